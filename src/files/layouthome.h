@@ -1,0 +1,49 @@
+// The layout home: the folder that holds the user's settings file (pixamond.ini), the
+// site-wide layout files (globals.txt, dglobals.txt, mglobals.txt), the match-page variable
+// files and the desktop program's diagnostic files. An installed program's own folder is
+// not writable, so all of this lives in a folder of the user's.
+//
+// The layout home is, first found: the --home option, $PIXAMOND_HOME,
+// $XDG_CONFIG_HOME/pixamond, ~/.config/pixamond. It is created when missing, and any
+// site-wide layout file missing there is copied from the shipped default layout; a file
+// that exists is never overwritten.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+
+#include "app/status.h"
+
+namespace pix {
+
+/// The site-wide layout files that a layout home is seeded with.
+inline constexpr std::array<const char*, 3> kSiteLayoutFiles = {"globals.txt", "dglobals.txt",
+                                                                 "mglobals.txt"};
+
+/// Where the layout home is, from the option and the environment; an error when none of
+/// them names a folder (no option, no variables, no HOME).
+Result<std::filesystem::path> ResolveLayoutHome(
+    const std::optional<std::filesystem::path>& homeOption);
+
+/// The folder of shipped data (default layout, sample layouts, help pages): share/pixamond
+/// beside the installed program, else the source tree's data folder for a program run from
+/// its build tree.
+std::filesystem::path FindShippedDataDir();
+
+/// Creates `home` when missing and copies each site-wide layout file that it lacks from
+/// `shippedData`. Never overwrites a file.
+Status PrepareLayoutHome(const std::filesystem::path& home,
+                         const std::filesystem::path& shippedData);
+
+/// Resolves, prepares and selects the layout home in one step, as start-up does.
+Status OpenLayoutHome(const std::optional<std::filesystem::path>& homeOption);
+
+/// Selects the layout home that every later lookup uses. Called once at start-up (tests
+/// call it with their temporary folders).
+void SetLayoutHome(const std::filesystem::path& home);
+
+/// The selected layout home. Before one is selected, the one the environment names.
+std::filesystem::path LayoutHome();
+
+}  // namespace pix

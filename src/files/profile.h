@@ -1,0 +1,42 @@
+// An INI ("profile") file store with the access rules the program's settings rely on.
+//
+// The file is never held open: every read parses it afresh and every write rewrites it, so
+// a value written anywhere is seen by the next read. Section and key names compare without
+// regard to case. A missing file reads as all defaults and the first write creates it.
+//
+// Writes keep every line they do not change (comments, blank lines, unknown keys) and the
+// line-end style of the file; the new file replaces the old one only when it is complete,
+// so a failed or interrupted write never leaves a half-written settings file.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/status.h"
+
+namespace pix {
+
+/// The value of `key` in `section`, cut to `capacity` - 1 characters; `defaultText` (cut the
+/// same way) when the file, section or key is missing. A value written in matching single or
+/// double quotes loses them.
+std::string GetProfileText(std::string_view section, std::string_view key,
+                           std::string_view defaultText, std::size_t capacity,
+                           const std::filesystem::path& file);
+
+/// The number formed by the decimal digits at the start of the value (0 when it does not
+/// start with a digit, the largest int when it is too large), or `defaultValue` when the
+/// key is missing.
+int GetProfileInt(std::string_view section, std::string_view key, int defaultValue,
+                  const std::filesystem::path& file);
+
+/// Writes `value` under `key` in `section`, creating the file, section and key as needed
+/// and replacing an existing value. No value deletes the key; no key deletes the whole
+/// section. Names and values that would break the file's line structure are refused.
+Status WriteProfileText(std::string_view section, std::optional<std::string_view> key,
+                        std::optional<std::string_view> value,
+                        const std::filesystem::path& file);
+
+}  // namespace pix

@@ -1,0 +1,181 @@
+#include "files/utils.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+namespace pix {
+namespace {
+
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StatPath(const std::filesystem::path& path, struct stat* info) {
+  return ::stat(path.c_str(), info) == 0;
+}
+
+// Position of the first place in `text` at or after `from` where `needle` starts,
+// compared without regard to case.
+std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
+  if (needle.size() > text.size()) return std::string_view::npos;
+  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+    if (StartsWithNoCase(text.substr(i), needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+std::optional<std::string> ReadTextFile(const std::filesystem::path& path) {
+  if (!FileExists(path)) return std::nullopt;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    std::cerr << "Cannot open " << path.string() << ": " << std::strerror(errno) << "\n";
+    return std::nullopt;
+  }
+  // Read in blocks rather than trusting the size from a stat: the file may be growing,
+  // shrinking, or a pipe-like special file.
+  std::string text;
+  char block[65536];
+  std::size_t count;
+  while ((count = std::fread(block, 1, sizeof block, file.get())) > 0) {
+    text.append(block, count);
+  }
+  if (std::ferror(file.get())) {
+    std::cerr << "Cannot read " << path.string() << ": " << std::strerror(errno) << "\n";
+    return std::nullopt;
+  }
+  return text;
+}
+
+std::optional<std::string> GetHtmlTagText(const std::filesystem::path& path,
+                                          std::string_view tag) {
+  std::optional<std::string> text = ReadTextFile(path);
+  if (!text) return std::nullopt;
+  return ExtractTagText(*text, tag);
+}
+
+std::optional<std::string> ExtractTagText(std::string_view buffer, std::string_view tag) {
+  const std::string opening = "<" + std::string(tag);
+  const std::string closing = "</" + std::string(tag) + ">";
+  const std::size_t start = FindNoCase(buffer, opening, 0);
+  if (start == std::string_view::npos) return std::nullopt;
+  const std::size_t close = buffer.find('>', start);
+  if (close == std::string_view::npos) return std::nullopt;
+  const std::size_t textStart = close + 1;
+  std::size_t textEnd = FindNoCase(buffer, closing, textStart);
+  if (textEnd == std::string_view::npos) textEnd = buffer.size();
+  return std::string(buffer.substr(textStart, textEnd - textStart));
+}
+
+void WriteVersionComment(std::ostream& out) {
+  out << "<!--Produced With Pixamond Version " << kVersionMajor << "." << kVersionMinor
+      << "-->\r\n"
+      << "<!--Pixamond is written by the Pixamond developers-->\r\n";
+}
+
+std::size_t AppendWithSep(std::string& destination, char separator, std::string_view text) {
+  if (destination.empty()) {
+    destination.assign(text);
+    return 0;
+  }
+  if (destination.back() != separator) destination.push_back(separator);
+  if (!text.empty() && text.front() == separator) text.remove_prefix(1);
+  const std::size_t start = destination.size();
+  destination.append(text);
+  return start;
+}
+
+std::string BuildFileName(std::string_view directory, std::string_view name,
+                          std::string_view extension) {
+  std::string result(directory);
+  AppendWithSep(result, '/', name);
+  AppendWithSep(result, '.', extension);
+  return result;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (FoldCase(text[i]) != FoldCase(prefix[i])) return false;
+  }
+  return true;
+}
+
+bool DoesStringEndMatch(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  return StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+void StripTrailingChar(std::string& text, char c) {
+  while (!text.empty() && text.back() == c) text.pop_back();
+}
+
+void CutAfterLastSlash(std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos) path.erase(slash + 1);
+}
+
+void ReplaceChar(std::string& text, char from, char to) {
+  for (char& c : text) {
+    if (c == from) c = to;
+  }
+}
+
+bool FileExists(const std::filesystem::path& path) {
+  struct stat info;
+  return StatPath(path, &info) && S_ISREG(info.st_mode);
+}
+
+bool IsDirectoryPath(const std::filesystem::path& path) {
+  struct stat info;
+  return StatPath(path, &info) && S_ISDIR(info.st_mode);
+}
+
+bool IsFileSystemRoot(std::string_view path) { return path == "/"; }
+
+std::optional<std::uint64_t> GetFileSizeOf(const std::filesystem::path& path) {
+  struct stat info;
+  if (!StatPath(path, &info) || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::filesystem::file_time_type> GetFileWriteTime(
+    const std::filesystem::path& path) {
+  std::error_code error;
+  const auto time = std::filesystem::last_write_time(path, error);
+  if (error) return std::nullopt;
+  return time;
+}
+
+TStringTokenList::TStringTokenList(std::string_view text, char separator)
+    : szText(text), Separator(separator) {}
+
+std::optional<std::string_view> TStringTokenList::GetNextToken() {
+  const std::size_t start = Cursor;
+  while (Cursor < szText.size() && szText[Cursor] != Separator && szText[Cursor] != '\0') {
+    ++Cursor;
+  }
+  while (Cursor < szText.size() && szText[Cursor] == Separator) {
+    szText[Cursor] = '\0';
+    ++Cursor;
+  }
+  if (start >= szText.size() || szText[start] == '\0') return std::nullopt;
+  std::size_t end = start;
+  while (end < szText.size() && szText[end] != '\0') ++end;
+  return std::string_view(szText).substr(start, end - start);
+}
+
+}  // namespace pix

@@ -1,0 +1,42 @@
+// Template expansion.
+//
+// A template is text with references to variables written "${Name}": a dollar sign, an
+// opening brace, three or more ASCII letters and a closing brace. Expansion writes the
+// template to an output stream with every reference replaced by the named variable's value,
+// itself expanded against the array that owns that variable. Unknown names write nothing;
+// anything that is not a reference is written as it stands. Nothing expanded is held in
+// memory: output goes straight to the stream.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace pix {
+
+class TVarArray;
+
+/// The longest name a reference may have is one less than this; a longer run of letters
+/// in braces is ordinary text.
+inline constexpr std::size_t MaxVarNameSize = 256;
+
+/// How deeply values may refer to values that refer to values. A reference to a variable
+/// that is already being expanded (a variable that refers to itself, directly or through
+/// others) writes nothing, and so does any reference deeper than this; either is reported
+/// once on the diagnostic stream.
+inline constexpr int kMaxExpansionDepth = 64;
+
+/// If `text` begins with a reference, stores its name in `name` and returns the number of
+/// letters; otherwise returns 0 and leaves `name` alone.
+std::size_t ParseVarRef(std::string_view text, std::string_view* name);
+
+/// Writes the expansion of `templateText` against `array` to `out`. Stream errors are not
+/// checked here; the owner of the stream checks it when closing.
+void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out);
+
+/// Forgets that a runaway expansion was reported, so the next run reports it again. A
+/// runaway expansion is reported once on the diagnostic stream between two resets.
+void ResetExpansionDiagnostics();
+
+}  // namespace pix

@@ -1,0 +1,175 @@
+#include "site/variable.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "app/check.h"
+#include "files/layouthome.h"
+#include "files/utils.h"
+
+namespace pix {
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool IsRecordSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+const std::string kEmptyText;
+
+}  // namespace
+
+void TVarItem::SetVarValue(std::string_view value, bool mark) {
+  if (value.size() >= ValueBuffSize) ValueBuffSize = value.size() + 16;
+  if (!bMarked && mark) szSavedValue = szVarValue;
+  szVarValue.assign(value);
+  bMarked = mark;
+}
+
+void TVarItem::RevertVar() {
+  if (!bMarked) return;
+  if (!szSavedValue) {
+    szVarValue.clear();
+    return;
+  }
+  // Copy first: SetVarValue must not read from the saved value while replacing it.
+  const std::string saved = *szSavedValue;
+  SetVarValue(saved, true);
+}
+
+TVarArray::TVarArray(int maxItems) : MaxItemsLimit(maxItems) {
+  PIX_CHECK(maxItems > 0);
+  ppVarItem.reserve(static_cast<std::size_t>(std::min(maxItems, 64)));
+}
+
+TVarItem* TVarArray::FindVar(std::string_view name) const {
+  for (const auto& item : ppVarItem) {
+    if (EqualsNoCase(item->szVarName, name)) return item.get();
+  }
+  return nullptr;
+}
+
+const std::string& TVarArray::GetVarValue(std::string_view name) const {
+  const TVarItem* item = FindVar(name);
+  return item != nullptr ? item->szVarValue : kEmptyText;
+}
+
+TVarItem* TVarArray::SetVar(std::string_view name, std::string_view value, TVarArray* owner) {
+  PIX_CHECK(!name.empty());
+  if (TVarItem* item = FindVar(name)) {
+    item->SetVarValue(value, bMarkChanges);
+    return item;
+  }
+  return AppendItem(name, value, owner);
+}
+
+TVarItem* TVarArray::SetIntVar(std::string_view name, int value) {
+  return SetVar(name, std::to_string(value));
+}
+
+TVarItem* TVarArray::SetLongVar(std::string_view name, long long value) {
+  return SetVar(name, std::to_string(value));
+}
+
+TVarItem* TVarArray::AddVarAt(std::string_view name, std::string_view value, int index) {
+  PIX_CHECK(!name.empty());
+  PIX_CHECK(index == ItemCount());
+  return AppendItem(name, value, nullptr);
+}
+
+TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value,
+                                TVarArray* owner) {
+  // A full array grows: a layout with more variables than expected loses none of them.
+  if (ItemCount() >= MaxItemsLimit) MaxItemsLimit *= 2;
+  auto item = std::make_unique<TVarItem>();
+  item->szVarName.assign(name);
+  item->szVarValue.assign(value);
+  item->ValueBuffSize = value.size() + 16;
+  item->bMarked = bMarkChanges;
+  item->POwnerArray = owner != nullptr ? owner : this;
+  ppVarItem.push_back(std::move(item));
+  return ppVarItem.back().get();
+}
+
+void TVarArray::DeleteVar(std::string_view name) {
+  auto found = std::find_if(ppVarItem.begin(), ppVarItem.end(),
+                            [&](const auto& item) { return EqualsNoCase(item->szVarName, name); });
+  if (found != ppVarItem.end()) ppVarItem.erase(found);
+}
+
+void TVarArray::DeleteAllVars() { ppVarItem.clear(); }
+
+void TVarArray::CopyVarsFrom(const TVarArray& other) {
+  for (const auto& item : other.ppVarItem) SetVar(item->szVarName, item->szVarValue);
+}
+
+void TVarArray::RevertMarkedVars() {
+  for (const auto& item : ppVarItem) item->RevertVar();
+}
+
+bool StartsNameLine(std::string_view text, std::size_t* nameLength) {
+  // Letters up to the first colon at offset 2 or more; a colon at offset 0 or 1 counts as
+  // part of the name.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ':' && i >= 2) {
+      if (nameLength != nullptr) *nameLength = i;
+      return true;
+    }
+    if (!IsAsciiLetter(c) && c != ':') return false;
+  }
+  return false;
+}
+
+void TVarArray::ParseVarText(std::string_view text) {
+  std::size_t p = 0;
+  const std::size_t end = text.size();
+  while (p < end) {
+    std::size_t nameLength = 0;
+    if (StartsNameLine(text.substr(p), &nameLength)) {
+      const std::string_view name = text.substr(p, nameLength);
+      p += nameLength + 1;
+      while (p < end && IsRecordSpace(text[p])) ++p;
+      // The value runs to the end, a blank line (CR LF CR LF or LF LF), or a line break
+      // whose next line starts a new record.
+      std::size_t valueEnd = p;
+      while (valueEnd < end) {
+        const std::string_view rest = text.substr(valueEnd);
+        if (rest.compare(0, 4, "\r\n\r\n") == 0 || rest.compare(0, 2, "\n\n") == 0) break;
+        if (rest[0] == '\n' && StartsNameLine(rest.substr(1))) break;
+        ++valueEnd;
+      }
+      SetVar(name, text.substr(p, valueEnd - p));
+    }
+    while (p < end && text[p] != '\r' && text[p] != '\n') ++p;
+    while (p < end && (text[p] == '\r' || text[p] == '\n')) ++p;
+  }
+}
+
+void TVarArray::WriteVars(std::ostream& out) const {
+  for (const auto& item : ppVarItem) {
+    if (item->szVarName.empty() || item->szVarValue.empty()) continue;
+    out << item->szVarName << ":\r\n" << item->szVarValue << "\r\n\r\n";
+  }
+}
+
+std::string TVarArray::FormatVarText() const {
+  std::ostringstream out;
+  WriteVars(out);
+  return std::move(out).str();
+}
+
+std::string LoadVarFileText(std::string_view name, std::string_view directory) {
+  std::string path;
+  if (name.find('/') != std::string_view::npos) {
+    path.assign(name);
+  } else if (!directory.empty()) {
+    path = BuildFileName(directory, name, "txt");
+  } else {
+    path = BuildFileName(LayoutHome().string(), name, "txt");
+  }
+  return ReadTextFile(path).value_or(std::string());
+}
+
+}  // namespace pix

@@ -1,0 +1,118 @@
+// Variables, variable arrays and variable files.
+//
+// Every text the generator writes comes from named variables held in ordered arrays. One
+// plain record form serves for all stored variables (the layout's files, the text file
+// beside a picture, the comment inside a JPEG):
+//
+//     Name:\r\n
+//     value\r\n
+//     \r\n
+//
+// An array can record "marked changes": while bMarkChanges is set, every value it stores
+// remembers the value it replaced, so that RevertMarkedVars can undo one picture's values
+// before the next picture is written.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pix {
+
+class TVarArray;
+
+/// One variable: a name and a text value, with the saved value of a marked change.
+class TVarItem {
+ public:
+  /// Stores `value`. When `mark` is set on an item that is not yet marked, the current
+  /// value is saved first, so that RevertVar can bring it back.
+  void SetVarValue(std::string_view value, bool mark);
+
+  /// Undoes a marked change: an item created as a marked change becomes empty, any other
+  /// marked item gets its saved value back. Both stay marked; unmarked items are untouched.
+  void RevertVar();
+
+  std::string szVarName;                    // Never empty; spelled as first given.
+  std::string szVarValue;                   // May be empty.
+  std::optional<std::string> szSavedValue;  // The value before the first marked change.
+  std::size_t ValueBuffSize = 0;            // Capacity reserved for the value; never shrinks.
+  bool bMarked = false;                     // The value was last stored as a marked change.
+  // The array whose variables are used when this value is expanded. Not owned; it is the
+  // array that holds the item unless re-pointed, and must outlive every expansion of it.
+  TVarArray* POwnerArray = nullptr;
+};
+
+/// An ordered array of variables whose names are unique without regard to ASCII case.
+/// Items keep the order of their first insertion through replacement and deletion.
+class TVarArray {
+ public:
+  /// The capacity of every array the generator makes. It is where arrays start; an array
+  /// that fills up grows rather than losing a variable.
+  static constexpr int kDefaultMaxItems = 1000;
+
+  explicit TVarArray(int maxItems = kDefaultMaxItems);
+  TVarArray(const TVarArray&) = delete;
+  TVarArray& operator=(const TVarArray&) = delete;
+
+  /// The first item whose name equals `name` without regard to ASCII case, or nullptr.
+  TVarItem* FindVar(std::string_view name) const;
+
+  /// The value of `name`, or empty text when there is no such variable.
+  const std::string& GetVarValue(std::string_view name) const;
+
+  /// Adds or replaces a variable. A replacement keeps the item's spelling, owner and place
+  /// and is a marked change while bMarkChanges is set. A new item is owned by `owner` (for
+  /// expansion) or, when none is given, by this array. An empty name is an internal error.
+  TVarItem* SetVar(std::string_view name, std::string_view value, TVarArray* owner = nullptr);
+  TVarItem* SetIntVar(std::string_view name, int value);
+  TVarItem* SetLongVar(std::string_view name, long long value);
+
+  /// Appends a variable without looking the name up, for arrays built in a fixed order.
+  /// `index` must equal ItemCount().
+  TVarItem* AddVarAt(std::string_view name, std::string_view value, int index);
+
+  /// Removes the first variable named `name`; later items move down by one.
+  void DeleteVar(std::string_view name);
+  void DeleteAllVars();
+
+  /// SetVar of every variable of `other`, in its order; the copies belong to this array.
+  void CopyVarsFrom(const TVarArray& other);
+
+  /// RevertVar on every marked item.
+  void RevertMarkedVars();
+
+  /// Reads variable records from `text` and stores each with SetVar.
+  void ParseVarText(std::string_view text);
+
+  /// Writes the array as variable records: every item whose name and value are both
+  /// non-empty, in order. Nothing comes before the first record or after the last.
+  void WriteVars(std::ostream& out) const;
+  std::string FormatVarText() const;
+
+  int ItemCount() const { return static_cast<int>(ppVarItem.size()); }
+  int MaxItems() const { return MaxItemsLimit; }
+  TVarItem& Item(int index) const { return *ppVarItem.at(static_cast<std::size_t>(index)); }
+
+  bool bMarkChanges = false;
+
+ private:
+  TVarItem* AppendItem(std::string_view name, std::string_view value, TVarArray* owner);
+
+  std::vector<std::unique_ptr<TVarItem>> ppVarItem;
+  int MaxItemsLimit;
+};
+
+/// True when a variable-record name line starts at `text` (see ParseVarText); `nameLength`
+/// receives the length of the name.
+bool StartsNameLine(std::string_view text, std::size_t* nameLength = nullptr);
+
+/// Locates a variable file and returns its whole text; a missing file gives empty text.
+/// A name that contains "/" is the path as it stands. Otherwise the file is `name` ".txt"
+/// in `directory`, or in the layout home when no directory is given.
+std::string LoadVarFileText(std::string_view name, std::string_view directory = {});
+
+}  // namespace pix

@@ -1,0 +1,112 @@
+#include "site/template.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "site/variable.h"
+
+namespace pix {
+namespace {
+
+std::string Expand(std::string_view text, const TVarArray& array) {
+  std::ostringstream out;
+  ExpandTemplate(text, array, out);
+  return out.str();
+}
+
+TEST(ExpandTemplateTest, ReplacesReferencesWhateverTheirCase) {
+  TVarArray array;
+  array.SetVar("PageTitle", "Holiday");
+  EXPECT_EQ(Expand("<TITLE>${PageTitle}</TITLE>", array), "<TITLE>Holiday</TITLE>");
+  EXPECT_EQ(Expand("${pagetitle}", array), "Holiday");
+}
+
+TEST(ExpandTemplateTest, WhatIsNotAReferenceIsWrittenAsItStands) {
+  TVarArray array;
+  array.SetVar("Ab", "two letters");
+  array.SetVar("PageTitle", "T");
+  for (const char* text : {"${Ab}", "${Page2}", "${ PageTitle}", "${PageTitle", "$PageTitle",
+                           "$", "${", "}{$", "${Page_Title}"}) {
+    EXPECT_EQ(Expand(text, array), text);
+  }
+}
+
+TEST(ExpandTemplateTest, UnknownReferencesVanish) {
+  TVarArray array;
+  EXPECT_EQ(Expand("a${NoSuchVariable}b", array), "ab");
+  EXPECT_EQ(Expand("", array), "");
+}
+
+TEST(ExpandTemplateTest, DoubleDollarWritesOneDollarAndTheValue) {
+  TVarArray array;
+  array.SetVar("Price", "12");
+  EXPECT_EQ(Expand("$${Price}", array), "$12");
+}
+
+TEST(ExpandTemplateTest, ValuesExpandAgainstTheArrayThatOwnsThem) {
+  TVarArray parent;
+  parent.SetVar("PageLabel", "Parent label");
+  TVarArray page;
+  page.SetVar("PageLabel", "Child label");
+  page.SetVar("ParentPageLabel", "${PageLabel}")->POwnerArray = &parent;
+  page.SetVar("ActualReturnLabel", "${ParentPageLabel}");
+  EXPECT_EQ(Expand("${PageLabel} < ${ActualReturnLabel}", page), "Child label < Parent label");
+}
+
+TEST(ExpandTemplateTest, LookupHappensAtTheMomentOfWriting) {
+  TVarArray array;
+  array.SetVar("Entry", "[${ImageFileName}]");
+  array.SetVar("ImageFileName", "a.gif");
+  EXPECT_EQ(Expand("${Entry}", array), "[a.gif]");
+  array.SetVar("ImageFileName", "b.gif");
+  EXPECT_EQ(Expand("${Entry}", array), "[b.gif]");
+}
+
+TEST(ExpandTemplateTest, SelfReferenceStopsAndWritesNothingMoreForIt) {
+  TVarArray array;
+  array.SetVar("Loop", "a${Loop}b");
+  array.SetVar("Ping", "<${Pong}>");
+  array.SetVar("Pong", "(${Ping})");
+  array.SetVar("Twice", "${Twice}${Twice}x");
+  ResetExpansionDiagnostics();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Expand("${Loop}", array), "ab");
+  EXPECT_EQ(Expand("${Ping}", array), "<()>");
+  EXPECT_EQ(Expand("${Twice}", array), "x") << "must not grow exponentially";
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  EXPECT_NE(diagnostics.find("${Loop}"), std::string::npos);
+  EXPECT_EQ(diagnostics.find("${Ping}"), std::string::npos) << "reported once per run";
+}
+
+TEST(ExpandTemplateTest, DeepButFiniteChainsStopAtTheDepthLimit) {
+  TVarArray array;
+  const int chain = kMaxExpansionDepth + 10;
+  auto name = [](int i) { return "Var" + std::string(1, char('a' + i / 26)) +
+                                 std::string(1, char('a' + i % 26)); };
+  for (int i = 0; i < chain; ++i) {
+    array.SetVar(name(i), i + 1 < chain ? "." + std::string("${") + name(i + 1) + "}" : "end");
+  }
+  testing::internal::CaptureStderr();
+  const std::string text = Expand("${" + name(0) + "}", array);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(text, std::string(kMaxExpansionDepth, '.'));
+}
+
+TEST(ParseVarRefTest, NamesOfThreeToTwoHundredFiftyFiveLetters) {
+  std::string_view name;
+  EXPECT_EQ(ParseVarRef("${abc}tail", &name), 3u);
+  EXPECT_EQ(name, "abc");
+  EXPECT_EQ(ParseVarRef("${ab}", &name), 0u);
+  const std::string longest = "${" + std::string(255, 'a') + "}";
+  EXPECT_EQ(ParseVarRef(longest, &name), 255u);
+  const std::string tooLong = "${" + std::string(256, 'a') + "}";
+  EXPECT_EQ(ParseVarRef(tooLong, &name), 0u);
+
+  TVarArray array;
+  array.SetVar(std::string(256, 'a'), "value");
+  EXPECT_EQ(Expand(tooLong, array), tooLong) << "written as ordinary text";
+}
+
+}  // namespace
+}  // namespace pix

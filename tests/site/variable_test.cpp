@@ -1,0 +1,228 @@
+#include "site/variable.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+std::vector<std::pair<std::string, std::string>> Vars(const TVarArray& array) {
+  std::vector<std::pair<std::string, std::string>> vars;
+  for (int i = 0; i < array.ItemCount(); ++i) {
+    vars.emplace_back(array.Item(i).szVarName, array.Item(i).szVarValue);
+  }
+  return vars;
+}
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+TEST(VarFileTest, TwoRecordsReadAndWriteBackByteForByte) {
+  const std::string text =
+      "PageTitle:\r\nMy Pictures\r\n\r\n"
+      "PageLabel:\r\nPictures\r\n\r\n";
+  TVarArray array;
+  array.ParseVarText(text);
+  EXPECT_EQ(Vars(array), (Pairs{{"PageTitle", "My Pictures"}, {"PageLabel", "Pictures"}}));
+  EXPECT_EQ(array.FormatVarText(), text);
+  std::ostringstream out;
+  array.WriteVars(out);
+  EXPECT_EQ(out.str(), text);
+}
+
+TEST(VarFileTest, LaterRecordReplacesValueButKeepsFirstSpellingAndPlace) {
+  TVarArray array;
+  array.ParseVarText("PageTitle:\r\nOne\r\n\r\nX:\r\n\r\nPageLabel:\r\nL\r\n\r\npagetitle:\r\nTwo\r\n\r\n");
+  ASSERT_GE(array.ItemCount(), 1);
+  EXPECT_EQ(array.Item(0).szVarName, "PageTitle");
+  EXPECT_EQ(array.Item(0).szVarValue, "Two");
+  EXPECT_EQ(array.FindVar("PAGETITLE"), &array.Item(0));
+}
+
+TEST(VarFileTest, LinesThatAreNoNameLinesAreSkipped) {
+  TVarArray array;
+  array.ParseVarText(
+      "intro text\r\n"
+      "A:\r\none letter\r\n\r\n"
+      "Page2Title:\r\ndigit\r\n\r\n"
+      "Page_Title:\r\nunderscore\r\n\r\n"
+      "Good:\r\nyes\r\n\r\n");
+  EXPECT_EQ(Vars(array), (Pairs{{"Good", "yes"}}));
+}
+
+TEST(VarFileTest, ValueOnTheNameLineLosesLeadingSpacesKeepsTrailingOnes) {
+  TVarArray array;
+  array.ParseVarText("PageTitle:   My Pictures  \r\n\r\n");
+  EXPECT_EQ(array.GetVarValue("PageTitle"), "My Pictures  ");
+}
+
+TEST(VarFileTest, MultiLineValuesSurviveAndLastValueKeepsItsLineBreak) {
+  TVarArray array;
+  array.SetVar("Body", "line one\r\nline two");
+  TVarArray back;
+  back.ParseVarText(array.FormatVarText());
+  EXPECT_EQ(back.GetVarValue("Body"), "line one\r\nline two");
+
+  TVarArray open;
+  open.ParseVarText("PageTitle:\r\nNo blank line after\r\n");
+  EXPECT_EQ(open.GetVarValue("PageTitle"), "No blank line after\r\n");
+}
+
+TEST(VarFileTest, BlankLineEndsValueAndLaterNameLinesStartRecords) {
+  TVarArray array;
+  array.ParseVarText("Text:\nfirst\n\nskipped line\nNote: inside\nmore\n");
+  EXPECT_EQ(Vars(array), (Pairs{{"Text", "first"}, {"Note", "inside\nmore\n"}}));
+
+  TVarArray crlf;
+  crlf.ParseVarText("Text:\r\nfirst\r\nNote: a note\r\n\r\n");
+  EXPECT_EQ(crlf.GetVarValue("Text"), "first\r") << "the value ends before the LF of the "
+                                                    "line that starts a new record";
+  EXPECT_EQ(crlf.GetVarValue("Note"), "a note");
+}
+
+TEST(VarFileTest, EmptyRecordValueTakesTheNextRecordAsItsValue) {
+  TVarArray array;
+  array.ParseVarText("Empty:\r\n\r\nPageTitle:\r\nX\r\n\r\n");
+  EXPECT_EQ(array.GetVarValue("Empty"), "PageTitle:\r\nX");
+}
+
+TEST(VarFileTest, ColonsAtTheStartCountAsNameCharacters) {
+  TVarArray array;
+  array.ParseVarText("::Odd:\r\nv\r\n\r\n");
+  EXPECT_EQ(Vars(array), (Pairs{{"::Odd", "v"}}));
+}
+
+TEST(VarFileTest, EmptyTextOrNoNameLineAddsNothing) {
+  TVarArray array;
+  array.ParseVarText("");
+  array.ParseVarText("just text\r\nno records\r\n");
+  EXPECT_EQ(array.ItemCount(), 0);
+}
+
+TEST(VarFileTest, EmptyValuesAreNotWritten) {
+  TVarArray array;
+  array.SetVar("Empty", "");
+  array.SetVar("Full", "x");
+  EXPECT_EQ(array.FormatVarText(), "Full:\r\nx\r\n\r\n");
+}
+
+TEST(VarFileTest, LongNamesAndValuesAreKeptWhole) {
+  const std::string name(300, 'N');
+  const std::string value(100000, 'v');
+  TVarArray array;
+  array.ParseVarText(name + ":\r\n" + value + "\r\n\r\n");
+  EXPECT_EQ(array.GetVarValue(name), value);
+  EXPECT_EQ(array.FormatVarText(), name + ":\r\n" + value + "\r\n\r\n");
+}
+
+TEST(VarArrayTest, AbsentVariableReadsAsEmpty) {
+  TVarArray array;
+  EXPECT_EQ(array.GetVarValue("Nothing"), "");
+  EXPECT_EQ(array.FindVar("Nothing"), nullptr);
+}
+
+TEST(VarArrayTest, FullArrayGrowsInsteadOfLosingVariables) {
+  TVarArray array(2);
+  for (int i = 0; i < 5; ++i) array.SetIntVar("Var" + std::string(1, char('A' + i)), i);
+  EXPECT_EQ(array.ItemCount(), 5);
+  EXPECT_GE(array.MaxItems(), 5);
+  EXPECT_EQ(array.GetVarValue("VarE"), "4");
+}
+
+TEST(VarArrayTest, DeleteKeepsOrderOfTheRest) {
+  TVarArray array;
+  array.SetVar("One", "1");
+  array.SetVar("Two", "2");
+  array.SetVar("Three", "3");
+  array.DeleteVar("TWO");
+  array.DeleteVar("Absent");
+  EXPECT_EQ(Vars(array), (Pairs{{"One", "1"}, {"Three", "3"}}));
+  array.DeleteAllVars();
+  EXPECT_EQ(array.ItemCount(), 0);
+}
+
+TEST(VarArrayTest, NumbersAreFormattedInDecimal) {
+  TVarArray array;
+  array.SetIntVar("Width", -12);
+  array.SetLongVar("Bytes", 5000000000LL);
+  EXPECT_EQ(array.GetVarValue("Width"), "-12");
+  EXPECT_EQ(array.GetVarValue("Bytes"), "5000000000");
+}
+
+TEST(VarArrayTest, CopiesBelongToTheCopyingArray) {
+  TVarArray site;
+  site.SetVar("PageTitle", "Site");
+  TVarArray page;
+  page.SetVar("PageTitle", "Old");
+  page.SetVar("Own", "x");
+  page.CopyVarsFrom(site);
+  EXPECT_EQ(Vars(page), (Pairs{{"PageTitle", "Site"}, {"Own", "x"}}));
+  EXPECT_EQ(page.FindVar("PageTitle")->POwnerArray, &page);
+
+  TVarArray other;
+  TVarItem* item = page.SetVar("Linked", "y", &other);
+  EXPECT_EQ(item->POwnerArray, &other);
+  EXPECT_EQ(page.AddVarAt("Fixed", "z", page.ItemCount())->POwnerArray, &page);
+}
+
+TEST(MarkedChangesTest, RevertRestoresOldValuesAndEmptiesNewOnes) {
+  TVarArray array;
+  array.SetVar("PageTitle", "Base");
+  array.bMarkChanges = true;
+  array.SetVar("PageTitle", "Picture one");
+  array.SetVar("X", "only for picture one");
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.GetVarValue("PageTitle"), "Base");
+  EXPECT_EQ(array.GetVarValue("X"), "");
+  ASSERT_NE(array.FindVar("X"), nullptr) << "a reverted new variable stays, empty";
+  EXPECT_TRUE(array.FindVar("X")->bMarked);
+
+  array.SetVar("PageTitle", "Picture two");
+  array.SetVar("PageTitle", "Picture two, again");
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.GetVarValue("PageTitle"), "Base") << "the first saved value is kept";
+}
+
+TEST(MarkedChangesTest, UnmarkedStoreBecomesTheNewBase) {
+  TVarArray array;
+  array.bMarkChanges = true;
+  array.SetVar("PageLabel", "Picture");
+  array.bMarkChanges = false;
+  array.SetVar("PageLabel", "Opened page");  // the page's opening stores base values
+  array.bMarkChanges = true;
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.GetVarValue("PageLabel"), "Opened page") << "not undone by a revert";
+  array.SetVar("PageLabel", "Next picture");
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.GetVarValue("PageLabel"), "Opened page");
+}
+
+TEST(MarkedChangesTest, ParsedTextIsMarkedWhileMarkingIsOn) {
+  TVarArray array;
+  array.SetVar("ImageDescription", "default");
+  array.bMarkChanges = true;
+  array.ParseVarText("ImageDescription:\r\nA comment\r\n\r\n");
+  EXPECT_EQ(array.GetVarValue("ImageDescription"), "A comment");
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.GetVarValue("ImageDescription"), "default");
+}
+
+TEST(LoadVarFileTextTest, FindsFilesByNameDirectoryOrPath) {
+  test::TempDir home;
+  test::TempDir site;
+  test::ScopedLayoutHome useHome(home.path());
+  test::WriteFile(home / "globals.txt", "Where:\r\nhome\r\n\r\n");
+  test::WriteFile(site / "globals.txt", "Where:\r\nsite\r\n\r\n");
+  test::WriteFile(site / "odd.name", "Where:\r\npath\r\n\r\n");
+
+  EXPECT_EQ(LoadVarFileText("globals"), "Where:\r\nhome\r\n\r\n");
+  EXPECT_EQ(LoadVarFileText("globals", site.path().string()), "Where:\r\nsite\r\n\r\n");
+  EXPECT_EQ(LoadVarFileText("globals", site.path().string() + "/"), "Where:\r\nsite\r\n\r\n");
+  EXPECT_EQ(LoadVarFileText((site / "odd.name").string()), "Where:\r\npath\r\n\r\n");
+  EXPECT_EQ(LoadVarFileText("missing", site.path().string()), "");
+}
+
+}  // namespace
+}  // namespace pix

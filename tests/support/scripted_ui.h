@@ -1,0 +1,56 @@
+// A user interface that answers from a script and records what it was shown, for tests.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/userinterface.h"
+
+namespace pix::test {
+
+/// Thrown when the code under test asks more than the script answers, so that a test of a
+/// loop that never ends fails instead of hanging.
+class ScriptExhausted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TScriptedUserInterface : public TUserInterface {
+ public:
+  struct Shown {
+    std::string text;
+    std::string title;
+    MessageButtons buttons;
+    MessageIcon icon;
+  };
+  struct Prompted {
+    std::string title;
+    std::string prompt;
+    std::string initial;
+    int maxLength;
+  };
+
+  /// Queues the answer to the next message box.
+  void AnswerMessage(MessageAnswer answer) { messageAnswers_.push_back(answer); }
+  /// Queues the answer to the next prompt: a text for OK, nothing for Cancel.
+  void AnswerPrompt(std::optional<std::string> answer) { promptAnswers_.push_back(answer); }
+
+  MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                            MessageButtons buttons, MessageIcon icon) override;
+  std::optional<std::string> PromptLine(const std::string& title, const std::string& prompt,
+                                        const std::string& initial, int maxLength) override;
+
+  const std::vector<Shown>& messages() const { return messages_; }
+  const std::vector<Prompted>& prompts() const { return prompts_; }
+
+ private:
+  std::deque<MessageAnswer> messageAnswers_;
+  std::deque<std::optional<std::string>> promptAnswers_;
+  std::vector<Shown> messages_;
+  std::vector<Prompted> prompts_;
+};
+
+}  // namespace pix::test

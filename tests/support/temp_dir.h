@@ -1,0 +1,40 @@
+// Temporary folders for tests, removed with everything in them when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace pix::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Writes `bytes` to `path` exactly, creating parent folders.
+void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+/// The exact bytes of `path`; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+/// Makes `home` the layout home for the life of the object and restores the previous one.
+class ScopedLayoutHome {
+ public:
+  explicit ScopedLayoutHome(const std::filesystem::path& home);
+  ~ScopedLayoutHome();
+
+ private:
+  std::filesystem::path previous_;
+};
+
+}  // namespace pix::test
