@@ -1,0 +1,58 @@
+// The shipped default layout must read back exactly and refer only to variables that a
+// generation run or the layout itself provides: a misspelt reference would silently vanish
+// from every page.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "files/layouthome.h"
+#include "files/utils.h"
+#include "site/template.h"
+#include "site/variable.h"
+
+namespace pix {
+namespace {
+
+// Variables that the generator computes for pages, pictures and entries.
+const std::set<std::string, std::less<>> kComputed = {
+    "PersonFullName", "EMailAddress", "DirectoryFullFileName", "PageFullDOSFileName",
+    "DirBaseName", "PageHTMLFileName", "ActualReturnLabel", "ParentPageAnchor",
+    "MainImageDisplayWidth", "MainImageDisplayHeight", "FileLinkCount",
+    "TotalFileSizeInBytes", "TotalFileSizeInK", "DisplayWidth", "DisplayHeight",
+    "SearchPattern", "AnchorDOSFullFileName", "AnchorFileName", "ImageDOSFullFileName",
+    "ImageFileName", "TextDOSFullFileName", "BaseFileName", "DetailPageFileName",
+    "FileSizeInBytes", "FileSizeInK", "ImageComments", "AnchorWidth", "AnchorHeight",
+    // Picture fields that a picture's comment usually sets.
+    "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
+
+TEST(DefaultLayoutTest, FilesReadBackByteForByteAndReferOnlyToKnownVariables) {
+  TVarArray all;
+  for (const char* name : kSiteLayoutFiles) {
+    const std::optional<std::string> text = ReadTextFile(FindShippedDataDir() / name);
+    ASSERT_TRUE(text.has_value()) << name;
+    TVarArray array;
+    array.ParseVarText(*text);
+    EXPECT_GT(array.ItemCount(), 0) << name;
+    EXPECT_EQ(array.FormatVarText(), *text) << name << " is not in canonical record form";
+    all.CopyVarsFrom(array);
+  }
+  for (const char* required : {"PageHeadTemplate", "PageBodyBeginTemplate", "FileEntryTemplate",
+                               "DirEntryTemplate", "PageEndTemplate", "DetailPageTemplate",
+                               "PossibleReturnLabel", "ParentPageLabel", "PageTitle"}) {
+    EXPECT_FALSE(all.GetVarValue(required).empty()) << required;
+  }
+  for (int i = 0; i < all.ItemCount(); ++i) {
+    const std::string& value = all.Item(i).szVarValue;
+    for (std::size_t at = value.find("${"); at != std::string::npos;
+         at = value.find("${", at + 1)) {
+      std::string_view name;
+      ASSERT_GT(ParseVarRef(std::string_view(value).substr(at), &name), 0u)
+          << all.Item(i).szVarName << ": malformed reference";
+      EXPECT_TRUE(all.FindVar(name) != nullptr || kComputed.count(name) > 0)
+          << all.Item(i).szVarName << " refers to unknown ${" << name << "}";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pix
