@@ -43,7 +43,7 @@ mode_t ModeFor(const fs::path& target) {
 
 }  // namespace
 
-Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target) {
+Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durability durability) {
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::string pattern = (folder / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
@@ -63,18 +63,20 @@ Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target) {
     ::unlink(temp.c_str());
     return Status::IoError("Cannot write beside " + target.string() + ": " + why);
   }
-  return TTempFileBeside(target, temp, file);
+  return TTempFileBeside(target, temp, file, durability);
 }
 
-TTempFileBeside::TTempFileBeside(fs::path target, fs::path temp, std::FILE* file)
-    : Target_(std::move(target)), TempPath_(std::move(temp)), File_(file) {}
+TTempFileBeside::TTempFileBeside(fs::path target, fs::path temp, std::FILE* file,
+                                 Durability durability)
+    : Target_(std::move(target)), TempPath_(std::move(temp)), File_(file), Durability_(durability) {}
 
 TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
     : Target_(std::move(other.Target_)),
       TempPath_(std::move(other.TempPath_)),
       File_(other.File_),
       Committed_(other.Committed_),
-      WriteFailed_(other.WriteFailed_) {
+      WriteFailed_(other.WriteFailed_),
+      Durability_(other.Durability_) {
   other.File_ = nullptr;
   other.Committed_ = true;  // The moved-from object owns nothing to clean up.
 }
@@ -90,7 +92,7 @@ Status TTempFileBeside::Close() {
   }
   bool failed = std::fflush(File_) != 0 || std::ferror(File_) != 0;
   std::string why = failed ? ErrnoText() : std::string();
-  if (!failed && ::fsync(::fileno(File_)) != 0) {
+  if (!failed && Durability_ == Durability::kSynced && ::fsync(::fileno(File_)) != 0) {
     failed = true;
     why = ErrnoText();
   }

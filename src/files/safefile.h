@@ -16,8 +16,13 @@ namespace pix {
 
 class TTempFileBeside {
  public:
+  /// Whether Close waits until the contents are on the disk. Files that cannot be made
+  /// again (pictures, settings, layouts) are synced; generated pages need not be.
+  enum class Durability { kSynced, kUnsynced };
+
   /// Opens a new, uniquely named temporary file beside `target` for binary writing.
-  static Result<TTempFileBeside> Create(const std::filesystem::path& target);
+  static Result<TTempFileBeside> Create(const std::filesystem::path& target,
+                                        Durability durability = Durability::kSynced);
 
   TTempFileBeside(TTempFileBeside&& other) noexcept;
   TTempFileBeside& operator=(TTempFileBeside&&) = delete;
@@ -38,13 +43,15 @@ class TTempFileBeside {
   Status Commit();
 
  private:
-  TTempFileBeside(std::filesystem::path target, std::filesystem::path temp, std::FILE* file);
+  TTempFileBeside(std::filesystem::path target, std::filesystem::path temp, std::FILE* file,
+                  Durability durability);
 
   std::filesystem::path Target_;
   std::filesystem::path TempPath_;
   std::FILE* File_ = nullptr;
   bool Committed_ = false;
   bool WriteFailed_ = false;
+  Durability Durability_ = Durability::kSynced;
 };
 
 /// Replaces (or creates) `target` with `contents` through a temporary file beside it.
