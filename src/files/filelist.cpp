@@ -1,0 +1,316 @@
+#include "files/filelist.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <vector>
+
+namespace pix {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+signed char SortKey(char c) {
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return static_cast<signed char>(c);
+}
+
+// The sort order of a directory's items. Names that compare equal without regard to case
+// (B.jpg and b.jpg) are ordered by their bytes, so that a tree never depends on the order
+// in which the file system happens to list a directory.
+bool SortsBefore(const std::unique_ptr<TFileItem>& a, const std::unique_ptr<TFileItem>& b) {
+  const int order = CompareFileNames(a->szFileName(), b->szFileName());
+  return order != 0 ? order < 0 : a->szFileName() < b->szFileName();
+}
+
+// The walk shared by NextInTree and NextInSubtree; `top` may be none (the whole tree).
+const TFileItem* NextBelow(const TFileItem& item, const TFileItem* top) {
+  if (item.FirstChild() != nullptr) return item.FirstChild();
+  for (const TFileItem* climb = &item; climb != nullptr && climb != top;
+       climb = climb->Parent()) {
+    if (climb->NextItem() != nullptr) return climb->NextItem();
+  }
+  return nullptr;
+}
+
+Status RenameError(int error, const std::string& from, const std::string& to) {
+  const std::string what = "Cannot rename " + from + " to " + to + ": ";
+  if (error == EEXIST || error == ENOTEMPTY) {
+    return Status::Exists(what + to + " already exists");
+  }
+  if (error == ENOENT) return Status::NotFound(what + std::strerror(error));
+  return Status::IoError(what + std::strerror(error));
+}
+
+bool ExistsWithoutFollowing(const std::string& path, int* error) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0) return true;
+  *error = errno;
+  return false;
+}
+
+[[noreturn]] void OutOfMemory() {
+  // Nothing here may allocate: the message is written straight to the diagnostic stream.
+  static const char kMessage[] = "pixamond: out of memory; the program cannot go on and ends.\n";
+  std::fflush(nullptr);
+  const ssize_t written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+  static_cast<void>(written);
+  std::_Exit(1);
+}
+
+}  // namespace
+
+// --- Construction and destruction -----------------------------------------------------
+
+TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib,
+                     std::uint64_t size)
+    : Attrib_(attrib), Size_(size), Parent_(parent) {
+  SetFullFileName(std::move(fullFileName));
+}
+
+Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDirectory,
+                                                         bool bRecurse) {
+  const std::string given(szDirectory);
+  if (given.empty() || given.find('\0') != std::string::npos) {
+    return Status::InvalidArgument("\"" + given + "\" is not a directory name");
+  }
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(given, error);
+  if (error) return Status::IoError("Cannot find the directory " + given + ": " + error.message());
+  std::string full = absolute.lexically_normal().string();
+  while (full.size() > 1 && full.back() == '/') full.pop_back();
+
+  struct stat info;
+  if (::stat(full.c_str(), &info) != 0) {
+    return Status::NotFound("Cannot open the directory " + full + ": " + std::strerror(errno));
+  }
+  if (!S_ISDIR(info.st_mode)) return Status::InvalidArgument(full + " is not a directory");
+  std::uint8_t attrib = kAttribDirectory;
+  if ((info.st_mode & S_IWUSR) == 0) attrib |= kAttribReadOnly;
+
+  std::unique_ptr<TFileItem> root(new TFileItem(nullptr, std::move(full), attrib, 0));
+  ScanDirectory(*root, bRecurse);
+  return Result<std::unique_ptr<TFileItem>>(std::move(root));
+}
+
+TFileItem::~TFileItem() {
+  // Tear the tree down from its leaves: descend along first children to an item without
+  // children, delete it (its parent's chain then starts at its next item) and go on with
+  // the next item, or climb to the parent once its chain is empty. Every deleted item has
+  // no children left, so no destructor below this one does any work of its own.
+  TFileItem* item = FirstChild_;
+  while (item != nullptr) {
+    if (item->FirstChild_ != nullptr) {
+      item = item->FirstChild_;
+      continue;
+    }
+    TFileItem* const parent = item->Parent_;
+    TFileItem* const next = item->NextItem_;
+    parent->FirstChild_ = next;
+    delete item;
+    item = next != nullptr ? next : (parent == this ? nullptr : parent);
+  }
+}
+
+void TFileItem::SetFullFileName(std::string fullFileName) {
+  FullFileName_ = std::move(fullFileName);
+  const std::size_t slash = FullFileName_.rfind('/');
+  NameStart_ = slash == std::string::npos ? 0 : slash + 1;
+  ExtStart_ = FullFileName_.find('.', NameStart_);
+  if (ExtStart_ == std::string::npos) ExtStart_ = FullFileName_.size();
+}
+
+std::string_view TFileItem::szFileName() const {
+  return std::string_view(FullFileName_).substr(NameStart_);
+}
+
+std::string_view TFileItem::szFileExt() const {
+  return std::string_view(FullFileName_).substr(ExtStart_);
+}
+
+void TFileItem::AddSize(std::uint64_t size) {
+  for (TFileItem* item = this; item != nullptr; item = item->Parent_) item->Size_ += size;
+}
+
+// --- Scanning ---------------------------------------------------------------------------
+
+void TFileItem::ListEntries() {
+  if (bListed_ || !IsDirectory(*this) || (Attrib_ & kAttribSymLink) != 0) return;
+  bListed_ = true;
+
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(FullFileName_.c_str()));
+  if (!dir) {
+    std::cerr << "Cannot read the directory " << FullFileName_ << ": " << std::strerror(errno)
+              << "; it is listed as empty.\n";
+    return;
+  }
+  const int dirFd = ::dirfd(dir.get());
+  const std::string prefix = FullFileName_.back() == '/' ? FullFileName_ : FullFileName_ + "/";
+
+  std::vector<std::unique_ptr<TFileItem>> items;
+  std::uint64_t total = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0) {
+        std::cerr << "Cannot read all of the directory " << FullFileName_ << ": "
+                  << std::strerror(errno) << "\n";
+      }
+      break;
+    }
+    if (entry->d_name[0] == '.') continue;  // ".", ".." and hidden entries.
+
+    struct stat info;
+    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
+    std::uint8_t attrib = 0;
+    if (S_ISLNK(info.st_mode)) {
+      if (::fstatat(dirFd, entry->d_name, &info, 0) != 0) continue;  // A broken link.
+      if (S_ISDIR(info.st_mode)) attrib |= kAttribSymLink;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      attrib |= kAttribDirectory;
+    } else if (!S_ISREG(info.st_mode)) {
+      continue;  // Devices, pipes and sockets hold no pictures, and reading one can hang.
+    }
+    if ((info.st_mode & S_IWUSR) == 0) attrib |= kAttribReadOnly;
+    const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+    total += size;
+    items.emplace_back(new TFileItem(this, prefix + entry->d_name, attrib, size));
+  }
+
+  std::sort(items.begin(), items.end(), SortsBefore);
+  TFileItem* next = nullptr;
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    (*it)->NextItem_ = next;
+    next = it->release();
+  }
+  FirstChild_ = next;
+  AddSize(total);
+}
+
+TFileItem* ScanDirectory(TFileItem& item, bool bRecurse) {
+  item.ListEntries();
+  if (bRecurse) {
+    // Every directory is listed when the walk reaches it, and the walk then goes on into
+    // the items just listed: the whole subtree is scanned without recursion.
+    for (TFileItem* below = item.FirstChild_; below != nullptr;
+         below = const_cast<TFileItem*>(NextInSubtree(*below, item))) {
+      below->ListEntries();
+    }
+  }
+  return item.FirstChild_;
+}
+
+bool IsDirectory(const TFileItem& item) { return (item.Attrib() & kAttribDirectory) != 0; }
+
+const TFileItem* NextInTree(const TFileItem& item) { return NextBelow(item, nullptr); }
+
+TFileItem* NextInTree(TFileItem& item) {
+  return const_cast<TFileItem*>(NextBelow(item, nullptr));
+}
+
+const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top) {
+  return NextBelow(item, &top);
+}
+
+int CompareFileNames(std::string_view a, std::string_view b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const signed char left = SortKey(a[i]);
+    const signed char right = SortKey(b[i]);
+    if (left != right) return left < right ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+// --- Renaming ---------------------------------------------------------------------------
+
+Status RenameFileItem(TFileItem& item, std::string_view szNewName) {
+  const std::string newName(szNewName);
+  if (newName.empty() || newName == "." || newName == ".." ||
+      newName.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+    return Status::InvalidArgument("\"" + newName + "\" is not a usable name");
+  }
+  if (newName.front() == '.') {
+    return Status::InvalidArgument("\"" + newName +
+                                   "\" begins with \".\", which would hide it from the site");
+  }
+  if (item.szFileName().empty()) {
+    return Status::InvalidArgument("The root directory cannot be renamed");
+  }
+  const std::string oldFull = item.FullFileName_;
+  std::string newFull = oldFull.substr(0, item.NameStart_) + newName;
+  if (newFull == oldFull) return Status::OK();
+
+  const Status renamed = RenameWithoutReplacing(oldFull, newFull);
+  if (!renamed.ok()) return renamed;
+
+  item.SetFullFileName(newFull);
+  // Everything below a renamed directory now lives under the new name.
+  for (TFileItem* below = item.FirstChild_; below != nullptr;
+       below = const_cast<TFileItem*>(NextInSubtree(*below, item))) {
+    below->SetFullFileName(newFull + below->FullFileName_.substr(oldFull.size()));
+  }
+  return Status::OK();
+}
+
+Status RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return Status::OK();
+  }
+  const int error = errno;
+  // EINVAL and ENOSYS: this file system or kernel cannot rename without replacing.
+  if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+    return detail::RenameByLinking(from, to);
+  }
+  return RenameError(error, from, to);
+}
+
+namespace detail {
+
+Status RenameByLinking(const std::string& from, const std::string& to) {
+  struct stat info;
+  if (::lstat(from.c_str(), &info) != 0) return RenameError(errno, from, to);
+  if (!S_ISDIR(info.st_mode)) {
+    // link() never replaces an existing name, so the file cannot overwrite one.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      if (::unlink(from.c_str()) == 0) return Status::OK();
+      const int error = errno;
+      ::unlink(to.c_str());  // Undo: the file keeps only its old name.
+      return RenameError(error, from, to);
+    }
+    const int error = errno;
+    if (error != EPERM && error != EOPNOTSUPP && error != EMLINK) {
+      return RenameError(error, from, to);
+    }
+  }
+  // Directories cannot be hard-linked, nor can anything on a file system without hard
+  // links: look for the new name first, then rename. rename() of a directory can only
+  // replace an empty directory, so for a directory the short window between the look and
+  // the rename cannot lose a file; for a file on such a file system no better means exist.
+  int error = 0;
+  if (ExistsWithoutFollowing(to, &error)) return RenameError(EEXIST, from, to);
+  if (error != ENOENT) return RenameError(error, from, to);
+  if (::rename(from.c_str(), to.c_str()) == 0) return Status::OK();
+  return RenameError(errno, from, to);
+}
+
+}  // namespace detail
+
+void InstallOutOfMemoryHandler() { std::set_new_handler(OutOfMemory); }
+
+}  // namespace pix

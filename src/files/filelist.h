@@ -1,0 +1,146 @@
+// The in-memory picture of a directory: a tree of TFileItem records, one per file or
+// sub-directory, each directory's items kept sorted by name.
+//
+// Every part of the program that looks at the disk builds such a tree for one task (a
+// generation run, the layout tree, the auto-organize analysis, the sample list), walks it
+// with NextInTree and destroys it at the end. A tree is read-only once built, except for
+// RenameFileItem; it does not follow later changes on the disk.
+//
+// Names keep the case they have on disk. The sort compares them without regard to case
+// (see CompareFileNames). Entries whose names begin with "." are never listed, nor are
+// entries that are neither plain files nor directories (devices, pipes, sockets, broken
+// links). A symbolic link to a file is listed as that file; a symbolic link to a directory
+// is listed as a directory with kAttribSymLink set and is never descended into, so a
+// link that points back up the tree cannot make a scan loop. A directory that cannot be
+// read is listed without children and reported once on the diagnostic stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/status.h"
+
+namespace pix {
+
+/// Attribute bits of a TFileItem. Read-only and directory come from the entry's status;
+/// kAttribSymLink marks an entry reached through a symbolic link to a directory.
+inline constexpr std::uint8_t kAttribReadOnly = 0x01;
+inline constexpr std::uint8_t kAttribDirectory = 0x10;
+inline constexpr std::uint8_t kAttribSymLink = 0x40;
+
+class TFileItem {
+ public:
+  /// Builds the tree of `szDirectory`: its own entries always, and with `bRecurse` the
+  /// entries of every directory below it too. A relative path is made absolute against the
+  /// current directory and the path is normalised (no "." or ".." parts, no trailing "/").
+  /// Fails when the path does not name an existing directory.
+  static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory,
+                                                       bool bRecurse);
+
+  /// Destroys every item below this one (without recursion, so that neither a long chain
+  /// nor a deep tree can exhaust the stack). Only a root is owned by a caller; items below
+  /// it are owned by the tree.
+  ~TFileItem();
+  TFileItem(const TFileItem&) = delete;
+  TFileItem& operator=(const TFileItem&) = delete;
+
+  /// Full path of the entry, joined with "/".
+  const std::string& szFullFileName() const { return FullFileName_; }
+  /// The part of the full path after its last "/"; empty for the root "/".
+  std::string_view szFileName() const;
+  /// The extension of the name from its first "." on ("photo.old.jpg" has ".old.jpg"); empty
+  /// when the name has no ".".
+  std::string_view szFileExt() const;
+  std::uint8_t Attrib() const { return Attrib_; }
+  /// Size in bytes. A directory holds the sizes of every item listed into it, so a fully
+  /// scanned directory holds the total size of all files below it (a directory entry
+  /// itself counts as 0).
+  std::uint64_t lSize() const { return Size_; }
+
+  /// The directory that lists this item; none for the root.
+  const TFileItem* Parent() const { return Parent_; }
+  TFileItem* Parent() { return Parent_; }
+  /// The next item of the same directory in sort order; none for the last.
+  const TFileItem* NextItem() const { return NextItem_; }
+  TFileItem* NextItem() { return NextItem_; }
+  /// The first item of a directory in sort order; none for files, for empty or unreadable
+  /// directories and for directories that were not scanned.
+  const TFileItem* FirstChild() const { return FirstChild_; }
+  TFileItem* FirstChild() { return FirstChild_; }
+
+ private:
+  TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib,
+            std::uint64_t size);
+
+  // Takes `fullFileName` as the full name and finds its name part and extension.
+  void SetFullFileName(std::string fullFileName);
+  // Reads the directory's entries into a sorted chain of children (once).
+  void ListEntries();
+  // Adds `size` to this item and to every directory above it.
+  void AddSize(std::uint64_t size);
+
+  friend TFileItem* ScanDirectory(TFileItem& item, bool bRecurse);
+  friend Status RenameFileItem(TFileItem& item, std::string_view szNewName);
+
+  std::string FullFileName_;
+  std::size_t NameStart_ = 0;  // Index of the name part in FullFileName_.
+  std::size_t ExtStart_ = 0;   // Index of the extension; FullFileName_.size() for none.
+  std::uint8_t Attrib_ = 0;
+  bool bListed_ = false;  // The directory has been listed (even if it could not be read).
+  std::uint64_t Size_ = 0;
+  TFileItem* Parent_ = nullptr;     // Owns this item (through its chain); outlives it.
+  TFileItem* NextItem_ = nullptr;   // Owned by this item's parent, like every chain item.
+  TFileItem* FirstChild_ = nullptr; // Owned: this item destroys the whole chain below it.
+};
+
+/// Lists the directory of `item` into child items (and with `bRecurse` every directory
+/// below it that has not been listed yet) and returns the first child. A directory is
+/// listed only once; files and linked directories get no children. The sizes of the new
+/// items are added to `item` and to every directory above it.
+TFileItem* ScanDirectory(TFileItem& item, bool bRecurse);
+
+/// True when the item is a directory (bit kAttribDirectory of Attrib).
+bool IsDirectory(const TFileItem& item);
+
+/// The next item after `item` in a pre-order walk of its tree (every directory before its
+/// contents, each directory's items in sort order), or none after the last. Callers start
+/// at the root's FirstChild. Needs no stack and allocates nothing.
+const TFileItem* NextInTree(const TFileItem& item);
+TFileItem* NextInTree(TFileItem& item);
+
+/// Like NextInTree, but the walk stays inside the subtree of `top`: none once every item
+/// below `top` has been visited.
+const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top);
+
+/// Renames the item's file or directory on disk to `szNewName` in the same directory,
+/// never replacing an existing entry. On success the item takes the new name (in the case
+/// given) and keeps its place in its directory's chain; the full names of everything below
+/// a renamed directory follow. On failure the item is unchanged. A new name that is empty,
+/// ".", "..", or holds "/" or NUL is refused.
+Status RenameFileItem(TFileItem& item, std::string_view szNewName);
+
+/// Renames `from` to `to` atomically and fails with Status::Exists when `to` exists. Where
+/// the file system cannot rename without replacing, a file is hard-linked to its new name
+/// and then unlinked from the old one.
+Status RenameWithoutReplacing(const std::string& from, const std::string& to);
+
+/// The order of names in a directory: letters a to z are mapped onto A to Z and the names
+/// are compared byte by byte as signed characters; the first difference decides and a
+/// prefix comes first. So the underscore sorts after every letter, and a byte above 127
+/// before every ASCII character. Returns a negative number, zero or a positive number.
+int CompareFileNames(std::string_view a, std::string_view b);
+
+/// Installs a handler for exhausted memory: it writes a clear message to the diagnostic
+/// stream and ends the program with exit code 1, instead of letting an allocation fail
+/// somewhere deep in a scan or a run. The program's entry points call this first.
+void InstallOutOfMemoryHandler();
+
+namespace detail {
+/// The fallback of RenameWithoutReplacing for file systems that cannot rename without
+/// replacing; public so that it can be tested on any file system.
+Status RenameByLinking(const std::string& from, const std::string& to);
+}  // namespace detail
+
+}  // namespace pix

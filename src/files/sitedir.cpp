@@ -1,0 +1,85 @@
+#include "files/sitedir.h"
+
+#include <climits>
+#include <filesystem>
+
+#include "app/userinterface.h"
+#include "files/filelist.h"
+#include "files/layouthome.h"
+#include "files/settings.h"
+#include "files/stringtable.h"
+#include "files/utils.h"
+
+namespace pix {
+namespace {
+
+// Removes trailing "/" but keeps the root "/" itself.
+std::string WithoutTrailingSlash(std::string path) {
+  StripTrailingChar(path, '/');
+  return path.empty() ? std::string("/") : path;
+}
+
+std::string NormalPath(std::string_view path) {
+  std::string normal = std::filesystem::path(std::string(path)).lexically_normal().string();
+  return WithoutTrailingSlash(std::move(normal));
+}
+
+// True when a scan of `site` with every sub-directory reaches `directory`: the two are the
+// same, or `directory` lies below `site` along names that do not begin with "." (the scan
+// skips those). Names are compared without regard to case.
+bool SiteTakesIn(std::string_view site, std::string_view directory) {
+  if (EqualsNoCase(site, directory)) return true;
+  const std::size_t prefix = site == "/" ? 1 : site.size() + 1;
+  if (directory.size() <= prefix || !StartsWithNoCase(directory, site) ||
+      directory[prefix - 1] != '/') {
+    return false;
+  }
+  for (std::size_t i = prefix; i < directory.size(); ++i) {
+    if (directory[i] == '.' && directory[i - 1] == '/') return false;
+  }
+  return true;
+}
+
+bool Refuse(TUserInterface* ui, const char* message) {
+  if (ui != nullptr) {
+    ui->ShowMessage(message, kProgramCaption, MessageButtons::Ok, MessageIcon::None);
+  }
+  return false;
+}
+
+}  // namespace
+
+TProgramAndSearchDirs GetProgramAndSearchDirs() {
+  TProgramAndSearchDirs dirs;
+  dirs.szProgramDir = WithoutTrailingSlash(LayoutHome().string());
+  std::string search =
+      GetIniString(kFilesSection, StringTable[idsSearchDirectory], "", PATH_MAX);
+  if (!search.empty()) search = WithoutTrailingSlash(std::move(search));
+  dirs.szSearchDir = std::move(search);
+  return dirs;
+}
+
+bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
+                           TUserInterface* ui) {
+  if (szDirectory.empty()) return Refuse(ui, "No directory has been selected.");
+  if (IsFileSystemRoot(szDirectory)) {
+    return Refuse(ui, "You can't select the root directory of a drive");
+  }
+  std::string directory(szDirectory);
+  StripTrailingChar(directory, '/');
+  // A relative name would depend on the current directory of whoever runs the program.
+  if (directory.size() < 4 || directory.front() != '/') {
+    return Refuse(ui, "You must select a proper directory.");
+  }
+  if (!szProgramDir.empty() && SiteTakesIn(NormalPath(directory), NormalPath(szProgramDir))) {
+    return Refuse(ui, "Select a directory that does not contain program.");
+  }
+  return true;
+}
+
+bool IsSubPageDir(const TFileItem& item) {
+  return IsDirectory(item) && (item.Attrib() & kAttribSymLink) == 0 &&
+         !EqualsNoCase(item.szFileName(), GetInLineSubDirName());
+}
+
+}  // namespace pix

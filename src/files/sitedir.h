@@ -1,0 +1,39 @@
+// Checks that tie the settings and the file list together: where the layout home and the
+// last site directory are, whether a chosen directory may be the root of a site, and
+// whether a directory entry gets a page of its own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pix {
+
+class TFileItem;
+class TUserInterface;
+
+struct TProgramAndSearchDirs {
+  std::string szProgramDir;  ///< The layout home, without a trailing "/".
+  std::string szSearchDir;   ///< Files/SearchDirectory (the last site), without a trailing "/".
+};
+
+/// The layout home (which stands for the program's own directory) and the site directory
+/// last chosen, as the settings file holds it (empty when none was chosen). Both keep
+/// their case. "/" stays "/".
+TProgramAndSearchDirs GetProgramAndSearchDirs();
+
+/// Whether `szDirectory` may be the root of a site. Refused are: an empty name ("No
+/// directory has been selected."), the root "/" ("You can't select the root directory of a
+/// drive"), a relative name or one shorter than 4 characters without its trailing "/"
+/// ("You must select a proper directory."), and the program directory `szProgramDir` or
+/// any directory whose site would take it in, compared without regard to case ("Select a
+/// directory that does not contain program."). With `ui` a refusal is shown in a box with
+/// an OK button and the program's caption; without one it is silent.
+bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
+                           TUserInterface* ui);
+
+/// True when the item is a directory that gets an index page of its own: not the inline
+/// sub-directory (GetInLineSubDirName, compared without regard to case) and not a
+/// symbolic link to a directory, whose contents the file list never takes in.
+bool IsSubPageDir(const TFileItem& item);
+
+}  // namespace pix
