@@ -1,0 +1,214 @@
+// Writes the shipped example picture tree: a few directories of JPEG and GIF pictures of
+// several sizes, painted from simple shapes, some with captions in their JPEG comments and
+// some named in series, so that every feature of a generated site has something to show.
+//
+//   make_example DIR     (DIR is created; pictures already there are replaced)
+#include <cstdio>  // before jpeglib.h, which uses FILE
+
+#include <gif_lib.h>
+#include <jpeglib.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rgb {
+  double r, g, b;
+};
+
+Rgb Mix(Rgb a, Rgb b, double t) {
+  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
+
+// A landscape: a sky from `skyTop` to `skyBottom`, a sun, and two rows of hills.
+struct Scene {
+  Rgb skyTop, skyBottom, sun, hillFar, hillNear;
+  double sunX, sunY, sunRadius;  // fractions of the width and height
+  double phase;                  // shifts the hills
+};
+
+Rgb Paint(const Scene& scene, int x, int y, int width, int height) {
+  const double u = static_cast<double>(x) / width;
+  const double v = static_cast<double>(y) / height;
+  const double far = 0.55 + 0.08 * std::sin(u * 7.0 + scene.phase) + 0.04 * std::sin(u * 17.0);
+  const double near = 0.72 + 0.07 * std::sin(u * 4.0 + scene.phase * 2.0);
+  if (v > near) return Mix(scene.hillNear, {0.05, 0.05, 0.05}, (v - near) * 1.5);
+  if (v > far) return Mix(scene.hillFar, scene.hillNear, (v - far) * 2.0);
+  const double dx = (u - scene.sunX) * width / height;
+  const double dy = v - scene.sunY;
+  const double distance = std::sqrt(dx * dx + dy * dy);
+  const Rgb sky = Mix(scene.skyTop, scene.skyBottom, v / far);
+  if (distance < scene.sunRadius) return scene.sun;
+  if (distance < scene.sunRadius * 2.2) {
+    return Mix(scene.sun, sky, (distance - scene.sunRadius) / (scene.sunRadius * 1.2));
+  }
+  return sky;
+}
+
+unsigned char Byte(double value) {
+  return static_cast<unsigned char>(std::lround(std::fmin(1.0, std::fmax(0.0, value)) * 255));
+}
+
+bool WriteJpeg(const fs::path& path, const Scene& scene, int width, int height,
+               const std::string& comment) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr jerr;
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, file);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 85, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  if (!comment.empty()) {
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                      static_cast<unsigned>(comment.size()));
+  }
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < width; ++x) {
+      const Rgb c = Paint(scene, x, y, width, height);
+      row[static_cast<std::size_t>(x) * 3] = Byte(c.r);
+      row[static_cast<std::size_t>(x) * 3 + 1] = Byte(c.g);
+      row[static_cast<std::size_t>(x) * 3 + 2] = Byte(c.b);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return std::fclose(file) == 0;
+}
+
+// A GIF of the scene in a 6x6x6 colour cube, interlaced when asked (the generator then
+// rewrites it non-interlaced before the pages are made).
+bool WriteGif(const fs::path& path, const Scene& scene, int width, int height, bool interlaced) {
+  std::vector<GifColorType> colours(256);
+  for (int i = 0; i < 216; ++i) {
+    colours[static_cast<std::size_t>(i)] = {static_cast<GifByteType>(i / 36 * 51),
+                                            static_cast<GifByteType>(i / 6 % 6 * 51),
+                                            static_cast<GifByteType>(i % 6 * 51)};
+  }
+  ColorMapObject* map = GifMakeMapObject(256, colours.data());
+  int error = 0;
+  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+  if (gif == nullptr) {
+    GifFreeMapObject(map);
+    return false;
+  }
+  EGifSetGifVersion(gif, false);
+  bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK &&
+            EGifPutImageDesc(gif, 0, 0, width, height, interlaced, nullptr) == GIF_OK;
+  std::vector<std::vector<GifByteType>> rows(static_cast<std::size_t>(height),
+                                             std::vector<GifByteType>(static_cast<std::size_t>(width)));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb c = Paint(scene, x, y, width, height);
+      const int r = static_cast<int>(std::lround(std::fmin(1, std::fmax(0, c.r)) * 5));
+      const int g = static_cast<int>(std::lround(std::fmin(1, std::fmax(0, c.g)) * 5));
+      const int b = static_cast<int>(std::lround(std::fmin(1, std::fmax(0, c.b)) * 5));
+      rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] =
+          static_cast<GifByteType>(r * 36 + g * 6 + b);
+    }
+  }
+  // Interlaced images store their rows in four passes.
+  const int starts[] = {0, 4, 2, 1};
+  const int steps[] = {8, 8, 4, 2};
+  for (int pass = 0; ok && pass < (interlaced ? 4 : 1); ++pass) {
+    const int start = interlaced ? starts[pass] : 0;
+    const int step = interlaced ? steps[pass] : 1;
+    for (int y = start; ok && y < height; y += step) {
+      ok = EGifPutLine(gif, rows[static_cast<std::size_t>(y)].data(), width) == GIF_OK;
+    }
+  }
+  ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
+  GifFreeMapObject(map);
+  return ok;
+}
+
+// A picture's own variables, as the records of its comment.
+std::string Caption(const std::string& title, const std::string& description,
+                    const std::string& subject) {
+  return "DetailPageTitle:\r\n" + title + "\r\n\r\nDetailPageLabel:\r\n" + title +
+         "\r\n\r\nImageDescription:\r\n" + description + "\r\n\r\nImageSubjectName:\r\n" +
+         subject + "\r\n\r\n";
+}
+
+const Scene kDusk{{0.16, 0.12, 0.35}, {0.95, 0.55, 0.35}, {1.0, 0.85, 0.5},
+                  {0.35, 0.22, 0.35}, {0.15, 0.1, 0.18}, 0.7, 0.5, 0.07, 0.3};
+const Scene kNoon{{0.25, 0.5, 0.9}, {0.7, 0.85, 1.0}, {1.0, 1.0, 0.85},
+                  {0.35, 0.6, 0.3}, {0.2, 0.45, 0.15}, 0.25, 0.2, 0.06, 1.4};
+const Scene kDawn{{0.55, 0.6, 0.8}, {1.0, 0.8, 0.7}, {1.0, 0.95, 0.8},
+                  {0.5, 0.55, 0.6}, {0.3, 0.35, 0.4}, 0.4, 0.45, 0.05, 2.2};
+const Scene kNight{{0.02, 0.03, 0.1}, {0.1, 0.15, 0.3}, {0.95, 0.95, 0.9},
+                   {0.08, 0.1, 0.15}, {0.03, 0.04, 0.06}, 0.8, 0.2, 0.04, 3.1};
+
+Scene Varied(Scene scene, double shift) {
+  scene.sunX = std::fmod(scene.sunX + shift * 0.17, 0.9) + 0.05;
+  scene.phase += shift;
+  return scene;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: make_example DIR\n";
+    return 2;
+  }
+  const fs::path root = argv[1];
+  std::error_code error;
+  for (const char* folder : {"", "holiday", "garden", "garden/macro", "night"}) {
+    fs::create_directories(root / folder, error);
+    if (error) {
+      std::cerr << "cannot create " << (root / folder).string() << ": " << error.message() << "\n";
+      return 1;
+    }
+  }
+  bool ok = true;
+  ok &= WriteJpeg(root / "cover.jpg", kDusk, 1024, 683,
+                  Caption("Evening over the hills", "The view from the terrace, late in summer.",
+                          "Landscape"));
+  for (int i = 1; i <= 5; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "photo%04d.jpg", i);
+    const int width = i % 2 ? 800 : 600;
+    const int height = i % 2 ? 600 : 800;
+    ok &= WriteJpeg(root / "holiday" / name, Varied(kNoon, i), width, height,
+                    i == 1 ? Caption("Arrival", "First look at the valley.", "Holiday") : "");
+  }
+  ok &= WriteJpeg(root / "holiday" / "beach.jpg", kDawn, 1200, 800,
+                  Caption("The beach at dawn", "Nobody else was up yet.", "Holiday"));
+  ok &= WriteGif(root / "holiday" / "map.gif", kNoon, 320, 240, /*interlaced=*/true);
+  for (int i = 1; i <= 3; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "img%04da.jpg", i);
+    ok &= WriteJpeg(root / "garden" / name, Varied(kDawn, i * 0.7), 640, 480, "");
+  }
+  ok &= WriteGif(root / "garden" / "flower.gif", Varied(kNoon, 5), 200, 200, false);
+  ok &= WriteJpeg(root / "garden" / "macro" / "leaf.jpg", Varied(kNoon, 2.5), 480, 480,
+                  Caption("Leaf", "A leaf against the light.", "Garden"));
+  ok &= WriteJpeg(root / "garden" / "macro" / "dew.jpg", Varied(kDawn, 1.1), 500, 375, "");
+  ok &= WriteJpeg(root / "night" / "stars.jpg", kNight, 1280, 720,
+                  Caption("Stars", "A clear night, far from the town.", "Sky"));
+  ok &= WriteJpeg(root / "night" / "moonrise.jpg", Varied(kNight, 0.9), 900, 1200, "");
+  if (!ok) {
+    std::cerr << "cannot write the example pictures into " << root.string() << "\n";
+    return 1;
+  }
+  std::cout << root.string() << "\n";
+  return 0;
+}
