@@ -3,6 +3,7 @@
 // from every page.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include "files/layouthome.h"
@@ -25,21 +26,24 @@ const std::set<std::string, std::less<>> kComputed = {
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 
-TEST(DefaultLayoutTest, FilesReadBackByteForByteAndReferOnlyToKnownVariables) {
-  TVarArray all;
-  for (const char* name : kSiteLayoutFiles) {
-    const std::optional<std::string> text = ReadTextFile(FindShippedDataDir() / name);
-    ASSERT_TRUE(text.has_value()) << name;
-    TVarArray array;
-    array.ParseVarText(*text);
-    EXPECT_GT(array.ItemCount(), 0) << name;
-    EXPECT_EQ(array.FormatVarText(), *text) << name << " is not in canonical record form";
-    all.CopyVarsFrom(array);
-  }
+// Reads a shipped file, checks that it is in canonical record form, and adds its variables
+// to `all`.
+void ReadShipped(const char* name, TVarArray& all) {
+  const std::optional<std::string> text = ReadTextFile(FindShippedDataDir() / name);
+  ASSERT_TRUE(text.has_value()) << name;
+  TVarArray array;
+  array.ParseVarText(*text);
+  EXPECT_GT(array.ItemCount(), 0) << name;
+  EXPECT_EQ(array.FormatVarText(), *text) << name << " is not in canonical record form";
+  all.CopyVarsFrom(array);
+}
+
+void ExpectCompleteLayout(const TVarArray& all, const std::string& what) {
   for (const char* required : {"PageHeadTemplate", "PageBodyBeginTemplate", "FileEntryTemplate",
                                "DirEntryTemplate", "PageEndTemplate", "DetailPageTemplate",
-                               "PossibleReturnLabel", "ParentPageLabel", "PageTitle"}) {
-    EXPECT_FALSE(all.GetVarValue(required).empty()) << required;
+                               "PossibleReturnLabel", "ParentPageLabel", "PageTitle",
+                               "VariableFileTitle", "VariableFileDescription"}) {
+    EXPECT_FALSE(all.GetVarValue(required).empty()) << what << " lacks " << required;
   }
   for (int i = 0; i < all.ItemCount(); ++i) {
     const std::string& value = all.Item(i).szVarValue;
@@ -47,11 +51,33 @@ TEST(DefaultLayoutTest, FilesReadBackByteForByteAndReferOnlyToKnownVariables) {
          at = value.find("${", at + 1)) {
       std::string_view name;
       ASSERT_GT(ParseVarRef(std::string_view(value).substr(at), &name), 0u)
-          << all.Item(i).szVarName << ": malformed reference";
+          << what << ": " << all.Item(i).szVarName << ": malformed reference";
       EXPECT_TRUE(all.FindVar(name) != nullptr || kComputed.count(name) > 0)
-          << all.Item(i).szVarName << " refers to unknown ${" << name << "}";
+          << what << ": " << all.Item(i).szVarName << " refers to unknown ${" << name << "}";
     }
   }
+}
+
+TEST(DefaultLayoutTest, FilesReadBackByteForByteAndReferOnlyToKnownVariables) {
+  TVarArray all;
+  for (const char* name : kSiteLayoutFiles) ReadShipped(name, all);
+  ExpectCompleteLayout(all, "default layout");
+}
+
+TEST(DefaultLayoutTest, EverySampleIsACompleteLayoutInTheFirst16384Bytes) {
+  int samples = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(FindShippedDataDir())) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("samp", 0) != 0) continue;
+    ++samples;
+    EXPECT_LE(entry.file_size(), 16384u) << name;
+    TVarArray all;
+    ReadShipped(name.c_str(), all);  // a sample replaces globals.txt
+    ReadShipped("dglobals.txt", all);
+    ReadShipped("mglobals.txt", all);
+    ExpectCompleteLayout(all, name);
+  }
+  EXPECT_GE(samples, 3);
 }
 
 }  // namespace

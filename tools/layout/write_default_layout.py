@@ -115,6 +115,133 @@ MGLOBALS = {
     "PageLabel": "Series ${SearchPattern}",
 }
 
+def with_style(layout, style, title, description):
+    """A copy of `layout` with another style sheet, title and description."""
+    result = dict(layout)
+    result["VariableFileTitle"] = title
+    result["VariableFileDescription"] = description
+    for name in ("PageHeadTemplate", "DetailPageTemplate"):
+        result[name] = result[name].replace(STYLE, style)
+    return result
+
+
+DARK_STYLE = """
+  body { margin: 0; background: #15171a; color: #e8e6e3;
+    font: 16px/1.5 "Helvetica Neue", Helvetica, Arial, sans-serif; }
+  .page { max-width: 72rem; margin: 0 auto; padding: 2rem 1.5rem 4rem; }
+  nav { font-size: .85rem; min-height: 1.4rem; letter-spacing: .05em; }
+  nav a, a.up { color: #9fb7d0; text-decoration: none; }
+  h1 { font-weight: 200; font-size: 2.8rem; margin: .4rem 0; }
+  h2 { font-weight: 400; font-size: .8rem; color: #7d8791; text-transform: uppercase;
+    letter-spacing: .3em; margin: 2.5rem 0 1rem; }
+  .intro { color: #aab1b8; max-width: 40rem; }
+  .grid { display: flex; flex-wrap: wrap; gap: 1.5rem; }
+  .card { display: flex; flex-direction: column; align-items: center; justify-content: flex-end;
+    padding: .5rem; min-width: 9rem; color: inherit; text-decoration: none;
+    background: #1e2126; border: 1px solid #2a2e34; }
+  .card:hover { border-color: #9fb7d0; }
+  .card img { display: block; }
+  .card span { margin-top: .5rem; font-size: .85rem; max-width: 12rem; text-align: center;
+    overflow-wrap: anywhere; }
+  .card small { color: #7d8791; font-size: .7rem; }
+  footer { margin-top: 4rem; font-size: .75rem; color: #5f6870; }
+  .picture img { max-width: 100%; height: auto; }
+  .about { color: #aab1b8; font-size: .9rem; }
+  .about b { color: #e8e6e3; font-weight: 600; }
+""".strip("\n")
+
+SHEET_STYLE = """
+  body { margin: 0; background: #fff; color: #111; font: 14px/1.4 Georgia, serif; }
+  .page { max-width: 64rem; margin: 0 auto; padding: 1rem; }
+  nav { font-size: .85rem; font-style: italic; }
+  nav a, a.up { color: #a00; }
+  h1 { font-size: 1.8rem; margin: .2rem 0; border-bottom: 3px double #111; }
+  h2 { font-size: 1rem; margin: 1.2rem 0 .4rem; font-variant: small-caps; }
+  .intro { font-style: italic; }
+  .grid { display: grid; grid-template-columns: repeat(auto-fill, minmax(8rem, 1fr));
+    border-top: 1px solid #111; border-left: 1px solid #111; }
+  .card { display: flex; flex-direction: column; align-items: center; padding: .4rem;
+    border-right: 1px solid #111; border-bottom: 1px solid #111; color: inherit;
+    text-decoration: none; }
+  .card:hover { background: #f3efe6; }
+  .card span { font-size: .75rem; text-align: center; overflow-wrap: anywhere; }
+  .card small { font-size: .7rem; color: #555; }
+  footer { margin-top: 2rem; font-size: .75rem; border-top: 1px solid #111; }
+  .picture img { max-width: 100%; height: auto; border: 1px solid #111; }
+  .about { font-size: .85rem; }
+""".strip("\n")
+
+LIST_LAYOUT = dict(GLOBALS)
+LIST_LAYOUT.update({
+    "VariableFileTitle": "Plain list",
+    "VariableFileDescription":
+        "No frills: a table of albums and a table of pictures with their sizes,\n"
+        "quick to load on any connection.",
+    "PageHeadTemplate":
+        '<META charset="utf-8">\n'
+        '<META name="viewport" content="width=device-width, initial-scale=1">\n'
+        "<TITLE>${PageTitle}</TITLE>\n"
+        "<STYLE>\n"
+        "  body { font: 15px/1.5 system-ui, sans-serif; margin: 1.5rem auto; max-width: 48rem;\n"
+        "    padding: 0 1rem; color: #222; }\n"
+        "  table { border-collapse: collapse; width: 100%; }\n"
+        "  td, th { border-bottom: 1px solid #ddd; padding: .3rem .5rem; text-align: left;\n"
+        "    vertical-align: middle; }\n"
+        "  th { font-size: .8rem; color: #666; }\n"
+        "  a { color: #0645ad; }\n"
+        "  img { display: block; }\n"
+        "  .picture img { max-width: 100%; height: auto; }\n"
+        "</STYLE>",
+    "PageBodyTemplate": "<NAV>${ActualReturnLabel}</NAV>\n<H1>${PageLabel}</H1>\n<P>${PageIntro}</P>",
+    "DirLeaderTemplate":
+        "<H2>Albums</H2>\n<TABLE>\n<TR><TH></TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
+    "DirEntryTemplate":
+        '<TR><TD><A href="${AnchorFileName}"><IMG src="${ImageFileName}" width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt=""></A></TD><TD><A href="${AnchorFileName}">${PageLabel}</A>'
+        "</TD><TD>${FileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
+    "DirTrailerTemplate": "</TABLE>",
+    "FileLeaderTemplate":
+        "<H2>Pictures</H2>\n<TABLE>\n<TR><TH></TH><TH>Picture</TH><TH>Pixels</TH><TH>Size</TH></TR>",
+    "FileEntryTemplate":
+        '<TR><TD><A href="${DetailPageFileName}">${ImageTag}</A></TD>'
+        '<TD><A href="${DetailPageFileName}">${DetailPageLabel}</A></TD>'
+        "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
+    "FileTrailerTemplate": "</TABLE>",
+    "PageEndTemplate": "<P><SMALL>${TotalFileSizeInK} K of pictures. ${PersonFullName}</SMALL></P>\n</BODY>",
+    "DetailPageTemplate":
+        "<HEAD>\n"
+        '<META charset="utf-8">\n'
+        '<META name="viewport" content="width=device-width, initial-scale=1">\n'
+        "<TITLE>${DetailPageTitle}</TITLE>\n"
+        "<STYLE>\n"
+        "  body { font: 15px/1.5 system-ui, sans-serif; margin: 1.5rem auto; max-width: 60rem;\n"
+        "    padding: 0 1rem; color: #222; }\n"
+        "  img { max-width: 100%; height: auto; }\n"
+        "</STYLE>\n"
+        "</HEAD>\n"
+        "<BODY>\n"
+        '<P><A href="${PageHTMLFileName}">${PageLabel}</A></P>\n'
+        "<H1>${DetailPageLabel}</H1>\n"
+        '<P><A href="${AnchorFileName}"><IMG src="${AnchorFileName}" width="${AnchorWidth}" '
+        'height="${AnchorHeight}" alt="${DetailPageTitle}"></A></P>\n'
+        "<P>${ImageDescription}</P>\n"
+        "<P>${ImageSubjectName}, ${ImagePhotographerName}. ${AnchorWidth} &times; "
+        "${AnchorHeight} pixels, ${FileSizeInK} K.</P>\n"
+        "</BODY>",
+})
+
+SAMPLES = {
+    "samp0001.txt": with_style(GLOBALS, STYLE, "Warm paper",
+                               "The default look: albums and pictures as cards on warm paper,\n"
+                               "with a detail page for every picture."),
+    "samp0002.txt": with_style(GLOBALS, DARK_STYLE, "Dark gallery",
+                               "Pictures on a dark ground, as in a gallery at night;\n"
+                               "quiet type, wide spacing."),
+    "samp0003.txt": LIST_LAYOUT,
+    "samp0004.txt": with_style(GLOBALS, SHEET_STYLE, "Contact sheet",
+                               "A dense grid ruled like a printed contact sheet, set in a serif face."),
+}
+
 NAME_LINE = re.compile(r"^[A-Za-z:]{2}[A-Za-z]*:")
 
 
@@ -135,6 +262,11 @@ def main():
     for name, variables in (("globals.txt", GLOBALS), ("dglobals.txt", DGLOBALS),
                             ("mglobals.txt", MGLOBALS)):
         (data / name).write_bytes(record_text(variables).encode("ascii"))
+        print("wrote", data / name)
+    for name, variables in SAMPLES.items():
+        text = record_text(variables)
+        assert len(text) <= 16384, f"{name} is longer than the sample list reads"
+        (data / name).write_bytes(text.encode("ascii"))
         print("wrote", data / name)
 
 
