@@ -1,0 +1,236 @@
+#include "picture/comread.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace pix {
+namespace {
+
+constexpr int kEndOfFile = EOF;
+
+// Marker codes the walk acts on.
+constexpr int kMarkerSoi = 0xD8;
+constexpr int kMarkerEoi = 0xD9;
+constexpr int kMarkerSos = 0xDA;
+constexpr int kMarkerCom = 0xFE;
+
+// The numbers that tell, in an error line, which step of the walk found the problem.
+enum ErrorPlace {
+  kPlaceReadPastEnd = 10,
+  kPlaceTestedByte = 11,
+  kPlaceValueHighByte = 12,
+  kPlaceValueLowByte = 13,
+  kPlaceNotJpeg = 20,
+  kPlaceNoSoi = 21,
+  kPlaceSkipLength = 30,
+  kPlaceCommentLength = 31,
+  kPlaceFrameLength = 40,
+};
+
+// Frame header markers SOF0 to SOF15, except DHT (C4), JPG (C8) and DAC (CC), which share
+// the range but carry no frame size.
+bool IsFrameHeaderMarker(int code) {
+  return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The state of one walk over one file. Every read goes through the three byte-reading steps
+// below; once an error has been reported the file is not touched again, and every loop of
+// the walk tests the error count, so a damaged file ends the walk at its first problem.
+class TJpegHeaderWalk {
+ public:
+  TJpegHeaderWalk(std::FILE* file, TFileImageInfo& info) : File(file), Info(info) {}
+
+  void Run() {
+    const int first = RawByte();
+    const int second = RawByte();
+    if (first != 0xFF || second != kMarkerSoi) {
+      ReportError(kPlaceNotJpeg, "Not a JPEG file");
+      if (second != kMarkerSoi) ReportError(kPlaceNoSoi, "Expected SOI marker first");
+      return;
+    }
+    while (ErrorCount == 0) {
+      const int code = NextMarker();
+      if (IsFrameHeaderMarker(code)) {
+        ReadFrameHeader();
+      } else if (code == kMarkerEoi || code == kMarkerSos) {
+        return;
+      } else if (code == kMarkerCom) {
+        ReadComment();
+      } else {
+        SkipSegment();
+      }
+    }
+  }
+
+  int Errors() const { return ErrorCount; }
+
+ private:
+  void ReportError(int place, const char* message) {
+    ++ErrorCount;
+    std::fprintf(stderr, "COMREAD(%d): <%d>%s\n", place, ErrorCount, message);
+    std::fflush(stderr);
+  }
+
+  // The next byte (0 to 255) or end-of-file. After an error nothing more is read: the
+  // attempt is itself reported and 0xFF stands in for the byte.
+  int RawByte() {
+    if (ErrorCount > 0) {
+      ReportError(kPlaceReadPastEnd, "Attempt to read past end of file.");
+      return 0xFF;
+    }
+    return std::getc(File);
+  }
+
+  // A byte that must be there.
+  int TestedByte() {
+    const int byte = RawByte();
+    if (byte == kEndOfFile) ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
+    return byte;
+  }
+
+  // A big-endian two-byte value; 0xFF when it could not be read.
+  int TwoByteValue() {
+    const int high = RawByte();
+    if (high == kEndOfFile) ReportError(kPlaceValueHighByte, "Premature EOF in JPEG file");
+    if (ErrorCount > 0) return 0xFF;
+    const int low = RawByte();
+    if (low == kEndOfFile) ReportError(kPlaceValueLowByte, "Premature EOF in JPEG file");
+    if (ErrorCount > 0) return 0xFF;
+    return high * 256 + low;
+  }
+
+  // Passes over everything up to the next 0xFF, then over 0xFF fill bytes; returns the
+  // marker code that follows (or what was read when the search ran into an error).
+  int NextMarker() {
+    int byte;
+    do {
+      byte = TestedByte();
+    } while (byte != 0xFF && ErrorCount == 0);
+    do {
+      byte = TestedByte();
+    } while (byte == 0xFF && ErrorCount == 0);
+    return byte;
+  }
+
+  void ReadFrameHeader() {
+    const int length = TwoByteValue();
+    if (ErrorCount > 0) return;
+    TestedByte();  // Sample precision; of no interest here.
+    // A value that could not be read is never stored: 0xFF would pass for a real size.
+    const int height = TwoByteValue();
+    if (ErrorCount > 0) return;
+    Info.Height = height;
+    const int width = TwoByteValue();
+    if (ErrorCount > 0) return;
+    Info.Width = width;
+    const int components = TestedByte();
+    if (length != 8 + 3 * components) ReportError(kPlaceFrameLength, "Bogus SOF marker length");
+    for (int i = 0; i < components && ErrorCount == 0; ++i) {
+      TestedByte();  // Component id.
+      TestedByte();  // Sampling factors.
+      TestedByte();  // Quantization table number.
+    }
+  }
+
+  void SkipSegment() {
+    const int length = TwoByteValue();
+    if (ErrorCount > 0) return;
+    if (length < 2) {
+      ReportError(kPlaceSkipLength, "Erroneous JPEG marker length");
+      return;
+    }
+    for (int left = length - 2; left > 0 && ErrorCount == 0; --left) TestedByte();
+  }
+
+  // Each COM segment replaces the text of an earlier one. The whole segment is consumed by
+  // its length even when the text is full, so that bytes of a long comment are never taken
+  // for markers.
+  void ReadComment() {
+    const int errorsBefore = ErrorCount;
+    const int length = TwoByteValue();
+    if (ErrorCount == errorsBefore && length < 2) {
+      ReportError(kPlaceCommentLength, "Erroneous JPEG marker length");
+    }
+    Filter.Reset();
+    bool storing = true;
+    for (int left = length - 2; left > 0 && ErrorCount == 0; --left) {
+      const int byte = TestedByte();
+      if (byte == kEndOfFile) break;
+      if (storing) storing = Filter.Add(static_cast<std::uint8_t>(byte));
+    }
+    if (ErrorCount > errorsBefore) {
+      Info.szComments.clear();
+    } else {
+      Info.szComments = std::move(Filter).Finish();
+    }
+  }
+
+  std::FILE* File;  // Owned by the caller; open for the life of the walk.
+  TFileImageInfo& Info;
+  TCommentTextFilter Filter;
+  int ErrorCount = 0;
+};
+
+}  // namespace
+
+void TCommentTextFilter::Reset() {
+  Text.clear();
+  FreePlaces = MAX_COMMENTS_LENGTH;
+}
+
+bool TCommentTextFilter::Add(std::uint8_t byte) {
+  if (byte == '\n') {
+    Text += "\r\n";
+    FreePlaces -= 2;
+  } else if (byte == '\t' || (byte >= 0x20 && byte <= 0x7E)) {
+    Text += static_cast<char>(byte);
+    --FreePlaces;
+  } else {
+    return true;  // Dropped: carriage returns, other control characters, 0x7F and above.
+  }
+  return FreePlaces > 5;
+}
+
+std::string TCommentTextFilter::Finish() && {
+  if (Text.empty() || Text.back() != '\n') Text += "\r\n";
+  std::string done = std::move(Text);
+  Reset();
+  return done;
+}
+
+std::string FilterCommentText(std::string_view raw) {
+  TCommentTextFilter filter;
+  for (char c : raw) {
+    if (!filter.Add(static_cast<std::uint8_t>(c))) break;
+  }
+  return std::move(filter).Finish();
+}
+
+int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
+  TFileImageInfo& info = *FileImageInfo;
+  info.Width = 0;
+  info.Height = 0;
+  info.szComments.clear();
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(info.szFileName.c_str(), "rb"));
+  if (!file) {
+    std::fprintf(stderr, "COMREAD: %s\n", std::strerror(errno));
+    std::fflush(stderr);
+    return 1;
+  }
+  TJpegHeaderWalk walk(file.get(), info);
+  walk.Run();
+  return walk.Errors();
+}
+
+int ReadJpegImageInfo(TFileImageInfo* FileImageInfo) {
+  ReadJpegImageInfoCountingErrors(FileImageInfo);
+  return 1;
+}
+
+}  // namespace pix

@@ -1,0 +1,486 @@
+#include "picture/decjpeg.h"
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+// jpeglib.h needs the declarations of <cstdio> before it.
+#include <jpeglib.h>
+
+#include "files/safefile.h"
+#include "picture/gifio.h"
+#include "picture/gifrsize.h"
+#include "picture/safereplace.h"
+
+namespace pix {
+namespace fs = std::filesystem;
+namespace {
+
+// The GIF output stage raises its own error through the library, so that it is reported
+// like the library's own messages.
+constexpr int kMsgGifGrayOrRgbOnly = 1014;
+const char* const kOutputStageMessages[] = {"GIF output must be grayscale or RGB"};
+
+// The most memory one decoder may take. Larger pictures (or damaged headers claiming huge
+// sizes) fail with the library's "insufficient memory" message instead of exhausting RAM.
+constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
+
+// The largest CMYK picture that is converted to RGB in memory.
+constexpr std::uint64_t kMaxConvertedPixels = 64ULL * 1024 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using TFilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// ---------------------------------------------------------------------------------------
+// The error manager and the one place where libjpeg's longjmp lands.
+
+struct TJpegErrorManager {
+  jpeg_error_mgr Pub;  // First, so that the library's pointer to it reaches the rest.
+  std::jmp_buf Jump;
+  char Message[JMSG_LENGTH_MAX];
+};
+
+TJpegErrorManager& ErrorManagerOf(j_common_ptr info) {
+  return *reinterpret_cast<TJpegErrorManager*>(info->err);
+}
+
+// Writes every message of the library (its first warning and its fatal error) to standard
+// error and keeps the text for the failure the caller gets.
+void PrintLibraryMessage(j_common_ptr info) {
+  TJpegErrorManager& err = ErrorManagerOf(info);
+  (*info->err->format_message)(info, err.Message);
+  std::fprintf(stderr, "%s\n", err.Message);
+  std::fflush(stderr);
+}
+
+[[noreturn]] void LeaveOnFatalError(j_common_ptr info) {
+  (*info->err->output_message)(info);
+  std::longjmp(ErrorManagerOf(info).Jump, 1);
+}
+
+jpeg_error_mgr* SetUpErrorManager(TJpegErrorManager& err) {
+  jpeg_error_mgr* pub = jpeg_std_error(&err.Pub);
+  pub->error_exit = LeaveOnFatalError;
+  pub->output_message = PrintLibraryMessage;
+  pub->addon_message_table = kOutputStageMessages;
+  pub->first_addon_message = kMsgGifGrayOrRgbOnly;
+  pub->last_addon_message = kMsgGifGrayOrRgbOnly;
+  err.Message[0] = '\0';
+  return pub;
+}
+
+// Runs one step of libjpeg work. A fatal library error jumps back here and makes the call
+// return false; the step functions hold no object with a destructor, so nothing is skipped
+// that would need cleaning up. Every libjpeg call that can fail goes through here.
+bool CallJpeg(TJpegErrorManager& err, void (*step)(void*), void* context) {
+  if (setjmp(err.Jump) != 0) return false;
+  step(context);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Owned decompressor and compressor.
+
+struct TJpegDecompressor {
+  jpeg_decompress_struct Info;
+  TJpegErrorManager Err;
+};
+struct TJpegDecompressorDeleter {
+  void operator()(TJpegDecompressor* d) const {
+    jpeg_destroy_decompress(&d->Info);  // Safe on a half-created object: it checks `mem`.
+    delete d;
+  }
+};
+using TDecompressorPtr = std::unique_ptr<TJpegDecompressor, TJpegDecompressorDeleter>;
+
+// A destination that collects the compressed bytes in memory.
+struct TJpegCompressor {
+  jpeg_compress_struct Info;
+  TJpegErrorManager Err;
+  jpeg_destination_mgr Destination;
+  std::vector<JOCTET> Bytes;
+};
+struct TJpegCompressorDeleter {
+  void operator()(TJpegCompressor* c) const {
+    jpeg_destroy_compress(&c->Info);
+    delete c;
+  }
+};
+using TCompressorPtr = std::unique_ptr<TJpegCompressor, TJpegCompressorDeleter>;
+
+Status LibraryFailure(const TJpegErrorManager& err, const fs::path& name) {
+  return Status::Corrupt(name.string() + ": " + err.Message);
+}
+
+Result<TDecompressorPtr> NewDecompressor(const fs::path& name) {
+  TDecompressorPtr d(new TJpegDecompressor{});
+  d->Info.err = SetUpErrorManager(d->Err);
+  if (!CallJpeg(
+          d->Err, [](void* c) { jpeg_create_decompress(static_cast<j_decompress_ptr>(c)); },
+          &d->Info)) {
+    return LibraryFailure(d->Err, name);
+  }
+  d->Info.mem->max_memory_to_use = kMaxDecoderMemory;
+  return d;
+}
+
+// Reads a COM segment and drops its text: comments play no part in the inline image.
+boolean DropComment(j_decompress_ptr info) {
+  jpeg_source_mgr* source = info->src;
+  long length = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (source->bytes_in_buffer == 0 && !(*source->fill_input_buffer)(info)) return FALSE;
+    length = length * 256 + *source->next_input_byte++;
+    --source->bytes_in_buffer;
+  }
+  if (length > 2) (*source->skip_input_data)(info, length - 2);
+  return TRUE;
+}
+
+// ---------------------------------------------------------------------------------------
+// Decoding steps, each run through CallJpeg.
+
+void ReadHeaderStep(void* context) {
+  auto* info = static_cast<j_decompress_ptr>(context);
+  jpeg_set_marker_processor(info, JPEG_COM, DropComment);
+  jpeg_read_header(info, TRUE);
+}
+
+// The GIF output stage: grey or RGB only; colour (and samples of more than 8 bits) goes
+// through the quantizer, limited to 256 colours; then the output size is fixed.
+void SetUpGifOutputStep(void* context) {
+  auto* info = static_cast<j_decompress_ptr>(context);
+  if (info->out_color_space != JCS_GRAYSCALE && info->out_color_space != JCS_RGB) {
+    info->err->msg_code = kMsgGifGrayOrRgbOnly;
+    (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
+  }
+  if (info->out_color_space != JCS_GRAYSCALE || info->data_precision > 8) {
+    info->quantize_colors = TRUE;
+    if (info->desired_number_of_colors > 256) info->desired_number_of_colors = 256;
+  }
+  jpeg_calc_output_dimensions(info);
+}
+
+void StartStep(void* context) { jpeg_start_decompress(static_cast<j_decompress_ptr>(context)); }
+void FinishStep(void* context) { jpeg_finish_decompress(static_cast<j_decompress_ptr>(context)); }
+
+struct TReadRow {
+  j_decompress_ptr Info;
+  JSAMPROW Row;
+};
+void ReadRowStep(void* context) {
+  auto* read = static_cast<TReadRow*>(context);
+  jpeg_read_scanlines(read->Info, &read->Row, 1);
+}
+
+// How the decoder scales: a fixed numerator and denominator, or fitted to a size.
+struct TScaleRequest {
+  unsigned Numerator = 1;
+  unsigned Denominator = 1;
+  int FitWidth = 0;
+  int FitHeight = 0;
+};
+
+void ApplyScale(jpeg_decompress_struct& info, const TScaleRequest& scale) {
+  if (scale.FitWidth > 0 && scale.FitHeight > 0) {
+    info.scale_num = static_cast<unsigned>(
+        ChooseDctScaleEighths(static_cast<int>(info.image_width),
+                              static_cast<int>(info.image_height), scale.FitWidth,
+                              scale.FitHeight));
+    info.scale_denom = 8;
+  } else {
+    info.scale_num = scale.Numerator;
+    info.scale_denom = scale.Denominator;
+  }
+}
+
+struct TGifMapDeleter {
+  void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
+};
+
+// The global colour map of the output: the quantizer's palette, or a ramp of 256 grey
+// levels, padded with black to a power of two.
+std::unique_ptr<ColorMapObject, TGifMapDeleter> MakeOutputColorMap(
+    const jpeg_decompress_struct& info) {
+  const bool quantized = info.quantize_colors;
+  const int colors = quantized ? info.actual_number_of_colors : 256;
+  const int entries = 1 << GifBitSize(colors < 2 ? 2 : colors);
+  std::unique_ptr<ColorMapObject, TGifMapDeleter> map(GifMakeMapObject(entries, nullptr));
+  if (!map) return map;
+  for (int i = 0; i < entries; ++i) {
+    GifColorType& c = map->Colors[i];
+    if (i >= colors) {
+      c.Red = c.Green = c.Blue = 0;
+    } else if (!quantized) {
+      c.Red = c.Green = c.Blue = static_cast<GifByteType>(i);
+    } else if (info.out_color_components == 1) {
+      c.Red = c.Green = c.Blue = info.colormap[0][i];
+    } else {
+      c.Red = info.colormap[0][i];
+      c.Green = info.colormap[1][i];
+      c.Blue = info.colormap[2][i];
+    }
+  }
+  return map;
+}
+
+Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
+                            const fs::path& name);
+
+// Decodes the picture whose source is already attached to `d` and writes it as a GIF
+// stream to `out`. Returns the warning outcome (0 or kDecodeHadWarnings).
+Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
+                        const fs::path& name) {
+  jpeg_decompress_struct& info = d.Info;
+  if (!CallJpeg(d.Err, ReadHeaderStep, &info)) return LibraryFailure(d.Err, name);
+  if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+    return DecodeCmykToGif(d, scale, out, name);
+  }
+  ApplyScale(info, scale);
+  if (!CallJpeg(d.Err, SetUpGifOutputStep, &info)) return LibraryFailure(d.Err, name);
+  if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
+  if (info.output_components != 1) {
+    return Status::Corrupt(name.string() + ": the decoder did not map the picture to colours");
+  }
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+
+  Result<TGifWriter> writer = TGifWriter::Open(out);
+  if (!writer.ok()) return writer.status();
+  GifFileType* gif = writer->Gif();
+  auto map = MakeOutputColorMap(info);
+  if (!map) return Status::TooLarge(name.string() + ": no memory for a colour map");
+  if (EGifPutScreenDesc(gif, width, height, map->BitsPerPixel, 0, map.get()) == GIF_ERROR ||
+      EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_ERROR) {
+    PrintGifError(gif->Error);
+    return Status::IoError("Cannot write the GIF image of " + name.string());
+  }
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width));
+  TReadRow read{&info, row.data()};
+  while (info.output_scanline < info.output_height) {
+    if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
+    if (EGifPutLine(gif, row.data(), width) == GIF_ERROR) {
+      PrintGifError(gif->Error);
+      return Status::IoError("Cannot write the GIF image of " + name.string());
+    }
+  }
+  if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
+  Status closed = writer->Close();
+  if (!closed.ok()) return closed;
+  return d.Err.Pub.num_warnings > 0 ? kDecodeHadWarnings : 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// CMYK and YCCK pictures. The library cannot turn them into RGB itself, so they are decoded
+// as CMYK, converted here, and passed once more through the library as an RGB picture (a
+// near-lossless JPEG in memory) so that they get the same quantizer as every other picture.
+
+void InitDestination(j_compress_ptr info) {
+  auto* c = reinterpret_cast<TJpegCompressor*>(info->client_data);
+  c->Bytes.resize(1 << 16);
+  info->dest->next_output_byte = c->Bytes.data();
+  info->dest->free_in_buffer = c->Bytes.size();
+}
+
+boolean GrowDestination(j_compress_ptr info) {
+  auto* c = reinterpret_cast<TJpegCompressor*>(info->client_data);
+  const std::size_t used = c->Bytes.size();
+  c->Bytes.resize(used * 2);  // Cannot throw in practice: the picture is at most 64 MP.
+  info->dest->next_output_byte = c->Bytes.data() + used;
+  info->dest->free_in_buffer = c->Bytes.size() - used;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr info) {
+  auto* c = reinterpret_cast<TJpegCompressor*>(info->client_data);
+  c->Bytes.resize(c->Bytes.size() - info->dest->free_in_buffer);
+}
+
+struct TEncodeRgb {
+  j_compress_ptr Info;
+  const std::vector<JSAMPLE>* Pixels;
+  int Width;
+  int Height;
+};
+
+void EncodeRgbStep(void* context) {
+  auto* job = static_cast<TEncodeRgb*>(context);
+  j_compress_ptr info = job->Info;
+  info->image_width = static_cast<JDIMENSION>(job->Width);
+  info->image_height = static_cast<JDIMENSION>(job->Height);
+  info->input_components = 3;
+  info->in_color_space = JCS_RGB;
+  jpeg_set_defaults(info);
+  jpeg_set_quality(info, 100, TRUE);
+  for (int i = 0; i < info->num_components; ++i) {
+    info->comp_info[i].h_samp_factor = 1;  // No chroma subsampling: keep every colour.
+    info->comp_info[i].v_samp_factor = 1;
+  }
+  jpeg_start_compress(info, TRUE);
+  const std::size_t stride = static_cast<std::size_t>(job->Width) * 3;
+  while (info->next_scanline < info->image_height) {
+    JSAMPROW row = const_cast<JSAMPLE*>(job->Pixels->data()) + info->next_scanline * stride;
+    jpeg_write_scanlines(info, &row, 1);
+  }
+  jpeg_finish_compress(info);
+}
+
+Result<std::vector<JOCTET>> EncodeRgbInMemory(const std::vector<JSAMPLE>& pixels, int width,
+                                              int height, const fs::path& name) {
+  TCompressorPtr c(new TJpegCompressor{});
+  c->Info.err = SetUpErrorManager(c->Err);
+  if (!CallJpeg(
+          c->Err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
+          &c->Info)) {
+    return LibraryFailure(c->Err, name);
+  }
+  c->Info.client_data = c.get();
+  c->Destination.init_destination = InitDestination;
+  c->Destination.empty_output_buffer = GrowDestination;
+  c->Destination.term_destination = TermDestination;
+  c->Info.dest = &c->Destination;
+  TEncodeRgb job{&c->Info, &pixels, width, height};
+  if (!CallJpeg(c->Err, EncodeRgbStep, &job)) return LibraryFailure(c->Err, name);
+  return std::move(c->Bytes);
+}
+
+Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
+                            const fs::path& name) {
+  jpeg_decompress_struct& info = d.Info;
+  ApplyScale(info, scale);
+  info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
+  if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+  if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+      kMaxConvertedPixels) {
+    return Status::TooLarge(name.string() + ": the CMYK picture is too large to convert");
+  }
+  // Adobe's programs store CMYK inverted (0 is full ink) and mark the file with an Adobe
+  // segment; plain CMYK counts ink up from 0.
+  const bool inverted = info.saw_Adobe_marker;
+  std::vector<JSAMPLE> cmyk(static_cast<std::size_t>(width) * 4);
+  std::vector<JSAMPLE> rgb(static_cast<std::size_t>(width) * height * 3);
+  TReadRow read{&info, cmyk.data()};
+  while (info.output_scanline < info.output_height) {
+    JSAMPLE* target = rgb.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
+    if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
+    for (int x = 0; x < width; ++x) {
+      const JSAMPLE* p = &cmyk[static_cast<std::size_t>(x) * 4];
+      const int k = inverted ? p[3] : 255 - p[3];
+      for (int channel = 0; channel < 3; ++channel) {
+        const int ink = inverted ? p[channel] : 255 - p[channel];
+        target[x * 3 + channel] = static_cast<JSAMPLE>((ink * k + 127) / 255);
+      }
+    }
+  }
+  if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
+  const bool warned = d.Err.Pub.num_warnings > 0;
+
+  Result<std::vector<JOCTET>> rgbJpeg = EncodeRgbInMemory(rgb, width, height, name);
+  if (!rgbJpeg.ok()) return rgbJpeg.status();
+  Result<TDecompressorPtr> again = NewDecompressor(name);
+  if (!again.ok()) return again.status();
+  jpeg_mem_src(&(*again)->Info, rgbJpeg->data(), static_cast<unsigned long>(rgbJpeg->size()));
+  Result<int> decoded = DecodeToGif(**again, TScaleRequest{}, out, name);
+  if (!decoded.ok()) return decoded;
+  return warned ? kDecodeHadWarnings : *decoded;
+}
+
+// Decodes the JPEG file `in` into a GIF stream on `out`.
+Result<int> DecodeFileToGif(std::FILE* in, const TScaleRequest& scale, std::FILE* out,
+                            const fs::path& name) {
+  Result<TDecompressorPtr> d = NewDecompressor(name);
+  if (!d.ok()) return d.status();
+  jpeg_stdio_src(&(*d)->Info, in);
+  return DecodeToGif(**d, scale, out, name);
+}
+
+}  // namespace
+
+int ChooseDctScaleEighths(int ImageWidth, int ImageHeight, int MinWidth, int MinHeight) {
+  for (int eighths = 1; eighths < 8; ++eighths) {
+    const long long width = (static_cast<long long>(ImageWidth) * eighths + 7) / 8;
+    const long long height = (static_cast<long long>(ImageHeight) * eighths + 7) / 8;
+    if (width >= MinWidth && height >= MinHeight) return eighths;
+  }
+  return 8;
+}
+
+Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
+  if (Params.OutputFormat != kDecodeOutputGif) {
+    return Status::InvalidArgument("Unknown output format " +
+                                   std::to_string(Params.OutputFormat));
+  }
+  const bool fitted = Params.FitWidth > 0 && Params.FitHeight > 0;
+  if (!fitted && (Params.ScaleNumerator == 0 || Params.ScaleDenominator == 0)) {
+    return Status::InvalidArgument("A decode scale needs a numerator and a denominator");
+  }
+  TFilePtr in(std::fopen(Params.InputFileName.c_str(), "rb"));
+  if (!in) {
+    const std::string why = std::strerror(errno);
+    std::fprintf(stderr, "Cannot open %s: %s\n", Params.InputFileName.c_str(), why.c_str());
+    return Status::NotFound("Cannot open " + Params.InputFileName.string() + ": " + why);
+  }
+  const TScaleRequest scale{Params.ScaleNumerator, Params.ScaleDenominator, Params.FitWidth,
+                            Params.FitHeight};
+  bool outputCreated = false;
+  int warnings = 0;
+  Status written = ReplaceFileSafely(
+      Params.OutputFileName,
+      [&](std::FILE* out) -> Status {
+        outputCreated = true;
+        Result<int> decoded = DecodeFileToGif(in.get(), scale, out, Params.InputFileName);
+        if (!decoded.ok()) return decoded.status();
+        warnings = *decoded;
+        return Status::OK();
+      },
+      [&](const fs::path& newFile) {
+        int width = 0;
+        int height = 0;
+        return GetGifSize(&width, &height, newFile);
+      });
+  if (!written.ok()) {
+    if (!outputCreated) {
+      const int error = errno;
+      std::fprintf(stderr, "Error=%d,%s\n", error, std::strerror(error));
+      std::fflush(stderr);
+    }
+    return written;
+  }
+  return warnings;
+}
+
+Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineFile,
+                           int DisplayWidth, int DisplayHeight, TDecodeReduction Reduction) {
+  if (DisplayWidth < 1 || DisplayHeight < 1) {
+    return Status::InvalidArgument("No inline image of " + std::to_string(DisplayWidth) + "x" +
+                                   std::to_string(DisplayHeight) + " can be made for " +
+                                   szJpegFile.string());
+  }
+  TFilePtr in(std::fopen(szJpegFile.c_str(), "rb"));
+  if (!in) {
+    return Status::NotFound("Cannot open " + szJpegFile.string() + ": " + std::strerror(errno));
+  }
+  TScaleRequest scale;
+  if (Reduction == TDecodeReduction::DctScaling) {
+    scale.FitWidth = DisplayWidth;
+    scale.FitHeight = DisplayHeight;
+  }
+  // The decoded picture goes to a temporary file beside the inline image, which removes
+  // itself when this function returns, whatever happened.
+  Result<TTempFileBeside> decoded = TTempFileBeside::Create(szInlineFile);
+  if (!decoded.ok()) return decoded.status();
+  Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), szJpegFile);
+  if (!outcome.ok()) return outcome.status();
+  Status closed = decoded->Close();
+  if (!closed.ok()) return closed;
+  return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile);
+}
+
+}  // namespace pix

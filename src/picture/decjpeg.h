@@ -1,0 +1,68 @@
+// Turning a JPEG picture into its inline image.
+//
+// The picture is decoded with libjpeg into a GIF file, its colours reduced to at most 256
+// by the library's two-pass quantizer with Floyd-Steinberg dithering (a grey picture keeps
+// its grey levels through a grey ramp), and that GIF is then resized to the display size by
+// the GIF resizer. Every inline image is therefore a non-interlaced GIF87a file made by
+// pixel replication or dropping from a 256-colour picture.
+//
+// To spare most of the decoding work, the decoder uses libjpeg's DCT scaling: it decodes at
+// the smallest scale M/8 whose size still covers the display size in both directions, so
+// that the resize only drops pixels. A picture smaller than the display box is decoded at
+// full size and enlarged by the resizer. CMYK and YCCK pictures are converted to RGB.
+//
+// A damaged picture never ends the program: the library's message goes to standard error
+// and the operation fails, leaving any earlier output untouched.
+#pragma once
+
+#include <filesystem>
+
+#include "app/status.h"
+
+namespace pix {
+
+/// The only output format: a GIF file.
+inline constexpr int kDecodeOutputGif = 1;
+
+/// What DecodeJpeg returns when the library warned about damaged data (the damaged area is
+/// filled in); 0 means a clean decode.
+inline constexpr int kDecodeHadWarnings = 2;
+
+/// One decode request.
+struct TDecodeJpegParams {
+  std::filesystem::path InputFileName;   ///< The JPEG picture.
+  std::filesystem::path OutputFileName;  ///< The GIF file to write.
+  unsigned ScaleNumerator = 1;           ///< The decoder's scale, as libjpeg takes it.
+  unsigned ScaleDenominator = 1;
+  int OutputFormat = kDecodeOutputGif;
+  /// When both are above 0 the scale above is ignored and chosen once the header is read:
+  /// the smallest M/8 at which the decoded picture still covers FitWidth x FitHeight.
+  int FitWidth = 0;
+  int FitHeight = 0;
+};
+
+/// Decodes a JPEG picture into a GIF file of the decoded size. Returns 0, or
+/// kDecodeHadWarnings when the library warned about damaged data. The output replaces an
+/// existing file only when it is complete.
+Result<int> DecodeJpeg(const TDecodeJpegParams& Params);
+
+/// The smallest M (1 to 8) for which a picture of `ImageWidth` x `ImageHeight` decoded at
+/// scale M/8 (each side rounded up, as libjpeg does) is at least `MinWidth` x `MinHeight`;
+/// 8 when even the full size is smaller.
+int ChooseDctScaleEighths(int ImageWidth, int ImageHeight, int MinWidth, int MinHeight);
+
+/// How MakeJpegInlineImage reduces the picture while decoding it.
+enum class TDecodeReduction {
+  DctScaling,  ///< Decode at the smallest M/8 that still covers the display size.
+  FullSize,    ///< Decode every pixel (slower; kept to compare against).
+};
+
+/// Makes the inline image `szInlineFile` (a GIF file of `DisplayWidth` x `DisplayHeight`)
+/// from the JPEG picture `szJpegFile`. The intermediate GIF is a temporary file beside the
+/// inline image that is always removed; on failure an existing inline image stays as it was.
+Status MakeJpegInlineImage(const std::filesystem::path& szJpegFile,
+                           const std::filesystem::path& szInlineFile, int DisplayWidth,
+                           int DisplayHeight,
+                           TDecodeReduction Reduction = TDecodeReduction::DctScaling);
+
+}  // namespace pix

@@ -1,0 +1,54 @@
+// Owned giflib handles for the picture code: a GIF file opened for reading record by
+// record, and a GIF stream being written (always with the signature "GIF87a") to a file the
+// caller owns. Closing and freeing happen in the handles' deleters, so no early return can
+// leak a giflib object.
+#pragma once
+
+#include <gif_lib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/status.h"
+
+namespace pix {
+
+struct TGifReadCloser {
+  void operator()(GifFileType* gif) const;
+};
+struct TGifWriteCloser {
+  void operator()(GifFileType* gif) const;
+};
+
+/// A GIF file open for reading; the screen descriptor has been read.
+using TGifReadHandle = std::unique_ptr<GifFileType, TGifReadCloser>;
+
+/// Opens `path` as a GIF file. The failure names the path and giflib's reason.
+Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path);
+
+/// A GIF stream being written to a file that stays owned by the caller.
+class TGifWriter {
+ public:
+  /// Starts a GIF87a stream on `out`, which must stay open until Close.
+  static Result<TGifWriter> Open(std::FILE* out);
+
+  GifFileType* Gif() const { return Handle.get(); }
+
+  /// Writes the trailer and frees the giflib object; reports giflib's error, if any.
+  Status Close();
+
+ private:
+  explicit TGifWriter(GifFileType* gif) : Handle(gif) {}
+  std::unique_ptr<GifFileType, TGifWriteCloser> Handle;
+};
+
+/// giflib's text for an error code, or nothing for a code it does not know.
+const char* GifErrorText(int code);
+
+/// Writes giflib's error line for `code` to standard error: "\nGIF-LIB error: TEXT.\n", or
+/// "\nGIF-LIB undefined error CODE.\n" for a code without text.
+void PrintGifError(int code);
+
+}  // namespace pix
