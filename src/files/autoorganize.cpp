@@ -84,8 +84,7 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot) {
   std::string baseNames;
   std::size_t runStart = 0;
   for (std::size_t i = 0; i < patterns.size(); ++i) {
-    const bool runEnds =
-        i + 1 == patterns.size() || !EqualsNoCase(patterns[i], patterns[i + 1]);
+    const bool runEnds = i + 1 == patterns.size() || !EqualsNoCase(patterns[i], patterns[i + 1]);
     if (!runEnds) continue;
     const std::size_t runLength = i + 1 - runStart;
     runStart = i + 1;

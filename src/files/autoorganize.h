@@ -25,9 +25,10 @@ void MakeNamePattern(std::string& szBaseName);
 /// settings: MatchPageSearchStrings is replaced by one entry per pattern shared by at least
 /// AutoOrganizeLayout/MinMatchPerPage pictures (default 3) plus "miscpics", and
 /// AutoOrganizeLayout gets the list of match pages and DoAutoOrganize=Yes. Every picture
-/// of the site takes part, however many there are. A pattern whose page name cannot be a
-/// settings key or a list entry (it holds "," or "=", begins with ";" or "[", or has blanks
-/// at its ends) is left out and reported on the diagnostic stream. Nothing is written when
+/// of the site takes part, however many there are. Patterns that differ only in case share
+/// one page, named after the spelling that sorts last by its bytes. A pattern whose page name
+/// cannot be a settings key or a list entry (it holds "," or "=", begins with ";" or "[", or has
+/// blanks at its ends) is left out and reported on the diagnostic stream. Nothing is written when
 /// the site cannot be scanned.
 Status BuildAutoOrganizeLayout(std::string_view szSiteRoot);
 

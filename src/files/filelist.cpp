@@ -38,8 +38,7 @@ bool SortsBefore(const std::unique_ptr<TFileItem>& a, const std::unique_ptr<TFil
 // The walk shared by NextInTree and NextInSubtree; `top` may be none (the whole tree).
 const TFileItem* NextBelow(const TFileItem& item, const TFileItem* top) {
   if (item.FirstChild() != nullptr) return item.FirstChild();
-  for (const TFileItem* climb = &item; climb != nullptr && climb != top;
-       climb = climb->Parent()) {
+  for (const TFileItem* climb = &item; climb != nullptr && climb != top; climb = climb->Parent()) {
     if (climb->NextItem() != nullptr) return climb->NextItem();
   }
   return nullptr;
@@ -218,9 +217,7 @@ bool IsDirectory(const TFileItem& item) { return (item.Attrib() & kAttribDirecto
 
 const TFileItem* NextInTree(const TFileItem& item) { return NextBelow(item, nullptr); }
 
-TFileItem* NextInTree(TFileItem& item) {
-  return const_cast<TFileItem*>(NextBelow(item, nullptr));
-}
+TFileItem* NextInTree(TFileItem& item) { return const_cast<TFileItem*>(NextBelow(item, nullptr)); }
 
 const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top) {
   return NextBelow(item, &top);

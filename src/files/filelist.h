@@ -36,8 +36,7 @@ class TFileItem {
   /// entries of every directory below it too. A relative path is made absolute against the
   /// current directory and the path is normalised (no "." or ".." parts, no trailing "/").
   /// Fails when the path does not name an existing directory.
-  static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory,
-                                                       bool bRecurse);
+  static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory, bool bRecurse);
 
   /// Destroys every item below this one (without recursion, so that neither a long chain
   /// nor a deep tree can exhaust the stack). Only a root is owned by a caller; items below
@@ -71,8 +70,7 @@ class TFileItem {
   TFileItem* FirstChild() { return FirstChild_; }
 
  private:
-  TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib,
-            std::uint64_t size);
+  TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib, std::uint64_t size);
 
   // Takes `fullFileName` as the full name and finds its name part and extension.
   void SetFullFileName(std::string fullFileName);
@@ -90,9 +88,9 @@ class TFileItem {
   std::uint8_t Attrib_ = 0;
   bool bListed_ = false;  // The directory has been listed (even if it could not be read).
   std::uint64_t Size_ = 0;
-  TFileItem* Parent_ = nullptr;     // Owns this item (through its chain); outlives it.
-  TFileItem* NextItem_ = nullptr;   // Owned by this item's parent, like every chain item.
-  TFileItem* FirstChild_ = nullptr; // Owned: this item destroys the whole chain below it.
+  TFileItem* Parent_ = nullptr;      // Owns this item (through its chain); outlives it.
+  TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
+  TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.
 };
 
 /// Lists the directory of `item` into child items (and with `bRecurse` every directory

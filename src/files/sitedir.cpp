@@ -52,8 +52,7 @@ bool Refuse(TUserInterface* ui, const char* message) {
 TProgramAndSearchDirs GetProgramAndSearchDirs() {
   TProgramAndSearchDirs dirs;
   dirs.szProgramDir = WithoutTrailingSlash(LayoutHome().string());
-  std::string search =
-      GetIniString(kFilesSection, StringTable[idsSearchDirectory], "", PATH_MAX);
+  std::string search = GetIniString(kFilesSection, StringTable[idsSearchDirectory], "", PATH_MAX);
   if (!search.empty()) search = WithoutTrailingSlash(std::move(search));
   dirs.szSearchDir = std::move(search);
   return dirs;

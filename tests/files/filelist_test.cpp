@@ -1,0 +1,491 @@
+#include "files/filelist.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::unique_ptr<TFileItem> Scan(const fs::path& directory, bool recurse) {
+  Result<std::unique_ptr<TFileItem>> root = TFileItem::CreateRoot(directory.string(), recurse);
+  EXPECT_TRUE(root.ok()) << root.status().message();
+  return root.ok() ? std::move(root).value() : nullptr;
+}
+
+// The names of one directory's chain, in order.
+std::vector<std::string> ChainNames(const TFileItem& directory) {
+  std::vector<std::string> names;
+  for (const TFileItem* item = directory.FirstChild(); item; item = item->NextItem()) {
+    names.emplace_back(item->szFileName());
+  }
+  return names;
+}
+
+// The paths below the root, relative to it, in the order NextInTree visits them.
+std::vector<std::string> WalkOrder(const TFileItem& root) {
+  std::vector<std::string> paths;
+  for (const TFileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
+    paths.push_back(item->szFullFileName().substr(root.szFullFileName().size() + 1));
+  }
+  return paths;
+}
+
+const TFileItem* Find(const TFileItem& root, std::string_view name) {
+  for (const TFileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
+    if (item->szFileName() == name) return item;
+  }
+  return nullptr;
+}
+
+TEST(FileListTest, CompareFileNamesFollowsTheUpperCaseSignedOrder) {
+  EXPECT_EQ(CompareFileNames("abc", "ABC"), 0);
+  EXPECT_LT(CompareFileNames("ab", "abc"), 0);  // A prefix comes first.
+  EXPECT_GT(CompareFileNames("abc", "ab"), 0);
+  EXPECT_LT(CompareFileNames("z", "_"), 0);  // 'z' counts as 'Z' (0x5A), below '_' (0x5F).
+  EXPECT_LT(CompareFileNames("Z", "_"), 0);
+  EXPECT_LT(CompareFileNames("_", "~"), 0);
+  EXPECT_LT(CompareFileNames("1", "a"), 0);
+  EXPECT_LT(CompareFileNames("\xe9", "!"), 0);  // Bytes above 127 come before ASCII.
+  EXPECT_LT(CompareFileNames("\xff", "\x01"), 0);
+  EXPECT_LT(CompareFileNames("", "a"), 0);
+}
+
+TEST(FileListTest, DirectoryChainIsSortedWithoutRegardToCase) {
+  test::TempDir dir;
+  for (const char* name : {"B.JPG", "a.gif", "_x.jpg", "Zz.jpg", "\xe9t\xe9.jpg", "10.jpg"}) {
+    test::WriteFile(dir / name, "x");
+  }
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(ChainNames(*root), (std::vector<std::string>{"\xe9t\xe9.jpg", "10.jpg", "a.gif",
+                                                         "B.JPG", "Zz.jpg", "_x.jpg"}));
+  // The names keep their case on disk and in the full names.
+  const TFileItem* b = Find(*root, "B.JPG");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->szFullFileName(), (dir / "B.JPG").string());
+  EXPECT_EQ(b->Parent(), root.get());
+}
+
+TEST(FileListTest, NamesDifferingOnlyInCaseAreBothListedInByteOrder) {
+  test::TempDir dir;
+  // Written in both orders in two directories, so the listing order cannot decide.
+  test::WriteFile(dir / "one/b.jpg", "lower");
+  test::WriteFile(dir / "one/B.jpg", "UPPER!");
+  test::WriteFile(dir / "two/B.jpg", "UPPER!");
+  test::WriteFile(dir / "two/b.jpg", "lower");
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  for (const TFileItem* sub = root->FirstChild(); sub; sub = sub->NextItem()) {
+    ASSERT_EQ(ChainNames(*sub), (std::vector<std::string>{"B.jpg", "b.jpg"}));
+    EXPECT_EQ(sub->FirstChild()->lSize(), 6u);
+    EXPECT_EQ(sub->FirstChild()->NextItem()->lSize(), 5u);
+  }
+}
+
+TEST(FileListTest, NameAndExtensionParts) {
+  test::TempDir dir;
+  test::WriteFile(dir / "photo.old.jpg", "");
+  test::WriteFile(dir / "README", "");
+  test::WriteFile(dir / "trailing.", "");
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->szFileName(), dir.path().filename().string());
+  EXPECT_TRUE(root->szFileExt().empty());
+
+  const TFileItem* photo = Find(*root, "photo.old.jpg");
+  ASSERT_NE(photo, nullptr);
+  EXPECT_EQ(photo->szFileExt(), ".old.jpg");
+  const TFileItem* readme = Find(*root, "README");
+  ASSERT_NE(readme, nullptr);
+  EXPECT_EQ(readme->szFileExt(), "");
+  const TFileItem* trailing = Find(*root, "trailing.");
+  ASSERT_NE(trailing, nullptr);
+  EXPECT_EQ(trailing->szFileExt(), ".");
+}
+
+TEST(FileListTest, HiddenEntriesAndSpecialFilesAreNeverListed) {
+  test::TempDir dir;
+  test::WriteFile(dir / ".hidden.jpg", "x");
+  test::WriteFile(dir / ".git/config", "x");
+  test::WriteFile(dir / "seen.jpg", "x");
+  ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+  fs::create_symlink(dir / "missing.jpg", dir / "broken.jpg");
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(WalkOrder(*root), std::vector<std::string>{"seen.jpg"});
+}
+
+TEST(FileListTest, AttributesComeFromTheFileStatus) {
+  test::TempDir dir;
+  test::WriteFile(dir / "locked.jpg", "x");
+  test::WriteFile(dir / "open.jpg", "x");
+  fs::create_directory(dir / "sub");
+  fs::permissions(dir / "locked.jpg", fs::perms::owner_read | fs::perms::group_read);
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  EXPECT_TRUE(IsDirectory(*root));
+  const TFileItem* locked = Find(*root, "locked.jpg");
+  const TFileItem* open = Find(*root, "open.jpg");
+  const TFileItem* sub = Find(*root, "sub");
+  ASSERT_TRUE(locked && open && sub);
+  EXPECT_EQ(locked->Attrib(), kAttribReadOnly);
+  EXPECT_EQ(open->Attrib(), 0);
+  EXPECT_EQ(sub->Attrib(), kAttribDirectory);
+  EXPECT_FALSE(IsDirectory(*open));
+}
+
+TEST(FileListTest, ShallowScanListsSubdirectoriesWithoutChildren) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.jpg", std::string(1000, 'a'));
+  test::WriteFile(dir / "sub/b.jpg", std::string(5000, 'b'));
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  const TFileItem* sub = Find(*root, "sub");
+  ASSERT_NE(sub, nullptr);
+  EXPECT_EQ(sub->FirstChild(), nullptr);
+  EXPECT_EQ(sub->lSize(), 0u);
+  EXPECT_EQ(root->lSize(), 1000u);
+
+  // Listing the sub-directory later adds its size to every directory above it.
+  TFileItem* later = root->FirstChild()->NextItem();
+  ASSERT_EQ(later, sub);
+  ASSERT_NE(ScanDirectory(*later, false), nullptr);
+  EXPECT_EQ(sub->lSize(), 5000u);
+  EXPECT_EQ(root->lSize(), 6000u);
+  // A directory is listed only once.
+  ScanDirectory(*later, true);
+  EXPECT_EQ(ChainNames(*sub), std::vector<std::string>{"b.jpg"});
+  EXPECT_EQ(root->lSize(), 6000u);
+}
+
+TEST(FileListTest, DeepScanTotalsEverySizeBelowAndBeyondFourGigabytes) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.jpg", std::string(10, 'a'));
+  test::WriteFile(dir / "x/b.jpg", std::string(200, 'b'));
+  test::WriteFile(dir / "x/y/c.jpg", std::string(3000, 'c'));
+  // A sparse file of 5 GiB: sizes and totals must not wrap at 32 bits.
+  const std::uint64_t big = 5ull << 30;
+  {
+    const int fd = ::open((dir / "x/y/big.jpg").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    const bool sized = ::ftruncate(fd, static_cast<off_t>(big)) == 0;
+    ::close(fd);
+    if (!sized) GTEST_SKIP() << "this file system cannot hold a sparse 5 GiB file";
+  }
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(Find(*root, "y")->lSize(), 3000u + big);
+  EXPECT_EQ(Find(*root, "x")->lSize(), 3200u + big);
+  EXPECT_EQ(root->lSize(), 3210u + big);
+}
+
+TEST(FileListTest, NextInTreeWalksEveryDirectoryBeforeItsContents) {
+  test::TempDir dir;
+  test::WriteFile(dir / "b.jpg", "");
+  test::WriteFile(dir / "a/1.jpg", "");
+  test::WriteFile(dir / "a/deep/er/2.jpg", "");
+  test::WriteFile(dir / "c/3.jpg", "");
+  fs::create_directory(dir / "empty");
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(WalkOrder(*root),
+            (std::vector<std::string>{"a", "a/1.jpg", "a/deep", "a/deep/er", "a/deep/er/2.jpg",
+                                      "b.jpg", "c", "c/3.jpg", "empty"}));
+  // From the root itself the walk starts at its first child; after the last item it ends.
+  EXPECT_EQ(NextInTree(*root), root->FirstChild());
+  const TFileItem* empty = Find(*root, "empty");
+  EXPECT_EQ(NextInTree(*empty), nullptr);
+
+  // A walk of one sub-directory stays inside it.
+  const TFileItem* a = root->FirstChild();
+  std::vector<std::string> inA;
+  for (const TFileItem* item = a->FirstChild(); item; item = NextInSubtree(*item, *a)) {
+    inA.emplace_back(item->szFileName());
+  }
+  EXPECT_EQ(inA, (std::vector<std::string>{"1.jpg", "deep", "er", "2.jpg"}));
+}
+
+TEST(FileListTest, RootPathsAreMadeAbsoluteAndChecked) {
+  test::TempDir dir;
+  test::WriteFile(dir / "pics/a.jpg", "");
+  auto messy = Scan(dir.path().string() + "/./pics/../pics//", false);
+  ASSERT_TRUE(messy);
+  EXPECT_EQ(messy->szFullFileName(), (dir / "pics").string());
+  EXPECT_EQ(messy->FirstChild()->szFullFileName(), (dir / "pics/a.jpg").string());
+
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  Result<std::unique_ptr<TFileItem>> relative = TFileItem::CreateRoot("pics", false);
+  fs::current_path(previous);
+  ASSERT_TRUE(relative.ok());
+  EXPECT_EQ((*relative)->szFullFileName(), (dir / "pics").string());
+
+  EXPECT_EQ(TFileItem::CreateRoot((dir / "none").string(), true).status().code(),
+            Status::Code::kNotFound);
+  EXPECT_FALSE(TFileItem::CreateRoot((dir / "pics/a.jpg").string(), true).ok());
+  EXPECT_FALSE(TFileItem::CreateRoot("", true).ok());
+}
+
+TEST(FileListTest, FileSystemRootHasAnEmptyName) {
+  auto root = Scan("/", false);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->szFullFileName(), "/");
+  EXPECT_EQ(root->szFileName(), "");
+  EXPECT_EQ(root->Attrib() & kAttribDirectory, kAttribDirectory);
+  ASSERT_NE(root->FirstChild(), nullptr);
+  for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem()) {
+    EXPECT_EQ(item->szFullFileName(), "/" + std::string(item->szFileName()));
+  }
+}
+
+TEST(FileListTest, SymbolicLinkCycleNeitherLoopsNorIsDescended) {
+  test::TempDir dir;
+  test::WriteFile(dir / "site/a/photo.jpg", std::string(7, 'p'));
+  fs::create_directory_symlink("..", dir / "site/a/up");         // Back to site.
+  fs::create_directory_symlink(dir / "site", dir / "site/a/b");  // Absolute, same target.
+  fs::create_directory_symlink(".", dir / "site/self");
+  fs::create_symlink("a/photo.jpg", dir / "site/alias.jpg");
+  auto root = Scan(dir / "site", true);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(WalkOrder(*root),
+            (std::vector<std::string>{"a", "a/b", "a/photo.jpg", "a/up", "alias.jpg", "self"}));
+  for (const char* name : {"b", "up", "self"}) {
+    const TFileItem* link = Find(*root, name);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->Attrib(), kAttribDirectory | kAttribSymLink) << name;
+    EXPECT_EQ(link->FirstChild(), nullptr) << name;
+  }
+  // A link to a file stands for the file, with the file's size.
+  const TFileItem* alias = Find(*root, "alias.jpg");
+  ASSERT_NE(alias, nullptr);
+  EXPECT_FALSE(IsDirectory(*alias));
+  EXPECT_EQ(alias->lSize(), 7u);
+  EXPECT_EQ(root->lSize(), 14u);
+}
+
+// The number of times `needle` occurs in `text`.
+int CountOf(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(FileListTest, UnreadableDirectoryIsListedEmptyAndReportedOnce) {
+  if (::geteuid() == 0) {
+    GTEST_SKIP() << "root reads every directory; UnreachableDirectoryIsListedEmptyAndReported"
+                    "Once covers the same path for root";
+  }
+  test::TempDir dir;
+  test::WriteFile(dir / "closed/secret.jpg", "x");
+  test::WriteFile(dir / "open.jpg", "x");
+  fs::permissions(dir / "closed", fs::perms::none);
+  testing::internal::CaptureStderr();
+  auto root = Scan(dir.path(), true);
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(root);
+  EXPECT_EQ(WalkOrder(*root), (std::vector<std::string>{"closed", "open.jpg"}));
+  EXPECT_EQ(CountOf(diagnostics, (dir / "closed").string()), 1) << diagnostics;
+}
+
+// A directory whose full path is longer than the system accepts cannot be opened by
+// anyone, root included: the scan lists it without children, says so once and goes on.
+TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
+  test::TempDir dir;
+  const std::string longName(200, 'd');
+  int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  const int levels = 25;  // 25 * 201 characters: beyond the 4096 of a path.
+  for (int level = 0; level < levels; ++level) {
+    ASSERT_EQ(::mkdirat(fd, longName.c_str(), 0700), 0);
+    const int next = ::openat(fd, longName.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  ::close(fd);
+  test::WriteFile(dir / "z.jpg", "x");
+
+  testing::internal::CaptureStderr();
+  auto root = Scan(dir.path(), true);
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(root);
+  int depth = 0;
+  const TFileItem* deepest = nullptr;
+  for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
+    if (item->szFileName() == longName) {
+      ++depth;
+      deepest = item;
+    }
+  }
+  EXPECT_GT(depth, 10);
+  EXPECT_LT(depth, levels);
+  ASSERT_NE(deepest, nullptr);
+  EXPECT_EQ(deepest->FirstChild(), nullptr);
+  EXPECT_NE(Find(*root, "z.jpg"), nullptr);  // The scan went on after the failure.
+  EXPECT_EQ(CountOf(diagnostics, "Cannot read the directory"), 1) << diagnostics;
+
+  // Take the chain apart from the inside, since its paths are too long for removal by path.
+  fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  std::vector<int> fds{fd};
+  for (int level = 1; level < levels; ++level) {
+    fds.push_back(::openat(fds.back(), longName.c_str(), O_RDONLY | O_DIRECTORY));
+  }
+  for (int level = levels - 1; level >= 0; --level) {
+    ::unlinkat(fds[level], longName.c_str(), AT_REMOVEDIR);
+    ::close(fds[level]);
+  }
+}
+
+TEST(FileListTest, RenameTakesTheNewNameAndKeepsThePlace) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.jpg", "A");
+  test::WriteFile(dir / "m.jpg", "M");
+  test::WriteFile(dir / "z.jpg", "Z");
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  TFileItem* m = root->FirstChild()->NextItem();
+  ASSERT_TRUE(RenameFileItem(*m, "Zebra.Photo.JPG").ok());
+  EXPECT_EQ(m->szFullFileName(), (dir / "Zebra.Photo.JPG").string());
+  EXPECT_EQ(m->szFileName(), "Zebra.Photo.JPG");
+  EXPECT_EQ(m->szFileExt(), ".Photo.JPG");
+  EXPECT_EQ(test::ReadFile(dir / "Zebra.Photo.JPG"), "M");
+  EXPECT_FALSE(fs::exists(dir / "m.jpg"));
+  EXPECT_EQ(ChainNames(*root), (std::vector<std::string>{"a.jpg", "Zebra.Photo.JPG", "z.jpg"}));
+  // A change of case alone is a real rename on this file system.
+  ASSERT_TRUE(RenameFileItem(*root->FirstChild(), "A.jpg").ok());
+  EXPECT_EQ(test::ReadFile(dir / "A.jpg"), "A");
+  EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+}
+
+TEST(FileListTest, RenameOntoAnExistingEntryFailsAndLosesNothing) {
+  test::TempDir dir;
+  test::WriteFile(dir / "b.jpg", "lower");
+  test::WriteFile(dir / "B.jpg", "UPPER");
+  test::WriteFile(dir / "x.jpg", "x");
+  test::WriteFile(dir / "sub/keep.jpg", "keep");
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  TFileItem* lower = root->FirstChild()->NextItem();
+  ASSERT_EQ(lower->szFileName(), "b.jpg");
+  for (const char* target : {"B.jpg", "x.jpg", "sub"}) {
+    const Status status = RenameFileItem(*lower, target);
+    EXPECT_EQ(status.code(), Status::Code::kExists) << target << ": " << status.message();
+    EXPECT_EQ(lower->szFullFileName(), (dir / "b.jpg").string());
+  }
+  EXPECT_EQ(test::ReadFile(dir / "b.jpg"), "lower");
+  EXPECT_EQ(test::ReadFile(dir / "B.jpg"), "UPPER");
+  EXPECT_EQ(test::ReadFile(dir / "x.jpg"), "x");
+  EXPECT_EQ(test::ReadFile(dir / "sub/keep.jpg"), "keep");
+  // Renaming to its own name changes nothing and is no failure.
+  EXPECT_TRUE(RenameFileItem(*lower, "b.jpg").ok());
+}
+
+TEST(FileListTest, RenamedDirectoryTakesItsContentsAlong) {
+  test::TempDir dir;
+  test::WriteFile(dir / "old/a.jpg", "a");
+  test::WriteFile(dir / "old/deeper/b.jpg", "b");
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  TFileItem* old = root->FirstChild();
+  ASSERT_TRUE(RenameFileItem(*old, "New Name").ok());
+  for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
+    EXPECT_EQ(item->szFullFileName().rfind((dir / "New Name").string(), 0), 0u)
+        << item->szFullFileName();
+    EXPECT_TRUE(fs::exists(item->szFullFileName())) << item->szFullFileName();
+  }
+  EXPECT_EQ(Find(*root, "b.jpg")->szFileExt(), ".jpg");
+}
+
+TEST(FileListTest, RenameRefusesNamesThatAreNotOneEntry) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.jpg", "a");
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  for (std::string bad :
+       {std::string(""), std::string("."), std::string(".."), std::string("../escape.jpg"),
+        std::string("sub/a.jpg"), std::string(".hidden.jpg"), std::string("nul\0.jpg", 8)}) {
+    EXPECT_EQ(RenameFileItem(*root->FirstChild(), bad).code(), Status::Code::kInvalidArgument)
+        << bad;
+  }
+  EXPECT_EQ(test::ReadFile(dir / "a.jpg"), "a");
+  EXPECT_EQ(fs::directory_iterator(dir.path())->path(), dir / "a.jpg");
+  auto system = Scan("/", false);
+  ASSERT_TRUE(system);
+  EXPECT_FALSE(RenameFileItem(*system, "elsewhere").ok());
+}
+
+// The fallback for file systems without a no-replace rename behaves like the real thing.
+TEST(FileListTest, LinkingFallbackNeverReplaces) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.jpg", "a");
+  test::WriteFile(dir / "taken.jpg", "taken");
+  test::WriteFile(dir / "folder/in.jpg", "in");
+  test::WriteFile(dir / "full/x.jpg", "x");
+  fs::create_directory(dir / "empty");
+  const std::string a = (dir / "a.jpg").string();
+
+  EXPECT_EQ(detail::RenameByLinking(a, (dir / "taken.jpg").string()).code(), Status::Code::kExists);
+  EXPECT_EQ(detail::RenameByLinking((dir / "folder").string(), (dir / "full").string()).code(),
+            Status::Code::kExists);
+  EXPECT_EQ(detail::RenameByLinking((dir / "folder").string(), (dir / "empty").string()).code(),
+            Status::Code::kExists);
+  EXPECT_EQ(detail::RenameByLinking((dir / "gone.jpg").string(), (dir / "g.jpg").string()).code(),
+            Status::Code::kNotFound);
+
+  ASSERT_TRUE(detail::RenameByLinking(a, (dir / "b.jpg").string()).ok());
+  ASSERT_TRUE(detail::RenameByLinking((dir / "folder").string(), (dir / "moved").string()).ok());
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_EQ(test::ReadFile(dir / "b.jpg"), "a");
+  EXPECT_EQ(test::ReadFile(dir / "taken.jpg"), "taken");
+  EXPECT_EQ(test::ReadFile(dir / "moved/in.jpg"), "in");
+  EXPECT_EQ(test::ReadFile(dir / "full/x.jpg"), "x");
+}
+
+TEST(FileListTest, BigDirectoryIsSortedAndTornDownWithoutRecursion) {
+  test::TempDir dir;
+  const int count = 20000;
+  for (int i = 0; i < count; ++i) {
+    const int fd = ::open((dir / std::to_string(count - i)).c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+  }
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  int listed = 0;
+  const TFileItem* previous = nullptr;
+  for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem(), ++listed) {
+    if (previous) {
+      ASSERT_LT(CompareFileNames(previous->szFileName(), item->szFileName()), 0);
+    }
+    previous = item;
+  }
+  EXPECT_EQ(listed, count);
+  root.reset();  // A chain this long must not be destroyed one stack frame per item.
+}
+
+TEST(FileListTest, OutOfMemoryEndsTheProgramWithAMessage) {
+  const std::new_handler previous = std::get_new_handler();
+  InstallOutOfMemoryHandler();
+  const std::new_handler installed = std::get_new_handler();
+  std::set_new_handler(previous);
+  ASSERT_NE(installed, nullptr);
+  EXPECT_EXIT(installed(), testing::ExitedWithCode(1), "out of memory");
+}
+
+}  // namespace
+}  // namespace pix

@@ -1,0 +1,118 @@
+#include "files/sitedir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/filelist.h"
+#include "files/settings.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SiteDirTest : public testing::Test {
+ protected:
+  // The message a refused directory shows, or "" when it is accepted without a message.
+  std::string Outcome(std::string_view directory, std::string_view program) {
+    test::TScriptedUserInterface ui;
+    const bool accepted = ValidateSiteDirectory(directory, program, &ui);
+    EXPECT_EQ(ui.messages().size(), accepted ? 0u : 1u) << directory;
+    if (ui.messages().empty()) return "";
+    EXPECT_EQ(ui.messages()[0].title, kProgramCaption);
+    EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::Ok);
+    return ui.messages()[0].text;
+  }
+
+  test::TempDir home;
+  test::ScopedLayoutHome useHome{home.path()};
+};
+
+constexpr const char* kProperDirectory = "You must select a proper directory.";
+constexpr const char* kContainsProgram = "Select a directory that does not contain program.";
+
+TEST_F(SiteDirTest, RefusedDirectoriesAreNamedInTheirOwnWords) {
+  const std::string program = "/home/ann/.config/pixamond";
+  EXPECT_EQ(Outcome("", program), "No directory has been selected.");
+  EXPECT_EQ(Outcome("/", program), "You can't select the root directory of a drive");
+  EXPECT_EQ(Outcome("//", program), kProperDirectory);  // Only "" is left of it.
+  EXPECT_EQ(Outcome("/ab", program), kProperDirectory);
+  EXPECT_EQ(Outcome("/ab//", program), kProperDirectory);
+  EXPECT_EQ(Outcome("pic", program), kProperDirectory);
+  EXPECT_EQ(Outcome("pictures", program), kProperDirectory);  // Relative: refused however long.
+  EXPECT_EQ(Outcome("/abc", program), "");
+  EXPECT_EQ(Outcome("/home/ann/pictures/", program), "");
+}
+
+TEST_F(SiteDirTest, ProgramDirectoryAndItsParentsAreRefusedInAnyCase) {
+  const std::string program = "/home/ann/pixamond";
+  EXPECT_EQ(Outcome("/home/ann/pixamond", program), kContainsProgram);
+  EXPECT_EQ(Outcome("/home/ann/pixamond///", program), kContainsProgram);
+  EXPECT_EQ(Outcome("/HOME/Ann/PixAmond", program + "/"), kContainsProgram);
+  EXPECT_EQ(Outcome("/home/ann/./pixamond/sub/..", program), kContainsProgram);
+  // A site around the program directory would write its pages into it.
+  EXPECT_EQ(Outcome("/home/ann", program), kContainsProgram);
+  EXPECT_EQ(Outcome("/home/ANN/", program), kContainsProgram);
+  // Neighbours with a common prefix and directories below it are fine.
+  EXPECT_EQ(Outcome("/home/ann/pixamond2", program), "");
+  EXPECT_EQ(Outcome("/home/ann/pixamond/site", program), "");
+  EXPECT_EQ(Outcome("/home/an", program), "");
+  // The scan never enters a directory whose name begins with ".", so a site around the
+  // usual layout home ~/.config/pixamond never reaches it.
+  EXPECT_EQ(Outcome("/home/ann", "/home/ann/.config/pixamond"), "");
+}
+
+TEST_F(SiteDirTest, RefusalIsSilentWithoutAUserInterface) {
+  EXPECT_FALSE(ValidateSiteDirectory("", "/p/home", nullptr));
+  EXPECT_FALSE(ValidateSiteDirectory("/p/home", "/p/home", nullptr));
+  EXPECT_TRUE(ValidateSiteDirectory("/p/site", "/p/home", nullptr));
+}
+
+TEST_F(SiteDirTest, ProgramAndSearchDirectoriesComeFromTheHomeAndTheSettings) {
+  TProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
+  EXPECT_EQ(dirs.szProgramDir, home.path().string());
+  EXPECT_EQ(dirs.szSearchDir, "");
+
+  ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/Pictures/Holiday 2001//").ok());
+  dirs = GetProgramAndSearchDirs();
+  EXPECT_EQ(dirs.szSearchDir, "/Pictures/Holiday 2001");  // Case kept, slashes gone.
+
+  ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/").ok());
+  EXPECT_EQ(GetProgramAndSearchDirs().szSearchDir, "/");
+
+  test::TempDir withSlash;
+  test::ScopedLayoutHome slashHome(withSlash.path().string() + "/");
+  EXPECT_EQ(GetProgramAndSearchDirs().szProgramDir, withSlash.path().string());
+}
+
+TEST_F(SiteDirTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
+  test::TempDir site;
+  test::WriteFile(site / "trips/a.jpg", "");
+  test::WriteFile(site / "Inline/a.gif", "");
+  test::WriteFile(site / "thumbs/a.gif", "");
+  test::WriteFile(site / "inline.jpg", "");
+  fs::create_directory_symlink(site / "trips", site / "linked");
+  Result<std::unique_ptr<TFileItem>> root = TFileItem::CreateRoot(site.path().string(), false);
+  ASSERT_TRUE(root.ok());
+
+  auto subPages = [&] {
+    std::vector<std::string> names;
+    for (const TFileItem* item = (*root)->FirstChild(); item; item = item->NextItem()) {
+      if (IsSubPageDir(*item)) names.emplace_back(item->szFileName());
+    }
+    return names;
+  };
+  EXPECT_EQ(subPages(), (std::vector<std::string>{"thumbs", "trips"}));
+
+  // Another inline directory name in the settings, compared without regard to case.
+  test::TempDir otherHome;
+  test::WriteFile(otherHome / "pixamond.ini", "[Files]\nInLineSubDirName=THUMBS\n");
+  test::ScopedLayoutHome useOther(otherHome.path());
+  EXPECT_EQ(subPages(), (std::vector<std::string>{"Inline", "trips"}));
+}
+
+}  // namespace
+}  // namespace pix
