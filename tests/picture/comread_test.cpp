@@ -1,0 +1,230 @@
+#include "picture/comread.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "support/picture_builder.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+using test::Bytes;
+
+struct ReadOutcome {
+  TFileImageInfo Info;
+  std::string Diagnostics;
+};
+
+ReadOutcome ReadBytes(const std::string& bytes) {
+  test::TempDir dir;
+  test::WriteFile(dir / "picture.jpg", bytes);
+  ReadOutcome outcome;
+  outcome.Info.szFileName = (dir / "picture.jpg").string();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadJpegImageInfo(&outcome.Info), 1);
+  outcome.Diagnostics = testing::internal::GetCapturedStderr();
+  return outcome;
+}
+
+// SOI followed by a baseline frame header of 7 x 5 with three components.
+std::string SoiAndFrame(int code = 0xC0) {
+  return Bytes({0xFF, 0xD8,                    // SOI
+                0xFF, code, 0x00, 0x11,        // SOFn, length 17 = 8 + 3 * 3
+                0x08,                          // sample precision
+                0x00, 0x05, 0x00, 0x07,        // height 5, width 7
+                0x03,                          // three components
+                0x01, 0x22, 0x00,              // Y: id 1, sampling 2x2, table 0
+                0x02, 0x11, 0x01,              // Cb
+                0x03, 0x11, 0x01});            // Cr
+}
+
+// SOS with a length and one component, then a byte of "scan data" and EOI.
+std::string ScanAndEnd() {
+  return Bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,  // SOS
+                0x12,                                                          // data
+                0xFF, 0xD9});                                                  // EOI
+}
+
+std::string ComSegment(const std::string& text) {
+  const std::size_t length = text.size() + 2;
+  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) +
+         text;
+}
+
+TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
+  const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt()));
+  EXPECT_EQ(read.Info.Width, 9);
+  EXPECT_EQ(read.Info.Height, 7);
+  EXPECT_EQ(read.Info.szComments, "");
+  EXPECT_EQ(read.Diagnostics, "");
+}
+
+TEST(ComReadTest, CommentLineEndsBecomeCrLfAndOtherBytesAreDropped) {
+  const struct {
+    std::string Raw;
+    std::string Expected;
+  } cases[] = {
+      {"", "\r\n"},                        // an empty segment still ends in CR LF
+      {"a\nb", "a\r\nb\r\n"},              // LF becomes CR LF; CR LF closes the text
+      {"a\r\nb\r\n", "a\r\nb\r\n"},        // CR LF stays, nothing is added
+      {"x\x80\xFF\ry\x01\x7F\tz", "xy\tz\r\n"},  // high bytes, bare CR, controls, DEL go
+  };
+  for (const auto& c : cases) {
+    test::TJpegOptions options;
+    options.Comments = {c.Raw};
+    const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
+    EXPECT_EQ(read.Info.szComments, c.Expected) << "raw comment: " << c.Raw;
+    EXPECT_EQ(read.Info.Width, 9);
+  }
+}
+
+TEST(ComReadTest, LastCommentBeforeTheScanWins) {
+  test::TJpegOptions options;
+  options.Comments = {"first", "second"};
+  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).Info.szComments,
+            "second\r\n");
+  // A comment behind the scan data is never seen.
+  const ReadOutcome behind =
+      ReadBytes(SoiAndFrame() + ComSegment("kept") + ScanAndEnd() + ComSegment("unseen"));
+  EXPECT_EQ(behind.Info.szComments, "kept\r\n");
+}
+
+TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
+  test::TJpegOptions options;
+  options.Comments = {std::string(40000, 'A')};
+  const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
+  EXPECT_EQ(read.Info.szComments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
+  EXPECT_EQ(read.Info.Width, 9);
+  EXPECT_EQ(read.Info.Height, 7);
+  EXPECT_EQ(read.Diagnostics, "");
+}
+
+TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
+  // Past the stored part, the comment holds bytes that look like a frame header of
+  // 0x1234 x 0x5678 and an EOI; they belong to the comment and must be passed over.
+  const std::string tail = Bytes({0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x56, 0x78, 0x12, 0x34, 0x01,
+                                  0x01, 0x11, 0x00, 0xFF, 0xD9});
+  const ReadOutcome read =
+      ReadBytes(Bytes({0xFF, 0xD8}) + ComSegment(std::string(33000, 'z') + tail) +
+                SoiAndFrame().substr(2) + ScanAndEnd());
+  EXPECT_EQ(read.Info.Width, 7);
+  EXPECT_EQ(read.Info.Height, 5);
+  EXPECT_EQ(read.Info.szComments.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 3));
+}
+
+TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
+  for (int code : {0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC7, 0xC9, 0xCB, 0xCD, 0xCF}) {
+    const ReadOutcome read = ReadBytes(SoiAndFrame(code) + ScanAndEnd());
+    EXPECT_EQ(read.Info.Width, 7) << std::hex << code;
+    EXPECT_EQ(read.Info.Height, 5) << std::hex << code;
+  }
+  // DHT (C4), JPG (C8) and DAC (CC) share the range but are skipped by their lengths, even
+  // when their first bytes would read as a frame size.
+  for (int code : {0xC4, 0xC8, 0xCC}) {
+    const std::string table = Bytes({0xFF, code, 0x00, 0x08,    // marker, length 8
+                                     0x08, 0x03, 0x00, 0x04, 0x00,  // looks like 1024 x 768
+                                     0x01});
+    const ReadOutcome read =
+        ReadBytes(Bytes({0xFF, 0xD8}) + table + SoiAndFrame().substr(2) + ScanAndEnd());
+    EXPECT_EQ(read.Info.Width, 7) << std::hex << code;
+    EXPECT_EQ(read.Info.Height, 5) << std::hex << code;
+  }
+}
+
+TEST(ComReadTest, ThumbnailInsideApp1DoesNotChangeTheSize) {
+  test::TJpegOptions options;
+  options.App1Payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb", "cmy"}));
+  options.Comments = {"caption"};
+  const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
+  EXPECT_EQ(read.Info.Width, 9);
+  EXPECT_EQ(read.Info.Height, 7);
+  EXPECT_EQ(read.Info.szComments, "caption\r\n");
+}
+
+TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
+  EXPECT_EQ(ReadBytes("GIF89a").Diagnostics,
+            "COMREAD(20): <1>Not a JPEG file\n"
+            "COMREAD(21): <2>Expected SOI marker first\n");
+  // A right second byte leaves only the first complaint.
+  const ReadOutcome half = ReadBytes(Bytes({0x00, 0xD8}) + SoiAndFrame().substr(2));
+  EXPECT_EQ(half.Diagnostics, "COMREAD(20): <1>Not a JPEG file\n");
+  EXPECT_EQ(half.Info.Width, 0);
+  EXPECT_EQ(ReadBytes("").Info.Height, 0);
+}
+
+TEST(ComReadTest, EndOfFileBetweenSegmentsReportsEachFurtherReadAttempt) {
+  // The marker search meets the end, the second half of the search and the length of the
+  // skipped "segment" each try to read once more.
+  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8})).Diagnostics,
+            "COMREAD(11): <1>Premature EOF in JPEG file\n"
+            "COMREAD(10): <2>Attempt to read past end of file.\n"
+            "COMREAD(10): <3>Attempt to read past end of file.\n");
+  // The end inside a length field ends the walk at once.
+  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00})).Diagnostics,
+            "COMREAD(13): <1>Premature EOF in JPEG file\n");
+}
+
+TEST(ComReadTest, BadLengthsEndTheWalk) {
+  const ReadOutcome shortSegment =
+      ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}) + SoiAndFrame().substr(2));
+  EXPECT_EQ(shortSegment.Diagnostics, "COMREAD(30): <1>Erroneous JPEG marker length\n");
+  EXPECT_EQ(shortSegment.Info.Width, 0);
+
+  const ReadOutcome shortComment =
+      ReadBytes(SoiAndFrame() + ComSegment("good") + Bytes({0xFF, 0xFE, 0x00, 0x00}));
+  EXPECT_EQ(shortComment.Diagnostics, "COMREAD(31): <1>Erroneous JPEG marker length\n");
+  EXPECT_EQ(shortComment.Info.szComments, "");
+  EXPECT_EQ(shortComment.Info.Width, 7);
+
+  // Length 16 does not fit three components (17); the size read stays.
+  std::string bogus = SoiAndFrame();
+  bogus[5] = 0x10;
+  const ReadOutcome frame = ReadBytes(bogus + ScanAndEnd());
+  EXPECT_EQ(frame.Diagnostics, "COMREAD(40): <1>Bogus SOF marker length\n");
+  EXPECT_EQ(frame.Info.Width, 7);
+  EXPECT_EQ(frame.Info.Height, 5);
+}
+
+TEST(ComReadTest, SizeThatCouldNotBeReadIsNeverStored) {
+  // The file ends after the first byte of the height: no 0xFF may pass for a size.
+  const ReadOutcome read = ReadBytes(SoiAndFrame().substr(0, 8));
+  EXPECT_EQ(read.Info.Height, 0);
+  EXPECT_EQ(read.Info.Width, 0);
+}
+
+TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
+  test::TJpegOptions options;
+  options.App1Payload = "Exif" + test::MakeJpeg(test::ParseArt({"r"}));
+  options.Comments = {"Title:\r\nA walk\r\n\r\n"};
+  const std::string whole = test::MakeJpeg(test::SampleArt(), options);
+  const std::regex line("(COMREAD\\(\\d+\\): <\\d+>[^\n]*\n)*");
+  // Every cut before the scan marker is complete leaves the header unfinished.
+  const std::size_t scan = whole.find("\xFF\xDA");
+  ASSERT_NE(scan, std::string::npos);
+  for (std::size_t cut = 0; cut < scan + 2; ++cut) {
+    const ReadOutcome read = ReadBytes(whole.substr(0, cut));
+    const bool sized = read.Info.Width == 9 && read.Info.Height == 7;
+    EXPECT_TRUE(sized || (read.Info.Width == 0 && read.Info.Height == 0)) << "cut at " << cut;
+    EXPECT_TRUE(read.Info.szComments.empty() ||
+                read.Info.szComments == "Title:\r\nA walk\r\n\r\n")
+        << "cut at " << cut;
+    EXPECT_FALSE(read.Diagnostics.empty()) << "cut at " << cut;
+    EXPECT_TRUE(std::regex_match(read.Diagnostics, line)) << read.Diagnostics;
+  }
+}
+
+TEST(ComReadTest, MissingFileIsReportedWithTheSystemText) {
+  TFileImageInfo info;
+  info.szFileName = "/nonexistent/picture.jpg";
+  testing::internal::CaptureStderr();
+  ReadJpegImageInfo(&info);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "COMREAD: No such file or directory\n");
+  EXPECT_EQ(info.Width, 0);
+  EXPECT_EQ(info.szComments, "");
+}
+
+}  // namespace
+}  // namespace pix
