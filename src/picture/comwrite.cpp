@@ -163,15 +163,16 @@ Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
   TFilePtr in(std::fopen(szInFile.c_str(), "rb"));
   if (!in) return Status::NotFound("Cannot open " + szInFile.string() + ": " + ErrnoText());
 
-  TFileImageInfo before;
-  before.szFileName = szInFile.string();
-  ReadJpegImageInfoCountingErrors(&before);
-  const std::string expected = FilterCommentText(szComments);
-
   const auto write = [&](std::FILE* out) {
     return CopyWithComment(in.get(), out, szComments, szInFile);
   };
+  // The copy must read back with the new text and the frame size of the original, which
+  // is still in place while the copy is checked.
   const auto check = [&](const fs::path& newFile) {
+    TFileImageInfo before;
+    before.szFileName = szInFile.string();
+    ReadJpegImageInfoCountingErrors(&before);
+    const std::string expected = FilterCommentText(szComments);
     TFileImageInfo after;
     after.szFileName = newFile.string();
     ReadJpegImageInfoCountingErrors(&after);
