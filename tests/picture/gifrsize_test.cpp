@@ -1,0 +1,262 @@
+#include "picture/gifrsize.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/picture_builder.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+using test::TGifExtension;
+using test::TGifFrame;
+using test::TGifPicture;
+
+std::vector<std::uint8_t> Counting(int count) {
+  std::vector<std::uint8_t> values;
+  for (int i = 0; i < count; ++i) values.push_back(static_cast<std::uint8_t>(i));
+  return values;
+}
+
+// A frame at (left, top) of width x height whose pixels all hold `value`.
+TGifFrame Filled(int left, int top, int width, int height, std::uint8_t value) {
+  TGifFrame frame;
+  frame.Left = left;
+  frame.Top = top;
+  frame.Width = width;
+  frame.Height = height;
+  frame.Pixels.assign(static_cast<std::size_t>(width) * height, value);
+  return frame;
+}
+
+class GifRSizeTest : public testing::Test {
+ protected:
+  std::filesystem::path Write(const std::string& name, const TGifPicture& picture) {
+    test::WriteFile(dir_ / name, test::MakeGif(picture));
+    return dir_ / name;
+  }
+
+  // Resizes in.gif to out.gif, keeping what was written on standard error.
+  Status Resize(const TGifPicture& picture, int width, int height) {
+    Write("in.gif", picture);
+    testing::internal::CaptureStderr();
+    Status status = ResizeGifToSize(width, height, dir_ / "in.gif", dir_ / "out.gif");
+    diagnostics_ = testing::internal::GetCapturedStderr();
+    return status;
+  }
+
+  TGifPicture Output() { return test::ReadGif(dir_ / "out.gif"); }
+
+  int FilesInDir() const {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      ++count;
+    }
+    return count;
+  }
+
+  test::TempDir dir_;
+  std::string diagnostics_;
+};
+
+TEST_F(GifRSizeTest, HalvingKeepsEveryOtherPixelOfEveryOtherLine) {
+  ASSERT_TRUE(Resize(test::SimpleGif(4, 4, Counting(16)), 2, 2).ok());
+  const TGifPicture out = Output();
+  ASSERT_EQ(out.Frames.size(), 1u);
+  // Input pixel (x, y) holds 4 * y + x: (0,0), (2,0), (0,2), (2,2) are kept.
+  EXPECT_EQ(out.Frames[0].Pixels, (std::vector<std::uint8_t>{0, 2, 8, 10}));
+  EXPECT_EQ(out.ScreenWidth, 2);
+  EXPECT_EQ(out.GlobalColors, test::SimpleGif(1, 1, {0}).GlobalColors);
+}
+
+TEST_F(GifRSizeTest, EnlargingRepeatsPixelsAndPadsWithTheLastOne) {
+  ASSERT_TRUE(Resize(test::SimpleGif(3, 1, {1, 2, 3}), 6, 2).ok());
+  const TGifFrame frame = Output().Frames.at(0);
+  EXPECT_EQ(frame.Pixels, (std::vector<std::uint8_t>{1, 2, 2, 3, 3, 3,  // first line
+                                                     1, 2, 2, 3, 3, 3}));  // repeated
+  ASSERT_TRUE(Resize(test::SimpleGif(3, 3, Counting(9)), 1, 1).ok());
+  EXPECT_EQ(Output().Frames.at(0).Pixels, std::vector<std::uint8_t>{0});
+}
+
+TEST_F(GifRSizeTest, InexactFactorsPickPixelsByTheirRunningSums) {
+  // 30 pixels to 3: the factor 0.1 summed ten times gives 0.9999999999999999, so pixel 11
+  // is taken where multiplying (10 * 0.1 == 1.0) would have taken pixel 10; summed twenty
+  // times it gives 2.0000000000000004, and pixel 20 is taken.
+  ASSERT_TRUE(Resize(test::SimpleGif(30, 1, Counting(30), 32), 3, 1).ok());
+  EXPECT_EQ(Output().Frames.at(0).Pixels, (std::vector<std::uint8_t>{0, 11, 20}));
+}
+
+TEST_F(GifRSizeTest, FramesAreScaledWithTheirPlaceAndCutAtTheScreenEdge) {
+  TGifPicture picture = test::SimpleGif(100, 100, std::vector<std::uint8_t>(100 * 100, 1));
+  const TGifFrame inside = Filled(10, 10, 20, 20, 2);
+  const TGifFrame overEdge = Filled(90, 80, 20, 20, 3);  // reaches 10 pixels past the edge
+  const TGifFrame outside = Filled(200, 10, 4, 4, 4);    // entirely right of the screen
+  picture.Frames = {inside, outside, overEdge};
+  ASSERT_TRUE(Resize(picture, 50, 50).ok());
+  const TGifPicture out = Output();
+  ASSERT_EQ(out.Frames.size(), 2u);
+  EXPECT_EQ((std::vector<int>{out.Frames[0].Left, out.Frames[0].Top, out.Frames[0].Width,
+                              out.Frames[0].Height}),
+            (std::vector<int>{5, 5, 10, 10}));
+  EXPECT_EQ((std::vector<int>{out.Frames[1].Left, out.Frames[1].Top, out.Frames[1].Width,
+                              out.Frames[1].Height}),
+            (std::vector<int>{45, 40, 5, 10}));
+  EXPECT_EQ(out.Frames[1].Pixels, std::vector<std::uint8_t>(50, 3));
+}
+
+TEST_F(GifRSizeTest, FrameWiderThanItsScreenIsReadWholeAndCut) {
+  TGifPicture picture = test::SimpleGif(4, 2, std::vector<std::uint8_t>(8, 0));
+  picture.Frames[0].Width = 10;  // a damaged file: the image is wider than the screen
+  picture.Frames[0].Pixels = Counting(20);
+  ASSERT_TRUE(Resize(picture, 8, 4).ok());
+  const TGifFrame frame = Output().Frames.at(0);
+  ASSERT_EQ(frame.Width, 8);
+  ASSERT_EQ(frame.Height, 4);
+  EXPECT_EQ(std::vector<std::uint8_t>(frame.Pixels.begin(), frame.Pixels.begin() + 8),
+            (std::vector<std::uint8_t>{0, 1, 1, 2, 2, 3, 3, 4}));
+}
+
+TEST_F(GifRSizeTest, AnimationKeepsFramesAndColourMapsAndFirstSubBlocksOnly) {
+  const TGifExtension loop{0xFF, {"NETSCAPE2.0", test::Bytes({0x01, 0x00, 0x00})}};
+  const TGifExtension control{0xF9, {test::Bytes({0x04, 0x0A, 0x00, 0x00})}};
+  const TGifExtension comment{0xFE, {"made", "by hand"}};
+  TGifPicture picture;
+  picture.ScreenWidth = 6;
+  picture.ScreenHeight = 4;
+  picture.GlobalColors = {{0, 0, 0}, {255, 255, 255}};
+  for (int i = 0; i < 3; ++i) {
+    TGifFrame frame = Filled(0, 0, 6, 4, static_cast<std::uint8_t>(i % 2));
+    frame.LocalColors = {{static_cast<std::uint8_t>(80 * i), 10, 20}, {30, 40, 50}};
+    frame.ExtensionsBefore = {control};
+    if (i == 0) frame.ExtensionsBefore.insert(frame.ExtensionsBefore.begin(), loop);
+    picture.Frames.push_back(frame);
+  }
+  picture.TrailingExtensions = {comment};
+  ASSERT_TRUE(Resize(picture, 3, 2).ok());
+  const TGifPicture out = Output();
+  EXPECT_EQ(out.Signature, "GIF87a");
+  ASSERT_EQ(out.Frames.size(), 3u);
+  EXPECT_EQ(out.Frames[0].ExtensionsBefore,
+            (std::vector<TGifExtension>{{0xFF, {"NETSCAPE2.0"}}, control}));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(out.Frames[i].LocalColors, picture.Frames[i].LocalColors);
+    EXPECT_EQ(out.Frames[i].Pixels, std::vector<std::uint8_t>(6, i % 2));
+  }
+  EXPECT_EQ(out.Frames[2].ExtensionsBefore, std::vector<TGifExtension>{control});
+  EXPECT_EQ(out.TrailingExtensions, (std::vector<TGifExtension>{{0xFE, {"made"}}}));
+  EXPECT_EQ(diagnostics_,
+            "\nGifRSize: Image 1 at (0, 0) [3x2]:     \b\b\b\b0   \b\b\b\b1   "
+            "\nGifRSize: Image 2 at (0, 0) [3x2]:     \b\b\b\b0   \b\b\b\b1   "
+            "\nGifRSize: Image 3 at (0, 0) [3x2]:     \b\b\b\b0   \b\b\b\b1   ");
+}
+
+TEST_F(GifRSizeTest, SizeIsTheLogicalScreenNotTheFirstFrame) {
+  TGifPicture picture = test::SimpleGif(20, 10, std::vector<std::uint8_t>(200, 0));
+  picture.Frames[0] = Filled(2, 2, 5, 5, 1);
+  int width = -1;
+  int height = -1;
+  EXPECT_TRUE(GetGifSize(&width, &height, Write("a.gif", picture)).ok());
+  EXPECT_EQ(width, 20);
+  EXPECT_EQ(height, 10);
+  test::WriteFile(dir_ / "bad.gif", "GIF89a\x14");
+  EXPECT_FALSE(GetGifSize(&width, &height, dir_ / "bad.gif").ok());
+  EXPECT_EQ(width, 0);
+  EXPECT_EQ(height, 0);
+}
+
+TEST_F(GifRSizeTest, InterlacingIsJudgedByTheFirstImage) {
+  TGifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
+  picture.Frames.push_back(picture.Frames[0]);
+  picture.Frames[1].Interlace = true;
+  picture.Frames[0].ExtensionsBefore = {{0xFE, {"a", "b"}}};
+  Result<bool> secondOnly = IsGifInterlaced(Write("second.gif", picture));
+  ASSERT_TRUE(secondOnly.ok());
+  EXPECT_FALSE(*secondOnly);
+  std::swap(picture.Frames[0], picture.Frames[1]);
+  EXPECT_TRUE(*IsGifInterlaced(Write("first.gif", picture)));
+  picture.Frames.clear();
+  EXPECT_FALSE(*IsGifInterlaced(Write("none.gif", picture)));
+  test::WriteFile(dir_ / "bad.gif", "not a gif");
+  EXPECT_FALSE(IsGifInterlaced(dir_ / "bad.gif").ok());
+}
+
+TEST_F(GifRSizeTest, DeinterlacingPutsTheLinesInOrder) {
+  // Line y of the picture holds the value y; the builder stores the lines in the four
+  // interlace passes.
+  std::vector<std::uint8_t> pixels;
+  for (int y = 0; y < 10; ++y) pixels.insert(pixels.end(), 3, static_cast<std::uint8_t>(y));
+  TGifPicture picture = test::SimpleGif(3, 10, pixels);
+  picture.Frames[0].Interlace = true;
+  const auto path = Write("pic.gif", picture);
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(DeinterlaceGifInPlace(path).ok());
+  const std::string progress = testing::internal::GetCapturedStderr();
+  const TGifPicture out = test::ReadGif(path);
+  ASSERT_EQ(out.Frames.size(), 1u);
+  EXPECT_FALSE(out.Frames[0].Interlace);
+  EXPECT_EQ(out.Frames[0].Pixels, pixels);
+  EXPECT_EQ(out.Signature, "GIF87a");
+  EXPECT_NE(progress.find(" at (0, 0) [3x10]:     \b\b\b\b0   \b\b\b\b1   "), std::string::npos);
+  EXPECT_EQ(FilesInDir(), 1);
+}
+
+TEST_F(GifRSizeTest, InterlacedInputIsRefusedWithoutTouchingTheOutput) {
+  TGifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
+  picture.Frames[0].Interlace = true;
+  test::WriteFile(dir_ / "out.gif", "older inline image");
+  const Status status = Resize(picture, 2, 2);
+  EXPECT_EQ(status.code(), Status::Code::kInvalidArgument);
+  EXPECT_EQ(diagnostics_, "Can't read inerlaced images.  Sorry\n");
+  EXPECT_EQ(test::ReadFile(dir_ / "out.gif"), "older inline image");
+  EXPECT_EQ(FilesInDir(), 2);
+}
+
+TEST_F(GifRSizeTest, DamagedFilesFailAndLeaveNothingHalfMade) {
+  std::vector<std::uint8_t> pixels;
+  for (int i = 0; i < 108; ++i) pixels.push_back(static_cast<std::uint8_t>(i * 7 % 4));
+  TGifPicture picture = test::SimpleGif(12, 9, pixels, 4);
+  picture.Frames[0].LocalColors = picture.GlobalColors;
+  picture.Frames[0].ExtensionsBefore = {{0xF9, {test::Bytes({0, 0, 0, 0})}}};
+  const std::string whole = test::MakeGif(picture);
+  test::WriteFile(dir_ / "out.gif", "good");
+  test::WriteFile(dir_ / "copy.gif", "good");
+  for (std::size_t cut = 0; cut + 1 < whole.size(); ++cut) {
+    test::WriteFile(dir_ / "in.gif", whole.substr(0, cut));
+    testing::internal::CaptureStderr();
+    const Status resized = ResizeGifToSize(5, 5, dir_ / "in.gif", dir_ / "out.gif");
+    const Status copied = DeinterlaceGif(dir_ / "in.gif", dir_ / "copy.gif");
+    const std::string diagnostics = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(resized.ok()) << "cut at " << cut;
+    EXPECT_FALSE(copied.ok()) << "cut at " << cut;
+    EXPECT_FALSE(diagnostics.empty());
+    ASSERT_EQ(test::ReadFile(dir_ / "out.gif"), "good") << "cut at " << cut;
+    ASSERT_EQ(test::ReadFile(dir_ / "copy.gif"), "good") << "cut at " << cut;
+    ASSERT_EQ(FilesInDir(), 3) << "cut at " << cut;
+  }
+  EXPECT_EQ(ResizeGifToSize(0, 5, dir_ / "in.gif", dir_ / "out.gif").code(),
+            Status::Code::kInvalidArgument);
+}
+
+TEST_F(GifRSizeTest, GiftextReadsEveryFileWritten) {
+  if (!test::ToolAvailable("giftext")) GTEST_SKIP() << "giftext is not installed";
+  TGifPicture picture = test::SimpleGif(13, 11, Counting(143), 256);
+  picture.Frames[0].Interlace = true;
+  picture.Frames[0].ExtensionsBefore = {{0xFF, {"NETSCAPE2.0", test::Bytes({1, 0, 0})}}};
+  const auto path = Write("pic.gif", picture);
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(DeinterlaceGif(path, dir_ / "flat.gif").ok());
+  ASSERT_TRUE(ResizeGifToSize(7, 30, dir_ / "flat.gif", dir_ / "small.gif").ok());
+  testing::internal::GetCapturedStderr();
+  for (const char* name : {"flat.gif", "small.gif"}) {
+    std::string output;
+    EXPECT_EQ(test::RunTool("giftext " + test::ShellQuote(dir_ / name), &output), 0) << name;
+    EXPECT_NE(output.find("Screen Size - Width"), std::string::npos) << output;
+  }
+}
+
+}  // namespace
+}  // namespace pix
