@@ -125,6 +125,10 @@ std::string MakeJpeg(const TPixelArt& art, const TJpegOptions& options) {
       components = 4;
       c.Info.in_color_space = JCS_CMYK;
       break;
+    case JpegKind::TwoChannel:
+      components = 2;
+      c.Info.in_color_space = JCS_UNKNOWN;
+      break;
     default:
       c.Info.in_color_space = JCS_RGB;
   }
@@ -150,6 +154,9 @@ std::string MakeJpeg(const TPixelArt& art, const TJpegOptions& options) {
       JSAMPLE* out = &row[static_cast<std::size_t>(x) * components];
       if (components == 1) {
         out[0] = static_cast<JSAMPLE>((p.R * 299 + p.G * 587 + p.B * 114) / 1000);
+      } else if (components == 2) {
+        out[0] = p.R;
+        out[1] = p.G;
       } else if (components == 3) {
         out[0] = p.R;
         out[1] = p.G;

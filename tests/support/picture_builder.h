@@ -35,7 +35,9 @@ TPixelArt SampleArt();
 /// A smooth colour picture of any size (gradients in each channel), for size tests.
 TPixelArt GradientArt(int width, int height);
 
-enum class JpegKind { Baseline, Progressive, Grey, Cmyk, Ycck };
+/// TwoChannel is a JPEG of an unknown colour space with two components (red and green),
+/// which no viewer can show; it stands for pictures the decoder must refuse.
+enum class JpegKind { Baseline, Progressive, Grey, Cmyk, Ycck, TwoChannel };
 
 struct TJpegOptions {
   JpegKind Kind = JpegKind::Baseline;

@@ -1,0 +1,204 @@
+#include "picture/decjpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/picture_builder.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+using test::JpegKind;
+
+class DecJpegTest : public testing::Test {
+ protected:
+  std::filesystem::path WriteJpeg(const test::TPixelArt& art, JpegKind kind) {
+    test::TJpegOptions options;
+    options.Kind = kind;
+    test::WriteFile(dir_ / "photo.jpg", test::MakeJpeg(art, options));
+    return dir_ / "photo.jpg";
+  }
+
+  Status MakeInline(int width, int height,
+                    TDecodeReduction reduction = TDecodeReduction::DctScaling) {
+    testing::internal::CaptureStderr();
+    Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif",
+                                        width, height, reduction);
+    diagnostics_ = testing::internal::GetCapturedStderr();
+    return status;
+  }
+
+  test::TGifPicture Inline() { return test::ReadGif(dir_ / "inline" / "photo.gif"); }
+
+  // Everything in the inline folder: the inline image and nothing else, or nothing.
+  int FilesInInlineDir() const {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator(dir_ / "inline")) {
+      ++count;
+    }
+    return count;
+  }
+
+  void SetUp() override { std::filesystem::create_directories(dir_ / "inline"); }
+
+  test::TempDir dir_;
+  std::string diagnostics_;
+};
+
+// The colour the GIF shows at (x, y) of its first frame.
+test::Rgb ColourAt(const test::TGifPicture& gif, int x, int y) {
+  return gif.GlobalColors.at(gif.Frames.at(0).At(x, y));
+}
+
+bool Near(const test::Rgb& a, const test::Rgb& b, int tolerance) {
+  return std::abs(a.R - b.R) <= tolerance && std::abs(a.G - b.G) <= tolerance &&
+         std::abs(a.B - b.B) <= tolerance;
+}
+
+TEST(DecJpegScaleTest, SmallestEighthThatStillCoversTheDisplaySize) {
+  EXPECT_EQ(ChooseDctScaleEighths(4000, 3000, 200, 150), 1);  // 500 x 375 is enough
+  EXPECT_EQ(ChooseDctScaleEighths(1000, 500, 200, 100), 2);   // 125 x 63 is not
+  EXPECT_EQ(ChooseDctScaleEighths(1599, 1199, 200, 150), 1);  // sides are rounded up
+  EXPECT_EQ(ChooseDctScaleEighths(1590, 1190, 200, 150), 2);
+  EXPECT_EQ(ChooseDctScaleEighths(800, 600, 700, 10), 7);
+  EXPECT_EQ(ChooseDctScaleEighths(50, 40, 100, 80), 8);  // smaller than the box: full size
+}
+
+TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
+  const test::TPixelArt art = test::SampleArt();
+  for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Cmyk,
+                        JpegKind::Ycck}) {
+    WriteJpeg(art, kind);
+    ASSERT_TRUE(MakeInline(9, 7).ok()) << static_cast<int>(kind) << diagnostics_;
+    const test::TGifPicture gif = Inline();
+    EXPECT_EQ(gif.Signature, "GIF87a");
+    ASSERT_EQ(gif.Frames.size(), 1u);
+    EXPECT_FALSE(gif.Frames[0].Interlace);
+    EXPECT_TRUE(gif.Frames[0].LocalColors.empty());
+    EXPECT_LE(gif.GlobalColors.size(), 256u);
+    // The middle of each coloured block, away from the chroma blur at the edges.
+    for (auto [x, y] : {std::pair{1, 1}, {7, 1}, {1, 5}, {7, 5}}) {
+      EXPECT_TRUE(Near(ColourAt(gif, x, y), art.At(x, y), 40))
+          << "kind " << static_cast<int>(kind) << " at " << x << "," << y;
+    }
+    EXPECT_EQ(FilesInInlineDir(), 1);
+  }
+}
+
+TEST_F(DecJpegTest, GreyPictureGetsAGreyRamp) {
+  WriteJpeg(test::SampleArt(), JpegKind::Grey);
+  ASSERT_TRUE(MakeInline(9, 7).ok());
+  const test::TGifPicture gif = Inline();
+  ASSERT_EQ(gif.GlobalColors.size(), 256u);
+  for (int i = 0; i < 256; ++i) {
+    const auto level = static_cast<std::uint8_t>(i);
+    ASSERT_EQ(gif.GlobalColors[i], (test::Rgb{level, level, level}));
+  }
+  // White stays white, red becomes its luminance.
+  EXPECT_GE(gif.Frames[0].At(4, 3), 245);
+  EXPECT_NEAR(gif.Frames[0].At(1, 1), (220 * 299 + 20 * 587 + 30 * 114) / 1000, 12);
+}
+
+TEST_F(DecJpegTest, SmallPictureIsDecodedWholeAndEnlargedByReplication) {
+  WriteJpeg(test::SampleArt(), JpegKind::Baseline);
+  ASSERT_TRUE(MakeInline(18, 14).ok());
+  const test::TGifPicture gif = Inline();
+  ASSERT_EQ(gif.ScreenWidth, 18);
+  const test::TGifFrame& frame = gif.Frames.at(0);
+  // Doubling: output pixels 2x-1 and 2x (and lines likewise) share one input pixel.
+  for (int y = 1; y + 1 < 14; y += 2) {
+    for (int x = 1; x + 1 < 18; x += 2) {
+      EXPECT_EQ(frame.At(x, y), frame.At(x + 1, y + 1)) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(DecJpegTest, DecoderScalesByTheRequestOrToFitASize) {
+  WriteJpeg(test::GradientArt(403, 301), JpegKind::Baseline);
+  const auto decodedSize = [&](TDecodeJpegParams params) {
+    params.InputFileName = dir_ / "photo.jpg";
+    params.OutputFileName = dir_ / "decoded.gif";
+    Result<int> outcome = DecodeJpeg(params);
+    EXPECT_TRUE(outcome.ok()) << outcome.status().message();
+    EXPECT_EQ(outcome.ok() ? *outcome : -1, 0);
+    const test::TGifPicture gif = test::ReadGif(dir_ / "decoded.gif");
+    return std::pair{gif.ScreenWidth, gif.ScreenHeight};
+  };
+  EXPECT_EQ(decodedSize({}), (std::pair{403, 301}));
+  TDecodeJpegParams half;
+  half.ScaleDenominator = 2;
+  EXPECT_EQ(decodedSize(half), (std::pair{202, 151}));
+  TDecodeJpegParams fitted;
+  fitted.FitWidth = 100;
+  fitted.FitHeight = 60;
+  EXPECT_EQ(decodedSize(fitted), (std::pair{101, 76}));  // 2/8, rounded up
+
+  // Both reductions end in an inline image of the display size.
+  ASSERT_TRUE(MakeInline(100, 75).ok());
+  ASSERT_TRUE(MakeInline(100, 75, TDecodeReduction::FullSize).ok());
+  EXPECT_EQ(Inline().ScreenWidth, 100);
+}
+
+TEST_F(DecJpegTest, UnusableInputsFailAndKeepTheOldInlineImage) {
+  test::WriteFile(dir_ / "inline" / "photo.gif", "old inline image");
+  test::WriteFile(dir_ / "photo.jpg", "GIF89a not a JPEG");
+  EXPECT_EQ(MakeInline(9, 7).code(), Status::Code::kCorrupt);
+  EXPECT_EQ(diagnostics_, "Not a JPEG file: starts with 0x47 0x49\n");
+
+  WriteJpeg(test::SampleArt(), JpegKind::TwoChannel);
+  EXPECT_FALSE(MakeInline(9, 7).ok());
+  EXPECT_EQ(diagnostics_, "GIF output must be grayscale or RGB\n");
+
+  std::filesystem::remove(dir_ / "photo.jpg");
+  EXPECT_EQ(MakeInline(9, 7).code(), Status::Code::kNotFound);
+  EXPECT_EQ(MakeInline(0, 7).code(), Status::Code::kInvalidArgument);
+
+  EXPECT_EQ(test::ReadFile(dir_ / "inline" / "photo.gif"), "old inline image");
+  EXPECT_EQ(FilesInInlineDir(), 1);
+}
+
+TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
+  const std::string whole = test::MakeJpeg(test::GradientArt(33, 17));
+  const std::size_t scan = whole.find("\xFF\xDA");
+  for (std::size_t cut = 0; cut < whole.size(); cut += (cut < scan + 16 ? 1 : 37)) {
+    test::WriteFile(dir_ / "photo.jpg", whole.substr(0, cut));
+    std::filesystem::remove(dir_ / "inline" / "photo.gif");
+    const Status made = MakeInline(20, 10);
+    if (cut < scan + 14) {
+      EXPECT_FALSE(made.ok()) << "cut at " << cut;
+      EXPECT_EQ(FilesInInlineDir(), 0) << "cut at " << cut;
+    } else {
+      // Cut inside the scan: the library fills in the rest and warns once.
+      EXPECT_TRUE(made.ok()) << "cut at " << cut << ": " << made.message();
+      EXPECT_EQ(diagnostics_.rfind("Premature end of JPEG file\n\nGifRSize: Image 1", 0), 0u)
+          << "cut at " << cut << ": " << diagnostics_;
+      EXPECT_EQ(FilesInInlineDir(), 1) << "cut at " << cut;
+    }
+  }
+  TDecodeJpegParams params;
+  params.InputFileName = dir_ / "photo.jpg";
+  params.OutputFileName = dir_ / "decoded.gif";
+  testing::internal::CaptureStderr();
+  Result<int> outcome = DecodeJpeg(params);
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(outcome.ok());
+  EXPECT_EQ(*outcome, kDecodeHadWarnings);
+}
+
+TEST_F(DecJpegTest, GiftextReadsTheInlineImage) {
+  if (!test::ToolAvailable("giftext")) GTEST_SKIP() << "giftext is not installed";
+  WriteJpeg(test::GradientArt(64, 48), JpegKind::Progressive);
+  ASSERT_TRUE(MakeInline(31, 23).ok());
+  std::string output;
+  EXPECT_EQ(test::RunTool("giftext " + test::ShellQuote(dir_ / "inline" / "photo.gif"), &output),
+            0);
+  EXPECT_NE(output.find("Width = 31"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace pix
