@@ -456,28 +456,6 @@ TEST(FileListTest, LinkingFallbackNeverReplaces) {
   EXPECT_EQ(test::ReadFile(dir / "full/x.jpg"), "x");
 }
 
-TEST(FileListTest, BigDirectoryIsSortedAndTornDownWithoutRecursion) {
-  test::TempDir dir;
-  const int count = 20000;
-  for (int i = 0; i < count; ++i) {
-    const int fd = ::open((dir / std::to_string(count - i)).c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-  }
-  auto root = Scan(dir.path(), true);
-  ASSERT_TRUE(root);
-  int listed = 0;
-  const TFileItem* previous = nullptr;
-  for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem(), ++listed) {
-    if (previous) {
-      ASSERT_LT(CompareFileNames(previous->szFileName(), item->szFileName()), 0);
-    }
-    previous = item;
-  }
-  EXPECT_EQ(listed, count);
-  root.reset();  // A chain this long must not be destroyed one stack frame per item.
-}
-
 TEST(FileListTest, OutOfMemoryEndsTheProgramWithAMessage) {
   const std::new_handler previous = std::get_new_handler();
   InstallOutOfMemoryHandler();
