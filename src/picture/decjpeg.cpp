@@ -478,8 +478,12 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
   if (!decoded.ok()) return decoded.status();
   Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), szJpegFile);
   if (!outcome.ok()) return outcome.status();
-  Status closed = decoded->Close();
-  if (!closed.ok()) return closed;
+  // The intermediate file is read back at once and then removed, so it is only flushed,
+  // not synced to disk.
+  if (std::fflush(decoded->File()) != 0 || std::ferror(decoded->File()) != 0) {
+    return Status::IoError("Cannot write beside " + szInlineFile.string() + ": " +
+                           std::strerror(errno));
+  }
   return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile);
 }
 
