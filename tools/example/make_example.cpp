@@ -136,7 +136,14 @@ bool WriteGif(const fs::path& path, const Scene& scene, int width, int height, b
   }
   ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
   GifFreeMapObject(map);
-  return ok;
+  // giflib creates its files readable by their owner only; a picture of a web site must be
+  // readable by the web server too.
+  std::error_code permissionError;
+  fs::permissions(path,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                      fs::perms::others_read,
+                  permissionError);
+  return ok && !permissionError;
 }
 
 // A picture's own variables, as the records of its comment.

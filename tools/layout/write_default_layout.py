@@ -63,8 +63,7 @@ GLOBALS = {
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileName}">'
         '<IMG src="${ImageFileName}" width="${DisplayWidth}" height="${DisplayHeight}" alt="">'
-        "<SPAN>${PageLabel}</SPAN><SMALL>${FileLinkCount} pictures, ${TotalFileSizeInK} K"
-        "</SMALL></A>",
+        "<SPAN>${PageLabel}</SPAN><SMALL>${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
@@ -72,8 +71,8 @@ GLOBALS = {
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>",
     "PageEndTemplate":
-        "<FOOTER>${FileLinkCount} pictures on this page, ${TotalFileSizeInK} K in all.\n"
-        "Pictures by ${PersonFullName}.</FOOTER>\n"
+        "<FOOTER>Pictures on this page: ${FileLinkCount} &middot; ${TotalFileSizeInK} K in all "
+        "&middot; pictures by ${PersonFullName}</FOOTER>\n"
         "</DIV>\n</BODY>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',

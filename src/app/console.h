@@ -1,0 +1,60 @@
+// The terminal as the user interface of the command line.
+//
+// Messages go to the message stream (standard error) as "pixamond: TITLE: TEXT"; a
+// question is answered with its first button (OK or Yes), so a run never waits for a
+// terminal that nobody watches. Prompts read one line from the input when it is a
+// terminal, and answer Cancel otherwise or at the end of the input.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "app/progress.h"
+#include "app/userinterface.h"
+
+namespace pix {
+
+class TConsoleUserInterface : public TUserInterface {
+ public:
+  TConsoleUserInterface(std::istream& in, std::ostream& messages, bool bInteractive);
+
+  MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                            MessageButtons buttons, MessageIcon icon) override;
+  std::optional<std::string> PromptLine(const std::string& title, const std::string& prompt,
+                                        const std::string& initial, int maxLength) override;
+
+  /// Called before a message is written, so that a live progress line can step aside.
+  void SetBeforeMessage(std::function<void()> hook) { BeforeMessage = std::move(hook); }
+
+ private:
+  std::istream& In;
+  std::ostream& Messages;
+  bool bInteractive;
+  std::function<void()> BeforeMessage;
+};
+
+/// A live progress line on a terminal: count, percentage, the current step and the time
+/// since the start, redrawn at most ten times a second.
+class TConsoleProgress : public TProgress {
+ public:
+  /// `enabled` false shows nothing (not a terminal, or --quiet).
+  TConsoleProgress(std::ostream& out, bool enabled);
+
+  /// Removes the progress line so that other text can be written in its place.
+  void ClearLine();
+  double ElapsedSeconds() const;
+
+ protected:
+  void Refresh() override;
+
+ private:
+  std::ostream& Out;
+  bool bEnabled;
+  bool bLineShown = false;
+  std::chrono::steady_clock::time_point Start;
+  std::chrono::steady_clock::time_point LastDraw;
+};
+
+}  // namespace pix

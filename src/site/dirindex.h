@@ -1,0 +1,77 @@
+// Directory index pages and match pages.
+//
+// TDirIndexPage is the index page of one directory and the driver of the walk over it:
+// Generate writes the directory's match pages, then the index pages of its sub-directories
+// (depth first, in name order), then its own directory section (match pages and
+// sub-directory pages) and picture section (the pictures no match page took). The run
+// generates the site directory's index page, and that one call writes the whole site; the
+// site directory's page is the last file finished.
+//
+// A TMatchWebPage gathers, within one directory, the pictures whose names match its
+// patterns; it is listed on the directory's index page like a sub-directory, and the
+// pictures it takes are left out of the index page's own picture section.
+#pragma once
+
+#include <string>
+#include <unordered_set>
+
+#include "site/webpage.h"
+
+namespace pix {
+
+class TFileItem;
+class TWebSite;
+
+class TDirIndexPage : public TWebPage {
+ public:
+  /// The index page of `directory`; `parentPage` is the parent directory's index page, or
+  /// none for the site directory.
+  TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage* parentPage);
+
+  /// Writes everything in and below the directory, except the end of this page, which
+  /// Close writes.
+  void Generate();
+
+  /// One entry of the directory section: a sub-directory page or a match page.
+  void AddDirEntry(const TVarArray& entryArray);
+
+  int DirEntryCount() const { return DirEntryCountValue; }
+
+  /// Marks a picture of this directory as taken by a match page.
+  void TakePicture(const TFileItem& item) { TakenPictures.insert(&item); }
+  bool IsTaken(const TFileItem& item) const { return TakenPictures.count(&item) > 0; }
+
+ private:
+  void WriteSubDirectoryPages();
+  void EnsureInlineDirectory();
+
+  int DirEntryCountValue = 0;
+  TTemplateBinding DirLeaderTemplate, DirEntryTemplate, DirTrailerTemplate;
+  std::unordered_set<const TFileItem*> TakenPictures;
+};
+
+class TMatchWebPage : public TWebPage {
+ public:
+  /// The match page `matchName` of the directory of `indexPage`.
+  TMatchWebPage(TFileItem& directory, const std::string& matchName, TWebSite& site,
+                TDirIndexPage& indexPage);
+  ~TMatchWebPage() override;
+
+  /// Takes the pictures of the directory that match the page's patterns (and that no
+  /// earlier match page took) and writes their entries.
+  void TakePictures();
+
+  /// Ends the picture section and finishes the page.
+  void Finish();
+
+ private:
+  TDirIndexPage& IndexPage;  // Lists this page; outlives it.
+  std::string szPatterns;    // Lower case, as read from the settings.
+  bool bFinished = false;
+};
+
+/// Writes the match pages of the directory of `indexPage` and lists each one that took
+/// pictures on it. Nothing happens unless the run's auto-organize flag is on.
+void WriteMatchPages(TDirIndexPage& indexPage);
+
+}  // namespace pix

@@ -1,0 +1,50 @@
+// Picture entries: how one picture file becomes an entry of a page.
+//
+// For each picture the page learns its names, sizes, comment and own variables (stored as
+// marked changes, so they shadow the page's values only while this picture is written),
+// keeps the picture's small inline GIF up to date, computes the size at which the inline
+// image is shown, and writes the entry and the picture's detail page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pix {
+
+class TFileItem;
+class TVarArray;
+class TWebPage;
+
+/// True for files whose extension is ".jpg", ".jpeg" or ".gif", in any case.
+bool IsPictureFile(const TFileItem& item);
+
+/// True for ".jpg" and ".jpeg" pictures.
+bool IsJpegPictureFile(const TFileItem& item);
+
+/// Makes `item` an entry of `page`, with its inline image and detail page. A missing,
+/// corrupt or unconvertible picture is reported and the run goes on.
+void ProcessPicture(TWebPage& page, const TFileItem& item);
+
+/// The variable step common to every entry: undoes the previous picture's values, turns on
+/// marked changes, stores the names and sizes, then the variables of the comment text.
+/// Entries that stand for whole pages pass empty names.
+void SetPictureVars(TVarArray& array, std::string_view anchorPath, std::string_view anchorName,
+                    std::string_view inlinePath, std::string_view inlineLink,
+                    std::string_view textPath, std::string_view baseName,
+                    std::string_view detailLink, std::uint64_t fileSize,
+                    std::string_view commentText);
+
+/// The size at which a picture of `width` by `height` is shown: fitted into the display box
+/// with its proportions kept, made smaller or larger as needed. Each side is at least 1.
+struct TDisplayFit {
+  int Width = 0;
+  int Height = 0;
+  double Scale = 1.0;  ///< Picture size divided by display size.
+};
+TDisplayFit ComputeDisplaySize(int width, int height, int maxDisplayWidth, int maxDisplayHeight);
+
+/// The most bytes of a text file beside a picture that are read.
+inline constexpr std::size_t kPictureTextFileLimit = 16384;
+
+}  // namespace pix

@@ -1,0 +1,210 @@
+#include "site/webpage.h"
+
+#include "app/check.h"
+#include "files/filelist.h"
+#include "files/settings.h"
+#include "files/stringtable.h"
+#include "files/utils.h"
+#include "site/pagefile.h"
+#include "site/template.h"
+#include "site/website.h"
+
+namespace pix {
+
+TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& site,
+                   TWebPage* parentPage)
+    : PParentPage(parentPage),
+      PSite(&site),
+      szPageBaseName(std::move(pageBaseName)),
+      PDirectory(&directory),
+      PVarArray(std::make_unique<TVarArray>()) {
+  const std::string& directoryPath = directory.szFullFileName();
+  TVarArray& array = *PVarArray;
+  array.CopyVarsFrom(site.GlobalArray());
+  array.ParseVarText(LoadVarFileText("globals", directoryPath));
+  array.SetVar("DirectoryFullFileName", directoryPath);
+
+  // Bound before the subclass's layers and the page's own files are read: a file template
+  // that only those define stays empty for this page.
+  FileLeaderTemplate.Bind(array, StringTable[idsFileLeaderTemplate]);
+  FileEntryTemplate.Bind(array, StringTable[idsFileEntryTemplate]);
+  FileTrailerTemplate.Bind(array, StringTable[idsFileTrailerTemplate]);
+
+  szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.PageDOSFileExt());
+  array.SetVar("PageFullDOSFileName", szPageFilePath);
+  array.SetVar("DirBaseName", directory.szFileName());
+  szProgramPagePath =
+      BuildFileName(site.ProgramDirectory(), szPageBaseName, site.PageDOSFileExt());
+  szPageLinkName = szPageBaseName;
+  AppendWithSep(szPageLinkName, '.', site.PageHTMLFileExt());
+  array.SetVar("PageHTMLFileName", szPageLinkName);
+}
+
+TWebPage::~TWebPage() { Close(); }
+
+void TWebPage::EnsurePageOpen() {
+  if (bOpened) return;
+  bOpened = true;
+  TVarArray& array = *PVarArray;
+  array.bMarkChanges = false;
+  SetParentLabel();
+  PIX_CHECK(!array.GetVarValue("ParentPageAnchor").empty());
+
+  // A page keeps its head, title and label from its earlier version, or from a page of the
+  // same name in the program directory, unless the layout sets them again below.
+  std::optional<std::string> head = GetHtmlTagText(szPageFilePath, "HEAD");
+  std::string readFrom = szPageFilePath;
+  if (!head) {
+    head = GetHtmlTagText(szProgramPagePath, "HEAD");
+    readFrom = szProgramPagePath;
+  }
+  const std::string title = GetHtmlTagText(readFrom, "TITLE").value_or(std::string());
+  const std::string label = GetHtmlTagText(readFrom, "H1").value_or(std::string());
+  if (head && !head->empty() && !title.empty() && !label.empty()) {
+    array.SetVar(StringTable[idsPageHeadTemplate], *head);
+  }
+  if (!title.empty()) array.SetVar(StringTable[idsPageTitle], title);
+  if (!label.empty()) array.SetVar(StringTable[idsPageLabel], label);
+
+  array.ParseVarText(LoadVarFileText(szPageBaseName, Site().ProgramDirectory()));
+  array.ParseVarText(LoadVarFileText(szPageBaseName, PDirectory->szFullFileName()));
+
+  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath);
+  if (file.ok()) {
+    fPageFile = std::move(file).value();
+  } else {
+    Site().Report("Cannot write the page " + szPageFilePath + ": " + file.status().message());
+  }
+  if (fPageFile) {
+    std::ostream& out = fPageFile->Stream();
+    WriteVersionComment(out);
+    out << "<HTML>\r\n<HEAD>";
+    Expand("${PageHeadTemplate}", array);
+    out << "</HEAD>\r\n";
+    Expand("${PageBodyBeginTemplate}", array);
+  }
+
+  // Groups of fewer than one picture have no meaning; such a setting counts as 1.
+  PicturesPerGroup = GetIniInt(StringTable[idsAutoOrganizeLayout],
+                               StringTable[idsPicturesPerGroup], 1);
+  if (PicturesPerGroup < 1) PicturesPerGroup = 1;
+  GroupLeaderTemplate.Bind(array, StringTable[idsGroupLeaderTemplate]);
+  GroupTrailerTemplate.Bind(array, StringTable[idsGroupTrailerTemplate]);
+}
+
+void TWebPage::SetParentLabel() {
+  TVarArray& array = *PVarArray;
+  bool hasReturn = false;
+  if (PParentPage != nullptr) {
+    if (TVarItem* label = array.FindVar(StringTable[idsParentPageLabel])) {
+      label->POwnerArray = &PParentPage->VarArray();
+    }
+    hasReturn = true;
+  } else {
+    // A page without a parent page links to the index page one directory up (for an index
+    // page) or to its own directory's index page (for any other page), when one exists.
+    std::string candidate = PDirectory->szFullFileName();
+    if (EqualsNoCase(szPageBaseName, "index")) {
+      CutAfterLastSlash(candidate);
+    }
+    candidate = BuildFileName(candidate, "index", Site().PageDOSFileExt());
+    if (std::optional<std::string> label = GetHtmlTagText(candidate, "H1")) {
+      array.SetVar(StringTable[idsParentPageLabel], *label);
+      hasReturn = true;
+    }
+  }
+  array.SetVar("ActualReturnLabel", hasReturn ? "${PossibleReturnLabel}" : "");
+}
+
+void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
+  if (fPageFile) ExpandTemplate(templateText, array, fPageFile->Stream());
+}
+
+void TWebPage::WriteEntry(std::string_view templateText, const TVarArray& entryArray) {
+  EnsurePageOpen();
+  if (!szMainImageName) {
+    TVarArray& array = *PVarArray;
+    array.bMarkChanges = false;
+    // Copies first: the entry array may be this page's own array.
+    const std::string width = entryArray.GetVarValue("DisplayWidth");
+    const std::string height = entryArray.GetVarValue("DisplayHeight");
+    array.SetVar("MainImageDisplayWidth", width);
+    array.SetVar("MainImageDisplayHeight", height);
+    const std::string& image = entryArray.GetVarValue("ImageFileName");
+    if (!image.empty()) szMainImageName = image;
+  }
+  Expand(templateText, entryArray);
+  ++EntryCountValue;
+}
+
+void TWebPage::AddPictureEntry(TVarArray& entryArray, std::uint64_t lFileSize,
+                               const std::string& szDetailPagePath) {
+  if (FileLinkCountValue == 0) {
+    EnsurePageOpen();
+    Expand(FileLeaderTemplate.Value(), entryArray);
+  }
+  if (FileLinkCountValue % PicturesPerGroup == 0) Expand(GroupLeaderTemplate.Value(), entryArray);
+  WriteEntry(FileEntryTemplate.Value(), entryArray);
+  WriteDetailPage(entryArray, szDetailPagePath);
+  ++FileLinkCountValue;
+  lTotalFileSize += lFileSize;
+  if (FileLinkCountValue % PicturesPerGroup == 0) {
+    Expand(GroupTrailerTemplate.Value(), entryArray);
+  }
+}
+
+void TWebPage::WriteFileTrailer(const TVarArray& array) {
+  if (FileLinkCountValue % PicturesPerGroup != 0) Expand(GroupTrailerTemplate.Value(), array);
+  Expand(FileTrailerTemplate.Value(), array);
+}
+
+void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath) {
+  const std::string& detailTemplate = entryArray.GetVarValue("DetailPageTemplate");
+  if (detailTemplate.empty()) return;
+  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szDetailPagePath);
+  if (!file.ok()) {
+    Site().Report("Cannot write the page " + szDetailPagePath + ": " + file.status().message());
+    return;
+  }
+  std::ostream& out = (*file)->Stream();
+  WriteVersionComment(out);
+  out << "<HTML>\r\n";
+  ExpandTemplate(detailTemplate, entryArray, out);
+  out << "</HTML>\r\n";
+  const Status closed = (*file)->Close();
+  if (closed.ok()) {
+    ++Site().Stats().PagesWritten;
+  } else {
+    Site().Report(closed.message());
+  }
+}
+
+void TWebPage::SetPageCounters(TVarArray& target) const {
+  // Read the display size first: `target` may be this page's own array.
+  const std::string width = PVarArray->GetVarValue("MainImageDisplayWidth");
+  const std::string height = PVarArray->GetVarValue("MainImageDisplayHeight");
+  target.SetIntVar("FileLinkCount", FileLinkCountValue);
+  target.SetLongVar("TotalFileSizeInBytes", static_cast<long long>(lTotalFileSize));
+  target.SetLongVar("TotalFileSizeInK", static_cast<long long>(lTotalFileSize / 1024));
+  target.SetVar("DisplayWidth", width);
+  target.SetVar("DisplayHeight", height);
+}
+
+void TWebPage::Close() {
+  if (!bOpened || bClosed) return;
+  bClosed = true;
+  TVarArray& array = *PVarArray;
+  SetPageCounters(array);
+  if (!fPageFile) return;
+  Expand(array.GetVarValue(StringTable[idsPageEndTemplate]), array);
+  fPageFile->Stream() << "\r\n<P>\r\n</HTML>\r\n";
+  const Status closed = fPageFile->Close();
+  fPageFile.reset();
+  if (closed.ok()) {
+    ++Site().Stats().PagesWritten;
+  } else {
+    Site().Report(closed.message());
+  }
+}
+
+}  // namespace pix

@@ -1,0 +1,279 @@
+// End-to-end runs of the generator over picture trees made by the tests, with layouts whose
+// templates print the variables under test, so that the pages can be checked byte for byte.
+#include "site/website.h"
+
+#include <gtest/gtest.h>
+
+#include "app/progress.h"
+#include "files/filelist.h"
+#include "files/settings.h"
+#include "picture/gifrsize.h"
+#include "support/picture_builder.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace pix::test {
+namespace {
+
+// A JPEG picture of `width` by `height` with `comment` (none when empty) in a COM segment.
+void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
+                      const std::string& comment) {
+  TJpegOptions options;
+  if (!comment.empty()) options.Comments = {comment};
+  WriteFile(path, MakeJpeg(GradientArt(width, height), options));
+}
+
+// A one-frame GIF picture, interlaced when asked.
+void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 16);
+  TGifPicture picture = SimpleGif(width, height, pixels);
+  picture.Frames[0].Interlace = interlaced;
+  WriteFile(path, MakeGif(picture));
+}
+
+}  // namespace
+}  // namespace pix::test
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records the progress calls of a run.
+class RecordingProgress : public TProgress {
+ public:
+  std::vector<std::string> Steps;
+
+ protected:
+  void Refresh() override {
+    if (Steps.empty() || Steps.back() != CurrentStep()) Steps.push_back(CurrentStep());
+  }
+};
+
+const char kHead[] =
+    "<!--Produced With Pixamond Version 2.0-->\r\n"
+    "<!--Pixamond is written by the Pixamond developers-->\r\n"
+    "<HTML>\r\n";
+const char kEnd[] = "\r\n<P>\r\n</HTML>\r\n";
+
+class WebSiteTest : public testing::Test {
+ protected:
+  WebSiteTest() {
+    test::WriteFile(home / "pixamond.ini",
+                    "[HTMLDefaults]\nPersonFullName=Ann Example\n"
+                    "[Display]\nMaxDisplayWidth=100\nMaxDisplayHeight=100\n");
+    SetLayout({});
+  }
+
+  // Writes the site-wide layout: the test templates, with `extra` records after them.
+  void SetLayout(const std::string& extra) {
+    test::WriteFile(home / "globals.txt",
+                    "PageHeadTemplate:\r\n<TITLE>${PageTitle}</TITLE>\r\n\r\n"
+                    "PageTitle:\r\nT-${DirBaseName}\r\n\r\n"
+                    "PageLabel:\r\nL-${DirBaseName}\r\n\r\n"
+                    "PageBodyBeginTemplate:\r\n<BODY><H1>${PageLabel}</H1>[${ActualReturnLabel}]\r\n\r\n"
+                    "FileLeaderTemplate:\r\n<FL>\r\n\r\n"
+                    "GroupLeaderTemplate:\r\n<GL>\r\n\r\n"
+                    "FileEntryTemplate:\r\n<E ${AnchorFileName}|${DisplayWidth}x${DisplayHeight}|${FileSizeInK}>\r\n\r\n"
+                    "GroupTrailerTemplate:\r\n<GT>\r\n\r\n"
+                    "FileTrailerTemplate:\r\n<FT>\r\n\r\n"
+                    "DirLeaderTemplate:\r\n<DL ${PageTitle}>\r\n\r\n"
+                    "DirEntryTemplate:\r\n<D ${AnchorFileName}|${ImageFileName}|${FileLinkCount}|${TotalFileSizeInBytes}>\r\n\r\n"
+                    "DirTrailerTemplate:\r\n<DT>\r\n\r\n"
+                    "PageEndTemplate:\r\n<END ${FileLinkCount} ${TotalFileSizeInBytes}>\r\n\r\n"
+                    "PossibleReturnLabel:\r\nup:${ParentPageLabel}\r\n\r\n"
+                    "ParentPageLabel:\r\n${PageLabel}\r\n\r\n" +
+                        extra);
+  }
+
+  TRunStats Run() {
+    TWebSite site(root.path().string(), home.path().string(), ui, progress);
+    EXPECT_TRUE(site.Prepare().ok());
+    site.Execute();
+    return site.Stats();
+  }
+
+  std::string Page(const std::string& relative) { return test::ReadFile(root / relative); }
+
+  test::TempDir home;
+  test::TempDir root;
+  test::ScopedLayoutHome useHome{home.path()};
+  test::TScriptedUserInterface ui;
+  RecordingProgress progress;
+};
+
+TEST_F(WebSiteTest, OnePictureWritesLeaderGroupEntryTrailersInOrder) {
+  test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
+  const TRunStats stats = Run();
+  const std::string size = std::to_string(fs::file_size(root / "a.jpg") / 1024);
+  const std::string name = root.path().filename().string();
+  EXPECT_EQ(Page("index.html"), std::string(kHead) + "<HEAD><TITLE>T-" + name +
+                                    "</TITLE></HEAD>\r\n<BODY><H1>L-" + name + "</H1>[]" +
+                                    "<FL><GL><E a.jpg|100x50|" + size + "><GT><FT><END 1 " +
+                                    std::to_string(fs::file_size(root / "a.jpg")) + ">" + kEnd);
+  EXPECT_EQ(stats.Pictures, 1);
+  EXPECT_EQ(stats.InlineMade, 1);
+  EXPECT_EQ(stats.ProblemsReported, 0);
+  int width = 0, height = 0;
+  ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
+  EXPECT_EQ(width, 100);
+  EXPECT_EQ(height, 50);
+  EXPECT_EQ(progress.Steps, (std::vector<std::string>{"", "Processing Image a.jpg",
+                                                       "Finshed a.jpg"}));
+  EXPECT_EQ(progress.Position(), 1);
+  EXPECT_EQ(progress.StepCount(), 1);
+}
+
+TEST_F(WebSiteTest, SevenPicturesInGroupsOfThree) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nPicturesPerGroup=3\n");
+  for (int i = 1; i <= 7; ++i) test::WriteJpegPicture(root / ("p" + std::to_string(i) + ".jpg"), 10, 10, "");
+  Run();
+  std::string page = Page("index.html");
+  std::string sequence;
+  for (std::size_t at = page.find('<', page.find("<FL>")); at != std::string::npos;
+       at = page.find('<', at + 1)) {
+    const std::string tag = page.substr(at + 1, 2);
+    if (tag == "GL" || tag == "GT" || tag == "FT" || tag == "FL") sequence += tag + " ";
+    if (tag == "E ") sequence += page.substr(at + 3, 2) + " ";
+  }
+  EXPECT_EQ(sequence, "FL GL p1 p2 p3 GT GL p4 p5 p6 GT GL p7 GT FT ");
+}
+
+TEST_F(WebSiteTest, SubDirectoryIsWrittenFirstAndListedWithItsTotals) {
+  test::WriteJpegPicture(root / "a.jpg", 40, 40, "");
+  test::WriteJpegPicture(root / "b.jpg", 40, 40, "");
+  test::WriteJpegPicture(root / "sub" / "c.jpg", 80, 40, "");
+  Run();
+  const std::string sub = Page("sub/index.html");
+  const std::string top = Page("index.html");
+  const std::string name = root.path().filename().string();
+  // The sub-directory's page returns to its parent's label, as the parent page has it.
+  EXPECT_NE(sub.find("<H1>L-sub</H1>[up:L-" + name + "]"), std::string::npos) << sub;
+  const std::string cBytes = std::to_string(fs::file_size(root / "sub" / "c.jpg"));
+  EXPECT_NE(top.find("<DL T-sub><D sub/index.html|sub/inline/c.gif|1|" + cBytes + "><DT><FL>"),
+            std::string::npos)
+      << top;
+  EXPECT_EQ(top.find("[up:"), std::string::npos) << "the root page has no parent page";
+}
+
+TEST_F(WebSiteTest, DirectoryWithoutPicturesGetsNoPageButAnInlineDirectory) {
+  fs::create_directories(root / "empty" / "inline");
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  Run();
+  EXPECT_FALSE(fs::exists(root / "empty" / "index.html"));
+  EXPECT_EQ(Page("index.html").find("<DL"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, SecondRunKeepsReadBackTitleAndRebuildsNoInlineImage) {
+  test::WriteJpegPicture(root / "a.jpg", 300, 200, "");
+  EXPECT_EQ(Run().InlineMade, 1);
+  SetLayout("PageTitle:\r\nChanged\r\n\r\n");
+  const TRunStats second = Run();
+  EXPECT_EQ(second.InlineMade, 0);
+  EXPECT_EQ(second.InlineReused, 1);
+  const std::string name = root.path().filename().string();
+  EXPECT_NE(Page("index.html").find("<TITLE>T-" + name + "</TITLE>"), std::string::npos)
+      << "the old page's title wins over the layout's";
+  // The page's own index.txt is read after the old page, so it wins; the head, read back
+  // whole from the old page, keeps its title.
+  test::WriteFile(root / "index.txt", "PageLabel:\r\nFrom index.txt\r\n\r\n");
+  Run();
+  EXPECT_NE(Page("index.html").find("<H1>From index.txt</H1>"), std::string::npos);
+  EXPECT_NE(Page("index.html").find("<TITLE>T-" + name + "</TITLE>"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, CommentAndTextFileSetTheDetailPage) {
+  SetLayout("DetailPageTemplate:\r\n[${DetailPageLabel}|${ImageDescription}|${AnchorWidth}]\r\n\r\n"
+            "DetailPageLabel:\r\n${BaseFileName}\r\n\r\n");
+  test::WriteJpegPicture(root / "a.jpg", 64, 48,
+                         "DetailPageLabel:\r\nMy label\r\n\r\nImageDescription:\r\nFrom comment\r\n\r\n");
+  test::WriteJpegPicture(root / "b.jpg", 64, 48,
+                         "ImageDescription:\r\nFrom comment\r\n\r\n");
+  test::WriteFile(root / "b.txt", "ImageDescription:\r\nFrom text file\r\n\r\n");
+  test::WriteJpegPicture(root / "c.jpg", 64, 48, "");
+  Run();
+  const std::string head = std::string(kHead).substr(0, std::string(kHead).size());
+  EXPECT_EQ(Page("a.html"), head + "[My label|From comment|64]</HTML>\r\n");
+  EXPECT_EQ(Page("b.html"), head + "[b|From text file|64]</HTML>\r\n");
+  EXPECT_EQ(Page("c.html"), head + "[c||64]</HTML>\r\n") << "the previous picture's values are undone";
+}
+
+TEST_F(WebSiteTest, NoDetailPagesWithoutTemplate) {
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  Run();
+  EXPECT_FALSE(fs::exists(root / "a.html"));
+}
+
+TEST_F(WebSiteTest, MatchPagesTakeTheirSeriesAndCatchAllTakesTheRest) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n"
+                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\n"
+                  "AutoOrganizeBaseFileNames=img00001,photo0000,miscpics\n"
+                  "[MatchPageSearchStrings]\nimg00001=[img####@.*]\nphoto0000=[photo####.*]\n"
+                  "miscpics=[*.*]\n");
+  test::WriteJpegPicture(root / "photo0001.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "photo0002.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "other.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "sub" / "img0001a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "sub" / "img0002a.jpg", 10, 10, "");
+  Run();
+  EXPECT_TRUE(fs::exists(root / "photo0000.html"));
+  EXPECT_TRUE(fs::exists(root / "miscpics.html"));
+  EXPECT_FALSE(fs::exists(root / "img00001.html"));
+  EXPECT_TRUE(fs::exists(root / "sub" / "img00001.html"));
+  EXPECT_FALSE(fs::exists(root / "sub" / "miscpics.html")) << "every picture there was taken";
+  const std::string top = Page("index.html");
+  EXPECT_NE(top.find("<D photo0000.html|inline/photo0001.gif|2|"), std::string::npos) << top;
+  EXPECT_NE(top.find("<D miscpics.html|inline/other.gif|1|"), std::string::npos) << top;
+  EXPECT_LT(top.find("<D photo0000.html"), top.find("<D miscpics.html"));
+  EXPECT_EQ(top.find("<FL>"), std::string::npos) << "no pictures left for the index page";
+  EXPECT_NE(Page("photo0000.html").find("[up:"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, CorruptPictureIsReportedAndSkipped) {
+  test::WriteFile(root / "bad.jpg", "not a jpeg at all");
+  test::WriteJpegPicture(root / "good.jpg", 10, 10, "");
+  const TRunStats stats = Run();
+  EXPECT_EQ(stats.Pictures, 1);
+  EXPECT_EQ(stats.PicturesReported, 1);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0].text, "JPEG file " + (root / "bad.jpg").string() + " is corrupt");
+  EXPECT_EQ(ui.messages()[0].title, "Error");
+  EXPECT_EQ(progress.Position(), 2) << "progress advances for the skipped picture too";
+}
+
+TEST_F(WebSiteTest, GifTwinOfAJpegIsDeletedAndInterlacedGifsRewritten) {
+  test::WriteJpegPicture(root / "photo.jpg", 20, 20, "");
+  test::WriteGifPicture(root / "photo.gif", 20, 20, /*interlaced=*/false);
+  test::WriteGifPicture(root / "anim.gif", 16, 24, /*interlaced=*/true);
+  test::WriteGifPicture(root / "inline" / "keep.gif", 16, 24, /*interlaced=*/true);
+  Run();
+  EXPECT_FALSE(fs::exists(root / "photo.gif"));
+  EXPECT_FALSE(*IsGifInterlaced(root / "anim.gif"));
+  EXPECT_TRUE(*IsGifInterlaced(root / "inline" / "keep.gif")) << "inline directories are left alone";
+  EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOldPagesEverywhere) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nDeleteHTMLFirst=Yes\n");
+  test::WriteFile(root / "old.htm", "x");
+  test::WriteFile(root / "deep" / "stale.HTML", "x");
+  test::WriteFile(root / "keep.txt", "x");
+  Run();
+  EXPECT_FALSE(fs::exists(root / "old.htm"));
+  EXPECT_FALSE(fs::exists(root / "deep" / "stale.HTML"));
+  EXPECT_TRUE(fs::exists(root / "keep.txt"));
+}
+
+TEST_F(WebSiteTest, EmptySiteWritesNothing) {
+  const TRunStats stats = Run();
+  EXPECT_EQ(progress.StepCount(), 0);
+  EXPECT_EQ(stats.PagesWritten, 0);
+  EXPECT_FALSE(fs::exists(root / "index.html"));
+}
+
+}  // namespace
+}  // namespace pix
