@@ -268,6 +268,79 @@ TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOldPagesEverywhere) {
   EXPECT_TRUE(fs::exists(root / "keep.txt"));
 }
 
+TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly) {
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "c.jpg", 10, 10, "");
+  {
+    TWebSite site(root.path().string(), home.path().string(), ui, progress);
+    ASSERT_TRUE(site.Prepare().ok());
+    fs::remove(root / "b.jpg");  // vanishes between the scan and its turn
+    ui.AnswerMessage(MessageAnswer::Cancel);
+    site.Execute();
+    EXPECT_TRUE(site.Cancelled());
+    EXPECT_EQ(site.Stats().Pictures, 1);
+    EXPECT_EQ(site.Stats().PicturesReported, 1);
+  }
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0].title, "Missing File");
+  EXPECT_EQ(ui.messages()[0].text, (root / "b.jpg").string());
+  EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::OkCancel);
+  const std::string page = Page("index.html");
+  EXPECT_NE(page.find("<E a.jpg"), std::string::npos);
+  EXPECT_EQ(page.find("<E c.jpg"), std::string::npos) << "nothing after the cancel";
+  EXPECT_EQ(page.substr(page.size() - std::string(kEnd).size()), kEnd) << "the page was finished";
+}
+
+TEST_F(WebSiteTest, PictureMissingAtItsTurnIsSkippedWhenTheUserGoesOn) {
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
+  TWebSite site(root.path().string(), home.path().string(), ui, progress);
+  ASSERT_TRUE(site.Prepare().ok());
+  fs::remove(root / "a.jpg");
+  ui.AnswerMessage(MessageAnswer::Ok);
+  site.Execute();
+  EXPECT_EQ(site.Stats().Pictures, 1);
+  EXPECT_EQ(ui.messages().size(), 1u) << "reported once, not again as a corrupt picture";
+  EXPECT_EQ(progress.Position(), 2);
+}
+
+TEST_F(WebSiteTest, InlineDirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
+  test::WriteFile(root / "inline", "a file where the inline directory belongs");
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "sub" / "b.jpg", 10, 10, "");
+  const TRunStats stats = Run();
+  EXPECT_EQ(stats.Pictures, 2);
+  EXPECT_GE(stats.ProblemsReported, 2) << "the directory and the inline image of a.jpg";
+  EXPECT_TRUE(fs::exists(root / "sub" / "inline" / "b.gif"));
+  EXPECT_NE(Page("index.html").find("<E a.jpg"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, OddSettingsAreTakenSafely) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nPicturesPerGroup=0\n"
+                  "[FileExtensions]\nInLineFileExt=png\n");
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
+  testing::internal::CaptureStderr();
+  Run();
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  EXPECT_NE(diagnostics.find("InLineFileExt"), std::string::npos);
+  EXPECT_TRUE(fs::exists(root / "inline" / "a.gif"));
+  const std::string page = Page("index.html");
+  EXPECT_NE(page.find("<GL><E a.jpg|100x100|0><GT><GL><E b.jpg"), std::string::npos)
+      << "groups of fewer than one picture count as one: " << page;
+}
+
+TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
+  test::WriteJpegPicture(root / "site" / "a.jpg", 10, 10, "");
+  test::WriteFile(root / "index.html", "<HTML><H1>Home page</H1></HTML>");
+  TWebSite site((root / "site").string(), home.path().string(), ui, progress);
+  ASSERT_TRUE(site.Prepare().ok());
+  site.Execute();
+  EXPECT_NE(Page("site/index.html").find("[up:Home page]"), std::string::npos);
+}
+
 TEST_F(WebSiteTest, EmptySiteWritesNothing) {
   const TRunStats stats = Run();
   EXPECT_EQ(progress.StepCount(), 0);
