@@ -45,19 +45,16 @@ Status CopyWithComment(std::FILE* in, std::FILE* out, std::string_view text,
     for (; i < got && !filter.IsCommentInserted(); ++i) {
       TByteView view;
       if (!filter.FilterByte(buffer[i], &view)) {
-        return Status::Corrupt(inName.string() +
-                               " is not a JPEG file a comment can be placed in");
+        return Status::Corrupt(inName.string() + " is not a JPEG file a comment can be placed in");
       }
       if (view.Size > 0 && std::fwrite(view.Data, 1, view.Size, out) != view.Size) {
-        return Status::IoError("Cannot write the copy of " + inName.string() + ": " +
-                               ErrnoText());
+        return Status::IoError("Cannot write the copy of " + inName.string() + ": " + ErrnoText());
       }
       TotalBytesWritten += view.Size;
     }
     if (i < got) {
       if (std::fwrite(buffer + i, 1, got - i, out) != got - i) {
-        return Status::IoError("Cannot write the copy of " + inName.string() + ": " +
-                               ErrnoText());
+        return Status::IoError("Cannot write the copy of " + inName.string() + ": " + ErrnoText());
       }
       TotalBytesWritten += got - i;
     }

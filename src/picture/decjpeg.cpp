@@ -188,10 +188,9 @@ struct TScaleRequest {
 
 void ApplyScale(jpeg_decompress_struct& info, const TScaleRequest& scale) {
   if (scale.FitWidth > 0 && scale.FitHeight > 0) {
-    info.scale_num = static_cast<unsigned>(
-        ChooseDctScaleEighths(static_cast<int>(info.image_width),
-                              static_cast<int>(info.image_height), scale.FitWidth,
-                              scale.FitHeight));
+    info.scale_num = static_cast<unsigned>(ChooseDctScaleEighths(
+        static_cast<int>(info.image_width), static_cast<int>(info.image_height), scale.FitWidth,
+        scale.FitHeight));
     info.scale_denom = 8;
   } else {
     info.scale_num = scale.Numerator;
@@ -414,8 +413,7 @@ int ChooseDctScaleEighths(int ImageWidth, int ImageHeight, int MinWidth, int Min
 
 Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
   if (Params.OutputFormat != kDecodeOutputGif) {
-    return Status::InvalidArgument("Unknown output format " +
-                                   std::to_string(Params.OutputFormat));
+    return Status::InvalidArgument("Unknown output format " + std::to_string(Params.OutputFormat));
   }
   const bool fitted = Params.FitWidth > 0 && Params.FitHeight > 0;
   if (!fitted && (Params.ScaleNumerator == 0 || Params.ScaleDenominator == 0)) {

@@ -39,7 +39,8 @@ Status GifIoFailure(int code, const fs::path& path) {
 }
 
 Status OutOfMemory(const fs::path& path) {
-  std::fprintf(stderr, "\n%s: %s\n", kProgressLabel, "Failed to allocate memory required, aborted.");
+  std::fprintf(stderr, "\n%s: %s\n", kProgressLabel,
+               "Failed to allocate memory required, aborted.");
   std::fflush(stderr);
   return Status::TooLarge("Failed to allocate memory required, aborted. (" + path.string() + ")");
 }
@@ -259,8 +260,7 @@ Status DeinterlaceImage(GifFileType* in, GifFileType* out, const fs::path& inNam
       }
     }
   }
-  PrintImageProgress(++gDeinterlacedImageCount, image.Left, image.Top, image.Width,
-                     image.Height);
+  PrintImageProgress(++gDeinterlacedImageCount, image.Left, image.Top, image.Width, image.Height);
   for (int y = 0; y < image.Height; ++y) {
     PrintLineProgress(y);
     if (EGifPutLine(out, row(y), image.Width) == GIF_ERROR) {
@@ -275,8 +275,8 @@ Status DeinterlaceStream(GifFileType* in, std::FILE* file, const fs::path& inNam
   Result<TGifWriter> writer = TGifWriter::Open(file);
   if (!writer.ok()) return writer.status();
   GifFileType* out = writer->Gif();
-  if (EGifPutScreenDesc(out, in->SWidth, in->SHeight, in->SColorResolution,
-                        in->SBackGroundColor, in->SColorMap) == GIF_ERROR) {
+  if (EGifPutScreenDesc(out, in->SWidth, in->SHeight, in->SColorResolution, in->SBackGroundColor,
+                        in->SColorMap) == GIF_ERROR) {
     return GifIoFailure(out->Error, inName);
   }
   GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -308,8 +308,7 @@ Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs:
 
 }  // namespace
 
-Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile,
-                       const fs::path& szOutFile) {
+Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs::path& szOutFile) {
   if (Width < 1 || Height < 1 || Width > kMaxGifDimension || Height > kMaxGifDimension) {
     return Status::InvalidArgument("Cannot resize " + szInFile.string() + " to " +
                                    std::to_string(Width) + "x" + std::to_string(Height));
@@ -326,9 +325,7 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile,
   TGifResizer resizer(gif, Width, Height, szInFile);
   return ReplaceFileSafely(
       szOutFile, [&](std::FILE* out) { return resizer.WriteTo(out); },
-      [&](const fs::path& newFile) {
-        return CheckScreenSize(newFile, Width, Height, szOutFile);
-      });
+      [&](const fs::path& newFile) { return CheckScreenSize(newFile, Width, Height, szOutFile); });
 }
 
 Status GetGifSize(int* Width, int* Height, const fs::path& szFile) {

@@ -19,8 +19,8 @@ class InlineGifTest : public testing::Test {
   void Make(int width, int height, std::chrono::seconds gifAge = std::chrono::seconds(-60)) {
     test::WriteFile(picture_, "picture bytes");
     const std::size_t pixels = static_cast<std::size_t>(width) * height;
-    test::WriteFile(gif_, test::MakeGif(test::SimpleGif(width, height,
-                                                        std::vector<std::uint8_t>(pixels, 0))));
+    test::WriteFile(
+        gif_, test::MakeGif(test::SimpleGif(width, height, std::vector<std::uint8_t>(pixels, 0))));
     const auto now = fs::file_time_type::clock::now();
     fs::last_write_time(picture_, now - std::chrono::seconds(30));
     fs::last_write_time(gif_, now + gifAge);

@@ -31,27 +31,26 @@ ReadOutcome ReadBytes(const std::string& bytes) {
 
 // SOI followed by a baseline frame header of 7 x 5 with three components.
 std::string SoiAndFrame(int code = 0xC0) {
-  return Bytes({0xFF, 0xD8,                    // SOI
-                0xFF, code, 0x00, 0x11,        // SOFn, length 17 = 8 + 3 * 3
-                0x08,                          // sample precision
-                0x00, 0x05, 0x00, 0x07,        // height 5, width 7
-                0x03,                          // three components
-                0x01, 0x22, 0x00,              // Y: id 1, sampling 2x2, table 0
-                0x02, 0x11, 0x01,              // Cb
-                0x03, 0x11, 0x01});            // Cr
+  return Bytes({0xFF, 0xD8,              // SOI
+                0xFF, code, 0x00, 0x11,  // SOFn, length 17 = 8 + 3 * 3
+                0x08,                    // sample precision
+                0x00, 0x05, 0x00, 0x07,  // height 5, width 7
+                0x03,                    // three components
+                0x01, 0x22, 0x00,        // Y: id 1, sampling 2x2, table 0
+                0x02, 0x11, 0x01,        // Cb
+                0x03, 0x11, 0x01});      // Cr
 }
 
 // SOS with a length and one component, then a byte of "scan data" and EOI.
 std::string ScanAndEnd() {
   return Bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,  // SOS
-                0x12,                                                          // data
-                0xFF, 0xD9});                                                  // EOI
+                0x12,                                                        // data
+                0xFF, 0xD9});                                                // EOI
 }
 
 std::string ComSegment(const std::string& text) {
   const std::size_t length = text.size() + 2;
-  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) +
-         text;
+  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) + text;
 }
 
 TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
@@ -67,9 +66,9 @@ TEST(ComReadTest, CommentLineEndsBecomeCrLfAndOtherBytesAreDropped) {
     std::string Raw;
     std::string Expected;
   } cases[] = {
-      {"", "\r\n"},                        // an empty segment still ends in CR LF
-      {"a\nb", "a\r\nb\r\n"},              // LF becomes CR LF; CR LF closes the text
-      {"a\r\nb\r\n", "a\r\nb\r\n"},        // CR LF stays, nothing is added
+      {"", "\r\n"},                              // an empty segment still ends in CR LF
+      {"a\nb", "a\r\nb\r\n"},                    // LF becomes CR LF; CR LF closes the text
+      {"a\r\nb\r\n", "a\r\nb\r\n"},              // CR LF stays, nothing is added
       {"x\x80\xFF\ry\x01\x7F\tz", "xy\tz\r\n"},  // high bytes, bare CR, controls, DEL go
   };
   for (const auto& c : cases) {
@@ -84,8 +83,7 @@ TEST(ComReadTest, CommentLineEndsBecomeCrLfAndOtherBytesAreDropped) {
 TEST(ComReadTest, LastCommentBeforeTheScanWins) {
   test::TJpegOptions options;
   options.Comments = {"first", "second"};
-  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).Info.szComments,
-            "second\r\n");
+  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).Info.szComments, "second\r\n");
   // A comment behind the scan data is never seen.
   const ReadOutcome behind =
       ReadBytes(SoiAndFrame() + ComSegment("kept") + ScanAndEnd() + ComSegment("unseen"));
@@ -105,8 +103,8 @@ TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
 TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
   // Past the stored part, the comment holds bytes that look like a frame header of
   // 0x1234 x 0x5678 and an EOI; they belong to the comment and must be passed over.
-  const std::string tail = Bytes({0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x56, 0x78, 0x12, 0x34, 0x01,
-                                  0x01, 0x11, 0x00, 0xFF, 0xD9});
+  const std::string tail = Bytes(
+      {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x56, 0x78, 0x12, 0x34, 0x01, 0x01, 0x11, 0x00, 0xFF, 0xD9});
   const ReadOutcome read =
       ReadBytes(Bytes({0xFF, 0xD8}) + ComSegment(std::string(33000, 'z') + tail) +
                 SoiAndFrame().substr(2) + ScanAndEnd());
@@ -124,7 +122,7 @@ TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
   // DHT (C4), JPG (C8) and DAC (CC) share the range but are skipped by their lengths, even
   // when their first bytes would read as a frame size.
   for (int code : {0xC4, 0xC8, 0xCC}) {
-    const std::string table = Bytes({0xFF, code, 0x00, 0x08,    // marker, length 8
+    const std::string table = Bytes({0xFF, code, 0x00, 0x08,        // marker, length 8
                                      0x08, 0x03, 0x00, 0x04, 0x00,  // looks like 1024 x 768
                                      0x01});
     const ReadOutcome read =
@@ -208,8 +206,7 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
     const ReadOutcome read = ReadBytes(whole.substr(0, cut));
     const bool sized = read.Info.Width == 9 && read.Info.Height == 7;
     EXPECT_TRUE(sized || (read.Info.Width == 0 && read.Info.Height == 0)) << "cut at " << cut;
-    EXPECT_TRUE(read.Info.szComments.empty() ||
-                read.Info.szComments == "Title:\r\nA walk\r\n\r\n")
+    EXPECT_TRUE(read.Info.szComments.empty() || read.Info.szComments == "Title:\r\nA walk\r\n\r\n")
         << "cut at " << cut;
     EXPECT_FALSE(read.Diagnostics.empty()) << "cut at " << cut;
     EXPECT_TRUE(std::regex_match(read.Diagnostics, line)) << read.Diagnostics;

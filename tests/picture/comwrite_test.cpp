@@ -15,19 +15,18 @@ namespace {
 using test::Bytes;
 
 // SOF0 of 7 x 5, one component.
-const std::string kFrame = Bytes({0xFF, 0xC0, 0x00, 0x0B,  // SOF0, length 11 = 8 + 3 * 1
+const std::string kFrame = Bytes({0xFF, 0xC0, 0x00, 0x0B,        // SOF0, length 11 = 8 + 3 * 1
                                   0x08, 0x00, 0x05, 0x00, 0x07,  // precision, height, width
                                   0x01, 0x01, 0x11, 0x00});      // one component
 // SOS, one byte of scan data, EOI.
-const std::string kScan = Bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,
-                                 0x55, 0xFF, 0xD9});
+const std::string kScan =
+    Bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x55, 0xFF, 0xD9});
 // DHT with a 4-byte body.
 const std::string kTable = Bytes({0xFF, 0xC4, 0x00, 0x06, 0x00, 0x01, 0x02, 0x03});
 
 std::string Com(const std::string& text) {
   const std::size_t length = text.size() + 2;
-  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) +
-         text;
+  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) + text;
 }
 
 // The bytes the writer puts between an 0xFF and the code it precedes: FE, length, text, FF.
@@ -83,8 +82,8 @@ TEST_F(ComWriteTest, OldCommentsStayAndAreSkippedByTheirLength) {
   const std::string foreign = Com(std::string("abc") + kFrame + "\xFF\xDA\xFF\xD9");
   const std::string input = Bytes({0xFF, 0xD8}) + foreign + kFrame + kScan;
   const std::string once = Rewrite(input, "new");
-  EXPECT_EQ(once, Bytes({0xFF, 0xD8}) + foreign + "\xFF" + Inserted("new") + kFrame.substr(1) +
-                      kScan);
+  EXPECT_EQ(once,
+            Bytes({0xFF, 0xD8}) + foreign + "\xFF" + Inserted("new") + kFrame.substr(1) + kScan);
   // Saving twice leaves two added segments, the later one in front of the frame header.
   const std::string twice = Rewrite(once, "newer");
   EXPECT_EQ(twice, Bytes({0xFF, 0xD8}) + foreign + Com("new") + "\xFF" + Inserted("newer") +
@@ -114,8 +113,8 @@ TEST_F(ComWriteTest, ThumbnailInsideApp1DoesNotTriggerTheInsertion) {
   options.App1Payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb"}));
   const std::string input = test::MakeJpeg(test::SampleArt(), options);
   // The thumbnail has a frame header of its own; the picture's comes after the APP1 body.
-  const std::size_t frame = input.find("\xFF\xC0\x00\x11",
-                                       input.find(options.App1Payload) + options.App1Payload.size());
+  const std::size_t frame =
+      input.find("\xFF\xC0\x00\x11", input.find(options.App1Payload) + options.App1Payload.size());
   ASSERT_NE(frame, std::string::npos);
   EXPECT_EQ(Rewrite(input, "x"),
             input.substr(0, frame + 1) + Inserted("x") + input.substr(frame + 1));
@@ -158,8 +157,7 @@ TEST_F(ComWriteTest, InPlaceChangeKeepsThePictureUnlessTheNewOneReadsBack) {
 
   // A comment behind the frame header would hide the new one: the change is refused and the
   // picture stays byte for byte as it was.
-  const std::string hidden =
-      Bytes({0xFF, 0xD8}) + kFrame + Com("old") + kScan;
+  const std::string hidden = Bytes({0xFF, 0xD8}) + kFrame + Com("old") + kScan;
   test::WriteFile(picture, hidden);
   testing::internal::CaptureStderr();
   const Status refused = WriteJpegCommentInPlace(picture, "new");
@@ -184,8 +182,8 @@ TEST_F(ComWriteTest, RdjpgcomPrintsTheWrittenComment) {
 
 TEST_F(ComWriteTest, DjpegDecodesTheRewrittenFileToTheSamePixels) {
   if (!test::ToolAvailable("djpeg")) GTEST_SKIP() << "djpeg is not installed";
-  for (test::JpegKind kind : {test::JpegKind::Baseline, test::JpegKind::Progressive,
-                              test::JpegKind::Grey}) {
+  for (test::JpegKind kind :
+       {test::JpegKind::Baseline, test::JpegKind::Progressive, test::JpegKind::Grey}) {
     test::TJpegOptions options;
     options.Kind = kind;
     test::WriteFile(dir_ / "in.jpg", test::MakeJpeg(test::GradientArt(37, 23), options));

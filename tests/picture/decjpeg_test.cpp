@@ -26,8 +26,8 @@ class DecJpegTest : public testing::Test {
   Status MakeInline(int width, int height,
                     TDecodeReduction reduction = TDecodeReduction::DctScaling) {
     testing::internal::CaptureStderr();
-    Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif",
-                                        width, height, reduction);
+    Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", width,
+                                        height, reduction);
     diagnostics_ = testing::internal::GetCapturedStderr();
     return status;
   }
@@ -71,8 +71,8 @@ TEST(DecJpegScaleTest, SmallestEighthThatStillCoversTheDisplaySize) {
 
 TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
   const test::TPixelArt art = test::SampleArt();
-  for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Cmyk,
-                        JpegKind::Ycck}) {
+  for (JpegKind kind :
+       {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Cmyk, JpegKind::Ycck}) {
     WriteJpeg(art, kind);
     ASSERT_TRUE(MakeInline(9, 7).ok()) << static_cast<int>(kind) << diagnostics_;
     const test::TGifPicture gif = Inline();

@@ -76,7 +76,7 @@ TEST_F(GifRSizeTest, HalvingKeepsEveryOtherPixelOfEveryOtherLine) {
 TEST_F(GifRSizeTest, EnlargingRepeatsPixelsAndPadsWithTheLastOne) {
   ASSERT_TRUE(Resize(test::SimpleGif(3, 1, {1, 2, 3}), 6, 2).ok());
   const TGifFrame frame = Output().Frames.at(0);
-  EXPECT_EQ(frame.Pixels, (std::vector<std::uint8_t>{1, 2, 2, 3, 3, 3,  // first line
+  EXPECT_EQ(frame.Pixels, (std::vector<std::uint8_t>{1, 2, 2, 3, 3, 3,     // first line
                                                      1, 2, 2, 3, 3, 3}));  // repeated
   ASSERT_TRUE(Resize(test::SimpleGif(3, 3, Counting(9)), 1, 1).ok());
   EXPECT_EQ(Output().Frames.at(0).Pixels, std::vector<std::uint8_t>{0});
@@ -152,6 +152,26 @@ TEST_F(GifRSizeTest, AnimationKeepsFramesAndColourMapsAndFirstSubBlocksOnly) {
             "\nGifRSize: Image 1 at (0, 0) [3x2]:     \b\b\b\b0   \b\b\b\b1   "
             "\nGifRSize: Image 2 at (0, 0) [3x2]:     \b\b\b\b0   \b\b\b\b1   "
             "\nGifRSize: Image 3 at (0, 0) [3x2]:     \b\b\b\b0   \b\b\b\b1   ");
+}
+
+TEST_F(GifRSizeTest, ExtensionWithoutDataStaysWithoutData) {
+  // giflib writes the image; the empty extension is spliced in by hand after the header.
+  std::string bytes = test::MakeGif(test::SimpleGif(2, 2, {0, 1, 1, 0}, 2));
+  ASSERT_EQ(bytes.substr(0, 13), test::Bytes({'G', 'I', 'F', '8', '9', 'a',  // signature
+                                              0x02, 0x00, 0x02, 0x00,        // screen 2 x 2
+                                              0xF0,  // global map of 2 entries, 8-bit colour
+                                              0x00, 0x00}));  // background, aspect
+  bytes.insert(13 + 6, test::Bytes({0x21, 0xFE,               // comment extension
+                                    0x00}));                  // no data sub-block at all
+  test::WriteFile(dir_ / "in.gif", bytes);
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(ResizeGifToSize(4, 4, dir_ / "in.gif", dir_ / "out.gif").ok());
+  testing::internal::GetCapturedStderr();
+  const TGifPicture out = Output();
+  ASSERT_EQ(out.Frames.size(), 1u);
+  EXPECT_EQ(out.Frames[0].ExtensionsBefore, (std::vector<TGifExtension>{{0xFE, {}}}));
+  EXPECT_EQ(out.Frames[0].Pixels,
+            (std::vector<std::uint8_t>{0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
 }
 
 TEST_F(GifRSizeTest, SizeIsTheLogicalScreenNotTheFirstFrame) {

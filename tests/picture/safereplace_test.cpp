@@ -35,7 +35,7 @@ TEST_F(SafeReplaceTest, CheckedNewFileReplacesTheOld) {
   const Status status = ReplaceFileSafely(
       target_, [](std::FILE* out) { return WriteText(out, "new"); },
       [&](const std::filesystem::path& newFile) {
-        seen = test::ReadFile(newFile);  // complete before it is checked
+        seen = test::ReadFile(newFile);             // complete before it is checked
         EXPECT_EQ(test::ReadFile(target_), "old");  // and the old one still in place
         return Status::OK();
       });

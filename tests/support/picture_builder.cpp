@@ -16,9 +16,9 @@ namespace {
 
 Rgb ColorOf(char c) {
   static const std::map<char, Rgb> kKey = {
-      {'r', {220, 20, 30}},  {'g', {30, 200, 40}},  {'b', {20, 40, 210}},
-      {'y', {230, 220, 30}}, {'c', {30, 210, 220}}, {'m', {200, 30, 190}},
-      {'w', {255, 255, 255}}, {'k', {0, 0, 0}},     {'.', {128, 128, 128}}};
+      {'r', {220, 20, 30}},   {'g', {30, 200, 40}},  {'b', {20, 40, 210}},
+      {'y', {230, 220, 30}},  {'c', {30, 210, 220}}, {'m', {200, 30, 190}},
+      {'w', {255, 255, 255}}, {'k', {0, 0, 0}},      {'.', {128, 128, 128}}};
   auto found = kKey.find(c);
   EXPECT_NE(found, kKey.end()) << "unknown pixel character " << c;
   return found == kKey.end() ? Rgb{} : found->second;
@@ -37,8 +37,8 @@ struct Compressor {
 };
 
 int AppendToString(GifFileType* gif, const GifByteType* data, int length) {
-  static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data),
-                                                    static_cast<std::size_t>(length));
+  static_cast<std::string*>(gif->UserData)
+      ->append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
   return length;
 }
 
@@ -313,8 +313,7 @@ TGifPicture ReadGif(const std::filesystem::path& path) {
   return picture;
 }
 
-TGifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels,
-                      int colors) {
+TGifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels, int colors) {
   TGifPicture picture;
   picture.ScreenWidth = width;
   picture.ScreenHeight = height;

@@ -56,8 +56,7 @@ void MakeInline(benchmark::State& state, pix::TDecodeReduction reduction) {
   const fs::path inlineImage = picture.parent_path() / "inline.gif";
   QuietStderr quiet;
   for (auto _ : state) {
-    const pix::Status status =
-        pix::MakeJpegInlineImage(picture, inlineImage, 200, 150, reduction);
+    const pix::Status status = pix::MakeJpegInlineImage(picture, inlineImage, 200, 150, reduction);
     if (!status.ok()) state.SkipWithError(status.message().c_str());
   }
   state.SetItemsProcessed(state.iterations());
@@ -71,8 +70,7 @@ void BM_InlineFullSizeDecode(benchmark::State& state) {
 }
 
 void BM_DjpegScaleOneEighth(benchmark::State& state) {
-  const std::string command =
-      "djpeg -scale 1/8 -outfile /dev/null '" + Picture().string() + "'";
+  const std::string command = "djpeg -scale 1/8 -outfile /dev/null '" + Picture().string() + "'";
   if (std::system("command -v djpeg >/dev/null 2>&1") != 0) {
     state.SkipWithError("djpeg is not installed");
     return;
