@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "app/console.h"
 #include "files/autoorganize.h"
@@ -140,7 +141,22 @@ bool SettleFullName(const TParsedArgs& parsed, TCommandLineIo& io, TUserInterfac
   return true;
 }
 
+// The --jobs value: a whole number from 1 up; the number of cores when not given.
+std::optional<int> JobsOption(const TParsedArgs& parsed) {
+  auto it = parsed.Values.find("--jobs");
+  if (it == parsed.Values.end()) return DefaultJobs();
+  const std::string& text = it->second;
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const int jobs = std::stoi(text);
+  return jobs >= 1 ? std::optional<int>(jobs) : std::nullopt;
+}
+
 int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
+  const std::optional<int> jobsOption = JobsOption(parsed);
+  if (!jobsOption) return UsageFailure(io, "--jobs needs a number from 1 to 9999");
+  const int jobs = *jobsOption;
   const bool quiet = parsed.Flags.count("--quiet") > 0;
   TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
   TConsoleProgress progress(io.Messages, io.bMessagesAreTerminal && !quiet);
@@ -153,6 +169,7 @@ int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
   TWebSite webSite(*site, program, ui, progress);
+  webSite.SetJobs(jobs);
   const Status prepared = webSite.Prepare();
   if (!prepared.ok()) {
     io.Messages << "pixamond: " << prepared.message() << "\n";
@@ -223,10 +240,15 @@ int Comment(const TParsedArgs& parsed, TCommandLineIo& io) {
 
 }  // namespace
 
+int DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
 std::string CommandLineHelp() {
   return "Usage:\n"
          "  pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT]\n"
-         "                             [--quiet] [--verbose]\n"
+         "                             [--jobs N] [--quiet] [--verbose]\n"
          "      Writes the web site of the pictures below SITE_DIR.\n"
          "  pixamond organize SITE_DIR [--home DIR]\n"
          "      Finds the name series of the site's pictures and makes them match pages.\n"
@@ -242,6 +264,7 @@ std::string CommandLineHelp() {
          "  --email TEXT   your e-mail address, stored in the settings before the run\n"
          "  --quiet        no progress line and no summary\n"
          "  --verbose      also show the diagnostic lines of the picture readers\n"
+         "  --jobs N       make N inline images at a time (default: the number of cores)\n"
          "\n"
          "Exit status: 0 all went well, 1 some pictures or pages were reported,\n"
          "2 usage error or refused directory.\n";
@@ -259,7 +282,8 @@ int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io) {
   }
   std::string error;
   if (args.front() == "generate") {
-    auto parsed = Parse(args, {"--home", "--name", "--email"}, {"--quiet", "--verbose"}, &error);
+    auto parsed =
+        Parse(args, {"--home", "--name", "--email", "--jobs"}, {"--quiet", "--verbose"}, &error);
     return parsed ? Generate(*parsed, io) : UsageFailure(io, error);
   }
   if (args.front() == "organize") {

@@ -1,6 +1,7 @@
 // The headless command line of the pixamond program.
 //
-//   pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT] [--quiet] [--verbose]
+//   pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT] [--jobs N]
+//                              [--quiet] [--verbose]
 //   pixamond organize SITE_DIR [--home DIR]
 //   pixamond comment PICTURE [--set FILE]
 //   pixamond --help | --version
@@ -30,6 +31,9 @@ inline constexpr int kExitUsage = 2;
 
 /// Runs the command given by `args` (without the program name).
 int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io);
+
+/// The number of pictures made at a time when --jobs is not given: the number of cores.
+int DefaultJobs();
 
 /// The text of --help.
 std::string CommandLineHelp();

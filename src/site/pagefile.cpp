@@ -27,6 +27,7 @@ TPageFile::FileBuf::int_type TPageFile::FileBuf::overflow(int_type c) {
 }
 
 std::streamsize TPageFile::FileBuf::xsputn(const char* data, std::streamsize count) {
+  if (count <= 0) return 0;
   return static_cast<std::streamsize>(std::fwrite(data, 1, static_cast<std::size_t>(count), File));
 }
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/progress.h"
 #include "app/userinterface.h"
@@ -11,6 +12,7 @@
 #include "picture/comread.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
+#include "site/inlinepool.h"
 #include "site/variable.h"
 #include "site/webpage.h"
 #include "site/website.h"
@@ -73,27 +75,28 @@ void ReportPicture(TWebSite& site, const std::string& text) {
   ++site.Stats().PicturesReported;
 }
 
-// Makes the inline image when it is missing, older than the picture or of another size.
-void RefreshInlineImage(TWebSite& site, const TPictureNames& names, const TDisplayFit& fit,
-                        bool jpeg) {
-  if (!IsInlineGifStale(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)) {
-    ++site.Stats().InlineReused;
-    return;
-  }
-  const Status made =
-      jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)
-           : ResizeGifToSize(fit.Width, fit.Height, names.AnchorPath, names.InlinePath);
-  if (made.ok()) {
-    ++site.Stats().InlineMade;
-  } else {
-    ReportPicture(site, "Cannot make the inline image of " + names.AnchorPath + ": " +
-                            made.message());
+// Counts or reports how the inline image of a picture was settled.
+void AccountInlineImage(TWebSite& site, const TPictureNames& names, const TPictureFacts& facts) {
+  switch (facts.InlineOutcome) {
+    case TPictureFacts::Inline::kCurrent:
+      ++site.Stats().InlineReused;
+      break;
+    case TPictureFacts::Inline::kMade:
+      ++site.Stats().InlineMade;
+      break;
+    case TPictureFacts::Inline::kFailed:
+      ReportPicture(site, "Cannot make the inline image of " + names.AnchorPath + ": " +
+                              facts.InlineStatus.message());
+      break;
+    case TPictureFacts::Inline::kNotTried:
+      break;
   }
 }
 
-void ProcessJpegPicture(TWebPage& page, const TFileItem& item, const TPictureNames& names) {
+void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureNames& names) {
   TWebSite& site = page.Site();
-  if (!FileExists(names.AnchorPath)) {
+  const bool jpeg = IsJpegPictureFile(item);
+  if (jpeg && !FileExists(names.AnchorPath)) {
     // The picture vanished since the scan: the user may go on without it or stop the run.
     ++site.Stats().PicturesReported;
     ++site.Stats().ProblemsReported;
@@ -104,38 +107,19 @@ void ProcessJpegPicture(TWebPage& page, const TFileItem& item, const TPictureNam
     }
     return;
   }
-  TFileImageInfo info;
-  info.szFileName = names.AnchorPath;
-  ReadJpegImageInfo(&info);
-  // A frame of no pixels in either direction cannot be shown (a height of 0 in the frame
-  // header is legal JPEG, but this reader does not look for the height at the scan's end).
-  if (info.Width <= 0 || info.Height <= 0) {
-    ReportPicture(site, "JPEG file " + names.AnchorPath + " is corrupt");
+  // The workers have usually read the picture and settled its inline image already.
+  std::optional<TPictureFacts> learned = site.TakePictureFacts(item);
+  const TPictureFacts facts = learned ? std::move(*learned) : LearnPicture(site, item);
+  if (!facts.bReadable) {
+    ReportPicture(site, (jpeg ? "JPEG file " : "GIF file ") + names.AnchorPath + " is corrupt");
     return;
   }
   const std::uint64_t fileSize = item.lSize();
-  SetNamedPictureVars(page.VarArray(), names, fileSize, info.szComments);
-  const TDisplayFit fit =
-      ComputeDisplaySize(info.Width, info.Height, site.MaxDisplayWidth(), site.MaxDisplayHeight());
-  RefreshInlineImage(site, names, fit, /*jpeg=*/true);
-  AddEntry(page, names, fit, info.Width, info.Height, fileSize);
-}
-
-void ProcessGifPicture(TWebPage& page, const TFileItem& item, const TPictureNames& names) {
-  TWebSite& site = page.Site();
-  int width = 0;
-  int height = 0;
-  const Status read = GetGifSize(&width, &height, names.AnchorPath);
-  if (!read.ok() || width <= 0 || height <= 0) {
-    ReportPicture(site, "GIF file " + names.AnchorPath + " is corrupt");
-    return;
-  }
-  const TDisplayFit fit =
-      ComputeDisplaySize(width, height, site.MaxDisplayWidth(), site.MaxDisplayHeight());
-  const std::uint64_t fileSize = item.lSize();
-  SetNamedPictureVars(page.VarArray(), names, fileSize, "");
-  RefreshInlineImage(site, names, fit, /*jpeg=*/false);
-  AddEntry(page, names, fit, width, height, fileSize);
+  SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments);
+  const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
+                                             site.MaxDisplayHeight());
+  AccountInlineImage(site, names, facts);
+  AddEntry(page, names, fit, facts.Width, facts.Height, fileSize);
 }
 
 }  // namespace
@@ -155,14 +139,46 @@ void ProcessPicture(TWebPage& page, const TFileItem& item) {
   const std::string name(item.szFileName());
   site.Progress().SetCurrentStep("Processing Image " + name);
   page.VarArray().bMarkChanges = true;
-  const TPictureNames names = FormNames(site, item);
-  if (IsJpegPictureFile(item)) {
-    ProcessJpegPicture(page, item, names);
-  } else {
-    ProcessGifPicture(page, item, names);
-  }
+  ProcessPictureWithNames(page, item, FormNames(site, item));
   site.Progress().SetCurrentStep("Finshed " + name);
   site.Progress().StepBy(1);
+}
+
+TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
+  TPictureFacts facts;
+  const TPictureNames names = FormNames(site, item);
+  const bool jpeg = IsJpegPictureFile(item);
+  if (jpeg) {
+    TFileImageInfo info;
+    info.szFileName = names.AnchorPath;
+    ReadJpegImageInfo(&info);
+    facts.Width = info.Width;
+    facts.Height = info.Height;
+    facts.szComments = std::move(info.szComments);
+  } else if (!GetGifSize(&facts.Width, &facts.Height, names.AnchorPath).ok()) {
+    facts.Width = facts.Height = 0;
+  }
+  // A frame of no pixels in either direction cannot be shown (a JPEG height of 0 is legal,
+  // defined at the end of the scan, but such pictures are not read that far).
+  facts.bReadable = facts.Width > 0 && facts.Height > 0;
+  if (!facts.bReadable) return facts;
+  const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
+                                             site.MaxDisplayHeight());
+  if (!IsInlineGifStale(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)) {
+    facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
+    return facts;
+  }
+  // Workers run ahead of the page writer, which makes each directory's inline directory
+  // when it comes to the directory; a worker may get there first.
+  std::error_code ignored;
+  std::filesystem::create_directory(std::filesystem::path(names.InlinePath).parent_path(),
+                                    ignored);
+  facts.InlineStatus =
+      jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)
+           : ResizeGifToSize(fit.Width, fit.Height, names.AnchorPath, names.InlinePath);
+  facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
+                                                : TPictureFacts::Inline::kFailed;
+  return facts;
 }
 
 void SetPictureVars(TVarArray& array, std::string_view anchorPath, std::string_view anchorName,

@@ -13,6 +13,7 @@
 #include "files/utils.h"
 #include "picture/gifrsize.h"
 #include "site/dirindex.h"
+#include "site/inlinepool.h"
 #include "site/pictureentry.h"
 #include "site/template.h"
 
@@ -29,7 +30,7 @@ TWebSite::TWebSite(std::string siteDirectory, std::string programDirectory, TUse
   szSettingsPath = BuildFileName(szProgramDirectory, "pixamond", "ini");
 }
 
-TWebSite::~TWebSite() = default;
+TWebSite::~TWebSite() = default;  // Out of line: the pool's type is complete here.
 
 Status TWebSite::Prepare() {
   const std::string_view autoSection = StringTable[idsAutoOrganizeLayout];
@@ -140,9 +141,51 @@ void TWebSite::Execute() {
 void TWebSite::DoMainTask() {
   if (!PictureTree) return;
   ResetExpansionDiagnostics();
-  TDirIndexPage rootPage(*PictureTree, *this, nullptr);
-  rootPage.Generate();
-  rootPage.Close();
+  if (Jobs > 1) {
+    Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree), Jobs);
+  }
+  {
+    TDirIndexPage rootPage(*PictureTree, *this, nullptr);
+    rootPage.Generate();
+    rootPage.Close();
+  }
+  Pool.reset();
+}
+
+std::optional<TPictureFacts> TWebSite::TakePictureFacts(const TFileItem& picture) {
+  if (!Pool) return std::nullopt;
+  return Pool->Take(picture);
+}
+
+std::vector<const TFileItem*> TWebSite::ListPicturesInWalkOrder(const TFileItem& directory) {
+  std::vector<const TFileItem*> pictures;
+  // An explicit stack of directories still to list, so that no tree is too deep.
+  struct Pending {
+    const TFileItem* Directory;
+    bool bSubDirectoriesListed;
+  };
+  std::vector<Pending> stack{{&directory, false}};
+  while (!stack.empty()) {
+    Pending& top = stack.back();
+    const TFileItem* current = top.Directory;
+    if (!top.bSubDirectoriesListed) {
+      top.bSubDirectoriesListed = true;
+      // Pushed in reverse, so that they are listed in name order.
+      std::vector<const TFileItem*> subDirectories;
+      for (const TFileItem* item = current->FirstChild(); item; item = item->NextItem()) {
+        if (IsSubPageDir(*item)) subDirectories.push_back(item);
+      }
+      for (auto it = subDirectories.rbegin(); it != subDirectories.rend(); ++it) {
+        stack.push_back({*it, false});
+      }
+      continue;
+    }
+    stack.pop_back();
+    for (const TFileItem* item = current->FirstChild(); item; item = item->NextItem()) {
+      if (IsPictureFile(*item)) pictures.push_back(item);
+    }
+  }
+  return pictures;
 }
 
 void TWebSite::Report(const std::string& text) {

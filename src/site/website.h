@@ -13,7 +13,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/status.h"
 #include "site/variable.h"
@@ -21,7 +23,9 @@
 namespace pix {
 
 class TFileItem;
+class TInlineImagePool;
 class TProgress;
+struct TPictureFacts;
 class TUserInterface;
 
 /// What a run did, for the summary that follows it.
@@ -80,6 +84,18 @@ class TWebSite {
   TRunStats& Stats() { return StatsValue; }
   const TRunStats& Stats() const { return StatsValue; }
 
+  /// How many pictures are read and made into inline images at the same time, ahead of the
+  /// page writer (1: the page writer does each picture itself, in turn). Set before Execute.
+  void SetJobs(int jobs) { Jobs = jobs < 1 ? 1 : jobs; }
+  int GetJobs() const { return Jobs; }
+
+  /// What the workers learned of `picture`; nothing when they were not given it.
+  std::optional<TPictureFacts> TakePictureFacts(const TFileItem& picture);
+
+  /// The pictures of the tree below `directory` in the order the page writer reaches them:
+  /// each directory's sub-directories first, then its own pictures.
+  static std::vector<const TFileItem*> ListPicturesInWalkOrder(const TFileItem& directory);
+
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { bCancelled = true; }
   bool Cancelled() const;
@@ -104,6 +120,8 @@ class TWebSite {
   std::string szSettingsPath;
   bool bAutoOrganize = false;
   bool bCancelled = false;
+  int Jobs = 1;
+  std::unique_ptr<TInlineImagePool> Pool;  // Lives for the time of DoMainTask.
   TUserInterface& Ui;          // Not owned; outlives the run.
   TProgress& ProgressSink;     // Not owned; outlives the run.
   TRunStats StatsValue;

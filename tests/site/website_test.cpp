@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "app/progress.h"
 #include "files/filelist.h"
 #include "files/settings.h"
@@ -339,6 +341,86 @@ TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();
   EXPECT_NE(Page("site/index.html").find("[up:Home page]"), std::string::npos);
+}
+
+// Every file below `directory` with its bytes, by relative path.
+std::map<std::string, std::string> TreeContents(const fs::path& directory) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), directory).string()] = test::ReadFile(entry.path());
+    }
+  }
+  return files;
+}
+
+TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n"
+                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nPicturesPerGroup=2\n"
+                  "AutoOrganizeBaseFileNames=photo0000,miscpics\n"
+                  "[MatchPageSearchStrings]\nphoto0000=[photo####.*]\nmiscpics=[*.*]\n");
+  SetLayout("DetailPageTemplate:\r\n[${DetailPageLabel}|${ImageDescription}]\r\n\r\n");
+  // Two identical trees under different parents, so that every name in them is the same.
+  test::TempDir parents[2];
+  std::vector<std::string> messages[2];
+  std::vector<std::string> steps[2];
+  for (int run = 0; run < 2; ++run) {
+    const fs::path tree = parents[run] / "site";
+    for (int i = 1; i <= 6; ++i) {
+      test::WriteJpegPicture(tree / ("photo000" + std::to_string(i) + ".jpg"), 40 + i * 13,
+                             30 + i * 7, i % 2 ? "ImageDescription:\r\nNumber " + std::to_string(i) + "\r\n\r\n" : "");
+    }
+    test::WriteJpegPicture(tree / "odd.jpg", 300, 20, "");
+    test::WriteFile(tree / "broken.jpg", "no picture");
+    test::WriteGifPicture(tree / "anim.gif", 30, 50, false);
+    for (const char* sub : {"a", "b/c", "b"}) {
+      test::WriteJpegPicture(tree / sub / "p.jpg", 90, 60, "");
+      test::WriteGifPicture(tree / sub / "q.gif", 12, 12, false);
+    }
+    test::TScriptedUserInterface runUi;
+    RecordingProgress runProgress;
+    TWebSite site(tree.string(), home.path().string(), runUi, runProgress);
+    site.SetJobs(run == 0 ? 1 : 4);
+    ASSERT_TRUE(site.Prepare().ok());
+    testing::internal::CaptureStderr();
+    site.Execute();
+    testing::internal::GetCapturedStderr();
+    for (const auto& shown : runUi.messages()) {
+      std::string text = shown.text;
+      const std::string parent = parents[run].path().string();
+      for (std::size_t at; (at = text.find(parent)) != std::string::npos;) {
+        text.replace(at, parent.size(), "PARENT");
+      }
+      messages[run].push_back(text);
+    }
+    steps[run] = runProgress.Steps;
+    EXPECT_EQ(site.Stats().InlineMade, 14);
+  }
+  const auto one = TreeContents(parents[0] / "site");
+  const auto many = TreeContents(parents[1] / "site");
+  EXPECT_EQ(one.size(), many.size());
+  for (const auto& [name, bytes] : one) {
+    auto other = many.find(name);
+    EXPECT_TRUE(other != many.end() && other->second == bytes) << name << " differs";
+  }
+  EXPECT_EQ(messages[0].size(), 1u);
+  EXPECT_EQ(messages[0], messages[1]) << "the same messages in the same order";
+  EXPECT_EQ(steps[0], steps[1]) << "the same progress in the same order";
+}
+
+TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
+  test::TempDir root;
+  for (const char* name : {"z.jpg", "a/1.jpg", "a/b/2.gif", "c/3.jpg", "a/4.jpg", "inline/x.gif"}) {
+    test::WriteFile(root / name, "");
+  }
+  Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(root.path().string(), true);
+  ASSERT_TRUE(tree.ok());
+  std::vector<std::string> names;
+  for (const TFileItem* item : TWebSite::ListPicturesInWalkOrder(**tree)) {
+    names.emplace_back(fs::relative(item->szFullFileName(), root.path()).string());
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"a/b/2.gif", "a/1.jpg", "a/4.jpg", "c/3.jpg", "z.jpg"}));
 }
 
 TEST_F(WebSiteTest, EmptySiteWritesNothing) {
