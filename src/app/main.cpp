@@ -59,6 +59,10 @@ int main(int argc, char** argv) {
       ::close(devNull);
     }
   }
+  // The diagnostic lines come a line number at a time; buffering them keeps a run from
+  // spending its time in single-byte writes.
+  static char diagnosticsBuffer[1 << 16];
+  std::setvbuf(stderr, diagnosticsBuffer, verbose ? _IOLBF : _IOFBF, sizeof diagnosticsBuffer);
   DescriptorBuf messagesBuf(messagesFd >= 0 ? messagesFd : STDERR_FILENO);
   std::ostream messages(&messagesBuf);
 
@@ -67,5 +71,6 @@ int main(int argc, char** argv) {
                          ::isatty(messagesFd >= 0 ? messagesFd : STDERR_FILENO) != 0};
   const int status = pix::RunCommandLine(args, io);
   std::cout.flush();
+  std::fflush(stderr);
   return status;
 }

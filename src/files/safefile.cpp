@@ -38,7 +38,9 @@ mode_t ProcessUmask() {
 mode_t ModeFor(const fs::path& target) {
   struct stat info;
   if (::stat(target.c_str(), &info) == 0) return info.st_mode & 07777;
-  return 0666 & ~ProcessUmask();
+  // Read once: a process's umask does not change while it writes a site.
+  static const mode_t mask = ProcessUmask();
+  return 0666 & ~mask;
 }
 
 }  // namespace

@@ -325,7 +325,9 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs
   TGifResizer resizer(gif, Width, Height, szInFile);
   return ReplaceFileSafely(
       szOutFile, [&](std::FILE* out) { return resizer.WriteTo(out); },
-      [&](const fs::path& newFile) { return CheckScreenSize(newFile, Width, Height, szOutFile); });
+      [&](const fs::path& newFile) { return CheckScreenSize(newFile, Width, Height, szOutFile); },
+      // Resized copies are inline images, made again whenever they are lost.
+      TTempFileBeside::Durability::kUnsynced);
 }
 
 Status GetGifSize(int* Width, int* Height, const fs::path& szFile) {

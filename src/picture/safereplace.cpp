@@ -2,14 +2,13 @@
 
 #include <system_error>
 
-#include "files/safefile.h"
 
 namespace pix {
 
 Status ReplaceFileSafely(const std::filesystem::path& target, const TWriteNewFile& write,
-                         const TCheckNewFile& check) {
+                         const TCheckNewFile& check, TTempFileBeside::Durability durability) {
   // The temporary file removes itself on every early return below.
-  Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+  Result<TTempFileBeside> temp = TTempFileBeside::Create(target, durability);
   if (!temp.ok()) return temp.status();
   Status written = write(temp->File());
   if (!written.ok()) return written;

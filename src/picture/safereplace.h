@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "app/status.h"
+#include "files/safefile.h"
 
 namespace pix {
 
@@ -23,7 +24,10 @@ using TCheckNewFile = std::function<Status(const std::filesystem::path& newFile)
 /// Replaces (or creates) `target`: `write` fills a temporary file beside it, the file must
 /// then be flushed without error and not be empty, `check` (when given) must accept it, and
 /// only then is it renamed over `target`. `target` may also be the file `write` reads from.
-Status ReplaceFileSafely(const std::filesystem::path& target, const TWriteNewFile& write,
-                         const TCheckNewFile& check = nullptr);
+/// Files that can be made again (inline images) need not wait for the disk: `durability`.
+Status ReplaceFileSafely(
+    const std::filesystem::path& target, const TWriteNewFile& write,
+    const TCheckNewFile& check = nullptr,
+    TTempFileBeside::Durability durability = TTempFileBeside::Durability::kSynced);
 
 }  // namespace pix
