@@ -1,5 +1,7 @@
 #include "picture/comread.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -84,7 +86,8 @@ class TJpegHeaderWalk {
       ReportError(kPlaceReadPastEnd, "Attempt to read past end of file.");
       return 0xFF;
     }
-    return std::getc(File);
+    // The stream belongs to this walk alone, so it needs no locking per byte.
+    return getc_unlocked(File);
   }
 
   // A byte that must be there.
@@ -145,7 +148,24 @@ class TJpegHeaderWalk {
       ReportError(kPlaceSkipLength, "Erroneous JPEG marker length");
       return;
     }
-    for (int left = length - 2; left > 0 && ErrorCount == 0; --left) TestedByte();
+    // Segments that do not matter here can be large (camera makers' data, embedded
+    // previews, megabytes of XMP): pass over them without reading when the file holds them
+    // whole, and read to the end otherwise, so that a cut file is reported as before.
+    const long left = length - 2;
+    if (left > 0 && FileHolds(left) && std::fseek(File, left, SEEK_CUR) == 0) return;
+    for (long remaining = left; remaining > 0 && ErrorCount == 0; --remaining) TestedByte();
+  }
+
+  // True when at least `count` more bytes follow the current position.
+  bool FileHolds(long count) {
+    if (FileSize < 0) {
+      struct stat status;
+      FileSize = ::fstat(::fileno(File), &status) == 0 && S_ISREG(status.st_mode)
+                     ? static_cast<long long>(status.st_size)
+                     : 0;
+    }
+    const long position = std::ftell(File);
+    return position >= 0 && position + static_cast<long long>(count) <= FileSize;
   }
 
   // Each COM segment replaces the text of an earlier one. The whole segment is consumed by
@@ -172,6 +192,7 @@ class TJpegHeaderWalk {
   }
 
   std::FILE* File;  // Owned by the caller; open for the life of the walk.
+  long long FileSize = -1;  // Read when first needed.
   TFileImageInfo& Info;
   TCommentTextFilter Filter;
   int ErrorCount = 0;

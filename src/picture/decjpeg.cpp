@@ -1,11 +1,13 @@
 #include "picture/decjpeg.h"
 
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <mutex>
 #include <vector>
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
@@ -231,6 +233,73 @@ std::unique_ptr<ColorMapObject, TGifMapDeleter> MakeOutputColorMap(
 Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
                             const fs::path& name);
 
+// The memory that pictures being decoded at the same time may hold in whole-picture buffers.
+// A progressive picture keeps every DCT coefficient of the whole picture until its last
+// scan (about 3 bytes a pixel, over 50 MB for a 24-megapixel photograph), whatever the
+// output scale; several of them at once could pass any sensible limit. Decoders ask for
+// their share first and wait while others hold it; a picture that alone needs more than
+// the whole budget is decoded when nothing else holds any.
+class TDecodeMemoryBudget {
+ public:
+  static constexpr std::uint64_t kBudget = 96ull << 20;
+
+  static TDecodeMemoryBudget& Shared() {
+    static TDecodeMemoryBudget budget;
+    return budget;
+  }
+
+  void Acquire(std::uint64_t bytes) {
+    std::unique_lock<std::mutex> lock(Mutex);
+    Released.wait(lock, [&] { return Held == 0 || Held + bytes <= kBudget; });
+    Held += bytes;
+  }
+
+  void Release(std::uint64_t bytes) {
+    {
+      std::lock_guard<std::mutex> lock(Mutex);
+      Held -= bytes;
+    }
+    Released.notify_all();
+  }
+
+ private:
+  std::mutex Mutex;
+  std::condition_variable Released;
+  std::uint64_t Held = 0;
+};
+
+// Holds a decoder's share of the budget for as long as the decoder runs.
+class TDecodeMemoryShare {
+ public:
+  explicit TDecodeMemoryShare(std::uint64_t bytes) : Bytes(bytes) {
+    if (Bytes > 0) TDecodeMemoryBudget::Shared().Acquire(Bytes);
+  }
+  ~TDecodeMemoryShare() {
+    if (Bytes > 0) TDecodeMemoryBudget::Shared().Release(Bytes);
+  }
+  TDecodeMemoryShare(const TDecodeMemoryShare&) = delete;
+  TDecodeMemoryShare& operator=(const TDecodeMemoryShare&) = delete;
+
+ private:
+  std::uint64_t Bytes;
+};
+
+// What the decoder of a picture whose header has been read keeps for the whole picture: the
+// coefficients of every block when the picture is progressive (or otherwise needs more
+// than one pass over its data), nothing worth counting when it is decoded a band at a time.
+std::uint64_t WholePictureBuffers(const jpeg_decompress_struct& info) {
+  if (!info.progressive_mode && !jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info))) {
+    return 0;
+  }
+  std::uint64_t bytes = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    bytes += static_cast<std::uint64_t>(component.width_in_blocks) *
+             component.height_in_blocks * DCTSIZE2 * sizeof(JCOEF);
+  }
+  return bytes;
+}
+
 // Decodes the picture whose source is already attached to `d` and writes it as a GIF
 // stream to `out`. Returns the warning outcome (0 or kDecodeHadWarnings).
 Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
@@ -241,6 +310,7 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
     return DecodeCmykToGif(d, scale, out, name);
   }
   ApplyScale(info, scale);
+  const TDecodeMemoryShare share(WholePictureBuffers(info));
   if (!CallJpeg(d.Err, SetUpGifOutputStep, &info)) return LibraryFailure(d.Err, name);
   if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
   if (info.output_components != 1) {
@@ -353,6 +423,7 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
   jpeg_decompress_struct& info = d.Info;
   ApplyScale(info, scale);
   info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
+  const TDecodeMemoryShare share(WholePictureBuffers(info));
   if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
