@@ -1,0 +1,268 @@
+#include "layout/config.h"
+
+#include <iostream>
+
+#include "app/check.h"
+#include "app/userinterface.h"
+#include "files/filelist.h"
+#include "files/settings.h"
+#include "files/sitedir.h"
+#include "files/utils.h"
+#include "layout/pictureitem.h"
+
+namespace pix {
+namespace {
+
+// The settings entries of the settings items.
+constexpr TIniEntry kGeneralSettingsEntries[] = {
+    {idsAutoOrganizeLayout, idsDeleteHTMLFirst},
+    {idsAutoOrganizeLayout, idsPicturesPerGroup},
+};
+constexpr TIniEntry kUserEntries[] = {
+    {idsHTMLDefaults, idsPersonFullName},
+    {idsHTMLDefaults, idsEMailAddress},
+};
+constexpr TIniEntry kImagesEntries[] = {
+    {idsDisplay, idsMaxDisplayWidth},
+    {idsDisplay, idsMaxDisplayHeight},
+};
+constexpr TIniEntry kNamesEntries[] = {
+    {idsFileExtensions, idsAnchorFileExtList},
+    {idsFileExtensions, idsInLineFileExt},
+    {idsFileExtensions, idsPageDOSFileExt},
+    {idsFileExtensions, idsPageHTMLFileExt},
+};
+constexpr TIniEntry kMatchPagesEntries[] = {
+    {idsAutoOrganizeLayout, idsMinMatchPerPage},
+    {idsAutoOrganizeLayout, idsDoAutoOrganize},
+};
+
+template <std::size_t N>
+constexpr int CountOf(const TIniEntry (&)[N]) {
+  return static_cast<int>(N);
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  AppendWithSep(path, '/', name);
+  return path;
+}
+
+// One box for everything a save could not do, so that a save with many failures asks for
+// one answer, not one per file.
+void ReportSaveFailures(const std::vector<Status>& failures, TUserInterface& ui) {
+  if (failures.empty()) return;
+  std::string text = "Some of the layout could not be saved; everything else was saved.\n";
+  for (const Status& failure : failures) text += "\n" + failure.message();
+  ui.ShowMessage(text, "Error", MessageButtons::Ok, MessageIcon::Warning);
+}
+
+}  // namespace
+
+std::string MatchPageLabel(std::string_view baseName) {
+  return std::string(baseName) + " Match Page";
+}
+
+// ---- TConfigItem -------------------------------------------------------------------------
+
+TConfigItem::TConfigItem(TConfigItem* parent, std::string_view label,
+                         std::initializer_list<StringId> names)
+    : Parent(parent), szLabel(label) {
+  PIX_CHECK(!label.empty());
+  for (StringId id : names) AddVarAt(StringTable[id], "", ItemCount());
+  if (Parent != nullptr) {
+    LevelValue = Parent->LevelValue + 1;
+    Parent->AddChild(this);
+  }
+}
+
+TConfigItem::~TConfigItem() { DeleteChildren(); }
+
+void TConfigItem::DeleteChildren() {
+  while (!ppChild.empty()) {
+    std::unique_ptr<TConfigItem> child = std::move(ppChild.back());
+    ppChild.pop_back();
+    child.reset();
+  }
+}
+
+void TConfigItem::AddChild(TConfigItem* child) {
+  if (ChildCount() >= MaxChildrenValue) MaxChildrenValue += kChildStep;
+  ppChild.reserve(static_cast<std::size_t>(MaxChildrenValue));
+  // The child registers itself from its constructor; from here on the parent owns it.
+  ppChild.emplace_back(child);
+}
+
+int TConfigItem::GetBitmapId() const { return kBitmapItem; }
+
+bool TConfigItem::IsModified() const {
+  if (Modified) return true;
+  for (const auto& child : ppChild) {
+    if (child->IsModified()) return true;
+  }
+  return false;
+}
+
+Status TConfigItem::Save() { return Status::OK(); }
+
+bool TConfigItem::CanDelete() const { return false; }
+
+void TConfigItem::Open(TUserInterface& ui) {
+  ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::Ok,
+                 MessageIcon::Warning);
+}
+
+void TConfigItem::ShowPreview(TPreviewTarget*) {}
+
+void TConfigItem::Load() {}
+
+bool TConfigItem::CanRename() const { return false; }
+
+bool TConfigItem::Rename(TUserInterface&, std::string_view) { return false; }
+
+void TConfigItem::SetLabel(std::string_view label) {
+  PIX_CHECK(!label.empty());
+  szLabel.assign(label);
+}
+
+void TConfigItem::CrossOutTree() {
+  CrossedOut = true;
+  Modified = true;
+  for (const auto& child : ppChild) child->CrossOutTree();
+}
+
+void TConfigItem::UncrossTree() {
+  CrossedOut = false;
+  for (const auto& child : ppChild) child->UncrossTree();
+}
+
+bool TConfigItem::HasCrossedOut() const {
+  if (CrossedOut) return true;
+  for (const auto& child : ppChild) {
+    if (child->HasCrossedOut()) return true;
+  }
+  return false;
+}
+
+std::vector<Status> TConfigItem::SaveTree(TUserInterface* ui) {
+  std::vector<Status> failures;
+  // Depth first, children before their parent, without recursion: a stack of (item, next
+  // child) pairs.
+  std::vector<std::pair<TConfigItem*, int>> stack{{this, 0}};
+  while (!stack.empty()) {
+    auto& [item, next] = stack.back();
+    if (next < item->ChildCount()) {
+      TConfigItem* child = item->Child(next++);
+      stack.emplace_back(child, 0);
+      continue;
+    }
+    if (item->IsModified()) {
+      Status saved = item->Save();
+      if (!saved.ok()) {
+        failures.push_back(std::move(saved));
+      } else if (item->CrossedOut) {
+        // Deleted: the list stops showing it. An item whose deletion failed stays listed.
+        item->Shown = false;
+      }
+    }
+    stack.pop_back();
+  }
+  if (ui != nullptr) ReportSaveFailures(failures, *ui);
+  return failures;
+}
+
+// ---- TBadDirectoryItem -------------------------------------------------------------------
+
+TBadDirectoryItem::TBadDirectoryItem(TConfigItem* parent)
+    : TConfigItem(parent, "No Dir Selected") {}
+
+// ---- TDirectoryItem: the build of the site's part of the tree ------------------------------
+
+TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem,
+                               std::string_view label, std::string varFileName,
+                               TTreeBuildContext& context)
+    : TPageItem(parent, label, std::move(varFileName), {idsPageTitle, idsPageLabel, idsPageIntro}),
+      DirFileItemValue(dirFileItem) {
+  PIX_CHECK(DirFileItemValue != nullptr);
+  for (TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+       entry = entry->NextItem()) {
+    const std::string_view name = entry->szFileName();
+    if (IsDirectory(*entry)) {
+      if (IsSubPageDir(*entry)) {
+        new TDirectoryItem(this, entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
+                           context);
+      }
+      continue;
+    }
+    const std::string_view ext = entry->szFileExt();
+    if (EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".gif")) {
+      new TPictureItem(this, name, entry->szFullFileName(), context, entry);
+    }
+  }
+}
+
+// ---- TRootConfigItem ---------------------------------------------------------------------
+
+TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TUserInterface* ui)
+    : TConfigItem(nullptr, "My Web Site"),
+      szProgramDir(std::move(programDir)),
+      szSiteDir(std::move(siteDir)) {
+  const std::string& p = szProgramDir;
+
+  DefaultPageItem = new TGroupItem(this, "Default Page", JoinPath(p, "globals.txt"));
+  new TPieceItem(DefaultPageItem, "Page Start",
+                 {idsPageHeadTemplate, idsPageIntro, idsPageTitle, idsPageLabel, idsBodyTag,
+                  idsPageBodyTemplate});
+  new TPieceItem(DefaultPageItem, "Picture File List",
+                 {idsFileLeaderTemplate, idsFileEntryTemplate, idsFileTrailerTemplate,
+                  idsGroupLeaderTemplate, idsGroupTrailerTemplate});
+  new TPieceItem(DefaultPageItem, "Sub-Page List",
+                 {idsDirLeaderTemplate, idsDirEntryTemplate, idsDirTrailerTemplate});
+  new TPieceItem(DefaultPageItem, "Page End",
+                 {idsPageEndTemplate, idsParentPageLabel, idsPossibleReturnLabel, idsImageTag});
+  new TPieceItem(DefaultPageItem, "Detail Pages",
+                 {idsDetailPageTemplate, idsDetailPageTitle, idsDetailPageLabel});
+  new TPieceItem(DefaultPageItem, "Default Image Fields",
+                 {idsImageSubjectName, idsImagePhotographerName, idsImageDescription});
+
+  GeneralSettingsItem = new TIniSettingsItem(this, "General Settings", kGeneralSettingsEntries,
+                                             CountOf(kGeneralSettingsEntries));
+  new TIniSettingsItem(GeneralSettingsItem, "User", kUserEntries, CountOf(kUserEntries));
+  new TIniSettingsItem(GeneralSettingsItem, "Images", kImagesEntries, CountOf(kImagesEntries));
+  new TIniSettingsItem(GeneralSettingsItem, "Names", kNamesEntries, CountOf(kNamesEntries));
+
+  MatchPagesItem = new TIniSettingsItem(this, "Match Pages", kMatchPagesEntries,
+                                        CountOf(kMatchPagesEntries));
+  new TPageItem(MatchPagesItem, "Default Match Page", JoinPath(p, "mglobals.txt"));
+  const std::string baseNames =
+      GetIniString(StringTable[idsAutoOrganizeLayout], StringTable[idsAutoOrganizeBaseFileNames],
+                   "", kMatchPageListCapacity);
+  TStringTokenList list(baseNames, ',');
+  while (std::optional<std::string_view> token = list.GetNextToken()) {
+    if (token->empty()) break;
+    const std::string baseName(*token);
+    new TMatchItem(MatchPagesItem, MatchPageLabel(baseName), baseName,
+                   BuildFileName(p, baseName, "txt"));
+  }
+
+  DirIndexPagesItem = new TPageItem(this, "Directory Index Pages", JoinPath(p, "dglobals.txt"));
+  if (ValidateSiteDirectory(szSiteDir, szProgramDir, nullptr)) {
+    Result<std::unique_ptr<TFileItem>> scanned = TFileItem::CreateRoot(szSiteDir, true);
+    if (scanned.ok()) SiteFileListValue = std::move(scanned).value();
+  }
+  if (SiteFileListValue != nullptr) {
+    TTreeBuildContext context;
+    context.Ui = ui;
+    TFileItem& node = *SiteFileListValue;
+    RootDirItem = new TDirectoryItem(DirIndexPagesItem, &node, node.szFullFileName(),
+                                     JoinPath(node.szFullFileName(), "index.txt"), context);
+  } else {
+    // A directory that passes the checks but cannot be listed (it was removed, or it is
+    // not a directory) is no more usable than one that fails them.
+    new TBadDirectoryItem(DirIndexPagesItem);
+  }
+}
+
+TRootConfigItem::~TRootConfigItem() { DeleteChildren(); }
+
+}  // namespace pix

@@ -1,0 +1,323 @@
+// The layout as a tree of configuration items.
+//
+// Every node the layout window lists is a TConfigItem: the whole site, the default page and
+// its pieces, the pages of settings, the match pages, the directories of the site and their
+// pictures. Each item is at the same time a variable array: its variables are what the
+// inspector edits, and each kind of item knows where they are stored (a variable file,
+// entries of the settings file, or the comment of a JPEG picture).
+//
+// The tree is built whole from disk by TRootConfigItem for the layout home and a site
+// directory. Edits only touch the items' variables; files change when SaveTree saves the
+// modified items. Deleting an item crosses it out; what it stands for on disk is deleted at
+// the next save.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/status.h"
+#include "files/stringtable.h"
+#include "site/variable.h"
+
+namespace pix {
+
+class TFileItem;
+class TObjInspectModel;
+class TUserInterface;
+
+/// Icons of the item kinds (bitmap resource ids); kinds that look alike share one.
+enum BitmapId : int {
+  kBitmapItem = 2001,
+  kBitmapFolder = 606,
+  kBitmapPage = 607,
+  kBitmapMatchPage = 608,
+  kBitmapBriefcase = 609,
+  kBitmapPalette = 610,
+  kBitmapFace = 611,
+};
+
+/// Where a selected picture's inline image is shown. The desktop program's preview window
+/// implements it; the layout model only says which file to show.
+class TPreviewTarget {
+ public:
+  virtual ~TPreviewTarget() = default;
+  /// Shows the picture file at `path` (the window explains when it does not exist).
+  virtual void SetPicture(const std::filesystem::path& path) = 0;
+  /// Shows nothing.
+  virtual void ClearPicture() = 0;
+};
+
+/// What the items built for one tree share while it is built.
+struct TTreeBuildContext {
+  /// Where a picture that vanished since the directory scan is reported; none builds
+  /// silently.
+  TUserInterface* Ui = nullptr;
+  /// Set once the user has answered Cancel to a "Missing File" box: the rest of the build
+  /// reports no more missing pictures.
+  bool bMissingFilesQuiet = false;
+};
+
+/// One node of the layout tree, and the variables it edits.
+class TConfigItem : public TVarArray {
+ public:
+  /// The child list starts with room for this many children and grows by kChildStep.
+  static constexpr int kInitialMaxChildren = 100;
+  static constexpr int kChildStep = 32;
+
+  /// Makes an item with one empty variable for each name of `names`, in order, and appends
+  /// it to the children of `parent` (which then owns it). A root has no parent and is owned
+  /// by whoever made it. The label must not be empty.
+  TConfigItem(TConfigItem* parent, std::string_view label,
+              std::initializer_list<StringId> names = {});
+  /// Destroys the children, the last one first.
+  virtual ~TConfigItem();
+  TConfigItem(const TConfigItem&) = delete;
+  TConfigItem& operator=(const TConfigItem&) = delete;
+
+  // The operations every kind of item has.
+
+  /// The resource id of the item's icon.
+  virtual int GetBitmapId() const;
+  /// True when the item was changed or crossed out, or any item below it was.
+  virtual bool IsModified() const;
+  /// Stores the item's variables where they belong, or deletes what the item stands for when
+  /// it is crossed out. A failure leaves every other store as it was and says what failed.
+  virtual Status Save();
+  /// True when the item may be crossed out.
+  virtual bool CanDelete() const;
+  /// Opens the item outside the program; items that cannot be opened say so.
+  virtual void Open(TUserInterface& ui);
+  /// Called when the item becomes the selected one; only pictures show something.
+  virtual void ShowPreview(TPreviewTarget* preview);
+  /// Fills the variables from their store (for the items that read it after construction).
+  virtual void Load();
+  /// True when the item may be renamed.
+  virtual bool CanRename() const;
+  /// Renames what the item stands for to `newName`; messages go to `ui`. True when done.
+  virtual bool Rename(TUserInterface& ui, std::string_view newName);
+
+  // The tree.
+
+  TConfigItem* GetParentConfigItem() const { return Parent; }
+  int ChildCount() const { return static_cast<int>(ppChild.size()); }
+  TConfigItem* Child(int index) const { return ppChild.at(static_cast<std::size_t>(index)).get(); }
+  /// The capacity of the child list (grows in steps, never shrinks).
+  int MaxChildren() const { return MaxChildrenValue; }
+  /// Depth in the tree: 0 for the root.
+  int Level() const { return LevelValue; }
+
+  const std::string& Label() const { return szLabel; }
+  /// Replaces the label; it must not be empty.
+  void SetLabel(std::string_view label);
+
+  /// The item's own flag (IsModified also looks below it). Never cleared.
+  bool ModifiedFlag() const { return Modified; }
+  void SetModified() { Modified = true; }
+  bool IsCrossedOut() const { return CrossedOut; }
+  /// False once a crossed-out item has been saved, that is deleted: it is no longer listed.
+  bool IsShown() const { return Shown; }
+
+  /// Crosses out the item and everything below it (which also marks them modified).
+  void CrossOutTree();
+  /// Takes the crossing out back from the item and everything below it.
+  void UncrossTree();
+  /// True when the item or anything below it is crossed out.
+  bool HasCrossedOut() const;
+
+  /// Saves the item's subtree: children first, in order, then the item, each only when it
+  /// is modified; a crossed-out item that was deleted is no longer shown. Every item is
+  /// tried whatever failed before it. The failures are reported together in one box on
+  /// `ui` (when given) and returned.
+  std::vector<Status> SaveTree(TUserInterface* ui);
+
+  /// Shows the item's variables in the inspector and its picture in `preview`.
+  void ShowInInspector(TObjInspectModel& inspector, TPreviewTarget* preview);
+  /// Takes the inspector's edits into the item: when any row was edited, the item's
+  /// variables become the rows' variables and the item is modified.
+  void TakeFromInspector(const TObjInspectModel& inspector);
+  /// True when the inspector must not let the names of the item's variables change.
+  virtual bool NamesAreFixed() const { return false; }
+
+  /// The item's row in the layout list; -1 until it is listed.
+  int ListBoxID = -1;
+
+ protected:
+  /// Destroys the children, the last one first.
+  void DeleteChildren();
+
+ private:
+  void AddChild(TConfigItem* child);
+
+  TConfigItem* Parent = nullptr;  // Owns this item (except for a root); outlives it.
+  std::vector<std::unique_ptr<TConfigItem>> ppChild;
+  int MaxChildrenValue = kInitialMaxChildren;
+  std::string szLabel;
+  int LevelValue = 0;
+  bool Modified = false;
+  bool CrossedOut = false;
+  bool Shown = true;
+};
+
+/// A variable file of the layout home and the pieces that share it ("Default Page").
+class TGroupItem : public TConfigItem {
+ public:
+  TGroupItem(TConfigItem* parent, std::string_view label, std::string szVarFileName);
+  int GetBitmapId() const override { return kBitmapPage; }
+  /// Writes the group's own variables, then those of each piece in tree order.
+  Status Save() override;
+  /// Reads the variable file.
+  void Load() override;
+  const std::string& VarFileName() const { return szVarFileName; }
+
+ private:
+  std::string szVarFileName;
+};
+
+/// A part of a group's variables; what it holds is written by its group.
+class TPieceItem : public TConfigItem {
+ public:
+  TPieceItem(TGroupItem* parent, std::string_view label, std::initializer_list<StringId> names);
+  int GetBitmapId() const override { return kBitmapPage; }
+  /// Takes the values of its variables out of the group.
+  void Load() override;
+};
+
+/// One entry of the settings file: a section and a key, by name-table id.
+struct TIniEntry {
+  StringId idsSection;
+  StringId idsEntry;
+};
+
+/// A page of settings: one variable per entry, named by its key.
+class TIniSettingsItem : public TConfigItem {
+ public:
+  TIniSettingsItem(TConfigItem* parent, std::string_view label, const TIniEntry* entries,
+                   int entryCount);
+  int GetBitmapId() const override { return kBitmapBriefcase; }
+  /// Writes the value of every entry's variable under the entry's section and key. Only the
+  /// entries' own keys are ever written.
+  Status Save() override;
+  /// Reads every entry into a variable named by its key.
+  void Load() override;
+  bool NamesAreFixed() const override { return true; }
+  int EntryCount() const { return EntryCountValue; }
+
+ private:
+  const TIniEntry* EntryArray;  // A static table; not owned.
+  int EntryCountValue;
+};
+
+/// A page template of its own variable file ("Default Match Page", "Directory Index Pages")
+/// and the base of directory items.
+class TPageItem : public TConfigItem {
+ public:
+  /// Reads the variable file into the item after the starting variables `names`.
+  TPageItem(TConfigItem* parent, std::string_view label, std::string szVarFileName,
+            std::initializer_list<StringId> names = {});
+  int GetBitmapId() const override { return kBitmapPage; }
+  /// Writes the variable file, or deletes it when crossed out.
+  Status Save() override;
+  const std::string& VarFileName() const { return szVarFileName; }
+
+ protected:
+  std::string szVarFileName;
+};
+
+/// A directory of the site, with its index.txt, its sub-directories and its pictures.
+class TDirectoryItem : public TPageItem {
+ public:
+  /// Builds the item for the file-list node `dirFileItem` (owned by the root's file list)
+  /// and, below it, the items of its sub-directories and pictures.
+  TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std::string_view label,
+                 std::string szVarFileName, TTreeBuildContext& context);
+  int GetBitmapId() const override { return kBitmapFolder; }
+  /// Writes index.txt; when crossed out deletes it, the files of the directory as they were
+  /// listed, and the directory once it is empty.
+  Status Save() override;
+  bool CanDelete() const override { return true; }
+  bool CanRename() const override { return true; }
+  /// Renames the directory; the paths of this item and of every item below follow at once.
+  /// Renaming the site directory itself also makes the settings remember the new path.
+  bool Rename(TUserInterface& ui, std::string_view newName) override;
+  const TFileItem* DirFileItem() const { return DirFileItemValue; }
+
+ private:
+  // Points the variable file paths of this subtree at the file list's current names.
+  void FollowFileList();
+
+  TFileItem* DirFileItemValue;  // Owned by the root's file list, which outlives the tree.
+};
+
+/// Stands for a site directory that cannot be used ("No Dir Selected").
+class TBadDirectoryItem : public TConfigItem {
+ public:
+  explicit TBadDirectoryItem(TConfigItem* parent);
+  int GetBitmapId() const override { return kBitmapFolder; }
+};
+
+/// A match page: its variable file in the layout home and its search pattern in the
+/// settings.
+class TMatchItem : public TConfigItem {
+ public:
+  TMatchItem(TConfigItem* parent, std::string_view label, std::string szBaseName,
+             std::string szVarFileName);
+  int GetBitmapId() const override { return kBitmapMatchPage; }
+  /// Writes the search pattern entry and the variable file, or deletes both when crossed
+  /// out. After a rename the names stored under the old base name are moved away.
+  Status Save() override;
+  bool CanDelete() const override { return true; }
+  bool CanRename() const override { return true; }
+  /// Gives the match page a new base name; the files follow at the next save.
+  bool Rename(TUserInterface& ui, std::string_view newName) override;
+  const std::string& VarFileName() const { return szVarFileName; }
+  const std::string& BaseName() const { return szBaseName; }
+
+ private:
+  std::string szVarFileName;
+  std::string szBaseName;
+  // The base name that the settings and the layout home hold now; differs from szBaseName
+  // after a rename until the next save.
+  std::string szStoredBaseName;
+  std::string szStoredVarFileName;
+};
+
+/// The whole layout: builds the tree for the layout home and a site directory.
+class TRootConfigItem : public TConfigItem {
+ public:
+  /// Builds the tree for the layout home `szProgramDir` and the site directory `szSiteDir`
+  /// (which may be unusable: the tree then shows "No Dir Selected"). Pictures that vanished
+  /// since the scan are reported on `ui` when given.
+  TRootConfigItem(std::string szProgramDir, std::string szSiteDir, TUserInterface* ui);
+  ~TRootConfigItem() override;
+  int GetBitmapId() const override { return kBitmapFace; }
+  /// Writes the list of match pages that are not crossed out.
+  Status Save() override;
+
+  TIniSettingsItem* MatchPagesItem = nullptr;
+  TFileItem* SiteFileList() const { return SiteFileListValue.get(); }
+  TDirectoryItem* RootDirItem = nullptr;
+  TPageItem* DirIndexPagesItem = nullptr;
+  TIniSettingsItem* GeneralSettingsItem = nullptr;
+  TGroupItem* DefaultPageItem = nullptr;
+
+  const std::string& ProgramDir() const { return szProgramDir; }
+  const std::string& SiteDir() const { return szSiteDir; }
+
+ private:
+  std::string szProgramDir;
+  std::string szSiteDir;
+  // Items below the root point into the list, so the root destroys them first.
+  std::unique_ptr<TFileItem> SiteFileListValue;
+};
+
+/// The most characters of the list of match pages that the settings hold and are read.
+inline constexpr std::size_t kMatchPageListCapacity = 16384;
+
+/// The label of the match page with base name `baseName`.
+std::string MatchPageLabel(std::string_view baseName);
+
+}  // namespace pix

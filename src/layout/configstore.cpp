@@ -1,0 +1,322 @@
+// Where each kind of configuration item keeps its variables: reading them while the tree is
+// built, writing them on save, deleting them when the item is crossed out, and the renames
+// of directories and match pages.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "app/userinterface.h"
+#include "files/filelist.h"
+#include "files/profile.h"
+#include "files/safefile.h"
+#include "files/settings.h"
+#include "files/sitedir.h"
+#include "files/utils.h"
+#include "layout/config.h"
+#include "layout/configstore.h"
+#include "layout/pictureitem.h"
+
+namespace pix {
+namespace {
+
+constexpr const char* kSearchPatternName = "SearchPattern";
+
+// Adds the failure `status` (when it is one) to the failures kept in `first`: the first
+// failure keeps its code, and later messages are added on lines of their own.
+void Collect(Status& first, const Status& status) {
+  if (status.ok()) return;
+  if (first.ok()) {
+    first = status;
+  } else {
+    first = Status::IoError(first.message() + "\n" + status.message());
+  }
+}
+
+// The match pages beside `self` (children of the same parent) that are not crossed out.
+bool AnotherMatchPageUses(const TMatchItem& self, std::string_view baseName) {
+  const TConfigItem* parent = self.GetParentConfigItem();
+  if (parent == nullptr) return false;
+  for (int i = 0; i < parent->ChildCount(); ++i) {
+    const auto* other = dynamic_cast<const TMatchItem*>(parent->Child(i));
+    if (other == nullptr || other == &self || other->IsCrossedOut()) continue;
+    if (EqualsNoCase(other->BaseName(), baseName)) return true;
+  }
+  return false;
+}
+
+// Refuses names that cannot be a match page: a settings key, an entry of the comma list and
+// a file name of the layout home must all be able to hold them.
+bool IsUsableMatchPageName(std::string_view name) {
+  if (name.empty() || name == "..") return false;
+  if (name.front() == ' ' || name.back() == ' ' || name.front() == ';' || name.front() == '[') {
+    return false;
+  }
+  for (char c : name) {
+    if (c == '/' || c == ',' || c == '=' || c == '\r' || c == '\n' || c == '\0') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Status DeleteFileIfPresent(const std::string& path) {
+  if (path.empty()) return Status::OK();
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return Status::OK();
+  return Status::IoError("Cannot delete " + path + ": " + std::strerror(errno));
+}
+
+Status WriteVarFile(const std::string& path, std::string_view text) {
+  return WriteFileAtomically(path, text);
+}
+
+// ---- TGroupItem and TPieceItem -----------------------------------------------------------
+
+TGroupItem::TGroupItem(TConfigItem* parent, std::string_view label, std::string varFileName)
+    : TConfigItem(parent, label), szVarFileName(std::move(varFileName)) {
+  Load();
+}
+
+void TGroupItem::Load() { ParseVarText(LoadVarFileText(szVarFileName)); }
+
+Status TGroupItem::Save() {
+  // What no piece claimed comes first, then each piece's variables in tree order.
+  std::string text = FormatVarText();
+  for (int i = 0; i < ChildCount(); ++i) {
+    if (dynamic_cast<const TPieceItem*>(Child(i)) != nullptr) text += Child(i)->FormatVarText();
+  }
+  return WriteVarFile(szVarFileName, text);
+}
+
+TPieceItem::TPieceItem(TGroupItem* parent, std::string_view label,
+                       std::initializer_list<StringId> names)
+    : TConfigItem(parent, label, names) {
+  Load();
+}
+
+void TPieceItem::Load() {
+  TConfigItem* group = GetParentConfigItem();
+  for (int i = 0; i < ItemCount(); ++i) {
+    TVarItem& variable = Item(i);
+    variable.SetVarValue(group->GetVarValue(variable.szVarName), false);
+    group->DeleteVar(variable.szVarName);
+  }
+}
+
+// ---- TIniSettingsItem --------------------------------------------------------------------
+
+TIniSettingsItem::TIniSettingsItem(TConfigItem* parent, std::string_view label,
+                                   const TIniEntry* entries, int entryCount)
+    : TConfigItem(parent, label), EntryArray(entries), EntryCountValue(entryCount) {
+  Load();
+}
+
+void TIniSettingsItem::Load() {
+  for (int i = 0; i < EntryCountValue; ++i) {
+    const std::string_view key = StringTable[EntryArray[i].idsEntry];
+    const std::string value = GetIniString(StringTable[EntryArray[i].idsSection], key, "", 256);
+    if (FindVar(key) != nullptr) {
+      SetVar(key, value);
+    } else {
+      AddVarAt(key, value, ItemCount());
+    }
+  }
+}
+
+Status TIniSettingsItem::Save() {
+  // Each entry takes the value of the variable bearing its key, wherever the variable is;
+  // nothing else is ever written, so the settings file cannot gain or lose keys here.
+  Status failures;
+  for (int i = 0; i < EntryCountValue; ++i) {
+    const std::string_view key = StringTable[EntryArray[i].idsEntry];
+    const TVarItem* variable = FindVar(key);
+    if (variable == nullptr) continue;
+    Collect(failures,
+            WriteIniString(StringTable[EntryArray[i].idsSection], key, variable->szVarValue));
+  }
+  return failures;
+}
+
+// ---- TPageItem and TDirectoryItem --------------------------------------------------------
+
+TPageItem::TPageItem(TConfigItem* parent, std::string_view label, std::string varFileName,
+                     std::initializer_list<StringId> names)
+    : TConfigItem(parent, label, names), szVarFileName(std::move(varFileName)) {
+  ParseVarText(LoadVarFileText(szVarFileName));
+}
+
+Status TPageItem::Save() {
+  if (!IsCrossedOut()) return WriteVarFile(szVarFileName, FormatVarText());
+  return DeleteFileIfPresent(szVarFileName);
+}
+
+Status TDirectoryItem::Save() {
+  Status failures = TPageItem::Save();
+  if (!IsCrossedOut()) return failures;
+  // The files as they were listed when the tree was built; sub-directories were saved (so
+  // deleted) before their parent. A directory that still holds anything (its inline
+  // sub-directory, files that came later) stays.
+  for (const TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+       entry = entry->NextItem()) {
+    if (!IsDirectory(*entry)) Collect(failures, DeleteFileIfPresent(entry->szFullFileName()));
+  }
+  ::rmdir(DirFileItemValue->szFullFileName().c_str());
+  return failures;
+}
+
+bool TDirectoryItem::Rename(TUserInterface& ui, std::string_view newName) {
+  if (newName.find('.') != std::string_view::npos) {
+    ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::Ok,
+                   MessageIcon::None);
+    return false;
+  }
+  const Status renamed = RenameFileItem(*DirFileItemValue, newName);
+  if (!renamed.ok()) {
+    std::cerr << "pixamond: " << renamed.message() << "\n";
+    ui.ShowMessage("It was not possible to change the name of the directory", "",
+                   MessageButtons::Ok, MessageIcon::None);
+    return false;
+  }
+  FollowFileList();
+  if (DirFileItemValue->Parent() == nullptr) {
+    // The site directory itself: the next start must find it under its new name.
+    const Status remembered = WriteIniString(kFilesSection, StringTable[idsSearchDirectory],
+                                             DirFileItemValue->szFullFileName());
+    if (!remembered.ok()) {
+      ui.ShowMessage("The directory was renamed, but the settings could not be changed to its "
+                     "new name:\n" + remembered.message(),
+                     "Error", MessageButtons::Ok, MessageIcon::Warning);
+    }
+  }
+  return true;
+}
+
+void TDirectoryItem::FollowFileList() {
+  // The file list has already taken the new name into every full path below the directory;
+  // every item of the subtree takes its paths from there.
+  std::vector<TConfigItem*> pending{this};
+  while (!pending.empty()) {
+    TConfigItem* item = pending.back();
+    pending.pop_back();
+    if (auto* directory = dynamic_cast<TDirectoryItem*>(item)) {
+      std::string path = directory->DirFileItemValue->szFullFileName();
+      AppendWithSep(path, '/', "index.txt");
+      directory->szVarFileName = std::move(path);
+    } else if (auto* picture = dynamic_cast<TPictureItem*>(item)) {
+      picture->FollowFileItem();
+    }
+    for (int i = 0; i < item->ChildCount(); ++i) pending.push_back(item->Child(i));
+  }
+}
+
+// ---- TMatchItem --------------------------------------------------------------------------
+
+TMatchItem::TMatchItem(TConfigItem* parent, std::string_view label, std::string baseName,
+                       std::string varFileName)
+    : TConfigItem(parent, label),
+      szVarFileName(std::move(varFileName)),
+      szBaseName(std::move(baseName)),
+      szStoredBaseName(szBaseName),
+      szStoredVarFileName(szVarFileName) {
+  AddVarAt(kSearchPatternName,
+           GetIniString(StringTable[idsMatchPageSearchStrings], szBaseName, "", 256),
+           ItemCount());
+  AddVarAt(StringTable[idsPageTitle], "", ItemCount());
+  AddVarAt(StringTable[idsPageLabel], "", ItemCount());
+  AddVarAt(StringTable[idsPageIntro], "", ItemCount());
+  ParseVarText(LoadVarFileText(szVarFileName));
+}
+
+Status TMatchItem::Save() {
+  const std::string_view section = StringTable[idsMatchPageSearchStrings];
+  Status failures;
+  if (IsCrossedOut()) {
+    for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
+      if (AnotherMatchPageUses(*this, *name)) continue;
+      Collect(failures, DeleteFileIfPresent(name == &szBaseName ? szVarFileName
+                                                                : szStoredVarFileName));
+      Collect(failures, WriteProfileText(section, *name, std::nullopt, IniFileName()));
+    }
+    return failures;
+  }
+  // The pattern always goes to the settings, an emptied one too, so that it does not come
+  // back from an older value there. The file holds the other records; it is written when
+  // there are some or when it exists (it may hold records that were emptied, or an old
+  // pattern that would override the settings), and is never created empty.
+  Collect(failures, WriteIniString(section, szBaseName, GetVarValue(kSearchPatternName)));
+  std::string text;
+  for (int i = 0; i < ItemCount(); ++i) {
+    const TVarItem& variable = Item(i);
+    if (EqualsNoCase(variable.szVarName, kSearchPatternName)) continue;
+    if (variable.szVarName.empty() || variable.szVarValue.empty()) continue;
+    text += variable.szVarName + ":\r\n" + variable.szVarValue + "\r\n\r\n";
+  }
+  if (!text.empty() || FileExists(szVarFileName)) {
+    Collect(failures, WriteVarFile(szVarFileName, text));
+  }
+  // After a rename, what the old name left behind goes once the new name is written.
+  if (failures.ok() && !EqualsNoCase(szStoredBaseName, szBaseName) &&
+      !AnotherMatchPageUses(*this, szStoredBaseName)) {
+    Collect(failures, DeleteFileIfPresent(szStoredVarFileName));
+    Collect(failures, WriteProfileText(section, szStoredBaseName, std::nullopt, IniFileName()));
+  }
+  if (failures.ok()) {
+    szStoredBaseName = szBaseName;
+    szStoredVarFileName = szVarFileName;
+  }
+  return failures;
+}
+
+bool TMatchItem::Rename(TUserInterface& ui, std::string_view newName) {
+  if (newName.find('.') != std::string_view::npos) {
+    ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::Ok,
+                   MessageIcon::None);
+    return false;
+  }
+  if (!IsUsableMatchPageName(newName)) {
+    ui.ShowMessage("A match page name cannot be empty, hold '/', ',' or '=', begin with ';' "
+                   "or '[', or begin or end with a blank.",
+                   "", MessageButtons::Ok, MessageIcon::None);
+    return false;
+  }
+  if (!EqualsNoCase(newName, szBaseName) && AnotherMatchPageUses(*this, newName)) {
+    ui.ShowMessage("There is already a match page of that name.", "", MessageButtons::Ok,
+                   MessageIcon::None);
+    return false;
+  }
+  // The file keeps its directory and extension and takes the new name.
+  const std::size_t slash = szVarFileName.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? std::string() : szVarFileName.substr(0, slash);
+  const std::string name = szVarFileName.substr(slash == std::string::npos ? 0 : slash + 1);
+  const std::size_t dot = name.rfind('.');
+  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+  szVarFileName = BuildFileName(directory, newName, extension);
+  szBaseName.assign(newName);
+  // The new name must reach the settings and the layout home at the next save, so the
+  // item counts as changed.
+  SetModified();
+  return true;
+}
+
+// ---- TRootConfigItem ---------------------------------------------------------------------
+
+Status TRootConfigItem::Save() {
+  std::string names;
+  for (int i = 1; MatchPagesItem != nullptr && i < MatchPagesItem->ChildCount(); ++i) {
+    const auto* match = dynamic_cast<const TMatchItem*>(MatchPagesItem->Child(i));
+    PIX_CHECK(match != nullptr);
+    if (match->IsCrossedOut() || match->BaseName().empty()) continue;
+    AppendWithSep(names, ',', match->BaseName());
+  }
+  if (names.size() >= kMatchPageListCapacity) {
+    return Status::TooLarge("The list of match pages is longer than " +
+                            std::to_string(kMatchPageListCapacity - 1) +
+                            " characters and was not saved");
+  }
+  return WriteIniString(StringTable[idsAutoOrganizeLayout],
+                        StringTable[idsAutoOrganizeBaseFileNames], names);
+}
+
+}  // namespace pix

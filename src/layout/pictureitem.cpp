@@ -1,0 +1,235 @@
+#include "layout/pictureitem.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+#include "app/userinterface.h"
+#include "files/filelist.h"
+#include "files/settings.h"
+#include "files/utils.h"
+#include "layout/configstore.h"
+#include "picture/comread.h"
+#include "picture/comwrite.h"
+
+extern char** environ;
+
+namespace pix {
+namespace {
+
+// Splits a path into its directory (without the last "/") and its file name.
+void SplitPath(const std::string& path, std::string* directory, std::string* name) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    directory->clear();
+    *name = path;
+  } else {
+    *directory = path.substr(0, slash == 0 ? 1 : slash);
+    *name = path.substr(slash + 1);
+  }
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  AppendWithSep(path, '/', name);
+  return path;
+}
+
+void ShowRenameFailure(TUserInterface& ui, const Status& why) {
+  std::cerr << "pixamond: " << why.message() << "\n";
+  ui.ShowMessage("It was not possible to rename the picture file.", "", MessageButtons::Ok,
+                 MessageIcon::None);
+}
+
+}  // namespace
+
+bool HoldsPictureComment(std::string_view path) { return DoesStringEndMatch(path, ".jpg"); }
+
+bool CommentFitsReader(std::string_view text) {
+  // The places the reader fills: a line feed takes two (it becomes CR LF), a tab or a
+  // printable character one, anything else none. It keeps every byte while more than five
+  // places are free after it.
+  long places = 0;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\n') {
+      places += 2;
+    } else if (byte == '\t' || (byte >= 0x20 && byte <= 0x7E)) {
+      places += 1;
+    }
+  }
+  return places <= MAX_COMMENTS_LENGTH - 5;
+}
+
+// ---- Construction and the comment --------------------------------------------------------
+
+TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::string fullFileName,
+                           TTreeBuildContext& context, TFileItem* fileItem)
+    : TConfigItem(parent, label,
+                  {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription,
+                   idsImageSubjectName, idsImagePhotographerName}),
+      szFullFileName(std::move(fullFileName)),
+      FileItem(fileItem) {
+  PIX_CHECK(GetParentConfigItem() != nullptr);
+  if (!FileExists(szFullFileName)) {
+    // Gone since the directory was scanned. The item is still built, with empty variables;
+    // Cancel only asks not to be told about every other missing picture of this build.
+    if (context.Ui != nullptr && !context.bMissingFilesQuiet &&
+        context.Ui->ShowMessage(szFullFileName, "Missing File", MessageButtons::OkCancel,
+                                MessageIcon::Warning) == MessageAnswer::Cancel) {
+      context.bMissingFilesQuiet = true;
+    }
+    return;
+  }
+  if (!HoldsPictureComment(szFullFileName)) return;
+  TFileImageInfo info;
+  info.CommentsCapacity = MAX_COMMENTS_LENGTH;
+  info.szFileName = szFullFileName;
+  ReadJpegImageInfo(&info);
+  ParseVarText(info.szComments);
+}
+
+Status TPictureItem::Save() {
+  if (IsCrossedOut()) return DeleteFileIfPresent(szFullFileName);
+  if (!HoldsPictureComment(szFullFileName)) return Status::OK();
+  const std::string text = FormatVarText();
+  if (!CommentFitsReader(text)) {
+    return Status::TooLarge("The text of " + szFullFileName + " is " +
+                            std::to_string(text.size()) +
+                            " characters long, more than a picture's comment can give back; "
+                            "the picture was left as it was");
+  }
+  // The comment writer replaces the picture only with a complete copy that reads back with
+  // the new text; on any failure the picture stays as it was.
+  return WriteJpegCommentInPlace(szFullFileName, text);
+}
+
+// ---- Rename ------------------------------------------------------------------------------
+
+bool TPictureItem::Rename(TUserInterface& ui, std::string_view newName) {
+  std::string directory;
+  std::string oldName;
+  SplitPath(szFullFileName, &directory, &oldName);
+  std::string name(newName);
+  if (name.find('.') == std::string::npos) {
+    const std::size_t dot = oldName.rfind('.');
+    if (dot != std::string::npos) AppendWithSep(name, '.', oldName.substr(dot + 1));
+  }
+  if (FileItem != nullptr) {
+    const Status renamed = RenameFileItem(*FileItem, name);
+    if (!renamed.ok()) {
+      ShowRenameFailure(ui, renamed);
+      return false;
+    }
+    szFullFileName = FileItem->szFullFileName();
+    return true;
+  }
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+      name.find('\0') != std::string::npos) {
+    ShowRenameFailure(ui, Status::InvalidArgument("\"" + name + "\" is not a usable name"));
+    return false;
+  }
+  const std::string newPath = JoinPath(directory, name);
+  const Status renamed = RenameWithoutReplacing(szFullFileName, newPath);
+  if (!renamed.ok()) {
+    ShowRenameFailure(ui, renamed);
+    return false;
+  }
+  szFullFileName = newPath;
+  return true;
+}
+
+void TPictureItem::FollowFileItem() {
+  if (FileItem != nullptr) szFullFileName = FileItem->szFullFileName();
+}
+
+// ---- Preview -----------------------------------------------------------------------------
+
+std::filesystem::path TPictureItem::InlineImagePath() const {
+  PIX_CHECK(!szFullFileName.empty());
+  std::string directory;
+  std::string name;
+  SplitPath(szFullFileName, &directory, &name);
+  const std::string baseName = name.substr(0, name.find('.'));
+  std::string inlineDirectory = directory;
+  AppendWithSep(inlineDirectory, '/', GetInLineSubDirName());
+  return BuildFileName(inlineDirectory, baseName, "gif");
+}
+
+void TPictureItem::ShowPreview(TPreviewTarget* preview) {
+  if (preview != nullptr) preview->SetPicture(InlineImagePath());
+}
+
+// ---- Open --------------------------------------------------------------------------------
+
+std::vector<std::string> BuildEditorCommand(std::string_view commandLine,
+                                            std::string_view path) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  bool quoted = false;
+  for (char c : commandLine) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  if (words.empty()) return {"xdg-open", std::string(path)};
+
+  bool placed = false;
+  for (std::string& argument : words) {
+    for (std::size_t at = argument.find("%s"); at != std::string::npos;
+         at = argument.find("%s", at + path.size())) {
+      argument.replace(at, 2, path);
+      placed = true;
+    }
+  }
+  if (!placed) words.emplace_back(path);
+  return words;
+}
+
+Status StartDetachedProgram(const std::vector<std::string>& argv) {
+  if (argv.empty() || argv[0].empty()) return Status::InvalidArgument("No program to start");
+  std::vector<char*> arguments;
+  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  // A session of its own: the editor outlives the program and its terminal.
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  const int error =
+      posix_spawnp(&pid, arguments[0], nullptr, &attributes, arguments.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) {
+    return Status::IoError("Cannot start " + argv[0] + ": " + std::strerror(error));
+  }
+  // Nobody waits for the editor, but its exit must still be collected.
+  std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+  return Status::OK();
+}
+
+void TPictureItem::Open(TUserInterface& ui) {
+  PIX_CHECK(!szFullFileName.empty());
+  const std::string commandLine = GetIniString(kFilesSection, kPictureEditorKey, "", 1024);
+  const Status started = StartDetachedProgram(BuildEditorCommand(commandLine, szFullFileName));
+  if (!started.ok()) {
+    ui.ShowMessage("The picture editor could not be started.\n" + started.message(), "Error",
+                   MessageButtons::Ok, MessageIcon::Warning);
+  }
+}
+
+}  // namespace pix

@@ -1,0 +1,79 @@
+// Picture items: a picture of the site in the layout tree.
+//
+// A JPEG picture keeps its own variables (title and label of its detail page, description,
+// subject, photographer) as variable records in its comment segment. The item reads them
+// when it is built and writes them back on save, always through a complete, checked copy of
+// the picture, so that a failed save never costs the picture. It also deletes, renames and
+// opens the picture and shows its inline image.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/status.h"
+#include "layout/config.h"
+
+namespace pix {
+
+class TFileItem;
+
+class TPictureItem : public TConfigItem {
+ public:
+  /// Builds the item for the picture at `szFullFileName` and reads its comment. A picture
+  /// that does not exist (any more) is reported on the context's user interface ("Missing
+  /// File", OK and Cancel; Cancel quiets the rest of the build) and gets empty variables.
+  /// `fileItem`, when given, is the picture's node in the root's file list (which outlives
+  /// the item); a rename then goes through the list, so that it follows the new name.
+  TPictureItem(TConfigItem* parent, std::string_view label, std::string szFullFileName,
+               TTreeBuildContext& context, TFileItem* fileItem = nullptr);
+
+  int GetBitmapId() const override { return kBitmapPalette; }
+  /// Writes the comment of a JPEG picture, or deletes the picture when crossed out. A GIF
+  /// picture has nowhere to keep its variables, so nothing is written for it.
+  Status Save() override;
+  bool CanDelete() const override { return true; }
+  /// Starts the picture editor of the settings (Files/PictureEditor, a command line whose
+  /// %s stands for the picture), or the desktop's default application when none is set.
+  void Open(TUserInterface& ui) override;
+  /// Shows the picture's inline image.
+  void ShowPreview(TPreviewTarget* preview) override;
+  bool CanRename() const override { return true; }
+  /// Renames the picture file in its directory to `newName`, which keeps the old extension
+  /// when it has none. An existing file is never replaced.
+  bool Rename(TUserInterface& ui, std::string_view newName) override;
+
+  const std::string& FullFileName() const { return szFullFileName; }
+  /// The inline image that a generation run makes for this picture:
+  /// directory/inline/name.gif, the name up to its first ".".
+  std::filesystem::path InlineImagePath() const;
+  /// Takes the path again from the file-list node after a directory above was renamed.
+  void FollowFileItem();
+
+ private:
+  std::string szFullFileName;
+  TFileItem* FileItem;  // The picture's node in the root's file list; may be null.
+};
+
+/// True for the pictures whose comment holds their variables: names ending in ".jpg", in
+/// any case.
+bool HoldsPictureComment(std::string_view path);
+
+/// True when the comment reader hands back the whole of `text` (it keeps at most about
+/// MAX_COMMENTS_LENGTH characters).
+bool CommentFitsReader(std::string_view text);
+
+/// The program and arguments that open `path` with the editor command line `commandLine`.
+/// The command is split at blanks (double quotes keep blanks inside one argument); every
+/// "%s" is replaced by the path, which stays one argument whatever it holds, and a command
+/// without "%s" gets the path as its last argument. An empty command opens the picture with
+/// the desktop's default application (xdg-open).
+std::vector<std::string> BuildEditorCommand(std::string_view commandLine,
+                                            std::string_view path);
+
+/// Starts the program `argv[0]` (searched on PATH) with its arguments, in a session of its
+/// own, without a shell and without waiting for it. Fails when it cannot be started.
+Status StartDetachedProgram(const std::vector<std::string>& argv);
+
+}  // namespace pix
