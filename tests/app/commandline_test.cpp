@@ -10,20 +10,6 @@
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
-namespace pix::test {
-namespace {
-
-// A JPEG picture of `width` by `height` with `comment` (none when empty) in a COM segment.
-void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
-                      const std::string& comment) {
-  TJpegOptions options;
-  if (!comment.empty()) options.Comments = {comment};
-  WriteFile(path, MakeJpeg(GradientArt(width, height), options));
-}
-
-}  // namespace
-}  // namespace pix::test
-
 namespace pix {
 namespace {
 

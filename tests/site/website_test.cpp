@@ -14,29 +14,6 @@
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
-namespace pix::test {
-namespace {
-
-// A JPEG picture of `width` by `height` with `comment` (none when empty) in a COM segment.
-void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
-                      const std::string& comment) {
-  TJpegOptions options;
-  if (!comment.empty()) options.Comments = {comment};
-  WriteFile(path, MakeJpeg(GradientArt(width, height), options));
-}
-
-// A one-frame GIF picture, interlaced when asked.
-void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced) {
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
-  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 16);
-  TGifPicture picture = SimpleGif(width, height, pixels);
-  picture.Frames[0].Interlace = interlaced;
-  WriteFile(path, MakeGif(picture));
-}
-
-}  // namespace
-}  // namespace pix::test
-
 namespace pix {
 namespace {
 

@@ -11,6 +11,8 @@
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
 
+#include "support/temp_dir.h"
+
 namespace pix::test {
 namespace {
 
@@ -354,6 +356,21 @@ std::string ShellQuote(const std::filesystem::path& path) {
     }
   }
   return quoted + "'";
+}
+
+void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
+                      const std::string& comment) {
+  TJpegOptions options;
+  if (!comment.empty()) options.Comments = {comment};
+  WriteFile(path, MakeJpeg(GradientArt(width, height), options));
+}
+
+void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 16);
+  TGifPicture picture = SimpleGif(width, height, pixels);
+  picture.Frames[0].Interlace = interlaced;
+  WriteFile(path, MakeGif(picture));
 }
 
 }  // namespace pix::test

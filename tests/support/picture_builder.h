@@ -104,6 +104,14 @@ TGifPicture ReadGif(const std::filesystem::path& path);
 TGifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels,
                       int colors = 16);
 
+/// Writes a JPEG picture of `width` by `height` (a smooth gradient) to `path`, with
+/// `comment` in a COM segment unless it is empty. Parent folders are created.
+void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
+                      const std::string& comment);
+
+/// Writes a one-frame GIF picture of `width` by `height` to `path`, interlaced when asked.
+void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced);
+
 /// True when the command-line tool `name` is on the PATH.
 bool ToolAvailable(const std::string& name);
 
