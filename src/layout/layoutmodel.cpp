@@ -1,0 +1,208 @@
+#include "layout/layoutmodel.h"
+
+#include "app/userinterface.h"
+#include "files/autoorganize.h"
+#include "files/filelist.h"
+#include "files/settings.h"
+#include "files/sitedir.h"
+#include "files/stringtable.h"
+#include "files/utils.h"
+#include "layout/pictureitem.h"
+#include "site/website.h"
+
+namespace pix {
+
+TLayoutModel::TLayoutModel(TUserInterface& ui) : Ui(ui) {
+  LoadLayout();
+  FillList();
+}
+
+TLayoutModel::~TLayoutModel() = default;
+
+// ---- The tree and its list ---------------------------------------------------------------
+
+void TLayoutModel::LoadLayout() {
+  const TProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
+  szProgramDir = dirs.szProgramDir;
+  szSiteDir = dirs.szSearchDir;
+  Selected = nullptr;
+  SelectedRow = -1;
+  Rows.clear();
+  Root.reset();
+  Root = std::make_unique<TRootConfigItem>(szProgramDir, szSiteDir, &Ui);
+}
+
+void TLayoutModel::RefreshLayout() {
+  LoadLayout();
+  FillList();
+  InspectorModel.Reset();
+  if (Preview != nullptr) Preview->ClearPicture();
+}
+
+void TLayoutModel::FillList() {
+  Rows.clear();
+  // Pre-order, children in order; an item that is no longer shown hides its subtree.
+  std::vector<TConfigItem*> pending{Root.get()};
+  while (!pending.empty()) {
+    TConfigItem* item = pending.back();
+    pending.pop_back();
+    if (!item->IsShown()) continue;
+    item->ListBoxID = static_cast<int>(Rows.size());
+    Rows.push_back(item);
+    for (int i = item->ChildCount() - 1; i >= 0; --i) pending.push_back(item->Child(i));
+  }
+}
+
+// ---- Selection ---------------------------------------------------------------------------
+
+void TLayoutModel::Select(int row) {
+  if (row < 0 || row == SelectedRow || row >= static_cast<int>(Rows.size())) return;
+  if (Selected != nullptr) Selected->TakeFromInspector(InspectorModel);
+  SelectedRow = row;
+  Selected = Rows[static_cast<std::size_t>(row)];
+  Selected->ShowInInspector(InspectorModel, Preview);
+}
+
+// ---- Commands on the selected item -------------------------------------------------------
+
+void TLayoutModel::Save() {
+  if (Selected == nullptr) return;
+  Selected->TakeFromInspector(InspectorModel);
+  // The rows now stand for what the item holds: show them afresh, so that the same edits
+  // are not taken a second time and untouched rows keep what the item holds.
+  Selected->ShowInInspector(InspectorModel, nullptr);
+  if (Selected->HasCrossedOut() &&
+      Ui.ShowMessage("Crossed out item(s) (including physical disk files) will be permanently "
+                     "deleted off the disk forever.",
+                     "Confirm", MessageButtons::OkCancel,
+                     MessageIcon::Question) != MessageAnswer::Ok) {
+    Selected->UncrossTree();
+  }
+  Selected->SaveTree(&Ui);
+}
+
+void TLayoutModel::Delete() {
+  if (Selected == nullptr) return;
+  if (Selected->CanDelete()) {
+    Selected->CrossOutTree();
+  } else {
+    Ui.ShowMessage("It is not possible to delete this item.", "Error", MessageButtons::Ok,
+                   MessageIcon::Stop);
+  }
+}
+
+void TLayoutModel::Undo() {
+  if (Selected != nullptr && Selected->IsCrossedOut()) Selected->UncrossTree();
+}
+
+bool TLayoutModel::Rename() {
+  if (Selected == nullptr || !Selected->CanRename()) return false;
+  const std::optional<std::string> typed =
+      Ui.PromptLine("File Rename", "Please enter new name of file:", Selected->Label(), 259);
+  if (!typed) return false;
+  if (!Selected->Rename(Ui, *typed)) return false;
+  Selected->SetLabel(LabelAfterRename(*Selected, *typed));
+  // Renaming the site directory changes the remembered site directory.
+  szSiteDir = GetProgramAndSearchDirs().szSearchDir;
+  return true;
+}
+
+std::string TLayoutModel::LabelAfterRename(const TConfigItem& item,
+                                           std::string_view typed) const {
+  if (const auto* picture = dynamic_cast<const TPictureItem*>(&item)) {
+    const std::string& path = picture->FullFileName();
+    return path.substr(path.rfind('/') + 1);
+  }
+  if (const auto* directory = dynamic_cast<const TDirectoryItem*>(&item)) {
+    const TFileItem* node = directory->DirFileItem();
+    if (node->Parent() == nullptr) return node->szFullFileName();
+    return std::string(node->szFileName());
+  }
+  if (const auto* match = dynamic_cast<const TMatchItem*>(&item)) {
+    return MatchPageLabel(match->BaseName());
+  }
+  return std::string(typed);
+}
+
+void TLayoutModel::Open() {
+  if (Selected != nullptr) Selected->Open(Ui);
+}
+
+void TLayoutModel::SaveLayout() {
+  if (Selected != nullptr) {
+    Selected->TakeFromInspector(InspectorModel);
+    Selected->ShowInInspector(InspectorModel, nullptr);
+  }
+  if (Root->HasCrossedOut() &&
+      Ui.ShowMessage("Permanently delete crossed-out items.", "Question", MessageButtons::YesNo,
+                     MessageIcon::Question) != MessageAnswer::Yes) {
+    Root->UncrossTree();
+  }
+  Root->SaveTree(&Ui);
+}
+
+// ---- Commands on the site ----------------------------------------------------------------
+
+bool TLayoutModel::SelectDirectory(std::string_view chosen) {
+  std::string directory(chosen);
+  if (!IsDirectoryPath(directory)) {
+    const std::size_t slash = directory.rfind('/');
+    directory = slash == std::string::npos ? std::string()
+                                           : directory.substr(0, slash == 0 ? 1 : slash);
+  }
+  if (directory.size() > 1) StripTrailingChar(directory, '/');
+  if (!ValidateSiteDirectory(directory, szProgramDir, &Ui)) return false;
+  const Status remembered =
+      WriteIniString(kFilesSection, StringTable[idsSearchDirectory], directory);
+  if (!remembered.ok()) {
+    Ui.ShowMessage("The site directory could not be remembered:\n" + remembered.message(),
+                   "Error", MessageButtons::Ok, MessageIcon::Warning);
+    return false;
+  }
+  RefreshLayout();
+  return true;
+}
+
+bool TLayoutModel::CheckSiteDirectory() {
+  return ValidateSiteDirectory(szSiteDir, szProgramDir, &Ui);
+}
+
+void TLayoutModel::RunGeneration(TProgress& progress) {
+  TWebSite site(szSiteDir, szProgramDir, Ui, progress);
+  const Status prepared = site.Prepare();
+  if (!prepared.ok()) {
+    Ui.ShowMessage(prepared.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
+    return;
+  }
+  site.Execute();
+}
+
+void TLayoutModel::GenerateSite(TProgress& progress) {
+  if (!CheckSiteDirectory()) return;
+  SaveLayout();
+  RunGeneration(progress);
+  RefreshLayout();
+}
+
+AutoOrganizeChoice TLayoutModel::AutoOrganize(TProgress& progress) {
+  if (!CheckSiteDirectory()) return AutoOrganizeChoice::kAborted;
+  const MessageAnswer answer =
+      Ui.ShowMessage("Regenerate Web Sight after creating layout design.", "Auto Layout",
+                     MessageButtons::YesNoCancel, MessageIcon::Question);
+  if (answer == MessageAnswer::Cancel) {
+    Ui.ShowMessage("Auto-Organize aborted.", "", MessageButtons::Ok, MessageIcon::None);
+    return AutoOrganizeChoice::kAborted;
+  }
+  SaveLayout();
+  const Status organized = BuildAutoOrganizeLayout(szSiteDir);
+  if (!organized.ok()) {
+    Ui.ShowMessage(organized.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
+  } else if (answer == MessageAnswer::Yes) {
+    RunGeneration(progress);
+  }
+  RefreshLayout();
+  return answer == MessageAnswer::Yes ? AutoOrganizeChoice::kOrganizeAndGenerate
+                                      : AutoOrganizeChoice::kOrganizeOnly;
+}
+
+}  // namespace pix

@@ -1,0 +1,116 @@
+// The layout window without its widgets: the tree it shows, the list rows, the selection,
+// the inspector's rows and every command of the window.
+//
+// The desktop window draws ListedItems() (indent by Level(), icon GetBitmapId(), label,
+// a red line across crossed-out rows), draws the inspector's rows, and calls the command
+// functions when the user acts. Every message, confirmation and prompt goes through the
+// TUserInterface the model was made with; the inline image of a selected picture goes to
+// the preview target. The window's own dialogs (the file chooser of Select Directory, the
+// sample layout dialog, the status window of a run) stay with the window; the model takes
+// their results.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "layout/config.h"
+#include "layout/inspector.h"
+
+namespace pix {
+
+class TProgress;
+class TUserInterface;
+
+/// The answer of the Auto Organize question.
+enum class AutoOrganizeChoice { kOrganizeAndGenerate, kOrganizeOnly, kAborted };
+
+class TLayoutModel {
+ public:
+  /// `ui` must outlive the model. The tree is built at once (LoadLayout) and listed.
+  explicit TLayoutModel(TUserInterface& ui);
+  ~TLayoutModel();
+  TLayoutModel(const TLayoutModel&) = delete;
+  TLayoutModel& operator=(const TLayoutModel&) = delete;
+
+  /// Where the selected picture's inline image is shown; may be null. Must outlive its use.
+  void SetPreviewTarget(TPreviewTarget* preview) { Preview = preview; }
+
+  // ---- The tree and its list ----
+
+  /// Reads the layout home and the site directory from the settings and builds a new tree;
+  /// the selection is forgotten. The list is not refilled (RefreshLayout does both).
+  void LoadLayout();
+  /// Builds the tree again, refills the list, empties the inspector and the preview.
+  void RefreshLayout();
+
+  TRootConfigItem* RootItem() const { return Root.get(); }
+  const std::string& ProgramDir() const { return szProgramDir; }
+  const std::string& SiteDir() const { return szSiteDir; }
+
+  /// The rows of the list: the items in tree order, each before its children, leaving out
+  /// every item that is no longer shown together with everything below it. An item's
+  /// ListBoxID is its row. The rows change only when the list is refilled.
+  const std::vector<TConfigItem*>& ListedItems() const { return Rows; }
+  /// The horizontal offset of a row's icon: two dialog base units per level.
+  static int RowIndent(int level, int dialogBaseUnitX) { return 2 * dialogBaseUnitX * level; }
+
+  // ---- Selection and inspector ----
+
+  /// The list reports row `row` as selected: the inspector's edits go into the item that
+  /// was selected, and the new item is shown. Selecting the selected row again, or a row
+  /// below 0, changes nothing.
+  void Select(int row);
+  TConfigItem* SelectedItem() const { return Selected; }
+  int SelectedIndex() const { return SelectedRow; }
+  TObjInspectModel& Inspector() { return InspectorModel; }
+  const TObjInspectModel& Inspector() const { return InspectorModel; }
+
+  // ---- Commands ----
+
+  /// Save: takes the edits into the selected item and saves its subtree, after asking
+  /// whether crossed-out items below it may go.
+  void Save();
+  /// Delete: crosses out the selected item and everything below it, or says it cannot.
+  void Delete();
+  /// Undo: takes the crossing out back from the selected item, when it is crossed out.
+  void Undo();
+  /// Rename: asks for the new name and renames the selected item. True when renamed.
+  bool Rename();
+  /// Open: opens the selected item outside the program.
+  void Open();
+  /// The save before leaving or regenerating: edits, the question about crossed-out items,
+  /// then the whole tree.
+  void SaveLayout();
+
+  /// Select Directory, after the user picked `chosen` (a file inside the wanted directory,
+  /// or the directory itself): checks it with messages, remembers it and rebuilds the tree.
+  /// False, with the tree as it was, when it is refused.
+  bool SelectDirectory(std::string_view chosen);
+  /// Checks the site directory, with messages.
+  bool CheckSiteDirectory();
+  /// Generate Site: check, save, run the generation with `progress`, rebuild.
+  void GenerateSite(TProgress& progress);
+  /// Auto Organize: check, ask, save, analyse the site, optionally generate, rebuild.
+  AutoOrganizeChoice AutoOrganize(TProgress& progress);
+  /// Sample Layouts is SaveLayout, the sample dialog, then RefreshLayout.
+
+ private:
+  void FillList();
+  void RunGeneration(TProgress& progress);
+  // The label a renamed item shows: what a rebuilt tree would call it.
+  std::string LabelAfterRename(const TConfigItem& item, std::string_view typed) const;
+
+  TUserInterface& Ui;
+  TPreviewTarget* Preview = nullptr;
+  std::unique_ptr<TRootConfigItem> Root;
+  std::vector<TConfigItem*> Rows;
+  TConfigItem* Selected = nullptr;  // An item of Root's tree, or null.
+  int SelectedRow = -1;
+  TObjInspectModel InspectorModel;
+  std::string szProgramDir;
+  std::string szSiteDir;
+};
+
+}  // namespace pix
