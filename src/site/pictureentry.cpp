@@ -12,6 +12,7 @@
 #include "picture/comread.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
+#include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/variable.h"
 #include "site/webpage.h"
@@ -198,6 +199,12 @@ void SetPictureVars(TVarArray& array, std::string_view anchorPath, std::string_v
   array.SetLongVar("FileSizeInBytes", static_cast<long long>(fileSize));
   array.SetLongVar("FileSizeInK", static_cast<long long>(fileSize / 1024));
   array.SetVar("ImageComments", commentText);
+  // Companions for layouts: the names made safe for links and for text.
+  array.SetVar("AnchorFileURL", UrlEncodePath(anchorName));
+  array.SetVar("AnchorFileNameHTML", HtmlEscape(anchorName));
+  array.SetVar("ImageFileURL", UrlEncodePath(inlineLink));
+  array.SetVar("DetailPageFileURL", UrlEncodePath(detailLink));
+  array.SetVar("BaseFileNameHTML", HtmlEscape(baseName));
   if (!commentText.empty()) array.ParseVarText(commentText);
   if (!textPath.empty() && FileExists(std::string(textPath))) {
     // Only the start of the file: a text file beside a picture holds a few variables.

@@ -5,6 +5,7 @@
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
+#include "site/escape.h"
 #include "site/pagefile.h"
 #include "site/template.h"
 #include "site/website.h"
@@ -33,11 +34,13 @@ TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& sit
   szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.PageDOSFileExt());
   array.SetVar("PageFullDOSFileName", szPageFilePath);
   array.SetVar("DirBaseName", directory.szFileName());
+  array.SetVar("DirBaseNameHTML", HtmlEscape(directory.szFileName()));
   szProgramPagePath =
       BuildFileName(site.ProgramDirectory(), szPageBaseName, site.PageDOSFileExt());
   szPageLinkName = szPageBaseName;
   AppendWithSep(szPageLinkName, '.', site.PageHTMLFileExt());
   array.SetVar("PageHTMLFileName", szPageLinkName);
+  array.SetVar("PageHTMLFileURL", UrlEncodePath(szPageLinkName));
 }
 
 TWebPage::~TWebPage() { Close(); }

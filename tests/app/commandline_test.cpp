@@ -113,6 +113,22 @@ TEST_F(CommandLineTest, RefusedDirectoriesExitWithTwo) {
             kExitUsage);
 }
 
+TEST_F(CommandLineTest, NamesThatNeedEscapingGiveWorkingLinks) {
+  test::WriteJpegPicture(site / "x&y" / "a #1 & <b>.jpg", 20, 10, "");
+  const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string(),
+                              "--name", "Ann", "--quiet"});
+  EXPECT_EQ(run.status, kExitOk) << run.messages;
+  EXPECT_TRUE(fs::exists(site / "x&y" / "a #1 & <b>.html"));
+  EXPECT_TRUE(fs::exists(site / "x&y" / "inline" / "a #1 & <b>.gif"));
+  const std::string page = test::ReadFile(site / "x&y" / "index.html");
+  EXPECT_NE(page.find("href=\"a%20%231%20%26%20%3Cb%3E.html\""), std::string::npos) << page;
+  EXPECT_NE(page.find("src=\"inline/a%20%231%20%26%20%3Cb%3E.gif\""), std::string::npos);
+  EXPECT_NE(page.find(">a #1 &amp; &lt;b&gt;<"), std::string::npos) << "the name as text";
+  EXPECT_EQ(page.find("<b>"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site / "index.html").find("href=\"x%26y/index.html\""),
+            std::string::npos);
+}
+
 TEST_F(CommandLineTest, OrganizePrintsTheMatchPagesItWrote) {
   for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg", "other.jpg"}) {
     test::WriteJpegPicture(site / name, 10, 10, "");

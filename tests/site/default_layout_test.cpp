@@ -23,6 +23,8 @@ const std::set<std::string, std::less<>> kComputed = {
     "SearchPattern", "AnchorDOSFullFileName", "AnchorFileName", "ImageDOSFullFileName",
     "ImageFileName", "TextDOSFullFileName", "BaseFileName", "DetailPageFileName",
     "FileSizeInBytes", "FileSizeInK", "ImageComments", "AnchorWidth", "AnchorHeight",
+    "AnchorFileURL", "AnchorFileNameHTML", "ImageFileURL", "DetailPageFileURL",
+    "BaseFileNameHTML", "DirBaseNameHTML", "PageHTMLFileURL",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 

@@ -211,7 +211,8 @@ int main(int argc, char** argv) {
   ok &= WriteJpeg(root / "garden" / "macro" / "dew.jpg", Varied(kDawn, 1.1), 500, 375, "");
   ok &= WriteJpeg(root / "night" / "stars.jpg", kNight, 1280, 720,
                   Caption("Stars", "A clear night, far from the town.", "Sky"));
-  ok &= WriteJpeg(root / "night" / "moonrise.jpg", Varied(kNight, 0.9), 900, 1200, "");
+  // A name that must be escaped in links and text.
+  ok &= WriteJpeg(root / "night" / "Moon & stars #2.jpg", Varied(kNight, 0.9), 900, 1200, "");
   if (!ok) {
     std::cerr << "cannot write the example pictures into " << root.string() << "\n";
     return 1;

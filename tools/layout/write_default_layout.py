@@ -57,17 +57,17 @@ GLOBALS = {
         '<P class="intro">${PageIntro}</P>',
     "PageBodyBeginTemplate": "${BodyTag}\n${PageBodyTemplate}",
     "ImageTag":
-        '<IMG src="${ImageFileName}" width="${DisplayWidth}" height="${DisplayHeight}" '
+        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
         'alt="${DetailPageTitle}">',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     "DirEntryTemplate":
-        '<A class="card album" href="${AnchorFileName}">'
-        '<IMG src="${ImageFileName}" width="${DisplayWidth}" height="${DisplayHeight}" alt="">'
+        '<A class="card album" href="${AnchorFileURL}">'
+        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" alt="">'
         "<SPAN>${PageLabel}</SPAN><SMALL>${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
-        '<A class="card" href="${DetailPageFileName}">${ImageTag}'
+        '<A class="card" href="${DetailPageFileURL}">${ImageTag}'
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>",
     "PageEndTemplate":
@@ -76,8 +76,8 @@ GLOBALS = {
         "</DIV>\n</BODY>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
-    "DetailPageTitle": "${BaseFileName}",
-    "DetailPageLabel": "${BaseFileName}",
+    "DetailPageTitle": "${BaseFileNameHTML}",
+    "DetailPageLabel": "${BaseFileNameHTML}",
     "ImagePhotographerName": "${PersonFullName}",
     "DetailPageTemplate":
         "<HEAD>\n"
@@ -88,9 +88,9 @@ GLOBALS = {
         "</HEAD>\n"
         "<BODY>\n"
         '<DIV class="page">\n'
-        '<NAV><A href="${PageHTMLFileName}">&#8592; ${PageLabel}</A></NAV>\n'
+        '<NAV><A href="${PageHTMLFileURL}">&#8592; ${PageLabel}</A></NAV>\n'
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P class="picture"><A href="${AnchorFileName}"><IMG src="${AnchorFileName}" '
+        '<P class="picture"><A href="${AnchorFileURL}"><IMG src="${AnchorFileURL}" '
         'width="${AnchorWidth}" height="${AnchorHeight}" alt="${DetailPageTitle}"></A></P>\n'
         "<P>${ImageDescription}</P>\n"
         '<P class="about"><B>${ImageSubjectName}</B> &middot; photographed by '
@@ -103,14 +103,14 @@ GLOBALS = {
 DGLOBALS = {
     "VariableFileTitle": "Directory pages",
     "VariableFileDescription": "Variables of every directory index page.",
-    "PageTitle": "${DirBaseName}",
-    "PageLabel": "${DirBaseName}",
+    "PageTitle": "${DirBaseNameHTML}",
+    "PageLabel": "${DirBaseNameHTML}",
 }
 
 MGLOBALS = {
     "VariableFileTitle": "Match pages",
     "VariableFileDescription": "Variables of every match page (a series of pictures).",
-    "PageTitle": "${DirBaseName}: ${SearchPattern}",
+    "PageTitle": "${DirBaseNameHTML}: ${SearchPattern}",
     "PageLabel": "Series ${SearchPattern}",
 }
 
@@ -195,15 +195,15 @@ LIST_LAYOUT.update({
     "DirLeaderTemplate":
         "<H2>Albums</H2>\n<TABLE>\n<TR><TH></TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
     "DirEntryTemplate":
-        '<TR><TD><A href="${AnchorFileName}"><IMG src="${ImageFileName}" width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt=""></A></TD><TD><A href="${AnchorFileName}">${PageLabel}</A>'
+        '<TR><TD><A href="${AnchorFileURL}"><IMG src="${ImageFileURL}" width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt=""></A></TD><TD><A href="${AnchorFileURL}">${PageLabel}</A>'
         "</TD><TD>${FileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
     "DirTrailerTemplate": "</TABLE>",
     "FileLeaderTemplate":
         "<H2>Pictures</H2>\n<TABLE>\n<TR><TH></TH><TH>Picture</TH><TH>Pixels</TH><TH>Size</TH></TR>",
     "FileEntryTemplate":
-        '<TR><TD><A href="${DetailPageFileName}">${ImageTag}</A></TD>'
-        '<TD><A href="${DetailPageFileName}">${DetailPageLabel}</A></TD>'
+        '<TR><TD><A href="${DetailPageFileURL}">${ImageTag}</A></TD>'
+        '<TD><A href="${DetailPageFileURL}">${DetailPageLabel}</A></TD>'
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
     "FileTrailerTemplate": "</TABLE>",
     "PageEndTemplate": "<P><SMALL>${TotalFileSizeInK} K of pictures. ${PersonFullName}</SMALL></P>\n</BODY>",
@@ -219,9 +219,9 @@ LIST_LAYOUT.update({
         "</STYLE>\n"
         "</HEAD>\n"
         "<BODY>\n"
-        '<P><A href="${PageHTMLFileName}">${PageLabel}</A></P>\n'
+        '<P><A href="${PageHTMLFileURL}">${PageLabel}</A></P>\n'
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P><A href="${AnchorFileName}"><IMG src="${AnchorFileName}" width="${AnchorWidth}" '
+        '<P><A href="${AnchorFileURL}"><IMG src="${AnchorFileURL}" width="${AnchorWidth}" '
         'height="${AnchorHeight}" alt="${DetailPageTitle}"></A></P>\n'
         "<P>${ImageDescription}</P>\n"
         "<P>${ImageSubjectName}, ${ImagePhotographerName}. ${AnchorWidth} &times; "
