@@ -1,0 +1,73 @@
+// A layout home and a site directory in a temporary folder, for the layout tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/profile.h"
+#include "files/settings.h"
+#include "files/stringtable.h"
+#include "layout/config.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace pix::test {
+
+class LayoutTest : public testing::Test {
+ protected:
+  LayoutTest()
+      : home_(temp_ / "home"), site_(temp_ / "site"), scopedHome_(temp_ / "home") {
+    std::filesystem::create_directories(home_);
+    std::filesystem::create_directories(site_);
+  }
+
+  std::string Home() const { return home_.string(); }
+  std::string Site() const { return site_.string(); }
+
+  void WriteSetting(const std::string& section, const std::string& key, const std::string& value) {
+    ASSERT_TRUE(WriteIniString(section, key, value).ok());
+  }
+  std::string Setting(const std::string& section, const std::string& key) {
+    return GetIniString(section, key, "<missing>", 16384);
+  }
+
+  /// Builds the tree for the layout home and the site directory.
+  std::unique_ptr<TRootConfigItem> Build() {
+    return std::make_unique<TRootConfigItem>(Home(), Site(), &ui_);
+  }
+
+  /// The labels of an item's children, in order.
+  static std::vector<std::string> ChildLabels(const TConfigItem& item) {
+    std::vector<std::string> labels;
+    for (int i = 0; i < item.ChildCount(); ++i) labels.push_back(item.Child(i)->Label());
+    return labels;
+  }
+
+  /// The child of `item` labelled `label`; fails the test when there is none.
+  static TConfigItem* ChildNamed(const TConfigItem& item, const std::string& label) {
+    for (int i = 0; i < item.ChildCount(); ++i) {
+      if (item.Child(i)->Label() == label) return item.Child(i);
+    }
+    ADD_FAILURE() << "no child " << label << " under " << item.Label();
+    return nullptr;
+  }
+
+  /// The names of an item's variables, in order.
+  static std::vector<std::string> VarNames(const TVarArray& array) {
+    std::vector<std::string> names;
+    for (int i = 0; i < array.ItemCount(); ++i) names.push_back(array.Item(i).szVarName);
+    return names;
+  }
+
+  TempDir temp_;
+  std::filesystem::path home_;
+  std::filesystem::path site_;
+  ScopedLayoutHome scopedHome_;
+  TScriptedUserInterface ui_;
+};
+
+}  // namespace pix::test
