@@ -115,7 +115,7 @@ bool TPictureItem::Rename(TUserInterface& ui, std::string_view newName) {
   std::string oldName;
   SplitPath(szFullFileName, &directory, &oldName);
   std::string name(newName);
-  if (name.find('.') == std::string::npos) {
+  if (!name.empty() && name.find('.') == std::string::npos) {
     const std::size_t dot = oldName.rfind('.');
     if (dot != std::string::npos) AppendWithSep(name, '.', oldName.substr(dot + 1));
   }

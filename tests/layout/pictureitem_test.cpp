@@ -1,0 +1,216 @@
+// Picture items on real JPEG and GIF files: comments read and written back, deletion,
+// renames, the inline image to preview and the external editor.
+#include "layout/pictureitem.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "layout/layout_fixture.h"
+#include "picture/comread.h"
+#include "support/picture_builder.h"
+
+namespace pix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PictureItemTest : public LayoutTest {
+ protected:
+  // A picture item under a plain parent, as the directory item would make it.
+  TPictureItem* MakeItem(const fs::path& path) {
+    return new TPictureItem(&parent_, path.filename().string(), path.string(), context_);
+  }
+  static std::string CommentOf(const fs::path& path) {
+    TFileImageInfo info;
+    info.szFileName = path.string();
+    ReadJpegImageInfo(&info);
+    return info.szComments;
+  }
+  static std::string Jpeg(const std::string& comment) {
+    TJpegOptions options;
+    if (!comment.empty()) options.Comments = {comment};
+    return MakeJpeg(SampleArt(), options);
+  }
+
+  TConfigItem parent_{nullptr, "dir"};
+  TTreeBuildContext context_{&ui_, false};
+};
+
+class RecordingPreview : public TPreviewTarget {
+ public:
+  void SetPicture(const fs::path& path) override { Shown.push_back(path.string()); }
+  void ClearPicture() override { Shown.push_back("<clear>"); }
+  std::vector<std::string> Shown;
+};
+
+TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
+  WriteFile(site_ / "a.JPG",
+            Jpeg("ImageDescription:\r\nfirst line\r\nsecond line\r\n\r\nCamera:\r\nOld box\r\n\r\n"));
+  TPictureItem* item = MakeItem(site_ / "a.JPG");
+  EXPECT_EQ(VarNames(*item),
+            (std::vector<std::string>{"DetailPageTitle", "DetailPageLabel", "ImageDescription",
+                                      "ImageSubjectName", "ImagePhotographerName", "Camera"}));
+  EXPECT_EQ(item->GetVarValue("ImageDescription"), "first line\r\nsecond line");
+  EXPECT_EQ(item->GetVarValue("Camera"), "Old box");
+}
+
+TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
+  WriteFile(site_ / "a.jpg", Jpeg("just some free text"));
+  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).szVarValue, "");
+  item->SetVar("DetailPageTitle", "Sunset");
+  item->SetVar("ImageDescription", "red\r\nsky");
+  item->SetModified();
+  EXPECT_TRUE(item->Save().ok());
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"),
+            "DetailPageTitle:\r\nSunset\r\n\r\nImageDescription:\r\nred\r\nsky\r\n\r\n");
+
+  // Read back by a new item, saved unchanged: the same comment again.
+  TPictureItem* again = MakeItem(site_ / "a.jpg");
+  EXPECT_EQ(again->GetVarValue("ImageDescription"), "red\r\nsky");
+  ASSERT_TRUE(again->Save().ok());
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"),
+            "DetailPageTitle:\r\nSunset\r\n\r\nImageDescription:\r\nred\r\nsky\r\n\r\n");
+}
+
+TEST_F(PictureItemTest, AllEmptyVariablesWriteAnEmptyComment) {
+  WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nold\r\n\r\n"));
+  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  item->SetVar("ImageDescription", "");
+  ASSERT_TRUE(item->Save().ok());
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"), "\r\n");
+  EXPECT_EQ(MakeItem(site_ / "a.jpg")->GetVarValue("ImageDescription"), "");
+}
+
+TEST_F(PictureItemTest, FailedSaveLeavesThePictureWhole) {
+  // A file that only looks like a JPEG picture: the writer cannot place a comment in it.
+  const std::string notJpeg = "this is not a picture at all";
+  WriteFile(site_ / "fake.jpg", notJpeg);
+  TPictureItem* item = MakeItem(site_ / "fake.jpg");
+  item->SetVar("DetailPageTitle", "x");
+  EXPECT_FALSE(item->Save().ok());
+  EXPECT_EQ(ReadFile(site_ / "fake.jpg"), notJpeg);
+
+  // A text longer than the comment reader gives back is refused before anything is written.
+  const std::string original = Jpeg("ImageDescription:\r\nshort\r\n\r\n");
+  WriteFile(site_ / "long.jpg", original);
+  TPictureItem* big = MakeItem(site_ / "long.jpg");
+  big->SetVar("ImageDescription", std::string(40000, 'x'));
+  const Status saved = big->Save();
+  EXPECT_EQ(saved.code(), Status::Code::kTooLarge);
+  EXPECT_EQ(ReadFile(site_ / "long.jpg"), original);
+
+  // No temporary files are left beside the pictures.
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(site_)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 2);
+}
+
+TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
+  // The longest text that the reader hands back whole is accepted, one more is not.
+  std::string text = "ImageDescription:\r\n";
+  text += std::string(MAX_COMMENTS_LENGTH - 5 - text.size() - 4, 'x') + "\r\n\r\n";
+  EXPECT_TRUE(CommentFitsReader(text));
+  EXPECT_EQ(FilterCommentText(text), text);
+  text.insert(20, "0123456789");
+  EXPECT_FALSE(CommentFitsReader(text));
+  EXPECT_NE(FilterCommentText(text), text);
+}
+
+TEST_F(PictureItemTest, GifPicturesKeepNoVariables) {
+  WriteGifPicture(site_ / "b.gif", 4, 3, false);
+  const std::string before = ReadFile(site_ / "b.gif");
+  TPictureItem* item = MakeItem(site_ / "b.gif");
+  EXPECT_EQ(item->ItemCount(), 5);
+  item->SetVar("ImageDescription", "not stored");
+  item->SetModified();
+  EXPECT_TRUE(item->Save().ok());
+  EXPECT_EQ(ReadFile(site_ / "b.gif"), before);
+}
+
+TEST_F(PictureItemTest, CrossedOutPictureIsDeletedButItsInlineImageStays) {
+  WriteFile(site_ / "a.jpg", Jpeg(""));
+  WriteFile(site_ / "inline" / "a.gif", "GIF");
+  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  item->CrossOutTree();
+  EXPECT_TRUE(item->Save().ok());
+  EXPECT_FALSE(fs::exists(site_ / "a.jpg"));
+  EXPECT_TRUE(fs::exists(site_ / "inline" / "a.gif"));
+  EXPECT_TRUE(item->Save().ok());  // Already gone: no failure.
+}
+
+TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTyped) {
+  WriteFile(site_ / "a.jpg", Jpeg(""));
+  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  ASSERT_TRUE(item->Rename(ui_, "Sunset"));
+  EXPECT_EQ(item->FullFileName(), Site() + "/Sunset.jpg");
+  EXPECT_TRUE(fs::exists(site_ / "Sunset.jpg"));
+  ASSERT_TRUE(item->Rename(ui_, "b.gif"));
+  EXPECT_EQ(item->FullFileName(), Site() + "/b.gif");
+
+  // A "." in a directory name plays no part.
+  WriteFile(temp_ / "my.pics" / "a.jpg", Jpeg(""));
+  TPictureItem* dotted = MakeItem(temp_ / "my.pics" / "a.jpg");
+  ASSERT_TRUE(dotted->Rename(ui_, "b"));
+  EXPECT_EQ(dotted->FullFileName(), (temp_ / "my.pics" / "b.jpg").string());
+  EXPECT_TRUE(ui_.messages().empty());
+}
+
+TEST_F(PictureItemTest, RenameNeverReplacesAFile) {
+  WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nA\r\n\r\n"));
+  WriteFile(site_ / "b.jpg", Jpeg("ImageDescription:\r\nB\r\n\r\n"));
+  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  for (const char* name : {"b", "../escape", ""}) {
+    EXPECT_FALSE(item->Rename(ui_, name)) << name;
+    EXPECT_EQ(ui_.messages().back().text, "It was not possible to rename the picture file.");
+    EXPECT_EQ(ui_.messages().back().title, "");
+  }
+  EXPECT_EQ(item->FullFileName(), Site() + "/a.jpg");
+  EXPECT_NE(CommentOf(site_ / "a.jpg").find("\r\nA\r\n"), std::string::npos);
+  EXPECT_NE(CommentOf(site_ / "b.jpg").find("\r\nB\r\n"), std::string::npos);
+}
+
+TEST_F(PictureItemTest, PreviewShowsTheInlineGifKeepingTheCase) {
+  WriteFile(site_ / "IMG_0001.JPG", Jpeg(""));
+  TPictureItem* item = MakeItem(site_ / "IMG_0001.JPG");
+  RecordingPreview preview;
+  item->ShowPreview(&preview);
+  EXPECT_EQ(preview.Shown, std::vector<std::string>{Site() + "/inline/IMG_0001.gif"});
+}
+
+TEST_F(PictureItemTest, EditorCommandKeepsThePathOneArgument) {
+  const std::string path = "/pics/my trip/a \"b\".jpg";
+  EXPECT_EQ(BuildEditorCommand("", path), (std::vector<std::string>{"xdg-open", path}));
+  EXPECT_EQ(BuildEditorCommand("gimp %s", path), (std::vector<std::string>{"gimp", path}));
+  EXPECT_EQ(BuildEditorCommand("gimp", path), (std::vector<std::string>{"gimp", path}));
+  EXPECT_EQ(BuildEditorCommand("\"/opt/My Editor/edit\" --file=%s -n", path),
+            (std::vector<std::string>{"/opt/My Editor/edit", "--file=" + path, "-n"}));
+  // A path that holds "%s" itself is put in once, not expanded again.
+  EXPECT_EQ(BuildEditorCommand("ed %s", "/a%s.jpg"),
+            (std::vector<std::string>{"ed", "/a%s.jpg"}));
+}
+
+TEST_F(PictureItemTest, OpenStartsTheEditorWithoutAShell) {
+  WriteFile(site_ / "a b;touch x.jpg", Jpeg(""));
+  TPictureItem* item = MakeItem(site_ / "a b;touch x.jpg");
+  const fs::path copy = temp_ / "copied.jpg";
+  WriteSetting("Files", "PictureEditor", "cp %s " + copy.string());
+  item->Open(ui_);
+  for (int i = 0; i < 200 && !fs::exists(copy); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(fs::exists(copy));
+  EXPECT_FALSE(fs::exists(fs::current_path() / "x.jpg"));
+  EXPECT_TRUE(ui_.messages().empty());
+
+  WriteSetting("Files", "PictureEditor", "/no/such/editor %s");
+  item->Open(ui_);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].title, "Error");
+  EXPECT_NE(ui_.messages()[0].text.find("/no/such/editor"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pix::test
