@@ -46,8 +46,7 @@ TSampleItem ReadSampleItem(const std::filesystem::path& path) {
   return item;
 }
 
-std::vector<TSampleItem> ListSampleLayouts(
-    const std::vector<std::filesystem::path>& directories) {
+std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories) {
   const TPatternListItem patterns(kSamplePattern);
   std::map<std::string, std::filesystem::path, FileNameLess> found;
   for (const std::filesystem::path& directory : directories) {
@@ -116,8 +115,8 @@ const std::string& TSampleLayouts::Highlight(int index) {
 TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
                                                   const std::filesystem::path& target) {
   if (Selected == nullptr) return OkOutcome::kClosedUnchanged;
-  if (ui.ShowMessage("Replace current layout with selection", "Confirm",
-                     MessageButtons::OkCancel, MessageIcon::Question) != MessageAnswer::Ok) {
+  if (ui.ShowMessage("Replace current layout with selection", "Confirm", MessageButtons::OkCancel,
+                     MessageIcon::Question) != MessageAnswer::Ok) {
     return OkOutcome::kStayOpen;
   }
   const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;

@@ -26,11 +26,11 @@ inline constexpr const char* kSamplePattern = "samp####.txt";
 
 /// One sample layout.
 struct TSampleItem {
-  int ListIndex = -1;               ///< Its line in the list.
-  std::string szTitle;              ///< VariableFileTitle; empty when missing.
-  std::string szDescription;        ///< VariableFileDescription; empty when missing.
-  std::filesystem::path szFileName; ///< Full path of the sample file.
-  std::unique_ptr<TVarArray> Vars;  ///< The variables of its first kSampleReadLimit bytes.
+  int ListIndex = -1;                ///< Its line in the list.
+  std::string szTitle;               ///< VariableFileTitle; empty when missing.
+  std::string szDescription;         ///< VariableFileDescription; empty when missing.
+  std::filesystem::path szFileName;  ///< Full path of the sample file.
+  std::unique_ptr<TVarArray> Vars;   ///< The variables of its first kSampleReadLimit bytes.
 };
 
 /// Reads the sample at `path`: the variables of its first kSampleReadLimit bytes, its

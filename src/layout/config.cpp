@@ -108,8 +108,7 @@ Status TConfigItem::Save() { return Status::OK(); }
 bool TConfigItem::CanDelete() const { return false; }
 
 void TConfigItem::Open(TUserInterface& ui) {
-  ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::Ok,
-                 MessageIcon::Warning);
+  ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::Ok, MessageIcon::Warning);
 }
 
 void TConfigItem::ShowPreview(TPreviewTarget*) {}
@@ -178,9 +177,8 @@ TBadDirectoryItem::TBadDirectoryItem(TConfigItem* parent)
 
 // ---- TDirectoryItem: the build of the site's part of the tree ------------------------------
 
-TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem,
-                               std::string_view label, std::string varFileName,
-                               TTreeBuildContext& context)
+TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std::string_view label,
+                               std::string varFileName, TTreeBuildContext& context)
     : TPageItem(parent, label, std::move(varFileName), {idsPageTitle, idsPageLabel, idsPageIntro}),
       DirFileItemValue(dirFileItem) {
   PIX_CHECK(DirFileItemValue != nullptr);
@@ -231,8 +229,8 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
   new TIniSettingsItem(GeneralSettingsItem, "Images", kImagesEntries, CountOf(kImagesEntries));
   new TIniSettingsItem(GeneralSettingsItem, "Names", kNamesEntries, CountOf(kNamesEntries));
 
-  MatchPagesItem = new TIniSettingsItem(this, "Match Pages", kMatchPagesEntries,
-                                        CountOf(kMatchPagesEntries));
+  MatchPagesItem =
+      new TIniSettingsItem(this, "Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
   new TPageItem(MatchPagesItem, "Default Match Page", JoinPath(p, "mglobals.txt"));
   const std::string baseNames =
       GetIniString(StringTable[idsAutoOrganizeLayout], StringTable[idsAutoOrganizeBaseFileNames],

@@ -1,6 +1,8 @@
 // Where each kind of configuration item keeps its variables: reading them while the tree is
 // built, writing them on save, deleting them when the item is crossed out, and the renames
 // of directories and match pages.
+#include "layout/configstore.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,7 +17,6 @@
 #include "files/sitedir.h"
 #include "files/utils.h"
 #include "layout/config.h"
-#include "layout/configstore.h"
 #include "layout/pictureitem.h"
 
 namespace pix {
@@ -184,9 +185,11 @@ bool TDirectoryItem::Rename(TUserInterface& ui, std::string_view newName) {
     const Status remembered = WriteIniString(kFilesSection, StringTable[idsSearchDirectory],
                                              DirFileItemValue->szFullFileName());
     if (!remembered.ok()) {
-      ui.ShowMessage("The directory was renamed, but the settings could not be changed to its "
-                     "new name:\n" + remembered.message(),
-                     "Error", MessageButtons::Ok, MessageIcon::Warning);
+      ui.ShowMessage(
+          "The directory was renamed, but the settings could not be changed to its "
+          "new name:\n" +
+              remembered.message(),
+          "Error", MessageButtons::Ok, MessageIcon::Warning);
     }
   }
   return true;
@@ -220,8 +223,7 @@ TMatchItem::TMatchItem(TConfigItem* parent, std::string_view label, std::string 
       szStoredBaseName(szBaseName),
       szStoredVarFileName(szVarFileName) {
   AddVarAt(kSearchPatternName,
-           GetIniString(StringTable[idsMatchPageSearchStrings], szBaseName, "", 256),
-           ItemCount());
+           GetIniString(StringTable[idsMatchPageSearchStrings], szBaseName, "", 256), ItemCount());
   AddVarAt(StringTable[idsPageTitle], "", ItemCount());
   AddVarAt(StringTable[idsPageLabel], "", ItemCount());
   AddVarAt(StringTable[idsPageIntro], "", ItemCount());
@@ -234,8 +236,8 @@ Status TMatchItem::Save() {
   if (IsCrossedOut()) {
     for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
       if (AnotherMatchPageUses(*this, *name)) continue;
-      Collect(failures, DeleteFileIfPresent(name == &szBaseName ? szVarFileName
-                                                                : szStoredVarFileName));
+      Collect(failures,
+              DeleteFileIfPresent(name == &szBaseName ? szVarFileName : szStoredVarFileName));
       Collect(failures, WriteProfileText(section, *name, std::nullopt, IniFileName()));
     }
     return failures;
@@ -275,9 +277,10 @@ bool TMatchItem::Rename(TUserInterface& ui, std::string_view newName) {
     return false;
   }
   if (!IsUsableMatchPageName(newName)) {
-    ui.ShowMessage("A match page name cannot be empty, hold '/', ',' or '=', begin with ';' "
-                   "or '[', or begin or end with a blank.",
-                   "", MessageButtons::Ok, MessageIcon::None);
+    ui.ShowMessage(
+        "A match page name cannot be empty, hold '/', ',' or '=', begin with ';' "
+        "or '[', or begin or end with a blank.",
+        "", MessageButtons::Ok, MessageIcon::None);
     return false;
   }
   if (!EqualsNoCase(newName, szBaseName) && AnotherMatchPageUses(*this, newName)) {

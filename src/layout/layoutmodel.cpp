@@ -107,8 +107,7 @@ bool TLayoutModel::Rename() {
   return true;
 }
 
-std::string TLayoutModel::LabelAfterRename(const TConfigItem& item,
-                                           std::string_view typed) const {
+std::string TLayoutModel::LabelAfterRename(const TConfigItem& item, std::string_view typed) const {
   if (const auto* picture = dynamic_cast<const TPictureItem*>(&item)) {
     const std::string& path = picture->FullFileName();
     return path.substr(path.rfind('/') + 1);
@@ -147,16 +146,16 @@ bool TLayoutModel::SelectDirectory(std::string_view chosen) {
   std::string directory(chosen);
   if (!IsDirectoryPath(directory)) {
     const std::size_t slash = directory.rfind('/');
-    directory = slash == std::string::npos ? std::string()
-                                           : directory.substr(0, slash == 0 ? 1 : slash);
+    directory =
+        slash == std::string::npos ? std::string() : directory.substr(0, slash == 0 ? 1 : slash);
   }
   if (directory.size() > 1) StripTrailingChar(directory, '/');
   if (!ValidateSiteDirectory(directory, szProgramDir, &Ui)) return false;
   const Status remembered =
       WriteIniString(kFilesSection, StringTable[idsSearchDirectory], directory);
   if (!remembered.ok()) {
-    Ui.ShowMessage("The site directory could not be remembered:\n" + remembered.message(),
-                   "Error", MessageButtons::Ok, MessageIcon::Warning);
+    Ui.ShowMessage("The site directory could not be remembered:\n" + remembered.message(), "Error",
+                   MessageButtons::Ok, MessageIcon::Warning);
     return false;
   }
   RefreshLayout();

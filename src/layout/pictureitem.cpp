@@ -70,8 +70,8 @@ bool CommentFitsReader(std::string_view text) {
 TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::string fullFileName,
                            TTreeBuildContext& context, TFileItem* fileItem)
     : TConfigItem(parent, label,
-                  {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription,
-                   idsImageSubjectName, idsImagePhotographerName}),
+                  {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription, idsImageSubjectName,
+                   idsImagePhotographerName}),
       szFullFileName(std::move(fullFileName)),
       FileItem(fileItem) {
   PIX_CHECK(GetParentConfigItem() != nullptr);
@@ -98,8 +98,7 @@ Status TPictureItem::Save() {
   if (!HoldsPictureComment(szFullFileName)) return Status::OK();
   const std::string text = FormatVarText();
   if (!CommentFitsReader(text)) {
-    return Status::TooLarge("The text of " + szFullFileName + " is " +
-                            std::to_string(text.size()) +
+    return Status::TooLarge("The text of " + szFullFileName + " is " + std::to_string(text.size()) +
                             " characters long, more than a picture's comment can give back; "
                             "the picture was left as it was");
   }
@@ -166,8 +165,7 @@ void TPictureItem::ShowPreview(TPreviewTarget* preview) {
 
 // ---- Open --------------------------------------------------------------------------------
 
-std::vector<std::string> BuildEditorCommand(std::string_view commandLine,
-                                            std::string_view path) {
+std::vector<std::string> BuildEditorCommand(std::string_view commandLine, std::string_view path) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;

@@ -69,8 +69,7 @@ bool CommentFitsReader(std::string_view text);
 /// "%s" is replaced by the path, which stays one argument whatever it holds, and a command
 /// without "%s" gets the path as its last argument. An empty command opens the picture with
 /// the desktop's default application (xdg-open).
-std::vector<std::string> BuildEditorCommand(std::string_view commandLine,
-                                            std::string_view path);
+std::vector<std::string> BuildEditorCommand(std::string_view commandLine, std::string_view path);
 
 /// Starts the program `argv[0]` (searched on PATH) with its arguments, in a session of its
 /// own, without a shell and without waiting for it. Fails when it cannot be started.

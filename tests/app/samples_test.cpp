@@ -14,8 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Sample(const std::string& title, const std::string& description) {
-  return "VariableFileTitle:\r\n" + title + "\r\n\r\nVariableFileDescription:\r\n" +
-         description + "\r\n\r\nPageTitle:\r\n" + title + " page\r\n\r\n";
+  return "VariableFileTitle:\r\n" + title + "\r\n\r\nVariableFileDescription:\r\n" + description +
+         "\r\n\r\nPageTitle:\r\n" + title + " page\r\n\r\n";
 }
 
 class SamplesTest : public testing::Test {

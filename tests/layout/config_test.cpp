@@ -20,16 +20,14 @@ TEST_F(ConfigTreeTest, ShapeLevelsClassesAndIcons) {
   EXPECT_EQ(root->Label(), "My Web Site");
   EXPECT_EQ(root->Level(), 0);
   EXPECT_EQ(root->GetBitmapId(), 611);
-  EXPECT_EQ(ChildLabels(*root),
-            (std::vector<std::string>{"Default Page", "General Settings", "Match Pages",
-                                      "Directory Index Pages"}));
+  EXPECT_EQ(ChildLabels(*root), (std::vector<std::string>{"Default Page", "General Settings",
+                                                          "Match Pages", "Directory Index Pages"}));
   EXPECT_EQ(ChildLabels(*root->DefaultPageItem),
             (std::vector<std::string>{"Page Start", "Picture File List", "Sub-Page List",
                                       "Page End", "Detail Pages", "Default Image Fields"}));
   EXPECT_EQ(ChildLabels(*root->GeneralSettingsItem),
             (std::vector<std::string>{"User", "Images", "Names"}));
-  EXPECT_EQ(ChildLabels(*root->MatchPagesItem),
-            (std::vector<std::string>{"Default Match Page"}));
+  EXPECT_EQ(ChildLabels(*root->MatchPagesItem), (std::vector<std::string>{"Default Match Page"}));
 
   ASSERT_NE(root->RootDirItem, nullptr);
   EXPECT_EQ(root->RootDirItem->Label(), Site());
@@ -50,11 +48,10 @@ TEST_F(ConfigTreeTest, ShapeLevelsClassesAndIcons) {
   EXPECT_EQ(root->RootDirItem->Child(0)->GetBitmapId(), 610);
 
   // Only directories, match pages and pictures may be crossed out or renamed.
-  for (TConfigItem* item : {static_cast<TConfigItem*>(root.get()),
-                            static_cast<TConfigItem*>(root->DefaultPageItem),
-                            root->DefaultPageItem->Child(0),
-                            static_cast<TConfigItem*>(root->GeneralSettingsItem),
-                            static_cast<TConfigItem*>(root->DirIndexPagesItem)}) {
+  for (TConfigItem* item :
+       {static_cast<TConfigItem*>(root.get()), static_cast<TConfigItem*>(root->DefaultPageItem),
+        root->DefaultPageItem->Child(0), static_cast<TConfigItem*>(root->GeneralSettingsItem),
+        static_cast<TConfigItem*>(root->DirIndexPagesItem)}) {
     EXPECT_FALSE(item->CanDelete()) << item->Label();
     EXPECT_FALSE(item->CanRename()) << item->Label();
   }
@@ -80,9 +77,9 @@ TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPage) {
   EXPECT_EQ(ChildNamed(*group, "Page End")->GetVarValue("ImageTag"), "<img>");
   EXPECT_EQ(ChildNamed(*group, "Detail Pages")->GetVarValue("DetailPageLabel"),
             "line one\r\nline two");
-  EXPECT_EQ(VarNames(*ChildNamed(*group, "Default Image Fields")),
-            (std::vector<std::string>{"ImageSubjectName", "ImagePhotographerName",
-                                      "ImageDescription"}));
+  EXPECT_EQ(
+      VarNames(*ChildNamed(*group, "Default Image Fields")),
+      (std::vector<std::string>{"ImageSubjectName", "ImagePhotographerName", "ImageDescription"}));
 }
 
 TEST_F(ConfigTreeTest, MissingGlobalsGivesEmptyPieces) {
@@ -148,8 +145,8 @@ TEST_F(ConfigTreeTest, MatchPagesFollowTheBaseNameList) {
 }
 
 TEST_F(ConfigTreeTest, UnusableSiteDirectoriesGiveNoDirSelected) {
-  const std::string cases[] = {"", "/", "/ab", Home(), temp_.path().string(),
-                               Site() + "/does-not-exist"};
+  const std::string cases[] = {
+      "", "/", "/ab", Home(), temp_.path().string(), Site() + "/does-not-exist"};
   for (const std::string& site : cases) {
     TRootConfigItem root(Home(), site, &ui_);
     EXPECT_EQ(root.RootDirItem, nullptr) << site;
@@ -170,8 +167,7 @@ TEST_F(ConfigTreeTest, OnlyJpgAndGifFilesBecomePictures) {
   WriteFile(site_ / "trip" / "inline" / "x.gif", "");
   WriteFile(site_ / "trip" / "x.jpg", "");
   auto root = Build();
-  EXPECT_EQ(ChildLabels(*root->RootDirItem),
-            (std::vector<std::string>{"a.jpg", "b.GIF", "trip"}));
+  EXPECT_EQ(ChildLabels(*root->RootDirItem), (std::vector<std::string>{"a.jpg", "b.GIF", "trip"}));
   EXPECT_NE(dynamic_cast<TPictureItem*>(root->RootDirItem->Child(1)), nullptr);
   EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(2)), std::vector<std::string>{"x.jpg"});
 }

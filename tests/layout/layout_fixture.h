@@ -19,8 +19,7 @@ namespace pix::test {
 
 class LayoutTest : public testing::Test {
  protected:
-  LayoutTest()
-      : home_(temp_ / "home"), site_(temp_ / "site"), scopedHome_(temp_ / "home") {
+  LayoutTest() : home_(temp_ / "home"), site_(temp_ / "site"), scopedHome_(temp_ / "home") {
     std::filesystem::create_directories(home_);
     std::filesystem::create_directories(site_);
   }

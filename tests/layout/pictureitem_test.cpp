@@ -46,8 +46,9 @@ class RecordingPreview : public TPreviewTarget {
 };
 
 TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
-  WriteFile(site_ / "a.JPG",
-            Jpeg("ImageDescription:\r\nfirst line\r\nsecond line\r\n\r\nCamera:\r\nOld box\r\n\r\n"));
+  WriteFile(
+      site_ / "a.JPG",
+      Jpeg("ImageDescription:\r\nfirst line\r\nsecond line\r\n\r\nCamera:\r\nOld box\r\n\r\n"));
   TPictureItem* item = MakeItem(site_ / "a.JPG");
   EXPECT_EQ(VarNames(*item),
             (std::vector<std::string>{"DetailPageTitle", "DetailPageLabel", "ImageDescription",
@@ -188,8 +189,7 @@ TEST_F(PictureItemTest, EditorCommandKeepsThePathOneArgument) {
   EXPECT_EQ(BuildEditorCommand("\"/opt/My Editor/edit\" --file=%s -n", path),
             (std::vector<std::string>{"/opt/My Editor/edit", "--file=" + path, "-n"}));
   // A path that holds "%s" itself is put in once, not expanded again.
-  EXPECT_EQ(BuildEditorCommand("ed %s", "/a%s.jpg"),
-            (std::vector<std::string>{"ed", "/a%s.jpg"}));
+  EXPECT_EQ(BuildEditorCommand("ed %s", "/a%s.jpg"), (std::vector<std::string>{"ed", "/a%s.jpg"}));
 }
 
 TEST_F(PictureItemTest, OpenStartsTheEditorWithoutAShell) {
