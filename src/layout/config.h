@@ -69,8 +69,9 @@ class TConfigItem : public TVarArray {
   static constexpr int kChildStep = 32;
 
   /// Makes an item with one empty variable for each name of `names`, in order, and appends
-  /// it to the children of `parent` (which then owns it). A root has no parent and is owned
-  /// by whoever made it. The label must not be empty.
+  /// it to the children of `parent` (which then owns it, so an item with a parent is always
+  /// made with new). A root has no parent and is owned by whoever made it. The label must
+  /// not be empty.
   TConfigItem(TConfigItem* parent, std::string_view label,
               std::initializer_list<StringId> names = {});
   /// Destroys the children, the last one first.
