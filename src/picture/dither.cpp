@@ -17,8 +17,8 @@ const std::uint8_t kDitherMatrix[8][8] = {
 };
 
 const TPaletteColor kDitherColors[8] = {
-    {0, 0, 0},     {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},   {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+    {0, 0, 255}, {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
 };
 
 // Replaces the 8-bit bitmap by its 4-bit dithered form. On failure the 8-bit bitmap is

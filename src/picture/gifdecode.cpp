@@ -284,8 +284,7 @@ std::int16_t TGifDecoder::DecodeImage(int minimumCodeSize) {
   pass_ = 0;
   x_ = 0;
   imageFull_ = false;
-  row_ = picture_.Bitmap.get() +
-         picture_.Stride * static_cast<std::size_t>(picture_.Height() - 1);
+  row_ = picture_.Bitmap.get() + picture_.Stride * static_cast<std::size_t>(picture_.Height() - 1);
 
   // The string table: entry i is the string of entry prefix[i] followed by suffix[i].
   // A prefix is always a smaller code than its entry, so following prefixes ends, and a

@@ -64,8 +64,7 @@ const char* RasterStatusText(int status) {
   }
 }
 
-TRasterPicture::TRasterPicture(const std::filesystem::path& path)
-    : szFileName(path) {
+TRasterPicture::TRasterPicture(const std::filesystem::path& path) : szFileName(path) {
   if (IsGifExtension(ExtensionOf(szFileName))) {
     LoadGif();
   } else {
