@@ -55,14 +55,17 @@ void TWebPage::EnsurePageOpen() {
 
   // A page keeps its head, title and label from its earlier version, or from a page of the
   // same name in the program directory, unless the layout sets them again below.
-  std::optional<std::string> head = GetHtmlTagText(szPageFilePath, "HEAD");
-  std::string readFrom = szPageFilePath;
+  // Each file is read once and its three elements taken from that one reading.
+  std::optional<std::string> oldPage = ReadTextFile(szPageFilePath);
+  std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   if (!head) {
-    head = GetHtmlTagText(szProgramPagePath, "HEAD");
-    readFrom = szProgramPagePath;
+    oldPage = ReadTextFile(szProgramPagePath);
+    head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   }
-  const std::string title = GetHtmlTagText(readFrom, "TITLE").value_or(std::string());
-  const std::string label = GetHtmlTagText(readFrom, "H1").value_or(std::string());
+  const std::string title =
+      oldPage ? ExtractTagText(*oldPage, "TITLE").value_or(std::string()) : std::string();
+  const std::string label =
+      oldPage ? ExtractTagText(*oldPage, "H1").value_or(std::string()) : std::string();
   if (head && !head->empty() && !title.empty() && !label.empty()) {
     array.SetVar(StringTable[idsPageHeadTemplate], *head);
   }
