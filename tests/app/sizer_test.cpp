@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "app/dialogs.h"
@@ -117,6 +118,21 @@ TEST(SizerTest, TemplateErrorsAreReportedNotFatal) {
   TDialogTemplate flat = *ReadDialogTemplate(HandMadeTemplate());
   flat.CY = 0;
   EXPECT_FALSE(TControlSizer::FromTemplate(flat).ok());
+}
+
+TEST(SizerTest, DamagedTemplatesNeverReadPastTheirEnd) {
+  std::mt19937 random(5);
+  const std::vector<std::uint8_t> original = DialogTemplateBytes(kConfigWindowId);
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<std::uint8_t> damaged = original;
+    damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random() & 0xFF);
+    damaged.resize(random() % (damaged.size() + 1));
+    const Result<TDialogTemplate> dialog = ReadDialogTemplate(damaged);
+    // Each item takes at least 24 bytes, so a template that reads holds what it claims.
+    if (dialog.ok()) {
+      EXPECT_LE(dialog->Items.size() * 24, damaged.size()) << round;
+    }
+  }
 }
 
 TEST(SizerTest, CreationDataAreSkipped) {

@@ -371,6 +371,38 @@ TEST_F(RasterPictureTest, ExtensionsAreSkippedUnread) {
   EXPECT_EQ(picture.PixelColor(1, 0), (TPaletteColor{85, 85, 85}));
 }
 
+TEST_F(RasterPictureTest, DamagedFilesEndInAStatus) {
+  // Changed bytes and cut ends anywhere in plain and interlaced files: every load ends,
+  // with a known status, and a loaded picture is whole (the sanitizer build checks that no
+  // read or write strays outside the buffers).
+  TGifPicture plain = RandomGif(37, 23, 256, 1);
+  TGifPicture interlaced = RandomGif(19, 13, 16, 2);
+  interlaced.Frames[0].Interlace = true;
+  interlaced.Frames[0].LocalColors.assign(32, Rgb{200, 100, 50});
+  std::mt19937 random(99);
+  for (const TGifPicture& gif : {plain, interlaced}) {
+    const std::string original = test::MakeGif(gif);
+    for (int round = 0; round < 400; ++round) {
+      std::string damaged = original;
+      const int changes = 1 + static_cast<int>(random() % 4);
+      for (int c = 0; c < changes; ++c) {
+        damaged[random() % damaged.size()] = static_cast<char>(random() & 0xFF);
+      }
+      if (round % 3 == 0) damaged.resize(random() % damaged.size());
+      const TRasterPicture picture(Write("damaged.gif", damaged));
+      const int status = picture.GetStatus();
+      ASSERT_STRNE(RasterStatusText(status), RasterStatusText(-5)) << status;
+      if (status == kRasterLoaded) {
+        ASSERT_NE(picture.Bits(), nullptr);
+        std::vector<std::uint8_t> line(static_cast<std::size_t>(picture.Width()));
+        for (int y = 0; y < picture.Height(); ++y) picture.CopyIndexLine(y, line.data());
+      } else {
+        ASSERT_EQ(picture.Bits(), nullptr);
+      }
+    }
+  }
+}
+
 TEST_F(RasterPictureTest, ImageSizesThatCannotBeHeld) {
   // A 34-byte file that claims 65535 x 65535 pixels is refused before any allocation.
   const std::string data = SubBlocks(LiteralStream({0})) + ";";
