@@ -157,12 +157,13 @@ SHEET_STYLE = """
   h1 { font-size: 1.8rem; margin: .2rem 0; border-bottom: 3px double #111; }
   h2 { font-size: 1rem; margin: 1.2rem 0 .4rem; font-variant: small-caps; }
   .intro { font-style: italic; }
-  .grid { display: grid; grid-template-columns: repeat(auto-fill, minmax(8rem, 1fr));
+  .grid { display: grid; grid-template-columns: repeat(auto-fill, minmax(12rem, 1fr));
     border-top: 1px solid #111; border-left: 1px solid #111; }
   .card { display: flex; flex-direction: column; align-items: center; padding: .4rem;
     border-right: 1px solid #111; border-bottom: 1px solid #111; color: inherit;
     text-decoration: none; }
   .card:hover { background: #f3efe6; }
+  .card img { display: block; max-width: 100%; height: auto; }
   .card span { font-size: .75rem; text-align: center; overflow-wrap: anywhere; }
   .card small { font-size: .7rem; color: #555; }
   footer { margin-top: 2rem; font-size: .75rem; border-top: 1px solid #111; }
