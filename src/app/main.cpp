@@ -1,4 +1,5 @@
-// The pixamond program. With a command it works headless (see app/commandline.h).
+// The pixamond program. Without arguments it opens the desktop window; with a command it
+// works headless (see app/commandline.h).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "app/commandline.h"
+#include "app/ui/application.h"
 #include "files/filelist.h"
 
 namespace {
@@ -44,6 +46,7 @@ class DescriptorBuf : public std::streambuf {
 
 int main(int argc, char** argv) {
   pix::InstallOutOfMemoryHandler();
+  if (argc <= 1) return pix::ui::RunDesktopApplication(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
   bool verbose = false;
   for (const std::string& arg : args) verbose = verbose || arg == "--verbose";
@@ -66,8 +69,7 @@ int main(int argc, char** argv) {
   DescriptorBuf messagesBuf(messagesFd >= 0 ? messagesFd : STDERR_FILENO);
   std::ostream messages(&messagesBuf);
 
-  pix::TCommandLineIo io{std::cin, std::cout, messages,
-                         ::isatty(STDIN_FILENO) != 0,
+  pix::TCommandLineIo io{std::cin, std::cout, messages, ::isatty(STDIN_FILENO) != 0,
                          ::isatty(messagesFd >= 0 ? messagesFd : STDERR_FILENO) != 0};
   const int status = pix::RunCommandLine(args, io);
   std::cout.flush();

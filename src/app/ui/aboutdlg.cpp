@@ -1,0 +1,66 @@
+#include "app/ui/aboutdlg.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/dialogs.h"
+#include "app/ui/parentwindow.h"
+#include "app/ui/qtuserinterface.h"
+
+namespace pix::ui {
+
+const std::map<std::string, std::string>& ProjectRCVersion() {
+  static const std::map<std::string, std::string> values = {
+      {"FileDescription", "Pixamond for Linux"},
+      {"FileVersion", "2.0"},
+      {"InternalName", "Pixamond"},
+      {"LegalCopyright", "Copyright (C) 1996-2024 the Pixamond developers"},
+      {"OriginalFilename", "pixamond"},
+      {"ProductName", "Pixamond"},
+      {"ProductVersion", "2.0"},
+  };
+  return values;
+}
+
+QString VersionLine() {
+  const auto& values = ProjectRCVersion();
+  if (values.count("ProductName") == 0 || values.count("ProductVersion") == 0) {
+    return QStringLiteral("Version");
+  }
+  return QStringLiteral("Version %1 / %2-bit")
+      .arg(ToQt(values.at("ProductVersion")))
+      .arg(static_cast<int>(sizeof(void*) * 8));
+}
+
+pixamondAboutDlg::pixamondAboutDlg(QWidget* parent)
+    : QDialog(parent),
+      Body(new TParentWindow(this, QStringLiteral("About pixamond"), kAboutDialogId)) {
+  setWindowTitle(QStringLiteral("About pixamond"));
+  setObjectName(QStringLiteral("pixamondAboutDlg"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Body);
+  const auto& values = ProjectRCVersion();
+  if (auto* version = Body->FindControlAs<QLabel>(kVersionLineId)) version->setText(VersionLine());
+  if (auto* copyright = Body->FindControlAs<QLabel>(kCopyrightLineId)) {
+    const auto found = values.find("LegalCopyright");
+    if (found != values.end()) copyright->setText(ToQt(found->second).left(255));
+  }
+  if (auto* special = Body->FindControlAs<QLabel>(kSpecialBuildLineId)) {
+    const auto found = values.find("SpecialBuild");
+    if (found != values.end()) special->setText(ToQt(found->second).left(255));
+  }
+  if (auto* ok = Body->FindControlAs<QPushButton>(kOkButtonId)) {
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  }
+  resize(Body->TemplateSize());
+}
+
+QString pixamondAboutDlg::Line(int id) const {
+  auto* label = Body->FindControlAs<QLabel>(id);
+  return label != nullptr ? label->text() : QString();
+}
+
+}  // namespace pix::ui

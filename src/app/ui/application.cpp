@@ -1,0 +1,68 @@
+#include "app/ui/application.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <optional>
+
+#include "app/check.h"
+#include "app/ui/frame.h"
+#include "app/ui/icons.h"
+#include "app/ui/qtuserinterface.h"
+#include "files/layouthome.h"
+
+namespace pix::ui {
+
+namespace {
+
+// Sends a standard stream to `file`, emptying it. When the file cannot be made (a layout
+// home on a read-only disk) the stream stays where it was: diagnostics are not worth
+// refusing to start for.
+void RedirectStream(std::FILE* stream, const std::filesystem::path& file) {
+  std::fflush(stream);
+  if (std::freopen(file.c_str(), "w", stream) == nullptr) {
+    // freopen closed the stream on failure; take the terminal again where there is one.
+    std::freopen("/dev/null", "w", stream);
+  }
+}
+
+}  // namespace
+
+int RunDesktopApplication(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("pixamond"));
+  QApplication::setWindowIcon(ResourceIcon(1001));
+  TQtUserInterface ui;
+
+  const Status home = OpenLayoutHome(std::nullopt);
+  if (!home.ok()) {
+    ui.ShowMessage(home.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
+    return 1;
+  }
+  // Probe first, so that a layout home we cannot write to keeps the streams as they are.
+  const std::filesystem::path out = LayoutHome() / "stdout.txt";
+  const std::filesystem::path err = LayoutHome() / "stderr.txt";
+  if (std::FILE* probe = std::fopen(out.c_str(), "w")) {
+    std::fclose(probe);
+    RedirectStream(stdout, out);
+  }
+  if (std::FILE* probe = std::fopen(err.c_str(), "w")) {
+    std::fclose(probe);
+    RedirectStream(stderr, err);
+  }
+  SetAssertionInterface(&ui);
+
+  int result = 0;
+  {
+    SDIDecFrame frame(ui);
+    ui.SetOwner(&frame);
+    frame.show();
+    result = app.exec();
+  }
+  SetAssertionInterface(nullptr);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  return result;
+}
+
+}  // namespace pix::ui

@@ -1,0 +1,84 @@
+#include "app/ui/helpwindow.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <map>
+
+#include "app/ui/icons.h"
+#include "files/layouthome.h"
+
+namespace pix::ui {
+
+QString HelpPageFor(int context) {
+  static const std::map<int, const char*> pages = {
+      {kHelpContents, "index.html"},
+      {kHelpOnHelp, "helponhelp.html"},
+      {kHelpLayoutWindow, "layoutwindow.html"},
+      {kHelpSampleLayouts, "samplelayouts.html"},
+      {24333, "cmd_save.html"},
+      {206, "cmd_selectdirectory.html"},
+      {215, "cmd_delete.html"},
+      {219, "cmd_rename.html"},
+      {210, "cmd_cancel.html"},
+      {24310, "cmd_exit.html"},
+      {24321, "cmd_undo.html"},
+      {24322, "cmd_cut.html"},
+      {24323, "cmd_copy.html"},
+      {24324, "cmd_paste.html"},
+      {24326, "cmd_clearall.html"},
+      {24325, "cmd_editdelete.html"},
+      {302, "samplelayouts.html"},
+      {211, "cmd_generatesite.html"},
+      {212, "cmd_autoorganize.html"},
+      {401, "index.html"},
+      {2001, "index.html"},
+      {2009, "cmd_about.html"},
+      {24353, "cmd_findnext.html"},
+  };
+  const auto found = pages.find(context);
+  return QString::fromLatin1(found == pages.end() ? "index.html" : found->second);
+}
+
+QString HelpDirectory() { return QString::fromStdString((FindShippedDataDir() / "help").string()); }
+
+THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), View(new QTextBrowser) {
+  setWindowTitle(QStringLiteral("pixamond Help"));
+  setObjectName(QStringLiteral("THelpWindow"));
+  setWindowIcon(ResourceIcon(2001));
+  View->setSearchPaths({HelpDirectory()});
+  View->setOpenExternalLinks(true);
+  auto* contents = new QPushButton(QStringLiteral("&Contents"));
+  auto* back = new QPushButton(QStringLiteral("&Back"));
+  auto* forward = new QPushButton(QStringLiteral("&Forward"));
+  connect(contents, &QPushButton::clicked, this, [this] { ShowTopic(kHelpContents); });
+  connect(back, &QPushButton::clicked, View, &QTextBrowser::backward);
+  connect(forward, &QPushButton::clicked, View, &QTextBrowser::forward);
+  connect(View, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+  connect(View, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+  back->setEnabled(false);
+  forward->setEnabled(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(contents);
+  buttons->addWidget(back);
+  buttons->addWidget(forward);
+  buttons->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buttons);
+  layout->addWidget(View);
+  resize(640, 520);
+}
+
+void THelpWindow::ShowTopic(int context) {
+  View->setSource(QUrl::fromLocalFile(HelpDirectory() + QLatin1Char('/') + HelpPageFor(context)));
+  show();
+  raise();
+  activateWindow();
+}
+
+QString THelpWindow::CurrentPage() const { return QFileInfo(View->source().path()).fileName(); }
+
+}  // namespace pix::ui

@@ -1,0 +1,56 @@
+// The status dialog of a long job (a generation run) on template 801: the main task, the
+// current step, a progress bar laid over frame 805 and a working Cancel button.
+//
+// The job runs on the window's thread; each change of its progress repaints the dialog and
+// lets the window handle what is waiting (repaints, the Cancel button), so the program stays
+// responsive. Cancel asks the job to stop after the picture it is working on.
+#pragma once
+
+#include <QDialog>
+
+#include "app/progress.h"
+
+class QLineEdit;
+class QProgressBar;
+
+namespace pix::ui {
+
+class TParentWindow;
+
+class TStatusDlg : public QDialog, public TProgress {
+  Q_OBJECT
+
+ public:
+  explicit TStatusDlg(QWidget* parent);
+
+  bool CancelRequested() const override { return bCancelRequested; }
+
+  QLineEdit* MainTaskField() const { return MainTaskEdit; }
+  QLineEdit* CurrentStepField() const { return CurrentStepEdit; }
+  QProgressBar* ProgressBar() const { return Bar; }
+  QWidget* CancelButton() const;
+  TParentWindow* Body() const { return BodyWindow; }
+
+ public slots:
+  /// The user asks to stop: the job ends after its current step.
+  void reject() override;
+
+ signals:
+  /// The progress changed and the dialog shows it.
+  void Refreshed();
+
+ protected:
+  void Refresh() override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void PlaceBar();
+
+  TParentWindow* BodyWindow;
+  QLineEdit* MainTaskEdit;
+  QLineEdit* CurrentStepEdit;
+  QProgressBar* Bar;
+  bool bCancelRequested = false;
+};
+
+}  // namespace pix::ui

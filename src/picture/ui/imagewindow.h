@@ -1,0 +1,58 @@
+// The preview window of the layout window: the inline image of the selected picture, fitted
+// into the window at its top left corner and never enlarged, the rest white.
+//
+// It shows one of three things: the picture; a white framed area with the hint
+// "Click on "Generate Site" to see preview." when the inline image does not exist yet; or a
+// white framed area alone (nothing selected, or a file that cannot be loaded).
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "layout/config.h"
+
+namespace pix {
+class TRasterPicture;
+}
+
+namespace pix::ui {
+
+/// The hint shown for a picture whose inline image has not been generated.
+inline constexpr const char* kGeneratePreviewHint = "Click on \"Generate Site\" to see preview.";
+
+class TImageWindow : public QWidget, public TPreviewTarget {
+  Q_OBJECT
+
+ public:
+  explicit TImageWindow(QWidget* parent, const QString& title = QStringLiteral("Image Window"));
+  ~TImageWindow() override;
+
+  /// Shows the file at `path`: the picture when it loads, the hint when it does not exist,
+  /// a blank area when it cannot be loaded.
+  void SetPicture(const std::filesystem::path& path) override;
+  /// Forgets the picture and the path and shows a blank area.
+  void ClearPicture() override;
+
+  bool PictureShown() const { return bPictureShown; }
+  bool FileMissing() const { return bFileMissing; }
+  const TRasterPicture* Picture() const { return PRasterPicture.get(); }
+  /// Where the picture is drawn in the current client area (empty when none is shown).
+  QRect PictureRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void Load(const std::filesystem::path& path);
+
+  std::unique_ptr<TRasterPicture> PRasterPicture;
+  QImage Image;  // The loaded bitmap as the toolkit draws it; null without a picture.
+  bool bFileMissing = false;
+  bool bPictureShown = false;
+  std::optional<std::filesystem::path> szFileName;
+};
+
+}  // namespace pix::ui

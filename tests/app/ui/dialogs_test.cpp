@@ -1,0 +1,239 @@
+// The windows built from dialog templates: the proportional layout of TParentWindow, the
+// status dialog, the sample layout dialog, the about box and the frame's commands.
+#include "app/dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+
+#include "app/ui/aboutdlg.h"
+#include "app/ui/frame.h"
+#include "app/ui/helpwindow.h"
+#include "app/ui/parentwindow.h"
+#include "app/ui/samplesdlg.h"
+#include "app/ui/statusdlg.h"
+#include "files/settings.h"
+#include "layout/ui/configwindow.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace pix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+QRect Rect(const QWidget* widget) { return widget->geometry(); }
+
+TEST(ParentWindowTest, ControlsKeepTheirShareOfTheWindow) {
+  ui::TParentWindow window(nullptr, "Config Window", kConfigWindowId);
+  window.resize(546, 418);
+  window.show();
+  EXPECT_EQ(Rect(window.FindControl(kObjListBoxId)), QRect(2, 8, 184, 406));
+  window.resize(273, 209);
+  EXPECT_EQ(Rect(window.FindControl(kObjListBoxId)), QRect(1, 4, 92, 203));
+  // 214 × 273 / 273 = 214, 63 × 209 / 209 = 63: the Close button at its template place.
+  EXPECT_EQ(Rect(window.FindControl(kOkButtonId)), QRect(214, 63, 54, 16));
+  EXPECT_EQ(window.FindControl(12345), nullptr);
+  EXPECT_EQ(window.windowTitle(), "Config Window");
+  EXPECT_NE(window.FindControlAs<QListWidget>(kObjListBoxId), nullptr);
+  EXPECT_EQ(qobject_cast<QPushButton*>(window.FindControl(kOkButtonId))->text(), "Close");
+}
+
+TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
+  TDialogTemplate dialog;
+  dialog.CX = 100;
+  dialog.CY = 50;
+  auto item = [](int id, int ordinal, std::uint32_t style) {
+    TDialogItemTemplate t;
+    t.Id = id;
+    t.ClassOrdinal = ordinal;
+    t.Style = style;
+    t.szTitle = "x";
+    t.CX = 10;
+    t.CY = 10;
+    return t;
+  };
+  dialog.Items = {item(1, kButtonClass, 0x50010002), item(2, kButtonClass, 0x50010003),
+                  item(3, kButtonClass, 0x50010000), item(4, kEditClass, 0x50810000),
+                  item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000)};
+  Result<TControlSizer> sizer = TControlSizer::FromTemplate(dialog);
+  ASSERT_TRUE(sizer.ok());
+  ui::TParentWindow window(nullptr, "t", std::move(sizer.value()));
+  EXPECT_NE(window.FindControlAs<QCheckBox>(1), nullptr);
+  EXPECT_NE(window.FindControlAs<QCheckBox>(2), nullptr);
+  ASSERT_NE(window.FindControlAs<QPushButton>(3), nullptr);
+  EXPECT_FALSE(window.FindControlAs<QPushButton>(3)->isDefault());
+  EXPECT_NE(window.FindControlAs<QLineEdit>(4), nullptr);
+  EXPECT_NE(window.FindControlAs<QPlainTextEdit>(5), nullptr);
+  EXPECT_NE(window.FindControlAs<QListWidget>(6), nullptr);
+}
+
+TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
+  ui::TStatusDlg dialog(nullptr);
+  EXPECT_EQ(dialog.windowTitle(), "Status");
+  EXPECT_FALSE(dialog.isVisible());
+  dialog.SetStepCount(3);
+  EXPECT_TRUE(dialog.isVisible());  // Shown by the first progress of the job.
+  dialog.SetMainTask("Creating Web Site");
+  dialog.SetCurrentStep("Processing Image a.jpg");
+  dialog.StepBy(1);
+  EXPECT_EQ(dialog.MainTaskField()->text(), "Creating Web Site");
+  EXPECT_EQ(dialog.CurrentStepField()->text(), "Processing Image a.jpg");
+  EXPECT_EQ(dialog.ProgressBar()->value(), 33);
+  EXPECT_TRUE(dialog.MainTaskField()->isReadOnly());
+  const QWidget* frame = dialog.Body()->FindControl(kProgressFrameId);
+  EXPECT_EQ(dialog.ProgressBar()->geometry(), frame->geometry());
+  dialog.resize(dialog.width() * 2, dialog.height());
+  EXPECT_EQ(dialog.ProgressBar()->geometry(), frame->geometry());
+
+  EXPECT_FALSE(dialog.CancelRequested());
+  QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+  EXPECT_TRUE(dialog.CancelRequested());
+  EXPECT_FALSE(dialog.CancelButton()->isEnabled());
+  // Closing the window during the job is a request to stop, not a way around it.
+  dialog.close();
+  EXPECT_TRUE(dialog.isVisible());
+  dialog.hide();
+}
+
+class SamplesDialogTest : public testing::Test {
+ protected:
+  SamplesDialogTest() {
+    WriteFile(temp_ / "samples" / "samp0002.txt",
+              "VariableFileTitle:\r\nSecond\r\n\r\nVariableFileDescription:\r\nTwo\nlines\r\n\r\n");
+    WriteFile(temp_ / "samples" / "samp0001.txt", "VariableFileTitle:\nFirst\n\nPageTitle:\nA\n\n");
+    WriteFile(temp_ / "samples" / "samp01.txt", "VariableFileTitle:\r\nNo\r\n\r\n");
+    WriteFile(temp_ / "samples" / "sample.txt", "VariableFileTitle:\r\nNo\r\n\r\n");
+    WriteFile(target_, "old");
+  }
+  TempDir temp_;
+  fs::path target_ = temp_ / "globals.txt";
+  TScriptedUserInterface ui_;
+};
+
+TEST_F(SamplesDialogTest, ListsSamplesInOrderAndShowsTheHighlightedDescription) {
+  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  EXPECT_EQ(dialog.windowTitle(), "Sample Layout Selection");
+  ASSERT_EQ(dialog.List()->count(), 2);
+  EXPECT_EQ(dialog.List()->item(0)->text(), "First");
+  EXPECT_EQ(dialog.List()->item(1)->text(), "Second");
+  dialog.List()->setCurrentRow(1);
+  EXPECT_EQ(dialog.Description()->toPlainText(), "Two\nlines");
+  dialog.List()->setCurrentRow(0);
+  EXPECT_EQ(dialog.Description()->toPlainText(), "");
+  EXPECT_TRUE(dialog.Description()->isReadOnly());
+}
+
+TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
+  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  dialog.show();
+  dialog.List()->setCurrentRow(0);
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(ReadFile(target_), "old");
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(ReadFile(target_), "VariableFileTitle:\r\nFirst\r\n\r\nPageTitle:\r\nA\r\n\r\n");
+}
+
+TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTopic24) {
+  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  std::vector<int> topics;
+  dialog.OpenHelp = [&](int topic) { topics.push_back(topic); };
+  dialog.show();
+  QTest::mouseClick(dialog.Button(kHelpButtonId), Qt::LeftButton);
+  EXPECT_EQ(topics, std::vector<int>{24});
+  QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(ui_.messages().empty());
+  dialog.show();
+  dialog.List()->setCurrentRow(1);
+  QTest::mouseClick(dialog.Button(kCancelButtonId), Qt::LeftButton);
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(ReadFile(target_), "old");
+}
+
+TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
+  ui::pixamondAboutDlg about(nullptr);
+  EXPECT_EQ(about.windowTitle(), "About pixamond");
+  EXPECT_EQ(about.Line(kVersionLineId),
+            QStringLiteral("Version 2.0 / %1-bit").arg(sizeof(void*) * 8));
+  EXPECT_TRUE(about.Line(kCopyrightLineId).startsWith("Copyright"));
+  EXPECT_EQ(about.Line(kSpecialBuildLineId), "");
+}
+
+class FrameTest : public testing::Test {
+ protected:
+  FrameTest() : home_(temp_.path()) {
+    WriteIniString("Files", "SearchDirectory", (temp_ / "site").string());
+    fs::create_directories(temp_ / "site");
+  }
+  TempDir temp_;
+  ScopedLayoutHome home_;
+  TScriptedUserInterface ui_;
+};
+
+TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
+  ui::SDIDecFrame frame(ui_);
+  EXPECT_EQ(frame.windowTitle(), "pixamond");
+  EXPECT_EQ(frame.Action(24333)->statusTip(), "Saves this document");
+  EXPECT_EQ(frame.Action(24310)->text(), "E&xit\tAlt+F4");
+  EXPECT_EQ(frame.Action(2001)->statusTip(), "Help table of contents");
+  for (int id : {24322, 24323, 24324, 24326, 24325}) {
+    EXPECT_FALSE(frame.Action(id)->isEnabled()) << id;
+  }
+  // File Cancel and F3 do nothing.
+  frame.Dispatch(ui::CM_FILECANCEL);
+  frame.Dispatch(ui::CM_EDITFINDNEXT);
+  EXPECT_TRUE(ui_.messages().empty());
+}
+
+TEST_F(FrameTest, HelpModeOpensTheCommandsTopicInsteadOfRunningIt) {
+  ui::SDIDecFrame frame(ui_);
+  frame.show();
+  QTest::keyClick(&frame, Qt::Key_F1, Qt::ShiftModifier);
+  EXPECT_TRUE(frame.InHelpMode());
+  bool ran = false;
+  QObject::connect(frame.ConfigWindow(), &ui::TConfigWindow::RunStarted,
+                   [&](ui::TStatusDlg*) { ran = true; });
+  frame.Action(211)->trigger();
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(ui_.messages().empty());
+  EXPECT_FALSE(frame.InHelpMode());
+  EXPECT_EQ(frame.HelpWindow()->CurrentPage(), "cmd_generatesite.html");
+  EXPECT_FALSE(frame.HelpState());
+  frame.Action(2001)->trigger();
+  EXPECT_TRUE(frame.HelpState());
+  EXPECT_EQ(frame.HelpWindow()->CurrentPage(), "index.html");
+  // Escape leaves help mode without opening anything.
+  QTest::keyClick(&frame, Qt::Key_F1, Qt::ShiftModifier);
+  QTest::keyClick(&frame, Qt::Key_Escape);
+  EXPECT_FALSE(frame.InHelpMode());
+}
+
+TEST(HelpTest, EveryTopicHasAPage) {
+  for (int topic : {0,     24,    27,    24333, 206, 215, 219, 210,  24310, 24321, 24322, 24323,
+                    24324, 24326, 24325, 302,   211, 212, 401, 2001, 2002,  2009,  24353}) {
+    const fs::path page =
+        fs::path(ui::HelpDirectory().toStdString()) / ui::HelpPageFor(topic).toStdString();
+    EXPECT_TRUE(fs::is_regular_file(page)) << topic << " " << page;
+  }
+  EXPECT_EQ(ui::HelpPageFor(99999), "index.html");
+}
+
+}  // namespace
+}  // namespace pix::test

@@ -1,0 +1,127 @@
+// Takes pictures of the desktop program on a site for the eyes of its developers: the main
+// window with an item selected, with a picture previewed, with crossed-out items, the status
+// dialog during a run, the sample layout dialog and the about box.
+//
+//   screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR
+//
+// Run it on Qt's offscreen platform (or under Xvfb). Messages are answered OK without a box.
+#include <QApplication>
+#include <QListWidget>
+#include <QPixmap>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "app/ui/aboutdlg.h"
+#include "app/ui/frame.h"
+#include "app/ui/helpwindow.h"
+#include "app/ui/samplesdlg.h"
+#include "app/ui/statusdlg.h"
+#include "app/userinterface.h"
+#include "files/layouthome.h"
+#include "files/settings.h"
+#include "files/stringtable.h"
+#include "layout/pictureitem.h"
+#include "layout/ui/configwindow.h"
+
+namespace {
+
+// Answers every box with its first button and notes what it said.
+class TQuietUserInterface : public pix::TUserInterface {
+ public:
+  pix::MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                                 pix::MessageButtons buttons, pix::MessageIcon) override {
+    std::cerr << "box \"" << title << "\": " << text << "\n";
+    return buttons == pix::MessageButtons::YesNo || buttons == pix::MessageButtons::YesNoCancel
+               ? pix::MessageAnswer::Yes
+               : pix::MessageAnswer::Ok;
+  }
+  std::optional<std::string> PromptLine(const std::string&, const std::string&,
+                                        const std::string& initial, int) override {
+    return initial.empty() ? std::string("Example Photographer") : initial;
+  }
+};
+
+void Save(QWidget& widget, const QString& file) {
+  QApplication::processEvents();
+  const QPixmap picture = widget.grab();
+  if (!picture.save(file)) std::cerr << "cannot write " << file.toStdString() << "\n";
+  std::cout << file.toStdString() << "\n";
+}
+
+int RowOf(pix::ui::TConfigWindow& window, const std::string& label) {
+  const auto& rows = window.Model().ListedItems();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i]->Label() == label) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::cerr << "usage: screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR\n";
+    return 2;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("pixamond"));
+  pix::SetLayoutHome(argv[1]);
+  pix::WriteIniString(pix::kFilesSection, pix::StringTable[pix::idsSearchDirectory], argv[2]);
+  const QString out = QString::fromLocal8Bit(argv[3]);
+  std::filesystem::create_directories(argv[3]);
+
+  TQuietUserInterface ui;
+  pix::ui::SDIDecFrame frame(ui);
+  frame.resize(900, 620);
+  frame.show();
+  pix::ui::TConfigWindow& window = *frame.ConfigWindow();
+  QListWidget& list = *window.ObjListBox();
+
+  list.setCurrentRow(RowOf(window, "Default Page"));
+  Save(frame, out + "/main-item-selected.png");
+
+  int picture = RowOf(window, "beach.jpg");
+  list.setCurrentRow(picture);
+  Save(frame, out + "/main-picture-preview.png");
+
+  list.setCurrentRow(RowOf(window, "macro"));
+  window.CmDelete();
+  list.setCurrentRow(RowOf(window, "stars.jpg"));
+  window.CmDelete();
+  Save(frame, out + "/main-crossed-out.png");
+  window.CmUndo();
+  list.setCurrentRow(RowOf(window, "macro"));
+  window.CmUndo();
+
+  // The status dialog half way through a run.
+  bool shot = false;
+  QObject::connect(&window, &pix::ui::TConfigWindow::RunStarted, [&](pix::ui::TStatusDlg* dialog) {
+    QObject::connect(dialog, &pix::ui::TStatusDlg::Refreshed, [&, dialog] {
+      if (!shot && dialog->Position() * 2 >= dialog->StepCount() && dialog->StepCount() > 0) {
+        shot = true;
+        Save(*dialog, out + "/status-dialog.png");
+      }
+    });
+  });
+  window.CmGenerateSite();
+
+  picture = RowOf(window, "dew.jpg");
+  list.setCurrentRow(picture);
+  Save(frame, out + "/main-after-run.png");
+
+  pix::ui::TSamplesDlg samples(&frame, ui);
+  samples.show();
+  samples.List()->setCurrentRow(1);
+  Save(samples, out + "/sample-dialog.png");
+  samples.hide();
+
+  pix::ui::pixamondAboutDlg about(&frame);
+  about.show();
+  Save(about, out + "/about-box.png");
+  about.hide();
+
+  frame.OpenHelp(pix::ui::kHelpLayoutWindow);
+  Save(*frame.HelpWindow(), out + "/help-window.png");
+  return 0;
+}
