@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   list.setCurrentRow(RowOf(window, "Default Page"));
   Save(frame, out + "/main-item-selected.png");
 
-  int picture = RowOf(window, "beach.jpg");
+  int picture = RowOf(window, "img0001a.jpg");
   list.setCurrentRow(picture);
   Save(frame, out + "/main-picture-preview.png");
 

@@ -36,6 +36,10 @@ TParentWindow::TParentWindow(QWidget* parent, const QString& caption, TControlSi
     QWidget* control = MakeControl(SizerValue.Child(i));
     const TWindowRect r = SizerValue.InitialChildRect(i, units);
     control->setGeometry(r.Left, r.Top, r.Width, r.Height);
+    // A static of one line's height shows one line: wrapping would hide the rest below it.
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+      label->setWordWrap(r.Height >= 2 * QFontMetrics(font()).height());
+    }
     Controls.push_back(control);
   }
   resize(TemplateSize());
@@ -101,7 +105,6 @@ QWidget* TParentWindow::MakeControl(const TChildSizeObject& child) {
       } else {
         auto* label = new QLabel(title.left(TextLimitOf(TControlKind::Static)), this);
         label->setAlignment((kind == kSsRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-        label->setWordWrap(true);
         control = label;
       }
       break;
