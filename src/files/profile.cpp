@@ -30,7 +30,10 @@ class ProfileFile {
  public:
   explicit ProfileFile(const std::filesystem::path& path) {
     std::optional<std::string> text = ReadTextFile(path);
-    if (!text) return;
+    if (!text) {
+      bUnreadable = FileExists(path);
+      return;
+    }
     const std::size_t firstBreak = text->find('\n');
     bCrLf = firstBreak != std::string::npos && firstBreak > 0 && (*text)[firstBreak - 1] == '\r';
     std::size_t start = 0;
@@ -104,6 +107,9 @@ class ProfileFile {
 
   std::vector<ProfileLine> lines;
   bool bCrLf = false;
+  // The file exists but could not be read (no permission, too large): it reads as all
+  // defaults, but must never be replaced by a file holding only the values written now.
+  bool bUnreadable = false;
 };
 
 std::string_view WithoutQuotes(std::string_view value) {
@@ -121,6 +127,19 @@ std::string CutToCapacity(std::string_view text, std::size_t capacity) {
 
 bool HasLineBreak(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Whether a section or key name would be read back as written: not empty, no line break,
+// no blanks at its ends (the reader trims them), and nothing that would make its line read
+// as something else.
+bool IsUsableSectionName(std::string_view section) {
+  return !section.empty() && !HasLineBreak(section) &&
+         section.find(']') == std::string_view::npos && Trim(section) == section;
+}
+
+bool IsUsableKeyName(std::string_view key) {
+  return !key.empty() && !HasLineBreak(key) && key.find('=') == std::string_view::npos &&
+         Trim(key) == key && key.front() != '[' && key.front() != ';' && key.front() != '#';
 }
 
 }  // namespace
@@ -149,23 +168,27 @@ int GetProfileInt(std::string_view section, std::string_view key, int defaultVal
 }
 
 Status WriteProfileText(std::string_view section, std::optional<std::string_view> key,
-                        std::optional<std::string_view> value,
-                        const std::filesystem::path& file) {
-  if (section.empty() || HasLineBreak(section) || section.find(']') != std::string_view::npos ||
-      (key && (key->empty() || HasLineBreak(*key) || key->find('=') != std::string_view::npos)) ||
+                        std::optional<std::string_view> value, const std::filesystem::path& file) {
+  if (!IsUsableSectionName(section) || (key && !IsUsableKeyName(*key)) ||
       (value && HasLineBreak(*value))) {
-    return Status::InvalidArgument("A settings name or value cannot hold a line break, '=' or "
-                                   "']': [" + std::string(section) + "] " +
-                                   std::string(key.value_or("")));
+    return Status::InvalidArgument(
+        "A settings name or value cannot hold a line break, '=' or ']', nor start or end with "
+        "a blank, nor a key start with '[', ';' or '#': [" +
+        std::string(section) + "] " + std::string(key.value_or("")));
   }
   ProfileFile profile(file);
+  if (profile.bUnreadable) {
+    return Status::IoError("Cannot read " + file.string() + "; it is left as it is and [" +
+                           std::string(section) + "] " + std::string(key.value_or("")) +
+                           " is not written");
+  }
   std::optional<std::size_t> header = profile.FindSection(section);
 
   if (!key) {  // Delete the whole section.
     if (!header) return Status::OK();
-    profile.lines.erase(profile.lines.begin() + static_cast<std::ptrdiff_t>(*header),
-                        profile.lines.begin() + static_cast<std::ptrdiff_t>(
-                                                    profile.SectionEnd(*header)));
+    profile.lines.erase(
+        profile.lines.begin() + static_cast<std::ptrdiff_t>(*header),
+        profile.lines.begin() + static_cast<std::ptrdiff_t>(profile.SectionEnd(*header)));
     return WriteFileAtomically(file, profile.Text());
   }
 

@@ -34,6 +34,11 @@ struct FileCloser {
 
 }  // namespace
 
+// The largest text file read into memory. Settings, variable files and the text beside a
+// picture are a few kilobytes; anything past this is not one of them (or is a device that
+// never ends) and is refused rather than read until memory runs out.
+constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
+
 std::optional<std::string> ReadTextFile(const std::filesystem::path& path) {
   if (!FileExists(path)) return std::nullopt;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
@@ -47,6 +52,11 @@ std::optional<std::string> ReadTextFile(const std::filesystem::path& path) {
   char block[65536];
   std::size_t count;
   while ((count = std::fread(block, 1, sizeof block, file.get())) > 0) {
+    if (text.size() + count > kMaxTextFileBytes) {
+      std::cerr << "Cannot read " << path.string() << ": the file is larger than "
+                << (kMaxTextFileBytes >> 20) << " MB\n";
+      return std::nullopt;
+    }
     text.append(block, count);
   }
   if (std::ferror(file.get())) {

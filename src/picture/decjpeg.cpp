@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <mutex>
+#include <string>
 #include <vector>
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
@@ -294,8 +294,8 @@ std::uint64_t WholePictureBuffers(const jpeg_decompress_struct& info) {
   std::uint64_t bytes = 0;
   for (int c = 0; c < info.num_components; ++c) {
     const jpeg_component_info& component = info.comp_info[c];
-    bytes += static_cast<std::uint64_t>(component.width_in_blocks) *
-             component.height_in_blocks * DCTSIZE2 * sizeof(JCOEF);
+    bytes += static_cast<std::uint64_t>(component.width_in_blocks) * component.height_in_blocks *
+             DCTSIZE2 * sizeof(JCOEF);
   }
   return bytes;
 }
@@ -306,6 +306,15 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
                         const fs::path& name) {
   jpeg_decompress_struct& info = d.Info;
   if (!CallJpeg(d.Err, ReadHeaderStep, &info)) return LibraryFailure(d.Err, name);
+  const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
+  if (pixels > kMaxJpegPicturePixels) {
+    const std::string message = name.string() + ": the picture declares " +
+                                std::to_string(info.image_width) + "x" +
+                                std::to_string(info.image_height) + " pixels, more than the " +
+                                std::to_string(kMaxJpegPicturePixels) + " a picture may have";
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return Status::TooLarge(message);
+  }
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
     return DecodeCmykToGif(d, scale, out, name);
   }

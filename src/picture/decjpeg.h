@@ -21,6 +21,11 @@
 
 namespace pix {
 
+/// The most pixels (width x height of the frame header) a picture may declare: 2^28, about
+/// 268 million, so that every real photograph of up to 200 megapixels converts while a tiny
+/// damaged file that claims 65500 x 65500 pixels is refused before anything is decoded.
+inline constexpr long long kMaxJpegPicturePixels = 1LL << 28;
+
 /// The only output format: a GIF file.
 inline constexpr int kDecodeOutputGif = 1;
 

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -43,6 +45,16 @@ Status OutOfMemory(const fs::path& path) {
                "Failed to allocate memory required, aborted.");
   std::fflush(stderr);
   return Status::TooLarge("Failed to allocate memory required, aborted. (" + path.string() + ")");
+}
+
+// An image whose descriptor claims more pixels than any real picture has.
+Status ImageTooLarge(const fs::path& path, const GifImageDesc& image) {
+  const std::string message = path.string() + ": an image of " + std::to_string(image.Width) + "x" +
+                              std::to_string(image.Height) + " pixels is larger than the " +
+                              std::to_string(kMaxGifImagePixels) + " pixels a picture may have";
+  std::fprintf(stderr, "\n%s: %s\n", kProgressLabel, message.c_str());
+  std::fflush(stderr);
+  return Status::TooLarge(message);
 }
 
 // Passes over the compressed data of the current image without decoding it.
@@ -110,6 +122,10 @@ TOutputRect ScaleRect(const GifImageDesc& image, double XScale, double YScale, i
   r.Width = static_cast<int>(image.Width * XScale + 0.5);
   r.Top = static_cast<int>(image.Top * YScale + 0.5);
   r.Height = static_cast<int>(image.Height * YScale + 0.5);
+  // An image never shrinks to nothing: a file whose screen is far larger than its images in
+  // one direction would otherwise lose all of them and show nothing.
+  if (image.Width >= 1) r.Width = std::max(r.Width, 1);
+  if (image.Height >= 1) r.Height = std::max(r.Height, 1);
   r.Left = std::max(r.Left, 0);
   r.Top = std::max(r.Top, 0);
   if (r.Left + r.Width > screenWidth) r.Width = screenWidth - r.Left;
@@ -145,6 +161,10 @@ class TGifResizer {
         if (!CopyFirstExtensionBlock(In, Out)) return GifIoFailure(LastError(), InName);
       }
     } while (type != TERMINATE_RECORD_TYPE);
+    if (ImageNumber == 0) {
+      // Nothing could show such a file; it is no inline image.
+      return Status::Corrupt(InName.string() + " has no image inside its logical screen");
+    }
     return writer->Close();
   }
 
@@ -159,6 +179,9 @@ class TGifResizer {
       std::fflush(stderr);
       return Status::InvalidArgument("Can't read inerlaced images.  Sorry (" + InName.string() +
                                      ")");
+    }
+    if (static_cast<long long>(image.Width) * image.Height > kMaxGifImagePixels) {
+      return ImageTooLarge(InName, image);
     }
     const TOutputRect r = ScaleRect(image, XScale, YScale, Width, Height);
     if (image.Width < 1 || image.Height < 1 || r.Width < 1 || r.Height < 1) {
@@ -219,6 +242,10 @@ class TGifResizer {
   int ImageNumber = 0;
 };
 
+struct TFreeRows {
+  void operator()(GifPixelType* rows) const { std::free(rows); }
+};
+
 Status DeinterlaceImage(GifFileType* in, GifFileType* out, const fs::path& inName) {
   if (DGifGetImageDesc(in) == GIF_ERROR) return GifIoFailure(in->Error, inName);
   const GifImageDesc image = in->Image;
@@ -228,19 +255,18 @@ Status DeinterlaceImage(GifFileType* in, GifFileType* out, const fs::path& inNam
     return Status::OK();
   }
   const long long pixels = static_cast<long long>(image.Width) * image.Height;
-  if (pixels > kMaxGifImagePixels) return OutOfMemory(inName);
+  if (pixels > kMaxGifImagePixels) return ImageTooLarge(inName, image);
   if (EGifPutImageDesc(out, image.Left, image.Top, image.Width, image.Height, false,
                        image.ColorMap) == GIF_ERROR) {
     return GifIoFailure(out->Error, inName);
   }
   const std::size_t width = static_cast<std::size_t>(image.Width);
-  std::vector<GifPixelType> rows;
-  try {
-    rows.resize(static_cast<std::size_t>(pixels));
-  } catch (const std::bad_alloc&) {
-    return OutOfMemory(inName);
-  }
-  const auto row = [&](int y) { return rows.data() + static_cast<std::size_t>(y) * width; };
+  // Zero pages from calloc: a damaged file whose data end early costs address space for
+  // the lines it never fills, not memory.
+  const std::unique_ptr<GifPixelType, TFreeRows> rows(
+      static_cast<GifPixelType*>(std::calloc(static_cast<std::size_t>(pixels), 1)));
+  if (!rows) return OutOfMemory(inName);
+  const auto row = [&](int y) { return rows.get() + static_cast<std::size_t>(y) * width; };
   if (image.Interlace) {
     // The four interlace passes: every 8th row from 0, every 8th from 4, every 4th from 2,
     // every 2nd from 1.

@@ -16,8 +16,11 @@
 
 namespace pix {
 
-/// The largest image the de-interlacer holds in memory; larger claims are refused.
-inline constexpr long long kMaxGifImagePixels = 64LL * 1024 * 1024;
+/// The largest image (width x height of one image descriptor) the resizer and the
+/// de-interlacer take: 2^28 pixels, about 268 million, so that every real picture of up to
+/// 200 megapixels passes while a 34-byte file that claims 65535 x 65535 is refused. The
+/// de-interlacer holds the whole image in memory; the resizer one line at a time.
+inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 
 /// Writes `szOutFile` as `szInFile` resized to `Width` x `Height` (1 to 65535 each). Every
 /// image is scaled with its position, cut at the new screen's edge (an image left with

@@ -14,9 +14,16 @@ std::atomic<bool> gRunawayReported{false};
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-void ReportRunaway(std::string_view name, bool cycle) {
+enum class Runaway { kCycle, kDepth, kSize };
+
+void ReportRunaway(std::string_view name, Runaway why) {
+  // A size report names no variable: the cap is reached by the sum of them all.
   if (gRunawayReported.exchange(true)) return;
-  if (cycle) {
+  if (why == Runaway::kSize) {
+    std::cerr << "Template expansion stopped: the expanded text passes "
+              << (kMaxExpansionOutput >> 20) << " MB or " << kMaxExpansionReferences
+              << " references; the rest is left out\n";
+  } else if (why == Runaway::kCycle) {
     std::cerr << "Template expansion: ${" << name << "} refers to itself, directly or through "
               << "other variables; the inner reference is left out\n";
   } else {
@@ -25,15 +32,32 @@ void ReportRunaway(std::string_view name, bool cycle) {
   }
 }
 
-// The variables being expanded, outermost first. Expanding an item that is already on
-// the stack would write the same text again forever, so such a reference writes nothing.
-using ExpansionStack = std::vector<const TVarItem*>;
+// One ExpandTemplate call: the variables being expanded, outermost first (expanding an
+// item that is already on the stack would write the same text again forever, so such a
+// reference writes nothing), and what the call has written and followed so far.
+struct TExpansion {
+  std::ostream& Out;
+  std::vector<const TVarItem*> Stack;
+  std::size_t Written = 0;
+  std::size_t References = 0;
+  bool bStopped = false;
+};
 
-void Expand(std::string_view text, const TVarArray& array, std::ostream& out,
-            ExpansionStack& stack) {
+// Writes a run of text, cut where the output cap is reached.
+void WriteRun(TExpansion& expansion, std::string_view run) {
+  const std::size_t room = kMaxExpansionOutput - expansion.Written;
+  if (run.size() > room) {
+    run = run.substr(0, room);
+    expansion.bStopped = true;
+  }
+  expansion.Out.write(run.data(), static_cast<std::streamsize>(run.size()));
+  expansion.Written += run.size();
+}
+
+void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion) {
   std::size_t runStart = 0;
   std::size_t i = 0;
-  while (i < text.size()) {
+  while (i < text.size() && !expansion.bStopped) {
     std::string_view name;
     const std::size_t letters = text[i] == '$' ? ParseVarRef(text.substr(i), &name) : 0;
     if (letters == 0) {
@@ -41,22 +65,30 @@ void Expand(std::string_view text, const TVarArray& array, std::ostream& out,
       continue;
     }
     // Ordinary text is written in runs, not character by character.
-    out.write(text.data() + runStart, static_cast<std::streamsize>(i - runStart));
+    WriteRun(expansion, text.substr(runStart, i - runStart));
+    if (++expansion.References > kMaxExpansionReferences) expansion.bStopped = true;
+    if (expansion.bStopped) {
+      ReportRunaway(name, Runaway::kSize);
+      return;
+    }
+    auto& stack = expansion.Stack;
     if (const TVarItem* item = array.FindVar(name)) {
       const bool cycle = std::find(stack.begin(), stack.end(), item) != stack.end();
       if (cycle || static_cast<int>(stack.size()) >= kMaxExpansionDepth) {
-        ReportRunaway(name, cycle);
+        ReportRunaway(name, cycle ? Runaway::kCycle : Runaway::kDepth);
       } else {
         const TVarArray& owner = item->POwnerArray != nullptr ? *item->POwnerArray : array;
         stack.push_back(item);
-        Expand(item->szVarValue, owner, out, stack);
+        Expand(item->szVarValue, owner, expansion);
         stack.pop_back();
       }
     }
     i += letters + 3;  // "${", the letters, "}"
     runStart = i;
   }
-  out.write(text.data() + runStart, static_cast<std::streamsize>(text.size() - runStart));
+  if (expansion.bStopped) return;
+  WriteRun(expansion, text.substr(runStart));
+  if (expansion.bStopped) ReportRunaway({}, Runaway::kSize);
 }
 
 }  // namespace
@@ -72,8 +104,8 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name) {
 }
 
 void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out) {
-  ExpansionStack stack;
-  Expand(templateText, array, out, stack);
+  TExpansion expansion{out, {}, 0, 0, false};
+  Expand(templateText, array, expansion);
 }
 
 void ResetExpansionDiagnostics() { gRunawayReported.store(false); }

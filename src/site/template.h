@@ -27,6 +27,13 @@ inline constexpr std::size_t MaxVarNameSize = 256;
 /// once on the diagnostic stream.
 inline constexpr int kMaxExpansionDepth = 64;
 
+/// The most text one ExpandTemplate call writes, and the most references it follows. A few
+/// short values that each refer to the next several times would otherwise expand to more
+/// text (or more work) than any machine holds; what lies beyond either cap is left out and
+/// reported once on the diagnostic stream. A real page entry is far below both.
+inline constexpr std::size_t kMaxExpansionOutput = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxExpansionReferences = std::size_t{1} << 18;
+
 /// If `text` begins with a reference, stores its name in `name` and returns the number of
 /// letters; otherwise returns 0 and leaves `name` alone.
 std::size_t ParseVarRef(std::string_view text, std::string_view* name);

@@ -1,0 +1,67 @@
+// A generation run over a tree of good pictures and every kind of bad one, through the
+// command line: a page and an inline image for each good picture, one report naming each
+// bad file, exit status 1, and every bad file left exactly as it was.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/badinput_tree.h"
+#include "app/commandline.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The number of lines of `text` that name `path` (a report may name it twice).
+int CountLinesNaming(const std::string& text, const std::string& path) {
+  int count = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    count +=
+        line.find(path + ":") != std::string::npos || line.find(path + " ") != std::string::npos;
+  }
+  return count;
+}
+
+TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
+  test::TempDir home;
+  test::TempDir site;
+  test::ScopedLayoutHome restoreHome{home.path()};
+  const std::vector<test::TTreeFile> tree = test::BadInputTree();
+  for (const test::TTreeFile& file : tree) test::WriteFile(site / file.Name, file.Bytes);
+
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream messages;
+  TCommandLineIo io{in, out, messages, false, false};
+  const int status = RunCommandLine({"generate", site.path().string(), "--home",
+                                     home.path().string(), "--name", "Ann", "--quiet"},
+                                    io);
+  const std::string report = messages.str();
+  EXPECT_EQ(status, kExitReported) << report;
+
+  for (const test::TTreeFile& file : tree) {
+    const fs::path path = site / file.Name;
+    const fs::path inlineImage =
+        path.parent_path() / "inline" / path.filename().replace_extension(".gif");
+    if (file.bGood) {
+      EXPECT_EQ(CountLinesNaming(report, path.string()), 0) << file.Name << "\n" << report;
+      EXPECT_TRUE(fs::exists(path.parent_path() / path.filename().replace_extension(".html")))
+          << file.Name;
+      EXPECT_TRUE(fs::exists(inlineImage)) << file.Name;
+    } else {
+      EXPECT_EQ(CountLinesNaming(report, path.string()), 1) << file.Name << "\n" << report;
+      EXPECT_EQ(test::ReadFile(path), file.Bytes) << file.Name << " was changed";
+      EXPECT_FALSE(fs::exists(inlineImage)) << file.Name;
+    }
+  }
+  // No temporary file of the run is left anywhere in the tree.
+  for (const auto& entry : fs::recursive_directory_iterator(site.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace pix

@@ -1,0 +1,221 @@
+// Crash safety: a process killed (SIGKILL) at any moment while it saves a picture's comment,
+// writes the settings file or generates a site leaves every picture and settings file either
+// as it was or as it was to become, whole, and every page and inline image either absent or
+// complete. The temporary files such a process leaves beside its targets (named
+// ".NAME.tmp-XXXXXX") are ignored by the next run: they are neither pictures nor pages, and
+// a following save makes a temporary file of its own.
+//
+// The kill moments are spread over the length of one complete operation, measured first, so
+// that they fall at many points of it on any machine; the checks hold for every moment.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "app/commandline.h"
+#include "files/profile.h"
+#include "picture/comread.h"
+#include "picture/comwrite.h"
+#include "picture/gifrsize.h"
+#include "support/picture_builder.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Runs `work` in a child process and kills the child after `delay`, unless it ends first.
+void RunAndKill(const std::function<void()>& work, std::chrono::microseconds delay) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    work();
+    ::_exit(0);
+  }
+  const Clock::time_point deadline = Clock::now() + delay;
+  int status = 0;
+  while (Clock::now() < deadline) {
+    if (::waitpid(child, &status, WNOHANG) == child) return;
+    ::usleep(20);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, &status, 0);
+}
+
+// How long `work` takes once, at least a millisecond.
+std::chrono::microseconds TimeOf(const std::function<void()>& work) {
+  const Clock::time_point start = Clock::now();
+  work();
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  return std::max(took, std::chrono::microseconds(1000));
+}
+
+// The names of the temporary files left in `dir` and below.
+std::vector<fs::path> LeftoverTemporaryFiles(const fs::path& dir) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.path().filename().string().find(".tmp-") != std::string::npos) {
+      found.push_back(entry.path());
+    }
+  }
+  return found;
+}
+
+constexpr int kKills = 40;
+
+// The bytes of a JPEG file from its frame header on: the picture itself, which a comment
+// save passes on unchanged (earlier comments stay in front of it).
+std::string FromFrameHeader(const std::string& jpeg) {
+  for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == '\xFF' && jpeg[i + 1] == '\xC0') return jpeg.substr(i);
+  }
+  return std::string();
+}
+
+TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
+  test::TempDir dir;
+  const fs::path picture = dir / "picture.jpg";
+  test::WriteJpegPicture(picture, 120, 80, "Title:\r\nOld\r\n\r\n");
+  const std::string frame = FromFrameHeader(test::ReadFile(picture));
+  ASSERT_FALSE(frame.empty());
+
+  // The child saves the two comments in turn, for ever.
+  const auto saveForEver = [&] {
+    for (bool next = true;; next = !next) {
+      WriteJpegCommentInPlace(picture, next ? "Title:\r\nNew\r\n\r\n" : "Title:\r\nOld\r\n\r\n");
+    }
+  };
+  const auto oneSave = TimeOf([&] { WriteJpegCommentInPlace(picture, "Title:\r\nOld\r\n\r\n"); });
+  for (int i = 0; i < kKills; ++i) {
+    RunAndKill(saveForEver, oneSave * i / 10);
+    // Whole: the header reads without a complaint, the comment is one of the two, and the
+    // picture behind it is the one it always was.
+    TFileImageInfo info;
+    info.szFileName = picture.string();
+    ASSERT_EQ(ReadJpegImageInfoCountingErrors(&info), 0) << "after a kill at " << i;
+    ASSERT_TRUE(info.szComments == "Title:\r\nOld\r\n\r\n" ||
+                info.szComments == "Title:\r\nNew\r\n\r\n")
+        << info.szComments;
+    ASSERT_EQ(info.Width * 1000 + info.Height, 120 * 1000 + 80);
+    ASSERT_EQ(FromFrameHeader(test::ReadFile(picture)), frame) << "after a kill at " << i;
+  }
+
+  // Whatever the kills left behind, the next save works and leaves nothing of its own.
+  const std::vector<fs::path> leftovers = LeftoverTemporaryFiles(dir.path());
+  ASSERT_TRUE(WriteJpegCommentInPlace(picture, "Title:\r\nLast\r\n\r\n").ok());
+  TFileImageInfo info;
+  info.szFileName = picture.string();
+  ReadJpegImageInfo(&info);
+  EXPECT_EQ(info.szComments, "Title:\r\nLast\r\n\r\n");
+  EXPECT_EQ(LeftoverTemporaryFiles(dir.path()), leftovers);
+}
+
+TEST(CrashSafetyTest, AKilledSettingsWriteLeavesTheOldOrTheNewFileWhole) {
+  test::TempDir dir;
+  const fs::path ini = dir / "pixamond.ini";
+  const std::string start =
+      "[HTMLDefaults]\r\nPersonFullName=Ann\r\n\r\n[Display]\r\nMaxDisplayWidth=320\r\n"
+      "MaxDisplayHeight=240\r\n\r\n[Files]\r\nPictureEditor=gimp %s\r\n";
+  test::WriteFile(ini, start);
+  const std::string wide = [&] {
+    EXPECT_TRUE(WriteProfileText("Display", "MaxDisplayWidth", "640", ini).ok());
+    return test::ReadFile(ini);
+  }();
+  test::WriteFile(ini, start);
+
+  const auto writeForEver = [&] {
+    for (bool next = true;; next = !next) {
+      WriteProfileText("Display", "MaxDisplayWidth", next ? "640" : "320", ini);
+    }
+  };
+  const auto oneWrite = TimeOf([&] { WriteProfileText("Display", "MaxDisplayWidth", "320", ini); });
+  for (int i = 0; i < kKills; ++i) {
+    RunAndKill(writeForEver, oneWrite * i / 10);
+    const std::string now = test::ReadFile(ini);
+    ASSERT_TRUE(now == start || now == wide) << "after a kill at " << i << ":\n" << now;
+  }
+  EXPECT_EQ(GetProfileText("Files", "PictureEditor", "", 256, ini), "gimp %s");
+  ASSERT_TRUE(WriteProfileText("Display", "MaxDisplayHeight", "480", ini).ok());
+  EXPECT_EQ(GetProfileInt("Display", "MaxDisplayHeight", 0, ini), 480);
+}
+
+TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnoresLeftovers) {
+  test::TempDir home;
+  test::TempDir site;
+  test::ScopedLayoutHome restoreHome{home.path()};
+  test::WriteJpegPicture(site / "a.jpg", 300, 200, "Title:\r\nFirst\r\n\r\n");
+  test::WriteJpegPicture(site / "b.jpg", 200, 300, "");
+  test::WriteJpegPicture(site / "sub" / "c.jpg", 250, 250, "");
+  test::WriteGifPicture(site / "sub" / "d.gif", 90, 60, /*interlaced=*/true);
+  std::map<fs::path, std::string> pictures;
+  for (const char* name : {"a.jpg", "b.jpg", "sub/c.jpg", "sub/d.gif"}) {
+    pictures[site / name] = test::ReadFile(site / name);
+  }
+  const auto generate = [&] {
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream messages;
+    TCommandLineIo io{in, out, messages, false, false};
+    return RunCommandLine({"generate", site.path().string(), "--home", home.path().string(),
+                           "--name", "Ann", "--quiet"},
+                          io);
+  };
+
+  // A complete run in a child of its own gives the length of a run and the finished pages;
+  // the pictures are then put back as they were, so that every kill meets a fresh site.
+  const auto oneRun = TimeOf([&] { RunAndKill([&] { generate(); }, std::chrono::seconds(60)); });
+  std::map<fs::path, std::string> finishedPages;
+  for (const auto& entry : fs::recursive_directory_iterator(site.path())) {
+    if (entry.path().extension() == ".html") {
+      finishedPages[entry.path()] = test::ReadFile(entry.path());
+    }
+  }
+  ASSERT_EQ(finishedPages.size(), 6u);
+
+  for (int i = 0; i < kKills / 2; ++i) {
+    for (const auto& [path, bytes] : pictures) test::WriteFile(path, bytes);
+    for (const auto& [path, bytes] : finishedPages) fs::remove(path);
+    fs::remove_all(site / "inline");
+    fs::remove_all(site / "sub" / "inline");
+    RunAndKill([&] { generate(); }, oneRun * i / (kKills / 2));
+    for (const auto& [path, bytes] : pictures) {
+      const std::string now = test::ReadFile(path);
+      if (path.extension() == ".gif" && now != bytes) {
+        // The interlaced GIF is rewritten by the run: the new one must be whole.
+        Result<bool> interlaced = IsGifInterlaced(path);
+        ASSERT_TRUE(interlaced.ok() && !*interlaced) << path << " after a kill at " << i;
+        int width = 0;
+        int height = 0;
+        ASSERT_TRUE(GetGifSize(&width, &height, path).ok());
+        EXPECT_EQ(width * 1000 + height, 90 * 1000 + 60);
+      } else {
+        ASSERT_EQ(now, bytes) << path << " changed after a kill at " << i;
+      }
+    }
+    for (const auto& [path, bytes] : finishedPages) {
+      if (fs::exists(path)) {
+        const std::string page = test::ReadFile(path);
+        ASSERT_GE(page.size(), 64u) << path;
+        EXPECT_EQ(page.substr(page.size() - 64), bytes.substr(bytes.size() - 64))
+            << path << " is cut short after a kill at " << i;
+      }
+    }
+  }
+
+  // The next run finishes as if nothing had happened: the leftovers are neither pictures
+  // nor pages, and they stay untouched.
+  const std::vector<fs::path> leftovers = LeftoverTemporaryFiles(site.path());
+  EXPECT_EQ(generate(), kExitOk);
+  for (const auto& [path, bytes] : finishedPages) EXPECT_EQ(test::ReadFile(path), bytes) << path;
+  EXPECT_EQ(LeftoverTemporaryFiles(site.path()), leftovers);
+}
+
+}  // namespace
+}  // namespace pix

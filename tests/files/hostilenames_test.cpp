@@ -1,0 +1,173 @@
+// Hostile names and trees through a whole generation run: names with blanks, quotes, "<",
+// "&", "#", bytes above 127 and leading dashes; a tree deeper than anyone would make; a
+// symbolic link that leads back up the tree; a directory the run may not write into; and a
+// disk that fills up (a file size limit on the process: every write past it fails).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <sstream>
+
+#include "app/commandline.h"
+#include "picture/comread.h"
+#include "picture/comwrite.h"
+#include "support/picture_builder.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int Status = -1;
+  std::string Messages;
+};
+
+TRun Generate(const fs::path& site, const fs::path& home) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream messages;
+  TCommandLineIo io{in, out, messages, false, false};
+  TRun run;
+  run.Status = RunCommandLine(
+      {"generate", site.string(), "--home", home.string(), "--name", "Ann", "--quiet"}, io);
+  run.Messages = messages.str();
+  return run;
+}
+
+// Runs `work` in a child process and returns its exit status (-1 when it did not exit).
+int InChild(const std::function<int()>& work) {
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(work());
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class HostileTreeTest : public testing::Test {
+ protected:
+  test::TempDir home;
+  test::TempDir site;
+  test::ScopedLayoutHome restoreHome{home.path()};
+};
+
+TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
+  const std::vector<std::string> names = {"it's \"quoted\".jpg",
+                                          "a <b> & c.jpg",
+                                          "50% #1?.jpg",
+                                          "caf\xE9 \xC3\xA9t\xC3\xA9.jpg",
+                                          "-rf.jpg",
+                                          "--help.jpg",
+                                          "  blanks  .jpg"};
+  for (const std::string& name : names) test::WriteJpegPicture(site / name, 30, 20, "");
+  test::WriteJpegPicture(site / "-dir" / "inner.jpg", 30, 20, "");
+  const TRun run = Generate(site.path(), home.path());
+  ASSERT_EQ(run.Status, kExitOk) << run.Messages;
+  const std::string index = test::ReadFile(site / "index.html");
+  for (const std::string& name : names) {
+    const fs::path page = (site / name).replace_extension(".html");
+    EXPECT_TRUE(fs::exists(page)) << name;
+    EXPECT_TRUE(fs::exists((site / "inline" / name).replace_extension(".gif"))) << name;
+  }
+  EXPECT_EQ(index.find("<b>"), std::string::npos) << "a name was written as markup";
+  EXPECT_NE(index.find("href=\"50%25%20%231%3F.html\""), std::string::npos) << index;
+  EXPECT_NE(index.find("it&#39;s &quot;quoted&quot;"), std::string::npos) << index;
+  EXPECT_TRUE(fs::exists(site / "-dir" / "inner.html"));
+
+  // A picture whose name starts with a dash is a picture, not an option, to the comment
+  // command once its path is given.
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream messages;
+  TCommandLineIo io{in, out, messages, false, false};
+  EXPECT_EQ(RunCommandLine({"comment", (site / "-rf.jpg").string()}, io), kExitOk)
+      << messages.str();
+}
+
+TEST_F(HostileTreeTest, ADeepTreeAndALinkCycleEnd) {
+  fs::path deep = site.path();
+  for (int level = 0; level < 60; ++level) deep /= "level";
+  test::WriteJpegPicture(deep / "bottom.jpg", 30, 20, "");
+  test::WriteJpegPicture(site / "top.jpg", 30, 20, "");
+  fs::create_directory_symlink(site.path(), site / "loop");
+  fs::create_directory_symlink("..", site / "level" / "up");
+
+  const TRun run = Generate(site.path(), home.path());
+  EXPECT_NE(run.Status, kExitUsage) << run.Messages;
+  EXPECT_TRUE(fs::exists(deep / "bottom.html"));
+  EXPECT_TRUE(fs::exists(site / "top.html"));
+  // The scan follows a link to a directory, so the run goes round the cycle; what ends it
+  // is the system's limit on links in one path, and every page on the way is whole.
+  EXPECT_EQ(test::ReadFile(site / "loop" / "top.html"), test::ReadFile(site / "top.html"));
+}
+
+TEST_F(HostileTreeTest, ADirectoryTheRunMayNotWriteIsReportedAndTheRestIsMade) {
+  test::WriteJpegPicture(site / "open" / "a.jpg", 30, 20, "");
+  test::WriteJpegPicture(site / "locked" / "b.jpg", 30, 20, "");
+  const std::string locked = test::ReadFile(site / "locked" / "b.jpg");
+  // Root may write anywhere, so the run goes to an unprivileged user when root runs it.
+  const bool root = ::geteuid() == 0;
+  constexpr uid_t kNobody = 65534;
+  if (root) {
+    for (const fs::path& dir : {home.path(), site.path()}) {
+      ::chown(dir.c_str(), kNobody, kNobody);
+      for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        ::lchown(entry.path().c_str(), kNobody, kNobody);
+      }
+    }
+  }
+  ::chmod((site / "locked").c_str(), 0555);
+  const int status = InChild([&] {
+    if (root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return 99;
+    return Generate(site.path(), home.path()).Status;
+  });
+  ::chmod((site / "locked").c_str(), 0755);
+  EXPECT_EQ(status, kExitReported);
+  EXPECT_TRUE(fs::exists(site / "open" / "a.html"));
+  EXPECT_TRUE(fs::exists(site / "open" / "inline" / "a.gif"));
+  EXPECT_TRUE(fs::exists(site / "index.html"));
+  EXPECT_FALSE(fs::exists(site / "locked" / "b.html"));
+  EXPECT_EQ(test::ReadFile(site / "locked" / "b.jpg"), locked);
+}
+
+TEST_F(HostileTreeTest, AFullDiskFailsTheWritesAndLosesNothing) {
+  test::WriteJpegPicture(site / "a.jpg", 640, 480, "Title:\r\nOld\r\n\r\n");
+  const std::string picture = test::ReadFile(site / "a.jpg");
+  ASSERT_GT(picture.size(), 4096u);
+  ASSERT_EQ(Generate(site.path(), home.path()).Status, kExitOk);
+  const std::string index = test::ReadFile(site / "index.html");
+  fs::remove(site / "inline" / "a.gif");
+  fs::remove(site / "a.html");
+
+  // Past 4 KB every write fails, as on a full disk (the signal that would end the process
+  // is ignored, so the write itself reports the failure).
+  const auto withFullDisk = [](const std::function<int()>& work) {
+    return InChild([&] {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{4096, 4096};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      return work();
+    });
+  };
+  EXPECT_EQ(withFullDisk([&] {
+              return WriteJpegCommentInPlace(site / "a.jpg", "Title:\r\nNew\r\n\r\n").ok() ? 0 : 1;
+            }),
+            1);
+  EXPECT_EQ(test::ReadFile(site / "a.jpg"), picture);
+  EXPECT_EQ(withFullDisk([&] { return Generate(site.path(), home.path()).Status; }), kExitReported);
+  EXPECT_EQ(test::ReadFile(site / "a.jpg"), picture);
+  EXPECT_EQ(test::ReadFile(site / "index.html"), index) << "a page was half written";
+  for (const auto& entry : fs::recursive_directory_iterator(site.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+        << entry.path() << " was left behind";
+  }
+}
+
+}  // namespace
+}  // namespace pix

@@ -1,0 +1,113 @@
+// Text files and templates that a hostile or careless layout could hold: expansions that
+// grow without end, text files too large to read, and settings names that would change the
+// structure of the settings file. Each ends in a clear failure; nothing is lost.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "files/profile.h"
+#include "files/utils.h"
+#include "site/template.h"
+#include "site/variable.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Counts what is written without keeping it.
+class TCountingBuffer : public std::streambuf {
+ public:
+  std::size_t Count = 0;
+
+ protected:
+  std::streamsize xsputn(const char*, std::streamsize n) override {
+    Count += static_cast<std::size_t>(n);
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    ++Count;
+    return c;
+  }
+};
+
+TEST(HostileTemplateTest, ValuesThatMultiplyStopAtTheOutputAndReferenceCaps) {
+  // Each of 12 values refers ten times to the next: 10^12 copies of "lol" in full.
+  TVarArray array;
+  const char* names[] = {"Aaa", "Bbb", "Ccc", "Ddd", "Eee", "Fff",
+                         "Ggg", "Hhh", "Iii", "Jjj", "Kkk", "Lll"};
+  for (int i = 0; i + 1 < 12; ++i) {
+    std::string value;
+    for (int n = 0; n < 10; ++n) value += "${" + std::string(names[i + 1]) + "}";
+    array.SetVar(names[i], value);
+  }
+  array.SetVar("Lll", "lol");
+  ResetExpansionDiagnostics();
+  TCountingBuffer counter;
+  std::ostream out(&counter);
+  ExpandTemplate("${Aaa}", array, out);
+  EXPECT_GT(counter.Count, 0u);
+  EXPECT_LE(counter.Count, kMaxExpansionOutput);
+
+  // The same with empty values writes nothing, and ends too.
+  array.SetVar("Lll", "");
+  array.DeleteVar("Lll");
+  TCountingBuffer nothing;
+  std::ostream none(&nothing);
+  ExpandTemplate("${Aaa}after", array, none);
+  EXPECT_EQ(nothing.Count, 0u) << "the text after a runaway reference is left out too";
+}
+
+TEST(HostileTemplateTest, OrdinaryTemplatesAreUntouchedByTheCaps) {
+  TVarArray array;
+  array.SetVar("Name", "Ann");
+  array.SetVar("Entry", "<li>${Name}</li>");
+  std::ostringstream out;
+  ExpandTemplate("<ul>${Entry}${Entry}</ul>", array, out);
+  EXPECT_EQ(out.str(), "<ul><li>Ann</li><li>Ann</li></ul>");
+}
+
+TEST(HostileTextFileTest, AFileTooLargeToReadIsRefusedAndSettingsInItAreNotReplaced) {
+  test::TempDir dir;
+  const fs::path big = dir / "globals.txt";
+  {
+    std::ofstream file(big, std::ios::binary);
+    file << "[Display]\nMaxDisplayWidth=320\n";
+  }
+  fs::resize_file(big, (std::uintmax_t{64} << 20) + 1);  // Sparse: costs no disk.
+  EXPECT_FALSE(ReadTextFile(big).has_value());
+  EXPECT_EQ(LoadVarFileText(big.string()), "");
+  EXPECT_EQ(GetProfileInt("Display", "MaxDisplayWidth", 7, big), 7);
+  const Status written = WriteProfileText("Display", "MaxDisplayHeight", "240", big);
+  EXPECT_EQ(written.code(), Status::Code::kIoError);
+  EXPECT_EQ(fs::file_size(big), (std::uintmax_t{64} << 20) + 1) << "the settings were replaced";
+}
+
+TEST(HostileSettingsTest, NamesThatWouldChangeTheFileStructureAreRefused) {
+  test::TempDir dir;
+  const fs::path ini = dir / "pixamond.ini";
+  test::WriteFile(ini, "[Display]\r\nMaxDisplayWidth=320\r\n\r\n[Files]\r\nPictureEditor=x\r\n");
+  const std::string before = test::ReadFile(ini);
+  for (const auto& [section, key] : std::vector<std::pair<std::string, std::string>>{
+           {"Display", "[Files]"},  // Would read as a section header.
+           {"Display", ";note"},    // Would read as a comment.
+           {"Display", "#note"},
+           {"Display", " Width"},  // Read back trimmed, so never found again.
+           {" Display", "Width"},
+           {"Display ", "Width"},
+           {"Dis]play", "Width"},
+           {"Display", "Wid=th"},
+           {"", "Width"}}) {
+    EXPECT_EQ(WriteProfileText(section, key, "1", ini).code(), Status::Code::kInvalidArgument)
+        << "[" << section << "] " << key;
+  }
+  EXPECT_EQ(test::ReadFile(ini), before);
+  ASSERT_TRUE(WriteProfileText("Display", "Width]x", "2", ini).ok());
+  EXPECT_EQ(GetProfileText("Display", "Width]x", "", 16, ini), "2");
+  EXPECT_EQ(GetProfileText("Files", "PictureEditor", "", 16, ini), "x");
+}
+
+}  // namespace
+}  // namespace pix

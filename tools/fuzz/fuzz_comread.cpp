@@ -1,0 +1,30 @@
+// The JPEG marker walk and comment reader over any bytes: the frame size and comment of a
+// file, and the comment text filter on its own.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_support.h"
+#include "picture/comread.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using pix::fuzz::Expect;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  pix::TFileImageInfo info;
+  info.szFileName = pix::fuzz::WriteScratchFile("picture.jpg", bytes).string();
+  pix::ReadJpegImageInfo(&info);
+  Expect(info.szComments.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
+         "a comment longer than MAX_COMMENTS_LENGTH");
+  Expect(info.Width >= 0 && info.Height >= 0, "a negative frame size");
+
+  // The filter hands over tab, CR LF and printable ASCII only, and always ends in CR LF.
+  const std::string text = pix::FilterCommentText(bytes);
+  Expect(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0,
+         "filtered text without its closing CR LF");
+  Expect(text.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
+         "filtered text too long");
+  for (const char c : text) {
+    Expect(c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7f), "a dropped byte kept");
+  }
+  return 0;
+}

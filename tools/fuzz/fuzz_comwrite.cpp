@@ -1,0 +1,42 @@
+// The comment writer over any JPEG bytes and any comment: the byte filter on its own, and
+// WriteJpegComment, whose output must read back with the new text and the old frame size.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "fuzz_support.h"
+#include "picture/comread.h"
+#include "picture/comwrite.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using pix::fuzz::Expect;
+  // The first byte gives the length of the comment, which follows; the rest is the file.
+  if (size < 1) return 0;
+  const std::size_t commentSize = std::min<std::size_t>(data[0], size - 1);
+  const std::string_view comment(reinterpret_cast<const char*>(data + 1), commentSize);
+  const std::string_view file(reinterpret_cast<const char*>(data + 1 + commentSize),
+                              size - 1 - commentSize);
+
+  pix::TWriteComObject filter(comment);
+  pix::TByteView output;
+  for (const char byte : file) {
+    if (!filter.FilterByte(static_cast<std::uint8_t>(byte), &output)) break;
+    Expect(output.Size == 0 || output.Data != nullptr, "output bytes without a buffer");
+  }
+
+  pix::TFileImageInfo before;
+  before.szFileName = pix::fuzz::WriteScratchFile("in.jpg", file).string();
+  pix::ReadJpegImageInfo(&before);
+  const std::filesystem::path out = pix::fuzz::ScratchDir() / "out.jpg";
+  pix::fuzz::RemoveScratchFile("out.jpg");
+  if (pix::WriteJpegComment(before.szFileName, out, comment).ok()) {
+    pix::TFileImageInfo after;
+    after.szFileName = out.string();
+    pix::ReadJpegImageInfo(&after);
+    Expect(after.szComments == pix::FilterCommentText(comment), "the new comment not read back");
+    Expect(after.Width == before.Width && after.Height == before.Height, "frame size changed");
+  } else {
+    Expect(!std::filesystem::exists(out), "a failed write left an output file");
+  }
+  return 0;
+}

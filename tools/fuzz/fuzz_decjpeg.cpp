@@ -1,0 +1,40 @@
+// The JPEG inline image conversion over any bytes: a picture that converts must give a GIF
+// file of exactly the display size; anything else must fail without leaving a file.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "fuzz_support.h"
+#include "picture/decjpeg.h"
+#include "picture/gifrsize.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using pix::fuzz::Expect;
+  // The first two bytes give the display size (1 to 64 each); the rest is the picture.
+  if (size < 2) return 0;
+  const int width = data[0] % 64 + 1;
+  const int height = data[1] % 64 + 1;
+  const std::string_view file(reinterpret_cast<const char*>(data + 2), size - 2);
+  const std::filesystem::path in = pix::fuzz::WriteScratchFile("picture.jpg", file);
+  const std::filesystem::path out = pix::fuzz::ScratchDir() / "inline.gif";
+  pix::fuzz::RemoveScratchFile("inline.gif");
+
+  if (pix::MakeJpegInlineImage(in, out, width, height).ok()) {
+    int gotWidth = 0;
+    int gotHeight = 0;
+    Expect(pix::GetGifSize(&gotWidth, &gotHeight, out).ok(), "an unreadable inline image");
+    Expect(gotWidth == width && gotHeight == height, "an inline image of the wrong size");
+  } else {
+    Expect(!std::filesystem::exists(out), "a failed conversion left a file");
+  }
+  // Nothing but the picture may be left in the folder: no intermediate or temporary file.
+  pix::fuzz::RemoveScratchFile("inline.gif");
+  std::error_code ec;
+  int files = 0;
+  for (auto it = std::filesystem::directory_iterator(pix::fuzz::ScratchDir(), ec);
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++files;
+  }
+  Expect(files == 1, "a temporary file left behind");
+  return 0;
+}

@@ -1,0 +1,70 @@
+// Helpers shared by the fuzz targets: a private scratch folder for the entry points that
+// read a file, and a check that stops the run when a property of the output does not hold.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pix::fuzz {
+
+/// A folder of this process's own, in memory when the machine has /dev/shm, removed when
+/// the process ends.
+inline const std::filesystem::path& ScratchDir() {
+  static const std::filesystem::path dir = [] {
+    std::error_code ec;
+    std::filesystem::path base = "/dev/shm";
+    if (!std::filesystem::is_directory(base, ec)) base = std::filesystem::temp_directory_path();
+    std::string pattern = (base / "pixamond-fuzz-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) std::abort();
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(ScratchDir(), ignored);
+    });
+    return std::filesystem::path(name.data());
+  }();
+  return dir;
+}
+
+/// Writes `bytes` to `name` in the scratch folder and returns its path.
+inline std::filesystem::path WriteScratchFile(const char* name, std::string_view bytes) {
+  const std::filesystem::path path = ScratchDir() / name;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  return path;
+}
+
+/// Removes a scratch file (and whatever temporary files were left beside it).
+inline void RemoveScratchFile(const char* name) {
+  std::error_code ignored;
+  std::filesystem::remove(ScratchDir() / name, ignored);
+}
+
+/// Stops the run with a message when a property the target checks does not hold, so that
+/// the fuzzer keeps the input as a crash.
+inline void Expect(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "Fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+/// Splits `data` at its first NUL byte into two texts (the second empty when none).
+inline std::pair<std::string_view, std::string_view> SplitAtNul(const std::uint8_t* data,
+                                                                std::size_t size) {
+  const std::string_view all(reinterpret_cast<const char*>(data), size);
+  const std::size_t nul = all.find('\0');
+  if (nul == std::string_view::npos) return {all, {}};
+  return {all.substr(0, nul), all.substr(nul + 1)};
+}
+
+}  // namespace pix::fuzz

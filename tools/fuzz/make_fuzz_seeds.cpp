@@ -1,0 +1,99 @@
+// Writes the seed inputs of every fuzz target into OUTDIR/<target>/, made with the test
+// suite's own picture builders: small JPEG pictures of each kind (with and without
+// comments), GIF pictures (global and local colours, interlaced, with extensions, several
+// frames), and short variable, template, settings and pattern texts.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/picture_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace pix::test;
+
+void Write(const fs::path& dir, const std::string& name, const std::string& bytes) {
+  fs::create_directories(dir);
+  std::ofstream(dir / name, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> Jpegs() {
+  const TPixelArt art = ParseArt({"rgbyc", "mwk.r", "gbycm"});
+  std::vector<std::string> files;
+  for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Grey, JpegKind::Cmyk,
+                        JpegKind::Ycck}) {
+    TJpegOptions options;
+    options.Kind = kind;
+    files.push_back(MakeJpeg(art, options));
+  }
+  TJpegOptions commented;
+  commented.Comments = {"Title:\r\nA picture\r\n\r\n", "Description:\nTwo\nlines\n\n"};
+  commented.App1Payload = "Exif\0\0MM";
+  files.push_back(MakeJpeg(SampleArt(), commented));
+  files.push_back(MakeJpeg(GradientArt(17, 9), {}));
+  return files;
+}
+
+std::vector<std::string> Gifs() {
+  std::vector<std::string> files;
+  files.push_back(MakeGif(SimpleGif(3, 2, {0, 1, 2, 3, 4, 5}, 8)));
+  TGifPicture interlaced = SimpleGif(4, 9, std::vector<std::uint8_t>(36, 1), 4);
+  interlaced.Frames[0].Interlace = true;
+  files.push_back(MakeGif(interlaced));
+  TGifPicture rich = SimpleGif(5, 3, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}, 4);
+  rich.Frames[0].ExtensionsBefore = {{0xF9, {std::string("\x01\x00\x00\x02", 4)}}};
+  TGifFrame second;
+  second.Left = 1;
+  second.Top = 1;
+  second.Width = 2;
+  second.Height = 2;
+  second.LocalColors = {{255, 0, 0}, {0, 255, 0}};
+  second.Pixels = {0, 1, 1, 0};
+  rich.Frames.push_back(second);
+  rich.TrailingExtensions = {{0xFE, {"a comment"}}};
+  files.push_back(MakeGif(rich));
+  return files;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds OUTDIR\n");
+    return 2;
+  }
+  const fs::path out(argv[1]);
+  int n = 0;
+  for (const std::string& jpeg : Jpegs()) {
+    const std::string name = "seed-" + std::to_string(++n);
+    Write(out / "comread", name, jpeg);
+    Write(out / "comwrite", name, std::string(1, '\x14') + "Title:\r\nNew title\r\n" + jpeg);
+    Write(out / "decjpeg", name, std::string("\x10\x0c") + jpeg);
+  }
+  for (const std::string& gif : Gifs()) {
+    const std::string name = "seed-" + std::to_string(++n);
+    Write(out / "graphic", name, gif);
+    Write(out / "gifrsize", name, std::string("\x07\x04") + gif);
+  }
+  const std::string variables =
+      "PageHeadTemplate:\r\n<h1>${Title}</h1>\r\n\r\nTitle:\r\nHome of ${Owner}\r\n\r\n"
+      "Owner:\r\nA. Person\r\n\r\nEntry:\nline one\nline two\n\n";
+  Write(out / "variable", "seed-1", variables);
+  Write(out / "variable", "seed-2", "Ab:value\nCd:\r\n  spaced\r\n");
+  Write(out / "template", "seed-1",
+        variables + std::string(1, '\0') + "<html>${PageHeadTemplate}${Missing}$${x}${Ab}");
+  Write(out / "template", "seed-2",
+        std::string("Aaa:\r\n${Bbb}${Bbb}\r\n\r\nBbb:\r\n${Ccc}${Ccc}\r\n\r\nCcc:\r\n${Aaa}x\r\n") +
+            std::string(1, '\0') + "${Aaa}");
+  Write(out / "profile", "seed-1",
+        std::string("; settings\r\n[Display]\r\nMaxDisplayWidth=320\r\nName=\"quoted\"\r\n\r\n"
+                    "[Other]\r\nKept=yes\r\n") +
+            std::string(1, '\0') + "Display\nMaxDisplayHeight\n240");
+  Write(out / "profile", "seed-2", std::string("[A]\nb = c\n") + std::string(1, '\0') + "A\nb\n");
+  Write(out / "pattern", "seed-1", std::string("img_0012a.jpg") + '\0' + "img_####@.jpg");
+  Write(out / "pattern", "seed-2", std::string("holiday 2.gif") + '\0' + "*day*#.*, *.jpg ?x");
+  return 0;
+}
