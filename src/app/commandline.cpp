@@ -6,7 +6,6 @@
 #include <map>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "app/console.h"
 #include "files/autoorganize.h"
@@ -144,7 +143,7 @@ bool SettleFullName(const TParsedArgs& parsed, TCommandLineIo& io, TUserInterfac
 // The --jobs value: a whole number from 1 up; the number of cores when not given.
 std::optional<int> JobsOption(const TParsedArgs& parsed) {
   auto it = parsed.Values.find("--jobs");
-  if (it == parsed.Values.end()) return DefaultJobs();
+  if (it == parsed.Values.end()) return TWebSite::DefaultJobs();
   const std::string& text = it->second;
   if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
     return std::nullopt;
@@ -239,11 +238,6 @@ int Comment(const TParsedArgs& parsed, TCommandLineIo& io) {
 }
 
 }  // namespace
-
-int DefaultJobs() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(cores);
-}
 
 std::string CommandLineHelp() {
   return "Usage:\n"

@@ -32,9 +32,6 @@ inline constexpr int kExitUsage = 2;
 /// Runs the command given by `args` (without the program name).
 int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io);
 
-/// The number of pictures made at a time when --jobs is not given: the number of cores.
-int DefaultJobs();
-
 /// The text of --help.
 std::string CommandLineHelp();
 

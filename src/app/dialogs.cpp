@@ -120,18 +120,18 @@ TDialogTemplate SamplesDialog() {
 // version, copyright and special-build lines are filled in when the box is set up.
 TDialogTemplate AboutDialog() {
   return Dialog(
-      kModalDialog, "About pixamond", 200, 112,
+      kModalDialog, "About pixamond", 240, 112,
       {
           Item(kStaticClass, kControl | kSsIcon, kUnusedControlId, "#1001", 10, 10, 20, 20),
-          Item(kStaticClass, kLabel, kUnusedControlId, "Pixamond", 40, 10, 150, 10),
-          Item(kStaticClass, kLabel, kVersionLineId, "Version", 40, 22, 150, 10),
-          Item(kStaticClass, kLabel, kCopyrightLineId, "", 40, 34, 150, 10),
-          Item(kStaticClass, kLabel, kSpecialBuildLineId, "", 40, 46, 150, 10),
+          Item(kStaticClass, kLabel, kUnusedControlId, "Pixamond", 40, 10, 190, 10),
+          Item(kStaticClass, kLabel, kVersionLineId, "Version", 40, 22, 190, 10),
+          Item(kStaticClass, kLabel, kCopyrightLineId, "", 40, 34, 190, 10),
+          Item(kStaticClass, kLabel, kSpecialBuildLineId, "", 40, 46, 190, 10),
           Item(kStaticClass, kLabel, kUnusedControlId, "Written by the Pixamond developers.", 10,
-               62, 180, 10),
+               62, 220, 10),
           Item(kStaticClass, kLabel, kUnusedControlId,
-               "Questions and reports: see README.md of the source.", 10, 74, 180, 10),
-          Item(kButtonClass, kDefaultButton, kOkButtonId, "OK", 75, 92, 50, 14),
+               "Questions and reports: see README.md.", 10, 74, 220, 10),
+          Item(kButtonClass, kDefaultButton, kOkButtonId, "OK", 95, 92, 50, 14),
       });
 }
 

@@ -168,6 +168,7 @@ bool TLayoutModel::CheckSiteDirectory() {
 
 void TLayoutModel::RunGeneration(TProgress& progress) {
   TWebSite site(szSiteDir, szProgramDir, Ui, progress);
+  site.SetJobs(TWebSite::DefaultJobs());
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
     Ui.ShowMessage(prepared.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);

@@ -13,6 +13,7 @@ TInlineImagePool::TInlineImagePool(const TWebSite& site, std::vector<const TFile
     IndexOf.emplace(pictures[i], i);
   }
   const int workers = std::max(1, std::min<int>(jobs, static_cast<int>(Jobs.size())));
+  Lookahead = static_cast<std::size_t>(workers) * 4;
   for (int i = 0; i < workers && !Jobs.empty(); ++i) Workers.emplace_back([this] { Work(); });
 }
 
@@ -21,6 +22,7 @@ TInlineImagePool::~TInlineImagePool() {
     std::lock_guard<std::mutex> lock(Mutex);
     bStopping = true;
   }
+  Room.notify_all();
   for (std::thread& worker : Workers) worker.join();
 }
 
@@ -28,9 +30,15 @@ void TInlineImagePool::Work() {
   for (;;) {
     std::size_t index;
     {
-      std::lock_guard<std::mutex> lock(Mutex);
-      if (bStopping || NextJob >= Jobs.size()) return;
+      std::unique_lock<std::mutex> lock(Mutex);
+      for (;;) {
+        while (NextJob < Jobs.size() && Jobs[NextJob].bClaimed) ++NextJob;
+        if (bStopping || NextJob >= Jobs.size()) return;
+        if (NextJob < TakenCount + Lookahead) break;
+        Room.wait(lock);
+      }
       index = NextJob++;
+      Jobs[index].bClaimed = true;
     }
     // Each job is touched by exactly one worker until it is marked done.
     TPictureFacts facts = LearnPicture(Site, *Jobs[index].Picture);
@@ -49,8 +57,16 @@ std::optional<TPictureFacts> TInlineImagePool::Take(const TFileItem& picture) {
   Job& job = Jobs[found->second];
   std::unique_lock<std::mutex> lock(Mutex);
   if (job.bTaken) return std::nullopt;
-  Done.wait(lock, [&] { return job.bDone; });
   job.bTaken = true;
+  ++TakenCount;
+  Room.notify_all();
+  if (!job.bClaimed) {
+    // No worker has come to it yet: do it here rather than wait.
+    job.bClaimed = true;
+    lock.unlock();
+    return LearnPicture(Site, *job.Picture);
+  }
+  Done.wait(lock, [&] { return job.bDone; });
   return std::move(job.Facts);
 }
 

@@ -8,8 +8,10 @@
 // be; so the pages, their order, the progress and the messages are exactly those of a run
 // without workers, which is also what a run with one job is.
 //
-// Memory: each worker decodes one picture at a time; what is kept per picture is its
-// header (size and comment) until the page writer has taken it.
+// The workers stay at most a few pictures ahead of the page writer, so that a run that is
+// cancelled stops soon after the picture it was at, and what is kept (each picture's header,
+// size and comment) stays small. A picture the page writer asks for before any worker has
+// started it is done by the page writer itself.
 #pragma once
 
 #include <condition_variable>
@@ -56,6 +58,7 @@ class TInlineImagePool {
  private:
   struct Job {
     const TFileItem* Picture = nullptr;
+    bool bClaimed = false;  // A worker or the page writer is doing it.
     bool bDone = false;
     bool bTaken = false;
     TPictureFacts Facts;
@@ -68,8 +71,11 @@ class TInlineImagePool {
   std::unordered_map<const TFileItem*, std::size_t> IndexOf;
   std::mutex Mutex;
   std::condition_variable Done;
-  std::size_t NextJob = 0;  // Guarded by Mutex.
-  bool bStopping = false;   // Guarded by Mutex.
+  std::size_t NextJob = 0;     // Guarded by Mutex: the first job no worker has looked at.
+  std::size_t TakenCount = 0;  // Guarded by Mutex.
+  std::size_t Lookahead = 0;   // How many jobs past the taken ones the workers may start.
+  std::condition_variable Room;  // Signalled when a job is taken or the pool stops.
+  bool bStopping = false;      // Guarded by Mutex.
   std::vector<std::thread> Workers;
 };
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <thread>
 
 #include "app/progress.h"
 #include "app/userinterface.h"
@@ -130,6 +131,11 @@ int TWebSite::GetStepCount() const {
     item = NextInTree(*item);
   }
   return count;
+}
+
+int TWebSite::DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
 void TWebSite::Execute() {

@@ -87,6 +87,8 @@ class TWebSite {
   /// How many pictures are read and made into inline images at the same time, ahead of the
   /// page writer (1: the page writer does each picture itself, in turn). Set before Execute.
   void SetJobs(int jobs) { Jobs = jobs < 1 ? 1 : jobs; }
+  /// The number of jobs a run uses unless told otherwise: the number of cores.
+  static int DefaultJobs();
   int GetJobs() const { return Jobs; }
 
   /// What the workers learned of `picture`; nothing when they were not given it.

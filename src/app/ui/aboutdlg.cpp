@@ -15,7 +15,7 @@ const std::map<std::string, std::string>& ProjectRCVersion() {
       {"FileDescription", "Pixamond for Linux"},
       {"FileVersion", "2.0"},
       {"InternalName", "Pixamond"},
-      {"LegalCopyright", "(C) 1996-2024 Pixamond developers"},
+      {"LegalCopyright", "Copyright (C) 1996 the Pixamond developers"},
       {"OriginalFilename", "pixamond"},
       {"ProductName", "Pixamond"},
       {"ProductVersion", "2.0"},

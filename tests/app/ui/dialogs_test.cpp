@@ -172,7 +172,7 @@ TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
   EXPECT_EQ(about.windowTitle(), "About pixamond");
   EXPECT_EQ(about.Line(kVersionLineId),
             QStringLiteral("Version 2.0 / %1-bit").arg(sizeof(void*) * 8));
-  EXPECT_TRUE(about.Line(kCopyrightLineId).startsWith("(C) 1996"));
+  EXPECT_TRUE(about.Line(kCopyrightLineId).startsWith("Copyright (C) 1996"));
   EXPECT_EQ(about.Line(kSpecialBuildLineId), "");
 }
 
