@@ -334,7 +334,7 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
   auto map = MakeOutputColorMap(info);
   if (!map) return Status::TooLarge(name.string() + ": no memory for a colour map");
   if (EGifPutScreenDesc(gif, width, height, map->BitsPerPixel, 0, map.get()) == GIF_ERROR ||
-      EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_ERROR) {
+      PutGifImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_ERROR) {
     PrintGifError(gif->Error);
     return Status::IoError("Cannot write the GIF image of " + name.string());
   }

@@ -22,6 +22,15 @@ void TGifWriteCloser::operator()(GifFileType* gif) const {
   EGifCloseFile(gif, &error);
 }
 
+int PutGifImageDesc(GifFileType* gif, int left, int top, int width, int height, bool interlace,
+                    const ColorMapObject* colorMap) {
+  if (colorMap == nullptr && gif->Image.ColorMap != nullptr) {
+    GifFreeMapObject(gif->Image.ColorMap);
+    gif->Image.ColorMap = nullptr;
+  }
+  return EGifPutImageDesc(gif, left, top, width, height, interlace, colorMap);
+}
+
 const char* GifErrorText(int code) { return GifErrorString(code); }
 
 void PrintGifError(int code) {

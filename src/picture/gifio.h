@@ -44,6 +44,11 @@ class TGifWriter {
   std::unique_ptr<GifFileType, TGifWriteCloser> Handle;
 };
 
+/// EGifPutImageDesc without its leak: giflib forgets (without freeing) the local colour map
+/// of the previous image when the next image has none. Returns what EGifPutImageDesc does.
+int PutGifImageDesc(GifFileType* gif, int left, int top, int width, int height, bool interlace,
+                    const ColorMapObject* colorMap);
+
 /// giflib's text for an error code, or nothing for a code it does not know.
 const char* GifErrorText(int code);
 

@@ -189,7 +189,7 @@ class TGifResizer {
       if (!SkipImageData(In)) return GifIoFailure(In->Error, InName);
       return Status::OK();
     }
-    if (EGifPutImageDesc(Out, r.Left, r.Top, r.Width, r.Height, false, image.ColorMap) ==
+    if (PutGifImageDesc(Out, r.Left, r.Top, r.Width, r.Height, false, image.ColorMap) ==
         GIF_ERROR) {
       return GifIoFailure(Out->Error, InName);
     }
@@ -256,7 +256,7 @@ Status DeinterlaceImage(GifFileType* in, GifFileType* out, const fs::path& inNam
   }
   const long long pixels = static_cast<long long>(image.Width) * image.Height;
   if (pixels > kMaxGifImagePixels) return ImageTooLarge(inName, image);
-  if (EGifPutImageDesc(out, image.Left, image.Top, image.Width, image.Height, false,
+  if (PutGifImageDesc(out, image.Left, image.Top, image.Width, image.Height, false,
                        image.ColorMap) == GIF_ERROR) {
     return GifIoFailure(out->Error, inName);
   }
