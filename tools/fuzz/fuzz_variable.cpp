@@ -21,18 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   third.ParseVarText(again);
   Expect(third.FormatVarText() == again, "written text does not read back the same");
 
-  // Variables with a value are written; each must come back with its name and value.
-  int index = 0;
+  // Variables with a value are written; each must come back with its name and value. The
+  // order may change: a name line after a lone CR inside a value is read as a record of its
+  // own wherever it stands, so such a record can come back earlier than it was.
+  int withValue = 0;
   for (int i = 0; i < first.ItemCount(); ++i) {
     const pix::TVarItem& item = first.Item(i);
     if (item.szVarValue.empty()) continue;
-    Expect(index < second.ItemCount(), "a variable lost");
-    Expect(second.Item(index).szVarName == item.szVarName, "a name changed");
+    ++withValue;
+    const pix::TVarItem* back = second.FindVar(item.szVarName);
+    Expect(back != nullptr && back->szVarName == item.szVarName, "a variable lost");
     const std::string closed = item.szVarValue + "\r\n\r\n";
-    Expect(second.Item(index).szVarValue == closed.substr(0, closed.find("\r\n\r\n")),
-           "a value changed");
-    ++index;
+    Expect(back->szVarValue == closed.substr(0, closed.find("\r\n\r\n")), "a value changed");
   }
-  Expect(index == second.ItemCount(), "a variable gained");
+  Expect(withValue == second.ItemCount(), "a variable gained");
   return 0;
 }
