@@ -11,25 +11,30 @@
 
 namespace {
 
-// Reads the whole file with giflib; true when it is a GIF file of `width` x `height` with no
-// interlaced image (and at least one image unless `mayHaveNoImage`).
-bool ReadsAsGif(const std::filesystem::path& path, int width, int height,
-                bool mayHaveNoImage = false) {
+// What giflib makes of a whole file (a file without images counts as read).
+struct TReadBack {
+  bool bReads = false;
+  int Width = 0;
+  int Height = 0;
+  int Images = 0;
+  bool bInterlaced = false;
+};
+
+TReadBack ReadBack(const std::filesystem::path& path) {
+  TReadBack back;
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-  if (gif == nullptr) return false;
-  const bool read =
-      DGifSlurp(gif) == GIF_OK || (mayHaveNoImage && gif->Error == D_GIF_ERR_NO_IMAG_DSCR);
-  const bool whole = read && gif->SWidth == width && gif->SHeight == height;
-  bool interlaced = false;
-  for (int i = 0; whole && i < gif->ImageCount; ++i)
-    interlaced |= gif->SavedImages[i].ImageDesc.Interlace;
+  if (gif == nullptr) return back;
+  back.bReads = DGifSlurp(gif) == GIF_OK || gif->Error == D_GIF_ERR_NO_IMAG_DSCR;
+  back.Width = gif->SWidth;
+  back.Height = gif->SHeight;
+  back.Images = back.bReads ? gif->ImageCount : 0;
+  for (int i = 0; i < back.Images; ++i) back.bInterlaced |= gif->SavedImages[i].ImageDesc.Interlace;
   DGifCloseFile(gif, &error);
-  return whole && !interlaced;
+  return back;
 }
 
 }  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using pix::fuzz::Expect;
   // The first two bytes give the new size (1 to 256 each); the rest is the file.
@@ -46,15 +51,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int screenWidth = 0;
   int screenHeight = 0;
   const bool readable = pix::GetGifSize(&screenWidth, &screenHeight, in).ok();
+  const TReadBack original = ReadBack(in);
   if (pix::DeinterlaceGif(in, flat).ok()) {
-    // Images without pixels are left out of the copy, which may leave none.
-    Expect(ReadsAsGif(flat, screenWidth, screenHeight, true), "a broken de-interlaced copy");
+    // The copy reads whenever the original does (images without pixels are left out of it,
+    // which may leave none), at the same size and with no interlaced image.
+    const TReadBack copy = ReadBack(flat);
+    Expect(!original.bReads || copy.bReads, "a de-interlaced copy that giflib cannot read");
+    Expect(copy.Width == screenWidth && copy.Height == screenHeight, "a copy of another size");
+    Expect(!copy.bInterlaced, "an interlaced image left in the copy");
   } else {
     Expect(!std::filesystem::exists(flat), "a failed de-interlace left a file");
   }
   if (pix::ResizeGifToSize(width, height, in, out).ok()) {
     Expect(readable, "an unreadable file resized");
-    Expect(ReadsAsGif(out, width, height), "a broken resized copy");
+    const TReadBack resized = ReadBack(out);
+    Expect(resized.bReads && resized.Images > 0 && !resized.bInterlaced, "a broken resized copy");
+    Expect(resized.Width == width && resized.Height == height, "a resized copy of another size");
   } else {
     Expect(!std::filesystem::exists(out), "a failed resize left a file");
   }
