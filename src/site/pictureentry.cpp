@@ -130,8 +130,16 @@ bool IsJpegPictureFile(const TFileItem& item) {
   return EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".jpeg");
 }
 
+bool HasJpegTwin(const TFileItem& item) {
+  if (!EqualsNoCase(item.szFileExt(), ".gif")) return false;
+  const std::string& path = item.szFullFileName();
+  return FileExists(path.substr(0, path.size() - item.szFileExt().size()) + ".jpg");
+}
+
 bool IsPictureFile(const TFileItem& item) {
-  return !IsDirectory(item) && (IsJpegPictureFile(item) || EqualsNoCase(item.szFileExt(), ".gif"));
+  if (IsDirectory(item)) return false;
+  if (IsJpegPictureFile(item)) return true;
+  return EqualsNoCase(item.szFileExt(), ".gif") && !HasJpegTwin(item);
 }
 
 void ProcessPicture(TWebPage& page, const TFileItem& item) {

@@ -16,8 +16,13 @@ class TFileItem;
 class TVarArray;
 class TWebPage;
 
-/// True for files whose extension is ".jpg", ".jpeg" or ".gif", in any case.
+/// True for files whose extension is ".jpg", ".jpeg" or ".gif", in any case, except a GIF
+/// file beside a JPEG file of the same name: both would make the same inline image and
+/// detail page, so the JPEG picture stands for the pair.
 bool IsPictureFile(const TFileItem& item);
+
+/// True for a ".gif" file beside a ".jpg" file of the same name (its extension replaced).
+bool HasJpegTwin(const TFileItem& item);
 
 /// True for ".jpg" and ".jpeg" pictures.
 bool IsJpegPictureFile(const TFileItem& item);

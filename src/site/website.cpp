@@ -96,20 +96,16 @@ void TWebSite::PrepareGifPictures(const std::string& directory) {
       }
       continue;
     }
-    if (!EqualsNoCase(item->szFileExt(), ".gif")) continue;
+    // A GIF beside a JPEG of the same name is left out of the site (see IsPictureFile) but
+    // kept on the disk: it may be the user's own picture, not an old copy.
+    if (!EqualsNoCase(item->szFileExt(), ".gif") || HasJpegTwin(*item)) continue;
     const std::string& path = item->szFullFileName();
-    const std::string twin = path.substr(0, path.size() - item->szFileExt().size()) + ".jpg";
-    if (FileExists(twin)) {
-      // An old inline copy lying beside its JPEG picture.
-      if (::unlink(path.c_str()) != 0) Report("Cannot delete " + path);
-    } else {
-      const Result<bool> interlaced = IsGifInterlaced(path);
-      if (interlaced.ok() && *interlaced) {
-        // Replaced only by a complete copy; a GIF that cannot be replaced stays as it is.
-        const Status done = DeinterlaceGifInPlace(path);
-        if (!done.ok()) {
-          Report("Cannot rewrite the interlaced GIF file " + path + ": " + done.message());
-        }
+    const Result<bool> interlaced = IsGifInterlaced(path);
+    if (interlaced.ok() && *interlaced) {
+      // Replaced only by a complete copy; a GIF that cannot be replaced stays as it is.
+      const Status done = DeinterlaceGifInPlace(path);
+      if (!done.ok()) {
+        Report("Cannot rewrite the interlaced GIF file " + path + ": " + done.message());
       }
     }
   }

@@ -223,13 +223,18 @@ TEST_F(WebSiteTest, CorruptPictureIsReportedAndSkipped) {
   EXPECT_EQ(progress.Position(), 2) << "progress advances for the skipped picture too";
 }
 
-TEST_F(WebSiteTest, GifTwinOfAJpegIsDeletedAndInterlacedGifsRewritten) {
+TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) {
   test::WriteJpegPicture(root / "photo.jpg", 20, 20, "");
   test::WriteGifPicture(root / "photo.gif", 20, 20, /*interlaced=*/false);
+  const std::string twin = test::ReadFile(root / "photo.gif");
   test::WriteGifPicture(root / "anim.gif", 16, 24, /*interlaced=*/true);
   test::WriteGifPicture(root / "inline" / "keep.gif", 16, 24, /*interlaced=*/true);
-  Run();
-  EXPECT_FALSE(fs::exists(root / "photo.gif"));
+  const TRunStats stats = Run();
+  EXPECT_EQ(test::ReadFile(root / "photo.gif"), twin) << "the user's GIF is not deleted";
+  EXPECT_EQ(stats.Pictures, 2);
+  EXPECT_EQ(progress.StepCount(), 2);
+  EXPECT_EQ(Page("index.html").find("<E photo.gif"), std::string::npos);
+  EXPECT_NE(Page("index.html").find("<E photo.jpg"), std::string::npos);
   EXPECT_FALSE(*IsGifInterlaced(root / "anim.gif"));
   EXPECT_TRUE(*IsGifInterlaced(root / "inline" / "keep.gif")) << "inline directories are left alone";
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
