@@ -11,8 +11,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/progress.h"
-#include "app/userinterface.h"
+#include "base/progress.h"
+#include "base/userinterface.h"
 
 namespace pix {
 

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <vector>
 
-#include "files/safefile.h"
+#include "base/safefile.h"
 #include "files/utils.h"
 
 namespace pix {

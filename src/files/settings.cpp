@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-#include "app/userinterface.h"
+#include "base/userinterface.h"
 #include "files/layouthome.h"
 #include "files/profile.h"
 #include "files/stringtable.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "app/userinterface.h"
+#include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/layouthome.h"
 #include "files/settings.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/check.h"
+#include "base/check.h"
 
 namespace pix {
 namespace {

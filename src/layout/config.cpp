@@ -2,8 +2,8 @@
 
 #include <iostream>
 
-#include "app/check.h"
-#include "app/userinterface.h"
+#include "base/check.h"
+#include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/settings.h"
 #include "files/sitedir.h"

@@ -19,7 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status.h"
+#include "base/status.h"
+#include "picture/preview.h"
 #include "files/stringtable.h"
 #include "site/variable.h"
 
@@ -38,17 +39,6 @@ enum BitmapId : int {
   kBitmapBriefcase = 609,
   kBitmapPalette = 610,
   kBitmapFace = 611,
-};
-
-/// Where a selected picture's inline image is shown. The desktop program's preview window
-/// implements it; the layout model only says which file to show.
-class TPreviewTarget {
- public:
-  virtual ~TPreviewTarget() = default;
-  /// Shows the picture file at `path` (the window explains when it does not exist).
-  virtual void SetPicture(const std::filesystem::path& path) = 0;
-  /// Shows nothing.
-  virtual void ClearPicture() = 0;
 };
 
 /// What the items built for one tree share while it is built.

@@ -1,6 +1,6 @@
 #include "layout/layoutmodel.h"
 
-#include "app/userinterface.h"
+#include "base/userinterface.h"
 #include "files/autoorganize.h"
 #include "files/filelist.h"
 #include "files/settings.h"

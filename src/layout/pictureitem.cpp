@@ -8,7 +8,7 @@
 #include <iostream>
 #include <thread>
 
-#include "app/userinterface.h"
+#include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/settings.h"
 #include "files/utils.h"

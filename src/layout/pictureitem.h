@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status.h"
+#include "base/status.h"
 #include "layout/config.h"
 
 namespace pix {

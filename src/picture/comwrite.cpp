@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "app/check.h"
+#include "base/check.h"
 #include "picture/comread.h"
-#include "picture/safereplace.h"
+#include "base/safereplace.h"
 
 namespace pix {
 namespace fs = std::filesystem;

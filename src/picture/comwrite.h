@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

@@ -12,10 +12,10 @@
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
 
-#include "files/safefile.h"
+#include "base/safefile.h"
 #include "picture/gifio.h"
 #include "picture/gifrsize.h"
-#include "picture/safereplace.h"
+#include "base/safereplace.h"
 
 namespace pix {
 namespace fs = std::filesystem;

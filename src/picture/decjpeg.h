@@ -17,7 +17,7 @@
 
 #include <filesystem>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

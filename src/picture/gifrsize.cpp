@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "picture/gifio.h"
-#include "picture/safereplace.h"
+#include "base/safereplace.h"
 
 namespace pix {
 namespace fs = std::filesystem;

@@ -12,7 +12,7 @@
 
 #include <filesystem>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

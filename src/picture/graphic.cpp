@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/check.h"
+#include "base/check.h"
 
 namespace pix {
 

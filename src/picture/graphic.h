@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

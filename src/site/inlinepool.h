@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace pix {
 

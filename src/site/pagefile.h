@@ -9,8 +9,8 @@
 #include <ostream>
 #include <streambuf>
 
-#include "app/status.h"
-#include "files/safefile.h"
+#include "base/status.h"
+#include "base/safefile.h"
 
 namespace pix {
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/progress.h"
-#include "app/userinterface.h"
+#include "base/progress.h"
+#include "base/userinterface.h"
 #include "files/filelist.h"
-#include "files/inlinegif.h"
+#include "picture/inlinegif.h"
 #include "files/utils.h"
 #include "picture/comread.h"
 #include "picture/decjpeg.h"

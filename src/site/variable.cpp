@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/check.h"
+#include "base/check.h"
 #include "files/layouthome.h"
 #include "files/utils.h"
 

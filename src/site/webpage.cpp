@@ -1,6 +1,6 @@
 #include "site/webpage.h"
 
-#include "app/check.h"
+#include "base/check.h"
 #include "files/filelist.h"
 #include "files/settings.h"
 #include "files/stringtable.h"

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <thread>
 
-#include "app/progress.h"
-#include "app/userinterface.h"
+#include "base/progress.h"
+#include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/settings.h"
 #include "files/sitedir.h"

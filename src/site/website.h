@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status.h"
+#include "base/status.h"
 #include "site/variable.h"
 
 namespace pix {

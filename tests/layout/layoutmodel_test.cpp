@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/progress.h"
+#include "base/progress.h"
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"
 #include "support/picture_builder.h"

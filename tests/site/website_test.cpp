@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "app/progress.h"
+#include "base/progress.h"
 #include "files/filelist.h"
 #include "files/settings.h"
 #include "picture/gifrsize.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/userinterface.h"
+#include "base/userinterface.h"
 
 namespace pix::test {
 

@@ -17,12 +17,13 @@
 #include "app/ui/helpwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
-#include "app/userinterface.h"
+#include "base/ui/icons.h"
+#include "base/userinterface.h"
 #include "files/layouthome.h"
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "layout/pictureitem.h"
-#include "layout/ui/configwindow.h"
+#include "app/ui/configwindow.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
+  pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   QApplication::setApplicationName(QStringLiteral("pixamond"));
   pix::SetLayoutHome(argv[1]);
   pix::WriteIniString(pix::kFilesSection, pix::StringTable[pix::idsSearchDirectory], argv[2]);

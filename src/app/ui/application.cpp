@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/check.h"
+#include "base/check.h"
 #include "app/ui/frame.h"
-#include "app/ui/icons.h"
-#include "app/ui/qtuserinterface.h"
+#include "base/ui/icons.h"
+#include "base/ui/qtuserinterface.h"
 #include "files/layouthome.h"
 
 namespace pix::ui {
@@ -31,6 +31,7 @@ void RedirectStream(std::FILE* stream, const std::filesystem::path& file) {
 int RunDesktopApplication(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pixamond"));
+  SetIconDirectory(FindShippedDataDir() / "icons");
   QApplication::setWindowIcon(ResourceIcon(1001));
   TQtUserInterface ui;
 

@@ -14,8 +14,8 @@
 
 #include "app/ui/aboutdlg.h"
 #include "app/ui/helpwindow.h"
-#include "app/ui/icons.h"
-#include "layout/ui/configwindow.h"
+#include "base/ui/icons.h"
+#include "app/ui/configwindow.h"
 
 namespace pix::ui {
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <map>
 
-#include "app/ui/icons.h"
+#include "base/ui/icons.h"
 #include "files/layouthome.h"
 
 namespace pix::ui {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/samples.h"
+#include "layout/samples.h"
 
 class QListWidget;
 class QPlainTextEdit;

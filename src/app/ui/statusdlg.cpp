@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs.h"
-#include "app/ui/parentwindow.h"
-#include "app/ui/qtuserinterface.h"
+#include "base/dialogs.h"
+#include "base/ui/parentwindow.h"
+#include "base/ui/qtuserinterface.h"
 
 namespace pix::ui {
 

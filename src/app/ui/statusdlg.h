@@ -8,7 +8,7 @@
 
 #include <QDialog>
 
-#include "app/progress.h"
+#include "base/progress.h"
 
 class QLineEdit;
 class QProgressBar;

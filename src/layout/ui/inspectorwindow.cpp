@@ -5,8 +5,8 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 
-#include "app/dialogs.h"
-#include "app/ui/qtuserinterface.h"
+#include "base/dialogs.h"
+#include "base/ui/qtuserinterface.h"
 #include "layout/inspector.h"
 
 namespace pix::ui {

@@ -6,7 +6,7 @@
 #include <QScrollArea>
 #include <vector>
 
-#include "app/ui/parentwindow.h"
+#include "base/ui/parentwindow.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-#include "layout/config.h"
+#include "picture/preview.h"
 
 namespace pix {
 class TRasterPicture;

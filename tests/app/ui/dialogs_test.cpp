@@ -1,6 +1,6 @@
 // The windows built from dialog templates: the proportional layout of TParentWindow, the
 // status dialog, the sample layout dialog, the about box and the frame's commands.
-#include "app/dialogs.h"
+#include "base/dialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +17,11 @@
 #include "app/ui/aboutdlg.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
-#include "app/ui/parentwindow.h"
+#include "base/ui/parentwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
 #include "files/settings.h"
-#include "layout/ui/configwindow.h"
+#include "app/ui/configwindow.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 

@@ -1,0 +1,60 @@
+// Replacing files without ever leaving one half-written.
+//
+// A new version of a file is written to a temporary file in the same folder (so that the
+// final rename is atomic), checked, and only then renamed over the old file. Until the
+// rename the old file is untouched; if anything fails, or the replacement is abandoned,
+// the temporary file is removed and the old file stays as it was.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+
+#include "base/status.h"
+
+namespace pix {
+
+class TTempFileBeside {
+ public:
+  /// Whether Close waits until the contents are on the disk. Files that cannot be made
+  /// again (pictures, settings, layouts) are synced; generated pages need not be.
+  enum class Durability { kSynced, kUnsynced };
+
+  /// Opens a new, uniquely named temporary file beside `target` for binary writing.
+  static Result<TTempFileBeside> Create(const std::filesystem::path& target,
+                                        Durability durability = Durability::kSynced);
+
+  TTempFileBeside(TTempFileBeside&& other) noexcept;
+  TTempFileBeside& operator=(TTempFileBeside&&) = delete;
+  TTempFileBeside(const TTempFileBeside&) = delete;
+  ~TTempFileBeside();  // Removes the temporary file unless it was committed.
+
+  /// The open stream to write the new contents to; null after Close.
+  std::FILE* File() const { return File_; }
+  const std::filesystem::path& TempPath() const { return TempPath_; }
+  const std::filesystem::path& TargetPath() const { return Target_; }
+
+  /// Flushes the contents to disk and closes the stream, so that the new file can be
+  /// checked before it replaces the old one. Reports any write error.
+  Status Close();
+
+  /// Closes (if still open) and renames the temporary file over the target. The new file
+  /// keeps the permissions of the file it replaces.
+  Status Commit();
+
+ private:
+  TTempFileBeside(std::filesystem::path target, std::filesystem::path temp, std::FILE* file,
+                  Durability durability);
+
+  std::filesystem::path Target_;
+  std::filesystem::path TempPath_;
+  std::FILE* File_ = nullptr;
+  bool Committed_ = false;
+  bool WriteFailed_ = false;
+  Durability Durability_ = Durability::kSynced;
+};
+
+/// Replaces (or creates) `target` with `contents` through a temporary file beside it.
+Status WriteFileAtomically(const std::filesystem::path& target, std::string_view contents);
+
+}  // namespace pix

@@ -1,0 +1,49 @@
+// A window whose controls come from a dialog template and keep their share of the window
+// when it is resized. The arithmetic lives in TControlSizer; this class makes one Qt control
+// per template item and moves them where the sizer says.
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+#include "base/sizer.h"
+
+namespace pix::ui {
+
+/// The dialog base units of a font: the average width of the letters and the line height.
+TDialogBaseUnits DialogBaseUnitsOf(const QFont& font);
+
+class TParentWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  /// Builds the window and its controls from `sizer`, sized as the template says in the
+  /// dialog base units of the window's font. The caption is the window's own, not the
+  /// template's.
+  TParentWindow(QWidget* parent, const QString& caption, TControlSizer sizer);
+  /// Builds the window from the program's template `templateId`.
+  TParentWindow(QWidget* parent, const QString& caption, int templateId);
+
+  /// The control of the child with that id, or null.
+  QWidget* FindControl(int id) const;
+  template <typename T>
+  T* FindControlAs(int id) const {
+    return qobject_cast<T*>(FindControl(id));
+  }
+  const TControlSizer& Sizer() const { return SizerValue; }
+  /// The size the template gives the window in the current font.
+  QSize TemplateSize() const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  /// Called after every control has followed a size change.
+  virtual void ControlsMoved() {}
+
+ private:
+  QWidget* MakeControl(const TChildSizeObject& child);
+
+  TControlSizer SizerValue;
+  std::vector<QWidget*> Controls;  // Template order; owned as child widgets.
+};
+
+}  // namespace pix::ui

@@ -1,0 +1,100 @@
+#include "base/ui/qtuserinterface.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace pix::ui {
+
+QString ToQt(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromQt(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+namespace {
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Information:
+      return QMessageBox::Information;
+    case MessageIcon::Warning:
+      return QMessageBox::Warning;
+    case MessageIcon::Question:
+      return QMessageBox::Question;
+    case MessageIcon::Stop:
+      return QMessageBox::Critical;
+    case MessageIcon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+MessageAnswer TQtUserInterface::ShowMessage(const std::string& text, const std::string& title,
+                                            MessageButtons buttons, MessageIcon icon) {
+  QMessageBox box(ToQtIcon(icon), ToQt(title), ToQt(text), QMessageBox::NoButton, Owner.data());
+  MessageAnswer closed = MessageAnswer::Ok;
+  switch (buttons) {
+    case MessageButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.setEscapeButton(QMessageBox::Ok);
+      break;
+    case MessageButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setEscapeButton(QMessageBox::Cancel);
+      closed = MessageAnswer::Cancel;
+      break;
+    case MessageButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setEscapeButton(QMessageBox::No);
+      closed = MessageAnswer::No;
+      break;
+    case MessageButtons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setEscapeButton(QMessageBox::Cancel);
+      closed = MessageAnswer::Cancel;
+      break;
+  }
+  // A box may be asked for while the wait cursor is up; the user must see an arrow on it.
+  QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int chosen = box.exec();
+  QApplication::restoreOverrideCursor();
+  switch (chosen) {
+    case QMessageBox::Ok:
+      return MessageAnswer::Ok;
+    case QMessageBox::Cancel:
+      return MessageAnswer::Cancel;
+    case QMessageBox::Yes:
+      return MessageAnswer::Yes;
+    case QMessageBox::No:
+      return MessageAnswer::No;
+    default:
+      return closed;
+  }
+}
+
+std::optional<std::string> TQtUserInterface::PromptLine(const std::string& title,
+                                                        const std::string& prompt,
+                                                        const std::string& initial, int maxLength) {
+  QInputDialog dialog(Owner.data());
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setWindowTitle(ToQt(title));
+  dialog.setLabelText(ToQt(prompt));
+  dialog.setTextValue(ToQt(initial));
+  if (auto* edit = dialog.findChild<QLineEdit*>()) {
+    if (maxLength > 0) edit->setMaxLength(maxLength);
+  }
+  QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int result = dialog.exec();
+  QApplication::restoreOverrideCursor();
+  if (result != QDialog::Accepted) return std::nullopt;
+  return FromQt(dialog.textValue());
+}
+
+}  // namespace pix::ui

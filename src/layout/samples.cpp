@@ -1,0 +1,133 @@
+#include "layout/samples.h"
+
+#include <cstdio>
+#include <map>
+
+#include "base/userinterface.h"
+#include "files/filelist.h"
+#include "files/layouthome.h"
+#include "files/pattern.h"
+#include "base/safefile.h"
+#include "files/utils.h"
+
+namespace pix {
+namespace {
+
+const std::string kNoText;
+
+// The first `limit` bytes of the file, or nothing when it cannot be opened.
+std::optional<std::string> ReadFilePrefix(const std::filesystem::path& path, std::size_t limit) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  std::string text(limit, '\0');
+  const std::size_t got = std::fread(text.data(), 1, limit, file);
+  std::fclose(file);
+  text.resize(got);
+  return text;
+}
+
+// Orders file names as directory listings do.
+struct FileNameLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    const int order = CompareFileNames(a, b);
+    return order != 0 ? order < 0 : a < b;
+  }
+};
+
+}  // namespace
+
+TSampleItem ReadSampleItem(const std::filesystem::path& path) {
+  TSampleItem item;
+  item.szFileName = path;
+  item.Vars = std::make_unique<TVarArray>();
+  item.Vars->ParseVarText(ReadFilePrefix(path, kSampleReadLimit).value_or(std::string()));
+  item.szTitle = item.Vars->GetVarValue("VariableFileTitle");
+  item.szDescription = item.Vars->GetVarValue("VariableFileDescription");
+  return item;
+}
+
+std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories) {
+  const TPatternListItem patterns(kSamplePattern);
+  std::map<std::string, std::filesystem::path, FileNameLess> found;
+  for (const std::filesystem::path& directory : directories) {
+    Result<std::unique_ptr<TFileItem>> listed = TFileItem::CreateRoot(directory.string(), false);
+    if (!listed.ok()) continue;
+    for (const TFileItem* item = (*listed)->FirstChild(); item != nullptr;
+         item = item->NextItem()) {
+      if (IsDirectory(*item) || !MatchesAnyPattern(patterns, item->szFileName())) continue;
+      found[std::string(item->szFileName())] = item->szFullFileName();
+    }
+  }
+  std::vector<TSampleItem> samples;
+  for (const auto& [name, path] : found) {
+    samples.push_back(ReadSampleItem(path));
+    samples.back().ListIndex = static_cast<int>(samples.size()) - 1;
+  }
+  return samples;
+}
+
+std::vector<TSampleItem> ListSampleLayouts() {
+  std::vector<std::filesystem::path> directories{FindShippedDataDir()};
+  const std::filesystem::path home = LayoutHome();
+  std::error_code error;
+  if (!std::filesystem::equivalent(directories.front(), home, error)) {
+    directories.push_back(home);
+  }
+  return ListSampleLayouts(directories);
+}
+
+std::string WithCrLfLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+Status CopySampleLayout(const std::filesystem::path& sample, const std::filesystem::path& target) {
+  const std::optional<std::string> text = ReadTextFile(sample);
+  if (!text) return Status::NotFound("Cannot read the sample layout " + sample.string());
+  return WriteFileAtomically(target, WithCrLfLineEnds(*text));
+}
+
+// ---- TSampleLayouts ----------------------------------------------------------------------
+
+TSampleLayouts::TSampleLayouts() : Items(ListSampleLayouts()) {}
+
+TSampleLayouts::TSampleLayouts(const std::vector<std::filesystem::path>& directories)
+    : Items(ListSampleLayouts(directories)) {}
+
+const std::string& TSampleLayouts::Highlight(int index) {
+  Selected = nullptr;
+  for (const TSampleItem& item : Items) {
+    if (item.ListIndex == index) Selected = &item;
+  }
+  return Selected != nullptr ? Selected->szDescription : kNoText;
+}
+
+TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
+                                                  const std::filesystem::path& target) {
+  if (Selected == nullptr) return OkOutcome::kClosedUnchanged;
+  if (ui.ShowMessage("Replace current layout with selection", "Confirm", MessageButtons::OkCancel,
+                     MessageIcon::Question) != MessageAnswer::Ok) {
+    return OkOutcome::kStayOpen;
+  }
+  const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;
+  const Status copied = CopySampleLayout(Selected->szFileName, globals);
+  if (!copied.ok()) {
+    ui.ShowMessage("The sample layout could not be copied; the current layout is unchanged.\n" +
+                       copied.message(),
+                   "Error", MessageButtons::Ok, MessageIcon::Warning);
+    return OkOutcome::kStayOpen;
+  }
+  return OkOutcome::kCopied;
+}
+
+}  // namespace pix

@@ -1,0 +1,88 @@
+// Sample layouts: the layout files "samp####.txt" shipped with the program (and any the user
+// keeps in the layout home), listed by title with a description, and the copy of a chosen
+// sample over the layout home's globals.txt.
+//
+// The sample dialog of the desktop program draws TSampleLayouts and forwards the user's
+// actions to it; everything it decides lives here.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/status.h"
+#include "site/variable.h"
+
+namespace pix {
+
+class TUserInterface;
+
+/// The most bytes of a sample file that are read for its title and description.
+inline constexpr std::size_t kSampleReadLimit = 16384;
+
+/// The file-name pattern of sample layouts.
+inline constexpr const char* kSamplePattern = "samp####.txt";
+
+/// One sample layout.
+struct TSampleItem {
+  int ListIndex = -1;                ///< Its line in the list.
+  std::string szTitle;               ///< VariableFileTitle; empty when missing.
+  std::string szDescription;         ///< VariableFileDescription; empty when missing.
+  std::filesystem::path szFileName;  ///< Full path of the sample file.
+  std::unique_ptr<TVarArray> Vars;   ///< The variables of its first kSampleReadLimit bytes.
+};
+
+/// Reads the sample at `path`: the variables of its first kSampleReadLimit bytes, its
+/// title and description. A file that cannot be read gives an empty sample.
+TSampleItem ReadSampleItem(const std::filesystem::path& path);
+
+/// The samples of `directories`, in the sort order of their file names. A file of the same
+/// name in a later directory stands in for the earlier one (the layout home's copy of a
+/// shipped sample wins). Every file whose name matches kSamplePattern is listed.
+std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories);
+
+/// The samples the program offers: the shipped data folder's, then the layout home's.
+std::vector<TSampleItem> ListSampleLayouts();
+
+/// `text` with every line ending CR LF: a lone line feed or carriage return becomes CR LF.
+std::string WithCrLfLineEnds(std::string_view text);
+
+/// Replaces `target` (the layout home's globals.txt) by the whole sample file `sample`,
+/// with CR LF line ends, never leaving a half-written file. A sample that cannot be read
+/// leaves the target as it was.
+Status CopySampleLayout(const std::filesystem::path& sample, const std::filesystem::path& target);
+
+/// The sample dialog's model.
+class TSampleLayouts {
+ public:
+  /// What pressing Ok led to.
+  enum class OkOutcome {
+    kClosedUnchanged,  ///< Nothing was highlighted: the dialog closes, nothing changes.
+    kCopied,           ///< Confirmed and copied: the dialog closes with OK.
+    kStayOpen,         ///< The user cancelled the confirmation, or the copy failed.
+  };
+
+  /// Lists the samples of `directories` (the program's own when none are given).
+  TSampleLayouts();
+  explicit TSampleLayouts(const std::vector<std::filesystem::path>& directories);
+  TSampleLayouts(const TSampleLayouts&) = delete;
+  TSampleLayouts& operator=(const TSampleLayouts&) = delete;
+
+  const std::vector<TSampleItem>& Samples() const { return Items; }
+
+  /// The list's line `index` is highlighted (-1: none). Returns the description to show,
+  /// empty when nothing is highlighted.
+  const std::string& Highlight(int index);
+  const TSampleItem* SelectedSample() const { return Selected; }
+
+  /// Ok: asks to replace the layout and copies the highlighted sample to `target` (the
+  /// layout home's globals.txt when none is given). A failed copy is reported on `ui`.
+  OkOutcome PressOk(TUserInterface& ui, const std::filesystem::path& target = {});
+
+ private:
+  std::vector<TSampleItem> Items;
+  const TSampleItem* Selected = nullptr;
+};
+
+}  // namespace pix

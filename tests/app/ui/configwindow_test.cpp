@@ -1,0 +1,413 @@
+// The layout window driven as a user drives it: rows picked in the list, text typed into
+// the inspector, commands and buttons, with every box answered by a scripted interface.
+#include "app/ui/configwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "base/dialogs.h"
+#include "app/ui/samplesdlg.h"
+#include "app/ui/statusdlg.h"
+#include "layout/inspector.h"
+#include "layout/layout_fixture.h"
+#include "layout/pictureitem.h"
+#include "layout/ui/inspectorwindow.h"
+#include "picture/ui/imagewindow.h"
+#include "support/picture_builder.h"
+
+namespace pix::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::TConfigWindow;
+
+class ConfigWindowTest : public LayoutTest {
+ protected:
+  ConfigWindowTest() {
+    WriteJpegPicture(site_ / "trip" / "a.jpg", 60, 40, "");
+    WriteJpegPicture(site_ / "trip" / "c.jpg", 30, 50, "");
+    WriteFile(site_ / "trip" / "index.txt", "PageTitle:\r\nTrip\r\n\r\n");
+    WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
+    WriteSetting("Files", "SearchDirectory", Site());
+    WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
+    window_ = std::make_unique<TConfigWindow>(nullptr, ui_);
+    window_->resize(800, 600);
+    window_->show();
+  }
+
+  int RowOf(const std::string& label) const {
+    for (const TConfigItem* item : window_->Model().ListedItems()) {
+      if (item->Label() == label) return item->ListBoxID;
+    }
+    ADD_FAILURE() << "no row " << label;
+    return -1;
+  }
+  TConfigItem* ItemAt(int row) const {
+    return window_->Model().ListedItems().at(static_cast<std::size_t>(row));
+  }
+  void Pick(const std::string& label) {
+    const int row = RowOf(label);
+    QListWidget* list = window_->ObjListBox();
+    list->scrollToItem(list->item(row));
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+  QLineEdit* NameBox(int row) const {
+    return window_->ObjInspectWindow()->Field(row)->LabelEditBox();
+  }
+  QPlainTextEdit* ValueBox(int row) const {
+    return window_->ObjInspectWindow()->Field(row)->ValueEditBox();
+  }
+  void TypeValue(int row, const QString& text) {
+    QPlainTextEdit* box = ValueBox(row);
+    box->setFocus();
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box, text);
+  }
+  QImage ListPicture() const { return window_->ObjListBox()->viewport()->grab().toImage(); }
+  int RowMiddle(int row) const {
+    const QRect r = window_->ObjListBox()->visualItemRect(window_->ObjListBox()->item(row));
+    return (r.top() + r.top() + r.height()) / 2;
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& shown : ui_.messages()) texts.push_back(shown.text);
+    return texts;
+  }
+
+  std::unique_ptr<TConfigWindow> window_;
+};
+
+TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
+  QListWidget* list = window_->ObjListBox();
+  ASSERT_EQ(list->count(), static_cast<int>(window_->Model().ListedItems().size()));
+  EXPECT_EQ(ItemAt(0)->Label(), "My Web Site");
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_TRUE(list->selectedItems().isEmpty());
+  EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
+  EXPECT_EQ(window_->ObjInspectWindow()->FieldCount(), TObjInspectModel::FieldCount);
+  for (int i = 0; i < TObjInspectModel::FieldCount; ++i) {
+    EXPECT_TRUE(NameBox(i)->text().isEmpty());
+    EXPECT_TRUE(ValueBox(i)->toPlainText().isEmpty());
+  }
+  // The inspector and the preview lie on their frames.
+  EXPECT_EQ(window_->ObjInspectWindow()->geometry(),
+            window_->FindControl(kInspectorFrameId)->geometry());
+  EXPECT_EQ(window_->ImageWindow()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
+}
+
+TEST_F(ConfigWindowTest, SelectingARowFillsTheInspectorAndSelectingItAgainChangesNothing) {
+  Pick("trip");
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "trip");
+  EXPECT_EQ(NameBox(0)->text(), "PageTitle");
+  EXPECT_EQ(ValueBox(0)->toPlainText(), "Trip");
+  TypeValue(0, " again");
+  Pick("trip");
+  // The edit is neither taken nor overwritten by showing the item a second time.
+  EXPECT_EQ(ValueBox(0)->toPlainText(), "Trip again");
+  EXPECT_FALSE(window_->Model().SelectedItem()->ModifiedFlag());
+  // Settings items show their keys, which cannot be edited.
+  Pick("User");
+  EXPECT_TRUE(NameBox(0)->isReadOnly());
+  Pick("Default Page");
+  EXPECT_FALSE(NameBox(0)->isReadOnly());
+}
+
+TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit) {
+  Pick("trip");
+  TConfigItem* trip = window_->Model().SelectedItem();
+  int spare = 0;
+  while (!NameBox(spare)->text().isEmpty()) ++spare;
+  NameBox(spare)->setFocus();
+  QTest::keyClicks(NameBox(spare), "PageIntro");
+  TypeValue(spare, "First line");
+  QTest::keyClick(ValueBox(spare), Qt::Key_Return);
+  QTest::keyClicks(ValueBox(spare), "second");
+  Pick("b.jpg");
+  EXPECT_TRUE(trip->ModifiedFlag());
+  EXPECT_EQ(trip->GetVarValue("PageIntro"), "First line\r\nsecond");
+  bool closed = false;
+  QObject::connect(window_.get(), &TConfigWindow::CloseRequested, [&] { closed = true; });
+  QTest::mouseClick(window_->FindControlAs<QPushButton>(kOkButtonId), Qt::LeftButton);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"),
+            "PageTitle:\r\nTrip\r\n\r\nPageIntro:\r\nFirst line\r\nsecond\r\n\r\n");
+  EXPECT_EQ(window_->ObjInspectWindow()->FieldCount(), window_->Model().Inspector().RowCount());
+}
+
+TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing) {
+  Pick("trip");
+  Pick("b.jpg");
+  Pick("Default Page");
+  for (const TConfigItem* item : window_->Model().ListedItems()) {
+    EXPECT_FALSE(item->ModifiedFlag()) << item->Label();
+  }
+  TypeValue(0, "changed");
+  bool closed = false;
+  QObject::connect(window_.get(), &TConfigWindow::CloseRequested, [&] { closed = true; });
+  QTest::mouseClick(window_->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(fs::exists(home_ / "globals.txt") &&
+               ReadFile(home_ / "globals.txt").find("changed") != std::string::npos);
+}
+
+TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsRedLinesAndUndoTakesThemBack) {
+  Pick("Default Page");
+  window_->Command(ui::CM_DELETE);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "It is not possible to delete this item.");
+  EXPECT_EQ(ui_.messages()[0].title, "Error");
+
+  Pick("trip");
+  window_->Command(ui::CM_DELETE);
+  const int trip = RowOf("trip");
+  const int a = RowOf("a.jpg");
+  EXPECT_TRUE(ItemAt(trip)->IsCrossedOut());
+  EXPECT_TRUE(ItemAt(a)->IsCrossedOut());
+  QImage picture = ListPicture();
+  const int right = picture.width() - 3;
+  EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), QColor(255, 0, 0));
+  EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip)), QColor(255, 0, 0));
+  // The selected row is grey, an unmarked row white.
+  EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip) - 3), QColor(192, 192, 192));
+  EXPECT_EQ(picture.pixelColor(right, RowMiddle(RowOf("b.jpg"))), QColor(255, 255, 255));
+
+  window_->Command(ui::CM_UNDO);
+  EXPECT_FALSE(ItemAt(a)->IsCrossedOut());
+  picture = ListPicture();
+  EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), QColor(255, 255, 255));
+}
+
+TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSavesEdits) {
+  Pick("trip");
+  TypeValue(0, " edited");
+  window_->Command(ui::CM_DELETE);
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  window_->Command(ui::CM_SAVE);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].title, "Confirm");
+  EXPECT_EQ(ui_.messages()[0].text,
+            "Crossed out item(s) (including physical disk files) will be permanently deleted off "
+            "the disk forever.");
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
+  EXPECT_FALSE(ItemAt(RowOf("trip"))->IsCrossedOut());
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip edited\r\n\r\n");
+}
+
+TEST_F(ConfigWindowTest, SaveWithConfirmationDeletesThePictureAndKeepsItsRowCrossedOut) {
+  Pick("b.jpg");
+  window_->Command(ui::CM_DELETE);
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  window_->Command(ui::CM_SAVE);
+  EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
+  EXPECT_EQ(window_->ObjListBox()->count(),
+            static_cast<int>(window_->Model().ListedItems().size()));
+  EXPECT_TRUE(window_->Model().SelectedItem()->IsCrossedOut());
+}
+
+TEST_F(ConfigWindowTest, RenameAPictureAndNothingForDefaultPage) {
+  Pick("Default Page");
+  window_->Command(ui::CM_RENAME);
+  EXPECT_TRUE(ui_.prompts().empty());
+
+  Pick("a.jpg");
+  ui_.AnswerPrompt(std::string("Sunset"));
+  window_->Command(ui::CM_RENAME);
+  ASSERT_EQ(ui_.prompts().size(), 1u);
+  EXPECT_EQ(ui_.prompts()[0].title, "File Rename");
+  EXPECT_EQ(ui_.prompts()[0].prompt, "Please enter new name of file:");
+  EXPECT_EQ(ui_.prompts()[0].initial, "a.jpg");
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "Sunset.jpg"));
+  EXPECT_FALSE(fs::exists(site_ / "trip" / "a.jpg"));
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "Sunset.jpg");
+}
+
+TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
+  Pick("b.jpg");
+  const TRootConfigItem* before = window_->Model().RootItem();
+  std::string offered;
+  window_->ChooseDirectory = [&](const std::string& start) -> std::optional<std::string> {
+    offered = start;
+    return Home();
+  };
+  QTest::mouseClick(window_->FindControlAs<QPushButton>(kSelectDirButtonId), Qt::LeftButton);
+  EXPECT_EQ(offered, Site());
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(window_->Model().RootItem(), before);
+  ASSERT_NE(window_->Model().SelectedItem(), nullptr);  // Not rebuilt: the selection stays.
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "b.jpg");
+  EXPECT_EQ(window_->Model().SiteDir(), Site());
+
+  window_->ChooseDirectory = [](const std::string&) { return std::optional<std::string>(); };
+  const std::size_t shown = ui_.messages().size();
+  window_->Command(ui::CM_SELECTDIR);
+  EXPECT_EQ(ui_.messages().size(), shown);
+  EXPECT_EQ(window_->Model().RootItem(), before);
+}
+
+TEST_F(ConfigWindowTest, SelectDirectorySavesEditsAndShowsTheNewTree) {
+  fs::create_directories(temp_ / "other");
+  WriteJpegPicture(temp_ / "other" / "z.jpg", 20, 20, "");
+  Pick("trip");
+  TypeValue(0, " kept");
+  window_->ChooseDirectory = [&](const std::string&) -> std::optional<std::string> {
+    return (temp_ / "other").string();
+  };
+  window_->Command(ui::CM_SELECTDIR);
+  EXPECT_EQ(window_->Model().SiteDir(), (temp_ / "other").string());
+  EXPECT_GE(RowOf("z.jpg"), 0);
+  EXPECT_EQ(window_->ObjListBox()->count(),
+            static_cast<int>(window_->Model().ListedItems().size()));
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip kept\r\n\r\n");
+}
+
+TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFollows) {
+  Pick("a.jpg");
+  EXPECT_TRUE(window_->ImageWindow()->FileMissing());
+  std::vector<int> percents;
+  std::vector<std::string> steps;
+  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
+    QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
+      EXPECT_TRUE(dialog->isVisible());
+      percents.push_back(dialog->ProgressBar()->value());
+      steps.push_back(dialog->CurrentStepField()->text().toStdString());
+      EXPECT_EQ(dialog->MainTaskField()->text().toStdString(),
+                dialog->MainTask().empty() ? "" : "Creating Web Site");
+    });
+  });
+  QTest::mouseClick(window_->FindControlAs<QPushButton>(kGenerateSiteButtonId), Qt::LeftButton);
+  ASSERT_FALSE(percents.empty());
+  EXPECT_EQ(percents.back(), 100);
+  EXPECT_NE(std::find(steps.begin(), steps.end(), "Processing Image a.jpg"), steps.end());
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "inline" / "a.gif"));
+  EXPECT_TRUE(window_->Model().SelectedItem() == nullptr);
+  EXPECT_FALSE(window_->ImageWindow()->PictureShown());
+  Pick("a.jpg");
+  EXPECT_TRUE(window_->ImageWindow()->PictureShown());
+  EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRebuilds) {
+  int refreshes = 0;
+  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
+    QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
+      ++refreshes;
+      if (dialog->Position() == 1 && !dialog->CancelRequested()) {
+        QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+      }
+    });
+  });
+  // Each picture entry leaves its name on its page.
+  WriteFile(home_ / "globals.txt", "FileEntryTemplate:\r\n[entry ${AnchorFileName}]\r\n\r\n");
+  Pick("b.jpg");
+  window_->Command(ui::CM_GENERATESITE);
+  EXPECT_GT(refreshes, 0);
+  // One picture got its entry. (Inline images of the next pictures may have been made ahead
+  // of the page writer; they are current copies, not part of the pages.)
+  std::string pages;
+  for (const fs::path& page : {site_ / "trip" / "index.html", site_ / "index.html"}) {
+    if (fs::exists(page)) pages += ReadFile(page);
+  }
+  EXPECT_NE(pages.find("[entry a.jpg]"), std::string::npos) << pages;
+  EXPECT_EQ(pages.find("[entry c.jpg]"), std::string::npos) << pages;
+  EXPECT_EQ(pages.find("[entry b.jpg]"), std::string::npos) << pages;
+  // Pages that were begun are finished files.
+  for (const fs::path& page : {site_ / "trip" / "index.html", site_ / "index.html"}) {
+    if (fs::exists(page)) {
+      const QString text = QString::fromLatin1(ReadFile(page).c_str()).toLower();
+      EXPECT_TRUE(text.trimmed().endsWith("</html>")) << page;
+    }
+  }
+  // The tree was rebuilt: the selection is forgotten and the list shows the new rows.
+  EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
+  EXPECT_TRUE(window_->ObjListBox()->selectedItems().isEmpty());
+  EXPECT_EQ(window_->ObjListBox()->count(),
+            static_cast<int>(window_->Model().ListedItems().size()));
+}
+
+TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
+  // A picture that vanishes between the scan and its turn asks "Missing File".
+  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
+    QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
+      if (dialog->MainTask() == "Creating Web Site" && dialog->Position() == 0) {
+        fs::remove(site_ / "trip" / "a.jpg");
+        fs::remove(site_ / "trip" / "c.jpg");
+      }
+    });
+  });
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  window_->Command(ui::CM_GENERATESITE);
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(ui_.messages()[0].title, "Missing File");
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(ui_.messages().size(), 1u);  // Nothing more is asked once cancelled.
+  EXPECT_FALSE(fs::exists(site_ / "b.html")) << "no entry after the cancel";
+}
+
+TEST_F(ConfigWindowTest, AutoOrganizeWithCancelNoAndYes) {
+  Pick("b.jpg");
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  window_->Command(ui::CM_AUTOORGANIZE);
+  ASSERT_EQ(Texts(), (std::vector<std::string>{"Regenerate Web Sight after creating layout design.",
+                                               "Auto-Organize aborted."}));
+  EXPECT_EQ(ui_.messages()[0].title, "Auto Layout");
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::YesNoCancel);
+  ASSERT_NE(window_->Model().SelectedItem(), nullptr);
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "b.jpg");
+  EXPECT_EQ(window_->ObjListBox()->currentRow(), RowOf("b.jpg"));
+
+  ui_.AnswerMessage(MessageAnswer::No);
+  window_->Command(ui::CM_AUTOORGANIZE);
+  EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
+  EXPECT_FALSE(fs::exists(site_ / "index.html"));
+
+  bool ran = false;
+  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg*) { ran = true; });
+  ui_.AnswerMessage(MessageAnswer::Yes);
+  window_->Command(ui::CM_AUTOORGANIZE);
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
+}
+
+TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
+  int ran = 0;
+  window_->ExecDialog = [&](QDialog& dialog) {
+    ++ran;
+    auto& samples = dynamic_cast<ui::TSamplesDlg&>(dialog);
+    EXPECT_EQ(samples.windowTitle(), "Sample Layout Selection");
+    EXPECT_GT(samples.List()->count(), 0);
+    samples.List()->setCurrentRow(0);
+    QTest::mouseClick(samples.Button(kOkButtonId), Qt::LeftButton);
+    return dialog.result();
+  };
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  Pick("b.jpg");
+  window_->Command(ui::CM_SAMPLELAYOUTS);
+  EXPECT_EQ(ran, 1);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(ui_.messages()[0].title, "Confirm");
+  EXPECT_EQ(ReadFile(home_ / "globals.txt"),
+            WithCrLfLineEnds(ReadFile(ListSampleLayouts().front().szFileName)));
+  EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
+}
+
+TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
+  std::vector<int> topics;
+  window_->OpenHelp = [&](int topic) { topics.push_back(topic); };
+  QTest::mouseClick(window_->FindControlAs<QPushButton>(kHelpButtonId), Qt::LeftButton);
+  window_->Command(ui::CM_HELPCONTENTS);
+  EXPECT_EQ(topics, (std::vector<int>{27, 0}));
+}
+
+}  // namespace
+}  // namespace pix::test

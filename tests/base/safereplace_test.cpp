@@ -1,0 +1,68 @@
+#include "base/safereplace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+class SafeReplaceTest : public testing::Test {
+ protected:
+  int FilesInDir() const {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      ++count;
+    }
+    return count;
+  }
+
+  static Status WriteText(std::FILE* out, const std::string& text) {
+    std::fputs(text.c_str(), out);
+    return Status::OK();
+  }
+
+  test::TempDir dir_;
+  std::filesystem::path target_ = dir_ / "picture.gif";
+};
+
+TEST_F(SafeReplaceTest, CheckedNewFileReplacesTheOld) {
+  test::WriteFile(target_, "old");
+  std::string seen;
+  const Status status = ReplaceFileSafely(
+      target_, [](std::FILE* out) { return WriteText(out, "new"); },
+      [&](const std::filesystem::path& newFile) {
+        seen = test::ReadFile(newFile);             // complete before it is checked
+        EXPECT_EQ(test::ReadFile(target_), "old");  // and the old one still in place
+        return Status::OK();
+      });
+  EXPECT_TRUE(status.ok()) << status.message();
+  EXPECT_EQ(seen, "new");
+  EXPECT_EQ(test::ReadFile(target_), "new");
+  EXPECT_EQ(FilesInDir(), 1);
+}
+
+TEST_F(SafeReplaceTest, AnyFailureKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  test::WriteFile(target_, "old");
+  const auto fail = [](std::FILE*) { return Status::Corrupt("damaged input"); };
+  EXPECT_EQ(ReplaceFileSafely(target_, fail).message(), "damaged input");
+
+  const auto empty = [](std::FILE*) { return Status::OK(); };
+  EXPECT_EQ(ReplaceFileSafely(target_, empty).code(), Status::Code::kIoError);
+
+  const auto reject = [](const std::filesystem::path&) { return Status::Corrupt("bad copy"); };
+  EXPECT_EQ(ReplaceFileSafely(
+                target_, [](std::FILE* out) { return WriteText(out, "new"); }, reject)
+                .message(),
+            "bad copy");
+
+  EXPECT_EQ(test::ReadFile(target_), "old");
+  EXPECT_EQ(FilesInDir(), 1);
+  EXPECT_FALSE(ReplaceFileSafely(dir_ / "no" / "such" / "dir.gif", empty).ok());
+}
+
+}  // namespace
+}  // namespace pix
