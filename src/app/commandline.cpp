@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/console.h"
+#include "base/diagnostics.h"
 #include "files/autoorganize.h"
 #include "files/layouthome.h"
 #include "files/settings.h"
@@ -152,6 +153,20 @@ std::optional<int> JobsOption(const TParsedArgs& parsed) {
   return jobs >= 1 ? std::optional<int>(jobs) : std::nullopt;
 }
 
+// The command's diagnostics sink: problems always reach standard error, the picture
+// libraries' detail lines only with --verbose. It stays the detail sink while it lives.
+class TCommandDiagnostics : public TStreamDiagnostics {
+ public:
+  TCommandDiagnostics(std::ostream& out, bool verbose) : TStreamDiagnostics(out, verbose) {
+    SetDetailSink(this);
+  }
+  ~TCommandDiagnostics() override { SetDetailSink(nullptr); }
+  TCommandDiagnostics(const TCommandDiagnostics&) = delete;
+  TCommandDiagnostics& operator=(const TCommandDiagnostics&) = delete;
+};
+
+bool Verbose(const TParsedArgs& parsed) { return parsed.Flags.count("--verbose") > 0; }
+
 int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
   const std::optional<int> jobsOption = JobsOption(parsed);
   if (!jobsOption) return UsageFailure(io, "--jobs needs a number from 1 to 9999");
@@ -160,6 +175,8 @@ int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
   TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
   TConsoleProgress progress(io.Messages, io.bMessagesAreTerminal && !quiet);
   ui.SetBeforeMessage([&progress] { progress.ClearLine(); });
+  TCommandDiagnostics diagnostics(io.Messages, Verbose(parsed));
+  diagnostics.SetBeforeLine([&progress] { progress.ClearLine(); });
 
   const std::optional<std::string> site = PrepareSiteCommand(parsed, io, ui);
   if (!site) return kExitUsage;
@@ -167,7 +184,7 @@ int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
 
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
-  TWebSite webSite(*site, program, ui, progress);
+  TWebSite webSite(*site, program, ui, progress, diagnostics);
   webSite.SetJobs(jobs);
   const Status prepared = webSite.Prepare();
   if (!prepared.ok()) {
@@ -185,14 +202,16 @@ int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
                 << stats.InlineMade << " inline images made, " << stats.InlineReused
                 << " reused, " << seconds << " s\n";
   }
-  return stats.ProblemsReported > 0 || webSite.Cancelled() ? kExitReported : kExitOk;
+  const bool reported = stats.ProblemsReported > 0 || diagnostics.ProblemCount() > 0;
+  return reported || webSite.Cancelled() ? kExitReported : kExitOk;
 }
 
 int Organize(const TParsedArgs& parsed, TCommandLineIo& io) {
   TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
+  TCommandDiagnostics diagnostics(io.Messages, Verbose(parsed));
   const std::optional<std::string> site = PrepareSiteCommand(parsed, io, ui);
   if (!site) return kExitUsage;
-  const Status built = BuildAutoOrganizeLayout(*site);
+  const Status built = BuildAutoOrganizeLayout(*site, LayoutHome(), diagnostics);
   if (!built.ok()) {
     io.Messages << "pixamond: " << built.message() << "\n";
     return kExitReported;
@@ -201,10 +220,11 @@ int Organize(const TParsedArgs& parsed, TCommandLineIo& io) {
                                          StringTable[idsAutoOrganizeBaseFileNames], "", 16384);
   TStringTokenList list(names, ',');
   while (std::optional<std::string_view> name = list.GetNextToken()) io.Out << *name << "\n";
-  return kExitOk;
+  return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }
 
 int Comment(const TParsedArgs& parsed, TCommandLineIo& io) {
+  TCommandDiagnostics diagnostics(io.Messages, Verbose(parsed));
   const std::string& picture = *parsed.Target;
   auto set = parsed.Values.find("--set");
   if (set == parsed.Values.end()) {
@@ -222,9 +242,9 @@ int Comment(const TParsedArgs& parsed, TCommandLineIo& io) {
   if (set->second == "-") {
     text.assign(std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>());
   } else {
-    std::optional<std::string> file = ReadTextFile(set->second);
-    if (!file) {
-      io.Messages << "pixamond: cannot read " << set->second << "\n";
+    Result<std::string> file = ReadTextFile(set->second);
+    if (!file.ok()) {
+      io.Messages << "pixamond: " << file.status().message() << "\n";
       return kExitUsage;
     }
     text = std::move(*file);
@@ -281,11 +301,11 @@ int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io) {
     return parsed ? Generate(*parsed, io) : UsageFailure(io, error);
   }
   if (args.front() == "organize") {
-    auto parsed = Parse(args, {"--home"}, {}, &error);
+    auto parsed = Parse(args, {"--home"}, {"--quiet", "--verbose"}, &error);
     return parsed ? Organize(*parsed, io) : UsageFailure(io, error);
   }
   if (args.front() == "comment") {
-    auto parsed = Parse(args, {"--set"}, {}, &error);
+    auto parsed = Parse(args, {"--set"}, {"--quiet", "--verbose"}, &error);
     return parsed ? Comment(*parsed, io) : UsageFailure(io, error);
   }
   return UsageFailure(io, "unknown command " + args.front());

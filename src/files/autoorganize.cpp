@@ -1,11 +1,12 @@
 #include "files/autoorganize.h"
 
 #include <algorithm>
-#include <iostream>
 #include <memory>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "files/filelist.h"
+#include "files/picturenames.h"
 #include "files/profile.h"
 #include "files/settings.h"
 #include "files/stringtable.h"
@@ -17,18 +18,12 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-bool IsPictureExtension(std::string_view extension) {
-  return EqualsNoCase(extension, ".gif") || EqualsNoCase(extension, ".jpg") ||
-         EqualsNoCase(extension, ".jpeg");
-}
-
-// The patterns of every picture of the tree, in any order.
-std::vector<std::string> CollectPatterns(const TFileItem& root) {
-  const std::string inlineName = GetInLineSubDirName();
+// The patterns of every picture of the site, in any order.
+std::vector<std::string> CollectPatterns(const TFileItem& root, const TSiteNames& names) {
   std::vector<std::string> patterns;
-  for (const TFileItem* item = root.FirstChild(); item != nullptr; item = NextInTree(*item)) {
-    if (IsDirectory(*item) || !IsPictureExtension(item->szFileExt())) continue;
-    if (EqualsNoCase(item->Parent()->szFileName(), inlineName)) continue;
+  for (const TFileItem* item = root.FirstChild(); item != nullptr;
+       item = NextSiteItem(*item, names)) {
+    if (!IsSitePicture(*item)) continue;
     const std::string_view name = item->szFileName();
     std::string pattern(name.substr(0, name.size() - item->szFileExt().size()));
     MakeNamePattern(pattern);
@@ -61,10 +56,14 @@ void MakeNamePattern(std::string& szBaseName) {
   }
 }
 
-Status BuildAutoOrganizeLayout(std::string_view szSiteRoot) {
-  Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(szSiteRoot, true);
+Status BuildAutoOrganizeLayout(std::string_view szSiteRoot,
+                               const std::filesystem::path& layoutHome,
+                               TDiagnostics& diagnostics) {
+  const TRunSettings settings = ReadRunSettings(layoutHome, diagnostics);
+  const std::filesystem::path& ini = settings.IniFile;
+  Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(szSiteRoot, true, &diagnostics);
   if (!tree.ok()) return tree.status();
-  std::vector<std::string> patterns = CollectPatterns(**tree);
+  std::vector<std::string> patterns = CollectPatterns(**tree, settings.Names);
   tree.value().reset();
 
   // Without regard to case, in the order of the file list; spellings that differ only in
@@ -77,8 +76,8 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot) {
 
   const std::string_view layoutSection = StringTable[idsAutoOrganizeLayout];
   const std::string_view matchSection = StringTable[idsMatchPageSearchStrings];
-  const int minMatchPerPage = GetIniInt(layoutSection, StringTable[idsMinMatchPerPage], 3);
-  Status status = WriteProfileText(matchSection, std::nullopt, std::nullopt, IniFileName());
+  const int minMatchPerPage = settings.MinMatchPerPage;
+  Status status = WriteProfileText(matchSection, std::nullopt, std::nullopt, ini);
   if (!status.ok()) return status;
 
   std::string baseNames;
@@ -94,22 +93,23 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot) {
     ReplaceChar(baseName, '#', '0');
     ReplaceChar(baseName, '@', '1');
     if (!IsUsablePageName(baseName)) {
-      std::cerr << "Auto organize: the pictures named like \"" << patterns[i]
-                << "\" get no match page of their own, since \"" << baseName
-                << "\" cannot name one.\n";
+      diagnostics.Problem("Auto organize: the pictures named like \"" + patterns[i] +
+                          "\" get no match page of their own, since \"" + baseName +
+                          "\" cannot name one.");
       continue;
     }
-    status = WriteIniString(matchSection, baseName, "[" + patterns[i] + ".*]");
+    status = WriteProfileText(matchSection, baseName, "[" + patterns[i] + ".*]", ini);
     if (!status.ok()) return status;
     AppendWithSep(baseNames, ',', baseName);
   }
 
   AppendWithSep(baseNames, ',', kMiscPicsBaseName);
-  status = WriteIniString(matchSection, kMiscPicsBaseName, kMiscPicsPattern);
+  status = WriteProfileText(matchSection, kMiscPicsBaseName, kMiscPicsPattern, ini);
   if (!status.ok()) return status;
-  status = WriteIniString(layoutSection, StringTable[idsAutoOrganizeBaseFileNames], baseNames);
+  status = WriteProfileText(layoutSection, StringTable[idsAutoOrganizeBaseFileNames], baseNames,
+                            ini);
   if (!status.ok()) return status;
-  return WriteIniBool(layoutSection, StringTable[idsDoAutoOrganize], true);
+  return WriteProfileText(layoutSection, StringTable[idsDoAutoOrganize], "Yes", ini);
 }
 
 }  // namespace pix

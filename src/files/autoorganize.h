@@ -5,11 +5,14 @@
 #pragma once
 
 #include <string>
+#include <filesystem>
 #include <string_view>
 
 #include "base/status.h"
 
 namespace pix {
+
+class TDiagnostics;
 
 /// The catch-all match page that every auto-organized layout ends with, and its pattern.
 inline constexpr const char* kMiscPicsBaseName = "miscpics";
@@ -28,8 +31,9 @@ void MakeNamePattern(std::string& szBaseName);
 /// of the site takes part, however many there are. Patterns that differ only in case share
 /// one page, named after the spelling that sorts last by its bytes. A pattern whose page name
 /// cannot be a settings key or a list entry (it holds "," or "=", begins with ";" or "[", or has
-/// blanks at its ends) is left out and reported on the diagnostic stream. Nothing is written when
-/// the site cannot be scanned.
-Status BuildAutoOrganizeLayout(std::string_view szSiteRoot);
+/// blanks at its ends) is left out and reported to `diagnostics`. The settings are those of
+/// `layoutHome`. Nothing is written when the site cannot be scanned.
+Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesystem::path& layoutHome,
+                               TDiagnostics& diagnostics);
 
 }  // namespace pix

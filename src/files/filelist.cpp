@@ -11,9 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <new>
+#include <unordered_set>
 #include <vector>
+
+#include "base/diagnostics.h"
+#include "files/picturenames.h"
+#include "files/utils.h"
 
 namespace pix {
 namespace {
@@ -71,6 +75,29 @@ bool ExistsWithoutFollowing(const std::string& path, int* error) {
 
 }  // namespace
 
+// Marks the GIF files whose name, without its extension and compared without regard to
+// case, is also the name of a JPEG file of the same directory.
+void TFileItem::MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items) {
+  std::unordered_set<std::string> jpegNames;
+  bool anyGif = false;
+  for (const auto& item : items) {
+    if (IsDirectory(*item)) continue;
+    const std::string_view ext = item->szFileExt();
+    const std::string_view name = item->szFileName();
+    if (IsJpegExtension(ext)) jpegNames.insert(LowerCase(name.substr(0, name.size() - ext.size())));
+    anyGif = anyGif || IsGifExtension(ext);
+  }
+  if (!anyGif || jpegNames.empty()) return;
+  for (const auto& item : items) {
+    const std::string_view ext = item->szFileExt();
+    if (IsDirectory(*item) || !IsGifExtension(ext)) continue;
+    const std::string_view name = item->szFileName();
+    if (jpegNames.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0) {
+      item->Attrib_ |= kAttribJpegTwin;
+    }
+  }
+}
+
 // --- Construction and destruction -----------------------------------------------------
 
 TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib,
@@ -80,7 +107,8 @@ TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t a
 }
 
 Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDirectory,
-                                                         bool bRecurse) {
+                                                         bool bRecurse,
+                                                         TDiagnostics* diagnostics) {
   const std::string given(szDirectory);
   if (given.empty() || given.find('\0') != std::string::npos) {
     return Status::InvalidArgument("\"" + given + "\" is not a directory name");
@@ -100,6 +128,7 @@ Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDire
   if ((info.st_mode & S_IWUSR) == 0) attrib |= kAttribReadOnly;
 
   std::unique_ptr<TFileItem> root(new TFileItem(nullptr, std::move(full), attrib, 0));
+  root->Diagnostics_ = diagnostics;
   ScanDirectory(*root, bRecurse);
   return Result<std::unique_ptr<TFileItem>>(std::move(root));
 }
@@ -151,8 +180,8 @@ void TFileItem::ListEntries() {
 
   std::unique_ptr<DIR, DirCloser> dir(::opendir(FullFileName_.c_str()));
   if (!dir) {
-    std::cerr << "Cannot read the directory " << FullFileName_ << ": " << std::strerror(errno)
-              << "; it is listed as empty.\n";
+    ReportProblem("Cannot read the directory " + FullFileName_ + ": " + std::strerror(errno) +
+                  "; its pictures are left out.");
     return;
   }
   const int dirFd = ::dirfd(dir.get());
@@ -165,8 +194,8 @@ void TFileItem::ListEntries() {
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
       if (errno != 0) {
-        std::cerr << "Cannot read all of the directory " << FullFileName_ << ": "
-                  << std::strerror(errno) << "\n";
+        ReportProblem("Cannot read all of the directory " + FullFileName_ + ": " +
+                      std::strerror(errno));
       }
       break;
     }
@@ -191,6 +220,7 @@ void TFileItem::ListEntries() {
   }
 
   std::sort(items.begin(), items.end(), SortsBefore);
+  MarkJpegTwins(items);
   TFileItem* next = nullptr;
   for (auto it = items.rbegin(); it != items.rend(); ++it) {
     (*it)->NextItem_ = next;
@@ -198,6 +228,12 @@ void TFileItem::ListEntries() {
   }
   FirstChild_ = next;
   AddSize(total);
+}
+
+void TFileItem::ReportProblem(const std::string& text) const {
+  const TFileItem* root = this;
+  while (root->Parent_ != nullptr) root = root->Parent_;
+  if (root->Diagnostics_ != nullptr) root->Diagnostics_->Problem(text);
 }
 
 TFileItem* ScanDirectory(TFileItem& item, bool bRecurse) {
@@ -232,6 +268,14 @@ int CompareFileNames(std::string_view a, std::string_view b) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
+}
+
+void RefreshFileSize(TFileItem& item) {
+  struct stat info;
+  if (IsDirectory(item) || ::stat(item.FullFileName_.c_str(), &info) != 0) return;
+  const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+  // Unsigned arithmetic wraps, so adding the difference works both ways.
+  item.AddSize(size - item.Size_);
 }
 
 // --- Renaming ---------------------------------------------------------------------------

@@ -12,21 +12,29 @@
 // links). A symbolic link to a file is listed as that file; a symbolic link to a directory
 // is listed as a directory with kAttribSymLink set and is never descended into, so a
 // link that points back up the tree cannot make a scan loop. A directory that cannot be
-// read is listed without children and reported once on the diagnostic stream.
+// read is listed without children and reported once to the tree's diagnostics sink.
+//
+// Listing a directory also marks every GIF that has a JPEG twin beside it (see
+// files/picturenames.h), so that the question needs no further look at the disk.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 
 namespace pix {
 
+class TDiagnostics;
+
 /// Attribute bits of a TFileItem. Read-only and directory come from the entry's status;
 /// kAttribSymLink marks an entry reached through a symbolic link to a directory.
 inline constexpr std::uint8_t kAttribReadOnly = 0x01;
+/// A ".gif" file beside a ".jpg" or ".jpeg" file of the same name, in any case.
+inline constexpr std::uint8_t kAttribJpegTwin = 0x02;
 inline constexpr std::uint8_t kAttribDirectory = 0x10;
 inline constexpr std::uint8_t kAttribSymLink = 0x40;
 
@@ -35,8 +43,11 @@ class TFileItem {
   /// Builds the tree of `szDirectory`: its own entries always, and with `bRecurse` the
   /// entries of every directory below it too. A relative path is made absolute against the
   /// current directory and the path is normalised (no "." or ".." parts, no trailing "/").
-  /// Fails when the path does not name an existing directory.
-  static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory, bool bRecurse);
+  /// Fails when the path does not name an existing directory. A directory of the tree that
+  /// cannot be read, now or when listed later, is reported to `diagnostics` (when given),
+  /// which must outlive the tree.
+  static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory, bool bRecurse,
+                                                       TDiagnostics* diagnostics = nullptr);
 
   /// Destroys every item below this one (without recursion, so that neither a long chain
   /// nor a deep tree can exhaust the stack). Only a root is owned by a caller; items below
@@ -78,9 +89,14 @@ class TFileItem {
   void ListEntries();
   // Adds `size` to this item and to every directory above it.
   void AddSize(std::uint64_t size);
+  // Sets kAttribJpegTwin on the GIF files among a directory's new items.
+  static void MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items);
+  // Reports a problem of this item to the sink the root was given.
+  void ReportProblem(const std::string& text) const;
 
   friend TFileItem* ScanDirectory(TFileItem& item, bool bRecurse);
   friend Status RenameFileItem(TFileItem& item, std::string_view szNewName);
+  friend void RefreshFileSize(TFileItem& item);
 
   std::string FullFileName_;
   std::size_t NameStart_ = 0;  // Index of the name part in FullFileName_.
@@ -91,6 +107,7 @@ class TFileItem {
   TFileItem* Parent_ = nullptr;      // Owns this item (through its chain); outlives it.
   TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
   TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.
+  TDiagnostics* Diagnostics_ = nullptr;  // Set on the root only; not owned.
 };
 
 /// Lists the directory of `item` into child items (and with `bRecurse` every directory
@@ -118,6 +135,10 @@ const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top);
 /// a renamed directory follow. On failure the item is unchanged. A new name that is empty,
 /// ".", "..", or holds "/" or NUL is refused.
 Status RenameFileItem(TFileItem& item, std::string_view szNewName);
+
+/// Reads the size of a file item again after the program itself rewrote the file; the
+/// directories above it follow. A file that is gone keeps its old size.
+void RefreshFileSize(TFileItem& item);
 
 /// Renames `from` to `to` atomically and fails with Status::Exists when `to` exists. Where
 /// the file system cannot rename without replacing, a file is hard-linked to its new name

@@ -7,6 +7,9 @@
 #include "files/utils.h"
 
 namespace pix {
+namespace detail {
+class ProfileFile;
+}  // namespace detail
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -26,12 +29,14 @@ struct ProfileLine {
   std::string value;  // Key value, blanks around it removed.
 };
 
-class ProfileFile {
+}  // namespace
+
+class detail::ProfileFile {
  public:
   explicit ProfileFile(const std::filesystem::path& path) {
-    std::optional<std::string> text = ReadTextFile(path);
-    if (!text) {
-      bUnreadable = FileExists(path);
+    Result<std::string> text = ReadTextFile(path);
+    if (!text.ok()) {
+      bUnreadable = text.status().code() != Status::Code::kNotFound;
       return;
     }
     const std::size_t firstBreak = text->find('\n');
@@ -112,6 +117,9 @@ class ProfileFile {
   bool bUnreadable = false;
 };
 
+namespace {
+using detail::ProfileFile;
+
 std::string_view WithoutQuotes(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
@@ -144,27 +152,49 @@ bool IsUsableKeyName(std::string_view key) {
 
 }  // namespace
 
-std::string GetProfileText(std::string_view section, std::string_view key,
-                           std::string_view defaultText, std::size_t capacity,
-                           const std::filesystem::path& file) {
-  const ProfileFile profile(file);
-  const std::optional<std::size_t> line = profile.FindKey(section, key);
-  if (!line) return CutToCapacity(defaultText, capacity);
-  return CutToCapacity(WithoutQuotes(profile.lines[*line].value), capacity);
+TProfileSnapshot TProfileSnapshot::Read(const std::filesystem::path& file) {
+  TProfileSnapshot snapshot;
+  snapshot.File = std::make_shared<const ProfileFile>(file);
+  return snapshot;
 }
 
-int GetProfileInt(std::string_view section, std::string_view key, int defaultValue,
-                  const std::filesystem::path& file) {
-  const ProfileFile profile(file);
-  const std::optional<std::size_t> line = profile.FindKey(section, key);
-  if (!line) return defaultValue;
+bool TProfileSnapshot::Unreadable() const { return File && File->bUnreadable; }
+
+std::optional<std::string_view> TProfileSnapshot::Find(std::string_view section,
+                                                       std::string_view key) const {
+  if (!File) return std::nullopt;
+  const std::optional<std::size_t> line = File->FindKey(section, key);
+  if (!line) return std::nullopt;
+  return WithoutQuotes(File->lines[*line].value);
+}
+
+std::string TProfileSnapshot::Text(std::string_view section, std::string_view key,
+                                   std::string_view defaultText, std::size_t capacity) const {
+  return CutToCapacity(Find(section, key).value_or(defaultText), capacity);
+}
+
+int TProfileSnapshot::Int(std::string_view section, std::string_view key,
+                          int defaultValue) const {
+  const std::optional<std::string_view> value = Find(section, key);
+  if (!value) return defaultValue;
   long long number = 0;
-  for (char c : WithoutQuotes(profile.lines[*line].value)) {
+  for (char c : *value) {
     if (c < '0' || c > '9') break;
     number = number * 10 + (c - '0');
     if (number > INT_MAX) return INT_MAX;
   }
   return static_cast<int>(number);
+}
+
+std::string GetProfileText(std::string_view section, std::string_view key,
+                           std::string_view defaultText, std::size_t capacity,
+                           const std::filesystem::path& file) {
+  return TProfileSnapshot::Read(file).Text(section, key, defaultText, capacity);
+}
+
+int GetProfileInt(std::string_view section, std::string_view key, int defaultValue,
+                  const std::filesystem::path& file) {
+  return TProfileSnapshot::Read(file).Int(section, key, defaultValue);
 }
 
 Status WriteProfileText(std::string_view section, std::optional<std::string_view> key,

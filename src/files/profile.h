@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,29 @@
 #include "base/status.h"
 
 namespace pix {
+
+namespace detail {
+class ProfileFile;
+}  // namespace detail
+
+/// The settings file as read once: for a run that reads many keys and must see one
+/// consistent file. Lookups follow the rules of GetProfileText and GetProfileInt.
+class TProfileSnapshot {
+ public:
+  /// Reads `file`; a missing file reads as all defaults.
+  static TProfileSnapshot Read(const std::filesystem::path& file);
+
+  /// True when the file exists but could not be read (it reads as all defaults).
+  bool Unreadable() const;
+  /// The value of `key` in `section` without its quotes, or nothing.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+  std::string Text(std::string_view section, std::string_view key, std::string_view defaultText,
+                   std::size_t capacity) const;
+  int Int(std::string_view section, std::string_view key, int defaultValue) const;
+
+ private:
+  std::shared_ptr<const detail::ProfileFile> File;
+};
 
 /// The value of `key` in `section`, cut to `capacity` - 1 characters; `defaultText` (cut the
 /// same way) when the file, section or key is missing. A value written in matching single or

@@ -1,10 +1,10 @@
 #include "files/settings.h"
 
 #include <climits>
-#include <iostream>
-#include <mutex>
+#include <algorithm>
 #include <optional>
 
+#include "base/diagnostics.h"
 #include "base/userinterface.h"
 #include "files/layouthome.h"
 #include "files/profile.h"
@@ -12,14 +12,6 @@
 #include "files/utils.h"
 
 namespace pix {
-namespace {
-
-void ReportFailedWrite(const Status& status) {
-  if (!status.ok()) std::cerr << "Cannot write the settings: " << status.message() << "\n";
-}
-
-}  // namespace
-
 std::filesystem::path IniFileName() { return LayoutHome() / "pixamond.ini"; }
 
 std::string GetIniString(std::string_view section, std::string_view key,
@@ -50,29 +42,8 @@ Status WriteIniBool(std::string_view section, std::string_view key, bool value) 
   return WriteIniString(section, key, value ? "Yes" : "No");
 }
 
-std::string GetInLineSubDirName() {
-  // Kept per settings file, so that a program that switches its layout home (the tests do)
-  // reads the new file once.
-  static std::mutex mutex;
-  static std::optional<std::filesystem::path> readFrom;
-  static std::string name;
-  std::lock_guard<std::mutex> lock(mutex);
-  const std::filesystem::path ini = IniFileName();
-  if (readFrom != ini) {
-    name = GetProfileText(kFilesSection, kInLineSubDirNameKey, "", 256, ini);
-    if (name.empty()) {
-      name = "inline";
-      ReportFailedWrite(WriteProfileText(kFilesSection, kInLineSubDirNameKey, name, ini));
-    }
-    readFrom = ini;
-  }
-  return name;
-}
-
-TDisplaySize ReadMaxDisplaySize() {
-  TDisplaySize size;
-  size.Width = GetIniInt(StringTable[idsDisplay], StringTable[idsMaxDisplayWidth], 0);
-  size.Height = GetIniInt(StringTable[idsDisplay], StringTable[idsMaxDisplayHeight], 0);
+TDisplaySize DisplaySizeFrom(int maxDisplayWidth, int maxDisplayHeight) {
+  TDisplaySize size{maxDisplayWidth, maxDisplayHeight};
   if (size.Width == 0 && size.Height != 0) size.Width = INT_MAX;
   if (size.Height == 0 && size.Width != 0) size.Height = INT_MAX;
   if (size.Width < 1) size.Width = 100;
@@ -80,23 +51,86 @@ TDisplaySize ReadMaxDisplaySize() {
   return size;
 }
 
-std::string RequireFullName(TUserInterface& ui) {
-  const std::string_view section = StringTable[idsHTMLDefaults];
-  std::string name = GetIniString(section, StringTable[idsPersonFullName]);
-  while (name.empty()) {
+std::string TRunSettings::MatchPageSearchString(std::string_view name) const {
+  return Profile.Text(StringTable[idsMatchPageSearchStrings], name, "", 255);
+}
+
+TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnostics& diagnostics) {
+  TRunSettings settings;
+  settings.IniFile = layoutHome / "pixamond.ini";
+  settings.Profile = TProfileSnapshot::Read(settings.IniFile);
+  const TProfileSnapshot& ini = settings.Profile;
+  if (ini.Unreadable()) {
+    diagnostics.Problem("Cannot read the settings file " + settings.IniFile.string() +
+                        "; the run uses the default settings.");
+  }
+
+  const std::string_view user = StringTable[idsHTMLDefaults];
+  settings.szPersonFullName = ini.Text(user, StringTable[idsPersonFullName], "", 256);
+  settings.szEMailAddress = ini.Text(user, StringTable[idsEMailAddress], "", 256);
+
+  const std::string_view layout = StringTable[idsAutoOrganizeLayout];
+  auto flag = [&](std::string_view section, std::string_view key) {
+    const std::string text = ini.Text(section, key, "No", 10);
+    for (const char* yes : {"Yes", "Y", "1"}) {
+      if (EqualsNoCase(text, yes)) return true;
+    }
+    return false;
+  };
+  settings.bDoAutoOrganize = flag(layout, StringTable[idsDoAutoOrganize]);
+  settings.bDeleteHTMLFirst = flag(layout, StringTable[idsDeleteHTMLFirst]);
+  // Groups of fewer than one picture have no meaning; such a setting counts as 1.
+  settings.PicturesPerGroup = std::max(1, ini.Int(layout, StringTable[idsPicturesPerGroup], 1));
+  settings.MinMatchPerPage = ini.Int(layout, StringTable[idsMinMatchPerPage], 3);
+  settings.szAutoOrganizeBaseFileNames =
+      ini.Text(layout, StringTable[idsAutoOrganizeBaseFileNames], "", 16384);
+
+  const std::string_view ext = StringTable[idsFileExtensions];
+  TSiteNames& names = settings.Names;
+  settings.szAnchorFileExtList = ini.Text(ext, StringTable[idsAnchorFileExtList], "jpg", 20);
+  names.szInLineFileExt = ini.Text(ext, StringTable[idsInLineFileExt], "gif", 20);
+  names.szPageDOSFileExt = ini.Text(ext, StringTable[idsPageDOSFileExt], "html", 20);
+  names.szPageHTMLFileExt = ini.Text(ext, StringTable[idsPageHTMLFileExt], "html", 20);
+  if (!EqualsNoCase(names.szInLineFileExt, "gif")) {
+    // Inline images are always GIF files; a name that says otherwise would mislead.
+    diagnostics.Problem("InLineFileExt \"" + names.szInLineFileExt +
+                        "\" is not supported: inline images are GIF files and end in .gif");
+    names.szInLineFileExt = "gif";
+  }
+  names.szInLineSubDirName = ini.Text(kFilesSection, kInLineSubDirNameKey, "", 256);
+  const bool emptyKey = ini.Find(kFilesSection, kInLineSubDirNameKey).has_value();
+  if (names.szInLineSubDirName.empty()) names.szInLineSubDirName = "inline";
+  if (emptyKey && ini.Find(kFilesSection, kInLineSubDirNameKey)->empty()) {
+    // A key left empty is filled in, so that the user sees the name in use; a missing
+    // key is not written, so that a run with nothing to change writes nothing.
+    const Status written =
+        WriteProfileText(kFilesSection, kInLineSubDirNameKey, names.szInLineSubDirName,
+                         settings.IniFile);
+    if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
+  }
+
+  const std::string_view display = StringTable[idsDisplay];
+  settings.MaxDisplay = DisplaySizeFrom(ini.Int(display, StringTable[idsMaxDisplayWidth], 0),
+                                        ini.Int(display, StringTable[idsMaxDisplayHeight], 0));
+  return settings;
+}
+
+void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& diagnostics) {
+  if (!settings.szPersonFullName.empty()) return;
+  while (settings.szPersonFullName.empty()) {
     std::optional<std::string> entered =
         ui.PromptLine("Input", "Please enter your full name:", "", 256);
     if (entered) {
-      name = std::move(*entered);
+      settings.szPersonFullName = std::move(*entered);
     } else {
       ui.ShowMessage("Your Full Name is a required value.", kProgramCaption, MessageButtons::Ok,
                      MessageIcon::None);
     }
   }
-  const std::string email = GetIniString(section, StringTable[idsEMailAddress]);
-  ReportFailedWrite(WriteIniString(section, StringTable[idsPersonFullName], name));
-  ReportFailedWrite(WriteIniString(section, StringTable[idsEMailAddress], email));
-  return name;
+  const Status written = WriteProfileText(StringTable[idsHTMLDefaults],
+                                          StringTable[idsPersonFullName],
+                                          settings.szPersonFullName, settings.IniFile);
+  if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
 }
 
 }  // namespace pix

@@ -10,8 +10,12 @@
 #include <string_view>
 
 #include "base/status.h"
+#include "files/picturenames.h"
+#include "files/profile.h"
 
 namespace pix {
+
+class TDiagnostics;
 
 class TUserInterface;
 
@@ -34,25 +38,50 @@ bool GetIniBool(std::string_view section, std::string_view key, bool defaultValu
 /// Writes "Yes" or "No".
 Status WriteIniBool(std::string_view section, std::string_view key, bool value);
 
-/// The name of the sub-directory that holds inline pictures in every picture directory:
-/// Files/InLineSubDirName, or "inline" (written back to the settings) when it is empty.
-/// Read once per settings file; later calls return the kept text.
-std::string GetInLineSubDirName();
-
 /// The box that inline pictures are fitted into.
 struct TDisplaySize {
   int Width = 0;
   int Height = 0;
 };
 
-/// Display/MaxDisplayWidth and MaxDisplayHeight: a missing or zero side is unbounded when
-/// the other is set; a side below 1 then becomes 100. Neither set gives 100 by 100.
-TDisplaySize ReadMaxDisplaySize();
+/// The display box of Display/MaxDisplayWidth and MaxDisplayHeight: a missing or zero side
+/// is unbounded when the other is set; a side below 1 then becomes 100. Neither set gives
+/// 100 by 100.
+TDisplaySize DisplaySizeFrom(int maxDisplayWidth, int maxDisplayHeight);
 
-/// Makes sure the settings hold the user's full name before a site is generated: asks
-/// until a name is given (a cancelled prompt is answered with a note and asked again), then
-/// writes the name and the e-mail address back. Returns the name.
-std::string RequireFullName(TUserInterface& ui);
+/// Everything a generation run (or auto-organize) reads from the settings, read once from
+/// one layout home's settings file, so that the whole run sees one consistent file.
+struct TRunSettings {
+  std::filesystem::path IniFile;  ///< Where these settings were read from.
+  std::string szPersonFullName;
+  std::string szEMailAddress;
+  bool bDoAutoOrganize = false;
+  bool bDeleteHTMLFirst = false;
+  int PicturesPerGroup = 1;  ///< At least 1.
+  int MinMatchPerPage = 3;
+  std::string szAnchorFileExtList = "jpg";
+  TSiteNames Names;
+  TDisplaySize MaxDisplay{100, 100};
+  /// AutoOrganizeLayout/AutoOrganizeBaseFileNames: the match pages, comma-separated.
+  std::string szAutoOrganizeBaseFileNames;
+  /// The search pattern of the match page `name` (MatchPageSearchStrings), or empty.
+  std::string MatchPageSearchString(std::string_view name) const;
+
+ private:
+  friend TRunSettings ReadRunSettings(const std::filesystem::path&, TDiagnostics&);
+  TProfileSnapshot Profile;
+};
+
+/// Reads the run's settings from the settings file of `layoutHome`. Values that cannot be
+/// used are reported to `diagnostics` and replaced by their defaults: an InLineFileExt
+/// other than "gif". An empty Files/InLineSubDirName becomes "inline"; a key that is present
+/// but empty is written back.
+TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnostics& diagnostics);
+
+/// Makes sure the run has the user's full name: asks until a name is given (a cancelled
+/// prompt is answered with a note and asked again) and stores a name given so in the
+/// settings file; a failed write is reported to `diagnostics`.
+void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& diagnostics);
 
 /// Settings keys that the name table does not hold.
 inline constexpr const char* kFilesSection = "Files";

@@ -76,9 +76,4 @@ bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProg
   return true;
 }
 
-bool IsSubPageDir(const TFileItem& item) {
-  return IsDirectory(item) && (item.Attrib() & kAttribSymLink) == 0 &&
-         !EqualsNoCase(item.szFileName(), GetInLineSubDirName());
-}
-
 }  // namespace pix

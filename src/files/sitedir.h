@@ -31,9 +31,4 @@ TProgramAndSearchDirs GetProgramAndSearchDirs();
 bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
                            TUserInterface* ui);
 
-/// True when the item is a directory that gets an index page of its own: not the inline
-/// sub-directory (GetInLineSubDirName, compared without regard to case) and not a
-/// symbolic link to a directory, whose contents the file list never takes in.
-bool IsSubPageDir(const TFileItem& item);
-
 }  // namespace pix

@@ -39,13 +39,10 @@ struct FileCloser {
 // never ends) and is refused rather than read until memory runs out.
 constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
 
-std::optional<std::string> ReadTextFile(const std::filesystem::path& path) {
-  if (!FileExists(path)) return std::nullopt;
+Result<std::string> ReadTextFile(const std::filesystem::path& path) {
+  if (!FileExists(path)) return Status::NotFound("There is no file " + path.string());
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    std::cerr << "Cannot open " << path.string() << ": " << std::strerror(errno) << "\n";
-    return std::nullopt;
-  }
+  if (!file) return Status::IoError("Cannot open " + path.string() + ": " + std::strerror(errno));
   // Read in blocks rather than trusting the size from a stat: the file may be growing,
   // shrinking, or a pipe-like special file.
   std::string text;
@@ -53,23 +50,21 @@ std::optional<std::string> ReadTextFile(const std::filesystem::path& path) {
   std::size_t count;
   while ((count = std::fread(block, 1, sizeof block, file.get())) > 0) {
     if (text.size() + count > kMaxTextFileBytes) {
-      std::cerr << "Cannot read " << path.string() << ": the file is larger than "
-                << (kMaxTextFileBytes >> 20) << " MB\n";
-      return std::nullopt;
+      return Status::TooLarge("Cannot read " + path.string() + ": the file is larger than " +
+                              std::to_string(kMaxTextFileBytes >> 20) + " MB");
     }
     text.append(block, count);
   }
   if (std::ferror(file.get())) {
-    std::cerr << "Cannot read " << path.string() << ": " << std::strerror(errno) << "\n";
-    return std::nullopt;
+    return Status::IoError("Cannot read " + path.string() + ": " + std::strerror(errno));
   }
   return text;
 }
 
 std::optional<std::string> GetHtmlTagText(const std::filesystem::path& path,
                                           std::string_view tag) {
-  std::optional<std::string> text = ReadTextFile(path);
-  if (!text) return std::nullopt;
+  Result<std::string> text = ReadTextFile(path);
+  if (!text.ok()) return std::nullopt;
   return ExtractTagText(*text, tag);
 }
 
@@ -123,6 +118,14 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 bool DoesStringEndMatch(std::string_view text, std::string_view suffix) {
   if (text.size() < suffix.size()) return false;
   return StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {

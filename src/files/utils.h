@@ -12,15 +12,18 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace pix {
 
 /// Version numbers written into the comment that opens every generated page.
 inline constexpr int kVersionMajor = 2;
 inline constexpr int kVersionMinor = 0;
 
-/// The whole file as text, or nothing when no plain file of that name exists. A file that
-/// exists but cannot be read is reported on the diagnostic stream and reads as nothing.
-std::optional<std::string> ReadTextFile(const std::filesystem::path& path);
+/// The whole file as text. Fails with kNotFound when no plain file of that name exists, and
+/// with a message naming the file when it exists but cannot be read or is larger than a
+/// text file the program reads (64 MB).
+Result<std::string> ReadTextFile(const std::filesystem::path& path);
 
 /// The text of the first element `tag` in the file at `path`, or nothing (see ExtractTagText).
 std::optional<std::string> GetHtmlTagText(const std::filesystem::path& path,
@@ -53,6 +56,9 @@ bool DoesStringEndMatch(std::string_view text, std::string_view suffix);
 
 /// True when the two texts are equal, ASCII letters compared without regard to case.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+/// The text with the ASCII letters A to Z made lower case; other bytes stay as they are.
+std::string LowerCase(std::string_view text);
 
 /// Removes every trailing copy of `c`.
 void StripTrailingChar(std::string& text, char c);

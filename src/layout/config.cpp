@@ -1,6 +1,5 @@
 #include "layout/config.h"
 
-#include <iostream>
 
 #include "base/check.h"
 #include "base/userinterface.h"
@@ -186,14 +185,13 @@ TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std:
        entry = entry->NextItem()) {
     const std::string_view name = entry->szFileName();
     if (IsDirectory(*entry)) {
-      if (IsSubPageDir(*entry)) {
+      if (IsSubPageDir(*entry, context.Names)) {
         new TDirectoryItem(this, entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
                            context);
       }
       continue;
     }
-    const std::string_view ext = entry->szFileExt();
-    if (EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".gif")) {
+    if (IsSitePicture(*entry)) {
       new TPictureItem(this, name, entry->szFullFileName(), context, entry);
     }
   }
@@ -245,12 +243,13 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
 
   DirIndexPagesItem = new TPageItem(this, "Directory Index Pages", JoinPath(p, "dglobals.txt"));
   if (ValidateSiteDirectory(szSiteDir, szProgramDir, nullptr)) {
-    Result<std::unique_ptr<TFileItem>> scanned = TFileItem::CreateRoot(szSiteDir, true);
+    Result<std::unique_ptr<TFileItem>> scanned = TFileItem::CreateRoot(szSiteDir, true, &Problems);
     if (scanned.ok()) SiteFileListValue = std::move(scanned).value();
   }
   if (SiteFileListValue != nullptr) {
     TTreeBuildContext context;
     context.Ui = ui;
+    context.Names = ReadRunSettings(szProgramDir, Problems).Names;
     TFileItem& node = *SiteFileListValue;
     RootDirItem = new TDirectoryItem(DirIndexPagesItem, &node, node.szFullFileName(),
                                      JoinPath(node.szFullFileName(), "index.txt"), context);

@@ -19,7 +19,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "base/status.h"
+#include "files/picturenames.h"
 #include "picture/preview.h"
 #include "files/stringtable.h"
 #include "site/variable.h"
@@ -49,6 +51,8 @@ struct TTreeBuildContext {
   /// Set once the user has answered Cancel to a "Missing File" box: the rest of the build
   /// reports no more missing pictures.
   bool bMissingFilesQuiet = false;
+  /// The names of the site's own files, from the settings; the defaults when not given.
+  TSiteNames Names;
 };
 
 /// One node of the layout tree, and the variables it edits.
@@ -303,6 +307,11 @@ class TRootConfigItem : public TConfigItem {
   std::string szSiteDir;
   // Items below the root point into the list, so the root destroys them first.
   std::unique_ptr<TFileItem> SiteFileListValue;
+  /// What went wrong while the tree was built (a directory that cannot be read).
+  TCollectedDiagnostics Problems;
+
+ public:
+  const TCollectedDiagnostics& BuildProblems() const { return Problems; }
 };
 
 /// The most characters of the list of match pages that the settings hold and are read.

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 
 #include "base/userinterface.h"
 #include "files/filelist.h"
@@ -174,8 +173,8 @@ bool TDirectoryItem::Rename(TUserInterface& ui, std::string_view newName) {
   }
   const Status renamed = RenameFileItem(*DirFileItemValue, newName);
   if (!renamed.ok()) {
-    std::cerr << "pixamond: " << renamed.message() << "\n";
-    ui.ShowMessage("It was not possible to change the name of the directory", "",
+    // The box keeps the program's own words; the reason goes in its title.
+    ui.ShowMessage("It was not possible to change the name of the directory", renamed.message(),
                    MessageButtons::Ok, MessageIcon::None);
     return false;
   }

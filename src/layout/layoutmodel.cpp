@@ -166,8 +166,14 @@ bool TLayoutModel::CheckSiteDirectory() {
   return ValidateSiteDirectory(szSiteDir, szProgramDir, &Ui);
 }
 
+void TLayoutModel::ShowProblems(const TCollectedDiagnostics& problems) {
+  if (problems.ProblemCount() == 0) return;
+  Ui.ShowMessage(problems.ProblemText(), "Problems", MessageButtons::Ok, MessageIcon::Warning);
+}
+
 void TLayoutModel::RunGeneration(TProgress& progress) {
-  TWebSite site(szSiteDir, szProgramDir, Ui, progress);
+  TCollectedDiagnostics problems;
+  TWebSite site(szSiteDir, szProgramDir, Ui, progress, problems);
   site.SetJobs(TWebSite::DefaultJobs());
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
@@ -175,6 +181,7 @@ void TLayoutModel::RunGeneration(TProgress& progress) {
     return;
   }
   site.Execute();
+  ShowProblems(problems);
 }
 
 void TLayoutModel::GenerateSite(TProgress& progress) {
@@ -194,7 +201,9 @@ AutoOrganizeChoice TLayoutModel::AutoOrganize(TProgress& progress) {
     return AutoOrganizeChoice::kAborted;
   }
   SaveLayout();
-  const Status organized = BuildAutoOrganizeLayout(szSiteDir);
+  TCollectedDiagnostics problems;
+  const Status organized = BuildAutoOrganizeLayout(szSiteDir, szProgramDir, problems);
+  ShowProblems(problems);
   if (!organized.ok()) {
     Ui.ShowMessage(organized.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
   } else if (answer == MessageAnswer::Yes) {

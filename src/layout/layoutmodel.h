@@ -98,6 +98,8 @@ class TLayoutModel {
 
  private:
   void FillList();
+  // Shows the problems of a run or an analysis in one box, if there were any.
+  void ShowProblems(const TCollectedDiagnostics& problems);
   void RunGeneration(TProgress& progress);
   // The label a renamed item shows: what a rebuilt tree would call it.
   std::string LabelAfterRename(const TConfigItem& item, std::string_view typed) const;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <iostream>
 #include <thread>
 
 #include "base/userinterface.h"
@@ -39,15 +38,20 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
   return path;
 }
 
+// The box keeps the program's own words; the reason goes in its title.
 void ShowRenameFailure(TUserInterface& ui, const Status& why) {
-  std::cerr << "pixamond: " << why.message() << "\n";
-  ui.ShowMessage("It was not possible to rename the picture file.", "", MessageButtons::Ok,
-                 MessageIcon::None);
+  ui.ShowMessage("It was not possible to rename the picture file.", why.message(),
+                 MessageButtons::Ok, MessageIcon::None);
 }
 
 }  // namespace
 
-bool HoldsPictureComment(std::string_view path) { return DoesStringEndMatch(path, ".jpg"); }
+bool HoldsPictureComment(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.find('.');
+  return dot != std::string_view::npos && IsJpegExtension(name.substr(dot));
+}
 
 bool CommentFitsReader(std::string_view text) {
   // The places the reader fills: a line feed takes two (it becomes CR LF), a tab or a
@@ -73,7 +77,8 @@ TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::str
                   {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription, idsImageSubjectName,
                    idsImagePhotographerName}),
       szFullFileName(std::move(fullFileName)),
-      FileItem(fileItem) {
+      FileItem(fileItem),
+      Names(context.Names) {
   PIX_CHECK(GetParentConfigItem() != nullptr);
   if (!FileExists(szFullFileName)) {
     // Gone since the directory was scanned. The item is still built, with empty variables;
@@ -154,9 +159,7 @@ std::filesystem::path TPictureItem::InlineImagePath() const {
   std::string name;
   SplitPath(szFullFileName, &directory, &name);
   const std::string baseName = name.substr(0, name.find('.'));
-  std::string inlineDirectory = directory;
-  AppendWithSep(inlineDirectory, '/', GetInLineSubDirName());
-  return BuildFileName(inlineDirectory, baseName, "gif");
+  return BuildFileName(InlineDirectoryOf(directory, Names), baseName, Names.szInLineFileExt);
 }
 
 void TPictureItem::ShowPreview(TPreviewTarget* preview) {

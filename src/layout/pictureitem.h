@@ -54,10 +54,11 @@ class TPictureItem : public TConfigItem {
  private:
   std::string szFullFileName;
   TFileItem* FileItem;  // The picture's node in the root's file list; may be null.
+  TSiteNames Names;     // Where the site keeps the picture's inline image.
 };
 
-/// True for the pictures whose comment holds their variables: names ending in ".jpg", in
-/// any case.
+/// True for the pictures whose comment holds their variables: JPEG pictures (see
+/// IsJpegExtension).
 bool HoldsPictureComment(std::string_view path);
 
 /// True when the comment reader hands back the whole of `text` (it keeps at most about

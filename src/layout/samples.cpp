@@ -92,8 +92,11 @@ std::string WithCrLfLineEnds(std::string_view text) {
 }
 
 Status CopySampleLayout(const std::filesystem::path& sample, const std::filesystem::path& target) {
-  const std::optional<std::string> text = ReadTextFile(sample);
-  if (!text) return Status::NotFound("Cannot read the sample layout " + sample.string());
+  const Result<std::string> text = ReadTextFile(sample);
+  if (!text.ok()) {
+    return Status::NotFound("Cannot read the sample layout " + sample.string() + ": " +
+                            text.status().message());
+  }
   return WriteFileAtomically(target, WithCrLfLineEnds(*text));
 }
 

@@ -1,4 +1,5 @@
 #include "picture/comread.h"
+#include "base/diagnostics.h"
 
 #include <sys/stat.h>
 
@@ -75,8 +76,8 @@ class TJpegHeaderWalk {
  private:
   void ReportError(int place, const char* message) {
     ++ErrorCount;
-    std::fprintf(stderr, "COMREAD(%d): <%d>%s\n", place, ErrorCount, message);
-    std::fflush(stderr);
+    ReportDetail("COMREAD(" + std::to_string(place) + "): <" + std::to_string(ErrorCount) + ">" +
+                 message);
   }
 
   // The next byte (0 to 255) or end-of-file. After an error nothing more is read: the
@@ -240,8 +241,7 @@ int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
   info.szComments.clear();
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(info.szFileName.c_str(), "rb"));
   if (!file) {
-    std::fprintf(stderr, "COMREAD: %s\n", std::strerror(errno));
-    std::fflush(stderr);
+    ReportDetail(std::string("COMREAD: ") + std::strerror(errno));
     return 1;
   }
   TJpegHeaderWalk walk(file.get(), info);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/diagnostics.h"
 #include "base/check.h"
 #include "picture/comread.h"
 #include "base/safereplace.h"
@@ -89,8 +90,7 @@ bool TWriteComObject::FilterByte(std::uint8_t Byte, TByteView* Output) {
   if (!bCommentInserted) FilterStep();
   if (IsError) {
     OutputView = TByteView{};
-    std::fprintf(stderr, "Error at file offset: %lld\n", static_cast<long long>(FileOffset));
-    std::fflush(stderr);
+    ReportDetail("Error at file offset: " + std::to_string(FileOffset));
   }
   ++FileOffset;
   *Output = OutputView;
@@ -99,8 +99,7 @@ bool TWriteComObject::FilterByte(std::uint8_t Byte, TByteView* Output) {
 
 void TWriteComObject::SetError(const char* why) {
   if (why != nullptr) {
-    std::fprintf(stderr, "%s\n", why);
-    std::fflush(stderr);
+    ReportDetail(why);
   }
   IsError = true;
 }

@@ -12,6 +12,7 @@
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
 
+#include "base/diagnostics.h"
 #include "base/safefile.h"
 #include "picture/gifio.h"
 #include "picture/gifrsize.h"
@@ -51,13 +52,12 @@ TJpegErrorManager& ErrorManagerOf(j_common_ptr info) {
   return *reinterpret_cast<TJpegErrorManager*>(info->err);
 }
 
-// Writes every message of the library (its first warning and its fatal error) to standard
-// error and keeps the text for the failure the caller gets.
+// Passes every message of the library (its first warning and its fatal error) on as a detail
+// line and keeps the text for the failure the caller gets.
 void PrintLibraryMessage(j_common_ptr info) {
   TJpegErrorManager& err = ErrorManagerOf(info);
   (*info->err->format_message)(info, err.Message);
-  std::fprintf(stderr, "%s\n", err.Message);
-  std::fflush(stderr);
+  ReportDetail(err.Message);
 }
 
 [[noreturn]] void LeaveOnFatalError(j_common_ptr info) {
@@ -312,7 +312,7 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
                                 std::to_string(info.image_width) + "x" +
                                 std::to_string(info.image_height) + " pixels, more than the " +
                                 std::to_string(kMaxJpegPicturePixels) + " a picture may have";
-    std::fprintf(stderr, "%s\n", message.c_str());
+    ReportDetail(message);
     return Status::TooLarge(message);
   }
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
@@ -502,7 +502,7 @@ Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
   TFilePtr in(std::fopen(Params.InputFileName.c_str(), "rb"));
   if (!in) {
     const std::string why = std::strerror(errno);
-    std::fprintf(stderr, "Cannot open %s: %s\n", Params.InputFileName.c_str(), why.c_str());
+    ReportDetail("Cannot open " + Params.InputFileName.string() + ": " + why);
     return Status::NotFound("Cannot open " + Params.InputFileName.string() + ": " + why);
   }
   const TScaleRequest scale{Params.ScaleNumerator, Params.ScaleDenominator, Params.FitWidth,
@@ -526,8 +526,7 @@ Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
   if (!written.ok()) {
     if (!outputCreated) {
       const int error = errno;
-      std::fprintf(stderr, "Error=%d,%s\n", error, std::strerror(error));
-      std::fflush(stderr);
+      ReportDetail("Error=" + std::to_string(error) + "," + std::strerror(error));
     }
     return written;
   }

@@ -1,4 +1,5 @@
 #include "picture/gifio.h"
+#include "base/diagnostics.h"
 
 namespace pix {
 namespace {
@@ -36,11 +37,10 @@ const char* GifErrorText(int code) { return GifErrorString(code); }
 void PrintGifError(int code) {
   const char* text = GifErrorText(code);
   if (text != nullptr) {
-    std::fprintf(stderr, "\nGIF-LIB error: %s.\n", text);
+    ReportDetail(std::string("GIF-LIB error: ") + text + ".");
   } else {
-    std::fprintf(stderr, "\nGIF-LIB undefined error %d.\n", code);
+    ReportDetail("GIF-LIB undefined error " + std::to_string(code) + ".");
   }
-  std::fflush(stderr);
 }
 
 Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path) {

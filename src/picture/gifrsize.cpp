@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "picture/gifio.h"
 #include "base/safereplace.h"
 
@@ -24,26 +25,22 @@ constexpr int kMaxGifDimension = 65535;
 std::atomic<int> gDeinterlacedImageCount{0};
 
 void PrintImageProgress(int number, int left, int top, int width, int height) {
-  std::fprintf(stderr, "\n%s: Image %d at (%d, %d) [%dx%d]:     ", kProgressLabel, number, left,
-               top, width, height);
+  ReportDetail(std::string(kProgressLabel) + ": Image " + std::to_string(number) + " at (" +
+               std::to_string(left) + ", " + std::to_string(top) + ") [" +
+               std::to_string(width) + "x" + std::to_string(height) + "]");
 }
-
-void PrintLineProgress(int line) { std::fprintf(stderr, "\b\b\b\b%-4d", line); }
 
 // A read or write error of giflib: its own text, then the system's line for it.
 Status GifIoFailure(int code, const fs::path& path) {
   PrintGifError(code);
-  std::fprintf(stderr, "Fatal GIF I/O Problem.  Please report to author.\n");
-  std::fflush(stderr);
+  ReportDetail("Fatal GIF I/O Problem.  Please report to author.");
   const char* text = GifErrorText(code);
   return Status::Corrupt("Fatal GIF I/O Problem.  Please report to author. (" + path.string() +
                          ": " + (text != nullptr ? text : "GIF-LIB error") + ")");
 }
 
 Status OutOfMemory(const fs::path& path) {
-  std::fprintf(stderr, "\n%s: %s\n", kProgressLabel,
-               "Failed to allocate memory required, aborted.");
-  std::fflush(stderr);
+  ReportDetail(std::string(kProgressLabel) + ": Failed to allocate memory required, aborted.");
   return Status::TooLarge("Failed to allocate memory required, aborted. (" + path.string() + ")");
 }
 
@@ -52,8 +49,7 @@ Status ImageTooLarge(const fs::path& path, const GifImageDesc& image) {
   const std::string message = path.string() + ": an image of " + std::to_string(image.Width) + "x" +
                               std::to_string(image.Height) + " pixels is larger than the " +
                               std::to_string(kMaxGifImagePixels) + " pixels a picture may have";
-  std::fprintf(stderr, "\n%s: %s\n", kProgressLabel, message.c_str());
-  std::fflush(stderr);
+  ReportDetail(std::string(kProgressLabel) + ": " + message);
   return Status::TooLarge(message);
 }
 
@@ -175,8 +171,7 @@ class TGifResizer {
     if (DGifGetImageDesc(In) == GIF_ERROR) return GifIoFailure(In->Error, InName);
     const GifImageDesc& image = In->Image;
     if (image.Interlace) {
-      std::fprintf(stderr, "Can't read inerlaced images.  Sorry\n");
-      std::fflush(stderr);
+      ReportDetail("Can't read inerlaced images.  Sorry");
       return Status::InvalidArgument("Can't read inerlaced images.  Sorry (" + InName.string() +
                                      ")");
     }
@@ -220,12 +215,10 @@ class TGifResizer {
       Status written = PutLine(outLine, ++lastY);
       if (!written.ok()) return written;
     }
-    std::fflush(stderr);
     return Status::OK();
   }
 
   Status PutLine(std::vector<GifPixelType>& line, int number) {
-    PrintLineProgress(number);
     if (EGifPutLine(Out, line.data(), static_cast<int>(line.size())) == GIF_ERROR) {
       return GifIoFailure(Out->Error, InName);
     }
@@ -288,12 +281,10 @@ Status DeinterlaceImage(GifFileType* in, GifFileType* out, const fs::path& inNam
   }
   PrintImageProgress(++gDeinterlacedImageCount, image.Left, image.Top, image.Width, image.Height);
   for (int y = 0; y < image.Height; ++y) {
-    PrintLineProgress(y);
     if (EGifPutLine(out, row(y), image.Width) == GIF_ERROR) {
       return GifIoFailure(out->Error, inName);
     }
   }
-  std::fflush(stderr);
   return Status::OK();
 }
 
@@ -341,7 +332,7 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs
   }
   Result<TGifReadHandle> in = OpenGifForReading(szInFile);
   if (!in.ok()) {
-    std::fprintf(stderr, "%s\n", in.status().message().c_str());
+    ReportDetail(in.status().message());
     return in.status();
   }
   GifFileType* gif = in->get();
@@ -390,7 +381,7 @@ Result<bool> IsGifInterlaced(const fs::path& szFile) {
 Status DeinterlaceGif(const fs::path& szInFile, const fs::path& szOutFile) {
   Result<TGifReadHandle> in = OpenGifForReading(szInFile);
   if (!in.ok()) {
-    std::fprintf(stderr, "%s\n", in.status().message().c_str());
+    ReportDetail(in.status().message());
     return in.status();
   }
   GifFileType* gif = in->get();

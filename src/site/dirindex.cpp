@@ -6,22 +6,13 @@
 #include "files/filelist.h"
 #include "files/pattern.h"
 #include "files/settings.h"
-#include "files/sitedir.h"
+#include "files/picturenames.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
 #include "site/pictureentry.h"
 #include "site/website.h"
 
 namespace pix {
-namespace {
-
-std::string LowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
-
 TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage* parentPage)
     : TWebPage(directory, "index", site, parentPage) {
   TVarArray& array = VarArray();
@@ -31,14 +22,14 @@ TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage
   DirEntryTemplate.Bind(array, StringTable[idsDirEntryTemplate]);
   DirTrailerTemplate.Bind(array, StringTable[idsDirTrailerTemplate]);
   array.CopyVarsFrom(site.DirGlobalArray());
-  array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName()));
-  array.SetVar("ParentPageAnchor", "../index." + site.PageHTMLFileExt());
+  array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.Diagnostics()));
+  array.SetVar("ParentPageAnchor", "../index." + site.Names().szPageHTMLFileExt);
   EnsureInlineDirectory();
 }
 
 void TDirIndexPage::EnsureInlineDirectory() {
-  std::string inlineDirectory = Directory().szFullFileName();
-  AppendWithSep(inlineDirectory, '/', Site().InLineSubDirName());
+  const std::string inlineDirectory =
+      InlineDirectoryOf(Directory().szFullFileName(), Site().Names());
   if (IsDirectoryPath(inlineDirectory)) return;
   std::error_code error;
   std::filesystem::create_directory(inlineDirectory, error);
@@ -54,7 +45,7 @@ void TDirIndexPage::Generate() {
   if (DirEntryCountValue > 0) Expand(DirTrailerTemplate.Value(), VarArray());
   for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (Site().Cancelled()) break;
-    if (IsPictureFile(*item) && !IsTaken(*item)) ProcessPicture(*this, *item);
+    if (IsSitePicture(*item) && !IsTaken(*item)) ProcessPicture(*this, *item);
   }
   if (FileLinkCount() > 0) WriteFileTrailer(VarArray());
 }
@@ -62,18 +53,21 @@ void TDirIndexPage::Generate() {
 void TDirIndexPage::WriteSubDirectoryPages() {
   for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (Site().Cancelled()) return;
-    if (!IsSubPageDir(*item)) continue;
+    if (!IsSubPageDir(*item, Site().Names())) continue;
     TDirIndexPage subPage(*item, Site(), this);
     subPage.Generate();
     if (subPage.EntryCount() > 0) {
       AddToTotalFileSize(subPage.TotalFileSize());
       const std::string subName(item->szFileName());
-      const std::string anchorLink = subName + "/index." + Site().PageHTMLFileExt();
+      const std::string anchorLink = subName + "/index." + Site().Names().szPageHTMLFileExt;
       // The main image of a branch is found however deep it lies.
       const std::string imageLink =
           subPage.MainImageName() ? subName + "/" + *subPage.MainImageName() : std::string();
-      SetPictureVars(subPage.VarArray(), "", anchorLink, "", imageLink, "",
-                     subPage.PageBaseName(), "", 0, "");
+      TPictureEntryVars vars;
+      vars.AnchorName = anchorLink;
+      vars.InlineLink = imageLink;
+      vars.BaseName = subPage.PageBaseName();
+      SetPictureVars(subPage.VarArray(), vars);
       subPage.SetPageCounters(subPage.VarArray());
       AddDirEntry(subPage.VarArray());
     }
@@ -94,11 +88,11 @@ TMatchWebPage::TMatchWebPage(TFileItem& directory, const std::string& matchName,
                              TDirIndexPage& indexPage)
     : TWebPage(directory, matchName, site, &indexPage), IndexPage(indexPage) {
   TVarArray& array = VarArray();
-  szPatterns = LowerCase(GetIniString(StringTable[idsMatchPageSearchStrings], matchName, "", 255));
+  szPatterns = LowerCase(site.Settings().MatchPageSearchString(matchName));
   array.SetVar("SearchPattern", szPatterns);
   array.CopyVarsFrom(site.MatchGlobalArray());
-  array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName()));
-  array.SetVar("ParentPageAnchor", "index." + site.PageHTMLFileExt());
+  array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.Diagnostics()));
+  array.SetVar("ParentPageAnchor", "index." + site.Names().szPageHTMLFileExt);
 }
 
 TMatchWebPage::~TMatchWebPage() { Finish(); }
@@ -106,7 +100,7 @@ TMatchWebPage::~TMatchWebPage() { Finish(); }
 void TMatchWebPage::TakePictures() {
   for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (Site().Cancelled()) return;
-    if (!IsPictureFile(*item) || IndexPage.IsTaken(*item)) continue;
+    if (!IsSitePicture(*item) || IndexPage.IsTaken(*item)) continue;
     // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
     // whole name and one without matches any part of it.
     const std::string bracketed = "[" + LowerCase(std::string(item->szFileName())) + "]";
@@ -134,8 +128,7 @@ void TMatchWebPage::Finish() {
 void WriteMatchPages(TDirIndexPage& indexPage) {
   TWebSite& site = indexPage.Site();
   if (!site.AutoOrganize()) return;
-  const std::string names = GetIniString(StringTable[idsAutoOrganizeLayout],
-                                         StringTable[idsAutoOrganizeBaseFileNames], "", 16384);
+  const std::string& names = site.Settings().szAutoOrganizeBaseFileNames;
   TStringTokenList list(names, ',');
   int matchedCount = 0;
   while (std::optional<std::string_view> name = list.GetNextToken()) {
@@ -152,8 +145,12 @@ void WriteMatchPages(TDirIndexPage& indexPage) {
     matchPage.TakePictures();
     matchedCount += matchPage.FileLinkCount();
     if (matchPage.EntryCount() > 0) {
-      SetPictureVars(matchPage.VarArray(), "", matchPage.PageLinkName(), "",
-                     matchPage.MainImageName().value_or(std::string()), "", *name, "", 0, "");
+      const std::string mainImage = matchPage.MainImageName().value_or(std::string());
+      TPictureEntryVars vars;
+      vars.AnchorName = matchPage.PageLinkName();
+      vars.InlineLink = mainImage;
+      vars.BaseName = *name;
+      SetPictureVars(matchPage.VarArray(), vars);
       matchPage.SetPageCounters(matchPage.VarArray());
       indexPage.AddDirEntry(matchPage.VarArray());
       indexPage.AddToTotalFileSize(matchPage.TotalFileSize());

@@ -7,6 +7,7 @@
 #include "base/progress.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
+#include "files/picturenames.h"
 #include "picture/inlinegif.h"
 #include "files/utils.h"
 #include "picture/comread.h"
@@ -21,46 +22,22 @@
 namespace pix {
 namespace {
 
-// The names one picture gives its entry.
-struct TPictureNames {
-  std::string AnchorPath;   // full path of the picture
-  std::string AnchorName;   // its file name
-  std::string InlinePath;   // D/inline/B.gif
-  std::string InlineLink;   // inline/B.gif
-  std::string TextPath;     // the picture's path with its extension replaced by .txt
-  std::string BaseName;     // the file name up to its first point
-  std::string DetailLink;   // B.html
-  std::string DetailPath;   // D/B.html
-};
-
-TPictureNames FormNames(const TWebSite& site, const TFileItem& item) {
-  TPictureNames names;
-  const std::string& full = item.szFullFileName();
-  const std::string_view name = item.szFileName();
-  const std::string_view ext = item.szFileExt();
-  const std::string directory(std::string_view(full).substr(0, full.size() - name.size()));
-  names.AnchorPath = full;
-  names.AnchorName.assign(name);
-  names.BaseName.assign(name.substr(0, name.size() - ext.size()));
-  names.InlinePath = directory;
-  AppendWithSep(names.InlinePath, '/', site.InLineSubDirName());
-  names.InlinePath = BuildFileName(names.InlinePath, names.BaseName, site.InLineFileExt());
-  names.InlineLink = site.InLineSubDirName() + "/" + names.BaseName + "." + site.InLineFileExt();
-  names.TextPath = full.substr(0, full.size() - ext.size()) + ".txt";
-  names.DetailLink = names.BaseName;
-  AppendWithSep(names.DetailLink, '.', site.PageHTMLFileExt());
-  names.DetailPath = BuildFileName(directory, names.BaseName, site.PageDOSFileExt());
-  return names;
-}
-
-void SetNamedPictureVars(TVarArray& array, const TPictureNames& names, std::uint64_t fileSize,
+void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint64_t fileSize,
                          std::string_view comment) {
-  SetPictureVars(array, names.AnchorPath, names.AnchorName, names.InlinePath, names.InlineLink,
-                 names.TextPath, names.BaseName, names.DetailLink, fileSize, comment);
+  TPictureEntryVars vars;
+  vars.AnchorPath = names.AnchorPath;
+  vars.AnchorName = names.AnchorName;
+  vars.InlinePath = names.InlinePath;
+  vars.InlineLink = names.InlineLink;
+  vars.TextPath = names.TextPath;
+  vars.BaseName = names.BaseName;
+  vars.DetailLink = names.DetailLink;
+  vars.FileSize = fileSize;
+  vars.CommentText = comment;
+  SetPictureVars(array, vars);
 }
 
-// Finishes the entry once the inline image is settled: the sizes, the entry itself.
-void AddEntry(TWebPage& page, const TPictureNames& names, const TDisplayFit& fit, int width,
+void AddEntry(TWebPage& page, const TPictureFiles& names, const TDisplayFit& fit, int width,
               int height, std::uint64_t fileSize) {
   TVarArray& array = page.VarArray();
   array.SetIntVar("DisplayWidth", fit.Width);
@@ -77,7 +54,7 @@ void ReportPicture(TWebSite& site, const std::string& text) {
 }
 
 // Counts or reports how the inline image of a picture was settled.
-void AccountInlineImage(TWebSite& site, const TPictureNames& names, const TPictureFacts& facts) {
+void AccountInlineImage(TWebSite& site, const TPictureFiles& names, const TPictureFacts& facts) {
   switch (facts.InlineOutcome) {
     case TPictureFacts::Inline::kCurrent:
       ++site.Stats().InlineReused;
@@ -94,9 +71,9 @@ void AccountInlineImage(TWebSite& site, const TPictureNames& names, const TPictu
   }
 }
 
-void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureNames& names) {
+void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureFiles& names) {
   TWebSite& site = page.Site();
-  const bool jpeg = IsJpegPictureFile(item);
+  const bool jpeg = IsJpegPicture(item);
   if (jpeg && !FileExists(names.AnchorPath)) {
     // The picture vanished since the scan: the user may go on without it or stop the run.
     ++site.Stats().PicturesReported;
@@ -125,38 +102,21 @@ void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
 
 }  // namespace
 
-bool IsJpegPictureFile(const TFileItem& item) {
-  const std::string_view ext = item.szFileExt();
-  return EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".jpeg");
-}
-
-bool HasJpegTwin(const TFileItem& item) {
-  if (!EqualsNoCase(item.szFileExt(), ".gif")) return false;
-  const std::string& path = item.szFullFileName();
-  return FileExists(path.substr(0, path.size() - item.szFileExt().size()) + ".jpg");
-}
-
-bool IsPictureFile(const TFileItem& item) {
-  if (IsDirectory(item)) return false;
-  if (IsJpegPictureFile(item)) return true;
-  return EqualsNoCase(item.szFileExt(), ".gif") && !HasJpegTwin(item);
-}
-
 void ProcessPicture(TWebPage& page, const TFileItem& item) {
   TWebSite& site = page.Site();
   if (site.Cancelled()) return;
   const std::string name(item.szFileName());
   site.Progress().SetCurrentStep("Processing Image " + name);
   page.VarArray().bMarkChanges = true;
-  ProcessPictureWithNames(page, item, FormNames(site, item));
+  ProcessPictureWithNames(page, item, PictureFilesOf(item, site.Names()));
   site.Progress().SetCurrentStep("Finshed " + name);
   site.Progress().StepBy(1);
 }
 
 TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   TPictureFacts facts;
-  const TPictureNames names = FormNames(site, item);
-  const bool jpeg = IsJpegPictureFile(item);
+  const TPictureFiles names = PictureFilesOf(item, site.Names());
+  const bool jpeg = IsJpegPicture(item);
   if (jpeg) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
@@ -190,16 +150,19 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   return facts;
 }
 
-void SetPictureVars(TVarArray& array, std::string_view anchorPath, std::string_view anchorName,
-                    std::string_view inlinePath, std::string_view inlineLink,
-                    std::string_view textPath, std::string_view baseName,
-                    std::string_view detailLink, std::uint64_t fileSize,
-                    std::string_view commentText) {
+void SetPictureVars(TVarArray& array, const TPictureEntryVars& vars) {
+  const std::string_view anchorName = vars.AnchorName;
+  const std::string_view inlineLink = vars.InlineLink;
+  const std::string_view textPath = vars.TextPath;
+  const std::string_view baseName = vars.BaseName;
+  const std::string_view detailLink = vars.DetailLink;
+  const std::string_view commentText = vars.CommentText;
+  const std::uint64_t fileSize = vars.FileSize;
   array.RevertMarkedVars();
   array.bMarkChanges = true;
-  array.SetVar("AnchorDOSFullFileName", anchorPath);
+  array.SetVar("AnchorDOSFullFileName", vars.AnchorPath);
   array.SetVar("AnchorFileName", anchorName);
-  array.SetVar("ImageDOSFullFileName", inlinePath);
+  array.SetVar("ImageDOSFullFileName", vars.InlinePath);
   array.SetVar("ImageFileName", inlineLink);
   array.SetVar("TextDOSFullFileName", textPath);
   array.SetVar("BaseFileName", baseName);

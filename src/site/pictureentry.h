@@ -16,29 +16,28 @@ class TFileItem;
 class TVarArray;
 class TWebPage;
 
-/// True for files whose extension is ".jpg", ".jpeg" or ".gif", in any case, except a GIF
-/// file beside a JPEG file of the same name: both would make the same inline image and
-/// detail page, so the JPEG picture stands for the pair.
-bool IsPictureFile(const TFileItem& item);
-
-/// True for a ".gif" file beside a ".jpg" file of the same name (its extension replaced).
-bool HasJpegTwin(const TFileItem& item);
-
-/// True for ".jpg" and ".jpeg" pictures.
-bool IsJpegPictureFile(const TFileItem& item);
-
 /// Makes `item` an entry of `page`, with its inline image and detail page. A missing,
 /// corrupt or unconvertible picture is reported and the run goes on.
 void ProcessPicture(TWebPage& page, const TFileItem& item);
 
+/// The values of one entry's name and size variables. Entries that stand for whole pages
+/// leave the paths empty.
+struct TPictureEntryVars {
+  std::string_view AnchorPath;  ///< AnchorDOSFullFileName
+  std::string_view AnchorName;  ///< AnchorFileName
+  std::string_view InlinePath;  ///< ImageDOSFullFileName
+  std::string_view InlineLink;  ///< ImageFileName
+  std::string_view TextPath;    ///< TextDOSFullFileName
+  std::string_view BaseName;    ///< BaseFileName
+  std::string_view DetailLink;  ///< DetailPageFileName
+  std::uint64_t FileSize = 0;   ///< FileSizeInBytes, FileSizeInK
+  std::string_view CommentText;  ///< ImageComments, whose variables are also read
+};
+
 /// The variable step common to every entry: undoes the previous picture's values, turns on
-/// marked changes, stores the names and sizes, then the variables of the comment text.
-/// Entries that stand for whole pages pass empty names.
-void SetPictureVars(TVarArray& array, std::string_view anchorPath, std::string_view anchorName,
-                    std::string_view inlinePath, std::string_view inlineLink,
-                    std::string_view textPath, std::string_view baseName,
-                    std::string_view detailLink, std::uint64_t fileSize,
-                    std::string_view commentText);
+/// marked changes, stores the names and sizes, then the variables of the comment text and
+/// of the text file beside the picture.
+void SetPictureVars(TVarArray& array, const TPictureEntryVars& vars);
 
 /// The size at which a picture of `width` by `height` is shown: fitted into the display box
 /// with its proportions kept, made smaller or larger as needed. Each side is at least 1.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iostream>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "site/variable.h"
 
 namespace pix {
@@ -16,22 +16,6 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 enum class Runaway { kCycle, kDepth, kSize };
 
-void ReportRunaway(std::string_view name, Runaway why) {
-  // A size report names no variable: the cap is reached by the sum of them all.
-  if (gRunawayReported.exchange(true)) return;
-  if (why == Runaway::kSize) {
-    std::cerr << "Template expansion stopped: the expanded text passes "
-              << (kMaxExpansionOutput >> 20) << " MB or " << kMaxExpansionReferences
-              << " references; the rest is left out\n";
-  } else if (why == Runaway::kCycle) {
-    std::cerr << "Template expansion: ${" << name << "} refers to itself, directly or through "
-              << "other variables; the inner reference is left out\n";
-  } else {
-    std::cerr << "Template expansion stopped at ${" << name << "}: variables refer to each "
-              << "other more than " << kMaxExpansionDepth << " levels deep\n";
-  }
-}
-
 // One ExpandTemplate call: the variables being expanded, outermost first (expanding an
 // item that is already on the stack would write the same text again forever, so such a
 // reference writes nothing), and what the call has written and followed so far.
@@ -41,7 +25,28 @@ struct TExpansion {
   std::size_t Written = 0;
   std::size_t References = 0;
   bool bStopped = false;
+  TDiagnostics* Diagnostics = nullptr;
 };
+
+void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway why) {
+  // A size report names no variable: the cap is reached by the sum of them all.
+  if (expansion.Diagnostics == nullptr || gRunawayReported.exchange(true)) return;
+  std::string text;
+  if (why == Runaway::kSize) {
+    text = "Template expansion stopped: the expanded text passes " +
+           std::to_string(kMaxExpansionOutput >> 20) + " MB or " +
+           std::to_string(kMaxExpansionReferences) + " references; the rest is left out";
+  } else if (why == Runaway::kCycle) {
+    text = "Template expansion: ${" + std::string(name) +
+           "} refers to itself, directly or through other variables; the inner reference is "
+           "left out";
+  } else {
+    text = "Template expansion stopped at ${" + std::string(name) +
+           "}: variables refer to each other more than " + std::to_string(kMaxExpansionDepth) +
+           " levels deep";
+  }
+  expansion.Diagnostics->Problem(text);
+}
 
 // Writes a run of text, cut where the output cap is reached.
 void WriteRun(TExpansion& expansion, std::string_view run) {
@@ -68,14 +73,14 @@ void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion
     WriteRun(expansion, text.substr(runStart, i - runStart));
     if (++expansion.References > kMaxExpansionReferences) expansion.bStopped = true;
     if (expansion.bStopped) {
-      ReportRunaway(name, Runaway::kSize);
+      ReportRunaway(expansion, name, Runaway::kSize);
       return;
     }
     auto& stack = expansion.Stack;
     if (const TVarItem* item = array.FindVar(name)) {
       const bool cycle = std::find(stack.begin(), stack.end(), item) != stack.end();
       if (cycle || static_cast<int>(stack.size()) >= kMaxExpansionDepth) {
-        ReportRunaway(name, cycle ? Runaway::kCycle : Runaway::kDepth);
+        ReportRunaway(expansion, name, cycle ? Runaway::kCycle : Runaway::kDepth);
       } else {
         const TVarArray& owner = item->POwnerArray != nullptr ? *item->POwnerArray : array;
         stack.push_back(item);
@@ -88,7 +93,7 @@ void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion
   }
   if (expansion.bStopped) return;
   WriteRun(expansion, text.substr(runStart));
-  if (expansion.bStopped) ReportRunaway({}, Runaway::kSize);
+  if (expansion.bStopped) ReportRunaway(expansion, {}, Runaway::kSize);
 }
 
 }  // namespace
@@ -103,8 +108,9 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name) {
   return letters;
 }
 
-void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out) {
-  TExpansion expansion{out, {}, 0, 0, false};
+void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
+                    TDiagnostics* diagnostics) {
+  TExpansion expansion{out, {}, 0, 0, false, diagnostics};
   Expand(templateText, array, expansion);
 }
 

@@ -15,6 +15,8 @@
 
 namespace pix {
 
+class TDiagnostics;
+
 class TVarArray;
 
 /// The longest name a reference may have is one less than this; a longer run of letters
@@ -30,7 +32,7 @@ inline constexpr int kMaxExpansionDepth = 64;
 /// The most text one ExpandTemplate call writes, and the most references it follows. A few
 /// short values that each refer to the next several times would otherwise expand to more
 /// text (or more work) than any machine holds; what lies beyond either cap is left out and
-/// reported once on the diagnostic stream. A real page entry is far below both.
+/// reported once. A real page entry is far below both.
 inline constexpr std::size_t kMaxExpansionOutput = std::size_t{64} << 20;
 inline constexpr std::size_t kMaxExpansionReferences = std::size_t{1} << 18;
 
@@ -39,11 +41,14 @@ inline constexpr std::size_t kMaxExpansionReferences = std::size_t{1} << 18;
 std::size_t ParseVarRef(std::string_view text, std::string_view* name);
 
 /// Writes the expansion of `templateText` against `array` to `out`. Stream errors are not
-/// checked here; the owner of the stream checks it when closing.
-void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out);
+/// checked here; the owner of the stream checks it when closing. A runaway expansion (a
+/// variable that refers to itself, references too deep, a cap reached) is reported to
+/// `diagnostics`, when given.
+void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
+                    TDiagnostics* diagnostics = nullptr);
 
 /// Forgets that a runaway expansion was reported, so the next run reports it again. A
-/// runaway expansion is reported once on the diagnostic stream between two resets.
+/// runaway expansion is reported once between two resets.
 void ResetExpansionDiagnostics();
 
 }  // namespace pix

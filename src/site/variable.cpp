@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "base/check.h"
-#include "files/layouthome.h"
+#include "base/diagnostics.h"
 #include "files/utils.h"
 
 namespace pix {
@@ -160,16 +160,20 @@ std::string TVarArray::FormatVarText() const {
   return std::move(out).str();
 }
 
-std::string LoadVarFileText(std::string_view name, std::string_view directory) {
+std::string LoadVarFileText(std::string_view name, std::string_view directory,
+                            TDiagnostics* diagnostics) {
   std::string path;
-  if (name.find('/') != std::string_view::npos) {
+  if (name.find('/') != std::string_view::npos || directory.empty()) {
     path.assign(name);
-  } else if (!directory.empty()) {
-    path = BuildFileName(directory, name, "txt");
   } else {
-    path = BuildFileName(LayoutHome().string(), name, "txt");
+    path = BuildFileName(directory, name, "txt");
   }
-  return ReadTextFile(path).value_or(std::string());
+  Result<std::string> text = ReadTextFile(path);
+  if (text.ok()) return std::move(text).value();
+  if (diagnostics != nullptr && text.status().code() != Status::Code::kNotFound) {
+    diagnostics->Problem(text.status().message());
+  }
+  return std::string();
 }
 
 }  // namespace pix

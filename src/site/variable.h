@@ -23,6 +23,7 @@
 
 namespace pix {
 
+class TDiagnostics;
 class TVarArray;
 
 /// One variable: a name and a text value, with the saved value of a marked change.
@@ -112,7 +113,9 @@ bool StartsNameLine(std::string_view text, std::size_t* nameLength = nullptr);
 
 /// Locates a variable file and returns its whole text; a missing file gives empty text.
 /// A name that contains "/" is the path as it stands. Otherwise the file is `name` ".txt"
-/// in `directory`, or in the layout home when no directory is given.
-std::string LoadVarFileText(std::string_view name, std::string_view directory = {});
+/// in `directory`. A file that exists but cannot be read gives empty text and is reported
+/// to `diagnostics`, when given.
+std::string LoadVarFileText(std::string_view name, std::string_view directory = {},
+                            TDiagnostics* diagnostics = nullptr);
 
 }  // namespace pix

@@ -1,6 +1,7 @@
 #include "site/webpage.h"
 
 #include "base/check.h"
+#include "base/diagnostics.h"
 #include "files/filelist.h"
 #include "files/settings.h"
 #include "files/stringtable.h"
@@ -11,6 +12,18 @@
 #include "site/website.h"
 
 namespace pix {
+namespace {
+
+// The text of a page written before, or nothing when there is none. A page that exists
+// but cannot be read is reported: it is replaced without what it held.
+std::optional<std::string> ReadOldPage(const std::string& path, TDiagnostics& diagnostics) {
+  Result<std::string> text = ReadTextFile(path);
+  if (text.ok()) return std::move(text).value();
+  if (text.status().code() != Status::Code::kNotFound) diagnostics.Problem(text.status().message());
+  return std::nullopt;
+}
+
+}  // namespace
 
 TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& site,
                    TWebPage* parentPage)
@@ -22,7 +35,7 @@ TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& sit
   const std::string& directoryPath = directory.szFullFileName();
   TVarArray& array = *PVarArray;
   array.CopyVarsFrom(site.GlobalArray());
-  array.ParseVarText(LoadVarFileText("globals", directoryPath));
+  array.ParseVarText(LoadVarFileText("globals", directoryPath, &site.Diagnostics()));
   array.SetVar("DirectoryFullFileName", directoryPath);
 
   // Bound before the subclass's layers and the page's own files are read: a file template
@@ -31,14 +44,14 @@ TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& sit
   FileEntryTemplate.Bind(array, StringTable[idsFileEntryTemplate]);
   FileTrailerTemplate.Bind(array, StringTable[idsFileTrailerTemplate]);
 
-  szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.PageDOSFileExt());
+  szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.Names().szPageDOSFileExt);
   array.SetVar("PageFullDOSFileName", szPageFilePath);
   array.SetVar("DirBaseName", directory.szFileName());
   array.SetVar("DirBaseNameHTML", HtmlEscape(directory.szFileName()));
   szProgramPagePath =
-      BuildFileName(site.ProgramDirectory(), szPageBaseName, site.PageDOSFileExt());
+      BuildFileName(site.ProgramDirectory(), szPageBaseName, site.Names().szPageDOSFileExt);
   szPageLinkName = szPageBaseName;
-  AppendWithSep(szPageLinkName, '.', site.PageHTMLFileExt());
+  AppendWithSep(szPageLinkName, '.', site.Names().szPageHTMLFileExt);
   array.SetVar("PageHTMLFileName", szPageLinkName);
   array.SetVar("PageHTMLFileURL", UrlEncodePath(szPageLinkName));
 }
@@ -56,10 +69,10 @@ void TWebPage::EnsurePageOpen() {
   // A page keeps its head, title and label from its earlier version, or from a page of the
   // same name in the program directory, unless the layout sets them again below.
   // Each file is read once and its three elements taken from that one reading.
-  std::optional<std::string> oldPage = ReadTextFile(szPageFilePath);
+  std::optional<std::string> oldPage = ReadOldPage(szPageFilePath, Site().Diagnostics());
   std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   if (!head) {
-    oldPage = ReadTextFile(szProgramPagePath);
+    oldPage = ReadOldPage(szProgramPagePath, Site().Diagnostics());
     head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   }
   const std::string title =
@@ -72,8 +85,8 @@ void TWebPage::EnsurePageOpen() {
   if (!title.empty()) array.SetVar(StringTable[idsPageTitle], title);
   if (!label.empty()) array.SetVar(StringTable[idsPageLabel], label);
 
-  array.ParseVarText(LoadVarFileText(szPageBaseName, Site().ProgramDirectory()));
-  array.ParseVarText(LoadVarFileText(szPageBaseName, PDirectory->szFullFileName()));
+  array.ParseVarText(LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().Diagnostics()));
+  array.ParseVarText(LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().Diagnostics()));
 
   Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath);
   if (file.ok()) {
@@ -90,10 +103,7 @@ void TWebPage::EnsurePageOpen() {
     Expand("${PageBodyBeginTemplate}", array);
   }
 
-  // Groups of fewer than one picture have no meaning; such a setting counts as 1.
-  PicturesPerGroup = GetIniInt(StringTable[idsAutoOrganizeLayout],
-                               StringTable[idsPicturesPerGroup], 1);
-  if (PicturesPerGroup < 1) PicturesPerGroup = 1;
+  PicturesPerGroup = Site().Settings().PicturesPerGroup;
   GroupLeaderTemplate.Bind(array, StringTable[idsGroupLeaderTemplate]);
   GroupTrailerTemplate.Bind(array, StringTable[idsGroupTrailerTemplate]);
 }
@@ -113,7 +123,7 @@ void TWebPage::SetParentLabel() {
     if (EqualsNoCase(szPageBaseName, "index")) {
       CutAfterLastSlash(candidate);
     }
-    candidate = BuildFileName(candidate, "index", Site().PageDOSFileExt());
+    candidate = BuildFileName(candidate, "index", Site().Names().szPageDOSFileExt);
     if (std::optional<std::string> label = GetHtmlTagText(candidate, "H1")) {
       array.SetVar(StringTable[idsParentPageLabel], *label);
       hasReturn = true;
@@ -123,7 +133,7 @@ void TWebPage::SetParentLabel() {
 }
 
 void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
-  if (fPageFile) ExpandTemplate(templateText, array, fPageFile->Stream());
+  if (fPageFile) ExpandTemplate(templateText, array, fPageFile->Stream(), &Site().Diagnostics());
 }
 
 void TWebPage::WriteEntry(std::string_view templateText, const TVarArray& entryArray) {
@@ -175,7 +185,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   std::ostream& out = (*file)->Stream();
   WriteVersionComment(out);
   out << "<HTML>\r\n";
-  ExpandTemplate(detailTemplate, entryArray, out);
+  ExpandTemplate(detailTemplate, entryArray, out, &Site().Diagnostics());
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {

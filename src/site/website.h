@@ -5,11 +5,14 @@
 // picture tree, loads the site-wide variables and settings, and writes the whole site by
 // generating the index page of the site directory, which generates every page below it.
 //
-//     TWebSite site(siteDir, LayoutHome().string(), ui, progress);
+//     TWebSite site(siteDir, layoutHome, ui, progress, diagnostics);
 //     if (site.Prepare().ok()) site.Execute();
 //
-// Problems with single pictures, pages or directories are reported through the user
-// interface and counted; they never end the run.
+// The settings are read once, from the layout home the run is given, into a TRunSettings
+// value that every page of the run reads. Problems with single pictures, pages or
+// directories are reported through the user interface and counted; problems the run meets
+// on its way (an unreadable directory, a setting it cannot use) go to the diagnostics sink.
+// Neither ends the run.
 #pragma once
 
 #include <memory>
@@ -18,10 +21,12 @@
 #include <vector>
 
 #include "base/status.h"
+#include "files/settings.h"
 #include "site/variable.h"
 
 namespace pix {
 
+class TDiagnostics;
 class TFileItem;
 class TInlineImagePool;
 class TProgress;
@@ -40,9 +45,9 @@ struct TRunStats {
 
 class TWebSite {
  public:
-  /// `ui` and `progress` must outlive the run.
+  /// `ui`, `progress` and `diagnostics` must outlive the run.
   TWebSite(std::string szSiteDirectory, std::string szProgramDirectory, TUserInterface& ui,
-           TProgress& progress);
+           TProgress& progress, TDiagnostics& diagnostics);
   ~TWebSite();
   TWebSite(const TWebSite&) = delete;
   TWebSite& operator=(const TWebSite&) = delete;
@@ -69,15 +74,14 @@ class TWebSite {
   const TVarArray& GlobalArray() const { return SiteGlobalArray; }
   const TVarArray& DirGlobalArray() const { return SiteDirGlobalArray; }
   const TVarArray& MatchGlobalArray() const { return SiteMatchGlobalArray; }
-  int MaxDisplayWidth() const { return MaxDisplayWidthValue; }
-  int MaxDisplayHeight() const { return MaxDisplayHeightValue; }
-  const std::string& InLineFileExt() const { return szInLineFileExt; }
-  const std::string& PageDOSFileExt() const { return szPageDOSFileExt; }
-  const std::string& PageHTMLFileExt() const { return szPageHTMLFileExt; }
-  const std::string& InLineSubDirName() const { return szInLineSubDirName; }
-  bool AutoOrganize() const { return bAutoOrganize; }
+  const TRunSettings& Settings() const { return RunSettings; }
+  const TSiteNames& Names() const { return RunSettings.Names; }
+  int MaxDisplayWidth() const { return RunSettings.MaxDisplay.Width; }
+  int MaxDisplayHeight() const { return RunSettings.MaxDisplay.Height; }
+  bool AutoOrganize() const { return RunSettings.bDoAutoOrganize; }
   TUserInterface& UserInterface() const { return Ui; }
   TProgress& Progress() const { return ProgressSink; }
+  TDiagnostics& Diagnostics() const { return DiagnosticsSink; }
 
   /// Shows a problem to the user with the title "Error" and counts it.
   void Report(const std::string& text);
@@ -96,7 +100,8 @@ class TWebSite {
 
   /// The pictures of the tree below `directory` in the order the page writer reaches them:
   /// each directory's sub-directories first, then its own pictures.
-  static std::vector<const TFileItem*> ListPicturesInWalkOrder(const TFileItem& directory);
+  static std::vector<const TFileItem*> ListPicturesInWalkOrder(const TFileItem& directory,
+                                                               const TSiteNames& names);
 
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { bCancelled = true; }
@@ -104,28 +109,21 @@ class TWebSite {
 
  private:
   void PurgeOldPages();
-  void PrepareGifPictures(const std::string& directory);
+  void PrepareGifPictures();
 
   std::unique_ptr<TFileItem> PictureTree;
   std::string szSiteDirectory;
   std::string szProgramDirectory;
-  int MaxDisplayWidthValue = 100;
-  int MaxDisplayHeightValue = 100;
-  std::string szAnchorFileExtList = "jpg";
-  std::string szInLineFileExt = "gif";
-  std::string szPageDOSFileExt = "html";
-  std::string szPageHTMLFileExt = "html";
-  std::string szInLineSubDirName = "inline";
+  TRunSettings RunSettings;
   TVarArray SiteGlobalArray;
   TVarArray SiteDirGlobalArray;
   TVarArray SiteMatchGlobalArray;
-  std::string szSettingsPath;
-  bool bAutoOrganize = false;
   bool bCancelled = false;
   int Jobs = 1;
   std::unique_ptr<TInlineImagePool> Pool;  // Lives for the time of DoMainTask.
   TUserInterface& Ui;          // Not owned; outlives the run.
   TProgress& ProgressSink;     // Not owned; outlives the run.
+  TDiagnostics& DiagnosticsSink;  // Not owned; outlives the run.
   TRunStats StatsValue;
 };
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/diagnostics.h"
 #include "files/settings.h"
 #include "support/temp_dir.h"
 
@@ -46,16 +47,21 @@ class AutoOrganizeTest : public testing::Test {
     return section;
   }
 
+  Status Organize(const std::string& directory) {
+    return BuildAutoOrganizeLayout(directory, home.path(), diagnostics);
+  }
+
   test::TempDir home;
   test::ScopedLayoutHome useHome{home.path()};
   test::TempDir site;
+  TCollectedDiagnostics diagnostics;
 };
 
 TEST_F(AutoOrganizeTest, SharedPatternsBecomeMatchPagesBeforeMiscPics) {
   for (const char* name : {"img0001.jpg", "img0002.jpg", "sub/img0003.JPG", "cat.gif"}) {
     test::WriteFile(site / name, "");
   }
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   EXPECT_EQ(Setting("MatchPageSearchStrings", "img0000"), "[img####.*]");
   EXPECT_EQ(Setting("MatchPageSearchStrings", "miscpics"), "[*.*]");
   EXPECT_EQ(Setting("MatchPageSearchStrings", "cat"), "<none>");
@@ -68,7 +74,7 @@ TEST_F(AutoOrganizeTest, OldMatchPagesAreReplacedAndOtherSettingsKept) {
                   "[HTMLDefaults]\nPersonFullName=Ann\n"
                   "[MatchPageSearchStrings]\nold0000=[old####.*]\n"
                   "[AutoOrganizeLayout]\nDoAutoOrganize=No\nAutoOrganizeBaseFileNames=old0000\n");
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   EXPECT_EQ(MatchSection(), "[MatchPageSearchStrings]\nmiscpics=[*.*]\n");
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
   EXPECT_EQ(Setting("AutoOrganizeLayout", "DoAutoOrganize"), "Yes");
@@ -78,27 +84,29 @@ TEST_F(AutoOrganizeTest, OldMatchPagesAreReplacedAndOtherSettingsKept) {
 TEST_F(AutoOrganizeTest, RunsShorterThanTheMinimumGetNoPage) {
   test::WriteFile(site / "img0001.jpg", "");
   test::WriteFile(site / "img0002.jpg", "");
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
 
   // The minimum comes from the settings.
   ASSERT_TRUE(WriteIniString("AutoOrganizeLayout", "MinMatchPerPage", "2").ok());
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "img0000,miscpics");
 }
 
-TEST_F(AutoOrganizeTest, OnlyPicturesOutsideInlineDirectoriesTakePart) {
+TEST_F(AutoOrganizeTest, OnlyThePicturesOfTheSiteTakePart) {
   for (const char* name : {"a/dsc-01a.jpg", "b/dsc-02b.jpeg", "dsc-03c.GIF",
                            // Not pictures, or pictures by a later extension only:
                            "dsc-04d.txt", "dsc-05e.jpg.txt", "dsc-06f.old.jpg",
-                           // Inline copies, whatever the case of the directory's name:
+                           // Inline copies, whatever the case of the directory's name, and
+                           // anything below an inline directory:
                            "inline/img0001.gif", "a/INLINE/img0002.gif", "b/Inline/img0003.gif",
-                           "a/inline/sub/x0001.gif", "a/inline/sub/x0002.gif"}) {
+                           "a/inline/sub/x0001.gif", "a/inline/sub/x0002.gif",
+                           // GIF twins of JPEG pictures, in any case:
+                           "x0003.jpg", "x0003.GIF", "c/X0004.JPEG", "c/x0004.gif"}) {
     test::WriteFile(site / name, "");
   }
-  test::WriteFile(site / "x0003.jpg", "");  // Only the directory just above an item counts.
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "dsc-001,x0000,miscpics");
+  ASSERT_TRUE(Organize(site.path().string()).ok());
+  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "dsc-001,miscpics");
   EXPECT_EQ(Setting("MatchPageSearchStrings", "dsc-001"), "[dsc-##@.*]");
 }
 
@@ -107,7 +115,7 @@ TEST_F(AutoOrganizeTest, PatternsDifferingInCaseFormOneSortedRun) {
                            "_pic3.jpg", "abc1.jpg", "ABC2.jpg", "aBc3.jpg"}) {
     test::WriteFile(site / name, "");
   }
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   // One page per run, in the order of the file list (the underscore after the letters).
   // A run whose spellings differ in case takes the one that sorts last by its bytes,
   // whatever order the directory was listed in.
@@ -127,12 +135,11 @@ TEST_F(AutoOrganizeTest, NamesThatCannotNameAPageAreLeftOut) {
   for (const char* name : {"a/miscpics.jpg", "b/MiscPics.jpg", "c/miscpics.gif"}) {
     test::WriteFile(site / name, "");
   }
-  testing::internal::CaptureStderr();
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
-  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "ok0,miscpics");
   EXPECT_EQ(MatchSection(), "[MatchPageSearchStrings]\nok0=[ok#.*]\nmiscpics=[*.*]\n");
-  EXPECT_NE(diagnostics.find("\"a,b#\""), std::string::npos) << diagnostics;
+  const std::string problems = diagnostics.ProblemText();
+  EXPECT_NE(problems.find("\"a,b#\""), std::string::npos) << problems;
 }
 
 TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {
@@ -149,14 +156,14 @@ TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {
     ASSERT_GE(fd, 0);
     ::close(fd);
   }
-  ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "p000000,miscpics");
 }
 
 TEST_F(AutoOrganizeTest, MissingSiteChangesNoSetting) {
   const std::string before = "[MatchPageSearchStrings]\nkeep0=[keep#.*]\n";
   test::WriteFile(IniFileName(), before);
-  EXPECT_FALSE(BuildAutoOrganizeLayout((site / "gone").string()).ok());
+  EXPECT_FALSE(Organize((site / "gone").string()).ok());
   EXPECT_EQ(test::ReadFile(IniFileName()), before);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -18,8 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::unique_ptr<TFileItem> Scan(const fs::path& directory, bool recurse) {
-  Result<std::unique_ptr<TFileItem>> root = TFileItem::CreateRoot(directory.string(), recurse);
+std::unique_ptr<TFileItem> Scan(const fs::path& directory, bool recurse,
+                                TDiagnostics* diagnostics = nullptr) {
+  Result<std::unique_ptr<TFileItem>> root =
+      TFileItem::CreateRoot(directory.string(), recurse, diagnostics);
   EXPECT_TRUE(root.ok()) << root.status().message();
   return root.ok() ? std::move(root).value() : nullptr;
 }
@@ -294,9 +297,9 @@ TEST(FileListTest, UnreadableDirectoryIsListedEmptyAndReportedOnce) {
   test::WriteFile(dir / "closed/secret.jpg", "x");
   test::WriteFile(dir / "open.jpg", "x");
   fs::permissions(dir / "closed", fs::perms::none);
-  testing::internal::CaptureStderr();
-  auto root = Scan(dir.path(), true);
-  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  TCollectedDiagnostics problems;
+  auto root = Scan(dir.path(), true, &problems);
+  const std::string diagnostics = problems.ProblemText();
   ASSERT_TRUE(root);
   EXPECT_EQ(WalkOrder(*root), (std::vector<std::string>{"closed", "open.jpg"}));
   EXPECT_EQ(CountOf(diagnostics, (dir / "closed").string()), 1) << diagnostics;
@@ -320,9 +323,9 @@ TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   ::close(fd);
   test::WriteFile(dir / "z.jpg", "x");
 
-  testing::internal::CaptureStderr();
-  auto root = Scan(dir.path(), true);
-  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  TCollectedDiagnostics problems;
+  auto root = Scan(dir.path(), true, &problems);
+  const std::string diagnostics = problems.ProblemText();
   ASSERT_TRUE(root);
   int depth = 0;
   const TFileItem* deepest = nullptr;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/diagnostics.h"
 #include "files/profile.h"
 #include "files/utils.h"
 #include "site/template.h"
@@ -77,8 +78,10 @@ TEST(HostileTextFileTest, AFileTooLargeToReadIsRefusedAndSettingsInItAreNotRepla
     file << "[Display]\nMaxDisplayWidth=320\n";
   }
   fs::resize_file(big, (std::uintmax_t{64} << 20) + 1);  // Sparse: costs no disk.
-  EXPECT_FALSE(ReadTextFile(big).has_value());
-  EXPECT_EQ(LoadVarFileText(big.string()), "");
+  EXPECT_EQ(ReadTextFile(big).status().code(), Status::Code::kTooLarge);
+  TCollectedDiagnostics diagnostics;
+  EXPECT_EQ(LoadVarFileText(big.string(), {}, &diagnostics), "");
+  EXPECT_EQ(diagnostics.ProblemCount(), 1) << "a layout file that cannot be read is reported";
   EXPECT_EQ(GetProfileInt("Display", "MaxDisplayWidth", 7, big), 7);
   const Status written = WriteProfileText("Display", "MaxDisplayHeight", "240", big);
   EXPECT_EQ(written.code(), Status::Code::kIoError);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/diagnostics.h"
+#include "files/profile.h"
 #include "files/stringtable.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
@@ -21,12 +23,20 @@ TEST_F(SettingsTest, SettingsFileLivesInTheLayoutHome) {
 
 TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
   EXPECT_FALSE(GetIniBool("AutoOrganizeLayout", "DoAutoOrganize", false));
-  EXPECT_EQ(GetIniInt("AutoOrganizeLayout", "MinMatchPerPage", 3), 3);
-  EXPECT_EQ(GetIniInt("AutoOrganizeLayout", "PicturesPerGroup", 1), 1);
   EXPECT_EQ(GetIniString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
-  const TDisplaySize size = ReadMaxDisplaySize();
-  EXPECT_EQ(size.Width, 100);
-  EXPECT_EQ(size.Height, 100);
+  TCollectedDiagnostics diagnostics;
+  const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  EXPECT_FALSE(run.bDoAutoOrganize);
+  EXPECT_FALSE(run.bDeleteHTMLFirst);
+  EXPECT_EQ(run.MinMatchPerPage, 3);
+  EXPECT_EQ(run.PicturesPerGroup, 1);
+  EXPECT_EQ(run.szAnchorFileExtList, "jpg");
+  EXPECT_EQ(run.Names.szInLineFileExt, "gif");
+  EXPECT_EQ(run.Names.szPageDOSFileExt, "html");
+  EXPECT_EQ(run.Names.szInLineSubDirName, "inline");
+  EXPECT_EQ(run.MaxDisplay.Width, 100);
+  EXPECT_EQ(run.MaxDisplay.Height, 100);
+  EXPECT_EQ(diagnostics.ProblemCount(), 0);
 }
 
 TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
@@ -41,7 +51,8 @@ TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
   };
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
-    const TDisplaySize size = ReadMaxDisplaySize();
+    TCollectedDiagnostics diagnostics;
+    const TDisplaySize size = ReadRunSettings(home.path(), diagnostics).MaxDisplay;
     EXPECT_EQ(size.Width, c.width) << c.ini;
     EXPECT_EQ(size.Height, c.height) << c.ini;
   }
@@ -59,17 +70,24 @@ TEST_F(SettingsTest, YesNoValuesAcceptSixWordsAndOtherwiseTheDefault) {
   EXPECT_EQ(GetIniString("A", "K6"), "Yes");
 }
 
-TEST_F(SettingsTest, EmptyInlineDirectoryNameBecomesInlineAndIsWrittenBack) {
-  test::WriteFile(IniFileName(), "[Files]\nInLineSubDirName=\n");
-  EXPECT_EQ(GetInLineSubDirName(), "inline");
-  EXPECT_EQ(GetIniString("Files", "InLineSubDirName"), "inline");
-
-  test::TempDir other;
-  test::ScopedLayoutHome useOther(other.path());
-  test::WriteFile(IniFileName(), "[Files]\nInLineSubDirName=Small\n");
-  EXPECT_EQ(GetInLineSubDirName(), "Small");
-  test::WriteFile(IniFileName(), "[Files]\nInLineSubDirName=Changed\n");
-  EXPECT_EQ(GetInLineSubDirName(), "Small") << "read once per settings file";
+TEST_F(SettingsTest, RunSettingsComeFromTheLayoutHomeTheyAreGiven) {
+  // The process-wide layout home is another folder: the run must not read it.
+  test::WriteFile(IniFileName(), "[Files]\nInLineSubDirName=Elsewhere\n");
+  test::TempDir runHome;
+  test::WriteFile(runHome / "pixamond.ini",
+                  "[Files]\nInLineSubDirName=\n[FileExtensions]\nInLineFileExt=png\n"
+                  "[AutoOrganizeLayout]\nPicturesPerGroup=-4\nDoAutoOrganize=Y\n");
+  TCollectedDiagnostics diagnostics;
+  const TRunSettings run = ReadRunSettings(runHome.path(), diagnostics);
+  EXPECT_EQ(run.Names.szInLineSubDirName, "inline");
+  EXPECT_EQ(GetProfileText("Files", "InLineSubDirName", "", 256, runHome / "pixamond.ini"),
+            "inline")
+      << "an empty name is written back";
+  EXPECT_EQ(run.Names.szInLineFileExt, "gif");
+  EXPECT_EQ(run.PicturesPerGroup, 1);
+  EXPECT_TRUE(run.bDoAutoOrganize);
+  ASSERT_EQ(diagnostics.Problems().size(), 1u);
+  EXPECT_NE(diagnostics.Problems()[0].find("InLineFileExt \"png\""), std::string::npos);
 }
 
 TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
@@ -77,7 +95,10 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   ui.AnswerPrompt(std::nullopt);
   ui.AnswerPrompt(std::string());
   ui.AnswerPrompt(std::string("Ann Example"));
-  EXPECT_EQ(RequireFullName(ui), "Ann Example");
+  TCollectedDiagnostics diagnostics;
+  TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RequireFullName(run, ui, diagnostics);
+  EXPECT_EQ(run.szPersonFullName, "Ann Example");
 
   ASSERT_EQ(ui.prompts().size(), 3u);
   EXPECT_EQ(ui.prompts()[0].title, "Input");
@@ -88,15 +109,21 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::Ok);
 
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
-  EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress", "missing"), "");
 }
 
-TEST_F(SettingsTest, StoredFullNameAsksNothing) {
+TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
   test::WriteFile(IniFileName(), "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
+  const auto before = std::filesystem::last_write_time(IniFileName());
   test::TScriptedUserInterface ui;
-  EXPECT_EQ(RequireFullName(ui), "Bo");
+  TCollectedDiagnostics diagnostics;
+  TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RequireFullName(run, ui, diagnostics);
+  EXPECT_EQ(run.szPersonFullName, "Bo");
+  EXPECT_EQ(run.szEMailAddress, "bo@x.org");
   EXPECT_TRUE(ui.prompts().empty());
-  EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress"), "bo@x.org");
+  EXPECT_EQ(test::ReadFile(IniFileName()),
+            "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
+  EXPECT_EQ(std::filesystem::last_write_time(IniFileName()), before);
 }
 
 TEST(StringTableTest, HoldsSettingsAndVariableNamesById) {

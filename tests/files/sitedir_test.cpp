@@ -88,31 +88,5 @@ TEST_F(SiteDirTest, ProgramAndSearchDirectoriesComeFromTheHomeAndTheSettings) {
   EXPECT_EQ(GetProgramAndSearchDirs().szProgramDir, withSlash.path().string());
 }
 
-TEST_F(SiteDirTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
-  test::TempDir site;
-  test::WriteFile(site / "trips/a.jpg", "");
-  test::WriteFile(site / "Inline/a.gif", "");
-  test::WriteFile(site / "thumbs/a.gif", "");
-  test::WriteFile(site / "inline.jpg", "");
-  fs::create_directory_symlink(site / "trips", site / "linked");
-  Result<std::unique_ptr<TFileItem>> root = TFileItem::CreateRoot(site.path().string(), false);
-  ASSERT_TRUE(root.ok());
-
-  auto subPages = [&] {
-    std::vector<std::string> names;
-    for (const TFileItem* item = (*root)->FirstChild(); item; item = item->NextItem()) {
-      if (IsSubPageDir(*item)) names.emplace_back(item->szFileName());
-    }
-    return names;
-  };
-  EXPECT_EQ(subPages(), (std::vector<std::string>{"thumbs", "trips"}));
-
-  // Another inline directory name in the settings, compared without regard to case.
-  test::TempDir otherHome;
-  test::WriteFile(otherHome / "pixamond.ini", "[Files]\nInLineSubDirName=THUMBS\n");
-  test::ScopedLayoutHome useOther(otherHome.path());
-  EXPECT_EQ(subPages(), (std::vector<std::string>{"Inline", "trips"}));
-}
-
 }  // namespace
 }  // namespace pix

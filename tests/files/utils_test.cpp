@@ -59,9 +59,10 @@ TEST(TextFileTest, ReadsBytesExactlyAndNothingForMissingFilesOrFolders) {
   test::TempDir dir;
   const std::string bytes("A:\r\n\0\xff\x80z", 8);
   test::WriteFile(dir / "v.txt", bytes);
-  EXPECT_EQ(ReadTextFile(dir / "v.txt"), bytes);
-  EXPECT_EQ(ReadTextFile(dir / "none.txt"), std::nullopt);
-  EXPECT_EQ(ReadTextFile(dir.path()), std::nullopt) << "a folder is not a text file";
+  EXPECT_EQ(ReadTextFile(dir / "v.txt").value(), bytes);
+  EXPECT_EQ(ReadTextFile(dir / "none.txt").status().code(), Status::Code::kNotFound);
+  EXPECT_EQ(ReadTextFile(dir.path()).status().code(), Status::Code::kNotFound)
+      << "a folder is not a text file";
 }
 
 TEST(TextFileTest, FileQueriesTellFilesFromFolders) {

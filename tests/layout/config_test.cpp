@@ -157,7 +157,7 @@ TEST_F(ConfigTreeTest, UnusableSiteDirectoriesGiveNoDirSelected) {
   EXPECT_TRUE(ui_.messages().empty());
 }
 
-TEST_F(ConfigTreeTest, OnlyJpgAndGifFilesBecomePictures) {
+TEST_F(ConfigTreeTest, TheSitesPicturesBecomePictureItems) {
   WriteFile(site_ / "a.jpg", "");
   WriteFile(site_ / "b.GIF", "");
   WriteFile(site_ / "c.jpeg", "");
@@ -167,9 +167,10 @@ TEST_F(ConfigTreeTest, OnlyJpgAndGifFilesBecomePictures) {
   WriteFile(site_ / "trip" / "inline" / "x.gif", "");
   WriteFile(site_ / "trip" / "x.jpg", "");
   auto root = Build();
-  EXPECT_EQ(ChildLabels(*root->RootDirItem), (std::vector<std::string>{"a.jpg", "b.GIF", "trip"}));
+  EXPECT_EQ(ChildLabels(*root->RootDirItem),
+            (std::vector<std::string>{"a.jpg", "b.GIF", "c.jpeg", "trip"}));
   EXPECT_NE(dynamic_cast<TPictureItem*>(root->RootDirItem->Child(1)), nullptr);
-  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(2)), std::vector<std::string>{"x.jpg"});
+  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(3)), std::vector<std::string>{"x.jpg"});
 }
 
 TEST_F(ConfigTreeTest, CrossingOutWorksOnWholeSubtrees) {

@@ -166,7 +166,7 @@ TEST_F(PictureItemTest, RenameNeverReplacesAFile) {
   for (const char* name : {"b", "../escape", ""}) {
     EXPECT_FALSE(item->Rename(ui_, name)) << name;
     EXPECT_EQ(ui_.messages().back().text, "It was not possible to rename the picture file.");
-    EXPECT_EQ(ui_.messages().back().title, "");
+    EXPECT_FALSE(ui_.messages().back().title.empty()) << "the box says why";
   }
   EXPECT_EQ(item->FullFileName(), Site() + "/a.jpg");
   EXPECT_NE(CommentOf(site_ / "a.jpg").find("\r\nA\r\n"), std::string::npos);

@@ -5,6 +5,7 @@
 #include <regex>
 #include <string>
 
+#include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -23,9 +24,9 @@ ReadOutcome ReadBytes(const std::string& bytes) {
   test::WriteFile(dir / "picture.jpg", bytes);
   ReadOutcome outcome;
   outcome.Info.szFileName = (dir / "picture.jpg").string();
-  testing::internal::CaptureStderr();
+  test::TDetailCapture capture;
   EXPECT_EQ(ReadJpegImageInfo(&outcome.Info), 1);
-  outcome.Diagnostics = testing::internal::GetCapturedStderr();
+  outcome.Diagnostics = capture.Text();
   return outcome;
 }
 
@@ -216,9 +217,9 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
 TEST(ComReadTest, MissingFileIsReportedWithTheSystemText) {
   TFileImageInfo info;
   info.szFileName = "/nonexistent/picture.jpg";
-  testing::internal::CaptureStderr();
+  test::TDetailCapture capture;
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "COMREAD: No such file or directory\n");
+  EXPECT_EQ(capture.Text(), "COMREAD: No such file or directory\n");
   EXPECT_EQ(info.Width, 0);
   EXPECT_EQ(info.szComments, "");
 }

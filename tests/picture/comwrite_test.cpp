@@ -6,6 +6,7 @@
 #include <string>
 
 #include "picture/comread.h"
+#include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -39,9 +40,9 @@ class ComWriteTest : public testing::Test {
   std::string Rewrite(const std::string& input, const std::string& text) {
     test::WriteFile(dir_ / "in.jpg", input);
     std::filesystem::remove(dir_ / "out.jpg");
-    testing::internal::CaptureStderr();
+    test::TDetailCapture capture;
     last_ = WriteJpegComment(dir_ / "in.jpg", dir_ / "out.jpg", text);
-    diagnostics_ = testing::internal::GetCapturedStderr();
+    diagnostics_ = capture.Text();
     return last_.ok() ? test::ReadFile(dir_ / "out.jpg") : "";
   }
 
@@ -159,9 +160,9 @@ TEST_F(ComWriteTest, InPlaceChangeKeepsThePictureUnlessTheNewOneReadsBack) {
   // picture stays byte for byte as it was.
   const std::string hidden = Bytes({0xFF, 0xD8}) + kFrame + Com("old") + kScan;
   test::WriteFile(picture, hidden);
-  testing::internal::CaptureStderr();
+  test::TDetailCapture capture;
   const Status refused = WriteJpegCommentInPlace(picture, "new");
-  testing::internal::GetCapturedStderr();
+  capture.Text();
   EXPECT_EQ(refused.code(), Status::Code::kCorrupt);
   EXPECT_EQ(test::ReadFile(picture), hidden);
   EXPECT_EQ(FilesInDir(), 1);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -25,10 +26,10 @@ class DecJpegTest : public testing::Test {
 
   Status MakeInline(int width, int height,
                     TDecodeReduction reduction = TDecodeReduction::DctScaling) {
-    testing::internal::CaptureStderr();
+    test::TDetailCapture capture;
     Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", width,
                                         height, reduction);
-    diagnostics_ = testing::internal::GetCapturedStderr();
+    diagnostics_ = capture.Text();
     return status;
   }
 
@@ -179,7 +180,7 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
     } else if (cut >= scan + 14) {
       // Cut inside the scan data: the library fills in the rest and warns once.
       EXPECT_TRUE(made.ok()) << "cut at " << cut << ": " << made.message();
-      EXPECT_EQ(diagnostics_.rfind("Premature end of JPEG file\n\nGifRSize: Image 1", 0), 0u)
+      EXPECT_EQ(diagnostics_.rfind("Premature end of JPEG file\nGifRSize: Image 1", 0), 0u)
           << "cut at " << cut << ": " << diagnostics_;
     }
     // Inside the scan header either may happen, but never a half-made inline image.
@@ -188,9 +189,9 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
   TDecodeJpegParams params;
   params.InputFileName = dir_ / "photo.jpg";
   params.OutputFileName = dir_ / "decoded.gif";
-  testing::internal::CaptureStderr();
+  test::TDetailCapture capture;
   Result<int> outcome = DecodeJpeg(params);
-  testing::internal::GetCapturedStderr();
+  capture.Text();
   ASSERT_TRUE(outcome.ok());
   EXPECT_EQ(*outcome, kDecodeHadWarnings);
 }

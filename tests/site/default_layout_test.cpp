@@ -31,8 +31,8 @@ const std::set<std::string, std::less<>> kComputed = {
 // Reads a shipped file, checks that it is in canonical record form, and adds its variables
 // to `all`.
 void ReadShipped(const char* name, TVarArray& all) {
-  const std::optional<std::string> text = ReadTextFile(FindShippedDataDir() / name);
-  ASSERT_TRUE(text.has_value()) << name;
+  const Result<std::string> text = ReadTextFile(FindShippedDataDir() / name);
+  ASSERT_TRUE(text.ok()) << name;
   TVarArray array;
   array.ParseVarText(*text);
   EXPECT_GT(array.ItemCount(), 0) << name;

@@ -217,7 +217,7 @@ TEST(LoadVarFileTextTest, FindsFilesByNameDirectoryOrPath) {
   test::WriteFile(site / "globals.txt", "Where:\r\nsite\r\n\r\n");
   test::WriteFile(site / "odd.name", "Where:\r\npath\r\n\r\n");
 
-  EXPECT_EQ(LoadVarFileText("globals"), "Where:\r\nhome\r\n\r\n");
+  EXPECT_EQ(LoadVarFileText("globals", home.path().string()), "Where:\r\nhome\r\n\r\n");
   EXPECT_EQ(LoadVarFileText("globals", site.path().string()), "Where:\r\nsite\r\n\r\n");
   EXPECT_EQ(LoadVarFileText("globals", site.path().string() + "/"), "Where:\r\nsite\r\n\r\n");
   EXPECT_EQ(LoadVarFileText((site / "odd.name").string()), "Where:\r\npath\r\n\r\n");

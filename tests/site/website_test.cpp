@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "base/diagnostics.h"
 #include "base/progress.h"
 #include "files/filelist.h"
 #include "files/settings.h"
@@ -67,7 +68,7 @@ class WebSiteTest : public testing::Test {
   }
 
   TRunStats Run() {
-    TWebSite site(root.path().string(), home.path().string(), ui, progress);
+    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     EXPECT_TRUE(site.Prepare().ok());
     site.Execute();
     return site.Stats();
@@ -78,6 +79,7 @@ class WebSiteTest : public testing::Test {
   test::TempDir home;
   test::TempDir root;
   test::ScopedLayoutHome useHome{home.path()};
+  TCollectedDiagnostics diagnostics;
   test::TScriptedUserInterface ui;
   RecordingProgress progress;
 };
@@ -257,7 +259,7 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "c.jpg", 10, 10, "");
   {
-    TWebSite site(root.path().string(), home.path().string(), ui, progress);
+    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     ASSERT_TRUE(site.Prepare().ok());
     fs::remove(root / "b.jpg");  // vanishes between the scan and its turn
     ui.AnswerMessage(MessageAnswer::Cancel);
@@ -279,7 +281,7 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsSkippedWhenTheUserGoesOn) {
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
-  TWebSite site(root.path().string(), home.path().string(), ui, progress);
+  TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   fs::remove(root / "a.jpg");
   ui.AnswerMessage(MessageAnswer::Ok);
@@ -306,10 +308,8 @@ TEST_F(WebSiteTest, OddSettingsAreTakenSafely) {
                   "[FileExtensions]\nInLineFileExt=png\n");
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
-  testing::internal::CaptureStderr();
   Run();
-  const std::string diagnostics = testing::internal::GetCapturedStderr();
-  EXPECT_NE(diagnostics.find("InLineFileExt"), std::string::npos);
+  EXPECT_NE(diagnostics.ProblemText().find("InLineFileExt"), std::string::npos);
   EXPECT_TRUE(fs::exists(root / "inline" / "a.gif"));
   const std::string page = Page("index.html");
   EXPECT_NE(page.find("<GL><E a.jpg|100x100|0><GT><GL><E b.jpg"), std::string::npos)
@@ -319,7 +319,7 @@ TEST_F(WebSiteTest, OddSettingsAreTakenSafely) {
 TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
   test::WriteJpegPicture(root / "site" / "a.jpg", 10, 10, "");
   test::WriteFile(root / "index.html", "<HTML><H1>Home page</H1></HTML>");
-  TWebSite site((root / "site").string(), home.path().string(), ui, progress);
+  TWebSite site((root / "site").string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();
   EXPECT_NE(Page("site/index.html").find("[up:Home page]"), std::string::npos);
@@ -362,12 +362,11 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
     }
     test::TScriptedUserInterface runUi;
     RecordingProgress runProgress;
-    TWebSite site(tree.string(), home.path().string(), runUi, runProgress);
+    TCollectedDiagnostics runDiagnostics;
+    TWebSite site(tree.string(), home.path().string(), runUi, runProgress, runDiagnostics);
     site.SetJobs(run == 0 ? 1 : 4);
     ASSERT_TRUE(site.Prepare().ok());
-    testing::internal::CaptureStderr();
     site.Execute();
-    testing::internal::GetCapturedStderr();
     for (const auto& shown : runUi.messages()) {
       std::string text = shown.text;
       const std::string parent = parents[run].path().string();
@@ -399,7 +398,7 @@ TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
   Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(root.path().string(), true);
   ASSERT_TRUE(tree.ok());
   std::vector<std::string> names;
-  for (const TFileItem* item : TWebSite::ListPicturesInWalkOrder(**tree)) {
+  for (const TFileItem* item : TWebSite::ListPicturesInWalkOrder(**tree, TSiteNames{})) {
     names.emplace_back(fs::relative(item->szFullFileName(), root.path()).string());
   }
   EXPECT_EQ(names, (std::vector<std::string>{"a/b/2.gif", "a/1.jpg", "a/4.jpg", "c/3.jpg", "z.jpg"}));

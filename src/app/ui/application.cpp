@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <iostream>
 #include <optional>
 
 #include "base/check.h"
+#include "base/diagnostics.h"
 #include "app/ui/frame.h"
 #include "base/ui/icons.h"
 #include "base/ui/qtuserinterface.h"
@@ -52,6 +54,9 @@ int RunDesktopApplication(int argc, char** argv) {
     RedirectStream(stderr, err);
   }
   SetAssertionInterface(&ui);
+  // The picture libraries' detail lines are kept in stderr.txt, for a report of a problem.
+  TStreamDiagnostics details(std::cerr, true);
+  SetDetailSink(&details);
 
   int result = 0;
   {
@@ -63,6 +68,7 @@ int RunDesktopApplication(int argc, char** argv) {
   SetAssertionInterface(nullptr);
   std::fflush(stdout);
   std::fflush(stderr);
+  SetDetailSink(nullptr);
   return result;
 }
 

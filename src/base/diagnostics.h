@@ -1,0 +1,86 @@
+// Where the core reports what went wrong without stopping: the one sink for problems a user
+// can act on (a directory that cannot be read, a setting that was ignored, a series that
+// got no page) and for the detail lines of the picture libraries.
+//
+// A command or window hands its sink to the work it starts, beside its TUserInterface. The
+// command line writes problems to its standard error and counts them toward exit status 1;
+// detail lines are shown only when asked for. Tests collect both and look at them.
+// Implementations may be called from several threads at once.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace pix {
+
+class TDiagnostics {
+ public:
+  virtual ~TDiagnostics() = default;
+
+  /// A problem the user can act on: one line, without a line end. Counted.
+  void Problem(const std::string& text);
+  /// A detail line of the picture libraries: why a file could not be read, and the like.
+  void Detail(const std::string& text);
+
+  /// The problems reported so far.
+  int ProblemCount() const { return Problems.load(); }
+
+ protected:
+  virtual void WriteProblem(const std::string& text) = 0;
+  virtual void WriteDetail(const std::string& text) = 0;
+
+ private:
+  std::atomic<int> Problems{0};
+};
+
+/// Writes to a stream: problems always, details only when `verbose`.
+class TStreamDiagnostics : public TDiagnostics {
+ public:
+  TStreamDiagnostics(std::ostream& out, bool verbose) : Out(out), bVerbose(verbose) {}
+
+  /// Called before a line is written, so that a progress line can make room.
+  void SetBeforeLine(std::function<void()> before) { BeforeLine = std::move(before); }
+
+ protected:
+  void WriteProblem(const std::string& text) override;
+  void WriteDetail(const std::string& text) override;
+
+ private:
+  void WriteLine(const std::string& text);
+
+  std::mutex Mutex;
+  std::ostream& Out;
+  bool bVerbose;
+  std::function<void()> BeforeLine;
+};
+
+/// Keeps every line: for tests, and for a window that shows a run's problems at its end.
+class TCollectedDiagnostics : public TDiagnostics {
+ public:
+  std::vector<std::string> Problems() const;
+  std::vector<std::string> Details() const;
+  /// Every problem, one a line.
+  std::string ProblemText() const;
+
+ protected:
+  void WriteProblem(const std::string& text) override;
+  void WriteDetail(const std::string& text) override;
+
+ private:
+  mutable std::mutex Mutex;
+  std::vector<std::string> ProblemLines;
+  std::vector<std::string> DetailLines;
+};
+
+/// The picture libraries report their detail lines here, far below any caller that could
+/// hand them a sink; the program names its sink once at start-up. Without one the lines are
+/// dropped.
+void SetDetailSink(TDiagnostics* sink);
+/// Sends `text` to the detail sink, if there is one.
+void ReportDetail(const std::string& text);
+
+}  // namespace pix

@@ -1,0 +1,68 @@
+// Which files of a tree are the site's pictures, and which files and links each picture
+// owns: its detail page, its inline image and the text file of its own variables. Every
+// part of the program that asks these questions (the generation run, the layout tree,
+// auto-organize) asks them here, so they cannot disagree.
+//
+// A picture is a file whose extension is ".jpg", ".jpeg" or ".gif", in any case. A GIF
+// beside a JPEG of the same name (both compared without regard to case) is its "twin": both
+// would make the same inline image and detail page, so the JPEG stands for the pair and
+// the GIF is left out of the site, though never touched on the disk.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pix {
+
+class TFileItem;
+
+/// The names that the settings give a site's own files.
+struct TSiteNames {
+  std::string szInLineSubDirName = "inline";  ///< Sub-directory of inline images.
+  std::string szInLineFileExt = "gif";        ///< Extension of inline images.
+  std::string szPageDOSFileExt = "html";      ///< Extension of page files on disk.
+  std::string szPageHTMLFileExt = "html";     ///< Extension of page files in links.
+};
+
+/// Extensions with their leading ".": ".jpg" and ".jpeg" in any case.
+bool IsJpegExtension(std::string_view ext);
+/// ".gif" in any case.
+bool IsGifExtension(std::string_view ext);
+
+/// The files and links of one picture.
+struct TPictureFiles {
+  std::string AnchorPath;  ///< Full path of the picture.
+  std::string AnchorName;  ///< Its file name.
+  std::string BaseName;    ///< The file name without its extension.
+  std::string InlinePath;  ///< D/inline/B.gif
+  std::string InlineLink;  ///< inline/B.gif, relative to the picture's directory.
+  std::string TextPath;    ///< The picture's path with its extension replaced by ".txt".
+  std::string DetailPath;  ///< D/B.html
+  std::string DetailLink;  ///< B.html, relative to the picture's directory.
+};
+
+/// The files of the picture at `item`.
+TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names);
+
+/// The inline image directory of the picture directory `directory`.
+std::string InlineDirectoryOf(std::string_view directory, const TSiteNames& names);
+
+/// True for a picture of the site: a JPEG, or a GIF without a JPEG twin.
+bool IsSitePicture(const TFileItem& item);
+/// True for ".jpg" and ".jpeg" pictures.
+bool IsJpegPicture(const TFileItem& item);
+/// True for a GIF that has a JPEG twin in its directory (found when the directory was
+/// listed).
+bool HasJpegTwin(const TFileItem& item);
+
+/// True when the item is a directory that gets an index page of its own: not the inline
+/// sub-directory (compared without regard to case) and not a symbolic link to a directory,
+/// whose contents the file list never takes in.
+bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
+
+/// The next item of a walk through the site's own directories (start at the root's
+/// FirstChild): the directories that get an index page, and their files; nothing inside an
+/// inline directory.
+const TFileItem* NextSiteItem(const TFileItem& item, const TSiteNames& names);
+
+}  // namespace pix

@@ -1,0 +1,96 @@
+#include "files/picturenames.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files/filelist.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace pix {
+namespace {
+
+std::unique_ptr<TFileItem> Scan(const test::TempDir& site) {
+  Result<std::unique_ptr<TFileItem>> root = TFileItem::CreateRoot(site.path().string(), true);
+  EXPECT_TRUE(root.ok());
+  return std::move(root).value();
+}
+
+// The names of the site pictures a walk through the site's own directories meets.
+std::vector<std::string> SitePictures(const TFileItem& root, const TSiteNames& names) {
+  std::vector<std::string> pictures;
+  for (const TFileItem* item = root.FirstChild(); item; item = NextSiteItem(*item, names)) {
+    if (IsSitePicture(*item)) {
+      pictures.push_back(item->szFullFileName().substr(root.szFullFileName().size() + 1));
+    }
+  }
+  return pictures;
+}
+
+TEST(PictureNamesTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
+  test::TempDir site;
+  test::WriteFile(site / "trips/a.jpg", "");
+  test::WriteFile(site / "Inline/a.gif", "");
+  test::WriteFile(site / "thumbs/a.gif", "");
+  test::WriteFile(site / "inline.jpg", "");
+  fs::create_directory_symlink(site / "trips", site / "linked");
+  const std::unique_ptr<TFileItem> root = Scan(site);
+
+  auto subPages = [&](const TSiteNames& names) {
+    std::vector<std::string> found;
+    for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem()) {
+      if (IsSubPageDir(*item, names)) found.emplace_back(item->szFileName());
+    }
+    return found;
+  };
+  EXPECT_EQ(subPages(TSiteNames{}), (std::vector<std::string>{"thumbs", "trips"}));
+  TSiteNames thumbs;
+  thumbs.szInLineSubDirName = "THUMBS";  // Compared without regard to case.
+  EXPECT_EQ(subPages(thumbs), (std::vector<std::string>{"Inline", "trips"}));
+}
+
+TEST(PictureNamesTest, AJpegStandsForItsGifTwinInAnyCaseAndSpelling) {
+  test::TempDir site;
+  for (const char* name : {"IMG_1.JPG", "IMG_1.GIF", "b.jpeg", "B.gif", "c.gif", "d.Jpg",
+                           "e.jpg.gif", "e.jpg", "inline/IMG_1.gif", "inline/deep/x.jpg",
+                           "sub/f.GIF", "sub/F.JPEG", "notes.txt"}) {
+    test::WriteFile(site / name, "");
+  }
+  const std::unique_ptr<TFileItem> root = Scan(site);
+  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+            (std::vector<std::string>{"b.jpeg", "c.gif", "d.Jpg", "e.jpg", "IMG_1.JPG",
+                                      "sub/F.JPEG"}));
+  // The twins stay in the file list (nothing is deleted); they only are no site pictures.
+  int twins = 0;
+  for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
+    if (HasJpegTwin(*item)) ++twins;
+  }
+  EXPECT_EQ(twins, 3);
+}
+
+TEST(PictureNamesTest, APictureOwnsItsPageInlineImageAndTextFile) {
+  test::TempDir site;
+  test::WriteFile(site / "trip/Moon & stars #2.jpeg", "");
+  const std::unique_ptr<TFileItem> root = Scan(site);
+  const TFileItem& picture = *root->FirstChild()->FirstChild();
+  TSiteNames names;
+  names.szInLineSubDirName = "small";
+  names.szPageDOSFileExt = "htm";
+  const TPictureFiles files = PictureFilesOf(picture, names);
+  const std::string trip = (site / "trip").string();
+  EXPECT_EQ(files.AnchorPath, trip + "/Moon & stars #2.jpeg");
+  EXPECT_EQ(files.AnchorName, "Moon & stars #2.jpeg");
+  EXPECT_EQ(files.BaseName, "Moon & stars #2");
+  EXPECT_EQ(files.InlinePath, trip + "/small/Moon & stars #2.gif");
+  EXPECT_EQ(files.InlineLink, "small/Moon & stars #2.gif");
+  EXPECT_EQ(files.TextPath, trip + "/Moon & stars #2.txt");
+  EXPECT_EQ(files.DetailPath, trip + "/Moon & stars #2.htm");
+  EXPECT_EQ(files.DetailLink, "Moon & stars #2.html");
+}
+
+}  // namespace
+}  // namespace pix
