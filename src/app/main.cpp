@@ -48,8 +48,10 @@ int main(int argc, char** argv) {
   pix::InstallOutOfMemoryHandler();
   if (argc <= 1) return pix::ui::RunDesktopApplication(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
-  bool verbose = false;
-  for (const std::string& arg : args) verbose = verbose || arg == "--verbose";
+  // --verbose as the command reads it: a shortened --verb counts, a "--verbose" after "--"
+  // is a name. Arguments with a usage error leave it off; the run then only reports that.
+  const pix::Result<pix::TCommandLineOptions> options = pix::ParseCommandLine(args);
+  const bool verbose = options.ok() && options->bVerbose;
 
   // The run's messages keep the real standard error; the diagnostic lines that the picture
   // readers write there are dropped unless --verbose asks for them.
