@@ -1,9 +1,19 @@
+// The headless command line: reads one command's options and runs it.
+//
+// The options are read with getopt_long from glibc. It comes with the C library the program
+// already links against, so it adds no dependency, and it follows the convention users know
+// from other tools: "--jobs 2" or "--jobs=2", options before or after the positional
+// argument, "--" to end the options, and unambiguous abbreviations of option names.
+// getopt_long's own messages are switched off; every usage error becomes one line of ours.
 #include "app/commandline.h"
 
+#include <getopt.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
-#include <map>
 #include <optional>
 #include <sstream>
 
@@ -22,57 +32,173 @@
 namespace pix {
 namespace {
 
-// The options of one command: named values, flags and the one positional argument.
-struct TParsedArgs {
-  std::string Command;
-  std::optional<std::string> Target;
-  std::map<std::string, std::string> Values;
-  std::map<std::string, bool> Flags;
+// What getopt_long returns for each option. The codes lie above every character, so that
+// they cannot be taken for the 1, '?' and ':' it returns for positional arguments and errors.
+enum TOptionCode : int {
+  kOptionHome = 256,
+  kOptionName,
+  kOptionEmail,
+  kOptionJobs,
+  kOptionSet,
+  kOptionQuiet,
+  kOptionVerbose,
 };
 
-std::optional<TParsedArgs> Parse(const std::vector<std::string>& args,
-                                 const std::vector<std::string>& valueOptions,
-                                 const std::vector<std::string>& flagOptions, std::string* error) {
-  TParsedArgs parsed;
-  parsed.Command = args.front();
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto isOne = [&](const std::vector<std::string>& list) {
-      for (const std::string& option : list) {
-        if (arg == option) return true;
-      }
-      return false;
-    };
-    if (isOne(valueOptions)) {
-      if (i + 1 >= args.size()) {
-        *error = arg + " needs a value";
-        return std::nullopt;
-      }
-      parsed.Values[arg] = args[++i];
-    } else if (isOne(flagOptions)) {
-      parsed.Flags[arg] = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      *error = "unknown option " + arg;
-      return std::nullopt;
-    } else if (!parsed.Target) {
-      parsed.Target = arg;
-    } else {
-      *error = "unexpected argument " + arg;
-      return std::nullopt;
+constexpr option kAllOptions[] = {
+    {"home", required_argument, nullptr, kOptionHome},
+    {"name", required_argument, nullptr, kOptionName},
+    {"email", required_argument, nullptr, kOptionEmail},
+    {"jobs", required_argument, nullptr, kOptionJobs},
+    {"set", required_argument, nullptr, kOptionSet},
+    {"quiet", no_argument, nullptr, kOptionQuiet},
+    {"verbose", no_argument, nullptr, kOptionVerbose},
+};
+
+// The long option table of one command, ended by the all-zero entry getopt_long expects;
+// empty for a command that does not exist. Every command takes --quiet and --verbose.
+std::vector<option> OptionsOfCommand(const std::string& command) {
+  std::vector<int> codes;
+  if (command == "generate") {
+    codes = {kOptionHome, kOptionName, kOptionEmail, kOptionJobs};
+  } else if (command == "organize") {
+    codes = {kOptionHome};
+  } else if (command == "comment") {
+    codes = {kOptionSet};
+  } else {
+    return {};
+  }
+  codes.push_back(kOptionQuiet);
+  codes.push_back(kOptionVerbose);
+  std::vector<option> options;
+  for (const option& entry : kAllOptions) {
+    if (std::find(codes.begin(), codes.end(), entry.val) != codes.end()) {
+      options.push_back(entry);
     }
   }
-  if (!parsed.Target) {
-    *error = parsed.Command + " needs a " + (parsed.Command == "comment" ? "picture" : "site directory");
-    return std::nullopt;
-  }
-  return parsed;
+  options.push_back(option{nullptr, 0, nullptr, 0});
+  return options;
 }
 
-std::optional<std::filesystem::path> HomeOption(const TParsedArgs& parsed) {
-  auto it = parsed.Values.find("--home");
-  if (it == parsed.Values.end()) return std::nullopt;
-  return std::filesystem::path(it->second);
+std::string OptionName(int code) {
+  for (const option& entry : kAllOptions) {
+    if (entry.val == code) return std::string("--") + entry.name;
+  }
+  return "the option";
 }
+
+// The --jobs value: a whole number from 1 to 9999.
+std::optional<int> JobsFromText(const std::string& text) {
+  if (text.empty() || text.size() > 4 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const int jobs = std::stoi(text);
+  return jobs >= 1 ? std::optional<int>(jobs) : std::nullopt;
+}
+
+Status UsageError(std::string text) { return Status::InvalidArgument(std::move(text)); }
+
+// Stores the value or flag of one recognised option.
+Status TakeOption(int code, const char* value, TCommandLineOptions& options) {
+  switch (code) {
+    case kOptionHome:
+      options.Home = value;
+      break;
+    case kOptionName:
+      options.FullName = value;
+      break;
+    case kOptionEmail:
+      options.EMailAddress = value;
+      break;
+    case kOptionJobs:
+      options.Jobs = JobsFromText(value);
+      if (!options.Jobs) return UsageError("--jobs needs a number from 1 to 9999");
+      break;
+    case kOptionSet:
+      options.CommentFile = value;
+      break;
+    case kOptionQuiet:
+      options.bQuiet = true;
+      break;
+    case kOptionVerbose:
+      options.bVerbose = true;
+      break;
+  }
+  return Status::OK();
+}
+
+Status TakeTarget(const char* argument, TCommandLineOptions& options, bool& bHasTarget) {
+  if (bHasTarget) return UsageError(std::string("unexpected argument ") + argument);
+  options.Target = argument;
+  bHasTarget = true;
+  return Status::OK();
+}
+
+// Why getopt_long refused `element`, the argument it was reading: an option the command does
+// not have, a value option at the end of the arguments (':'), or a value given to a flag.
+Status RefusedOption(int result, const std::string& element) {
+  if (result == ':') return UsageError(OptionName(optopt) + " needs a value");
+  if (optopt >= kOptionHome) return UsageError(OptionName(optopt) + " takes no value");
+  // An unknown long option is named without its value. There are no short options, so
+  // an argument such as "-rf.jpg" is named whole: it is usually a file name that wants "--".
+  const bool bLong = element.compare(0, 2, "--") == 0;
+  return UsageError("unknown option " + (bLong ? element.substr(0, element.find('=')) : element));
+}
+
+}  // namespace
+
+Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) return UsageError("no command given");
+  const std::vector<option> longOptions = OptionsOfCommand(args.front());
+  if (longOptions.empty()) return UsageError("unknown command " + args.front());
+  TCommandLineOptions options;
+  options.Command = args.front();
+
+  // getopt_long takes a writable argv (in its default mode it reorders it), so it gets
+  // copies of the arguments; the command stands where it expects the program name.
+  std::vector<std::string> storage(args);
+  std::vector<char*> argv;
+  for (std::string& arg : storage) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(storage.size());
+
+  // optind = 0 makes glibc start afresh, forgetting the place inside an argument where an
+  // earlier call stopped. The leading '-' hands back each positional argument in turn
+  // (as code 1), so options after it are read too; unlike the default reordering this does
+  // not stop at the first positional argument when POSIXLY_CORRECT is set. The ':' reports
+  // a missing value as ':' rather than '?'.
+  optind = 0;
+  opterr = 0;
+  bool bHasTarget = false;
+  for (;;) {
+    // With no short options, every call starts on a new argument: this one. (optind 0
+    // stands for 1, the first argument after the command.)
+    const int element = std::max(optind, 1);
+    const int result = getopt_long(argc, argv.data(), "-:", longOptions.data(), nullptr);
+    if (result == -1) break;
+    Status taken;
+    if (result == 1) {
+      taken = TakeTarget(optarg, options, bHasTarget);
+    } else if (result == '?' || result == ':') {
+      taken = RefusedOption(result, argv[element]);
+    } else {
+      taken = TakeOption(result, optarg, options);
+    }
+    if (!taken.ok()) return taken;
+  }
+  // What follows "--" is positional, whatever it looks like.
+  for (int i = optind; i < argc; ++i) {
+    Status taken = TakeTarget(argv[i], options, bHasTarget);
+    if (!taken.ok()) return taken;
+  }
+  if (!bHasTarget) {
+    return UsageError(options.Command + " needs a " +
+                      (options.Command == "comment" ? "picture" : "site directory"));
+  }
+  return options;
+}
+
+namespace {
 
 // The site directory as an absolute path without a trailing "/".
 std::string AbsoluteDirectory(const std::string& directory) {
@@ -90,14 +216,16 @@ int UsageFailure(TCommandLineIo& io, const std::string& text) {
 }
 
 // Opens the layout home and checks the site directory; prints why when either fails.
-std::optional<std::string> PrepareSiteCommand(const TParsedArgs& parsed, TCommandLineIo& io,
-                                              TUserInterface& ui) {
-  const Status home = OpenLayoutHome(HomeOption(parsed));
+std::optional<std::string> PrepareSiteCommand(const TCommandLineOptions& options,
+                                              TCommandLineIo& io, TUserInterface& ui) {
+  std::optional<std::filesystem::path> homeOption;
+  if (options.Home) homeOption = *options.Home;
+  const Status home = OpenLayoutHome(homeOption);
   if (!home.ok()) {
     io.Messages << "pixamond: " << home.message() << "\n";
     return std::nullopt;
   }
-  const std::string site = AbsoluteDirectory(*parsed.Target);
+  const std::string site = AbsoluteDirectory(options.Target);
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
   if (!ValidateSiteDirectory(site, program, &ui)) return std::nullopt;
@@ -110,17 +238,17 @@ std::optional<std::string> PrepareSiteCommand(const TParsedArgs& parsed, TComman
 
 // Stores --name and --email, then makes sure a full name is known: asked for on a
 // terminal, a usage failure otherwise.
-bool SettleFullName(const TParsedArgs& parsed, TCommandLineIo& io, TUserInterface& ui) {
+bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, TUserInterface& ui) {
   const std::string_view section = StringTable[idsHTMLDefaults];
-  for (const auto& [option, id] : {std::pair<const char*, int>{"--name", idsPersonFullName},
-                                   std::pair<const char*, int>{"--email", idsEMailAddress}}) {
-    auto it = parsed.Values.find(option);
-    if (it == parsed.Values.end()) continue;
-    const Status written = WriteIniString(section, StringTable[id], it->second);
-    if (!written.ok()) {
-      io.Messages << "pixamond: " << written.message() << "\n";
-      return false;
-    }
+  auto store = [&](const std::optional<std::string>& value, int id) {
+    if (!value) return true;
+    const Status written = WriteIniString(section, StringTable[id], *value);
+    if (!written.ok()) io.Messages << "pixamond: " << written.message() << "\n";
+    return written.ok();
+  };
+  if (!store(options.FullName, idsPersonFullName) ||
+      !store(options.EMailAddress, idsEMailAddress)) {
+    return false;
   }
   std::string name = GetIniString(section, StringTable[idsPersonFullName]);
   while (name.empty()) {
@@ -141,18 +269,6 @@ bool SettleFullName(const TParsedArgs& parsed, TCommandLineIo& io, TUserInterfac
   return true;
 }
 
-// The --jobs value: a whole number from 1 up; the number of cores when not given.
-std::optional<int> JobsOption(const TParsedArgs& parsed) {
-  auto it = parsed.Values.find("--jobs");
-  if (it == parsed.Values.end()) return TWebSite::DefaultJobs();
-  const std::string& text = it->second;
-  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  const int jobs = std::stoi(text);
-  return jobs >= 1 ? std::optional<int>(jobs) : std::nullopt;
-}
-
 // The command's diagnostics sink: problems always reach standard error, the picture
 // libraries' detail lines only with --verbose. It stays the detail sink while it lives.
 class TCommandDiagnostics : public TStreamDiagnostics {
@@ -165,22 +281,18 @@ class TCommandDiagnostics : public TStreamDiagnostics {
   TCommandDiagnostics& operator=(const TCommandDiagnostics&) = delete;
 };
 
-bool Verbose(const TParsedArgs& parsed) { return parsed.Flags.count("--verbose") > 0; }
-
-int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
-  const std::optional<int> jobsOption = JobsOption(parsed);
-  if (!jobsOption) return UsageFailure(io, "--jobs needs a number from 1 to 9999");
-  const int jobs = *jobsOption;
-  const bool quiet = parsed.Flags.count("--quiet") > 0;
+int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
+  const int jobs = options.Jobs.value_or(TWebSite::DefaultJobs());
+  const bool quiet = options.bQuiet;
   TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
   TConsoleProgress progress(io.Messages, io.bMessagesAreTerminal && !quiet);
   ui.SetBeforeMessage([&progress] { progress.ClearLine(); });
-  TCommandDiagnostics diagnostics(io.Messages, Verbose(parsed));
+  TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
   diagnostics.SetBeforeLine([&progress] { progress.ClearLine(); });
 
-  const std::optional<std::string> site = PrepareSiteCommand(parsed, io, ui);
+  const std::optional<std::string> site = PrepareSiteCommand(options, io, ui);
   if (!site) return kExitUsage;
-  if (!SettleFullName(parsed, io, ui)) return kExitUsage;
+  if (!SettleFullName(options, io, ui)) return kExitUsage;
 
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
@@ -206,10 +318,10 @@ int Generate(const TParsedArgs& parsed, TCommandLineIo& io) {
   return reported || webSite.Cancelled() ? kExitReported : kExitOk;
 }
 
-int Organize(const TParsedArgs& parsed, TCommandLineIo& io) {
+int Organize(const TCommandLineOptions& options, TCommandLineIo& io) {
   TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
-  TCommandDiagnostics diagnostics(io.Messages, Verbose(parsed));
-  const std::optional<std::string> site = PrepareSiteCommand(parsed, io, ui);
+  TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
+  const std::optional<std::string> site = PrepareSiteCommand(options, io, ui);
   if (!site) return kExitUsage;
   const Status built = BuildAutoOrganizeLayout(*site, LayoutHome(), diagnostics);
   if (!built.ok()) {
@@ -223,11 +335,10 @@ int Organize(const TParsedArgs& parsed, TCommandLineIo& io) {
   return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }
 
-int Comment(const TParsedArgs& parsed, TCommandLineIo& io) {
-  TCommandDiagnostics diagnostics(io.Messages, Verbose(parsed));
-  const std::string& picture = *parsed.Target;
-  auto set = parsed.Values.find("--set");
-  if (set == parsed.Values.end()) {
+int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
+  TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
+  const std::string& picture = options.Target;
+  if (!options.CommentFile) {
     TFileImageInfo info;
     info.szFileName = picture;
     ReadJpegImageInfo(&info);
@@ -239,10 +350,10 @@ int Comment(const TParsedArgs& parsed, TCommandLineIo& io) {
     return kExitOk;
   }
   std::string text;
-  if (set->second == "-") {
+  if (*options.CommentFile == "-") {
     text.assign(std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>());
   } else {
-    Result<std::string> file = ReadTextFile(set->second);
+    Result<std::string> file = ReadTextFile(*options.CommentFile);
     if (!file.ok()) {
       io.Messages << "pixamond: " << file.status().message() << "\n";
       return kExitUsage;
@@ -264,9 +375,9 @@ std::string CommandLineHelp() {
          "  pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT]\n"
          "                             [--jobs N] [--quiet] [--verbose]\n"
          "      Writes the web site of the pictures below SITE_DIR.\n"
-         "  pixamond organize SITE_DIR [--home DIR]\n"
+         "  pixamond organize SITE_DIR [--home DIR] [--quiet] [--verbose]\n"
          "      Finds the name series of the site's pictures and makes them match pages.\n"
-         "  pixamond comment PICTURE [--set FILE]\n"
+         "  pixamond comment PICTURE [--set FILE] [--quiet] [--verbose]\n"
          "      Prints the comment of a JPEG picture, or replaces it with the text of FILE\n"
          "      (\"-\" for standard input).\n"
          "  pixamond --help | --version\n"
@@ -279,6 +390,10 @@ std::string CommandLineHelp() {
          "  --quiet        no progress line and no summary\n"
          "  --verbose      also show the diagnostic lines of the picture readers\n"
          "  --jobs N       make N inline images at a time (default: the number of cores)\n"
+         "\n"
+         "Options go before or after SITE_DIR or PICTURE. A value follows its option as the\n"
+         "next argument or after \"=\": --jobs 4 and --jobs=4 are the same. \"--\" ends the\n"
+         "options, for a name that begins with \"-\".\n"
          "\n"
          "Exit status: 0 all went well, 1 some pictures or pages were reported,\n"
          "2 usage error or refused directory.\n";
@@ -294,21 +409,11 @@ int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io) {
     io.Out << "pixamond " << kVersionMajor << "." << kVersionMinor << "\n";
     return kExitOk;
   }
-  std::string error;
-  if (args.front() == "generate") {
-    auto parsed =
-        Parse(args, {"--home", "--name", "--email", "--jobs"}, {"--quiet", "--verbose"}, &error);
-    return parsed ? Generate(*parsed, io) : UsageFailure(io, error);
-  }
-  if (args.front() == "organize") {
-    auto parsed = Parse(args, {"--home"}, {"--quiet", "--verbose"}, &error);
-    return parsed ? Organize(*parsed, io) : UsageFailure(io, error);
-  }
-  if (args.front() == "comment") {
-    auto parsed = Parse(args, {"--set"}, {"--quiet", "--verbose"}, &error);
-    return parsed ? Comment(*parsed, io) : UsageFailure(io, error);
-  }
-  return UsageFailure(io, "unknown command " + args.front());
+  const Result<TCommandLineOptions> options = ParseCommandLine(args);
+  if (!options.ok()) return UsageFailure(io, options.status().message());
+  if (options->Command == "generate") return Generate(*options, io);
+  if (options->Command == "organize") return Organize(*options, io);
+  return Comment(*options, io);
 }
 
 }  // namespace pix

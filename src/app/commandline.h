@@ -2,17 +2,24 @@
 //
 //   pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT] [--jobs N]
 //                              [--quiet] [--verbose]
-//   pixamond organize SITE_DIR [--home DIR]
-//   pixamond comment PICTURE [--set FILE]
+//   pixamond organize SITE_DIR [--home DIR] [--quiet] [--verbose]
+//   pixamond comment PICTURE [--set FILE] [--quiet] [--verbose]
 //   pixamond --help | --version
+//
+// Options may come before or after SITE_DIR or PICTURE; a value follows its option as the
+// next argument or after "=" (--jobs 2, --jobs=2). "--" ends the options, for a name that
+// begins with "-".
 //
 // Exit status: 0 when all went well, 1 when the work was done but some pictures or pages
 // were reported, 2 for usage errors and refused directories.
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/status.h"
 
 namespace pix {
 
@@ -25,9 +32,29 @@ struct TCommandLineIo {
   bool bMessagesAreTerminal = false;
 };
 
+/// One command as the user gave it. Only the options of that command can be set; each value
+/// option keeps the last value given.
+struct TCommandLineOptions {
+  std::string Command;                      ///< "generate", "organize" or "comment".
+  std::string Target;                       ///< SITE_DIR, or PICTURE for comment.
+  std::optional<std::string> Home;          ///< --home: the layout home.
+  std::optional<std::string> FullName;      ///< --name: stored in the settings before the run.
+  std::optional<std::string> EMailAddress;  ///< --email: stored in the settings before the run.
+  std::optional<int> Jobs;                  ///< --jobs: 1 to 9999; none means one per core.
+  std::optional<std::string> CommentFile;   ///< --set: the new comment's file, "-" for input.
+  bool bQuiet = false;                      ///< --quiet: no progress line and no summary.
+  bool bVerbose = false;                    ///< --verbose: the readers' diagnostic lines.
+};
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitReported = 1;
 inline constexpr int kExitUsage = 2;
+
+/// Reads the command and options in `args` (without the program name). A usage error is an
+/// InvalidArgument whose message is one line without the "pixamond: " prefix, such as
+/// "unknown option --bogus". --help and --version are not commands here; RunCommandLine
+/// answers them. Uses getopt_long's global state, so it must not run on two threads at once.
+Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& args);
 
 /// Runs the command given by `args` (without the program name).
 int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io);

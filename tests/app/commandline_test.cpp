@@ -1,8 +1,10 @@
 #include "app/commandline.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <sstream>
+#include <utility>
 
 #include "files/layouthome.h"
 #include "files/settings.h"
@@ -150,6 +152,149 @@ TEST_F(CommandLineTest, CommentPrintsAndReplacesTheCaption) {
   EXPECT_EQ(Run({"comment", picture.string(), "--set", "-"}, "From stdin\n").status, kExitOk);
   EXPECT_EQ(Run({"comment", picture.string()}).out, "From stdin\r\n");
   EXPECT_EQ(Run({"comment", (site / "new.txt").string()}).status, kExitReported);
+}
+
+// Every value option, first as "--option value", then as "--option=value". A value may
+// itself hold "=" or begin with "-".
+TEST(CommandLineOptionsTest, ValueAsNextArgumentOrAfterEqualsSign) {
+  for (const bool joined : {false, true}) {
+    auto spell = [joined](std::vector<std::string> args, const std::string& option,
+                          const std::string& value) {
+      if (joined) {
+        args.push_back(option + "=" + value);
+      } else {
+        args.push_back(option);
+        args.push_back(value);
+      }
+      return args;
+    };
+    std::vector<std::string> generate = {"generate", "site"};
+    generate = spell(generate, "--home", "/h");
+    generate = spell(generate, "--name", "Ann = Example");
+    generate = spell(generate, "--email", "-ann@example.org");
+    generate = spell(generate, "--jobs", "3");
+    const Result<TCommandLineOptions> parsed = ParseCommandLine(generate);
+    ASSERT_TRUE(parsed.ok()) << parsed.status().message();
+    EXPECT_EQ(parsed->Target, "site");
+    EXPECT_EQ(parsed->Home, "/h");
+    EXPECT_EQ(parsed->FullName, "Ann = Example");
+    EXPECT_EQ(parsed->EMailAddress, "-ann@example.org");
+    EXPECT_EQ(parsed->Jobs, 3);
+
+    const Result<TCommandLineOptions> comment =
+        ParseCommandLine(spell({"comment", "a.jpg"}, "--set", "-"));
+    ASSERT_TRUE(comment.ok()) << comment.status().message();
+    EXPECT_EQ(comment->CommentFile, "-");
+  }
+}
+
+TEST(CommandLineOptionsTest, QuietAndVerboseAreTakenByEveryCommand) {
+  for (const char* command : {"generate", "organize", "comment"}) {
+    const Result<TCommandLineOptions> neither = ParseCommandLine({command, "x"});
+    ASSERT_TRUE(neither.ok()) << command << ": " << neither.status().message();
+    EXPECT_FALSE(neither->bQuiet || neither->bVerbose) << command;
+    const Result<TCommandLineOptions> both =
+        ParseCommandLine({command, "--verbose", "x", "--quiet"});
+    ASSERT_TRUE(both.ok()) << command << ": " << both.status().message();
+    EXPECT_TRUE(both->bQuiet && both->bVerbose) << command;
+  }
+}
+
+// Options before and after the positional argument are all read, also when POSIXLY_CORRECT
+// asks other programs to stop at the first argument that is not an option; after "--" an
+// argument that looks like an option is the positional one.
+TEST(CommandLineOptionsTest, OptionsOnEitherSideOfThePositionalArgument) {
+  for (const bool posixlyCorrect : {false, true}) {
+    if (posixlyCorrect) ::setenv("POSIXLY_CORRECT", "1", 1);
+    const Result<TCommandLineOptions> parsed =
+        ParseCommandLine({"generate", "--home", "/h", "site", "--jobs", "2", "--quiet"});
+    if (posixlyCorrect) ::unsetenv("POSIXLY_CORRECT");
+    ASSERT_TRUE(parsed.ok()) << parsed.status().message();
+    EXPECT_EQ(parsed->Target, "site");
+    EXPECT_EQ(parsed->Home, "/h");
+    EXPECT_EQ(parsed->Jobs, 2);
+    EXPECT_TRUE(parsed->bQuiet);
+  }
+  const Result<TCommandLineOptions> dashed =
+      ParseCommandLine({"comment", "--set", "new.txt", "--", "--verbose.jpg"});
+  ASSERT_TRUE(dashed.ok()) << dashed.status().message();
+  EXPECT_EQ(dashed->Target, "--verbose.jpg");
+  EXPECT_FALSE(dashed->bVerbose);
+}
+
+// Each usage error is one line naming what is wrong, then the pointer to --help, and exit
+// status 2. All runs share one process, so a parse that stopped inside an argument must
+// leave nothing behind for the next one.
+TEST_F(CommandLineTest, UsageErrorsGiveOneLineAndExitTwo) {
+  const std::string dir = site.path().string();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"generate", dir, "--bogus"}, "unknown option --bogus"},
+      {{"generate", "--bogus=1", dir}, "unknown option --bogus"},
+      {{"organize", dir, "--jobs", "2"}, "unknown option --jobs"},
+      {{"comment", dir, "--home=x"}, "unknown option --home"},
+      {{"comment", "-rf.jpg"}, "unknown option -rf.jpg"},
+      {{"generate", dir, "--home"}, "--home needs a value"},
+      {{"comment", dir, "--set"}, "--set needs a value"},
+      {{"organize", dir, "--quiet=yes"}, "--quiet takes no value"},
+      {{"generate", dir, "--jobs=0"}, "--jobs needs a number from 1 to 9999"},
+      {{"generate", dir, "other"}, "unexpected argument other"},
+      {{"comment", "--", "a.jpg", "b.jpg"}, "unexpected argument b.jpg"},
+      {{"organize", "--quiet"}, "organize needs a site directory"},
+      {{"comment"}, "comment needs a picture"},
+      {{"frobnicate", dir}, "unknown command frobnicate"},
+  };
+  for (const auto& [args, what] : cases) {
+    const CommandRun run = Run(args);
+    EXPECT_EQ(run.status, kExitUsage) << what;
+    EXPECT_EQ(run.messages, "pixamond: " + what + "\nTry 'pixamond --help'.\n");
+    EXPECT_EQ(run.out, "");
+  }
+  // getopt_long stopped at the "r" of "-rf.jpg"; the next parse starts afresh all the same.
+  ASSERT_FALSE(ParseCommandLine({"comment", "-rf.jpg"}).ok());
+  const Result<TCommandLineOptions> after = ParseCommandLine({"comment", "a.jpg"});
+  ASSERT_TRUE(after.ok()) << after.status().message();
+  EXPECT_EQ(after->Target, "a.jpg");
+}
+
+TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus) {
+  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=png\n");
+  const CommandRun run =
+      Run({"generate", "--quiet", "--home", home.path().string(), site.path().string()});
+  EXPECT_EQ(run.status, kExitReported);
+  EXPECT_EQ(run.messages,
+            "InLineFileExt \"png\" is not supported: inline images are GIF files and end in .gif\n");
+  EXPECT_TRUE(fs::exists(site / "inline" / "a.gif"));
+}
+
+TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
+  for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg"}) {
+    test::WriteJpegPicture(site / name, 10, 10, "");
+  }
+  const std::string homeOption = "--home=" + home.path().string();
+  const CommandRun generate = Run({"generate", "--quiet", "--verbose", homeOption,
+                                   "--name=Ann Example", "--jobs=2", site.path().string()});
+  EXPECT_EQ(generate.status, kExitOk) << generate.messages;
+  EXPECT_EQ(generate.messages.find("pictures,"), std::string::npos)
+      << "--quiet leaves out the summary";
+  EXPECT_NE(generate.messages.find("GifRSize: Image 1"), std::string::npos)
+      << "--verbose shows the picture libraries' detail lines";
+  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
+  EXPECT_TRUE(fs::exists(site / "index.html"));
+
+  const CommandRun organize =
+      Run({"organize", site.path().string(), "--verbose", "--quiet", homeOption});
+  EXPECT_EQ(organize.status, kExitOk) << organize.messages;
+  EXPECT_EQ(organize.out, "photo0000\nmiscpics\n");
+
+  test::WriteFile(site / "new.txt", "Caption\r\n");
+  const fs::path picture = site / "photo0001.jpg";
+  EXPECT_EQ(Run({"comment", "--verbose", picture.string(), "--set=" + (site / "new.txt").string(),
+                 "--quiet"})
+                .status,
+            kExitOk);
+  EXPECT_EQ(Run({"comment", picture.string(), "--quiet", "--verbose"}).out, "Caption\r\n");
 }
 
 }  // namespace
