@@ -67,14 +67,13 @@ bool CommentFitsReader(std::string_view text) {
 
 // ---- Construction and the comment --------------------------------------------------------
 
-TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::string fullFileName,
+TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::string fullFileName,
                            TTreeBuildContext& context, TFileItem* fileItem)
     : TConfigItem(parent, label,
                   {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription, idsImageSubjectName,
                    idsImagePhotographerName}),
       szFullFileName(std::move(fullFileName)),
       FileItem(fileItem) {
-  PIX_CHECK(GetParentConfigItem() != nullptr);
   if (!FileExists(szFullFileName)) {
     // Gone since the directory was scanned. The item is still built, with empty variables;
     // Cancel only asks not to be told about every other missing picture of this build.

@@ -108,9 +108,10 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
   EXPECT_EQ(ui_.messages().back().title, "Confirm");
   EXPECT_FALSE(model.RootItem()->HasCrossedOut());
   EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
-  TConfigItem parent(nullptr, "p");
+  TConfigItem parent("p");
   TTreeBuildContext context;
-  auto* reread = new TPictureItem(&parent, "a.jpg", (site_ / "trip" / "a.jpg").string(), context);
+  auto* reread =
+      parent.AddChild<TPictureItem>("a.jpg", (site_ / "trip" / "a.jpg").string(), context);
   EXPECT_EQ(reread->GetVarValue("ImageDescription"), "Beach");
 
   // Confirmed: the directory's files go, and their rows stay until the list is refilled.
