@@ -123,14 +123,6 @@ TEST(VarArrayTest, AbsentVariableReadsAsEmpty) {
   EXPECT_EQ(array.FindVar("Nothing"), nullptr);
 }
 
-TEST(VarArrayTest, FullArrayGrowsInsteadOfLosingVariables) {
-  TVarArray array(2);
-  for (int i = 0; i < 5; ++i) array.SetIntVar("Var" + std::string(1, char('A' + i)), i);
-  EXPECT_EQ(array.ItemCount(), 5);
-  EXPECT_GE(array.MaxItems(), 5);
-  EXPECT_EQ(array.GetVarValue("VarE"), "4");
-}
-
 TEST(VarArrayTest, DeleteKeepsOrderOfTheRest) {
   TVarArray array;
   array.SetVar("One", "1");
