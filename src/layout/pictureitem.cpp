@@ -86,7 +86,6 @@ TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::stri
   }
   if (!HoldsPictureComment(szFullFileName)) return;
   TFileImageInfo info;
-  info.CommentsCapacity = MAX_COMMENTS_LENGTH;
   info.szFileName = szFullFileName;
   ReadJpegImageInfo(&info);
   ParseVarText(info.szComments);
