@@ -15,6 +15,8 @@ namespace pix {
 class TFileItem;
 class TVarArray;
 class TWebPage;
+class TWebSite;
+struct TPictureFacts;
 
 /// True for files whose extension is ".jpg", ".jpeg" or ".gif", in any case, except a GIF
 /// file beside a JPEG file of the same name: both would make the same inline image and
@@ -30,6 +32,11 @@ bool IsJpegPictureFile(const TFileItem& item);
 /// Makes `item` an entry of `page`, with its inline image and detail page. A missing,
 /// corrupt or unconvertible picture is reported and the run goes on.
 void ProcessPicture(TWebPage& page, const TFileItem& item);
+
+/// Reads the facts of one picture and settles its inline image: what a worker of the
+/// inline image pool does, and what the page writer does itself for a picture the pool was
+/// not given.
+TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& picture);
 
 /// The variable step common to every entry: undoes the previous picture's values, turns on
 /// marked changes, stores the names and sizes, then the variables of the comment text.
