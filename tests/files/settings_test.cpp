@@ -19,17 +19,11 @@ TEST_F(SettingsTest, SettingsFileLivesInTheLayoutHome) {
   EXPECT_EQ(IniFileName(), home / "pixamond.ini");
 }
 
-TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
-  EXPECT_FALSE(GetIniBool("AutoOrganizeLayout", "DoAutoOrganize", false));
-  EXPECT_EQ(GetIniInt("AutoOrganizeLayout", "MinMatchPerPage", 3), 3);
-  EXPECT_EQ(GetIniInt("AutoOrganizeLayout", "PicturesPerGroup", 1), 1);
-  EXPECT_EQ(GetIniString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
-  const TDisplaySize size = ReadMaxDisplaySize();
-  EXPECT_EQ(size.Width, 100);
-  EXPECT_EQ(size.Height, 100);
-}
-
 TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
+  // Without a settings file, or without either side, the box is 100 by 100.
+  const TDisplaySize absent = ReadMaxDisplaySize();
+  EXPECT_EQ(absent.Width, 100);
+  EXPECT_EQ(absent.Height, 100);
   struct Case {
     const char* ini;
     int width, height;
@@ -72,7 +66,7 @@ TEST_F(SettingsTest, EmptyInlineDirectoryNameBecomesInlineAndIsWrittenBack) {
   EXPECT_EQ(GetInLineSubDirName(), "Small") << "read once per settings file";
 }
 
-TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
+TEST_F(SettingsTest, FullNameIsAskedUntilGivenAndThenRemembered) {
   test::TScriptedUserInterface ui;
   ui.AnswerPrompt(std::nullopt);
   ui.AnswerPrompt(std::string());
@@ -89,14 +83,12 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
 
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
   EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress", "missing"), "");
-}
 
-TEST_F(SettingsTest, StoredFullNameAsksNothing) {
-  test::WriteFile(IniFileName(), "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
-  test::TScriptedUserInterface ui;
-  EXPECT_EQ(RequireFullName(ui), "Bo");
-  EXPECT_TRUE(ui.prompts().empty());
-  EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress"), "bo@x.org");
+  // A stored name asks nothing and keeps the stored address.
+  ASSERT_TRUE(WriteIniString("HTMLDefaults", "EMailAddress", "ann@x.org").ok());
+  EXPECT_EQ(RequireFullName(ui), "Ann Example");
+  EXPECT_EQ(ui.prompts().size(), 3u);
+  EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress"), "ann@x.org");
 }
 
 TEST(StringTableTest, HoldsSettingsAndVariableNamesById) {

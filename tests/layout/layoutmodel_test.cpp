@@ -14,13 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingPreview : public TPreviewTarget {
- public:
-  void SetPicture(const fs::path& path) override { Shown.push_back(path.string()); }
-  void ClearPicture() override { Shown.push_back("<clear>"); }
-  std::vector<std::string> Shown;
-};
-
 class LayoutModelTest : public LayoutTest {
  protected:
   LayoutModelTest() {

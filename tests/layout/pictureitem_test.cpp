@@ -38,13 +38,6 @@ class PictureItemTest : public LayoutTest {
   TTreeBuildContext context_{&ui_, false};
 };
 
-class RecordingPreview : public TPreviewTarget {
- public:
-  void SetPicture(const fs::path& path) override { Shown.push_back(path.string()); }
-  void ClearPicture() override { Shown.push_back("<clear>"); }
-  std::vector<std::string> Shown;
-};
-
 TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
   WriteFile(
       site_ / "a.JPG",
