@@ -64,15 +64,15 @@ std::string MatchPageLabel(std::string_view baseName) {
 
 // ---- TConfigItem -------------------------------------------------------------------------
 
-TConfigItem::TConfigItem(TConfigItem* parent, std::string_view label,
-                         std::initializer_list<StringId> names)
-    : Parent(parent), szLabel(label) {
+TConfigItem::TConfigItem(std::string_view label, TVarNameIds names) : szLabel(label) {
   PIX_CHECK(!label.empty());
   for (StringId id : names) AddVarAt(StringTable[id], "", ItemCount());
-  if (Parent != nullptr) {
-    LevelValue = Parent->LevelValue + 1;
-    Parent->AddChild(this);
-  }
+}
+
+TConfigItem::TConfigItem(TParentLink link, std::string_view label, TVarNameIds names)
+    : TConfigItem(label, names) {
+  Parent = &link.Parent();
+  LevelValue = Parent->LevelValue + 1;
 }
 
 TConfigItem::~TConfigItem() { DeleteChildren(); }
@@ -83,13 +83,6 @@ void TConfigItem::DeleteChildren() {
     ppChild.pop_back();
     child.reset();
   }
-}
-
-void TConfigItem::AddChild(TConfigItem* child) {
-  if (ChildCount() >= MaxChildrenValue) MaxChildrenValue += kChildStep;
-  ppChild.reserve(static_cast<std::size_t>(MaxChildrenValue));
-  // The child registers itself from its constructor; from here on the parent owns it.
-  ppChild.emplace_back(child);
 }
 
 int TConfigItem::GetBitmapId() const { return kBitmapItem; }
@@ -171,12 +164,11 @@ std::vector<Status> TConfigItem::SaveTree(TUserInterface* ui) {
 
 // ---- TBadDirectoryItem -------------------------------------------------------------------
 
-TBadDirectoryItem::TBadDirectoryItem(TConfigItem* parent)
-    : TConfigItem(parent, "No Dir Selected") {}
+TBadDirectoryItem::TBadDirectoryItem(TParentLink parent) : TConfigItem(parent, "No Dir Selected") {}
 
 // ---- TDirectoryItem: the build of the site's part of the tree ------------------------------
 
-TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std::string_view label,
+TDirectoryItem::TDirectoryItem(TParentLink parent, TFileItem* dirFileItem, std::string_view label,
                                std::string varFileName, TTreeBuildContext& context)
     : TPageItem(parent, label, std::move(varFileName), {idsPageTitle, idsPageLabel, idsPageIntro}),
       DirFileItemValue(dirFileItem) {
@@ -186,13 +178,13 @@ TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std:
     const std::string_view name = entry->szFileName();
     if (IsDirectory(*entry)) {
       if (IsSubPageDir(*entry, context.Names)) {
-        new TDirectoryItem(this, entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
-                           context);
+        AddChild<TDirectoryItem>(entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
+                                 context);
       }
       continue;
     }
     if (IsSitePicture(*entry)) {
-      new TPictureItem(this, name, entry->szFullFileName(), context, entry);
+      AddChild<TPictureItem>(name, entry->szFullFileName(), context, entry);
     }
   }
 }
@@ -200,36 +192,41 @@ TDirectoryItem::TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std:
 // ---- TRootConfigItem ---------------------------------------------------------------------
 
 TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TUserInterface* ui)
-    : TConfigItem(nullptr, "My Web Site"),
+    : TConfigItem("My Web Site"),
       szProgramDir(std::move(programDir)),
       szSiteDir(std::move(siteDir)) {
   const std::string& p = szProgramDir;
 
-  DefaultPageItem = new TGroupItem(this, "Default Page", JoinPath(p, "globals.txt"));
-  new TPieceItem(DefaultPageItem, "Page Start",
-                 {idsPageHeadTemplate, idsPageIntro, idsPageTitle, idsPageLabel, idsBodyTag,
-                  idsPageBodyTemplate});
-  new TPieceItem(DefaultPageItem, "Picture File List",
-                 {idsFileLeaderTemplate, idsFileEntryTemplate, idsFileTrailerTemplate,
+  DefaultPageItem = AddChild<TGroupItem>("Default Page", JoinPath(p, "globals.txt"));
+  DefaultPageItem->AddChild<TPieceItem>(
+      "Page Start", TVarNameIds{idsPageHeadTemplate, idsPageIntro, idsPageTitle, idsPageLabel,
+                                idsBodyTag, idsPageBodyTemplate});
+  DefaultPageItem->AddChild<TPieceItem>(
+      "Picture File List",
+      TVarNameIds{idsFileLeaderTemplate, idsFileEntryTemplate, idsFileTrailerTemplate,
                   idsGroupLeaderTemplate, idsGroupTrailerTemplate});
-  new TPieceItem(DefaultPageItem, "Sub-Page List",
-                 {idsDirLeaderTemplate, idsDirEntryTemplate, idsDirTrailerTemplate});
-  new TPieceItem(DefaultPageItem, "Page End",
-                 {idsPageEndTemplate, idsParentPageLabel, idsPossibleReturnLabel, idsImageTag});
-  new TPieceItem(DefaultPageItem, "Detail Pages",
-                 {idsDetailPageTemplate, idsDetailPageTitle, idsDetailPageLabel});
-  new TPieceItem(DefaultPageItem, "Default Image Fields",
-                 {idsImageSubjectName, idsImagePhotographerName, idsImageDescription});
+  DefaultPageItem->AddChild<TPieceItem>(
+      "Sub-Page List",
+      TVarNameIds{idsDirLeaderTemplate, idsDirEntryTemplate, idsDirTrailerTemplate});
+  DefaultPageItem->AddChild<TPieceItem>(
+      "Page End",
+      TVarNameIds{idsPageEndTemplate, idsParentPageLabel, idsPossibleReturnLabel, idsImageTag});
+  DefaultPageItem->AddChild<TPieceItem>(
+      "Detail Pages", TVarNameIds{idsDetailPageTemplate, idsDetailPageTitle, idsDetailPageLabel});
+  DefaultPageItem->AddChild<TPieceItem>(
+      "Default Image Fields",
+      TVarNameIds{idsImageSubjectName, idsImagePhotographerName, idsImageDescription});
 
-  GeneralSettingsItem = new TIniSettingsItem(this, "General Settings", kGeneralSettingsEntries,
-                                             CountOf(kGeneralSettingsEntries));
-  new TIniSettingsItem(GeneralSettingsItem, "User", kUserEntries, CountOf(kUserEntries));
-  new TIniSettingsItem(GeneralSettingsItem, "Images", kImagesEntries, CountOf(kImagesEntries));
-  new TIniSettingsItem(GeneralSettingsItem, "Names", kNamesEntries, CountOf(kNamesEntries));
+  GeneralSettingsItem = AddChild<TIniSettingsItem>("General Settings", kGeneralSettingsEntries,
+                                                   CountOf(kGeneralSettingsEntries));
+  GeneralSettingsItem->AddChild<TIniSettingsItem>("User", kUserEntries, CountOf(kUserEntries));
+  GeneralSettingsItem->AddChild<TIniSettingsItem>("Images", kImagesEntries,
+                                                  CountOf(kImagesEntries));
+  GeneralSettingsItem->AddChild<TIniSettingsItem>("Names", kNamesEntries, CountOf(kNamesEntries));
 
   MatchPagesItem =
-      new TIniSettingsItem(this, "Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
-  new TPageItem(MatchPagesItem, "Default Match Page", JoinPath(p, "mglobals.txt"));
+      AddChild<TIniSettingsItem>("Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
+  MatchPagesItem->AddChild<TPageItem>("Default Match Page", JoinPath(p, "mglobals.txt"));
   const std::string baseNames =
       GetIniString(StringTable[idsAutoOrganizeLayout], StringTable[idsAutoOrganizeBaseFileNames],
                    "", kMatchPageListCapacity);
@@ -237,11 +234,11 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
   while (std::optional<std::string_view> token = list.GetNextToken()) {
     if (token->empty()) break;
     const std::string baseName(*token);
-    new TMatchItem(MatchPagesItem, MatchPageLabel(baseName), baseName,
-                   BuildFileName(p, baseName, "txt"));
+    MatchPagesItem->AddChild<TMatchItem>(MatchPageLabel(baseName), baseName,
+                                         BuildFileName(p, baseName, "txt"));
   }
 
-  DirIndexPagesItem = new TPageItem(this, "Directory Index Pages", JoinPath(p, "dglobals.txt"));
+  DirIndexPagesItem = AddChild<TPageItem>("Directory Index Pages", JoinPath(p, "dglobals.txt"));
   if (ValidateSiteDirectory(szSiteDir, szProgramDir, nullptr)) {
     Result<std::unique_ptr<TFileItem>> scanned = TFileItem::CreateRoot(szSiteDir, true, &Problems);
     if (scanned.ok()) SiteFileListValue = std::move(scanned).value();
@@ -251,12 +248,12 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
     context.Ui = ui;
     context.Names = ReadRunSettings(szProgramDir, Problems).Names;
     TFileItem& node = *SiteFileListValue;
-    RootDirItem = new TDirectoryItem(DirIndexPagesItem, &node, node.szFullFileName(),
-                                     JoinPath(node.szFullFileName(), "index.txt"), context);
+    RootDirItem = DirIndexPagesItem->AddChild<TDirectoryItem>(
+        &node, node.szFullFileName(), JoinPath(node.szFullFileName(), "index.txt"), context);
   } else {
     // A directory that passes the checks but cannot be listed (it was removed, or it is
     // not a directory) is no more usable than one that fails them.
-    new TBadDirectoryItem(DirIndexPagesItem);
+    DirIndexPagesItem->AddChild<TBadDirectoryItem>();
   }
 }
 

@@ -10,6 +10,16 @@
 // directory. Edits only touch the items' variables; files change when SaveTree saves the
 // modified items. Deleting an item crosses it out; what it stands for on disk is deleted at
 // the next save.
+//
+// Every item owns its children. A child is made only by its parent's AddChild, which hands
+// the child's constructor a TParentLink to the parent and keeps the new item in the
+// parent's child list; everything else holds items through plain pointers that are valid as
+// long as the tree. The root is owned by whoever made it.
+//
+// The classes declared here are implemented in three files: config.cpp holds the tree and
+// the construction of the tree's items from disk, configstore.cpp what each kind of item
+// reads, writes, deletes and renames (Load, Save, Rename), and inspector.cpp the exchange
+// with the inspector (ShowInInspector, TakeFromInspector).
 #pragma once
 
 #include <filesystem>
@@ -17,6 +27,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -55,19 +67,30 @@ struct TTreeBuildContext {
   TSiteNames Names;
 };
 
+/// The name-table ids of the variables an item starts with, in order.
+using TVarNameIds = std::initializer_list<StringId>;
+
 /// One node of the layout tree, and the variables it edits.
 class TConfigItem : public TVarArray {
  public:
-  /// The child list starts with room for this many children and grows by kChildStep.
-  static constexpr int kInitialMaxChildren = 100;
-  static constexpr int kChildStep = 32;
+  /// The parent of an item under construction. Only AddChild makes one, so an item built
+  /// with a parent is always owned by that parent.
+  class TParentLink {
+   public:
+    TConfigItem& Parent() const { return *ParentItem; }
 
-  /// Makes an item with one empty variable for each name of `names`, in order, and appends
-  /// it to the children of `parent` (which then owns it, so an item with a parent is always
-  /// made with new). A root has no parent and is owned by whoever made it. The label must
-  /// not be empty.
-  TConfigItem(TConfigItem* parent, std::string_view label,
-              std::initializer_list<StringId> names = {});
+   private:
+    friend class TConfigItem;
+    explicit TParentLink(TConfigItem& parent) : ParentItem(&parent) {}
+    TConfigItem* ParentItem;
+  };
+
+  /// Makes a root: an item without a parent, owned by whoever made it, with one empty
+  /// variable for each name of `names`, in order. The label must not be empty.
+  explicit TConfigItem(std::string_view label, TVarNameIds names = {});
+  /// Makes an item as above, below `link`'s parent. The parent's AddChild, which made the
+  /// link, takes the item into its child list once it is built.
+  TConfigItem(TParentLink link, std::string_view label, TVarNameIds names = {});
   /// Destroys the children, the last one first.
   virtual ~TConfigItem();
   TConfigItem(const TConfigItem&) = delete;
@@ -97,11 +120,22 @@ class TConfigItem : public TVarArray {
 
   // The tree.
 
+  /// Makes an item of class T (a TConfigItem) and appends it to this item's children. T's
+  /// constructor gets a TParentLink to this item followed by `args`. This item owns the
+  /// child; the returned pointer is valid as long as this item.
+  template <class T, class... Args>
+  T* AddChild(Args&&... args) {
+    static_assert(std::is_base_of_v<TConfigItem, T>, "children are configuration items");
+    std::unique_ptr<T> child = std::make_unique<T>(TParentLink(*this), std::forward<Args>(args)...);
+    T* observer = child.get();
+    ppChild.push_back(std::move(child));
+    return observer;
+  }
+
+  /// The item that owns this one; null for a root.
   TConfigItem* GetParentConfigItem() const { return Parent; }
   int ChildCount() const { return static_cast<int>(ppChild.size()); }
   TConfigItem* Child(int index) const { return ppChild.at(static_cast<std::size_t>(index)).get(); }
-  /// The capacity of the child list (grows in steps, never shrinks).
-  int MaxChildren() const { return MaxChildrenValue; }
   /// Depth in the tree: 0 for the root.
   int Level() const { return LevelValue; }
 
@@ -145,11 +179,8 @@ class TConfigItem : public TVarArray {
   void DeleteChildren();
 
  private:
-  void AddChild(TConfigItem* child);
-
   TConfigItem* Parent = nullptr;  // Owns this item (except for a root); outlives it.
   std::vector<std::unique_ptr<TConfigItem>> ppChild;
-  int MaxChildrenValue = kInitialMaxChildren;
   std::string szLabel;
   int LevelValue = 0;
   bool Modified = false;
@@ -160,7 +191,7 @@ class TConfigItem : public TVarArray {
 /// A variable file of the layout home and the pieces that share it ("Default Page").
 class TGroupItem : public TConfigItem {
  public:
-  TGroupItem(TConfigItem* parent, std::string_view label, std::string szVarFileName);
+  TGroupItem(TParentLink parent, std::string_view label, std::string szVarFileName);
   int GetBitmapId() const override { return kBitmapPage; }
   /// Writes the group's own variables, then those of each piece in tree order.
   Status Save() override;
@@ -175,7 +206,8 @@ class TGroupItem : public TConfigItem {
 /// A part of a group's variables; what it holds is written by its group.
 class TPieceItem : public TConfigItem {
  public:
-  TPieceItem(TGroupItem* parent, std::string_view label, std::initializer_list<StringId> names);
+  /// Made by a TGroupItem, whose variables named by `names` move into the piece.
+  TPieceItem(TParentLink group, std::string_view label, TVarNameIds names);
   int GetBitmapId() const override { return kBitmapPage; }
   /// Takes the values of its variables out of the group.
   void Load() override;
@@ -190,7 +222,7 @@ struct TIniEntry {
 /// A page of settings: one variable per entry, named by its key.
 class TIniSettingsItem : public TConfigItem {
  public:
-  TIniSettingsItem(TConfigItem* parent, std::string_view label, const TIniEntry* entries,
+  TIniSettingsItem(TParentLink parent, std::string_view label, const TIniEntry* entries,
                    int entryCount);
   int GetBitmapId() const override { return kBitmapBriefcase; }
   /// Writes the value of every entry's variable under the entry's section and key. Only the
@@ -211,8 +243,8 @@ class TIniSettingsItem : public TConfigItem {
 class TPageItem : public TConfigItem {
  public:
   /// Reads the variable file into the item after the starting variables `names`.
-  TPageItem(TConfigItem* parent, std::string_view label, std::string szVarFileName,
-            std::initializer_list<StringId> names = {});
+  TPageItem(TParentLink parent, std::string_view label, std::string szVarFileName,
+            TVarNameIds names = {});
   int GetBitmapId() const override { return kBitmapPage; }
   /// Writes the variable file, or deletes it when crossed out.
   Status Save() override;
@@ -227,7 +259,7 @@ class TDirectoryItem : public TPageItem {
  public:
   /// Builds the item for the file-list node `dirFileItem` (owned by the root's file list)
   /// and, below it, the items of its sub-directories and pictures.
-  TDirectoryItem(TConfigItem* parent, TFileItem* dirFileItem, std::string_view label,
+  TDirectoryItem(TParentLink parent, TFileItem* dirFileItem, std::string_view label,
                  std::string szVarFileName, TTreeBuildContext& context);
   int GetBitmapId() const override { return kBitmapFolder; }
   /// Writes index.txt; when crossed out deletes it, the files of the directory as they were
@@ -250,7 +282,7 @@ class TDirectoryItem : public TPageItem {
 /// Stands for a site directory that cannot be used ("No Dir Selected").
 class TBadDirectoryItem : public TConfigItem {
  public:
-  explicit TBadDirectoryItem(TConfigItem* parent);
+  explicit TBadDirectoryItem(TParentLink parent);
   int GetBitmapId() const override { return kBitmapFolder; }
 };
 
@@ -258,7 +290,7 @@ class TBadDirectoryItem : public TConfigItem {
 /// settings.
 class TMatchItem : public TConfigItem {
  public:
-  TMatchItem(TConfigItem* parent, std::string_view label, std::string szBaseName,
+  TMatchItem(TParentLink parent, std::string_view label, std::string szBaseName,
              std::string szVarFileName);
   int GetBitmapId() const override { return kBitmapMatchPage; }
   /// Writes the search pattern entry and the variable file, or deletes both when crossed
@@ -292,12 +324,16 @@ class TRootConfigItem : public TConfigItem {
   /// Writes the list of match pages that are not crossed out.
   Status Save() override;
 
+  // Items of the tree that the rest of the program looks for; the tree owns them.
   TIniSettingsItem* MatchPagesItem = nullptr;
-  TFileItem* SiteFileList() const { return SiteFileListValue.get(); }
-  TDirectoryItem* RootDirItem = nullptr;
+  TDirectoryItem* RootDirItem = nullptr;  // Null when the site directory is unusable.
   TPageItem* DirIndexPagesItem = nullptr;
   TIniSettingsItem* GeneralSettingsItem = nullptr;
   TGroupItem* DefaultPageItem = nullptr;
+
+  /// The scan of the site directory that the directory and picture items stand for; null
+  /// when the site directory is unusable.
+  TFileItem* SiteFileList() const { return SiteFileListValue.get(); }
 
   const std::string& ProgramDir() const { return szProgramDir; }
   const std::string& SiteDir() const { return szSiteDir; }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/check.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/profile.h"
@@ -73,7 +74,7 @@ Status WriteVarFile(const std::string& path, std::string_view text) {
 
 // ---- TGroupItem and TPieceItem -----------------------------------------------------------
 
-TGroupItem::TGroupItem(TConfigItem* parent, std::string_view label, std::string varFileName)
+TGroupItem::TGroupItem(TParentLink parent, std::string_view label, std::string varFileName)
     : TConfigItem(parent, label), szVarFileName(std::move(varFileName)) {
   Load();
 }
@@ -89,9 +90,9 @@ Status TGroupItem::Save() {
   return WriteVarFile(szVarFileName, text);
 }
 
-TPieceItem::TPieceItem(TGroupItem* parent, std::string_view label,
-                       std::initializer_list<StringId> names)
-    : TConfigItem(parent, label, names) {
+TPieceItem::TPieceItem(TParentLink group, std::string_view label, TVarNameIds names)
+    : TConfigItem(group, label, names) {
+  PIX_CHECK(dynamic_cast<TGroupItem*>(&group.Parent()) != nullptr);
   Load();
 }
 
@@ -106,7 +107,7 @@ void TPieceItem::Load() {
 
 // ---- TIniSettingsItem --------------------------------------------------------------------
 
-TIniSettingsItem::TIniSettingsItem(TConfigItem* parent, std::string_view label,
+TIniSettingsItem::TIniSettingsItem(TParentLink parent, std::string_view label,
                                    const TIniEntry* entries, int entryCount)
     : TConfigItem(parent, label), EntryArray(entries), EntryCountValue(entryCount) {
   Load();
@@ -140,8 +141,8 @@ Status TIniSettingsItem::Save() {
 
 // ---- TPageItem and TDirectoryItem --------------------------------------------------------
 
-TPageItem::TPageItem(TConfigItem* parent, std::string_view label, std::string varFileName,
-                     std::initializer_list<StringId> names)
+TPageItem::TPageItem(TParentLink parent, std::string_view label, std::string varFileName,
+                     TVarNameIds names)
     : TConfigItem(parent, label, names), szVarFileName(std::move(varFileName)) {
   ParseVarText(LoadVarFileText(szVarFileName));
 }
@@ -214,7 +215,7 @@ void TDirectoryItem::FollowFileList() {
 
 // ---- TMatchItem --------------------------------------------------------------------------
 
-TMatchItem::TMatchItem(TConfigItem* parent, std::string_view label, std::string baseName,
+TMatchItem::TMatchItem(TParentLink parent, std::string_view label, std::string baseName,
                        std::string varFileName)
     : TConfigItem(parent, label),
       szVarFileName(std::move(varFileName)),

@@ -71,7 +71,7 @@ bool CommentFitsReader(std::string_view text) {
 
 // ---- Construction and the comment --------------------------------------------------------
 
-TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::string fullFileName,
+TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::string fullFileName,
                            TTreeBuildContext& context, TFileItem* fileItem)
     : TConfigItem(parent, label,
                   {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription, idsImageSubjectName,
@@ -79,7 +79,6 @@ TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::str
       szFullFileName(std::move(fullFileName)),
       FileItem(fileItem),
       Names(context.Names) {
-  PIX_CHECK(GetParentConfigItem() != nullptr);
   if (!FileExists(szFullFileName)) {
     // Gone since the directory was scanned. The item is still built, with empty variables;
     // Cancel only asks not to be told about every other missing picture of this build.
@@ -92,7 +91,6 @@ TPictureItem::TPictureItem(TConfigItem* parent, std::string_view label, std::str
   }
   if (!HoldsPictureComment(szFullFileName)) return;
   TFileImageInfo info;
-  info.CommentsCapacity = MAX_COMMENTS_LENGTH;
   info.szFileName = szFullFileName;
   ReadJpegImageInfo(&info);
   ParseVarText(info.szComments);

@@ -26,7 +26,7 @@ class TPictureItem : public TConfigItem {
   /// File", OK and Cancel; Cancel quiets the rest of the build) and gets empty variables.
   /// `fileItem`, when given, is the picture's node in the root's file list (which outlives
   /// the item); a rename then goes through the list, so that it follows the new name.
-  TPictureItem(TConfigItem* parent, std::string_view label, std::string szFullFileName,
+  TPictureItem(TParentLink parent, std::string_view label, std::string szFullFileName,
                TTreeBuildContext& context, TFileItem* fileItem = nullptr);
 
   int GetBitmapId() const override { return kBitmapPalette; }

@@ -25,8 +25,7 @@ inline constexpr int MAX_COMMENTS_LENGTH = 32000;
 struct TFileImageInfo {
   std::int32_t Width = 0;   ///< Frame width in pixels; 0 when no frame header was read.
   std::int32_t Height = 0;  ///< Number of lines; 0 when no frame header was read.
-  std::int32_t CommentsCapacity = MAX_COMMENTS_LENGTH;
-  std::string szFileName;  ///< The picture's path; set by the caller.
+  std::string szFileName;   ///< The picture's path; set by the caller.
   /// The text of the last COM segment before the scan, with every line ending made CR LF,
   /// bytes other than tab, line feed and printable ASCII dropped, and always ending in
   /// CR LF. Empty when the file has no COM segment or the segment could not be read.

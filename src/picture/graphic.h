@@ -11,6 +11,9 @@
 //
 // Nothing here draws: the preview window turns the bitmap and its colour table into an
 // image of its own toolkit and paints it at the size FitPictureToClient gives.
+//
+// TRasterPicture is implemented in three files: graphic.cpp, gifdecode.cpp (LoadGif and
+// the LZW decoder) and dither.cpp (ConvertToEightColors).
 #pragma once
 
 #include <array>

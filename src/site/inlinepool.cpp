@@ -1,6 +1,7 @@
 #include "site/inlinepool.h"
 
 #include "files/filelist.h"
+#include "site/pictureentry.h"
 
 namespace pix {
 

@@ -79,8 +79,4 @@ class TInlineImagePool {
   std::vector<std::thread> Workers;
 };
 
-/// Reads the facts of one picture and settles its inline image: what a worker does, and
-/// what the page writer does itself for a picture the pool was not given.
-TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& picture);
-
 }  // namespace pix

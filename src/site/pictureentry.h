@@ -15,6 +15,8 @@ namespace pix {
 class TFileItem;
 class TVarArray;
 class TWebPage;
+class TWebSite;
+struct TPictureFacts;
 
 /// Makes `item` an entry of `page`, with its inline image and detail page. A missing,
 /// corrupt or unconvertible picture is reported and the run goes on.
@@ -33,6 +35,11 @@ struct TPictureEntryVars {
   std::uint64_t FileSize = 0;   ///< FileSizeInBytes, FileSizeInK
   std::string_view CommentText;  ///< ImageComments, whose variables are also read
 };
+
+/// Reads the facts of one picture and settles its inline image: what a worker of the
+/// inline image pool does, and what the page writer does itself for a picture the pool was
+/// not given.
+TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& picture);
 
 /// The variable step common to every entry: undoes the previous picture's values, turns on
 /// marked changes, stores the names and sizes, then the variables of the comment text and

@@ -21,7 +21,6 @@ const std::string kEmptyText;
 }  // namespace
 
 void TVarItem::SetVarValue(std::string_view value, bool mark) {
-  if (value.size() >= ValueBuffSize) ValueBuffSize = value.size() + 16;
   if (!bMarked && mark) szSavedValue = szVarValue;
   szVarValue.assign(value);
   bMarked = mark;
@@ -36,11 +35,6 @@ void TVarItem::RevertVar() {
   // Copy first: SetVarValue must not read from the saved value while replacing it.
   const std::string saved = *szSavedValue;
   SetVarValue(saved, true);
-}
-
-TVarArray::TVarArray(int maxItems) : MaxItemsLimit(maxItems) {
-  PIX_CHECK(maxItems > 0);
-  ppVarItem.reserve(static_cast<std::size_t>(std::min(maxItems, 64)));
 }
 
 TVarItem* TVarArray::FindVar(std::string_view name) const {
@@ -80,12 +74,9 @@ TVarItem* TVarArray::AddVarAt(std::string_view name, std::string_view value, int
 
 TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value,
                                 TVarArray* owner) {
-  // A full array grows: a layout with more variables than expected loses none of them.
-  if (ItemCount() >= MaxItemsLimit) MaxItemsLimit *= 2;
   auto item = std::make_unique<TVarItem>();
   item->szVarName.assign(name);
   item->szVarValue.assign(value);
-  item->ValueBuffSize = value.size() + 16;
   item->bMarked = bMarkChanges;
   item->POwnerArray = owner != nullptr ? owner : this;
   ppVarItem.push_back(std::move(item));

@@ -40,7 +40,6 @@ class TVarItem {
   std::string szVarName;                    // Never empty; spelled as first given.
   std::string szVarValue;                   // May be empty.
   std::optional<std::string> szSavedValue;  // The value before the first marked change.
-  std::size_t ValueBuffSize = 0;            // Capacity reserved for the value; never shrinks.
   bool bMarked = false;                     // The value was last stored as a marked change.
   // The array whose variables are used when this value is expanded. Not owned; it is the
   // array that holds the item unless re-pointed, and must outlive every expansion of it.
@@ -51,11 +50,7 @@ class TVarItem {
 /// Items keep the order of their first insertion through replacement and deletion.
 class TVarArray {
  public:
-  /// The capacity of every array the generator makes. It is where arrays start; an array
-  /// that fills up grows rather than losing a variable.
-  static constexpr int kDefaultMaxItems = 1000;
-
-  explicit TVarArray(int maxItems = kDefaultMaxItems);
+  TVarArray() = default;
   TVarArray(const TVarArray&) = delete;
   TVarArray& operator=(const TVarArray&) = delete;
 
@@ -95,7 +90,6 @@ class TVarArray {
   std::string FormatVarText() const;
 
   int ItemCount() const { return static_cast<int>(ppVarItem.size()); }
-  int MaxItems() const { return MaxItemsLimit; }
   TVarItem& Item(int index) const { return *ppVarItem.at(static_cast<std::size_t>(index)); }
 
   bool bMarkChanges = false;
@@ -104,7 +98,6 @@ class TVarArray {
   TVarItem* AppendItem(std::string_view name, std::string_view value, TVarArray* owner);
 
   std::vector<std::unique_ptr<TVarItem>> ppVarItem;
-  int MaxItemsLimit;
 };
 
 /// True when a variable-record name line starts at `text` (see ParseVarText); `nameLength`

@@ -188,14 +188,6 @@ TEST(SizerTest, DialogUnitsBecomePixelsThroughTheBaseUnits) {
   EXPECT_EQ(status.InitialChildRect(label, TDialogBaseUnits{8, 16}), (TWindowRect{-2, 14, 94, 20}));
 }
 
-TEST(SizerTest, ConfigWindowAtTwiceItsTemplateSize) {
-  const TControlSizer sizer = LoadDialogSizer(kConfigWindowId);
-  ASSERT_EQ(sizer.TemplateWidth(), 273);
-  ASSERT_EQ(sizer.TemplateHeight(), 209);
-  const int list = *sizer.FindChild(kObjListBoxId);
-  EXPECT_EQ(sizer.ChildRect(list, 546, 418), (TWindowRect{2, 8, 184, 406}));
-}
-
 TEST(SizerTest, ControlsFollowTheWindowInProportion) {
   const TControlSizer sizer = LoadDialogSizer(kConfigWindowId);
   // At the template's own size in pixels every control sits at its template rectangle, and

@@ -32,17 +32,13 @@ TEST(AppendWithSepTest, BuildFileNameJoinsDirectoryNameAndExtension) {
   EXPECT_EQ(BuildFileName("/site", "photo", ".txt"), "/site/photo.txt");
 }
 
-TEST(ExtractTagTextTest, FindsElementWhateverTheCaseOfItsTags) {
+TEST(ExtractTagTextTest, FindsTheElementWhateverTheCaseOfItsTagsOrGivesNothing) {
   EXPECT_EQ(ExtractTagText("<html><TITLE>Holiday</title></html>", "title"), "Holiday");
   EXPECT_EQ(ExtractTagText("<title>Holiday</TITLE>", "TITLE"), "Holiday");
-}
-
-TEST(ExtractTagTextTest, SkipsAttributesAndRunsToTheEndWithoutClosingTag) {
+  // Attributes are skipped; without a closing tag the text runs to the end.
   EXPECT_EQ(ExtractTagText("<H1 class=\"big\">Label</H1>", "H1"), "Label");
   EXPECT_EQ(ExtractTagText("<head><title>Open\r\nrest", "TITLE"), "Open\r\nrest");
-}
-
-TEST(ExtractTagTextTest, GivesNothingWithoutStartTagOrItsEnd) {
+  // Nothing without a start tag or its end.
   EXPECT_EQ(ExtractTagText("<p>no title here</p>", "title"), std::nullopt);
   EXPECT_EQ(ExtractTagText("text <title", "title"), std::nullopt);
   EXPECT_EQ(ExtractTagText("", "h1"), std::nullopt);
@@ -120,14 +116,11 @@ std::vector<std::string> Tokens(std::string_view text) {
   return tokens;
 }
 
-TEST(StringTokenListTest, RunsOfSeparatorsActAsOne) {
+TEST(StringTokenListTest, RunsOfSeparatorsActAsOneButALeadingOneEndsTheList) {
   EXPECT_EQ(Tokens("a,,b"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(Tokens("img00001,photo0000,miscpics,"),
             (std::vector<std::string>{"img00001", "photo0000", "miscpics"}));
   EXPECT_EQ(Tokens(" a , b"), (std::vector<std::string>{" a ", " b"})) << "not trimmed";
-}
-
-TEST(StringTokenListTest, LeadingSeparatorOrEmptyTextGivesNoToken) {
   EXPECT_TRUE(Tokens(",a").empty());
   EXPECT_TRUE(Tokens("").empty());
 }

@@ -199,35 +199,23 @@ TEST_F(ConfigTreeTest, CrossingOutWorksOnWholeSubtrees) {
   EXPECT_TRUE(day1->Child(0)->ModifiedFlag());  // Uncrossing leaves them modified.
 }
 
-TEST_F(ConfigTreeTest, ChildListGrowsInStepsAndKeepsOrder) {
-  TConfigItem parent(nullptr, "parent");
-  EXPECT_EQ(parent.MaxChildren(), 100);
-  for (int i = 0; i < 133; ++i) new TConfigItem(&parent, "child " + std::to_string(i));
-  EXPECT_EQ(parent.ChildCount(), 133);
-  EXPECT_EQ(parent.MaxChildren(), 164);
-  for (int i = 0; i < 133; ++i) EXPECT_EQ(parent.Child(i)->Label(), "child " + std::to_string(i));
-}
-
-TEST_F(ConfigTreeTest, BaseItemOpenWarnsAndLabelsStayNonEmpty) {
-  TConfigItem item(nullptr, "plain");
+TEST_F(ConfigTreeTest, ItemsThatCannotBeOpenedSaySo) {
+  TConfigItem item("plain");
   item.Open(ui_);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text, "Unable to open this item.");
   EXPECT_EQ(ui_.messages()[0].title, "Warning");
-  EXPECT_EQ(item.GetBitmapId(), 2001);
-  item.SetLabel("renamed");
-  EXPECT_EQ(item.Label(), "renamed");
 }
 
 TEST_F(ConfigTreeTest, MissingPictureIsReportedAndCancelQuietsTheRest) {
   // Pictures that vanished between the scan and the items' construction.
-  TConfigItem parent(nullptr, "dir");
+  TConfigItem parent("dir");
   TTreeBuildContext context;
   context.Ui = &ui_;
   ui_.AnswerMessage(MessageAnswer::Ok);
   ui_.AnswerMessage(MessageAnswer::Cancel);
   for (const char* name : {"gone1.jpg", "gone2.jpg", "gone3.jpg"}) {
-    new TPictureItem(&parent, name, Site() + "/" + name, context);
+    parent.AddChild<TPictureItem>(name, Site() + "/" + name, context);
   }
   ASSERT_EQ(ui_.messages().size(), 2u);
   EXPECT_EQ(ui_.messages()[0].text, Site() + "/gone1.jpg");

@@ -23,12 +23,12 @@ class InspectorTest : public LayoutTest {
  protected:
   // An item with the variables `names`, each valued by its name in lower case.
   TConfigItem& MakeItem(const std::vector<std::string>& names) {
-    auto* item = new TConfigItem(&root_, "item");
+    auto* item = root_.AddChild<TConfigItem>("item");
     for (const std::string& name : names) item->SetVar(name, "value of " + name);
     return *item;
   }
 
-  TConfigItem root_{nullptr, "root"};
+  TConfigItem root_{"root"};
   TObjInspectModel inspector_;
 };
 

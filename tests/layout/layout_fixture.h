@@ -17,6 +17,14 @@
 
 namespace pix::test {
 
+/// A preview that records what it was asked to show ("<clear>" for ClearPicture).
+class RecordingPreview : public TPreviewTarget {
+ public:
+  void SetPicture(const std::filesystem::path& path) override { Shown.push_back(path.string()); }
+  void ClearPicture() override { Shown.push_back("<clear>"); }
+  std::vector<std::string> Shown;
+};
+
 class LayoutTest : public testing::Test {
  protected:
   LayoutTest() : home_(temp_ / "home"), site_(temp_ / "site"), scopedHome_(temp_ / "home") {

@@ -14,13 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingPreview : public TPreviewTarget {
- public:
-  void SetPicture(const fs::path& path) override { Shown.push_back(path.string()); }
-  void ClearPicture() override { Shown.push_back("<clear>"); }
-  std::vector<std::string> Shown;
-};
-
 class LayoutModelTest : public LayoutTest {
  protected:
   LayoutModelTest() {
@@ -108,9 +101,10 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
   EXPECT_EQ(ui_.messages().back().title, "Confirm");
   EXPECT_FALSE(model.RootItem()->HasCrossedOut());
   EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
-  TConfigItem parent(nullptr, "p");
+  TConfigItem parent("p");
   TTreeBuildContext context;
-  auto* reread = new TPictureItem(&parent, "a.jpg", (site_ / "trip" / "a.jpg").string(), context);
+  auto* reread =
+      parent.AddChild<TPictureItem>("a.jpg", (site_ / "trip" / "a.jpg").string(), context);
   EXPECT_EQ(reread->GetVarValue("ImageDescription"), "Beach");
 
   // Confirmed: the directory's files go, and their rows stay until the list is refilled.

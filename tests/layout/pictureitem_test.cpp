@@ -20,7 +20,7 @@ class PictureItemTest : public LayoutTest {
  protected:
   // A picture item under a plain parent, as the directory item would make it.
   TPictureItem* MakeItem(const fs::path& path) {
-    return new TPictureItem(&parent_, path.filename().string(), path.string(), context_);
+    return parent_.AddChild<TPictureItem>(path.filename().string(), path.string(), context_);
   }
   static std::string CommentOf(const fs::path& path) {
     TFileImageInfo info;
@@ -34,15 +34,8 @@ class PictureItemTest : public LayoutTest {
     return MakeJpeg(SampleArt(), options);
   }
 
-  TConfigItem parent_{nullptr, "dir"};
+  TConfigItem parent_{"dir"};
   TTreeBuildContext context_{&ui_, false};
-};
-
-class RecordingPreview : public TPreviewTarget {
- public:
-  void SetPicture(const fs::path& path) override { Shown.push_back(path.string()); }
-  void ClearPicture() override { Shown.push_back("<clear>"); }
-  std::vector<std::string> Shown;
 };
 
 TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {

@@ -41,15 +41,19 @@ TEST(VarFileTest, LaterRecordReplacesValueButKeepsFirstSpellingAndPlace) {
   EXPECT_EQ(array.FindVar("PAGETITLE"), &array.Item(0));
 }
 
-TEST(VarFileTest, LinesThatAreNoNameLinesAreSkipped) {
+TEST(VarFileTest, OnlyNameLinesStartRecords) {
   TVarArray array;
+  array.ParseVarText("");
+  array.ParseVarText("just text\r\nno records\r\n");
+  EXPECT_EQ(array.ItemCount(), 0);
   array.ParseVarText(
       "intro text\r\n"
       "A:\r\none letter\r\n\r\n"
       "Page2Title:\r\ndigit\r\n\r\n"
       "Page_Title:\r\nunderscore\r\n\r\n"
-      "Good:\r\nyes\r\n\r\n");
-  EXPECT_EQ(Vars(array), (Pairs{{"Good", "yes"}}));
+      "Good:\r\nyes\r\n\r\n"
+      "::Odd:\r\nv\r\n\r\n");  // Colons at the start count as name characters.
+  EXPECT_EQ(Vars(array), (Pairs{{"Good", "yes"}, {"::Odd", "v"}}));
 }
 
 TEST(VarFileTest, ValueOnTheNameLineLosesLeadingSpacesKeepsTrailingOnes) {
@@ -88,19 +92,6 @@ TEST(VarFileTest, EmptyRecordValueTakesTheNextRecordAsItsValue) {
   EXPECT_EQ(array.GetVarValue("Empty"), "PageTitle:\r\nX");
 }
 
-TEST(VarFileTest, ColonsAtTheStartCountAsNameCharacters) {
-  TVarArray array;
-  array.ParseVarText("::Odd:\r\nv\r\n\r\n");
-  EXPECT_EQ(Vars(array), (Pairs{{"::Odd", "v"}}));
-}
-
-TEST(VarFileTest, EmptyTextOrNoNameLineAddsNothing) {
-  TVarArray array;
-  array.ParseVarText("");
-  array.ParseVarText("just text\r\nno records\r\n");
-  EXPECT_EQ(array.ItemCount(), 0);
-}
-
 TEST(VarFileTest, EmptyValuesAreNotWritten) {
   TVarArray array;
   array.SetVar("Empty", "");
@@ -117,21 +108,7 @@ TEST(VarFileTest, LongNamesAndValuesAreKeptWhole) {
   EXPECT_EQ(array.FormatVarText(), name + ":\r\n" + value + "\r\n\r\n");
 }
 
-TEST(VarArrayTest, AbsentVariableReadsAsEmpty) {
-  TVarArray array;
-  EXPECT_EQ(array.GetVarValue("Nothing"), "");
-  EXPECT_EQ(array.FindVar("Nothing"), nullptr);
-}
-
-TEST(VarArrayTest, FullArrayGrowsInsteadOfLosingVariables) {
-  TVarArray array(2);
-  for (int i = 0; i < 5; ++i) array.SetIntVar("Var" + std::string(1, char('A' + i)), i);
-  EXPECT_EQ(array.ItemCount(), 5);
-  EXPECT_GE(array.MaxItems(), 5);
-  EXPECT_EQ(array.GetVarValue("VarE"), "4");
-}
-
-TEST(VarArrayTest, DeleteKeepsOrderOfTheRest) {
+TEST(VarArrayTest, DeleteKeepsOrderOfTheRestAndAbsentVariablesReadAsEmpty) {
   TVarArray array;
   array.SetVar("One", "1");
   array.SetVar("Two", "2");
@@ -139,6 +116,8 @@ TEST(VarArrayTest, DeleteKeepsOrderOfTheRest) {
   array.DeleteVar("TWO");
   array.DeleteVar("Absent");
   EXPECT_EQ(Vars(array), (Pairs{{"One", "1"}, {"Three", "3"}}));
+  EXPECT_EQ(array.GetVarValue("Two"), "");
+  EXPECT_EQ(array.FindVar("Two"), nullptr);
   array.DeleteAllVars();
   EXPECT_EQ(array.ItemCount(), 0);
 }

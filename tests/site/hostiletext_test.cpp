@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "base/diagnostics.h"
 #include "files/profile.h"
@@ -59,15 +58,6 @@ TEST(HostileTemplateTest, ValuesThatMultiplyStopAtTheOutputAndReferenceCaps) {
   std::ostream none(&nothing);
   ExpandTemplate("${Aaa}after", array, none);
   EXPECT_EQ(nothing.Count, 0u) << "the text after a runaway reference is left out too";
-}
-
-TEST(HostileTemplateTest, OrdinaryTemplatesAreUntouchedByTheCaps) {
-  TVarArray array;
-  array.SetVar("Name", "Ann");
-  array.SetVar("Entry", "<li>${Name}</li>");
-  std::ostringstream out;
-  ExpandTemplate("<ul>${Entry}${Entry}</ul>", array, out);
-  EXPECT_EQ(out.str(), "<ul><li>Ann</li><li>Ann</li></ul>");
 }
 
 TEST(HostileTextFileTest, AFileTooLargeToReadIsRefusedAndSettingsInItAreNotReplaced) {
