@@ -6,8 +6,8 @@
 // the text of the COM segment, and stops at the start of the compressed data, so a large
 // picture costs no more than a small one.
 //
-// Problems are written as lines "COMREAD(place): <count>message" on the diagnostic stream
-// (standard error) and end the walk; they never end the program. Every call keeps its own
+// Problems are written as lines "COMREAD(place): <count>message" to the detail sink
+// (base/diagnostics.h) and end the walk; they never end the program. Every call keeps its own
 // state, so several pictures may be read at the same time.
 #pragma once
 
@@ -34,7 +34,7 @@ struct TFileImageInfo {
 
 /// Reads the frame size and comment of the JPEG file `szFileName` into the other fields.
 /// Always returns 1: the outcome is judged by the fields (a width and height both not above
-/// 0 mean the file is not a usable JPEG picture). Error lines go to standard error.
+/// 0 mean the file is not a usable JPEG picture). Error lines go to the detail sink.
 int ReadJpegImageInfo(TFileImageInfo* FileImageInfo);
 
 /// As ReadJpegImageInfo, but returns the number of errors the walk reported (0 for a header

@@ -38,7 +38,7 @@ class TWriteComObject {
 
   /// Takes the next input byte and sets `Output` to what must be written for it, valid
   /// until the next call. Returns false when the input is not one this filter can place a
-  /// comment in (the reason and the file offset are written to standard error); it must not
+  /// comment in (the reason and the file offset go to the detail sink); it must not
   /// be called again after that.
   bool FilterByte(std::uint8_t Byte, TByteView* Output);
 

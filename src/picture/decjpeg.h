@@ -11,7 +11,7 @@
 // that the resize only drops pixels. A picture smaller than the display box is decoded at
 // full size and enlarged by the resizer. CMYK and YCCK pictures are converted to RGB.
 //
-// A damaged picture never ends the program: the library's message goes to standard error
+// A damaged picture never ends the program: the library's message goes to the detail sink
 // and the operation fails, leaving any earlier output untouched.
 #pragma once
 

@@ -52,8 +52,8 @@ int PutGifImageDesc(GifFileType* gif, int left, int top, int width, int height, 
 /// giflib's text for an error code, or nothing for a code it does not know.
 const char* GifErrorText(int code);
 
-/// Writes giflib's error line for `code` to standard error: "\nGIF-LIB error: TEXT.\n", or
-/// "\nGIF-LIB undefined error CODE.\n" for a code without text.
+/// Sends giflib's error line for `code` to the detail sink: "GIF-LIB error: TEXT.", or
+/// "GIF-LIB undefined error CODE." for a code without text.
 void PrintGifError(int code);
 
 }  // namespace pix

@@ -3,10 +3,9 @@
 // reading a GIF file's size, telling whether it is interlaced, and rewriting an interlaced
 // GIF file as a non-interlaced one.
 //
-// Files written here start with "GIF87a". Progress goes to standard error: for each image
-// "\nGifRSize: Image N at (LEFT, TOP) [WIDTHxHEIGHT]:     ", then "\b\b\b\b%-4d" with the
-// number of each line as it is written. A file that cannot be read or written is reported
-// there too and makes the operation fail; it never ends the program, and an output that
+// Files written here start with "GIF87a". Progress goes to the detail sink
+// (base/diagnostics.h): a line "GifRSize: Image N at (LEFT, TOP) [WIDTHxHEIGHT]" for each
+// image. A file that cannot be read or written is reported there too and makes the operation fail; it never ends the program, and an output that
 // existed before is only ever replaced by a complete new file.
 #pragma once
 

@@ -26,7 +26,7 @@ inline constexpr std::size_t MaxVarNameSize = 256;
 /// How deeply values may refer to values that refer to values. A reference to a variable
 /// that is already being expanded (a variable that refers to itself, directly or through
 /// others) writes nothing, and so does any reference deeper than this; either is reported
-/// once on the diagnostic stream.
+/// once to the diagnostics sink the expansion is given.
 inline constexpr int kMaxExpansionDepth = 64;
 
 /// The most text one ExpandTemplate call writes, and the most references it follows. A few
