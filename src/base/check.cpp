@@ -20,8 +20,8 @@ const char* ModuleName(const char* file) {
 }  // namespace
 
 std::string FormatAssertionText(const char* condition, const char* file, int line) {
-  return std::string("Assertion failed: ") + condition + ", file " + ModuleName(file) +
-         ", line " + std::to_string(line);
+  return std::string("Assertion failed: ") + condition + ", file " + ModuleName(file) + ", line " +
+         std::to_string(line);
 }
 
 void SetAssertionInterface(TUserInterface* ui) { gAssertionInterface.store(ui); }

@@ -129,8 +129,8 @@ TDialogTemplate AboutDialog() {
           Item(kStaticClass, kLabel, kSpecialBuildLineId, "", 40, 46, 190, 10),
           Item(kStaticClass, kLabel, kUnusedControlId, "Written by the Pixamond developers.", 10,
                62, 220, 10),
-          Item(kStaticClass, kLabel, kUnusedControlId,
-               "Questions and reports: see README.md.", 10, 74, 220, 10),
+          Item(kStaticClass, kLabel, kUnusedControlId, "Questions and reports: see README.md.", 10,
+               74, 220, 10),
           Item(kButtonClass, kDefaultButton, kOkButtonId, "OK", 95, 92, 50, 14),
       });
 }

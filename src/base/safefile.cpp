@@ -70,7 +70,10 @@ Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durabili
 
 TTempFileBeside::TTempFileBeside(fs::path target, fs::path temp, std::FILE* file,
                                  Durability durability)
-    : Target_(std::move(target)), TempPath_(std::move(temp)), File_(file), Durability_(durability) {}
+    : Target_(std::move(target)),
+      TempPath_(std::move(temp)),
+      File_(file),
+      Durability_(durability) {}
 
 TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
     : Target_(std::move(other.Target_)),

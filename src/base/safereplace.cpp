@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-
 namespace pix {
 
 Status ReplaceFileSafely(const std::filesystem::path& target, const TWriteNewFile& write,

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "base/status.h"
 #include "base/safefile.h"
+#include "base/status.h"
 
 namespace pix {
 

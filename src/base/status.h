@@ -19,13 +19,17 @@ class Status {
 
   Status() = default;
   static Status OK() { return Status(); }
-  static Status NotFound(std::string message) { return Status(Code::kNotFound, std::move(message)); }
+  static Status NotFound(std::string message) {
+    return Status(Code::kNotFound, std::move(message));
+  }
   static Status Corrupt(std::string message) { return Status(Code::kCorrupt, std::move(message)); }
   static Status IoError(std::string message) { return Status(Code::kIoError, std::move(message)); }
   static Status InvalidArgument(std::string message) {
     return Status(Code::kInvalidArgument, std::move(message));
   }
-  static Status TooLarge(std::string message) { return Status(Code::kTooLarge, std::move(message)); }
+  static Status TooLarge(std::string message) {
+    return Status(Code::kTooLarge, std::move(message));
+  }
   static Status Exists(std::string message) { return Status(Code::kExists, std::move(message)); }
 
   bool ok() const { return code_ == Code::kOk; }
@@ -43,7 +47,7 @@ class Status {
 template <typename T>
 class Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design
+  Result(T value) : value_(std::move(value)) {}         // NOLINT: implicit by design
   Result(Status status) : status_(std::move(status)) {  // NOLINT: implicit by design
     PIX_CHECK(!status_.ok());
   }

@@ -29,8 +29,7 @@ class TUserInterface {
 
   /// Asks for one line of text, starting from `initial`, at most `maxLength` characters.
   /// Returns the text on OK and nothing when the user cancels.
-  virtual std::optional<std::string> PromptLine(const std::string& title,
-                                                const std::string& prompt,
+  virtual std::optional<std::string> PromptLine(const std::string& title, const std::string& prompt,
                                                 const std::string& initial, int maxLength) = 0;
 };
 

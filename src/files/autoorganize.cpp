@@ -56,8 +56,7 @@ void MakeNamePattern(std::string& szBaseName) {
   }
 }
 
-Status BuildAutoOrganizeLayout(std::string_view szSiteRoot,
-                               const std::filesystem::path& layoutHome,
+Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesystem::path& layoutHome,
                                TDiagnostics& diagnostics) {
   const TRunSettings settings = ReadRunSettings(layoutHome, diagnostics);
   const std::filesystem::path& ini = settings.IniFile;
@@ -106,8 +105,8 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot,
   AppendWithSep(baseNames, ',', kMiscPicsBaseName);
   status = WriteProfileText(matchSection, kMiscPicsBaseName, kMiscPicsPattern, ini);
   if (!status.ok()) return status;
-  status = WriteProfileText(layoutSection, StringTable[idsAutoOrganizeBaseFileNames], baseNames,
-                            ini);
+  status =
+      WriteProfileText(layoutSection, StringTable[idsAutoOrganizeBaseFileNames], baseNames, ini);
   if (!status.ok()) return status;
   return WriteProfileText(layoutSection, StringTable[idsDoAutoOrganize], "Yes", ini);
 }

@@ -4,8 +4,8 @@
 // catch-all page "miscpics" for the rest.
 #pragma once
 
-#include <string>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "base/status.h"

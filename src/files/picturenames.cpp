@@ -22,8 +22,7 @@ TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names) {
   files.BaseName.assign(name.substr(0, name.size() - ext.size()));
   files.InlinePath =
       BuildFileName(InlineDirectoryOf(directory, names), files.BaseName, names.szInLineFileExt);
-  files.InlineLink =
-      names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
+  files.InlineLink = names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
   files.TextPath = full.substr(0, full.size() - ext.size()) + ".txt";
   files.DetailLink = files.BaseName;
   AppendWithSep(files.DetailLink, '.', names.szPageHTMLFileExt);

@@ -173,8 +173,7 @@ std::string TProfileSnapshot::Text(std::string_view section, std::string_view ke
   return CutToCapacity(Find(section, key).value_or(defaultText), capacity);
 }
 
-int TProfileSnapshot::Int(std::string_view section, std::string_view key,
-                          int defaultValue) const {
+int TProfileSnapshot::Int(std::string_view section, std::string_view key, int defaultValue) const {
   const std::optional<std::string_view> value = Find(section, key);
   if (!value) return defaultValue;
   long long number = 0;

@@ -1,7 +1,7 @@
 #include "files/settings.h"
 
-#include <climits>
 #include <algorithm>
+#include <climits>
 #include <optional>
 
 #include "base/diagnostics.h"
@@ -103,9 +103,8 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
   if (emptyKey && ini.Find(kFilesSection, kInLineSubDirNameKey)->empty()) {
     // A key left empty is filled in, so that the user sees the name in use; a missing
     // key is not written, so that a run with nothing to change writes nothing.
-    const Status written =
-        WriteProfileText(kFilesSection, kInLineSubDirNameKey, names.szInLineSubDirName,
-                         settings.IniFile);
+    const Status written = WriteProfileText(kFilesSection, kInLineSubDirNameKey,
+                                            names.szInLineSubDirName, settings.IniFile);
     if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
   }
 
@@ -127,9 +126,9 @@ void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& d
                      MessageIcon::None);
     }
   }
-  const Status written = WriteProfileText(StringTable[idsHTMLDefaults],
-                                          StringTable[idsPersonFullName],
-                                          settings.szPersonFullName, settings.IniFile);
+  const Status written =
+      WriteProfileText(StringTable[idsHTMLDefaults], StringTable[idsPersonFullName],
+                       settings.szPersonFullName, settings.IniFile);
   if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
 }
 

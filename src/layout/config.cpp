@@ -1,6 +1,5 @@
 #include "layout/config.h"
 
-
 #include "base/check.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"

@@ -34,8 +34,8 @@
 #include "base/diagnostics.h"
 #include "base/status.h"
 #include "files/picturenames.h"
-#include "picture/preview.h"
 #include "files/stringtable.h"
+#include "picture/preview.h"
 #include "site/variable.h"
 
 namespace pix {

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "base/check.h"
+#include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/profile.h"
-#include "base/safefile.h"
 #include "files/settings.h"
 #include "files/sitedir.h"
 #include "files/utils.h"

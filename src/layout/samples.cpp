@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <map>
 
+#include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/layouthome.h"
 #include "files/pattern.h"
-#include "base/safefile.h"
 #include "files/utils.h"
 
 namespace pix {

@@ -1,5 +1,4 @@
 #include "picture/comread.h"
-#include "base/diagnostics.h"
 
 #include <sys/stat.h>
 
@@ -7,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "base/diagnostics.h"
 
 namespace pix {
 namespace {

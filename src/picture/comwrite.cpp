@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "base/diagnostics.h"
 #include "base/check.h"
-#include "picture/comread.h"
+#include "base/diagnostics.h"
 #include "base/safereplace.h"
+#include "picture/comread.h"
 
 namespace pix {
 namespace fs = std::filesystem;

@@ -14,9 +14,9 @@
 
 #include "base/diagnostics.h"
 #include "base/safefile.h"
+#include "base/safereplace.h"
 #include "picture/gifio.h"
 #include "picture/gifrsize.h"
-#include "base/safereplace.h"
 
 namespace pix {
 namespace fs = std::filesystem;

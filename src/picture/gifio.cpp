@@ -1,4 +1,5 @@
 #include "picture/gifio.h"
+
 #include "base/diagnostics.h"
 
 namespace pix {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "picture/gifio.h"
 #include "base/safereplace.h"
+#include "picture/gifio.h"
 
 namespace pix {
 namespace fs = std::filesystem;
@@ -26,8 +26,8 @@ std::atomic<int> gDeinterlacedImageCount{0};
 
 void PrintImageProgress(int number, int left, int top, int width, int height) {
   ReportDetail(std::string(kProgressLabel) + ": Image " + std::to_string(number) + " at (" +
-               std::to_string(left) + ", " + std::to_string(top) + ") [" +
-               std::to_string(width) + "x" + std::to_string(height) + "]");
+               std::to_string(left) + ", " + std::to_string(top) + ") [" + std::to_string(width) +
+               "x" + std::to_string(height) + "]");
 }
 
 // A read or write error of giflib: its own text, then the system's line for it.

@@ -5,8 +5,9 @@
 //
 // Files written here start with "GIF87a". Progress goes to the detail sink
 // (base/diagnostics.h): a line "GifRSize: Image N at (LEFT, TOP) [WIDTHxHEIGHT]" for each
-// image. A file that cannot be read or written is reported there too and makes the operation fail; it never ends the program, and an output that
-// existed before is only ever replaced by a complete new file.
+// image. A file that cannot be read or written is reported there too and makes the operation fail;
+// it never ends the program, and an output that existed before is only ever replaced by a complete
+// new file.
 #pragma once
 
 #include <filesystem>

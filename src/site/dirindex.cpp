@@ -5,8 +5,8 @@
 
 #include "files/filelist.h"
 #include "files/pattern.h"
-#include "files/settings.h"
 #include "files/picturenames.h"
+#include "files/settings.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
 #include "site/pictureentry.h"

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <streambuf>
 
-#include "base/status.h"
 #include "base/safefile.h"
+#include "base/status.h"
 
 namespace pix {
 

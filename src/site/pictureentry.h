@@ -25,14 +25,14 @@ void ProcessPicture(TWebPage& page, const TFileItem& item);
 /// The values of one entry's name and size variables. Entries that stand for whole pages
 /// leave the paths empty.
 struct TPictureEntryVars {
-  std::string_view AnchorPath;  ///< AnchorDOSFullFileName
-  std::string_view AnchorName;  ///< AnchorFileName
-  std::string_view InlinePath;  ///< ImageDOSFullFileName
-  std::string_view InlineLink;  ///< ImageFileName
-  std::string_view TextPath;    ///< TextDOSFullFileName
-  std::string_view BaseName;    ///< BaseFileName
-  std::string_view DetailLink;  ///< DetailPageFileName
-  std::uint64_t FileSize = 0;   ///< FileSizeInBytes, FileSizeInK
+  std::string_view AnchorPath;   ///< AnchorDOSFullFileName
+  std::string_view AnchorName;   ///< AnchorFileName
+  std::string_view InlinePath;   ///< ImageDOSFullFileName
+  std::string_view InlineLink;   ///< ImageFileName
+  std::string_view TextPath;     ///< TextDOSFullFileName
+  std::string_view BaseName;     ///< BaseFileName
+  std::string_view DetailLink;   ///< DetailPageFileName
+  std::uint64_t FileSize = 0;    ///< FileSizeInBytes, FileSizeInK
   std::string_view CommentText;  ///< ImageComments, whose variables are also read
 };
 

@@ -72,8 +72,7 @@ TVarItem* TVarArray::AddVarAt(std::string_view name, std::string_view value, int
   return AppendItem(name, value, nullptr);
 }
 
-TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value,
-                                TVarArray* owner) {
+TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value, TVarArray* owner) {
   auto item = std::make_unique<TVarItem>();
   item->szVarName.assign(name);
   item->szVarValue.assign(value);

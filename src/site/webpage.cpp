@@ -85,8 +85,10 @@ void TWebPage::EnsurePageOpen() {
   if (!title.empty()) array.SetVar(StringTable[idsPageTitle], title);
   if (!label.empty()) array.SetVar(StringTable[idsPageLabel], label);
 
-  array.ParseVarText(LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().Diagnostics()));
-  array.ParseVarText(LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().Diagnostics()));
+  array.ParseVarText(
+      LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().Diagnostics()));
+  array.ParseVarText(
+      LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().Diagnostics()));
 
   Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath);
   if (file.ok()) {

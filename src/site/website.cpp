@@ -8,8 +8,8 @@
 #include "base/progress.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
-#include "files/settings.h"
 #include "files/picturenames.h"
+#include "files/settings.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
 #include "picture/gifrsize.h"
@@ -113,8 +113,8 @@ void TWebSite::DoMainTask() {
   if (!PictureTree) return;
   ResetExpansionDiagnostics();
   if (Jobs > 1) {
-    Pool = std::make_unique<TInlineImagePool>(
-        *this, ListPicturesInWalkOrder(*PictureTree, Names()), Jobs);
+    Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree, Names()),
+                                              Jobs);
   }
   {
     TDirIndexPage rootPage(*PictureTree, *this, nullptr);

@@ -263,8 +263,9 @@ TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus)
   const CommandRun run =
       Run({"generate", "--quiet", "--home", home.path().string(), site.path().string()});
   EXPECT_EQ(run.status, kExitReported);
-  EXPECT_EQ(run.messages,
-            "InLineFileExt \"png\" is not supported: inline images are GIF files and end in .gif\n");
+  EXPECT_EQ(
+      run.messages,
+      "InLineFileExt \"png\" is not supported: inline images are GIF files and end in .gif\n");
   EXPECT_TRUE(fs::exists(site / "inline" / "a.gif"));
 }
 

@@ -55,15 +55,15 @@ TEST(PictureNamesTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
 
 TEST(PictureNamesTest, AJpegStandsForItsGifTwinInAnyCaseAndSpelling) {
   test::TempDir site;
-  for (const char* name : {"IMG_1.JPG", "IMG_1.GIF", "b.jpeg", "B.gif", "c.gif", "d.Jpg",
-                           "e.jpg.gif", "e.jpg", "inline/IMG_1.gif", "inline/deep/x.jpg",
-                           "sub/f.GIF", "sub/F.JPEG", "notes.txt"}) {
+  for (const char* name :
+       {"IMG_1.JPG", "IMG_1.GIF", "b.jpeg", "B.gif", "c.gif", "d.Jpg", "e.jpg.gif", "e.jpg",
+        "inline/IMG_1.gif", "inline/deep/x.jpg", "sub/f.GIF", "sub/F.JPEG", "notes.txt"}) {
     test::WriteFile(site / name, "");
   }
   const std::unique_ptr<TFileItem> root = Scan(site);
-  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
-            (std::vector<std::string>{"b.jpeg", "c.gif", "d.Jpg", "e.jpg", "IMG_1.JPG",
-                                      "sub/F.JPEG"}));
+  EXPECT_EQ(
+      SitePictures(*root, TSiteNames{}),
+      (std::vector<std::string>{"b.jpeg", "c.gif", "d.Jpg", "e.jpg", "IMG_1.JPG", "sub/F.JPEG"}));
   // The twins stay in the file list (nothing is deleted); they only are no site pictures.
   int twins = 0;
   for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <optional>
 
+#include "app/ui/frame.h"
 #include "base/check.h"
 #include "base/diagnostics.h"
-#include "app/ui/frame.h"
 #include "base/ui/icons.h"
 #include "base/ui/qtuserinterface.h"
 #include "files/layouthome.h"

@@ -6,12 +6,12 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "base/dialogs.h"
 #include "app/ui/helpwindow.h"
-#include "base/ui/icons.h"
-#include "base/ui/qtuserinterface.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
+#include "base/dialogs.h"
+#include "base/ui/icons.h"
+#include "base/ui/qtuserinterface.h"
 #include "layout/inspector.h"
 #include "layout/ui/inspectorwindow.h"
 #include "picture/ui/imagewindow.h"

@@ -13,9 +13,9 @@
 #include <QToolBar>
 
 #include "app/ui/aboutdlg.h"
+#include "app/ui/configwindow.h"
 #include "app/ui/helpwindow.h"
 #include "base/ui/icons.h"
-#include "app/ui/configwindow.h"
 
 namespace pix::ui {
 

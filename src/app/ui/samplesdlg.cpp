@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "base/dialogs.h"
 #include "app/ui/helpwindow.h"
+#include "base/dialogs.h"
 #include "base/ui/parentwindow.h"
 #include "base/ui/qtuserinterface.h"
 

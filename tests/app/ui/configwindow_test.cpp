@@ -12,9 +12,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "base/dialogs.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
+#include "base/dialogs.h"
 #include "layout/inspector.h"
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"

@@ -15,13 +15,13 @@
 #include <QTextBrowser>
 
 #include "app/ui/aboutdlg.h"
+#include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
-#include "base/ui/parentwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
+#include "base/ui/parentwindow.h"
 #include "files/settings.h"
-#include "app/ui/configwindow.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
