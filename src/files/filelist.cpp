@@ -155,8 +155,8 @@ void TFileItem::SetFullFileName(std::string fullFileName) {
   FullFileName_ = std::move(fullFileName);
   const std::size_t slash = FullFileName_.rfind('/');
   NameStart_ = slash == std::string::npos ? 0 : slash + 1;
-  ExtStart_ = FullFileName_.find('.', NameStart_);
-  if (ExtStart_ == std::string::npos) ExtStart_ = FullFileName_.size();
+  ExtStart_ = FullFileName_.rfind('.');
+  if (ExtStart_ == std::string::npos || ExtStart_ < NameStart_) ExtStart_ = FullFileName_.size();
 }
 
 std::string_view TFileItem::szFileName() const {

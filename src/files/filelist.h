@@ -35,6 +35,9 @@ class TDiagnostics;
 inline constexpr std::uint8_t kAttribReadOnly = 0x01;
 /// A ".gif" file beside a ".jpg" or ".jpeg" file of the same name, in any case.
 inline constexpr std::uint8_t kAttribJpegTwin = 0x02;
+/// A picture the site leaves out because another file already has its page or inline
+/// image (set by SettlePictureNames, files/picturenames.h).
+inline constexpr std::uint8_t kAttribLeftOut = 0x04;
 inline constexpr std::uint8_t kAttribDirectory = 0x10;
 inline constexpr std::uint8_t kAttribSymLink = 0x40;
 
@@ -60,10 +63,12 @@ class TFileItem {
   const std::string& szFullFileName() const { return FullFileName_; }
   /// The part of the full path after its last "/"; empty for the root "/".
   std::string_view szFileName() const;
-  /// The extension of the name from its first "." on ("photo.old.jpg" has ".old.jpg"); empty
-  /// when the name has no ".".
+  /// The extension of the name from its last "." on ("2020.05.01 beach.jpg" has ".jpg");
+  /// empty when the name has no ".".
   std::string_view szFileExt() const;
   std::uint8_t Attrib() const { return Attrib_; }
+  /// Sets kAttribLeftOut: the one change a built tree takes besides a rename.
+  void MarkLeftOut() { Attrib_ |= kAttribLeftOut; }
   /// Size in bytes. A directory holds the sizes of every item listed into it, so a fully
   /// scanned directory holds the total size of all files below it (a directory entry
   /// itself counts as 0).

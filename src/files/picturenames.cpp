@@ -1,12 +1,15 @@
 #include "files/picturenames.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "files/filelist.h"
 #include "files/utils.h"
 
 namespace pix {
 
 bool IsJpegExtension(std::string_view ext) {
-  return EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".jpeg");
+  return EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".jpeg") || EqualsNoCase(ext, ".jpe");
 }
 
 bool IsGifExtension(std::string_view ext) { return EqualsNoCase(ext, ".gif"); }
@@ -43,7 +46,7 @@ bool IsJpegPicture(const TFileItem& item) {
 bool HasJpegTwin(const TFileItem& item) { return (item.Attrib() & kAttribJpegTwin) != 0; }
 
 bool IsSitePicture(const TFileItem& item) {
-  if (IsDirectory(item)) return false;
+  if (IsDirectory(item) || (item.Attrib() & kAttribLeftOut) != 0) return false;
   if (IsJpegExtension(item.szFileExt())) return true;
   return IsGifExtension(item.szFileExt()) && !HasJpegTwin(item);
 }
@@ -51,6 +54,67 @@ bool IsSitePicture(const TFileItem& item) {
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names) {
   return IsDirectory(item) && (item.Attrib() & kAttribSymLink) == 0 &&
          !EqualsNoCase(item.szFileName(), names.szInLineSubDirName);
+}
+
+namespace {
+
+std::string_view BaseNameOf(const TFileItem& item) {
+  const std::string_view name = item.szFileName();
+  return name.substr(0, name.size() - item.szFileExt().size());
+}
+
+// Settles the pictures of one directory (see SettlePictureNames).
+void SettleDirectory(TFileItem& directory, const TSiteNames& names,
+                     const std::vector<std::string>& matchPageNames,
+                     std::vector<std::string>& leftOut) {
+  const std::string page = "." + names.szPageDOSFileExt;
+  std::unordered_map<std::string_view, const TFileItem*> owners;
+  std::unordered_map<std::string, const TFileItem*> jpegsByLowerName;
+  for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (IsJpegPicture(*item)) jpegsByLowerName.emplace(LowerCase(BaseNameOf(*item)), item);
+  }
+  for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (IsDirectory(*item)) continue;
+    const std::string_view base = BaseNameOf(*item);
+    if (HasJpegTwin(*item)) {
+      auto twin = jpegsByLowerName.find(LowerCase(base));
+      leftOut.push_back(item->szFullFileName() + " is left out of the site: " +
+                        std::string(twin != jpegsByLowerName.end() ? twin->second->szFileName()
+                                                                   : std::string_view("a JPEG")) +
+                        " of the same name stands for it");
+      continue;
+    }
+    if (!IsSitePicture(*item)) continue;
+    std::string why;
+    if (base == "index") {
+      why = "its page would replace the index page index" + page;
+    } else if (std::find(matchPageNames.begin(), matchPageNames.end(), base) !=
+               matchPageNames.end()) {
+      why = "its page would replace the match page " + std::string(base) + page;
+    } else if (auto owner = owners.find(base); owner != owners.end()) {
+      why = std::string(owner->second->szFileName()) + " already makes its page " +
+            std::string(base) + page + " and inline image " + names.szInLineSubDirName + "/" +
+            std::string(base) + "." + names.szInLineFileExt;
+    } else {
+      owners.emplace(base, item);
+      continue;
+    }
+    item->MarkLeftOut();
+    leftOut.push_back(item->szFullFileName() + " is left out of the site: " + why);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
+                                            const std::vector<std::string>& matchPageNames) {
+  std::vector<std::string> leftOut;
+  SettleDirectory(root, names, matchPageNames, leftOut);
+  for (TFileItem* item = root.FirstChild(); item != nullptr;
+       item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {
+    if (IsSubPageDir(*item, names)) SettleDirectory(*item, names, matchPageNames, leftOut);
+  }
+  return leftOut;
 }
 
 const TFileItem* NextSiteItem(const TFileItem& item, const TSiteNames& names) {

@@ -3,7 +3,8 @@
 // part of the program that asks these questions (the generation run, the layout tree,
 // auto-organize) asks them here, so they cannot disagree.
 //
-// A picture is a file whose extension is ".jpg", ".jpeg" or ".gif", in any case. A GIF
+// A picture is a file whose extension (what follows the last dot of its name) is ".jpg",
+// ".jpeg", ".jpe" or ".gif", in any case. A GIF
 // beside a JPEG of the same name (both compared without regard to case) is its "twin": both
 // would make the same inline image and detail page, so the JPEG stands for the pair and
 // the GIF is left out of the site, though never touched on the disk.
@@ -11,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pix {
 
@@ -24,7 +26,7 @@ struct TSiteNames {
   std::string szPageHTMLFileExt = "html";     ///< Extension of page files in links.
 };
 
-/// Extensions with their leading ".": ".jpg" and ".jpeg" in any case.
+/// Extensions with their leading ".": ".jpg", ".jpeg" and ".jpe" in any case.
 bool IsJpegExtension(std::string_view ext);
 /// ".gif" in any case.
 bool IsGifExtension(std::string_view ext);
@@ -47,7 +49,8 @@ TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names);
 /// The inline image directory of the picture directory `directory`.
 std::string InlineDirectoryOf(std::string_view directory, const TSiteNames& names);
 
-/// True for a picture of the site: a JPEG, or a GIF without a JPEG twin.
+/// True for a picture of the site: a JPEG, or a GIF without a JPEG twin, that was not left
+/// out by SettlePictureNames.
 bool IsSitePicture(const TFileItem& item);
 /// True for ".jpg" and ".jpeg" pictures.
 bool IsJpegPicture(const TFileItem& item);
@@ -59,6 +62,15 @@ bool HasJpegTwin(const TFileItem& item);
 /// sub-directory (compared without regard to case) and not a symbolic link to a directory,
 /// whose contents the file list never takes in.
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
+
+/// Settles, directory by directory, which pictures keep their names when two would write
+/// the same page or inline image (same name without extension: "a.jpg" and "a.jpeg"), or
+/// when a picture's page would replace the directory's index page ("index.jpg") or one of
+/// `matchPageNames`. The first in name order keeps the name; the others are marked left
+/// out (kAttribLeftOut), and so is a GIF twin of a JPEG. Returns one line for each picture
+/// left out, naming both files.
+std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
+                                            const std::vector<std::string>& matchPageNames);
 
 /// The next item of a walk through the site's own directories (start at the root's
 /// FirstChild): the directories that get an index page, and their files; nothing inside an

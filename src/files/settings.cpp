@@ -51,6 +51,16 @@ TDisplaySize DisplaySizeFrom(int maxDisplayWidth, int maxDisplayHeight) {
   return size;
 }
 
+std::vector<std::string> TRunSettings::MatchPageNames() const {
+  std::vector<std::string> names;
+  if (!bDoAutoOrganize) return names;
+  TStringTokenList list(szAutoOrganizeBaseFileNames, ',');
+  while (std::optional<std::string_view> name = list.GetNextToken()) {
+    if (!name->empty()) names.emplace_back(*name);
+  }
+  return names;
+}
+
 std::string TRunSettings::MatchPageSearchString(std::string_view name) const {
   return Profile.Text(StringTable[idsMatchPageSearchStrings], name, "", 255);
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 #include "files/picturenames.h"
@@ -64,6 +65,9 @@ struct TRunSettings {
   TDisplaySize MaxDisplay{100, 100};
   /// AutoOrganizeLayout/AutoOrganizeBaseFileNames: the match pages, comma-separated.
   std::string szAutoOrganizeBaseFileNames;
+  /// The match pages a run writes: the names of szAutoOrganizeBaseFileNames when
+  /// bDoAutoOrganize is set, else none.
+  std::vector<std::string> MatchPageNames() const;
   /// The search pattern of the match page `name` (MatchPageSearchStrings), or empty.
   std::string MatchPageSearchString(std::string_view name) const;
 

@@ -245,7 +245,13 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
   if (SiteFileListValue != nullptr) {
     TTreeBuildContext context;
     context.Ui = ui;
-    context.Names = ReadRunSettings(szProgramDir, Problems).Names;
+    const TRunSettings settings = ReadRunSettings(szProgramDir, Problems);
+    context.Names = settings.Names;
+    // The tree shows the pictures a run would put on the site.
+    for (const std::string& leftOut :
+         SettlePictureNames(*SiteFileListValue, settings.Names, settings.MatchPageNames())) {
+      Problems.Problem(leftOut);
+    }
     TFileItem& node = *SiteFileListValue;
     RootDirItem = DirIndexPagesItem->AddChild<TDirectoryItem>(
         &node, node.szFullFileName(), JoinPath(node.szFullFileName(), "index.txt"), context);

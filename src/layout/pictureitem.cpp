@@ -49,7 +49,7 @@ void ShowRenameFailure(TUserInterface& ui, const Status& why) {
 bool HoldsPictureComment(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  const std::size_t dot = name.find('.');
+  const std::size_t dot = name.rfind('.');
   return dot != std::string_view::npos && IsJpegExtension(name.substr(dot));
 }
 
@@ -117,7 +117,12 @@ bool TPictureItem::Rename(TUserInterface& ui, std::string_view newName) {
   std::string oldName;
   SplitPath(szFullFileName, &directory, &oldName);
   std::string name(newName);
-  if (!name.empty() && name.find('.') == std::string::npos) {
+  // A new name without a picture's extension keeps the old one: "Mr. Smith" for
+  // "IMG_1.jpg" becomes "Mr. Smith.jpg".
+  const std::size_t newDot = name.rfind('.');
+  const std::string_view newExt =
+      newDot == std::string::npos ? std::string_view() : std::string_view(name).substr(newDot);
+  if (!name.empty() && !IsJpegExtension(newExt) && !IsGifExtension(newExt)) {
     const std::size_t dot = oldName.rfind('.');
     if (dot != std::string::npos) AppendWithSep(name, '.', oldName.substr(dot + 1));
   }
@@ -156,7 +161,7 @@ std::filesystem::path TPictureItem::InlineImagePath() const {
   std::string directory;
   std::string name;
   SplitPath(szFullFileName, &directory, &name);
-  const std::string baseName = name.substr(0, name.find('.'));
+  const std::string baseName = name.substr(0, name.rfind('.'));
   return BuildFileName(InlineDirectoryOf(directory, Names), baseName, Names.szInLineFileExt);
 }
 

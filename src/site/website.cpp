@@ -52,6 +52,12 @@ Status TWebSite::Prepare() {
   PictureTree = std::move(tree).value();
   if (RunSettings.bDeleteHTMLFirst) PurgeOldPages();
   PrepareGifPictures();
+  // Two pictures never share a page or an inline image, nor does a picture take the page
+  // of an index or match page: the one left out is reported, and nothing is overwritten.
+  for (const std::string& leftOut :
+       SettlePictureNames(*PictureTree, Names(), RunSettings.MatchPageNames())) {
+    DiagnosticsSink.Problem(leftOut);
+  }
   return Status::OK();
 }
 

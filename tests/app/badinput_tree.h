@@ -90,7 +90,7 @@ inline std::vector<TTreeFile> BadInputTree() {
   options.Kind = JpegKind::Cmyk;
   files.push_back({"good/cmyk.jpg", MakeJpeg(art, options), true});
   files.push_back({"good/arithmetic.jpg", MakeArithmeticJpeg(art), true});
-  files.push_back({"good/plain.gif",
+  files.push_back({"good/flat.gif",
                    MakeGif(SimpleGif(5, 3, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})),
                    true});
 

@@ -269,6 +269,27 @@ TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus)
   EXPECT_TRUE(fs::exists(site / "inline" / "a.gif"));
 }
 
+TEST_F(CommandLineTest, PicturesThatWouldShareAPageAreLeftOutAndReported) {
+  test::WriteJpegPicture(site / "a.jpeg", 30, 10, "");
+  test::WriteJpegPicture(site / "a.jpg", 10, 30, "");
+  test::WriteJpegPicture(site / "index.jpg", 10, 10, "");
+  test::WriteJpegPicture(site / "2024.06.01 walk.jpg", 10, 10, "");
+  test::WriteFile(home / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann\n");
+  const CommandRun run =
+      Run({"generate", "--quiet", "--home", home.path().string(), site.path().string()});
+  EXPECT_EQ(run.status, kExitReported);
+  EXPECT_NE(run.messages.find("a.jpg is left out of the site: a.jpeg already makes"),
+            std::string::npos)
+      << run.messages;
+  EXPECT_NE(run.messages.find("index.jpg is left out of the site"), std::string::npos);
+  const std::string detail = test::ReadFile(site / "a.html");
+  EXPECT_NE(detail.find("a.jpeg"), std::string::npos) << "the first in name order keeps it";
+  EXPECT_EQ(detail.find("a.jpg"), std::string::npos) << detail;
+  EXPECT_EQ(test::ReadFile(site / "index.html").find("index.jpg"), std::string::npos);
+  EXPECT_TRUE(fs::exists(site / "2024.06.01 walk.html")) << "a name with dots gets its page";
+  EXPECT_TRUE(fs::exists(site / "inline" / "2024.06.01 walk.gif"));
+}
+
 TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
   for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg"}) {
     test::WriteJpegPicture(site / name, 10, 10, "");

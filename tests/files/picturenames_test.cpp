@@ -61,15 +61,62 @@ TEST(PictureNamesTest, AJpegStandsForItsGifTwinInAnyCaseAndSpelling) {
     test::WriteFile(site / name, "");
   }
   const std::unique_ptr<TFileItem> root = Scan(site);
-  EXPECT_EQ(
-      SitePictures(*root, TSiteNames{}),
-      (std::vector<std::string>{"b.jpeg", "c.gif", "d.Jpg", "e.jpg", "IMG_1.JPG", "sub/F.JPEG"}));
+  // "e.jpg.gif" is a GIF of its own: its name without the extension is "e.jpg".
+  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+            (std::vector<std::string>{"b.jpeg", "c.gif", "d.Jpg", "e.jpg", "e.jpg.gif",
+                                      "IMG_1.JPG", "sub/F.JPEG"}));
   // The twins stay in the file list (nothing is deleted); they only are no site pictures.
   int twins = 0;
   for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
     if (HasJpegTwin(*item)) ++twins;
   }
   EXPECT_EQ(twins, 3);
+}
+
+TEST(PictureNamesTest, TheExtensionFollowsTheLastDotInEverySpelling) {
+  test::TempDir site;
+  for (const char* name : {"2020.05.01 beach.jpg", "Mr. Smith.JPEG", "IMG_1.edited.jpe",
+                           "PXL_20240101_120000000.MP.jpg", "old.jpg.txt", "photo.jpg.bak"}) {
+    test::WriteFile(site / name, "");
+  }
+  const std::unique_ptr<TFileItem> root = Scan(site);
+  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+            (std::vector<std::string>{"2020.05.01 beach.jpg", "IMG_1.edited.jpe",
+                                      "Mr. Smith.JPEG", "PXL_20240101_120000000.MP.jpg"}));
+  const TPictureFiles files = PictureFilesOf(*root->FirstChild(), TSiteNames{});
+  EXPECT_EQ(files.BaseName, "2020.05.01 beach");
+  EXPECT_EQ(files.DetailLink, "2020.05.01 beach.html");
+  EXPECT_EQ(files.InlineLink, "inline/2020.05.01 beach.gif");
+  EXPECT_EQ(files.TextPath, (site / "2020.05.01 beach.txt").string());
+}
+
+TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
+  test::TempDir site;
+  for (const char* name : {"a.jpg", "a.jpeg", "a.JPE", "index.jpg", "folder.jpg", "B.jpg",
+                           "b.jpg", "trip/index.gif", "trip/x.gif", "trip/X.JPG"}) {
+    test::WriteFile(site / name, "");
+  }
+  const std::unique_ptr<TFileItem> root = Scan(site);
+  const std::vector<std::string> leftOut =
+      SettlePictureNames(*root, TSiteNames{}, std::vector<std::string>{"folder"});
+  // Names differing in case make different files here, so "B.jpg" and "b.jpg" both stay;
+  // a GIF twin is left out whichever sorts first.
+  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+            (std::vector<std::string>{"a.JPE", "B.jpg", "b.jpg", "trip/X.JPG"}));
+  const std::string root_ = site.path().string();
+  EXPECT_EQ(leftOut, (std::vector<std::string>{
+                         root_ + "/a.jpeg is left out of the site: a.JPE already makes its page "
+                                 "a.html and inline image inline/a.gif",
+                         root_ + "/a.jpg is left out of the site: a.JPE already makes its page "
+                                 "a.html and inline image inline/a.gif",
+                         root_ + "/folder.jpg is left out of the site: its page would replace "
+                                 "the match page folder.html",
+                         root_ + "/index.jpg is left out of the site: its page would replace "
+                                 "the index page index.html",
+                         root_ + "/trip/index.gif is left out of the site: its page would "
+                                 "replace the index page index.html",
+                         root_ + "/trip/x.gif is left out of the site: X.JPG of the same name "
+                                 "stands for it"}));
 }
 
 TEST(PictureNamesTest, APictureOwnsItsPageInlineImageAndTextFile) {

@@ -168,9 +168,9 @@ TEST_F(ConfigTreeTest, TheSitesPicturesBecomePictureItems) {
   WriteFile(site_ / "trip" / "x.jpg", "");
   auto root = Build();
   EXPECT_EQ(ChildLabels(*root->RootDirItem),
-            (std::vector<std::string>{"a.jpg", "b.GIF", "c.jpeg", "trip"}));
+            (std::vector<std::string>{"a.jpg", "b.GIF", "c.jpeg", "photo.old.jpg", "trip"}));
   EXPECT_NE(dynamic_cast<TPictureItem*>(root->RootDirItem->Child(1)), nullptr);
-  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(3)), std::vector<std::string>{"x.jpg"});
+  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(4)), std::vector<std::string>{"x.jpg"});
 }
 
 TEST_F(ConfigTreeTest, CrossingOutWorksOnWholeSubtrees) {
