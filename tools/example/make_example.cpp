@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
   }
   const fs::path root = argv[1];
   std::error_code error;
-  for (const char* folder : {"", "holiday", "garden", "garden/macro", "night"}) {
+  for (const char* folder : {"", "holiday", "garden", "garden/macro", "night", "Zürich Süd"}) {
     fs::create_directories(root / folder, error);
     if (error) {
       std::cerr << "cannot create " << (root / folder).string() << ": " << error.message() << "\n";
@@ -213,6 +213,11 @@ int main(int argc, char** argv) {
                   Caption("Stars", "A clear night, far from the town.", "Sky"));
   // A name that must be escaped in links and text.
   ok &= WriteJpeg(root / "night" / "Moon & stars #2.jpg", Varied(kNight, 0.9), 900, 1200, "");
+  // Names and captions as today's cameras and people write them: UTF-8, and dots in names.
+  ok &= WriteJpeg(root / "Zürich Süd" / "Dünes.jpg", Varied(kDusk, 1.7), 960, 640,
+                  Caption("Dünes au crépuscule", "Sand und Licht über dem Sée, 5 €.", "Reise"));
+  ok &= WriteJpeg(root / "Zürich Süd" / "2024.06.01 walk.jpg", Varied(kNoon, 3.3), 800, 600,
+                  "");
   if (!ok) {
     std::cerr << "cannot write the example pictures into " << root.string() << "\n";
     return 1;
