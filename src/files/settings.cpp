@@ -65,6 +65,35 @@ std::string TRunSettings::MatchPageSearchString(std::string_view name) const {
   return Profile.Text(StringTable[idsMatchPageSearchStrings], name, "", 255);
 }
 
+namespace {
+
+// A name the run may join to a directory's path: not empty, not "." or "..", without "/"
+// or NUL, so that it always names something inside that directory.
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+// An extension the run may give its pages: a plain name that is no picture's or caption
+// file's, so that a page can never be written over either.
+bool IsPageExtension(std::string_view ext) {
+  if (!IsPlainName(ext) || ext.find('.') != std::string_view::npos) return false;
+  const std::string dotted = "." + std::string(ext);
+  return !IsJpegExtension(dotted) && !IsGifExtension(dotted) && !EqualsNoCase(ext, "txt");
+}
+
+// Replaces a setting that cannot be used by its default, with one line that says so.
+void KeepUsable(std::string& value, bool usable, std::string_view key,
+                std::string_view defaultValue, std::string_view why,
+                TDiagnostics& diagnostics) {
+  if (usable) return;
+  diagnostics.Problem(std::string(key) + " \"" + value + "\" " + std::string(why) + "; \"" +
+                      std::string(defaultValue) + "\" is used instead");
+  value.assign(defaultValue);
+}
+
+}  // namespace
+
 TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnostics& diagnostics) {
   TRunSettings settings;
   settings.IniFile = layoutHome / "pixamond.ini";
@@ -118,9 +147,35 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
     if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
   }
 
+  KeepUsable(names.szInLineSubDirName, IsPlainName(names.szInLineSubDirName),
+             kInLineSubDirNameKey, "inline", "is not a folder name inside the site",
+             diagnostics);
+  KeepUsable(names.szPageDOSFileExt, IsPageExtension(names.szPageDOSFileExt),
+             StringTable[idsPageDOSFileExt], "html",
+             "cannot be the extension of pages: it is empty, holds \"/\" or \".\", or names "
+             "pictures or caption files",
+             diagnostics);
+  KeepUsable(names.szPageHTMLFileExt, IsPageExtension(names.szPageHTMLFileExt),
+             StringTable[idsPageHTMLFileExt], "html",
+             "cannot be the extension of pages: it is empty, holds \"/\" or \".\", or names "
+             "pictures or caption files",
+             diagnostics);
+
   const std::string_view display = StringTable[idsDisplay];
-  settings.MaxDisplay = DisplaySizeFrom(ini.Int(display, StringTable[idsMaxDisplayWidth], 0),
-                                        ini.Int(display, StringTable[idsMaxDisplayHeight], 0));
+  int sides[2] = {ini.Int(display, StringTable[idsMaxDisplayWidth], 0),
+                  ini.Int(display, StringTable[idsMaxDisplayHeight], 0)};
+  const int ids[2] = {idsMaxDisplayWidth, idsMaxDisplayHeight};
+  for (int i = 0; i < 2; ++i) {
+    // Inline images are small pictures; a box side past this is a slip of the keyboard
+    // that would make files of hundreds of megabytes.
+    if (sides[i] > kMaxDisplaySide) {
+      diagnostics.Problem(std::string(StringTable[ids[i]]) + "=" + std::to_string(sides[i]) +
+                          " is larger than " + std::to_string(kMaxDisplaySide) +
+                          " pixels; " + std::to_string(kMaxDisplaySide) + " is used instead");
+      sides[i] = kMaxDisplaySide;
+    }
+  }
+  settings.MaxDisplay = DisplaySizeFrom(sides[0], sides[1]);
   return settings;
 }
 

@@ -76,9 +76,15 @@ struct TRunSettings {
   TProfileSnapshot Profile;
 };
 
+/// The largest side of the display box a setting may ask for.
+inline constexpr int kMaxDisplaySide = 4096;
+
 /// Reads the run's settings from the settings file of `layoutHome`. Values that cannot be
 /// used are reported to `diagnostics` and replaced by their defaults: an InLineFileExt
-/// other than "gif". An empty Files/InLineSubDirName becomes "inline"; a key that is present
+/// other than "gif", an InLineSubDirName that is not a plain folder name (empty, ".", "..",
+/// holding "/"), a page extension that is not a plain name or that names pictures or
+/// caption files (jpg, jpeg, jpe, gif, txt), and a display side over kMaxDisplaySide
+/// (which becomes kMaxDisplaySide). An empty Files/InLineSubDirName becomes "inline"; a key that is present
 /// but empty is written back.
 TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnostics& diagnostics);
 

@@ -1,6 +1,8 @@
 #include "files/utils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -81,8 +83,25 @@ std::optional<std::string> ExtractTagText(std::string_view buffer, std::string_v
   return std::string(buffer.substr(textStart, textEnd - textStart));
 }
 
+namespace {
+constexpr std::string_view kPageSignature = "<!--Produced With Pixamond Version ";
+}  // namespace
+
+bool IsPageOfThisProgram(const std::filesystem::path& path) {
+  // Not through a link, and without waiting on anything that is not a plain file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  char start[kPageSignature.size()];
+  const bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const ssize_t read = plain ? ::read(fd, start, sizeof start) : -1;
+  ::close(fd);
+  return read == static_cast<ssize_t>(sizeof start) &&
+         std::string_view(start, sizeof start) == kPageSignature;
+}
+
 void WriteVersionComment(std::ostream& out) {
-  out << "<!--Produced With Pixamond Version " << kVersionMajor << "." << kVersionMinor
+  out << kPageSignature << kVersionMajor << "." << kVersionMinor
       << "-->\r\n"
       << "<!--Pixamond is written by the Pixamond developers-->\r\n";
 }

@@ -38,6 +38,10 @@ std::optional<std::string> ExtractTagText(std::string_view buffer, std::string_v
 /// Writes the two comment lines that open every generated page.
 void WriteVersionComment(std::ostream& out);
 
+/// True when `path` is a plain file (not a link) that starts with the comment every page of
+/// this program starts with: a page the program wrote, which it may delete or replace.
+bool IsPageOfThisProgram(const std::filesystem::path& path);
+
 /// Appends `text` to `destination` joined by `separator`, never doubling it: an empty
 /// destination takes the text unchanged; otherwise the separator is added unless the
 /// destination already ends with it, and one leading separator of the text is dropped.

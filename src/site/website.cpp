@@ -68,6 +68,12 @@ void TWebSite::PurgeOldPages() {
     std::string_view ext = item->szFileExt();
     if (!ext.empty()) ext.remove_prefix(1);
     if (!EqualsNoCase(ext, "htm") && !EqualsNoCase(ext, "html")) continue;
+    // Only the pages this program wrote go: a page of the user's own stays.
+    if (!IsPageOfThisProgram(item->szFullFileName())) {
+      DiagnosticsSink.Problem(item->szFullFileName() +
+                              " is kept: DeleteHTMLFirst deletes only pages Pixamond wrote");
+      continue;
+    }
     if (::unlink(item->szFullFileName().c_str()) != 0) {
       Report("Cannot delete the old page " + item->szFullFileName());
     }

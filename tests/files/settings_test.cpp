@@ -90,6 +90,44 @@ TEST_F(SettingsTest, RunSettingsComeFromTheLayoutHomeTheyAreGiven) {
   EXPECT_NE(diagnostics.Problems()[0].find("InLineFileExt \"png\""), std::string::npos);
 }
 
+TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
+  struct Case {
+    const char* ini;
+    const char* key;
+  } cases[] = {
+      {"[FileExtensions]\nPageDOSFileExt=jpg\n", "PageDOSFileExt"},
+      {"[FileExtensions]\nPageDOSFileExt=JPG\n", "PageDOSFileExt"},
+      {"[FileExtensions]\nPageDOSFileExt=gif\n", "PageDOSFileExt"},
+      {"[FileExtensions]\nPageDOSFileExt=txt\n", "PageDOSFileExt"},
+      {"[FileExtensions]\nPageDOSFileExt=jpeg\n", "PageDOSFileExt"},
+      {"[FileExtensions]\nPageDOSFileExt=../x\n", "PageDOSFileExt"},
+      {"[FileExtensions]\nPageHTMLFileExt=a/b\n", "PageHTMLFileExt"},
+      {"[Files]\nInLineSubDirName=.\n", "InLineSubDirName"},
+      {"[Files]\nInLineSubDirName=..\n", "InLineSubDirName"},
+      {"[Files]\nInLineSubDirName=../../x\n", "InLineSubDirName"},
+      {"[Display]\nMaxDisplayWidth=65535\n", "MaxDisplayWidth"},
+  };
+  for (const Case& c : cases) {
+    test::WriteFile(IniFileName(), c.ini);
+    TCollectedDiagnostics diagnostics;
+    const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+    ASSERT_EQ(diagnostics.Problems().size(), 1u) << c.ini;
+    EXPECT_EQ(diagnostics.Problems()[0].rfind(c.key, 0), 0u) << diagnostics.Problems()[0];
+    EXPECT_EQ(run.Names.szPageDOSFileExt, "html") << c.ini;
+    EXPECT_EQ(run.Names.szPageHTMLFileExt, "html") << c.ini;
+    EXPECT_EQ(run.Names.szInLineSubDirName, "inline") << c.ini;
+    EXPECT_LE(run.MaxDisplay.Width, kMaxDisplaySide) << c.ini;
+  }
+  test::WriteFile(IniFileName(), "[FileExtensions]\nPageDOSFileExt=htm\n[Files]\n"
+                                 "InLineSubDirName=Thumbs\n[Display]\nMaxDisplayWidth=4096\n");
+  TCollectedDiagnostics diagnostics;
+  const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  EXPECT_EQ(diagnostics.ProblemCount(), 0) << diagnostics.ProblemText();
+  EXPECT_EQ(run.Names.szPageDOSFileExt, "htm");
+  EXPECT_EQ(run.Names.szInLineSubDirName, "Thumbs");
+  EXPECT_EQ(run.MaxDisplay.Width, 4096);
+}
+
 TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   test::TScriptedUserInterface ui;
   ui.AnswerPrompt(std::nullopt);

@@ -242,16 +242,26 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
 }
 
-TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOldPagesEverywhere) {
+TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOnlyThePagesItWroteEverywhere) {
   test::WriteFile(home / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nDeleteHTMLFirst=Yes\n");
-  test::WriteFile(root / "old.htm", "x");
-  test::WriteFile(root / "deep" / "stale.HTML", "x");
+  const std::string ours = "<!--Produced With Pixamond Version 1.0-->\r\n<HTML></HTML>";
+  test::WriteFile(root / "old.htm", ours);
+  test::WriteFile(root / "deep" / "stale.HTML", ours);
   test::WriteFile(root / "keep.txt", "x");
+  test::WriteFile(root / "mine.html", "<HTML>my own page</HTML>");
+  test::WriteFile(root / "elsewhere" / "target.html", ours);
+  fs::create_symlink(root / "elsewhere" / "target.html", root / "linked.html");
   Run();
   EXPECT_FALSE(fs::exists(root / "old.htm"));
   EXPECT_FALSE(fs::exists(root / "deep" / "stale.HTML"));
   EXPECT_TRUE(fs::exists(root / "keep.txt"));
+  EXPECT_EQ(test::ReadFile(root / "mine.html"), "<HTML>my own page</HTML>");
+  EXPECT_TRUE(fs::is_symlink(root / "linked.html")) << "a link is never taken for a page";
+  const std::string problems = diagnostics.ProblemText();
+  EXPECT_NE(problems.find((root / "mine.html").string() + " is kept"), std::string::npos)
+      << problems;
+  EXPECT_NE(problems.find((root / "linked.html").string() + " is kept"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly) {
