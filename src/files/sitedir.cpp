@@ -24,6 +24,15 @@ std::string NormalPath(std::string_view path) {
   return WithoutTrailingSlash(std::move(normal));
 }
 
+// The path with every link resolved (as far as it exists), so that a link to "/" or to a
+// folder above the layout home is judged by where it leads.
+std::string RealPath(std::string_view path) {
+  std::error_code error;
+  const std::filesystem::path real =
+      std::filesystem::weakly_canonical(std::filesystem::path(std::string(path)), error);
+  return error ? NormalPath(path) : NormalPath(real.string());
+}
+
 // True when a scan of `site` with every sub-directory reaches `directory`: the two are the
 // same, or `directory` lies below `site` along names that do not begin with "." (the scan
 // skips those). Names are compared without regard to case.
@@ -70,7 +79,12 @@ bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProg
   if (directory.size() < 4 || directory.front() != '/') {
     return Refuse(ui, "You must select a proper directory.");
   }
-  if (!szProgramDir.empty() && SiteTakesIn(NormalPath(directory), NormalPath(szProgramDir))) {
+  if (IsFileSystemRoot(RealPath(directory))) {
+    return Refuse(ui, "You can't select the root directory of a drive");
+  }
+  if (!szProgramDir.empty() &&
+      (SiteTakesIn(NormalPath(directory), NormalPath(szProgramDir)) ||
+       SiteTakesIn(RealPath(directory), RealPath(szProgramDir)))) {
     return Refuse(ui, "Select a directory that does not contain program.");
   }
   return true;

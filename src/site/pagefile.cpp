@@ -1,8 +1,26 @@
 #include "site/pagefile.h"
 
+#include <sys/stat.h>
+
+#include "files/utils.h"
+
 namespace pix {
 
 Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode)) {
+      return Status::InvalidArgument(path.string() +
+                                     " is a link; a page is never written through a link");
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return Status::InvalidArgument(path.string() + " is not a plain file; it is left as it is");
+    }
+    if (!IsPageOfThisProgram(path)) {
+      return Status::InvalidArgument(path.string() +
+                                     " is a page Pixamond did not write; it is left as it is");
+    }
+  }
   Result<TTempFileBeside> temp =
       TTempFileBeside::Create(path, TTempFileBeside::Durability::kUnsynced);
   if (!temp.ok()) return temp.status();

@@ -16,7 +16,9 @@ namespace pix {
 
 class TPageFile {
  public:
-  /// Starts a new version of the page at `path`.
+  /// Starts a new version of the page at `path`. Refused, leaving everything as it is, when
+  /// something other than a page this program wrote is there: a link, a folder or special
+  /// file, or a page of the user's own (one that does not start with the program's comment).
   static Result<std::unique_ptr<TPageFile>> Create(const std::filesystem::path& path);
 
   /// The stream to write the page to. Write errors are collected and reported by Close.

@@ -138,10 +138,18 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     return facts;
   }
   // Workers run ahead of the page writer, which makes each directory's inline directory
-  // when it comes to the directory; a worker may get there first.
+  // when it comes to the directory; a worker may get there first. A link in its place may
+  // lead anywhere, to the user's own pictures too: nothing is written through it.
+  const std::filesystem::path inlineDirectory =
+      std::filesystem::path(names.InlinePath).parent_path();
   std::error_code ignored;
-  std::filesystem::create_directory(std::filesystem::path(names.InlinePath).parent_path(),
-                                    ignored);
+  if (std::filesystem::is_symlink(inlineDirectory, ignored)) {
+    facts.InlineStatus = Status::InvalidArgument(
+        inlineDirectory.string() + " is a link; inline images are never written through a link");
+    facts.InlineOutcome = TPictureFacts::Inline::kFailed;
+    return facts;
+  }
+  std::filesystem::create_directory(inlineDirectory, ignored);
   facts.InlineStatus =
       jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)
            : ResizeGifToSize(fit.Width, fit.Height, names.AnchorPath, names.InlinePath);

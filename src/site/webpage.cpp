@@ -69,7 +69,11 @@ void TWebPage::EnsurePageOpen() {
   // A page keeps its head, title and label from its earlier version, or from a page of the
   // same name in the program directory, unless the layout sets them again below.
   // Each file is read once and its three elements taken from that one reading.
-  std::optional<std::string> oldPage = ReadOldPage(szPageFilePath, Site().Diagnostics());
+  // Only a page this program wrote is read back: a link or a page of the user's own would
+  // hand its text to a page it has nothing to do with.
+  std::optional<std::string> oldPage =
+      IsPageOfThisProgram(szPageFilePath) ? ReadOldPage(szPageFilePath, Site().Diagnostics())
+                                          : std::nullopt;
   std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   if (!head) {
     oldPage = ReadOldPage(szProgramPagePath, Site().Diagnostics());

@@ -65,6 +65,21 @@ TEST_F(SiteDirTest, ProgramDirectoryAndItsParentsAreRefusedInAnyCase) {
   EXPECT_EQ(Outcome("/home/ann", "/home/ann/.config/pixamond"), "");
 }
 
+TEST_F(SiteDirTest, LinksAreJudgedByWhereTheyLead) {
+  test::TempDir links;
+  fs::create_directory_symlink("/", links / "rootlink");
+  EXPECT_EQ(Outcome((links / "rootlink").string(), home.path().string()),
+            "You can't select the root directory of a drive");
+  // A link to a folder above the layout home would take the home into the site.
+  test::TempDir outer;
+  fs::create_directories(outer / "home");
+  fs::create_directory_symlink(outer.path(), links / "outerlink");
+  EXPECT_EQ(Outcome((links / "outerlink").string(), (outer / "home").string()),
+            kContainsProgram);
+  EXPECT_EQ(Outcome((links / "outerlink" / "elsewhere").string(), (outer / "home").string()),
+            "");
+}
+
 TEST_F(SiteDirTest, RefusalIsSilentWithoutAUserInterface) {
   EXPECT_FALSE(ValidateSiteDirectory("", "/p/home", nullptr));
   EXPECT_FALSE(ValidateSiteDirectory("/p/home", "/p/home", nullptr));

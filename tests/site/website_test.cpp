@@ -264,6 +264,39 @@ TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOnlyThePagesItWroteEverywhere) {
   EXPECT_NE(problems.find((root / "linked.html").string() + " is kept"), std::string::npos);
 }
 
+TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
+  // The user's pictures elsewhere, reached through a link named like the inline folder.
+  test::TempDir elsewhere;
+  test::WriteGifPicture(elsewhere / "a.gif", 40, 40, false);
+  const std::string elsewhereBytes = test::ReadFile(elsewhere / "a.gif");
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  fs::create_directory_symlink(elsewhere.path(), root / "inline");
+  // A link planted where a detail page goes, and a page of the user's own.
+  test::WriteJpegPicture(root / "sub" / "b.jpg", 10, 10, "");
+  test::WriteJpegPicture(root / "sub" / "notes.jpg", 10, 10, "");
+  test::WriteFile(elsewhere / "secret.html", "<TITLE>secret</TITLE><H1>secret</H1>");
+  fs::create_symlink(elsewhere / "secret.html", root / "sub" / "b.html");
+  test::WriteFile(root / "sub" / "notes.html", "<HTML>my notes</HTML>");
+  SetLayout("DetailPageTemplate:\r\n<D ${PageTitle}>\r\n\r\n");
+
+  Run();
+  EXPECT_EQ(test::ReadFile(elsewhere / "a.gif"), elsewhereBytes);
+  EXPECT_TRUE(fs::is_symlink(root / "sub" / "b.html"));
+  EXPECT_EQ(test::ReadFile(elsewhere / "secret.html"), "<TITLE>secret</TITLE><H1>secret</H1>");
+  EXPECT_EQ(test::ReadFile(root / "sub" / "notes.html"), "<HTML>my notes</HTML>");
+  EXPECT_EQ(Page("sub/index.html").find("secret"), std::string::npos);
+  const std::string shown = [&] {
+    std::string text;
+    for (const auto& message : ui.messages()) text += message.text + "\n";
+    return text;
+  }();
+  EXPECT_NE(shown.find("is a link; inline images are never written through a link"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("is a link; a page is never written through a link"), std::string::npos);
+  EXPECT_NE(shown.find("is a page Pixamond did not write"), std::string::npos);
+}
+
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly) {
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
