@@ -9,6 +9,7 @@
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
+#include "site/escape.h"
 #include "site/pictureentry.h"
 #include "site/website.h"
 
@@ -90,6 +91,8 @@ TMatchWebPage::TMatchWebPage(TFileItem& directory, const std::string& matchName,
   TVarArray& array = VarArray();
   szPatterns = LowerCase(site.Settings().MatchPageSearchString(matchName));
   array.SetVar("SearchPattern", szPatterns);
+  // Picture names are the user's: "<!--01.jpg" must not open a comment in the page.
+  array.SetVar("SearchPatternHTML", HtmlEscape(szPatterns));
   array.CopyVarsFrom(site.MatchGlobalArray());
   array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.Diagnostics()));
   array.SetVar("ParentPageAnchor", "index." + site.Names().szPageHTMLFileExt);

@@ -14,6 +14,7 @@
 #include "files/utils.h"
 #include "picture/gifrsize.h"
 #include "site/dirindex.h"
+#include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/pictureentry.h"
 #include "site/template.h"
@@ -39,6 +40,9 @@ Status TWebSite::Prepare() {
 
   SiteGlobalArray.SetVar(StringTable[idsPersonFullName], RunSettings.szPersonFullName);
   SiteGlobalArray.SetVar(StringTable[idsEMailAddress], RunSettings.szEMailAddress);
+  // Companions for text: the user's own words may hold "&" or "<".
+  SiteGlobalArray.SetVar("PersonFullNameHTML", HtmlEscape(RunSettings.szPersonFullName));
+  SiteGlobalArray.SetVar("EMailAddressHTML", HtmlEscape(RunSettings.szEMailAddress));
   SiteGlobalArray.ParseVarText(LoadVarFileText("globals", szProgramDirectory, &DiagnosticsSink));
   SiteDirGlobalArray.ParseVarText(
       LoadVarFileText("dglobals", szProgramDirectory, &DiagnosticsSink));

@@ -290,6 +290,16 @@ TEST_F(CommandLineTest, PicturesThatWouldShareAPageAreLeftOutAndReported) {
   EXPECT_TRUE(fs::exists(site / "inline" / "2024.06.01 walk.gif"));
 }
 
+TEST_F(CommandLineTest, TheUsersNameReachesPagesEscaped) {
+  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", "--quiet", "--home", home.path().string(), "--name",
+                              "Ann & <Bob>", site.path().string()});
+  EXPECT_EQ(run.status, kExitOk) << run.messages;
+  const std::string index = test::ReadFile(site / "index.html");
+  EXPECT_NE(index.find("Ann &amp; &lt;Bob&gt;"), std::string::npos) << index;
+  EXPECT_EQ(index.find("<Bob>"), std::string::npos);
+}
+
 TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
   for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg"}) {
     test::WriteJpegPicture(site / name, 10, 10, "");

@@ -20,7 +20,7 @@ const std::set<std::string, std::less<>> kComputed = {
     "DirBaseName", "PageHTMLFileName", "ActualReturnLabel", "ParentPageAnchor",
     "MainImageDisplayWidth", "MainImageDisplayHeight", "FileLinkCount",
     "TotalFileSizeInBytes", "TotalFileSizeInK", "DisplayWidth", "DisplayHeight",
-    "SearchPattern", "AnchorDOSFullFileName", "AnchorFileName", "ImageDOSFullFileName",
+    "SearchPattern", "SearchPatternHTML", "PersonFullNameHTML", "EMailAddressHTML", "AnchorDOSFullFileName", "AnchorFileName", "ImageDOSFullFileName",
     "ImageFileName", "TextDOSFullFileName", "BaseFileName", "DetailPageFileName",
     "FileSizeInBytes", "FileSizeInK", "ImageComments", "AnchorWidth", "AnchorHeight",
     "AnchorFileURL", "AnchorFileNameHTML", "ImageFileURL", "DetailPageFileURL",

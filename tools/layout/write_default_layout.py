@@ -72,13 +72,13 @@ GLOBALS = {
     "FileTrailerTemplate": "</DIV>",
     "PageEndTemplate":
         "<FOOTER>Pictures on this page: ${FileLinkCount} &middot; ${TotalFileSizeInK} K in all "
-        "&middot; pictures by ${PersonFullName}</FOOTER>\n"
+        "&middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
         "</DIV>\n</BODY>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
     "DetailPageTitle": "${BaseFileNameHTML}",
     "DetailPageLabel": "${BaseFileNameHTML}",
-    "ImagePhotographerName": "${PersonFullName}",
+    "ImagePhotographerName": "${PersonFullNameHTML}",
     "DetailPageTemplate":
         "<HEAD>\n"
         '<META charset="utf-8">\n'
@@ -110,8 +110,8 @@ DGLOBALS = {
 MGLOBALS = {
     "VariableFileTitle": "Match pages",
     "VariableFileDescription": "Variables of every match page (a series of pictures).",
-    "PageTitle": "${DirBaseNameHTML}: ${SearchPattern}",
-    "PageLabel": "Series ${SearchPattern}",
+    "PageTitle": "${DirBaseNameHTML}: ${SearchPatternHTML}",
+    "PageLabel": "Series ${SearchPatternHTML}",
 }
 
 def with_style(layout, style, title, description):
@@ -207,7 +207,7 @@ LIST_LAYOUT.update({
         '<TD><A href="${DetailPageFileURL}">${DetailPageLabel}</A></TD>'
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
     "FileTrailerTemplate": "</TABLE>",
-    "PageEndTemplate": "<P><SMALL>${TotalFileSizeInK} K of pictures. ${PersonFullName}</SMALL></P>\n</BODY>",
+    "PageEndTemplate": "<P><SMALL>${TotalFileSizeInK} K of pictures. ${PersonFullNameHTML}</SMALL></P>\n</BODY>",
     "DetailPageTemplate":
         "<HEAD>\n"
         '<META charset="utf-8">\n'
