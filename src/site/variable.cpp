@@ -38,10 +38,8 @@ void TVarItem::RevertVar() {
 }
 
 TVarItem* TVarArray::FindVar(std::string_view name) const {
-  for (const auto& item : ppVarItem) {
-    if (EqualsNoCase(item->szVarName, name)) return item.get();
-  }
-  return nullptr;
+  const auto found = NameIndex.find(LowerCase(name));
+  return found != NameIndex.end() ? found->second : nullptr;
 }
 
 const std::string& TVarArray::GetVarValue(std::string_view name) const {
@@ -78,6 +76,9 @@ TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value, T
   item->szVarValue.assign(value);
   item->bMarked = bMarkChanges;
   item->POwnerArray = owner != nullptr ? owner : this;
+  // The first item of a name is the one found; a later one of the same name (AddVarAt
+  // does not look) stays out of the index.
+  NameIndex.emplace(LowerCase(name), item.get());
   ppVarItem.push_back(std::move(item));
   return ppVarItem.back().get();
 }
@@ -85,10 +86,23 @@ TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value, T
 void TVarArray::DeleteVar(std::string_view name) {
   auto found = std::find_if(ppVarItem.begin(), ppVarItem.end(),
                             [&](const auto& item) { return EqualsNoCase(item->szVarName, name); });
-  if (found != ppVarItem.end()) ppVarItem.erase(found);
+  if (found == ppVarItem.end()) return;
+  ppVarItem.erase(found);
+  // A later item of the same name, if any, becomes the one found.
+  const std::string key = LowerCase(name);
+  NameIndex.erase(key);
+  for (const auto& item : ppVarItem) {
+    if (EqualsNoCase(item->szVarName, name)) {
+      NameIndex.emplace(key, item.get());
+      break;
+    }
+  }
 }
 
-void TVarArray::DeleteAllVars() { ppVarItem.clear(); }
+void TVarArray::DeleteAllVars() {
+  ppVarItem.clear();
+  NameIndex.clear();
+}
 
 void TVarArray::CopyVarsFrom(const TVarArray& other) {
   for (const auto& item : other.ppVarItem) SetVar(item->szVarName, item->szVarValue);

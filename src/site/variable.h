@@ -19,6 +19,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace pix {
@@ -98,6 +99,9 @@ class TVarArray {
   TVarItem* AppendItem(std::string_view name, std::string_view value, TVarArray* owner);
 
   std::vector<std::unique_ptr<TVarItem>> ppVarItem;
+  // Each name, made lower case, with the first item of that name: lookups take constant
+  // time, so that reading a file of many variables takes time in proportion to its size.
+  std::unordered_map<std::string, TVarItem*> NameIndex;
 };
 
 /// True when a variable-record name line starts at `text` (see ParseVarText); `nameLength`
