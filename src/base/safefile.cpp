@@ -121,7 +121,15 @@ Status TTempFileBeside::Commit() {
   return Status::OK();
 }
 
-Status WriteFileAtomically(const fs::path& target, std::string_view contents) {
+Status WriteFileAtomically(const fs::path& given, std::string_view contents) {
+  // A settings or layout file kept elsewhere and linked in is written where it lives; the
+  // link stays a link.
+  fs::path target = given;
+  std::error_code error;
+  if (fs::is_symlink(given, error)) {
+    const fs::path resolved = fs::weakly_canonical(given, error);
+    if (!error) target = resolved;
+  }
   Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
   if (!temp.ok()) return temp.status();
   if (!contents.empty() &&

@@ -54,7 +54,8 @@ class TTempFileBeside {
   Durability Durability_ = Durability::kSynced;
 };
 
-/// Replaces (or creates) `target` with `contents` through a temporary file beside it.
+/// Replaces (or creates) `target` with `contents` through a temporary file beside it. When
+/// `target` is a symbolic link, the file it leads to is replaced and the link kept.
 Status WriteFileAtomically(const std::filesystem::path& target, std::string_view contents);
 
 }  // namespace pix

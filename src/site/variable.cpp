@@ -172,12 +172,27 @@ std::string LoadVarFileText(std::string_view name, std::string_view directory,
   } else {
     path = BuildFileName(directory, name, "txt");
   }
-  Result<std::string> text = ReadTextFile(path);
+  Result<std::string> text = ReadVarFile(path);
   if (text.ok()) return std::move(text).value();
-  if (diagnostics != nullptr && text.status().code() != Status::Code::kNotFound) {
-    diagnostics->Problem(text.status().message());
-  }
+  if (diagnostics != nullptr) diagnostics->Problem(text.status().message());
   return std::string();
+}
+
+Result<std::string> ReadVarFile(const std::filesystem::path& path) {
+  Result<std::string> text = ReadTextFile(path);
+  if (!text.ok()) {
+    if (text.status().code() == Status::Code::kNotFound) return std::string();
+    return Status(text.status());
+  }
+  if (text->find('\0') != std::string::npos) {
+    return Status::Corrupt(path.string() + " is not a text file of variables; it is not used");
+  }
+  if (text->find('\r') != std::string::npos && text->find('\n') == std::string::npos) {
+    // Read as it stands, the whole file would be one variable holding every other one.
+    return Status::Corrupt(path.string() +
+                           " ends its lines with CR alone; save it with CR LF or LF line ends");
+  }
+  return text;
 }
 
 }  // namespace pix

@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/status.h"
+
 namespace pix {
 
 class TDiagnostics;
@@ -114,5 +116,10 @@ bool StartsNameLine(std::string_view text, std::size_t* nameLength = nullptr);
 /// to `diagnostics`, when given.
 std::string LoadVarFileText(std::string_view name, std::string_view directory = {},
                             TDiagnostics* diagnostics = nullptr);
+
+/// The text of the variable file at `path`: empty text when there is none. Fails, with a
+/// message naming the file, when it cannot be read as intended: unreadable, larger than a
+/// text file may be, holding NUL bytes (not text), or ending its lines with CR alone.
+Result<std::string> ReadVarFile(const std::filesystem::path& path);
 
 }  // namespace pix

@@ -43,11 +43,16 @@ Status TWebSite::Prepare() {
   // Companions for text: the user's own words may hold "&" or "<".
   SiteGlobalArray.SetVar("PersonFullNameHTML", HtmlEscape(RunSettings.szPersonFullName));
   SiteGlobalArray.SetVar("EMailAddressHTML", HtmlEscape(RunSettings.szEMailAddress));
-  SiteGlobalArray.ParseVarText(LoadVarFileText("globals", szProgramDirectory, &DiagnosticsSink));
-  SiteDirGlobalArray.ParseVarText(
-      LoadVarFileText("dglobals", szProgramDirectory, &DiagnosticsSink));
-  SiteMatchGlobalArray.ParseVarText(
-      LoadVarFileText("mglobals", szProgramDirectory, &DiagnosticsSink));
+  // Pages written from a layout that could not be read would lose what the user made:
+  // the run stops before it writes anything.
+  const std::pair<const char*, TVarArray*> layouts[] = {{"globals", &SiteGlobalArray},
+                                                        {"dglobals", &SiteDirGlobalArray},
+                                                        {"mglobals", &SiteMatchGlobalArray}};
+  for (const auto& [name, array] : layouts) {
+    Result<std::string> text = ReadVarFile(BuildFileName(szProgramDirectory, name, "txt"));
+    if (!text.ok()) return text.status();
+    array->ParseVarText(*text);
+  }
 
   // The tree is listed once; the purge and the GIF preparation work on it.
   Result<std::unique_ptr<TFileItem>> tree =

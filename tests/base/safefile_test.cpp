@@ -59,5 +59,14 @@ TEST(SafeFileTest, MissingFolderIsReportedWithItsPath) {
   EXPECT_NE(status.message().find("no/such/file"), std::string::npos);
 }
 
+TEST(WriteFileAtomicallyTest, ALinkedFileIsWrittenWhereItLivesAndTheLinkStays) {
+  test::TempDir dir;
+  test::WriteFile(dir / "real" / "pixamond.ini", "[A]\nK=1\n");
+  std::filesystem::create_symlink(dir / "real" / "pixamond.ini", dir / "pixamond.ini");
+  ASSERT_TRUE(WriteFileAtomically(dir / "pixamond.ini", "[A]\nK=2\n").ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "pixamond.ini"));
+  EXPECT_EQ(test::ReadFile(dir / "real" / "pixamond.ini"), "[A]\nK=2\n");
+}
+
 }  // namespace
 }  // namespace pix

@@ -297,6 +297,30 @@ TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
   EXPECT_NE(shown.find("is a page Pixamond did not write"), std::string::npos);
 }
 
+TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
+  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  const std::pair<const char*, std::string> broken[] = {
+      {"globals.txt", "PageTitle:\rT\r\rPageLabel:\rL\r\r"},
+      {"dglobals.txt", std::string("Dir\0Leader:\r\nx\r\n\r\n", 20)},
+  };
+  for (const auto& [name, text] : broken) {
+    SetLayout({});
+    test::WriteFile(home / name, text);
+    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+    const Status prepared = site.Prepare();
+    EXPECT_FALSE(prepared.ok()) << name;
+    EXPECT_NE(prepared.message().find((home / name).string()), std::string::npos)
+        << prepared.message();
+    EXPECT_FALSE(fs::exists(root / "index.html")) << name;
+    fs::remove(home / name);
+  }
+  // A directory's own layout file is reported and left out; the run goes on.
+  test::WriteFile(root / "globals.txt", "PageTitle:\rT\r\r");
+  Run();
+  EXPECT_NE(diagnostics.ProblemText().find("CR alone"), std::string::npos);
+  EXPECT_TRUE(fs::exists(root / "index.html"));
+}
+
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly) {
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
