@@ -8,10 +8,12 @@
 
 #include "app/commandline.h"
 #include "app/ui/application.h"
+#include "base/safefile.h"
 #include "files/filelist.h"
 
 int main(int argc, char** argv) {
   pix::InstallOutOfMemoryHandler();
+  pix::InstallInterruptCleanup();
   if (argc <= 1) return pix::ui::RunDesktopApplication(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
   // Messages and diagnostic lines go to standard error; the command decides which lines

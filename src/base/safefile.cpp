@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -43,12 +47,64 @@ mode_t ModeFor(const fs::path& target) {
   return 0666 & ~mask;
 }
 
+// The temporary files being written, for the interrupt handler: slots holding a pointer to
+// each file's path, taken and given back without locks, so that the handler may read them.
+constexpr std::size_t kTemporarySlots = 1024;
+std::atomic<const char*> gTemporaries[kTemporarySlots];
+
+std::atomic<const char*>* Register(const char* path) {
+  for (auto& slot : gTemporaries) {
+    const char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, path)) return &slot;
+  }
+  return nullptr;  // All taken: the next run removes this one if it is left behind.
+}
+
+extern "C" void RemoveTemporariesAndExit(int signal) {
+  for (auto& slot : gTemporaries) {
+    if (const char* path = slot.load()) ::unlink(path);
+  }
+  ::_exit(128 + signal);
+}
+
+// Temporary names stay within the 255 bytes a name may have: a long target name is cut.
+constexpr std::size_t kMaxNamePartInTemporary = 200;
+
 }  // namespace
+
+bool IsLeftoverTemporaryName(std::string_view name) {
+  constexpr std::string_view kMark = ".tmp-";
+  if (name.size() < 1 + kMark.size() + 6 || name.front() != '.') return false;
+  const std::string_view tail = name.substr(name.size() - 6);
+  for (char c : tail) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  }
+  return name.substr(name.size() - 6 - kMark.size(), kMark.size()) == kMark;
+}
+
+bool RemoveLeftoverTemporary(const fs::path& path) {
+  struct stat info;
+  if (!IsLeftoverTemporaryName(path.filename().string()) || ::lstat(path.c_str(), &info) != 0 ||
+      !S_ISREG(info.st_mode) || std::time(nullptr) - info.st_mtime < 60) {
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
+
+void InstallInterruptCleanup() {
+  struct sigaction action {};
+  action.sa_handler = RemoveTemporariesAndExit;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
 
 Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durability durability) {
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  std::string pattern = (folder / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+  const std::string targetName = target.filename().string();
+  std::string pattern =
+      (folder / ("." + targetName.substr(0, kMaxNamePartInTemporary) + ".tmp-XXXXXX")).string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
@@ -73,7 +129,10 @@ TTempFileBeside::TTempFileBeside(fs::path target, fs::path temp, std::FILE* file
     : Target_(std::move(target)),
       TempPath_(std::move(temp)),
       File_(file),
-      Durability_(durability) {}
+      Durability_(durability) {
+  RegisteredPath_ = std::make_unique<std::string>(TempPath_.string());
+  Slot_ = Register(RegisteredPath_->c_str());
+}
 
 TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
     : Target_(std::move(other.Target_)),
@@ -81,7 +140,10 @@ TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
       File_(other.File_),
       Committed_(other.Committed_),
       WriteFailed_(other.WriteFailed_),
-      Durability_(other.Durability_) {
+      Durability_(other.Durability_),
+      RegisteredPath_(std::move(other.RegisteredPath_)),
+      Slot_(other.Slot_) {
+  other.Slot_ = nullptr;
   other.File_ = nullptr;
   other.Committed_ = true;  // The moved-from object owns nothing to clean up.
 }
@@ -89,6 +151,12 @@ TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
 TTempFileBeside::~TTempFileBeside() {
   if (File_ != nullptr) std::fclose(File_);
   if (!Committed_) ::unlink(TempPath_.c_str());
+  Unregister();
+}
+
+void TTempFileBeside::Unregister() {
+  if (Slot_ != nullptr) Slot_->store(nullptr);
+  Slot_ = nullptr;
 }
 
 Status TTempFileBeside::Close() {
@@ -118,6 +186,7 @@ Status TTempFileBeside::Commit() {
     return Status::IoError("Cannot replace " + Target_.string() + ": " + ErrnoText());
   }
   Committed_ = true;
+  Unregister();
   return Status::OK();
 }
 

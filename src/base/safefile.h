@@ -6,7 +6,10 @@
 // the temporary file is removed and the old file stays as it was.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <filesystem>
 #include <string_view>
 
@@ -52,7 +55,25 @@ class TTempFileBeside {
   bool Committed_ = false;
   bool WriteFailed_ = false;
   Durability Durability_ = Durability::kSynced;
+  // The path as the interrupt handler sees it, and the slot that holds it there.
+  std::unique_ptr<std::string> RegisteredPath_;
+  std::atomic<const char*>* Slot_ = nullptr;
+  void Unregister();
 };
+
+/// True for the name of a temporary file this program makes: "." NAME ".tmp-" and six
+/// letters or digits.
+bool IsLeftoverTemporaryName(std::string_view name);
+
+/// Removes the temporary file at `path` (see IsLeftoverTemporaryName) when it is a plain
+/// file that nobody has written to for a minute: what an interrupted run left behind, not
+/// what a run going on now is writing. True when it was removed.
+bool RemoveLeftoverTemporary(const std::filesystem::path& path);
+
+/// Makes SIGINT and SIGTERM remove every temporary file being written before the program
+/// ends with status 128 + the signal's number (130, 143), so that an interrupted run
+/// leaves nothing behind. The old files stay as they were.
+void InstallInterruptCleanup();
 
 /// Replaces (or creates) `target` with `contents` through a temporary file beside it. When
 /// `target` is a symbolic link, the file it leads to is replaced and the link kept.

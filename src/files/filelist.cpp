@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "base/safefile.h"
 #include "files/picturenames.h"
 #include "files/utils.h"
 
@@ -198,7 +199,11 @@ void TFileItem::ListEntries() {
       }
       break;
     }
-    if (entry->d_name[0] == '.') continue;  // ".", ".." and hidden entries.
+    if (entry->d_name[0] == '.') {  // ".", ".." and hidden entries.
+      // What an interrupted write of this program left behind is noted for the run.
+      if (IsLeftoverTemporaryName(entry->d_name)) NoteLeftoverTemporary(prefix + entry->d_name);
+      continue;
+    }
 
     struct stat info;
     if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
@@ -227,6 +232,12 @@ void TFileItem::ListEntries() {
   }
   FirstChild_ = next;
   AddSize(total);
+}
+
+void TFileItem::NoteLeftoverTemporary(std::string path) {
+  TFileItem* root = this;
+  while (root->Parent_ != nullptr) root = root->Parent_;
+  root->LeftoverTemporaries_.push_back(std::move(path));
 }
 
 void TFileItem::ReportProblem(const std::string& text) const {

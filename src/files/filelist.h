@@ -85,6 +85,10 @@ class TFileItem {
   const TFileItem* FirstChild() const { return FirstChild_; }
   TFileItem* FirstChild() { return FirstChild_; }
 
+  /// On a root: the temporary files of this program (see IsLeftoverTemporaryName) that the
+  /// listing came across, which an interrupted run may have left.
+  const std::vector<std::string>& LeftoverTemporaries() const { return LeftoverTemporaries_; }
+
  private:
   TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib, std::uint64_t size);
 
@@ -96,6 +100,8 @@ class TFileItem {
   void AddSize(std::uint64_t size);
   // Sets kAttribJpegTwin on the GIF files among a directory's new items.
   static void MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items);
+  // Adds a temporary file of this program found while listing to the root's list.
+  void NoteLeftoverTemporary(std::string path);
   // Reports a problem of this item to the sink the root was given.
   void ReportProblem(const std::string& text) const;
 
@@ -113,6 +119,7 @@ class TFileItem {
   TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
   TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.
   TDiagnostics* Diagnostics_ = nullptr;  // Set on the root only; not owned.
+  std::vector<std::string> LeftoverTemporaries_;  // On the root only.
 };
 
 /// Lists the directory of `item` into child items (and with `bRecurse` every directory

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "base/diagnostics.h"
 #include "base/progress.h"
+#include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/picturenames.h"
@@ -59,6 +61,14 @@ Status TWebSite::Prepare() {
       TFileItem::CreateRoot(szSiteDirectory, true, &DiagnosticsSink);
   if (!tree.ok()) return tree.status();
   PictureTree = std::move(tree).value();
+  // What an interrupted run left behind goes, in the site and in the layout home.
+  for (const std::string& leftover : PictureTree->LeftoverTemporaries()) {
+    RemoveLeftoverTemporary(leftover);
+  }
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(szProgramDirectory, error)) {
+    RemoveLeftoverTemporary(entry.path());
+  }
   if (RunSettings.bDeleteHTMLFirst) PurgeOldPages();
   PrepareGifPictures();
   // Two pictures never share a page or an inline image, nor does a picture take the page

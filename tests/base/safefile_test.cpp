@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 
 #include "support/temp_dir.h"
 
@@ -66,6 +71,59 @@ TEST(WriteFileAtomicallyTest, ALinkedFileIsWrittenWhereItLivesAndTheLinkStays) {
   ASSERT_TRUE(WriteFileAtomically(dir / "pixamond.ini", "[A]\nK=2\n").ok());
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "pixamond.ini"));
   EXPECT_EQ(test::ReadFile(dir / "real" / "pixamond.ini"), "[A]\nK=2\n");
+}
+
+TEST(InterruptTest, AnInterruptRemovesTheFilesBeingWrittenAndEndsWith143) {
+  test::TempDir dir;
+  test::WriteFile(dir / "page.html", "old");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstallInterruptCleanup();
+    Result<TTempFileBeside> temp = TTempFileBeside::Create(dir / "page.html");
+    if (!temp.ok()) ::_exit(1);
+    std::fputs("half a page", temp->File());
+    std::fflush(temp->File());
+    ::raise(SIGTERM);
+    ::_exit(2);  // Not reached.
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 143);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"page.html"});
+  EXPECT_EQ(test::ReadFile(dir / "page.html"), "old");
+}
+
+TEST(InterruptTest, LeftoversAreKnownByTheirPatternAndRemovedOnlyWhenOld) {
+  EXPECT_TRUE(IsLeftoverTemporaryName(".index.html.tmp-a1B2c3"));
+  EXPECT_FALSE(IsLeftoverTemporaryName(".notes.tmp-abc"));
+  EXPECT_FALSE(IsLeftoverTemporaryName("index.html.tmp-a1B2c3"));
+  EXPECT_FALSE(IsLeftoverTemporaryName(".index.html.tmp-a1B2c!"));
+  test::TempDir dir;
+  test::WriteFile(dir / ".a.html.tmp-OLD123", "x");
+  test::WriteFile(dir / ".b.html.tmp-NEW123", "x");
+  std::filesystem::last_write_time(
+      dir / ".a.html.tmp-OLD123",
+      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
+  EXPECT_TRUE(RemoveLeftoverTemporary(dir / ".a.html.tmp-OLD123"));
+  EXPECT_FALSE(RemoveLeftoverTemporary(dir / ".b.html.tmp-NEW123")) << "may be in use";
+  EXPECT_TRUE(std::filesystem::exists(dir / ".b.html.tmp-NEW123"));
+}
+
+TEST(TempFileBesideTest, TemporaryNamesOfLongTargetsFitTheFileSystem) {
+  test::TempDir dir;
+  const std::string longName = std::string(250, 'n') + ".html";
+  Result<TTempFileBeside> temp = TTempFileBeside::Create(dir / longName);
+  ASSERT_TRUE(temp.ok()) << temp.status().message();
+  EXPECT_LE(temp->TempPath().filename().string().size(), 255u);
+  std::fputs("page", temp->File());
+  ASSERT_TRUE(temp->Commit().ok());
+  EXPECT_EQ(test::ReadFile(dir / longName), "page");
 }
 
 }  // namespace
