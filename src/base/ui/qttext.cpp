@@ -58,7 +58,7 @@ fs::path PathFromQt(const QString& path) {
       fs::symlink_status(plain, error).type() != fs::file_type::not_found) {
     return plain;
   }
-  // Part by part, keeping every separator as it was written.
+  // One name of the path at a time, keeping every separator as it was written.
   std::string resolved;
   const QStringList parts = path.split(QChar(u'/'));
   for (qsizetype i = 0; i < parts.size(); ++i) {

@@ -27,8 +27,9 @@ QString PathToQt(const std::filesystem::path& path);
 
 /// A file name from Qt (shown by PathToQt, chosen in a file dialog or typed) as the bytes of
 /// the file system's name. Where the text holds U+FFFD and the plainly encoded name does not
-/// exist, each such part is looked up in its directory: the one entry Qt shows under that
-/// text is taken. When no entry or several entries match, the plain encoding stands.
+/// exist, each name of the path that holds U+FFFD is looked up in its directory: the one
+/// entry Qt shows under that text is taken. When no entry or several entries match, the
+/// plain encoding stands.
 std::filesystem::path PathFromQt(const QString& path);
 
 }  // namespace pix::ui
