@@ -2,7 +2,7 @@
 // one HTML element out of an old page, the comment lines that open every page, joining
 // paths and names, queries on files, and the one-character tokenizer.
 //
-// Text is 8-bit and taken byte for byte; paths are joined with "/".
+// Text is UTF-8 and taken byte for byte (any byte is kept); paths are joined with "/".
 #pragma once
 
 #include <cstdint>

@@ -10,16 +10,27 @@ namespace pix {
 std::string FormatValueForDisplay(std::string_view value) {
   std::string shown;
   shown.reserve(std::min(value.size() + value.size() / 16, kMaxShownValueLength));
-  for (char c : value) {
-    const auto byte = static_cast<signed char>(c);
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
     if (byte == '\n') {
       shown += "\r\n";
-    } else if (byte >= 32 && byte <= 126) {
+    } else if ((byte >= 32 && byte <= 126) || byte >= 0x80) {
+      // Bytes from 0x80 up are the bytes of UTF-8 characters and are shown as they are.
       shown += c;
     }
   }
-  // The cut may fall between CR and LF; the box then ends with a bare CR as the control did.
-  if (shown.size() > kMaxShownValueLength) shown.resize(kMaxShownValueLength);
+  if (shown.size() > kMaxShownValueLength) {
+    // The cut may fall between CR and LF; the box then ends with a bare CR as the control
+    // did. A cut inside a UTF-8 character moves back to the character's first byte, so the
+    // box never ends in half a character.
+    std::size_t cut = kMaxShownValueLength;
+    for (int back = 0;
+         back < 3 && cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80; ++back) {
+      --cut;
+    }
+    if ((static_cast<unsigned char>(shown[cut]) & 0xC0) != 0xC0) cut = kMaxShownValueLength;
+    shown.resize(cut);
+  }
   return shown;
 }
 
@@ -58,8 +69,8 @@ void TVarField::ClearField() {
 
 void TVarField::CommitTo(TVarArray& array) const {
   if (szName.empty()) return;
-  // A value box shows only printable ASCII; a value the user did not touch keeps what the
-  // box left out (tabs, accented letters) rather than losing it to an edit elsewhere.
+  // A value box leaves out tabs and control characters; a value the user did not touch
+  // keeps what the box left out rather than losing it to an edit elsewhere.
   const std::string& value = (!bValueModified && StoredValue) ? *StoredValue : szValue;
   array.SetVar(szName, value);
 }

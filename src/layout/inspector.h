@@ -21,12 +21,12 @@ namespace pix {
 class TVarArray;
 class TVarItem;
 
-/// The most characters a value box shows.
+/// The most bytes of a value that a value box shows.
 inline constexpr std::size_t kMaxShownValueLength = 16383;
 
-/// A value as the value box shows it: line feeds become CR LF, carriage returns, other
-/// control characters and bytes outside printable ASCII are left out, and the text is cut
-/// at kMaxShownValueLength characters.
+/// A value as the value box shows it: line feeds become CR LF, carriage returns, tabs, the
+/// other control characters and DEL are left out, every other byte (UTF-8 text) stays, and
+/// the text is cut at kMaxShownValueLength bytes, never inside a UTF-8 character.
 std::string FormatValueForDisplay(std::string_view value);
 
 /// Line ends made CR LF, as the variable files hold them: a lone line feed or a lone

@@ -54,19 +54,12 @@ bool HoldsPictureComment(std::string_view path) {
 }
 
 bool CommentFitsReader(std::string_view text) {
-  // The places the reader fills: a line feed takes two (it becomes CR LF), a tab or a
-  // printable character one, anything else none. It keeps every byte while more than five
-  // places are free after it.
-  long places = 0;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '\n') {
-      places += 2;
-    } else if (byte == '\t' || (byte >= 0x20 && byte <= 0x7E)) {
-      places += 1;
-    }
+  // The reader's own filter decides, so the two can never disagree on where a text is cut.
+  TCommentTextFilter filter;
+  for (const char c : text) {
+    if (!filter.Add(static_cast<std::uint8_t>(c))) return false;
   }
-  return places <= MAX_COMMENTS_LENGTH - 5;
+  return true;
 }
 
 // ---- Construction and the comment --------------------------------------------------------

@@ -200,7 +200,33 @@ class TJpegHeaderWalk {
   int ErrorCount = 0;
 };
 
+// A text cut because it is full may end inside a UTF-8 character: a lead byte followed by
+// fewer continuation bytes than it announces. That piece is dropped, so that the text ends
+// with a whole character. Bytes that are not UTF-8 at all stay as they are.
+void DropCutCharacter(std::string& text) {
+  const auto isContinuation = [](unsigned char byte) { return (byte & 0xC0) == 0x80; };
+  std::size_t start = text.size();
+  std::size_t continuations = 0;
+  while (start > 0 && continuations < 3 &&
+         isContinuation(static_cast<unsigned char>(text[start - 1]))) {
+    --start;
+    ++continuations;
+  }
+  if (start == 0) return;
+  const auto lead = static_cast<unsigned char>(text[start - 1]);
+  if (lead < 0xC2 || lead > 0xF4) return;  // Not the lead byte of a UTF-8 character.
+  const std::size_t announced = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+  if (continuations < announced) text.erase(start - 1);
+}
+
 }  // namespace
+
+bool IsKeptCommentByte(std::uint8_t byte) {
+  // Text is UTF-8, so every byte of a multi-byte character (0x80 to 0xFF) is kept as it is;
+  // none of them can be taken for a line end of the variable records. Only the ASCII control
+  // characters other than tab are dropped.
+  return byte == '\t' || (byte >= 0x20 && byte != 0x7F);
+}
 
 void TCommentTextFilter::Reset() {
   Text.clear();
@@ -208,16 +234,22 @@ void TCommentTextFilter::Reset() {
 }
 
 bool TCommentTextFilter::Add(std::uint8_t byte) {
+  // Carriage returns, the other control characters and DEL are dropped wherever they come.
+  if (byte != '\n' && !IsKeptCommentByte(byte)) return true;
+  if (FreePlaces <= 5) {
+    // Full: this byte and everything after it are lost, and so is a character the cut
+    // leaves unfinished.
+    DropCutCharacter(Text);
+    return false;
+  }
   if (byte == '\n') {
     Text += "\r\n";
     FreePlaces -= 2;
-  } else if (byte == '\t' || (byte >= 0x20 && byte <= 0x7E)) {
+  } else {
     Text += static_cast<char>(byte);
     --FreePlaces;
-  } else {
-    return true;  // Dropped: carriage returns, other control characters, 0x7F and above.
   }
-  return FreePlaces > 5;
+  return true;
 }
 
 std::string TCommentTextFilter::Finish() && {

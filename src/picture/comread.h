@@ -17,8 +17,8 @@
 
 namespace pix {
 
-/// The most characters `szComments` may hold; the reader keeps a few places free, so the
-/// longest text it hands over is 31997 characters.
+/// The most bytes `szComments` may hold; the reader keeps a few places free, so the longest
+/// text it hands over is 31997 bytes.
 inline constexpr int MAX_COMMENTS_LENGTH = 32000;
 
 /// Frame size and comment of one JPEG picture.
@@ -27,8 +27,9 @@ struct TFileImageInfo {
   std::int32_t Height = 0;  ///< Number of lines; 0 when no frame header was read.
   std::string szFileName;   ///< The picture's path; set by the caller.
   /// The text of the last COM segment before the scan, with every line ending made CR LF,
-  /// bytes other than tab, line feed and printable ASCII dropped, and always ending in
-  /// CR LF. Empty when the file has no COM segment or the segment could not be read.
+  /// carriage returns and the other control characters except tab dropped, every other byte
+  /// (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when the file has
+  /// no COM segment or the segment could not be read.
   std::string szComments;
 };
 
@@ -41,16 +42,23 @@ int ReadJpegImageInfo(TFileImageInfo* FileImageInfo);
 /// read cleanly up to its scan). Used where a written file is checked before it is kept.
 int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo);
 
+/// True for a byte the comment reader keeps as it is: tab, printable ASCII and every byte
+/// from 0x80 to 0xFF (the bytes of UTF-8 characters). Line feeds are kept as CR LF; carriage
+/// returns, the other control characters and DEL are dropped.
+bool IsKeptCommentByte(std::uint8_t byte);
+
 /// Turns the raw bytes of one COM segment into the text the reader hands over: LF becomes
-/// CR LF, tab and printable ASCII stay, every other byte is dropped, storing stops when five
-/// or fewer of MAX_COMMENTS_LENGTH places are left, and CR LF ends the text when it does not
-/// already end in a line feed.
+/// CR LF, the bytes IsKeptCommentByte accepts stay, every other byte is dropped, storing
+/// stops when five or fewer of MAX_COMMENTS_LENGTH places are left (a UTF-8 character cut
+/// there is dropped whole), and CR LF ends the text when it does not already end in a line
+/// feed. Every kept byte takes one place, a line feed two.
 class TCommentTextFilter {
  public:
   /// Empties the text for a new segment.
   void Reset();
-  /// Takes the next byte of the segment. Returns false once the text is full; the rest of
-  /// the segment is then of no interest.
+  /// Takes the next byte of the segment. Returns false when the byte would have been kept
+  /// but the text is full: the text is then cut, and the rest of the segment is of no
+  /// interest.
   bool Add(std::uint8_t byte);
   /// The finished text (adds the closing CR LF when needed).
   std::string Finish() &&;

@@ -154,6 +154,29 @@ TEST_F(CommandLineTest, CommentPrintsAndReplacesTheCaption) {
   EXPECT_EQ(Run({"comment", (site / "new.txt").string()}).status, kExitReported);
 }
 
+TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
+  // A picture under UTF-8 names, given a caption from a file and one from standard input.
+  const fs::path picture = site / "Fotos-Caf\xC3\xA9" /
+                           "Z\xC3\xBCrich S\xC3\xBC"
+                           "d.jpg";
+  test::WriteJpegPicture(picture, 12, 8, "");
+  const std::string caption =
+      "ImageDescription:\r\nD\xC3\xBCnes au cr\xC3\xA9puscule\r\n\r\n"
+      "DetailPageTitle:\r\nStorm \xC3\xBC"
+      "ber Z\xC3\xBCrich \xE2\x80\x93 5 \xE2\x82\xAC\r\n\r\n";
+  test::WriteFile(site / "caption.txt", caption);
+  const CommandRun set =
+      Run({"comment", picture.string(), "--set", (site / "caption.txt").string()});
+  ASSERT_EQ(set.status, kExitOk) << set.messages;
+  EXPECT_EQ(Run({"comment", picture.string()}).out, caption);
+
+  const CommandRun piped =
+      Run({"comment", picture.string(), "--set", "-"}, "Z\xC3\xBCrich caf\xC3\xA9\x01\n");
+  ASSERT_EQ(piped.status, kExitOk) << piped.messages;
+  EXPECT_EQ(Run({"comment", picture.string()}).out, "Z\xC3\xBCrich caf\xC3\xA9\r\n")
+      << "UTF-8 stays; the control byte goes";
+}
+
 // Every value option, first as "--option value", then as "--option=value". A value may
 // itself hold "=" or begin with "-".
 TEST(CommandLineOptionsTest, ValueAsNextArgumentOrAfterEqualsSign) {

@@ -14,8 +14,14 @@ TEST(InspectorDisplayTest, ValueConversionForDisplay) {
   EXPECT_EQ(FormatValueForDisplay("a\nb"), "a\r\nb");
   EXPECT_EQ(FormatValueForDisplay("a\r\nb"), "a\r\nb");
   EXPECT_EQ(FormatValueForDisplay("tab\there"), "tabhere");
-  EXPECT_EQ(FormatValueForDisplay("caf\xe9 \x7f!"), "caf !");
+  EXPECT_EQ(FormatValueForDisplay("caf\xc3\xa9 \x7f\x01!"), "caf\xc3\xa9 !");
+  EXPECT_EQ(FormatValueForDisplay("caf\xe9"), "caf\xe9") << "bytes that are not UTF-8 stay too";
   EXPECT_EQ(FormatValueForDisplay(std::string(20000, 'x')).size(), kMaxShownValueLength);
+  // The cut never splits a UTF-8 character: "€" across the limit goes whole.
+  const std::string filler(kMaxShownValueLength - 1, 'x');
+  EXPECT_EQ(FormatValueForDisplay(filler + "\xe2\x82\xac"), filler);
+  EXPECT_EQ(FormatValueForDisplay(filler + "\xc3\xa9"), filler);
+  EXPECT_EQ(FormatValueForDisplay(filler + "y\xc3\xa9"), filler + "y");
   EXPECT_EQ(NormalizeLineEnds("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
 }
 
@@ -72,22 +78,22 @@ TEST_F(InspectorTest, RenamingAVariableReplacesItAndKeepsItsValue) {
 TEST_F(InspectorTest, LineEndsAndUnshownCharacters) {
   TConfigItem& item = MakeItem({"PageIntro", "PageTitle"});
   item.SetVar("PageIntro", "a\nb");
-  item.SetVar("PageTitle", "caf\xe9\tbar");
+  item.SetVar("PageTitle", "caf\xc3\xa9\tnoir");
   item.ShowInInspector(inspector_, nullptr);
   EXPECT_EQ(inspector_.Field(0).Value(), "a\r\nb");
-  EXPECT_EQ(inspector_.Field(1).Value(), "cafbar");
+  EXPECT_EQ(inspector_.Field(1).Value(), "caf\xc3\xa9noir");
 
   // An edit of another row: the untouched values stay as the item held them.
   inspector_.EditValue(0, "a\nb\nc");  // The window's text box gives bare line feeds.
   item.TakeFromInspector(inspector_);
   EXPECT_EQ(item.GetVarValue("PageIntro"), "a\r\nb\r\nc");
-  EXPECT_EQ(item.GetVarValue("PageTitle"), "caf\xe9\tbar");
+  EXPECT_EQ(item.GetVarValue("PageTitle"), "caf\xc3\xa9\tnoir");
 
   // A value the user edits is taken as the box shows it.
   item.ShowInInspector(inspector_, nullptr);
   inspector_.EditValue(1, inspector_.Field(1).Value() + "!");
   item.TakeFromInspector(inspector_);
-  EXPECT_EQ(item.GetVarValue("PageTitle"), "cafbar!");
+  EXPECT_EQ(item.GetVarValue("PageTitle"), "caf\xc3\xa9noir!");
 }
 
 TEST_F(InspectorTest, SelectingWithoutTypingLeavesItemsUnmodified) {

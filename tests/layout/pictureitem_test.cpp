@@ -54,19 +54,23 @@ TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   WriteFile(site_ / "a.jpg", Jpeg("just some free text"));
   TPictureItem* item = MakeItem(site_ / "a.jpg");
   for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).szVarValue, "");
-  item->SetVar("DetailPageTitle", "Sunset");
+  // UTF-8 text is written and read back byte for byte.
+  const std::string title = "D\xC3\xBCnes au cr\xC3\xA9puscule";
+  const std::string comment =
+      "DetailPageTitle:\r\n" + title + "\r\n\r\nImageDescription:\r\nred\r\nsky\r\n\r\n";
+  item->SetVar("DetailPageTitle", title);
   item->SetVar("ImageDescription", "red\r\nsky");
   item->SetModified();
-  EXPECT_TRUE(item->Save().ok());
-  EXPECT_EQ(CommentOf(site_ / "a.jpg"),
-            "DetailPageTitle:\r\nSunset\r\n\r\nImageDescription:\r\nred\r\nsky\r\n\r\n");
+  const Status saved = item->Save();
+  EXPECT_TRUE(saved.ok()) << saved.message();
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"), comment);
 
   // Read back by a new item, saved unchanged: the same comment again.
   TPictureItem* again = MakeItem(site_ / "a.jpg");
+  EXPECT_EQ(again->GetVarValue("DetailPageTitle"), title);
   EXPECT_EQ(again->GetVarValue("ImageDescription"), "red\r\nsky");
   ASSERT_TRUE(again->Save().ok());
-  EXPECT_EQ(CommentOf(site_ / "a.jpg"),
-            "DetailPageTitle:\r\nSunset\r\n\r\nImageDescription:\r\nred\r\nsky\r\n\r\n");
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"), comment);
 }
 
 TEST_F(PictureItemTest, AllEmptyVariablesWriteAnEmptyComment) {
@@ -111,6 +115,17 @@ TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
   text.insert(20, "0123456789");
   EXPECT_FALSE(CommentFitsReader(text));
   EXPECT_NE(FilterCommentText(text), text);
+
+  // UTF-8 text counts by its bytes: 15986 two-byte characters fill the reader exactly.
+  std::string utf8 = "ImageDescription:\r\n";
+  for (int i = 0; i < 15986; ++i) utf8 += "\xC3\xA9";
+  utf8 += "\r\n\r\n";
+  ASSERT_EQ(utf8.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 5));
+  EXPECT_TRUE(CommentFitsReader(utf8));
+  EXPECT_EQ(FilterCommentText(utf8), utf8);
+  utf8.insert(20, "\xC3\xA9");
+  EXPECT_FALSE(CommentFitsReader(utf8));
+  EXPECT_NE(FilterCommentText(utf8), utf8);
 }
 
 TEST_F(PictureItemTest, GifPicturesKeepNoVariables) {

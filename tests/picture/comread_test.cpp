@@ -62,15 +62,21 @@ TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
   EXPECT_EQ(read.Diagnostics, "");
 }
 
-TEST(ComReadTest, CommentLineEndsBecomeCrLfAndOtherBytesAreDropped) {
+TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
   const struct {
     std::string Raw;
     std::string Expected;
   } cases[] = {
-      {"", "\r\n"},                              // an empty segment still ends in CR LF
-      {"a\nb", "a\r\nb\r\n"},                    // LF becomes CR LF; CR LF closes the text
-      {"a\r\nb\r\n", "a\r\nb\r\n"},              // CR LF stays, nothing is added
-      {"x\x80\xFF\ry\x01\x7F\tz", "xy\tz\r\n"},  // high bytes, bare CR, controls, DEL go
+      {"", "\r\n"},                  // an empty segment still ends in CR LF
+      {"a\nb", "a\r\nb\r\n"},        // LF becomes CR LF; CR LF closes the text
+      {"a\r\nb\r\n", "a\r\nb\r\n"},  // CR LF stays, nothing is added
+      // UTF-8 captions come back byte for byte: 2-, 3- and 4-byte characters.
+      {"D\xC3\xBCnes au cr\xC3\xA9puscule", "D\xC3\xBCnes au cr\xC3\xA9puscule\r\n"},
+      {"Z\xC3\xBCrich caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8C\x85\n",
+       "Z\xC3\xBCrich caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8C\x85\r\n"},
+      // Bytes from 0x80 up stay even when they are not UTF-8 (a Latin-1 caption); bare CR,
+      // the other control characters and DEL go.
+      {"x\x80\xFF\ry\x01\x1F\x7F\tcaf\xE9", "x\x80\xFFy\tcaf\xE9\r\n"},
   };
   for (const auto& c : cases) {
     test::TJpegOptions options;
@@ -99,6 +105,28 @@ TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
   EXPECT_EQ(read.Info.Width, 9);
   EXPECT_EQ(read.Info.Height, 7);
   EXPECT_EQ(read.Diagnostics, "");
+}
+
+TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
+  // The reader keeps MAX_COMMENTS_LENGTH - 5 bytes; the filler leaves the last two of them
+  // to the tail, so the cut falls right after the tail's second byte.
+  const std::string filler(MAX_COMMENTS_LENGTH - 7, 'a');
+  const struct {
+    std::string Tail;
+    std::string Kept;
+  } cases[] = {
+      {"\xC3\xA9z", "\xC3\xA9"},  // "é" ends at the cut: it stays whole
+      {"x\xC3\xA9", "x"},         // the cut falls inside "é": it goes whole
+      {"\xE2\x82\xAC", ""},       // two of the three bytes of "€"
+      {"\xF0\x9F\x8C\x85", ""},   // two of the four bytes of U+1F305
+      {"x\xFF\xFF", "x\xFF"},     // no UTF-8 lead byte: what fits is kept
+  };
+  for (const auto& c : cases) {
+    test::TJpegOptions options;
+    options.Comments = {filler + c.Tail};
+    const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
+    EXPECT_EQ(read.Info.szComments, filler + c.Kept + "\r\n") << "tail of " << c.Tail.size();
+  }
 }
 
 TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {

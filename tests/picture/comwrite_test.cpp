@@ -170,6 +170,26 @@ TEST_F(ComWriteTest, InPlaceChangeKeepsThePictureUnlessTheNewOneReadsBack) {
   EXPECT_EQ(WriteJpegCommentInPlace(dir_ / "missing.jpg", "x").code(), Status::Code::kNotFound);
 }
 
+TEST_F(ComWriteTest, Utf8TextIsWrittenByteForByteAndReadsBackWhole) {
+  const std::string input = Bytes({0xFF, 0xD8}) + kFrame + kScan;
+  const std::string text =
+      "Title:\r\nD\xC3\xBCnes au cr\xC3\xA9puscule\r\n\r\n"
+      "Place:\r\nZ\xC3\xBCrich caf\xC3\xA9 \xE2\x80\x93 5 \xE2\x82\xAC\r\n\r\n";
+  EXPECT_EQ(Rewrite(input, text),
+            Bytes({0xFF, 0xD8, 0xFF}) + Inserted(text) + kFrame.substr(1) + kScan)
+      << last_.message();
+  TFileImageInfo info;
+  info.szFileName = (dir_ / "out.jpg").string();
+  ReadJpegImageInfo(&info);
+  EXPECT_EQ(info.szComments, text);
+
+  // Control characters are written as given; the reader leaves them out, and the check of
+  // the new file expects exactly that.
+  EXPECT_NE(Rewrite(input, "caf\xC3\xA9\x01\x1B\x7F!"), "") << last_.message();
+  ReadJpegImageInfo(&info);
+  EXPECT_EQ(info.szComments, "caf\xC3\xA9!\r\n");
+}
+
 TEST_F(ComWriteTest, RdjpgcomPrintsTheWrittenComment) {
   if (!test::ToolAvailable("rdjpgcom")) GTEST_SKIP() << "rdjpgcom is not installed";
   test::TJpegOptions options;

@@ -181,6 +181,25 @@ TEST_F(WebSiteTest, CommentAndTextFileSetTheDetailPage) {
   EXPECT_EQ(Page("c.html"), head + "[c||64]</HTML>\r\n") << "the previous picture's values are undone";
 }
 
+TEST_F(WebSiteTest, Utf8CaptionsAndNamesReachThePagesByteForByte) {
+  SetLayout(
+      "DetailPageTemplate:\r\n[${DetailPageTitle}|${ImageDescription}|${BaseFileNameHTML}|"
+      "${DetailPageFileURL}]\r\n\r\n");
+  const std::string title =
+      "Storm \xC3\xBC"
+      "ber Z\xC3\xBCrich \xE2\x80\x93 5 \xE2\x82\xAC";
+  const std::string description = "D\xC3\xBCnes au cr\xC3\xA9puscule";
+  const std::string name =
+      "Z\xC3\xBCrich S\xC3\xBC"
+      "d";
+  test::WriteJpegPicture(
+      root / (name + ".jpg"), 64, 48,
+      "DetailPageTitle:\r\n" + title + "\r\n\r\nImageDescription:\r\n" + description + "\r\n\r\n");
+  Run();
+  EXPECT_EQ(Page(name + ".html"), std::string(kHead) + "[" + title + "|" + description + "|" +
+                                      name + "|Z%C3%BCrich%20S%C3%BCd.html]</HTML>\r\n");
+}
+
 TEST_F(WebSiteTest, NoDetailPagesWithoutTemplate) {
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   Run();

@@ -17,14 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
          "a comment longer than MAX_COMMENTS_LENGTH");
   Expect(info.Width >= 0 && info.Height >= 0, "a negative frame size");
 
-  // The filter hands over tab, CR LF and printable ASCII only, and always ends in CR LF.
+  // The filter hands over no control characters but tab and CR LF, and always ends in CR LF.
   const std::string text = pix::FilterCommentText(bytes);
   Expect(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0,
          "filtered text without its closing CR LF");
   Expect(text.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
          "filtered text too long");
   for (const char c : text) {
-    Expect(c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7f), "a dropped byte kept");
+    const auto byte = static_cast<unsigned char>(c);
+    Expect(byte == '\t' || byte == '\r' || byte == '\n' || (byte >= 0x20 && byte != 0x7f),
+           "a dropped byte kept");
   }
   return 0;
 }

@@ -13,17 +13,18 @@
 #include <iostream>
 
 #include "app/ui/aboutdlg.h"
+#include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
 #include "base/ui/icons.h"
+#include "base/ui/qttext.h"
 #include "base/userinterface.h"
 #include "files/layouthome.h"
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "layout/pictureitem.h"
-#include "app/ui/configwindow.h"
 
 namespace {
 
@@ -46,8 +47,9 @@ class TQuietUserInterface : public pix::TUserInterface {
 void Save(QWidget& widget, const QString& file) {
   QApplication::processEvents();
   const QPixmap picture = widget.grab();
-  if (!picture.save(file)) std::cerr << "cannot write " << file.toStdString() << "\n";
-  std::cout << file.toStdString() << "\n";
+  const std::string name = pix::ui::PathFromQt(file).native();
+  if (!picture.save(file)) std::cerr << "cannot write " << name << "\n";
+  std::cout << name << "\n";
 }
 
 int RowOf(pix::ui::TConfigWindow& window, const std::string& label) {
@@ -70,7 +72,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("pixamond"));
   pix::SetLayoutHome(argv[1]);
   pix::WriteIniString(pix::kFilesSection, pix::StringTable[pix::idsSearchDirectory], argv[2]);
-  const QString out = QString::fromLocal8Bit(argv[3]);
+  const QString out = pix::ui::PathToQt(argv[3]);
   std::filesystem::create_directories(argv[3]);
 
   TQuietUserInterface ui;

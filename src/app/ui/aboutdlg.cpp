@@ -6,7 +6,7 @@
 
 #include "base/dialogs.h"
 #include "base/ui/parentwindow.h"
-#include "base/ui/qtuserinterface.h"
+#include "base/ui/qttext.h"
 
 namespace pix::ui {
 

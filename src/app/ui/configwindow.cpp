@@ -11,7 +11,7 @@
 #include "app/ui/statusdlg.h"
 #include "base/dialogs.h"
 #include "base/ui/icons.h"
-#include "base/ui/qtuserinterface.h"
+#include "base/ui/qttext.h"
 #include "layout/inspector.h"
 #include "layout/ui/inspectorwindow.h"
 #include "picture/ui/imagewindow.h"
@@ -84,10 +84,12 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
   connect(ListBox, &QListWidget::itemSelectionChanged, this, &TConfigWindow::SelectionChanged);
 
   ChooseDirectory = [this](const std::string& start) -> std::optional<std::string> {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Select Directory"), ToQt(start));
+    // Directory names are file names, not text: they cross as the file system spells them,
+    // so a chosen folder comes back as exactly the folder on disk.
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Select Directory"), PathToQt(start));
     if (chosen.isEmpty()) return std::nullopt;
-    return FromQt(chosen);
+    return PathFromQt(chosen).native();
   };
   ExecDialog = [](QDialog& dialog) { return dialog.exec(); };
 

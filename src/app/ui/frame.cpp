@@ -87,7 +87,7 @@ void SDIDecFrame::BuildMenus() {
   };
   for (const EditItem& item : editItems) {
     QAction* action =
-        MakeAction(item.id, QString::fromLatin1(item.text), QString::fromLatin1(item.hint));
+        MakeAction(item.id, QString::fromUtf8(item.text), QString::fromUtf8(item.hint));
     action->setShortcut(item.key);
     // Inside an edit field the field's own keys win; elsewhere the frame routes them.
     action->setShortcutContext(Qt::WindowShortcut);
@@ -144,7 +144,7 @@ void SDIDecFrame::BuildStatusBar() {
   // The lock keys cannot be read on every desktop; the indicators name them, and Overtype
   // follows the focused edit field.
   for (const char* name : {"CAP", "NUM", "SCRL"}) {
-    auto* label = new QLabel(QString::fromLatin1(name));
+    auto* label = new QLabel(QString::fromUtf8(name));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setEnabled(false);
     bar->addPermanentWidget(label);

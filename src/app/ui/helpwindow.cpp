@@ -9,6 +9,7 @@
 #include <map>
 
 #include "base/ui/icons.h"
+#include "base/ui/qttext.h"
 #include "files/layouthome.h"
 
 namespace pix::ui {
@@ -40,10 +41,10 @@ QString HelpPageFor(int context) {
       {24353, "cmd_findnext.html"},
   };
   const auto found = pages.find(context);
-  return QString::fromLatin1(found == pages.end() ? "index.html" : found->second);
+  return QString::fromUtf8(found == pages.end() ? "index.html" : found->second);
 }
 
-QString HelpDirectory() { return QString::fromStdString((FindShippedDataDir() / "help").string()); }
+QString HelpDirectory() { return PathToQt(FindShippedDataDir() / "help"); }
 
 THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), View(new QTextBrowser) {
   setWindowTitle(QStringLiteral("pixamond Help"));

@@ -8,7 +8,7 @@
 #include "app/ui/helpwindow.h"
 #include "base/dialogs.h"
 #include "base/ui/parentwindow.h"
-#include "base/ui/qtuserinterface.h"
+#include "base/ui/qttext.h"
 
 namespace pix::ui {
 

@@ -1,10 +1,11 @@
 #include "base/ui/icons.h"
 
-#include <QFile>
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace pix::ui {
@@ -37,9 +38,10 @@ QPixmap ResourcePixmap(int id, int size) {
   auto found = cache.find(key);
   if (found != cache.end()) return *found;
   const std::filesystem::path file = IconDirectoryPath() / (std::to_string(id) + ".svg");
-  QFile svg(QFile::decodeName(file.native().c_str()));
-  QByteArray document;
-  if (svg.open(QIODevice::ReadOnly)) document = svg.readAll();
+  // Read by its own bytes, so an icon directory whose name is not UTF-8 is found too.
+  std::ifstream svg(file, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(svg), std::istreambuf_iterator<char>()};
+  const QByteArray document(text.data(), static_cast<qsizetype>(text.size()));
   QPixmap pixmap = RenderSvg(document, QSize(size, size));
   cache.insert(key, pixmap);
   return pixmap;

@@ -13,7 +13,7 @@
 
 #include "base/dialogs.h"
 #include "base/ui/icons.h"
-#include "base/ui/qtuserinterface.h"
+#include "base/ui/qttext.h"
 
 namespace pix::ui {
 

@@ -5,16 +5,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "base/ui/qttext.h"
+
 namespace pix::ui {
-
-QString ToQt(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string FromQt(const QString& text) {
-  const QByteArray bytes = text.toLatin1();
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 namespace {
 
@@ -86,7 +79,8 @@ std::optional<std::string> TQtUserInterface::PromptLine(const std::string& title
   dialog.setInputMode(QInputDialog::TextInput);
   dialog.setWindowTitle(ToQt(title));
   dialog.setLabelText(ToQt(prompt));
-  dialog.setTextValue(ToQt(initial));
+  const QString shown = ToQt(initial);
+  dialog.setTextValue(shown);
   if (auto* edit = dialog.findChild<QLineEdit*>()) {
     if (maxLength > 0) edit->setMaxLength(maxLength);
   }
@@ -94,6 +88,9 @@ std::optional<std::string> TQtUserInterface::PromptLine(const std::string& title
   const int result = dialog.exec();
   QApplication::restoreOverrideCursor();
   if (result != QDialog::Accepted) return std::nullopt;
+  // An answer left as it was shown gives back the initial bytes: a file name that is not
+  // UTF-8 is shown with U+FFFD, and must not turn into that spelling when accepted as is.
+  if (dialog.textValue() == shown) return initial;
   return FromQt(dialog.textValue());
 }
 

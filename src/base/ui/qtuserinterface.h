@@ -11,10 +11,6 @@
 
 namespace pix::ui {
 
-/// Text of the core (8-bit, byte for byte) as Qt text, and back. Latin-1 keeps every byte.
-QString ToQt(const std::string& text);
-std::string FromQt(const QString& text);
-
 class TQtUserInterface : public TUserInterface {
  public:
   /// `owner` (may be null) owns the boxes; it is watched, so it may go away first.

@@ -6,7 +6,7 @@
 #include <QScrollBar>
 
 #include "base/dialogs.h"
-#include "base/ui/qtuserinterface.h"
+#include "base/ui/qttext.h"
 #include "layout/inspector.h"
 
 namespace pix::ui {

@@ -88,7 +88,7 @@ void TImageWindow::paintEvent(QPaintEvent*) {
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
   if (bFileMissing) {
     painter.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     QString::fromLatin1(kGeneratePreviewHint));
+                     QString::fromUtf8(kGeneratePreviewHint));
   }
 }
 

@@ -4,21 +4,31 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <functional>
+#include <optional>
 
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
 #include "base/dialogs.h"
+#include "base/ui/qttext.h"
+#include "base/ui/qtuserinterface.h"
 #include "layout/inspector.h"
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"
 #include "layout/ui/inspectorwindow.h"
+#include "picture/comread.h"
 #include "picture/ui/imagewindow.h"
 #include "support/picture_builder.h"
 
@@ -277,8 +287,8 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
     QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
       EXPECT_TRUE(dialog->isVisible());
       percents.push_back(dialog->ProgressBar()->value());
-      steps.push_back(dialog->CurrentStepField()->text().toStdString());
-      EXPECT_EQ(dialog->MainTaskField()->text().toStdString(),
+      steps.push_back(ui::FromQt(dialog->CurrentStepField()->text()));
+      EXPECT_EQ(ui::FromQt(dialog->MainTaskField()->text()),
                 dialog->MainTask().empty() ? "" : "Creating Web Site");
     });
   });
@@ -322,7 +332,7 @@ TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRe
   // Pages that were begun are finished files.
   for (const fs::path& page : {site_ / "trip" / "index.html", site_ / "index.html"}) {
     if (fs::exists(page)) {
-      const QString text = QString::fromLatin1(ReadFile(page).c_str()).toLower();
+      const QString text = ui::ToQt(ReadFile(page)).toLower();
       EXPECT_TRUE(text.trimmed().endsWith("</html>")) << page;
     }
   }
@@ -407,6 +417,154 @@ TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
   QTest::mouseClick(window_->FindControlAs<QPushButton>(kHelpButtonId), Qt::LeftButton);
   window_->Command(ui::CM_HELPCONTENTS);
   EXPECT_EQ(topics, (std::vector<int>{27, 0}));
+}
+
+// ---- UTF-8 text and file names through the window's own dialogs --------------------------
+
+// Types `text` character by character, as a keyboard (or an input method) delivers it;
+// QTest::keyClicks passes through Latin-1 and cannot type "\u2013" or "\u20AC".
+void TypeText(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  }
+}
+
+const char kStormUtf8[] =
+    "Storm \xC3\xBC"
+    "ber Z\xC3\xBCrich \xE2\x80\x93 5 \xE2\x82\xAC";
+const char16_t kStorm[] = u"Storm \u00FCber Z\u00FCrich \u2013 5 \u20AC";
+const char kZurichUtf8[] =
+    "Z\xC3\xBCrich S\xC3\xBC"
+    "d";
+const char16_t kZurich[] = u"Z\u00FCrich S\u00FCd";
+
+TEST_F(ConfigWindowTest, InspectorEditInUtf8IsSavedIntoThePictureAndShownAgain) {
+  Pick("b.jpg");
+  ASSERT_EQ(NameBox(0)->text(), "DetailPageTitle");
+  ValueBox(0)->setFocus();
+  TypeText(ValueBox(0), QString::fromUtf16(kStorm));
+  window_->Command(ui::CM_SAVE);
+  TFileImageInfo info;
+  info.szFileName = (site_ / "b.jpg").string();
+  ReadJpegImageInfo(&info);
+  EXPECT_EQ(info.szComments, std::string("DetailPageTitle:\r\n") + kStormUtf8 + "\r\n\r\n");
+
+  // A window built afresh reads the picture and shows the text as it was typed.
+  window_ = std::make_unique<TConfigWindow>(nullptr, ui_);
+  window_->show();
+  Pick("b.jpg");
+  EXPECT_EQ(ValueBox(0)->toPlainText(), QString::fromUtf16(kStorm));
+}
+
+// The layout window with the program's own message boxes and prompts, answered by the test
+// through the dialogs themselves.
+class ConfigWindowDialogTest : public ConfigWindowTest {
+ protected:
+  ConfigWindowDialogTest() {
+    WriteJpegPicture(site_ / "Fotos-Caf\xC3\xA9" / "x.jpg", 20, 20, "");
+    WriteJpegPicture(site_ / "caf\xE9.jpg", 20, 20, "");
+    window_ = std::make_unique<TConfigWindow>(nullptr, qtUi_);
+    qtUi_.SetOwner(window_.get());
+    window_->resize(800, 600);
+    window_->show();
+    // A box the test did not ask for fails the test and is closed, rather than waiting for
+    // a user who never comes.
+    unexpected_.setInterval(50);
+    QObject::connect(&unexpected_, &QTimer::timeout, [this] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (dialog == nullptr || answer_.isActive()) return;
+      auto* box = qobject_cast<QMessageBox*>(dialog);
+      ADD_FAILURE() << "unexpected dialog " << ui::FromQt(dialog->windowTitle()) << ": "
+                    << (box != nullptr ? ui::FromQt(box->text()) : std::string());
+      if (auto* modal = qobject_cast<QDialog*>(dialog)) modal->reject();
+    });
+    unexpected_.start();
+  }
+  ~ConfigWindowDialogTest() override {
+    answer_.stop();
+    unexpected_.stop();
+    window_.reset();
+  }
+
+  // Calls `act` with the next modal dialog once it is on screen; `act` closes it.
+  void WhenDialogShows(std::function<void(QWidget*)> act) {
+    answer_.disconnect();
+    answer_.setInterval(5);
+    QObject::connect(&answer_, &QTimer::timeout, [this, act] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (dialog == nullptr || !dialog->isVisible()) return;
+      answer_.stop();
+      act(dialog);
+    });
+    answer_.start();
+  }
+
+  // Renames the selected item through the prompt: `typed` replaces the shown name, or the
+  // shown name is accepted as it is when `typed` is none. Returns the name the prompt showed.
+  QString RenameTo(const std::optional<QString>& typed) {
+    QString shown;
+    WhenDialogShows([&](QWidget* widget) {
+      auto* dialog = qobject_cast<QInputDialog*>(widget);
+      ASSERT_NE(dialog, nullptr);
+      shown = dialog->textValue();
+      if (typed) {
+        auto* edit = dialog->findChild<QLineEdit*>();
+        edit->selectAll();
+        TypeText(edit, *typed);
+      }
+      dialog->accept();
+    });
+    window_->Command(ui::CM_RENAME);
+    return shown;
+  }
+
+  ui::TQtUserInterface qtUi_;
+  QTimer answer_;
+  QTimer unexpected_;
+};
+
+TEST_F(ConfigWindowDialogTest, Utf8FolderIsShownAndRenamedToAValidUtf8Name) {
+  Pick("Fotos-Caf\xC3\xA9");
+  EXPECT_EQ(RenameTo(QString::fromUtf16(kZurich)), QString::fromUtf16(u"Fotos-Caf\u00E9"));
+  EXPECT_TRUE(fs::is_directory(site_ / kZurichUtf8));
+  EXPECT_TRUE(fs::exists(site_ / kZurichUtf8 / "x.jpg"));
+  EXPECT_FALSE(fs::exists(site_ / "Fotos-Caf\xC3\xA9"));
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), kZurichUtf8);
+
+  Pick("b.jpg");
+  RenameTo(QString::fromUtf16(kZurich));
+  EXPECT_TRUE(fs::exists(site_ / (std::string(kZurichUtf8) + ".jpg")));
+  EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
+}
+
+TEST_F(ConfigWindowDialogTest, PictureWhoseNameIsNotUtf8KeepsItsBytesUntilRenamed) {
+  Pick("caf\xE9.jpg");
+  // Shown with U+FFFD; accepted as shown, the name on disk stays what it was.
+  EXPECT_EQ(RenameTo(std::nullopt), QString::fromUtf16(u"caf\uFFFD.jpg"));
+  EXPECT_TRUE(fs::exists(site_ / "caf\xE9.jpg"));
+  EXPECT_FALSE(fs::exists(site_ / "caf\xEF\xBF\xBD.jpg"));
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "caf\xE9.jpg");
+
+  RenameTo(QString::fromUtf16(kZurich));
+  EXPECT_FALSE(fs::exists(site_ / "caf\xE9.jpg"));
+  EXPECT_TRUE(fs::exists(site_ / (std::string(kZurichUtf8) + ".jpg")));
+}
+
+TEST_F(ConfigWindowDialogTest, SelectDirectoryGivesBackTheChosenUtf8FolderExactly) {
+  const fs::path folder = temp_ / "Fotos-Caf\xC3\xA9";
+  WriteJpegPicture(folder / "z.jpg", 20, 20, "");
+  QString offered;
+  WhenDialogShows([&](QWidget* widget) {
+    auto* dialog = qobject_cast<QFileDialog*>(widget);
+    ASSERT_NE(dialog, nullptr);
+    offered = dialog->directory().absolutePath();
+    dialog->setDirectory(ui::PathToQt(folder));
+    static_cast<QDialog*>(dialog)->accept();  // The file dialog's own accept is protected.
+  });
+  window_->Command(ui::CM_SELECTDIR);
+  EXPECT_EQ(offered, ui::PathToQt(site_));
+  EXPECT_EQ(window_->Model().SiteDir(), folder.string()) << "not its parent, not Latin-1";
+  EXPECT_GE(RowOf("z.jpg"), 0);
 }
 
 }  // namespace

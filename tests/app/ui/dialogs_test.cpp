@@ -21,6 +21,7 @@
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
 #include "base/ui/parentwindow.h"
+#include "base/ui/qttext.h"
 #include "files/settings.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
@@ -229,7 +230,7 @@ TEST(HelpTest, EveryTopicHasAPage) {
   for (int topic : {0,     24,    27,    24333, 206, 215, 219, 210,  24310, 24321, 24322, 24323,
                     24324, 24326, 24325, 302,   211, 212, 401, 2001, 2002,  2009,  24353}) {
     const fs::path page =
-        fs::path(ui::HelpDirectory().toStdString()) / ui::HelpPageFor(topic).toStdString();
+        ui::PathFromQt(ui::HelpDirectory()) / ui::PathFromQt(ui::HelpPageFor(topic));
     EXPECT_TRUE(fs::is_regular_file(page)) << topic << " " << page;
   }
   EXPECT_EQ(ui::HelpPageFor(99999), "index.html");
