@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -18,14 +19,17 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The patterns of every picture of the site, in any order.
-std::vector<std::string> CollectPatterns(const TFileItem& root, const TSiteNames& names) {
+// The patterns of every picture of the site, in any order; the names of the pictures'
+// pages (their names without extension) go to `pageNames`.
+std::vector<std::string> CollectPatterns(const TFileItem& root, const TSiteNames& names,
+                                         std::set<std::string>& pageNames) {
   std::vector<std::string> patterns;
   for (const TFileItem* item = root.FirstChild(); item != nullptr;
        item = NextSiteItem(*item, names)) {
     if (!IsSitePicture(*item)) continue;
     const std::string_view name = item->szFileName();
     std::string pattern(name.substr(0, name.size() - item->szFileExt().size()));
+    pageNames.insert(pattern);
     MakeNamePattern(pattern);
     patterns.push_back(std::move(pattern));
   }
@@ -62,7 +66,9 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesyste
   const std::filesystem::path& ini = settings.IniFile;
   Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(szSiteRoot, true, &diagnostics);
   if (!tree.ok()) return tree.status();
-  std::vector<std::string> patterns = CollectPatterns(**tree, settings.Names);
+  // A match page named like a picture's page or an index page would replace it.
+  std::set<std::string> pageNames{"index"};
+  std::vector<std::string> patterns = CollectPatterns(**tree, settings.Names, pageNames);
   tree.value().reset();
 
   // Without regard to case, in the order of the file list; spellings that differ only in
@@ -95,6 +101,12 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesyste
       diagnostics.Problem("Auto organize: the pictures named like \"" + patterns[i] +
                           "\" get no match page of their own, since \"" + baseName +
                           "\" cannot name one.");
+      continue;
+    }
+    if (pageNames.count(baseName) > 0) {
+      diagnostics.Problem("Auto organize: the pictures named like \"" + patterns[i] +
+                          "\" get no match page of their own, since \"" + baseName + "." +
+                          settings.Names.szPageDOSFileExt + "\" is already the name of a page.");
       continue;
     }
     status = WriteProfileText(matchSection, baseName, "[" + patterns[i] + ".*]", ini);

@@ -142,6 +142,19 @@ TEST_F(AutoOrganizeTest, NamesThatCannotNameAPageAreLeftOut) {
   EXPECT_NE(problems.find("\"a,b#\""), std::string::npos) << problems;
 }
 
+TEST_F(AutoOrganizeTest, SeriesNamedLikeAPicturesPageOrAnIndexPageGetNoPage) {
+  for (const char* name : {"a/folder.jpg", "b/folder.jpg", "c/folder.jpg", "a/index.jpg",
+                           "b/index.jpg", "c/index.jpg", "walk1.jpg", "walk2.jpg", "walk3.jpg"}) {
+    test::WriteFile(site / name, "");
+  }
+  ASSERT_TRUE(Organize(site.path().string()).ok());
+  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "walk0,miscpics");
+  const std::string problems = diagnostics.ProblemText();
+  EXPECT_NE(problems.find("\"folder.html\" is already the name of a page"), std::string::npos)
+      << problems;
+  EXPECT_NE(problems.find("\"index.html\" is already the name of a page"), std::string::npos);
+}
+
 TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {
   // A page that only a count of every one of these pictures reaches.
   const int count = 16390;
