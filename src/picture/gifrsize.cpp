@@ -218,7 +218,7 @@ class TGifResizer {
     return Status::OK();
   }
 
-  Status PutLine(std::vector<GifPixelType>& line, int number) {
+  Status PutLine(std::vector<GifPixelType>& line, int /*number*/) {
     if (EGifPutLine(Out, line.data(), static_cast<int>(line.size())) == GIF_ERROR) {
       return GifIoFailure(Out->Error, InName);
     }

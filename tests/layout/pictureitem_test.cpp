@@ -35,7 +35,7 @@ class PictureItemTest : public LayoutTest {
   }
 
   TConfigItem parent_{"dir"};
-  TTreeBuildContext context_{&ui_, false};
+  TTreeBuildContext context_{&ui_, false, TSiteNames{}};
 };
 
 TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {

@@ -320,7 +320,7 @@ TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   const std::pair<const char*, std::string> broken[] = {
       {"globals.txt", "PageTitle:\rT\r\rPageLabel:\rL\r\r"},
-      {"dglobals.txt", std::string("Dir\0Leader:\r\nx\r\n\r\n", 20)},
+      {"dglobals.txt", std::string("Dir\0Leader:\r\nx\r\n\r\n", 18)},
   };
   for (const auto& [name, text] : broken) {
     SetLayout({});
