@@ -338,6 +338,16 @@ int Organize(const TCommandLineOptions& options, TCommandLineIo& io) {
 int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
   TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
   const std::string& picture = options.Target;
+  // Only regular files are opened: a named pipe would wait for a writer that never comes,
+  // and a directory or a device holds no picture and no caption.
+  Status regular = RequireRegularFile(picture);
+  if (regular.ok() && options.CommentFile && *options.CommentFile != "-") {
+    regular = RequireRegularFile(*options.CommentFile);
+  }
+  if (!regular.ok()) {
+    io.Messages << "pixamond: " << regular.message() << "\n";
+    return kExitUsage;
+  }
   if (!options.CommentFile) {
     TFileImageInfo info;
     info.szFileName = picture;

@@ -4,11 +4,18 @@
 // inline image) writes the new version beside the old one under a temporary name, checks
 // that the new file is complete, and only then renames it over the old one. On any failure
 // the old file stays exactly as it was and the temporary file is removed.
+//
+// A file of the user's (a picture, not a page or an inline image the program made) is only
+// ever replaced when its mode, owner and kind allow it: see CheckUserFileRewrite. Its new
+// version gets the old one's mode, and owner and group, before it is renamed into place.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 #include "base/safefile.h"
 #include "base/status.h"
@@ -29,5 +36,45 @@ Status ReplaceFileSafely(
     const std::filesystem::path& target, const TWriteNewFile& write,
     const TCheckNewFile& check = nullptr,
     TTempFileBeside::Durability durability = TTempFileBeside::Durability::kSynced);
+
+/// What a rewrite does when the user's path is a symbolic link.
+enum class TSymlinkRule {
+  kRefuse,        ///< Nothing is written: neither the link nor the file it leads to changes.
+  kWriteThrough,  ///< The file the link leads to is replaced; the link itself stays.
+};
+
+/// A user's file that CheckUserFileRewrite found may be replaced, with what it was like then.
+struct TUserFileTarget {
+  std::filesystem::path Path;  ///< The file to replace: the path given, or a link's target.
+  std::string Name;            ///< How messages name it: the path, and a link's target.
+  bool bExists = false;        ///< False: nothing is there yet, and the new file is created.
+  // The file as it was judged; valid when bExists.
+  mode_t Mode = 0;
+  uid_t Owner = 0;
+  gid_t Group = 0;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  nlink_t LinkCount = 0;
+  off_t Size = 0;
+  long long ModifiedNanoseconds = 0;  ///< The last change of its contents.
+};
+
+/// Decides whether the user's file at `path` may be replaced by a rewritten version. It is
+/// refused (Status::Refused, one line that names the file and the reason, ending "it is left
+/// as it is") when it is not a regular file, when its mode has no owner write bit (the
+/// rename would need only a writable folder, but a read-only file says "do not change me"),
+/// when another user than the one the program runs as owns it, when it has more than one
+/// hard link (the new file would take one name away from the others), and when it is a
+/// symbolic link under TSymlinkRule::kRefuse. A path that names nothing is no refusal: the
+/// target then does not exist yet.
+Result<TUserFileTarget> CheckUserFileRewrite(const std::filesystem::path& path, TSymlinkRule links);
+
+/// ReplaceFileSafely for a user's file judged by CheckUserFileRewrite. The new file gets the
+/// old one's mode and, when the program runs as root, its owner and group (otherwise its
+/// group where the user may give it; a group that cannot be kept refuses the change). Just
+/// before the rename the file is looked at again, and a file that was written to, changed
+/// its mode or links, or was replaced in the meantime is left as it now is.
+Status ReplaceUserFileSafely(const TUserFileTarget& target, const TWriteNewFile& write,
+                             const TCheckNewFile& check = nullptr);
 
 }  // namespace pix

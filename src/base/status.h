@@ -15,7 +15,16 @@ namespace pix {
 
 class Status {
  public:
-  enum class Code { kOk, kNotFound, kCorrupt, kIoError, kInvalidArgument, kTooLarge, kExists };
+  enum class Code {
+    kOk,
+    kNotFound,
+    kCorrupt,
+    kIoError,
+    kInvalidArgument,
+    kTooLarge,
+    kExists,
+    kRefused
+  };
 
   Status() = default;
   static Status OK() { return Status(); }
@@ -31,6 +40,9 @@ class Status {
     return Status(Code::kTooLarge, std::move(message));
   }
   static Status Exists(std::string message) { return Status(Code::kExists, std::move(message)); }
+  /// A change the program chose not to make, because the file's mode, owner or kind says
+  /// that it should not; the message says why in one line.
+  static Status Refused(std::string message) { return Status(Code::kRefused, std::move(message)); }
 
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }

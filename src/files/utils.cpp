@@ -176,6 +176,17 @@ bool IsDirectoryPath(const std::filesystem::path& path) {
   return StatPath(path, &info) && S_ISDIR(info.st_mode);
 }
 
+Status RequireRegularFile(const std::filesystem::path& path) {
+  struct stat info;
+  if (!StatPath(path, &info) || S_ISREG(info.st_mode)) return Status::OK();
+  const char* kind = S_ISDIR(info.st_mode)                            ? "a directory"
+                     : S_ISFIFO(info.st_mode)                         ? "a named pipe"
+                     : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                     : S_ISSOCK(info.st_mode)                         ? "a socket"
+                                                                      : "a special file";
+  return Status::Refused(path.string() + " is " + kind + ", not a regular file; it is not opened");
+}
+
 bool IsFileSystemRoot(std::string_view path) { return path == "/"; }
 
 std::optional<std::uint64_t> GetFileSizeOf(const std::filesystem::path& path) {

@@ -79,6 +79,12 @@ bool FileExists(const std::filesystem::path& path);
 /// True when the path names an existing directory.
 bool IsDirectoryPath(const std::filesystem::path& path);
 
+/// Refuses (Status::Refused, one line naming the path and what it is) a path that names a
+/// directory, a named pipe, a device or a socket, so that nothing waits on opening it or
+/// reads without end; a regular file, a link to one, and a path that names nothing (the
+/// open that follows says why) pass.
+Status RequireRegularFile(const std::filesystem::path& path);
+
 /// True when the path is the root of the file system, "/" (this platform's only drive root).
 bool IsFileSystemRoot(std::string_view path);
 

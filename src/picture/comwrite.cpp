@@ -9,6 +9,7 @@
 #include "base/check.h"
 #include "base/diagnostics.h"
 #include "base/safereplace.h"
+#include "files/utils.h"
 #include "picture/comread.h"
 
 namespace pix {
@@ -156,6 +157,13 @@ Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
                             " bytes long; a JPEG comment segment holds at most " +
                             std::to_string(kMaxComSegmentText) + " bytes");
   }
+  // The output is judged first, so that a file the user protected is refused whatever it
+  // holds; a link is written through, since its target is the picture the user named.
+  Result<TUserFileTarget> target = CheckUserFileRewrite(szOutFile, TSymlinkRule::kWriteThrough);
+  if (!target.ok()) return target.status();
+  // Only a regular file is opened: a named pipe or a device would make the read wait.
+  Status regular = RequireRegularFile(szInFile);
+  if (!regular.ok()) return regular;
   TFilePtr in(std::fopen(szInFile.c_str(), "rb"));
   if (!in) return Status::NotFound("Cannot open " + szInFile.string() + ": " + ErrnoText());
 
@@ -174,13 +182,13 @@ Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
     ReadJpegImageInfoCountingErrors(&after);
     if (after.Width != before.Width || after.Height != before.Height ||
         after.szComments != expected) {
-      return Status::Corrupt("The comment written into " + szOutFile.string() +
+      return Status::Corrupt("The comment written into " + target->Name +
                              " does not read back as written (another comment segment may "
                              "follow its frame header); the file is left unchanged");
     }
     return Status::OK();
   };
-  return ReplaceFileSafely(szOutFile, write, check);
+  return ReplaceUserFileSafely(*target, write, check);
 }
 
 Status WriteJpegCommentInPlace(const fs::path& path, std::string_view szComments) {

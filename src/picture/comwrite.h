@@ -69,7 +69,9 @@ class TWriteComObject {
 /// `szComments`. The copy is written beside `szOutFile` under a temporary name and moved
 /// into place only when it is complete and the marker reader reads back the new text and
 /// the picture's frame size from it; on any failure `szOutFile` is left as it was. The two
-/// paths may name the same file, which then changes in place.
+/// paths may name the same file, which then changes in place. An existing `szOutFile` is
+/// replaced only when CheckUserFileRewrite allows it (a symbolic link is written through to
+/// the file it leads to and stays a link), and keeps its mode, owner and group.
 Status WriteJpegComment(const std::filesystem::path& szInFile,
                         const std::filesystem::path& szOutFile, std::string_view szComments);
 

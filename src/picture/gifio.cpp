@@ -1,5 +1,8 @@
 #include "picture/gifio.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "base/diagnostics.h"
 
 namespace pix {
@@ -10,6 +13,35 @@ namespace {
 int WriteToStream(GifFileType* gif, const GifByteType* data, int length) {
   auto* out = static_cast<std::FILE*>(gif->UserData);
   return static_cast<int>(std::fwrite(data, 1, static_cast<std::size_t>(length), out));
+}
+
+int AppendToBuffer(GifFileType* gif, const GifByteType* data, int length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
+  out->insert(out->end(), data, data + length);
+  return length;
+}
+
+// giflib's input callback for bytes in memory: at most what is left of them.
+int ReadFromBytes(GifFileType* gif, GifByteType* data, int length) {
+  auto* bytes = static_cast<TGifBytes*>(gif->UserData);
+  const std::size_t left = bytes->Size - bytes->Position;
+  const std::size_t count = std::min(left, static_cast<std::size_t>(length < 0 ? 0 : length));
+  if (count > 0) std::memcpy(data, bytes->Data + bytes->Position, count);
+  bytes->Position += count;
+  return static_cast<int>(count);
+}
+
+// Starts a GIF87a stream on giflib's handle, or says why giflib could not.
+Result<GifFileType*> StartWriting(void* userData, OutputFunc output) {
+  int error = 0;
+  GifFileType* gif = EGifOpen(userData, output, &error);
+  if (gif == nullptr) {
+    const char* text = GifErrorText(error);
+    return Status::IoError(std::string("Cannot start a GIF file: ") +
+                           (text != nullptr ? text : "unknown error"));
+  }
+  EGifSetGifVersion(gif, false);  // Written files are always GIF87a.
+  return gif;
 }
 
 }  // namespace
@@ -55,16 +87,27 @@ Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path) {
   return TGifReadHandle(gif);
 }
 
-Result<TGifWriter> TGifWriter::Open(std::FILE* out) {
+Result<TGifReadHandle> OpenGifInMemory(TGifBytes* bytes) {
   int error = 0;
-  GifFileType* gif = EGifOpen(out, WriteToStream, &error);
+  GifFileType* gif = DGifOpen(bytes, ReadFromBytes, &error);
   if (gif == nullptr) {
     const char* text = GifErrorText(error);
-    return Status::IoError(std::string("Cannot start a GIF file: ") +
-                           (text != nullptr ? text : "unknown error"));
+    return Status::Corrupt(std::string("Cannot read GIF data: ") +
+                           (text != nullptr ? text : "unknown error " + std::to_string(error)));
   }
-  EGifSetGifVersion(gif, false);  // Written files are always GIF87a.
-  return TGifWriter(gif);
+  return TGifReadHandle(gif);
+}
+
+Result<TGifWriter> TGifWriter::Open(std::FILE* out) {
+  Result<GifFileType*> gif = StartWriting(out, WriteToStream);
+  if (!gif.ok()) return gif.status();
+  return TGifWriter(*gif);
+}
+
+Result<TGifWriter> TGifWriter::OpenBuffer(std::vector<std::uint8_t>* out) {
+  Result<GifFileType*> gif = StartWriting(out, AppendToBuffer);
+  if (!gif.ok()) return gif.status();
+  return TGifWriter(*gif);
 }
 
 Status TGifWriter::Close() {

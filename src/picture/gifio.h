@@ -1,15 +1,18 @@
-// Owned giflib handles for the picture code: a GIF file opened for reading record by
-// record, and a GIF stream being written (always with the signature "GIF87a") to a file the
-// caller owns. Closing and freeing happen in the handles' deleters, so no early return can
-// leak a giflib object.
+// Owned giflib handles for the picture code: a GIF file (or GIF bytes in memory) opened for
+// reading record by record, and a GIF stream being written (always with the signature
+// "GIF87a") to a file or a buffer the caller owns. Closing and freeing happen in the handles'
+// deleters, so no early return can leak a giflib object.
 #pragma once
 
 #include <gif_lib.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 
@@ -28,11 +31,24 @@ using TGifReadHandle = std::unique_ptr<GifFileType, TGifReadCloser>;
 /// Opens `path` as a GIF file. The failure names the path and giflib's reason.
 Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path);
 
-/// A GIF stream being written to a file that stays owned by the caller.
+/// GIF bytes in memory and how far giflib has read them. The bytes stay owned by the
+/// caller; both they and this object must outlive the handle that reads them.
+struct TGifBytes {
+  const std::uint8_t* Data = nullptr;
+  std::size_t Size = 0;
+  std::size_t Position = 0;
+};
+
+/// Opens GIF bytes in memory; reading past their end fails like a file cut short.
+Result<TGifReadHandle> OpenGifInMemory(TGifBytes* bytes);
+
+/// A GIF stream being written to a file or buffer that stays owned by the caller.
 class TGifWriter {
  public:
   /// Starts a GIF87a stream on `out`, which must stay open until Close.
   static Result<TGifWriter> Open(std::FILE* out);
+  /// Starts a GIF87a stream appended to `out`, which must outlive the writer.
+  static Result<TGifWriter> OpenBuffer(std::vector<std::uint8_t>* out);
 
   GifFileType* Gif() const { return Handle.get(); }
 

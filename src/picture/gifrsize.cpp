@@ -1,57 +1,23 @@
 #include "picture/gifrsize.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "base/diagnostics.h"
 #include "base/safereplace.h"
+#include "picture/gifimage.h"
 #include "picture/gifio.h"
 
 namespace pix {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char* kProgressLabel = "GifRSize";
 constexpr int kMaxGifDimension = 65535;
-
-// The de-interlacer numbers its images across the whole run of the program.
-std::atomic<int> gDeinterlacedImageCount{0};
-
-void PrintImageProgress(int number, int left, int top, int width, int height) {
-  ReportDetail(std::string(kProgressLabel) + ": Image " + std::to_string(number) + " at (" +
-               std::to_string(left) + ", " + std::to_string(top) + ") [" + std::to_string(width) +
-               "x" + std::to_string(height) + "]");
-}
-
-// A read or write error of giflib: its own text, then the system's line for it.
-Status GifIoFailure(int code, const fs::path& path) {
-  PrintGifError(code);
-  ReportDetail("Fatal GIF I/O Problem.  Please report to author.");
-  const char* text = GifErrorText(code);
-  return Status::Corrupt("Fatal GIF I/O Problem.  Please report to author. (" + path.string() +
-                         ": " + (text != nullptr ? text : "GIF-LIB error") + ")");
-}
-
-Status OutOfMemory(const fs::path& path) {
-  ReportDetail(std::string(kProgressLabel) + ": Failed to allocate memory required, aborted.");
-  return Status::TooLarge("Failed to allocate memory required, aborted. (" + path.string() + ")");
-}
-
-// An image whose descriptor claims more pixels than any real picture has.
-Status ImageTooLarge(const fs::path& path, const GifImageDesc& image) {
-  const std::string message = path.string() + ": an image of " + std::to_string(image.Width) + "x" +
-                              std::to_string(image.Height) + " pixels is larger than the " +
-                              std::to_string(kMaxGifImagePixels) + " pixels a picture may have";
-  ReportDetail(std::string(kProgressLabel) + ": " + message);
-  return Status::TooLarge(message);
-}
 
 // Passes over the compressed data of the current image without decoding it.
 bool SkipImageData(GifFileType* in) {
@@ -170,13 +136,8 @@ class TGifResizer {
   Status ResizeImage() {
     if (DGifGetImageDesc(In) == GIF_ERROR) return GifIoFailure(In->Error, InName);
     const GifImageDesc& image = In->Image;
-    if (image.Interlace) {
-      ReportDetail("Can't read inerlaced images.  Sorry");
-      return Status::InvalidArgument("Can't read inerlaced images.  Sorry (" + InName.string() +
-                                     ")");
-    }
     if (static_cast<long long>(image.Width) * image.Height > kMaxGifImagePixels) {
-      return ImageTooLarge(InName, image);
+      return GifImageTooLarge(InName, image.Width, image.Height);
     }
     const TOutputRect r = ScaleRect(image, XScale, YScale, Width, Height);
     if (image.Width < 1 || image.Height < 1 || r.Width < 1 || r.Height < 1) {
@@ -188,22 +149,33 @@ class TGifResizer {
         GIF_ERROR) {
       return GifIoFailure(Out->Error, InName);
     }
-    PrintImageProgress(++ImageNumber, r.Left, r.Top, r.Width, r.Height);
+    PrintGifImageProgress(++ImageNumber, r.Left, r.Top, r.Width, r.Height);
     // Each image is read at its own width, which a damaged file may make wider than its
     // screen; the output line is as wide as the image's rectangle in the new screen.
     const int inWidth = image.Width;
     const int inHeight = image.Height;
-    std::vector<GifPixelType> inLine(static_cast<std::size_t>(inWidth));
+    // The lines of an interlaced image come in four passes: it is read whole, so that its
+    // lines can be taken from top to bottom like those of any other image.
+    TGifImageRows whole;
+    if (image.Interlace) {
+      Result<TGifImageRows> rows = ReadGifImageRows(In, InName);
+      if (!rows.ok()) return rows.status();
+      whole = std::move(rows).value();
+    }
+    std::vector<GifPixelType> inLine(whole ? 0 : static_cast<std::size_t>(inWidth));
     std::vector<GifPixelType> outLine(static_cast<std::size_t>(r.Width));
     double y = 0.0;
     int lastY = -1;
     for (int line = 0; line < inHeight; ++line) {
-      if (DGifGetLine(In, inLine.data(), inWidth) == GIF_ERROR) {
+      const GifPixelType* source = inLine.data();
+      if (whole) {
+        source = whole.get() + static_cast<std::size_t>(line) * static_cast<std::size_t>(inWidth);
+      } else if (DGifGetLine(In, inLine.data(), inWidth) == GIF_ERROR) {
         return GifIoFailure(In->Error, InName);
       }
       const int iy = static_cast<int>(y);
       if (lastY < iy) {
-        ResampleLine(inLine.data(), inWidth, outLine.data(), r.Width, XScale);
+        ResampleLine(source, inWidth, outLine.data(), r.Width, XScale);
         while (lastY < iy && lastY < r.Height - 1) {
           Status written = PutLine(outLine, ++lastY);
           if (!written.ok()) return written;
@@ -234,82 +206,6 @@ class TGifResizer {
   const fs::path& InName;
   int ImageNumber = 0;
 };
-
-struct TFreeRows {
-  void operator()(GifPixelType* rows) const { std::free(rows); }
-};
-
-Status DeinterlaceImage(GifFileType* in, GifFileType* out, const fs::path& inName) {
-  if (DGifGetImageDesc(in) == GIF_ERROR) return GifIoFailure(in->Error, inName);
-  const GifImageDesc image = in->Image;
-  if (image.Width < 1 || image.Height < 1) {
-    // An image without pixels cannot be written; it showed nothing anyway.
-    if (!SkipImageData(in)) return GifIoFailure(in->Error, inName);
-    return Status::OK();
-  }
-  const long long pixels = static_cast<long long>(image.Width) * image.Height;
-  if (pixels > kMaxGifImagePixels) return ImageTooLarge(inName, image);
-  if (PutGifImageDesc(out, image.Left, image.Top, image.Width, image.Height, false,
-                       image.ColorMap) == GIF_ERROR) {
-    return GifIoFailure(out->Error, inName);
-  }
-  const std::size_t width = static_cast<std::size_t>(image.Width);
-  // Zero pages from calloc: a damaged file whose data end early costs address space for
-  // the lines it never fills, not memory.
-  const std::unique_ptr<GifPixelType, TFreeRows> rows(
-      static_cast<GifPixelType*>(std::calloc(static_cast<std::size_t>(pixels), 1)));
-  if (!rows) return OutOfMemory(inName);
-  const auto row = [&](int y) { return rows.get() + static_cast<std::size_t>(y) * width; };
-  if (image.Interlace) {
-    // The four interlace passes: every 8th row from 0, every 8th from 4, every 4th from 2,
-    // every 2nd from 1.
-    static constexpr int kStart[] = {0, 4, 2, 1};
-    static constexpr int kStep[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass) {
-      for (int y = kStart[pass]; y < image.Height; y += kStep[pass]) {
-        if (DGifGetLine(in, row(y), image.Width) == GIF_ERROR) {
-          return GifIoFailure(in->Error, inName);
-        }
-      }
-    }
-  } else {
-    for (int y = 0; y < image.Height; ++y) {
-      if (DGifGetLine(in, row(y), image.Width) == GIF_ERROR) {
-        return GifIoFailure(in->Error, inName);
-      }
-    }
-  }
-  PrintImageProgress(++gDeinterlacedImageCount, image.Left, image.Top, image.Width, image.Height);
-  for (int y = 0; y < image.Height; ++y) {
-    if (EGifPutLine(out, row(y), image.Width) == GIF_ERROR) {
-      return GifIoFailure(out->Error, inName);
-    }
-  }
-  return Status::OK();
-}
-
-Status DeinterlaceStream(GifFileType* in, std::FILE* file, const fs::path& inName) {
-  Result<TGifWriter> writer = TGifWriter::Open(file);
-  if (!writer.ok()) return writer.status();
-  GifFileType* out = writer->Gif();
-  if (EGifPutScreenDesc(out, in->SWidth, in->SHeight, in->SColorResolution, in->SBackGroundColor,
-                        in->SColorMap) == GIF_ERROR) {
-    return GifIoFailure(out->Error, inName);
-  }
-  GifRecordType type = UNDEFINED_RECORD_TYPE;
-  do {
-    if (DGifGetRecordType(in, &type) == GIF_ERROR) return GifIoFailure(in->Error, inName);
-    if (type == IMAGE_DESC_RECORD_TYPE) {
-      Status image = DeinterlaceImage(in, out, inName);
-      if (!image.ok()) return image;
-    } else if (type == EXTENSION_RECORD_TYPE) {
-      if (!CopyFirstExtensionBlock(in, out)) {
-        return GifIoFailure(in->Error != 0 ? in->Error : out->Error, inName);
-      }
-    }
-  } while (type != TERMINATE_RECORD_TYPE);
-  return writer->Close();
-}
 
 // Accepts a new GIF file only when it reads back with the expected screen size.
 Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs::path& target) {
@@ -377,30 +273,5 @@ Result<bool> IsGifInterlaced(const fs::path& szFile) {
   } while (type != TERMINATE_RECORD_TYPE);
   return false;
 }
-
-Status DeinterlaceGif(const fs::path& szInFile, const fs::path& szOutFile) {
-  Result<TGifReadHandle> in = OpenGifForReading(szInFile);
-  if (!in.ok()) {
-    ReportDetail(in.status().message());
-    return in.status();
-  }
-  GifFileType* gif = in->get();
-  const int width = gif->SWidth;
-  const int height = gif->SHeight;
-  return ReplaceFileSafely(
-      szOutFile, [&](std::FILE* out) { return DeinterlaceStream(gif, out, szInFile); },
-      [&](const fs::path& newFile) -> Status {
-        Status size = CheckScreenSize(newFile, width, height, szOutFile);
-        if (!size.ok()) return size;
-        Result<bool> interlaced = IsGifInterlaced(newFile);
-        if (!interlaced.ok() || *interlaced) {
-          return Status::Corrupt("The de-interlaced copy of " + szInFile.string() +
-                                 " does not read back as a non-interlaced GIF file");
-        }
-        return Status::OK();
-      });
-}
-
-Status DeinterlaceGifInPlace(const fs::path& path) { return DeinterlaceGif(path, path); }
 
 }  // namespace pix

@@ -1,13 +1,14 @@
 // GIF services for inline images: resizing a GIF file by replicating or dropping pixels
 // and lines (so that no new colours arise and the colour maps are copied unchanged),
 // reading a GIF file's size, telling whether it is interlaced, and rewriting an interlaced
-// GIF file as a non-interlaced one.
+// GIF file (a picture of the user's) as a non-interlaced one that keeps everything else.
 //
-// Files written here start with "GIF87a". Progress goes to the detail sink
-// (base/diagnostics.h): a line "GifRSize: Image N at (LEFT, TOP) [WIDTHxHEIGHT]" for each
-// image. A file that cannot be read or written is reported there too and makes the operation fail;
-// it never ends the program, and an output that existed before is only ever replaced by a complete
-// new file.
+// Resized files start with "GIF87a"; a de-interlaced file keeps the signature, and every
+// other byte apart from its images' line order, of its original. Progress goes to the
+// detail sink (base/diagnostics.h): a line "GifRSize: Image N at (LEFT, TOP)
+// [WIDTHxHEIGHT]" for each image. A file that cannot be read or written is reported there
+// too and makes the operation fail; it never ends the program, and an output that existed
+// before is only ever replaced by a complete new file.
 #pragma once
 
 #include <filesystem>
@@ -19,15 +20,16 @@ namespace pix {
 /// The largest image (width x height of one image descriptor) the resizer and the
 /// de-interlacer take: 2^28 pixels, about 268 million, so that every real picture of up to
 /// 200 megapixels passes while a 34-byte file that claims 65535 x 65535 is refused. The
-/// de-interlacer holds the whole image in memory; the resizer one line at a time.
+/// de-interlacer holds the whole image in memory, and so does the resizer for an
+/// interlaced image; for any other it holds one line at a time.
 inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 
 /// Writes `szOutFile` as `szInFile` resized to `Width` x `Height` (1 to 65535 each). Every
 /// image is scaled with its position, cut at the new screen's edge (an image left with
 /// nothing inside the screen is dropped), and keeps its local colour map; of every
-/// extension only the first data sub-block is copied. Interlaced images are refused
-/// ("Can't read inerlaced images.  Sorry"); de-interlace such files first. The two paths
-/// may name the same file.
+/// extension only the first data sub-block is copied. An interlaced image is read whole
+/// and written non-interlaced, so that a picture which could not be de-interlaced on the
+/// disk still gets its inline image. The two paths may name the same file.
 Status ResizeGifToSize(int Width, int Height, const std::filesystem::path& szInFile,
                        const std::filesystem::path& szOutFile);
 
@@ -39,12 +41,20 @@ Status GetGifSize(int* Width, int* Height, const std::filesystem::path& szFile);
 Result<bool> IsGifInterlaced(const std::filesystem::path& szFile);
 
 /// Writes `szOutFile` as a copy of `szInFile` whose images are all non-interlaced, with the
-/// lines in top-to-bottom order. The two paths may name the same file.
+/// lines in top-to-bottom order, and which is otherwise the same byte for byte: the
+/// signature (GIF89a stays GIF89a), the screen descriptor, the global and local colour
+/// tables, every extension with all its sub-blocks in its place (graphic controls, loop
+/// counts, comments of any length, plain text), the images' descriptors but for the
+/// interlace flag, and whatever follows the trailer. Only the LZW data of an interlaced
+/// image is made anew. The copy replaces `szOutFile` only when it reads back with all of
+/// that and the same pixels; otherwise `szOutFile` stays as it was and the status says why.
+/// An existing `szOutFile` is the user's picture: it is replaced only when
+/// CheckUserFileRewrite allows it (a symbolic link is refused), and keeps its mode, owner
+/// and group. The two paths may name the same file.
 Status DeinterlaceGif(const std::filesystem::path& szInFile,
                       const std::filesystem::path& szOutFile);
 
-/// Rewrites the GIF file at `path` non-interlaced, safely in place: the new file replaces
-/// the old one only when it is complete, readable and of the same screen size.
+/// Rewrites the GIF picture at `path` non-interlaced, safely in place (see DeinterlaceGif).
 Status DeinterlaceGifInPlace(const std::filesystem::path& path);
 
 }  // namespace pix

@@ -109,9 +109,13 @@ void TWebSite::PrepareGifPictures() {
     const std::string& path = item->szFullFileName();
     const Result<bool> interlaced = IsGifInterlaced(path);
     if (interlaced.ok() && *interlaced) {
-      // Replaced only by a complete copy; a GIF that cannot be replaced stays as it is.
+      // Replaced only by a complete copy that keeps everything but the line order, and only
+      // when the file's mode, owner and links allow it; a GIF that is not rewritten stays
+      // as it is, and its inline image is made from the interlaced original.
       const Status done = DeinterlaceGifInPlace(path);
-      if (!done.ok()) {
+      if (done.code() == Status::Code::kRefused) {
+        Report("The interlaced GIF file was not de-interlaced: " + done.message());
+      } else if (!done.ok()) {
         Report("Cannot rewrite the interlaced GIF file " + path + ": " + done.message());
       }
       RefreshFileSize(*item);

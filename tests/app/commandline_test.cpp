@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <sstream>
 #include <utility>
@@ -179,6 +180,44 @@ TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
 
 // Every value option, first as "--option value", then as "--option=value". A value may
 // itself hold "=" or begin with "-".
+TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
+  const fs::path picture = site / "photo.jpg";
+  test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
+  test::WriteFile(site / "new.txt", "New\n");
+  const fs::path pipe = site / "pipe.jpg";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  const std::string pipeRefused =
+      "pixamond: " + pipe.string() + " is a named pipe, not a regular file; it is not opened\n";
+  // Nothing ever writes into the pipe: a command that opened it would wait for ever.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"comment", pipe.string()},
+           {"comment", pipe.string(), "--set", "-"},
+           {"comment", picture.string(), "--set", pipe.string()}}) {
+    const CommandRun run = Run(args);
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_EQ(run.messages, pipeRefused);
+  }
+  EXPECT_EQ(Run({"comment", site.path().string()}).messages,
+            "pixamond: " + site.path().string() +
+                " is a directory, not a regular file; it is not opened\n");
+  EXPECT_EQ(Run({"comment", "/dev/null"}).messages,
+            "pixamond: /dev/null is a device, not a regular file; it is not opened\n");
+  EXPECT_EQ(Run({"comment", picture.string(), "--set", "/dev/zero"}).status, kExitUsage);
+  EXPECT_EQ(Run({"comment", picture.string()}).out, "Old\r\n");
+}
+
+TEST_F(CommandLineTest, CommentRefusesAReadOnlyPictureInOneLine) {
+  const fs::path picture = site / "photo.jpg";
+  test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
+  test::WriteFile(site / "new.txt", "New\n");
+  ::chmod(picture.c_str(), 0444);
+  const std::string before = test::ReadFile(picture);
+  const CommandRun run = Run({"comment", picture.string(), "--set", (site / "new.txt").string()});
+  EXPECT_EQ(run.status, kExitReported);
+  EXPECT_EQ(run.messages, "pixamond: " + picture.string() + " is read-only; it is left as it is\n");
+  EXPECT_EQ(test::ReadFile(picture), before);
+}
+
 TEST(CommandLineOptionsTest, ValueAsNextArgumentOrAfterEqualsSign) {
   for (const bool joined : {false, true}) {
     auto spell = [joined](std::vector<std::string> args, const std::string& option,

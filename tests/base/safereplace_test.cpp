@@ -1,9 +1,13 @@
 #include "base/safereplace.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -62,6 +66,42 @@ TEST_F(SafeReplaceTest, AnyFailureKeepsTheOldFileAndLeavesNoTemporaryFile) {
   EXPECT_EQ(test::ReadFile(target_), "old");
   EXPECT_EQ(FilesInDir(), 1);
   EXPECT_FALSE(ReplaceFileSafely(dir_ / "no" / "such" / "dir.gif", empty).ok());
+}
+
+TEST_F(SafeReplaceTest, UserFileThatChangesWhileItIsRewrittenIsLeftAsItNowIs) {
+  // Someone makes the file read-only, or writes into it, while its new version is written.
+  const std::vector<std::pair<std::function<void()>, std::string>> interferences = {
+      {[&] { ::chmod(target_.c_str(), 0444); }, "old"},
+      {[&] { test::WriteFile(target_, "edited meanwhile"); }, "edited meanwhile"}};
+  for (const auto& [interfere, expected] : interferences) {
+    ::chmod(target_.c_str(), 0644);
+    test::WriteFile(target_, "old");
+    Result<TUserFileTarget> judged = CheckUserFileRewrite(target_, TSymlinkRule::kRefuse);
+    ASSERT_TRUE(judged.ok()) << judged.status().message();
+    const Status status = ReplaceUserFileSafely(*judged, [&](std::FILE* out) {
+      interfere();
+      return WriteText(out, "new");
+    });
+    EXPECT_EQ(status.code(), Status::Code::kRefused);
+    EXPECT_EQ(status.message(),
+              target_.string() + " changed while it was being rewritten; it is left as it is");
+    EXPECT_EQ(test::ReadFile(target_), expected);
+    EXPECT_EQ(FilesInDir(), 1);
+  }
+}
+
+TEST_F(SafeReplaceTest, UserFileThatDoesNotExistYetIsCreated) {
+  Result<TUserFileTarget> judged = CheckUserFileRewrite(target_, TSymlinkRule::kRefuse);
+  ASSERT_TRUE(judged.ok());
+  EXPECT_FALSE(judged->bExists);
+  ASSERT_TRUE(
+      ReplaceUserFileSafely(*judged, [](std::FILE* out) { return WriteText(out, "new"); }).ok());
+  EXPECT_EQ(test::ReadFile(target_), "new");
+  // A directory in its place is no file to replace.
+  std::filesystem::create_directory(dir_ / "folder.gif");
+  EXPECT_EQ(
+      CheckUserFileRewrite(dir_ / "folder.gif", TSymlinkRule::kWriteThrough).status().message(),
+      (dir_ / "folder.gif").string() + " is a directory, not a regular file; it is left as it is");
 }
 
 }  // namespace

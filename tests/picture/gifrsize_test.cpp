@@ -211,6 +211,7 @@ TEST_F(GifRSizeTest, DeinterlacingPutsTheLinesInOrder) {
   std::vector<std::uint8_t> pixels;
   for (int y = 0; y < 10; ++y) pixels.insert(pixels.end(), 3, static_cast<std::uint8_t>(y));
   TGifPicture picture = test::SimpleGif(3, 10, pixels);
+  picture.Signature = "GIF87a";
   picture.Frames[0].Interlace = true;
   const auto path = Write("pic.gif", picture);
   test::TDetailCapture capture;
@@ -220,20 +221,27 @@ TEST_F(GifRSizeTest, DeinterlacingPutsTheLinesInOrder) {
   ASSERT_EQ(out.Frames.size(), 1u);
   EXPECT_FALSE(out.Frames[0].Interlace);
   EXPECT_EQ(out.Frames[0].Pixels, pixels);
-  EXPECT_EQ(out.Signature, "GIF87a");
+  EXPECT_EQ(out.Signature, "GIF87a") << "the version is kept";
   EXPECT_NE(progress.find(" at (0, 0) [3x10]\n"), std::string::npos) << progress;
   EXPECT_EQ(FilesInDir(), 1);
 }
 
-TEST_F(GifRSizeTest, InterlacedInputIsRefusedWithoutTouchingTheOutput) {
-  TGifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
+TEST_F(GifRSizeTest, InterlacedInputIsResizedLikeTheSamePictureInLineOrder) {
+  std::vector<std::uint8_t> pixels;
+  for (int y = 0; y < 11; ++y) {
+    for (int x = 0; x < 7; ++x) pixels.push_back(static_cast<std::uint8_t>((x + 3 * y) % 16));
+  }
+  TGifPicture picture = test::SimpleGif(7, 11, pixels);
+  ASSERT_TRUE(Resize(picture, 5, 8).ok());
+  const TGifPicture flat = Output();
   picture.Frames[0].Interlace = true;
   test::WriteFile(dir_ / "out.gif", "older inline image");
-  const Status status = Resize(picture, 2, 2);
-  EXPECT_EQ(status.code(), Status::Code::kInvalidArgument);
-  EXPECT_EQ(diagnostics_, "Can't read inerlaced images.  Sorry\n");
-  EXPECT_EQ(test::ReadFile(dir_ / "out.gif"), "older inline image");
-  EXPECT_EQ(FilesInDir(), 2);
+  ASSERT_TRUE(Resize(picture, 5, 8).ok()) << diagnostics_;
+  const TGifPicture laced = Output();
+  ASSERT_EQ(laced.Frames.size(), 1u);
+  EXPECT_FALSE(laced.Frames[0].Interlace);
+  EXPECT_EQ(laced.Frames[0].Pixels, flat.Frames[0].Pixels);
+  EXPECT_EQ(test::ReadGif(dir_ / "in.gif").Frames[0].Interlace, true) << "the input is not changed";
 }
 
 TEST_F(GifRSizeTest, DamagedFilesFailAndLeaveNothingHalfMade) {

@@ -3,6 +3,7 @@
 #include "site/website.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 
@@ -259,6 +260,39 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   EXPECT_FALSE(*IsGifInterlaced(root / "anim.gif"));
   EXPECT_TRUE(*IsGifInterlaced(root / "inline" / "keep.gif")) << "inline directories are left alone";
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, InterlacedGifThatMayNotBeRewrittenIsReportedLeftAloneAndStillShown) {
+  test::WriteGifPicture(root / "locked.gif", 16, 24, /*interlaced=*/true);
+  ::chmod((root / "locked.gif").c_str(), 0444);
+  test::WriteGifPicture(root / "shared.gif", 16, 24, /*interlaced=*/true);
+  fs::create_hard_link(root / "shared.gif", home / "shared-elsewhere.gif");
+  test::WriteGifPicture(root / "mine.gif", 16, 24, /*interlaced=*/true);
+  const std::string locked = test::ReadFile(root / "locked.gif");
+  const std::string shared = test::ReadFile(root / "shared.gif");
+  const TRunStats stats = Run();
+
+  std::vector<std::string> texts;
+  for (const auto& message : ui.messages()) texts.push_back(message.text);
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{
+                "The interlaced GIF file was not de-interlaced: " + (root / "locked.gif").string() +
+                    " is read-only; it is left as it is",
+                "The interlaced GIF file was not de-interlaced: " + (root / "shared.gif").string() +
+                    " has 2 hard links, which a rewritten copy would no longer share; it "
+                    "is left as it is"}));
+  EXPECT_EQ(stats.ProblemsReported, 2);
+  EXPECT_EQ(test::ReadFile(root / "locked.gif"), locked);
+  EXPECT_EQ(test::ReadFile(root / "shared.gif"), shared);
+  EXPECT_EQ(fs::hard_link_count(root / "shared.gif"), 2u);
+  EXPECT_FALSE(*IsGifInterlaced(root / "mine.gif"));
+  // The run goes on: every picture gets its entry and its inline image.
+  EXPECT_EQ(stats.Pictures, 3);
+  for (const char* name : {"locked.gif", "shared.gif", "mine.gif"}) {
+    EXPECT_NE(Page("index.html").find(std::string("<E ") + name + "|66x100|"), std::string::npos)
+        << name;
+    EXPECT_FALSE(*IsGifInterlaced(root / "inline" / name)) << name;
+  }
 }
 
 TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOnlyThePagesItWroteEverywhere) {

@@ -53,10 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool readable = pix::GetGifSize(&screenWidth, &screenHeight, in).ok();
   const TReadBack original = ReadBack(in);
   if (pix::DeinterlaceGif(in, flat).ok()) {
-    // The copy reads whenever the original does (images without pixels are left out of it,
-    // which may leave none), at the same size and with no interlaced image.
+    // The copy keeps every record of the original, so it reads whenever the original does,
+    // with as many images, at the same size and with no interlaced image.
     const TReadBack copy = ReadBack(flat);
     Expect(!original.bReads || copy.bReads, "a de-interlaced copy that giflib cannot read");
+    Expect(!original.bReads || copy.Images == original.Images, "a copy with other images");
     Expect(copy.Width == screenWidth && copy.Height == screenHeight, "a copy of another size");
     Expect(!copy.bInterlaced, "an interlaced image left in the copy");
   } else {

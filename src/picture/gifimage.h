@@ -1,0 +1,40 @@
+// What the GIF resizer and the GIF de-interlacer share: their failure statuses, their
+// progress lines, and reading one image's pixels whole, interlaced or not.
+#pragma once
+
+#include <gif_lib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "base/status.h"
+
+namespace pix {
+
+/// Sends "GifRSize: Image N at (LEFT, TOP) [WIDTHxHEIGHT]" to the detail sink.
+void PrintGifImageProgress(int number, int left, int top, int width, int height);
+
+/// A read or write error of giflib with code `code` on `path`: giflib's line and the
+/// program's go to the detail sink, and the status carries both.
+Status GifIoFailure(int code, const std::filesystem::path& path);
+
+/// The memory for an image of `path` could not be had.
+Status GifOutOfMemory(const std::filesystem::path& path);
+
+/// An image of `path` claims more pixels than kMaxGifImagePixels.
+Status GifImageTooLarge(const std::filesystem::path& path, int width, int height);
+
+struct TFreeGifRows {
+  void operator()(GifPixelType* rows) const { std::free(rows); }
+};
+
+/// An image's pixels in one block, Width bytes a line, top line first.
+using TGifImageRows = std::unique_ptr<GifPixelType, TFreeGifRows>;
+
+/// Reads the pixels of the image whose descriptor `in` has just read (in->Image), putting
+/// the lines of an interlaced image in their places. Refuses an image without pixels or of
+/// more than kMaxGifImagePixels; `path` names the file in messages.
+Result<TGifImageRows> ReadGifImageRows(GifFileType* in, const std::filesystem::path& path);
+
+}  // namespace pix

@@ -1,0 +1,160 @@
+// The de-interlacing rewrite of a user's GIF picture changes the order of the lines and
+// nothing else.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "picture/gifrsize.h"
+#include "support/detail_capture.h"
+#include "support/picture_builder.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::TGifExtension;
+using test::TGifFrame;
+using test::TGifPicture;
+
+// A frame whose pixel (x, y) holds (x + 2 * y + seed) modulo `colors`, so that every line
+// differs from its neighbours and a line out of place shows.
+TGifFrame Striped(int left, int top, int width, int height, int seed, int colors) {
+  TGifFrame frame;
+  frame.Left = left;
+  frame.Top = top;
+  frame.Width = width;
+  frame.Height = height;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      frame.Pixels.push_back(static_cast<std::uint8_t>((x + 2 * y + seed) % colors));
+    }
+  }
+  return frame;
+}
+
+// A looping animation of three frames, two of them interlaced, with every kind of extension
+// in several places.
+TGifPicture LoopingAnimation() {
+  // NETSCAPE2.0: sub-block 1 (loop), count 0 = for ever; a second sub-block that only
+  // careful copies keep.
+  const TGifExtension loop{0xFF, {"NETSCAPE2.0", Bytes({0x01, 0x00, 0x00})}};
+  const TGifExtension xmp{0xFF, {"XMP DataXMP", "<x:xmpmeta>", std::string(200, 'x'), "</x>"}};
+  // Graphic control: dispose to background, delay 10/100 s, transparent index 3.
+  const TGifExtension control{0xF9, {Bytes({0x09, 0x0A, 0x00, 0x03})}};
+  const TGifExtension longComment{0xFE, {std::string(255, 'a'), std::string(245, 'b')}};
+  // Plain text: grid at (1, 1) of 8 x 6, cells 4 x 6, colours 1 on 0, then the text.
+  const TGifExtension plainText{0x01,
+                                {Bytes({1, 0, 1, 0, 8, 0, 6, 0, 4, 6, 1, 0}), "Hello", " again"}};
+  TGifPicture picture;
+  picture.Signature = "GIF89a";
+  picture.ScreenWidth = 12;
+  picture.ScreenHeight = 10;
+  picture.ColorResolution = 5;
+  picture.BackgroundColor = 2;
+  picture.GlobalColors = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+
+  TGifFrame first = Striped(0, 0, 12, 10, 0, 4);
+  first.Interlace = true;
+  first.ExtensionsBefore = {loop, xmp, longComment, control};
+  TGifFrame second = Striped(3, 2, 5, 7, 1, 8);
+  second.LocalColors = {{1, 2, 3},    {4, 5, 6},    {7, 8, 9},    {10, 11, 12},
+                        {13, 14, 15}, {16, 17, 18}, {19, 20, 21}, {22, 23, 24}};
+  second.ExtensionsBefore = {control};
+  TGifFrame third = Striped(1, 1, 9, 9, 2, 4);
+  third.Interlace = true;
+  third.ExtensionsBefore = {control, plainText};
+  picture.Frames = {first, second, third};
+  picture.TrailingExtensions = {{0xFE, {"end", "of file"}}};
+  return picture;
+}
+
+class GifDeinterlaceTest : public testing::Test {
+ protected:
+  Status DeinterlaceInPlace(const fs::path& path) {
+    test::TDetailCapture capture;
+    Status status = DeinterlaceGifInPlace(path);
+    details_ = capture.Text();
+    return status;
+  }
+
+  std::size_t FilesInDir() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()));
+  }
+
+  test::TempDir dir_;
+  std::string details_;
+};
+
+TEST_F(GifDeinterlaceTest, LoopingAnimationKeepsEveryBlockInPlaceAndOnlyReordersLines) {
+  const TGifPicture picture = LoopingAnimation();
+  std::string bytes = test::MakeGif(picture);
+  // What giflib's writer cannot set: the sorted flag of the global colour table (bit 3 of
+  // the screen's packed byte, offset 10) and a pixel aspect ratio (offset 12). Bytes after
+  // the trailer belong to the file too.
+  bytes[10] = static_cast<char>(bytes[10] | 0x08);
+  bytes[12] = 0x31;
+  const std::string tail = Bytes({0x00, 0x00}) + "appended by another program";
+  bytes += tail;
+  const fs::path path = dir_ / "anim.gif";
+  test::WriteFile(path, bytes);
+  const TGifPicture before = test::ReadGif(path);
+
+  ASSERT_TRUE(DeinterlaceInPlace(path).ok()) << details_;
+
+  const std::string rewritten = test::ReadFile(path);
+  // Signature, screen descriptor and the global colour table of 4 entries, byte for byte.
+  const std::size_t start = 6 + 7 + 3 * 4;
+  EXPECT_EQ(rewritten.substr(0, start), bytes.substr(0, start));
+  ASSERT_GE(rewritten.size(), tail.size());
+  EXPECT_EQ(rewritten.substr(rewritten.size() - tail.size()), tail);
+  EXPECT_EQ(rewritten[rewritten.size() - tail.size() - 1], '\x3B') << "the trailer before them";
+
+  const TGifPicture after = test::ReadGif(path);
+  EXPECT_EQ(after.Signature, "GIF89a");
+  EXPECT_EQ(after.ScreenWidth, before.ScreenWidth);
+  EXPECT_EQ(after.ScreenHeight, before.ScreenHeight);
+  EXPECT_EQ(after.ColorResolution, before.ColorResolution);
+  EXPECT_EQ(after.BackgroundColor, before.BackgroundColor);
+  EXPECT_EQ(after.GlobalColors, before.GlobalColors);
+  ASSERT_EQ(after.Frames.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    const TGifFrame& was = before.Frames[i];
+    const TGifFrame& now = after.Frames[i];
+    EXPECT_EQ(std::vector<int>({now.Left, now.Top, now.Width, now.Height}),
+              std::vector<int>({was.Left, was.Top, was.Width, was.Height}));
+    EXPECT_EQ(now.LocalColors, was.LocalColors);
+    EXPECT_EQ(now.ExtensionsBefore, was.ExtensionsBefore);
+    EXPECT_EQ(now.ExtensionsBefore, picture.Frames[i].ExtensionsBefore);
+    EXPECT_FALSE(now.Interlace);
+    EXPECT_EQ(now.Pixels, picture.Frames[i].Pixels) << "lines top to bottom";
+  }
+  EXPECT_EQ(after.TrailingExtensions, picture.TrailingExtensions);
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(GifDeinterlaceTest, PictureThatCannotBeWrittenAgainAsItWasIsLeftAlone) {
+  TGifPicture picture = test::SimpleGif(6, 9, std::vector<std::uint8_t>(54, 1));
+  picture.Frames[0].Interlace = true;
+  std::string bytes = test::MakeGif(picture);
+  // Header, screen, 16-entry colour table, then the image descriptor; its LZW code size
+  // follows. A size of 9 gives codes of pixels that 8 bits cannot hold.
+  const std::size_t codeSize = 6 + 7 + 3 * 16 + 10;
+  ASSERT_EQ(bytes[codeSize - 10], '\x2C');
+  bytes[codeSize] = 9;
+  const fs::path path = dir_ / "odd.gif";
+  test::WriteFile(path, bytes);
+  const Status status = DeinterlaceInPlace(path);
+  EXPECT_EQ(status.message(),
+            path.string() + " holds an image with the LZW code size 9; it is left as it is");
+  EXPECT_EQ(test::ReadFile(path), bytes);
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+}  // namespace
+}  // namespace pix
