@@ -12,6 +12,8 @@
 #include "picture/gifio.h"
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
+#include <libexif/exif-data.h>
+#include <libexif/exif-utils.h>
 
 #include "support/temp_dir.h"
 
@@ -95,6 +97,16 @@ TPixelArt SampleArt() {
   });
 }
 
+TPixelArt EnlargeArt(const TPixelArt& art, int factor) {
+  TPixelArt large;
+  large.Width = art.Width * factor;
+  large.Height = art.Height * factor;
+  for (int y = 0; y < large.Height; ++y) {
+    for (int x = 0; x < large.Width; ++x) large.Pixels.push_back(art.At(x / factor, y / factor));
+  }
+  return large;
+}
+
 TPixelArt GradientArt(int width, int height) {
   TPixelArt art;
   art.Width = width;
@@ -141,11 +153,17 @@ std::string MakeJpeg(const TPixelArt& art, const TJpegOptions& options) {
   if (options.Kind == JpegKind::Ycck) jpeg_set_colorspace(&c.Info, JCS_YCCK);
   jpeg_set_quality(&c.Info, options.Quality, TRUE);
   if (options.Kind == JpegKind::Progressive) jpeg_simple_progression(&c.Info);
+  if (!options.Jfif) c.Info.write_JFIF_header = FALSE;
   jpeg_start_compress(&c.Info, TRUE);
   if (!options.App1Payload.empty()) {
     jpeg_write_marker(&c.Info, JPEG_APP0 + 1,
                       reinterpret_cast<const JOCTET*>(options.App1Payload.data()),
                       static_cast<unsigned>(options.App1Payload.size()));
+  }
+  for (const TJpegSegment& segment : options.Segments) {
+    jpeg_write_marker(&c.Info, segment.Marker,
+                      reinterpret_cast<const JOCTET*>(segment.Payload.data()),
+                      static_cast<unsigned>(segment.Payload.size()));
   }
   for (const std::string& comment : options.Comments) {
     jpeg_write_marker(&c.Info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
@@ -210,6 +228,95 @@ std::string Bytes(std::initializer_list<int> values) {
   std::string bytes;
   for (int v : values) bytes += static_cast<char>(static_cast<unsigned char>(v));
   return bytes;
+}
+
+namespace {
+
+struct ExifDataDeleter {
+  void operator()(ExifData* data) const { exif_data_unref(data); }
+};
+
+// Adds an entry of `format` holding `bytes` to `ifd`; libexif frees the data with the entry.
+void AddExifEntry(ExifData* data, ExifIfd ifd, ExifTag tag, ExifFormat format,
+                  unsigned long components, const std::string& bytes) {
+  ExifEntry* entry = exif_entry_new();
+  entry->tag = tag;
+  entry->format = format;
+  entry->components = components;
+  entry->size = static_cast<unsigned int>(bytes.size());
+  entry->data = static_cast<unsigned char*>(std::calloc(bytes.size(), 1));
+  std::memcpy(entry->data, bytes.data(), bytes.size());
+  exif_content_add_entry(data->ifd[ifd], entry);
+  exif_entry_unref(entry);
+}
+
+void AddExifText(ExifData* data, ExifIfd ifd, ExifTag tag, const std::string& text) {
+  if (text.empty()) return;
+  // ASCII values end with a NUL, which the count includes.
+  AddExifEntry(data, ifd, tag, EXIF_FORMAT_ASCII, text.size() + 1, text + '\0');
+}
+
+std::string BigEndianBytes(std::size_t value, int count) {
+  std::string bytes;
+  for (int i = count - 1; i >= 0; --i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+}  // namespace
+
+TJpegSegment ExifSegment(const TExifFields& fields) {
+  std::unique_ptr<ExifData, ExifDataDeleter> data(exif_data_new());
+  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+  const ExifByteOrder order = fields.BigEndian ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL;
+  exif_data_set_byte_order(data.get(), order);
+  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION, fields.ImageDescription);
+  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MAKE, fields.Make);
+  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MODEL, fields.Model);
+  if (fields.Orientation != 0) {
+    unsigned char value[2];
+    exif_set_short(value, order, static_cast<ExifShort>(fields.Orientation));
+    AddExifEntry(data.get(), EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1,
+                 std::string(reinterpret_cast<const char*>(value), 2));
+  }
+  AddExifText(data.get(), EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, fields.DateTimeOriginal);
+  unsigned char* bytes = nullptr;
+  unsigned int size = 0;
+  exif_data_save_data(data.get(), &bytes, &size);
+  EXPECT_NE(bytes, nullptr) << "libexif could not write the EXIF data";
+  TJpegSegment segment{JPEG_APP0 + 1, std::string(reinterpret_cast<const char*>(bytes), size)};
+  std::free(bytes);
+  return segment;
+}
+
+TJpegSegment XmpSegment(const std::string& properties) {
+  const std::string packet =
+      "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+      " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+      "  <rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n" +
+      properties +
+      "\n  </rdf:Description>\n"
+      " </rdf:RDF>\n"
+      "</x:xmpmeta>\n"
+      "<?xpacket end=\"w\"?>";
+  return {JPEG_APP0 + 1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet};
+}
+
+TJpegSegment PhotoshopIptcSegment(const std::vector<TIptcDataSet>& dataSets) {
+  std::string iim;
+  for (const TIptcDataSet& set : dataSets) {
+    iim += Bytes({0x1C, set.Record, set.DataSet});  // tag marker, record, data set
+    iim += BigEndianBytes(set.Data.size(), 2);      // length of the data
+    iim += set.Data;
+  }
+  std::string payload("Photoshop 3.0\0", 14);  // signature of Photoshop's APP13
+  payload += "8BIM";                           // image resource signature
+  payload += Bytes({0x04, 0x04});              // resource id: IPTC-NAA record
+  payload += Bytes({0x00, 0x00});              // name: empty, padded to an even count
+  payload += BigEndianBytes(iim.size(), 4);    // size of the resource data
+  payload += iim;
+  if (iim.size() % 2 != 0) payload += '\0';  // the data are padded to an even count
+  return {JPEG_APP0 + 13, payload};
 }
 
 std::string MakeGif(const TGifPicture& picture) {

@@ -32,6 +32,10 @@ TPixelArt ParseArt(const std::vector<std::string>& rows);
 /// The usual 9 x 7 template: coloured bars in distinct channels around a white cross.
 TPixelArt SampleArt();
 
+/// `art` with every pixel made a block of `factor` x `factor` pixels, so that the colour
+/// in the middle of each block survives JPEG's chroma blur.
+TPixelArt EnlargeArt(const TPixelArt& art, int factor);
+
 /// A smooth colour picture of any size (gradients in each channel), for size tests.
 TPixelArt GradientArt(int width, int height);
 
@@ -39,11 +43,22 @@ TPixelArt GradientArt(int width, int height);
 /// which no viewer can show; it stands for pictures the decoder must refuse.
 enum class JpegKind { Baseline, Progressive, Grey, Cmyk, Ycck, TwoChannel };
 
+/// A marker segment: its marker code (0xE1 for APP1, 0xED for APP13, ...) and payload.
+struct TJpegSegment {
+  int Marker = 0;
+  std::string Payload;
+};
+
 struct TJpegOptions {
   JpegKind Kind = JpegKind::Baseline;
   int Quality = 92;
+  /// Whether the JFIF APP0 segment comes first, as libjpeg writes it; cameras write none and
+  /// start with their EXIF segment.
+  bool Jfif = true;
   /// An APP1 segment written first, e.g. one holding a complete thumbnail JPEG.
   std::string App1Payload;
+  /// More segments (EXIF, XMP, Photoshop), in this order, after the APP1 segment above.
+  std::vector<TJpegSegment> Segments;
   /// COM segments, in this order, after the APP segments and before the tables.
   std::vector<std::string> Comments;
 };
@@ -63,6 +78,34 @@ TDecodedJpeg DecodeJpegBytes(const std::string& bytes);
 
 /// Bytes from a list of values 0 to 255 (for marker streams written out field by field).
 std::string Bytes(std::initializer_list<int> values);
+
+/// What an EXIF segment built by ExifSegment holds; empty texts and an orientation of 0
+/// leave their tag out. Texts are written as they are, byte for byte.
+struct TExifFields {
+  int Orientation = 0;
+  std::string ImageDescription;
+  std::string Make;
+  std::string Model;
+  std::string DateTimeOriginal;  ///< In the first IFD's EXIF sub-IFD, as cameras write it.
+  bool BigEndian = false;        ///< Motorola byte order ("MM") instead of Intel ("II").
+};
+
+/// An APP1 segment holding EXIF data ("Exif\0\0" and a TIFF structure), written by libexif.
+TJpegSegment ExifSegment(const TExifFields& fields);
+
+/// An APP1 segment holding an XMP packet whose rdf:Description contains `properties`
+/// (XML text such as "<dc:description>...</dc:description>").
+TJpegSegment XmpSegment(const std::string& properties);
+
+/// An IPTC data set: record, data set number and data.
+struct TIptcDataSet {
+  int Record = 2;
+  int DataSet = 0;
+  std::string Data;
+};
+
+/// An APP13 segment: "Photoshop 3.0", then one image resource 0x0404 holding the data sets.
+TJpegSegment PhotoshopIptcSegment(const std::vector<TIptcDataSet>& dataSets);
 
 struct TGifExtension {
   int Code = 0;

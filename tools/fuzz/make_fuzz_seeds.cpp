@@ -1,7 +1,8 @@
 // Writes the seed inputs of every fuzz target into OUTDIR/<target>/, made with the test
 // suite's own picture builders: small JPEG pictures of each kind (with and without
 // comments), GIF pictures (global and local colours, interlaced, with extensions, several
-// frames), and short variable, template, settings and pattern texts.
+// frames), pictures with EXIF, XMP and IPTC metadata and those payloads on their own, and
+// short variable, template, settings and pattern texts.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +74,29 @@ int main(int argc, char** argv) {
     Write(out / "comwrite", name, std::string(1, '\x14') + "Title:\r\nNew title\r\n" + jpeg);
     Write(out / "decjpeg", name, std::string("\x10\x0c") + jpeg);
   }
+  // Pictures with metadata for the metadata readers, and each payload on its own (the
+  // target also hands its bytes to each payload reader).
+  TExifFields exif;
+  exif.Orientation = 6;
+  exif.ImageDescription = "Harbour";
+  exif.Make = "NIKON CORPORATION";
+  exif.Model = "NIKON D750";
+  exif.DateTimeOriginal = "2024:06:01 14:03:22";
+  TJpegOptions described;
+  described.Jfif = false;
+  described.Segments = {
+      ExifSegment(exif),
+      XmpSegment("<dc:description><rdf:Alt><rdf:li xml:lang=\"de\">Hafen</rdf:li>"
+                 "<rdf:li xml:lang=\"x-default\">Harbour &amp; boats</rdf:li></rdf:Alt>"
+                 "</dc:description>"),
+      PhotoshopIptcSegment({{1, 90, "\x1B%G"}, {2, 120, "Caf\xC3\xA9"}}),
+  };
+  described.Comments = {"A plain comment"};
+  Write(out / "metadata", "seed-1", MakeJpeg(SampleArt(), described));
+  exif.BigEndian = true;
+  Write(out / "metadata", "seed-2", ExifSegment(exif).Payload.substr(6));
+  Write(out / "metadata", "seed-3", described.Segments[1].Payload.substr(29));
+  Write(out / "metadata", "seed-4", described.Segments[2].Payload.substr(14));
   for (const std::string& gif : Gifs()) {
     const std::string name = "seed-" + std::to_string(++n);
     Write(out / "graphic", name, gif);

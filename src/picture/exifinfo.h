@@ -1,0 +1,51 @@
+// What a picture's EXIF data say about it: which way up it is stored, its description, when
+// it was taken and with which camera.
+//
+// The EXIF data are the payload of the picture's APP1 segment that starts with "Exif\0\0";
+// libexif reads them, in this file only. The data may be damaged or hostile: libexif checks
+// its offsets against the buffer, every value is checked for the format and size it must
+// have, and whatever cannot be read is simply not known.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "picture/orientation.h"
+
+namespace pix {
+
+struct TExifInfo {
+  /// How the stored picture is turned upright (the orientation tag of the main image);
+  /// kNormal when the tag is missing or not one of the eight values.
+  TOrientation Orientation = TOrientation::kNormal;
+  /// The picture's own description (ImageDescription), or empty when the camera wrote only
+  /// its placeholder (see IsCameraPlaceholderDescription).
+  std::string Description;
+  /// When the picture was taken (DateTimeOriginal) as "2024-06-01T14:03:22"; empty when the
+  /// tag is missing or not a real date.
+  std::string DateTaken;
+  std::string Make;   ///< The camera's maker, as the camera spells it.
+  std::string Model;  ///< The camera's model name.
+};
+
+/// Reads the EXIF data of an APP1 segment payload (starting with "Exif\0\0"). Texts are
+/// cleaned up as CleanMetadataText does. Anything that cannot be read stays unknown.
+TExifInfo ReadExifInfo(std::string_view app1Payload);
+
+/// True when `description` is no description but what a camera writes into every picture:
+/// nothing but blanks, a maker's fixed text ("OLYMPUS DIGITAL CAMERA", "SONY DSC", a DCIM
+/// folder name and the like), or the camera's make or model itself.
+bool IsCameraPlaceholderDescription(std::string_view description, std::string_view make,
+                                    std::string_view model);
+
+/// The camera's name for a page: make and model joined by a space, or the model alone when
+/// it already names the maker (it starts with the make, or its first word is a word of the
+/// make, as in "NIKON CORPORATION" and "NIKON D750"). Either alone when the other is empty.
+std::string CameraName(std::string_view make, std::string_view model);
+
+/// An EXIF date and time ("2024:06:01 14:03:22") in ISO 8601 ("2024-06-01T14:03:22");
+/// empty when the text is no real date, such as the "0000:00:00 00:00:00" or blanks that
+/// cameras write when their clock was never set.
+std::string IsoDateTimeFromExif(std::string_view exifDateTime);
+
+}  // namespace pix

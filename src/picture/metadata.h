@@ -1,0 +1,50 @@
+// A JPEG picture's metadata: its EXIF data, the description of its XMP packet and the
+// caption of its IPTC record, read without decoding the picture.
+//
+// A small walk over the marker segments of the file header keeps the payloads of the
+// segments that carry metadata (APP1 "Exif", APP1 XMP, APP13 "Photoshop 3.0") and passes
+// over every other segment; it stops at the start of the compressed data. Sizes are capped
+// and every read is checked, so a damaged or hostile header costs at most a few hundred
+// kilobytes and gives nothing, or whatever it holds that can be read. Metadata are a
+// bonus: no problem with them is reported, and none keeps a picture from its page.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+#include "picture/exifinfo.h"
+
+namespace pix {
+
+/// The most bytes of Photoshop image resources (APP13, which may span several segments)
+/// that are kept; one segment carries at most 65533.
+inline constexpr std::size_t kMaxPhotoshopResourceBytes = 256 * 1024;
+
+/// The payloads of the metadata segments of a JPEG header, each without its signature
+/// except the EXIF payload, which keeps its "Exif\0\0" as libexif wants it.
+struct TJpegMetadataSegments {
+  std::string Exif;       ///< The first APP1 segment starting with "Exif\0\0".
+  std::string Xmp;        ///< The XMP packet of the first APP1 XMP segment.
+  std::string Photoshop;  ///< The image resources of every APP13 "Photoshop 3.0" segment.
+};
+
+/// Walks the header of the JPEG file at `path` and keeps its metadata segments. A file
+/// that cannot be opened or is no JPEG file gives empty segments.
+TJpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path);
+
+/// What a picture's metadata say.
+struct TPictureMetadata {
+  TExifInfo Exif;
+  std::string XmpDescription;  ///< See XmpDescriptionOf.
+  std::string IptcCaption;     ///< See IptcCaptionOf.
+};
+
+/// Reads the metadata of the JPEG picture at `path`; everything is empty or unknown for a
+/// picture without them.
+TPictureMetadata ReadJpegMetadata(const std::filesystem::path& path);
+
+/// The same from segments already read.
+TPictureMetadata ParseJpegMetadata(const TJpegMetadataSegments& segments);
+
+}  // namespace pix

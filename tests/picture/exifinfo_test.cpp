@@ -1,0 +1,99 @@
+// Reading EXIF data: the tags pictures are shown and captioned by, in both byte orders, and
+// the camera texts that are no caption, no date or no name.
+#include "picture/exifinfo.h"
+
+#include <gtest/gtest.h>
+
+#include "support/picture_builder.h"
+
+namespace pix {
+namespace {
+
+TExifInfo ReadFields(const test::TExifFields& fields) {
+  return ReadExifInfo(test::ExifSegment(fields).Payload);
+}
+
+TEST(ExifInfoTest, TagsAreReadInBothByteOrders) {
+  for (bool bigEndian : {false, true}) {
+    test::TExifFields fields;
+    fields.BigEndian = bigEndian;
+    fields.Orientation = 6;
+    fields.ImageDescription = "Harbour at dawn";
+    fields.Make = "Canon";
+    fields.Model = "Canon EOS R5";
+    fields.DateTimeOriginal = "2024:06:01 14:03:22";
+    const TExifInfo info = ReadFields(fields);
+    EXPECT_EQ(info.Orientation, TOrientation::kRotate90) << bigEndian;
+    EXPECT_EQ(info.Description, "Harbour at dawn");
+    EXPECT_EQ(info.Make, "Canon");
+    EXPECT_EQ(info.Model, "Canon EOS R5");
+    EXPECT_EQ(info.DateTaken, "2024-06-01T14:03:22");
+  }
+}
+
+TEST(ExifInfoTest, MissingOrImpossibleValuesAreUnknown) {
+  const TExifInfo none = ReadExifInfo({});
+  EXPECT_EQ(none.Orientation, TOrientation::kNormal);
+  EXPECT_EQ(none.Description, "");
+  EXPECT_EQ(none.DateTaken, "");
+  test::TExifFields fields;
+  fields.Orientation = 9;
+  fields.DateTimeOriginal = "0000:00:00 00:00:00";
+  const TExifInfo odd = ReadFields(fields);
+  EXPECT_EQ(odd.Orientation, TOrientation::kNormal);
+  EXPECT_EQ(odd.DateTaken, "");
+  // A TIFF header whose first IFD lies past the end of the data.
+  EXPECT_EQ(ReadExifInfo(std::string("Exif\0\0MM\0\x2A\0\0\x01\x00", 14)).Orientation,
+            TOrientation::kNormal);
+}
+
+TEST(ExifInfoTest, TextsAreCleanedAndLatin1BecomesUtf8) {
+  test::TExifFields fields;
+  fields.ImageDescription = "  Caf\xE9 \x01on the  corner\r\n ";
+  fields.Make = "NIKON CORPORATION   ";
+  const TExifInfo info = ReadFields(fields);
+  EXPECT_EQ(info.Description, "Caf\xC3\xA9 on the  corner");
+  EXPECT_EQ(info.Make, "NIKON CORPORATION");
+}
+
+TEST(ExifInfoTest, CameraPlaceholdersAreNoDescription) {
+  for (const char* placeholder :
+       {"OLYMPUS DIGITAL CAMERA", "SONY DSC", "sony dsc  ", "DCIM", "DCIM\\100OLYMP", "          ",
+        "KODAK Digital Still Camera", "Pentax K-1", "PENTAX"}) {
+    test::TExifFields fields;
+    fields.Make = "PENTAX";
+    fields.Model = "Pentax K-1";
+    fields.ImageDescription = placeholder;
+    EXPECT_EQ(ReadFields(fields).Description, "") << placeholder;
+  }
+  EXPECT_FALSE(IsCameraPlaceholderDescription("SONY DSC at the lake", "SONY", "ILCE-7M3"));
+  EXPECT_FALSE(IsCameraPlaceholderDescription("Olympus mountains", "OLYMPUS", "E-M5"));
+}
+
+TEST(ExifInfoTest, DatesMustBeRealDates) {
+  EXPECT_EQ(IsoDateTimeFromExif("2024:06:01 14:03:22"), "2024-06-01T14:03:22");
+  EXPECT_EQ(IsoDateTimeFromExif("2024-06-01T14:03:22"), "2024-06-01T14:03:22");
+  for (const char* text : {"", "    :  :     :  :  ", "2024:13:01 14:03:22", "2024:06:00 10:00:00",
+                           "2024:06:01 24:00:00", "2024:06:01 14:03", "2024:06:01 14:03:22Z",
+                           "2O24:06:01 14:03:22", "2024/06/01 14:03:22"}) {
+    EXPECT_EQ(IsoDateTimeFromExif(text), "") << text;
+  }
+}
+
+TEST(ExifInfoTest, CameraNameNamesTheMakerOnce) {
+  EXPECT_EQ(CameraName("Canon", "Canon EOS R5"), "Canon EOS R5");
+  EXPECT_EQ(CameraName("NIKON CORPORATION", "NIKON D750"), "NIKON D750");
+  EXPECT_EQ(CameraName("EASTMAN KODAK COMPANY", "KODAK EASYSHARE C713"), "KODAK EASYSHARE C713");
+  EXPECT_EQ(CameraName("SONY", "ILCE-7M3"), "SONY ILCE-7M3");
+  EXPECT_EQ(CameraName("Apple", "iPhone 12"), "Apple iPhone 12");
+  EXPECT_EQ(CameraName("OLYMPUS IMAGING CORP.", "E-M5"), "OLYMPUS IMAGING CORP. E-M5");
+  EXPECT_EQ(CameraName("FUJI PHOTO FILM CO., LTD.", "FUJIFILM FinePix"),
+            "FUJI PHOTO FILM CO., LTD. FUJIFILM FinePix")
+      << "a word counts only whole";
+  EXPECT_EQ(CameraName("", "X100V"), "X100V");
+  EXPECT_EQ(CameraName("FUJIFILM", ""), "FUJIFILM");
+  EXPECT_EQ(CameraName("", ""), "");
+}
+
+}  // namespace
+}  // namespace pix

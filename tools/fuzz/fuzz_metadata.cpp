@@ -1,0 +1,38 @@
+// The metadata readers over any bytes: the header walk of a picture file, and the EXIF, XMP
+// and IPTC readers each on the bytes themselves, so that every byte reaches every reader.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_support.h"
+#include "picture/metadata.h"
+#include "picture/metatext.h"
+
+namespace {
+
+void CheckPromises(const pix::TPictureMetadata& metadata) {
+  using pix::fuzz::Expect;
+  const int orientation = static_cast<int>(metadata.Exif.Orientation);
+  Expect(orientation >= 1 && orientation <= 8, "an orientation outside 1 to 8");
+  Expect(metadata.Exif.DateTaken.empty() || metadata.Exif.DateTaken.size() == 19,
+         "a date that is not ISO 8601");
+  for (const std::string* text :
+       {&metadata.Exif.Description, &metadata.Exif.Make, &metadata.Exif.Model,
+        &metadata.XmpDescription, &metadata.IptcCaption}) {
+    Expect(text->size() <= pix::kMaxMetadataTextLength, "a text longer than its cap");
+    Expect(text->find('\0') == std::string::npos, "a NUL kept in a text");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  CheckPromises(pix::ReadJpegMetadata(pix::fuzz::WriteScratchFile("picture.jpg", bytes)));
+  pix::TJpegMetadataSegments segments;
+  segments.Exif = std::string("Exif\0\0", 6) + std::string(bytes);
+  segments.Xmp = std::string(bytes);
+  segments.Photoshop = std::string(bytes);
+  CheckPromises(pix::ParseJpegMetadata(segments));
+  return 0;
+}
