@@ -534,7 +534,8 @@ Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
 }
 
 Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineFile,
-                           int DisplayWidth, int DisplayHeight, TDecodeReduction Reduction) {
+                           int DisplayWidth, int DisplayHeight, TDecodeReduction Reduction,
+                           TOrientation Orientation) {
   if (DisplayWidth < 1 || DisplayHeight < 1) {
     return Status::InvalidArgument("No inline image of " + std::to_string(DisplayWidth) + "x" +
                                    std::to_string(DisplayHeight) + " can be made for " +
@@ -546,8 +547,10 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
   }
   TScaleRequest scale;
   if (Reduction == TDecodeReduction::DctScaling) {
-    scale.FitWidth = DisplayWidth;
-    scale.FitHeight = DisplayHeight;
+    // The decoder works on the picture as it is stored.
+    const bool swap = SwapsSides(Orientation);
+    scale.FitWidth = swap ? DisplayHeight : DisplayWidth;
+    scale.FitHeight = swap ? DisplayWidth : DisplayHeight;
   }
   // The decoded picture goes to a temporary file beside the inline image, which removes
   // itself when this function returns, whatever happened.
@@ -561,7 +564,9 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
     return Status::IoError("Cannot write beside " + szInlineFile.string() + ": " +
                            std::strerror(errno));
   }
-  return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile);
+  // The resizer turns the picture once it has its display size, the smallest it gets.
+  return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile,
+                         Orientation);
 }
 
 }  // namespace pix

@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "base/status.h"
+#include "picture/orientation.h"
 
 namespace pix {
 
@@ -65,9 +66,13 @@ enum class TDecodeReduction {
 /// Makes the inline image `szInlineFile` (a GIF file of `DisplayWidth` x `DisplayHeight`)
 /// from the JPEG picture `szJpegFile`. The intermediate GIF is a temporary file beside the
 /// inline image that is always removed; on failure an existing inline image stays as it was.
+/// `Orientation` says how the stored picture is turned upright; the display size is that of
+/// the upright picture, so for the orientations that swap sides the stored picture is
+/// reduced to `DisplayHeight` x `DisplayWidth` and then turned.
 Status MakeJpegInlineImage(const std::filesystem::path& szJpegFile,
                            const std::filesystem::path& szInlineFile, int DisplayWidth,
                            int DisplayHeight,
-                           TDecodeReduction Reduction = TDecodeReduction::DctScaling);
+                           TDecodeReduction Reduction = TDecodeReduction::DctScaling,
+                           TOrientation Orientation = TOrientation::kNormal);
 
 }  // namespace pix

@@ -95,14 +95,25 @@ TOutputRect ScaleRect(const GifImageDesc& image, double XScale, double YScale, i
   return r;
 }
 
+struct TFreeRows {
+  void operator()(GifPixelType* rows) const { std::free(rows); }
+};
+using TPixelBuffer = std::unique_ptr<GifPixelType, TFreeRows>;
+
 class TGifResizer {
  public:
-  TGifResizer(GifFileType* in, int width, int height, const fs::path& inName)
+  // The resized picture is `width` x `height` once turned by `orientation`; before, it has
+  // the stored size, with the sides swapped by the orientations that swap them.
+  TGifResizer(GifFileType* in, int width, int height, TOrientation orientation,
+              const fs::path& inName)
       : In(in),
         Width(width),
         Height(height),
-        XScale(static_cast<double>(width) / in->SWidth),
-        YScale(static_cast<double>(height) / in->SHeight),
+        Orientation(orientation),
+        StoredWidth(SwapsSides(orientation) ? height : width),
+        StoredHeight(SwapsSides(orientation) ? width : height),
+        XScale(static_cast<double>(StoredWidth) / in->SWidth),
+        YScale(static_cast<double>(StoredHeight) / in->SHeight),
         InName(inName) {}
 
   Status WriteTo(std::FILE* file) {
@@ -139,17 +150,27 @@ class TGifResizer {
     if (static_cast<long long>(image.Width) * image.Height > kMaxGifImagePixels) {
       return GifImageTooLarge(InName, image.Width, image.Height);
     }
-    const TOutputRect r = ScaleRect(image, XScale, YScale, Width, Height);
+    const TOutputRect r = ScaleRect(image, XScale, YScale, StoredWidth, StoredHeight);
     if (image.Width < 1 || image.Height < 1 || r.Width < 1 || r.Height < 1) {
       // Nothing of this image is left inside the new screen.
       if (!SkipImageData(In)) return GifIoFailure(In->Error, InName);
       return Status::OK();
     }
-    if (PutGifImageDesc(Out, r.Left, r.Top, r.Width, r.Height, false, image.ColorMap) ==
-        GIF_ERROR) {
-      return GifIoFailure(Out->Error, InName);
+    if (Orientation != TOrientation::kNormal) {
+      // The resized lines are gathered and the image is written once it is turned.
+      if (static_cast<long long>(r.Width) * r.Height > kMaxGifImagePixels) {
+        return GifImageTooLarge(InName, r.Width, r.Height);
+      }
+      Resized.reset(static_cast<GifPixelType*>(
+          std::calloc(static_cast<std::size_t>(r.Width) * static_cast<std::size_t>(r.Height), 1)));
+      if (!Resized) return GifOutOfMemory(InName);
+    } else {
+      if (PutGifImageDesc(Out, r.Left, r.Top, r.Width, r.Height, false, image.ColorMap) ==
+          GIF_ERROR) {
+        return GifIoFailure(Out->Error, InName);
+      }
+      PrintGifImageProgress(++ImageNumber, r.Left, r.Top, r.Width, r.Height);
     }
-    PrintGifImageProgress(++ImageNumber, r.Left, r.Top, r.Width, r.Height);
     // Each image is read at its own width, which a damaged file may make wider than its
     // screen; the output line is as wide as the image's rectangle in the new screen.
     const int inWidth = image.Width;
@@ -187,12 +208,40 @@ class TGifResizer {
       Status written = PutLine(outLine, ++lastY);
       if (!written.ok()) return written;
     }
+    if (Orientation != TOrientation::kNormal) return PutTurnedImage(r, image.ColorMap);
     return Status::OK();
   }
 
-  Status PutLine(std::vector<GifPixelType>& line, int /*number*/) {
+  // Writes line `number` of the resized image, or keeps it for the turn.
+  Status PutLine(std::vector<GifPixelType>& line, int number) {
+    if (Resized) {
+      std::copy(line.begin(), line.end(),
+                Resized.get() + static_cast<std::size_t>(number) * line.size());
+      return Status::OK();
+    }
     if (EGifPutLine(Out, line.data(), static_cast<int>(line.size())) == GIF_ERROR) {
       return GifIoFailure(Out->Error, InName);
+    }
+    return Status::OK();
+  }
+
+  Status PutTurnedImage(const TOutputRect& r, const ColorMapObject* colorMap) {
+    const TImageRect place =
+        UprightRect(Orientation, {r.Left, r.Top, r.Width, r.Height}, StoredWidth, StoredHeight);
+    const std::size_t pixels =
+        static_cast<std::size_t>(r.Width) * static_cast<std::size_t>(r.Height);
+    const TPixelBuffer turned(static_cast<GifPixelType*>(std::calloc(pixels, 1)));
+    if (!turned) return GifOutOfMemory(InName);
+    TurnPixels(Orientation, Resized.get(), r.Width, r.Height, turned.get());
+    Resized.reset();
+    if (PutGifImageDesc(Out, place.Left, place.Top, place.Width, place.Height, false, colorMap) ==
+        GIF_ERROR) {
+      return GifIoFailure(Out->Error, InName);
+    }
+    PrintGifImageProgress(++ImageNumber, place.Left, place.Top, place.Width, place.Height);
+    for (int y = 0; y < place.Height; ++y) {
+      GifPixelType* line = turned.get() + static_cast<std::size_t>(y) * place.Width;
+      if (EGifPutLine(Out, line, place.Width) == GIF_ERROR) return GifIoFailure(Out->Error, InName);
     }
     return Status::OK();
   }
@@ -201,10 +250,14 @@ class TGifResizer {
   GifFileType* Out = nullptr;  // Owned by the writer inside WriteTo.
   const int Width;
   const int Height;
+  const TOrientation Orientation;
+  const int StoredWidth;
+  const int StoredHeight;
   const double XScale;
   const double YScale;
   const fs::path& InName;
   int ImageNumber = 0;
+  TPixelBuffer Resized;  // The image being resized, while it waits to be turned.
 };
 
 // Accepts a new GIF file only when it reads back with the expected screen size.
@@ -221,7 +274,8 @@ Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs:
 
 }  // namespace
 
-Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs::path& szOutFile) {
+Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs::path& szOutFile,
+                       TOrientation Orientation) {
   if (Width < 1 || Height < 1 || Width > kMaxGifDimension || Height > kMaxGifDimension) {
     return Status::InvalidArgument("Cannot resize " + szInFile.string() + " to " +
                                    std::to_string(Width) + "x" + std::to_string(Height));
@@ -235,7 +289,7 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs
   if (gif->SWidth < 1 || gif->SHeight < 1) {
     return Status::Corrupt(szInFile.string() + " has an empty logical screen");
   }
-  TGifResizer resizer(gif, Width, Height, szInFile);
+  TGifResizer resizer(gif, Width, Height, Orientation, szInFile);
   return ReplaceFileSafely(
       szOutFile, [&](std::FILE* out) { return resizer.WriteTo(out); },
       [&](const fs::path& newFile) { return CheckScreenSize(newFile, Width, Height, szOutFile); },

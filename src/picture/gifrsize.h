@@ -1,7 +1,8 @@
 // GIF services for inline images: resizing a GIF file by replicating or dropping pixels
-// and lines (so that no new colours arise and the colour maps are copied unchanged),
-// reading a GIF file's size, telling whether it is interlaced, and rewriting an interlaced
-// GIF file (a picture of the user's) as a non-interlaced one that keeps everything else.
+// and lines (so that no new colours arise and the colour maps are copied unchanged), and
+// turning it upright on the way when its picture was stored turned, reading a GIF file's
+// size, telling whether it is interlaced, and rewriting an interlaced GIF file (a picture
+// of the user's) as a non-interlaced one that keeps everything else.
 //
 // Resized files start with "GIF87a"; a de-interlaced file keeps the signature, and every
 // other byte apart from its images' line order, of its original. Progress goes to the
@@ -14,6 +15,7 @@
 #include <filesystem>
 
 #include "base/status.h"
+#include "picture/orientation.h"
 
 namespace pix {
 
@@ -30,8 +32,15 @@ inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 /// extension only the first data sub-block is copied. An interlaced image is read whole
 /// and written non-interlaced, so that a picture which could not be de-interlaced on the
 /// disk still gets its inline image. The two paths may name the same file.
+///
+/// With an `Orientation` other than kNormal the resized picture is also turned upright:
+/// `szInFile` is resized to the size that, turned, is `Width` x `Height` (Height x Width
+/// for the orientations that swap sides), and each resized image is turned, with its place
+/// on the screen, before it is written. A turned image is held whole in memory, at its
+/// resized size.
 Status ResizeGifToSize(int Width, int Height, const std::filesystem::path& szInFile,
-                       const std::filesystem::path& szOutFile);
+                       const std::filesystem::path& szOutFile,
+                       TOrientation Orientation = TOrientation::kNormal);
 
 /// The logical screen width and height of a GIF file (not the size of its images). Both
 /// are set to 0 first and stay 0 when the file cannot be read.

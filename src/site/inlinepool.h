@@ -10,8 +10,8 @@
 //
 // The workers stay at most a few pictures ahead of the page writer, so that a run that is
 // cancelled stops soon after the picture it was at, and what is kept (each picture's header,
-// size and comment) stays small. A picture the page writer asks for before any worker has
-// started it is done by the page writer itself.
+// size, comment and metadata) stays small. A picture the page writer asks for before any
+// worker has started it is done by the page writer itself.
 #pragma once
 
 #include <condition_variable>
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "picture/metadata.h"
 
 namespace pix {
 
@@ -33,9 +34,10 @@ class TWebSite;
 /// What the workers learned of one picture.
 struct TPictureFacts {
   bool bReadable = false;  ///< The header gave a usable size.
-  int Width = 0;
+  int Width = 0;           ///< Of the picture shown upright (sides swapped when turned).
   int Height = 0;
   std::string szComments;  ///< The JPEG comment; empty for GIF pictures.
+  TPictureMetadata Metadata;  ///< Of a JPEG picture; nothing is known of a GIF picture.
   /// How the inline image was settled: made now, found current, or not made (with why).
   enum class Inline { kCurrent, kMade, kFailed, kNotTried } InlineOutcome = Inline::kNotTried;
   Status InlineStatus;

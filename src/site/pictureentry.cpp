@@ -13,6 +13,7 @@
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
 #include "picture/inlinegif.h"
+#include "picture/metadata.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/variable.h"
@@ -121,8 +122,11 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
     ReadJpegImageInfo(&info);
-    facts.Width = info.Width;
-    facts.Height = info.Height;
+    facts.Metadata = ReadJpegMetadata(names.AnchorPath);
+    // Sizes are those of the picture shown upright.
+    const bool swap = SwapsSides(facts.Metadata.Exif.Orientation);
+    facts.Width = swap ? info.Height : info.Width;
+    facts.Height = swap ? info.Width : info.Height;
     facts.szComments = std::move(info.szComments);
   } else if (!GetGifSize(&facts.Width, &facts.Height, names.AnchorPath).ok()) {
     facts.Width = facts.Height = 0;
@@ -151,7 +155,8 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   }
   std::filesystem::create_directory(inlineDirectory, ignored);
   facts.InlineStatus =
-      jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)
+      jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height,
+                                 TDecodeReduction::DctScaling, facts.Metadata.Exif.Orientation)
            : ResizeGifToSize(fit.Width, fit.Height, names.AnchorPath, names.InlinePath);
   facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
                                                 : TPictureFacts::Inline::kFailed;

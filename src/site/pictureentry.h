@@ -3,7 +3,9 @@
 // For each picture the page learns its names, sizes, comment and own variables (stored as
 // marked changes, so they shadow the page's values only while this picture is written),
 // keeps the picture's small inline GIF up to date, computes the size at which the inline
-// image is shown, and writes the entry and the picture's detail page.
+// image is shown, and writes the entry and the picture's detail page. Sizes are those of
+// the picture shown upright: a JPEG picture whose EXIF orientation stands it on its side
+// has width and height swapped, and its inline image is turned to match.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/detail_capture.h"
 #include "support/picture_builder.h"
@@ -194,6 +195,44 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
   capture.Text();
   ASSERT_TRUE(outcome.ok());
   EXPECT_EQ(*outcome, kDecodeHadWarnings);
+}
+
+TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
+  // The upright scene: red top-left, green top-right, blue bottom-left, yellow bottom-right,
+  // wider than high. Each tag value stores it as a camera held that way would, written here
+  // from the tag's meaning: which side of the scene the stored first row and first column
+  // show.
+  const std::vector<std::vector<std::string>> stored = {
+      {"rrrggg", "rrrggg", "bbbyyy", "bbbyyy"},          // 1: top, left
+      {"gggrrr", "gggrrr", "yyybbb", "yyybbb"},          // 2: top, right
+      {"yyybbb", "yyybbb", "gggrrr", "gggrrr"},          // 3: bottom, right
+      {"bbbyyy", "bbbyyy", "rrrggg", "rrrggg"},          // 4: bottom, left
+      {"rrbb", "rrbb", "rrbb", "ggyy", "ggyy", "ggyy"},  // 5: left, top
+      {"ggyy", "ggyy", "ggyy", "rrbb", "rrbb", "rrbb"},  // 6: right, top
+      {"yygg", "yygg", "yygg", "bbrr", "bbrr", "bbrr"},  // 7: right, bottom
+      {"bbrr", "bbrr", "bbrr", "yygg", "yygg", "yygg"},  // 8: left, bottom
+  };
+  const test::TPixelArt upright = test::ParseArt({"rg", "by"});
+  for (int tag = 1; tag <= 8; ++tag) {
+    // Blocks of 8 x 8 pixels keep their colour in the middle through JPEG's chroma blur.
+    WriteJpeg(test::EnlargeArt(test::ParseArt(stored[tag - 1]), 8), JpegKind::Baseline);
+    test::TDetailCapture capture;
+    ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", 24, 16,
+                                    TDecodeReduction::DctScaling, OrientationFromTag(tag))
+                    .ok())
+        << capture.Text();
+    const test::TGifPicture gif = Inline();
+    ASSERT_EQ(gif.ScreenWidth, 24) << "tag " << tag;
+    ASSERT_EQ(gif.ScreenHeight, 16) << "tag " << tag;
+    EXPECT_EQ(gif.Signature, "GIF87a");
+    for (int qy = 0; qy < 2; ++qy) {
+      for (int qx = 0; qx < 2; ++qx) {
+        EXPECT_TRUE(Near(ColourAt(gif, 6 + qx * 12, 4 + qy * 8), upright.At(qx, qy), 40))
+            << "tag " << tag << ", quarter " << qx << "," << qy;
+      }
+    }
+    EXPECT_EQ(FilesInInlineDir(), 1) << "no temporary file is left, tag " << tag;
+  }
 }
 
 TEST_F(DecJpegTest, GiftextReadsTheInlineImage) {
