@@ -19,4 +19,10 @@ std::string UrlEncodePath(std::string_view path);
 /// for a template reference when the companion is expanded.
 std::string HtmlEscape(std::string_view text);
 
+/// HTML made into plain text for an attribute value (an alt or title text): tags are
+/// removed, every run of white space becomes one space, the ends are trimmed, and the rest
+/// is escaped as HtmlEscape does, except that a character reference the HTML already holds
+/// ("&amp;", "&#233;", "&eacute;") is kept as it is rather than escaped twice.
+std::string HtmlToAttributeText(std::string_view html);
+
 }  // namespace pix

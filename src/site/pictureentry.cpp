@@ -14,6 +14,7 @@
 #include "picture/gifrsize.h"
 #include "picture/inlinegif.h"
 #include "picture/metadata.h"
+#include "site/caption.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/variable.h"
@@ -24,7 +25,7 @@ namespace pix {
 namespace {
 
 void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint64_t fileSize,
-                         std::string_view comment) {
+                         std::string_view comment, const TPictureMetadata* metadata) {
   TPictureEntryVars vars;
   vars.AnchorPath = names.AnchorPath;
   vars.AnchorName = names.AnchorName;
@@ -35,6 +36,7 @@ void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint
   vars.DetailLink = names.DetailLink;
   vars.FileSize = fileSize;
   vars.CommentText = comment;
+  vars.Metadata = metadata;
   SetPictureVars(array, vars);
 }
 
@@ -47,6 +49,36 @@ void AddEntry(TWebPage& page, const TPictureFiles& names, const TDisplayFit& fit
   array.SetIntVar("AnchorHeight", height);
   page.AddPictureEntry(array, fileSize, names.DetailPath);
   ++page.Site().Stats().Pictures;
+}
+
+// The text file beside a picture, or nothing. Only its start is read: such a file holds a
+// few variables.
+std::string ReadPictureTextFile(std::string_view textPath) {
+  std::string text;
+  if (textPath.empty() || !FileExists(std::string(textPath))) return text;
+  if (std::FILE* file = std::fopen(std::string(textPath).c_str(), "rb")) {
+    text.resize(kPictureTextFileLimit);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+  }
+  return text;
+}
+
+// The caption, date and camera of a picture, each empty when unknown. Only a JPEG picture
+// has metadata; any entry may have a caption from its own variable records.
+void SetCaptionVars(TVarArray& array, const TPictureEntryVars& vars, std::string_view textFile) {
+  TCaptionSources sources;
+  sources.CommentText = vars.CommentText;
+  sources.TextFileText = textFile;
+  sources.Metadata = vars.Metadata;
+  const TPictureCaption caption = ChoosePictureCaption(sources);
+  array.SetVar("ImageCaption", caption.Html);
+  array.SetVar("ImageCaptionText", caption.AttributeText);
+  // Texts from the picture reach the page escaped, like every other text it carries.
+  const TExifInfo* exif = vars.Metadata != nullptr ? &vars.Metadata->Exif : nullptr;
+  array.SetVar("ImageDateTaken", exif != nullptr ? exif->DateTaken : std::string());
+  array.SetVar("ImageCamera",
+               exif != nullptr ? HtmlEscape(CameraName(exif->Make, exif->Model)) : std::string());
 }
 
 void ReportPicture(TWebSite& site, const std::string& text) {
@@ -94,7 +126,8 @@ void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
     return;
   }
   const std::uint64_t fileSize = item.lSize();
-  SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments);
+  SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments,
+                      jpeg ? &facts.Metadata : nullptr);
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);
@@ -189,16 +222,10 @@ void SetPictureVars(TVarArray& array, const TPictureEntryVars& vars) {
   array.SetVar("ImageFileURL", UrlEncodePath(inlineLink));
   array.SetVar("DetailPageFileURL", UrlEncodePath(detailLink));
   array.SetVar("BaseFileNameHTML", HtmlEscape(baseName));
+  const std::string pictureText = ReadPictureTextFile(textPath);
+  SetCaptionVars(array, vars, pictureText);
   if (!commentText.empty()) array.ParseVarText(commentText);
-  if (!textPath.empty() && FileExists(std::string(textPath))) {
-    // Only the start of the file: a text file beside a picture holds a few variables.
-    if (std::FILE* file = std::fopen(std::string(textPath).c_str(), "rb")) {
-      std::string text(kPictureTextFileLimit, '\0');
-      text.resize(std::fread(text.data(), 1, text.size(), file));
-      std::fclose(file);
-      array.ParseVarText(text);
-    }
-  }
+  if (!pictureText.empty()) array.ParseVarText(pictureText);
 }
 
 TDisplayFit ComputeDisplaySize(int width, int height, int maxDisplayWidth,

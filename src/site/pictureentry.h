@@ -1,11 +1,12 @@
 // Picture entries: how one picture file becomes an entry of a page.
 //
-// For each picture the page learns its names, sizes, comment and own variables (stored as
-// marked changes, so they shadow the page's values only while this picture is written),
-// keeps the picture's small inline GIF up to date, computes the size at which the inline
-// image is shown, and writes the entry and the picture's detail page. Sizes are those of
-// the picture shown upright: a JPEG picture whose EXIF orientation stands it on its side
-// has width and height swapped, and its inline image is turned to match.
+// For each picture the page learns its names, sizes, comment, metadata (caption, date and
+// camera) and own variables (stored as marked changes, so they shadow the page's values
+// only while this picture is written), keeps the picture's small inline GIF up to date,
+// computes the size at which the inline image is shown, and writes the entry and the
+// picture's detail page. Sizes are those of the picture shown upright: a JPEG picture whose
+// EXIF orientation stands it on its side has width and height swapped, and its inline image
+// is turned to match.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ class TVarArray;
 class TWebPage;
 class TWebSite;
 struct TPictureFacts;
+struct TPictureMetadata;
 
 /// Makes `item` an entry of `page`, with its inline image and detail page. A missing,
 /// corrupt or unconvertible picture is reported and the run goes on.
@@ -36,6 +38,9 @@ struct TPictureEntryVars {
   std::string_view DetailLink;   ///< DetailPageFileName
   std::uint64_t FileSize = 0;    ///< FileSizeInBytes, FileSizeInK
   std::string_view CommentText;  ///< ImageComments, whose variables are also read
+  /// With the comment and the text file: ImageCaption, ImageCaptionText, ImageDateTaken,
+  /// ImageCamera. Not owned; null for entries that are no JPEG picture.
+  const TPictureMetadata* Metadata = nullptr;
 };
 
 /// Reads the facts of one picture and settles its inline image: what a worker of the
@@ -44,8 +49,9 @@ struct TPictureEntryVars {
 TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& picture);
 
 /// The variable step common to every entry: undoes the previous picture's values, turns on
-/// marked changes, stores the names and sizes, then the variables of the comment text and
-/// of the text file beside the picture.
+/// marked changes, stores the names and sizes and the caption, date and camera (empty when
+/// unknown), then the variables of the comment text and of the text file beside the
+/// picture, which may set any of them.
 void SetPictureVars(TVarArray& array, const TPictureEntryVars& vars);
 
 /// The size at which a picture of `width` by `height` is shown: fitted into the display box

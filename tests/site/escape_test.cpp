@@ -21,5 +21,15 @@ TEST(EscapeTest, TextEscapesMarkupAndTemplateReferences) {
   EXPECT_EQ(HtmlEscape("caf\xc3\xa9"), "caf\xc3\xa9");
 }
 
+TEST(EscapeTest, AttributeTextDropsTagsAndKeepsReferences) {
+  EXPECT_EQ(HtmlToAttributeText("<p class=\"x\">Tom &amp; Jerry</p><br>\r\n<!-- note -->at  home"),
+            "Tom &amp; Jerry at home");
+  EXPECT_EQ(HtmlToAttributeText("caf&eacute; &#233; &#xE9; &nbsp &; & 3 < 4 > 2"),
+            "caf&eacute; &#233; &#xE9; &amp;nbsp &amp;; &amp; 3 &lt; 4 &gt; 2");
+  EXPECT_EQ(HtmlToAttributeText("\"quoted\" 'single' ${Name} <unclosed"),
+            "&quot;quoted&quot; &#39;single&#39; &#36;{Name} &lt;unclosed");
+  EXPECT_EQ(HtmlToAttributeText("  <b> </b>  "), "");
+}
+
 }  // namespace
 }  // namespace pix

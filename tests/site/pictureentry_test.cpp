@@ -1,5 +1,5 @@
 // A picture's entry as its metadata shape it, end to end: runs of the generator over pictures
-// that carry EXIF data, with a layout that prints the variables.
+// that carry EXIF, XMP, IPTC and comments, with a layout that prints the variables.
 #include "site/pictureentry.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +31,9 @@ class PictureEntryTest : public testing::Test {
     test::WriteFile(
         home / "globals.txt",
         "FileEntryTemplate:\r\n<E ${AnchorFileName}|${DisplayWidth}x${DisplayHeight}>\r\n\r\n"
-        "DetailPageTemplate:\r\n[${AnchorWidth}x${AnchorHeight}|${DisplayWidth}x${DisplayHeight}]"
-        "\r\n\r\n");
+        "DirEntryTemplate:\r\n<D ${AnchorFileName}|${ImageCaption}|${ImageCamera}>\r\n\r\n"
+        "DetailPageTemplate:\r\n[${ImageCaption}|${ImageCaptionText}|${ImageDateTaken}|"
+        "${ImageCamera}|${AnchorWidth}x${AnchorHeight}|${DisplayWidth}x${DisplayHeight}]\r\n\r\n");
   }
 
   TRunStats Run(int jobs = 1) {
@@ -85,7 +86,7 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
   for (int tag = 1; tag <= 8; ++tag) {
     const std::string base = "p" + std::to_string(tag);
     const bool side = tag >= 5;
-    EXPECT_EQ(Detail(base), side ? "100x200|50x100" : "200x100|100x50") << base;
+    EXPECT_EQ(Detail(base), side ? "||||100x200|50x100" : "||||200x100|100x50") << base;
     int width = 0, height = 0;
     ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / (base + ".gif")).ok());
     EXPECT_EQ(width, side ? 50 : 100) << base;
@@ -96,6 +97,54 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
   EXPECT_EQ(second.InlineMade, 0);
   EXPECT_EQ(second.InlineReused, 8);
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
+}
+
+TEST_F(PictureEntryTest, CaptionDateAndCameraComeFromThePicture) {
+  test::TExifFields fields;
+  fields.ImageDescription = "OLYMPUS DIGITAL CAMERA";
+  fields.Make = "OLYMPUS IMAGING CORP.";
+  fields.Model = "E-M5 <Mark II>";
+  fields.DateTimeOriginal = "2024:06:01 14:03:22";
+  test::TJpegOptions xmp = WithExif(fields);
+  xmp.Segments.push_back(test::XmpSegment(
+      "<dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">Boats &amp; \"gulls\""
+      "</rdf:li></rdf:Alt></dc:description>"));
+  WritePicture("a.jpg", test::SampleArt(), xmp);
+  test::TJpegOptions iptc;
+  iptc.Segments = {test::PhotoshopIptcSegment({{2, 120, "Market day"}})};
+  WritePicture("b.jpg", test::SampleArt(), iptc);
+  WritePicture("c.jpg", test::SampleArt(), WithExif(fields));  // a placeholder only
+  test::TJpegOptions commented = WithExif(fields);
+  commented.Comments = {"ImageDescription:\r\n<em>Our</em> boat\r\n\r\n"};
+  WritePicture("d.jpg", test::SampleArt(), commented);
+  test::WriteGifPicture(root / "e.gif", 9, 7, false);
+  Run();
+  EXPECT_EQ(Detail("a"),
+            "Boats &amp; &quot;gulls&quot;|Boats &amp; &quot;gulls&quot;|2024-06-01T14:03:22|"
+            "OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77");
+  EXPECT_EQ(Detail("b"), "Market day|Market day|||9x7|100x77");
+  EXPECT_EQ(Detail("c"),
+            "||2024-06-01T14:03:22|OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77");
+  EXPECT_EQ(Detail("d"),
+            "<em>Our</em> boat|Our boat|2024-06-01T14:03:22|"
+            "OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77");
+  EXPECT_EQ(Detail("e"), "||||9x7|100x77") << "a GIF picture after a JPEG one keeps nothing of it";
+}
+
+TEST_F(PictureEntryTest, DirectoryEntryTakesNothingFromItsLastPicture) {
+  test::TExifFields fields;
+  fields.Make = "Canon";
+  fields.Model = "Canon EOS R5";
+  test::TJpegOptions options = WithExif(fields);
+  options.Comments = {"A quiet street"};
+  test::WriteFile(root / "sub" / "a.jpg", test::MakeJpeg(test::SampleArt(), options));
+  Run();
+  const std::string top = test::ReadFile(root / "index.html");
+  EXPECT_NE(top.find("<D sub/index.html||>"), std::string::npos) << top;
+  const std::string detail = test::ReadFile(root / "sub" / "a.html");
+  EXPECT_NE(detail.find("[A quiet street|A quiet street||Canon EOS R5|9x7|100x77]"),
+            std::string::npos)
+      << detail;
 }
 
 }  // namespace

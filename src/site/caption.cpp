@@ -1,0 +1,54 @@
+#include "site/caption.h"
+
+#include "picture/metadata.h"
+#include "picture/metatext.h"
+#include "site/escape.h"
+#include "site/variable.h"
+
+namespace pix {
+namespace {
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// The ImageDescription that variable records in `text` set; empty when they set none.
+std::string RecordedDescription(std::string_view text) {
+  if (text.empty()) return std::string();
+  TVarArray records;
+  records.ParseVarText(text);
+  return records.GetVarValue("ImageDescription");
+}
+
+bool HoldsVariableRecords(std::string_view text) {
+  TVarArray records;
+  records.ParseVarText(text);
+  return records.ItemCount() > 0;
+}
+
+// The caption the picture itself carries, as plain text: sources 2 to 5.
+std::string EmbeddedCaption(const TCaptionSources& sources) {
+  if (const TPictureMetadata* metadata = sources.Metadata) {
+    if (!metadata->XmpDescription.empty()) return metadata->XmpDescription;
+    if (!metadata->IptcCaption.empty()) return metadata->IptcCaption;
+    if (!metadata->Exif.Description.empty()) return metadata->Exif.Description;
+  }
+  if (IsBlank(sources.CommentText) || HoldsVariableRecords(sources.CommentText) ||
+      IsProgramStampComment(sources.CommentText)) {
+    return std::string();
+  }
+  return CleanMetadataText(sources.CommentText);
+}
+
+}  // namespace
+
+TPictureCaption ChoosePictureCaption(const TCaptionSources& sources) {
+  TPictureCaption caption;
+  std::string recorded = RecordedDescription(sources.TextFileText);
+  if (IsBlank(recorded)) recorded = RecordedDescription(sources.CommentText);
+  caption.Html = IsBlank(recorded) ? HtmlEscape(EmbeddedCaption(sources)) : std::move(recorded);
+  caption.AttributeText = HtmlToAttributeText(caption.Html);
+  return caption;
+}
+
+}  // namespace pix

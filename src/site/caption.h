@@ -1,0 +1,40 @@
+// A picture's caption: which of the texts a picture may carry becomes the caption of its
+// entry and detail page.
+//
+// The caption is, first found:
+//   1. the ImageDescription the picture's own variable records set (its JPEG comment, or the
+//      text file beside it, which wins as it does for every variable);
+//   2. the description of its XMP packet;
+//   3. the caption of its IPTC record;
+//   4. its EXIF ImageDescription, unless that is a camera's placeholder;
+//   5. the text of a JPEG comment that holds no variable records, unless a program wrote it
+//      as its stamp.
+// The first is a layout value and HTML already; the others are plain text from the picture
+// and are escaped before they reach a page, so that no file can put markup or a template
+// reference into it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pix {
+
+struct TPictureMetadata;
+
+/// Everything a caption may come from; any of it may be empty.
+struct TCaptionSources {
+  std::string_view CommentText;   ///< The picture's JPEG comment as the reader gives it.
+  std::string_view TextFileText;  ///< The text file beside the picture.
+  const TPictureMetadata* Metadata = nullptr;  ///< Not owned; null for a GIF picture.
+};
+
+/// The caption, as HTML for a page (ImageCaption) and as plain text made safe for an
+/// attribute value (ImageCaptionText). Both empty when the picture has none.
+struct TPictureCaption {
+  std::string Html;
+  std::string AttributeText;
+};
+
+TPictureCaption ChoosePictureCaption(const TCaptionSources& sources);
+
+}  // namespace pix
