@@ -56,8 +56,15 @@ unsigned char Byte(double value) {
   return static_cast<unsigned char>(std::lround(std::fmin(1.0, std::fmax(0.0, value)) * 255));
 }
 
+// An APP segment: its marker (JPEG_APP0 + n) and payload.
+struct Segment {
+  int marker = 0;
+  std::string payload;
+};
+
 bool WriteJpeg(const fs::path& path, const Scene& scene, int width, int height,
-               const std::string& comment) {
+               const std::string& comment, const std::vector<Segment>& segments = {},
+               bool storedOnSide = false) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
   jpeg_compress_struct cinfo;
@@ -72,6 +79,11 @@ bool WriteJpeg(const fs::path& path, const Scene& scene, int width, int height,
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 85, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
+  for (const Segment& segment : segments) {
+    jpeg_write_marker(&cinfo, segment.marker,
+                      reinterpret_cast<const JOCTET*>(segment.payload.data()),
+                      static_cast<unsigned>(segment.payload.size()));
+  }
   if (!comment.empty()) {
     jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
                       static_cast<unsigned>(comment.size()));
@@ -80,7 +92,10 @@ bool WriteJpeg(const fs::path& path, const Scene& scene, int width, int height,
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     for (int x = 0; x < width; ++x) {
-      const Rgb c = Paint(scene, x, y, width, height);
+      // A picture stored on its side holds the upright scene turned a quarter
+      // anticlockwise, so that turning it clockwise shows the scene upright.
+      const Rgb c = storedOnSide ? Paint(scene, height - 1 - y, x, height, width)
+                                 : Paint(scene, x, y, width, height);
       row[static_cast<std::size_t>(x) * 3] = Byte(c.r);
       row[static_cast<std::size_t>(x) * 3 + 1] = Byte(c.g);
       row[static_cast<std::size_t>(x) * 3 + 2] = Byte(c.b);
@@ -154,6 +169,70 @@ std::string Caption(const std::string& title, const std::string& description,
          subject + "\r\n\r\n";
 }
 
+// Little-endian fields of a TIFF structure.
+void Put16(std::string& out, unsigned value) {
+  out += static_cast<char>(value & 0xFF);
+  out += static_cast<char>(value >> 8 & 0xFF);
+}
+void Put32(std::string& out, unsigned value) {
+  Put16(out, value & 0xFFFF);
+  Put16(out, value >> 16);
+}
+
+// An EXIF segment as a phone writes it for a picture taken upright but stored on its side:
+// the orientation, the camera and, in the EXIF sub-directory, the time it was taken.
+Segment ExifSegment(unsigned orientation, const std::string& make, const std::string& model,
+                    const std::string& dateTaken) {
+  // Layout: header (8), IFD0 with 4 entries (2 + 4 * 12 + 4), the EXIF IFD with 1 entry
+  // (2 + 12 + 4), then the texts.
+  const unsigned ifd0 = 8;
+  const unsigned exifIfd = ifd0 + 2 + 4 * 12 + 4;
+  unsigned data = exifIfd + 2 + 12 + 4;
+  std::string texts;
+  const auto text = [&](const std::string& value) {
+    const unsigned at = data + static_cast<unsigned>(texts.size());
+    texts += value;
+    texts += '\0';
+    return at;
+  };
+  std::string tiff = "II*";
+  tiff += '\0';
+  Put32(tiff, ifd0);
+  Put16(tiff, 4);
+  const auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
+    Put16(tiff, tag);
+    Put16(tiff, type);
+    Put32(tiff, count);
+    Put32(tiff, value);
+  };
+  entry(0x010F, 2, static_cast<unsigned>(make.size() + 1), text(make));    // Make
+  entry(0x0110, 2, static_cast<unsigned>(model.size() + 1), text(model));  // Model
+  entry(0x0112, 3, 1, orientation);                                         // Orientation
+  entry(0x8769, 4, 1, exifIfd);                                             // EXIF IFD
+  Put32(tiff, 0);
+  Put16(tiff, 1);
+  entry(0x9003, 2, static_cast<unsigned>(dateTaken.size() + 1), text(dateTaken));
+  Put32(tiff, 0);
+  return {JPEG_APP0 + 1, std::string("Exif\0\0", 6) + tiff + texts};
+}
+
+// An XMP segment holding a description, as photo managers write a caption.
+Segment XmpSegment(const std::string& description) {
+  const std::string packet =
+      "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+      " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+      "  <rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+      "   <dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">" +
+      description +
+      "</rdf:li></rdf:Alt></dc:description>\n"
+      "  </rdf:Description>\n"
+      " </rdf:RDF>\n"
+      "</x:xmpmeta>\n"
+      "<?xpacket end=\"w\"?>";
+  return {JPEG_APP0 + 1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet};
+}
+
 const Scene kDusk{{0.16, 0.12, 0.35}, {0.95, 0.55, 0.35}, {1.0, 0.85, 0.5},
                   {0.35, 0.22, 0.35}, {0.15, 0.1, 0.18}, 0.7, 0.5, 0.07, 0.3};
 const Scene kNoon{{0.25, 0.5, 0.9}, {0.7, 0.85, 1.0}, {1.0, 1.0, 0.85},
@@ -218,6 +297,15 @@ int main(int argc, char** argv) {
                   Caption("Dünes au crépuscule", "Sand und Licht über dem Sée, 5 €.", "Reise"));
   ok &= WriteJpeg(root / "Zürich Süd" / "2024.06.01 walk.jpg", Varied(kNoon, 3.3), 800, 600,
                   "");
+  // A portrait taken with a phone held upright: stored landscape, turned by its EXIF
+  // orientation (6: turn a quarter clockwise to show).
+  ok &= WriteJpeg(root / "Zürich Süd" / "PXL_20240601_183012345.MP.jpg", Varied(kDusk, 2.4), 800,
+                  600, "",
+                  {ExifSegment(6, "Google", "Pixel 8", "2024:06:01 18:30:12")},
+                  /*storedOnSide=*/true);
+  // A caption written by a photo manager, in XMP only.
+  ok &= WriteJpeg(root / "Zürich Süd" / "Limmat.jpg", Varied(kNoon, 4.1), 900, 600, "",
+                  {XmpSegment("Die Limmat am Abend &amp; ein Café am Ufer")});
   if (!ok) {
     std::cerr << "cannot write the example pictures into " << root.string() << "\n";
     return 1;
