@@ -99,7 +99,22 @@ void InstallInterruptCleanup() {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
+const char* FileKindText(unsigned mode) {
+  return S_ISREG(mode)                    ? "a regular file"
+         : S_ISDIR(mode)                  ? "a directory"
+         : S_ISFIFO(mode)                 ? "a named pipe"
+         : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+         : S_ISSOCK(mode)                 ? "a socket"
+                                          : "a special file";
+}
+
 Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durability durability) {
+  struct stat existing;
+  if (::lstat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+      !S_ISLNK(existing.st_mode)) {
+    return Status::Refused(target.string() + " is " + FileKindText(existing.st_mode) +
+                           ", not a regular file; it is not replaced");
+  }
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   const std::string targetName = target.filename().string();

@@ -23,7 +23,9 @@ class TTempFileBeside {
   /// again (pictures, settings, layouts) are synced; generated pages need not be.
   enum class Durability { kSynced, kUnsynced };
 
-  /// Opens a new, uniquely named temporary file beside `target` for binary writing.
+  /// Opens a new, uniquely named temporary file beside `target` for binary writing. A
+  /// target that exists and is neither a regular file nor a link (a directory, a device such
+  /// as /dev/null, a pipe) is refused: renaming over it would put a file in its place.
   static Result<TTempFileBeside> Create(const std::filesystem::path& target,
                                         Durability durability = Durability::kSynced);
 
@@ -60,6 +62,10 @@ class TTempFileBeside {
   std::atomic<const char*>* Slot_ = nullptr;
   void Unregister();
 };
+
+/// What kind of file a mode from stat names, for messages: "a directory", "a named pipe",
+/// "a device", "a socket", "a special file", or "a regular file".
+const char* FileKindText(unsigned mode);
 
 /// True for the name of a temporary file this program makes: "." NAME ".tmp-" and six
 /// letters or digits.

@@ -11,6 +11,8 @@
 #include <iostream>
 #include <memory>
 
+#include "base/safefile.h"
+
 namespace pix {
 namespace {
 
@@ -179,12 +181,8 @@ bool IsDirectoryPath(const std::filesystem::path& path) {
 Status RequireRegularFile(const std::filesystem::path& path) {
   struct stat info;
   if (!StatPath(path, &info) || S_ISREG(info.st_mode)) return Status::OK();
-  const char* kind = S_ISDIR(info.st_mode)                            ? "a directory"
-                     : S_ISFIFO(info.st_mode)                         ? "a named pipe"
-                     : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                     : S_ISSOCK(info.st_mode)                         ? "a socket"
-                                                                      : "a special file";
-  return Status::Refused(path.string() + " is " + kind + ", not a regular file; it is not opened");
+  return Status::Refused(path.string() + " is " + FileKindText(info.st_mode) +
+                         ", not a regular file; it is not opened");
 }
 
 bool IsFileSystemRoot(std::string_view path) { return path == "/"; }

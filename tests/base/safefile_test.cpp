@@ -73,6 +73,26 @@ TEST(WriteFileAtomicallyTest, ALinkedFileIsWrittenWhereItLivesAndTheLinkStays) {
   EXPECT_EQ(test::ReadFile(dir / "real" / "pixamond.ini"), "[A]\nK=2\n");
 }
 
+// Renaming over a pipe, a device or a directory would put a file in its place: a settings
+// file linked to /dev/null once replaced the device itself.
+TEST(WriteFileAtomicallyTest, OnlyRegularFilesAreReplaced) {
+  test::TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "pipe", dir / "pixamond.ini");
+  std::filesystem::create_directory(dir / "folder");
+  for (const char* name : {"pipe", "pixamond.ini"}) {
+    const Status status = WriteFileAtomically(dir / name, "[A]\n");
+    EXPECT_EQ(status.message(),
+              (dir / "pipe").string() + " is a named pipe, not a regular file; it is not replaced");
+  }
+  EXPECT_FALSE(WriteFileAtomically(dir / "folder", "x").ok());
+  struct stat info;
+  ASSERT_EQ(::lstat((dir / "pipe").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
+  EXPECT_EQ(EntryCount(dir.path()), 3u) << "no temporary file is left";
+}
+
 TEST(InterruptTest, AnInterruptRemovesTheFilesBeingWrittenAndEndsWith143) {
   test::TempDir dir;
   test::WriteFile(dir / "page.html", "old");
