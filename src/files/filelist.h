@@ -38,6 +38,10 @@ inline constexpr std::uint8_t kAttribJpegTwin = 0x02;
 /// A picture the site leaves out because another file already has its page or inline
 /// image (set by SettlePictureNames, files/picturenames.h).
 inline constexpr std::uint8_t kAttribLeftOut = 0x04;
+/// A folder named like the inline image folder that holds the user's own files, and the
+/// directory it lies in (set by SettleInlineFolders, files/picturenames.h).
+inline constexpr std::uint8_t kAttribUserFolder = 0x08;
+inline constexpr std::uint8_t kAttribNoInlineFolder = 0x20;
 inline constexpr std::uint8_t kAttribDirectory = 0x10;
 inline constexpr std::uint8_t kAttribSymLink = 0x40;
 
@@ -67,8 +71,16 @@ class TFileItem {
   /// empty when the name has no ".".
   std::string_view szFileExt() const;
   std::uint8_t Attrib() const { return Attrib_; }
-  /// Sets kAttribLeftOut: the one change a built tree takes besides a rename.
+  /// Sets kAttribLeftOut: with MarkUserInlineFolder, the only changes a built tree takes
+  /// besides a rename.
   void MarkLeftOut() { Attrib_ |= kAttribLeftOut; }
+  /// Marks a folder as the user's though it is named like the inline image folder, and,
+  /// when it takes the very name inline images would be written to, its directory as one
+  /// whose pictures get no inline images.
+  void MarkUserInlineFolder(bool bTakesTheName) {
+    Attrib_ |= kAttribUserFolder;
+    if (bTakesTheName && Parent_ != nullptr) Parent_->Attrib_ |= kAttribNoInlineFolder;
+  }
   /// Size in bytes. A directory holds the sizes of every item listed into it, so a fully
   /// scanned directory holds the total size of all files below it (a directory entry
   /// itself counts as 0).

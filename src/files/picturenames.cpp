@@ -1,6 +1,12 @@
 #include "files/picturenames.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <unordered_map>
 
 #include "files/filelist.h"
@@ -23,9 +29,16 @@ TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names) {
   files.AnchorPath = full;
   files.AnchorName.assign(name);
   files.BaseName.assign(name.substr(0, name.size() - ext.size()));
-  files.InlinePath =
-      BuildFileName(InlineDirectoryOf(directory, names), files.BaseName, names.szInLineFileExt);
-  files.InlineLink = names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
+  const TFileItem* parent = item.Parent();
+  if (parent != nullptr && (parent->Attrib() & kAttribNoInlineFolder) != 0) {
+    // The folder that would hold the inline image is the user's: the picture shows itself.
+    files.InlineLink = files.AnchorName;
+  } else {
+    files.InlinePath =
+        BuildFileName(InlineDirectoryOf(directory, names), files.BaseName, names.szInLineFileExt);
+    files.InlineLink =
+        names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
+  }
   files.TextPath = full.substr(0, full.size() - ext.size()) + ".txt";
   files.DetailLink = files.BaseName;
   AppendWithSep(files.DetailLink, '.', names.szPageHTMLFileExt);
@@ -53,7 +66,8 @@ bool IsSitePicture(const TFileItem& item) {
 
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names) {
   return IsDirectory(item) && (item.Attrib() & kAttribSymLink) == 0 &&
-         !EqualsNoCase(item.szFileName(), names.szInLineSubDirName);
+         (!EqualsNoCase(item.szFileName(), names.szInLineSubDirName) ||
+          (item.Attrib() & kAttribUserFolder) != 0);
 }
 
 namespace {
@@ -104,11 +118,89 @@ void SettleDirectory(TFileItem& directory, const TSiteNames& names,
   }
 }
 
+// True when `folder`, in `directory`, holds only files named like inline images of the
+// directory's pictures: what a run made before it marked its folders.
+bool HoldsOnlyInlineImages(const TFileItem& folder, const TFileItem& directory) {
+  std::unordered_map<std::string_view, bool> pictures;
+  for (const TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (!IsDirectory(*item) && (IsJpegExtension(item->szFileExt()) ||
+                                IsGifExtension(item->szFileExt()))) {
+      pictures.emplace(BaseNameOf(*item), true);
+    }
+  }
+  for (const TFileItem* item = folder.FirstChild(); item != nullptr; item = item->NextItem()) {
+    const std::string_view ext = item->szFileExt();
+    const bool image = IsGifExtension(ext) || IsJpegExtension(ext) || EqualsNoCase(ext, ".webp");
+    if (IsDirectory(*item) || !image || pictures.count(BaseNameOf(*item)) == 0) return false;
+  }
+  return true;
+}
+
+bool IsOwnInlineFolder(const TFileItem& folder, const TFileItem& directory,
+                       const TSiteNames& names) {
+  if (FileExists(folder.szFullFileName() + "/" + kInlineFolderMarker)) return true;
+  if (folder.FirstChild() == nullptr) return true;
+  const std::string index = directory.szFullFileName() + "/index." + names.szPageDOSFileExt;
+  return IsPageOfThisProgram(index) && HoldsOnlyInlineImages(folder, directory);
+}
+
+void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
+                          std::vector<std::string>& reports) {
+  for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (!IsDirectory(*item) || (item->Attrib() & kAttribSymLink) != 0 ||
+        !EqualsNoCase(item->szFileName(), names.szInLineSubDirName) ||
+        IsOwnInlineFolder(*item, directory, names)) {
+      continue;
+    }
+    // A folder that differs from the name only in case is merely the user's album; one of
+    // the very name keeps the inline images of its neighbours from being made.
+    const bool takesTheName = item->szFileName() == names.szInLineSubDirName;
+    item->MarkUserInlineFolder(takesTheName);
+    if (takesTheName) {
+      reports.push_back(item->szFullFileName() +
+                        " holds files of yours, so no inline images are written into it: it is "
+                        "published as an album, and the pictures beside it are shown in place "
+                        "of inline images (set another InLineSubDirName to have them made)");
+    }
+  }
+}
+
 }  // namespace
+
+std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names) {
+  std::vector<std::string> reports;
+  SettleInlineFolderOf(root, names, reports);
+  // A directory is settled before the walk looks inside it, so a user's folder is walked.
+  for (TFileItem* item = root.FirstChild(); item != nullptr;
+       item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {
+    if (IsSubPageDir(*item, names)) SettleInlineFolderOf(*item, names, reports);
+  }
+  return reports;
+}
+
+Status EnsureInlineFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directory(folder, error);
+  if (error) return Status::IoError("Cannot create the directory " + folder + ": " + error.message());
+  const std::string marker = folder + "/" + kInlineFolderMarker;
+  if (FileExists(marker)) return Status::OK();
+  // O_EXCL: a worker and the page writer may both get here first.
+  const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) return Status::OK();
+    return Status::IoError("Cannot write " + marker + ": " + std::strerror(errno));
+  }
+  static constexpr std::string_view kText =
+      "Pixamond keeps the inline images of the pictures beside this folder here.\n";
+  const bool written = ::write(fd, kText.data(), kText.size()) == static_cast<ssize_t>(kText.size());
+  ::close(fd);
+  if (!written) return Status::IoError("Cannot write " + marker);
+  return Status::OK();
+}
 
 std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
                                             const std::vector<std::string>& matchPageNames) {
-  std::vector<std::string> leftOut;
+  std::vector<std::string> leftOut = SettleInlineFolders(root, names);
   SettleDirectory(root, names, matchPageNames, leftOut);
   for (TFileItem* item = root.FirstChild(); item != nullptr;
        item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace pix {
 
 class TFileItem;
@@ -31,13 +33,18 @@ bool IsJpegExtension(std::string_view ext);
 /// ".gif" in any case.
 bool IsGifExtension(std::string_view ext);
 
+/// The file that tells an inline image folder this program made from a user's folder of
+/// the same name. Its name starts with ".", so no listing shows it.
+inline constexpr const char* kInlineFolderMarker = ".pixamond-inline";
+
 /// The files and links of one picture.
 struct TPictureFiles {
   std::string AnchorPath;  ///< Full path of the picture.
   std::string AnchorName;  ///< Its file name.
   std::string BaseName;    ///< The file name without its extension.
-  std::string InlinePath;  ///< D/inline/B.gif
-  std::string InlineLink;  ///< inline/B.gif, relative to the picture's directory.
+  std::string InlinePath;  ///< D/inline/B.gif; empty when D's inline folder is the user's.
+  std::string InlineLink;  ///< inline/B.gif, relative to the picture's directory; the
+                           ///< picture itself when D's inline folder is the user's.
   std::string TextPath;    ///< The picture's path with its extension replaced by ".txt".
   std::string DetailPath;  ///< D/B.html
   std::string DetailLink;  ///< B.html, relative to the picture's directory.
@@ -59,16 +66,31 @@ bool IsJpegPicture(const TFileItem& item);
 bool HasJpegTwin(const TFileItem& item);
 
 /// True when the item is a directory that gets an index page of its own: not the inline
-/// sub-directory (compared without regard to case) and not a symbolic link to a directory,
-/// whose contents the file list never takes in.
+/// image folder (a folder of that name marked as the user's by SettleInlineFolders is one)
+/// and not a symbolic link to a directory, whose contents the file list never takes in.
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
+
+/// Settles, directory by directory, whose a folder named like the inline image folder (in
+/// any case) is. It is this program's when it holds the marker file (kInlineFolderMarker), when it is
+/// empty, or when the directory's index page is one this program wrote and the folder holds
+/// nothing but images named after the directory's pictures (a site made before folders were
+/// marked). Any other such folder is the user's: it is marked (MarkUserInlineFolder) and
+/// becomes an album like any other folder. When it has the very name inline images are
+/// written to, nothing is written into it and the pictures beside it are shown in place of
+/// their inline images; the returned lines report each such folder. SettlePictureNames
+/// calls it first.
+std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names);
+
+/// Makes `folder` (an inline image folder) if it is missing and puts the marker file in it,
+/// so that later runs know it for this program's.
+Status EnsureInlineFolder(const std::string& folder);
 
 /// Settles, directory by directory, which pictures keep their names when two would write
 /// the same page or inline image (same name without extension: "a.jpg" and "a.jpeg"), or
 /// when a picture's page would replace the directory's index page ("index.jpg") or one of
 /// `matchPageNames`. The first in name order keeps the name; the others are marked left
-/// out (kAttribLeftOut), and so is a GIF twin of a JPEG. Returns one line for each picture
-/// left out, naming both files.
+/// out (kAttribLeftOut), and so is a GIF twin of a JPEG. Returns the lines of
+/// SettleInlineFolders, then one line for each picture left out, naming both files.
 std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
                                             const std::vector<std::string>& matchPageNames);
 

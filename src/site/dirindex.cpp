@@ -29,14 +29,12 @@ TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage
 }
 
 void TDirIndexPage::EnsureInlineDirectory() {
+  // A folder of the user's holds the name (reported when the tree was settled).
+  if ((Directory().Attrib() & kAttribNoInlineFolder) != 0) return;
   const std::string inlineDirectory =
       InlineDirectoryOf(Directory().szFullFileName(), Site().Names());
-  if (IsDirectoryPath(inlineDirectory)) return;
-  std::error_code error;
-  std::filesystem::create_directory(inlineDirectory, error);
-  if (error) {
-    Site().Report("Cannot create the directory " + inlineDirectory + ": " + error.message());
-  }
+  const Status made = EnsureInlineFolder(inlineDirectory);
+  if (!made.ok()) Site().Report(made.message());
 }
 
 void TDirIndexPage::Generate() {

@@ -170,6 +170,8 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   if (!facts.bReadable) return facts;
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
+  // Beside a user's folder of the inline folder's name, no inline image is made.
+  if (names.InlinePath.empty()) return facts;
   if (!IsInlineGifStale(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)) {
     facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
     return facts;
@@ -186,7 +188,8 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     facts.InlineOutcome = TPictureFacts::Inline::kFailed;
     return facts;
   }
-  std::filesystem::create_directory(inlineDirectory, ignored);
+  // A folder that cannot be made or marked makes the image fail, with its own message.
+  static_cast<void>(EnsureInlineFolder(inlineDirectory.string()));
   facts.InlineStatus =
       jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height,
                                  TDecodeReduction::DctScaling, facts.Metadata.Exif.Orientation)

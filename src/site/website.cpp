@@ -69,14 +69,16 @@ Status TWebSite::Prepare() {
   for (const auto& entry : std::filesystem::directory_iterator(szProgramDirectory, error)) {
     RemoveLeftoverTemporary(entry.path());
   }
-  if (RunSettings.bDeleteHTMLFirst) PurgeOldPages();
-  PrepareGifPictures();
-  // Two pictures never share a page or an inline image, nor does a picture take the page
-  // of an index or match page: the one left out is reported, and nothing is overwritten.
+  // Whose an inline-named folder is, and which pictures keep their names, is settled on
+  // the tree as listed, before anything changes on the disk: two pictures never share a
+  // page or an inline image, nor does a picture take the page of an index or match page;
+  // what is left out is reported, and nothing is overwritten.
   for (const std::string& leftOut :
        SettlePictureNames(*PictureTree, Names(), RunSettings.MatchPageNames())) {
     DiagnosticsSink.Problem(leftOut);
   }
+  if (RunSettings.bDeleteHTMLFirst) PurgeOldPages();
+  PrepareGifPictures();
   return Status::OK();
 }
 

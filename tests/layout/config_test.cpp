@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files/picturenames.h"
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"
 #include "support/picture_builder.h"
@@ -164,13 +165,18 @@ TEST_F(ConfigTreeTest, TheSitesPicturesBecomePictureItems) {
   WriteFile(site_ / "index.htm", "");
   WriteFile(site_ / "photo.old.jpg", "");
   WriteFile(site_ / "inline" / "a.gif", "");
+  WriteFile(site_ / "inline" / kInlineFolderMarker, "");
   WriteFile(site_ / "trip" / "inline" / "x.gif", "");
+  WriteFile(site_ / "trip" / "inline" / kInlineFolderMarker, "");
   WriteFile(site_ / "trip" / "x.jpg", "");
+  // A folder named like the inline folder in another case, holding the user's picture.
+  WriteFile(site_ / "trip" / "Inline" / "y.jpg", "");
   auto root = Build();
   EXPECT_EQ(ChildLabels(*root->RootDirItem),
             (std::vector<std::string>{"a.jpg", "b.GIF", "c.jpeg", "photo.old.jpg", "trip"}));
   EXPECT_NE(dynamic_cast<TPictureItem*>(root->RootDirItem->Child(1)), nullptr);
-  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(4)), std::vector<std::string>{"x.jpg"});
+  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(4)),
+            (std::vector<std::string>{"Inline", "x.jpg"}));
 }
 
 TEST_F(ConfigTreeTest, CrossingOutWorksOnWholeSubtrees) {

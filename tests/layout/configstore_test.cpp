@@ -6,6 +6,7 @@
 
 #include "files/filelist.h"
 #include "layout/config.h"
+#include "files/picturenames.h"
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"
 #include "picture/comread.h"
@@ -143,6 +144,7 @@ TEST_F(ConfigStoreTest, CrossedOutDirectoryDeletesItsFilesButKeepsTheInlineDirec
   WriteFile(site_ / "trip" / "index.htm", "<html>");
   WriteFile(site_ / "trip" / "index.txt", "PageTitle:\r\nTrip\r\n\r\n");
   WriteFile(site_ / "trip" / "inline" / "a.gif", "GIF");
+  WriteFile(site_ / "trip" / "inline" / kInlineFolderMarker, "");
   WriteFile(site_ / "trip" / "deeper" / "b.gif", "GIF");
   WriteFile(site_ / "keep.jpg", MakeJpeg(SampleArt(), {}));
   auto root = Build();

@@ -10,6 +10,7 @@
 #include "base/diagnostics.h"
 #include "base/progress.h"
 #include "files/filelist.h"
+#include "files/picturenames.h"
 #include "files/settings.h"
 #include "picture/gifrsize.h"
 #include "support/picture_builder.h"
@@ -251,6 +252,7 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   const std::string twin = test::ReadFile(root / "photo.gif");
   test::WriteGifPicture(root / "anim.gif", 16, 24, /*interlaced=*/true);
   test::WriteGifPicture(root / "inline" / "keep.gif", 16, 24, /*interlaced=*/true);
+  test::WriteFile(root / "inline" / kInlineFolderMarker, "");
   const TRunStats stats = Run();
   EXPECT_EQ(test::ReadFile(root / "photo.gif"), twin) << "the user's GIF is not deleted";
   EXPECT_EQ(stats.Pictures, 2);
@@ -348,6 +350,51 @@ TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
       << shown;
   EXPECT_NE(shown.find("is a link; a page is never written through a link"), std::string::npos);
   EXPECT_NE(shown.find("is a page Pixamond did not write"), std::string::npos);
+}
+
+// A folder named like the inline folder is the run's only when it says so (its marker),
+// when it is empty, or when it is a marked-less inline folder of a site this program made.
+TEST_F(WebSiteTest, AUsersFolderNamedInlineIsPublishedAndNeverWrittenInto) {
+  test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
+  test::WriteGifPicture(root / "inline" / "a.gif", 30, 20, /*interlaced=*/false);
+  test::WriteFile(root / "inline" / "notes.txt", "the user's notes");
+  const std::string usersGif = test::ReadFile(root / "inline" / "a.gif");
+  test::WriteJpegPicture(root / "trip" / "Inline" / "b.jpg", 40, 40, "");
+  test::WriteJpegPicture(root / "trip" / "c.jpg", 40, 40, "");
+  Run();
+
+  EXPECT_EQ(test::ReadFile(root / "inline" / "a.gif"), usersGif);
+  EXPECT_FALSE(fs::exists(root / "inline" / kInlineFolderMarker));
+  EXPECT_EQ(diagnostics.Problems(),
+            std::vector<std::string>{(root / "inline").string() +
+                                     " holds files of yours, so no inline images are written "
+                                     "into it: it is published as an album, and the pictures "
+                                     "beside it are shown in place of inline images (set "
+                                     "another InLineSubDirName to have them made)"});
+  // The folder is an album: its picture has its page, and its own inline folder.
+  EXPECT_NE(Page("inline/index.html").find("<E a.gif|"), std::string::npos);
+  EXPECT_TRUE(fs::exists(root / "inline" / "inline" / "a.gif"));
+  EXPECT_NE(Page("index.html").find("<D inline/index.html|inline/inline/a.gif|"), std::string::npos);
+  // Another case of the name is simply an album, and the inline folder beside it the run's.
+  EXPECT_NE(Page("trip/index.html").find("<D Inline/index.html|Inline/inline/b.gif|"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(root / "trip" / "inline" / "c.gif"));
+  EXPECT_TRUE(fs::exists(root / "trip" / "inline" / kInlineFolderMarker));
+}
+
+TEST_F(WebSiteTest, AnUnmarkedInlineFolderOfThisProgramsSiteIsAdoptedAndMarked) {
+  test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
+  Run();
+  ASSERT_TRUE(fs::remove(root / "inline" / kInlineFolderMarker));
+  fs::remove(root / "a.jpg");
+  test::WriteJpegPicture(root / "a.jpg", 100, 200, "");
+  const TRunStats again = Run();
+  EXPECT_EQ(again.ProblemsReported, 0) << diagnostics.ProblemText();
+  EXPECT_TRUE(diagnostics.Problems().empty()) << diagnostics.ProblemText();
+  EXPECT_TRUE(fs::exists(root / "inline" / kInlineFolderMarker));
+  int width = 0, height = 0;
+  ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
+  EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
 }
 
 TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
