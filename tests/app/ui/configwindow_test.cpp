@@ -31,6 +31,7 @@
 #include "picture/comread.h"
 #include "picture/ui/imagewindow.h"
 #include "support/picture_builder.h"
+#include "support/ui/dark_palette.h"
 
 namespace pix::test {
 namespace {
@@ -82,6 +83,17 @@ class ConfigWindowTest : public LayoutTest {
     QTest::keyClicks(box, text);
   }
   QImage ListPicture() const { return window_->ObjListBox()->viewport()->grab().toImage(); }
+  QRect RowRect(int row) const {
+    return window_->ObjListBox()->visualItemRect(window_->ObjListBox()->item(row));
+  }
+  static bool AnyPixelOf(const QImage& image, const QRect& area, const QColor& color) {
+    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y) {
+      for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x) {
+        if (image.pixelColor(x, y) == color) return true;
+      }
+    }
+    return false;
+  }
   int RowMiddle(int row) const {
     const QRect r = window_->ObjListBox()->visualItemRect(window_->ObjListBox()->item(row));
     return (r.top() + r.top() + r.height()) / 2;
@@ -168,7 +180,7 @@ TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing)
                ReadFile(home_ / "globals.txt").find("changed") != std::string::npos);
 }
 
-TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsRedLinesAndUndoTakesThemBack) {
+TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTakesThemBack) {
   Pick("Default Page");
   window_->Command(ui::CM_DELETE);
   ASSERT_EQ(ui_.messages().size(), 1u);
@@ -181,18 +193,29 @@ TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsRedLinesAndUndoTakesThemBack) {
   const int a = RowOf("a.jpg");
   EXPECT_TRUE(ItemAt(trip)->IsCrossedOut());
   EXPECT_TRUE(ItemAt(a)->IsCrossedOut());
-  QImage picture = ListPicture();
-  const int right = picture.width() - 3;
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), QColor(255, 0, 0));
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip)), QColor(255, 0, 0));
-  // The selected row is grey, an unmarked row white.
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip) - 3), QColor(192, 192, 192));
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(RowOf("b.jpg"))), QColor(255, 255, 255));
+  // Every colour comes from the palette: a light one and a dark one.
+  for (const QPalette& palette : {QApplication::palette(), DarkPalette()}) {
+    window_->ObjListBox()->setPalette(palette);
+    const QImage picture = ListPicture();
+    const int right = picture.width() - 3;
+    // The line across a crossed-out row is drawn in the row's text colour.
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), palette.color(QPalette::Text));
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip)), palette.color(QPalette::HighlightedText));
+    // The selected row is filled with the highlight, any other with the base colour.
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip) - 3), palette.color(QPalette::Highlight));
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(RowOf("b.jpg"))), palette.color(QPalette::Base));
+    // Labels are written in the text colours.
+    EXPECT_TRUE(AnyPixelOf(picture, RowRect(RowOf("b.jpg")), palette.color(QPalette::Text)));
+    EXPECT_TRUE(
+        AnyPixelOf(picture, RowRect(trip).adjusted(0, 0, 0, -RowRect(trip).height() / 2 - 1),
+                   palette.color(QPalette::HighlightedText)));
+  }
 
   window_->Command(ui::CM_UNDO);
   EXPECT_FALSE(ItemAt(a)->IsCrossedOut());
-  picture = ListPicture();
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), QColor(255, 255, 255));
+  const QImage picture = ListPicture();
+  EXPECT_EQ(picture.pixelColor(picture.width() - 3, RowMiddle(a)),
+            DarkPalette().color(QPalette::Base));
 }
 
 TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSavesEdits) {

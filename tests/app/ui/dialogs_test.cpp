@@ -64,7 +64,8 @@ TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
   };
   dialog.Items = {item(1, kButtonClass, 0x50010002), item(2, kButtonClass, 0x50010003),
                   item(3, kButtonClass, 0x50010000), item(4, kEditClass, 0x50810000),
-                  item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000)};
+                  item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000),
+                  item(7, kButtonClass, 0x50010001)};
   Result<TControlSizer> sizer = TControlSizer::FromTemplate(dialog);
   ASSERT_TRUE(sizer.ok());
   ui::TParentWindow window(nullptr, "t", std::move(sizer.value()));
@@ -75,6 +76,11 @@ TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
   EXPECT_NE(window.FindControlAs<QLineEdit>(4), nullptr);
   EXPECT_NE(window.FindControlAs<QPlainTextEdit>(5), nullptr);
   EXPECT_NE(window.FindControlAs<QListWidget>(6), nullptr);
+  // The template's default push button is the default one.
+  ASSERT_NE(window.FindControlAs<QPushButton>(7), nullptr);
+  EXPECT_TRUE(window.FindControlAs<QPushButton>(7)->isDefault());
+  // A multi-line edit without sideways scrolling wraps its lines.
+  EXPECT_EQ(window.FindControlAs<QPlainTextEdit>(5)->lineWrapMode(), QPlainTextEdit::WidgetWidth);
 }
 
 TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
