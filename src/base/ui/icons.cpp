@@ -45,10 +45,12 @@ class TSvgIconEngine : public QIconEngine {
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
     return scaledPixmap(size, mode, state, 1.0);
   }
+  // `size` counts device pixels: the icon asks for its size times the scale.
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State,
                        qreal scale) override {
     const int side = std::min(size.width(), size.height());
-    QPixmap pixmap = ResourcePixmap(Id, side, scale);
+    QPixmap pixmap = ResourcePixmap(Id, side);
+    pixmap.setDevicePixelRatio(scale > 0 ? scale : 1.0);
     if (mode == QIcon::Normal || mode == QIcon::Active) return pixmap;
     QStyleOption option;
     option.palette = QApplication::palette();
@@ -58,7 +60,7 @@ class TSvgIconEngine : public QIconEngine {
   }
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
     const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
-    painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    painter->drawPixmap(rect, scaledPixmap(rect.size() * scale, mode, state, scale));
   }
   QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
     const int side = std::min(size.width(), size.height());
