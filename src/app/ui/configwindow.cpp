@@ -487,6 +487,8 @@ void TConfigWindow::RunWithStatus(const std::function<void(TProgress&)>& job) {
   setCursor(Qt::WaitCursor);
   job(status);
   status.hide();
+  // The keyboard comes back to the window the run was started from.
+  window()->activateWindow();
   unsetCursor();
   // The job may have rebuilt the tree (after a run) or left it (a refused directory).
   FillList();

@@ -81,7 +81,10 @@ void SDIDecFrame::BuildMenus() {
   file->addAction(
       MakeAction(24310, QStringLiteral("E&xit\tAlt+F4"),
                  QStringLiteral("Quits pixamondApp and prompts to save the documents")));
-  Actions.value(24310)->setShortcut(QKeySequence::Quit);
+  // The desktop's Quit key, and Ctrl+Q where the desktop names none.
+  QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+  if (!quit.contains(QKeySequence(Qt::CTRL | Qt::Key_Q))) quit.append(Qt::CTRL | Qt::Key_Q);
+  Actions.value(24310)->setShortcuts(quit);
   connect(file, &QMenu::aboutToShow, this, [this] {
     Actions.value(24332)->setEnabled(Client->Model().CanOpenSelected());
   });

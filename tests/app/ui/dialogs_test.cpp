@@ -174,6 +174,24 @@ TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTo
   EXPECT_EQ(ReadFile(target_), "old");
 }
 
+TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
+  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  EXPECT_TRUE(qobject_cast<QPushButton*>(dialog.Button(kOkButtonId))->isDefault());
+  dialog.show();
+  dialog.List()->setFocus();
+  dialog.List()->setCurrentRow(0);
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  QTest::keyClick(dialog.List(), Qt::Key_Return);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+  dialog.show();
+  QTest::keyClick(dialog.List(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
 TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
   ui::pixamondAboutDlg about(nullptr);
   EXPECT_EQ(about.windowTitle(), "About pixamond");
