@@ -37,7 +37,10 @@ SDIDecFrame::SDIDecFrame(TUserInterface& ui) : QMainWindow(nullptr), Ui(ui) {
   Client = new TConfigWindow(this, Ui);
   Client->OpenHelp = [this](int context) { OpenHelp(context); };
   connect(Client, &TConfigWindow::CloseRequested, this, &QWidget::close);
-  connect(Client, &TConfigWindow::StatusMessage, StatusText, &QLabel::setText);
+  connect(Client, &TConfigWindow::StatusMessage, this, [this](const QString& text) {
+    StatusText->setText(text);
+    StatusText->setToolTip(text);  // The whole line, when a narrow window cuts it.
+  });
   setCentralWidget(Client);
   // A folder dropped anywhere on the window becomes the site directory.
   setAcceptDrops(true);

@@ -24,6 +24,8 @@ inline QPalette DarkPalette() {
   dark.setColor(QPalette::ToolTipBase, base);
   dark.setColor(QPalette::ToolTipText, text);
   dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+  dark.setColor(QPalette::Link, QColor(110, 170, 255));
+  dark.setColor(QPalette::LinkVisited, QColor(190, 150, 255));
   dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
   dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
   dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
