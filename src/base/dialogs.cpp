@@ -71,7 +71,8 @@ TDialogTemplate ConfigWindow() {
 }
 
 // One row of the inspector: the variable's name in one line (as long as the box is wide,
-// no horizontal scrolling), its value below in several.
+// no horizontal scrolling), its value below in several, wrapped at the box's width so that
+// a long template line is read without scrolling sideways.
 TDialogTemplate VarField() {
   return Dialog(
       kChildWindow, "", 91, 40,
@@ -79,7 +80,7 @@ TDialogTemplate VarField() {
           Item(kEditClass, kControl | kWsBorder | kWsTabStop, kLabelEditBoxId, "", 1, 1, 89, 9),
           Item(kEditClass,
                kControl | kWsBorder | kWsVScroll | kWsTabStop | kEsMultiLine | kEsAutoVScroll |
-                   kEsAutoHScroll | kEsWantReturn,
+                   kEsWantReturn,
                kValueEditBoxId, "", 1, 11, 89, 27),
       });
 }

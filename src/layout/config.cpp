@@ -98,6 +98,8 @@ Status TConfigItem::Save() { return Status::OK(); }
 
 bool TConfigItem::CanDelete() const { return false; }
 
+bool TConfigItem::CanOpen() const { return false; }
+
 void TConfigItem::Open(TUserInterface& ui) {
   ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::Ok, MessageIcon::Warning);
 }

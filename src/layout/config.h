@@ -107,6 +107,8 @@ class TConfigItem : public TVarArray {
   virtual Status Save();
   /// True when the item may be crossed out.
   virtual bool CanDelete() const;
+  /// True when Open starts something (pictures open in the picture editor).
+  virtual bool CanOpen() const;
   /// Opens the item outside the program; items that cannot be opened say so.
   virtual void Open(TUserInterface& ui);
   /// Called when the item becomes the selected one; only pictures show something.

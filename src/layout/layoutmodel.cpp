@@ -1,5 +1,9 @@
 #include "layout/layoutmodel.h"
 
+#include <algorithm>
+#include <ctime>
+
+#include "base/progress.h"
 #include "base/userinterface.h"
 #include "files/autoorganize.h"
 #include "files/filelist.h"
@@ -11,6 +15,25 @@
 #include "site/website.h"
 
 namespace pix {
+
+namespace {
+
+// The time of day, for the status line: "14:05:32".
+std::string ClockNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
+// "1 problem", "2 problems".
+std::string Counted(int count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+}  // namespace
 
 TLayoutModel::TLayoutModel(TUserInterface& ui) : Ui(ui) {
   LoadLayout();
@@ -60,6 +83,9 @@ void TLayoutModel::Select(int row) {
   if (Selected != nullptr) Selected->TakeFromInspector(InspectorModel);
   SelectedRow = row;
   Selected = Rows[static_cast<std::size_t>(row)];
+  // Only pictures show something: any other item leaves the preview empty rather than
+  // showing the picture selected before it.
+  if (Preview != nullptr) Preview->ClearPicture();
   Selected->ShowInInspector(InspectorModel, Preview);
 }
 
@@ -78,7 +104,12 @@ void TLayoutModel::Save() {
                      MessageIcon::Question) != MessageAnswer::Ok) {
     Selected->UncrossTree();
   }
-  Selected->SaveTree(&Ui);
+  const std::string label = Selected->Label();
+  const std::vector<Status> failures = Selected->SaveTree(&Ui);
+  szStatusText = failures.empty() ? "Saved \"" + label + "\" at " + ClockNow() + "."
+                                  : "Saving \"" + label + "\" failed at " + ClockNow() + ": " +
+                                        Counted(static_cast<int>(failures.size()), "problem") +
+                                        ".";
 }
 
 void TLayoutModel::Delete() {
@@ -137,7 +168,11 @@ void TLayoutModel::SaveLayout() {
                      MessageIcon::Question) != MessageAnswer::Yes) {
     Root->UncrossTree();
   }
-  Root->SaveTree(&Ui);
+  const std::vector<Status> failures = Root->SaveTree(&Ui);
+  szStatusText = failures.empty() ? "Layout saved at " + ClockNow() + "."
+                                  : "Saving the layout failed at " + ClockNow() + ": " +
+                                        Counted(static_cast<int>(failures.size()), "problem") +
+                                        ".";
 }
 
 // ---- Commands on the site ----------------------------------------------------------------
@@ -151,6 +186,9 @@ bool TLayoutModel::SelectDirectory(std::string_view chosen) {
   }
   if (directory.size() > 1) StripTrailingChar(directory, '/');
   if (!ValidateSiteDirectory(directory, szProgramDir, &Ui)) return false;
+  // The tree is replaced by the new directory's: what was edited is saved first rather
+  // than dropped with the old tree.
+  if (Root->IsModified() || InspectorModel.FieldsModified()) SaveLayout();
   const Status remembered =
       WriteIniString(kFilesSection, StringTable[idsSearchDirectory], directory);
   if (!remembered.ok()) {
@@ -159,6 +197,7 @@ bool TLayoutModel::SelectDirectory(std::string_view chosen) {
     return false;
   }
   RefreshLayout();
+  szStatusText = "Site directory: " + directory;
   return true;
 }
 
@@ -182,6 +221,29 @@ void TLayoutModel::RunGeneration(TProgress& progress) {
   }
   site.Execute();
   ShowProblems(problems);
+  szStatusText = RunStatusText(site.Cancelled(), progress.Position(), progress.StepCount(),
+                               site.Stats().ProblemsReported + problems.ProblemCount(),
+                               ClockNow());
+}
+
+std::string TLayoutModel::RunStatusText(bool cancelled, int done, int steps, int problems,
+                                        std::string_view clock) {
+  const std::string at(clock);
+  std::string text;
+  if (cancelled) {
+    const int left = std::max(0, steps - done);
+    text = "Generate Site cancelled at " + at + " after " + std::to_string(done) + " of " +
+           Counted(steps, "picture") + ": ";
+    if (left == 0) return text + "every picture had its entry and page written.";
+    text += "the other " + std::to_string(left) + (left == 1 ? " has" : " have") +
+            " no entry or detail page yet, so the site is incomplete until the next Generate "
+            "Site.";
+  } else {
+    text = "Site generated at " + at + ": " + Counted(done, "picture");
+    if (problems > 0) text += ", " + Counted(problems, "problem") + " reported";
+    text += ".";
+  }
+  return text;
 }
 
 void TLayoutModel::GenerateSite(TProgress& progress) {
@@ -208,6 +270,8 @@ AutoOrganizeChoice TLayoutModel::AutoOrganize(TProgress& progress) {
     Ui.ShowMessage(organized.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
   } else if (answer == MessageAnswer::Yes) {
     RunGeneration(progress);
+  } else {
+    szStatusText = "Layout organized at " + ClockNow() + "; the site was not generated.";
   }
   RefreshLayout();
   return answer == MessageAnswer::Yes ? AutoOrganizeChoice::kOrganizeAndGenerate

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "layout/config.h"
@@ -80,13 +81,17 @@ class TLayoutModel {
   bool Rename();
   /// Open: opens the selected item outside the program.
   void Open();
+  /// True when an item is selected and Open starts something for it (a picture).
+  bool CanOpenSelected() const { return Selected != nullptr && Selected->CanOpen(); }
   /// The save before leaving or regenerating: edits, the question about crossed-out items,
   /// then the whole tree.
   void SaveLayout();
 
   /// Select Directory, after the user picked `chosen` (a file inside the wanted directory,
-  /// or the directory itself): checks it with messages, remembers it and rebuilds the tree.
-  /// False, with the tree as it was, when it is refused.
+  /// or the directory itself, chosen in a dialog, dropped on the window or named at
+  /// start-up): checks it with messages; when it may be used, saves the edits of the old
+  /// tree (SaveLayout, only when anything was edited), remembers the directory and rebuilds
+  /// the tree. False, with the tree and its edits as they were, when it is refused.
   bool SelectDirectory(std::string_view chosen);
   /// Checks the site directory, with messages.
   bool CheckSiteDirectory();
@@ -95,6 +100,19 @@ class TLayoutModel {
   /// Auto Organize: check, ask, save, analyse the site, optionally generate, rebuild.
   AutoOrganizeChoice AutoOrganize(TProgress& progress);
   /// Sample Layouts is SaveLayout, the sample dialog, then RefreshLayout.
+
+  // ---- The status line ----
+
+  /// The line the window shows after the last command that finished something the user
+  /// cannot see otherwise (a save, a run and how it ended, a new site directory); empty
+  /// when there is nothing new. TakeStatusText hands it over once.
+  const std::string& StatusText() const { return szStatusText; }
+  std::string TakeStatusText() { return std::exchange(szStatusText, std::string()); }
+
+  /// The status line of a generation run that ended after `done` of `steps` pictures:
+  /// how far a cancelled run got and what it left incomplete.
+  static std::string RunStatusText(bool cancelled, int done, int steps, int problems,
+                                   std::string_view clock);
 
  private:
   void FillList();
@@ -113,6 +131,7 @@ class TLayoutModel {
   TObjInspectModel InspectorModel;
   std::string szProgramDir;
   std::string szSiteDir;
+  std::string szStatusText;
 };
 
 }  // namespace pix

@@ -37,6 +37,7 @@ class TPictureItem : public TConfigItem {
   /// Starts the picture editor of the settings (Files/PictureEditor, a command line whose
   /// %s stands for the picture), or the desktop's default application when none is set.
   void Open(TUserInterface& ui) override;
+  bool CanOpen() const override { return true; }
   /// Shows the picture's inline image.
   void ShowPreview(TPreviewTarget* preview) override;
   bool CanRename() const override { return true; }

@@ -43,6 +43,8 @@ TEST(DialogTemplatesTest, ListScrollsSidewaysAndValuesTakeSeveralLines) {
   const TControlSizer row = LoadDialogSizer(kVarFieldId);
   const std::uint32_t value = row.Child(*row.FindChild(kValueEditBoxId)).Style;
   EXPECT_EQ(value & (kEsMultiLine | kWsVScroll), kEsMultiLine | kWsVScroll);
+  // It wraps long lines rather than scrolling sideways.
+  EXPECT_EQ(value & kEsAutoHScroll, 0u);
   EXPECT_EQ(row.Child(*row.FindChild(kLabelEditBoxId)).Style & kEsMultiLine, 0u);
 }
 

@@ -63,7 +63,9 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
   model.Select(RowOf(model, "trip"));  // The same row again: nothing happens.
   EXPECT_EQ(model.Inspector().Field(0).Value(), "Holiday");
   model.Select(RowOf(model, "a.jpg"));
-  EXPECT_EQ(preview.Shown, std::vector<std::string>{Site() + "/trip/inline/a.gif"});
+  // Every selection empties the preview first; only a picture shows something in it.
+  EXPECT_EQ(preview.Shown,
+            (std::vector<std::string>{"<clear>", "<clear>", Site() + "/trip/inline/a.gif"}));
   TConfigItem* trip = model.ListedItems()[static_cast<std::size_t>(RowOf(model, "trip"))];
   EXPECT_EQ(trip->GetVarValue("PageTitle"), "Holiday");
   EXPECT_TRUE(trip->ModifiedFlag());
@@ -71,6 +73,18 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
 
   model.SaveLayout();
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
+  // A page after a picture: the picture does not stay in the preview.
+  model.Select(RowOf(model, "Default Page"));
+  EXPECT_EQ(preview.Shown.back(), "<clear>");
+}
+
+TEST_F(LayoutModelTest, OnlyPicturesCanBeOpened) {
+  TLayoutModel model(ui_);
+  EXPECT_FALSE(model.CanOpenSelected());
+  model.Select(RowOf(model, "trip"));
+  EXPECT_FALSE(model.CanOpenSelected());
+  model.Select(RowOf(model, "b.jpg"));
+  EXPECT_TRUE(model.CanOpenSelected());
 }
 
 TEST_F(LayoutModelTest, DeleteOnlyWhatMayBeDeleted) {
@@ -179,6 +193,20 @@ TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
   EXPECT_EQ(preview.Shown.back(), "<clear>");
   ASSERT_TRUE(model.SelectDirectory(Site()));  // A directory chooser's answer.
   EXPECT_EQ(model.SiteDir(), Site());
+  EXPECT_EQ(model.TakeStatusText(), "Site directory: " + Site());
+}
+
+TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken) {
+  fs::create_directories(temp_ / "other");
+  TLayoutModel model(ui_);
+  model.Select(RowOf(model, "trip"));
+  model.Inspector().EditValue(0, "Holiday");
+  EXPECT_FALSE(model.SelectDirectory((temp_ / "missing").string()));
+  // Refused: nothing was written, and the edit is still in the inspector.
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
+  EXPECT_EQ(model.Inspector().Field(0).Value(), "Holiday");
+  ASSERT_TRUE(model.SelectDirectory((temp_ / "other").string()));
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
 }
 
 TEST_F(LayoutModelTest, AutoOrganizeCancelledChangesNothing) {
@@ -207,6 +235,50 @@ TEST_F(LayoutModelTest, GenerateSiteSavesRunsAndRebuilds) {
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
   EXPECT_TRUE(fs::exists(site_ / "trip" / "inline" / "a.gif"));
   EXPECT_EQ(model.SelectedItem(), nullptr);
+}
+
+// Stops a run once `stopAfter` pictures are done, as the status window's Cancel does.
+class TStoppingProgress : public TProgress {
+ public:
+  explicit TStoppingProgress(int stopAfter) : StopAfter(stopAfter) {}
+  bool CancelRequested() const override { return Position() >= StopAfter; }
+
+ private:
+  int StopAfter;
+};
+
+TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
+  WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
+  TLayoutModel model(ui_);
+  EXPECT_EQ(model.StatusText(), "");
+  model.Select(RowOf(model, "trip"));
+  model.Inspector().EditValue(0, "Holiday");
+  model.Save();
+  EXPECT_TRUE(model.StatusText().rfind("Saved \"trip\" at ", 0) == 0) << model.StatusText();
+  EXPECT_NE(model.TakeStatusText(), "");
+  EXPECT_EQ(model.StatusText(), "");  // Handed over once.
+  model.SaveLayout();
+  EXPECT_TRUE(model.TakeStatusText().rfind("Layout saved at ", 0) == 0);
+
+  TProgress whole;
+  model.GenerateSite(whole);
+  const std::string finished = model.TakeStatusText();
+  EXPECT_TRUE(finished.rfind("Site generated at ", 0) == 0) << finished;
+  EXPECT_NE(finished.find(": 2 pictures."), std::string::npos) << finished;
+
+  TStoppingProgress stopped(1);
+  model.GenerateSite(stopped);
+  const std::string cancelled = model.TakeStatusText();
+  EXPECT_TRUE(cancelled.rfind("Generate Site cancelled at ", 0) == 0) << cancelled;
+  EXPECT_NE(cancelled.find("after 1 of 2 pictures: the other 1 has no entry or detail page yet"),
+            std::string::npos)
+      << cancelled;
+
+  EXPECT_EQ(TLayoutModel::RunStatusText(true, 3, 10, 0, "14:05:32"),
+            "Generate Site cancelled at 14:05:32 after 3 of 10 pictures: the other 7 have no "
+            "entry or detail page yet, so the site is incomplete until the next Generate Site.");
+  EXPECT_EQ(TLayoutModel::RunStatusText(false, 1, 1, 2, "14:05:32"),
+            "Site generated at 14:05:32: 1 picture, 2 problems reported.");
 }
 
 }  // namespace

@@ -1,13 +1,20 @@
 // Takes pictures of the desktop program on a site for the eyes of its developers: the main
-// window with an item selected, with a picture previewed, with crossed-out items, the status
-// dialog during a run, the sample layout dialog and the about box.
+// window at its first size with an item selected, with a picture previewed, with crossed-out
+// items, after a run, and at its minimum size; the status dialog during a run, the sample
+// layout dialog, the about box and the help window.
 //
-//   screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR
+//   screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR [--dark] [--prefix TEXT]
 //
-// Run it on Qt's offscreen platform (or under Xvfb). Messages are answered OK without a box.
+// The Fusion style draws every picture, in its own light palette or, with --dark, in a dark
+// one; TEXT starts every file name. Run it on Qt's offscreen platform or under Xvfb (whose
+// screen size the first window size follows), with QT_SCALE_FACTOR=2 for a 2x screen.
+// Messages are answered OK without a box.
 #include <QApplication>
 #include <QListWidget>
+#include <QPalette>
 #include <QPixmap>
+#include <QScreen>
+#include <QStyleFactory>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -52,6 +59,32 @@ void Save(QWidget& widget, const QString& file) {
   std::cout << name << "\n";
 }
 
+// A dark palette, as a dark desktop theme gives the program.
+QPalette DarkPalette() {
+  QPalette dark;
+  const QColor window(45, 45, 48);
+  const QColor base(30, 30, 32);
+  const QColor text(230, 230, 230);
+  dark.setColor(QPalette::Window, window);
+  dark.setColor(QPalette::WindowText, text);
+  dark.setColor(QPalette::Base, base);
+  dark.setColor(QPalette::AlternateBase, window);
+  dark.setColor(QPalette::Text, text);
+  dark.setColor(QPalette::Button, window);
+  dark.setColor(QPalette::ButtonText, text);
+  dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
+  dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+  dark.setColor(QPalette::ToolTipBase, base);
+  dark.setColor(QPalette::ToolTipText, text);
+  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+  dark.setColor(QPalette::Link, QColor(110, 170, 255));
+  dark.setColor(QPalette::LinkVisited, QColor(190, 150, 255));
+  for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+    dark.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+  }
+  return dark;
+}
+
 int RowOf(pix::ui::TConfigWindow& window, const std::string& label) {
   const auto& rows = window.Model().ListedItems();
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -63,37 +96,56 @@ int RowOf(pix::ui::TConfigWindow& window, const std::string& label) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR\n";
+  bool dark = false;
+  QString prefix;
+  for (int i = 4; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--dark") {
+      dark = true;
+    } else if (option == "--prefix" && i + 1 < argc) {
+      prefix = QString::fromLocal8Bit(argv[++i]);
+    } else {
+      argc = 0;  // Unknown: show the usage.
+    }
+  }
+  if (argc < 4) {
+    std::cerr << "usage: screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR [--dark] [--prefix TEXT]\n";
     return 2;
   }
   QApplication app(argc, argv);
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QApplication::setPalette(dark ? DarkPalette() : QApplication::style()->standardPalette());
   pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   QApplication::setApplicationName(QStringLiteral("pixamond"));
   pix::SetLayoutHome(argv[1]);
   pix::WriteIniString(pix::kFilesSection, pix::StringTable[pix::idsSearchDirectory], argv[2]);
-  const QString out = pix::ui::PathToQt(argv[3]);
+  const QString out = pix::ui::PathToQt(argv[3]) + QLatin1Char('/') + prefix;
   std::filesystem::create_directories(argv[3]);
 
   TQuietUserInterface ui;
   pix::ui::SDIDecFrame frame(ui);
-  frame.resize(900, 620);
   frame.show();
   pix::ui::TConfigWindow& window = *frame.ConfigWindow();
   QListWidget& list = *window.ObjListBox();
+  std::cout << "first size " << frame.width() << "x" << frame.height() << ", minimum "
+            << frame.minimumSizeHint().width() << "x" << frame.minimumSizeHint().height()
+            << ", screen " << frame.screen()->availableGeometry().width() << "x"
+            << frame.screen()->availableGeometry().height() << " at scale "
+            << frame.devicePixelRatioF() << "\n";
 
+  Save(frame, out + "main-first-size.png");
   list.setCurrentRow(RowOf(window, "Default Page"));
-  Save(frame, out + "/main-item-selected.png");
+  Save(frame, out + "main-item-selected.png");
 
   int picture = RowOf(window, "img0001a.jpg");
   list.setCurrentRow(picture);
-  Save(frame, out + "/main-picture-preview.png");
+  Save(frame, out + "main-picture-preview.png");
 
   list.setCurrentRow(RowOf(window, "macro"));
   window.CmDelete();
   list.setCurrentRow(RowOf(window, "stars.jpg"));
   window.CmDelete();
-  Save(frame, out + "/main-crossed-out.png");
+  Save(frame, out + "main-crossed-out.png");
   window.CmUndo();
   list.setCurrentRow(RowOf(window, "macro"));
   window.CmUndo();
@@ -104,7 +156,7 @@ int main(int argc, char** argv) {
     QObject::connect(dialog, &pix::ui::TStatusDlg::Refreshed, [&, dialog] {
       if (!shot && dialog->Position() * 2 >= dialog->StepCount() && dialog->StepCount() > 0) {
         shot = true;
-        Save(*dialog, out + "/status-dialog.png");
+        Save(*dialog, out + "status-dialog.png");
       }
     });
   });
@@ -112,20 +164,26 @@ int main(int argc, char** argv) {
 
   picture = RowOf(window, "dew.jpg");
   list.setCurrentRow(picture);
-  Save(frame, out + "/main-after-run.png");
+  Save(frame, out + "main-after-run.png");
+
+  // The smallest window: every button's text and one inspector row still whole.
+  const QSize first = frame.size();
+  frame.resize(frame.minimumSizeHint());
+  Save(frame, out + "main-minimum-size.png");
+  frame.resize(first);
 
   pix::ui::TSamplesDlg samples(&frame, ui);
   samples.show();
   samples.List()->setCurrentRow(1);
-  Save(samples, out + "/sample-dialog.png");
+  Save(samples, out + "sample-dialog.png");
   samples.hide();
 
   pix::ui::pixamondAboutDlg about(&frame);
   about.show();
-  Save(about, out + "/about-box.png");
+  Save(about, out + "about-box.png");
   about.hide();
 
   frame.OpenHelp(pix::ui::kHelpLayoutWindow);
-  Save(*frame.HelpWindow(), out + "/help-window.png");
+  Save(*frame.HelpWindow(), out + "help-window.png");
   return 0;
 }

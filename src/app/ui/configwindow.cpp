@@ -2,14 +2,21 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 
 #include "app/ui/helpwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
 #include "base/dialogs.h"
+#include "base/sidecolumn.h"
 #include "base/ui/icons.h"
 #include "base/ui/qttext.h"
 #include "layout/inspector.h"
@@ -45,26 +52,116 @@ void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   if (index.row() < 0 || row >= rows.size()) return;
   const TConfigItem* item = rows[row];
   const QRect r = option.rect;
+  const bool selected = (option.state & QStyle::State_Selected) != 0;
+  const QPalette::ColorGroup group =
+      (option.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+  const QColor text =
+      option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
   painter->save();
-  painter->fillRect(
-      r, (option.state & QStyle::State_Selected) ? QColor(192, 192, 192) : QColor(255, 255, 255));
+  painter->fillRect(r, option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
   const int height = r.height();
   const int indent =
       TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).Horizontal);
+  const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
   painter->drawPixmap(QRect(r.left() + indent, r.top(), height, height),
-                      ResourcePixmap(item->GetBitmapId(), height));
-  painter->setPen(option.palette.color(QPalette::Text));
+                      ResourcePixmap(item->GetBitmapId(), height, scale));
+  painter->setPen(text);
   painter->setFont(option.font);
   painter->drawText(QRect(r.left() + indent + height + 2, r.top(), r.width(), height),
                     Qt::AlignLeft | Qt::AlignVCenter, ToQt(item->Label()));
   if (item->IsCrossedOut()) {
     // The row's bottom edge lies one pixel below the rectangle's last line.
     const int middle = (r.top() + r.top() + height) / 2;
-    painter->setPen(QPen(QColor(255, 0, 0), 1));
+    painter->setPen(QPen(text, 1));
     painter->drawLine(0, middle, r.right(), middle);
   }
   painter->restore();
 }
+
+// ---- The panes -------------------------------------------------------------------------
+
+namespace {
+
+// A pane whose children all cover it whole: the inspector over its frame.
+class TStackPane : public QWidget {
+ public:
+  explicit TStackPane(QWidget* parent) : QWidget(parent) {}
+  QSize minimumSizeHint() const override {
+    QSize size;
+    for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      size = size.expandedTo(child->minimumSize().expandedTo(child->minimumSizeHint()));
+    }
+    return size;
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      child->setGeometry(rect());
+    }
+  }
+};
+
+// The column beside the inspector: the preview over its frame at the top and the buttons
+// below it, placed by LayoutSideColumn.
+class TSideColumnPane : public QWidget {
+ public:
+  TSideColumnPane(QWidget* parent, QWidget* previewFrame, QWidget* preview,
+                  std::vector<QPushButton*> buttons, int templateWidth)
+      : QWidget(parent),
+        PreviewFrame(previewFrame),
+        Preview(preview),
+        Buttons(std::move(buttons)),
+        TemplateWidth(templateWidth) {
+    PreviewFrame->setParent(this);
+    Preview->setParent(this);
+    for (QPushButton* button : Buttons) button->setParent(this);
+  }
+
+  TSideColumnShape Shape() const {
+    TSideColumnShape shape;
+    shape.ButtonCount = static_cast<int>(Buttons.size());
+    int width = 0;
+    int height = 0;
+    for (const QPushButton* button : Buttons) {
+      width = std::max(width, button->sizeHint().width());
+      height = std::max(height, button->sizeHint().height());
+    }
+    // The buttons follow the window's height, but never below what their text needs and
+    // never to the sprawling size a large window would give them.
+    shape.Button = TSizeLimits{width, height, width * 8 / 5, height * 3 / 2};
+    shape.MinPreviewSide = height * 2;
+    return shape;
+  }
+  QSize minimumSizeHint() const override {
+    const TWindowRect minimum = MinimumSideColumn(Shape());
+    return QSize(minimum.Width, minimum.Height);
+  }
+  QSize sizeHint() const override {
+    const QSize minimum = minimumSizeHint();
+    return QSize(std::max(minimum.width() * 5 / 4, TemplateWidth), minimum.height());
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    const TSideColumn column = LayoutSideColumn(width(), height(), Shape());
+    const TWindowRect& p = column.Preview;
+    PreviewFrame->setGeometry(p.Left, p.Top, p.Width, p.Height);
+    Preview->setGeometry(PreviewFrame->geometry());
+    for (std::size_t i = 0; i < Buttons.size() && i < column.Buttons.size(); ++i) {
+      const TWindowRect& b = column.Buttons[i];
+      Buttons[i]->setGeometry(b.Left, b.Top, b.Width, b.Height);
+    }
+  }
+
+ private:
+  QWidget* PreviewFrame;
+  QWidget* Preview;
+  std::vector<QPushButton*> Buttons;
+  int TemplateWidth;
+};
+
+}  // namespace
 
 // ---- The window ------------------------------------------------------------------------
 
@@ -79,9 +176,21 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
   PIX_CHECK(ListBox != nullptr);
   LayoutModel->SetPreviewTarget(PreviewWindow);
   ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *LayoutModel));
-  ListBox->setUniformItemSizes(true);
+  // Each row is as wide as its label, so that a long one scrolls sideways rather than
+  // being cut.
+  ListBox->setUniformItemSizes(false);
   ListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  ListBox->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  ListBox->setContextMenuPolicy(Qt::CustomContextMenu);
+  ListBox->installEventFilter(this);
   connect(ListBox, &QListWidget::itemSelectionChanged, this, &TConfigWindow::SelectionChanged);
+  connect(ListBox, &QListWidget::doubleClicked, this, &TConfigWindow::OpenIfPossible);
+  connect(ListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    std::unique_ptr<QMenu> menu(BuildContextMenu(this));
+    menu->exec(ListBox->viewport()->mapToGlobal(at));
+  });
+  PreviewWindow->setFocusPolicy(Qt::NoFocus);
+  PreviewWindow->ClearPicture();
 
   ChooseDirectory = [this](const std::string& start) -> std::optional<std::string> {
     // Directory names are file names, not text: they cross as the file system spells them,
@@ -100,14 +209,86 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
       {kGenerateSiteButtonId, &TConfigWindow::CmGenerateSite},
       {kSelectDirButtonId, &TConfigWindow::CmSelectDirectory},
   };
+  std::vector<QPushButton*> column;
   for (const auto& [id, handler] : buttons) {
     if (auto* button = FindControlAs<QPushButton>(id)) {
       connect(button, &QPushButton::clicked, this, handler);
+      column.push_back(button);
     }
   }
+
+  // Three panes the user can widen or narrow: the tree, the inspector over its frame, and
+  // the column of the preview and the buttons (top to bottom as the template has them).
+  Splitter = new QSplitter(Qt::Horizontal, this);
+  Splitter->setObjectName(QStringLiteral("LayoutPanes"));
+  Splitter->setChildrenCollapsible(false);
+  Splitter->addWidget(ListBox);
+  auto* inspectorPane = new TStackPane(Splitter);
+  FindControl(kInspectorFrameId)->setParent(inspectorPane);
+  InspectWindow->setParent(inspectorPane);
+  Splitter->addWidget(inspectorPane);
+  const TDialogBaseUnits units = DialogBaseUnitsOf(font());
+  const int columnWidth =
+      DialogUnitsToPixels(0, 0, Sizer().Child(*Sizer().FindChild(kOkButtonId)).CX, 0, units).Width;
+  SideColumn = new TSideColumnPane(Splitter, FindControl(kPreviewFrameId), PreviewWindow,
+                                   std::move(column), columnWidth);
+  Splitter->addWidget(SideColumn);
+  Splitter->setStretchFactor(0, 1);
+  Splitter->setStretchFactor(1, 3);
+  Splitter->setStretchFactor(2, 1);
+  ListBox->setMinimumWidth(10 * units.Horizontal);
+  InspectWindow->setMinimumSize(24 * units.Horizontal,
+                                InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth());
+  connect(InspectWindow, &TObjInspectWindow::RowsChanged, this, &TConfigWindow::UpdateTabOrder);
+  for (QWidget* placeholder : {FindControl(kInspectorFrameId), FindControl(kPreviewFrameId)}) {
+    placeholder->setFocusPolicy(Qt::NoFocus);
+  }
+
   FillList();
-  ControlsMoved();
+  UpdateTabOrder();
+  Splitter->setSizes(PreferredPaneWidths());
+  resize(sizeHint());
   ListBox->setFocus();
+}
+
+QList<int> TConfigWindow::PreferredPaneWidths() const {
+  const TDialogBaseUnits units = DialogBaseUnitsOf(font());
+  // The tree: its widest row and the frame and scroll bar around it, within reason.
+  int widest = 0;
+  for (int row = 0; row < ListBox->count(); ++row) {
+    widest = std::max(widest, ListBox->sizeHintForIndex(ListBox->model()->index(row, 0)).width());
+  }
+  const int chrome = 2 * ListBox->frameWidth() + ListBox->verticalScrollBar()->sizeHint().width() + 4;
+  const int tree = std::clamp(widest + chrome, ListBox->minimumWidth(), 56 * units.Horizontal);
+  // The inspector: room for a line of a template.
+  const int inspector = std::max(InspectWindow->minimumWidth(), 64 * units.Horizontal);
+  return {tree, inspector, SideColumn->sizeHint().width()};
+}
+
+static int PaneMargin(const QFont& font) { return std::max(2, DialogBaseUnitsOf(font).Horizontal / 2); }
+
+QSize TConfigWindow::sizeHint() const {
+  const QList<int> widths = PreferredPaneWidths();
+  int width = Splitter->handleWidth() * 2;
+  for (int pane : widths) width += pane;
+  const int rowHeight = TConfigRowDelegate::RowHeight(ListBox->font());
+  const int tree = ListBox->count() * rowHeight + 2 * ListBox->frameWidth() +
+                   ListBox->horizontalScrollBar()->sizeHint().height() + 4;
+  const int inspector = 5 * InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth();
+  const int height = std::max({tree, inspector, SideColumn->minimumSizeHint().height()});
+  const int margin = PaneMargin(font());
+  return QSize(width + 2 * margin, height + 2 * margin);
+}
+
+QSize TConfigWindow::minimumSizeHint() const {
+  const int margin = PaneMargin(font());
+  return Splitter->minimumSizeHint() + QSize(2 * margin, 2 * margin);
+}
+
+void TConfigWindow::LayoutControls() {
+  if (Splitter == nullptr) return;
+  const int margin = PaneMargin(font());
+  Splitter->setGeometry(rect().adjusted(margin, margin, -margin, -margin));
 }
 
 TConfigWindow::~TConfigWindow() {
@@ -180,15 +361,66 @@ void TConfigWindow::SelectionChanged() {
   InspectWindow->ShowModel();
 }
 
-void TConfigWindow::RepaintList() { ListBox->viewport()->update(); }
+void TConfigWindow::RepaintList() {
+  // A renamed row may be wider or narrower than before.
+  ListBox->doItemsLayout();
+  ListBox->viewport()->update();
+}
 
-void TConfigWindow::ControlsMoved() {
-  if (InspectWindow == nullptr || PreviewWindow == nullptr) return;
-  InspectWindow->setGeometry(FindControl(kInspectorFrameId)->geometry());
-  PreviewWindow->setGeometry(FindControl(kPreviewFrameId)->geometry());
-  InspectWindow->raise();
-  PreviewWindow->raise();
-  update();
+void TConfigWindow::ShowStatus() {
+  const std::string text = LayoutModel->TakeStatusText();
+  if (!text.empty()) emit StatusMessage(ToQt(text));
+}
+
+void TConfigWindow::UpdateTabOrder() {
+  QWidget* previous = ListBox;
+  for (int row = 0; row < InspectWindow->FieldCount(); ++row) {
+    TVarField* field = InspectWindow->Field(row);
+    for (QWidget* box : {static_cast<QWidget*>(field->LabelEditBox()),
+                         static_cast<QWidget*>(field->ValueEditBox())}) {
+      setTabOrder(previous, box);
+      previous = box;
+    }
+  }
+  for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
+                 kSelectDirButtonId}) {
+    if (QWidget* button = FindControl(id)) {
+      setTabOrder(previous, button);
+      previous = button;
+    }
+  }
+}
+
+void TConfigWindow::OpenIfPossible() {
+  if (LayoutModel->CanOpenSelected()) CmOpen();
+}
+
+bool TConfigWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListBox && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && LayoutModel->CanOpenSelected()) {
+      CmOpen();
+      return true;
+    }
+  }
+  return TParentWindow::eventFilter(watched, event);
+}
+
+QMenu* TConfigWindow::BuildContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  const TConfigItem* item = LayoutModel->SelectedItem();
+  auto add = [&](const QString& text, int id, bool enabled) {
+    QAction* action = menu->addAction(text, this, [this, id] { Command(id); });
+    action->setEnabled(enabled);
+    action->setData(id);
+  };
+  add(QStringLiteral("&Open"), CM_OPEN, LayoutModel->CanOpenSelected());
+  add(QStringLiteral("Rename\tF2"), CM_RENAME, item != nullptr && item->CanRename());
+  add(QStringLiteral("Delete\tDel"), CM_DELETE, item != nullptr && item->CanDelete());
+  add(QStringLiteral("&Undo\tCtrl+Z"), CM_UNDO, item != nullptr && item->IsCrossedOut());
+  menu->addSeparator();
+  add(QStringLiteral("&Save\tCtrl+S"), CM_SAVE, item != nullptr);
+  return menu;
 }
 
 // ---- Commands on the selected item -----------------------------------------------------
@@ -197,6 +429,7 @@ void TConfigWindow::CmSave() {
   LayoutModel->Save();
   InspectWindow->ShowModel();
   RepaintList();
+  ShowStatus();
 }
 
 void TConfigWindow::CmDelete() {
@@ -218,6 +451,7 @@ void TConfigWindow::CmOpen() { LayoutModel->Open(); }
 void TConfigWindow::CmExit() {
   LayoutModel->SaveLayout();
   InspectWindow->ShowModel();
+  ShowStatus();
   emit CloseRequested();
 }
 
@@ -237,12 +471,14 @@ void TConfigWindow::CmSelectDirectory() {
   if (!ChooseDirectory) return;
   const std::optional<std::string> chosen = ChooseDirectory(LayoutModel->SiteDir());
   if (!chosen) return;
-  // The tree is replaced by the new directory's: what was edited is saved first rather
-  // than dropped with the old tree.
-  if (LayoutModel->RootItem()->IsModified() || LayoutModel->Inspector().FieldsModified()) {
-    LayoutModel->SaveLayout();
-  }
-  if (LayoutModel->SelectDirectory(*chosen)) FillList();
+  OpenSiteDirectory(*chosen);
+}
+
+bool TConfigWindow::OpenSiteDirectory(const std::string& directory) {
+  const bool taken = LayoutModel->SelectDirectory(directory);
+  if (taken) FillList();  // Refused, the old tree and its edits stay as they were.
+  ShowStatus();
+  return taken;
 }
 
 void TConfigWindow::RunWithStatus(const std::function<void(TProgress&)>& job) {
@@ -251,9 +487,12 @@ void TConfigWindow::RunWithStatus(const std::function<void(TProgress&)>& job) {
   setCursor(Qt::WaitCursor);
   job(status);
   status.hide();
+  // The keyboard comes back to the window the run was started from.
+  window()->activateWindow();
   unsetCursor();
   // The job may have rebuilt the tree (after a run) or left it (a refused directory).
   FillList();
+  ShowStatus();
 }
 
 void TConfigWindow::CmGenerateSite() {
@@ -275,6 +514,7 @@ void TConfigWindow::CmSampleLayouts() {
   LayoutModel->RefreshLayout();
   FillList();
   unsetCursor();
+  ShowStatus();
 }
 
 }  // namespace pix::ui

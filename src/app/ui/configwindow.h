@@ -15,6 +15,8 @@
 
 class QDialog;
 class QListWidget;
+class QMenu;
+class QSplitter;
 
 namespace pix {
 class TUserInterface;
@@ -53,6 +55,27 @@ class TConfigWindow : public TParentWindow {
   /// Carries out a command id; false when the window has no such command.
   bool Command(int id);
 
+  /// Makes `directory` the site directory, with the same checks and messages as Select
+  /// Dir (a file names the directory it lies in): the edits of the old tree are saved and
+  /// the window shows the new tree. False, with everything as it was, when it is refused.
+  /// Used for a folder dropped on the window and a site named at start-up.
+  bool OpenSiteDirectory(const std::string& directory);
+
+  /// The splitter between the three panes: the tree, the inspector, and the column of the
+  /// preview and the buttons.
+  QSplitter* PaneSplitter() const { return Splitter; }
+  /// The panes' widths for a first showing: the whole widest row, the inspector's rows at
+  /// a comfortable width, the column at its buttons' width.
+  QList<int> PreferredPaneWidths() const;
+  /// The size to open at: every row of the tree (or as many as fit on the screen, which
+  /// the frame sees to) and five rows of the inspector.
+  QSize sizeHint() const override;
+  /// The smallest size at which every button's text and one inspector row show whole.
+  QSize minimumSizeHint() const override;
+  /// The menu of a list row: Open, Rename, Delete, Undo and Save, each enabled when it
+  /// applies to the selected item. The caller owns it.
+  QMenu* BuildContextMenu(QWidget* parent);
+
   TLayoutModel& Model() { return *LayoutModel; }
   QListWidget* ObjListBox() const { return ListBox; }
   TObjInspectWindow* ObjInspectWindow() const { return InspectWindow; }
@@ -86,14 +109,23 @@ class TConfigWindow : public TParentWindow {
   void CloseRequested();
   /// A generation run shows its progress in `dialog` until it ends.
   void RunStarted(TStatusDlg* dialog);
+  /// A command finished something worth a line in the status bar.
+  void StatusMessage(const QString& text);
 
  protected:
-  void ControlsMoved() override;
+  void LayoutControls() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FillList();
   void SelectionChanged();
   void RepaintList();
+  // Hands the model's status line, if it has a new one, to the status bar.
+  void ShowStatus();
+  // Tab goes in reading order: the tree, the inspector's rows, then the buttons.
+  void UpdateTabOrder();
+  // Open for the keyboard and the mouse: only items that can be opened are.
+  void OpenIfPossible();
   // Runs `job` under the wait cursor with a status dialog; refills the list when the job
   // rebuilt the tree.
   void RunWithStatus(const std::function<void(TProgress&)>& job);
@@ -103,11 +135,14 @@ class TConfigWindow : public TParentWindow {
   QListWidget* ListBox;
   TObjInspectWindow* InspectWindow;
   TImageWindow* PreviewWindow;
+  QSplitter* Splitter = nullptr;
+  QWidget* SideColumn = nullptr;  // The preview and the buttons; a child of Splitter.
 };
 
-/// Draws one row of the layout list: the item's icon stretched to the row height, indented
-/// two dialog base units per level, its label, grey when selected, and a red line across a
-/// crossed-out row.
+/// Draws one row of the layout list: the item's icon at the row height, drawn for the
+/// screen's pixel ratio, indented two dialog base units per level, and its label. Colours
+/// come from the palette: a selected row in Highlight with HighlightedText, any other in
+/// Base with Text; the line across a crossed-out row is drawn in the row's text colour.
 class TConfigRowDelegate : public QStyledItemDelegate {
  public:
   TConfigRowDelegate(QObject* parent, const TLayoutModel& model)

@@ -3,19 +3,27 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUrl>
 
 #include "app/ui/aboutdlg.h"
 #include "app/ui/configwindow.h"
 #include "app/ui/helpwindow.h"
+#include "app/windowplacement.h"
 #include "base/ui/icons.h"
+#include "base/ui/qttext.h"
 
 namespace pix::ui {
 
@@ -29,9 +37,14 @@ SDIDecFrame::SDIDecFrame(TUserInterface& ui) : QMainWindow(nullptr), Ui(ui) {
   Client = new TConfigWindow(this, Ui);
   Client->OpenHelp = [this](int context) { OpenHelp(context); };
   connect(Client, &TConfigWindow::CloseRequested, this, &QWidget::close);
+  connect(Client, &TConfigWindow::StatusMessage, this, [this](const QString& text) {
+    StatusText->setText(text);
+    StatusText->setToolTip(text);  // The whole line, when a narrow window cuts it.
+  });
   setCentralWidget(Client);
-  resize(Client->TemplateSize() +
-         QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height() + 40));
+  // A folder dropped anywhere on the window becomes the site directory.
+  setAcceptDrops(true);
+  PlaceWindow();
   qApp->installEventFilter(this);
   connect(qApp, &QApplication::focusChanged, this, [this] { UpdateEditActions(); });
   UpdateEditActions();
@@ -53,42 +66,56 @@ QAction* SDIDecFrame::MakeAction(int id, const QString& text, const QString& hin
 }
 
 void SDIDecFrame::BuildMenus() {
+  // Today's keys beside the design's own: they work everywhere in the window, and an edit
+  // field keeps its own meaning of a key (Ctrl+Z, Ctrl+X, Del...) while it has the focus.
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->addAction(
       MakeAction(24333, QStringLiteral("&Save"), QStringLiteral("Saves this document")));
+  Actions.value(24333)->setShortcut(QKeySequence::Save);
   file->addAction(MakeAction(206, QStringLiteral("Select &Directory..."), QString()));
+  Actions.value(206)->setShortcut(QKeySequence::Open);
+  file->addAction(MakeAction(24332, QStringLiteral("&Open Picture"),
+                             QStringLiteral("Opens the picture in the picture editor")));
   file->addAction(MakeAction(215, QStringLiteral("Delete"), QString()));
   file->addAction(MakeAction(219, QStringLiteral("Rename"), QString()));
+  Actions.value(219)->setShortcut(QKeySequence(Qt::Key_F2));
   file->addSeparator();
   file->addAction(MakeAction(210, QStringLiteral("&Cancel"), QString()));
   file->addAction(
       MakeAction(24310, QStringLiteral("E&xit\tAlt+F4"),
                  QStringLiteral("Quits pixamondApp and prompts to save the documents")));
+  // The desktop's Quit key, and Ctrl+Q where the desktop names none.
+  QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+  if (!quit.contains(QKeySequence(Qt::CTRL | Qt::Key_Q))) quit.append(Qt::CTRL | Qt::Key_Q);
+  Actions.value(24310)->setShortcuts(quit);
+  connect(file, &QMenu::aboutToShow, this, [this] {
+    Actions.value(24332)->setEnabled(Client->Model().CanOpenSelected());
+  });
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   struct EditItem {
     int id;
     const char* text;
     const char* hint;
-    QKeySequence key;
+    QList<QKeySequence> keys;
   };
   const EditItem editItems[] = {
       {24321, "&Undo\tAlt+BkSp", "Reverses the last operation",
-       QKeySequence(Qt::ALT | Qt::Key_Backspace)},
+       {QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z)}},
       {24322, "Cu&t\tShift+Del", "Cuts the selection and puts it on the Clipboard",
-       QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
+       {QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_X)}},
       {24323, "&Copy\tCtrl+Ins", "Copies the selection and puts it on the Clipboard",
-       QKeySequence(Qt::CTRL | Qt::Key_Insert)},
+       {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_C)}},
       {24324, "&Paste\tShift+Ins", "Inserts the clipboard contents at the insertion point",
-       QKeySequence(Qt::SHIFT | Qt::Key_Insert)},
+       {QKeySequence(Qt::SHIFT | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_V)}},
       {24326, "Clear &All\tCtrl+Del", "Clear the document",
-       QKeySequence(Qt::CTRL | Qt::Key_Delete)},
-      {24325, "&Delete\tDel", "Deletes the selection", QKeySequence(Qt::Key_Delete)},
+       {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
+      {24325, "&Delete\tDel", "Deletes the selection", {QKeySequence(Qt::Key_Delete)}},
   };
   for (const EditItem& item : editItems) {
     QAction* action =
         MakeAction(item.id, QString::fromUtf8(item.text), QString::fromUtf8(item.hint));
-    action->setShortcut(item.key);
+    action->setShortcuts(item.keys);
     // Inside an edit field the field's own keys win; elsewhere the frame routes them.
     action->setShortcutContext(Qt::WindowShortcut);
     action->setEnabled(false);
@@ -99,6 +126,8 @@ void SDIDecFrame::BuildMenus() {
   QMenu* pages = menuBar()->addMenu(QStringLiteral("&Pages"));
   pages->addAction(MakeAction(302, QStringLiteral("&Sample Layouts..."), QString()));
   pages->addAction(MakeAction(211, QStringLiteral("&Generate Site"), QString()));
+  Actions.value(211)->setShortcuts(
+      {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_G)});
   pages->addAction(MakeAction(212, QStringLiteral("&Auto Organize..."), QString()));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -149,6 +178,12 @@ void SDIDecFrame::BuildStatusBar() {
     label->setEnabled(false);
     bar->addPermanentWidget(label);
   }
+  // The last save, run or site directory; a menu item's hint covers it only for a while.
+  StatusText = new QLabel;
+  StatusText->setObjectName(QStringLiteral("StatusLine"));
+  StatusText->setTextFormat(Qt::PlainText);
+  StatusText->setMinimumWidth(1);  // Long lines are cut at the edge, not widening the window.
+  bar->addWidget(StatusText, 1);
   OvertypeIndicator = new QLabel(QStringLiteral("OVR"));
   OvertypeIndicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   OvertypeIndicator->setEnabled(false);
@@ -166,7 +201,9 @@ void SDIDecFrame::UpdateEditActions() {
   QWidget* focus = QApplication::focusWidget();
   const bool editFocused =
       qobject_cast<QLineEdit*>(focus) != nullptr || qobject_cast<QPlainTextEdit*>(focus) != nullptr;
-  for (int id : {24322, 24323, 24324, 24326, 24325}) Actions.value(id)->setEnabled(editFocused);
+  for (int id : {24322, 24323, 24324, 24326}) Actions.value(id)->setEnabled(editFocused);
+  // Del deletes in an edit field, and crosses out the selected item in the tree.
+  Actions.value(24325)->setEnabled(editFocused || focus == Client->ObjListBox());
   // Undo reaches the layout window when no edit field has the focus.
   Actions.value(24321)->setEnabled(true);
   bool overtype = false;
@@ -229,6 +266,7 @@ void SDIDecFrame::EditCommand(int id) {
     return;
   }
   if (id == 24321) Client->Command(id);
+  if (id == 24325 && focus == Client->ObjListBox()) Client->Command(CM_DELETE);
 }
 
 void SDIDecFrame::Dispatch(int id) {
@@ -279,6 +317,7 @@ void SDIDecFrame::LeaveHelpMode() {
 }
 
 bool SDIDecFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (HandleDrag(watched, event)) return true;
   if (event->type() == QEvent::KeyRelease) {
     if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) bF1Down = false;
     return false;
@@ -314,6 +353,98 @@ void SDIDecFrame::closeEvent(QCloseEvent* event) {
   // The help window belongs to the program; it goes with the frame.
   if (!Help.isNull()) Help->close();
   QMainWindow::closeEvent(event);
+  if (event->isAccepted()) RememberPlacement();
+}
+
+// ---- Place and size ----------------------------------------------------------------------
+
+namespace {
+
+TWindowRect ToWindowRect(const QRect& r) { return TWindowRect{r.x(), r.y(), r.width(), r.height()}; }
+
+}  // namespace
+
+void SDIDecFrame::PlaceWindow() {
+  const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  const QRect desktop =
+      shown != nullptr ? shown->availableGeometry() : QRect(0, 0, 1366, 768);
+  // The window manager's title bar and borders come on top of the window's own rectangle.
+  const QRect room = desktop.adjusted(0, 0, -8, -40);
+  const QSize minimum = minimumSizeHint();
+  const std::optional<TWindowPlacement> remembered = ReadWindowPlacement();
+  if (remembered) {
+    const TWindowRect r = FitWindowOnScreen(remembered->Frame, ToWindowRect(room),
+                                            minimum.width(), minimum.height());
+    setGeometry(r.Left, r.Top, r.Width, r.Height);
+    if (remembered->PaneWidths.size() == 3) {
+      Client->PaneSplitter()->setSizes(QList<int>(remembered->PaneWidths.begin(),
+                                                  remembered->PaneWidths.end()));
+    }
+    if (remembered->bMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+    return;
+  }
+  // The first time: the whole tree and five rows of the inspector when the screen has
+  // room for them, centred.
+  const QSize wanted = sizeHint().expandedTo(minimum);
+  const TWindowRect centred{room.x() + (room.width() - wanted.width()) / 2,
+                            room.y() + (room.height() - wanted.height()) / 2, wanted.width(),
+                            wanted.height()};
+  const TWindowRect r =
+      FitWindowOnScreen(centred, ToWindowRect(room), minimum.width(), minimum.height());
+  setGeometry(r.Left, r.Top, r.Width, r.Height);
+  QList<int> panes = Client->PreferredPaneWidths();
+  Client->PaneSplitter()->setSizes(panes);
+}
+
+void SDIDecFrame::RememberPlacement() {
+  TWindowPlacement placement;
+  const bool maximized = isMaximized();
+  placement.Frame = ToWindowRect(maximized ? normalGeometry() : geometry());
+  placement.bMaximized = maximized;
+  for (int width : Client->PaneSplitter()->sizes()) placement.PaneWidths.push_back(width);
+  // Losing the window's place is not worth a message on the way out.
+  (void)WriteWindowPlacement(placement);
+}
+
+QString SDIDecFrame::StatusLine() const { return StatusText->text(); }
+
+// ---- A site dropped on the window --------------------------------------------------------
+
+std::optional<std::filesystem::path> SDIDecFrame::DroppedDirectory(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
+  const std::filesystem::path path = PathFromQt(urls.front().toLocalFile());
+  std::error_code error;
+  if (!std::filesystem::is_directory(path, error)) return std::nullopt;
+  return path;
+}
+
+bool SDIDecFrame::HandleDrag(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr || widget->window() != this) return false;
+  auto* drag = static_cast<QDropEvent*>(event);
+  const std::optional<std::filesystem::path> directory = DroppedDirectory(drag->mimeData());
+  if (!directory) return false;
+  drag->acceptProposedAction();
+  if (type == QEvent::Drop) {
+    activateWindow();
+    OpenSiteDirectory(*directory);
+  }
+  return true;
+}
+
+bool SDIDecFrame::OpenSiteDirectory(const std::filesystem::path& directory) {
+  // A name relative to the working directory is checked and remembered as a whole path.
+  std::error_code error;
+  std::filesystem::path whole = std::filesystem::absolute(directory, error);
+  if (error) whole = directory;
+  std::string name = whole.native();
+  // The path as typed may end in a slash; the site directory is kept without it.
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  return Client->OpenSiteDirectory(name);
 }
 
 }  // namespace pix::ui

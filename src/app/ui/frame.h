@@ -8,10 +8,13 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
+class QMimeData;
 
 namespace pix {
 class TUserInterface;
@@ -55,6 +58,18 @@ class SDIDecFrame : public QMainWindow {
   /// Opens help at a context number or command id.
   void OpenHelp(int context);
 
+  /// Shows the site in `directory`, with the same checks and messages as Select Dir (the
+  /// edits of the old site are saved first). False, with the window as it was, when the
+  /// directory is refused. For a site named at start-up, and a folder dropped on the window.
+  bool OpenSiteDirectory(const std::filesystem::path& directory);
+  /// The one local folder that `data` (a drag) carries; nothing for anything else.
+  static std::optional<std::filesystem::path> DroppedDirectory(const QMimeData* data);
+
+  /// The text of the status line: the last save, run or site directory.
+  QString StatusLine() const;
+  /// Remembers the window's place, size and pane widths in the settings.
+  void RememberPlacement();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -63,6 +78,11 @@ class SDIDecFrame : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   void BuildStatusBar();
+  // The remembered place and size, or a first size that shows the whole tree, on the
+  // screen the window opens on.
+  void PlaceWindow();
+  // Takes a drag carrying one folder anywhere over the window; true when it was taken.
+  bool HandleDrag(QObject* watched, QEvent* event);
   QAction* MakeAction(int id, const QString& text, const QString& hint);
   void EditCommand(int id);
   void UpdateEditActions();
@@ -74,6 +94,7 @@ class SDIDecFrame : public QMainWindow {
   QPointer<THelpWindow> Help;
   QHash<int, QAction*> Actions;
   QLabel* OvertypeIndicator = nullptr;
+  QLabel* StatusText = nullptr;
   bool bHelpState = false;
   bool bHelpMode = false;
   bool bF1Down = false;

@@ -1,8 +1,13 @@
 #include "base/ui/icons.h"
 
+#include <QApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 #include <QSvgRenderer>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +21,57 @@ std::filesystem::path& IconDirectoryPath() {
   static std::filesystem::path directory;
   return directory;
 }
+
+// The SVG document of resource `id`, read once.
+QByteArray ResourceDocument(int id) {
+  static QHash<int, QByteArray> documents;
+  auto found = documents.find(id);
+  if (found != documents.end()) return *found;
+  const std::filesystem::path file = IconDirectoryPath() / (std::to_string(id) + ".svg");
+  // Read by its own bytes, so an icon directory whose name is not UTF-8 is found too.
+  std::ifstream svg(file, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(svg), std::istreambuf_iterator<char>()};
+  QByteArray document(text.data(), static_cast<qsizetype>(text.size()));
+  documents.insert(id, document);
+  return document;
+}
+
+// Draws the SVG afresh at every size and scale that is asked for, so that an icon is as
+// sharp in a 2x tool bar as in a 1x menu.
+class TSvgIconEngine : public QIconEngine {
+ public:
+  explicit TSvgIconEngine(int id) : Id(id) {}
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  // `size` counts device pixels: the icon asks for its size times the scale.
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State,
+                       qreal scale) override {
+    const int side = std::min(size.width(), size.height());
+    QPixmap pixmap = ResourcePixmap(Id, side);
+    pixmap.setDevicePixelRatio(scale > 0 ? scale : 1.0);
+    if (mode == QIcon::Normal || mode == QIcon::Active) return pixmap;
+    QStyleOption option;
+    option.palette = QApplication::palette();
+    QPixmap generated = QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
+    generated.setDevicePixelRatio(pixmap.devicePixelRatio());
+    return generated;
+  }
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+    painter->drawPixmap(rect, scaledPixmap(rect.size() * scale, mode, state, scale));
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    const int side = std::min(size.width(), size.height());
+    return QSize(side, side);
+  }
+  QIconEngine* clone() const override { return new TSvgIconEngine(Id); }
+  QString key() const override { return QStringLiteral("TSvgIconEngine"); }
+
+ private:
+  int Id;
+};
 
 }  // namespace
 
@@ -32,27 +88,26 @@ QPixmap RenderSvg(const QByteArray& document, QSize size) {
   return pixmap;
 }
 
-QPixmap ResourcePixmap(int id, int size) {
+QPixmap ResourcePixmap(int id, int size, qreal devicePixelRatio) {
   static QHash<QString, QPixmap> cache;
-  const QString key = QStringLiteral("%1@%2").arg(id).arg(size);
+  const qreal scale = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+  const int pixels = std::max(1, static_cast<int>(std::lround(size * scale)));
+  const QString key = QStringLiteral("%1@%2").arg(id).arg(pixels);
   auto found = cache.find(key);
-  if (found != cache.end()) return *found;
-  const std::filesystem::path file = IconDirectoryPath() / (std::to_string(id) + ".svg");
-  // Read by its own bytes, so an icon directory whose name is not UTF-8 is found too.
-  std::ifstream svg(file, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(svg), std::istreambuf_iterator<char>()};
-  const QByteArray document(text.data(), static_cast<qsizetype>(text.size()));
-  QPixmap pixmap = RenderSvg(document, QSize(size, size));
-  cache.insert(key, pixmap);
+  QPixmap pixmap;
+  if (found != cache.end()) {
+    pixmap = *found;
+  } else {
+    pixmap = RenderSvg(ResourceDocument(id), QSize(pixels, pixels));
+    cache.insert(key, pixmap);
+  }
+  // The same device pixels serve every scale that asks for them; only the ratio differs.
+  pixmap.setDevicePixelRatio(scale);
   return pixmap;
 }
 
-QIcon ResourceIcon(int id) {
-  QIcon icon;
-  for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(ResourcePixmap(id, size));
-  return icon;
-}
+QIcon ResourceIcon(int id) { return QIcon(new TSvgIconEngine(id)); }
 
-QCursor HelpCursor() { return QCursor(ResourcePixmap(24000, 32), 1, 1); }
+QCursor HelpCursor() { return QCursor(ResourcePixmap(24000, 32, qApp->devicePixelRatio()), 1, 1); }
 
 }  // namespace pix::ui

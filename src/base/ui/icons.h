@@ -19,11 +19,13 @@ void SetIconDirectory(const std::filesystem::path& directory);
 /// an empty transparent pixmap.
 QPixmap RenderSvg(const QByteArray& document, QSize size);
 
-/// The picture of resource `id` at `size` pixels square, from the icon folder;
-/// drawn once per size. A missing file gives a transparent pixmap.
-QPixmap ResourcePixmap(int id, int size);
+/// The picture of resource `id`, `size` pixels square on a screen whose device pixel ratio
+/// is `devicePixelRatio`: drawn from the SVG at size × ratio device pixels, so that it is
+/// sharp on a 2x screen, and drawn once per device size. A missing file gives a
+/// transparent pixmap.
+QPixmap ResourcePixmap(int id, int size, qreal devicePixelRatio = 1.0);
 
-/// The icon of resource `id`, at the sizes menus, tool bars and title bars use.
+/// The icon of resource `id`, drawn from its SVG at whatever size and scale it is shown.
 QIcon ResourceIcon(int id);
 
 /// The cursor of context help (resource 24000), its hot spot at the arrow's tip.

@@ -68,8 +68,9 @@ QWidget* TParentWindow::MakeControl(const TChildSizeObject& child) {
       break;
     case TControlKind::PushButton: {
       auto* button = new QPushButton(title, this);
+      // In a dialog, the template's default button is the one Enter presses.
       button->setAutoDefault(false);
-      button->setDefault(false);
+      button->setDefault((child.Style & 0xF) == kBsDefPushButton);
       control = button;
       break;
     }
@@ -79,8 +80,11 @@ QWidget* TParentWindow::MakeControl(const TChildSizeObject& child) {
         edit->setReadOnly((child.Style & kEsReadOnly) != 0);
         edit->setVerticalScrollBarPolicy((child.Style & kWsVScroll) ? Qt::ScrollBarAlwaysOn
                                                                     : Qt::ScrollBarAsNeeded);
+        // Without automatic sideways scrolling the box wraps its lines at its width: at a
+        // space where there is one, anywhere in a word longer than the box.
         edit->setLineWrapMode((child.Style & kEsAutoHScroll) ? QPlainTextEdit::NoWrap
                                                              : QPlainTextEdit::WidgetWidth);
+        edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         edit->setTabChangesFocus(true);
         control = edit;
       } else {
@@ -100,7 +104,7 @@ QWidget* TParentWindow::MakeControl(const TChildSizeObject& child) {
         // The title names an icon resource as "#number".
         bool isNumber = false;
         const int icon = QString(title).remove(QLatin1Char('#')).toInt(&isNumber);
-        if (isNumber) label->setPixmap(ResourcePixmap(icon, 32));
+        if (isNumber) label->setPixmap(ResourcePixmap(icon, 32, label->devicePixelRatioF()));
         control = label;
       } else {
         auto* label = new QLabel(title.left(TextLimitOf(TControlKind::Static)), this);
@@ -131,6 +135,10 @@ QWidget* TParentWindow::MakeControl(const TChildSizeObject& child) {
 
 void TParentWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  LayoutControls();
+}
+
+void TParentWindow::LayoutControls() {
   const std::vector<TWindowRect> rects = SizerValue.Layout(width(), height());
   for (std::size_t i = 0; i < rects.size() && i < Controls.size(); ++i) {
     const TWindowRect& r = rects[i];

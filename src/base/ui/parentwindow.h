@@ -36,6 +36,10 @@ class TParentWindow : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  /// Places the controls after a size change: by default each keeps its share of the
+  /// window, as the sizer says, and then ControlsMoved is called. A window that arranges
+  /// its controls otherwise replaces this.
+  virtual void LayoutControls();
   /// Called after every control has followed a size change.
   virtual void ControlsMoved() {}
 

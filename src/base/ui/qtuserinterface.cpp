@@ -36,20 +36,24 @@ MessageAnswer TQtUserInterface::ShowMessage(const std::string& text, const std::
   switch (buttons) {
     case MessageButtons::Ok:
       box.setStandardButtons(QMessageBox::Ok);
+      box.setDefaultButton(QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Ok);
       break;
     case MessageButtons::OkCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Cancel);
       closed = MessageAnswer::Cancel;
       break;
     case MessageButtons::YesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
       closed = MessageAnswer::No;
       break;
     case MessageButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::Cancel);
       closed = MessageAnswer::Cancel;
       break;

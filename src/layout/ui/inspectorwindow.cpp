@@ -38,6 +38,20 @@ TVarField::TVarField(QWidget* parent, TObjInspectModel& model, int row)
     Model.EditValue(RowIndex, FromQt(ValueEdit->toPlainText()));
     emit Edited(RowIndex);
   });
+  LabelEdit->installEventFilter(this);
+}
+
+bool TVarField::eventFilter(QObject* watched, QEvent* event) {
+  // A line edit reached by Tab selects its whole text, so that the first key typed would
+  // replace the variable's name. The name box lets the edit take the focus as usual, then
+  // leaves the caret at the end of the name with nothing selected.
+  if (watched == LabelEdit && event->type() == QEvent::FocusIn) {
+    static_cast<QObject*>(LabelEdit)->event(event);
+    LabelEdit->deselect();
+    LabelEdit->end(false);
+    return true;
+  }
+  return TParentWindow::eventFilter(watched, event);
 }
 
 void TVarField::ShowFromModel() {
@@ -59,6 +73,8 @@ TObjInspectWindow::TObjInspectWindow(QWidget* parent, TObjInspectModel& model)
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setWidgetResizable(false);
+  // The rows take the focus, not the scrolled area around them.
+  setFocusPolicy(Qt::NoFocus);
   setWidget(Column);
   ShowModel();
 }
@@ -68,34 +84,36 @@ int TObjInspectWindow::RowHeight() const {
   return DialogBaseUnitsOf(font()).Vertical * 40 / 8;
 }
 
+TVarField* TObjInspectWindow::AddRow() {
+  auto* field = new TVarField(Column, Model, FieldCount());
+  connect(field, &TVarField::Edited, this, &TObjInspectWindow::RowEdited);
+  field->show();
+  ppVarField.push_back(field);
+  return field;
+}
+
 void TObjInspectWindow::ShowModel() {
+  const int before = FieldCount();
   const int wanted = Model.RowCount();
-  while (FieldCount() < wanted) {
-    auto* field = new TVarField(Column, Model, FieldCount());
-    connect(field, &TVarField::Edited, this, &TObjInspectWindow::RowEdited);
-    field->show();
-    ppVarField.push_back(field);
-  }
+  while (FieldCount() < wanted) AddRow();
   while (FieldCount() > wanted) {
     delete ppVarField.back();
     ppVarField.pop_back();
   }
   for (TVarField* field : ppVarField) field->ShowFromModel();
   PlaceRows();
+  if (FieldCount() != before) emit RowsChanged();
 }
 
 void TObjInspectWindow::RowEdited(int) {
   // Typing a name into the last row makes the model add a spare row below it.
   if (Model.RowCount() != FieldCount()) {
     const int before = FieldCount();
-    while (FieldCount() < Model.RowCount()) {
-      auto* field = new TVarField(Column, Model, FieldCount());
-      connect(field, &TVarField::Edited, this, &TObjInspectWindow::RowEdited);
-      field->ShowFromModel();
-      field->show();
-      ppVarField.push_back(field);
+    while (FieldCount() < Model.RowCount()) AddRow()->ShowFromModel();
+    if (FieldCount() != before) {
+      PlaceRows();
+      emit RowsChanged();
     }
-    if (FieldCount() != before) PlaceRows();
   }
 }
 

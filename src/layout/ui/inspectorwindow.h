@@ -35,6 +35,9 @@ class TVarField : public TParentWindow {
   /// The user changed the row's name or value.
   void Edited(int row);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   TObjInspectModel& Model;  // Owned by the layout model; outlives the row.
   int RowIndex;
@@ -58,10 +61,15 @@ class TObjInspectWindow : public QScrollArea {
   /// The height of one row in pixels: the template's 40 dialog units.
   int RowHeight() const;
 
+ signals:
+  /// Rows were added or removed; the window's tab order has to take them in.
+  void RowsChanged();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  TVarField* AddRow();
   void PlaceRows();
   void RowEdited(int row);
 

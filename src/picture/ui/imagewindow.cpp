@@ -79,17 +79,25 @@ void TImageWindow::paintEvent(QPaintEvent*) {
     painter.drawImage(QRect(p.Left, p.Top, p.Width, p.Height), Image);
     for (int i = 0; i < fit.WhiteAreaCount; ++i) {
       const TPixelRect& w = fit.WhiteAreas[static_cast<std::size_t>(i)];
-      painter.fillRect(QRect(w.Left, w.Top, w.Width, w.Height), Qt::white);
+      painter.fillRect(QRect(w.Left, w.Top, w.Width, w.Height), palette().color(QPalette::Base));
     }
     return;
   }
-  painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
-  painter.setBrush(Qt::white);
+  painter.setPen(QPen(palette().color(QPalette::Text), 0));
+  painter.setBrush(palette().color(QPalette::Base));
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
-  if (bFileMissing) {
-    painter.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     QString::fromUtf8(kGeneratePreviewHint));
+  const QString hint = Hint();
+  if (!hint.isEmpty()) {
+    painter.drawText(rect().adjusted(3, 3, -3, -3), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     hint);
   }
+}
+
+QString TImageWindow::Hint() const {
+  if (bPictureShown) return QString();
+  if (bFileMissing) return QString::fromUtf8(kGeneratePreviewHint);
+  if (!szFileName) return QString::fromUtf8(kSelectPictureHint);
+  return QString();  // A file that could not be loaded: a blank area, without a word.
 }
 
 }  // namespace pix::ui

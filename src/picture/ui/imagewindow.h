@@ -1,9 +1,12 @@
 // The preview window of the layout window: the inline image of the selected picture, fitted
-// into the window at its top left corner and never enlarged, the rest white.
+// into the window at its top left corner and never enlarged, the rest in the base colour of
+// the palette (white in a light theme).
 //
-// It shows one of three things: the picture; a white framed area with the hint
-// "Click on "Generate Site" to see preview." when the inline image does not exist yet; or a
-// white framed area alone (nothing selected, or a file that cannot be loaded).
+// It shows one of four things: the picture; a framed area with the hint
+// "Click on "Generate Site" to see preview." when the inline image does not exist yet; a
+// framed area with the hint "Select a picture to see its preview." when nothing is shown
+// (no picture selected); or a framed area alone (a file that cannot be loaded). Colours come
+// from the palette: the area in Base, the frame and the hints in Text.
 #pragma once
 
 #include <QImage>
@@ -22,6 +25,8 @@ namespace pix::ui {
 
 /// The hint shown for a picture whose inline image has not been generated.
 inline constexpr const char* kGeneratePreviewHint = "Click on \"Generate Site\" to see preview.";
+/// The hint shown when no picture is selected.
+inline constexpr const char* kSelectPictureHint = "Select a picture to see its preview.";
 
 class TImageWindow : public QWidget, public TPreviewTarget {
   Q_OBJECT
@@ -33,11 +38,13 @@ class TImageWindow : public QWidget, public TPreviewTarget {
   /// Shows the file at `path`: the picture when it loads, the hint when it does not exist,
   /// a blank area when it cannot be loaded.
   void SetPicture(const std::filesystem::path& path) override;
-  /// Forgets the picture and the path and shows a blank area.
+  /// Forgets the picture and the path and shows the hint to select a picture.
   void ClearPicture() override;
 
   bool PictureShown() const { return bPictureShown; }
   bool FileMissing() const { return bFileMissing; }
+  /// The hint the window shows now; empty when it shows a picture or a blank area.
+  QString Hint() const;
   const TRasterPicture* Picture() const { return PRasterPicture.get(); }
   /// Where the picture is drawn in the current client area (empty when none is shown).
   QRect PictureRect() const;

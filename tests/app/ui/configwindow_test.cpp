@@ -8,6 +8,9 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
+#include <QAbstractTextDocumentLayout>
+#include <QMenu>
+#include <QScrollBar>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -31,6 +34,7 @@
 #include "picture/comread.h"
 #include "picture/ui/imagewindow.h"
 #include "support/picture_builder.h"
+#include "support/ui/dark_palette.h"
 
 namespace pix::test {
 namespace {
@@ -82,6 +86,17 @@ class ConfigWindowTest : public LayoutTest {
     QTest::keyClicks(box, text);
   }
   QImage ListPicture() const { return window_->ObjListBox()->viewport()->grab().toImage(); }
+  QRect RowRect(int row) const {
+    return window_->ObjListBox()->visualItemRect(window_->ObjListBox()->item(row));
+  }
+  static bool AnyPixelOf(const QImage& image, const QRect& area, const QColor& color) {
+    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y) {
+      for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x) {
+        if (image.pixelColor(x, y) == color) return true;
+      }
+    }
+    return false;
+  }
   int RowMiddle(int row) const {
     const QRect r = window_->ObjListBox()->visualItemRect(window_->ObjListBox()->item(row));
     return (r.top() + r.top() + r.height()) / 2;
@@ -168,7 +183,7 @@ TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing)
                ReadFile(home_ / "globals.txt").find("changed") != std::string::npos);
 }
 
-TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsRedLinesAndUndoTakesThemBack) {
+TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTakesThemBack) {
   Pick("Default Page");
   window_->Command(ui::CM_DELETE);
   ASSERT_EQ(ui_.messages().size(), 1u);
@@ -181,18 +196,29 @@ TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsRedLinesAndUndoTakesThemBack) {
   const int a = RowOf("a.jpg");
   EXPECT_TRUE(ItemAt(trip)->IsCrossedOut());
   EXPECT_TRUE(ItemAt(a)->IsCrossedOut());
-  QImage picture = ListPicture();
-  const int right = picture.width() - 3;
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), QColor(255, 0, 0));
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip)), QColor(255, 0, 0));
-  // The selected row is grey, an unmarked row white.
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip) - 3), QColor(192, 192, 192));
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(RowOf("b.jpg"))), QColor(255, 255, 255));
+  // Every colour comes from the palette: a light one and a dark one.
+  for (const QPalette& palette : {QApplication::palette(), DarkPalette()}) {
+    window_->ObjListBox()->setPalette(palette);
+    const QImage picture = ListPicture();
+    const int right = picture.width() - 3;
+    // The line across a crossed-out row is drawn in the row's text colour.
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), palette.color(QPalette::Text));
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip)), palette.color(QPalette::HighlightedText));
+    // The selected row is filled with the highlight, any other with the base colour.
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(trip) - 3), palette.color(QPalette::Highlight));
+    EXPECT_EQ(picture.pixelColor(right, RowMiddle(RowOf("b.jpg"))), palette.color(QPalette::Base));
+    // Labels are written in the text colours.
+    EXPECT_TRUE(AnyPixelOf(picture, RowRect(RowOf("b.jpg")), palette.color(QPalette::Text)));
+    EXPECT_TRUE(
+        AnyPixelOf(picture, RowRect(trip).adjusted(0, 0, 0, -RowRect(trip).height() / 2 - 1),
+                   palette.color(QPalette::HighlightedText)));
+  }
 
   window_->Command(ui::CM_UNDO);
   EXPECT_FALSE(ItemAt(a)->IsCrossedOut());
-  picture = ListPicture();
-  EXPECT_EQ(picture.pixelColor(right, RowMiddle(a)), QColor(255, 255, 255));
+  const QImage picture = ListPicture();
+  EXPECT_EQ(picture.pixelColor(picture.width() - 3, RowMiddle(a)),
+            DarkPalette().color(QPalette::Base));
 }
 
 TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSavesEdits) {
@@ -417,6 +443,174 @@ TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
   QTest::mouseClick(window_->FindControlAs<QPushButton>(kHelpButtonId), Qt::LeftButton);
   window_->Command(ui::CM_HELPCONTENTS);
   EXPECT_EQ(topics, (std::vector<int>{27, 0}));
+}
+
+// ---- Sizes, keys, the tab order and Open ----------------------------------------------------
+
+TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndALongOneScrollsSideways) {
+  const std::string longName =
+      "A folder whose name is much longer than the tree is wide, as names of holidays are";
+  WriteJpegPicture(site_ / longName / "x.jpg", 20, 20, "");
+  window_ = std::make_unique<TConfigWindow>(nullptr, ui_);
+  window_->resize(800, 600);
+  window_->show();
+  QListWidget* list = window_->ObjListBox();
+  const QModelIndex longRow = list->model()->index(RowOf(longName), 0);
+  const QModelIndex shortRow = list->model()->index(RowOf("b.jpg"), 0);
+  const int labelWidth = QFontMetrics(list->font()).horizontalAdvance(ui::ToQt(longName));
+  EXPECT_GT(list->sizeHintForIndex(longRow).width(), labelWidth);
+  EXPECT_LT(list->sizeHintForIndex(shortRow).width(), list->sizeHintForIndex(longRow).width());
+  EXPECT_GT(list->horizontalScrollBar()->maximum(), 0);
+  EXPECT_GE(list->visualRect(longRow).width(), list->sizeHintForIndex(longRow).width());
+}
+
+TEST_F(ConfigWindowTest, ValueBoxesWrapLongLines) {
+  Pick("trip");
+  ValueBox(0)->setPlainText(QString(QStringLiteral("<td>a cell of a long template line</td> "))
+                                .repeated(20));
+  QApplication::processEvents();
+  EXPECT_EQ(ValueBox(0)->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  EXPECT_EQ(ValueBox(0)->horizontalScrollBar()->maximum(), 0);
+  EXPECT_GT(ValueBox(0)->document()->documentLayout()->documentSize().height(), 3);
+}
+
+TEST_F(ConfigWindowTest, TabGoesTreeInspectorButtonsAndANameBoxIsNotSelected) {
+  Pick("trip");
+  QListWidget* list = window_->ObjListBox();
+  list->setFocus();
+  auto tab = [this] { QTest::keyClick(window_->focusWidget(), Qt::Key_Tab); };
+  tab();
+  ASSERT_EQ(window_->focusWidget(), NameBox(0));
+  // Reached by Tab, the name is not selected: typing adds to it rather than replacing it.
+  EXPECT_FALSE(NameBox(0)->hasSelectedText());
+  EXPECT_EQ(NameBox(0)->cursorPosition(), NameBox(0)->text().size());
+  tab();
+  EXPECT_EQ(window_->focusWidget(), ValueBox(0));
+  tab();
+  EXPECT_EQ(window_->focusWidget(), NameBox(1));
+  const int rows = window_->ObjInspectWindow()->FieldCount();
+  for (int i = 3; i < 2 * rows; ++i) tab();
+  EXPECT_EQ(window_->focusWidget(), ValueBox(rows - 1));
+  for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
+                 kSelectDirButtonId}) {
+    tab();
+    EXPECT_EQ(window_->focusWidget(), window_->FindControl(id)) << id;
+  }
+  // Shift+Tab from the first name box goes back to the tree.
+  NameBox(0)->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(NameBox(0), Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(window_->focusWidget(), list);
+  // A row the inspector adds joins the order in its place.
+  int spare = 0;
+  while (!NameBox(spare)->text().isEmpty()) ++spare;
+  const int before = window_->ObjInspectWindow()->FieldCount();
+  for (int i = spare; i < before; ++i) {
+    NameBox(i)->setFocus();
+    QTest::keyClicks(NameBox(i), QStringLiteral("Name%1").arg(i));
+  }
+  ASSERT_GT(window_->ObjInspectWindow()->FieldCount(), before);
+  ValueBox(before - 1)->setFocus();
+  tab();
+  EXPECT_EQ(window_->focusWidget(), NameBox(before));
+}
+
+TEST_F(ConfigWindowTest, PreviewShowsTheHintForItemsThatAreNotPictures) {
+  EXPECT_EQ(window_->ImageWindow()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
+  Pick("a.jpg");
+  EXPECT_EQ(window_->ImageWindow()->Hint(), QString::fromUtf8(ui::kGeneratePreviewHint));
+  Pick("trip");
+  EXPECT_EQ(window_->ImageWindow()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
+  EXPECT_FALSE(window_->ImageWindow()->FileMissing());
+}
+
+TEST_F(ConfigWindowTest, OpenIsReachedByDoubleClickEnterAndTheRowsMenu) {
+  // An editor that cannot start says so at once: the sign that Open was called.
+  WriteSetting("Files", "PictureEditor", "/no/such/editor %s");
+  QListWidget* list = window_->ObjListBox();
+  std::size_t seen = 0;
+  auto opened = [&] {
+    const std::size_t count = ui_.messages().size() - seen;
+    for (std::size_t i = seen; i < ui_.messages().size(); ++i) {
+      EXPECT_EQ(ui_.messages()[i].title, "Error");
+      EXPECT_EQ(ui_.messages()[i].text.rfind("The picture editor could not be started.", 0), 0u);
+    }
+    seen = ui_.messages().size();
+    return count;
+  };
+  Pick("a.jpg");
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                     list->visualItemRect(list->item(RowOf("a.jpg"))).center());
+  EXPECT_EQ(opened(), 1u);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(opened(), 1u);
+
+  std::unique_ptr<QMenu> menu(window_->BuildContextMenu(nullptr));
+  auto action = [&](int id) -> QAction* {
+    for (QAction* a : menu->actions()) {
+      if (a->data().toInt() == id) return a;
+    }
+    return nullptr;
+  };
+  ASSERT_NE(action(ui::CM_OPEN), nullptr);
+  EXPECT_TRUE(action(ui::CM_OPEN)->isEnabled());
+  EXPECT_TRUE(action(ui::CM_RENAME)->isEnabled());
+  EXPECT_TRUE(action(ui::CM_DELETE)->isEnabled());
+  EXPECT_FALSE(action(ui::CM_UNDO)->isEnabled());
+  action(ui::CM_OPEN)->trigger();
+  EXPECT_EQ(opened(), 1u);
+
+  // Items that cannot be opened are not: no warning for a double-click or Enter on them.
+  Pick("trip");
+  QTest::keyClick(list, Qt::Key_Return);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                     list->visualItemRect(list->item(RowOf("trip"))).center());
+  EXPECT_EQ(opened(), 0u);
+  Pick("Default Page");
+  menu.reset(window_->BuildContextMenu(nullptr));
+  EXPECT_FALSE(action(ui::CM_OPEN)->isEnabled());
+  EXPECT_FALSE(action(ui::CM_RENAME)->isEnabled());
+  EXPECT_FALSE(action(ui::CM_DELETE)->isEnabled());
+  EXPECT_TRUE(action(ui::CM_SAVE)->isEnabled());
+}
+
+// Every button lies whole inside the window and shows its whole text.
+void ExpectButtonsWhole(TConfigWindow& window) {
+  const QRect inside = window.rect();
+  for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
+                 kSelectDirButtonId}) {
+    auto* button = window.FindControlAs<QPushButton>(id);
+    const QRect place(button->mapTo(&window, QPoint(0, 0)), button->size());
+    EXPECT_TRUE(inside.contains(place)) << id << " at " << window.width() << "x" << window.height();
+    EXPECT_GE(button->width(), button->sizeHint().width()) << id;
+    EXPECT_GE(button->height(), button->sizeHint().height()) << id;
+  }
+}
+
+TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
+  const QSize minimum = window_->minimumSizeHint();
+  window_->resize(minimum);
+  QApplication::processEvents();
+  ExpectButtonsWhole(*window_);
+  // Never a giant: at a large size the buttons stay within half as much again.
+  window_->resize(1800, 1100);
+  QApplication::processEvents();
+  ExpectButtonsWhole(*window_);
+  for (int id : {kOkButtonId, kSelectDirButtonId}) {
+    auto* button = window_->FindControlAs<QPushButton>(id);
+    EXPECT_LE(button->height(), button->sizeHint().height() * 3 / 2);
+    EXPECT_LE(button->width(), button->sizeHint().width() * 2);
+  }
+  // The preview sits on its frame, the inspector on its own.
+  EXPECT_EQ(window_->ImageWindow()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
+  EXPECT_GT(window_->ImageWindow()->width(), 100);
+  // The first size shows every row of the tree and five rows of the inspector.
+  const QSize first = window_->sizeHint();
+  EXPECT_GE(first.height(), window_->ObjListBox()->count() *
+                                ui::TConfigRowDelegate::RowHeight(window_->ObjListBox()->font()));
+  EXPECT_GE(first.height(), 5 * window_->ObjInspectWindow()->RowHeight());
+  window_->resize(first);
+  QApplication::processEvents();
+  ExpectButtonsWhole(*window_);
 }
 
 // ---- UTF-8 text and file names through the window's own dialogs --------------------------

@@ -64,7 +64,8 @@ TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
   };
   dialog.Items = {item(1, kButtonClass, 0x50010002), item(2, kButtonClass, 0x50010003),
                   item(3, kButtonClass, 0x50010000), item(4, kEditClass, 0x50810000),
-                  item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000)};
+                  item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000),
+                  item(7, kButtonClass, 0x50010001)};
   Result<TControlSizer> sizer = TControlSizer::FromTemplate(dialog);
   ASSERT_TRUE(sizer.ok());
   ui::TParentWindow window(nullptr, "t", std::move(sizer.value()));
@@ -75,6 +76,11 @@ TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
   EXPECT_NE(window.FindControlAs<QLineEdit>(4), nullptr);
   EXPECT_NE(window.FindControlAs<QPlainTextEdit>(5), nullptr);
   EXPECT_NE(window.FindControlAs<QListWidget>(6), nullptr);
+  // The template's default push button is the default one.
+  ASSERT_NE(window.FindControlAs<QPushButton>(7), nullptr);
+  EXPECT_TRUE(window.FindControlAs<QPushButton>(7)->isDefault());
+  // A multi-line edit without sideways scrolling wraps its lines.
+  EXPECT_EQ(window.FindControlAs<QPlainTextEdit>(5)->lineWrapMode(), QPlainTextEdit::WidgetWidth);
 }
 
 TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
@@ -168,6 +174,24 @@ TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTo
   EXPECT_EQ(ReadFile(target_), "old");
 }
 
+TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
+  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  EXPECT_TRUE(qobject_cast<QPushButton*>(dialog.Button(kOkButtonId))->isDefault());
+  dialog.show();
+  dialog.List()->setFocus();
+  dialog.List()->setCurrentRow(0);
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  QTest::keyClick(dialog.List(), Qt::Key_Return);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+  dialog.show();
+  QTest::keyClick(dialog.List(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
 TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
   ui::pixamondAboutDlg about(nullptr);
   EXPECT_EQ(about.windowTitle(), "About pixamond");
@@ -228,7 +252,7 @@ TEST_F(FrameTest, HelpModeOpensTheCommandsTopicInsteadOfRunningIt) {
 
 TEST(HelpTest, EveryTopicHasAPage) {
   for (int topic : {0,     24,    27,    24333, 206, 215, 219, 210,  24310, 24321, 24322, 24323,
-                    24324, 24326, 24325, 302,   211, 212, 401, 2001, 2002,  2009,  24353}) {
+                    24324, 24326, 24325, 302,   211, 212, 401, 2001, 2002,  2009,  24353, 24332}) {
     const fs::path page =
         ui::PathFromQt(ui::HelpDirectory()) / ui::PathFromQt(ui::HelpPageFor(topic));
     EXPECT_TRUE(fs::is_regular_file(page)) << topic << " " << page;

@@ -1,4 +1,5 @@
-// The preview window's three states (picture, hint, blank) and the fit of a picture into it.
+// The preview window's states (picture, the two hints, blank), the fit of a picture into it,
+// and its colours, which come from the palette.
 #include "picture/ui/imagewindow.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "picture/graphic.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
+#include "support/ui/dark_palette.h"
 
 namespace pix::test {
 namespace {
@@ -16,14 +18,26 @@ using ui::TImageWindow;
 
 QImage Grab(TImageWindow& window) { return window.grab().toImage(); }
 
-// True when every pixel of `area` is white.
-bool AllWhite(const QImage& image, const QRect& area) {
+// True when every pixel of `area` has the colour `color` (white unless told).
+bool AllOf(const QImage& image, const QRect& area, const QColor& color = QColor(Qt::white)) {
   for (int y = area.top(); y <= area.bottom(); ++y) {
     for (int x = area.left(); x <= area.right(); ++x) {
-      if (image.pixelColor(x, y) != QColor(Qt::white)) return false;
+      if (image.pixelColor(x, y) != color) return false;
     }
   }
   return true;
+}
+
+bool AllWhite(const QImage& image, const QRect& area) { return AllOf(image, area); }
+
+// True when some pixel of `area` has the colour `color`.
+bool AnyOf(const QImage& image, const QRect& area, const QColor& color) {
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if (image.pixelColor(x, y) == color) return true;
+    }
+  }
+  return false;
 }
 
 TEST(ImageWindowTest, PictureIsFittedTopLeftNeverEnlargedAndTheRestIsWhite) {
@@ -73,7 +87,36 @@ TEST(ImageWindowTest, MissingInlineImageShowsTheHintAndAGeneratedOneThePicture) 
   EXPECT_FALSE(window.PictureShown());
   EXPECT_FALSE(window.FileMissing());
   EXPECT_EQ(window.Picture(), nullptr);
-  EXPECT_TRUE(AllWhite(Grab(window), QRect(1, 1, 198, 118)));
+  // Nothing selected: the hint says what the area is for.
+  EXPECT_EQ(window.Hint(), QString::fromUtf8(ui::kSelectPictureHint));
+  EXPECT_FALSE(AllWhite(Grab(window), QRect(2, 2, 196, 30)));
+  EXPECT_TRUE(AllWhite(Grab(window), QRect(1, 60, 198, 58)));
+}
+
+TEST(ImageWindowTest, ColoursComeFromThePalette) {
+  TempDir temp;
+  const auto wide = temp / "inline" / "wide.gif";
+  WriteGifPicture(wide, 100, 50, false);
+  const QPalette dark = DarkPalette();
+  TImageWindow window(nullptr);
+  window.setPalette(dark);
+  window.resize(200, 120);
+  window.show();
+  // The hint is written in the text colour on the base colour, inside a frame of the
+  // text colour.
+  window.ClearPicture();
+  QImage image = Grab(window);
+  EXPECT_EQ(image.pixelColor(0, 0), dark.color(QPalette::Text));
+  EXPECT_TRUE(AllOf(image, QRect(1, 60, 198, 58), dark.color(QPalette::Base)));
+  EXPECT_TRUE(AnyOf(image, QRect(2, 2, 196, 30), dark.color(QPalette::Text)));
+  window.SetPicture(temp / "inline" / "missing.gif");
+  EXPECT_TRUE(AnyOf(Grab(window), QRect(2, 2, 196, 30), dark.color(QPalette::Text)));
+  // Beside a picture, the base colour.
+  window.SetPicture(wide);
+  ASSERT_TRUE(window.PictureShown());
+  image = Grab(window);
+  EXPECT_TRUE(AllOf(image, QRect(100, 0, 100, 120), dark.color(QPalette::Base)));
+  EXPECT_TRUE(AllOf(image, QRect(0, 50, 100, 70), dark.color(QPalette::Base)));
 }
 
 TEST(ImageWindowTest, DamagedFileLeavesABlankFramedAreaWithoutHint) {

@@ -1,0 +1,87 @@
+#include "app/windowplacement.h"
+
+#include <algorithm>
+#include <charconv>
+#include <sstream>
+
+#include "files/settings.h"
+
+namespace pix {
+
+namespace {
+
+constexpr const char* kPlacementKey = "Placement";
+constexpr const char* kMaximizedKey = "Maximized";
+constexpr const char* kPanesKey = "Panes";
+
+// The numbers of a space-separated list; nothing when any word is not a whole number.
+std::optional<std::vector<int>> ParseNumbers(std::string_view text) {
+  std::vector<int> numbers;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (text[at] == ' ' || text[at] == '\t') {
+      ++at;
+      continue;
+    }
+    std::size_t end = text.find_first_of(" \t", at);
+    if (end == std::string_view::npos) end = text.size();
+    int value = 0;
+    const char* first = text.data() + at;
+    const char* last = text.data() + end;
+    const auto [stop, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || stop != last) return std::nullopt;
+    numbers.push_back(value);
+    at = end;
+  }
+  return numbers;
+}
+
+std::string JoinNumbers(const std::vector<int>& numbers) {
+  std::ostringstream text;
+  for (std::size_t i = 0; i < numbers.size(); ++i) text << (i == 0 ? "" : " ") << numbers[i];
+  return text.str();
+}
+
+}  // namespace
+
+std::optional<TWindowPlacement> ReadWindowPlacement() {
+  const std::optional<std::vector<int>> frame =
+      ParseNumbers(GetIniString(kWindowSection, kPlacementKey));
+  if (!frame || frame->size() != 4 || (*frame)[2] <= 0 || (*frame)[3] <= 0) return std::nullopt;
+  TWindowPlacement placement;
+  placement.Frame = TWindowRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
+  placement.bMaximized = GetIniBool(kWindowSection, kMaximizedKey, false);
+  const std::optional<std::vector<int>> panes =
+      ParseNumbers(GetIniString(kWindowSection, kPanesKey));
+  if (panes && panes->size() == 3 &&
+      std::all_of(panes->begin(), panes->end(), [](int width) { return width >= 0; })) {
+    placement.PaneWidths = *panes;
+  }
+  return placement;
+}
+
+Status WriteWindowPlacement(const TWindowPlacement& placement) {
+  const TWindowRect& r = placement.Frame;
+  Status status =
+      WriteIniString(kWindowSection, kPlacementKey, JoinNumbers({r.Left, r.Top, r.Width, r.Height}));
+  if (!status.ok()) return status;
+  status = WriteIniBool(kWindowSection, kMaximizedKey, placement.bMaximized);
+  if (!status.ok()) return status;
+  return WriteIniString(kWindowSection, kPanesKey, JoinNumbers(placement.PaneWidths));
+}
+
+TWindowRect FitWindowOnScreen(TWindowRect wanted, TWindowRect screen, int minWidth,
+                              int minHeight) {
+  TWindowRect r = wanted;
+  r.Width = std::max(std::min(r.Width, screen.Width), minWidth);
+  r.Height = std::max(std::min(r.Height, screen.Height), minHeight);
+  // Right and bottom edges first, so that a window larger than the screen keeps its top
+  // left corner (and its title bar) in view.
+  r.Left = std::min(r.Left, screen.Left + screen.Width - r.Width);
+  r.Top = std::min(r.Top, screen.Top + screen.Height - r.Height);
+  r.Left = std::max(r.Left, screen.Left);
+  r.Top = std::max(r.Top, screen.Top);
+  return r;
+}
+
+}  // namespace pix
