@@ -26,13 +26,19 @@ struct TExpansion {
   std::size_t References = 0;
   bool bStopped = false;
   TDiagnostics* Diagnostics = nullptr;
+  // The most this call may write: the call's own cap, or less when its page is nearly full.
+  std::size_t Limit = kMaxExpansionOutput;
+  bool bPageFull = false;
 };
 
 void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway why) {
   // A size report names no variable: the cap is reached by the sum of them all.
   if (expansion.Diagnostics == nullptr || gRunawayReported.exchange(true)) return;
   std::string text;
-  if (why == Runaway::kSize) {
+  if (why == Runaway::kSize && expansion.bPageFull) {
+    text = "Template expansion stopped: the page passes " + std::to_string(kMaxPageOutput >> 20) +
+           " MB; the rest is left out";
+  } else if (why == Runaway::kSize) {
     text = "Template expansion stopped: the expanded text passes " +
            std::to_string(kMaxExpansionOutput >> 20) + " MB or " +
            std::to_string(kMaxExpansionReferences) + " references; the rest is left out";
@@ -50,7 +56,7 @@ void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway w
 
 // Writes a run of text, cut where the output cap is reached.
 void WriteRun(TExpansion& expansion, std::string_view run) {
-  const std::size_t room = kMaxExpansionOutput - expansion.Written;
+  const std::size_t room = expansion.Limit - expansion.Written;
   if (run.size() > room) {
     run = run.substr(0, room);
     expansion.bStopped = true;
@@ -109,9 +115,15 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name) {
 }
 
 void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
-                    TDiagnostics* diagnostics) {
+                    TDiagnostics* diagnostics, TExpansionBudget* page) {
   TExpansion expansion{out, {}, 0, 0, false, diagnostics};
+  if (page != nullptr && page->Remaining < expansion.Limit) {
+    expansion.Limit = page->Remaining;
+    expansion.bPageFull = true;
+  }
+  if (expansion.Limit == 0) return;  // Reported when the page filled up.
   Expand(templateText, array, expansion);
+  if (page != nullptr) page->Remaining -= expansion.Written;
 }
 
 void ResetExpansionDiagnostics() { gRunawayReported.store(false); }

@@ -32,9 +32,19 @@ inline constexpr int kMaxExpansionDepth = 64;
 /// The most text one ExpandTemplate call writes, and the most references it follows. A few
 /// short values that each refer to the next several times would otherwise expand to more
 /// text (or more work) than any machine holds; what lies beyond either cap is left out and
-/// reported once. A real page entry is far below both.
-inline constexpr std::size_t kMaxExpansionOutput = std::size_t{64} << 20;
+/// reported once. A real page entry, or a detail page, is far below both.
+inline constexpr std::size_t kMaxExpansionOutput = std::size_t{4} << 20;
 inline constexpr std::size_t kMaxExpansionReferences = std::size_t{1} << 18;
+
+/// The most text all the expansions of one page write together: an index page of 100 000
+/// pictures stays well below it, while a runaway value repeated in every entry of a page
+/// would otherwise pass any disk.
+inline constexpr std::size_t kMaxPageOutput = std::size_t{256} << 20;
+
+/// What one page may still take; every expansion into the page draws on it.
+struct TExpansionBudget {
+  std::size_t Remaining = kMaxPageOutput;
+};
 
 /// If `text` begins with a reference, stores its name in `name` and returns the number of
 /// letters; otherwise returns 0 and leaves `name` alone.
@@ -43,9 +53,10 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name);
 /// Writes the expansion of `templateText` against `array` to `out`. Stream errors are not
 /// checked here; the owner of the stream checks it when closing. A runaway expansion (a
 /// variable that refers to itself, references too deep, a cap reached) is reported to
-/// `diagnostics`, when given.
+/// `diagnostics`, when given. With a `page` budget, the expansion also stops where the page
+/// has taken all of it.
 void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
-                    TDiagnostics* diagnostics = nullptr);
+                    TDiagnostics* diagnostics = nullptr, TExpansionBudget* page = nullptr);
 
 /// Forgets that a runaway expansion was reported, so the next run reports it again. A
 /// runaway expansion is reported once between two resets.

@@ -139,7 +139,9 @@ void TWebPage::SetParentLabel() {
 }
 
 void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
-  if (fPageFile) ExpandTemplate(templateText, array, fPageFile->Stream(), &Site().Diagnostics());
+  if (fPageFile) {
+    ExpandTemplate(templateText, array, fPageFile->Stream(), &Site().Diagnostics(), &PageBudget);
+  }
 }
 
 void TWebPage::WriteEntry(std::string_view templateText, const TVarArray& entryArray) {
@@ -191,7 +193,8 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   std::ostream& out = (*file)->Stream();
   WriteVersionComment(out);
   out << "<HTML>\r\n";
-  ExpandTemplate(detailTemplate, entryArray, out, &Site().Diagnostics());
+  TExpansionBudget budget;
+  ExpandTemplate(detailTemplate, entryArray, out, &Site().Diagnostics(), &budget);
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "site/template.h"
 #include "site/variable.h"
 
 namespace pix {
@@ -103,6 +104,7 @@ class TWebPage {
   std::string szPageLinkName;
   std::string szPageBaseName;
   std::unique_ptr<TPageFile> fPageFile;
+  TExpansionBudget PageBudget;  // What the expansions into this page may still write.
   bool bOpened = false;
   bool bClosed = false;
   int EntryCountValue = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "base/diagnostics.h"
 #include "files/profile.h"
@@ -58,6 +59,25 @@ TEST(HostileTemplateTest, ValuesThatMultiplyStopAtTheOutputAndReferenceCaps) {
   std::ostream none(&nothing);
   ExpandTemplate("${Aaa}after", array, none);
   EXPECT_EQ(nothing.Count, 0u) << "the text after a runaway reference is left out too";
+}
+
+// A value that stays under the cap of one expansion but is repeated in every entry of a
+// page: the page as a whole stops at its own cap, and says so once.
+TEST(HostileTemplateTest, AllTheExpansionsOfOnePageShareItsCap) {
+  TVarArray array;
+  array.SetVar("Entry", std::string(600, 'x'));
+  ResetExpansionDiagnostics();
+  TCollectedDiagnostics diagnostics;
+  TExpansionBudget page;
+  page.Remaining = 1000;
+  std::ostringstream out;
+  for (int entry = 0; entry < 3; ++entry) ExpandTemplate("${Entry}", array, out, &diagnostics, &page);
+  EXPECT_EQ(out.str().size(), 1000u);
+  EXPECT_EQ(page.Remaining, 0u);
+  EXPECT_EQ(diagnostics.Problems(),
+            std::vector<std::string>{"Template expansion stopped: the page passes " +
+                                     std::to_string(kMaxPageOutput >> 20) +
+                                     " MB; the rest is left out"});
 }
 
 TEST(HostileTextFileTest, AFileTooLargeToReadIsRefusedAndSettingsInItAreNotReplaced) {
