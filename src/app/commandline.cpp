@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -352,6 +353,11 @@ int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
     TFileImageInfo info;
     info.szFileName = picture;
     ReadJpegImageInfo(&info);
+    if (info.OpenError != 0) {
+      io.Messages << "pixamond: Cannot open " << picture << ": " << std::strerror(info.OpenError)
+                  << "\n";
+      return kExitReported;
+    }
     if (info.Width <= 0 || info.Height <= 0) {
       io.Messages << "pixamond: JPEG file " << picture << " is corrupt\n";
       return kExitReported;

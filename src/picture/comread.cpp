@@ -272,9 +272,11 @@ int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
   info.Width = 0;
   info.Height = 0;
   info.szComments.clear();
+  info.OpenError = 0;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(info.szFileName.c_str(), "rb"));
   if (!file) {
-    ReportDetail(std::string("COMREAD: ") + std::strerror(errno));
+    info.OpenError = errno;
+    ReportDetail(std::string("COMREAD: ") + std::strerror(info.OpenError));
     return 1;
   }
   TJpegHeaderWalk walk(file.get(), info);

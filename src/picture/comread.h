@@ -31,6 +31,9 @@ struct TFileImageInfo {
   /// (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when the file has
   /// no COM segment or the segment could not be read.
   std::string szComments;
+  /// The errno of a file that could not be opened (too many open files, no permission...);
+  /// 0 when it was opened.
+  int OpenError = 0;
 };
 
 /// Reads the frame size and comment of the JPEG file `szFileName` into the other fields.

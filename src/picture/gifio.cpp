@@ -1,6 +1,7 @@
 #include "picture/gifio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "base/diagnostics.h"
@@ -80,6 +81,10 @@ Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path) {
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   if (gif == nullptr) {
+    if (error == D_GIF_ERR_OPEN_FAILED) {
+      // Not the file's fault: it could not be opened (too many open files, no permission).
+      return Status::IoError("Cannot open " + path.string() + ": " + std::strerror(errno));
+    }
     const char* text = GifErrorText(error);
     return Status::Corrupt("Cannot read " + path.string() + " as a GIF file: " +
                            (text != nullptr ? text : "unknown error " + std::to_string(error)));

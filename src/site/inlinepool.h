@@ -34,6 +34,9 @@ class TWebSite;
 /// What the workers learned of one picture.
 struct TPictureFacts {
   bool bReadable = false;  ///< The header gave a usable size.
+  /// Why a picture that is not readable could not even be opened; ok when it was opened
+  /// (and so is corrupt when not readable).
+  Status OpenStatus;
   int Width = 0;           ///< Of the picture shown upright (sides swapped when turned).
   int Height = 0;
   std::string szComments;  ///< The JPEG comment; empty for GIF pictures.

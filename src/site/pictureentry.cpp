@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "base/progress.h"
@@ -122,7 +123,9 @@ void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
   std::optional<TPictureFacts> learned = site.TakePictureFacts(item);
   const TPictureFacts facts = learned ? std::move(*learned) : LearnPicture(site, item);
   if (!facts.bReadable) {
-    ReportPicture(site, (jpeg ? "JPEG file " : "GIF file ") + names.AnchorPath + " is corrupt");
+    ReportPicture(site, !facts.OpenStatus.ok() ? facts.OpenStatus.message()
+                                               : (jpeg ? "JPEG file " : "GIF file ") +
+                                                     names.AnchorPath + " is corrupt");
     return;
   }
   const std::uint64_t fileSize = item.lSize();
@@ -155,14 +158,19 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
     ReadJpegImageInfo(&info);
+    if (info.OpenError != 0) {
+      facts.OpenStatus = Status::IoError("Cannot open " + names.AnchorPath + ": " +
+                                         std::strerror(info.OpenError));
+    }
     facts.Metadata = ReadJpegMetadata(names.AnchorPath);
     // Sizes are those of the picture shown upright.
     const bool swap = SwapsSides(facts.Metadata.Exif.Orientation);
     facts.Width = swap ? info.Height : info.Width;
     facts.Height = swap ? info.Width : info.Height;
     facts.szComments = std::move(info.szComments);
-  } else if (!GetGifSize(&facts.Width, &facts.Height, names.AnchorPath).ok()) {
+  } else if (Status read = GetGifSize(&facts.Width, &facts.Height, names.AnchorPath); !read.ok()) {
     facts.Width = facts.Height = 0;
+    if (read.code() == Status::Code::kIoError) facts.OpenStatus = read;
   }
   // A frame of no pixels in either direction cannot be shown (a JPEG height of 0 is legal,
   // defined at the end of the scan, but such pictures are not read that far).

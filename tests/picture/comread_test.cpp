@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <regex>
 #include <string>
 
+#include "picture/gifrsize.h"
 #include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
@@ -169,6 +175,36 @@ TEST(ComReadTest, ThumbnailInsideApp1DoesNotChangeTheSize) {
   EXPECT_EQ(read.Info.Width, 9);
   EXPECT_EQ(read.Info.Height, 7);
   EXPECT_EQ(read.Info.szComments, "caption\r\n");
+}
+
+// Running out of file handles says so; it never makes a good picture look corrupt.
+TEST(ComReadTest, AFileThatCannotBeOpenedIsToldFromACorruptOne) {
+  test::TempDir dir;
+  test::WriteJpegPicture(dir / "a.jpg", 20, 10, "");
+  test::WriteGifPicture(dir / "b.gif", 20, 10, /*interlaced=*/false);
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+  rlimit low = old;
+  low.rlim_cur = 64;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> taken;
+  for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken.push_back(fd);
+  TFileImageInfo info;
+  info.szFileName = (dir / "a.jpg").string();
+  ReadJpegImageInfo(&info);
+  int width = 0, height = 0;
+  const Status gif = GetGifSize(&width, &height, dir / "b.gif");
+  for (int fd : taken) ::close(fd);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+
+  EXPECT_EQ(info.OpenError, EMFILE);
+  EXPECT_EQ(gif.code(), Status::Code::kIoError);
+  EXPECT_EQ(gif.message(), "Cannot open " + (dir / "b.gif").string() + ": Too many open files");
+  // With handles to spare, the same files read as they are.
+  ReadJpegImageInfo(&info);
+  EXPECT_EQ(info.OpenError, 0);
+  EXPECT_EQ(info.Width, 20);
+  EXPECT_TRUE(GetGifSize(&width, &height, dir / "b.gif").ok());
 }
 
 TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
