@@ -73,12 +73,13 @@ TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   EXPECT_EQ(CommentOf(site_ / "a.jpg"), comment);
 }
 
-TEST_F(PictureItemTest, AllEmptyVariablesWriteAnEmptyComment) {
+TEST_F(PictureItemTest, AllEmptyVariablesLeaveNoCaptionSegment) {
   WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nold\r\n\r\n"));
   TPictureItem* item = MakeItem(site_ / "a.jpg");
   item->SetVar("ImageDescription", "");
   ASSERT_TRUE(item->Save().ok());
-  EXPECT_EQ(CommentOf(site_ / "a.jpg"), "\r\n");
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"), "");
+  EXPECT_EQ(ReadFile(site_ / "a.jpg").find("\xFF\xFE"), std::string::npos);
   EXPECT_EQ(MakeItem(site_ / "a.jpg")->GetVarValue("ImageDescription"), "");
 }
 

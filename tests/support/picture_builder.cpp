@@ -147,6 +147,11 @@ std::string MakeJpeg(const TPixelArt& art, const TJpegOptions& options) {
                       reinterpret_cast<const JOCTET*>(options.App1Payload.data()),
                       static_cast<unsigned>(options.App1Payload.size()));
   }
+  for (const TAppSegment& segment : options.AppSegments) {
+    jpeg_write_marker(&c.Info, JPEG_APP0 + segment.Number,
+                      reinterpret_cast<const JOCTET*>(segment.Payload.data()),
+                      static_cast<unsigned>(segment.Payload.size()));
+  }
   for (const std::string& comment : options.Comments) {
     jpeg_write_marker(&c.Info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
                       static_cast<unsigned>(comment.size()));

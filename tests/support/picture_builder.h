@@ -39,11 +39,19 @@ TPixelArt GradientArt(int width, int height);
 /// which no viewer can show; it stands for pictures the decoder must refuse.
 enum class JpegKind { Baseline, Progressive, Grey, Cmyk, Ycck, TwoChannel };
 
+/// An APPn segment: n (0 to 15) and its bytes after the length field.
+struct TAppSegment {
+  int Number = 1;
+  std::string Payload;
+};
+
 struct TJpegOptions {
   JpegKind Kind = JpegKind::Baseline;
   int Quality = 92;
   /// An APP1 segment written first, e.g. one holding a complete thumbnail JPEG.
   std::string App1Payload;
+  /// More APP segments (XMP, ICC, IPTC...), in this order after App1Payload.
+  std::vector<TAppSegment> AppSegments;
   /// COM segments, in this order, after the APP segments and before the tables.
   std::vector<std::string> Comments;
 };
