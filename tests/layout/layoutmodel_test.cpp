@@ -126,7 +126,10 @@ TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
   model.Inspector().EditValue(0, "All albums");
   ui_.AnswerMessage(MessageAnswer::No);
   model.SaveLayout();
-  EXPECT_EQ(ui_.messages().back().text, "Permanently delete crossed-out items.");
+  // Without a trash the question says that the deletion is for good.
+  EXPECT_EQ(ui_.messages().back().text, "Permanently delete crossed-out items: 1 file of " +
+                                            FormatFileSize(fs::file_size(site_ / "b.jpg")) +
+                                            ". There is no Trash to take them back from.");
   EXPECT_TRUE(fs::exists(site_ / "b.jpg"));
   EXPECT_EQ(ReadFile(home_ / "dglobals.txt"), "PageTitle:\r\nAll albums\r\n\r\n");
 }

@@ -11,6 +11,7 @@
 #include "app/ui/statusdlg.h"
 #include "base/dialogs.h"
 #include "base/ui/icons.h"
+#include "base/ui/qttrash.h"
 #include "base/ui/qttext.h"
 #include "layout/inspector.h"
 #include "layout/ui/inspectorwindow.h"
@@ -71,6 +72,7 @@ void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
     : TParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
       Ui(ui),
+      Trash(std::make_unique<TQtTrash>()),
       LayoutModel(std::make_unique<TLayoutModel>(ui)),
       ListBox(FindControlAs<QListWidget>(kObjListBoxId)),
       InspectWindow(new TObjInspectWindow(this, LayoutModel->Inspector())),
@@ -78,6 +80,7 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
   setObjectName(QStringLiteral("TConfigWindow"));
   PIX_CHECK(ListBox != nullptr);
   LayoutModel->SetPreviewTarget(PreviewWindow);
+  LayoutModel->SetTrash(Trash.get());
   ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *LayoutModel));
   ListBox->setUniformItemSizes(true);
   ListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -17,6 +17,7 @@ class QDialog;
 class QListWidget;
 
 namespace pix {
+class TTrash;
 class TUserInterface;
 }
 
@@ -82,7 +83,8 @@ class TConfigWindow : public TParentWindow {
   void CmOpen();
 
  signals:
-  /// Exit or Cancel: the window is done and its frame should close.
+  /// Exit or Cancel: the window is done and its frame should close (which asks
+  /// TLayoutModel::QueryClose about edits not saved).
   void CloseRequested();
   /// A generation run shows its progress in `dialog` until it ends.
   void RunStarted(TStatusDlg* dialog);
@@ -99,6 +101,8 @@ class TConfigWindow : public TParentWindow {
   void RunWithStatus(const std::function<void(TProgress&)>& job);
 
   TUserInterface& Ui;
+  // The desktop's trash for the files of crossed-out items; outlives the model.
+  std::unique_ptr<TTrash> Trash;
   std::unique_ptr<TLayoutModel> LayoutModel;
   QListWidget* ListBox;
   TObjInspectWindow* InspectWindow;

@@ -64,6 +64,8 @@ void SDIDecFrame::BuildMenus() {
   file->addAction(
       MakeAction(24310, QStringLiteral("E&xit\tAlt+F4"),
                  QStringLiteral("Quits pixamondApp and prompts to save the documents")));
+  // The key the menu shows is the one that acts, also where no window manager takes it.
+  Actions.value(24310)->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   struct EditItem {
@@ -311,6 +313,12 @@ bool SDIDecFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SDIDecFrame::closeEvent(QCloseEvent* event) {
+  // Every way of closing (Exit, the Cancel button, the title bar, the window manager's
+  // Alt+F4) asks about edits that are not saved.
+  if (!Client->Model().QueryClose()) {
+    event->ignore();
+    return;
+  }
   // The help window belongs to the program; it goes with the frame.
   if (!Help.isNull()) Help->close();
   QMainWindow::closeEvent(event);

@@ -142,13 +142,16 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(ReadFile(target_), "old");
   ASSERT_EQ(ui_.messages().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(ui_.messages()[0].text,
+            "Replace current layout with selection\n\nThe current globals.txt is kept as "
+            "globals.txt.~1~ beside it.");
 
   ui_.AnswerMessage(MessageAnswer::Ok);
   QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(ReadFile(target_), "VariableFileTitle:\r\nFirst\r\n\r\nPageTitle:\r\nA\r\n\r\n");
+  EXPECT_EQ(ReadFile(temp_ / "globals.txt.~1~"), "old");
 }
 
 TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTopic24) {
