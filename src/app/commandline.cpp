@@ -358,8 +358,8 @@ int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
                   << "\n";
       return kExitReported;
     }
-    if (info.Width <= 0 || info.Height <= 0) {
-      io.Messages << "pixamond: JPEG file " << picture << " is corrupt\n";
+    if (IsCorruptJpegInfo(info)) {
+      io.Messages << "pixamond: " << JpegCorruptMessage(picture) << "\n";
       return kExitReported;
     }
     io.Out << info.szComments;

@@ -17,6 +17,8 @@ MessageAnswer TConsoleUserInterface::ShowMessage(const std::string& text,
   Messages << "pixamond: ";
   if (!title.empty() && title != kProgramCaption) Messages << title << ": ";
   Messages << text << std::endl;
+  // A terminal cannot be asked: edits are never dropped on its behalf.
+  if (buttons == MessageButtons::SaveDiscardCancel) return MessageAnswer::Cancel;
   return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
              ? MessageAnswer::Yes
              : MessageAnswer::Ok;

@@ -14,9 +14,9 @@ namespace pix {
 /// The caption of the program's own boxes (the program's file name).
 inline constexpr const char* kProgramCaption = "pixamond";
 
-enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
 enum class MessageIcon { None, Information, Warning, Question, Stop };
-enum class MessageAnswer { Ok, Cancel, Yes, No };
+enum class MessageAnswer { Ok, Cancel, Yes, No, Save, Discard };
 
 class TUserInterface {
  public:
@@ -24,6 +24,7 @@ class TUserInterface {
 
   /// Shows a modal message box and returns the button the user chose. Closing the box
   /// without a choice answers Cancel (or Ok for a box that has only Ok, No for Yes-No).
+  /// SaveDiscardCancel asks about unsaved edits: Save, Discard (drop them) or Cancel.
   virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                                     MessageButtons buttons, MessageIcon icon) = 0;
 

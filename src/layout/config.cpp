@@ -110,6 +110,14 @@ void TConfigItem::Load() {}
 
 bool TConfigItem::CanRename() const { return false; }
 
+void TConfigItem::CollectDeletedFiles(std::vector<std::string>&) const {}
+
+TTrash* TConfigItem::Trash() const {
+  const TConfigItem* root = this;
+  while (root->Parent != nullptr) root = root->Parent;
+  return root->TrashBin;
+}
+
 bool TConfigItem::Rename(TUserInterface&, std::string_view) { return false; }
 
 void TConfigItem::SetLabel(std::string_view label) {
@@ -138,6 +146,9 @@ bool TConfigItem::HasCrossedOut() const {
 
 std::vector<Status> TConfigItem::SaveTree(TUserInterface* ui) {
   std::vector<Status> failures;
+  // The items saved, with whether their save succeeded; their flags are cleared at the end,
+  // since a parent decides by its children's flags whether it is modified itself.
+  std::vector<std::pair<TConfigItem*, bool>> saved;
   // Depth first, children before their parent, without recursion: a stack of (item, next
   // child) pairs.
   std::vector<std::pair<TConfigItem*, int>> stack{{this, 0}};
@@ -149,15 +160,26 @@ std::vector<Status> TConfigItem::SaveTree(TUserInterface* ui) {
       continue;
     }
     if (item->IsModified()) {
-      Status saved = item->Save();
-      if (!saved.ok()) {
-        failures.push_back(std::move(saved));
+      Status status = item->Save();
+      saved.emplace_back(item, status.ok());
+      if (!status.ok()) {
+        failures.push_back(std::move(status));
       } else if (item->CrossedOut) {
         // Deleted: the list stops showing it. An item whose deletion failed stays listed.
         item->Shown = false;
       }
     }
     stack.pop_back();
+  }
+  const auto succeeded = [&saved](const TConfigItem* item) {
+    for (const auto& [savedItem, ok] : saved) {
+      if (savedItem == item) return ok;
+    }
+    return false;
+  };
+  for (const auto& [item, ok] : saved) {
+    // A piece is stored by its group: it is saved when the group's save succeeded.
+    if (ok && (!item->SavedByParent() || succeeded(item->Parent))) item->Modified = false;
   }
   if (ui != nullptr) ReportSaveFailures(failures, *ui);
   return failures;

@@ -42,6 +42,7 @@ namespace pix {
 
 class TFileItem;
 class TObjInspectModel;
+class TTrash;
 class TUserInterface;
 
 /// Icons of the item kinds (bitmap resource ids); kinds that look alike share one.
@@ -145,7 +146,8 @@ class TConfigItem : public TVarArray {
   /// Replaces the label; it must not be empty.
   void SetLabel(std::string_view label);
 
-  /// The item's own flag (IsModified also looks below it). Never cleared.
+  /// The item's own flag (IsModified also looks below it). Cleared once the item has been
+  /// saved (SaveTree).
   bool ModifiedFlag() const { return Modified; }
   void SetModified() { Modified = true; }
   bool IsCrossedOut() const { return CrossedOut; }
@@ -161,8 +163,9 @@ class TConfigItem : public TVarArray {
 
   /// Saves the item's subtree: children first, in order, then the item, each only when it
   /// is modified; a crossed-out item that was deleted is no longer shown. Every item is
-  /// tried whatever failed before it. The failures are reported together in one box on
-  /// `ui` (when given) and returned.
+  /// tried whatever failed before it, and every item saved is no longer modified, so that
+  /// the next save leaves it alone. The failures are reported together in one box on `ui`
+  /// (when given) and returned.
   std::vector<Status> SaveTree(TUserInterface* ui);
 
   /// Shows the item's variables in the inspector and its picture in `preview`.
@@ -172,6 +175,18 @@ class TConfigItem : public TVarArray {
   void TakeFromInspector(const TObjInspectModel& inspector);
   /// True when the inspector must not let the names of the item's variables change.
   virtual bool NamesAreFixed() const { return false; }
+  /// Adds to `paths` the files a save of this item deletes while it is crossed out (those
+  /// that exist now or may: the caller looks at each).
+  virtual void CollectDeletedFiles(std::vector<std::string>& paths) const;
+  /// Where the files of crossed-out items go: the trash set on the tree's root, or none,
+  /// which makes deletions permanent.
+  TTrash* Trash() const;
+  /// Sets the trash of the tree whose root this item is; `trash` must outlive the tree.
+  void SetTrash(TTrash* trash) { TrashBin = trash; }
+
+  /// True when the parent's Save stores this item's variables, so that the item counts as
+  /// saved only when its parent's save succeeded.
+  virtual bool SavedByParent() const { return false; }
 
   /// The item's row in the layout list; -1 until it is listed.
   int ListBoxID = -1;
@@ -182,6 +197,7 @@ class TConfigItem : public TVarArray {
 
  private:
   TConfigItem* Parent = nullptr;  // Owns this item (except for a root); outlives it.
+  TTrash* TrashBin = nullptr;     // Set on a root only; not owned.
   std::vector<std::unique_ptr<TConfigItem>> ppChild;
   std::string szLabel;
   int LevelValue = 0;
@@ -211,6 +227,7 @@ class TPieceItem : public TConfigItem {
   /// Made by a TGroupItem, whose variables named by `names` move into the piece.
   TPieceItem(TParentLink group, std::string_view label, TVarNameIds names);
   int GetBitmapId() const override { return kBitmapPage; }
+  bool SavedByParent() const override { return true; }
   /// Takes the values of its variables out of the group.
   void Load() override;
 };
@@ -250,6 +267,7 @@ class TPageItem : public TConfigItem {
   int GetBitmapId() const override { return kBitmapPage; }
   /// Writes the variable file, or deletes it when crossed out.
   Status Save() override;
+  void CollectDeletedFiles(std::vector<std::string>& paths) const override;
   const std::string& VarFileName() const { return szVarFileName; }
 
  protected:
@@ -267,6 +285,7 @@ class TDirectoryItem : public TPageItem {
   /// Writes index.txt; when crossed out deletes it, the files of the directory as they were
   /// listed, and the directory once it is empty.
   Status Save() override;
+  void CollectDeletedFiles(std::vector<std::string>& paths) const override;
   bool CanDelete() const override { return true; }
   bool CanRename() const override { return true; }
   /// Renames the directory; the paths of this item and of every item below follow at once.
@@ -298,6 +317,7 @@ class TMatchItem : public TConfigItem {
   /// Writes the search pattern entry and the variable file, or deletes both when crossed
   /// out. After a rename the names stored under the old base name are moved away.
   Status Save() override;
+  void CollectDeletedFiles(std::vector<std::string>& paths) const override;
   bool CanDelete() const override { return true; }
   bool CanRename() const override { return true; }
   /// Gives the match page a new base name; the files follow at the next save.

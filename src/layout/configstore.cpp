@@ -3,6 +3,7 @@
 // of directories and match pages.
 #include "layout/configstore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include "base/check.h"
 #include "base/safefile.h"
+#include "base/trash.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/profile.h"
@@ -66,6 +68,13 @@ Status DeleteFileIfPresent(const std::string& path) {
   if (path.empty()) return Status::OK();
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return Status::OK();
   return Status::IoError("Cannot delete " + path + ": " + std::strerror(errno));
+}
+
+Status RemoveCrossedOutFile(const std::string& path, TTrash* trash) {
+  if (trash == nullptr || !trash->IsAvailable()) return DeleteFileIfPresent(path);
+  struct stat status;
+  if (path.empty() || ::lstat(path.c_str(), &status) != 0) return Status::OK();
+  return trash->MoveToTrash(path);
 }
 
 Status WriteVarFile(const std::string& path, std::string_view text) {
@@ -149,7 +158,20 @@ TPageItem::TPageItem(TParentLink parent, std::string_view label, std::string var
 
 Status TPageItem::Save() {
   if (!IsCrossedOut()) return WriteVarFile(szVarFileName, FormatVarText());
-  return DeleteFileIfPresent(szVarFileName);
+  return RemoveCrossedOutFile(szVarFileName, Trash());
+}
+
+void TPageItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+  if (IsCrossedOut()) paths.push_back(szVarFileName);
+}
+
+void TDirectoryItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+  if (!IsCrossedOut()) return;
+  TPageItem::CollectDeletedFiles(paths);
+  for (const TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+       entry = entry->NextItem()) {
+    if (!IsDirectory(*entry)) paths.push_back(entry->szFullFileName());
+  }
 }
 
 Status TDirectoryItem::Save() {
@@ -160,7 +182,9 @@ Status TDirectoryItem::Save() {
   // sub-directory, files that came later) stays.
   for (const TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
-    if (!IsDirectory(*entry)) Collect(failures, DeleteFileIfPresent(entry->szFullFileName()));
+    if (!IsDirectory(*entry)) {
+      Collect(failures, RemoveCrossedOutFile(entry->szFullFileName(), Trash()));
+    }
   }
   ::rmdir(DirFileItemValue->szFullFileName().c_str());
   return failures;
@@ -236,8 +260,8 @@ Status TMatchItem::Save() {
   if (IsCrossedOut()) {
     for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
       if (AnotherMatchPageUses(*this, *name)) continue;
-      Collect(failures,
-              DeleteFileIfPresent(name == &szBaseName ? szVarFileName : szStoredVarFileName));
+      Collect(failures, RemoveCrossedOutFile(
+                            name == &szBaseName ? szVarFileName : szStoredVarFileName, Trash()));
       Collect(failures, WriteProfileText(section, *name, std::nullopt, IniFileName()));
     }
     return failures;
@@ -268,6 +292,15 @@ Status TMatchItem::Save() {
     szStoredVarFileName = szVarFileName;
   }
   return failures;
+}
+
+void TMatchItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+  if (!IsCrossedOut()) return;
+  for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
+    if (!AnotherMatchPageUses(*this, *name)) {
+      paths.push_back(name == &szBaseName ? szVarFileName : szStoredVarFileName);
+    }
+  }
 }
 
 bool TMatchItem::Rename(TUserInterface& ui, std::string_view newName) {

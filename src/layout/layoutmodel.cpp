@@ -1,9 +1,13 @@
 #include "layout/layoutmodel.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 #include "base/progress.h"
+#include "base/trash.h"
 #include "base/userinterface.h"
 #include "files/autoorganize.h"
 #include "files/filelist.h"
@@ -35,6 +39,24 @@ std::string Counted(int count, const char* noun) {
 
 }  // namespace
 
+std::string FormatFileSize(std::uint64_t bytes) {
+  constexpr std::uint64_t kK = 1024;
+  if (bytes < kK) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  if (bytes < kK * kK) return std::to_string(bytes / kK) + " K";
+  char text[32];
+  const bool giga = bytes >= kK * kK * kK;
+  std::snprintf(text, sizeof text, "%.1f %s",
+                static_cast<double>(bytes) / static_cast<double>(giga ? kK * kK * kK : kK * kK),
+                giga ? "GB" : "MB");
+  return text;
+}
+
+std::string DescribeDeletion(const TDeletionSummary& summary) {
+  if (summary.FileCount == 0) return "no files";
+  return std::to_string(summary.FileCount) + (summary.FileCount == 1 ? " file of " : " files of ") +
+         FormatFileSize(summary.Bytes);
+}
+
 TLayoutModel::TLayoutModel(TUserInterface& ui) : Ui(ui) {
   LoadLayout();
   FillList();
@@ -53,6 +75,12 @@ void TLayoutModel::LoadLayout() {
   Rows.clear();
   Root.reset();
   Root = std::make_unique<TRootConfigItem>(szProgramDir, szSiteDir, &Ui);
+  Root->SetTrash(TrashBin);
+}
+
+void TLayoutModel::SetTrash(TTrash* trash) {
+  TrashBin = trash;
+  if (Root != nullptr) Root->SetTrash(trash);
 }
 
 void TLayoutModel::RefreshLayout() {
@@ -97,19 +125,56 @@ void TLayoutModel::Save() {
   // The rows now stand for what the item holds: show them afresh, so that the same edits
   // are not taken a second time and untouched rows keep what the item holds.
   Selected->ShowInInspector(InspectorModel, nullptr);
-  if (Selected->HasCrossedOut() &&
-      Ui.ShowMessage("Crossed out item(s) (including physical disk files) will be permanently "
-                     "deleted off the disk forever.",
-                     "Confirm", MessageButtons::OkCancel,
-                     MessageIcon::Question) != MessageAnswer::Ok) {
-    Selected->UncrossTree();
-  }
+  if (Selected->HasCrossedOut() && !ConfirmDeletions(*Selected, false)) Selected->UncrossTree();
   const std::string label = Selected->Label();
   const std::vector<Status> failures = Selected->SaveTree(&Ui);
   szStatusText = failures.empty() ? "Saved \"" + label + "\" at " + ClockNow() + "."
                                   : "Saving \"" + label + "\" failed at " + ClockNow() + ": " +
                                         Counted(static_cast<int>(failures.size()), "problem") +
                                         ".";
+}
+
+TDeletionSummary TLayoutModel::SummarizeDeletions(const TConfigItem& item) const {
+  std::vector<std::string> paths;
+  std::vector<const TConfigItem*> pending{&item};
+  while (!pending.empty()) {
+    const TConfigItem* next = pending.back();
+    pending.pop_back();
+    if (next->IsShown()) next->CollectDeletedFiles(paths);
+    for (int i = 0; i < next->ChildCount(); ++i) pending.push_back(next->Child(i));
+  }
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  TDeletionSummary summary;
+  summary.bToTrash = TrashBin != nullptr && TrashBin->IsAvailable();
+  for (const std::string& path : paths) {
+    struct stat status;
+    if (path.empty() || ::lstat(path.c_str(), &status) != 0) continue;
+    ++summary.FileCount;
+    summary.Bytes += static_cast<std::uint64_t>(status.st_size);
+  }
+  return summary;
+}
+
+bool TLayoutModel::ConfirmDeletions(const TConfigItem& item, bool bQuestion) {
+  const TDeletionSummary summary = SummarizeDeletions(item);
+  const std::string what = DescribeDeletion(summary);
+  if (!bQuestion) {
+    const std::string text =
+        summary.bToTrash
+            ? "Crossed out item(s) will be deleted: " + what + " will be moved to the Trash."
+            : "Crossed out item(s) (including physical disk files) will be permanently deleted "
+              "off the disk forever: " +
+                  what + ". There is no Trash to take them back from.";
+    return Ui.ShowMessage(text, "Confirm", MessageButtons::OkCancel, MessageIcon::Question) ==
+           MessageAnswer::Ok;
+  }
+  const std::string text =
+      summary.bToTrash ? "Delete crossed-out items: " + what + " will be moved to the Trash."
+                       : "Permanently delete crossed-out items: " + what +
+                             ". There is no Trash to take them back from.";
+  return Ui.ShowMessage(text, "Question", MessageButtons::YesNo, MessageIcon::Question) ==
+         MessageAnswer::Yes;
 }
 
 void TLayoutModel::Delete() {
@@ -158,21 +223,38 @@ void TLayoutModel::Open() {
   if (Selected != nullptr) Selected->Open(Ui);
 }
 
-void TLayoutModel::SaveLayout() {
+bool TLayoutModel::SaveLayout() {
   if (Selected != nullptr) {
     Selected->TakeFromInspector(InspectorModel);
     Selected->ShowInInspector(InspectorModel, nullptr);
   }
-  if (Root->HasCrossedOut() &&
-      Ui.ShowMessage("Permanently delete crossed-out items.", "Question", MessageButtons::YesNo,
-                     MessageIcon::Question) != MessageAnswer::Yes) {
-    Root->UncrossTree();
-  }
+  if (Root->HasCrossedOut() && !ConfirmDeletions(*Root, true)) Root->UncrossTree();
   const std::vector<Status> failures = Root->SaveTree(&Ui);
   szStatusText = failures.empty() ? "Layout saved at " + ClockNow() + "."
                                   : "Saving the layout failed at " + ClockNow() + ": " +
                                         Counted(static_cast<int>(failures.size()), "problem") +
                                         ".";
+  return failures.empty();
+}
+
+// ---- Closing -----------------------------------------------------------------------------
+
+bool TLayoutModel::HasUnsavedEdits() const {
+  return Root->IsModified() || InspectorModel.FieldsModified();
+}
+
+bool TLayoutModel::QueryClose() {
+  if (!HasUnsavedEdits()) return true;
+  switch (Ui.ShowMessage("The layout has changes that are not saved. Save them before closing?",
+                         "Question", MessageButtons::SaveDiscardCancel, MessageIcon::Question)) {
+    case MessageAnswer::Save:
+      // What could not be saved was reported; the window stays so that it is not lost.
+      return SaveLayout();
+    case MessageAnswer::Discard:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // ---- Commands on the site ----------------------------------------------------------------

@@ -10,6 +10,7 @@
 // their results.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,10 +23,25 @@
 namespace pix {
 
 class TProgress;
+class TTrash;
 class TUserInterface;
 
 /// The answer of the Auto Organize question.
 enum class AutoOrganizeChoice { kOrganizeAndGenerate, kOrganizeOnly, kAborted };
+
+/// What a save removes from the disk for the crossed-out items of a subtree.
+struct TDeletionSummary {
+  int FileCount = 0;          ///< Files there now that the save removes.
+  std::uint64_t Bytes = 0;    ///< Their sizes added up.
+  bool bToTrash = false;      ///< They go to the trash; otherwise they are deleted for good.
+};
+
+/// A file size as a person reads it: "512 bytes", "340 K" (1024 bytes each, rounded toward
+/// zero), "2.4 MB", "1.2 GB".
+std::string FormatFileSize(std::uint64_t bytes);
+
+/// "no files", "1 file of 3 K", "12 files of 2.4 MB".
+std::string DescribeDeletion(const TDeletionSummary& summary);
 
 class TLayoutModel {
  public:
@@ -37,6 +53,9 @@ class TLayoutModel {
 
   /// Where the selected picture's inline image is shown; may be null. Must outlive its use.
   void SetPreviewTarget(TPreviewTarget* preview) { Preview = preview; }
+  /// Where the files of crossed-out items go; none (the default) deletes them for good.
+  /// Must outlive the model; every tree the model builds uses it.
+  void SetTrash(TTrash* trash);
 
   // ---- The tree and its list ----
 
@@ -84,8 +103,21 @@ class TLayoutModel {
   /// True when an item is selected and Open starts something for it (a picture).
   bool CanOpenSelected() const { return Selected != nullptr && Selected->CanOpen(); }
   /// The save before leaving or regenerating: edits, the question about crossed-out items,
-  /// then the whole tree.
-  void SaveLayout();
+  /// then the whole tree. True when everything was saved.
+  bool SaveLayout();
+
+  /// What saving `item` would remove from the disk for its crossed-out items.
+  TDeletionSummary SummarizeDeletions(const TConfigItem& item) const;
+
+  // ---- Closing ----
+
+  /// True when the layout holds edits that are not saved: an item changed or crossed out,
+  /// or inspector rows edited and not yet taken into their item.
+  bool HasUnsavedEdits() const;
+  /// Asked before the window closes, whichever way it is closed. With unsaved edits the
+  /// user chooses: Save (the window closes when everything was saved), Discard (it closes
+  /// and the edits are dropped) or Cancel (it stays open). True when it may close.
+  bool QueryClose();
 
   /// Select Directory, after the user picked `chosen` (a file inside the wanted directory,
   /// or the directory itself, chosen in a dialog, dropped on the window or named at
@@ -122,8 +154,13 @@ class TLayoutModel {
   // The label a renamed item shows: what a rebuilt tree would call it.
   std::string LabelAfterRename(const TConfigItem& item, std::string_view typed) const;
 
+  // Asks whether the crossed-out items below `item` may go; the question names what goes
+  // and where. `confirmTitle` "Confirm" asks OK or Cancel, "Question" Yes or No.
+  bool ConfirmDeletions(const TConfigItem& item, bool bQuestion);
+
   TUserInterface& Ui;
   TPreviewTarget* Preview = nullptr;
+  TTrash* TrashBin = nullptr;
   std::unique_ptr<TRootConfigItem> Root;
   std::vector<TConfigItem*> Rows;
   TConfigItem* Selected = nullptr;  // An item of Root's tree, or null.

@@ -87,12 +87,14 @@ TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::stri
   info.szFileName = szFullFileName;
   ReadJpegImageInfo(&info);
   ParseVarText(info.szComments);
+  szStoredComment = FormatVarText();
 }
 
 Status TPictureItem::Save() {
-  if (IsCrossedOut()) return DeleteFileIfPresent(szFullFileName);
+  if (IsCrossedOut()) return RemoveCrossedOutFile(szFullFileName, Trash());
   if (!HoldsPictureComment(szFullFileName)) return Status::OK();
   const std::string text = FormatVarText();
+  if (text == szStoredComment) return Status::OK();
   if (!CommentFitsReader(text)) {
     return Status::TooLarge("The text of " + szFullFileName + " is " + std::to_string(text.size()) +
                             " characters long, more than a picture's comment can give back; "
@@ -100,7 +102,13 @@ Status TPictureItem::Save() {
   }
   // The comment writer replaces the picture only with a complete copy that reads back with
   // the new text; on any failure the picture stays as it was.
-  return WriteJpegCommentInPlace(szFullFileName, text);
+  Status written = WriteJpegCommentInPlace(szFullFileName, text);
+  if (written.ok()) szStoredComment = text;
+  return written;
+}
+
+void TPictureItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+  if (IsCrossedOut()) paths.push_back(szFullFileName);
 }
 
 // ---- Rename ------------------------------------------------------------------------------

@@ -30,9 +30,11 @@ class TPictureItem : public TConfigItem {
                TTreeBuildContext& context, TFileItem* fileItem = nullptr);
 
   int GetBitmapId() const override { return kBitmapPalette; }
-  /// Writes the comment of a JPEG picture, or deletes the picture when crossed out. A GIF
-  /// picture has nowhere to keep its variables, so nothing is written for it.
+  /// Writes the comment of a JPEG picture when its caption changed since it was read or last
+  /// saved, or deletes the picture when crossed out. A GIF picture has nowhere to keep its
+  /// variables, so nothing is written for it.
   Status Save() override;
+  void CollectDeletedFiles(std::vector<std::string>& paths) const override;
   bool CanDelete() const override { return true; }
   /// Starts the picture editor of the settings (Files/PictureEditor, a command line whose
   /// %s stands for the picture), or the desktop's default application when none is set.
@@ -54,6 +56,10 @@ class TPictureItem : public TConfigItem {
 
  private:
   std::string szFullFileName;
+  // The caption the picture holds, as this item would write it: what was read when the
+  // item was built, then what the last successful save wrote. A save that would write the
+  // same text leaves the picture alone.
+  std::string szStoredComment;
   TFileItem* FileItem;  // The picture's node in the root's file list; may be null.
   TSiteNames Names;     // Where the site keeps the picture's inline image.
 };

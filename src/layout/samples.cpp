@@ -1,6 +1,12 @@
 #include "layout/samples.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "base/safefile.h"
@@ -100,6 +106,40 @@ Status CopySampleLayout(const std::filesystem::path& sample, const std::filesyst
   return WriteFileAtomically(target, WithCrLfLineEnds(*text));
 }
 
+std::filesystem::path NextNumberedBackup(const std::filesystem::path& file) {
+  for (int number = 1;; ++number) {
+    std::filesystem::path backup = file;
+    backup += ".~" + std::to_string(number) + "~";
+    struct stat status;
+    if (::lstat(backup.c_str(), &status) != 0 && errno == ENOENT) return backup;
+  }
+}
+
+Status CopyToBackup(const std::filesystem::path& file, const std::filesystem::path& backup) {
+  const Result<std::string> text = ReadTextFile(file);
+  if (!text.ok()) return Status::IoError("Cannot read " + file.string() + ": " + text.status().message());
+  struct stat status;
+  const mode_t mode = ::stat(file.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0644;
+  // O_EXCL: a backup that appeared meanwhile is never overwritten.
+  const int out = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (out < 0) return Status::IoError("Cannot create " + backup.string() + ": " + std::strerror(errno));
+  std::string_view rest = *text;
+  bool written = true;
+  while (!rest.empty() && written) {
+    const ssize_t done = ::write(out, rest.data(), rest.size());
+    written = done > 0;
+    if (written) rest.remove_prefix(static_cast<std::size_t>(done));
+  }
+  const std::string why = std::strerror(errno);
+  written = written && ::fsync(out) == 0;
+  written = ::close(out) == 0 && written;
+  if (!written) {
+    ::unlink(backup.c_str());
+    return Status::IoError("Cannot write " + backup.string() + ": " + why);
+  }
+  return Status::OK();
+}
+
 // ---- TSampleLayouts ----------------------------------------------------------------------
 
 TSampleLayouts::TSampleLayouts() : Items(ListSampleLayouts()) {}
@@ -118,12 +158,33 @@ const std::string& TSampleLayouts::Highlight(int index) {
 TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
                                                   const std::filesystem::path& target) {
   if (Selected == nullptr) return OkOutcome::kClosedUnchanged;
-  if (ui.ShowMessage("Replace current layout with selection", "Confirm", MessageButtons::OkCancel,
-                     MessageIcon::Question) != MessageAnswer::Ok) {
+  const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;
+  std::error_code error;
+  const bool keep = std::filesystem::exists(globals, error);
+  const std::filesystem::path backup = keep ? NextNumberedBackup(globals) : std::filesystem::path();
+  std::string question = "Replace current layout with selection";
+  if (keep) {
+    question += "\n\nThe current " + globals.filename().string() + " is kept as " +
+                backup.filename().string() + " beside it.";
+  }
+  if (ui.ShowMessage(question, "Confirm", MessageButtons::OkCancel, MessageIcon::Question) !=
+      MessageAnswer::Ok) {
     return OkOutcome::kStayOpen;
   }
-  const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;
+  if (keep) {
+    const Status kept = CopyToBackup(globals, backup);
+    if (!kept.ok()) {
+      ui.ShowMessage("The current layout could not be kept as a backup; it is unchanged.\n" +
+                         kept.message(),
+                     "Error", MessageButtons::Ok, MessageIcon::Warning);
+      return OkOutcome::kStayOpen;
+    }
+  }
   const Status copied = CopySampleLayout(Selected->szFileName, globals);
+  if (!copied.ok() && keep) {
+    // The layout is unchanged, so the copy of it would only be in the way.
+    std::filesystem::remove(backup, error);
+  }
   if (!copied.ok()) {
     ui.ShowMessage("The sample layout could not be copied; the current layout is unchanged.\n" +
                        copied.message(),

@@ -53,6 +53,14 @@ std::string WithCrLfLineEnds(std::string_view text);
 /// leaves the target as it was.
 Status CopySampleLayout(const std::filesystem::path& sample, const std::filesystem::path& target);
 
+/// The name of the next numbered backup of `file` beside it: NAME.~N~ with the lowest N
+/// from 1 that no file takes yet (as GNU cp --backup=numbered names them).
+std::filesystem::path NextNumberedBackup(const std::filesystem::path& file);
+
+/// Copies `file` to `backup`, a name that must be free: an existing file is never replaced.
+/// A copy that cannot be completed is removed again.
+Status CopyToBackup(const std::filesystem::path& file, const std::filesystem::path& backup);
+
 /// The sample dialog's model.
 class TSampleLayouts {
  public:
@@ -77,7 +85,9 @@ class TSampleLayouts {
   const TSampleItem* SelectedSample() const { return Selected; }
 
   /// Ok: asks to replace the layout and copies the highlighted sample to `target` (the
-  /// layout home's globals.txt when none is given). A failed copy is reported on `ui`.
+  /// layout home's globals.txt when none is given). An existing target is first kept as its
+  /// next numbered backup, which the question names. A failed backup or copy is reported on
+  /// `ui` and leaves the target as it was.
   OkOutcome PressOk(TUserInterface& ui, const std::filesystem::path& target = {});
 
  private:

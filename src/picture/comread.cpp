@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "base/diagnostics.h"
 
@@ -48,7 +49,8 @@ struct FileCloser {
 // the walk tests the error count, so a damaged file ends the walk at its first problem.
 class TJpegHeaderWalk {
  public:
-  TJpegHeaderWalk(std::FILE* file, TFileImageInfo& info) : File(file), Info(info) {}
+  TJpegHeaderWalk(std::FILE* file, TFileImageInfo& info, TJpegHeaderMap* map)
+      : File(file), Info(info), Map(map) {}
 
   void Run() {
     const int first = RawByte();
@@ -61,14 +63,26 @@ class TJpegHeaderWalk {
     while (ErrorCount == 0) {
       const int code = NextMarker();
       if (IsFrameHeaderMarker(code)) {
+        if (Map != nullptr && Map->FrameHeaderStart < 0 && ErrorCount == 0) {
+          Map->FrameHeaderStart = MarkerStart();
+        }
         ReadFrameHeader();
       } else if (code == kMarkerEoi || code == kMarkerSos) {
-        return;
+        break;
       } else if (code == kMarkerCom) {
         ReadComment();
       } else {
         SkipSegment();
       }
+    }
+    // The caption segment's text, or when no segment holds variable records the text of
+    // the last one; a comment cut by an error leaves nothing.
+    if (CaptionText) {
+      Info.szComments = std::move(*CaptionText);
+      if (Map != nullptr) Map->Caption = CaptionIndex;
+    } else {
+      Info.szComments = std::move(LastCommentText);
+      if (Map != nullptr && !Info.szComments.empty()) Map->Caption = LastCommentIndex;
     }
   }
 
@@ -98,6 +112,9 @@ class TJpegHeaderWalk {
     if (byte == kEndOfFile) ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
     return byte;
   }
+
+  // The offset of the 0xFF right before the marker code just read.
+  std::int64_t MarkerStart() { return static_cast<std::int64_t>(std::ftell(File)) - 2; }
 
   // A big-endian two-byte value; 0xFF when it could not be read.
   int TwoByteValue() {
@@ -170,35 +187,64 @@ class TJpegHeaderWalk {
     return position >= 0 && position + static_cast<long long>(count) <= FileSize;
   }
 
-  // Each COM segment replaces the text of an earlier one. The whole segment is consumed by
-  // its length even when the text is full, so that bytes of a long comment are never taken
-  // for markers.
+  // A later COM segment replaces the text of an earlier one of its kind: the last segment
+  // holding variable records is the caption, and the last of all stands in when there is
+  // none. The whole segment is consumed by its length even when the text is full, so that
+  // bytes of a long comment are never taken for markers.
   void ReadComment() {
+    const std::int64_t start = MarkerStart();
     const int errorsBefore = ErrorCount;
     const int length = TwoByteValue();
     if (ErrorCount == errorsBefore && length < 2) {
       ReportError(kPlaceCommentLength, "Erroneous JPEG marker length");
     }
     Filter.Reset();
+    Raw.clear();
     bool storing = true;
     for (int left = length - 2; left > 0 && ErrorCount == 0; --left) {
       const int byte = TestedByte();
       if (byte == kEndOfFile) break;
+      Raw += static_cast<char>(byte);
       if (storing) storing = Filter.Add(static_cast<std::uint8_t>(byte));
     }
     if (ErrorCount > errorsBefore) {
-      Info.szComments.clear();
-    } else {
-      Info.szComments = std::move(Filter).Finish();
+      CaptionText.reset();
+      LastCommentText.clear();
+      return;
     }
+    const bool records = HoldsVariableRecords(Raw);
+    const int index = Map != nullptr ? static_cast<int>(Map->Comments.size()) : -1;
+    if (Map != nullptr) {
+      Map->Comments.push_back(TJpegCommentSegment{
+          start, static_cast<std::int64_t>(std::ftell(File)), records});
+    }
+    std::string text = std::move(Filter).Finish();
+    if (records) {
+      CaptionText = text;
+      CaptionIndex = index;
+    }
+    LastCommentText = std::move(text);
+    LastCommentIndex = index;
   }
 
   std::FILE* File;  // Owned by the caller; open for the life of the walk.
   long long FileSize = -1;  // Read when first needed.
   TFileImageInfo& Info;
+  TJpegHeaderMap* Map;  // Filled when not null; owned by the caller.
   TCommentTextFilter Filter;
+  std::string Raw;  // The bytes of the COM segment being read.
+  std::optional<std::string> CaptionText;
+  int CaptionIndex = -1;
+  std::string LastCommentText;
+  int LastCommentIndex = -1;
   int ErrorCount = 0;
 };
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
 
 // A text cut because it is full may end inside a UTF-8 character: a lead byte followed by
 // fewer continuation bytes than it announces. That piece is dropped, so that the text ends
@@ -267,8 +313,28 @@ std::string FilterCommentText(std::string_view raw) {
   return std::move(filter).Finish();
 }
 
-int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
+bool HoldsVariableRecords(std::string_view raw) {
+  std::size_t letters = 0;
+  while (letters < raw.size() && IsAsciiLetter(raw[letters])) ++letters;
+  if (letters < 2 || letters >= raw.size() || raw[letters] != ':') return false;
+  const std::string_view afterName = raw.substr(letters + 1);
+  if (afterName.substr(0, 1) != "\n" && afterName.substr(0, 2) != "\r\n") return false;
+  return EndsWith(raw, "\n\n") || EndsWith(raw, "\n\r\n");
+}
+
+int TJpegHeaderMap::RecordSegmentCount() const {
+  int count = 0;
+  for (const TJpegCommentSegment& segment : Comments) count += segment.bHoldsRecords ? 1 : 0;
+  return count;
+}
+
+std::string JpegCorruptMessage(std::string_view fileName) {
+  return "JPEG file " + std::string(fileName) + " is corrupt";
+}
+
+int ReadJpegHeaderMap(TFileImageInfo* FileImageInfo, TJpegHeaderMap* map) {
   TFileImageInfo& info = *FileImageInfo;
+  if (map != nullptr) *map = TJpegHeaderMap();
   info.Width = 0;
   info.Height = 0;
   info.szComments.clear();
@@ -279,9 +345,13 @@ int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
     ReportDetail(std::string("COMREAD: ") + std::strerror(info.OpenError));
     return 1;
   }
-  TJpegHeaderWalk walk(file.get(), info);
+  TJpegHeaderWalk walk(file.get(), info, map);
   walk.Run();
   return walk.Errors();
+}
+
+int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
+  return ReadJpegHeaderMap(FileImageInfo, nullptr);
 }
 
 int ReadJpegImageInfo(TFileImageInfo* FileImageInfo) {

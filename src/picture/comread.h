@@ -1,10 +1,14 @@
 // Reading a JPEG picture's frame size and comment without decoding it.
 //
 // A picture keeps its own variables (caption, description and the like, as variable
-// records) in the text of a JPEG comment (COM) segment. The reader walks the marker segments
-// of the file header one byte at a time, takes width and height from the frame header and
-// the text of the COM segment, and stops at the start of the compressed data, so a large
-// picture costs no more than a small one.
+// records) in the text of a JPEG comment (COM) segment: its caption segment. Other programs
+// leave comments of their own ("Created with GIMP"), which are not captions. The reader
+// walks the marker segments of the file header one byte at a time, takes width and height
+// from the frame header and the text of the caption segment, and stops at the start of the
+// compressed data, so a large picture costs no more than a small one. The caption segment is
+// the last COM segment holding variable records; a picture without one shows the text of
+// its last COM segment. The comment writer (comwrite.h) replaces the same segment, found by
+// the same walk (ReadJpegHeaderMap).
 //
 // Problems are written as lines "COMREAD(place): <count>message" to the detail sink
 // (base/diagnostics.h) and end the walk; they never end the program. Every call keeps its own
@@ -14,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pix {
 
@@ -26,7 +31,8 @@ struct TFileImageInfo {
   std::int32_t Width = 0;   ///< Frame width in pixels; 0 when no frame header was read.
   std::int32_t Height = 0;  ///< Number of lines; 0 when no frame header was read.
   std::string szFileName;   ///< The picture's path; set by the caller.
-  /// The text of the last COM segment before the scan, with every line ending made CR LF,
+  /// The text of the caption segment (the last COM segment before the scan that holds
+  /// variable records, or the last COM segment when none does), with every line ending made CR LF,
   /// carriage returns and the other control characters except tab dropped, every other byte
   /// (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when the file has
   /// no COM segment or the segment could not be read.
@@ -44,6 +50,45 @@ int ReadJpegImageInfo(TFileImageInfo* FileImageInfo);
 /// As ReadJpegImageInfo, but returns the number of errors the walk reported (0 for a header
 /// read cleanly up to its scan). Used where a written file is checked before it is kept.
 int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo);
+
+/// True when the picture read into `info` has no usable frame size, which every caller
+/// reports as JpegCorruptMessage.
+inline bool IsCorruptJpegInfo(const TFileImageInfo& info) {
+  return info.Width <= 0 || info.Height <= 0;
+}
+
+/// "JPEG file NAME is corrupt": what the site run, the comment command and the comment
+/// writer say of a picture the reader finds no frame size in.
+std::string JpegCorruptMessage(std::string_view fileName);
+
+/// One COM segment of a picture's header, by its place in the file.
+struct TJpegCommentSegment {
+  std::int64_t Start = 0;       ///< Offset of the 0xFF right before the COM code.
+  std::int64_t End = 0;         ///< Offset just past the segment's text.
+  bool bHoldsRecords = false;   ///< Its text is variable records (HoldsVariableRecords).
+};
+
+/// Where the walk of ReadJpegHeaderMap found the COM segments and the frame header.
+struct TJpegHeaderMap {
+  /// Every COM segment read whole before the walk ended, in file order.
+  std::vector<TJpegCommentSegment> Comments;
+  /// Offset of the 0xFF right before the first frame header's code; -1 when none was met.
+  std::int64_t FrameHeaderStart = -1;
+  /// Index in Comments of the caption segment, whose text szComments holds; -1 for none.
+  int Caption = -1;
+  /// Number of the segments in Comments that hold variable records.
+  int RecordSegmentCount() const;
+};
+
+/// As ReadJpegImageInfoCountingErrors, and fills `map` with the places of the segments the
+/// walk met.
+int ReadJpegHeaderMap(TFileImageInfo* FileImageInfo, TJpegHeaderMap* map);
+
+/// True when the raw text of a COM segment is variable records as this program writes them:
+/// it starts with a name line (two or more ASCII letters, a colon and a line end, LF or
+/// CR LF) and ends with a blank line. A comment such as "Created with GIMP", or "Note: taken
+/// at dawn" on one line, is another program's.
+bool HoldsVariableRecords(std::string_view raw);
 
 /// True for a byte the comment reader keeps as it is: tab, printable ASCII and every byte
 /// from 0x80 to 0xFF (the bytes of UTF-8 characters). Line feeds are kept as CR LF; carriage

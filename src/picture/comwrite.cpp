@@ -1,29 +1,20 @@
 #include "picture/comwrite.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "base/check.h"
 #include "base/diagnostics.h"
 #include "base/safereplace.h"
 #include "files/utils.h"
-#include "picture/comread.h"
 
 namespace pix {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::uint8_t kMarkerSoi = 0xD8;
-constexpr std::uint8_t kMarkerEoi = 0xD9;
-constexpr std::uint8_t kMarkerSos = 0xDA;
 constexpr std::uint8_t kMarkerCom = 0xFE;
-
-bool IsFrameHeaderMarker(std::uint8_t code) {
-  return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
-}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -32,121 +23,94 @@ using TFilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ErrnoText() { return std::strerror(errno); }
 
-// Streams `in` through a comment filter into `out`. Fails when the filter rejects the
-// input, when the input ends before the segment could be placed, or on any read or write
-// error.
-Status CopyWithComment(std::FILE* in, std::FILE* out, std::string_view text,
-                       const fs::path& inName) {
-  TWriteComObject filter(text);
-  std::uint64_t TotalBytesWritten = 0;
+// Moves `count` bytes from `in` to `out` (or only reads them when `out` is null).
+Status MoveBytes(std::FILE* in, std::FILE* out, std::int64_t count, const std::string& inName) {
+  std::uint8_t buffer[1 << 16];
+  while (count > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(count, sizeof buffer));
+    const std::size_t got = std::fread(buffer, 1, want, in);
+    if (got != want) {
+      if (std::ferror(in)) return Status::IoError("Cannot read " + inName + ": " + ErrnoText());
+      return Status::Corrupt(inName + " changed while its comment was written");
+    }
+    if (out != nullptr && std::fwrite(buffer, 1, got, out) != got) {
+      return Status::IoError("Cannot write the copy of " + inName + ": " + ErrnoText());
+    }
+    count -= static_cast<std::int64_t>(got);
+  }
+  return Status::OK();
+}
+
+Status MoveRest(std::FILE* in, std::FILE* out, const std::string& inName) {
   std::uint8_t buffer[1 << 16];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-    std::size_t i = 0;
-    // Before the insertion every byte is examined; afterwards the rest is copied as is.
-    for (; i < got && !filter.IsCommentInserted(); ++i) {
-      TByteView view;
-      if (!filter.FilterByte(buffer[i], &view)) {
-        return Status::Corrupt(inName.string() + " is not a JPEG file a comment can be placed in");
-      }
-      if (view.Size > 0 && std::fwrite(view.Data, 1, view.Size, out) != view.Size) {
-        return Status::IoError("Cannot write the copy of " + inName.string() + ": " + ErrnoText());
-      }
-      TotalBytesWritten += view.Size;
-    }
-    if (i < got) {
-      if (std::fwrite(buffer + i, 1, got - i, out) != got - i) {
-        return Status::IoError("Cannot write the copy of " + inName.string() + ": " + ErrnoText());
-      }
-      TotalBytesWritten += got - i;
+    if (std::fwrite(buffer, 1, got, out) != got) {
+      return Status::IoError("Cannot write the copy of " + inName + ": " + ErrnoText());
     }
   }
-  if (std::ferror(in)) return Status::IoError("Cannot read " + inName.string());
-  if (TotalBytesWritten == 0) return Status::Corrupt(inName.string() + " is empty");
-  if (!filter.IsCommentInserted()) {
-    return Status::Corrupt(inName.string() +
-                           " ends before its frame header; the comment was not written");
-  }
+  if (std::ferror(in)) return Status::IoError("Cannot read " + inName + ": " + ErrnoText());
   return Status::OK();
 }
 
 }  // namespace
 
-TWriteComObject::TWriteComObject(std::string_view szInitComments) {
+TWriteComObject::TWriteComObject(std::string_view szInitComments, const TJpegHeaderMap& map) {
   PIX_CHECK(szInitComments.size() <= kMaxComSegmentText);
-  const std::size_t length = szInitComments.size() + 2;
-  ComSegmentImage.reserve(szInitComments.size() + 5);
-  ComSegmentImage.push_back(kMarkerCom);
-  ComSegmentImage.push_back(static_cast<std::uint8_t>(length >> 8));
-  ComSegmentImage.push_back(static_cast<std::uint8_t>(length & 0xFF));
-  ComSegmentImage.insert(ComSegmentImage.end(), szInitComments.begin(), szInitComments.end());
-  ComSegmentImage.push_back(0xFF);
-  ComSegmentImage.push_back(0);  // The marker code, filled in when the segment is placed.
-}
-
-bool TWriteComObject::FilterByte(std::uint8_t Byte, TByteView* Output) {
-  PIX_CHECK(!IsError);
-  CurrentByte = Byte;
-  OutputView = TByteView{&CurrentByte, 1};
-  if (!bCommentInserted) FilterStep();
-  if (IsError) {
-    OutputView = TByteView{};
-    ReportDetail("Error at file offset: " + std::to_string(FileOffset));
+  PIX_CHECK(map.FrameHeaderStart >= 0);
+  if (!szInitComments.empty()) {
+    const std::size_t length = szInitComments.size() + 2;
+    SegmentImage.reserve(szInitComments.size() + 4);
+    SegmentImage.push_back(0xFF);
+    SegmentImage.push_back(kMarkerCom);
+    SegmentImage.push_back(static_cast<std::uint8_t>(length >> 8));
+    SegmentImage.push_back(static_cast<std::uint8_t>(length & 0xFF));
+    SegmentImage.insert(SegmentImage.end(), szInitComments.begin(), szInitComments.end());
   }
-  ++FileOffset;
-  *Output = OutputView;
-  return !IsError;
-}
-
-void TWriteComObject::SetError(const char* why) {
-  if (why != nullptr) {
-    ReportDetail(why);
+  // A caption (variable records, or none at all) replaces only a caption segment: another
+  // program's comment is never taken for one. Plain text replaces whatever the reader shows.
+  const bool caption = szInitComments.empty() || HoldsVariableRecords(szInitComments);
+  int current = map.Caption;
+  if (current >= 0 && caption && !map.Comments[static_cast<std::size_t>(current)].bHoldsRecords) {
+    current = -1;
   }
-  IsError = true;
-}
-
-void TWriteComObject::FilterStep() {
-  const std::uint8_t b = CurrentByte;
-  if ((FileOffset == 0 && b != 0xFF) || (FileOffset == 1 && b != kMarkerSoi)) {
-    SetError(nullptr);  // The input does not start with SOI.
-  } else if (bLengthHighNext) {
-    SegmentLength = b * 256;
-    bLengthHighNext = false;
-    bLengthLowNext = true;
-  } else if (bLengthLowNext) {
-    SegmentLength += b;
-    bLengthLowNext = false;
-    if (SegmentLength < 2) {
-      SetError("Erroneous JPEG marker length");
-    } else if (bCopySegment) {
-      CopyCount = SegmentLength - 2;
-      bCopySegment = CopyCount > 0;
+  // The new segment takes the current one's place when that lies before the frame header;
+  // otherwise it goes right in front of the frame header, where every reader looks first.
+  std::int64_t insertAt = map.FrameHeaderStart;
+  if (current >= 0 && map.Comments[static_cast<std::size_t>(current)].Start < insertAt) {
+    insertAt = map.Comments[static_cast<std::size_t>(current)].Start;
+  }
+  const bool insert = !SegmentImage.empty();
+  bool placed = !insert;
+  for (std::size_t i = 0; i < map.Comments.size(); ++i) {
+    const TJpegCommentSegment& segment = map.Comments[i];
+    // Every segment of variable records goes: the current caption and the older ones.
+    if (!segment.bHoldsRecords && static_cast<int>(i) != current) continue;
+    const bool here = !placed && segment.Start == insertAt;
+    if (!placed && !here && insertAt < segment.Start) {
+      Edits.push_back(TEdit{insertAt, insertAt, true});
+      placed = true;
     }
-  } else if (CopyCount > 0) {
-    if (--CopyCount == 0) bCopySegment = false;
-  } else if (bPreviousWasFF && b != 0xFF) {
-    ActOnMarker();
-    bPreviousWasFF = false;
-  } else {
-    bPreviousWasFF = b == 0xFF;  // 0xFF fill bytes before a marker code are copied.
+    Edits.push_back(TEdit{segment.Start, segment.End, here});
+    placed = placed || here;
   }
+  if (!placed) Edits.push_back(TEdit{insertAt, insertAt, true});
 }
 
-void TWriteComObject::ActOnMarker() {
-  const std::uint8_t code = CurrentByte;
-  if (code == kMarkerSoi) return;
-  if (IsFrameHeaderMarker(code) || code == kMarkerEoi) {
-    ComSegmentImage.back() = code;
-    OutputView = TByteView{ComSegmentImage.data(), ComSegmentImage.size()};
-    bCommentInserted = true;
-  } else if (code == kMarkerSos) {
-    SetError("SOS without prior SOFn");
-  } else {
-    // Every other segment, an existing comment too, is copied by its length, so that the
-    // new segment can never land inside an old one.
-    bCopySegment = true;
-    bLengthHighNext = true;
+Status TWriteComObject::Copy(std::FILE* in, std::FILE* out, const std::string& inName) const {
+  std::int64_t position = 0;
+  for (const TEdit& edit : Edits) {
+    Status moved = MoveBytes(in, out, edit.Offset - position, inName);
+    if (!moved.ok()) return moved;
+    if (edit.bInsert &&
+        std::fwrite(SegmentImage.data(), 1, SegmentImage.size(), out) != SegmentImage.size()) {
+      return Status::IoError("Cannot write the copy of " + inName + ": " + ErrnoText());
+    }
+    moved = MoveBytes(in, nullptr, edit.DropEnd - edit.Offset, inName);
+    if (!moved.ok()) return moved;
+    position = edit.DropEnd;
   }
+  return MoveRest(in, out, inName);
 }
 
 Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
@@ -164,27 +128,39 @@ Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
   // Only a regular file is opened: a named pipe or a device would make the read wait.
   Status regular = RequireRegularFile(szInFile);
   if (!regular.ok()) return regular;
+
   TFilePtr in(std::fopen(szInFile.c_str(), "rb"));
   if (!in) return Status::NotFound("Cannot open " + szInFile.string() + ": " + ErrnoText());
 
-  const auto write = [&](std::FILE* out) {
-    return CopyWithComment(in.get(), out, szComments, szInFile);
-  };
-  // The copy must read back with the new text and the frame size of the original, which
-  // is still in place while the copy is checked.
+  // The same walk that reads captions finds the segments to replace, so that the reader and
+  // the writer always agree on which segment is the caption.
+  TFileImageInfo before;
+  before.szFileName = szInFile.string();
+  TJpegHeaderMap map;
+  ReadJpegHeaderMap(&before, &map);
+  if (IsCorruptJpegInfo(before) || map.FrameHeaderStart < 0) {
+    return Status::Corrupt(JpegCorruptMessage(szInFile.string()));
+  }
+  const TWriteComObject change(szComments, map);
+  std::error_code sameError;
+  if (change.ChangesNothing() && fs::equivalent(szInFile, szOutFile, sameError)) {
+    return Status::OK();
+  }
+
+  const auto write = [&](std::FILE* out) { return change.Copy(in.get(), out, szInFile.string()); };
+  // The copy must read back with the new caption and the frame size of the original; a
+  // caption emptied must leave no caption segment.
   const auto check = [&](const fs::path& newFile) {
-    TFileImageInfo before;
-    before.szFileName = szInFile.string();
-    ReadJpegImageInfoCountingErrors(&before);
-    const std::string expected = FilterCommentText(szComments);
     TFileImageInfo after;
     after.szFileName = newFile.string();
-    ReadJpegImageInfoCountingErrors(&after);
-    if (after.Width != before.Width || after.Height != before.Height ||
-        after.szComments != expected) {
+    TJpegHeaderMap newMap;
+    ReadJpegHeaderMap(&after, &newMap);
+    const bool captionRight = szComments.empty()
+                                  ? newMap.RecordSegmentCount() == 0
+                                  : after.szComments == FilterCommentText(szComments);
+    if (after.Width != before.Width || after.Height != before.Height || !captionRight) {
       return Status::Corrupt("The comment written into " + target->Name +
-                             " does not read back as written (another comment segment may "
-                             "follow its frame header); the file is left unchanged");
+                             " does not read back as written; the file is left unchanged");
     }
     return Status::OK();
   };

@@ -1,81 +1,83 @@
-// Writing a picture's comment into its JPEG file.
+// Writing a picture's caption into its JPEG file.
 //
-// The file is copied byte for byte, and a COM segment holding the new text is placed in
-// front of the frame header (or in front of the end-of-image marker when no frame header
-// comes first). Segments before that point, earlier comments included, are copied by their
-// lengths; the frame header, the scans and everything after pass unchanged and undecoded.
-// The marker reader takes the last COM segment before the scan, which is the one written
-// here.
+// A picture's caption is the text of one COM segment, its caption segment (see comread.h:
+// the last COM segment holding variable records). A new caption takes the place of that
+// segment; older segments of variable records (the history of earlier captions, which must
+// not travel with a published picture) are dropped; everything else, the comments of other
+// programs, EXIF, XMP, ICC and IPTC segments, the frame header and the compressed data,
+// is copied byte for byte and in order. A picture without a caption gets one new segment
+// right in front of its frame header, and so does one whose caption segment follows the
+// frame header. An empty caption leaves no caption segment behind.
+//
+// Text that is not variable records (what a user may hand to `pixamond comment --set`)
+// replaces the segment the reader shows, which for a picture without a caption is its last
+// comment.
+//
+// The file is copied through a checked temporary file: the copy must read back with the
+// new caption and the picture's frame size before it replaces the picture.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/status.h"
+#include "picture/comread.h"
 
 namespace pix {
 
 /// The longest text a COM segment can hold: its 16-bit length counts itself too.
 inline constexpr std::size_t kMaxComSegmentText = 65533;
 
-/// Bytes to write, owned by the filter that produced them.
-struct TByteView {
-  const std::uint8_t* Data = nullptr;
-  std::size_t Size = 0;
-};
-
-/// A byte filter that is fed a JPEG file one byte at a time and tells for each byte what
-/// goes to the output: the byte itself, nothing, or the new COM segment followed by the
-/// marker code in front of which it is placed.
+/// The change of one picture's header that gives it a new caption: which COM segments go,
+/// and where the new one is placed. Planned from the walk of the picture's header, then
+/// carried out as one streaming copy.
 class TWriteComObject {
  public:
-  /// Builds the segment for `szInitComments`, which must not be longer than
-  /// kMaxComSegmentText (WriteJpegComment refuses longer texts before it gets here).
-  explicit TWriteComObject(std::string_view szInitComments);
+  /// Plans the change that gives the picture whose header is `map` the caption
+  /// `szInitComments` (not longer than kMaxComSegmentText). The map must come from a walk
+  /// that met a frame header.
+  TWriteComObject(std::string_view szInitComments, const TJpegHeaderMap& map);
 
-  /// Takes the next input byte and sets `Output` to what must be written for it, valid
-  /// until the next call. Returns false when the input is not one this filter can place a
-  /// comment in (the reason and the file offset go to the detail sink); it must not
-  /// be called again after that.
-  bool FilterByte(std::uint8_t Byte, TByteView* Output);
+  /// True when the copy would be the picture byte for byte.
+  bool ChangesNothing() const { return Edits.empty(); }
 
-  /// True once the new segment has been placed; every later byte passes unchanged.
-  bool IsCommentInserted() const { return bCommentInserted; }
+  /// Copies `in` (read from its start) to `out` with the change made. Fails when the input
+  /// ends before a planned place or on any read or write error; `inName` names it.
+  Status Copy(std::FILE* in, std::FILE* out, const std::string& inName) const;
+
+  /// The new segment as written: FF FE, the length, the text. Empty for an empty caption.
+  const std::vector<std::uint8_t>& ComSegmentImage() const { return SegmentImage; }
 
  private:
-  void FilterStep();
-  void ActOnMarker();
-  void SetError(const char* why);
-
-  std::int64_t FileOffset = 0;
-  std::uint8_t CurrentByte = 0;
-  // FE, length (2 bytes), the text, FF, and the marker code in front of which it is placed.
-  std::vector<std::uint8_t> ComSegmentImage;
-  TByteView OutputView;
-  bool bPreviousWasFF = false;
-  bool bCopySegment = false;
-  int CopyCount = 0;
-  bool IsError = false;
-  bool bLengthHighNext = false;
-  bool bLengthLowNext = false;
-  int SegmentLength = 0;
-  bool bCommentInserted = false;
+  // At Offset the new segment is written (when bInsert), then the bytes up to DropEnd are
+  // left out (none when DropEnd equals Offset).
+  struct TEdit {
+    std::int64_t Offset = 0;
+    std::int64_t DropEnd = 0;
+    bool bInsert = false;
+  };
+  std::vector<std::uint8_t> SegmentImage;
+  std::vector<TEdit> Edits;  // In file order.
 };
 
-/// Copies the JPEG file `szInFile` to `szOutFile` with a new COM segment holding
-/// `szComments`. The copy is written beside `szOutFile` under a temporary name and moved
-/// into place only when it is complete and the marker reader reads back the new text and
-/// the picture's frame size from it; on any failure `szOutFile` is left as it was. The two
-/// paths may name the same file, which then changes in place. An existing `szOutFile` is
-/// replaced only when CheckUserFileRewrite allows it (a symbolic link is written through to
-/// the file it leads to and stays a link), and keeps its mode, owner and group.
+/// Copies the JPEG file `szInFile` to `szOutFile` with the caption `szComments` (see the
+/// top of this file). A file the reader finds no frame size in is refused with
+/// JpegCorruptMessage before anything is written. The copy is written beside `szOutFile`
+/// under a temporary name and moved into place only when it is complete and the marker
+/// reader reads back the new caption and the picture's frame size from it; on any failure
+/// `szOutFile` is left as it was. The two paths may name the same file, which then changes
+/// in place (and is not written at all when nothing would change). An existing `szOutFile`
+/// is replaced only when CheckUserFileRewrite allows it (a symbolic link is written through
+/// to the file it leads to and stays a link), and keeps its mode, owner and group.
 Status WriteJpegComment(const std::filesystem::path& szInFile,
                         const std::filesystem::path& szOutFile, std::string_view szComments);
 
-/// Gives the picture at `path` the comment `szComments`, safely in place.
+/// Gives the picture at `path` the caption `szComments`, safely in place.
 Status WriteJpegCommentInPlace(const std::filesystem::path& path, std::string_view szComments);
 
 }  // namespace pix

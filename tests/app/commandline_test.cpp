@@ -155,6 +155,21 @@ TEST_F(CommandLineTest, CommentPrintsAndReplacesTheCaption) {
   EXPECT_EQ(Run({"comment", (site / "new.txt").string()}).status, kExitReported);
 }
 
+TEST_F(CommandLineTest, CommentAndItsSetAgreeOnWhatIsCorrupt) {
+  // Start and end of image and nothing between: no frame, so no picture to caption.
+  const fs::path picture = site / "empty.jpg";
+  test::WriteFile(picture, test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
+  test::WriteFile(site / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
+  const std::string corrupt = "pixamond: JPEG file " + picture.string() + " is corrupt\n";
+  const CommandRun read = Run({"comment", picture.string()});
+  EXPECT_EQ(read.status, kExitReported);
+  EXPECT_EQ(read.messages, corrupt);
+  const CommandRun set = Run({"comment", picture.string(), "--set", (site / "new.txt").string()});
+  EXPECT_EQ(set.status, kExitReported);
+  EXPECT_EQ(set.messages, corrupt);
+  EXPECT_EQ(test::ReadFile(picture), test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
+}
+
 TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
   // A picture under UTF-8 names, given a caption from a file and one from standard input.
   const fs::path picture = site / "Fotos-Caf\xC3\xA9" /

@@ -113,12 +113,14 @@ TEST_F(ConfigStoreTest, MatchPageWritesPatternToSettingsAndOtherRecordsToItsFile
   EXPECT_FALSE(fs::exists(home_ / "dogs.txt"));  // No other record: no file is made.
 
   dogs->SetVar("PageTitle", "Dogs");
+  dogs->SetModified();
   root->SaveTree(&ui_);
   EXPECT_EQ(ReadFile(home_ / "dogs.txt"), "PageTitle:\r\nDogs\r\n\r\n");
 
   // Emptied values and patterns do not come back from the old stores.
   dogs->SetVar("PageTitle", "");
   dogs->SetVar("SearchPattern", "");
+  dogs->SetModified();
   root->SaveTree(&ui_);
   auto rebuilt = Build();
   const TConfigItem* again = ChildNamed(*rebuilt->MatchPagesItem, "dogs Match Page");

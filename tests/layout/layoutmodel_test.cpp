@@ -8,11 +8,21 @@
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"
 #include "support/picture_builder.h"
+#include "support/recording_trash.h"
+
+#include <sys/stat.h>
 
 namespace pix::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A file's inode: a rewritten picture gets a new one.
+ino_t InodeOf(const fs::path& path) {
+  struct stat status {};
+  ::stat(path.c_str(), &status);
+  return status.st_ino;
+}
 
 class LayoutModelTest : public LayoutTest {
  protected:
@@ -140,7 +150,10 @@ TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
   model.Inspector().EditValue(0, "All albums");
   ui_.AnswerMessage(MessageAnswer::No);
   model.SaveLayout();
-  EXPECT_EQ(ui_.messages().back().text, "Permanently delete crossed-out items.");
+  // Without a trash the question says that the deletion is for good.
+  EXPECT_EQ(ui_.messages().back().text, "Permanently delete crossed-out items: 1 file of " +
+                                            FormatFileSize(fs::file_size(site_ / "b.jpg")) +
+                                            ". There is no Trash to take them back from.");
   EXPECT_TRUE(fs::exists(site_ / "b.jpg"));
   EXPECT_EQ(ReadFile(home_ / "dglobals.txt"), "PageTitle:\r\nAll albums\r\n\r\n");
 }
@@ -279,6 +292,136 @@ TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
             "entry or detail page yet, so the site is incomplete until the next Generate Site.");
   EXPECT_EQ(TLayoutModel::RunStatusText(false, 1, 1, 2, "14:05:32"),
             "Site generated at 14:05:32: 1 picture, 2 problems reported.");
+}
+
+// ---- Saving once, closing, and the Trash ----------------------------------------------
+
+TEST_F(LayoutModelTest, SavedEditsAreNotSavedAgainAndOnlyChangedCaptionsAreRewritten) {
+  TLayoutModel model(ui_);
+  model.Select(RowOf(model, "a.jpg"));
+  model.Inspector().EditValue(2, "Beach");  // ImageDescription
+  EXPECT_TRUE(model.HasUnsavedEdits());
+  ASSERT_TRUE(model.SaveLayout());
+  TConfigItem* a = model.SelectedItem();
+  EXPECT_FALSE(a->ModifiedFlag());
+  EXPECT_FALSE(model.HasUnsavedEdits());
+  const ino_t aAfterFirstSave = InodeOf(site_ / "trip" / "a.jpg");
+
+  // Another picture edited: only that one is written, however often the layout is saved.
+  const ino_t bBefore = InodeOf(site_ / "b.jpg");
+  model.Select(RowOf(model, "b.jpg"));
+  model.Inspector().EditValue(0, "Sunset");
+  ASSERT_TRUE(model.SaveLayout());
+  ASSERT_TRUE(model.SaveLayout());
+  EXPECT_EQ(InodeOf(site_ / "trip" / "a.jpg"), aAfterFirstSave);
+  EXPECT_NE(InodeOf(site_ / "b.jpg"), bBefore);
+
+  // An edit that gives back the caption the picture holds writes nothing.
+  const ino_t bSaved = InodeOf(site_ / "b.jpg");
+  model.Inspector().EditValue(0, "Sunset");
+  ASSERT_TRUE(model.SaveLayout());
+  EXPECT_EQ(InodeOf(site_ / "b.jpg"), bSaved);
+  EXPECT_TRUE(ui_.messages().empty());
+}
+
+TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
+  TLayoutModel model(ui_);
+  EXPECT_TRUE(model.QueryClose());  // Nothing edited: nothing asked.
+  EXPECT_TRUE(ui_.messages().empty());
+
+  // An edit still in the inspector counts too.
+  model.Select(RowOf(model, "trip"));
+  model.Inspector().EditValue(0, "Holiday");
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  EXPECT_FALSE(model.QueryClose());
+  EXPECT_EQ(ui_.messages().back().text,
+            "The layout has changes that are not saved. Save them before closing?");
+  EXPECT_EQ(ui_.messages().back().title, "Question");
+  EXPECT_EQ(ui_.messages().back().buttons, MessageButtons::SaveDiscardCancel);
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
+
+  ui_.AnswerMessage(MessageAnswer::Discard);
+  EXPECT_TRUE(model.QueryClose());
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
+
+  ui_.AnswerMessage(MessageAnswer::Save);
+  EXPECT_TRUE(model.QueryClose());
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
+  EXPECT_TRUE(model.QueryClose());  // Saved: closing asks nothing more.
+
+  // A save that fails keeps the window open, so that the edit is not lost.
+  model.Select(RowOf(model, "b.jpg"));
+  model.Inspector().EditValue(0, "Sunset");
+  ASSERT_EQ(::chmod((site_ / "b.jpg").c_str(), 0444), 0);
+  ui_.AnswerMessage(MessageAnswer::Save);
+  const std::size_t before = ui_.messages().size();
+  EXPECT_FALSE(model.QueryClose());
+  ASSERT_EQ(ui_.messages().size(), before + 2);
+  EXPECT_EQ(ui_.messages().back().title, "Error");
+  EXPECT_NE(ui_.messages().back().text.find("is read-only; it is left as it is"),
+            std::string::npos);
+  EXPECT_TRUE(model.HasUnsavedEdits());
+}
+
+TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
+  WriteFile(site_ / "trip" / "a.cr2", std::string(3000, 'r'));  // A RAW file beside.
+  TLayoutModel model(ui_);
+  fs::create_directories(temp_ / "trash");
+  TRecordingTrash trash(temp_ / "trash");
+  model.SetTrash(&trash);
+  model.Select(RowOf(model, "trip"));
+  model.Delete();
+  const TDeletionSummary summary = model.SummarizeDeletions(*model.RootItem());
+  EXPECT_EQ(summary.FileCount, 3);
+  EXPECT_TRUE(summary.bToTrash);
+  const std::uintmax_t bytes = fs::file_size(site_ / "trip" / "a.jpg") +
+                               fs::file_size(site_ / "trip" / "a.cr2") +
+                               fs::file_size(site_ / "trip" / "index.txt");
+  EXPECT_EQ(summary.Bytes, bytes);
+  ui_.AnswerMessage(MessageAnswer::Yes);
+  ASSERT_TRUE(model.SaveLayout());
+  EXPECT_EQ(ui_.messages().back().text, "Delete crossed-out items: 3 files of " +
+                                            FormatFileSize(bytes) +
+                                            " will be moved to the Trash.");
+  EXPECT_EQ(trash.Moved.size(), 3u);
+  EXPECT_TRUE(fs::exists(temp_ / "trash" / "a.jpg"));
+  EXPECT_TRUE(fs::exists(temp_ / "trash" / "a.cr2"));
+  EXPECT_FALSE(fs::exists(site_ / "trip"));
+  EXPECT_FALSE(model.HasUnsavedEdits());
+
+  // A file the trash will not take stays where it is, and the save says so.
+  model.RefreshLayout();
+  trash.Refused = (site_ / "b.jpg").string();
+  model.Select(RowOf(model, "b.jpg"));
+  model.Delete();
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  model.Save();
+  EXPECT_EQ(ui_.messages()[ui_.messages().size() - 2].title, "Confirm");
+  EXPECT_EQ(ui_.messages().back().title, "Error");
+  EXPECT_TRUE(fs::exists(site_ / "b.jpg"));
+  EXPECT_TRUE(model.HasUnsavedEdits());
+
+  // Where there is no trash, the question says that the deletion is for good.
+  trash.bAvailable = false;
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  model.Save();
+  EXPECT_EQ(ui_.messages().back().text,
+            "Crossed out item(s) (including physical disk files) will be permanently deleted "
+            "off the disk forever: 1 file of " +
+                FormatFileSize(fs::file_size(temp_ / "trash" / "a.jpg")) +
+                ". There is no Trash to take them back from.");
+  EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
+  EXPECT_EQ(trash.Moved.size(), 3u);
+}
+
+TEST(FileSizeTextTest, BytesKilobytesAndMegabytes) {
+  EXPECT_EQ(FormatFileSize(1), "1 byte");
+  EXPECT_EQ(FormatFileSize(1023), "1023 bytes");
+  EXPECT_EQ(FormatFileSize(1024 * 1023 + 1023), "1023 K");
+  EXPECT_EQ(FormatFileSize(2516582), "2.4 MB");
+  EXPECT_EQ(FormatFileSize(3ull << 30), "3.0 GB");
+  EXPECT_EQ(DescribeDeletion({}), "no files");
+  EXPECT_EQ(DescribeDeletion({1, 2048, true}), "1 file of 2 K");
 }
 
 }  // namespace

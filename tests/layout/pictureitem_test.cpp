@@ -71,14 +71,44 @@ TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   EXPECT_EQ(again->GetVarValue("ImageDescription"), "red\r\nsky");
   ASSERT_TRUE(again->Save().ok());
   EXPECT_EQ(CommentOf(site_ / "a.jpg"), comment);
+  // The free text was another program's comment, not a caption: it stays.
+  EXPECT_NE(ReadFile(site_ / "a.jpg").find("just some free text"), std::string::npos);
 }
 
-TEST_F(PictureItemTest, AllEmptyVariablesWriteAnEmptyComment) {
+TEST_F(PictureItemTest, CaptionOfALinkedPictureGoesIntoThePictureAndHardLinksAreRefused) {
+  // A favourites folder holding a symbolic link to the real picture.
+  WriteFile(site_ / "photos" / "real.jpg", Jpeg(""));
+  fs::create_directories(site_ / "favourites");
+  fs::create_symlink("../photos/real.jpg", site_ / "favourites" / "link.jpg");
+  TPictureItem* linked = MakeItem(site_ / "favourites" / "link.jpg");
+  linked->SetVar("DetailPageTitle", "Harbour");
+  linked->SetModified();
+  ASSERT_TRUE(linked->Save().ok());
+  EXPECT_TRUE(fs::is_symlink(site_ / "favourites" / "link.jpg"));
+  EXPECT_EQ(CommentOf(site_ / "photos" / "real.jpg"), "DetailPageTitle:\r\nHarbour\r\n\r\n");
+
+  // A second hard link would be split from the picture: nothing is written, and the
+  // message says why.
+  fs::create_hard_link(site_ / "photos" / "real.jpg", site_ / "photos" / "copy.jpg");
+  const std::string before = ReadFile(site_ / "photos" / "real.jpg");
+  TPictureItem* hardLinked = MakeItem(site_ / "photos" / "real.jpg");
+  hardLinked->SetVar("DetailPageTitle", "Pier");
+  const Status refused = hardLinked->Save();
+  EXPECT_EQ(refused.code(), Status::Code::kRefused);
+  EXPECT_EQ(refused.message(), (site_ / "photos" / "real.jpg").string() +
+                                   " has 2 hard links, which a rewritten copy would no longer "
+                                   "share; it is left as it is");
+  EXPECT_EQ(ReadFile(site_ / "photos" / "real.jpg"), before);
+  EXPECT_EQ(fs::hard_link_count(site_ / "photos" / "copy.jpg"), 2u);
+}
+
+TEST_F(PictureItemTest, AllEmptyVariablesLeaveNoCaptionSegment) {
   WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nold\r\n\r\n"));
   TPictureItem* item = MakeItem(site_ / "a.jpg");
   item->SetVar("ImageDescription", "");
   ASSERT_TRUE(item->Save().ok());
-  EXPECT_EQ(CommentOf(site_ / "a.jpg"), "\r\n");
+  EXPECT_EQ(CommentOf(site_ / "a.jpg"), "");
+  EXPECT_EQ(ReadFile(site_ / "a.jpg").find("\xFF\xFE"), std::string::npos);
   EXPECT_EQ(MakeItem(site_ / "a.jpg")->GetVarValue("ImageDescription"), "");
 }
 

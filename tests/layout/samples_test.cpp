@@ -94,9 +94,12 @@ TEST_F(SamplesTest, OkWithoutHighlightClosesAndCancelledConfirmationStaysOpen) {
   EXPECT_EQ(dialog.Highlight(0), "one");
   ui_.AnswerMessage(MessageAnswer::Cancel);
   EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kStayOpen);
-  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(ui_.messages()[0].text,
+            "Replace current layout with selection\n\nThe current globals.txt is kept as "
+            "globals.txt.~1~ beside it.");
   EXPECT_EQ(ui_.messages()[0].title, "Confirm");
   EXPECT_EQ(ReadFile(home_ / "globals.txt"), "PageTitle:\r\nMine\r\n\r\n");
+  EXPECT_FALSE(fs::exists(home_ / "globals.txt.~1~"));
 
   EXPECT_EQ(dialog.Highlight(-1), "");
   EXPECT_EQ(dialog.SelectedSample(), nullptr);
@@ -128,6 +131,33 @@ TEST_F(SamplesTest, FailedCopyIsReportedAndLeavesGlobalsAlone) {
   EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kStayOpen);
   EXPECT_EQ(ui_.messages().back().title, "Error");
   EXPECT_EQ(ReadFile(home_ / "globals.txt"), "PageTitle:\r\nMine\r\n\r\n");
+  EXPECT_FALSE(fs::exists(home_ / "globals.txt.~1~"));
+}
+
+TEST_F(SamplesTest, EveryCopyKeepsTheLayoutItReplacesAsTheNextNumberedBackup) {
+  WriteFile(shipped_ / "samp0001.txt", Sample("First", "one"));
+  WriteFile(shipped_ / "samp0002.txt", Sample("Second", "two"));
+  WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
+  WriteFile(home_ / "globals.txt.~1~", "an older backup");
+  TSampleLayouts dialog({shipped_});
+  dialog.Highlight(0);
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  EXPECT_NE(ui_.messages().back().text.find("kept as globals.txt.~2~"), std::string::npos);
+  dialog.Highlight(1);
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  EXPECT_EQ(ReadFile(home_ / "globals.txt.~1~"), "an older backup");
+  EXPECT_EQ(ReadFile(home_ / "globals.txt.~2~"), "PageTitle:\r\nMine\r\n\r\n");
+  EXPECT_EQ(ReadFile(home_ / "globals.txt.~3~"), Sample("First", "one"));
+  EXPECT_EQ(ReadFile(home_ / "globals.txt"), Sample("Second", "two"));
+
+  // Without a layout there is nothing to keep, and the question says nothing of a backup.
+  fs::remove(home_ / "globals.txt");
+  ui_.AnswerMessage(MessageAnswer::Ok);
+  ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  EXPECT_EQ(ui_.messages().back().text, "Replace current layout with selection");
+  EXPECT_FALSE(fs::exists(home_ / "globals.txt.~4~"));
 }
 
 }  // namespace

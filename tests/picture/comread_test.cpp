@@ -103,6 +103,26 @@ TEST(ComReadTest, LastCommentBeforeTheScanWins) {
   EXPECT_EQ(behind.Info.szComments, "kept\r\n");
 }
 
+TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
+  // Another program's comment after the caption, even behind the frame header, does not
+  // hide it; without a caption the last comment is shown.
+  const std::string caption = ComSegment("Title:\r\nSea\r\n\r\n");
+  EXPECT_EQ(ReadBytes(SoiAndFrame() + caption + ComSegment("Created with GIMP") + ScanAndEnd())
+                .Info.szComments,
+            "Title:\r\nSea\r\n\r\n");
+  EXPECT_EQ(ReadBytes(SoiAndFrame() + ComSegment("Title:\nOld\n\n") + caption + ScanAndEnd())
+                .Info.szComments,
+            "Title:\r\nSea\r\n\r\n");
+  // One-line notes with a colon are comments, not records.
+  EXPECT_EQ(ReadBytes(SoiAndFrame() + caption + ComSegment("Note: taken at dawn") + ScanAndEnd())
+                .Info.szComments,
+            "Title:\r\nSea\r\n\r\n");
+  EXPECT_FALSE(HoldsVariableRecords("Note: taken at dawn\n\n"));
+  EXPECT_FALSE(HoldsVariableRecords("X:\r\nshort name\r\n\r\n"));
+  EXPECT_FALSE(HoldsVariableRecords("Title:\r\nno blank line at the end\r\n"));
+  EXPECT_TRUE(HoldsVariableRecords("Title:\nSea\n\n"));
+}
+
 TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
   test::TJpegOptions options;
   options.Comments = {std::string(40000, 'A')};

@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -27,6 +28,8 @@
 #include "app/ui/statusdlg.h"
 #include "base/ui/icons.h"
 #include "base/ui/qttext.h"
+#include "base/ui/qttrash.h"
+#include "base/ui/qtuserinterface.h"
 #include "base/userinterface.h"
 #include "files/layouthome.h"
 #include "files/settings.h"
@@ -185,5 +188,36 @@ int main(int argc, char** argv) {
 
   frame.OpenHelp(pix::ui::kHelpLayoutWindow);
   Save(*frame.HelpWindow(), out + "help-window.png");
+
+  // The desktop program's own boxes, each pictured and then answered Cancel: the question
+  // before closing with an edit not saved, and the confirmation of a deletion.
+  pix::ui::TQtUserInterface asking(&frame);
+  const auto pictureNextBox = [&](const QString& file) {
+    QTimer::singleShot(200, [&, file] {
+      if (QWidget* box = QApplication::activeModalWidget()) {
+        Save(*box, file);
+        if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->reject();
+      }
+    });
+  };
+  pix::TLayoutModel asked(asking);
+  const auto rowIn = [&asked](const std::string& label) {
+    for (const pix::TConfigItem* item : asked.ListedItems()) {
+      if (item->Label() == label) return item->ListBoxID;
+    }
+    return -1;
+  };
+  asked.Select(rowIn("Directory Index Pages"));
+  asked.Inspector().EditValue(0, "Albums");
+  pictureNextBox(out + "close-question.png");
+  asked.QueryClose();
+  // The trash of the desktop program, kept in the scratch folder the site lies in.
+  setenv("XDG_DATA_HOME", (std::filesystem::path(argv[2]).parent_path() / "data").c_str(), 1);
+  pix::ui::TQtTrash trash;
+  asked.SetTrash(&trash);
+  asked.Select(rowIn("macro"));
+  asked.Delete();
+  pictureNextBox(out + "delete-confirmation.png");
+  asked.Save();
   return 0;
 }

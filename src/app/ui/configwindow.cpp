@@ -18,6 +18,7 @@
 #include "base/dialogs.h"
 #include "base/sidecolumn.h"
 #include "base/ui/icons.h"
+#include "base/ui/qttrash.h"
 #include "base/ui/qttext.h"
 #include "layout/inspector.h"
 #include "layout/ui/inspectorwindow.h"
@@ -168,6 +169,7 @@ class TSideColumnPane : public QWidget {
 TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
     : TParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
       Ui(ui),
+      Trash(std::make_unique<TQtTrash>()),
       LayoutModel(std::make_unique<TLayoutModel>(ui)),
       ListBox(FindControlAs<QListWidget>(kObjListBoxId)),
       InspectWindow(new TObjInspectWindow(this, LayoutModel->Inspector())),
@@ -175,6 +177,7 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
   setObjectName(QStringLiteral("TConfigWindow"));
   PIX_CHECK(ListBox != nullptr);
   LayoutModel->SetPreviewTarget(PreviewWindow);
+  LayoutModel->SetTrash(Trash.get());
   ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *LayoutModel));
   // Each row is as wide as its label, so that a long one scrolls sideways rather than
   // being cut.

@@ -19,6 +19,7 @@ class QMenu;
 class QSplitter;
 
 namespace pix {
+class TTrash;
 class TUserInterface;
 }
 
@@ -105,7 +106,8 @@ class TConfigWindow : public TParentWindow {
   void CmOpen();
 
  signals:
-  /// Exit or Cancel: the window is done and its frame should close.
+  /// Exit or Cancel: the window is done and its frame should close (which asks
+  /// TLayoutModel::QueryClose about edits not saved).
   void CloseRequested();
   /// A generation run shows its progress in `dialog` until it ends.
   void RunStarted(TStatusDlg* dialog);
@@ -131,6 +133,8 @@ class TConfigWindow : public TParentWindow {
   void RunWithStatus(const std::function<void(TProgress&)>& job);
 
   TUserInterface& Ui;
+  // The desktop's trash for the files of crossed-out items; outlives the model.
+  std::unique_ptr<TTrash> Trash;
   std::unique_ptr<TLayoutModel> LayoutModel;
   QListWidget* ListBox;
   TObjInspectWindow* InspectWindow;

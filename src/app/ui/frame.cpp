@@ -84,8 +84,10 @@ void SDIDecFrame::BuildMenus() {
   file->addAction(
       MakeAction(24310, QStringLiteral("E&xit\tAlt+F4"),
                  QStringLiteral("Quits pixamondApp and prompts to save the documents")));
-  // The desktop's Quit key, and Ctrl+Q where the desktop names none.
-  QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+  // The key the menu shows acts, also where no window manager takes it; so do the desktop's
+  // Quit key, and Ctrl+Q where the desktop names none.
+  QList<QKeySequence> quit{QKeySequence(Qt::ALT | Qt::Key_F4)};
+  quit.append(QKeySequence::keyBindings(QKeySequence::Quit));
   if (!quit.contains(QKeySequence(Qt::CTRL | Qt::Key_Q))) quit.append(Qt::CTRL | Qt::Key_Q);
   Actions.value(24310)->setShortcuts(quit);
   connect(file, &QMenu::aboutToShow, this, [this] {
@@ -350,6 +352,12 @@ bool SDIDecFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SDIDecFrame::closeEvent(QCloseEvent* event) {
+  // Every way of closing (Exit, the Cancel button, the title bar, the window manager's
+  // Alt+F4) asks about edits that are not saved.
+  if (!Client->Model().QueryClose()) {
+    event->ignore();
+    return;
+  }
   // The help window belongs to the program; it goes with the frame.
   if (!Help.isNull()) Help->close();
   QMainWindow::closeEvent(event);

@@ -57,6 +57,12 @@ MessageAnswer TQtUserInterface::ShowMessage(const std::string& text, const std::
       box.setEscapeButton(QMessageBox::Cancel);
       closed = MessageAnswer::Cancel;
       break;
+    case MessageButtons::SaveDiscardCancel:
+      box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Save);
+      box.setEscapeButton(QMessageBox::Cancel);
+      closed = MessageAnswer::Cancel;
+      break;
   }
   // A box may be asked for while the wait cursor is up; the user must see an arrow on it.
   QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -71,6 +77,10 @@ MessageAnswer TQtUserInterface::ShowMessage(const std::string& text, const std::
       return MessageAnswer::Yes;
     case QMessageBox::No:
       return MessageAnswer::No;
+    case QMessageBox::Save:
+      return MessageAnswer::Save;
+    case QMessageBox::Discard:
+      return MessageAnswer::Discard;
     default:
       return closed;
   }

@@ -226,23 +226,33 @@ TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSa
   TypeValue(0, " edited");
   window_->Command(ui::CM_DELETE);
   ui_.AnswerMessage(MessageAnswer::Cancel);
+  const std::uintmax_t bytes = fs::file_size(site_ / "trip" / "a.jpg") +
+                               fs::file_size(site_ / "trip" / "c.jpg") +
+                               fs::file_size(site_ / "trip" / "index.txt");
   window_->Command(ui::CM_SAVE);
   ASSERT_EQ(Texts().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].title, "Confirm");
-  EXPECT_EQ(ui_.messages()[0].text,
-            "Crossed out item(s) (including physical disk files) will be permanently deleted off "
-            "the disk forever.");
+  // The desktop program moves the files to the Trash, and says how many and how much.
+  EXPECT_EQ(ui_.messages()[0].text, "Crossed out item(s) will be deleted: 3 files of " +
+                                        FormatFileSize(bytes) + " will be moved to the Trash.");
   EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
   EXPECT_FALSE(ItemAt(RowOf("trip"))->IsCrossedOut());
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip edited\r\n\r\n");
 }
 
-TEST_F(ConfigWindowTest, SaveWithConfirmationDeletesThePictureAndKeepsItsRowCrossedOut) {
+TEST_F(ConfigWindowTest, SaveWithConfirmationMovesThePictureToTheTrashAndKeepsItsRowCrossedOut) {
   Pick("b.jpg");
   window_->Command(ui::CM_DELETE);
   ui_.AnswerMessage(MessageAnswer::Ok);
+  const std::string picture = ReadFile(site_ / "b.jpg");
   window_->Command(ui::CM_SAVE);
   EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
+  // In the freedesktop.org Trash, whole, with the record that takes it back.
+  const fs::path trash = fs::path(std::getenv("XDG_DATA_HOME")) / "Trash";
+  EXPECT_EQ(ReadFile(trash / "files" / "b.jpg"), picture);
+  EXPECT_NE(ReadFile(trash / "info" / "b.jpg.trashinfo").find("Path=" + (site_ / "b.jpg").string()),
+            std::string::npos);
+  fs::remove_all(trash);
   EXPECT_EQ(window_->ObjListBox()->count(),
             static_cast<int>(window_->Model().ListedItems().size()));
   EXPECT_TRUE(window_->Model().SelectedItem()->IsCrossedOut());

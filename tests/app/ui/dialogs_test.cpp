@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -148,13 +150,16 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(ReadFile(target_), "old");
   ASSERT_EQ(ui_.messages().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(ui_.messages()[0].text,
+            "Replace current layout with selection\n\nThe current globals.txt is kept as "
+            "globals.txt.~1~ beside it.");
 
   ui_.AnswerMessage(MessageAnswer::Ok);
   QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(ReadFile(target_), "VariableFileTitle:\r\nFirst\r\n\r\nPageTitle:\r\nA\r\n\r\n");
+  EXPECT_EQ(ReadFile(temp_ / "globals.txt.~1~"), "old");
 }
 
 TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTopic24) {
@@ -183,7 +188,7 @@ TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
   ui_.AnswerMessage(MessageAnswer::Ok);
   QTest::keyClick(dialog.List(), Qt::Key_Return);
   ASSERT_EQ(ui_.messages().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
+  EXPECT_EQ(ui_.messages()[0].text.rfind("Replace current layout with selection", 0), 0u);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 
   dialog.show();
@@ -224,6 +229,80 @@ TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
   // File Cancel and F3 do nothing.
   frame.Dispatch(ui::CM_FILECANCEL);
   frame.Dispatch(ui::CM_EDITFINDNEXT);
+  EXPECT_TRUE(ui_.messages().empty());
+}
+
+TEST_F(FrameTest, MenuAcceleratorsShownAreTheOnesThatAct) {
+  ui::SDIDecFrame frame(ui_);
+  int shown = 0;
+  for (QAction* top : frame.menuBar()->actions()) {
+    for (QAction* action : top->menu()->actions()) {
+      const int tab = action->text().indexOf(QLatin1Char('\t'));
+      if (tab < 0) continue;
+      QString key = action->text().mid(tab + 1);
+      key.replace(QStringLiteral("BkSp"), QStringLiteral("Backspace"));
+      EXPECT_EQ(action->shortcut(), QKeySequence(key)) << action->text().toStdString();
+      ++shown;
+    }
+  }
+  EXPECT_EQ(shown, 7);
+}
+
+// Opens a frame on a layout with an edit still in the inspector: a new title for the
+// directory index pages.
+class FrameCloseTest : public FrameTest {
+ protected:
+  FrameCloseTest() {
+    frame_.show();
+    TLayoutModel& model = frame_.ConfigWindow()->Model();
+    for (const TConfigItem* item : model.ListedItems()) {
+      if (item->Label() == "Directory Index Pages") model.Select(item->ListBoxID);
+    }
+    model.Inspector().EditName(0, "PageTitle");
+    model.Inspector().EditValue(0, "Albums");
+  }
+  bool Saved() const {
+    return fs::exists(temp_ / "dglobals.txt") &&
+           ReadFile(temp_ / "dglobals.txt").find("Albums") != std::string::npos;
+  }
+  ui::SDIDecFrame frame_{ui_};
+};
+
+TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
+  // The title bar's close button and the window manager's Alt+F4 send a close event.
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  EXPECT_FALSE(frame_.close());
+  EXPECT_TRUE(frame_.isVisible());
+  ui_.AnswerMessage(MessageAnswer::Cancel);
+  QTest::mouseClick(
+      frame_.ConfigWindow()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+  EXPECT_TRUE(frame_.isVisible());
+  ASSERT_EQ(ui_.messages().size(), 2u);
+  for (const auto& message : ui_.messages()) {
+    EXPECT_EQ(message.text, "The layout has changes that are not saved. Save them before closing?");
+    EXPECT_EQ(message.buttons, MessageButtons::SaveDiscardCancel);
+  }
+  EXPECT_FALSE(Saved());
+
+  ui_.AnswerMessage(MessageAnswer::Save);
+  EXPECT_TRUE(frame_.close());
+  EXPECT_TRUE(Saved());
+}
+
+TEST_F(FrameCloseTest, DiscardClosesWithoutSaving) {
+  ui_.AnswerMessage(MessageAnswer::Discard);
+  QTest::mouseClick(
+      frame_.ConfigWindow()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+  EXPECT_FALSE(frame_.isVisible());
+  EXPECT_FALSE(Saved());
+}
+
+TEST_F(FrameCloseTest, AltF4IsExitWhichSavesAndClosesWithoutAsking) {
+  frame_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame_));
+  QTest::keyClick(&frame_, Qt::Key_F4, Qt::AltModifier);
+  EXPECT_FALSE(frame_.isVisible());
+  EXPECT_TRUE(Saved());
   EXPECT_TRUE(ui_.messages().empty());
 }
 

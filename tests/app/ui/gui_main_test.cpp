@@ -4,14 +4,24 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "base/ui/icons.h"
 #include "files/layouthome.h"
 
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Files the tests delete go to a trash of their own, never the user's.
+  char home[] = "/tmp/pixamond-gui-home-XXXXXX";
+  if (::mkdtemp(home) == nullptr) return 2;
+  setenv("HOME", home, 1);
+  setenv("XDG_DATA_HOME", (std::string(home) + "/data").c_str(), 1);
   QApplication app(argc, argv);
   pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+  return result;
 }

@@ -1,0 +1,15 @@
+// The freedesktop.org Trash through Qt (QFile::moveToTrash).
+#pragma once
+
+#include "base/trash.h"
+
+namespace pix::ui {
+
+class TQtTrash : public TTrash {
+ public:
+  /// True when the user's trash folder exists or can be made.
+  bool IsAvailable() const override;
+  Status MoveToTrash(const std::string& path) override;
+};
+
+}  // namespace pix::ui
