@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 namespace pix {
@@ -46,11 +48,50 @@ Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& homeOption) {
   return absolute.lexically_normal();
 }
 
+std::optional<fs::path> FindInstalledDataDir(const fs::path& programDir,
+                                             const std::vector<fs::path>& programInstallDirs,
+                                             const fs::path& dataInstallDir) {
+  const fs::path program = programDir.lexically_normal();
+  std::vector<fs::path> programNames(program.begin(), program.end());
+  if (!programNames.empty() && programNames.back().empty()) programNames.pop_back();
+  for (const fs::path& installDir : programInstallDirs) {
+    std::vector<fs::path> installNames;
+    for (const fs::path& name : installDir.lexically_normal()) {
+      if (!name.empty() && name != ".") installNames.push_back(name);
+    }
+    // The prefix keeps at least the root: "/bin" is a program folder of the prefix "/".
+    if (installNames.empty() || installNames.size() >= programNames.size()) continue;
+    if (!std::equal(installNames.rbegin(), installNames.rend(), programNames.rbegin())) continue;
+    fs::path prefix;
+    for (std::size_t i = 0; i < programNames.size() - installNames.size(); ++i) {
+      prefix /= programNames[i];
+    }
+    const fs::path data = prefix / dataInstallDir;
+    std::error_code error;
+    if (fs::is_directory(data, error)) return data.lexically_normal();
+  }
+  return std::nullopt;
+}
+
 fs::path FindShippedDataDir() {
-  const fs::path installed = ExecutableDir() / ".." / "share" / "pixamond";
-  std::error_code error;
-  if (fs::is_directory(installed, error)) return installed.lexically_normal();
+  std::vector<fs::path> programInstallDirs;
+  std::string_view dirs = PIXAMOND_PROGRAM_INSTALL_DIRS;
+  while (!dirs.empty()) {
+    const std::size_t end = std::min(dirs.find(':'), dirs.size());
+    if (end > 0) programInstallDirs.emplace_back(dirs.substr(0, end));
+    dirs.remove_prefix(std::min(end + 1, dirs.size()));
+  }
+  const fs::path programDir = ExecutableDir();
+  const fs::path dataInstallDir = PIXAMOND_DATA_INSTALL_DIR;
+  if (auto installed = FindInstalledDataDir(programDir, programInstallDirs, dataInstallDir)) {
+    return *installed;
+  }
+#ifdef PIXAMOND_SOURCE_DATA_DIR
   return fs::path(PIXAMOND_SOURCE_DATA_DIR);
+#else
+  // Not where it was installed: name the data folder it would have, for the messages.
+  return (programDir / ".." / dataInstallDir).lexically_normal();
+#endif
 }
 
 Status PrepareLayoutHome(const fs::path& home, const fs::path& shippedData) {

@@ -12,6 +12,7 @@
 #include <array>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "base/status.h"
 
@@ -27,9 +28,19 @@ Result<std::filesystem::path> ResolveLayoutHome(
     const std::optional<std::filesystem::path>& homeOption);
 
 /// The folder of shipped data (default layout, sample layouts, help pages): share/pixamond
-/// beside the installed program, else the source tree's data folder for a program run from
-/// its build tree.
+/// of the install prefix that holds the running program, else the source tree's data
+/// folder for a program run from its build tree.
 std::filesystem::path FindShippedDataDir();
+
+/// The shipped data folder of an installation whose program lies in `programDir`, an
+/// absolute folder: `programDir` must end with one of `programInstallDirs` (folders
+/// relative to the install prefix, such as "bin" or "lib/pixamond"), and what is left of it
+/// is the prefix, whose `dataInstallDir` ("share/pixamond") must be a folder. None when no
+/// install folder fits.
+std::optional<std::filesystem::path> FindInstalledDataDir(
+    const std::filesystem::path& programDir,
+    const std::vector<std::filesystem::path>& programInstallDirs,
+    const std::filesystem::path& dataInstallDir);
 
 /// Creates `home` when missing and copies each site-wide layout file that it lacks from
 /// `shippedData`. Never overwrites a file.

@@ -82,6 +82,26 @@ TEST(LayoutHomeTest, AHomeThatIsAFileIsReported) {
   EXPECT_NE(status.message().find("file"), std::string::npos);
 }
 
+TEST(LayoutHomeTest, InstalledDataIsFoundFromEachProgramFolder) {
+  test::TempDir prefix;
+  const std::filesystem::path data = prefix / "share" / "pixamond";
+  test::WriteFile(data / "globals.txt", "");
+  const std::vector<std::filesystem::path> programDirs{"bin", "lib/pixamond"};
+  const std::filesystem::path dataDir = "share/pixamond";
+
+  EXPECT_EQ(FindInstalledDataDir(prefix / "bin", programDirs, dataDir), data);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "lib" / "pixamond", programDirs, dataDir), data);
+  EXPECT_EQ(FindInstalledDataDir(prefix.path() / "bin/", programDirs, dataDir), data);
+  // A build tree is no install folder, and neither is a folder that merely ends alike.
+  EXPECT_EQ(FindInstalledDataDir(prefix / "build", programDirs, dataDir), std::nullopt);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "pixamond", programDirs, dataDir), std::nullopt);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "other" / "pixamond", programDirs, dataDir),
+            std::nullopt);
+  // An install folder without the data beside it.
+  test::TempDir bare;
+  EXPECT_EQ(FindInstalledDataDir(bare / "bin", programDirs, dataDir), std::nullopt);
+}
+
 TEST(LayoutHomeTest, ShippedDefaultLayoutIsFoundAndComplete) {
   const std::filesystem::path data = FindShippedDataDir();
   for (const char* name : kSiteLayoutFiles) {

@@ -33,6 +33,8 @@ void RedirectStream(std::FILE* stream, const std::filesystem::path& file) {
 int RunDesktopApplication(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pixamond"));
+  // Lets the desktop match the window with the installed desktop entry and its icon.
+  QApplication::setDesktopFileName(QStringLiteral(PIXAMOND_APP_ID));
   SetIconDirectory(FindShippedDataDir() / "icons");
   QApplication::setWindowIcon(ResourceIcon(1001));
   TQtUserInterface ui;
