@@ -94,20 +94,14 @@ void TWebPage::EnsurePageOpen() {
   array.ParseVarText(
       LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().Diagnostics()));
 
-  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath);
-  if (file.ok()) {
-    fPageFile = std::move(file).value();
-  } else {
-    Site().Report("Cannot write the page " + szPageFilePath + ": " + file.status().message());
-  }
-  if (fPageFile) {
-    std::ostream& out = fPageFile->Stream();
-    WriteVersionComment(out);
-    out << "<HTML>\r\n<HEAD>";
-    Expand("${PageHeadTemplate}", array);
-    out << "</HEAD>\r\n";
-    Expand("${PageBodyBeginTemplate}", array);
-  }
+  // The page is gathered in memory until it grows large (see OpenPageFile), so that the
+  // pages of every directory above the one being written hold no file open.
+  std::ostream& out = Out();
+  WriteVersionComment(out);
+  out << "<HTML>\r\n<HEAD>";
+  Expand("${PageHeadTemplate}", array);
+  out << "</HEAD>\r\n";
+  Expand("${PageBodyBeginTemplate}", array);
 
   PicturesPerGroup = Site().Settings().PicturesPerGroup;
   GroupLeaderTemplate.Bind(array, StringTable[idsGroupLeaderTemplate]);
@@ -139,9 +133,32 @@ void TWebPage::SetParentLabel() {
 }
 
 void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
-  if (fPageFile) {
-    ExpandTemplate(templateText, array, fPageFile->Stream(), &Site().Diagnostics(), &PageBudget);
+  // After Close, what is still expanded goes to the emptied gathering and is dropped.
+  if (!bOpened || bPageRefused) return;
+  ExpandTemplate(templateText, array, Out(), &Site().Diagnostics(), &PageBudget);
+  if (!fPageFile && !bClosed &&
+      Pending.tellp() > static_cast<std::streamoff>(kPendingPageLimit)) {
+    OpenPageFile();
   }
+}
+
+std::ostream& TWebPage::Out() {
+  if (fPageFile) return fPageFile->Stream();
+  return Pending;
+}
+
+void TWebPage::OpenPageFile() {
+  if (fPageFile || bPageRefused) return;
+  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath);
+  if (!file.ok()) {
+    Site().Report("Cannot write the page " + szPageFilePath + ": " + file.status().message());
+    bPageRefused = true;
+  } else {
+    fPageFile = std::move(file).value();
+    const std::string text = Pending.str();
+    fPageFile->Stream().write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+  Pending.str(std::string());
 }
 
 void TWebPage::WriteEntry(std::string_view templateText, const TVarArray& entryArray) {
@@ -220,9 +237,12 @@ void TWebPage::Close() {
   bClosed = true;
   TVarArray& array = *PVarArray;
   SetPageCounters(array);
-  if (!fPageFile) return;
+  if (bPageRefused) return;
   Expand(array.GetVarValue(StringTable[idsPageEndTemplate]), array);
-  fPageFile->Stream() << "\r\n<P>\r\n</HTML>\r\n";
+  Out() << "\r\n<P>\r\n</HTML>\r\n";
+  OpenPageFile();
+  if (!fPageFile) return;
+  Pending.str(std::string());
   const Status closed = fPageFile->Close();
   fPageFile.reset();
   if (closed.ok()) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@
 #include "site/variable.h"
 
 namespace pix {
+
+/// How much of a page is gathered in memory before its file is opened. Pages of every
+/// directory above the one being written wait open; in memory, they hold no file handle,
+/// so a tree of any depth never runs out of them.
+inline constexpr std::size_t kPendingPageLimit = std::size_t{1} << 20;
 
 class TFileItem;
 class TPageFile;
@@ -103,7 +109,15 @@ class TWebPage {
   std::string szPageFilePath;
   std::string szPageLinkName;
   std::string szPageBaseName;
+  // Where the page's text goes: Pending until the page file is opened, then the file.
+  std::ostream& Out();
+  // Opens the page file and moves what was gathered into it; a page that may not be
+  // written (a link or a page of the user's in its place) is reported and dropped.
+  void OpenPageFile();
+
   std::unique_ptr<TPageFile> fPageFile;
+  std::ostringstream Pending;  // The page so far, while no file is open for it.
+  bool bPageRefused = false;
   TExpansionBudget PageBudget;  // What the expansions into this page may still write.
   bool bOpened = false;
   bool bClosed = false;

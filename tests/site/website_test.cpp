@@ -3,6 +3,7 @@
 #include "site/website.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <map>
@@ -395,6 +396,30 @@ TEST_F(WebSiteTest, AnUnmarkedInlineFolderOfThisProgramsSiteIsAdoptedAndMarked) 
   int width = 0, height = 0;
   ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
+}
+
+// The pages of every directory above the one being written wait to be finished; they must
+// not each hold a file open, or a deep tree runs out of file handles and loses pages.
+TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
+  constexpr int kDepth = 60;
+  fs::path directory = root.path();
+  for (int level = 0; level < kDepth; ++level) {
+    // "a" comes first, so its entry opens the page before "z", the deep branch, is written.
+    test::WriteJpegPicture(directory / "a" / "pic.jpg", 8, 8, "");
+    directory /= "z";
+    test::WriteJpegPicture(directory / "pic.jpg", 8, 8, "");
+  }
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+  rlimit low = old;
+  low.rlim_cur = 40;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  const TRunStats stats = Run();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+  EXPECT_EQ(stats.ProblemsReported, 0) << diagnostics.ProblemText();
+  EXPECT_EQ(stats.Pictures, 2 * kDepth);
+  EXPECT_TRUE(fs::exists(directory / "index.html"));
+  EXPECT_NE(Page("index.html").find("<D z/index.html|"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
