@@ -26,6 +26,10 @@ TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names) {
   files.InlinePath =
       BuildFileName(InlineDirectoryOf(directory, names), files.BaseName, names.szInLineFileExt);
   files.InlineLink = names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
+  files.DetailImagePath = BuildFileName(
+      InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.BaseName, "jpg");
+  files.DetailImageLink = names.szInLineSubDirName + "/" + kDetailImageDirName + "/" +
+                          files.BaseName + ".jpg";
   files.TextPath = full.substr(0, full.size() - ext.size()) + ".txt";
   files.DetailLink = files.BaseName;
   AppendWithSep(files.DetailLink, '.', names.szPageHTMLFileExt);

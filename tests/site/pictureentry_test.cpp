@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 const char kHead[] =
     "<!--Produced With Pixamond Version 2.0-->\r\n"
     "<!--Pixamond is written by the Pixamond developers-->\r\n"
-    "<HTML>\r\n";
+    "<!DOCTYPE html>\r\n<HTML lang=\"en\">\r\n";
 
 class PictureEntryTest : public testing::Test {
  protected:
