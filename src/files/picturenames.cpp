@@ -31,13 +31,18 @@ TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names) {
   files.BaseName.assign(name.substr(0, name.size() - ext.size()));
   const TFileItem* parent = item.Parent();
   if (parent != nullptr && (parent->Attrib() & kAttribNoInlineFolder) != 0) {
-    // The folder that would hold the inline image is the user's: the picture shows itself.
+    // The folder that would hold the inline and detail images is the user's: the picture
+    // shows itself.
     files.InlineLink = files.AnchorName;
   } else {
     files.InlinePath =
         BuildFileName(InlineDirectoryOf(directory, names), files.BaseName, names.szInLineFileExt);
     files.InlineLink =
         names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
+    files.DetailImagePath = BuildFileName(
+        InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.BaseName, "jpg");
+    files.DetailImageLink = names.szInLineSubDirName + "/" + kDetailImageDirName + "/" +
+                            files.BaseName + ".jpg";
   }
   files.TextPath = full.substr(0, full.size() - ext.size()) + ".txt";
   files.DetailLink = files.BaseName;

@@ -48,7 +48,14 @@ struct TPictureFiles {
   std::string TextPath;    ///< The picture's path with its extension replaced by ".txt".
   std::string DetailPath;  ///< D/B.html
   std::string DetailLink;  ///< B.html, relative to the picture's directory.
+  /// D/inline/detail/B.jpg: the web-sized copy a detail page shows when the settings ask for
+  /// one. Inside a folder of its own, so that no picture's inline image can take its name.
+  std::string DetailImagePath;
+  std::string DetailImageLink;  ///< inline/detail/B.jpg, relative to the picture's directory.
 };
+
+/// The folder inside the inline image folder that holds the detail images.
+inline constexpr const char* kDetailImageDirName = "detail";
 
 /// The files of the picture at `item`.
 TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names);

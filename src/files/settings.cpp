@@ -82,6 +82,27 @@ bool IsPageExtension(std::string_view ext) {
   return !IsJpegExtension(dotted) && !IsGifExtension(dotted) && !EqualsNoCase(ext, "txt");
 }
 
+// A language tag as pages declare it: letters and digits in parts of 1 to 8 joined by "-",
+// the first of letters only ("en", "de-CH", "zh-Hant-TW").
+bool IsLanguageTag(std::string_view tag) {
+  if (tag.empty() || tag.size() > 35) return false;
+  std::size_t partLength = 0;
+  bool first = true;
+  for (const char c : tag) {
+    if (c == '-') {
+      if (partLength == 0) return false;
+      partLength = 0;
+      first = false;
+      continue;
+    }
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool digit = c >= '0' && c <= '9';
+    if (!letter && !(digit && !first)) return false;
+    if (++partLength > 8) return false;
+  }
+  return partLength > 0;
+}
+
 // Replaces a setting that cannot be used by its default, with one line that says so.
 void KeepUsable(std::string& value, bool usable, std::string_view key,
                 std::string_view defaultValue, std::string_view why,
@@ -130,10 +151,13 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
   names.szInLineFileExt = ini.Text(ext, StringTable[idsInLineFileExt], "gif", 20);
   names.szPageDOSFileExt = ini.Text(ext, StringTable[idsPageDOSFileExt], "html", 20);
   names.szPageHTMLFileExt = ini.Text(ext, StringTable[idsPageHTMLFileExt], "html", 20);
-  if (!EqualsNoCase(names.szInLineFileExt, "gif")) {
-    // Inline images are always GIF files; a name that says otherwise would mislead.
+  if (!EqualsNoCase(names.szInLineFileExt, "gif") && !EqualsNoCase(names.szInLineFileExt, "jpg") &&
+      !EqualsNoCase(names.szInLineFileExt, "webp")) {
+    // The extension chooses the format of the inline images; one that names no format
+    // the program writes would mislead.
     diagnostics.Problem("InLineFileExt \"" + names.szInLineFileExt +
-                        "\" is not supported: inline images are GIF files and end in .gif");
+                        "\" is not supported: inline images are GIF, JPEG or WebP files and end "
+                        "in .gif, .jpg or .webp");
     names.szInLineFileExt = "gif";
   }
   names.szInLineSubDirName = ini.Text(kFilesSection, kInLineSubDirNameKey, "", 256);
@@ -176,6 +200,25 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
     }
   }
   settings.MaxDisplay = DisplaySizeFrom(sides[0], sides[1]);
+
+  // A number outside its range is replaced by its default, or cut to its largest value.
+  auto number = [&](const char* key, int defaultValue, int low, int high, bool cutHigh) {
+    const int value = ini.Int(display, key, defaultValue);
+    if (value >= low && value <= high) return value;
+    const int used = cutHigh && value > high ? high : defaultValue;
+    diagnostics.Problem(std::string(key) + "=" + std::to_string(value) + " is not between " +
+                        std::to_string(low) + " and " + std::to_string(high) + "; " +
+                        std::to_string(used) + " is used instead");
+    return used;
+  };
+  settings.InLineQuality = number(kInLineQualityKey, 82, 1, 100, false);
+  settings.InLinePixelDensity = number(kInLinePixelDensityKey, 1, 1, 2, false);
+  settings.DetailImageMaxSize =
+      number(kDetailImageMaxSizeKey, 0, 0, kMaxDetailImageSide, true);
+
+  settings.szPageLanguage = ini.Text(user, kPageLanguageKey, "en", 64);
+  KeepUsable(settings.szPageLanguage, IsLanguageTag(settings.szPageLanguage), kPageLanguageKey,
+             "en", "is not a language tag such as \"en\" or \"de-CH\"", diagnostics);
   return settings;
 }
 

@@ -63,6 +63,17 @@ struct TRunSettings {
   std::string szAnchorFileExtList = "jpg";
   TSiteNames Names;
   TDisplaySize MaxDisplay{100, 100};
+  /// Display/InLineQuality: the quality (1 to 100) of JPEG and WebP inline images and of
+  /// detail images.
+  int InLineQuality = 82;
+  /// Display/InLinePixelDensity: 1, or 2 for inline images of twice the display size (the
+  /// page still shows them at the display size, sharp on screens of high pixel density).
+  int InLinePixelDensity = 1;
+  /// Display/DetailImageMaxSize: the box (this many pixels a side) that the web-sized JPEG
+  /// of a detail page fits into; 0 shows the picture itself.
+  int DetailImageMaxSize = 0;
+  /// HTMLDefaults/PageLanguage: the language the pages declare, as a language tag.
+  std::string szPageLanguage = "en";
   /// AutoOrganizeLayout/AutoOrganizeBaseFileNames: the match pages, comma-separated.
   std::string szAutoOrganizeBaseFileNames;
   /// The match pages a run writes: the names of szAutoOrganizeBaseFileNames when
@@ -79,9 +90,14 @@ struct TRunSettings {
 /// The largest side of the display box a setting may ask for.
 inline constexpr int kMaxDisplaySide = 4096;
 
+/// The largest box side of detail images a setting may ask for.
+inline constexpr int kMaxDetailImageSide = 8192;
+
 /// Reads the run's settings from the settings file of `layoutHome`. Values that cannot be
 /// used are reported to `diagnostics` and replaced by their defaults: an InLineFileExt
-/// other than "gif", an InLineSubDirName that is not a plain folder name (empty, ".", "..",
+/// other than "gif", "jpg" or "webp", an InLineQuality outside 1 to 100, an
+/// InLinePixelDensity other than 1 or 2, a DetailImageMaxSize below 0 or above
+/// kMaxDetailImageSide (which becomes that side), a PageLanguage that is no language tag, an InLineSubDirName that is not a plain folder name (empty, ".", "..",
 /// holding "/"), a page extension that is not a plain name or that names pictures or
 /// caption files (jpg, jpeg, jpe, gif, txt), and a display side over kMaxDisplaySide
 /// (which becomes kMaxDisplaySide). An empty Files/InLineSubDirName becomes "inline"; a key that is present
@@ -97,5 +113,9 @@ void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& d
 inline constexpr const char* kFilesSection = "Files";
 inline constexpr const char* kInLineSubDirNameKey = "InLineSubDirName";
 inline constexpr const char* kPictureEditorKey = "PictureEditor";
+inline constexpr const char* kInLineQualityKey = "InLineQuality";
+inline constexpr const char* kInLinePixelDensityKey = "InLinePixelDensity";
+inline constexpr const char* kDetailImageMaxSizeKey = "DetailImageMaxSize";
+inline constexpr const char* kPageLanguageKey = "PageLanguage";
 
 }  // namespace pix

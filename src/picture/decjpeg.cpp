@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <csetjmp>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -427,6 +428,19 @@ Result<std::vector<JOCTET>> EncodeRgbInMemory(const std::vector<JSAMPLE>& pixels
   return std::move(c->Bytes);
 }
 
+// One decoded CMYK row as RGB. Adobe's programs store CMYK inverted (0 is full ink) and
+// mark the file with an Adobe segment; plain CMYK counts ink up from 0.
+void CmykRowToRgb(const JSAMPLE* cmyk, int width, bool inverted, JSAMPLE* target) {
+  for (int x = 0; x < width; ++x) {
+    const JSAMPLE* p = &cmyk[static_cast<std::size_t>(x) * 4];
+    const int k = inverted ? p[3] : 255 - p[3];
+    for (int channel = 0; channel < 3; ++channel) {
+      const int ink = inverted ? p[channel] : 255 - p[channel];
+      target[x * 3 + channel] = static_cast<JSAMPLE>((ink * k + 127) / 255);
+    }
+  }
+}
+
 Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
                             const fs::path& name) {
   jpeg_decompress_struct& info = d.Info;
@@ -440,8 +454,6 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
       kMaxConvertedPixels) {
     return Status::TooLarge(name.string() + ": the CMYK picture is too large to convert");
   }
-  // Adobe's programs store CMYK inverted (0 is full ink) and mark the file with an Adobe
-  // segment; plain CMYK counts ink up from 0.
   const bool inverted = info.saw_Adobe_marker;
   std::vector<JSAMPLE> cmyk(static_cast<std::size_t>(width) * 4);
   std::vector<JSAMPLE> rgb(static_cast<std::size_t>(width) * height * 3);
@@ -449,14 +461,7 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
   while (info.output_scanline < info.output_height) {
     JSAMPLE* target = rgb.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
     if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
-    for (int x = 0; x < width; ++x) {
-      const JSAMPLE* p = &cmyk[static_cast<std::size_t>(x) * 4];
-      const int k = inverted ? p[3] : 255 - p[3];
-      for (int channel = 0; channel < 3; ++channel) {
-        const int ink = inverted ? p[channel] : 255 - p[channel];
-        target[x * 3 + channel] = static_cast<JSAMPLE>((ink * k + 127) / 255);
-      }
-    }
+    CmykRowToRgb(cmyk.data(), width, inverted, target);
   }
   if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
   const bool warned = d.Err.Pub.num_warnings > 0;
@@ -469,6 +474,123 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
   Result<int> decoded = DecodeToGif(**again, TScaleRequest{}, out, name);
   if (!decoded.ok()) return decoded;
   return warned ? kDecodeHadWarnings : *decoded;
+}
+
+// ---------------------------------------------------------------------------------------
+// RGB decoding and JPEG encoding, for inline images and detail images in full colour.
+
+void ReadHeaderKeepingProfileStep(void* context) {
+  auto* info = static_cast<j_decompress_ptr>(context);
+  jpeg_set_marker_processor(info, JPEG_COM, DropComment);
+  // The colour profile lives in APP2 segments; nothing else of the metadata is kept.
+  jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
+  jpeg_read_header(info, TRUE);
+}
+
+struct TReadProfile {
+  j_decompress_ptr Info;
+  std::vector<std::uint8_t>* Profile;
+};
+void ReadProfileStep(void* context) {
+  auto* read = static_cast<TReadProfile*>(context);
+  JOCTET* data = nullptr;
+  unsigned int length = 0;
+  if (jpeg_read_icc_profile(read->Info, &data, &length) && data != nullptr) {
+    read->Profile->assign(data, data + length);
+  }
+  std::free(data);
+}
+
+void CalcOutputStep(void* context) {
+  jpeg_calc_output_dimensions(static_cast<j_decompress_ptr>(context));
+}
+
+Result<TRgbPicture> DecodeOpenedToRgb(TJpegDecompressor& d, const TScaleRequest& scale,
+                                      const fs::path& name) {
+  jpeg_decompress_struct& info = d.Info;
+  if (!CallJpeg(d.Err, ReadHeaderKeepingProfileStep, &info)) return LibraryFailure(d.Err, name);
+  const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
+  if (pixels > kMaxJpegPicturePixels) {
+    return Status::TooLarge(name.string() + ": the picture declares " +
+                            std::to_string(info.image_width) + "x" +
+                            std::to_string(info.image_height) + " pixels, more than the " +
+                            std::to_string(kMaxJpegPicturePixels) + " a picture may have");
+  }
+  TRgbPicture picture;
+  TReadProfile profile{&info, &picture.IccProfile};
+  if (!CallJpeg(d.Err, ReadProfileStep, &profile)) return LibraryFailure(d.Err, name);
+  const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  // The library turns YCCK into CMYK, grey and YCbCr into RGB.
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  ApplyScale(info, scale);
+  if (!CallJpeg(d.Err, CalcOutputStep, &info)) return LibraryFailure(d.Err, name);
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+  if (static_cast<long long>(width) * height > kMaxRgbPicturePixels) {
+    return Status::TooLarge(name.string() + ": " + std::to_string(width) + "x" +
+                            std::to_string(height) + " pixels are too many to convert");
+  }
+  const TDecodeMemoryShare share(WholePictureBuffers(info) +
+                                 static_cast<std::uint64_t>(width) * height * 3);
+  if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
+  picture.Width = width;
+  picture.Height = height;
+  picture.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  std::vector<JSAMPLE> cmykRow(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
+  while (info.output_scanline < info.output_height) {
+    JSAMPLE* target =
+        picture.Pixels.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
+    TReadRow read{&info, cmyk ? cmykRow.data() : target};
+    if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
+    if (cmyk) CmykRowToRgb(cmykRow.data(), width, info.saw_Adobe_marker, target);
+  }
+  if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
+  // A profile for CMYK describes inks the RGB pixels no longer hold.
+  if (cmyk) picture.IccProfile.clear();
+  return picture;
+}
+
+struct TEncodePicture {
+  j_compress_ptr Info;
+  const TRgbPicture* Picture;
+  int Quality;
+};
+
+void EncodePictureStep(void* context) {
+  auto* job = static_cast<TEncodePicture*>(context);
+  j_compress_ptr info = job->Info;
+  const TRgbPicture& picture = *job->Picture;
+  info->image_width = static_cast<JDIMENSION>(picture.Width);
+  info->image_height = static_cast<JDIMENSION>(picture.Height);
+  info->input_components = 3;
+  info->in_color_space = JCS_RGB;
+  jpeg_set_defaults(info);
+  jpeg_set_quality(info, job->Quality, TRUE);
+  info->optimize_coding = TRUE;
+  // Thumbnails keep their colour at full resolution: halving it costs a small picture's
+  // edges more than the few bytes it saves.
+  if (static_cast<long long>(picture.Width) * picture.Height <= 512LL * 512) {
+    for (int i = 0; i < info->num_components; ++i) {
+      info->comp_info[i].h_samp_factor = 1;
+      info->comp_info[i].v_samp_factor = 1;
+    }
+  }
+  // Progressive files are smaller and show early on a slow line, but only past the size of
+  // a thumbnail.
+  if (static_cast<long long>(picture.Width) * picture.Height > 300LL * 300) {
+    jpeg_simple_progression(info);
+  }
+  jpeg_start_compress(info, TRUE);
+  if (!picture.IccProfile.empty()) {
+    jpeg_write_icc_profile(info, picture.IccProfile.data(),
+                           static_cast<unsigned int>(picture.IccProfile.size()));
+  }
+  const std::size_t stride = static_cast<std::size_t>(picture.Width) * 3;
+  while (info->next_scanline < info->image_height) {
+    JSAMPROW row = const_cast<JSAMPLE*>(picture.Pixels.data()) + info->next_scanline * stride;
+    jpeg_write_scanlines(info, &row, 1);
+  }
+  jpeg_finish_compress(info);
 }
 
 // Decodes the JPEG file `in` into a GIF stream on `out`.
@@ -567,6 +689,40 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
   // The resizer turns the picture once it has its display size, the smallest it gets.
   return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile,
                          Orientation);
+}
+
+Result<TRgbPicture> DecodeJpegToRgb(const fs::path& szJpegFile, int FitWidth, int FitHeight) {
+  TFilePtr in(std::fopen(szJpegFile.c_str(), "rb"));
+  if (!in) {
+    return Status::NotFound("Cannot open " + szJpegFile.string() + ": " + std::strerror(errno));
+  }
+  Result<TDecompressorPtr> d = NewDecompressor(szJpegFile);
+  if (!d.ok()) return d.status();
+  jpeg_stdio_src(&(*d)->Info, in.get());
+  TScaleRequest scale;
+  scale.FitWidth = FitWidth;
+  scale.FitHeight = FitHeight;
+  return DecodeOpenedToRgb(**d, scale, szJpegFile);
+}
+
+Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,
+                     const fs::path& szName) {
+  if (Picture.Width < 1 || Picture.Height < 1 ||
+      Picture.Pixels.size() != static_cast<std::size_t>(Picture.Width) * Picture.Height * 3) {
+    return Status::InvalidArgument("No JPEG file can be made of an empty picture for " +
+                                   szName.string());
+  }
+  TCompressorPtr c(new TJpegCompressor{});
+  c->Info.err = SetUpErrorManager(c->Err);
+  if (!CallJpeg(
+          c->Err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
+          &c->Info)) {
+    return LibraryFailure(c->Err, szName);
+  }
+  jpeg_stdio_dest(&c->Info, out);
+  TEncodePicture job{&c->Info, &Picture, Quality < 1 ? 1 : (Quality > 100 ? 100 : Quality)};
+  if (!CallJpeg(c->Err, EncodePictureStep, &job)) return LibraryFailure(c->Err, szName);
+  return Status::OK();
 }
 
 }  // namespace pix

@@ -15,7 +15,10 @@
 // and the operation fails, leaving any earlier output untouched.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "base/status.h"
 #include "picture/orientation.h"
@@ -74,5 +77,31 @@ Status MakeJpegInlineImage(const std::filesystem::path& szJpegFile,
                            int DisplayHeight,
                            TDecodeReduction Reduction = TDecodeReduction::DctScaling,
                            TOrientation Orientation = TOrientation::kNormal);
+
+/// A picture's pixels as RGB, three bytes a pixel, top line first, with the colour profile
+/// it carried (the ICC bytes; empty when it had none).
+struct TRgbPicture {
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint8_t> Pixels;
+  std::vector<std::uint8_t> IccProfile;
+};
+
+/// The most pixels DecodeJpegToRgb hands back: a decode that would give more (a huge
+/// picture asked for at full size) is refused rather than take gigabytes.
+inline constexpr long long kMaxRgbPicturePixels = 64LL * 1024 * 1024;
+
+/// Decodes the JPEG picture `szJpegFile` into RGB, as it is stored (not turned upright), at
+/// the smallest scale M/8 whose size still covers `FitWidth` x `FitHeight`; with either of
+/// them 0, at full size. Grey pictures become grey RGB; CMYK and YCCK pictures are
+/// converted. Only the colour profile is kept of the picture's metadata.
+Result<TRgbPicture> DecodeJpegToRgb(const std::filesystem::path& szJpegFile, int FitWidth,
+                                    int FitHeight);
+
+/// Writes `Picture` to `out` as a JPEG stream of quality `Quality` (1 to 100) with optimised
+/// Huffman tables, progressive when it is larger than a thumbnail, carrying its colour
+/// profile and no other metadata. `szName` names the file in messages.
+Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,
+                     const std::filesystem::path& szName);
 
 }  // namespace pix

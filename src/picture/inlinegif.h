@@ -12,4 +12,9 @@ namespace pix {
 bool IsInlineGifStale(const std::filesystem::path& szSourceFullFileName,
                       const std::filesystem::path& szImageFullFileName, int Width, int Height);
 
+/// The same for an inline image of any format: a GIF, JPEG or WebP file, known by its
+/// extension (see WebImageFormatOf). Also used for detail images.
+bool IsInlineImageStale(const std::filesystem::path& szSourceFullFileName,
+                        const std::filesystem::path& szImageFullFileName, int Width, int Height);
+
 }  // namespace pix

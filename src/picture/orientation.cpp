@@ -92,4 +92,22 @@ void TurnPixels(TOrientation orientation, const std::uint8_t* stored, int width,
   }
 }
 
+void TurnPixelBlocks(TOrientation orientation, const std::uint8_t* stored, int width, int height,
+                     int bytesPerPixel, std::uint8_t* upright) {
+  const bool swap = SwapsSides(orientation);
+  const int uprightWidth = swap ? height : width;
+  const int uprightHeight = swap ? width : height;
+  const std::size_t size = static_cast<std::size_t>(bytesPerPixel);
+  std::uint8_t* next = upright;
+  for (int y = 0; y < uprightHeight; ++y) {
+    for (int x = 0; x < uprightWidth; ++x) {
+      const TPixelPlace from = StoredPlaceOf(orientation, x, y, width, height);
+      const std::uint8_t* pixel =
+          stored + (static_cast<std::size_t>(from.Y) * static_cast<std::size_t>(width) +
+                    static_cast<std::size_t>(from.X)) * size;
+      for (std::size_t b = 0; b < size; ++b) *next++ = pixel[b];
+    }
+  }
+}
+
 }  // namespace pix

@@ -53,4 +53,8 @@ TImageRect UprightRect(TOrientation orientation, const TImageRect& stored, int s
 void TurnPixels(TOrientation orientation, const std::uint8_t* stored, int width, int height,
                 std::uint8_t* upright);
 
+/// TurnPixels for pixels of `bytesPerPixel` bytes each (3 for RGB).
+void TurnPixelBlocks(TOrientation orientation, const std::uint8_t* stored, int width, int height,
+                     int bytesPerPixel, std::uint8_t* upright);
+
 }  // namespace pix

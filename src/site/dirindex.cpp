@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <vector>
 
 #include "files/filelist.h"
 #include "files/pattern.h"
@@ -42,10 +43,11 @@ void TDirIndexPage::Generate() {
   WriteMatchPages(*this);
   WriteSubDirectoryPages();
   if (DirEntryCountValue > 0) Expand(DirTrailerTemplate.Value(), VarArray());
+  std::vector<const TFileItem*> pictures;
   for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (Site().Cancelled()) break;
-    if (IsSitePicture(*item) && !IsTaken(*item)) ProcessPicture(*this, *item);
+    if (IsSitePicture(*item) && !IsTaken(*item)) pictures.push_back(item);
   }
+  ProcessPictures(*this, pictures);
   if (FileLinkCount() > 0) WriteFileTrailer(VarArray());
 }
 
@@ -57,6 +59,7 @@ void TDirIndexPage::WriteSubDirectoryPages() {
     subPage.Generate();
     if (subPage.EntryCount() > 0) {
       AddToTotalFileSize(subPage.TotalFileSize());
+      AddToTotalFileLinkCount(subPage.TotalFileLinkCount());
       const std::string subName(item->szFileName());
       const std::string anchorLink = subName + "/index." + Site().Names().szPageHTMLFileExt;
       // The main image of a branch is found however deep it lies.
@@ -99,8 +102,8 @@ TMatchWebPage::TMatchWebPage(TFileItem& directory, const std::string& matchName,
 TMatchWebPage::~TMatchWebPage() { Finish(); }
 
 void TMatchWebPage::TakePictures() {
+  std::vector<const TFileItem*> pictures;
   for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (Site().Cancelled()) return;
     if (!IsSitePicture(*item) || IndexPage.IsTaken(*item)) continue;
     // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
     // whole name and one without matches any part of it.
@@ -114,9 +117,22 @@ void TMatchWebPage::TakePictures() {
       }
     }
     if (!matched) continue;
-    ProcessPicture(*this, *item);
+    pictures.push_back(item);
     IndexPage.TakePicture(*item);
   }
+  // A readable name for the series: its first and last pictures' names.
+  if (!pictures.empty()) {
+    const TPictureFiles first = PictureFilesOf(*pictures.front(), Site().Names());
+    const TPictureFiles last = PictureFilesOf(*pictures.back(), Site().Names());
+    std::string range = HtmlEscape(first.BaseName);
+    if (pictures.size() > 1) range += " &ndash; " + HtmlEscape(last.BaseName);
+    // A page value, not one of a picture's marked changes that the next picture undoes.
+    const bool marking = VarArray().bMarkChanges;
+    VarArray().bMarkChanges = false;
+    VarArray().SetVar("SeriesNameRangeHTML", range);
+    VarArray().bMarkChanges = marking;
+  }
+  ProcessPictures(*this, pictures);
 }
 
 void TMatchWebPage::Finish() {
@@ -155,6 +171,7 @@ void WriteMatchPages(TDirIndexPage& indexPage) {
       matchPage.SetPageCounters(matchPage.VarArray());
       indexPage.AddDirEntry(matchPage.VarArray());
       indexPage.AddToTotalFileSize(matchPage.TotalFileSize());
+      indexPage.AddToTotalFileLinkCount(matchPage.TotalFileLinkCount());
     }
     matchPage.Finish();
   }

@@ -44,6 +44,11 @@ struct TPictureFacts {
   /// How the inline image was settled: made now, found current, or not made (with why).
   enum class Inline { kCurrent, kMade, kFailed, kNotTried } InlineOutcome = Inline::kNotTried;
   Status InlineStatus;
+  /// The size of the picture's detail image, when the settings ask for one and it is there
+  /// (0 otherwise), and why it could not be made.
+  int DetailWidth = 0;
+  int DetailHeight = 0;
+  Status DetailStatus;
 };
 
 class TInlineImagePool {

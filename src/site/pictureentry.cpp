@@ -1,9 +1,13 @@
 #include "site/pictureentry.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "base/progress.h"
 #include "base/userinterface.h"
@@ -15,6 +19,7 @@
 #include "picture/gifrsize.h"
 #include "picture/inlinegif.h"
 #include "picture/metadata.h"
+#include "picture/webimage.h"
 #include "site/caption.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
@@ -41,13 +46,30 @@ void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint
   SetPictureVars(array, vars);
 }
 
-void AddEntry(TWebPage& page, const TPictureFiles& names, const TDisplayFit& fit, int width,
-              int height, std::uint64_t fileSize) {
+void AddEntry(TWebPage& page, const TPictureFiles& names, const TPictureFacts& facts,
+              const TDisplayFit& fit, std::uint64_t fileSize, const TPictureNeighbours& around) {
   TVarArray& array = page.VarArray();
   array.SetIntVar("DisplayWidth", fit.Width);
   array.SetIntVar("DisplayHeight", fit.Height);
-  array.SetIntVar("AnchorWidth", width);
-  array.SetIntVar("AnchorHeight", height);
+  array.SetIntVar("AnchorWidth", facts.Width);
+  array.SetIntVar("AnchorHeight", facts.Height);
+  // The page opens at its first entry and sets its own values then (UpPageURL among them);
+  // the picture's values below come after, so that they shadow the page's.
+  page.EnsurePageOpen();
+  array.bMarkChanges = true;
+  // The picture a detail page shows: its web-sized copy, or the picture itself.
+  const bool detailImage = facts.DetailWidth > 0 && facts.DetailHeight > 0;
+  array.SetVar("DetailImageURL",
+               UrlEncodePath(detailImage ? names.DetailImageLink : names.AnchorName));
+  array.SetIntVar("DetailImageWidth", detailImage ? facts.DetailWidth : facts.Width);
+  array.SetIntVar("DetailImageHeight", detailImage ? facts.DetailHeight : facts.Height);
+  array.SetVar("PrevDetailPageURL", around.PrevLink);
+  array.SetVar("PrevDetailPageCaptionText", around.PrevCaptionText);
+  array.SetVar("NextDetailPageURL", around.NextLink);
+  array.SetVar("NextDetailPageCaptionText", around.NextCaptionText);
+  array.SetIntVar("PictureIndex", around.Index);
+  array.SetIntVar("PictureCount", around.Count);
+  array.SetVar("UpPageURL", UrlEncodePath(page.PageLinkName()));
   page.AddPictureEntry(array, fileSize, names.DetailPath);
   ++page.Site().Stats().Pictures;
 }
@@ -78,6 +100,10 @@ void SetCaptionVars(TVarArray& array, const TPictureEntryVars& vars, std::string
   // Texts from the picture reach the page escaped, like every other text it carries.
   const TExifInfo* exif = vars.Metadata != nullptr ? &vars.Metadata->Exif : nullptr;
   array.SetVar("ImageDateTaken", exif != nullptr ? exif->DateTaken : std::string());
+  // The same for reading: "2024-06-01 14:03", without seconds and the "T".
+  std::string readable = exif != nullptr ? exif->DateTaken.substr(0, 16) : std::string();
+  if (readable.size() > 10 && readable[10] == 'T') readable[10] = ' ';
+  array.SetVar("ImageDateTakenText", readable);
   array.SetVar("ImageCamera",
                exif != nullptr ? HtmlEscape(CameraName(exif->Make, exif->Model)) : std::string());
 }
@@ -105,7 +131,9 @@ void AccountInlineImage(TWebSite& site, const TPictureFiles& names, const TPictu
   }
 }
 
-void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureFiles& names) {
+// Returns whether the picture got its entry and detail page.
+bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureFiles& names,
+                             TPictureFacts facts, const TPictureNeighbours& around) {
   TWebSite& site = page.Site();
   const bool jpeg = IsJpegPicture(item);
   if (jpeg && !FileExists(names.AnchorPath)) {
@@ -117,16 +145,13 @@ void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
         MessageAnswer::Cancel) {
       site.Cancel();
     }
-    return;
+    return false;
   }
-  // The workers have usually read the picture and settled its inline image already.
-  std::optional<TPictureFacts> learned = site.TakePictureFacts(item);
-  const TPictureFacts facts = learned ? std::move(*learned) : LearnPicture(site, item);
   if (!facts.bReadable) {
     ReportPicture(site, !facts.OpenStatus.ok() ? facts.OpenStatus.message()
                                                : (jpeg ? "JPEG file " : "GIF file ") +
                                                      names.AnchorPath + " is corrupt");
-    return;
+    return false;
   }
   const std::uint64_t fileSize = item.lSize();
   SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments,
@@ -134,21 +159,158 @@ void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);
-  AddEntry(page, names, fit, facts.Width, facts.Height, fileSize);
+  if (jpeg && site.Settings().DetailImageMaxSize > 0 && !facts.DetailStatus.ok()) {
+    ReportPicture(site, "Cannot make the detail image of " + names.AnchorPath + ": " +
+                            facts.DetailStatus.message());
+  }
+  AddEntry(page, names, facts, fit, fileSize, around);
+  return true;
+}
+
+// The caption of a picture as plain text for links to it: its caption, or its name.
+std::string NeighbourCaptionText(const TPictureFiles& names, const TPictureFacts& facts,
+                                 bool jpeg) {
+  TCaptionSources sources;
+  sources.CommentText = facts.szComments;
+  const std::string textFile = ReadPictureTextFile(names.TextPath);
+  sources.TextFileText = textFile;
+  sources.Metadata = jpeg ? &facts.Metadata : nullptr;
+  const TPictureCaption caption = ChoosePictureCaption(sources);
+  return caption.AttributeText.empty() ? HtmlEscape(names.BaseName) : caption.AttributeText;
 }
 
 }  // namespace
 
-void ProcessPicture(TWebPage& page, const TFileItem& item) {
+void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictures) {
   TWebSite& site = page.Site();
-  if (site.Cancelled()) return;
-  const std::string name(item.szFileName());
-  site.Progress().SetCurrentStep("Processing Image " + name);
-  page.VarArray().bMarkChanges = true;
-  ProcessPictureWithNames(page, item, PictureFilesOf(item, site.Names()));
-  site.Progress().SetCurrentStep("Finshed " + name);
-  site.Progress().StepBy(1);
+  // Each picture's facts are learned once, at most one readable picture ahead of the one
+  // being written, so that its detail page can link to the next picture.
+  std::vector<std::optional<TPictureFacts>> learned(pictures.size());
+  auto factsOf = [&](std::size_t i) -> TPictureFacts& {
+    if (!learned[i]) {
+      std::optional<TPictureFacts> taken = site.TakePictureFacts(*pictures[i]);
+      learned[i] = taken ? std::move(*taken) : LearnPicture(site, *pictures[i]);
+    }
+    return *learned[i];
+  };
+  TPictureNeighbours around;
+  around.Count = static_cast<int>(pictures.size());
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    if (site.Cancelled()) return;
+    const TFileItem& item = *pictures[i];
+    const std::string name(item.szFileName());
+    site.Progress().SetCurrentStep("Processing Image " + name);
+    page.VarArray().bMarkChanges = true;
+    const TPictureFiles names = PictureFilesOf(item, site.Names());
+    TPictureFacts facts = std::move(factsOf(i));
+    around.Index = static_cast<int>(i) + 1;
+    around.NextLink.clear();
+    around.NextCaptionText.clear();
+    for (std::size_t j = i + 1; j < pictures.size() && facts.bReadable; ++j) {
+      const TPictureFacts& next = factsOf(j);
+      if (!next.bReadable) continue;
+      const TPictureFiles nextNames = PictureFilesOf(*pictures[j], site.Names());
+      around.NextLink = UrlEncodePath(nextNames.DetailLink);
+      around.NextCaptionText =
+          NeighbourCaptionText(nextNames, next, IsJpegPicture(*pictures[j]));
+      break;
+    }
+    const bool jpeg = IsJpegPicture(item);
+    const std::string caption =
+        facts.bReadable ? NeighbourCaptionText(names, facts, jpeg) : std::string();
+    if (ProcessPictureWithNames(page, item, names, std::move(facts), around)) {
+      around.PrevLink = UrlEncodePath(names.DetailLink);
+      around.PrevCaptionText = caption;
+    }
+    learned[i].reset();
+    site.Progress().SetCurrentStep("Finshed " + name);
+    site.Progress().StepBy(1);
+  }
 }
+
+namespace {
+
+// Whether nothing may be written inside `directory` because it is a link, which may lead
+// anywhere, to the user's own pictures too.
+Status RefuseLinkedFolder(const std::filesystem::path& directory, std::string_view what) {
+  std::error_code ignored;
+  if (std::filesystem::is_symlink(directory, ignored)) {
+    return Status::InvalidArgument(directory.string() + " is a link; " + std::string(what) +
+                                   " are never written through a link");
+  }
+  return Status::OK();
+}
+
+// Makes the inline image of a picture at `file` size when it is missing or stale.
+void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jpeg,
+                       const TImageSize& file, TPictureFacts& facts) {
+  if (!IsInlineImageStale(names.AnchorPath, names.InlinePath, file.Width, file.Height)) {
+    facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
+    return;
+  }
+  // Workers run ahead of the page writer, which makes each directory's inline directory
+  // when it comes to the directory; a worker may get there first.
+  const std::filesystem::path inlineDirectory =
+      std::filesystem::path(names.InlinePath).parent_path();
+  facts.InlineStatus = RefuseLinkedFolder(inlineDirectory, "inline images");
+  if (facts.InlineStatus.ok()) {
+    // A folder that cannot be made or marked makes the image fail, with its own message.
+    static_cast<void>(EnsureInlineFolder(inlineDirectory.string()));
+    const TOrientation orientation = facts.Metadata.Exif.Orientation;
+    const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
+    if (format == TWebImageFormat::kGif) {
+      facts.InlineStatus =
+          jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, file.Width, file.Height,
+                                     TDecodeReduction::DctScaling, orientation)
+               : ResizeGifToSize(file.Width, file.Height, names.AnchorPath, names.InlinePath);
+    } else {
+      TWebImageRequest request;
+      request.Source = names.AnchorPath;
+      request.bSourceIsJpeg = jpeg;
+      request.Target = names.InlinePath;
+      request.Format = format;
+      request.Width = file.Width;
+      request.Height = file.Height;
+      request.Quality = site.Settings().InLineQuality;
+      request.Orientation = jpeg ? orientation : TOrientation::kNormal;
+      facts.InlineStatus = MakeWebImage(request);
+    }
+  }
+  facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
+                                                : TPictureFacts::Inline::kFailed;
+}
+
+// Makes the web-sized copy of a JPEG picture for its detail page when it is missing or
+// stale, and notes its size when it is there.
+void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, TPictureFacts& facts) {
+  const TImageSize size =
+      DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
+  if (IsInlineImageStale(names.AnchorPath, names.DetailImagePath, size.Width, size.Height)) {
+    const std::filesystem::path detailDirectory =
+        std::filesystem::path(names.DetailImagePath).parent_path();
+    facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
+    if (facts.DetailStatus.ok()) {
+      facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
+    }
+    if (!facts.DetailStatus.ok()) return;
+    static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
+    std::error_code ignored;
+    std::filesystem::create_directory(detailDirectory, ignored);
+    TWebImageRequest request;
+    request.Source = names.AnchorPath;
+    request.Target = names.DetailImagePath;
+    request.Width = size.Width;
+    request.Height = size.Height;
+    request.Quality = site.Settings().InLineQuality;
+    request.Orientation = facts.Metadata.Exif.Orientation;
+    facts.DetailStatus = MakeWebImage(request);
+    if (!facts.DetailStatus.ok()) return;
+  }
+  facts.DetailWidth = size.Width;
+  facts.DetailHeight = size.Height;
+}
+
+}  // namespace
 
 TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   TPictureFacts facts;
@@ -178,32 +340,13 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   if (!facts.bReadable) return facts;
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
-  // Beside a user's folder of the inline folder's name, no inline image is made.
+  // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (names.InlinePath.empty()) return facts;
-  if (!IsInlineGifStale(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)) {
-    facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
-    return facts;
-  }
-  // Workers run ahead of the page writer, which makes each directory's inline directory
-  // when it comes to the directory; a worker may get there first. A link in its place may
-  // lead anywhere, to the user's own pictures too: nothing is written through it.
-  const std::filesystem::path inlineDirectory =
-      std::filesystem::path(names.InlinePath).parent_path();
-  std::error_code ignored;
-  if (std::filesystem::is_symlink(inlineDirectory, ignored)) {
-    facts.InlineStatus = Status::InvalidArgument(
-        inlineDirectory.string() + " is a link; inline images are never written through a link");
-    facts.InlineOutcome = TPictureFacts::Inline::kFailed;
-    return facts;
-  }
-  // A folder that cannot be made or marked makes the image fail, with its own message.
-  static_cast<void>(EnsureInlineFolder(inlineDirectory.string()));
-  facts.InlineStatus =
-      jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height,
-                                 TDecodeReduction::DctScaling, facts.Metadata.Exif.Orientation)
-           : ResizeGifToSize(fit.Width, fit.Height, names.AnchorPath, names.InlinePath);
-  facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
-                                                : TPictureFacts::Inline::kFailed;
+  SettleInlineImage(site, names, jpeg,
+                    InlineFileSize(fit, facts.Width, facts.Height,
+                                   site.Settings().InLinePixelDensity),
+                    facts);
+  if (jpeg && site.Settings().DetailImageMaxSize > 0) SettleDetailImage(site, names, facts);
   return facts;
 }
 
@@ -260,6 +403,25 @@ TDisplayFit ComputeDisplaySize(int width, int height, int maxDisplayWidth,
   fit.Width = side(width);
   fit.Height = side(height);
   return fit;
+}
+
+TImageSize InlineFileSize(const TDisplayFit& fit, int width, int height, int density) {
+  if (density <= 1) return {fit.Width, fit.Height};
+  // More pixels than the picture has would only blur; a picture shown larger than it is
+  // keeps the display size.
+  double factor = density;
+  factor = std::min(factor, static_cast<double>(width) / fit.Width);
+  factor = std::min(factor, static_cast<double>(height) / fit.Height);
+  factor = std::max(factor, 1.0);
+  return {std::max(1, static_cast<int>(std::lround(fit.Width * factor))),
+          std::max(1, static_cast<int>(std::lround(fit.Height * factor)))};
+}
+
+TImageSize DetailImageSize(int width, int height, int maxSide) {
+  if (maxSide < 1 || (width <= maxSide && height <= maxSide)) return {width, height};
+  const double scale = static_cast<double>(maxSide) / std::max(width, height);
+  return {std::max(1, static_cast<int>(std::lround(width * scale))),
+          std::max(1, static_cast<int>(std::lround(height * scale)))};
 }
 
 }  // namespace pix

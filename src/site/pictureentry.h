@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pix {
 
@@ -22,9 +23,21 @@ class TWebSite;
 struct TPictureFacts;
 struct TPictureMetadata;
 
-/// Makes `item` an entry of `page`, with its inline image and detail page. A missing,
-/// corrupt or unconvertible picture is reported and the run goes on.
-void ProcessPicture(TWebPage& page, const TFileItem& item);
+/// Makes each of `pictures` (in this order) an entry of `page`, with its inline image and
+/// detail page. A missing, corrupt or unconvertible picture is reported and the run goes on.
+/// Each detail page learns its neighbours on the page: the previous and next pictures that
+/// got an entry, their captions, and its place among the page's pictures.
+void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictures);
+
+/// A picture's neighbours on its page, as its detail page links to them.
+struct TPictureNeighbours {
+  std::string PrevLink;         ///< PrevDetailPageURL: empty for the first picture.
+  std::string PrevCaptionText;  ///< PrevDetailPageCaptionText: caption or name, escaped.
+  std::string NextLink;         ///< NextDetailPageURL: empty for the last picture.
+  std::string NextCaptionText;  ///< NextDetailPageCaptionText
+  int Index = 0;                ///< PictureIndex: 1 for the page's first picture.
+  int Count = 0;                ///< PictureCount: the pictures the page lists.
+};
 
 /// The values of one entry's name and size variables. Entries that stand for whole pages
 /// leave the paths empty.
@@ -62,6 +75,22 @@ struct TDisplayFit {
   double Scale = 1.0;  ///< Picture size divided by display size.
 };
 TDisplayFit ComputeDisplaySize(int width, int height, int maxDisplayWidth, int maxDisplayHeight);
+
+/// A size in pixels.
+struct TImageSize {
+  int Width = 0;
+  int Height = 0;
+};
+
+/// The size of the inline image file of a picture of `width` x `height` shown at `fit`:
+/// `density` times the display size (1 or 2), but never more pixels than the picture has,
+/// nor fewer than the display size.
+TImageSize InlineFileSize(const TDisplayFit& fit, int width, int height, int density);
+
+/// The size of the detail image of a picture of `width` x `height`: fitted into a box of
+/// `maxSide` pixels a side with its proportions kept (rounded to the nearest pixel), never
+/// enlarged.
+TImageSize DetailImageSize(int width, int height, int maxSide);
 
 /// The most bytes of a text file beside a picture that are read.
 inline constexpr std::size_t kPictureTextFileLimit = 16384;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <sstream>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -65,13 +66,40 @@ void WriteRun(TExpansion& expansion, std::string_view run) {
   expansion.Written += run.size();
 }
 
+void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion);
+
+// Whether the variable `item` has something to say: its expansion is neither empty nor "0".
+// The value is expanded into memory to be looked at, under the same guards against
+// runaway expansion as any other reference.
+bool HasSomethingToSay(const TVarItem& item, const TVarArray& array, TExpansion& expansion) {
+  std::ostringstream value;
+  TExpansion inner{value, expansion.Stack, expansion.Written, expansion.References, false,
+                   expansion.Diagnostics};
+  inner.Stack.push_back(&item);
+  const TVarArray& owner = item.POwnerArray != nullptr ? *item.POwnerArray : array;
+  Expand(item.szVarValue, owner, inner);
+  expansion.References = inner.References;
+  if (inner.bStopped) expansion.bStopped = true;
+  const std::string text = value.str();
+  return !text.empty() && text != "0";
+}
+
 void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion) {
   std::size_t runStart = 0;
   std::size_t i = 0;
   while (i < text.size() && !expansion.bStopped) {
     std::string_view name;
-    const std::size_t letters = text[i] == '$' ? ParseVarRef(text.substr(i), &name) : 0;
-    if (letters == 0) {
+    std::string_view guarded;
+    std::size_t letters = 0;
+    std::size_t guardedLength = 0;
+    bool whenEmpty = false;
+    if (text[i] == '$') {
+      letters = ParseVarRef(text.substr(i), &name);
+      if (letters == 0) {
+        guardedLength = ParseGuardedRef(text.substr(i), &name, &guarded, &whenEmpty);
+      }
+    }
+    if (letters == 0 && guardedLength == 0) {
       ++i;
       continue;
     }
@@ -83,6 +111,26 @@ void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion
       return;
     }
     auto& stack = expansion.Stack;
+    if (guardedLength > 0) {
+      const TVarItem* item = array.FindVar(name);
+      bool something = false;
+      bool runaway = false;
+      if (item != nullptr) {
+        const bool cycle = std::find(stack.begin(), stack.end(), item) != stack.end();
+        runaway = cycle || static_cast<int>(stack.size()) >= kMaxExpansionDepth;
+        if (runaway) {
+          ReportRunaway(expansion, name, cycle ? Runaway::kCycle : Runaway::kDepth);
+        } else {
+          something = HasSomethingToSay(*item, array, expansion);
+        }
+      }
+      if (!runaway && !expansion.bStopped && something != whenEmpty) {
+        Expand(guarded, array, expansion);
+      }
+      i += guardedLength;
+      runStart = i;
+      continue;
+    }
     if (const TVarItem* item = array.FindVar(name)) {
       const bool cycle = std::find(stack.begin(), stack.end(), item) != stack.end();
       if (cycle || static_cast<int>(stack.size()) >= kMaxExpansionDepth) {
@@ -112,6 +160,31 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name) {
   if (letters < 3 || letters >= MaxVarNameSize) return 0;
   *name = text.substr(2, letters);
   return letters;
+}
+
+std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
+                            std::string_view* guarded, bool* whenEmpty) {
+  if (text.size() < 2 || text[0] != '$' || text[1] != '{') return 0;
+  std::size_t letters = 0;
+  while (2 + letters < text.size() && IsAsciiLetter(text[2 + letters])) ++letters;
+  if (2 + letters >= text.size() || (text[2 + letters] != '?' && text[2 + letters] != '!')) {
+    return 0;
+  }
+  if (letters < 3 || letters >= MaxVarNameSize) return 0;
+  const std::size_t start = 3 + letters;
+  int depth = 1;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    if (text[i] == '$' && i + 1 < text.size() && text[i + 1] == '{') {
+      ++depth;
+      ++i;
+    } else if (text[i] == '}' && --depth == 0) {
+      *name = text.substr(2, letters);
+      *guarded = text.substr(start, i - start);
+      *whenEmpty = text[2 + letters] == '!';
+      return i + 1;
+    }
+  }
+  return 0;  // Never closed: ordinary text.
 }
 
 void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,

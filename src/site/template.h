@@ -6,6 +6,15 @@
 // itself expanded against the array that owns that variable. Unknown names write nothing;
 // anything that is not a reference is written as it stands. Nothing expanded is held in
 // memory: output goes straight to the stream.
+//
+// A guarded reference "${Name?text}" writes `text` (itself a template, which may hold
+// references, guarded ones too) only when the variable Name has something to say: it exists
+// and its expansion is neither empty nor "0". "${Name!text}" writes `text` only when Name
+// has nothing to say, so that "${Caption}${Caption!${Name}}" falls back to a name. Layouts use it so that a line such as
+// "photographed by ..." or "12 pictures" disappears whole when there is nothing to put in
+// it, instead of leaving a dangling separator. Braces inside `text` must pair up: the text
+// ends at the "}" that matches its opening "${". Only the value being tested is expanded in
+// memory, to be looked at.
 #pragma once
 
 #include <cstddef>
@@ -49,6 +58,12 @@ struct TExpansionBudget {
 /// If `text` begins with a reference, stores its name in `name` and returns the number of
 /// letters; otherwise returns 0 and leaves `name` alone.
 std::size_t ParseVarRef(std::string_view text, std::string_view* name);
+
+/// If `text` begins with a guarded reference "${Name?text}" or "${Name!text}", stores the
+/// name, the guarded text and whether it is written when Name has nothing to say ("!"), and
+/// returns the length of the whole reference; otherwise returns 0.
+std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
+                            std::string_view* guarded, bool* whenEmpty);
 
 /// Writes the expansion of `templateText` against `array` to `out`. Stream errors are not
 /// checked here; the owner of the stream checks it when closing. A runaway expansion (a

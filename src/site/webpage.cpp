@@ -23,6 +23,12 @@ std::optional<std::string> ReadOldPage(const std::string& path, TDiagnostics& di
   return std::nullopt;
 }
 
+// The start of every page after its version comments: the doctype that puts browsers in
+// standards mode, and the HTML element with the language of the pages.
+void WriteHtmlStart(std::ostream& out, const std::string& language) {
+  out << "<!DOCTYPE html>\r\n<HTML lang=\"" << language << "\">\r\n";
+}
+
 }  // namespace
 
 TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& site,
@@ -98,7 +104,8 @@ void TWebPage::EnsurePageOpen() {
   // pages of every directory above the one being written hold no file open.
   std::ostream& out = Out();
   WriteVersionComment(out);
-  out << "<HTML>\r\n<HEAD>";
+  WriteHtmlStart(out, Site().Settings().szPageLanguage);
+  out << "<HEAD>";
   Expand("${PageHeadTemplate}", array);
   out << "</HEAD>\r\n";
   Expand("${PageBodyBeginTemplate}", array);
@@ -130,6 +137,7 @@ void TWebPage::SetParentLabel() {
     }
   }
   array.SetVar("ActualReturnLabel", hasReturn ? "${PossibleReturnLabel}" : "");
+  array.SetVar("UpPageURL", hasReturn ? "${ParentPageAnchor}" : "");
 }
 
 void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
@@ -209,7 +217,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   }
   std::ostream& out = (*file)->Stream();
   WriteVersionComment(out);
-  out << "<HTML>\r\n";
+  WriteHtmlStart(out, Site().Settings().szPageLanguage);
   TExpansionBudget budget;
   ExpandTemplate(detailTemplate, entryArray, out, &Site().Diagnostics(), &budget);
   out << "</HTML>\r\n";
@@ -226,6 +234,7 @@ void TWebPage::SetPageCounters(TVarArray& target) const {
   const std::string width = PVarArray->GetVarValue("MainImageDisplayWidth");
   const std::string height = PVarArray->GetVarValue("MainImageDisplayHeight");
   target.SetIntVar("FileLinkCount", FileLinkCountValue);
+  target.SetIntVar("TotalFileLinkCount", TotalFileLinkCount());
   target.SetLongVar("TotalFileSizeInBytes", static_cast<long long>(lTotalFileSize));
   target.SetLongVar("TotalFileSizeInK", static_cast<long long>(lTotalFileSize / 1024));
   target.SetVar("DisplayWidth", width);

@@ -71,8 +71,8 @@ class TWebPage {
   /// for pages with at least one picture entry.
   void WriteFileTrailer(const TVarArray& array);
 
-  /// Copies the page's totals (FileLinkCount, TotalFileSizeInBytes, TotalFileSizeInK,
-  /// DisplayWidth, DisplayHeight) into `target`.
+  /// Copies the page's totals (FileLinkCount, TotalFileLinkCount, TotalFileSizeInBytes,
+  /// TotalFileSizeInK, DisplayWidth, DisplayHeight) into `target`.
   void SetPageCounters(TVarArray& target) const;
 
   /// Finishes the page if it is open: counters, the page-end template, the end of the
@@ -86,6 +86,9 @@ class TWebPage {
   int FileLinkCount() const { return FileLinkCountValue; }
   std::uint64_t TotalFileSize() const { return lTotalFileSize; }
   void AddToTotalFileSize(std::uint64_t size) { lTotalFileSize += size; }
+  /// The pictures of this page and of every page it lists, series and sub-directories.
+  int TotalFileLinkCount() const { return FileLinkCountValue + TotalFileLinkCountValue; }
+  void AddToTotalFileLinkCount(int count) { TotalFileLinkCountValue += count; }  ///< Listed pages'.
   const std::optional<std::string>& MainImageName() const { return szMainImageName; }
   const std::string& PageBaseName() const { return szPageBaseName; }
   const std::string& PageLinkName() const { return szPageLinkName; }
@@ -123,6 +126,7 @@ class TWebPage {
   bool bClosed = false;
   int EntryCountValue = 0;
   int FileLinkCountValue = 0;
+  int TotalFileLinkCountValue = 0;
   std::optional<std::string> szMainImageName;
   TTemplateBinding FileLeaderTemplate, FileEntryTemplate, FileTrailerTemplate;
   TTemplateBinding GroupLeaderTemplate, GroupTrailerTemplate;

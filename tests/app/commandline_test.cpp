@@ -342,7 +342,8 @@ TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus)
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_EQ(
       run.messages,
-      "InLineFileExt \"png\" is not supported: inline images are GIF files and end in .gif\n");
+      "InLineFileExt \"png\" is not supported: inline images are GIF, JPEG or WebP files and "
+      "end in .gif, .jpg or .webp\n");
   EXPECT_TRUE(fs::exists(site / "inline" / "a.gif"));
 }
 

@@ -36,7 +36,46 @@ TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
   EXPECT_EQ(run.Names.szInLineSubDirName, "inline");
   EXPECT_EQ(run.MaxDisplay.Width, 100);
   EXPECT_EQ(run.MaxDisplay.Height, 100);
+  EXPECT_EQ(run.InLineQuality, 82);
+  EXPECT_EQ(run.InLinePixelDensity, 1);
+  EXPECT_EQ(run.DetailImageMaxSize, 0);
+  EXPECT_EQ(run.szPageLanguage, "en");
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
+}
+
+TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLineEach) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[FileExtensions]\nInLineFileExt=webp\n[Display]\nInLineQuality=90\n"
+                  "InLinePixelDensity=2\nDetailImageMaxSize=1600\n"
+                  "[HTMLDefaults]\nPageLanguage=de-CH\n");
+  TCollectedDiagnostics diagnostics;
+  TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  EXPECT_EQ(run.Names.szInLineFileExt, "webp");
+  EXPECT_EQ(run.InLineQuality, 90);
+  EXPECT_EQ(run.InLinePixelDensity, 2);
+  EXPECT_EQ(run.DetailImageMaxSize, 1600);
+  EXPECT_EQ(run.szPageLanguage, "de-CH");
+  EXPECT_EQ(diagnostics.ProblemCount(), 0);
+
+  test::WriteFile(home / "pixamond.ini",
+                  "[FileExtensions]\nInLineFileExt=jpg\n[Display]\nInLineQuality=0\n"
+                  "InLinePixelDensity=3\nDetailImageMaxSize=99999\n"
+                  "[HTMLDefaults]\nPageLanguage=en\" onload=\"x\n");
+  run = ReadRunSettings(home.path(), diagnostics);
+  EXPECT_EQ(run.Names.szInLineFileExt, "jpg");
+  EXPECT_EQ(run.InLineQuality, 82);
+  EXPECT_EQ(run.InLinePixelDensity, 1);
+  EXPECT_EQ(run.DetailImageMaxSize, kMaxDetailImageSide);
+  EXPECT_EQ(run.szPageLanguage, "en") << "a language that could break out of its attribute";
+  const std::vector<std::string>& problems = diagnostics.Problems();
+  ASSERT_EQ(problems.size(), 4u);
+  EXPECT_EQ(problems[0], "InLineQuality=0 is not between 1 and 100; 82 is used instead");
+  EXPECT_EQ(problems[1], "InLinePixelDensity=3 is not between 1 and 2; 1 is used instead");
+  EXPECT_EQ(problems[2],
+            "DetailImageMaxSize=99999 is not between 0 and 8192; 8192 is used instead");
+  EXPECT_EQ(problems[3],
+            "PageLanguage \"en\" onload=\"x\" is not a language tag such as \"en\" or "
+            "\"de-CH\"; \"en\" is used instead");
 }
 
 TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {

@@ -24,7 +24,11 @@ const std::set<std::string, std::less<>> kComputed = {
     "ImageFileName", "TextDOSFullFileName", "BaseFileName", "DetailPageFileName",
     "FileSizeInBytes", "FileSizeInK", "ImageComments", "AnchorWidth", "AnchorHeight",
     "AnchorFileURL", "AnchorFileNameHTML", "ImageFileURL", "DetailPageFileURL",
-    "BaseFileNameHTML", "DirBaseNameHTML", "PageHTMLFileURL",
+    "BaseFileNameHTML", "DirBaseNameHTML", "PageHTMLFileURL", "TotalFileLinkCount",
+    "ImageCaption", "ImageCaptionText", "ImageDateTaken", "ImageDateTakenText", "ImageCamera",
+    "DetailImageURL", "DetailImageWidth", "DetailImageHeight", "PrevDetailPageURL",
+    "PrevDetailPageCaptionText", "NextDetailPageURL", "NextDetailPageCaptionText",
+    "PictureIndex", "PictureCount", "UpPageURL", "SeriesNameRangeHTML",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 
@@ -52,7 +56,11 @@ void ExpectCompleteLayout(const TVarArray& all, const std::string& what) {
     for (std::size_t at = value.find("${"); at != std::string::npos;
          at = value.find("${", at + 1)) {
       std::string_view name;
-      ASSERT_GT(ParseVarRef(std::string_view(value).substr(at), &name), 0u)
+      std::string_view guarded;
+      bool whenEmpty = false;
+      const std::string_view rest = std::string_view(value).substr(at);
+      ASSERT_TRUE(ParseVarRef(rest, &name) > 0 ||
+                  ParseGuardedRef(rest, &name, &guarded, &whenEmpty) > 0)
           << what << ": " << all.Item(i).szVarName << ": malformed reference";
       EXPECT_TRUE(all.FindVar(name) != nullptr || kComputed.count(name) > 0)
           << what << ": " << all.Item(i).szVarName << " refers to unknown ${" << name << "}";
@@ -60,10 +68,30 @@ void ExpectCompleteLayout(const TVarArray& all, const std::string& what) {
   }
 }
 
+// Every picture of a shipped layout loads lazily, keeps its place while it loads and says
+// what it shows; no page template closes the body, which the page's last paragraph needs.
+void ExpectAccessibleLayout(const TVarArray& all, const std::string& what) {
+  for (int i = 0; i < all.ItemCount(); ++i) {
+    const std::string& value = all.Item(i).szVarValue;
+    for (std::size_t at = value.find("<IMG"); at != std::string::npos;
+         at = value.find("<IMG", at + 1)) {
+      const std::string tag = value.substr(at, value.find('>', at) - at);
+      for (const char* attribute : {" loading=\"lazy\"", " width=\"", " height=\"", " alt=\""}) {
+        EXPECT_NE(tag.find(attribute), std::string::npos)
+            << what << ": " << all.Item(i).szVarName << ": " << tag << " lacks" << attribute;
+      }
+    }
+  }
+  EXPECT_EQ(all.GetVarValue("PageEndTemplate").find("</BODY>"), std::string::npos) << what;
+  EXPECT_NE(all.GetVarValue("DetailPageTemplate").find("rel=\"next\""), std::string::npos)
+      << what;
+}
+
 TEST(DefaultLayoutTest, FilesReadBackByteForByteAndReferOnlyToKnownVariables) {
   TVarArray all;
   for (const char* name : kSiteLayoutFiles) ReadShipped(name, all);
   ExpectCompleteLayout(all, "default layout");
+  ExpectAccessibleLayout(all, "default layout");
 }
 
 TEST(DefaultLayoutTest, EverySampleIsACompleteLayoutInTheFirst16384Bytes) {
@@ -78,6 +106,7 @@ TEST(DefaultLayoutTest, EverySampleIsACompleteLayoutInTheFirst16384Bytes) {
     ReadShipped("dglobals.txt", all);
     ReadShipped("mglobals.txt", all);
     ExpectCompleteLayout(all, name);
+    ExpectAccessibleLayout(all, name);
   }
   EXPECT_GE(samples, 3);
 }

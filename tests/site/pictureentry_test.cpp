@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 const char kHead[] =
     "<!--Produced With Pixamond Version 2.0-->\r\n"
     "<!--Pixamond is written by the Pixamond developers-->\r\n"
-    "<HTML>\r\n";
+    "<!DOCTYPE html>\r\n<HTML lang=\"en\">\r\n";
 
 class PictureEntryTest : public testing::Test {
  protected:
@@ -33,7 +33,8 @@ class PictureEntryTest : public testing::Test {
         "FileEntryTemplate:\r\n<E ${AnchorFileName}|${DisplayWidth}x${DisplayHeight}>\r\n\r\n"
         "DirEntryTemplate:\r\n<D ${AnchorFileName}|${ImageCaption}|${ImageCamera}>\r\n\r\n"
         "DetailPageTemplate:\r\n[${ImageCaption}|${ImageCaptionText}|${ImageDateTaken}|"
-        "${ImageCamera}|${AnchorWidth}x${AnchorHeight}|${DisplayWidth}x${DisplayHeight}]\r\n\r\n");
+        "${ImageCamera}|${AnchorWidth}x${AnchorHeight}|${DisplayWidth}x${DisplayHeight}"
+        "${ImageDateTakenText?|${ImageDateTakenText}}]\r\n\r\n");
   }
 
   TRunStats Run(int jobs = 1) {
@@ -121,13 +122,14 @@ TEST_F(PictureEntryTest, CaptionDateAndCameraComeFromThePicture) {
   Run();
   EXPECT_EQ(Detail("a"),
             "Boats &amp; &quot;gulls&quot;|Boats &amp; &quot;gulls&quot;|2024-06-01T14:03:22|"
-            "OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77");
+            "OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77|2024-06-01 14:03");
   EXPECT_EQ(Detail("b"), "Market day|Market day|||9x7|100x77");
   EXPECT_EQ(Detail("c"),
-            "||2024-06-01T14:03:22|OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77");
+            "||2024-06-01T14:03:22|OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77|"
+            "2024-06-01 14:03");
   EXPECT_EQ(Detail("d"),
             "<em>Our</em> boat|Our boat|2024-06-01T14:03:22|"
-            "OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77");
+            "OLYMPUS IMAGING CORP. E-M5 &lt;Mark II&gt;|9x7|100x77|2024-06-01 14:03");
   EXPECT_EQ(Detail("e"), "||||9x7|100x77") << "a GIF picture after a JPEG one keeps nothing of it";
 }
 

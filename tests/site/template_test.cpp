@@ -28,6 +28,39 @@ TEST(ExpandTemplateTest, ReplacesReferencesWhateverTheirCaseAndUnknownOnesVanish
   EXPECT_EQ(Expand("$${Price}", array), "$12") << "a dollar before a reference stays";
 }
 
+TEST(ExpandTemplateTest, GuardedReferencesWriteTheirTextOnlyWhenTheVariableHasSomethingToSay) {
+  TVarArray array;
+  array.SetVar("Subject", "Dunes");
+  array.SetVar("Nothing", "");
+  array.SetVar("Count", "0");
+  array.SetVar("Twelve", "12");
+  array.SetVar("Indirect", "${Nothing}");
+  array.SetVar("Name", "img0001");
+  EXPECT_EQ(Expand("${Subject?<B>${Subject}</B> &middot; }by Ann", array),
+            "<B>Dunes</B> &middot; by Ann");
+  EXPECT_EQ(Expand("${Nothing?<B>${Nothing}</B> &middot; }by Ann", array), "by Ann");
+  EXPECT_EQ(Expand("${Missing?x}|${Count?x}|${Indirect?x}|${Twelve?${Twelve} pictures}", array),
+            "|||12 pictures")
+      << "missing, \"0\" and what expands to nothing have nothing to say";
+  EXPECT_EQ(Expand("${Nothing}${Nothing!${Name}}|${Subject}${Subject!${Name}}", array),
+            "img0001|Dunes")
+      << "\"!\" is the fallback";
+  EXPECT_EQ(Expand("${Subject?a${Twelve?b${Count?c}d}e}", array), "abde") << "nested";
+  // A guard never closed is ordinary text, as is any other broken reference.
+  EXPECT_EQ(Expand("${Subject?open", array), "${Subject?open");
+  EXPECT_EQ(Expand("${Ab?x}", array), "${Ab?x}");
+}
+
+TEST(ExpandTemplateTest, AGuardThatRefersToItselfIsReportedAndWritesNothing) {
+  TVarArray array;
+  array.SetVar("Loop", "${Loop?again}");
+  TCollectedDiagnostics diagnostics;
+  ResetExpansionDiagnostics();
+  EXPECT_EQ(Expand("[${Loop}]", array, &diagnostics), "[]");
+  EXPECT_NE(diagnostics.ProblemText().find("refers to itself"), std::string::npos);
+  ResetExpansionDiagnostics();
+}
+
 TEST(ExpandTemplateTest, WhatIsNotAReferenceIsWrittenAsItStands) {
   TVarArray array;
   array.SetVar("Ab", "two letters");

@@ -37,7 +37,7 @@ class RecordingProgress : public TProgress {
 const char kHead[] =
     "<!--Produced With Pixamond Version 2.0-->\r\n"
     "<!--Pixamond is written by the Pixamond developers-->\r\n"
-    "<HTML>\r\n";
+    "<!DOCTYPE html>\r\n<HTML lang=\"en\">\r\n";
 const char kEnd[] = "\r\n<P>\r\n</HTML>\r\n";
 
 class WebSiteTest : public testing::Test {
@@ -166,6 +166,98 @@ TEST_F(WebSiteTest, SecondRunKeepsReadBackTitleAndRebuildsNoInlineImage) {
   Run();
   EXPECT_NE(Page("index.html").find("<H1>From index.txt</H1>"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<TITLE>T-" + name + "</TITLE>"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, PagesOfAnEarlierVersionWithoutDoctypeStillGiveBackTheirTitle) {
+  test::WriteJpegPicture(root / "a.jpg", 30, 20, "");
+  test::WriteFile(root / "index.html",
+                  "<!--Produced With Pixamond Version 1.0-->\r\n"
+                  "<!--Pixamond is written by the Pixamond developers-->\r\n"
+                  "<HTML>\r\n<HEAD><TITLE>Old title</TITLE></HEAD>\r\n"
+                  "<BODY><H1>Old label</H1>\r\n<P>\r\n</HTML>\r\n");
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\nPageLanguage=fr\n");
+  Run();
+  std::string page = Page("index.html");
+  EXPECT_NE(page.find("-->\r\n<!DOCTYPE html>\r\n<HTML lang=\"fr\">\r\n<HEAD>"), std::string::npos);
+  EXPECT_NE(page.find("<TITLE>Old title</TITLE>"), std::string::npos);
+  EXPECT_NE(page.find("<H1>Old label</H1>"), std::string::npos);
+  Run();  // And from a page with the doctype.
+  page = Page("index.html");
+  EXPECT_NE(page.find("<TITLE>Old title</TITLE>"), std::string::npos);
+  EXPECT_NE(page.find("<H1>Old label</H1>"), std::string::npos);
+  EXPECT_EQ(page.find("<!DOCTYPE html>"), page.rfind("<!DOCTYPE html>")) << "one doctype";
+}
+
+TEST_F(WebSiteTest, DetailPagesLinkTheirNeighboursAcrossGroupsAndPastUnreadablePictures) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nPicturesPerGroup=2\n");
+  SetLayout("DetailPageTemplate:\r\n[${PrevDetailPageURL}|${PrevDetailPageCaptionText}|"
+            "${NextDetailPageURL}|${NextDetailPageCaptionText}|${PictureIndex}/${PictureCount}|"
+            "${UpPageURL}]\r\n\r\n");
+  test::WriteJpegPicture(root / "a.jpg", 30, 20, "");
+  test::WriteJpegPicture(root / "b b.jpg", 30, 20, "");
+  test::WriteFile(root / "bz.jpg", "no picture");
+  test::WriteJpegPicture(root / "c.jpg", 30, 20, "ImageDescription:\r\nSunset & <I>sea</I>\r\n\r\n");
+  Run();
+  const std::string head = std::string(kHead);
+  EXPECT_EQ(Page("a.html"), head + "[||b%20b.html|b b|1/4|index.html]</HTML>\r\n");
+  EXPECT_EQ(Page("b b.html"),
+            head + "[a.html|a|c.html|Sunset &amp; sea|2/4|index.html]</HTML>\r\n");
+  EXPECT_EQ(Page("c.html"), head + "[b%20b.html|b b|||4/4|index.html]</HTML>\r\n");
+}
+
+TEST_F(WebSiteTest, NeighboursStayWithinTheirSeriesPage) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n"
+                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nAutoOrganizeBaseFileNames=photo0000\n"
+                  "[MatchPageSearchStrings]\nphoto0000=[photo####.*]\n");
+  SetLayout("DetailPageTemplate:\r\n[${PrevDetailPageURL}|${NextDetailPageURL}|"
+            "${PictureIndex}/${PictureCount}|${UpPageURL}]\r\n\r\n"
+            "PageLabel:\r\n${SeriesNameRangeHTML}\r\n\r\n");
+  for (const char* name : {"other.jpg", "photo0001.jpg", "photo0002.jpg"}) {
+    test::WriteJpegPicture(root / name, 30, 20, "");
+  }
+  Run();
+  const std::string head = std::string(kHead);
+  EXPECT_EQ(Page("photo0002.html"), head + "[photo0001.html||2/2|photo0000.html]</HTML>\r\n");
+  EXPECT_EQ(Page("other.html"), head + "[||1/1|index.html]</HTML>\r\n");
+  EXPECT_NE(Page("photo0000.html").find("<H1>photo0001 &ndash; photo0002</H1>"),
+            std::string::npos);
+}
+
+TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
+                  "[Display]\nMaxDisplayWidth=100\nMaxDisplayHeight=100\nInLinePixelDensity=2\n"
+                  "DetailImageMaxSize=150\n");
+  SetLayout("DetailPageTemplate:\r\n[${DetailImageURL}|${DetailImageWidth}x${DetailImageHeight}|"
+            "${AnchorWidth}x${AnchorHeight}]\r\n\r\n");
+  test::WriteJpegPicture(root / "wide one.jpg", 400, 200, "");
+  test::WriteJpegPicture(root / "small.jpg", 60, 40, "");
+  TRunStats stats = Run();
+  EXPECT_EQ(stats.InlineMade, 2);
+  EXPECT_EQ(diagnostics.ProblemText(), "");
+  const std::string index = Page("index.html");
+  EXPECT_NE(index.find("<E wide one.jpg|100x50|"), std::string::npos) << "shown at display size";
+  auto size = [](const fs::path& path) {
+    const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
+    return std::to_string(jpeg.Width) + "x" + std::to_string(jpeg.Height);
+  };
+  EXPECT_EQ(size(root / "inline" / "wide one.jpg"), "200x100");
+  EXPECT_EQ(size(root / "inline" / "small.jpg"), "100x66")
+      << "a picture smaller than twice its display size gives what it has";
+  EXPECT_EQ(size(root / "inline" / "detail" / "wide one.jpg"), "150x75");
+  EXPECT_EQ(Page("wide one.html"),
+            std::string(kHead) + "[inline/detail/wide%20one.jpg|150x75|400x200]</HTML>\r\n");
+  EXPECT_EQ(Page("small.html"),
+            std::string(kHead) + "[inline/detail/small.jpg|60x40|60x40]</HTML>\r\n");
+  const auto detailTime = fs::last_write_time(root / "inline" / "detail" / "wide one.jpg");
+  stats = Run();
+  EXPECT_EQ(stats.InlineMade, 0);
+  EXPECT_EQ(stats.InlineReused, 2);
+  EXPECT_EQ(fs::last_write_time(root / "inline" / "detail" / "wide one.jpg"), detailTime)
+      << "a current detail image is kept";
 }
 
 TEST_F(WebSiteTest, CommentAndTextFileSetTheDetailPage) {

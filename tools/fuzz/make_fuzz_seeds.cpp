@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
     Write(out / "comread", name, jpeg);
     Write(out / "comwrite", name, std::string(1, '\x14') + "Title:\r\nNew title\r\n" + jpeg);
     Write(out / "decjpeg", name, std::string("\x10\x0c") + jpeg);
+    // JPEG out, WebP out turned a quarter: the webimage target's control bytes.
+    Write(out / "webimage", name, std::string("\x10\x0c") + jpeg);
+    Write(out / "webimage", name + "-webp", std::string("\x50\x8c") + jpeg);
   }
   // Pictures with metadata for the metadata readers, and each payload on its own (the
   // target also hands its bytes to each payload reader).
@@ -101,6 +104,7 @@ int main(int argc, char** argv) {
     const std::string name = "seed-" + std::to_string(++n);
     Write(out / "graphic", name, gif);
     Write(out / "gifrsize", name, std::string("\x07\x04") + gif);
+    Write(out / "webimage", name, std::string("\x87\x04") + gif);  // A GIF picture.
   }
   const std::string variables =
       "PageHeadTemplate:\r\n<h1>${Title}</h1>\r\n\r\nTitle:\r\nHome of ${Owner}\r\n\r\n"

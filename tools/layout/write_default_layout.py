@@ -11,59 +11,113 @@ import re
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
+# Every style sheet starts with these rules, which the templates below rely on: cards that
+# wrap at their thumbnails' size and become two columns filling a phone's width, the
+# detail picture that fits the window, and the separators of the facts line, which appear
+# only between facts that are there.
+COMMON_STYLE = """
+  .grid { display: flex; flex-wrap: wrap; gap: var(--gap); }
+  .card { display: flex; flex-direction: column; align-items: center; justify-content: flex-end;
+    min-width: 0; color: inherit; text-decoration: none; }
+  .card img { display: block; max-width: 100%; height: auto; }
+  .card span { margin-top: .4rem; text-align: center; overflow-wrap: anywhere; }
+  @media (max-width: 40rem) {
+    .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
+  .picture { margin: 1rem 0; text-align: center; }
+  .picture img { width: auto; height: auto; max-width: 100%; max-height: 78vh; }
+  .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
+  .steps { display: flex; gap: 1rem; }
+  .facts > span:not(:empty) ~ span:not(:empty)::before { content: " \\00b7  "; }
+""".strip("\n")
+
 STYLE = """
   body { margin: 0; background: #f4f1ec; color: #2b2a28;
-    font: 16px/1.5 "Helvetica Neue", Helvetica, Arial, sans-serif; }
-  .page { max-width: 60rem; margin: 0 auto; padding: 1.5rem 1.25rem 3rem; }
+    font: 16px/1.5 "Helvetica Neue", Helvetica, Arial, sans-serif;
+    --gap: 1rem; }
+  .page { max-width: 62rem; margin: 0 auto; padding: 1.5rem 1rem 3rem; }
   nav { font-size: .9rem; min-height: 1.4rem; }
-  nav a, a.up { color: #7a5c3e; text-decoration: none; }
+  nav a, a.up { color: #6e5236; text-decoration: none; }
   nav a:hover { text-decoration: underline; }
   h1 { font-weight: 300; font-size: 2.2rem; margin: .3rem 0 .2rem; letter-spacing: .01em; }
-  h2 { font-weight: 400; font-size: 1.1rem; color: #7a5c3e; text-transform: uppercase;
+  h2 { font-weight: 400; font-size: 1.1rem; color: #6e5236; text-transform: uppercase;
     letter-spacing: .12em; margin: 2rem 0 .8rem; border-bottom: 1px solid #ddd3c6; }
-  .intro { color: #5a5550; max-width: 42rem; }
-  .grid { display: flex; flex-wrap: wrap; gap: 1rem; }
-  .card { display: flex; flex-direction: column; align-items: center; justify-content: flex-end;
-    background: #fff; border-radius: 6px; padding: .7rem .7rem .5rem; min-width: 8rem;
-    box-shadow: 0 1px 3px rgba(0,0,0,.12); color: inherit; text-decoration: none; }
+  .intro { color: #57524d; max-width: 42rem; }
+  .card { background: #fff; border-radius: 6px; padding: .6rem .6rem .4rem;
+    box-shadow: 0 1px 3px rgba(0,0,0,.12); }
   .card:hover { box-shadow: 0 3px 10px rgba(0,0,0,.2); }
-  .card img { display: block; border-radius: 3px; }
-  .card span { margin-top: .4rem; font-size: .9rem; max-width: 12rem; text-align: center;
-    overflow-wrap: anywhere; }
-  .card small { color: #8a837b; font-size: .75rem; }
+  .card img { border-radius: 3px; }
+  .card span { font-size: .9rem; }
+  .card small { color: #67615a; font-size: .75rem; }
   .album { background: #fbf8f3; }
-  footer { margin-top: 3rem; font-size: .8rem; color: #8a837b; }
-  .picture img { max-width: 100%; height: auto; border-radius: 4px;
-    box-shadow: 0 2px 12px rgba(0,0,0,.25); }
-  .about { color: #5a5550; font-size: .9rem; }
-  .about b { color: #2b2a28; font-weight: 600; }
+  footer { margin-top: 3rem; font-size: .8rem; color: #67615a; }
+  .picture img { border-radius: 4px; box-shadow: 0 2px 12px rgba(0,0,0,.25); }
+  .caption { font-size: 1.1rem; }
+  .facts { color: #57524d; font-size: .9rem; }
+  .facts b { color: #2b2a28; font-weight: 600; }
 """.strip("\n")
+
+# The colours of each style sheet's text, each on the ground it stands on: WCAG AA asks
+# 4.5:1 of every one (small text included).
+STYLE_CONTRASTS = [("#2b2a28", "#f4f1ec"), ("#6e5236", "#f4f1ec"), ("#57524d", "#f4f1ec"),
+                   ("#2b2a28", "#ffffff"), ("#67615a", "#ffffff"), ("#67615a", "#fbf8f3"),
+                   ("#67615a", "#f4f1ec"), ("#57524d", "#f4f1ec")]
+
+# Arrow keys move to the previous and next picture, as the page's own links say.
+KEYS_SCRIPT = (
+    '<SCRIPT>document.addEventListener("keydown", function (e) {'
+    ' var rel = {ArrowLeft: "prev", ArrowRight: "next"}[e.key];'
+    ' if (!rel || e.altKey || e.ctrlKey || e.metaKey || e.shiftKey) return;'
+    ' var link = document.querySelector("link[rel=" + rel + "]");'
+    " if (link) location.href = link.href; });</SCRIPT>")
+
+HEAD_META = ('<META charset="utf-8">\n'
+             '<META name="viewport" content="width=device-width, initial-scale=1">')
+
+# Alt text and titles: the caption as plain text, or the picture's name.
+ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileNameHTML}}"
+
+# The facts of a picture, each in a span of its own; the style sheet puts the separators.
+FACTS = ('<P class="facts">${ImageSubjectName?<SPAN><B>${ImageSubjectName}</B></SPAN>}'
+         "<SPAN>photographed by ${ImagePhotographerName}</SPAN>"
+         '${ImageDateTaken?<SPAN><TIME datetime="${ImageDateTaken}">${ImageDateTakenText}</TIME></SPAN>}'
+         "${ImageCamera?<SPAN>${ImageCamera}</SPAN>}"
+         "<SPAN>${AnchorWidth} &times; ${AnchorHeight} pixels, ${FileSizeInK} K</SPAN></P>")
+
+PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLabel}</A>'
+         '<SPAN class="steps">${PrevDetailPageURL?<A rel="prev" href="${PrevDetailPageURL}" '
+         'title="${PrevDetailPageCaptionText}">&#8249; previous</A>}'
+         "<SPAN>${PictureIndex} of ${PictureCount}</SPAN>"
+         '${NextDetailPageURL?<A rel="next" href="${NextDetailPageURL}" '
+         'title="${NextDetailPageCaptionText}">next &#8250;</A>}</SPAN></NAV>')
+
+NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
+                   '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
 
 GLOBALS = {
     "VariableFileTitle": "Pixamond default layout",
     "VariableFileDescription":
         "A light, modern gallery: albums and series as cards, pictures in a grid,\n"
         "and a detail page for every picture.",
-    "PageHeadTemplate":
-        '<META charset="utf-8">\n'
-        '<META name="viewport" content="width=device-width, initial-scale=1">\n'
-        "<TITLE>${PageTitle}</TITLE>\n"
-        "<STYLE>\n" + STYLE + "\n</STYLE>",
+    "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + STYLE + "\n</STYLE>",
+    "PageHeadTemplate": HEAD_META + "\n<TITLE>${PageTitle}</TITLE>\n${StyleSheet}",
     "BodyTag": "<BODY>",
     "PageBodyTemplate":
         '<DIV class="page">\n'
         "<NAV>${ActualReturnLabel}</NAV>\n"
         "<H1>${PageLabel}</H1>\n"
-        '<P class="intro">${PageIntro}</P>',
+        '${PageIntro?<P class="intro">${PageIntro}</P>}',
     "PageBodyBeginTemplate": "${BodyTag}\n${PageBodyTemplate}",
+    "ImageAltText": ALT_TEXT,
     "ImageTag":
         '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
-        'alt="${DetailPageTitle}">',
+        'alt="${ImageAltText}" loading="lazy">',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
-        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" alt="">'
-        "<SPAN>${PageLabel}</SPAN><SMALL>${TotalFileSizeInK} K</SMALL></A>",
+        '${ImageFileURL?<IMG src="${ImageFileURL}" width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${PageLabel}" loading="lazy">}'
+        "<SPAN>${PageLabel}</SPAN><SMALL>"
+        "${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
@@ -71,32 +125,31 @@ GLOBALS = {
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>",
     "PageEndTemplate":
-        "<FOOTER>Pictures on this page: ${FileLinkCount} &middot; ${TotalFileSizeInK} K in all "
-        "&middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
-        "</DIV>\n</BODY>",
+        "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
+        "in all &middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
+        "</DIV>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
     "DetailPageTitle": "${BaseFileNameHTML}",
     "DetailPageLabel": "${BaseFileNameHTML}",
     "ImagePhotographerName": "${PersonFullNameHTML}",
     "DetailPageTemplate":
-        "<HEAD>\n"
-        '<META charset="utf-8">\n'
-        '<META name="viewport" content="width=device-width, initial-scale=1">\n'
+        "<HEAD>\n" + HEAD_META + "\n"
         "<TITLE>${DetailPageTitle}</TITLE>\n"
-        "<STYLE>\n" + STYLE + "\n</STYLE>\n"
+        + NEIGHBOUR_LINKS +
+        "${StyleSheet}\n"
         "</HEAD>\n"
         "<BODY>\n"
         '<DIV class="page">\n'
-        '<NAV><A href="${PageHTMLFileURL}">&#8592; ${PageLabel}</A></NAV>\n'
+        + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P class="picture"><A href="${AnchorFileURL}"><IMG src="${AnchorFileURL}" '
-        'width="${AnchorWidth}" height="${AnchorHeight}" alt="${DetailPageTitle}"></A></P>\n'
-        "<P>${ImageDescription}</P>\n"
-        '<P class="about"><B>${ImageSubjectName}</B> &middot; photographed by '
-        "${ImagePhotographerName} &middot; ${AnchorWidth} &times; ${AnchorHeight} pixels, "
-        "${FileSizeInK} K</P>\n"
+        '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
+        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
+        'loading="lazy"></A></P>\n'
+        '${ImageCaption?<P class="caption">${ImageCaption}</P>\n}'
+        + FACTS + "\n"
         "</DIV>\n"
+        + KEYS_SCRIPT + "\n"
         "</BODY>",
 }
 
@@ -110,66 +163,78 @@ DGLOBALS = {
 MGLOBALS = {
     "VariableFileTitle": "Match pages",
     "VariableFileDescription": "Variables of every match page (a series of pictures).",
-    "PageTitle": "${DirBaseNameHTML}: ${SearchPatternHTML}",
-    "PageLabel": "Series ${SearchPatternHTML}",
+    "PageTitle": "${DirBaseNameHTML}: ${SeriesNameRangeHTML}",
+    "PageLabel": "${SeriesNameRangeHTML}",
 }
+
 
 def with_style(layout, style, title, description):
     """A copy of `layout` with another style sheet, title and description."""
     result = dict(layout)
     result["VariableFileTitle"] = title
     result["VariableFileDescription"] = description
-    for name in ("PageHeadTemplate", "DetailPageTemplate"):
-        result[name] = result[name].replace(STYLE, style)
+    result["StyleSheet"] = "<STYLE>\n" + COMMON_STYLE + "\n" + style + "\n</STYLE>"
     return result
 
 
 DARK_STYLE = """
   body { margin: 0; background: #15171a; color: #e8e6e3;
-    font: 16px/1.5 "Helvetica Neue", Helvetica, Arial, sans-serif; }
-  .page { max-width: 72rem; margin: 0 auto; padding: 2rem 1.5rem 4rem; }
+    font: 16px/1.5 "Helvetica Neue", Helvetica, Arial, sans-serif;
+    --gap: 1.25rem; }
+  .page { max-width: 72rem; margin: 0 auto; padding: 2rem 1rem 4rem; }
   nav { font-size: .85rem; min-height: 1.4rem; letter-spacing: .05em; }
-  nav a, a.up { color: #9fb7d0; text-decoration: none; }
+  nav a, a.up { color: #a9c0d8; text-decoration: none; }
+  a { color: #a9c0d8; }
   h1 { font-weight: 200; font-size: 2.8rem; margin: .4rem 0; }
-  h2 { font-weight: 400; font-size: .8rem; color: #7d8791; text-transform: uppercase;
+  h2 { font-weight: 400; font-size: .8rem; color: #9aa4ae; text-transform: uppercase;
     letter-spacing: .3em; margin: 2.5rem 0 1rem; }
-  .intro { color: #aab1b8; max-width: 40rem; }
-  .grid { display: flex; flex-wrap: wrap; gap: 1.5rem; }
-  .card { display: flex; flex-direction: column; align-items: center; justify-content: flex-end;
-    padding: .5rem; min-width: 9rem; color: inherit; text-decoration: none;
-    background: #1e2126; border: 1px solid #2a2e34; }
-  .card:hover { border-color: #9fb7d0; }
-  .card img { display: block; }
-  .card span { margin-top: .5rem; font-size: .85rem; max-width: 12rem; text-align: center;
-    overflow-wrap: anywhere; }
-  .card small { color: #7d8791; font-size: .7rem; }
-  footer { margin-top: 4rem; font-size: .75rem; color: #5f6870; }
-  .picture img { max-width: 100%; height: auto; }
-  .about { color: #aab1b8; font-size: .9rem; }
-  .about b { color: #e8e6e3; font-weight: 600; }
+  .intro { color: #b4bac1; max-width: 40rem; }
+  .card { padding: .5rem; background: #1e2126; border: 1px solid #2a2e34; }
+  .card:hover { border-color: #a9c0d8; }
+  .card span { font-size: .85rem; }
+  .card small { color: #9aa4ae; font-size: .75rem; }
+  footer { margin-top: 4rem; font-size: .75rem; color: #9aa4ae; }
+  .caption { font-size: 1.1rem; }
+  .facts { color: #b4bac1; font-size: .9rem; }
+  .facts b { color: #e8e6e3; font-weight: 600; }
 """.strip("\n")
+DARK_CONTRASTS = [("#e8e6e3", "#15171a"), ("#a9c0d8", "#15171a"), ("#9aa4ae", "#15171a"),
+                  ("#b4bac1", "#15171a"), ("#e8e6e3", "#1e2126"), ("#9aa4ae", "#1e2126")]
 
 SHEET_STYLE = """
-  body { margin: 0; background: #fff; color: #111; font: 14px/1.4 Georgia, serif; }
+  body { margin: 0; background: #fff; color: #111; font: 14px/1.4 Georgia, serif;
+    --gap: 0; }
   .page { max-width: 64rem; margin: 0 auto; padding: 1rem; }
   nav { font-size: .85rem; font-style: italic; }
-  nav a, a.up { color: #a00; }
+  a { color: #a00; }
   h1 { font-size: 1.8rem; margin: .2rem 0; border-bottom: 3px double #111; }
   h2 { font-size: 1rem; margin: 1.2rem 0 .4rem; font-variant: small-caps; }
   .intro { font-style: italic; }
-  .grid { display: grid; grid-template-columns: repeat(auto-fill, minmax(12rem, 1fr));
-    border-top: 1px solid #111; border-left: 1px solid #111; }
-  .card { display: flex; flex-direction: column; align-items: center; padding: .4rem;
-    border-right: 1px solid #111; border-bottom: 1px solid #111; color: inherit;
-    text-decoration: none; }
+  .grid { display: grid; border-top: 1px solid #111; border-left: 1px solid #111;
+    grid-template-columns: repeat(auto-fill, minmax(min(11rem, 42vw), 1fr)); }
+  .card { padding: .4rem; border-right: 1px solid #111; border-bottom: 1px solid #111;
+    justify-content: flex-start; }
   .card:hover { background: #f3efe6; }
-  .card img { display: block; max-width: 100%; height: auto; }
-  .card span { font-size: .75rem; text-align: center; overflow-wrap: anywhere; }
-  .card small { font-size: .7rem; color: #555; }
-  footer { margin-top: 2rem; font-size: .75rem; border-top: 1px solid #111; }
-  .picture img { max-width: 100%; height: auto; border: 1px solid #111; }
-  .about { font-size: .85rem; }
+  .card span { font-size: .8rem; }
+  .card small { font-size: .75rem; color: #555; }
+  footer { margin-top: 2rem; font-size: .8rem; border-top: 1px solid #111; }
+  .picture img { border: 1px solid #111; }
+  .facts { font-size: .85rem; }
 """.strip("\n")
+SHEET_CONTRASTS = [("#111111", "#ffffff"), ("#aa0000", "#ffffff"), ("#555555", "#ffffff"),
+                   ("#111111", "#f3efe6"), ("#555555", "#f3efe6")]
+
+LIST_STYLE = """
+  body { font: 15px/1.5 system-ui, sans-serif; margin: 1.5rem auto; max-width: 48rem;
+    padding: 0 1rem; color: #222; background: #fff; --gap: 1rem; }
+  table { border-collapse: collapse; width: 100%; }
+  td, th { border-bottom: 1px solid #ddd; padding: .3rem .5rem; text-align: left;
+    vertical-align: middle; }
+  th { font-size: .8rem; color: #595959; }
+  a { color: #0645ad; }
+  td img { display: block; max-width: 30vw; height: auto; }
+""".strip("\n")
+LIST_CONTRASTS = [("#222222", "#ffffff"), ("#595959", "#ffffff"), ("#0645ad", "#ffffff")]
 
 LIST_LAYOUT = dict(GLOBALS)
 LIST_LAYOUT.update({
@@ -177,56 +242,44 @@ LIST_LAYOUT.update({
     "VariableFileDescription":
         "No frills: a table of albums and a table of pictures with their sizes,\n"
         "quick to load on any connection.",
-    "PageHeadTemplate":
-        '<META charset="utf-8">\n'
-        '<META name="viewport" content="width=device-width, initial-scale=1">\n'
-        "<TITLE>${PageTitle}</TITLE>\n"
-        "<STYLE>\n"
-        "  body { font: 15px/1.5 system-ui, sans-serif; margin: 1.5rem auto; max-width: 48rem;\n"
-        "    padding: 0 1rem; color: #222; }\n"
-        "  table { border-collapse: collapse; width: 100%; }\n"
-        "  td, th { border-bottom: 1px solid #ddd; padding: .3rem .5rem; text-align: left;\n"
-        "    vertical-align: middle; }\n"
-        "  th { font-size: .8rem; color: #666; }\n"
-        "  a { color: #0645ad; }\n"
-        "  img { display: block; }\n"
-        "  .picture img { max-width: 100%; height: auto; }\n"
-        "</STYLE>",
-    "PageBodyTemplate": "<NAV>${ActualReturnLabel}</NAV>\n<H1>${PageLabel}</H1>\n<P>${PageIntro}</P>",
+    "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + LIST_STYLE + "\n</STYLE>",
+    "PageBodyTemplate":
+        "<NAV>${ActualReturnLabel}</NAV>\n<H1>${PageLabel}</H1>\n${PageIntro?<P>${PageIntro}</P>}",
     "DirLeaderTemplate":
-        "<H2>Albums</H2>\n<TABLE>\n<TR><TH></TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
+        "<H2>Albums</H2>\n<TABLE>\n"
+        "<TR><TH>Picture</TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
     "DirEntryTemplate":
-        '<TR><TD><A href="${AnchorFileURL}"><IMG src="${ImageFileURL}" width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt=""></A></TD><TD><A href="${AnchorFileURL}">${PageLabel}</A>'
-        "</TD><TD>${FileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
+        '<TR><TD>${ImageFileURL?<A href="${AnchorFileURL}"><IMG src="${ImageFileURL}" '
+        'width="${DisplayWidth}" height="${DisplayHeight}" alt="${PageLabel}" loading="lazy"></A>}</TD>'
+        '<TD><A href="${AnchorFileURL}">${PageLabel}</A></TD>'
+        "<TD>${TotalFileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
     "DirTrailerTemplate": "</TABLE>",
     "FileLeaderTemplate":
-        "<H2>Pictures</H2>\n<TABLE>\n<TR><TH></TH><TH>Picture</TH><TH>Pixels</TH><TH>Size</TH></TR>",
+        "<H2>Pictures</H2>\n<TABLE>\n"
+        "<TR><TH>Picture</TH><TH>Name</TH><TH>Pixels</TH><TH>Size</TH></TR>",
     "FileEntryTemplate":
         '<TR><TD><A href="${DetailPageFileURL}">${ImageTag}</A></TD>'
         '<TD><A href="${DetailPageFileURL}">${DetailPageLabel}</A></TD>'
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
     "FileTrailerTemplate": "</TABLE>",
-    "PageEndTemplate": "<P><SMALL>${TotalFileSizeInK} K of pictures. ${PersonFullNameHTML}</SMALL></P>\n</BODY>",
+    "PageEndTemplate":
+        "<P><SMALL>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
+        "in all. ${PersonFullNameHTML}</SMALL></P>",
     "DetailPageTemplate":
-        "<HEAD>\n"
-        '<META charset="utf-8">\n'
-        '<META name="viewport" content="width=device-width, initial-scale=1">\n'
+        "<HEAD>\n" + HEAD_META + "\n"
         "<TITLE>${DetailPageTitle}</TITLE>\n"
-        "<STYLE>\n"
-        "  body { font: 15px/1.5 system-ui, sans-serif; margin: 1.5rem auto; max-width: 60rem;\n"
-        "    padding: 0 1rem; color: #222; }\n"
-        "  img { max-width: 100%; height: auto; }\n"
-        "</STYLE>\n"
+        + NEIGHBOUR_LINKS +
+        "${StyleSheet}\n"
         "</HEAD>\n"
         "<BODY>\n"
-        '<P><A href="${PageHTMLFileURL}">${PageLabel}</A></P>\n'
+        + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P><A href="${AnchorFileURL}"><IMG src="${AnchorFileURL}" width="${AnchorWidth}" '
-        'height="${AnchorHeight}" alt="${DetailPageTitle}"></A></P>\n'
-        "<P>${ImageDescription}</P>\n"
-        "<P>${ImageSubjectName}, ${ImagePhotographerName}. ${AnchorWidth} &times; "
-        "${AnchorHeight} pixels, ${FileSizeInK} K.</P>\n"
+        '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
+        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
+        'loading="lazy"></A></P>\n'
+        "${ImageCaption?<P>${ImageCaption}</P>\n}"
+        + FACTS + "\n"
+        + KEYS_SCRIPT + "\n"
         "</BODY>",
 })
 
@@ -241,6 +294,27 @@ SAMPLES = {
     "samp0004.txt": with_style(GLOBALS, SHEET_STYLE, "Contact sheet",
                                "A dense grid ruled like a printed contact sheet, set in a serif face."),
 }
+
+
+def luminance(colour):
+    """The relative luminance of "#rrggbb", as WCAG defines it."""
+    channels = [int(colour[i:i + 2], 16) / 255 for i in (1, 3, 5)]
+    linear = [c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4 for c in channels]
+    return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2]
+
+
+def contrast(foreground, background):
+    lighter, darker = sorted((luminance(foreground), luminance(background)), reverse=True)
+    return (lighter + 0.05) / (darker + 0.05)
+
+
+def check_contrasts():
+    for name, pairs in (("default", STYLE_CONTRASTS), ("dark", DARK_CONTRASTS),
+                        ("contact sheet", SHEET_CONTRASTS), ("list", LIST_CONTRASTS)):
+        for foreground, background in pairs:
+            ratio = contrast(foreground, background)
+            assert ratio >= 4.5, f"{name}: {foreground} on {background} is only {ratio:.2f}:1"
+
 
 NAME_LINE = re.compile(r"^[A-Za-z:]{2}[A-Za-z]*:")
 
@@ -258,6 +332,7 @@ def record_text(variables):
 
 
 def main():
+    check_contrasts()
     data = ROOT / "data"
     for name, variables in (("globals.txt", GLOBALS), ("dglobals.txt", DGLOBALS),
                             ("mglobals.txt", MGLOBALS)):

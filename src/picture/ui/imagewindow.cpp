@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <system_error>
 
+#include "base/ui/qttext.h"
 #include "picture/graphic.h"
 
 namespace pix::ui {
@@ -48,6 +49,13 @@ void TImageWindow::Load(const std::filesystem::path& path) {
       for (int y = 0; y < picture->Height(); ++y) picture->CopyIndexLine(y, image.scanLine(y));
       Image = std::move(image);
       PRasterPicture = std::move(picture);
+      bPictureShown = true;
+    }
+  } else if (picture->GetStatus() == kRasterUnknownFormat) {
+    // Inline images in JPEG or WebP are shown as the toolkit reads them.
+    QImage image(PathToQt(path));
+    if (!image.isNull()) {
+      Image = image.convertToFormat(QImage::Format_RGB32);
       bPictureShown = true;
     }
   }

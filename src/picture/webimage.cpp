@@ -1,0 +1,331 @@
+#include "picture/webimage.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "base/safereplace.h"
+#include "files/utils.h"
+#include "picture/comread.h"
+#include "picture/gifimage.h"
+#include "picture/gifio.h"
+#include "picture/gifrsize.h"
+#include "picture/webpio.h"
+
+namespace pix {
+namespace fs = std::filesystem;
+namespace {
+
+// sRGB's transfer curve: the light of each 8-bit value, and back.
+const std::array<float, 256>& LinearOf() {
+  static const std::array<float, 256> table = [] {
+    std::array<float, 256> values{};
+    for (int i = 0; i < 256; ++i) {
+      const double v = i / 255.0;
+      values[i] = static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    return values;
+  }();
+  return table;
+}
+
+// 4096 steps of light are finer than the steps between 8-bit values anywhere on the curve
+// but in the deepest shadows, where the table is exact enough to round to the same value.
+constexpr int kEncodeSteps = 4096;
+
+const std::array<std::uint8_t, kEncodeSteps + 1>& EncodedOf() {
+  static const std::array<std::uint8_t, kEncodeSteps + 1> table = [] {
+    std::array<std::uint8_t, kEncodeSteps + 1> values{};
+    for (int i = 0; i <= kEncodeSteps; ++i) {
+      const double l = static_cast<double>(i) / kEncodeSteps;
+      const double v = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
+      values[i] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
+    }
+    return values;
+  }();
+  return table;
+}
+
+std::uint8_t Encode(float light) {
+  // Exact for the darkest values, where the table's steps would be too coarse.
+  if (light < 0.0031308f * 4) {
+    const float v = light <= 0.0031308f ? light * 12.92f
+                                         : 1.055f * std::pow(light, 1.0f / 2.4f) - 0.055f;
+    return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+  }
+  const float at = std::clamp(light, 0.0f, 1.0f) * kEncodeSteps;
+  const int low = static_cast<int>(at);
+  if (low >= kEncodeSteps) return 255;
+  // Between two table entries the nearer one is taken.
+  return EncodedOf()[at - static_cast<float>(low) < 0.5f ? low : low + 1];
+}
+
+// The input pixels that make one output pixel along one direction, with their weights.
+struct TCoverage {
+  int First = 0;
+  std::vector<float> Weights;  // Summing to 1.
+};
+
+// Lanczos' windowed sinc with three lobes.
+double Lanczos3(double x) {
+  x = std::fabs(x);
+  if (x < 1e-9) return 1.0;
+  if (x >= 3.0) return 0.0;
+  const double pi = 3.14159265358979323846;
+  return 3.0 * std::sin(pi * x) * std::sin(pi * x / 3.0) / (pi * pi * x * x);
+}
+
+// The weights of each output pixel: Lanczos3 stretched over as many input pixels as one
+// output pixel covers when reducing, so that every input pixel counts (an area-weighted
+// average with a sharper edge than a plain box), and at its own width when enlarging.
+// Input pixels past the edges repeat the edge pixel.
+std::vector<TCoverage> CoverageOf(int inSize, int outSize) {
+  std::vector<TCoverage> result(static_cast<std::size_t>(outSize));
+  const double scale = static_cast<double>(inSize) / outSize;
+  const double stretch = std::max(1.0, scale);
+  const double support = 3.0 * stretch;
+  for (int o = 0; o < outSize; ++o) {
+    const double centre = (o + 0.5) * scale - 0.5;
+    const int first = static_cast<int>(std::floor(centre - support)) + 1;
+    const int last = static_cast<int>(std::ceil(centre + support)) - 1;
+    std::vector<double> weights(static_cast<std::size_t>(last - first + 1));
+    double total = 0.0;
+    for (int i = first; i <= last; ++i) {
+      const double w = Lanczos3((i - centre) / stretch);
+      weights[static_cast<std::size_t>(i - first)] = w;
+      total += w;
+    }
+    // Pixels beyond an edge are the edge pixel again: their weights go to it.
+    TCoverage& c = result[static_cast<std::size_t>(o)];
+    c.First = std::max(0, first);
+    const int end = std::min(inSize - 1, last);
+    c.Weights.assign(static_cast<std::size_t>(end - c.First + 1), 0.0f);
+    for (int i = first; i <= last; ++i) {
+      const int at = std::clamp(i, 0, inSize - 1) - c.First;
+      c.Weights[static_cast<std::size_t>(at)] +=
+          static_cast<float>(weights[static_cast<std::size_t>(i - first)] / total);
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+// The size of the image file `path`, read as `format` whatever its name says.
+Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int* Height);
+
+TWebImageFormat WebImageFormatOf(const fs::path& path) {
+  const std::string ext = path.extension().string();
+  if (EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".jpeg") || EqualsNoCase(ext, ".jpe")) {
+    return TWebImageFormat::kJpeg;
+  }
+  if (EqualsNoCase(ext, ".webp")) return TWebImageFormat::kWebP;
+  return TWebImageFormat::kGif;
+}
+
+Result<TRgbPicture> DecodeGifToRgb(const fs::path& path) {
+  Result<TGifReadHandle> opened = OpenGifForReading(path);
+  if (!opened.ok()) return opened.status();
+  GifFileType* gif = opened->get();
+  const int width = gif->SWidth;
+  const int height = gif->SHeight;
+  if (width < 1 || height < 1 || static_cast<long long>(width) * height > kMaxRgbPicturePixels) {
+    return Status::Corrupt(path.string() + ": a GIF screen of " + std::to_string(width) + "x" +
+                           std::to_string(height) + " pixels cannot be converted");
+  }
+  TRgbPicture picture;
+  picture.Width = width;
+  picture.Height = height;
+  picture.Pixels.assign(static_cast<std::size_t>(width) * height * 3, 255);
+  int transparent = NO_TRANSPARENT_COLOR;
+  for (;;) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return GifIoFailure(gif->Error, path);
+    if (type == TERMINATE_RECORD_TYPE) {
+      return Status::Corrupt(path.string() + ": the GIF file holds no image");
+    }
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return GifIoFailure(gif->Error, path);
+      if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+        GraphicsControlBlock control;
+        if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) {
+          transparent = control.TransparentColor;
+        }
+      }
+      while (block != nullptr) {
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return GifIoFailure(gif->Error, path);
+      }
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) continue;
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return GifIoFailure(gif->Error, path);
+    const GifImageDesc& image = gif->Image;
+    Result<TGifImageRows> rows = ReadGifImageRows(gif, path);
+    if (!rows.ok()) return rows.status();
+    const ColorMapObject* map = image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap;
+    for (int y = 0; y < image.Height; ++y) {
+      const int py = image.Top + y;
+      if (py < 0 || py >= height) continue;
+      const GifPixelType* line = rows->get() + static_cast<std::size_t>(y) * image.Width;
+      for (int x = 0; x < image.Width; ++x) {
+        const int px = image.Left + x;
+        if (px < 0 || px >= width) continue;
+        const int index = line[x];
+        if (index == transparent) continue;
+        std::uint8_t* target = &picture.Pixels[(static_cast<std::size_t>(py) * width + px) * 3];
+        if (map != nullptr && index < map->ColorCount) {
+          target[0] = map->Colors[index].Red;
+          target[1] = map->Colors[index].Green;
+          target[2] = map->Colors[index].Blue;
+        } else {
+          // A file without colours: its indices read as grey levels.
+          target[0] = target[1] = target[2] = static_cast<std::uint8_t>(index);
+        }
+      }
+    }
+    return picture;
+  }
+}
+
+TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int height) {
+  TRgbPicture result;
+  result.Width = width;
+  result.Height = height;
+  result.IccProfile = picture.IccProfile;
+  result.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  const std::array<float, 256>& linear = LinearOf();
+  const std::vector<TCoverage> across = CoverageOf(picture.Width, width);
+  const std::vector<TCoverage> down = CoverageOf(picture.Height, height);
+  // Rows are narrowed first, one input row at a time, so that only the narrowed picture is
+  // held in floating point.
+  std::vector<float> narrowed(static_cast<std::size_t>(width) * picture.Height * 3);
+  for (int y = 0; y < picture.Height; ++y) {
+    const std::uint8_t* in = &picture.Pixels[static_cast<std::size_t>(y) * picture.Width * 3];
+    float* out = &narrowed[static_cast<std::size_t>(y) * width * 3];
+    for (int x = 0; x < width; ++x) {
+      const TCoverage& c = across[static_cast<std::size_t>(x)];
+      float sum[3] = {0, 0, 0};
+      for (std::size_t k = 0; k < c.Weights.size(); ++k) {
+        const std::uint8_t* p = in + (static_cast<std::size_t>(c.First) + k) * 3;
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += c.Weights[k] * linear[p[ch]];
+      }
+      for (int ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
+    }
+  }
+  std::vector<float> row(static_cast<std::size_t>(width) * 3);
+  for (int y = 0; y < height; ++y) {
+    const TCoverage& c = down[static_cast<std::size_t>(y)];
+    std::fill(row.begin(), row.end(), 0.0f);
+    for (std::size_t k = 0; k < c.Weights.size(); ++k) {
+      const float* in = &narrowed[(static_cast<std::size_t>(c.First) + k) * width * 3];
+      const float w = c.Weights[k];
+      for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
+    }
+    std::uint8_t* out = &result.Pixels[static_cast<std::size_t>(y) * width * 3];
+    for (std::size_t i = 0; i < row.size(); ++i) out[i] = Encode(row[i]);
+  }
+  return result;
+}
+
+TRgbPicture TurnUpright(const TRgbPicture& picture, TOrientation orientation) {
+  if (orientation == TOrientation::kNormal) return picture;
+  TRgbPicture result;
+  const bool swap = SwapsSides(orientation);
+  result.Width = swap ? picture.Height : picture.Width;
+  result.Height = swap ? picture.Width : picture.Height;
+  result.IccProfile = picture.IccProfile;
+  result.Pixels.resize(picture.Pixels.size());
+  TurnPixelBlocks(orientation, picture.Pixels.data(), picture.Width, picture.Height, 3,
+                  result.Pixels.data());
+  return result;
+}
+
+Status MakeWebImage(const TWebImageRequest& request) {
+  if (request.Width < 1 || request.Height < 1 ||
+      static_cast<long long>(request.Width) * request.Height > kMaxRgbPicturePixels) {
+    return Status::InvalidArgument("No image of " + std::to_string(request.Width) + "x" +
+                                   std::to_string(request.Height) + " can be made for " +
+                                   request.Source.string());
+  }
+  // The decoder and the resampler work on the picture as it is stored.
+  const bool swap = SwapsSides(request.Orientation);
+  const int storedWidth = swap ? request.Height : request.Width;
+  const int storedHeight = swap ? request.Width : request.Height;
+  Result<TRgbPicture> decoded = request.bSourceIsJpeg
+                                    ? DecodeJpegToRgb(request.Source, storedWidth, storedHeight)
+                                    : DecodeGifToRgb(request.Source);
+  if (!decoded.ok()) return decoded.status();
+  const TRgbPicture upright = TurnUpright(
+      ResampleInLinearLight(*decoded, storedWidth, storedHeight), request.Orientation);
+  // A new file replaces the old only when it reads back as an image of the wanted size.
+  auto check = [&](const fs::path& newFile) -> Status {
+    int width = 0;
+    int height = 0;
+    const Status read = ImageSizeAs(request.Format, newFile, &width, &height);
+    if (!read.ok()) return read;
+    if (width != upright.Width || height != upright.Height) {
+      return Status::Corrupt(request.Target.string() + " did not come out at its size");
+    }
+    return Status::OK();
+  };
+  if (request.Format == TWebImageFormat::kWebP) {
+    Result<std::vector<std::uint8_t>> bytes =
+        EncodeWebP(upright, request.Quality, request.Target);
+    if (!bytes.ok()) return bytes.status();
+    return ReplaceFileSafely(
+        request.Target,
+        [&](std::FILE* out) -> Status {
+          if (std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size()) {
+            return Status::IoError("Cannot write " + request.Target.string());
+          }
+          return Status::OK();
+        },
+        check, TTempFileBeside::Durability::kUnsynced);
+  }
+  return ReplaceFileSafely(
+      request.Target,
+      [&](std::FILE* out) { return EncodeJpegRgb(upright, request.Quality, out, request.Target); },
+      nullptr, TTempFileBeside::Durability::kUnsynced);
+}
+
+Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int* Height) {
+  *Width = *Height = 0;
+  switch (format) {
+    case TWebImageFormat::kGif:
+      return GetGifSize(Width, Height, path);
+    case TWebImageFormat::kJpeg: {
+      TFileImageInfo info;
+      info.szFileName = path.string();
+      ReadJpegImageInfo(&info);
+      if (info.Width < 1 || info.Height < 1) {
+        return Status::Corrupt(path.string() + " is no readable JPEG file");
+      }
+      *Width = info.Width;
+      *Height = info.Height;
+      return Status::OK();
+    }
+    case TWebImageFormat::kWebP: {
+      // The size lies in the first few dozen bytes of the file.
+      std::ifstream in(path, std::ios::binary);
+      std::vector<std::uint8_t> head(64);
+      in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+      head.resize(static_cast<std::size_t>(in.gcount()));
+      const Status read = GetWebPSize(head, Width, Height);
+      if (!read.ok()) return Status::Corrupt(path.string() + " is no readable WebP file");
+      return read;
+    }
+  }
+  return Status::Corrupt(path.string());
+}
+
+Status GetWebImageSize(const fs::path& path, int* Width, int* Height) {
+  return ImageSizeAs(WebImageFormatOf(path), path, Width, Height);
+}
+
+}  // namespace pix

@@ -1,0 +1,62 @@
+// Full-colour web images: inline images in JPEG or WebP, and the web-sized copies of
+// pictures that detail pages show.
+//
+// A web image is made from the picture decoded in RGB (a JPEG picture through libjpeg's DCT
+// scaling, at the smallest scale that still covers the wanted size, so a large photograph
+// is never decoded whole; a GIF picture from its first image on its screen), reduced to the
+// wanted size in linear light (sRGB's curve undone, the light of the input pixels weighed
+// by a Lanczos filter stretched over the area each output pixel covers, the curve applied
+// again, so that fine detail neither aliases nor darkens), turned upright by its EXIF
+// orientation, and written as JPEG or WebP at the quality asked for. Of the picture's
+// metadata only its colour profile is carried over: no EXIF, no GPS position, no comment.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "base/status.h"
+#include "picture/decjpeg.h"
+#include "picture/orientation.h"
+
+namespace pix {
+
+/// The kinds of file an inline image may be.
+enum class TWebImageFormat { kGif, kJpeg, kWebP };
+
+/// The format an image file's extension names: ".jpg", ".jpeg" and ".jpe" are JPEG, ".webp"
+/// is WebP, and anything else is GIF (in any case).
+TWebImageFormat WebImageFormatOf(const std::filesystem::path& path);
+
+/// Decodes the first image of the GIF file `path` onto its logical screen, white where the
+/// image does not reach or is transparent.
+Result<TRgbPicture> DecodeGifToRgb(const std::filesystem::path& path);
+
+/// `picture` brought to `width` x `height` in linear light (sRGB's transfer curve undone
+/// before filtering and applied again after) with a Lanczos filter of three lobes, stretched
+/// over the input pixels each output pixel covers when reducing. The colour profile is kept.
+TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int height);
+
+/// `picture` turned as `orientation` says, so that it stands upright.
+TRgbPicture TurnUpright(const TRgbPicture& picture, TOrientation orientation);
+
+/// What MakeWebImage makes.
+struct TWebImageRequest {
+  std::filesystem::path Source;  ///< The picture: a JPEG file, or else a GIF file.
+  bool bSourceIsJpeg = true;
+  std::filesystem::path Target;  ///< Where the web image goes.
+  TWebImageFormat Format = TWebImageFormat::kJpeg;  ///< kJpeg or kWebP.
+  int Width = 0;  ///< Of the upright picture.
+  int Height = 0;
+  int Quality = 82;  ///< 1 to 100.
+  TOrientation Orientation = TOrientation::kNormal;  ///< How the source is stored.
+};
+
+/// Makes the web image `request` describes. The target is replaced only by a complete file
+/// that reads back with the wanted size; on failure an earlier file stays as it was.
+Status MakeWebImage(const TWebImageRequest& request);
+
+/// The width and height of an image file of any inline format (by its extension); both 0
+/// and a failure when it cannot be read.
+Status GetWebImageSize(const std::filesystem::path& path, int* Width, int* Height);
+
+}  // namespace pix

@@ -1,0 +1,53 @@
+// Full-colour inline images over any bytes, read as a JPEG or a GIF picture: a picture that
+// converts must give a JPEG or WebP file of exactly the size asked for, turned as asked;
+// anything else must fail without leaving a file. Its inputs are those of fuzz_decjpeg.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "fuzz_support.h"
+#include "picture/webimage.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using pix::fuzz::Expect;
+  // The first two bytes give the size (1 to 64 each, from their low six bits), the format
+  // (bit 6 of the first: WebP), the source (bit 7 of the first: GIF) and the orientation
+  // (the top two bits of the second); the rest is the picture.
+  if (size < 2) return 0;
+  const int width = data[0] % 64 + 1;
+  const int height = data[1] % 64 + 1;
+  const bool webp = (data[0] & 0x40) != 0;
+  const bool gif = (data[0] & 0x80) != 0;
+  const pix::TOrientation turns[] = {pix::TOrientation::kNormal, pix::TOrientation::kRotate180,
+                                     pix::TOrientation::kRotate90, pix::TOrientation::kTransverse};
+  const std::string_view file(reinterpret_cast<const char*>(data + 2), size - 2);
+  pix::TWebImageRequest request;
+  request.Source = pix::fuzz::WriteScratchFile(gif ? "picture.gif" : "picture.jpg", file);
+  request.bSourceIsJpeg = !gif;
+  request.Format = webp ? pix::TWebImageFormat::kWebP : pix::TWebImageFormat::kJpeg;
+  request.Target = pix::fuzz::ScratchDir() / (webp ? "inline.webp" : "inline.jpg");
+  request.Width = width;
+  request.Height = height;
+  request.Orientation = turns[data[1] >> 6];
+  pix::fuzz::RemoveScratchFile(webp ? "inline.webp" : "inline.jpg");
+
+  if (pix::MakeWebImage(request).ok()) {
+    int gotWidth = 0;
+    int gotHeight = 0;
+    Expect(pix::GetWebImageSize(request.Target, &gotWidth, &gotHeight).ok(),
+           "an unreadable inline image");
+    Expect(gotWidth == width && gotHeight == height, "an inline image of the wrong size");
+  } else {
+    Expect(!std::filesystem::exists(request.Target), "a failed conversion left a file");
+  }
+  pix::fuzz::RemoveScratchFile(webp ? "inline.webp" : "inline.jpg");
+  pix::fuzz::RemoveScratchFile(gif ? "picture.gif" : "picture.jpg");
+  std::error_code ec;
+  int files = 0;
+  for (auto it = std::filesystem::directory_iterator(pix::fuzz::ScratchDir(), ec);
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++files;
+  }
+  Expect(files == 0, "a temporary file left behind");
+  return 0;
+}
