@@ -198,9 +198,6 @@ Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& arg
   return options;
 }
 
-namespace {
-
-// The site directory as an absolute path without a trailing "/".
 std::string AbsoluteDirectory(const std::string& directory) {
   if (directory.empty()) return directory;
   std::error_code error;
@@ -209,6 +206,8 @@ std::string AbsoluteDirectory(const std::string& directory) {
   if (absolute.size() > 1) StripTrailingChar(absolute, '/');
   return absolute;
 }
+
+namespace {
 
 int UsageFailure(TCommandLineIo& io, const std::string& text) {
   io.Messages << "pixamond: " << text << "\nTry 'pixamond --help'.\n";
@@ -382,6 +381,8 @@ int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
 
 std::string CommandLineHelp() {
   return "Usage:\n"
+         "  pixamond [--home DIR] [SITE_DIR]\n"
+         "      Opens the desktop window, on the site directory SITE_DIR when given.\n"
          "  pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT]\n"
          "                             [--jobs N] [--quiet] [--verbose]\n"
          "      Writes the web site of the pictures below SITE_DIR.\n"

@@ -19,13 +19,13 @@ std::optional<fs::path> NonEmptyEnvironment(const char* name) {
   return fs::path(value);
 }
 
+}  // namespace
+
 fs::path ExecutableDir() {
   std::error_code error;
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
   return error ? fs::path() : exe.parent_path();
 }
-
-}  // namespace
 
 Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& homeOption) {
   std::optional<fs::path> home = homeOption;
@@ -47,9 +47,15 @@ Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& homeOption) {
 }
 
 fs::path FindShippedDataDir() {
-  const fs::path installed = ExecutableDir() / ".." / "share" / "pixamond";
-  std::error_code error;
-  if (fs::is_directory(installed, error)) return installed.lexically_normal();
+  const fs::path here = ExecutableDir();
+  if (!here.empty()) {
+    // The command line lies in the bin directory, the desktop program in the libexec one.
+    for (const char* relative : {PIXAMOND_DATA_FROM_BIN, PIXAMOND_DATA_FROM_DESKTOP}) {
+      const fs::path installed = here / relative;
+      std::error_code error;
+      if (fs::is_directory(installed, error)) return installed.lexically_normal();
+    }
+  }
   return fs::path(PIXAMOND_SOURCE_DATA_DIR);
 }
 

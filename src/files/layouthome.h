@@ -27,9 +27,13 @@ Result<std::filesystem::path> ResolveLayoutHome(
     const std::optional<std::filesystem::path>& homeOption);
 
 /// The folder of shipped data (default layout, sample layouts, help pages): share/pixamond
-/// beside the installed program, else the source tree's data folder for a program run from
-/// its build tree.
+/// of the install prefix, found from the running program (the command line in the bin
+/// directory or the desktop program in the libexec directory), else the source tree's data
+/// folder for a program run from its build tree.
 std::filesystem::path FindShippedDataDir();
+
+/// The folder of the running program's executable; empty when it cannot be found.
+std::filesystem::path ExecutableDir();
 
 /// Creates `home` when missing and copies each site-wide layout file that it lacks from
 /// `shippedData`. Never overwrites a file.

@@ -236,13 +236,18 @@ void TConfigWindow::CmHelp() {
 void TConfigWindow::CmSelectDirectory() {
   if (!ChooseDirectory) return;
   const std::optional<std::string> chosen = ChooseDirectory(LayoutModel->SiteDir());
-  if (!chosen) return;
+  if (chosen) SelectSiteDirectory(*chosen);
+}
+
+bool TConfigWindow::SelectSiteDirectory(const std::string& directory) {
   // The tree is replaced by the new directory's: what was edited is saved first rather
   // than dropped with the old tree.
   if (LayoutModel->RootItem()->IsModified() || LayoutModel->Inspector().FieldsModified()) {
     LayoutModel->SaveLayout();
   }
-  if (LayoutModel->SelectDirectory(*chosen)) FillList();
+  if (!LayoutModel->SelectDirectory(directory)) return false;
+  FillList();
+  return true;
 }
 
 void TConfigWindow::RunWithStatus(const std::function<void(TProgress&)>& job) {

@@ -66,6 +66,10 @@ class TConfigWindow : public TParentWindow {
   /// Opens a help topic by context number.
   std::function<void(int)> OpenHelp;
 
+  /// Selects `directory` as the site directory, with the checks and messages of Select
+  /// Directory (the edits of the current layout are saved first). False when refused.
+  bool SelectSiteDirectory(const std::string& directory);
+
   // The commands.
   void CmSave();
   void CmSelectDirectory();

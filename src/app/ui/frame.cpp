@@ -316,4 +316,8 @@ void SDIDecFrame::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+bool SDIDecFrame::SelectSiteDirectory(const std::string& directory) {
+  return Client->SelectSiteDirectory(directory);
+}
+
 }  // namespace pix::ui

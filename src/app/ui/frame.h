@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <string>
 
 class QAction;
 class QLabel;
@@ -54,6 +55,9 @@ class SDIDecFrame : public QMainWindow {
   bool InHelpMode() const { return bHelpMode; }
   /// Opens help at a context number or command id.
   void OpenHelp(int context);
+  /// Selects the site directory as Select Directory does, with its checks and messages.
+  /// False when refused.
+  bool SelectSiteDirectory(const std::string& directory);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
