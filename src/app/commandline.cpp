@@ -310,6 +310,7 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", progress.ElapsedSeconds());
     io.Messages << stats.Pictures << " pictures, " << stats.PagesWritten << " pages written, "
+                << stats.PagesUnchanged << " unchanged, "
                 << stats.InlineMade << " inline images made, " << stats.InlineReused
                 << " reused, " << seconds << " s\n";
   }

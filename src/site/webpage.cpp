@@ -195,7 +195,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {
-    ++Site().Stats().PagesWritten;
+    ++((*file)->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
   } else {
     Site().Report(closed.message());
   }
@@ -221,9 +221,10 @@ void TWebPage::Close() {
   Expand(array.GetVarValue(StringTable[idsPageEndTemplate]), array);
   fPageFile->Stream() << "\r\n<P>\r\n</HTML>\r\n";
   const Status closed = fPageFile->Close();
+  const bool written = fPageFile->Written();
   fPageFile.reset();
   if (closed.ok()) {
-    ++Site().Stats().PagesWritten;
+    ++(written ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
   } else {
     Site().Report(closed.message());
   }

@@ -38,6 +38,7 @@ struct TRunStats {
   int Pictures = 0;          ///< Pictures that got an entry.
   int PicturesReported = 0;  ///< Pictures that were missing, corrupt or not converted.
   int PagesWritten = 0;      ///< Index, match and detail pages written.
+  int PagesUnchanged = 0;    ///< Pages whose old file already held the new bytes.
   int InlineMade = 0;        ///< Inline images made because they were missing or stale.
   int InlineReused = 0;      ///< Inline images that were current and kept.
   int ProblemsReported = 0;  ///< Every problem reported, pictures included.
