@@ -31,6 +31,8 @@ struct TFileImageInfo {
   /// (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when the file has
   /// no COM segment or the segment could not be read.
   std::string szComments;
+  /// The file was not there (set when it could not be opened for that reason).
+  bool bMissing = false;
 };
 
 /// Reads the frame size and comment of the JPEG file `szFileName` into the other fields.
