@@ -32,6 +32,7 @@ class TWebSite;
 
 /// What the workers learned of one picture.
 struct TPictureFacts {
+  bool bMissing = false;   ///< The picture was not there to be read.
   bool bReadable = false;  ///< The header gave a usable size.
   int Width = 0;
   int Height = 0;

@@ -74,7 +74,10 @@ void AccountInlineImage(TWebSite& site, const TPictureFiles& names, const TPictu
 void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureFiles& names) {
   TWebSite& site = page.Site();
   const bool jpeg = IsJpegPicture(item);
-  if (jpeg && !FileExists(names.AnchorPath)) {
+  // The workers have usually read the picture and settled its inline image already.
+  std::optional<TPictureFacts> learned = site.TakePictureFacts(item);
+  const TPictureFacts facts = learned ? std::move(*learned) : LearnPicture(site, item);
+  if (jpeg && facts.bMissing) {
     // The picture vanished since the scan: the user may go on without it or stop the run.
     ++site.Stats().PicturesReported;
     ++site.Stats().ProblemsReported;
@@ -85,9 +88,6 @@ void ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
     }
     return;
   }
-  // The workers have usually read the picture and settled its inline image already.
-  std::optional<TPictureFacts> learned = site.TakePictureFacts(item);
-  const TPictureFacts facts = learned ? std::move(*learned) : LearnPicture(site, item);
   if (!facts.bReadable) {
     ReportPicture(site, (jpeg ? "JPEG file " : "GIF file ") + names.AnchorPath + " is corrupt");
     return;
@@ -121,6 +121,7 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
     ReadJpegImageInfo(&info);
+    facts.bMissing = info.bMissing;
     facts.Width = info.Width;
     facts.Height = info.Height;
     facts.szComments = std::move(info.szComments);
@@ -133,23 +134,17 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   if (!facts.bReadable) return facts;
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
-  if (!IsInlineGifStale(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)) {
+  if (!IsInlineGifStale(item.WriteTimeNs(), names.InlinePath, fit.Width, fit.Height)) {
     facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
     return facts;
   }
-  // Workers run ahead of the page writer, which makes each directory's inline directory
-  // when it comes to the directory; a worker may get there first. A link in its place may
-  // lead anywhere, to the user's own pictures too: nothing is written through it.
-  const std::filesystem::path inlineDirectory =
-      std::filesystem::path(names.InlinePath).parent_path();
-  std::error_code ignored;
-  if (std::filesystem::is_symlink(inlineDirectory, ignored)) {
-    facts.InlineStatus = Status::InvalidArgument(
-        inlineDirectory.string() + " is a link; inline images are never written through a link");
+  const Status directory =
+      site.PrepareInlineDirectory(std::filesystem::path(names.InlinePath).parent_path());
+  if (!directory.ok()) {
+    facts.InlineStatus = directory;
     facts.InlineOutcome = TPictureFacts::Inline::kFailed;
     return facts;
   }
-  std::filesystem::create_directory(inlineDirectory, ignored);
   facts.InlineStatus =
       jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, fit.Width, fit.Height)
            : ResizeGifToSize(fit.Width, fit.Height, names.AnchorPath, names.InlinePath);

@@ -159,6 +159,21 @@ void TWebSite::DoMainTask() {
   Pool.reset();
 }
 
+Status TWebSite::PrepareInlineDirectory(const std::filesystem::path& directory) const {
+  std::lock_guard<std::mutex> lock(InlineDirectoriesMutex);
+  const auto [settled, bNew] = InlineDirectories.try_emplace(directory.string());
+  if (!bNew) return settled->second;
+  std::error_code error;
+  if (std::filesystem::is_symlink(directory, error)) {
+    settled->second = Status::InvalidArgument(
+        directory.string() + " is a link; inline images are never written through a link");
+  } else {
+    // A directory that cannot be made shows in the inline image's own failure.
+    std::filesystem::create_directory(directory, error);
+  }
+  return settled->second;
+}
+
 std::optional<TPictureFacts> TWebSite::TakePictureFacts(const TFileItem& picture) {
   if (!Pool) return std::nullopt;
   return Pool->Take(picture);
