@@ -1,5 +1,7 @@
 #include "picture/decjpeg.h"
 
+#include <malloc.h>
+
 #include <condition_variable>
 #include <csetjmp>
 #include <cstdint>
@@ -268,6 +270,20 @@ class TDecodeMemoryBudget {
   std::uint64_t Held = 0;
 };
 
+// Whole-picture buffers are tens of megabytes. Once the first is freed, glibc would serve
+// the next ones from the heap of the thread that asks (its threshold for mapping a block on
+// its own grows with what is freed) and keep them there after use, so that every worker
+// parks a picture's worth of memory. A fixed threshold maps each large buffer apart and
+// hands it back to the system the moment it is freed. Set once for the whole process,
+// before the first decode; it takes no environment variable from the user.
+void ReturnLargeBuffersToTheSystem() {
+  static const bool tuned = [] {
+    constexpr int kLargeBuffer = 1 << 20;
+    return ::mallopt(M_MMAP_THRESHOLD, kLargeBuffer) == 1;
+  }();
+  static_cast<void>(tuned);
+}
+
 // Holds a decoder's share of the budget for as long as the decoder runs.
 class TDecodeMemoryShare {
  public:
@@ -474,6 +490,7 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
 // Decodes the JPEG file `in` into a GIF stream on `out`.
 Result<int> DecodeFileToGif(std::FILE* in, const TScaleRequest& scale, std::FILE* out,
                             const fs::path& name) {
+  ReturnLargeBuffersToTheSystem();
   Result<TDecompressorPtr> d = NewDecompressor(name);
   if (!d.ok()) return d.status();
   jpeg_stdio_src(&(*d)->Info, in);
