@@ -270,20 +270,6 @@ class TDecodeMemoryBudget {
   std::uint64_t Held = 0;
 };
 
-// Whole-picture buffers are tens of megabytes. Once the first is freed, glibc would serve
-// the next ones from the heap of the thread that asks (its threshold for mapping a block on
-// its own grows with what is freed) and keep them there after use, so that every worker
-// parks a picture's worth of memory. A fixed threshold maps each large buffer apart and
-// hands it back to the system the moment it is freed. Set once for the whole process,
-// before the first decode; it takes no environment variable from the user.
-void ReturnLargeBuffersToTheSystem() {
-  static const bool tuned = [] {
-    constexpr int kLargeBuffer = 1 << 20;
-    return ::mallopt(M_MMAP_THRESHOLD, kLargeBuffer) == 1;
-  }();
-  static_cast<void>(tuned);
-}
-
 // Holds a decoder's share of the budget for as long as the decoder runs.
 class TDecodeMemoryShare {
  public:
@@ -490,7 +476,6 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
 // Decodes the JPEG file `in` into a GIF stream on `out`.
 Result<int> DecodeFileToGif(std::FILE* in, const TScaleRequest& scale, std::FILE* out,
                             const fs::path& name) {
-  ReturnLargeBuffersToTheSystem();
   Result<TDecompressorPtr> d = NewDecompressor(name);
   if (!d.ok()) return d.status();
   jpeg_stdio_src(&(*d)->Info, in);
@@ -579,6 +564,18 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
                            std::strerror(errno));
   }
   return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile);
+}
+
+void PrepareMemoryForDecoding() {
+  // glibc gives every thread that allocates its own heap (up to eight a core), and a heap
+  // keeps what is freed in it for that thread. A decoder's whole-picture buffers are tens of
+  // megabytes, so each worker would park a picture's worth of memory after its largest
+  // picture. With one heap for all threads a buffer freed by one decoder serves the next,
+  // whichever thread runs it, and the total stays near the shared budget. Buffers of more
+  // than 32 MB are mapped apart by glibc in any case and return to the system when freed.
+  // Set once, before the threads start; it takes no environment variable from the user.
+  static const bool done = ::mallopt(M_ARENA_MAX, 1) == 1;
+  static_cast<void>(done);
 }
 
 }  // namespace pix

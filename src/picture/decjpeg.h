@@ -70,4 +70,9 @@ Status MakeJpegInlineImage(const std::filesystem::path& szJpegFile,
                            int DisplayHeight,
                            TDecodeReduction Reduction = TDecodeReduction::DctScaling);
 
+/// Makes every thread of the process allocate from one heap, so that the large buffers
+/// one decoder frees are reused by the next instead of being kept per thread. Called once
+/// before the threads that decode are started (later calls do nothing).
+void PrepareMemoryForDecoding();
+
 }  // namespace pix

@@ -14,6 +14,7 @@
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
+#include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
 #include "site/dirindex.h"
 #include "site/escape.h"
@@ -148,6 +149,7 @@ void TWebSite::DoMainTask() {
   if (!PictureTree) return;
   ResetExpansionDiagnostics();
   if (Jobs > 1) {
+    PrepareMemoryForDecoding();
     Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree, Names()),
                                               Jobs);
   }
