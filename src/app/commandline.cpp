@@ -199,9 +199,6 @@ Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& arg
   return options;
 }
 
-namespace {
-
-// The site directory as an absolute path without a trailing "/".
 std::string AbsoluteDirectory(const std::string& directory) {
   if (directory.empty()) return directory;
   std::error_code error;
@@ -210,6 +207,8 @@ std::string AbsoluteDirectory(const std::string& directory) {
   if (absolute.size() > 1) StripTrailingChar(absolute, '/');
   return absolute;
 }
+
+namespace {
 
 int UsageFailure(TCommandLineIo& io, const std::string& text) {
   io.Messages << "pixamond: " << text << "\nTry 'pixamond --help'.\n";
@@ -312,6 +311,7 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", progress.ElapsedSeconds());
     io.Messages << stats.Pictures << " pictures, " << stats.PagesWritten << " pages written, "
+                << stats.PagesUnchanged << " unchanged, "
                 << stats.InlineMade << " inline images made, " << stats.InlineReused
                 << " reused, " << seconds << " s\n";
   }
@@ -388,6 +388,8 @@ int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
 
 std::string CommandLineHelp() {
   return "Usage:\n"
+         "  pixamond [--home DIR] [SITE_DIR]\n"
+         "      Opens the desktop window, on the site directory SITE_DIR when given.\n"
          "  pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT]\n"
          "                             [--jobs N] [--quiet] [--verbose]\n"
          "      Writes the web site of the pictures below SITE_DIR.\n"

@@ -5,6 +5,7 @@
 //   pixamond organize SITE_DIR [--home DIR] [--quiet] [--verbose]
 //   pixamond comment PICTURE [--set FILE] [--quiet] [--verbose]
 //   pixamond --help | --version
+//   pixamond [--home DIR] [SITE_DIR]      (no command: the desktop window, app/desktop.h)
 //
 // Options may come before or after SITE_DIR or PICTURE; a value follows its option as the
 // next argument or after "=" (--jobs 2, --jobs=2). "--" ends the options, for a name that
@@ -58,6 +59,10 @@ Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& arg
 
 /// Runs the command given by `args` (without the program name).
 int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io);
+
+/// `directory` made absolute against the current directory, normalised, without a
+/// trailing "/"; as it is when it cannot be made absolute.
+std::string AbsoluteDirectory(const std::string& directory);
 
 /// The text of --help.
 std::string CommandLineHelp();

@@ -1,5 +1,5 @@
-// The pixamond program. Without arguments it opens the desktop window; with a command it
-// works headless (see app/commandline.h).
+// The pixamond program: the command line. It links no Qt, so that every command starts at
+// once; with no command it hands over to the desktop program (see app/desktop.h).
 #include <unistd.h>
 
 #include <iostream>
@@ -7,19 +7,19 @@
 #include <vector>
 
 #include "app/commandline.h"
-#include "app/ui/application.h"
+#include "app/desktop.h"
 #include "base/safefile.h"
 #include "files/filelist.h"
 
 int main(int argc, char** argv) {
   pix::InstallOutOfMemoryHandler();
-  pix::InstallInterruptCleanup();
-  if (argc <= 1) return pix::ui::RunDesktopApplication(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
   // Messages and diagnostic lines go to standard error; the command decides which lines
   // (--verbose) reach it.
   pix::TCommandLineIo io{std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) != 0,
                          ::isatty(STDERR_FILENO) != 0};
+  if (!pix::IsCommandLineRequest(args)) return pix::StartDesktopProgram(args, io);
+  pix::InstallInterruptCleanup();
   const int status = pix::RunCommandLine(args, io);
   std::cout.flush();
   std::cerr.flush();

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -69,6 +71,25 @@ extern "C" void RemoveTemporariesAndExit(int signal) {
 
 // Temporary names stay within the 255 bytes a name may have: a long target name is cut.
 constexpr std::size_t kMaxNamePartInTemporary = 200;
+
+// True when the plain file at `path` holds exactly `contents`.
+bool FileHolds(const fs::path& path, std::string_view contents) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              static_cast<std::uint64_t>(info.st_size) == contents.size();
+  std::vector<char> buffer(same ? std::min<std::size_t>(contents.size(), 1 << 16) : 0);
+  for (std::size_t done = 0; same && done < contents.size();) {
+    const ssize_t got = ::read(fd, buffer.data(), std::min(buffer.size(), contents.size() - done));
+    same = got > 0 && contents.compare(done, static_cast<std::size_t>(got),
+                                       std::string_view(buffer.data(),
+                                                        static_cast<std::size_t>(got))) == 0;
+    done += got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+  ::close(fd);
+  return same;
+}
 
 }  // namespace
 
@@ -214,6 +235,9 @@ Status WriteFileAtomically(const fs::path& given, std::string_view contents) {
     const fs::path resolved = fs::weakly_canonical(given, error);
     if (!error) target = resolved;
   }
+  // A file that already holds these bytes is left as it is: no write, no sync, and its
+  // time stays, so that saving what did not change changes nothing.
+  if (FileHolds(target, contents)) return Status::OK();
   Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
   if (!temp.ok()) return temp.status();
   if (!contents.empty() &&

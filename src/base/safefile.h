@@ -82,7 +82,8 @@ bool RemoveLeftoverTemporary(const std::filesystem::path& path);
 void InstallInterruptCleanup();
 
 /// Replaces (or creates) `target` with `contents` through a temporary file beside it. When
-/// `target` is a symbolic link, the file it leads to is replaced and the link kept.
+/// `target` is a symbolic link, the file it leads to is replaced and the link kept. A
+/// target that already holds exactly `contents` is left untouched, its time too.
 Status WriteFileAtomically(const std::filesystem::path& target, std::string_view contents);
 
 }  // namespace pix

@@ -23,6 +23,10 @@
 namespace pix {
 namespace {
 
+std::int64_t WriteTimeNsOf(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -221,6 +225,7 @@ void TFileItem::ListEntries() {
     const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     total += size;
     items.emplace_back(new TFileItem(this, prefix + entry->d_name, attrib, size));
+    if (S_ISREG(info.st_mode)) items.back()->WriteTimeNs_ = WriteTimeNsOf(info);
   }
 
   std::sort(items.begin(), items.end(), SortsBefore);
@@ -284,6 +289,7 @@ void RefreshFileSize(TFileItem& item) {
   struct stat info;
   if (IsDirectory(item) || ::stat(item.FullFileName_.c_str(), &info) != 0) return;
   const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+  item.WriteTimeNs_ = WriteTimeNsOf(info);
   // Unsigned arithmetic wraps, so adding the difference works both ways.
   item.AddSize(size - item.Size_);
 }

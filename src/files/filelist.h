@@ -85,6 +85,9 @@ class TFileItem {
   /// scanned directory holds the total size of all files below it (a directory entry
   /// itself counts as 0).
   std::uint64_t lSize() const { return Size_; }
+  /// The time the file was last written, in nanoseconds since 1970, as the scan found it
+  /// (through a link: the linked file's); 0 for directories.
+  std::int64_t WriteTimeNs() const { return WriteTimeNs_; }
 
   /// The directory that lists this item; none for the root.
   const TFileItem* Parent() const { return Parent_; }
@@ -127,6 +130,7 @@ class TFileItem {
   std::uint8_t Attrib_ = 0;
   bool bListed_ = false;  // The directory has been listed (even if it could not be read).
   std::uint64_t Size_ = 0;
+  std::int64_t WriteTimeNs_ = 0;
   TFileItem* Parent_ = nullptr;      // Owns this item (through its chain); outlives it.
   TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
   TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.
@@ -160,8 +164,8 @@ const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top);
 /// ".", "..", or holds "/" or NUL is refused.
 Status RenameFileItem(TFileItem& item, std::string_view szNewName);
 
-/// Reads the size of a file item again after the program itself rewrote the file; the
-/// directories above it follow. A file that is gone keeps its old size.
+/// Reads the size and write time of a file item again after the program itself rewrote the
+/// file; the directories above it follow. A file that is gone keeps its old size.
 void RefreshFileSize(TFileItem& item);
 
 /// Renames `from` to `to` atomically and fails with Status::Exists when `to` exists. Where

@@ -21,13 +21,13 @@ std::optional<fs::path> NonEmptyEnvironment(const char* name) {
   return fs::path(value);
 }
 
+}  // namespace
+
 fs::path ExecutableDir() {
   std::error_code error;
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
   return error ? fs::path() : exe.parent_path();
 }
-
-}  // namespace
 
 Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& homeOption) {
   std::optional<fs::path> home = homeOption;

@@ -42,6 +42,9 @@ std::optional<std::filesystem::path> FindInstalledDataDir(
     const std::vector<std::filesystem::path>& programInstallDirs,
     const std::filesystem::path& dataInstallDir);
 
+/// The folder of the running program's executable; empty when it cannot be found.
+std::filesystem::path ExecutableDir();
+
 /// Creates `home` when missing and copies each site-wide layout file that it lacks from
 /// `shippedData`. Never overwrites a file.
 Status PrepareLayoutHome(const std::filesystem::path& home,

@@ -102,6 +102,10 @@ bool IsPageOfThisProgram(const std::filesystem::path& path) {
          std::string_view(start, sizeof start) == kPageSignature;
 }
 
+bool StartsLikePageOfThisProgram(std::string_view start) {
+  return start.substr(0, kPageSignature.size()) == kPageSignature;
+}
+
 void WriteVersionComment(std::ostream& out) {
   out << kPageSignature << kVersionMajor << "." << kVersionMinor
       << "-->\r\n"

@@ -42,6 +42,9 @@ void WriteVersionComment(std::ostream& out);
 /// this program starts with: a page the program wrote, which it may delete or replace.
 bool IsPageOfThisProgram(const std::filesystem::path& path);
 
+/// True when `start`, the first bytes of a file, begin with that comment.
+bool StartsLikePageOfThisProgram(std::string_view start);
+
 /// Appends `text` to `destination` joined by `separator`, never doubling it: an empty
 /// destination takes the text unchanged; otherwise the separator is added unless the
 /// destination already ends with it, and one leading separator of the text is dropped.

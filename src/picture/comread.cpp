@@ -339,9 +339,11 @@ int ReadJpegHeaderMap(TFileImageInfo* FileImageInfo, TJpegHeaderMap* map) {
   info.Height = 0;
   info.szComments.clear();
   info.OpenError = 0;
+  info.bMissing = false;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(info.szFileName.c_str(), "rb"));
   if (!file) {
     info.OpenError = errno;
+    info.bMissing = errno == ENOENT;
     ReportDetail(std::string("COMREAD: ") + std::strerror(info.OpenError));
     return 1;
   }

@@ -40,6 +40,8 @@ struct TFileImageInfo {
   /// The errno of a file that could not be opened (too many open files, no permission...);
   /// 0 when it was opened.
   int OpenError = 0;
+  /// The file was not there (set when it could not be opened for that reason).
+  bool bMissing = false;
 };
 
 /// Reads the frame size and comment of the JPEG file `szFileName` into the other fields.

@@ -1,5 +1,7 @@
 #include "picture/decjpeg.h"
 
+#include <malloc.h>
+
 #include <condition_variable>
 #include <csetjmp>
 #include <cstdint>
@@ -723,6 +725,18 @@ Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,
   TEncodePicture job{&c->Info, &Picture, Quality < 1 ? 1 : (Quality > 100 ? 100 : Quality)};
   if (!CallJpeg(c->Err, EncodePictureStep, &job)) return LibraryFailure(c->Err, szName);
   return Status::OK();
+}
+
+void PrepareMemoryForDecoding() {
+  // glibc gives every thread that allocates its own heap (up to eight a core), and a heap
+  // keeps what is freed in it for that thread. A decoder's whole-picture buffers are tens of
+  // megabytes, so each worker would park a picture's worth of memory after its largest
+  // picture. With one heap for all threads a buffer freed by one decoder serves the next,
+  // whichever thread runs it, and the total stays near the shared budget. Buffers of more
+  // than 32 MB are mapped apart by glibc in any case and return to the system when freed.
+  // Set once, before the threads start; it takes no environment variable from the user.
+  static const bool done = ::mallopt(M_ARENA_MAX, 1) == 1;
+  static_cast<void>(done);
 }
 
 }  // namespace pix

@@ -104,4 +104,9 @@ Result<TRgbPicture> DecodeJpegToRgb(const std::filesystem::path& szJpegFile, int
 Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,
                      const std::filesystem::path& szName);
 
+/// Makes every thread of the process allocate from one heap, so that the large buffers
+/// one decoder frees are reused by the next instead of being kept per thread. Called once
+/// before the threads that decode are started (later calls do nothing).
+void PrepareMemoryForDecoding();
+
 }  // namespace pix

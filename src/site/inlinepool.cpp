@@ -1,5 +1,7 @@
 #include "site/inlinepool.h"
 
+#include <algorithm>
+
 #include "files/filelist.h"
 #include "site/pictureentry.h"
 
@@ -9,12 +11,19 @@ TInlineImagePool::TInlineImagePool(const TWebSite& site, std::vector<const TFile
                                    int jobs)
     : Site(site) {
   Jobs.resize(pictures.size());
+  WorkOrder.resize(pictures.size());
   for (std::size_t i = 0; i < pictures.size(); ++i) {
     Jobs[i].Picture = pictures[i];
     IndexOf.emplace(pictures[i], i);
+    WorkOrder[i] = i;
   }
-  const int workers = std::max(1, std::min<int>(jobs, static_cast<int>(Jobs.size())));
-  Lookahead = static_cast<std::size_t>(workers) * 4;
+  // The file's size stands for the work: decoding time follows the compressed data. Ties
+  // keep the page order.
+  std::stable_sort(WorkOrder.begin(), WorkOrder.end(), [this](std::size_t a, std::size_t b) {
+    return Jobs[a].Picture->lSize() > Jobs[b].Picture->lSize();
+  });
+  Back = WorkOrder.size();
+  const int workers = std::max(1, std::min<int>(jobs - 1, static_cast<int>(Jobs.size())));
   for (int i = 0; i < workers && !Jobs.empty(); ++i) Workers.emplace_back([this] { Work(); });
 }
 
@@ -23,32 +32,46 @@ TInlineImagePool::~TInlineImagePool() {
     std::lock_guard<std::mutex> lock(Mutex);
     bStopping = true;
   }
-  Room.notify_all();
   for (std::thread& worker : Workers) worker.join();
+}
+
+std::optional<std::size_t> TInlineImagePool::ClaimCostliest() {
+  while (Front < Back && Jobs[WorkOrder[Front]].bClaimed) ++Front;
+  if (Front >= Back) return std::nullopt;
+  const std::size_t index = WorkOrder[Front++];
+  Jobs[index].bClaimed = true;
+  return index;
+}
+
+std::optional<std::size_t> TInlineImagePool::ClaimCheapest() {
+  while (Back > Front && Jobs[WorkOrder[Back - 1]].bClaimed) --Back;
+  if (Back <= Front) return std::nullopt;
+  const std::size_t index = WorkOrder[--Back];
+  Jobs[index].bClaimed = true;
+  return index;
+}
+
+void TInlineImagePool::DoJob(std::size_t index) {
+  // Each job is touched by exactly one thread until it is marked done.
+  TPictureFacts facts = LearnPicture(Site, *Jobs[index].Picture);
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Jobs[index].Facts = std::move(facts);
+    Jobs[index].bDone = true;
+  }
+  Done.notify_all();
 }
 
 void TInlineImagePool::Work() {
   for (;;) {
-    std::size_t index;
-    {
-      std::unique_lock<std::mutex> lock(Mutex);
-      for (;;) {
-        while (NextJob < Jobs.size() && Jobs[NextJob].bClaimed) ++NextJob;
-        if (bStopping || NextJob >= Jobs.size()) return;
-        if (NextJob < TakenCount + Lookahead) break;
-        Room.wait(lock);
-      }
-      index = NextJob++;
-      Jobs[index].bClaimed = true;
-    }
-    // Each job is touched by exactly one worker until it is marked done.
-    TPictureFacts facts = LearnPicture(Site, *Jobs[index].Picture);
+    std::optional<std::size_t> index;
     {
       std::lock_guard<std::mutex> lock(Mutex);
-      Jobs[index].Facts = std::move(facts);
-      Jobs[index].bDone = true;
+      if (bStopping) return;
+      index = ClaimCostliest();
     }
-    Done.notify_all();
+    if (!index) return;
+    DoJob(*index);
   }
 }
 
@@ -59,16 +82,23 @@ std::optional<TPictureFacts> TInlineImagePool::Take(const TFileItem& picture) {
   std::unique_lock<std::mutex> lock(Mutex);
   if (job.bTaken) return std::nullopt;
   job.bTaken = true;
-  ++TakenCount;
-  Room.notify_all();
-  if (!job.bClaimed) {
-    // No worker has come to it yet: do it here rather than wait.
-    job.bClaimed = true;
-    lock.unlock();
-    return LearnPicture(Site, *job.Picture);
+  for (;;) {
+    if (job.bDone) return std::move(job.Facts);
+    if (!job.bClaimed) {
+      // No worker has come to it yet: do it here rather than wait.
+      job.bClaimed = true;
+      lock.unlock();
+      return LearnPicture(Site, *job.Picture);
+    }
+    // A worker is at it: meanwhile the cheapest picture nobody has started is done here.
+    if (const std::optional<std::size_t> other = ClaimCheapest()) {
+      lock.unlock();
+      DoJob(*other);
+      lock.lock();
+      continue;
+    }
+    Done.wait(lock, [&] { return job.bDone; });
   }
-  Done.wait(lock, [&] { return job.bDone; });
-  return std::move(job.Facts);
 }
 
 }  // namespace pix

@@ -2,16 +2,18 @@
 //
 // Before the pages of a run are written, the run lists its pictures in the order the page
 // writer will reach them (each directory's sub-directories first, then its own pictures).
-// The workers take the pictures in that order: each reads its picture's header once,
-// computes the display size, and makes the inline image when it is missing or stale. When
-// the page writer reaches a picture it takes the worker's result, waiting for it if need
-// be; so the pages, their order, the progress and the messages are exactly those of a run
-// without workers, which is also what a run with one job is.
+// The workers take them costliest first (the largest files, as the scan found them), so
+// that no large picture is left to finish alone at the end while the other cores idle.
+// Each reads its picture's header once, computes the display size, and makes the inline
+// image when it is missing or stale. The page writer keeps its order: when it reaches a
+// picture it takes the worker's result; a picture no worker has started it does itself,
+// and while it waits for one a worker is doing, it does the cheapest pictures nobody has
+// started yet. So a run of N jobs keeps N threads busy (N - 1 workers and the page writer)
+// until the end, and the pages, their order, the progress and the messages are exactly
+// those of a run without workers, which is also what a run with one job is.
 //
-// The workers stay at most a few pictures ahead of the page writer, so that a run that is
-// cancelled stops soon after the picture it was at, and what is kept (each picture's header,
-// size, comment and metadata) stays small. A picture the page writer asks for before any
-// worker has started it is done by the page writer itself.
+// What is kept for a picture done ahead of the page writer is small (its size, comment and
+// metadata). A run that is cancelled stops once the pictures being worked on are done.
 #pragma once
 
 #include <condition_variable>
@@ -33,6 +35,7 @@ class TWebSite;
 
 /// What the workers learned of one picture.
 struct TPictureFacts {
+  bool bMissing = false;   ///< The picture was not there to be read.
   bool bReadable = false;  ///< The header gave a usable size.
   /// Why a picture that is not readable could not even be opened; ok when it was opened
   /// (and so is corrupt when not readable).
@@ -53,8 +56,8 @@ struct TPictureFacts {
 
 class TInlineImagePool {
  public:
-  /// Starts `jobs` workers over `pictures` (in the order the page writer will ask for
-  /// them). `site` must outlive the pool and not change its settings meanwhile.
+  /// Starts `jobs` - 1 workers (at least one) over `pictures` (in the order the page writer
+  /// will ask for them). `site` must outlive the pool and not change its settings meanwhile.
   TInlineImagePool(const TWebSite& site, std::vector<const TFileItem*> pictures, int jobs);
   /// Stops the workers (after their current picture) and waits for them.
   ~TInlineImagePool();
@@ -75,17 +78,22 @@ class TInlineImagePool {
   };
 
   void Work();
+  // Claims the costliest job nobody has started (from the front of WorkOrder) or the
+  // cheapest (from its back); none when every job is claimed. Mutex must be held.
+  std::optional<std::size_t> ClaimCostliest();
+  std::optional<std::size_t> ClaimCheapest();
+  // Does job `index`, claimed by the caller, and records its facts. Mutex must not be held.
+  void DoJob(std::size_t index);
 
   const TWebSite& Site;  // Not owned; outlives the pool.
-  std::vector<Job> Jobs;
+  std::vector<Job> Jobs;   // In page order.
   std::unordered_map<const TFileItem*, std::size_t> IndexOf;
+  std::vector<std::size_t> WorkOrder;  // Indexes into Jobs, the largest pictures first.
   std::mutex Mutex;
   std::condition_variable Done;
-  std::size_t NextJob = 0;     // Guarded by Mutex: the first job no worker has looked at.
-  std::size_t TakenCount = 0;  // Guarded by Mutex.
-  std::size_t Lookahead = 0;   // How many jobs past the taken ones the workers may start.
-  std::condition_variable Room;  // Signalled when a job is taken or the pool stops.
-  bool bStopping = false;      // Guarded by Mutex.
+  std::size_t Front = 0;        // Guarded by Mutex: WorkOrder before it is claimed.
+  std::size_t Back = 0;         // Guarded by Mutex: WorkOrder from it on is claimed.
+  bool bStopping = false;       // Guarded by Mutex.
   std::vector<std::thread> Workers;
 };
 

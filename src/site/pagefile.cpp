@@ -1,52 +1,171 @@
 #include "site/pagefile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "files/utils.h"
 
 namespace pix {
+namespace {
+
+// How much of the old page is read at a time; a page smaller than this is read whole.
+constexpr std::size_t kOldPieceSize = 64 * 1024;
+// How much of the new page is collected before it is compared or written.
+constexpr std::size_t kNewBufferSize = 16 * 1024;
+
+Status NotOurs(const std::filesystem::path& path) {
+  return Status::InvalidArgument(path.string() +
+                                 " is a page Pixamond did not write; it is left as it is");
+}
+
+}  // namespace
 
 Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) == 0) {
-    if (S_ISLNK(info.st_mode)) {
+  // Not through a link, and without waiting on anything that is not a plain file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP) {
       return Status::InvalidArgument(path.string() +
                                      " is a link; a page is never written through a link");
     }
-    if (!S_ISREG(info.st_mode)) {
-      return Status::InvalidArgument(path.string() + " is not a plain file; it is left as it is");
-    }
-    if (!IsPageOfThisProgram(path)) {
-      return Status::InvalidArgument(path.string() +
-                                     " is a page Pixamond did not write; it is left as it is");
-    }
+    if (errno != ENOENT) return NotOurs(path);
+    Result<TTempFileBeside> temp =
+        TTempFileBeside::Create(path, TTempFileBeside::Durability::kUnsynced);
+    if (!temp.ok()) return temp.status();
+    return std::unique_ptr<TPageFile>(new TPageFile(std::move(temp).value()));
   }
-  Result<TTempFileBeside> temp =
-      TTempFileBeside::Create(path, TTempFileBeside::Durability::kUnsynced);
-  if (!temp.ok()) return temp.status();
-  return std::unique_ptr<TPageFile>(new TPageFile(std::move(temp).value()));
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Status::InvalidArgument(path.string() + " is not a plain file; it is left as it is");
+  }
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  std::vector<char> start(static_cast<std::size_t>(std::min<std::uint64_t>(size, kOldPieceSize)));
+  const ssize_t got = start.empty() ? 0 : ::read(fd, start.data(), start.size());
+  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  if (!StartsLikePageOfThisProgram(std::string_view(start.data(), start.size()))) {
+    ::close(fd);
+    return NotOurs(path);
+  }
+  return std::unique_ptr<TPageFile>(new TPageFile(path, fd, size, std::move(start)));
 }
+
+TPageFile::TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
+                     std::vector<char> oldStart)
+    : Path_(std::move(path)),
+      OldFd(oldFd),
+      OldSize(oldSize),
+      OldPiece(std::move(oldStart)),
+      Buffer_(*this),
+      Stream_(&Buffer_) {}
 
 TPageFile::TPageFile(TTempFileBeside temp)
-    : Temp_(std::move(temp)), Buffer_(Temp_.File()), Stream_(&Buffer_) {}
+    : Path_(temp.TargetPath()), Temp_(std::move(temp)), Buffer_(*this), Stream_(&Buffer_) {}
 
-TPageFile::~TPageFile() = default;
+TPageFile::~TPageFile() { CloseOld(); }
+
+void TPageFile::CloseOld() {
+  if (OldFd >= 0) ::close(OldFd);
+  OldFd = -1;
+}
+
+bool TPageFile::ReadOldPiece() {
+  if (OldFd < 0 || Matched >= OldSize) return false;
+  OldPiece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(OldSize - Matched, kOldPieceSize)));
+  const ssize_t got = ::read(OldFd, OldPiece.data(), OldPiece.size());
+  OldPiece.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  OldPieceUsed = 0;
+  return !OldPiece.empty();
+}
+
+bool TPageFile::Diverge() {
+  Result<TTempFileBeside> temp =
+      TTempFileBeside::Create(Path_, TTempFileBeside::Durability::kUnsynced);
+  if (!temp.ok()) {
+    CloseOld();
+    return false;
+  }
+  Temp_.emplace(std::move(temp).value());
+  // The matched start is copied from the old file rather than kept in memory, so that a
+  // large index page costs no more memory than a small one.
+  std::vector<char> copy(static_cast<std::size_t>(std::min<std::uint64_t>(Matched, kOldPieceSize)));
+  for (std::uint64_t done = 0; done < Matched;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(Matched - done, copy.size()));
+    const ssize_t got = ::pread(OldFd, copy.data(), want, static_cast<off_t>(done));
+    if (got <= 0 || std::fwrite(copy.data(), 1, static_cast<std::size_t>(got), Temp_->File()) !=
+                        static_cast<std::size_t>(got)) {
+      CloseOld();
+      return false;
+    }
+    done += static_cast<std::uint64_t>(got);
+  }
+  CloseOld();
+  OldPiece = std::vector<char>();
+  return true;
+}
+
+bool TPageFile::Take(const char* data, std::size_t count) {
+  if (bFailed) return false;
+  while (count > 0 && !Temp_) {
+    if (OldPieceUsed == OldPiece.size() && !ReadOldPiece()) break;  // The new page is longer.
+    const std::size_t span = std::min(count, OldPiece.size() - OldPieceUsed);
+    const char* old = OldPiece.data() + OldPieceUsed;
+    const std::size_t same =
+        static_cast<std::size_t>(std::mismatch(data, data + span, old).first - data);
+    Matched += same;
+    OldPieceUsed += same;
+    data += same;
+    count -= same;
+    if (same < span) break;  // The first difference.
+  }
+  if (count == 0) return true;
+  if (!Temp_ && !Diverge()) {
+    bFailed = true;
+    return false;
+  }
+  if (std::fwrite(data, 1, count, Temp_->File()) != count) bFailed = true;
+  return !bFailed;
+}
 
 Status TPageFile::Close() {
-  if (!Stream_) {
-    return Status::IoError("Cannot write " + Temp_.TargetPath().string());
+  Stream_.flush();
+  if (!Stream_ || bFailed) {
+    CloseOld();
+    return Status::IoError("Cannot write " + Path_.string());
   }
-  return Temp_.Commit();
+  if (!Temp_) {
+    if (Matched == OldSize) {  // Every byte matched and none is left over: nothing to do.
+      CloseOld();
+      return Status::OK();
+    }
+    if (!Diverge()) return Status::IoError("Cannot write " + Path_.string());  // Shorter.
+  }
+  const Status committed = Temp_->Commit();
+  bWritten = committed.ok();
+  return committed;
 }
 
-TPageFile::FileBuf::int_type TPageFile::FileBuf::overflow(int_type c) {
+TPageFile::PageBuf::PageBuf(TPageFile& page) : Page(page), Buffer(kNewBufferSize) {
+  setp(Buffer.data(), Buffer.data() + Buffer.size());
+}
+
+TPageFile::PageBuf::int_type TPageFile::PageBuf::overflow(int_type c) {
+  if (sync() != 0) return traits_type::eof();
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  return std::fputc(c, File) == EOF ? traits_type::eof() : c;
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
 }
 
-std::streamsize TPageFile::FileBuf::xsputn(const char* data, std::streamsize count) {
-  if (count <= 0) return 0;
-  return static_cast<std::streamsize>(std::fwrite(data, 1, static_cast<std::size_t>(count), File));
+int TPageFile::PageBuf::sync() {
+  const std::size_t count = static_cast<std::size_t>(pptr() - pbase());
+  setp(Buffer.data(), Buffer.data() + Buffer.size());
+  return count == 0 || Page.Take(Buffer.data(), count) ? 0 : -1;
 }
 
 }  // namespace pix

@@ -1,13 +1,21 @@
 // An output page: a stream that writes a new page beside the old one and replaces it only
 // when the page is complete, so that a reader never sees half a page and a page that
 // cannot be finished leaves the old one in place.
+//
+// A page whose bytes are those of the old page is not written at all: while the new bytes
+// match the old file, read a piece at a time as they come, nothing is written; at the first
+// difference the new version is started beside the old one (with the matching start copied
+// from the old file) and the rest streams into it. So a run that changes nothing leaves
+// every page, and its time, as it was, and upload tools see nothing new.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <streambuf>
+#include <vector>
 
 #include "base/safefile.h"
 #include "base/status.h"
@@ -24,29 +32,56 @@ class TPageFile {
   /// The stream to write the page to. Write errors are collected and reported by Close.
   std::ostream& Stream() { return Stream_; }
 
-  /// Finishes the page and puts it in place of the old one.
+  /// Finishes the page: puts it in place of the old one, or leaves the old one untouched
+  /// when it already holds exactly these bytes.
   Status Close();
 
+  /// After a successful Close: false when the old page was left as it was.
+  bool Written() const { return bWritten; }
+
   ~TPageFile();  // Abandons an unfinished page, leaving the old one.
+  TPageFile(const TPageFile&) = delete;
+  TPageFile& operator=(const TPageFile&) = delete;
 
  private:
-  // A stream buffer over the temporary file's stdio stream, which already buffers.
-  class FileBuf : public std::streambuf {
+  // Collects the page's bytes and hands them to the page file a buffer at a time.
+  class PageBuf : public std::streambuf {
    public:
-    explicit FileBuf(std::FILE* file) : File(file) {}
+    explicit PageBuf(TPageFile& page);
 
    protected:
     int_type overflow(int_type c) override;
-    std::streamsize xsputn(const char* data, std::streamsize count) override;
+    int sync() override;
 
    private:
-    std::FILE* File;
+    TPageFile& Page;  // Owns this buffer.
+    std::vector<char> Buffer;
   };
 
+  TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
+            std::vector<char> oldStart);
   explicit TPageFile(TTempFileBeside temp);
 
-  TTempFileBeside Temp_;
-  FileBuf Buffer_;
+  // Takes `count` new bytes: compared with the old page while they match, written to the
+  // new version once they do not. False on a write error.
+  bool Take(const char* data, std::size_t count);
+  // The new bytes differ from the old page: starts the new version with the bytes that
+  // matched so far, copied from the old file, and lets the old file go.
+  bool Diverge();
+  // Reads the next piece of the old page into OldPiece; false at its end or on an error.
+  bool ReadOldPiece();
+  void CloseOld();
+
+  std::filesystem::path Path_;
+  std::optional<TTempFileBeside> Temp_;  // The new version, once it differs.
+  int OldFd = -1;                        // The old page while the new bytes match it.
+  std::uint64_t OldSize = 0;
+  std::uint64_t Matched = 0;      // How many leading bytes of the old page were matched.
+  std::vector<char> OldPiece;     // The piece of the old page being compared.
+  std::size_t OldPieceUsed = 0;   // How many bytes of OldPiece were matched.
+  bool bFailed = false;
+  bool bWritten = false;
+  PageBuf Buffer_;
   std::ostream Stream_;
 };
 

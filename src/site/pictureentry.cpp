@@ -136,7 +136,7 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
                              TPictureFacts facts, const TPictureNeighbours& around) {
   TWebSite& site = page.Site();
   const bool jpeg = IsJpegPicture(item);
-  if (jpeg && !FileExists(names.AnchorPath)) {
+  if (jpeg && facts.bMissing) {
     // The picture vanished since the scan: the user may go on without it or stop the run.
     ++site.Stats().PicturesReported;
     ++site.Stats().ProblemsReported;
@@ -320,6 +320,7 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
     ReadJpegImageInfo(&info);
+    facts.bMissing = info.bMissing;
     if (info.OpenError != 0) {
       facts.OpenStatus = Status::IoError("Cannot open " + names.AnchorPath + ": " +
                                          std::strerror(info.OpenError));

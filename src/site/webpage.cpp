@@ -223,7 +223,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {
-    ++Site().Stats().PagesWritten;
+    ++((*file)->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
   } else {
     Site().Report(closed.message());
   }
@@ -253,9 +253,10 @@ void TWebPage::Close() {
   if (!fPageFile) return;
   Pending.str(std::string());
   const Status closed = fPageFile->Close();
+  const bool written = fPageFile->Written();
   fPageFile.reset();
   if (closed.ok()) {
-    ++Site().Stats().PagesWritten;
+    ++(written ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
   } else {
     Site().Report(closed.message());
   }

@@ -14,6 +14,7 @@
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "files/utils.h"
+#include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
 #include "site/dirindex.h"
 #include "site/escape.h"
@@ -150,6 +151,7 @@ void TWebSite::DoMainTask() {
   if (!PictureTree) return;
   ResetExpansionDiagnostics();
   if (Jobs > 1) {
+    PrepareMemoryForDecoding();
     Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree, Names()),
                                               Jobs);
   }
@@ -159,6 +161,21 @@ void TWebSite::DoMainTask() {
     rootPage.Close();
   }
   Pool.reset();
+}
+
+Status TWebSite::PrepareInlineDirectory(const std::filesystem::path& directory) const {
+  std::lock_guard<std::mutex> lock(InlineDirectoriesMutex);
+  const auto [settled, bNew] = InlineDirectories.try_emplace(directory.string());
+  if (!bNew) return settled->second;
+  std::error_code error;
+  if (std::filesystem::is_symlink(directory, error)) {
+    settled->second = Status::InvalidArgument(
+        directory.string() + " is a link; inline images are never written through a link");
+  } else {
+    // A directory that cannot be made shows in the inline image's own failure.
+    std::filesystem::create_directory(directory, error);
+  }
+  return settled->second;
 }
 
 std::optional<TPictureFacts> TWebSite::TakePictureFacts(const TFileItem& picture) {

@@ -15,7 +15,10 @@
 // Neither ends the run.
 #pragma once
 
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +41,7 @@ struct TRunStats {
   int Pictures = 0;          ///< Pictures that got an entry.
   int PicturesReported = 0;  ///< Pictures that were missing, corrupt or not converted.
   int PagesWritten = 0;      ///< Index, match and detail pages written.
+  int PagesUnchanged = 0;    ///< Pages whose old file already held the new bytes.
   int InlineMade = 0;        ///< Inline images made because they were missing or stale.
   int InlineReused = 0;      ///< Inline images that were current and kept.
   int ProblemsReported = 0;  ///< Every problem reported, pictures included.
@@ -95,6 +99,12 @@ class TWebSite {
   static int DefaultJobs();
   int GetJobs() const { return Jobs; }
 
+  /// Makes the inline directory `directory` when it is missing, once a run however many
+  /// pictures ask (workers may ask before the page writer gets there). Refused when a link
+  /// stands in its place: it may lead anywhere, to the user's own pictures too, and nothing
+  /// is written through it. Safe to call from several threads.
+  Status PrepareInlineDirectory(const std::filesystem::path& directory) const;
+
   /// What the workers learned of `picture`; nothing when they were not given it.
   std::optional<TPictureFacts> TakePictureFacts(const TFileItem& picture);
 
@@ -121,6 +131,9 @@ class TWebSite {
   bool bCancelled = false;
   int Jobs = 1;
   std::unique_ptr<TInlineImagePool> Pool;  // Lives for the time of DoMainTask.
+  // The inline directories settled so far, and how.
+  mutable std::mutex InlineDirectoriesMutex;
+  mutable std::map<std::string, Status> InlineDirectories;
   TUserInterface& Ui;          // Not owned; outlives the run.
   TProgress& ProgressSink;     // Not owned; outlives the run.
   TDiagnostics& DiagnosticsSink;  // Not owned; outlives the run.

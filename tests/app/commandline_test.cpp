@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <sstream>
@@ -83,13 +84,48 @@ TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
                               "--name", "Ann Example", "--email", "ann@example.org"});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress"), "ann@example.org");
-  EXPECT_NE(run.messages.find("2 pictures, 4 pages written, 2 inline images made, 0 reused"),
+  EXPECT_NE(run.messages.find("2 pictures, 4 pages written, 0 unchanged, 2 inline images made, 0 reused"),
             std::string::npos)
       << run.messages;
   // The layout home was seeded with the default layout, so the pages are real ones: two
   // index pages and two detail pages.
   EXPECT_TRUE(fs::exists(home / "globals.txt"));
   EXPECT_NE(test::ReadFile(site / "index.html").find("<TITLE>"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
+  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site / "sub" / "b.jpg", 10, 10, "");
+  const std::vector<std::string> args = {"generate", site.path().string(), "--home",
+                                         home.path().string(), "--name", "Ann Example"};
+  ASSERT_EQ(Run(args).status, kExitOk);
+  // Every file the run wrote is stamped with a time long past, so that a rewrite shows.
+  const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+  const fs::path files[] = {site / "index.html", site / "a.html", site / "sub" / "index.html",
+                            site / "sub" / "b.html", home / "pixamond.ini"};
+  for (const fs::path& file : files) {
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), past, 0), 0) << file;
+  }
+  const auto untouched = [](const fs::path& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 && info.st_mtim.tv_sec == 1000000000;
+  };
+
+  const CommandRun again = Run(args);
+  EXPECT_EQ(again.status, kExitOk) << again.messages;
+  EXPECT_NE(again.messages.find("2 pictures, 0 pages written, 4 unchanged, 0 inline images made, "
+                                "2 reused"),
+            std::string::npos)
+      << again.messages;
+  for (const fs::path& file : files) EXPECT_TRUE(untouched(file)) << file;
+
+  // One picture replaced by a larger one changes its own page; the other picture's page
+  // stays.
+  test::WriteJpegPicture(site / "sub" / "b.jpg", 30, 20, "");
+  ASSERT_EQ(Run(args).status, kExitOk);
+  EXPECT_FALSE(untouched(site / "sub" / "b.html"));
+  EXPECT_TRUE(untouched(site / "a.html"));
+  EXPECT_TRUE(untouched(home / "pixamond.ini"));
 }
 
 TEST_F(CommandLineTest, GenerateReportsBadPicturesWithTheirPathAndExitsWithOne) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "support/temp_dir.h"
@@ -26,6 +27,23 @@ TEST_F(ProfileTest, NamesCompareWithoutCaseAndBlanksAroundValuesGo) {
   EXPECT_EQ(GetProfileInt("Display", "MaxDisplayWidth", 0, ini), 640);
   EXPECT_EQ(GetProfileText("DISPLAY", "MAXDISPLAYWIDTH", "", 256, ini), "640");
   EXPECT_EQ(GetProfileText("Files", "name", "", 256, ini), "quoted");
+}
+
+TEST_F(ProfileTest, WritingTheValueAlreadyThereLeavesTheFileAndItsTimeAlone) {
+  test::WriteFile(ini, "; mine\r\n[HTMLDefaults]\r\nPersonFullName=Ann Example\r\n");
+  const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, ini.c_str(), past, 0), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(ini.c_str(), &before), 0);
+  ASSERT_TRUE(WriteProfileText("HTMLDefaults", "PersonFullName", "Ann Example", ini).ok());
+  ASSERT_TRUE(WriteProfileText("HTMLDefaults", "NoSuchKey", std::nullopt, ini).ok());
+  struct stat after {};
+  ASSERT_EQ(::stat(ini.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_sec, 1000000000);
+  // A changed value is written as before.
+  ASSERT_TRUE(WriteProfileText("HTMLDefaults", "PersonFullName", "Bo Example", ini).ok());
+  EXPECT_EQ(test::ReadFile(ini), "; mine\r\n[HTMLDefaults]\r\nPersonFullName=Bo Example\r\n");
 }
 
 TEST_F(ProfileTest, TextIsCutToCapacityMinusOne) {

@@ -227,6 +227,27 @@ TEST(ComReadTest, AFileThatCannotBeOpenedIsToldFromACorruptOne) {
   EXPECT_TRUE(GetGifSize(&width, &height, dir / "b.gif").ok());
 }
 
+// Segments that pass the reader's buffer are skipped by seeking, and a comment or frame
+// header on either side of such a segment, or across the buffer's end, is still read.
+TEST(ComReadTest, SegmentsLargerThanTheReadBufferArePassedOver) {
+  // An APP1 segment (like megabytes of XMP) of 65533 payload bytes, the most a segment holds.
+  const std::string app = Bytes({0xFF, 0xE1, 0xFF, 0xFF}) + std::string(65533, 'x');
+  for (int before : {0, 1, 2, 3, 40}) {
+    std::string bytes = Bytes({0xFF, 0xD8}) + ComSegment("first");
+    for (int i = 0; i < before; ++i) bytes += app;
+    bytes += ComSegment("after the big ones") + SoiAndFrame().substr(2) + ScanAndEnd();
+    const ReadOutcome read = ReadBytes(bytes);
+    EXPECT_EQ(read.Info.Width, 7) << before;
+    EXPECT_EQ(read.Info.Height, 5) << before;
+    EXPECT_EQ(read.Info.szComments, "after the big ones\r\n") << before;
+    EXPECT_EQ(read.Diagnostics, "") << before;
+  }
+  // A big segment that the file does not hold whole is read up to the end and reported.
+  const ReadOutcome cut = ReadBytes(Bytes({0xFF, 0xD8}) + app + app.substr(0, 70000));
+  EXPECT_EQ(cut.Info.Width, 0);
+  EXPECT_NE(cut.Diagnostics.find("Premature EOF in JPEG file"), std::string::npos);
+}
+
 TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
   EXPECT_EQ(ReadBytes("GIF89a").Diagnostics,
             "COMREAD(20): <1>Not a JPEG file\n"
@@ -304,6 +325,7 @@ TEST(ComReadTest, MissingFileIsReportedWithTheSystemText) {
   test::TDetailCapture capture;
   ReadJpegImageInfo(&info);
   EXPECT_EQ(capture.Text(), "COMREAD: No such file or directory\n");
+  EXPECT_TRUE(info.bMissing);
   EXPECT_EQ(info.Width, 0);
   EXPECT_EQ(info.szComments, "");
 }

@@ -49,6 +49,13 @@ TEST_F(InlineGifTest, OlderMissingOrUnreadableGifIsStale) {
   EXPECT_TRUE(IsInlineGifStale(picture_, dir_ / "inline" / "PHOTO.GIF", 100, 50));
   test::WriteFile(gif_, "GIF8");  // newer than the picture, but not a GIF file
   EXPECT_TRUE(IsInlineGifStale(picture_, gif_, 100, 50));
+  // A screen of 100 x 50 announcing a 256-colour table, cut inside that table.
+  test::WriteFile(gif_, std::string("GIF87a\x64\x00\x32\x00\xF7\x00\x00", 13) +
+                            std::string(700, '\0'));
+  EXPECT_TRUE(IsInlineGifStale(picture_, gif_, 100, 50));
+  test::WriteFile(gif_, std::string("GIF87a\x64\x00\x32\x00\xF7\x00\x00", 13) +
+                            std::string(768, '\0'));
+  EXPECT_FALSE(IsInlineGifStale(picture_, gif_, 100, 50)) << "a whole table";
 }
 
 }  // namespace

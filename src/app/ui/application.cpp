@@ -4,8 +4,13 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <iostream>
+#include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "app/commandline.h"
+#include "app/desktop.h"
 #include "app/ui/frame.h"
 #include "base/check.h"
 #include "base/diagnostics.h"
@@ -39,7 +44,18 @@ int RunDesktopApplication(int argc, char** argv) {
   QApplication::setWindowIcon(ResourceIcon(1001));
   TQtUserInterface ui;
 
-  const Status home = OpenLayoutHome(std::nullopt);
+  // QApplication took its own options (-platform, -style...) out of argv; what is left is
+  // the desktop's form, [--home DIR] [SITE_DIR].
+  const Result<TDesktopOptions> options =
+      ParseDesktopArguments(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+  if (!options.ok()) {
+    ui.ShowMessage("pixamond: " + options.status().message(), "Error", MessageButtons::Ok,
+                   MessageIcon::Stop);
+    return 2;
+  }
+  std::optional<std::filesystem::path> homeOption;
+  if (options->Home) homeOption = *options->Home;
+  const Status home = OpenLayoutHome(homeOption);
   if (!home.ok()) {
     ui.ShowMessage(home.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
     return 1;
@@ -65,6 +81,9 @@ int RunDesktopApplication(int argc, char** argv) {
     SDIDecFrame frame(ui);
     ui.SetOwner(&frame);
     frame.show();
+    // The site directory of the command line goes through the same checks as Select
+    // Directory; a refused one leaves the window on the remembered site.
+    if (options->SiteDirectory) frame.OpenSiteDirectory(*options->SiteDirectory);
     result = app.exec();
   }
   SetAssertionInterface(nullptr);

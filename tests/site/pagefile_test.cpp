@@ -1,0 +1,132 @@
+#include "site/pagefile.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSignature = "<!--Produced With Pixamond Version 2.0-->\r\n";
+
+// A page of `size` bytes whose every line differs from the next, so that a shifted or
+// changed byte anywhere shows.
+std::string PageText(std::size_t size, char mark = 'a') {
+  std::string text = kSignature;
+  for (int line = 0; text.size() < size; ++line) {
+    text += std::to_string(line) + mark + " <P>entry</P>\r\n";
+  }
+  text.resize(size);
+  return text;
+}
+
+// Writes `text` through a page file for `path`; returns whether the file was written.
+bool WritePage(const fs::path& path, const std::string& text) {
+  Result<std::unique_ptr<TPageFile>> page = TPageFile::Create(path);
+  EXPECT_TRUE(page.ok()) << page.status().message();
+  if (!page.ok()) return false;
+  // In uneven pieces, as templates write.
+  for (std::size_t at = 0; at < text.size(); at += 777) (*page)->Stream() << text.substr(at, 777);
+  const Status closed = (*page)->Close();
+  EXPECT_TRUE(closed.ok()) << closed.message();
+  return (*page)->Written();
+}
+
+struct FileStamp {
+  ino_t Inode;
+  timespec Modified;
+};
+
+FileStamp Stamp(const fs::path& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return {info.st_ino, info.st_mtim};
+}
+
+bool NoTemporaryLeft(const fs::path& folder) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().front() == '.') return false;
+  }
+  return true;
+}
+
+TEST(PageFileTest, SameBytesLeaveTheOldPageAndItsTimeAlone) {
+  test::TempDir dir;
+  const fs::path page = dir / "index.html";
+  // Small, one piece, and several pieces of the old page long.
+  for (std::size_t size : {std::size_t{60}, std::size_t{3000}, std::size_t{200000}}) {
+    const std::string text = PageText(size);
+    test::WriteFile(page, text);
+    const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, page.c_str(), past, 0), 0);
+    const FileStamp before = Stamp(page);
+    EXPECT_FALSE(WritePage(page, text)) << size;
+    const FileStamp after = Stamp(page);
+    EXPECT_EQ(after.Inode, before.Inode) << size;
+    EXPECT_EQ(after.Modified.tv_sec, 1000000000) << size;
+    EXPECT_EQ(test::ReadFile(page), text) << size;
+    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+  }
+}
+
+TEST(PageFileTest, AnyDifferenceReplacesThePageWithTheNewBytes) {
+  test::TempDir dir;
+  const fs::path page = dir / "p.html";
+  const std::string old = PageText(150000);
+  std::string changedLate = old;
+  changedLate[140000] = '#';  // In the third piece of the old page.
+  std::string changedEarly = old;
+  changedEarly[50] = '#';
+  const std::string cases[] = {
+      changedLate, changedEarly,
+      old + "more",                   // Longer: the old page ends first.
+      old.substr(0, 100000),          // Shorter: the new page ends first.
+      old.substr(0, 65536),           // Ends exactly at a piece of the old page.
+      PageText(90000, 'b'),
+  };
+  for (const std::string& text : cases) {
+    test::WriteFile(page, old);
+    EXPECT_TRUE(WritePage(page, text)) << text.size();
+    EXPECT_EQ(test::ReadFile(page), text) << text.size();
+    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+  }
+}
+
+TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
+  test::TempDir dir;
+  const fs::path page = dir / "new.html";
+  EXPECT_TRUE(WritePage(page, PageText(500)));
+  EXPECT_EQ(test::ReadFile(page), PageText(500));
+
+  {
+    Result<std::unique_ptr<TPageFile>> abandoned = TPageFile::Create(page);
+    ASSERT_TRUE(abandoned.ok());
+    (*abandoned)->Stream() << PageText(100, 'z');
+  }
+  EXPECT_EQ(test::ReadFile(page), PageText(500));
+  EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+}
+
+TEST(PageFileTest, WhatThisProgramDidNotWriteIsRefusedAndKept) {
+  test::TempDir dir;
+  test::WriteFile(dir / "mine.html", "<html>the user's own page</html>");
+  test::WriteFile(dir / "short.html", "<!--");
+  test::WriteFile(dir / "target.html", PageText(300));
+  fs::create_symlink(dir / "target.html", dir / "link.html");
+  fs::create_directory(dir / "folder.html");
+  for (const char* name : {"mine.html", "short.html", "link.html", "folder.html"}) {
+    EXPECT_FALSE(TPageFile::Create(dir / name).ok()) << name;
+  }
+  EXPECT_EQ(test::ReadFile(dir / "mine.html"), "<html>the user's own page</html>");
+  EXPECT_EQ(test::ReadFile(dir / "target.html"), PageText(300));
+}
+
+}  // namespace
+}  // namespace pix
