@@ -1,12 +1,15 @@
 #include "picture/comread.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "base/diagnostics.h"
 
@@ -40,8 +43,70 @@ bool IsFrameHeaderMarker(int code) {
   return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+// Reads a file a buffer at a time through its descriptor, knowing where it is, so that the
+// walk costs one read for the usual header and seeks only over segments that pass the
+// buffer.
+class TByteReader {
+ public:
+  explicit TByteReader(int fd) : Fd(fd), Buffer(kBufferSize) {}
+
+  // The next byte, or kEndOfFile at the end of the file or on an error.
+  int Next() {
+    if (Used == Filled && !Fill()) return EOF;
+    return Buffer[Used++];
+  }
+
+  // The file position of the next byte.
+  long long Position() const { return Start + static_cast<long long>(Used); }
+
+  // True when at least `count` more bytes follow the current position.
+  bool Holds(long count) {
+    if (static_cast<std::size_t>(count) <= Filled - Used) return true;
+    if (FileSize < 0) {
+      struct stat status;
+      FileSize = ::fstat(Fd, &status) == 0 && S_ISREG(status.st_mode)
+                     ? static_cast<long long>(status.st_size)
+                     : 0;
+    }
+    return Start + static_cast<long long>(Used) + count <= FileSize;
+  }
+
+  // Moves `count` bytes on, which the file holds (see Holds). False when the seek fails.
+  bool Skip(long count) {
+    const std::size_t left = Filled - Used;
+    if (static_cast<std::size_t>(count) <= left) {
+      Used += static_cast<std::size_t>(count);
+      return true;
+    }
+    const long long target = Start + static_cast<long long>(Used) + count;
+    if (::lseek(Fd, static_cast<off_t>(target), SEEK_SET) < 0) return false;
+    Start = target;
+    Used = Filled = 0;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  bool Fill() {
+    Start += static_cast<long long>(Filled);
+    Used = Filled = 0;
+    const ssize_t got = ::read(Fd, Buffer.data(), Buffer.size());
+    if (got <= 0) return false;
+    Filled = static_cast<std::size_t>(got);
+    return true;
+  }
+
+  int Fd;                 // Owned by the caller; open for the life of the walk.
+  std::vector<unsigned char> Buffer;
+  std::size_t Used = 0;    // Bytes of Buffer already handed out.
+  std::size_t Filled = 0;  // Bytes of Buffer read from the file.
+  long long Start = 0;     // The file position of Buffer[0].
+  long long FileSize = -1;  // Read when first needed.
+};
+
+struct FdCloser {
+  void operator()(const int* fd) const { ::close(*fd); }
 };
 
 // The state of one walk over one file. Every read goes through the three byte-reading steps
@@ -49,8 +114,8 @@ struct FileCloser {
 // the walk tests the error count, so a damaged file ends the walk at its first problem.
 class TJpegHeaderWalk {
  public:
-  TJpegHeaderWalk(std::FILE* file, TFileImageInfo& info, TJpegHeaderMap* map)
-      : File(file), Info(info), Map(map) {}
+  TJpegHeaderWalk(int fd, TFileImageInfo& info, TJpegHeaderMap* map)
+      : Reader(fd), Info(info), Map(map) {}
 
   void Run() {
     const int first = RawByte();
@@ -102,8 +167,7 @@ class TJpegHeaderWalk {
       ReportError(kPlaceReadPastEnd, "Attempt to read past end of file.");
       return 0xFF;
     }
-    // The stream belongs to this walk alone, so it needs no locking per byte.
-    return getc_unlocked(File);
+    return Reader.Next();
   }
 
   // A byte that must be there.
@@ -114,7 +178,7 @@ class TJpegHeaderWalk {
   }
 
   // The offset of the 0xFF right before the marker code just read.
-  std::int64_t MarkerStart() { return static_cast<std::int64_t>(std::ftell(File)) - 2; }
+  std::int64_t MarkerStart() { return static_cast<std::int64_t>(Reader.Position()) - 2; }
 
   // A big-endian two-byte value; 0xFF when it could not be read.
   int TwoByteValue() {
@@ -171,20 +235,8 @@ class TJpegHeaderWalk {
     // previews, megabytes of XMP): pass over them without reading when the file holds them
     // whole, and read to the end otherwise, so that a cut file is reported as before.
     const long left = length - 2;
-    if (left > 0 && FileHolds(left) && std::fseek(File, left, SEEK_CUR) == 0) return;
+    if (left > 0 && Reader.Holds(left) && Reader.Skip(left)) return;
     for (long remaining = left; remaining > 0 && ErrorCount == 0; --remaining) TestedByte();
-  }
-
-  // True when at least `count` more bytes follow the current position.
-  bool FileHolds(long count) {
-    if (FileSize < 0) {
-      struct stat status;
-      FileSize = ::fstat(::fileno(File), &status) == 0 && S_ISREG(status.st_mode)
-                     ? static_cast<long long>(status.st_size)
-                     : 0;
-    }
-    const long position = std::ftell(File);
-    return position >= 0 && position + static_cast<long long>(count) <= FileSize;
   }
 
   // A later COM segment replaces the text of an earlier one of its kind: the last segment
@@ -216,7 +268,7 @@ class TJpegHeaderWalk {
     const int index = Map != nullptr ? static_cast<int>(Map->Comments.size()) : -1;
     if (Map != nullptr) {
       Map->Comments.push_back(TJpegCommentSegment{
-          start, static_cast<std::int64_t>(std::ftell(File)), records});
+          start, static_cast<std::int64_t>(Reader.Position()), records});
     }
     std::string text = std::move(Filter).Finish();
     if (records) {
@@ -227,8 +279,7 @@ class TJpegHeaderWalk {
     LastCommentIndex = index;
   }
 
-  std::FILE* File;  // Owned by the caller; open for the life of the walk.
-  long long FileSize = -1;  // Read when first needed.
+  TByteReader Reader;
   TFileImageInfo& Info;
   TJpegHeaderMap* Map;  // Filled when not null; owned by the caller.
   TCommentTextFilter Filter;
@@ -340,14 +391,17 @@ int ReadJpegHeaderMap(TFileImageInfo* FileImageInfo, TJpegHeaderMap* map) {
   info.szComments.clear();
   info.OpenError = 0;
   info.bMissing = false;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(info.szFileName.c_str(), "rb"));
-  if (!file) {
+  // With O_NONBLOCK a named pipe in a picture's place reads as empty rather than waiting
+  // for a writer that never comes.
+  const int fd = ::open(info.szFileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
     info.OpenError = errno;
     info.bMissing = errno == ENOENT;
     ReportDetail(std::string("COMREAD: ") + std::strerror(info.OpenError));
     return 1;
   }
-  TJpegHeaderWalk walk(file.get(), info, map);
+  const std::unique_ptr<const int, FdCloser> closer(&fd);
+  TJpegHeaderWalk walk(fd, info, map);
   walk.Run();
   return walk.Errors();
 }

@@ -102,10 +102,16 @@ class TMetadataWalk {
     return true;
   }
 
+  // Short segments (tables, a JFIF header) are read past within the stream's buffer, which
+  // costs no system call; only a long one is passed over by seeking.
   bool Skip(std::size_t size) {
     if (size == 0) return true;
-    return std::fseek(File, static_cast<long>(size), SEEK_CUR) == 0;
+    if (size > kReadPastLimit) return std::fseek(File, static_cast<long>(size), SEEK_CUR) == 0;
+    char scratch[kReadPastLimit];
+    return std::fread(scratch, 1, size, File) == size;
   }
+
+  static constexpr std::size_t kReadPastLimit = 4096;
 
   std::FILE* File;  // Owned by the caller.
   TJpegMetadataSegments Segments;
@@ -117,6 +123,8 @@ class TMetadataWalk {
 TJpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return TJpegMetadataSegments();
+  // One read takes in the usual header whole.
+  std::setvbuf(file.get(), nullptr, _IOFBF, 64 * 1024);
   return TMetadataWalk(file.get()).Run();
 }
 

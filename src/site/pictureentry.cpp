@@ -242,9 +242,10 @@ Status RefuseLinkedFolder(const std::filesystem::path& directory, std::string_vi
 }
 
 // Makes the inline image of a picture at `file` size when it is missing or stale.
+// `sourceTime` is the picture's write time as the scan found it.
 void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jpeg,
-                       const TImageSize& file, TPictureFacts& facts) {
-  if (!IsInlineImageStale(names.AnchorPath, names.InlinePath, file.Width, file.Height)) {
+                       std::int64_t sourceTime, const TImageSize& file, TPictureFacts& facts) {
+  if (!IsInlineImageStale(sourceTime, names.InlinePath, file.Width, file.Height)) {
     facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
     return;
   }
@@ -282,10 +283,11 @@ void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jp
 
 // Makes the web-sized copy of a JPEG picture for its detail page when it is missing or
 // stale, and notes its size when it is there.
-void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, TPictureFacts& facts) {
+void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::int64_t sourceTime,
+                       TPictureFacts& facts) {
   const TImageSize size =
       DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
-  if (IsInlineImageStale(names.AnchorPath, names.DetailImagePath, size.Width, size.Height)) {
+  if (IsInlineImageStale(sourceTime, names.DetailImagePath, size.Width, size.Height)) {
     const std::filesystem::path detailDirectory =
         std::filesystem::path(names.DetailImagePath).parent_path();
     facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
@@ -343,11 +345,11 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
                                              site.MaxDisplayHeight());
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (names.InlinePath.empty()) return facts;
-  SettleInlineImage(site, names, jpeg,
+  SettleInlineImage(site, names, jpeg, item.WriteTimeNs(),
                     InlineFileSize(fit, facts.Width, facts.Height,
                                    site.Settings().InLinePixelDensity),
                     facts);
-  if (jpeg && site.Settings().DetailImageMaxSize > 0) SettleDetailImage(site, names, facts);
+  if (jpeg && site.Settings().DetailImageMaxSize > 0) SettleDetailImage(site, names, item.WriteTimeNs(), facts);
   return facts;
 }
 
