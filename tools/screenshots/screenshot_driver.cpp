@@ -35,6 +35,7 @@
 #include "files/settings.h"
 #include "files/stringtable.h"
 #include "layout/pictureitem.h"
+#include "support/ui/dark_palette.h"  // the palette the widget tests draw with
 
 namespace {
 
@@ -60,32 +61,6 @@ void Save(QWidget& widget, const QString& file) {
   const std::string name = pix::ui::PathFromQt(file).native();
   if (!picture.save(file)) std::cerr << "cannot write " << name << "\n";
   std::cout << name << "\n";
-}
-
-// A dark palette, as a dark desktop theme gives the program.
-QPalette DarkPalette() {
-  QPalette dark;
-  const QColor window(45, 45, 48);
-  const QColor base(30, 30, 32);
-  const QColor text(230, 230, 230);
-  dark.setColor(QPalette::Window, window);
-  dark.setColor(QPalette::WindowText, text);
-  dark.setColor(QPalette::Base, base);
-  dark.setColor(QPalette::AlternateBase, window);
-  dark.setColor(QPalette::Text, text);
-  dark.setColor(QPalette::Button, window);
-  dark.setColor(QPalette::ButtonText, text);
-  dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
-  dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
-  dark.setColor(QPalette::ToolTipBase, base);
-  dark.setColor(QPalette::ToolTipText, text);
-  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-  dark.setColor(QPalette::Link, QColor(110, 170, 255));
-  dark.setColor(QPalette::LinkVisited, QColor(190, 150, 255));
-  for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
-    dark.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
-  }
-  return dark;
 }
 
 int RowOf(pix::ui::TConfigWindow& window, const std::string& label) {
@@ -117,7 +92,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-  QApplication::setPalette(dark ? DarkPalette() : QApplication::style()->standardPalette());
+  QApplication::setPalette(dark ? pix::test::DarkPalette() : QApplication::style()->standardPalette());
   pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   QApplication::setApplicationName(QStringLiteral("pixamond"));
   pix::SetLayoutHome(argv[1]);

@@ -9,7 +9,7 @@
 namespace pix::ui {
 
 bool TQtTrash::IsAvailable() const {
-  // The home trash of the freedesktop.org specification: $XDG_DATA_HOME/Trash.
+  // The desktop's home trash, $XDG_DATA_HOME/Trash, with its files/ and info/ folders.
   const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (data.isEmpty()) return false;
   const QDir trash(data + QStringLiteral("/Trash"));
