@@ -285,6 +285,16 @@ int CompareFileNames(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name) {
+  if (CompareFileNames(name, item.szFileName()) <= 0) return nullptr;
+  for (const TFileItem* next = item.NextItem(); next != nullptr; next = next->NextItem()) {
+    const int order = CompareFileNames(next->szFileName(), name);
+    if (order > 0) break;
+    if (order == 0 && next->szFileName() == name) return next;
+  }
+  return nullptr;
+}
+
 void RefreshFileSize(TFileItem& item) {
   struct stat info;
   if (IsDirectory(item) || ::stat(item.FullFileName_.c_str(), &info) != 0) return;

@@ -153,6 +153,13 @@ bool IsDirectory(const TFileItem& item);
 const TFileItem* NextInTree(const TFileItem& item);
 TFileItem* NextInTree(TFileItem& item);
 
+/// The file named exactly `name` in the directory of `item`, when `name` sorts after the
+/// item's own name (see CompareFileNames): found by walking on from `item` through the
+/// names that sort between the two, which for a picture and its companions ("IMG_1.jpg",
+/// "IMG_1.txt") are a few. Null when the directory lists no such entry, and for a name
+/// that does not sort after the item's (whose answer this walk cannot give).
+const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name);
+
 /// Like NextInTree, but the walk stays inside the subtree of `top`: none once every item
 /// below `top` has been visited.
 const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top);

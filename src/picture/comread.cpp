@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,8 @@ constexpr int kMarkerSoi = 0xD8;
 constexpr int kMarkerEoi = 0xD9;
 constexpr int kMarkerSos = 0xDA;
 constexpr int kMarkerCom = 0xFE;
+constexpr int kMarkerApp1 = 0xE1;
+constexpr int kMarkerApp13 = 0xED;
 
 // The numbers that tell, in an error line, which step of the walk found the problem.
 enum ErrorPlace {
@@ -69,6 +72,20 @@ class TByteReader {
                      : 0;
     }
     return Start + static_cast<long long>(Used) + count <= FileSize;
+  }
+
+  // Copies the next `count` bytes, which the file holds (see Holds), to `out`. False when
+  // the file turns out shorter after all.
+  bool Read(char* out, std::size_t count) {
+    while (count > 0) {
+      if (Used == Filled && !Fill()) return false;
+      const std::size_t part = std::min(count, Filled - Used);
+      std::memcpy(out, Buffer.data() + Used, part);
+      Used += part;
+      out += part;
+      count -= part;
+    }
+    return true;
   }
 
   // Moves `count` bytes on, which the file holds (see Holds). False when the seek fails.
@@ -136,6 +153,9 @@ class TJpegHeaderWalk {
         break;
       } else if (code == kMarkerCom) {
         ReadComment();
+      } else if ((code == kMarkerApp1 || code == kMarkerApp13) &&
+                 Info.pMetadataSegments != nullptr) {
+        ReadMetadataSegment(code);
       } else {
         SkipSegment();
       }
@@ -224,19 +244,62 @@ class TJpegHeaderWalk {
     }
   }
 
-  void SkipSegment() {
+  // The payload length of the segment whose marker was just read; -1 after an error.
+  long SegmentLength() {
     const int length = TwoByteValue();
-    if (ErrorCount > 0) return;
+    if (ErrorCount > 0) return -1;
     if (length < 2) {
       ReportError(kPlaceSkipLength, "Erroneous JPEG marker length");
-      return;
+      return -1;
     }
-    // Segments that do not matter here can be large (camera makers' data, embedded
-    // previews, megabytes of XMP): pass over them without reading when the file holds them
-    // whole, and read to the end otherwise, so that a cut file is reported as before.
-    const long left = length - 2;
+    return length - 2;
+  }
+
+  // Segments that do not matter here can be large (camera makers' data, embedded previews,
+  // megabytes of XMP): they are passed over without reading when the file holds them whole,
+  // and read to the end otherwise, so that a cut file is reported as before.
+  void SkipBytes(long left) {
     if (left > 0 && Reader.Holds(left) && Reader.Skip(left)) return;
     for (long remaining = left; remaining > 0 && ErrorCount == 0; --remaining) TestedByte();
+  }
+
+  void SkipSegment() {
+    const long left = SegmentLength();
+    if (left > 0) SkipBytes(left);
+  }
+
+  // An APP1 or APP13 segment, kept when it carries metadata the caller asked for.
+  void ReadMetadataSegment(int code) {
+    const long size = SegmentLength();
+    if (size <= 0) return;
+    if (!Reader.Holds(size)) {
+      SkipBytes(size);  // Cut: reported as for any other segment.
+      return;
+    }
+    std::string head(std::min<std::size_t>(static_cast<std::size_t>(size),
+                                           kMetadataSignatureBytes),
+                     '\0');
+    std::size_t signature = 0;
+    std::string* keep = nullptr;
+    if (Reader.Read(head.data(), head.size())) {
+      keep = MetadataSegmentKeeper(*Info.pMetadataSegments, code, head,
+                                   static_cast<std::size_t>(size), &signature);
+    } else {
+      ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
+      return;
+    }
+    const std::size_t rest = static_cast<std::size_t>(size) - head.size();
+    if (keep == nullptr) {
+      SkipBytes(static_cast<long>(rest));
+      return;
+    }
+    const std::size_t start = keep->size();
+    keep->append(head, signature);
+    keep->resize(keep->size() + rest);
+    if (!Reader.Read(keep->data() + keep->size() - rest, rest)) {
+      keep->resize(start);  // A cut segment is not kept.
+      ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
+    }
   }
 
   // A later COM segment replaces the text of an earlier one of its kind: the last segment

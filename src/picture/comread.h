@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "picture/metadata.h"
+
 namespace pix {
 
 /// The most bytes `szComments` may hold; the reader keeps a few places free, so the longest
@@ -42,6 +44,9 @@ struct TFileImageInfo {
   int OpenError = 0;
   /// The file was not there (set when it could not be opened for that reason).
   bool bMissing = false;
+  /// When set by the caller, the walk also keeps the metadata segments it passes (as
+  /// ReadJpegMetadataSegments does), so the header is read once for both.
+  TJpegMetadataSegments* pMetadataSegments = nullptr;
 };
 
 /// Reads the frame size and comment of the JPEG file `szFileName` into the other fields.

@@ -72,25 +72,11 @@ class TMetadataWalk {
   bool ReadSegment(int code, std::size_t size) {
     if (code != kMarkerApp1 && code != kMarkerApp13) return Skip(size);
     // The signature tells what the segment holds; only then is the rest worth reading.
-    std::string head(std::min(size, kXmpSignature.size()), '\0');
+    std::string head(std::min(size, kMetadataSignatureBytes), '\0');
     if (std::fread(head.data(), 1, head.size(), File) != head.size()) return false;
     const std::size_t rest = size - head.size();
-    std::string* keep = nullptr;
     std::size_t signature = 0;
-    if (code == kMarkerApp1 && Segments.Exif.empty() && StartsWith(head, kExifSignature)) {
-      keep = &Segments.Exif;
-    } else if (code == kMarkerApp1 && Segments.Xmp.empty() && head == kXmpSignature) {
-      keep = &Segments.Xmp;
-      signature = kXmpSignature.size();
-    } else if (code == kMarkerApp13 && StartsWith(head, kPhotoshopSignature) && !bPhotoshopFull) {
-      // The resources run on from one segment to the next: once one segment cannot be
-      // kept, the later ones would only be pieces without their start.
-      bPhotoshopFull = Segments.Photoshop.size() + size > kMaxPhotoshopResourceBytes;
-      if (!bPhotoshopFull) {
-        keep = &Segments.Photoshop;
-        signature = kPhotoshopSignature.size();
-      }
-    }
+    std::string* keep = MetadataSegmentKeeper(Segments, code, head, size, &signature);
     if (keep == nullptr) return Skip(rest);
     const std::size_t start = keep->size();
     keep->append(head, signature);
@@ -115,10 +101,32 @@ class TMetadataWalk {
 
   std::FILE* File;  // Owned by the caller.
   TJpegMetadataSegments Segments;
-  bool bPhotoshopFull = false;
 };
 
 }  // namespace
+
+std::string* MetadataSegmentKeeper(TJpegMetadataSegments& segments, int code,
+                                   std::string_view head, std::size_t size,
+                                   std::size_t* signature) {
+  static_assert(kXmpSignature.size() == kMetadataSignatureBytes);
+  *signature = 0;
+  if (code == kMarkerApp1 && segments.Exif.empty() && StartsWith(head, kExifSignature)) {
+    return &segments.Exif;
+  }
+  if (code == kMarkerApp1 && segments.Xmp.empty() && head == kXmpSignature) {
+    *signature = kXmpSignature.size();
+    return &segments.Xmp;
+  }
+  if (code == kMarkerApp13 && StartsWith(head, kPhotoshopSignature) && !segments.bPhotoshopFull) {
+    // Once one segment cannot be kept, the later ones would only be pieces without their
+    // start.
+    segments.bPhotoshopFull = segments.Photoshop.size() + size > kMaxPhotoshopResourceBytes;
+    if (segments.bPhotoshopFull) return nullptr;
+    *signature = kPhotoshopSignature.size();
+    return &segments.Photoshop;
+  }
+  return nullptr;
+}
 
 TJpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "picture/exifinfo.h"
 
@@ -27,7 +28,23 @@ struct TJpegMetadataSegments {
   std::string Exif;       ///< The first APP1 segment starting with "Exif\0\0".
   std::string Xmp;        ///< The XMP packet of the first APP1 XMP segment.
   std::string Photoshop;  ///< The image resources of every APP13 "Photoshop 3.0" segment.
+  /// A Photoshop segment could not be kept, so later ones are not kept either: the
+  /// resources run on from one segment to the next.
+  bool bPhotoshopFull = false;
 };
+
+/// The bytes a walk reads of a segment before it can tell whether the segment is kept.
+inline constexpr std::size_t kMetadataSignatureBytes = 29;
+
+/// Where a walk over a JPEG header keeps the segment with marker `code` and `size` bytes of
+/// payload, whose first bytes are `head` (min(size, kMetadataSignatureBytes) of them): the
+/// string of `segments` to append the payload to, with `*signature` set to how many bytes of
+/// `head` are left out. Null when the segment carries no metadata or one of its kind is
+/// already kept. The walk of ReadJpegMetadataSegments and the header walk of comread.h both
+/// decide through it.
+std::string* MetadataSegmentKeeper(TJpegMetadataSegments& segments, int code,
+                                   std::string_view head, std::size_t size,
+                                   std::size_t* signature);
 
 /// Walks the header of the JPEG file at `path` and keeps its metadata segments. A file
 /// that cannot be opened or is no JPEG file gives empty segments.

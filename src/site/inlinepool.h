@@ -43,6 +43,9 @@ struct TPictureFacts {
   int Width = 0;           ///< Of the picture shown upright (sides swapped when turned).
   int Height = 0;
   std::string szComments;  ///< The JPEG comment; empty for GIF pictures.
+  /// The start of the text file beside the picture (see kPictureTextFileLimit); empty when
+  /// there is none.
+  std::string szTextFile;
   TPictureMetadata Metadata;  ///< Of a JPEG picture; nothing is known of a GIF picture.
   /// How the inline image was settled: made now, found current, or not made (with why).
   enum class Inline { kCurrent, kMade, kFailed, kNotTried } InlineOutcome = Inline::kNotTried;

@@ -1,5 +1,8 @@
 #include "site/pictureentry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -31,7 +34,8 @@ namespace pix {
 namespace {
 
 void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint64_t fileSize,
-                         std::string_view comment, const TPictureMetadata* metadata) {
+                         std::string_view comment, const std::string& textFile,
+                         const TPictureMetadata* metadata) {
   TPictureEntryVars vars;
   vars.AnchorPath = names.AnchorPath;
   vars.AnchorName = names.AnchorName;
@@ -42,6 +46,7 @@ void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint
   vars.DetailLink = names.DetailLink;
   vars.FileSize = fileSize;
   vars.CommentText = comment;
+  vars.TextFileText = &textFile;
   vars.Metadata = metadata;
   SetPictureVars(array, vars);
 }
@@ -75,16 +80,31 @@ void AddEntry(TWebPage& page, const TPictureFiles& names, const TPictureFacts& f
 }
 
 // The text file beside a picture, or nothing. Only its start is read: such a file holds a
-// few variables.
+// few variables. A file that is missing costs one failed open; one that is no plain file
+// (a directory, a named pipe) reads as empty.
 std::string ReadPictureTextFile(std::string_view textPath) {
   std::string text;
-  if (textPath.empty() || !FileExists(std::string(textPath))) return text;
-  if (std::FILE* file = std::fopen(std::string(textPath).c_str(), "rb")) {
-    text.resize(kPictureTextFileLimit);
-    text.resize(std::fread(text.data(), 1, text.size(), file));
-    std::fclose(file);
-  }
+  if (textPath.empty()) return text;
+  const int fd = ::open(std::string(textPath).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return text;
+  text.resize(kPictureTextFileLimit);
+  // A plain file hands over all it has, up to the limit, in one read.
+  const ssize_t got = ::read(fd, text.data(), text.size());
+  ::close(fd);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return text;
+}
+
+// The text file beside a picture the scan listed. The scan's listing answers whether there
+// is one, which spares a look at the disk for every picture without.
+std::string ReadListedPictureTextFile(const TFileItem& picture, const TPictureFiles& names) {
+  const std::string_view textName =
+      std::string_view(names.TextPath).substr(names.TextPath.rfind('/') + 1);
+  if (CompareFileNames(textName, picture.szFileName()) > 0) {
+    const TFileItem* text = FindLaterSibling(picture, textName);
+    if (text == nullptr || IsDirectory(*text)) return std::string();
+  }
+  return ReadPictureTextFile(names.TextPath);
 }
 
 // The caption, date and camera of a picture, each empty when unknown. Only a JPEG picture
@@ -154,7 +174,7 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
     return false;
   }
   const std::uint64_t fileSize = item.lSize();
-  SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments,
+  SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments, facts.szTextFile,
                       jpeg ? &facts.Metadata : nullptr);
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
@@ -172,8 +192,7 @@ std::string NeighbourCaptionText(const TPictureFiles& names, const TPictureFacts
                                  bool jpeg) {
   TCaptionSources sources;
   sources.CommentText = facts.szComments;
-  const std::string textFile = ReadPictureTextFile(names.TextPath);
-  sources.TextFileText = textFile;
+  sources.TextFileText = facts.szTextFile;
   sources.Metadata = jpeg ? &facts.Metadata : nullptr;
   const TPictureCaption caption = ChoosePictureCaption(sources);
   return caption.AttributeText.empty() ? HtmlEscape(names.BaseName) : caption.AttributeText;
@@ -321,13 +340,16 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   if (jpeg) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
+    // One walk over the header gives the size, the caption and the metadata.
+    TJpegMetadataSegments segments;
+    info.pMetadataSegments = &segments;
     ReadJpegImageInfo(&info);
     facts.bMissing = info.bMissing;
     if (info.OpenError != 0) {
       facts.OpenStatus = Status::IoError("Cannot open " + names.AnchorPath + ": " +
                                          std::strerror(info.OpenError));
     }
-    facts.Metadata = ReadJpegMetadata(names.AnchorPath);
+    facts.Metadata = ParseJpegMetadata(segments);
     // Sizes are those of the picture shown upright.
     const bool swap = SwapsSides(facts.Metadata.Exif.Orientation);
     facts.Width = swap ? info.Height : info.Width;
@@ -341,6 +363,7 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   // defined at the end of the scan, but such pictures are not read that far).
   facts.bReadable = facts.Width > 0 && facts.Height > 0;
   if (!facts.bReadable) return facts;
+  facts.szTextFile = ReadListedPictureTextFile(item, names);
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
@@ -379,7 +402,9 @@ void SetPictureVars(TVarArray& array, const TPictureEntryVars& vars) {
   array.SetVar("ImageFileURL", UrlEncodePath(inlineLink));
   array.SetVar("DetailPageFileURL", UrlEncodePath(detailLink));
   array.SetVar("BaseFileNameHTML", HtmlEscape(baseName));
-  const std::string pictureText = ReadPictureTextFile(textPath);
+  std::string readHere;
+  if (vars.TextFileText == nullptr) readHere = ReadPictureTextFile(textPath);
+  const std::string& pictureText = vars.TextFileText != nullptr ? *vars.TextFileText : readHere;
   SetCaptionVars(array, vars, pictureText);
   if (!commentText.empty()) array.ParseVarText(commentText);
   if (!pictureText.empty()) array.ParseVarText(pictureText);

@@ -51,6 +51,8 @@ struct TPictureEntryVars {
   std::string_view DetailLink;   ///< DetailPageFileName
   std::uint64_t FileSize = 0;    ///< FileSizeInBytes, FileSizeInK
   std::string_view CommentText;  ///< ImageComments, whose variables are also read
+  /// The text file at TextPath as the caller read it already; null to have it read here.
+  const std::string* TextFileText = nullptr;
   /// With the comment and the text file: ImageCaption, ImageCaptionText, ImageDateTaken,
   /// ImageCamera. Not owned; null for entries that are no JPEG picture.
   const TPictureMetadata* Metadata = nullptr;

@@ -97,6 +97,28 @@ TEST(FileListTest, NamesDifferingOnlyInCaseAreBothListedInByteOrder) {
   }
 }
 
+TEST(FileListTest, LaterSiblingsAreFoundByTheirExactName) {
+  test::TempDir dir;
+  for (const char* name : {"IMG_1.jpg", "IMG_1.html", "img_1.TXT", "IMG_1.jpg.txt",
+                           "IMG_1 (2).jpg", "IMG_10.jpg", "IMG_1.txt", "zzz.txt"}) {
+    test::WriteFile(dir / name, name);
+  }
+  auto root = Scan(dir.path(), false);
+  ASSERT_TRUE(root);
+  const TFileItem* picture = root->FirstChild();
+  while (picture != nullptr && picture->szFileName() != "IMG_1.jpg") picture = picture->NextItem();
+  ASSERT_NE(picture, nullptr);
+  const TFileItem* text = FindLaterSibling(*picture, "IMG_1.txt");
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->szFileName(), "IMG_1.txt");
+  EXPECT_EQ(FindLaterSibling(*picture, "zzz.txt")->szFileName(), "zzz.txt");
+  // Case counts; the picture itself and names sorting before it are not this walk's to find.
+  EXPECT_EQ(FindLaterSibling(*picture, "img_1.txt"), nullptr);
+  EXPECT_EQ(FindLaterSibling(*picture, "IMG_1.gif"), nullptr);
+  EXPECT_EQ(FindLaterSibling(*picture, "IMG_1.html"), nullptr);
+  EXPECT_EQ(FindLaterSibling(*picture, "IMG_1.jpg"), nullptr);
+}
+
 TEST(FileListTest, NameAndExtensionParts) {
   test::TempDir dir;
   test::WriteFile(dir / "photo.old.jpg", "");

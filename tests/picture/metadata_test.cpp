@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "picture/comread.h"
 #include "picture/metatext.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
@@ -66,6 +67,24 @@ void ExpectWellFormed(const TPictureMetadata& metadata, const std::string& conte
   }
 }
 
+// The segments the caption reader's header walk keeps along the way.
+TJpegMetadataSegments SegmentsOfHeaderWalk(const fs::path& file, TFileImageInfo* info = nullptr) {
+  TFileImageInfo own;
+  TFileImageInfo& read = info != nullptr ? *info : own;
+  TJpegMetadataSegments segments;
+  read.szFileName = file.string();
+  read.pMetadataSegments = &segments;
+  ReadJpegImageInfo(&read);
+  return segments;
+}
+
+void ExpectSameSegments(const TJpegMetadataSegments& a, const TJpegMetadataSegments& b,
+                        const std::string& context) {
+  EXPECT_EQ(a.Exif, b.Exif) << context;
+  EXPECT_EQ(a.Xmp, b.Xmp) << context;
+  EXPECT_EQ(a.Photoshop, b.Photoshop) << context;
+}
+
 TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
   test::TempDir dir;
   for (bool jfif : {true, false}) {
@@ -78,6 +97,12 @@ TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
     EXPECT_EQ(metadata.Exif.DateTaken, "2023-12-24T18:30:00");
     EXPECT_EQ(metadata.XmpDescription, "From XMP");
     EXPECT_EQ(metadata.IptcCaption, "From IPTC");
+    // The caption reader's walk keeps the same segments while it reads size and comment.
+    TFileImageInfo info;
+    ExpectSameSegments(SegmentsOfHeaderWalk(dir / "photo.jpg", &info),
+                       ReadJpegMetadataSegments(dir / "photo.jpg"), jfif ? "JFIF" : "camera");
+    EXPECT_EQ(info.Width, test::SampleArt().Width);
+    EXPECT_EQ(info.szComments, "A plain comment\r\n");
   }
 }
 
@@ -128,6 +153,7 @@ TEST(JpegMetadataTest, PhotoshopResourcesOfSeveralSegmentsAreJoinedUpToTheirCap)
   const TJpegMetadataSegments segments = ReadJpegMetadataSegments(dir / "photo.jpg");
   EXPECT_LE(segments.Photoshop.size(), kMaxPhotoshopResourceBytes);
   EXPECT_EQ(ParseJpegMetadata(segments).IptcCaption, "");
+  ExpectSameSegments(SegmentsOfHeaderWalk(dir / "photo.jpg"), segments, "past the cap");
 }
 
 TEST(JpegMetadataTest, CutFilesGiveWhatTheyStillHold) {
@@ -150,6 +176,10 @@ TEST(JpegMetadataTest, CutFilesGiveWhatTheyStillHold) {
     // A source is either read whole or not at all.
     EXPECT_TRUE(metadata.XmpDescription.empty() || metadata.XmpDescription == "From XMP");
     EXPECT_TRUE(metadata.IptcCaption.empty() || metadata.IptcCaption == "From IPTC");
+    const TPictureMetadata walked = ParseJpegMetadata(SegmentsOfHeaderWalk(file));
+    ExpectWellFormed(walked, "header walk, cut at " + std::to_string(cut));
+    EXPECT_TRUE(walked.XmpDescription.empty() || walked.XmpDescription == "From XMP");
+    EXPECT_TRUE(walked.IptcCaption.empty() || walked.IptcCaption == "From IPTC");
   }
 }
 
