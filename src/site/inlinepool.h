@@ -27,6 +27,7 @@
 
 #include "base/status.h"
 #include "picture/metadata.h"
+#include "site/factscache.h"
 
 namespace pix {
 
@@ -55,6 +56,9 @@ struct TPictureFacts {
   int DetailWidth = 0;
   int DetailHeight = 0;
   Status DetailStatus;
+  /// The inline and detail images as made or found current, for the next run's notes.
+  TNotedImage InlineNote;
+  TNotedImage DetailNote;
 };
 
 class TInlineImagePool {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "files/utils.h"
@@ -17,6 +18,12 @@ namespace {
 constexpr std::size_t kOldPieceSize = 64 * 1024;
 // How much of the new page is collected before it is compared or written.
 constexpr std::size_t kNewBufferSize = 16 * 1024;
+// The largest noted page whose new bytes are held to be compared with its digest.
+constexpr std::uint64_t kKnownPageLimit = 4 * 1024 * 1024;
+
+std::int64_t WriteTimeNsOf(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
 
 Status NotOurs(const std::filesystem::path& path) {
   return Status::InvalidArgument(path.string() +
@@ -25,7 +32,16 @@ Status NotOurs(const std::filesystem::path& path) {
 
 }  // namespace
 
-Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path& path) {
+Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path& path,
+                                                     const TNotedPage* noted) {
+  // A page still as the last run left it is known to be ours and need not be read; the
+  // new bytes are held to be compared, so only a page of moderate size is taken so.
+  if (noted != nullptr && noted->Stamp.Size <= kKnownPageLimit) {
+    const std::optional<TFileStamp> stamp = StampOfFile(path, false);
+    if (stamp && *stamp == noted->Stamp) {
+      return std::unique_ptr<TPageFile>(new TPageFile(path, *noted));
+    }
+  }
   // Not through a link, and without waiting on anything that is not a plain file.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -52,15 +68,25 @@ Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path
     ::close(fd);
     return NotOurs(path);
   }
-  return std::unique_ptr<TPageFile>(new TPageFile(path, fd, size, std::move(start)));
+  const TFileStamp stamp{size, WriteTimeNsOf(info), static_cast<std::uint64_t>(info.st_ino)};
+  return std::unique_ptr<TPageFile>(new TPageFile(path, fd, size, std::move(start), stamp));
 }
 
 TPageFile::TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
-                     std::vector<char> oldStart)
+                     std::vector<char> oldStart, const TFileStamp& oldStamp)
     : Path_(std::move(path)),
       OldFd(oldFd),
       OldSize(oldSize),
       OldPiece(std::move(oldStart)),
+      OldStamp(oldStamp),
+      Buffer_(*this),
+      Stream_(&Buffer_) {}
+
+TPageFile::TPageFile(std::filesystem::path path, const TNotedPage& noted)
+    : Path_(std::move(path)),
+      OldSize(noted.Stamp.Size),
+      Known(noted),
+      OldStamp(noted.Stamp),
       Buffer_(*this),
       Stream_(&Buffer_) {}
 
@@ -109,8 +135,25 @@ bool TPageFile::Diverge() {
   return true;
 }
 
+bool TPageFile::WriteHeld() {
+  Result<TTempFileBeside> temp =
+      TTempFileBeside::Create(Path_, TTempFileBeside::Durability::kUnsynced);
+  if (!temp.ok()) return false;
+  Temp_.emplace(std::move(temp).value());
+  const bool written = std::fwrite(Held.data(), 1, Held.size(), Temp_->File()) == Held.size();
+  Held = std::string();
+  return written;
+}
+
 bool TPageFile::Take(const char* data, std::size_t count) {
   if (bFailed) return false;
+  Digester.Add(std::string_view(data, count));
+  if (Known && !Temp_) {
+    Held.append(data, count);
+    // Longer than the old page: it differs, whatever follows.
+    if (Held.size() > OldSize && !WriteHeld()) bFailed = true;
+    return !bFailed;
+  }
   while (count > 0 && !Temp_) {
     if (OldPieceUsed == OldPiece.size() && !ReadOldPiece()) break;  // The new page is longer.
     const std::size_t span = std::min(count, OldPiece.size() - OldPieceUsed);
@@ -138,15 +181,35 @@ Status TPageFile::Close() {
     CloseOld();
     return Status::IoError("Cannot write " + Path_.string());
   }
+  TNotedPage note;
+  Digester.Finish(note.Digest);
+  if (Known && !Temp_) {
+    if (Held.size() == OldSize && note.Digest[0] == Known->Digest[0] &&
+        note.Digest[1] == Known->Digest[1]) {
+      Note_ = Known;
+      return Status::OK();
+    }
+    if (!WriteHeld()) return Status::IoError("Cannot write " + Path_.string());
+  }
   if (!Temp_) {
     if (Matched == OldSize) {  // Every byte matched and none is left over: nothing to do.
       CloseOld();
+      note.Stamp = OldStamp;
+      Note_ = note;
       return Status::OK();
     }
     if (!Diverge()) return Status::IoError("Cannot write " + Path_.string());  // Shorter.
   }
+  // The new version's stamp, which the rename keeps: taken once every byte is out.
+  struct stat info;
+  const bool stamped = std::fflush(Temp_->File()) == 0 && ::fstat(::fileno(Temp_->File()), &info) == 0;
   const Status committed = Temp_->Commit();
   bWritten = committed.ok();
+  if (bWritten && stamped) {
+    note.Stamp = TFileStamp{static_cast<std::uint64_t>(info.st_size), WriteTimeNsOf(info),
+                            static_cast<std::uint64_t>(info.st_ino)};
+    Note_ = note;
+  }
   return committed;
 }
 

@@ -7,6 +7,10 @@
 // difference the new version is started beside the old one (with the matching start copied
 // from the old file) and the rest streams into it. So a run that changes nothing leaves
 // every page, and its time, as it was, and upload tools see nothing new.
+//
+// A page noted by the last run (site/factscache.h) whose file is still the one noted is not
+// even read: the new bytes are held (they are no more than the old page's) and their digest
+// compared with the noted one. Every finished page gives the note for the next run.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +23,7 @@
 
 #include "base/safefile.h"
 #include "base/status.h"
+#include "site/factscache.h"
 
 namespace pix {
 
@@ -27,7 +32,9 @@ class TPageFile {
   /// Starts a new version of the page at `path`. Refused, leaving everything as it is, when
   /// something other than a page this program wrote is there: a link, a folder or special
   /// file, or a page of the user's own (one that does not start with the program's comment).
-  static Result<std::unique_ptr<TPageFile>> Create(const std::filesystem::path& path);
+  /// `noted` is what the last run noted of the page, if anything.
+  static Result<std::unique_ptr<TPageFile>> Create(const std::filesystem::path& path,
+                                                   const TNotedPage* noted = nullptr);
 
   /// The stream to write the page to. Write errors are collected and reported by Close.
   std::ostream& Stream() { return Stream_; }
@@ -38,6 +45,10 @@ class TPageFile {
 
   /// After a successful Close: false when the old page was left as it was.
   bool Written() const { return bWritten; }
+
+  /// After a successful Close: the page as it now is, for the next run; none when its
+  /// file could not be looked at.
+  const std::optional<TNotedPage>& Note() const { return Note_; }
 
   ~TPageFile();  // Abandons an unfinished page, leaving the old one.
   TPageFile(const TPageFile&) = delete;
@@ -59,9 +70,12 @@ class TPageFile {
   };
 
   TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
-            std::vector<char> oldStart);
+            std::vector<char> oldStart, const TFileStamp& oldStamp);
   explicit TPageFile(TTempFileBeside temp);
+  TPageFile(std::filesystem::path path, const TNotedPage& noted);
 
+  // Starts the new version and writes the held bytes into it.
+  bool WriteHeld();
   // Takes `count` new bytes: compared with the old page while they match, written to the
   // new version once they do not. False on a write error.
   bool Take(const char* data, std::size_t count);
@@ -81,6 +95,11 @@ class TPageFile {
   std::size_t OldPieceUsed = 0;   // How many bytes of OldPiece were matched.
   bool bFailed = false;
   bool bWritten = false;
+  std::optional<TNotedPage> Known;  // The page as noted, when its file is still that one.
+  std::string Held;                 // With Known: the new bytes, until they differ.
+  TFileStamp OldStamp;
+  TPageDigester Digester;           // Of every new byte.
+  std::optional<TNotedPage> Note_;
   PageBuf Buffer_;
   std::ostream Stream_;
 };

@@ -128,6 +128,25 @@ void SetCaptionVars(TVarArray& array, const TPictureEntryVars& vars, std::string
                exif != nullptr ? HtmlEscape(CameraName(exif->Make, exif->Model)) : std::string());
 }
 
+// A picture's stamp as the scan found it; pictures are known by size and write time.
+TFileStamp ScannedStamp(const TFileItem& item) {
+  return TFileStamp{item.lSize(), item.WriteTimeNs(), 0};
+}
+
+// Notes what was learned of a readable picture for the next run.
+void NotePicture(TWebSite& site, const TFileItem& item, const TPictureFiles& names,
+                 const TPictureFacts& facts) {
+  TNotedPicture noted;
+  noted.Picture = ScannedStamp(item);
+  noted.Width = facts.Width;
+  noted.Height = facts.Height;
+  noted.szComments = facts.szComments;
+  noted.Metadata = facts.Metadata;
+  noted.Inline = facts.InlineNote;
+  noted.Detail = facts.DetailNote;
+  site.FactsCache().NotePicture(site.SitePath(names.AnchorPath), std::move(noted));
+}
+
 void ReportPicture(TWebSite& site, const std::string& text) {
   site.Report(text);
   ++site.Stats().PicturesReported;
@@ -173,6 +192,7 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
                                                      names.AnchorPath + " is corrupt");
     return false;
   }
+  NotePicture(site, item, names, facts);
   const std::uint64_t fileSize = item.lSize();
   SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments, facts.szTextFile,
                       jpeg ? &facts.Metadata : nullptr);
@@ -260,12 +280,37 @@ Status RefuseLinkedFolder(const std::filesystem::path& directory, std::string_vi
   return Status::OK();
 }
 
+// Whether the image at `path` is current at `size` for a picture written at `sourceTime`,
+// and if so its note. The last run's note answers without opening the image while the
+// image is the file it noted; otherwise the image's own header is read.
+std::optional<TNotedImage> CurrentImage(const std::string& path, std::int64_t sourceTime,
+                                        const TImageSize& size, const TNotedImage* noted) {
+  const std::optional<TFileStamp> stamp = StampOfFile(path, true);
+  if (!stamp || stamp->WriteTimeNs < sourceTime) return std::nullopt;
+  const bool sameFile = noted != nullptr && noted->Known() && noted->Stamp == *stamp;
+  if (sameFile && std::abs(noted->Width - size.Width) <= 2 &&
+      std::abs(noted->Height - size.Height) <= 2) {
+    return *noted;
+  }
+  if (IsInlineImageStale(sourceTime, path, size.Width, size.Height)) return std::nullopt;
+  return TNotedImage{*stamp, size.Width, size.Height};
+}
+
+// The note of an image just made at `size`.
+TNotedImage NoteMadeImage(const std::string& path, const TImageSize& size) {
+  const std::optional<TFileStamp> stamp = StampOfFile(path, true);
+  return stamp ? TNotedImage{*stamp, size.Width, size.Height} : TNotedImage();
+}
+
 // Makes the inline image of a picture at `file` size when it is missing or stale.
 // `sourceTime` is the picture's write time as the scan found it.
 void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jpeg,
-                       std::int64_t sourceTime, const TImageSize& file, TPictureFacts& facts) {
-  if (!IsInlineImageStale(sourceTime, names.InlinePath, file.Width, file.Height)) {
+                       std::int64_t sourceTime, const TImageSize& file, TPictureFacts& facts,
+                       const TNotedImage* noted) {
+  if (const std::optional<TNotedImage> current =
+          CurrentImage(names.InlinePath, sourceTime, file, noted)) {
     facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
+    facts.InlineNote = *current;
     return;
   }
   // Workers run ahead of the page writer, which makes each directory's inline directory
@@ -298,15 +343,19 @@ void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jp
   }
   facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
                                                 : TPictureFacts::Inline::kFailed;
+  if (facts.InlineStatus.ok()) facts.InlineNote = NoteMadeImage(names.InlinePath, file);
 }
 
 // Makes the web-sized copy of a JPEG picture for its detail page when it is missing or
 // stale, and notes its size when it is there.
 void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::int64_t sourceTime,
-                       TPictureFacts& facts) {
+                       TPictureFacts& facts, const TNotedImage* noted) {
   const TImageSize size =
       DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
-  if (IsInlineImageStale(sourceTime, names.DetailImagePath, size.Width, size.Height)) {
+  if (const std::optional<TNotedImage> current =
+          CurrentImage(names.DetailImagePath, sourceTime, size, noted)) {
+    facts.DetailNote = *current;
+  } else {
     const std::filesystem::path detailDirectory =
         std::filesystem::path(names.DetailImagePath).parent_path();
     facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
@@ -326,6 +375,7 @@ void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::in
     request.Orientation = facts.Metadata.Exif.Orientation;
     facts.DetailStatus = MakeWebImage(request);
     if (!facts.DetailStatus.ok()) return;
+    facts.DetailNote = NoteMadeImage(names.DetailImagePath, size);
   }
   facts.DetailWidth = size.Width;
   facts.DetailHeight = size.Height;
@@ -337,7 +387,15 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   TPictureFacts facts;
   const TPictureFiles names = PictureFilesOf(item, site.Names());
   const bool jpeg = IsJpegPicture(item);
-  if (jpeg) {
+  // A picture as the last run found it is taken from its notes.
+  const TNotedPicture* noted = site.FactsCache().FindPicture(site.SitePath(names.AnchorPath));
+  if (noted != nullptr && noted->Picture != ScannedStamp(item)) noted = nullptr;
+  if (noted != nullptr) {
+    facts.Width = noted->Width;
+    facts.Height = noted->Height;
+    facts.szComments = noted->szComments;
+    facts.Metadata = noted->Metadata;
+  } else if (jpeg) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
     // One walk over the header gives the size, the caption and the metadata.
@@ -371,8 +429,11 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   SettleInlineImage(site, names, jpeg, item.WriteTimeNs(),
                     InlineFileSize(fit, facts.Width, facts.Height,
                                    site.Settings().InLinePixelDensity),
-                    facts);
-  if (jpeg && site.Settings().DetailImageMaxSize > 0) SettleDetailImage(site, names, item.WriteTimeNs(), facts);
+                    facts, noted != nullptr ? &noted->Inline : nullptr);
+  if (jpeg && site.Settings().DetailImageMaxSize > 0) {
+    SettleDetailImage(site, names, item.WriteTimeNs(), facts,
+                      noted != nullptr ? &noted->Detail : nullptr);
+  }
   return facts;
 }
 

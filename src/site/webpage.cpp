@@ -157,7 +157,8 @@ std::ostream& TWebPage::Out() {
 
 void TWebPage::OpenPageFile() {
   if (fPageFile || bPageRefused) return;
-  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath);
+  Result<std::unique_ptr<TPageFile>> file =
+      TPageFile::Create(szPageFilePath, Site().FactsCache().FindPage(Site().SitePath(szPageFilePath)));
   if (!file.ok()) {
     Site().Report("Cannot write the page " + szPageFilePath + ": " + file.status().message());
     bPageRefused = true;
@@ -210,7 +211,9 @@ void TWebPage::WriteFileTrailer(const TVarArray& array) {
 void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath) {
   const std::string& detailTemplate = entryArray.GetVarValue("DetailPageTemplate");
   if (detailTemplate.empty()) return;
-  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szDetailPagePath);
+  const std::string notedAs = Site().SitePath(szDetailPagePath);
+  Result<std::unique_ptr<TPageFile>> file =
+      TPageFile::Create(szDetailPagePath, Site().FactsCache().FindPage(notedAs));
   if (!file.ok()) {
     Site().Report("Cannot write the page " + szDetailPagePath + ": " + file.status().message());
     return;
@@ -224,6 +227,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   const Status closed = (*file)->Close();
   if (closed.ok()) {
     ++((*file)->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
+    if ((*file)->Note()) Site().FactsCache().NotePage(notedAs, *(*file)->Note());
   } else {
     Site().Report(closed.message());
   }
@@ -254,9 +258,11 @@ void TWebPage::Close() {
   Pending.str(std::string());
   const Status closed = fPageFile->Close();
   const bool written = fPageFile->Written();
+  const std::optional<TNotedPage> note = fPageFile->Note();
   fPageFile.reset();
   if (closed.ok()) {
     ++(written ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
+    if (note) Site().FactsCache().NotePage(Site().SitePath(szPageFilePath), *note);
   } else {
     Site().Report(closed.message());
   }

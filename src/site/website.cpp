@@ -150,6 +150,7 @@ void TWebSite::Execute() {
 void TWebSite::DoMainTask() {
   if (!PictureTree) return;
   ResetExpansionDiagnostics();
+  Facts.Load(PictureTree->szFullFileName());
   if (Jobs > 1) {
     PrepareMemoryForDecoding();
     Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree, Names()),
@@ -161,6 +162,16 @@ void TWebSite::DoMainTask() {
     rootPage.Close();
   }
   Pool.reset();
+  if (const Status saved = Facts.Save(!Cancelled()); !saved.ok()) Report(saved.message());
+}
+
+std::string TWebSite::SitePath(std::string_view path) const {
+  const std::string& root = PictureTree->szFullFileName();
+  if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+      path[root.size()] == '/') {
+    return std::string(path.substr(root.size() + 1));
+  }
+  return std::string(path);
 }
 
 Status TWebSite::PrepareInlineDirectory(const std::filesystem::path& directory) const {

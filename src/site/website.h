@@ -21,10 +21,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/status.h"
 #include "files/settings.h"
+#include "site/factscache.h"
 #include "site/variable.h"
 
 namespace pix {
@@ -105,6 +107,12 @@ class TWebSite {
   /// is written through it. Safe to call from several threads.
   Status PrepareInlineDirectory(const std::filesystem::path& directory) const;
 
+  /// What the last run noted of the site, and what this run notes for the next.
+  const TFactsCache& FactsCache() const { return Facts; }
+  TFactsCache& FactsCache() { return Facts; }
+  /// `path` (inside the site) relative to the site directory, as notes are kept.
+  std::string SitePath(std::string_view path) const;
+
   /// What the workers learned of `picture`; nothing when they were not given it.
   std::optional<TPictureFacts> TakePictureFacts(const TFileItem& picture);
 
@@ -131,6 +139,7 @@ class TWebSite {
   bool bCancelled = false;
   int Jobs = 1;
   std::unique_ptr<TInlineImagePool> Pool;  // Lives for the time of DoMainTask.
+  TFactsCache Facts;
   // The inline directories settled so far, and how.
   mutable std::mutex InlineDirectoriesMutex;
   mutable std::map<std::string, Status> InlineDirectories;

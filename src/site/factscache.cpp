@@ -1,0 +1,330 @@
+#include "site/factscache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "base/safefile.h"
+
+namespace pix {
+namespace {
+
+// The first line of the notes file; another version's notes are not read.
+constexpr std::string_view kHeader = "Pixamond facts 1\n";
+// Notes of a site of hundreds of thousands of pictures fit well within this.
+constexpr std::size_t kMaxFactsFileSize = 256u * 1024 * 1024;
+
+std::int64_t WriteTimeNsOf(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// Texts are kept on one line: the backslash, tab, line feed and carriage return are
+// written as two characters.
+void AppendEscaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+}
+
+bool Unescape(std::string_view text, std::string* out) {
+  out->clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      *out += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\': *out += '\\'; break;
+      case 't': *out += '\t'; break;
+      case 'n': *out += '\n'; break;
+      case 'r': *out += '\r'; break;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+template <typename Value>
+void AppendNumber(std::string& out, Value value) {
+  out += '\t';
+  out += std::to_string(value);
+}
+
+void AppendText(std::string& out, std::string_view text) {
+  out += '\t';
+  AppendEscaped(out, text);
+}
+
+void AppendStamp(std::string& out, const TFileStamp& stamp) {
+  AppendNumber(out, stamp.Size);
+  AppendNumber(out, stamp.WriteTimeNs);
+  AppendNumber(out, stamp.Inode);
+}
+
+void AppendImage(std::string& out, const TNotedImage& image) {
+  AppendStamp(out, image.Stamp);
+  AppendNumber(out, image.Width);
+  AppendNumber(out, image.Height);
+}
+
+// Reads the fields of one record in turn; any field that is missing or malformed fails the
+// record.
+class TFieldReader {
+ public:
+  explicit TFieldReader(std::string_view line) : Line(line) {}
+
+  bool Text(std::string* out) {
+    std::string_view field;
+    return Next(&field) && Unescape(field, out);
+  }
+
+  template <typename Value>
+  bool Number(Value* out) {
+    std::string_view field;
+    if (!Next(&field)) return false;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), *out);
+    return error == std::errc() && end == field.data() + field.size();
+  }
+
+  bool Stamp(TFileStamp* stamp) {
+    return Number(&stamp->Size) && Number(&stamp->WriteTimeNs) && Number(&stamp->Inode);
+  }
+
+  bool Image(TNotedImage* image) {
+    return Stamp(&image->Stamp) && Number(&image->Width) && Number(&image->Height);
+  }
+
+  bool AtEnd() const { return Done; }
+
+ private:
+  bool Next(std::string_view* field) {
+    if (Done) return false;
+    const std::size_t tab = Line.find('\t', At);
+    *field = Line.substr(At, tab == std::string_view::npos ? std::string_view::npos : tab - At);
+    if (tab == std::string_view::npos) {
+      Done = true;
+    } else {
+      At = tab + 1;
+    }
+    return true;
+  }
+
+  std::string_view Line;
+  std::size_t At = 0;
+  bool Done = false;
+};
+
+bool ParsePicture(TFieldReader& fields, TNotedPicture* picture) {
+  int orientation = 1;
+  TExifInfo& exif = picture->Metadata.Exif;
+  if (!(fields.Stamp(&picture->Picture) && fields.Number(&picture->Width) &&
+        fields.Number(&picture->Height) && fields.Number(&orientation) &&
+        fields.Text(&picture->szComments) && fields.Text(&exif.Description) &&
+        fields.Text(&exif.DateTaken) && fields.Text(&exif.Make) && fields.Text(&exif.Model) &&
+        fields.Text(&picture->Metadata.XmpDescription) &&
+        fields.Text(&picture->Metadata.IptcCaption) && fields.Image(&picture->Inline) &&
+        fields.Image(&picture->Detail))) {
+    return false;
+  }
+  if (orientation < 1 || orientation > 8 || picture->Width <= 0 || picture->Height <= 0) {
+    return false;
+  }
+  exif.Orientation = static_cast<TOrientation>(orientation);
+  return true;
+}
+
+bool ParsePage(TFieldReader& fields, TNotedPage* page) {
+  return fields.Stamp(&page->Stamp) && fields.Number(&page->Digest[0]) &&
+         fields.Number(&page->Digest[1]);
+}
+
+std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info;
+  std::optional<std::string> text;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<std::uint64_t>(info.st_size) <= kMaxFactsFileSize) {
+    text.emplace(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text->size()) {
+      const ssize_t part = ::read(fd, text->data() + got, text->size() - got);
+      if (part <= 0) break;
+      got += static_cast<std::size_t>(part);
+    }
+    text->resize(got);
+  }
+  ::close(fd);
+  return text;
+}
+
+}  // namespace
+
+std::optional<TFileStamp> StampOfFile(const std::filesystem::path& path, bool followLink) {
+  struct stat info;
+  const int looked = followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+  if (looked != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return TFileStamp{static_cast<std::uint64_t>(info.st_size), WriteTimeNsOf(info),
+                    static_cast<std::uint64_t>(info.st_ino)};
+}
+
+struct TPageDigester::State {
+  State() : Hash(XXH3_createState()) {
+    if (Hash == nullptr) throw std::bad_alloc();
+    XXH3_128bits_reset(Hash);
+  }
+  ~State() { XXH3_freeState(Hash); }
+  XXH3_state_t* Hash;
+};
+
+TPageDigester::TPageDigester() : Impl(std::make_unique<State>()) {}
+TPageDigester::~TPageDigester() = default;
+
+void TPageDigester::Add(std::string_view bytes) {
+  XXH3_128bits_update(Impl->Hash, bytes.data(), bytes.size());
+}
+
+void TPageDigester::Finish(std::uint64_t digest[2]) const {
+  const XXH128_hash_t hash = XXH3_128bits_digest(Impl->Hash);
+  digest[0] = hash.low64;
+  digest[1] = hash.high64;
+}
+
+void TFactsCache::Load(const std::filesystem::path& siteDirectory) {
+  File = siteDirectory / FACTS_FILE_NAME;
+  OldPictures.clear();
+  OldPages.clear();
+  LoadedText.clear();
+  if (std::optional<std::string> text = ReadSmallFile(File)) {
+    LoadedText = std::move(*text);
+    if (!Parse(LoadedText, &OldPictures, &OldPages)) {
+      OldPictures.clear();
+      OldPages.clear();
+    }
+  }
+}
+
+const TNotedPicture* TFactsCache::FindPicture(std::string_view path) const {
+  const auto found = OldPictures.find(std::string(path));
+  return found == OldPictures.end() ? nullptr : &found->second;
+}
+
+const TNotedPage* TFactsCache::FindPage(std::string_view path) const {
+  const auto found = OldPages.find(std::string(path));
+  return found == OldPages.end() ? nullptr : &found->second;
+}
+
+void TFactsCache::NotePicture(std::string path, TNotedPicture picture) {
+  NewPictures.insert_or_assign(std::move(path), std::move(picture));
+}
+
+void TFactsCache::NotePage(std::string path, const TNotedPage& page) {
+  NewPages.insert_or_assign(std::move(path), page);
+}
+
+std::string TFactsCache::Serialize(
+    const std::unordered_map<std::string, TNotedPicture>& pictures,
+    const std::unordered_map<std::string, TNotedPage>& pages) {
+  // Sorted, so that the same notes always make the same text.
+  std::vector<const std::pair<const std::string, TNotedPicture>*> sortedPictures;
+  for (const auto& entry : pictures) sortedPictures.push_back(&entry);
+  std::sort(sortedPictures.begin(), sortedPictures.end(),
+            [](auto* a, auto* b) { return a->first < b->first; });
+  std::vector<const std::pair<const std::string, TNotedPage>*> sortedPages;
+  for (const auto& entry : pages) sortedPages.push_back(&entry);
+  std::sort(sortedPages.begin(), sortedPages.end(),
+            [](auto* a, auto* b) { return a->first < b->first; });
+  std::string out(kHeader);
+  for (const auto* entry : sortedPictures) {
+    const TNotedPicture& picture = entry->second;
+    const TPictureMetadata& metadata = picture.Metadata;
+    out += 'P';
+    AppendText(out, entry->first);
+    AppendStamp(out, picture.Picture);
+    AppendNumber(out, picture.Width);
+    AppendNumber(out, picture.Height);
+    AppendNumber(out, static_cast<int>(metadata.Exif.Orientation));
+    AppendText(out, picture.szComments);
+    AppendText(out, metadata.Exif.Description);
+    AppendText(out, metadata.Exif.DateTaken);
+    AppendText(out, metadata.Exif.Make);
+    AppendText(out, metadata.Exif.Model);
+    AppendText(out, metadata.XmpDescription);
+    AppendText(out, metadata.IptcCaption);
+    AppendImage(out, picture.Inline);
+    AppendImage(out, picture.Detail);
+    out += '\n';
+  }
+  for (const auto* entry : sortedPages) {
+    out += 'H';
+    AppendText(out, entry->first);
+    AppendStamp(out, entry->second.Stamp);
+    AppendNumber(out, entry->second.Digest[0]);
+    AppendNumber(out, entry->second.Digest[1]);
+    out += '\n';
+  }
+  return out;
+}
+
+bool TFactsCache::Parse(std::string_view text,
+                        std::unordered_map<std::string, TNotedPicture>* pictures,
+                        std::unordered_map<std::string, TNotedPage>* pages) {
+  if (text.substr(0, kHeader.size()) != kHeader) return false;
+  for (std::size_t at = kHeader.size(); at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) return false;  // A cut file.
+    const std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.size() < 2 || line[1] != '\t') return false;
+    TFieldReader fields(line.substr(2));
+    std::string path;
+    if (!fields.Text(&path)) return false;
+    bool good = false;
+    if (line[0] == 'P') {
+      TNotedPicture picture;
+      good = ParsePicture(fields, &picture) && fields.AtEnd();
+      if (good) pictures->insert_or_assign(std::move(path), std::move(picture));
+    } else if (line[0] == 'H') {
+      TNotedPage page;
+      good = ParsePage(fields, &page) && fields.AtEnd();
+      if (good) pages->insert_or_assign(std::move(path), page);
+    }
+    if (!good) return false;
+  }
+  return true;
+}
+
+Status TFactsCache::Save(bool complete) {
+  if (File.empty()) return Status::OK();
+  if (!complete) {
+    for (const auto& [path, picture] : OldPictures) NewPictures.emplace(path, picture);
+    for (const auto& [path, page] : OldPages) NewPages.emplace(path, page);
+  }
+  if (!LoadedText.empty() && LoadedText.substr(0, kHeader.size()) != kHeader) {
+    return Status::InvalidArgument(File.string() +
+                                   " is not a file of Pixamond's; it is left as it is, and the "
+                                   "next run reads every picture again");
+  }
+  std::string text = Serialize(NewPictures, NewPages);
+  if (text == LoadedText) return Status::OK();
+  // Nothing to remember and nothing there: no file is made.
+  if (NewPictures.empty() && NewPages.empty() && LoadedText.empty()) return Status::OK();
+  return WriteFileAtomically(File, text);
+}
+
+}  // namespace pix
