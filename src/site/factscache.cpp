@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <new>
 #include <charconv>
+#include <chrono>
+#include <iterator>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +21,11 @@ namespace {
 
 // The first line of the notes file; another version's notes are not read.
 constexpr std::string_view kHeader = "Pixamond facts 1\n";
+// A note is kept only for a file whose time is this much older than the note: a file
+// system keeps times only so finely (ext4 to the clock tick, FAT to two seconds), so a
+// change made within that time after the file was looked at could leave size and time
+// as they were.
+constexpr std::int64_t kSettledNs = 2'000'000'000;
 // Notes of a site of hundreds of thousands of pictures fit well within this.
 constexpr std::size_t kMaxFactsFileSize = 256u * 1024 * 1024;
 
@@ -314,6 +321,20 @@ Status TFactsCache::Save(bool complete) {
   if (!complete) {
     for (const auto& [path, picture] : OldPictures) NewPictures.emplace(path, picture);
     for (const auto& [path, page] : OldPages) NewPages.emplace(path, page);
+  }
+  const std::int64_t settled =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(
+          std::chrono::system_clock::now().time_since_epoch())
+          .count() -
+      kSettledNs;
+  for (auto entry = NewPictures.begin(); entry != NewPictures.end();) {
+    TNotedPicture& picture = entry->second;
+    if (picture.Inline.Stamp.WriteTimeNs > settled) picture.Inline = TNotedImage();
+    if (picture.Detail.Stamp.WriteTimeNs > settled) picture.Detail = TNotedImage();
+    entry = picture.Picture.WriteTimeNs > settled ? NewPictures.erase(entry) : std::next(entry);
+  }
+  for (auto entry = NewPages.begin(); entry != NewPages.end();) {
+    entry = entry->second.Stamp.WriteTimeNs > settled ? NewPages.erase(entry) : std::next(entry);
   }
   if (!LoadedText.empty() && LoadedText.substr(0, kHeader.size()) != kHeader) {
     return Status::InvalidArgument(File.string() +

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -27,15 +28,18 @@ std::string PageText(std::size_t size, char mark = 'a') {
   return text;
 }
 
-// Writes `text` through a page file for `path`; returns whether the file was written.
-bool WritePage(const fs::path& path, const std::string& text) {
-  Result<std::unique_ptr<TPageFile>> page = TPageFile::Create(path);
+// Writes `text` through a page file for `path` (with what the last run noted of it, if
+// anything); returns whether the file was written, and its new note in `note`.
+bool WritePage(const fs::path& path, const std::string& text, const TNotedPage* noted = nullptr,
+               std::optional<TNotedPage>* note = nullptr) {
+  Result<std::unique_ptr<TPageFile>> page = TPageFile::Create(path, noted);
   EXPECT_TRUE(page.ok()) << page.status().message();
   if (!page.ok()) return false;
   // In uneven pieces, as templates write.
   for (std::size_t at = 0; at < text.size(); at += 777) (*page)->Stream() << text.substr(at, 777);
   const Status closed = (*page)->Close();
   EXPECT_TRUE(closed.ok()) << closed.message();
+  if (note != nullptr) *note = (*page)->Note();
   return (*page)->Written();
 }
 
@@ -112,6 +116,60 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
   }
   EXPECT_EQ(test::ReadFile(page), PageText(500));
   EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+}
+
+TEST(PageFileTest, EveryFinishedPageIsNotedAsItNowIs) {
+  test::TempDir dir;
+  const fs::path path = dir / "page.html";
+  std::optional<TNotedPage> note;
+  for (const std::string& text : {PageText(500), PageText(500), PageText(70000, 'b')}) {
+    WritePage(path, text, nullptr, &note);
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->Stamp, *StampOfFile(path, false));
+    TPageDigester digester;
+    digester.Add(text);
+    std::uint64_t digest[2];
+    digester.Finish(digest);
+    EXPECT_EQ(note->Digest[0], digest[0]);
+    EXPECT_EQ(note->Digest[1], digest[1]);
+  }
+}
+
+TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
+  test::TempDir dir;
+  const fs::path path = dir / "page.html";
+  std::optional<TNotedPage> note;
+  WritePage(path, PageText(3000), nullptr, &note);
+  ASSERT_TRUE(note);
+  const FileStamp before = Stamp(path);
+  // The same bytes: left alone, and the note stays.
+  std::optional<TNotedPage> again;
+  EXPECT_FALSE(WritePage(path, PageText(3000), &*note, &again));
+  EXPECT_EQ(Stamp(path).Inode, before.Inode);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Stamp, note->Stamp);
+  // The note is believed while the file is the one noted: a note whose digest is not the
+  // file's shows that the file itself was not read.
+  TNotedPage otherDigest = *note;
+  otherDigest.Digest[0] ^= 1;
+  EXPECT_TRUE(WritePage(path, PageText(3000), &otherDigest, &again));
+  EXPECT_EQ(test::ReadFile(path), PageText(3000));
+  // Different bytes of the same length, longer and shorter ones replace the page.
+  for (const std::string& text : {PageText(3000, 'c'), PageText(9000, 'd'), PageText(100)}) {
+    ASSERT_TRUE(again);
+    const TNotedPage current = *again;
+    EXPECT_TRUE(WritePage(path, text, &current, &again));
+    EXPECT_EQ(test::ReadFile(path), text);
+    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+  }
+  // A note of another file (the page was replaced since) is not believed: the file is read
+  // and judged as ever, and a page of the user's own is refused.
+  ASSERT_TRUE(again);
+  const TNotedPage stale = *again;
+  test::WriteFile(dir / "mine.html", "<html>the user's own page, of some length</html>");
+  fs::rename(dir / "mine.html", path);
+  EXPECT_FALSE(TPageFile::Create(path, &stale).ok());
+  EXPECT_EQ(test::ReadFile(path), "<html>the user's own page, of some length</html>");
 }
 
 TEST(PageFileTest, WhatThisProgramDidNotWriteIsRefusedAndKept) {
