@@ -336,15 +336,19 @@ Status TFactsCache::Save(bool complete) {
   for (auto entry = NewPages.begin(); entry != NewPages.end();) {
     entry = entry->second.Stamp.WriteTimeNs > settled ? NewPages.erase(entry) : std::next(entry);
   }
-  if (!LoadedText.empty() && LoadedText.substr(0, kHeader.size()) != kHeader) {
-    return Status::InvalidArgument(File.string() +
-                                   " is not a file of Pixamond's; it is left as it is, and the "
-                                   "next run reads every picture again");
+  // Whatever stands at the notes' name and is not notes of this program (a link, which may
+  // lead anywhere, a folder, a file of the user's) is left as it is.
+  struct stat info;
+  const bool exists = ::lstat(File.c_str(), &info) == 0;
+  if (exists && (!S_ISREG(info.st_mode) || LoadedText.substr(0, kHeader.size()) != kHeader)) {
+    return Status::Refused(File.string() +
+                           " is not a file of Pixamond's; it is left as it is, and the "
+                           "next run reads every picture again");
   }
   std::string text = Serialize(NewPictures, NewPages);
   if (text == LoadedText) return Status::OK();
   // Nothing to remember and nothing there: no file is made.
-  if (NewPictures.empty() && NewPages.empty() && LoadedText.empty()) return Status::OK();
+  if (NewPictures.empty() && NewPages.empty() && !exists) return Status::OK();
   return WriteFileAtomically(File, text);
 }
 

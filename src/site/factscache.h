@@ -104,7 +104,8 @@ class TFactsCache {
   /// Writes this run's notes when they differ from the last run's. A run that did not get
   /// through (`complete` false) keeps the last run's notes of what it did not reach. Files
   /// written in the last two seconds are left out: their times cannot yet tell a later
-  /// change (the next run looks at them again).
+  /// change (the next run looks at them again). Refused (Status::Code::kRefused) when
+  /// something other than notes of this program stands at the notes' name.
   Status Save(bool complete);
 
   /// The notes file's text for `pictures` and `pages`, and back.

@@ -162,7 +162,15 @@ void TWebSite::DoMainTask() {
     rootPage.Close();
   }
   Pool.reset();
-  if (const Status saved = Facts.Save(!Cancelled()); !saved.ok()) Report(saved.message());
+  // Notes that cannot be written cost the next run only time; a file in their place that is
+  // not this program's is the user's, and its refusal is said like any other.
+  if (const Status saved = Facts.Save(!Cancelled()); !saved.ok()) {
+    if (saved.code() == Status::Code::kRefused) {
+      Report(saved.message());
+    } else {
+      DiagnosticsSink.Detail("The notes for the next run are not saved: " + saved.message());
+    }
+  }
 }
 
 std::string TWebSite::SitePath(std::string_view path) const {

@@ -125,6 +125,22 @@ TEST(FactsCacheTest, OnlySettledFilesAreNotedAndAForeignFileIsKept) {
                                  " is not a file of Pixamond's; it is left as it is, and the "
                                  "next run reads every picture again");
   EXPECT_EQ(test::ReadFile(site / std::string(FACTS_FILE_NAME)), "my own notes\n");
+  // Nor is anything written through a link in its place, even to notes.
+  fs::remove(site / std::string(FACTS_FILE_NAME));
+  TFactsCache renewed;
+  renewed.Load(site.path());
+  renewed.NotePicture("a.jpg", settled);
+  ASSERT_TRUE(renewed.Save(true).ok());
+  fs::rename(site / std::string(FACTS_FILE_NAME), site / "elsewhere");
+  fs::create_symlink(site / "elsewhere", site / std::string(FACTS_FILE_NAME));
+  const std::string elsewhere = test::ReadFile(site / "elsewhere");
+  TFactsCache linked;
+  linked.Load(site.path());
+  EXPECT_EQ(linked.FindPicture("a.jpg"), nullptr) << "not read through the link";
+  linked.NotePicture("c.jpg", settled);
+  EXPECT_EQ(linked.Save(true).code(), Status::Code::kRefused);
+  EXPECT_EQ(test::ReadFile(site / "elsewhere"), elsewhere);
+  EXPECT_TRUE(fs::is_symlink(site / std::string(FACTS_FILE_NAME)));
 }
 
 }  // namespace
