@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "base/safefile.h"
+#include "picture/comread.h"
+#include "picture/metatext.h"
 
 namespace pix {
 namespace {
@@ -136,6 +138,17 @@ class TFieldReader {
   bool Done = false;
 };
 
+// "2024-06-01T18:30:12", as IsoDateTimeFromExif makes it.
+bool IsIsoDateTime(std::string_view text) {
+  constexpr std::string_view kShape = "0000-00-00T00:00:00";
+  if (text.size() != kShape.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
+  }
+  return true;
+}
+
 bool ParsePicture(TFieldReader& fields, TNotedPicture* picture) {
   int orientation = 1;
   TExifInfo& exif = picture->Metadata.Exif;
@@ -152,7 +165,18 @@ bool ParsePicture(TFieldReader& fields, TNotedPicture* picture) {
     return false;
   }
   exif.Orientation = static_cast<TOrientation>(orientation);
-  return true;
+  // Notes travel with the site (an album unpacked from an archive keeps its files' times),
+  // so they are held to what the readers themselves hand over: a text that the readers
+  // would not have given marks notes made by someone else.
+  for (const std::string* text : {&exif.Description, &exif.Make, &exif.Model,
+                                  &picture->Metadata.XmpDescription,
+                                  &picture->Metadata.IptcCaption}) {
+    if (CleanMetadataText(*text) != *text) return false;
+  }
+  if (!exif.DateTaken.empty() && !IsIsoDateTime(exif.DateTaken)) return false;
+  return picture->szComments.empty() ||
+         (picture->szComments.size() < static_cast<std::size_t>(MAX_COMMENTS_LENGTH) &&
+          FilterCommentText(picture->szComments) == picture->szComments);
 }
 
 bool ParsePage(TFieldReader& fields, TNotedPage* page) {

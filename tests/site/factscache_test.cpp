@@ -28,7 +28,7 @@ TNotedPicture SamplePicture() {
   picture.Metadata.Exif.DateTaken = "2024-06-01T18:30:12";
   picture.Metadata.Exif.Make = "Google";
   picture.Metadata.Exif.Model = "Pixel 8";
-  picture.Metadata.XmpDescription = "Limmat\\n not a line end";
+  picture.Metadata.XmpDescription = "Limmat\r\n\\n is not a line end";
   picture.Metadata.IptcCaption = "\\";
   picture.Inline = {{5542, 1700000001000000000, 77}, 480, 360};
   return picture;
@@ -81,6 +81,20 @@ TEST(FactsCacheTest, DamagedNotesAreNotBelievedAtAll) {
   Pictures readPictures;
   Pages readPages;
   EXPECT_FALSE(TFactsCache::Parse(turned, &readPictures, &readPages));
+  // Notes travel with a site; texts the picture readers would never hand over (a NUL, a
+  // bare line feed, a date that is none, an overlong comment) mark notes made elsewhere.
+  for (int field = 0; field < 5; ++field) {
+    TNotedPicture odd = SamplePicture();
+    switch (field) {
+      case 0: odd.Metadata.Exif.Model = std::string("Pixel\0 8", 8); break;
+      case 1: odd.Metadata.XmpDescription = "one\ntwo"; break;
+      case 2: odd.Metadata.Exif.DateTaken = "<script>alert(1)</script>"; break;
+      case 3: odd.szComments = std::string(40000, 'x') + "\r\n"; break;
+      case 4: odd.szComments = "no line end"; break;
+    }
+    const std::string text = TFactsCache::Serialize({{"a.jpg", odd}}, {});
+    EXPECT_FALSE(TFactsCache::Parse(text, &readPictures, &readPages)) << field;
+  }
 }
 
 TEST(FactsCacheTest, OnlySettledFilesAreNotedAndAForeignFileIsKept) {
