@@ -174,6 +174,67 @@ void SetUpGifOutputStep(void* context) {
 void StartStep(void* context) { jpeg_start_decompress(static_cast<j_decompress_ptr>(context)); }
 void FinishStep(void* context) { jpeg_finish_decompress(static_cast<j_decompress_ptr>(context)); }
 
+// At the smallest DCT scale a block of the picture becomes one pixel, or two by two for
+// subsampled colour: the decoder uses only the lowest coefficients of each block. A
+// progressive file sends those early (the DC coefficients of every block first, the lowest
+// AC coefficients of each component soon after) and spends most of its bytes and nearly
+// all of the decoding time on later scans of detail such a pixel cannot show, so the
+// decoding stops once the coefficients it uses have come in. They may still lack their
+// last bit, which moves a pixel by a fraction of a level.
+bool DecodesFirstScansOnly(const jpeg_decompress_struct& info) {
+  return info.progressive_mode && info.min_DCT_scaled_size == 1;
+}
+
+// True once every coefficient the scaled decoder uses has its first pass: the DC
+// coefficient of a block decoded to one pixel; every coefficient of one decoded to two by
+// two (subsampled colour), whose reduced transform reads the odd frequencies up to the
+// highest. `coef_bits` is -1 for a coefficient no scan has sent yet.
+bool HoldsUsedCoefficients(const jpeg_decompress_struct& info) {
+  for (int c = 0; c < info.num_components; ++c) {
+    const int* bits = info.coef_bits[c];
+    const int used = info.comp_info[c].DCT_scaled_size > 1 ? DCTSIZE2 : 1;
+    for (int k = 0; k < used; ++k) {
+      if (bits[k] < 0) return false;
+    }
+  }
+  return true;
+}
+
+// Starts the decoder on the first scans of the picture (see DecodesFirstScansOnly), in
+// buffered-image mode: input is taken up to the end of the scan that completes the DC
+// coefficients (or the end of the file), and output starts from what it holds.
+void StartFirstScansStep(void* context) {
+  auto* info = static_cast<j_decompress_ptr>(context);
+  info->buffered_image = TRUE;
+  info->do_block_smoothing = FALSE;
+  info->enable_2pass_quant = info->quantize_colors && info->two_pass_quantize;
+  jpeg_start_decompress(info);
+  for (;;) {
+    const int got = jpeg_consume_input(info);
+    if (got == JPEG_REACHED_EOI || got == JPEG_SUSPENDED) break;
+    if (got == JPEG_SCAN_COMPLETED && HoldsUsedCoefficients(*info)) break;
+  }
+  jpeg_start_output(info, info->input_scan_number);
+}
+
+// The end of a decoding started by StartFirstScansStep: the rest of the file is not read.
+void FinishFirstScansStep(void* context) {
+  auto* info = static_cast<j_decompress_ptr>(context);
+  jpeg_finish_output(info);
+  jpeg_abort_decompress(info);
+}
+
+// Starts the decoder, on the first scans only where they are all that is needed.
+bool StartDecoding(TJpegDecompressor& d) {
+  return CallJpeg(d.Err, DecodesFirstScansOnly(d.Info) ? StartFirstScansStep : StartStep,
+                  &d.Info);
+}
+
+// Ends a decoding begun by StartDecoding.
+bool FinishDecoding(TJpegDecompressor& d) {
+  return CallJpeg(d.Err, d.Info.buffered_image ? FinishFirstScansStep : FinishStep, &d.Info);
+}
+
 struct TReadRow {
   j_decompress_ptr Info;
   JSAMPROW Row;
@@ -324,7 +385,7 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
   ApplyScale(info, scale);
   const TDecodeMemoryShare share(WholePictureBuffers(info));
   if (!CallJpeg(d.Err, SetUpGifOutputStep, &info)) return LibraryFailure(d.Err, name);
-  if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
+  if (!StartDecoding(d)) return LibraryFailure(d.Err, name);
   if (info.output_components != 1) {
     return Status::Corrupt(name.string() + ": the decoder did not map the picture to colours");
   }
@@ -350,7 +411,7 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
       return Status::IoError("Cannot write the GIF image of " + name.string());
     }
   }
-  if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
+  if (!FinishDecoding(d)) return LibraryFailure(d.Err, name);
   Status closed = writer->Close();
   if (!closed.ok()) return closed;
   return d.Err.Pub.num_warnings > 0 ? kDecodeHadWarnings : 0;
@@ -449,7 +510,7 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
   ApplyScale(info, scale);
   info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
   const TDecodeMemoryShare share(WholePictureBuffers(info));
-  if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
+  if (!StartDecoding(d)) return LibraryFailure(d.Err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
@@ -465,7 +526,7 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
     if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
     CmykRowToRgb(cmyk.data(), width, inverted, target);
   }
-  if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
+  if (!FinishDecoding(d)) return LibraryFailure(d.Err, name);
   const bool warned = d.Err.Pub.num_warnings > 0;
 
   Result<std::vector<JOCTET>> rgbJpeg = EncodeRgbInMemory(rgb, width, height, name);
@@ -534,7 +595,7 @@ Result<TRgbPicture> DecodeOpenedToRgb(TJpegDecompressor& d, const TScaleRequest&
   }
   const TDecodeMemoryShare share(WholePictureBuffers(info) +
                                  static_cast<std::uint64_t>(width) * height * 3);
-  if (!CallJpeg(d.Err, StartStep, &info)) return LibraryFailure(d.Err, name);
+  if (!StartDecoding(d)) return LibraryFailure(d.Err, name);
   picture.Width = width;
   picture.Height = height;
   picture.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
@@ -546,7 +607,7 @@ Result<TRgbPicture> DecodeOpenedToRgb(TJpegDecompressor& d, const TScaleRequest&
     if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
     if (cmyk) CmykRowToRgb(cmykRow.data(), width, info.saw_Adobe_marker, target);
   }
-  if (!CallJpeg(d.Err, FinishStep, &info)) return LibraryFailure(d.Err, name);
+  if (!FinishDecoding(d)) return LibraryFailure(d.Err, name);
   // A profile for CMYK describes inks the RGB pixels no longer hold.
   if (cmyk) picture.IccProfile.clear();
   return picture;
