@@ -27,6 +27,10 @@ std::int64_t WriteTimeNsOf(const struct stat& info) {
   return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
+std::int64_t ChangeTimeNsOf(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -225,7 +229,7 @@ void TFileItem::ListEntries() {
     const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     total += size;
     items.emplace_back(new TFileItem(this, prefix + entry->d_name, attrib, size));
-    if (S_ISREG(info.st_mode)) items.back()->WriteTimeNs_ = WriteTimeNsOf(info);
+    if (S_ISREG(info.st_mode)) items.back()->SetFileStatus(info);
   }
 
   std::sort(items.begin(), items.end(), SortsBefore);
@@ -295,11 +299,17 @@ const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name) 
   return nullptr;
 }
 
+void TFileItem::SetFileStatus(const struct stat& info) {
+  WriteTimeNs_ = WriteTimeNsOf(info);
+  ChangeTimeNs_ = ChangeTimeNsOf(info);
+  Inode_ = static_cast<std::uint64_t>(info.st_ino);
+}
+
 void RefreshFileSize(TFileItem& item) {
   struct stat info;
   if (IsDirectory(item) || ::stat(item.FullFileName_.c_str(), &info) != 0) return;
   const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
-  item.WriteTimeNs_ = WriteTimeNsOf(info);
+  item.SetFileStatus(info);
   // Unsigned arithmetic wraps, so adding the difference works both ways.
   item.AddSize(size - item.Size_);
 }

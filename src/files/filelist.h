@@ -18,6 +18,8 @@
 // files/picturenames.h), so that the question needs no further look at the disk.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,6 +90,10 @@ class TFileItem {
   /// The time the file was last written, in nanoseconds since 1970, as the scan found it
   /// (through a link: the linked file's); 0 for directories.
   std::int64_t WriteTimeNs() const { return WriteTimeNs_; }
+  /// The time the file's status last changed (every write, rename and change of mode does
+  /// it, and no program can set it back), and its inode; 0 for directories.
+  std::int64_t ChangeTimeNs() const { return ChangeTimeNs_; }
+  std::uint64_t Inode() const { return Inode_; }
 
   /// The directory that lists this item; none for the root.
   const TFileItem* Parent() const { return Parent_; }
@@ -109,6 +115,8 @@ class TFileItem {
 
   // Takes `fullFileName` as the full name and finds its name part and extension.
   void SetFullFileName(std::string fullFileName);
+  // Takes the times and inode of a file from its status.
+  void SetFileStatus(const struct stat& info);
   // Reads the directory's entries into a sorted chain of children (once).
   void ListEntries();
   // Adds `size` to this item and to every directory above it.
@@ -131,6 +139,8 @@ class TFileItem {
   bool bListed_ = false;  // The directory has been listed (even if it could not be read).
   std::uint64_t Size_ = 0;
   std::int64_t WriteTimeNs_ = 0;
+  std::int64_t ChangeTimeNs_ = 0;
+  std::uint64_t Inode_ = 0;
   TFileItem* Parent_ = nullptr;      // Owns this item (through its chain); outlives it.
   TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
   TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.

@@ -31,8 +31,8 @@ constexpr std::int64_t kSettledNs = 2'000'000'000;
 // Notes of a site of hundreds of thousands of pictures fit well within this.
 constexpr std::size_t kMaxFactsFileSize = 256u * 1024 * 1024;
 
-std::int64_t WriteTimeNsOf(const struct stat& info) {
-  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+std::int64_t NsOf(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
 // Texts are kept on one line: the backslash, tab, line feed and carriage return are
@@ -82,6 +82,7 @@ void AppendText(std::string& out, std::string_view text) {
 void AppendStamp(std::string& out, const TFileStamp& stamp) {
   AppendNumber(out, stamp.Size);
   AppendNumber(out, stamp.WriteTimeNs);
+  AppendNumber(out, stamp.ChangeTimeNs);
   AppendNumber(out, stamp.Inode);
 }
 
@@ -111,7 +112,8 @@ class TFieldReader {
   }
 
   bool Stamp(TFileStamp* stamp) {
-    return Number(&stamp->Size) && Number(&stamp->WriteTimeNs) && Number(&stamp->Inode);
+    return Number(&stamp->Size) && Number(&stamp->WriteTimeNs) &&
+           Number(&stamp->ChangeTimeNs) && Number(&stamp->Inode);
   }
 
   bool Image(TNotedImage* image) {
@@ -206,12 +208,16 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
 
 }  // namespace
 
+TFileStamp StampOf(const struct stat& info) {
+  return TFileStamp{static_cast<std::uint64_t>(info.st_size), NsOf(info.st_mtim),
+                    NsOf(info.st_ctim), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 std::optional<TFileStamp> StampOfFile(const std::filesystem::path& path, bool followLink) {
   struct stat info;
   const int looked = followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
   if (looked != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return TFileStamp{static_cast<std::uint64_t>(info.st_size), WriteTimeNsOf(info),
-                    static_cast<std::uint64_t>(info.st_ino)};
+  return StampOf(info);
 }
 
 struct TPageDigester::State {

@@ -14,6 +14,8 @@
 // changed. A missing, damaged or foreign file only costs the reading it would have spared.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,16 +32,23 @@ namespace pix {
 /// The name of the notes file at the top of a site.
 inline constexpr std::string_view FACTS_FILE_NAME = ".pixamond-facts";
 
-/// What tells that a file is still the one that was noted.
+/// What tells that a file is still the one that was noted. The change time catches what
+/// keeps size and write time (a tool that sets the write time back after editing); the
+/// inode, a file put in the place of another.
 struct TFileStamp {
   std::uint64_t Size = 0;
   std::int64_t WriteTimeNs = 0;
-  std::uint64_t Inode = 0;  ///< 0 where the inode is not compared (pictures).
+  std::int64_t ChangeTimeNs = 0;
+  std::uint64_t Inode = 0;
   bool operator==(const TFileStamp& other) const {
-    return Size == other.Size && WriteTimeNs == other.WriteTimeNs && Inode == other.Inode;
+    return Size == other.Size && WriteTimeNs == other.WriteTimeNs &&
+           ChangeTimeNs == other.ChangeTimeNs && Inode == other.Inode;
   }
   bool operator!=(const TFileStamp& other) const { return !(*this == other); }
 };
+
+/// The stamp of a file from its status.
+TFileStamp StampOf(const struct stat& info);
 
 /// The stamp of the regular file at `path` (with `followLink`, of the file a link leads to;
 /// without, a link has none); none for anything but a regular file.
@@ -55,7 +64,7 @@ struct TNotedImage {
 
 /// What was learned of one readable picture.
 struct TNotedPicture {
-  TFileStamp Picture;  ///< Size and write time, as the scan finds them.
+  TFileStamp Picture;  ///< As the scan finds it.
   int Width = 0;       ///< Shown upright.
   int Height = 0;
   std::string szComments;

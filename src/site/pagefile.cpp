@@ -21,10 +21,6 @@ constexpr std::size_t kNewBufferSize = 16 * 1024;
 // The largest noted page whose new bytes are held to be compared with its digest.
 constexpr std::uint64_t kKnownPageLimit = 4 * 1024 * 1024;
 
-std::int64_t WriteTimeNsOf(const struct stat& info) {
-  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-}
-
 Status NotOurs(const std::filesystem::path& path) {
   return Status::InvalidArgument(path.string() +
                                  " is a page Pixamond did not write; it is left as it is");
@@ -68,7 +64,7 @@ Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path
     ::close(fd);
     return NotOurs(path);
   }
-  const TFileStamp stamp{size, WriteTimeNsOf(info), static_cast<std::uint64_t>(info.st_ino)};
+  const TFileStamp stamp = StampOf(info);
   return std::unique_ptr<TPageFile>(new TPageFile(path, fd, size, std::move(start), stamp));
 }
 
@@ -200,15 +196,14 @@ Status TPageFile::Close() {
     }
     if (!Diverge()) return Status::IoError("Cannot write " + Path_.string());  // Shorter.
   }
-  // The new version's stamp, which the rename keeps: taken once every byte is out.
-  struct stat info;
-  const bool stamped = std::fflush(Temp_->File()) == 0 && ::fstat(::fileno(Temp_->File()), &info) == 0;
   const Status committed = Temp_->Commit();
   bWritten = committed.ok();
-  if (bWritten && stamped) {
-    note.Stamp = TFileStamp{static_cast<std::uint64_t>(info.st_size), WriteTimeNsOf(info),
-                            static_cast<std::uint64_t>(info.st_ino)};
-    Note_ = note;
+  // Taken once the page is in place: the rename itself changes its change time.
+  if (bWritten) {
+    if (const std::optional<TFileStamp> stamp = StampOfFile(Path_, false)) {
+      note.Stamp = *stamp;
+      Note_ = note;
+    }
   }
   return committed;
 }

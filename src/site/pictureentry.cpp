@@ -128,9 +128,9 @@ void SetCaptionVars(TVarArray& array, const TPictureEntryVars& vars, std::string
                exif != nullptr ? HtmlEscape(CameraName(exif->Make, exif->Model)) : std::string());
 }
 
-// A picture's stamp as the scan found it; pictures are known by size and write time.
+// A picture's stamp as the scan found it.
 TFileStamp ScannedStamp(const TFileItem& item) {
-  return TFileStamp{item.lSize(), item.WriteTimeNs(), 0};
+  return TFileStamp{item.lSize(), item.WriteTimeNs(), item.ChangeTimeNs(), item.Inode()};
 }
 
 // Notes what was learned of a readable picture for the next run.

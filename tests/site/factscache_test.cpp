@@ -69,9 +69,9 @@ TEST(FactsCacheTest, DamagedNotesAreNotBelievedAtAll) {
   const std::string line = good.substr(good.find('\n') + 1);
   for (const std::string& bad :
        {std::string("Pixamond facts 2\n") + line, good.substr(0, good.size() - 1),
-        good + "X\tb.jpg\n", good + "H\tb.html\t1\t2\t3\t4\n",
-        good + "H\tb.html\t1\t2\t3\t4\tfive\n", good + "H\tb.html\t1\t2\t3\t4\t5\t6\n",
-        good + "H\tb\\x.html\t1\t2\t3\t4\t5\n"}) {
+        good + "X\tb.jpg\n", good + "H\tb.html\t1\t2\t3\t4\t5\n",
+        good + "H\tb.html\t1\t2\t3\t4\t5\tsix\n", good + "H\tb.html\t1\t2\t3\t4\t5\t6\t7\n",
+        good + "H\tb\\x.html\t1\t2\t3\t4\t5\t6\n"}) {
     Pictures readPictures;
     Pages readPages;
     EXPECT_FALSE(TFactsCache::Parse(bad, &readPictures, &readPages)) << bad;
