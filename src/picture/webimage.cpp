@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "base/safereplace.h"
@@ -33,35 +34,46 @@ const std::array<float, 256>& LinearOf() {
   return table;
 }
 
-// 4096 steps of light are finer than the steps between 8-bit values anywhere on the curve
-// but in the deepest shadows, where the table is exact enough to round to the same value.
-constexpr int kEncodeSteps = 4096;
+// Light back to 8-bit sRGB values, rounded to the nearest: the value v is taken from the
+// light halfway between the values v - 1 and v on, so a value is found by comparing with
+// these thresholds. A table over kEncodeSteps equal steps of light gives the value at the
+// start of each step; the few thresholds inside a step are then compared one by one (no
+// more than two anywhere on the curve, since even in the deepest shadows a step of light
+// spans less than one 8-bit value).
+constexpr int kEncodeSteps = 8192;
 
-const std::array<std::uint8_t, kEncodeSteps + 1>& EncodedOf() {
-  static const std::array<std::uint8_t, kEncodeSteps + 1> table = [] {
-    std::array<std::uint8_t, kEncodeSteps + 1> values{};
-    for (int i = 0; i <= kEncodeSteps; ++i) {
-      const double l = static_cast<double>(i) / kEncodeSteps;
-      const double v = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
-      values[i] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
+struct TEncodeTables {
+  std::array<float, 257> Threshold{};  // Threshold[v]: the least light that codes as v.
+  std::array<std::uint8_t, kEncodeSteps + 1> StartOf{};
+};
+
+const TEncodeTables& EncodeTables() {
+  static const TEncodeTables tables = [] {
+    TEncodeTables t;
+    t.Threshold[0] = -1.0f;
+    for (int v = 1; v <= 255; ++v) {
+      const double coded = (v - 0.5) / 255.0;
+      t.Threshold[v] = static_cast<float>(
+          coded <= 0.04045 ? coded / 12.92 : std::pow((coded + 0.055) / 1.055, 2.4));
     }
-    return values;
+    t.Threshold[256] = 2.0f;  // Past all light: the search stops at 255.
+    int v = 0;
+    for (int i = 0; i <= kEncodeSteps; ++i) {
+      const float light = static_cast<float>(i) / kEncodeSteps;
+      while (light >= t.Threshold[v + 1]) ++v;
+      t.StartOf[i] = static_cast<std::uint8_t>(v);
+    }
+    return t;
   }();
-  return table;
+  return tables;
 }
 
-std::uint8_t Encode(float light) {
-  // Exact for the darkest values, where the table's steps would be too coarse.
-  if (light < 0.0031308f * 4) {
-    const float v = light <= 0.0031308f ? light * 12.92f
-                                         : 1.055f * std::pow(light, 1.0f / 2.4f) - 0.055f;
-    return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-  }
-  const float at = std::clamp(light, 0.0f, 1.0f) * kEncodeSteps;
-  const int low = static_cast<int>(at);
-  if (low >= kEncodeSteps) return 255;
-  // Between two table entries the nearer one is taken.
-  return EncodedOf()[at - static_cast<float>(low) < 0.5f ? low : low + 1];
+inline std::uint8_t Encode(const TEncodeTables& tables, float light) {
+  if (!(light > 0.0f)) return 0;
+  if (light >= 1.0f) return 255;
+  int v = tables.StartOf[static_cast<int>(light * kEncodeSteps)];
+  while (light >= tables.Threshold[v + 1]) ++v;
+  return static_cast<std::uint8_t>(v);
 }
 
 // The input pixels that make one output pixel along one direction, with their weights.
@@ -200,35 +212,49 @@ TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int hei
   result.IccProfile = picture.IccProfile;
   result.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
   const std::array<float, 256>& linear = LinearOf();
+  const TEncodeTables& encode = EncodeTables();
   const std::vector<TCoverage> across = CoverageOf(picture.Width, width);
   const std::vector<TCoverage> down = CoverageOf(picture.Height, height);
   // Rows are narrowed first, one input row at a time, so that only the narrowed picture is
-  // held in floating point.
-  std::vector<float> narrowed(static_cast<std::size_t>(width) * picture.Height * 3);
+  // held in floating point. Each input row is brought into linear light once, before the
+  // filter weighs its pixels, and every narrowed value is written, so the buffer is not
+  // cleared first.
+  const std::size_t narrowedRow = static_cast<std::size_t>(width) * 3;
+  std::unique_ptr<float[]> narrowed(new float[narrowedRow * picture.Height]);
+  std::vector<float> light(static_cast<std::size_t>(picture.Width) * 3);
   for (int y = 0; y < picture.Height; ++y) {
     const std::uint8_t* in = &picture.Pixels[static_cast<std::size_t>(y) * picture.Width * 3];
-    float* out = &narrowed[static_cast<std::size_t>(y) * width * 3];
+    for (std::size_t i = 0; i < light.size(); ++i) light[i] = linear[in[i]];
+    float* out = narrowed.get() + static_cast<std::size_t>(y) * narrowedRow;
     for (int x = 0; x < width; ++x) {
       const TCoverage& c = across[static_cast<std::size_t>(x)];
-      float sum[3] = {0, 0, 0};
-      for (std::size_t k = 0; k < c.Weights.size(); ++k) {
-        const std::uint8_t* p = in + (static_cast<std::size_t>(c.First) + k) * 3;
-        for (int ch = 0; ch < 3; ++ch) sum[ch] += c.Weights[k] * linear[p[ch]];
+      const float* p = light.data() + static_cast<std::size_t>(c.First) * 3;
+      const float* w = c.Weights.data();
+      const std::size_t taps = c.Weights.size();
+      float r = 0.0f;
+      float g = 0.0f;
+      float b = 0.0f;
+      for (std::size_t k = 0; k < taps; ++k, p += 3) {
+        r += w[k] * p[0];
+        g += w[k] * p[1];
+        b += w[k] * p[2];
       }
-      for (int ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
+      out[x * 3] = r;
+      out[x * 3 + 1] = g;
+      out[x * 3 + 2] = b;
     }
   }
-  std::vector<float> row(static_cast<std::size_t>(width) * 3);
+  std::vector<float> row(narrowedRow);
   for (int y = 0; y < height; ++y) {
     const TCoverage& c = down[static_cast<std::size_t>(y)];
     std::fill(row.begin(), row.end(), 0.0f);
     for (std::size_t k = 0; k < c.Weights.size(); ++k) {
-      const float* in = &narrowed[(static_cast<std::size_t>(c.First) + k) * width * 3];
+      const float* in = narrowed.get() + (static_cast<std::size_t>(c.First) + k) * narrowedRow;
       const float w = c.Weights[k];
-      for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
+      for (std::size_t i = 0; i < narrowedRow; ++i) row[i] += w * in[i];
     }
-    std::uint8_t* out = &result.Pixels[static_cast<std::size_t>(y) * width * 3];
-    for (std::size_t i = 0; i < row.size(); ++i) out[i] = Encode(row[i]);
+    std::uint8_t* out = &result.Pixels[static_cast<std::size_t>(y) * narrowedRow];
+    for (std::size_t i = 0; i < narrowedRow; ++i) out[i] = Encode(encode, row[i]);
   }
   return result;
 }
