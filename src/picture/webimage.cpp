@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/check.h"
 #include "base/safereplace.h"
 #include "files/utils.h"
 #include "picture/comread.h"
@@ -272,23 +273,35 @@ TRgbPicture TurnUpright(const TRgbPicture& picture, TOrientation orientation) {
   return result;
 }
 
-Status MakeWebImage(const TWebImageRequest& request) {
+namespace {
+
+Status RefuseSize(const TWebImageRequest& request) {
   if (request.Width < 1 || request.Height < 1 ||
       static_cast<long long>(request.Width) * request.Height > kMaxRgbPicturePixels) {
     return Status::InvalidArgument("No image of " + std::to_string(request.Width) + "x" +
                                    std::to_string(request.Height) + " can be made for " +
                                    request.Source.string());
   }
-  // The decoder and the resampler work on the picture as it is stored.
-  const bool swap = SwapsSides(request.Orientation);
-  const int storedWidth = swap ? request.Height : request.Width;
-  const int storedHeight = swap ? request.Width : request.Height;
-  Result<TRgbPicture> decoded = request.bSourceIsJpeg
-                                    ? DecodeJpegToRgb(request.Source, storedWidth, storedHeight)
-                                    : DecodeGifToRgb(request.Source);
-  if (!decoded.ok()) return decoded.status();
-  const TRgbPicture upright = TurnUpright(
-      ResampleInLinearLight(*decoded, storedWidth, storedHeight), request.Orientation);
+  return Status::OK();
+}
+
+// The size of the image `request` asks for as the picture is stored: the decoder and the
+// resampler work on the stored picture, which is turned upright only once it is small.
+int StoredWidth(const TWebImageRequest& request) {
+  return SwapsSides(request.Orientation) ? request.Height : request.Width;
+}
+int StoredHeight(const TWebImageRequest& request) {
+  return SwapsSides(request.Orientation) ? request.Width : request.Height;
+}
+
+// Reduces the decoded picture to the size `request` asks for, turns it upright and writes
+// it to the target.
+Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& decoded) {
+  TRgbPicture upright =
+      ResampleInLinearLight(decoded, StoredWidth(request), StoredHeight(request));
+  if (request.Orientation != TOrientation::kNormal) {
+    upright = TurnUpright(upright, request.Orientation);
+  }
   // A new file replaces the old only when it reads back as an image of the wanted size.
   auto check = [&](const fs::path& newFile) -> Status {
     int width = 0;
@@ -318,6 +331,42 @@ Status MakeWebImage(const TWebImageRequest& request) {
       request.Target,
       [&](std::FILE* out) { return EncodeJpegRgb(upright, request.Quality, out, request.Target); },
       nullptr, TTempFileBeside::Durability::kUnsynced);
+}
+
+}  // namespace
+
+Status MakeWebImage(const TWebImageRequest& request) {
+  return MakeWebImages({request}).front();
+}
+
+std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests) {
+  std::vector<Status> outcomes(requests.size(), Status::OK());
+  // The decode covers the largest image asked for; one of an impossible size is refused
+  // on its own.
+  int fitWidth = 0;
+  int fitHeight = 0;
+  bool wanted = false;
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    const TWebImageRequest& request = requests[i];
+    PIX_CHECK(request.Source == requests.front().Source &&
+              request.bSourceIsJpeg == requests.front().bSourceIsJpeg &&
+              request.Orientation == requests.front().Orientation);
+    outcomes[i] = RefuseSize(request);
+    if (!outcomes[i].ok()) continue;
+    wanted = true;
+    fitWidth = std::max(fitWidth, StoredWidth(request));
+    fitHeight = std::max(fitHeight, StoredHeight(request));
+  }
+  if (!wanted) return outcomes;
+  const TWebImageRequest& first = requests.front();
+  Result<TRgbPicture> decoded = first.bSourceIsJpeg
+                                    ? DecodeJpegToRgb(first.Source, fitWidth, fitHeight)
+                                    : DecodeGifToRgb(first.Source);
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    if (!outcomes[i].ok()) continue;
+    outcomes[i] = decoded.ok() ? WriteWebImage(requests[i], *decoded) : decoded.status();
+  }
+  return outcomes;
 }
 
 Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int* Height) {

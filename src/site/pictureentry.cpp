@@ -241,13 +241,16 @@ Status RefuseLinkedFolder(const std::filesystem::path& directory, std::string_vi
   return Status::OK();
 }
 
-// Makes the inline image of a picture at `file` size when it is missing or stale.
-// `sourceTime` is the picture's write time as the scan found it.
-void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jpeg,
-                       std::int64_t sourceTime, const TImageSize& file, TPictureFacts& facts) {
+// Settles the inline image of a picture at `file` size when it is missing or stale: a GIF
+// image is made here, a JPEG or WebP image is handed back to be made with the detail image
+// from the same decode (MakeSettledImages). `sourceTime` is the picture's write time as the
+// scan found it.
+std::optional<TWebImageRequest> SettleInlineImage(const TWebSite& site, const TPictureFiles& names,
+                                                  bool jpeg, std::int64_t sourceTime,
+                                                  const TImageSize& file, TPictureFacts& facts) {
   if (!IsInlineImageStale(sourceTime, names.InlinePath, file.Width, file.Height)) {
     facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
-    return;
+    return std::nullopt;
   }
   // Workers run ahead of the page writer, which makes each directory's inline directory
   // when it comes to the directory; a worker may get there first.
@@ -259,12 +262,7 @@ void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jp
     static_cast<void>(EnsureInlineFolder(inlineDirectory.string()));
     const TOrientation orientation = facts.Metadata.Exif.Orientation;
     const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
-    if (format == TWebImageFormat::kGif) {
-      facts.InlineStatus =
-          jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, file.Width, file.Height,
-                                     TDecodeReduction::DctScaling, orientation)
-               : ResizeGifToSize(file.Width, file.Height, names.AnchorPath, names.InlinePath);
-    } else {
+    if (format != TWebImageFormat::kGif) {
       TWebImageRequest request;
       request.Source = names.AnchorPath;
       request.bSourceIsJpeg = jpeg;
@@ -274,42 +272,69 @@ void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jp
       request.Height = file.Height;
       request.Quality = site.Settings().InLineQuality;
       request.Orientation = jpeg ? orientation : TOrientation::kNormal;
-      facts.InlineStatus = MakeWebImage(request);
+      return request;
     }
+    facts.InlineStatus =
+        jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, file.Width, file.Height,
+                                   TDecodeReduction::DctScaling, orientation)
+             : ResizeGifToSize(file.Width, file.Height, names.AnchorPath, names.InlinePath);
   }
   facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
                                                 : TPictureFacts::Inline::kFailed;
+  return std::nullopt;
 }
 
-// Makes the web-sized copy of a JPEG picture for its detail page when it is missing or
-// stale, and notes its size when it is there.
-void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::int64_t sourceTime,
-                       TPictureFacts& facts) {
+// Settles the web-sized copy of a JPEG picture for its detail page: notes its size when it
+// is there, and when it is missing or stale hands it back to be made (MakeSettledImages).
+std::optional<TWebImageRequest> SettleDetailImage(const TWebSite& site, const TPictureFiles& names,
+                                                  std::int64_t sourceTime, TPictureFacts& facts) {
   const TImageSize size =
       DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
-  if (IsInlineImageStale(sourceTime, names.DetailImagePath, size.Width, size.Height)) {
-    const std::filesystem::path detailDirectory =
-        std::filesystem::path(names.DetailImagePath).parent_path();
-    facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
-    if (facts.DetailStatus.ok()) {
-      facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
-    }
-    if (!facts.DetailStatus.ok()) return;
-    static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
-    std::error_code ignored;
-    std::filesystem::create_directory(detailDirectory, ignored);
-    TWebImageRequest request;
-    request.Source = names.AnchorPath;
-    request.Target = names.DetailImagePath;
-    request.Width = size.Width;
-    request.Height = size.Height;
-    request.Quality = site.Settings().InLineQuality;
-    request.Orientation = facts.Metadata.Exif.Orientation;
-    facts.DetailStatus = MakeWebImage(request);
-    if (!facts.DetailStatus.ok()) return;
+  if (!IsInlineImageStale(sourceTime, names.DetailImagePath, size.Width, size.Height)) {
+    facts.DetailWidth = size.Width;
+    facts.DetailHeight = size.Height;
+    return std::nullopt;
   }
-  facts.DetailWidth = size.Width;
-  facts.DetailHeight = size.Height;
+  const std::filesystem::path detailDirectory =
+      std::filesystem::path(names.DetailImagePath).parent_path();
+  facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
+  if (facts.DetailStatus.ok()) {
+    facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
+  }
+  if (!facts.DetailStatus.ok()) return std::nullopt;
+  static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
+  std::error_code ignored;
+  std::filesystem::create_directory(detailDirectory, ignored);
+  TWebImageRequest request;
+  request.Source = names.AnchorPath;
+  request.Target = names.DetailImagePath;
+  request.Width = size.Width;
+  request.Height = size.Height;
+  request.Quality = site.Settings().InLineQuality;
+  request.Orientation = facts.Metadata.Exif.Orientation;
+  return request;
+}
+
+// Makes the stale images the two above handed back, both from one decode of the picture
+// when both are stale, and notes how each came out.
+void MakeSettledImages(std::optional<TWebImageRequest> inlineImage,
+                       std::optional<TWebImageRequest> detailImage, TPictureFacts& facts) {
+  std::vector<TWebImageRequest> requests;
+  if (inlineImage) requests.push_back(std::move(*inlineImage));
+  if (detailImage) requests.push_back(std::move(*detailImage));
+  const std::vector<Status> outcomes = MakeWebImages(requests);
+  if (inlineImage) {
+    facts.InlineStatus = outcomes.front();
+    facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
+                                                  : TPictureFacts::Inline::kFailed;
+  }
+  if (detailImage) {
+    facts.DetailStatus = outcomes.back();
+    if (facts.DetailStatus.ok()) {
+      facts.DetailWidth = requests.back().Width;
+      facts.DetailHeight = requests.back().Height;
+    }
+  }
 }
 
 }  // namespace
@@ -345,11 +370,14 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
                                              site.MaxDisplayHeight());
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (names.InlinePath.empty()) return facts;
-  SettleInlineImage(site, names, jpeg, item.WriteTimeNs(),
-                    InlineFileSize(fit, facts.Width, facts.Height,
-                                   site.Settings().InLinePixelDensity),
-                    facts);
-  if (jpeg && site.Settings().DetailImageMaxSize > 0) SettleDetailImage(site, names, item.WriteTimeNs(), facts);
+  std::optional<TWebImageRequest> inlineImage = SettleInlineImage(
+      site, names, jpeg, item.WriteTimeNs(),
+      InlineFileSize(fit, facts.Width, facts.Height, site.Settings().InLinePixelDensity), facts);
+  std::optional<TWebImageRequest> detailImage;
+  if (jpeg && site.Settings().DetailImageMaxSize > 0) {
+    detailImage = SettleDetailImage(site, names, item.WriteTimeNs(), facts);
+  }
+  MakeSettledImages(std::move(inlineImage), std::move(detailImage), facts);
   return facts;
 }
 
