@@ -38,9 +38,9 @@ const std::array<float, 256>& LinearOf() {
 // Light back to 8-bit sRGB values, rounded to the nearest: the value v is taken from the
 // light halfway between the values v - 1 and v on, so a value is found by comparing with
 // these thresholds. A table over kEncodeSteps equal steps of light gives the value at the
-// start of each step; the few thresholds inside a step are then compared one by one (no
-// more than two anywhere on the curve, since even in the deepest shadows a step of light
-// spans less than one 8-bit value).
+// start of each step, and one comparison with the next threshold settles it: the curve is
+// steepest in the deepest shadows, 12.92 x 255 values for all the light, so a step of
+// 1/8192 spans less than half a value and holds at most one threshold.
 constexpr int kEncodeSteps = 8192;
 
 struct TEncodeTables {
@@ -57,7 +57,7 @@ const TEncodeTables& EncodeTables() {
       t.Threshold[v] = static_cast<float>(
           coded <= 0.04045 ? coded / 12.92 : std::pow((coded + 0.055) / 1.055, 2.4));
     }
-    t.Threshold[256] = 2.0f;  // Past all light: the search stops at 255.
+    t.Threshold[256] = 2.0f;  // Past all light: nothing codes above 255.
     int v = 0;
     for (int i = 0; i <= kEncodeSteps; ++i) {
       const float light = static_cast<float>(i) / kEncodeSteps;
@@ -72,9 +72,8 @@ const TEncodeTables& EncodeTables() {
 inline std::uint8_t Encode(const TEncodeTables& tables, float light) {
   if (!(light > 0.0f)) return 0;
   if (light >= 1.0f) return 255;
-  int v = tables.StartOf[static_cast<int>(light * kEncodeSteps)];
-  while (light >= tables.Threshold[v + 1]) ++v;
-  return static_cast<std::uint8_t>(v);
+  const int v = tables.StartOf[static_cast<int>(light * kEncodeSteps)];
+  return static_cast<std::uint8_t>(v + (light >= tables.Threshold[v + 1] ? 1 : 0));
 }
 
 // The input pixels that make one output pixel along one direction, with their weights.
@@ -217,32 +216,28 @@ TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int hei
   const std::vector<TCoverage> across = CoverageOf(picture.Width, width);
   const std::vector<TCoverage> down = CoverageOf(picture.Height, height);
   // Rows are narrowed first, one input row at a time, so that only the narrowed picture is
-  // held in floating point. Each input row is brought into linear light once, before the
-  // filter weighs its pixels, and every narrowed value is written, so the buffer is not
-  // cleared first.
+  // held in floating point. Each input row is brought into linear light once, four values
+  // a pixel (the fourth unused) so that the filter weighs a whole pixel in one step, and
+  // every narrowed value is written, so the buffer is not cleared first.
   const std::size_t narrowedRow = static_cast<std::size_t>(width) * 3;
   std::unique_ptr<float[]> narrowed(new float[narrowedRow * picture.Height]);
-  std::vector<float> light(static_cast<std::size_t>(picture.Width) * 3);
+  std::vector<float> light(static_cast<std::size_t>(picture.Width) * 4, 0.0f);
   for (int y = 0; y < picture.Height; ++y) {
     const std::uint8_t* in = &picture.Pixels[static_cast<std::size_t>(y) * picture.Width * 3];
-    for (std::size_t i = 0; i < light.size(); ++i) light[i] = linear[in[i]];
+    for (std::size_t x = 0; x < static_cast<std::size_t>(picture.Width); ++x) {
+      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
+    }
     float* out = narrowed.get() + static_cast<std::size_t>(y) * narrowedRow;
     for (int x = 0; x < width; ++x) {
       const TCoverage& c = across[static_cast<std::size_t>(x)];
-      const float* p = light.data() + static_cast<std::size_t>(c.First) * 3;
+      const float* p = light.data() + static_cast<std::size_t>(c.First) * 4;
       const float* w = c.Weights.data();
       const std::size_t taps = c.Weights.size();
-      float r = 0.0f;
-      float g = 0.0f;
-      float b = 0.0f;
-      for (std::size_t k = 0; k < taps; ++k, p += 3) {
-        r += w[k] * p[0];
-        g += w[k] * p[1];
-        b += w[k] * p[2];
+      float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+      for (std::size_t k = 0; k < taps; ++k, p += 4) {
+        for (std::size_t ch = 0; ch < 4; ++ch) sum[ch] += w[k] * p[ch];
       }
-      out[x * 3] = r;
-      out[x * 3 + 1] = g;
-      out[x * 3 + 2] = b;
+      for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
     }
   }
   std::vector<float> row(narrowedRow);
