@@ -59,7 +59,9 @@ Status MakeWebImage(const TWebImageRequest& request);
 /// Makes several web images of one picture (an inline image and a detail image, say) from
 /// one decode: every request names the same source, kind and orientation. A JPEG picture
 /// is decoded at the scale the largest image needs, since reading its compressed data costs
-/// about as much at every scale; each image is then reduced from those pixels on its own.
+/// about as much at every scale. The largest image is reduced from the decoded pixels, and
+/// a smaller one from the largest's pixels when they are at least twice its size each way,
+/// else from the decoded pixels too.
 /// Returns one status for each request, in their order; each target is replaced as
 /// MakeWebImage replaces it, so one image failing leaves the others made.
 std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests);
