@@ -215,19 +215,26 @@ TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int hei
   const TEncodeTables& encode = EncodeTables();
   const std::vector<TCoverage> across = CoverageOf(picture.Width, width);
   const std::vector<TCoverage> down = CoverageOf(picture.Height, height);
-  // Rows are narrowed first, one input row at a time, so that only the narrowed picture is
-  // held in floating point. Each input row is brought into linear light once, four values
-  // a pixel (the fourth unused) so that the filter weighs a whole pixel in one step, and
-  // every narrowed value is written, so the buffer is not cleared first.
+  // Rows are narrowed as the output rows come to need them, and only the narrowed rows the
+  // filter still reaches are kept, in a ring: the rows an output row needs start no earlier
+  // than those of the row before, so a ring of as many rows as the widest reach holds them
+  // all, and it stays in the processor's cache. Each input row is brought into linear light
+  // once, four values a pixel (the fourth unused) so that the filter weighs a whole pixel in
+  // one step.
   const std::size_t narrowedRow = static_cast<std::size_t>(width) * 3;
-  std::unique_ptr<float[]> narrowed(new float[narrowedRow * picture.Height]);
+  std::size_t ringRows = 1;
+  for (const TCoverage& c : down) ringRows = std::max(ringRows, c.Weights.size());
+  std::unique_ptr<float[]> ring(new float[narrowedRow * ringRows]);
+  auto ringRow = [&](std::size_t inputRow) {
+    return ring.get() + (inputRow % ringRows) * narrowedRow;
+  };
   std::vector<float> light(static_cast<std::size_t>(picture.Width) * 4, 0.0f);
-  for (int y = 0; y < picture.Height; ++y) {
-    const std::uint8_t* in = &picture.Pixels[static_cast<std::size_t>(y) * picture.Width * 3];
+  auto narrow = [&](std::size_t y) {
+    const std::uint8_t* in = &picture.Pixels[y * picture.Width * 3];
     for (std::size_t x = 0; x < static_cast<std::size_t>(picture.Width); ++x) {
       for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
     }
-    float* out = narrowed.get() + static_cast<std::size_t>(y) * narrowedRow;
+    float* out = ringRow(y);
     for (int x = 0; x < width; ++x) {
       const TCoverage& c = across[static_cast<std::size_t>(x)];
       const float* p = light.data() + static_cast<std::size_t>(c.First) * 4;
@@ -239,13 +246,16 @@ TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int hei
       }
       for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
     }
-  }
+  };
+  std::size_t narrowedRows = 0;  // Input rows narrowed so far, from the top.
   std::vector<float> row(narrowedRow);
   for (int y = 0; y < height; ++y) {
     const TCoverage& c = down[static_cast<std::size_t>(y)];
+    const std::size_t first = static_cast<std::size_t>(c.First);
+    while (narrowedRows < first + c.Weights.size()) narrow(narrowedRows++);
     std::fill(row.begin(), row.end(), 0.0f);
     for (std::size_t k = 0; k < c.Weights.size(); ++k) {
-      const float* in = narrowed.get() + (static_cast<std::size_t>(c.First) + k) * narrowedRow;
+      const float* in = ringRow(first + k);
       const float w = c.Weights[k];
       for (std::size_t i = 0; i < narrowedRow; ++i) row[i] += w * in[i];
     }
