@@ -262,7 +262,12 @@ std::optional<TWebImageRequest> SettleInlineImage(const TWebSite& site, const TP
     static_cast<void>(EnsureInlineFolder(inlineDirectory.string()));
     const TOrientation orientation = facts.Metadata.Exif.Orientation;
     const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
-    if (format != TWebImageFormat::kGif) {
+    if (format == TWebImageFormat::kGif) {
+      facts.InlineStatus =
+          jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, file.Width, file.Height,
+                                     TDecodeReduction::DctScaling, orientation)
+               : ResizeGifToSize(file.Width, file.Height, names.AnchorPath, names.InlinePath);
+    } else {
       TWebImageRequest request;
       request.Source = names.AnchorPath;
       request.bSourceIsJpeg = jpeg;
@@ -274,10 +279,6 @@ std::optional<TWebImageRequest> SettleInlineImage(const TWebSite& site, const TP
       request.Orientation = jpeg ? orientation : TOrientation::kNormal;
       return request;
     }
-    facts.InlineStatus =
-        jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, file.Width, file.Height,
-                                   TDecodeReduction::DctScaling, orientation)
-             : ResizeGifToSize(file.Width, file.Height, names.AnchorPath, names.InlinePath);
   }
   facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
                                                 : TPictureFacts::Inline::kFailed;
@@ -290,29 +291,29 @@ std::optional<TWebImageRequest> SettleDetailImage(const TWebSite& site, const TP
                                                   std::int64_t sourceTime, TPictureFacts& facts) {
   const TImageSize size =
       DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
-  if (!IsInlineImageStale(sourceTime, names.DetailImagePath, size.Width, size.Height)) {
-    facts.DetailWidth = size.Width;
-    facts.DetailHeight = size.Height;
-    return std::nullopt;
+  if (IsInlineImageStale(sourceTime, names.DetailImagePath, size.Width, size.Height)) {
+    const std::filesystem::path detailDirectory =
+        std::filesystem::path(names.DetailImagePath).parent_path();
+    facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
+    if (facts.DetailStatus.ok()) {
+      facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
+    }
+    if (!facts.DetailStatus.ok()) return std::nullopt;
+    static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
+    std::error_code ignored;
+    std::filesystem::create_directory(detailDirectory, ignored);
+    TWebImageRequest request;
+    request.Source = names.AnchorPath;
+    request.Target = names.DetailImagePath;
+    request.Width = size.Width;
+    request.Height = size.Height;
+    request.Quality = site.Settings().InLineQuality;
+    request.Orientation = facts.Metadata.Exif.Orientation;
+    return request;
   }
-  const std::filesystem::path detailDirectory =
-      std::filesystem::path(names.DetailImagePath).parent_path();
-  facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
-  if (facts.DetailStatus.ok()) {
-    facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
-  }
-  if (!facts.DetailStatus.ok()) return std::nullopt;
-  static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
-  std::error_code ignored;
-  std::filesystem::create_directory(detailDirectory, ignored);
-  TWebImageRequest request;
-  request.Source = names.AnchorPath;
-  request.Target = names.DetailImagePath;
-  request.Width = size.Width;
-  request.Height = size.Height;
-  request.Quality = site.Settings().InLineQuality;
-  request.Orientation = facts.Metadata.Exif.Orientation;
-  return request;
+  facts.DetailWidth = size.Width;
+  facts.DetailHeight = size.Height;
+  return std::nullopt;
 }
 
 // Makes the stale images the two above handed back, both from one decode of the picture
