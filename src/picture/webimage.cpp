@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <vector>
 
+#include "base/check.h"
 #include "base/safereplace.h"
 #include "files/utils.h"
 #include "picture/comread.h"
@@ -33,35 +35,45 @@ const std::array<float, 256>& LinearOf() {
   return table;
 }
 
-// 4096 steps of light are finer than the steps between 8-bit values anywhere on the curve
-// but in the deepest shadows, where the table is exact enough to round to the same value.
-constexpr int kEncodeSteps = 4096;
+// Light back to 8-bit sRGB values, rounded to the nearest: the value v is taken from the
+// light halfway between the values v - 1 and v on, so a value is found by comparing with
+// these thresholds. A table over kEncodeSteps equal steps of light gives the value at the
+// start of each step, and one comparison with the next threshold settles it: the curve is
+// steepest in the deepest shadows, 12.92 x 255 values for all the light, so a step of
+// 1/8192 spans less than half a value and holds at most one threshold.
+constexpr int kEncodeSteps = 8192;
 
-const std::array<std::uint8_t, kEncodeSteps + 1>& EncodedOf() {
-  static const std::array<std::uint8_t, kEncodeSteps + 1> table = [] {
-    std::array<std::uint8_t, kEncodeSteps + 1> values{};
-    for (int i = 0; i <= kEncodeSteps; ++i) {
-      const double l = static_cast<double>(i) / kEncodeSteps;
-      const double v = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
-      values[i] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
+struct TEncodeTables {
+  std::array<float, 257> Threshold{};  // Threshold[v]: the least light that codes as v.
+  std::array<std::uint8_t, kEncodeSteps + 1> StartOf{};
+};
+
+const TEncodeTables& EncodeTables() {
+  static const TEncodeTables tables = [] {
+    TEncodeTables t;
+    t.Threshold[0] = -1.0f;
+    for (int v = 1; v <= 255; ++v) {
+      const double coded = (v - 0.5) / 255.0;
+      t.Threshold[v] = static_cast<float>(
+          coded <= 0.04045 ? coded / 12.92 : std::pow((coded + 0.055) / 1.055, 2.4));
     }
-    return values;
+    t.Threshold[256] = 2.0f;  // Past all light: nothing codes above 255.
+    int v = 0;
+    for (int i = 0; i <= kEncodeSteps; ++i) {
+      const float light = static_cast<float>(i) / kEncodeSteps;
+      while (light >= t.Threshold[v + 1]) ++v;
+      t.StartOf[i] = static_cast<std::uint8_t>(v);
+    }
+    return t;
   }();
-  return table;
+  return tables;
 }
 
-std::uint8_t Encode(float light) {
-  // Exact for the darkest values, where the table's steps would be too coarse.
-  if (light < 0.0031308f * 4) {
-    const float v = light <= 0.0031308f ? light * 12.92f
-                                         : 1.055f * std::pow(light, 1.0f / 2.4f) - 0.055f;
-    return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-  }
-  const float at = std::clamp(light, 0.0f, 1.0f) * kEncodeSteps;
-  const int low = static_cast<int>(at);
-  if (low >= kEncodeSteps) return 255;
-  // Between two table entries the nearer one is taken.
-  return EncodedOf()[at - static_cast<float>(low) < 0.5f ? low : low + 1];
+inline std::uint8_t Encode(const TEncodeTables& tables, float light) {
+  if (!(light > 0.0f)) return 0;
+  if (light >= 1.0f) return 255;
+  const int v = tables.StartOf[static_cast<int>(light * kEncodeSteps)];
+  return static_cast<std::uint8_t>(v + (light >= tables.Threshold[v + 1] ? 1 : 0));
 }
 
 // The input pixels that make one output pixel along one direction, with their weights.
@@ -200,35 +212,55 @@ TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int hei
   result.IccProfile = picture.IccProfile;
   result.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
   const std::array<float, 256>& linear = LinearOf();
+  const TEncodeTables& encode = EncodeTables();
   const std::vector<TCoverage> across = CoverageOf(picture.Width, width);
   const std::vector<TCoverage> down = CoverageOf(picture.Height, height);
-  // Rows are narrowed first, one input row at a time, so that only the narrowed picture is
-  // held in floating point.
-  std::vector<float> narrowed(static_cast<std::size_t>(width) * picture.Height * 3);
-  for (int y = 0; y < picture.Height; ++y) {
-    const std::uint8_t* in = &picture.Pixels[static_cast<std::size_t>(y) * picture.Width * 3];
-    float* out = &narrowed[static_cast<std::size_t>(y) * width * 3];
+  // Rows are narrowed as the output rows come to need them, and only the narrowed rows the
+  // filter still reaches are kept, in a ring: the rows an output row needs start no earlier
+  // than those of the row before, so a ring of as many rows as the widest reach holds them
+  // all, and it stays in the processor's cache. Each input row is brought into linear light
+  // once, four values a pixel (the fourth unused) so that the filter weighs a whole pixel in
+  // one step.
+  const std::size_t narrowedRow = static_cast<std::size_t>(width) * 3;
+  std::size_t ringRows = 1;
+  for (const TCoverage& c : down) ringRows = std::max(ringRows, c.Weights.size());
+  std::unique_ptr<float[]> ring(new float[narrowedRow * ringRows]);
+  auto ringRow = [&](std::size_t inputRow) {
+    return ring.get() + (inputRow % ringRows) * narrowedRow;
+  };
+  std::vector<float> light(static_cast<std::size_t>(picture.Width) * 4, 0.0f);
+  auto narrow = [&](std::size_t y) {
+    const std::uint8_t* in = &picture.Pixels[y * picture.Width * 3];
+    for (std::size_t x = 0; x < static_cast<std::size_t>(picture.Width); ++x) {
+      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
+    }
+    float* out = ringRow(y);
     for (int x = 0; x < width; ++x) {
       const TCoverage& c = across[static_cast<std::size_t>(x)];
-      float sum[3] = {0, 0, 0};
-      for (std::size_t k = 0; k < c.Weights.size(); ++k) {
-        const std::uint8_t* p = in + (static_cast<std::size_t>(c.First) + k) * 3;
-        for (int ch = 0; ch < 3; ++ch) sum[ch] += c.Weights[k] * linear[p[ch]];
+      const float* p = light.data() + static_cast<std::size_t>(c.First) * 4;
+      const float* w = c.Weights.data();
+      const std::size_t taps = c.Weights.size();
+      float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+      for (std::size_t k = 0; k < taps; ++k, p += 4) {
+        for (std::size_t ch = 0; ch < 4; ++ch) sum[ch] += w[k] * p[ch];
       }
-      for (int ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
+      for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
     }
-  }
-  std::vector<float> row(static_cast<std::size_t>(width) * 3);
+  };
+  std::size_t narrowedRows = 0;  // Input rows narrowed so far, from the top.
+  std::vector<float> row(narrowedRow);
   for (int y = 0; y < height; ++y) {
     const TCoverage& c = down[static_cast<std::size_t>(y)];
+    const std::size_t first = static_cast<std::size_t>(c.First);
+    while (narrowedRows < first + c.Weights.size()) narrow(narrowedRows++);
     std::fill(row.begin(), row.end(), 0.0f);
     for (std::size_t k = 0; k < c.Weights.size(); ++k) {
-      const float* in = &narrowed[(static_cast<std::size_t>(c.First) + k) * width * 3];
+      const float* in = ringRow(first + k);
       const float w = c.Weights[k];
-      for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
+      for (std::size_t i = 0; i < narrowedRow; ++i) row[i] += w * in[i];
     }
-    std::uint8_t* out = &result.Pixels[static_cast<std::size_t>(y) * width * 3];
-    for (std::size_t i = 0; i < row.size(); ++i) out[i] = Encode(row[i]);
+    std::uint8_t* out = &result.Pixels[static_cast<std::size_t>(y) * narrowedRow];
+    for (std::size_t i = 0; i < narrowedRow; ++i) out[i] = Encode(encode, row[i]);
   }
   return result;
 }
@@ -246,23 +278,33 @@ TRgbPicture TurnUpright(const TRgbPicture& picture, TOrientation orientation) {
   return result;
 }
 
-Status MakeWebImage(const TWebImageRequest& request) {
+namespace {
+
+Status RefuseSize(const TWebImageRequest& request) {
   if (request.Width < 1 || request.Height < 1 ||
       static_cast<long long>(request.Width) * request.Height > kMaxRgbPicturePixels) {
     return Status::InvalidArgument("No image of " + std::to_string(request.Width) + "x" +
                                    std::to_string(request.Height) + " can be made for " +
                                    request.Source.string());
   }
-  // The decoder and the resampler work on the picture as it is stored.
-  const bool swap = SwapsSides(request.Orientation);
-  const int storedWidth = swap ? request.Height : request.Width;
-  const int storedHeight = swap ? request.Width : request.Height;
-  Result<TRgbPicture> decoded = request.bSourceIsJpeg
-                                    ? DecodeJpegToRgb(request.Source, storedWidth, storedHeight)
-                                    : DecodeGifToRgb(request.Source);
-  if (!decoded.ok()) return decoded.status();
-  const TRgbPicture upright = TurnUpright(
-      ResampleInLinearLight(*decoded, storedWidth, storedHeight), request.Orientation);
+  return Status::OK();
+}
+
+// The size of the image `request` asks for as the picture is stored: the decoder and the
+// resampler work on the stored picture, which is turned upright only once it is small.
+int StoredWidth(const TWebImageRequest& request) {
+  return SwapsSides(request.Orientation) ? request.Height : request.Width;
+}
+int StoredHeight(const TWebImageRequest& request) {
+  return SwapsSides(request.Orientation) ? request.Width : request.Height;
+}
+
+// Turns `stored`, the image `request` asks for as the picture is stored, upright and writes
+// it to the target.
+Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& stored) {
+  const bool turn = request.Orientation != TOrientation::kNormal;
+  const TRgbPicture turned = turn ? TurnUpright(stored, request.Orientation) : TRgbPicture();
+  const TRgbPicture& upright = turn ? turned : stored;
   // A new file replaces the old only when it reads back as an image of the wanted size.
   auto check = [&](const fs::path& newFile) -> Status {
     int width = 0;
@@ -292,6 +334,62 @@ Status MakeWebImage(const TWebImageRequest& request) {
       request.Target,
       [&](std::FILE* out) { return EncodeJpegRgb(upright, request.Quality, out, request.Target); },
       nullptr, TTempFileBeside::Durability::kUnsynced);
+}
+
+}  // namespace
+
+Status MakeWebImage(const TWebImageRequest& request) {
+  return MakeWebImages({request}).front();
+}
+
+std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests) {
+  std::vector<Status> outcomes(requests.size(), Status::OK());
+  // The decode covers the largest image asked for; one of an impossible size is refused
+  // on its own.
+  int fitWidth = 0;
+  int fitHeight = 0;
+  bool wanted = false;
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    const TWebImageRequest& request = requests[i];
+    PIX_CHECK(request.Source == requests.front().Source &&
+              request.bSourceIsJpeg == requests.front().bSourceIsJpeg &&
+              request.Orientation == requests.front().Orientation);
+    outcomes[i] = RefuseSize(request);
+    if (!outcomes[i].ok()) continue;
+    wanted = true;
+    fitWidth = std::max(fitWidth, StoredWidth(request));
+    fitHeight = std::max(fitHeight, StoredHeight(request));
+  }
+  if (!wanted) return outcomes;
+  const TWebImageRequest& first = requests.front();
+  Result<TRgbPicture> decoded = first.bSourceIsJpeg
+                                    ? DecodeJpegToRgb(first.Source, fitWidth, fitHeight)
+                                    : DecodeGifToRgb(first.Source);
+  // The largest image first: a smaller one is reduced from its pixels when they are at
+  // least twice its size each way, which costs less than reducing the decoded picture
+  // again and comes as close to an exact reduction (the large step has been taken in
+  // linear light already, and the second filter works over two pixels and more).
+  std::vector<std::size_t> order(requests.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return static_cast<long long>(requests[a].Width) * requests[a].Height >
+           static_cast<long long>(requests[b].Width) * requests[b].Height;
+  });
+  TRgbPicture largest;  // The largest image made, as the picture is stored.
+  for (const std::size_t i : order) {
+    if (!outcomes[i].ok()) continue;
+    if (!decoded.ok()) {
+      outcomes[i] = decoded.status();
+      continue;
+    }
+    const int width = StoredWidth(requests[i]);
+    const int height = StoredHeight(requests[i]);
+    const bool fromLargest = largest.Width >= 2 * width && largest.Height >= 2 * height;
+    TRgbPicture stored = ResampleInLinearLight(fromLargest ? largest : *decoded, width, height);
+    outcomes[i] = WriteWebImage(requests[i], stored);
+    if (largest.Width == 0) largest = std::move(stored);
+  }
+  return outcomes;
 }
 
 Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int* Height) {

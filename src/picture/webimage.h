@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 #include "picture/decjpeg.h"
@@ -54,6 +55,16 @@ struct TWebImageRequest {
 /// Makes the web image `request` describes. The target is replaced only by a complete file
 /// that reads back with the wanted size; on failure an earlier file stays as it was.
 Status MakeWebImage(const TWebImageRequest& request);
+
+/// Makes several web images of one picture (an inline image and a detail image, say) from
+/// one decode: every request names the same source, kind and orientation. A JPEG picture
+/// is decoded at the scale the largest image needs, since reading its compressed data costs
+/// about as much at every scale. The largest image is reduced from the decoded pixels, and
+/// a smaller one from the largest's pixels when they are at least twice its size each way,
+/// else from the decoded pixels too.
+/// Returns one status for each request, in their order; each target is replaced as
+/// MakeWebImage replaces it, so one image failing leaves the others made.
+std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests);
 
 /// The width and height of an image file of any inline format (by its extension); both 0
 /// and a failure when it cannot be read.

@@ -302,16 +302,19 @@ TNotedImage NoteMadeImage(const std::string& path, const TImageSize& size) {
   return stamp ? TNotedImage{*stamp, size.Width, size.Height} : TNotedImage();
 }
 
-// Makes the inline image of a picture at `file` size when it is missing or stale.
-// `sourceTime` is the picture's write time as the scan found it.
-void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jpeg,
-                       std::int64_t sourceTime, const TImageSize& file, TPictureFacts& facts,
-                       const TNotedImage* noted) {
+// Settles the inline image of a picture at `file` size when it is missing or stale: a GIF
+// image is made here, a JPEG or WebP image is handed back to be made with the detail image
+// from the same decode (MakeSettledImages). `sourceTime` is the picture's write time as the
+// scan found it; `noted` what the last run noted of the image.
+std::optional<TWebImageRequest> SettleInlineImage(const TWebSite& site, const TPictureFiles& names,
+                                                  bool jpeg, std::int64_t sourceTime,
+                                                  const TImageSize& file, TPictureFacts& facts,
+                                                  const TNotedImage* noted) {
   if (const std::optional<TNotedImage> current =
           CurrentImage(names.InlinePath, sourceTime, file, noted)) {
     facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
     facts.InlineNote = *current;
-    return;
+    return std::nullopt;
   }
   // Workers run ahead of the page writer, which makes each directory's inline directory
   // when it comes to the directory; a worker may get there first.
@@ -338,18 +341,20 @@ void SettleInlineImage(const TWebSite& site, const TPictureFiles& names, bool jp
       request.Height = file.Height;
       request.Quality = site.Settings().InLineQuality;
       request.Orientation = jpeg ? orientation : TOrientation::kNormal;
-      facts.InlineStatus = MakeWebImage(request);
+      return request;
     }
   }
   facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
                                                 : TPictureFacts::Inline::kFailed;
   if (facts.InlineStatus.ok()) facts.InlineNote = NoteMadeImage(names.InlinePath, file);
+  return std::nullopt;
 }
 
-// Makes the web-sized copy of a JPEG picture for its detail page when it is missing or
-// stale, and notes its size when it is there.
-void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::int64_t sourceTime,
-                       TPictureFacts& facts, const TNotedImage* noted) {
+// Settles the web-sized copy of a JPEG picture for its detail page: notes its size when it
+// is there, and when it is missing or stale hands it back to be made (MakeSettledImages).
+std::optional<TWebImageRequest> SettleDetailImage(const TWebSite& site, const TPictureFiles& names,
+                                                  std::int64_t sourceTime, TPictureFacts& facts,
+                                                  const TNotedImage* noted) {
   const TImageSize size =
       DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
   if (const std::optional<TNotedImage> current =
@@ -362,7 +367,7 @@ void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::in
     if (facts.DetailStatus.ok()) {
       facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
     }
-    if (!facts.DetailStatus.ok()) return;
+    if (!facts.DetailStatus.ok()) return std::nullopt;
     static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
     std::error_code ignored;
     std::filesystem::create_directory(detailDirectory, ignored);
@@ -373,12 +378,39 @@ void SettleDetailImage(const TWebSite& site, const TPictureFiles& names, std::in
     request.Height = size.Height;
     request.Quality = site.Settings().InLineQuality;
     request.Orientation = facts.Metadata.Exif.Orientation;
-    facts.DetailStatus = MakeWebImage(request);
-    if (!facts.DetailStatus.ok()) return;
-    facts.DetailNote = NoteMadeImage(names.DetailImagePath, size);
+    return request;
   }
   facts.DetailWidth = size.Width;
   facts.DetailHeight = size.Height;
+  return std::nullopt;
+}
+
+// Makes the stale images the two above handed back, both from one decode of the picture
+// when both are stale, and notes how each came out.
+void MakeSettledImages(std::optional<TWebImageRequest> inlineImage,
+                       std::optional<TWebImageRequest> detailImage, TPictureFacts& facts) {
+  std::vector<TWebImageRequest> requests;
+  if (inlineImage) requests.push_back(std::move(*inlineImage));
+  if (detailImage) requests.push_back(std::move(*detailImage));
+  const std::vector<Status> outcomes = MakeWebImages(requests);
+  if (inlineImage) {
+    facts.InlineStatus = outcomes.front();
+    facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
+                                                  : TPictureFacts::Inline::kFailed;
+    const TWebImageRequest& made = requests.front();
+    if (facts.InlineStatus.ok()) {
+      facts.InlineNote = NoteMadeImage(made.Target.string(), {made.Width, made.Height});
+    }
+  }
+  if (detailImage) {
+    facts.DetailStatus = outcomes.back();
+    const TWebImageRequest& made = requests.back();
+    if (facts.DetailStatus.ok()) {
+      facts.DetailWidth = made.Width;
+      facts.DetailHeight = made.Height;
+      facts.DetailNote = NoteMadeImage(made.Target.string(), {made.Width, made.Height});
+    }
+  }
 }
 
 }  // namespace
@@ -426,14 +458,16 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
                                              site.MaxDisplayHeight());
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (names.InlinePath.empty()) return facts;
-  SettleInlineImage(site, names, jpeg, item.WriteTimeNs(),
-                    InlineFileSize(fit, facts.Width, facts.Height,
-                                   site.Settings().InLinePixelDensity),
-                    facts, noted != nullptr ? &noted->Inline : nullptr);
+  std::optional<TWebImageRequest> inlineImage = SettleInlineImage(
+      site, names, jpeg, item.WriteTimeNs(),
+      InlineFileSize(fit, facts.Width, facts.Height, site.Settings().InLinePixelDensity), facts,
+      noted != nullptr ? &noted->Inline : nullptr);
+  std::optional<TWebImageRequest> detailImage;
   if (jpeg && site.Settings().DetailImageMaxSize > 0) {
-    SettleDetailImage(site, names, item.WriteTimeNs(), facts,
-                      noted != nullptr ? &noted->Detail : nullptr);
+    detailImage = SettleDetailImage(site, names, item.WriteTimeNs(), facts,
+                                    noted != nullptr ? &noted->Detail : nullptr);
   }
+  MakeSettledImages(std::move(inlineImage), std::move(detailImage), facts);
   return facts;
 }
 

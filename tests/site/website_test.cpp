@@ -262,6 +262,65 @@ TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages
       << "a current detail image is kept";
 }
 
+TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsMadeAgain) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
+                  "[Display]\nMaxDisplayWidth=100\nMaxDisplayHeight=100\nInLinePixelDensity=2\n"
+                  "DetailImageMaxSize=150\n");
+  SetLayout("DetailPageTemplate:\r\n[${DetailImageWidth}x${DetailImageHeight}]\r\n\r\n");
+  // Stored 400 x 200, red on the left and blue on the right; EXIF 6 turns it a quarter
+  // clockwise, upright 200 x 400 with red at the top.
+  test::TPixelArt art;
+  art.Width = 400;
+  art.Height = 200;
+  for (int y = 0; y < art.Height; ++y) {
+    for (int x = 0; x < art.Width; ++x) {
+      art.Pixels.push_back(x < 200 ? test::Rgb{220, 20, 20} : test::Rgb{20, 20, 220});
+    }
+  }
+  test::TJpegOptions options;
+  test::TExifFields exif;
+  exif.Orientation = 6;
+  options.Segments.push_back(test::ExifSegment(exif));
+  test::WriteFile(root / "side.jpg", test::MakeJpeg(art, options));
+  const fs::path inlineImage = root / "inline" / "side.jpg";
+  const fs::path detailImage = root / "inline" / "detail" / "side.jpg";
+  auto upright = [](const fs::path& path) {
+    const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
+    const auto at = [&](int x, int y, int channel) {
+      return jpeg.Samples[(static_cast<std::size_t>(y) * jpeg.Width + x) * 3 + channel];
+    };
+    const bool redTop = at(jpeg.Width / 2, jpeg.Height / 8, 0) > 150;
+    const bool blueBottom = at(jpeg.Width / 2, jpeg.Height * 7 / 8, 2) > 150;
+    return std::to_string(jpeg.Width) + "x" + std::to_string(jpeg.Height) +
+           (redTop && blueBottom ? " upright" : " turned");
+  };
+
+  EXPECT_EQ(Run().InlineMade, 1);
+  EXPECT_EQ(diagnostics.ProblemText(), "");
+  EXPECT_EQ(upright(inlineImage), "100x200 upright") << "twice the 50x100 display size";
+  EXPECT_EQ(upright(detailImage), "75x150 upright");
+  EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
+
+  // With the inline image gone, only it is made again.
+  const auto detailTime = fs::last_write_time(detailImage);
+  fs::remove(inlineImage);
+  EXPECT_EQ(Run().InlineMade, 1);
+  EXPECT_EQ(upright(inlineImage), "100x200 upright");
+  EXPECT_EQ(fs::last_write_time(detailImage), detailTime) << "a current detail image is kept";
+
+  // With the detail image gone, only it is made again.
+  const auto inlineTime = fs::last_write_time(inlineImage);
+  fs::remove(detailImage);
+  const TRunStats stats = Run();
+  EXPECT_EQ(stats.InlineMade, 0);
+  EXPECT_EQ(stats.InlineReused, 1);
+  EXPECT_EQ(upright(detailImage), "75x150 upright");
+  EXPECT_EQ(fs::last_write_time(inlineImage), inlineTime) << "a current inline image is kept";
+  EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
+  EXPECT_EQ(diagnostics.ProblemText(), "");
+}
+
 TEST_F(WebSiteTest, CommentAndTextFileSetTheDetailPage) {
   SetLayout("DetailPageTemplate:\r\n[${DetailPageLabel}|${ImageDescription}|${AnchorWidth}]\r\n\r\n"
             "DetailPageLabel:\r\n${BaseFileName}\r\n\r\n");
