@@ -11,7 +11,9 @@
 #include <charconv>
 #include <chrono>
 #include <iterator>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "base/safefile.h"
@@ -122,6 +124,9 @@ class TFieldReader {
 
   bool AtEnd() const { return Done; }
 
+  // What is left of the line, from the next field on.
+  std::string_view Rest() const { return Done ? std::string_view() : Line.substr(At); }
+
  private:
   bool Next(std::string_view* field) {
     if (Done) return false;
@@ -206,6 +211,26 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
   return text;
 }
 
+// Calls `record(kind, path, fields)` for each record of notes `text`, where `fields` reads
+// what follows the path; false at once for text that is not notes, a cut or malformed
+// record, or one `record` refuses.
+template <typename Record>
+bool ForEachRecord(std::string_view text, Record record) {
+  if (text.substr(0, kHeader.size()) != kHeader) return false;
+  for (std::size_t at = kHeader.size(); at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) return false;  // A cut file.
+    const std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.size() < 2 || line[1] != '\t') return false;
+    TFieldReader fields(line.substr(2));
+    std::string path;
+    if (!fields.Text(&path)) return false;
+    if (!record(line[0], std::move(path), fields)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TFileStamp StampOf(const struct stat& info) {
@@ -246,19 +271,52 @@ void TFactsCache::Load(const std::filesystem::path& siteDirectory) {
   File = siteDirectory / FACTS_FILE_NAME;
   OldPictures.clear();
   OldPages.clear();
+  bLoadedOurs = false;
+  LoadedSize = 0;
   LoadedText.clear();
   if (std::optional<std::string> text = ReadSmallFile(File)) {
+    bLoadedOurs = text->substr(0, kHeader.size()) == kHeader;
+    LoadedSize = text->size();
+    TPageDigester digester;
+    digester.Add(*text);
+    digester.Finish(LoadedDigest);
+    // A picture's note stays text until it is looked up: a site of many pictures costs
+    // its notes file and an index, not a copy of every note in parsed form. Every note is
+    // checked now all the same, so that notes are believed whole or not at all.
     LoadedText = std::move(*text);
-    if (!Parse(LoadedText, &OldPictures, &OldPages)) {
+    const bool good = ForEachRecord(
+        LoadedText, [&](char kind, std::string path, TFieldReader& fields) {
+          if (kind == 'P') {
+            const std::string_view rest = fields.Rest();
+            TNotedPicture picture;
+            if (!ParsePicture(fields, &picture) || !fields.AtEnd()) return false;
+            OldPictures.insert_or_assign(std::move(path), rest);
+            return true;
+          }
+          if (kind == 'H') {
+            TNotedPage page;
+            if (!ParsePage(fields, &page) || !fields.AtEnd()) return false;
+            OldPages.insert_or_assign(std::move(path), page);
+            return true;
+          }
+          return false;
+        });
+    if (!good) {
       OldPictures.clear();
       OldPages.clear();
+      LoadedText = std::string();
     }
   }
 }
 
-const TNotedPicture* TFactsCache::FindPicture(std::string_view path) const {
+std::optional<TNotedPicture> TFactsCache::FindPicture(std::string_view path) const {
   const auto found = OldPictures.find(std::string(path));
-  return found == OldPictures.end() ? nullptr : &found->second;
+  if (found == OldPictures.end()) return std::nullopt;
+  // Checked when loaded: it reads.
+  TFieldReader fields(found->second);
+  TNotedPicture picture;
+  if (!ParsePicture(fields, &picture)) return std::nullopt;
+  return picture;
 }
 
 const TNotedPage* TFactsCache::FindPage(std::string_view path) const {
@@ -271,26 +329,32 @@ void TFactsCache::NotePicture(std::string path, TNotedPicture picture) {
 }
 
 void TFactsCache::NotePage(std::string path, const TNotedPage& page) {
+  OldPages.erase(path);  // Pages are looked up by the page writer only.
   NewPages.insert_or_assign(std::move(path), page);
 }
 
-std::string TFactsCache::Serialize(
+void TFactsCache::SerializeRecords(
     const std::unordered_map<std::string, TNotedPicture>& pictures,
-    const std::unordered_map<std::string, TNotedPage>& pages) {
+    const std::unordered_map<std::string, TNotedPage>& pages,
+    const std::function<void(std::string_view)>& sink) {
   // Sorted, so that the same notes always make the same text.
   std::vector<const std::pair<const std::string, TNotedPicture>*> sortedPictures;
+  sortedPictures.reserve(pictures.size());
   for (const auto& entry : pictures) sortedPictures.push_back(&entry);
   std::sort(sortedPictures.begin(), sortedPictures.end(),
             [](auto* a, auto* b) { return a->first < b->first; });
   std::vector<const std::pair<const std::string, TNotedPage>*> sortedPages;
+  sortedPages.reserve(pages.size());
   for (const auto& entry : pages) sortedPages.push_back(&entry);
   std::sort(sortedPages.begin(), sortedPages.end(),
             [](auto* a, auto* b) { return a->first < b->first; });
-  std::string out(kHeader);
+  sink(kHeader);
+  // One record at a time, so that the notes of a large site never stand whole in memory.
+  std::string out;
   for (const auto* entry : sortedPictures) {
     const TNotedPicture& picture = entry->second;
     const TPictureMetadata& metadata = picture.Metadata;
-    out += 'P';
+    out = 'P';
     AppendText(out, entry->first);
     AppendStamp(out, picture.Picture);
     AppendNumber(out, picture.Width);
@@ -306,52 +370,61 @@ std::string TFactsCache::Serialize(
     AppendImage(out, picture.Inline);
     AppendImage(out, picture.Detail);
     out += '\n';
+    sink(out);
   }
   for (const auto* entry : sortedPages) {
-    out += 'H';
+    out = 'H';
     AppendText(out, entry->first);
     AppendStamp(out, entry->second.Stamp);
     AppendNumber(out, entry->second.Digest[0]);
     AppendNumber(out, entry->second.Digest[1]);
     out += '\n';
+    sink(out);
   }
-  return out;
+}
+
+std::string TFactsCache::Serialize(
+    const std::unordered_map<std::string, TNotedPicture>& pictures,
+    const std::unordered_map<std::string, TNotedPage>& pages) {
+  std::string text;
+  SerializeRecords(pictures, pages, [&](std::string_view part) { text += part; });
+  return text;
 }
 
 bool TFactsCache::Parse(std::string_view text,
                         std::unordered_map<std::string, TNotedPicture>* pictures,
                         std::unordered_map<std::string, TNotedPage>* pages) {
-  if (text.substr(0, kHeader.size()) != kHeader) return false;
-  for (std::size_t at = kHeader.size(); at < text.size();) {
-    const std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) return false;  // A cut file.
-    const std::string_view line = text.substr(at, end - at);
-    at = end + 1;
-    if (line.size() < 2 || line[1] != '\t') return false;
-    TFieldReader fields(line.substr(2));
-    std::string path;
-    if (!fields.Text(&path)) return false;
-    bool good = false;
-    if (line[0] == 'P') {
+  return ForEachRecord(text, [&](char kind, std::string path, TFieldReader& fields) {
+    if (kind == 'P') {
       TNotedPicture picture;
-      good = ParsePicture(fields, &picture) && fields.AtEnd();
-      if (good) pictures->insert_or_assign(std::move(path), std::move(picture));
-    } else if (line[0] == 'H') {
-      TNotedPage page;
-      good = ParsePage(fields, &page) && fields.AtEnd();
-      if (good) pages->insert_or_assign(std::move(path), page);
+      if (!ParsePicture(fields, &picture) || !fields.AtEnd()) return false;
+      pictures->insert_or_assign(std::move(path), std::move(picture));
+      return true;
     }
-    if (!good) return false;
-  }
-  return true;
+    if (kind == 'H') {
+      TNotedPage page;
+      if (!ParsePage(fields, &page) || !fields.AtEnd()) return false;
+      pages->insert_or_assign(std::move(path), page);
+      return true;
+    }
+    return false;
+  });
 }
 
 Status TFactsCache::Save(bool complete) {
   if (File.empty()) return Status::OK();
   if (!complete) {
-    for (const auto& [path, picture] : OldPictures) NewPictures.emplace(path, picture);
+    for (const auto& [path, rest] : OldPictures) {
+      if (NewPictures.count(path) != 0) continue;
+      if (std::optional<TNotedPicture> picture = FindPicture(path)) {
+        NewPictures.emplace(path, std::move(*picture));
+      }
+    }
     for (const auto& [path, page] : OldPages) NewPages.emplace(path, page);
   }
+  OldPictures.clear();
+  OldPages.clear();
+  LoadedText = std::string();
   const std::int64_t settled =
       std::chrono::duration_cast<std::chrono::nanoseconds>(
           std::chrono::system_clock::now().time_since_epoch())
@@ -370,16 +443,36 @@ Status TFactsCache::Save(bool complete) {
   // lead anywhere, a folder, a file of the user's) is left as it is.
   struct stat info;
   const bool exists = ::lstat(File.c_str(), &info) == 0;
-  if (exists && (!S_ISREG(info.st_mode) || LoadedText.substr(0, kHeader.size()) != kHeader)) {
+  if (exists && (!S_ISREG(info.st_mode) || !bLoadedOurs)) {
     return Status::Refused(File.string() +
                            " is not a file of Pixamond's; it is left as it is, and the "
                            "next run reads every picture again");
   }
-  std::string text = Serialize(NewPictures, NewPages);
-  if (text == LoadedText) return Status::OK();
   // Nothing to remember and nothing there: no file is made.
   if (NewPictures.empty() && NewPages.empty() && !exists) return Status::OK();
-  return WriteFileAtomically(File, text);
+  // The same notes as the file holds: it is left alone.
+  TPageDigester digester;
+  std::uint64_t size = 0;
+  SerializeRecords(NewPictures, NewPages, [&](std::string_view part) {
+    digester.Add(part);
+    size += part.size();
+  });
+  std::uint64_t digest[2];
+  digester.Finish(digest);
+  if (exists && size == LoadedSize && digest[0] == LoadedDigest[0] &&
+      digest[1] == LoadedDigest[1]) {
+    return Status::OK();
+  }
+  // Notes lost in a crash cost only time, so they are not synced.
+  Result<TTempFileBeside> temp =
+      TTempFileBeside::Create(File, TTempFileBeside::Durability::kUnsynced);
+  if (!temp.ok()) return temp.status();
+  bool written = true;
+  SerializeRecords(NewPictures, NewPages, [&](std::string_view part) {
+    written = written && std::fwrite(part.data(), 1, part.size(), temp->File()) == part.size();
+  });
+  if (!written) return Status::IoError("Cannot write " + File.string());
+  return temp->Commit();
 }
 
 }  // namespace pix

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,7 +104,7 @@ class TFactsCache {
 
   /// The notes of the last run. Paths are relative to the site directory. Safe to call
   /// from several threads while nothing is noted.
-  const TNotedPicture* FindPicture(std::string_view path) const;
+  std::optional<TNotedPicture> FindPicture(std::string_view path) const;
   const TNotedPage* FindPage(std::string_view path) const;
 
   /// Notes what this run learned (from one thread).
@@ -117,6 +118,10 @@ class TFactsCache {
   /// something other than notes of this program stands at the notes' name.
   Status Save(bool complete);
 
+  /// The notes file's text for `pictures` and `pages`, handed to `sink` a record at a time.
+  static void SerializeRecords(const std::unordered_map<std::string, TNotedPicture>& pictures,
+                               const std::unordered_map<std::string, TNotedPage>& pages,
+                               const std::function<void(std::string_view)>& sink);
   /// The notes file's text for `pictures` and `pages`, and back.
   static std::string Serialize(const std::unordered_map<std::string, TNotedPicture>& pictures,
                                const std::unordered_map<std::string, TNotedPage>& pages);
@@ -126,8 +131,12 @@ class TFactsCache {
 
  private:
   std::filesystem::path File;
-  std::string LoadedText;  // As read, to tell whether anything changed.
-  std::unordered_map<std::string, TNotedPicture> OldPictures;
+  bool bLoadedOurs = false;  // A notes file of this program was there.
+  std::uint64_t LoadedSize = 0;  // Its size and digest, to tell whether anything changed.
+  std::uint64_t LoadedDigest[2] = {0, 0};
+  std::string LoadedText;  // The last run's notes, which OldPictures points into.
+  // Each picture's note as text (what follows its path), parsed when looked up.
+  std::unordered_map<std::string, std::string_view> OldPictures;
   std::unordered_map<std::string, TNotedPage> OldPages;
   std::unordered_map<std::string, TNotedPicture> NewPictures;
   std::unordered_map<std::string, TNotedPage> NewPages;

@@ -420,8 +420,8 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   const TPictureFiles names = PictureFilesOf(item, site.Names());
   const bool jpeg = IsJpegPicture(item);
   // A picture as the last run found it is taken from its notes.
-  const TNotedPicture* noted = site.FactsCache().FindPicture(site.SitePath(names.AnchorPath));
-  if (noted != nullptr && noted->Picture != ScannedStamp(item)) noted = nullptr;
+  std::optional<TNotedPicture> notes = site.FactsCache().FindPicture(site.SitePath(names.AnchorPath));
+  const TNotedPicture* noted = notes && notes->Picture == ScannedStamp(item) ? &*notes : nullptr;
   if (noted != nullptr) {
     facts.Width = noted->Width;
     facts.Height = noted->Height;

@@ -104,7 +104,7 @@ TEST(FactsCacheTest, OnlySettledFilesAreNotedAndAForeignFileIsKept) {
                                .count();
   TFactsCache cache;
   cache.Load(site.path());
-  EXPECT_EQ(cache.FindPicture("a.jpg"), nullptr);
+  EXPECT_FALSE(cache.FindPicture("a.jpg"));
   TNotedPicture settled = SamplePicture();
   settled.Picture.WriteTimeNs = now - 60'000'000'000;
   settled.Inline.Stamp.WriteTimeNs = now;  // just made: looked at again next time
@@ -117,16 +117,16 @@ TEST(FactsCacheTest, OnlySettledFilesAreNotedAndAForeignFileIsKept) {
   ASSERT_TRUE(cache.Save(true).ok());
   TFactsCache next;
   next.Load(site.path());
-  ASSERT_NE(next.FindPicture("a.jpg"), nullptr);
+  ASSERT_TRUE(next.FindPicture("a.jpg"));
   EXPECT_FALSE(next.FindPicture("a.jpg")->Inline.Known());
-  EXPECT_EQ(next.FindPicture("b.jpg"), nullptr);
+  EXPECT_FALSE(next.FindPicture("b.jpg"));
   EXPECT_NE(next.FindPage("old.html"), nullptr);
   EXPECT_EQ(next.FindPage("new.html"), nullptr);
   // A run that did not get through keeps the notes of what it did not reach.
   ASSERT_TRUE(next.Save(false).ok());
   TFactsCache third;
   third.Load(site.path());
-  EXPECT_NE(third.FindPicture("a.jpg"), nullptr);
+  EXPECT_TRUE(third.FindPicture("a.jpg"));
   // A file of the same name that this program did not write is neither believed nor
   // replaced.
   test::WriteFile(site / std::string(FACTS_FILE_NAME), "my own notes\n");
@@ -150,7 +150,7 @@ TEST(FactsCacheTest, OnlySettledFilesAreNotedAndAForeignFileIsKept) {
   const std::string elsewhere = test::ReadFile(site / "elsewhere");
   TFactsCache linked;
   linked.Load(site.path());
-  EXPECT_EQ(linked.FindPicture("a.jpg"), nullptr) << "not read through the link";
+  EXPECT_FALSE(linked.FindPicture("a.jpg")) << "not read through the link";
   linked.NotePicture("c.jpg", settled);
   EXPECT_EQ(linked.Save(true).code(), Status::Code::kRefused);
   EXPECT_EQ(test::ReadFile(site / "elsewhere"), elsewhere);
