@@ -9,6 +9,8 @@
 #include <memory>
 #include <system_error>
 
+#include "base/filetime.h"
+
 namespace pix {
 namespace fs = std::filesystem;
 namespace {
@@ -109,10 +111,6 @@ Status TakeAttributesOf(const TUserFileTarget& target, TTempFileBeside& temp) {
   return Status::OK();
 }
 
-long long ModifiedNanoseconds(const struct stat& info) {
-  return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
-}
-
 // The target must still be the file that was judged: the same file with the same contents
 // (as far as its size and modification time tell), mode, owner and links.
 Status StillAsJudged(const TUserFileTarget& target) {
@@ -125,7 +123,7 @@ Status StillAsJudged(const TUserFileTarget& target) {
   if (!exists || info.st_dev != target.Device || info.st_ino != target.Inode ||
       info.st_mode != target.Mode || info.st_uid != target.Owner || info.st_gid != target.Group ||
       info.st_nlink != target.LinkCount || info.st_size != target.Size ||
-      ModifiedNanoseconds(info) != target.ModifiedNanoseconds) {
+      TimeNs(info.st_mtim) != target.ModifiedNanoseconds) {
     return Status::Refused(LeftAsItIs(target.Name, "changed while it was being rewritten"));
   }
   return Status::OK();
@@ -184,7 +182,7 @@ Result<TUserFileTarget> CheckUserFileRewrite(const fs::path& path, TSymlinkRule 
   target.Inode = info.st_ino;
   target.LinkCount = info.st_nlink;
   target.Size = info.st_size;
-  target.ModifiedNanoseconds = ModifiedNanoseconds(info);
+  target.ModifiedNanoseconds = TimeNs(info.st_mtim);
   return target;
 }
 

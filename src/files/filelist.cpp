@@ -16,20 +16,13 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "base/filetime.h"
 #include "base/safefile.h"
 #include "files/picturenames.h"
 #include "files/utils.h"
 
 namespace pix {
 namespace {
-
-std::int64_t WriteTimeNsOf(const struct stat& info) {
-  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-}
-
-std::int64_t ChangeTimeNsOf(const struct stat& info) {
-  return static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
-}
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -300,8 +293,8 @@ const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name) 
 }
 
 void TFileItem::SetFileStatus(const struct stat& info) {
-  WriteTimeNs_ = WriteTimeNsOf(info);
-  ChangeTimeNs_ = ChangeTimeNsOf(info);
+  WriteTimeNs_ = TimeNs(info.st_mtim);
+  ChangeTimeNs_ = TimeNs(info.st_ctim);
   Inode_ = static_cast<std::uint64_t>(info.st_ino);
 }
 

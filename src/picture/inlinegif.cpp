@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/check.h"
+#include "base/filetime.h"
 #include "files/utils.h"
 #include "picture/gifrsize.h"
 #include "picture/webimage.h"
@@ -18,10 +19,6 @@ namespace {
 // The GIF signature and logical screen descriptor: "GIF87a" or "GIF89a", the screen's width
 // and height (little-endian), the packed fields, the background colour and the aspect.
 constexpr std::size_t kGifHeaderSize = 13;
-
-std::int64_t WriteTimeNs(const struct stat& info) {
-  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-}
 
 }  // namespace
 
@@ -36,7 +33,7 @@ bool IsInlineImageStale(const std::filesystem::path& szSourceFullFileName,
   struct stat source;
   // A picture whose time cannot be read counts as older than any inline image.
   const std::int64_t sourceTime =
-      ::stat(szSourceFullFileName.c_str(), &source) == 0 ? WriteTimeNs(source) : 0;
+      ::stat(szSourceFullFileName.c_str(), &source) == 0 ? TimeNs(source.st_mtim) : 0;
   return IsInlineImageStale(sourceTime, szImageFullFileName, Width, Height);
 }
 
@@ -50,7 +47,7 @@ bool IsInlineImageStale(std::int64_t SourceWriteTimeNs,
     struct stat info;
     unsigned char header[kGifHeaderSize];
     const bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const bool older = plain && WriteTimeNs(info) < SourceWriteTimeNs;
+    const bool older = plain && TimeNs(info.st_mtim) < SourceWriteTimeNs;
     const ssize_t got = plain && !older ? ::read(fd, header, sizeof header) : -1;
     ::close(fd);
     // A GIF that cannot be read is made again like a missing one.
@@ -68,7 +65,7 @@ bool IsInlineImageStale(std::int64_t SourceWriteTimeNs,
   } else {
     struct stat info;
     if (::stat(szImageFullFileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        WriteTimeNs(info) < SourceWriteTimeNs) {
+        TimeNs(info.st_mtim) < SourceWriteTimeNs) {
       return true;
     }
     // An image that cannot be read is made again like a missing one.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/safefile.h"
+#include "base/filetime.h"
 #include "picture/comread.h"
 #include "picture/metatext.h"
 
@@ -33,9 +34,6 @@ constexpr std::int64_t kSettledNs = 2'000'000'000;
 // Notes of a site of hundreds of thousands of pictures fit well within this.
 constexpr std::size_t kMaxFactsFileSize = 256u * 1024 * 1024;
 
-std::int64_t NsOf(const struct timespec& time) {
-  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
 
 // Texts are kept on one line: the backslash, tab, line feed and carriage return are
 // written as two characters.
@@ -234,8 +232,8 @@ bool ForEachRecord(std::string_view text, Record record) {
 }  // namespace
 
 TFileStamp StampOf(const struct stat& info) {
-  return TFileStamp{static_cast<std::uint64_t>(info.st_size), NsOf(info.st_mtim),
-                    NsOf(info.st_ctim), static_cast<std::uint64_t>(info.st_ino)};
+  return TFileStamp{static_cast<std::uint64_t>(info.st_size), TimeNs(info.st_mtim),
+                    TimeNs(info.st_ctim), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 std::optional<TFileStamp> StampOfFile(const std::filesystem::path& path, bool followLink) {
