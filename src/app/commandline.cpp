@@ -301,7 +301,11 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
   const Status prepared = webSite.Prepare();
   if (!prepared.ok()) {
     io.Messages << "pixamond: " << prepared.message() << "\n";
-    return kExitUsage;
+    // A site that another run holds, whose record is not this program's or cannot be
+    // written, is no misuse.
+    return prepared.code() == Status::Code::kRefused || prepared.code() == Status::Code::kIoError
+               ? kExitReported
+               : kExitUsage;
   }
   webSite.Execute();
   progress.ClearLine();
@@ -314,6 +318,13 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
                 << stats.PagesUnchanged << " unchanged, "
                 << stats.InlineMade << " inline images made, " << stats.InlineReused
                 << " reused, " << seconds << " s\n";
+    if (stats.PagesRemoved > 0 || stats.ImagesRemoved > 0) {
+      io.Messages << stats.PagesRemoved << " pages and " << stats.ImagesRemoved
+                  << " images of deleted pictures removed\n";
+    }
+    if (stats.OtherRemoved > 0) {
+      io.Messages << stats.OtherRemoved << " files the site no longer uses removed\n";
+    }
   }
   const bool reported = stats.ProblemsReported > 0 || diagnostics.ProblemCount() > 0;
   return reported || webSite.Cancelled() ? kExitReported : kExitOk;

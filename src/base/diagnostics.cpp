@@ -32,6 +32,16 @@ std::vector<std::string> TCollectedDiagnostics::Details() const {
   return DetailLines;
 }
 
+std::vector<std::string> TCollectedDiagnostics::Notices() const {
+  std::lock_guard<std::mutex> lock(Mutex);
+  return NoticeLines;
+}
+
+void TCollectedDiagnostics::WriteNotice(const std::string& text) {
+  std::lock_guard<std::mutex> lock(Mutex);
+  NoticeLines.push_back(text);
+}
+
 std::string TCollectedDiagnostics::ProblemText() const {
   std::lock_guard<std::mutex> lock(Mutex);
   std::string text;

@@ -25,6 +25,9 @@ class TDiagnostics {
   void Problem(const std::string& text);
   /// A detail line of the picture libraries: why a file could not be read, and the like.
   void Detail(const std::string& text);
+  /// Something the user should know that is not a problem (a page edited by hand whose
+  /// head is kept): shown like a problem, but not counted.
+  void Notice(const std::string& text) { WriteNotice(text); }
 
   /// The problems reported so far.
   int ProblemCount() const { return Problems.load(); }
@@ -32,6 +35,7 @@ class TDiagnostics {
  protected:
   virtual void WriteProblem(const std::string& text) = 0;
   virtual void WriteDetail(const std::string& text) = 0;
+  virtual void WriteNotice(const std::string& text) = 0;
 
  private:
   std::atomic<int> Problems{0};
@@ -48,6 +52,7 @@ class TStreamDiagnostics : public TDiagnostics {
  protected:
   void WriteProblem(const std::string& text) override;
   void WriteDetail(const std::string& text) override;
+  void WriteNotice(const std::string& text) override { WriteLine(text); }
 
  private:
   void WriteLine(const std::string& text);
@@ -63,17 +68,20 @@ class TCollectedDiagnostics : public TDiagnostics {
  public:
   std::vector<std::string> Problems() const;
   std::vector<std::string> Details() const;
+  std::vector<std::string> Notices() const;
   /// Every problem, one a line.
   std::string ProblemText() const;
 
  protected:
   void WriteProblem(const std::string& text) override;
   void WriteDetail(const std::string& text) override;
+  void WriteNotice(const std::string& text) override;
 
  private:
   mutable std::mutex Mutex;
   std::vector<std::string> ProblemLines;
   std::vector<std::string> DetailLines;
+  std::vector<std::string> NoticeLines;
 };
 
 /// The picture libraries report their detail lines here, far below any caller that could

@@ -215,9 +215,20 @@ Status TTempFileBeside::Close() {
   return Status::OK();
 }
 
-Status TTempFileBeside::Commit() {
+Status TTempFileBeside::Commit(const TBeforeReplace& beforeReplace) {
   Status closed = Close();
   if (!closed.ok()) return closed;
+  if (beforeReplace) {
+    Status ready = beforeReplace(TempPath_);
+    if (!ready.ok()) {
+      // The replacement is abandoned now, not when this object goes: the folder holds no
+      // new file once the caller hears of the failure.
+      ::unlink(TempPath_.c_str());
+      Committed_ = true;  // Nothing is left to remove.
+      Unregister();
+      return ready;
+    }
+  }
   if (::rename(TempPath_.c_str(), Target_.c_str()) != 0) {
     return Status::IoError("Cannot replace " + Target_.string() + ": " + ErrnoText());
   }

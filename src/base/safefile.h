@@ -8,14 +8,21 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
-#include <filesystem>
 #include <string_view>
 
 #include "base/status.h"
 
 namespace pix {
+
+/// Called with the finished new file (closed, and on the disk when synced) just before it
+/// is renamed over its target, so that a caller can note what the target is about to hold
+/// before it does. A failure abandons the replacement: the new file is removed, the target
+/// stays as it was, and the failure is what the commit returns.
+using TBeforeReplace = std::function<Status(const std::filesystem::path& finished)>;
 
 class TTempFileBeside {
  public:
@@ -44,8 +51,10 @@ class TTempFileBeside {
   Status Close();
 
   /// Closes (if still open) and renames the temporary file over the target. The new file
-  /// keeps the permissions of the file it replaces.
-  Status Commit();
+  /// keeps the permissions of the file it replaces. `beforeReplace`, when set, is called
+  /// with TempPath() between the two; when it fails, the temporary file is removed and the
+  /// target left as it was.
+  Status Commit(const TBeforeReplace& beforeReplace = {});
 
  private:
   TTempFileBeside(std::filesystem::path target, std::filesystem::path temp, std::FILE* file,

@@ -1,11 +1,6 @@
 #include "files/picturenames.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <unordered_map>
 
@@ -123,38 +118,30 @@ void SettleDirectory(TFileItem& directory, const TSiteNames& names,
   }
 }
 
-// True when `folder`, in `directory`, holds only files named like inline images of the
-// directory's pictures: what a run made before it marked its folders.
-bool HoldsOnlyInlineImages(const TFileItem& folder, const TFileItem& directory) {
-  std::unordered_map<std::string_view, bool> pictures;
-  for (const TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (!IsDirectory(*item) && (IsJpegExtension(item->szFileExt()) ||
-                                IsGifExtension(item->szFileExt()))) {
-      pictures.emplace(BaseNameOf(*item), true);
-    }
-  }
+// True when everything in `folder` is a run's output: its files, and those of its detail
+// image folder. Hidden files are not listed, so they count for neither side.
+bool IsOwnInlineFolder(const TFileItem& folder, const TOutputFileTest& isOutput) {
   for (const TFileItem* item = folder.FirstChild(); item != nullptr; item = item->NextItem()) {
-    const std::string_view ext = item->szFileExt();
-    const bool image = IsGifExtension(ext) || IsJpegExtension(ext) || EqualsNoCase(ext, ".webp");
-    if (IsDirectory(*item) || !image || pictures.count(BaseNameOf(*item)) == 0) return false;
+    if (!IsDirectory(*item)) {
+      if (!isOutput(*item)) return false;
+      continue;
+    }
+    if (item->szFileName() != kDetailImageDirName || (item->Attrib() & kAttribSymLink) != 0) {
+      return false;
+    }
+    for (const TFileItem* image = item->FirstChild(); image != nullptr; image = image->NextItem()) {
+      if (IsDirectory(*image) || !isOutput(*image)) return false;
+    }
   }
   return true;
 }
 
-bool IsOwnInlineFolder(const TFileItem& folder, const TFileItem& directory,
-                       const TSiteNames& names) {
-  if (FileExists(folder.szFullFileName() + "/" + kInlineFolderMarker)) return true;
-  if (folder.FirstChild() == nullptr) return true;
-  const std::string index = directory.szFullFileName() + "/index." + names.szPageDOSFileExt;
-  return IsPageOfThisProgram(index) && HoldsOnlyInlineImages(folder, directory);
-}
-
 void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
-                          std::vector<std::string>& reports) {
+                          const TOutputFileTest& isOutput, std::vector<std::string>& reports) {
   for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item) || (item->Attrib() & kAttribSymLink) != 0 ||
         !EqualsNoCase(item->szFileName(), names.szInLineSubDirName) ||
-        IsOwnInlineFolder(*item, directory, names)) {
+        IsOwnInlineFolder(*item, isOutput)) {
       continue;
     }
     // A folder that differs from the name only in case is merely the user's album; one of
@@ -172,40 +159,22 @@ void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
 
 }  // namespace
 
-std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names) {
+std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names,
+                                             const TOutputFileTest& isOutput) {
   std::vector<std::string> reports;
-  SettleInlineFolderOf(root, names, reports);
+  SettleInlineFolderOf(root, names, isOutput, reports);
   // A directory is settled before the walk looks inside it, so a user's folder is walked.
   for (TFileItem* item = root.FirstChild(); item != nullptr;
        item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {
-    if (IsSubPageDir(*item, names)) SettleInlineFolderOf(*item, names, reports);
+    if (IsSubPageDir(*item, names)) SettleInlineFolderOf(*item, names, isOutput, reports);
   }
   return reports;
 }
 
-Status EnsureInlineFolder(const std::string& folder) {
-  std::error_code error;
-  std::filesystem::create_directory(folder, error);
-  if (error) return Status::IoError("Cannot create the directory " + folder + ": " + error.message());
-  const std::string marker = folder + "/" + kInlineFolderMarker;
-  if (FileExists(marker)) return Status::OK();
-  // O_EXCL: a worker and the page writer may both get here first.
-  const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (errno == EEXIST) return Status::OK();
-    return Status::IoError("Cannot write " + marker + ": " + std::strerror(errno));
-  }
-  static constexpr std::string_view kText =
-      "Pixamond keeps the inline images of the pictures beside this folder here.\n";
-  const bool written = ::write(fd, kText.data(), kText.size()) == static_cast<ssize_t>(kText.size());
-  ::close(fd);
-  if (!written) return Status::IoError("Cannot write " + marker);
-  return Status::OK();
-}
-
 std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
-                                            const std::vector<std::string>& matchPageNames) {
-  std::vector<std::string> leftOut = SettleInlineFolders(root, names);
+                                            const std::vector<std::string>& matchPageNames,
+                                            const TOutputFileTest& isOutput) {
+  std::vector<std::string> leftOut = SettleInlineFolders(root, names, isOutput);
   SettleDirectory(root, names, matchPageNames, leftOut);
   for (TFileItem* item = root.FirstChild(); item != nullptr;
        item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {

@@ -10,6 +10,7 @@
 // the GIF is left out of the site, though never touched on the disk.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,10 +33,6 @@ struct TSiteNames {
 bool IsJpegExtension(std::string_view ext);
 /// ".gif" in any case.
 bool IsGifExtension(std::string_view ext);
-
-/// The file that tells an inline image folder this program made from a user's folder of
-/// the same name. Its name starts with ".", so no listing shows it.
-inline constexpr const char* kInlineFolderMarker = ".pixamond-inline";
 
 /// The files and links of one picture.
 struct TPictureFiles {
@@ -77,20 +74,19 @@ bool HasJpegTwin(const TFileItem& item);
 /// and not a symbolic link to a directory, whose contents the file list never takes in.
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
 
-/// Settles, directory by directory, whose a folder named like the inline image folder (in
-/// any case) is. It is this program's when it holds the marker file (kInlineFolderMarker), when it is
-/// empty, or when the directory's index page is one this program wrote and the folder holds
-/// nothing but images named after the directory's pictures (a site made before folders were
-/// marked). Any other such folder is the user's: it is marked (MarkUserInlineFolder) and
-/// becomes an album like any other folder. When it has the very name inline images are
-/// written to, nothing is written into it and the pictures beside it are shown in place of
-/// their inline images; the returned lines report each such folder. SettlePictureNames
-/// calls it first.
-std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names);
+/// Tells whether a file inside a folder named like the inline folder is one that a run
+/// wrote there (the site's record knows).
+using TOutputFileTest = std::function<bool(const TFileItem& file)>;
 
-/// Makes `folder` (an inline image folder) if it is missing and puts the marker file in it,
-/// so that later runs know it for this program's.
-Status EnsureInlineFolder(const std::string& folder);
+/// Settles, directory by directory, whose a folder named like the inline image folder (in
+/// any case) is. It is this program's when it is empty or when every file in it (and in its
+/// detail image folder) is one a run wrote, as `isOutput` says. Any other such folder is
+/// the user's: it is marked (MarkUserInlineFolder) and becomes an album like any other
+/// folder. When it has the very name inline images are written to, nothing is written into
+/// it and the pictures beside it are shown in place of their inline images; the returned
+/// lines report each such folder. SettlePictureNames calls it first.
+std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names,
+                                             const TOutputFileTest& isOutput);
 
 /// Settles, directory by directory, which pictures keep their names when two would write
 /// the same page or inline image (same name without extension: "a.jpg" and "a.jpeg"), or
@@ -99,7 +95,8 @@ Status EnsureInlineFolder(const std::string& folder);
 /// out (kAttribLeftOut), and so is a GIF twin of a JPEG. Returns the lines of
 /// SettleInlineFolders, then one line for each picture left out, naming both files.
 std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
-                                            const std::vector<std::string>& matchPageNames);
+                                            const std::vector<std::string>& matchPageNames,
+                                            const TOutputFileTest& isOutput);
 
 /// The next item of a walk through the site's own directories (start at the root's
 /// FirstChild): the directories that get an index page, and their files; nothing inside an

@@ -7,6 +7,7 @@
 #include "files/sitedir.h"
 #include "files/utils.h"
 #include "layout/pictureitem.h"
+#include "site/siterecord.h"
 
 namespace pix {
 namespace {
@@ -271,9 +272,32 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
     context.Ui = ui;
     const TRunSettings settings = ReadRunSettings(szProgramDir, Problems);
     context.Names = settings.Names;
-    // The tree shows the pictures a run would put on the site.
-    for (const std::string& leftOut :
-         SettlePictureNames(*SiteFileListValue, settings.Names, settings.MatchPageNames())) {
+    // The tree shows the pictures a run would put on the site. Which inline folders are a
+    // run's the site's record knows; without one (a site not yet generated, or one a run is
+    // writing now) a file named after a picture beside the folder is taken for a run's,
+    // which only decides what the tree shows.
+    const std::unique_ptr<TSiteRecord> record = TSiteRecord::OpenToRead(szSiteDir);
+    const auto isOutput = [&record](const TFileItem& file) {
+      if (record != nullptr) {
+        return record->FindOutput(record->SitePath(file.szFullFileName())).has_value();
+      }
+      const TFileItem* directory = file.Parent() != nullptr ? file.Parent()->Parent() : nullptr;
+      if (directory != nullptr && file.Parent()->szFileName() == kDetailImageDirName) {
+        directory = directory->Parent();
+      }
+      const std::string_view name = file.szFileName();
+      const std::string_view base = name.substr(0, name.size() - file.szFileExt().size());
+      for (const TFileItem* item = directory != nullptr ? directory->FirstChild() : nullptr;
+           item != nullptr; item = item->NextItem()) {
+        const std::string_view other = item->szFileName();
+        if (!IsDirectory(*item) && other.substr(0, other.size() - item->szFileExt().size()) == base) {
+          return true;
+        }
+      }
+      return false;
+    };
+    for (const std::string& leftOut : SettlePictureNames(
+             *SiteFileListValue, settings.Names, settings.MatchPageNames(), isOutput)) {
       Problems.Problem(leftOut);
     }
     TFileItem& node = *SiteFileListValue;

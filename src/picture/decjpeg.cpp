@@ -48,19 +48,34 @@ using TFilePtr = std::unique_ptr<std::FILE, FileCloser>;
 struct TJpegErrorManager {
   jpeg_error_mgr Pub;  // First, so that the library's pointer to it reaches the rest.
   std::jmp_buf Jump;
-  char Message[JMSG_LENGTH_MAX];
+  char Message[JMSG_LENGTH_MAX];       // The fatal error, for the failure the caller gets.
+  char FirstWarning[JMSG_LENGTH_MAX];  // What the first warning said; empty while clean.
 };
 
 TJpegErrorManager& ErrorManagerOf(j_common_ptr info) {
   return *reinterpret_cast<TJpegErrorManager*>(info->err);
 }
 
-// Passes every message of the library (its first warning and its fatal error) on as a detail
-// line and keeps the text for the failure the caller gets.
+// Passes the library's fatal error on as a detail line and keeps the text for the failure
+// the caller gets.
 void PrintLibraryMessage(j_common_ptr info) {
   TJpegErrorManager& err = ErrorManagerOf(info);
   (*info->err->format_message)(info, err.Message);
   ReportDetail(err.Message);
+}
+
+// The library's warnings (level -1) and trace messages come here. A warning means damaged
+// data, whose area the library fills in before it goes on; the first one becomes a detail
+// line, as with the library's own handler, and its text is kept so that the caller can
+// report the damaged picture. Trace messages are not wanted.
+void NoteLibraryMessage(j_common_ptr info, int level) {
+  if (level >= 0) return;
+  TJpegErrorManager& err = ErrorManagerOf(info);
+  if (err.Pub.num_warnings == 0) {
+    (*info->err->format_message)(info, err.FirstWarning);
+    ReportDetail(err.FirstWarning);
+  }
+  ++err.Pub.num_warnings;
 }
 
 [[noreturn]] void LeaveOnFatalError(j_common_ptr info) {
@@ -72,10 +87,12 @@ jpeg_error_mgr* SetUpErrorManager(TJpegErrorManager& err) {
   jpeg_error_mgr* pub = jpeg_std_error(&err.Pub);
   pub->error_exit = LeaveOnFatalError;
   pub->output_message = PrintLibraryMessage;
+  pub->emit_message = NoteLibraryMessage;
   pub->addon_message_table = kOutputStageMessages;
   pub->first_addon_message = kMsgGifGrayOrRgbOnly;
   pub->last_addon_message = kMsgGifGrayOrRgbOnly;
   err.Message[0] = '\0';
+  err.FirstWarning[0] = '\0';
   return pub;
 }
 
@@ -536,6 +553,11 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
   jpeg_mem_src(&(*again)->Info, rgbJpeg->data(), static_cast<unsigned long>(rgbJpeg->size()));
   Result<int> decoded = DecodeToGif(**again, TScaleRequest{}, out, name);
   if (!decoded.ok()) return decoded;
+  // An outcome with warnings always comes with their text: should the converted copy warn
+  // where the picture itself did not, the copy's warning is handed on.
+  if (!warned && *decoded == kDecodeHadWarnings) {
+    std::memcpy(d.Err.FirstWarning, (*again)->Err.FirstWarning, sizeof d.Err.FirstWarning);
+  }
   return warned ? kDecodeHadWarnings : *decoded;
 }
 
@@ -656,13 +678,16 @@ void EncodePictureStep(void* context) {
   jpeg_finish_compress(info);
 }
 
-// Decodes the JPEG file `in` into a GIF stream on `out`.
+// Decodes the JPEG file `in` into a GIF stream on `out`. `damage`, when given, receives the
+// library's first warning (empty for a clean decode).
 Result<int> DecodeFileToGif(std::FILE* in, const TScaleRequest& scale, std::FILE* out,
-                            const fs::path& name) {
+                            const fs::path& name, std::string* damage = nullptr) {
   Result<TDecompressorPtr> d = NewDecompressor(name);
   if (!d.ok()) return d.status();
   jpeg_stdio_src(&(*d)->Info, in);
-  return DecodeToGif(**d, scale, out, name);
+  Result<int> decoded = DecodeToGif(**d, scale, out, name);
+  if (decoded.ok() && damage != nullptr) *damage = (*d)->Err.FirstWarning;
+  return decoded;
 }
 
 }  // namespace
@@ -720,7 +745,9 @@ Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
 
 Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineFile,
                            int DisplayWidth, int DisplayHeight, TDecodeReduction Reduction,
-                           TOrientation Orientation) {
+                           TOrientation Orientation, const TBeforeReplace& beforeReplace,
+                           std::string* damage) {
+  if (damage != nullptr) damage->clear();
   if (DisplayWidth < 1 || DisplayHeight < 1) {
     return Status::InvalidArgument("No inline image of " + std::to_string(DisplayWidth) + "x" +
                                    std::to_string(DisplayHeight) + " can be made for " +
@@ -741,7 +768,7 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
   // itself when this function returns, whatever happened.
   Result<TTempFileBeside> decoded = TTempFileBeside::Create(szInlineFile);
   if (!decoded.ok()) return decoded.status();
-  Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), szJpegFile);
+  Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), szJpegFile, damage);
   if (!outcome.ok()) return outcome.status();
   // The intermediate file is read back at once and then removed, so it is only flushed,
   // not synced to disk.
@@ -751,10 +778,12 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
   }
   // The resizer turns the picture once it has its display size, the smallest it gets.
   return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile,
-                         Orientation);
+                         Orientation, beforeReplace);
 }
 
-Result<TRgbPicture> DecodeJpegToRgb(const fs::path& szJpegFile, int FitWidth, int FitHeight) {
+Result<TRgbPicture> DecodeJpegToRgb(const fs::path& szJpegFile, int FitWidth, int FitHeight,
+                                    std::string* damage) {
+  if (damage != nullptr) damage->clear();
   TFilePtr in(std::fopen(szJpegFile.c_str(), "rb"));
   if (!in) {
     return Status::NotFound("Cannot open " + szJpegFile.string() + ": " + std::strerror(errno));
@@ -765,7 +794,9 @@ Result<TRgbPicture> DecodeJpegToRgb(const fs::path& szJpegFile, int FitWidth, in
   TScaleRequest scale;
   scale.FitWidth = FitWidth;
   scale.FitHeight = FitHeight;
-  return DecodeOpenedToRgb(**d, scale, szJpegFile);
+  Result<TRgbPicture> picture = DecodeOpenedToRgb(**d, scale, szJpegFile);
+  if (picture.ok() && damage != nullptr) *damage = (*d)->Err.FirstWarning;
+  return picture;
 }
 
 Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,

@@ -11,15 +11,21 @@
 // that the resize only drops pixels. A picture smaller than the display box is decoded at
 // full size and enlarged by the resizer. CMYK and YCCK pictures are converted to RGB.
 //
-// A damaged picture never ends the program: the library's message goes to the detail sink
-// and the operation fails, leaving any earlier output untouched.
+// A damaged picture never ends the program. Data the library cannot decode at all makes the
+// operation fail, leaving any earlier output untouched, with the library's message in the
+// failure and on the detail sink. Damage it can decode around (a file cut short, stray
+// bytes between segments) only makes it warn: the damaged area is filled in, the image is
+// made, and the first warning goes to the detail sink and, when asked, back to the caller,
+// so that a damaged picture is reported rather than quietly shown.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
+#include "base/safefile.h"
 #include "base/status.h"
 #include "picture/orientation.h"
 
@@ -72,11 +78,18 @@ enum class TDecodeReduction {
 /// `Orientation` says how the stored picture is turned upright; the display size is that of
 /// the upright picture, so for the orientations that swap sides the stored picture is
 /// reduced to `DisplayHeight` x `DisplayWidth` and then turned.
+///
+/// `beforeReplace`, when set, is called with the finished inline image just before it
+/// replaces `szInlineFile`; when it fails, nothing is replaced and its status is returned.
+/// `damage`, when given, receives the library's first warning about damaged data in
+/// `szJpegFile` (such as "Premature end of JPEG file"); it is empty when the picture
+/// decoded cleanly or could not be decoded at all. A warning does not make the call fail.
 Status MakeJpegInlineImage(const std::filesystem::path& szJpegFile,
                            const std::filesystem::path& szInlineFile, int DisplayWidth,
                            int DisplayHeight,
                            TDecodeReduction Reduction = TDecodeReduction::DctScaling,
-                           TOrientation Orientation = TOrientation::kNormal);
+                           TOrientation Orientation = TOrientation::kNormal,
+                           const TBeforeReplace& beforeReplace = {}, std::string* damage = nullptr);
 
 /// A picture's pixels as RGB, three bytes a pixel, top line first, with the colour profile
 /// it carried (the ICC bytes; empty when it had none).
@@ -94,9 +107,11 @@ inline constexpr long long kMaxRgbPicturePixels = 64LL * 1024 * 1024;
 /// Decodes the JPEG picture `szJpegFile` into RGB, as it is stored (not turned upright), at
 /// the smallest scale M/8 whose size still covers `FitWidth` x `FitHeight`; with either of
 /// them 0, at full size. Grey pictures become grey RGB; CMYK and YCCK pictures are
-/// converted. Only the colour profile is kept of the picture's metadata.
+/// converted. Only the colour profile is kept of the picture's metadata. `damage`, when
+/// given, receives the library's first warning about damaged data, as MakeJpegInlineImage
+/// gives it; empty for a clean decode.
 Result<TRgbPicture> DecodeJpegToRgb(const std::filesystem::path& szJpegFile, int FitWidth,
-                                    int FitHeight);
+                                    int FitHeight, std::string* damage = nullptr);
 
 /// Writes `Picture` to `out` as a JPEG stream of quality `Quality` (1 to 100) with optimised
 /// Huffman tables, progressive when it is larger than a thumbnail, carrying its colour

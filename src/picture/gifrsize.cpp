@@ -275,7 +275,7 @@ Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs:
 }  // namespace
 
 Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs::path& szOutFile,
-                       TOrientation Orientation) {
+                       TOrientation Orientation, const TBeforeReplace& beforeReplace) {
   if (Width < 1 || Height < 1 || Width > kMaxGifDimension || Height > kMaxGifDimension) {
     return Status::InvalidArgument("Cannot resize " + szInFile.string() + " to " +
                                    std::to_string(Width) + "x" + std::to_string(Height));
@@ -292,7 +292,13 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs
   TGifResizer resizer(gif, Width, Height, Orientation, szInFile);
   return ReplaceFileSafely(
       szOutFile, [&](std::FILE* out) { return resizer.WriteTo(out); },
-      [&](const fs::path& newFile) { return CheckScreenSize(newFile, Width, Height, szOutFile); },
+      // The check is the last step before the rename, so the caller's hook runs after it,
+      // on the file that is about to replace the old one.
+      [&](const fs::path& newFile) {
+        Status checked = CheckScreenSize(newFile, Width, Height, szOutFile);
+        if (!checked.ok() || !beforeReplace) return checked;
+        return beforeReplace(newFile);
+      },
       // Resized copies are inline images, made again whenever they are lost.
       TTempFileBeside::Durability::kUnsynced);
 }

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 
+#include "base/safefile.h"
 #include "base/status.h"
 #include "picture/orientation.h"
 
@@ -38,9 +39,14 @@ inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 /// for the orientations that swap sides), and each resized image is turned, with its place
 /// on the screen, before it is written. A turned image is held whole in memory, at its
 /// resized size.
+///
+/// `beforeReplace`, when set, is called with the finished and checked new file just before
+/// it replaces `szOutFile`; when it fails, `szOutFile` stays as it was and its status is
+/// returned.
 Status ResizeGifToSize(int Width, int Height, const std::filesystem::path& szInFile,
                        const std::filesystem::path& szOutFile,
-                       TOrientation Orientation = TOrientation::kNormal);
+                       TOrientation Orientation = TOrientation::kNormal,
+                       const TBeforeReplace& beforeReplace = {});
 
 /// The logical screen width and height of a GIF file (not the size of its images). Both
 /// are set to 0 first and stay 0 when the file cannot be read.

@@ -316,6 +316,13 @@ Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& stored)
     }
     return Status::OK();
   };
+  // The check is the last step before the rename, so the caller's hook runs after it, on
+  // the file that is about to replace the old one.
+  auto checkThenHook = [&](const fs::path& newFile) -> Status {
+    Status checked = check(newFile);
+    if (!checked.ok() || !request.BeforeReplace) return checked;
+    return request.BeforeReplace(newFile);
+  };
   if (request.Format == TWebImageFormat::kWebP) {
     Result<std::vector<std::uint8_t>> bytes =
         EncodeWebP(upright, request.Quality, request.Target);
@@ -328,12 +335,14 @@ Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& stored)
           }
           return Status::OK();
         },
-        check, TTempFileBeside::Durability::kUnsynced);
+        checkThenHook, TTempFileBeside::Durability::kUnsynced);
   }
+  // A JPEG file needs no check of its own (the encoder fails rather than write a short one),
+  // so the caller's hook takes the check's place, just before the rename.
   return ReplaceFileSafely(
       request.Target,
       [&](std::FILE* out) { return EncodeJpegRgb(upright, request.Quality, out, request.Target); },
-      nullptr, TTempFileBeside::Durability::kUnsynced);
+      request.BeforeReplace, TTempFileBeside::Durability::kUnsynced);
 }
 
 }  // namespace
@@ -342,8 +351,10 @@ Status MakeWebImage(const TWebImageRequest& request) {
   return MakeWebImages({request}).front();
 }
 
-std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests) {
+std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests,
+                                  std::vector<std::string>* damages) {
   std::vector<Status> outcomes(requests.size(), Status::OK());
+  if (damages != nullptr) damages->assign(requests.size(), std::string());
   // The decode covers the largest image asked for; one of an impossible size is refused
   // on its own.
   int fitWidth = 0;
@@ -362,8 +373,9 @@ std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests)
   }
   if (!wanted) return outcomes;
   const TWebImageRequest& first = requests.front();
+  std::string damage;  // Stays empty for a GIF picture, which giflib reads whole or not at all.
   Result<TRgbPicture> decoded = first.bSourceIsJpeg
-                                    ? DecodeJpegToRgb(first.Source, fitWidth, fitHeight)
+                                    ? DecodeJpegToRgb(first.Source, fitWidth, fitHeight, &damage)
                                     : DecodeGifToRgb(first.Source);
   // The largest image first: a smaller one is reduced from its pixels when they are at
   // least twice its size each way, which costs less than reducing the decoded picture
@@ -382,6 +394,7 @@ std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests)
       outcomes[i] = decoded.status();
       continue;
     }
+    if (damages != nullptr) (*damages)[i] = damage;
     const int width = StoredWidth(requests[i]);
     const int height = StoredHeight(requests[i]);
     const bool fromLargest = largest.Width >= 2 * width && largest.Height >= 2 * height;

@@ -12,9 +12,11 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/safefile.h"
 #include "base/status.h"
 #include "picture/decjpeg.h"
 #include "picture/orientation.h"
@@ -50,6 +52,9 @@ struct TWebImageRequest {
   int Height = 0;
   int Quality = 82;  ///< 1 to 100.
   TOrientation Orientation = TOrientation::kNormal;  ///< How the source is stored.
+  /// When set, called with the finished and checked web image just before it replaces the
+  /// target; when it fails, the target stays as it was and its status is the request's.
+  TBeforeReplace BeforeReplace;
 };
 
 /// Makes the web image `request` describes. The target is replaced only by a complete file
@@ -64,7 +69,14 @@ Status MakeWebImage(const TWebImageRequest& request);
 /// else from the decoded pixels too.
 /// Returns one status for each request, in their order; each target is replaced as
 /// MakeWebImage replaces it, so one image failing leaves the others made.
-std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests);
+///
+/// `damages`, when given, receives one text for each request, in their order: libjpeg's
+/// first warning about damaged data in the picture (such as "Premature end of JPEG file")
+/// for a request the decoded picture went to, though damaged, since its image is made all
+/// the same. It is empty when the decode was clean, for a GIF picture, and for a request
+/// no decoded picture went to (a refused size, a picture that could not be decoded).
+std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests,
+                                  std::vector<std::string>* damages = nullptr);
 
 /// The width and height of an image file of any inline format (by its extension); both 0
 /// and a failure when it cannot be read.

@@ -34,7 +34,7 @@ void TDirIndexPage::EnsureInlineDirectory() {
   if ((Directory().Attrib() & kAttribNoInlineFolder) != 0) return;
   const std::string inlineDirectory =
       InlineDirectoryOf(Directory().szFullFileName(), Site().Names());
-  const Status made = EnsureInlineFolder(inlineDirectory);
+  const Status made = Site().EnsureOutputFolder(inlineDirectory);
   if (!made.ok()) Site().Report(made.message());
 }
 

@@ -27,7 +27,7 @@
 
 #include "base/status.h"
 #include "picture/metadata.h"
-#include "site/factscache.h"
+#include "site/siterecord.h"
 
 namespace pix {
 
@@ -56,9 +56,10 @@ struct TPictureFacts {
   int DetailWidth = 0;
   int DetailHeight = 0;
   Status DetailStatus;
-  /// The inline and detail images as made or found current, for the next run's notes.
-  TNotedImage InlineNote;
-  TNotedImage DetailNote;
+  /// The digest of the picture's bytes, which the recipes of its images name.
+  TDigest Content;
+  /// What the decoder said of damaged data in the picture; empty for a sound picture.
+  std::string Damage;
 };
 
 class TInlineImagePool {

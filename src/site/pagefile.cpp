@@ -21,68 +21,59 @@ constexpr std::size_t kNewBufferSize = 16 * 1024;
 // The largest noted page whose new bytes are held to be compared with its digest.
 constexpr std::uint64_t kKnownPageLimit = 4 * 1024 * 1024;
 
-Status NotOurs(const std::filesystem::path& path) {
-  return Status::InvalidArgument(path.string() +
-                                 " is a page Pixamond did not write; it is left as it is");
-}
-
 }  // namespace
 
 Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path& path,
-                                                     const TNotedPage* noted) {
-  // A page still as the last run left it is known to be ours and need not be read; the
-  // new bytes are held to be compared, so only a page of moderate size is taken so.
-  if (noted != nullptr && noted->Stamp.Size <= kKnownPageLimit) {
-    const std::optional<TFileStamp> stamp = StampOfFile(path, false);
-    if (stamp && *stamp == noted->Stamp) {
-      return std::unique_ptr<TPageFile>(new TPageFile(path, *noted));
+                                                     const TClaimResult& claim,
+                                                     const std::optional<TRecordedOutput>& recorded) {
+  std::unique_ptr<TPageFile> page;
+  switch (claim.Claim) {
+    case TClaim::kUsers:
+      return Status::Refused(path.string() + " is kept as it is (" + claim.Why +
+                             "); the page is not written");
+    case TClaim::kAbsent: {
+      Result<TTempFileBeside> temp =
+          TTempFileBeside::Create(path, TTempFileBeside::Durability::kUnsynced);
+      if (!temp.ok()) return temp.status();
+      page.reset(new TPageFile(std::move(temp).value()));
+      break;
     }
+    case TClaim::kOurs:
+    case TClaim::kHandEdited:
+      // A page still as recorded need not be read; the new bytes are held to be compared
+      // with its digest, so only a page of moderate size is taken so.
+      if (claim.bStampMatched && recorded && recorded->Stamp.Size <= kKnownPageLimit) {
+        page.reset(new TPageFile(path, *recorded));
+        break;
+      }
+      // Not through a link, and without waiting on anything that is not a plain file.
+      const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      struct stat info;
+      if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        return Status::Refused(path.string() + " is not a plain file; it is left as it is");
+      }
+      page.reset(new TPageFile(path, fd, static_cast<std::uint64_t>(info.st_size),
+                               StampOf(info)));
+      break;
   }
-  // Not through a link, and without waiting on anything that is not a plain file.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ELOOP) {
-      return Status::InvalidArgument(path.string() +
-                                     " is a link; a page is never written through a link");
-    }
-    if (errno != ENOENT) return NotOurs(path);
-    Result<TTempFileBeside> temp =
-        TTempFileBeside::Create(path, TTempFileBeside::Durability::kUnsynced);
-    if (!temp.ok()) return temp.status();
-    return std::unique_ptr<TPageFile>(new TPageFile(std::move(temp).value()));
-  }
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return Status::InvalidArgument(path.string() + " is not a plain file; it is left as it is");
-  }
-  const auto size = static_cast<std::uint64_t>(info.st_size);
-  std::vector<char> start(static_cast<std::size_t>(std::min<std::uint64_t>(size, kOldPieceSize)));
-  const ssize_t got = start.empty() ? 0 : ::read(fd, start.data(), start.size());
-  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  if (!StartsLikePageOfThisProgram(std::string_view(start.data(), start.size()))) {
-    ::close(fd);
-    return NotOurs(path);
-  }
-  const TFileStamp stamp = StampOf(info);
-  return std::unique_ptr<TPageFile>(new TPageFile(path, fd, size, std::move(start), stamp));
+  return page;
 }
 
 TPageFile::TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
-                     std::vector<char> oldStart, const TFileStamp& oldStamp)
+                     const TFileStamp& oldStamp)
     : Path_(std::move(path)),
       OldFd(oldFd),
       OldSize(oldSize),
-      OldPiece(std::move(oldStart)),
       OldStamp(oldStamp),
       Buffer_(*this),
       Stream_(&Buffer_) {}
 
-TPageFile::TPageFile(std::filesystem::path path, const TNotedPage& noted)
+TPageFile::TPageFile(std::filesystem::path path, const TRecordedOutput& known)
     : Path_(std::move(path)),
-      OldSize(noted.Stamp.Size),
-      Known(noted),
-      OldStamp(noted.Stamp),
+      OldSize(known.Stamp.Size),
+      Known(known),
+      OldStamp(known.Stamp),
       Buffer_(*this),
       Stream_(&Buffer_) {}
 
@@ -177,12 +168,10 @@ Status TPageFile::Close() {
     CloseOld();
     return Status::IoError("Cannot write " + Path_.string());
   }
-  TNotedPage note;
-  Digester.Finish(note.Digest);
+  Content_ = Digester.Finish();
   if (Known && !Temp_) {
-    if (Held.size() == OldSize && note.Digest[0] == Known->Digest[0] &&
-        note.Digest[1] == Known->Digest[1]) {
-      Note_ = Known;
+    if (Held.size() == OldSize && Content_ == Known->Content) {
+      Stamp_ = Known->Stamp;
       return Status::OK();
     }
     if (!WriteHeld()) return Status::IoError("Cannot write " + Path_.string());
@@ -190,21 +179,15 @@ Status TPageFile::Close() {
   if (!Temp_) {
     if (Matched == OldSize) {  // Every byte matched and none is left over: nothing to do.
       CloseOld();
-      note.Stamp = OldStamp;
-      Note_ = note;
+      Stamp_ = OldStamp;
       return Status::OK();
     }
     if (!Diverge()) return Status::IoError("Cannot write " + Path_.string());  // Shorter.
   }
-  const Status committed = Temp_->Commit();
+  const Status committed = Temp_->Commit(BeforeReplace);
   bWritten = committed.ok();
   // Taken once the page is in place: the rename itself changes its change time.
-  if (bWritten) {
-    if (const std::optional<TFileStamp> stamp = StampOfFile(Path_, false)) {
-      note.Stamp = *stamp;
-      Note_ = note;
-    }
-  }
+  if (bWritten) Stamp_ = StampOfFile(Path_, false);
   return committed;
 }
 

@@ -8,9 +8,10 @@
 // from the old file) and the rest streams into it. So a run that changes nothing leaves
 // every page, and its time, as it was, and upload tools see nothing new.
 //
-// A page noted by the last run (site/factscache.h) whose file is still the one noted is not
-// even read: the new bytes are held (they are no more than the old page's) and their digest
-// compared with the noted one. Every finished page gives the note for the next run.
+// A page the site's record knows (site/siterecord.h) whose file is still the one recorded is
+// not even read: the new bytes are held (they are no more than the old page's) and their
+// digest compared with the recorded one. Every finished page gives its digest and stamp for
+// the record.
 #pragma once
 
 #include <cstdint>
@@ -23,18 +24,21 @@
 
 #include "base/safefile.h"
 #include "base/status.h"
-#include "site/factscache.h"
+#include "site/siterecord.h"
 
 namespace pix {
 
 class TPageFile {
  public:
-  /// Starts a new version of the page at `path`. Refused, leaving everything as it is, when
-  /// something other than a page this program wrote is there: a link, a folder or special
-  /// file, or a page of the user's own (one that does not start with the program's comment).
-  /// `noted` is what the last run noted of the page, if anything.
+  /// Starts a new version of the page at `path`, where the site's record found `claim`
+  /// (`recorded` is what it holds of the page). Refused, leaving everything as it is, when
+  /// the file there is the user's.
   static Result<std::unique_ptr<TPageFile>> Create(const std::filesystem::path& path,
-                                                   const TNotedPage* noted = nullptr);
+                                                   const TClaimResult& claim,
+                                                   const std::optional<TRecordedOutput>& recorded);
+
+  /// Sets the hook called with the finished new version just before it replaces the old.
+  void SetBeforeReplace(TBeforeReplace beforeReplace) { BeforeReplace = std::move(beforeReplace); }
 
   /// The stream to write the page to. Write errors are collected and reported by Close.
   std::ostream& Stream() { return Stream_; }
@@ -46,9 +50,10 @@ class TPageFile {
   /// After a successful Close: false when the old page was left as it was.
   bool Written() const { return bWritten; }
 
-  /// After a successful Close: the page as it now is, for the next run; none when its
-  /// file could not be looked at.
-  const std::optional<TNotedPage>& Note() const { return Note_; }
+  /// After a successful Close: the digest of the page's bytes, and the page file's stamp
+  /// (none when it could not be looked at).
+  const TDigest& Content() const { return Content_; }
+  const std::optional<TFileStamp>& Stamp() const { return Stamp_; }
 
   ~TPageFile();  // Abandons an unfinished page, leaving the old one.
   TPageFile(const TPageFile&) = delete;
@@ -70,9 +75,9 @@ class TPageFile {
   };
 
   TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
-            std::vector<char> oldStart, const TFileStamp& oldStamp);
+            const TFileStamp& oldStamp);
   explicit TPageFile(TTempFileBeside temp);
-  TPageFile(std::filesystem::path path, const TNotedPage& noted);
+  TPageFile(std::filesystem::path path, const TRecordedOutput& known);
 
   // Starts the new version and writes the held bytes into it.
   bool WriteHeld();
@@ -95,11 +100,13 @@ class TPageFile {
   std::size_t OldPieceUsed = 0;   // How many bytes of OldPiece were matched.
   bool bFailed = false;
   bool bWritten = false;
-  std::optional<TNotedPage> Known;  // The page as noted, when its file is still that one.
-  std::string Held;                 // With Known: the new bytes, until they differ.
+  std::optional<TRecordedOutput> Known;  // The page as recorded, when its file is that one.
+  std::string Held;                      // With Known: the new bytes, until they differ.
   TFileStamp OldStamp;
-  TPageDigester Digester;           // Of every new byte.
-  std::optional<TNotedPage> Note_;
+  TDigester Digester;                    // Of every new byte.
+  TBeforeReplace BeforeReplace;
+  TDigest Content_;
+  std::optional<TFileStamp> Stamp_;
   PageBuf Buffer_;
   std::ostream Stream_;
 };

@@ -20,12 +20,13 @@
 #include "picture/comread.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
-#include "picture/inlinegif.h"
 #include "picture/metadata.h"
+#include "picture/versions.h"
 #include "picture/webimage.h"
 #include "site/caption.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
+#include "site/siterecord.h"
 #include "site/variable.h"
 #include "site/webpage.h"
 #include "site/website.h"
@@ -128,24 +129,6 @@ void SetCaptionVars(TVarArray& array, const TPictureEntryVars& vars, std::string
                exif != nullptr ? HtmlEscape(CameraName(exif->Make, exif->Model)) : std::string());
 }
 
-// A picture's stamp as the scan found it.
-TFileStamp ScannedStamp(const TFileItem& item) {
-  return TFileStamp{item.lSize(), item.WriteTimeNs(), item.ChangeTimeNs(), item.Inode()};
-}
-
-// Notes what was learned of a readable picture for the next run.
-void NotePicture(TWebSite& site, const TFileItem& item, const TPictureFiles& names,
-                 const TPictureFacts& facts) {
-  TNotedPicture noted;
-  noted.Picture = ScannedStamp(item);
-  noted.Width = facts.Width;
-  noted.Height = facts.Height;
-  noted.szComments = facts.szComments;
-  noted.Metadata = facts.Metadata;
-  noted.Inline = facts.InlineNote;
-  noted.Detail = facts.DetailNote;
-  site.FactsCache().NotePicture(site.SitePath(names.AnchorPath), std::move(noted));
-}
 
 void ReportPicture(TWebSite& site, const std::string& text) {
   site.Report(text);
@@ -192,7 +175,10 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
                                                      names.AnchorPath + " is corrupt");
     return false;
   }
-  NotePicture(site, item, names, facts);
+  if (!facts.Damage.empty()) {
+    ReportPicture(site, "JPEG file " + names.AnchorPath + " is damaged (" + facts.Damage +
+                            "); it is published as far as it could be read");
+  }
   const std::uint64_t fileSize = item.lSize();
   SetNamedPictureVars(page.VarArray(), names, fileSize, facts.szComments, facts.szTextFile,
                       jpeg ? &facts.Metadata : nullptr);
@@ -269,165 +255,117 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
 
 namespace {
 
-// Whether nothing may be written inside `directory` because it is a link, which may lead
-// anywhere, to the user's own pictures too.
-Status RefuseLinkedFolder(const std::filesystem::path& directory, std::string_view what) {
-  std::error_code ignored;
-  if (std::filesystem::is_symlink(directory, ignored)) {
-    return Status::InvalidArgument(directory.string() + " is a link; " + std::string(what) +
-                                   " are never written through a link");
-  }
-  return Status::OK();
+// A picture's stamp as the scan found it.
+TFileStamp ScannedStamp(const TFileItem& item) {
+  return TFileStamp{item.lSize(), item.WriteTimeNs(), item.ChangeTimeNs(), item.Inode()};
 }
 
-// Whether the image at `path` is current at `size` for a picture written at `sourceTime`,
-// and if so its note. The last run's note answers without opening the image while the
-// image is the file it noted; otherwise the image's own header is read.
-std::optional<TNotedImage> CurrentImage(const std::string& path, std::int64_t sourceTime,
-                                        const TImageSize& size, const TNotedImage* noted) {
-  const std::optional<TFileStamp> stamp = StampOfFile(path, true);
-  if (!stamp || stamp->WriteTimeNs < sourceTime) return std::nullopt;
-  const bool sameFile = noted != nullptr && noted->Known() && noted->Stamp == *stamp;
-  if (sameFile && std::abs(noted->Width - size.Width) <= 2 &&
-      std::abs(noted->Height - size.Height) <= 2) {
-    return *noted;
-  }
-  if (IsInlineImageStale(sourceTime, path, size.Width, size.Height)) return std::nullopt;
-  return TNotedImage{*stamp, size.Width, size.Height};
+// An image a picture needs: where it goes, what it must be made from and how.
+struct TImagePlan {
+  TOutputKind Kind = TOutputKind::kInlineImage;
+  std::string Path;      // Full path.
+  std::string SitePath;  // As the record keeps it.
+  TImageSize Size;
+  TDigest Recipe;
+  // The largest image of this kind a run could have made: an image found in a site made
+  // before the record is taken for the run's only when it fits this box.
+  TImageSize AdoptBox;
+};
+
+// The recipe of an image: everything that shapes its bytes. The picture is named by the
+// digest of its bytes, so that a picture swapped for another, or restored with old times,
+// is told apart from the one the image was made from, and a picture only touched is not.
+TDigest RecipeOf(std::string_view what, const TPictureFacts& facts, const TImageSize& size,
+                 std::string_view format, int quality, bool jpeg) {
+  std::string text(what);
+  text += ' ';
+  text += std::to_string(kImageMakerVersion);
+  text.append(reinterpret_cast<const char*>(&facts.Content.Low), 8);
+  text.append(reinterpret_cast<const char*>(&facts.Content.High), 8);
+  text += ' ';
+  text += format;
+  text += ' ' + std::to_string(size.Width) + 'x' + std::to_string(size.Height);
+  text += " q" + std::to_string(quality);
+  text += " o" + std::to_string(static_cast<int>(facts.Metadata.Exif.Orientation));
+  text += jpeg ? " jpeg" : " gif";
+  return DigestOf(text);
 }
 
-// The note of an image just made at `size`.
-TNotedImage NoteMadeImage(const std::string& path, const TImageSize& size) {
-  const std::optional<TFileStamp> stamp = StampOfFile(path, true);
-  return stamp ? TNotedImage{*stamp, size.Width, size.Height} : TNotedImage();
-}
+// How an image of a picture stands before anything is made.
+enum class TImageState { kCurrent, kToMake, kRefused };
 
-// Settles the inline image of a picture at `file` size when it is missing or stale: a GIF
-// image is made here, a JPEG or WebP image is handed back to be made with the detail image
-// from the same decode (MakeSettledImages). `sourceTime` is the picture's write time as the
-// scan found it; `noted` what the last run noted of the image.
-std::optional<TWebImageRequest> SettleInlineImage(const TWebSite& site, const TPictureFiles& names,
-                                                  bool jpeg, std::int64_t sourceTime,
-                                                  const TImageSize& file, TPictureFacts& facts,
-                                                  const TNotedImage* noted) {
-  if (const std::optional<TNotedImage> current =
-          CurrentImage(names.InlinePath, sourceTime, file, noted)) {
-    facts.InlineOutcome = TPictureFacts::Inline::kCurrent;
-    facts.InlineNote = *current;
-    return std::nullopt;
+// Settles one image: current when the record made it from the same recipe and the file is
+// still as written; to be made when nothing is there or the file is the run's; refused
+// (and reported once) when the file in its place is the user's.
+TImageState SettleImage(const TWebSite& site, const TImagePlan& plan, std::string_view picture,
+                        Status& status) {
+  // The folders first: nothing is looked at, let alone written, through a linked folder.
+  const std::filesystem::path folder = std::filesystem::path(plan.Path).parent_path();
+  if (plan.Kind == TOutputKind::kDetailImage) {
+    status = site.EnsureOutputFolder(folder.parent_path());
+    if (!status.ok()) return TImageState::kRefused;
   }
-  // Workers run ahead of the page writer, which makes each directory's inline directory
-  // when it comes to the directory; a worker may get there first.
-  const std::filesystem::path inlineDirectory =
-      std::filesystem::path(names.InlinePath).parent_path();
-  facts.InlineStatus = RefuseLinkedFolder(inlineDirectory, "inline images");
-  if (facts.InlineStatus.ok()) {
-    // A folder that cannot be made or marked makes the image fail, with its own message.
-    static_cast<void>(EnsureInlineFolder(inlineDirectory.string()));
-    const TOrientation orientation = facts.Metadata.Exif.Orientation;
-    const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
-    if (format == TWebImageFormat::kGif) {
-      facts.InlineStatus =
-          jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, file.Width, file.Height,
-                                     TDecodeReduction::DctScaling, orientation)
-               : ResizeGifToSize(file.Width, file.Height, names.AnchorPath, names.InlinePath);
-    } else {
-      TWebImageRequest request;
-      request.Source = names.AnchorPath;
-      request.bSourceIsJpeg = jpeg;
-      request.Target = names.InlinePath;
-      request.Format = format;
-      request.Width = file.Width;
-      request.Height = file.Height;
-      request.Quality = site.Settings().InLineQuality;
-      request.Orientation = jpeg ? orientation : TOrientation::kNormal;
-      return request;
+  status = site.EnsureOutputFolder(folder);
+  if (!status.ok()) return TImageState::kRefused;
+  TSiteRecord& record = site.Record();
+  const std::optional<TRecordedOutput> recorded = record.FindOutput(plan.SitePath);
+  const auto adoptable = [&plan](const std::filesystem::path& path) {
+    int width = 0;
+    int height = 0;
+    return GetWebImageSize(path, &width, &height).ok() && width <= plan.AdoptBox.Width + 2 &&
+           height <= plan.AdoptBox.Height + 2;
+  };
+  const TClaimResult claim = record.Claim(plan.Path, recorded, adoptable);
+  if (claim.Claim == TClaim::kOurs && recorded && recorded->Recipe == plan.Recipe &&
+      recorded->Width == plan.Size.Width && recorded->Height == plan.Size.Height) {
+    if (claim.bStampMatched) {
+      record.ConfirmOutput(plan.SitePath);
+    } else if (const std::optional<TFileStamp> stamp = StampOfFile(plan.Path, false)) {
+      TRecordedOutput again = *recorded;
+      again.Stamp = *stamp;
+      record.RecordOutput(plan.SitePath, again);
     }
+    return TImageState::kCurrent;
   }
-  facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
-                                                : TPictureFacts::Inline::kFailed;
-  if (facts.InlineStatus.ok()) facts.InlineNote = NoteMadeImage(names.InlinePath, file);
-  return std::nullopt;
+  if (claim.Claim == TClaim::kAbsent || claim.Claim == TClaim::kOurs) return TImageState::kToMake;
+  // The file is the user's now: the record lets it go.
+  if (recorded) record.ForgetOutput(plan.SitePath);
+  const char* what = plan.Kind == TOutputKind::kDetailImage ? "detail image of " : "inline image of ";
+  status = Status::Refused(plan.Path + " is kept as it is (" + claim.Why + "); the " + what +
+                           std::string(picture) + " is not written");
+  return TImageState::kRefused;
 }
 
-// Settles the web-sized copy of a JPEG picture for its detail page: notes its size when it
-// is there, and when it is missing or stale hands it back to be made (MakeSettledImages).
-std::optional<TWebImageRequest> SettleDetailImage(const TWebSite& site, const TPictureFiles& names,
-                                                  std::int64_t sourceTime, TPictureFacts& facts,
-                                                  const TNotedImage* noted) {
-  const TImageSize size =
-      DetailImageSize(facts.Width, facts.Height, site.Settings().DetailImageMaxSize);
-  if (const std::optional<TNotedImage> current =
-          CurrentImage(names.DetailImagePath, sourceTime, size, noted)) {
-    facts.DetailNote = *current;
-  } else {
-    const std::filesystem::path detailDirectory =
-        std::filesystem::path(names.DetailImagePath).parent_path();
-    facts.DetailStatus = RefuseLinkedFolder(detailDirectory.parent_path(), "detail images");
-    if (facts.DetailStatus.ok()) {
-      facts.DetailStatus = RefuseLinkedFolder(detailDirectory, "detail images");
-    }
-    if (!facts.DetailStatus.ok()) return std::nullopt;
-    static_cast<void>(EnsureInlineFolder(detailDirectory.parent_path().string()));
-    std::error_code ignored;
-    std::filesystem::create_directory(detailDirectory, ignored);
-    TWebImageRequest request;
-    request.Source = names.AnchorPath;
-    request.Target = names.DetailImagePath;
-    request.Width = size.Width;
-    request.Height = size.Height;
-    request.Quality = site.Settings().InLineQuality;
-    request.Orientation = facts.Metadata.Exif.Orientation;
-    return request;
-  }
-  facts.DetailWidth = size.Width;
-  facts.DetailHeight = size.Height;
-  return std::nullopt;
+// Records an image just made from `plan`, whose bytes have `content`.
+void RecordMadeImage(const TWebSite& site, const TImagePlan& plan, std::string_view picture,
+                     const TDigest& content) {
+  TRecordedOutput made;
+  made.Kind = plan.Kind;
+  made.Source.assign(picture);
+  made.Recipe = plan.Recipe;
+  made.Content = content;
+  made.Stamp = StampOfFile(plan.Path, false).value_or(TFileStamp());
+  made.Width = plan.Size.Width;
+  made.Height = plan.Size.Height;
+  site.Record().RecordOutput(plan.SitePath, made);
 }
 
-// Makes the stale images the two above handed back, both from one decode of the picture
-// when both are stale, and notes how each came out.
-void MakeSettledImages(std::optional<TWebImageRequest> inlineImage,
-                       std::optional<TWebImageRequest> detailImage, TPictureFacts& facts) {
-  std::vector<TWebImageRequest> requests;
-  if (inlineImage) requests.push_back(std::move(*inlineImage));
-  if (detailImage) requests.push_back(std::move(*detailImage));
-  const std::vector<Status> outcomes = MakeWebImages(requests);
-  if (inlineImage) {
-    facts.InlineStatus = outcomes.front();
-    facts.InlineOutcome = facts.InlineStatus.ok() ? TPictureFacts::Inline::kMade
-                                                  : TPictureFacts::Inline::kFailed;
-    const TWebImageRequest& made = requests.front();
-    if (facts.InlineStatus.ok()) {
-      facts.InlineNote = NoteMadeImage(made.Target.string(), {made.Width, made.Height});
-    }
-  }
-  if (detailImage) {
-    facts.DetailStatus = outcomes.back();
-    const TWebImageRequest& made = requests.back();
-    if (facts.DetailStatus.ok()) {
-      facts.DetailWidth = made.Width;
-      facts.DetailHeight = made.Height;
-      facts.DetailNote = NoteMadeImage(made.Target.string(), {made.Width, made.Height});
-    }
-  }
+// The hook that notes an image's bytes just before they are put in place, and keeps their
+// digest for the record.
+TBeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan, TDigest& content) {
+  return [&site, &plan, &content](const std::filesystem::path& finished) {
+    const std::optional<TDigest> digest = DigestOfFile(finished);
+    if (!digest) return Status::IoError("Cannot read " + finished.string());
+    content = *digest;
+    return site.Record().NotePending(plan.SitePath, plan.Kind, content);
+  };
 }
 
-}  // namespace
-
-TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
-  TPictureFacts facts;
-  const TPictureFiles names = PictureFilesOf(item, site.Names());
-  const bool jpeg = IsJpegPicture(item);
-  // A picture as the last run found it is taken from its notes.
-  std::optional<TNotedPicture> notes = site.FactsCache().FindPicture(site.SitePath(names.AnchorPath));
-  const TNotedPicture* noted = notes && notes->Picture == ScannedStamp(item) ? &*notes : nullptr;
-  if (noted != nullptr) {
-    facts.Width = noted->Width;
-    facts.Height = noted->Height;
-    facts.szComments = noted->szComments;
-    facts.Metadata = noted->Metadata;
-  } else if (jpeg) {
+// Reads the facts of a picture the record does not know as it is now: its size, comment,
+// metadata and the digest of its bytes.
+void ReadPictureFacts(const TFileItem& item, const TPictureFiles& names, bool jpeg,
+                      TPictureFacts& facts) {
+  if (jpeg) {
     TFileImageInfo info;
     info.szFileName = names.AnchorPath;
     // One walk over the header gives the size, the caption and the metadata.
@@ -449,25 +387,162 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
     facts.Width = facts.Height = 0;
     if (read.code() == Status::Code::kIoError) facts.OpenStatus = read;
   }
+  if (facts.Width > 0 && facts.Height > 0) {
+    facts.Content = DigestOfFile(item.szFullFileName()).value_or(TDigest());
+  }
+}
+
+// Settles the inline and detail images of a readable picture, making what is missing or
+// made from another recipe, and notes how each came out.
+void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jpeg,
+                       TPictureFacts& facts) {
+  const TRunSettings& settings = site.Settings();
+  const std::string picturePath = site.SitePath(names.AnchorPath);
+  const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
+                                             site.MaxDisplayHeight());
+  const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
+  const TOrientation orientation = jpeg ? facts.Metadata.Exif.Orientation : TOrientation::kNormal;
+
+  TImagePlan inlinePlan;
+  inlinePlan.Kind = TOutputKind::kInlineImage;
+  inlinePlan.Path = names.InlinePath;
+  inlinePlan.SitePath = site.SitePath(names.InlinePath);
+  inlinePlan.Size = InlineFileSize(fit, facts.Width, facts.Height, settings.InLinePixelDensity);
+  inlinePlan.Recipe =
+      RecipeOf("inline", facts, inlinePlan.Size, site.Names().szInLineFileExt,
+               format == TWebImageFormat::kGif ? 0 : settings.InLineQuality, jpeg);
+  const int density = std::max(1, settings.InLinePixelDensity);
+  inlinePlan.AdoptBox = {site.MaxDisplayWidth() * density, site.MaxDisplayHeight() * density};
+  const TImageState inlineState = SettleImage(site, inlinePlan, names.AnchorPath, facts.InlineStatus);
+
+  const bool wantDetail = jpeg && settings.DetailImageMaxSize > 0;
+  TImagePlan detailPlan;
+  TImageState detailState = TImageState::kCurrent;
+  if (wantDetail) {
+    detailPlan.Kind = TOutputKind::kDetailImage;
+    detailPlan.Path = names.DetailImagePath;
+    detailPlan.SitePath = site.SitePath(names.DetailImagePath);
+    detailPlan.Size = DetailImageSize(facts.Width, facts.Height, settings.DetailImageMaxSize);
+    detailPlan.Recipe = RecipeOf("detail", facts, detailPlan.Size, "jpg", settings.InLineQuality,
+                                 jpeg);
+    detailPlan.AdoptBox = {settings.DetailImageMaxSize, settings.DetailImageMaxSize};
+    detailState = SettleImage(site, detailPlan, names.AnchorPath, facts.DetailStatus);
+  }
+
+  TDigest inlineContent;
+  TDigest detailContent;
+  std::vector<TWebImageRequest> requests;
+  bool decoded = false;
+  std::string damage;
+  if (inlineState == TImageState::kToMake && format == TWebImageFormat::kGif) {
+    // A GIF inline image has a maker of its own.
+    const TBeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlineContent);
+    const TImageSize& size = inlinePlan.Size;
+    facts.InlineStatus =
+        jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, size.Width, size.Height,
+                                   TDecodeReduction::DctScaling, orientation, hook, &damage)
+             : ResizeGifToSize(size.Width, size.Height, names.AnchorPath, names.InlinePath,
+                               TOrientation::kNormal, hook);
+    decoded = jpeg;
+  } else if (inlineState == TImageState::kToMake) {
+    TWebImageRequest request;
+    request.Source = names.AnchorPath;
+    request.bSourceIsJpeg = jpeg;
+    request.Target = names.InlinePath;
+    request.Format = format;
+    request.Width = inlinePlan.Size.Width;
+    request.Height = inlinePlan.Size.Height;
+    request.Quality = settings.InLineQuality;
+    request.Orientation = orientation;
+    request.BeforeReplace = NoteBeforeReplace(site, inlinePlan, inlineContent);
+    requests.push_back(std::move(request));
+  }
+  if (wantDetail && detailState == TImageState::kToMake) {
+    TWebImageRequest request;
+    request.Source = names.AnchorPath;
+    request.Target = names.DetailImagePath;
+    request.Width = detailPlan.Size.Width;
+    request.Height = detailPlan.Size.Height;
+    request.Quality = settings.InLineQuality;
+    request.Orientation = facts.Metadata.Exif.Orientation;
+    request.BeforeReplace = NoteBeforeReplace(site, detailPlan, detailContent);
+    requests.push_back(std::move(request));
+  }
+  if (!requests.empty()) {
+    // Both images from one decode of the picture when both are to be made.
+    std::vector<std::string> damages;
+    const std::vector<Status> outcomes = MakeWebImages(requests, &damages);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      const bool isInline = requests[i].Target == names.InlinePath;
+      (isInline ? facts.InlineStatus : facts.DetailStatus) = outcomes[i];
+      if (i < damages.size() && damage.empty()) damage = damages[i];
+    }
+    decoded = jpeg;
+  }
+  if (decoded) facts.Damage = damage;
+
+  if (inlineState == TImageState::kToMake && facts.InlineStatus.ok()) {
+    RecordMadeImage(site, inlinePlan, picturePath, inlineContent);
+  }
+  if (wantDetail && detailState == TImageState::kToMake && facts.DetailStatus.ok()) {
+    RecordMadeImage(site, detailPlan, picturePath, detailContent);
+  }
+  facts.InlineOutcome = inlineState == TImageState::kCurrent ? TPictureFacts::Inline::kCurrent
+                        : facts.InlineStatus.ok()            ? TPictureFacts::Inline::kMade
+                                                             : TPictureFacts::Inline::kFailed;
+  if (wantDetail && facts.DetailStatus.ok()) {
+    facts.DetailWidth = detailPlan.Size.Width;
+    facts.DetailHeight = detailPlan.Size.Height;
+  }
+}
+
+}  // namespace
+
+TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
+  TPictureFacts facts;
+  const TPictureFiles names = PictureFilesOf(item, site.Names());
+  const bool jpeg = IsJpegPicture(item);
+  TSiteRecord& record = site.Record();
+  const std::string picturePath = site.SitePath(names.AnchorPath);
+  // A picture the record knows as this very file is taken from the record.
+  const std::optional<TRecordedPicture> recorded = record.FindPicture(picturePath);
+  const bool sameReaders = recorded && recorded->ReaderVersion == kPictureReaderVersion;
+  const bool trusted = sameReaders && recorded->Stamp.Inode != 0 &&
+                       recorded->Stamp == ScannedStamp(item);
+  if (trusted) {
+    facts.Width = recorded->Width;
+    facts.Height = recorded->Height;
+    facts.szComments = recorded->Comments;
+    facts.Metadata = recorded->Metadata;
+    facts.Content = recorded->Content;
+  } else {
+    ReadPictureFacts(item, names, jpeg, facts);
+  }
   // A frame of no pixels in either direction cannot be shown (a JPEG height of 0 is legal,
   // defined at the end of the scan, but such pictures are not read that far).
   facts.bReadable = facts.Width > 0 && facts.Height > 0;
   if (!facts.bReadable) return facts;
+  // What the decoder said of the same bytes before, until a decode says otherwise.
+  if (sameReaders && recorded->Content == facts.Content) facts.Damage = recorded->Damage;
   facts.szTextFile = ReadListedPictureTextFile(item, names);
-  const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
-                                             site.MaxDisplayHeight());
+
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
-  if (names.InlinePath.empty()) return facts;
-  std::optional<TWebImageRequest> inlineImage = SettleInlineImage(
-      site, names, jpeg, item.WriteTimeNs(),
-      InlineFileSize(fit, facts.Width, facts.Height, site.Settings().InLinePixelDensity), facts,
-      noted != nullptr ? &noted->Inline : nullptr);
-  std::optional<TWebImageRequest> detailImage;
-  if (jpeg && site.Settings().DetailImageMaxSize > 0) {
-    detailImage = SettleDetailImage(site, names, item.WriteTimeNs(), facts,
-                                    noted != nullptr ? &noted->Detail : nullptr);
+  if (!names.InlinePath.empty()) MakePictureImages(site, names, jpeg, facts);
+
+  if (trusted && facts.Damage == recorded->Damage) {
+    record.ConfirmPicture(picturePath);
+  } else {
+    TRecordedPicture learned;
+    learned.Stamp = ScannedStamp(item);
+    learned.Content = facts.Content;
+    learned.ReaderVersion = kPictureReaderVersion;
+    learned.Width = facts.Width;
+    learned.Height = facts.Height;
+    learned.Comments = facts.szComments;
+    learned.Metadata = facts.Metadata;
+    learned.Damage = facts.Damage;
+    record.RecordPicture(picturePath, learned);
   }
-  MakeSettledImages(std::move(inlineImage), std::move(detailImage), facts);
   return facts;
 }
 

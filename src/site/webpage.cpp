@@ -29,6 +29,33 @@ void WriteHtmlStart(std::ostream& out, const std::string& language) {
   out << "<!DOCTYPE html>\r\n<HTML lang=\"" << language << "\">\r\n";
 }
 
+// Whether a page file not in the record is one this program wrote before it kept a record.
+bool IsOlderPageOfOurs(const std::filesystem::path& path) { return IsPageOfThisProgram(path); }
+
+// Records a page file just finished: its digest and stamp, or only that it is still as
+// recorded.
+void RecordPage(TSiteRecord& record, const std::string& sitePath, const TPageFile& file,
+                const std::optional<TRecordedOutput>& recorded, bool keepsHandEdits) {
+  TRecordedOutput page;
+  page.Kind = TOutputKind::kPage;
+  page.Content = file.Content();
+  page.Stamp = file.Stamp().value_or(TFileStamp());
+  page.KeepsHandEdits = keepsHandEdits;
+  if (recorded && recorded->Content == page.Content && recorded->Stamp == page.Stamp &&
+      recorded->KeepsHandEdits == keepsHandEdits) {
+    record.ConfirmOutput(sitePath);
+  } else {
+    record.RecordOutput(sitePath, page);
+  }
+}
+
+// The hook that notes a page's bytes just before they are put in place.
+TBeforeReplace NotePendingPage(TSiteRecord& record, std::string sitePath, const TDigest& content) {
+  return [&record, sitePath = std::move(sitePath), &content](const std::filesystem::path&) {
+    return record.NotePending(sitePath, TOutputKind::kPage, content);
+  };
+}
+
 }  // namespace
 
 TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& site,
@@ -72,14 +99,23 @@ void TWebPage::EnsurePageOpen() {
   SetParentLabel();
   PIX_CHECK(!array.GetVarValue("ParentPageAnchor").empty());
 
-  // A page keeps its head, title and label from its earlier version, or from a page of the
-  // same name in the program directory, unless the layout sets them again below.
-  // Each file is read once and its three elements taken from that one reading.
-  // Only a page this program wrote is read back: a link or a page of the user's own would
-  // hand its text to a page it has nothing to do with.
+  // A page takes the layout as it is now. Only a page the user edited by hand since a run
+  // wrote it keeps the head, title and label of that version (and keeps them on every run
+  // after); a page of the same name in the layout home hands them to the page otherwise,
+  // unless the layout sets them again below. Each file is read once and its three elements
+  // taken from that one reading.
+  TSiteRecord& record = Site().Record();
+  Recorded = record.FindOutput(Site().SitePath(szPageFilePath));
+  Claim = record.Claim(szPageFilePath, Recorded, IsOlderPageOfOurs);
+  bKeepsHandEdits = Claim.Claim == TClaim::kHandEdited ||
+                    (Claim.Claim == TClaim::kOurs && Recorded && Recorded->KeepsHandEdits);
+  if (Claim.Claim == TClaim::kHandEdited) {
+    Site().Diagnostics().Notice(szPageFilePath +
+                                " was edited by hand since Pixamond wrote it: its head, title "
+                                "and heading are kept in the new page");
+  }
   std::optional<std::string> oldPage =
-      IsPageOfThisProgram(szPageFilePath) ? ReadOldPage(szPageFilePath, Site().Diagnostics())
-                                          : std::nullopt;
+      bKeepsHandEdits ? ReadOldPage(szPageFilePath, Site().Diagnostics()) : std::nullopt;
   std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   if (!head) {
     oldPage = ReadOldPage(szProgramPagePath, Site().Diagnostics());
@@ -157,13 +193,17 @@ std::ostream& TWebPage::Out() {
 
 void TWebPage::OpenPageFile() {
   if (fPageFile || bPageRefused) return;
-  Result<std::unique_ptr<TPageFile>> file =
-      TPageFile::Create(szPageFilePath, Site().FactsCache().FindPage(Site().SitePath(szPageFilePath)));
+  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath, Claim, Recorded);
   if (!file.ok()) {
-    Site().Report("Cannot write the page " + szPageFilePath + ": " + file.status().message());
+    // A file of the user's stands there now: the record lets it go.
+    if (Recorded) Site().Record().ForgetOutput(Site().SitePath(szPageFilePath));
+    Site().Report(file.status().message());
     bPageRefused = true;
   } else {
     fPageFile = std::move(file).value();
+    TPageFile& page = *fPageFile;
+    fPageFile->SetBeforeReplace(
+        NotePendingPage(Site().Record(), Site().SitePath(szPageFilePath), page.Content()));
     const std::string text = Pending.str();
     fPageFile->Stream().write(text.data(), static_cast<std::streamsize>(text.size()));
   }
@@ -211,13 +251,23 @@ void TWebPage::WriteFileTrailer(const TVarArray& array) {
 void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath) {
   const std::string& detailTemplate = entryArray.GetVarValue("DetailPageTemplate");
   if (detailTemplate.empty()) return;
-  const std::string notedAs = Site().SitePath(szDetailPagePath);
-  Result<std::unique_ptr<TPageFile>> file =
-      TPageFile::Create(szDetailPagePath, Site().FactsCache().FindPage(notedAs));
+  TSiteRecord& record = Site().Record();
+  const std::string sitePath = Site().SitePath(szDetailPagePath);
+  const std::optional<TRecordedOutput> recorded = record.FindOutput(sitePath);
+  TClaimResult claim = record.Claim(szDetailPagePath, recorded, IsOlderPageOfOurs);
+  // A detail page has no head of its own to keep: one edited by hand is the user's.
+  if (claim.Claim == TClaim::kHandEdited) {
+    claim.Claim = TClaim::kUsers;
+    claim.Why = "changed since Pixamond wrote it";
+  }
+  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szDetailPagePath, claim, recorded);
   if (!file.ok()) {
-    Site().Report("Cannot write the page " + szDetailPagePath + ": " + file.status().message());
+    if (recorded) record.ForgetOutput(sitePath);
+    Site().Report(file.status().message());
     return;
   }
+  TPageFile& page = **file;
+  page.SetBeforeReplace(NotePendingPage(record, sitePath, page.Content()));
   std::ostream& out = (*file)->Stream();
   WriteVersionComment(out);
   WriteHtmlStart(out, Site().Settings().szPageLanguage);
@@ -226,8 +276,8 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {
-    ++((*file)->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
-    if ((*file)->Note()) Site().FactsCache().NotePage(notedAs, *(*file)->Note());
+    ++(page.Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
+    RecordPage(record, sitePath, page, recorded, false);
   } else {
     Site().Report(closed.message());
   }
@@ -257,13 +307,13 @@ void TWebPage::Close() {
   if (!fPageFile) return;
   Pending.str(std::string());
   const Status closed = fPageFile->Close();
-  const bool written = fPageFile->Written();
-  const std::optional<TNotedPage> note = fPageFile->Note();
-  fPageFile.reset();
   if (closed.ok()) {
-    ++(written ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
-    if (note) Site().FactsCache().NotePage(Site().SitePath(szPageFilePath), *note);
-  } else {
+    ++(fPageFile->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
+    RecordPage(Site().Record(), Site().SitePath(szPageFilePath), *fPageFile, Recorded,
+               bKeepsHandEdits);
+  }
+  fPageFile.reset();
+  if (!closed.ok()) {
     Site().Report(closed.message());
   }
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "site/siterecord.h"
 #include "site/template.h"
 #include "site/variable.h"
 
@@ -119,6 +120,11 @@ class TWebPage {
   void OpenPageFile();
 
   std::unique_ptr<TPageFile> fPageFile;
+  // What the site's record holds of the page file and whose the file is, found when the
+  // page opens; and whether it keeps the head, title and heading of a hand-edited version.
+  std::optional<TRecordedOutput> Recorded;
+  TClaimResult Claim;
+  bool bKeepsHandEdits = false;
   std::ostringstream Pending;  // The page so far, while no file is open for it.
   bool bPageRefused = false;
   TExpansionBudget PageBudget;  // What the expansions into this page may still write.

@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -16,6 +21,7 @@
 #include "files/utils.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
+#include "picture/webimage.h"
 #include "site/dirindex.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
@@ -23,6 +29,15 @@
 #include "site/template.h"
 
 namespace pix {
+namespace {
+
+// Removes a temporary file this program made, if it is a plain file.
+void RemoveTemporaryNow(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+}
+
+}  // namespace
 
 TWebSite::TWebSite(std::string siteDirectory, std::string programDirectory, TUserInterface& ui,
                    TProgress& progress, TDiagnostics& diagnostics)
@@ -57,14 +72,21 @@ Status TWebSite::Prepare() {
     array->ParseVarText(*text);
   }
 
+  // The record decides what this run may replace; it also keeps a second run out.
+  Result<std::unique_ptr<TSiteRecord>> record = TSiteRecord::Open(szSiteDirectory, DiagnosticsSink);
+  if (!record.ok()) return record.status();
+  RecordValue = std::move(record).value();
+
   // The tree is listed once; the purge and the GIF preparation work on it.
   Result<std::unique_ptr<TFileItem>> tree =
       TFileItem::CreateRoot(szSiteDirectory, true, &DiagnosticsSink);
   if (!tree.ok()) return tree.status();
   PictureTree = std::move(tree).value();
-  // What an interrupted run left behind goes, in the site and in the layout home.
+  // What an interrupted run left behind goes. In the site no other run can be writing now
+  // (the record is locked), so every leftover goes at once; in the layout home, shared by
+  // every site, only what nobody has written to for a while.
   for (const std::string& leftover : PictureTree->LeftoverTemporaries()) {
-    RemoveLeftoverTemporary(leftover);
+    RemoveTemporaryNow(leftover);
   }
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(szProgramDirectory, error)) {
@@ -74,8 +96,9 @@ Status TWebSite::Prepare() {
   // the tree as listed, before anything changes on the disk: two pictures never share a
   // page or an inline image, nor does a picture take the page of an index or match page;
   // what is left out is reported, and nothing is overwritten.
+  const auto isOutput = [this](const TFileItem& file) { return IsOwnOutputFile(file); };
   for (const std::string& leftOut :
-       SettlePictureNames(*PictureTree, Names(), RunSettings.MatchPageNames())) {
+       SettlePictureNames(*PictureTree, Names(), RunSettings.MatchPageNames(), isOutput)) {
     DiagnosticsSink.Problem(leftOut);
   }
   if (RunSettings.bDeleteHTMLFirst) PurgeOldPages();
@@ -91,13 +114,20 @@ void TWebSite::PurgeOldPages() {
     if (!ext.empty()) ext.remove_prefix(1);
     if (!EqualsNoCase(ext, "htm") && !EqualsNoCase(ext, "html")) continue;
     // Only the pages this program wrote go: a page of the user's own stays.
-    if (!IsPageOfThisProgram(item->szFullFileName())) {
+    const std::string sitePath = SitePath(item->szFullFileName());
+    const std::optional<TRecordedOutput> recorded = Record().FindOutput(sitePath);
+    const TClaimResult claim =
+        Record().Claim(item->szFullFileName(), recorded,
+                       [](const std::filesystem::path& path) { return IsPageOfThisProgram(path); });
+    if (claim.Claim != TClaim::kOurs) {
       DiagnosticsSink.Problem(item->szFullFileName() +
                               " is kept: DeleteHTMLFirst deletes only pages Pixamond wrote");
       continue;
     }
     if (::unlink(item->szFullFileName().c_str()) != 0) {
       Report("Cannot delete the old page " + item->szFullFileName());
+    } else {
+      Record().ForgetOutput(sitePath);
     }
   }
 }
@@ -150,7 +180,6 @@ void TWebSite::Execute() {
 void TWebSite::DoMainTask() {
   if (!PictureTree) return;
   ResetExpansionDiagnostics();
-  Facts.Load(PictureTree->szFullFileName());
   if (Jobs > 1) {
     PrepareMemoryForDecoding();
     Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree, Names()),
@@ -162,39 +191,123 @@ void TWebSite::DoMainTask() {
     rootPage.Close();
   }
   Pool.reset();
-  // Notes that cannot be written cost the next run only time; a file in their place that is
-  // not this program's is the user's, and its refusal is said like any other.
-  if (const Status saved = Facts.Save(!Cancelled()); !saved.ok()) {
-    if (saved.code() == Status::Code::kRefused) {
-      Report(saved.message());
-    } else {
-      DiagnosticsSink.Detail("The notes for the next run are not saved: " + saved.message());
+  // Only a run that saw the whole site knows what it no longer makes.
+  if (!Cancelled()) {
+    RemoveStaleOutputs();
+    Record().ForgetUnconfirmedPictures();
+  }
+  if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
+  RecordValue.reset();  // Lets the next run in.
+}
+
+void TWebSite::RemoveStaleOutputs() {
+  std::vector<TSiteRecord::TUnconfirmed> stale = Record().UnconfirmedOutputs();
+  // Files first, then folders from the deepest, so that a folder emptied here can go too.
+  std::stable_partition(stale.begin(), stale.end(), [](const TSiteRecord::TUnconfirmed& entry) {
+    return entry.Output.Kind != TOutputKind::kFolder;
+  });
+  std::sort(std::find_if(stale.begin(), stale.end(),
+                         [](const TSiteRecord::TUnconfirmed& entry) {
+                           return entry.Output.Kind == TOutputKind::kFolder;
+                         }),
+            stale.end(), [](const auto& a, const auto& b) { return a.Path.size() > b.Path.size(); });
+  const std::filesystem::path site(PictureTree->szFullFileName());
+  for (const TSiteRecord::TUnconfirmed& entry : stale) {
+    const std::filesystem::path path = site / entry.Path;
+    if (entry.Output.Kind == TOutputKind::kFolder) {
+      // Only an empty folder goes: what is left in it is the user's.
+      ::rmdir(path.c_str());
+      Record().ForgetOutput(entry.Path);
+      continue;
     }
+    const TClaimResult claim =
+        Record().Claim(path, entry.Output, [](const std::filesystem::path&) { return false; });
+    if (claim.Claim == TClaim::kOurs) {
+      if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        Report("Cannot remove " + path.string() + ", which the site no longer uses: " +
+               std::strerror(errno));
+        continue;
+      }
+      const bool page = entry.Output.Kind == TOutputKind::kPage;
+      ++(!entry.bSourceGone ? StatsValue.OtherRemoved
+                            : (page ? StatsValue.PagesRemoved : StatsValue.ImagesRemoved));
+    } else if (claim.Claim != TClaim::kAbsent) {
+      DiagnosticsSink.Notice(path.string() +
+                             " is kept: the site no longer uses it, but it was changed since "
+                             "Pixamond wrote it");
+    }
+    Record().ForgetOutput(entry.Path);
   }
 }
 
-std::string TWebSite::SitePath(std::string_view path) const {
-  const std::string& root = PictureTree->szFullFileName();
-  if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-      path[root.size()] == '/') {
-    return std::string(path.substr(root.size() + 1));
+bool TWebSite::IsOwnOutputFile(const TFileItem& file) const {
+  const std::string sitePath = SitePath(file.szFullFileName());
+  if (Record().FindOutput(sitePath)) return true;
+  if (!Record().IsNew()) return false;
+  // A site made before the record: an image no larger than this run would make it, beside
+  // an index page of this program's, is taken for one of the inline or detail images that
+  // run made. A full-size picture never is.
+  const TFileItem* folder = file.Parent();
+  const bool detail = folder != nullptr && folder->szFileName() == kDetailImageDirName;
+  const TFileItem* directory = folder != nullptr ? folder->Parent() : nullptr;
+  if (detail && directory != nullptr) directory = directory->Parent();
+  if (directory == nullptr ||
+      !IsPageOfThisProgram(directory->szFullFileName() + "/index." + Names().szPageDOSFileExt)) {
+    return false;
   }
-  return std::string(path);
+  int width = 0;
+  int height = 0;
+  if (!GetWebImageSize(file.szFullFileName(), &width, &height).ok()) return false;
+  const int density = std::max(1, RunSettings.InLinePixelDensity);
+  const int maxWidth = detail ? RunSettings.DetailImageMaxSize : MaxDisplayWidth() * density;
+  const int maxHeight = detail ? RunSettings.DetailImageMaxSize : MaxDisplayHeight() * density;
+  return width <= maxWidth + 2 && height <= maxHeight + 2;
 }
 
-Status TWebSite::PrepareInlineDirectory(const std::filesystem::path& directory) const {
-  std::lock_guard<std::mutex> lock(InlineDirectoriesMutex);
-  const auto [settled, bNew] = InlineDirectories.try_emplace(directory.string());
-  if (!bNew) return settled->second;
-  std::error_code error;
-  if (std::filesystem::is_symlink(directory, error)) {
-    settled->second = Status::InvalidArgument(
-        directory.string() + " is a link; inline images are never written through a link");
-  } else {
-    // A directory that cannot be made shows in the inline image's own failure.
-    std::filesystem::create_directory(directory, error);
+std::string TWebSite::SitePath(std::string_view path) const { return Record().SitePath(path); }
+
+Status TWebSite::EnsureOutputFolder(const std::filesystem::path& directory) const {
+  {
+    std::lock_guard<std::mutex> lock(FoldersMutex);
+    if (FoldersEnsured.count(directory.native()) > 0) return Status::OK();
   }
-  return settled->second;
+  const std::string sitePath = SitePath(directory.native());
+  struct stat info;
+  if (::lstat(directory.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode)) {
+      return Status::Refused(directory.string() +
+                             " is a link; nothing is written through a link");
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      return Status::Refused(directory.string() + " is a file of yours, not a folder");
+    }
+    // A folder the run made before stays the run's; one it found is not recorded, so that
+    // an empty folder of the user's is never removed.
+    if (Record().FindOutput(sitePath)) Record().ConfirmOutput(sitePath);
+  } else if (::mkdir(directory.c_str(), 0777) == 0) {
+    TRecordedOutput folder;
+    folder.Kind = TOutputKind::kFolder;
+    Record().RecordOutput(sitePath, folder);
+  } else if (errno != EEXIST) {
+    return Status::IoError("Cannot create the directory " + directory.string() + ": " +
+                           std::strerror(errno));
+  }
+  std::lock_guard<std::mutex> lock(FoldersMutex);
+  FoldersEnsured.insert(directory.native());
+  return Status::OK();
+}
+
+void TWebSite::ReportUsersFile(const std::string& path, const std::string& why,
+                               const std::string& what) {
+  {
+    std::lock_guard<std::mutex> lock(ReportedMutex);
+    if (std::find(ReportedUsersFiles.begin(), ReportedUsersFiles.end(), path) !=
+        ReportedUsersFiles.end()) {
+      return;
+    }
+    ReportedUsersFiles.push_back(path);
+  }
+  Report(path + " is kept as it is (" + why + "); the " + what + " is not written");
 }
 
 std::optional<TPictureFacts> TWebSite::TakePictureFacts(const TFileItem& picture) {

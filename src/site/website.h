@@ -16,17 +16,17 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "base/status.h"
 #include "files/settings.h"
-#include "site/factscache.h"
+#include "site/siterecord.h"
 #include "site/variable.h"
 
 namespace pix {
@@ -47,6 +47,9 @@ struct TRunStats {
   int InlineMade = 0;        ///< Inline images made because they were missing or stale.
   int InlineReused = 0;      ///< Inline images that were current and kept.
   int ProblemsReported = 0;  ///< Every problem reported, pictures included.
+  int PagesRemoved = 0;      ///< Pages of pictures that are gone, removed.
+  int ImagesRemoved = 0;     ///< Inline and detail images of pictures that are gone, removed.
+  int OtherRemoved = 0;      ///< Other files the site no longer uses (old names), removed.
 };
 
 class TWebSite {
@@ -101,17 +104,19 @@ class TWebSite {
   static int DefaultJobs();
   int GetJobs() const { return Jobs; }
 
-  /// Makes the inline directory `directory` when it is missing, once a run however many
-  /// pictures ask (workers may ask before the page writer gets there). Refused when a link
-  /// stands in its place: it may lead anywhere, to the user's own pictures too, and nothing
-  /// is written through it. Safe to call from several threads.
-  Status PrepareInlineDirectory(const std::filesystem::path& directory) const;
+  /// Makes the output folder `directory` (an inline or detail image folder) when it is
+  /// missing and records it as the run's. Refused when a link stands in its place: it may
+  /// lead anywhere, to the user's own pictures too, and nothing is written through it. Safe
+  /// to call from several threads.
+  Status EnsureOutputFolder(const std::filesystem::path& directory) const;
 
-  /// What the last run noted of the site, and what this run notes for the next.
-  const TFactsCache& FactsCache() const { return Facts; }
-  TFactsCache& FactsCache() { return Facts; }
-  /// `path` (inside the site) relative to the site directory, as notes are kept.
+  /// The site's record: what earlier runs wrote, and what this run writes.
+  TSiteRecord& Record() const { return *RecordValue; }
+  /// `path` (inside the site) relative to the site directory, as the record keeps paths.
   std::string SitePath(std::string_view path) const;
+
+  /// Reports, once a run, that the user's file at `path` keeps an output from its place.
+  void ReportUsersFile(const std::string& path, const std::string& why, const std::string& what);
 
   /// What the workers learned of `picture`; nothing when they were not given it.
   std::optional<TPictureFacts> TakePictureFacts(const TFileItem& picture);
@@ -128,6 +133,11 @@ class TWebSite {
  private:
   void PurgeOldPages();
   void PrepareGifPictures();
+  // Removes what the record holds that this complete run no longer made, where it is still
+  // as written; forgets the rest.
+  void RemoveStaleOutputs();
+  // Whether `file`, in a folder named like the inline folder, is one a run wrote.
+  bool IsOwnOutputFile(const TFileItem& file) const;
 
   std::unique_ptr<TFileItem> PictureTree;
   std::string szSiteDirectory;
@@ -139,10 +149,11 @@ class TWebSite {
   bool bCancelled = false;
   int Jobs = 1;
   std::unique_ptr<TInlineImagePool> Pool;  // Lives for the time of DoMainTask.
-  TFactsCache Facts;
-  // The inline directories settled so far, and how.
-  mutable std::mutex InlineDirectoriesMutex;
-  mutable std::map<std::string, Status> InlineDirectories;
+  std::unique_ptr<TSiteRecord> RecordValue;  // Open from Prepare to the end of the run.
+  mutable std::mutex FoldersMutex;
+  mutable std::unordered_set<std::string> FoldersEnsured;  // This run's output folders.
+  std::mutex ReportedMutex;
+  std::vector<std::string> ReportedUsersFiles;
   TUserInterface& Ui;          // Not owned; outlives the run.
   TProgress& ProgressSink;     // Not owned; outlives the run.
   TDiagnostics& DiagnosticsSink;  // Not owned; outlives the run.

@@ -57,6 +57,43 @@ TEST(SafeFileTest, AbandonedReplacementLeavesTheOldFileAlone) {
   EXPECT_EQ(EntryCount(dir.path()), 1u);
 }
 
+// A caller notes what the target is about to hold (its digest, say) between the finished
+// file and the rename; should it fail, nothing is replaced.
+TEST(SafeFileTest, CommitShowsTheFinishedFileBeforeItReplacesTheTarget) {
+  test::TempDir dir;
+  const auto target = dir / "inline.gif";
+  test::WriteFile(target, "old");
+  Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+  ASSERT_TRUE(temp.ok());
+  std::fputs("new contents", temp->File());
+  std::string seen;
+  ASSERT_TRUE(temp->Commit([&](const std::filesystem::path& finished) {
+                    EXPECT_EQ(test::ReadFile(target), "old") << "not replaced yet";
+                    seen = test::ReadFile(finished);
+                    return Status::OK();
+                  })
+                  .ok());
+  EXPECT_EQ(seen, "new contents");
+  EXPECT_EQ(test::ReadFile(target), seen);
+  EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+
+TEST(SafeFileTest, AFailingHookLeavesTheTargetAndRemovesTheNewFileAtOnce) {
+  test::TempDir dir;
+  const auto target = dir / "inline.gif";
+  const std::string old("GIF87a\0\x01", 8);
+  test::WriteFile(target, old);
+  Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+  ASSERT_TRUE(temp.ok());
+  std::fputs("new contents", temp->File());
+  const Status committed = temp->Commit(
+      [](const std::filesystem::path&) { return Status::IoError("The notes cannot be written"); });
+  EXPECT_EQ(committed.code(), Status::Code::kIoError);
+  EXPECT_EQ(committed.message(), "The notes cannot be written");
+  EXPECT_EQ(test::ReadFile(target), old);
+  EXPECT_EQ(EntryCount(dir.path()), 1u) << "the new file is gone while its object still lives";
+}
+
 TEST(SafeFileTest, MissingFolderIsReportedWithItsPath) {
   test::TempDir dir;
   const Status status = WriteFileAtomically(dir / "no" / "such" / "file", "x");

@@ -98,7 +98,8 @@ TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
   }
   const std::unique_ptr<TFileItem> root = Scan(site);
   const std::vector<std::string> leftOut =
-      SettlePictureNames(*root, TSiteNames{}, std::vector<std::string>{"folder"});
+      SettlePictureNames(*root, TSiteNames{}, std::vector<std::string>{"folder"},
+                         [](const TFileItem&) { return true; });
   // Names differing in case make different files here, so "B.jpg" and "b.jpg" both stay;
   // a GIF twin is left out whichever sorts first.
   EXPECT_EQ(SitePictures(*root, TSiteNames{}),

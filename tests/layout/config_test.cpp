@@ -165,9 +165,7 @@ TEST_F(ConfigTreeTest, TheSitesPicturesBecomePictureItems) {
   WriteFile(site_ / "index.htm", "");
   WriteFile(site_ / "photo.old.jpg", "");
   WriteFile(site_ / "inline" / "a.gif", "");
-  WriteFile(site_ / "inline" / kInlineFolderMarker, "");
   WriteFile(site_ / "trip" / "inline" / "x.gif", "");
-  WriteFile(site_ / "trip" / "inline" / kInlineFolderMarker, "");
   WriteFile(site_ / "trip" / "x.jpg", "");
   // A folder named like the inline folder in another case, holding the user's picture.
   WriteFile(site_ / "trip" / "Inline" / "y.jpg", "");

@@ -146,7 +146,6 @@ TEST_F(ConfigStoreTest, CrossedOutDirectoryDeletesItsFilesButKeepsTheInlineDirec
   WriteFile(site_ / "trip" / "index.htm", "<html>");
   WriteFile(site_ / "trip" / "index.txt", "PageTitle:\r\nTrip\r\n\r\n");
   WriteFile(site_ / "trip" / "inline" / "a.gif", "GIF");
-  WriteFile(site_ / "trip" / "inline" / kInlineFolderMarker, "");
   WriteFile(site_ / "trip" / "deeper" / "b.gif", "GIF");
   WriteFile(site_ / "keep.jpg", MakeJpeg(SampleArt(), {}));
   auto root = Build();

@@ -198,6 +198,57 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
   EXPECT_EQ(*outcome, kDecodeHadWarnings);
 }
 
+TEST_F(DecJpegTest, DamageTheDecoderFillsInIsHandedBackWithTheImage) {
+  const std::filesystem::path inlineFile = dir_ / "inline" / "photo.gif";
+  for (const JpegKind kind : {JpegKind::Baseline, JpegKind::Cmyk}) {
+    test::TJpegOptions options;
+    options.Kind = kind;
+    const std::string whole = test::MakeJpeg(test::GradientArt(33, 17), options);
+    test::WriteFile(dir_ / "photo.jpg", whole);
+    std::string damage = "left from before";
+    test::TDetailCapture capture;
+    ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10,
+                                    TDecodeReduction::DctScaling, TOrientation::kNormal, {},
+                                    &damage)
+                    .ok());
+    EXPECT_EQ(damage, "");
+    test::WriteFile(dir_ / "photo.jpg", test::CutInsideScan(whole));
+    const Status made =
+        MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10, TDecodeReduction::DctScaling,
+                            TOrientation::kNormal, {}, &damage);
+    ASSERT_TRUE(made.ok()) << made.message();
+    EXPECT_EQ(damage, "Premature end of JPEG file");
+    EXPECT_EQ(Inline().ScreenWidth, 20);
+    EXPECT_NE(capture.Text().find("Premature end of JPEG file\n"), std::string::npos);
+  }
+}
+
+TEST_F(DecJpegTest, TheHookSeesTheInlineImageBeforeItReplacesTheOldOne) {
+  WriteJpeg(test::SampleArt(), JpegKind::Baseline);
+  const std::filesystem::path inlineFile = dir_ / "inline" / "photo.gif";
+  test::WriteFile(inlineFile, "old inline image");
+  test::TDetailCapture capture;
+  std::string seen;
+  const auto note = [&](const std::filesystem::path& finished) {
+    EXPECT_EQ(test::ReadFile(inlineFile), "old inline image");
+    seen = test::ReadFile(finished);
+    return Status::OK();
+  };
+  ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 9, 7,
+                                  TDecodeReduction::DctScaling, TOrientation::kNormal, note)
+                  .ok());
+  EXPECT_EQ(seen.rfind("GIF87a", 0), 0u);
+  EXPECT_EQ(test::ReadFile(inlineFile), seen);
+  // A hook that fails stops the replacement: the inline image made before stays.
+  const auto refuse = [](const std::filesystem::path&) { return Status::IoError("no notes"); };
+  EXPECT_EQ(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 18, 14,
+                                TDecodeReduction::DctScaling, TOrientation::kNormal, refuse)
+                .message(),
+            "no notes");
+  EXPECT_EQ(test::ReadFile(inlineFile), seen);
+  EXPECT_EQ(FilesInInlineDir(), 1);
+}
+
 // A picture with detail in every block and every channel, so that each scan of a
 // progressive file carries much.
 test::TPixelArt BusyArt(int width, int height) {

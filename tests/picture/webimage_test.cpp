@@ -11,6 +11,7 @@
 
 #include "picture/decjpeg.h"
 #include "picture/inlinegif.h"
+#include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -272,6 +273,53 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
   detailPicture.Height = height;
   detailPicture.Pixels = detail;
   EXPECT_GT(Psnr(BlockAverage(detailPicture, 3).Pixels, reference.Pixels), 33.0);
+}
+
+TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) {
+  const std::string whole = test::MakeJpeg(test::GradientArt(64, 48));
+  test::WriteFile(dir / "cut.jpg", test::CutInsideScan(whole));
+  test::WriteFile(dir / "whole.jpg", whole);
+  std::vector<TWebImageRequest> requests(2);
+  std::vector<std::string> seen(2);
+  std::vector<std::string> targetWhenSeen(2);
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    requests[i].Source = dir / "cut.jpg";
+    requests[i].BeforeReplace = [&, i](const fs::path& finished) {
+      seen[i] = test::ReadFile(finished);
+      targetWhenSeen[i] = test::ReadFile(requests[i].Target);
+      return Status::OK();
+    };
+  }
+  requests[0].Target = dir / "inline.jpg";
+  requests[0].Width = 32;
+  requests[0].Height = 24;
+  requests[1].Target = dir / "detail.webp";
+  requests[1].Format = TWebImageFormat::kWebP;
+  requests[1].Width = 64;
+  requests[1].Height = 48;
+  test::WriteFile(requests[1].Target, "old detail image");
+  test::TDetailCapture capture;
+  std::vector<std::string> damages = {"left from before"};
+  std::vector<Status> outcomes = MakeWebImages(requests, &damages);
+  ASSERT_TRUE(outcomes[0].ok() && outcomes[1].ok())
+      << outcomes[0].message() << outcomes[1].message();
+  EXPECT_EQ(damages, std::vector<std::string>(2, "Premature end of JPEG file"));
+  EXPECT_EQ(targetWhenSeen, (std::vector<std::string>{"", "old detail image"}));
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    EXPECT_FALSE(seen[i].empty());
+    EXPECT_EQ(test::ReadFile(requests[i].Target), seen[i]) << i;
+  }
+
+  // The whole picture is clean; a failing hook keeps the detail image made above.
+  const std::string detail = seen[1];
+  for (TWebImageRequest& request : requests) request.Source = dir / "whole.jpg";
+  requests[1].BeforeReplace = [](const fs::path&) { return Status::IoError("no notes"); };
+  outcomes = MakeWebImages(requests, &damages);
+  EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
+  EXPECT_EQ(outcomes[1].message(), "no notes");
+  EXPECT_EQ(damages, std::vector<std::string>(2, ""));
+  EXPECT_EQ(test::ReadFile(requests[1].Target), detail);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 4) << "no temporary file";
 }
 
 TEST_F(WebImageTest, GifPicturesBecomeFullColourImages) {

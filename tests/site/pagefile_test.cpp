@@ -28,18 +28,39 @@ std::string PageText(std::size_t size, char mark = 'a') {
   return text;
 }
 
-// Writes `text` through a page file for `path` (with what the last run noted of it, if
-// anything); returns whether the file was written, and its new note in `note`.
-bool WritePage(const fs::path& path, const std::string& text, const TNotedPage* noted = nullptr,
-               std::optional<TNotedPage>* note = nullptr) {
-  Result<std::unique_ptr<TPageFile>> page = TPageFile::Create(path, noted);
+// How the site's record would find a page of this program's at `path`, recorded as
+// `recorded` (if at all).
+TClaimResult OursAt(const fs::path& path, const std::optional<TRecordedOutput>& recorded) {
+  TClaimResult claim;
+  const std::optional<TFileStamp> stamp = StampOfFile(path, false);
+  if (!stamp) return claim;
+  claim.Claim = TClaim::kOurs;
+  claim.bStampMatched = recorded && recorded->Stamp == *stamp;
+  return claim;
+}
+
+// Writes `text` through a page file for `path` (with what the record holds of it, if
+// anything); returns whether the file was written, and what the record would now hold in
+// `note`.
+bool WritePage(const fs::path& path, const std::string& text,
+               const std::optional<TRecordedOutput>& recorded = std::nullopt,
+               std::optional<TRecordedOutput>* note = nullptr) {
+  Result<std::unique_ptr<TPageFile>> page = TPageFile::Create(path, OursAt(path, recorded), recorded);
   EXPECT_TRUE(page.ok()) << page.status().message();
   if (!page.ok()) return false;
   // In uneven pieces, as templates write.
   for (std::size_t at = 0; at < text.size(); at += 777) (*page)->Stream() << text.substr(at, 777);
   const Status closed = (*page)->Close();
   EXPECT_TRUE(closed.ok()) << closed.message();
-  if (note != nullptr) *note = (*page)->Note();
+  if (note != nullptr) {
+    note->reset();
+    if ((*page)->Stamp()) {
+      TRecordedOutput output;
+      output.Content = (*page)->Content();
+      output.Stamp = *(*page)->Stamp();
+      *note = output;
+    }
+  }
   return (*page)->Written();
 }
 
@@ -110,7 +131,8 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
   EXPECT_EQ(test::ReadFile(page), PageText(500));
 
   {
-    Result<std::unique_ptr<TPageFile>> abandoned = TPageFile::Create(page);
+    Result<std::unique_ptr<TPageFile>> abandoned =
+        TPageFile::Create(page, OursAt(page, std::nullopt), std::nullopt);
     ASSERT_TRUE(abandoned.ok());
     (*abandoned)->Stream() << PageText(100, 'z');
   }
@@ -121,69 +143,58 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
 TEST(PageFileTest, EveryFinishedPageIsNotedAsItNowIs) {
   test::TempDir dir;
   const fs::path path = dir / "page.html";
-  std::optional<TNotedPage> note;
+  std::optional<TRecordedOutput> note;
   for (const std::string& text : {PageText(500), PageText(500), PageText(70000, 'b')}) {
-    WritePage(path, text, nullptr, &note);
+    WritePage(path, text, std::nullopt, &note);
     ASSERT_TRUE(note);
     EXPECT_EQ(note->Stamp, *StampOfFile(path, false));
-    TPageDigester digester;
-    digester.Add(text);
-    std::uint64_t digest[2];
-    digester.Finish(digest);
-    EXPECT_EQ(note->Digest[0], digest[0]);
-    EXPECT_EQ(note->Digest[1], digest[1]);
+    EXPECT_EQ(note->Content, DigestOf(text));
+    EXPECT_EQ(note->Content, *DigestOfFile(path));
   }
 }
 
 TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
   test::TempDir dir;
   const fs::path path = dir / "page.html";
-  std::optional<TNotedPage> note;
-  WritePage(path, PageText(3000), nullptr, &note);
+  std::optional<TRecordedOutput> note;
+  WritePage(path, PageText(3000), std::nullopt, &note);
   ASSERT_TRUE(note);
   const FileStamp before = Stamp(path);
   // The same bytes: left alone, and the note stays.
-  std::optional<TNotedPage> again;
-  EXPECT_FALSE(WritePage(path, PageText(3000), &*note, &again));
+  std::optional<TRecordedOutput> again;
+  EXPECT_FALSE(WritePage(path, PageText(3000), note, &again));
   EXPECT_EQ(Stamp(path).Inode, before.Inode);
   ASSERT_TRUE(again);
   EXPECT_EQ(again->Stamp, note->Stamp);
   // The note is believed while the file is the one noted: a note whose digest is not the
   // file's shows that the file itself was not read.
-  TNotedPage otherDigest = *note;
-  otherDigest.Digest[0] ^= 1;
-  EXPECT_TRUE(WritePage(path, PageText(3000), &otherDigest, &again));
+  TRecordedOutput otherDigest = *note;
+  otherDigest.Content.Low ^= 1;
+  EXPECT_TRUE(WritePage(path, PageText(3000), otherDigest, &again));
   EXPECT_EQ(test::ReadFile(path), PageText(3000));
   // Different bytes of the same length, longer and shorter ones replace the page.
   for (const std::string& text : {PageText(3000, 'c'), PageText(9000, 'd'), PageText(100)}) {
     ASSERT_TRUE(again);
-    const TNotedPage current = *again;
-    EXPECT_TRUE(WritePage(path, text, &current, &again));
+    const std::optional<TRecordedOutput> current = again;
+    EXPECT_TRUE(WritePage(path, text, current, &again));
     EXPECT_EQ(test::ReadFile(path), text);
     EXPECT_TRUE(NoTemporaryLeft(dir.path()));
   }
-  // A note of another file (the page was replaced since) is not believed: the file is read
-  // and judged as ever, and a page of the user's own is refused.
-  ASSERT_TRUE(again);
-  const TNotedPage stale = *again;
-  test::WriteFile(dir / "mine.html", "<html>the user's own page, of some length</html>");
-  fs::rename(dir / "mine.html", path);
-  EXPECT_FALSE(TPageFile::Create(path, &stale).ok());
-  EXPECT_EQ(test::ReadFile(path), "<html>the user's own page, of some length</html>");
 }
 
-TEST(PageFileTest, WhatThisProgramDidNotWriteIsRefusedAndKept) {
+TEST(PageFileTest, AFileOfTheUsersIsRefusedAndKept) {
   test::TempDir dir;
   test::WriteFile(dir / "mine.html", "<html>the user's own page</html>");
-  test::WriteFile(dir / "short.html", "<!--");
-  test::WriteFile(dir / "target.html", PageText(300));
-  fs::create_symlink(dir / "target.html", dir / "link.html");
-  fs::create_directory(dir / "folder.html");
-  for (const char* name : {"mine.html", "short.html", "link.html", "folder.html"}) {
-    EXPECT_FALSE(TPageFile::Create(dir / name).ok()) << name;
-  }
+  TClaimResult users;
+  users.Claim = TClaim::kUsers;
+  users.Why = "not written by Pixamond";
+  const Result<std::unique_ptr<TPageFile>> page =
+      TPageFile::Create(dir / "mine.html", users, std::nullopt);
+  ASSERT_FALSE(page.ok());
+  EXPECT_EQ(page.status().message(), (dir / "mine.html").string() +
+                                         " is kept as it is (not written by Pixamond); the page "
+                                         "is not written");
   EXPECT_EQ(test::ReadFile(dir / "mine.html"), "<html>the user's own page</html>");
-  EXPECT_EQ(test::ReadFile(dir / "target.html"), PageText(300));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "files/filelist.h"
 #include "files/picturenames.h"
 #include "files/settings.h"
-#include "site/factscache.h"
+#include "site/siterecord.h"
 #include "picture/gifrsize.h"
 #include "support/picture_builder.h"
 #include "support/scripted_ui.h"
@@ -152,25 +152,37 @@ TEST_F(WebSiteTest, DirectoryWithoutPicturesGetsNoPageButAnInlineDirectory) {
   EXPECT_EQ(Page("index.html").find("<DL"), std::string::npos);
 }
 
-TEST_F(WebSiteTest, SecondRunKeepsReadBackTitleAndRebuildsNoInlineImage) {
+TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
   test::WriteJpegPicture(root / "a.jpg", 300, 200, "");
   EXPECT_EQ(Run().InlineMade, 1);
   SetLayout("PageTitle:\r\nChanged\r\n\r\n");
   const TRunStats second = Run();
   EXPECT_EQ(second.InlineMade, 0);
   EXPECT_EQ(second.InlineReused, 1);
-  const std::string name = root.path().filename().string();
-  EXPECT_NE(Page("index.html").find("<TITLE>T-" + name + "</TITLE>"), std::string::npos)
-      << "the old page's title wins over the layout's";
-  // The page's own index.txt is read after the old page, so it wins; the head, read back
-  // whole from the old page, keeps its title.
+  EXPECT_NE(Page("index.html").find("<TITLE>Changed</TITLE>"), std::string::npos)
+      << "a changed title template reaches the existing page";
+  EXPECT_TRUE(diagnostics.Notices().empty());
+
+  // The user edits the title by hand: from now on the page keeps its head, title and
+  // heading, and says so once.
+  std::string edited = Page("index.html");
+  edited.replace(edited.find("<TITLE>Changed</TITLE>"), 22, "<TITLE>Mine</TITLE>");
+  test::WriteFile(root / "index.html", edited);
+  Run();
+  EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
+  EXPECT_EQ(diagnostics.Notices().size(), 1u);
+  SetLayout("PageTitle:\r\nChanged again\r\n\r\n");
+  Run();
+  EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
+  EXPECT_EQ(diagnostics.Notices().size(), 1u);
+  // The page's own index.txt is read after the kept version, so it wins over it.
   test::WriteFile(root / "index.txt", "PageLabel:\r\nFrom index.txt\r\n\r\n");
   Run();
   EXPECT_NE(Page("index.html").find("<H1>From index.txt</H1>"), std::string::npos);
-  EXPECT_NE(Page("index.html").find("<TITLE>T-" + name + "</TITLE>"), std::string::npos);
+  EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
 }
 
-TEST_F(WebSiteTest, PagesOfAnEarlierVersionWithoutDoctypeStillGiveBackTheirTitle) {
+TEST_F(WebSiteTest, PagesOfAnEarlierVersionAreAdoptedAndTakeTheLayout) {
   test::WriteJpegPicture(root / "a.jpg", 30, 20, "");
   test::WriteFile(root / "index.html",
                   "<!--Produced With Pixamond Version 1.0-->\r\n"
@@ -180,14 +192,12 @@ TEST_F(WebSiteTest, PagesOfAnEarlierVersionWithoutDoctypeStillGiveBackTheirTitle
   test::WriteFile(home / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\nPageLanguage=fr\n");
   Run();
-  std::string page = Page("index.html");
+  EXPECT_EQ(ui.messages().size(), 0u);
+  const std::string page = Page("index.html");
   EXPECT_NE(page.find("-->\r\n<!DOCTYPE html>\r\n<HTML lang=\"fr\">\r\n<HEAD>"), std::string::npos);
-  EXPECT_NE(page.find("<TITLE>Old title</TITLE>"), std::string::npos);
-  EXPECT_NE(page.find("<H1>Old label</H1>"), std::string::npos);
-  Run();  // And from a page with the doctype.
-  page = Page("index.html");
-  EXPECT_NE(page.find("<TITLE>Old title</TITLE>"), std::string::npos);
-  EXPECT_NE(page.find("<H1>Old label</H1>"), std::string::npos);
+  EXPECT_EQ(page.find("Old title"), std::string::npos);
+  const std::string name = root.path().filename().string();
+  EXPECT_NE(page.find("<TITLE>T-" + name + "</TITLE>"), std::string::npos) << page;
   EXPECT_EQ(page.find("<!DOCTYPE html>"), page.rfind("<!DOCTYPE html>")) << "one doctype";
 }
 
@@ -405,8 +415,6 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   test::WriteGifPicture(root / "photo.gif", 20, 20, /*interlaced=*/false);
   const std::string twin = test::ReadFile(root / "photo.gif");
   test::WriteGifPicture(root / "anim.gif", 16, 24, /*interlaced=*/true);
-  test::WriteGifPicture(root / "inline" / "keep.gif", 16, 24, /*interlaced=*/true);
-  test::WriteFile(root / "inline" / kInlineFolderMarker, "");
   const TRunStats stats = Run();
   EXPECT_EQ(test::ReadFile(root / "photo.gif"), twin) << "the user's GIF is not deleted";
   EXPECT_EQ(stats.Pictures, 2);
@@ -414,7 +422,6 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   EXPECT_EQ(Page("index.html").find("<E photo.gif"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<E photo.jpg"), std::string::npos);
   EXPECT_FALSE(*IsGifInterlaced(root / "anim.gif"));
-  EXPECT_TRUE(*IsGifInterlaced(root / "inline" / "keep.gif")) << "inline directories are left alone";
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
 }
 
@@ -499,15 +506,20 @@ TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
     for (const auto& message : ui.messages()) text += message.text + "\n";
     return text;
   }();
-  EXPECT_NE(shown.find("is a link; inline images are never written through a link"),
+  EXPECT_NE(shown.find((root / "inline").string() +
+                       " is a link; nothing is written through a link"),
             std::string::npos)
       << shown;
-  EXPECT_NE(shown.find("is a link; a page is never written through a link"), std::string::npos);
-  EXPECT_NE(shown.find("is a page Pixamond did not write"), std::string::npos);
+  EXPECT_NE(shown.find((root / "sub" / "b.html").string() +
+                       " is kept as it is (a link); the page is not written"),
+            std::string::npos);
+  EXPECT_NE(shown.find((root / "sub" / "notes.html").string() +
+                       " is kept as it is (not written by Pixamond); the page is not written"),
+            std::string::npos);
 }
 
-// A folder named like the inline folder is the run's only when it says so (its marker),
-// when it is empty, or when it is a marked-less inline folder of a site this program made.
+// A folder named like the inline folder is the run's only when it is empty or holds only
+// what the site's record says a run wrote there.
 TEST_F(WebSiteTest, AUsersFolderNamedInlineIsPublishedAndNeverWrittenInto) {
   test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
   test::WriteGifPicture(root / "inline" / "a.gif", 30, 20, /*interlaced=*/false);
@@ -518,7 +530,6 @@ TEST_F(WebSiteTest, AUsersFolderNamedInlineIsPublishedAndNeverWrittenInto) {
   Run();
 
   EXPECT_EQ(test::ReadFile(root / "inline" / "a.gif"), usersGif);
-  EXPECT_FALSE(fs::exists(root / "inline" / kInlineFolderMarker));
   EXPECT_EQ(diagnostics.Problems(),
             std::vector<std::string>{(root / "inline").string() +
                                      " holds files of yours, so no inline images are written "
@@ -533,22 +544,34 @@ TEST_F(WebSiteTest, AUsersFolderNamedInlineIsPublishedAndNeverWrittenInto) {
   EXPECT_NE(Page("trip/index.html").find("<D Inline/index.html|Inline/inline/b.gif|"),
             std::string::npos);
   EXPECT_TRUE(fs::exists(root / "trip" / "inline" / "c.gif"));
-  EXPECT_TRUE(fs::exists(root / "trip" / "inline" / kInlineFolderMarker));
 }
 
-TEST_F(WebSiteTest, AnUnmarkedInlineFolderOfThisProgramsSiteIsAdoptedAndMarked) {
+// A site made before the record: its pages carry the version lines, its inline folders a
+// marker and small images, and its notes lie in an older file. Its first run adopts what
+// that program wrote and nothing else.
+TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
   test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
+  test::WriteJpegPicture(root / "b.jpg", 100, 100, "");
   Run();
-  ASSERT_TRUE(fs::remove(root / "inline" / kInlineFolderMarker));
+  ASSERT_TRUE(fs::remove(root / std::string(RECORD_FILE_NAME)));
+  test::WriteFile(root / "inline" / ".pixamond-inline", "marker of an older version\n");
+  test::WriteFile(root / ".pixamond-facts", "Pixamond facts 1\nold notes\n");
+  // The picture changed meanwhile; the user keeps a full-size edit beside the site.
   fs::remove(root / "a.jpg");
   test::WriteJpegPicture(root / "a.jpg", 100, 200, "");
+  test::WriteJpegPicture(root / "trip" / "c.jpg", 60, 60, "");
+  test::WriteGifPicture(root / "trip" / "inline" / "c.gif", 600, 600, /*interlaced=*/false);
+  const std::string usersEdit = test::ReadFile(root / "trip" / "inline" / "c.gif");
   const TRunStats again = Run();
   EXPECT_EQ(again.ProblemsReported, 0) << diagnostics.ProblemText();
-  EXPECT_TRUE(diagnostics.Problems().empty()) << diagnostics.ProblemText();
-  EXPECT_TRUE(fs::exists(root / "inline" / kInlineFolderMarker));
   int width = 0, height = 0;
   ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
+  EXPECT_FALSE(fs::exists(root / ".pixamond-facts")) << "the older notes are gone";
+  EXPECT_TRUE(fs::exists(root / std::string(RECORD_FILE_NAME)));
+  // A folder holding a picture larger than any inline image is the user's album.
+  EXPECT_EQ(test::ReadFile(root / "trip" / "inline" / "c.gif"), usersEdit);
+  EXPECT_NE(Page("trip/inline/index.html").find("<E c.gif|"), std::string::npos);
 }
 
 // The pages of every directory above the one being written wait to be finished; they must
@@ -674,7 +697,8 @@ TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
 std::map<std::string, std::string> TreeContents(const fs::path& directory) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-    if (entry.is_regular_file()) {
+    // Hidden files (the site's record) are no part of what the site shows.
+    if (entry.is_regular_file() && entry.path().filename().string().front() != '.') {
       files[fs::relative(entry.path(), directory).string()] = test::ReadFile(entry.path());
     }
   }
@@ -695,21 +719,14 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   test::WriteJpegPicture(root / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
   test::WriteJpegPicture(root / "b.jpg", 40, 30, "");
   Run();
-  EXPECT_FALSE(fs::exists(root / std::string(FACTS_FILE_NAME))) << "nothing has settled yet";
   AgeFiles(root.path());
   EXPECT_EQ(Run().PagesUnchanged, 3);
-  const fs::path notes = root / std::string(FACTS_FILE_NAME);
-  ASSERT_TRUE(fs::exists(notes));
-  const auto notedAt = fs::last_write_time(notes);
-  const std::string noted = test::ReadFile(notes);
-  // Nothing changed: nothing is made or written, and the notes stay as they are.
+  // Nothing changed: nothing is made or written.
   const TRunStats same = Run();
   EXPECT_EQ(same.InlineMade, 0);
   EXPECT_EQ(same.InlineReused, 2);
   EXPECT_EQ(same.PagesWritten, 0);
   EXPECT_EQ(same.PagesUnchanged, 3);
-  EXPECT_EQ(fs::last_write_time(notes), notedAt);
-  EXPECT_EQ(test::ReadFile(notes), noted);
   // A picture whose caption is changed in place by a tool that keeps its size and sets its
   // write time back: only its change time tells.
   {
@@ -739,11 +756,15 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   EXPECT_EQ(changed.InlineMade, 2);
   EXPECT_NE(Page("a.html").find("<DP Second|200x300>"), std::string::npos) << Page("a.html");
   EXPECT_NE(Page("index.html").find("<FL>"), std::string::npos) << "the edit is undone";
+  EXPECT_EQ(diagnostics.Notices(),
+            std::vector<std::string>{(root / "index.html").string() +
+                                     " was edited by hand since Pixamond wrote it: its head, "
+                                     "title and heading are kept in the new page"});
   EXPECT_EQ(Page("b.html"), "<html>my own page about b</html>");
   ASSERT_EQ(ui.messages().size(), shownBefore + 1);
-  EXPECT_EQ(ui.messages().back().text, "Cannot write the page " + (root / "b.html").string() + ": " +
-                                       (root / "b.html").string() +
-                                       " is a page Pixamond did not write; it is left as it is");
+  EXPECT_EQ(ui.messages().back().text,
+            (root / "b.html").string() +
+                " is kept as it is (changed since Pixamond wrote it); the page is not written");
 }
 
 TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {

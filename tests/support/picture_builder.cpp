@@ -224,6 +224,18 @@ TDecodedJpeg DecodeJpegBytes(const std::string& bytes) {
   return decoded;
 }
 
+std::string CutInsideScan(const std::string& jpeg) {
+  const std::size_t scan = jpeg.find("\xFF\xDA");
+  EXPECT_NE(scan, std::string::npos) << "the JPEG file has no scan";
+  if (scan == std::string::npos || scan + 4 > jpeg.size()) return jpeg;
+  // The scan header's length (two bytes, big-endian, counting themselves) follows its
+  // marker; the compressed data starts after it.
+  const std::size_t header = static_cast<unsigned char>(jpeg[scan + 2]) * 256u +
+                             static_cast<unsigned char>(jpeg[scan + 3]);
+  const std::size_t data = scan + 2 + header;
+  return jpeg.substr(0, data + (jpeg.size() - data) / 2);
+}
+
 std::string Bytes(std::initializer_list<int> values) {
   std::string bytes;
   for (int v : values) bytes += static_cast<char>(static_cast<unsigned char>(v));

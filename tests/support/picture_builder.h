@@ -76,6 +76,11 @@ struct TDecodedJpeg {
 };
 TDecodedJpeg DecodeJpegBytes(const std::string& bytes);
 
+/// `jpeg` (a file of one scan, such as MakeJpeg's baseline kind writes) cut short halfway
+/// through its compressed data: libjpeg decodes it, fills in what is missing and warns
+/// "Premature end of JPEG file".
+std::string CutInsideScan(const std::string& jpeg);
+
 /// Bytes from a list of values 0 to 255 (for marker streams written out field by field).
 std::string Bytes(std::initializer_list<int> values);
 
