@@ -1,6 +1,7 @@
 #include "base/safefile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,22 +52,92 @@ mode_t ModeFor(const fs::path& target) {
   return 0666 & ~mask;
 }
 
-// The temporary files being written, for the interrupt handler: slots holding a pointer to
-// each file's path, taken and given back without locks, so that the handler may read them.
-constexpr std::size_t kTemporarySlots = 1024;
-std::atomic<const char*> gTemporaries[kTemporarySlots];
+}  // namespace
 
-std::atomic<const char*>* Register(const char* path) {
-  for (auto& slot : gTemporaries) {
-    const char* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, path)) return &slot;
+// One temporary file on the list the interrupt handler removes files from. The path is
+// kept here rather than in the TTempFileBeside, which moves: the handler may read it until
+// the entry is off the list.
+struct TRegisteredTemporary {
+  std::string Path;
+  TRegisteredTemporary* Previous = nullptr;
+  TRegisteredTemporary* Next = nullptr;
+};
+
+namespace {
+
+// The temporary files that exist on disk and are not yet renamed into place or removed.
+//
+// Threads change the list, and the interrupt handler reads it, by turns. A thread changes it
+// only inside a TListChange: with SIGINT and SIGTERM blocked, so that the handler never
+// runs on a thread that is halfway through a change (it would wait for that thread forever),
+// and counted in gChanging. The handler first sets gStopping, after which no change begins
+// (a thread that would start one waits for the end instead), and then waits for gChanging
+// to fall to zero. From then on the list is complete and nobody touches it: every file a
+// thread has created is on it, because the file is created inside the same change that puts
+// it on the list, and every file that is off it has been renamed or removed before.
+//
+// Nothing inside a change may allocate or take a lock the handler's thread could hold when
+// it was interrupted (malloc's, stdio's): the handler would wait for that change forever.
+// Entries are therefore allocated and freed outside, and gListMutex, which orders changes
+// between threads, is only ever taken inside a change, with the signals blocked.
+std::atomic<bool> gStopping{false};
+std::atomic<int> gChanging{0};
+std::mutex gListMutex;
+TRegisteredTemporary* gFirstTemporary = nullptr;
+
+class TListChange {
+ public:
+  TListChange() {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &interrupts, &SavedMask_);
+    gChanging.fetch_add(1);
+    if (gStopping.load()) {
+      // The program is ending: the handler removes what is on the list and exits, and
+      // this thread must neither create a file it would miss nor keep it waiting.
+      gChanging.fetch_sub(1);
+      for (;;) ::pause();
+    }
+    gListMutex.lock();
   }
-  return nullptr;  // All taken: the next run removes this one if it is left behind.
+  ~TListChange() {
+    gListMutex.unlock();
+    gChanging.fetch_sub(1);
+    ::pthread_sigmask(SIG_SETMASK, &SavedMask_, nullptr);
+  }
+  TListChange(const TListChange&) = delete;
+  TListChange& operator=(const TListChange&) = delete;
+
+ private:
+  sigset_t SavedMask_;
+};
+
+// Both only inside a TListChange.
+void AddToList(TRegisteredTemporary* entry) {
+  entry->Previous = nullptr;
+  entry->Next = gFirstTemporary;
+  if (gFirstTemporary != nullptr) gFirstTemporary->Previous = entry;
+  gFirstTemporary = entry;
 }
 
+void RemoveFromList(TRegisteredTemporary* entry) {
+  if (entry->Previous != nullptr) entry->Previous->Next = entry->Next;
+  if (entry->Next != nullptr) entry->Next->Previous = entry->Previous;
+  if (gFirstTemporary == entry) gFirstTemporary = entry->Next;
+  entry->Previous = entry->Next = nullptr;
+}
+
+// Runs on whichever thread the signal reaches, while the others go on; it uses nothing but
+// atomics, unlink and _exit.
 extern "C" void RemoveTemporariesAndExit(int signal) {
-  for (auto& slot : gTemporaries) {
-    if (const char* path = slot.load()) ::unlink(path);
+  gStopping.store(true);
+  while (gChanging.load() != 0) {
+  }
+  for (const TRegisteredTemporary* entry = gFirstTemporary; entry != nullptr;
+       entry = entry->Next) {
+    ::unlink(entry->Path.c_str());
   }
   ::_exit(128 + signal);
 }
@@ -115,7 +188,10 @@ bool RemoveLeftoverTemporary(const fs::path& path) {
 void InstallInterruptCleanup() {
   struct sigaction action {};
   action.sa_handler = RemoveTemporariesAndExit;
+  // A second signal finds the first one's handler under way and leaves it to finish.
   sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
 }
@@ -139,36 +215,43 @@ Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durabili
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   const std::string targetName = target.filename().string();
-  std::string pattern =
+  auto registered = std::make_unique<TRegisteredTemporary>();
+  // mkostemp puts the unique part in place of the X's.
+  registered->Path =
       (folder / ("." + targetName.substr(0, kMaxNamePartInTemporary) + ".tmp-XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
+  int fd = -1;
+  int createError = 0;
+  {
+    // The file comes into being and onto the list in one step, as far as an interrupt can
+    // tell: there is no moment at which it exists and the handler would not remove it.
+    TListChange change;
+    fd = ::mkostemp(registered->Path.data(), O_CLOEXEC);
+    createError = errno;
+    if (fd >= 0) AddToList(registered.get());
+  }
   if (fd < 0) {
     return Status::IoError("Cannot create a temporary file beside " + target.string() + ": " +
-                           ErrnoText());
+                           std::strerror(createError));
   }
-  const fs::path temp(name.data());
   ::fchmod(fd, ModeFor(target));
   std::FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) {
     const std::string why = ErrnoText();
     ::close(fd);
-    ::unlink(temp.c_str());
+    // The object removes the file and takes it off the list as it goes.
+    TTempFileBeside abandoned(target, std::move(registered), nullptr, durability);
     return Status::IoError("Cannot write beside " + target.string() + ": " + why);
   }
-  return TTempFileBeside(target, temp, file, durability);
+  return TTempFileBeside(target, std::move(registered), file, durability);
 }
 
-TTempFileBeside::TTempFileBeside(fs::path target, fs::path temp, std::FILE* file,
-                                 Durability durability)
+TTempFileBeside::TTempFileBeside(fs::path target, std::unique_ptr<TRegisteredTemporary> registered,
+                                 std::FILE* file, Durability durability)
     : Target_(std::move(target)),
-      TempPath_(std::move(temp)),
+      TempPath_(registered->Path),
       File_(file),
-      Durability_(durability) {
-  RegisteredPath_ = std::make_unique<std::string>(TempPath_.string());
-  Slot_ = Register(RegisteredPath_->c_str());
-}
+      Durability_(durability),
+      Registered_(std::move(registered)) {}
 
 TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
     : Target_(std::move(other.Target_)),
@@ -177,9 +260,7 @@ TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
       Committed_(other.Committed_),
       WriteFailed_(other.WriteFailed_),
       Durability_(other.Durability_),
-      RegisteredPath_(std::move(other.RegisteredPath_)),
-      Slot_(other.Slot_) {
-  other.Slot_ = nullptr;
+      Registered_(std::move(other.Registered_)) {
   other.File_ = nullptr;
   other.Committed_ = true;  // The moved-from object owns nothing to clean up.
 }
@@ -190,9 +271,15 @@ TTempFileBeside::~TTempFileBeside() {
   Unregister();
 }
 
+// Called once the file is renamed or removed, never before: until then an interrupt must
+// still find it.
 void TTempFileBeside::Unregister() {
-  if (Slot_ != nullptr) Slot_->store(nullptr);
-  Slot_ = nullptr;
+  if (Registered_ == nullptr) return;
+  {
+    TListChange change;
+    RemoveFromList(Registered_.get());
+  }
+  Registered_.reset();
 }
 
 Status TTempFileBeside::Close() {

@@ -18,6 +18,8 @@
 
 namespace pix {
 
+struct TRegisteredTemporary;
+
 /// Called with the finished new file (closed, and on the disk when synced) just before it
 /// is renamed over its target, so that a caller can note what the target is about to hold
 /// before it does. A failure abandons the replacement: the new file is removed, the target
@@ -33,6 +35,8 @@ class TTempFileBeside {
   /// Opens a new, uniquely named temporary file beside `target` for binary writing. A
   /// target that exists and is neither a regular file nor a link (a directory, a device such
   /// as /dev/null, a pipe) is refused: renaming over it would put a file in its place.
+  /// From the moment the file exists until it is renamed or removed, an interrupt (see
+  /// InstallInterruptCleanup) removes it, whichever thread made it.
   static Result<TTempFileBeside> Create(const std::filesystem::path& target,
                                         Durability durability = Durability::kSynced);
 
@@ -57,8 +61,8 @@ class TTempFileBeside {
   Status Commit(const TBeforeReplace& beforeReplace = {});
 
  private:
-  TTempFileBeside(std::filesystem::path target, std::filesystem::path temp, std::FILE* file,
-                  Durability durability);
+  TTempFileBeside(std::filesystem::path target, std::unique_ptr<TRegisteredTemporary> registered,
+                  std::FILE* file, Durability durability);
 
   std::filesystem::path Target_;
   std::filesystem::path TempPath_;
@@ -66,9 +70,9 @@ class TTempFileBeside {
   bool Committed_ = false;
   bool WriteFailed_ = false;
   Durability Durability_ = Durability::kSynced;
-  // The path as the interrupt handler sees it, and the slot that holds it there.
-  std::unique_ptr<std::string> RegisteredPath_;
-  std::atomic<const char*>* Slot_ = nullptr;
+  // The temporary file's entry in the list the interrupt handler removes files from; held
+  // until the file is renamed into place or removed, then taken off the list and freed.
+  std::unique_ptr<TRegisteredTemporary> Registered_;
   void Unregister();
 };
 
@@ -87,7 +91,8 @@ bool RemoveLeftoverTemporary(const std::filesystem::path& path);
 
 /// Makes SIGINT and SIGTERM remove every temporary file being written before the program
 /// ends with status 128 + the signal's number (130, 143), so that an interrupted run
-/// leaves nothing behind. The old files stay as they were.
+/// leaves nothing behind. The old files stay as they were. Threads that are just making or
+/// finishing a temporary file are waited for, and none starts another once the signal came.
 void InstallInterruptCleanup();
 
 /// Replaces (or creates) `target` with `contents` through a temporary file beside it. When

@@ -118,20 +118,18 @@ void SettleDirectory(TFileItem& directory, const TSiteNames& names,
   }
 }
 
-// True when everything in `folder` is a run's output: its files, and those of its detail
-// image folder. Hidden files are not listed, so they count for neither side.
-bool IsOwnInlineFolder(const TFileItem& folder, const TOutputFileTest& isOutput) {
+// True when everything in `folder` is a run's output: its files, and its folders (the
+// detail image folder, or the folders of an album that was here before) with everything in
+// them. Hidden files are not listed, so they count for neither side.
+bool HoldsOnlyOutputs(const TFileItem& folder, const TOutputFileTest& isOutput) {
   for (const TFileItem* item = folder.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item)) {
       if (!isOutput(*item)) return false;
       continue;
     }
-    if (item->szFileName() != kDetailImageDirName || (item->Attrib() & kAttribSymLink) != 0) {
-      return false;
-    }
-    for (const TFileItem* image = item->FirstChild(); image != nullptr; image = image->NextItem()) {
-      if (IsDirectory(*image) || !isOutput(*image)) return false;
-    }
+    if ((item->Attrib() & kAttribSymLink) != 0) return false;
+    if (item->szFileName() != kDetailImageDirName && !isOutput(*item)) return false;
+    if (!HoldsOnlyOutputs(*item, isOutput)) return false;
   }
   return true;
 }
@@ -141,7 +139,7 @@ void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
   for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item) || (item->Attrib() & kAttribSymLink) != 0 ||
         !EqualsNoCase(item->szFileName(), names.szInLineSubDirName) ||
-        IsOwnInlineFolder(*item, isOutput)) {
+        HoldsOnlyOutputs(*item, isOutput)) {
       continue;
     }
     // A folder that differs from the name only in case is merely the user's album; one of

@@ -74,13 +74,13 @@ bool HasJpegTwin(const TFileItem& item);
 /// and not a symbolic link to a directory, whose contents the file list never takes in.
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
 
-/// Tells whether a file inside a folder named like the inline folder is one that a run
-/// wrote there (the site's record knows).
+/// Tells whether a file or folder inside a folder named like the inline folder is one that
+/// a run wrote there (the site's record knows).
 using TOutputFileTest = std::function<bool(const TFileItem& file)>;
 
 /// Settles, directory by directory, whose a folder named like the inline image folder (in
-/// any case) is. It is this program's when it is empty or when every file in it (and in its
-/// detail image folder) is one a run wrote, as `isOutput` says. Any other such folder is
+/// any case) is. It is this program's when it is empty or when everything in it, however
+/// deep, is what a run wrote, as `isOutput` says. Any other such folder is
 /// the user's: it is marked (MarkUserInlineFolder) and becomes an album like any other
 /// folder. When it has the very name inline images are written to, nothing is written into
 /// it and the pictures beside it are shown in place of their inline images; the returned

@@ -270,13 +270,17 @@ struct TImagePlan {
   // The largest image of this kind a run could have made: an image found in a site made
   // before the record is taken for the run's only when it fits this box.
   TImageSize AdoptBox;
+  // The bytes in place, when the file there is the run's (set by SettleImage).
+  std::optional<TDigest> InPlace;
 };
 
 // The recipe of an image: everything that shapes its bytes. The picture is named by the
 // digest of its bytes, so that a picture swapped for another, or restored with old times,
 // is told apart from the one the image was made from, and a picture only touched is not.
+// `partner` names the other image made from the same decode, whose pixels this one may be
+// reduced from; it is part of the recipe, since it shapes the bytes.
 TDigest RecipeOf(std::string_view what, const TPictureFacts& facts, const TImageSize& size,
-                 std::string_view format, int quality, bool jpeg) {
+                 std::string_view format, int quality, bool jpeg, std::string_view partner) {
   std::string text(what);
   text += ' ';
   text += std::to_string(kImageMakerVersion);
@@ -288,6 +292,8 @@ TDigest RecipeOf(std::string_view what, const TPictureFacts& facts, const TImage
   text += " q" + std::to_string(quality);
   text += " o" + std::to_string(static_cast<int>(facts.Metadata.Exif.Orientation));
   text += jpeg ? " jpeg" : " gif";
+  text += ' ';
+  text += partner;
   return DigestOf(text);
 }
 
@@ -297,7 +303,7 @@ enum class TImageState { kCurrent, kToMake, kRefused };
 // Settles one image: current when the record made it from the same recipe and the file is
 // still as written; to be made when nothing is there or the file is the run's; refused
 // (and reported once) when the file in its place is the user's.
-TImageState SettleImage(const TWebSite& site, const TImagePlan& plan, std::string_view picture,
+TImageState SettleImage(const TWebSite& site, TImagePlan& plan, std::string_view picture,
                         Status& status) {
   // The folders first: nothing is looked at, let alone written, through a linked folder.
   const std::filesystem::path folder = std::filesystem::path(plan.Path).parent_path();
@@ -316,6 +322,7 @@ TImageState SettleImage(const TWebSite& site, const TImagePlan& plan, std::strin
            height <= plan.AdoptBox.Height + 2;
   };
   const TClaimResult claim = record.Claim(plan.Path, recorded, adoptable);
+  if (claim.Claim == TClaim::kOurs && recorded) plan.InPlace = recorded->Content;
   if (claim.Claim == TClaim::kOurs && recorded && recorded->Recipe == plan.Recipe &&
       recorded->Width == plan.Size.Width && recorded->Height == plan.Size.Height) {
     if (claim.bStampMatched) {
@@ -350,14 +357,26 @@ void RecordMadeImage(const TWebSite& site, const TImagePlan& plan, std::string_v
   site.Record().RecordOutput(plan.SitePath, made);
 }
 
+// What became of an image the run set out to make.
+struct TMadeImage {
+  TDigest Content;     // Of the new bytes.
+  bool bSame = false;  // They were the bytes already in place, which stay untouched.
+};
+
 // The hook that notes an image's bytes just before they are put in place, and keeps their
-// digest for the record.
-TBeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan, TDigest& content) {
-  return [&site, &plan, &content](const std::filesystem::path& finished) {
+// digest for the record. New bytes equal to the image already in place (`current`, when it
+// is the run's) are not put in place at all, so the image keeps its time.
+TBeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan,
+                                 std::optional<TDigest> current, TMadeImage& made) {
+  return [&site, &plan, current, &made](const std::filesystem::path& finished) {
     const std::optional<TDigest> digest = DigestOfFile(finished);
     if (!digest) return Status::IoError("Cannot read " + finished.string());
-    content = *digest;
-    return site.Record().NotePending(plan.SitePath, plan.Kind, content);
+    made.Content = *digest;
+    if (current && *current == *digest) {
+      made.bSame = true;
+      return Status::Exists(plan.Path + " already holds these bytes");
+    }
+    return site.Record().NotePending(plan.SitePath, plan.Kind, made.Content);
   };
 }
 
@@ -403,40 +422,59 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
   const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
   const TOrientation orientation = jpeg ? facts.Metadata.Exif.Orientation : TOrientation::kNormal;
 
+  const bool wantDetail = jpeg && settings.DetailImageMaxSize > 0;
+  const TImageSize inlineSize =
+      InlineFileSize(fit, facts.Width, facts.Height, settings.InLinePixelDensity);
+  const TImageSize detailSize =
+      DetailImageSize(facts.Width, facts.Height, settings.DetailImageMaxSize);
+  // A JPEG or WebP inline image and the detail image come from one decode, and the smaller
+  // may be reduced from the larger's pixels: each is made only with the other, so that an
+  // image is the same whichever of the two was stale.
+  const bool together = wantDetail && format != TWebImageFormat::kGif;
+  const auto sizeText = [](std::string_view kind, const TImageSize& size) {
+    return std::string(kind) + std::to_string(size.Width) + "x" + std::to_string(size.Height);
+  };
+
   TImagePlan inlinePlan;
   inlinePlan.Kind = TOutputKind::kInlineImage;
   inlinePlan.Path = names.InlinePath;
   inlinePlan.SitePath = site.SitePath(names.InlinePath);
-  inlinePlan.Size = InlineFileSize(fit, facts.Width, facts.Height, settings.InLinePixelDensity);
-  inlinePlan.Recipe =
-      RecipeOf("inline", facts, inlinePlan.Size, site.Names().szInLineFileExt,
-               format == TWebImageFormat::kGif ? 0 : settings.InLineQuality, jpeg);
+  inlinePlan.Size = inlineSize;
+  inlinePlan.Recipe = RecipeOf("inline", facts, inlineSize, site.Names().szInLineFileExt,
+                               format == TWebImageFormat::kGif ? 0 : settings.InLineQuality, jpeg,
+                               together ? sizeText("with detail ", detailSize) : "");
   const int density = std::max(1, settings.InLinePixelDensity);
   inlinePlan.AdoptBox = {site.MaxDisplayWidth() * density, site.MaxDisplayHeight() * density};
-  const TImageState inlineState = SettleImage(site, inlinePlan, names.AnchorPath, facts.InlineStatus);
+  TImageState inlineState = SettleImage(site, inlinePlan, names.AnchorPath, facts.InlineStatus);
 
-  const bool wantDetail = jpeg && settings.DetailImageMaxSize > 0;
   TImagePlan detailPlan;
   TImageState detailState = TImageState::kCurrent;
   if (wantDetail) {
     detailPlan.Kind = TOutputKind::kDetailImage;
     detailPlan.Path = names.DetailImagePath;
     detailPlan.SitePath = site.SitePath(names.DetailImagePath);
-    detailPlan.Size = DetailImageSize(facts.Width, facts.Height, settings.DetailImageMaxSize);
-    detailPlan.Recipe = RecipeOf("detail", facts, detailPlan.Size, "jpg", settings.InLineQuality,
-                                 jpeg);
+    detailPlan.Size = detailSize;
+    detailPlan.Recipe =
+        RecipeOf("detail", facts, detailSize, "jpg", settings.InLineQuality, jpeg,
+                 together ? sizeText("with inline " + site.Names().szInLineFileExt + " ",
+                                     inlineSize)
+                          : "");
     detailPlan.AdoptBox = {settings.DetailImageMaxSize, settings.DetailImageMaxSize};
     detailState = SettleImage(site, detailPlan, names.AnchorPath, facts.DetailStatus);
   }
+  if (together && (inlineState == TImageState::kToMake || detailState == TImageState::kToMake)) {
+    if (inlineState == TImageState::kCurrent) inlineState = TImageState::kToMake;
+    if (detailState == TImageState::kCurrent) detailState = TImageState::kToMake;
+  }
 
-  TDigest inlineContent;
-  TDigest detailContent;
+  TMadeImage inlineMade;
+  TMadeImage detailMade;
   std::vector<TWebImageRequest> requests;
   bool decoded = false;
   std::string damage;
   if (inlineState == TImageState::kToMake && format == TWebImageFormat::kGif) {
     // A GIF inline image has a maker of its own.
-    const TBeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlineContent);
+    const TBeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     const TImageSize& size = inlinePlan.Size;
     facts.InlineStatus =
         jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, size.Width, size.Height,
@@ -454,7 +492,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     request.Height = inlinePlan.Size.Height;
     request.Quality = settings.InLineQuality;
     request.Orientation = orientation;
-    request.BeforeReplace = NoteBeforeReplace(site, inlinePlan, inlineContent);
+    request.BeforeReplace = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     requests.push_back(std::move(request));
   }
   if (wantDetail && detailState == TImageState::kToMake) {
@@ -465,7 +503,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     request.Height = detailPlan.Size.Height;
     request.Quality = settings.InLineQuality;
     request.Orientation = facts.Metadata.Exif.Orientation;
-    request.BeforeReplace = NoteBeforeReplace(site, detailPlan, detailContent);
+    request.BeforeReplace = NoteBeforeReplace(site, detailPlan, detailPlan.InPlace, detailMade);
     requests.push_back(std::move(request));
   }
   if (!requests.empty()) {
@@ -480,12 +518,18 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     decoded = jpeg;
   }
   if (decoded) facts.Damage = damage;
+  // New bytes equal to those in place left the image as it was: it counts as current.
+  if (inlineMade.bSame) {
+    facts.InlineStatus = Status::OK();
+    inlineState = TImageState::kCurrent;
+  }
+  if (detailMade.bSame) facts.DetailStatus = Status::OK();
 
-  if (inlineState == TImageState::kToMake && facts.InlineStatus.ok()) {
-    RecordMadeImage(site, inlinePlan, picturePath, inlineContent);
+  if ((inlineState == TImageState::kToMake || inlineMade.bSame) && facts.InlineStatus.ok()) {
+    RecordMadeImage(site, inlinePlan, picturePath, inlineMade.Content);
   }
   if (wantDetail && detailState == TImageState::kToMake && facts.DetailStatus.ok()) {
-    RecordMadeImage(site, detailPlan, picturePath, detailContent);
+    RecordMadeImage(site, detailPlan, picturePath, detailMade.Content);
   }
   facts.InlineOutcome = inlineState == TImageState::kCurrent ? TPictureFacts::Inline::kCurrent
                         : facts.InlineStatus.ok()            ? TPictureFacts::Inline::kMade
