@@ -129,6 +129,26 @@ void RemoveFromList(TRegisteredTemporary* entry) {
   entry->Previous = entry->Next = nullptr;
 }
 
+// Runs `step`, the rename or removal of the file `entry` lists, and takes the entry off the
+// list when the step succeeds, all within one change: an interrupt finds the file either
+// still listed or already gone, and no thread renames a file the handler has just removed.
+// The entry is freed once it is off the list. `step` must neither allocate nor lock; errno
+// is its own when it returns false.
+template <typename Step>
+bool FinishListed(std::unique_ptr<TRegisteredTemporary>& entry, const Step& step) {
+  bool done = false;
+  int error = 0;
+  {
+    TListChange change;
+    done = step();
+    error = errno;
+    if (done && entry != nullptr) RemoveFromList(entry.get());
+  }
+  if (done) entry.reset();
+  errno = error;
+  return done;
+}
+
 // Runs on whichever thread the signal reaches, while the others go on; it uses nothing but
 // atomics, unlink and _exit.
 extern "C" void RemoveTemporariesAndExit(int signal) {
@@ -267,19 +287,14 @@ TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
 
 TTempFileBeside::~TTempFileBeside() {
   if (File_ != nullptr) std::fclose(File_);
-  if (!Committed_) ::unlink(TempPath_.c_str());
-  Unregister();
+  if (!Committed_) RemoveFile();
 }
 
-// Called once the file is renamed or removed, never before: until then an interrupt must
-// still find it.
-void TTempFileBeside::Unregister() {
-  if (Registered_ == nullptr) return;
-  {
-    TListChange change;
-    RemoveFromList(Registered_.get());
-  }
-  Registered_.reset();
+void TTempFileBeside::RemoveFile() {
+  FinishListed(Registered_, [this] {
+    ::unlink(TempPath_.c_str());
+    return true;
+  });
 }
 
 Status TTempFileBeside::Close() {
@@ -310,17 +325,17 @@ Status TTempFileBeside::Commit(const TBeforeReplace& beforeReplace) {
     if (!ready.ok()) {
       // The replacement is abandoned now, not when this object goes: the folder holds no
       // new file once the caller hears of the failure.
-      ::unlink(TempPath_.c_str());
+      RemoveFile();
       Committed_ = true;  // Nothing is left to remove.
-      Unregister();
       return ready;
     }
   }
-  if (::rename(TempPath_.c_str(), Target_.c_str()) != 0) {
+  if (!FinishListed(Registered_,
+                    [this] { return ::rename(TempPath_.c_str(), Target_.c_str()) == 0; })) {
+    // The file stays listed, and goes when this object does.
     return Status::IoError("Cannot replace " + Target_.string() + ": " + ErrnoText());
   }
   Committed_ = true;
-  Unregister();
   return Status::OK();
 }
 

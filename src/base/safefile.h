@@ -73,7 +73,8 @@ class TTempFileBeside {
   // The temporary file's entry in the list the interrupt handler removes files from; held
   // until the file is renamed into place or removed, then taken off the list and freed.
   std::unique_ptr<TRegisteredTemporary> Registered_;
-  void Unregister();
+  // Removes the temporary file and takes it off the list.
+  void RemoveFile();
 };
 
 /// What kind of file a mode from stat names, for messages: "a directory", "a named pipe",

@@ -139,7 +139,7 @@ void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
   for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item) || (item->Attrib() & kAttribSymLink) != 0 ||
         !EqualsNoCase(item->szFileName(), names.szInLineSubDirName) ||
-        HoldsOnlyOutputs(*item, isOutput)) {
+        isOutput(*item) || HoldsOnlyOutputs(*item, isOutput)) {
       continue;
     }
     // A folder that differs from the name only in case is merely the user's album; one of

@@ -79,8 +79,9 @@ bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
 using TOutputFileTest = std::function<bool(const TFileItem& file)>;
 
 /// Settles, directory by directory, whose a folder named like the inline image folder (in
-/// any case) is. It is this program's when it is empty or when everything in it, however
-/// deep, is what a run wrote, as `isOutput` says. Any other such folder is
+/// any case) is. It is this program's when a run made it, or when it is empty or everything
+/// in it, however deep, is what a run wrote, as `isOutput` says (files of the user's in a
+/// folder a run made are left alone one by one). Any other such folder is
 /// the user's: it is marked (MarkUserInlineFolder) and becomes an album like any other
 /// folder. When it has the very name inline images are written to, nothing is written into
 /// it and the pictures beside it are shown in place of their inline images; the returned

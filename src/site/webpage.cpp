@@ -35,14 +35,16 @@ bool IsOlderPageOfOurs(const std::filesystem::path& path) { return IsPageOfThisP
 // Records a page file just finished: its digest and stamp, or only that it is still as
 // recorded.
 void RecordPage(TSiteRecord& record, const std::string& sitePath, const TPageFile& file,
-                const std::optional<TRecordedOutput>& recorded, bool keepsHandEdits) {
+                const std::optional<TRecordedOutput>& recorded, bool keepsHandEdits,
+                std::string picture = std::string()) {
   TRecordedOutput page;
   page.Kind = TOutputKind::kPage;
+  page.Source = std::move(picture);
   page.Content = file.Content();
   page.Stamp = file.Stamp().value_or(TFileStamp());
   page.KeepsHandEdits = keepsHandEdits;
   if (recorded && recorded->Content == page.Content && recorded->Stamp == page.Stamp &&
-      recorded->KeepsHandEdits == keepsHandEdits) {
+      recorded->KeepsHandEdits == keepsHandEdits && recorded->Source == page.Source) {
     record.ConfirmOutput(sitePath);
   } else {
     record.RecordOutput(sitePath, page);
@@ -277,7 +279,8 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   const Status closed = (*file)->Close();
   if (closed.ok()) {
     ++(page.Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
-    RecordPage(record, sitePath, page, recorded, false);
+    RecordPage(record, sitePath, page, recorded, false,
+               Site().SitePath(entryArray.GetVarValue("AnchorDOSFullFileName")));
   } else {
     Site().Report(closed.message());
   }

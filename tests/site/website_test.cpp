@@ -574,6 +574,69 @@ TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
   EXPECT_NE(Page("trip/inline/index.html").find("<E c.gif|"), std::string::npos);
 }
 
+// Deleting or renaming a picture unpublishes it: what the run made of it goes, unless the
+// user changed it since; swapping two pictures or restoring an older one with its old time
+// remakes their images.
+TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
+                  "[Display]\nDetailImageMaxSize=60\n");
+  SetLayout("DetailPageTemplate:\r\n<DP ${AnchorFileName}>\r\n\r\n");
+  test::WriteJpegPicture(root / "a.jpg", 120, 80, "");
+  test::WriteJpegPicture(root / "b.jpg", 80, 120, "");
+  test::WriteJpegPicture(root / "c.jpg", 90, 90, "");
+  test::WriteJpegPicture(root / "d.jpg", 90, 60, "");
+  Run();
+  const std::string aInline = test::ReadFile(root / "inline" / "a.jpg");
+  const std::string bInline = test::ReadFile(root / "inline" / "b.jpg");
+
+  // Swapped with mv, sizes and times travelling with them.
+  fs::rename(root / "a.jpg", root / "t.jpg");
+  fs::rename(root / "b.jpg", root / "a.jpg");
+  fs::rename(root / "t.jpg", root / "b.jpg");
+  // c is deleted, d renamed; the user edited d's detail image by hand.
+  fs::remove(root / "c.jpg");
+  fs::rename(root / "d.jpg", root / "e.jpg");
+  test::WriteFile(root / "inline" / "detail" / "d.jpg", "my retouched copy");
+  const TRunStats stats = Run();
+  EXPECT_EQ(test::ReadFile(root / "inline" / "a.jpg"), bInline);
+  EXPECT_EQ(test::ReadFile(root / "inline" / "b.jpg"), aInline);
+  EXPECT_EQ(stats.PagesRemoved, 2);   // c.html, d.html
+  EXPECT_EQ(stats.ImagesRemoved, 3);  // c's two images, d's inline image
+  for (const char* gone : {"c.html", "inline/c.jpg", "inline/detail/c.jpg", "d.html",
+                           "inline/d.jpg"}) {
+    EXPECT_FALSE(fs::exists(root / gone)) << gone;
+  }
+  EXPECT_EQ(test::ReadFile(root / "inline" / "detail" / "d.jpg"), "my retouched copy");
+  EXPECT_EQ(diagnostics.Notices(),
+            std::vector<std::string>{(root / "inline" / "detail" / "d.jpg").string() +
+                                     " is kept: the site no longer uses it, but it was changed "
+                                     "since Pixamond wrote it"});
+  EXPECT_TRUE(fs::exists(root / "e.html"));
+
+  // A setting that shapes the images remakes them all; one that does not, none.
+  test::WriteFile(home / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
+                  "[Display]\nDetailImageMaxSize=60\nInLineQuality=30\n");
+  EXPECT_EQ(Run().InlineMade, 3);
+  EXPECT_EQ(Run().InlineMade, 0);
+}
+
+TEST_F(WebSiteTest, ADamagedPictureIsPublishedAndReportedOnEveryRun) {
+  test::WriteFile(root / "cut.jpg", test::CutInsideScan(test::MakeJpeg(test::SampleArt())));
+  const TRunStats first = Run();
+  EXPECT_EQ(first.Pictures, 1);
+  EXPECT_EQ(first.InlineMade, 1);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0].text, "JPEG file " + (root / "cut.jpg").string() +
+                                       " is damaged (Premature end of JPEG file); it is "
+                                       "published as far as it could be read");
+  // The rerun decodes nothing, yet says the same.
+  const TRunStats again = Run();
+  EXPECT_EQ(again.InlineMade, 0);
+  EXPECT_EQ(again.PicturesReported, 1);
+}
+
 // The pages of every directory above the one being written wait to be finished; they must
 // not each hold a file open, or a deep tree runs out of file handles and loses pages.
 TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
