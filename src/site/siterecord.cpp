@@ -711,9 +711,9 @@ TClaimResult TSiteRecord::ClaimRecorded(const std::filesystem::path& fullPath,
   TClaimResult result;
   struct stat info;
   if (::lstat(fullPath.c_str(), &info) != 0) {
-    // A place that cannot be looked at is left to the write, which says why it fails.
-    result.Claim = errno == ENOENT ? TClaim::kAbsent : TClaim::kUsers;
-    if (errno != ENOENT) result.Why = std::strerror(errno);
+    // Nothing there, or a place that cannot even be looked at (a name too long for the file
+    // system): the write says why it fails, and nothing of the user's can be lost by it.
+    result.Claim = TClaim::kAbsent;
     return result;
   }
   result.Claim = TClaim::kUsers;
