@@ -367,7 +367,10 @@ Status TSiteRecord::Prepare(TDiagnostics& diagnostics, bool existed) {
   }
   // WAL: a commit appends to the log without waiting for the disk; a kill leaves the record
   // as of the last commit. With the exclusive lock the log needs no shared memory file.
-  int begun = sqlite3_exec(Db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  // NORMAL: in WAL mode only a checkpoint waits for the disk, and a power cut can lose the
+  // last commits but never break the record.
+  int begun = sqlite3_exec(Db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL",
+                           nullptr, nullptr, nullptr);
   if (begun == SQLITE_OK) begun = sqlite3_exec(Db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
   if (begun == SQLITE_BUSY || begun == SQLITE_LOCKED) {
     return Status::Refused(std::string(kAnotherRunText));

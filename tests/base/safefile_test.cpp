@@ -5,8 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -15,6 +20,23 @@ namespace {
 
 std::size_t EntryCount(const std::filesystem::path& dir) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+// The names of the temporary files in `dir`.
+std::vector<std::string> TemporaryNames(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (IsLeftoverTemporaryName(name)) names.push_back(name);
+  }
+  return names;
+}
+
+// Waits for `child` to end: its exit status, or -1 when it did not exit by itself.
+int ExitStatusOf(pid_t child) {
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
 }
 
 TEST(SafeFileTest, ReplacesContentsAndKeepsPermissions) {
@@ -154,6 +176,91 @@ TEST(InterruptTest, AnInterruptRemovesTheFilesBeingWrittenAndEndsWith143) {
   }
   EXPECT_EQ(names, std::vector<std::string>{"page.html"});
   EXPECT_EQ(test::ReadFile(dir / "page.html"), "old");
+}
+
+// Every thread of a run may hold temporary files at the moment of an interrupt, and pages
+// wait in theirs while the images are made: however many there are, all go.
+TEST(InterruptTest, TheFilesOfManyThreadsAreAllRemoved) {
+  constexpr int kThreads = 16;
+  constexpr int kFilesEach = 100;
+  test::TempDir dir;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstallInterruptCleanup();
+    std::atomic<int> ready{0};
+    std::atomic<bool> failed{false};
+    for (int t = 0; t < kThreads; ++t) {
+      std::thread([&, t] {
+        // The files stay open in name only: closed, so that the test needs few descriptors.
+        std::vector<TTempFileBeside> held;
+        for (int i = 0; i < kFilesEach; ++i) {
+          Result<TTempFileBeside> temp = TTempFileBeside::Create(
+              dir / ("page" + std::to_string(t) + "-" + std::to_string(i) + ".html"));
+          if (!temp.ok() || std::fputs("half a page", temp->File()) < 0 ||
+              !temp->Close().ok()) {
+            failed = true;
+            break;
+          }
+          held.push_back(std::move(temp).value());
+        }
+        ready.fetch_add(1);
+        for (;;) ::pause();  // Holds its files until the interrupt ends the process.
+      }).detach();
+    }
+    while (ready.load() < kThreads) std::this_thread::yield();
+    if (failed.load()) ::_exit(1);
+    if (TemporaryNames(dir.path()).size() != std::size_t{kThreads} * kFilesEach) ::_exit(2);
+    ::raise(SIGINT);
+    ::_exit(3);  // Not reached.
+  }
+  EXPECT_EQ(ExitStatusOf(child), 130);
+  EXPECT_EQ(EntryCount(dir.path()), 0u);
+}
+
+// Two threads create, write and replace files without a pause while the interrupt comes at
+// moments spread over their work: whatever step each thread was at, nothing is left behind.
+TEST(InterruptTest, NoMomentOfCreatingOrReplacingLeavesAFileBehind) {
+  constexpr unsigned kSeed = 20240612;
+  SCOPED_TRACE("seed " + std::to_string(kSeed));
+  std::mt19937 random(kSeed);
+  for (int round = 0; round < 40; ++round) {
+    test::TempDir dir;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      InstallInterruptCleanup();
+      // A step that fails once the interrupt has begun is of no concern: the process ends.
+      auto work = [&dir](int thread) {
+        for (int i = 0;; ++i) {
+          const auto target =
+              dir / ("page" + std::to_string(thread) + "-" + std::to_string(i % 8) + ".html");
+          Result<TTempFileBeside> temp =
+              TTempFileBeside::Create(target, TTempFileBeside::Durability::kUnsynced);
+          if (!temp.ok()) continue;
+          std::fputs("a page", temp->File());
+          temp->Commit();
+        }
+      };
+      std::thread(work, 1).detach();
+      work(0);
+    }
+    // The first files are in place before the interrupt, so that it finds the threads at work.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((!std::filesystem::exists(dir / "page0-0.html") ||
+            !std::filesystem::exists(dir / "page1-0.html")) &&
+           std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::yield();
+    }
+    const auto moment =
+        std::chrono::microseconds(std::uniform_int_distribution<int>(0, 2000)(random));
+    std::this_thread::sleep_for(moment);
+    ::kill(child, SIGINT);
+    SCOPED_TRACE("round " + std::to_string(round) + ", interrupted after " +
+                 std::to_string(moment.count()) + " us");
+    EXPECT_EQ(ExitStatusOf(child), 130);
+    EXPECT_EQ(TemporaryNames(dir.path()), std::vector<std::string>());
+  }
 }
 
 TEST(InterruptTest, LeftoversAreKnownByTheirPatternAndRemovedOnlyWhenOld) {
