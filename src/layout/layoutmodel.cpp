@@ -288,8 +288,13 @@ bool TLayoutModel::CheckSiteDirectory() {
 }
 
 void TLayoutModel::ShowProblems(const TCollectedDiagnostics& problems) {
-  if (problems.ProblemCount() == 0) return;
-  Ui.ShowMessage(problems.ProblemText(), "Problems", MessageButtons::Ok, MessageIcon::Warning);
+  // What the user should know but is no problem (a page kept as edited by hand) comes after
+  // the problems, in the same box.
+  std::string text = problems.ProblemText();
+  for (const std::string& notice : problems.Notices()) text += notice + "\n";
+  if (text.empty()) return;
+  Ui.ShowMessage(text, problems.ProblemCount() > 0 ? "Problems" : "Note", MessageButtons::Ok,
+                 problems.ProblemCount() > 0 ? MessageIcon::Warning : MessageIcon::Information);
 }
 
 void TLayoutModel::RunGeneration(TProgress& progress) {
