@@ -207,6 +207,20 @@ std::optional<TDigest> DigestFromHex(std::string_view text) {
   return digest;
 }
 
+// A record travels with its site and could be made by anyone: only a relative path that
+// stays below the site is ever looked at or removed.
+bool StaysInsideSite(std::string_view path) {
+  if (path.empty() || path.front() == '/') return false;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 std::int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -475,7 +489,7 @@ Status TSiteRecord::MergePending(TDiagnostics& diagnostics) {
     const int kind = std::atoi(std::string(line.substr(0, tab1)).c_str());
     const std::optional<TDigest> digest = DigestFromHex(line.substr(tab1 + 1, tab2 - tab1 - 1));
     const std::string path(line.substr(tab2 + 1));
-    if (!digest || kind < 1 || kind > 4 || path.empty()) continue;
+    if (!digest || kind < 1 || kind > 4 || !StaysInsideSite(path)) continue;
     const std::optional<TDigest> onDisk = DigestOfFile(Site / path);
     if (!onDisk || *onDisk != *digest) continue;
     TRecordedOutput output = FindOutputLocked(path).value_or(TRecordedOutput());
@@ -698,6 +712,7 @@ std::vector<TSiteRecord::TUnconfirmed> TSiteRecord::UnconfirmedOutputs() const {
   while (sqlite3_step(statement) == SQLITE_ROW) {
     std::string path = ColumnText(statement, 0);
     if (std::binary_search(outputs.begin(), outputs.end(), PathHash(path))) continue;
+    if (!StaysInsideSite(path)) continue;
     TUnconfirmed entry{std::move(path), ColumnOutput(statement, 1), false};
     entry.bSourceGone =
         !entry.Output.Source.empty() &&

@@ -229,6 +229,10 @@ TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
     }
     TRecordedOutput index;
     record->RecordOutput("old/index.html", index);
+    // Paths a record made elsewhere could hold, which lead out of the site.
+    record->RecordOutput("../outside.html", index);
+    record->RecordOutput("/etc/hostname", index);
+    record->RecordOutput("a/../../outside.html", index);
   }
   std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
   record->ConfirmPicture("a.jpg");
