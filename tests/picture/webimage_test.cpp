@@ -10,7 +10,6 @@
 #include <filesystem>
 
 #include "picture/decjpeg.h"
-#include "picture/inlinegif.h"
 #include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
@@ -336,32 +335,6 @@ TEST_F(WebImageTest, GifPicturesBecomeFullColourImages) {
   ASSERT_TRUE(GetWebImageSize(request.Target, &width, &height).ok());
   EXPECT_EQ(width, 20);
   EXPECT_EQ(height, 15);
-}
-
-TEST_F(WebImageTest, ImagesOfEveryFormatAreMadeAgainWhenMissingOlderOrOfAnotherSize) {
-  const fs::path source = dir / "p.jpg";
-  test::WriteJpegPicture(source, 120, 90, "");
-  for (const char* name : {"p.jpg", "p.webp", "p.gif"}) {
-    const fs::path image = dir / "inline" / name;
-    fs::create_directories(image.parent_path());
-    EXPECT_TRUE(IsInlineImageStale(source, image, 60, 45)) << name << " missing";
-    TWebImageRequest request;
-    request.Source = source;
-    request.Target = image;
-    request.Format = WebImageFormatOf(image);
-    request.Width = 60;
-    request.Height = 45;
-    if (request.Format == TWebImageFormat::kGif) {
-      ASSERT_TRUE(MakeJpegInlineImage(source, image, 60, 45).ok());
-    } else {
-      ASSERT_TRUE(MakeWebImage(request).ok());
-    }
-    EXPECT_FALSE(IsInlineImageStale(source, image, 60, 45)) << name;
-    EXPECT_FALSE(IsInlineImageStale(source, image, 62, 43)) << name << ": within 2 pixels";
-    EXPECT_TRUE(IsInlineImageStale(source, image, 120, 90)) << name << ": twice the size";
-    test::WriteFile(image, "damaged");
-    EXPECT_TRUE(IsInlineImageStale(source, image, 60, 45)) << name << ": unreadable";
-  }
 }
 
 }  // namespace
