@@ -236,7 +236,7 @@ Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durabili
   if (folder.empty()) folder = ".";
   const std::string targetName = target.filename().string();
   auto registered = std::make_unique<TRegisteredTemporary>();
-  // mkostemp puts the unique part in place of the X's.
+  // mkostemp replaces the X's with letters and digits that make the name unique.
   registered->Path =
       (folder / ("." + targetName.substr(0, kMaxNamePartInTemporary) + ".tmp-XXXXXX")).string();
   int fd = -1;
