@@ -53,7 +53,7 @@ std::optional<std::size_t> TInlineImagePool::ClaimCheapest() {
 
 void TInlineImagePool::DoJob(std::size_t index) {
   // Each job is touched by exactly one thread until it is marked done.
-  TPictureFacts facts = LearnPicture(Site, *Jobs[index].Picture);
+  auto facts = std::make_unique<TPictureFacts>(LearnPicture(Site, *Jobs[index].Picture));
   {
     std::lock_guard<std::mutex> lock(Mutex);
     Jobs[index].Facts = std::move(facts);
@@ -83,7 +83,11 @@ std::optional<TPictureFacts> TInlineImagePool::Take(const TFileItem& picture) {
   if (job.bTaken) return std::nullopt;
   job.bTaken = true;
   for (;;) {
-    if (job.bDone) return std::move(job.Facts);
+    if (job.bDone) {
+      std::optional<TPictureFacts> facts = std::move(*job.Facts);
+      job.Facts.reset();
+      return facts;
+    }
     if (!job.bClaimed) {
       // No worker has come to it yet: do it here rather than wait.
       job.bClaimed = true;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -82,7 +83,9 @@ class TInlineImagePool {
     bool bClaimed = false;  // A worker or the page writer is doing it.
     bool bDone = false;
     bool bTaken = false;
-    TPictureFacts Facts;
+    // Only while done and not yet taken: a job waiting its turn costs a few words, so that
+    // a site of any size can be listed up front.
+    std::unique_ptr<TPictureFacts> Facts;
   };
 
   void Work();
