@@ -430,8 +430,10 @@ Status TSiteRecord::Prepare(TDiagnostics& diagnostics, bool existed) {
     }
     bNew = true;
   }
-  Status made = Execute(kSchema);
-  if (made.ok()) {
+  // A record as this build writes it is left as it is: an unchanged rerun writes nothing.
+  Status made = Status::OK();
+  if (bNew || applicationId != kApplicationId || version != kSchemaVersion) made = Execute(kSchema);
+  if (made.ok() && (applicationId != kApplicationId || version != kSchemaVersion)) {
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
     made = Execute(stamp.c_str());
