@@ -61,6 +61,9 @@ struct TPictureFacts {
   TDigest Content;
   /// What the decoder said of damaged data in the picture; empty for a sound picture.
   std::string Damage;
+  /// What the site's record holds of the picture's detail page, looked up here so that the
+  /// page writer need not.
+  std::optional<TRecordedOutput> DetailPageRecord;
 };
 
 class TInlineImagePool {

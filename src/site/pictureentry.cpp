@@ -76,7 +76,7 @@ void AddEntry(TWebPage& page, const TPictureFiles& names, const TPictureFacts& f
   array.SetIntVar("PictureIndex", around.Index);
   array.SetIntVar("PictureCount", around.Count);
   array.SetVar("UpPageURL", UrlEncodePath(page.PageLinkName()));
-  page.AddPictureEntry(array, fileSize, names.DetailPath);
+  page.AddPictureEntry(array, fileSize, names.DetailPath, facts.DetailPageRecord);
   ++page.Site().Stats().Pictures;
 }
 
@@ -306,9 +306,9 @@ enum class TImageState { kCurrent, kToMake, kRefused };
 TImageState SettleImage(const TWebSite& site, TImagePlan& plan, std::string_view picture,
                         Status& status) {
   // The folders first: nothing is looked at, let alone written, through a linked folder.
-  const std::filesystem::path folder = std::filesystem::path(plan.Path).parent_path();
+  const std::string folder = plan.Path.substr(0, plan.Path.rfind('/'));
   if (plan.Kind == TOutputKind::kDetailImage) {
-    status = site.EnsureOutputFolder(folder.parent_path());
+    status = site.EnsureOutputFolder(folder.substr(0, folder.rfind('/')));
     if (!status.ok()) return TImageState::kRefused;
   }
   status = site.EnsureOutputFolder(folder);
@@ -569,6 +569,7 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   // What the decoder said of the same bytes before, until a decode says otherwise.
   if (sameReaders && recorded->Content == facts.Content) facts.Damage = recorded->Damage;
   facts.szTextFile = ReadListedPictureTextFile(item, names);
+  facts.DetailPageRecord = record.FindOutput(site.SitePath(names.DetailPath));
 
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (!names.InlinePath.empty()) MakePictureImages(site, names, jpeg, facts);

@@ -80,10 +80,7 @@ std::uint64_t PathHash(std::string_view path) { return XXH3_64bits(path.data(), 
 class TStatementUse {
  public:
   explicit TStatementUse(sqlite3_stmt* statement) : Statement(statement) {}
-  ~TStatementUse() {
-    sqlite3_reset(Statement);
-    sqlite3_clear_bindings(Statement);
-  }
+  ~TStatementUse() { sqlite3_reset(Statement); }
   TStatementUse(const TStatementUse&) = delete;
   TStatementUse& operator=(const TStatementUse&) = delete;
   sqlite3_stmt* operator*() const { return Statement; }
@@ -92,9 +89,9 @@ class TStatementUse {
   sqlite3_stmt* Statement;
 };
 
+// The text must outlive the statement's step (every caller binds and steps in one scope).
 void BindText(sqlite3_stmt* statement, int index, std::string_view text) {
-  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                    SQLITE_TRANSIENT);
+  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
 }
 
 void BindDigest(sqlite3_stmt* statement, int index, const TDigest& digest) {
@@ -573,8 +570,8 @@ std::optional<TRecordedPicture> TSiteRecord::FindPicture(std::string_view path) 
 }
 
 void TSiteRecord::RecordPicture(std::string_view path, const TRecordedPicture& picture) {
+  ConfirmPicture(path);
   std::lock_guard<std::mutex> lock(Mutex);
-  SeenPictures.push_back(PathHash(path));
   sqlite3_stmt* statement = Statement(kPutPicture);
   if (statement == nullptr) return;
   TStatementUse use(statement);
@@ -602,12 +599,14 @@ void TSiteRecord::RecordPicture(std::string_view path, const TRecordedPicture& p
 }
 
 void TSiteRecord::ConfirmPicture(std::string_view path) {
-  std::lock_guard<std::mutex> lock(Mutex);
-  SeenPictures.push_back(PathHash(path));
+  const std::uint64_t hash = PathHash(path);
+  std::lock_guard<std::mutex> lock(SeenMutex);
+  SeenPictures.push_back(hash);
 }
 
 void TSiteRecord::ForgetUnconfirmedPictures() {
   std::lock_guard<std::mutex> lock(Mutex);
+  std::lock_guard<std::mutex> seen(SeenMutex);
   std::sort(SeenPictures.begin(), SeenPictures.end());
   std::vector<std::string> gone;
   {
@@ -667,7 +666,7 @@ void TSiteRecord::RecordOutput(std::string_view path, const TRecordedOutput& out
 }
 
 void TSiteRecord::RecordOutputLocked(std::string_view path, const TRecordedOutput& output) {
-  SeenOutputs.push_back(PathHash(path));
+  ConfirmOutput(path);
   sqlite3_stmt* statement = Statement(kPutOutput);
   if (statement == nullptr) return;
   TStatementUse use(statement);
@@ -687,8 +686,9 @@ void TSiteRecord::RecordOutputLocked(std::string_view path, const TRecordedOutpu
 }
 
 void TSiteRecord::ConfirmOutput(std::string_view path) {
-  std::lock_guard<std::mutex> lock(Mutex);
-  SeenOutputs.push_back(PathHash(path));
+  const std::uint64_t hash = PathHash(path);
+  std::lock_guard<std::mutex> lock(SeenMutex);
+  SeenOutputs.push_back(hash);
 }
 
 void TSiteRecord::ForgetOutput(std::string_view path) {
@@ -703,9 +703,14 @@ void TSiteRecord::ForgetOutput(std::string_view path) {
 
 std::vector<TSiteRecord::TUnconfirmed> TSiteRecord::UnconfirmedOutputs() const {
   std::lock_guard<std::mutex> lock(Mutex);
-  std::vector<std::uint64_t> outputs = SeenOutputs;
+  std::vector<std::uint64_t> outputs;
+  std::vector<std::uint64_t> pictures;
+  {
+    std::lock_guard<std::mutex> seen(SeenMutex);
+    outputs = SeenOutputs;
+    pictures = SeenPictures;
+  }
   std::sort(outputs.begin(), outputs.end());
-  std::vector<std::uint64_t> pictures = SeenPictures;
   std::sort(pictures.begin(), pictures.end());
   std::vector<TUnconfirmed> unconfirmed;
   sqlite3_stmt* statement = Statement(kAllOutputs);
@@ -726,7 +731,7 @@ std::vector<TSiteRecord::TUnconfirmed> TSiteRecord::UnconfirmedOutputs() const {
 
 // --- Ownership --------------------------------------------------------------------------
 
-TClaimResult TSiteRecord::ClaimRecorded(const std::filesystem::path& fullPath,
+TClaimResult TSiteRecord::ClaimRecorded(const std::string& fullPath,
                                         const std::optional<TRecordedOutput>& recorded) const {
   TClaimResult result;
   struct stat info;

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
@@ -205,17 +206,22 @@ class TSiteRecord {
   /// that is not recorded is the run's only when `mayAdopt` says it is what this program
   /// wrote before it kept a record (asked only when IsNew).
   template <typename AdoptTest>
-  TClaimResult Claim(const std::filesystem::path& fullPath,
-                     const std::optional<TRecordedOutput>& recorded, AdoptTest&& mayAdopt) const {
+  TClaimResult Claim(const std::string& fullPath, const std::optional<TRecordedOutput>& recorded,
+                     AdoptTest&& mayAdopt) const {
     TClaimResult result = ClaimRecorded(fullPath, recorded);
     if (result.Claim == TClaim::kUsers && !recorded && bNew && result.Why.empty() &&
-        mayAdopt(fullPath)) {
+        mayAdopt(std::filesystem::path(fullPath))) {
       result.Claim = TClaim::kOurs;
     }
     if (result.Claim == TClaim::kUsers && result.Why.empty()) {
       result.Why = "not written by Pixamond";
     }
     return result;
+  }
+  template <typename AdoptTest>
+  TClaimResult Claim(const std::filesystem::path& fullPath,
+                     const std::optional<TRecordedOutput>& recorded, AdoptTest&& mayAdopt) const {
+    return Claim(fullPath.native(), recorded, std::forward<AdoptTest>(mayAdopt));
   }
 
   /// The outputs of the record that this run neither recorded nor confirmed: what it no
@@ -240,7 +246,7 @@ class TSiteRecord {
   Status MergePending(TDiagnostics& diagnostics);
   void CommitIfDue();
   Status CommitLocked();
-  TClaimResult ClaimRecorded(const std::filesystem::path& fullPath,
+  TClaimResult ClaimRecorded(const std::string& fullPath,
                              const std::optional<TRecordedOutput>& recorded) const;
   std::optional<TRecordedOutput> FindOutputLocked(std::string_view path) const;
   void RecordOutputLocked(std::string_view path, const TRecordedOutput& output);
@@ -254,7 +260,9 @@ class TSiteRecord {
   int PendingFd = -1;
   int ChangesSinceCommit = 0;
   Status WriteError;  // The first write that failed, reported by Commit.
-  // What this run recorded or confirmed, by the hash of the path.
+  // What this run recorded or confirmed, by the hash of the path; under a lock of their
+  // own, so that confirming never waits for a lookup.
+  mutable std::mutex SeenMutex;
   std::vector<std::uint64_t> SeenOutputs;
   std::vector<std::uint64_t> SeenPictures;
 };

@@ -230,14 +230,15 @@ void TWebPage::WriteEntry(std::string_view templateText, const TVarArray& entryA
 }
 
 void TWebPage::AddPictureEntry(TVarArray& entryArray, std::uint64_t lFileSize,
-                               const std::string& szDetailPagePath) {
+                               const std::string& szDetailPagePath,
+                               const std::optional<TRecordedOutput>& recordedDetailPage) {
   if (FileLinkCountValue == 0) {
     EnsurePageOpen();
     Expand(FileLeaderTemplate.Value(), entryArray);
   }
   if (FileLinkCountValue % PicturesPerGroup == 0) Expand(GroupLeaderTemplate.Value(), entryArray);
   WriteEntry(FileEntryTemplate.Value(), entryArray);
-  WriteDetailPage(entryArray, szDetailPagePath);
+  WriteDetailPage(entryArray, szDetailPagePath, recordedDetailPage);
   ++FileLinkCountValue;
   lTotalFileSize += lFileSize;
   if (FileLinkCountValue % PicturesPerGroup == 0) {
@@ -250,12 +251,12 @@ void TWebPage::WriteFileTrailer(const TVarArray& array) {
   Expand(FileTrailerTemplate.Value(), array);
 }
 
-void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath) {
+void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath,
+                               const std::optional<TRecordedOutput>& recorded) {
   const std::string& detailTemplate = entryArray.GetVarValue("DetailPageTemplate");
   if (detailTemplate.empty()) return;
   TSiteRecord& record = Site().Record();
   const std::string sitePath = Site().SitePath(szDetailPagePath);
-  const std::optional<TRecordedOutput> recorded = record.FindOutput(sitePath);
   TClaimResult claim = record.Claim(szDetailPagePath, recorded, IsOlderPageOfOurs);
   // A detail page has no head of its own to keep: one edited by hand is the user's.
   if (claim.Claim == TClaim::kHandEdited) {

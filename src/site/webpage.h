@@ -65,8 +65,11 @@ class TWebPage {
   void WriteEntry(std::string_view templateText, const TVarArray& entryArray);
 
   /// Writes one picture entry within its group, and its detail page.
+  /// `recordedDetailPage` is what the site's record holds of the detail page, looked up
+  /// ahead by whoever learned the picture.
   void AddPictureEntry(TVarArray& entryArray, std::uint64_t lFileSize,
-                       const std::string& szDetailPagePath);
+                       const std::string& szDetailPagePath,
+                       const std::optional<TRecordedOutput>& recordedDetailPage);
 
   /// Ends the picture section: closes a partial group and writes the file trailer. Only
   /// for pages with at least one picture entry.
@@ -105,7 +108,8 @@ class TWebPage {
 
  private:
   void SetParentLabel();
-  void WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath);
+  void WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath,
+                       const std::optional<TRecordedOutput>& recorded);
 
   TWebPage* PParentPage;  // Not owned; outlives this page.
   TWebSite* PSite;        // Not owned; outlives this page.

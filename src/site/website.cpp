@@ -266,20 +266,19 @@ bool TWebSite::IsOwnOutputFile(const TFileItem& file) const {
 
 std::string TWebSite::SitePath(std::string_view path) const { return Record().SitePath(path); }
 
-Status TWebSite::EnsureOutputFolder(const std::filesystem::path& directory) const {
+Status TWebSite::EnsureOutputFolder(const std::string& directory) const {
   {
     std::lock_guard<std::mutex> lock(FoldersMutex);
-    if (FoldersEnsured.count(directory.native()) > 0) return Status::OK();
+    if (FoldersEnsured.count(directory) > 0) return Status::OK();
   }
-  const std::string sitePath = SitePath(directory.native());
+  const std::string sitePath = SitePath(directory);
   struct stat info;
   if (::lstat(directory.c_str(), &info) == 0) {
     if (S_ISLNK(info.st_mode)) {
-      return Status::Refused(directory.string() +
-                             " is a link; nothing is written through a link");
+      return Status::Refused(directory + " is a link; nothing is written through a link");
     }
     if (!S_ISDIR(info.st_mode)) {
-      return Status::Refused(directory.string() + " is a file of yours, not a folder");
+      return Status::Refused(directory + " is a file of yours, not a folder");
     }
     // A folder the run made before stays the run's; one it found is not recorded, so that
     // an empty folder of the user's is never removed.
@@ -289,11 +288,11 @@ Status TWebSite::EnsureOutputFolder(const std::filesystem::path& directory) cons
     folder.Kind = TOutputKind::kFolder;
     Record().RecordOutput(sitePath, folder);
   } else if (errno != EEXIST) {
-    return Status::IoError("Cannot create the directory " + directory.string() + ": " +
+    return Status::IoError("Cannot create the directory " + directory + ": " +
                            std::strerror(errno));
   }
   std::lock_guard<std::mutex> lock(FoldersMutex);
-  FoldersEnsured.insert(directory.native());
+  FoldersEnsured.insert(directory);
   return Status::OK();
 }
 

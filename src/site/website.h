@@ -108,7 +108,7 @@ class TWebSite {
   /// missing and records it as the run's. Refused when a link stands in its place: it may
   /// lead anywhere, to the user's own pictures too, and nothing is written through it. Safe
   /// to call from several threads.
-  Status EnsureOutputFolder(const std::filesystem::path& directory) const;
+  Status EnsureOutputFolder(const std::string& directory) const;
 
   /// The site's record: what earlier runs wrote, and what this run writes.
   TSiteRecord& Record() const { return *RecordValue; }
