@@ -318,8 +318,8 @@ TImageState SettleImage(const TWebSite& site, TImagePlan& plan, std::string_view
   const auto adoptable = [&plan](const std::filesystem::path& path) {
     int width = 0;
     int height = 0;
-    return GetWebImageSize(path, &width, &height).ok() && width <= plan.AdoptBox.Width + 2 &&
-           height <= plan.AdoptBox.Height + 2;
+    return GetWebImageSize(path, &width, &height).ok() &&
+           width - 2 <= plan.AdoptBox.Width && height - 2 <= plan.AdoptBox.Height;
   };
   const TClaimResult claim = record.Claim(plan.Path, recorded, adoptable);
   if (claim.Claim == TClaim::kOurs && recorded) plan.InPlace = recorded->Content;
@@ -443,8 +443,9 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
   inlinePlan.Recipe = RecipeOf("inline", facts, inlineSize, site.Names().szInLineFileExt,
                                format == TWebImageFormat::kGif ? 0 : settings.InLineQuality, jpeg,
                                together ? sizeText("with detail ", detailSize) : "");
-  const int density = std::max(1, settings.InLinePixelDensity);
-  inlinePlan.AdoptBox = {site.MaxDisplayWidth() * density, site.MaxDisplayHeight() * density};
+  const int density = settings.InLinePixelDensity;
+  inlinePlan.AdoptBox =
+      LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
   TImageState inlineState = SettleImage(site, inlinePlan, names.AnchorPath, facts.InlineStatus);
 
   TImagePlan detailPlan;
@@ -658,6 +659,14 @@ TImageSize InlineFileSize(const TDisplayFit& fit, int width, int height, int den
   factor = std::max(factor, 1.0);
   return {std::max(1, static_cast<int>(std::lround(fit.Width * factor))),
           std::max(1, static_cast<int>(std::lround(fit.Height * factor)))};
+}
+
+TImageSize LargestInlineImage(int width, int height, int density) {
+  const auto side = [density](int box) {
+    return static_cast<int>(std::min<long long>(static_cast<long long>(box) * std::max(1, density),
+                                                INT_MAX));
+  };
+  return {side(width), side(height)};
 }
 
 TImageSize DetailImageSize(int width, int height, int maxSide) {

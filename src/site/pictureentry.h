@@ -89,6 +89,11 @@ struct TImageSize {
 /// nor fewer than the display size.
 TImageSize InlineFileSize(const TDisplayFit& fit, int width, int height, int density);
 
+/// The largest inline image a run could make for a display box of `width` x `height` at
+/// `density`: the box times the density, each side at most the largest int (a box may be
+/// unbounded).
+TImageSize LargestInlineImage(int width, int height, int density);
+
 /// The size of the detail image of a picture of `width` x `height`: fitted into a box of
 /// `maxSide` pixels a side with its proportions kept (rounded to the nearest pixel), never
 /// enlarged.

@@ -258,10 +258,11 @@ bool TWebSite::IsOwnOutputFile(const TFileItem& file) const {
   int width = 0;
   int height = 0;
   if (!GetWebImageSize(file.szFullFileName(), &width, &height).ok()) return false;
-  const int density = std::max(1, RunSettings.InLinePixelDensity);
-  const int maxWidth = detail ? RunSettings.DetailImageMaxSize : MaxDisplayWidth() * density;
-  const int maxHeight = detail ? RunSettings.DetailImageMaxSize : MaxDisplayHeight() * density;
-  return width <= maxWidth + 2 && height <= maxHeight + 2;
+  const TImageSize box =
+      detail ? TImageSize{RunSettings.DetailImageMaxSize, RunSettings.DetailImageMaxSize}
+             : LargestInlineImage(MaxDisplayWidth(), MaxDisplayHeight(),
+                                  RunSettings.InLinePixelDensity);
+  return width - 2 <= box.Width && height - 2 <= box.Height;
 }
 
 std::string TWebSite::SitePath(std::string_view path) const { return Record().SitePath(path); }
