@@ -541,30 +541,34 @@ std::string TSiteRecord::SitePath(std::string_view path) const {
 // --- Pictures ---------------------------------------------------------------------------
 
 std::optional<TRecordedPicture> TSiteRecord::FindPicture(std::string_view path) const {
-  std::lock_guard<std::mutex> lock(Mutex);
-  sqlite3_stmt* statement = Statement(kFindPicture);
-  if (statement == nullptr) return std::nullopt;
-  TStatementUse use(statement);
-  BindText(statement, 1, path);
-  if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
   TRecordedPicture picture;
-  picture.Stamp = ColumnStamp(statement, 0);
-  picture.Content = ColumnDigest(statement, 4);
-  picture.ReaderVersion = sqlite3_column_int(statement, 5);
-  picture.Width = sqlite3_column_int(statement, 6);
-  picture.Height = sqlite3_column_int(statement, 7);
-  const int orientation = sqlite3_column_int(statement, 8);
+  int orientation = 0;
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    sqlite3_stmt* statement = Statement(kFindPicture);
+    if (statement == nullptr) return std::nullopt;
+    TStatementUse use(statement);
+    BindText(statement, 1, path);
+    if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
+    picture.Stamp = ColumnStamp(statement, 0);
+    picture.Content = ColumnDigest(statement, 4);
+    picture.ReaderVersion = sqlite3_column_int(statement, 5);
+    picture.Width = sqlite3_column_int(statement, 6);
+    picture.Height = sqlite3_column_int(statement, 7);
+    orientation = sqlite3_column_int(statement, 8);
+    TExifInfo& exif = picture.Metadata.Exif;
+    picture.Comments = ColumnText(statement, 9);
+    exif.Description = ColumnText(statement, 10);
+    exif.DateTaken = ColumnText(statement, 11);
+    exif.Make = ColumnText(statement, 12);
+    exif.Model = ColumnText(statement, 13);
+    picture.Metadata.XmpDescription = ColumnText(statement, 14);
+    picture.Metadata.IptcCaption = ColumnText(statement, 15);
+    picture.Damage = ColumnText(statement, 16);
+  }
+  // Judged outside the lock: the other threads' lookups need not wait for it.
   if (orientation < 1 || orientation > 8) return std::nullopt;
-  TExifInfo& exif = picture.Metadata.Exif;
-  exif.Orientation = static_cast<TOrientation>(orientation);
-  picture.Comments = ColumnText(statement, 9);
-  exif.Description = ColumnText(statement, 10);
-  exif.DateTaken = ColumnText(statement, 11);
-  exif.Make = ColumnText(statement, 12);
-  exif.Model = ColumnText(statement, 13);
-  picture.Metadata.XmpDescription = ColumnText(statement, 14);
-  picture.Metadata.IptcCaption = ColumnText(statement, 15);
-  picture.Damage = ColumnText(statement, 16);
+  picture.Metadata.Exif.Orientation = static_cast<TOrientation>(orientation);
   if (!IsBelievable(picture)) return std::nullopt;
   return picture;
 }
