@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kOldPieceSize = 64 * 1024;
 // How much of the new page is collected before it is compared or written.
 constexpr std::size_t kNewBufferSize = 16 * 1024;
-// The largest noted page whose new bytes are held to be compared with its digest.
+// The largest recorded page whose new bytes are held to be compared with its digest.
 constexpr std::uint64_t kKnownPageLimit = 4 * 1024 * 1024;
 
 }  // namespace
