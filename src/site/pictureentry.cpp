@@ -303,8 +303,7 @@ enum class TImageState { kCurrent, kToMake, kRefused };
 // Settles one image: current when the record made it from the same recipe and the file is
 // still as written; to be made when nothing is there or the file is the run's; refused
 // (and reported once) when the file in its place is the user's.
-TImageState SettleImage(const TWebSite& site, TImagePlan& plan, std::string_view picture,
-                        Status& status) {
+TImageState SettleImage(const TWebSite& site, TImagePlan& plan, Status& status) {
   // The folders first: nothing is looked at, let alone written, through a linked folder.
   const std::string folder = plan.Path.substr(0, plan.Path.rfind('/'));
   if (plan.Kind == TOutputKind::kDetailImage) {
@@ -337,9 +336,8 @@ TImageState SettleImage(const TWebSite& site, TImagePlan& plan, std::string_view
   if (claim.Claim == TClaim::kAbsent || claim.Claim == TClaim::kOurs) return TImageState::kToMake;
   // The file is the user's now: the record lets it go.
   if (recorded) record.ForgetOutput(plan.SitePath);
-  const char* what = plan.Kind == TOutputKind::kDetailImage ? "detail image of " : "inline image of ";
-  status = Status::Refused(plan.Path + " is kept as it is (" + claim.Why + "); the " + what +
-                           std::string(picture) + " is not written");
+  // Reported by the page writer as "Cannot make the inline image of PICTURE: " and this.
+  status = Status::Refused(plan.Path + " is kept as it is (" + claim.Why + ")");
   return TImageState::kRefused;
 }
 
@@ -446,7 +444,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
   const int density = settings.InLinePixelDensity;
   inlinePlan.AdoptBox =
       LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
-  TImageState inlineState = SettleImage(site, inlinePlan, names.AnchorPath, facts.InlineStatus);
+  TImageState inlineState = SettleImage(site, inlinePlan, facts.InlineStatus);
 
   TImagePlan detailPlan;
   TImageState detailState = TImageState::kCurrent;
@@ -461,7 +459,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
                                      inlineSize)
                           : "");
     detailPlan.AdoptBox = {settings.DetailImageMaxSize, settings.DetailImageMaxSize};
-    detailState = SettleImage(site, detailPlan, names.AnchorPath, facts.DetailStatus);
+    detailState = SettleImage(site, detailPlan, facts.DetailStatus);
   }
   if (together && (inlineState == TImageState::kToMake || detailState == TImageState::kToMake)) {
     if (inlineState == TImageState::kCurrent) inlineState = TImageState::kToMake;

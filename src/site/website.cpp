@@ -297,19 +297,6 @@ Status TWebSite::EnsureOutputFolder(const std::string& directory) const {
   return Status::OK();
 }
 
-void TWebSite::ReportUsersFile(const std::string& path, const std::string& why,
-                               const std::string& what) {
-  {
-    std::lock_guard<std::mutex> lock(ReportedMutex);
-    if (std::find(ReportedUsersFiles.begin(), ReportedUsersFiles.end(), path) !=
-        ReportedUsersFiles.end()) {
-      return;
-    }
-    ReportedUsersFiles.push_back(path);
-  }
-  Report(path + " is kept as it is (" + why + "); the " + what + " is not written");
-}
-
 std::optional<TPictureFacts> TWebSite::TakePictureFacts(const TFileItem& picture) {
   if (!Pool) return std::nullopt;
   return Pool->Take(picture);

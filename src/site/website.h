@@ -115,9 +115,6 @@ class TWebSite {
   /// `path` (inside the site) relative to the site directory, as the record keeps paths.
   std::string SitePath(std::string_view path) const;
 
-  /// Reports, once a run, that the user's file at `path` keeps an output from its place.
-  void ReportUsersFile(const std::string& path, const std::string& why, const std::string& what);
-
   /// What the workers learned of `picture`; nothing when they were not given it.
   std::optional<TPictureFacts> TakePictureFacts(const TFileItem& picture);
 
@@ -152,8 +149,6 @@ class TWebSite {
   std::unique_ptr<TSiteRecord> RecordValue;  // Open from Prepare to the end of the run.
   mutable std::mutex FoldersMutex;
   mutable std::unordered_set<std::string> FoldersEnsured;  // This run's output folders.
-  std::mutex ReportedMutex;
-  std::vector<std::string> ReportedUsersFiles;
   TUserInterface& Ui;          // Not owned; outlives the run.
   TProgress& ProgressSink;     // Not owned; outlives the run.
   TDiagnostics& DiagnosticsSink;  // Not owned; outlives the run.

@@ -620,6 +620,17 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
                   "[Display]\nDetailImageMaxSize=60\nInLineQuality=30\n");
   EXPECT_EQ(Run().InlineMade, 3);
   EXPECT_EQ(Run().InlineMade, 0);
+
+  // An image the user replaced is theirs from then on: kept, and said once a run.
+  test::WriteFile(root / "inline" / "a.jpg", "my own thumbnail");
+  const std::size_t shown = ui.messages().size();
+  Run();
+  EXPECT_EQ(test::ReadFile(root / "inline" / "a.jpg"), "my own thumbnail");
+  ASSERT_GT(ui.messages().size(), shown);
+  EXPECT_EQ(ui.messages()[shown].text, "Cannot make the inline image of " +
+                                           (root / "a.jpg").string() + ": " +
+                                           (root / "inline" / "a.jpg").string() +
+                                           " is kept as it is (changed since Pixamond wrote it)");
 }
 
 TEST_F(WebSiteTest, ADamagedPictureIsPublishedAndReportedOnEveryRun) {
