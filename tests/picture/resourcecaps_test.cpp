@@ -58,7 +58,6 @@ TEST(ResourceCapsTest, AGifClaimingTooManyPixelsIsRefusedByEveryReader) {
   EXPECT_EQ(flat.code(), Status::Code::kTooLarge);
   EXPECT_FALSE(fs::exists(dir / "out.gif"));
   EXPECT_FALSE(fs::exists(dir / "flat.gif"));
-  EXPECT_EQ(TRasterPicture(dir / "huge.gif").GetStatus(), kRasterTooLarge);
 }
 
 TEST(ResourceCapsTest, ResizedImagesKeepAPixelAndAFileWithoutImagesIsRefused) {

@@ -102,7 +102,6 @@ int main(int argc, char** argv) {
   Write(out / "metadata", "seed-4", described.Segments[2].Payload.substr(14));
   for (const std::string& gif : Gifs()) {
     const std::string name = "seed-" + std::to_string(++n);
-    Write(out / "graphic", name, gif);
     Write(out / "gifrsize", name, std::string("\x07\x04") + gif);
     Write(out / "webimage", name, std::string("\x87\x04") + gif);  // A GIF picture.
   }

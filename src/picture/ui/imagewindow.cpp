@@ -1,6 +1,7 @@
 #include "picture/ui/imagewindow.h"
 
 #include <QApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <system_error>
 
@@ -18,7 +19,6 @@ TImageWindow::TImageWindow(QWidget* parent, const QString& title) : QWidget(pare
 TImageWindow::~TImageWindow() = default;
 
 void TImageWindow::SetPicture(const std::filesystem::path& path) {
-  PRasterPicture.reset();
   Image = QImage();
   szFileName = path;
   std::error_code error;
@@ -35,26 +35,13 @@ void TImageWindow::SetPicture(const std::filesystem::path& path) {
 void TImageWindow::Load(const std::filesystem::path& path) {
   bPictureShown = false;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto picture = std::make_unique<TRasterPicture>(path);
-  if (picture->GetStatus() == kRasterLoaded) {
-    // One palette index a byte, bottom line last, with the display colour table: the
-    // toolkit's indexed image draws the same pixels the bitmap holds.
-    QImage image(picture->Width(), picture->Height(), QImage::Format_Indexed8);
-    if (!image.isNull()) {
-      QList<QRgb> colors;
-      for (const TRgbQuad& quad : picture->GetDisplayInfo().bmiColors) {
-        colors.append(qRgb(quad.rgbRed, quad.rgbGreen, quad.rgbBlue));
-      }
-      image.setColorTable(colors);
-      for (int y = 0; y < picture->Height(); ++y) picture->CopyIndexLine(y, image.scanLine(y));
-      Image = std::move(image);
-      PRasterPicture = std::move(picture);
-      bPictureShown = true;
-    }
-  } else if (picture->GetStatus() == kRasterUnknownFormat) {
-    // Inline images in JPEG or WebP are shown as the toolkit reads them.
-    QImage image(PathToQt(path));
-    if (!image.isNull()) {
+  // The toolkit's readers (GIF, JPEG, WebP) read the first image of the file. Its size is
+  // asked first, so that a small file that claims a huge picture costs no memory.
+  QImageReader reader(PathToQt(path));
+  const QSize size = reader.size();
+  if (!size.isValid() || MayShowPictureOfSize(size.width(), size.height())) {
+    QImage image = reader.read();
+    if (!image.isNull() && MayShowPictureOfSize(image.width(), image.height())) {
       Image = image.convertToFormat(QImage::Format_RGB32);
       bPictureShown = true;
     }
@@ -65,7 +52,6 @@ void TImageWindow::Load(const std::filesystem::path& path) {
 void TImageWindow::ClearPicture() {
   bFileMissing = false;
   bPictureShown = false;
-  PRasterPicture.reset();
   Image = QImage();
   szFileName.reset();
   update();

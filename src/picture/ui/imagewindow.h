@@ -17,10 +17,6 @@
 
 #include "picture/preview.h"
 
-namespace pix {
-class TRasterPicture;
-}
-
 namespace pix::ui {
 
 /// The hint shown for a picture whose inline image has not been generated.
@@ -45,7 +41,8 @@ class TImageWindow : public QWidget, public TPreviewTarget {
   bool FileMissing() const { return bFileMissing; }
   /// The hint the window shows now; empty when it shows a picture or a blank area.
   QString Hint() const;
-  const TRasterPicture* Picture() const { return PRasterPicture.get(); }
+  /// The picture as read, before it is fitted; null when none is shown.
+  const QImage& Picture() const { return Image; }
   /// Where the picture is drawn in the current client area (empty when none is shown).
   QRect PictureRect() const;
 
@@ -55,7 +52,6 @@ class TImageWindow : public QWidget, public TPreviewTarget {
  private:
   void Load(const std::filesystem::path& path);
 
-  std::unique_ptr<TRasterPicture> PRasterPicture;
   QImage Image;  // The loaded bitmap as the toolkit draws it; null without a picture.
   bool bFileMissing = false;
   bool bPictureShown = false;

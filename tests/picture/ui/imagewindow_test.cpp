@@ -55,14 +55,29 @@ TEST(ImageWindowTest, PictureIsFittedTopLeftNeverEnlargedAndTheRestIsWhite) {
   EXPECT_TRUE(AllWhite(image, QRect(100, 0, 300, 300)));
   EXPECT_TRUE(AllWhite(image, QRect(0, 50, 100, 250)));
   // The picture's own pixels are drawn unchanged at their own size.
-  const TRasterPicture& picture = *window.Picture();
-  const TPaletteColor corner = picture.PixelColor(99, 49);
-  EXPECT_EQ(image.pixelColor(99, 49), QColor(corner.Red, corner.Green, corner.Blue));
+  EXPECT_EQ(window.Picture().size(), QSize(100, 50));
+  EXPECT_EQ(image.pixelColor(99, 49), window.Picture().pixelColor(99, 49));
 
   window.resize(50, 50);
   EXPECT_EQ(window.PictureRect(), QRect(0, 0, 50, 25));
   image = Grab(window);
   EXPECT_TRUE(AllWhite(image, QRect(0, 25, 50, 25)));
+}
+
+TEST(ImageWindowTest, AFileClaimingAGiantPictureIsNotRead) {
+  TempDir temp;
+  // 34 bytes: a 65535 x 65535 screen and an image of that size whose data hold only a
+  // clear code.
+  WriteFile(temp / "huge.gif",
+            Bytes({'G',  'I',  'F',  '8',  '9',  'a',  0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0,
+                   0,    0x2C, 0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x02,
+                   0x02, 0x44, 0x01, 0x00, 0x3B}));
+  TImageWindow window(nullptr);
+  window.resize(200, 120);
+  window.SetPicture(temp / "huge.gif");
+  EXPECT_FALSE(window.PictureShown());
+  EXPECT_FALSE(window.FileMissing());
+  EXPECT_TRUE(window.Picture().isNull());
 }
 
 TEST(ImageWindowTest, MissingInlineImageShowsTheHintAndAGeneratedOneThePicture) {
@@ -86,7 +101,7 @@ TEST(ImageWindowTest, MissingInlineImageShowsTheHintAndAGeneratedOneThePicture) 
   window.ClearPicture();
   EXPECT_FALSE(window.PictureShown());
   EXPECT_FALSE(window.FileMissing());
-  EXPECT_EQ(window.Picture(), nullptr);
+  EXPECT_TRUE(window.Picture().isNull());
   // Nothing selected: the hint says what the area is for.
   EXPECT_EQ(window.Hint(), QString::fromUtf8(ui::kSelectPictureHint));
   EXPECT_FALSE(AllWhite(Grab(window), QRect(2, 2, 196, 30)));
@@ -129,7 +144,7 @@ TEST(ImageWindowTest, DamagedFileLeavesABlankFramedAreaWithoutHint) {
   window.SetPicture(damaged);
   EXPECT_FALSE(window.PictureShown());
   EXPECT_FALSE(window.FileMissing());
-  EXPECT_EQ(window.Picture(), nullptr);
+  EXPECT_TRUE(window.Picture().isNull());
   const QImage image = Grab(window);
   EXPECT_TRUE(AllWhite(image, QRect(1, 1, 118, 78)));
   EXPECT_NE(image.pixelColor(0, 0), QColor(Qt::white));  // The frame.
