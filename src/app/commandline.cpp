@@ -22,9 +22,9 @@
 #include "base/diagnostics.h"
 #include "files/autoorganize.h"
 #include "files/layouthome.h"
+#include "files/names.h"
 #include "files/settings.h"
 #include "files/sitedir.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 #include "picture/comread.h"
 #include "picture/comwrite.h"
@@ -239,18 +239,18 @@ std::optional<std::string> PrepareSiteCommand(const TCommandLineOptions& options
 // Stores --name and --email, then makes sure a full name is known: asked for on a
 // terminal, a usage failure otherwise.
 bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, TUserInterface& ui) {
-  const std::string_view section = StringTable[idsHTMLDefaults];
-  auto store = [&](const std::optional<std::string>& value, int id) {
+  const std::string_view section = kHTMLDefaults;
+  auto store = [&](const std::optional<std::string>& value, std::string_view key) {
     if (!value) return true;
-    const Status written = WriteIniString(section, StringTable[id], *value);
+    const Status written = WriteIniString(section, key, *value);
     if (!written.ok()) io.Messages << "pixamond: " << written.message() << "\n";
     return written.ok();
   };
-  if (!store(options.FullName, idsPersonFullName) ||
-      !store(options.EMailAddress, idsEMailAddress)) {
+  if (!store(options.FullName, kPersonFullName) ||
+      !store(options.EMailAddress, kEMailAddress)) {
     return false;
   }
-  std::string name = GetIniString(section, StringTable[idsPersonFullName]);
+  std::string name = GetIniString(section, kPersonFullName);
   while (name.empty()) {
     std::optional<std::string> entered =
         io.bInputIsTerminal ? ui.PromptLine("Input", "Please enter your full name:", "", 256)
@@ -261,7 +261,7 @@ bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, TUse
     }
     name = *entered;
   }
-  const Status written = WriteIniString(section, StringTable[idsPersonFullName], name);
+  const Status written = WriteIniString(section, kPersonFullName, name);
   if (!written.ok()) {
     io.Messages << "pixamond: " << written.message() << "\n";
     return false;
@@ -340,8 +340,8 @@ int Organize(const TCommandLineOptions& options, TCommandLineIo& io) {
     io.Messages << "pixamond: " << built.message() << "\n";
     return kExitReported;
   }
-  const std::string names = GetIniString(StringTable[idsAutoOrganizeLayout],
-                                         StringTable[idsAutoOrganizeBaseFileNames], "", 16384);
+  const std::string names = GetIniString(kAutoOrganizeLayout,
+                                         kAutoOrganizeBaseFileNames, "", 16384);
   TStringTokenList list(names, ',');
   while (std::optional<std::string_view> name = list.GetNextToken()) io.Out << *name << "\n";
   return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;

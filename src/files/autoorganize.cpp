@@ -7,10 +7,10 @@
 
 #include "base/diagnostics.h"
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/picturenames.h"
 #include "files/profile.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 
 namespace pix {
@@ -79,8 +79,8 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesyste
     return order != 0 ? order < 0 : a < b;
   });
 
-  const std::string_view layoutSection = StringTable[idsAutoOrganizeLayout];
-  const std::string_view matchSection = StringTable[idsMatchPageSearchStrings];
+  const std::string_view layoutSection = kAutoOrganizeLayout;
+  const std::string_view matchSection = kMatchPageSearchStrings;
   const int minMatchPerPage = settings.MinMatchPerPage;
   Status status = WriteProfileText(matchSection, std::nullopt, std::nullopt, ini);
   if (!status.ok()) return status;
@@ -118,9 +118,9 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesyste
   status = WriteProfileText(matchSection, kMiscPicsBaseName, kMiscPicsPattern, ini);
   if (!status.ok()) return status;
   status =
-      WriteProfileText(layoutSection, StringTable[idsAutoOrganizeBaseFileNames], baseNames, ini);
+      WriteProfileText(layoutSection, kAutoOrganizeBaseFileNames, baseNames, ini);
   if (!status.ok()) return status;
-  return WriteProfileText(layoutSection, StringTable[idsDoAutoOrganize], "Yes", ini);
+  return WriteProfileText(layoutSection, kDoAutoOrganize, "Yes", ini);
 }
 
 }  // namespace pix

@@ -7,8 +7,8 @@
 #include "base/diagnostics.h"
 #include "base/userinterface.h"
 #include "files/layouthome.h"
+#include "files/names.h"
 #include "files/profile.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 
 namespace pix {
@@ -62,7 +62,7 @@ std::vector<std::string> TRunSettings::MatchPageNames() const {
 }
 
 std::string TRunSettings::MatchPageSearchString(std::string_view name) const {
-  return Profile.Text(StringTable[idsMatchPageSearchStrings], name, "", 255);
+  return Profile.Text(kMatchPageSearchStrings, name, "", 255);
 }
 
 namespace {
@@ -125,11 +125,11 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
                         "; the run uses the default settings.");
   }
 
-  const std::string_view user = StringTable[idsHTMLDefaults];
-  settings.szPersonFullName = ini.Text(user, StringTable[idsPersonFullName], "", 256);
-  settings.szEMailAddress = ini.Text(user, StringTable[idsEMailAddress], "", 256);
+  const std::string_view user = kHTMLDefaults;
+  settings.szPersonFullName = ini.Text(user, kPersonFullName, "", 256);
+  settings.szEMailAddress = ini.Text(user, kEMailAddress, "", 256);
 
-  const std::string_view layout = StringTable[idsAutoOrganizeLayout];
+  const std::string_view layout = kAutoOrganizeLayout;
   auto flag = [&](std::string_view section, std::string_view key) {
     const std::string text = ini.Text(section, key, "No", 10);
     for (const char* yes : {"Yes", "Y", "1"}) {
@@ -137,20 +137,20 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
     }
     return false;
   };
-  settings.bDoAutoOrganize = flag(layout, StringTable[idsDoAutoOrganize]);
-  settings.bDeleteHTMLFirst = flag(layout, StringTable[idsDeleteHTMLFirst]);
+  settings.bDoAutoOrganize = flag(layout, kDoAutoOrganize);
+  settings.bDeleteHTMLFirst = flag(layout, kDeleteHTMLFirst);
   // Groups of fewer than one picture have no meaning; such a setting counts as 1.
-  settings.PicturesPerGroup = std::max(1, ini.Int(layout, StringTable[idsPicturesPerGroup], 1));
-  settings.MinMatchPerPage = ini.Int(layout, StringTable[idsMinMatchPerPage], 3);
+  settings.PicturesPerGroup = std::max(1, ini.Int(layout, kPicturesPerGroup, 1));
+  settings.MinMatchPerPage = ini.Int(layout, kMinMatchPerPage, 3);
   settings.szAutoOrganizeBaseFileNames =
-      ini.Text(layout, StringTable[idsAutoOrganizeBaseFileNames], "", 16384);
+      ini.Text(layout, kAutoOrganizeBaseFileNames, "", 16384);
 
-  const std::string_view ext = StringTable[idsFileExtensions];
+  const std::string_view ext = kFileExtensions;
   TSiteNames& names = settings.Names;
-  settings.szAnchorFileExtList = ini.Text(ext, StringTable[idsAnchorFileExtList], "jpg", 20);
-  names.szInLineFileExt = ini.Text(ext, StringTable[idsInLineFileExt], "gif", 20);
-  names.szPageDOSFileExt = ini.Text(ext, StringTable[idsPageDOSFileExt], "html", 20);
-  names.szPageHTMLFileExt = ini.Text(ext, StringTable[idsPageHTMLFileExt], "html", 20);
+  settings.szAnchorFileExtList = ini.Text(ext, kAnchorFileExtList, "jpg", 20);
+  names.szInLineFileExt = ini.Text(ext, kInLineFileExt, "gif", 20);
+  names.szPageDOSFileExt = ini.Text(ext, kPageDOSFileExt, "html", 20);
+  names.szPageHTMLFileExt = ini.Text(ext, kPageHTMLFileExt, "html", 20);
   if (!EqualsNoCase(names.szInLineFileExt, "gif") && !EqualsNoCase(names.szInLineFileExt, "jpg") &&
       !EqualsNoCase(names.szInLineFileExt, "webp")) {
     // The extension chooses the format of the inline images; one that names no format
@@ -175,25 +175,25 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
              kInLineSubDirNameKey, "inline", "is not a folder name inside the site",
              diagnostics);
   KeepUsable(names.szPageDOSFileExt, IsPageExtension(names.szPageDOSFileExt),
-             StringTable[idsPageDOSFileExt], "html",
+             kPageDOSFileExt, "html",
              "cannot be the extension of pages: it is empty, holds \"/\" or \".\", or names "
              "pictures or caption files",
              diagnostics);
   KeepUsable(names.szPageHTMLFileExt, IsPageExtension(names.szPageHTMLFileExt),
-             StringTable[idsPageHTMLFileExt], "html",
+             kPageHTMLFileExt, "html",
              "cannot be the extension of pages: it is empty, holds \"/\" or \".\", or names "
              "pictures or caption files",
              diagnostics);
 
-  const std::string_view display = StringTable[idsDisplay];
-  int sides[2] = {ini.Int(display, StringTable[idsMaxDisplayWidth], 0),
-                  ini.Int(display, StringTable[idsMaxDisplayHeight], 0)};
-  const int ids[2] = {idsMaxDisplayWidth, idsMaxDisplayHeight};
+  const std::string_view display = kDisplay;
+  int sides[2] = {ini.Int(display, kMaxDisplayWidth, 0),
+                  ini.Int(display, kMaxDisplayHeight, 0)};
+  const std::string_view keys[2] = {kMaxDisplayWidth, kMaxDisplayHeight};
   for (int i = 0; i < 2; ++i) {
     // Inline images are small pictures; a box side past this is a slip of the keyboard
     // that would make files of hundreds of megabytes.
     if (sides[i] > kMaxDisplaySide) {
-      diagnostics.Problem(std::string(StringTable[ids[i]]) + "=" + std::to_string(sides[i]) +
+      diagnostics.Problem(std::string(keys[i]) + "=" + std::to_string(sides[i]) +
                           " is larger than " + std::to_string(kMaxDisplaySide) +
                           " pixels; " + std::to_string(kMaxDisplaySide) + " is used instead");
       sides[i] = kMaxDisplaySide;
@@ -235,7 +235,7 @@ void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& d
     }
   }
   const Status written =
-      WriteProfileText(StringTable[idsHTMLDefaults], StringTable[idsPersonFullName],
+      WriteProfileText(kHTMLDefaults, kPersonFullName,
                        settings.szPersonFullName, settings.IniFile);
   if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
 }

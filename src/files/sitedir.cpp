@@ -6,8 +6,8 @@
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/layouthome.h"
+#include "files/names.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 
 namespace pix {
@@ -61,7 +61,7 @@ bool Refuse(TUserInterface* ui, const char* message) {
 TProgramAndSearchDirs GetProgramAndSearchDirs() {
   TProgramAndSearchDirs dirs;
   dirs.szProgramDir = WithoutTrailingSlash(LayoutHome().string());
-  std::string search = GetIniString(kFilesSection, StringTable[idsSearchDirectory], "", PATH_MAX);
+  std::string search = GetIniString(kFilesSection, kSearchDirectory, "", PATH_MAX);
   if (!search.empty()) search = WithoutTrailingSlash(std::move(search));
   dirs.szSearchDir = std::move(search);
   return dirs;

@@ -14,26 +14,26 @@ namespace {
 
 // The settings entries of the settings items.
 constexpr TIniEntry kGeneralSettingsEntries[] = {
-    {idsAutoOrganizeLayout, idsDeleteHTMLFirst},
-    {idsAutoOrganizeLayout, idsPicturesPerGroup},
+    {kAutoOrganizeLayout, kDeleteHTMLFirst},
+    {kAutoOrganizeLayout, kPicturesPerGroup},
 };
 constexpr TIniEntry kUserEntries[] = {
-    {idsHTMLDefaults, idsPersonFullName},
-    {idsHTMLDefaults, idsEMailAddress},
+    {kHTMLDefaults, kPersonFullName},
+    {kHTMLDefaults, kEMailAddress},
 };
 constexpr TIniEntry kImagesEntries[] = {
-    {idsDisplay, idsMaxDisplayWidth},
-    {idsDisplay, idsMaxDisplayHeight},
+    {kDisplay, kMaxDisplayWidth},
+    {kDisplay, kMaxDisplayHeight},
 };
 constexpr TIniEntry kNamesEntries[] = {
-    {idsFileExtensions, idsAnchorFileExtList},
-    {idsFileExtensions, idsInLineFileExt},
-    {idsFileExtensions, idsPageDOSFileExt},
-    {idsFileExtensions, idsPageHTMLFileExt},
+    {kFileExtensions, kAnchorFileExtList},
+    {kFileExtensions, kInLineFileExt},
+    {kFileExtensions, kPageDOSFileExt},
+    {kFileExtensions, kPageHTMLFileExt},
 };
 constexpr TIniEntry kMatchPagesEntries[] = {
-    {idsAutoOrganizeLayout, idsMinMatchPerPage},
-    {idsAutoOrganizeLayout, idsDoAutoOrganize},
+    {kAutoOrganizeLayout, kMinMatchPerPage},
+    {kAutoOrganizeLayout, kDoAutoOrganize},
 };
 
 template <std::size_t N>
@@ -66,7 +66,7 @@ std::string MatchPageLabel(std::string_view baseName) {
 
 TConfigItem::TConfigItem(std::string_view label, TVarNameIds names) : szLabel(label) {
   PIX_CHECK(!label.empty());
-  for (StringId id : names) AddVarAt(StringTable[id], "", ItemCount());
+  for (std::string_view name : names) AddVarAt(name, "", ItemCount());
 }
 
 TConfigItem::TConfigItem(TParentLink link, std::string_view label, TVarNameIds names)
@@ -194,7 +194,7 @@ TBadDirectoryItem::TBadDirectoryItem(TParentLink parent) : TConfigItem(parent, "
 
 TDirectoryItem::TDirectoryItem(TParentLink parent, TFileItem* dirFileItem, std::string_view label,
                                std::string varFileName, TTreeBuildContext& context)
-    : TPageItem(parent, label, std::move(varFileName), {idsPageTitle, idsPageLabel, idsPageIntro}),
+    : TPageItem(parent, label, std::move(varFileName), {kPageTitle, kPageLabel, kPageIntro}),
       DirFileItemValue(dirFileItem) {
   PIX_CHECK(DirFileItemValue != nullptr);
   for (TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
@@ -223,23 +223,23 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
 
   DefaultPageItem = AddChild<TGroupItem>("Default Page", JoinPath(p, "globals.txt"));
   DefaultPageItem->AddChild<TPieceItem>(
-      "Page Start", TVarNameIds{idsPageHeadTemplate, idsPageIntro, idsPageTitle, idsPageLabel,
-                                idsBodyTag, idsPageBodyTemplate});
+      "Page Start", TVarNameIds{kPageHeadTemplate, kPageIntro, kPageTitle, kPageLabel,
+                                kBodyTag, kPageBodyTemplate});
   DefaultPageItem->AddChild<TPieceItem>(
       "Picture File List",
-      TVarNameIds{idsFileLeaderTemplate, idsFileEntryTemplate, idsFileTrailerTemplate,
-                  idsGroupLeaderTemplate, idsGroupTrailerTemplate});
+      TVarNameIds{kFileLeaderTemplate, kFileEntryTemplate, kFileTrailerTemplate,
+                  kGroupLeaderTemplate, kGroupTrailerTemplate});
   DefaultPageItem->AddChild<TPieceItem>(
       "Sub-Page List",
-      TVarNameIds{idsDirLeaderTemplate, idsDirEntryTemplate, idsDirTrailerTemplate});
+      TVarNameIds{kDirLeaderTemplate, kDirEntryTemplate, kDirTrailerTemplate});
   DefaultPageItem->AddChild<TPieceItem>(
       "Page End",
-      TVarNameIds{idsPageEndTemplate, idsParentPageLabel, idsPossibleReturnLabel, idsImageTag});
+      TVarNameIds{kPageEndTemplate, kParentPageLabel, kPossibleReturnLabel, kImageTag});
   DefaultPageItem->AddChild<TPieceItem>(
-      "Detail Pages", TVarNameIds{idsDetailPageTemplate, idsDetailPageTitle, idsDetailPageLabel});
+      "Detail Pages", TVarNameIds{kDetailPageTemplate, kDetailPageTitle, kDetailPageLabel});
   DefaultPageItem->AddChild<TPieceItem>(
       "Default Image Fields",
-      TVarNameIds{idsImageSubjectName, idsImagePhotographerName, idsImageDescription});
+      TVarNameIds{kImageSubjectName, kImagePhotographerName, kImageDescription});
 
   GeneralSettingsItem = AddChild<TIniSettingsItem>("General Settings", kGeneralSettingsEntries,
                                                    CountOf(kGeneralSettingsEntries));
@@ -252,7 +252,7 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TU
       AddChild<TIniSettingsItem>("Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
   MatchPagesItem->AddChild<TPageItem>("Default Match Page", JoinPath(p, "mglobals.txt"));
   const std::string baseNames =
-      GetIniString(StringTable[idsAutoOrganizeLayout], StringTable[idsAutoOrganizeBaseFileNames],
+      GetIniString(kAutoOrganizeLayout, kAutoOrganizeBaseFileNames,
                    "", kMatchPageListCapacity);
   TStringTokenList list(baseNames, ',');
   while (std::optional<std::string_view> token = list.GetNextToken()) {

@@ -33,8 +33,8 @@
 
 #include "base/diagnostics.h"
 #include "base/status.h"
+#include "files/names.h"
 #include "files/picturenames.h"
-#include "files/stringtable.h"
 #include "picture/preview.h"
 #include "site/variable.h"
 
@@ -68,8 +68,8 @@ struct TTreeBuildContext {
   TSiteNames Names;
 };
 
-/// The name-table ids of the variables an item starts with, in order.
-using TVarNameIds = std::initializer_list<StringId>;
+/// The names of the variables an item starts with, in order.
+using TVarNameIds = std::initializer_list<std::string_view>;
 
 /// One node of the layout tree, and the variables it edits.
 class TConfigItem : public TVarArray {
@@ -232,10 +232,10 @@ class TPieceItem : public TConfigItem {
   void Load() override;
 };
 
-/// One entry of the settings file: a section and a key, by name-table id.
+/// One entry of the settings file: a section and a key.
 struct TIniEntry {
-  StringId idsSection;
-  StringId idsEntry;
+  std::string_view Section;
+  std::string_view Key;
 };
 
 /// A page of settings: one variable per entry, named by its key.

@@ -124,8 +124,8 @@ TIniSettingsItem::TIniSettingsItem(TParentLink parent, std::string_view label,
 
 void TIniSettingsItem::Load() {
   for (int i = 0; i < EntryCountValue; ++i) {
-    const std::string_view key = StringTable[EntryArray[i].idsEntry];
-    const std::string value = GetIniString(StringTable[EntryArray[i].idsSection], key, "", 256);
+    const std::string_view key = EntryArray[i].Key;
+    const std::string value = GetIniString(EntryArray[i].Section, key, "", 256);
     if (FindVar(key) != nullptr) {
       SetVar(key, value);
     } else {
@@ -139,11 +139,11 @@ Status TIniSettingsItem::Save() {
   // nothing else is ever written, so the settings file cannot gain or lose keys here.
   Status failures;
   for (int i = 0; i < EntryCountValue; ++i) {
-    const std::string_view key = StringTable[EntryArray[i].idsEntry];
+    const std::string_view key = EntryArray[i].Key;
     const TVarItem* variable = FindVar(key);
     if (variable == nullptr) continue;
     Collect(failures,
-            WriteIniString(StringTable[EntryArray[i].idsSection], key, variable->szVarValue));
+            WriteIniString(EntryArray[i].Section, key, variable->szVarValue));
   }
   return failures;
 }
@@ -206,7 +206,7 @@ bool TDirectoryItem::Rename(TUserInterface& ui, std::string_view newName) {
   FollowFileList();
   if (DirFileItemValue->Parent() == nullptr) {
     // The site directory itself: the next start must find it under its new name.
-    const Status remembered = WriteIniString(kFilesSection, StringTable[idsSearchDirectory],
+    const Status remembered = WriteIniString(kFilesSection, kSearchDirectory,
                                              DirFileItemValue->szFullFileName());
     if (!remembered.ok()) {
       ui.ShowMessage(
@@ -247,15 +247,15 @@ TMatchItem::TMatchItem(TParentLink parent, std::string_view label, std::string b
       szStoredBaseName(szBaseName),
       szStoredVarFileName(szVarFileName) {
   AddVarAt(kSearchPatternName,
-           GetIniString(StringTable[idsMatchPageSearchStrings], szBaseName, "", 256), ItemCount());
-  AddVarAt(StringTable[idsPageTitle], "", ItemCount());
-  AddVarAt(StringTable[idsPageLabel], "", ItemCount());
-  AddVarAt(StringTable[idsPageIntro], "", ItemCount());
+           GetIniString(kMatchPageSearchStrings, szBaseName, "", 256), ItemCount());
+  AddVarAt(kPageTitle, "", ItemCount());
+  AddVarAt(kPageLabel, "", ItemCount());
+  AddVarAt(kPageIntro, "", ItemCount());
   ParseVarText(LoadVarFileText(szVarFileName));
 }
 
 Status TMatchItem::Save() {
-  const std::string_view section = StringTable[idsMatchPageSearchStrings];
+  const std::string_view section = kMatchPageSearchStrings;
   Status failures;
   if (IsCrossedOut()) {
     for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
@@ -351,8 +351,8 @@ Status TRootConfigItem::Save() {
                             std::to_string(kMatchPageListCapacity - 1) +
                             " characters and was not saved");
   }
-  return WriteIniString(StringTable[idsAutoOrganizeLayout],
-                        StringTable[idsAutoOrganizeBaseFileNames], names);
+  return WriteIniString(kAutoOrganizeLayout,
+                        kAutoOrganizeBaseFileNames, names);
 }
 
 }  // namespace pix

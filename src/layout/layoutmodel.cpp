@@ -11,9 +11,9 @@
 #include "base/userinterface.h"
 #include "files/autoorganize.h"
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/settings.h"
 #include "files/sitedir.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 #include "layout/pictureitem.h"
 #include "site/website.h"
@@ -272,7 +272,7 @@ bool TLayoutModel::SelectDirectory(std::string_view chosen) {
   // than dropped with the old tree.
   if (Root->IsModified() || InspectorModel.FieldsModified()) SaveLayout();
   const Status remembered =
-      WriteIniString(kFilesSection, StringTable[idsSearchDirectory], directory);
+      WriteIniString(kFilesSection, kSearchDirectory, directory);
   if (!remembered.ok()) {
     Ui.ShowMessage("The site directory could not be remembered:\n" + remembered.message(), "Error",
                    MessageButtons::Ok, MessageIcon::Warning);

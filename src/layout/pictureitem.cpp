@@ -67,8 +67,8 @@ bool CommentFitsReader(std::string_view text) {
 TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::string fullFileName,
                            TTreeBuildContext& context, TFileItem* fileItem)
     : TConfigItem(parent, label,
-                  {idsDetailPageTitle, idsDetailPageLabel, idsImageDescription, idsImageSubjectName,
-                   idsImagePhotographerName}),
+                  {kDetailPageTitle, kDetailPageLabel, kImageDescription, kImageSubjectName,
+                   kImagePhotographerName}),
       szFullFileName(std::move(fullFileName)),
       FileItem(fileItem),
       Names(context.Names) {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/pattern.h"
 #include "files/picturenames.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 #include "site/escape.h"
 #include "site/pictureentry.h"
@@ -20,9 +20,9 @@ TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage
   TVarArray& array = VarArray();
   // Bound before the directory layers: a directory template that neither globals.txt
   // defines stays empty for the page.
-  DirLeaderTemplate.Bind(array, StringTable[idsDirLeaderTemplate]);
-  DirEntryTemplate.Bind(array, StringTable[idsDirEntryTemplate]);
-  DirTrailerTemplate.Bind(array, StringTable[idsDirTrailerTemplate]);
+  DirLeaderTemplate.Bind(array, kDirLeaderTemplate);
+  DirEntryTemplate.Bind(array, kDirEntryTemplate);
+  DirTrailerTemplate.Bind(array, kDirTrailerTemplate);
   array.CopyVarsFrom(site.DirGlobalArray());
   array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.Diagnostics()));
   array.SetVar("ParentPageAnchor", "../index." + site.Names().szPageHTMLFileExt);

@@ -3,8 +3,8 @@
 #include "base/check.h"
 #include "base/diagnostics.h"
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 #include "site/escape.h"
 #include "site/pagefile.h"
@@ -75,9 +75,9 @@ TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& sit
 
   // Bound before the subclass's layers and the page's own files are read: a file template
   // that only those define stays empty for this page.
-  FileLeaderTemplate.Bind(array, StringTable[idsFileLeaderTemplate]);
-  FileEntryTemplate.Bind(array, StringTable[idsFileEntryTemplate]);
-  FileTrailerTemplate.Bind(array, StringTable[idsFileTrailerTemplate]);
+  FileLeaderTemplate.Bind(array, kFileLeaderTemplate);
+  FileEntryTemplate.Bind(array, kFileEntryTemplate);
+  FileTrailerTemplate.Bind(array, kFileTrailerTemplate);
 
   szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.Names().szPageDOSFileExt);
   array.SetVar("PageFullDOSFileName", szPageFilePath);
@@ -128,10 +128,10 @@ void TWebPage::EnsurePageOpen() {
   const std::string label =
       oldPage ? ExtractTagText(*oldPage, "H1").value_or(std::string()) : std::string();
   if (head && !head->empty() && !title.empty() && !label.empty()) {
-    array.SetVar(StringTable[idsPageHeadTemplate], *head);
+    array.SetVar(kPageHeadTemplate, *head);
   }
-  if (!title.empty()) array.SetVar(StringTable[idsPageTitle], title);
-  if (!label.empty()) array.SetVar(StringTable[idsPageLabel], label);
+  if (!title.empty()) array.SetVar(kPageTitle, title);
+  if (!label.empty()) array.SetVar(kPageLabel, label);
 
   array.ParseVarText(
       LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().Diagnostics()));
@@ -149,15 +149,15 @@ void TWebPage::EnsurePageOpen() {
   Expand("${PageBodyBeginTemplate}", array);
 
   PicturesPerGroup = Site().Settings().PicturesPerGroup;
-  GroupLeaderTemplate.Bind(array, StringTable[idsGroupLeaderTemplate]);
-  GroupTrailerTemplate.Bind(array, StringTable[idsGroupTrailerTemplate]);
+  GroupLeaderTemplate.Bind(array, kGroupLeaderTemplate);
+  GroupTrailerTemplate.Bind(array, kGroupTrailerTemplate);
 }
 
 void TWebPage::SetParentLabel() {
   TVarArray& array = *PVarArray;
   bool hasReturn = false;
   if (PParentPage != nullptr) {
-    if (TVarItem* label = array.FindVar(StringTable[idsParentPageLabel])) {
+    if (TVarItem* label = array.FindVar(kParentPageLabel)) {
       label->POwnerArray = &PParentPage->VarArray();
     }
     hasReturn = true;
@@ -170,7 +170,7 @@ void TWebPage::SetParentLabel() {
     }
     candidate = BuildFileName(candidate, "index", Site().Names().szPageDOSFileExt);
     if (std::optional<std::string> label = GetHtmlTagText(candidate, "H1")) {
-      array.SetVar(StringTable[idsParentPageLabel], *label);
+      array.SetVar(kParentPageLabel, *label);
       hasReturn = true;
     }
   }
@@ -305,7 +305,7 @@ void TWebPage::Close() {
   TVarArray& array = *PVarArray;
   SetPageCounters(array);
   if (bPageRefused) return;
-  Expand(array.GetVarValue(StringTable[idsPageEndTemplate]), array);
+  Expand(array.GetVarValue(kPageEndTemplate), array);
   Out() << "\r\n<P>\r\n</HTML>\r\n";
   OpenPageFile();
   if (!fPageFile) return;

@@ -15,9 +15,9 @@
 #include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/picturenames.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "files/utils.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
@@ -56,8 +56,8 @@ Status TWebSite::Prepare() {
   RunSettings = ReadRunSettings(szProgramDirectory, DiagnosticsSink);
   RequireFullName(RunSettings, Ui, DiagnosticsSink);
 
-  SiteGlobalArray.SetVar(StringTable[idsPersonFullName], RunSettings.szPersonFullName);
-  SiteGlobalArray.SetVar(StringTable[idsEMailAddress], RunSettings.szEMailAddress);
+  SiteGlobalArray.SetVar(kPersonFullName, RunSettings.szPersonFullName);
+  SiteGlobalArray.SetVar(kEMailAddress, RunSettings.szEMailAddress);
   // Companions for text: the user's own words may hold "&" or "<".
   SiteGlobalArray.SetVar("PersonFullNameHTML", HtmlEscape(RunSettings.szPersonFullName));
   SiteGlobalArray.SetVar("EMailAddressHTML", HtmlEscape(RunSettings.szEMailAddress));

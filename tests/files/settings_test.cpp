@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "base/diagnostics.h"
+#include "files/names.h"
 #include "files/profile.h"
-#include "files/stringtable.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
@@ -201,22 +201,6 @@ TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
   EXPECT_EQ(test::ReadFile(IniFileName()),
             "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
   EXPECT_EQ(std::filesystem::last_write_time(IniFileName()), before);
-}
-
-TEST(StringTableTest, HoldsSettingsAndVariableNamesById) {
-  EXPECT_EQ(StringTable.Count(), 200);
-  EXPECT_EQ(StringTable[1], "HTMLDefaults");
-  EXPECT_EQ(StringTable[30], "MatchPageSearchStrings");
-  EXPECT_EQ(StringTable[60], "VariableFileTitle");
-  EXPECT_EQ(StringTable[85], "ImageDescription");
-  EXPECT_EQ(StringTable[86], "SearchDirectory");
-  EXPECT_EQ(StringTable.Get(2), std::nullopt);
-  EXPECT_EQ(StringTable.Get(500), std::nullopt);
-
-  TStringTable small;
-  small.Load(20);
-  EXPECT_EQ(small.Get(19), "DeleteHTMLFirst");
-  EXPECT_EQ(small.Get(21), std::nullopt);
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "files/names.h"
 #include "files/profile.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "layout/config.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"

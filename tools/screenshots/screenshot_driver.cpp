@@ -32,8 +32,8 @@
 #include "base/ui/qtuserinterface.h"
 #include "base/userinterface.h"
 #include "files/layouthome.h"
+#include "files/names.h"
 #include "files/settings.h"
-#include "files/stringtable.h"
 #include "layout/pictureitem.h"
 #include "support/ui/dark_palette.h"  // the palette the widget tests draw with
 
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   QApplication::setApplicationName(QStringLiteral("pixamond"));
   pix::SetLayoutHome(argv[1]);
-  pix::WriteIniString(pix::kFilesSection, pix::StringTable[pix::idsSearchDirectory], argv[2]);
+  pix::WriteIniString(pix::kFilesSection, pix::kSearchDirectory, argv[2]);
   const QString out = pix::ui::PathToQt(argv[3]) + QLatin1Char('/') + prefix;
   std::filesystem::create_directories(argv[3]);
 
