@@ -95,16 +95,20 @@ void TFileItem::MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items) {
     if (IsDirectory(*item) || !IsGifExtension(ext)) continue;
     const std::string_view name = item->szFileName();
     if (jpegNames.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0) {
-      item->Attrib_ |= kAttribJpegTwin;
+      item->Flags_ |= kJpegTwinFlag;
     }
   }
 }
 
 // --- Construction and destruction -----------------------------------------------------
 
-TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib,
-                     std::uint64_t size)
-    : Attrib_(attrib), Size_(size), Parent_(parent) {
+TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, bool directory, bool link,
+                     mode_t mode, std::uint64_t size)
+    : Flags_(static_cast<std::uint8_t>((directory ? kDirectoryFlag : 0) |
+                                       (link ? kDirectoryLinkFlag : 0))),
+      Permissions_(static_cast<std::filesystem::perms>(mode & 07777)),
+      Size_(size),
+      Parent_(parent) {
   SetFullFileName(std::move(fullFileName));
 }
 
@@ -125,10 +129,8 @@ Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDire
     return Status::NotFound("Cannot open the directory " + full + ": " + std::strerror(errno));
   }
   if (!S_ISDIR(info.st_mode)) return Status::InvalidArgument(full + " is not a directory");
-  std::uint8_t attrib = kAttribDirectory;
-  if ((info.st_mode & S_IWUSR) == 0) attrib |= kAttribReadOnly;
-
-  std::unique_ptr<TFileItem> root(new TFileItem(nullptr, std::move(full), attrib, 0));
+  std::unique_ptr<TFileItem> root(
+      new TFileItem(nullptr, std::move(full), true, false, info.st_mode, 0));
   root->Diagnostics_ = diagnostics;
   ScanDirectory(*root, bRecurse);
   return Result<std::unique_ptr<TFileItem>>(std::move(root));
@@ -176,7 +178,7 @@ void TFileItem::AddSize(std::uint64_t size) {
 // --- Scanning ---------------------------------------------------------------------------
 
 void TFileItem::ListEntries() {
-  if (bListed_ || !IsDirectory(*this) || (Attrib_ & kAttribSymLink) != 0) return;
+  if (bListed_ || !IsDirectory(*this) || IsDirectoryLink()) return;
   bListed_ = true;
 
   std::unique_ptr<DIR, DirCloser> dir(::opendir(FullFileName_.c_str()));
@@ -208,20 +210,18 @@ void TFileItem::ListEntries() {
 
     struct stat info;
     if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
-    std::uint8_t attrib = 0;
+    bool link = false;
     if (S_ISLNK(info.st_mode)) {
       if (::fstatat(dirFd, entry->d_name, &info, 0) != 0) continue;  // A broken link.
-      if (S_ISDIR(info.st_mode)) attrib |= kAttribSymLink;
+      link = S_ISDIR(info.st_mode);
     }
-    if (S_ISDIR(info.st_mode)) {
-      attrib |= kAttribDirectory;
-    } else if (!S_ISREG(info.st_mode)) {
-      continue;  // Devices, pipes and sockets hold no pictures, and reading one can hang.
-    }
-    if ((info.st_mode & S_IWUSR) == 0) attrib |= kAttribReadOnly;
+    const bool directory = S_ISDIR(info.st_mode);
+    // Devices, pipes and sockets hold no pictures, and reading one can hang.
+    if (!directory && !S_ISREG(info.st_mode)) continue;
     const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     total += size;
-    items.emplace_back(new TFileItem(this, prefix + entry->d_name, attrib, size));
+    items.emplace_back(
+        new TFileItem(this, prefix + entry->d_name, directory, link, info.st_mode, size));
     if (S_ISREG(info.st_mode)) items.back()->SetFileStatus(info);
   }
 
@@ -261,7 +261,6 @@ TFileItem* ScanDirectory(TFileItem& item, bool bRecurse) {
   return item.FirstChild_;
 }
 
-bool IsDirectory(const TFileItem& item) { return (item.Attrib() & kAttribDirectory) != 0; }
 
 const TFileItem* NextInTree(const TFileItem& item) { return NextBelow(item, nullptr); }
 

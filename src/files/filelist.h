@@ -10,7 +10,7 @@
 // (see CompareFileNames). Entries whose names begin with "." are never listed, nor are
 // entries that are neither plain files nor directories (devices, pipes, sockets, broken
 // links). A symbolic link to a file is listed as that file; a symbolic link to a directory
-// is listed as a directory with kAttribSymLink set and is never descended into, so a
+// is listed as a directory marked as a link (IsDirectoryLink) and is never descended into, so a
 // link that points back up the tree cannot make a scan loop. A directory that cannot be
 // read is listed without children and reported once to the tree's diagnostics sink.
 //
@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,21 +32,6 @@
 namespace pix {
 
 class TDiagnostics;
-
-/// Attribute bits of a TFileItem. Read-only and directory come from the entry's status;
-/// kAttribSymLink marks an entry reached through a symbolic link to a directory.
-inline constexpr std::uint8_t kAttribReadOnly = 0x01;
-/// A ".gif" file beside a ".jpg" or ".jpeg" file of the same name, in any case.
-inline constexpr std::uint8_t kAttribJpegTwin = 0x02;
-/// A picture the site leaves out because another file already has its page or inline
-/// image (set by SettlePictureNames, files/picturenames.h).
-inline constexpr std::uint8_t kAttribLeftOut = 0x04;
-/// A folder named like the inline image folder that holds the user's own files, and the
-/// directory it lies in (set by SettleInlineFolders, files/picturenames.h).
-inline constexpr std::uint8_t kAttribUserFolder = 0x08;
-inline constexpr std::uint8_t kAttribNoInlineFolder = 0x20;
-inline constexpr std::uint8_t kAttribDirectory = 0x10;
-inline constexpr std::uint8_t kAttribSymLink = 0x40;
 
 class TFileItem {
  public:
@@ -72,16 +58,34 @@ class TFileItem {
   /// The extension of the name from its last "." on ("2020.05.01 beach.jpg" has ".jpg");
   /// empty when the name has no ".".
   std::string_view szFileExt() const;
-  std::uint8_t Attrib() const { return Attrib_; }
-  /// Sets kAttribLeftOut: with MarkUserInlineFolder, the only changes a built tree takes
-  /// besides a rename.
-  void MarkLeftOut() { Attrib_ |= kAttribLeftOut; }
+  /// True when the entry's owner may not write it (its permissions as the scan found them).
+  bool IsReadOnly() const {
+    return (Permissions_ & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+  }
+  /// True for a directory (a symbolic link to one included).
+  bool IsDirectoryEntry() const { return Has(kDirectoryFlag); }
+  /// True for a symbolic link to a directory: listed as a directory, never descended into.
+  bool IsDirectoryLink() const { return Has(kDirectoryLinkFlag); }
+  /// True for a ".gif" file beside a ".jpg" or ".jpeg" file of the same name, in any case.
+  bool IsJpegTwin() const { return Has(kJpegTwinFlag); }
+  /// True for a picture the site leaves out because another file already has its page or
+  /// inline image (set by SettlePictureNames, files/picturenames.h).
+  bool IsLeftOut() const { return Has(kLeftOutFlag); }
+  /// True for a folder named like the inline image folder that holds the user's own files
+  /// (set by SettleInlineFolders, files/picturenames.h).
+  bool IsUserFolder() const { return Has(kUserFolderFlag); }
+  /// True for a directory whose pictures get no inline images, because a user's folder
+  /// takes the very name they would be written to.
+  bool HasNoInlineFolder() const { return Has(kNoInlineFolderFlag); }
+  /// Marks the picture as left out: with MarkUserInlineFolder, the only changes a built
+  /// tree takes besides a rename.
+  void MarkLeftOut() { Flags_ |= kLeftOutFlag; }
   /// Marks a folder as the user's though it is named like the inline image folder, and,
   /// when it takes the very name inline images would be written to, its directory as one
   /// whose pictures get no inline images.
   void MarkUserInlineFolder(bool bTakesTheName) {
-    Attrib_ |= kAttribUserFolder;
-    if (bTakesTheName && Parent_ != nullptr) Parent_->Attrib_ |= kAttribNoInlineFolder;
+    Flags_ |= kUserFolderFlag;
+    if (bTakesTheName && Parent_ != nullptr) Parent_->Flags_ |= kNoInlineFolderFlag;
   }
   /// Size in bytes. A directory holds the sizes of every item listed into it, so a fully
   /// scanned directory holds the total size of all files below it (a directory entry
@@ -111,7 +115,9 @@ class TFileItem {
   const std::vector<std::string>& LeftoverTemporaries() const { return LeftoverTemporaries_; }
 
  private:
-  TFileItem(TFileItem* parent, std::string fullFileName, std::uint8_t attrib, std::uint64_t size);
+  // `directory` and `link` as the entry's status says; the permissions from its mode.
+  TFileItem(TFileItem* parent, std::string fullFileName, bool directory, bool link, mode_t mode,
+            std::uint64_t size);
 
   // Takes `fullFileName` as the full name and finds its name part and extension.
   void SetFullFileName(std::string fullFileName);
@@ -121,7 +127,7 @@ class TFileItem {
   void ListEntries();
   // Adds `size` to this item and to every directory above it.
   void AddSize(std::uint64_t size);
-  // Sets kAttribJpegTwin on the GIF files among a directory's new items.
+  // Marks the GIF files among a directory's new items that have a JPEG twin.
   static void MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items);
   // Adds a temporary file of this program found while listing to the root's list.
   void NoteLeftoverTemporary(std::string path);
@@ -135,7 +141,19 @@ class TFileItem {
   std::string FullFileName_;
   std::size_t NameStart_ = 0;  // Index of the name part in FullFileName_.
   std::size_t ExtStart_ = 0;   // Index of the extension; FullFileName_.size() for none.
-  std::uint8_t Attrib_ = 0;
+  // What the scan and the settling of names found out about the entry, a bit each.
+  enum Flag : std::uint8_t {
+    kDirectoryFlag = 1 << 0,
+    kDirectoryLinkFlag = 1 << 1,
+    kJpegTwinFlag = 1 << 2,
+    kLeftOutFlag = 1 << 3,
+    kUserFolderFlag = 1 << 4,
+    kNoInlineFolderFlag = 1 << 5,
+  };
+  bool Has(Flag flag) const { return (Flags_ & flag) != 0; }
+
+  std::uint8_t Flags_ = 0;
+  std::filesystem::perms Permissions_ = std::filesystem::perms::none;
   bool bListed_ = false;  // The directory has been listed (even if it could not be read).
   std::uint64_t Size_ = 0;
   std::int64_t WriteTimeNs_ = 0;
@@ -154,8 +172,8 @@ class TFileItem {
 /// items are added to `item` and to every directory above it.
 TFileItem* ScanDirectory(TFileItem& item, bool bRecurse);
 
-/// True when the item is a directory (bit kAttribDirectory of Attrib).
-bool IsDirectory(const TFileItem& item);
+/// True when the item is a directory (a symbolic link to one included).
+inline bool IsDirectory(const TFileItem& item) { return item.IsDirectoryEntry(); }
 
 /// The next item after `item` in a pre-order walk of its tree (every directory before its
 /// contents, each directory's items in sort order), or none after the last. Callers start

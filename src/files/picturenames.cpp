@@ -25,7 +25,7 @@ TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names) {
   files.AnchorName.assign(name);
   files.BaseName.assign(name.substr(0, name.size() - ext.size()));
   const TFileItem* parent = item.Parent();
-  if (parent != nullptr && (parent->Attrib() & kAttribNoInlineFolder) != 0) {
+  if (parent != nullptr && parent->HasNoInlineFolder()) {
     // The folder that would hold the inline and detail images is the user's: the picture
     // shows itself.
     files.InlineLink = files.AnchorName;
@@ -56,18 +56,18 @@ bool IsJpegPicture(const TFileItem& item) {
   return !IsDirectory(item) && IsJpegExtension(item.szFileExt());
 }
 
-bool HasJpegTwin(const TFileItem& item) { return (item.Attrib() & kAttribJpegTwin) != 0; }
+bool HasJpegTwin(const TFileItem& item) { return item.IsJpegTwin(); }
 
 bool IsSitePicture(const TFileItem& item) {
-  if (IsDirectory(item) || (item.Attrib() & kAttribLeftOut) != 0) return false;
+  if (IsDirectory(item) || item.IsLeftOut()) return false;
   if (IsJpegExtension(item.szFileExt())) return true;
   return IsGifExtension(item.szFileExt()) && !HasJpegTwin(item);
 }
 
 bool IsSubPageDir(const TFileItem& item, const TSiteNames& names) {
-  return IsDirectory(item) && (item.Attrib() & kAttribSymLink) == 0 &&
+  return IsDirectory(item) && !item.IsDirectoryLink() &&
          (!EqualsNoCase(item.szFileName(), names.szInLineSubDirName) ||
-          (item.Attrib() & kAttribUserFolder) != 0);
+          item.IsUserFolder());
 }
 
 namespace {
@@ -127,7 +127,7 @@ bool HoldsOnlyOutputs(const TFileItem& folder, const TOutputFileTest& isOutput) 
       if (!isOutput(*item)) return false;
       continue;
     }
-    if ((item->Attrib() & kAttribSymLink) != 0) return false;
+    if (item->IsDirectoryLink()) return false;
     if (item->szFileName() != kDetailImageDirName && !isOutput(*item)) return false;
     if (!HoldsOnlyOutputs(*item, isOutput)) return false;
   }
@@ -137,7 +137,7 @@ bool HoldsOnlyOutputs(const TFileItem& folder, const TOutputFileTest& isOutput) 
 void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
                           const TOutputFileTest& isOutput, std::vector<std::string>& reports) {
   for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (!IsDirectory(*item) || (item->Attrib() & kAttribSymLink) != 0 ||
+    if (!IsDirectory(*item) || item->IsDirectoryLink() ||
         !EqualsNoCase(item->szFileName(), names.szInLineSubDirName) ||
         isOutput(*item) || HoldsOnlyOutputs(*item, isOutput)) {
       continue;

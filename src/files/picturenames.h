@@ -93,7 +93,7 @@ std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& 
 /// the same page or inline image (same name without extension: "a.jpg" and "a.jpeg"), or
 /// when a picture's page would replace the directory's index page ("index.jpg") or one of
 /// `matchPageNames`. The first in name order keeps the name; the others are marked left
-/// out (kAttribLeftOut), and so is a GIF twin of a JPEG. Returns the lines of
+/// out (MarkLeftOut), and so is a GIF twin of a JPEG. Returns the lines of
 /// SettleInlineFolders, then one line for each picture left out, naming both files.
 std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
                                             const std::vector<std::string>& matchPageNames,

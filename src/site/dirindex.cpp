@@ -31,7 +31,7 @@ TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage
 
 void TDirIndexPage::EnsureInlineDirectory() {
   // A folder of the user's holds the name (reported when the tree was settled).
-  if ((Directory().Attrib() & kAttribNoInlineFolder) != 0) return;
+  if (Directory().HasNoInlineFolder()) return;
   const std::string inlineDirectory =
       InlineDirectoryOf(Directory().szFullFileName(), Site().Names());
   const Status made = Site().EnsureOutputFolder(inlineDirectory);

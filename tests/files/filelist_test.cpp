@@ -165,9 +165,11 @@ TEST(FileListTest, AttributesComeFromTheFileStatus) {
   const TFileItem* open = Find(*root, "open.jpg");
   const TFileItem* sub = Find(*root, "sub");
   ASSERT_TRUE(locked && open && sub);
-  EXPECT_EQ(locked->Attrib(), kAttribReadOnly);
-  EXPECT_EQ(open->Attrib(), 0);
-  EXPECT_EQ(sub->Attrib(), kAttribDirectory);
+  EXPECT_TRUE(locked->IsReadOnly());
+  EXPECT_FALSE(IsDirectory(*locked));
+  EXPECT_FALSE(open->IsReadOnly());
+  EXPECT_TRUE(IsDirectory(*sub));
+  EXPECT_FALSE(sub->IsDirectoryLink());
   EXPECT_FALSE(IsDirectory(*open));
 }
 
@@ -268,7 +270,7 @@ TEST(FileListTest, FileSystemRootHasAnEmptyName) {
   ASSERT_TRUE(root);
   EXPECT_EQ(root->szFullFileName(), "/");
   EXPECT_EQ(root->szFileName(), "");
-  EXPECT_EQ(root->Attrib() & kAttribDirectory, kAttribDirectory);
+  EXPECT_TRUE(IsDirectory(*root));
   ASSERT_NE(root->FirstChild(), nullptr);
   for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem()) {
     EXPECT_EQ(item->szFullFileName(), "/" + std::string(item->szFileName()));
@@ -289,7 +291,7 @@ TEST(FileListTest, SymbolicLinkCycleNeitherLoopsNorIsDescended) {
   for (const char* name : {"b", "up", "self"}) {
     const TFileItem* link = Find(*root, name);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->Attrib(), kAttribDirectory | kAttribSymLink) << name;
+    EXPECT_TRUE(IsDirectory(*link) && link->IsDirectoryLink()) << name;
     EXPECT_EQ(link->FirstChild(), nullptr) << name;
   }
   // A link to a file stands for the file, with the file's size.
