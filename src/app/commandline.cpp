@@ -301,11 +301,10 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
   const Status prepared = webSite.Prepare();
   if (!prepared.ok()) {
     io.Messages << "pixamond: " << prepared.message() << "\n";
-    // A site that another run holds, whose record is not this program's or cannot be
-    // written, is no misuse.
-    return prepared.code() == Status::Code::kRefused || prepared.code() == Status::Code::kIoError
-               ? kExitReported
-               : kExitUsage;
+    // The site directory was checked above; what stops a run here (a layout file that
+    // cannot be read, a site another run holds, a record that cannot be written) is no
+    // misuse of the command.
+    return kExitReported;
   }
   webSite.Execute();
   progress.ClearLine();

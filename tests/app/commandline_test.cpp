@@ -152,6 +152,17 @@ TEST_F(CommandLineTest, RefusedDirectoriesExitWithTwo) {
             kExitUsage);
 }
 
+TEST_F(CommandLineTest, AnUnreadableLayoutStopsTheRunWithItsMessageAndExitOne) {
+  test::WriteJpegPicture(site / "a.jpg", 20, 20, "");
+  test::WriteFile(home / "globals.txt", std::string("PageTitle:\r\n\0\0\r\n", 16));
+  const CommandRun run =
+      Run({"generate", site.path().string(), "--home", home.path().string(), "--name", "A"});
+  EXPECT_EQ(run.status, kExitReported);
+  EXPECT_EQ(run.messages, "pixamond: " + (home / "globals.txt").string() +
+                              " is not a text file of variables; it is not used\n");
+  EXPECT_FALSE(std::filesystem::exists(site / "index.html"));
+}
+
 TEST_F(CommandLineTest, NamesThatNeedEscapingGiveWorkingLinks) {
   test::WriteJpegPicture(site / "x&y" / "a #1 & <b>.jpg", 20, 10, "");
   const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string(),
