@@ -1,7 +1,7 @@
 // The program's dialog templates: the layout window (601), a row of the object inspector
 // (701), the status dialog of a generation run (801), the sample layout dialog (501) and
 // the about box (22000). They are held as bytes in the dialog template layout that the
-// sizer reads (app/sizer.h), so the windows built from them are laid out exactly as the
+// sizer reads (base/sizer.h), so the windows built from them are laid out exactly as the
 // templates say.
 #pragma once
 

@@ -62,9 +62,11 @@ class TWebSite {
   TWebSite& operator=(const TWebSite&) = delete;
 
   /// The preparations before any page is written: the user's full name (asked for until
-  /// one is given), the site-wide variables, the extensions and display box, the purge of
-  /// old pages when DeleteHTMLFirst is set, the GIF preparation and the scan of the tree.
-  /// Fails only when the site directory cannot be scanned.
+  /// one is given), the site-wide variables, the extensions and display box, the site's
+  /// record (opened and locked for this run), the scan of the tree, the purge of old pages
+  /// when DeleteHTMLFirst is set and the GIF preparation. Fails, before anything is written,
+  /// when a layout file cannot be read, when another run holds the site or its record
+  /// cannot be used, or when the site directory cannot be scanned.
   Status Prepare();
 
   /// Writes the site: sets the step count and main task of the progress, then does the
