@@ -42,7 +42,7 @@ Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path
     case TClaim::kHandEdited:
       // A page still as recorded need not be read; the new bytes are held to be compared
       // with its digest, so only a page of moderate size is taken so.
-      if (claim.bStampMatched && recorded && recorded->Stamp.Size <= kKnownPageLimit) {
+      if (claim.StampMatched && recorded && recorded->Stamp.Size <= kKnownPageLimit) {
         page.reset(new TPageFile(path, *recorded));
         break;
       }

@@ -324,7 +324,7 @@ TImageState SettleImage(const TWebSite& site, TImagePlan& plan, Status& status) 
   if (claim.Claim == TClaim::kOurs && recorded) plan.InPlace = recorded->Content;
   if (claim.Claim == TClaim::kOurs && recorded && recorded->Recipe == plan.Recipe &&
       recorded->Width == plan.Size.Width && recorded->Height == plan.Size.Height) {
-    if (claim.bStampMatched) {
+    if (claim.StampMatched) {
       record.ConfirmOutput(plan.SitePath);
     } else if (const std::optional<TFileStamp> stamp = StampOfFile(plan.Path, false)) {
       TRecordedOutput again = *recorded;
@@ -358,7 +358,7 @@ void RecordMadeImage(const TWebSite& site, const TImagePlan& plan, std::string_v
 // What became of an image the run set out to make.
 struct TMadeImage {
   TDigest Content;     // Of the new bytes.
-  bool bSame = false;  // They were the bytes already in place, which stay untouched.
+  bool Same = false;  // They were the bytes already in place, which stay untouched.
 };
 
 // The hook that notes an image's bytes just before they are put in place, and keeps their
@@ -371,7 +371,7 @@ TBeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan,
     if (!digest) return Status::IoError("Cannot read " + finished.string());
     made.Content = *digest;
     if (current && *current == *digest) {
-      made.bSame = true;
+      made.Same = true;
       return Status::Exists(plan.Path + " already holds these bytes");
     }
     return site.Record().NotePending(plan.SitePath, plan.Kind, made.Content);
@@ -518,13 +518,13 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
   }
   if (decoded) facts.Damage = damage;
   // New bytes equal to those in place left the image as it was: it counts as current.
-  if (inlineMade.bSame) {
+  if (inlineMade.Same) {
     facts.InlineStatus = Status::OK();
     inlineState = TImageState::kCurrent;
   }
-  if (detailMade.bSame) facts.DetailStatus = Status::OK();
+  if (detailMade.Same) facts.DetailStatus = Status::OK();
 
-  if ((inlineState == TImageState::kToMake || inlineMade.bSame) && facts.InlineStatus.ok()) {
+  if ((inlineState == TImageState::kToMake || inlineMade.Same) && facts.InlineStatus.ok()) {
     RecordMadeImage(site, inlinePlan, picturePath, inlineMade.Content);
   }
   if (wantDetail && detailState == TImageState::kToMake && facts.DetailStatus.ok()) {

@@ -335,7 +335,7 @@ std::unique_ptr<TSiteRecord> TSiteRecord::OpenToRead(const std::filesystem::path
   if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   std::unique_ptr<TSiteRecord> record(new TSiteRecord());
   record->Site = siteDirectory;
-  record->bReadOnly = true;
+  record->ReadOnly = true;
   if (sqlite3_open_v2(file.c_str(), &record->Db,
                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK) {
@@ -416,7 +416,7 @@ Status TSiteRecord::Prepare(TDiagnostics& diagnostics, bool existed) {
   if (existed && (hasTables || applicationId != 0) && applicationId != kApplicationId) {
     return Status::Refused(file + " is not Pixamond's record of the site; it is left as it is");
   }
-  bNew = !hasTables;
+  NewRecord = !hasTables;
   if (hasTables && version != kSchemaVersion) {
     // No older schema has been released yet; a newer one is not this build's to read. Either
     // way the record starts anew, and the site's files are adopted as on a first run.
@@ -425,11 +425,11 @@ Status TSiteRecord::Prepare(TDiagnostics& diagnostics, bool existed) {
         !dropped.ok()) {
       return Status::IoError("Cannot renew the site's record " + file + ": " + dropped.message());
     }
-    bNew = true;
+    NewRecord = true;
   }
   // A record as this build writes it is left as it is: an unchanged rerun writes nothing.
   Status made = Status::OK();
-  if (bNew || applicationId != kApplicationId || version != kSchemaVersion) made = Execute(kSchema);
+  if (NewRecord || applicationId != kApplicationId || version != kSchemaVersion) made = Execute(kSchema);
   if (made.ok() && (applicationId != kApplicationId || version != kSchemaVersion)) {
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
@@ -508,9 +508,9 @@ Status TSiteRecord::MergePending(TDiagnostics& diagnostics) {
 
 TSiteRecord::~TSiteRecord() {
   for (sqlite3_stmt* statement : Statements) sqlite3_finalize(statement);
-  bool committed = bReadOnly;
+  bool committed = ReadOnly;
   if (Db != nullptr) {
-    if (!bReadOnly) committed = sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!ReadOnly) committed = sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(Db);
   }
   if (PendingFd >= 0) {
@@ -725,7 +725,7 @@ std::vector<TSiteRecord::TUnconfirmed> TSiteRecord::UnconfirmedOutputs() const {
     if (std::binary_search(outputs.begin(), outputs.end(), PathHash(path))) continue;
     if (!StaysInsideSite(path)) continue;
     TUnconfirmed entry{std::move(path), ColumnOutput(statement, 1), false};
-    entry.bSourceGone =
+    entry.SourceGone =
         !entry.Output.Source.empty() &&
         !std::binary_search(pictures.begin(), pictures.end(), PathHash(entry.Output.Source));
     unconfirmed.push_back(std::move(entry));
@@ -761,7 +761,7 @@ TClaimResult TSiteRecord::ClaimRecorded(const std::string& fullPath,
   if (!recorded) return result;  // Adoption may still make it the run's.
   if (recorded->Stamp.Inode != 0 && StampOf(info) == recorded->Stamp) {
     result.Claim = TClaim::kOurs;
-    result.bStampMatched = true;
+    result.StampMatched = true;
     return result;
   }
   const std::optional<TDigest> digest = DigestOfFile(fullPath);
@@ -784,7 +784,7 @@ void TSiteRecord::CommitIfDue() {
 }
 
 Status TSiteRecord::CommitLocked() {
-  if (bReadOnly || Db == nullptr) return Status::OK();
+  if (ReadOnly || Db == nullptr) return Status::OK();
   Status committed = Execute("COMMIT");
   if (committed.ok()) {
     ChangesSinceCommit = 0;

@@ -151,7 +151,7 @@ enum class TClaim {
 struct TClaimResult {
   TClaim Claim = TClaim::kAbsent;
   /// With kOurs: the file's stamp equals the recorded one, so it was not read.
-  bool bStampMatched = false;
+  bool StampMatched = false;
   /// Why the file is the user's, in a few words: "a link", "a folder", "changed since
   /// Pixamond wrote it", "not written by Pixamond".
   std::string Why;
@@ -177,7 +177,7 @@ class TSiteRecord {
 
   /// True when the site had no record before this run (or one that had to be started
   /// anew): files of a site made before the record may then be adopted.
-  bool IsNew() const { return bNew; }
+  bool IsNew() const { return NewRecord; }
   const std::filesystem::path& SiteDirectory() const { return Site; }
 
   /// `path` (inside the site) relative to the site directory, as the record keeps paths.
@@ -209,7 +209,7 @@ class TSiteRecord {
   TClaimResult Claim(const std::string& fullPath, const std::optional<TRecordedOutput>& recorded,
                      AdoptTest&& mayAdopt) const {
     TClaimResult result = ClaimRecorded(fullPath, recorded);
-    if (result.Claim == TClaim::kUsers && !recorded && bNew && result.Why.empty() &&
+    if (result.Claim == TClaim::kUsers && !recorded && NewRecord && result.Why.empty() &&
         mayAdopt(std::filesystem::path(fullPath))) {
       result.Claim = TClaim::kOurs;
     }
@@ -229,7 +229,7 @@ class TSiteRecord {
   struct TUnconfirmed {
     std::string Path;
     TRecordedOutput Output;
-    bool bSourceGone = false;  ///< Made from a picture that is no longer part of the site.
+    bool SourceGone = false;  ///< Made from a picture that is no longer part of the site.
   };
   std::vector<TUnconfirmed> UnconfirmedOutputs() const;
   /// Forgets the pictures this run did not see. Only at the end of a complete run.
@@ -255,8 +255,8 @@ class TSiteRecord {
   sqlite3* Db = nullptr;
   mutable std::vector<sqlite3_stmt*> Statements;
   mutable std::mutex Mutex;
-  bool bNew = false;
-  bool bReadOnly = false;
+  bool NewRecord = false;
+  bool ReadOnly = false;
   int PendingFd = -1;
   int ChangesSinceCommit = 0;
   Status WriteError;  // The first write that failed, reported by Commit.

@@ -109,7 +109,7 @@ void TWebPage::EnsurePageOpen() {
   TSiteRecord& record = Site().Record();
   Recorded = record.FindOutput(Site().SitePath(szPageFilePath));
   Claim = record.Claim(szPageFilePath, Recorded, IsOlderPageOfOurs);
-  bKeepsHandEdits = Claim.Claim == TClaim::kHandEdited ||
+  KeepsHandEditsNow = Claim.Claim == TClaim::kHandEdited ||
                     (Claim.Claim == TClaim::kOurs && Recorded && Recorded->KeepsHandEdits);
   if (Claim.Claim == TClaim::kHandEdited) {
     Site().Diagnostics().Notice(szPageFilePath +
@@ -117,7 +117,7 @@ void TWebPage::EnsurePageOpen() {
                                 "and heading are kept in the new page");
   }
   std::optional<std::string> oldPage =
-      bKeepsHandEdits ? ReadOldPage(szPageFilePath, Site().Diagnostics()) : std::nullopt;
+      KeepsHandEditsNow ? ReadOldPage(szPageFilePath, Site().Diagnostics()) : std::nullopt;
   std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   if (!head) {
     oldPage = ReadOldPage(szProgramPagePath, Site().Diagnostics());
@@ -314,7 +314,7 @@ void TWebPage::Close() {
   if (closed.ok()) {
     ++(fPageFile->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
     RecordPage(Site().Record(), Site().SitePath(szPageFilePath), *fPageFile, Recorded,
-               bKeepsHandEdits);
+               KeepsHandEditsNow);
   }
   fPageFile.reset();
   if (!closed.ok()) {

@@ -128,7 +128,7 @@ class TWebPage {
   // page opens; and whether it keeps the head, title and heading of a hand-edited version.
   std::optional<TRecordedOutput> Recorded;
   TClaimResult Claim;
-  bool bKeepsHandEdits = false;
+  bool KeepsHandEditsNow = false;
   std::ostringstream Pending;  // The page so far, while no file is open for it.
   bool bPageRefused = false;
   TExpansionBudget PageBudget;  // What the expansions into this page may still write.

@@ -229,7 +229,7 @@ void TWebSite::RemoveStaleOutputs() {
         continue;
       }
       const bool page = entry.Output.Kind == TOutputKind::kPage;
-      ++(!entry.bSourceGone ? StatsValue.OtherRemoved
+      ++(!entry.SourceGone ? StatsValue.OtherRemoved
                             : (page ? StatsValue.PagesRemoved : StatsValue.ImagesRemoved));
     } else if (claim.Claim != TClaim::kAbsent) {
       DiagnosticsSink.Notice(path.string() +

@@ -35,7 +35,7 @@ TClaimResult OursAt(const fs::path& path, const std::optional<TRecordedOutput>& 
   const std::optional<TFileStamp> stamp = StampOfFile(path, false);
   if (!stamp) return claim;
   claim.Claim = TClaim::kOurs;
-  claim.bStampMatched = recorded && recorded->Stamp == *stamp;
+  claim.StampMatched = recorded && recorded->Stamp == *stamp;
   return claim;
 }
 

@@ -143,7 +143,7 @@ TEST(SiteRecordTest, AFileIsTheRunsOnlyWhileItHoldsWhatWasWritten) {
   // Recorded stamps of files just written are not trusted: the file is read and matches.
   TClaimResult found = claim("a.jpg");
   EXPECT_EQ(found.Claim, TClaim::kOurs);
-  EXPECT_FALSE(found.bStampMatched);
+  EXPECT_FALSE(found.StampMatched);
   // The same bytes written again (a touch, a copy) are still the run's.
   test::WriteFile(site / "a.jpg", "thumbnail");
   EXPECT_EQ(claim("a.jpg").Claim, TClaim::kOurs);
@@ -239,7 +239,7 @@ TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
   record->ConfirmOutput("inline/a.jpg");
   std::vector<std::string> listed;
   for (const TSiteRecord::TUnconfirmed& entry : record->UnconfirmedOutputs()) {
-    listed.push_back(entry.Path + (entry.bSourceGone ? " gone" : ""));
+    listed.push_back(entry.Path + (entry.SourceGone ? " gone" : ""));
   }
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (std::vector<std::string>{"inline/b.jpg gone", "old/index.html"}));
