@@ -217,7 +217,7 @@ int UsageFailure(TCommandLineIo& io, const std::string& text) {
 
 // Opens the layout home and checks the site directory; prints why when either fails.
 std::optional<std::string> PrepareSiteCommand(const TCommandLineOptions& options,
-                                              TCommandLineIo& io, TUserInterface& ui) {
+                                              TCommandLineIo& io, UserInterface& ui) {
   std::optional<std::filesystem::path> homeOption;
   if (options.Home) homeOption = *options.Home;
   const Status home = OpenLayoutHome(homeOption);
@@ -238,7 +238,7 @@ std::optional<std::string> PrepareSiteCommand(const TCommandLineOptions& options
 
 // Stores --name and --email, then makes sure a full name is known: asked for on a
 // terminal, a usage failure otherwise.
-bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, TUserInterface& ui) {
+bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, UserInterface& ui) {
   const std::string_view section = kHTMLDefaults;
   auto store = [&](const std::optional<std::string>& value, std::string_view key) {
     if (!value) return true;
@@ -271,9 +271,9 @@ bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, TUse
 
 // The command's diagnostics sink: problems always reach standard error, the picture
 // libraries' detail lines only with --verbose. It stays the detail sink while it lives.
-class TCommandDiagnostics : public TStreamDiagnostics {
+class TCommandDiagnostics : public StreamDiagnostics {
  public:
-  TCommandDiagnostics(std::ostream& out, bool verbose) : TStreamDiagnostics(out, verbose) {
+  TCommandDiagnostics(std::ostream& out, bool verbose) : StreamDiagnostics(out, verbose) {
     SetDetailSink(this);
   }
   ~TCommandDiagnostics() override { SetDetailSink(nullptr); }

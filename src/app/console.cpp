@@ -18,10 +18,10 @@ MessageAnswer TConsoleUserInterface::ShowMessage(const std::string& text,
   if (!title.empty() && title != kProgramCaption) Messages << title << ": ";
   Messages << text << std::endl;
   // A terminal cannot be asked: edits are never dropped on its behalf.
-  if (buttons == MessageButtons::SaveDiscardCancel) return MessageAnswer::Cancel;
-  return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
-             ? MessageAnswer::Yes
-             : MessageAnswer::Ok;
+  if (buttons == MessageButtons::kSaveDiscardCancel) return MessageAnswer::kCancel;
+  return buttons == MessageButtons::kYesNo || buttons == MessageButtons::kYesNoCancel
+             ? MessageAnswer::kYes
+             : MessageAnswer::kOk;
 }
 
 std::optional<std::string> TConsoleUserInterface::PromptLine(const std::string&,

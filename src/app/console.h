@@ -16,7 +16,7 @@
 
 namespace pix {
 
-class TConsoleUserInterface : public TUserInterface {
+class TConsoleUserInterface : public UserInterface {
  public:
   TConsoleUserInterface(std::istream& in, std::ostream& messages, bool bInteractive);
 
@@ -37,7 +37,7 @@ class TConsoleUserInterface : public TUserInterface {
 
 /// A live progress line on a terminal: count, percentage, the current step and the time
 /// since the start, redrawn at most ten times a second.
-class TConsoleProgress : public TProgress {
+class TConsoleProgress : public Progress {
  public:
   /// `enabled` false shows nothing (not a terminal, or --quiet).
   TConsoleProgress(std::ostream& out, bool enabled);

@@ -49,7 +49,7 @@ std::optional<TWindowPlacement> ReadWindowPlacement() {
       ParseNumbers(GetIniString(kWindowSection, kPlacementKey));
   if (!frame || frame->size() != 4 || (*frame)[2] <= 0 || (*frame)[3] <= 0) return std::nullopt;
   TWindowPlacement placement;
-  placement.Frame = TWindowRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
+  placement.Frame = DialogPixelRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
   placement.bMaximized = GetIniBool(kWindowSection, kMaximizedKey, false);
   const std::optional<std::vector<int>> panes =
       ParseNumbers(GetIniString(kWindowSection, kPanesKey));
@@ -61,26 +61,26 @@ std::optional<TWindowPlacement> ReadWindowPlacement() {
 }
 
 Status WriteWindowPlacement(const TWindowPlacement& placement) {
-  const TWindowRect& r = placement.Frame;
+  const DialogPixelRect& r = placement.Frame;
   Status status =
-      WriteIniString(kWindowSection, kPlacementKey, JoinNumbers({r.Left, r.Top, r.Width, r.Height}));
+      WriteIniString(kWindowSection, kPlacementKey, JoinNumbers({r.left, r.top, r.width, r.height}));
   if (!status.ok()) return status;
   status = WriteIniBool(kWindowSection, kMaximizedKey, placement.bMaximized);
   if (!status.ok()) return status;
   return WriteIniString(kWindowSection, kPanesKey, JoinNumbers(placement.PaneWidths));
 }
 
-TWindowRect FitWindowOnScreen(TWindowRect wanted, TWindowRect screen, int minWidth,
+DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int minWidth,
                               int minHeight) {
-  TWindowRect r = wanted;
-  r.Width = std::max(std::min(r.Width, screen.Width), minWidth);
-  r.Height = std::max(std::min(r.Height, screen.Height), minHeight);
+  DialogPixelRect r = wanted;
+  r.width = std::max(std::min(r.width, screen.width), minWidth);
+  r.height = std::max(std::min(r.height, screen.height), minHeight);
   // Right and bottom edges first, so that a window larger than the screen keeps its top
   // left corner (and its title bar) in view.
-  r.Left = std::min(r.Left, screen.Left + screen.Width - r.Width);
-  r.Top = std::min(r.Top, screen.Top + screen.Height - r.Height);
-  r.Left = std::max(r.Left, screen.Left);
-  r.Top = std::max(r.Top, screen.Top);
+  r.left = std::min(r.left, screen.left + screen.width - r.width);
+  r.top = std::min(r.top, screen.top + screen.height - r.height);
+  r.left = std::max(r.left, screen.left);
+  r.top = std::max(r.top, screen.top);
   return r;
 }
 

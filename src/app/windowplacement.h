@@ -23,7 +23,7 @@ namespace pix {
 inline constexpr const char* kWindowSection = "Window";
 
 struct TWindowPlacement {
-  TWindowRect Frame;  ///< The frame's rectangle on the desktop, outside the decorations.
+  DialogPixelRect Frame;  ///< The frame's rectangle on the desktop, outside the decorations.
   bool bMaximized = false;
   std::vector<int> PaneWidths;  ///< Empty when not known.
 };
@@ -40,6 +40,6 @@ Status WriteWindowPlacement(const TWindowPlacement& placement);
 /// made no larger than the screen and no smaller than the minimum, then moved as little
 /// as possible to lie wholly on the screen (a remembered place on a screen that is gone
 /// comes back into view).
-TWindowRect FitWindowOnScreen(TWindowRect wanted, TWindowRect screen, int minWidth, int minHeight);
+DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int minWidth, int minHeight);
 
 }  // namespace pix

@@ -10,7 +10,7 @@
 namespace pix {
 namespace {
 
-std::atomic<TUserInterface*> gAssertionInterface{nullptr};
+std::atomic<UserInterface*> assertion_interface{nullptr};
 
 const char* ModuleName(const char* file) {
   const char* slash = std::strrchr(file, '/');
@@ -24,15 +24,15 @@ std::string FormatAssertionText(const char* condition, const char* file, int lin
          std::to_string(line);
 }
 
-void SetAssertionInterface(TUserInterface* ui) { gAssertionInterface.store(ui); }
+void SetAssertionInterface(UserInterface* ui) { assertion_interface.store(ui); }
 
 void AssertionFailed(const char* condition, const char* file, int line) {
   const std::string text = FormatAssertionText(condition, file, line);
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
   // Unregister first, so that a check failing inside the box cannot recurse.
-  if (TUserInterface* ui = gAssertionInterface.exchange(nullptr)) {
-    ui->ShowMessage(text, kProgramCaption, MessageButtons::Ok, MessageIcon::Stop);
+  if (UserInterface* ui = assertion_interface.exchange(nullptr)) {
+    ui->ShowMessage(text, kProgramCaption, MessageButtons::kOk, MessageIcon::kStop);
   }
   std::abort();
 }

@@ -12,7 +12,7 @@
 
 namespace pix {
 
-class TUserInterface;
+class UserInterface;
 
 /// Reports a failed check and ends the program; never returns.
 [[noreturn]] void AssertionFailed(const char* condition, const char* file, int line);
@@ -23,7 +23,7 @@ std::string FormatAssertionText(const char* condition, const char* file, int lin
 
 /// Registers the interface that shows failed checks in a stop box before the program ends.
 /// The interface must outlive its registration; pass nullptr to unregister.
-void SetAssertionInterface(TUserInterface* ui);
+void SetAssertionInterface(UserInterface* ui);
 
 }  // namespace pix
 

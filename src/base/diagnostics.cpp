@@ -2,71 +2,71 @@
 
 namespace pix {
 
-void TDiagnostics::Problem(const std::string& text) {
-  ++Problems;
+void Diagnostics::Problem(const std::string& text) {
+  ++problems_;
   WriteProblem(text);
 }
 
-void TDiagnostics::Detail(const std::string& text) { WriteDetail(text); }
+void Diagnostics::Detail(const std::string& text) { WriteDetail(text); }
 
-void TStreamDiagnostics::WriteProblem(const std::string& text) { WriteLine(text); }
+void StreamDiagnostics::WriteProblem(const std::string& text) { WriteLine(text); }
 
-void TStreamDiagnostics::WriteDetail(const std::string& text) {
-  if (bVerbose) WriteLine(text);
+void StreamDiagnostics::WriteDetail(const std::string& text) {
+  if (verbose_) WriteLine(text);
 }
 
-void TStreamDiagnostics::WriteLine(const std::string& text) {
-  std::lock_guard<std::mutex> lock(Mutex);
-  if (BeforeLine) BeforeLine();
-  Out << text << '\n';
-  Out.flush();
+void StreamDiagnostics::WriteLine(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (before_line_) before_line_();
+  out_ << text << '\n';
+  out_.flush();
 }
 
-std::vector<std::string> TCollectedDiagnostics::Problems() const {
-  std::lock_guard<std::mutex> lock(Mutex);
-  return ProblemLines;
+std::vector<std::string> CollectedDiagnostics::Problems() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return problem_lines_;
 }
 
-std::vector<std::string> TCollectedDiagnostics::Details() const {
-  std::lock_guard<std::mutex> lock(Mutex);
-  return DetailLines;
+std::vector<std::string> CollectedDiagnostics::Details() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return detail_lines_;
 }
 
-std::vector<std::string> TCollectedDiagnostics::Notices() const {
-  std::lock_guard<std::mutex> lock(Mutex);
-  return NoticeLines;
+std::vector<std::string> CollectedDiagnostics::Notices() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return notice_lines_;
 }
 
-void TCollectedDiagnostics::WriteNotice(const std::string& text) {
-  std::lock_guard<std::mutex> lock(Mutex);
-  NoticeLines.push_back(text);
+void CollectedDiagnostics::WriteNotice(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  notice_lines_.push_back(text);
 }
 
-std::string TCollectedDiagnostics::ProblemText() const {
-  std::lock_guard<std::mutex> lock(Mutex);
+std::string CollectedDiagnostics::ProblemText() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   std::string text;
-  for (const std::string& line : ProblemLines) text += line + "\n";
+  for (const std::string& line : problem_lines_) text += line + "\n";
   return text;
 }
 
-void TCollectedDiagnostics::WriteProblem(const std::string& text) {
-  std::lock_guard<std::mutex> lock(Mutex);
-  ProblemLines.push_back(text);
+void CollectedDiagnostics::WriteProblem(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  problem_lines_.push_back(text);
 }
 
-void TCollectedDiagnostics::WriteDetail(const std::string& text) {
-  std::lock_guard<std::mutex> lock(Mutex);
-  DetailLines.push_back(text);
+void CollectedDiagnostics::WriteDetail(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  detail_lines_.push_back(text);
 }
 
 namespace {
-std::atomic<TDiagnostics*> gDetailSink{nullptr};
+std::atomic<Diagnostics*> detail_sink{nullptr};
 }  // namespace
 
-void SetDetailSink(TDiagnostics* sink) { gDetailSink.store(sink); }
+void SetDetailSink(Diagnostics* sink) { detail_sink.store(sink); }
 
 void ReportDetail(const std::string& text) {
-  if (TDiagnostics* sink = gDetailSink.load()) sink->Detail(text);
+  if (Diagnostics* sink = detail_sink.load()) sink->Detail(text);
 }
 
 }  // namespace pix

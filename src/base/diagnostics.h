@@ -2,7 +2,7 @@
 // can act on (a directory that cannot be read, a setting that was ignored, a series that
 // got no page) and for the detail lines of the picture libraries.
 //
-// A command or window hands its sink to the work it starts, beside its TUserInterface. The
+// A command or window hands its sink to the work it starts, beside its UserInterface. The
 // command line writes problems to its standard error and counts them toward exit status 1;
 // detail lines are shown only when asked for. Tests collect both and look at them.
 // Implementations may be called from several threads at once.
@@ -17,9 +17,9 @@
 
 namespace pix {
 
-class TDiagnostics {
+class Diagnostics {
  public:
-  virtual ~TDiagnostics() = default;
+  virtual ~Diagnostics() = default;
 
   /// A problem the user can act on: one line, without a line end. Counted.
   void Problem(const std::string& text);
@@ -30,7 +30,7 @@ class TDiagnostics {
   void Notice(const std::string& text) { WriteNotice(text); }
 
   /// The problems reported so far.
-  int ProblemCount() const { return Problems.load(); }
+  int ProblemCount() const { return problems_.load(); }
 
  protected:
   virtual void WriteProblem(const std::string& text) = 0;
@@ -38,16 +38,16 @@ class TDiagnostics {
   virtual void WriteNotice(const std::string& text) = 0;
 
  private:
-  std::atomic<int> Problems{0};
+  std::atomic<int> problems_{0};
 };
 
 /// Writes to a stream: problems always, details only when `verbose`.
-class TStreamDiagnostics : public TDiagnostics {
+class StreamDiagnostics : public Diagnostics {
  public:
-  TStreamDiagnostics(std::ostream& out, bool verbose) : Out(out), bVerbose(verbose) {}
+  StreamDiagnostics(std::ostream& out, bool verbose) : out_(out), verbose_(verbose) {}
 
   /// Called before a line is written, so that a progress line can make room.
-  void SetBeforeLine(std::function<void()> before) { BeforeLine = std::move(before); }
+  void SetBeforeLine(std::function<void()> before) { before_line_ = std::move(before); }
 
  protected:
   void WriteProblem(const std::string& text) override;
@@ -57,14 +57,14 @@ class TStreamDiagnostics : public TDiagnostics {
  private:
   void WriteLine(const std::string& text);
 
-  std::mutex Mutex;
-  std::ostream& Out;
-  bool bVerbose;
-  std::function<void()> BeforeLine;
+  std::mutex mutex_;
+  std::ostream& out_;
+  bool verbose_;
+  std::function<void()> before_line_;
 };
 
 /// Keeps every line: for tests, and for a window that shows a run's problems at its end.
-class TCollectedDiagnostics : public TDiagnostics {
+class CollectedDiagnostics : public Diagnostics {
  public:
   std::vector<std::string> Problems() const;
   std::vector<std::string> Details() const;
@@ -78,16 +78,16 @@ class TCollectedDiagnostics : public TDiagnostics {
   void WriteNotice(const std::string& text) override;
 
  private:
-  mutable std::mutex Mutex;
-  std::vector<std::string> ProblemLines;
-  std::vector<std::string> DetailLines;
-  std::vector<std::string> NoticeLines;
+  mutable std::mutex mutex_;
+  std::vector<std::string> problem_lines_;
+  std::vector<std::string> detail_lines_;
+  std::vector<std::string> notice_lines_;
 };
 
 /// The picture libraries report their detail lines here, far below any caller that could
 /// hand them a sink; the program names its sink once at start-up. Without one the lines are
 /// dropped.
-void SetDetailSink(TDiagnostics* sink);
+void SetDetailSink(Diagnostics* sink);
 /// Sends `text` to the detail sink, if there is one.
 void ReportDetail(const std::string& text);
 

@@ -25,13 +25,13 @@ constexpr std::uint32_t kReadOnlyField = kControl | kWsBorder | kEsAutoHScroll |
 constexpr std::uint32_t kChildWindow = kWsChild | kWsVisible;
 constexpr std::uint32_t kModalDialog = kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame;
 
-TDialogItemTemplate Item(int classOrdinal, std::uint32_t style, int id, const char* title, int x,
+DialogItemTemplate Item(int class_ordinal, std::uint32_t style, int id, const char* title, int x,
                          int y, int cx, int cy) {
-  TDialogItemTemplate item;
-  item.ClassOrdinal = classOrdinal;
-  item.Style = style;
-  item.Id = id;
-  item.szTitle = title;
+  DialogItemTemplate item;
+  item.class_ordinal = class_ordinal;
+  item.style = style;
+  item.id = id;
+  item.title = title;
   item.X = x;
   item.Y = y;
   item.CX = cx;
@@ -39,20 +39,20 @@ TDialogItemTemplate Item(int classOrdinal, std::uint32_t style, int id, const ch
   return item;
 }
 
-TDialogTemplate Dialog(std::uint32_t style, const char* title, int cx, int cy,
-                       std::vector<TDialogItemTemplate> items) {
-  TDialogTemplate dialog;
-  dialog.Style = style;
-  dialog.szTitle = title;
+DialogTemplate Dialog(std::uint32_t style, const char* title, int cx, int cy,
+                       std::vector<DialogItemTemplate> items) {
+  DialogTemplate dialog;
+  dialog.style = style;
+  dialog.title = title;
   dialog.CX = cx;
   dialog.CY = cy;
-  dialog.Items = std::move(items);
+  dialog.items = std::move(items);
   return dialog;
 }
 
 // The layout window: the tree on the left, the inspector beside it, the preview and the
 // buttons in a column on the right.
-TDialogTemplate ConfigWindow() {
+DialogTemplate ConfigWindow() {
   return Dialog(
       kChildWindow, "Layout Config Window", 273, 209,
       {
@@ -73,7 +73,7 @@ TDialogTemplate ConfigWindow() {
 // One row of the inspector: the variable's name in one line (as long as the box is wide,
 // no horizontal scrolling), its value below in several, wrapped at the box's width so that
 // a long template line is read without scrolling sideways.
-TDialogTemplate VarField() {
+DialogTemplate VarField() {
   return Dialog(
       kChildWindow, "", 91, 40,
       {
@@ -86,7 +86,7 @@ TDialogTemplate VarField() {
 }
 
 // The status dialog of a run. The progress bar is made at run time over frame 805.
-TDialogTemplate StatusDialog() {
+DialogTemplate StatusDialog() {
   return Dialog(
       kModalDialog, "Status", 173, 74,
       {
@@ -101,7 +101,7 @@ TDialogTemplate StatusDialog() {
 
 // The sample layout dialog: the titles across the top, the highlighted sample's
 // description below them, the buttons along the bottom.
-TDialogTemplate SamplesDialog() {
+DialogTemplate SamplesDialog() {
   return Dialog(
       kModalDialog, "Sample Layout Selection", 240, 180,
       {
@@ -119,7 +119,7 @@ TDialogTemplate SamplesDialog() {
 
 // The about box. The icon static names icon resource 1001 in the "#number" form; the
 // version, copyright and special-build lines are filled in when the box is set up.
-TDialogTemplate AboutDialog() {
+DialogTemplate AboutDialog() {
   return Dialog(
       kModalDialog, "About pixamond", 240, 112,
       {
@@ -165,10 +165,10 @@ const std::vector<std::uint8_t>& DialogTemplateBytes(int id) {
   return found == table.end() ? none : found->second;
 }
 
-TControlSizer LoadDialogSizer(int id) {
+ControlSizer LoadDialogSizer(int id) {
   const std::vector<std::uint8_t>& bytes = DialogTemplateBytes(id);
   PIX_CHECK(!bytes.empty());
-  Result<TControlSizer> sizer = TControlSizer::FromBytes(bytes);
+  Result<ControlSizer> sizer = ControlSizer::FromBytes(bytes);
   PIX_CHECK(sizer.ok());
   return std::move(sizer).value();
 }

@@ -47,6 +47,6 @@ const std::vector<std::uint8_t>& DialogTemplateBytes(int id);
 
 /// The sizer of one of the program's own templates. The id must be one of them: the
 /// program's templates always read, so a failure here is a fault of the program.
-TControlSizer LoadDialogSizer(int id);
+ControlSizer LoadDialogSizer(int id);
 
 }  // namespace pix

@@ -13,29 +13,29 @@ int MulDiv(int a, int b, int c) {
   return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-void TProgress::SetStepCount(int count) {
-  StepCountValue = count;
+void Progress::SetStepCount(int count) {
+  step_count_ = count;
   Refresh();
 }
 
-void TProgress::SetMainTask(const std::string& text) {
-  MainTaskText = text;
+void Progress::SetMainTask(const std::string& text) {
+  main_task_text_ = text;
   Refresh();
 }
 
-void TProgress::SetCurrentStep(const std::string& text) {
-  CurrentStepText = text;
+void Progress::SetCurrentStep(const std::string& text) {
+  current_step_text_ = text;
   Refresh();
 }
 
-void TProgress::StepBy(int count) {
-  PositionValue += count;
+void Progress::StepBy(int count) {
+  position_ += count;
   Refresh();
 }
 
-int TProgress::Percent() const {
-  if (StepCountValue <= 0) return 0;
-  return MulDiv(PositionValue, 100, StepCountValue);
+int Progress::Percent() const {
+  if (step_count_ <= 0) return 0;
+  return MulDiv(position_, 100, step_count_);
 }
 
 }  // namespace pix

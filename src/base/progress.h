@@ -10,9 +10,9 @@
 
 namespace pix {
 
-class TProgress {
+class Progress {
  public:
-  virtual ~TProgress() = default;
+  virtual ~Progress() = default;
 
   /// Sets the number of steps that make 100 percent (100 until set).
   void SetStepCount(int count);
@@ -21,10 +21,10 @@ class TProgress {
   /// Adds `count` steps done.
   void StepBy(int count);
 
-  int StepCount() const { return StepCountValue; }
-  int Position() const { return PositionValue; }
-  const std::string& MainTask() const { return MainTaskText; }
-  const std::string& CurrentStep() const { return CurrentStepText; }
+  int StepCount() const { return step_count_; }
+  int Position() const { return position_; }
+  const std::string& MainTask() const { return main_task_text_; }
+  const std::string& CurrentStep() const { return current_step_text_; }
 
   /// Position × 100 / step count, rounded to the nearest integer; 0 without steps.
   int Percent() const;
@@ -37,10 +37,10 @@ class TProgress {
   virtual void Refresh() {}
 
  private:
-  int StepCountValue = 100;
-  int PositionValue = 0;
-  std::string MainTaskText;
-  std::string CurrentStepText;
+  int step_count_ = 100;
+  int position_ = 0;
+  std::string main_task_text_;
+  std::string current_step_text_;
 };
 
 /// The rounding that the bar uses: a × b / c rounded half away from zero, in 64 bits;

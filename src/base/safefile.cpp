@@ -55,12 +55,12 @@ mode_t ModeFor(const fs::path& target) {
 }  // namespace
 
 // One temporary file on the list the interrupt handler removes files from. The path is
-// kept here rather than in the TTempFileBeside, which moves: the handler may read it until
+// kept here rather than in the TempFileBeside, which moves: the handler may read it until
 // the entry is off the list.
-struct TRegisteredTemporary {
-  std::string Path;
-  TRegisteredTemporary* Previous = nullptr;
-  TRegisteredTemporary* Next = nullptr;
+struct RegisteredTemporary {
+  std::string path;
+  RegisteredTemporary* previous = nullptr;
+  RegisteredTemporary* next = nullptr;
 };
 
 namespace {
@@ -68,65 +68,65 @@ namespace {
 // The temporary files that exist on disk and are not yet renamed into place or removed.
 //
 // Threads change the list, and the interrupt handler reads it, by turns. A thread changes it
-// only inside a TListChange: with SIGINT and SIGTERM blocked, so that the handler never
+// only inside a ListChange: with SIGINT and SIGTERM blocked, so that the handler never
 // runs on a thread that is halfway through a change (it would wait for that thread forever),
-// and counted in gChanging. The handler first sets gStopping, after which no change begins
-// (a thread that would start one waits for the end instead), and then waits for gChanging
+// and counted in changing. The handler first sets stopping, after which no change begins
+// (a thread that would start one waits for the end instead), and then waits for changing
 // to fall to zero. From then on the list is complete and nobody touches it: every file a
 // thread has created is on it, because the file is created inside the same change that puts
 // it on the list, and every file that is off it has been renamed or removed before.
 //
 // Nothing inside a change may allocate or take a lock the handler's thread could hold when
 // it was interrupted (malloc's, stdio's): the handler would wait for that change forever.
-// Entries are therefore allocated and freed outside, and gListMutex, which orders changes
+// Entries are therefore allocated and freed outside, and list_mutex, which orders changes
 // between threads, is only ever taken inside a change, with the signals blocked.
-std::atomic<bool> gStopping{false};
-std::atomic<int> gChanging{0};
-std::mutex gListMutex;
-TRegisteredTemporary* gFirstTemporary = nullptr;
+std::atomic<bool> stopping{false};
+std::atomic<int> changing{0};
+std::mutex list_mutex;
+RegisteredTemporary* first_temporary = nullptr;
 
-class TListChange {
+class ListChange {
  public:
-  TListChange() {
+  ListChange() {
     sigset_t interrupts;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
     sigaddset(&interrupts, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &interrupts, &SavedMask_);
-    gChanging.fetch_add(1);
-    if (gStopping.load()) {
+    ::pthread_sigmask(SIG_BLOCK, &interrupts, &saved_mask_);
+    changing.fetch_add(1);
+    if (stopping.load()) {
       // The program is ending: the handler removes what is on the list and exits, and
       // this thread must neither create a file it would miss nor keep it waiting.
-      gChanging.fetch_sub(1);
+      changing.fetch_sub(1);
       for (;;) ::pause();
     }
-    gListMutex.lock();
+    list_mutex.lock();
   }
-  ~TListChange() {
-    gListMutex.unlock();
-    gChanging.fetch_sub(1);
-    ::pthread_sigmask(SIG_SETMASK, &SavedMask_, nullptr);
+  ~ListChange() {
+    list_mutex.unlock();
+    changing.fetch_sub(1);
+    ::pthread_sigmask(SIG_SETMASK, &saved_mask_, nullptr);
   }
-  TListChange(const TListChange&) = delete;
-  TListChange& operator=(const TListChange&) = delete;
+  ListChange(const ListChange&) = delete;
+  ListChange& operator=(const ListChange&) = delete;
 
  private:
-  sigset_t SavedMask_;
+  sigset_t saved_mask_;
 };
 
-// Both only inside a TListChange.
-void AddToList(TRegisteredTemporary* entry) {
-  entry->Previous = nullptr;
-  entry->Next = gFirstTemporary;
-  if (gFirstTemporary != nullptr) gFirstTemporary->Previous = entry;
-  gFirstTemporary = entry;
+// Both only inside a ListChange.
+void AddToList(RegisteredTemporary* entry) {
+  entry->previous = nullptr;
+  entry->next = first_temporary;
+  if (first_temporary != nullptr) first_temporary->previous = entry;
+  first_temporary = entry;
 }
 
-void RemoveFromList(TRegisteredTemporary* entry) {
-  if (entry->Previous != nullptr) entry->Previous->Next = entry->Next;
-  if (entry->Next != nullptr) entry->Next->Previous = entry->Previous;
-  if (gFirstTemporary == entry) gFirstTemporary = entry->Next;
-  entry->Previous = entry->Next = nullptr;
+void RemoveFromList(RegisteredTemporary* entry) {
+  if (entry->previous != nullptr) entry->previous->next = entry->next;
+  if (entry->next != nullptr) entry->next->previous = entry->previous;
+  if (first_temporary == entry) first_temporary = entry->next;
+  entry->previous = entry->next = nullptr;
 }
 
 // Runs `step`, the rename or removal of the file `entry` lists, and takes the entry off the
@@ -135,11 +135,11 @@ void RemoveFromList(TRegisteredTemporary* entry) {
 // The entry is freed once it is off the list. `step` must neither allocate nor lock; errno
 // is its own when it returns false.
 template <typename Step>
-bool FinishListed(std::unique_ptr<TRegisteredTemporary>& entry, const Step& step) {
+bool FinishListed(std::unique_ptr<RegisteredTemporary>& entry, const Step& step) {
   bool done = false;
   int error = 0;
   {
-    TListChange change;
+    ListChange change;
     done = step();
     error = errno;
     if (done && entry != nullptr) RemoveFromList(entry.get());
@@ -152,12 +152,12 @@ bool FinishListed(std::unique_ptr<TRegisteredTemporary>& entry, const Step& step
 // Runs on whichever thread the signal reaches, while the others go on; it uses nothing but
 // atomics, unlink and _exit.
 extern "C" void RemoveTemporariesAndExit(int signal) {
-  gStopping.store(true);
-  while (gChanging.load() != 0) {
+  stopping.store(true);
+  while (changing.load() != 0) {
   }
-  for (const TRegisteredTemporary* entry = gFirstTemporary; entry != nullptr;
-       entry = entry->Next) {
-    ::unlink(entry->Path.c_str());
+  for (const RegisteredTemporary* entry = first_temporary; entry != nullptr;
+       entry = entry->next) {
+    ::unlink(entry->path.c_str());
   }
   ::_exit(128 + signal);
 }
@@ -225,7 +225,7 @@ const char* FileKindText(unsigned mode) {
                                           : "a special file";
 }
 
-Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durability durability) {
+Result<TempFileBeside> TempFileBeside::Create(const fs::path& target, Durability durability) {
   struct stat existing;
   if (::lstat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
       !S_ISLNK(existing.st_mode)) {
@@ -234,24 +234,24 @@ Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durabili
   }
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  const std::string targetName = target.filename().string();
-  auto registered = std::make_unique<TRegisteredTemporary>();
+  const std::string target_name = target.filename().string();
+  auto registered = std::make_unique<RegisteredTemporary>();
   // mkostemp replaces the X's with letters and digits that make the name unique.
-  registered->Path =
-      (folder / ("." + targetName.substr(0, kMaxNamePartInTemporary) + ".tmp-XXXXXX")).string();
+  registered->path =
+      (folder / ("." + target_name.substr(0, kMaxNamePartInTemporary) + ".tmp-XXXXXX")).string();
   int fd = -1;
-  int createError = 0;
+  int create_error = 0;
   {
     // The file comes into being and onto the list in one step, as far as an interrupt can
     // tell: there is no moment at which it exists and the handler would not remove it.
-    TListChange change;
-    fd = ::mkostemp(registered->Path.data(), O_CLOEXEC);
-    createError = errno;
+    ListChange change;
+    fd = ::mkostemp(registered->path.data(), O_CLOEXEC);
+    create_error = errno;
     if (fd >= 0) AddToList(registered.get());
   }
   if (fd < 0) {
     return Status::IoError("Cannot create a temporary file beside " + target.string() + ": " +
-                           std::strerror(createError));
+                           std::strerror(create_error));
   }
   ::fchmod(fd, ModeFor(target));
   std::FILE* file = ::fdopen(fd, "wb");
@@ -259,83 +259,83 @@ Result<TTempFileBeside> TTempFileBeside::Create(const fs::path& target, Durabili
     const std::string why = ErrnoText();
     ::close(fd);
     // The object removes the file and takes it off the list as it goes.
-    TTempFileBeside abandoned(target, std::move(registered), nullptr, durability);
+    TempFileBeside abandoned(target, std::move(registered), nullptr, durability);
     return Status::IoError("Cannot write beside " + target.string() + ": " + why);
   }
-  return TTempFileBeside(target, std::move(registered), file, durability);
+  return TempFileBeside(target, std::move(registered), file, durability);
 }
 
-TTempFileBeside::TTempFileBeside(fs::path target, std::unique_ptr<TRegisteredTemporary> registered,
+TempFileBeside::TempFileBeside(fs::path target, std::unique_ptr<RegisteredTemporary> registered,
                                  std::FILE* file, Durability durability)
-    : Target_(std::move(target)),
-      TempPath_(registered->Path),
-      File_(file),
-      Durability_(durability),
-      Registered_(std::move(registered)) {}
+    : target_(std::move(target)),
+      temp_path_(registered->path),
+      file_(file),
+      durability_(durability),
+      registered_(std::move(registered)) {}
 
-TTempFileBeside::TTempFileBeside(TTempFileBeside&& other) noexcept
-    : Target_(std::move(other.Target_)),
-      TempPath_(std::move(other.TempPath_)),
-      File_(other.File_),
-      Committed_(other.Committed_),
-      WriteFailed_(other.WriteFailed_),
-      Durability_(other.Durability_),
-      Registered_(std::move(other.Registered_)) {
-  other.File_ = nullptr;
-  other.Committed_ = true;  // The moved-from object owns nothing to clean up.
+TempFileBeside::TempFileBeside(TempFileBeside&& other) noexcept
+    : target_(std::move(other.target_)),
+      temp_path_(std::move(other.temp_path_)),
+      file_(other.file_),
+      committed_(other.committed_),
+      write_failed_(other.write_failed_),
+      durability_(other.durability_),
+      registered_(std::move(other.registered_)) {
+  other.file_ = nullptr;
+  other.committed_ = true;  // The moved-from object owns nothing to clean up.
 }
 
-TTempFileBeside::~TTempFileBeside() {
-  if (File_ != nullptr) std::fclose(File_);
-  if (!Committed_) RemoveFile();
+TempFileBeside::~TempFileBeside() {
+  if (file_ != nullptr) std::fclose(file_);
+  if (!committed_) RemoveFile();
 }
 
-void TTempFileBeside::RemoveFile() {
-  FinishListed(Registered_, [this] {
-    ::unlink(TempPath_.c_str());
+void TempFileBeside::RemoveFile() {
+  FinishListed(registered_, [this] {
+    ::unlink(temp_path_.c_str());
     return true;
   });
 }
 
-Status TTempFileBeside::Close() {
-  if (File_ == nullptr) {
-    return WriteFailed_ ? Status::IoError("Cannot write " + Target_.string()) : Status::OK();
+Status TempFileBeside::Close() {
+  if (file_ == nullptr) {
+    return write_failed_ ? Status::IoError("Cannot write " + target_.string()) : Status::OK();
   }
-  bool failed = std::fflush(File_) != 0 || std::ferror(File_) != 0;
+  bool failed = std::fflush(file_) != 0 || std::ferror(file_) != 0;
   std::string why = failed ? ErrnoText() : std::string();
-  if (!failed && Durability_ == Durability::kSynced && ::fsync(::fileno(File_)) != 0) {
+  if (!failed && durability_ == Durability::kSynced && ::fsync(::fileno(file_)) != 0) {
     failed = true;
     why = ErrnoText();
   }
-  if (std::fclose(File_) != 0 && !failed) {
+  if (std::fclose(file_) != 0 && !failed) {
     failed = true;
     why = ErrnoText();
   }
-  File_ = nullptr;
-  WriteFailed_ = failed;
-  if (failed) return Status::IoError("Cannot write " + Target_.string() + ": " + why);
+  file_ = nullptr;
+  write_failed_ = failed;
+  if (failed) return Status::IoError("Cannot write " + target_.string() + ": " + why);
   return Status::OK();
 }
 
-Status TTempFileBeside::Commit(const TBeforeReplace& beforeReplace) {
+Status TempFileBeside::Commit(const BeforeReplace& before_replace) {
   Status closed = Close();
   if (!closed.ok()) return closed;
-  if (beforeReplace) {
-    Status ready = beforeReplace(TempPath_);
+  if (before_replace) {
+    Status ready = before_replace(temp_path_);
     if (!ready.ok()) {
       // The replacement is abandoned now, not when this object goes: the folder holds no
       // new file once the caller hears of the failure.
       RemoveFile();
-      Committed_ = true;  // Nothing is left to remove.
+      committed_ = true;  // Nothing is left to remove.
       return ready;
     }
   }
-  if (!FinishListed(Registered_,
-                    [this] { return ::rename(TempPath_.c_str(), Target_.c_str()) == 0; })) {
+  if (!FinishListed(registered_,
+                    [this] { return ::rename(temp_path_.c_str(), target_.c_str()) == 0; })) {
     // The file stays listed, and goes when this object does.
-    return Status::IoError("Cannot replace " + Target_.string() + ": " + ErrnoText());
+    return Status::IoError("Cannot replace " + target_.string() + ": " + ErrnoText());
   }
-  Committed_ = true;
+  committed_ = true;
   return Status::OK();
 }
 
@@ -351,7 +351,7 @@ Status WriteFileAtomically(const fs::path& given, std::string_view contents) {
   // A file that already holds these bytes is left as it is: no write, no sync, and its
   // time stays, so that saving what did not change changes nothing.
   if (FileHolds(target, contents)) return Status::OK();
-  Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+  Result<TempFileBeside> temp = TempFileBeside::Create(target);
   if (!temp.ok()) return temp.status();
   if (!contents.empty() &&
       std::fwrite(contents.data(), 1, contents.size(), temp->File()) != contents.size()) {

@@ -18,15 +18,15 @@
 
 namespace pix {
 
-struct TRegisteredTemporary;
+struct RegisteredTemporary;
 
 /// Called with the finished new file (closed, and on the disk when synced) just before it
 /// is renamed over its target, so that a caller can note what the target is about to hold
 /// before it does. A failure abandons the replacement: the new file is removed, the target
 /// stays as it was, and the failure is what the commit returns.
-using TBeforeReplace = std::function<Status(const std::filesystem::path& finished)>;
+using BeforeReplace = std::function<Status(const std::filesystem::path& finished)>;
 
-class TTempFileBeside {
+class TempFileBeside {
  public:
   /// Whether Close waits until the contents are on the disk. Files that cannot be made
   /// again (pictures, settings, layouts) are synced; generated pages need not be.
@@ -37,18 +37,18 @@ class TTempFileBeside {
   /// as /dev/null, a pipe) is refused: renaming over it would put a file in its place.
   /// From the moment the file exists until it is renamed or removed, an interrupt (see
   /// InstallInterruptCleanup) removes it, whichever thread made it.
-  static Result<TTempFileBeside> Create(const std::filesystem::path& target,
+  static Result<TempFileBeside> Create(const std::filesystem::path& target,
                                         Durability durability = Durability::kSynced);
 
-  TTempFileBeside(TTempFileBeside&& other) noexcept;
-  TTempFileBeside& operator=(TTempFileBeside&&) = delete;
-  TTempFileBeside(const TTempFileBeside&) = delete;
-  ~TTempFileBeside();  // Removes the temporary file unless it was committed.
+  TempFileBeside(TempFileBeside&& other) noexcept;
+  TempFileBeside& operator=(TempFileBeside&&) = delete;
+  TempFileBeside(const TempFileBeside&) = delete;
+  ~TempFileBeside();  // Removes the temporary file unless it was committed.
 
   /// The open stream to write the new contents to; null after Close.
-  std::FILE* File() const { return File_; }
-  const std::filesystem::path& TempPath() const { return TempPath_; }
-  const std::filesystem::path& TargetPath() const { return Target_; }
+  std::FILE* File() const { return file_; }
+  const std::filesystem::path& TempPath() const { return temp_path_; }
+  const std::filesystem::path& TargetPath() const { return target_; }
 
   /// Flushes the contents to disk and closes the stream, so that the new file can be
   /// checked before it replaces the old one. Reports any write error.
@@ -58,21 +58,21 @@ class TTempFileBeside {
   /// keeps the permissions of the file it replaces. `beforeReplace`, when set, is called
   /// with TempPath() between the two; when it fails, the temporary file is removed and the
   /// target left as it was.
-  Status Commit(const TBeforeReplace& beforeReplace = {});
+  Status Commit(const BeforeReplace& before_replace = {});
 
  private:
-  TTempFileBeside(std::filesystem::path target, std::unique_ptr<TRegisteredTemporary> registered,
+  TempFileBeside(std::filesystem::path target, std::unique_ptr<RegisteredTemporary> registered,
                   std::FILE* file, Durability durability);
 
-  std::filesystem::path Target_;
-  std::filesystem::path TempPath_;
-  std::FILE* File_ = nullptr;
-  bool Committed_ = false;
-  bool WriteFailed_ = false;
-  Durability Durability_ = Durability::kSynced;
+  std::filesystem::path target_;
+  std::filesystem::path temp_path_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+  bool write_failed_ = false;
+  Durability durability_ = Durability::kSynced;
   // The temporary file's entry in the list the interrupt handler removes files from; held
   // until the file is renamed into place or removed, then taken off the list and freed.
-  std::unique_ptr<TRegisteredTemporary> Registered_;
+  std::unique_ptr<RegisteredTemporary> registered_;
   // Removes the temporary file and takes it off the list.
   void RemoveFile();
 };

@@ -17,15 +17,15 @@ namespace {
 
 // Called with the finished, closed new file just before it is renamed into place; a
 // failure abandons the replacement.
-using TBeforeCommit = std::function<Status()>;
+using BeforeCommit = std::function<Status()>;
 // Called with the fresh temporary file before anything is written to it.
-using TPrepareTemp = std::function<Status(TTempFileBeside& temp)>;
+using PrepareTemp = std::function<Status(TempFileBeside& temp)>;
 
-Status Replace(const fs::path& target, const TWriteNewFile& write, const TCheckNewFile& check,
-               TTempFileBeside::Durability durability, const TPrepareTemp& prepare,
-               const TBeforeCommit& beforeCommit) {
+Status Replace(const fs::path& target, const WriteNewFile& write, const CheckNewFile& check,
+               TempFileBeside::Durability durability, const PrepareTemp& prepare,
+               const BeforeCommit& before_commit) {
   // The temporary file removes itself on every early return below.
-  Result<TTempFileBeside> temp = TTempFileBeside::Create(target, durability);
+  Result<TempFileBeside> temp = TempFileBeside::Create(target, durability);
   if (!temp.ok()) return temp.status();
   if (prepare) {
     Status prepared = prepare(*temp);
@@ -45,8 +45,8 @@ Status Replace(const fs::path& target, const TWriteNewFile& write, const TCheckN
     Status checked = check(temp->TempPath());
     if (!checked.ok()) return checked;
   }
-  if (beforeCommit) {
-    Status ready = beforeCommit();
+  if (before_commit) {
+    Status ready = before_commit();
     if (!ready.ok()) return ready;
   }
   return temp->Commit();
@@ -84,28 +84,28 @@ Result<fs::path> LinkTarget(const fs::path& link) {
 // Gives the temporary file the owner, group and mode of the file it will replace. The owner
 // goes first: changing it clears the set-user-ID and set-group-ID bits, which the mode then
 // puts back.
-Status TakeAttributesOf(const TUserFileTarget& target, TTempFileBeside& temp) {
+Status TakeAttributesOf(const UserFileTarget& target, TempFileBeside& temp) {
   const int fd = ::fileno(temp.File());
   if (::geteuid() == 0) {
-    if (::fchown(fd, target.Owner, target.Group) != 0) {
-      return Status::IoError("Cannot give the new version of " + target.Name +
+    if (::fchown(fd, target.owner, target.group) != 0) {
+      return Status::IoError("Cannot give the new version of " + target.name +
                              " the old one's owner: " + std::strerror(errno));
     }
   } else {
     struct stat info;
     if (::fstat(fd, &info) != 0) {
-      return Status::IoError("Cannot look at the new version of " + target.Name + ": " +
+      return Status::IoError("Cannot look at the new version of " + target.name + ": " +
                              std::strerror(errno));
     }
     // A user may give a file any group they belong to, and only those.
-    if (info.st_gid != target.Group && ::fchown(fd, static_cast<uid_t>(-1), target.Group) != 0) {
+    if (info.st_gid != target.group && ::fchown(fd, static_cast<uid_t>(-1), target.group) != 0) {
       return Status::Refused(
-          LeftAsItIs(target.Name, "belongs to the group " + std::to_string(target.Group) +
+          LeftAsItIs(target.name, "belongs to the group " + std::to_string(target.group) +
                                       ", which its rewritten version could not be given"));
     }
   }
-  if (::fchmod(fd, target.Mode & 07777) != 0) {
-    return Status::IoError("Cannot give the new version of " + target.Name +
+  if (::fchmod(fd, target.mode & 07777) != 0) {
+    return Status::IoError("Cannot give the new version of " + target.name +
                            " the old one's permissions: " + std::strerror(errno));
   }
   return Status::OK();
@@ -113,86 +113,86 @@ Status TakeAttributesOf(const TUserFileTarget& target, TTempFileBeside& temp) {
 
 // The target must still be the file that was judged: the same file with the same contents
 // (as far as its size and modification time tell), mode, owner and links.
-Status StillAsJudged(const TUserFileTarget& target) {
+Status StillAsJudged(const UserFileTarget& target) {
   struct stat info;
-  const bool exists = ::lstat(target.Path.c_str(), &info) == 0;
-  if (!target.bExists) {
+  const bool exists = ::lstat(target.path.c_str(), &info) == 0;
+  if (!target.exists) {
     if (!exists) return Status::OK();
-    return Status::Refused(LeftAsItIs(target.Name, "appeared while its new version was written"));
+    return Status::Refused(LeftAsItIs(target.name, "appeared while its new version was written"));
   }
-  if (!exists || info.st_dev != target.Device || info.st_ino != target.Inode ||
-      info.st_mode != target.Mode || info.st_uid != target.Owner || info.st_gid != target.Group ||
-      info.st_nlink != target.LinkCount || info.st_size != target.Size ||
-      TimeNs(info.st_mtim) != target.ModifiedNanoseconds) {
-    return Status::Refused(LeftAsItIs(target.Name, "changed while it was being rewritten"));
+  if (!exists || info.st_dev != target.device || info.st_ino != target.inode ||
+      info.st_mode != target.mode || info.st_uid != target.owner || info.st_gid != target.group ||
+      info.st_nlink != target.link_count || info.st_size != target.size ||
+      TimeNs(info.st_mtim) != target.modified_nanoseconds) {
+    return Status::Refused(LeftAsItIs(target.name, "changed while it was being rewritten"));
   }
   return Status::OK();
 }
 
 }  // namespace
 
-Status ReplaceFileSafely(const fs::path& target, const TWriteNewFile& write,
-                         const TCheckNewFile& check, TTempFileBeside::Durability durability) {
+Status ReplaceFileSafely(const fs::path& target, const WriteNewFile& write,
+                         const CheckNewFile& check, TempFileBeside::Durability durability) {
   return Replace(target, write, check, durability, nullptr, nullptr);
 }
 
-Result<TUserFileTarget> CheckUserFileRewrite(const fs::path& path, TSymlinkRule links) {
-  TUserFileTarget target;
-  target.Path = path;
-  target.Name = path.string();
+Result<UserFileTarget> CheckUserFileRewrite(const fs::path& path, SymlinkRule links) {
+  UserFileTarget target;
+  target.path = path;
+  target.name = path.string();
   struct stat info;
   if (::lstat(path.c_str(), &info) != 0) {
     if (errno == ENOENT) return target;
     return Status::IoError("Cannot look at " + path.string() + ": " + std::strerror(errno));
   }
   if (S_ISLNK(info.st_mode)) {
-    if (links == TSymlinkRule::kRefuse) {
+    if (links == SymlinkRule::kRefuse) {
       return Status::Refused(
-          target.Name + " is a symbolic link; it and the file it leads to are left as they are");
+          target.name + " is a symbolic link; it and the file it leads to are left as they are");
     }
     Result<fs::path> resolved = LinkTarget(path);
     if (!resolved.ok()) return resolved.status();
-    target.Path = std::move(resolved).value();
-    target.Name = path.string() + " (a link to " + target.Path.string() + ")";
-    if (::lstat(target.Path.c_str(), &info) != 0) {
-      return Status::IoError("Cannot look at " + target.Name + ": " + std::strerror(errno));
+    target.path = std::move(resolved).value();
+    target.name = path.string() + " (a link to " + target.path.string() + ")";
+    if (::lstat(target.path.c_str(), &info) != 0) {
+      return Status::IoError("Cannot look at " + target.name + ": " + std::strerror(errno));
     }
   }
   if (!S_ISREG(info.st_mode)) {
     return Status::Refused(
-        LeftAsItIs(target.Name, "is " + KindOf(info.st_mode) + ", not a regular file"));
+        LeftAsItIs(target.name, "is " + KindOf(info.st_mode) + ", not a regular file"));
   }
   if ((info.st_mode & S_IWUSR) == 0) {
-    return Status::Refused(LeftAsItIs(target.Name, "is read-only"));
+    return Status::Refused(LeftAsItIs(target.name, "is read-only"));
   }
   if (info.st_uid != ::geteuid()) {
     return Status::Refused(LeftAsItIs(
-        target.Name, "belongs to another user (uid " + std::to_string(info.st_uid) + ")"));
+        target.name, "belongs to another user (uid " + std::to_string(info.st_uid) + ")"));
   }
   if (info.st_nlink > 1) {
     return Status::Refused(
-        LeftAsItIs(target.Name, "has " + std::to_string(info.st_nlink) +
+        LeftAsItIs(target.name, "has " + std::to_string(info.st_nlink) +
                                     " hard links, which a rewritten copy would no longer share"));
   }
-  target.bExists = true;
-  target.Mode = info.st_mode;
-  target.Owner = info.st_uid;
-  target.Group = info.st_gid;
-  target.Device = info.st_dev;
-  target.Inode = info.st_ino;
-  target.LinkCount = info.st_nlink;
-  target.Size = info.st_size;
-  target.ModifiedNanoseconds = TimeNs(info.st_mtim);
+  target.exists = true;
+  target.mode = info.st_mode;
+  target.owner = info.st_uid;
+  target.group = info.st_gid;
+  target.device = info.st_dev;
+  target.inode = info.st_ino;
+  target.link_count = info.st_nlink;
+  target.size = info.st_size;
+  target.modified_nanoseconds = TimeNs(info.st_mtim);
   return target;
 }
 
-Status ReplaceUserFileSafely(const TUserFileTarget& target, const TWriteNewFile& write,
-                             const TCheckNewFile& check) {
-  TPrepareTemp prepare;
-  if (target.bExists) {
-    prepare = [&](TTempFileBeside& temp) { return TakeAttributesOf(target, temp); };
+Status ReplaceUserFileSafely(const UserFileTarget& target, const WriteNewFile& write,
+                             const CheckNewFile& check) {
+  PrepareTemp prepare;
+  if (target.exists) {
+    prepare = [&](TempFileBeside& temp) { return TakeAttributesOf(target, temp); };
   }
-  return Replace(target.Path, write, check, TTempFileBeside::Durability::kSynced, prepare,
+  return Replace(target.path, write, check, TempFileBeside::Durability::kSynced, prepare,
                  [&] { return StillAsJudged(target); });
 }
 

@@ -14,26 +14,26 @@
 namespace pix {
 
 /// The smallest and largest size of a control, in pixels.
-struct TSizeLimits {
-  int MinWidth = 0;
-  int MinHeight = 0;
-  int MaxWidth = INT_MAX;
-  int MaxHeight = INT_MAX;
+struct SizeLimits {
+  int min_width = 0;
+  int min_height = 0;
+  int max_width = INT_MAX;
+  int max_height = INT_MAX;
 };
 
 /// Where the preview and each button go in a column of a given size.
-struct TSideColumn {
-  TWindowRect Preview;
-  std::vector<TWindowRect> Buttons;
+struct SideColumn {
+  DialogPixelRect preview;
+  std::vector<DialogPixelRect> buttons;
 };
 
 /// The share of the column's height one button takes, and how many buttons there are.
-struct TSideColumnShape {
-  int ButtonCount = 0;
-  int ButtonShareNumerator = 16;  ///< A button's height in the template ...
-  int ButtonShareDenominator = 209;  ///< ... and the template's height.
-  TSizeLimits Button;  ///< The limits of every button.
-  int MinPreviewSide = 32;
+struct SideColumnShape {
+  int button_count = 0;
+  int button_share_numerator = 16;  ///< A button's height in the template ...
+  int button_share_denominator = 209;  ///< ... and the template's height.
+  SizeLimits button;  ///< The limits of every button.
+  int min_preview_side = 32;
 };
 
 /// Lays the column out in `width` × `height` pixels. A button's height is its share of
@@ -42,10 +42,10 @@ struct TSideColumnShape {
 /// the limits, centred. The preview is a square below a gap at the top, as large as the
 /// width and the height left above the buttons allow (two gaps between it and the
 /// buttons, one below them), centred.
-TSideColumn LayoutSideColumn(int width, int height, const TSideColumnShape& shape);
+SideColumn LayoutSideColumn(int width, int height, const SideColumnShape& shape);
 
 /// The smallest column in which every button gets its minimum size and the preview its
 /// minimum side, both whole.
-TWindowRect MinimumSideColumn(const TSideColumnShape& shape);
+DialogPixelRect MinimumSideColumn(const SideColumnShape& shape);
 
 }  // namespace pix

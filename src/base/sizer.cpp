@@ -13,9 +13,9 @@ namespace pix {
 namespace {
 
 // Little-endian reads from a template; every read is checked against the end.
-class TTemplateReader {
+class TemplateReader {
  public:
-  TTemplateReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  TemplateReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
   bool Word(int* value) {
     if (size_ - pos_ < 2) return false;
@@ -76,7 +76,7 @@ class TTemplateReader {
   std::size_t pos_ = 0;
 };
 
-class TTemplateWriter {
+class TemplateWriter {
  public:
   void Word(int value) {
     bytes_.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -108,188 +108,188 @@ Status CutShort(const char* where) {
 
 }  // namespace
 
-Result<TDialogTemplate> ReadDialogTemplate(const std::uint8_t* data, std::size_t size) {
-  TTemplateReader reader(data, size);
-  TDialogTemplate dialog;
+Result<DialogTemplate> ReadDialogTemplate(const std::uint8_t* data, std::size_t size) {
+  TemplateReader reader(data, size);
+  DialogTemplate dialog;
   int count = 0;
-  if (!reader.DoubleWord(&dialog.Style) || !reader.DoubleWord(&dialog.ExStyle) ||
+  if (!reader.DoubleWord(&dialog.style) || !reader.DoubleWord(&dialog.ex_style) ||
       !reader.Word(&count) || !reader.SignedWord(&dialog.X) || !reader.SignedWord(&dialog.Y) ||
       !reader.SignedWord(&dialog.CX) || !reader.SignedWord(&dialog.CY)) {
     return CutShort("the header");
   }
   // With a font the header would go on with the font's size and name, which the sizer does
   // not use; the program's templates never carry one.
-  if (dialog.Style & kDsSetFont) return Status::Corrupt("dialog template carries a font");
-  if (!reader.NameOrOrdinal(&dialog.szMenu) || !reader.NameOrOrdinal(&dialog.szClass) ||
-      !reader.String(&dialog.szTitle)) {
+  if (dialog.style & kDsSetFont) return Status::Corrupt("dialog template carries a font");
+  if (!reader.NameOrOrdinal(&dialog.menu) || !reader.NameOrOrdinal(&dialog.class_name) ||
+      !reader.String(&dialog.title)) {
     return CutShort("the header's names");
   }
   for (int i = 0; i < count; ++i) {
-    TDialogItemTemplate item;
-    int classMarker = 0;
-    int creationDataSize = 0;
-    if (!reader.AlignToDoubleWord() || !reader.DoubleWord(&item.Style) ||
-        !reader.DoubleWord(&item.ExStyle) || !reader.SignedWord(&item.X) ||
+    DialogItemTemplate item;
+    int class_marker = 0;
+    int creation_data_size = 0;
+    if (!reader.AlignToDoubleWord() || !reader.DoubleWord(&item.style) ||
+        !reader.DoubleWord(&item.ex_style) || !reader.SignedWord(&item.X) ||
         !reader.SignedWord(&item.Y) || !reader.SignedWord(&item.CX) ||
-        !reader.SignedWord(&item.CY) || !reader.Word(&item.Id) || !reader.Word(&classMarker)) {
+        !reader.SignedWord(&item.CY) || !reader.Word(&item.id) || !reader.Word(&class_marker)) {
       return CutShort("a control");
     }
-    if (classMarker != 0xFFFF) {
-      return Status::Corrupt("dialog template control " + std::to_string(item.Id) +
+    if (class_marker != 0xFFFF) {
+      return Status::Corrupt("dialog template control " + std::to_string(item.id) +
                              " names its class instead of giving its ordinal");
     }
-    if (!reader.Word(&item.ClassOrdinal)) return CutShort("a control");
-    if (item.ClassOrdinal == 0 || !(item.ClassOrdinal & kPredefinedControlBit)) {
-      return Status::Corrupt("dialog template control " + std::to_string(item.Id) +
+    if (!reader.Word(&item.class_ordinal)) return CutShort("a control");
+    if (item.class_ordinal == 0 || !(item.class_ordinal & kPredefinedControlBit)) {
+      return Status::Corrupt("dialog template control " + std::to_string(item.id) +
                              " has no predefined control class");
     }
-    if (!reader.String(&item.szTitle) || !reader.Word(&creationDataSize) ||
-        !reader.Bytes(static_cast<std::size_t>(creationDataSize), &item.CreationData)) {
+    if (!reader.String(&item.title) || !reader.Word(&creation_data_size) ||
+        !reader.Bytes(static_cast<std::size_t>(creation_data_size), &item.creation_data)) {
       return CutShort("a control's title");
     }
-    dialog.Items.push_back(std::move(item));
+    dialog.items.push_back(std::move(item));
   }
   return dialog;
 }
 
-Result<TDialogTemplate> ReadDialogTemplate(const std::vector<std::uint8_t>& bytes) {
+Result<DialogTemplate> ReadDialogTemplate(const std::vector<std::uint8_t>& bytes) {
   return ReadDialogTemplate(bytes.data(), bytes.size());
 }
 
-std::vector<std::uint8_t> WriteDialogTemplate(const TDialogTemplate& dialog) {
-  TTemplateWriter writer;
-  writer.DoubleWord(dialog.Style);
-  writer.DoubleWord(dialog.ExStyle);
-  writer.Word(static_cast<int>(dialog.Items.size()));
+std::vector<std::uint8_t> WriteDialogTemplate(const DialogTemplate& dialog) {
+  TemplateWriter writer;
+  writer.DoubleWord(dialog.style);
+  writer.DoubleWord(dialog.ex_style);
+  writer.Word(static_cast<int>(dialog.items.size()));
   writer.Word(dialog.X);
   writer.Word(dialog.Y);
   writer.Word(dialog.CX);
   writer.Word(dialog.CY);
-  writer.String(dialog.szMenu);
-  writer.String(dialog.szClass);
-  writer.String(dialog.szTitle);
-  for (const TDialogItemTemplate& item : dialog.Items) {
+  writer.String(dialog.menu);
+  writer.String(dialog.class_name);
+  writer.String(dialog.title);
+  for (const DialogItemTemplate& item : dialog.items) {
     writer.AlignToDoubleWord();
-    writer.DoubleWord(item.Style);
-    writer.DoubleWord(item.ExStyle);
+    writer.DoubleWord(item.style);
+    writer.DoubleWord(item.ex_style);
     writer.Word(item.X);
     writer.Word(item.Y);
     writer.Word(item.CX);
     writer.Word(item.CY);
-    writer.Word(item.Id);
+    writer.Word(item.id);
     writer.Word(0xFFFF);
-    writer.Word(item.ClassOrdinal);
-    writer.String(item.szTitle);
-    writer.Word(static_cast<int>(item.CreationData.size()));
-    writer.Bytes(item.CreationData);
+    writer.Word(item.class_ordinal);
+    writer.String(item.title);
+    writer.Word(static_cast<int>(item.creation_data.size()));
+    writer.Bytes(item.creation_data);
   }
   return writer.Take();
 }
 
-std::optional<TControlKind> ControlKindOf(int ChildType, std::uint32_t Style) {
-  switch (ChildType) {
+std::optional<ControlKind> ControlKindOf(int child_type, std::uint32_t style) {
+  switch (child_type) {
     case kButtonClass:
-      return (Style & 0x2) ? TControlKind::CheckBox : TControlKind::PushButton;
+      return (style & 0x2) ? ControlKind::kCheckBox : ControlKind::kPushButton;
     case kEditClass:
-      return TControlKind::Edit;
+      return ControlKind::kEdit;
     case kStaticClass:
-      return TControlKind::Static;
+      return ControlKind::Static;
     case kListBoxClass:
-      return TControlKind::ListBox;
+      return ControlKind::kListBox;
     case kComboBoxClass:
-      return TControlKind::ComboBox;
+      return ControlKind::kComboBox;
     default:
       return std::nullopt;
   }
 }
 
-int TextLimitOf(TControlKind kind) {
+int TextLimitOf(ControlKind kind) {
   switch (kind) {
-    case TControlKind::Static:
+    case ControlKind::Static:
       return 256;
-    case TControlKind::ComboBox:
+    case ControlKind::kComboBox:
       return 16384;
     default:
       return 0;
   }
 }
 
-TWindowRect DialogUnitsToPixels(int x, int y, int cx, int cy, TDialogBaseUnits units) {
-  return TWindowRect{x * units.Horizontal / 4, y * units.Vertical / 8, cx * units.Horizontal / 4,
-                     cy * units.Vertical / 8};
+DialogPixelRect DialogUnitsToPixels(int x, int y, int cx, int cy, DialogBaseUnits units) {
+  return DialogPixelRect{x * units.horizontal / 4, y * units.vertical / 8, cx * units.horizontal / 4,
+                     cy * units.vertical / 8};
 }
 
-Result<TControlSizer> TControlSizer::FromTemplate(const TDialogTemplate& dialog) {
+Result<ControlSizer> ControlSizer::FromTemplate(const DialogTemplate& dialog) {
   if (dialog.CX <= 0 || dialog.CY <= 0) {
-    return Status::InvalidArgument("dialog template \"" + dialog.szTitle + "\" has no area");
+    return Status::InvalidArgument("dialog template \"" + dialog.title + "\" has no area");
   }
-  TControlSizer sizer;
-  sizer.Style = dialog.Style;
-  sizer.TemplateX = dialog.X;
-  sizer.TemplateY = dialog.Y;
-  sizer.TemplateCX = dialog.CX;
-  sizer.TemplateCY = dialog.CY;
-  sizer.szTemplateTitle = dialog.szTitle;
-  for (const TDialogItemTemplate& item : dialog.Items) {
-    const std::optional<TControlKind> kind = ControlKindOf(item.ClassOrdinal, item.Style);
+  ControlSizer sizer;
+  sizer.style_ = dialog.style;
+  sizer.template_x_ = dialog.X;
+  sizer.template_y_ = dialog.Y;
+  sizer.template_cx_ = dialog.CX;
+  sizer.template_cy_ = dialog.CY;
+  sizer.template_title_ = dialog.title;
+  for (const DialogItemTemplate& item : dialog.items) {
+    const std::optional<ControlKind> kind = ControlKindOf(item.class_ordinal, item.style);
     if (!kind) {
-      return Status::InvalidArgument("dialog template control " + std::to_string(item.Id) +
-                                     " of class " + std::to_string(item.ClassOrdinal) +
+      return Status::InvalidArgument("dialog template control " + std::to_string(item.id) +
+                                     " of class " + std::to_string(item.class_ordinal) +
                                      " makes no control");
     }
-    TChildSizeObject child;
-    child.Id = item.Id;
-    child.ChildType = item.ClassOrdinal;
-    child.Kind = *kind;
+    ChildSizeObject child;
+    child.id = item.id;
+    child.child_type = item.class_ordinal;
+    child.kind = *kind;
     child.X = item.X;
     child.Y = item.Y;
     child.CX = item.CX;
     child.CY = item.CY;
-    child.Style = item.Style;
-    child.szTitle = item.szTitle;
-    sizer.Children.push_back(std::move(child));
+    child.style = item.style;
+    child.title = item.title;
+    sizer.children_.push_back(std::move(child));
   }
   return sizer;
 }
 
-Result<TControlSizer> TControlSizer::FromBytes(const std::vector<std::uint8_t>& bytes) {
-  Result<TDialogTemplate> dialog = ReadDialogTemplate(bytes);
+Result<ControlSizer> ControlSizer::FromBytes(const std::vector<std::uint8_t>& bytes) {
+  Result<DialogTemplate> dialog = ReadDialogTemplate(bytes);
   if (!dialog.ok()) return dialog.status();
   return FromTemplate(*dialog);
 }
 
-const TChildSizeObject& TControlSizer::Child(int index) const {
+const ChildSizeObject& ControlSizer::Child(int index) const {
   PIX_CHECK(index >= 0 && index < ChildCount());
-  return Children[static_cast<std::size_t>(index)];
+  return children_[static_cast<std::size_t>(index)];
 }
 
-std::optional<int> TControlSizer::FindChild(int Id) const {
+std::optional<int> ControlSizer::FindChild(int id) const {
   for (int i = 0; i < ChildCount(); ++i) {
-    if (Children[static_cast<std::size_t>(i)].Id == Id) return i;
+    if (children_[static_cast<std::size_t>(i)].id == id) return i;
   }
   return std::nullopt;
 }
 
-TWindowRect TControlSizer::WindowRect(TDialogBaseUnits units) const {
-  return DialogUnitsToPixels(TemplateX, TemplateY, TemplateCX, TemplateCY, units);
+DialogPixelRect ControlSizer::WindowRect(DialogBaseUnits units) const {
+  return DialogUnitsToPixels(template_x_, template_y_, template_cx_, template_cy_, units);
 }
 
-TWindowRect TControlSizer::InitialChildRect(int index, TDialogBaseUnits units) const {
-  const TChildSizeObject& child = Child(index);
+DialogPixelRect ControlSizer::InitialChildRect(int index, DialogBaseUnits units) const {
+  const ChildSizeObject& child = Child(index);
   return DialogUnitsToPixels(child.X, child.Y, child.CX, child.CY, units);
 }
 
-TWindowRect TControlSizer::ChildRect(int index, int clientWidth, int clientHeight) const {
-  const TChildSizeObject& child = Child(index);
-  return TWindowRect{
-      MulDiv(child.X, clientWidth, TemplateCX), MulDiv(child.Y, clientHeight, TemplateCY),
-      MulDiv(child.CX, clientWidth, TemplateCX), MulDiv(child.CY, clientHeight, TemplateCY)};
+DialogPixelRect ControlSizer::ChildRect(int index, int client_width, int client_height) const {
+  const ChildSizeObject& child = Child(index);
+  return DialogPixelRect{
+      MulDiv(child.X, client_width, template_cx_), MulDiv(child.Y, client_height, template_cy_),
+      MulDiv(child.CX, client_width, template_cx_), MulDiv(child.CY, client_height, template_cy_)};
 }
 
-std::vector<TWindowRect> TControlSizer::Layout(int clientWidth, int clientHeight) const {
-  std::vector<TWindowRect> rects;
-  rects.reserve(Children.size());
-  for (int i = 0; i < ChildCount(); ++i) rects.push_back(ChildRect(i, clientWidth, clientHeight));
+std::vector<DialogPixelRect> ControlSizer::Layout(int client_width, int client_height) const {
+  std::vector<DialogPixelRect> rects;
+  rects.reserve(children_.size());
+  for (int i = 0; i < ChildCount(); ++i) rects.push_back(ChildRect(i, client_width, client_height));
   return rects;
 }
 

@@ -18,7 +18,7 @@
 // full width and height onto the client area, each control keeping its share.
 //
 // This is the toolkit-free half of the window: the GUI makes one widget per child, in
-// template order, and moves them to the rectangles TControlSizer computes.
+// template order, and moves them to the rectangles ControlSizer computes.
 #pragma once
 
 #include <cstddef>
@@ -80,125 +80,125 @@ inline constexpr int kComboBoxClass = 0x85;
 inline constexpr int kUnusedControlId = 0xFFFF;
 
 /// One control of a template, as the template gives it.
-struct TDialogItemTemplate {
-  std::uint32_t Style = 0;
-  std::uint32_t ExStyle = 0;
+struct DialogItemTemplate {
+  std::uint32_t style = 0;
+  std::uint32_t ex_style = 0;
   int X = 0, Y = 0, CX = 0, CY = 0;
-  int Id = 0;
-  int ClassOrdinal = 0;
+  int id = 0;
+  int class_ordinal = 0;
   /// The title, one byte per 16-bit character (its low byte).
-  std::string szTitle;
-  std::vector<std::uint8_t> CreationData;
+  std::string title;
+  std::vector<std::uint8_t> creation_data;
 };
 
 /// A whole dialog template.
-struct TDialogTemplate {
-  std::uint32_t Style = 0;
-  std::uint32_t ExStyle = 0;
+struct DialogTemplate {
+  std::uint32_t style = 0;
+  std::uint32_t ex_style = 0;
   int X = 0, Y = 0, CX = 0, CY = 0;
-  std::string szMenu;
-  std::string szClass;
-  std::string szTitle;
-  std::vector<TDialogItemTemplate> Items;
+  std::string menu;
+  std::string class_name;
+  std::string title;
+  std::vector<DialogItemTemplate> items;
 };
 
 /// Reads a template in the layout described above. Fails (Corrupt) when the bytes are cut
 /// short, when the template carries a font (kDsSetFont), or when a control's class is
 /// given by name or by an ordinal without the predefined-class bit or of 0.
-Result<TDialogTemplate> ReadDialogTemplate(const std::uint8_t* data, std::size_t size);
-Result<TDialogTemplate> ReadDialogTemplate(const std::vector<std::uint8_t>& bytes);
+Result<DialogTemplate> ReadDialogTemplate(const std::uint8_t* data, std::size_t size);
+Result<DialogTemplate> ReadDialogTemplate(const std::vector<std::uint8_t>& bytes);
 
 /// Writes a template in the layout described above; ReadDialogTemplate gives it back.
 /// Titles are written one 16-bit character per byte.
-std::vector<std::uint8_t> WriteDialogTemplate(const TDialogTemplate& dialog);
+std::vector<std::uint8_t> WriteDialogTemplate(const DialogTemplate& dialog);
 
 /// The kinds of control a template item makes.
-enum class TControlKind { CheckBox, PushButton, Edit, Static, ListBox, ComboBox };
+enum class ControlKind { kCheckBox, kPushButton, kEdit, Static, kListBox, kComboBox };
 
 /// The kind of control an item of class `ChildType` and style `Style` makes: a button
 /// whose style has bit 0x2 is a check box, any other button a push button (never the
 /// default one). Nothing for ordinals that make no control (the scroll bar among them).
-std::optional<TControlKind> ControlKindOf(int ChildType, std::uint32_t Style);
+std::optional<ControlKind> ControlKindOf(int child_type, std::uint32_t style);
 
 /// The most characters the control takes: 256 for a static, 16384 for a combo box, and 0
 /// (no limit of its own) for the others.
-int TextLimitOf(TControlKind kind);
+int TextLimitOf(ControlKind kind);
 
 /// The dialog base units of a font: Horizontal (bx) is the average character width,
 /// Vertical (by) the character height, both in pixels.
-struct TDialogBaseUnits {
-  int Horizontal = 8;
-  int Vertical = 16;
+struct DialogBaseUnits {
+  int horizontal = 8;
+  int vertical = 16;
 };
 
 /// A rectangle in pixels.
-struct TWindowRect {
-  int Left = 0;
-  int Top = 0;
-  int Width = 0;
-  int Height = 0;
-  bool operator==(const TWindowRect& o) const {
-    return Left == o.Left && Top == o.Top && Width == o.Width && Height == o.Height;
+struct DialogPixelRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const DialogPixelRect& o) const {
+    return left == o.left && top == o.top && width == o.width && height == o.height;
   }
 };
 
 /// A rectangle in dialog units converted to pixels: left = x × bx / 4, top = y × by / 8,
 /// width = cx × bx / 4, height = cy × by / 8, each division truncating toward zero.
-TWindowRect DialogUnitsToPixels(int x, int y, int cx, int cy, TDialogBaseUnits units);
+DialogPixelRect DialogUnitsToPixels(int x, int y, int cx, int cy, DialogBaseUnits units);
 
 /// One control of a window laid out by a template.
-struct TChildSizeObject {
-  int Id = 0;
-  int ChildType = 0;  ///< The class ordinal, 0x80 to 0x85.
-  TControlKind Kind = TControlKind::Static;
+struct ChildSizeObject {
+  int id = 0;
+  int child_type = 0;  ///< The class ordinal, 0x80 to 0x85.
+  ControlKind kind = ControlKind::Static;
   int X = 0, Y = 0, CX = 0, CY = 0;  ///< The template rectangle, dialog units.
-  std::uint32_t Style = 0;  ///< The control's window style, exactly as the template gives it.
-  std::string szTitle;
+  std::uint32_t style = 0;  ///< The control's window style, exactly as the template gives it.
+  std::string title;
 };
 
 /// The layout of a window built from a template: its controls in template order and the
 /// arithmetic that places them.
-class TControlSizer {
+class ControlSizer {
  public:
   /// Takes the controls of a template. Fails (InvalidArgument) when an item's class makes
   /// no control, or when the template's width or height is not positive, so that nothing
   /// can be laid out in proportion to it.
-  static Result<TControlSizer> FromTemplate(const TDialogTemplate& dialog);
+  static Result<ControlSizer> FromTemplate(const DialogTemplate& dialog);
   /// Reads the bytes (ReadDialogTemplate) and takes the controls.
-  static Result<TControlSizer> FromBytes(const std::vector<std::uint8_t>& bytes);
+  static Result<ControlSizer> FromBytes(const std::vector<std::uint8_t>& bytes);
 
   /// The template's own style, which the window takes.
-  std::uint32_t WindowStyle() const { return Style; }
+  std::uint32_t WindowStyle() const { return style_; }
   /// The template's width and height in dialog units.
-  int TemplateWidth() const { return TemplateCX; }
-  int TemplateHeight() const { return TemplateCY; }
-  const std::string& TemplateTitle() const { return szTemplateTitle; }
+  int TemplateWidth() const { return template_cx_; }
+  int TemplateHeight() const { return template_cy_; }
+  const std::string& TemplateTitle() const { return template_title_; }
 
-  int ChildCount() const { return static_cast<int>(Children.size()); }
-  const TChildSizeObject& Child(int index) const;
-  const std::vector<TChildSizeObject>& GetChildren() const { return Children; }
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  const ChildSizeObject& Child(int index) const;
+  const std::vector<ChildSizeObject>& GetChildren() const { return children_; }
   /// The index of the first child with that id, or nothing.
-  std::optional<int> FindChild(int Id) const;
+  std::optional<int> FindChild(int id) const;
 
   /// Where the window first goes: the template's own rectangle in pixels.
-  TWindowRect WindowRect(TDialogBaseUnits units) const;
+  DialogPixelRect WindowRect(DialogBaseUnits units) const;
   /// Where a control first goes: its template rectangle in pixels.
-  TWindowRect InitialChildRect(int index, TDialogBaseUnits units) const;
+  DialogPixelRect InitialChildRect(int index, DialogBaseUnits units) const;
   /// Where a control goes in a client area of clientWidth × clientHeight pixels:
   /// X × W / template cx, Y × H / template cy, CX × W / template cx, CY × H / template cy,
   /// each with MulDiv (64-bit product, rounded to nearest).
-  TWindowRect ChildRect(int index, int clientWidth, int clientHeight) const;
+  DialogPixelRect ChildRect(int index, int client_width, int client_height) const;
   /// ChildRect of every control, in template order.
-  std::vector<TWindowRect> Layout(int clientWidth, int clientHeight) const;
+  std::vector<DialogPixelRect> Layout(int client_width, int client_height) const;
 
  private:
-  TControlSizer() = default;
+  ControlSizer() = default;
 
-  std::uint32_t Style = 0;
-  int TemplateX = 0, TemplateY = 0;
-  int TemplateCX = 0, TemplateCY = 0;
-  std::string szTemplateTitle;
-  std::vector<TChildSizeObject> Children;
+  std::uint32_t style_ = 0;
+  int template_x_ = 0, template_y_ = 0;
+  int template_cx_ = 0, template_cy_ = 0;
+  std::string template_title_;
+  std::vector<ChildSizeObject> children_;
 };
 
 }  // namespace pix

@@ -2,7 +2,7 @@
 //
 // The layout window deletes the files of crossed-out items. Where the desktop keeps a trash
 // (the freedesktop.org Trash of the user's home), they are moved there, so that a deletion
-// can be taken back; the desktop program hands the core a TTrash that does this through Qt.
+// can be taken back; the desktop program hands the core a Trash that does this through Qt.
 // Without one (the command line, tests, a system without a trash) a deletion is permanent,
 // and the confirmation that asks for it says so.
 #pragma once
@@ -13,9 +13,9 @@
 
 namespace pix {
 
-class TTrash {
+class Trash {
  public:
-  virtual ~TTrash() = default;
+  virtual ~Trash() = default;
 
   /// True when files can be moved to the trash at all; false means a deletion is permanent.
   virtual bool IsAvailable() const = 0;

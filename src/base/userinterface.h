@@ -1,6 +1,6 @@
 // The core's window onto its user.
 //
-// Everything the core needs to ask or tell its user goes through TUserInterface: message
+// Everything the core needs to ask or tell its user goes through UserInterface: message
 // boxes with a title, buttons and an icon, and the single-line input prompt. The desktop
 // program implements it with dialogs, the command line with the terminal, and the tests
 // with a script of answers. No core code draws or reads a terminal itself.
@@ -14,13 +14,13 @@ namespace pix {
 /// The caption of the program's own boxes (the program's file name).
 inline constexpr const char* kProgramCaption = "pixamond";
 
-enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
-enum class MessageIcon { None, Information, Warning, Question, Stop };
-enum class MessageAnswer { Ok, Cancel, Yes, No, Save, Discard };
+enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel, kSaveDiscardCancel };
+enum class MessageIcon { kNone, kInformation, kWarning, kQuestion, kStop };
+enum class MessageAnswer { kOk, kCancel, kYes, kNo, kSave, kDiscard };
 
-class TUserInterface {
+class UserInterface {
  public:
-  virtual ~TUserInterface() = default;
+  virtual ~UserInterface() = default;
 
   /// Shows a modal message box and returns the button the user chose. Closing the box
   /// without a choice answers Cancel (or Ok for a box that has only Ok, No for Yes-No).
@@ -31,7 +31,7 @@ class TUserInterface {
   /// Asks for one line of text, starting from `initial`, at most `maxLength` characters.
   /// Returns the text on OK and nothing when the user cancels.
   virtual std::optional<std::string> PromptLine(const std::string& title, const std::string& prompt,
-                                                const std::string& initial, int maxLength) = 0;
+                                                const std::string& initial, int max_length) = 0;
 };
 
 }  // namespace pix

@@ -61,7 +61,7 @@ void MakeNamePattern(std::string& szBaseName) {
 }
 
 Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesystem::path& layoutHome,
-                               TDiagnostics& diagnostics) {
+                               Diagnostics& diagnostics) {
   const TRunSettings settings = ReadRunSettings(layoutHome, diagnostics);
   const std::filesystem::path& ini = settings.IniFile;
   Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(szSiteRoot, true, &diagnostics);

@@ -12,7 +12,7 @@
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 
 /// The catch-all match page that every auto-organized layout ends with, and its pattern.
 inline constexpr const char* kMiscPicsBaseName = "miscpics";
@@ -34,6 +34,6 @@ void MakeNamePattern(std::string& szBaseName);
 /// blanks at its ends) is left out and reported to `diagnostics`. The settings are those of
 /// `layoutHome`. Nothing is written when the site cannot be scanned.
 Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesystem::path& layoutHome,
-                               TDiagnostics& diagnostics);
+                               Diagnostics& diagnostics);
 
 }  // namespace pix

@@ -113,7 +113,7 @@ TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, bool directory
 }
 
 Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDirectory,
-                                                         bool bRecurse, TDiagnostics* diagnostics) {
+                                                         bool bRecurse, Diagnostics* diagnostics) {
   const std::string given(szDirectory);
   if (given.empty() || given.find('\0') != std::string::npos) {
     return Status::InvalidArgument("\"" + given + "\" is not a directory name");

@@ -31,7 +31,7 @@
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 
 class TFileItem {
  public:
@@ -42,7 +42,7 @@ class TFileItem {
   /// cannot be read, now or when listed later, is reported to `diagnostics` (when given),
   /// which must outlive the tree.
   static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory, bool bRecurse,
-                                                       TDiagnostics* diagnostics = nullptr);
+                                                       Diagnostics* diagnostics = nullptr);
 
   /// Destroys every item below this one (without recursion, so that neither a long chain
   /// nor a deep tree can exhaust the stack). Only a root is owned by a caller; items below
@@ -162,7 +162,7 @@ class TFileItem {
   TFileItem* Parent_ = nullptr;      // Owns this item (through its chain); outlives it.
   TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
   TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.
-  TDiagnostics* Diagnostics_ = nullptr;  // Set on the root only; not owned.
+  Diagnostics* Diagnostics_ = nullptr;  // Set on the root only; not owned.
   std::vector<std::string> LeftoverTemporaries_;  // On the root only.
 };
 

@@ -106,7 +106,7 @@ bool IsLanguageTag(std::string_view tag) {
 // Replaces a setting that cannot be used by its default, with one line that says so.
 void KeepUsable(std::string& value, bool usable, std::string_view key,
                 std::string_view defaultValue, std::string_view why,
-                TDiagnostics& diagnostics) {
+                Diagnostics& diagnostics) {
   if (usable) return;
   diagnostics.Problem(std::string(key) + " \"" + value + "\" " + std::string(why) + "; \"" +
                       std::string(defaultValue) + "\" is used instead");
@@ -115,7 +115,7 @@ void KeepUsable(std::string& value, bool usable, std::string_view key,
 
 }  // namespace
 
-TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnostics& diagnostics) {
+TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, Diagnostics& diagnostics) {
   TRunSettings settings;
   settings.IniFile = layoutHome / "pixamond.ini";
   settings.Profile = TProfileSnapshot::Read(settings.IniFile);
@@ -222,7 +222,7 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnosti
   return settings;
 }
 
-void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& diagnostics) {
+void RequireFullName(TRunSettings& settings, UserInterface& ui, Diagnostics& diagnostics) {
   if (!settings.szPersonFullName.empty()) return;
   while (settings.szPersonFullName.empty()) {
     std::optional<std::string> entered =
@@ -230,8 +230,8 @@ void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& d
     if (entered) {
       settings.szPersonFullName = std::move(*entered);
     } else {
-      ui.ShowMessage("Your Full Name is a required value.", kProgramCaption, MessageButtons::Ok,
-                     MessageIcon::None);
+      ui.ShowMessage("Your Full Name is a required value.", kProgramCaption, MessageButtons::kOk,
+                     MessageIcon::kNone);
     }
   }
   const Status written =

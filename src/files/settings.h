@@ -16,9 +16,9 @@
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 
-class TUserInterface;
+class UserInterface;
 
 /// The settings file: "pixamond.ini" in the layout home.
 std::filesystem::path IniFileName();
@@ -83,7 +83,7 @@ struct TRunSettings {
   std::string MatchPageSearchString(std::string_view name) const;
 
  private:
-  friend TRunSettings ReadRunSettings(const std::filesystem::path&, TDiagnostics&);
+  friend TRunSettings ReadRunSettings(const std::filesystem::path&, Diagnostics&);
   TProfileSnapshot Profile;
 };
 
@@ -102,12 +102,12 @@ inline constexpr int kMaxDetailImageSide = 8192;
 /// caption files (jpg, jpeg, jpe, gif, txt), and a display side over kMaxDisplaySide
 /// (which becomes kMaxDisplaySide). An empty Files/InLineSubDirName becomes "inline"; a key that is present
 /// but empty is written back.
-TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, TDiagnostics& diagnostics);
+TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, Diagnostics& diagnostics);
 
 /// Makes sure the run has the user's full name: asks until a name is given (a cancelled
 /// prompt is answered with a note and asked again) and stores a name given so in the
 /// settings file; a failed write is reported to `diagnostics`.
-void RequireFullName(TRunSettings& settings, TUserInterface& ui, TDiagnostics& diagnostics);
+void RequireFullName(TRunSettings& settings, UserInterface& ui, Diagnostics& diagnostics);
 
 /// Settings keys that the name table does not hold.
 inline constexpr const char* kFilesSection = "Files";

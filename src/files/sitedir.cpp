@@ -49,9 +49,9 @@ bool SiteTakesIn(std::string_view site, std::string_view directory) {
   return true;
 }
 
-bool Refuse(TUserInterface* ui, const char* message) {
+bool Refuse(UserInterface* ui, const char* message) {
   if (ui != nullptr) {
-    ui->ShowMessage(message, kProgramCaption, MessageButtons::Ok, MessageIcon::None);
+    ui->ShowMessage(message, kProgramCaption, MessageButtons::kOk, MessageIcon::kNone);
   }
   return false;
 }
@@ -68,7 +68,7 @@ TProgramAndSearchDirs GetProgramAndSearchDirs() {
 }
 
 bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
-                           TUserInterface* ui) {
+                           UserInterface* ui) {
   if (szDirectory.empty()) return Refuse(ui, "No directory has been selected.");
   if (IsFileSystemRoot(szDirectory)) {
     return Refuse(ui, "You can't select the root directory of a drive");

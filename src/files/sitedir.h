@@ -9,7 +9,7 @@
 namespace pix {
 
 class TFileItem;
-class TUserInterface;
+class UserInterface;
 
 struct TProgramAndSearchDirs {
   std::string szProgramDir;  ///< The layout home, without a trailing "/".
@@ -29,6 +29,6 @@ TProgramAndSearchDirs GetProgramAndSearchDirs();
 /// directory that does not contain program."). With `ui` a refusal is shown in a box with
 /// an OK button and the program's caption; without one it is silent.
 bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
-                           TUserInterface* ui);
+                           UserInterface* ui);
 
 }  // namespace pix

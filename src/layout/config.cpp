@@ -49,11 +49,11 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
 
 // One box for everything a save could not do, so that a save with many failures asks for
 // one answer, not one per file.
-void ReportSaveFailures(const std::vector<Status>& failures, TUserInterface& ui) {
+void ReportSaveFailures(const std::vector<Status>& failures, UserInterface& ui) {
   if (failures.empty()) return;
   std::string text = "Some of the layout could not be saved; everything else was saved.\n";
   for (const Status& failure : failures) text += "\n" + failure.message();
-  ui.ShowMessage(text, "Error", MessageButtons::Ok, MessageIcon::Warning);
+  ui.ShowMessage(text, "Error", MessageButtons::kOk, MessageIcon::kWarning);
 }
 
 }  // namespace
@@ -101,8 +101,8 @@ bool TConfigItem::CanDelete() const { return false; }
 
 bool TConfigItem::CanOpen() const { return false; }
 
-void TConfigItem::Open(TUserInterface& ui) {
-  ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::Ok, MessageIcon::Warning);
+void TConfigItem::Open(UserInterface& ui) {
+  ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::kOk, MessageIcon::kWarning);
 }
 
 void TConfigItem::ShowPreview(TPreviewTarget*) {}
@@ -113,13 +113,13 @@ bool TConfigItem::CanRename() const { return false; }
 
 void TConfigItem::CollectDeletedFiles(std::vector<std::string>&) const {}
 
-TTrash* TConfigItem::Trash() const {
+Trash* TConfigItem::trash() const {
   const TConfigItem* root = this;
   while (root->Parent != nullptr) root = root->Parent;
   return root->TrashBin;
 }
 
-bool TConfigItem::Rename(TUserInterface&, std::string_view) { return false; }
+bool TConfigItem::Rename(UserInterface&, std::string_view) { return false; }
 
 void TConfigItem::SetLabel(std::string_view label) {
   PIX_CHECK(!label.empty());
@@ -145,7 +145,7 @@ bool TConfigItem::HasCrossedOut() const {
   return false;
 }
 
-std::vector<Status> TConfigItem::SaveTree(TUserInterface* ui) {
+std::vector<Status> TConfigItem::SaveTree(UserInterface* ui) {
   std::vector<Status> failures;
   // The items saved, with whether their save succeeded; their flags are cleared at the end,
   // since a parent decides by its children's flags whether it is modified itself.
@@ -215,7 +215,7 @@ TDirectoryItem::TDirectoryItem(TParentLink parent, TFileItem* dirFileItem, std::
 
 // ---- TRootConfigItem ---------------------------------------------------------------------
 
-TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, TUserInterface* ui)
+TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, UserInterface* ui)
     : TConfigItem("My Web Site"),
       szProgramDir(std::move(programDir)),
       szSiteDir(std::move(siteDir)) {

@@ -42,8 +42,8 @@ namespace pix {
 
 class TFileItem;
 class TObjInspectModel;
-class TTrash;
-class TUserInterface;
+class Trash;
+class UserInterface;
 
 /// Icons of the item kinds (bitmap resource ids); kinds that look alike share one.
 enum BitmapId : int {
@@ -60,7 +60,7 @@ enum BitmapId : int {
 struct TTreeBuildContext {
   /// Where a picture that vanished since the directory scan is reported; none builds
   /// silently.
-  TUserInterface* Ui = nullptr;
+  UserInterface* Ui = nullptr;
   /// Set once the user has answered Cancel to a "Missing File" box: the rest of the build
   /// reports no more missing pictures.
   bool bMissingFilesQuiet = false;
@@ -111,7 +111,7 @@ class TConfigItem : public TVarArray {
   /// True when Open starts something (pictures open in the picture editor).
   virtual bool CanOpen() const;
   /// Opens the item outside the program; items that cannot be opened say so.
-  virtual void Open(TUserInterface& ui);
+  virtual void Open(UserInterface& ui);
   /// Called when the item becomes the selected one; only pictures show something.
   virtual void ShowPreview(TPreviewTarget* preview);
   /// Fills the variables from their store (for the items that read it after construction).
@@ -119,7 +119,7 @@ class TConfigItem : public TVarArray {
   /// True when the item may be renamed.
   virtual bool CanRename() const;
   /// Renames what the item stands for to `newName`; messages go to `ui`. True when done.
-  virtual bool Rename(TUserInterface& ui, std::string_view newName);
+  virtual bool Rename(UserInterface& ui, std::string_view newName);
 
   // The tree.
 
@@ -166,7 +166,7 @@ class TConfigItem : public TVarArray {
   /// tried whatever failed before it, and every item saved is no longer modified, so that
   /// the next save leaves it alone. The failures are reported together in one box on `ui`
   /// (when given) and returned.
-  std::vector<Status> SaveTree(TUserInterface* ui);
+  std::vector<Status> SaveTree(UserInterface* ui);
 
   /// Shows the item's variables in the inspector and its picture in `preview`.
   void ShowInInspector(TObjInspectModel& inspector, TPreviewTarget* preview);
@@ -180,9 +180,9 @@ class TConfigItem : public TVarArray {
   virtual void CollectDeletedFiles(std::vector<std::string>& paths) const;
   /// Where the files of crossed-out items go: the trash set on the tree's root, or none,
   /// which makes deletions permanent.
-  TTrash* Trash() const;
+  Trash* trash() const;
   /// Sets the trash of the tree whose root this item is; `trash` must outlive the tree.
-  void SetTrash(TTrash* trash) { TrashBin = trash; }
+  void SetTrash(Trash* trash) { TrashBin = trash; }
 
   /// True when the parent's Save stores this item's variables, so that the item counts as
   /// saved only when its parent's save succeeded.
@@ -197,7 +197,7 @@ class TConfigItem : public TVarArray {
 
  private:
   TConfigItem* Parent = nullptr;  // Owns this item (except for a root); outlives it.
-  TTrash* TrashBin = nullptr;     // Set on a root only; not owned.
+  Trash* TrashBin = nullptr;     // Set on a root only; not owned.
   std::vector<std::unique_ptr<TConfigItem>> ppChild;
   std::string szLabel;
   int LevelValue = 0;
@@ -290,7 +290,7 @@ class TDirectoryItem : public TPageItem {
   bool CanRename() const override { return true; }
   /// Renames the directory; the paths of this item and of every item below follow at once.
   /// Renaming the site directory itself also makes the settings remember the new path.
-  bool Rename(TUserInterface& ui, std::string_view newName) override;
+  bool Rename(UserInterface& ui, std::string_view newName) override;
   const TFileItem* DirFileItem() const { return DirFileItemValue; }
 
  private:
@@ -321,7 +321,7 @@ class TMatchItem : public TConfigItem {
   bool CanDelete() const override { return true; }
   bool CanRename() const override { return true; }
   /// Gives the match page a new base name; the files follow at the next save.
-  bool Rename(TUserInterface& ui, std::string_view newName) override;
+  bool Rename(UserInterface& ui, std::string_view newName) override;
   const std::string& VarFileName() const { return szVarFileName; }
   const std::string& BaseName() const { return szBaseName; }
 
@@ -340,7 +340,7 @@ class TRootConfigItem : public TConfigItem {
   /// Builds the tree for the layout home `szProgramDir` and the site directory `szSiteDir`
   /// (which may be unusable: the tree then shows "No Dir Selected"). Pictures that vanished
   /// since the scan are reported on `ui` when given.
-  TRootConfigItem(std::string szProgramDir, std::string szSiteDir, TUserInterface* ui);
+  TRootConfigItem(std::string szProgramDir, std::string szSiteDir, UserInterface* ui);
   ~TRootConfigItem() override;
   int GetBitmapId() const override { return kBitmapFace; }
   /// Writes the list of match pages that are not crossed out.
@@ -366,10 +366,10 @@ class TRootConfigItem : public TConfigItem {
   // Items below the root point into the list, so the root destroys them first.
   std::unique_ptr<TFileItem> SiteFileListValue;
   /// What went wrong while the tree was built (a directory that cannot be read).
-  TCollectedDiagnostics Problems;
+  CollectedDiagnostics Problems;
 
  public:
-  const TCollectedDiagnostics& BuildProblems() const { return Problems; }
+  const CollectedDiagnostics& BuildProblems() const { return Problems; }
 };
 
 /// The most characters of the list of match pages that the settings hold and are read.

@@ -70,7 +70,7 @@ Status DeleteFileIfPresent(const std::string& path) {
   return Status::IoError("Cannot delete " + path + ": " + std::strerror(errno));
 }
 
-Status RemoveCrossedOutFile(const std::string& path, TTrash* trash) {
+Status RemoveCrossedOutFile(const std::string& path, Trash* trash) {
   if (trash == nullptr || !trash->IsAvailable()) return DeleteFileIfPresent(path);
   struct stat status;
   if (path.empty() || ::lstat(path.c_str(), &status) != 0) return Status::OK();
@@ -158,7 +158,7 @@ TPageItem::TPageItem(TParentLink parent, std::string_view label, std::string var
 
 Status TPageItem::Save() {
   if (!IsCrossedOut()) return WriteVarFile(szVarFileName, FormatVarText());
-  return RemoveCrossedOutFile(szVarFileName, Trash());
+  return RemoveCrossedOutFile(szVarFileName, trash());
 }
 
 void TPageItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
@@ -183,24 +183,24 @@ Status TDirectoryItem::Save() {
   for (const TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     if (!IsDirectory(*entry)) {
-      Collect(failures, RemoveCrossedOutFile(entry->szFullFileName(), Trash()));
+      Collect(failures, RemoveCrossedOutFile(entry->szFullFileName(), trash()));
     }
   }
   ::rmdir(DirFileItemValue->szFullFileName().c_str());
   return failures;
 }
 
-bool TDirectoryItem::Rename(TUserInterface& ui, std::string_view newName) {
+bool TDirectoryItem::Rename(UserInterface& ui, std::string_view newName) {
   if (newName.find('.') != std::string_view::npos) {
-    ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::Ok,
-                   MessageIcon::None);
+    ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::kOk,
+                   MessageIcon::kNone);
     return false;
   }
   const Status renamed = RenameFileItem(*DirFileItemValue, newName);
   if (!renamed.ok()) {
     // The box keeps the program's own words; the reason goes in its title.
     ui.ShowMessage("It was not possible to change the name of the directory", renamed.message(),
-                   MessageButtons::Ok, MessageIcon::None);
+                   MessageButtons::kOk, MessageIcon::kNone);
     return false;
   }
   FollowFileList();
@@ -213,7 +213,7 @@ bool TDirectoryItem::Rename(TUserInterface& ui, std::string_view newName) {
           "The directory was renamed, but the settings could not be changed to its "
           "new name:\n" +
               remembered.message(),
-          "Error", MessageButtons::Ok, MessageIcon::Warning);
+          "Error", MessageButtons::kOk, MessageIcon::kWarning);
     }
   }
   return true;
@@ -261,7 +261,7 @@ Status TMatchItem::Save() {
     for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
       if (AnotherMatchPageUses(*this, *name)) continue;
       Collect(failures, RemoveCrossedOutFile(
-                            name == &szBaseName ? szVarFileName : szStoredVarFileName, Trash()));
+                            name == &szBaseName ? szVarFileName : szStoredVarFileName, trash()));
       Collect(failures, WriteProfileText(section, *name, std::nullopt, IniFileName()));
     }
     return failures;
@@ -303,22 +303,22 @@ void TMatchItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
   }
 }
 
-bool TMatchItem::Rename(TUserInterface& ui, std::string_view newName) {
+bool TMatchItem::Rename(UserInterface& ui, std::string_view newName) {
   if (newName.find('.') != std::string_view::npos) {
-    ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::Ok,
-                   MessageIcon::None);
+    ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::kOk,
+                   MessageIcon::kNone);
     return false;
   }
   if (!IsUsableMatchPageName(newName)) {
     ui.ShowMessage(
         "A match page name cannot be empty, hold '/', ',' or '=', begin with ';' "
         "or '[', or begin or end with a blank.",
-        "", MessageButtons::Ok, MessageIcon::None);
+        "", MessageButtons::kOk, MessageIcon::kNone);
     return false;
   }
   if (!EqualsNoCase(newName, szBaseName) && AnotherMatchPageUses(*this, newName)) {
-    ui.ShowMessage("There is already a match page of that name.", "", MessageButtons::Ok,
-                   MessageIcon::None);
+    ui.ShowMessage("There is already a match page of that name.", "", MessageButtons::kOk,
+                   MessageIcon::kNone);
     return false;
   }
   // The file keeps its directory and extension and takes the new name.

@@ -57,7 +57,7 @@ std::string DescribeDeletion(const TDeletionSummary& summary) {
          FormatFileSize(summary.Bytes);
 }
 
-TLayoutModel::TLayoutModel(TUserInterface& ui) : Ui(ui) {
+TLayoutModel::TLayoutModel(UserInterface& ui) : Ui(ui) {
   LoadLayout();
   FillList();
 }
@@ -78,7 +78,7 @@ void TLayoutModel::LoadLayout() {
   Root->SetTrash(TrashBin);
 }
 
-void TLayoutModel::SetTrash(TTrash* trash) {
+void TLayoutModel::SetTrash(Trash* trash) {
   TrashBin = trash;
   if (Root != nullptr) Root->SetTrash(trash);
 }
@@ -166,15 +166,15 @@ bool TLayoutModel::ConfirmDeletions(const TConfigItem& item, bool bQuestion) {
             : "Crossed out item(s) (including physical disk files) will be permanently deleted "
               "off the disk forever: " +
                   what + ". There is no Trash to take them back from.";
-    return Ui.ShowMessage(text, "Confirm", MessageButtons::OkCancel, MessageIcon::Question) ==
-           MessageAnswer::Ok;
+    return Ui.ShowMessage(text, "Confirm", MessageButtons::kOkCancel, MessageIcon::kQuestion) ==
+           MessageAnswer::kOk;
   }
   const std::string text =
       summary.bToTrash ? "Delete crossed-out items: " + what + " will be moved to the Trash."
                        : "Permanently delete crossed-out items: " + what +
                              ". There is no Trash to take them back from.";
-  return Ui.ShowMessage(text, "Question", MessageButtons::YesNo, MessageIcon::Question) ==
-         MessageAnswer::Yes;
+  return Ui.ShowMessage(text, "Question", MessageButtons::kYesNo, MessageIcon::kQuestion) ==
+         MessageAnswer::kYes;
 }
 
 void TLayoutModel::Delete() {
@@ -182,8 +182,8 @@ void TLayoutModel::Delete() {
   if (Selected->CanDelete()) {
     Selected->CrossOutTree();
   } else {
-    Ui.ShowMessage("It is not possible to delete this item.", "Error", MessageButtons::Ok,
-                   MessageIcon::Stop);
+    Ui.ShowMessage("It is not possible to delete this item.", "Error", MessageButtons::kOk,
+                   MessageIcon::kStop);
   }
 }
 
@@ -246,11 +246,11 @@ bool TLayoutModel::HasUnsavedEdits() const {
 bool TLayoutModel::QueryClose() {
   if (!HasUnsavedEdits()) return true;
   switch (Ui.ShowMessage("The layout has changes that are not saved. Save them before closing?",
-                         "Question", MessageButtons::SaveDiscardCancel, MessageIcon::Question)) {
-    case MessageAnswer::Save:
+                         "Question", MessageButtons::kSaveDiscardCancel, MessageIcon::kQuestion)) {
+    case MessageAnswer::kSave:
       // What could not be saved was reported; the window stays so that it is not lost.
       return SaveLayout();
-    case MessageAnswer::Discard:
+    case MessageAnswer::kDiscard:
       return true;
     default:
       return false;
@@ -275,7 +275,7 @@ bool TLayoutModel::SelectDirectory(std::string_view chosen) {
       WriteIniString(kFilesSection, kSearchDirectory, directory);
   if (!remembered.ok()) {
     Ui.ShowMessage("The site directory could not be remembered:\n" + remembered.message(), "Error",
-                   MessageButtons::Ok, MessageIcon::Warning);
+                   MessageButtons::kOk, MessageIcon::kWarning);
     return false;
   }
   RefreshLayout();
@@ -287,23 +287,23 @@ bool TLayoutModel::CheckSiteDirectory() {
   return ValidateSiteDirectory(szSiteDir, szProgramDir, &Ui);
 }
 
-void TLayoutModel::ShowProblems(const TCollectedDiagnostics& problems) {
+void TLayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
   // What the user should know but is no problem (a page kept as edited by hand) comes after
   // the problems, in the same box.
   std::string text = problems.ProblemText();
   for (const std::string& notice : problems.Notices()) text += notice + "\n";
   if (text.empty()) return;
-  Ui.ShowMessage(text, problems.ProblemCount() > 0 ? "Problems" : "Note", MessageButtons::Ok,
-                 problems.ProblemCount() > 0 ? MessageIcon::Warning : MessageIcon::Information);
+  Ui.ShowMessage(text, problems.ProblemCount() > 0 ? "Problems" : "Note", MessageButtons::kOk,
+                 problems.ProblemCount() > 0 ? MessageIcon::kWarning : MessageIcon::kInformation);
 }
 
-void TLayoutModel::RunGeneration(TProgress& progress) {
-  TCollectedDiagnostics problems;
+void TLayoutModel::RunGeneration(Progress& progress) {
+  CollectedDiagnostics problems;
   TWebSite site(szSiteDir, szProgramDir, Ui, progress, problems);
   site.SetJobs(TWebSite::DefaultJobs());
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
-    Ui.ShowMessage(prepared.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
+    Ui.ShowMessage(prepared.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
     return;
   }
   site.Execute();
@@ -333,35 +333,35 @@ std::string TLayoutModel::RunStatusText(bool cancelled, int done, int steps, int
   return text;
 }
 
-void TLayoutModel::GenerateSite(TProgress& progress) {
+void TLayoutModel::GenerateSite(Progress& progress) {
   if (!CheckSiteDirectory()) return;
   SaveLayout();
   RunGeneration(progress);
   RefreshLayout();
 }
 
-AutoOrganizeChoice TLayoutModel::AutoOrganize(TProgress& progress) {
+AutoOrganizeChoice TLayoutModel::AutoOrganize(Progress& progress) {
   if (!CheckSiteDirectory()) return AutoOrganizeChoice::kAborted;
   const MessageAnswer answer =
       Ui.ShowMessage("Regenerate Web Sight after creating layout design.", "Auto Layout",
-                     MessageButtons::YesNoCancel, MessageIcon::Question);
-  if (answer == MessageAnswer::Cancel) {
-    Ui.ShowMessage("Auto-Organize aborted.", "", MessageButtons::Ok, MessageIcon::None);
+                     MessageButtons::kYesNoCancel, MessageIcon::kQuestion);
+  if (answer == MessageAnswer::kCancel) {
+    Ui.ShowMessage("Auto-Organize aborted.", "", MessageButtons::kOk, MessageIcon::kNone);
     return AutoOrganizeChoice::kAborted;
   }
   SaveLayout();
-  TCollectedDiagnostics problems;
+  CollectedDiagnostics problems;
   const Status organized = BuildAutoOrganizeLayout(szSiteDir, szProgramDir, problems);
   ShowProblems(problems);
   if (!organized.ok()) {
-    Ui.ShowMessage(organized.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
-  } else if (answer == MessageAnswer::Yes) {
+    Ui.ShowMessage(organized.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
+  } else if (answer == MessageAnswer::kYes) {
     RunGeneration(progress);
   } else {
     szStatusText = "Layout organized at " + ClockNow() + "; the site was not generated.";
   }
   RefreshLayout();
-  return answer == MessageAnswer::Yes ? AutoOrganizeChoice::kOrganizeAndGenerate
+  return answer == MessageAnswer::kYes ? AutoOrganizeChoice::kOrganizeAndGenerate
                                       : AutoOrganizeChoice::kOrganizeOnly;
 }
 

@@ -4,7 +4,7 @@
 // The desktop window draws ListedItems() (indent by Level(), icon GetBitmapId(), label,
 // a red line across crossed-out rows), draws the inspector's rows, and calls the command
 // functions when the user acts. Every message, confirmation and prompt goes through the
-// TUserInterface the model was made with; the inline image of a selected picture goes to
+// UserInterface the model was made with; the inline image of a selected picture goes to
 // the preview target. The window's own dialogs (the file chooser of Select Directory, the
 // sample layout dialog, the status window of a run) stay with the window; the model takes
 // their results.
@@ -22,9 +22,9 @@
 
 namespace pix {
 
-class TProgress;
-class TTrash;
-class TUserInterface;
+class Progress;
+class Trash;
+class UserInterface;
 
 /// The answer of the Auto Organize question.
 enum class AutoOrganizeChoice { kOrganizeAndGenerate, kOrganizeOnly, kAborted };
@@ -46,7 +46,7 @@ std::string DescribeDeletion(const TDeletionSummary& summary);
 class TLayoutModel {
  public:
   /// `ui` must outlive the model. The tree is built at once (LoadLayout) and listed.
-  explicit TLayoutModel(TUserInterface& ui);
+  explicit TLayoutModel(UserInterface& ui);
   ~TLayoutModel();
   TLayoutModel(const TLayoutModel&) = delete;
   TLayoutModel& operator=(const TLayoutModel&) = delete;
@@ -55,7 +55,7 @@ class TLayoutModel {
   void SetPreviewTarget(TPreviewTarget* preview) { Preview = preview; }
   /// Where the files of crossed-out items go; none (the default) deletes them for good.
   /// Must outlive the model; every tree the model builds uses it.
-  void SetTrash(TTrash* trash);
+  void SetTrash(Trash* trash);
 
   // ---- The tree and its list ----
 
@@ -128,9 +128,9 @@ class TLayoutModel {
   /// Checks the site directory, with messages.
   bool CheckSiteDirectory();
   /// Generate Site: check, save, run the generation with `progress`, rebuild.
-  void GenerateSite(TProgress& progress);
+  void GenerateSite(Progress& progress);
   /// Auto Organize: check, ask, save, analyse the site, optionally generate, rebuild.
-  AutoOrganizeChoice AutoOrganize(TProgress& progress);
+  AutoOrganizeChoice AutoOrganize(Progress& progress);
   /// Sample Layouts is SaveLayout, the sample dialog, then RefreshLayout.
 
   // ---- The status line ----
@@ -149,8 +149,8 @@ class TLayoutModel {
  private:
   void FillList();
   // Shows the problems of a run or an analysis in one box, if there were any.
-  void ShowProblems(const TCollectedDiagnostics& problems);
-  void RunGeneration(TProgress& progress);
+  void ShowProblems(const CollectedDiagnostics& problems);
+  void RunGeneration(Progress& progress);
   // The label a renamed item shows: what a rebuilt tree would call it.
   std::string LabelAfterRename(const TConfigItem& item, std::string_view typed) const;
 
@@ -158,9 +158,9 @@ class TLayoutModel {
   // and where. `confirmTitle` "Confirm" asks OK or Cancel, "Question" Yes or No.
   bool ConfirmDeletions(const TConfigItem& item, bool bQuestion);
 
-  TUserInterface& Ui;
+  UserInterface& Ui;
   TPreviewTarget* Preview = nullptr;
-  TTrash* TrashBin = nullptr;
+  Trash* TrashBin = nullptr;
   std::unique_ptr<TRootConfigItem> Root;
   std::vector<TConfigItem*> Rows;
   TConfigItem* Selected = nullptr;  // An item of Root's tree, or null.

@@ -39,9 +39,9 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
 }
 
 // The box keeps the program's own words; the reason goes in its title.
-void ShowRenameFailure(TUserInterface& ui, const Status& why) {
+void ShowRenameFailure(UserInterface& ui, const Status& why) {
   ui.ShowMessage("It was not possible to rename the picture file.", why.message(),
-                 MessageButtons::Ok, MessageIcon::None);
+                 MessageButtons::kOk, MessageIcon::kNone);
 }
 
 }  // namespace
@@ -76,8 +76,8 @@ TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::stri
     // Gone since the directory was scanned. The item is still built, with empty variables;
     // Cancel only asks not to be told about every other missing picture of this build.
     if (context.Ui != nullptr && !context.bMissingFilesQuiet &&
-        context.Ui->ShowMessage(szFullFileName, "Missing File", MessageButtons::OkCancel,
-                                MessageIcon::Warning) == MessageAnswer::Cancel) {
+        context.Ui->ShowMessage(szFullFileName, "Missing File", MessageButtons::kOkCancel,
+                                MessageIcon::kWarning) == MessageAnswer::kCancel) {
       context.bMissingFilesQuiet = true;
     }
     return;
@@ -91,7 +91,7 @@ TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::stri
 }
 
 Status TPictureItem::Save() {
-  if (IsCrossedOut()) return RemoveCrossedOutFile(szFullFileName, Trash());
+  if (IsCrossedOut()) return RemoveCrossedOutFile(szFullFileName, trash());
   if (!HoldsPictureComment(szFullFileName)) return Status::OK();
   const std::string text = FormatVarText();
   if (text == szStoredComment) return Status::OK();
@@ -113,7 +113,7 @@ void TPictureItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
 
 // ---- Rename ------------------------------------------------------------------------------
 
-bool TPictureItem::Rename(TUserInterface& ui, std::string_view newName) {
+bool TPictureItem::Rename(UserInterface& ui, std::string_view newName) {
   std::string directory;
   std::string oldName;
   SplitPath(szFullFileName, &directory, &oldName);
@@ -227,13 +227,13 @@ Status StartDetachedProgram(const std::vector<std::string>& argv) {
   return Status::OK();
 }
 
-void TPictureItem::Open(TUserInterface& ui) {
+void TPictureItem::Open(UserInterface& ui) {
   PIX_CHECK(!szFullFileName.empty());
   const std::string commandLine = GetIniString(kFilesSection, kPictureEditorKey, "", 1024);
   const Status started = StartDetachedProgram(BuildEditorCommand(commandLine, szFullFileName));
   if (!started.ok()) {
     ui.ShowMessage("The picture editor could not be started.\n" + started.message(), "Error",
-                   MessageButtons::Ok, MessageIcon::Warning);
+                   MessageButtons::kOk, MessageIcon::kWarning);
   }
 }
 

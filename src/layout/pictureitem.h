@@ -38,14 +38,14 @@ class TPictureItem : public TConfigItem {
   bool CanDelete() const override { return true; }
   /// Starts the picture editor of the settings (Files/PictureEditor, a command line whose
   /// %s stands for the picture), or the desktop's default application when none is set.
-  void Open(TUserInterface& ui) override;
+  void Open(UserInterface& ui) override;
   bool CanOpen() const override { return true; }
   /// Shows the picture's inline image.
   void ShowPreview(TPreviewTarget* preview) override;
   bool CanRename() const override { return true; }
   /// Renames the picture file in its directory to `newName`, which keeps the old extension
   /// when it has none. An existing file is never replaced.
-  bool Rename(TUserInterface& ui, std::string_view newName) override;
+  bool Rename(UserInterface& ui, std::string_view newName) override;
 
   const std::string& FullFileName() const { return szFullFileName; }
   /// The inline image that a generation run makes for this picture:

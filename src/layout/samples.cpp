@@ -155,7 +155,7 @@ const std::string& TSampleLayouts::Highlight(int index) {
   return Selected != nullptr ? Selected->szDescription : kNoText;
 }
 
-TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
+TSampleLayouts::OkOutcome TSampleLayouts::PressOk(UserInterface& ui,
                                                   const std::filesystem::path& target) {
   if (Selected == nullptr) return OkOutcome::kClosedUnchanged;
   const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;
@@ -167,8 +167,8 @@ TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
     question += "\n\nThe current " + globals.filename().string() + " is kept as " +
                 backup.filename().string() + " beside it.";
   }
-  if (ui.ShowMessage(question, "Confirm", MessageButtons::OkCancel, MessageIcon::Question) !=
-      MessageAnswer::Ok) {
+  if (ui.ShowMessage(question, "Confirm", MessageButtons::kOkCancel, MessageIcon::kQuestion) !=
+      MessageAnswer::kOk) {
     return OkOutcome::kStayOpen;
   }
   if (keep) {
@@ -176,7 +176,7 @@ TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
     if (!kept.ok()) {
       ui.ShowMessage("The current layout could not be kept as a backup; it is unchanged.\n" +
                          kept.message(),
-                     "Error", MessageButtons::Ok, MessageIcon::Warning);
+                     "Error", MessageButtons::kOk, MessageIcon::kWarning);
       return OkOutcome::kStayOpen;
     }
   }
@@ -188,7 +188,7 @@ TSampleLayouts::OkOutcome TSampleLayouts::PressOk(TUserInterface& ui,
   if (!copied.ok()) {
     ui.ShowMessage("The sample layout could not be copied; the current layout is unchanged.\n" +
                        copied.message(),
-                   "Error", MessageButtons::Ok, MessageIcon::Warning);
+                   "Error", MessageButtons::kOk, MessageIcon::kWarning);
     return OkOutcome::kStayOpen;
   }
   return OkOutcome::kCopied;

@@ -16,7 +16,7 @@
 
 namespace pix {
 
-class TUserInterface;
+class UserInterface;
 
 /// The most bytes of a sample file that are read for its title and description.
 inline constexpr std::size_t kSampleReadLimit = 16384;
@@ -88,7 +88,7 @@ class TSampleLayouts {
   /// layout home's globals.txt when none is given). An existing target is first kept as its
   /// next numbered backup, which the question names. A failed backup or copy is reported on
   /// `ui` and leaves the target as it was.
-  OkOutcome PressOk(TUserInterface& ui, const std::filesystem::path& target = {});
+  OkOutcome PressOk(UserInterface& ui, const std::filesystem::path& target = {});
 
  private:
   std::vector<TSampleItem> Items;

@@ -123,7 +123,7 @@ Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
   }
   // The output is judged first, so that a file the user protected is refused whatever it
   // holds; a link is written through, since its target is the picture the user named.
-  Result<TUserFileTarget> target = CheckUserFileRewrite(szOutFile, TSymlinkRule::kWriteThrough);
+  Result<UserFileTarget> target = CheckUserFileRewrite(szOutFile, SymlinkRule::kWriteThrough);
   if (!target.ok()) return target.status();
   // Only a regular file is opened: a named pipe or a device would make the read wait.
   Status regular = RequireRegularFile(szInFile);
@@ -159,7 +159,7 @@ Status WriteJpegComment(const fs::path& szInFile, const fs::path& szOutFile,
                                   ? newMap.RecordSegmentCount() == 0
                                   : after.szComments == FilterCommentText(szComments);
     if (after.Width != before.Width || after.Height != before.Height || !captionRight) {
-      return Status::Corrupt("The comment written into " + target->Name +
+      return Status::Corrupt("The comment written into " + target->name +
                              " does not read back as written; the file is left unchanged");
     }
     return Status::OK();

@@ -745,7 +745,7 @@ Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
 
 Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineFile,
                            int DisplayWidth, int DisplayHeight, TDecodeReduction Reduction,
-                           TOrientation Orientation, const TBeforeReplace& beforeReplace,
+                           TOrientation Orientation, const BeforeReplace& beforeReplace,
                            std::string* damage) {
   if (damage != nullptr) damage->clear();
   if (DisplayWidth < 1 || DisplayHeight < 1) {
@@ -766,7 +766,7 @@ Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineF
   }
   // The decoded picture goes to a temporary file beside the inline image, which removes
   // itself when this function returns, whatever happened.
-  Result<TTempFileBeside> decoded = TTempFileBeside::Create(szInlineFile);
+  Result<TempFileBeside> decoded = TempFileBeside::Create(szInlineFile);
   if (!decoded.ok()) return decoded.status();
   Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), szJpegFile, damage);
   if (!outcome.ok()) return outcome.status();

@@ -89,7 +89,7 @@ Status MakeJpegInlineImage(const std::filesystem::path& szJpegFile,
                            int DisplayHeight,
                            TDecodeReduction Reduction = TDecodeReduction::DctScaling,
                            TOrientation Orientation = TOrientation::kNormal,
-                           const TBeforeReplace& beforeReplace = {}, std::string* damage = nullptr);
+                           const BeforeReplace& beforeReplace = {}, std::string* damage = nullptr);
 
 /// A picture's pixels as RGB, three bytes a pixel, top line first, with the colour profile
 /// it carried (the ICC bytes; empty when it had none).

@@ -228,7 +228,7 @@ Status CheckKeepsEverything(const fs::path& original, const fs::path& copy, cons
 }
 
 Status Deinterlace(const fs::path& szInFile, const fs::path& szOutFile) {
-  Result<TUserFileTarget> target = CheckUserFileRewrite(szOutFile, TSymlinkRule::kRefuse);
+  Result<UserFileTarget> target = CheckUserFileRewrite(szOutFile, SymlinkRule::kRefuse);
   if (!target.ok()) return target.status();
   // Only a regular file is opened: a named pipe or a device would make the read wait.
   Status regular = RequireRegularFile(szInFile);

@@ -275,7 +275,7 @@ Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs:
 }  // namespace
 
 Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs::path& szOutFile,
-                       TOrientation Orientation, const TBeforeReplace& beforeReplace) {
+                       TOrientation Orientation, const BeforeReplace& beforeReplace) {
   if (Width < 1 || Height < 1 || Width > kMaxGifDimension || Height > kMaxGifDimension) {
     return Status::InvalidArgument("Cannot resize " + szInFile.string() + " to " +
                                    std::to_string(Width) + "x" + std::to_string(Height));
@@ -300,7 +300,7 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs
         return beforeReplace(newFile);
       },
       // Resized copies are inline images, made again whenever they are lost.
-      TTempFileBeside::Durability::kUnsynced);
+      TempFileBeside::Durability::kUnsynced);
 }
 
 Status GetGifSize(int* Width, int* Height, const fs::path& szFile) {

@@ -46,7 +46,7 @@ inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 Status ResizeGifToSize(int Width, int Height, const std::filesystem::path& szInFile,
                        const std::filesystem::path& szOutFile,
                        TOrientation Orientation = TOrientation::kNormal,
-                       const TBeforeReplace& beforeReplace = {});
+                       const BeforeReplace& beforeReplace = {});
 
 /// The logical screen width and height of a GIF file (not the size of its images). Both
 /// are set to 0 first and stay 0 when the file cannot be read.

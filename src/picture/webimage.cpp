@@ -320,8 +320,8 @@ Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& stored)
   // the file that is about to replace the old one.
   auto checkThenHook = [&](const fs::path& newFile) -> Status {
     Status checked = check(newFile);
-    if (!checked.ok() || !request.BeforeReplace) return checked;
-    return request.BeforeReplace(newFile);
+    if (!checked.ok() || !request.before_replace) return checked;
+    return request.before_replace(newFile);
   };
   if (request.Format == TWebImageFormat::kWebP) {
     Result<std::vector<std::uint8_t>> bytes =
@@ -335,14 +335,14 @@ Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& stored)
           }
           return Status::OK();
         },
-        checkThenHook, TTempFileBeside::Durability::kUnsynced);
+        checkThenHook, TempFileBeside::Durability::kUnsynced);
   }
   // A JPEG file needs no check of its own (the encoder fails rather than write a short one),
   // so the caller's hook takes the check's place, just before the rename.
   return ReplaceFileSafely(
       request.Target,
       [&](std::FILE* out) { return EncodeJpegRgb(upright, request.Quality, out, request.Target); },
-      request.BeforeReplace, TTempFileBeside::Durability::kUnsynced);
+      request.before_replace, TempFileBeside::Durability::kUnsynced);
 }
 
 }  // namespace

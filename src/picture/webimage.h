@@ -54,7 +54,7 @@ struct TWebImageRequest {
   TOrientation Orientation = TOrientation::kNormal;  ///< How the source is stored.
   /// When set, called with the finished and checked web image just before it replaces the
   /// target; when it fails, the target stays as it was and its status is the request's.
-  TBeforeReplace BeforeReplace;
+  BeforeReplace before_replace;
 };
 
 /// Makes the web image `request` describes. The target is replaced only by a complete file

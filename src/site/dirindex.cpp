@@ -24,7 +24,7 @@ TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage
   DirEntryTemplate.Bind(array, kDirEntryTemplate);
   DirTrailerTemplate.Bind(array, kDirTrailerTemplate);
   array.CopyVarsFrom(site.DirGlobalArray());
-  array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.Diagnostics()));
+  array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "../index." + site.Names().szPageHTMLFileExt);
   EnsureInlineDirectory();
 }
@@ -95,7 +95,7 @@ TMatchWebPage::TMatchWebPage(TFileItem& directory, const std::string& matchName,
   // Picture names are the user's: "<!--01.jpg" must not open a comment in the page.
   array.SetVar("SearchPatternHTML", HtmlEscape(szPatterns));
   array.CopyVarsFrom(site.MatchGlobalArray());
-  array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.Diagnostics()));
+  array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "index." + site.Names().szPageHTMLFileExt);
 }
 

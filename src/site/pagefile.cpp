@@ -32,8 +32,8 @@ Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path
       return Status::Refused(path.string() + " is kept as it is (" + claim.Why +
                              "); the page is not written");
     case TClaim::kAbsent: {
-      Result<TTempFileBeside> temp =
-          TTempFileBeside::Create(path, TTempFileBeside::Durability::kUnsynced);
+      Result<TempFileBeside> temp =
+          TempFileBeside::Create(path, TempFileBeside::Durability::kUnsynced);
       if (!temp.ok()) return temp.status();
       page.reset(new TPageFile(std::move(temp).value()));
       break;
@@ -77,7 +77,7 @@ TPageFile::TPageFile(std::filesystem::path path, const TRecordedOutput& known)
       Buffer_(*this),
       Stream_(&Buffer_) {}
 
-TPageFile::TPageFile(TTempFileBeside temp)
+TPageFile::TPageFile(TempFileBeside temp)
     : Path_(temp.TargetPath()), Temp_(std::move(temp)), Buffer_(*this), Stream_(&Buffer_) {}
 
 TPageFile::~TPageFile() { CloseOld(); }
@@ -97,8 +97,8 @@ bool TPageFile::ReadOldPiece() {
 }
 
 bool TPageFile::Diverge() {
-  Result<TTempFileBeside> temp =
-      TTempFileBeside::Create(Path_, TTempFileBeside::Durability::kUnsynced);
+  Result<TempFileBeside> temp =
+      TempFileBeside::Create(Path_, TempFileBeside::Durability::kUnsynced);
   if (!temp.ok()) {
     CloseOld();
     return false;
@@ -123,8 +123,8 @@ bool TPageFile::Diverge() {
 }
 
 bool TPageFile::WriteHeld() {
-  Result<TTempFileBeside> temp =
-      TTempFileBeside::Create(Path_, TTempFileBeside::Durability::kUnsynced);
+  Result<TempFileBeside> temp =
+      TempFileBeside::Create(Path_, TempFileBeside::Durability::kUnsynced);
   if (!temp.ok()) return false;
   Temp_.emplace(std::move(temp).value());
   const bool written = std::fwrite(Held.data(), 1, Held.size(), Temp_->File()) == Held.size();
@@ -184,7 +184,7 @@ Status TPageFile::Close() {
     }
     if (!Diverge()) return Status::IoError("Cannot write " + Path_.string());  // Shorter.
   }
-  const Status committed = Temp_->Commit(BeforeReplace);
+  const Status committed = Temp_->Commit(before_replace_);
   bWritten = committed.ok();
   // Taken once the page is in place: the rename itself changes its change time.
   if (bWritten) Stamp_ = StampOfFile(Path_, false);

@@ -38,7 +38,7 @@ class TPageFile {
                                                    const std::optional<TRecordedOutput>& recorded);
 
   /// Sets the hook called with the finished new version just before it replaces the old.
-  void SetBeforeReplace(TBeforeReplace beforeReplace) { BeforeReplace = std::move(beforeReplace); }
+  void SetBeforeReplace(BeforeReplace beforeReplace) { before_replace_ = std::move(beforeReplace); }
 
   /// The stream to write the page to. Write errors are collected and reported by Close.
   std::ostream& Stream() { return Stream_; }
@@ -76,7 +76,7 @@ class TPageFile {
 
   TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
             const TFileStamp& oldStamp);
-  explicit TPageFile(TTempFileBeside temp);
+  explicit TPageFile(TempFileBeside temp);
   TPageFile(std::filesystem::path path, const TRecordedOutput& known);
 
   // Starts the new version and writes the held bytes into it.
@@ -92,7 +92,7 @@ class TPageFile {
   void CloseOld();
 
   std::filesystem::path Path_;
-  std::optional<TTempFileBeside> Temp_;  // The new version, once it differs.
+  std::optional<TempFileBeside> Temp_;  // The new version, once it differs.
   int OldFd = -1;                        // The old page while the new bytes match it.
   std::uint64_t OldSize = 0;
   std::uint64_t Matched = 0;      // How many leading bytes of the old page were matched.
@@ -104,7 +104,7 @@ class TPageFile {
   std::string Held;                      // With Known: the new bytes, until they differ.
   TFileStamp OldStamp;
   TDigester Digester;                    // Of every new byte.
-  TBeforeReplace BeforeReplace;
+  BeforeReplace before_replace_;
   TDigest Content_;
   std::optional<TFileStamp> Stamp_;
   PageBuf Buffer_;

@@ -162,9 +162,9 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
     // The picture vanished since the scan: the user may go on without it or stop the run.
     ++site.Stats().PicturesReported;
     ++site.Stats().ProblemsReported;
-    if (site.UserInterface().ShowMessage(names.AnchorPath, "Missing File",
-                                         MessageButtons::OkCancel, MessageIcon::Warning) ==
-        MessageAnswer::Cancel) {
+    if (site.user_interface().ShowMessage(names.AnchorPath, "Missing File",
+                                         MessageButtons::kOkCancel, MessageIcon::kWarning) ==
+        MessageAnswer::kCancel) {
       site.Cancel();
     }
     return false;
@@ -224,7 +224,7 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
     if (site.Cancelled()) return;
     const TFileItem& item = *pictures[i];
     const std::string name(item.szFileName());
-    site.Progress().SetCurrentStep("Processing Image " + name);
+    site.progress().SetCurrentStep("Processing Image " + name);
     page.VarArray().bMarkChanges = true;
     const TPictureFiles names = PictureFilesOf(item, site.Names());
     TPictureFacts facts = std::move(factsOf(i));
@@ -248,8 +248,8 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
       around.PrevCaptionText = caption;
     }
     learned[i].reset();
-    site.Progress().SetCurrentStep("Finshed " + name);
-    site.Progress().StepBy(1);
+    site.progress().SetCurrentStep("Finshed " + name);
+    site.progress().StepBy(1);
   }
 }
 
@@ -364,7 +364,7 @@ struct TMadeImage {
 // The hook that notes an image's bytes just before they are put in place, and keeps their
 // digest for the record. New bytes equal to the image already in place (`current`, when it
 // is the run's) are not put in place at all, so the image keeps its time.
-TBeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan,
+BeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan,
                                  std::optional<TDigest> current, TMadeImage& made) {
   return [&site, &plan, current, &made](const std::filesystem::path& finished) {
     const std::optional<TDigest> digest = DigestOfFile(finished);
@@ -473,7 +473,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
   std::string damage;
   if (inlineState == TImageState::kToMake && format == TWebImageFormat::kGif) {
     // A GIF inline image has a maker of its own.
-    const TBeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
+    const BeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     const TImageSize& size = inlinePlan.Size;
     facts.InlineStatus =
         jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, size.Width, size.Height,
@@ -491,7 +491,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     request.Height = inlinePlan.Size.Height;
     request.Quality = settings.InLineQuality;
     request.Orientation = orientation;
-    request.BeforeReplace = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
+    request.before_replace = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     requests.push_back(std::move(request));
   }
   if (wantDetail && detailState == TImageState::kToMake) {
@@ -502,7 +502,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     request.Height = detailPlan.Size.Height;
     request.Quality = settings.InLineQuality;
     request.Orientation = facts.Metadata.Exif.Orientation;
-    request.BeforeReplace = NoteBeforeReplace(site, detailPlan, detailPlan.InPlace, detailMade);
+    request.before_replace = NoteBeforeReplace(site, detailPlan, detailPlan.InPlace, detailMade);
     requests.push_back(std::move(request));
   }
   if (!requests.empty()) {

@@ -304,7 +304,7 @@ TFileStamp SettledStamp(const TFileStamp& stamp) {
 // --- Opening ----------------------------------------------------------------------------
 
 Result<std::unique_ptr<TSiteRecord>> TSiteRecord::Open(const std::filesystem::path& siteDirectory,
-                                                       TDiagnostics& diagnostics) {
+                                                       Diagnostics& diagnostics) {
   const std::filesystem::path file = siteDirectory / std::string(RECORD_FILE_NAME);
   struct stat info;
   bool existed = false;
@@ -368,7 +368,7 @@ Status TSiteRecord::Execute(const char* sql) {
   return Status::IoError(message);
 }
 
-Status TSiteRecord::Prepare(TDiagnostics& diagnostics, bool existed) {
+Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
   const std::string file = (Site / std::string(RECORD_FILE_NAME)).string();
   // One run writes a site at a time: the first write takes a lock that the connection keeps
   // until it closes, and a second run meets it at once.
@@ -458,7 +458,7 @@ Status TSiteRecord::Prepare(TDiagnostics& diagnostics, bool existed) {
 // Every file a killed run put in place after its last commit is in the pending list; each
 // that still holds what was noted is recorded as the run's, with no recipe, so that it is
 // made again.
-Status TSiteRecord::MergePending(TDiagnostics& diagnostics) {
+Status TSiteRecord::MergePending(Diagnostics& diagnostics) {
   const std::filesystem::path pending = Site / std::string(PENDING_FILE_NAME);
   PendingFd = ::open(pending.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (PendingFd < 0) {

@@ -41,7 +41,7 @@ struct sqlite3_stmt;
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 
 /// The name of the record at the top of a site.
 inline constexpr std::string_view RECORD_FILE_NAME = ".pixamond-record";
@@ -165,7 +165,7 @@ class TSiteRecord {
   /// it is). A record of an older or newer schema is migrated or started anew, never a
   /// reason to fail; the lines that say so go to `diagnostics`.
   static Result<std::unique_ptr<TSiteRecord>> Open(const std::filesystem::path& siteDirectory,
-                                                   TDiagnostics& diagnostics);
+                                                   Diagnostics& diagnostics);
 
   /// Opens an existing record only to read it, as the layout window does; none when there
   /// is none or it cannot be read now.
@@ -240,10 +240,10 @@ class TSiteRecord {
 
  private:
   TSiteRecord() = default;
-  Status Prepare(TDiagnostics& diagnostics, bool existed);
+  Status Prepare(Diagnostics& diagnostics, bool existed);
   Status Execute(const char* sql);
   sqlite3_stmt* Statement(int which) const;
-  Status MergePending(TDiagnostics& diagnostics);
+  Status MergePending(Diagnostics& diagnostics);
   void CommitIfDue();
   Status CommitLocked();
   TClaimResult ClaimRecorded(const std::string& fullPath,

@@ -26,7 +26,7 @@ struct TExpansion {
   std::size_t Written = 0;
   std::size_t References = 0;
   bool bStopped = false;
-  TDiagnostics* Diagnostics = nullptr;
+  Diagnostics* diagnostics = nullptr;
   // The most this call may write: the call's own cap, or less when its page is nearly full.
   std::size_t Limit = kMaxExpansionOutput;
   bool bPageFull = false;
@@ -34,7 +34,7 @@ struct TExpansion {
 
 void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway why) {
   // A size report names no variable: the cap is reached by the sum of them all.
-  if (expansion.Diagnostics == nullptr || gRunawayReported.exchange(true)) return;
+  if (expansion.diagnostics == nullptr || gRunawayReported.exchange(true)) return;
   std::string text;
   if (why == Runaway::kSize && expansion.bPageFull) {
     text = "Template expansion stopped: the page passes " + std::to_string(kMaxPageOutput >> 20) +
@@ -52,7 +52,7 @@ void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway w
            "}: variables refer to each other more than " + std::to_string(kMaxExpansionDepth) +
            " levels deep";
   }
-  expansion.Diagnostics->Problem(text);
+  expansion.diagnostics->Problem(text);
 }
 
 // Writes a run of text, cut where the output cap is reached.
@@ -74,7 +74,7 @@ void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion
 bool HasSomethingToSay(const TVarItem& item, const TVarArray& array, TExpansion& expansion) {
   std::ostringstream value;
   TExpansion inner{value, expansion.Stack, expansion.Written, expansion.References, false,
-                   expansion.Diagnostics};
+                   expansion.diagnostics};
   inner.Stack.push_back(&item);
   const TVarArray& owner = item.POwnerArray != nullptr ? *item.POwnerArray : array;
   Expand(item.szVarValue, owner, inner);
@@ -188,7 +188,7 @@ std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
 }
 
 void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
-                    TDiagnostics* diagnostics, TExpansionBudget* page) {
+                    Diagnostics* diagnostics, TExpansionBudget* page) {
   TExpansion expansion{out, {}, 0, 0, false, diagnostics};
   if (page != nullptr && page->Remaining < expansion.Limit) {
     expansion.Limit = page->Remaining;

@@ -24,7 +24,7 @@
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 
 class TVarArray;
 
@@ -71,7 +71,7 @@ std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
 /// `diagnostics`, when given. With a `page` budget, the expansion also stops where the page
 /// has taken all of it.
 void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
-                    TDiagnostics* diagnostics = nullptr, TExpansionBudget* page = nullptr);
+                    Diagnostics* diagnostics = nullptr, TExpansionBudget* page = nullptr);
 
 /// Forgets that a runaway expansion was reported, so the next run reports it again. A
 /// runaway expansion is reported once between two resets.

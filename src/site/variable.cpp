@@ -165,7 +165,7 @@ std::string TVarArray::FormatVarText() const {
 }
 
 std::string LoadVarFileText(std::string_view name, std::string_view directory,
-                            TDiagnostics* diagnostics) {
+                            Diagnostics* diagnostics) {
   std::string path;
   if (name.find('/') != std::string_view::npos || directory.empty()) {
     path.assign(name);

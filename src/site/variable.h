@@ -26,7 +26,7 @@
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 class TVarArray;
 
 /// One variable: a name and a text value, with the saved value of a marked change.
@@ -115,7 +115,7 @@ bool StartsNameLine(std::string_view text, std::size_t* nameLength = nullptr);
 /// in `directory`. A file that exists but cannot be read gives empty text and is reported
 /// to `diagnostics`, when given.
 std::string LoadVarFileText(std::string_view name, std::string_view directory = {},
-                            TDiagnostics* diagnostics = nullptr);
+                            Diagnostics* diagnostics = nullptr);
 
 /// The text of the variable file at `path`: empty text when there is none. Fails, with a
 /// message naming the file, when it cannot be read as intended: unreadable, larger than a

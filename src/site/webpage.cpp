@@ -16,7 +16,7 @@ namespace {
 
 // The text of a page written before, or nothing when there is none. A page that exists
 // but cannot be read is reported: it is replaced without what it held.
-std::optional<std::string> ReadOldPage(const std::string& path, TDiagnostics& diagnostics) {
+std::optional<std::string> ReadOldPage(const std::string& path, Diagnostics& diagnostics) {
   Result<std::string> text = ReadTextFile(path);
   if (text.ok()) return std::move(text).value();
   if (text.status().code() != Status::Code::kNotFound) diagnostics.Problem(text.status().message());
@@ -52,7 +52,7 @@ void RecordPage(TSiteRecord& record, const std::string& sitePath, const TPageFil
 }
 
 // The hook that notes a page's bytes just before they are put in place.
-TBeforeReplace NotePendingPage(TSiteRecord& record, std::string sitePath, const TDigest& content) {
+BeforeReplace NotePendingPage(TSiteRecord& record, std::string sitePath, const TDigest& content) {
   return [&record, sitePath = std::move(sitePath), &content](const std::filesystem::path&) {
     return record.NotePending(sitePath, TOutputKind::kPage, content);
   };
@@ -70,7 +70,7 @@ TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& sit
   const std::string& directoryPath = directory.szFullFileName();
   TVarArray& array = *PVarArray;
   array.CopyVarsFrom(site.GlobalArray());
-  array.ParseVarText(LoadVarFileText("globals", directoryPath, &site.Diagnostics()));
+  array.ParseVarText(LoadVarFileText("globals", directoryPath, &site.diagnostics()));
   array.SetVar("DirectoryFullFileName", directoryPath);
 
   // Bound before the subclass's layers and the page's own files are read: a file template
@@ -112,15 +112,15 @@ void TWebPage::EnsurePageOpen() {
   KeepsHandEditsNow = Claim.Claim == TClaim::kHandEdited ||
                     (Claim.Claim == TClaim::kOurs && Recorded && Recorded->KeepsHandEdits);
   if (Claim.Claim == TClaim::kHandEdited) {
-    Site().Diagnostics().Notice(szPageFilePath +
+    Site().diagnostics().Notice(szPageFilePath +
                                 " was edited by hand since Pixamond wrote it: its head, title "
                                 "and heading are kept in the new page");
   }
   std::optional<std::string> oldPage =
-      KeepsHandEditsNow ? ReadOldPage(szPageFilePath, Site().Diagnostics()) : std::nullopt;
+      KeepsHandEditsNow ? ReadOldPage(szPageFilePath, Site().diagnostics()) : std::nullopt;
   std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   if (!head) {
-    oldPage = ReadOldPage(szProgramPagePath, Site().Diagnostics());
+    oldPage = ReadOldPage(szProgramPagePath, Site().diagnostics());
     head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
   }
   const std::string title =
@@ -134,9 +134,9 @@ void TWebPage::EnsurePageOpen() {
   if (!label.empty()) array.SetVar(kPageLabel, label);
 
   array.ParseVarText(
-      LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().Diagnostics()));
+      LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().diagnostics()));
   array.ParseVarText(
-      LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().Diagnostics()));
+      LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().diagnostics()));
 
   // The page is gathered in memory until it grows large (see OpenPageFile), so that the
   // pages of every directory above the one being written hold no file open.
@@ -181,7 +181,7 @@ void TWebPage::SetParentLabel() {
 void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
   // After Close, what is still expanded goes to the emptied gathering and is dropped.
   if (!bOpened || bPageRefused) return;
-  ExpandTemplate(templateText, array, Out(), &Site().Diagnostics(), &PageBudget);
+  ExpandTemplate(templateText, array, Out(), &Site().diagnostics(), &PageBudget);
   if (!fPageFile && !bClosed &&
       Pending.tellp() > static_cast<std::streamoff>(kPendingPageLimit)) {
     OpenPageFile();
@@ -275,7 +275,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   WriteVersionComment(out);
   WriteHtmlStart(out, Site().Settings().szPageLanguage);
   TExpansionBudget budget;
-  ExpandTemplate(detailTemplate, entryArray, out, &Site().Diagnostics(), &budget);
+  ExpandTemplate(detailTemplate, entryArray, out, &Site().diagnostics(), &budget);
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {

@@ -39,8 +39,8 @@ void RemoveTemporaryNow(const std::string& path) {
 
 }  // namespace
 
-TWebSite::TWebSite(std::string siteDirectory, std::string programDirectory, TUserInterface& ui,
-                   TProgress& progress, TDiagnostics& diagnostics)
+TWebSite::TWebSite(std::string siteDirectory, std::string programDirectory, UserInterface& ui,
+                   Progress& progress, Diagnostics& diagnostics)
     : szSiteDirectory(std::move(siteDirectory)),
       szProgramDirectory(std::move(programDirectory)),
       Ui(ui),
@@ -336,7 +336,7 @@ std::vector<const TFileItem*> TWebSite::ListPicturesInWalkOrder(const TFileItem&
 
 void TWebSite::Report(const std::string& text) {
   ++StatsValue.ProblemsReported;
-  Ui.ShowMessage(text, "Error", MessageButtons::Ok, MessageIcon::Stop);
+  Ui.ShowMessage(text, "Error", MessageButtons::kOk, MessageIcon::kStop);
 }
 
 bool TWebSite::Cancelled() const { return bCancelled || ProgressSink.CancelRequested(); }

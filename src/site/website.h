@@ -31,12 +31,12 @@
 
 namespace pix {
 
-class TDiagnostics;
+class Diagnostics;
 class TFileItem;
 class TInlineImagePool;
-class TProgress;
+class Progress;
 struct TPictureFacts;
-class TUserInterface;
+class UserInterface;
 
 /// What a run did, for the summary that follows it.
 struct TRunStats {
@@ -55,8 +55,8 @@ struct TRunStats {
 class TWebSite {
  public:
   /// `ui`, `progress` and `diagnostics` must outlive the run.
-  TWebSite(std::string szSiteDirectory, std::string szProgramDirectory, TUserInterface& ui,
-           TProgress& progress, TDiagnostics& diagnostics);
+  TWebSite(std::string szSiteDirectory, std::string szProgramDirectory, UserInterface& ui,
+           Progress& progress, Diagnostics& diagnostics);
   ~TWebSite();
   TWebSite(const TWebSite&) = delete;
   TWebSite& operator=(const TWebSite&) = delete;
@@ -90,9 +90,9 @@ class TWebSite {
   int MaxDisplayWidth() const { return RunSettings.MaxDisplay.Width; }
   int MaxDisplayHeight() const { return RunSettings.MaxDisplay.Height; }
   bool AutoOrganize() const { return RunSettings.bDoAutoOrganize; }
-  TUserInterface& UserInterface() const { return Ui; }
-  TProgress& Progress() const { return ProgressSink; }
-  TDiagnostics& Diagnostics() const { return DiagnosticsSink; }
+  UserInterface& user_interface() const { return Ui; }
+  Progress& progress() const { return ProgressSink; }
+  Diagnostics& diagnostics() const { return DiagnosticsSink; }
 
   /// Shows a problem to the user with the title "Error" and counts it.
   void Report(const std::string& text);
@@ -151,9 +151,9 @@ class TWebSite {
   std::unique_ptr<TSiteRecord> RecordValue;  // Open from Prepare to the end of the run.
   mutable std::mutex FoldersMutex;
   mutable std::unordered_set<std::string> FoldersEnsured;  // This run's output folders.
-  TUserInterface& Ui;          // Not owned; outlives the run.
-  TProgress& ProgressSink;     // Not owned; outlives the run.
-  TDiagnostics& DiagnosticsSink;  // Not owned; outlives the run.
+  UserInterface& Ui;          // Not owned; outlives the run.
+  Progress& ProgressSink;     // Not owned; outlives the run.
+  Diagnostics& DiagnosticsSink;  // Not owned; outlives the run.
   TRunStats StatsValue;
 };
 

@@ -68,7 +68,7 @@ TEST(SafeFileTest, AbandonedReplacementLeavesTheOldFileAlone) {
   const auto target = dir / "picture.jpg";
   test::WriteFile(target, "original");
   {
-    Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+    Result<TempFileBeside> temp = TempFileBeside::Create(target);
     ASSERT_TRUE(temp.ok());
     std::fputs("half of a new fi", temp->File());
     EXPECT_EQ(temp->TempPath().parent_path(), dir.path());
@@ -85,7 +85,7 @@ TEST(SafeFileTest, CommitShowsTheFinishedFileBeforeItReplacesTheTarget) {
   test::TempDir dir;
   const auto target = dir / "inline.gif";
   test::WriteFile(target, "old");
-  Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+  Result<TempFileBeside> temp = TempFileBeside::Create(target);
   ASSERT_TRUE(temp.ok());
   std::fputs("new contents", temp->File());
   std::string seen;
@@ -105,7 +105,7 @@ TEST(SafeFileTest, AFailingHookLeavesTheTargetAndRemovesTheNewFileAtOnce) {
   const auto target = dir / "inline.gif";
   const std::string old("GIF87a\0\x01", 8);
   test::WriteFile(target, old);
-  Result<TTempFileBeside> temp = TTempFileBeside::Create(target);
+  Result<TempFileBeside> temp = TempFileBeside::Create(target);
   ASSERT_TRUE(temp.ok());
   std::fputs("new contents", temp->File());
   const Status committed = temp->Commit(
@@ -159,7 +159,7 @@ TEST(InterruptTest, AnInterruptRemovesTheFilesBeingWrittenAndEndsWith143) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     InstallInterruptCleanup();
-    Result<TTempFileBeside> temp = TTempFileBeside::Create(dir / "page.html");
+    Result<TempFileBeside> temp = TempFileBeside::Create(dir / "page.html");
     if (!temp.ok()) ::_exit(1);
     std::fputs("half a page", temp->File());
     std::fflush(temp->File());
@@ -193,9 +193,9 @@ TEST(InterruptTest, TheFilesOfManyThreadsAreAllRemoved) {
     for (int t = 0; t < kThreads; ++t) {
       std::thread([&, t] {
         // The files stay open in name only: closed, so that the test needs few descriptors.
-        std::vector<TTempFileBeside> held;
+        std::vector<TempFileBeside> held;
         for (int i = 0; i < kFilesEach; ++i) {
-          Result<TTempFileBeside> temp = TTempFileBeside::Create(
+          Result<TempFileBeside> temp = TempFileBeside::Create(
               dir / ("page" + std::to_string(t) + "-" + std::to_string(i) + ".html"));
           if (!temp.ok() || std::fputs("half a page", temp->File()) < 0 ||
               !temp->Close().ok()) {
@@ -235,8 +235,8 @@ TEST(InterruptTest, NoMomentOfCreatingOrReplacingLeavesAFileBehind) {
         for (int i = 0;; ++i) {
           const auto target =
               dir / ("page" + std::to_string(thread) + "-" + std::to_string(i % 8) + ".html");
-          Result<TTempFileBeside> temp =
-              TTempFileBeside::Create(target, TTempFileBeside::Durability::kUnsynced);
+          Result<TempFileBeside> temp =
+              TempFileBeside::Create(target, TempFileBeside::Durability::kUnsynced);
           if (!temp.ok()) continue;
           std::fputs("a page", temp->File());
           temp->Commit();
@@ -282,7 +282,7 @@ TEST(InterruptTest, LeftoversAreKnownByTheirPatternAndRemovedOnlyWhenOld) {
 TEST(TempFileBesideTest, TemporaryNamesOfLongTargetsFitTheFileSystem) {
   test::TempDir dir;
   const std::string longName = std::string(250, 'n') + ".html";
-  Result<TTempFileBeside> temp = TTempFileBeside::Create(dir / longName);
+  Result<TempFileBeside> temp = TempFileBeside::Create(dir / longName);
   ASSERT_TRUE(temp.ok()) << temp.status().message();
   EXPECT_LE(temp->TempPath().filename().string().size(), 255u);
   std::fputs("page", temp->File());

@@ -76,7 +76,7 @@ TEST_F(SafeReplaceTest, UserFileThatChangesWhileItIsRewrittenIsLeftAsItNowIs) {
   for (const auto& [interfere, expected] : interferences) {
     ::chmod(target_.c_str(), 0644);
     test::WriteFile(target_, "old");
-    Result<TUserFileTarget> judged = CheckUserFileRewrite(target_, TSymlinkRule::kRefuse);
+    Result<UserFileTarget> judged = CheckUserFileRewrite(target_, SymlinkRule::kRefuse);
     ASSERT_TRUE(judged.ok()) << judged.status().message();
     const Status status = ReplaceUserFileSafely(*judged, [&](std::FILE* out) {
       interfere();
@@ -91,16 +91,16 @@ TEST_F(SafeReplaceTest, UserFileThatChangesWhileItIsRewrittenIsLeftAsItNowIs) {
 }
 
 TEST_F(SafeReplaceTest, UserFileThatDoesNotExistYetIsCreated) {
-  Result<TUserFileTarget> judged = CheckUserFileRewrite(target_, TSymlinkRule::kRefuse);
+  Result<UserFileTarget> judged = CheckUserFileRewrite(target_, SymlinkRule::kRefuse);
   ASSERT_TRUE(judged.ok());
-  EXPECT_FALSE(judged->bExists);
+  EXPECT_FALSE(judged->exists);
   ASSERT_TRUE(
       ReplaceUserFileSafely(*judged, [](std::FILE* out) { return WriteText(out, "new"); }).ok());
   EXPECT_EQ(test::ReadFile(target_), "new");
   // A directory in its place is no file to replace.
   std::filesystem::create_directory(dir_ / "folder.gif");
   EXPECT_EQ(
-      CheckUserFileRewrite(dir_ / "folder.gif", TSymlinkRule::kWriteThrough).status().message(),
+      CheckUserFileRewrite(dir_ / "folder.gif", SymlinkRule::kWriteThrough).status().message(),
       (dir_ / "folder.gif").string() + " is a directory, not a regular file; it is left as it is");
 }
 

@@ -52,24 +52,24 @@ std::vector<std::uint8_t> HandMadeTemplate() {
 }
 
 TEST(SizerTest, ReadsATemplateWrittenFieldByField) {
-  const Result<TDialogTemplate> dialog = ReadDialogTemplate(HandMadeTemplate());
+  const Result<DialogTemplate> dialog = ReadDialogTemplate(HandMadeTemplate());
   ASSERT_TRUE(dialog.ok()) << dialog.status().message();
-  EXPECT_EQ(dialog->Style, 0x50000000u);
+  EXPECT_EQ(dialog->style, 0x50000000u);
   EXPECT_EQ(dialog->X, 5);
   EXPECT_EQ(dialog->CX, 100);
   EXPECT_EQ(dialog->CY, 50);
-  EXPECT_EQ(dialog->szTitle, "W");
-  ASSERT_EQ(dialog->Items.size(), 2u);
-  const TDialogItemTemplate& box = dialog->Items[0];
-  EXPECT_EQ(box.Style, 0x50010003u);
+  EXPECT_EQ(dialog->title, "W");
+  ASSERT_EQ(dialog->items.size(), 2u);
+  const DialogItemTemplate& box = dialog->items[0];
+  EXPECT_EQ(box.style, 0x50010003u);
   EXPECT_EQ(box.X, -1);
   EXPECT_EQ(box.Y, 2);
   EXPECT_EQ(box.CX, 30);
-  EXPECT_EQ(box.Id, 7);
-  EXPECT_EQ(box.ClassOrdinal, kButtonClass);
-  EXPECT_EQ(box.szTitle, "Ck");
-  EXPECT_EQ(dialog->Items[1].szTitle, "A");
-  EXPECT_EQ(dialog->Items[1].Y, 12);
+  EXPECT_EQ(box.id, 7);
+  EXPECT_EQ(box.class_ordinal, kButtonClass);
+  EXPECT_EQ(box.title, "Ck");
+  EXPECT_EQ(dialog->items[1].title, "A");
+  EXPECT_EQ(dialog->items[1].Y, 12);
 
   // Writing it again gives the same bytes, but for the high byte of U+0141 at offset 83.
   std::vector<std::uint8_t> expected = HandMadeTemplate();
@@ -80,7 +80,7 @@ TEST(SizerTest, ReadsATemplateWrittenFieldByField) {
 TEST(SizerTest, TemplatesCutShortAnywhereAreRefused) {
   const std::vector<std::uint8_t> whole = HandMadeTemplate();
   for (std::size_t size = 0; size < whole.size(); ++size) {
-    const Result<TDialogTemplate> dialog = ReadDialogTemplate(whole.data(), size);
+    const Result<DialogTemplate> dialog = ReadDialogTemplate(whole.data(), size);
     ASSERT_FALSE(dialog.ok()) << size;
     EXPECT_EQ(dialog.status().code(), Status::Code::kCorrupt);
   }
@@ -109,15 +109,15 @@ TEST(SizerTest, TemplateErrorsAreReportedNotFatal) {
     std::vector<std::uint8_t> bytes = HandMadeTemplate();
     bytes[28 + 20] = static_cast<std::uint8_t>(ordinal);
     ASSERT_TRUE(ReadDialogTemplate(bytes).ok()) << ordinal;
-    const Result<TControlSizer> sizer = TControlSizer::FromBytes(bytes);
+    const Result<ControlSizer> sizer = ControlSizer::FromBytes(bytes);
     ASSERT_FALSE(sizer.ok()) << ordinal;
     EXPECT_EQ(sizer.status().code(), Status::Code::kInvalidArgument);
   }
 
   // A template without area cannot lay out anything in proportion to it.
-  TDialogTemplate flat = *ReadDialogTemplate(HandMadeTemplate());
+  DialogTemplate flat = *ReadDialogTemplate(HandMadeTemplate());
   flat.CY = 0;
-  EXPECT_FALSE(TControlSizer::FromTemplate(flat).ok());
+  EXPECT_FALSE(ControlSizer::FromTemplate(flat).ok());
 }
 
 TEST(SizerTest, DamagedTemplatesNeverReadPastTheirEnd) {
@@ -127,44 +127,44 @@ TEST(SizerTest, DamagedTemplatesNeverReadPastTheirEnd) {
     std::vector<std::uint8_t> damaged = original;
     damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random() & 0xFF);
     damaged.resize(random() % (damaged.size() + 1));
-    const Result<TDialogTemplate> dialog = ReadDialogTemplate(damaged);
+    const Result<DialogTemplate> dialog = ReadDialogTemplate(damaged);
     // Each item takes at least 24 bytes, so a template that reads holds what it claims.
     if (dialog.ok()) {
-      EXPECT_LE(dialog->Items.size() * 24, damaged.size()) << round;
+      EXPECT_LE(dialog->items.size() * 24, damaged.size()) << round;
     }
   }
 }
 
 TEST(SizerTest, CreationDataAreSkipped) {
-  TDialogTemplate dialog = *ReadDialogTemplate(HandMadeTemplate());
-  dialog.Items[0].CreationData = {1, 2, 3};
-  const Result<TDialogTemplate> back = ReadDialogTemplate(WriteDialogTemplate(dialog));
+  DialogTemplate dialog = *ReadDialogTemplate(HandMadeTemplate());
+  dialog.items[0].creation_data = {1, 2, 3};
+  const Result<DialogTemplate> back = ReadDialogTemplate(WriteDialogTemplate(dialog));
   ASSERT_TRUE(back.ok()) << back.status().message();
-  EXPECT_EQ(back->Items[0].CreationData, dialog.Items[0].CreationData);
-  EXPECT_EQ(back->Items[1].Id, 8);
-  EXPECT_EQ(back->Items[1].szTitle, "A");
+  EXPECT_EQ(back->items[0].creation_data, dialog.items[0].creation_data);
+  EXPECT_EQ(back->items[1].id, 8);
+  EXPECT_EQ(back->items[1].title, "A");
 }
 
 TEST(SizerTest, ButtonStylesPickCheckBoxOrPushButton) {
-  TDialogTemplate dialog = *ReadDialogTemplate(HandMadeTemplate());
+  DialogTemplate dialog = *ReadDialogTemplate(HandMadeTemplate());
   const std::uint32_t styles[] = {0x50010002, 0x50010003, 0x50010000, 0x50010001};
-  const TControlKind kinds[] = {TControlKind::CheckBox, TControlKind::CheckBox,
-                                TControlKind::PushButton, TControlKind::PushButton};
+  const ControlKind kinds[] = {ControlKind::kCheckBox, ControlKind::kCheckBox,
+                                ControlKind::kPushButton, ControlKind::kPushButton};
   for (int i = 0; i < 4; ++i) {
-    dialog.Items[0].Style = styles[i];
-    const Result<TControlSizer> sizer = TControlSizer::FromTemplate(dialog);
+    dialog.items[0].style = styles[i];
+    const Result<ControlSizer> sizer = ControlSizer::FromTemplate(dialog);
     ASSERT_TRUE(sizer.ok());
-    EXPECT_EQ(sizer->Child(0).Kind, kinds[i]) << std::hex << styles[i];
+    EXPECT_EQ(sizer->Child(0).kind, kinds[i]) << std::hex << styles[i];
     // The control keeps exactly the template's style.
-    EXPECT_EQ(sizer->Child(0).Style, styles[i]);
+    EXPECT_EQ(sizer->Child(0).style, styles[i]);
   }
-  EXPECT_EQ(TextLimitOf(TControlKind::Static), 256);
-  EXPECT_EQ(TextLimitOf(TControlKind::ComboBox), 16384);
-  EXPECT_EQ(TextLimitOf(TControlKind::Edit), 0);
+  EXPECT_EQ(TextLimitOf(ControlKind::Static), 256);
+  EXPECT_EQ(TextLimitOf(ControlKind::kComboBox), 16384);
+  EXPECT_EQ(TextLimitOf(ControlKind::kEdit), 0);
 }
 
 TEST(SizerTest, FindChildByTemplateId) {
-  const Result<TControlSizer> sizer = TControlSizer::FromBytes(HandMadeTemplate());
+  const Result<ControlSizer> sizer = ControlSizer::FromBytes(HandMadeTemplate());
   ASSERT_TRUE(sizer.ok());
   EXPECT_EQ(sizer->FindChild(8), 1);
   EXPECT_EQ(sizer->FindChild(7), 0);
@@ -175,38 +175,38 @@ TEST(SizerTest, FindChildByTemplateId) {
 
 TEST(SizerTest, DialogUnitsBecomePixelsThroughTheBaseUnits) {
   // A font 6 pixels wide and 13 high: a quarter and an eighth of them, truncated.
-  const TDialogBaseUnits units{6, 13};
-  EXPECT_EQ(DialogUnitsToPixels(273, 209, 91, 40, units), (TWindowRect{409, 339, 136, 65}));
+  const DialogBaseUnits units{6, 13};
+  EXPECT_EQ(DialogUnitsToPixels(273, 209, 91, 40, units), (DialogPixelRect{409, 339, 136, 65}));
   // Toward zero for the labels that start one unit left of the window.
-  EXPECT_EQ(DialogUnitsToPixels(-1, -1, 47, 10, units), (TWindowRect{-1, -1, 70, 16}));
+  EXPECT_EQ(DialogUnitsToPixels(-1, -1, 47, 10, units), (DialogPixelRect{-1, -1, 70, 16}));
 
-  const TControlSizer status = LoadDialogSizer(kStatusDialogId);
-  const TWindowRect window = status.WindowRect(TDialogBaseUnits{8, 16});
-  EXPECT_EQ(window.Width, 173 * 2);
-  EXPECT_EQ(window.Height, 74 * 2);
+  const ControlSizer status = LoadDialogSizer(kStatusDialogId);
+  const DialogPixelRect window = status.WindowRect(DialogBaseUnits{8, 16});
+  EXPECT_EQ(window.width, 173 * 2);
+  EXPECT_EQ(window.height, 74 * 2);
   const int label = *status.FindChild(kUnusedControlId);
-  EXPECT_EQ(status.InitialChildRect(label, TDialogBaseUnits{8, 16}), (TWindowRect{-2, 14, 94, 20}));
+  EXPECT_EQ(status.InitialChildRect(label, DialogBaseUnits{8, 16}), (DialogPixelRect{-2, 14, 94, 20}));
 }
 
 TEST(SizerTest, ControlsFollowTheWindowInProportion) {
-  const TControlSizer sizer = LoadDialogSizer(kConfigWindowId);
+  const ControlSizer sizer = LoadDialogSizer(kConfigWindowId);
   // At the template's own size in pixels every control sits at its template rectangle, and
   // at half of twice that size the same: halving halves every position and size.
-  const std::vector<TWindowRect> full = sizer.Layout(546, 418);
-  const std::vector<TWindowRect> half = sizer.Layout(273, 209);
+  const std::vector<DialogPixelRect> full = sizer.Layout(546, 418);
+  const std::vector<DialogPixelRect> half = sizer.Layout(273, 209);
   ASSERT_EQ(full.size(), static_cast<std::size_t>(sizer.ChildCount()));
   for (int i = 0; i < sizer.ChildCount(); ++i) {
-    const TChildSizeObject& child = sizer.Child(i);
-    const TWindowRect& h = half[static_cast<std::size_t>(i)];
-    const TWindowRect& f = full[static_cast<std::size_t>(i)];
-    EXPECT_EQ(h, (TWindowRect{child.X, child.Y, child.CX, child.CY})) << child.Id;
-    EXPECT_EQ(f, (TWindowRect{2 * h.Left, 2 * h.Top, 2 * h.Width, 2 * h.Height})) << child.Id;
+    const ChildSizeObject& child = sizer.Child(i);
+    const DialogPixelRect& h = half[static_cast<std::size_t>(i)];
+    const DialogPixelRect& f = full[static_cast<std::size_t>(i)];
+    EXPECT_EQ(h, (DialogPixelRect{child.X, child.Y, child.CX, child.CY})) << child.id;
+    EXPECT_EQ(f, (DialogPixelRect{2 * h.left, 2 * h.top, 2 * h.width, 2 * h.height})) << child.id;
   }
   // At 100 x 100 the "Close" button (214, 63, 54, 16) is rounded to nearest each way:
   // 78.4 -> 78, 30.1 -> 30, 19.8 -> 20, 7.7 -> 8.
-  EXPECT_EQ(sizer.ChildRect(*sizer.FindChild(kOkButtonId), 100, 100), (TWindowRect{78, 30, 20, 8}));
+  EXPECT_EQ(sizer.ChildRect(*sizer.FindChild(kOkButtonId), 100, 100), (DialogPixelRect{78, 30, 20, 8}));
   // A collapsed window puts everything at the origin with no size.
-  for (const TWindowRect& rect : sizer.Layout(0, 0)) EXPECT_EQ(rect, TWindowRect{});
+  for (const DialogPixelRect& rect : sizer.Layout(0, 0)) EXPECT_EQ(rect, DialogPixelRect{});
 }
 
 }  // namespace

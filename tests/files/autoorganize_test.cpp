@@ -54,7 +54,7 @@ class AutoOrganizeTest : public testing::Test {
   test::TempDir home;
   test::ScopedLayoutHome useHome{home.path()};
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
 };
 
 TEST_F(AutoOrganizeTest, SharedPatternsBecomeMatchPagesBeforeMiscPics) {

@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::unique_ptr<TFileItem> Scan(const fs::path& directory, bool recurse,
-                                TDiagnostics* diagnostics = nullptr) {
+                                Diagnostics* diagnostics = nullptr) {
   Result<std::unique_ptr<TFileItem>> root =
       TFileItem::CreateRoot(directory.string(), recurse, diagnostics);
   EXPECT_TRUE(root.ok()) << root.status().message();
@@ -321,7 +321,7 @@ TEST(FileListTest, UnreadableDirectoryIsListedEmptyAndReportedOnce) {
   test::WriteFile(dir / "closed/secret.jpg", "x");
   test::WriteFile(dir / "open.jpg", "x");
   fs::permissions(dir / "closed", fs::perms::none);
-  TCollectedDiagnostics problems;
+  CollectedDiagnostics problems;
   auto root = Scan(dir.path(), true, &problems);
   const std::string diagnostics = problems.ProblemText();
   ASSERT_TRUE(root);
@@ -347,7 +347,7 @@ TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   ::close(fd);
   test::WriteFile(dir / "z.jpg", "x");
 
-  TCollectedDiagnostics problems;
+  CollectedDiagnostics problems;
   auto root = Scan(dir.path(), true, &problems);
   const std::string diagnostics = problems.ProblemText();
   ASSERT_TRUE(root);

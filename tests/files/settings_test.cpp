@@ -24,7 +24,7 @@ TEST_F(SettingsTest, SettingsFileLivesInTheLayoutHome) {
 TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
   EXPECT_FALSE(GetIniBool("AutoOrganizeLayout", "DoAutoOrganize", false));
   EXPECT_EQ(GetIniString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
   EXPECT_FALSE(run.bDoAutoOrganize);
   EXPECT_FALSE(run.bDeleteHTMLFirst);
@@ -48,7 +48,7 @@ TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLine
                   "[FileExtensions]\nInLineFileExt=webp\n[Display]\nInLineQuality=90\n"
                   "InLinePixelDensity=2\nDetailImageMaxSize=1600\n"
                   "[HTMLDefaults]\nPageLanguage=de-CH\n");
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   TRunSettings run = ReadRunSettings(home.path(), diagnostics);
   EXPECT_EQ(run.Names.szInLineFileExt, "webp");
   EXPECT_EQ(run.InLineQuality, 90);
@@ -90,7 +90,7 @@ TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
   };
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
-    TCollectedDiagnostics diagnostics;
+    CollectedDiagnostics diagnostics;
     const TDisplaySize size = ReadRunSettings(home.path(), diagnostics).MaxDisplay;
     EXPECT_EQ(size.Width, c.width) << c.ini;
     EXPECT_EQ(size.Height, c.height) << c.ini;
@@ -116,7 +116,7 @@ TEST_F(SettingsTest, RunSettingsComeFromTheLayoutHomeTheyAreGiven) {
   test::WriteFile(runHome / "pixamond.ini",
                   "[Files]\nInLineSubDirName=\n[FileExtensions]\nInLineFileExt=png\n"
                   "[AutoOrganizeLayout]\nPicturesPerGroup=-4\nDoAutoOrganize=Y\n");
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   const TRunSettings run = ReadRunSettings(runHome.path(), diagnostics);
   EXPECT_EQ(run.Names.szInLineSubDirName, "inline");
   EXPECT_EQ(GetProfileText("Files", "InLineSubDirName", "", 256, runHome / "pixamond.ini"),
@@ -148,7 +148,7 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
   };
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
-    TCollectedDiagnostics diagnostics;
+    CollectedDiagnostics diagnostics;
     const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
     ASSERT_EQ(diagnostics.Problems().size(), 1u) << c.ini;
     EXPECT_EQ(diagnostics.Problems()[0].rfind(c.key, 0), 0u) << diagnostics.Problems()[0];
@@ -159,7 +159,7 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
   }
   test::WriteFile(IniFileName(), "[FileExtensions]\nPageDOSFileExt=htm\n[Files]\n"
                                  "InLineSubDirName=Thumbs\n[Display]\nMaxDisplayWidth=4096\n");
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
   EXPECT_EQ(diagnostics.ProblemCount(), 0) << diagnostics.ProblemText();
   EXPECT_EQ(run.Names.szPageDOSFileExt, "htm");
@@ -172,7 +172,7 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   ui.AnswerPrompt(std::nullopt);
   ui.AnswerPrompt(std::string());
   ui.AnswerPrompt(std::string("Ann Example"));
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   TRunSettings run = ReadRunSettings(home.path(), diagnostics);
   RequireFullName(run, ui, diagnostics);
   EXPECT_EQ(run.szPersonFullName, "Ann Example");
@@ -183,7 +183,7 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   EXPECT_EQ(ui.prompts()[0].maxLength, 256);
   ASSERT_EQ(ui.messages().size(), 1u) << "only the cancel shows the note";
   EXPECT_EQ(ui.messages()[0].text, "Your Full Name is a required value.");
-  EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::Ok);
+  EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::kOk);
 
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
 }
@@ -192,7 +192,7 @@ TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
   test::WriteFile(IniFileName(), "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
   const auto before = std::filesystem::last_write_time(IniFileName());
   test::TScriptedUserInterface ui;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   TRunSettings run = ReadRunSettings(home.path(), diagnostics);
   RequireFullName(run, ui, diagnostics);
   EXPECT_EQ(run.szPersonFullName, "Bo");

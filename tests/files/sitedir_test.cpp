@@ -23,7 +23,7 @@ class SiteDirTest : public testing::Test {
     EXPECT_EQ(ui.messages().size(), accepted ? 0u : 1u) << directory;
     if (ui.messages().empty()) return "";
     EXPECT_EQ(ui.messages()[0].title, kProgramCaption);
-    EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::kOk);
     return ui.messages()[0].text;
   }
 

@@ -216,15 +216,15 @@ TEST_F(ConfigTreeTest, MissingPictureIsReportedAndCancelQuietsTheRest) {
   TConfigItem parent("dir");
   TTreeBuildContext context;
   context.Ui = &ui_;
-  ui_.AnswerMessage(MessageAnswer::Ok);
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kOk);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   for (const char* name : {"gone1.jpg", "gone2.jpg", "gone3.jpg"}) {
     parent.AddChild<TPictureItem>(name, Site() + "/" + name, context);
   }
   ASSERT_EQ(ui_.messages().size(), 2u);
   EXPECT_EQ(ui_.messages()[0].text, Site() + "/gone1.jpg");
   EXPECT_EQ(ui_.messages()[0].title, "Missing File");
-  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kOkCancel);
   EXPECT_EQ(parent.ChildCount(), 3);
   EXPECT_EQ(parent.Child(2)->ItemCount(), 5);
 }

@@ -120,7 +120,7 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
   model.Inspector().EditValue(2, "Beach");  // ImageDescription
   model.Select(RowOf(model, "trip"));
   model.Delete();
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   model.Save();
   EXPECT_EQ(ui_.messages().back().title, "Confirm");
   EXPECT_FALSE(model.RootItem()->HasCrossedOut());
@@ -133,7 +133,7 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
 
   // Confirmed: the directory's files go, and their rows stay until the list is refilled.
   model.Delete();
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   model.Save();
   EXPECT_FALSE(fs::exists(site_ / "trip" / "a.jpg"));
   EXPECT_NE(RowOf(model, "a.jpg"), -1);
@@ -148,7 +148,7 @@ TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
   model.Select(RowOf(model, "Directory Index Pages"));
   model.Inspector().EditName(0, "PageTitle");
   model.Inspector().EditValue(0, "All albums");
-  ui_.AnswerMessage(MessageAnswer::No);
+  ui_.AnswerMessage(MessageAnswer::kNo);
   model.SaveLayout();
   // Without a trash the question says that the deletion is for good.
   EXPECT_EQ(ui_.messages().back().text, "Permanently delete crossed-out items: 1 file of " +
@@ -224,14 +224,14 @@ TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken)
 
 TEST_F(LayoutModelTest, AutoOrganizeCancelledChangesNothing) {
   TLayoutModel model(ui_);
-  TProgress progress;
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  Progress progress;
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_EQ(model.AutoOrganize(progress), AutoOrganizeChoice::kAborted);
   EXPECT_EQ(ui_.messages()[0].title, "Auto Layout");
   EXPECT_EQ(ui_.messages()[1].text, "Auto-Organize aborted.");
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "<missing>");
 
-  ui_.AnswerMessage(MessageAnswer::No);
+  ui_.AnswerMessage(MessageAnswer::kNo);
   EXPECT_EQ(model.AutoOrganize(progress), AutoOrganizeChoice::kOrganizeOnly);
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
   EXPECT_EQ(model.RootItem()->MatchPagesItem->ChildCount(), 2);
@@ -243,7 +243,7 @@ TEST_F(LayoutModelTest, GenerateSiteSavesRunsAndRebuilds) {
   TLayoutModel model(ui_);
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
-  TProgress progress;
+  Progress progress;
   model.GenerateSite(progress);
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
   EXPECT_TRUE(fs::exists(site_ / "trip" / "inline" / "a.gif"));
@@ -251,7 +251,7 @@ TEST_F(LayoutModelTest, GenerateSiteSavesRunsAndRebuilds) {
 }
 
 // Stops a run once `stopAfter` pictures are done, as the status window's Cancel does.
-class TStoppingProgress : public TProgress {
+class TStoppingProgress : public Progress {
  public:
   explicit TStoppingProgress(int stopAfter) : StopAfter(stopAfter) {}
   bool CancelRequested() const override { return Position() >= StopAfter; }
@@ -273,7 +273,7 @@ TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
   model.SaveLayout();
   EXPECT_TRUE(model.TakeStatusText().rfind("Layout saved at ", 0) == 0);
 
-  TProgress whole;
+  Progress whole;
   model.GenerateSite(whole);
   const std::string finished = model.TakeStatusText();
   EXPECT_TRUE(finished.rfind("Site generated at ", 0) == 0) << finished;
@@ -332,19 +332,19 @@ TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
   // An edit still in the inspector counts too.
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_FALSE(model.QueryClose());
   EXPECT_EQ(ui_.messages().back().text,
             "The layout has changes that are not saved. Save them before closing?");
   EXPECT_EQ(ui_.messages().back().title, "Question");
-  EXPECT_EQ(ui_.messages().back().buttons, MessageButtons::SaveDiscardCancel);
+  EXPECT_EQ(ui_.messages().back().buttons, MessageButtons::kSaveDiscardCancel);
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
 
-  ui_.AnswerMessage(MessageAnswer::Discard);
+  ui_.AnswerMessage(MessageAnswer::kDiscard);
   EXPECT_TRUE(model.QueryClose());
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
 
-  ui_.AnswerMessage(MessageAnswer::Save);
+  ui_.AnswerMessage(MessageAnswer::kSave);
   EXPECT_TRUE(model.QueryClose());
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
   EXPECT_TRUE(model.QueryClose());  // Saved: closing asks nothing more.
@@ -353,7 +353,7 @@ TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
   model.Select(RowOf(model, "b.jpg"));
   model.Inspector().EditValue(0, "Sunset");
   ASSERT_EQ(::chmod((site_ / "b.jpg").c_str(), 0444), 0);
-  ui_.AnswerMessage(MessageAnswer::Save);
+  ui_.AnswerMessage(MessageAnswer::kSave);
   const std::size_t before = ui_.messages().size();
   EXPECT_FALSE(model.QueryClose());
   ASSERT_EQ(ui_.messages().size(), before + 2);
@@ -378,7 +378,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
                                fs::file_size(site_ / "trip" / "a.cr2") +
                                fs::file_size(site_ / "trip" / "index.txt");
   EXPECT_EQ(summary.Bytes, bytes);
-  ui_.AnswerMessage(MessageAnswer::Yes);
+  ui_.AnswerMessage(MessageAnswer::kYes);
   ASSERT_TRUE(model.SaveLayout());
   EXPECT_EQ(ui_.messages().back().text, "Delete crossed-out items: 3 files of " +
                                             FormatFileSize(bytes) +
@@ -394,7 +394,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   trash.Refused = (site_ / "b.jpg").string();
   model.Select(RowOf(model, "b.jpg"));
   model.Delete();
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   model.Save();
   EXPECT_EQ(ui_.messages()[ui_.messages().size() - 2].title, "Confirm");
   EXPECT_EQ(ui_.messages().back().title, "Error");
@@ -403,7 +403,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
 
   // Where there is no trash, the question says that the deletion is for good.
   trash.bAvailable = false;
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   model.Save();
   EXPECT_EQ(ui_.messages().back().text,
             "Crossed out item(s) (including physical disk files) will be permanently deleted "

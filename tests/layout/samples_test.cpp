@@ -92,7 +92,7 @@ TEST_F(SamplesTest, OkWithoutHighlightClosesAndCancelledConfirmationStaysOpen) {
   EXPECT_TRUE(ui_.messages().empty());
 
   EXPECT_EQ(dialog.Highlight(0), "one");
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kStayOpen);
   EXPECT_EQ(ui_.messages()[0].text,
             "Replace current layout with selection\n\nThe current globals.txt is kept as "
@@ -113,7 +113,7 @@ TEST_F(SamplesTest, ConfirmedCopyReplacesGlobalsWithCrLfLineEnds) {
   WriteFile(home_ / "globals.txt", "old");
   TSampleLayouts dialog({shipped_});
   dialog.Highlight(0);
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
   const std::string copied = ReadFile(home_ / "globals.txt");
   EXPECT_EQ(copied, WithCrLfLineEnds(text));
@@ -127,7 +127,7 @@ TEST_F(SamplesTest, FailedCopyIsReportedAndLeavesGlobalsAlone) {
   TSampleLayouts dialog({shipped_});
   dialog.Highlight(0);
   fs::remove(shipped_ / "samp0001.txt");  // Gone since the list was read.
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kStayOpen);
   EXPECT_EQ(ui_.messages().back().title, "Error");
   EXPECT_EQ(ReadFile(home_ / "globals.txt"), "PageTitle:\r\nMine\r\n\r\n");
@@ -141,11 +141,11 @@ TEST_F(SamplesTest, EveryCopyKeepsTheLayoutItReplacesAsTheNextNumberedBackup) {
   WriteFile(home_ / "globals.txt.~1~", "an older backup");
   TSampleLayouts dialog({shipped_});
   dialog.Highlight(0);
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
   EXPECT_NE(ui_.messages().back().text.find("kept as globals.txt.~2~"), std::string::npos);
   dialog.Highlight(1);
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
   EXPECT_EQ(ReadFile(home_ / "globals.txt.~1~"), "an older backup");
   EXPECT_EQ(ReadFile(home_ / "globals.txt.~2~"), "PageTitle:\r\nMine\r\n\r\n");
@@ -154,7 +154,7 @@ TEST_F(SamplesTest, EveryCopyKeepsTheLayoutItReplacesAsTheNextNumberedBackup) {
 
   // Without a layout there is nothing to keep, and the question says nothing of a backup.
   fs::remove(home_ / "globals.txt");
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
   EXPECT_EQ(ui_.messages().back().text, "Replace current layout with selection");
   EXPECT_FALSE(fs::exists(home_ / "globals.txt.~4~"));

@@ -22,7 +22,7 @@ using test::Bytes;
 
 struct ReadOutcome {
   TFileImageInfo Info;
-  std::string Diagnostics;
+  std::string diagnostics;
 };
 
 ReadOutcome ReadBytes(const std::string& bytes) {
@@ -32,7 +32,7 @@ ReadOutcome ReadBytes(const std::string& bytes) {
   outcome.Info.szFileName = (dir / "picture.jpg").string();
   test::TDetailCapture capture;
   EXPECT_EQ(ReadJpegImageInfo(&outcome.Info), 1);
-  outcome.Diagnostics = capture.Text();
+  outcome.diagnostics = capture.Text();
   return outcome;
 }
 
@@ -65,7 +65,7 @@ TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
   EXPECT_EQ(read.Info.Width, 9);
   EXPECT_EQ(read.Info.Height, 7);
   EXPECT_EQ(read.Info.szComments, "");
-  EXPECT_EQ(read.Diagnostics, "");
+  EXPECT_EQ(read.diagnostics, "");
 }
 
 TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
@@ -130,7 +130,7 @@ TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
   EXPECT_EQ(read.Info.szComments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
   EXPECT_EQ(read.Info.Width, 9);
   EXPECT_EQ(read.Info.Height, 7);
-  EXPECT_EQ(read.Diagnostics, "");
+  EXPECT_EQ(read.diagnostics, "");
 }
 
 TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
@@ -240,21 +240,21 @@ TEST(ComReadTest, SegmentsLargerThanTheReadBufferArePassedOver) {
     EXPECT_EQ(read.Info.Width, 7) << before;
     EXPECT_EQ(read.Info.Height, 5) << before;
     EXPECT_EQ(read.Info.szComments, "after the big ones\r\n") << before;
-    EXPECT_EQ(read.Diagnostics, "") << before;
+    EXPECT_EQ(read.diagnostics, "") << before;
   }
   // A big segment that the file does not hold whole is read up to the end and reported.
   const ReadOutcome cut = ReadBytes(Bytes({0xFF, 0xD8}) + app + app.substr(0, 70000));
   EXPECT_EQ(cut.Info.Width, 0);
-  EXPECT_NE(cut.Diagnostics.find("Premature EOF in JPEG file"), std::string::npos);
+  EXPECT_NE(cut.diagnostics.find("Premature EOF in JPEG file"), std::string::npos);
 }
 
 TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
-  EXPECT_EQ(ReadBytes("GIF89a").Diagnostics,
+  EXPECT_EQ(ReadBytes("GIF89a").diagnostics,
             "COMREAD(20): <1>Not a JPEG file\n"
             "COMREAD(21): <2>Expected SOI marker first\n");
   // A right second byte leaves only the first complaint.
   const ReadOutcome half = ReadBytes(Bytes({0x00, 0xD8}) + SoiAndFrame().substr(2));
-  EXPECT_EQ(half.Diagnostics, "COMREAD(20): <1>Not a JPEG file\n");
+  EXPECT_EQ(half.diagnostics, "COMREAD(20): <1>Not a JPEG file\n");
   EXPECT_EQ(half.Info.Width, 0);
   EXPECT_EQ(ReadBytes("").Info.Height, 0);
 }
@@ -262,24 +262,24 @@ TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
 TEST(ComReadTest, EndOfFileBetweenSegmentsReportsEachFurtherReadAttempt) {
   // The marker search meets the end, the second half of the search and the length of the
   // skipped "segment" each try to read once more.
-  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8})).Diagnostics,
+  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8})).diagnostics,
             "COMREAD(11): <1>Premature EOF in JPEG file\n"
             "COMREAD(10): <2>Attempt to read past end of file.\n"
             "COMREAD(10): <3>Attempt to read past end of file.\n");
   // The end inside a length field ends the walk at once.
-  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00})).Diagnostics,
+  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00})).diagnostics,
             "COMREAD(13): <1>Premature EOF in JPEG file\n");
 }
 
 TEST(ComReadTest, BadLengthsEndTheWalk) {
   const ReadOutcome shortSegment =
       ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}) + SoiAndFrame().substr(2));
-  EXPECT_EQ(shortSegment.Diagnostics, "COMREAD(30): <1>Erroneous JPEG marker length\n");
+  EXPECT_EQ(shortSegment.diagnostics, "COMREAD(30): <1>Erroneous JPEG marker length\n");
   EXPECT_EQ(shortSegment.Info.Width, 0);
 
   const ReadOutcome shortComment =
       ReadBytes(SoiAndFrame() + ComSegment("good") + Bytes({0xFF, 0xFE, 0x00, 0x00}));
-  EXPECT_EQ(shortComment.Diagnostics, "COMREAD(31): <1>Erroneous JPEG marker length\n");
+  EXPECT_EQ(shortComment.diagnostics, "COMREAD(31): <1>Erroneous JPEG marker length\n");
   EXPECT_EQ(shortComment.Info.szComments, "");
   EXPECT_EQ(shortComment.Info.Width, 7);
 
@@ -287,7 +287,7 @@ TEST(ComReadTest, BadLengthsEndTheWalk) {
   std::string bogus = SoiAndFrame();
   bogus[5] = 0x10;
   const ReadOutcome frame = ReadBytes(bogus + ScanAndEnd());
-  EXPECT_EQ(frame.Diagnostics, "COMREAD(40): <1>Bogus SOF marker length\n");
+  EXPECT_EQ(frame.diagnostics, "COMREAD(40): <1>Bogus SOF marker length\n");
   EXPECT_EQ(frame.Info.Width, 7);
   EXPECT_EQ(frame.Info.Height, 5);
 }
@@ -314,8 +314,8 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
     EXPECT_TRUE(sized || (read.Info.Width == 0 && read.Info.Height == 0)) << "cut at " << cut;
     EXPECT_TRUE(read.Info.szComments.empty() || read.Info.szComments == "Title:\r\nA walk\r\n\r\n")
         << "cut at " << cut;
-    EXPECT_FALSE(read.Diagnostics.empty()) << "cut at " << cut;
-    EXPECT_TRUE(std::regex_match(read.Diagnostics, line)) << read.Diagnostics;
+    EXPECT_FALSE(read.diagnostics.empty()) << "cut at " << cut;
+    EXPECT_TRUE(std::regex_match(read.diagnostics, line)) << read.diagnostics;
   }
 }
 

@@ -283,7 +283,7 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   std::vector<std::string> targetWhenSeen(2);
   for (std::size_t i = 0; i < requests.size(); ++i) {
     requests[i].Source = dir / "cut.jpg";
-    requests[i].BeforeReplace = [&, i](const fs::path& finished) {
+    requests[i].before_replace = [&, i](const fs::path& finished) {
       seen[i] = test::ReadFile(finished);
       targetWhenSeen[i] = test::ReadFile(requests[i].Target);
       return Status::OK();
@@ -312,7 +312,7 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   // The whole picture is clean; a failing hook keeps the detail image made above.
   const std::string detail = seen[1];
   for (TWebImageRequest& request : requests) request.Source = dir / "whole.jpg";
-  requests[1].BeforeReplace = [](const fs::path&) { return Status::IoError("no notes"); };
+  requests[1].before_replace = [](const fs::path&) { return Status::IoError("no notes"); };
   outcomes = MakeWebImages(requests, &damages);
   EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
   EXPECT_EQ(outcomes[1].message(), "no notes");

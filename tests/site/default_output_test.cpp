@@ -80,8 +80,8 @@ TEST(DefaultOutputTest, ASiteWithDefaultSettingsIsWrittenAsBefore) {
   test::WriteGifPicture(root / "sub" / "icon.gif", 20, 20, false);
 
   test::TScriptedUserInterface ui;
-  TProgress progress;
-  TCollectedDiagnostics diagnostics;
+  Progress progress;
+  CollectedDiagnostics diagnostics;
   TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();

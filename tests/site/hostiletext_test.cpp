@@ -67,7 +67,7 @@ TEST(HostileTemplateTest, AllTheExpansionsOfOnePageShareItsCap) {
   TVarArray array;
   array.SetVar("Entry", std::string(600, 'x'));
   ResetExpansionDiagnostics();
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   TExpansionBudget page;
   page.Remaining = 1000;
   std::ostringstream out;
@@ -89,7 +89,7 @@ TEST(HostileTextFileTest, AFileTooLargeToReadIsRefusedAndSettingsInItAreNotRepla
   }
   fs::resize_file(big, (std::uintmax_t{64} << 20) + 1);  // Sparse: costs no disk.
   EXPECT_EQ(ReadTextFile(big).status().code(), Status::Code::kTooLarge);
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   EXPECT_EQ(LoadVarFileText(big.string(), {}, &diagnostics), "");
   EXPECT_EQ(diagnostics.ProblemCount(), 1) << "a layout file that cannot be read is reported";
   EXPECT_EQ(GetProfileInt("Display", "MaxDisplayWidth", 7, big), 7);

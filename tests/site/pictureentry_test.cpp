@@ -63,9 +63,9 @@ class PictureEntryTest : public testing::Test {
   test::TempDir home;
   test::TempDir root;
   test::ScopedLayoutHome useHome{home.path()};
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   test::TScriptedUserInterface ui;
-  TProgress progress;
+  Progress progress;
 };
 
 test::TJpegOptions WithExif(const test::TExifFields& fields) {

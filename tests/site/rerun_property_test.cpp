@@ -348,8 +348,8 @@ std::string ChangedUsersFiles(const TTree& tree) {
 bool Generate(const fs::path& site, const fs::path& home) {
   test::ScopedLayoutHome useHome{home};
   test::TScriptedUserInterface ui;
-  TProgress progress;
-  TCollectedDiagnostics diagnostics;
+  Progress progress;
+  CollectedDiagnostics diagnostics;
   TWebSite run(site.string(), home.string(), ui, progress, diagnostics);
   const Status prepared = run.Prepare();
   EXPECT_TRUE(prepared.ok()) << prepared.message();

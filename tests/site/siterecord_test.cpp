@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPage = "<!--Produced With Pixamond Version 2.0-->\r\n<HTML></HTML>\r\n";
 
-std::unique_ptr<TSiteRecord> OpenRecord(const fs::path& site, TDiagnostics& diagnostics) {
+std::unique_ptr<TSiteRecord> OpenRecord(const fs::path& site, Diagnostics& diagnostics) {
   Result<std::unique_ptr<TSiteRecord>> record = TSiteRecord::Open(site, diagnostics);
   EXPECT_TRUE(record.ok()) << record.status().message();
   return record.ok() ? std::move(record).value() : nullptr;
@@ -52,7 +52,7 @@ void WriteOutput(TSiteRecord& record, const fs::path& site, const std::string& n
 
 TEST(SiteRecordTest, OneRunAtATimeAndOnlyOnItsOwnRecord) {
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   {
     std::unique_ptr<TSiteRecord> first = OpenRecord(site.path(), diagnostics);
     ASSERT_TRUE(first);
@@ -83,7 +83,7 @@ TEST(SiteRecordTest, OneRunAtATimeAndOnlyOnItsOwnRecord) {
 
 TEST(SiteRecordTest, ARecordOfAnotherVersionIsStartedAnewNotRefused) {
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   {
     std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
     WriteOutput(*record, site.path(), "a.gif", "GIF89a");
@@ -103,7 +103,7 @@ TEST(SiteRecordTest, ARecordOfAnotherVersionIsStartedAnewNotRefused) {
 
 TEST(SiteRecordTest, AFilePutInPlaceJustBeforeAKillIsStillTheRuns) {
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   { OpenRecord(site.path(), diagnostics); }
   InKilledChild([&] {
     std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
@@ -130,7 +130,7 @@ TEST(SiteRecordTest, AFilePutInPlaceJustBeforeAKillIsStillTheRuns) {
 
 TEST(SiteRecordTest, AFileIsTheRunsOnlyWhileItHoldsWhatWasWritten) {
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
   const auto never = [](const fs::path&) { return false; };
   const auto always = [](const fs::path&) { return true; };
@@ -175,7 +175,7 @@ TEST(SiteRecordTest, AFileIsTheRunsOnlyWhileItHoldsWhatWasWritten) {
 
 TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
   TRecordedPicture picture;
   picture.Stamp = {1234, 1'000'000'000, 1'000'000'000, 77};
@@ -216,7 +216,7 @@ TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
 
 TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
   test::TempDir site;
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   {
     std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
     for (const char* name : {"a.jpg", "b.jpg"}) {

@@ -11,7 +11,7 @@ namespace pix {
 namespace {
 
 std::string Expand(std::string_view text, const TVarArray& array,
-                   TDiagnostics* diagnostics = nullptr) {
+                   Diagnostics* diagnostics = nullptr) {
   std::ostringstream out;
   ExpandTemplate(text, array, out, diagnostics);
   return out.str();
@@ -54,7 +54,7 @@ TEST(ExpandTemplateTest, GuardedReferencesWriteTheirTextOnlyWhenTheVariableHasSo
 TEST(ExpandTemplateTest, AGuardThatRefersToItselfIsReportedAndWritesNothing) {
   TVarArray array;
   array.SetVar("Loop", "${Loop?again}");
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   ResetExpansionDiagnostics();
   EXPECT_EQ(Expand("[${Loop}]", array, &diagnostics), "[]");
   EXPECT_NE(diagnostics.ProblemText().find("refers to itself"), std::string::npos);
@@ -97,7 +97,7 @@ TEST(ExpandTemplateTest, SelfReferenceStopsAndWritesNothingMoreForIt) {
   array.SetVar("Pong", "(${Ping})");
   array.SetVar("Twice", "${Twice}${Twice}x");
   ResetExpansionDiagnostics();
-  TCollectedDiagnostics problems;
+  CollectedDiagnostics problems;
   EXPECT_EQ(Expand("${Loop}", array, &problems), "ab");
   EXPECT_EQ(Expand("${Ping}", array, &problems), "<()>");
   EXPECT_EQ(Expand("${Twice}", array, &problems), "x") << "must not grow exponentially";

@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Records the progress calls of a run.
-class RecordingProgress : public TProgress {
+class RecordingProgress : public Progress {
  public:
   std::vector<std::string> Steps;
 
@@ -84,7 +84,7 @@ class WebSiteTest : public testing::Test {
   test::TempDir home;
   test::TempDir root;
   test::ScopedLayoutHome useHome{home.path()};
-  TCollectedDiagnostics diagnostics;
+  CollectedDiagnostics diagnostics;
   test::TScriptedUserInterface ui;
   RecordingProgress progress;
 };
@@ -704,7 +704,7 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
     TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     ASSERT_TRUE(site.Prepare().ok());
     fs::remove(root / "b.jpg");  // vanishes between the scan and its turn
-    ui.AnswerMessage(MessageAnswer::Cancel);
+    ui.AnswerMessage(MessageAnswer::kCancel);
     site.Execute();
     EXPECT_TRUE(site.Cancelled());
     EXPECT_EQ(site.Stats().Pictures, 1);
@@ -713,7 +713,7 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
   ASSERT_EQ(ui.messages().size(), 1u);
   EXPECT_EQ(ui.messages()[0].title, "Missing File");
   EXPECT_EQ(ui.messages()[0].text, (root / "b.jpg").string());
-  EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::kOkCancel);
   const std::string page = Page("index.html");
   EXPECT_NE(page.find("<E a.jpg"), std::string::npos);
   EXPECT_EQ(page.find("<E c.jpg"), std::string::npos) << "nothing after the cancel";
@@ -726,7 +726,7 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsSkippedWhenTheUserGoesOn) {
   TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   fs::remove(root / "a.jpg");
-  ui.AnswerMessage(MessageAnswer::Ok);
+  ui.AnswerMessage(MessageAnswer::kOk);
   site.Execute();
   EXPECT_EQ(site.Stats().Pictures, 1);
   EXPECT_EQ(ui.messages().size(), 1u) << "reported once, not again as a corrupt picture";
@@ -870,7 +870,7 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
     }
     test::TScriptedUserInterface runUi;
     RecordingProgress runProgress;
-    TCollectedDiagnostics runDiagnostics;
+    CollectedDiagnostics runDiagnostics;
     TWebSite site(tree.string(), home.path().string(), runUi, runProgress, runDiagnostics);
     site.SetJobs(kJobs[run]);
     ASSERT_TRUE(site.Prepare().ok());

@@ -23,7 +23,7 @@ class TDetailCapture {
   }
 
  private:
-  TCollectedDiagnostics Lines;
+  CollectedDiagnostics Lines;
 };
 
 }  // namespace pix::test

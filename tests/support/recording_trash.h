@@ -10,7 +10,7 @@
 
 namespace pix::test {
 
-class TRecordingTrash : public TTrash {
+class TRecordingTrash : public Trash {
  public:
   /// Files go into `folder`, which must exist, under their own names.
   explicit TRecordingTrash(std::filesystem::path folder) : Folder(std::move(folder)) {}

@@ -8,7 +8,7 @@ MessageAnswer TScriptedUserInterface::ShowMessage(const std::string& text,
   messages_.push_back({text, title, buttons, icon});
   if (messageAnswers_.empty()) {
     // A box with only OK needs no scripted answer.
-    if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+    if (buttons == MessageButtons::kOk) return MessageAnswer::kOk;
     throw ScriptExhausted("unexpected message box: " + text);
   }
   const MessageAnswer answer = messageAnswers_.front();

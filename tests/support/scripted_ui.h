@@ -18,7 +18,7 @@ class ScriptExhausted : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class TScriptedUserInterface : public TUserInterface {
+class TScriptedUserInterface : public UserInterface {
  public:
   struct Shown {
     std::string text;

@@ -40,14 +40,14 @@
 namespace {
 
 // Answers every box with its first button and notes what it said.
-class TQuietUserInterface : public pix::TUserInterface {
+class TQuietUserInterface : public pix::UserInterface {
  public:
   pix::MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                                  pix::MessageButtons buttons, pix::MessageIcon) override {
     std::cerr << "box \"" << title << "\": " << text << "\n";
-    return buttons == pix::MessageButtons::YesNo || buttons == pix::MessageButtons::YesNoCancel
-               ? pix::MessageAnswer::Yes
-               : pix::MessageAnswer::Ok;
+    return buttons == pix::MessageButtons::kYesNo || buttons == pix::MessageButtons::kYesNoCancel
+               ? pix::MessageAnswer::kYes
+               : pix::MessageAnswer::kOk;
   }
   std::optional<std::string> PromptLine(const std::string&, const std::string&,
                                         const std::string& initial, int) override {
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
 
   // The desktop program's own boxes, each pictured and then answered Cancel: the question
   // before closing with an edit not saved, and the confirmation of a deletion.
-  pix::ui::TQtUserInterface asking(&frame);
+  pix::ui::QtUserInterface asking(&frame);
   const auto pictureNextBox = [&](const QString& file) {
     QTimer::singleShot(200, [&, file] {
       if (QWidget* box = QApplication::activeModalWidget()) {
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
   asked.QueryClose();
   // The trash of the desktop program, kept in the scratch folder the site lies in.
   setenv("XDG_DATA_HOME", (std::filesystem::path(argv[2]).parent_path() / "data").c_str(), 1);
-  pix::ui::TQtTrash trash;
+  pix::ui::QtTrash trash;
   asked.SetTrash(&trash);
   asked.Select(rowIn("macro"));
   asked.Delete();

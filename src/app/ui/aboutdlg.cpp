@@ -35,7 +35,7 @@ QString VersionLine() {
 
 pixamondAboutDlg::pixamondAboutDlg(QWidget* parent)
     : QDialog(parent),
-      Body(new TParentWindow(this, QStringLiteral("About pixamond"), kAboutDialogId)) {
+      Body(new ParentWindow(this, QStringLiteral("About pixamond"), kAboutDialogId)) {
   setWindowTitle(QStringLiteral("About pixamond"));
   setObjectName(QStringLiteral("pixamondAboutDlg"));
   auto* layout = new QVBoxLayout(this);

@@ -8,7 +8,7 @@
 
 namespace pix::ui {
 
-class TParentWindow;
+class ParentWindow;
 
 /// The program's version values, by the keys of a version block.
 const std::map<std::string, std::string>& ProjectRCVersion();
@@ -24,7 +24,7 @@ class pixamondAboutDlg : public QDialog {
   QString Line(int id) const;
 
  private:
-  TParentWindow* Body;
+  ParentWindow* Body;
 };
 
 }  // namespace pix::ui

@@ -42,22 +42,22 @@ int RunDesktopApplication(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral(PIXAMOND_APP_ID));
   SetIconDirectory(FindShippedDataDir() / "icons");
   QApplication::setWindowIcon(ResourceIcon(1001));
-  TQtUserInterface ui;
+  QtUserInterface ui;
 
   // QApplication took its own options (-platform, -style...) out of argv; what is left is
   // the desktop's form, [--home DIR] [SITE_DIR].
   const Result<TDesktopOptions> options =
       ParseDesktopArguments(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
   if (!options.ok()) {
-    ui.ShowMessage("pixamond: " + options.status().message(), "Error", MessageButtons::Ok,
-                   MessageIcon::Stop);
+    ui.ShowMessage("pixamond: " + options.status().message(), "Error", MessageButtons::kOk,
+                   MessageIcon::kStop);
     return 2;
   }
   std::optional<std::filesystem::path> homeOption;
   if (options->Home) homeOption = *options->Home;
   const Status home = OpenLayoutHome(homeOption);
   if (!home.ok()) {
-    ui.ShowMessage(home.message(), "Error", MessageButtons::Ok, MessageIcon::Stop);
+    ui.ShowMessage(home.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
     return 1;
   }
   // Probe first, so that a layout home we cannot write to keeps the streams as they are.
@@ -73,7 +73,7 @@ int RunDesktopApplication(int argc, char** argv) {
   }
   SetAssertionInterface(&ui);
   // The picture libraries' detail lines are kept in stderr.txt, for a report of a problem.
-  TStreamDiagnostics details(std::cerr, true);
+  StreamDiagnostics details(std::cerr, true);
   SetDetailSink(&details);
 
   int result = 0;

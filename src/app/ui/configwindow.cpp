@@ -40,7 +40,7 @@ QSize TConfigRowDelegate::sizeHint(const QStyleOptionViewItem& option,
   if (index.row() < 0 || row >= rows.size()) return QSize(height, height);
   const TConfigItem* item = rows[row];
   const int indent =
-      TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).Horizontal);
+      TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
   return QSize(
       indent + height + QFontMetrics(option.font).horizontalAdvance(ToQt(item->Label())) + 4,
       height);
@@ -62,7 +62,7 @@ void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   painter->fillRect(r, option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
   const int height = r.height();
   const int indent =
-      TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).Horizontal);
+      TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
   const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
   painter->drawPixmap(QRect(r.left() + indent, r.top(), height, height),
                       ResourcePixmap(item->GetBitmapId(), height, scale));
@@ -119,9 +119,9 @@ class TSideColumnPane : public QWidget {
     for (QPushButton* button : Buttons) button->setParent(this);
   }
 
-  TSideColumnShape Shape() const {
-    TSideColumnShape shape;
-    shape.ButtonCount = static_cast<int>(Buttons.size());
+  SideColumnShape Shape() const {
+    SideColumnShape shape;
+    shape.button_count = static_cast<int>(Buttons.size());
     int width = 0;
     int height = 0;
     for (const QPushButton* button : Buttons) {
@@ -130,13 +130,13 @@ class TSideColumnPane : public QWidget {
     }
     // The buttons follow the window's height, but never below what their text needs and
     // never to the sprawling size a large window would give them.
-    shape.Button = TSizeLimits{width, height, width * 8 / 5, height * 3 / 2};
-    shape.MinPreviewSide = height * 2;
+    shape.button = SizeLimits{width, height, width * 8 / 5, height * 3 / 2};
+    shape.min_preview_side = height * 2;
     return shape;
   }
   QSize minimumSizeHint() const override {
-    const TWindowRect minimum = MinimumSideColumn(Shape());
-    return QSize(minimum.Width, minimum.Height);
+    const DialogPixelRect minimum = MinimumSideColumn(Shape());
+    return QSize(minimum.width, minimum.height);
   }
   QSize sizeHint() const override {
     const QSize minimum = minimumSizeHint();
@@ -145,13 +145,13 @@ class TSideColumnPane : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent*) override {
-    const TSideColumn column = LayoutSideColumn(width(), height(), Shape());
-    const TWindowRect& p = column.Preview;
-    PreviewFrame->setGeometry(p.Left, p.Top, p.Width, p.Height);
+    const SideColumn column = LayoutSideColumn(width(), height(), Shape());
+    const DialogPixelRect& p = column.preview;
+    PreviewFrame->setGeometry(p.left, p.top, p.width, p.height);
     Preview->setGeometry(PreviewFrame->geometry());
-    for (std::size_t i = 0; i < Buttons.size() && i < column.Buttons.size(); ++i) {
-      const TWindowRect& b = column.Buttons[i];
-      Buttons[i]->setGeometry(b.Left, b.Top, b.Width, b.Height);
+    for (std::size_t i = 0; i < Buttons.size() && i < column.buttons.size(); ++i) {
+      const DialogPixelRect& b = column.buttons[i];
+      Buttons[i]->setGeometry(b.left, b.top, b.width, b.height);
     }
   }
 
@@ -166,10 +166,10 @@ class TSideColumnPane : public QWidget {
 
 // ---- The window ------------------------------------------------------------------------
 
-TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
-    : TParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
+TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
+    : ParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
       Ui(ui),
-      Trash(std::make_unique<TQtTrash>()),
+      trash_(std::make_unique<QtTrash>()),
       LayoutModel(std::make_unique<TLayoutModel>(ui)),
       ListBox(FindControlAs<QListWidget>(kObjListBoxId)),
       InspectWindow(new TObjInspectWindow(this, LayoutModel->Inspector())),
@@ -177,7 +177,7 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
   setObjectName(QStringLiteral("TConfigWindow"));
   PIX_CHECK(ListBox != nullptr);
   LayoutModel->SetPreviewTarget(PreviewWindow);
-  LayoutModel->SetTrash(Trash.get());
+  LayoutModel->SetTrash(trash_.get());
   ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *LayoutModel));
   // Each row is as wide as its label, so that a long one scrolls sideways rather than
   // being cut.
@@ -230,17 +230,17 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
   FindControl(kInspectorFrameId)->setParent(inspectorPane);
   InspectWindow->setParent(inspectorPane);
   Splitter->addWidget(inspectorPane);
-  const TDialogBaseUnits units = DialogBaseUnitsOf(font());
+  const DialogBaseUnits units = DialogBaseUnitsOf(font());
   const int columnWidth =
-      DialogUnitsToPixels(0, 0, Sizer().Child(*Sizer().FindChild(kOkButtonId)).CX, 0, units).Width;
-  SideColumn = new TSideColumnPane(Splitter, FindControl(kPreviewFrameId), PreviewWindow,
+      DialogUnitsToPixels(0, 0, Sizer().Child(*Sizer().FindChild(kOkButtonId)).CX, 0, units).width;
+  side_column_ = new TSideColumnPane(Splitter, FindControl(kPreviewFrameId), PreviewWindow,
                                    std::move(column), columnWidth);
-  Splitter->addWidget(SideColumn);
+  Splitter->addWidget(side_column_);
   Splitter->setStretchFactor(0, 1);
   Splitter->setStretchFactor(1, 3);
   Splitter->setStretchFactor(2, 1);
-  ListBox->setMinimumWidth(10 * units.Horizontal);
-  InspectWindow->setMinimumSize(24 * units.Horizontal,
+  ListBox->setMinimumWidth(10 * units.horizontal);
+  InspectWindow->setMinimumSize(24 * units.horizontal,
                                 InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth());
   connect(InspectWindow, &TObjInspectWindow::RowsChanged, this, &TConfigWindow::UpdateTabOrder);
   for (QWidget* placeholder : {FindControl(kInspectorFrameId), FindControl(kPreviewFrameId)}) {
@@ -255,20 +255,20 @@ TConfigWindow::TConfigWindow(QWidget* parent, TUserInterface& ui)
 }
 
 QList<int> TConfigWindow::PreferredPaneWidths() const {
-  const TDialogBaseUnits units = DialogBaseUnitsOf(font());
+  const DialogBaseUnits units = DialogBaseUnitsOf(font());
   // The tree: its widest row and the frame and scroll bar around it, within reason.
   int widest = 0;
   for (int row = 0; row < ListBox->count(); ++row) {
     widest = std::max(widest, ListBox->sizeHintForIndex(ListBox->model()->index(row, 0)).width());
   }
   const int chrome = 2 * ListBox->frameWidth() + ListBox->verticalScrollBar()->sizeHint().width() + 4;
-  const int tree = std::clamp(widest + chrome, ListBox->minimumWidth(), 56 * units.Horizontal);
+  const int tree = std::clamp(widest + chrome, ListBox->minimumWidth(), 56 * units.horizontal);
   // The inspector: room for a line of a template.
-  const int inspector = std::max(InspectWindow->minimumWidth(), 64 * units.Horizontal);
-  return {tree, inspector, SideColumn->sizeHint().width()};
+  const int inspector = std::max(InspectWindow->minimumWidth(), 64 * units.horizontal);
+  return {tree, inspector, side_column_->sizeHint().width()};
 }
 
-static int PaneMargin(const QFont& font) { return std::max(2, DialogBaseUnitsOf(font).Horizontal / 2); }
+static int PaneMargin(const QFont& font) { return std::max(2, DialogBaseUnitsOf(font).horizontal / 2); }
 
 QSize TConfigWindow::sizeHint() const {
   const QList<int> widths = PreferredPaneWidths();
@@ -278,7 +278,7 @@ QSize TConfigWindow::sizeHint() const {
   const int tree = ListBox->count() * rowHeight + 2 * ListBox->frameWidth() +
                    ListBox->horizontalScrollBar()->sizeHint().height() + 4;
   const int inspector = 5 * InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth();
-  const int height = std::max({tree, inspector, SideColumn->minimumSizeHint().height()});
+  const int height = std::max({tree, inspector, side_column_->minimumSizeHint().height()});
   const int margin = PaneMargin(font());
   return QSize(width + 2 * margin, height + 2 * margin);
 }
@@ -406,7 +406,7 @@ bool TConfigWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
-  return TParentWindow::eventFilter(watched, event);
+  return ParentWindow::eventFilter(watched, event);
 }
 
 QMenu* TConfigWindow::BuildContextMenu(QWidget* parent) {
@@ -484,7 +484,7 @@ bool TConfigWindow::OpenSiteDirectory(const std::string& directory) {
   return taken;
 }
 
-void TConfigWindow::RunWithStatus(const std::function<void(TProgress&)>& job) {
+void TConfigWindow::RunWithStatus(const std::function<void(Progress&)>& job) {
   TStatusDlg status(this);
   emit RunStarted(&status);
   setCursor(Qt::WaitCursor);
@@ -499,11 +499,11 @@ void TConfigWindow::RunWithStatus(const std::function<void(TProgress&)>& job) {
 }
 
 void TConfigWindow::CmGenerateSite() {
-  RunWithStatus([this](TProgress& progress) { LayoutModel->GenerateSite(progress); });
+  RunWithStatus([this](Progress& progress) { LayoutModel->GenerateSite(progress); });
 }
 
 void TConfigWindow::CmAutoOrganize() {
-  RunWithStatus([this](TProgress& progress) { LayoutModel->AutoOrganize(progress); });
+  RunWithStatus([this](Progress& progress) { LayoutModel->AutoOrganize(progress); });
 }
 
 void TConfigWindow::CmSampleLayouts() {

@@ -19,8 +19,8 @@ class QMenu;
 class QSplitter;
 
 namespace pix {
-class TTrash;
-class TUserInterface;
+class Trash;
+class UserInterface;
 }
 
 namespace pix::ui {
@@ -44,13 +44,13 @@ enum ConfigCommand : int {
   CM_OPEN = 24332,
 };
 
-class TConfigWindow : public TParentWindow {
+class TConfigWindow : public ParentWindow {
   Q_OBJECT
 
  public:
   /// Builds the window and the layout of the layout home and the remembered site
   /// directory. `ui` shows every message and question and must outlive the window.
-  TConfigWindow(QWidget* parent, TUserInterface& ui);
+  TConfigWindow(QWidget* parent, UserInterface& ui);
   ~TConfigWindow() override;
 
   /// Carries out a command id; false when the window has no such command.
@@ -130,17 +130,17 @@ class TConfigWindow : public TParentWindow {
   void OpenIfPossible();
   // Runs `job` under the wait cursor with a status dialog; refills the list when the job
   // rebuilt the tree.
-  void RunWithStatus(const std::function<void(TProgress&)>& job);
+  void RunWithStatus(const std::function<void(Progress&)>& job);
 
-  TUserInterface& Ui;
+  UserInterface& Ui;
   // The desktop's trash for the files of crossed-out items; outlives the model.
-  std::unique_ptr<TTrash> Trash;
+  std::unique_ptr<Trash> trash_;
   std::unique_ptr<TLayoutModel> LayoutModel;
   QListWidget* ListBox;
   TObjInspectWindow* InspectWindow;
   TImageWindow* PreviewWindow;
   QSplitter* Splitter = nullptr;
-  QWidget* SideColumn = nullptr;  // The preview and the buttons; a child of Splitter.
+  QWidget* side_column_ = nullptr;  // The preview and the buttons; a child of Splitter.
 };
 
 /// Draws one row of the layout list: the item's icon at the row height, drawn for the

@@ -27,7 +27,7 @@
 
 namespace pix::ui {
 
-SDIDecFrame::SDIDecFrame(TUserInterface& ui) : QMainWindow(nullptr), Ui(ui) {
+SDIDecFrame::SDIDecFrame(UserInterface& ui) : QMainWindow(nullptr), Ui(ui) {
   setWindowTitle(QStringLiteral("pixamond"));
   setObjectName(QStringLiteral("SDIDecFrame"));
   setWindowIcon(ResourceIcon(1001));
@@ -368,7 +368,7 @@ void SDIDecFrame::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-TWindowRect ToWindowRect(const QRect& r) { return TWindowRect{r.x(), r.y(), r.width(), r.height()}; }
+DialogPixelRect ToWindowRect(const QRect& r) { return DialogPixelRect{r.x(), r.y(), r.width(), r.height()}; }
 
 }  // namespace
 
@@ -381,9 +381,9 @@ void SDIDecFrame::PlaceWindow() {
   const QSize minimum = minimumSizeHint();
   const std::optional<TWindowPlacement> remembered = ReadWindowPlacement();
   if (remembered) {
-    const TWindowRect r = FitWindowOnScreen(remembered->Frame, ToWindowRect(room),
+    const DialogPixelRect r = FitWindowOnScreen(remembered->Frame, ToWindowRect(room),
                                             minimum.width(), minimum.height());
-    setGeometry(r.Left, r.Top, r.Width, r.Height);
+    setGeometry(r.left, r.top, r.width, r.height);
     if (remembered->PaneWidths.size() == 3) {
       Client->PaneSplitter()->setSizes(QList<int>(remembered->PaneWidths.begin(),
                                                   remembered->PaneWidths.end()));
@@ -394,12 +394,12 @@ void SDIDecFrame::PlaceWindow() {
   // The first time: the whole tree and five rows of the inspector when the screen has
   // room for them, centred.
   const QSize wanted = sizeHint().expandedTo(minimum);
-  const TWindowRect centred{room.x() + (room.width() - wanted.width()) / 2,
+  const DialogPixelRect centred{room.x() + (room.width() - wanted.width()) / 2,
                             room.y() + (room.height() - wanted.height()) / 2, wanted.width(),
                             wanted.height()};
-  const TWindowRect r =
+  const DialogPixelRect r =
       FitWindowOnScreen(centred, ToWindowRect(room), minimum.width(), minimum.height());
-  setGeometry(r.Left, r.Top, r.Width, r.Height);
+  setGeometry(r.left, r.top, r.width, r.height);
   QList<int> panes = Client->PreferredPaneWidths();
   Client->PaneSplitter()->setSizes(panes);
 }

@@ -18,7 +18,7 @@ class QLabel;
 class QMimeData;
 
 namespace pix {
-class TUserInterface;
+class UserInterface;
 }
 
 namespace pix::ui {
@@ -45,7 +45,7 @@ class SDIDecFrame : public QMainWindow {
 
  public:
   /// `ui` shows the program's messages and must outlive the frame.
-  SDIDecFrame(TUserInterface& ui);
+  SDIDecFrame(UserInterface& ui);
   ~SDIDecFrame() override;
 
   /// Carries out a command id as the menu, tool bar or keyboard would.
@@ -90,7 +90,7 @@ class SDIDecFrame : public QMainWindow {
   void EnterHelpMode();
   void LeaveHelpMode();
 
-  TUserInterface& Ui;
+  UserInterface& Ui;
   TConfigWindow* Client;
   QPointer<THelpWindow> Help;
   QHash<int, QAction*> Actions;

@@ -12,7 +12,7 @@
 
 namespace pix::ui {
 
-TSamplesDlg::TSamplesDlg(QWidget* parent, TUserInterface& ui,
+TSamplesDlg::TSamplesDlg(QWidget* parent, UserInterface& ui,
                          const std::vector<std::filesystem::path>& directories,
                          std::filesystem::path target)
     : QDialog(parent),
@@ -20,7 +20,7 @@ TSamplesDlg::TSamplesDlg(QWidget* parent, TUserInterface& ui,
       Model(directories.empty() ? std::make_unique<TSampleLayouts>()
                                 : std::make_unique<TSampleLayouts>(directories)),
       Target(std::move(target)),
-      Body(new TParentWindow(this, QStringLiteral("Sample Layout Selection"), kSamplesDialogId)) {
+      Body(new ParentWindow(this, QStringLiteral("Sample Layout Selection"), kSamplesDialogId)) {
   setWindowTitle(QStringLiteral("Sample Layout Selection"));
   setObjectName(QStringLiteral("TSamplesDlg"));
   auto* layout = new QVBoxLayout(this);

@@ -13,12 +13,12 @@ class QListWidget;
 class QPlainTextEdit;
 
 namespace pix {
-class TUserInterface;
+class UserInterface;
 }
 
 namespace pix::ui {
 
-class TParentWindow;
+class ParentWindow;
 
 class TSamplesDlg : public QDialog {
   Q_OBJECT
@@ -27,7 +27,7 @@ class TSamplesDlg : public QDialog {
   /// Lists the samples of `directories` (the program's own when empty); a confirmed choice
   /// replaces `target` (the layout home's globals.txt when empty). `ui` must outlive the
   /// dialog.
-  TSamplesDlg(QWidget* parent, TUserInterface& ui,
+  TSamplesDlg(QWidget* parent, UserInterface& ui,
               const std::vector<std::filesystem::path>& directories = {},
               std::filesystem::path target = {});
 
@@ -42,10 +42,10 @@ class TSamplesDlg : public QDialog {
   void Highlight();
   void PressOk();
 
-  TUserInterface& Ui;
+  UserInterface& Ui;
   std::unique_ptr<TSampleLayouts> Model;
   std::filesystem::path Target;
-  TParentWindow* Body;
+  ParentWindow* Body;
   QListWidget* ListBox;
   QPlainTextEdit* DescriptionBox;
 };

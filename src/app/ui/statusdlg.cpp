@@ -16,10 +16,10 @@ namespace pix::ui {
 namespace {
 
 // The template's window whose only extra is that the bar follows frame 805.
-class TStatusBody : public TParentWindow {
+class TStatusBody : public ParentWindow {
  public:
   TStatusBody(QWidget* parent, QProgressBar*& bar)
-      : TParentWindow(parent, QStringLiteral("Status"), kStatusDialogId), Bar(bar) {}
+      : ParentWindow(parent, QStringLiteral("Status"), kStatusDialogId), Bar(bar) {}
 
  protected:
   void ControlsMoved() override {

@@ -15,9 +15,9 @@ class QProgressBar;
 
 namespace pix::ui {
 
-class TParentWindow;
+class ParentWindow;
 
-class TStatusDlg : public QDialog, public TProgress {
+class TStatusDlg : public QDialog, public Progress {
   Q_OBJECT
 
  public:
@@ -29,7 +29,7 @@ class TStatusDlg : public QDialog, public TProgress {
   QLineEdit* CurrentStepField() const { return CurrentStepEdit; }
   QProgressBar* ProgressBar() const { return Bar; }
   QWidget* CancelButton() const;
-  TParentWindow* Body() const { return BodyWindow; }
+  ParentWindow* Body() const { return BodyWindow; }
 
  public slots:
   /// The user asks to stop: the job ends after its current step.
@@ -46,7 +46,7 @@ class TStatusDlg : public QDialog, public TProgress {
  private:
   void PlaceBar();
 
-  TParentWindow* BodyWindow;
+  ParentWindow* BodyWindow;
   QLineEdit* MainTaskEdit;
   QLineEdit* CurrentStepEdit;
   QProgressBar* Bar;

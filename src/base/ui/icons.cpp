@@ -38,9 +38,9 @@ QByteArray ResourceDocument(int id) {
 
 // Draws the SVG afresh at every size and scale that is asked for, so that an icon is as
 // sharp in a 2x tool bar as in a 1x menu.
-class TSvgIconEngine : public QIconEngine {
+class SvgIconEngine : public QIconEngine {
  public:
-  explicit TSvgIconEngine(int id) : Id(id) {}
+  explicit SvgIconEngine(int id) : id_(id) {}
 
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
     return scaledPixmap(size, mode, state, 1.0);
@@ -49,7 +49,7 @@ class TSvgIconEngine : public QIconEngine {
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State,
                        qreal scale) override {
     const int side = std::min(size.width(), size.height());
-    QPixmap pixmap = ResourcePixmap(Id, side);
+    QPixmap pixmap = ResourcePixmap(id_, side);
     pixmap.setDevicePixelRatio(scale > 0 ? scale : 1.0);
     if (mode == QIcon::Normal || mode == QIcon::Active) return pixmap;
     QStyleOption option;
@@ -66,11 +66,11 @@ class TSvgIconEngine : public QIconEngine {
     const int side = std::min(size.width(), size.height());
     return QSize(side, side);
   }
-  QIconEngine* clone() const override { return new TSvgIconEngine(Id); }
-  QString key() const override { return QStringLiteral("TSvgIconEngine"); }
+  QIconEngine* clone() const override { return new SvgIconEngine(id_); }
+  QString key() const override { return QStringLiteral("SvgIconEngine"); }
 
  private:
-  int Id;
+  int id_;
 };
 
 }  // namespace
@@ -88,9 +88,9 @@ QPixmap RenderSvg(const QByteArray& document, QSize size) {
   return pixmap;
 }
 
-QPixmap ResourcePixmap(int id, int size, qreal devicePixelRatio) {
+QPixmap ResourcePixmap(int id, int size, qreal device_pixel_ratio) {
   static QHash<QString, QPixmap> cache;
-  const qreal scale = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+  const qreal scale = device_pixel_ratio > 0 ? device_pixel_ratio : 1.0;
   const int pixels = std::max(1, static_cast<int>(std::lround(size * scale)));
   const QString key = QStringLiteral("%1@%2").arg(id).arg(pixels);
   auto found = cache.find(key);
@@ -106,7 +106,7 @@ QPixmap ResourcePixmap(int id, int size, qreal devicePixelRatio) {
   return pixmap;
 }
 
-QIcon ResourceIcon(int id) { return QIcon(new TSvgIconEngine(id)); }
+QIcon ResourceIcon(int id) { return QIcon(new SvgIconEngine(id)); }
 
 QCursor HelpCursor() { return QCursor(ResourcePixmap(24000, 32, qApp->devicePixelRatio()), 1, 1); }
 

@@ -23,7 +23,7 @@ QPixmap RenderSvg(const QByteArray& document, QSize size);
 /// is `devicePixelRatio`: drawn from the SVG at size × ratio device pixels, so that it is
 /// sharp on a 2x screen, and drawn once per device size. A missing file gives a
 /// transparent pixmap.
-QPixmap ResourcePixmap(int id, int size, qreal devicePixelRatio = 1.0);
+QPixmap ResourcePixmap(int id, int size, qreal device_pixel_ratio = 1.0);
 
 /// The icon of resource `id`, drawn from its SVG at whatever size and scale it is shown.
 QIcon ResourceIcon(int id);

@@ -1,5 +1,5 @@
 // A window whose controls come from a dialog template and keep their share of the window
-// when it is resized. The arithmetic lives in TControlSizer; this class makes one Qt control
+// when it is resized. The arithmetic lives in ControlSizer; this class makes one Qt control
 // per template item and moves them where the sizer says.
 #pragma once
 
@@ -11,18 +11,18 @@
 namespace pix::ui {
 
 /// The dialog base units of a font: the average width of the letters and the line height.
-TDialogBaseUnits DialogBaseUnitsOf(const QFont& font);
+DialogBaseUnits DialogBaseUnitsOf(const QFont& font);
 
-class TParentWindow : public QWidget {
+class ParentWindow : public QWidget {
   Q_OBJECT
 
  public:
   /// Builds the window and its controls from `sizer`, sized as the template says in the
   /// dialog base units of the window's font. The caption is the window's own, not the
   /// template's.
-  TParentWindow(QWidget* parent, const QString& caption, TControlSizer sizer);
+  ParentWindow(QWidget* parent, const QString& caption, ControlSizer sizer);
   /// Builds the window from the program's template `templateId`.
-  TParentWindow(QWidget* parent, const QString& caption, int templateId);
+  ParentWindow(QWidget* parent, const QString& caption, int template_id);
 
   /// The control of the child with that id, or null.
   QWidget* FindControl(int id) const;
@@ -30,7 +30,7 @@ class TParentWindow : public QWidget {
   T* FindControlAs(int id) const {
     return qobject_cast<T*>(FindControl(id));
   }
-  const TControlSizer& Sizer() const { return SizerValue; }
+  const ControlSizer& Sizer() const { return sizer_; }
   /// The size the template gives the window in the current font.
   QSize TemplateSize() const;
 
@@ -44,10 +44,10 @@ class TParentWindow : public QWidget {
   virtual void ControlsMoved() {}
 
  private:
-  QWidget* MakeControl(const TChildSizeObject& child);
+  QWidget* MakeControl(const ChildSizeObject& child);
 
-  TControlSizer SizerValue;
-  std::vector<QWidget*> Controls;  // Template order; owned as child widgets.
+  ControlSizer sizer_;
+  std::vector<QWidget*> controls_;  // Template order; owned as child widgets.
 };
 
 }  // namespace pix::ui

@@ -8,7 +8,7 @@
 
 namespace pix::ui {
 
-bool TQtTrash::IsAvailable() const {
+bool QtTrash::IsAvailable() const {
   // The desktop's home trash, $XDG_DATA_HOME/Trash, with its files/ and info/ folders.
   const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (data.isEmpty()) return false;
@@ -16,7 +16,7 @@ bool TQtTrash::IsAvailable() const {
   return trash.mkpath(QStringLiteral("files")) && trash.mkpath(QStringLiteral("info"));
 }
 
-Status TQtTrash::MoveToTrash(const std::string& path) {
+Status QtTrash::MoveToTrash(const std::string& path) {
   if (QFile::moveToTrash(PathToQt(path))) return Status::OK();
   return Status::IoError("Cannot move " + path + " to the Trash; it is left where it is");
 }

@@ -5,7 +5,7 @@
 
 namespace pix::ui {
 
-class TQtTrash : public TTrash {
+class QtTrash : public Trash {
  public:
   /// True when the user's trash folder exists or can be made.
   bool IsAvailable() const override;

@@ -13,15 +13,15 @@ namespace {
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   switch (icon) {
-    case MessageIcon::Information:
+    case MessageIcon::kInformation:
       return QMessageBox::Information;
-    case MessageIcon::Warning:
+    case MessageIcon::kWarning:
       return QMessageBox::Warning;
-    case MessageIcon::Question:
+    case MessageIcon::kQuestion:
       return QMessageBox::Question;
-    case MessageIcon::Stop:
+    case MessageIcon::kStop:
       return QMessageBox::Critical;
-    case MessageIcon::None:
+    case MessageIcon::kNone:
       break;
   }
   return QMessageBox::NoIcon;
@@ -29,39 +29,39 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
 
 }  // namespace
 
-MessageAnswer TQtUserInterface::ShowMessage(const std::string& text, const std::string& title,
+MessageAnswer QtUserInterface::ShowMessage(const std::string& text, const std::string& title,
                                             MessageButtons buttons, MessageIcon icon) {
-  QMessageBox box(ToQtIcon(icon), ToQt(title), ToQt(text), QMessageBox::NoButton, Owner.data());
-  MessageAnswer closed = MessageAnswer::Ok;
+  QMessageBox box(ToQtIcon(icon), ToQt(title), ToQt(text), QMessageBox::NoButton, owner_.data());
+  MessageAnswer closed = MessageAnswer::kOk;
   switch (buttons) {
-    case MessageButtons::Ok:
+    case MessageButtons::kOk:
       box.setStandardButtons(QMessageBox::Ok);
       box.setDefaultButton(QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Ok);
       break;
-    case MessageButtons::OkCancel:
+    case MessageButtons::kOkCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       box.setDefaultButton(QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Cancel);
-      closed = MessageAnswer::Cancel;
+      closed = MessageAnswer::kCancel;
       break;
-    case MessageButtons::YesNo:
+    case MessageButtons::kYesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
-      closed = MessageAnswer::No;
+      closed = MessageAnswer::kNo;
       break;
-    case MessageButtons::YesNoCancel:
+    case MessageButtons::kYesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::Cancel);
-      closed = MessageAnswer::Cancel;
+      closed = MessageAnswer::kCancel;
       break;
-    case MessageButtons::SaveDiscardCancel:
+    case MessageButtons::kSaveDiscardCancel:
       box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
       box.setDefaultButton(QMessageBox::Save);
       box.setEscapeButton(QMessageBox::Cancel);
-      closed = MessageAnswer::Cancel;
+      closed = MessageAnswer::kCancel;
       break;
   }
   // A box may be asked for while the wait cursor is up; the user must see an arrow on it.
@@ -70,33 +70,33 @@ MessageAnswer TQtUserInterface::ShowMessage(const std::string& text, const std::
   QApplication::restoreOverrideCursor();
   switch (chosen) {
     case QMessageBox::Ok:
-      return MessageAnswer::Ok;
+      return MessageAnswer::kOk;
     case QMessageBox::Cancel:
-      return MessageAnswer::Cancel;
+      return MessageAnswer::kCancel;
     case QMessageBox::Yes:
-      return MessageAnswer::Yes;
+      return MessageAnswer::kYes;
     case QMessageBox::No:
-      return MessageAnswer::No;
+      return MessageAnswer::kNo;
     case QMessageBox::Save:
-      return MessageAnswer::Save;
+      return MessageAnswer::kSave;
     case QMessageBox::Discard:
-      return MessageAnswer::Discard;
+      return MessageAnswer::kDiscard;
     default:
       return closed;
   }
 }
 
-std::optional<std::string> TQtUserInterface::PromptLine(const std::string& title,
+std::optional<std::string> QtUserInterface::PromptLine(const std::string& title,
                                                         const std::string& prompt,
-                                                        const std::string& initial, int maxLength) {
-  QInputDialog dialog(Owner.data());
+                                                        const std::string& initial, int max_length) {
+  QInputDialog dialog(owner_.data());
   dialog.setInputMode(QInputDialog::TextInput);
   dialog.setWindowTitle(ToQt(title));
   dialog.setLabelText(ToQt(prompt));
   const QString shown = ToQt(initial);
   dialog.setTextValue(shown);
   if (auto* edit = dialog.findChild<QLineEdit*>()) {
-    if (maxLength > 0) edit->setMaxLength(maxLength);
+    if (max_length > 0) edit->setMaxLength(max_length);
   }
   QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int result = dialog.exec();

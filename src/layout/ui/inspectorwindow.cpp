@@ -23,7 +23,7 @@ QString ValueForBox(const std::string& value) {
 }  // namespace
 
 TVarField::TVarField(QWidget* parent, TObjInspectModel& model, int row)
-    : TParentWindow(parent, QStringLiteral("TVarField"), kVarFieldId),
+    : ParentWindow(parent, QStringLiteral("TVarField"), kVarFieldId),
       Model(model),
       RowIndex(row),
       LabelEdit(FindControlAs<QLineEdit>(kLabelEditBoxId)),
@@ -51,7 +51,7 @@ bool TVarField::eventFilter(QObject* watched, QEvent* event) {
     LabelEdit->end(false);
     return true;
   }
-  return TParentWindow::eventFilter(watched, event);
+  return ParentWindow::eventFilter(watched, event);
 }
 
 void TVarField::ShowFromModel() {
@@ -81,7 +81,7 @@ TObjInspectWindow::TObjInspectWindow(QWidget* parent, TObjInspectModel& model)
 
 int TObjInspectWindow::RowHeight() const {
   if (!ppVarField.empty()) return ppVarField.front()->TemplateSize().height();
-  return DialogBaseUnitsOf(font()).Vertical * 40 / 8;
+  return DialogBaseUnitsOf(font()).vertical * 40 / 8;
 }
 
 TVarField* TObjInspectWindow::AddRow() {

@@ -18,7 +18,7 @@ class TObjInspectModel;
 namespace pix::ui {
 
 /// One row on template 701: LabelEditBox (702) for the name, ValueEditBox (703) for the value.
-class TVarField : public TParentWindow {
+class TVarField : public ParentWindow {
   Q_OBJECT
 
  public:

@@ -225,7 +225,7 @@ TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSa
   Pick("trip");
   TypeValue(0, " edited");
   window_->Command(ui::CM_DELETE);
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   const std::uintmax_t bytes = fs::file_size(site_ / "trip" / "a.jpg") +
                                fs::file_size(site_ / "trip" / "c.jpg") +
                                fs::file_size(site_ / "trip" / "index.txt");
@@ -243,7 +243,7 @@ TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSa
 TEST_F(ConfigWindowTest, SaveWithConfirmationMovesThePictureToTheTrashAndKeepsItsRowCrossedOut) {
   Pick("b.jpg");
   window_->Command(ui::CM_DELETE);
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   const std::string picture = ReadFile(site_ / "b.jpg");
   window_->Command(ui::CM_SAVE);
   EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
@@ -389,36 +389,36 @@ TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
       }
     });
   });
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   window_->Command(ui::CM_GENERATESITE);
   ASSERT_FALSE(ui_.messages().empty());
   EXPECT_EQ(ui_.messages()[0].title, "Missing File");
-  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kOkCancel);
   EXPECT_EQ(ui_.messages().size(), 1u);  // Nothing more is asked once cancelled.
   EXPECT_FALSE(fs::exists(site_ / "b.html")) << "no entry after the cancel";
 }
 
 TEST_F(ConfigWindowTest, AutoOrganizeWithCancelNoAndYes) {
   Pick("b.jpg");
-  ui_.AnswerMessage(MessageAnswer::Cancel);
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   window_->Command(ui::CM_AUTOORGANIZE);
   ASSERT_EQ(Texts(), (std::vector<std::string>{"Regenerate Web Sight after creating layout design.",
                                                "Auto-Organize aborted."}));
   EXPECT_EQ(ui_.messages()[0].title, "Auto Layout");
-  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::YesNoCancel);
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kYesNoCancel);
   ASSERT_NE(window_->Model().SelectedItem(), nullptr);
   EXPECT_EQ(window_->Model().SelectedItem()->Label(), "b.jpg");
   EXPECT_EQ(window_->ObjListBox()->currentRow(), RowOf("b.jpg"));
 
-  ui_.AnswerMessage(MessageAnswer::No);
+  ui_.AnswerMessage(MessageAnswer::kNo);
   window_->Command(ui::CM_AUTOORGANIZE);
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 
   bool ran = false;
   QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg*) { ran = true; });
-  ui_.AnswerMessage(MessageAnswer::Yes);
+  ui_.AnswerMessage(MessageAnswer::kYes);
   window_->Command(ui::CM_AUTOORGANIZE);
   EXPECT_TRUE(ran);
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
@@ -435,7 +435,7 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
     QTest::mouseClick(samples.Button(kOkButtonId), Qt::LeftButton);
     return dialog.result();
   };
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   Pick("b.jpg");
   window_->Command(ui::CM_SAMPLELAYOUTS);
   EXPECT_EQ(ran, 1);
@@ -722,7 +722,7 @@ class ConfigWindowDialogTest : public ConfigWindowTest {
     return shown;
   }
 
-  ui::TQtUserInterface qtUi_;
+  ui::QtUserInterface qtUi_;
   QTimer answer_;
   QTimer unexpected_;
 };

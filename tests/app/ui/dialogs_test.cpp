@@ -1,4 +1,4 @@
-// The windows built from dialog templates: the proportional layout of TParentWindow, the
+// The windows built from dialog templates: the proportional layout of ParentWindow, the
 // status dialog, the sample layout dialog, the about box and the frame's commands.
 #include "base/dialogs.h"
 
@@ -36,7 +36,7 @@ namespace fs = std::filesystem;
 QRect Rect(const QWidget* widget) { return widget->geometry(); }
 
 TEST(ParentWindowTest, ControlsKeepTheirShareOfTheWindow) {
-  ui::TParentWindow window(nullptr, "Config Window", kConfigWindowId);
+  ui::ParentWindow window(nullptr, "Config Window", kConfigWindowId);
   window.resize(546, 418);
   window.show();
   EXPECT_EQ(Rect(window.FindControl(kObjListBoxId)), QRect(2, 8, 184, 406));
@@ -51,26 +51,26 @@ TEST(ParentWindowTest, ControlsKeepTheirShareOfTheWindow) {
 }
 
 TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
-  TDialogTemplate dialog;
+  DialogTemplate dialog;
   dialog.CX = 100;
   dialog.CY = 50;
   auto item = [](int id, int ordinal, std::uint32_t style) {
-    TDialogItemTemplate t;
-    t.Id = id;
-    t.ClassOrdinal = ordinal;
-    t.Style = style;
-    t.szTitle = "x";
+    DialogItemTemplate t;
+    t.id = id;
+    t.class_ordinal = ordinal;
+    t.style = style;
+    t.title = "x";
     t.CX = 10;
     t.CY = 10;
     return t;
   };
-  dialog.Items = {item(1, kButtonClass, 0x50010002), item(2, kButtonClass, 0x50010003),
+  dialog.items = {item(1, kButtonClass, 0x50010002), item(2, kButtonClass, 0x50010003),
                   item(3, kButtonClass, 0x50010000), item(4, kEditClass, 0x50810000),
                   item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000),
                   item(7, kButtonClass, 0x50010001)};
-  Result<TControlSizer> sizer = TControlSizer::FromTemplate(dialog);
+  Result<ControlSizer> sizer = ControlSizer::FromTemplate(dialog);
   ASSERT_TRUE(sizer.ok());
-  ui::TParentWindow window(nullptr, "t", std::move(sizer.value()));
+  ui::ParentWindow window(nullptr, "t", std::move(sizer.value()));
   EXPECT_NE(window.FindControlAs<QCheckBox>(1), nullptr);
   EXPECT_NE(window.FindControlAs<QCheckBox>(2), nullptr);
   ASSERT_NE(window.FindControlAs<QPushButton>(3), nullptr);
@@ -145,7 +145,7 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
   ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
   dialog.show();
   dialog.List()->setCurrentRow(0);
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(ReadFile(target_), "old");
@@ -154,7 +154,7 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
             "Replace current layout with selection\n\nThe current globals.txt is kept as "
             "globals.txt.~1~ beside it.");
 
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -185,7 +185,7 @@ TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
   dialog.show();
   dialog.List()->setFocus();
   dialog.List()->setCurrentRow(0);
-  ui_.AnswerMessage(MessageAnswer::Ok);
+  ui_.AnswerMessage(MessageAnswer::kOk);
   QTest::keyClick(dialog.List(), Qt::Key_Return);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text.rfind("Replace current layout with selection", 0), 0u);
@@ -270,27 +270,27 @@ class FrameCloseTest : public FrameTest {
 
 TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
   // The title bar's close button and the window manager's Alt+F4 send a close event.
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_FALSE(frame_.close());
   EXPECT_TRUE(frame_.isVisible());
-  ui_.AnswerMessage(MessageAnswer::Cancel);
+  ui_.AnswerMessage(MessageAnswer::kCancel);
   QTest::mouseClick(
       frame_.ConfigWindow()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
   EXPECT_TRUE(frame_.isVisible());
   ASSERT_EQ(ui_.messages().size(), 2u);
   for (const auto& message : ui_.messages()) {
     EXPECT_EQ(message.text, "The layout has changes that are not saved. Save them before closing?");
-    EXPECT_EQ(message.buttons, MessageButtons::SaveDiscardCancel);
+    EXPECT_EQ(message.buttons, MessageButtons::kSaveDiscardCancel);
   }
   EXPECT_FALSE(Saved());
 
-  ui_.AnswerMessage(MessageAnswer::Save);
+  ui_.AnswerMessage(MessageAnswer::kSave);
   EXPECT_TRUE(frame_.close());
   EXPECT_TRUE(Saved());
 }
 
 TEST_F(FrameCloseTest, DiscardClosesWithoutSaving) {
-  ui_.AnswerMessage(MessageAnswer::Discard);
+  ui_.AnswerMessage(MessageAnswer::kDiscard);
   QTest::mouseClick(
       frame_.ConfigWindow()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
   EXPECT_FALSE(frame_.isVisible());

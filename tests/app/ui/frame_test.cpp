@@ -235,7 +235,7 @@ TEST_F(FrameWindowTest, FirstSizeFitsTheScreenAndPlaceAndPanesAreRemembered) {
   frame_->close();
   const std::optional<TWindowPlacement> kept = ReadWindowPlacement();
   ASSERT_TRUE(kept.has_value());
-  EXPECT_EQ(kept->Frame, (TWindowRect{place.x(), place.y(), place.width(), place.height()}));
+  EXPECT_EQ(kept->Frame, (DialogPixelRect{place.x(), place.y(), place.width(), place.height()}));
   EXPECT_EQ(kept->PaneWidths, std::vector<int>(panes.begin(), panes.end()));
 
   frame_ = std::make_unique<ui::SDIDecFrame>(ui_);
