@@ -341,7 +341,7 @@ int Organize(const TCommandLineOptions& options, TCommandLineIo& io) {
   }
   const std::string names = GetIniString(kAutoOrganizeLayout,
                                          kAutoOrganizeBaseFileNames, "", 16384);
-  TStringTokenList list(names, ',');
+  StringTokenList list(names, ',');
   while (std::optional<std::string_view> name = list.GetNextToken()) io.Out << *name << "\n";
   return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }

@@ -21,15 +21,15 @@ bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 
 // The patterns of every picture of the site, in any order; the names of the pictures'
 // pages (their names without extension) go to `pageNames`.
-std::vector<std::string> CollectPatterns(const TFileItem& root, const TSiteNames& names,
-                                         std::set<std::string>& pageNames) {
+std::vector<std::string> CollectPatterns(const FileItem& root, const SiteNames& names,
+                                         std::set<std::string>& page_names) {
   std::vector<std::string> patterns;
-  for (const TFileItem* item = root.FirstChild(); item != nullptr;
+  for (const FileItem* item = root.FirstChild(); item != nullptr;
        item = NextSiteItem(*item, names)) {
     if (!IsSitePicture(*item)) continue;
     const std::string_view name = item->szFileName();
     std::string pattern(name.substr(0, name.size() - item->szFileExt().size()));
-    pageNames.insert(pattern);
+    page_names.insert(pattern);
     MakeNamePattern(pattern);
     patterns.push_back(std::move(pattern));
   }
@@ -49,26 +49,26 @@ bool IsUsablePageName(std::string_view name) {
 
 }  // namespace
 
-void MakeNamePattern(std::string& szBaseName) {
-  for (char& c : szBaseName) {
+void MakeNamePattern(std::string& base_name) {
+  for (char& c : base_name) {
     if (IsDigit(c)) c = '#';
   }
-  const std::size_t size = szBaseName.size();
-  if (size >= 5 && IsLetter(szBaseName[size - 1]) &&
-      (szBaseName[size - 2] == '#' || szBaseName[size - 2] == '-')) {
-    szBaseName[size - 1] = '@';
+  const std::size_t size = base_name.size();
+  if (size >= 5 && IsLetter(base_name[size - 1]) &&
+      (base_name[size - 2] == '#' || base_name[size - 2] == '-')) {
+    base_name[size - 1] = '@';
   }
 }
 
-Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesystem::path& layoutHome,
+Status BuildAutoOrganizeLayout(std::string_view site_root, const std::filesystem::path& layout_home,
                                Diagnostics& diagnostics) {
-  const TRunSettings settings = ReadRunSettings(layoutHome, diagnostics);
-  const std::filesystem::path& ini = settings.IniFile;
-  Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(szSiteRoot, true, &diagnostics);
+  const RunSettings settings = ReadRunSettings(layout_home, diagnostics);
+  const std::filesystem::path& ini = settings.ini_file;
+  Result<std::unique_ptr<FileItem>> tree = FileItem::CreateRoot(site_root, true, &diagnostics);
   if (!tree.ok()) return tree.status();
   // A match page named like a picture's page or an index page would replace it.
-  std::set<std::string> pageNames{"index"};
-  std::vector<std::string> patterns = CollectPatterns(**tree, settings.Names, pageNames);
+  std::set<std::string> page_names{"index"};
+  std::vector<std::string> patterns = CollectPatterns(**tree, settings.names, page_names);
   tree.value().reset();
 
   // Without regard to case, in the order of the file list; spellings that differ only in
@@ -79,48 +79,48 @@ Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesyste
     return order != 0 ? order < 0 : a < b;
   });
 
-  const std::string_view layoutSection = kAutoOrganizeLayout;
-  const std::string_view matchSection = kMatchPageSearchStrings;
-  const int minMatchPerPage = settings.MinMatchPerPage;
-  Status status = WriteProfileText(matchSection, std::nullopt, std::nullopt, ini);
+  const std::string_view layout_section = kAutoOrganizeLayout;
+  const std::string_view match_section = kMatchPageSearchStrings;
+  const int min_match_per_page = settings.min_match_per_page;
+  Status status = WriteProfileText(match_section, std::nullopt, std::nullopt, ini);
   if (!status.ok()) return status;
 
-  std::string baseNames;
-  std::size_t runStart = 0;
+  std::string base_names;
+  std::size_t run_start = 0;
   for (std::size_t i = 0; i < patterns.size(); ++i) {
-    const bool runEnds = i + 1 == patterns.size() || !EqualsNoCase(patterns[i], patterns[i + 1]);
-    if (!runEnds) continue;
-    const std::size_t runLength = i + 1 - runStart;
-    runStart = i + 1;
-    if (runLength < static_cast<std::size_t>(std::max(minMatchPerPage, 0))) continue;
+    const bool run_ends = i + 1 == patterns.size() || !EqualsNoCase(patterns[i], patterns[i + 1]);
+    if (!run_ends) continue;
+    const std::size_t run_length = i + 1 - run_start;
+    run_start = i + 1;
+    if (run_length < static_cast<std::size_t>(std::max(min_match_per_page, 0))) continue;
 
-    std::string baseName = patterns[i];
-    ReplaceChar(baseName, '#', '0');
-    ReplaceChar(baseName, '@', '1');
-    if (!IsUsablePageName(baseName)) {
+    std::string base_name = patterns[i];
+    ReplaceChar(base_name, '#', '0');
+    ReplaceChar(base_name, '@', '1');
+    if (!IsUsablePageName(base_name)) {
       diagnostics.Problem("Auto organize: the pictures named like \"" + patterns[i] +
-                          "\" get no match page of their own, since \"" + baseName +
+                          "\" get no match page of their own, since \"" + base_name +
                           "\" cannot name one.");
       continue;
     }
-    if (pageNames.count(baseName) > 0) {
+    if (page_names.count(base_name) > 0) {
       diagnostics.Problem("Auto organize: the pictures named like \"" + patterns[i] +
-                          "\" get no match page of their own, since \"" + baseName + "." +
-                          settings.Names.szPageDOSFileExt + "\" is already the name of a page.");
+                          "\" get no match page of their own, since \"" + base_name + "." +
+                          settings.names.page_dos_file_ext + "\" is already the name of a page.");
       continue;
     }
-    status = WriteProfileText(matchSection, baseName, "[" + patterns[i] + ".*]", ini);
+    status = WriteProfileText(match_section, base_name, "[" + patterns[i] + ".*]", ini);
     if (!status.ok()) return status;
-    AppendWithSep(baseNames, ',', baseName);
+    AppendWithSep(base_names, ',', base_name);
   }
 
-  AppendWithSep(baseNames, ',', kMiscPicsBaseName);
-  status = WriteProfileText(matchSection, kMiscPicsBaseName, kMiscPicsPattern, ini);
+  AppendWithSep(base_names, ',', kMiscPicsBaseName);
+  status = WriteProfileText(match_section, kMiscPicsBaseName, kMiscPicsPattern, ini);
   if (!status.ok()) return status;
   status =
-      WriteProfileText(layoutSection, kAutoOrganizeBaseFileNames, baseNames, ini);
+      WriteProfileText(layout_section, kAutoOrganizeBaseFileNames, base_names, ini);
   if (!status.ok()) return status;
-  return WriteProfileText(layoutSection, kDoAutoOrganize, "Yes", ini);
+  return WriteProfileText(layout_section, kDoAutoOrganize, "Yes", ini);
 }
 
 }  // namespace pix

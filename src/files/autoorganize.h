@@ -21,9 +21,9 @@ inline constexpr const char* kMiscPicsPattern = "[*.*]";
 /// Rewrites a picture's base name (its name up to the first ".") into a pattern in place:
 /// every decimal digit becomes "#", and when the name has at least 5 characters, ends with
 /// a letter and has "#" or "-" before it, that letter becomes "@".
-void MakeNamePattern(std::string& szBaseName);
+void MakeNamePattern(std::string& base_name);
 
-/// Analyses the pictures (".gif", ".jpg", ".jpeg" in any case) in and below `szSiteRoot`,
+/// Analyses the pictures (".gif", ".jpg", ".jpeg" in any case) in and below `site_root`,
 /// leaving out those directly inside an inline sub-directory, and writes the result to the
 /// settings: MatchPageSearchStrings is replaced by one entry per pattern shared by at least
 /// AutoOrganizeLayout/MinMatchPerPage pictures (default 3) plus "miscpics", and
@@ -33,7 +33,7 @@ void MakeNamePattern(std::string& szBaseName);
 /// cannot be a settings key or a list entry (it holds "," or "=", begins with ";" or "[", or has
 /// blanks at its ends) is left out and reported to `diagnostics`. The settings are those of
 /// `layoutHome`. Nothing is written when the site cannot be scanned.
-Status BuildAutoOrganizeLayout(std::string_view szSiteRoot, const std::filesystem::path& layoutHome,
+Status BuildAutoOrganizeLayout(std::string_view site_root, const std::filesystem::path& layout_home,
                                Diagnostics& diagnostics);
 
 }  // namespace pix

@@ -36,15 +36,15 @@ signed char SortKey(char c) {
 // The sort order of a directory's items. Names that compare equal without regard to case
 // (B.jpg and b.jpg) are ordered by their bytes, so that a tree never depends on the order
 // in which the file system happens to list a directory.
-bool SortsBefore(const std::unique_ptr<TFileItem>& a, const std::unique_ptr<TFileItem>& b) {
+bool SortsBefore(const std::unique_ptr<FileItem>& a, const std::unique_ptr<FileItem>& b) {
   const int order = CompareFileNames(a->szFileName(), b->szFileName());
   return order != 0 ? order < 0 : a->szFileName() < b->szFileName();
 }
 
 // The walk shared by NextInTree and NextInSubtree; `top` may be none (the whole tree).
-const TFileItem* NextBelow(const TFileItem& item, const TFileItem* top) {
+const FileItem* NextBelow(const FileItem& item, const FileItem* top) {
   if (item.FirstChild() != nullptr) return item.FirstChild();
-  for (const TFileItem* climb = &item; climb != nullptr && climb != top; climb = climb->Parent()) {
+  for (const FileItem* climb = &item; climb != nullptr && climb != top; climb = climb->Parent()) {
     if (climb->NextItem() != nullptr) return climb->NextItem();
   }
   return nullptr;
@@ -79,42 +79,42 @@ bool ExistsWithoutFollowing(const std::string& path, int* error) {
 
 // Marks the GIF files whose name, without its extension and compared without regard to
 // case, is also the name of a JPEG file of the same directory.
-void TFileItem::MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items) {
-  std::unordered_set<std::string> jpegNames;
-  bool anyGif = false;
+void FileItem::MarkJpegTwins(std::vector<std::unique_ptr<FileItem>>& items) {
+  std::unordered_set<std::string> jpeg_names;
+  bool any_gif = false;
   for (const auto& item : items) {
     if (IsDirectory(*item)) continue;
     const std::string_view ext = item->szFileExt();
     const std::string_view name = item->szFileName();
-    if (IsJpegExtension(ext)) jpegNames.insert(LowerCase(name.substr(0, name.size() - ext.size())));
-    anyGif = anyGif || IsGifExtension(ext);
+    if (IsJpegExtension(ext)) jpeg_names.insert(LowerCase(name.substr(0, name.size() - ext.size())));
+    any_gif = any_gif || IsGifExtension(ext);
   }
-  if (!anyGif || jpegNames.empty()) return;
+  if (!any_gif || jpeg_names.empty()) return;
   for (const auto& item : items) {
     const std::string_view ext = item->szFileExt();
     if (IsDirectory(*item) || !IsGifExtension(ext)) continue;
     const std::string_view name = item->szFileName();
-    if (jpegNames.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0) {
-      item->Flags_ |= kJpegTwinFlag;
+    if (jpeg_names.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0) {
+      item->flags_ |= kJpegTwinFlag;
     }
   }
 }
 
 // --- Construction and destruction -----------------------------------------------------
 
-TFileItem::TFileItem(TFileItem* parent, std::string fullFileName, bool directory, bool link,
+FileItem::FileItem(FileItem* parent, std::string full_file_name, bool directory, bool link,
                      mode_t mode, std::uint64_t size)
-    : Flags_(static_cast<std::uint8_t>((directory ? kDirectoryFlag : 0) |
+    : flags_(static_cast<std::uint8_t>((directory ? kDirectoryFlag : 0) |
                                        (link ? kDirectoryLinkFlag : 0))),
-      Permissions_(static_cast<std::filesystem::perms>(mode & 07777)),
-      Size_(size),
-      Parent_(parent) {
-  SetFullFileName(std::move(fullFileName));
+      permissions_(static_cast<std::filesystem::perms>(mode & 07777)),
+      size_(size),
+      parent_(parent) {
+  SetFullFileName(std::move(full_file_name));
 }
 
-Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDirectory,
-                                                         bool bRecurse, Diagnostics* diagnostics) {
-  const std::string given(szDirectory);
+Result<std::unique_ptr<FileItem>> FileItem::CreateRoot(std::string_view directory,
+                                                         bool recurse, Diagnostics* diagnostics) {
+  const std::string given(directory);
   if (given.empty() || given.find('\0') != std::string::npos) {
     return Status::InvalidArgument("\"" + given + "\" is not a directory name");
   }
@@ -129,75 +129,75 @@ Result<std::unique_ptr<TFileItem>> TFileItem::CreateRoot(std::string_view szDire
     return Status::NotFound("Cannot open the directory " + full + ": " + std::strerror(errno));
   }
   if (!S_ISDIR(info.st_mode)) return Status::InvalidArgument(full + " is not a directory");
-  std::unique_ptr<TFileItem> root(
-      new TFileItem(nullptr, std::move(full), true, false, info.st_mode, 0));
-  root->Diagnostics_ = diagnostics;
-  ScanDirectory(*root, bRecurse);
-  return Result<std::unique_ptr<TFileItem>>(std::move(root));
+  std::unique_ptr<FileItem> root(
+      new FileItem(nullptr, std::move(full), true, false, info.st_mode, 0));
+  root->diagnostics_ = diagnostics;
+  ScanDirectory(*root, recurse);
+  return Result<std::unique_ptr<FileItem>>(std::move(root));
 }
 
-TFileItem::~TFileItem() {
+FileItem::~FileItem() {
   // Tear the tree down from its leaves: descend along first children to an item without
   // children, delete it (its parent's chain then starts at its next item) and go on with
   // the next item, or climb to the parent once its chain is empty. Every deleted item has
   // no children left, so no destructor below this one does any work of its own.
-  TFileItem* item = FirstChild_;
+  FileItem* item = first_child_;
   while (item != nullptr) {
-    if (item->FirstChild_ != nullptr) {
-      item = item->FirstChild_;
+    if (item->first_child_ != nullptr) {
+      item = item->first_child_;
       continue;
     }
-    TFileItem* const parent = item->Parent_;
-    TFileItem* const next = item->NextItem_;
-    parent->FirstChild_ = next;
+    FileItem* const parent = item->parent_;
+    FileItem* const next = item->next_item_;
+    parent->first_child_ = next;
     delete item;
     item = next != nullptr ? next : (parent == this ? nullptr : parent);
   }
 }
 
-void TFileItem::SetFullFileName(std::string fullFileName) {
-  FullFileName_ = std::move(fullFileName);
-  const std::size_t slash = FullFileName_.rfind('/');
-  NameStart_ = slash == std::string::npos ? 0 : slash + 1;
-  ExtStart_ = FullFileName_.rfind('.');
-  if (ExtStart_ == std::string::npos || ExtStart_ < NameStart_) ExtStart_ = FullFileName_.size();
+void FileItem::SetFullFileName(std::string full_file_name) {
+  full_file_name_ = std::move(full_file_name);
+  const std::size_t slash = full_file_name_.rfind('/');
+  name_start_ = slash == std::string::npos ? 0 : slash + 1;
+  ext_start_ = full_file_name_.rfind('.');
+  if (ext_start_ == std::string::npos || ext_start_ < name_start_) ext_start_ = full_file_name_.size();
 }
 
-std::string_view TFileItem::szFileName() const {
-  return std::string_view(FullFileName_).substr(NameStart_);
+std::string_view FileItem::szFileName() const {
+  return std::string_view(full_file_name_).substr(name_start_);
 }
 
-std::string_view TFileItem::szFileExt() const {
-  return std::string_view(FullFileName_).substr(ExtStart_);
+std::string_view FileItem::szFileExt() const {
+  return std::string_view(full_file_name_).substr(ext_start_);
 }
 
-void TFileItem::AddSize(std::uint64_t size) {
-  for (TFileItem* item = this; item != nullptr; item = item->Parent_) item->Size_ += size;
+void FileItem::AddSize(std::uint64_t size) {
+  for (FileItem* item = this; item != nullptr; item = item->parent_) item->size_ += size;
 }
 
 // --- Scanning ---------------------------------------------------------------------------
 
-void TFileItem::ListEntries() {
-  if (bListed_ || !IsDirectory(*this) || IsDirectoryLink()) return;
-  bListed_ = true;
+void FileItem::ListEntries() {
+  if (listed_ || !IsDirectory(*this) || IsDirectoryLink()) return;
+  listed_ = true;
 
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(FullFileName_.c_str()));
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(full_file_name_.c_str()));
   if (!dir) {
-    ReportProblem("Cannot read the directory " + FullFileName_ + ": " + std::strerror(errno) +
+    ReportProblem("Cannot read the directory " + full_file_name_ + ": " + std::strerror(errno) +
                   "; its pictures are left out.");
     return;
   }
-  const int dirFd = ::dirfd(dir.get());
-  const std::string prefix = FullFileName_.back() == '/' ? FullFileName_ : FullFileName_ + "/";
+  const int dir_fd = ::dirfd(dir.get());
+  const std::string prefix = full_file_name_.back() == '/' ? full_file_name_ : full_file_name_ + "/";
 
-  std::vector<std::unique_ptr<TFileItem>> items;
+  std::vector<std::unique_ptr<FileItem>> items;
   std::uint64_t total = 0;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
       if (errno != 0) {
-        ReportProblem("Cannot read all of the directory " + FullFileName_ + ": " +
+        ReportProblem("Cannot read all of the directory " + full_file_name_ + ": " +
                       std::strerror(errno));
       }
       break;
@@ -209,10 +209,10 @@ void TFileItem::ListEntries() {
     }
 
     struct stat info;
-    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
+    if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
     bool link = false;
     if (S_ISLNK(info.st_mode)) {
-      if (::fstatat(dirFd, entry->d_name, &info, 0) != 0) continue;  // A broken link.
+      if (::fstatat(dir_fd, entry->d_name, &info, 0) != 0) continue;  // A broken link.
       link = S_ISDIR(info.st_mode);
     }
     const bool directory = S_ISDIR(info.st_mode);
@@ -221,52 +221,52 @@ void TFileItem::ListEntries() {
     const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     total += size;
     items.emplace_back(
-        new TFileItem(this, prefix + entry->d_name, directory, link, info.st_mode, size));
+        new FileItem(this, prefix + entry->d_name, directory, link, info.st_mode, size));
     if (S_ISREG(info.st_mode)) items.back()->SetFileStatus(info);
   }
 
   std::sort(items.begin(), items.end(), SortsBefore);
   MarkJpegTwins(items);
-  TFileItem* next = nullptr;
+  FileItem* next = nullptr;
   for (auto it = items.rbegin(); it != items.rend(); ++it) {
-    (*it)->NextItem_ = next;
+    (*it)->next_item_ = next;
     next = it->release();
   }
-  FirstChild_ = next;
+  first_child_ = next;
   AddSize(total);
 }
 
-void TFileItem::NoteLeftoverTemporary(std::string path) {
-  TFileItem* root = this;
-  while (root->Parent_ != nullptr) root = root->Parent_;
-  root->LeftoverTemporaries_.push_back(std::move(path));
+void FileItem::NoteLeftoverTemporary(std::string path) {
+  FileItem* root = this;
+  while (root->parent_ != nullptr) root = root->parent_;
+  root->leftover_temporaries_.push_back(std::move(path));
 }
 
-void TFileItem::ReportProblem(const std::string& text) const {
-  const TFileItem* root = this;
-  while (root->Parent_ != nullptr) root = root->Parent_;
-  if (root->Diagnostics_ != nullptr) root->Diagnostics_->Problem(text);
+void FileItem::ReportProblem(const std::string& text) const {
+  const FileItem* root = this;
+  while (root->parent_ != nullptr) root = root->parent_;
+  if (root->diagnostics_ != nullptr) root->diagnostics_->Problem(text);
 }
 
-TFileItem* ScanDirectory(TFileItem& item, bool bRecurse) {
+FileItem* ScanDirectory(FileItem& item, bool recurse) {
   item.ListEntries();
-  if (bRecurse) {
+  if (recurse) {
     // Every directory is listed when the walk reaches it, and the walk then goes on into
     // the items just listed: the whole subtree is scanned without recursion.
-    for (TFileItem* below = item.FirstChild_; below != nullptr;
-         below = const_cast<TFileItem*>(NextInSubtree(*below, item))) {
+    for (FileItem* below = item.first_child_; below != nullptr;
+         below = const_cast<FileItem*>(NextInSubtree(*below, item))) {
       below->ListEntries();
     }
   }
-  return item.FirstChild_;
+  return item.first_child_;
 }
 
 
-const TFileItem* NextInTree(const TFileItem& item) { return NextBelow(item, nullptr); }
+const FileItem* NextInTree(const FileItem& item) { return NextBelow(item, nullptr); }
 
-TFileItem* NextInTree(TFileItem& item) { return const_cast<TFileItem*>(NextBelow(item, nullptr)); }
+FileItem* NextInTree(FileItem& item) { return const_cast<FileItem*>(NextBelow(item, nullptr)); }
 
-const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top) {
+const FileItem* NextInSubtree(const FileItem& item, const FileItem& top) {
   return NextBelow(item, &top);
 }
 
@@ -281,9 +281,9 @@ int CompareFileNames(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name) {
+const FileItem* FindLaterSibling(const FileItem& item, std::string_view name) {
   if (CompareFileNames(name, item.szFileName()) <= 0) return nullptr;
-  for (const TFileItem* next = item.NextItem(); next != nullptr; next = next->NextItem()) {
+  for (const FileItem* next = item.NextItem(); next != nullptr; next = next->NextItem()) {
     const int order = CompareFileNames(next->szFileName(), name);
     if (order > 0) break;
     if (order == 0 && next->szFileName() == name) return next;
@@ -291,48 +291,48 @@ const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name) 
   return nullptr;
 }
 
-void TFileItem::SetFileStatus(const struct stat& info) {
-  WriteTimeNs_ = TimeNs(info.st_mtim);
-  ChangeTimeNs_ = TimeNs(info.st_ctim);
-  Inode_ = static_cast<std::uint64_t>(info.st_ino);
+void FileItem::SetFileStatus(const struct stat& info) {
+  write_time_ns_ = TimeNs(info.st_mtim);
+  change_time_ns_ = TimeNs(info.st_ctim);
+  inode_ = static_cast<std::uint64_t>(info.st_ino);
 }
 
-void RefreshFileSize(TFileItem& item) {
+void RefreshFileSize(FileItem& item) {
   struct stat info;
-  if (IsDirectory(item) || ::stat(item.FullFileName_.c_str(), &info) != 0) return;
+  if (IsDirectory(item) || ::stat(item.full_file_name_.c_str(), &info) != 0) return;
   const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
   item.SetFileStatus(info);
   // Unsigned arithmetic wraps, so adding the difference works both ways.
-  item.AddSize(size - item.Size_);
+  item.AddSize(size - item.size_);
 }
 
 // --- Renaming ---------------------------------------------------------------------------
 
-Status RenameFileItem(TFileItem& item, std::string_view szNewName) {
-  const std::string newName(szNewName);
-  if (newName.empty() || newName == "." || newName == ".." ||
-      newName.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-    return Status::InvalidArgument("\"" + newName + "\" is not a usable name");
+Status RenameFileItem(FileItem& item, std::string_view requested_name) {
+  const std::string new_name(requested_name);
+  if (new_name.empty() || new_name == "." || new_name == ".." ||
+      new_name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+    return Status::InvalidArgument("\"" + new_name + "\" is not a usable name");
   }
-  if (newName.front() == '.') {
-    return Status::InvalidArgument("\"" + newName +
+  if (new_name.front() == '.') {
+    return Status::InvalidArgument("\"" + new_name +
                                    "\" begins with \".\", which would hide it from the site");
   }
   if (item.szFileName().empty()) {
     return Status::InvalidArgument("The root directory cannot be renamed");
   }
-  const std::string oldFull = item.FullFileName_;
-  std::string newFull = oldFull.substr(0, item.NameStart_) + newName;
-  if (newFull == oldFull) return Status::OK();
+  const std::string old_full = item.full_file_name_;
+  std::string new_full = old_full.substr(0, item.name_start_) + new_name;
+  if (new_full == old_full) return Status::OK();
 
-  const Status renamed = RenameWithoutReplacing(oldFull, newFull);
+  const Status renamed = RenameWithoutReplacing(old_full, new_full);
   if (!renamed.ok()) return renamed;
 
-  item.SetFullFileName(newFull);
+  item.SetFullFileName(new_full);
   // Everything below a renamed directory now lives under the new name.
-  for (TFileItem* below = item.FirstChild_; below != nullptr;
-       below = const_cast<TFileItem*>(NextInSubtree(*below, item))) {
-    below->SetFullFileName(newFull + below->FullFileName_.substr(oldFull.size()));
+  for (FileItem* below = item.first_child_; below != nullptr;
+       below = const_cast<FileItem*>(NextInSubtree(*below, item))) {
+    below->SetFullFileName(new_full + below->full_file_name_.substr(old_full.size()));
   }
   return Status::OK();
 }

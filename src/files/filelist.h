@@ -1,4 +1,4 @@
-// The in-memory picture of a directory: a tree of TFileItem records, one per file or
+// The in-memory picture of a directory: a tree of FileItem records, one per file or
 // sub-directory, each directory's items kept sorted by name.
 //
 // Every part of the program that looks at the disk builds such a tree for one task (a
@@ -33,26 +33,26 @@ namespace pix {
 
 class Diagnostics;
 
-class TFileItem {
+class FileItem {
  public:
-  /// Builds the tree of `szDirectory`: its own entries always, and with `bRecurse` the
+  /// Builds the tree of `directory`: its own entries always, and with `recurse` the
   /// entries of every directory below it too. A relative path is made absolute against the
   /// current directory and the path is normalised (no "." or ".." parts, no trailing "/").
   /// Fails when the path does not name an existing directory. A directory of the tree that
   /// cannot be read, now or when listed later, is reported to `diagnostics` (when given),
   /// which must outlive the tree.
-  static Result<std::unique_ptr<TFileItem>> CreateRoot(std::string_view szDirectory, bool bRecurse,
+  static Result<std::unique_ptr<FileItem>> CreateRoot(std::string_view directory, bool recurse,
                                                        Diagnostics* diagnostics = nullptr);
 
   /// Destroys every item below this one (without recursion, so that neither a long chain
   /// nor a deep tree can exhaust the stack). Only a root is owned by a caller; items below
   /// it are owned by the tree.
-  ~TFileItem();
-  TFileItem(const TFileItem&) = delete;
-  TFileItem& operator=(const TFileItem&) = delete;
+  ~FileItem();
+  FileItem(const FileItem&) = delete;
+  FileItem& operator=(const FileItem&) = delete;
 
   /// Full path of the entry, joined with "/".
-  const std::string& szFullFileName() const { return FullFileName_; }
+  const std::string& szFullFileName() const { return full_file_name_; }
   /// The part of the full path after its last "/"; empty for the root "/".
   std::string_view szFileName() const;
   /// The extension of the name from its last "." on ("2020.05.01 beach.jpg" has ".jpg");
@@ -60,7 +60,7 @@ class TFileItem {
   std::string_view szFileExt() const;
   /// True when the entry's owner may not write it (its permissions as the scan found them).
   bool IsReadOnly() const {
-    return (Permissions_ & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+    return (permissions_ & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
   }
   /// True for a directory (a symbolic link to one included).
   bool IsDirectoryEntry() const { return Has(kDirectoryFlag); }
@@ -79,48 +79,48 @@ class TFileItem {
   bool HasNoInlineFolder() const { return Has(kNoInlineFolderFlag); }
   /// Marks the picture as left out: with MarkUserInlineFolder, the only changes a built
   /// tree takes besides a rename.
-  void MarkLeftOut() { Flags_ |= kLeftOutFlag; }
+  void MarkLeftOut() { flags_ |= kLeftOutFlag; }
   /// Marks a folder as the user's though it is named like the inline image folder, and,
   /// when it takes the very name inline images would be written to, its directory as one
   /// whose pictures get no inline images.
-  void MarkUserInlineFolder(bool bTakesTheName) {
-    Flags_ |= kUserFolderFlag;
-    if (bTakesTheName && Parent_ != nullptr) Parent_->Flags_ |= kNoInlineFolderFlag;
+  void MarkUserInlineFolder(bool takes_the_name) {
+    flags_ |= kUserFolderFlag;
+    if (takes_the_name && parent_ != nullptr) parent_->flags_ |= kNoInlineFolderFlag;
   }
   /// Size in bytes. A directory holds the sizes of every item listed into it, so a fully
   /// scanned directory holds the total size of all files below it (a directory entry
   /// itself counts as 0).
-  std::uint64_t lSize() const { return Size_; }
+  std::uint64_t lSize() const { return size_; }
   /// The time the file was last written, in nanoseconds since 1970, as the scan found it
   /// (through a link: the linked file's); 0 for directories.
-  std::int64_t WriteTimeNs() const { return WriteTimeNs_; }
+  std::int64_t WriteTimeNs() const { return write_time_ns_; }
   /// The time the file's status last changed (every write, rename and change of mode does
   /// it, and no program can set it back), and its inode; 0 for directories.
-  std::int64_t ChangeTimeNs() const { return ChangeTimeNs_; }
-  std::uint64_t Inode() const { return Inode_; }
+  std::int64_t ChangeTimeNs() const { return change_time_ns_; }
+  std::uint64_t Inode() const { return inode_; }
 
   /// The directory that lists this item; none for the root.
-  const TFileItem* Parent() const { return Parent_; }
-  TFileItem* Parent() { return Parent_; }
+  const FileItem* Parent() const { return parent_; }
+  FileItem* Parent() { return parent_; }
   /// The next item of the same directory in sort order; none for the last.
-  const TFileItem* NextItem() const { return NextItem_; }
-  TFileItem* NextItem() { return NextItem_; }
+  const FileItem* NextItem() const { return next_item_; }
+  FileItem* NextItem() { return next_item_; }
   /// The first item of a directory in sort order; none for files, for empty or unreadable
   /// directories and for directories that were not scanned.
-  const TFileItem* FirstChild() const { return FirstChild_; }
-  TFileItem* FirstChild() { return FirstChild_; }
+  const FileItem* FirstChild() const { return first_child_; }
+  FileItem* FirstChild() { return first_child_; }
 
   /// On a root: the temporary files of this program (see IsLeftoverTemporaryName) that the
   /// listing came across, which an interrupted run may have left.
-  const std::vector<std::string>& LeftoverTemporaries() const { return LeftoverTemporaries_; }
+  const std::vector<std::string>& LeftoverTemporaries() const { return leftover_temporaries_; }
 
  private:
   // `directory` and `link` as the entry's status says; the permissions from its mode.
-  TFileItem(TFileItem* parent, std::string fullFileName, bool directory, bool link, mode_t mode,
+  FileItem(FileItem* parent, std::string full_file_name, bool directory, bool link, mode_t mode,
             std::uint64_t size);
 
   // Takes `fullFileName` as the full name and finds its name part and extension.
-  void SetFullFileName(std::string fullFileName);
+  void SetFullFileName(std::string full_file_name);
   // Takes the times and inode of a file from its status.
   void SetFileStatus(const struct stat& info);
   // Reads the directory's entries into a sorted chain of children (once).
@@ -128,19 +128,19 @@ class TFileItem {
   // Adds `size` to this item and to every directory above it.
   void AddSize(std::uint64_t size);
   // Marks the GIF files among a directory's new items that have a JPEG twin.
-  static void MarkJpegTwins(std::vector<std::unique_ptr<TFileItem>>& items);
+  static void MarkJpegTwins(std::vector<std::unique_ptr<FileItem>>& items);
   // Adds a temporary file of this program found while listing to the root's list.
   void NoteLeftoverTemporary(std::string path);
   // Reports a problem of this item to the sink the root was given.
   void ReportProblem(const std::string& text) const;
 
-  friend TFileItem* ScanDirectory(TFileItem& item, bool bRecurse);
-  friend Status RenameFileItem(TFileItem& item, std::string_view szNewName);
-  friend void RefreshFileSize(TFileItem& item);
+  friend FileItem* ScanDirectory(FileItem& item, bool recurse);
+  friend Status RenameFileItem(FileItem& item, std::string_view new_name);
+  friend void RefreshFileSize(FileItem& item);
 
-  std::string FullFileName_;
-  std::size_t NameStart_ = 0;  // Index of the name part in FullFileName_.
-  std::size_t ExtStart_ = 0;   // Index of the extension; FullFileName_.size() for none.
+  std::string full_file_name_;
+  std::size_t name_start_ = 0;  // Index of the name part in FullFileName_.
+  std::size_t ext_start_ = 0;   // Index of the extension; FullFileName_.size() for none.
   // What the scan and the settling of names found out about the entry, a bit each.
   enum Flag : std::uint8_t {
     kDirectoryFlag = 1 << 0,
@@ -150,58 +150,58 @@ class TFileItem {
     kUserFolderFlag = 1 << 4,
     kNoInlineFolderFlag = 1 << 5,
   };
-  bool Has(Flag flag) const { return (Flags_ & flag) != 0; }
+  bool Has(Flag flag) const { return (flags_ & flag) != 0; }
 
-  std::uint8_t Flags_ = 0;
-  std::filesystem::perms Permissions_ = std::filesystem::perms::none;
-  bool bListed_ = false;  // The directory has been listed (even if it could not be read).
-  std::uint64_t Size_ = 0;
-  std::int64_t WriteTimeNs_ = 0;
-  std::int64_t ChangeTimeNs_ = 0;
-  std::uint64_t Inode_ = 0;
-  TFileItem* Parent_ = nullptr;      // Owns this item (through its chain); outlives it.
-  TFileItem* NextItem_ = nullptr;    // Owned by this item's parent, like every chain item.
-  TFileItem* FirstChild_ = nullptr;  // Owned: this item destroys the whole chain below it.
-  Diagnostics* Diagnostics_ = nullptr;  // Set on the root only; not owned.
-  std::vector<std::string> LeftoverTemporaries_;  // On the root only.
+  std::uint8_t flags_ = 0;
+  std::filesystem::perms permissions_ = std::filesystem::perms::none;
+  bool listed_ = false;  // The directory has been listed (even if it could not be read).
+  std::uint64_t size_ = 0;
+  std::int64_t write_time_ns_ = 0;
+  std::int64_t change_time_ns_ = 0;
+  std::uint64_t inode_ = 0;
+  FileItem* parent_ = nullptr;      // Owns this item (through its chain); outlives it.
+  FileItem* next_item_ = nullptr;    // Owned by this item's parent, like every chain item.
+  FileItem* first_child_ = nullptr;  // Owned: this item destroys the whole chain below it.
+  Diagnostics* diagnostics_ = nullptr;  // Set on the root only; not owned.
+  std::vector<std::string> leftover_temporaries_;  // On the root only.
 };
 
-/// Lists the directory of `item` into child items (and with `bRecurse` every directory
+/// Lists the directory of `item` into child items (and with `recurse` every directory
 /// below it that has not been listed yet) and returns the first child. A directory is
 /// listed only once; files and linked directories get no children. The sizes of the new
 /// items are added to `item` and to every directory above it.
-TFileItem* ScanDirectory(TFileItem& item, bool bRecurse);
+FileItem* ScanDirectory(FileItem& item, bool recurse);
 
 /// True when the item is a directory (a symbolic link to one included).
-inline bool IsDirectory(const TFileItem& item) { return item.IsDirectoryEntry(); }
+inline bool IsDirectory(const FileItem& item) { return item.IsDirectoryEntry(); }
 
 /// The next item after `item` in a pre-order walk of its tree (every directory before its
 /// contents, each directory's items in sort order), or none after the last. Callers start
 /// at the root's FirstChild. Needs no stack and allocates nothing.
-const TFileItem* NextInTree(const TFileItem& item);
-TFileItem* NextInTree(TFileItem& item);
+const FileItem* NextInTree(const FileItem& item);
+FileItem* NextInTree(FileItem& item);
 
 /// The file named exactly `name` in the directory of `item`, when `name` sorts after the
 /// item's own name (see CompareFileNames): found by walking on from `item` through the
 /// names that sort between the two, which for a picture and its companions ("IMG_1.jpg",
 /// "IMG_1.txt") are a few. Null when the directory lists no such entry, and for a name
 /// that does not sort after the item's (whose answer this walk cannot give).
-const TFileItem* FindLaterSibling(const TFileItem& item, std::string_view name);
+const FileItem* FindLaterSibling(const FileItem& item, std::string_view name);
 
 /// Like NextInTree, but the walk stays inside the subtree of `top`: none once every item
 /// below `top` has been visited.
-const TFileItem* NextInSubtree(const TFileItem& item, const TFileItem& top);
+const FileItem* NextInSubtree(const FileItem& item, const FileItem& top);
 
-/// Renames the item's file or directory on disk to `szNewName` in the same directory,
+/// Renames the item's file or directory on disk to `new_name` in the same directory,
 /// never replacing an existing entry. On success the item takes the new name (in the case
 /// given) and keeps its place in its directory's chain; the full names of everything below
 /// a renamed directory follow. On failure the item is unchanged. A new name that is empty,
 /// ".", "..", or holds "/" or NUL is refused.
-Status RenameFileItem(TFileItem& item, std::string_view szNewName);
+Status RenameFileItem(FileItem& item, std::string_view new_name);
 
 /// Reads the size and write time of a file item again after the program itself rewrote the
 /// file; the directories above it follow. A file that is gone keeps its old size.
-void RefreshFileSize(TFileItem& item);
+void RefreshFileSize(FileItem& item);
 
 /// Renames `from` to `to` atomically and fails with Status::Exists when `to` exists. Where
 /// the file system cannot rename without replacing, a file is hard-linked to its new name

@@ -12,8 +12,8 @@ namespace pix {
 namespace fs = std::filesystem;
 namespace {
 
-std::mutex gHomeMutex;
-std::optional<fs::path> gLayoutHome;
+std::mutex home_mutex;
+std::optional<fs::path> layout_home;
 
 std::optional<fs::path> NonEmptyEnvironment(const char* name) {
   const char* value = std::getenv(name);
@@ -29,8 +29,8 @@ fs::path ExecutableDir() {
   return error ? fs::path() : exe.parent_path();
 }
 
-Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& homeOption) {
-  std::optional<fs::path> home = homeOption;
+Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& home_option) {
+  std::optional<fs::path> home = home_option;
   if (!home || home->empty()) home = NonEmptyEnvironment("PIXAMOND_HOME");
   if (!home) {
     if (auto config = NonEmptyEnvironment("XDG_CONFIG_HOME")) home = *config / "pixamond";
@@ -48,25 +48,25 @@ Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& homeOption) {
   return absolute.lexically_normal();
 }
 
-std::optional<fs::path> FindInstalledDataDir(const fs::path& programDir,
-                                             const std::vector<fs::path>& programInstallDirs,
-                                             const fs::path& dataInstallDir) {
-  const fs::path program = programDir.lexically_normal();
-  std::vector<fs::path> programNames(program.begin(), program.end());
-  if (!programNames.empty() && programNames.back().empty()) programNames.pop_back();
-  for (const fs::path& installDir : programInstallDirs) {
-    std::vector<fs::path> installNames;
-    for (const fs::path& name : installDir.lexically_normal()) {
-      if (!name.empty() && name != ".") installNames.push_back(name);
+std::optional<fs::path> FindInstalledDataDir(const fs::path& program_dir,
+                                             const std::vector<fs::path>& program_install_dirs,
+                                             const fs::path& data_install_dir) {
+  const fs::path program = program_dir.lexically_normal();
+  std::vector<fs::path> program_names(program.begin(), program.end());
+  if (!program_names.empty() && program_names.back().empty()) program_names.pop_back();
+  for (const fs::path& install_dir : program_install_dirs) {
+    std::vector<fs::path> install_names;
+    for (const fs::path& name : install_dir.lexically_normal()) {
+      if (!name.empty() && name != ".") install_names.push_back(name);
     }
     // The prefix keeps at least the root: "/bin" is a program folder of the prefix "/".
-    if (installNames.empty() || installNames.size() >= programNames.size()) continue;
-    if (!std::equal(installNames.rbegin(), installNames.rend(), programNames.rbegin())) continue;
+    if (install_names.empty() || install_names.size() >= program_names.size()) continue;
+    if (!std::equal(install_names.rbegin(), install_names.rend(), program_names.rbegin())) continue;
     fs::path prefix;
-    for (std::size_t i = 0; i < programNames.size() - installNames.size(); ++i) {
-      prefix /= programNames[i];
+    for (std::size_t i = 0; i < program_names.size() - install_names.size(); ++i) {
+      prefix /= program_names[i];
     }
-    const fs::path data = prefix / dataInstallDir;
+    const fs::path data = prefix / data_install_dir;
     std::error_code error;
     if (fs::is_directory(data, error)) return data.lexically_normal();
   }
@@ -74,16 +74,16 @@ std::optional<fs::path> FindInstalledDataDir(const fs::path& programDir,
 }
 
 fs::path FindShippedDataDir() {
-  std::vector<fs::path> programInstallDirs;
+  std::vector<fs::path> program_install_dirs;
   std::string_view dirs = PIXAMOND_PROGRAM_INSTALL_DIRS;
   while (!dirs.empty()) {
     const std::size_t end = std::min(dirs.find(':'), dirs.size());
-    if (end > 0) programInstallDirs.emplace_back(dirs.substr(0, end));
+    if (end > 0) program_install_dirs.emplace_back(dirs.substr(0, end));
     dirs.remove_prefix(std::min(end + 1, dirs.size()));
   }
-  const fs::path programDir = ExecutableDir();
-  const fs::path dataInstallDir = PIXAMOND_DATA_INSTALL_DIR;
-  if (auto installed = FindInstalledDataDir(programDir, programInstallDirs, dataInstallDir)) {
+  const fs::path program_dir = ExecutableDir();
+  const fs::path data_install_dir = PIXAMOND_DATA_INSTALL_DIR;
+  if (auto installed = FindInstalledDataDir(program_dir, program_install_dirs, data_install_dir)) {
     return *installed;
   }
 #ifdef PIXAMOND_SOURCE_DATA_DIR
@@ -94,7 +94,7 @@ fs::path FindShippedDataDir() {
 #endif
 }
 
-Status PrepareLayoutHome(const fs::path& home, const fs::path& shippedData) {
+Status PrepareLayoutHome(const fs::path& home, const fs::path& shipped_data) {
   std::error_code error;
   fs::create_directories(home, error);
   if (error || !fs::is_directory(home)) {
@@ -103,7 +103,7 @@ Status PrepareLayoutHome(const fs::path& home, const fs::path& shippedData) {
   }
   for (const char* name : kSiteLayoutFiles) {
     const fs::path target = home / name;
-    const fs::path source = shippedData / name;
+    const fs::path source = shipped_data / name;
     if (fs::exists(fs::symlink_status(target, error)) || !fs::is_regular_file(source, error)) {
       continue;
     }
@@ -117,8 +117,8 @@ Status PrepareLayoutHome(const fs::path& home, const fs::path& shippedData) {
   return Status::OK();
 }
 
-Status OpenLayoutHome(const std::optional<fs::path>& homeOption) {
-  Result<fs::path> home = ResolveLayoutHome(homeOption);
+Status OpenLayoutHome(const std::optional<fs::path>& home_option) {
+  Result<fs::path> home = ResolveLayoutHome(home_option);
   if (!home.ok()) return home.status();
   Status prepared = PrepareLayoutHome(*home, FindShippedDataDir());
   if (!prepared.ok()) return prepared;
@@ -127,18 +127,18 @@ Status OpenLayoutHome(const std::optional<fs::path>& homeOption) {
 }
 
 void SetLayoutHome(const fs::path& home) {
-  std::lock_guard<std::mutex> lock(gHomeMutex);
-  gLayoutHome = home;
+  std::lock_guard<std::mutex> lock(home_mutex);
+  layout_home = home;
 }
 
 fs::path LayoutHome() {
-  std::lock_guard<std::mutex> lock(gHomeMutex);
-  if (!gLayoutHome) {
+  std::lock_guard<std::mutex> lock(home_mutex);
+  if (!layout_home) {
     Result<fs::path> home = ResolveLayoutHome(std::nullopt);
     std::error_code error;
-    gLayoutHome = home.ok() ? *home : fs::current_path(error);
+    layout_home = home.ok() ? *home : fs::current_path(error);
   }
-  return *gLayoutHome;
+  return *layout_home;
 }
 
 }  // namespace pix

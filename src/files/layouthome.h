@@ -25,7 +25,7 @@ inline constexpr std::array<const char*, 3> kSiteLayoutFiles = {"globals.txt", "
 /// Where the layout home is, from the option and the environment; an error when none of
 /// them names a folder (no option, no variables, no HOME).
 Result<std::filesystem::path> ResolveLayoutHome(
-    const std::optional<std::filesystem::path>& homeOption);
+    const std::optional<std::filesystem::path>& home_option);
 
 /// The folder of shipped data (default layout, sample layouts, help pages): share/pixamond
 /// of the install prefix that holds the running program, else the source tree's data
@@ -38,9 +38,9 @@ std::filesystem::path FindShippedDataDir();
 /// is the prefix, whose `dataInstallDir` ("share/pixamond") must be a folder. None when no
 /// install folder fits.
 std::optional<std::filesystem::path> FindInstalledDataDir(
-    const std::filesystem::path& programDir,
-    const std::vector<std::filesystem::path>& programInstallDirs,
-    const std::filesystem::path& dataInstallDir);
+    const std::filesystem::path& program_dir,
+    const std::vector<std::filesystem::path>& program_install_dirs,
+    const std::filesystem::path& data_install_dir);
 
 /// The folder of the running program's executable; empty when it cannot be found.
 std::filesystem::path ExecutableDir();
@@ -48,10 +48,10 @@ std::filesystem::path ExecutableDir();
 /// Creates `home` when missing and copies each site-wide layout file that it lacks from
 /// `shippedData`. Never overwrites a file.
 Status PrepareLayoutHome(const std::filesystem::path& home,
-                         const std::filesystem::path& shippedData);
+                         const std::filesystem::path& shipped_data);
 
 /// Resolves, prepares and selects the layout home in one step, as start-up does.
-Status OpenLayoutHome(const std::optional<std::filesystem::path>& homeOption);
+Status OpenLayoutHome(const std::optional<std::filesystem::path>& home_option);
 
 /// Selects the layout home that every later lookup uses. Called once at start-up (tests
 /// call it with their temporary folders).

@@ -34,55 +34,55 @@ std::string_view NextToken(std::string_view text, std::size_t* cursor) {
 
 }  // namespace
 
-bool MatchFileNamePattern(std::string_view szName, std::string_view szPattern) {
+bool MatchFileNamePattern(std::string_view name, std::string_view pattern) {
   // Each segment between runs of "*" is matched at the first place it fits. When a later
   // segment (or the end of the name) does not fit, the segment after the last "*" is tried
   // again one character further on; earlier segments never need to move, because a later
   // place for them could only leave less of the name for what follows.
   constexpr std::size_t kNoStar = std::string_view::npos;
-  std::size_t name = 0;
-  std::size_t pattern = 0;
-  std::size_t afterStar = kNoStar;  // Pattern position of the segment after the last "*".
-  std::size_t retryAt = 0;          // Name position where that segment was last tried.
-  while (name < szName.size()) {
-    if (pattern < szPattern.size() && szPattern[pattern] == '*') {
-      while (pattern < szPattern.size() && szPattern[pattern] == '*') ++pattern;
-      afterStar = pattern;
-      retryAt = name;
-    } else if (pattern < szPattern.size() && CharacterMatches(szPattern[pattern], szName[name])) {
-      ++pattern;
-      ++name;
-    } else if (afterStar != kNoStar) {
-      pattern = afterStar;
-      name = ++retryAt;
+  std::size_t name_at = 0;
+  std::size_t pattern_at = 0;
+  std::size_t after_star = kNoStar;  // Pattern position of the segment after the last "*".
+  std::size_t retry_at = 0;          // Name position where that segment was last tried.
+  while (name_at < name.size()) {
+    if (pattern_at < pattern.size() && pattern[pattern_at] == '*') {
+      while (pattern_at < pattern.size() && pattern[pattern_at] == '*') ++pattern_at;
+      after_star = pattern_at;
+      retry_at = name_at;
+    } else if (pattern_at < pattern.size() && CharacterMatches(pattern[pattern_at], name[name_at])) {
+      ++pattern_at;
+      ++name_at;
+    } else if (after_star != kNoStar) {
+      pattern_at = after_star;
+      name_at = ++retry_at;
     } else {
       return false;
     }
   }
-  while (pattern < szPattern.size() && szPattern[pattern] == '*') ++pattern;
-  return pattern == szPattern.size();
+  while (pattern_at < pattern.size() && pattern[pattern_at] == '*') ++pattern_at;
+  return pattern_at == pattern.size();
 }
 
-TPatternListItem::TPatternListItem(std::string_view szText) {
+PatternListItem::PatternListItem(std::string_view text) {
   std::size_t cursor = 0;
-  szItemPattern = std::string(NextToken(szText, &cursor));
-  TPatternListItem* last = this;
-  for (std::string_view token = NextToken(szText, &cursor); !token.empty();
-       token = NextToken(szText, &cursor)) {
-    last->Next.reset(new TPatternListItem(OnePattern{}, token));
-    last = last->Next.get();
+  item_pattern = std::string(NextToken(text, &cursor));
+  PatternListItem* last = this;
+  for (std::string_view token = NextToken(text, &cursor); !token.empty();
+       token = NextToken(text, &cursor)) {
+    last->next.reset(new PatternListItem(OnePattern{}, token));
+    last = last->next.get();
   }
 }
 
-TPatternListItem::~TPatternListItem() {
+PatternListItem::~PatternListItem() {
   // Unlink the rest one item at a time, so that each destroyed item has no rest of its own.
-  std::unique_ptr<TPatternListItem> rest = std::move(Next);
-  while (rest) rest = std::move(rest->Next);
+  std::unique_ptr<PatternListItem> rest = std::move(next);
+  while (rest) rest = std::move(rest->next);
 }
 
-bool MatchesAnyPattern(const TPatternListItem& list, std::string_view szName) {
-  for (const TPatternListItem* item = &list; item != nullptr; item = item->Next.get()) {
-    if (MatchFileNamePattern(szName, item->szItemPattern)) return true;
+bool MatchesAnyPattern(const PatternListItem& list, std::string_view name) {
+  for (const PatternListItem* item = &list; item != nullptr; item = item->next.get()) {
+    if (MatchFileNamePattern(name, item->item_pattern)) return true;
   }
   return false;
 }

@@ -10,29 +10,29 @@
 
 namespace pix {
 
-/// True when the whole of `szName` matches `szPattern`. An empty pattern matches only an
+/// True when the whole of `name` matches `pattern`. An empty pattern matches only an
 /// empty name; a pattern of "*" alone matches every name.
-bool MatchFileNamePattern(std::string_view szName, std::string_view szPattern);
+bool MatchFileNamePattern(std::string_view name, std::string_view pattern);
 
 /// One pattern of a list read from a text, owning the rest of the list.
-struct TPatternListItem {
-  /// Reads the patterns of `szText`, separated by runs of spaces, tabs, line breaks and
+struct PatternListItem {
+  /// Reads the patterns of `text`, separated by runs of spaces, tabs, line breaks and
   /// commas. A text without any pattern gives one empty pattern, which matches no file.
-  explicit TPatternListItem(std::string_view szText);
+  explicit PatternListItem(std::string_view text);
   /// Destroys the rest of the list too (without recursion, however long it is).
-  ~TPatternListItem();
-  TPatternListItem(const TPatternListItem&) = delete;
-  TPatternListItem& operator=(const TPatternListItem&) = delete;
+  ~PatternListItem();
+  PatternListItem(const PatternListItem&) = delete;
+  PatternListItem& operator=(const PatternListItem&) = delete;
 
-  std::string szItemPattern;
-  std::unique_ptr<TPatternListItem> Next;
+  std::string item_pattern;
+  std::unique_ptr<PatternListItem> next;
 
  private:
   struct OnePattern {};
-  TPatternListItem(OnePattern, std::string_view pattern) : szItemPattern(pattern) {}
+  PatternListItem(OnePattern, std::string_view pattern) : item_pattern(pattern) {}
 };
 
-/// True when `szName` matches any pattern of the list, tried in list order.
-bool MatchesAnyPattern(const TPatternListItem& list, std::string_view szName);
+/// True when `name` matches any pattern of the list, tried in list order.
+bool MatchesAnyPattern(const PatternListItem& list, std::string_view name);
 
 }  // namespace pix

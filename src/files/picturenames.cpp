@@ -15,85 +15,85 @@ bool IsJpegExtension(std::string_view ext) {
 
 bool IsGifExtension(std::string_view ext) { return EqualsNoCase(ext, ".gif"); }
 
-TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names) {
-  TPictureFiles files;
+PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
+  PictureFiles files;
   const std::string& full = item.szFullFileName();
   const std::string_view name = item.szFileName();
   const std::string_view ext = item.szFileExt();
   const std::string_view directory = std::string_view(full).substr(0, full.size() - name.size());
-  files.AnchorPath = full;
-  files.AnchorName.assign(name);
-  files.BaseName.assign(name.substr(0, name.size() - ext.size()));
-  const TFileItem* parent = item.Parent();
+  files.anchor_path = full;
+  files.anchor_name.assign(name);
+  files.base_name.assign(name.substr(0, name.size() - ext.size()));
+  const FileItem* parent = item.Parent();
   if (parent != nullptr && parent->HasNoInlineFolder()) {
     // The folder that would hold the inline and detail images is the user's: the picture
     // shows itself.
-    files.InlineLink = files.AnchorName;
+    files.inline_link = files.anchor_name;
   } else {
-    files.InlinePath =
-        BuildFileName(InlineDirectoryOf(directory, names), files.BaseName, names.szInLineFileExt);
-    files.InlineLink =
-        names.szInLineSubDirName + "/" + files.BaseName + "." + names.szInLineFileExt;
-    files.DetailImagePath = BuildFileName(
-        InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.BaseName, "jpg");
-    files.DetailImageLink = names.szInLineSubDirName + "/" + kDetailImageDirName + "/" +
-                            files.BaseName + ".jpg";
+    files.inline_path =
+        BuildFileName(InlineDirectoryOf(directory, names), files.base_name, names.in_line_file_ext);
+    files.inline_link =
+        names.in_line_sub_dir_name + "/" + files.base_name + "." + names.in_line_file_ext;
+    files.detail_image_path = BuildFileName(
+        InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.base_name, "jpg");
+    files.detail_image_link = names.in_line_sub_dir_name + "/" + kDetailImageDirName + "/" +
+                            files.base_name + ".jpg";
   }
-  files.TextPath = full.substr(0, full.size() - ext.size()) + ".txt";
-  files.DetailLink = files.BaseName;
-  AppendWithSep(files.DetailLink, '.', names.szPageHTMLFileExt);
-  files.DetailPath = BuildFileName(directory, files.BaseName, names.szPageDOSFileExt);
+  files.text_path = full.substr(0, full.size() - ext.size()) + ".txt";
+  files.detail_link = files.base_name;
+  AppendWithSep(files.detail_link, '.', names.page_html_file_ext);
+  files.detail_path = BuildFileName(directory, files.base_name, names.page_dos_file_ext);
   return files;
 }
 
-std::string InlineDirectoryOf(std::string_view directory, const TSiteNames& names) {
+std::string InlineDirectoryOf(std::string_view directory, const SiteNames& names) {
   std::string path(directory);
-  AppendWithSep(path, '/', names.szInLineSubDirName);
+  AppendWithSep(path, '/', names.in_line_sub_dir_name);
   return path;
 }
 
-bool IsJpegPicture(const TFileItem& item) {
+bool IsJpegPicture(const FileItem& item) {
   return !IsDirectory(item) && IsJpegExtension(item.szFileExt());
 }
 
-bool HasJpegTwin(const TFileItem& item) { return item.IsJpegTwin(); }
+bool HasJpegTwin(const FileItem& item) { return item.IsJpegTwin(); }
 
-bool IsSitePicture(const TFileItem& item) {
+bool IsSitePicture(const FileItem& item) {
   if (IsDirectory(item) || item.IsLeftOut()) return false;
   if (IsJpegExtension(item.szFileExt())) return true;
   return IsGifExtension(item.szFileExt()) && !HasJpegTwin(item);
 }
 
-bool IsSubPageDir(const TFileItem& item, const TSiteNames& names) {
+bool IsSubPageDir(const FileItem& item, const SiteNames& names) {
   return IsDirectory(item) && !item.IsDirectoryLink() &&
-         (!EqualsNoCase(item.szFileName(), names.szInLineSubDirName) ||
+         (!EqualsNoCase(item.szFileName(), names.in_line_sub_dir_name) ||
           item.IsUserFolder());
 }
 
 namespace {
 
-std::string_view BaseNameOf(const TFileItem& item) {
+std::string_view BaseNameOf(const FileItem& item) {
   const std::string_view name = item.szFileName();
   return name.substr(0, name.size() - item.szFileExt().size());
 }
 
 // Settles the pictures of one directory (see SettlePictureNames).
-void SettleDirectory(TFileItem& directory, const TSiteNames& names,
-                     const std::vector<std::string>& matchPageNames,
-                     std::vector<std::string>& leftOut) {
-  const std::string page = "." + names.szPageDOSFileExt;
-  std::unordered_map<std::string_view, const TFileItem*> owners;
-  std::unordered_map<std::string, const TFileItem*> jpegsByLowerName;
-  for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (IsJpegPicture(*item)) jpegsByLowerName.emplace(LowerCase(BaseNameOf(*item)), item);
+void SettleDirectory(FileItem& directory, const SiteNames& names,
+                     const std::vector<std::string>& match_page_names,
+                     std::vector<std::string>& left_out) {
+  const std::string page = "." + names.page_dos_file_ext;
+  std::unordered_map<std::string_view, const FileItem*> owners;
+  std::unordered_map<std::string, const FileItem*> jpegs_by_lower_name;
+  for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (IsJpegPicture(*item)) jpegs_by_lower_name.emplace(LowerCase(BaseNameOf(*item)), item);
   }
-  for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+  for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (IsDirectory(*item)) continue;
     const std::string_view base = BaseNameOf(*item);
     if (HasJpegTwin(*item)) {
-      auto twin = jpegsByLowerName.find(LowerCase(base));
-      leftOut.push_back(item->szFullFileName() + " is left out of the site: " +
-                        std::string(twin != jpegsByLowerName.end() ? twin->second->szFileName()
+      auto twin = jpegs_by_lower_name.find(LowerCase(base));
+      left_out.push_back(item->szFullFileName() + " is left out of the site: " +
+                        std::string(twin != jpegs_by_lower_name.end() ? twin->second->szFileName()
                                                                    : std::string_view("a JPEG")) +
                         " of the same name stands for it");
       continue;
@@ -102,51 +102,51 @@ void SettleDirectory(TFileItem& directory, const TSiteNames& names,
     std::string why;
     if (base == "index") {
       why = "its page would replace the index page index" + page;
-    } else if (std::find(matchPageNames.begin(), matchPageNames.end(), base) !=
-               matchPageNames.end()) {
+    } else if (std::find(match_page_names.begin(), match_page_names.end(), base) !=
+               match_page_names.end()) {
       why = "its page would replace the match page " + std::string(base) + page;
     } else if (auto owner = owners.find(base); owner != owners.end()) {
       why = std::string(owner->second->szFileName()) + " already makes its page " +
-            std::string(base) + page + " and inline image " + names.szInLineSubDirName + "/" +
-            std::string(base) + "." + names.szInLineFileExt;
+            std::string(base) + page + " and inline image " + names.in_line_sub_dir_name + "/" +
+            std::string(base) + "." + names.in_line_file_ext;
     } else {
       owners.emplace(base, item);
       continue;
     }
     item->MarkLeftOut();
-    leftOut.push_back(item->szFullFileName() + " is left out of the site: " + why);
+    left_out.push_back(item->szFullFileName() + " is left out of the site: " + why);
   }
 }
 
 // True when everything in `folder` is a run's output: its files, and its folders (the
 // detail image folder, or the folders of an album that was here before) with everything in
 // them. Hidden files are not listed, so they count for neither side.
-bool HoldsOnlyOutputs(const TFileItem& folder, const TOutputFileTest& isOutput) {
-  for (const TFileItem* item = folder.FirstChild(); item != nullptr; item = item->NextItem()) {
+bool HoldsOnlyOutputs(const FileItem& folder, const OutputFileTest& is_output) {
+  for (const FileItem* item = folder.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item)) {
-      if (!isOutput(*item)) return false;
+      if (!is_output(*item)) return false;
       continue;
     }
     if (item->IsDirectoryLink()) return false;
-    if (item->szFileName() != kDetailImageDirName && !isOutput(*item)) return false;
-    if (!HoldsOnlyOutputs(*item, isOutput)) return false;
+    if (item->szFileName() != kDetailImageDirName && !is_output(*item)) return false;
+    if (!HoldsOnlyOutputs(*item, is_output)) return false;
   }
   return true;
 }
 
-void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
-                          const TOutputFileTest& isOutput, std::vector<std::string>& reports) {
-  for (TFileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+void SettleInlineFolderOf(FileItem& directory, const SiteNames& names,
+                          const OutputFileTest& is_output, std::vector<std::string>& reports) {
+  for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item) || item->IsDirectoryLink() ||
-        !EqualsNoCase(item->szFileName(), names.szInLineSubDirName) ||
-        isOutput(*item) || HoldsOnlyOutputs(*item, isOutput)) {
+        !EqualsNoCase(item->szFileName(), names.in_line_sub_dir_name) ||
+        is_output(*item) || HoldsOnlyOutputs(*item, is_output)) {
       continue;
     }
     // A folder that differs from the name only in case is merely the user's album; one of
     // the very name keeps the inline images of its neighbours from being made.
-    const bool takesTheName = item->szFileName() == names.szInLineSubDirName;
-    item->MarkUserInlineFolder(takesTheName);
-    if (takesTheName) {
+    const bool takes_the_name = item->szFileName() == names.in_line_sub_dir_name;
+    item->MarkUserInlineFolder(takes_the_name);
+    if (takes_the_name) {
       reports.push_back(item->szFullFileName() +
                         " holds files of yours, so no inline images are written into it: it is "
                         "published as an album, and the pictures beside it are shown in place "
@@ -157,34 +157,34 @@ void SettleInlineFolderOf(TFileItem& directory, const TSiteNames& names,
 
 }  // namespace
 
-std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names,
-                                             const TOutputFileTest& isOutput) {
+std::vector<std::string> SettleInlineFolders(FileItem& root, const SiteNames& names,
+                                             const OutputFileTest& is_output) {
   std::vector<std::string> reports;
-  SettleInlineFolderOf(root, names, isOutput, reports);
+  SettleInlineFolderOf(root, names, is_output, reports);
   // A directory is settled before the walk looks inside it, so a user's folder is walked.
-  for (TFileItem* item = root.FirstChild(); item != nullptr;
-       item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {
-    if (IsSubPageDir(*item, names)) SettleInlineFolderOf(*item, names, isOutput, reports);
+  for (FileItem* item = root.FirstChild(); item != nullptr;
+       item = const_cast<FileItem*>(NextSiteItem(*item, names))) {
+    if (IsSubPageDir(*item, names)) SettleInlineFolderOf(*item, names, is_output, reports);
   }
   return reports;
 }
 
-std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
-                                            const std::vector<std::string>& matchPageNames,
-                                            const TOutputFileTest& isOutput) {
-  std::vector<std::string> leftOut = SettleInlineFolders(root, names, isOutput);
-  SettleDirectory(root, names, matchPageNames, leftOut);
-  for (TFileItem* item = root.FirstChild(); item != nullptr;
-       item = const_cast<TFileItem*>(NextSiteItem(*item, names))) {
-    if (IsSubPageDir(*item, names)) SettleDirectory(*item, names, matchPageNames, leftOut);
+std::vector<std::string> SettlePictureNames(FileItem& root, const SiteNames& names,
+                                            const std::vector<std::string>& match_page_names,
+                                            const OutputFileTest& is_output) {
+  std::vector<std::string> left_out = SettleInlineFolders(root, names, is_output);
+  SettleDirectory(root, names, match_page_names, left_out);
+  for (FileItem* item = root.FirstChild(); item != nullptr;
+       item = const_cast<FileItem*>(NextSiteItem(*item, names))) {
+    if (IsSubPageDir(*item, names)) SettleDirectory(*item, names, match_page_names, left_out);
   }
-  return leftOut;
+  return left_out;
 }
 
-const TFileItem* NextSiteItem(const TFileItem& item, const TSiteNames& names) {
+const FileItem* NextSiteItem(const FileItem& item, const SiteNames& names) {
   if (!IsDirectory(item) || IsSubPageDir(item, names)) return NextInTree(item);
   // Past the directory and everything below it.
-  const TFileItem* next = &item;
+  const FileItem* next = &item;
   while (next != nullptr && next->NextItem() == nullptr) next = next->Parent();
   return next != nullptr ? next->NextItem() : nullptr;
 }

@@ -19,14 +19,14 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 
 /// The names that the settings give a site's own files.
-struct TSiteNames {
-  std::string szInLineSubDirName = "inline";  ///< Sub-directory of inline images.
-  std::string szInLineFileExt = "gif";        ///< Extension of inline images.
-  std::string szPageDOSFileExt = "html";      ///< Extension of page files on disk.
-  std::string szPageHTMLFileExt = "html";     ///< Extension of page files in links.
+struct SiteNames {
+  std::string in_line_sub_dir_name = "inline";  ///< Sub-directory of inline images.
+  std::string in_line_file_ext = "gif";        ///< Extension of inline images.
+  std::string page_dos_file_ext = "html";      ///< Extension of page files on disk.
+  std::string page_html_file_ext = "html";     ///< Extension of page files in links.
 };
 
 /// Extensions with their leading ".": ".jpg", ".jpeg" and ".jpe" in any case.
@@ -35,48 +35,48 @@ bool IsJpegExtension(std::string_view ext);
 bool IsGifExtension(std::string_view ext);
 
 /// The files and links of one picture.
-struct TPictureFiles {
-  std::string AnchorPath;  ///< Full path of the picture.
-  std::string AnchorName;  ///< Its file name.
-  std::string BaseName;    ///< The file name without its extension.
-  std::string InlinePath;  ///< D/inline/B.gif; empty when D's inline folder is the user's.
-  std::string InlineLink;  ///< inline/B.gif, relative to the picture's directory; the
+struct PictureFiles {
+  std::string anchor_path;  ///< Full path of the picture.
+  std::string anchor_name;  ///< Its file name.
+  std::string base_name;    ///< The file name without its extension.
+  std::string inline_path;  ///< D/inline/B.gif; empty when D's inline folder is the user's.
+  std::string inline_link;  ///< inline/B.gif, relative to the picture's directory; the
                            ///< picture itself when D's inline folder is the user's.
-  std::string TextPath;    ///< The picture's path with its extension replaced by ".txt".
-  std::string DetailPath;  ///< D/B.html
-  std::string DetailLink;  ///< B.html, relative to the picture's directory.
+  std::string text_path;    ///< The picture's path with its extension replaced by ".txt".
+  std::string detail_path;  ///< D/B.html
+  std::string detail_link;  ///< B.html, relative to the picture's directory.
   /// D/inline/detail/B.jpg: the web-sized copy a detail page shows when the settings ask for
   /// one. Inside a folder of its own, so that no picture's inline image can take its name.
-  std::string DetailImagePath;
-  std::string DetailImageLink;  ///< inline/detail/B.jpg, relative to the picture's directory.
+  std::string detail_image_path;
+  std::string detail_image_link;  ///< inline/detail/B.jpg, relative to the picture's directory.
 };
 
 /// The folder inside the inline image folder that holds the detail images.
 inline constexpr const char* kDetailImageDirName = "detail";
 
 /// The files of the picture at `item`.
-TPictureFiles PictureFilesOf(const TFileItem& item, const TSiteNames& names);
+PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names);
 
 /// The inline image directory of the picture directory `directory`.
-std::string InlineDirectoryOf(std::string_view directory, const TSiteNames& names);
+std::string InlineDirectoryOf(std::string_view directory, const SiteNames& names);
 
 /// True for a picture of the site: a JPEG, or a GIF without a JPEG twin, that was not left
 /// out by SettlePictureNames.
-bool IsSitePicture(const TFileItem& item);
+bool IsSitePicture(const FileItem& item);
 /// True for ".jpg" and ".jpeg" pictures.
-bool IsJpegPicture(const TFileItem& item);
+bool IsJpegPicture(const FileItem& item);
 /// True for a GIF that has a JPEG twin in its directory (found when the directory was
 /// listed).
-bool HasJpegTwin(const TFileItem& item);
+bool HasJpegTwin(const FileItem& item);
 
 /// True when the item is a directory that gets an index page of its own: not the inline
 /// image folder (a folder of that name marked as the user's by SettleInlineFolders is one)
 /// and not a symbolic link to a directory, whose contents the file list never takes in.
-bool IsSubPageDir(const TFileItem& item, const TSiteNames& names);
+bool IsSubPageDir(const FileItem& item, const SiteNames& names);
 
 /// Tells whether a file or folder inside a folder named like the inline folder is one that
 /// a run wrote there (the site's record knows).
-using TOutputFileTest = std::function<bool(const TFileItem& file)>;
+using OutputFileTest = std::function<bool(const FileItem& file)>;
 
 /// Settles, directory by directory, whose a folder named like the inline image folder (in
 /// any case) is. It is this program's when a run made it, or when it is empty or everything
@@ -86,8 +86,8 @@ using TOutputFileTest = std::function<bool(const TFileItem& file)>;
 /// folder. When it has the very name inline images are written to, nothing is written into
 /// it and the pictures beside it are shown in place of their inline images; the returned
 /// lines report each such folder. SettlePictureNames calls it first.
-std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& names,
-                                             const TOutputFileTest& isOutput);
+std::vector<std::string> SettleInlineFolders(FileItem& root, const SiteNames& names,
+                                             const OutputFileTest& is_output);
 
 /// Settles, directory by directory, which pictures keep their names when two would write
 /// the same page or inline image (same name without extension: "a.jpg" and "a.jpeg"), or
@@ -95,13 +95,13 @@ std::vector<std::string> SettleInlineFolders(TFileItem& root, const TSiteNames& 
 /// `matchPageNames`. The first in name order keeps the name; the others are marked left
 /// out (MarkLeftOut), and so is a GIF twin of a JPEG. Returns the lines of
 /// SettleInlineFolders, then one line for each picture left out, naming both files.
-std::vector<std::string> SettlePictureNames(TFileItem& root, const TSiteNames& names,
-                                            const std::vector<std::string>& matchPageNames,
-                                            const TOutputFileTest& isOutput);
+std::vector<std::string> SettlePictureNames(FileItem& root, const SiteNames& names,
+                                            const std::vector<std::string>& match_page_names,
+                                            const OutputFileTest& is_output);
 
 /// The next item of a walk through the site's own directories (start at the root's
 /// FirstChild): the directories that get an index page, and their files; nothing inside an
 /// inline directory.
-const TFileItem* NextSiteItem(const TFileItem& item, const TSiteNames& names);
+const FileItem* NextSiteItem(const FileItem& item, const SiteNames& names);
 
 }  // namespace pix

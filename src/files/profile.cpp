@@ -36,18 +36,18 @@ class detail::ProfileFile {
   explicit ProfileFile(const std::filesystem::path& path) {
     Result<std::string> text = ReadTextFile(path);
     if (!text.ok()) {
-      bUnreadable = text.status().code() != Status::Code::kNotFound;
+      unreadable = text.status().code() != Status::Code::kNotFound;
       return;
     }
-    const std::size_t firstBreak = text->find('\n');
-    bCrLf = firstBreak != std::string::npos && firstBreak > 0 && (*text)[firstBreak - 1] == '\r';
+    const std::size_t first_break = text->find('\n');
+    cr_lf = first_break != std::string::npos && first_break > 0 && (*text)[first_break - 1] == '\r';
     std::size_t start = 0;
     while (start < text->size()) {
       std::size_t end = text->find('\n', start);
       if (end == std::string::npos) end = text->size();
-      std::size_t lineEnd = end;
-      if (lineEnd > start && (*text)[lineEnd - 1] == '\r') --lineEnd;
-      lines.push_back(Classify(text->substr(start, lineEnd - start)));
+      std::size_t line_end = end;
+      if (line_end > start && (*text)[line_end - 1] == '\r') --line_end;
+      lines.push_back(Classify(text->substr(start, line_end - start)));
       start = end + 1;
     }
   }
@@ -80,10 +80,10 @@ class detail::ProfileFile {
 
   std::string Text() const {
     std::string text;
-    const char* lineEnd = bCrLf ? "\r\n" : "\n";
+    const char* line_end = cr_lf ? "\r\n" : "\n";
     for (const ProfileLine& line : lines) {
       text += line.text;
-      text += lineEnd;
+      text += line_end;
     }
     return text;
   }
@@ -111,10 +111,10 @@ class detail::ProfileFile {
   }
 
   std::vector<ProfileLine> lines;
-  bool bCrLf = false;
+  bool cr_lf = false;
   // The file exists but could not be read (no permission, too large): it reads as all
   // defaults, but must never be replaced by a file holding only the values written now.
-  bool bUnreadable = false;
+  bool unreadable = false;
 };
 
 namespace {
@@ -152,30 +152,30 @@ bool IsUsableKeyName(std::string_view key) {
 
 }  // namespace
 
-TProfileSnapshot TProfileSnapshot::Read(const std::filesystem::path& file) {
-  TProfileSnapshot snapshot;
-  snapshot.File = std::make_shared<const ProfileFile>(file);
+ProfileSnapshot ProfileSnapshot::Read(const std::filesystem::path& file) {
+  ProfileSnapshot snapshot;
+  snapshot.file_ = std::make_shared<const ProfileFile>(file);
   return snapshot;
 }
 
-bool TProfileSnapshot::Unreadable() const { return File && File->bUnreadable; }
+bool ProfileSnapshot::Unreadable() const { return file_ && file_->unreadable; }
 
-std::optional<std::string_view> TProfileSnapshot::Find(std::string_view section,
+std::optional<std::string_view> ProfileSnapshot::Find(std::string_view section,
                                                        std::string_view key) const {
-  if (!File) return std::nullopt;
-  const std::optional<std::size_t> line = File->FindKey(section, key);
+  if (!file_) return std::nullopt;
+  const std::optional<std::size_t> line = file_->FindKey(section, key);
   if (!line) return std::nullopt;
-  return WithoutQuotes(File->lines[*line].value);
+  return WithoutQuotes(file_->lines[*line].value);
 }
 
-std::string TProfileSnapshot::Text(std::string_view section, std::string_view key,
-                                   std::string_view defaultText, std::size_t capacity) const {
-  return CutToCapacity(Find(section, key).value_or(defaultText), capacity);
+std::string ProfileSnapshot::Text(std::string_view section, std::string_view key,
+                                   std::string_view default_text, std::size_t capacity) const {
+  return CutToCapacity(Find(section, key).value_or(default_text), capacity);
 }
 
-int TProfileSnapshot::Int(std::string_view section, std::string_view key, int defaultValue) const {
+int ProfileSnapshot::Int(std::string_view section, std::string_view key, int default_value) const {
   const std::optional<std::string_view> value = Find(section, key);
-  if (!value) return defaultValue;
+  if (!value) return default_value;
   long long number = 0;
   for (char c : *value) {
     if (c < '0' || c > '9') break;
@@ -186,14 +186,14 @@ int TProfileSnapshot::Int(std::string_view section, std::string_view key, int de
 }
 
 std::string GetProfileText(std::string_view section, std::string_view key,
-                           std::string_view defaultText, std::size_t capacity,
+                           std::string_view default_text, std::size_t capacity,
                            const std::filesystem::path& file) {
-  return TProfileSnapshot::Read(file).Text(section, key, defaultText, capacity);
+  return ProfileSnapshot::Read(file).Text(section, key, default_text, capacity);
 }
 
-int GetProfileInt(std::string_view section, std::string_view key, int defaultValue,
+int GetProfileInt(std::string_view section, std::string_view key, int default_value,
                   const std::filesystem::path& file) {
-  return TProfileSnapshot::Read(file).Int(section, key, defaultValue);
+  return ProfileSnapshot::Read(file).Int(section, key, default_value);
 }
 
 Status WriteProfileText(std::string_view section, std::optional<std::string_view> key,
@@ -206,7 +206,7 @@ Status WriteProfileText(std::string_view section, std::optional<std::string_view
         std::string(section) + "] " + std::string(key.value_or("")));
   }
   ProfileFile profile(file);
-  if (profile.bUnreadable) {
+  if (profile.unreadable) {
     return Status::IoError("Cannot read " + file.string() + "; it is left as it is and [" +
                            std::string(section) + "] " + std::string(key.value_or("")) +
                            " is not written");
@@ -234,20 +234,20 @@ Status WriteProfileText(std::string_view section, std::optional<std::string_view
     profile.lines[*line] = ProfileFile::Classify(name + "=" + std::string(*value));
     return WriteFileAtomically(file, profile.Text());
   }
-  ProfileLine newLine = ProfileFile::Classify(std::string(*key) + "=" + std::string(*value));
+  ProfileLine new_line = ProfileFile::Classify(std::string(*key) + "=" + std::string(*value));
   if (header) {
     // After the section's last non-blank line, so that a blank line before the next
     // section stays where it is.
     std::size_t at = profile.SectionEnd(*header);
     while (at > *header + 1 && Trim(profile.lines[at - 1].text).empty()) --at;
     profile.lines.insert(profile.lines.begin() + static_cast<std::ptrdiff_t>(at),
-                         std::move(newLine));
+                         std::move(new_line));
   } else {
     if (!profile.lines.empty() && !Trim(profile.lines.back().text).empty()) {
       profile.lines.push_back(ProfileFile::Classify(std::string()));
     }
     profile.lines.push_back(ProfileFile::Classify("[" + std::string(section) + "]"));
-    profile.lines.push_back(std::move(newLine));
+    profile.lines.push_back(std::move(new_line));
   }
   return WriteFileAtomically(file, profile.Text());
 }

@@ -26,34 +26,34 @@ class ProfileFile;
 
 /// The settings file as read once: for a run that reads many keys and must see one
 /// consistent file. Lookups follow the rules of GetProfileText and GetProfileInt.
-class TProfileSnapshot {
+class ProfileSnapshot {
  public:
   /// Reads `file`; a missing file reads as all defaults.
-  static TProfileSnapshot Read(const std::filesystem::path& file);
+  static ProfileSnapshot Read(const std::filesystem::path& file);
 
   /// True when the file exists but could not be read (it reads as all defaults).
   bool Unreadable() const;
   /// The value of `key` in `section` without its quotes, or nothing.
   std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
-  std::string Text(std::string_view section, std::string_view key, std::string_view defaultText,
+  std::string Text(std::string_view section, std::string_view key, std::string_view default_text,
                    std::size_t capacity) const;
-  int Int(std::string_view section, std::string_view key, int defaultValue) const;
+  int Int(std::string_view section, std::string_view key, int default_value) const;
 
  private:
-  std::shared_ptr<const detail::ProfileFile> File;
+  std::shared_ptr<const detail::ProfileFile> file_;
 };
 
 /// The value of `key` in `section`, cut to `capacity` - 1 characters; `defaultText` (cut the
 /// same way) when the file, section or key is missing. A value written in matching single or
 /// double quotes loses them.
 std::string GetProfileText(std::string_view section, std::string_view key,
-                           std::string_view defaultText, std::size_t capacity,
+                           std::string_view default_text, std::size_t capacity,
                            const std::filesystem::path& file);
 
 /// The number formed by the decimal digits at the start of the value (0 when it does not
 /// start with a digit, the largest int when it is too large), or `defaultValue` when the
 /// key is missing.
-int GetProfileInt(std::string_view section, std::string_view key, int defaultValue,
+int GetProfileInt(std::string_view section, std::string_view key, int default_value,
                   const std::filesystem::path& file);
 
 /// Writes `value` under `key` in `section`, creating the file, section and key as needed

@@ -15,54 +15,54 @@ namespace pix {
 std::filesystem::path IniFileName() { return LayoutHome() / "pixamond.ini"; }
 
 std::string GetIniString(std::string_view section, std::string_view key,
-                         std::string_view defaultText, std::size_t capacity) {
-  return GetProfileText(section, key, defaultText, capacity, IniFileName());
+                         std::string_view default_text, std::size_t capacity) {
+  return GetProfileText(section, key, default_text, capacity, IniFileName());
 }
 
 Status WriteIniString(std::string_view section, std::string_view key, std::string_view value) {
   return WriteProfileText(section, key, value, IniFileName());
 }
 
-int GetIniInt(std::string_view section, std::string_view key, int defaultValue) {
-  return GetProfileInt(section, key, defaultValue, IniFileName());
+int GetIniInt(std::string_view section, std::string_view key, int default_value) {
+  return GetProfileInt(section, key, default_value, IniFileName());
 }
 
-bool GetIniBool(std::string_view section, std::string_view key, bool defaultValue) {
-  const std::string text = GetIniString(section, key, defaultValue ? "Yes" : "No", 10);
+bool GetIniBool(std::string_view section, std::string_view key, bool default_value) {
+  const std::string text = GetIniString(section, key, default_value ? "Yes" : "No", 10);
   for (const char* yes : {"Yes", "Y", "1"}) {
     if (EqualsNoCase(text, yes)) return true;
   }
   for (const char* no : {"No", "N", "0"}) {
     if (EqualsNoCase(text, no)) return false;
   }
-  return defaultValue;
+  return default_value;
 }
 
 Status WriteIniBool(std::string_view section, std::string_view key, bool value) {
   return WriteIniString(section, key, value ? "Yes" : "No");
 }
 
-TDisplaySize DisplaySizeFrom(int maxDisplayWidth, int maxDisplayHeight) {
-  TDisplaySize size{maxDisplayWidth, maxDisplayHeight};
-  if (size.Width == 0 && size.Height != 0) size.Width = INT_MAX;
-  if (size.Height == 0 && size.Width != 0) size.Height = INT_MAX;
-  if (size.Width < 1) size.Width = 100;
-  if (size.Height < 1) size.Height = 100;
+DisplaySize DisplaySizeFrom(int max_display_width, int max_display_height) {
+  DisplaySize size{max_display_width, max_display_height};
+  if (size.width == 0 && size.height != 0) size.width = INT_MAX;
+  if (size.height == 0 && size.width != 0) size.height = INT_MAX;
+  if (size.width < 1) size.width = 100;
+  if (size.height < 1) size.height = 100;
   return size;
 }
 
-std::vector<std::string> TRunSettings::MatchPageNames() const {
-  std::vector<std::string> names;
-  if (!bDoAutoOrganize) return names;
-  TStringTokenList list(szAutoOrganizeBaseFileNames, ',');
+std::vector<std::string> RunSettings::MatchPageNames() const {
+  std::vector<std::string> page_names;
+  if (!do_auto_organize) return page_names;
+  StringTokenList list(auto_organize_base_file_names, ',');
   while (std::optional<std::string_view> name = list.GetNextToken()) {
-    if (!name->empty()) names.emplace_back(*name);
+    if (!name->empty()) page_names.emplace_back(*name);
   }
-  return names;
+  return page_names;
 }
 
-std::string TRunSettings::MatchPageSearchString(std::string_view name) const {
-  return Profile.Text(kMatchPageSearchStrings, name, "", 255);
+std::string RunSettings::MatchPageSearchString(std::string_view name) const {
+  return profile_.Text(kMatchPageSearchStrings, name, "", 255);
 }
 
 namespace {
@@ -86,48 +86,48 @@ bool IsPageExtension(std::string_view ext) {
 // the first of letters only ("en", "de-CH", "zh-Hant-TW").
 bool IsLanguageTag(std::string_view tag) {
   if (tag.empty() || tag.size() > 35) return false;
-  std::size_t partLength = 0;
+  std::size_t part_length = 0;
   bool first = true;
   for (const char c : tag) {
     if (c == '-') {
-      if (partLength == 0) return false;
-      partLength = 0;
+      if (part_length == 0) return false;
+      part_length = 0;
       first = false;
       continue;
     }
     const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     const bool digit = c >= '0' && c <= '9';
     if (!letter && !(digit && !first)) return false;
-    if (++partLength > 8) return false;
+    if (++part_length > 8) return false;
   }
-  return partLength > 0;
+  return part_length > 0;
 }
 
 // Replaces a setting that cannot be used by its default, with one line that says so.
 void KeepUsable(std::string& value, bool usable, std::string_view key,
-                std::string_view defaultValue, std::string_view why,
+                std::string_view default_value, std::string_view why,
                 Diagnostics& diagnostics) {
   if (usable) return;
   diagnostics.Problem(std::string(key) + " \"" + value + "\" " + std::string(why) + "; \"" +
-                      std::string(defaultValue) + "\" is used instead");
-  value.assign(defaultValue);
+                      std::string(default_value) + "\" is used instead");
+  value.assign(default_value);
 }
 
 }  // namespace
 
-TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, Diagnostics& diagnostics) {
-  TRunSettings settings;
-  settings.IniFile = layoutHome / "pixamond.ini";
-  settings.Profile = TProfileSnapshot::Read(settings.IniFile);
-  const TProfileSnapshot& ini = settings.Profile;
+RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostics& diagnostics) {
+  RunSettings settings;
+  settings.ini_file = layout_home / "pixamond.ini";
+  settings.profile_ = ProfileSnapshot::Read(settings.ini_file);
+  const ProfileSnapshot& ini = settings.profile_;
   if (ini.Unreadable()) {
-    diagnostics.Problem("Cannot read the settings file " + settings.IniFile.string() +
+    diagnostics.Problem("Cannot read the settings file " + settings.ini_file.string() +
                         "; the run uses the default settings.");
   }
 
   const std::string_view user = kHTMLDefaults;
-  settings.szPersonFullName = ini.Text(user, kPersonFullName, "", 256);
-  settings.szEMailAddress = ini.Text(user, kEMailAddress, "", 256);
+  settings.person_full_name = ini.Text(user, kPersonFullName, "", 256);
+  settings.e_mail_address = ini.Text(user, kEMailAddress, "", 256);
 
   const std::string_view layout = kAutoOrganizeLayout;
   auto flag = [&](std::string_view section, std::string_view key) {
@@ -137,49 +137,49 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, Diagnostic
     }
     return false;
   };
-  settings.bDoAutoOrganize = flag(layout, kDoAutoOrganize);
-  settings.bDeleteHTMLFirst = flag(layout, kDeleteHTMLFirst);
+  settings.do_auto_organize = flag(layout, kDoAutoOrganize);
+  settings.delete_html_first = flag(layout, kDeleteHTMLFirst);
   // Groups of fewer than one picture have no meaning; such a setting counts as 1.
-  settings.PicturesPerGroup = std::max(1, ini.Int(layout, kPicturesPerGroup, 1));
-  settings.MinMatchPerPage = ini.Int(layout, kMinMatchPerPage, 3);
-  settings.szAutoOrganizeBaseFileNames =
+  settings.pictures_per_group = std::max(1, ini.Int(layout, kPicturesPerGroup, 1));
+  settings.min_match_per_page = ini.Int(layout, kMinMatchPerPage, 3);
+  settings.auto_organize_base_file_names =
       ini.Text(layout, kAutoOrganizeBaseFileNames, "", 16384);
 
   const std::string_view ext = kFileExtensions;
-  TSiteNames& names = settings.Names;
-  settings.szAnchorFileExtList = ini.Text(ext, kAnchorFileExtList, "jpg", 20);
-  names.szInLineFileExt = ini.Text(ext, kInLineFileExt, "gif", 20);
-  names.szPageDOSFileExt = ini.Text(ext, kPageDOSFileExt, "html", 20);
-  names.szPageHTMLFileExt = ini.Text(ext, kPageHTMLFileExt, "html", 20);
-  if (!EqualsNoCase(names.szInLineFileExt, "gif") && !EqualsNoCase(names.szInLineFileExt, "jpg") &&
-      !EqualsNoCase(names.szInLineFileExt, "webp")) {
+  SiteNames& names = settings.names;
+  settings.anchor_file_ext_list = ini.Text(ext, kAnchorFileExtList, "jpg", 20);
+  names.in_line_file_ext = ini.Text(ext, kInLineFileExt, "gif", 20);
+  names.page_dos_file_ext = ini.Text(ext, kPageDOSFileExt, "html", 20);
+  names.page_html_file_ext = ini.Text(ext, kPageHTMLFileExt, "html", 20);
+  if (!EqualsNoCase(names.in_line_file_ext, "gif") && !EqualsNoCase(names.in_line_file_ext, "jpg") &&
+      !EqualsNoCase(names.in_line_file_ext, "webp")) {
     // The extension chooses the format of the inline images; one that names no format
     // the program writes would mislead.
-    diagnostics.Problem("InLineFileExt \"" + names.szInLineFileExt +
+    diagnostics.Problem("InLineFileExt \"" + names.in_line_file_ext +
                         "\" is not supported: inline images are GIF, JPEG or WebP files and end "
                         "in .gif, .jpg or .webp");
-    names.szInLineFileExt = "gif";
+    names.in_line_file_ext = "gif";
   }
-  names.szInLineSubDirName = ini.Text(kFilesSection, kInLineSubDirNameKey, "", 256);
-  const bool emptyKey = ini.Find(kFilesSection, kInLineSubDirNameKey).has_value();
-  if (names.szInLineSubDirName.empty()) names.szInLineSubDirName = "inline";
-  if (emptyKey && ini.Find(kFilesSection, kInLineSubDirNameKey)->empty()) {
+  names.in_line_sub_dir_name = ini.Text(kFilesSection, kInLineSubDirNameKey, "", 256);
+  const bool empty_key = ini.Find(kFilesSection, kInLineSubDirNameKey).has_value();
+  if (names.in_line_sub_dir_name.empty()) names.in_line_sub_dir_name = "inline";
+  if (empty_key && ini.Find(kFilesSection, kInLineSubDirNameKey)->empty()) {
     // A key left empty is filled in, so that the user sees the name in use; a missing
     // key is not written, so that a run with nothing to change writes nothing.
     const Status written = WriteProfileText(kFilesSection, kInLineSubDirNameKey,
-                                            names.szInLineSubDirName, settings.IniFile);
+                                            names.in_line_sub_dir_name, settings.ini_file);
     if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
   }
 
-  KeepUsable(names.szInLineSubDirName, IsPlainName(names.szInLineSubDirName),
+  KeepUsable(names.in_line_sub_dir_name, IsPlainName(names.in_line_sub_dir_name),
              kInLineSubDirNameKey, "inline", "is not a folder name inside the site",
              diagnostics);
-  KeepUsable(names.szPageDOSFileExt, IsPageExtension(names.szPageDOSFileExt),
+  KeepUsable(names.page_dos_file_ext, IsPageExtension(names.page_dos_file_ext),
              kPageDOSFileExt, "html",
              "cannot be the extension of pages: it is empty, holds \"/\" or \".\", or names "
              "pictures or caption files",
              diagnostics);
-  KeepUsable(names.szPageHTMLFileExt, IsPageExtension(names.szPageHTMLFileExt),
+  KeepUsable(names.page_html_file_ext, IsPageExtension(names.page_html_file_ext),
              kPageHTMLFileExt, "html",
              "cannot be the extension of pages: it is empty, holds \"/\" or \".\", or names "
              "pictures or caption files",
@@ -199,36 +199,36 @@ TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, Diagnostic
       sides[i] = kMaxDisplaySide;
     }
   }
-  settings.MaxDisplay = DisplaySizeFrom(sides[0], sides[1]);
+  settings.max_display = DisplaySizeFrom(sides[0], sides[1]);
 
   // A number outside its range is replaced by its default, or cut to its largest value.
-  auto number = [&](const char* key, int defaultValue, int low, int high, bool cutHigh) {
-    const int value = ini.Int(display, key, defaultValue);
+  auto number = [&](const char* key, int default_value, int low, int high, bool cut_high) {
+    const int value = ini.Int(display, key, default_value);
     if (value >= low && value <= high) return value;
-    const int used = cutHigh && value > high ? high : defaultValue;
+    const int used = cut_high && value > high ? high : default_value;
     diagnostics.Problem(std::string(key) + "=" + std::to_string(value) + " is not between " +
                         std::to_string(low) + " and " + std::to_string(high) + "; " +
                         std::to_string(used) + " is used instead");
     return used;
   };
-  settings.InLineQuality = number(kInLineQualityKey, 82, 1, 100, false);
-  settings.InLinePixelDensity = number(kInLinePixelDensityKey, 1, 1, 2, false);
-  settings.DetailImageMaxSize =
+  settings.in_line_quality = number(kInLineQualityKey, 82, 1, 100, false);
+  settings.in_line_pixel_density = number(kInLinePixelDensityKey, 1, 1, 2, false);
+  settings.detail_image_max_size =
       number(kDetailImageMaxSizeKey, 0, 0, kMaxDetailImageSide, true);
 
-  settings.szPageLanguage = ini.Text(user, kPageLanguageKey, "en", 64);
-  KeepUsable(settings.szPageLanguage, IsLanguageTag(settings.szPageLanguage), kPageLanguageKey,
+  settings.page_language = ini.Text(user, kPageLanguageKey, "en", 64);
+  KeepUsable(settings.page_language, IsLanguageTag(settings.page_language), kPageLanguageKey,
              "en", "is not a language tag such as \"en\" or \"de-CH\"", diagnostics);
   return settings;
 }
 
-void RequireFullName(TRunSettings& settings, UserInterface& ui, Diagnostics& diagnostics) {
-  if (!settings.szPersonFullName.empty()) return;
-  while (settings.szPersonFullName.empty()) {
+void RequireFullName(RunSettings& settings, UserInterface& ui, Diagnostics& diagnostics) {
+  if (!settings.person_full_name.empty()) return;
+  while (settings.person_full_name.empty()) {
     std::optional<std::string> entered =
         ui.PromptLine("Input", "Please enter your full name:", "", 256);
     if (entered) {
-      settings.szPersonFullName = std::move(*entered);
+      settings.person_full_name = std::move(*entered);
     } else {
       ui.ShowMessage("Your Full Name is a required value.", kProgramCaption, MessageButtons::kOk,
                      MessageIcon::kNone);
@@ -236,7 +236,7 @@ void RequireFullName(TRunSettings& settings, UserInterface& ui, Diagnostics& dia
   }
   const Status written =
       WriteProfileText(kHTMLDefaults, kPersonFullName,
-                       settings.szPersonFullName, settings.IniFile);
+                       settings.person_full_name, settings.ini_file);
   if (!written.ok()) diagnostics.Problem("Cannot write the settings: " + written.message());
 }
 

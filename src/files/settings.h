@@ -26,65 +26,65 @@ std::filesystem::path IniFileName();
 /// Text of a key of the settings file, cut to `capacity` - 1 characters; `defaultText`
 /// when it is missing.
 std::string GetIniString(std::string_view section, std::string_view key,
-                         std::string_view defaultText = {}, std::size_t capacity = 256);
+                         std::string_view default_text = {}, std::size_t capacity = 256);
 Status WriteIniString(std::string_view section, std::string_view key, std::string_view value);
 
 /// The integer of a key (see GetProfileInt); `defaultValue` when the key is missing.
-int GetIniInt(std::string_view section, std::string_view key, int defaultValue);
+int GetIniInt(std::string_view section, std::string_view key, int default_value);
 
 /// True for "Yes", "Y" or "1", false for "No", "N" or "0" (any case), `defaultValue` for a
 /// missing key or any other text.
-bool GetIniBool(std::string_view section, std::string_view key, bool defaultValue);
+bool GetIniBool(std::string_view section, std::string_view key, bool default_value);
 
 /// Writes "Yes" or "No".
 Status WriteIniBool(std::string_view section, std::string_view key, bool value);
 
 /// The box that inline pictures are fitted into.
-struct TDisplaySize {
-  int Width = 0;
-  int Height = 0;
+struct DisplaySize {
+  int width = 0;
+  int height = 0;
 };
 
 /// The display box of Display/MaxDisplayWidth and MaxDisplayHeight: a missing or zero side
 /// is unbounded when the other is set; a side below 1 then becomes 100. Neither set gives
 /// 100 by 100.
-TDisplaySize DisplaySizeFrom(int maxDisplayWidth, int maxDisplayHeight);
+DisplaySize DisplaySizeFrom(int max_display_width, int max_display_height);
 
 /// Everything a generation run (or auto-organize) reads from the settings, read once from
 /// one layout home's settings file, so that the whole run sees one consistent file.
-struct TRunSettings {
-  std::filesystem::path IniFile;  ///< Where these settings were read from.
-  std::string szPersonFullName;
-  std::string szEMailAddress;
-  bool bDoAutoOrganize = false;
-  bool bDeleteHTMLFirst = false;
-  int PicturesPerGroup = 1;  ///< At least 1.
-  int MinMatchPerPage = 3;
-  std::string szAnchorFileExtList = "jpg";
-  TSiteNames Names;
-  TDisplaySize MaxDisplay{100, 100};
+struct RunSettings {
+  std::filesystem::path ini_file;  ///< Where these settings were read from.
+  std::string person_full_name;
+  std::string e_mail_address;
+  bool do_auto_organize = false;
+  bool delete_html_first = false;
+  int pictures_per_group = 1;  ///< At least 1.
+  int min_match_per_page = 3;
+  std::string anchor_file_ext_list = "jpg";
+  SiteNames names;
+  DisplaySize max_display{100, 100};
   /// Display/InLineQuality: the quality (1 to 100) of JPEG and WebP inline images and of
   /// detail images.
-  int InLineQuality = 82;
+  int in_line_quality = 82;
   /// Display/InLinePixelDensity: 1, or 2 for inline images of twice the display size (the
   /// page still shows them at the display size, sharp on screens of high pixel density).
-  int InLinePixelDensity = 1;
+  int in_line_pixel_density = 1;
   /// Display/DetailImageMaxSize: the box (this many pixels a side) that the web-sized JPEG
   /// of a detail page fits into; 0 shows the picture itself.
-  int DetailImageMaxSize = 0;
+  int detail_image_max_size = 0;
   /// HTMLDefaults/PageLanguage: the language the pages declare, as a language tag.
-  std::string szPageLanguage = "en";
+  std::string page_language = "en";
   /// AutoOrganizeLayout/AutoOrganizeBaseFileNames: the match pages, comma-separated.
-  std::string szAutoOrganizeBaseFileNames;
-  /// The match pages a run writes: the names of szAutoOrganizeBaseFileNames when
-  /// bDoAutoOrganize is set, else none.
+  std::string auto_organize_base_file_names;
+  /// The match pages a run writes: the names of auto_organize_base_file_names when
+  /// do_auto_organize is set, else none.
   std::vector<std::string> MatchPageNames() const;
   /// The search pattern of the match page `name` (MatchPageSearchStrings), or empty.
   std::string MatchPageSearchString(std::string_view name) const;
 
  private:
-  friend TRunSettings ReadRunSettings(const std::filesystem::path&, Diagnostics&);
-  TProfileSnapshot Profile;
+  friend RunSettings ReadRunSettings(const std::filesystem::path&, Diagnostics&);
+  ProfileSnapshot profile_;
 };
 
 /// The largest side of the display box a setting may ask for.
@@ -102,12 +102,12 @@ inline constexpr int kMaxDetailImageSide = 8192;
 /// caption files (jpg, jpeg, jpe, gif, txt), and a display side over kMaxDisplaySide
 /// (which becomes kMaxDisplaySide). An empty Files/InLineSubDirName becomes "inline"; a key that is present
 /// but empty is written back.
-TRunSettings ReadRunSettings(const std::filesystem::path& layoutHome, Diagnostics& diagnostics);
+RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostics& diagnostics);
 
 /// Makes sure the run has the user's full name: asks until a name is given (a cancelled
 /// prompt is answered with a note and asked again) and stores a name given so in the
 /// settings file; a failed write is reported to `diagnostics`.
-void RequireFullName(TRunSettings& settings, UserInterface& ui, Diagnostics& diagnostics);
+void RequireFullName(RunSettings& settings, UserInterface& ui, Diagnostics& diagnostics);
 
 /// Settings keys that the name table does not hold.
 inline constexpr const char* kFilesSection = "Files";

@@ -58,22 +58,22 @@ bool Refuse(UserInterface* ui, const char* message) {
 
 }  // namespace
 
-TProgramAndSearchDirs GetProgramAndSearchDirs() {
-  TProgramAndSearchDirs dirs;
-  dirs.szProgramDir = WithoutTrailingSlash(LayoutHome().string());
+ProgramAndSearchDirs GetProgramAndSearchDirs() {
+  ProgramAndSearchDirs dirs;
+  dirs.program_dir = WithoutTrailingSlash(LayoutHome().string());
   std::string search = GetIniString(kFilesSection, kSearchDirectory, "", PATH_MAX);
   if (!search.empty()) search = WithoutTrailingSlash(std::move(search));
-  dirs.szSearchDir = std::move(search);
+  dirs.search_dir = std::move(search);
   return dirs;
 }
 
-bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
+bool ValidateSiteDirectory(std::string_view given_directory, std::string_view program_dir,
                            UserInterface* ui) {
-  if (szDirectory.empty()) return Refuse(ui, "No directory has been selected.");
-  if (IsFileSystemRoot(szDirectory)) {
+  if (given_directory.empty()) return Refuse(ui, "No directory has been selected.");
+  if (IsFileSystemRoot(given_directory)) {
     return Refuse(ui, "You can't select the root directory of a drive");
   }
-  std::string directory(szDirectory);
+  std::string directory(given_directory);
   StripTrailingChar(directory, '/');
   // A relative name would depend on the current directory of whoever runs the program.
   if (directory.size() < 4 || directory.front() != '/') {
@@ -82,9 +82,9 @@ bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProg
   if (IsFileSystemRoot(RealPath(directory))) {
     return Refuse(ui, "You can't select the root directory of a drive");
   }
-  if (!szProgramDir.empty() &&
-      (SiteTakesIn(NormalPath(directory), NormalPath(szProgramDir)) ||
-       SiteTakesIn(RealPath(directory), RealPath(szProgramDir)))) {
+  if (!program_dir.empty() &&
+      (SiteTakesIn(NormalPath(directory), NormalPath(program_dir)) ||
+       SiteTakesIn(RealPath(directory), RealPath(program_dir)))) {
     return Refuse(ui, "Select a directory that does not contain program.");
   }
   return true;

@@ -8,27 +8,27 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 class UserInterface;
 
-struct TProgramAndSearchDirs {
-  std::string szProgramDir;  ///< The layout home, without a trailing "/".
-  std::string szSearchDir;   ///< Files/SearchDirectory (the last site), without a trailing "/".
+struct ProgramAndSearchDirs {
+  std::string program_dir;  ///< The layout home, without a trailing "/".
+  std::string search_dir;   ///< Files/SearchDirectory (the last site), without a trailing "/".
 };
 
 /// The layout home (which stands for the program's own directory) and the site directory
 /// last chosen, as the settings file holds it (empty when none was chosen). Both keep
 /// their case. "/" stays "/".
-TProgramAndSearchDirs GetProgramAndSearchDirs();
+ProgramAndSearchDirs GetProgramAndSearchDirs();
 
-/// Whether `szDirectory` may be the root of a site. Refused are: an empty name ("No
+/// Whether `directory` may be the root of a site. Refused are: an empty name ("No
 /// directory has been selected."), the root "/" ("You can't select the root directory of a
 /// drive"), a relative name or one shorter than 4 characters without its trailing "/"
-/// ("You must select a proper directory."), and the program directory `szProgramDir` or
+/// ("You must select a proper directory."), and the program directory `program_dir` or
 /// any directory whose site would take it in, compared without regard to case ("Select a
 /// directory that does not contain program."). With `ui` a refusal is shown in a box with
 /// an OK button and the program's caption; without one it is silent.
-bool ValidateSiteDirectory(std::string_view szDirectory, std::string_view szProgramDir,
+bool ValidateSiteDirectory(std::string_view directory, std::string_view program_dir,
                            UserInterface* ui);
 
 }  // namespace pix

@@ -79,10 +79,10 @@ std::optional<std::string> ExtractTagText(std::string_view buffer, std::string_v
   if (start == std::string_view::npos) return std::nullopt;
   const std::size_t close = buffer.find('>', start);
   if (close == std::string_view::npos) return std::nullopt;
-  const std::size_t textStart = close + 1;
-  std::size_t textEnd = FindNoCase(buffer, closing, textStart);
-  if (textEnd == std::string_view::npos) textEnd = buffer.size();
-  return std::string(buffer.substr(textStart, textEnd - textStart));
+  const std::size_t text_start = close + 1;
+  std::size_t text_end = FindNoCase(buffer, closing, text_start);
+  if (text_end == std::string_view::npos) text_end = buffer.size();
+  return std::string(buffer.substr(text_start, text_end - text_start));
 }
 
 namespace {
@@ -205,22 +205,22 @@ std::optional<std::filesystem::file_time_type> GetFileWriteTime(
   return time;
 }
 
-TStringTokenList::TStringTokenList(std::string_view text, char separator)
-    : szText(text), Separator(separator) {}
+StringTokenList::StringTokenList(std::string_view text, char separator)
+    : text_(text), separator_(separator) {}
 
-std::optional<std::string_view> TStringTokenList::GetNextToken() {
-  const std::size_t start = Cursor;
-  while (Cursor < szText.size() && szText[Cursor] != Separator && szText[Cursor] != '\0') {
-    ++Cursor;
+std::optional<std::string_view> StringTokenList::GetNextToken() {
+  const std::size_t start = cursor_;
+  while (cursor_ < text_.size() && text_[cursor_] != separator_ && text_[cursor_] != '\0') {
+    ++cursor_;
   }
-  while (Cursor < szText.size() && szText[Cursor] == Separator) {
-    szText[Cursor] = '\0';
-    ++Cursor;
+  while (cursor_ < text_.size() && text_[cursor_] == separator_) {
+    text_[cursor_] = '\0';
+    ++cursor_;
   }
-  if (start >= szText.size() || szText[start] == '\0') return std::nullopt;
+  if (start >= text_.size() || text_[start] == '\0') return std::nullopt;
   std::size_t end = start;
-  while (end < szText.size() && szText[end] != '\0') ++end;
-  return std::string_view(szText).substr(start, end - start);
+  while (end < text_.size() && text_[end] != '\0') ++end;
+  return std::string_view(text_).substr(start, end - start);
 }
 
 }  // namespace pix

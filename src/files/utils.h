@@ -101,17 +101,17 @@ std::optional<std::filesystem::file_time_type> GetFileWriteTime(
 /// Splits a text at one separator character. Runs of separators act as one; a text that
 /// begins with the separator yields no token on the first call (callers stop there), just
 /// as lists written by the program never begin with one.
-class TStringTokenList {
+class StringTokenList {
  public:
-  TStringTokenList(std::string_view text, char separator);
+  StringTokenList(std::string_view text, char separator);
 
   /// The next token, or nothing. Tokens stay valid as long as the list.
   std::optional<std::string_view> GetNextToken();
 
  private:
-  std::string szText;    // Owned copy; separators are overwritten with NUL as tokens are cut.
-  std::size_t Cursor = 0;
-  char Separator;
+  std::string text_;    // Owned copy; separators are overwritten with NUL as tokens are cut.
+  std::size_t cursor_ = 0;
+  char separator_;
 };
 
 }  // namespace pix

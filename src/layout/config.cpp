@@ -192,12 +192,12 @@ TBadDirectoryItem::TBadDirectoryItem(TParentLink parent) : TConfigItem(parent, "
 
 // ---- TDirectoryItem: the build of the site's part of the tree ------------------------------
 
-TDirectoryItem::TDirectoryItem(TParentLink parent, TFileItem* dirFileItem, std::string_view label,
+TDirectoryItem::TDirectoryItem(TParentLink parent, FileItem* dirFileItem, std::string_view label,
                                std::string varFileName, TTreeBuildContext& context)
     : TPageItem(parent, label, std::move(varFileName), {kPageTitle, kPageLabel, kPageIntro}),
       DirFileItemValue(dirFileItem) {
   PIX_CHECK(DirFileItemValue != nullptr);
-  for (TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+  for (FileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     const std::string_view name = entry->szFileName();
     if (IsDirectory(*entry)) {
@@ -254,7 +254,7 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, Us
   const std::string baseNames =
       GetIniString(kAutoOrganizeLayout, kAutoOrganizeBaseFileNames,
                    "", kMatchPageListCapacity);
-  TStringTokenList list(baseNames, ',');
+  StringTokenList list(baseNames, ',');
   while (std::optional<std::string_view> token = list.GetNextToken()) {
     if (token->empty()) break;
     const std::string baseName(*token);
@@ -264,30 +264,30 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, Us
 
   DirIndexPagesItem = AddChild<TPageItem>("Directory Index Pages", JoinPath(p, "dglobals.txt"));
   if (ValidateSiteDirectory(szSiteDir, szProgramDir, nullptr)) {
-    Result<std::unique_ptr<TFileItem>> scanned = TFileItem::CreateRoot(szSiteDir, true, &Problems);
+    Result<std::unique_ptr<FileItem>> scanned = FileItem::CreateRoot(szSiteDir, true, &Problems);
     if (scanned.ok()) SiteFileListValue = std::move(scanned).value();
   }
   if (SiteFileListValue != nullptr) {
     TTreeBuildContext context;
     context.Ui = ui;
-    const TRunSettings settings = ReadRunSettings(szProgramDir, Problems);
-    context.Names = settings.Names;
+    const RunSettings settings = ReadRunSettings(szProgramDir, Problems);
+    context.Names = settings.names;
     // The tree shows the pictures a run would put on the site. Which inline folders are a
     // run's the site's record knows; without one (a site not yet generated, or one a run is
     // writing now) a file named after a picture beside the folder is taken for a run's,
     // which only decides what the tree shows.
     const std::unique_ptr<TSiteRecord> record = TSiteRecord::OpenToRead(szSiteDir);
-    const auto isOutput = [&record](const TFileItem& file) {
+    const auto isOutput = [&record](const FileItem& file) {
       if (record != nullptr) {
         return record->FindOutput(record->SitePath(file.szFullFileName())).has_value();
       }
-      const TFileItem* directory = file.Parent() != nullptr ? file.Parent()->Parent() : nullptr;
+      const FileItem* directory = file.Parent() != nullptr ? file.Parent()->Parent() : nullptr;
       if (directory != nullptr && file.Parent()->szFileName() == kDetailImageDirName) {
         directory = directory->Parent();
       }
       const std::string_view name = file.szFileName();
       const std::string_view base = name.substr(0, name.size() - file.szFileExt().size());
-      for (const TFileItem* item = directory != nullptr ? directory->FirstChild() : nullptr;
+      for (const FileItem* item = directory != nullptr ? directory->FirstChild() : nullptr;
            item != nullptr; item = item->NextItem()) {
         const std::string_view other = item->szFileName();
         if (!IsDirectory(*item) && other.substr(0, other.size() - item->szFileExt().size()) == base) {
@@ -297,10 +297,10 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, Us
       return false;
     };
     for (const std::string& leftOut : SettlePictureNames(
-             *SiteFileListValue, settings.Names, settings.MatchPageNames(), isOutput)) {
+             *SiteFileListValue, settings.names, settings.MatchPageNames(), isOutput)) {
       Problems.Problem(leftOut);
     }
-    TFileItem& node = *SiteFileListValue;
+    FileItem& node = *SiteFileListValue;
     RootDirItem = DirIndexPagesItem->AddChild<TDirectoryItem>(
         &node, node.szFullFileName(), JoinPath(node.szFullFileName(), "index.txt"), context);
   } else {

@@ -40,7 +40,7 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 class TObjInspectModel;
 class Trash;
 class UserInterface;
@@ -65,7 +65,7 @@ struct TTreeBuildContext {
   /// reports no more missing pictures.
   bool bMissingFilesQuiet = false;
   /// The names of the site's own files, from the settings; the defaults when not given.
-  TSiteNames Names;
+  SiteNames Names;
 };
 
 /// The names of the variables an item starts with, in order.
@@ -279,7 +279,7 @@ class TDirectoryItem : public TPageItem {
  public:
   /// Builds the item for the file-list node `dirFileItem` (owned by the root's file list)
   /// and, below it, the items of its sub-directories and pictures.
-  TDirectoryItem(TParentLink parent, TFileItem* dirFileItem, std::string_view label,
+  TDirectoryItem(TParentLink parent, FileItem* dirFileItem, std::string_view label,
                  std::string szVarFileName, TTreeBuildContext& context);
   int GetBitmapId() const override { return kBitmapFolder; }
   /// Writes index.txt; when crossed out deletes it, the files of the directory as they were
@@ -291,13 +291,13 @@ class TDirectoryItem : public TPageItem {
   /// Renames the directory; the paths of this item and of every item below follow at once.
   /// Renaming the site directory itself also makes the settings remember the new path.
   bool Rename(UserInterface& ui, std::string_view newName) override;
-  const TFileItem* DirFileItem() const { return DirFileItemValue; }
+  const FileItem* DirFileItem() const { return DirFileItemValue; }
 
  private:
   // Points the variable file paths of this subtree at the file list's current names.
   void FollowFileList();
 
-  TFileItem* DirFileItemValue;  // Owned by the root's file list, which outlives the tree.
+  FileItem* DirFileItemValue;  // Owned by the root's file list, which outlives the tree.
 };
 
 /// Stands for a site directory that cannot be used ("No Dir Selected").
@@ -328,7 +328,7 @@ class TMatchItem : public TConfigItem {
  private:
   std::string szVarFileName;
   std::string szBaseName;
-  // The base name that the settings and the layout home hold now; differs from szBaseName
+  // The base name that the settings and the layout home hold now; differs from base_name
   // after a rename until the next save.
   std::string szStoredBaseName;
   std::string szStoredVarFileName;
@@ -337,7 +337,7 @@ class TMatchItem : public TConfigItem {
 /// The whole layout: builds the tree for the layout home and a site directory.
 class TRootConfigItem : public TConfigItem {
  public:
-  /// Builds the tree for the layout home `szProgramDir` and the site directory `szSiteDir`
+  /// Builds the tree for the layout home `program_dir` and the site directory `szSiteDir`
   /// (which may be unusable: the tree then shows "No Dir Selected"). Pictures that vanished
   /// since the scan are reported on `ui` when given.
   TRootConfigItem(std::string szProgramDir, std::string szSiteDir, UserInterface* ui);
@@ -355,7 +355,7 @@ class TRootConfigItem : public TConfigItem {
 
   /// The scan of the site directory that the directory and picture items stand for; null
   /// when the site directory is unusable.
-  TFileItem* SiteFileList() const { return SiteFileListValue.get(); }
+  FileItem* SiteFileList() const { return SiteFileListValue.get(); }
 
   const std::string& ProgramDir() const { return szProgramDir; }
   const std::string& SiteDir() const { return szSiteDir; }
@@ -364,7 +364,7 @@ class TRootConfigItem : public TConfigItem {
   std::string szProgramDir;
   std::string szSiteDir;
   // Items below the root point into the list, so the root destroys them first.
-  std::unique_ptr<TFileItem> SiteFileListValue;
+  std::unique_ptr<FileItem> SiteFileListValue;
   /// What went wrong while the tree was built (a directory that cannot be read).
   CollectedDiagnostics Problems;
 

@@ -168,7 +168,7 @@ void TPageItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
 void TDirectoryItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
   if (!IsCrossedOut()) return;
   TPageItem::CollectDeletedFiles(paths);
-  for (const TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+  for (const FileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     if (!IsDirectory(*entry)) paths.push_back(entry->szFullFileName());
   }
@@ -180,7 +180,7 @@ Status TDirectoryItem::Save() {
   // The files as they were listed when the tree was built; sub-directories were saved (so
   // deleted) before their parent. A directory that still holds anything (its inline
   // sub-directory, files that came later) stays.
-  for (const TFileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+  for (const FileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     if (!IsDirectory(*entry)) {
       Collect(failures, RemoveCrossedOutFile(entry->szFullFileName(), trash()));

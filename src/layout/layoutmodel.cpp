@@ -67,9 +67,9 @@ TLayoutModel::~TLayoutModel() = default;
 // ---- The tree and its list ---------------------------------------------------------------
 
 void TLayoutModel::LoadLayout() {
-  const TProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
-  szProgramDir = dirs.szProgramDir;
-  szSiteDir = dirs.szSearchDir;
+  const ProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
+  szProgramDir = dirs.program_dir;
+  szSiteDir = dirs.search_dir;
   Selected = nullptr;
   SelectedRow = -1;
   Rows.clear();
@@ -199,7 +199,7 @@ bool TLayoutModel::Rename() {
   if (!Selected->Rename(Ui, *typed)) return false;
   Selected->SetLabel(LabelAfterRename(*Selected, *typed));
   // Renaming the site directory changes the remembered site directory.
-  szSiteDir = GetProgramAndSearchDirs().szSearchDir;
+  szSiteDir = GetProgramAndSearchDirs().search_dir;
   return true;
 }
 
@@ -209,7 +209,7 @@ std::string TLayoutModel::LabelAfterRename(const TConfigItem& item, std::string_
     return path.substr(path.rfind('/') + 1);
   }
   if (const auto* directory = dynamic_cast<const TDirectoryItem*>(&item)) {
-    const TFileItem* node = directory->DirFileItem();
+    const FileItem* node = directory->DirFileItem();
     if (node->Parent() == nullptr) return node->szFullFileName();
     return std::string(node->szFileName());
   }

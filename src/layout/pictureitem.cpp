@@ -65,12 +65,12 @@ bool CommentFitsReader(std::string_view text) {
 // ---- Construction and the comment --------------------------------------------------------
 
 TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::string fullFileName,
-                           TTreeBuildContext& context, TFileItem* fileItem)
+                           TTreeBuildContext& context, FileItem* fileItem)
     : TConfigItem(parent, label,
                   {kDetailPageTitle, kDetailPageLabel, kImageDescription, kImageSubjectName,
                    kImagePhotographerName}),
       szFullFileName(std::move(fullFileName)),
-      FileItem(fileItem),
+      file_item_(fileItem),
       Names(context.Names) {
   if (!FileExists(szFullFileName)) {
     // Gone since the directory was scanned. The item is still built, with empty variables;
@@ -127,13 +127,13 @@ bool TPictureItem::Rename(UserInterface& ui, std::string_view newName) {
     const std::size_t dot = oldName.rfind('.');
     if (dot != std::string::npos) AppendWithSep(name, '.', oldName.substr(dot + 1));
   }
-  if (FileItem != nullptr) {
-    const Status renamed = RenameFileItem(*FileItem, name);
+  if (file_item_ != nullptr) {
+    const Status renamed = RenameFileItem(*file_item_, name);
     if (!renamed.ok()) {
       ShowRenameFailure(ui, renamed);
       return false;
     }
-    szFullFileName = FileItem->szFullFileName();
+    szFullFileName = file_item_->szFullFileName();
     return true;
   }
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
@@ -152,7 +152,7 @@ bool TPictureItem::Rename(UserInterface& ui, std::string_view newName) {
 }
 
 void TPictureItem::FollowFileItem() {
-  if (FileItem != nullptr) szFullFileName = FileItem->szFullFileName();
+  if (file_item_ != nullptr) szFullFileName = file_item_->szFullFileName();
 }
 
 // ---- Preview -----------------------------------------------------------------------------
@@ -163,7 +163,7 @@ std::filesystem::path TPictureItem::InlineImagePath() const {
   std::string name;
   SplitPath(szFullFileName, &directory, &name);
   const std::string baseName = name.substr(0, name.rfind('.'));
-  return BuildFileName(InlineDirectoryOf(directory, Names), baseName, Names.szInLineFileExt);
+  return BuildFileName(InlineDirectoryOf(directory, Names), baseName, Names.in_line_file_ext);
 }
 
 void TPictureItem::ShowPreview(TPreviewTarget* preview) {

@@ -17,7 +17,7 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 
 class TPictureItem : public TConfigItem {
  public:
@@ -27,7 +27,7 @@ class TPictureItem : public TConfigItem {
   /// `fileItem`, when given, is the picture's node in the root's file list (which outlives
   /// the item); a rename then goes through the list, so that it follows the new name.
   TPictureItem(TParentLink parent, std::string_view label, std::string szFullFileName,
-               TTreeBuildContext& context, TFileItem* fileItem = nullptr);
+               TTreeBuildContext& context, FileItem* fileItem = nullptr);
 
   int GetBitmapId() const override { return kBitmapPalette; }
   /// Writes the comment of a JPEG picture when its caption changed since it was read or last
@@ -60,8 +60,8 @@ class TPictureItem : public TConfigItem {
   // item was built, then what the last successful save wrote. A save that would write the
   // same text leaves the picture alone.
   std::string szStoredComment;
-  TFileItem* FileItem;  // The picture's node in the root's file list; may be null.
-  TSiteNames Names;     // Where the site keeps the picture's inline image.
+  FileItem* file_item_;  // The picture's node in the root's file list; may be null.
+  SiteNames Names;     // Where the site keeps the picture's inline image.
 };
 
 /// True for the pictures whose comment holds their variables: JPEG pictures (see

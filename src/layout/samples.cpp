@@ -53,12 +53,12 @@ TSampleItem ReadSampleItem(const std::filesystem::path& path) {
 }
 
 std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories) {
-  const TPatternListItem patterns(kSamplePattern);
+  const PatternListItem patterns(kSamplePattern);
   std::map<std::string, std::filesystem::path, FileNameLess> found;
   for (const std::filesystem::path& directory : directories) {
-    Result<std::unique_ptr<TFileItem>> listed = TFileItem::CreateRoot(directory.string(), false);
+    Result<std::unique_ptr<FileItem>> listed = FileItem::CreateRoot(directory.string(), false);
     if (!listed.ok()) continue;
-    for (const TFileItem* item = (*listed)->FirstChild(); item != nullptr;
+    for (const FileItem* item = (*listed)->FirstChild(); item != nullptr;
          item = item->NextItem()) {
       if (IsDirectory(*item) || !MatchesAnyPattern(patterns, item->szFileName())) continue;
       found[std::string(item->szFileName())] = item->szFullFileName();

@@ -115,7 +115,7 @@ Result<TRgbPicture> DecodeJpegToRgb(const std::filesystem::path& szJpegFile, int
 
 /// Writes `Picture` to `out` as a JPEG stream of quality `Quality` (1 to 100) with optimised
 /// Huffman tables, progressive when it is larger than a thumbnail, carrying its colour
-/// profile and no other metadata. `szName` names the file in messages.
+/// profile and no other metadata. `name` names the file in messages.
 Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,
                      const std::filesystem::path& szName);
 

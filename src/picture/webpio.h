@@ -12,7 +12,7 @@
 namespace pix {
 
 /// The bytes of a lossy WebP file of `Picture` at quality `Quality` (1 to 100), carrying its
-/// colour profile (as the container's ICCP chunk) and no other metadata. `szName` names the
+/// colour profile (as the container's ICCP chunk) and no other metadata. `name` names the
 /// file in messages.
 Result<std::vector<std::uint8_t>> EncodeWebP(const TRgbPicture& Picture, int Quality,
                                              const std::filesystem::path& szName);

@@ -15,7 +15,7 @@
 #include "site/website.h"
 
 namespace pix {
-TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage* parentPage)
+TDirIndexPage::TDirIndexPage(FileItem& directory, TWebSite& site, TDirIndexPage* parentPage)
     : TWebPage(directory, "index", site, parentPage) {
   TVarArray& array = VarArray();
   // Bound before the directory layers: a directory template that neither globals.txt
@@ -25,7 +25,7 @@ TDirIndexPage::TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage
   DirTrailerTemplate.Bind(array, kDirTrailerTemplate);
   array.CopyVarsFrom(site.DirGlobalArray());
   array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.diagnostics()));
-  array.SetVar("ParentPageAnchor", "../index." + site.Names().szPageHTMLFileExt);
+  array.SetVar("ParentPageAnchor", "../index." + site.Names().page_html_file_ext);
   EnsureInlineDirectory();
 }
 
@@ -43,8 +43,8 @@ void TDirIndexPage::Generate() {
   WriteMatchPages(*this);
   WriteSubDirectoryPages();
   if (DirEntryCountValue > 0) Expand(DirTrailerTemplate.Value(), VarArray());
-  std::vector<const TFileItem*> pictures;
-  for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
+  std::vector<const FileItem*> pictures;
+  for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (IsSitePicture(*item) && !IsTaken(*item)) pictures.push_back(item);
   }
   ProcessPictures(*this, pictures);
@@ -52,7 +52,7 @@ void TDirIndexPage::Generate() {
 }
 
 void TDirIndexPage::WriteSubDirectoryPages() {
-  for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
+  for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (Site().Cancelled()) return;
     if (!IsSubPageDir(*item, Site().Names())) continue;
     TDirIndexPage subPage(*item, Site(), this);
@@ -61,7 +61,7 @@ void TDirIndexPage::WriteSubDirectoryPages() {
       AddToTotalFileSize(subPage.TotalFileSize());
       AddToTotalFileLinkCount(subPage.TotalFileLinkCount());
       const std::string subName(item->szFileName());
-      const std::string anchorLink = subName + "/index." + Site().Names().szPageHTMLFileExt;
+      const std::string anchorLink = subName + "/index." + Site().Names().page_html_file_ext;
       // The main image of a branch is found however deep it lies.
       const std::string imageLink =
           subPage.MainImageName() ? subName + "/" + *subPage.MainImageName() : std::string();
@@ -86,7 +86,7 @@ void TDirIndexPage::AddDirEntry(const TVarArray& entryArray) {
   ++DirEntryCountValue;
 }
 
-TMatchWebPage::TMatchWebPage(TFileItem& directory, const std::string& matchName, TWebSite& site,
+TMatchWebPage::TMatchWebPage(FileItem& directory, const std::string& matchName, TWebSite& site,
                              TDirIndexPage& indexPage)
     : TWebPage(directory, matchName, site, &indexPage), IndexPage(indexPage) {
   TVarArray& array = VarArray();
@@ -96,19 +96,19 @@ TMatchWebPage::TMatchWebPage(TFileItem& directory, const std::string& matchName,
   array.SetVar("SearchPatternHTML", HtmlEscape(szPatterns));
   array.CopyVarsFrom(site.MatchGlobalArray());
   array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.diagnostics()));
-  array.SetVar("ParentPageAnchor", "index." + site.Names().szPageHTMLFileExt);
+  array.SetVar("ParentPageAnchor", "index." + site.Names().page_html_file_ext);
 }
 
 TMatchWebPage::~TMatchWebPage() { Finish(); }
 
 void TMatchWebPage::TakePictures() {
-  std::vector<const TFileItem*> pictures;
-  for (TFileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
+  std::vector<const FileItem*> pictures;
+  for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsSitePicture(*item) || IndexPage.IsTaken(*item)) continue;
     // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
     // whole name and one without matches any part of it.
     const std::string bracketed = "[" + LowerCase(std::string(item->szFileName())) + "]";
-    TStringTokenList patterns(szPatterns, ',');
+    StringTokenList patterns(szPatterns, ',');
     bool matched = false;
     while (std::optional<std::string_view> pattern = patterns.GetNextToken()) {
       if (MatchFileNamePattern(bracketed, "*" + std::string(*pattern) + "*")) {
@@ -122,10 +122,10 @@ void TMatchWebPage::TakePictures() {
   }
   // A readable name for the series: its first and last pictures' names.
   if (!pictures.empty()) {
-    const TPictureFiles first = PictureFilesOf(*pictures.front(), Site().Names());
-    const TPictureFiles last = PictureFilesOf(*pictures.back(), Site().Names());
-    std::string range = HtmlEscape(first.BaseName);
-    if (pictures.size() > 1) range += " &ndash; " + HtmlEscape(last.BaseName);
+    const PictureFiles first = PictureFilesOf(*pictures.front(), Site().Names());
+    const PictureFiles last = PictureFilesOf(*pictures.back(), Site().Names());
+    std::string range = HtmlEscape(first.base_name);
+    if (pictures.size() > 1) range += " &ndash; " + HtmlEscape(last.base_name);
     // A page value, not one of a picture's marked changes that the next picture undoes.
     const bool marking = VarArray().bMarkChanges;
     VarArray().bMarkChanges = false;
@@ -145,8 +145,8 @@ void TMatchWebPage::Finish() {
 void WriteMatchPages(TDirIndexPage& indexPage) {
   TWebSite& site = indexPage.Site();
   if (!site.AutoOrganize()) return;
-  const std::string& names = site.Settings().szAutoOrganizeBaseFileNames;
-  TStringTokenList list(names, ',');
+  const std::string& names = site.Settings().auto_organize_base_file_names;
+  StringTokenList list(names, ',');
   int matchedCount = 0;
   while (std::optional<std::string_view> name = list.GetNextToken()) {
     if (site.Cancelled()) return;

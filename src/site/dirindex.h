@@ -19,14 +19,14 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 class TWebSite;
 
 class TDirIndexPage : public TWebPage {
  public:
   /// The index page of `directory`; `parentPage` is the parent directory's index page, or
   /// none for the site directory.
-  TDirIndexPage(TFileItem& directory, TWebSite& site, TDirIndexPage* parentPage);
+  TDirIndexPage(FileItem& directory, TWebSite& site, TDirIndexPage* parentPage);
 
   /// Writes everything in and below the directory, except the end of this page, which
   /// Close writes.
@@ -38,8 +38,8 @@ class TDirIndexPage : public TWebPage {
   int DirEntryCount() const { return DirEntryCountValue; }
 
   /// Marks a picture of this directory as taken by a match page.
-  void TakePicture(const TFileItem& item) { TakenPictures.insert(&item); }
-  bool IsTaken(const TFileItem& item) const { return TakenPictures.count(&item) > 0; }
+  void TakePicture(const FileItem& item) { TakenPictures.insert(&item); }
+  bool IsTaken(const FileItem& item) const { return TakenPictures.count(&item) > 0; }
 
  private:
   void WriteSubDirectoryPages();
@@ -47,13 +47,13 @@ class TDirIndexPage : public TWebPage {
 
   int DirEntryCountValue = 0;
   TTemplateBinding DirLeaderTemplate, DirEntryTemplate, DirTrailerTemplate;
-  std::unordered_set<const TFileItem*> TakenPictures;
+  std::unordered_set<const FileItem*> TakenPictures;
 };
 
 class TMatchWebPage : public TWebPage {
  public:
   /// The match page `matchName` of the directory of `indexPage`.
-  TMatchWebPage(TFileItem& directory, const std::string& matchName, TWebSite& site,
+  TMatchWebPage(FileItem& directory, const std::string& matchName, TWebSite& site,
                 TDirIndexPage& indexPage);
   ~TMatchWebPage() override;
 

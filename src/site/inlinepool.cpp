@@ -7,7 +7,7 @@
 
 namespace pix {
 
-TInlineImagePool::TInlineImagePool(const TWebSite& site, std::vector<const TFileItem*> pictures,
+TInlineImagePool::TInlineImagePool(const TWebSite& site, std::vector<const FileItem*> pictures,
                                    int jobs)
     : Site(site) {
   Jobs.resize(pictures.size());
@@ -75,7 +75,7 @@ void TInlineImagePool::Work() {
   }
 }
 
-std::optional<TPictureFacts> TInlineImagePool::Take(const TFileItem& picture) {
+std::optional<TPictureFacts> TInlineImagePool::Take(const FileItem& picture) {
   const auto found = IndexOf.find(&picture);
   if (found == IndexOf.end()) return std::nullopt;
   Job& job = Jobs[found->second];

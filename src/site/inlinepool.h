@@ -32,7 +32,7 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 class TWebSite;
 
 /// What the workers learned of one picture.
@@ -70,7 +70,7 @@ class TInlineImagePool {
  public:
   /// Starts `jobs` - 1 workers (at least one) over `pictures` (in the order the page writer
   /// will ask for them). `site` must outlive the pool and not change its settings meanwhile.
-  TInlineImagePool(const TWebSite& site, std::vector<const TFileItem*> pictures, int jobs);
+  TInlineImagePool(const TWebSite& site, std::vector<const FileItem*> pictures, int jobs);
   /// Stops the workers (after their current picture) and waits for them.
   ~TInlineImagePool();
   TInlineImagePool(const TInlineImagePool&) = delete;
@@ -78,11 +78,11 @@ class TInlineImagePool {
 
   /// The facts of `picture`, once its worker is done with it; nothing for a picture the
   /// pool was not given. Each picture's facts can be taken once.
-  std::optional<TPictureFacts> Take(const TFileItem& picture);
+  std::optional<TPictureFacts> Take(const FileItem& picture);
 
  private:
   struct Job {
-    const TFileItem* Picture = nullptr;
+    const FileItem* Picture = nullptr;
     bool bClaimed = false;  // A worker or the page writer is doing it.
     bool bDone = false;
     bool bTaken = false;
@@ -101,7 +101,7 @@ class TInlineImagePool {
 
   const TWebSite& Site;  // Not owned; outlives the pool.
   std::vector<Job> Jobs;   // In page order.
-  std::unordered_map<const TFileItem*, std::size_t> IndexOf;
+  std::unordered_map<const FileItem*, std::size_t> IndexOf;
   std::vector<std::size_t> WorkOrder;  // Indexes into Jobs, the largest pictures first.
   std::mutex Mutex;
   std::condition_variable Done;

@@ -34,17 +34,17 @@
 namespace pix {
 namespace {
 
-void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint64_t fileSize,
+void SetNamedPictureVars(TVarArray& array, const PictureFiles& names, std::uint64_t fileSize,
                          std::string_view comment, const std::string& textFile,
                          const TPictureMetadata* metadata) {
   TPictureEntryVars vars;
-  vars.AnchorPath = names.AnchorPath;
-  vars.AnchorName = names.AnchorName;
-  vars.InlinePath = names.InlinePath;
-  vars.InlineLink = names.InlineLink;
-  vars.TextPath = names.TextPath;
-  vars.BaseName = names.BaseName;
-  vars.DetailLink = names.DetailLink;
+  vars.AnchorPath = names.anchor_path;
+  vars.AnchorName = names.anchor_name;
+  vars.InlinePath = names.inline_path;
+  vars.InlineLink = names.inline_link;
+  vars.TextPath = names.text_path;
+  vars.BaseName = names.base_name;
+  vars.DetailLink = names.detail_link;
   vars.FileSize = fileSize;
   vars.CommentText = comment;
   vars.TextFileText = &textFile;
@@ -52,7 +52,7 @@ void SetNamedPictureVars(TVarArray& array, const TPictureFiles& names, std::uint
   SetPictureVars(array, vars);
 }
 
-void AddEntry(TWebPage& page, const TPictureFiles& names, const TPictureFacts& facts,
+void AddEntry(TWebPage& page, const PictureFiles& names, const TPictureFacts& facts,
               const TDisplayFit& fit, std::uint64_t fileSize, const TPictureNeighbours& around) {
   TVarArray& array = page.VarArray();
   array.SetIntVar("DisplayWidth", fit.Width);
@@ -66,7 +66,7 @@ void AddEntry(TWebPage& page, const TPictureFiles& names, const TPictureFacts& f
   // The picture a detail page shows: its web-sized copy, or the picture itself.
   const bool detailImage = facts.DetailWidth > 0 && facts.DetailHeight > 0;
   array.SetVar("DetailImageURL",
-               UrlEncodePath(detailImage ? names.DetailImageLink : names.AnchorName));
+               UrlEncodePath(detailImage ? names.detail_image_link : names.anchor_name));
   array.SetIntVar("DetailImageWidth", detailImage ? facts.DetailWidth : facts.Width);
   array.SetIntVar("DetailImageHeight", detailImage ? facts.DetailHeight : facts.Height);
   array.SetVar("PrevDetailPageURL", around.PrevLink);
@@ -76,7 +76,7 @@ void AddEntry(TWebPage& page, const TPictureFiles& names, const TPictureFacts& f
   array.SetIntVar("PictureIndex", around.Index);
   array.SetIntVar("PictureCount", around.Count);
   array.SetVar("UpPageURL", UrlEncodePath(page.PageLinkName()));
-  page.AddPictureEntry(array, fileSize, names.DetailPath, facts.DetailPageRecord);
+  page.AddPictureEntry(array, fileSize, names.detail_path, facts.DetailPageRecord);
   ++page.Site().Stats().Pictures;
 }
 
@@ -98,14 +98,14 @@ std::string ReadPictureTextFile(std::string_view textPath) {
 
 // The text file beside a picture the scan listed. The scan's listing answers whether there
 // is one, which spares a look at the disk for every picture without.
-std::string ReadListedPictureTextFile(const TFileItem& picture, const TPictureFiles& names) {
+std::string ReadListedPictureTextFile(const FileItem& picture, const PictureFiles& names) {
   const std::string_view textName =
-      std::string_view(names.TextPath).substr(names.TextPath.rfind('/') + 1);
+      std::string_view(names.text_path).substr(names.text_path.rfind('/') + 1);
   if (CompareFileNames(textName, picture.szFileName()) > 0) {
-    const TFileItem* text = FindLaterSibling(picture, textName);
+    const FileItem* text = FindLaterSibling(picture, textName);
     if (text == nullptr || IsDirectory(*text)) return std::string();
   }
-  return ReadPictureTextFile(names.TextPath);
+  return ReadPictureTextFile(names.text_path);
 }
 
 // The caption, date and camera of a picture, each empty when unknown. Only a JPEG picture
@@ -136,7 +136,7 @@ void ReportPicture(TWebSite& site, const std::string& text) {
 }
 
 // Counts or reports how the inline image of a picture was settled.
-void AccountInlineImage(TWebSite& site, const TPictureFiles& names, const TPictureFacts& facts) {
+void AccountInlineImage(TWebSite& site, const PictureFiles& names, const TPictureFacts& facts) {
   switch (facts.InlineOutcome) {
     case TPictureFacts::Inline::kCurrent:
       ++site.Stats().InlineReused;
@@ -145,7 +145,7 @@ void AccountInlineImage(TWebSite& site, const TPictureFiles& names, const TPictu
       ++site.Stats().InlineMade;
       break;
     case TPictureFacts::Inline::kFailed:
-      ReportPicture(site, "Cannot make the inline image of " + names.AnchorPath + ": " +
+      ReportPicture(site, "Cannot make the inline image of " + names.anchor_path + ": " +
                               facts.InlineStatus.message());
       break;
     case TPictureFacts::Inline::kNotTried:
@@ -154,7 +154,7 @@ void AccountInlineImage(TWebSite& site, const TPictureFiles& names, const TPictu
 }
 
 // Returns whether the picture got its entry and detail page.
-bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictureFiles& names,
+bool ProcessPictureWithNames(TWebPage& page, const FileItem& item, const PictureFiles& names,
                              TPictureFacts facts, const TPictureNeighbours& around) {
   TWebSite& site = page.Site();
   const bool jpeg = IsJpegPicture(item);
@@ -162,7 +162,7 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
     // The picture vanished since the scan: the user may go on without it or stop the run.
     ++site.Stats().PicturesReported;
     ++site.Stats().ProblemsReported;
-    if (site.user_interface().ShowMessage(names.AnchorPath, "Missing File",
+    if (site.user_interface().ShowMessage(names.anchor_path, "Missing File",
                                          MessageButtons::kOkCancel, MessageIcon::kWarning) ==
         MessageAnswer::kCancel) {
       site.Cancel();
@@ -172,11 +172,11 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
   if (!facts.bReadable) {
     ReportPicture(site, !facts.OpenStatus.ok() ? facts.OpenStatus.message()
                                                : (jpeg ? "JPEG file " : "GIF file ") +
-                                                     names.AnchorPath + " is corrupt");
+                                                     names.anchor_path + " is corrupt");
     return false;
   }
   if (!facts.Damage.empty()) {
-    ReportPicture(site, "JPEG file " + names.AnchorPath + " is damaged (" + facts.Damage +
+    ReportPicture(site, "JPEG file " + names.anchor_path + " is damaged (" + facts.Damage +
                             "); it is published as far as it could be read");
   }
   const std::uint64_t fileSize = item.lSize();
@@ -185,8 +185,8 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);
-  if (jpeg && site.Settings().DetailImageMaxSize > 0 && !facts.DetailStatus.ok()) {
-    ReportPicture(site, "Cannot make the detail image of " + names.AnchorPath + ": " +
+  if (jpeg && site.Settings().detail_image_max_size > 0 && !facts.DetailStatus.ok()) {
+    ReportPicture(site, "Cannot make the detail image of " + names.anchor_path + ": " +
                             facts.DetailStatus.message());
   }
   AddEntry(page, names, facts, fit, fileSize, around);
@@ -194,19 +194,19 @@ bool ProcessPictureWithNames(TWebPage& page, const TFileItem& item, const TPictu
 }
 
 // The caption of a picture as plain text for links to it: its caption, or its name.
-std::string NeighbourCaptionText(const TPictureFiles& names, const TPictureFacts& facts,
+std::string NeighbourCaptionText(const PictureFiles& names, const TPictureFacts& facts,
                                  bool jpeg) {
   TCaptionSources sources;
   sources.CommentText = facts.szComments;
   sources.TextFileText = facts.szTextFile;
   sources.Metadata = jpeg ? &facts.Metadata : nullptr;
   const TPictureCaption caption = ChoosePictureCaption(sources);
-  return caption.AttributeText.empty() ? HtmlEscape(names.BaseName) : caption.AttributeText;
+  return caption.AttributeText.empty() ? HtmlEscape(names.base_name) : caption.AttributeText;
 }
 
 }  // namespace
 
-void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictures) {
+void ProcessPictures(TWebPage& page, const std::vector<const FileItem*>& pictures) {
   TWebSite& site = page.Site();
   // Each picture's facts are learned once, at most one readable picture ahead of the one
   // being written, so that its detail page can link to the next picture.
@@ -222,11 +222,11 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
   around.Count = static_cast<int>(pictures.size());
   for (std::size_t i = 0; i < pictures.size(); ++i) {
     if (site.Cancelled()) return;
-    const TFileItem& item = *pictures[i];
+    const FileItem& item = *pictures[i];
     const std::string name(item.szFileName());
     site.progress().SetCurrentStep("Processing Image " + name);
     page.VarArray().bMarkChanges = true;
-    const TPictureFiles names = PictureFilesOf(item, site.Names());
+    const PictureFiles names = PictureFilesOf(item, site.Names());
     TPictureFacts facts = std::move(factsOf(i));
     around.Index = static_cast<int>(i) + 1;
     around.NextLink.clear();
@@ -234,8 +234,8 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
     for (std::size_t j = i + 1; j < pictures.size() && facts.bReadable; ++j) {
       const TPictureFacts& next = factsOf(j);
       if (!next.bReadable) continue;
-      const TPictureFiles nextNames = PictureFilesOf(*pictures[j], site.Names());
-      around.NextLink = UrlEncodePath(nextNames.DetailLink);
+      const PictureFiles nextNames = PictureFilesOf(*pictures[j], site.Names());
+      around.NextLink = UrlEncodePath(nextNames.detail_link);
       around.NextCaptionText =
           NeighbourCaptionText(nextNames, next, IsJpegPicture(*pictures[j]));
       break;
@@ -244,7 +244,7 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
     const std::string caption =
         facts.bReadable ? NeighbourCaptionText(names, facts, jpeg) : std::string();
     if (ProcessPictureWithNames(page, item, names, std::move(facts), around)) {
-      around.PrevLink = UrlEncodePath(names.DetailLink);
+      around.PrevLink = UrlEncodePath(names.detail_link);
       around.PrevCaptionText = caption;
     }
     learned[i].reset();
@@ -256,7 +256,7 @@ void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictur
 namespace {
 
 // A picture's stamp as the scan found it.
-TFileStamp ScannedStamp(const TFileItem& item) {
+TFileStamp ScannedStamp(const FileItem& item) {
   return TFileStamp{item.lSize(), item.WriteTimeNs(), item.ChangeTimeNs(), item.Inode()};
 }
 
@@ -380,18 +380,18 @@ BeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan,
 
 // Reads the facts of a picture the record does not know as it is now: its size, comment,
 // metadata and the digest of its bytes.
-void ReadPictureFacts(const TFileItem& item, const TPictureFiles& names, bool jpeg,
+void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg,
                       TPictureFacts& facts) {
   if (jpeg) {
     TFileImageInfo info;
-    info.szFileName = names.AnchorPath;
+    info.szFileName = names.anchor_path;
     // One walk over the header gives the size, the caption and the metadata.
     TJpegMetadataSegments segments;
     info.pMetadataSegments = &segments;
     ReadJpegImageInfo(&info);
     facts.bMissing = info.bMissing;
     if (info.OpenError != 0) {
-      facts.OpenStatus = Status::IoError("Cannot open " + names.AnchorPath + ": " +
+      facts.OpenStatus = Status::IoError("Cannot open " + names.anchor_path + ": " +
                                          std::strerror(info.OpenError));
     }
     facts.Metadata = ParseJpegMetadata(segments);
@@ -400,7 +400,7 @@ void ReadPictureFacts(const TFileItem& item, const TPictureFiles& names, bool jp
     facts.Width = swap ? info.Height : info.Width;
     facts.Height = swap ? info.Width : info.Height;
     facts.szComments = std::move(info.szComments);
-  } else if (Status read = GetGifSize(&facts.Width, &facts.Height, names.AnchorPath); !read.ok()) {
+  } else if (Status read = GetGifSize(&facts.Width, &facts.Height, names.anchor_path); !read.ok()) {
     facts.Width = facts.Height = 0;
     if (read.code() == Status::Code::kIoError) facts.OpenStatus = read;
   }
@@ -411,20 +411,20 @@ void ReadPictureFacts(const TFileItem& item, const TPictureFiles& names, bool jp
 
 // Settles the inline and detail images of a readable picture, making what is missing or
 // made from another recipe, and notes how each came out.
-void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jpeg,
+void MakePictureImages(const TWebSite& site, const PictureFiles& names, bool jpeg,
                        TPictureFacts& facts) {
-  const TRunSettings& settings = site.Settings();
-  const std::string picturePath = site.SitePath(names.AnchorPath);
+  const RunSettings& settings = site.Settings();
+  const std::string picturePath = site.SitePath(names.anchor_path);
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
-  const TWebImageFormat format = WebImageFormatOf(names.InlinePath);
+  const TWebImageFormat format = WebImageFormatOf(names.inline_path);
   const TOrientation orientation = jpeg ? facts.Metadata.Exif.Orientation : TOrientation::kNormal;
 
-  const bool wantDetail = jpeg && settings.DetailImageMaxSize > 0;
+  const bool wantDetail = jpeg && settings.detail_image_max_size > 0;
   const TImageSize inlineSize =
-      InlineFileSize(fit, facts.Width, facts.Height, settings.InLinePixelDensity);
+      InlineFileSize(fit, facts.Width, facts.Height, settings.in_line_pixel_density);
   const TImageSize detailSize =
-      DetailImageSize(facts.Width, facts.Height, settings.DetailImageMaxSize);
+      DetailImageSize(facts.Width, facts.Height, settings.detail_image_max_size);
   // A JPEG or WebP inline image and the detail image come from one decode, and the smaller
   // may be reduced from the larger's pixels: each is made only with the other, so that an
   // image is the same whichever of the two was stale.
@@ -435,13 +435,13 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
 
   TImagePlan inlinePlan;
   inlinePlan.Kind = TOutputKind::kInlineImage;
-  inlinePlan.Path = names.InlinePath;
-  inlinePlan.SitePath = site.SitePath(names.InlinePath);
+  inlinePlan.Path = names.inline_path;
+  inlinePlan.SitePath = site.SitePath(names.inline_path);
   inlinePlan.Size = inlineSize;
-  inlinePlan.Recipe = RecipeOf("inline", facts, inlineSize, site.Names().szInLineFileExt,
-                               format == TWebImageFormat::kGif ? 0 : settings.InLineQuality, jpeg,
+  inlinePlan.Recipe = RecipeOf("inline", facts, inlineSize, site.Names().in_line_file_ext,
+                               format == TWebImageFormat::kGif ? 0 : settings.in_line_quality, jpeg,
                                together ? sizeText("with detail ", detailSize) : "");
-  const int density = settings.InLinePixelDensity;
+  const int density = settings.in_line_pixel_density;
   inlinePlan.AdoptBox =
       LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
   TImageState inlineState = SettleImage(site, inlinePlan, facts.InlineStatus);
@@ -450,15 +450,15 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
   TImageState detailState = TImageState::kCurrent;
   if (wantDetail) {
     detailPlan.Kind = TOutputKind::kDetailImage;
-    detailPlan.Path = names.DetailImagePath;
-    detailPlan.SitePath = site.SitePath(names.DetailImagePath);
+    detailPlan.Path = names.detail_image_path;
+    detailPlan.SitePath = site.SitePath(names.detail_image_path);
     detailPlan.Size = detailSize;
     detailPlan.Recipe =
-        RecipeOf("detail", facts, detailSize, "jpg", settings.InLineQuality, jpeg,
-                 together ? sizeText("with inline " + site.Names().szInLineFileExt + " ",
+        RecipeOf("detail", facts, detailSize, "jpg", settings.in_line_quality, jpeg,
+                 together ? sizeText("with inline " + site.Names().in_line_file_ext + " ",
                                      inlineSize)
                           : "");
-    detailPlan.AdoptBox = {settings.DetailImageMaxSize, settings.DetailImageMaxSize};
+    detailPlan.AdoptBox = {settings.detail_image_max_size, settings.detail_image_max_size};
     detailState = SettleImage(site, detailPlan, facts.DetailStatus);
   }
   if (together && (inlineState == TImageState::kToMake || detailState == TImageState::kToMake)) {
@@ -476,31 +476,31 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     const BeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     const TImageSize& size = inlinePlan.Size;
     facts.InlineStatus =
-        jpeg ? MakeJpegInlineImage(names.AnchorPath, names.InlinePath, size.Width, size.Height,
+        jpeg ? MakeJpegInlineImage(names.anchor_path, names.inline_path, size.Width, size.Height,
                                    TDecodeReduction::DctScaling, orientation, hook, &damage)
-             : ResizeGifToSize(size.Width, size.Height, names.AnchorPath, names.InlinePath,
+             : ResizeGifToSize(size.Width, size.Height, names.anchor_path, names.inline_path,
                                TOrientation::kNormal, hook);
     decoded = jpeg;
   } else if (inlineState == TImageState::kToMake) {
     TWebImageRequest request;
-    request.Source = names.AnchorPath;
+    request.Source = names.anchor_path;
     request.bSourceIsJpeg = jpeg;
-    request.Target = names.InlinePath;
+    request.Target = names.inline_path;
     request.Format = format;
     request.Width = inlinePlan.Size.Width;
     request.Height = inlinePlan.Size.Height;
-    request.Quality = settings.InLineQuality;
+    request.Quality = settings.in_line_quality;
     request.Orientation = orientation;
     request.before_replace = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     requests.push_back(std::move(request));
   }
   if (wantDetail && detailState == TImageState::kToMake) {
     TWebImageRequest request;
-    request.Source = names.AnchorPath;
-    request.Target = names.DetailImagePath;
+    request.Source = names.anchor_path;
+    request.Target = names.detail_image_path;
     request.Width = detailPlan.Size.Width;
     request.Height = detailPlan.Size.Height;
-    request.Quality = settings.InLineQuality;
+    request.Quality = settings.in_line_quality;
     request.Orientation = facts.Metadata.Exif.Orientation;
     request.before_replace = NoteBeforeReplace(site, detailPlan, detailPlan.InPlace, detailMade);
     requests.push_back(std::move(request));
@@ -510,7 +510,7 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
     std::vector<std::string> damages;
     const std::vector<Status> outcomes = MakeWebImages(requests, &damages);
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      const bool isInline = requests[i].Target == names.InlinePath;
+      const bool isInline = requests[i].Target == names.inline_path;
       (isInline ? facts.InlineStatus : facts.DetailStatus) = outcomes[i];
       if (i < damages.size() && damage.empty()) damage = damages[i];
     }
@@ -541,12 +541,12 @@ void MakePictureImages(const TWebSite& site, const TPictureFiles& names, bool jp
 
 }  // namespace
 
-TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
+TPictureFacts LearnPicture(const TWebSite& site, const FileItem& item) {
   TPictureFacts facts;
-  const TPictureFiles names = PictureFilesOf(item, site.Names());
+  const PictureFiles names = PictureFilesOf(item, site.Names());
   const bool jpeg = IsJpegPicture(item);
   TSiteRecord& record = site.Record();
-  const std::string picturePath = site.SitePath(names.AnchorPath);
+  const std::string picturePath = site.SitePath(names.anchor_path);
   // A picture the record knows as this very file is taken from the record.
   const std::optional<TRecordedPicture> recorded = record.FindPicture(picturePath);
   const bool sameReaders = recorded && recorded->ReaderVersion == kPictureReaderVersion;
@@ -568,10 +568,10 @@ TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& item) {
   // What the decoder said of the same bytes before, until a decode says otherwise.
   if (sameReaders && recorded->Content == facts.Content) facts.Damage = recorded->Damage;
   facts.szTextFile = ReadListedPictureTextFile(item, names);
-  facts.DetailPageRecord = record.FindOutput(site.SitePath(names.DetailPath));
+  facts.DetailPageRecord = record.FindOutput(site.SitePath(names.detail_path));
 
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
-  if (!names.InlinePath.empty()) MakePictureImages(site, names, jpeg, facts);
+  if (!names.inline_path.empty()) MakePictureImages(site, names, jpeg, facts);
 
   if (trusted && facts.Damage == recorded->Damage) {
     record.ConfirmPicture(picturePath);

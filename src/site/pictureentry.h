@@ -16,7 +16,7 @@
 
 namespace pix {
 
-class TFileItem;
+class FileItem;
 class TVarArray;
 class TWebPage;
 class TWebSite;
@@ -27,7 +27,7 @@ struct TPictureMetadata;
 /// detail page. A missing, corrupt or unconvertible picture is reported and the run goes on.
 /// Each detail page learns its neighbours on the page: the previous and next pictures that
 /// got an entry, their captions, and its place among the page's pictures.
-void ProcessPictures(TWebPage& page, const std::vector<const TFileItem*>& pictures);
+void ProcessPictures(TWebPage& page, const std::vector<const FileItem*>& pictures);
 
 /// A picture's neighbours on its page, as its detail page links to them.
 struct TPictureNeighbours {
@@ -61,7 +61,7 @@ struct TPictureEntryVars {
 /// Reads the facts of one picture and settles its inline image: what a worker of the
 /// inline image pool does, and what the page writer does itself for a picture the pool was
 /// not given.
-TPictureFacts LearnPicture(const TWebSite& site, const TFileItem& picture);
+TPictureFacts LearnPicture(const TWebSite& site, const FileItem& picture);
 
 /// The variable step common to every entry: undoes the previous picture's values, turns on
 /// marked changes, stores the names and sizes and the caption, date and camera (empty when

@@ -60,7 +60,7 @@ BeforeReplace NotePendingPage(TSiteRecord& record, std::string sitePath, const T
 
 }  // namespace
 
-TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& site,
+TWebPage::TWebPage(FileItem& directory, std::string pageBaseName, TWebSite& site,
                    TWebPage* parentPage)
     : PParentPage(parentPage),
       PSite(&site),
@@ -79,14 +79,14 @@ TWebPage::TWebPage(TFileItem& directory, std::string pageBaseName, TWebSite& sit
   FileEntryTemplate.Bind(array, kFileEntryTemplate);
   FileTrailerTemplate.Bind(array, kFileTrailerTemplate);
 
-  szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.Names().szPageDOSFileExt);
+  szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.Names().page_dos_file_ext);
   array.SetVar("PageFullDOSFileName", szPageFilePath);
   array.SetVar("DirBaseName", directory.szFileName());
   array.SetVar("DirBaseNameHTML", HtmlEscape(directory.szFileName()));
   szProgramPagePath =
-      BuildFileName(site.ProgramDirectory(), szPageBaseName, site.Names().szPageDOSFileExt);
+      BuildFileName(site.ProgramDirectory(), szPageBaseName, site.Names().page_dos_file_ext);
   szPageLinkName = szPageBaseName;
-  AppendWithSep(szPageLinkName, '.', site.Names().szPageHTMLFileExt);
+  AppendWithSep(szPageLinkName, '.', site.Names().page_html_file_ext);
   array.SetVar("PageHTMLFileName", szPageLinkName);
   array.SetVar("PageHTMLFileURL", UrlEncodePath(szPageLinkName));
 }
@@ -142,13 +142,13 @@ void TWebPage::EnsurePageOpen() {
   // pages of every directory above the one being written hold no file open.
   std::ostream& out = Out();
   WriteVersionComment(out);
-  WriteHtmlStart(out, Site().Settings().szPageLanguage);
+  WriteHtmlStart(out, Site().Settings().page_language);
   out << "<HEAD>";
   Expand("${PageHeadTemplate}", array);
   out << "</HEAD>\r\n";
   Expand("${PageBodyBeginTemplate}", array);
 
-  PicturesPerGroup = Site().Settings().PicturesPerGroup;
+  PicturesPerGroup = Site().Settings().pictures_per_group;
   GroupLeaderTemplate.Bind(array, kGroupLeaderTemplate);
   GroupTrailerTemplate.Bind(array, kGroupTrailerTemplate);
 }
@@ -168,7 +168,7 @@ void TWebPage::SetParentLabel() {
     if (EqualsNoCase(szPageBaseName, "index")) {
       CutAfterLastSlash(candidate);
     }
-    candidate = BuildFileName(candidate, "index", Site().Names().szPageDOSFileExt);
+    candidate = BuildFileName(candidate, "index", Site().Names().page_dos_file_ext);
     if (std::optional<std::string> label = GetHtmlTagText(candidate, "H1")) {
       array.SetVar(kParentPageLabel, *label);
       hasReturn = true;
@@ -273,7 +273,7 @@ void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& s
   page.SetBeforeReplace(NotePendingPage(record, sitePath, page.Content()));
   std::ostream& out = (*file)->Stream();
   WriteVersionComment(out);
-  WriteHtmlStart(out, Site().Settings().szPageLanguage);
+  WriteHtmlStart(out, Site().Settings().page_language);
   TExpansionBudget budget;
   ExpandTemplate(detailTemplate, entryArray, out, &Site().diagnostics(), &budget);
   out << "</HTML>\r\n";

@@ -28,7 +28,7 @@ namespace pix {
 /// so a tree of any depth never runs out of them.
 inline constexpr std::size_t kPendingPageLimit = std::size_t{1} << 20;
 
-class TFileItem;
+class FileItem;
 class TPageFile;
 class TWebSite;
 
@@ -51,7 +51,7 @@ class TWebPage {
   /// A page of `directory` (owned by the run's picture tree) named `szPageBaseName`.
   /// `parentPage` is the page that lists this one, or none for the site's root page; both it
   /// and `site` must outlive this page.
-  TWebPage(TFileItem& directory, std::string szPageBaseName, TWebSite& site,
+  TWebPage(FileItem& directory, std::string szPageBaseName, TWebSite& site,
            TWebPage* parentPage);
   virtual ~TWebPage();
   TWebPage(const TWebPage&) = delete;
@@ -97,7 +97,7 @@ class TWebPage {
   const std::string& PageBaseName() const { return szPageBaseName; }
   const std::string& PageLinkName() const { return szPageLinkName; }
   const std::string& PageFilePath() const { return szPageFilePath; }
-  TFileItem& Directory() const { return *PDirectory; }
+  FileItem& Directory() const { return *PDirectory; }
   TWebSite& Site() const { return *PSite; }
   bool IsOpen() const { return bOpened && !bClosed; }
 
@@ -142,7 +142,7 @@ class TWebPage {
   TTemplateBinding GroupLeaderTemplate, GroupTrailerTemplate;
   int PicturesPerGroup = 1;
   std::uint64_t lTotalFileSize = 0;
-  TFileItem* PDirectory;  // Owned by the run's picture tree.
+  FileItem* PDirectory;  // Owned by the run's picture tree.
   std::unique_ptr<TVarArray> PVarArray;
 };
 

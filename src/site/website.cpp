@@ -53,14 +53,14 @@ TWebSite::TWebSite(std::string siteDirectory, std::string programDirectory, User
 TWebSite::~TWebSite() = default;  // Out of line: the pool's type is complete here.
 
 Status TWebSite::Prepare() {
-  RunSettings = ReadRunSettings(szProgramDirectory, DiagnosticsSink);
-  RequireFullName(RunSettings, Ui, DiagnosticsSink);
+  run_settings_ = ReadRunSettings(szProgramDirectory, DiagnosticsSink);
+  RequireFullName(run_settings_, Ui, DiagnosticsSink);
 
-  SiteGlobalArray.SetVar(kPersonFullName, RunSettings.szPersonFullName);
-  SiteGlobalArray.SetVar(kEMailAddress, RunSettings.szEMailAddress);
+  SiteGlobalArray.SetVar(kPersonFullName, run_settings_.person_full_name);
+  SiteGlobalArray.SetVar(kEMailAddress, run_settings_.e_mail_address);
   // Companions for text: the user's own words may hold "&" or "<".
-  SiteGlobalArray.SetVar("PersonFullNameHTML", HtmlEscape(RunSettings.szPersonFullName));
-  SiteGlobalArray.SetVar("EMailAddressHTML", HtmlEscape(RunSettings.szEMailAddress));
+  SiteGlobalArray.SetVar("PersonFullNameHTML", HtmlEscape(run_settings_.person_full_name));
+  SiteGlobalArray.SetVar("EMailAddressHTML", HtmlEscape(run_settings_.e_mail_address));
   // Pages written from a layout that could not be read would lose what the user made:
   // the run stops before it writes anything.
   const std::pair<const char*, TVarArray*> layouts[] = {{"globals", &SiteGlobalArray},
@@ -78,8 +78,8 @@ Status TWebSite::Prepare() {
   RecordValue = std::move(record).value();
 
   // The tree is listed once; the purge and the GIF preparation work on it.
-  Result<std::unique_ptr<TFileItem>> tree =
-      TFileItem::CreateRoot(szSiteDirectory, true, &DiagnosticsSink);
+  Result<std::unique_ptr<FileItem>> tree =
+      FileItem::CreateRoot(szSiteDirectory, true, &DiagnosticsSink);
   if (!tree.ok()) return tree.status();
   PictureTree = std::move(tree).value();
   // What an interrupted run left behind goes. In the site no other run can be writing now
@@ -96,18 +96,18 @@ Status TWebSite::Prepare() {
   // the tree as listed, before anything changes on the disk: two pictures never share a
   // page or an inline image, nor does a picture take the page of an index or match page;
   // what is left out is reported, and nothing is overwritten.
-  const auto isOutput = [this](const TFileItem& file) { return IsOwnOutputFile(file); };
+  const auto isOutput = [this](const FileItem& file) { return IsOwnOutputFile(file); };
   for (const std::string& leftOut :
-       SettlePictureNames(*PictureTree, Names(), RunSettings.MatchPageNames(), isOutput)) {
+       SettlePictureNames(*PictureTree, Names(), run_settings_.MatchPageNames(), isOutput)) {
     DiagnosticsSink.Problem(leftOut);
   }
-  if (RunSettings.bDeleteHTMLFirst) PurgeOldPages();
+  if (run_settings_.delete_html_first) PurgeOldPages();
   PrepareGifPictures();
   return Status::OK();
 }
 
 void TWebSite::PurgeOldPages() {
-  for (const TFileItem* item = PictureTree->FirstChild(); item != nullptr;
+  for (const FileItem* item = PictureTree->FirstChild(); item != nullptr;
        item = NextInTree(*item)) {
     if (IsDirectory(*item)) continue;
     std::string_view ext = item->szFileExt();
@@ -134,8 +134,8 @@ void TWebSite::PurgeOldPages() {
 
 void TWebSite::PrepareGifPictures() {
   // Links to directories are never listed into, so a link cannot lead the run in circles.
-  for (TFileItem* item = PictureTree->FirstChild(); item != nullptr;
-       item = const_cast<TFileItem*>(NextSiteItem(*item, Names()))) {
+  for (FileItem* item = PictureTree->FirstChild(); item != nullptr;
+       item = const_cast<FileItem*>(NextSiteItem(*item, Names()))) {
     // A GIF beside a JPEG of the same name is left out of the site (see IsSitePicture) but
     // kept on the disk: it may be the user's own picture, not an old copy.
     if (IsDirectory(*item) || !IsSitePicture(*item) || IsJpegPicture(*item)) continue;
@@ -159,7 +159,7 @@ void TWebSite::PrepareGifPictures() {
 int TWebSite::GetStepCount() const {
   if (!PictureTree) return 0;
   int count = 0;
-  for (const TFileItem* item = PictureTree->FirstChild(); item != nullptr;
+  for (const FileItem* item = PictureTree->FirstChild(); item != nullptr;
        item = NextSiteItem(*item, Names())) {
     if (IsSitePicture(*item)) ++count;
   }
@@ -240,28 +240,28 @@ void TWebSite::RemoveStaleOutputs() {
   }
 }
 
-bool TWebSite::IsOwnOutputFile(const TFileItem& file) const {
+bool TWebSite::IsOwnOutputFile(const FileItem& file) const {
   const std::string sitePath = SitePath(file.szFullFileName());
   if (Record().FindOutput(sitePath)) return true;
   if (!Record().IsNew()) return false;
   // A site made before the record: an image no larger than this run would make it, beside
   // an index page of this program's, is taken for one of the inline or detail images that
   // run made. A full-size picture never is.
-  const TFileItem* folder = file.Parent();
+  const FileItem* folder = file.Parent();
   const bool detail = folder != nullptr && folder->szFileName() == kDetailImageDirName;
-  const TFileItem* directory = folder != nullptr ? folder->Parent() : nullptr;
+  const FileItem* directory = folder != nullptr ? folder->Parent() : nullptr;
   if (detail && directory != nullptr) directory = directory->Parent();
   if (directory == nullptr ||
-      !IsPageOfThisProgram(directory->szFullFileName() + "/index." + Names().szPageDOSFileExt)) {
+      !IsPageOfThisProgram(directory->szFullFileName() + "/index." + Names().page_dos_file_ext)) {
     return false;
   }
   int width = 0;
   int height = 0;
   if (!GetWebImageSize(file.szFullFileName(), &width, &height).ok()) return false;
   const TImageSize box =
-      detail ? TImageSize{RunSettings.DetailImageMaxSize, RunSettings.DetailImageMaxSize}
+      detail ? TImageSize{run_settings_.detail_image_max_size, run_settings_.detail_image_max_size}
              : LargestInlineImage(MaxDisplayWidth(), MaxDisplayHeight(),
-                                  RunSettings.InLinePixelDensity);
+                                  run_settings_.in_line_pixel_density);
   return width - 2 <= box.Width && height - 2 <= box.Height;
 }
 
@@ -297,28 +297,28 @@ Status TWebSite::EnsureOutputFolder(const std::string& directory) const {
   return Status::OK();
 }
 
-std::optional<TPictureFacts> TWebSite::TakePictureFacts(const TFileItem& picture) {
+std::optional<TPictureFacts> TWebSite::TakePictureFacts(const FileItem& picture) {
   if (!Pool) return std::nullopt;
   return Pool->Take(picture);
 }
 
-std::vector<const TFileItem*> TWebSite::ListPicturesInWalkOrder(const TFileItem& directory,
-                                                                const TSiteNames& names) {
-  std::vector<const TFileItem*> pictures;
+std::vector<const FileItem*> TWebSite::ListPicturesInWalkOrder(const FileItem& directory,
+                                                                const SiteNames& names) {
+  std::vector<const FileItem*> pictures;
   // An explicit stack of directories still to list, so that no tree is too deep.
   struct Pending {
-    const TFileItem* Directory;
+    const FileItem* Directory;
     bool bSubDirectoriesListed;
   };
   std::vector<Pending> stack{{&directory, false}};
   while (!stack.empty()) {
     Pending& top = stack.back();
-    const TFileItem* current = top.Directory;
+    const FileItem* current = top.Directory;
     if (!top.bSubDirectoriesListed) {
       top.bSubDirectoriesListed = true;
       // Pushed in reverse, so that they are listed in name order.
-      std::vector<const TFileItem*> subDirectories;
-      for (const TFileItem* item = current->FirstChild(); item; item = item->NextItem()) {
+      std::vector<const FileItem*> subDirectories;
+      for (const FileItem* item = current->FirstChild(); item; item = item->NextItem()) {
         if (IsSubPageDir(*item, names)) subDirectories.push_back(item);
       }
       for (auto it = subDirectories.rbegin(); it != subDirectories.rend(); ++it) {
@@ -327,7 +327,7 @@ std::vector<const TFileItem*> TWebSite::ListPicturesInWalkOrder(const TFileItem&
       continue;
     }
     stack.pop_back();
-    for (const TFileItem* item = current->FirstChild(); item; item = item->NextItem()) {
+    for (const FileItem* item = current->FirstChild(); item; item = item->NextItem()) {
       if (IsSitePicture(*item)) pictures.push_back(item);
     }
   }

@@ -8,7 +8,7 @@
 //     TWebSite site(siteDir, layoutHome, ui, progress, diagnostics);
 //     if (site.Prepare().ok()) site.Execute();
 //
-// The settings are read once, from the layout home the run is given, into a TRunSettings
+// The settings are read once, from the layout home the run is given, into a RunSettings
 // value that every page of the run reads. Problems with single pictures, pages or
 // directories are reported through the user interface and counted; problems the run meets
 // on its way (an unreadable directory, a setting it cannot use) go to the diagnostics sink.
@@ -32,7 +32,7 @@
 namespace pix {
 
 class Diagnostics;
-class TFileItem;
+class FileItem;
 class TInlineImagePool;
 class Progress;
 struct TPictureFacts;
@@ -85,11 +85,11 @@ class TWebSite {
   const TVarArray& GlobalArray() const { return SiteGlobalArray; }
   const TVarArray& DirGlobalArray() const { return SiteDirGlobalArray; }
   const TVarArray& MatchGlobalArray() const { return SiteMatchGlobalArray; }
-  const TRunSettings& Settings() const { return RunSettings; }
-  const TSiteNames& Names() const { return RunSettings.Names; }
-  int MaxDisplayWidth() const { return RunSettings.MaxDisplay.Width; }
-  int MaxDisplayHeight() const { return RunSettings.MaxDisplay.Height; }
-  bool AutoOrganize() const { return RunSettings.bDoAutoOrganize; }
+  const RunSettings& Settings() const { return run_settings_; }
+  const SiteNames& Names() const { return run_settings_.names; }
+  int MaxDisplayWidth() const { return run_settings_.max_display.width; }
+  int MaxDisplayHeight() const { return run_settings_.max_display.height; }
+  bool AutoOrganize() const { return run_settings_.do_auto_organize; }
   UserInterface& user_interface() const { return Ui; }
   Progress& progress() const { return ProgressSink; }
   Diagnostics& diagnostics() const { return DiagnosticsSink; }
@@ -118,12 +118,12 @@ class TWebSite {
   std::string SitePath(std::string_view path) const;
 
   /// What the workers learned of `picture`; nothing when they were not given it.
-  std::optional<TPictureFacts> TakePictureFacts(const TFileItem& picture);
+  std::optional<TPictureFacts> TakePictureFacts(const FileItem& picture);
 
   /// The pictures of the tree below `directory` in the order the page writer reaches them:
   /// each directory's sub-directories first, then its own pictures.
-  static std::vector<const TFileItem*> ListPicturesInWalkOrder(const TFileItem& directory,
-                                                               const TSiteNames& names);
+  static std::vector<const FileItem*> ListPicturesInWalkOrder(const FileItem& directory,
+                                                               const SiteNames& names);
 
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { bCancelled = true; }
@@ -136,12 +136,12 @@ class TWebSite {
   // as written; forgets the rest.
   void RemoveStaleOutputs();
   // Whether `file`, in a folder named like the inline folder, is one a run wrote.
-  bool IsOwnOutputFile(const TFileItem& file) const;
+  bool IsOwnOutputFile(const FileItem& file) const;
 
-  std::unique_ptr<TFileItem> PictureTree;
+  std::unique_ptr<FileItem> PictureTree;
   std::string szSiteDirectory;
   std::string szProgramDirectory;
-  TRunSettings RunSettings;
+  RunSettings run_settings_;
   TVarArray SiteGlobalArray;
   TVarArray SiteDirGlobalArray;
   TVarArray SiteMatchGlobalArray;

@@ -19,34 +19,34 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::unique_ptr<TFileItem> Scan(const fs::path& directory, bool recurse,
+std::unique_ptr<FileItem> Scan(const fs::path& directory, bool recurse,
                                 Diagnostics* diagnostics = nullptr) {
-  Result<std::unique_ptr<TFileItem>> root =
-      TFileItem::CreateRoot(directory.string(), recurse, diagnostics);
+  Result<std::unique_ptr<FileItem>> root =
+      FileItem::CreateRoot(directory.string(), recurse, diagnostics);
   EXPECT_TRUE(root.ok()) << root.status().message();
   return root.ok() ? std::move(root).value() : nullptr;
 }
 
 // The names of one directory's chain, in order.
-std::vector<std::string> ChainNames(const TFileItem& directory) {
+std::vector<std::string> ChainNames(const FileItem& directory) {
   std::vector<std::string> names;
-  for (const TFileItem* item = directory.FirstChild(); item; item = item->NextItem()) {
+  for (const FileItem* item = directory.FirstChild(); item; item = item->NextItem()) {
     names.emplace_back(item->szFileName());
   }
   return names;
 }
 
 // The paths below the root, relative to it, in the order NextInTree visits them.
-std::vector<std::string> WalkOrder(const TFileItem& root) {
+std::vector<std::string> WalkOrder(const FileItem& root) {
   std::vector<std::string> paths;
-  for (const TFileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
+  for (const FileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
     paths.push_back(item->szFullFileName().substr(root.szFullFileName().size() + 1));
   }
   return paths;
 }
 
-const TFileItem* Find(const TFileItem& root, std::string_view name) {
-  for (const TFileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
+const FileItem* Find(const FileItem& root, std::string_view name) {
+  for (const FileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
     if (item->szFileName() == name) return item;
   }
   return nullptr;
@@ -75,7 +75,7 @@ TEST(FileListTest, DirectoryChainIsSortedWithoutRegardToCase) {
   EXPECT_EQ(ChainNames(*root), (std::vector<std::string>{"\xe9t\xe9.jpg", "10.jpg", "a.gif",
                                                          "B.JPG", "Zz.jpg", "_x.jpg"}));
   // The names keep their case on disk and in the full names.
-  const TFileItem* b = Find(*root, "B.JPG");
+  const FileItem* b = Find(*root, "B.JPG");
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->szFullFileName(), (dir / "B.JPG").string());
   EXPECT_EQ(b->Parent(), root.get());
@@ -90,7 +90,7 @@ TEST(FileListTest, NamesDifferingOnlyInCaseAreBothListedInByteOrder) {
   test::WriteFile(dir / "two/b.jpg", "lower");
   auto root = Scan(dir.path(), true);
   ASSERT_TRUE(root);
-  for (const TFileItem* sub = root->FirstChild(); sub; sub = sub->NextItem()) {
+  for (const FileItem* sub = root->FirstChild(); sub; sub = sub->NextItem()) {
     ASSERT_EQ(ChainNames(*sub), (std::vector<std::string>{"B.jpg", "b.jpg"}));
     EXPECT_EQ(sub->FirstChild()->lSize(), 6u);
     EXPECT_EQ(sub->FirstChild()->NextItem()->lSize(), 5u);
@@ -105,10 +105,10 @@ TEST(FileListTest, LaterSiblingsAreFoundByTheirExactName) {
   }
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
-  const TFileItem* picture = root->FirstChild();
+  const FileItem* picture = root->FirstChild();
   while (picture != nullptr && picture->szFileName() != "IMG_1.jpg") picture = picture->NextItem();
   ASSERT_NE(picture, nullptr);
-  const TFileItem* text = FindLaterSibling(*picture, "IMG_1.txt");
+  const FileItem* text = FindLaterSibling(*picture, "IMG_1.txt");
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->szFileName(), "IMG_1.txt");
   EXPECT_EQ(FindLaterSibling(*picture, "zzz.txt")->szFileName(), "zzz.txt");
@@ -129,13 +129,13 @@ TEST(FileListTest, NameAndExtensionParts) {
   EXPECT_EQ(root->szFileName(), dir.path().filename().string());
   EXPECT_TRUE(root->szFileExt().empty());
 
-  const TFileItem* photo = Find(*root, "photo.old.jpg");
+  const FileItem* photo = Find(*root, "photo.old.jpg");
   ASSERT_NE(photo, nullptr);
   EXPECT_EQ(photo->szFileExt(), ".jpg") << "the extension follows the last dot";
-  const TFileItem* readme = Find(*root, "README");
+  const FileItem* readme = Find(*root, "README");
   ASSERT_NE(readme, nullptr);
   EXPECT_EQ(readme->szFileExt(), "");
-  const TFileItem* trailing = Find(*root, "trailing.");
+  const FileItem* trailing = Find(*root, "trailing.");
   ASSERT_NE(trailing, nullptr);
   EXPECT_EQ(trailing->szFileExt(), ".");
 }
@@ -161,9 +161,9 @@ TEST(FileListTest, AttributesComeFromTheFileStatus) {
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
   EXPECT_TRUE(IsDirectory(*root));
-  const TFileItem* locked = Find(*root, "locked.jpg");
-  const TFileItem* open = Find(*root, "open.jpg");
-  const TFileItem* sub = Find(*root, "sub");
+  const FileItem* locked = Find(*root, "locked.jpg");
+  const FileItem* open = Find(*root, "open.jpg");
+  const FileItem* sub = Find(*root, "sub");
   ASSERT_TRUE(locked && open && sub);
   EXPECT_TRUE(locked->IsReadOnly());
   EXPECT_FALSE(IsDirectory(*locked));
@@ -179,14 +179,14 @@ TEST(FileListTest, ShallowScanListsSubdirectoriesWithoutChildren) {
   test::WriteFile(dir / "sub/b.jpg", std::string(5000, 'b'));
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
-  const TFileItem* sub = Find(*root, "sub");
+  const FileItem* sub = Find(*root, "sub");
   ASSERT_NE(sub, nullptr);
   EXPECT_EQ(sub->FirstChild(), nullptr);
   EXPECT_EQ(sub->lSize(), 0u);
   EXPECT_EQ(root->lSize(), 1000u);
 
   // Listing the sub-directory later adds its size to every directory above it.
-  TFileItem* later = root->FirstChild()->NextItem();
+  FileItem* later = root->FirstChild()->NextItem();
   ASSERT_EQ(later, sub);
   ASSERT_NE(ScanDirectory(*later, false), nullptr);
   EXPECT_EQ(sub->lSize(), 5000u);
@@ -232,13 +232,13 @@ TEST(FileListTest, NextInTreeWalksEveryDirectoryBeforeItsContents) {
                                       "b.jpg", "c", "c/3.jpg", "empty"}));
   // From the root itself the walk starts at its first child; after the last item it ends.
   EXPECT_EQ(NextInTree(*root), root->FirstChild());
-  const TFileItem* empty = Find(*root, "empty");
+  const FileItem* empty = Find(*root, "empty");
   EXPECT_EQ(NextInTree(*empty), nullptr);
 
   // A walk of one sub-directory stays inside it.
-  const TFileItem* a = root->FirstChild();
+  const FileItem* a = root->FirstChild();
   std::vector<std::string> inA;
-  for (const TFileItem* item = a->FirstChild(); item; item = NextInSubtree(*item, *a)) {
+  for (const FileItem* item = a->FirstChild(); item; item = NextInSubtree(*item, *a)) {
     inA.emplace_back(item->szFileName());
   }
   EXPECT_EQ(inA, (std::vector<std::string>{"1.jpg", "deep", "er", "2.jpg"}));
@@ -254,15 +254,15 @@ TEST(FileListTest, RootPathsAreMadeAbsoluteAndChecked) {
 
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
-  Result<std::unique_ptr<TFileItem>> relative = TFileItem::CreateRoot("pics", false);
+  Result<std::unique_ptr<FileItem>> relative = FileItem::CreateRoot("pics", false);
   fs::current_path(previous);
   ASSERT_TRUE(relative.ok());
   EXPECT_EQ((*relative)->szFullFileName(), (dir / "pics").string());
 
-  EXPECT_EQ(TFileItem::CreateRoot((dir / "none").string(), true).status().code(),
+  EXPECT_EQ(FileItem::CreateRoot((dir / "none").string(), true).status().code(),
             Status::Code::kNotFound);
-  EXPECT_FALSE(TFileItem::CreateRoot((dir / "pics/a.jpg").string(), true).ok());
-  EXPECT_FALSE(TFileItem::CreateRoot("", true).ok());
+  EXPECT_FALSE(FileItem::CreateRoot((dir / "pics/a.jpg").string(), true).ok());
+  EXPECT_FALSE(FileItem::CreateRoot("", true).ok());
 }
 
 TEST(FileListTest, FileSystemRootHasAnEmptyName) {
@@ -272,7 +272,7 @@ TEST(FileListTest, FileSystemRootHasAnEmptyName) {
   EXPECT_EQ(root->szFileName(), "");
   EXPECT_TRUE(IsDirectory(*root));
   ASSERT_NE(root->FirstChild(), nullptr);
-  for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem()) {
+  for (const FileItem* item = root->FirstChild(); item; item = item->NextItem()) {
     EXPECT_EQ(item->szFullFileName(), "/" + std::string(item->szFileName()));
   }
 }
@@ -289,13 +289,13 @@ TEST(FileListTest, SymbolicLinkCycleNeitherLoopsNorIsDescended) {
   EXPECT_EQ(WalkOrder(*root),
             (std::vector<std::string>{"a", "a/b", "a/photo.jpg", "a/up", "alias.jpg", "self"}));
   for (const char* name : {"b", "up", "self"}) {
-    const TFileItem* link = Find(*root, name);
+    const FileItem* link = Find(*root, name);
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(IsDirectory(*link) && link->IsDirectoryLink()) << name;
     EXPECT_EQ(link->FirstChild(), nullptr) << name;
   }
   // A link to a file stands for the file, with the file's size.
-  const TFileItem* alias = Find(*root, "alias.jpg");
+  const FileItem* alias = Find(*root, "alias.jpg");
   ASSERT_NE(alias, nullptr);
   EXPECT_FALSE(IsDirectory(*alias));
   EXPECT_EQ(alias->lSize(), 7u);
@@ -352,8 +352,8 @@ TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   const std::string diagnostics = problems.ProblemText();
   ASSERT_TRUE(root);
   int depth = 0;
-  const TFileItem* deepest = nullptr;
-  for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
+  const FileItem* deepest = nullptr;
+  for (const FileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
     if (item->szFileName() == longName) {
       ++depth;
       deepest = item;
@@ -385,7 +385,7 @@ TEST(FileListTest, RenameTakesTheNewNameAndKeepsThePlace) {
   test::WriteFile(dir / "z.jpg", "Z");
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
-  TFileItem* m = root->FirstChild()->NextItem();
+  FileItem* m = root->FirstChild()->NextItem();
   ASSERT_TRUE(RenameFileItem(*m, "Zebra.Photo.JPG").ok());
   EXPECT_EQ(m->szFullFileName(), (dir / "Zebra.Photo.JPG").string());
   EXPECT_EQ(m->szFileName(), "Zebra.Photo.JPG");
@@ -407,7 +407,7 @@ TEST(FileListTest, RenameOntoAnExistingEntryFailsAndLosesNothing) {
   test::WriteFile(dir / "sub/keep.jpg", "keep");
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
-  TFileItem* lower = root->FirstChild()->NextItem();
+  FileItem* lower = root->FirstChild()->NextItem();
   ASSERT_EQ(lower->szFileName(), "b.jpg");
   for (const char* target : {"B.jpg", "x.jpg", "sub"}) {
     const Status status = RenameFileItem(*lower, target);
@@ -428,9 +428,9 @@ TEST(FileListTest, RenamedDirectoryTakesItsContentsAlong) {
   test::WriteFile(dir / "old/deeper/b.jpg", "b");
   auto root = Scan(dir.path(), true);
   ASSERT_TRUE(root);
-  TFileItem* old = root->FirstChild();
+  FileItem* old = root->FirstChild();
   ASSERT_TRUE(RenameFileItem(*old, "New Name").ok());
-  for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
+  for (const FileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
     EXPECT_EQ(item->szFullFileName().rfind((dir / "New Name").string(), 0), 0u)
         << item->szFullFileName();
     EXPECT_TRUE(fs::exists(item->szFullFileName())) << item->szFullFileName();

@@ -8,10 +8,10 @@
 namespace pix {
 namespace {
 
-std::vector<std::string> Patterns(const TPatternListItem& list) {
+std::vector<std::string> Patterns(const PatternListItem& list) {
   std::vector<std::string> patterns;
-  for (const TPatternListItem* item = &list; item; item = item->Next.get()) {
-    patterns.push_back(item->szItemPattern);
+  for (const PatternListItem* item = &list; item; item = item->next.get()) {
+    patterns.push_back(item->item_pattern);
   }
   return patterns;
 }
@@ -91,19 +91,19 @@ TEST(PatternTest, LongNamesAgainstManyStarsFinishQuickly) {
 }
 
 TEST(PatternTest, PatternTextsSplitAtBlanksLineBreaksAndCommas) {
-  EXPECT_EQ(Patterns(TPatternListItem("a.jpg, b*.gif \r\n\t")),
+  EXPECT_EQ(Patterns(PatternListItem("a.jpg, b*.gif \r\n\t")),
             (std::vector<std::string>{"a.jpg", "b*.gif"}));
-  EXPECT_EQ(Patterns(TPatternListItem("  ,,\n[img####.*]\t[*.*]")),
+  EXPECT_EQ(Patterns(PatternListItem("  ,,\n[img####.*]\t[*.*]")),
             (std::vector<std::string>{"[img####.*]", "[*.*]"}));
-  EXPECT_EQ(Patterns(TPatternListItem("samp####.txt")), std::vector<std::string>{"samp####.txt"});
+  EXPECT_EQ(Patterns(PatternListItem("samp####.txt")), std::vector<std::string>{"samp####.txt"});
   // A text without patterns gives the one empty pattern, which no file name matches.
-  const TPatternListItem none(" ,\r\n");
+  const PatternListItem none(" ,\r\n");
   EXPECT_EQ(Patterns(none), std::vector<std::string>{""});
   EXPECT_FALSE(MatchesAnyPattern(none, "a.jpg"));
 }
 
 TEST(PatternTest, AnyPatternOfTheListMayMatch) {
-  const TPatternListItem list("*.gif,img####.jpg");
+  const PatternListItem list("*.gif,img####.jpg");
   EXPECT_TRUE(MatchesAnyPattern(list, "x.gif"));
   EXPECT_TRUE(MatchesAnyPattern(list, "img0042.jpg"));
   EXPECT_FALSE(MatchesAnyPattern(list, "img42.jpg"));
@@ -114,7 +114,7 @@ TEST(PatternTest, HugeListIsBuiltAndDestroyedWithoutRecursion) {
   std::string text;
   const int count = 300000;
   for (int i = 0; i < count; ++i) text += "p" + std::to_string(i) + ",";
-  const TPatternListItem list(text);
+  const PatternListItem list(text);
   EXPECT_EQ(Patterns(list).size(), static_cast<std::size_t>(count));
   EXPECT_TRUE(MatchesAnyPattern(list, "p" + std::to_string(count - 1)));
 }

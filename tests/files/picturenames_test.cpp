@@ -14,16 +14,16 @@ namespace fs = std::filesystem;
 namespace pix {
 namespace {
 
-std::unique_ptr<TFileItem> Scan(const test::TempDir& site) {
-  Result<std::unique_ptr<TFileItem>> root = TFileItem::CreateRoot(site.path().string(), true);
+std::unique_ptr<FileItem> Scan(const test::TempDir& site) {
+  Result<std::unique_ptr<FileItem>> root = FileItem::CreateRoot(site.path().string(), true);
   EXPECT_TRUE(root.ok());
   return std::move(root).value();
 }
 
 // The names of the site pictures a walk through the site's own directories meets.
-std::vector<std::string> SitePictures(const TFileItem& root, const TSiteNames& names) {
+std::vector<std::string> SitePictures(const FileItem& root, const SiteNames& names) {
   std::vector<std::string> pictures;
-  for (const TFileItem* item = root.FirstChild(); item; item = NextSiteItem(*item, names)) {
+  for (const FileItem* item = root.FirstChild(); item; item = NextSiteItem(*item, names)) {
     if (IsSitePicture(*item)) {
       pictures.push_back(item->szFullFileName().substr(root.szFullFileName().size() + 1));
     }
@@ -38,18 +38,18 @@ TEST(PictureNamesTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
   test::WriteFile(site / "thumbs/a.gif", "");
   test::WriteFile(site / "inline.jpg", "");
   fs::create_directory_symlink(site / "trips", site / "linked");
-  const std::unique_ptr<TFileItem> root = Scan(site);
+  const std::unique_ptr<FileItem> root = Scan(site);
 
-  auto subPages = [&](const TSiteNames& names) {
+  auto subPages = [&](const SiteNames& names) {
     std::vector<std::string> found;
-    for (const TFileItem* item = root->FirstChild(); item; item = item->NextItem()) {
+    for (const FileItem* item = root->FirstChild(); item; item = item->NextItem()) {
       if (IsSubPageDir(*item, names)) found.emplace_back(item->szFileName());
     }
     return found;
   };
-  EXPECT_EQ(subPages(TSiteNames{}), (std::vector<std::string>{"thumbs", "trips"}));
-  TSiteNames thumbs;
-  thumbs.szInLineSubDirName = "THUMBS";  // Compared without regard to case.
+  EXPECT_EQ(subPages(SiteNames{}), (std::vector<std::string>{"thumbs", "trips"}));
+  SiteNames thumbs;
+  thumbs.in_line_sub_dir_name = "THUMBS";  // Compared without regard to case.
   EXPECT_EQ(subPages(thumbs), (std::vector<std::string>{"Inline", "trips"}));
 }
 
@@ -60,14 +60,14 @@ TEST(PictureNamesTest, AJpegStandsForItsGifTwinInAnyCaseAndSpelling) {
         "inline/IMG_1.gif", "inline/deep/x.jpg", "sub/f.GIF", "sub/F.JPEG", "notes.txt"}) {
     test::WriteFile(site / name, "");
   }
-  const std::unique_ptr<TFileItem> root = Scan(site);
+  const std::unique_ptr<FileItem> root = Scan(site);
   // "e.jpg.gif" is a GIF of its own: its name without the extension is "e.jpg".
-  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+  EXPECT_EQ(SitePictures(*root, SiteNames{}),
             (std::vector<std::string>{"b.jpeg", "c.gif", "d.Jpg", "e.jpg", "e.jpg.gif",
                                       "IMG_1.JPG", "sub/F.JPEG"}));
   // The twins stay in the file list (nothing is deleted); they only are no site pictures.
   int twins = 0;
-  for (const TFileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
+  for (const FileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
     if (HasJpegTwin(*item)) ++twins;
   }
   EXPECT_EQ(twins, 3);
@@ -79,15 +79,15 @@ TEST(PictureNamesTest, TheExtensionFollowsTheLastDotInEverySpelling) {
                            "PXL_20240101_120000000.MP.jpg", "old.jpg.txt", "photo.jpg.bak"}) {
     test::WriteFile(site / name, "");
   }
-  const std::unique_ptr<TFileItem> root = Scan(site);
-  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+  const std::unique_ptr<FileItem> root = Scan(site);
+  EXPECT_EQ(SitePictures(*root, SiteNames{}),
             (std::vector<std::string>{"2020.05.01 beach.jpg", "IMG_1.edited.jpe",
                                       "Mr. Smith.JPEG", "PXL_20240101_120000000.MP.jpg"}));
-  const TPictureFiles files = PictureFilesOf(*root->FirstChild(), TSiteNames{});
-  EXPECT_EQ(files.BaseName, "2020.05.01 beach");
-  EXPECT_EQ(files.DetailLink, "2020.05.01 beach.html");
-  EXPECT_EQ(files.InlineLink, "inline/2020.05.01 beach.gif");
-  EXPECT_EQ(files.TextPath, (site / "2020.05.01 beach.txt").string());
+  const PictureFiles files = PictureFilesOf(*root->FirstChild(), SiteNames{});
+  EXPECT_EQ(files.base_name, "2020.05.01 beach");
+  EXPECT_EQ(files.detail_link, "2020.05.01 beach.html");
+  EXPECT_EQ(files.inline_link, "inline/2020.05.01 beach.gif");
+  EXPECT_EQ(files.text_path, (site / "2020.05.01 beach.txt").string());
 }
 
 TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
@@ -96,13 +96,13 @@ TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
                            "b.jpg", "trip/index.gif", "trip/x.gif", "trip/X.JPG"}) {
     test::WriteFile(site / name, "");
   }
-  const std::unique_ptr<TFileItem> root = Scan(site);
+  const std::unique_ptr<FileItem> root = Scan(site);
   const std::vector<std::string> leftOut =
-      SettlePictureNames(*root, TSiteNames{}, std::vector<std::string>{"folder"},
-                         [](const TFileItem&) { return true; });
+      SettlePictureNames(*root, SiteNames{}, std::vector<std::string>{"folder"},
+                         [](const FileItem&) { return true; });
   // Names differing in case make different files here, so "B.jpg" and "b.jpg" both stay;
   // a GIF twin is left out whichever sorts first.
-  EXPECT_EQ(SitePictures(*root, TSiteNames{}),
+  EXPECT_EQ(SitePictures(*root, SiteNames{}),
             (std::vector<std::string>{"a.JPE", "B.jpg", "b.jpg", "trip/X.JPG"}));
   const std::string root_ = site.path().string();
   EXPECT_EQ(leftOut, (std::vector<std::string>{
@@ -123,21 +123,21 @@ TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
 TEST(PictureNamesTest, APictureOwnsItsPageInlineImageAndTextFile) {
   test::TempDir site;
   test::WriteFile(site / "trip/Moon & stars #2.jpeg", "");
-  const std::unique_ptr<TFileItem> root = Scan(site);
-  const TFileItem& picture = *root->FirstChild()->FirstChild();
-  TSiteNames names;
-  names.szInLineSubDirName = "small";
-  names.szPageDOSFileExt = "htm";
-  const TPictureFiles files = PictureFilesOf(picture, names);
+  const std::unique_ptr<FileItem> root = Scan(site);
+  const FileItem& picture = *root->FirstChild()->FirstChild();
+  SiteNames names;
+  names.in_line_sub_dir_name = "small";
+  names.page_dos_file_ext = "htm";
+  const PictureFiles files = PictureFilesOf(picture, names);
   const std::string trip = (site / "trip").string();
-  EXPECT_EQ(files.AnchorPath, trip + "/Moon & stars #2.jpeg");
-  EXPECT_EQ(files.AnchorName, "Moon & stars #2.jpeg");
-  EXPECT_EQ(files.BaseName, "Moon & stars #2");
-  EXPECT_EQ(files.InlinePath, trip + "/small/Moon & stars #2.gif");
-  EXPECT_EQ(files.InlineLink, "small/Moon & stars #2.gif");
-  EXPECT_EQ(files.TextPath, trip + "/Moon & stars #2.txt");
-  EXPECT_EQ(files.DetailPath, trip + "/Moon & stars #2.htm");
-  EXPECT_EQ(files.DetailLink, "Moon & stars #2.html");
+  EXPECT_EQ(files.anchor_path, trip + "/Moon & stars #2.jpeg");
+  EXPECT_EQ(files.anchor_name, "Moon & stars #2.jpeg");
+  EXPECT_EQ(files.base_name, "Moon & stars #2");
+  EXPECT_EQ(files.inline_path, trip + "/small/Moon & stars #2.gif");
+  EXPECT_EQ(files.inline_link, "small/Moon & stars #2.gif");
+  EXPECT_EQ(files.text_path, trip + "/Moon & stars #2.txt");
+  EXPECT_EQ(files.detail_path, trip + "/Moon & stars #2.htm");
+  EXPECT_EQ(files.detail_link, "Moon & stars #2.html");
 }
 
 }  // namespace

@@ -25,21 +25,21 @@ TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
   EXPECT_FALSE(GetIniBool("AutoOrganizeLayout", "DoAutoOrganize", false));
   EXPECT_EQ(GetIniString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
   CollectedDiagnostics diagnostics;
-  const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
-  EXPECT_FALSE(run.bDoAutoOrganize);
-  EXPECT_FALSE(run.bDeleteHTMLFirst);
-  EXPECT_EQ(run.MinMatchPerPage, 3);
-  EXPECT_EQ(run.PicturesPerGroup, 1);
-  EXPECT_EQ(run.szAnchorFileExtList, "jpg");
-  EXPECT_EQ(run.Names.szInLineFileExt, "gif");
-  EXPECT_EQ(run.Names.szPageDOSFileExt, "html");
-  EXPECT_EQ(run.Names.szInLineSubDirName, "inline");
-  EXPECT_EQ(run.MaxDisplay.Width, 100);
-  EXPECT_EQ(run.MaxDisplay.Height, 100);
-  EXPECT_EQ(run.InLineQuality, 82);
-  EXPECT_EQ(run.InLinePixelDensity, 1);
-  EXPECT_EQ(run.DetailImageMaxSize, 0);
-  EXPECT_EQ(run.szPageLanguage, "en");
+  const RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  EXPECT_FALSE(run.do_auto_organize);
+  EXPECT_FALSE(run.delete_html_first);
+  EXPECT_EQ(run.min_match_per_page, 3);
+  EXPECT_EQ(run.pictures_per_group, 1);
+  EXPECT_EQ(run.anchor_file_ext_list, "jpg");
+  EXPECT_EQ(run.names.in_line_file_ext, "gif");
+  EXPECT_EQ(run.names.page_dos_file_ext, "html");
+  EXPECT_EQ(run.names.in_line_sub_dir_name, "inline");
+  EXPECT_EQ(run.max_display.width, 100);
+  EXPECT_EQ(run.max_display.height, 100);
+  EXPECT_EQ(run.in_line_quality, 82);
+  EXPECT_EQ(run.in_line_pixel_density, 1);
+  EXPECT_EQ(run.detail_image_max_size, 0);
+  EXPECT_EQ(run.page_language, "en");
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
 }
 
@@ -49,12 +49,12 @@ TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLine
                   "InLinePixelDensity=2\nDetailImageMaxSize=1600\n"
                   "[HTMLDefaults]\nPageLanguage=de-CH\n");
   CollectedDiagnostics diagnostics;
-  TRunSettings run = ReadRunSettings(home.path(), diagnostics);
-  EXPECT_EQ(run.Names.szInLineFileExt, "webp");
-  EXPECT_EQ(run.InLineQuality, 90);
-  EXPECT_EQ(run.InLinePixelDensity, 2);
-  EXPECT_EQ(run.DetailImageMaxSize, 1600);
-  EXPECT_EQ(run.szPageLanguage, "de-CH");
+  RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  EXPECT_EQ(run.names.in_line_file_ext, "webp");
+  EXPECT_EQ(run.in_line_quality, 90);
+  EXPECT_EQ(run.in_line_pixel_density, 2);
+  EXPECT_EQ(run.detail_image_max_size, 1600);
+  EXPECT_EQ(run.page_language, "de-CH");
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
 
   test::WriteFile(home / "pixamond.ini",
@@ -62,11 +62,11 @@ TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLine
                   "InLinePixelDensity=3\nDetailImageMaxSize=99999\n"
                   "[HTMLDefaults]\nPageLanguage=en\" onload=\"x\n");
   run = ReadRunSettings(home.path(), diagnostics);
-  EXPECT_EQ(run.Names.szInLineFileExt, "jpg");
-  EXPECT_EQ(run.InLineQuality, 82);
-  EXPECT_EQ(run.InLinePixelDensity, 1);
-  EXPECT_EQ(run.DetailImageMaxSize, kMaxDetailImageSide);
-  EXPECT_EQ(run.szPageLanguage, "en") << "a language that could break out of its attribute";
+  EXPECT_EQ(run.names.in_line_file_ext, "jpg");
+  EXPECT_EQ(run.in_line_quality, 82);
+  EXPECT_EQ(run.in_line_pixel_density, 1);
+  EXPECT_EQ(run.detail_image_max_size, kMaxDetailImageSide);
+  EXPECT_EQ(run.page_language, "en") << "a language that could break out of its attribute";
   const std::vector<std::string>& problems = diagnostics.Problems();
   ASSERT_EQ(problems.size(), 4u);
   EXPECT_EQ(problems[0], "InLineQuality=0 is not between 1 and 100; 82 is used instead");
@@ -91,9 +91,9 @@ TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
     CollectedDiagnostics diagnostics;
-    const TDisplaySize size = ReadRunSettings(home.path(), diagnostics).MaxDisplay;
-    EXPECT_EQ(size.Width, c.width) << c.ini;
-    EXPECT_EQ(size.Height, c.height) << c.ini;
+    const DisplaySize size = ReadRunSettings(home.path(), diagnostics).max_display;
+    EXPECT_EQ(size.width, c.width) << c.ini;
+    EXPECT_EQ(size.height, c.height) << c.ini;
   }
 }
 
@@ -117,14 +117,14 @@ TEST_F(SettingsTest, RunSettingsComeFromTheLayoutHomeTheyAreGiven) {
                   "[Files]\nInLineSubDirName=\n[FileExtensions]\nInLineFileExt=png\n"
                   "[AutoOrganizeLayout]\nPicturesPerGroup=-4\nDoAutoOrganize=Y\n");
   CollectedDiagnostics diagnostics;
-  const TRunSettings run = ReadRunSettings(runHome.path(), diagnostics);
-  EXPECT_EQ(run.Names.szInLineSubDirName, "inline");
+  const RunSettings run = ReadRunSettings(runHome.path(), diagnostics);
+  EXPECT_EQ(run.names.in_line_sub_dir_name, "inline");
   EXPECT_EQ(GetProfileText("Files", "InLineSubDirName", "", 256, runHome / "pixamond.ini"),
             "inline")
       << "an empty name is written back";
-  EXPECT_EQ(run.Names.szInLineFileExt, "gif");
-  EXPECT_EQ(run.PicturesPerGroup, 1);
-  EXPECT_TRUE(run.bDoAutoOrganize);
+  EXPECT_EQ(run.names.in_line_file_ext, "gif");
+  EXPECT_EQ(run.pictures_per_group, 1);
+  EXPECT_TRUE(run.do_auto_organize);
   ASSERT_EQ(diagnostics.Problems().size(), 1u);
   EXPECT_NE(diagnostics.Problems()[0].find("InLineFileExt \"png\""), std::string::npos);
 }
@@ -149,22 +149,22 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
     CollectedDiagnostics diagnostics;
-    const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+    const RunSettings run = ReadRunSettings(home.path(), diagnostics);
     ASSERT_EQ(diagnostics.Problems().size(), 1u) << c.ini;
     EXPECT_EQ(diagnostics.Problems()[0].rfind(c.key, 0), 0u) << diagnostics.Problems()[0];
-    EXPECT_EQ(run.Names.szPageDOSFileExt, "html") << c.ini;
-    EXPECT_EQ(run.Names.szPageHTMLFileExt, "html") << c.ini;
-    EXPECT_EQ(run.Names.szInLineSubDirName, "inline") << c.ini;
-    EXPECT_LE(run.MaxDisplay.Width, kMaxDisplaySide) << c.ini;
+    EXPECT_EQ(run.names.page_dos_file_ext, "html") << c.ini;
+    EXPECT_EQ(run.names.page_html_file_ext, "html") << c.ini;
+    EXPECT_EQ(run.names.in_line_sub_dir_name, "inline") << c.ini;
+    EXPECT_LE(run.max_display.width, kMaxDisplaySide) << c.ini;
   }
   test::WriteFile(IniFileName(), "[FileExtensions]\nPageDOSFileExt=htm\n[Files]\n"
                                  "InLineSubDirName=Thumbs\n[Display]\nMaxDisplayWidth=4096\n");
   CollectedDiagnostics diagnostics;
-  const TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  const RunSettings run = ReadRunSettings(home.path(), diagnostics);
   EXPECT_EQ(diagnostics.ProblemCount(), 0) << diagnostics.ProblemText();
-  EXPECT_EQ(run.Names.szPageDOSFileExt, "htm");
-  EXPECT_EQ(run.Names.szInLineSubDirName, "Thumbs");
-  EXPECT_EQ(run.MaxDisplay.Width, 4096);
+  EXPECT_EQ(run.names.page_dos_file_ext, "htm");
+  EXPECT_EQ(run.names.in_line_sub_dir_name, "Thumbs");
+  EXPECT_EQ(run.max_display.width, 4096);
 }
 
 TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
@@ -173,9 +173,9 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   ui.AnswerPrompt(std::string());
   ui.AnswerPrompt(std::string("Ann Example"));
   CollectedDiagnostics diagnostics;
-  TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RunSettings run = ReadRunSettings(home.path(), diagnostics);
   RequireFullName(run, ui, diagnostics);
-  EXPECT_EQ(run.szPersonFullName, "Ann Example");
+  EXPECT_EQ(run.person_full_name, "Ann Example");
 
   ASSERT_EQ(ui.prompts().size(), 3u);
   EXPECT_EQ(ui.prompts()[0].title, "Input");
@@ -193,10 +193,10 @@ TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
   const auto before = std::filesystem::last_write_time(IniFileName());
   test::TScriptedUserInterface ui;
   CollectedDiagnostics diagnostics;
-  TRunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RunSettings run = ReadRunSettings(home.path(), diagnostics);
   RequireFullName(run, ui, diagnostics);
-  EXPECT_EQ(run.szPersonFullName, "Bo");
-  EXPECT_EQ(run.szEMailAddress, "bo@x.org");
+  EXPECT_EQ(run.person_full_name, "Bo");
+  EXPECT_EQ(run.e_mail_address, "bo@x.org");
   EXPECT_TRUE(ui.prompts().empty());
   EXPECT_EQ(test::ReadFile(IniFileName()),
             "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");

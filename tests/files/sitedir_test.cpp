@@ -87,20 +87,20 @@ TEST_F(SiteDirTest, RefusalIsSilentWithoutAUserInterface) {
 }
 
 TEST_F(SiteDirTest, ProgramAndSearchDirectoriesComeFromTheHomeAndTheSettings) {
-  TProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
-  EXPECT_EQ(dirs.szProgramDir, home.path().string());
-  EXPECT_EQ(dirs.szSearchDir, "");
+  ProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
+  EXPECT_EQ(dirs.program_dir, home.path().string());
+  EXPECT_EQ(dirs.search_dir, "");
 
   ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/Pictures/Holiday 2001//").ok());
   dirs = GetProgramAndSearchDirs();
-  EXPECT_EQ(dirs.szSearchDir, "/Pictures/Holiday 2001");  // Case kept, slashes gone.
+  EXPECT_EQ(dirs.search_dir, "/Pictures/Holiday 2001");  // Case kept, slashes gone.
 
   ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/").ok());
-  EXPECT_EQ(GetProgramAndSearchDirs().szSearchDir, "/");
+  EXPECT_EQ(GetProgramAndSearchDirs().search_dir, "/");
 
   test::TempDir withSlash;
   test::ScopedLayoutHome slashHome(withSlash.path().string() + "/");
-  EXPECT_EQ(GetProgramAndSearchDirs().szProgramDir, withSlash.path().string());
+  EXPECT_EQ(GetProgramAndSearchDirs().program_dir, withSlash.path().string());
 }
 
 }  // namespace

@@ -110,7 +110,7 @@ TEST(NameHelpersTest, EditPathsInPlace) {
 }
 
 std::vector<std::string> Tokens(std::string_view text) {
-  TStringTokenList list(text, ',');
+  StringTokenList list(text, ',');
   std::vector<std::string> tokens;
   while (auto token = list.GetNextToken()) tokens.emplace_back(*token);
   return tokens;

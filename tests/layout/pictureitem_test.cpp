@@ -35,7 +35,7 @@ class PictureItemTest : public LayoutTest {
   }
 
   TConfigItem parent_{"dir"};
-  TTreeBuildContext context_{&ui_, false, TSiteNames{}};
+  TTreeBuildContext context_{&ui_, false, SiteNames{}};
 };
 
 TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {

@@ -906,10 +906,10 @@ TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
   for (const char* name : {"z.jpg", "a/1.jpg", "a/b/2.gif", "c/3.jpg", "a/4.jpg", "inline/x.gif"}) {
     test::WriteFile(root / name, "");
   }
-  Result<std::unique_ptr<TFileItem>> tree = TFileItem::CreateRoot(root.path().string(), true);
+  Result<std::unique_ptr<FileItem>> tree = FileItem::CreateRoot(root.path().string(), true);
   ASSERT_TRUE(tree.ok());
   std::vector<std::string> names;
-  for (const TFileItem* item : TWebSite::ListPicturesInWalkOrder(**tree, TSiteNames{})) {
+  for (const FileItem* item : TWebSite::ListPicturesInWalkOrder(**tree, SiteNames{})) {
     names.emplace_back(fs::relative(item->szFullFileName(), root.path()).string());
   }
   EXPECT_EQ(names, (std::vector<std::string>{"a/b/2.gif", "a/1.jpg", "a/4.jpg", "c/3.jpg", "z.jpg"}));

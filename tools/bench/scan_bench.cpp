@@ -117,7 +117,7 @@ void BM_ScanTree(benchmark::State& state) {
   const BenchTree& benchTree = BenchTree::Get();
   const std::string& root = benchTree.Root();
   for (auto _ : state) {
-    auto tree = pix::TFileItem::CreateRoot(root, true);
+    auto tree = pix::FileItem::CreateRoot(root, true);
     if (!tree.ok()) {
       state.SkipWithError(tree.status().message().c_str());
       return;
@@ -126,10 +126,10 @@ void BM_ScanTree(benchmark::State& state) {
   }
   // One more scan, outside the timing, for what a tree holds.
   const std::size_t heapBefore = ::mallinfo2().uordblks;
-  auto tree = pix::TFileItem::CreateRoot(root, true);
+  auto tree = pix::FileItem::CreateRoot(root, true);
   const std::size_t heapAfter = ::mallinfo2().uordblks;
   std::size_t items = 0;
-  for (const pix::TFileItem* item = (*tree)->FirstChild(); item; item = pix::NextInTree(*item)) {
+  for (const pix::FileItem* item = (*tree)->FirstChild(); item; item = pix::NextInTree(*item)) {
     ++items;
   }
   state.counters["items"] = static_cast<double>(items);
@@ -141,14 +141,14 @@ BENCHMARK(BM_ScanTree)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime
 
 // The walk alone, over a tree made once.
 void BM_WalkTree(benchmark::State& state) {
-  auto tree = pix::TFileItem::CreateRoot(BenchTree::Get().Root(), true);
+  auto tree = pix::FileItem::CreateRoot(BenchTree::Get().Root(), true);
   if (!tree.ok()) {
     state.SkipWithError(tree.status().message().c_str());
     return;
   }
   for (auto _ : state) {
     std::size_t items = 0;
-    for (const pix::TFileItem* item = (*tree)->FirstChild(); item; item = pix::NextInTree(*item)) {
+    for (const pix::FileItem* item = (*tree)->FirstChild(); item; item = pix::NextInTree(*item)) {
       ++items;
     }
     benchmark::DoNotOptimize(items);

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto [name, pattern] = pix::fuzz::SplitAtNul(data, size);
   pix::fuzz::Expect(pix::MatchFileNamePattern(name, pattern) == ReferenceMatch(name, pattern),
                     "the matcher disagrees with the reference");
-  const pix::TPatternListItem list(pattern);
+  const pix::PatternListItem list(pattern);
   pix::MatchesAnyPattern(list, name);
   return 0;
 }
