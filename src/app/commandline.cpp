@@ -360,11 +360,11 @@ int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
     return kExitUsage;
   }
   if (!options.CommentFile) {
-    TFileImageInfo info;
-    info.szFileName = picture;
+    FileImageInfo info;
+    info.file_name = picture;
     ReadJpegImageInfo(&info);
-    if (info.OpenError != 0) {
-      io.Messages << "pixamond: Cannot open " << picture << ": " << std::strerror(info.OpenError)
+    if (info.open_error != 0) {
+      io.Messages << "pixamond: Cannot open " << picture << ": " << std::strerror(info.open_error)
                   << "\n";
       return kExitReported;
     }
@@ -372,7 +372,7 @@ int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
       io.Messages << "pixamond: " << JpegCorruptMessage(picture) << "\n";
       return kExitReported;
     }
-    io.Out << info.szComments;
+    io.Out << info.comments;
     return kExitOk;
   }
   std::string text;

@@ -105,7 +105,7 @@ void TConfigItem::Open(UserInterface& ui) {
   ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::kOk, MessageIcon::kWarning);
 }
 
-void TConfigItem::ShowPreview(TPreviewTarget*) {}
+void TConfigItem::ShowPreview(PreviewTarget*) {}
 
 void TConfigItem::Load() {}
 

@@ -113,7 +113,7 @@ class TConfigItem : public TVarArray {
   /// Opens the item outside the program; items that cannot be opened say so.
   virtual void Open(UserInterface& ui);
   /// Called when the item becomes the selected one; only pictures show something.
-  virtual void ShowPreview(TPreviewTarget* preview);
+  virtual void ShowPreview(PreviewTarget* preview);
   /// Fills the variables from their store (for the items that read it after construction).
   virtual void Load();
   /// True when the item may be renamed.
@@ -169,7 +169,7 @@ class TConfigItem : public TVarArray {
   std::vector<Status> SaveTree(UserInterface* ui);
 
   /// Shows the item's variables in the inspector and its picture in `preview`.
-  void ShowInInspector(TObjInspectModel& inspector, TPreviewTarget* preview);
+  void ShowInInspector(TObjInspectModel& inspector, PreviewTarget* preview);
   /// Takes the inspector's edits into the item: when any row was edited, the item's
   /// variables become the rows' variables and the item is modified.
   void TakeFromInspector(const TObjInspectModel& inspector);

@@ -139,7 +139,7 @@ void TObjInspectModel::KeepSpareRow() {
 
 // ---- The item side -----------------------------------------------------------------------
 
-void TConfigItem::ShowInInspector(TObjInspectModel& inspector, TPreviewTarget* preview) {
+void TConfigItem::ShowInInspector(TObjInspectModel& inspector, PreviewTarget* preview) {
   const int count = ItemCount();
   inspector.PrepareRows(count, NamesAreFixed());
   for (int i = 0; i < count; ++i) inspector.SetField(i, Item(i));

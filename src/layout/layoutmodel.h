@@ -52,7 +52,7 @@ class TLayoutModel {
   TLayoutModel& operator=(const TLayoutModel&) = delete;
 
   /// Where the selected picture's inline image is shown; may be null. Must outlive its use.
-  void SetPreviewTarget(TPreviewTarget* preview) { Preview = preview; }
+  void SetPreviewTarget(PreviewTarget* preview) { Preview = preview; }
   /// Where the files of crossed-out items go; none (the default) deletes them for good.
   /// Must outlive the model; every tree the model builds uses it.
   void SetTrash(Trash* trash);
@@ -159,7 +159,7 @@ class TLayoutModel {
   bool ConfirmDeletions(const TConfigItem& item, bool bQuestion);
 
   UserInterface& Ui;
-  TPreviewTarget* Preview = nullptr;
+  PreviewTarget* Preview = nullptr;
   Trash* TrashBin = nullptr;
   std::unique_ptr<TRootConfigItem> Root;
   std::vector<TConfigItem*> Rows;

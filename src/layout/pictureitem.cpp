@@ -55,7 +55,7 @@ bool HoldsPictureComment(std::string_view path) {
 
 bool CommentFitsReader(std::string_view text) {
   // The reader's own filter decides, so the two can never disagree on where a text is cut.
-  TCommentTextFilter filter;
+  CommentTextFilter filter;
   for (const char c : text) {
     if (!filter.Add(static_cast<std::uint8_t>(c))) return false;
   }
@@ -83,10 +83,10 @@ TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::stri
     return;
   }
   if (!HoldsPictureComment(szFullFileName)) return;
-  TFileImageInfo info;
-  info.szFileName = szFullFileName;
+  FileImageInfo info;
+  info.file_name = szFullFileName;
   ReadJpegImageInfo(&info);
-  ParseVarText(info.szComments);
+  ParseVarText(info.comments);
   szStoredComment = FormatVarText();
 }
 
@@ -166,7 +166,7 @@ std::filesystem::path TPictureItem::InlineImagePath() const {
   return BuildFileName(InlineDirectoryOf(directory, Names), baseName, Names.in_line_file_ext);
 }
 
-void TPictureItem::ShowPreview(TPreviewTarget* preview) {
+void TPictureItem::ShowPreview(PreviewTarget* preview) {
   if (preview != nullptr) preview->SetPicture(InlineImagePath());
 }
 

@@ -41,7 +41,7 @@ class TPictureItem : public TConfigItem {
   void Open(UserInterface& ui) override;
   bool CanOpen() const override { return true; }
   /// Shows the picture's inline image.
-  void ShowPreview(TPreviewTarget* preview) override;
+  void ShowPreview(PreviewTarget* preview) override;
   bool CanRename() const override { return true; }
   /// Renames the picture file in its directory to `newName`, which keeps the old extension
   /// when it has none. An existing file is never replaced.

@@ -49,39 +49,39 @@ bool IsFrameHeaderMarker(int code) {
 // Reads a file a buffer at a time through its descriptor, knowing where it is, so that the
 // walk costs one read for the usual header and seeks only over segments that pass the
 // buffer.
-class TByteReader {
+class ByteReader {
  public:
-  explicit TByteReader(int fd) : Fd(fd), Buffer(kBufferSize) {}
+  explicit ByteReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
 
   // The next byte, or kEndOfFile at the end of the file or on an error.
   int Next() {
-    if (Used == Filled && !Fill()) return EOF;
-    return Buffer[Used++];
+    if (used_ == filled_ && !Fill()) return EOF;
+    return buffer_[used_++];
   }
 
   // The file position of the next byte.
-  long long Position() const { return Start + static_cast<long long>(Used); }
+  long long Position() const { return start_ + static_cast<long long>(used_); }
 
   // True when at least `count` more bytes follow the current position.
   bool Holds(long count) {
-    if (static_cast<std::size_t>(count) <= Filled - Used) return true;
-    if (FileSize < 0) {
+    if (static_cast<std::size_t>(count) <= filled_ - used_) return true;
+    if (file_size_ < 0) {
       struct stat status;
-      FileSize = ::fstat(Fd, &status) == 0 && S_ISREG(status.st_mode)
+      file_size_ = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)
                      ? static_cast<long long>(status.st_size)
                      : 0;
     }
-    return Start + static_cast<long long>(Used) + count <= FileSize;
+    return start_ + static_cast<long long>(used_) + count <= file_size_;
   }
 
   // Copies the next `count` bytes, which the file holds (see Holds), to `out`. False when
   // the file turns out shorter after all.
   bool Read(char* out, std::size_t count) {
     while (count > 0) {
-      if (Used == Filled && !Fill()) return false;
-      const std::size_t part = std::min(count, Filled - Used);
-      std::memcpy(out, Buffer.data() + Used, part);
-      Used += part;
+      if (used_ == filled_ && !Fill()) return false;
+      const std::size_t part = std::min(count, filled_ - used_);
+      std::memcpy(out, buffer_.data() + used_, part);
+      used_ += part;
       out += part;
       count -= part;
     }
@@ -90,15 +90,15 @@ class TByteReader {
 
   // Moves `count` bytes on, which the file holds (see Holds). False when the seek fails.
   bool Skip(long count) {
-    const std::size_t left = Filled - Used;
+    const std::size_t left = filled_ - used_;
     if (static_cast<std::size_t>(count) <= left) {
-      Used += static_cast<std::size_t>(count);
+      used_ += static_cast<std::size_t>(count);
       return true;
     }
-    const long long target = Start + static_cast<long long>(Used) + count;
-    if (::lseek(Fd, static_cast<off_t>(target), SEEK_SET) < 0) return false;
-    Start = target;
-    Used = Filled = 0;
+    const long long target = start_ + static_cast<long long>(used_) + count;
+    if (::lseek(fd_, static_cast<off_t>(target), SEEK_SET) < 0) return false;
+    start_ = target;
+    used_ = filled_ = 0;
     return true;
   }
 
@@ -106,20 +106,20 @@ class TByteReader {
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
   bool Fill() {
-    Start += static_cast<long long>(Filled);
-    Used = Filled = 0;
-    const ssize_t got = ::read(Fd, Buffer.data(), Buffer.size());
+    start_ += static_cast<long long>(filled_);
+    used_ = filled_ = 0;
+    const ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
     if (got <= 0) return false;
-    Filled = static_cast<std::size_t>(got);
+    filled_ = static_cast<std::size_t>(got);
     return true;
   }
 
-  int Fd;                 // Owned by the caller; open for the life of the walk.
-  std::vector<unsigned char> Buffer;
-  std::size_t Used = 0;    // Bytes of Buffer already handed out.
-  std::size_t Filled = 0;  // Bytes of Buffer read from the file.
-  long long Start = 0;     // The file position of Buffer[0].
-  long long FileSize = -1;  // Read when first needed.
+  int fd_;                 // Owned by the caller; open for the life of the walk.
+  std::vector<unsigned char> buffer_;
+  std::size_t used_ = 0;    // Bytes of Buffer already handed out.
+  std::size_t filled_ = 0;  // Bytes of Buffer read from the file.
+  long long start_ = 0;     // The file position of Buffer[0].
+  long long file_size_ = -1;  // Read when first needed.
 };
 
 struct FdCloser {
@@ -129,10 +129,10 @@ struct FdCloser {
 // The state of one walk over one file. Every read goes through the three byte-reading steps
 // below; once an error has been reported the file is not touched again, and every loop of
 // the walk tests the error count, so a damaged file ends the walk at its first problem.
-class TJpegHeaderWalk {
+class JpegHeaderWalk {
  public:
-  TJpegHeaderWalk(int fd, TFileImageInfo& info, TJpegHeaderMap* map)
-      : Reader(fd), Info(info), Map(map) {}
+  JpegHeaderWalk(int fd, FileImageInfo& info, JpegHeaderMap* map)
+      : reader_(fd), info_(info), map_(map) {}
 
   void Run() {
     const int first = RawByte();
@@ -142,11 +142,11 @@ class TJpegHeaderWalk {
       if (second != kMarkerSoi) ReportError(kPlaceNoSoi, "Expected SOI marker first");
       return;
     }
-    while (ErrorCount == 0) {
+    while (error_count_ == 0) {
       const int code = NextMarker();
       if (IsFrameHeaderMarker(code)) {
-        if (Map != nullptr && Map->FrameHeaderStart < 0 && ErrorCount == 0) {
-          Map->FrameHeaderStart = MarkerStart();
+        if (map_ != nullptr && map_->frame_header_start < 0 && error_count_ == 0) {
+          map_->frame_header_start = MarkerStart();
         }
         ReadFrameHeader();
       } else if (code == kMarkerEoi || code == kMarkerSos) {
@@ -154,7 +154,7 @@ class TJpegHeaderWalk {
       } else if (code == kMarkerCom) {
         ReadComment();
       } else if ((code == kMarkerApp1 || code == kMarkerApp13) &&
-                 Info.pMetadataSegments != nullptr) {
+                 info_.metadata_segments != nullptr) {
         ReadMetadataSegment(code);
       } else {
         SkipSegment();
@@ -162,32 +162,32 @@ class TJpegHeaderWalk {
     }
     // The caption segment's text, or when no segment holds variable records the text of
     // the last one; a comment cut by an error leaves nothing.
-    if (CaptionText) {
-      Info.szComments = std::move(*CaptionText);
-      if (Map != nullptr) Map->Caption = CaptionIndex;
+    if (caption_text_) {
+      info_.comments = std::move(*caption_text_);
+      if (map_ != nullptr) map_->caption = caption_index_;
     } else {
-      Info.szComments = std::move(LastCommentText);
-      if (Map != nullptr && !Info.szComments.empty()) Map->Caption = LastCommentIndex;
+      info_.comments = std::move(last_comment_text_);
+      if (map_ != nullptr && !info_.comments.empty()) map_->caption = last_comment_index_;
     }
   }
 
-  int Errors() const { return ErrorCount; }
+  int Errors() const { return error_count_; }
 
  private:
   void ReportError(int place, const char* message) {
-    ++ErrorCount;
-    ReportDetail("COMREAD(" + std::to_string(place) + "): <" + std::to_string(ErrorCount) + ">" +
+    ++error_count_;
+    ReportDetail("COMREAD(" + std::to_string(place) + "): <" + std::to_string(error_count_) + ">" +
                  message);
   }
 
   // The next byte (0 to 255) or end-of-file. After an error nothing more is read: the
   // attempt is itself reported and 0xFF stands in for the byte.
   int RawByte() {
-    if (ErrorCount > 0) {
+    if (error_count_ > 0) {
       ReportError(kPlaceReadPastEnd, "Attempt to read past end of file.");
       return 0xFF;
     }
-    return Reader.Next();
+    return reader_.Next();
   }
 
   // A byte that must be there.
@@ -198,16 +198,16 @@ class TJpegHeaderWalk {
   }
 
   // The offset of the 0xFF right before the marker code just read.
-  std::int64_t MarkerStart() { return static_cast<std::int64_t>(Reader.Position()) - 2; }
+  std::int64_t MarkerStart() { return static_cast<std::int64_t>(reader_.Position()) - 2; }
 
   // A big-endian two-byte value; 0xFF when it could not be read.
   int TwoByteValue() {
     const int high = RawByte();
     if (high == kEndOfFile) ReportError(kPlaceValueHighByte, "Premature EOF in JPEG file");
-    if (ErrorCount > 0) return 0xFF;
+    if (error_count_ > 0) return 0xFF;
     const int low = RawByte();
     if (low == kEndOfFile) ReportError(kPlaceValueLowByte, "Premature EOF in JPEG file");
-    if (ErrorCount > 0) return 0xFF;
+    if (error_count_ > 0) return 0xFF;
     return high * 256 + low;
   }
 
@@ -217,27 +217,27 @@ class TJpegHeaderWalk {
     int byte;
     do {
       byte = TestedByte();
-    } while (byte != 0xFF && ErrorCount == 0);
+    } while (byte != 0xFF && error_count_ == 0);
     do {
       byte = TestedByte();
-    } while (byte == 0xFF && ErrorCount == 0);
+    } while (byte == 0xFF && error_count_ == 0);
     return byte;
   }
 
   void ReadFrameHeader() {
     const int length = TwoByteValue();
-    if (ErrorCount > 0) return;
+    if (error_count_ > 0) return;
     TestedByte();  // Sample precision; of no interest here.
     // A value that could not be read is never stored: 0xFF would pass for a real size.
     const int height = TwoByteValue();
-    if (ErrorCount > 0) return;
-    Info.Height = height;
+    if (error_count_ > 0) return;
+    info_.height = height;
     const int width = TwoByteValue();
-    if (ErrorCount > 0) return;
-    Info.Width = width;
+    if (error_count_ > 0) return;
+    info_.width = width;
     const int components = TestedByte();
     if (length != 8 + 3 * components) ReportError(kPlaceFrameLength, "Bogus SOF marker length");
-    for (int i = 0; i < components && ErrorCount == 0; ++i) {
+    for (int i = 0; i < components && error_count_ == 0; ++i) {
       TestedByte();  // Component id.
       TestedByte();  // Sampling factors.
       TestedByte();  // Quantization table number.
@@ -247,7 +247,7 @@ class TJpegHeaderWalk {
   // The payload length of the segment whose marker was just read; -1 after an error.
   long SegmentLength() {
     const int length = TwoByteValue();
-    if (ErrorCount > 0) return -1;
+    if (error_count_ > 0) return -1;
     if (length < 2) {
       ReportError(kPlaceSkipLength, "Erroneous JPEG marker length");
       return -1;
@@ -259,8 +259,8 @@ class TJpegHeaderWalk {
   // megabytes of XMP): they are passed over without reading when the file holds them whole,
   // and read to the end otherwise, so that a cut file is reported as before.
   void SkipBytes(long left) {
-    if (left > 0 && Reader.Holds(left) && Reader.Skip(left)) return;
-    for (long remaining = left; remaining > 0 && ErrorCount == 0; --remaining) TestedByte();
+    if (left > 0 && reader_.Holds(left) && reader_.Skip(left)) return;
+    for (long remaining = left; remaining > 0 && error_count_ == 0; --remaining) TestedByte();
   }
 
   void SkipSegment() {
@@ -272,7 +272,7 @@ class TJpegHeaderWalk {
   void ReadMetadataSegment(int code) {
     const long size = SegmentLength();
     if (size <= 0) return;
-    if (!Reader.Holds(size)) {
+    if (!reader_.Holds(size)) {
       SkipBytes(size);  // Cut: reported as for any other segment.
       return;
     }
@@ -281,8 +281,8 @@ class TJpegHeaderWalk {
                      '\0');
     std::size_t signature = 0;
     std::string* keep = nullptr;
-    if (Reader.Read(head.data(), head.size())) {
-      keep = MetadataSegmentKeeper(*Info.pMetadataSegments, code, head,
+    if (reader_.Read(head.data(), head.size())) {
+      keep = MetadataSegmentKeeper(*info_.metadata_segments, code, head,
                                    static_cast<std::size_t>(size), &signature);
     } else {
       ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
@@ -296,7 +296,7 @@ class TJpegHeaderWalk {
     const std::size_t start = keep->size();
     keep->append(head, signature);
     keep->resize(keep->size() + rest);
-    if (!Reader.Read(keep->data() + keep->size() - rest, rest)) {
+    if (!reader_.Read(keep->data() + keep->size() - rest, rest)) {
       keep->resize(start);  // A cut segment is not kept.
       ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
     }
@@ -308,50 +308,50 @@ class TJpegHeaderWalk {
   // bytes of a long comment are never taken for markers.
   void ReadComment() {
     const std::int64_t start = MarkerStart();
-    const int errorsBefore = ErrorCount;
+    const int errors_before = error_count_;
     const int length = TwoByteValue();
-    if (ErrorCount == errorsBefore && length < 2) {
+    if (error_count_ == errors_before && length < 2) {
       ReportError(kPlaceCommentLength, "Erroneous JPEG marker length");
     }
-    Filter.Reset();
-    Raw.clear();
+    filter_.Reset();
+    raw_.clear();
     bool storing = true;
-    for (int left = length - 2; left > 0 && ErrorCount == 0; --left) {
+    for (int left = length - 2; left > 0 && error_count_ == 0; --left) {
       const int byte = TestedByte();
       if (byte == kEndOfFile) break;
-      Raw += static_cast<char>(byte);
-      if (storing) storing = Filter.Add(static_cast<std::uint8_t>(byte));
+      raw_ += static_cast<char>(byte);
+      if (storing) storing = filter_.Add(static_cast<std::uint8_t>(byte));
     }
-    if (ErrorCount > errorsBefore) {
-      CaptionText.reset();
-      LastCommentText.clear();
+    if (error_count_ > errors_before) {
+      caption_text_.reset();
+      last_comment_text_.clear();
       return;
     }
-    const bool records = HoldsVariableRecords(Raw);
-    const int index = Map != nullptr ? static_cast<int>(Map->Comments.size()) : -1;
-    if (Map != nullptr) {
-      Map->Comments.push_back(TJpegCommentSegment{
-          start, static_cast<std::int64_t>(Reader.Position()), records});
+    const bool records = HoldsVariableRecords(raw_);
+    const int index = map_ != nullptr ? static_cast<int>(map_->comments.size()) : -1;
+    if (map_ != nullptr) {
+      map_->comments.push_back(JpegCommentSegment{
+          start, static_cast<std::int64_t>(reader_.Position()), records});
     }
-    std::string text = std::move(Filter).Finish();
+    std::string text = std::move(filter_).Finish();
     if (records) {
-      CaptionText = text;
-      CaptionIndex = index;
+      caption_text_ = text;
+      caption_index_ = index;
     }
-    LastCommentText = std::move(text);
-    LastCommentIndex = index;
+    last_comment_text_ = std::move(text);
+    last_comment_index_ = index;
   }
 
-  TByteReader Reader;
-  TFileImageInfo& Info;
-  TJpegHeaderMap* Map;  // Filled when not null; owned by the caller.
-  TCommentTextFilter Filter;
-  std::string Raw;  // The bytes of the COM segment being read.
-  std::optional<std::string> CaptionText;
-  int CaptionIndex = -1;
-  std::string LastCommentText;
-  int LastCommentIndex = -1;
-  int ErrorCount = 0;
+  ByteReader reader_;
+  FileImageInfo& info_;
+  JpegHeaderMap* map_;  // Filled when not null; owned by the caller.
+  CommentTextFilter filter_;
+  std::string raw_;  // The bytes of the COM segment being read.
+  std::optional<std::string> caption_text_;
+  int caption_index_ = -1;
+  std::string last_comment_text_;
+  int last_comment_index_ = -1;
+  int error_count_ = 0;
 };
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -364,11 +364,11 @@ bool EndsWith(std::string_view text, std::string_view end) {
 // fewer continuation bytes than it announces. That piece is dropped, so that the text ends
 // with a whole character. Bytes that are not UTF-8 at all stay as they are.
 void DropCutCharacter(std::string& text) {
-  const auto isContinuation = [](unsigned char byte) { return (byte & 0xC0) == 0x80; };
+  const auto is_continuation = [](unsigned char byte) { return (byte & 0xC0) == 0x80; };
   std::size_t start = text.size();
   std::size_t continuations = 0;
   while (start > 0 && continuations < 3 &&
-         isContinuation(static_cast<unsigned char>(text[start - 1]))) {
+         is_continuation(static_cast<unsigned char>(text[start - 1]))) {
     --start;
     ++continuations;
   }
@@ -388,39 +388,39 @@ bool IsKeptCommentByte(std::uint8_t byte) {
   return byte == '\t' || (byte >= 0x20 && byte != 0x7F);
 }
 
-void TCommentTextFilter::Reset() {
-  Text.clear();
-  FreePlaces = MAX_COMMENTS_LENGTH;
+void CommentTextFilter::Reset() {
+  text_.clear();
+  free_places_ = MAX_COMMENTS_LENGTH;
 }
 
-bool TCommentTextFilter::Add(std::uint8_t byte) {
+bool CommentTextFilter::Add(std::uint8_t byte) {
   // Carriage returns, the other control characters and DEL are dropped wherever they come.
   if (byte != '\n' && !IsKeptCommentByte(byte)) return true;
-  if (FreePlaces <= 5) {
+  if (free_places_ <= 5) {
     // Full: this byte and everything after it are lost, and so is a character the cut
     // leaves unfinished.
-    DropCutCharacter(Text);
+    DropCutCharacter(text_);
     return false;
   }
   if (byte == '\n') {
-    Text += "\r\n";
-    FreePlaces -= 2;
+    text_ += "\r\n";
+    free_places_ -= 2;
   } else {
-    Text += static_cast<char>(byte);
-    --FreePlaces;
+    text_ += static_cast<char>(byte);
+    --free_places_;
   }
   return true;
 }
 
-std::string TCommentTextFilter::Finish() && {
-  if (Text.empty() || Text.back() != '\n') Text += "\r\n";
-  std::string done = std::move(Text);
+std::string CommentTextFilter::Finish() && {
+  if (text_.empty() || text_.back() != '\n') text_ += "\r\n";
+  std::string done = std::move(text_);
   Reset();
   return done;
 }
 
 std::string FilterCommentText(std::string_view raw) {
-  TCommentTextFilter filter;
+  CommentTextFilter filter;
   for (char c : raw) {
     if (!filter.Add(static_cast<std::uint8_t>(c))) break;
   }
@@ -431,50 +431,50 @@ bool HoldsVariableRecords(std::string_view raw) {
   std::size_t letters = 0;
   while (letters < raw.size() && IsAsciiLetter(raw[letters])) ++letters;
   if (letters < 2 || letters >= raw.size() || raw[letters] != ':') return false;
-  const std::string_view afterName = raw.substr(letters + 1);
-  if (afterName.substr(0, 1) != "\n" && afterName.substr(0, 2) != "\r\n") return false;
+  const std::string_view after_name = raw.substr(letters + 1);
+  if (after_name.substr(0, 1) != "\n" && after_name.substr(0, 2) != "\r\n") return false;
   return EndsWith(raw, "\n\n") || EndsWith(raw, "\n\r\n");
 }
 
-int TJpegHeaderMap::RecordSegmentCount() const {
+int JpegHeaderMap::RecordSegmentCount() const {
   int count = 0;
-  for (const TJpegCommentSegment& segment : Comments) count += segment.bHoldsRecords ? 1 : 0;
+  for (const JpegCommentSegment& segment : comments) count += segment.holds_records ? 1 : 0;
   return count;
 }
 
-std::string JpegCorruptMessage(std::string_view fileName) {
-  return "JPEG file " + std::string(fileName) + " is corrupt";
+std::string JpegCorruptMessage(std::string_view file_name) {
+  return "JPEG file " + std::string(file_name) + " is corrupt";
 }
 
-int ReadJpegHeaderMap(TFileImageInfo* FileImageInfo, TJpegHeaderMap* map) {
-  TFileImageInfo& info = *FileImageInfo;
-  if (map != nullptr) *map = TJpegHeaderMap();
-  info.Width = 0;
-  info.Height = 0;
-  info.szComments.clear();
-  info.OpenError = 0;
-  info.bMissing = false;
+int ReadJpegHeaderMap(FileImageInfo* file_image_info, JpegHeaderMap* map) {
+  FileImageInfo& info = *file_image_info;
+  if (map != nullptr) *map = JpegHeaderMap();
+  info.width = 0;
+  info.height = 0;
+  info.comments.clear();
+  info.open_error = 0;
+  info.missing = false;
   // With O_NONBLOCK a named pipe in a picture's place reads as empty rather than waiting
   // for a writer that never comes.
-  const int fd = ::open(info.szFileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = ::open(info.file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    info.OpenError = errno;
-    info.bMissing = errno == ENOENT;
-    ReportDetail(std::string("COMREAD: ") + std::strerror(info.OpenError));
+    info.open_error = errno;
+    info.missing = errno == ENOENT;
+    ReportDetail(std::string("COMREAD: ") + std::strerror(info.open_error));
     return 1;
   }
   const std::unique_ptr<const int, FdCloser> closer(&fd);
-  TJpegHeaderWalk walk(fd, info, map);
+  JpegHeaderWalk walk(fd, info, map);
   walk.Run();
   return walk.Errors();
 }
 
-int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo) {
-  return ReadJpegHeaderMap(FileImageInfo, nullptr);
+int ReadJpegImageInfoCountingErrors(FileImageInfo* file_image_info) {
+  return ReadJpegHeaderMap(file_image_info, nullptr);
 }
 
-int ReadJpegImageInfo(TFileImageInfo* FileImageInfo) {
-  ReadJpegImageInfoCountingErrors(FileImageInfo);
+int ReadJpegImageInfo(FileImageInfo* file_image_info) {
+  ReadJpegImageInfoCountingErrors(file_image_info);
   return 1;
 }
 

@@ -24,72 +24,72 @@
 
 namespace pix {
 
-/// The most bytes `szComments` may hold; the reader keeps a few places free, so the longest
+/// The most bytes `comments` may hold; the reader keeps a few places free, so the longest
 /// text it hands over is 31997 bytes.
 inline constexpr int MAX_COMMENTS_LENGTH = 32000;
 
 /// Frame size and comment of one JPEG picture.
-struct TFileImageInfo {
-  std::int32_t Width = 0;   ///< Frame width in pixels; 0 when no frame header was read.
-  std::int32_t Height = 0;  ///< Number of lines; 0 when no frame header was read.
-  std::string szFileName;   ///< The picture's path; set by the caller.
+struct FileImageInfo {
+  std::int32_t width = 0;   ///< Frame width in pixels; 0 when no frame header was read.
+  std::int32_t height = 0;  ///< Number of lines; 0 when no frame header was read.
+  std::string file_name;   ///< The picture's path; set by the caller.
   /// The text of the caption segment (the last COM segment before the scan that holds
   /// variable records, or the last COM segment when none does), with every line ending made CR LF,
   /// carriage returns and the other control characters except tab dropped, every other byte
   /// (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when the file has
   /// no COM segment or the segment could not be read.
-  std::string szComments;
+  std::string comments;
   /// The errno of a file that could not be opened (too many open files, no permission...);
   /// 0 when it was opened.
-  int OpenError = 0;
+  int open_error = 0;
   /// The file was not there (set when it could not be opened for that reason).
-  bool bMissing = false;
+  bool missing = false;
   /// When set by the caller, the walk also keeps the metadata segments it passes (as
   /// ReadJpegMetadataSegments does), so the header is read once for both.
-  TJpegMetadataSegments* pMetadataSegments = nullptr;
+  JpegMetadataSegments* metadata_segments = nullptr;
 };
 
-/// Reads the frame size and comment of the JPEG file `szFileName` into the other fields.
+/// Reads the frame size and comment of the JPEG file `file_name` into the other fields.
 /// Always returns 1: the outcome is judged by the fields (a width and height both not above
 /// 0 mean the file is not a usable JPEG picture). Error lines go to the detail sink.
-int ReadJpegImageInfo(TFileImageInfo* FileImageInfo);
+int ReadJpegImageInfo(FileImageInfo* file_image_info);
 
 /// As ReadJpegImageInfo, but returns the number of errors the walk reported (0 for a header
 /// read cleanly up to its scan). Used where a written file is checked before it is kept.
-int ReadJpegImageInfoCountingErrors(TFileImageInfo* FileImageInfo);
+int ReadJpegImageInfoCountingErrors(FileImageInfo* file_image_info);
 
 /// True when the picture read into `info` has no usable frame size, which every caller
 /// reports as JpegCorruptMessage.
-inline bool IsCorruptJpegInfo(const TFileImageInfo& info) {
-  return info.Width <= 0 || info.Height <= 0;
+inline bool IsCorruptJpegInfo(const FileImageInfo& info) {
+  return info.width <= 0 || info.height <= 0;
 }
 
 /// "JPEG file NAME is corrupt": what the site run, the comment command and the comment
 /// writer say of a picture the reader finds no frame size in.
-std::string JpegCorruptMessage(std::string_view fileName);
+std::string JpegCorruptMessage(std::string_view file_name);
 
 /// One COM segment of a picture's header, by its place in the file.
-struct TJpegCommentSegment {
-  std::int64_t Start = 0;       ///< Offset of the 0xFF right before the COM code.
-  std::int64_t End = 0;         ///< Offset just past the segment's text.
-  bool bHoldsRecords = false;   ///< Its text is variable records (HoldsVariableRecords).
+struct JpegCommentSegment {
+  std::int64_t start = 0;       ///< Offset of the 0xFF right before the COM code.
+  std::int64_t end = 0;         ///< Offset just past the segment's text.
+  bool holds_records = false;   ///< Its text is variable records (HoldsVariableRecords).
 };
 
 /// Where the walk of ReadJpegHeaderMap found the COM segments and the frame header.
-struct TJpegHeaderMap {
+struct JpegHeaderMap {
   /// Every COM segment read whole before the walk ended, in file order.
-  std::vector<TJpegCommentSegment> Comments;
+  std::vector<JpegCommentSegment> comments;
   /// Offset of the 0xFF right before the first frame header's code; -1 when none was met.
-  std::int64_t FrameHeaderStart = -1;
-  /// Index in Comments of the caption segment, whose text szComments holds; -1 for none.
-  int Caption = -1;
+  std::int64_t frame_header_start = -1;
+  /// Index in Comments of the caption segment, whose text comments holds; -1 for none.
+  int caption = -1;
   /// Number of the segments in Comments that hold variable records.
   int RecordSegmentCount() const;
 };
 
 /// As ReadJpegImageInfoCountingErrors, and fills `map` with the places of the segments the
 /// walk met.
-int ReadJpegHeaderMap(TFileImageInfo* FileImageInfo, TJpegHeaderMap* map);
+int ReadJpegHeaderMap(FileImageInfo* file_image_info, JpegHeaderMap* map);
 
 /// True when the raw text of a COM segment is variable records as this program writes them:
 /// it starts with a name line (two or more ASCII letters, a colon and a line end, LF or
@@ -107,7 +107,7 @@ bool IsKeptCommentByte(std::uint8_t byte);
 /// stops when five or fewer of MAX_COMMENTS_LENGTH places are left (a UTF-8 character cut
 /// there is dropped whole), and CR LF ends the text when it does not already end in a line
 /// feed. Every kept byte takes one place, a line feed two.
-class TCommentTextFilter {
+class CommentTextFilter {
  public:
   /// Empties the text for a new segment.
   void Reset();
@@ -119,8 +119,8 @@ class TCommentTextFilter {
   std::string Finish() &&;
 
  private:
-  std::string Text;
-  int FreePlaces = MAX_COMMENTS_LENGTH;
+  std::string text_;
+  int free_places_ = MAX_COMMENTS_LENGTH;
 };
 
 /// The text the reader would hand over for a COM segment holding `raw`.

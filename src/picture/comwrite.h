@@ -36,48 +36,48 @@ inline constexpr std::size_t kMaxComSegmentText = 65533;
 /// The change of one picture's header that gives it a new caption: which COM segments go,
 /// and where the new one is placed. Planned from the walk of the picture's header, then
 /// carried out as one streaming copy.
-class TWriteComObject {
+class CommentWritePlan {
  public:
   /// Plans the change that gives the picture whose header is `map` the caption
-  /// `szInitComments` (not longer than kMaxComSegmentText). The map must come from a walk
+  /// `init_comments` (not longer than kMaxComSegmentText). The map must come from a walk
   /// that met a frame header.
-  TWriteComObject(std::string_view szInitComments, const TJpegHeaderMap& map);
+  CommentWritePlan(std::string_view init_comments, const JpegHeaderMap& map);
 
   /// True when the copy would be the picture byte for byte.
-  bool ChangesNothing() const { return Edits.empty(); }
+  bool ChangesNothing() const { return edits_.empty(); }
 
   /// Copies `in` (read from its start) to `out` with the change made. Fails when the input
   /// ends before a planned place or on any read or write error; `inName` names it.
-  Status Copy(std::FILE* in, std::FILE* out, const std::string& inName) const;
+  Status Copy(std::FILE* input, std::FILE* out, const std::string& in_name) const;
 
   /// The new segment as written: FF FE, the length, the text. Empty for an empty caption.
-  const std::vector<std::uint8_t>& ComSegmentImage() const { return SegmentImage; }
+  const std::vector<std::uint8_t>& ComSegmentImage() const { return segment_image_; }
 
  private:
-  // At Offset the new segment is written (when bInsert), then the bytes up to DropEnd are
+  // At Offset the new segment is written (when insert), then the bytes up to DropEnd are
   // left out (none when DropEnd equals Offset).
-  struct TEdit {
-    std::int64_t Offset = 0;
-    std::int64_t DropEnd = 0;
-    bool bInsert = false;
+  struct Edit {
+    std::int64_t offset = 0;
+    std::int64_t drop_end = 0;
+    bool insert = false;
   };
-  std::vector<std::uint8_t> SegmentImage;
-  std::vector<TEdit> Edits;  // In file order.
+  std::vector<std::uint8_t> segment_image_;
+  std::vector<Edit> edits_;  // In file order.
 };
 
-/// Copies the JPEG file `szInFile` to `szOutFile` with the caption `szComments` (see the
+/// Copies the JPEG file `in_file` to `out_file` with the caption `comments` (see the
 /// top of this file). A file the reader finds no frame size in is refused with
-/// JpegCorruptMessage before anything is written. The copy is written beside `szOutFile`
+/// JpegCorruptMessage before anything is written. The copy is written beside `out_file`
 /// under a temporary name and moved into place only when it is complete and the marker
 /// reader reads back the new caption and the picture's frame size from it; on any failure
-/// `szOutFile` is left as it was. The two paths may name the same file, which then changes
-/// in place (and is not written at all when nothing would change). An existing `szOutFile`
+/// `out_file` is left as it was. The two paths may name the same file, which then changes
+/// in place (and is not written at all when nothing would change). An existing `out_file`
 /// is replaced only when CheckUserFileRewrite allows it (a symbolic link is written through
 /// to the file it leads to and stays a link), and keeps its mode, owner and group.
-Status WriteJpegComment(const std::filesystem::path& szInFile,
-                        const std::filesystem::path& szOutFile, std::string_view szComments);
+Status WriteJpegComment(const std::filesystem::path& in_file,
+                        const std::filesystem::path& out_file, std::string_view comments);
 
-/// Gives the picture at `path` the caption `szComments`, safely in place.
-Status WriteJpegCommentInPlace(const std::filesystem::path& path, std::string_view szComments);
+/// Gives the picture at `path` the caption `comments`, safely in place.
+Status WriteJpegCommentInPlace(const std::filesystem::path& path, std::string_view comments);
 
 }  // namespace pix

@@ -40,28 +40,28 @@ constexpr std::uint64_t kMaxConvertedPixels = 64ULL * 1024 * 1024;
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using TFilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // ---------------------------------------------------------------------------------------
 // The error manager and the one place where libjpeg's longjmp lands.
 
-struct TJpegErrorManager {
-  jpeg_error_mgr Pub;  // First, so that the library's pointer to it reaches the rest.
-  std::jmp_buf Jump;
-  char Message[JMSG_LENGTH_MAX];       // The fatal error, for the failure the caller gets.
-  char FirstWarning[JMSG_LENGTH_MAX];  // What the first warning said; empty while clean.
+struct JpegErrorManager {
+  jpeg_error_mgr pub;  // First, so that the library's pointer to it reaches the rest.
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];       // The fatal error, for the failure the caller gets.
+  char first_warning[JMSG_LENGTH_MAX];  // What the first warning said; empty while clean.
 };
 
-TJpegErrorManager& ErrorManagerOf(j_common_ptr info) {
-  return *reinterpret_cast<TJpegErrorManager*>(info->err);
+JpegErrorManager& ErrorManagerOf(j_common_ptr info) {
+  return *reinterpret_cast<JpegErrorManager*>(info->err);
 }
 
 // Passes the library's fatal error on as a detail line and keeps the text for the failure
 // the caller gets.
 void PrintLibraryMessage(j_common_ptr info) {
-  TJpegErrorManager& err = ErrorManagerOf(info);
-  (*info->err->format_message)(info, err.Message);
-  ReportDetail(err.Message);
+  JpegErrorManager& err = ErrorManagerOf(info);
+  (*info->err->format_message)(info, err.message);
+  ReportDetail(err.message);
 }
 
 // The library's warnings (level -1) and trace messages come here. A warning means damaged
@@ -70,37 +70,37 @@ void PrintLibraryMessage(j_common_ptr info) {
 // report the damaged picture. Trace messages are not wanted.
 void NoteLibraryMessage(j_common_ptr info, int level) {
   if (level >= 0) return;
-  TJpegErrorManager& err = ErrorManagerOf(info);
-  if (err.Pub.num_warnings == 0) {
-    (*info->err->format_message)(info, err.FirstWarning);
-    ReportDetail(err.FirstWarning);
+  JpegErrorManager& err = ErrorManagerOf(info);
+  if (err.pub.num_warnings == 0) {
+    (*info->err->format_message)(info, err.first_warning);
+    ReportDetail(err.first_warning);
   }
-  ++err.Pub.num_warnings;
+  ++err.pub.num_warnings;
 }
 
 [[noreturn]] void LeaveOnFatalError(j_common_ptr info) {
   (*info->err->output_message)(info);
-  std::longjmp(ErrorManagerOf(info).Jump, 1);
+  std::longjmp(ErrorManagerOf(info).jump, 1);
 }
 
-jpeg_error_mgr* SetUpErrorManager(TJpegErrorManager& err) {
-  jpeg_error_mgr* pub = jpeg_std_error(&err.Pub);
+jpeg_error_mgr* SetUpErrorManager(JpegErrorManager& err) {
+  jpeg_error_mgr* pub = jpeg_std_error(&err.pub);
   pub->error_exit = LeaveOnFatalError;
   pub->output_message = PrintLibraryMessage;
   pub->emit_message = NoteLibraryMessage;
   pub->addon_message_table = kOutputStageMessages;
   pub->first_addon_message = kMsgGifGrayOrRgbOnly;
   pub->last_addon_message = kMsgGifGrayOrRgbOnly;
-  err.Message[0] = '\0';
-  err.FirstWarning[0] = '\0';
+  err.message[0] = '\0';
+  err.first_warning[0] = '\0';
   return pub;
 }
 
 // Runs one step of libjpeg work. A fatal library error jumps back here and makes the call
 // return false; the step functions hold no object with a destructor, so nothing is skipped
 // that would need cleaning up. Every libjpeg call that can fail goes through here.
-bool CallJpeg(TJpegErrorManager& err, void (*step)(void*), void* context) {
-  if (setjmp(err.Jump) != 0) return false;
+bool CallJpeg(JpegErrorManager& err, void (*step)(void*), void* context) {
+  if (setjmp(err.jump) != 0) return false;
   step(context);
   return true;
 }
@@ -108,46 +108,46 @@ bool CallJpeg(TJpegErrorManager& err, void (*step)(void*), void* context) {
 // ---------------------------------------------------------------------------------------
 // Owned decompressor and compressor.
 
-struct TJpegDecompressor {
-  jpeg_decompress_struct Info;
-  TJpegErrorManager Err;
+struct JpegDecompressor {
+  jpeg_decompress_struct info;
+  JpegErrorManager err;
 };
-struct TJpegDecompressorDeleter {
-  void operator()(TJpegDecompressor* d) const {
-    jpeg_destroy_decompress(&d->Info);  // Safe on a half-created object: it checks `mem`.
+struct JpegDecompressorDeleter {
+  void operator()(JpegDecompressor* d) const {
+    jpeg_destroy_decompress(&d->info);  // Safe on a half-created object: it checks `mem`.
     delete d;
   }
 };
-using TDecompressorPtr = std::unique_ptr<TJpegDecompressor, TJpegDecompressorDeleter>;
+using DecompressorPtr = std::unique_ptr<JpegDecompressor, JpegDecompressorDeleter>;
 
 // A destination that collects the compressed bytes in memory.
-struct TJpegCompressor {
-  jpeg_compress_struct Info;
-  TJpegErrorManager Err;
-  jpeg_destination_mgr Destination;
-  std::vector<JOCTET> Bytes;
+struct JpegCompressor {
+  jpeg_compress_struct info;
+  JpegErrorManager err;
+  jpeg_destination_mgr destination;
+  std::vector<JOCTET> bytes;
 };
-struct TJpegCompressorDeleter {
-  void operator()(TJpegCompressor* c) const {
-    jpeg_destroy_compress(&c->Info);
+struct JpegCompressorDeleter {
+  void operator()(JpegCompressor* c) const {
+    jpeg_destroy_compress(&c->info);
     delete c;
   }
 };
-using TCompressorPtr = std::unique_ptr<TJpegCompressor, TJpegCompressorDeleter>;
+using CompressorPtr = std::unique_ptr<JpegCompressor, JpegCompressorDeleter>;
 
-Status LibraryFailure(const TJpegErrorManager& err, const fs::path& name) {
-  return Status::Corrupt(name.string() + ": " + err.Message);
+Status LibraryFailure(const JpegErrorManager& err, const fs::path& name) {
+  return Status::Corrupt(name.string() + ": " + err.message);
 }
 
-Result<TDecompressorPtr> NewDecompressor(const fs::path& name) {
-  TDecompressorPtr d(new TJpegDecompressor{});
-  d->Info.err = SetUpErrorManager(d->Err);
+Result<DecompressorPtr> NewDecompressor(const fs::path& name) {
+  DecompressorPtr d(new JpegDecompressor{});
+  d->info.err = SetUpErrorManager(d->err);
   if (!CallJpeg(
-          d->Err, [](void* c) { jpeg_create_decompress(static_cast<j_decompress_ptr>(c)); },
-          &d->Info)) {
-    return LibraryFailure(d->Err, name);
+          d->err, [](void* c) { jpeg_create_decompress(static_cast<j_decompress_ptr>(c)); },
+          &d->info)) {
+    return LibraryFailure(d->err, name);
   }
-  d->Info.mem->max_memory_to_use = kMaxDecoderMemory;
+  d->info.mem->max_memory_to_use = kMaxDecoderMemory;
   return d;
 }
 
@@ -242,57 +242,57 @@ void FinishFirstScansStep(void* context) {
 }
 
 // Starts the decoder, on the first scans only where they are all that is needed.
-bool StartDecoding(TJpegDecompressor& d) {
-  return CallJpeg(d.Err, DecodesFirstScansOnly(d.Info) ? StartFirstScansStep : StartStep,
-                  &d.Info);
+bool StartDecoding(JpegDecompressor& d) {
+  return CallJpeg(d.err, DecodesFirstScansOnly(d.info) ? StartFirstScansStep : StartStep,
+                  &d.info);
 }
 
 // Ends a decoding begun by StartDecoding.
-bool FinishDecoding(TJpegDecompressor& d) {
-  return CallJpeg(d.Err, d.Info.buffered_image ? FinishFirstScansStep : FinishStep, &d.Info);
+bool FinishDecoding(JpegDecompressor& d) {
+  return CallJpeg(d.err, d.info.buffered_image ? FinishFirstScansStep : FinishStep, &d.info);
 }
 
-struct TReadRow {
-  j_decompress_ptr Info;
-  JSAMPROW Row;
+struct ReadRow {
+  j_decompress_ptr info;
+  JSAMPROW row;
 };
 void ReadRowStep(void* context) {
-  auto* read = static_cast<TReadRow*>(context);
-  jpeg_read_scanlines(read->Info, &read->Row, 1);
+  auto* read = static_cast<ReadRow*>(context);
+  jpeg_read_scanlines(read->info, &read->row, 1);
 }
 
 // How the decoder scales: a fixed numerator and denominator, or fitted to a size.
-struct TScaleRequest {
-  unsigned Numerator = 1;
-  unsigned Denominator = 1;
-  int FitWidth = 0;
-  int FitHeight = 0;
+struct ScaleRequest {
+  unsigned numerator = 1;
+  unsigned denominator = 1;
+  int fit_width = 0;
+  int fit_height = 0;
 };
 
-void ApplyScale(jpeg_decompress_struct& info, const TScaleRequest& scale) {
-  if (scale.FitWidth > 0 && scale.FitHeight > 0) {
+void ApplyScale(jpeg_decompress_struct& info, const ScaleRequest& scale) {
+  if (scale.fit_width > 0 && scale.fit_height > 0) {
     info.scale_num = static_cast<unsigned>(ChooseDctScaleEighths(
-        static_cast<int>(info.image_width), static_cast<int>(info.image_height), scale.FitWidth,
-        scale.FitHeight));
+        static_cast<int>(info.image_width), static_cast<int>(info.image_height), scale.fit_width,
+        scale.fit_height));
     info.scale_denom = 8;
   } else {
-    info.scale_num = scale.Numerator;
-    info.scale_denom = scale.Denominator;
+    info.scale_num = scale.numerator;
+    info.scale_denom = scale.denominator;
   }
 }
 
-struct TGifMapDeleter {
+struct GifMapDeleter {
   void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
 };
 
 // The global colour map of the output: the quantizer's palette, or a ramp of 256 grey
 // levels, padded with black to a power of two.
-std::unique_ptr<ColorMapObject, TGifMapDeleter> MakeOutputColorMap(
+std::unique_ptr<ColorMapObject, GifMapDeleter> MakeOutputColorMap(
     const jpeg_decompress_struct& info) {
   const bool quantized = info.quantize_colors;
   const int colors = quantized ? info.actual_number_of_colors : 256;
   const int entries = 1 << GifBitSize(colors < 2 ? 2 : colors);
-  std::unique_ptr<ColorMapObject, TGifMapDeleter> map(GifMakeMapObject(entries, nullptr));
+  std::unique_ptr<ColorMapObject, GifMapDeleter> map(GifMakeMapObject(entries, nullptr));
   if (!map) return map;
   for (int i = 0; i < entries; ++i) {
     GifColorType& c = map->Colors[i];
@@ -311,7 +311,7 @@ std::unique_ptr<ColorMapObject, TGifMapDeleter> MakeOutputColorMap(
   return map;
 }
 
-Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
+Result<int> DecodeCmykToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FILE* out,
                             const fs::path& name);
 
 // The memory that pictures being decoded at the same time may hold in whole-picture buffers.
@@ -320,49 +320,49 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
 // output scale; several of them at once could pass any sensible limit. Decoders ask for
 // their share first and wait while others hold it; a picture that alone needs more than
 // the whole budget is decoded when nothing else holds any.
-class TDecodeMemoryBudget {
+class DecodeMemoryBudget {
  public:
   static constexpr std::uint64_t kBudget = 96ull << 20;
 
-  static TDecodeMemoryBudget& Shared() {
-    static TDecodeMemoryBudget budget;
+  static DecodeMemoryBudget& Shared() {
+    static DecodeMemoryBudget budget;
     return budget;
   }
 
   void Acquire(std::uint64_t bytes) {
-    std::unique_lock<std::mutex> lock(Mutex);
-    Released.wait(lock, [&] { return Held == 0 || Held + bytes <= kBudget; });
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [&] { return Held == 0 || Held + bytes <= kBudget; });
     Held += bytes;
   }
 
   void Release(std::uint64_t bytes) {
     {
-      std::lock_guard<std::mutex> lock(Mutex);
+      std::lock_guard<std::mutex> lock(mutex_);
       Held -= bytes;
     }
-    Released.notify_all();
+    released_.notify_all();
   }
 
  private:
-  std::mutex Mutex;
-  std::condition_variable Released;
+  std::mutex mutex_;
+  std::condition_variable released_;
   std::uint64_t Held = 0;
 };
 
 // Holds a decoder's share of the budget for as long as the decoder runs.
-class TDecodeMemoryShare {
+class DecodeMemoryShare {
  public:
-  explicit TDecodeMemoryShare(std::uint64_t bytes) : Bytes(bytes) {
-    if (Bytes > 0) TDecodeMemoryBudget::Shared().Acquire(Bytes);
+  explicit DecodeMemoryShare(std::uint64_t bytes) : bytes_(bytes) {
+    if (bytes_ > 0) DecodeMemoryBudget::Shared().Acquire(bytes_);
   }
-  ~TDecodeMemoryShare() {
-    if (Bytes > 0) TDecodeMemoryBudget::Shared().Release(Bytes);
+  ~DecodeMemoryShare() {
+    if (bytes_ > 0) DecodeMemoryBudget::Shared().Release(bytes_);
   }
-  TDecodeMemoryShare(const TDecodeMemoryShare&) = delete;
-  TDecodeMemoryShare& operator=(const TDecodeMemoryShare&) = delete;
+  DecodeMemoryShare(const DecodeMemoryShare&) = delete;
+  DecodeMemoryShare& operator=(const DecodeMemoryShare&) = delete;
 
  private:
-  std::uint64_t Bytes;
+  std::uint64_t bytes_;
 };
 
 // What the decoder of a picture whose header has been read keeps for the whole picture: the
@@ -383,10 +383,10 @@ std::uint64_t WholePictureBuffers(const jpeg_decompress_struct& info) {
 
 // Decodes the picture whose source is already attached to `d` and writes it as a GIF
 // stream to `out`. Returns the warning outcome (0 or kDecodeHadWarnings).
-Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
+Result<int> DecodeToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FILE* out,
                         const fs::path& name) {
-  jpeg_decompress_struct& info = d.Info;
-  if (!CallJpeg(d.Err, ReadHeaderStep, &info)) return LibraryFailure(d.Err, name);
+  jpeg_decompress_struct& info = d.info;
+  if (!CallJpeg(d.err, ReadHeaderStep, &info)) return LibraryFailure(d.err, name);
   const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
   if (pixels > kMaxJpegPicturePixels) {
     const std::string message = name.string() + ": the picture declares " +
@@ -400,16 +400,16 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
     return DecodeCmykToGif(d, scale, out, name);
   }
   ApplyScale(info, scale);
-  const TDecodeMemoryShare share(WholePictureBuffers(info));
-  if (!CallJpeg(d.Err, SetUpGifOutputStep, &info)) return LibraryFailure(d.Err, name);
-  if (!StartDecoding(d)) return LibraryFailure(d.Err, name);
+  const DecodeMemoryShare share(WholePictureBuffers(info));
+  if (!CallJpeg(d.err, SetUpGifOutputStep, &info)) return LibraryFailure(d.err, name);
+  if (!StartDecoding(d)) return LibraryFailure(d.err, name);
   if (info.output_components != 1) {
     return Status::Corrupt(name.string() + ": the decoder did not map the picture to colours");
   }
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
 
-  Result<TGifWriter> writer = TGifWriter::Open(out);
+  Result<GifWriter> writer = GifWriter::Open(out);
   if (!writer.ok()) return writer.status();
   GifFileType* gif = writer->Gif();
   auto map = MakeOutputColorMap(info);
@@ -420,18 +420,18 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
     return Status::IoError("Cannot write the GIF image of " + name.string());
   }
   std::vector<JSAMPLE> row(static_cast<std::size_t>(width));
-  TReadRow read{&info, row.data()};
+  ReadRow read{&info, row.data()};
   while (info.output_scanline < info.output_height) {
-    if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
+    if (!CallJpeg(d.err, ReadRowStep, &read)) return LibraryFailure(d.err, name);
     if (EGifPutLine(gif, row.data(), width) == GIF_ERROR) {
       PrintGifError(gif->Error);
       return Status::IoError("Cannot write the GIF image of " + name.string());
     }
   }
-  if (!FinishDecoding(d)) return LibraryFailure(d.Err, name);
+  if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
   Status closed = writer->Close();
   if (!closed.ok()) return closed;
-  return d.Err.Pub.num_warnings > 0 ? kDecodeHadWarnings : 0;
+  return d.err.pub.num_warnings > 0 ? kDecodeHadWarnings : 0;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -440,38 +440,38 @@ Result<int> DecodeToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::F
 // near-lossless JPEG in memory) so that they get the same quantizer as every other picture.
 
 void InitDestination(j_compress_ptr info) {
-  auto* c = reinterpret_cast<TJpegCompressor*>(info->client_data);
-  c->Bytes.resize(1 << 16);
-  info->dest->next_output_byte = c->Bytes.data();
-  info->dest->free_in_buffer = c->Bytes.size();
+  auto* c = reinterpret_cast<JpegCompressor*>(info->client_data);
+  c->bytes.resize(1 << 16);
+  info->dest->next_output_byte = c->bytes.data();
+  info->dest->free_in_buffer = c->bytes.size();
 }
 
 boolean GrowDestination(j_compress_ptr info) {
-  auto* c = reinterpret_cast<TJpegCompressor*>(info->client_data);
-  const std::size_t used = c->Bytes.size();
-  c->Bytes.resize(used * 2);  // Cannot throw in practice: the picture is at most 64 MP.
-  info->dest->next_output_byte = c->Bytes.data() + used;
-  info->dest->free_in_buffer = c->Bytes.size() - used;
+  auto* c = reinterpret_cast<JpegCompressor*>(info->client_data);
+  const std::size_t used = c->bytes.size();
+  c->bytes.resize(used * 2);  // Cannot throw in practice: the picture is at most 64 MP.
+  info->dest->next_output_byte = c->bytes.data() + used;
+  info->dest->free_in_buffer = c->bytes.size() - used;
   return TRUE;
 }
 
 void TermDestination(j_compress_ptr info) {
-  auto* c = reinterpret_cast<TJpegCompressor*>(info->client_data);
-  c->Bytes.resize(c->Bytes.size() - info->dest->free_in_buffer);
+  auto* c = reinterpret_cast<JpegCompressor*>(info->client_data);
+  c->bytes.resize(c->bytes.size() - info->dest->free_in_buffer);
 }
 
-struct TEncodeRgb {
-  j_compress_ptr Info;
-  const std::vector<JSAMPLE>* Pixels;
-  int Width;
-  int Height;
+struct EncodeRgb {
+  j_compress_ptr info;
+  const std::vector<JSAMPLE>* pixels;
+  int width;
+  int height;
 };
 
 void EncodeRgbStep(void* context) {
-  auto* job = static_cast<TEncodeRgb*>(context);
-  j_compress_ptr info = job->Info;
-  info->image_width = static_cast<JDIMENSION>(job->Width);
-  info->image_height = static_cast<JDIMENSION>(job->Height);
+  auto* job = static_cast<EncodeRgb*>(context);
+  j_compress_ptr info = job->info;
+  info->image_width = static_cast<JDIMENSION>(job->width);
+  info->image_height = static_cast<JDIMENSION>(job->height);
   info->input_components = 3;
   info->in_color_space = JCS_RGB;
   jpeg_set_defaults(info);
@@ -481,9 +481,9 @@ void EncodeRgbStep(void* context) {
     info->comp_info[i].v_samp_factor = 1;
   }
   jpeg_start_compress(info, TRUE);
-  const std::size_t stride = static_cast<std::size_t>(job->Width) * 3;
+  const std::size_t stride = static_cast<std::size_t>(job->width) * 3;
   while (info->next_scanline < info->image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(job->Pixels->data()) + info->next_scanline * stride;
+    JSAMPROW row = const_cast<JSAMPLE*>(job->pixels->data()) + info->next_scanline * stride;
     jpeg_write_scanlines(info, &row, 1);
   }
   jpeg_finish_compress(info);
@@ -491,21 +491,21 @@ void EncodeRgbStep(void* context) {
 
 Result<std::vector<JOCTET>> EncodeRgbInMemory(const std::vector<JSAMPLE>& pixels, int width,
                                               int height, const fs::path& name) {
-  TCompressorPtr c(new TJpegCompressor{});
-  c->Info.err = SetUpErrorManager(c->Err);
+  CompressorPtr c(new JpegCompressor{});
+  c->info.err = SetUpErrorManager(c->err);
   if (!CallJpeg(
-          c->Err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
-          &c->Info)) {
-    return LibraryFailure(c->Err, name);
+          c->err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
+          &c->info)) {
+    return LibraryFailure(c->err, name);
   }
-  c->Info.client_data = c.get();
-  c->Destination.init_destination = InitDestination;
-  c->Destination.empty_output_buffer = GrowDestination;
-  c->Destination.term_destination = TermDestination;
-  c->Info.dest = &c->Destination;
-  TEncodeRgb job{&c->Info, &pixels, width, height};
-  if (!CallJpeg(c->Err, EncodeRgbStep, &job)) return LibraryFailure(c->Err, name);
-  return std::move(c->Bytes);
+  c->info.client_data = c.get();
+  c->destination.init_destination = InitDestination;
+  c->destination.empty_output_buffer = GrowDestination;
+  c->destination.term_destination = TermDestination;
+  c->info.dest = &c->destination;
+  EncodeRgb job{&c->info, &pixels, width, height};
+  if (!CallJpeg(c->err, EncodeRgbStep, &job)) return LibraryFailure(c->err, name);
+  return std::move(c->bytes);
 }
 
 // One decoded CMYK row as RGB. Adobe's programs store CMYK inverted (0 is full ink) and
@@ -521,13 +521,13 @@ void CmykRowToRgb(const JSAMPLE* cmyk, int width, bool inverted, JSAMPLE* target
   }
 }
 
-Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, std::FILE* out,
+Result<int> DecodeCmykToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FILE* out,
                             const fs::path& name) {
-  jpeg_decompress_struct& info = d.Info;
+  jpeg_decompress_struct& info = d.info;
   ApplyScale(info, scale);
   info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
-  const TDecodeMemoryShare share(WholePictureBuffers(info));
-  if (!StartDecoding(d)) return LibraryFailure(d.Err, name);
+  const DecodeMemoryShare share(WholePictureBuffers(info));
+  if (!StartDecoding(d)) return LibraryFailure(d.err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
@@ -537,26 +537,26 @@ Result<int> DecodeCmykToGif(TJpegDecompressor& d, const TScaleRequest& scale, st
   const bool inverted = info.saw_Adobe_marker;
   std::vector<JSAMPLE> cmyk(static_cast<std::size_t>(width) * 4);
   std::vector<JSAMPLE> rgb(static_cast<std::size_t>(width) * height * 3);
-  TReadRow read{&info, cmyk.data()};
+  ReadRow read{&info, cmyk.data()};
   while (info.output_scanline < info.output_height) {
     JSAMPLE* target = rgb.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
-    if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
+    if (!CallJpeg(d.err, ReadRowStep, &read)) return LibraryFailure(d.err, name);
     CmykRowToRgb(cmyk.data(), width, inverted, target);
   }
-  if (!FinishDecoding(d)) return LibraryFailure(d.Err, name);
-  const bool warned = d.Err.Pub.num_warnings > 0;
+  if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
+  const bool warned = d.err.pub.num_warnings > 0;
 
-  Result<std::vector<JOCTET>> rgbJpeg = EncodeRgbInMemory(rgb, width, height, name);
-  if (!rgbJpeg.ok()) return rgbJpeg.status();
-  Result<TDecompressorPtr> again = NewDecompressor(name);
+  Result<std::vector<JOCTET>> rgb_jpeg = EncodeRgbInMemory(rgb, width, height, name);
+  if (!rgb_jpeg.ok()) return rgb_jpeg.status();
+  Result<DecompressorPtr> again = NewDecompressor(name);
   if (!again.ok()) return again.status();
-  jpeg_mem_src(&(*again)->Info, rgbJpeg->data(), static_cast<unsigned long>(rgbJpeg->size()));
-  Result<int> decoded = DecodeToGif(**again, TScaleRequest{}, out, name);
+  jpeg_mem_src(&(*again)->info, rgb_jpeg->data(), static_cast<unsigned long>(rgb_jpeg->size()));
+  Result<int> decoded = DecodeToGif(**again, ScaleRequest{}, out, name);
   if (!decoded.ok()) return decoded;
   // An outcome with warnings always comes with their text: should the converted copy warn
   // where the picture itself did not, the copy's warning is handed on.
   if (!warned && *decoded == kDecodeHadWarnings) {
-    std::memcpy(d.Err.FirstWarning, (*again)->Err.FirstWarning, sizeof d.Err.FirstWarning);
+    std::memcpy(d.err.first_warning, (*again)->err.first_warning, sizeof d.err.first_warning);
   }
   return warned ? kDecodeHadWarnings : *decoded;
 }
@@ -572,16 +572,16 @@ void ReadHeaderKeepingProfileStep(void* context) {
   jpeg_read_header(info, TRUE);
 }
 
-struct TReadProfile {
-  j_decompress_ptr Info;
-  std::vector<std::uint8_t>* Profile;
+struct ReadProfile {
+  j_decompress_ptr info;
+  std::vector<std::uint8_t>* profile;
 };
 void ReadProfileStep(void* context) {
-  auto* read = static_cast<TReadProfile*>(context);
+  auto* read = static_cast<ReadProfile*>(context);
   JOCTET* data = nullptr;
   unsigned int length = 0;
-  if (jpeg_read_icc_profile(read->Info, &data, &length) && data != nullptr) {
-    read->Profile->assign(data, data + length);
+  if (jpeg_read_icc_profile(read->info, &data, &length) && data != nullptr) {
+    read->profile->assign(data, data + length);
   }
   std::free(data);
 }
@@ -590,10 +590,10 @@ void CalcOutputStep(void* context) {
   jpeg_calc_output_dimensions(static_cast<j_decompress_ptr>(context));
 }
 
-Result<TRgbPicture> DecodeOpenedToRgb(TJpegDecompressor& d, const TScaleRequest& scale,
+Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& scale,
                                       const fs::path& name) {
-  jpeg_decompress_struct& info = d.Info;
-  if (!CallJpeg(d.Err, ReadHeaderKeepingProfileStep, &info)) return LibraryFailure(d.Err, name);
+  jpeg_decompress_struct& info = d.info;
+  if (!CallJpeg(d.err, ReadHeaderKeepingProfileStep, &info)) return LibraryFailure(d.err, name);
   const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
   if (pixels > kMaxJpegPicturePixels) {
     return Status::TooLarge(name.string() + ": the picture declares " +
@@ -601,60 +601,60 @@ Result<TRgbPicture> DecodeOpenedToRgb(TJpegDecompressor& d, const TScaleRequest&
                             std::to_string(info.image_height) + " pixels, more than the " +
                             std::to_string(kMaxJpegPicturePixels) + " a picture may have");
   }
-  TRgbPicture picture;
-  TReadProfile profile{&info, &picture.IccProfile};
-  if (!CallJpeg(d.Err, ReadProfileStep, &profile)) return LibraryFailure(d.Err, name);
+  RgbPicture picture;
+  ReadProfile profile{&info, &picture.icc_profile};
+  if (!CallJpeg(d.err, ReadProfileStep, &profile)) return LibraryFailure(d.err, name);
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   // The library turns YCCK into CMYK, grey and YCbCr into RGB.
   info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   ApplyScale(info, scale);
-  if (!CallJpeg(d.Err, CalcOutputStep, &info)) return LibraryFailure(d.Err, name);
+  if (!CallJpeg(d.err, CalcOutputStep, &info)) return LibraryFailure(d.err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   if (static_cast<long long>(width) * height > kMaxRgbPicturePixels) {
     return Status::TooLarge(name.string() + ": " + std::to_string(width) + "x" +
                             std::to_string(height) + " pixels are too many to convert");
   }
-  const TDecodeMemoryShare share(WholePictureBuffers(info) +
+  const DecodeMemoryShare share(WholePictureBuffers(info) +
                                  static_cast<std::uint64_t>(width) * height * 3);
-  if (!StartDecoding(d)) return LibraryFailure(d.Err, name);
-  picture.Width = width;
-  picture.Height = height;
-  picture.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
-  std::vector<JSAMPLE> cmykRow(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
+  if (!StartDecoding(d)) return LibraryFailure(d.err, name);
+  picture.width = width;
+  picture.height = height;
+  picture.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  std::vector<JSAMPLE> cmyk_row(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
   while (info.output_scanline < info.output_height) {
     JSAMPLE* target =
-        picture.Pixels.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
-    TReadRow read{&info, cmyk ? cmykRow.data() : target};
-    if (!CallJpeg(d.Err, ReadRowStep, &read)) return LibraryFailure(d.Err, name);
-    if (cmyk) CmykRowToRgb(cmykRow.data(), width, info.saw_Adobe_marker, target);
+        picture.pixels.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
+    ReadRow read{&info, cmyk ? cmyk_row.data() : target};
+    if (!CallJpeg(d.err, ReadRowStep, &read)) return LibraryFailure(d.err, name);
+    if (cmyk) CmykRowToRgb(cmyk_row.data(), width, info.saw_Adobe_marker, target);
   }
-  if (!FinishDecoding(d)) return LibraryFailure(d.Err, name);
+  if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
   // A profile for CMYK describes inks the RGB pixels no longer hold.
-  if (cmyk) picture.IccProfile.clear();
+  if (cmyk) picture.icc_profile.clear();
   return picture;
 }
 
-struct TEncodePicture {
-  j_compress_ptr Info;
-  const TRgbPicture* Picture;
-  int Quality;
+struct EncodePicture {
+  j_compress_ptr info;
+  const RgbPicture* picture;
+  int quality;
 };
 
 void EncodePictureStep(void* context) {
-  auto* job = static_cast<TEncodePicture*>(context);
-  j_compress_ptr info = job->Info;
-  const TRgbPicture& picture = *job->Picture;
-  info->image_width = static_cast<JDIMENSION>(picture.Width);
-  info->image_height = static_cast<JDIMENSION>(picture.Height);
+  auto* job = static_cast<EncodePicture*>(context);
+  j_compress_ptr info = job->info;
+  const RgbPicture& picture = *job->picture;
+  info->image_width = static_cast<JDIMENSION>(picture.width);
+  info->image_height = static_cast<JDIMENSION>(picture.height);
   info->input_components = 3;
   info->in_color_space = JCS_RGB;
   jpeg_set_defaults(info);
-  jpeg_set_quality(info, job->Quality, TRUE);
+  jpeg_set_quality(info, job->quality, TRUE);
   info->optimize_coding = TRUE;
   // Thumbnails keep their colour at full resolution: halving it costs a small picture's
   // edges more than the few bytes it saves.
-  if (static_cast<long long>(picture.Width) * picture.Height <= 512LL * 512) {
+  if (static_cast<long long>(picture.width) * picture.height <= 512LL * 512) {
     for (int i = 0; i < info->num_components; ++i) {
       info->comp_info[i].h_samp_factor = 1;
       info->comp_info[i].v_samp_factor = 1;
@@ -662,17 +662,17 @@ void EncodePictureStep(void* context) {
   }
   // Progressive files are smaller and show early on a slow line, but only past the size of
   // a thumbnail.
-  if (static_cast<long long>(picture.Width) * picture.Height > 300LL * 300) {
+  if (static_cast<long long>(picture.width) * picture.height > 300LL * 300) {
     jpeg_simple_progression(info);
   }
   jpeg_start_compress(info, TRUE);
-  if (!picture.IccProfile.empty()) {
-    jpeg_write_icc_profile(info, picture.IccProfile.data(),
-                           static_cast<unsigned int>(picture.IccProfile.size()));
+  if (!picture.icc_profile.empty()) {
+    jpeg_write_icc_profile(info, picture.icc_profile.data(),
+                           static_cast<unsigned int>(picture.icc_profile.size()));
   }
-  const std::size_t stride = static_cast<std::size_t>(picture.Width) * 3;
+  const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
   while (info->next_scanline < info->image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(picture.Pixels.data()) + info->next_scanline * stride;
+    JSAMPROW row = const_cast<JSAMPLE*>(picture.pixels.data()) + info->next_scanline * stride;
     jpeg_write_scanlines(info, &row, 1);
   }
   jpeg_finish_compress(info);
@@ -680,58 +680,58 @@ void EncodePictureStep(void* context) {
 
 // Decodes the JPEG file `in` into a GIF stream on `out`. `damage`, when given, receives the
 // library's first warning (empty for a clean decode).
-Result<int> DecodeFileToGif(std::FILE* in, const TScaleRequest& scale, std::FILE* out,
+Result<int> DecodeFileToGif(std::FILE* input, const ScaleRequest& scale, std::FILE* out,
                             const fs::path& name, std::string* damage = nullptr) {
-  Result<TDecompressorPtr> d = NewDecompressor(name);
+  Result<DecompressorPtr> d = NewDecompressor(name);
   if (!d.ok()) return d.status();
-  jpeg_stdio_src(&(*d)->Info, in);
+  jpeg_stdio_src(&(*d)->info, input);
   Result<int> decoded = DecodeToGif(**d, scale, out, name);
-  if (decoded.ok() && damage != nullptr) *damage = (*d)->Err.FirstWarning;
+  if (decoded.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
   return decoded;
 }
 
 }  // namespace
 
-int ChooseDctScaleEighths(int ImageWidth, int ImageHeight, int MinWidth, int MinHeight) {
+int ChooseDctScaleEighths(int image_width, int image_height, int min_width, int min_height) {
   for (int eighths = 1; eighths < 8; ++eighths) {
-    const long long width = (static_cast<long long>(ImageWidth) * eighths + 7) / 8;
-    const long long height = (static_cast<long long>(ImageHeight) * eighths + 7) / 8;
-    if (width >= MinWidth && height >= MinHeight) return eighths;
+    const long long width = (static_cast<long long>(image_width) * eighths + 7) / 8;
+    const long long height = (static_cast<long long>(image_height) * eighths + 7) / 8;
+    if (width >= min_width && height >= min_height) return eighths;
   }
   return 8;
 }
 
-Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
-  if (Params.OutputFormat != kDecodeOutputGif) {
-    return Status::InvalidArgument("Unknown output format " + std::to_string(Params.OutputFormat));
+Result<int> DecodeJpeg(const DecodeJpegParams& params) {
+  if (params.output_format != kDecodeOutputGif) {
+    return Status::InvalidArgument("Unknown output format " + std::to_string(params.output_format));
   }
-  const bool fitted = Params.FitWidth > 0 && Params.FitHeight > 0;
-  if (!fitted && (Params.ScaleNumerator == 0 || Params.ScaleDenominator == 0)) {
+  const bool fitted = params.fit_width > 0 && params.fit_height > 0;
+  if (!fitted && (params.scale_numerator == 0 || params.scale_denominator == 0)) {
     return Status::InvalidArgument("A decode scale needs a numerator and a denominator");
   }
-  TFilePtr in(std::fopen(Params.InputFileName.c_str(), "rb"));
+  FilePtr in(std::fopen(params.input_file_name.c_str(), "rb"));
   if (!in) {
     const std::string why = std::strerror(errno);
-    ReportDetail("Cannot open " + Params.InputFileName.string() + ": " + why);
-    return Status::NotFound("Cannot open " + Params.InputFileName.string() + ": " + why);
+    ReportDetail("Cannot open " + params.input_file_name.string() + ": " + why);
+    return Status::NotFound("Cannot open " + params.input_file_name.string() + ": " + why);
   }
-  const TScaleRequest scale{Params.ScaleNumerator, Params.ScaleDenominator, Params.FitWidth,
-                            Params.FitHeight};
+  const ScaleRequest scale{params.scale_numerator, params.scale_denominator, params.fit_width,
+                            params.fit_height};
   bool outputCreated = false;
   int warnings = 0;
   Status written = ReplaceFileSafely(
-      Params.OutputFileName,
+      params.output_file_name,
       [&](std::FILE* out) -> Status {
         outputCreated = true;
-        Result<int> decoded = DecodeFileToGif(in.get(), scale, out, Params.InputFileName);
+        Result<int> decoded = DecodeFileToGif(in.get(), scale, out, params.input_file_name);
         if (!decoded.ok()) return decoded.status();
         warnings = *decoded;
         return Status::OK();
       },
-      [&](const fs::path& newFile) {
+      [&](const fs::path& new_file) {
         int width = 0;
         int height = 0;
-        return GetGifSize(&width, &height, newFile);
+        return GetGifSize(&width, &height, new_file);
       });
   if (!written.ok()) {
     if (!outputCreated) {
@@ -743,79 +743,79 @@ Result<int> DecodeJpeg(const TDecodeJpegParams& Params) {
   return warnings;
 }
 
-Status MakeJpegInlineImage(const fs::path& szJpegFile, const fs::path& szInlineFile,
-                           int DisplayWidth, int DisplayHeight, TDecodeReduction Reduction,
-                           TOrientation Orientation, const BeforeReplace& beforeReplace,
+Status MakeJpegInlineImage(const fs::path& jpeg_file, const fs::path& inline_file,
+                           int display_width, int display_height, DecodeReduction reduction,
+                           Orientation orientation, const BeforeReplace& before_replace,
                            std::string* damage) {
   if (damage != nullptr) damage->clear();
-  if (DisplayWidth < 1 || DisplayHeight < 1) {
-    return Status::InvalidArgument("No inline image of " + std::to_string(DisplayWidth) + "x" +
-                                   std::to_string(DisplayHeight) + " can be made for " +
-                                   szJpegFile.string());
+  if (display_width < 1 || display_height < 1) {
+    return Status::InvalidArgument("No inline image of " + std::to_string(display_width) + "x" +
+                                   std::to_string(display_height) + " can be made for " +
+                                   jpeg_file.string());
   }
-  TFilePtr in(std::fopen(szJpegFile.c_str(), "rb"));
-  if (!in) {
-    return Status::NotFound("Cannot open " + szJpegFile.string() + ": " + std::strerror(errno));
+  FilePtr input(std::fopen(jpeg_file.c_str(), "rb"));
+  if (!input) {
+    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(errno));
   }
-  TScaleRequest scale;
-  if (Reduction == TDecodeReduction::DctScaling) {
+  ScaleRequest scale;
+  if (reduction == DecodeReduction::kDctScaling) {
     // The decoder works on the picture as it is stored.
-    const bool swap = SwapsSides(Orientation);
-    scale.FitWidth = swap ? DisplayHeight : DisplayWidth;
-    scale.FitHeight = swap ? DisplayWidth : DisplayHeight;
+    const bool swap = SwapsSides(orientation);
+    scale.fit_width = swap ? display_height : display_width;
+    scale.fit_height = swap ? display_width : display_height;
   }
   // The decoded picture goes to a temporary file beside the inline image, which removes
   // itself when this function returns, whatever happened.
-  Result<TempFileBeside> decoded = TempFileBeside::Create(szInlineFile);
+  Result<TempFileBeside> decoded = TempFileBeside::Create(inline_file);
   if (!decoded.ok()) return decoded.status();
-  Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), szJpegFile, damage);
+  Result<int> outcome = DecodeFileToGif(input.get(), scale, decoded->File(), jpeg_file, damage);
   if (!outcome.ok()) return outcome.status();
   // The intermediate file is read back at once and then removed, so it is only flushed,
   // not synced to disk.
   if (std::fflush(decoded->File()) != 0 || std::ferror(decoded->File()) != 0) {
-    return Status::IoError("Cannot write beside " + szInlineFile.string() + ": " +
+    return Status::IoError("Cannot write beside " + inline_file.string() + ": " +
                            std::strerror(errno));
   }
   // The resizer turns the picture once it has its display size, the smallest it gets.
-  return ResizeGifToSize(DisplayWidth, DisplayHeight, decoded->TempPath(), szInlineFile,
-                         Orientation, beforeReplace);
+  return ResizeGifToSize(display_width, display_height, decoded->TempPath(), inline_file,
+                         orientation, before_replace);
 }
 
-Result<TRgbPicture> DecodeJpegToRgb(const fs::path& szJpegFile, int FitWidth, int FitHeight,
+Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
                                     std::string* damage) {
   if (damage != nullptr) damage->clear();
-  TFilePtr in(std::fopen(szJpegFile.c_str(), "rb"));
-  if (!in) {
-    return Status::NotFound("Cannot open " + szJpegFile.string() + ": " + std::strerror(errno));
+  FilePtr input(std::fopen(jpeg_file.c_str(), "rb"));
+  if (!input) {
+    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(errno));
   }
-  Result<TDecompressorPtr> d = NewDecompressor(szJpegFile);
+  Result<DecompressorPtr> d = NewDecompressor(jpeg_file);
   if (!d.ok()) return d.status();
-  jpeg_stdio_src(&(*d)->Info, in.get());
-  TScaleRequest scale;
-  scale.FitWidth = FitWidth;
-  scale.FitHeight = FitHeight;
-  Result<TRgbPicture> picture = DecodeOpenedToRgb(**d, scale, szJpegFile);
-  if (picture.ok() && damage != nullptr) *damage = (*d)->Err.FirstWarning;
+  jpeg_stdio_src(&(*d)->info, input.get());
+  ScaleRequest scale;
+  scale.fit_width = fit_width;
+  scale.fit_height = fit_height;
+  Result<RgbPicture> picture = DecodeOpenedToRgb(**d, scale, jpeg_file);
+  if (picture.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
   return picture;
 }
 
-Status EncodeJpegRgb(const TRgbPicture& Picture, int Quality, std::FILE* out,
-                     const fs::path& szName) {
-  if (Picture.Width < 1 || Picture.Height < 1 ||
-      Picture.Pixels.size() != static_cast<std::size_t>(Picture.Width) * Picture.Height * 3) {
+Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
+                     const fs::path& name) {
+  if (picture.width < 1 || picture.height < 1 ||
+      picture.pixels.size() != static_cast<std::size_t>(picture.width) * picture.height * 3) {
     return Status::InvalidArgument("No JPEG file can be made of an empty picture for " +
-                                   szName.string());
+                                   name.string());
   }
-  TCompressorPtr c(new TJpegCompressor{});
-  c->Info.err = SetUpErrorManager(c->Err);
+  CompressorPtr c(new JpegCompressor{});
+  c->info.err = SetUpErrorManager(c->err);
   if (!CallJpeg(
-          c->Err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
-          &c->Info)) {
-    return LibraryFailure(c->Err, szName);
+          c->err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
+          &c->info)) {
+    return LibraryFailure(c->err, name);
   }
-  jpeg_stdio_dest(&c->Info, out);
-  TEncodePicture job{&c->Info, &Picture, Quality < 1 ? 1 : (Quality > 100 ? 100 : Quality)};
-  if (!CallJpeg(c->Err, EncodePictureStep, &job)) return LibraryFailure(c->Err, szName);
+  jpeg_stdio_dest(&c->info, out);
+  EncodePicture job{&c->info, &picture, quality < 1 ? 1 : (quality > 100 ? 100 : quality)};
+  if (!CallJpeg(c->err, EncodePictureStep, &job)) return LibraryFailure(c->err, name);
   return Status::OK();
 }
 

@@ -10,10 +10,10 @@
 namespace pix {
 namespace {
 
-struct TExifDataDeleter {
+struct ExifDataDeleter {
   void operator()(ExifData* data) const { exif_data_unref(data); }
 };
-using TExifDataPtr = std::unique_ptr<ExifData, TExifDataDeleter>;
+using ExifDataPtr = std::unique_ptr<ExifData, ExifDataDeleter>;
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -44,10 +44,10 @@ std::string TextEntry(ExifData& data, ExifIfd ifd, ExifTag tag) {
 
 // The orientation tag of the main image. Only the first IFD counts: the thumbnail's IFD may
 // carry a tag of its own, which says nothing about the picture.
-TOrientation OrientationEntry(ExifData& data) {
+Orientation OrientationEntry(ExifData& data) {
   ExifEntry* entry = exif_content_get_entry(data.ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
   if (entry == nullptr || entry->data == nullptr || entry->components < 1) {
-    return TOrientation::kNormal;
+    return Orientation::kNormal;
   }
   const ExifByteOrder order = exif_data_get_byte_order(&data);
   if (entry->format == EXIF_FORMAT_SHORT && entry->size >= 2) {
@@ -56,7 +56,7 @@ TOrientation OrientationEntry(ExifData& data) {
   if (entry->format == EXIF_FORMAT_LONG && entry->size >= 4) {
     return OrientationFromTag(static_cast<long>(exif_get_long(entry->data, order)));
   }
-  return TOrientation::kNormal;
+  return Orientation::kNormal;
 }
 
 bool IsDigitRun(std::string_view text, std::size_t at, std::size_t count) {
@@ -74,27 +74,27 @@ int NumberAt(std::string_view text, std::size_t at, std::size_t count) {
 
 }  // namespace
 
-TExifInfo ReadExifInfo(std::string_view app1Payload) {
-  TExifInfo info;
-  if (app1Payload.empty()) return info;
-  TExifDataPtr data(exif_data_new());
+ExifInfo ReadExifInfo(std::string_view app1_payload) {
+  ExifInfo info;
+  if (app1_payload.empty()) return info;
+  ExifDataPtr data(exif_data_new());
   if (!data) return info;
   // Read what the picture holds and nothing else: following the standard would make the
   // library add the tags it requires, with invented values.
   exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-  exif_data_load_data(data.get(), reinterpret_cast<const unsigned char*>(app1Payload.data()),
-                      static_cast<unsigned int>(app1Payload.size()));
-  info.Orientation = OrientationEntry(*data);
-  info.Make = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_MAKE);
-  info.Model = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_MODEL);
-  info.Description = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION);
-  if (IsCameraPlaceholderDescription(info.Description, info.Make, info.Model)) {
-    info.Description.clear();
+  exif_data_load_data(data.get(), reinterpret_cast<const unsigned char*>(app1_payload.data()),
+                      static_cast<unsigned int>(app1_payload.size()));
+  info.orientation = OrientationEntry(*data);
+  info.make = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_MAKE);
+  info.model = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_MODEL);
+  info.description = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION);
+  if (IsCameraPlaceholderDescription(info.description, info.make, info.model)) {
+    info.description.clear();
   }
   std::string taken = TextEntry(*data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL);
   // A few programs put the tag into the first IFD instead.
   if (taken.empty()) taken = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_DATE_TIME_ORIGINAL);
-  info.DateTaken = IsoDateTimeFromExif(taken);
+  info.date_taken = IsoDateTimeFromExif(taken);
   return info;
 }
 
@@ -136,11 +136,11 @@ std::string CameraName(std::string_view make, std::string_view model) {
   // Makers that write their company's name as the make often start the model with the
   // brand alone: "NIKON CORPORATION" and "NIKON D750", "EASTMAN KODAK COMPANY" and "KODAK
   // EASYSHARE C713".
-  const std::string_view modelWord = model.substr(0, model.find(' '));
+  const std::string_view model_word = model.substr(0, model.find(' '));
   for (std::size_t start = 0; start < make.size();) {
     std::size_t end = make.find(' ', start);
     if (end == std::string_view::npos) end = make.size();
-    if (EqualIgnoringCase(make.substr(start, end - start), modelWord)) return std::string(model);
+    if (EqualIgnoringCase(make.substr(start, end - start), model_word)) return std::string(model);
     start = end + 1;
   }
   return std::string(make) + " " + std::string(model);
@@ -149,9 +149,9 @@ std::string CameraName(std::string_view make, std::string_view model) {
 std::string IsoDateTimeFromExif(std::string_view text) {
   // "YYYY:MM:DD HH:MM:SS"; a few programs write the date with "-" and a "T" between.
   if (text.size() != 19) return std::string();
-  const auto dateSeparator = [&](std::size_t at) { return text[at] == ':' || text[at] == '-'; };
-  if (!IsDigitRun(text, 0, 4) || !dateSeparator(4) || !IsDigitRun(text, 5, 2) ||
-      !dateSeparator(7) || !IsDigitRun(text, 8, 2) || (text[10] != ' ' && text[10] != 'T') ||
+  const auto date_separator = [&](std::size_t at) { return text[at] == ':' || text[at] == '-'; };
+  if (!IsDigitRun(text, 0, 4) || !date_separator(4) || !IsDigitRun(text, 5, 2) ||
+      !date_separator(7) || !IsDigitRun(text, 8, 2) || (text[10] != ' ' && text[10] != 'T') ||
       !IsDigitRun(text, 11, 2) || text[13] != ':' || !IsDigitRun(text, 14, 2) || text[16] != ':' ||
       !IsDigitRun(text, 17, 2)) {
     return std::string();

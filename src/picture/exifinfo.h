@@ -14,23 +14,23 @@
 
 namespace pix {
 
-struct TExifInfo {
+struct ExifInfo {
   /// How the stored picture is turned upright (the orientation tag of the main image);
   /// kNormal when the tag is missing or not one of the eight values.
-  TOrientation Orientation = TOrientation::kNormal;
+  Orientation orientation = Orientation::kNormal;
   /// The picture's own description (ImageDescription), or empty when the camera wrote only
   /// its placeholder (see IsCameraPlaceholderDescription).
-  std::string Description;
+  std::string description;
   /// When the picture was taken (DateTimeOriginal) as "2024-06-01T14:03:22"; empty when the
   /// tag is missing or not a real date.
-  std::string DateTaken;
-  std::string Make;   ///< The camera's maker, as the camera spells it.
-  std::string Model;  ///< The camera's model name.
+  std::string date_taken;
+  std::string make;   ///< The camera's maker, as the camera spells it.
+  std::string model;  ///< The camera's model name.
 };
 
 /// Reads the EXIF data of an APP1 segment payload (starting with "Exif\0\0"). Texts are
 /// cleaned up as CleanMetadataText does. Anything that cannot be read stays unknown.
-TExifInfo ReadExifInfo(std::string_view app1Payload);
+ExifInfo ReadExifInfo(std::string_view app1_payload);
 
 /// True when `description` is no description but what a camera writes into every picture:
 /// nothing but blanks, a maker's fixed text ("OLYMPUS DIGITAL CAMERA", "SONY DSC", a DCIM
@@ -46,6 +46,6 @@ std::string CameraName(std::string_view make, std::string_view model);
 /// An EXIF date and time ("2024:06:01 14:03:22") in ISO 8601 ("2024-06-01T14:03:22");
 /// empty when the text is no real date, such as the "0000:00:00 00:00:00" or blanks that
 /// cameras write when their clock was never set.
-std::string IsoDateTimeFromExif(std::string_view exifDateTime);
+std::string IsoDateTimeFromExif(std::string_view exif_date_time);
 
 }  // namespace pix

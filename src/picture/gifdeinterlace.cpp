@@ -27,14 +27,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // The de-interlacer numbers its images across the whole run of the program.
-std::atomic<int> gDeinterlacedImageCount{0};
+std::atomic<int> deinterlaced_image_count{0};
 
-struct TFileCloser {
+struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-struct TMapFreer {
+struct MapFreer {
   void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
 };
 
@@ -53,23 +53,23 @@ void PutLittle16(std::vector<std::uint8_t>& bytes, int value) {
 // The pixels of `image`, top line first. giflib reads them from a GIF stream in memory that
 // holds nothing but the image: a screen of its size without colour table, the descriptor at
 // (0, 0) with the image's interlace flag and no colour table, its LZW data and a trailer.
-Result<TGifImageRows> DecodeImage(const TGifRecord& image, const fs::path& name) {
+Result<GifImageRows> DecodeImage(const GifRecord& image, const fs::path& name) {
   std::vector<std::uint8_t> wrapped = {'G', 'I', 'F', '8', '9', 'a'};
-  PutLittle16(wrapped, image.Width);
-  PutLittle16(wrapped, image.Height);
+  PutLittle16(wrapped, image.width);
+  PutLittle16(wrapped, image.height);
   wrapped.insert(wrapped.end(), {0x00, 0x00, 0x00});  // No colour table, background, aspect.
   wrapped.push_back(0x2C);
   PutLittle16(wrapped, 0);
   PutLittle16(wrapped, 0);
-  PutLittle16(wrapped, image.Width);
-  PutLittle16(wrapped, image.Height);
-  wrapped.push_back(image.bInterlaced ? kGifInterlaceFlag : 0x00);
-  wrapped.insert(wrapped.end(), image.Body.begin(), image.Body.end());
+  PutLittle16(wrapped, image.width);
+  PutLittle16(wrapped, image.height);
+  wrapped.push_back(image.interlaced ? kGifInterlaceFlag : 0x00);
+  wrapped.insert(wrapped.end(), image.body.begin(), image.body.end());
   wrapped.push_back(0x3B);
-  TGifBytes bytes{wrapped.data(), wrapped.size()};
-  Result<TGifReadHandle> in = OpenGifInMemory(&bytes);
-  if (!in.ok()) return Status::Corrupt(name.string() + ": " + in.status().message());
-  GifFileType* gif = in->get();
+  GifBytes bytes{wrapped.data(), wrapped.size()};
+  Result<GifReadHandle> input = OpenGifInMemory(&bytes);
+  if (!input.ok()) return Status::Corrupt(name.string() + ": " + input.status().message());
+  GifFileType* gif = input->get();
   GifRecordType type = UNDEFINED_RECORD_TYPE;
   if (DGifGetRecordType(gif, &type) == GIF_ERROR || type != IMAGE_DESC_RECORD_TYPE ||
       DGifGetImageDesc(gif) == GIF_ERROR) {
@@ -82,15 +82,15 @@ Result<TGifImageRows> DecodeImage(const TGifRecord& image, const fs::path& name)
 // the code size of the original. giflib takes the code size from the colour table's size,
 // so the table it is given has 2^codeSize (dummy) entries; only the image's data is kept of
 // what it writes.
-Result<std::vector<std::uint8_t>> EncodeImage(const TGifImageRows& rows, int width, int height,
-                                              int codeSize, const fs::path& name) {
+Result<std::vector<std::uint8_t>> EncodeImage(const GifImageRows& rows, int width, int height,
+                                              int code_size, const fs::path& name) {
   std::vector<std::uint8_t> encoded;
   {
-    Result<TGifWriter> writer = TGifWriter::OpenBuffer(&encoded);
+    Result<GifWriter> writer = GifWriter::OpenBuffer(&encoded);
     if (!writer.ok()) return writer.status();
     GifFileType* out = writer->Gif();
-    const std::unique_ptr<ColorMapObject, TMapFreer> table(
-        GifMakeMapObject(1 << codeSize, nullptr));
+    const std::unique_ptr<ColorMapObject, MapFreer> table(
+        GifMakeMapObject(1 << code_size, nullptr));
     if (!table) return GifOutOfMemory(name);
     if (EGifPutScreenDesc(out, width, height, 8, 0, table.get()) == GIF_ERROR ||
         PutGifImageDesc(out, 0, 0, width, height, false, nullptr) == GIF_ERROR) {
@@ -105,88 +105,88 @@ Result<std::vector<std::uint8_t>> EncodeImage(const TGifImageRows& rows, int wid
     if (!closed.ok()) return closed;
   }
   // The image record is the first record of what giflib wrote.
-  TFilePtr file(::fmemopen(encoded.data(), encoded.size(), "rb"));
+  FilePtr file(::fmemopen(encoded.data(), encoded.size(), "rb"));
   if (!file) return GifOutOfMemory(name);
-  TGifRecordReader reader(file.get(), name);
+  GifRecordReader reader(file.get(), name);
   std::vector<std::uint8_t> start;
-  TGifRecord record;
+  GifRecord record;
   if (!reader.ReadStart(&start).ok() || !reader.ReadRecord(&record).ok() ||
-      record.RecordKind != TGifRecord::Kind::kImage) {
+      record.record_kind != GifRecord::Kind::kImage) {
     return Status::Corrupt("The de-interlaced image of " + name.string() +
                            " could not be encoded; the picture is left as it is");
   }
-  return std::move(record.Body);
+  return std::move(record.body);
 }
 
 // Makes `image` non-interlaced: clears its flag and gives it LZW data with the lines in
 // order. An image without pixels has no lines to reorder and keeps its data as they are.
-Status PutLinesInOrder(TGifRecord& image, const fs::path& name) {
-  image.Head[kGifImagePackedByte] &= static_cast<std::uint8_t>(~kGifInterlaceFlag);
-  if (image.Width < 1 || image.Height < 1) return Status::OK();
-  const int codeSize = image.Body[0];
-  if (codeSize < 1 || codeSize > 8) {
+Status PutLinesInOrder(GifRecord& image, const fs::path& name) {
+  image.head[kGifImagePackedByte] &= static_cast<std::uint8_t>(~kGifInterlaceFlag);
+  if (image.width < 1 || image.height < 1) return Status::OK();
+  const int code_size = image.body[0];
+  if (code_size < 1 || code_size > 8) {
     // giflib would read codes of up to 11 bits into 8-bit pixels; such data cannot be
     // written again as it was meant.
     return Status::Corrupt(name.string() + " holds an image with the LZW code size " +
-                           std::to_string(codeSize) + "; it is left as it is");
+                           std::to_string(code_size) + "; it is left as it is");
   }
-  Result<TGifImageRows> rows = DecodeImage(image, name);
+  Result<GifImageRows> rows = DecodeImage(image, name);
   if (!rows.ok()) return rows.status();
-  image.bInterlaced = false;
+  image.interlaced = false;
   Result<std::vector<std::uint8_t>> data =
-      EncodeImage(*rows, image.Width, image.Height, codeSize, name);
+      EncodeImage(*rows, image.width, image.height, code_size, name);
   if (!data.ok()) return data.status();
-  image.Body = std::move(data).value();
+  image.body = std::move(data).value();
   return Status::OK();
 }
 
-Status CopyDeinterlaced(std::FILE* in, std::FILE* out, const fs::path& name) {
-  TGifRecordReader reader(in, name);
+Status CopyDeinterlaced(std::FILE* input, std::FILE* out, const fs::path& name) {
+  GifRecordReader reader(input, name);
   std::vector<std::uint8_t> start;
   Status read = reader.ReadStart(&start);
   if (!read.ok()) return read;
   Status written = WriteBytes(out, start);
-  TGifRecord record;
+  GifRecord record;
   while (written.ok()) {
     read = reader.ReadRecord(&record);
     if (!read.ok()) return read;
-    if (record.RecordKind == TGifRecord::Kind::kImage) {
-      if (record.bInterlaced) {
+    if (record.record_kind == GifRecord::Kind::kImage) {
+      if (record.interlaced) {
         Status ordered = PutLinesInOrder(record, name);
         if (!ordered.ok()) return ordered;
       }
-      if (record.Width > 0 && record.Height > 0) {
-        PrintGifImageProgress(++gDeinterlacedImageCount, record.Left, record.Top, record.Width,
-                              record.Height);
+      if (record.width > 0 && record.height > 0) {
+        PrintGifImageProgress(++deinterlaced_image_count, record.left, record.top, record.width,
+                              record.height);
       }
     }
-    written = WriteBytes(out, record.Head);
-    if (written.ok()) written = WriteBytes(out, record.Body);
-    if (record.RecordKind == TGifRecord::Kind::kTrailer) break;
+    written = WriteBytes(out, record.head);
+    if (written.ok()) written = WriteBytes(out, record.body);
+    if (record.record_kind == GifRecord::Kind::kTrailer) break;
   }
   return written;
 }
 
 // Whether two images hold the same pixels in the same places.
-bool SamePixels(const TGifRecord& before, const TGifRecord& after, const fs::path& name) {
-  Result<TGifImageRows> old = DecodeImage(before, name);
-  Result<TGifImageRows> now = DecodeImage(after, name);
+bool SamePixels(const GifRecord& before, const GifRecord& after, const fs::path& name) {
+  Result<GifImageRows> old = DecodeImage(before, name);
+  Result<GifImageRows> now = DecodeImage(after, name);
   return old.ok() && now.ok() &&
          std::memcmp(old->get(), now->get(),
-                     static_cast<std::size_t>(before.Width) * before.Height) == 0;
+                     static_cast<std::size_t>(before.width) * before.height) == 0;
 }
 
 // Whether the record `after` of the copy keeps everything of the original's `before`.
-bool KeepsRecord(const TGifRecord& before, const TGifRecord& after, const fs::path& name) {
-  if (before.RecordKind != after.RecordKind) return false;
-  if (before.RecordKind != TGifRecord::Kind::kImage) {
-    return before.Head == after.Head && before.Body == after.Body;
+bool KeepsRecord(const GifRecord& before, const GifRecord& after, const fs::path& name) {
+  if (before.record_kind != after.record_kind) return false;
+  if (before.record_kind != GifRecord::Kind::kImage) {
+    return before.head == after.head && before.body == after.body;
   }
-  std::vector<std::uint8_t> expectedHead = before.Head;
-  expectedHead[kGifImagePackedByte] &= static_cast<std::uint8_t>(~kGifInterlaceFlag);
-  if (after.Head != expectedHead) return false;
-  if (!before.bInterlaced || before.Width < 1 || before.Height < 1) {
-    return before.Body == after.Body;
+  std::vector<std::uint8_t> expected_head = before.head;
+  expected_head[kGifImagePackedByte] &= static_cast<std::uint8_t>(~kGifInterlaceFlag);
+  if (after.head != expected_head) return false;
+  if (!before.interlaced || before.width < 1 || before.height < 1) {
+    return before.body == after.body;
   }
   return SamePixels(before, after, name);
 }
@@ -197,25 +197,25 @@ bool KeepsRecord(const TGifRecord& before, const TGifRecord& after, const fs::pa
 Status CheckKeepsEverything(const fs::path& original, const fs::path& copy, const fs::path& name) {
   const Status lost = Status::Corrupt("The de-interlaced copy of " + name.string() +
                                       " would not keep everything of it; it is left as it is");
-  TFilePtr oldFile(std::fopen(original.c_str(), "rb"));
-  TFilePtr newFile(std::fopen(copy.c_str(), "rb"));
-  if (!oldFile || !newFile) return lost;
-  TGifRecordReader oldReader(oldFile.get(), original);
-  TGifRecordReader newReader(newFile.get(), copy);
-  std::vector<std::uint8_t> oldStart;
-  std::vector<std::uint8_t> newStart;
-  if (!oldReader.ReadStart(&oldStart).ok() || !newReader.ReadStart(&newStart).ok() ||
-      oldStart != newStart) {
+  FilePtr old_file(std::fopen(original.c_str(), "rb"));
+  FilePtr new_file(std::fopen(copy.c_str(), "rb"));
+  if (!old_file || !new_file) return lost;
+  GifRecordReader old_reader(old_file.get(), original);
+  GifRecordReader new_reader(new_file.get(), copy);
+  std::vector<std::uint8_t> old_start;
+  std::vector<std::uint8_t> new_start;
+  if (!old_reader.ReadStart(&old_start).ok() || !new_reader.ReadStart(&new_start).ok() ||
+      old_start != new_start) {
     return lost;
   }
-  TGifRecord before;
-  TGifRecord after;
+  GifRecord before;
+  GifRecord after;
   do {
-    if (!oldReader.ReadRecord(&before).ok() || !newReader.ReadRecord(&after).ok() ||
+    if (!old_reader.ReadRecord(&before).ok() || !new_reader.ReadRecord(&after).ok() ||
         !KeepsRecord(before, after, name)) {
       return lost;
     }
-  } while (before.RecordKind != TGifRecord::Kind::kTrailer);
+  } while (before.record_kind != GifRecord::Kind::kTrailer);
   // giflib must read the copy as the GIF file it is, with no image left interlaced.
   int width = 0;
   int height = 0;
@@ -227,27 +227,27 @@ Status CheckKeepsEverything(const fs::path& original, const fs::path& copy, cons
   return Status::OK();
 }
 
-Status Deinterlace(const fs::path& szInFile, const fs::path& szOutFile) {
-  Result<UserFileTarget> target = CheckUserFileRewrite(szOutFile, SymlinkRule::kRefuse);
+Status Deinterlace(const fs::path& in_file, const fs::path& out_file) {
+  Result<UserFileTarget> target = CheckUserFileRewrite(out_file, SymlinkRule::kRefuse);
   if (!target.ok()) return target.status();
   // Only a regular file is opened: a named pipe or a device would make the read wait.
-  Status regular = RequireRegularFile(szInFile);
+  Status regular = RequireRegularFile(in_file);
   if (!regular.ok()) return regular;
-  TFilePtr in(std::fopen(szInFile.c_str(), "rb"));
+  FilePtr in(std::fopen(in_file.c_str(), "rb"));
   if (!in) {
-    return Status::NotFound("Cannot open " + szInFile.string() + ": " + std::strerror(errno));
+    return Status::NotFound("Cannot open " + in_file.string() + ": " + std::strerror(errno));
   }
   return ReplaceUserFileSafely(
-      *target, [&](std::FILE* out) { return CopyDeinterlaced(in.get(), out, szInFile); },
+      *target, [&](std::FILE* out) { return CopyDeinterlaced(in.get(), out, in_file); },
       // The original is still in place while its copy is checked, even when both have the
       // same name.
-      [&](const fs::path& newFile) { return CheckKeepsEverything(szInFile, newFile, szInFile); });
+      [&](const fs::path& new_file) { return CheckKeepsEverything(in_file, new_file, in_file); });
 }
 
 }  // namespace
 
-Status DeinterlaceGif(const fs::path& szInFile, const fs::path& szOutFile) {
-  Status done = Deinterlace(szInFile, szOutFile);
+Status DeinterlaceGif(const fs::path& in_file, const fs::path& out_file) {
+  Status done = Deinterlace(in_file, out_file);
   if (!done.ok()) ReportDetail(done.message());
   return done;
 }

@@ -41,7 +41,7 @@ Status GifImageTooLarge(const fs::path& path, int width, int height) {
   return Status::TooLarge(message);
 }
 
-Result<TGifImageRows> ReadGifImageRows(GifFileType* in, const fs::path& path) {
+Result<GifImageRows> ReadGifImageRows(GifFileType* in, const fs::path& path) {
   const GifImageDesc& image = in->Image;
   if (image.Width < 1 || image.Height < 1) {
     return Status::Corrupt(path.string() + " holds an image without pixels");
@@ -51,9 +51,9 @@ Result<TGifImageRows> ReadGifImageRows(GifFileType* in, const fs::path& path) {
   const std::size_t width = static_cast<std::size_t>(image.Width);
   // Zero pages from calloc: a damaged file whose data end early costs address space for
   // the lines it never fills, not memory.
-  TGifImageRows rows(static_cast<GifPixelType*>(std::calloc(static_cast<std::size_t>(pixels), 1)));
+  GifImageRows rows(static_cast<GifPixelType*>(std::calloc(static_cast<std::size_t>(pixels), 1)));
   if (!rows) return GifOutOfMemory(path);
-  const auto readLine = [&](int y) {
+  const auto read_line = [&](int y) {
     return DGifGetLine(in, rows.get() + static_cast<std::size_t>(y) * width, image.Width) !=
            GIF_ERROR;
   };
@@ -64,12 +64,12 @@ Result<TGifImageRows> ReadGifImageRows(GifFileType* in, const fs::path& path) {
     static constexpr int kStep[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass) {
       for (int y = kStart[pass]; y < image.Height; y += kStep[pass]) {
-        if (!readLine(y)) return GifIoFailure(in->Error, path);
+        if (!read_line(y)) return GifIoFailure(in->Error, path);
       }
     }
   } else {
     for (int y = 0; y < image.Height; ++y) {
-      if (!readLine(y)) return GifIoFailure(in->Error, path);
+      if (!read_line(y)) return GifIoFailure(in->Error, path);
     }
   }
   return rows;

@@ -25,16 +25,16 @@ Status GifOutOfMemory(const std::filesystem::path& path);
 /// An image of `path` claims more pixels than kMaxGifImagePixels.
 Status GifImageTooLarge(const std::filesystem::path& path, int width, int height);
 
-struct TFreeGifRows {
+struct FreeGifRows {
   void operator()(GifPixelType* rows) const { std::free(rows); }
 };
 
 /// An image's pixels in one block, Width bytes a line, top line first.
-using TGifImageRows = std::unique_ptr<GifPixelType, TFreeGifRows>;
+using GifImageRows = std::unique_ptr<GifPixelType, FreeGifRows>;
 
 /// Reads the pixels of the image whose descriptor `in` has just read (in->Image), putting
 /// the lines of an interlaced image in their places. Refuses an image without pixels or of
 /// more than kMaxGifImagePixels; `path` names the file in messages.
-Result<TGifImageRows> ReadGifImageRows(GifFileType* in, const std::filesystem::path& path);
+Result<GifImageRows> ReadGifImageRows(GifFileType* input, const std::filesystem::path& path);
 
 }  // namespace pix

@@ -24,18 +24,18 @@ int AppendToBuffer(GifFileType* gif, const GifByteType* data, int length) {
 
 // giflib's input callback for bytes in memory: at most what is left of them.
 int ReadFromBytes(GifFileType* gif, GifByteType* data, int length) {
-  auto* bytes = static_cast<TGifBytes*>(gif->UserData);
-  const std::size_t left = bytes->Size - bytes->Position;
+  auto* bytes = static_cast<GifBytes*>(gif->UserData);
+  const std::size_t left = bytes->size - bytes->position;
   const std::size_t count = std::min(left, static_cast<std::size_t>(length < 0 ? 0 : length));
-  if (count > 0) std::memcpy(data, bytes->Data + bytes->Position, count);
-  bytes->Position += count;
+  if (count > 0) std::memcpy(data, bytes->data + bytes->position, count);
+  bytes->position += count;
   return static_cast<int>(count);
 }
 
 // Starts a GIF87a stream on giflib's handle, or says why giflib could not.
-Result<GifFileType*> StartWriting(void* userData, OutputFunc output) {
+Result<GifFileType*> StartWriting(void* user_data, OutputFunc output) {
   int error = 0;
-  GifFileType* gif = EGifOpen(userData, output, &error);
+  GifFileType* gif = EGifOpen(user_data, output, &error);
   if (gif == nullptr) {
     const char* text = GifErrorText(error);
     return Status::IoError(std::string("Cannot start a GIF file: ") +
@@ -47,23 +47,23 @@ Result<GifFileType*> StartWriting(void* userData, OutputFunc output) {
 
 }  // namespace
 
-void TGifReadCloser::operator()(GifFileType* gif) const {
+void GifReadCloser::operator()(GifFileType* gif) const {
   int error = 0;
   DGifCloseFile(gif, &error);
 }
 
-void TGifWriteCloser::operator()(GifFileType* gif) const {
+void GifWriteCloser::operator()(GifFileType* gif) const {
   int error = 0;
   EGifCloseFile(gif, &error);
 }
 
 int PutGifImageDesc(GifFileType* gif, int left, int top, int width, int height, bool interlace,
-                    const ColorMapObject* colorMap) {
-  if (colorMap == nullptr && gif->Image.ColorMap != nullptr) {
+                    const ColorMapObject* color_map) {
+  if (color_map == nullptr && gif->Image.ColorMap != nullptr) {
     GifFreeMapObject(gif->Image.ColorMap);
     gif->Image.ColorMap = nullptr;
   }
-  return EGifPutImageDesc(gif, left, top, width, height, interlace, colorMap);
+  return EGifPutImageDesc(gif, left, top, width, height, interlace, color_map);
 }
 
 const char* GifErrorText(int code) { return GifErrorString(code); }
@@ -77,7 +77,7 @@ void PrintGifError(int code) {
   }
 }
 
-Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path) {
+Result<GifReadHandle> OpenGifForReading(const std::filesystem::path& path) {
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   if (gif == nullptr) {
@@ -89,10 +89,10 @@ Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path) {
     return Status::Corrupt("Cannot read " + path.string() + " as a GIF file: " +
                            (text != nullptr ? text : "unknown error " + std::to_string(error)));
   }
-  return TGifReadHandle(gif);
+  return GifReadHandle(gif);
 }
 
-Result<TGifReadHandle> OpenGifInMemory(TGifBytes* bytes) {
+Result<GifReadHandle> OpenGifInMemory(GifBytes* bytes) {
   int error = 0;
   GifFileType* gif = DGifOpen(bytes, ReadFromBytes, &error);
   if (gif == nullptr) {
@@ -100,25 +100,25 @@ Result<TGifReadHandle> OpenGifInMemory(TGifBytes* bytes) {
     return Status::Corrupt(std::string("Cannot read GIF data: ") +
                            (text != nullptr ? text : "unknown error " + std::to_string(error)));
   }
-  return TGifReadHandle(gif);
+  return GifReadHandle(gif);
 }
 
-Result<TGifWriter> TGifWriter::Open(std::FILE* out) {
+Result<GifWriter> GifWriter::Open(std::FILE* out) {
   Result<GifFileType*> gif = StartWriting(out, WriteToStream);
   if (!gif.ok()) return gif.status();
-  return TGifWriter(*gif);
+  return GifWriter(*gif);
 }
 
-Result<TGifWriter> TGifWriter::OpenBuffer(std::vector<std::uint8_t>* out) {
+Result<GifWriter> GifWriter::OpenBuffer(std::vector<std::uint8_t>* out) {
   Result<GifFileType*> gif = StartWriting(out, AppendToBuffer);
   if (!gif.ok()) return gif.status();
-  return TGifWriter(*gif);
+  return GifWriter(*gif);
 }
 
-Status TGifWriter::Close() {
-  if (!Handle) return Status::OK();
+Status GifWriter::Close() {
+  if (!handle_) return Status::OK();
   int error = 0;
-  const int result = EGifCloseFile(Handle.release(), &error);
+  const int result = EGifCloseFile(handle_.release(), &error);
   if (result == GIF_ERROR) {
     PrintGifError(error);
     const char* text = GifErrorText(error);

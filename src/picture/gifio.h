@@ -18,52 +18,52 @@
 
 namespace pix {
 
-struct TGifReadCloser {
+struct GifReadCloser {
   void operator()(GifFileType* gif) const;
 };
-struct TGifWriteCloser {
+struct GifWriteCloser {
   void operator()(GifFileType* gif) const;
 };
 
 /// A GIF file open for reading; the screen descriptor has been read.
-using TGifReadHandle = std::unique_ptr<GifFileType, TGifReadCloser>;
+using GifReadHandle = std::unique_ptr<GifFileType, GifReadCloser>;
 
 /// Opens `path` as a GIF file. The failure names the path and giflib's reason.
-Result<TGifReadHandle> OpenGifForReading(const std::filesystem::path& path);
+Result<GifReadHandle> OpenGifForReading(const std::filesystem::path& path);
 
 /// GIF bytes in memory and how far giflib has read them. The bytes stay owned by the
 /// caller; both they and this object must outlive the handle that reads them.
-struct TGifBytes {
-  const std::uint8_t* Data = nullptr;
-  std::size_t Size = 0;
-  std::size_t Position = 0;
+struct GifBytes {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::size_t position = 0;
 };
 
 /// Opens GIF bytes in memory; reading past their end fails like a file cut short.
-Result<TGifReadHandle> OpenGifInMemory(TGifBytes* bytes);
+Result<GifReadHandle> OpenGifInMemory(GifBytes* bytes);
 
 /// A GIF stream being written to a file or buffer that stays owned by the caller.
-class TGifWriter {
+class GifWriter {
  public:
   /// Starts a GIF87a stream on `out`, which must stay open until Close.
-  static Result<TGifWriter> Open(std::FILE* out);
+  static Result<GifWriter> Open(std::FILE* out);
   /// Starts a GIF87a stream appended to `out`, which must outlive the writer.
-  static Result<TGifWriter> OpenBuffer(std::vector<std::uint8_t>* out);
+  static Result<GifWriter> OpenBuffer(std::vector<std::uint8_t>* out);
 
-  GifFileType* Gif() const { return Handle.get(); }
+  GifFileType* Gif() const { return handle_.get(); }
 
   /// Writes the trailer and frees the giflib object; reports giflib's error, if any.
   Status Close();
 
  private:
-  explicit TGifWriter(GifFileType* gif) : Handle(gif) {}
-  std::unique_ptr<GifFileType, TGifWriteCloser> Handle;
+  explicit GifWriter(GifFileType* gif) : handle_(gif) {}
+  std::unique_ptr<GifFileType, GifWriteCloser> handle_;
 };
 
 /// EGifPutImageDesc without its leak: giflib forgets (without freeing) the local colour map
 /// of the previous image when the next image has none. Returns what EGifPutImageDesc does.
 int PutGifImageDesc(GifFileType* gif, int left, int top, int width, int height, bool interlace,
-                    const ColorMapObject* colorMap);
+                    const ColorMapObject* color_map);
 
 /// giflib's text for an error code, or nothing for a code it does not know.
 const char* GifErrorText(int code);

@@ -20,40 +20,40 @@ namespace {
 constexpr int kMaxGifDimension = 65535;
 
 // Passes over the compressed data of the current image without decoding it.
-bool SkipImageData(GifFileType* in) {
-  int codeSize = 0;
+bool SkipImageData(GifFileType* input) {
+  int code_size = 0;
   GifByteType* block = nullptr;
-  if (DGifGetCode(in, &codeSize, &block) == GIF_ERROR) return false;
+  if (DGifGetCode(input, &code_size, &block) == GIF_ERROR) return false;
   while (block != nullptr) {
-    if (DGifGetCodeNext(in, &block) == GIF_ERROR) return false;
+    if (DGifGetCodeNext(input, &block) == GIF_ERROR) return false;
   }
   return true;
 }
 
 // Copies an extension with its code and its first data sub-block only; the other
 // sub-blocks are read and dropped. An extension without data stays without data.
-bool CopyFirstExtensionBlock(GifFileType* in, GifFileType* out) {
+bool CopyFirstExtensionBlock(GifFileType* input, GifFileType* out) {
   int code = 0;
   GifByteType* block = nullptr;
-  if (DGifGetExtension(in, &code, &block) == GIF_ERROR) return false;
+  if (DGifGetExtension(input, &code, &block) == GIF_ERROR) return false;
   if (EGifPutExtensionLeader(out, code) == GIF_ERROR) return false;
   if (block != nullptr && EGifPutExtensionBlock(out, block[0], block + 1) == GIF_ERROR) {
     return false;
   }
   if (EGifPutExtensionTrailer(out) == GIF_ERROR) return false;
   while (block != nullptr) {
-    if (DGifGetExtensionNext(in, &block) == GIF_ERROR) return false;
+    if (DGifGetExtensionNext(input, &block) == GIF_ERROR) return false;
   }
   return true;
 }
 
 // Reads and drops every data sub-block of an extension.
-bool SkipExtension(GifFileType* in) {
+bool SkipExtension(GifFileType* input) {
   int code = 0;
   GifByteType* block = nullptr;
-  if (DGifGetExtension(in, &code, &block) == GIF_ERROR) return false;
+  if (DGifGetExtension(input, &code, &block) == GIF_ERROR) return false;
   while (block != nullptr) {
-    if (DGifGetExtensionNext(in, &block) == GIF_ERROR) return false;
+    if (DGifGetExtensionNext(input, &block) == GIF_ERROR) return false;
   }
   return true;
 }
@@ -61,211 +61,211 @@ bool SkipExtension(GifFileType* in) {
 // Resamples `in` (N pixels) into `out` (M pixels): output pixel j takes input pixel k for
 // the smallest k whose accumulated position has an integer part of at least j. The position
 // is a running sum of `scale`, not k * scale, so inexact factors pick pixels by their sums.
-void ResampleLine(const GifPixelType* in, int N, GifPixelType* out, int M, double scale) {
+void ResampleLine(const GifPixelType* input, int N, GifPixelType* out, int M, double scale) {
   double x = 0.0;
   int last = -1;
   for (int k = 0; k < N; ++k) {
     const int ix = static_cast<int>(x);
-    while (last < ix && last < M - 1) out[++last] = in[k];
+    while (last < ix && last < M - 1) out[++last] = input[k];
     x += scale;
   }
-  while (last < M - 1) out[++last] = in[N - 1];
+  while (last < M - 1) out[++last] = input[N - 1];
 }
 
 // The rectangle an image takes in the resized file, cut at the new screen's edge.
-struct TOutputRect {
-  int Left, Top, Width, Height;
+struct OutputRect {
+  int left, top, width, height;
 };
 
-TOutputRect ScaleRect(const GifImageDesc& image, double XScale, double YScale, int screenWidth,
-                      int screenHeight) {
-  TOutputRect r;
-  r.Left = static_cast<int>(image.Left * XScale + 0.5);
-  r.Width = static_cast<int>(image.Width * XScale + 0.5);
-  r.Top = static_cast<int>(image.Top * YScale + 0.5);
-  r.Height = static_cast<int>(image.Height * YScale + 0.5);
+OutputRect ScaleRect(const GifImageDesc& image, double x_scale, double y_scale, int screen_width,
+                      int screen_height) {
+  OutputRect r;
+  r.left = static_cast<int>(image.Left * x_scale + 0.5);
+  r.width = static_cast<int>(image.Width * x_scale + 0.5);
+  r.top = static_cast<int>(image.Top * y_scale + 0.5);
+  r.height = static_cast<int>(image.Height * y_scale + 0.5);
   // An image never shrinks to nothing: a file whose screen is far larger than its images in
   // one direction would otherwise lose all of them and show nothing.
-  if (image.Width >= 1) r.Width = std::max(r.Width, 1);
-  if (image.Height >= 1) r.Height = std::max(r.Height, 1);
-  r.Left = std::max(r.Left, 0);
-  r.Top = std::max(r.Top, 0);
-  if (r.Left + r.Width > screenWidth) r.Width = screenWidth - r.Left;
-  if (r.Top + r.Height > screenHeight) r.Height = screenHeight - r.Top;
+  if (image.Width >= 1) r.width = std::max(r.width, 1);
+  if (image.Height >= 1) r.height = std::max(r.height, 1);
+  r.left = std::max(r.left, 0);
+  r.top = std::max(r.top, 0);
+  if (r.left + r.width > screen_width) r.width = screen_width - r.left;
+  if (r.top + r.height > screen_height) r.height = screen_height - r.top;
   return r;
 }
 
-struct TFreeRows {
+struct FreeRows {
   void operator()(GifPixelType* rows) const { std::free(rows); }
 };
-using TPixelBuffer = std::unique_ptr<GifPixelType, TFreeRows>;
+using PixelBuffer = std::unique_ptr<GifPixelType, FreeRows>;
 
-class TGifResizer {
+class GifResizer {
  public:
   // The resized picture is `width` x `height` once turned by `orientation`; before, it has
   // the stored size, with the sides swapped by the orientations that swap them.
-  TGifResizer(GifFileType* in, int width, int height, TOrientation orientation,
-              const fs::path& inName)
-      : In(in),
-        Width(width),
-        Height(height),
-        Orientation(orientation),
-        StoredWidth(SwapsSides(orientation) ? height : width),
-        StoredHeight(SwapsSides(orientation) ? width : height),
-        XScale(static_cast<double>(StoredWidth) / in->SWidth),
-        YScale(static_cast<double>(StoredHeight) / in->SHeight),
-        InName(inName) {}
+  GifResizer(GifFileType* input, int width, int height, Orientation orientation,
+              const fs::path& in_name)
+      : input_(input),
+        width_(width),
+        height_(height),
+        orientation_(orientation),
+        stored_width_(SwapsSides(orientation) ? height : width),
+        stored_height_(SwapsSides(orientation) ? width : height),
+        x_scale_(static_cast<double>(stored_width_) / input->SWidth),
+        y_scale_(static_cast<double>(stored_height_) / input->SHeight),
+        in_name_(in_name) {}
 
   Status WriteTo(std::FILE* file) {
-    Result<TGifWriter> writer = TGifWriter::Open(file);
+    Result<GifWriter> writer = GifWriter::Open(file);
     if (!writer.ok()) return writer.status();
-    Out = writer->Gif();
-    if (EGifPutScreenDesc(Out, Width, Height, In->SColorResolution, In->SBackGroundColor,
-                          In->SColorMap) == GIF_ERROR) {
-      return GifIoFailure(Out->Error, InName);
+    out_ = writer->Gif();
+    if (EGifPutScreenDesc(out_, width_, height_, input_->SColorResolution, input_->SBackGroundColor,
+                          input_->SColorMap) == GIF_ERROR) {
+      return GifIoFailure(out_->Error, in_name_);
     }
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     do {
-      if (DGifGetRecordType(In, &type) == GIF_ERROR) return GifIoFailure(In->Error, InName);
+      if (DGifGetRecordType(input_, &type) == GIF_ERROR) return GifIoFailure(input_->Error, in_name_);
       if (type == IMAGE_DESC_RECORD_TYPE) {
         Status image = ResizeImage();
         if (!image.ok()) return image;
       } else if (type == EXTENSION_RECORD_TYPE) {
-        if (!CopyFirstExtensionBlock(In, Out)) return GifIoFailure(LastError(), InName);
+        if (!CopyFirstExtensionBlock(input_, out_)) return GifIoFailure(LastError(), in_name_);
       }
     } while (type != TERMINATE_RECORD_TYPE);
-    if (ImageNumber == 0) {
+    if (image_number_ == 0) {
       // Nothing could show such a file; it is no inline image.
-      return Status::Corrupt(InName.string() + " has no image inside its logical screen");
+      return Status::Corrupt(in_name_.string() + " has no image inside its logical screen");
     }
     return writer->Close();
   }
 
  private:
-  int LastError() const { return In->Error != 0 ? In->Error : Out->Error; }
+  int LastError() const { return input_->Error != 0 ? input_->Error : out_->Error; }
 
   Status ResizeImage() {
-    if (DGifGetImageDesc(In) == GIF_ERROR) return GifIoFailure(In->Error, InName);
-    const GifImageDesc& image = In->Image;
+    if (DGifGetImageDesc(input_) == GIF_ERROR) return GifIoFailure(input_->Error, in_name_);
+    const GifImageDesc& image = input_->Image;
     if (static_cast<long long>(image.Width) * image.Height > kMaxGifImagePixels) {
-      return GifImageTooLarge(InName, image.Width, image.Height);
+      return GifImageTooLarge(in_name_, image.Width, image.Height);
     }
-    const TOutputRect r = ScaleRect(image, XScale, YScale, StoredWidth, StoredHeight);
-    if (image.Width < 1 || image.Height < 1 || r.Width < 1 || r.Height < 1) {
+    const OutputRect r = ScaleRect(image, x_scale_, y_scale_, stored_width_, stored_height_);
+    if (image.Width < 1 || image.Height < 1 || r.width < 1 || r.height < 1) {
       // Nothing of this image is left inside the new screen.
-      if (!SkipImageData(In)) return GifIoFailure(In->Error, InName);
+      if (!SkipImageData(input_)) return GifIoFailure(input_->Error, in_name_);
       return Status::OK();
     }
-    if (Orientation != TOrientation::kNormal) {
+    if (orientation_ != Orientation::kNormal) {
       // The resized lines are gathered and the image is written once it is turned.
-      if (static_cast<long long>(r.Width) * r.Height > kMaxGifImagePixels) {
-        return GifImageTooLarge(InName, r.Width, r.Height);
+      if (static_cast<long long>(r.width) * r.height > kMaxGifImagePixels) {
+        return GifImageTooLarge(in_name_, r.width, r.height);
       }
-      Resized.reset(static_cast<GifPixelType*>(
-          std::calloc(static_cast<std::size_t>(r.Width) * static_cast<std::size_t>(r.Height), 1)));
-      if (!Resized) return GifOutOfMemory(InName);
+      resized_.reset(static_cast<GifPixelType*>(
+          std::calloc(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height), 1)));
+      if (!resized_) return GifOutOfMemory(in_name_);
     } else {
-      if (PutGifImageDesc(Out, r.Left, r.Top, r.Width, r.Height, false, image.ColorMap) ==
+      if (PutGifImageDesc(out_, r.left, r.top, r.width, r.height, false, image.ColorMap) ==
           GIF_ERROR) {
-        return GifIoFailure(Out->Error, InName);
+        return GifIoFailure(out_->Error, in_name_);
       }
-      PrintGifImageProgress(++ImageNumber, r.Left, r.Top, r.Width, r.Height);
+      PrintGifImageProgress(++image_number_, r.left, r.top, r.width, r.height);
     }
     // Each image is read at its own width, which a damaged file may make wider than its
     // screen; the output line is as wide as the image's rectangle in the new screen.
-    const int inWidth = image.Width;
-    const int inHeight = image.Height;
+    const int in_width = image.Width;
+    const int in_height = image.Height;
     // The lines of an interlaced image come in four passes: it is read whole, so that its
     // lines can be taken from top to bottom like those of any other image.
-    TGifImageRows whole;
+    GifImageRows whole;
     if (image.Interlace) {
-      Result<TGifImageRows> rows = ReadGifImageRows(In, InName);
+      Result<GifImageRows> rows = ReadGifImageRows(input_, in_name_);
       if (!rows.ok()) return rows.status();
       whole = std::move(rows).value();
     }
-    std::vector<GifPixelType> inLine(whole ? 0 : static_cast<std::size_t>(inWidth));
-    std::vector<GifPixelType> outLine(static_cast<std::size_t>(r.Width));
+    std::vector<GifPixelType> in_line(whole ? 0 : static_cast<std::size_t>(in_width));
+    std::vector<GifPixelType> out_line(static_cast<std::size_t>(r.width));
     double y = 0.0;
-    int lastY = -1;
-    for (int line = 0; line < inHeight; ++line) {
-      const GifPixelType* source = inLine.data();
+    int last_y = -1;
+    for (int line = 0; line < in_height; ++line) {
+      const GifPixelType* source = in_line.data();
       if (whole) {
-        source = whole.get() + static_cast<std::size_t>(line) * static_cast<std::size_t>(inWidth);
-      } else if (DGifGetLine(In, inLine.data(), inWidth) == GIF_ERROR) {
-        return GifIoFailure(In->Error, InName);
+        source = whole.get() + static_cast<std::size_t>(line) * static_cast<std::size_t>(in_width);
+      } else if (DGifGetLine(input_, in_line.data(), in_width) == GIF_ERROR) {
+        return GifIoFailure(input_->Error, in_name_);
       }
       const int iy = static_cast<int>(y);
-      if (lastY < iy) {
-        ResampleLine(source, inWidth, outLine.data(), r.Width, XScale);
-        while (lastY < iy && lastY < r.Height - 1) {
-          Status written = PutLine(outLine, ++lastY);
+      if (last_y < iy) {
+        ResampleLine(source, in_width, out_line.data(), r.width, x_scale_);
+        while (last_y < iy && last_y < r.height - 1) {
+          Status written = PutLine(out_line, ++last_y);
           if (!written.ok()) return written;
         }
       }
-      y += YScale;
+      y += y_scale_;
     }
-    while (lastY + 1 < r.Height) {
-      Status written = PutLine(outLine, ++lastY);
+    while (last_y + 1 < r.height) {
+      Status written = PutLine(out_line, ++last_y);
       if (!written.ok()) return written;
     }
-    if (Orientation != TOrientation::kNormal) return PutTurnedImage(r, image.ColorMap);
+    if (orientation_ != Orientation::kNormal) return PutTurnedImage(r, image.ColorMap);
     return Status::OK();
   }
 
   // Writes line `number` of the resized image, or keeps it for the turn.
   Status PutLine(std::vector<GifPixelType>& line, int number) {
-    if (Resized) {
+    if (resized_) {
       std::copy(line.begin(), line.end(),
-                Resized.get() + static_cast<std::size_t>(number) * line.size());
+                resized_.get() + static_cast<std::size_t>(number) * line.size());
       return Status::OK();
     }
-    if (EGifPutLine(Out, line.data(), static_cast<int>(line.size())) == GIF_ERROR) {
-      return GifIoFailure(Out->Error, InName);
+    if (EGifPutLine(out_, line.data(), static_cast<int>(line.size())) == GIF_ERROR) {
+      return GifIoFailure(out_->Error, in_name_);
     }
     return Status::OK();
   }
 
-  Status PutTurnedImage(const TOutputRect& r, const ColorMapObject* colorMap) {
-    const TImageRect place =
-        UprightRect(Orientation, {r.Left, r.Top, r.Width, r.Height}, StoredWidth, StoredHeight);
+  Status PutTurnedImage(const OutputRect& r, const ColorMapObject* color_map) {
+    const ImageRect place =
+        UprightRect(orientation_, {r.left, r.top, r.width, r.height}, stored_width_, stored_height_);
     const std::size_t pixels =
-        static_cast<std::size_t>(r.Width) * static_cast<std::size_t>(r.Height);
-    const TPixelBuffer turned(static_cast<GifPixelType*>(std::calloc(pixels, 1)));
-    if (!turned) return GifOutOfMemory(InName);
-    TurnPixels(Orientation, Resized.get(), r.Width, r.Height, turned.get());
-    Resized.reset();
-    if (PutGifImageDesc(Out, place.Left, place.Top, place.Width, place.Height, false, colorMap) ==
+        static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height);
+    const PixelBuffer turned(static_cast<GifPixelType*>(std::calloc(pixels, 1)));
+    if (!turned) return GifOutOfMemory(in_name_);
+    TurnPixels(orientation_, resized_.get(), r.width, r.height, turned.get());
+    resized_.reset();
+    if (PutGifImageDesc(out_, place.left, place.top, place.width, place.height, false, color_map) ==
         GIF_ERROR) {
-      return GifIoFailure(Out->Error, InName);
+      return GifIoFailure(out_->Error, in_name_);
     }
-    PrintGifImageProgress(++ImageNumber, place.Left, place.Top, place.Width, place.Height);
-    for (int y = 0; y < place.Height; ++y) {
-      GifPixelType* line = turned.get() + static_cast<std::size_t>(y) * place.Width;
-      if (EGifPutLine(Out, line, place.Width) == GIF_ERROR) return GifIoFailure(Out->Error, InName);
+    PrintGifImageProgress(++image_number_, place.left, place.top, place.width, place.height);
+    for (int y = 0; y < place.height; ++y) {
+      GifPixelType* line = turned.get() + static_cast<std::size_t>(y) * place.width;
+      if (EGifPutLine(out_, line, place.width) == GIF_ERROR) return GifIoFailure(out_->Error, in_name_);
     }
     return Status::OK();
   }
 
-  GifFileType* In;             // Owned by the caller.
-  GifFileType* Out = nullptr;  // Owned by the writer inside WriteTo.
-  const int Width;
-  const int Height;
-  const TOrientation Orientation;
-  const int StoredWidth;
-  const int StoredHeight;
-  const double XScale;
-  const double YScale;
-  const fs::path& InName;
-  int ImageNumber = 0;
-  TPixelBuffer Resized;  // The image being resized, while it waits to be turned.
+  GifFileType* input_;             // Owned by the caller.
+  GifFileType* out_ = nullptr;  // Owned by the writer inside WriteTo.
+  const int width_;
+  const int height_;
+  const Orientation orientation_;
+  const int stored_width_;
+  const int stored_height_;
+  const double x_scale_;
+  const double y_scale_;
+  const fs::path& in_name_;
+  int image_number_ = 0;
+  PixelBuffer resized_;  // The image being resized, while it waits to be turned.
 };
 
 // Accepts a new GIF file only when it reads back with the expected screen size.
-Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs::path& target) {
-  int gotWidth = 0;
-  int gotHeight = 0;
-  Status read = GetGifSize(&gotWidth, &gotHeight, newFile);
-  if (!read.ok() || gotWidth != width || gotHeight != height) {
+Status CheckScreenSize(const fs::path& new_file, int width, int height, const fs::path& target) {
+  int got_width = 0;
+  int got_height = 0;
+  Status read = GetGifSize(&got_width, &got_height, new_file);
+  if (!read.ok() || got_width != width || got_height != height) {
     return Status::Corrupt("The new version of " + target.string() +
                            " does not read back as a GIF file of the right size");
   }
@@ -274,49 +274,49 @@ Status CheckScreenSize(const fs::path& newFile, int width, int height, const fs:
 
 }  // namespace
 
-Status ResizeGifToSize(int Width, int Height, const fs::path& szInFile, const fs::path& szOutFile,
-                       TOrientation Orientation, const BeforeReplace& beforeReplace) {
+Status ResizeGifToSize(int Width, int Height, const fs::path& in_file, const fs::path& szOutFile,
+                       Orientation orientation, const BeforeReplace& before_replace) {
   if (Width < 1 || Height < 1 || Width > kMaxGifDimension || Height > kMaxGifDimension) {
-    return Status::InvalidArgument("Cannot resize " + szInFile.string() + " to " +
+    return Status::InvalidArgument("Cannot resize " + in_file.string() + " to " +
                                    std::to_string(Width) + "x" + std::to_string(Height));
   }
-  Result<TGifReadHandle> in = OpenGifForReading(szInFile);
-  if (!in.ok()) {
-    ReportDetail(in.status().message());
-    return in.status();
+  Result<GifReadHandle> input = OpenGifForReading(in_file);
+  if (!input.ok()) {
+    ReportDetail(input.status().message());
+    return input.status();
   }
-  GifFileType* gif = in->get();
+  GifFileType* gif = input->get();
   if (gif->SWidth < 1 || gif->SHeight < 1) {
-    return Status::Corrupt(szInFile.string() + " has an empty logical screen");
+    return Status::Corrupt(in_file.string() + " has an empty logical screen");
   }
-  TGifResizer resizer(gif, Width, Height, Orientation, szInFile);
+  GifResizer resizer(gif, Width, Height, orientation, in_file);
   return ReplaceFileSafely(
       szOutFile, [&](std::FILE* out) { return resizer.WriteTo(out); },
       // The check is the last step before the rename, so the caller's hook runs after it,
       // on the file that is about to replace the old one.
-      [&](const fs::path& newFile) {
-        Status checked = CheckScreenSize(newFile, Width, Height, szOutFile);
-        if (!checked.ok() || !beforeReplace) return checked;
-        return beforeReplace(newFile);
+      [&](const fs::path& new_file) {
+        Status checked = CheckScreenSize(new_file, Width, Height, szOutFile);
+        if (!checked.ok() || !before_replace) return checked;
+        return before_replace(new_file);
       },
       // Resized copies are inline images, made again whenever they are lost.
       TempFileBeside::Durability::kUnsynced);
 }
 
-Status GetGifSize(int* Width, int* Height, const fs::path& szFile) {
-  *Width = 0;
-  *Height = 0;
-  Result<TGifReadHandle> in = OpenGifForReading(szFile);
-  if (!in.ok()) return in.status();
-  *Width = (*in)->SWidth;
-  *Height = (*in)->SHeight;
+Status GetGifSize(int* width, int* height, const fs::path& file) {
+  *width = 0;
+  *height = 0;
+  Result<GifReadHandle> input = OpenGifForReading(file);
+  if (!input.ok()) return input.status();
+  *width = (*input)->SWidth;
+  *height = (*input)->SHeight;
   return Status::OK();
 }
 
 Result<bool> IsGifInterlaced(const fs::path& szFile) {
-  Result<TGifReadHandle> in = OpenGifForReading(szFile);
-  if (!in.ok()) return in.status();
-  GifFileType* gif = in->get();
+  Result<GifReadHandle> input = OpenGifForReading(szFile);
+  if (!input.ok()) return input.status();
+  GifFileType* gif = input->get();
   const auto failure = [&] {
     const char* text = GifErrorText(gif->Error);
     return Status::Corrupt("Cannot read " + szFile.string() + ": " +

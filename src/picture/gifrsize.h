@@ -27,7 +27,7 @@ namespace pix {
 /// interlaced image; for any other it holds one line at a time.
 inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 
-/// Writes `szOutFile` as `szInFile` resized to `Width` x `Height` (1 to 65535 each). Every
+/// Writes `out_file` as `in_file` resized to `Width` x `Height` (1 to 65535 each). Every
 /// image is scaled with its position, cut at the new screen's edge (an image left with
 /// nothing inside the screen is dropped), and keeps its local colour map; of every
 /// extension only the first data sub-block is copied. An interlaced image is read whole
@@ -35,39 +35,39 @@ inline constexpr long long kMaxGifImagePixels = 1LL << 28;
 /// disk still gets its inline image. The two paths may name the same file.
 ///
 /// With an `Orientation` other than kNormal the resized picture is also turned upright:
-/// `szInFile` is resized to the size that, turned, is `Width` x `Height` (Height x Width
+/// `in_file` is resized to the size that, turned, is `Width` x `Height` (Height x Width
 /// for the orientations that swap sides), and each resized image is turned, with its place
 /// on the screen, before it is written. A turned image is held whole in memory, at its
 /// resized size.
 ///
 /// `beforeReplace`, when set, is called with the finished and checked new file just before
-/// it replaces `szOutFile`; when it fails, `szOutFile` stays as it was and its status is
+/// it replaces `out_file`; when it fails, `out_file` stays as it was and its status is
 /// returned.
-Status ResizeGifToSize(int Width, int Height, const std::filesystem::path& szInFile,
-                       const std::filesystem::path& szOutFile,
-                       TOrientation Orientation = TOrientation::kNormal,
-                       const BeforeReplace& beforeReplace = {});
+Status ResizeGifToSize(int width, int height, const std::filesystem::path& in_file,
+                       const std::filesystem::path& out_file,
+                       Orientation orientation = Orientation::kNormal,
+                       const BeforeReplace& before_replace = {});
 
 /// The logical screen width and height of a GIF file (not the size of its images). Both
 /// are set to 0 first and stay 0 when the file cannot be read.
-Status GetGifSize(int* Width, int* Height, const std::filesystem::path& szFile);
+Status GetGifSize(int* width, int* height, const std::filesystem::path& file);
 
 /// Whether the first image of a GIF file is interlaced; false for a file without images.
-Result<bool> IsGifInterlaced(const std::filesystem::path& szFile);
+Result<bool> IsGifInterlaced(const std::filesystem::path& file);
 
-/// Writes `szOutFile` as a copy of `szInFile` whose images are all non-interlaced, with the
+/// Writes `out_file` as a copy of `in_file` whose images are all non-interlaced, with the
 /// lines in top-to-bottom order, and which is otherwise the same byte for byte: the
 /// signature (GIF89a stays GIF89a), the screen descriptor, the global and local colour
 /// tables, every extension with all its sub-blocks in its place (graphic controls, loop
 /// counts, comments of any length, plain text), the images' descriptors but for the
 /// interlace flag, and whatever follows the trailer. Only the LZW data of an interlaced
-/// image is made anew. The copy replaces `szOutFile` only when it reads back with all of
-/// that and the same pixels; otherwise `szOutFile` stays as it was and the status says why.
-/// An existing `szOutFile` is the user's picture: it is replaced only when
+/// image is made anew. The copy replaces `out_file` only when it reads back with all of
+/// that and the same pixels; otherwise `out_file` stays as it was and the status says why.
+/// An existing `out_file` is the user's picture: it is replaced only when
 /// CheckUserFileRewrite allows it (a symbolic link is refused), and keeps its mode, owner
 /// and group. The two paths may name the same file.
-Status DeinterlaceGif(const std::filesystem::path& szInFile,
-                      const std::filesystem::path& szOutFile);
+Status DeinterlaceGif(const std::filesystem::path& in_file,
+                      const std::filesystem::path& out_file);
 
 /// Rewrites the GIF picture at `path` non-interlaced, safely in place (see DeinterlaceGif).
 Status DeinterlaceGifInPlace(const std::filesystem::path& path);

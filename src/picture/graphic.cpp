@@ -9,36 +9,36 @@ bool MayShowPictureOfSize(int width, int height) {
          static_cast<std::int64_t>(width) * height <= kMaxRasterPicturePixels;
 }
 
-TPictureFit FitPictureToClient(int width, int height, int clientWidth, int clientHeight) {
-  const int cw = std::max(0, clientWidth);
-  const int ch = std::max(0, clientHeight);
-  TPictureFit fit;
-  int drawnWidth = 0;
-  int drawnHeight = 0;
+PictureFit FitPictureToClient(int width, int height, int client_width, int client_height) {
+  const int cw = std::max(0, client_width);
+  const int ch = std::max(0, client_height);
+  PictureFit fit;
+  int drawn_width = 0;
+  int drawn_height = 0;
   if (width > 0 && height > 0) {
     if (cw >= width && ch >= height) {
-      drawnWidth = width;
-      drawnHeight = height;
+      drawn_width = width;
+      drawn_height = height;
     } else {
       const float xr = static_cast<float>(cw) / static_cast<float>(width);
       const float yr = static_cast<float>(ch) / static_cast<float>(height);
       if (xr < yr) {
-        drawnWidth = cw;
-        drawnHeight = std::min(ch, static_cast<int>(static_cast<float>(height) * xr));
+        drawn_width = cw;
+        drawn_height = std::min(ch, static_cast<int>(static_cast<float>(height) * xr));
       } else {
-        drawnWidth = std::min(cw, static_cast<int>(static_cast<float>(width) * yr));
-        drawnHeight = ch;
+        drawn_width = std::min(cw, static_cast<int>(static_cast<float>(width) * yr));
+        drawn_height = ch;
       }
     }
   }
-  fit.Picture = TPixelRect{0, 0, drawnWidth, drawnHeight};
-  if (cw > drawnWidth && ch > 0) {
-    fit.WhiteAreas[static_cast<std::size_t>(fit.WhiteAreaCount++)] =
-        TPixelRect{drawnWidth, 0, cw - drawnWidth, ch};
+  fit.picture = PixelRect{0, 0, drawn_width, drawn_height};
+  if (cw > drawn_width && ch > 0) {
+    fit.white_areas[static_cast<std::size_t>(fit.white_area_count++)] =
+        PixelRect{drawn_width, 0, cw - drawn_width, ch};
   }
-  if (ch > drawnHeight && drawnWidth > 0) {
-    fit.WhiteAreas[static_cast<std::size_t>(fit.WhiteAreaCount++)] =
-        TPixelRect{0, drawnHeight, drawnWidth, ch - drawnHeight};
+  if (ch > drawn_height && drawn_width > 0) {
+    fit.white_areas[static_cast<std::size_t>(fit.white_area_count++)] =
+        PixelRect{0, drawn_height, drawn_width, ch - drawn_height};
   }
   return fit;
 }

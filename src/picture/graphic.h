@@ -17,23 +17,23 @@ inline constexpr std::int64_t kMaxRasterPicturePixels = std::int64_t{1} << 28;
 bool MayShowPictureOfSize(int width, int height);
 
 /// A rectangle in window pixels.
-struct TPixelRect {
-  int Left = 0;
-  int Top = 0;
-  int Width = 0;
-  int Height = 0;
-  bool operator==(const TPixelRect& o) const {
-    return Left == o.Left && Top == o.Top && Width == o.Width && Height == o.Height;
+struct PixelRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const PixelRect& o) const {
+    return left == o.left && top == o.top && width == o.width && height == o.height;
   }
 };
 
 /// Where a picture goes in a window's client area: the drawn rectangle at the top left
 /// corner, and the parts of the client area outside it (to be filled white; the right
 /// strip first, then the strip below the picture; empty ones are left out).
-struct TPictureFit {
-  TPixelRect Picture;
-  int WhiteAreaCount = 0;
-  std::array<TPixelRect, 2> WhiteAreas{};
+struct PictureFit {
+  PixelRect picture;
+  int white_area_count = 0;
+  std::array<PixelRect, 2> white_areas{};
 };
 
 /// Fits a width × height picture into a clientWidth × clientHeight client area. A picture
@@ -42,6 +42,6 @@ struct TPictureFit {
 /// width and yr = clientHeight / height in single precision, cw × trunc(height × xr) when
 /// xr < yr, else trunc(width × yr) × ch. A picture is never enlarged. Negative client
 /// sizes count as 0, and an empty picture is drawn at 0 × 0.
-TPictureFit FitPictureToClient(int width, int height, int clientWidth, int clientHeight);
+PictureFit FitPictureToClient(int width, int height, int client_width, int client_height);
 
 }  // namespace pix

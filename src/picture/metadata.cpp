@@ -35,36 +35,36 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-class TMetadataWalk {
+class MetadataWalk {
  public:
-  explicit TMetadataWalk(std::FILE* file) : File(file) {}
+  explicit MetadataWalk(std::FILE* file) : file_(file) {}
 
-  TJpegMetadataSegments Run() {
-    if (std::getc(File) != 0xFF || std::getc(File) != 0xD8) return std::move(Segments);
+  JpegMetadataSegments Run() {
+    if (std::getc(file_) != 0xFF || std::getc(file_) != 0xD8) return std::move(segments_);
     for (int segment = 0; segment < kMaxSegments; ++segment) {
       const int code = NextMarker();
       if (code < 0 || code == kMarkerSos || code == kMarkerEoi) break;
       if (IsStandaloneMarker(code)) continue;
-      const int high = std::getc(File);
-      const int low = std::getc(File);
+      const int high = std::getc(file_);
+      const int low = std::getc(file_);
       if (high == EOF || low == EOF) break;
       const long length = high * 256L + low;
       if (length < 2) break;
       if (!ReadSegment(code, static_cast<std::size_t>(length - 2))) break;
     }
-    return std::move(Segments);
+    return std::move(segments_);
   }
 
  private:
   // The code of the next marker, passing over fill bytes and a few stray bytes; -1 at the
   // end of the file or after too many stray bytes.
   int NextMarker() {
-    int byte = std::getc(File);
+    int byte = std::getc(file_);
     for (int stray = 0; byte != 0xFF; ++stray) {
       if (byte == EOF || stray >= kMaxStrayBytes) return -1;
-      byte = std::getc(File);
+      byte = std::getc(file_);
     }
-    while (byte == 0xFF) byte = std::getc(File);
+    while (byte == 0xFF) byte = std::getc(file_);
     return byte == EOF ? -1 : byte;
   }
 
@@ -73,15 +73,15 @@ class TMetadataWalk {
     if (code != kMarkerApp1 && code != kMarkerApp13) return Skip(size);
     // The signature tells what the segment holds; only then is the rest worth reading.
     std::string head(std::min(size, kMetadataSignatureBytes), '\0');
-    if (std::fread(head.data(), 1, head.size(), File) != head.size()) return false;
+    if (std::fread(head.data(), 1, head.size(), file_) != head.size()) return false;
     const std::size_t rest = size - head.size();
     std::size_t signature = 0;
-    std::string* keep = MetadataSegmentKeeper(Segments, code, head, size, &signature);
+    std::string* keep = MetadataSegmentKeeper(segments_, code, head, size, &signature);
     if (keep == nullptr) return Skip(rest);
     const std::size_t start = keep->size();
     keep->append(head, signature);
     keep->resize(start + (head.size() - signature) + rest);
-    if (std::fread(keep->data() + keep->size() - rest, 1, rest, File) != rest) {
+    if (std::fread(keep->data() + keep->size() - rest, 1, rest, file_) != rest) {
       keep->resize(start);  // A cut segment is not kept.
       return false;
     }
@@ -92,59 +92,59 @@ class TMetadataWalk {
   // costs no system call; only a long one is passed over by seeking.
   bool Skip(std::size_t size) {
     if (size == 0) return true;
-    if (size > kReadPastLimit) return std::fseek(File, static_cast<long>(size), SEEK_CUR) == 0;
+    if (size > kReadPastLimit) return std::fseek(file_, static_cast<long>(size), SEEK_CUR) == 0;
     char scratch[kReadPastLimit];
-    return std::fread(scratch, 1, size, File) == size;
+    return std::fread(scratch, 1, size, file_) == size;
   }
 
   static constexpr std::size_t kReadPastLimit = 4096;
 
-  std::FILE* File;  // Owned by the caller.
-  TJpegMetadataSegments Segments;
+  std::FILE* file_;  // Owned by the caller.
+  JpegMetadataSegments segments_;
 };
 
 }  // namespace
 
-std::string* MetadataSegmentKeeper(TJpegMetadataSegments& segments, int code,
+std::string* MetadataSegmentKeeper(JpegMetadataSegments& segments, int code,
                                    std::string_view head, std::size_t size,
                                    std::size_t* signature) {
   static_assert(kXmpSignature.size() == kMetadataSignatureBytes);
   *signature = 0;
-  if (code == kMarkerApp1 && segments.Exif.empty() && StartsWith(head, kExifSignature)) {
-    return &segments.Exif;
+  if (code == kMarkerApp1 && segments.exif.empty() && StartsWith(head, kExifSignature)) {
+    return &segments.exif;
   }
-  if (code == kMarkerApp1 && segments.Xmp.empty() && head == kXmpSignature) {
+  if (code == kMarkerApp1 && segments.xmp.empty() && head == kXmpSignature) {
     *signature = kXmpSignature.size();
-    return &segments.Xmp;
+    return &segments.xmp;
   }
-  if (code == kMarkerApp13 && StartsWith(head, kPhotoshopSignature) && !segments.bPhotoshopFull) {
+  if (code == kMarkerApp13 && StartsWith(head, kPhotoshopSignature) && !segments.photoshop_full) {
     // Once one segment cannot be kept, the later ones would only be pieces without their
     // start.
-    segments.bPhotoshopFull = segments.Photoshop.size() + size > kMaxPhotoshopResourceBytes;
-    if (segments.bPhotoshopFull) return nullptr;
+    segments.photoshop_full = segments.photoshop.size() + size > kMaxPhotoshopResourceBytes;
+    if (segments.photoshop_full) return nullptr;
     *signature = kPhotoshopSignature.size();
-    return &segments.Photoshop;
+    return &segments.photoshop;
   }
   return nullptr;
 }
 
-TJpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path) {
+JpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return TJpegMetadataSegments();
+  if (!file) return JpegMetadataSegments();
   // One read takes in the usual header whole.
   std::setvbuf(file.get(), nullptr, _IOFBF, 64 * 1024);
-  return TMetadataWalk(file.get()).Run();
+  return MetadataWalk(file.get()).Run();
 }
 
-TPictureMetadata ParseJpegMetadata(const TJpegMetadataSegments& segments) {
-  TPictureMetadata metadata;
-  metadata.Exif = ReadExifInfo(segments.Exif);
-  metadata.XmpDescription = XmpDescriptionOf(segments.Xmp);
-  metadata.IptcCaption = IptcCaptionOf(segments.Photoshop);
+PictureMetadata ParseJpegMetadata(const JpegMetadataSegments& segments) {
+  PictureMetadata metadata;
+  metadata.exif = ReadExifInfo(segments.exif);
+  metadata.xmp_description = XmpDescriptionOf(segments.xmp);
+  metadata.iptc_caption = IptcCaptionOf(segments.photoshop);
   return metadata;
 }
 
-TPictureMetadata ReadJpegMetadata(const std::filesystem::path& path) {
+PictureMetadata ReadJpegMetadata(const std::filesystem::path& path) {
   return ParseJpegMetadata(ReadJpegMetadataSegments(path));
 }
 

@@ -24,13 +24,13 @@ inline constexpr std::size_t kMaxPhotoshopResourceBytes = 256 * 1024;
 
 /// The payloads of the metadata segments of a JPEG header, each without its signature
 /// except the EXIF payload, which keeps its "Exif\0\0" as libexif wants it.
-struct TJpegMetadataSegments {
-  std::string Exif;       ///< The first APP1 segment starting with "Exif\0\0".
-  std::string Xmp;        ///< The XMP packet of the first APP1 XMP segment.
-  std::string Photoshop;  ///< The image resources of every APP13 "Photoshop 3.0" segment.
+struct JpegMetadataSegments {
+  std::string exif;       ///< The first APP1 segment starting with "Exif\0\0".
+  std::string xmp;        ///< The XMP packet of the first APP1 XMP segment.
+  std::string photoshop;  ///< The image resources of every APP13 "Photoshop 3.0" segment.
   /// A Photoshop segment could not be kept, so later ones are not kept either: the
   /// resources run on from one segment to the next.
-  bool bPhotoshopFull = false;
+  bool photoshop_full = false;
 };
 
 /// The bytes a walk reads of a segment before it can tell whether the segment is kept.
@@ -42,26 +42,26 @@ inline constexpr std::size_t kMetadataSignatureBytes = 29;
 /// `head` are left out. Null when the segment carries no metadata or one of its kind is
 /// already kept. The walk of ReadJpegMetadataSegments and the header walk of comread.h both
 /// decide through it.
-std::string* MetadataSegmentKeeper(TJpegMetadataSegments& segments, int code,
+std::string* MetadataSegmentKeeper(JpegMetadataSegments& segments, int code,
                                    std::string_view head, std::size_t size,
                                    std::size_t* signature);
 
 /// Walks the header of the JPEG file at `path` and keeps its metadata segments. A file
 /// that cannot be opened or is no JPEG file gives empty segments.
-TJpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path);
+JpegMetadataSegments ReadJpegMetadataSegments(const std::filesystem::path& path);
 
 /// What a picture's metadata say.
-struct TPictureMetadata {
-  TExifInfo Exif;
-  std::string XmpDescription;  ///< See XmpDescriptionOf.
-  std::string IptcCaption;     ///< See IptcCaptionOf.
+struct PictureMetadata {
+  ExifInfo exif;
+  std::string xmp_description;  ///< See XmpDescriptionOf.
+  std::string iptc_caption;     ///< See IptcCaptionOf.
 };
 
 /// Reads the metadata of the JPEG picture at `path`; everything is empty or unknown for a
 /// picture without them.
-TPictureMetadata ReadJpegMetadata(const std::filesystem::path& path);
+PictureMetadata ReadJpegMetadata(const std::filesystem::path& path);
 
 /// The same from segments already read.
-TPictureMetadata ParseJpegMetadata(const TJpegMetadataSegments& segments);
+PictureMetadata ParseJpegMetadata(const JpegMetadataSegments& segments);
 
 }  // namespace pix

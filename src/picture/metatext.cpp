@@ -231,18 +231,18 @@ std::optional<std::string_view> IptcCaptionDataSet(std::string_view iim) {
   std::size_t at = 0;
   while (iim.size() - at >= 5 && ByteAt(iim, at) == kTagMarker) {
     const std::uint8_t record = ByteAt(iim, at + 1);
-    const std::uint8_t dataSet = ByteAt(iim, at + 2);
+    const std::uint8_t data_set = ByteAt(iim, at + 2);
     std::size_t length = BigEndian(iim, at + 3, 2);
     at += 5;
     if (length & 0x8000) {
       // An extended data set: the low bits give how many bytes hold the length.
-      const std::size_t lengthBytes = length & 0x7FFF;
-      if (lengthBytes == 0 || lengthBytes > 4 || iim.size() - at < lengthBytes) break;
-      length = BigEndian(iim, at, lengthBytes);
-      at += lengthBytes;
+      const std::size_t length_bytes = length & 0x7FFF;
+      if (length_bytes == 0 || length_bytes > 4 || iim.size() - at < length_bytes) break;
+      length = BigEndian(iim, at, length_bytes);
+      at += length_bytes;
     }
     if (iim.size() - at < length) break;
-    if (record == kApplicationRecord && dataSet == kCaption) return iim.substr(at, length);
+    if (record == kApplicationRecord && data_set == kCaption) return iim.substr(at, length);
     at += length;
   }
   return std::nullopt;
@@ -288,11 +288,11 @@ std::string CleanMetadataText(std::string_view raw) {
 std::string XmpDescriptionOf(std::string_view packet) {
   const std::size_t open = FindStartTag(packet, "dc:description", 0);
   if (open == npos) return CleanMetadataText(DecodeXmlText(DescriptionAttribute(packet)));
-  const std::size_t openEnd = TagEnd(packet, open);
-  if (openEnd == npos || packet[openEnd - 1] == '/') return std::string();
-  const std::size_t close = packet.find("</dc:description", openEnd + 1);
+  const std::size_t open_end = TagEnd(packet, open);
+  if (open_end == npos || packet[open_end - 1] == '/') return std::string();
+  const std::size_t close = packet.find("</dc:description", open_end + 1);
   if (close == npos) return std::string();
-  const std::string_view content = packet.substr(openEnd + 1, close - openEnd - 1);
+  const std::string_view content = packet.substr(open_end + 1, close - open_end - 1);
   if (std::optional<std::string_view> alternative = ChosenAlternative(content)) {
     return CleanMetadataText(DecodeXmlText(*alternative));
   }
@@ -310,10 +310,10 @@ std::string IptcCaptionOf(std::string_view resources) {
     const std::uint32_t id = BigEndian(resources, at + 4, 2);
     at += 6;
     // The name: a length byte and its characters, padded to an even count.
-    std::size_t nameBytes = 1 + ByteAt(resources, at);
-    nameBytes += nameBytes % 2;
-    if (resources.size() - at < nameBytes + 4) break;
-    at += nameBytes;
+    std::size_t name_bytes = 1 + ByteAt(resources, at);
+    name_bytes += name_bytes % 2;
+    if (resources.size() - at < name_bytes + 4) break;
+    at += name_bytes;
     const std::size_t size = BigEndian(resources, at, 4);
     at += 4;
     if (resources.size() - at < size) break;

@@ -16,7 +16,7 @@ namespace pix {
 
 /// How the stored pixels are turned to show the picture upright. The values are those of
 /// the EXIF orientation tag.
-enum class TOrientation {
+enum class Orientation {
   kNormal = 1,            ///< Stored upright.
   kMirrorHorizontal = 2,  ///< Left and right swapped.
   kRotate180 = 3,         ///< Upside down.
@@ -29,32 +29,32 @@ enum class TOrientation {
 
 /// The orientation a tag value names; kNormal for any value outside 1 to 8, which no
 /// camera writes and no viewer honours.
-TOrientation OrientationFromTag(long value);
+Orientation OrientationFromTag(long value);
 
 /// True for the orientations that show the picture with width and height swapped (5 to 8).
-bool SwapsSides(TOrientation orientation);
+bool SwapsSides(Orientation orientation);
 
 /// A rectangle of an image, in pixels.
-struct TImageRect {
-  int Left = 0;
-  int Top = 0;
-  int Width = 0;
-  int Height = 0;
+struct ImageRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
 };
 
 /// Where `stored`, a rectangle of a stored picture of `storedWidth` x `storedHeight`
 /// pixels, lies in the picture turned upright.
-TImageRect UprightRect(TOrientation orientation, const TImageRect& stored, int storedWidth,
-                       int storedHeight);
+ImageRect UprightRect(Orientation orientation, const ImageRect& stored, int stored_width,
+                       int stored_height);
 
 /// Writes to `upright` the `width` x `height` pixels of one byte each at `stored` (row by
 /// row) turned upright: rows of height pixels, width of them, for the orientations that swap
 /// sides. Both buffers hold width x height bytes and must not overlap.
-void TurnPixels(TOrientation orientation, const std::uint8_t* stored, int width, int height,
+void TurnPixels(Orientation orientation, const std::uint8_t* stored, int width, int height,
                 std::uint8_t* upright);
 
 /// TurnPixels for pixels of `bytesPerPixel` bytes each (3 for RGB).
-void TurnPixelBlocks(TOrientation orientation, const std::uint8_t* stored, int width, int height,
-                     int bytesPerPixel, std::uint8_t* upright);
+void TurnPixelBlocks(Orientation orientation, const std::uint8_t* stored, int width, int height,
+                     int bytes_per_pixel, std::uint8_t* upright);
 
 }  // namespace pix

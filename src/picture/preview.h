@@ -7,9 +7,9 @@ namespace pix {
 
 /// Where a selected picture's inline image is shown. The desktop program's preview window
 /// implements it; the layout model only says which file to show.
-class TPreviewTarget {
+class PreviewTarget {
  public:
-  virtual ~TPreviewTarget() = default;
+  virtual ~PreviewTarget() = default;
   /// Shows the picture file at `path` (the window explains when it does not exist).
   virtual void SetPicture(const std::filesystem::path& path) = 0;
   /// Shows nothing.

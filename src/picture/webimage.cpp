@@ -43,43 +43,43 @@ const std::array<float, 256>& LinearOf() {
 // 1/8192 spans less than half a value and holds at most one threshold.
 constexpr int kEncodeSteps = 8192;
 
-struct TEncodeTables {
-  std::array<float, 257> Threshold{};  // Threshold[v]: the least light that codes as v.
-  std::array<std::uint8_t, kEncodeSteps + 1> StartOf{};
+struct EncodeTables {
+  std::array<float, 257> threshold{};  // Threshold[v]: the least light that codes as v.
+  std::array<std::uint8_t, kEncodeSteps + 1> start_of{};
 };
 
-const TEncodeTables& EncodeTables() {
-  static const TEncodeTables tables = [] {
-    TEncodeTables t;
-    t.Threshold[0] = -1.0f;
+const EncodeTables& SharedEncodeTables() {
+  static const EncodeTables tables = [] {
+    EncodeTables t;
+    t.threshold[0] = -1.0f;
     for (int v = 1; v <= 255; ++v) {
       const double coded = (v - 0.5) / 255.0;
-      t.Threshold[v] = static_cast<float>(
+      t.threshold[v] = static_cast<float>(
           coded <= 0.04045 ? coded / 12.92 : std::pow((coded + 0.055) / 1.055, 2.4));
     }
-    t.Threshold[256] = 2.0f;  // Past all light: nothing codes above 255.
+    t.threshold[256] = 2.0f;  // Past all light: nothing codes above 255.
     int v = 0;
     for (int i = 0; i <= kEncodeSteps; ++i) {
       const float light = static_cast<float>(i) / kEncodeSteps;
-      while (light >= t.Threshold[v + 1]) ++v;
-      t.StartOf[i] = static_cast<std::uint8_t>(v);
+      while (light >= t.threshold[v + 1]) ++v;
+      t.start_of[i] = static_cast<std::uint8_t>(v);
     }
     return t;
   }();
   return tables;
 }
 
-inline std::uint8_t Encode(const TEncodeTables& tables, float light) {
+inline std::uint8_t Encode(const EncodeTables& tables, float light) {
   if (!(light > 0.0f)) return 0;
   if (light >= 1.0f) return 255;
-  const int v = tables.StartOf[static_cast<int>(light * kEncodeSteps)];
-  return static_cast<std::uint8_t>(v + (light >= tables.Threshold[v + 1] ? 1 : 0));
+  const int v = tables.start_of[static_cast<int>(light * kEncodeSteps)];
+  return static_cast<std::uint8_t>(v + (light >= tables.threshold[v + 1] ? 1 : 0));
 }
 
 // The input pixels that make one output pixel along one direction, with their weights.
-struct TCoverage {
-  int First = 0;
-  std::vector<float> Weights;  // Summing to 1.
+struct Coverage {
+  int first = 0;
+  std::vector<float> weights;  // Summing to 1.
 };
 
 // Lanczos' windowed sinc with three lobes.
@@ -95,12 +95,12 @@ double Lanczos3(double x) {
 // output pixel covers when reducing, so that every input pixel counts (an area-weighted
 // average with a sharper edge than a plain box), and at its own width when enlarging.
 // Input pixels past the edges repeat the edge pixel.
-std::vector<TCoverage> CoverageOf(int inSize, int outSize) {
-  std::vector<TCoverage> result(static_cast<std::size_t>(outSize));
-  const double scale = static_cast<double>(inSize) / outSize;
+std::vector<Coverage> CoverageOf(int in_size, int out_size) {
+  std::vector<Coverage> result(static_cast<std::size_t>(out_size));
+  const double scale = static_cast<double>(in_size) / out_size;
   const double stretch = std::max(1.0, scale);
   const double support = 3.0 * stretch;
-  for (int o = 0; o < outSize; ++o) {
+  for (int o = 0; o < out_size; ++o) {
     const double centre = (o + 0.5) * scale - 0.5;
     const int first = static_cast<int>(std::floor(centre - support)) + 1;
     const int last = static_cast<int>(std::ceil(centre + support)) - 1;
@@ -112,13 +112,13 @@ std::vector<TCoverage> CoverageOf(int inSize, int outSize) {
       total += w;
     }
     // Pixels beyond an edge are the edge pixel again: their weights go to it.
-    TCoverage& c = result[static_cast<std::size_t>(o)];
-    c.First = std::max(0, first);
-    const int end = std::min(inSize - 1, last);
-    c.Weights.assign(static_cast<std::size_t>(end - c.First + 1), 0.0f);
+    Coverage& c = result[static_cast<std::size_t>(o)];
+    c.first = std::max(0, first);
+    const int end = std::min(in_size - 1, last);
+    c.weights.assign(static_cast<std::size_t>(end - c.first + 1), 0.0f);
     for (int i = first; i <= last; ++i) {
-      const int at = std::clamp(i, 0, inSize - 1) - c.First;
-      c.Weights[static_cast<std::size_t>(at)] +=
+      const int at = std::clamp(i, 0, in_size - 1) - c.first;
+      c.weights[static_cast<std::size_t>(at)] +=
           static_cast<float>(weights[static_cast<std::size_t>(i - first)] / total);
     }
   }
@@ -128,19 +128,19 @@ std::vector<TCoverage> CoverageOf(int inSize, int outSize) {
 }  // namespace
 
 // The size of the image file `path`, read as `format` whatever its name says.
-Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int* Height);
+Status ImageSizeAs(WebImageFormat format, const fs::path& path, int* width, int* height);
 
-TWebImageFormat WebImageFormatOf(const fs::path& path) {
+WebImageFormat WebImageFormatOf(const fs::path& path) {
   const std::string ext = path.extension().string();
   if (EqualsNoCase(ext, ".jpg") || EqualsNoCase(ext, ".jpeg") || EqualsNoCase(ext, ".jpe")) {
-    return TWebImageFormat::kJpeg;
+    return WebImageFormat::kJpeg;
   }
-  if (EqualsNoCase(ext, ".webp")) return TWebImageFormat::kWebP;
-  return TWebImageFormat::kGif;
+  if (EqualsNoCase(ext, ".webp")) return WebImageFormat::kWebP;
+  return WebImageFormat::kGif;
 }
 
-Result<TRgbPicture> DecodeGifToRgb(const fs::path& path) {
-  Result<TGifReadHandle> opened = OpenGifForReading(path);
+Result<RgbPicture> DecodeGifToRgb(const fs::path& path) {
+  Result<GifReadHandle> opened = OpenGifForReading(path);
   if (!opened.ok()) return opened.status();
   GifFileType* gif = opened->get();
   const int width = gif->SWidth;
@@ -149,10 +149,10 @@ Result<TRgbPicture> DecodeGifToRgb(const fs::path& path) {
     return Status::Corrupt(path.string() + ": a GIF screen of " + std::to_string(width) + "x" +
                            std::to_string(height) + " pixels cannot be converted");
   }
-  TRgbPicture picture;
-  picture.Width = width;
-  picture.Height = height;
-  picture.Pixels.assign(static_cast<std::size_t>(width) * height * 3, 255);
+  RgbPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.pixels.assign(static_cast<std::size_t>(width) * height * 3, 255);
   int transparent = NO_TRANSPARENT_COLOR;
   for (;;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -178,7 +178,7 @@ Result<TRgbPicture> DecodeGifToRgb(const fs::path& path) {
     if (type != IMAGE_DESC_RECORD_TYPE) continue;
     if (DGifGetImageDesc(gif) == GIF_ERROR) return GifIoFailure(gif->Error, path);
     const GifImageDesc& image = gif->Image;
-    Result<TGifImageRows> rows = ReadGifImageRows(gif, path);
+    Result<GifImageRows> rows = ReadGifImageRows(gif, path);
     if (!rows.ok()) return rows.status();
     const ColorMapObject* map = image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap;
     for (int y = 0; y < image.Height; ++y) {
@@ -190,7 +190,7 @@ Result<TRgbPicture> DecodeGifToRgb(const fs::path& path) {
         if (px < 0 || px >= width) continue;
         const int index = line[x];
         if (index == transparent) continue;
-        std::uint8_t* target = &picture.Pixels[(static_cast<std::size_t>(py) * width + px) * 3];
+        std::uint8_t* target = &picture.pixels[(static_cast<std::size_t>(py) * width + px) * 3];
         if (map != nullptr && index < map->ColorCount) {
           target[0] = map->Colors[index].Red;
           target[1] = map->Colors[index].Green;
@@ -205,41 +205,41 @@ Result<TRgbPicture> DecodeGifToRgb(const fs::path& path) {
   }
 }
 
-TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int height) {
-  TRgbPicture result;
-  result.Width = width;
-  result.Height = height;
-  result.IccProfile = picture.IccProfile;
-  result.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
+RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int height) {
+  RgbPicture result;
+  result.width = width;
+  result.height = height;
+  result.icc_profile = picture.icc_profile;
+  result.pixels.resize(static_cast<std::size_t>(width) * height * 3);
   const std::array<float, 256>& linear = LinearOf();
-  const TEncodeTables& encode = EncodeTables();
-  const std::vector<TCoverage> across = CoverageOf(picture.Width, width);
-  const std::vector<TCoverage> down = CoverageOf(picture.Height, height);
+  const EncodeTables& encode = SharedEncodeTables();
+  const std::vector<Coverage> across = CoverageOf(picture.width, width);
+  const std::vector<Coverage> down = CoverageOf(picture.height, height);
   // Rows are narrowed as the output rows come to need them, and only the narrowed rows the
   // filter still reaches are kept, in a ring: the rows an output row needs start no earlier
   // than those of the row before, so a ring of as many rows as the widest reach holds them
   // all, and it stays in the processor's cache. Each input row is brought into linear light
   // once, four values a pixel (the fourth unused) so that the filter weighs a whole pixel in
   // one step.
-  const std::size_t narrowedRow = static_cast<std::size_t>(width) * 3;
+  const std::size_t narrowed_row = static_cast<std::size_t>(width) * 3;
   std::size_t ringRows = 1;
-  for (const TCoverage& c : down) ringRows = std::max(ringRows, c.Weights.size());
-  std::unique_ptr<float[]> ring(new float[narrowedRow * ringRows]);
-  auto ringRow = [&](std::size_t inputRow) {
-    return ring.get() + (inputRow % ringRows) * narrowedRow;
+  for (const Coverage& c : down) ringRows = std::max(ringRows, c.weights.size());
+  std::unique_ptr<float[]> ring(new float[narrowed_row * ringRows]);
+  auto ringRow = [&](std::size_t input_row) {
+    return ring.get() + (input_row % ringRows) * narrowed_row;
   };
-  std::vector<float> light(static_cast<std::size_t>(picture.Width) * 4, 0.0f);
+  std::vector<float> light(static_cast<std::size_t>(picture.width) * 4, 0.0f);
   auto narrow = [&](std::size_t y) {
-    const std::uint8_t* in = &picture.Pixels[y * picture.Width * 3];
-    for (std::size_t x = 0; x < static_cast<std::size_t>(picture.Width); ++x) {
-      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
+    const std::uint8_t* input = &picture.pixels[y * picture.width * 3];
+    for (std::size_t x = 0; x < static_cast<std::size_t>(picture.width); ++x) {
+      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[input[x * 3 + ch]];
     }
     float* out = ringRow(y);
     for (int x = 0; x < width; ++x) {
-      const TCoverage& c = across[static_cast<std::size_t>(x)];
-      const float* p = light.data() + static_cast<std::size_t>(c.First) * 4;
-      const float* w = c.Weights.data();
-      const std::size_t taps = c.Weights.size();
+      const Coverage& c = across[static_cast<std::size_t>(x)];
+      const float* p = light.data() + static_cast<std::size_t>(c.first) * 4;
+      const float* w = c.weights.data();
+      const std::size_t taps = c.weights.size();
       float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
       for (std::size_t k = 0; k < taps; ++k, p += 4) {
         for (std::size_t ch = 0; ch < 4; ++ch) sum[ch] += w[k] * p[ch];
@@ -247,136 +247,136 @@ TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int hei
       for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
     }
   };
-  std::size_t narrowedRows = 0;  // Input rows narrowed so far, from the top.
-  std::vector<float> row(narrowedRow);
+  std::size_t narrowed_rows = 0;  // Input rows narrowed so far, from the top.
+  std::vector<float> row(narrowed_row);
   for (int y = 0; y < height; ++y) {
-    const TCoverage& c = down[static_cast<std::size_t>(y)];
-    const std::size_t first = static_cast<std::size_t>(c.First);
-    while (narrowedRows < first + c.Weights.size()) narrow(narrowedRows++);
+    const Coverage& c = down[static_cast<std::size_t>(y)];
+    const std::size_t first = static_cast<std::size_t>(c.first);
+    while (narrowed_rows < first + c.weights.size()) narrow(narrowed_rows++);
     std::fill(row.begin(), row.end(), 0.0f);
-    for (std::size_t k = 0; k < c.Weights.size(); ++k) {
-      const float* in = ringRow(first + k);
-      const float w = c.Weights[k];
-      for (std::size_t i = 0; i < narrowedRow; ++i) row[i] += w * in[i];
+    for (std::size_t k = 0; k < c.weights.size(); ++k) {
+      const float* input = ringRow(first + k);
+      const float w = c.weights[k];
+      for (std::size_t i = 0; i < narrowed_row; ++i) row[i] += w * input[i];
     }
-    std::uint8_t* out = &result.Pixels[static_cast<std::size_t>(y) * narrowedRow];
-    for (std::size_t i = 0; i < narrowedRow; ++i) out[i] = Encode(encode, row[i]);
+    std::uint8_t* out = &result.pixels[static_cast<std::size_t>(y) * narrowed_row];
+    for (std::size_t i = 0; i < narrowed_row; ++i) out[i] = Encode(encode, row[i]);
   }
   return result;
 }
 
-TRgbPicture TurnUpright(const TRgbPicture& picture, TOrientation orientation) {
-  if (orientation == TOrientation::kNormal) return picture;
-  TRgbPicture result;
+RgbPicture TurnUpright(const RgbPicture& picture, Orientation orientation) {
+  if (orientation == Orientation::kNormal) return picture;
+  RgbPicture result;
   const bool swap = SwapsSides(orientation);
-  result.Width = swap ? picture.Height : picture.Width;
-  result.Height = swap ? picture.Width : picture.Height;
-  result.IccProfile = picture.IccProfile;
-  result.Pixels.resize(picture.Pixels.size());
-  TurnPixelBlocks(orientation, picture.Pixels.data(), picture.Width, picture.Height, 3,
-                  result.Pixels.data());
+  result.width = swap ? picture.height : picture.width;
+  result.height = swap ? picture.width : picture.height;
+  result.icc_profile = picture.icc_profile;
+  result.pixels.resize(picture.pixels.size());
+  TurnPixelBlocks(orientation, picture.pixels.data(), picture.width, picture.height, 3,
+                  result.pixels.data());
   return result;
 }
 
 namespace {
 
-Status RefuseSize(const TWebImageRequest& request) {
-  if (request.Width < 1 || request.Height < 1 ||
-      static_cast<long long>(request.Width) * request.Height > kMaxRgbPicturePixels) {
-    return Status::InvalidArgument("No image of " + std::to_string(request.Width) + "x" +
-                                   std::to_string(request.Height) + " can be made for " +
-                                   request.Source.string());
+Status RefuseSize(const WebImageRequest& request) {
+  if (request.width < 1 || request.height < 1 ||
+      static_cast<long long>(request.width) * request.height > kMaxRgbPicturePixels) {
+    return Status::InvalidArgument("No image of " + std::to_string(request.width) + "x" +
+                                   std::to_string(request.height) + " can be made for " +
+                                   request.source.string());
   }
   return Status::OK();
 }
 
 // The size of the image `request` asks for as the picture is stored: the decoder and the
 // resampler work on the stored picture, which is turned upright only once it is small.
-int StoredWidth(const TWebImageRequest& request) {
-  return SwapsSides(request.Orientation) ? request.Height : request.Width;
+int StoredWidth(const WebImageRequest& request) {
+  return SwapsSides(request.orientation) ? request.height : request.width;
 }
-int StoredHeight(const TWebImageRequest& request) {
-  return SwapsSides(request.Orientation) ? request.Width : request.Height;
+int StoredHeight(const WebImageRequest& request) {
+  return SwapsSides(request.orientation) ? request.width : request.height;
 }
 
 // Turns `stored`, the image `request` asks for as the picture is stored, upright and writes
 // it to the target.
-Status WriteWebImage(const TWebImageRequest& request, const TRgbPicture& stored) {
-  const bool turn = request.Orientation != TOrientation::kNormal;
-  const TRgbPicture turned = turn ? TurnUpright(stored, request.Orientation) : TRgbPicture();
-  const TRgbPicture& upright = turn ? turned : stored;
+Status WriteWebImage(const WebImageRequest& request, const RgbPicture& stored) {
+  const bool turn = request.orientation != Orientation::kNormal;
+  const RgbPicture turned = turn ? TurnUpright(stored, request.orientation) : RgbPicture();
+  const RgbPicture& upright = turn ? turned : stored;
   // A new file replaces the old only when it reads back as an image of the wanted size.
-  auto check = [&](const fs::path& newFile) -> Status {
+  auto check = [&](const fs::path& new_file) -> Status {
     int width = 0;
     int height = 0;
-    const Status read = ImageSizeAs(request.Format, newFile, &width, &height);
+    const Status read = ImageSizeAs(request.format, new_file, &width, &height);
     if (!read.ok()) return read;
-    if (width != upright.Width || height != upright.Height) {
-      return Status::Corrupt(request.Target.string() + " did not come out at its size");
+    if (width != upright.width || height != upright.height) {
+      return Status::Corrupt(request.target.string() + " did not come out at its size");
     }
     return Status::OK();
   };
   // The check is the last step before the rename, so the caller's hook runs after it, on
   // the file that is about to replace the old one.
-  auto checkThenHook = [&](const fs::path& newFile) -> Status {
-    Status checked = check(newFile);
+  auto check_then_hook = [&](const fs::path& new_file) -> Status {
+    Status checked = check(new_file);
     if (!checked.ok() || !request.before_replace) return checked;
-    return request.before_replace(newFile);
+    return request.before_replace(new_file);
   };
-  if (request.Format == TWebImageFormat::kWebP) {
+  if (request.format == WebImageFormat::kWebP) {
     Result<std::vector<std::uint8_t>> bytes =
-        EncodeWebP(upright, request.Quality, request.Target);
+        EncodeWebP(upright, request.quality, request.target);
     if (!bytes.ok()) return bytes.status();
     return ReplaceFileSafely(
-        request.Target,
+        request.target,
         [&](std::FILE* out) -> Status {
           if (std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size()) {
-            return Status::IoError("Cannot write " + request.Target.string());
+            return Status::IoError("Cannot write " + request.target.string());
           }
           return Status::OK();
         },
-        checkThenHook, TempFileBeside::Durability::kUnsynced);
+        check_then_hook, TempFileBeside::Durability::kUnsynced);
   }
   // A JPEG file needs no check of its own (the encoder fails rather than write a short one),
   // so the caller's hook takes the check's place, just before the rename.
   return ReplaceFileSafely(
-      request.Target,
-      [&](std::FILE* out) { return EncodeJpegRgb(upright, request.Quality, out, request.Target); },
+      request.target,
+      [&](std::FILE* out) { return EncodeJpegRgb(upright, request.quality, out, request.target); },
       request.before_replace, TempFileBeside::Durability::kUnsynced);
 }
 
 }  // namespace
 
-Status MakeWebImage(const TWebImageRequest& request) {
+Status MakeWebImage(const WebImageRequest& request) {
   return MakeWebImages({request}).front();
 }
 
-std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests,
+std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
                                   std::vector<std::string>* damages) {
   std::vector<Status> outcomes(requests.size(), Status::OK());
   if (damages != nullptr) damages->assign(requests.size(), std::string());
   // The decode covers the largest image asked for; one of an impossible size is refused
   // on its own.
-  int fitWidth = 0;
-  int fitHeight = 0;
+  int fit_width = 0;
+  int fit_height = 0;
   bool wanted = false;
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    const TWebImageRequest& request = requests[i];
-    PIX_CHECK(request.Source == requests.front().Source &&
-              request.bSourceIsJpeg == requests.front().bSourceIsJpeg &&
-              request.Orientation == requests.front().Orientation);
+    const WebImageRequest& request = requests[i];
+    PIX_CHECK(request.source == requests.front().source &&
+              request.source_is_jpeg == requests.front().source_is_jpeg &&
+              request.orientation == requests.front().orientation);
     outcomes[i] = RefuseSize(request);
     if (!outcomes[i].ok()) continue;
     wanted = true;
-    fitWidth = std::max(fitWidth, StoredWidth(request));
-    fitHeight = std::max(fitHeight, StoredHeight(request));
+    fit_width = std::max(fit_width, StoredWidth(request));
+    fit_height = std::max(fit_height, StoredHeight(request));
   }
   if (!wanted) return outcomes;
-  const TWebImageRequest& first = requests.front();
+  const WebImageRequest& first = requests.front();
   std::string damage;  // Stays empty for a GIF picture, which giflib reads whole or not at all.
-  Result<TRgbPicture> decoded = first.bSourceIsJpeg
-                                    ? DecodeJpegToRgb(first.Source, fitWidth, fitHeight, &damage)
-                                    : DecodeGifToRgb(first.Source);
+  Result<RgbPicture> decoded = first.source_is_jpeg
+                                    ? DecodeJpegToRgb(first.source, fit_width, fit_height, &damage)
+                                    : DecodeGifToRgb(first.source);
   // The largest image first: a smaller one is reduced from its pixels when they are at
   // least twice its size each way, which costs less than reducing the decoded picture
   // again and comes as close to an exact reduction (the large step has been taken in
@@ -384,10 +384,10 @@ std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests,
   std::vector<std::size_t> order(requests.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return static_cast<long long>(requests[a].Width) * requests[a].Height >
-           static_cast<long long>(requests[b].Width) * requests[b].Height;
+    return static_cast<long long>(requests[a].width) * requests[a].height >
+           static_cast<long long>(requests[b].width) * requests[b].height;
   });
-  TRgbPicture largest;  // The largest image made, as the picture is stored.
+  RgbPicture largest;  // The largest image made, as the picture is stored.
   for (const std::size_t i : order) {
     if (!outcomes[i].ok()) continue;
     if (!decoded.ok()) {
@@ -397,37 +397,37 @@ std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests,
     if (damages != nullptr) (*damages)[i] = damage;
     const int width = StoredWidth(requests[i]);
     const int height = StoredHeight(requests[i]);
-    const bool fromLargest = largest.Width >= 2 * width && largest.Height >= 2 * height;
-    TRgbPicture stored = ResampleInLinearLight(fromLargest ? largest : *decoded, width, height);
+    const bool from_largest = largest.width >= 2 * width && largest.height >= 2 * height;
+    RgbPicture stored = ResampleInLinearLight(from_largest ? largest : *decoded, width, height);
     outcomes[i] = WriteWebImage(requests[i], stored);
-    if (largest.Width == 0) largest = std::move(stored);
+    if (largest.width == 0) largest = std::move(stored);
   }
   return outcomes;
 }
 
-Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int* Height) {
-  *Width = *Height = 0;
+Status ImageSizeAs(WebImageFormat format, const fs::path& path, int* width, int* height) {
+  *width = *height = 0;
   switch (format) {
-    case TWebImageFormat::kGif:
-      return GetGifSize(Width, Height, path);
-    case TWebImageFormat::kJpeg: {
-      TFileImageInfo info;
-      info.szFileName = path.string();
+    case WebImageFormat::kGif:
+      return GetGifSize(width, height, path);
+    case WebImageFormat::kJpeg: {
+      FileImageInfo info;
+      info.file_name = path.string();
       ReadJpegImageInfo(&info);
-      if (info.Width < 1 || info.Height < 1) {
+      if (info.width < 1 || info.height < 1) {
         return Status::Corrupt(path.string() + " is no readable JPEG file");
       }
-      *Width = info.Width;
-      *Height = info.Height;
+      *width = info.width;
+      *height = info.height;
       return Status::OK();
     }
-    case TWebImageFormat::kWebP: {
+    case WebImageFormat::kWebP: {
       // The size lies in the first few dozen bytes of the file.
-      std::ifstream in(path, std::ios::binary);
+      std::ifstream input(path, std::ios::binary);
       std::vector<std::uint8_t> head(64);
-      in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-      head.resize(static_cast<std::size_t>(in.gcount()));
-      const Status read = GetWebPSize(head, Width, Height);
+      input.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+      head.resize(static_cast<std::size_t>(input.gcount()));
+      const Status read = GetWebPSize(head, width, height);
       if (!read.ok()) return Status::Corrupt(path.string() + " is no readable WebP file");
       return read;
     }
@@ -435,8 +435,8 @@ Status ImageSizeAs(TWebImageFormat format, const fs::path& path, int* Width, int
   return Status::Corrupt(path.string());
 }
 
-Status GetWebImageSize(const fs::path& path, int* Width, int* Height) {
-  return ImageSizeAs(WebImageFormatOf(path), path, Width, Height);
+Status GetWebImageSize(const fs::path& path, int* width, int* height) {
+  return ImageSizeAs(WebImageFormatOf(path), path, width, height);
 }
 
 }  // namespace pix

@@ -24,34 +24,34 @@
 namespace pix {
 
 /// The kinds of file an inline image may be.
-enum class TWebImageFormat { kGif, kJpeg, kWebP };
+enum class WebImageFormat { kGif, kJpeg, kWebP };
 
 /// The format an image file's extension names: ".jpg", ".jpeg" and ".jpe" are JPEG, ".webp"
 /// is WebP, and anything else is GIF (in any case).
-TWebImageFormat WebImageFormatOf(const std::filesystem::path& path);
+WebImageFormat WebImageFormatOf(const std::filesystem::path& path);
 
 /// Decodes the first image of the GIF file `path` onto its logical screen, white where the
 /// image does not reach or is transparent.
-Result<TRgbPicture> DecodeGifToRgb(const std::filesystem::path& path);
+Result<RgbPicture> DecodeGifToRgb(const std::filesystem::path& path);
 
 /// `picture` brought to `width` x `height` in linear light (sRGB's transfer curve undone
 /// before filtering and applied again after) with a Lanczos filter of three lobes, stretched
 /// over the input pixels each output pixel covers when reducing. The colour profile is kept.
-TRgbPicture ResampleInLinearLight(const TRgbPicture& picture, int width, int height);
+RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int height);
 
 /// `picture` turned as `orientation` says, so that it stands upright.
-TRgbPicture TurnUpright(const TRgbPicture& picture, TOrientation orientation);
+RgbPicture TurnUpright(const RgbPicture& picture, Orientation orientation);
 
 /// What MakeWebImage makes.
-struct TWebImageRequest {
-  std::filesystem::path Source;  ///< The picture: a JPEG file, or else a GIF file.
-  bool bSourceIsJpeg = true;
-  std::filesystem::path Target;  ///< Where the web image goes.
-  TWebImageFormat Format = TWebImageFormat::kJpeg;  ///< kJpeg or kWebP.
-  int Width = 0;  ///< Of the upright picture.
-  int Height = 0;
-  int Quality = 82;  ///< 1 to 100.
-  TOrientation Orientation = TOrientation::kNormal;  ///< How the source is stored.
+struct WebImageRequest {
+  std::filesystem::path source;  ///< The picture: a JPEG file, or else a GIF file.
+  bool source_is_jpeg = true;
+  std::filesystem::path target;  ///< Where the web image goes.
+  WebImageFormat format = WebImageFormat::kJpeg;  ///< kJpeg or kWebP.
+  int width = 0;  ///< Of the upright picture.
+  int height = 0;
+  int quality = 82;  ///< 1 to 100.
+  Orientation orientation = Orientation::kNormal;  ///< How the source is stored.
   /// When set, called with the finished and checked web image just before it replaces the
   /// target; when it fails, the target stays as it was and its status is the request's.
   BeforeReplace before_replace;
@@ -59,7 +59,7 @@ struct TWebImageRequest {
 
 /// Makes the web image `request` describes. The target is replaced only by a complete file
 /// that reads back with the wanted size; on failure an earlier file stays as it was.
-Status MakeWebImage(const TWebImageRequest& request);
+Status MakeWebImage(const WebImageRequest& request);
 
 /// Makes several web images of one picture (an inline image and a detail image, say) from
 /// one decode: every request names the same source, kind and orientation. A JPEG picture
@@ -75,11 +75,11 @@ Status MakeWebImage(const TWebImageRequest& request);
 /// for a request the decoded picture went to, though damaged, since its image is made all
 /// the same. It is empty when the decode was clean, for a GIF picture, and for a request
 /// no decoded picture went to (a refused size, a picture that could not be decoded).
-std::vector<Status> MakeWebImages(const std::vector<TWebImageRequest>& requests,
+std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
                                   std::vector<std::string>* damages = nullptr);
 
 /// The width and height of an image file of any inline format (by its extension); both 0
 /// and a failure when it cannot be read.
-Status GetWebImageSize(const std::filesystem::path& path, int* Width, int* Height);
+Status GetWebImageSize(const std::filesystem::path& path, int* width, int* height);
 
 }  // namespace pix

@@ -14,10 +14,10 @@ namespace pix {
 /// The bytes of a lossy WebP file of `Picture` at quality `Quality` (1 to 100), carrying its
 /// colour profile (as the container's ICCP chunk) and no other metadata. `name` names the
 /// file in messages.
-Result<std::vector<std::uint8_t>> EncodeWebP(const TRgbPicture& Picture, int Quality,
-                                             const std::filesystem::path& szName);
+Result<std::vector<std::uint8_t>> EncodeWebP(const RgbPicture& picture, int quality,
+                                             const std::filesystem::path& name);
 
 /// The width and height of the WebP picture in `bytes`; fails when they are no WebP file.
-Status GetWebPSize(const std::vector<std::uint8_t>& bytes, int* Width, int* Height);
+Status GetWebPSize(const std::vector<std::uint8_t>& bytes, int* width, int* height);
 
 }  // namespace pix

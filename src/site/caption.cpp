@@ -28,10 +28,10 @@ bool HoldsVariableRecords(std::string_view text) {
 
 // The caption the picture itself carries, as plain text: sources 2 to 5.
 std::string EmbeddedCaption(const TCaptionSources& sources) {
-  if (const TPictureMetadata* metadata = sources.Metadata) {
-    if (!metadata->XmpDescription.empty()) return metadata->XmpDescription;
-    if (!metadata->IptcCaption.empty()) return metadata->IptcCaption;
-    if (!metadata->Exif.Description.empty()) return metadata->Exif.Description;
+  if (const PictureMetadata* metadata = sources.Metadata) {
+    if (!metadata->xmp_description.empty()) return metadata->xmp_description;
+    if (!metadata->iptc_caption.empty()) return metadata->iptc_caption;
+    if (!metadata->exif.description.empty()) return metadata->exif.description;
   }
   if (IsBlank(sources.CommentText) || HoldsVariableRecords(sources.CommentText) ||
       IsProgramStampComment(sources.CommentText)) {

@@ -19,13 +19,13 @@
 
 namespace pix {
 
-struct TPictureMetadata;
+struct PictureMetadata;
 
 /// Everything a caption may come from; any of it may be empty.
 struct TCaptionSources {
   std::string_view CommentText;   ///< The picture's JPEG comment as the reader gives it.
   std::string_view TextFileText;  ///< The text file beside the picture.
-  const TPictureMetadata* Metadata = nullptr;  ///< Not owned; null for a GIF picture.
+  const PictureMetadata* Metadata = nullptr;  ///< Not owned; null for a GIF picture.
 };
 
 /// The caption, as HTML for a page (ImageCaption) and as plain text made safe for an

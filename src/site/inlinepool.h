@@ -48,7 +48,7 @@ struct TPictureFacts {
   /// The start of the text file beside the picture (see kPictureTextFileLimit); empty when
   /// there is none.
   std::string szTextFile;
-  TPictureMetadata Metadata;  ///< Of a JPEG picture; nothing is known of a GIF picture.
+  PictureMetadata Metadata;  ///< Of a JPEG picture; nothing is known of a GIF picture.
   /// How the inline image was settled: made now, found current, or not made (with why).
   enum class Inline { kCurrent, kMade, kFailed, kNotTried } InlineOutcome = Inline::kNotTried;
   Status InlineStatus;

@@ -36,7 +36,7 @@ namespace {
 
 void SetNamedPictureVars(TVarArray& array, const PictureFiles& names, std::uint64_t fileSize,
                          std::string_view comment, const std::string& textFile,
-                         const TPictureMetadata* metadata) {
+                         const PictureMetadata* metadata) {
   TPictureEntryVars vars;
   vars.AnchorPath = names.anchor_path;
   vars.AnchorName = names.anchor_name;
@@ -119,14 +119,14 @@ void SetCaptionVars(TVarArray& array, const TPictureEntryVars& vars, std::string
   array.SetVar("ImageCaption", caption.Html);
   array.SetVar("ImageCaptionText", caption.AttributeText);
   // Texts from the picture reach the page escaped, like every other text it carries.
-  const TExifInfo* exif = vars.Metadata != nullptr ? &vars.Metadata->Exif : nullptr;
-  array.SetVar("ImageDateTaken", exif != nullptr ? exif->DateTaken : std::string());
+  const ExifInfo* exif = vars.Metadata != nullptr ? &vars.Metadata->exif : nullptr;
+  array.SetVar("ImageDateTaken", exif != nullptr ? exif->date_taken : std::string());
   // The same for reading: "2024-06-01 14:03", without seconds and the "T".
-  std::string readable = exif != nullptr ? exif->DateTaken.substr(0, 16) : std::string();
+  std::string readable = exif != nullptr ? exif->date_taken.substr(0, 16) : std::string();
   if (readable.size() > 10 && readable[10] == 'T') readable[10] = ' ';
   array.SetVar("ImageDateTakenText", readable);
   array.SetVar("ImageCamera",
-               exif != nullptr ? HtmlEscape(CameraName(exif->Make, exif->Model)) : std::string());
+               exif != nullptr ? HtmlEscape(CameraName(exif->make, exif->model)) : std::string());
 }
 
 
@@ -290,7 +290,7 @@ TDigest RecipeOf(std::string_view what, const TPictureFacts& facts, const TImage
   text += format;
   text += ' ' + std::to_string(size.Width) + 'x' + std::to_string(size.Height);
   text += " q" + std::to_string(quality);
-  text += " o" + std::to_string(static_cast<int>(facts.Metadata.Exif.Orientation));
+  text += " o" + std::to_string(static_cast<int>(facts.Metadata.exif.orientation));
   text += jpeg ? " jpeg" : " gif";
   text += ' ';
   text += partner;
@@ -383,23 +383,23 @@ BeforeReplace NoteBeforeReplace(const TWebSite& site, const TImagePlan& plan,
 void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg,
                       TPictureFacts& facts) {
   if (jpeg) {
-    TFileImageInfo info;
-    info.szFileName = names.anchor_path;
+    FileImageInfo info;
+    info.file_name = names.anchor_path;
     // One walk over the header gives the size, the caption and the metadata.
-    TJpegMetadataSegments segments;
-    info.pMetadataSegments = &segments;
+    JpegMetadataSegments segments;
+    info.metadata_segments = &segments;
     ReadJpegImageInfo(&info);
-    facts.bMissing = info.bMissing;
-    if (info.OpenError != 0) {
+    facts.bMissing = info.missing;
+    if (info.open_error != 0) {
       facts.OpenStatus = Status::IoError("Cannot open " + names.anchor_path + ": " +
-                                         std::strerror(info.OpenError));
+                                         std::strerror(info.open_error));
     }
     facts.Metadata = ParseJpegMetadata(segments);
     // Sizes are those of the picture shown upright.
-    const bool swap = SwapsSides(facts.Metadata.Exif.Orientation);
-    facts.Width = swap ? info.Height : info.Width;
-    facts.Height = swap ? info.Width : info.Height;
-    facts.szComments = std::move(info.szComments);
+    const bool swap = SwapsSides(facts.Metadata.exif.orientation);
+    facts.Width = swap ? info.height : info.width;
+    facts.Height = swap ? info.width : info.height;
+    facts.szComments = std::move(info.comments);
   } else if (Status read = GetGifSize(&facts.Width, &facts.Height, names.anchor_path); !read.ok()) {
     facts.Width = facts.Height = 0;
     if (read.code() == Status::Code::kIoError) facts.OpenStatus = read;
@@ -417,8 +417,8 @@ void MakePictureImages(const TWebSite& site, const PictureFiles& names, bool jpe
   const std::string picturePath = site.SitePath(names.anchor_path);
   const TDisplayFit fit = ComputeDisplaySize(facts.Width, facts.Height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
-  const TWebImageFormat format = WebImageFormatOf(names.inline_path);
-  const TOrientation orientation = jpeg ? facts.Metadata.Exif.Orientation : TOrientation::kNormal;
+  const WebImageFormat format = WebImageFormatOf(names.inline_path);
+  const Orientation orientation = jpeg ? facts.Metadata.exif.orientation : Orientation::kNormal;
 
   const bool wantDetail = jpeg && settings.detail_image_max_size > 0;
   const TImageSize inlineSize =
@@ -428,7 +428,7 @@ void MakePictureImages(const TWebSite& site, const PictureFiles& names, bool jpe
   // A JPEG or WebP inline image and the detail image come from one decode, and the smaller
   // may be reduced from the larger's pixels: each is made only with the other, so that an
   // image is the same whichever of the two was stale.
-  const bool together = wantDetail && format != TWebImageFormat::kGif;
+  const bool together = wantDetail && format != WebImageFormat::kGif;
   const auto sizeText = [](std::string_view kind, const TImageSize& size) {
     return std::string(kind) + std::to_string(size.Width) + "x" + std::to_string(size.Height);
   };
@@ -439,7 +439,7 @@ void MakePictureImages(const TWebSite& site, const PictureFiles& names, bool jpe
   inlinePlan.SitePath = site.SitePath(names.inline_path);
   inlinePlan.Size = inlineSize;
   inlinePlan.Recipe = RecipeOf("inline", facts, inlineSize, site.Names().in_line_file_ext,
-                               format == TWebImageFormat::kGif ? 0 : settings.in_line_quality, jpeg,
+                               format == WebImageFormat::kGif ? 0 : settings.in_line_quality, jpeg,
                                together ? sizeText("with detail ", detailSize) : "");
   const int density = settings.in_line_pixel_density;
   inlinePlan.AdoptBox =
@@ -468,40 +468,40 @@ void MakePictureImages(const TWebSite& site, const PictureFiles& names, bool jpe
 
   TMadeImage inlineMade;
   TMadeImage detailMade;
-  std::vector<TWebImageRequest> requests;
+  std::vector<WebImageRequest> requests;
   bool decoded = false;
   std::string damage;
-  if (inlineState == TImageState::kToMake && format == TWebImageFormat::kGif) {
+  if (inlineState == TImageState::kToMake && format == WebImageFormat::kGif) {
     // A GIF inline image has a maker of its own.
     const BeforeReplace hook = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     const TImageSize& size = inlinePlan.Size;
     facts.InlineStatus =
         jpeg ? MakeJpegInlineImage(names.anchor_path, names.inline_path, size.Width, size.Height,
-                                   TDecodeReduction::DctScaling, orientation, hook, &damage)
+                                   DecodeReduction::kDctScaling, orientation, hook, &damage)
              : ResizeGifToSize(size.Width, size.Height, names.anchor_path, names.inline_path,
-                               TOrientation::kNormal, hook);
+                               Orientation::kNormal, hook);
     decoded = jpeg;
   } else if (inlineState == TImageState::kToMake) {
-    TWebImageRequest request;
-    request.Source = names.anchor_path;
-    request.bSourceIsJpeg = jpeg;
-    request.Target = names.inline_path;
-    request.Format = format;
-    request.Width = inlinePlan.Size.Width;
-    request.Height = inlinePlan.Size.Height;
-    request.Quality = settings.in_line_quality;
-    request.Orientation = orientation;
+    WebImageRequest request;
+    request.source = names.anchor_path;
+    request.source_is_jpeg = jpeg;
+    request.target = names.inline_path;
+    request.format = format;
+    request.width = inlinePlan.Size.Width;
+    request.height = inlinePlan.Size.Height;
+    request.quality = settings.in_line_quality;
+    request.orientation = orientation;
     request.before_replace = NoteBeforeReplace(site, inlinePlan, inlinePlan.InPlace, inlineMade);
     requests.push_back(std::move(request));
   }
   if (wantDetail && detailState == TImageState::kToMake) {
-    TWebImageRequest request;
-    request.Source = names.anchor_path;
-    request.Target = names.detail_image_path;
-    request.Width = detailPlan.Size.Width;
-    request.Height = detailPlan.Size.Height;
-    request.Quality = settings.in_line_quality;
-    request.Orientation = facts.Metadata.Exif.Orientation;
+    WebImageRequest request;
+    request.source = names.anchor_path;
+    request.target = names.detail_image_path;
+    request.width = detailPlan.Size.Width;
+    request.height = detailPlan.Size.Height;
+    request.quality = settings.in_line_quality;
+    request.orientation = facts.Metadata.exif.orientation;
     request.before_replace = NoteBeforeReplace(site, detailPlan, detailPlan.InPlace, detailMade);
     requests.push_back(std::move(request));
   }
@@ -510,7 +510,7 @@ void MakePictureImages(const TWebSite& site, const PictureFiles& names, bool jpe
     std::vector<std::string> damages;
     const std::vector<Status> outcomes = MakeWebImages(requests, &damages);
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      const bool isInline = requests[i].Target == names.inline_path;
+      const bool isInline = requests[i].target == names.inline_path;
       (isInline ? facts.InlineStatus : facts.DetailStatus) = outcomes[i];
       if (i < damages.size() && damage.empty()) damage = damages[i];
     }

@@ -21,7 +21,7 @@ class TVarArray;
 class TWebPage;
 class TWebSite;
 struct TPictureFacts;
-struct TPictureMetadata;
+struct PictureMetadata;
 
 /// Makes each of `pictures` (in this order) an entry of `page`, with its inline image and
 /// detail page. A missing, corrupt or unconvertible picture is reported and the run goes on.
@@ -55,7 +55,7 @@ struct TPictureEntryVars {
   const std::string* TextFileText = nullptr;
   /// With the comment and the text file: ImageCaption, ImageCaptionText, ImageDateTaken,
   /// ImageCamera. Not owned; null for entries that are no JPEG picture.
-  const TPictureMetadata* Metadata = nullptr;
+  const PictureMetadata* Metadata = nullptr;
 };
 
 /// Reads the facts of one picture and settles its inline image: what a worker of the

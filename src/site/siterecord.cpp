@@ -163,14 +163,14 @@ bool IsIsoDateTime(std::string_view text) {
 // so what it says of a picture is believed only when it is what the readers themselves
 // would have handed over.
 bool IsBelievable(const TRecordedPicture& picture) {
-  const TPictureMetadata& metadata = picture.Metadata;
-  const TExifInfo& exif = metadata.Exif;
+  const PictureMetadata& metadata = picture.Metadata;
+  const ExifInfo& exif = metadata.exif;
   if (picture.Width <= 0 || picture.Height <= 0) return false;
-  for (const std::string* text : {&exif.Description, &exif.Make, &exif.Model,
-                                  &metadata.XmpDescription, &metadata.IptcCaption}) {
+  for (const std::string* text : {&exif.description, &exif.make, &exif.model,
+                                  &metadata.xmp_description, &metadata.iptc_caption}) {
     if (CleanMetadataText(*text) != *text) return false;
   }
-  if (!exif.DateTaken.empty() && !IsIsoDateTime(exif.DateTaken)) return false;
+  if (!exif.date_taken.empty() && !IsIsoDateTime(exif.date_taken)) return false;
   return picture.Comments.empty() ||
          (picture.Comments.size() < static_cast<std::size_t>(MAX_COMMENTS_LENGTH) &&
           FilterCommentText(picture.Comments) == picture.Comments);
@@ -556,19 +556,19 @@ std::optional<TRecordedPicture> TSiteRecord::FindPicture(std::string_view path) 
     picture.Width = sqlite3_column_int(statement, 6);
     picture.Height = sqlite3_column_int(statement, 7);
     orientation = sqlite3_column_int(statement, 8);
-    TExifInfo& exif = picture.Metadata.Exif;
+    ExifInfo& exif = picture.Metadata.exif;
     picture.Comments = ColumnText(statement, 9);
-    exif.Description = ColumnText(statement, 10);
-    exif.DateTaken = ColumnText(statement, 11);
-    exif.Make = ColumnText(statement, 12);
-    exif.Model = ColumnText(statement, 13);
-    picture.Metadata.XmpDescription = ColumnText(statement, 14);
-    picture.Metadata.IptcCaption = ColumnText(statement, 15);
+    exif.description = ColumnText(statement, 10);
+    exif.date_taken = ColumnText(statement, 11);
+    exif.make = ColumnText(statement, 12);
+    exif.model = ColumnText(statement, 13);
+    picture.Metadata.xmp_description = ColumnText(statement, 14);
+    picture.Metadata.iptc_caption = ColumnText(statement, 15);
     picture.Damage = ColumnText(statement, 16);
   }
   // Judged outside the lock: the other threads' lookups need not wait for it.
   if (orientation < 1 || orientation > 8) return std::nullopt;
-  picture.Metadata.Exif.Orientation = static_cast<TOrientation>(orientation);
+  picture.Metadata.exif.orientation = static_cast<Orientation>(orientation);
   if (!IsBelievable(picture)) return std::nullopt;
   return picture;
 }
@@ -585,15 +585,15 @@ void TSiteRecord::RecordPicture(std::string_view path, const TRecordedPicture& p
   sqlite3_bind_int(statement, 7, picture.ReaderVersion);
   sqlite3_bind_int(statement, 8, picture.Width);
   sqlite3_bind_int(statement, 9, picture.Height);
-  const TExifInfo& exif = picture.Metadata.Exif;
-  sqlite3_bind_int(statement, 10, static_cast<int>(exif.Orientation));
+  const ExifInfo& exif = picture.Metadata.exif;
+  sqlite3_bind_int(statement, 10, static_cast<int>(exif.orientation));
   BindText(statement, 11, picture.Comments);
-  BindText(statement, 12, exif.Description);
-  BindText(statement, 13, exif.DateTaken);
-  BindText(statement, 14, exif.Make);
-  BindText(statement, 15, exif.Model);
-  BindText(statement, 16, picture.Metadata.XmpDescription);
-  BindText(statement, 17, picture.Metadata.IptcCaption);
+  BindText(statement, 12, exif.description);
+  BindText(statement, 13, exif.date_taken);
+  BindText(statement, 14, exif.make);
+  BindText(statement, 15, exif.model);
+  BindText(statement, 16, picture.Metadata.xmp_description);
+  BindText(statement, 17, picture.Metadata.iptc_caption);
   BindText(statement, 18, picture.Damage);
   if (sqlite3_step(statement) != SQLITE_DONE && WriteError.ok()) {
     WriteError = Status::IoError(SqliteMessage(Db));

@@ -119,7 +119,7 @@ struct TRecordedPicture {
   int Width = 0;  ///< Shown upright.
   int Height = 0;
   std::string Comments;
-  TPictureMetadata Metadata;
+  PictureMetadata Metadata;
   std::string Damage;  ///< What the decoder said of damaged data; empty for a sound picture.
 };
 

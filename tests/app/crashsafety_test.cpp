@@ -97,23 +97,23 @@ TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
     RunAndKill(saveForEver, oneSave * i / 10);
     // Whole: the header reads without a complaint, the comment is one of the two, and the
     // picture behind it is the one it always was.
-    TFileImageInfo info;
-    info.szFileName = picture.string();
+    FileImageInfo info;
+    info.file_name = picture.string();
     ASSERT_EQ(ReadJpegImageInfoCountingErrors(&info), 0) << "after a kill at " << i;
-    ASSERT_TRUE(info.szComments == "Title:\r\nOld\r\n\r\n" ||
-                info.szComments == "Title:\r\nNew\r\n\r\n")
-        << info.szComments;
-    ASSERT_EQ(info.Width * 1000 + info.Height, 120 * 1000 + 80);
+    ASSERT_TRUE(info.comments == "Title:\r\nOld\r\n\r\n" ||
+                info.comments == "Title:\r\nNew\r\n\r\n")
+        << info.comments;
+    ASSERT_EQ(info.width * 1000 + info.height, 120 * 1000 + 80);
     ASSERT_EQ(FromFrameHeader(test::ReadFile(picture)), frame) << "after a kill at " << i;
   }
 
   // Whatever the kills left behind, the next save works and leaves nothing of its own.
   const std::vector<fs::path> leftovers = LeftoverTemporaryFiles(dir.path());
   ASSERT_TRUE(WriteJpegCommentInPlace(picture, "Title:\r\nLast\r\n\r\n").ok());
-  TFileImageInfo info;
-  info.szFileName = picture.string();
+  FileImageInfo info;
+  info.file_name = picture.string();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, "Title:\r\nLast\r\n\r\n");
+  EXPECT_EQ(info.comments, "Title:\r\nLast\r\n\r\n");
   EXPECT_EQ(LeftoverTemporaryFiles(dir.path()), leftovers);
 }
 

@@ -227,10 +227,10 @@ TEST_F(ConfigStoreTest, RenamedDirectoryPathsFollowAtOnce) {
   EXPECT_EQ(ReadFile(site_ / "Holiday" / "day1" / "index.txt"), "PageTitle:\r\nDay one\r\n\r\n");
   EXPECT_EQ(ReadFile(site_ / "Holiday" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
   EXPECT_FALSE(fs::exists(site_ / "Holiday" / "b.jpg"));
-  TFileImageInfo info;
-  info.szFileName = (site_ / "Holiday" / "day1" / "a.jpg").string();
+  FileImageInfo info;
+  info.file_name = (site_ / "Holiday" / "day1" / "a.jpg").string();
   ReadJpegImageInfo(&info);
-  EXPECT_NE(info.szComments.find("ImageDescription:\r\nBeach\r\n"), std::string::npos);
+  EXPECT_NE(info.comments.find("ImageDescription:\r\nBeach\r\n"), std::string::npos);
 }
 
 TEST_F(ConfigStoreTest, RenamingTheSiteDirectoryMovesTheRememberedSite) {

@@ -18,7 +18,7 @@
 namespace pix::test {
 
 /// A preview that records what it was asked to show ("<clear>" for ClearPicture).
-class RecordingPreview : public TPreviewTarget {
+class RecordingPreview : public PreviewTarget {
  public:
   void SetPicture(const std::filesystem::path& path) override { Shown.push_back(path.string()); }
   void ClearPicture() override { Shown.push_back("<clear>"); }

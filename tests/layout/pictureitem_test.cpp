@@ -23,10 +23,10 @@ class PictureItemTest : public LayoutTest {
     return parent_.AddChild<TPictureItem>(path.filename().string(), path.string(), context_);
   }
   static std::string CommentOf(const fs::path& path) {
-    TFileImageInfo info;
-    info.szFileName = path.string();
+    FileImageInfo info;
+    info.file_name = path.string();
     ReadJpegImageInfo(&info);
-    return info.szComments;
+    return info.comments;
   }
   static std::string Jpeg(const std::string& comment) {
     TJpegOptions options;

@@ -21,7 +21,7 @@ namespace {
 using test::Bytes;
 
 struct ReadOutcome {
-  TFileImageInfo Info;
+  FileImageInfo Info;
   std::string diagnostics;
 };
 
@@ -29,7 +29,7 @@ ReadOutcome ReadBytes(const std::string& bytes) {
   test::TempDir dir;
   test::WriteFile(dir / "picture.jpg", bytes);
   ReadOutcome outcome;
-  outcome.Info.szFileName = (dir / "picture.jpg").string();
+  outcome.Info.file_name = (dir / "picture.jpg").string();
   test::TDetailCapture capture;
   EXPECT_EQ(ReadJpegImageInfo(&outcome.Info), 1);
   outcome.diagnostics = capture.Text();
@@ -62,9 +62,9 @@ std::string ComSegment(const std::string& text) {
 
 TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt()));
-  EXPECT_EQ(read.Info.Width, 9);
-  EXPECT_EQ(read.Info.Height, 7);
-  EXPECT_EQ(read.Info.szComments, "");
+  EXPECT_EQ(read.Info.width, 9);
+  EXPECT_EQ(read.Info.height, 7);
+  EXPECT_EQ(read.Info.comments, "");
   EXPECT_EQ(read.diagnostics, "");
 }
 
@@ -88,19 +88,19 @@ TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
     test::TJpegOptions options;
     options.Comments = {c.Raw};
     const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-    EXPECT_EQ(read.Info.szComments, c.Expected) << "raw comment: " << c.Raw;
-    EXPECT_EQ(read.Info.Width, 9);
+    EXPECT_EQ(read.Info.comments, c.Expected) << "raw comment: " << c.Raw;
+    EXPECT_EQ(read.Info.width, 9);
   }
 }
 
 TEST(ComReadTest, LastCommentBeforeTheScanWins) {
   test::TJpegOptions options;
   options.Comments = {"first", "second"};
-  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).Info.szComments, "second\r\n");
+  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).Info.comments, "second\r\n");
   // A comment behind the scan data is never seen.
   const ReadOutcome behind =
       ReadBytes(SoiAndFrame() + ComSegment("kept") + ScanAndEnd() + ComSegment("unseen"));
-  EXPECT_EQ(behind.Info.szComments, "kept\r\n");
+  EXPECT_EQ(behind.Info.comments, "kept\r\n");
 }
 
 TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
@@ -108,14 +108,14 @@ TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
   // hide it; without a caption the last comment is shown.
   const std::string caption = ComSegment("Title:\r\nSea\r\n\r\n");
   EXPECT_EQ(ReadBytes(SoiAndFrame() + caption + ComSegment("Created with GIMP") + ScanAndEnd())
-                .Info.szComments,
+                .Info.comments,
             "Title:\r\nSea\r\n\r\n");
   EXPECT_EQ(ReadBytes(SoiAndFrame() + ComSegment("Title:\nOld\n\n") + caption + ScanAndEnd())
-                .Info.szComments,
+                .Info.comments,
             "Title:\r\nSea\r\n\r\n");
   // One-line notes with a colon are comments, not records.
   EXPECT_EQ(ReadBytes(SoiAndFrame() + caption + ComSegment("Note: taken at dawn") + ScanAndEnd())
-                .Info.szComments,
+                .Info.comments,
             "Title:\r\nSea\r\n\r\n");
   EXPECT_FALSE(HoldsVariableRecords("Note: taken at dawn\n\n"));
   EXPECT_FALSE(HoldsVariableRecords("X:\r\nshort name\r\n\r\n"));
@@ -127,9 +127,9 @@ TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
   test::TJpegOptions options;
   options.Comments = {std::string(40000, 'A')};
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.Info.szComments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
-  EXPECT_EQ(read.Info.Width, 9);
-  EXPECT_EQ(read.Info.Height, 7);
+  EXPECT_EQ(read.Info.comments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
+  EXPECT_EQ(read.Info.width, 9);
+  EXPECT_EQ(read.Info.height, 7);
   EXPECT_EQ(read.diagnostics, "");
 }
 
@@ -151,7 +151,7 @@ TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
     test::TJpegOptions options;
     options.Comments = {filler + c.Tail};
     const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-    EXPECT_EQ(read.Info.szComments, filler + c.Kept + "\r\n") << "tail of " << c.Tail.size();
+    EXPECT_EQ(read.Info.comments, filler + c.Kept + "\r\n") << "tail of " << c.Tail.size();
   }
 }
 
@@ -163,16 +163,16 @@ TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
   const ReadOutcome read =
       ReadBytes(Bytes({0xFF, 0xD8}) + ComSegment(std::string(33000, 'z') + tail) +
                 SoiAndFrame().substr(2) + ScanAndEnd());
-  EXPECT_EQ(read.Info.Width, 7);
-  EXPECT_EQ(read.Info.Height, 5);
-  EXPECT_EQ(read.Info.szComments.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 3));
+  EXPECT_EQ(read.Info.width, 7);
+  EXPECT_EQ(read.Info.height, 5);
+  EXPECT_EQ(read.Info.comments.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 3));
 }
 
 TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
   for (int code : {0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC7, 0xC9, 0xCB, 0xCD, 0xCF}) {
     const ReadOutcome read = ReadBytes(SoiAndFrame(code) + ScanAndEnd());
-    EXPECT_EQ(read.Info.Width, 7) << std::hex << code;
-    EXPECT_EQ(read.Info.Height, 5) << std::hex << code;
+    EXPECT_EQ(read.Info.width, 7) << std::hex << code;
+    EXPECT_EQ(read.Info.height, 5) << std::hex << code;
   }
   // DHT (C4), JPG (C8) and DAC (CC) share the range but are skipped by their lengths, even
   // when their first bytes would read as a frame size.
@@ -182,8 +182,8 @@ TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
                                      0x01});
     const ReadOutcome read =
         ReadBytes(Bytes({0xFF, 0xD8}) + table + SoiAndFrame().substr(2) + ScanAndEnd());
-    EXPECT_EQ(read.Info.Width, 7) << std::hex << code;
-    EXPECT_EQ(read.Info.Height, 5) << std::hex << code;
+    EXPECT_EQ(read.Info.width, 7) << std::hex << code;
+    EXPECT_EQ(read.Info.height, 5) << std::hex << code;
   }
 }
 
@@ -192,9 +192,9 @@ TEST(ComReadTest, ThumbnailInsideApp1DoesNotChangeTheSize) {
   options.App1Payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb", "cmy"}));
   options.Comments = {"caption"};
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.Info.Width, 9);
-  EXPECT_EQ(read.Info.Height, 7);
-  EXPECT_EQ(read.Info.szComments, "caption\r\n");
+  EXPECT_EQ(read.Info.width, 9);
+  EXPECT_EQ(read.Info.height, 7);
+  EXPECT_EQ(read.Info.comments, "caption\r\n");
 }
 
 // Running out of file handles says so; it never makes a good picture look corrupt.
@@ -209,21 +209,21 @@ TEST(ComReadTest, AFileThatCannotBeOpenedIsToldFromACorruptOne) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   std::vector<int> taken;
   for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken.push_back(fd);
-  TFileImageInfo info;
-  info.szFileName = (dir / "a.jpg").string();
+  FileImageInfo info;
+  info.file_name = (dir / "a.jpg").string();
   ReadJpegImageInfo(&info);
   int width = 0, height = 0;
   const Status gif = GetGifSize(&width, &height, dir / "b.gif");
   for (int fd : taken) ::close(fd);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
 
-  EXPECT_EQ(info.OpenError, EMFILE);
+  EXPECT_EQ(info.open_error, EMFILE);
   EXPECT_EQ(gif.code(), Status::Code::kIoError);
   EXPECT_EQ(gif.message(), "Cannot open " + (dir / "b.gif").string() + ": Too many open files");
   // With handles to spare, the same files read as they are.
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.OpenError, 0);
-  EXPECT_EQ(info.Width, 20);
+  EXPECT_EQ(info.open_error, 0);
+  EXPECT_EQ(info.width, 20);
   EXPECT_TRUE(GetGifSize(&width, &height, dir / "b.gif").ok());
 }
 
@@ -237,14 +237,14 @@ TEST(ComReadTest, SegmentsLargerThanTheReadBufferArePassedOver) {
     for (int i = 0; i < before; ++i) bytes += app;
     bytes += ComSegment("after the big ones") + SoiAndFrame().substr(2) + ScanAndEnd();
     const ReadOutcome read = ReadBytes(bytes);
-    EXPECT_EQ(read.Info.Width, 7) << before;
-    EXPECT_EQ(read.Info.Height, 5) << before;
-    EXPECT_EQ(read.Info.szComments, "after the big ones\r\n") << before;
+    EXPECT_EQ(read.Info.width, 7) << before;
+    EXPECT_EQ(read.Info.height, 5) << before;
+    EXPECT_EQ(read.Info.comments, "after the big ones\r\n") << before;
     EXPECT_EQ(read.diagnostics, "") << before;
   }
   // A big segment that the file does not hold whole is read up to the end and reported.
   const ReadOutcome cut = ReadBytes(Bytes({0xFF, 0xD8}) + app + app.substr(0, 70000));
-  EXPECT_EQ(cut.Info.Width, 0);
+  EXPECT_EQ(cut.Info.width, 0);
   EXPECT_NE(cut.diagnostics.find("Premature EOF in JPEG file"), std::string::npos);
 }
 
@@ -255,8 +255,8 @@ TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
   // A right second byte leaves only the first complaint.
   const ReadOutcome half = ReadBytes(Bytes({0x00, 0xD8}) + SoiAndFrame().substr(2));
   EXPECT_EQ(half.diagnostics, "COMREAD(20): <1>Not a JPEG file\n");
-  EXPECT_EQ(half.Info.Width, 0);
-  EXPECT_EQ(ReadBytes("").Info.Height, 0);
+  EXPECT_EQ(half.Info.width, 0);
+  EXPECT_EQ(ReadBytes("").Info.height, 0);
 }
 
 TEST(ComReadTest, EndOfFileBetweenSegmentsReportsEachFurtherReadAttempt) {
@@ -275,28 +275,28 @@ TEST(ComReadTest, BadLengthsEndTheWalk) {
   const ReadOutcome shortSegment =
       ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}) + SoiAndFrame().substr(2));
   EXPECT_EQ(shortSegment.diagnostics, "COMREAD(30): <1>Erroneous JPEG marker length\n");
-  EXPECT_EQ(shortSegment.Info.Width, 0);
+  EXPECT_EQ(shortSegment.Info.width, 0);
 
   const ReadOutcome shortComment =
       ReadBytes(SoiAndFrame() + ComSegment("good") + Bytes({0xFF, 0xFE, 0x00, 0x00}));
   EXPECT_EQ(shortComment.diagnostics, "COMREAD(31): <1>Erroneous JPEG marker length\n");
-  EXPECT_EQ(shortComment.Info.szComments, "");
-  EXPECT_EQ(shortComment.Info.Width, 7);
+  EXPECT_EQ(shortComment.Info.comments, "");
+  EXPECT_EQ(shortComment.Info.width, 7);
 
   // Length 16 does not fit three components (17); the size read stays.
   std::string bogus = SoiAndFrame();
   bogus[5] = 0x10;
   const ReadOutcome frame = ReadBytes(bogus + ScanAndEnd());
   EXPECT_EQ(frame.diagnostics, "COMREAD(40): <1>Bogus SOF marker length\n");
-  EXPECT_EQ(frame.Info.Width, 7);
-  EXPECT_EQ(frame.Info.Height, 5);
+  EXPECT_EQ(frame.Info.width, 7);
+  EXPECT_EQ(frame.Info.height, 5);
 }
 
 TEST(ComReadTest, SizeThatCouldNotBeReadIsNeverStored) {
   // The file ends after the first byte of the height: no 0xFF may pass for a size.
   const ReadOutcome read = ReadBytes(SoiAndFrame().substr(0, 8));
-  EXPECT_EQ(read.Info.Height, 0);
-  EXPECT_EQ(read.Info.Width, 0);
+  EXPECT_EQ(read.Info.height, 0);
+  EXPECT_EQ(read.Info.width, 0);
 }
 
 TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
@@ -310,9 +310,9 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
   ASSERT_NE(scan, std::string::npos);
   for (std::size_t cut = 0; cut < scan + 2; ++cut) {
     const ReadOutcome read = ReadBytes(whole.substr(0, cut));
-    const bool sized = read.Info.Width == 9 && read.Info.Height == 7;
-    EXPECT_TRUE(sized || (read.Info.Width == 0 && read.Info.Height == 0)) << "cut at " << cut;
-    EXPECT_TRUE(read.Info.szComments.empty() || read.Info.szComments == "Title:\r\nA walk\r\n\r\n")
+    const bool sized = read.Info.width == 9 && read.Info.height == 7;
+    EXPECT_TRUE(sized || (read.Info.width == 0 && read.Info.height == 0)) << "cut at " << cut;
+    EXPECT_TRUE(read.Info.comments.empty() || read.Info.comments == "Title:\r\nA walk\r\n\r\n")
         << "cut at " << cut;
     EXPECT_FALSE(read.diagnostics.empty()) << "cut at " << cut;
     EXPECT_TRUE(std::regex_match(read.diagnostics, line)) << read.diagnostics;
@@ -320,14 +320,14 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
 }
 
 TEST(ComReadTest, MissingFileIsReportedWithTheSystemText) {
-  TFileImageInfo info;
-  info.szFileName = "/nonexistent/picture.jpg";
+  FileImageInfo info;
+  info.file_name = "/nonexistent/picture.jpg";
   test::TDetailCapture capture;
   ReadJpegImageInfo(&info);
   EXPECT_EQ(capture.Text(), "COMREAD: No such file or directory\n");
-  EXPECT_TRUE(info.bMissing);
-  EXPECT_EQ(info.Width, 0);
-  EXPECT_EQ(info.szComments, "");
+  EXPECT_TRUE(info.missing);
+  EXPECT_EQ(info.width, 0);
+  EXPECT_EQ(info.comments, "");
 }
 
 }  // namespace

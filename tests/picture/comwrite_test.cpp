@@ -84,10 +84,10 @@ TEST_F(ComWriteTest, CaptionReplacesItsOwnSegmentAndEveryOtherByteStays) {
   const std::string twice = Rewrite(once, "Title:\r\nNewer\r\n\r\n");
   EXPECT_EQ(twice, Bytes({0xFF, 0xD8}) + foreign + kTable + Com("Title:\r\nNewer\r\n\r\n") +
                        kFrame + kScan);
-  TFileImageInfo info;
-  info.szFileName = (dir_ / "out.jpg").string();
+  FileImageInfo info;
+  info.file_name = (dir_ / "out.jpg").string();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, "Title:\r\nNewer\r\n\r\n");
+  EXPECT_EQ(info.comments, "Title:\r\nNewer\r\n\r\n");
 }
 
 TEST_F(ComWriteTest, OlderCaptionsAreDroppedSoThatNoHistoryIsPublished) {
@@ -116,10 +116,10 @@ TEST_F(ComWriteTest, ACaptionNeverDisplacesAnotherProgramsComment) {
   const std::string behind = Bytes({0xFF, 0xD8}) + kFrame + foreign + kScan;
   EXPECT_EQ(Rewrite(behind, "Title:\r\nSea\r\n\r\n"),
             Bytes({0xFF, 0xD8}) + Com("Title:\r\nSea\r\n\r\n") + kFrame + foreign + kScan);
-  TFileImageInfo info;
-  info.szFileName = (dir_ / "out.jpg").string();
+  FileImageInfo info;
+  info.file_name = (dir_ / "out.jpg").string();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, "Title:\r\nSea\r\n\r\n");
+  EXPECT_EQ(info.comments, "Title:\r\nSea\r\n\r\n");
 
   // A caption behind the frame header is the current one: it moves in front of the frame.
   const std::string captionBehind =
@@ -206,11 +206,11 @@ TEST_F(ComWriteTest, InPlaceChangeLeavesNoTemporaryFile) {
   const std::filesystem::path picture = dir_ / "photo.jpg";
   test::WriteFile(picture, test::MakeJpeg(test::SampleArt()));
   ASSERT_TRUE(WriteJpegCommentInPlace(picture, "Title:\r\nSea\r\n\r\n").ok());
-  TFileImageInfo info;
-  info.szFileName = picture.string();
+  FileImageInfo info;
+  info.file_name = picture.string();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, "Title:\r\nSea\r\n\r\n");
-  EXPECT_EQ(info.Width, 9);
+  EXPECT_EQ(info.comments, "Title:\r\nSea\r\n\r\n");
+  EXPECT_EQ(info.width, 9);
   EXPECT_EQ(FilesInDir(), 1);
 
   EXPECT_EQ(WriteJpegCommentInPlace(dir_ / "missing.jpg", "x").code(), Status::Code::kNotFound);
@@ -224,16 +224,16 @@ TEST_F(ComWriteTest, Utf8TextIsWrittenByteForByteAndReadsBackWhole) {
   EXPECT_EQ(Rewrite(input, text),
             Bytes({0xFF, 0xD8, 0xFF}) + Inserted(text) + kFrame.substr(1) + kScan)
       << last_.message();
-  TFileImageInfo info;
-  info.szFileName = (dir_ / "out.jpg").string();
+  FileImageInfo info;
+  info.file_name = (dir_ / "out.jpg").string();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, text);
+  EXPECT_EQ(info.comments, text);
 
   // Control characters are written as given; the reader leaves them out, and the check of
   // the new file expects exactly that.
   EXPECT_NE(Rewrite(input, "caf\xC3\xA9\x01\x1B\x7F!"), "") << last_.message();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, "caf\xC3\xA9!\r\n");
+  EXPECT_EQ(info.comments, "caf\xC3\xA9!\r\n");
 }
 
 TEST_F(ComWriteTest, DjpegDecodesTheRewrittenFileToTheSamePixels) {

@@ -27,7 +27,7 @@ class DecJpegTest : public testing::Test {
   }
 
   Status MakeInline(int width, int height,
-                    TDecodeReduction reduction = TDecodeReduction::DctScaling) {
+                    DecodeReduction reduction = DecodeReduction::kDctScaling) {
     test::TDetailCapture capture;
     Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", width,
                                         height, reduction);
@@ -123,9 +123,9 @@ TEST_F(DecJpegTest, SmallPictureIsDecodedWholeAndEnlargedByReplication) {
 
 TEST_F(DecJpegTest, DecoderScalesByTheRequestOrToFitASize) {
   WriteJpeg(test::GradientArt(403, 301), JpegKind::Baseline);
-  const auto decodedSize = [&](TDecodeJpegParams params) {
-    params.InputFileName = dir_ / "photo.jpg";
-    params.OutputFileName = dir_ / "decoded.gif";
+  const auto decodedSize = [&](DecodeJpegParams params) {
+    params.input_file_name = dir_ / "photo.jpg";
+    params.output_file_name = dir_ / "decoded.gif";
     Result<int> outcome = DecodeJpeg(params);
     EXPECT_TRUE(outcome.ok()) << outcome.status().message();
     EXPECT_EQ(outcome.ok() ? *outcome : -1, 0);
@@ -133,17 +133,17 @@ TEST_F(DecJpegTest, DecoderScalesByTheRequestOrToFitASize) {
     return std::pair{gif.ScreenWidth, gif.ScreenHeight};
   };
   EXPECT_EQ(decodedSize({}), (std::pair{403, 301}));
-  TDecodeJpegParams half;
-  half.ScaleDenominator = 2;
+  DecodeJpegParams half;
+  half.scale_denominator = 2;
   EXPECT_EQ(decodedSize(half), (std::pair{202, 151}));
-  TDecodeJpegParams fitted;
-  fitted.FitWidth = 100;
-  fitted.FitHeight = 60;
+  DecodeJpegParams fitted;
+  fitted.fit_width = 100;
+  fitted.fit_height = 60;
   EXPECT_EQ(decodedSize(fitted), (std::pair{101, 76}));  // 2/8, rounded up
 
   // Both reductions end in an inline image of the display size.
   ASSERT_TRUE(MakeInline(100, 75).ok());
-  ASSERT_TRUE(MakeInline(100, 75, TDecodeReduction::FullSize).ok());
+  ASSERT_TRUE(MakeInline(100, 75, DecodeReduction::kFullSize).ok());
   EXPECT_EQ(Inline().ScreenWidth, 100);
 }
 
@@ -188,9 +188,9 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
     // Inside the scan header either may happen, but never a half-made inline image.
     EXPECT_EQ(FilesInInlineDir(), made.ok() ? 1 : 0) << "cut at " << cut;
   }
-  TDecodeJpegParams params;
-  params.InputFileName = dir_ / "photo.jpg";
-  params.OutputFileName = dir_ / "decoded.gif";
+  DecodeJpegParams params;
+  params.input_file_name = dir_ / "photo.jpg";
+  params.output_file_name = dir_ / "decoded.gif";
   test::TDetailCapture capture;
   Result<int> outcome = DecodeJpeg(params);
   capture.Text();
@@ -208,14 +208,14 @@ TEST_F(DecJpegTest, DamageTheDecoderFillsInIsHandedBackWithTheImage) {
     std::string damage = "left from before";
     test::TDetailCapture capture;
     ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10,
-                                    TDecodeReduction::DctScaling, TOrientation::kNormal, {},
+                                    DecodeReduction::kDctScaling, Orientation::kNormal, {},
                                     &damage)
                     .ok());
     EXPECT_EQ(damage, "");
     test::WriteFile(dir_ / "photo.jpg", test::CutInsideScan(whole));
     const Status made =
-        MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10, TDecodeReduction::DctScaling,
-                            TOrientation::kNormal, {}, &damage);
+        MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10, DecodeReduction::kDctScaling,
+                            Orientation::kNormal, {}, &damage);
     ASSERT_TRUE(made.ok()) << made.message();
     EXPECT_EQ(damage, "Premature end of JPEG file");
     EXPECT_EQ(Inline().ScreenWidth, 20);
@@ -235,14 +235,14 @@ TEST_F(DecJpegTest, TheHookSeesTheInlineImageBeforeItReplacesTheOldOne) {
     return Status::OK();
   };
   ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 9, 7,
-                                  TDecodeReduction::DctScaling, TOrientation::kNormal, note)
+                                  DecodeReduction::kDctScaling, Orientation::kNormal, note)
                   .ok());
   EXPECT_EQ(seen.rfind("GIF87a", 0), 0u);
   EXPECT_EQ(test::ReadFile(inlineFile), seen);
   // A hook that fails stops the replacement: the inline image made before stays.
   const auto refuse = [](const std::filesystem::path&) { return Status::IoError("no notes"); };
   EXPECT_EQ(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 18, 14,
-                                TDecodeReduction::DctScaling, TOrientation::kNormal, refuse)
+                                DecodeReduction::kDctScaling, Orientation::kNormal, refuse)
                 .message(),
             "no notes");
   EXPECT_EQ(test::ReadFile(inlineFile), seen);
@@ -274,22 +274,22 @@ TEST_F(DecJpegTest, ProgressivePicturesAtTheSmallestScaleAreDecodedFromTheirFirs
   // The same coefficients, sent in one scan and in ten: decoded whole, the same pixels.
   test::WriteFile(dir_ / "baseline.jpg", baseline);
   test::WriteFile(dir_ / "progressive.jpg", progressive);
-  Result<TRgbPicture> reference = DecodeJpegToRgb(dir_ / "baseline.jpg", 32, 24);
-  Result<TRgbPicture> early = DecodeJpegToRgb(dir_ / "progressive.jpg", 32, 24);
+  Result<RgbPicture> reference = DecodeJpegToRgb(dir_ / "baseline.jpg", 32, 24);
+  Result<RgbPicture> early = DecodeJpegToRgb(dir_ / "progressive.jpg", 32, 24);
   ASSERT_TRUE(reference.ok() && early.ok());
-  ASSERT_EQ(early->Width, 32);
-  ASSERT_EQ(early->Height, 24);
+  ASSERT_EQ(early->width, 32);
+  ASSERT_EQ(early->height, 24);
   // The coefficients of the first scans may lack their last bit, which moves a pixel of
   // this busy picture by a level or two on average, by one colour quantization step at most.
   int worst = 0;
   long long total = 0;
-  for (std::size_t i = 0; i < reference->Pixels.size(); ++i) {
-    const int difference = std::abs(reference->Pixels[i] - early->Pixels[i]);
+  for (std::size_t i = 0; i < reference->pixels.size(); ++i) {
+    const int difference = std::abs(reference->pixels[i] - early->pixels[i]);
     worst = std::max(worst, difference);
     total += difference;
   }
   EXPECT_LE(worst, 16);
-  EXPECT_LE(static_cast<double>(total) / reference->Pixels.size(), 2.0);
+  EXPECT_LE(static_cast<double>(total) / reference->pixels.size(), 2.0);
   // Cut inside the scan of the luma's fine detail: at the smallest scale the cut is never
   // reached, so the picture comes out whole and without a warning; at a larger scale the
   // decoder runs into it.
@@ -299,9 +299,9 @@ TEST_F(DecJpegTest, ProgressivePicturesAtTheSmallestScaleAreDecodedFromTheirFirs
   test::WriteFile(dir_ / "cut.jpg", progressive.substr(0, scan + 200));
   {
     test::TDetailCapture capture;
-    Result<TRgbPicture> cut = DecodeJpegToRgb(dir_ / "cut.jpg", 32, 24);
+    Result<RgbPicture> cut = DecodeJpegToRgb(dir_ / "cut.jpg", 32, 24);
     ASSERT_TRUE(cut.ok());
-    EXPECT_EQ(cut->Pixels, early->Pixels);
+    EXPECT_EQ(cut->pixels, early->pixels);
     EXPECT_EQ(capture.Text(), "");
   }
   test::TDetailCapture capture;
@@ -312,8 +312,8 @@ TEST_F(DecJpegTest, ProgressivePicturesAtTheSmallestScaleAreDecodedFromTheirFirs
   ASSERT_TRUE(MakeInline(32, 24).ok()) << diagnostics_;
   EXPECT_EQ(Inline().ScreenWidth, 32);
   EXPECT_TRUE(Near(ColourAt(Inline(), 5, 5),
-                   {early->Pixels[(5 * 32 + 5) * 3], early->Pixels[(5 * 32 + 5) * 3 + 1],
-                    early->Pixels[(5 * 32 + 5) * 3 + 2]},
+                   {early->pixels[(5 * 32 + 5) * 3], early->pixels[(5 * 32 + 5) * 3 + 1],
+                    early->pixels[(5 * 32 + 5) * 3 + 2]},
                    24));
 }
 
@@ -338,7 +338,7 @@ TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
     WriteJpeg(test::EnlargeArt(test::ParseArt(stored[tag - 1]), 8), JpegKind::Baseline);
     test::TDetailCapture capture;
     ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", 24, 16,
-                                    TDecodeReduction::DctScaling, OrientationFromTag(tag))
+                                    DecodeReduction::kDctScaling, OrientationFromTag(tag))
                     .ok())
         << capture.Text();
     const test::TGifPicture gif = Inline();

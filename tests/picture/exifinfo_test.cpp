@@ -9,7 +9,7 @@
 namespace pix {
 namespace {
 
-TExifInfo ReadFields(const test::TExifFields& fields) {
+ExifInfo ReadFields(const test::TExifFields& fields) {
   return ReadExifInfo(test::ExifSegment(fields).Payload);
 }
 
@@ -17,43 +17,43 @@ TEST(ExifInfoTest, TagsAreReadInBothByteOrders) {
   for (bool bigEndian : {false, true}) {
     test::TExifFields fields;
     fields.BigEndian = bigEndian;
-    fields.Orientation = 6;
+    fields.orientation = 6;
     fields.ImageDescription = "Harbour at dawn";
     fields.Make = "Canon";
     fields.Model = "Canon EOS R5";
     fields.DateTimeOriginal = "2024:06:01 14:03:22";
-    const TExifInfo info = ReadFields(fields);
-    EXPECT_EQ(info.Orientation, TOrientation::kRotate90) << bigEndian;
-    EXPECT_EQ(info.Description, "Harbour at dawn");
-    EXPECT_EQ(info.Make, "Canon");
-    EXPECT_EQ(info.Model, "Canon EOS R5");
-    EXPECT_EQ(info.DateTaken, "2024-06-01T14:03:22");
+    const ExifInfo info = ReadFields(fields);
+    EXPECT_EQ(info.orientation, Orientation::kRotate90) << bigEndian;
+    EXPECT_EQ(info.description, "Harbour at dawn");
+    EXPECT_EQ(info.make, "Canon");
+    EXPECT_EQ(info.model, "Canon EOS R5");
+    EXPECT_EQ(info.date_taken, "2024-06-01T14:03:22");
   }
 }
 
 TEST(ExifInfoTest, MissingOrImpossibleValuesAreUnknown) {
-  const TExifInfo none = ReadExifInfo({});
-  EXPECT_EQ(none.Orientation, TOrientation::kNormal);
-  EXPECT_EQ(none.Description, "");
-  EXPECT_EQ(none.DateTaken, "");
+  const ExifInfo none = ReadExifInfo({});
+  EXPECT_EQ(none.orientation, Orientation::kNormal);
+  EXPECT_EQ(none.description, "");
+  EXPECT_EQ(none.date_taken, "");
   test::TExifFields fields;
-  fields.Orientation = 9;
+  fields.orientation = 9;
   fields.DateTimeOriginal = "0000:00:00 00:00:00";
-  const TExifInfo odd = ReadFields(fields);
-  EXPECT_EQ(odd.Orientation, TOrientation::kNormal);
-  EXPECT_EQ(odd.DateTaken, "");
+  const ExifInfo odd = ReadFields(fields);
+  EXPECT_EQ(odd.orientation, Orientation::kNormal);
+  EXPECT_EQ(odd.date_taken, "");
   // A TIFF header whose first IFD lies past the end of the data.
-  EXPECT_EQ(ReadExifInfo(std::string("Exif\0\0MM\0\x2A\0\0\x01\x00", 14)).Orientation,
-            TOrientation::kNormal);
+  EXPECT_EQ(ReadExifInfo(std::string("Exif\0\0MM\0\x2A\0\0\x01\x00", 14)).orientation,
+            Orientation::kNormal);
 }
 
 TEST(ExifInfoTest, TextsAreCleanedAndLatin1BecomesUtf8) {
   test::TExifFields fields;
   fields.ImageDescription = "  Caf\xE9 \x01on the  corner\r\n ";
   fields.Make = "NIKON CORPORATION   ";
-  const TExifInfo info = ReadFields(fields);
-  EXPECT_EQ(info.Description, "Caf\xC3\xA9 on the  corner");
-  EXPECT_EQ(info.Make, "NIKON CORPORATION");
+  const ExifInfo info = ReadFields(fields);
+  EXPECT_EQ(info.description, "Caf\xC3\xA9 on the  corner");
+  EXPECT_EQ(info.make, "NIKON CORPORATION");
 }
 
 TEST(ExifInfoTest, CameraPlaceholdersAreNoDescription) {
@@ -64,7 +64,7 @@ TEST(ExifInfoTest, CameraPlaceholdersAreNoDescription) {
     fields.Make = "PENTAX";
     fields.Model = "Pentax K-1";
     fields.ImageDescription = placeholder;
-    EXPECT_EQ(ReadFields(fields).Description, "") << placeholder;
+    EXPECT_EQ(ReadFields(fields).description, "") << placeholder;
   }
   EXPECT_FALSE(IsCameraPlaceholderDescription("SONY DSC at the lake", "SONY", "ILCE-7M3"));
   EXPECT_FALSE(IsCameraPlaceholderDescription("Olympus mountains", "OLYMPUS", "E-M5"));

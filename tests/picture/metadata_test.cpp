@@ -23,7 +23,7 @@ using test::Bytes;
 
 test::TJpegOptions EverySource() {
   test::TExifFields exif;
-  exif.Orientation = 8;
+  exif.orientation = 8;
   exif.ImageDescription = "From EXIF";
   exif.Make = "SONY";
   exif.Model = "ILCE-7M3";
@@ -54,13 +54,13 @@ bool IsUtf8(const std::string& text) {
 }
 
 // What every reading must give, whatever the bytes were.
-void ExpectWellFormed(const TPictureMetadata& metadata, const std::string& context) {
-  const int orientation = static_cast<int>(metadata.Exif.Orientation);
+void ExpectWellFormed(const PictureMetadata& metadata, const std::string& context) {
+  const int orientation = static_cast<int>(metadata.exif.orientation);
   EXPECT_TRUE(orientation >= 1 && orientation <= 8) << context;
-  EXPECT_TRUE(metadata.Exif.DateTaken.empty() || metadata.Exif.DateTaken.size() == 19) << context;
+  EXPECT_TRUE(metadata.exif.date_taken.empty() || metadata.exif.date_taken.size() == 19) << context;
   for (const std::string* text :
-       {&metadata.Exif.Description, &metadata.Exif.Make, &metadata.Exif.Model,
-        &metadata.XmpDescription, &metadata.IptcCaption}) {
+       {&metadata.exif.description, &metadata.exif.make, &metadata.exif.model,
+        &metadata.xmp_description, &metadata.iptc_caption}) {
     EXPECT_LE(text->size(), kMaxMetadataTextLength) << context;
     EXPECT_TRUE(IsUtf8(*text)) << context;
     EXPECT_EQ(text->find('\0'), std::string::npos) << context;
@@ -68,21 +68,21 @@ void ExpectWellFormed(const TPictureMetadata& metadata, const std::string& conte
 }
 
 // The segments the caption reader's header walk keeps along the way.
-TJpegMetadataSegments SegmentsOfHeaderWalk(const fs::path& file, TFileImageInfo* info = nullptr) {
-  TFileImageInfo own;
-  TFileImageInfo& read = info != nullptr ? *info : own;
-  TJpegMetadataSegments segments;
-  read.szFileName = file.string();
-  read.pMetadataSegments = &segments;
+JpegMetadataSegments SegmentsOfHeaderWalk(const fs::path& file, FileImageInfo* info = nullptr) {
+  FileImageInfo own;
+  FileImageInfo& read = info != nullptr ? *info : own;
+  JpegMetadataSegments segments;
+  read.file_name = file.string();
+  read.metadata_segments = &segments;
   ReadJpegImageInfo(&read);
   return segments;
 }
 
-void ExpectSameSegments(const TJpegMetadataSegments& a, const TJpegMetadataSegments& b,
+void ExpectSameSegments(const JpegMetadataSegments& a, const JpegMetadataSegments& b,
                         const std::string& context) {
-  EXPECT_EQ(a.Exif, b.Exif) << context;
-  EXPECT_EQ(a.Xmp, b.Xmp) << context;
-  EXPECT_EQ(a.Photoshop, b.Photoshop) << context;
+  EXPECT_EQ(a.exif, b.exif) << context;
+  EXPECT_EQ(a.xmp, b.xmp) << context;
+  EXPECT_EQ(a.photoshop, b.photoshop) << context;
 }
 
 TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
@@ -91,18 +91,18 @@ TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
     test::TJpegOptions options = EverySource();
     options.Jfif = jfif;  // cameras start with their EXIF segment
     test::WriteFile(dir / "photo.jpg", test::MakeJpeg(test::SampleArt(), options));
-    const TPictureMetadata metadata = ReadJpegMetadata(dir / "photo.jpg");
-    EXPECT_EQ(metadata.Exif.Orientation, TOrientation::kRotate270);
-    EXPECT_EQ(metadata.Exif.Description, "From EXIF");
-    EXPECT_EQ(metadata.Exif.DateTaken, "2023-12-24T18:30:00");
-    EXPECT_EQ(metadata.XmpDescription, "From XMP");
-    EXPECT_EQ(metadata.IptcCaption, "From IPTC");
+    const PictureMetadata metadata = ReadJpegMetadata(dir / "photo.jpg");
+    EXPECT_EQ(metadata.exif.orientation, Orientation::kRotate270);
+    EXPECT_EQ(metadata.exif.description, "From EXIF");
+    EXPECT_EQ(metadata.exif.date_taken, "2023-12-24T18:30:00");
+    EXPECT_EQ(metadata.xmp_description, "From XMP");
+    EXPECT_EQ(metadata.iptc_caption, "From IPTC");
     // The caption reader's walk keeps the same segments while it reads size and comment.
-    TFileImageInfo info;
+    FileImageInfo info;
     ExpectSameSegments(SegmentsOfHeaderWalk(dir / "photo.jpg", &info),
                        ReadJpegMetadataSegments(dir / "photo.jpg"), jfif ? "JFIF" : "camera");
-    EXPECT_EQ(info.Width, test::SampleArt().Width);
-    EXPECT_EQ(info.szComments, "A plain comment\r\n");
+    EXPECT_EQ(info.width, test::SampleArt().Width);
+    EXPECT_EQ(info.comments, "A plain comment\r\n");
   }
 }
 
@@ -110,7 +110,7 @@ TEST(JpegMetadataTest, OnlyTheHeaderIsRead) {
   test::TempDir dir;
   // SOI, then straight to a scan; an EXIF segment after it is data of the scan, not metadata.
   test::TExifFields exif;
-  exif.Orientation = 3;
+  exif.orientation = 3;
   const std::string payload = test::ExifSegment(exif).Payload;
   test::WriteFile(dir / "late.jpg", Bytes({0xFF, 0xD8,              // SOI
                                            0xFF, 0xDA, 0x00, 0x02,  // SOS, empty header
@@ -118,10 +118,10 @@ TEST(JpegMetadataTest, OnlyTheHeaderIsRead) {
                                            static_cast<int>(payload.size() + 2) >> 8,  // its length
                                            static_cast<int>(payload.size() + 2) & 0xFF}) +
                                         payload);
-  EXPECT_EQ(ReadJpegMetadata(dir / "late.jpg").Exif.Orientation, TOrientation::kNormal);
-  EXPECT_EQ(ReadJpegMetadata(dir / "missing.jpg").Exif.Orientation, TOrientation::kNormal);
+  EXPECT_EQ(ReadJpegMetadata(dir / "late.jpg").exif.orientation, Orientation::kNormal);
+  EXPECT_EQ(ReadJpegMetadata(dir / "missing.jpg").exif.orientation, Orientation::kNormal);
   test::WriteFile(dir / "gif.jpg", test::MakeGif(test::SimpleGif(2, 2, {0, 1, 1, 0})));
-  EXPECT_TRUE(ReadJpegMetadataSegments(dir / "gif.jpg").Exif.empty());
+  EXPECT_TRUE(ReadJpegMetadataSegments(dir / "gif.jpg").exif.empty());
 }
 
 TEST(JpegMetadataTest, PhotoshopResourcesOfSeveralSegmentsAreJoinedUpToTheirCap) {
@@ -140,7 +140,7 @@ TEST(JpegMetadataTest, PhotoshopResourcesOfSeveralSegmentsAreJoinedUpToTheirCap)
         {0xED, "Photoshop 3.0" + std::string(1, '\0') + all.substr(at, 60000)});
   }
   test::WriteFile(dir / "photo.jpg", test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(ReadJpegMetadata(dir / "photo.jpg").IptcCaption, "Caption");
+  EXPECT_EQ(ReadJpegMetadata(dir / "photo.jpg").iptc_caption, "Caption");
   // The same behind one more resource of 60000 bytes: the caption lies past the cap, and
   // nothing after the first segment that did not fit is kept.
   const std::string first = "8BIM" +
@@ -150,9 +150,9 @@ TEST(JpegMetadataTest, PhotoshopResourcesOfSeveralSegmentsAreJoinedUpToTheirCap)
   options.Segments.insert(options.Segments.begin(),
                           {0xED, "Photoshop 3.0" + std::string(1, '\0') + first});
   test::WriteFile(dir / "photo.jpg", test::MakeJpeg(test::SampleArt(), options));
-  const TJpegMetadataSegments segments = ReadJpegMetadataSegments(dir / "photo.jpg");
-  EXPECT_LE(segments.Photoshop.size(), kMaxPhotoshopResourceBytes);
-  EXPECT_EQ(ParseJpegMetadata(segments).IptcCaption, "");
+  const JpegMetadataSegments segments = ReadJpegMetadataSegments(dir / "photo.jpg");
+  EXPECT_LE(segments.photoshop.size(), kMaxPhotoshopResourceBytes);
+  EXPECT_EQ(ParseJpegMetadata(segments).iptc_caption, "");
   ExpectSameSegments(SegmentsOfHeaderWalk(dir / "photo.jpg"), segments, "past the cap");
 }
 
@@ -171,15 +171,15 @@ TEST(JpegMetadataTest, CutFilesGiveWhatTheyStillHold) {
     // A new file each time: rewriting one file makes the file system flush it every time.
     const fs::path file = dir / ("cut-" + std::to_string(cut) + ".jpg");
     test::WriteFile(file, whole.substr(0, cut));
-    const TPictureMetadata metadata = ReadJpegMetadata(file);
+    const PictureMetadata metadata = ReadJpegMetadata(file);
     ExpectWellFormed(metadata, "cut at " + std::to_string(cut));
     // A source is either read whole or not at all.
-    EXPECT_TRUE(metadata.XmpDescription.empty() || metadata.XmpDescription == "From XMP");
-    EXPECT_TRUE(metadata.IptcCaption.empty() || metadata.IptcCaption == "From IPTC");
-    const TPictureMetadata walked = ParseJpegMetadata(SegmentsOfHeaderWalk(file));
+    EXPECT_TRUE(metadata.xmp_description.empty() || metadata.xmp_description == "From XMP");
+    EXPECT_TRUE(metadata.iptc_caption.empty() || metadata.iptc_caption == "From IPTC");
+    const PictureMetadata walked = ParseJpegMetadata(SegmentsOfHeaderWalk(file));
     ExpectWellFormed(walked, "header walk, cut at " + std::to_string(cut));
-    EXPECT_TRUE(walked.XmpDescription.empty() || walked.XmpDescription == "From XMP");
-    EXPECT_TRUE(walked.IptcCaption.empty() || walked.IptcCaption == "From IPTC");
+    EXPECT_TRUE(walked.xmp_description.empty() || walked.xmp_description == "From XMP");
+    EXPECT_TRUE(walked.iptc_caption.empty() || walked.iptc_caption == "From IPTC");
   }
 }
 
@@ -214,12 +214,12 @@ TEST(JpegMetadataTest, DamagedSegmentsNeverBreakTheReaders) {
       ExpectWellFormed(ReadJpegMetadata(file), context);
     }
     // ...and each reader on its own payload, where every byte is reached.
-    TJpegMetadataSegments segments;
-    segments.Exif = damage(exif, 6, exif.size());
-    segments.Xmp = damage(xmp.Payload.substr(29), 0, xmp.Payload.size() - 29);
-    segments.Photoshop = damage(iptc, 0, iptc.size());
-    if (round % 3 == 0) segments.Exif.resize(random() % segments.Exif.size());
-    if (round % 5 == 0) segments.Photoshop.resize(random() % segments.Photoshop.size());
+    JpegMetadataSegments segments;
+    segments.exif = damage(exif, 6, exif.size());
+    segments.xmp = damage(xmp.Payload.substr(29), 0, xmp.Payload.size() - 29);
+    segments.photoshop = damage(iptc, 0, iptc.size());
+    if (round % 3 == 0) segments.exif.resize(random() % segments.exif.size());
+    if (round % 5 == 0) segments.photoshop.resize(random() % segments.photoshop.size());
     ExpectWellFormed(ParseJpegMetadata(segments), context);
     if (HasFailure()) break;
   }

@@ -51,7 +51,7 @@ TEST(OrientationTest, EachTagValueShowsWhatAViewerShows) {
       {"cf", "be", "ad"},  // 8: a quarter turn counter-clockwise
   };
   for (int tag = 1; tag <= 8; ++tag) {
-    const TOrientation orientation = OrientationFromTag(tag);
+    const Orientation orientation = OrientationFromTag(tag);
     // Resized to its own size, so that only the turn changes it.
     const int width = SwapsSides(orientation) ? 2 : 3;
     const int height = SwapsSides(orientation) ? 3 : 2;
@@ -67,7 +67,7 @@ TEST(OrientationTest, EachTagValueShowsWhatAViewerShows) {
     EXPECT_EQ(SwapsSides(orientation), tag >= 5);
   }
   for (long value : {0L, 9L, -1L, 65535L}) {
-    EXPECT_EQ(OrientationFromTag(value), TOrientation::kNormal) << value;
+    EXPECT_EQ(OrientationFromTag(value), Orientation::kNormal) << value;
   }
 }
 
@@ -85,7 +85,7 @@ TEST(OrientationTest, ImagesKeepTheirPlaceOnTheTurnedScreen) {
   picture.Frames.push_back(corner);
   test::WriteFile(dir / "stored.gif", test::MakeGif(picture));
   ASSERT_TRUE(
-      ResizeGifToSize(3, 5, dir / "stored.gif", dir / "stored.gif", TOrientation::kRotate90).ok());
+      ResizeGifToSize(3, 5, dir / "stored.gif", dir / "stored.gif", Orientation::kRotate90).ok());
   const test::TGifPicture gif = test::ReadGif(dir / "stored.gif");
   EXPECT_EQ(gif.ScreenWidth, 3);
   EXPECT_EQ(gif.ScreenHeight, 5);
@@ -105,7 +105,7 @@ TEST(OrientationTest, ReducedAndTurnedToTheShownSize) {
   // 4 x 2 stored, shown 1 x 2 after a quarter turn: reduced to 2 x 1 first, then turned.
   test::WriteFile(dir / "stored.gif", test::MakeGif(LetterGif({"aabb", "aabb"})));
   ASSERT_TRUE(
-      ResizeGifToSize(1, 2, dir / "stored.gif", dir / "shown.gif", TOrientation::kRotate90).ok());
+      ResizeGifToSize(1, 2, dir / "stored.gif", dir / "shown.gif", Orientation::kRotate90).ok());
   EXPECT_EQ(LettersOf(test::ReadGif(dir / "shown.gif").Frames.at(0)),
             (std::vector<std::string>{"a", "b"}));
 }

@@ -73,10 +73,10 @@ bool IsNoLongerInterlaced(const fs::path& path) {
 }
 
 bool HasNewCaption(const fs::path& path) {
-  TFileImageInfo info;
-  info.szFileName = path.string();
+  FileImageInfo info;
+  info.file_name = path.string();
   ReadJpegImageInfo(&info);
-  return info.szComments == "Caption:\r\nNew\r\n\r\n";
+  return info.comments == "Caption:\r\nNew\r\n\r\n";
 }
 
 const TRewrite kDeinterlace{

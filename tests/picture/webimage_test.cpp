@@ -49,22 +49,22 @@ test::TPixelArt DetailedArt(int width, int height) {
 }
 
 // The exact reduction by a whole factor: every block of pixels averaged in linear light.
-TRgbPicture BlockAverage(const TRgbPicture& in, int factor) {
-  TRgbPicture out;
-  out.Width = in.Width / factor;
-  out.Height = in.Height / factor;
-  out.Pixels.resize(static_cast<std::size_t>(out.Width) * out.Height * 3);
-  for (int y = 0; y < out.Height; ++y) {
-    for (int x = 0; x < out.Width; ++x) {
+RgbPicture BlockAverage(const RgbPicture& in, int factor) {
+  RgbPicture out;
+  out.width = in.width / factor;
+  out.height = in.height / factor;
+  out.pixels.resize(static_cast<std::size_t>(out.width) * out.height * 3);
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
       for (int c = 0; c < 3; ++c) {
         double sum = 0;
         for (int dy = 0; dy < factor; ++dy) {
           for (int dx = 0; dx < factor; ++dx) {
-            sum += Linear(in.Pixels[(static_cast<std::size_t>(y * factor + dy) * in.Width +
+            sum += Linear(in.pixels[(static_cast<std::size_t>(y * factor + dy) * in.width +
                                      x * factor + dx) * 3 + c]);
           }
         }
-        out.Pixels[(static_cast<std::size_t>(y) * out.Width + x) * 3 + c] =
+        out.pixels[(static_cast<std::size_t>(y) * out.width + x) * 3 + c] =
             static_cast<std::uint8_t>(Encoded(sum / (factor * factor)));
       }
     }
@@ -101,26 +101,26 @@ class WebImageTest : public testing::Test {
 TEST_F(WebImageTest, ReductionHappensInLinearLight) {
   // Black and white stripes one pixel wide, halved: the light of each pair is half of
   // white's, which sRGB writes as 188, not the 128 of averaging the coded values.
-  TRgbPicture stripes;
-  stripes.Width = 40;
-  stripes.Height = 2;
+  RgbPicture stripes;
+  stripes.width = 40;
+  stripes.height = 2;
   for (int y = 0; y < 2; ++y) {
     for (int x = 0; x < 40; ++x) {
       const std::uint8_t v = x % 2 ? 255 : 0;
-      stripes.Pixels.insert(stripes.Pixels.end(), {v, v, v});
+      stripes.pixels.insert(stripes.pixels.end(), {v, v, v});
     }
   }
-  stripes.IccProfile = {1, 2, 3};
-  const TRgbPicture half = ResampleInLinearLight(stripes, 20, 1);
-  ASSERT_EQ(half.Pixels.size(), 60u);
+  stripes.icc_profile = {1, 2, 3};
+  const RgbPicture half = ResampleInLinearLight(stripes, 20, 1);
+  ASSERT_EQ(half.pixels.size(), 60u);
   // Away from the edges, where the filter reaches past the picture.
-  for (std::size_t i = 4 * 3; i < 16 * 3; ++i) EXPECT_NEAR(half.Pixels[i], 188, 1) << i;
-  EXPECT_EQ(half.IccProfile, stripes.IccProfile);
+  for (std::size_t i = 4 * 3; i < 16 * 3; ++i) EXPECT_NEAR(half.pixels[i], 188, 1) << i;
+  EXPECT_EQ(half.icc_profile, stripes.icc_profile);
   // Enlarging keeps a flat colour flat.
-  TRgbPicture grey;
-  grey.Width = grey.Height = 3;
-  grey.Pixels.assign(27, 77);
-  for (const std::uint8_t v : ResampleInLinearLight(grey, 7, 5).Pixels) EXPECT_EQ(v, 77);
+  RgbPicture grey;
+  grey.width = grey.height = 3;
+  grey.pixels.assign(27, 77);
+  for (const std::uint8_t v : ResampleInLinearLight(grey, 7, 5).pixels) EXPECT_EQ(v, 77);
 }
 
 TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
@@ -128,25 +128,25 @@ TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
   test::TJpegOptions fine;
   fine.Quality = 95;
   test::WriteFile(source, test::MakeJpeg(DetailedArt(900, 600), fine));
-  Result<TRgbPicture> full = DecodeJpegToRgb(source, 0, 0);
+  Result<RgbPicture> full = DecodeJpegToRgb(source, 0, 0);
   ASSERT_TRUE(full.ok()) << full.status().message();
   // A sixth: the decoder's nearest scale (2/8) leaves the GIF path pixels to drop.
-  const TRgbPicture reference = BlockAverage(*full, 6);
+  const RgbPicture reference = BlockAverage(*full, 6);
 
-  TWebImageRequest request;
-  request.Source = source;
-  request.Width = 150;
-  request.Height = 100;
-  request.Target = dir / "inline" / "detail.jpg";
+  WebImageRequest request;
+  request.source = source;
+  request.width = 150;
+  request.height = 100;
+  request.target = dir / "inline" / "detail.jpg";
   fs::create_directories(dir / "inline");
   ASSERT_TRUE(MakeWebImage(request).ok());
-  const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(request.Target));
+  const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(request.target));
   ASSERT_EQ(jpeg.Width, 150);
   ASSERT_EQ(jpeg.Height, 100);
   ASSERT_EQ(jpeg.Components, 3);
   // Measured: 38.7 dB at quality 82 (WebP 38.4 dB); the GIF path's inline image of the same
   // size, a 256-colour picture with pixels dropped, 30.5 dB.
-  const double jpegPsnr = Psnr(jpeg.Samples, reference.Pixels);
+  const double jpegPsnr = Psnr(jpeg.Samples, reference.pixels);
   EXPECT_GT(jpegPsnr, 36.0);
   const fs::path gifFile = dir / "inline" / "detail.gif";
   ASSERT_TRUE(MakeJpegInlineImage(source, gifFile, 150, 100).ok());
@@ -157,17 +157,17 @@ TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
     const test::Rgb& colour = gif.GlobalColors[index];
     gifPixels.insert(gifPixels.end(), {colour.R, colour.G, colour.B});
   }
-  EXPECT_GT(jpegPsnr, Psnr(gifPixels, reference.Pixels) + 3.0);
+  EXPECT_GT(jpegPsnr, Psnr(gifPixels, reference.pixels) + 3.0);
 
-  request.Target = dir / "inline" / "detail.webp";
-  request.Format = TWebImageFormat::kWebP;
+  request.target = dir / "inline" / "detail.webp";
+  request.format = WebImageFormat::kWebP;
   ASSERT_TRUE(MakeWebImage(request).ok());
   int width = 0;
   int height = 0;
-  const std::vector<std::uint8_t> webp = DecodeWebPFile(request.Target, &width, &height);
+  const std::vector<std::uint8_t> webp = DecodeWebPFile(request.target, &width, &height);
   ASSERT_EQ(width, 150);
   ASSERT_EQ(height, 100);
-  EXPECT_GT(Psnr(webp, reference.Pixels), 36.0);
+  EXPECT_GT(Psnr(webp, reference.pixels), 36.0);
 }
 
 TEST_F(WebImageTest, APictureStoredOnItsSideComesOutUprightWithOnlyItsColourProfile) {
@@ -184,32 +184,32 @@ TEST_F(WebImageTest, APictureStoredOnItsSideComesOutUprightWithOnlyItsColourProf
   const std::string profile = "a colour profile's bytes";
   test::TJpegOptions options;
   test::TExifFields exif;
-  exif.Orientation = 6;
+  exif.orientation = 6;
   exif.Make = "Camera Maker";
   options.Segments.push_back(test::ExifSegment(exif));
   options.Segments.push_back({0xE2, std::string("ICC_PROFILE\0\1\1", 14) + profile});
   const fs::path source = dir / "side.jpg";
   test::WriteFile(source, test::MakeJpeg(art, options));
 
-  for (const TWebImageFormat format : {TWebImageFormat::kJpeg, TWebImageFormat::kWebP}) {
-    TWebImageRequest request;
-    request.Source = source;
-    request.Target = dir / (format == TWebImageFormat::kJpeg ? "up.jpg" : "up.webp");
-    request.Format = format;
-    request.Width = 16;  // Upright: taller than wide.
-    request.Height = 32;
-    request.Orientation = TOrientation::kRotate90;
+  for (const WebImageFormat format : {WebImageFormat::kJpeg, WebImageFormat::kWebP}) {
+    WebImageRequest request;
+    request.source = source;
+    request.target = dir / (format == WebImageFormat::kJpeg ? "up.jpg" : "up.webp");
+    request.format = format;
+    request.width = 16;  // Upright: taller than wide.
+    request.height = 32;
+    request.orientation = Orientation::kRotate90;
     ASSERT_TRUE(MakeWebImage(request).ok());
     int width = 0;
     int height = 0;
-    ASSERT_TRUE(GetWebImageSize(request.Target, &width, &height).ok());
+    ASSERT_TRUE(GetWebImageSize(request.target, &width, &height).ok());
     EXPECT_EQ(width, 16);
     EXPECT_EQ(height, 32);
-    const std::string bytes = test::ReadFile(request.Target);
+    const std::string bytes = test::ReadFile(request.target);
     EXPECT_NE(bytes.find(profile), std::string::npos) << "the colour profile is kept";
     EXPECT_EQ(bytes.find("Exif"), std::string::npos) << "no EXIF data is published";
     EXPECT_EQ(bytes.find("Camera Maker"), std::string::npos);
-    if (format == TWebImageFormat::kJpeg) {
+    if (format == WebImageFormat::kJpeg) {
       const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(bytes);
       EXPECT_GT(jpeg.Samples[(2 * 16 + 8) * 3], 150) << "red at the top";
       EXPECT_GT(jpeg.Samples[(29 * 16 + 8) * 3 + 2], 150) << "blue at the bottom";
@@ -224,79 +224,79 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
   test::TJpegOptions options;
   options.Quality = 95;
   test::TExifFields exif;
-  exif.Orientation = 6;
+  exif.orientation = 6;
   options.Segments.push_back(test::ExifSegment(exif));
   test::WriteFile(source, test::MakeJpeg(DetailedArt(900, 600), options));
-  Result<TRgbPicture> full = DecodeJpegToRgb(source, 0, 0);
+  Result<RgbPicture> full = DecodeJpegToRgb(source, 0, 0);
   ASSERT_TRUE(full.ok()) << full.status().message();
-  const TRgbPicture reference = TurnUpright(BlockAverage(*full, 6), TOrientation::kRotate90);
+  const RgbPicture reference = TurnUpright(BlockAverage(*full, 6), Orientation::kRotate90);
 
-  std::vector<TWebImageRequest> requests(3);
-  for (TWebImageRequest& request : requests) {
-    request.Source = source;
-    request.Orientation = TOrientation::kRotate90;
+  std::vector<WebImageRequest> requests(3);
+  for (WebImageRequest& request : requests) {
+    request.source = source;
+    request.orientation = Orientation::kRotate90;
   }
-  requests[0].Target = dir / "inline.jpg";  // The inline image, upright.
-  requests[0].Width = 100;
-  requests[0].Height = 150;
-  requests[1].Target = dir / "detail.webp";  // The detail image, three times larger.
-  requests[1].Format = TWebImageFormat::kWebP;
-  requests[1].Width = 300;
-  requests[1].Height = 450;
-  requests[2].Target = dir / "none.jpg";  // No image can have no pixels.
-  requests[2].Width = 0;
-  requests[2].Height = 10;
+  requests[0].target = dir / "inline.jpg";  // The inline image, upright.
+  requests[0].width = 100;
+  requests[0].height = 150;
+  requests[1].target = dir / "detail.webp";  // The detail image, three times larger.
+  requests[1].format = WebImageFormat::kWebP;
+  requests[1].width = 300;
+  requests[1].height = 450;
+  requests[2].target = dir / "none.jpg";  // No image can have no pixels.
+  requests[2].width = 0;
+  requests[2].height = 10;
   const std::vector<Status> outcomes = MakeWebImages(requests);
   ASSERT_EQ(outcomes.size(), 3u);
   EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
   EXPECT_TRUE(outcomes[1].ok()) << outcomes[1].message();
   EXPECT_EQ(outcomes[2].code(), Status::Code::kInvalidArgument);
-  EXPECT_FALSE(fs::exists(requests[2].Target));
+  EXPECT_FALSE(fs::exists(requests[2].target));
 
   const test::TDecodedJpeg inlineImage =
-      test::DecodeJpegBytes(test::ReadFile(requests[0].Target));
+      test::DecodeJpegBytes(test::ReadFile(requests[0].target));
   ASSERT_EQ(inlineImage.Width, 100);
   ASSERT_EQ(inlineImage.Height, 150);
   // Reduced from the pixels decoded for the larger image, the inline image comes at least as
   // close to the exact reduction as one decoded for itself (measured: 40.4 dB).
-  EXPECT_GT(Psnr(inlineImage.Samples, reference.Pixels), 36.0);
+  EXPECT_GT(Psnr(inlineImage.Samples, reference.pixels), 36.0);
   int width = 0;
   int height = 0;
-  const std::vector<std::uint8_t> detail = DecodeWebPFile(requests[1].Target, &width, &height);
+  const std::vector<std::uint8_t> detail = DecodeWebPFile(requests[1].target, &width, &height);
   ASSERT_EQ(width, 300);
   ASSERT_EQ(height, 450);
   // The detail image, brought down to the inline image's size, shows the same upright
   // picture (measured: 39.3 dB); one turned the wrong way would not come near.
-  TRgbPicture detailPicture;
-  detailPicture.Width = width;
-  detailPicture.Height = height;
-  detailPicture.Pixels = detail;
-  EXPECT_GT(Psnr(BlockAverage(detailPicture, 3).Pixels, reference.Pixels), 33.0);
+  RgbPicture detailPicture;
+  detailPicture.width = width;
+  detailPicture.height = height;
+  detailPicture.pixels = detail;
+  EXPECT_GT(Psnr(BlockAverage(detailPicture, 3).pixels, reference.pixels), 33.0);
 }
 
 TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) {
   const std::string whole = test::MakeJpeg(test::GradientArt(64, 48));
   test::WriteFile(dir / "cut.jpg", test::CutInsideScan(whole));
   test::WriteFile(dir / "whole.jpg", whole);
-  std::vector<TWebImageRequest> requests(2);
+  std::vector<WebImageRequest> requests(2);
   std::vector<std::string> seen(2);
   std::vector<std::string> targetWhenSeen(2);
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    requests[i].Source = dir / "cut.jpg";
+    requests[i].source = dir / "cut.jpg";
     requests[i].before_replace = [&, i](const fs::path& finished) {
       seen[i] = test::ReadFile(finished);
-      targetWhenSeen[i] = test::ReadFile(requests[i].Target);
+      targetWhenSeen[i] = test::ReadFile(requests[i].target);
       return Status::OK();
     };
   }
-  requests[0].Target = dir / "inline.jpg";
-  requests[0].Width = 32;
-  requests[0].Height = 24;
-  requests[1].Target = dir / "detail.webp";
-  requests[1].Format = TWebImageFormat::kWebP;
-  requests[1].Width = 64;
-  requests[1].Height = 48;
-  test::WriteFile(requests[1].Target, "old detail image");
+  requests[0].target = dir / "inline.jpg";
+  requests[0].width = 32;
+  requests[0].height = 24;
+  requests[1].target = dir / "detail.webp";
+  requests[1].format = WebImageFormat::kWebP;
+  requests[1].width = 64;
+  requests[1].height = 48;
+  test::WriteFile(requests[1].target, "old detail image");
   test::TDetailCapture capture;
   std::vector<std::string> damages = {"left from before"};
   std::vector<Status> outcomes = MakeWebImages(requests, &damages);
@@ -306,33 +306,33 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   EXPECT_EQ(targetWhenSeen, (std::vector<std::string>{"", "old detail image"}));
   for (std::size_t i = 0; i < requests.size(); ++i) {
     EXPECT_FALSE(seen[i].empty());
-    EXPECT_EQ(test::ReadFile(requests[i].Target), seen[i]) << i;
+    EXPECT_EQ(test::ReadFile(requests[i].target), seen[i]) << i;
   }
 
   // The whole picture is clean; a failing hook keeps the detail image made above.
   const std::string detail = seen[1];
-  for (TWebImageRequest& request : requests) request.Source = dir / "whole.jpg";
+  for (WebImageRequest& request : requests) request.source = dir / "whole.jpg";
   requests[1].before_replace = [](const fs::path&) { return Status::IoError("no notes"); };
   outcomes = MakeWebImages(requests, &damages);
   EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
   EXPECT_EQ(outcomes[1].message(), "no notes");
   EXPECT_EQ(damages, std::vector<std::string>(2, ""));
-  EXPECT_EQ(test::ReadFile(requests[1].Target), detail);
+  EXPECT_EQ(test::ReadFile(requests[1].target), detail);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 4) << "no temporary file";
 }
 
 TEST_F(WebImageTest, GifPicturesBecomeFullColourImages) {
   test::WriteGifPicture(dir / "drawing.gif", 40, 30, true);
-  TWebImageRequest request;
-  request.Source = dir / "drawing.gif";
-  request.bSourceIsJpeg = false;
-  request.Target = dir / "drawing.jpg";
-  request.Width = 20;
-  request.Height = 15;
+  WebImageRequest request;
+  request.source = dir / "drawing.gif";
+  request.source_is_jpeg = false;
+  request.target = dir / "drawing.jpg";
+  request.width = 20;
+  request.height = 15;
   ASSERT_TRUE(MakeWebImage(request).ok());
   int width = 0;
   int height = 0;
-  ASSERT_TRUE(GetWebImageSize(request.Target, &width, &height).ok());
+  ASSERT_TRUE(GetWebImageSize(request.target, &width, &height).ok());
   EXPECT_EQ(width, 20);
   EXPECT_EQ(height, 15);
 }

@@ -20,25 +20,25 @@ struct CaptionTest : testing::Test {
 
   std::string Comment;
   std::string TextFile;
-  TPictureMetadata Metadata;
+  PictureMetadata Metadata;
 };
 
 TEST_F(CaptionTest, EachSourceGivesWayToTheOneBeforeIt) {
   TextFile = "ImageDescription:\r\nFrom the text file\r\n\r\n";
   Comment = "ImageDescription:\r\nFrom the comment\r\n\r\n";
-  Metadata.XmpDescription = "From XMP";
-  Metadata.IptcCaption = "From IPTC";
-  Metadata.Exif.Description = "From EXIF";
+  Metadata.xmp_description = "From XMP";
+  Metadata.iptc_caption = "From IPTC";
+  Metadata.exif.description = "From EXIF";
   EXPECT_EQ(Caption().Html, "From the text file");
   TextFile = "PageTitle:\r\nNot a description\r\n\r\n";
   EXPECT_EQ(Caption().Html, "From the comment");
   Comment = "ImageDescription:\r\n  \r\n\r\n";
   EXPECT_EQ(Caption().Html, "From XMP") << "a blank description sets none";
-  Metadata.XmpDescription.clear();
+  Metadata.xmp_description.clear();
   EXPECT_EQ(Caption().Html, "From IPTC");
-  Metadata.IptcCaption.clear();
+  Metadata.iptc_caption.clear();
   EXPECT_EQ(Caption().Html, "From EXIF");
-  Metadata.Exif.Description.clear();
+  Metadata.exif.description.clear();
   EXPECT_EQ(Caption().Html, "") << "a comment of records is no caption";
   Comment = "  Sunset over the bay\r\n";
   EXPECT_EQ(Caption().Html, "Sunset over the bay");
@@ -55,7 +55,7 @@ TEST_F(CaptionTest, ProgramStampsAreNoCaption) {
 }
 
 TEST_F(CaptionTest, TextFromThePictureIsEscapedAndTheLayoutsHtmlKept) {
-  Metadata.XmpDescription = "<b>Tom & Jerry</b> say \"hi\" for ${Price}";
+  Metadata.xmp_description = "<b>Tom & Jerry</b> say \"hi\" for ${Price}";
   const TPictureCaption embedded = Caption();
   EXPECT_EQ(embedded.Html,
             "&lt;b&gt;Tom &amp; Jerry&lt;/b&gt; say &quot;hi&quot; for &#36;{Price}");

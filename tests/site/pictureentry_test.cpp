@@ -79,7 +79,7 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
   // Stored 200 x 100; the tag turns the even ones on their side.
   for (int tag = 1; tag <= 8; ++tag) {
     test::TExifFields fields;
-    fields.Orientation = tag;
+    fields.orientation = tag;
     WritePicture("p" + std::to_string(tag) + ".jpg", test::GradientArt(200, 100), WithExif(fields));
   }
   const std::string before = test::ReadFile(root / "p6.jpg");

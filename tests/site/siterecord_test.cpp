@@ -184,10 +184,10 @@ TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   picture.Width = 640;
   picture.Height = 480;
   picture.Comments = "Title:\r\nÉté à Lyon\r\n\r\n";
-  picture.Metadata.Exif.Orientation = TOrientation::kRotate90;
-  picture.Metadata.Exif.DateTaken = "2024-06-01T18:30:12";
-  picture.Metadata.Exif.Make = "Canon";
-  picture.Metadata.XmpDescription = "Bridge, \"at dusk\"";
+  picture.Metadata.exif.orientation = Orientation::kRotate90;
+  picture.Metadata.exif.date_taken = "2024-06-01T18:30:12";
+  picture.Metadata.exif.make = "Canon";
+  picture.Metadata.xmp_description = "Bridge, \"at dusk\"";
   picture.Damage = "Premature end of JPEG file";
   record->RecordPicture("trip/a.jpg", picture);
 
@@ -198,18 +198,18 @@ TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   EXPECT_EQ(back->ReaderVersion, 3);
   EXPECT_EQ(back->Width, 640);
   EXPECT_EQ(back->Comments, picture.Comments);
-  EXPECT_EQ(back->Metadata.Exif.Orientation, TOrientation::kRotate90);
-  EXPECT_EQ(back->Metadata.Exif.DateTaken, picture.Metadata.Exif.DateTaken);
-  EXPECT_EQ(back->Metadata.XmpDescription, picture.Metadata.XmpDescription);
+  EXPECT_EQ(back->Metadata.exif.orientation, Orientation::kRotate90);
+  EXPECT_EQ(back->Metadata.exif.date_taken, picture.Metadata.exif.date_taken);
+  EXPECT_EQ(back->Metadata.xmp_description, picture.Metadata.xmp_description);
   EXPECT_EQ(back->Damage, picture.Damage);
 
   // A record travels with its site: texts no reader would have handed over are not believed.
   TRecordedPicture odd = picture;
-  odd.Metadata.Exif.Make = "Canon\x01";
+  odd.Metadata.exif.make = "Canon\x01";
   record->RecordPicture("trip/b.jpg", odd);
   EXPECT_FALSE(record->FindPicture("trip/b.jpg"));
   odd = picture;
-  odd.Metadata.Exif.DateTaken = "yesterday";
+  odd.Metadata.exif.date_taken = "yesterday";
   record->RecordPicture("trip/c.jpg", odd);
   EXPECT_FALSE(record->FindPicture("trip/c.jpg"));
 }

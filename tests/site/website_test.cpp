@@ -290,7 +290,7 @@ TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsM
   }
   test::TJpegOptions options;
   test::TExifFields exif;
-  exif.Orientation = 6;
+  exif.orientation = 6;
   options.Segments.push_back(test::ExifSegment(exif));
   test::WriteFile(root / "side.jpg", test::MakeJpeg(art, options));
   const fs::path inlineImage = root / "inline" / "side.jpg";

@@ -284,9 +284,9 @@ TJpegSegment ExifSegment(const TExifFields& fields) {
   AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION, fields.ImageDescription);
   AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MAKE, fields.Make);
   AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MODEL, fields.Model);
-  if (fields.Orientation != 0) {
+  if (fields.orientation != 0) {
     unsigned char value[2];
-    exif_set_short(value, order, static_cast<ExifShort>(fields.Orientation));
+    exif_set_short(value, order, static_cast<ExifShort>(fields.orientation));
     AddExifEntry(data.get(), EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1,
                  std::string(reinterpret_cast<const char*>(value), 2));
   }

@@ -87,7 +87,7 @@ std::string Bytes(std::initializer_list<int> values);
 /// What an EXIF segment built by ExifSegment holds; empty texts and an orientation of 0
 /// leave their tag out. Texts are written as they are, byte for byte.
 struct TExifFields {
-  int Orientation = 0;
+  int orientation = 0;
   std::string ImageDescription;
   std::string Make;
   std::string Model;

@@ -51,7 +51,7 @@ class QuietStderr {
 };
 
 // The display box is 200 x 200; a 4:3 picture fits it at 200 x 150.
-void MakeInline(benchmark::State& state, pix::TDecodeReduction reduction) {
+void MakeInline(benchmark::State& state, pix::DecodeReduction reduction) {
   const fs::path picture = Picture();
   const fs::path inlineImage = picture.parent_path() / "inline.gif";
   QuietStderr quiet;
@@ -63,10 +63,10 @@ void MakeInline(benchmark::State& state, pix::TDecodeReduction reduction) {
 }
 
 void BM_InlineWithDctScaling(benchmark::State& state) {
-  MakeInline(state, pix::TDecodeReduction::DctScaling);
+  MakeInline(state, pix::DecodeReduction::kDctScaling);
 }
 void BM_InlineFullSizeDecode(benchmark::State& state) {
-  MakeInline(state, pix::TDecodeReduction::FullSize);
+  MakeInline(state, pix::DecodeReduction::kFullSize);
 }
 
 void BM_DjpegScaleOneEighth(benchmark::State& state) {

@@ -11,13 +11,13 @@
 namespace {
 
 // A picture with detail everywhere, so that no value repeats in a way a cache could use.
-pix::TRgbPicture NoisyPicture(int width, int height) {
-  pix::TRgbPicture picture;
-  picture.Width = width;
-  picture.Height = height;
-  picture.Pixels.resize(static_cast<std::size_t>(width) * height * 3);
+pix::RgbPicture NoisyPicture(int width, int height) {
+  pix::RgbPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.pixels.resize(static_cast<std::size_t>(width) * height * 3);
   std::uint32_t state = 12345;
-  for (std::uint8_t& value : picture.Pixels) {
+  for (std::uint8_t& value : picture.pixels) {
     state = state * 1664525u + 1013904223u;
     value = static_cast<std::uint8_t>(state >> 24);
   }
@@ -25,7 +25,7 @@ pix::TRgbPicture NoisyPicture(int width, int height) {
 }
 
 void Reduce(benchmark::State& state, int fromWidth, int fromHeight, int toWidth, int toHeight) {
-  const pix::TRgbPicture picture = NoisyPicture(fromWidth, fromHeight);
+  const pix::RgbPicture picture = NoisyPicture(fromWidth, fromHeight);
   for (auto _ : state) {
     benchmark::DoNotOptimize(pix::ResampleInLinearLight(picture, toWidth, toHeight));
   }

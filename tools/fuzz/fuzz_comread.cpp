@@ -10,12 +10,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using pix::fuzz::Expect;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  pix::TFileImageInfo info;
-  info.szFileName = pix::fuzz::WriteScratchFile("picture.jpg", bytes).string();
+  pix::FileImageInfo info;
+  info.file_name = pix::fuzz::WriteScratchFile("picture.jpg", bytes).string();
   pix::ReadJpegImageInfo(&info);
-  Expect(info.szComments.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
+  Expect(info.comments.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
          "a comment longer than MAX_COMMENTS_LENGTH");
-  Expect(info.Width >= 0 && info.Height >= 0, "a negative frame size");
+  Expect(info.width >= 0 && info.height >= 0, "a negative frame size");
 
   // The filter hands over no control characters but tab and CR LF, and always ends in CR LF.
   const std::string text = pix::FilterCommentText(bytes);

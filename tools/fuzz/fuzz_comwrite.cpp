@@ -17,21 +17,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view file(reinterpret_cast<const char*>(data + 1 + commentSize),
                               size - 1 - commentSize);
 
-  pix::TFileImageInfo before;
-  before.szFileName = pix::fuzz::WriteScratchFile("in.jpg", file).string();
+  pix::FileImageInfo before;
+  before.file_name = pix::fuzz::WriteScratchFile("in.jpg", file).string();
   pix::ReadJpegImageInfo(&before);
   const std::filesystem::path out = pix::fuzz::ScratchDir() / "out.jpg";
   pix::fuzz::RemoveScratchFile("out.jpg");
-  if (pix::WriteJpegComment(before.szFileName, out, comment).ok()) {
-    pix::TFileImageInfo after;
-    after.szFileName = out.string();
-    pix::TJpegHeaderMap map;
+  if (pix::WriteJpegComment(before.file_name, out, comment).ok()) {
+    pix::FileImageInfo after;
+    after.file_name = out.string();
+    pix::JpegHeaderMap map;
     pix::ReadJpegHeaderMap(&after, &map);
     if (!comment.empty()) {
-      Expect(after.szComments == pix::FilterCommentText(comment), "the new comment not read back");
+      Expect(after.comments == pix::FilterCommentText(comment), "the new comment not read back");
     }
     Expect(map.RecordSegmentCount() <= 1, "an older caption kept");
-    Expect(after.Width == before.Width && after.Height == before.Height, "frame size changed");
+    Expect(after.width == before.width && after.height == before.height, "frame size changed");
   } else {
     Expect(!std::filesystem::exists(out), "a failed write left an output file");
   }

@@ -10,15 +10,15 @@
 
 namespace {
 
-void CheckPromises(const pix::TPictureMetadata& metadata) {
+void CheckPromises(const pix::PictureMetadata& metadata) {
   using pix::fuzz::Expect;
-  const int orientation = static_cast<int>(metadata.Exif.Orientation);
+  const int orientation = static_cast<int>(metadata.exif.orientation);
   Expect(orientation >= 1 && orientation <= 8, "an orientation outside 1 to 8");
-  Expect(metadata.Exif.DateTaken.empty() || metadata.Exif.DateTaken.size() == 19,
+  Expect(metadata.exif.date_taken.empty() || metadata.exif.date_taken.size() == 19,
          "a date that is not ISO 8601");
   for (const std::string* text :
-       {&metadata.Exif.Description, &metadata.Exif.Make, &metadata.Exif.Model,
-        &metadata.XmpDescription, &metadata.IptcCaption}) {
+       {&metadata.exif.description, &metadata.exif.make, &metadata.exif.model,
+        &metadata.xmp_description, &metadata.iptc_caption}) {
     Expect(text->size() <= pix::kMaxMetadataTextLength, "a text longer than its cap");
     Expect(text->find('\0') == std::string::npos, "a NUL kept in a text");
   }
@@ -29,10 +29,10 @@ void CheckPromises(const pix::TPictureMetadata& metadata) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   CheckPromises(pix::ReadJpegMetadata(pix::fuzz::WriteScratchFile("picture.jpg", bytes)));
-  pix::TJpegMetadataSegments segments;
-  segments.Exif = std::string("Exif\0\0", 6) + std::string(bytes);
-  segments.Xmp = std::string(bytes);
-  segments.Photoshop = std::string(bytes);
+  pix::JpegMetadataSegments segments;
+  segments.exif = std::string("Exif\0\0", 6) + std::string(bytes);
+  segments.xmp = std::string(bytes);
+  segments.photoshop = std::string(bytes);
   CheckPromises(pix::ParseJpegMetadata(segments));
   return 0;
 }

@@ -18,27 +18,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int height = data[1] % 64 + 1;
   const bool webp = (data[0] & 0x40) != 0;
   const bool gif = (data[0] & 0x80) != 0;
-  const pix::TOrientation turns[] = {pix::TOrientation::kNormal, pix::TOrientation::kRotate180,
-                                     pix::TOrientation::kRotate90, pix::TOrientation::kTransverse};
+  const pix::Orientation turns[] = {pix::Orientation::kNormal, pix::Orientation::kRotate180,
+                                     pix::Orientation::kRotate90, pix::Orientation::kTransverse};
   const std::string_view file(reinterpret_cast<const char*>(data + 2), size - 2);
-  pix::TWebImageRequest request;
-  request.Source = pix::fuzz::WriteScratchFile(gif ? "picture.gif" : "picture.jpg", file);
-  request.bSourceIsJpeg = !gif;
-  request.Format = webp ? pix::TWebImageFormat::kWebP : pix::TWebImageFormat::kJpeg;
-  request.Target = pix::fuzz::ScratchDir() / (webp ? "inline.webp" : "inline.jpg");
-  request.Width = width;
-  request.Height = height;
-  request.Orientation = turns[data[1] >> 6];
+  pix::WebImageRequest request;
+  request.source = pix::fuzz::WriteScratchFile(gif ? "picture.gif" : "picture.jpg", file);
+  request.source_is_jpeg = !gif;
+  request.format = webp ? pix::WebImageFormat::kWebP : pix::WebImageFormat::kJpeg;
+  request.target = pix::fuzz::ScratchDir() / (webp ? "inline.webp" : "inline.jpg");
+  request.width = width;
+  request.height = height;
+  request.orientation = turns[data[1] >> 6];
   pix::fuzz::RemoveScratchFile(webp ? "inline.webp" : "inline.jpg");
 
   if (pix::MakeWebImage(request).ok()) {
     int gotWidth = 0;
     int gotHeight = 0;
-    Expect(pix::GetWebImageSize(request.Target, &gotWidth, &gotHeight).ok(),
+    Expect(pix::GetWebImageSize(request.target, &gotWidth, &gotHeight).ok(),
            "an unreadable inline image");
     Expect(gotWidth == width && gotHeight == height, "an inline image of the wrong size");
   } else {
-    Expect(!std::filesystem::exists(request.Target), "a failed conversion left a file");
+    Expect(!std::filesystem::exists(request.target), "a failed conversion left a file");
   }
   pix::fuzz::RemoveScratchFile(webp ? "inline.webp" : "inline.jpg");
   pix::fuzz::RemoveScratchFile(gif ? "picture.gif" : "picture.jpg");

@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   // Pictures with metadata for the metadata readers, and each payload on its own (the
   // target also hands its bytes to each payload reader).
   TExifFields exif;
-  exif.Orientation = 6;
+  exif.orientation = 6;
   exif.ImageDescription = "Harbour";
   exif.Make = "NIKON CORPORATION";
   exif.Model = "NIKON D750";

@@ -173,7 +173,7 @@ TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
       LayoutModel(std::make_unique<TLayoutModel>(ui)),
       ListBox(FindControlAs<QListWidget>(kObjListBoxId)),
       InspectWindow(new TObjInspectWindow(this, LayoutModel->Inspector())),
-      PreviewWindow(new TImageWindow(this)) {
+      PreviewWindow(new ImageWindow(this)) {
   setObjectName(QStringLiteral("TConfigWindow"));
   PIX_CHECK(ListBox != nullptr);
   LayoutModel->SetPreviewTarget(PreviewWindow);

@@ -25,7 +25,7 @@ class UserInterface;
 
 namespace pix::ui {
 
-class TImageWindow;
+class ImageWindow;
 class TObjInspectWindow;
 class TStatusDlg;
 
@@ -80,7 +80,7 @@ class TConfigWindow : public ParentWindow {
   TLayoutModel& Model() { return *LayoutModel; }
   QListWidget* ObjListBox() const { return ListBox; }
   TObjInspectWindow* ObjInspectWindow() const { return InspectWindow; }
-  TImageWindow* ImageWindow() const { return PreviewWindow; }
+  ImageWindow* image_window() const { return PreviewWindow; }
 
   /// Asks for the new site directory, starting at the current one; nothing when the user
   /// cancels. A directory chooser by default.
@@ -138,7 +138,7 @@ class TConfigWindow : public ParentWindow {
   std::unique_ptr<TLayoutModel> LayoutModel;
   QListWidget* ListBox;
   TObjInspectWindow* InspectWindow;
-  TImageWindow* PreviewWindow;
+  ImageWindow* PreviewWindow;
   QSplitter* Splitter = nullptr;
   QWidget* side_column_ = nullptr;  // The preview and the buttons; a child of Splitter.
 };

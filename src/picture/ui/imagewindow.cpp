@@ -10,30 +10,30 @@
 
 namespace pix::ui {
 
-TImageWindow::TImageWindow(QWidget* parent, const QString& title) : QWidget(parent) {
+ImageWindow::ImageWindow(QWidget* parent, const QString& title) : QWidget(parent) {
   setWindowTitle(title);
-  setObjectName(QStringLiteral("TImageWindow"));
+  setObjectName(QStringLiteral("ImageWindow"));
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-TImageWindow::~TImageWindow() = default;
+ImageWindow::~ImageWindow() = default;
 
-void TImageWindow::SetPicture(const std::filesystem::path& path) {
-  Image = QImage();
-  szFileName = path;
+void ImageWindow::SetPicture(const std::filesystem::path& path) {
+  image_ = QImage();
+  file_name_ = path;
   std::error_code error;
   if (std::filesystem::is_regular_file(path, error)) {
     Load(path);
-    bFileMissing = false;
+    file_missing_ = false;
   } else {
-    bPictureShown = false;
-    bFileMissing = true;
+    picture_shown_ = false;
+    file_missing_ = true;
   }
   update();
 }
 
-void TImageWindow::Load(const std::filesystem::path& path) {
-  bPictureShown = false;
+void ImageWindow::Load(const std::filesystem::path& path) {
+  picture_shown_ = false;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // The toolkit's readers (GIF, JPEG, WebP) read the first image of the file. Its size is
   // asked first, so that a small file that claims a huge picture costs no memory.
@@ -42,38 +42,38 @@ void TImageWindow::Load(const std::filesystem::path& path) {
   if (!size.isValid() || MayShowPictureOfSize(size.width(), size.height())) {
     QImage image = reader.read();
     if (!image.isNull() && MayShowPictureOfSize(image.width(), image.height())) {
-      Image = image.convertToFormat(QImage::Format_RGB32);
-      bPictureShown = true;
+      image_ = image.convertToFormat(QImage::Format_RGB32);
+      picture_shown_ = true;
     }
   }
   QApplication::restoreOverrideCursor();
 }
 
-void TImageWindow::ClearPicture() {
-  bFileMissing = false;
-  bPictureShown = false;
-  Image = QImage();
-  szFileName.reset();
+void ImageWindow::ClearPicture() {
+  file_missing_ = false;
+  picture_shown_ = false;
+  image_ = QImage();
+  file_name_.reset();
   update();
 }
 
-QRect TImageWindow::PictureRect() const {
-  if (!bPictureShown) return QRect();
-  const TPictureFit fit = FitPictureToClient(Image.width(), Image.height(), width(), height());
-  return QRect(fit.Picture.Left, fit.Picture.Top, fit.Picture.Width, fit.Picture.Height);
+QRect ImageWindow::PictureRect() const {
+  if (!picture_shown_) return QRect();
+  const PictureFit fit = FitPictureToClient(image_.width(), image_.height(), width(), height());
+  return QRect(fit.picture.left, fit.picture.top, fit.picture.width, fit.picture.height);
 }
 
-void TImageWindow::paintEvent(QPaintEvent*) {
+void ImageWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (bPictureShown) {
-    const TPictureFit fit = FitPictureToClient(Image.width(), Image.height(), width(), height());
+  if (picture_shown_) {
+    const PictureFit fit = FitPictureToClient(image_.width(), image_.height(), width(), height());
     // Shrunk pictures keep hard pixel edges, as the display driver's plain stretch gives.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    const TPixelRect& p = fit.Picture;
-    painter.drawImage(QRect(p.Left, p.Top, p.Width, p.Height), Image);
-    for (int i = 0; i < fit.WhiteAreaCount; ++i) {
-      const TPixelRect& w = fit.WhiteAreas[static_cast<std::size_t>(i)];
-      painter.fillRect(QRect(w.Left, w.Top, w.Width, w.Height), palette().color(QPalette::Base));
+    const PixelRect& p = fit.picture;
+    painter.drawImage(QRect(p.left, p.top, p.width, p.height), image_);
+    for (int i = 0; i < fit.white_area_count; ++i) {
+      const PixelRect& w = fit.white_areas[static_cast<std::size_t>(i)];
+      painter.fillRect(QRect(w.left, w.top, w.width, w.height), palette().color(QPalette::Base));
     }
     return;
   }
@@ -87,10 +87,10 @@ void TImageWindow::paintEvent(QPaintEvent*) {
   }
 }
 
-QString TImageWindow::Hint() const {
-  if (bPictureShown) return QString();
-  if (bFileMissing) return QString::fromUtf8(kGeneratePreviewHint);
-  if (!szFileName) return QString::fromUtf8(kSelectPictureHint);
+QString ImageWindow::Hint() const {
+  if (picture_shown_) return QString();
+  if (file_missing_) return QString::fromUtf8(kGeneratePreviewHint);
+  if (!file_name_) return QString::fromUtf8(kSelectPictureHint);
   return QString();  // A file that could not be loaded: a blank area, without a word.
 }
 

@@ -24,12 +24,12 @@ inline constexpr const char* kGeneratePreviewHint = "Click on \"Generate Site\" 
 /// The hint shown when no picture is selected.
 inline constexpr const char* kSelectPictureHint = "Select a picture to see its preview.";
 
-class TImageWindow : public QWidget, public TPreviewTarget {
+class ImageWindow : public QWidget, public PreviewTarget {
   Q_OBJECT
 
  public:
-  explicit TImageWindow(QWidget* parent, const QString& title = QStringLiteral("Image Window"));
-  ~TImageWindow() override;
+  explicit ImageWindow(QWidget* parent, const QString& title = QStringLiteral("Image Window"));
+  ~ImageWindow() override;
 
   /// Shows the file at `path`: the picture when it loads, the hint when it does not exist,
   /// a blank area when it cannot be loaded.
@@ -37,12 +37,12 @@ class TImageWindow : public QWidget, public TPreviewTarget {
   /// Forgets the picture and the path and shows the hint to select a picture.
   void ClearPicture() override;
 
-  bool PictureShown() const { return bPictureShown; }
-  bool FileMissing() const { return bFileMissing; }
+  bool PictureShown() const { return picture_shown_; }
+  bool FileMissing() const { return file_missing_; }
   /// The hint the window shows now; empty when it shows a picture or a blank area.
   QString Hint() const;
   /// The picture as read, before it is fitted; null when none is shown.
-  const QImage& Picture() const { return Image; }
+  const QImage& Picture() const { return image_; }
   /// Where the picture is drawn in the current client area (empty when none is shown).
   QRect PictureRect() const;
 
@@ -52,10 +52,10 @@ class TImageWindow : public QWidget, public TPreviewTarget {
  private:
   void Load(const std::filesystem::path& path);
 
-  QImage Image;  // The loaded bitmap as the toolkit draws it; null without a picture.
-  bool bFileMissing = false;
-  bool bPictureShown = false;
-  std::optional<std::filesystem::path> szFileName;
+  QImage image_;  // The loaded bitmap as the toolkit draws it; null without a picture.
+  bool file_missing_ = false;
+  bool picture_shown_ = false;
+  std::optional<std::filesystem::path> file_name_;
 };
 
 }  // namespace pix::ui

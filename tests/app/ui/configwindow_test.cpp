@@ -125,7 +125,7 @@ TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
   // The inspector and the preview lie on their frames.
   EXPECT_EQ(window_->ObjInspectWindow()->geometry(),
             window_->FindControl(kInspectorFrameId)->geometry());
-  EXPECT_EQ(window_->ImageWindow()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
+  EXPECT_EQ(window_->image_window()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
 }
 
 TEST_F(ConfigWindowTest, SelectingARowFillsTheInspectorAndSelectingItAgainChangesNothing) {
@@ -316,7 +316,7 @@ TEST_F(ConfigWindowTest, SelectDirectorySavesEditsAndShowsTheNewTree) {
 
 TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFollows) {
   Pick("a.jpg");
-  EXPECT_TRUE(window_->ImageWindow()->FileMissing());
+  EXPECT_TRUE(window_->image_window()->FileMissing());
   std::vector<int> percents;
   std::vector<std::string> steps;
   QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
@@ -335,9 +335,9 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
   EXPECT_TRUE(fs::exists(site_ / "trip" / "inline" / "a.gif"));
   EXPECT_TRUE(window_->Model().SelectedItem() == nullptr);
-  EXPECT_FALSE(window_->ImageWindow()->PictureShown());
+  EXPECT_FALSE(window_->image_window()->PictureShown());
   Pick("a.jpg");
-  EXPECT_TRUE(window_->ImageWindow()->PictureShown());
+  EXPECT_TRUE(window_->image_window()->PictureShown());
   EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor);
 }
 
@@ -525,12 +525,12 @@ TEST_F(ConfigWindowTest, TabGoesTreeInspectorButtonsAndANameBoxIsNotSelected) {
 }
 
 TEST_F(ConfigWindowTest, PreviewShowsTheHintForItemsThatAreNotPictures) {
-  EXPECT_EQ(window_->ImageWindow()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
+  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
   Pick("a.jpg");
-  EXPECT_EQ(window_->ImageWindow()->Hint(), QString::fromUtf8(ui::kGeneratePreviewHint));
+  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kGeneratePreviewHint));
   Pick("trip");
-  EXPECT_EQ(window_->ImageWindow()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
-  EXPECT_FALSE(window_->ImageWindow()->FileMissing());
+  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
+  EXPECT_FALSE(window_->image_window()->FileMissing());
 }
 
 TEST_F(ConfigWindowTest, OpenIsReachedByDoubleClickEnterAndTheRowsMenu) {
@@ -611,8 +611,8 @@ TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
     EXPECT_LE(button->width(), button->sizeHint().width() * 2);
   }
   // The preview sits on its frame, the inspector on its own.
-  EXPECT_EQ(window_->ImageWindow()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
-  EXPECT_GT(window_->ImageWindow()->width(), 100);
+  EXPECT_EQ(window_->image_window()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
+  EXPECT_GT(window_->image_window()->width(), 100);
   // The first size shows every row of the tree and five rows of the inspector.
   const QSize first = window_->sizeHint();
   EXPECT_GE(first.height(), window_->ObjListBox()->count() *
@@ -648,10 +648,10 @@ TEST_F(ConfigWindowTest, InspectorEditInUtf8IsSavedIntoThePictureAndShownAgain) 
   ValueBox(0)->setFocus();
   TypeText(ValueBox(0), QString::fromUtf16(kStorm));
   window_->Command(ui::CM_SAVE);
-  TFileImageInfo info;
-  info.szFileName = (site_ / "b.jpg").string();
+  FileImageInfo info;
+  info.file_name = (site_ / "b.jpg").string();
   ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.szComments, std::string("DetailPageTitle:\r\n") + kStormUtf8 + "\r\n\r\n");
+  EXPECT_EQ(info.comments, std::string("DetailPageTitle:\r\n") + kStormUtf8 + "\r\n\r\n");
 
   // A window built afresh reads the picture and shows the text as it was typed.
   window_ = std::make_unique<TConfigWindow>(nullptr, ui_);

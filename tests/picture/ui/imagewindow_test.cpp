@@ -14,9 +14,9 @@
 namespace pix::test {
 namespace {
 
-using ui::TImageWindow;
+using ui::ImageWindow;
 
-QImage Grab(TImageWindow& window) { return window.grab().toImage(); }
+QImage Grab(ImageWindow& window) { return window.grab().toImage(); }
 
 // True when every pixel of `area` has the colour `color` (white unless told).
 bool AllOf(const QImage& image, const QRect& area, const QColor& color = QColor(Qt::white)) {
@@ -44,7 +44,7 @@ TEST(ImageWindowTest, PictureIsFittedTopLeftNeverEnlargedAndTheRestIsWhite) {
   TempDir temp;
   const auto wide = temp / "inline" / "wide.gif";
   WriteGifPicture(wide, 100, 50, false);
-  TImageWindow window(nullptr);
+  ImageWindow window(nullptr);
   window.resize(400, 300);
   window.show();
   window.SetPicture(wide);
@@ -72,7 +72,7 @@ TEST(ImageWindowTest, AFileClaimingAGiantPictureIsNotRead) {
             Bytes({'G',  'I',  'F',  '8',  '9',  'a',  0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0,
                    0,    0x2C, 0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x02,
                    0x02, 0x44, 0x01, 0x00, 0x3B}));
-  TImageWindow window(nullptr);
+  ImageWindow window(nullptr);
   window.resize(200, 120);
   window.SetPicture(temp / "huge.gif");
   EXPECT_FALSE(window.PictureShown());
@@ -83,7 +83,7 @@ TEST(ImageWindowTest, AFileClaimingAGiantPictureIsNotRead) {
 TEST(ImageWindowTest, MissingInlineImageShowsTheHintAndAGeneratedOneThePicture) {
   TempDir temp;
   const auto path = temp / "inline" / "photo.gif";
-  TImageWindow window(nullptr);
+  ImageWindow window(nullptr);
   window.resize(200, 120);
   window.show();
   window.SetPicture(path);
@@ -113,7 +113,7 @@ TEST(ImageWindowTest, ColoursComeFromThePalette) {
   const auto wide = temp / "inline" / "wide.gif";
   WriteGifPicture(wide, 100, 50, false);
   const QPalette dark = DarkPalette();
-  TImageWindow window(nullptr);
+  ImageWindow window(nullptr);
   window.setPalette(dark);
   window.resize(200, 120);
   window.show();
@@ -138,7 +138,7 @@ TEST(ImageWindowTest, DamagedFileLeavesABlankFramedAreaWithoutHint) {
   TempDir temp;
   const auto damaged = temp / "inline" / "broken.gif";
   WriteFile(damaged, std::string("GIF89a\x10\x00\x10\x00\x00\x00\x00", 13) + "\x2c\x00");
-  TImageWindow window(nullptr);
+  ImageWindow window(nullptr);
   window.resize(120, 80);
   window.show();
   window.SetPicture(damaged);
