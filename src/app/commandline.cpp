@@ -282,7 +282,7 @@ class TCommandDiagnostics : public StreamDiagnostics {
 };
 
 int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
-  const int jobs = options.Jobs.value_or(TWebSite::DefaultJobs());
+  const int jobs = options.Jobs.value_or(WebSite::DefaultJobs());
   const bool quiet = options.bQuiet;
   TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
   TConsoleProgress progress(io.Messages, io.bMessagesAreTerminal && !quiet);
@@ -296,7 +296,7 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
 
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
-  TWebSite webSite(*site, program, ui, progress, diagnostics);
+  WebSite webSite(*site, program, ui, progress, diagnostics);
   webSite.SetJobs(jobs);
   const Status prepared = webSite.Prepare();
   if (!prepared.ok()) {
@@ -309,23 +309,23 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
   webSite.Execute();
   progress.ClearLine();
 
-  const TRunStats& stats = webSite.Stats();
+  const RunStats& stats = webSite.Stats();
   if (!quiet) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", progress.ElapsedSeconds());
-    io.Messages << stats.Pictures << " pictures, " << stats.PagesWritten << " pages written, "
-                << stats.PagesUnchanged << " unchanged, "
-                << stats.InlineMade << " inline images made, " << stats.InlineReused
+    io.Messages << stats.pictures << " pictures, " << stats.pages_written << " pages written, "
+                << stats.pages_unchanged << " unchanged, "
+                << stats.inline_made << " inline images made, " << stats.inline_reused
                 << " reused, " << seconds << " s\n";
-    if (stats.PagesRemoved > 0 || stats.ImagesRemoved > 0) {
-      io.Messages << stats.PagesRemoved << " pages and " << stats.ImagesRemoved
+    if (stats.pages_removed > 0 || stats.images_removed > 0) {
+      io.Messages << stats.pages_removed << " pages and " << stats.images_removed
                   << " images of deleted pictures removed\n";
     }
-    if (stats.OtherRemoved > 0) {
-      io.Messages << stats.OtherRemoved << " files the site no longer uses removed\n";
+    if (stats.other_removed > 0) {
+      io.Messages << stats.other_removed << " files the site no longer uses removed\n";
     }
   }
-  const bool reported = stats.ProblemsReported > 0 || diagnostics.ProblemCount() > 0;
+  const bool reported = stats.problems_reported > 0 || diagnostics.ProblemCount() > 0;
   return reported || webSite.Cancelled() ? kExitReported : kExitOk;
 }
 

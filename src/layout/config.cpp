@@ -276,7 +276,7 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, Us
     // run's the site's record knows; without one (a site not yet generated, or one a run is
     // writing now) a file named after a picture beside the folder is taken for a run's,
     // which only decides what the tree shows.
-    const std::unique_ptr<TSiteRecord> record = TSiteRecord::OpenToRead(szSiteDir);
+    const std::unique_ptr<SiteRecord> record = SiteRecord::OpenToRead(szSiteDir);
     const auto isOutput = [&record](const FileItem& file) {
       if (record != nullptr) {
         return record->FindOutput(record->SitePath(file.szFullFileName())).has_value();

@@ -72,7 +72,7 @@ struct TTreeBuildContext {
 using TVarNameIds = std::initializer_list<std::string_view>;
 
 /// One node of the layout tree, and the variables it edits.
-class TConfigItem : public TVarArray {
+class TConfigItem : public VariableList {
  public:
   /// The parent of an item under construction. Only AddChild makes one, so an item built
   /// with a parent is always owned by that parent.

@@ -108,9 +108,9 @@ TPieceItem::TPieceItem(TParentLink group, std::string_view label, TVarNameIds na
 void TPieceItem::Load() {
   TConfigItem* group = GetParentConfigItem();
   for (int i = 0; i < ItemCount(); ++i) {
-    TVarItem& variable = Item(i);
-    variable.SetVarValue(group->GetVarValue(variable.szVarName), false);
-    group->DeleteVar(variable.szVarName);
+    Variable& variable = Item(i);
+    variable.SetVarValue(group->GetVarValue(variable.var_name), false);
+    group->DeleteVar(variable.var_name);
   }
 }
 
@@ -140,10 +140,10 @@ Status TIniSettingsItem::Save() {
   Status failures;
   for (int i = 0; i < EntryCountValue; ++i) {
     const std::string_view key = EntryArray[i].Key;
-    const TVarItem* variable = FindVar(key);
+    const Variable* variable = FindVar(key);
     if (variable == nullptr) continue;
     Collect(failures,
-            WriteIniString(EntryArray[i].Section, key, variable->szVarValue));
+            WriteIniString(EntryArray[i].Section, key, variable->var_value));
   }
   return failures;
 }
@@ -273,10 +273,10 @@ Status TMatchItem::Save() {
   Collect(failures, WriteIniString(section, szBaseName, GetVarValue(kSearchPatternName)));
   std::string text;
   for (int i = 0; i < ItemCount(); ++i) {
-    const TVarItem& variable = Item(i);
-    if (EqualsNoCase(variable.szVarName, kSearchPatternName)) continue;
-    if (variable.szVarName.empty() || variable.szVarValue.empty()) continue;
-    text += variable.szVarName + ":\r\n" + variable.szVarValue + "\r\n\r\n";
+    const Variable& variable = Item(i);
+    if (EqualsNoCase(variable.var_name, kSearchPatternName)) continue;
+    if (variable.var_name.empty() || variable.var_value.empty()) continue;
+    text += variable.var_name + ":\r\n" + variable.var_value + "\r\n\r\n";
   }
   if (!text.empty() || FileExists(szVarFileName)) {
     Collect(failures, WriteVarFile(szVarFileName, text));

@@ -53,10 +53,10 @@ std::string NormalizeLineEnds(std::string_view text) {
 
 // ---- TVarField ---------------------------------------------------------------------------
 
-void TVarField::ShowVar(const TVarItem& variable) {
-  szName = variable.szVarName;
-  szValue = FormatValueForDisplay(variable.szVarValue);
-  StoredValue = variable.szVarValue;
+void TVarField::ShowVar(const Variable& variable) {
+  szName = variable.var_name;
+  szValue = FormatValueForDisplay(variable.var_value);
+  StoredValue = variable.var_value;
   bNameModified = false;
   bValueModified = false;
 }
@@ -67,7 +67,7 @@ void TVarField::ClearField() {
   StoredValue.reset();
 }
 
-void TVarField::CommitTo(TVarArray& array) const {
+void TVarField::CommitTo(VariableList& array) const {
   if (szName.empty()) return;
   // A value box leaves out tabs and control characters; a value the user did not touch
   // keeps what the box left out rather than losing it to an edit elsewhere.
@@ -92,7 +92,7 @@ void TVarField::EditValue(std::string_view text) {
 
 TObjInspectModel::TObjInspectModel() { Reset(); }
 
-void TObjInspectModel::SetField(int row, const TVarItem& variable) {
+void TObjInspectModel::SetField(int row, const Variable& variable) {
   if (row >= 0 && row < RowCount()) ppVarField[static_cast<std::size_t>(row)].ShowVar(variable);
 }
 
@@ -104,7 +104,7 @@ void TObjInspectModel::ClearFieldsFrom(int first) {
 
 void TObjInspectModel::ClearFields() { ClearFieldsFrom(0); }
 
-void TObjInspectModel::CommitFields(TVarArray& array) const {
+void TObjInspectModel::CommitFields(VariableList& array) const {
   for (const TVarField& field : ppVarField) field.CommitTo(array);
 }
 

@@ -18,8 +18,8 @@
 
 namespace pix {
 
-class TVarArray;
-class TVarItem;
+class VariableList;
+class Variable;
 
 /// The most bytes of a value that a value box shows.
 inline constexpr std::size_t kMaxShownValueLength = 16383;
@@ -37,13 +37,13 @@ std::string NormalizeLineEnds(std::string_view text);
 class TVarField {
  public:
   /// Shows `variable` and clears both modify flags.
-  void ShowVar(const TVarItem& variable);
+  void ShowVar(const Variable& variable);
   /// Empties both boxes; the modify flags stay as they are.
   void ClearField();
   /// Adds or replaces the row's variable in `array`, when its name box is not empty. A value
   /// the user did not edit is taken as the variable held it, including what the box could
   /// not show.
-  void CommitTo(TVarArray& array) const;
+  void CommitTo(VariableList& array) const;
   /// True when either box was edited since the row last showed a variable.
   bool IsFieldModified() const { return bNameModified || bValueModified; }
 
@@ -75,12 +75,12 @@ class TObjInspectModel {
   const TVarField& Field(int row) const { return ppVarField.at(static_cast<std::size_t>(row)); }
 
   /// Row `row` shows `variable`, if the row exists.
-  void SetField(int row, const TVarItem& variable);
+  void SetField(int row, const Variable& variable);
   /// Clears the rows from `first` on; ClearFields clears them all.
   void ClearFieldsFrom(int first);
   void ClearFields();
   /// Commits every row whose name box is not empty, from the top.
-  void CommitFields(TVarArray& array) const;
+  void CommitFields(VariableList& array) const;
   /// True when any row was edited.
   bool FieldsModified() const;
 

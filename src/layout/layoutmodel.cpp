@@ -299,8 +299,8 @@ void TLayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
 
 void TLayoutModel::RunGeneration(Progress& progress) {
   CollectedDiagnostics problems;
-  TWebSite site(szSiteDir, szProgramDir, Ui, progress, problems);
-  site.SetJobs(TWebSite::DefaultJobs());
+  WebSite site(szSiteDir, szProgramDir, Ui, progress, problems);
+  site.SetJobs(WebSite::DefaultJobs());
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
     Ui.ShowMessage(prepared.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
@@ -309,7 +309,7 @@ void TLayoutModel::RunGeneration(Progress& progress) {
   site.Execute();
   ShowProblems(problems);
   szStatusText = RunStatusText(site.Cancelled(), progress.Position(), progress.StepCount(),
-                               site.Stats().ProblemsReported + problems.ProblemCount(),
+                               site.Stats().problems_reported + problems.ProblemCount(),
                                ClockNow());
 }
 

@@ -45,7 +45,7 @@ struct FileNameLess {
 TSampleItem ReadSampleItem(const std::filesystem::path& path) {
   TSampleItem item;
   item.szFileName = path;
-  item.Vars = std::make_unique<TVarArray>();
+  item.Vars = std::make_unique<VariableList>();
   item.Vars->ParseVarText(ReadFilePrefix(path, kSampleReadLimit).value_or(std::string()));
   item.szTitle = item.Vars->GetVarValue("VariableFileTitle");
   item.szDescription = item.Vars->GetVarValue("VariableFileDescription");

@@ -30,7 +30,7 @@ struct TSampleItem {
   std::string szTitle;               ///< VariableFileTitle; empty when missing.
   std::string szDescription;         ///< VariableFileDescription; empty when missing.
   std::filesystem::path szFileName;  ///< Full path of the sample file.
-  std::unique_ptr<TVarArray> Vars;   ///< The variables of its first kSampleReadLimit bytes.
+  std::unique_ptr<VariableList> Vars;   ///< The variables of its first kSampleReadLimit bytes.
 };
 
 /// Reads the sample at `path`: the variables of its first kSampleReadLimit bytes, its

@@ -15,39 +15,39 @@ bool IsBlank(std::string_view text) {
 // The ImageDescription that variable records in `text` set; empty when they set none.
 std::string RecordedDescription(std::string_view text) {
   if (text.empty()) return std::string();
-  TVarArray records;
+  VariableList records;
   records.ParseVarText(text);
   return records.GetVarValue("ImageDescription");
 }
 
 bool HoldsVariableRecords(std::string_view text) {
-  TVarArray records;
+  VariableList records;
   records.ParseVarText(text);
   return records.ItemCount() > 0;
 }
 
 // The caption the picture itself carries, as plain text: sources 2 to 5.
-std::string EmbeddedCaption(const TCaptionSources& sources) {
-  if (const PictureMetadata* metadata = sources.Metadata) {
+std::string EmbeddedCaption(const CaptionSources& sources) {
+  if (const PictureMetadata* metadata = sources.metadata) {
     if (!metadata->xmp_description.empty()) return metadata->xmp_description;
     if (!metadata->iptc_caption.empty()) return metadata->iptc_caption;
     if (!metadata->exif.description.empty()) return metadata->exif.description;
   }
-  if (IsBlank(sources.CommentText) || HoldsVariableRecords(sources.CommentText) ||
-      IsProgramStampComment(sources.CommentText)) {
+  if (IsBlank(sources.comment_text) || HoldsVariableRecords(sources.comment_text) ||
+      IsProgramStampComment(sources.comment_text)) {
     return std::string();
   }
-  return CleanMetadataText(sources.CommentText);
+  return CleanMetadataText(sources.comment_text);
 }
 
 }  // namespace
 
-TPictureCaption ChoosePictureCaption(const TCaptionSources& sources) {
-  TPictureCaption caption;
-  std::string recorded = RecordedDescription(sources.TextFileText);
-  if (IsBlank(recorded)) recorded = RecordedDescription(sources.CommentText);
-  caption.Html = IsBlank(recorded) ? HtmlEscape(EmbeddedCaption(sources)) : std::move(recorded);
-  caption.AttributeText = HtmlToAttributeText(caption.Html);
+PictureCaption ChoosePictureCaption(const CaptionSources& sources) {
+  PictureCaption caption;
+  std::string recorded = RecordedDescription(sources.text_file_text);
+  if (IsBlank(recorded)) recorded = RecordedDescription(sources.comment_text);
+  caption.html = IsBlank(recorded) ? HtmlEscape(EmbeddedCaption(sources)) : std::move(recorded);
+  caption.attribute_text = HtmlToAttributeText(caption.html);
   return caption;
 }
 

@@ -22,19 +22,19 @@ namespace pix {
 struct PictureMetadata;
 
 /// Everything a caption may come from; any of it may be empty.
-struct TCaptionSources {
-  std::string_view CommentText;   ///< The picture's JPEG comment as the reader gives it.
-  std::string_view TextFileText;  ///< The text file beside the picture.
-  const PictureMetadata* Metadata = nullptr;  ///< Not owned; null for a GIF picture.
+struct CaptionSources {
+  std::string_view comment_text;   ///< The picture's JPEG comment as the reader gives it.
+  std::string_view text_file_text;  ///< The text file beside the picture.
+  const PictureMetadata* metadata = nullptr;  ///< Not owned; null for a GIF picture.
 };
 
 /// The caption, as HTML for a page (ImageCaption) and as plain text made safe for an
 /// attribute value (ImageCaptionText). Both empty when the picture has none.
-struct TPictureCaption {
-  std::string Html;
-  std::string AttributeText;
+struct PictureCaption {
+  std::string html;
+  std::string attribute_text;
 };
 
-TPictureCaption ChoosePictureCaption(const TCaptionSources& sources);
+PictureCaption ChoosePictureCaption(const CaptionSources& sources);
 
 }  // namespace pix

@@ -15,34 +15,34 @@
 #include "site/website.h"
 
 namespace pix {
-TDirIndexPage::TDirIndexPage(FileItem& directory, TWebSite& site, TDirIndexPage* parentPage)
-    : TWebPage(directory, "index", site, parentPage) {
-  TVarArray& array = VarArray();
+DirIndexPage::DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* parent_page)
+    : WebPage(directory, "index", site, parent_page) {
+  VariableList& array = VarArray();
   // Bound before the directory layers: a directory template that neither globals.txt
   // defines stays empty for the page.
-  DirLeaderTemplate.Bind(array, kDirLeaderTemplate);
-  DirEntryTemplate.Bind(array, kDirEntryTemplate);
-  DirTrailerTemplate.Bind(array, kDirTrailerTemplate);
+  dir_leader_template_.Bind(array, kDirLeaderTemplate);
+  dir_entry_template_.Bind(array, kDirEntryTemplate);
+  dir_trailer_template_.Bind(array, kDirTrailerTemplate);
   array.CopyVarsFrom(site.DirGlobalArray());
   array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "../index." + site.Names().page_html_file_ext);
   EnsureInlineDirectory();
 }
 
-void TDirIndexPage::EnsureInlineDirectory() {
+void DirIndexPage::EnsureInlineDirectory() {
   // A folder of the user's holds the name (reported when the tree was settled).
   if (Directory().HasNoInlineFolder()) return;
-  const std::string inlineDirectory =
+  const std::string inline_directory =
       InlineDirectoryOf(Directory().szFullFileName(), Site().Names());
-  const Status made = Site().EnsureOutputFolder(inlineDirectory);
+  const Status made = Site().EnsureOutputFolder(inline_directory);
   if (!made.ok()) Site().Report(made.message());
 }
 
-void TDirIndexPage::Generate() {
-  VarArray().bMarkChanges = true;
+void DirIndexPage::Generate() {
+  VarArray().mark_changes = true;
   WriteMatchPages(*this);
   WriteSubDirectoryPages();
-  if (DirEntryCountValue > 0) Expand(DirTrailerTemplate.Value(), VarArray());
+  if (dir_entry_count_ > 0) Expand(dir_trailer_template_.Value(), VarArray());
   std::vector<const FileItem*> pictures;
   for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (IsSitePicture(*item) && !IsTaken(*item)) pictures.push_back(item);
@@ -51,64 +51,64 @@ void TDirIndexPage::Generate() {
   if (FileLinkCount() > 0) WriteFileTrailer(VarArray());
 }
 
-void TDirIndexPage::WriteSubDirectoryPages() {
+void DirIndexPage::WriteSubDirectoryPages() {
   for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (Site().Cancelled()) return;
     if (!IsSubPageDir(*item, Site().Names())) continue;
-    TDirIndexPage subPage(*item, Site(), this);
-    subPage.Generate();
-    if (subPage.EntryCount() > 0) {
-      AddToTotalFileSize(subPage.TotalFileSize());
-      AddToTotalFileLinkCount(subPage.TotalFileLinkCount());
-      const std::string subName(item->szFileName());
-      const std::string anchorLink = subName + "/index." + Site().Names().page_html_file_ext;
+    DirIndexPage sub_page(*item, Site(), this);
+    sub_page.Generate();
+    if (sub_page.EntryCount() > 0) {
+      AddToTotalFileSize(sub_page.TotalFileSize());
+      AddToTotalFileLinkCount(sub_page.TotalFileLinkCount());
+      const std::string sub_name(item->szFileName());
+      const std::string anchor_link = sub_name + "/index." + Site().Names().page_html_file_ext;
       // The main image of a branch is found however deep it lies.
-      const std::string imageLink =
-          subPage.MainImageName() ? subName + "/" + *subPage.MainImageName() : std::string();
-      TPictureEntryVars vars;
-      vars.AnchorName = anchorLink;
-      vars.InlineLink = imageLink;
-      vars.BaseName = subPage.PageBaseName();
-      SetPictureVars(subPage.VarArray(), vars);
-      subPage.SetPageCounters(subPage.VarArray());
-      AddDirEntry(subPage.VarArray());
+      const std::string image_link =
+          sub_page.MainImageName() ? sub_name + "/" + *sub_page.MainImageName() : std::string();
+      PictureEntryVars vars;
+      vars.anchor_name = anchor_link;
+      vars.inline_link = image_link;
+      vars.base_name = sub_page.PageBaseName();
+      SetPictureVars(sub_page.VarArray(), vars);
+      sub_page.SetPageCounters(sub_page.VarArray());
+      AddDirEntry(sub_page.VarArray());
     }
-    subPage.Close();
+    sub_page.Close();
   }
 }
 
-void TDirIndexPage::AddDirEntry(const TVarArray& entryArray) {
-  if (DirEntryCountValue == 0) {
+void DirIndexPage::AddDirEntry(const VariableList& entry_array) {
+  if (dir_entry_count_ == 0) {
     EnsurePageOpen();
-    Expand(DirLeaderTemplate.Value(), entryArray);
+    Expand(dir_leader_template_.Value(), entry_array);
   }
-  WriteEntry(DirEntryTemplate.Value(), entryArray);
-  ++DirEntryCountValue;
+  WriteEntry(dir_entry_template_.Value(), entry_array);
+  ++dir_entry_count_;
 }
 
-TMatchWebPage::TMatchWebPage(FileItem& directory, const std::string& matchName, TWebSite& site,
-                             TDirIndexPage& indexPage)
-    : TWebPage(directory, matchName, site, &indexPage), IndexPage(indexPage) {
-  TVarArray& array = VarArray();
-  szPatterns = LowerCase(site.Settings().MatchPageSearchString(matchName));
-  array.SetVar("SearchPattern", szPatterns);
+MatchWebPage::MatchWebPage(FileItem& directory, const std::string& match_name, WebSite& site,
+                             DirIndexPage& index_page)
+    : WebPage(directory, match_name, site, &index_page), index_page_(index_page) {
+  VariableList& array = VarArray();
+  patterns_ = LowerCase(site.Settings().MatchPageSearchString(match_name));
+  array.SetVar("SearchPattern", patterns_);
   // Picture names are the user's: "<!--01.jpg" must not open a comment in the page.
-  array.SetVar("SearchPatternHTML", HtmlEscape(szPatterns));
+  array.SetVar("SearchPatternHTML", HtmlEscape(patterns_));
   array.CopyVarsFrom(site.MatchGlobalArray());
   array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "index." + site.Names().page_html_file_ext);
 }
 
-TMatchWebPage::~TMatchWebPage() { Finish(); }
+MatchWebPage::~MatchWebPage() { Finish(); }
 
-void TMatchWebPage::TakePictures() {
+void MatchWebPage::TakePictures() {
   std::vector<const FileItem*> pictures;
   for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (!IsSitePicture(*item) || IndexPage.IsTaken(*item)) continue;
+    if (!IsSitePicture(*item) || index_page_.IsTaken(*item)) continue;
     // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
     // whole name and one without matches any part of it.
     const std::string bracketed = "[" + LowerCase(std::string(item->szFileName())) + "]";
-    StringTokenList patterns(szPatterns, ',');
+    StringTokenList patterns(patterns_, ',');
     bool matched = false;
     while (std::optional<std::string_view> pattern = patterns.GetNextToken()) {
       if (MatchFileNamePattern(bracketed, "*" + std::string(*pattern) + "*")) {
@@ -118,7 +118,7 @@ void TMatchWebPage::TakePictures() {
     }
     if (!matched) continue;
     pictures.push_back(item);
-    IndexPage.TakePicture(*item);
+    index_page_.TakePicture(*item);
   }
   // A readable name for the series: its first and last pictures' names.
   if (!pictures.empty()) {
@@ -127,53 +127,53 @@ void TMatchWebPage::TakePictures() {
     std::string range = HtmlEscape(first.base_name);
     if (pictures.size() > 1) range += " &ndash; " + HtmlEscape(last.base_name);
     // A page value, not one of a picture's marked changes that the next picture undoes.
-    const bool marking = VarArray().bMarkChanges;
-    VarArray().bMarkChanges = false;
+    const bool marking = VarArray().mark_changes;
+    VarArray().mark_changes = false;
     VarArray().SetVar("SeriesNameRangeHTML", range);
-    VarArray().bMarkChanges = marking;
+    VarArray().mark_changes = marking;
   }
   ProcessPictures(*this, pictures);
 }
 
-void TMatchWebPage::Finish() {
-  if (bFinished) return;
-  bFinished = true;
+void MatchWebPage::Finish() {
+  if (finished_) return;
+  finished_ = true;
   if (FileLinkCount() > 0) WriteFileTrailer(VarArray());
   Close();
 }
 
-void WriteMatchPages(TDirIndexPage& indexPage) {
-  TWebSite& site = indexPage.Site();
+void WriteMatchPages(DirIndexPage& index_page) {
+  WebSite& site = index_page.Site();
   if (!site.AutoOrganize()) return;
   const std::string& names = site.Settings().auto_organize_base_file_names;
   StringTokenList list(names, ',');
-  int matchedCount = 0;
+  int matched_count = 0;
   while (std::optional<std::string_view> name = list.GetNextToken()) {
     if (site.Cancelled()) return;
     // The catch-all page is made only where another match page already took a picture.
-    if (matchedCount == 0 && EqualsNoCase(*name, "miscpics")) break;
+    if (matched_count == 0 && EqualsNoCase(*name, "miscpics")) break;
     // A match name becomes a file name in the directory; one that would lead elsewhere is
     // not followed.
     if (name->find('/') != std::string_view::npos || *name == "." || *name == "..") {
       site.Report("The match page name \"" + std::string(*name) + "\" cannot be a file name");
       continue;
     }
-    TMatchWebPage matchPage(indexPage.Directory(), std::string(*name), site, indexPage);
-    matchPage.TakePictures();
-    matchedCount += matchPage.FileLinkCount();
-    if (matchPage.EntryCount() > 0) {
-      const std::string mainImage = matchPage.MainImageName().value_or(std::string());
-      TPictureEntryVars vars;
-      vars.AnchorName = matchPage.PageLinkName();
-      vars.InlineLink = mainImage;
-      vars.BaseName = *name;
-      SetPictureVars(matchPage.VarArray(), vars);
-      matchPage.SetPageCounters(matchPage.VarArray());
-      indexPage.AddDirEntry(matchPage.VarArray());
-      indexPage.AddToTotalFileSize(matchPage.TotalFileSize());
-      indexPage.AddToTotalFileLinkCount(matchPage.TotalFileLinkCount());
+    MatchWebPage match_page(index_page.Directory(), std::string(*name), site, index_page);
+    match_page.TakePictures();
+    matched_count += match_page.FileLinkCount();
+    if (match_page.EntryCount() > 0) {
+      const std::string main_image = match_page.MainImageName().value_or(std::string());
+      PictureEntryVars vars;
+      vars.anchor_name = match_page.PageLinkName();
+      vars.inline_link = main_image;
+      vars.base_name = *name;
+      SetPictureVars(match_page.VarArray(), vars);
+      match_page.SetPageCounters(match_page.VarArray());
+      index_page.AddDirEntry(match_page.VarArray());
+      index_page.AddToTotalFileSize(match_page.TotalFileSize());
+      index_page.AddToTotalFileLinkCount(match_page.TotalFileLinkCount());
     }
-    matchPage.Finish();
+    match_page.Finish();
   }
 }
 

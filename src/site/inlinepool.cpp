@@ -7,67 +7,67 @@
 
 namespace pix {
 
-TInlineImagePool::TInlineImagePool(const TWebSite& site, std::vector<const FileItem*> pictures,
+InlineImagePool::InlineImagePool(const WebSite& site, std::vector<const FileItem*> pictures,
                                    int jobs)
-    : Site(site) {
-  Jobs.resize(pictures.size());
-  WorkOrder.resize(pictures.size());
+    : site_(site) {
+  jobs_.resize(pictures.size());
+  work_order_.resize(pictures.size());
   for (std::size_t i = 0; i < pictures.size(); ++i) {
-    Jobs[i].Picture = pictures[i];
-    IndexOf.emplace(pictures[i], i);
-    WorkOrder[i] = i;
+    jobs_[i].picture = pictures[i];
+    index_of_.emplace(pictures[i], i);
+    work_order_[i] = i;
   }
   // The file's size stands for the work: decoding time follows the compressed data. Ties
   // keep the page order.
-  std::stable_sort(WorkOrder.begin(), WorkOrder.end(), [this](std::size_t a, std::size_t b) {
-    return Jobs[a].Picture->lSize() > Jobs[b].Picture->lSize();
+  std::stable_sort(work_order_.begin(), work_order_.end(), [this](std::size_t a, std::size_t b) {
+    return jobs_[a].picture->lSize() > jobs_[b].picture->lSize();
   });
-  Back = WorkOrder.size();
-  const int workers = std::max(1, std::min<int>(jobs - 1, static_cast<int>(Jobs.size())));
-  for (int i = 0; i < workers && !Jobs.empty(); ++i) Workers.emplace_back([this] { Work(); });
+  back_ = work_order_.size();
+  const int workers = std::max(1, std::min<int>(jobs - 1, static_cast<int>(jobs_.size())));
+  for (int i = 0; i < workers && !jobs_.empty(); ++i) workers_.emplace_back([this] { Work(); });
 }
 
-TInlineImagePool::~TInlineImagePool() {
+InlineImagePool::~InlineImagePool() {
   {
-    std::lock_guard<std::mutex> lock(Mutex);
-    bStopping = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
   }
-  for (std::thread& worker : Workers) worker.join();
+  for (std::thread& worker : workers_) worker.join();
 }
 
-std::optional<std::size_t> TInlineImagePool::ClaimCostliest() {
-  while (Front < Back && Jobs[WorkOrder[Front]].bClaimed) ++Front;
-  if (Front >= Back) return std::nullopt;
-  const std::size_t index = WorkOrder[Front++];
-  Jobs[index].bClaimed = true;
+std::optional<std::size_t> InlineImagePool::ClaimCostliest() {
+  while (front_ < back_ && jobs_[work_order_[front_]].claimed) ++front_;
+  if (front_ >= back_) return std::nullopt;
+  const std::size_t index = work_order_[front_++];
+  jobs_[index].claimed = true;
   return index;
 }
 
-std::optional<std::size_t> TInlineImagePool::ClaimCheapest() {
-  while (Back > Front && Jobs[WorkOrder[Back - 1]].bClaimed) --Back;
-  if (Back <= Front) return std::nullopt;
-  const std::size_t index = WorkOrder[--Back];
-  Jobs[index].bClaimed = true;
+std::optional<std::size_t> InlineImagePool::ClaimCheapest() {
+  while (back_ > front_ && jobs_[work_order_[back_ - 1]].claimed) --back_;
+  if (back_ <= front_) return std::nullopt;
+  const std::size_t index = work_order_[--back_];
+  jobs_[index].claimed = true;
   return index;
 }
 
-void TInlineImagePool::DoJob(std::size_t index) {
+void InlineImagePool::DoJob(std::size_t index) {
   // Each job is touched by exactly one thread until it is marked done.
-  auto facts = std::make_unique<TPictureFacts>(LearnPicture(Site, *Jobs[index].Picture));
+  auto facts = std::make_unique<PictureFacts>(LearnPicture(site_, *jobs_[index].picture));
   {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Jobs[index].Facts = std::move(facts);
-    Jobs[index].bDone = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_[index].facts = std::move(facts);
+    jobs_[index].done = true;
   }
-  Done.notify_all();
+  done_.notify_all();
 }
 
-void TInlineImagePool::Work() {
+void InlineImagePool::Work() {
   for (;;) {
     std::optional<std::size_t> index;
     {
-      std::lock_guard<std::mutex> lock(Mutex);
-      if (bStopping) return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stopping_) return;
       index = ClaimCostliest();
     }
     if (!index) return;
@@ -75,24 +75,24 @@ void TInlineImagePool::Work() {
   }
 }
 
-std::optional<TPictureFacts> TInlineImagePool::Take(const FileItem& picture) {
-  const auto found = IndexOf.find(&picture);
-  if (found == IndexOf.end()) return std::nullopt;
-  Job& job = Jobs[found->second];
-  std::unique_lock<std::mutex> lock(Mutex);
-  if (job.bTaken) return std::nullopt;
-  job.bTaken = true;
+std::optional<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
+  const auto found = index_of_.find(&picture);
+  if (found == index_of_.end()) return std::nullopt;
+  Job& job = jobs_[found->second];
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (job.taken) return std::nullopt;
+  job.taken = true;
   for (;;) {
-    if (job.bDone) {
-      std::optional<TPictureFacts> facts = std::move(*job.Facts);
-      job.Facts.reset();
+    if (job.done) {
+      std::optional<PictureFacts> facts = std::move(*job.facts);
+      job.facts.reset();
       return facts;
     }
-    if (!job.bClaimed) {
+    if (!job.claimed) {
       // No worker has come to it yet: do it here rather than wait.
-      job.bClaimed = true;
+      job.claimed = true;
       lock.unlock();
-      return LearnPicture(Site, *job.Picture);
+      return LearnPicture(site_, *job.picture);
     }
     // A worker is at it: meanwhile the cheapest picture nobody has started is done here.
     if (const std::optional<std::size_t> other = ClaimCheapest()) {
@@ -101,7 +101,7 @@ std::optional<TPictureFacts> TInlineImagePool::Take(const FileItem& picture) {
       lock.lock();
       continue;
     }
-    Done.wait(lock, [&] { return job.bDone; });
+    done_.wait(lock, [&] { return job.done; });
   }
 }
 

@@ -33,62 +33,62 @@
 namespace pix {
 
 class FileItem;
-class TWebSite;
+class WebSite;
 
 /// What the workers learned of one picture.
-struct TPictureFacts {
-  bool bMissing = false;   ///< The picture was not there to be read.
-  bool bReadable = false;  ///< The header gave a usable size.
+struct PictureFacts {
+  bool missing = false;   ///< The picture was not there to be read.
+  bool readable = false;  ///< The header gave a usable size.
   /// Why a picture that is not readable could not even be opened; ok when it was opened
   /// (and so is corrupt when not readable).
-  Status OpenStatus;
-  int Width = 0;           ///< Of the picture shown upright (sides swapped when turned).
-  int Height = 0;
-  std::string szComments;  ///< The JPEG comment; empty for GIF pictures.
+  Status open_status;
+  int width = 0;           ///< Of the picture shown upright (sides swapped when turned).
+  int height = 0;
+  std::string comments;  ///< The JPEG comment; empty for GIF pictures.
   /// The start of the text file beside the picture (see kPictureTextFileLimit); empty when
   /// there is none.
-  std::string szTextFile;
-  PictureMetadata Metadata;  ///< Of a JPEG picture; nothing is known of a GIF picture.
+  std::string text_file;
+  PictureMetadata metadata;  ///< Of a JPEG picture; nothing is known of a GIF picture.
   /// How the inline image was settled: made now, found current, or not made (with why).
-  enum class Inline { kCurrent, kMade, kFailed, kNotTried } InlineOutcome = Inline::kNotTried;
-  Status InlineStatus;
+  enum class Inline { kCurrent, kMade, kFailed, kNotTried } inline_outcome = Inline::kNotTried;
+  Status inline_status;
   /// The size of the picture's detail image, when the settings ask for one and it is there
   /// (0 otherwise), and why it could not be made.
-  int DetailWidth = 0;
-  int DetailHeight = 0;
-  Status DetailStatus;
+  int detail_width = 0;
+  int detail_height = 0;
+  Status detail_status;
   /// The digest of the picture's bytes, which the recipes of its images name.
-  TDigest Content;
+  Digest content;
   /// What the decoder said of damaged data in the picture; empty for a sound picture.
-  std::string Damage;
+  std::string damage;
   /// What the site's record holds of the picture's detail page, looked up here so that the
   /// page writer need not.
-  std::optional<TRecordedOutput> DetailPageRecord;
+  std::optional<RecordedOutput> detail_page_record;
 };
 
-class TInlineImagePool {
+class InlineImagePool {
  public:
   /// Starts `jobs` - 1 workers (at least one) over `pictures` (in the order the page writer
   /// will ask for them). `site` must outlive the pool and not change its settings meanwhile.
-  TInlineImagePool(const TWebSite& site, std::vector<const FileItem*> pictures, int jobs);
+  InlineImagePool(const WebSite& site, std::vector<const FileItem*> pictures, int jobs);
   /// Stops the workers (after their current picture) and waits for them.
-  ~TInlineImagePool();
-  TInlineImagePool(const TInlineImagePool&) = delete;
-  TInlineImagePool& operator=(const TInlineImagePool&) = delete;
+  ~InlineImagePool();
+  InlineImagePool(const InlineImagePool&) = delete;
+  InlineImagePool& operator=(const InlineImagePool&) = delete;
 
   /// The facts of `picture`, once its worker is done with it; nothing for a picture the
   /// pool was not given. Each picture's facts can be taken once.
-  std::optional<TPictureFacts> Take(const FileItem& picture);
+  std::optional<PictureFacts> Take(const FileItem& picture);
 
  private:
   struct Job {
-    const FileItem* Picture = nullptr;
-    bool bClaimed = false;  // A worker or the page writer is doing it.
-    bool bDone = false;
-    bool bTaken = false;
+    const FileItem* picture = nullptr;
+    bool claimed = false;  // A worker or the page writer is doing it.
+    bool done = false;
+    bool taken = false;
     // Only while done and not yet taken: a job waiting its turn costs a few words, so that
     // a site of any size can be listed up front.
-    std::unique_ptr<TPictureFacts> Facts;
+    std::unique_ptr<PictureFacts> facts;
   };
 
   void Work();
@@ -99,16 +99,16 @@ class TInlineImagePool {
   // Does job `index`, claimed by the caller, and records its facts. Mutex must not be held.
   void DoJob(std::size_t index);
 
-  const TWebSite& Site;  // Not owned; outlives the pool.
-  std::vector<Job> Jobs;   // In page order.
-  std::unordered_map<const FileItem*, std::size_t> IndexOf;
-  std::vector<std::size_t> WorkOrder;  // Indexes into Jobs, the largest pictures first.
-  std::mutex Mutex;
-  std::condition_variable Done;
-  std::size_t Front = 0;        // Guarded by Mutex: WorkOrder before it is claimed.
-  std::size_t Back = 0;         // Guarded by Mutex: WorkOrder from it on is claimed.
-  bool bStopping = false;       // Guarded by Mutex.
-  std::vector<std::thread> Workers;
+  const WebSite& site_;  // Not owned; outlives the pool.
+  std::vector<Job> jobs_;   // In page order.
+  std::unordered_map<const FileItem*, std::size_t> index_of_;
+  std::vector<std::size_t> work_order_;  // Indexes into Jobs, the largest pictures first.
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::size_t front_ = 0;        // Guarded by Mutex: WorkOrder before it is claimed.
+  std::size_t back_ = 0;         // Guarded by Mutex: WorkOrder from it on is claimed.
+  bool stopping_ = false;       // Guarded by Mutex.
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace pix

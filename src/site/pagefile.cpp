@@ -23,27 +23,27 @@ constexpr std::uint64_t kKnownPageLimit = 4 * 1024 * 1024;
 
 }  // namespace
 
-Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path& path,
-                                                     const TClaimResult& claim,
-                                                     const std::optional<TRecordedOutput>& recorded) {
-  std::unique_ptr<TPageFile> page;
-  switch (claim.Claim) {
-    case TClaim::kUsers:
-      return Status::Refused(path.string() + " is kept as it is (" + claim.Why +
+Result<std::unique_ptr<PageFile>> PageFile::Create(const std::filesystem::path& path,
+                                                     const ClaimResult& claim,
+                                                     const std::optional<RecordedOutput>& recorded) {
+  std::unique_ptr<PageFile> page;
+  switch (claim.claim) {
+    case Ownership::kUsers:
+      return Status::Refused(path.string() + " is kept as it is (" + claim.why +
                              "); the page is not written");
-    case TClaim::kAbsent: {
+    case Ownership::kAbsent: {
       Result<TempFileBeside> temp =
           TempFileBeside::Create(path, TempFileBeside::Durability::kUnsynced);
       if (!temp.ok()) return temp.status();
-      page.reset(new TPageFile(std::move(temp).value()));
+      page.reset(new PageFile(std::move(temp).value()));
       break;
     }
-    case TClaim::kOurs:
-    case TClaim::kHandEdited:
+    case Ownership::kOurs:
+    case Ownership::kHandEdited:
       // A page still as recorded need not be read; the new bytes are held to be compared
       // with its digest, so only a page of moderate size is taken so.
-      if (claim.StampMatched && recorded && recorded->Stamp.Size <= kKnownPageLimit) {
-        page.reset(new TPageFile(path, *recorded));
+      if (claim.stamp_matched && recorded && recorded->stamp.size <= kKnownPageLimit) {
+        page.reset(new PageFile(path, *recorded));
         break;
       }
       // Not through a link, and without waiting on anything that is not a plain file.
@@ -53,64 +53,64 @@ Result<std::unique_ptr<TPageFile>> TPageFile::Create(const std::filesystem::path
         if (fd >= 0) ::close(fd);
         return Status::Refused(path.string() + " is not a plain file; it is left as it is");
       }
-      page.reset(new TPageFile(path, fd, static_cast<std::uint64_t>(info.st_size),
+      page.reset(new PageFile(path, fd, static_cast<std::uint64_t>(info.st_size),
                                StampOf(info)));
       break;
   }
   return page;
 }
 
-TPageFile::TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
-                     const TFileStamp& oldStamp)
-    : Path_(std::move(path)),
-      OldFd(oldFd),
-      OldSize(oldSize),
-      OldStamp(oldStamp),
-      Buffer_(*this),
-      Stream_(&Buffer_) {}
+PageFile::PageFile(std::filesystem::path path, int old_fd, std::uint64_t old_size,
+                     const FileStamp& old_stamp)
+    : path_(std::move(path)),
+      old_fd_(old_fd),
+      old_size_(old_size),
+      old_stamp_(old_stamp),
+      buffer_(*this),
+      stream_(&buffer_) {}
 
-TPageFile::TPageFile(std::filesystem::path path, const TRecordedOutput& known)
-    : Path_(std::move(path)),
-      OldSize(known.Stamp.Size),
-      Known(known),
-      OldStamp(known.Stamp),
-      Buffer_(*this),
-      Stream_(&Buffer_) {}
+PageFile::PageFile(std::filesystem::path path, const RecordedOutput& known)
+    : path_(std::move(path)),
+      old_size_(known.stamp.size),
+      known_(known),
+      old_stamp_(known.stamp),
+      buffer_(*this),
+      stream_(&buffer_) {}
 
-TPageFile::TPageFile(TempFileBeside temp)
-    : Path_(temp.TargetPath()), Temp_(std::move(temp)), Buffer_(*this), Stream_(&Buffer_) {}
+PageFile::PageFile(TempFileBeside temp)
+    : path_(temp.TargetPath()), temp_(std::move(temp)), buffer_(*this), stream_(&buffer_) {}
 
-TPageFile::~TPageFile() { CloseOld(); }
+PageFile::~PageFile() { CloseOld(); }
 
-void TPageFile::CloseOld() {
-  if (OldFd >= 0) ::close(OldFd);
-  OldFd = -1;
+void PageFile::CloseOld() {
+  if (old_fd_ >= 0) ::close(old_fd_);
+  old_fd_ = -1;
 }
 
-bool TPageFile::ReadOldPiece() {
-  if (OldFd < 0 || Matched >= OldSize) return false;
-  OldPiece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(OldSize - Matched, kOldPieceSize)));
-  const ssize_t got = ::read(OldFd, OldPiece.data(), OldPiece.size());
-  OldPiece.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  OldPieceUsed = 0;
-  return !OldPiece.empty();
+bool PageFile::ReadOldPiece() {
+  if (old_fd_ < 0 || matched_ >= old_size_) return false;
+  old_piece_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(old_size_ - matched_, kOldPieceSize)));
+  const ssize_t got = ::read(old_fd_, old_piece_.data(), old_piece_.size());
+  old_piece_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  old_piece_used_ = 0;
+  return !old_piece_.empty();
 }
 
-bool TPageFile::Diverge() {
+bool PageFile::Diverge() {
   Result<TempFileBeside> temp =
-      TempFileBeside::Create(Path_, TempFileBeside::Durability::kUnsynced);
+      TempFileBeside::Create(path_, TempFileBeside::Durability::kUnsynced);
   if (!temp.ok()) {
     CloseOld();
     return false;
   }
-  Temp_.emplace(std::move(temp).value());
+  temp_.emplace(std::move(temp).value());
   // The matched start is copied from the old file rather than kept in memory, so that a
   // large index page costs no more memory than a small one.
-  std::vector<char> copy(static_cast<std::size_t>(std::min<std::uint64_t>(Matched, kOldPieceSize)));
-  for (std::uint64_t done = 0; done < Matched;) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(Matched - done, copy.size()));
-    const ssize_t got = ::pread(OldFd, copy.data(), want, static_cast<off_t>(done));
-    if (got <= 0 || std::fwrite(copy.data(), 1, static_cast<std::size_t>(got), Temp_->File()) !=
+  std::vector<char> copy(static_cast<std::size_t>(std::min<std::uint64_t>(matched_, kOldPieceSize)));
+  for (std::uint64_t done = 0; done < matched_;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(matched_ - done, copy.size()));
+    const ssize_t got = ::pread(old_fd_, copy.data(), want, static_cast<off_t>(done));
+    if (got <= 0 || std::fwrite(copy.data(), 1, static_cast<std::size_t>(got), temp_->File()) !=
                         static_cast<std::size_t>(got)) {
       CloseOld();
       return false;
@@ -118,84 +118,84 @@ bool TPageFile::Diverge() {
     done += static_cast<std::uint64_t>(got);
   }
   CloseOld();
-  OldPiece = std::vector<char>();
+  old_piece_ = std::vector<char>();
   return true;
 }
 
-bool TPageFile::WriteHeld() {
+bool PageFile::WriteHeld() {
   Result<TempFileBeside> temp =
-      TempFileBeside::Create(Path_, TempFileBeside::Durability::kUnsynced);
+      TempFileBeside::Create(path_, TempFileBeside::Durability::kUnsynced);
   if (!temp.ok()) return false;
-  Temp_.emplace(std::move(temp).value());
-  const bool written = std::fwrite(Held.data(), 1, Held.size(), Temp_->File()) == Held.size();
-  Held = std::string();
+  temp_.emplace(std::move(temp).value());
+  const bool written = std::fwrite(held_.data(), 1, held_.size(), temp_->File()) == held_.size();
+  held_ = std::string();
   return written;
 }
 
-bool TPageFile::Take(const char* data, std::size_t count) {
-  if (bFailed) return false;
-  Digester.Add(std::string_view(data, count));
-  if (Known && !Temp_) {
-    Held.append(data, count);
+bool PageFile::Take(const char* data, std::size_t count) {
+  if (failed_) return false;
+  digester_.Add(std::string_view(data, count));
+  if (known_ && !temp_) {
+    held_.append(data, count);
     // Longer than the old page: it differs, whatever follows.
-    if (Held.size() > OldSize && !WriteHeld()) bFailed = true;
-    return !bFailed;
+    if (held_.size() > old_size_ && !WriteHeld()) failed_ = true;
+    return !failed_;
   }
-  while (count > 0 && !Temp_) {
-    if (OldPieceUsed == OldPiece.size() && !ReadOldPiece()) break;  // The new page is longer.
-    const std::size_t span = std::min(count, OldPiece.size() - OldPieceUsed);
-    const char* old = OldPiece.data() + OldPieceUsed;
+  while (count > 0 && !temp_) {
+    if (old_piece_used_ == old_piece_.size() && !ReadOldPiece()) break;  // The new page is longer.
+    const std::size_t span = std::min(count, old_piece_.size() - old_piece_used_);
+    const char* old = old_piece_.data() + old_piece_used_;
     const std::size_t same =
         static_cast<std::size_t>(std::mismatch(data, data + span, old).first - data);
-    Matched += same;
-    OldPieceUsed += same;
+    matched_ += same;
+    old_piece_used_ += same;
     data += same;
     count -= same;
     if (same < span) break;  // The first difference.
   }
   if (count == 0) return true;
-  if (!Temp_ && !Diverge()) {
-    bFailed = true;
+  if (!temp_ && !Diverge()) {
+    failed_ = true;
     return false;
   }
-  if (std::fwrite(data, 1, count, Temp_->File()) != count) bFailed = true;
-  return !bFailed;
+  if (std::fwrite(data, 1, count, temp_->File()) != count) failed_ = true;
+  return !failed_;
 }
 
-Status TPageFile::Close() {
-  Stream_.flush();
-  if (!Stream_ || bFailed) {
+Status PageFile::Close() {
+  stream_.flush();
+  if (!stream_ || failed_) {
     CloseOld();
-    return Status::IoError("Cannot write " + Path_.string());
+    return Status::IoError("Cannot write " + path_.string());
   }
-  Content_ = Digester.Finish();
-  if (Known && !Temp_) {
-    if (Held.size() == OldSize && Content_ == Known->Content) {
-      Stamp_ = Known->Stamp;
+  content_ = digester_.Finish();
+  if (known_ && !temp_) {
+    if (held_.size() == old_size_ && content_ == known_->content) {
+      stamp_ = known_->stamp;
       return Status::OK();
     }
-    if (!WriteHeld()) return Status::IoError("Cannot write " + Path_.string());
+    if (!WriteHeld()) return Status::IoError("Cannot write " + path_.string());
   }
-  if (!Temp_) {
-    if (Matched == OldSize) {  // Every byte matched and none is left over: nothing to do.
+  if (!temp_) {
+    if (matched_ == old_size_) {  // Every byte matched and none is left over: nothing to do.
       CloseOld();
-      Stamp_ = OldStamp;
+      stamp_ = old_stamp_;
       return Status::OK();
     }
-    if (!Diverge()) return Status::IoError("Cannot write " + Path_.string());  // Shorter.
+    if (!Diverge()) return Status::IoError("Cannot write " + path_.string());  // Shorter.
   }
-  const Status committed = Temp_->Commit(before_replace_);
-  bWritten = committed.ok();
+  const Status committed = temp_->Commit(before_replace_);
+  written_ = committed.ok();
   // Taken once the page is in place: the rename itself changes its change time.
-  if (bWritten) Stamp_ = StampOfFile(Path_, false);
+  if (written_) stamp_ = StampOfFile(path_, false);
   return committed;
 }
 
-TPageFile::PageBuf::PageBuf(TPageFile& page) : Page(page), Buffer(kNewBufferSize) {
-  setp(Buffer.data(), Buffer.data() + Buffer.size());
+PageFile::PageBuf::PageBuf(PageFile& page) : page_(page), buffer_(kNewBufferSize) {
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
-TPageFile::PageBuf::int_type TPageFile::PageBuf::overflow(int_type c) {
+PageFile::PageBuf::int_type PageFile::PageBuf::overflow(int_type c) {
   if (sync() != 0) return traits_type::eof();
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
   *pptr() = traits_type::to_char_type(c);
@@ -203,10 +203,10 @@ TPageFile::PageBuf::int_type TPageFile::PageBuf::overflow(int_type c) {
   return c;
 }
 
-int TPageFile::PageBuf::sync() {
+int PageFile::PageBuf::sync() {
   const std::size_t count = static_cast<std::size_t>(pptr() - pbase());
-  setp(Buffer.data(), Buffer.data() + Buffer.size());
-  return count == 0 || Page.Take(Buffer.data(), count) ? 0 : -1;
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+  return count == 0 || page_.Take(buffer_.data(), count) ? 0 : -1;
 }
 
 }  // namespace pix

@@ -28,56 +28,56 @@
 
 namespace pix {
 
-class TPageFile {
+class PageFile {
  public:
   /// Starts a new version of the page at `path`, where the site's record found `claim`
   /// (`recorded` is what it holds of the page). Refused, leaving everything as it is, when
   /// the file there is the user's.
-  static Result<std::unique_ptr<TPageFile>> Create(const std::filesystem::path& path,
-                                                   const TClaimResult& claim,
-                                                   const std::optional<TRecordedOutput>& recorded);
+  static Result<std::unique_ptr<PageFile>> Create(const std::filesystem::path& path,
+                                                   const ClaimResult& claim,
+                                                   const std::optional<RecordedOutput>& recorded);
 
   /// Sets the hook called with the finished new version just before it replaces the old.
-  void SetBeforeReplace(BeforeReplace beforeReplace) { before_replace_ = std::move(beforeReplace); }
+  void SetBeforeReplace(BeforeReplace before_replace) { before_replace_ = std::move(before_replace); }
 
   /// The stream to write the page to. Write errors are collected and reported by Close.
-  std::ostream& Stream() { return Stream_; }
+  std::ostream& Stream() { return stream_; }
 
   /// Finishes the page: puts it in place of the old one, or leaves the old one untouched
   /// when it already holds exactly these bytes.
   Status Close();
 
   /// After a successful Close: false when the old page was left as it was.
-  bool Written() const { return bWritten; }
+  bool Written() const { return written_; }
 
   /// After a successful Close: the digest of the page's bytes, and the page file's stamp
   /// (none when it could not be looked at).
-  const TDigest& Content() const { return Content_; }
-  const std::optional<TFileStamp>& Stamp() const { return Stamp_; }
+  const Digest& Content() const { return content_; }
+  const std::optional<FileStamp>& Stamp() const { return stamp_; }
 
-  ~TPageFile();  // Abandons an unfinished page, leaving the old one.
-  TPageFile(const TPageFile&) = delete;
-  TPageFile& operator=(const TPageFile&) = delete;
+  ~PageFile();  // Abandons an unfinished page, leaving the old one.
+  PageFile(const PageFile&) = delete;
+  PageFile& operator=(const PageFile&) = delete;
 
  private:
   // Collects the page's bytes and hands them to the page file a buffer at a time.
   class PageBuf : public std::streambuf {
    public:
-    explicit PageBuf(TPageFile& page);
+    explicit PageBuf(PageFile& page);
 
    protected:
     int_type overflow(int_type c) override;
     int sync() override;
 
    private:
-    TPageFile& Page;  // Owns this buffer.
-    std::vector<char> Buffer;
+    PageFile& page_;  // Owns this buffer.
+    std::vector<char> buffer_;
   };
 
-  TPageFile(std::filesystem::path path, int oldFd, std::uint64_t oldSize,
-            const TFileStamp& oldStamp);
-  explicit TPageFile(TempFileBeside temp);
-  TPageFile(std::filesystem::path path, const TRecordedOutput& known);
+  PageFile(std::filesystem::path path, int old_fd, std::uint64_t old_size,
+            const FileStamp& old_stamp);
+  explicit PageFile(TempFileBeside temp);
+  PageFile(std::filesystem::path path, const RecordedOutput& known);
 
   // Starts the new version and writes the held bytes into it.
   bool WriteHeld();
@@ -91,24 +91,24 @@ class TPageFile {
   bool ReadOldPiece();
   void CloseOld();
 
-  std::filesystem::path Path_;
-  std::optional<TempFileBeside> Temp_;  // The new version, once it differs.
-  int OldFd = -1;                        // The old page while the new bytes match it.
-  std::uint64_t OldSize = 0;
-  std::uint64_t Matched = 0;      // How many leading bytes of the old page were matched.
-  std::vector<char> OldPiece;     // The piece of the old page being compared.
-  std::size_t OldPieceUsed = 0;   // How many bytes of OldPiece were matched.
-  bool bFailed = false;
-  bool bWritten = false;
-  std::optional<TRecordedOutput> Known;  // The page as recorded, when its file is that one.
-  std::string Held;                      // With Known: the new bytes, until they differ.
-  TFileStamp OldStamp;
-  TDigester Digester;                    // Of every new byte.
+  std::filesystem::path path_;
+  std::optional<TempFileBeside> temp_;  // The new version, once it differs.
+  int old_fd_ = -1;                        // The old page while the new bytes match it.
+  std::uint64_t old_size_ = 0;
+  std::uint64_t matched_ = 0;      // How many leading bytes of the old page were matched.
+  std::vector<char> old_piece_;     // The piece of the old page being compared.
+  std::size_t old_piece_used_ = 0;   // How many bytes of OldPiece were matched.
+  bool failed_ = false;
+  bool written_ = false;
+  std::optional<RecordedOutput> known_;  // The page as recorded, when its file is that one.
+  std::string held_;                      // With Known: the new bytes, until they differ.
+  FileStamp old_stamp_;
+  Digester digester_;                    // Of every new byte.
   BeforeReplace before_replace_;
-  TDigest Content_;
-  std::optional<TFileStamp> Stamp_;
-  PageBuf Buffer_;
-  std::ostream Stream_;
+  Digest content_;
+  std::optional<FileStamp> stamp_;
+  PageBuf buffer_;
+  std::ostream stream_;
 };
 
 }  // namespace pix

@@ -77,16 +77,16 @@ constexpr const char* kStatementText[kStatementCount] = {
 std::uint64_t PathHash(std::string_view path) { return XXH3_64bits(path.data(), path.size()); }
 
 // Resets a statement when it goes out of scope, so that it holds no lock or row.
-class TStatementUse {
+class StatementUse {
  public:
-  explicit TStatementUse(sqlite3_stmt* statement) : Statement(statement) {}
-  ~TStatementUse() { sqlite3_reset(Statement); }
-  TStatementUse(const TStatementUse&) = delete;
-  TStatementUse& operator=(const TStatementUse&) = delete;
-  sqlite3_stmt* operator*() const { return Statement; }
+  explicit StatementUse(sqlite3_stmt* statement) : statement_(statement) {}
+  ~StatementUse() { sqlite3_reset(statement_); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  sqlite3_stmt* operator*() const { return statement_; }
 
  private:
-  sqlite3_stmt* Statement;
+  sqlite3_stmt* statement_;
 };
 
 // The text must outlive the statement's step (every caller binds and steps in one scope).
@@ -94,18 +94,18 @@ void BindText(sqlite3_stmt* statement, int index, std::string_view text) {
   sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
 }
 
-void BindDigest(sqlite3_stmt* statement, int index, const TDigest& digest) {
+void BindDigest(sqlite3_stmt* statement, int index, const Digest& digest) {
   unsigned char bytes[16];
-  std::memcpy(bytes, &digest.Low, 8);
-  std::memcpy(bytes + 8, &digest.High, 8);
+  std::memcpy(bytes, &digest.low, 8);
+  std::memcpy(bytes + 8, &digest.high, 8);
   sqlite3_bind_blob(statement, index, bytes, sizeof bytes, SQLITE_TRANSIENT);
 }
 
-void BindStamp(sqlite3_stmt* statement, int first, const TFileStamp& stamp) {
-  sqlite3_bind_int64(statement, first, static_cast<sqlite3_int64>(stamp.Size));
-  sqlite3_bind_int64(statement, first + 1, stamp.WriteTimeNs);
-  sqlite3_bind_int64(statement, first + 2, stamp.ChangeTimeNs);
-  sqlite3_bind_int64(statement, first + 3, static_cast<sqlite3_int64>(stamp.Inode));
+void BindStamp(sqlite3_stmt* statement, int first, const FileStamp& stamp) {
+  sqlite3_bind_int64(statement, first, static_cast<sqlite3_int64>(stamp.size));
+  sqlite3_bind_int64(statement, first + 1, stamp.write_time_ns);
+  sqlite3_bind_int64(statement, first + 2, stamp.change_time_ns);
+  sqlite3_bind_int64(statement, first + 3, static_cast<sqlite3_int64>(stamp.inode));
 }
 
 std::string ColumnText(sqlite3_stmt* statement, int column) {
@@ -115,36 +115,36 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
                          : std::string();
 }
 
-TDigest ColumnDigest(sqlite3_stmt* statement, int column) {
-  TDigest digest;
+Digest ColumnDigest(sqlite3_stmt* statement, int column) {
+  Digest digest;
   if (sqlite3_column_bytes(statement, column) == 16) {
     const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
-    std::memcpy(&digest.Low, bytes, 8);
-    std::memcpy(&digest.High, bytes + 8, 8);
+    std::memcpy(&digest.low, bytes, 8);
+    std::memcpy(&digest.high, bytes + 8, 8);
   }
   return digest;
 }
 
-TFileStamp ColumnStamp(sqlite3_stmt* statement, int first) {
-  TFileStamp stamp;
-  stamp.Size = static_cast<std::uint64_t>(sqlite3_column_int64(statement, first));
-  stamp.WriteTimeNs = sqlite3_column_int64(statement, first + 1);
-  stamp.ChangeTimeNs = sqlite3_column_int64(statement, first + 2);
-  stamp.Inode = static_cast<std::uint64_t>(sqlite3_column_int64(statement, first + 3));
+FileStamp ColumnStamp(sqlite3_stmt* statement, int first) {
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(sqlite3_column_int64(statement, first));
+  stamp.write_time_ns = sqlite3_column_int64(statement, first + 1);
+  stamp.change_time_ns = sqlite3_column_int64(statement, first + 2);
+  stamp.inode = static_cast<std::uint64_t>(sqlite3_column_int64(statement, first + 3));
   return stamp;
 }
 
 // Reads an output's columns from `first` on (kind first).
-TRecordedOutput ColumnOutput(sqlite3_stmt* statement, int first) {
-  TRecordedOutput output;
-  output.Kind = static_cast<TOutputKind>(sqlite3_column_int(statement, first));
-  output.Source = ColumnText(statement, first + 1);
-  output.Recipe = ColumnDigest(statement, first + 2);
-  output.Content = ColumnDigest(statement, first + 3);
-  output.Stamp = ColumnStamp(statement, first + 4);
-  output.Width = sqlite3_column_int(statement, first + 8);
-  output.Height = sqlite3_column_int(statement, first + 9);
-  output.KeepsHandEdits = sqlite3_column_int(statement, first + 10) != 0;
+RecordedOutput ColumnOutput(sqlite3_stmt* statement, int first) {
+  RecordedOutput output;
+  output.kind = static_cast<OutputKind>(sqlite3_column_int(statement, first));
+  output.source = ColumnText(statement, first + 1);
+  output.recipe = ColumnDigest(statement, first + 2);
+  output.content = ColumnDigest(statement, first + 3);
+  output.stamp = ColumnStamp(statement, first + 4);
+  output.width = sqlite3_column_int(statement, first + 8);
+  output.height = sqlite3_column_int(statement, first + 9);
+  output.keeps_hand_edits = sqlite3_column_int(statement, first + 10) != 0;
   return output;
 }
 
@@ -162,32 +162,32 @@ bool IsIsoDateTime(std::string_view text) {
 // A record travels with its site (an album unpacked from an archive keeps its files' times),
 // so what it says of a picture is believed only when it is what the readers themselves
 // would have handed over.
-bool IsBelievable(const TRecordedPicture& picture) {
-  const PictureMetadata& metadata = picture.Metadata;
+bool IsBelievable(const RecordedPicture& picture) {
+  const PictureMetadata& metadata = picture.metadata;
   const ExifInfo& exif = metadata.exif;
-  if (picture.Width <= 0 || picture.Height <= 0) return false;
+  if (picture.width <= 0 || picture.height <= 0) return false;
   for (const std::string* text : {&exif.description, &exif.make, &exif.model,
                                   &metadata.xmp_description, &metadata.iptc_caption}) {
     if (CleanMetadataText(*text) != *text) return false;
   }
   if (!exif.date_taken.empty() && !IsIsoDateTime(exif.date_taken)) return false;
-  return picture.Comments.empty() ||
-         (picture.Comments.size() < static_cast<std::size_t>(MAX_COMMENTS_LENGTH) &&
-          FilterCommentText(picture.Comments) == picture.Comments);
+  return picture.comments.empty() ||
+         (picture.comments.size() < static_cast<std::size_t>(MAX_COMMENTS_LENGTH) &&
+          FilterCommentText(picture.comments) == picture.comments);
 }
 
 std::string SqliteMessage(sqlite3* db) { return db != nullptr ? sqlite3_errmsg(db) : "no memory"; }
 
-std::string HexOf(const TDigest& digest) {
+std::string HexOf(const Digest& digest) {
   char text[33];
-  std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(digest.High),
-                static_cast<unsigned long long>(digest.Low));
+  std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(digest.high),
+                static_cast<unsigned long long>(digest.low));
   return text;
 }
 
-std::optional<TDigest> DigestFromHex(std::string_view text) {
+std::optional<Digest> DigestFromHex(std::string_view text) {
   if (text.size() != 32) return std::nullopt;
-  TDigest digest;
+  Digest digest;
   for (std::size_t i = 0; i < 32; ++i) {
     const char c = text[i];
     int value;
@@ -198,7 +198,7 @@ std::optional<TDigest> DigestFromHex(std::string_view text) {
     } else {
       return std::nullopt;
     }
-    std::uint64_t& half = i < 16 ? digest.High : digest.Low;
+    std::uint64_t& half = i < 16 ? digest.high : digest.low;
     half = (half << 4) | static_cast<std::uint64_t>(value);
   }
   return digest;
@@ -228,33 +228,33 @@ std::int64_t NowNs() {
 
 // --- Digests and stamps ---------------------------------------------------------------
 
-struct TDigester::State {
-  State() : Hash(XXH3_createState()) {
-    if (Hash == nullptr) throw std::bad_alloc();
-    XXH3_128bits_reset(Hash);
+struct Digester::State {
+  State() : hash(XXH3_createState()) {
+    if (hash == nullptr) throw std::bad_alloc();
+    XXH3_128bits_reset(hash);
   }
-  ~State() { XXH3_freeState(Hash); }
-  XXH3_state_t* Hash;
+  ~State() { XXH3_freeState(hash); }
+  XXH3_state_t* hash;
 };
 
-TDigester::TDigester() : Impl(std::make_unique<State>()) {}
-TDigester::~TDigester() = default;
+Digester::Digester() : impl_(std::make_unique<State>()) {}
+Digester::~Digester() = default;
 
-void TDigester::Add(std::string_view bytes) {
-  XXH3_128bits_update(Impl->Hash, bytes.data(), bytes.size());
+void Digester::Add(std::string_view bytes) {
+  XXH3_128bits_update(impl_->hash, bytes.data(), bytes.size());
 }
 
-TDigest TDigester::Finish() const {
-  const XXH128_hash_t hash = XXH3_128bits_digest(Impl->Hash);
-  return TDigest{hash.low64, hash.high64};
+Digest Digester::Finish() const {
+  const XXH128_hash_t hash = XXH3_128bits_digest(impl_->hash);
+  return Digest{hash.low64, hash.high64};
 }
 
-TDigest DigestOf(std::string_view bytes) {
+Digest DigestOf(std::string_view bytes) {
   const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
-  return TDigest{hash.low64, hash.high64};
+  return Digest{hash.low64, hash.high64};
 }
 
-std::optional<TDigest> DigestOfFile(const std::filesystem::path& path) {
+std::optional<Digest> DigestOfFile(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat info;
@@ -262,7 +262,7 @@ std::optional<TDigest> DigestOfFile(const std::filesystem::path& path) {
     ::close(fd);
     return std::nullopt;
   }
-  TDigester digester;
+  Digester digester;
   std::vector<char> buffer(256 * 1024);
   for (;;) {
     const ssize_t got = ::read(fd, buffer.data(), buffer.size());
@@ -278,34 +278,34 @@ std::optional<TDigest> DigestOfFile(const std::filesystem::path& path) {
   return digester.Finish();
 }
 
-TFileStamp StampOf(const struct stat& info) {
-  return TFileStamp{static_cast<std::uint64_t>(info.st_size), TimeNs(info.st_mtim),
+FileStamp StampOf(const struct stat& info) {
+  return FileStamp{static_cast<std::uint64_t>(info.st_size), TimeNs(info.st_mtim),
                     TimeNs(info.st_ctim), static_cast<std::uint64_t>(info.st_ino)};
 }
 
-std::optional<TFileStamp> StampOfFile(const std::filesystem::path& path, bool followLink) {
+std::optional<FileStamp> StampOfFile(const std::filesystem::path& path, bool follow_link) {
   struct stat info;
-  if ((followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) != 0 ||
+  if ((follow_link ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) != 0 ||
       !S_ISREG(info.st_mode)) {
     return std::nullopt;
   }
   return StampOf(info);
 }
 
-TFileStamp SettledStamp(const TFileStamp& stamp) {
-  if (NowNs() - stamp.ChangeTimeNs >= kSettledNs && NowNs() - stamp.WriteTimeNs >= kSettledNs) {
+FileStamp SettledStamp(const FileStamp& stamp) {
+  if (NowNs() - stamp.change_time_ns >= kSettledNs && NowNs() - stamp.write_time_ns >= kSettledNs) {
     return stamp;
   }
-  TFileStamp unsettled = stamp;
-  unsettled.Inode = 0;
+  FileStamp unsettled = stamp;
+  unsettled.inode = 0;
   return unsettled;
 }
 
 // --- Opening ----------------------------------------------------------------------------
 
-Result<std::unique_ptr<TSiteRecord>> TSiteRecord::Open(const std::filesystem::path& siteDirectory,
+Result<std::unique_ptr<SiteRecord>> SiteRecord::Open(const std::filesystem::path& site_directory,
                                                        Diagnostics& diagnostics) {
-  const std::filesystem::path file = siteDirectory / std::string(RECORD_FILE_NAME);
+  const std::filesystem::path file = site_directory / std::string(RECORD_FILE_NAME);
   struct stat info;
   bool existed = false;
   if (::lstat(file.c_str(), &info) == 0) {
@@ -315,64 +315,64 @@ Result<std::unique_ptr<TSiteRecord>> TSiteRecord::Open(const std::filesystem::pa
     }
     existed = true;
   }
-  std::unique_ptr<TSiteRecord> record(new TSiteRecord());
-  record->Site = siteDirectory;
+  std::unique_ptr<SiteRecord> record(new SiteRecord());
+  record->site_ = site_directory;
   const int opened = sqlite3_open_v2(
-      file.c_str(), &record->Db,
+      file.c_str(), &record->db_,
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
       nullptr);
   if (opened != SQLITE_OK) {
     return Status::IoError("Cannot open the site's record " + file.string() + ": " +
-                           SqliteMessage(record->Db));
+                           SqliteMessage(record->db_));
   }
   if (Status prepared = record->Prepare(diagnostics, existed); !prepared.ok()) return prepared;
   return record;
 }
 
-std::unique_ptr<TSiteRecord> TSiteRecord::OpenToRead(const std::filesystem::path& siteDirectory) {
-  const std::filesystem::path file = siteDirectory / std::string(RECORD_FILE_NAME);
+std::unique_ptr<SiteRecord> SiteRecord::OpenToRead(const std::filesystem::path& site_directory) {
+  const std::filesystem::path file = site_directory / std::string(RECORD_FILE_NAME);
   struct stat info;
   if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  std::unique_ptr<TSiteRecord> record(new TSiteRecord());
-  record->Site = siteDirectory;
-  record->ReadOnly = true;
-  if (sqlite3_open_v2(file.c_str(), &record->Db,
+  std::unique_ptr<SiteRecord> record(new SiteRecord());
+  record->site_ = site_directory;
+  record->read_only_ = true;
+  if (sqlite3_open_v2(file.c_str(), &record->db_,
                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK) {
     return nullptr;
   }
   sqlite3_stmt* check = nullptr;
   bool ours = false;
-  if (sqlite3_prepare_v2(record->Db, "PRAGMA application_id", -1, &check, nullptr) == SQLITE_OK &&
+  if (sqlite3_prepare_v2(record->db_, "PRAGMA application_id", -1, &check, nullptr) == SQLITE_OK &&
       sqlite3_step(check) == SQLITE_ROW) {
     ours = sqlite3_column_int(check, 0) == kApplicationId;
   }
   sqlite3_finalize(check);
   sqlite3_stmt* version = nullptr;
-  if (ours && sqlite3_prepare_v2(record->Db, "PRAGMA user_version", -1, &version, nullptr) ==
+  if (ours && sqlite3_prepare_v2(record->db_, "PRAGMA user_version", -1, &version, nullptr) ==
                   SQLITE_OK &&
       sqlite3_step(version) == SQLITE_ROW) {
     ours = sqlite3_column_int(version, 0) == kSchemaVersion;
   }
   sqlite3_finalize(version);
   if (!ours) return nullptr;
-  record->Statements.assign(kStatementCount, nullptr);
+  record->statements_.assign(kStatementCount, nullptr);
   return record;
 }
 
-Status TSiteRecord::Execute(const char* sql) {
+Status SiteRecord::Execute(const char* sql) {
   char* error = nullptr;
-  if (sqlite3_exec(Db, sql, nullptr, nullptr, &error) == SQLITE_OK) return Status::OK();
-  std::string message = error != nullptr ? error : SqliteMessage(Db);
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) == SQLITE_OK) return Status::OK();
+  std::string message = error != nullptr ? error : SqliteMessage(db_);
   sqlite3_free(error);
   return Status::IoError(message);
 }
 
-Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
-  const std::string file = (Site / std::string(RECORD_FILE_NAME)).string();
+Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
+  const std::string file = (site_ / std::string(RECORD_FILE_NAME)).string();
   // One run writes a site at a time: the first write takes a lock that the connection keeps
   // until it closes, and a second run meets it at once.
-  sqlite3_busy_timeout(Db, 0);
+  sqlite3_busy_timeout(db_, 0);
   if (Status set = Execute("PRAGMA locking_mode = EXCLUSIVE"); !set.ok()) {
     return Status::IoError("Cannot use the site's record " + file + ": " + set.message());
   }
@@ -380,9 +380,9 @@ Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
   // as of the last commit. With the exclusive lock the log needs no shared memory file.
   // NORMAL: in WAL mode only a checkpoint waits for the disk, and a power cut can lose the
   // last commits but never break the record.
-  int begun = sqlite3_exec(Db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL",
+  int begun = sqlite3_exec(db_, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL",
                            nullptr, nullptr, nullptr);
-  if (begun == SQLITE_OK) begun = sqlite3_exec(Db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+  if (begun == SQLITE_OK) begun = sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
   if (begun == SQLITE_BUSY || begun == SQLITE_LOCKED) {
     return Status::Refused(std::string(kAnotherRunText));
   }
@@ -390,34 +390,34 @@ Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
     return Status::Refused(file + " is not Pixamond's record of the site; it is left as it is");
   }
   if (begun != SQLITE_OK) {
-    return Status::IoError("Cannot use the site's record " + file + ": " + SqliteMessage(Db));
+    return Status::IoError("Cannot use the site's record " + file + ": " + SqliteMessage(db_));
   }
-  int applicationId = 0;
+  int application_id = 0;
   int version = 0;
-  bool hasTables = false;
+  bool has_tables = false;
   {
     sqlite3_stmt* statement = nullptr;
     const char* sql =
         "SELECT (SELECT application_id FROM pragma_application_id),"
         " (SELECT user_version FROM pragma_user_version),"
         " (SELECT count(*) FROM sqlite_schema)";
-    const int prepared = sqlite3_prepare_v2(Db, sql, -1, &statement, nullptr);
+    const int prepared = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
     if (prepared == SQLITE_NOTADB || prepared == SQLITE_CORRUPT) {
       sqlite3_finalize(statement);
       return Status::Refused(file + " is not Pixamond's record of the site; it is left as it is");
     }
     if (prepared == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
-      applicationId = sqlite3_column_int(statement, 0);
+      application_id = sqlite3_column_int(statement, 0);
       version = sqlite3_column_int(statement, 1);
-      hasTables = sqlite3_column_int(statement, 2) > 0;
+      has_tables = sqlite3_column_int(statement, 2) > 0;
     }
     sqlite3_finalize(statement);
   }
-  if (existed && (hasTables || applicationId != 0) && applicationId != kApplicationId) {
+  if (existed && (has_tables || application_id != 0) && application_id != kApplicationId) {
     return Status::Refused(file + " is not Pixamond's record of the site; it is left as it is");
   }
-  NewRecord = !hasTables;
-  if (hasTables && version != kSchemaVersion) {
+  new_record_ = !has_tables;
+  if (has_tables && version != kSchemaVersion) {
     // No older schema has been released yet; a newer one is not this build's to read. Either
     // way the record starts anew, and the site's files are adopted as on a first run.
     diagnostics.Detail(file + " was written by another version of Pixamond; it is started anew");
@@ -425,12 +425,12 @@ Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
         !dropped.ok()) {
       return Status::IoError("Cannot renew the site's record " + file + ": " + dropped.message());
     }
-    NewRecord = true;
+    new_record_ = true;
   }
   // A record as this build writes it is left as it is: an unchanged rerun writes nothing.
   Status made = Status::OK();
-  if (NewRecord || applicationId != kApplicationId || version != kSchemaVersion) made = Execute(kSchema);
-  if (made.ok() && (applicationId != kApplicationId || version != kSchemaVersion)) {
+  if (new_record_ || application_id != kApplicationId || version != kSchemaVersion) made = Execute(kSchema);
+  if (made.ok() && (application_id != kApplicationId || version != kSchemaVersion)) {
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
     made = Execute(stamp.c_str());
@@ -438,19 +438,19 @@ Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
   if (!made.ok()) {
     return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
   }
-  Statements.assign(kStatementCount, nullptr);
+  statements_.assign(kStatementCount, nullptr);
   if (Status merged = MergePending(diagnostics); !merged.ok()) return merged;
   if (Status committed = CommitLocked(); !committed.ok()) return committed;
   // Notes of earlier versions, which the record replaces.
-  const std::filesystem::path oldNotes = Site / ".pixamond-facts";
-  if (const int fd = ::open(oldNotes.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const std::filesystem::path old_notes = site_ / ".pixamond-facts";
+  if (const int fd = ::open(old_notes.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
       fd >= 0) {
     constexpr std::string_view kOldHeader = "Pixamond facts 1\n";
     char start[kOldHeader.size()];
     const bool ours = ::read(fd, start, sizeof start) == static_cast<ssize_t>(sizeof start) &&
                       std::string_view(start, sizeof start) == kOldHeader;
     ::close(fd);
-    if (ours) ::unlink(oldNotes.c_str());
+    if (ours) ::unlink(old_notes.c_str());
   }
   return Status::OK();
 }
@@ -458,21 +458,21 @@ Status TSiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
 // Every file a killed run put in place after its last commit is in the pending list; each
 // that still holds what was noted is recorded as the run's, with no recipe, so that it is
 // made again.
-Status TSiteRecord::MergePending(Diagnostics& diagnostics) {
-  const std::filesystem::path pending = Site / std::string(PENDING_FILE_NAME);
-  PendingFd = ::open(pending.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (PendingFd < 0) {
+Status SiteRecord::MergePending(Diagnostics& diagnostics) {
+  const std::filesystem::path pending = site_ / std::string(PENDING_FILE_NAME);
+  pending_fd_ = ::open(pending.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (pending_fd_ < 0) {
     return Status::IoError("Cannot write " + pending.string() + ": " + std::strerror(errno));
   }
   struct stat info;
-  if (::fstat(PendingFd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(pending_fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
     return Status::IoError("Cannot use " + pending.string());
   }
   if (info.st_size == 0) return Status::OK();
   std::string text;
   if (info.st_size <= kMaxPendingSize) {
     text.resize(static_cast<std::size_t>(info.st_size));
-    const ssize_t got = ::pread(PendingFd, text.data(), text.size(), 0);
+    const ssize_t got = ::pread(pending_fd_, text.data(), text.size(), 0);
     text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   }
   int adopted = 0;
@@ -486,16 +486,16 @@ Status TSiteRecord::MergePending(Diagnostics& diagnostics) {
     const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
     if (tab2 == std::string_view::npos) continue;
     const int kind = std::atoi(std::string(line.substr(0, tab1)).c_str());
-    const std::optional<TDigest> digest = DigestFromHex(line.substr(tab1 + 1, tab2 - tab1 - 1));
+    const std::optional<Digest> digest = DigestFromHex(line.substr(tab1 + 1, tab2 - tab1 - 1));
     const std::string path(line.substr(tab2 + 1));
     if (!digest || kind < 1 || kind > 4 || !StaysInsideSite(path)) continue;
-    const std::optional<TDigest> onDisk = DigestOfFile(Site / path);
-    if (!onDisk || *onDisk != *digest) continue;
-    TRecordedOutput output = FindOutputLocked(path).value_or(TRecordedOutput());
-    output.Kind = static_cast<TOutputKind>(kind);
-    output.Content = *digest;
-    output.Recipe = TDigest();
-    output.Stamp = TFileStamp();
+    const std::optional<Digest> on_disk = DigestOfFile(site_ / path);
+    if (!on_disk || *on_disk != *digest) continue;
+    RecordedOutput output = FindOutputLocked(path).value_or(RecordedOutput());
+    output.kind = static_cast<OutputKind>(kind);
+    output.content = *digest;
+    output.recipe = Digest();
+    output.stamp = FileStamp();
     RecordOutputLocked(path, output);
     ++adopted;
   }
@@ -506,31 +506,31 @@ Status TSiteRecord::MergePending(Diagnostics& diagnostics) {
   return Status::OK();
 }
 
-TSiteRecord::~TSiteRecord() {
-  for (sqlite3_stmt* statement : Statements) sqlite3_finalize(statement);
-  bool committed = ReadOnly;
-  if (Db != nullptr) {
-    if (!ReadOnly) committed = sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(Db);
+SiteRecord::~SiteRecord() {
+  for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
+  bool committed = read_only_;
+  if (db_ != nullptr) {
+    if (!read_only_) committed = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db_);
   }
-  if (PendingFd >= 0) {
+  if (pending_fd_ >= 0) {
     // Everything the list named is in the record now; a list that could not be committed
     // stays for the next run.
-    ::close(PendingFd);
-    if (committed) ::unlink((Site / std::string(PENDING_FILE_NAME)).c_str());
+    ::close(pending_fd_);
+    if (committed) ::unlink((site_ / std::string(PENDING_FILE_NAME)).c_str());
   }
 }
 
-sqlite3_stmt* TSiteRecord::Statement(int which) const {
-  if (Statements[which] == nullptr) {
-    sqlite3_prepare_v3(Db, kStatementText[which], -1, SQLITE_PREPARE_PERSISTENT,
-                       &Statements[which], nullptr);
+sqlite3_stmt* SiteRecord::Statement(int which) const {
+  if (statements_[which] == nullptr) {
+    sqlite3_prepare_v3(db_, kStatementText[which], -1, SQLITE_PREPARE_PERSISTENT,
+                       &statements_[which], nullptr);
   }
-  return Statements[which];
+  return statements_[which];
 }
 
-std::string TSiteRecord::SitePath(std::string_view path) const {
-  const std::string& root = Site.native();
+std::string SiteRecord::SitePath(std::string_view path) const {
+  const std::string& root = site_.native();
   if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
       (path[root.size()] == '/' || root == "/")) {
     return std::string(path.substr(root == "/" ? 1 : root.size() + 1));
@@ -540,194 +540,194 @@ std::string TSiteRecord::SitePath(std::string_view path) const {
 
 // --- Pictures ---------------------------------------------------------------------------
 
-std::optional<TRecordedPicture> TSiteRecord::FindPicture(std::string_view path) const {
-  TRecordedPicture picture;
+std::optional<RecordedPicture> SiteRecord::FindPicture(std::string_view path) const {
+  RecordedPicture picture;
   int orientation = 0;
   {
-    std::lock_guard<std::mutex> lock(Mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     sqlite3_stmt* statement = Statement(kFindPicture);
     if (statement == nullptr) return std::nullopt;
-    TStatementUse use(statement);
+    StatementUse use(statement);
     BindText(statement, 1, path);
     if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
-    picture.Stamp = ColumnStamp(statement, 0);
-    picture.Content = ColumnDigest(statement, 4);
-    picture.ReaderVersion = sqlite3_column_int(statement, 5);
-    picture.Width = sqlite3_column_int(statement, 6);
-    picture.Height = sqlite3_column_int(statement, 7);
+    picture.stamp = ColumnStamp(statement, 0);
+    picture.content = ColumnDigest(statement, 4);
+    picture.reader_version = sqlite3_column_int(statement, 5);
+    picture.width = sqlite3_column_int(statement, 6);
+    picture.height = sqlite3_column_int(statement, 7);
     orientation = sqlite3_column_int(statement, 8);
-    ExifInfo& exif = picture.Metadata.exif;
-    picture.Comments = ColumnText(statement, 9);
+    ExifInfo& exif = picture.metadata.exif;
+    picture.comments = ColumnText(statement, 9);
     exif.description = ColumnText(statement, 10);
     exif.date_taken = ColumnText(statement, 11);
     exif.make = ColumnText(statement, 12);
     exif.model = ColumnText(statement, 13);
-    picture.Metadata.xmp_description = ColumnText(statement, 14);
-    picture.Metadata.iptc_caption = ColumnText(statement, 15);
-    picture.Damage = ColumnText(statement, 16);
+    picture.metadata.xmp_description = ColumnText(statement, 14);
+    picture.metadata.iptc_caption = ColumnText(statement, 15);
+    picture.damage = ColumnText(statement, 16);
   }
   // Judged outside the lock: the other threads' lookups need not wait for it.
   if (orientation < 1 || orientation > 8) return std::nullopt;
-  picture.Metadata.exif.orientation = static_cast<Orientation>(orientation);
+  picture.metadata.exif.orientation = static_cast<Orientation>(orientation);
   if (!IsBelievable(picture)) return std::nullopt;
   return picture;
 }
 
-void TSiteRecord::RecordPicture(std::string_view path, const TRecordedPicture& picture) {
+void SiteRecord::RecordPicture(std::string_view path, const RecordedPicture& picture) {
   ConfirmPicture(path);
-  std::lock_guard<std::mutex> lock(Mutex);
+  std::lock_guard<std::mutex> lock(mutex_);
   sqlite3_stmt* statement = Statement(kPutPicture);
   if (statement == nullptr) return;
-  TStatementUse use(statement);
+  StatementUse use(statement);
   BindText(statement, 1, path);
-  BindStamp(statement, 2, SettledStamp(picture.Stamp));
-  BindDigest(statement, 6, picture.Content);
-  sqlite3_bind_int(statement, 7, picture.ReaderVersion);
-  sqlite3_bind_int(statement, 8, picture.Width);
-  sqlite3_bind_int(statement, 9, picture.Height);
-  const ExifInfo& exif = picture.Metadata.exif;
+  BindStamp(statement, 2, SettledStamp(picture.stamp));
+  BindDigest(statement, 6, picture.content);
+  sqlite3_bind_int(statement, 7, picture.reader_version);
+  sqlite3_bind_int(statement, 8, picture.width);
+  sqlite3_bind_int(statement, 9, picture.height);
+  const ExifInfo& exif = picture.metadata.exif;
   sqlite3_bind_int(statement, 10, static_cast<int>(exif.orientation));
-  BindText(statement, 11, picture.Comments);
+  BindText(statement, 11, picture.comments);
   BindText(statement, 12, exif.description);
   BindText(statement, 13, exif.date_taken);
   BindText(statement, 14, exif.make);
   BindText(statement, 15, exif.model);
-  BindText(statement, 16, picture.Metadata.xmp_description);
-  BindText(statement, 17, picture.Metadata.iptc_caption);
-  BindText(statement, 18, picture.Damage);
-  if (sqlite3_step(statement) != SQLITE_DONE && WriteError.ok()) {
-    WriteError = Status::IoError(SqliteMessage(Db));
+  BindText(statement, 16, picture.metadata.xmp_description);
+  BindText(statement, 17, picture.metadata.iptc_caption);
+  BindText(statement, 18, picture.damage);
+  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
+    write_error_ = Status::IoError(SqliteMessage(db_));
   }
-  ++ChangesSinceCommit;
+  ++changes_since_commit_;
   CommitIfDue();
 }
 
-void TSiteRecord::ConfirmPicture(std::string_view path) {
+void SiteRecord::ConfirmPicture(std::string_view path) {
   const std::uint64_t hash = PathHash(path);
-  std::lock_guard<std::mutex> lock(SeenMutex);
-  SeenPictures.push_back(hash);
+  std::lock_guard<std::mutex> lock(seen_mutex_);
+  seen_pictures_.push_back(hash);
 }
 
-void TSiteRecord::ForgetUnconfirmedPictures() {
-  std::lock_guard<std::mutex> lock(Mutex);
-  std::lock_guard<std::mutex> seen(SeenMutex);
-  std::sort(SeenPictures.begin(), SeenPictures.end());
+void SiteRecord::ForgetUnconfirmedPictures() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> seen(seen_mutex_);
+  std::sort(seen_pictures_.begin(), seen_pictures_.end());
   std::vector<std::string> gone;
   {
     sqlite3_stmt* statement = Statement(kAllPictures);
     if (statement == nullptr) return;
-    TStatementUse use(statement);
+    StatementUse use(statement);
     while (sqlite3_step(statement) == SQLITE_ROW) {
       std::string path = ColumnText(statement, 0);
-      if (!std::binary_search(SeenPictures.begin(), SeenPictures.end(), PathHash(path))) {
+      if (!std::binary_search(seen_pictures_.begin(), seen_pictures_.end(), PathHash(path))) {
         gone.push_back(std::move(path));
       }
     }
   }
   sqlite3_stmt* remove = Statement(kDeletePicture);
   for (const std::string& path : gone) {
-    TStatementUse use(remove);
+    StatementUse use(remove);
     BindText(remove, 1, path);
     sqlite3_step(remove);
-    ++ChangesSinceCommit;
+    ++changes_since_commit_;
   }
 }
 
 // --- Outputs ----------------------------------------------------------------------------
 
-std::optional<TRecordedOutput> TSiteRecord::FindOutput(std::string_view path) const {
-  std::lock_guard<std::mutex> lock(Mutex);
+std::optional<RecordedOutput> SiteRecord::FindOutput(std::string_view path) const {
+  std::lock_guard<std::mutex> lock(mutex_);
   return FindOutputLocked(path);
 }
 
-std::optional<TRecordedOutput> TSiteRecord::FindOutputLocked(std::string_view path) const {
+std::optional<RecordedOutput> SiteRecord::FindOutputLocked(std::string_view path) const {
   sqlite3_stmt* statement = Statement(kFindOutput);
   if (statement == nullptr) return std::nullopt;
-  TStatementUse use(statement);
+  StatementUse use(statement);
   BindText(statement, 1, path);
   if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
   return ColumnOutput(statement, 0);
 }
 
-Status TSiteRecord::NotePending(std::string_view path, TOutputKind kind, const TDigest& content) {
+Status SiteRecord::NotePending(std::string_view path, OutputKind kind, const Digest& content) {
   std::string line = std::to_string(static_cast<int>(kind)) + "\t" + HexOf(content) + "\t";
   line.append(path);
   line += '\n';
-  std::lock_guard<std::mutex> lock(Mutex);
-  if (PendingFd < 0) return Status::OK();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (pending_fd_ < 0) return Status::OK();
   // One write of a whole line: O_APPEND keeps lines of several threads apart.
-  if (::write(PendingFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-    return Status::IoError("Cannot write " + (Site / std::string(PENDING_FILE_NAME)).string() +
+  if (::write(pending_fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    return Status::IoError("Cannot write " + (site_ / std::string(PENDING_FILE_NAME)).string() +
                            ": " + std::strerror(errno));
   }
   return Status::OK();
 }
 
-void TSiteRecord::RecordOutput(std::string_view path, const TRecordedOutput& output) {
-  std::lock_guard<std::mutex> lock(Mutex);
+void SiteRecord::RecordOutput(std::string_view path, const RecordedOutput& output) {
+  std::lock_guard<std::mutex> lock(mutex_);
   RecordOutputLocked(path, output);
   CommitIfDue();
 }
 
-void TSiteRecord::RecordOutputLocked(std::string_view path, const TRecordedOutput& output) {
+void SiteRecord::RecordOutputLocked(std::string_view path, const RecordedOutput& output) {
   ConfirmOutput(path);
   sqlite3_stmt* statement = Statement(kPutOutput);
   if (statement == nullptr) return;
-  TStatementUse use(statement);
+  StatementUse use(statement);
   BindText(statement, 1, path);
-  sqlite3_bind_int(statement, 2, static_cast<int>(output.Kind));
-  BindText(statement, 3, output.Source);
-  BindDigest(statement, 4, output.Recipe);
-  BindDigest(statement, 5, output.Content);
-  BindStamp(statement, 6, SettledStamp(output.Stamp));
-  sqlite3_bind_int(statement, 10, output.Width);
-  sqlite3_bind_int(statement, 11, output.Height);
-  sqlite3_bind_int(statement, 12, output.KeepsHandEdits ? 1 : 0);
-  if (sqlite3_step(statement) != SQLITE_DONE && WriteError.ok()) {
-    WriteError = Status::IoError(SqliteMessage(Db));
+  sqlite3_bind_int(statement, 2, static_cast<int>(output.kind));
+  BindText(statement, 3, output.source);
+  BindDigest(statement, 4, output.recipe);
+  BindDigest(statement, 5, output.content);
+  BindStamp(statement, 6, SettledStamp(output.stamp));
+  sqlite3_bind_int(statement, 10, output.width);
+  sqlite3_bind_int(statement, 11, output.height);
+  sqlite3_bind_int(statement, 12, output.keeps_hand_edits ? 1 : 0);
+  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
+    write_error_ = Status::IoError(SqliteMessage(db_));
   }
-  ++ChangesSinceCommit;
+  ++changes_since_commit_;
 }
 
-void TSiteRecord::ConfirmOutput(std::string_view path) {
+void SiteRecord::ConfirmOutput(std::string_view path) {
   const std::uint64_t hash = PathHash(path);
-  std::lock_guard<std::mutex> lock(SeenMutex);
-  SeenOutputs.push_back(hash);
+  std::lock_guard<std::mutex> lock(seen_mutex_);
+  seen_outputs_.push_back(hash);
 }
 
-void TSiteRecord::ForgetOutput(std::string_view path) {
-  std::lock_guard<std::mutex> lock(Mutex);
+void SiteRecord::ForgetOutput(std::string_view path) {
+  std::lock_guard<std::mutex> lock(mutex_);
   sqlite3_stmt* statement = Statement(kDeleteOutput);
   if (statement == nullptr) return;
-  TStatementUse use(statement);
+  StatementUse use(statement);
   BindText(statement, 1, path);
   sqlite3_step(statement);
-  ++ChangesSinceCommit;
+  ++changes_since_commit_;
 }
 
-std::vector<TSiteRecord::TUnconfirmed> TSiteRecord::UnconfirmedOutputs() const {
-  std::lock_guard<std::mutex> lock(Mutex);
+std::vector<SiteRecord::Unconfirmed> SiteRecord::UnconfirmedOutputs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::uint64_t> outputs;
   std::vector<std::uint64_t> pictures;
   {
-    std::lock_guard<std::mutex> seen(SeenMutex);
-    outputs = SeenOutputs;
-    pictures = SeenPictures;
+    std::lock_guard<std::mutex> seen(seen_mutex_);
+    outputs = seen_outputs_;
+    pictures = seen_pictures_;
   }
   std::sort(outputs.begin(), outputs.end());
   std::sort(pictures.begin(), pictures.end());
-  std::vector<TUnconfirmed> unconfirmed;
+  std::vector<Unconfirmed> unconfirmed;
   sqlite3_stmt* statement = Statement(kAllOutputs);
   if (statement == nullptr) return unconfirmed;
-  TStatementUse use(statement);
+  StatementUse use(statement);
   while (sqlite3_step(statement) == SQLITE_ROW) {
     std::string path = ColumnText(statement, 0);
     if (std::binary_search(outputs.begin(), outputs.end(), PathHash(path))) continue;
     if (!StaysInsideSite(path)) continue;
-    TUnconfirmed entry{std::move(path), ColumnOutput(statement, 1), false};
-    entry.SourceGone =
-        !entry.Output.Source.empty() &&
-        !std::binary_search(pictures.begin(), pictures.end(), PathHash(entry.Output.Source));
+    Unconfirmed entry{std::move(path), ColumnOutput(statement, 1), false};
+    entry.source_gone =
+        !entry.output.source.empty() &&
+        !std::binary_search(pictures.begin(), pictures.end(), PathHash(entry.output.source));
     unconfirmed.push_back(std::move(entry));
   }
   return unconfirmed;
@@ -735,76 +735,76 @@ std::vector<TSiteRecord::TUnconfirmed> TSiteRecord::UnconfirmedOutputs() const {
 
 // --- Ownership --------------------------------------------------------------------------
 
-TClaimResult TSiteRecord::ClaimRecorded(const std::string& fullPath,
-                                        const std::optional<TRecordedOutput>& recorded) const {
-  TClaimResult result;
+ClaimResult SiteRecord::ClaimRecorded(const std::string& full_path,
+                                        const std::optional<RecordedOutput>& recorded) const {
+  ClaimResult result;
   struct stat info;
-  if (::lstat(fullPath.c_str(), &info) != 0) {
+  if (::lstat(full_path.c_str(), &info) != 0) {
     // Nothing there, or a place that cannot even be looked at (a name too long for the file
     // system): the write says why it fails, and nothing of the user's can be lost by it.
-    result.Claim = TClaim::kAbsent;
+    result.claim = Ownership::kAbsent;
     return result;
   }
-  result.Claim = TClaim::kUsers;
+  result.claim = Ownership::kUsers;
   if (S_ISLNK(info.st_mode)) {
-    result.Why = "a link";
+    result.why = "a link";
     return result;
   }
   if (S_ISDIR(info.st_mode)) {
-    result.Why = "a folder";
+    result.why = "a folder";
     return result;
   }
   if (!S_ISREG(info.st_mode)) {
-    result.Why = "not a plain file";
+    result.why = "not a plain file";
     return result;
   }
   if (!recorded) return result;  // Adoption may still make it the run's.
-  if (recorded->Stamp.Inode != 0 && StampOf(info) == recorded->Stamp) {
-    result.Claim = TClaim::kOurs;
-    result.StampMatched = true;
+  if (recorded->stamp.inode != 0 && StampOf(info) == recorded->stamp) {
+    result.claim = Ownership::kOurs;
+    result.stamp_matched = true;
     return result;
   }
-  const std::optional<TDigest> digest = DigestOfFile(fullPath);
-  if (digest && *digest == recorded->Content) {
-    result.Claim = TClaim::kOurs;
+  const std::optional<Digest> digest = DigestOfFile(full_path);
+  if (digest && *digest == recorded->content) {
+    result.claim = Ownership::kOurs;
     return result;
   }
-  if (recorded->Kind == TOutputKind::kPage && IsPageOfThisProgram(fullPath)) {
-    result.Claim = TClaim::kHandEdited;
+  if (recorded->kind == OutputKind::kPage && IsPageOfThisProgram(full_path)) {
+    result.claim = Ownership::kHandEdited;
     return result;
   }
-  result.Why = "changed since Pixamond wrote it";
+  result.why = "changed since Pixamond wrote it";
   return result;
 }
 
 // --- Commits ----------------------------------------------------------------------------
 
-void TSiteRecord::CommitIfDue() {
-  if (ChangesSinceCommit >= kChangesPerCommit) static_cast<void>(CommitLocked());
+void SiteRecord::CommitIfDue() {
+  if (changes_since_commit_ >= kChangesPerCommit) static_cast<void>(CommitLocked());
 }
 
-Status TSiteRecord::CommitLocked() {
-  if (ReadOnly || Db == nullptr) return Status::OK();
+Status SiteRecord::CommitLocked() {
+  if (read_only_ || db_ == nullptr) return Status::OK();
   Status committed = Execute("COMMIT");
   if (committed.ok()) {
-    ChangesSinceCommit = 0;
+    changes_since_commit_ = 0;
     // What the list named is in the record now.
-    if (PendingFd >= 0 && ::ftruncate(PendingFd, 0) != 0) {
+    if (pending_fd_ >= 0 && ::ftruncate(pending_fd_, 0) != 0) {
       committed = Status::IoError(std::strerror(errno));
     }
   }
   const Status begun = Execute("BEGIN");
   if (committed.ok() && !begun.ok()) committed = begun;
-  if (!committed.ok() && WriteError.ok()) WriteError = committed;
+  if (!committed.ok() && write_error_.ok()) write_error_ = committed;
   return committed;
 }
 
-Status TSiteRecord::Commit() {
-  std::lock_guard<std::mutex> lock(Mutex);
+Status SiteRecord::Commit() {
+  std::lock_guard<std::mutex> lock(mutex_);
   static_cast<void>(CommitLocked());
-  if (!WriteError.ok()) {
-    return Status::IoError("The site's record " + (Site / std::string(RECORD_FILE_NAME)).string() +
-                           " could not be written: " + WriteError.message());
+  if (!write_error_.ok()) {
+    return Status::IoError("The site's record " + (site_ / std::string(RECORD_FILE_NAME)).string() +
+                           " could not be written: " + write_error_.message());
   }
   return Status::OK();
 }

@@ -11,7 +11,7 @@
 namespace pix {
 namespace {
 
-std::atomic<bool> gRunawayReported{false};
+std::atomic<bool> runaway_reported{false};
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -20,23 +20,23 @@ enum class Runaway { kCycle, kDepth, kSize };
 // One ExpandTemplate call: the variables being expanded, outermost first (expanding an
 // item that is already on the stack would write the same text again forever, so such a
 // reference writes nothing), and what the call has written and followed so far.
-struct TExpansion {
-  std::ostream& Out;
-  std::vector<const TVarItem*> Stack;
-  std::size_t Written = 0;
-  std::size_t References = 0;
-  bool bStopped = false;
+struct Expansion {
+  std::ostream& out;
+  std::vector<const Variable*> stack;
+  std::size_t written = 0;
+  std::size_t references = 0;
+  bool stopped = false;
   Diagnostics* diagnostics = nullptr;
   // The most this call may write: the call's own cap, or less when its page is nearly full.
-  std::size_t Limit = kMaxExpansionOutput;
-  bool bPageFull = false;
+  std::size_t limit = kMaxExpansionOutput;
+  bool page_full = false;
 };
 
-void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway why) {
+void ReportRunaway(const Expansion& expansion, std::string_view name, Runaway why) {
   // A size report names no variable: the cap is reached by the sum of them all.
-  if (expansion.diagnostics == nullptr || gRunawayReported.exchange(true)) return;
+  if (expansion.diagnostics == nullptr || runaway_reported.exchange(true)) return;
   std::string text;
-  if (why == Runaway::kSize && expansion.bPageFull) {
+  if (why == Runaway::kSize && expansion.page_full) {
     text = "Template expansion stopped: the page passes " + std::to_string(kMaxPageOutput >> 20) +
            " MB; the rest is left out";
   } else if (why == Runaway::kSize) {
@@ -56,63 +56,63 @@ void ReportRunaway(const TExpansion& expansion, std::string_view name, Runaway w
 }
 
 // Writes a run of text, cut where the output cap is reached.
-void WriteRun(TExpansion& expansion, std::string_view run) {
-  const std::size_t room = expansion.Limit - expansion.Written;
+void WriteRun(Expansion& expansion, std::string_view run) {
+  const std::size_t room = expansion.limit - expansion.written;
   if (run.size() > room) {
     run = run.substr(0, room);
-    expansion.bStopped = true;
+    expansion.stopped = true;
   }
-  expansion.Out.write(run.data(), static_cast<std::streamsize>(run.size()));
-  expansion.Written += run.size();
+  expansion.out.write(run.data(), static_cast<std::streamsize>(run.size()));
+  expansion.written += run.size();
 }
 
-void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion);
+void Expand(std::string_view text, const VariableList& array, Expansion& expansion);
 
 // Whether the variable `item` has something to say: its expansion is neither empty nor "0".
 // The value is expanded into memory to be looked at, under the same guards against
 // runaway expansion as any other reference.
-bool HasSomethingToSay(const TVarItem& item, const TVarArray& array, TExpansion& expansion) {
+bool HasSomethingToSay(const Variable& item, const VariableList& array, Expansion& expansion) {
   std::ostringstream value;
-  TExpansion inner{value, expansion.Stack, expansion.Written, expansion.References, false,
+  Expansion inner{value, expansion.stack, expansion.written, expansion.references, false,
                    expansion.diagnostics};
-  inner.Stack.push_back(&item);
-  const TVarArray& owner = item.POwnerArray != nullptr ? *item.POwnerArray : array;
-  Expand(item.szVarValue, owner, inner);
-  expansion.References = inner.References;
-  if (inner.bStopped) expansion.bStopped = true;
+  inner.stack.push_back(&item);
+  const VariableList& owner = item.owner_array != nullptr ? *item.owner_array : array;
+  Expand(item.var_value, owner, inner);
+  expansion.references = inner.references;
+  if (inner.stopped) expansion.stopped = true;
   const std::string text = value.str();
   return !text.empty() && text != "0";
 }
 
-void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion) {
-  std::size_t runStart = 0;
+void Expand(std::string_view text, const VariableList& array, Expansion& expansion) {
+  std::size_t run_start = 0;
   std::size_t i = 0;
-  while (i < text.size() && !expansion.bStopped) {
+  while (i < text.size() && !expansion.stopped) {
     std::string_view name;
     std::string_view guarded;
     std::size_t letters = 0;
-    std::size_t guardedLength = 0;
-    bool whenEmpty = false;
+    std::size_t guarded_length = 0;
+    bool when_empty = false;
     if (text[i] == '$') {
       letters = ParseVarRef(text.substr(i), &name);
       if (letters == 0) {
-        guardedLength = ParseGuardedRef(text.substr(i), &name, &guarded, &whenEmpty);
+        guarded_length = ParseGuardedRef(text.substr(i), &name, &guarded, &when_empty);
       }
     }
-    if (letters == 0 && guardedLength == 0) {
+    if (letters == 0 && guarded_length == 0) {
       ++i;
       continue;
     }
     // Ordinary text is written in runs, not character by character.
-    WriteRun(expansion, text.substr(runStart, i - runStart));
-    if (++expansion.References > kMaxExpansionReferences) expansion.bStopped = true;
-    if (expansion.bStopped) {
+    WriteRun(expansion, text.substr(run_start, i - run_start));
+    if (++expansion.references > kMaxExpansionReferences) expansion.stopped = true;
+    if (expansion.stopped) {
       ReportRunaway(expansion, name, Runaway::kSize);
       return;
     }
-    auto& stack = expansion.Stack;
-    if (guardedLength > 0) {
-      const TVarItem* item = array.FindVar(name);
+    auto& stack = expansion.stack;
+    if (guarded_length > 0) {
+      const Variable* item = array.FindVar(name);
       bool something = false;
       bool runaway = false;
       if (item != nullptr) {
@@ -124,30 +124,30 @@ void Expand(std::string_view text, const TVarArray& array, TExpansion& expansion
           something = HasSomethingToSay(*item, array, expansion);
         }
       }
-      if (!runaway && !expansion.bStopped && something != whenEmpty) {
+      if (!runaway && !expansion.stopped && something != when_empty) {
         Expand(guarded, array, expansion);
       }
-      i += guardedLength;
-      runStart = i;
+      i += guarded_length;
+      run_start = i;
       continue;
     }
-    if (const TVarItem* item = array.FindVar(name)) {
+    if (const Variable* item = array.FindVar(name)) {
       const bool cycle = std::find(stack.begin(), stack.end(), item) != stack.end();
       if (cycle || static_cast<int>(stack.size()) >= kMaxExpansionDepth) {
         ReportRunaway(expansion, name, cycle ? Runaway::kCycle : Runaway::kDepth);
       } else {
-        const TVarArray& owner = item->POwnerArray != nullptr ? *item->POwnerArray : array;
+        const VariableList& owner = item->owner_array != nullptr ? *item->owner_array : array;
         stack.push_back(item);
-        Expand(item->szVarValue, owner, expansion);
+        Expand(item->var_value, owner, expansion);
         stack.pop_back();
       }
     }
     i += letters + 3;  // "${", the letters, "}"
-    runStart = i;
+    run_start = i;
   }
-  if (expansion.bStopped) return;
-  WriteRun(expansion, text.substr(runStart));
-  if (expansion.bStopped) ReportRunaway(expansion, {}, Runaway::kSize);
+  if (expansion.stopped) return;
+  WriteRun(expansion, text.substr(run_start));
+  if (expansion.stopped) ReportRunaway(expansion, {}, Runaway::kSize);
 }
 
 }  // namespace
@@ -157,20 +157,20 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name) {
   std::size_t letters = 0;
   while (2 + letters < text.size() && IsAsciiLetter(text[2 + letters])) ++letters;
   if (2 + letters >= text.size() || text[2 + letters] != '}') return 0;
-  if (letters < 3 || letters >= MaxVarNameSize) return 0;
+  if (letters < 3 || letters >= max_var_name_size) return 0;
   *name = text.substr(2, letters);
   return letters;
 }
 
 std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
-                            std::string_view* guarded, bool* whenEmpty) {
+                            std::string_view* guarded, bool* when_empty) {
   if (text.size() < 2 || text[0] != '$' || text[1] != '{') return 0;
   std::size_t letters = 0;
   while (2 + letters < text.size() && IsAsciiLetter(text[2 + letters])) ++letters;
   if (2 + letters >= text.size() || (text[2 + letters] != '?' && text[2 + letters] != '!')) {
     return 0;
   }
-  if (letters < 3 || letters >= MaxVarNameSize) return 0;
+  if (letters < 3 || letters >= max_var_name_size) return 0;
   const std::size_t start = 3 + letters;
   int depth = 1;
   for (std::size_t i = start; i < text.size(); ++i) {
@@ -180,25 +180,25 @@ std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
     } else if (text[i] == '}' && --depth == 0) {
       *name = text.substr(2, letters);
       *guarded = text.substr(start, i - start);
-      *whenEmpty = text[2 + letters] == '!';
+      *when_empty = text[2 + letters] == '!';
       return i + 1;
     }
   }
   return 0;  // Never closed: ordinary text.
 }
 
-void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
-                    Diagnostics* diagnostics, TExpansionBudget* page) {
-  TExpansion expansion{out, {}, 0, 0, false, diagnostics};
-  if (page != nullptr && page->Remaining < expansion.Limit) {
-    expansion.Limit = page->Remaining;
-    expansion.bPageFull = true;
+void ExpandTemplate(std::string_view template_text, const VariableList& array, std::ostream& out,
+                    Diagnostics* diagnostics, ExpansionBudget* page) {
+  Expansion expansion{out, {}, 0, 0, false, diagnostics};
+  if (page != nullptr && page->remaining < expansion.limit) {
+    expansion.limit = page->remaining;
+    expansion.page_full = true;
   }
-  if (expansion.Limit == 0) return;  // Reported when the page filled up.
-  Expand(templateText, array, expansion);
-  if (page != nullptr) page->Remaining -= expansion.Written;
+  if (expansion.limit == 0) return;  // Reported when the page filled up.
+  Expand(template_text, array, expansion);
+  if (page != nullptr) page->remaining -= expansion.written;
 }
 
-void ResetExpansionDiagnostics() { gRunawayReported.store(false); }
+void ResetExpansionDiagnostics() { runaway_reported.store(false); }
 
 }  // namespace pix

@@ -26,11 +26,11 @@ namespace pix {
 
 class Diagnostics;
 
-class TVarArray;
+class VariableList;
 
 /// The longest name a reference may have is one less than this; a longer run of letters
 /// in braces is ordinary text.
-inline constexpr std::size_t MaxVarNameSize = 256;
+inline constexpr std::size_t max_var_name_size = 256;
 
 /// How deeply values may refer to values that refer to values. A reference to a variable
 /// that is already being expanded (a variable that refers to itself, directly or through
@@ -51,8 +51,8 @@ inline constexpr std::size_t kMaxExpansionReferences = std::size_t{1} << 18;
 inline constexpr std::size_t kMaxPageOutput = std::size_t{256} << 20;
 
 /// What one page may still take; every expansion into the page draws on it.
-struct TExpansionBudget {
-  std::size_t Remaining = kMaxPageOutput;
+struct ExpansionBudget {
+  std::size_t remaining = kMaxPageOutput;
 };
 
 /// If `text` begins with a reference, stores its name in `name` and returns the number of
@@ -63,15 +63,15 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name);
 /// name, the guarded text and whether it is written when Name has nothing to say ("!"), and
 /// returns the length of the whole reference; otherwise returns 0.
 std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
-                            std::string_view* guarded, bool* whenEmpty);
+                            std::string_view* guarded, bool* when_empty);
 
 /// Writes the expansion of `templateText` against `array` to `out`. Stream errors are not
 /// checked here; the owner of the stream checks it when closing. A runaway expansion (a
 /// variable that refers to itself, references too deep, a cap reached) is reported to
 /// `diagnostics`, when given. With a `page` budget, the expansion also stops where the page
 /// has taken all of it.
-void ExpandTemplate(std::string_view templateText, const TVarArray& array, std::ostream& out,
-                    Diagnostics* diagnostics = nullptr, TExpansionBudget* page = nullptr);
+void ExpandTemplate(std::string_view template_text, const VariableList& array, std::ostream& out,
+                    Diagnostics* diagnostics = nullptr, ExpansionBudget* page = nullptr);
 
 /// Forgets that a runaway expansion was reported, so the next run reports it again. A
 /// runaway expansion is reported once between two resets.

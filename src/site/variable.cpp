@@ -20,105 +20,105 @@ const std::string kEmptyText;
 
 }  // namespace
 
-void TVarItem::SetVarValue(std::string_view value, bool mark) {
-  if (!bMarked && mark) szSavedValue = szVarValue;
-  szVarValue.assign(value);
-  bMarked = mark;
+void Variable::SetVarValue(std::string_view value, bool mark) {
+  if (!marked && mark) saved_value = var_value;
+  var_value.assign(value);
+  marked = mark;
 }
 
-void TVarItem::RevertVar() {
-  if (!bMarked) return;
-  if (!szSavedValue) {
-    szVarValue.clear();
+void Variable::RevertVar() {
+  if (!marked) return;
+  if (!saved_value) {
+    var_value.clear();
     return;
   }
   // Copy first: SetVarValue must not read from the saved value while replacing it.
-  const std::string saved = *szSavedValue;
+  const std::string saved = *saved_value;
   SetVarValue(saved, true);
 }
 
-TVarItem* TVarArray::FindVar(std::string_view name) const {
-  const auto found = NameIndex.find(LowerCase(name));
-  return found != NameIndex.end() ? found->second : nullptr;
+Variable* VariableList::FindVar(std::string_view name) const {
+  const auto found = name_index_.find(LowerCase(name));
+  return found != name_index_.end() ? found->second : nullptr;
 }
 
-const std::string& TVarArray::GetVarValue(std::string_view name) const {
-  const TVarItem* item = FindVar(name);
-  return item != nullptr ? item->szVarValue : kEmptyText;
+const std::string& VariableList::GetVarValue(std::string_view name) const {
+  const Variable* item = FindVar(name);
+  return item != nullptr ? item->var_value : kEmptyText;
 }
 
-TVarItem* TVarArray::SetVar(std::string_view name, std::string_view value, TVarArray* owner) {
+Variable* VariableList::SetVar(std::string_view name, std::string_view value, VariableList* owner) {
   PIX_CHECK(!name.empty());
-  if (TVarItem* item = FindVar(name)) {
-    item->SetVarValue(value, bMarkChanges);
+  if (Variable* item = FindVar(name)) {
+    item->SetVarValue(value, mark_changes);
     return item;
   }
   return AppendItem(name, value, owner);
 }
 
-TVarItem* TVarArray::SetIntVar(std::string_view name, int value) {
+Variable* VariableList::SetIntVar(std::string_view name, int value) {
   return SetVar(name, std::to_string(value));
 }
 
-TVarItem* TVarArray::SetLongVar(std::string_view name, long long value) {
+Variable* VariableList::SetLongVar(std::string_view name, long long value) {
   return SetVar(name, std::to_string(value));
 }
 
-TVarItem* TVarArray::AddVarAt(std::string_view name, std::string_view value, int index) {
+Variable* VariableList::AddVarAt(std::string_view name, std::string_view value, int index) {
   PIX_CHECK(!name.empty());
   PIX_CHECK(index == ItemCount());
   return AppendItem(name, value, nullptr);
 }
 
-TVarItem* TVarArray::AppendItem(std::string_view name, std::string_view value, TVarArray* owner) {
-  auto item = std::make_unique<TVarItem>();
-  item->szVarName.assign(name);
-  item->szVarValue.assign(value);
-  item->bMarked = bMarkChanges;
-  item->POwnerArray = owner != nullptr ? owner : this;
+Variable* VariableList::AppendItem(std::string_view name, std::string_view value, VariableList* owner) {
+  auto item = std::make_unique<Variable>();
+  item->var_name.assign(name);
+  item->var_value.assign(value);
+  item->marked = mark_changes;
+  item->owner_array = owner != nullptr ? owner : this;
   // The first item of a name is the one found; a later one of the same name (AddVarAt
   // does not look) stays out of the index.
-  NameIndex.emplace(LowerCase(name), item.get());
-  ppVarItem.push_back(std::move(item));
-  return ppVarItem.back().get();
+  name_index_.emplace(LowerCase(name), item.get());
+  pp_var_item_.push_back(std::move(item));
+  return pp_var_item_.back().get();
 }
 
-void TVarArray::DeleteVar(std::string_view name) {
-  auto found = std::find_if(ppVarItem.begin(), ppVarItem.end(),
-                            [&](const auto& item) { return EqualsNoCase(item->szVarName, name); });
-  if (found == ppVarItem.end()) return;
-  ppVarItem.erase(found);
+void VariableList::DeleteVar(std::string_view name) {
+  auto found = std::find_if(pp_var_item_.begin(), pp_var_item_.end(),
+                            [&](const auto& item) { return EqualsNoCase(item->var_name, name); });
+  if (found == pp_var_item_.end()) return;
+  pp_var_item_.erase(found);
   // A later item of the same name, if any, becomes the one found.
   const std::string key = LowerCase(name);
-  NameIndex.erase(key);
-  for (const auto& item : ppVarItem) {
-    if (EqualsNoCase(item->szVarName, name)) {
-      NameIndex.emplace(key, item.get());
+  name_index_.erase(key);
+  for (const auto& item : pp_var_item_) {
+    if (EqualsNoCase(item->var_name, name)) {
+      name_index_.emplace(key, item.get());
       break;
     }
   }
 }
 
-void TVarArray::DeleteAllVars() {
-  ppVarItem.clear();
-  NameIndex.clear();
+void VariableList::DeleteAllVars() {
+  pp_var_item_.clear();
+  name_index_.clear();
 }
 
-void TVarArray::CopyVarsFrom(const TVarArray& other) {
-  for (const auto& item : other.ppVarItem) SetVar(item->szVarName, item->szVarValue);
+void VariableList::CopyVarsFrom(const VariableList& other) {
+  for (const auto& item : other.pp_var_item_) SetVar(item->var_name, item->var_value);
 }
 
-void TVarArray::RevertMarkedVars() {
-  for (const auto& item : ppVarItem) item->RevertVar();
+void VariableList::RevertMarkedVars() {
+  for (const auto& item : pp_var_item_) item->RevertVar();
 }
 
-bool StartsNameLine(std::string_view text, std::size_t* nameLength) {
+bool StartsNameLine(std::string_view text, std::size_t* name_length) {
   // Letters up to the first colon at offset 2 or more; a colon at offset 0 or 1 counts as
   // part of the name.
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == ':' && i >= 2) {
-      if (nameLength != nullptr) *nameLength = i;
+      if (name_length != nullptr) *name_length = i;
       return true;
     }
     if (!IsAsciiLetter(c) && c != ':') return false;
@@ -126,39 +126,39 @@ bool StartsNameLine(std::string_view text, std::size_t* nameLength) {
   return false;
 }
 
-void TVarArray::ParseVarText(std::string_view text) {
+void VariableList::ParseVarText(std::string_view text) {
   std::size_t p = 0;
   const std::size_t end = text.size();
   while (p < end) {
-    std::size_t nameLength = 0;
-    if (StartsNameLine(text.substr(p), &nameLength)) {
-      const std::string_view name = text.substr(p, nameLength);
-      p += nameLength + 1;
+    std::size_t name_length = 0;
+    if (StartsNameLine(text.substr(p), &name_length)) {
+      const std::string_view name = text.substr(p, name_length);
+      p += name_length + 1;
       while (p < end && IsRecordSpace(text[p])) ++p;
       // The value runs to the end, a blank line (CR LF CR LF or LF LF), or a line break
       // whose next line starts a new record.
-      std::size_t valueEnd = p;
-      while (valueEnd < end) {
-        const std::string_view rest = text.substr(valueEnd);
+      std::size_t value_end = p;
+      while (value_end < end) {
+        const std::string_view rest = text.substr(value_end);
         if (rest.compare(0, 4, "\r\n\r\n") == 0 || rest.compare(0, 2, "\n\n") == 0) break;
         if (rest[0] == '\n' && StartsNameLine(rest.substr(1))) break;
-        ++valueEnd;
+        ++value_end;
       }
-      SetVar(name, text.substr(p, valueEnd - p));
+      SetVar(name, text.substr(p, value_end - p));
     }
     while (p < end && text[p] != '\r' && text[p] != '\n') ++p;
     while (p < end && (text[p] == '\r' || text[p] == '\n')) ++p;
   }
 }
 
-void TVarArray::WriteVars(std::ostream& out) const {
-  for (const auto& item : ppVarItem) {
-    if (item->szVarName.empty() || item->szVarValue.empty()) continue;
-    out << item->szVarName << ":\r\n" << item->szVarValue << "\r\n\r\n";
+void VariableList::WriteVars(std::ostream& out) const {
+  for (const auto& item : pp_var_item_) {
+    if (item->var_name.empty() || item->var_value.empty()) continue;
+    out << item->var_name << ":\r\n" << item->var_value << "\r\n\r\n";
   }
 }
 
-std::string TVarArray::FormatVarText() const {
+std::string VariableList::FormatVarText() const {
   std::ostringstream out;
   WriteVars(out);
   return std::move(out).str();

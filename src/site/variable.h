@@ -8,7 +8,7 @@
 //     value\r\n
 //     \r\n
 //
-// An array can record "marked changes": while bMarkChanges is set, every value it stores
+// An array can record "marked changes": while mark_changes is set, every value it stores
 // remembers the value it replaced, so that RevertMarkedVars can undo one picture's values
 // before the next picture is written.
 #pragma once
@@ -27,10 +27,10 @@
 namespace pix {
 
 class Diagnostics;
-class TVarArray;
+class VariableList;
 
 /// One variable: a name and a text value, with the saved value of a marked change.
-class TVarItem {
+class Variable {
  public:
   /// Stores `value`. When `mark` is set on an item that is not yet marked, the current
   /// value is saved first, so that RevertVar can bring it back.
@@ -40,46 +40,46 @@ class TVarItem {
   /// marked item gets its saved value back. Both stay marked; unmarked items are untouched.
   void RevertVar();
 
-  std::string szVarName;                    // Never empty; spelled as first given.
-  std::string szVarValue;                   // May be empty.
-  std::optional<std::string> szSavedValue;  // The value before the first marked change.
-  bool bMarked = false;                     // The value was last stored as a marked change.
+  std::string var_name;                    // Never empty; spelled as first given.
+  std::string var_value;                   // May be empty.
+  std::optional<std::string> saved_value;  // The value before the first marked change.
+  bool marked = false;                     // The value was last stored as a marked change.
   // The array whose variables are used when this value is expanded. Not owned; it is the
   // array that holds the item unless re-pointed, and must outlive every expansion of it.
-  TVarArray* POwnerArray = nullptr;
+  VariableList* owner_array = nullptr;
 };
 
 /// An ordered array of variables whose names are unique without regard to ASCII case.
 /// Items keep the order of their first insertion through replacement and deletion.
-class TVarArray {
+class VariableList {
  public:
-  TVarArray() = default;
-  TVarArray(const TVarArray&) = delete;
-  TVarArray& operator=(const TVarArray&) = delete;
+  VariableList() = default;
+  VariableList(const VariableList&) = delete;
+  VariableList& operator=(const VariableList&) = delete;
 
   /// The first item whose name equals `name` without regard to ASCII case, or nullptr.
-  TVarItem* FindVar(std::string_view name) const;
+  Variable* FindVar(std::string_view name) const;
 
   /// The value of `name`, or empty text when there is no such variable.
   const std::string& GetVarValue(std::string_view name) const;
 
   /// Adds or replaces a variable. A replacement keeps the item's spelling, owner and place
-  /// and is a marked change while bMarkChanges is set. A new item is owned by `owner` (for
+  /// and is a marked change while mark_changes is set. A new item is owned by `owner` (for
   /// expansion) or, when none is given, by this array. An empty name is an internal error.
-  TVarItem* SetVar(std::string_view name, std::string_view value, TVarArray* owner = nullptr);
-  TVarItem* SetIntVar(std::string_view name, int value);
-  TVarItem* SetLongVar(std::string_view name, long long value);
+  Variable* SetVar(std::string_view name, std::string_view value, VariableList* owner = nullptr);
+  Variable* SetIntVar(std::string_view name, int value);
+  Variable* SetLongVar(std::string_view name, long long value);
 
   /// Appends a variable without looking the name up, for arrays built in a fixed order.
   /// `index` must equal ItemCount().
-  TVarItem* AddVarAt(std::string_view name, std::string_view value, int index);
+  Variable* AddVarAt(std::string_view name, std::string_view value, int index);
 
   /// Removes the first variable named `name`; later items move down by one.
   void DeleteVar(std::string_view name);
   void DeleteAllVars();
 
   /// SetVar of every variable of `other`, in its order; the copies belong to this array.
-  void CopyVarsFrom(const TVarArray& other);
+  void CopyVarsFrom(const VariableList& other);
 
   /// RevertVar on every marked item.
   void RevertMarkedVars();
@@ -92,23 +92,23 @@ class TVarArray {
   void WriteVars(std::ostream& out) const;
   std::string FormatVarText() const;
 
-  int ItemCount() const { return static_cast<int>(ppVarItem.size()); }
-  TVarItem& Item(int index) const { return *ppVarItem.at(static_cast<std::size_t>(index)); }
+  int ItemCount() const { return static_cast<int>(pp_var_item_.size()); }
+  Variable& Item(int index) const { return *pp_var_item_.at(static_cast<std::size_t>(index)); }
 
-  bool bMarkChanges = false;
+  bool mark_changes = false;
 
  private:
-  TVarItem* AppendItem(std::string_view name, std::string_view value, TVarArray* owner);
+  Variable* AppendItem(std::string_view name, std::string_view value, VariableList* owner);
 
-  std::vector<std::unique_ptr<TVarItem>> ppVarItem;
+  std::vector<std::unique_ptr<Variable>> pp_var_item_;
   // Each name, made lower case, with the first item of that name: lookups take constant
   // time, so that reading a file of many variables takes time in proportion to its size.
-  std::unordered_map<std::string, TVarItem*> NameIndex;
+  std::unordered_map<std::string, Variable*> name_index_;
 };
 
 /// True when a variable-record name line starts at `text` (see ParseVarText); `nameLength`
 /// receives the length of the name.
-bool StartsNameLine(std::string_view text, std::size_t* nameLength = nullptr);
+bool StartsNameLine(std::string_view text, std::size_t* name_length = nullptr);
 
 /// Locates a variable file and returns its whole text; a missing file gives empty text.
 /// A name that contains "/" is the path as it stands. Otherwise the file is `name` ".txt"

@@ -34,70 +34,70 @@ bool IsOlderPageOfOurs(const std::filesystem::path& path) { return IsPageOfThisP
 
 // Records a page file just finished: its digest and stamp, or only that it is still as
 // recorded.
-void RecordPage(TSiteRecord& record, const std::string& sitePath, const TPageFile& file,
-                const std::optional<TRecordedOutput>& recorded, bool keepsHandEdits,
+void RecordPage(SiteRecord& record, const std::string& site_path, const PageFile& file,
+                const std::optional<RecordedOutput>& recorded, bool keeps_hand_edits,
                 std::string picture = std::string()) {
-  TRecordedOutput page;
-  page.Kind = TOutputKind::kPage;
-  page.Source = std::move(picture);
-  page.Content = file.Content();
-  page.Stamp = file.Stamp().value_or(TFileStamp());
-  page.KeepsHandEdits = keepsHandEdits;
-  if (recorded && recorded->Content == page.Content && recorded->Stamp == page.Stamp &&
-      recorded->KeepsHandEdits == keepsHandEdits && recorded->Source == page.Source) {
-    record.ConfirmOutput(sitePath);
+  RecordedOutput page;
+  page.kind = OutputKind::kPage;
+  page.source = std::move(picture);
+  page.content = file.Content();
+  page.stamp = file.Stamp().value_or(FileStamp());
+  page.keeps_hand_edits = keeps_hand_edits;
+  if (recorded && recorded->content == page.content && recorded->stamp == page.stamp &&
+      recorded->keeps_hand_edits == keeps_hand_edits && recorded->source == page.source) {
+    record.ConfirmOutput(site_path);
   } else {
-    record.RecordOutput(sitePath, page);
+    record.RecordOutput(site_path, page);
   }
 }
 
 // The hook that notes a page's bytes just before they are put in place.
-BeforeReplace NotePendingPage(TSiteRecord& record, std::string sitePath, const TDigest& content) {
-  return [&record, sitePath = std::move(sitePath), &content](const std::filesystem::path&) {
-    return record.NotePending(sitePath, TOutputKind::kPage, content);
+BeforeReplace NotePendingPage(SiteRecord& record, std::string site_path, const Digest& content) {
+  return [&record, site_path = std::move(site_path), &content](const std::filesystem::path&) {
+    return record.NotePending(site_path, OutputKind::kPage, content);
   };
 }
 
 }  // namespace
 
-TWebPage::TWebPage(FileItem& directory, std::string pageBaseName, TWebSite& site,
-                   TWebPage* parentPage)
-    : PParentPage(parentPage),
-      PSite(&site),
-      szPageBaseName(std::move(pageBaseName)),
-      PDirectory(&directory),
-      PVarArray(std::make_unique<TVarArray>()) {
-  const std::string& directoryPath = directory.szFullFileName();
-  TVarArray& array = *PVarArray;
+WebPage::WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
+                   WebPage* parent_page)
+    : parent_page_(parent_page),
+      site_(&site),
+      page_base_name_(std::move(page_base_name)),
+      directory_(&directory),
+      var_array_(std::make_unique<VariableList>()) {
+  const std::string& directory_path = directory.szFullFileName();
+  VariableList& array = *var_array_;
   array.CopyVarsFrom(site.GlobalArray());
-  array.ParseVarText(LoadVarFileText("globals", directoryPath, &site.diagnostics()));
-  array.SetVar("DirectoryFullFileName", directoryPath);
+  array.ParseVarText(LoadVarFileText("globals", directory_path, &site.diagnostics()));
+  array.SetVar("DirectoryFullFileName", directory_path);
 
   // Bound before the subclass's layers and the page's own files are read: a file template
   // that only those define stays empty for this page.
-  FileLeaderTemplate.Bind(array, kFileLeaderTemplate);
-  FileEntryTemplate.Bind(array, kFileEntryTemplate);
-  FileTrailerTemplate.Bind(array, kFileTrailerTemplate);
+  file_leader_template_.Bind(array, kFileLeaderTemplate);
+  file_entry_template_.Bind(array, kFileEntryTemplate);
+  file_trailer_template_.Bind(array, kFileTrailerTemplate);
 
-  szPageFilePath = BuildFileName(directoryPath, szPageBaseName, site.Names().page_dos_file_ext);
-  array.SetVar("PageFullDOSFileName", szPageFilePath);
+  page_file_path_ = BuildFileName(directory_path, page_base_name_, site.Names().page_dos_file_ext);
+  array.SetVar("PageFullDOSFileName", page_file_path_);
   array.SetVar("DirBaseName", directory.szFileName());
   array.SetVar("DirBaseNameHTML", HtmlEscape(directory.szFileName()));
-  szProgramPagePath =
-      BuildFileName(site.ProgramDirectory(), szPageBaseName, site.Names().page_dos_file_ext);
-  szPageLinkName = szPageBaseName;
-  AppendWithSep(szPageLinkName, '.', site.Names().page_html_file_ext);
-  array.SetVar("PageHTMLFileName", szPageLinkName);
-  array.SetVar("PageHTMLFileURL", UrlEncodePath(szPageLinkName));
+  program_page_path_ =
+      BuildFileName(site.ProgramDirectory(), page_base_name_, site.Names().page_dos_file_ext);
+  page_link_name_ = page_base_name_;
+  AppendWithSep(page_link_name_, '.', site.Names().page_html_file_ext);
+  array.SetVar("PageHTMLFileName", page_link_name_);
+  array.SetVar("PageHTMLFileURL", UrlEncodePath(page_link_name_));
 }
 
-TWebPage::~TWebPage() { Close(); }
+WebPage::~WebPage() { Close(); }
 
-void TWebPage::EnsurePageOpen() {
-  if (bOpened) return;
-  bOpened = true;
-  TVarArray& array = *PVarArray;
-  array.bMarkChanges = false;
+void WebPage::EnsurePageOpen() {
+  if (opened_) return;
+  opened_ = true;
+  VariableList& array = *var_array_;
+  array.mark_changes = false;
   SetParentLabel();
   PIX_CHECK(!array.GetVarValue("ParentPageAnchor").empty());
 
@@ -106,27 +106,27 @@ void TWebPage::EnsurePageOpen() {
   // after); a page of the same name in the layout home hands them to the page otherwise,
   // unless the layout sets them again below. Each file is read once and its three elements
   // taken from that one reading.
-  TSiteRecord& record = Site().Record();
-  Recorded = record.FindOutput(Site().SitePath(szPageFilePath));
-  Claim = record.Claim(szPageFilePath, Recorded, IsOlderPageOfOurs);
-  KeepsHandEditsNow = Claim.Claim == TClaim::kHandEdited ||
-                    (Claim.Claim == TClaim::kOurs && Recorded && Recorded->KeepsHandEdits);
-  if (Claim.Claim == TClaim::kHandEdited) {
-    Site().diagnostics().Notice(szPageFilePath +
+  SiteRecord& record = Site().Record();
+  recorded_ = record.FindOutput(Site().SitePath(page_file_path_));
+  claim_ = record.Claim(page_file_path_, recorded_, IsOlderPageOfOurs);
+  keeps_hand_edits_now_ = claim_.claim == Ownership::kHandEdited ||
+                    (claim_.claim == Ownership::kOurs && recorded_ && recorded_->keeps_hand_edits);
+  if (claim_.claim == Ownership::kHandEdited) {
+    Site().diagnostics().Notice(page_file_path_ +
                                 " was edited by hand since Pixamond wrote it: its head, title "
                                 "and heading are kept in the new page");
   }
-  std::optional<std::string> oldPage =
-      KeepsHandEditsNow ? ReadOldPage(szPageFilePath, Site().diagnostics()) : std::nullopt;
-  std::optional<std::string> head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
+  std::optional<std::string> old_page =
+      keeps_hand_edits_now_ ? ReadOldPage(page_file_path_, Site().diagnostics()) : std::nullopt;
+  std::optional<std::string> head = old_page ? ExtractTagText(*old_page, "HEAD") : std::nullopt;
   if (!head) {
-    oldPage = ReadOldPage(szProgramPagePath, Site().diagnostics());
-    head = oldPage ? ExtractTagText(*oldPage, "HEAD") : std::nullopt;
+    old_page = ReadOldPage(program_page_path_, Site().diagnostics());
+    head = old_page ? ExtractTagText(*old_page, "HEAD") : std::nullopt;
   }
   const std::string title =
-      oldPage ? ExtractTagText(*oldPage, "TITLE").value_or(std::string()) : std::string();
+      old_page ? ExtractTagText(*old_page, "TITLE").value_or(std::string()) : std::string();
   const std::string label =
-      oldPage ? ExtractTagText(*oldPage, "H1").value_or(std::string()) : std::string();
+      old_page ? ExtractTagText(*old_page, "H1").value_or(std::string()) : std::string();
   if (head && !head->empty() && !title.empty() && !label.empty()) {
     array.SetVar(kPageHeadTemplate, *head);
   }
@@ -134,9 +134,9 @@ void TWebPage::EnsurePageOpen() {
   if (!label.empty()) array.SetVar(kPageLabel, label);
 
   array.ParseVarText(
-      LoadVarFileText(szPageBaseName, Site().ProgramDirectory(), &Site().diagnostics()));
+      LoadVarFileText(page_base_name_, Site().ProgramDirectory(), &Site().diagnostics()));
   array.ParseVarText(
-      LoadVarFileText(szPageBaseName, PDirectory->szFullFileName(), &Site().diagnostics()));
+      LoadVarFileText(page_base_name_, directory_->szFullFileName(), &Site().diagnostics()));
 
   // The page is gathered in memory until it grows large (see OpenPageFile), so that the
   // pages of every directory above the one being written hold no file open.
@@ -148,175 +148,175 @@ void TWebPage::EnsurePageOpen() {
   out << "</HEAD>\r\n";
   Expand("${PageBodyBeginTemplate}", array);
 
-  PicturesPerGroup = Site().Settings().pictures_per_group;
-  GroupLeaderTemplate.Bind(array, kGroupLeaderTemplate);
-  GroupTrailerTemplate.Bind(array, kGroupTrailerTemplate);
+  pictures_per_group_ = Site().Settings().pictures_per_group;
+  group_leader_template_.Bind(array, kGroupLeaderTemplate);
+  group_trailer_template_.Bind(array, kGroupTrailerTemplate);
 }
 
-void TWebPage::SetParentLabel() {
-  TVarArray& array = *PVarArray;
-  bool hasReturn = false;
-  if (PParentPage != nullptr) {
-    if (TVarItem* label = array.FindVar(kParentPageLabel)) {
-      label->POwnerArray = &PParentPage->VarArray();
+void WebPage::SetParentLabel() {
+  VariableList& array = *var_array_;
+  bool has_return = false;
+  if (parent_page_ != nullptr) {
+    if (Variable* label = array.FindVar(kParentPageLabel)) {
+      label->owner_array = &parent_page_->VarArray();
     }
-    hasReturn = true;
+    has_return = true;
   } else {
     // A page without a parent page links to the index page one directory up (for an index
     // page) or to its own directory's index page (for any other page), when one exists.
-    std::string candidate = PDirectory->szFullFileName();
-    if (EqualsNoCase(szPageBaseName, "index")) {
+    std::string candidate = directory_->szFullFileName();
+    if (EqualsNoCase(page_base_name_, "index")) {
       CutAfterLastSlash(candidate);
     }
     candidate = BuildFileName(candidate, "index", Site().Names().page_dos_file_ext);
     if (std::optional<std::string> label = GetHtmlTagText(candidate, "H1")) {
       array.SetVar(kParentPageLabel, *label);
-      hasReturn = true;
+      has_return = true;
     }
   }
-  array.SetVar("ActualReturnLabel", hasReturn ? "${PossibleReturnLabel}" : "");
-  array.SetVar("UpPageURL", hasReturn ? "${ParentPageAnchor}" : "");
+  array.SetVar("ActualReturnLabel", has_return ? "${PossibleReturnLabel}" : "");
+  array.SetVar("UpPageURL", has_return ? "${ParentPageAnchor}" : "");
 }
 
-void TWebPage::Expand(std::string_view templateText, const TVarArray& array) {
+void WebPage::Expand(std::string_view template_text, const VariableList& array) {
   // After Close, what is still expanded goes to the emptied gathering and is dropped.
-  if (!bOpened || bPageRefused) return;
-  ExpandTemplate(templateText, array, Out(), &Site().diagnostics(), &PageBudget);
-  if (!fPageFile && !bClosed &&
-      Pending.tellp() > static_cast<std::streamoff>(kPendingPageLimit)) {
+  if (!opened_ || page_refused_) return;
+  ExpandTemplate(template_text, array, Out(), &Site().diagnostics(), &page_budget_);
+  if (!page_file_ && !closed_ &&
+      pending_.tellp() > static_cast<std::streamoff>(kPendingPageLimit)) {
     OpenPageFile();
   }
 }
 
-std::ostream& TWebPage::Out() {
-  if (fPageFile) return fPageFile->Stream();
-  return Pending;
+std::ostream& WebPage::Out() {
+  if (page_file_) return page_file_->Stream();
+  return pending_;
 }
 
-void TWebPage::OpenPageFile() {
-  if (fPageFile || bPageRefused) return;
-  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szPageFilePath, Claim, Recorded);
+void WebPage::OpenPageFile() {
+  if (page_file_ || page_refused_) return;
+  Result<std::unique_ptr<PageFile>> file = PageFile::Create(page_file_path_, claim_, recorded_);
   if (!file.ok()) {
     // A file of the user's stands there now: the record lets it go.
-    if (Recorded) Site().Record().ForgetOutput(Site().SitePath(szPageFilePath));
+    if (recorded_) Site().Record().ForgetOutput(Site().SitePath(page_file_path_));
     Site().Report(file.status().message());
-    bPageRefused = true;
+    page_refused_ = true;
   } else {
-    fPageFile = std::move(file).value();
-    TPageFile& page = *fPageFile;
-    fPageFile->SetBeforeReplace(
-        NotePendingPage(Site().Record(), Site().SitePath(szPageFilePath), page.Content()));
-    const std::string text = Pending.str();
-    fPageFile->Stream().write(text.data(), static_cast<std::streamsize>(text.size()));
+    page_file_ = std::move(file).value();
+    PageFile& page = *page_file_;
+    page_file_->SetBeforeReplace(
+        NotePendingPage(Site().Record(), Site().SitePath(page_file_path_), page.Content()));
+    const std::string text = pending_.str();
+    page_file_->Stream().write(text.data(), static_cast<std::streamsize>(text.size()));
   }
-  Pending.str(std::string());
+  pending_.str(std::string());
 }
 
-void TWebPage::WriteEntry(std::string_view templateText, const TVarArray& entryArray) {
+void WebPage::WriteEntry(std::string_view template_text, const VariableList& entry_array) {
   EnsurePageOpen();
-  if (!szMainImageName) {
-    TVarArray& array = *PVarArray;
-    array.bMarkChanges = false;
+  if (!main_image_name_) {
+    VariableList& array = *var_array_;
+    array.mark_changes = false;
     // Copies first: the entry array may be this page's own array.
-    const std::string width = entryArray.GetVarValue("DisplayWidth");
-    const std::string height = entryArray.GetVarValue("DisplayHeight");
+    const std::string width = entry_array.GetVarValue("DisplayWidth");
+    const std::string height = entry_array.GetVarValue("DisplayHeight");
     array.SetVar("MainImageDisplayWidth", width);
     array.SetVar("MainImageDisplayHeight", height);
-    const std::string& image = entryArray.GetVarValue("ImageFileName");
-    if (!image.empty()) szMainImageName = image;
+    const std::string& image = entry_array.GetVarValue("ImageFileName");
+    if (!image.empty()) main_image_name_ = image;
   }
-  Expand(templateText, entryArray);
-  ++EntryCountValue;
+  Expand(template_text, entry_array);
+  ++entry_count_;
 }
 
-void TWebPage::AddPictureEntry(TVarArray& entryArray, std::uint64_t lFileSize,
-                               const std::string& szDetailPagePath,
-                               const std::optional<TRecordedOutput>& recordedDetailPage) {
-  if (FileLinkCountValue == 0) {
+void WebPage::AddPictureEntry(VariableList& entry_array, std::uint64_t file_size,
+                               const std::string& detail_page_path,
+                               const std::optional<RecordedOutput>& recorded_detail_page) {
+  if (file_link_count_ == 0) {
     EnsurePageOpen();
-    Expand(FileLeaderTemplate.Value(), entryArray);
+    Expand(file_leader_template_.Value(), entry_array);
   }
-  if (FileLinkCountValue % PicturesPerGroup == 0) Expand(GroupLeaderTemplate.Value(), entryArray);
-  WriteEntry(FileEntryTemplate.Value(), entryArray);
-  WriteDetailPage(entryArray, szDetailPagePath, recordedDetailPage);
-  ++FileLinkCountValue;
-  lTotalFileSize += lFileSize;
-  if (FileLinkCountValue % PicturesPerGroup == 0) {
-    Expand(GroupTrailerTemplate.Value(), entryArray);
+  if (file_link_count_ % pictures_per_group_ == 0) Expand(group_leader_template_.Value(), entry_array);
+  WriteEntry(file_entry_template_.Value(), entry_array);
+  WriteDetailPage(entry_array, detail_page_path, recorded_detail_page);
+  ++file_link_count_;
+  total_file_size_ += file_size;
+  if (file_link_count_ % pictures_per_group_ == 0) {
+    Expand(group_trailer_template_.Value(), entry_array);
   }
 }
 
-void TWebPage::WriteFileTrailer(const TVarArray& array) {
-  if (FileLinkCountValue % PicturesPerGroup != 0) Expand(GroupTrailerTemplate.Value(), array);
-  Expand(FileTrailerTemplate.Value(), array);
+void WebPage::WriteFileTrailer(const VariableList& array) {
+  if (file_link_count_ % pictures_per_group_ != 0) Expand(group_trailer_template_.Value(), array);
+  Expand(file_trailer_template_.Value(), array);
 }
 
-void TWebPage::WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath,
-                               const std::optional<TRecordedOutput>& recorded) {
-  const std::string& detailTemplate = entryArray.GetVarValue("DetailPageTemplate");
-  if (detailTemplate.empty()) return;
-  TSiteRecord& record = Site().Record();
-  const std::string sitePath = Site().SitePath(szDetailPagePath);
-  TClaimResult claim = record.Claim(szDetailPagePath, recorded, IsOlderPageOfOurs);
+void WebPage::WriteDetailPage(const VariableList& entry_array, const std::string& detail_page_path,
+                               const std::optional<RecordedOutput>& recorded) {
+  const std::string& detail_template = entry_array.GetVarValue("DetailPageTemplate");
+  if (detail_template.empty()) return;
+  SiteRecord& record = Site().Record();
+  const std::string site_path = Site().SitePath(detail_page_path);
+  ClaimResult claim = record.Claim(detail_page_path, recorded, IsOlderPageOfOurs);
   // A detail page has no head of its own to keep: one edited by hand is the user's.
-  if (claim.Claim == TClaim::kHandEdited) {
-    claim.Claim = TClaim::kUsers;
-    claim.Why = "changed since Pixamond wrote it";
+  if (claim.claim == Ownership::kHandEdited) {
+    claim.claim = Ownership::kUsers;
+    claim.why = "changed since Pixamond wrote it";
   }
-  Result<std::unique_ptr<TPageFile>> file = TPageFile::Create(szDetailPagePath, claim, recorded);
+  Result<std::unique_ptr<PageFile>> file = PageFile::Create(detail_page_path, claim, recorded);
   if (!file.ok()) {
-    if (recorded) record.ForgetOutput(sitePath);
+    if (recorded) record.ForgetOutput(site_path);
     Site().Report(file.status().message());
     return;
   }
-  TPageFile& page = **file;
-  page.SetBeforeReplace(NotePendingPage(record, sitePath, page.Content()));
+  PageFile& page = **file;
+  page.SetBeforeReplace(NotePendingPage(record, site_path, page.Content()));
   std::ostream& out = (*file)->Stream();
   WriteVersionComment(out);
   WriteHtmlStart(out, Site().Settings().page_language);
-  TExpansionBudget budget;
-  ExpandTemplate(detailTemplate, entryArray, out, &Site().diagnostics(), &budget);
+  ExpansionBudget budget;
+  ExpandTemplate(detail_template, entry_array, out, &Site().diagnostics(), &budget);
   out << "</HTML>\r\n";
   const Status closed = (*file)->Close();
   if (closed.ok()) {
-    ++(page.Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
-    RecordPage(record, sitePath, page, recorded, false,
-               Site().SitePath(entryArray.GetVarValue("AnchorDOSFullFileName")));
+    ++(page.Written() ? Site().Stats().pages_written : Site().Stats().pages_unchanged);
+    RecordPage(record, site_path, page, recorded, false,
+               Site().SitePath(entry_array.GetVarValue("AnchorDOSFullFileName")));
   } else {
     Site().Report(closed.message());
   }
 }
 
-void TWebPage::SetPageCounters(TVarArray& target) const {
+void WebPage::SetPageCounters(VariableList& target) const {
   // Read the display size first: `target` may be this page's own array.
-  const std::string width = PVarArray->GetVarValue("MainImageDisplayWidth");
-  const std::string height = PVarArray->GetVarValue("MainImageDisplayHeight");
-  target.SetIntVar("FileLinkCount", FileLinkCountValue);
+  const std::string width = var_array_->GetVarValue("MainImageDisplayWidth");
+  const std::string height = var_array_->GetVarValue("MainImageDisplayHeight");
+  target.SetIntVar("FileLinkCount", file_link_count_);
   target.SetIntVar("TotalFileLinkCount", TotalFileLinkCount());
-  target.SetLongVar("TotalFileSizeInBytes", static_cast<long long>(lTotalFileSize));
-  target.SetLongVar("TotalFileSizeInK", static_cast<long long>(lTotalFileSize / 1024));
+  target.SetLongVar("TotalFileSizeInBytes", static_cast<long long>(total_file_size_));
+  target.SetLongVar("TotalFileSizeInK", static_cast<long long>(total_file_size_ / 1024));
   target.SetVar("DisplayWidth", width);
   target.SetVar("DisplayHeight", height);
 }
 
-void TWebPage::Close() {
-  if (!bOpened || bClosed) return;
-  bClosed = true;
-  TVarArray& array = *PVarArray;
+void WebPage::Close() {
+  if (!opened_ || closed_) return;
+  closed_ = true;
+  VariableList& array = *var_array_;
   SetPageCounters(array);
-  if (bPageRefused) return;
+  if (page_refused_) return;
   Expand(array.GetVarValue(kPageEndTemplate), array);
   Out() << "\r\n<P>\r\n</HTML>\r\n";
   OpenPageFile();
-  if (!fPageFile) return;
-  Pending.str(std::string());
-  const Status closed = fPageFile->Close();
+  if (!page_file_) return;
+  pending_.str(std::string());
+  const Status closed = page_file_->Close();
   if (closed.ok()) {
-    ++(fPageFile->Written() ? Site().Stats().PagesWritten : Site().Stats().PagesUnchanged);
-    RecordPage(Site().Record(), Site().SitePath(szPageFilePath), *fPageFile, Recorded,
-               KeepsHandEditsNow);
+    ++(page_file_->Written() ? Site().Stats().pages_written : Site().Stats().pages_unchanged);
+    RecordPage(Site().Record(), Site().SitePath(page_file_path_), *page_file_, recorded_,
+               keeps_hand_edits_now_);
   }
-  fPageFile.reset();
+  page_file_.reset();
   if (!closed.ok()) {
     Site().Report(closed.message());
   }

@@ -29,121 +29,121 @@ namespace pix {
 inline constexpr std::size_t kPendingPageLimit = std::size_t{1} << 20;
 
 class FileItem;
-class TPageFile;
-class TWebSite;
+class PageFile;
+class WebSite;
 
 /// A template variable as it was bound: the item of that name that existed in the page's
 /// array at the moment of binding, whose current value it yields whenever it is written. A
 /// binding made when no such item existed yields empty text for the life of the page.
-class TTemplateBinding {
+class TemplateBinding {
  public:
-  void Bind(const TVarArray& array, std::string_view name) { Item = array.FindVar(name); }
+  void Bind(const VariableList& array, std::string_view name) { item_ = array.FindVar(name); }
   std::string_view Value() const {
-    return Item != nullptr ? std::string_view(Item->szVarValue) : std::string_view();
+    return item_ != nullptr ? std::string_view(item_->var_value) : std::string_view();
   }
 
  private:
-  const TVarItem* Item = nullptr;  // Owned by the page's array, which outlives the binding.
+  const Variable* item_ = nullptr;  // Owned by the page's array, which outlives the binding.
 };
 
-class TWebPage {
+class WebPage {
  public:
-  /// A page of `directory` (owned by the run's picture tree) named `szPageBaseName`.
+  /// A page of `directory` (owned by the run's picture tree) named `page_base_name`.
   /// `parentPage` is the page that lists this one, or none for the site's root page; both it
   /// and `site` must outlive this page.
-  TWebPage(FileItem& directory, std::string szPageBaseName, TWebSite& site,
-           TWebPage* parentPage);
-  virtual ~TWebPage();
-  TWebPage(const TWebPage&) = delete;
-  TWebPage& operator=(const TWebPage&) = delete;
+  WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
+           WebPage* parent_page);
+  virtual ~WebPage();
+  WebPage(const WebPage&) = delete;
+  WebPage& operator=(const WebPage&) = delete;
 
   /// Opens the page if it is not open yet: reads back the old page's head, title and label,
   /// reads the page's own variable files and writes the start of the skeleton.
   void EnsurePageOpen();
 
   /// Writes one entry (a picture or a listed page) with `templateText` against `entryArray`.
-  void WriteEntry(std::string_view templateText, const TVarArray& entryArray);
+  void WriteEntry(std::string_view template_text, const VariableList& entry_array);
 
   /// Writes one picture entry within its group, and its detail page.
   /// `recordedDetailPage` is what the site's record holds of the detail page, looked up
   /// ahead by whoever learned the picture.
-  void AddPictureEntry(TVarArray& entryArray, std::uint64_t lFileSize,
-                       const std::string& szDetailPagePath,
-                       const std::optional<TRecordedOutput>& recordedDetailPage);
+  void AddPictureEntry(VariableList& entry_array, std::uint64_t file_size,
+                       const std::string& detail_page_path,
+                       const std::optional<RecordedOutput>& recorded_detail_page);
 
   /// Ends the picture section: closes a partial group and writes the file trailer. Only
   /// for pages with at least one picture entry.
-  void WriteFileTrailer(const TVarArray& array);
+  void WriteFileTrailer(const VariableList& array);
 
   /// Copies the page's totals (FileLinkCount, TotalFileLinkCount, TotalFileSizeInBytes,
   /// TotalFileSizeInK, DisplayWidth, DisplayHeight) into `target`.
-  void SetPageCounters(TVarArray& target) const;
+  void SetPageCounters(VariableList& target) const;
 
   /// Finishes the page if it is open: counters, the page-end template, the end of the
   /// skeleton. Called by the owner when the page's walk is done; the destructor calls it
   /// for a page that was not closed.
   void Close();
 
-  TVarArray& VarArray() { return *PVarArray; }
-  const TVarArray& VarArray() const { return *PVarArray; }
-  int EntryCount() const { return EntryCountValue; }
-  int FileLinkCount() const { return FileLinkCountValue; }
-  std::uint64_t TotalFileSize() const { return lTotalFileSize; }
-  void AddToTotalFileSize(std::uint64_t size) { lTotalFileSize += size; }
+  VariableList& VarArray() { return *var_array_; }
+  const VariableList& VarArray() const { return *var_array_; }
+  int EntryCount() const { return entry_count_; }
+  int FileLinkCount() const { return file_link_count_; }
+  std::uint64_t TotalFileSize() const { return total_file_size_; }
+  void AddToTotalFileSize(std::uint64_t size) { total_file_size_ += size; }
   /// The pictures of this page and of every page it lists, series and sub-directories.
-  int TotalFileLinkCount() const { return FileLinkCountValue + TotalFileLinkCountValue; }
-  void AddToTotalFileLinkCount(int count) { TotalFileLinkCountValue += count; }  ///< Listed pages'.
-  const std::optional<std::string>& MainImageName() const { return szMainImageName; }
-  const std::string& PageBaseName() const { return szPageBaseName; }
-  const std::string& PageLinkName() const { return szPageLinkName; }
-  const std::string& PageFilePath() const { return szPageFilePath; }
-  FileItem& Directory() const { return *PDirectory; }
-  TWebSite& Site() const { return *PSite; }
-  bool IsOpen() const { return bOpened && !bClosed; }
+  int TotalFileLinkCount() const { return file_link_count_ + total_file_link_count_; }
+  void AddToTotalFileLinkCount(int count) { total_file_link_count_ += count; }  ///< Listed pages'.
+  const std::optional<std::string>& MainImageName() const { return main_image_name_; }
+  const std::string& PageBaseName() const { return page_base_name_; }
+  const std::string& PageLinkName() const { return page_link_name_; }
+  const std::string& PageFilePath() const { return page_file_path_; }
+  FileItem& Directory() const { return *directory_; }
+  WebSite& Site() const { return *site_; }
+  bool IsOpen() const { return opened_ && !closed_; }
 
  protected:
   /// Expands `templateText` against `array` into the page file (nothing when the page file
   /// could not be created).
-  void Expand(std::string_view templateText, const TVarArray& array);
+  void Expand(std::string_view template_text, const VariableList& array);
 
  private:
   void SetParentLabel();
-  void WriteDetailPage(const TVarArray& entryArray, const std::string& szDetailPagePath,
-                       const std::optional<TRecordedOutput>& recorded);
+  void WriteDetailPage(const VariableList& entry_array, const std::string& detail_page_path,
+                       const std::optional<RecordedOutput>& recorded);
 
-  TWebPage* PParentPage;  // Not owned; outlives this page.
-  TWebSite* PSite;        // Not owned; outlives this page.
-  std::string szProgramPagePath;
-  std::string szPageFilePath;
-  std::string szPageLinkName;
-  std::string szPageBaseName;
+  WebPage* parent_page_;  // Not owned; outlives this page.
+  WebSite* site_;        // Not owned; outlives this page.
+  std::string program_page_path_;
+  std::string page_file_path_;
+  std::string page_link_name_;
+  std::string page_base_name_;
   // Where the page's text goes: Pending until the page file is opened, then the file.
   std::ostream& Out();
   // Opens the page file and moves what was gathered into it; a page that may not be
   // written (a link or a page of the user's in its place) is reported and dropped.
   void OpenPageFile();
 
-  std::unique_ptr<TPageFile> fPageFile;
+  std::unique_ptr<PageFile> page_file_;
   // What the site's record holds of the page file and whose the file is, found when the
   // page opens; and whether it keeps the head, title and heading of a hand-edited version.
-  std::optional<TRecordedOutput> Recorded;
-  TClaimResult Claim;
-  bool KeepsHandEditsNow = false;
-  std::ostringstream Pending;  // The page so far, while no file is open for it.
-  bool bPageRefused = false;
-  TExpansionBudget PageBudget;  // What the expansions into this page may still write.
-  bool bOpened = false;
-  bool bClosed = false;
-  int EntryCountValue = 0;
-  int FileLinkCountValue = 0;
-  int TotalFileLinkCountValue = 0;
-  std::optional<std::string> szMainImageName;
-  TTemplateBinding FileLeaderTemplate, FileEntryTemplate, FileTrailerTemplate;
-  TTemplateBinding GroupLeaderTemplate, GroupTrailerTemplate;
-  int PicturesPerGroup = 1;
-  std::uint64_t lTotalFileSize = 0;
-  FileItem* PDirectory;  // Owned by the run's picture tree.
-  std::unique_ptr<TVarArray> PVarArray;
+  std::optional<RecordedOutput> recorded_;
+  ClaimResult claim_;
+  bool keeps_hand_edits_now_ = false;
+  std::ostringstream pending_;  // The page so far, while no file is open for it.
+  bool page_refused_ = false;
+  ExpansionBudget page_budget_;  // What the expansions into this page may still write.
+  bool opened_ = false;
+  bool closed_ = false;
+  int entry_count_ = 0;
+  int file_link_count_ = 0;
+  int total_file_link_count_ = 0;
+  std::optional<std::string> main_image_name_;
+  TemplateBinding file_leader_template_, file_entry_template_, file_trailer_template_;
+  TemplateBinding group_leader_template_, group_trailer_template_;
+  int pictures_per_group_ = 1;
+  std::uint64_t total_file_size_ = 0;
+  FileItem* directory_;  // Owned by the run's picture tree.
+  std::unique_ptr<VariableList> var_array_;
 };
 
 }  // namespace pix

@@ -39,102 +39,102 @@ void RemoveTemporaryNow(const std::string& path) {
 
 }  // namespace
 
-TWebSite::TWebSite(std::string siteDirectory, std::string programDirectory, UserInterface& ui,
+WebSite::WebSite(std::string site_directory, std::string program_directory, UserInterface& ui,
                    Progress& progress, Diagnostics& diagnostics)
-    : szSiteDirectory(std::move(siteDirectory)),
-      szProgramDirectory(std::move(programDirectory)),
-      Ui(ui),
-      ProgressSink(progress),
-      DiagnosticsSink(diagnostics) {
-  StripTrailingChar(szSiteDirectory, '/');
-  if (szSiteDirectory.empty()) szSiteDirectory = "/";
+    : site_directory_(std::move(site_directory)),
+      program_directory_(std::move(program_directory)),
+      ui_(ui),
+      progress_sink_(progress),
+      diagnostics_sink_(diagnostics) {
+  StripTrailingChar(site_directory_, '/');
+  if (site_directory_.empty()) site_directory_ = "/";
 }
 
-TWebSite::~TWebSite() = default;  // Out of line: the pool's type is complete here.
+WebSite::~WebSite() = default;  // Out of line: the pool's type is complete here.
 
-Status TWebSite::Prepare() {
-  run_settings_ = ReadRunSettings(szProgramDirectory, DiagnosticsSink);
-  RequireFullName(run_settings_, Ui, DiagnosticsSink);
+Status WebSite::Prepare() {
+  run_settings_ = ReadRunSettings(program_directory_, diagnostics_sink_);
+  RequireFullName(run_settings_, ui_, diagnostics_sink_);
 
-  SiteGlobalArray.SetVar(kPersonFullName, run_settings_.person_full_name);
-  SiteGlobalArray.SetVar(kEMailAddress, run_settings_.e_mail_address);
+  site_global_array_.SetVar(kPersonFullName, run_settings_.person_full_name);
+  site_global_array_.SetVar(kEMailAddress, run_settings_.e_mail_address);
   // Companions for text: the user's own words may hold "&" or "<".
-  SiteGlobalArray.SetVar("PersonFullNameHTML", HtmlEscape(run_settings_.person_full_name));
-  SiteGlobalArray.SetVar("EMailAddressHTML", HtmlEscape(run_settings_.e_mail_address));
+  site_global_array_.SetVar("PersonFullNameHTML", HtmlEscape(run_settings_.person_full_name));
+  site_global_array_.SetVar("EMailAddressHTML", HtmlEscape(run_settings_.e_mail_address));
   // Pages written from a layout that could not be read would lose what the user made:
   // the run stops before it writes anything.
-  const std::pair<const char*, TVarArray*> layouts[] = {{"globals", &SiteGlobalArray},
-                                                        {"dglobals", &SiteDirGlobalArray},
-                                                        {"mglobals", &SiteMatchGlobalArray}};
+  const std::pair<const char*, VariableList*> layouts[] = {{"globals", &site_global_array_},
+                                                        {"dglobals", &site_dir_global_array_},
+                                                        {"mglobals", &site_match_global_array_}};
   for (const auto& [name, array] : layouts) {
-    Result<std::string> text = ReadVarFile(BuildFileName(szProgramDirectory, name, "txt"));
+    Result<std::string> text = ReadVarFile(BuildFileName(program_directory_, name, "txt"));
     if (!text.ok()) return text.status();
     array->ParseVarText(*text);
   }
 
   // The record decides what this run may replace; it also keeps a second run out.
-  Result<std::unique_ptr<TSiteRecord>> record = TSiteRecord::Open(szSiteDirectory, DiagnosticsSink);
+  Result<std::unique_ptr<SiteRecord>> record = SiteRecord::Open(site_directory_, diagnostics_sink_);
   if (!record.ok()) return record.status();
-  RecordValue = std::move(record).value();
+  record_ = std::move(record).value();
 
   // The tree is listed once; the purge and the GIF preparation work on it.
   Result<std::unique_ptr<FileItem>> tree =
-      FileItem::CreateRoot(szSiteDirectory, true, &DiagnosticsSink);
+      FileItem::CreateRoot(site_directory_, true, &diagnostics_sink_);
   if (!tree.ok()) return tree.status();
-  PictureTree = std::move(tree).value();
+  picture_tree_ = std::move(tree).value();
   // What an interrupted run left behind goes. In the site no other run can be writing now
   // (the record is locked), so every leftover goes at once; in the layout home, shared by
   // every site, only what nobody has written to for a while.
-  for (const std::string& leftover : PictureTree->LeftoverTemporaries()) {
+  for (const std::string& leftover : picture_tree_->LeftoverTemporaries()) {
     RemoveTemporaryNow(leftover);
   }
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(szProgramDirectory, error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(program_directory_, error)) {
     RemoveLeftoverTemporary(entry.path());
   }
   // Whose an inline-named folder is, and which pictures keep their names, is settled on
   // the tree as listed, before anything changes on the disk: two pictures never share a
   // page or an inline image, nor does a picture take the page of an index or match page;
   // what is left out is reported, and nothing is overwritten.
-  const auto isOutput = [this](const FileItem& file) { return IsOwnOutputFile(file); };
-  for (const std::string& leftOut :
-       SettlePictureNames(*PictureTree, Names(), run_settings_.MatchPageNames(), isOutput)) {
-    DiagnosticsSink.Problem(leftOut);
+  const auto is_output = [this](const FileItem& file) { return IsOwnOutputFile(file); };
+  for (const std::string& left_out :
+       SettlePictureNames(*picture_tree_, Names(), run_settings_.MatchPageNames(), is_output)) {
+    diagnostics_sink_.Problem(left_out);
   }
   if (run_settings_.delete_html_first) PurgeOldPages();
   PrepareGifPictures();
   return Status::OK();
 }
 
-void TWebSite::PurgeOldPages() {
-  for (const FileItem* item = PictureTree->FirstChild(); item != nullptr;
+void WebSite::PurgeOldPages() {
+  for (const FileItem* item = picture_tree_->FirstChild(); item != nullptr;
        item = NextInTree(*item)) {
     if (IsDirectory(*item)) continue;
     std::string_view ext = item->szFileExt();
     if (!ext.empty()) ext.remove_prefix(1);
     if (!EqualsNoCase(ext, "htm") && !EqualsNoCase(ext, "html")) continue;
     // Only the pages this program wrote go: a page of the user's own stays.
-    const std::string sitePath = SitePath(item->szFullFileName());
-    const std::optional<TRecordedOutput> recorded = Record().FindOutput(sitePath);
-    const TClaimResult claim =
+    const std::string site_path = SitePath(item->szFullFileName());
+    const std::optional<RecordedOutput> recorded = Record().FindOutput(site_path);
+    const ClaimResult claim =
         Record().Claim(item->szFullFileName(), recorded,
                        [](const std::filesystem::path& path) { return IsPageOfThisProgram(path); });
-    if (claim.Claim != TClaim::kOurs) {
-      DiagnosticsSink.Problem(item->szFullFileName() +
+    if (claim.claim != Ownership::kOurs) {
+      diagnostics_sink_.Problem(item->szFullFileName() +
                               " is kept: DeleteHTMLFirst deletes only pages Pixamond wrote");
       continue;
     }
     if (::unlink(item->szFullFileName().c_str()) != 0) {
       Report("Cannot delete the old page " + item->szFullFileName());
     } else {
-      Record().ForgetOutput(sitePath);
+      Record().ForgetOutput(site_path);
     }
   }
 }
 
-void TWebSite::PrepareGifPictures() {
+void WebSite::PrepareGifPictures() {
   // Links to directories are never listed into, so a link cannot lead the run in circles.
-  for (FileItem* item = PictureTree->FirstChild(); item != nullptr;
+  for (FileItem* item = picture_tree_->FirstChild(); item != nullptr;
        item = const_cast<FileItem*>(NextSiteItem(*item, Names()))) {
     // A GIF beside a JPEG of the same name is left out of the site (see IsSitePicture) but
     // kept on the disk: it may be the user's own picture, not an old copy.
@@ -156,93 +156,93 @@ void TWebSite::PrepareGifPictures() {
   }
 }
 
-int TWebSite::GetStepCount() const {
-  if (!PictureTree) return 0;
+int WebSite::GetStepCount() const {
+  if (!picture_tree_) return 0;
   int count = 0;
-  for (const FileItem* item = PictureTree->FirstChild(); item != nullptr;
+  for (const FileItem* item = picture_tree_->FirstChild(); item != nullptr;
        item = NextSiteItem(*item, Names())) {
     if (IsSitePicture(*item)) ++count;
   }
   return count;
 }
 
-int TWebSite::DefaultJobs() {
+int WebSite::DefaultJobs() {
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
-void TWebSite::Execute() {
-  ProgressSink.SetStepCount(GetStepCount());
-  ProgressSink.SetMainTask(GetMainTaskText());
+void WebSite::Execute() {
+  progress_sink_.SetStepCount(GetStepCount());
+  progress_sink_.SetMainTask(GetMainTaskText());
   DoMainTask();
 }
 
-void TWebSite::DoMainTask() {
-  if (!PictureTree) return;
+void WebSite::DoMainTask() {
+  if (!picture_tree_) return;
   ResetExpansionDiagnostics();
-  if (Jobs > 1) {
+  if (jobs_ > 1) {
     PrepareMemoryForDecoding();
-    Pool = std::make_unique<TInlineImagePool>(*this, ListPicturesInWalkOrder(*PictureTree, Names()),
-                                              Jobs);
+    pool_ = std::make_unique<InlineImagePool>(*this, ListPicturesInWalkOrder(*picture_tree_, Names()),
+                                              jobs_);
   }
   {
-    TDirIndexPage rootPage(*PictureTree, *this, nullptr);
-    rootPage.Generate();
-    rootPage.Close();
+    DirIndexPage root_page(*picture_tree_, *this, nullptr);
+    root_page.Generate();
+    root_page.Close();
   }
-  Pool.reset();
+  pool_.reset();
   // Only a run that saw the whole site knows what it no longer makes.
   if (!Cancelled()) {
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
   }
   if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
-  RecordValue.reset();  // Lets the next run in.
+  record_.reset();  // Lets the next run in.
 }
 
-void TWebSite::RemoveStaleOutputs() {
-  std::vector<TSiteRecord::TUnconfirmed> stale = Record().UnconfirmedOutputs();
+void WebSite::RemoveStaleOutputs() {
+  std::vector<SiteRecord::Unconfirmed> stale = Record().UnconfirmedOutputs();
   // Files first, then folders from the deepest, so that a folder emptied here can go too.
-  std::stable_partition(stale.begin(), stale.end(), [](const TSiteRecord::TUnconfirmed& entry) {
-    return entry.Output.Kind != TOutputKind::kFolder;
+  std::stable_partition(stale.begin(), stale.end(), [](const SiteRecord::Unconfirmed& entry) {
+    return entry.output.kind != OutputKind::kFolder;
   });
   std::sort(std::find_if(stale.begin(), stale.end(),
-                         [](const TSiteRecord::TUnconfirmed& entry) {
-                           return entry.Output.Kind == TOutputKind::kFolder;
+                         [](const SiteRecord::Unconfirmed& entry) {
+                           return entry.output.kind == OutputKind::kFolder;
                          }),
-            stale.end(), [](const auto& a, const auto& b) { return a.Path.size() > b.Path.size(); });
-  const std::filesystem::path site(PictureTree->szFullFileName());
-  for (const TSiteRecord::TUnconfirmed& entry : stale) {
-    const std::filesystem::path path = site / entry.Path;
-    if (entry.Output.Kind == TOutputKind::kFolder) {
+            stale.end(), [](const auto& a, const auto& b) { return a.path.size() > b.path.size(); });
+  const std::filesystem::path site(picture_tree_->szFullFileName());
+  for (const SiteRecord::Unconfirmed& entry : stale) {
+    const std::filesystem::path path = site / entry.path;
+    if (entry.output.kind == OutputKind::kFolder) {
       // Only an empty folder goes: what is left in it is the user's.
       ::rmdir(path.c_str());
-      Record().ForgetOutput(entry.Path);
+      Record().ForgetOutput(entry.path);
       continue;
     }
-    const TClaimResult claim =
-        Record().Claim(path, entry.Output, [](const std::filesystem::path&) { return false; });
-    if (claim.Claim == TClaim::kOurs) {
+    const ClaimResult claim =
+        Record().Claim(path, entry.output, [](const std::filesystem::path&) { return false; });
+    if (claim.claim == Ownership::kOurs) {
       if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
         Report("Cannot remove " + path.string() + ", which the site no longer uses: " +
                std::strerror(errno));
         continue;
       }
-      const bool page = entry.Output.Kind == TOutputKind::kPage;
-      ++(!entry.SourceGone ? StatsValue.OtherRemoved
-                            : (page ? StatsValue.PagesRemoved : StatsValue.ImagesRemoved));
-    } else if (claim.Claim != TClaim::kAbsent) {
-      DiagnosticsSink.Notice(path.string() +
+      const bool page = entry.output.kind == OutputKind::kPage;
+      ++(!entry.source_gone ? stats_.other_removed
+                            : (page ? stats_.pages_removed : stats_.images_removed));
+    } else if (claim.claim != Ownership::kAbsent) {
+      diagnostics_sink_.Notice(path.string() +
                              " is kept: the site no longer uses it, but it was changed since "
                              "Pixamond wrote it");
     }
-    Record().ForgetOutput(entry.Path);
+    Record().ForgetOutput(entry.path);
   }
 }
 
-bool TWebSite::IsOwnOutputFile(const FileItem& file) const {
-  const std::string sitePath = SitePath(file.szFullFileName());
-  if (Record().FindOutput(sitePath)) return true;
+bool WebSite::IsOwnOutputFile(const FileItem& file) const {
+  const std::string site_path = SitePath(file.szFullFileName());
+  if (Record().FindOutput(site_path)) return true;
   if (!Record().IsNew()) return false;
   // A site made before the record: an image no larger than this run would make it, beside
   // an index page of this program's, is taken for one of the inline or detail images that
@@ -258,21 +258,21 @@ bool TWebSite::IsOwnOutputFile(const FileItem& file) const {
   int width = 0;
   int height = 0;
   if (!GetWebImageSize(file.szFullFileName(), &width, &height).ok()) return false;
-  const TImageSize box =
-      detail ? TImageSize{run_settings_.detail_image_max_size, run_settings_.detail_image_max_size}
+  const ImageSize box =
+      detail ? ImageSize{run_settings_.detail_image_max_size, run_settings_.detail_image_max_size}
              : LargestInlineImage(MaxDisplayWidth(), MaxDisplayHeight(),
                                   run_settings_.in_line_pixel_density);
-  return width - 2 <= box.Width && height - 2 <= box.Height;
+  return width - 2 <= box.width && height - 2 <= box.height;
 }
 
-std::string TWebSite::SitePath(std::string_view path) const { return Record().SitePath(path); }
+std::string WebSite::SitePath(std::string_view path) const { return Record().SitePath(path); }
 
-Status TWebSite::EnsureOutputFolder(const std::string& directory) const {
+Status WebSite::EnsureOutputFolder(const std::string& directory) const {
   {
-    std::lock_guard<std::mutex> lock(FoldersMutex);
-    if (FoldersEnsured.count(directory) > 0) return Status::OK();
+    std::lock_guard<std::mutex> lock(folders_mutex_);
+    if (folders_ensured_.count(directory) > 0) return Status::OK();
   }
-  const std::string sitePath = SitePath(directory);
+  const std::string site_path = SitePath(directory);
   struct stat info;
   if (::lstat(directory.c_str(), &info) == 0) {
     if (S_ISLNK(info.st_mode)) {
@@ -283,45 +283,45 @@ Status TWebSite::EnsureOutputFolder(const std::string& directory) const {
     }
     // A folder the run made before stays the run's; one it found is not recorded, so that
     // an empty folder of the user's is never removed.
-    if (Record().FindOutput(sitePath)) Record().ConfirmOutput(sitePath);
+    if (Record().FindOutput(site_path)) Record().ConfirmOutput(site_path);
   } else if (::mkdir(directory.c_str(), 0777) == 0) {
-    TRecordedOutput folder;
-    folder.Kind = TOutputKind::kFolder;
-    Record().RecordOutput(sitePath, folder);
+    RecordedOutput folder;
+    folder.kind = OutputKind::kFolder;
+    Record().RecordOutput(site_path, folder);
   } else if (errno != EEXIST) {
     return Status::IoError("Cannot create the directory " + directory + ": " +
                            std::strerror(errno));
   }
-  std::lock_guard<std::mutex> lock(FoldersMutex);
-  FoldersEnsured.insert(directory);
+  std::lock_guard<std::mutex> lock(folders_mutex_);
+  folders_ensured_.insert(directory);
   return Status::OK();
 }
 
-std::optional<TPictureFacts> TWebSite::TakePictureFacts(const FileItem& picture) {
-  if (!Pool) return std::nullopt;
-  return Pool->Take(picture);
+std::optional<PictureFacts> WebSite::TakePictureFacts(const FileItem& picture) {
+  if (!pool_) return std::nullopt;
+  return pool_->Take(picture);
 }
 
-std::vector<const FileItem*> TWebSite::ListPicturesInWalkOrder(const FileItem& directory,
+std::vector<const FileItem*> WebSite::ListPicturesInWalkOrder(const FileItem& directory,
                                                                 const SiteNames& names) {
   std::vector<const FileItem*> pictures;
   // An explicit stack of directories still to list, so that no tree is too deep.
   struct Pending {
-    const FileItem* Directory;
-    bool bSubDirectoriesListed;
+    const FileItem* directory;
+    bool sub_directories_listed;
   };
   std::vector<Pending> stack{{&directory, false}};
   while (!stack.empty()) {
     Pending& top = stack.back();
-    const FileItem* current = top.Directory;
-    if (!top.bSubDirectoriesListed) {
-      top.bSubDirectoriesListed = true;
+    const FileItem* current = top.directory;
+    if (!top.sub_directories_listed) {
+      top.sub_directories_listed = true;
       // Pushed in reverse, so that they are listed in name order.
-      std::vector<const FileItem*> subDirectories;
+      std::vector<const FileItem*> sub_directories;
       for (const FileItem* item = current->FirstChild(); item; item = item->NextItem()) {
-        if (IsSubPageDir(*item, names)) subDirectories.push_back(item);
+        if (IsSubPageDir(*item, names)) sub_directories.push_back(item);
       }
-      for (auto it = subDirectories.rbegin(); it != subDirectories.rend(); ++it) {
+      for (auto it = sub_directories.rbegin(); it != sub_directories.rend(); ++it) {
         stack.push_back({*it, false});
       }
       continue;
@@ -334,11 +334,11 @@ std::vector<const FileItem*> TWebSite::ListPicturesInWalkOrder(const FileItem& d
   return pictures;
 }
 
-void TWebSite::Report(const std::string& text) {
-  ++StatsValue.ProblemsReported;
-  Ui.ShowMessage(text, "Error", MessageButtons::kOk, MessageIcon::kStop);
+void WebSite::Report(const std::string& text) {
+  ++stats_.problems_reported;
+  ui_.ShowMessage(text, "Error", MessageButtons::kOk, MessageIcon::kStop);
 }
 
-bool TWebSite::Cancelled() const { return bCancelled || ProgressSink.CancelRequested(); }
+bool WebSite::Cancelled() const { return cancelled_ || progress_sink_.CancelRequested(); }
 
 }  // namespace pix

@@ -5,7 +5,7 @@
 // picture tree, loads the site-wide variables and settings, and writes the whole site by
 // generating the index page of the site directory, which generates every page below it.
 //
-//     TWebSite site(siteDir, layoutHome, ui, progress, diagnostics);
+//     WebSite site(siteDir, layoutHome, ui, progress, diagnostics);
 //     if (site.Prepare().ok()) site.Execute();
 //
 // The settings are read once, from the layout home the run is given, into a RunSettings
@@ -33,33 +33,33 @@ namespace pix {
 
 class Diagnostics;
 class FileItem;
-class TInlineImagePool;
+class InlineImagePool;
 class Progress;
-struct TPictureFacts;
+struct PictureFacts;
 class UserInterface;
 
 /// What a run did, for the summary that follows it.
-struct TRunStats {
-  int Pictures = 0;          ///< Pictures that got an entry.
-  int PicturesReported = 0;  ///< Pictures that were missing, corrupt or not converted.
-  int PagesWritten = 0;      ///< Index, match and detail pages written.
-  int PagesUnchanged = 0;    ///< Pages whose old file already held the new bytes.
-  int InlineMade = 0;        ///< Inline images made because they were missing or stale.
-  int InlineReused = 0;      ///< Inline images that were current and kept.
-  int ProblemsReported = 0;  ///< Every problem reported, pictures included.
-  int PagesRemoved = 0;      ///< Pages of pictures that are gone, removed.
-  int ImagesRemoved = 0;     ///< Inline and detail images of pictures that are gone, removed.
-  int OtherRemoved = 0;      ///< Other files the site no longer uses (old names), removed.
+struct RunStats {
+  int pictures = 0;          ///< Pictures that got an entry.
+  int pictures_reported = 0;  ///< Pictures that were missing, corrupt or not converted.
+  int pages_written = 0;      ///< Index, match and detail pages written.
+  int pages_unchanged = 0;    ///< Pages whose old file already held the new bytes.
+  int inline_made = 0;        ///< Inline images made because they were missing or stale.
+  int inline_reused = 0;      ///< Inline images that were current and kept.
+  int problems_reported = 0;  ///< Every problem reported, pictures included.
+  int pages_removed = 0;      ///< Pages of pictures that are gone, removed.
+  int images_removed = 0;     ///< Inline and detail images of pictures that are gone, removed.
+  int other_removed = 0;      ///< Other files the site no longer uses (old names), removed.
 };
 
-class TWebSite {
+class WebSite {
  public:
   /// `ui`, `progress` and `diagnostics` must outlive the run.
-  TWebSite(std::string szSiteDirectory, std::string szProgramDirectory, UserInterface& ui,
+  WebSite(std::string site_directory, std::string program_directory, UserInterface& ui,
            Progress& progress, Diagnostics& diagnostics);
-  ~TWebSite();
-  TWebSite(const TWebSite&) = delete;
-  TWebSite& operator=(const TWebSite&) = delete;
+  ~WebSite();
+  WebSite(const WebSite&) = delete;
+  WebSite& operator=(const WebSite&) = delete;
 
   /// The preparations before any page is written: the user's full name (asked for until
   /// one is given), the site-wide variables, the extensions and display box, the site's
@@ -80,31 +80,31 @@ class TWebSite {
   void DoMainTask();
 
   // What the pages of the run read.
-  const std::string& SiteDirectory() const { return szSiteDirectory; }
-  const std::string& ProgramDirectory() const { return szProgramDirectory; }
-  const TVarArray& GlobalArray() const { return SiteGlobalArray; }
-  const TVarArray& DirGlobalArray() const { return SiteDirGlobalArray; }
-  const TVarArray& MatchGlobalArray() const { return SiteMatchGlobalArray; }
+  const std::string& SiteDirectory() const { return site_directory_; }
+  const std::string& ProgramDirectory() const { return program_directory_; }
+  const VariableList& GlobalArray() const { return site_global_array_; }
+  const VariableList& DirGlobalArray() const { return site_dir_global_array_; }
+  const VariableList& MatchGlobalArray() const { return site_match_global_array_; }
   const RunSettings& Settings() const { return run_settings_; }
   const SiteNames& Names() const { return run_settings_.names; }
   int MaxDisplayWidth() const { return run_settings_.max_display.width; }
   int MaxDisplayHeight() const { return run_settings_.max_display.height; }
   bool AutoOrganize() const { return run_settings_.do_auto_organize; }
-  UserInterface& user_interface() const { return Ui; }
-  Progress& progress() const { return ProgressSink; }
-  Diagnostics& diagnostics() const { return DiagnosticsSink; }
+  UserInterface& user_interface() const { return ui_; }
+  Progress& progress() const { return progress_sink_; }
+  Diagnostics& diagnostics() const { return diagnostics_sink_; }
 
   /// Shows a problem to the user with the title "Error" and counts it.
   void Report(const std::string& text);
-  TRunStats& Stats() { return StatsValue; }
-  const TRunStats& Stats() const { return StatsValue; }
+  RunStats& Stats() { return stats_; }
+  const RunStats& Stats() const { return stats_; }
 
   /// How many pictures are read and made into inline images at the same time, ahead of the
   /// page writer (1: the page writer does each picture itself, in turn). Set before Execute.
-  void SetJobs(int jobs) { Jobs = jobs < 1 ? 1 : jobs; }
+  void SetJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
   /// The number of jobs a run uses unless told otherwise: the number of cores.
   static int DefaultJobs();
-  int GetJobs() const { return Jobs; }
+  int GetJobs() const { return jobs_; }
 
   /// Makes the output folder `directory` (an inline or detail image folder) when it is
   /// missing and records it as the run's. Refused when a link stands in its place: it may
@@ -113,12 +113,12 @@ class TWebSite {
   Status EnsureOutputFolder(const std::string& directory) const;
 
   /// The site's record: what earlier runs wrote, and what this run writes.
-  TSiteRecord& Record() const { return *RecordValue; }
+  SiteRecord& Record() const { return *record_; }
   /// `path` (inside the site) relative to the site directory, as the record keeps paths.
   std::string SitePath(std::string_view path) const;
 
   /// What the workers learned of `picture`; nothing when they were not given it.
-  std::optional<TPictureFacts> TakePictureFacts(const FileItem& picture);
+  std::optional<PictureFacts> TakePictureFacts(const FileItem& picture);
 
   /// The pictures of the tree below `directory` in the order the page writer reaches them:
   /// each directory's sub-directories first, then its own pictures.
@@ -126,7 +126,7 @@ class TWebSite {
                                                                const SiteNames& names);
 
   /// Stops the run: no further picture is processed, and every open page is finished.
-  void Cancel() { bCancelled = true; }
+  void Cancel() { cancelled_ = true; }
   bool Cancelled() const;
 
  private:
@@ -138,23 +138,23 @@ class TWebSite {
   // Whether `file`, in a folder named like the inline folder, is one a run wrote.
   bool IsOwnOutputFile(const FileItem& file) const;
 
-  std::unique_ptr<FileItem> PictureTree;
-  std::string szSiteDirectory;
-  std::string szProgramDirectory;
+  std::unique_ptr<FileItem> picture_tree_;
+  std::string site_directory_;
+  std::string program_directory_;
   RunSettings run_settings_;
-  TVarArray SiteGlobalArray;
-  TVarArray SiteDirGlobalArray;
-  TVarArray SiteMatchGlobalArray;
-  bool bCancelled = false;
-  int Jobs = 1;
-  std::unique_ptr<TInlineImagePool> Pool;  // Lives for the time of DoMainTask.
-  std::unique_ptr<TSiteRecord> RecordValue;  // Open from Prepare to the end of the run.
-  mutable std::mutex FoldersMutex;
-  mutable std::unordered_set<std::string> FoldersEnsured;  // This run's output folders.
-  UserInterface& Ui;          // Not owned; outlives the run.
-  Progress& ProgressSink;     // Not owned; outlives the run.
-  Diagnostics& DiagnosticsSink;  // Not owned; outlives the run.
-  TRunStats StatsValue;
+  VariableList site_global_array_;
+  VariableList site_dir_global_array_;
+  VariableList site_match_global_array_;
+  bool cancelled_ = false;
+  int jobs_ = 1;
+  std::unique_ptr<InlineImagePool> pool_;  // Lives for the time of DoMainTask.
+  std::unique_ptr<SiteRecord> record_;  // Open from Prepare to the end of the run.
+  mutable std::mutex folders_mutex_;
+  mutable std::unordered_set<std::string> folders_ensured_;  // This run's output folders.
+  UserInterface& ui_;          // Not owned; outlives the run.
+  Progress& progress_sink_;     // Not owned; outlives the run.
+  Diagnostics& diagnostics_sink_;  // Not owned; outlives the run.
+  RunStats stats_;
 };
 
 }  // namespace pix

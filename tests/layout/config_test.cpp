@@ -89,7 +89,7 @@ TEST_F(ConfigTreeTest, MissingGlobalsGivesEmptyPieces) {
   for (int i = 0; i < root->DefaultPageItem->ChildCount(); ++i) {
     const TConfigItem& piece = *root->DefaultPageItem->Child(i);
     EXPECT_GT(piece.ItemCount(), 0);
-    for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).szVarValue, "");
+    for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).var_value, "");
   }
 }
 

@@ -64,9 +64,9 @@ class LayoutTest : public testing::Test {
   }
 
   /// The names of an item's variables, in order.
-  static std::vector<std::string> VarNames(const TVarArray& array) {
+  static std::vector<std::string> VarNames(const VariableList& array) {
     std::vector<std::string> names;
-    for (int i = 0; i < array.ItemCount(); ++i) names.push_back(array.Item(i).szVarName);
+    for (int i = 0; i < array.ItemCount(); ++i) names.push_back(array.Item(i).var_name);
     return names;
   }
 

@@ -53,7 +53,7 @@ TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
 TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   WriteFile(site_ / "a.jpg", Jpeg("just some free text"));
   TPictureItem* item = MakeItem(site_ / "a.jpg");
-  for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).szVarValue, "");
+  for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).var_value, "");
   // UTF-8 text is written and read back byte for byte.
   const std::string title = "D\xC3\xBCnes au cr\xC3\xA9puscule";
   const std::string comment =

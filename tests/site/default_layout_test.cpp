@@ -34,17 +34,17 @@ const std::set<std::string, std::less<>> kComputed = {
 
 // Reads a shipped file, checks that it is in canonical record form, and adds its variables
 // to `all`.
-void ReadShipped(const char* name, TVarArray& all) {
+void ReadShipped(const char* name, VariableList& all) {
   const Result<std::string> text = ReadTextFile(FindShippedDataDir() / name);
   ASSERT_TRUE(text.ok()) << name;
-  TVarArray array;
+  VariableList array;
   array.ParseVarText(*text);
   EXPECT_GT(array.ItemCount(), 0) << name;
   EXPECT_EQ(array.FormatVarText(), *text) << name << " is not in canonical record form";
   all.CopyVarsFrom(array);
 }
 
-void ExpectCompleteLayout(const TVarArray& all, const std::string& what) {
+void ExpectCompleteLayout(const VariableList& all, const std::string& what) {
   for (const char* required : {"PageHeadTemplate", "PageBodyBeginTemplate", "FileEntryTemplate",
                                "DirEntryTemplate", "PageEndTemplate", "DetailPageTemplate",
                                "PossibleReturnLabel", "ParentPageLabel", "PageTitle",
@@ -52,7 +52,7 @@ void ExpectCompleteLayout(const TVarArray& all, const std::string& what) {
     EXPECT_FALSE(all.GetVarValue(required).empty()) << what << " lacks " << required;
   }
   for (int i = 0; i < all.ItemCount(); ++i) {
-    const std::string& value = all.Item(i).szVarValue;
+    const std::string& value = all.Item(i).var_value;
     for (std::size_t at = value.find("${"); at != std::string::npos;
          at = value.find("${", at + 1)) {
       std::string_view name;
@@ -61,24 +61,24 @@ void ExpectCompleteLayout(const TVarArray& all, const std::string& what) {
       const std::string_view rest = std::string_view(value).substr(at);
       ASSERT_TRUE(ParseVarRef(rest, &name) > 0 ||
                   ParseGuardedRef(rest, &name, &guarded, &whenEmpty) > 0)
-          << what << ": " << all.Item(i).szVarName << ": malformed reference";
+          << what << ": " << all.Item(i).var_name << ": malformed reference";
       EXPECT_TRUE(all.FindVar(name) != nullptr || kComputed.count(name) > 0)
-          << what << ": " << all.Item(i).szVarName << " refers to unknown ${" << name << "}";
+          << what << ": " << all.Item(i).var_name << " refers to unknown ${" << name << "}";
     }
   }
 }
 
 // Every picture of a shipped layout loads lazily, keeps its place while it loads and says
 // what it shows; no page template closes the body, which the page's last paragraph needs.
-void ExpectAccessibleLayout(const TVarArray& all, const std::string& what) {
+void ExpectAccessibleLayout(const VariableList& all, const std::string& what) {
   for (int i = 0; i < all.ItemCount(); ++i) {
-    const std::string& value = all.Item(i).szVarValue;
+    const std::string& value = all.Item(i).var_value;
     for (std::size_t at = value.find("<IMG"); at != std::string::npos;
          at = value.find("<IMG", at + 1)) {
       const std::string tag = value.substr(at, value.find('>', at) - at);
       for (const char* attribute : {" loading=\"lazy\"", " width=\"", " height=\"", " alt=\""}) {
         EXPECT_NE(tag.find(attribute), std::string::npos)
-            << what << ": " << all.Item(i).szVarName << ": " << tag << " lacks" << attribute;
+            << what << ": " << all.Item(i).var_name << ": " << tag << " lacks" << attribute;
       }
     }
   }
@@ -88,7 +88,7 @@ void ExpectAccessibleLayout(const TVarArray& all, const std::string& what) {
 }
 
 TEST(DefaultLayoutTest, FilesReadBackByteForByteAndReferOnlyToKnownVariables) {
-  TVarArray all;
+  VariableList all;
   for (const char* name : kSiteLayoutFiles) ReadShipped(name, all);
   ExpectCompleteLayout(all, "default layout");
   ExpectAccessibleLayout(all, "default layout");
@@ -101,7 +101,7 @@ TEST(DefaultLayoutTest, EverySampleIsACompleteLayoutInTheFirst16384Bytes) {
     if (name.rfind("samp", 0) != 0) continue;
     ++samples;
     EXPECT_LE(entry.file_size(), 16384u) << name;
-    TVarArray all;
+    VariableList all;
     ReadShipped(name.c_str(), all);  // a sample replaces globals.txt
     ReadShipped("dglobals.txt", all);
     ReadShipped("mglobals.txt", all);

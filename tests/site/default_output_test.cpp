@@ -82,7 +82,7 @@ TEST(DefaultOutputTest, ASiteWithDefaultSettingsIsWrittenAsBefore) {
   test::TScriptedUserInterface ui;
   Progress progress;
   CollectedDiagnostics diagnostics;
-  TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+  WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();
   EXPECT_EQ(diagnostics.ProblemText(), "");

@@ -36,7 +36,7 @@ class TCountingBuffer : public std::streambuf {
 
 TEST(HostileTemplateTest, ValuesThatMultiplyStopAtTheOutputAndReferenceCaps) {
   // Each of 12 values refers ten times to the next: 10^12 copies of "lol" in full.
-  TVarArray array;
+  VariableList array;
   const char* names[] = {"Aaa", "Bbb", "Ccc", "Ddd", "Eee", "Fff",
                          "Ggg", "Hhh", "Iii", "Jjj", "Kkk", "Lll"};
   for (int i = 0; i + 1 < 12; ++i) {
@@ -64,16 +64,16 @@ TEST(HostileTemplateTest, ValuesThatMultiplyStopAtTheOutputAndReferenceCaps) {
 // A value that stays under the cap of one expansion but is repeated in every entry of a
 // page: the page as a whole stops at its own cap, and says so once.
 TEST(HostileTemplateTest, AllTheExpansionsOfOnePageShareItsCap) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Entry", std::string(600, 'x'));
   ResetExpansionDiagnostics();
   CollectedDiagnostics diagnostics;
-  TExpansionBudget page;
-  page.Remaining = 1000;
+  ExpansionBudget page;
+  page.remaining = 1000;
   std::ostringstream out;
   for (int entry = 0; entry < 3; ++entry) ExpandTemplate("${Entry}", array, out, &diagnostics, &page);
   EXPECT_EQ(out.str().size(), 1000u);
-  EXPECT_EQ(page.Remaining, 0u);
+  EXPECT_EQ(page.remaining, 0u);
   EXPECT_EQ(diagnostics.Problems(),
             std::vector<std::string>{"Template expansion stopped: the page passes " +
                                      std::to_string(kMaxPageOutput >> 20) +

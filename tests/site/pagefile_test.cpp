@@ -30,12 +30,12 @@ std::string PageText(std::size_t size, char mark = 'a') {
 
 // How the site's record would find a page of this program's at `path`, recorded as
 // `recorded` (if at all).
-TClaimResult OursAt(const fs::path& path, const std::optional<TRecordedOutput>& recorded) {
-  TClaimResult claim;
-  const std::optional<TFileStamp> stamp = StampOfFile(path, false);
+ClaimResult OursAt(const fs::path& path, const std::optional<RecordedOutput>& recorded) {
+  ClaimResult claim;
+  const std::optional<FileStamp> stamp = StampOfFile(path, false);
   if (!stamp) return claim;
-  claim.Claim = TClaim::kOurs;
-  claim.StampMatched = recorded && recorded->Stamp == *stamp;
+  claim.claim = Ownership::kOurs;
+  claim.stamp_matched = recorded && recorded->stamp == *stamp;
   return claim;
 }
 
@@ -43,9 +43,9 @@ TClaimResult OursAt(const fs::path& path, const std::optional<TRecordedOutput>& 
 // anything); returns whether the file was written, and what the record would now hold in
 // `note`.
 bool WritePage(const fs::path& path, const std::string& text,
-               const std::optional<TRecordedOutput>& recorded = std::nullopt,
-               std::optional<TRecordedOutput>* note = nullptr) {
-  Result<std::unique_ptr<TPageFile>> page = TPageFile::Create(path, OursAt(path, recorded), recorded);
+               const std::optional<RecordedOutput>& recorded = std::nullopt,
+               std::optional<RecordedOutput>* note = nullptr) {
+  Result<std::unique_ptr<PageFile>> page = PageFile::Create(path, OursAt(path, recorded), recorded);
   EXPECT_TRUE(page.ok()) << page.status().message();
   if (!page.ok()) return false;
   // In uneven pieces, as templates write.
@@ -55,9 +55,9 @@ bool WritePage(const fs::path& path, const std::string& text,
   if (note != nullptr) {
     note->reset();
     if ((*page)->Stamp()) {
-      TRecordedOutput output;
-      output.Content = (*page)->Content();
-      output.Stamp = *(*page)->Stamp();
+      RecordedOutput output;
+      output.content = (*page)->Content();
+      output.stamp = *(*page)->Stamp();
       *note = output;
     }
   }
@@ -131,8 +131,8 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
   EXPECT_EQ(test::ReadFile(page), PageText(500));
 
   {
-    Result<std::unique_ptr<TPageFile>> abandoned =
-        TPageFile::Create(page, OursAt(page, std::nullopt), std::nullopt);
+    Result<std::unique_ptr<PageFile>> abandoned =
+        PageFile::Create(page, OursAt(page, std::nullopt), std::nullopt);
     ASSERT_TRUE(abandoned.ok());
     (*abandoned)->Stream() << PageText(100, 'z');
   }
@@ -143,39 +143,39 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
 TEST(PageFileTest, EveryFinishedPageIsNotedAsItNowIs) {
   test::TempDir dir;
   const fs::path path = dir / "page.html";
-  std::optional<TRecordedOutput> note;
+  std::optional<RecordedOutput> note;
   for (const std::string& text : {PageText(500), PageText(500), PageText(70000, 'b')}) {
     WritePage(path, text, std::nullopt, &note);
     ASSERT_TRUE(note);
-    EXPECT_EQ(note->Stamp, *StampOfFile(path, false));
-    EXPECT_EQ(note->Content, DigestOf(text));
-    EXPECT_EQ(note->Content, *DigestOfFile(path));
+    EXPECT_EQ(note->stamp, *StampOfFile(path, false));
+    EXPECT_EQ(note->content, DigestOf(text));
+    EXPECT_EQ(note->content, *DigestOfFile(path));
   }
 }
 
 TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
   test::TempDir dir;
   const fs::path path = dir / "page.html";
-  std::optional<TRecordedOutput> note;
+  std::optional<RecordedOutput> note;
   WritePage(path, PageText(3000), std::nullopt, &note);
   ASSERT_TRUE(note);
   const FileStamp before = Stamp(path);
   // The same bytes: left alone, and the note stays.
-  std::optional<TRecordedOutput> again;
+  std::optional<RecordedOutput> again;
   EXPECT_FALSE(WritePage(path, PageText(3000), note, &again));
   EXPECT_EQ(Stamp(path).Inode, before.Inode);
   ASSERT_TRUE(again);
-  EXPECT_EQ(again->Stamp, note->Stamp);
+  EXPECT_EQ(again->stamp, note->stamp);
   // The note is believed while the file is the one noted: a note whose digest is not the
   // file's shows that the file itself was not read.
-  TRecordedOutput otherDigest = *note;
-  otherDigest.Content.Low ^= 1;
+  RecordedOutput otherDigest = *note;
+  otherDigest.content.low ^= 1;
   EXPECT_TRUE(WritePage(path, PageText(3000), otherDigest, &again));
   EXPECT_EQ(test::ReadFile(path), PageText(3000));
   // Different bytes of the same length, longer and shorter ones replace the page.
   for (const std::string& text : {PageText(3000, 'c'), PageText(9000, 'd'), PageText(100)}) {
     ASSERT_TRUE(again);
-    const std::optional<TRecordedOutput> current = again;
+    const std::optional<RecordedOutput> current = again;
     EXPECT_TRUE(WritePage(path, text, current, &again));
     EXPECT_EQ(test::ReadFile(path), text);
     EXPECT_TRUE(NoTemporaryLeft(dir.path()));
@@ -185,11 +185,11 @@ TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
 TEST(PageFileTest, AFileOfTheUsersIsRefusedAndKept) {
   test::TempDir dir;
   test::WriteFile(dir / "mine.html", "<html>the user's own page</html>");
-  TClaimResult users;
-  users.Claim = TClaim::kUsers;
-  users.Why = "not written by Pixamond";
-  const Result<std::unique_ptr<TPageFile>> page =
-      TPageFile::Create(dir / "mine.html", users, std::nullopt);
+  ClaimResult users;
+  users.claim = Ownership::kUsers;
+  users.why = "not written by Pixamond";
+  const Result<std::unique_ptr<PageFile>> page =
+      PageFile::Create(dir / "mine.html", users, std::nullopt);
   ASSERT_FALSE(page.ok());
   EXPECT_EQ(page.status().message(), (dir / "mine.html").string() +
                                          " is kept as it is (not written by Pixamond); the page "

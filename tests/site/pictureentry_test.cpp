@@ -37,8 +37,8 @@ class PictureEntryTest : public testing::Test {
         "${ImageDateTakenText?|${ImageDateTakenText}}]\r\n\r\n");
   }
 
-  TRunStats Run(int jobs = 1) {
-    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+  RunStats Run(int jobs = 1) {
+    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     site.SetJobs(jobs);
     EXPECT_TRUE(site.Prepare().ok());
     site.Execute();
@@ -83,7 +83,7 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
     WritePicture("p" + std::to_string(tag) + ".jpg", test::GradientArt(200, 100), WithExif(fields));
   }
   const std::string before = test::ReadFile(root / "p6.jpg");
-  EXPECT_EQ(Run(4).InlineMade, 8);
+  EXPECT_EQ(Run(4).inline_made, 8);
   for (int tag = 1; tag <= 8; ++tag) {
     const std::string base = "p" + std::to_string(tag);
     const bool side = tag >= 5;
@@ -94,9 +94,9 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
     EXPECT_EQ(height, side ? 100 : 50) << base;
   }
   EXPECT_EQ(test::ReadFile(root / "p6.jpg"), before) << "the picture itself is never changed";
-  const TRunStats second = Run();
-  EXPECT_EQ(second.InlineMade, 0);
-  EXPECT_EQ(second.InlineReused, 8);
+  const RunStats second = Run();
+  EXPECT_EQ(second.inline_made, 0);
+  EXPECT_EQ(second.inline_reused, 8);
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
 }
 

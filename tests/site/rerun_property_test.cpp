@@ -350,7 +350,7 @@ bool Generate(const fs::path& site, const fs::path& home) {
   test::TScriptedUserInterface ui;
   Progress progress;
   CollectedDiagnostics diagnostics;
-  TWebSite run(site.string(), home.string(), ui, progress, diagnostics);
+  WebSite run(site.string(), home.string(), ui, progress, diagnostics);
   const Status prepared = run.Prepare();
   EXPECT_TRUE(prepared.ok()) << prepared.message();
   if (prepared.ok()) run.Execute();

@@ -20,8 +20,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPage = "<!--Produced With Pixamond Version 2.0-->\r\n<HTML></HTML>\r\n";
 
-std::unique_ptr<TSiteRecord> OpenRecord(const fs::path& site, Diagnostics& diagnostics) {
-  Result<std::unique_ptr<TSiteRecord>> record = TSiteRecord::Open(site, diagnostics);
+std::unique_ptr<SiteRecord> OpenRecord(const fs::path& site, Diagnostics& diagnostics) {
+  Result<std::unique_ptr<SiteRecord>> record = SiteRecord::Open(site, diagnostics);
   EXPECT_TRUE(record.ok()) << record.status().message();
   return record.ok() ? std::move(record).value() : nullptr;
 }
@@ -40,13 +40,13 @@ void InKilledChild(const std::function<void()>& work) {
 }
 
 // Records `bytes` written at `name` as the run's output, as a run does.
-void WriteOutput(TSiteRecord& record, const fs::path& site, const std::string& name,
-                 const std::string& bytes, TOutputKind kind = TOutputKind::kInlineImage) {
+void WriteOutput(SiteRecord& record, const fs::path& site, const std::string& name,
+                 const std::string& bytes, OutputKind kind = OutputKind::kInlineImage) {
   test::WriteFile(site / name, bytes);
-  TRecordedOutput output;
-  output.Kind = kind;
-  output.Content = DigestOf(bytes);
-  output.Stamp = *StampOfFile(site / name, false);
+  RecordedOutput output;
+  output.kind = kind;
+  output.content = DigestOf(bytes);
+  output.stamp = *StampOfFile(site / name, false);
   record.RecordOutput(name, output);
 }
 
@@ -54,16 +54,16 @@ TEST(SiteRecordTest, OneRunAtATimeAndOnlyOnItsOwnRecord) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;
   {
-    std::unique_ptr<TSiteRecord> first = OpenRecord(site.path(), diagnostics);
+    std::unique_ptr<SiteRecord> first = OpenRecord(site.path(), diagnostics);
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->IsNew());
-    const Result<std::unique_ptr<TSiteRecord>> second = TSiteRecord::Open(site.path(), diagnostics);
+    const Result<std::unique_ptr<SiteRecord>> second = SiteRecord::Open(site.path(), diagnostics);
     ASSERT_FALSE(second.ok());
     EXPECT_EQ(second.status().code(), Status::Code::kRefused);
     EXPECT_EQ(second.status().message(), kAnotherRunText);
   }
   // Once the first run is done the next one gets in, and the record is no longer new.
-  std::unique_ptr<TSiteRecord> next = OpenRecord(site.path(), diagnostics);
+  std::unique_ptr<SiteRecord> next = OpenRecord(site.path(), diagnostics);
   ASSERT_TRUE(next);
   EXPECT_FALSE(next->IsNew());
   next.reset();
@@ -71,13 +71,13 @@ TEST(SiteRecordTest, OneRunAtATimeAndOnlyOnItsOwnRecord) {
   // What stands at the record's name and is not this program's record is kept as it is.
   test::TempDir other;
   test::WriteFile(other / std::string(RECORD_FILE_NAME), "my own notes about the trip\n");
-  Result<std::unique_ptr<TSiteRecord>> foreign = TSiteRecord::Open(other.path(), diagnostics);
+  Result<std::unique_ptr<SiteRecord>> foreign = SiteRecord::Open(other.path(), diagnostics);
   ASSERT_FALSE(foreign.ok());
   EXPECT_EQ(foreign.status().code(), Status::Code::kRefused);
   EXPECT_EQ(test::ReadFile(other / std::string(RECORD_FILE_NAME)), "my own notes about the trip\n");
   test::TempDir linked;
   fs::create_symlink(other / "elsewhere.db", linked / std::string(RECORD_FILE_NAME));
-  EXPECT_FALSE(TSiteRecord::Open(linked.path(), diagnostics).ok());
+  EXPECT_FALSE(SiteRecord::Open(linked.path(), diagnostics).ok());
   EXPECT_FALSE(fs::exists(other / "elsewhere.db")) << "nothing is written through a link";
 }
 
@@ -85,7 +85,7 @@ TEST(SiteRecordTest, ARecordOfAnotherVersionIsStartedAnewNotRefused) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;
   {
-    std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
+    std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
     WriteOutput(*record, site.path(), "a.gif", "GIF89a");
   }
   sqlite3* db = nullptr;
@@ -93,7 +93,7 @@ TEST(SiteRecordTest, ARecordOfAnotherVersionIsStartedAnewNotRefused) {
   ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
 
-  std::unique_ptr<TSiteRecord> renewed = OpenRecord(site.path(), diagnostics);
+  std::unique_ptr<SiteRecord> renewed = OpenRecord(site.path(), diagnostics);
   ASSERT_TRUE(renewed);
   EXPECT_TRUE(renewed->IsNew()) << "files are adopted as on a first run";
   EXPECT_FALSE(renewed->FindOutput("a.gif"));
@@ -106,110 +106,110 @@ TEST(SiteRecordTest, AFilePutInPlaceJustBeforeAKillIsStillTheRuns) {
   CollectedDiagnostics diagnostics;
   { OpenRecord(site.path(), diagnostics); }
   InKilledChild([&] {
-    std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
+    std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
     // Noted, put in place, recorded, but never committed.
-    ASSERT_TRUE(record->NotePending("inline/a.jpg", TOutputKind::kInlineImage,
+    ASSERT_TRUE(record->NotePending("inline/a.jpg", OutputKind::kInlineImage,
                                     DigestOf("new bytes")).ok());
     test::WriteFile(site / "inline" / "a.jpg", "new bytes");
     WriteOutput(*record, site.path(), "inline/a.jpg", "new bytes");
     // Noted but killed before it was put in place.
-    ASSERT_TRUE(record->NotePending("inline/b.jpg", TOutputKind::kInlineImage,
+    ASSERT_TRUE(record->NotePending("inline/b.jpg", OutputKind::kInlineImage,
                                     DigestOf("never written")).ok());
     record.release();  // As a kill leaves it.
   });
-  std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
   ASSERT_TRUE(record);
-  const std::optional<TRecordedOutput> a = record->FindOutput("inline/a.jpg");
+  const std::optional<RecordedOutput> a = record->FindOutput("inline/a.jpg");
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->Content, DigestOf("new bytes"));
-  EXPECT_TRUE(a->Recipe.Empty()) << "its recipe is unknown, so it is made again";
-  EXPECT_EQ(record->Claim(site / "inline" / "a.jpg", a, [](const fs::path&) { return false; }).Claim,
-            TClaim::kOurs);
+  EXPECT_EQ(a->content, DigestOf("new bytes"));
+  EXPECT_TRUE(a->recipe.Empty()) << "its recipe is unknown, so it is made again";
+  EXPECT_EQ(record->Claim(site / "inline" / "a.jpg", a, [](const fs::path&) { return false; }).claim,
+            Ownership::kOurs);
   EXPECT_FALSE(record->FindOutput("inline/b.jpg"));
 }
 
 TEST(SiteRecordTest, AFileIsTheRunsOnlyWhileItHoldsWhatWasWritten) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;
-  std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
   const auto never = [](const fs::path&) { return false; };
   const auto always = [](const fs::path&) { return true; };
   const auto claim = [&](const std::string& name) {
     return record->Claim(site / name, record->FindOutput(name), never);
   };
 
-  EXPECT_EQ(claim("missing.jpg").Claim, TClaim::kAbsent);
+  EXPECT_EQ(claim("missing.jpg").claim, Ownership::kAbsent);
   WriteOutput(*record, site.path(), "a.jpg", "thumbnail");
   // Recorded stamps of files just written are not trusted: the file is read and matches.
-  TClaimResult found = claim("a.jpg");
-  EXPECT_EQ(found.Claim, TClaim::kOurs);
-  EXPECT_FALSE(found.StampMatched);
+  ClaimResult found = claim("a.jpg");
+  EXPECT_EQ(found.claim, Ownership::kOurs);
+  EXPECT_FALSE(found.stamp_matched);
   // The same bytes written again (a touch, a copy) are still the run's.
   test::WriteFile(site / "a.jpg", "thumbnail");
-  EXPECT_EQ(claim("a.jpg").Claim, TClaim::kOurs);
+  EXPECT_EQ(claim("a.jpg").claim, Ownership::kOurs);
   // Other bytes make it the user's.
   test::WriteFile(site / "a.jpg", "the user's edit");
   found = claim("a.jpg");
-  EXPECT_EQ(found.Claim, TClaim::kUsers);
-  EXPECT_EQ(found.Why, "changed since Pixamond wrote it");
+  EXPECT_EQ(found.claim, Ownership::kUsers);
+  EXPECT_EQ(found.why, "changed since Pixamond wrote it");
 
   // A page edited by hand that keeps the program's version lines is told apart.
-  WriteOutput(*record, site.path(), "p.html", kPage, TOutputKind::kPage);
+  WriteOutput(*record, site.path(), "p.html", kPage, OutputKind::kPage);
   test::WriteFile(site / "p.html", std::string(kPage) + "<!-- my note -->");
-  EXPECT_EQ(claim("p.html").Claim, TClaim::kHandEdited);
+  EXPECT_EQ(claim("p.html").claim, Ownership::kHandEdited);
 
   // A link or a folder is never the run's, recorded or not.
   fs::create_symlink(site / "a.jpg", site / "link.jpg");
   fs::create_directory(site / "folder.jpg");
-  EXPECT_EQ(record->Claim(site / "link.jpg", std::nullopt, always).Why, "a link");
-  EXPECT_EQ(record->Claim(site / "folder.jpg", std::nullopt, always).Why, "a folder");
+  EXPECT_EQ(record->Claim(site / "link.jpg", std::nullopt, always).why, "a link");
+  EXPECT_EQ(record->Claim(site / "folder.jpg", std::nullopt, always).why, "a folder");
 
   // A file the record does not know is adopted only on a site's first run with a record.
   test::WriteFile(site / "old.gif", "GIF89a");
-  EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, always).Claim, TClaim::kOurs);
-  EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, never).Why, "not written by Pixamond");
+  EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, always).claim, Ownership::kOurs);
+  EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, never).why, "not written by Pixamond");
   record.reset();
   record = OpenRecord(site.path(), diagnostics);
-  EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, always).Claim, TClaim::kUsers);
+  EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, always).claim, Ownership::kUsers);
 }
 
 TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;
-  std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
-  TRecordedPicture picture;
-  picture.Stamp = {1234, 1'000'000'000, 1'000'000'000, 77};
-  picture.Content = DigestOf("picture bytes");
-  picture.ReaderVersion = 3;
-  picture.Width = 640;
-  picture.Height = 480;
-  picture.Comments = "Title:\r\nÉté à Lyon\r\n\r\n";
-  picture.Metadata.exif.orientation = Orientation::kRotate90;
-  picture.Metadata.exif.date_taken = "2024-06-01T18:30:12";
-  picture.Metadata.exif.make = "Canon";
-  picture.Metadata.xmp_description = "Bridge, \"at dusk\"";
-  picture.Damage = "Premature end of JPEG file";
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
+  RecordedPicture picture;
+  picture.stamp = {1234, 1'000'000'000, 1'000'000'000, 77};
+  picture.content = DigestOf("picture bytes");
+  picture.reader_version = 3;
+  picture.width = 640;
+  picture.height = 480;
+  picture.comments = "Title:\r\nÉté à Lyon\r\n\r\n";
+  picture.metadata.exif.orientation = Orientation::kRotate90;
+  picture.metadata.exif.date_taken = "2024-06-01T18:30:12";
+  picture.metadata.exif.make = "Canon";
+  picture.metadata.xmp_description = "Bridge, \"at dusk\"";
+  picture.damage = "Premature end of JPEG file";
   record->RecordPicture("trip/a.jpg", picture);
 
-  const std::optional<TRecordedPicture> back = record->FindPicture("trip/a.jpg");
+  const std::optional<RecordedPicture> back = record->FindPicture("trip/a.jpg");
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->Stamp, picture.Stamp) << "a stamp long settled is kept as it is";
-  EXPECT_EQ(back->Content, picture.Content);
-  EXPECT_EQ(back->ReaderVersion, 3);
-  EXPECT_EQ(back->Width, 640);
-  EXPECT_EQ(back->Comments, picture.Comments);
-  EXPECT_EQ(back->Metadata.exif.orientation, Orientation::kRotate90);
-  EXPECT_EQ(back->Metadata.exif.date_taken, picture.Metadata.exif.date_taken);
-  EXPECT_EQ(back->Metadata.xmp_description, picture.Metadata.xmp_description);
-  EXPECT_EQ(back->Damage, picture.Damage);
+  EXPECT_EQ(back->stamp, picture.stamp) << "a stamp long settled is kept as it is";
+  EXPECT_EQ(back->content, picture.content);
+  EXPECT_EQ(back->reader_version, 3);
+  EXPECT_EQ(back->width, 640);
+  EXPECT_EQ(back->comments, picture.comments);
+  EXPECT_EQ(back->metadata.exif.orientation, Orientation::kRotate90);
+  EXPECT_EQ(back->metadata.exif.date_taken, picture.metadata.exif.date_taken);
+  EXPECT_EQ(back->metadata.xmp_description, picture.metadata.xmp_description);
+  EXPECT_EQ(back->damage, picture.damage);
 
   // A record travels with its site: texts no reader would have handed over are not believed.
-  TRecordedPicture odd = picture;
-  odd.Metadata.exif.make = "Canon\x01";
+  RecordedPicture odd = picture;
+  odd.metadata.exif.make = "Canon\x01";
   record->RecordPicture("trip/b.jpg", odd);
   EXPECT_FALSE(record->FindPicture("trip/b.jpg"));
   odd = picture;
-  odd.Metadata.exif.date_taken = "yesterday";
+  odd.metadata.exif.date_taken = "yesterday";
   record->RecordPicture("trip/c.jpg", odd);
   EXPECT_FALSE(record->FindPicture("trip/c.jpg"));
 }
@@ -218,28 +218,28 @@ TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;
   {
-    std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
+    std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
     for (const char* name : {"a.jpg", "b.jpg"}) {
-      TRecordedPicture picture;
-      picture.Width = picture.Height = 10;
+      RecordedPicture picture;
+      picture.width = picture.height = 10;
       record->RecordPicture(name, picture);
-      TRecordedOutput image;
-      image.Source = name;
+      RecordedOutput image;
+      image.source = name;
       record->RecordOutput(std::string("inline/") + name, image);
     }
-    TRecordedOutput index;
+    RecordedOutput index;
     record->RecordOutput("old/index.html", index);
     // Paths a record made elsewhere could hold, which lead out of the site.
     record->RecordOutput("../outside.html", index);
     record->RecordOutput("/etc/hostname", index);
     record->RecordOutput("a/../../outside.html", index);
   }
-  std::unique_ptr<TSiteRecord> record = OpenRecord(site.path(), diagnostics);
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
   record->ConfirmPicture("a.jpg");
   record->ConfirmOutput("inline/a.jpg");
   std::vector<std::string> listed;
-  for (const TSiteRecord::TUnconfirmed& entry : record->UnconfirmedOutputs()) {
-    listed.push_back(entry.Path + (entry.SourceGone ? " gone" : ""));
+  for (const SiteRecord::Unconfirmed& entry : record->UnconfirmedOutputs()) {
+    listed.push_back(entry.path + (entry.source_gone ? " gone" : ""));
   }
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (std::vector<std::string>{"inline/b.jpg gone", "old/index.html"}));

@@ -10,7 +10,7 @@
 namespace pix {
 namespace {
 
-std::string Expand(std::string_view text, const TVarArray& array,
+std::string Expand(std::string_view text, const VariableList& array,
                    Diagnostics* diagnostics = nullptr) {
   std::ostringstream out;
   ExpandTemplate(text, array, out, diagnostics);
@@ -18,7 +18,7 @@ std::string Expand(std::string_view text, const TVarArray& array,
 }
 
 TEST(ExpandTemplateTest, ReplacesReferencesWhateverTheirCaseAndUnknownOnesVanish) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("PageTitle", "Holiday");
   array.SetVar("Price", "12");
   EXPECT_EQ(Expand("<TITLE>${PageTitle}</TITLE>", array), "<TITLE>Holiday</TITLE>");
@@ -29,7 +29,7 @@ TEST(ExpandTemplateTest, ReplacesReferencesWhateverTheirCaseAndUnknownOnesVanish
 }
 
 TEST(ExpandTemplateTest, GuardedReferencesWriteTheirTextOnlyWhenTheVariableHasSomethingToSay) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Subject", "Dunes");
   array.SetVar("Nothing", "");
   array.SetVar("Count", "0");
@@ -52,7 +52,7 @@ TEST(ExpandTemplateTest, GuardedReferencesWriteTheirTextOnlyWhenTheVariableHasSo
 }
 
 TEST(ExpandTemplateTest, AGuardThatRefersToItselfIsReportedAndWritesNothing) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Loop", "${Loop?again}");
   CollectedDiagnostics diagnostics;
   ResetExpansionDiagnostics();
@@ -62,7 +62,7 @@ TEST(ExpandTemplateTest, AGuardThatRefersToItselfIsReportedAndWritesNothing) {
 }
 
 TEST(ExpandTemplateTest, WhatIsNotAReferenceIsWrittenAsItStands) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Ab", "two letters");
   array.SetVar("PageTitle", "T");
   for (const char* text : {"${Ab}", "${Page2}", "${ PageTitle}", "${PageTitle", "$PageTitle",
@@ -72,17 +72,17 @@ TEST(ExpandTemplateTest, WhatIsNotAReferenceIsWrittenAsItStands) {
 }
 
 TEST(ExpandTemplateTest, ValuesExpandAgainstTheArrayThatOwnsThem) {
-  TVarArray parent;
+  VariableList parent;
   parent.SetVar("PageLabel", "Parent label");
-  TVarArray page;
+  VariableList page;
   page.SetVar("PageLabel", "Child label");
-  page.SetVar("ParentPageLabel", "${PageLabel}")->POwnerArray = &parent;
+  page.SetVar("ParentPageLabel", "${PageLabel}")->owner_array = &parent;
   page.SetVar("ActualReturnLabel", "${ParentPageLabel}");
   EXPECT_EQ(Expand("${PageLabel} < ${ActualReturnLabel}", page), "Child label < Parent label");
 }
 
 TEST(ExpandTemplateTest, LookupHappensAtTheMomentOfWriting) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Entry", "[${ImageFileName}]");
   array.SetVar("ImageFileName", "a.gif");
   EXPECT_EQ(Expand("${Entry}", array), "[a.gif]");
@@ -91,7 +91,7 @@ TEST(ExpandTemplateTest, LookupHappensAtTheMomentOfWriting) {
 }
 
 TEST(ExpandTemplateTest, SelfReferenceStopsAndWritesNothingMoreForIt) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Loop", "a${Loop}b");
   array.SetVar("Ping", "<${Pong}>");
   array.SetVar("Pong", "(${Ping})");
@@ -107,7 +107,7 @@ TEST(ExpandTemplateTest, SelfReferenceStopsAndWritesNothingMoreForIt) {
 }
 
 TEST(ExpandTemplateTest, DeepButFiniteChainsStopAtTheDepthLimit) {
-  TVarArray array;
+  VariableList array;
   const int chain = kMaxExpansionDepth + 10;
   auto name = [](int i) { return "Var" + std::string(1, char('a' + i / 26)) +
                                  std::string(1, char('a' + i % 26)); };
@@ -128,7 +128,7 @@ TEST(ParseVarRefTest, NamesOfThreeToTwoHundredFiftyFiveLetters) {
   const std::string tooLong = "${" + std::string(256, 'a') + "}";
   EXPECT_EQ(ParseVarRef(tooLong, &name), 0u);
 
-  TVarArray array;
+  VariableList array;
   array.SetVar(std::string(256, 'a'), "value");
   EXPECT_EQ(Expand(tooLong, array), tooLong) << "written as ordinary text";
 }

@@ -9,10 +9,10 @@
 namespace pix {
 namespace {
 
-std::vector<std::pair<std::string, std::string>> Vars(const TVarArray& array) {
+std::vector<std::pair<std::string, std::string>> Vars(const VariableList& array) {
   std::vector<std::pair<std::string, std::string>> vars;
   for (int i = 0; i < array.ItemCount(); ++i) {
-    vars.emplace_back(array.Item(i).szVarName, array.Item(i).szVarValue);
+    vars.emplace_back(array.Item(i).var_name, array.Item(i).var_value);
   }
   return vars;
 }
@@ -23,7 +23,7 @@ TEST(VarFileTest, TwoRecordsReadAndWriteBackByteForByte) {
   const std::string text =
       "PageTitle:\r\nMy Pictures\r\n\r\n"
       "PageLabel:\r\nPictures\r\n\r\n";
-  TVarArray array;
+  VariableList array;
   array.ParseVarText(text);
   EXPECT_EQ(Vars(array), (Pairs{{"PageTitle", "My Pictures"}, {"PageLabel", "Pictures"}}));
   EXPECT_EQ(array.FormatVarText(), text);
@@ -33,16 +33,16 @@ TEST(VarFileTest, TwoRecordsReadAndWriteBackByteForByte) {
 }
 
 TEST(VarFileTest, LaterRecordReplacesValueButKeepsFirstSpellingAndPlace) {
-  TVarArray array;
+  VariableList array;
   array.ParseVarText("PageTitle:\r\nOne\r\n\r\nX:\r\n\r\nPageLabel:\r\nL\r\n\r\npagetitle:\r\nTwo\r\n\r\n");
   ASSERT_GE(array.ItemCount(), 1);
-  EXPECT_EQ(array.Item(0).szVarName, "PageTitle");
-  EXPECT_EQ(array.Item(0).szVarValue, "Two");
+  EXPECT_EQ(array.Item(0).var_name, "PageTitle");
+  EXPECT_EQ(array.Item(0).var_value, "Two");
   EXPECT_EQ(array.FindVar("PAGETITLE"), &array.Item(0));
 }
 
 TEST(VarFileTest, OnlyNameLinesStartRecords) {
-  TVarArray array;
+  VariableList array;
   array.ParseVarText("");
   array.ParseVarText("just text\r\nno records\r\n");
   EXPECT_EQ(array.ItemCount(), 0);
@@ -57,29 +57,29 @@ TEST(VarFileTest, OnlyNameLinesStartRecords) {
 }
 
 TEST(VarFileTest, ValueOnTheNameLineLosesLeadingSpacesKeepsTrailingOnes) {
-  TVarArray array;
+  VariableList array;
   array.ParseVarText("PageTitle:   My Pictures  \r\n\r\n");
   EXPECT_EQ(array.GetVarValue("PageTitle"), "My Pictures  ");
 }
 
 TEST(VarFileTest, MultiLineValuesSurviveAndLastValueKeepsItsLineBreak) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Body", "line one\r\nline two");
-  TVarArray back;
+  VariableList back;
   back.ParseVarText(array.FormatVarText());
   EXPECT_EQ(back.GetVarValue("Body"), "line one\r\nline two");
 
-  TVarArray open;
+  VariableList open;
   open.ParseVarText("PageTitle:\r\nNo blank line after\r\n");
   EXPECT_EQ(open.GetVarValue("PageTitle"), "No blank line after\r\n");
 }
 
 TEST(VarFileTest, BlankLineEndsValueAndLaterNameLinesStartRecords) {
-  TVarArray array;
+  VariableList array;
   array.ParseVarText("Text:\nfirst\n\nskipped line\nNote: inside\nmore\n");
   EXPECT_EQ(Vars(array), (Pairs{{"Text", "first"}, {"Note", "inside\nmore\n"}}));
 
-  TVarArray crlf;
+  VariableList crlf;
   crlf.ParseVarText("Text:\r\nfirst\r\nNote: a note\r\n\r\n");
   EXPECT_EQ(crlf.GetVarValue("Text"), "first\r") << "the value ends before the LF of the "
                                                     "line that starts a new record";
@@ -87,13 +87,13 @@ TEST(VarFileTest, BlankLineEndsValueAndLaterNameLinesStartRecords) {
 }
 
 TEST(VarFileTest, EmptyRecordValueTakesTheNextRecordAsItsValue) {
-  TVarArray array;
+  VariableList array;
   array.ParseVarText("Empty:\r\n\r\nPageTitle:\r\nX\r\n\r\n");
   EXPECT_EQ(array.GetVarValue("Empty"), "PageTitle:\r\nX");
 }
 
 TEST(VarFileTest, EmptyValuesAreNotWritten) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("Empty", "");
   array.SetVar("Full", "x");
   EXPECT_EQ(array.FormatVarText(), "Full:\r\nx\r\n\r\n");
@@ -102,14 +102,14 @@ TEST(VarFileTest, EmptyValuesAreNotWritten) {
 TEST(VarFileTest, LongNamesAndValuesAreKeptWhole) {
   const std::string name(300, 'N');
   const std::string value(100000, 'v');
-  TVarArray array;
+  VariableList array;
   array.ParseVarText(name + ":\r\n" + value + "\r\n\r\n");
   EXPECT_EQ(array.GetVarValue(name), value);
   EXPECT_EQ(array.FormatVarText(), name + ":\r\n" + value + "\r\n\r\n");
 }
 
 TEST(VarArrayTest, DeleteKeepsOrderOfTheRestAndAbsentVariablesReadAsEmpty) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("One", "1");
   array.SetVar("Two", "2");
   array.SetVar("Three", "3");
@@ -123,7 +123,7 @@ TEST(VarArrayTest, DeleteKeepsOrderOfTheRestAndAbsentVariablesReadAsEmpty) {
 }
 
 TEST(VarArrayTest, NumbersAreFormattedInDecimal) {
-  TVarArray array;
+  VariableList array;
   array.SetIntVar("Width", -12);
   array.SetLongVar("Bytes", 5000000000LL);
   EXPECT_EQ(array.GetVarValue("Width"), "-12");
@@ -131,32 +131,32 @@ TEST(VarArrayTest, NumbersAreFormattedInDecimal) {
 }
 
 TEST(VarArrayTest, CopiesBelongToTheCopyingArray) {
-  TVarArray site;
+  VariableList site;
   site.SetVar("PageTitle", "Site");
-  TVarArray page;
+  VariableList page;
   page.SetVar("PageTitle", "Old");
   page.SetVar("Own", "x");
   page.CopyVarsFrom(site);
   EXPECT_EQ(Vars(page), (Pairs{{"PageTitle", "Site"}, {"Own", "x"}}));
-  EXPECT_EQ(page.FindVar("PageTitle")->POwnerArray, &page);
+  EXPECT_EQ(page.FindVar("PageTitle")->owner_array, &page);
 
-  TVarArray other;
-  TVarItem* item = page.SetVar("Linked", "y", &other);
-  EXPECT_EQ(item->POwnerArray, &other);
-  EXPECT_EQ(page.AddVarAt("Fixed", "z", page.ItemCount())->POwnerArray, &page);
+  VariableList other;
+  Variable* item = page.SetVar("Linked", "y", &other);
+  EXPECT_EQ(item->owner_array, &other);
+  EXPECT_EQ(page.AddVarAt("Fixed", "z", page.ItemCount())->owner_array, &page);
 }
 
 TEST(MarkedChangesTest, RevertRestoresOldValuesAndEmptiesNewOnes) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("PageTitle", "Base");
-  array.bMarkChanges = true;
+  array.mark_changes = true;
   array.SetVar("PageTitle", "Picture one");
   array.SetVar("X", "only for picture one");
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("PageTitle"), "Base");
   EXPECT_EQ(array.GetVarValue("X"), "");
   ASSERT_NE(array.FindVar("X"), nullptr) << "a reverted new variable stays, empty";
-  EXPECT_TRUE(array.FindVar("X")->bMarked);
+  EXPECT_TRUE(array.FindVar("X")->marked);
 
   array.SetVar("PageTitle", "Picture two");
   array.SetVar("PageTitle", "Picture two, again");
@@ -165,12 +165,12 @@ TEST(MarkedChangesTest, RevertRestoresOldValuesAndEmptiesNewOnes) {
 }
 
 TEST(MarkedChangesTest, UnmarkedStoreBecomesTheNewBase) {
-  TVarArray array;
-  array.bMarkChanges = true;
+  VariableList array;
+  array.mark_changes = true;
   array.SetVar("PageLabel", "Picture");
-  array.bMarkChanges = false;
+  array.mark_changes = false;
   array.SetVar("PageLabel", "Opened page");  // the page's opening stores base values
-  array.bMarkChanges = true;
+  array.mark_changes = true;
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("PageLabel"), "Opened page") << "not undone by a revert";
   array.SetVar("PageLabel", "Next picture");
@@ -179,9 +179,9 @@ TEST(MarkedChangesTest, UnmarkedStoreBecomesTheNewBase) {
 }
 
 TEST(MarkedChangesTest, ParsedTextIsMarkedWhileMarkingIsOn) {
-  TVarArray array;
+  VariableList array;
   array.SetVar("ImageDescription", "default");
-  array.bMarkChanges = true;
+  array.mark_changes = true;
   array.ParseVarText("ImageDescription:\r\nA comment\r\n\r\n");
   EXPECT_EQ(array.GetVarValue("ImageDescription"), "A comment");
   array.RevertMarkedVars();

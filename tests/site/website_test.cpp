@@ -72,8 +72,8 @@ class WebSiteTest : public testing::Test {
                         extra);
   }
 
-  TRunStats Run() {
-    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+  RunStats Run() {
+    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     EXPECT_TRUE(site.Prepare().ok());
     site.Execute();
     return site.Stats();
@@ -91,16 +91,16 @@ class WebSiteTest : public testing::Test {
 
 TEST_F(WebSiteTest, OnePictureWritesLeaderGroupEntryTrailersInOrder) {
   test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
-  const TRunStats stats = Run();
+  const RunStats stats = Run();
   const std::string size = std::to_string(fs::file_size(root / "a.jpg") / 1024);
   const std::string name = root.path().filename().string();
   EXPECT_EQ(Page("index.html"), std::string(kHead) + "<HEAD><TITLE>T-" + name +
                                     "</TITLE></HEAD>\r\n<BODY><H1>L-" + name + "</H1>[]" +
                                     "<FL><GL><E a.jpg|100x50|" + size + "><GT><FT><END 1 " +
                                     std::to_string(fs::file_size(root / "a.jpg")) + ">" + kEnd);
-  EXPECT_EQ(stats.Pictures, 1);
-  EXPECT_EQ(stats.InlineMade, 1);
-  EXPECT_EQ(stats.ProblemsReported, 0);
+  EXPECT_EQ(stats.pictures, 1);
+  EXPECT_EQ(stats.inline_made, 1);
+  EXPECT_EQ(stats.problems_reported, 0);
   int width = 0, height = 0;
   ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 100);
@@ -154,11 +154,11 @@ TEST_F(WebSiteTest, DirectoryWithoutPicturesGetsNoPageButAnInlineDirectory) {
 
 TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
   test::WriteJpegPicture(root / "a.jpg", 300, 200, "");
-  EXPECT_EQ(Run().InlineMade, 1);
+  EXPECT_EQ(Run().inline_made, 1);
   SetLayout("PageTitle:\r\nChanged\r\n\r\n");
-  const TRunStats second = Run();
-  EXPECT_EQ(second.InlineMade, 0);
-  EXPECT_EQ(second.InlineReused, 1);
+  const RunStats second = Run();
+  EXPECT_EQ(second.inline_made, 0);
+  EXPECT_EQ(second.inline_reused, 1);
   EXPECT_NE(Page("index.html").find("<TITLE>Changed</TITLE>"), std::string::npos)
       << "a changed title template reaches the existing page";
   EXPECT_TRUE(diagnostics.Notices().empty());
@@ -247,8 +247,8 @@ TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages
             "${AnchorWidth}x${AnchorHeight}]\r\n\r\n");
   test::WriteJpegPicture(root / "wide one.jpg", 400, 200, "");
   test::WriteJpegPicture(root / "small.jpg", 60, 40, "");
-  TRunStats stats = Run();
-  EXPECT_EQ(stats.InlineMade, 2);
+  RunStats stats = Run();
+  EXPECT_EQ(stats.inline_made, 2);
   EXPECT_EQ(diagnostics.ProblemText(), "");
   const std::string index = Page("index.html");
   EXPECT_NE(index.find("<E wide one.jpg|100x50|"), std::string::npos) << "shown at display size";
@@ -266,8 +266,8 @@ TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages
             std::string(kHead) + "[inline/detail/small.jpg|60x40|60x40]</HTML>\r\n");
   const auto detailTime = fs::last_write_time(root / "inline" / "detail" / "wide one.jpg");
   stats = Run();
-  EXPECT_EQ(stats.InlineMade, 0);
-  EXPECT_EQ(stats.InlineReused, 2);
+  EXPECT_EQ(stats.inline_made, 0);
+  EXPECT_EQ(stats.inline_reused, 2);
   EXPECT_EQ(fs::last_write_time(root / "inline" / "detail" / "wide one.jpg"), detailTime)
       << "a current detail image is kept";
 }
@@ -306,7 +306,7 @@ TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsM
            (redTop && blueBottom ? " upright" : " turned");
   };
 
-  EXPECT_EQ(Run().InlineMade, 1);
+  EXPECT_EQ(Run().inline_made, 1);
   EXPECT_EQ(diagnostics.ProblemText(), "");
   EXPECT_EQ(upright(inlineImage), "100x200 upright") << "twice the 50x100 display size";
   EXPECT_EQ(upright(detailImage), "75x150 upright");
@@ -315,16 +315,16 @@ TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsM
   // With the inline image gone, only it is made again.
   const auto detailTime = fs::last_write_time(detailImage);
   fs::remove(inlineImage);
-  EXPECT_EQ(Run().InlineMade, 1);
+  EXPECT_EQ(Run().inline_made, 1);
   EXPECT_EQ(upright(inlineImage), "100x200 upright");
   EXPECT_EQ(fs::last_write_time(detailImage), detailTime) << "a current detail image is kept";
 
   // With the detail image gone, only it is made again.
   const auto inlineTime = fs::last_write_time(inlineImage);
   fs::remove(detailImage);
-  const TRunStats stats = Run();
-  EXPECT_EQ(stats.InlineMade, 0);
-  EXPECT_EQ(stats.InlineReused, 1);
+  const RunStats stats = Run();
+  EXPECT_EQ(stats.inline_made, 0);
+  EXPECT_EQ(stats.inline_reused, 1);
   EXPECT_EQ(upright(detailImage), "75x150 upright");
   EXPECT_EQ(fs::last_write_time(inlineImage), inlineTime) << "a current inline image is kept";
   EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
@@ -401,9 +401,9 @@ TEST_F(WebSiteTest, MatchPagesTakeTheirSeriesAndCatchAllTakesTheRest) {
 TEST_F(WebSiteTest, CorruptPictureIsReportedAndSkipped) {
   test::WriteFile(root / "bad.jpg", "not a jpeg at all");
   test::WriteJpegPicture(root / "good.jpg", 10, 10, "");
-  const TRunStats stats = Run();
-  EXPECT_EQ(stats.Pictures, 1);
-  EXPECT_EQ(stats.PicturesReported, 1);
+  const RunStats stats = Run();
+  EXPECT_EQ(stats.pictures, 1);
+  EXPECT_EQ(stats.pictures_reported, 1);
   ASSERT_EQ(ui.messages().size(), 1u);
   EXPECT_EQ(ui.messages()[0].text, "JPEG file " + (root / "bad.jpg").string() + " is corrupt");
   EXPECT_EQ(ui.messages()[0].title, "Error");
@@ -415,9 +415,9 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   test::WriteGifPicture(root / "photo.gif", 20, 20, /*interlaced=*/false);
   const std::string twin = test::ReadFile(root / "photo.gif");
   test::WriteGifPicture(root / "anim.gif", 16, 24, /*interlaced=*/true);
-  const TRunStats stats = Run();
+  const RunStats stats = Run();
   EXPECT_EQ(test::ReadFile(root / "photo.gif"), twin) << "the user's GIF is not deleted";
-  EXPECT_EQ(stats.Pictures, 2);
+  EXPECT_EQ(stats.pictures, 2);
   EXPECT_EQ(progress.StepCount(), 2);
   EXPECT_EQ(Page("index.html").find("<E photo.gif"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<E photo.jpg"), std::string::npos);
@@ -433,7 +433,7 @@ TEST_F(WebSiteTest, InterlacedGifThatMayNotBeRewrittenIsReportedLeftAloneAndStil
   test::WriteGifPicture(root / "mine.gif", 16, 24, /*interlaced=*/true);
   const std::string locked = test::ReadFile(root / "locked.gif");
   const std::string shared = test::ReadFile(root / "shared.gif");
-  const TRunStats stats = Run();
+  const RunStats stats = Run();
 
   std::vector<std::string> texts;
   for (const auto& message : ui.messages()) texts.push_back(message.text);
@@ -444,13 +444,13 @@ TEST_F(WebSiteTest, InterlacedGifThatMayNotBeRewrittenIsReportedLeftAloneAndStil
                 "The interlaced GIF file was not de-interlaced: " + (root / "shared.gif").string() +
                     " has 2 hard links, which a rewritten copy would no longer share; it "
                     "is left as it is"}));
-  EXPECT_EQ(stats.ProblemsReported, 2);
+  EXPECT_EQ(stats.problems_reported, 2);
   EXPECT_EQ(test::ReadFile(root / "locked.gif"), locked);
   EXPECT_EQ(test::ReadFile(root / "shared.gif"), shared);
   EXPECT_EQ(fs::hard_link_count(root / "shared.gif"), 2u);
   EXPECT_FALSE(*IsGifInterlaced(root / "mine.gif"));
   // The run goes on: every picture gets its entry and its inline image.
-  EXPECT_EQ(stats.Pictures, 3);
+  EXPECT_EQ(stats.pictures, 3);
   for (const char* name : {"locked.gif", "shared.gif", "mine.gif"}) {
     EXPECT_NE(Page("index.html").find(std::string("<E ") + name + "|66x100|"), std::string::npos)
         << name;
@@ -562,8 +562,8 @@ TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
   test::WriteJpegPicture(root / "trip" / "c.jpg", 60, 60, "");
   test::WriteGifPicture(root / "trip" / "inline" / "c.gif", 600, 600, /*interlaced=*/false);
   const std::string usersEdit = test::ReadFile(root / "trip" / "inline" / "c.gif");
-  const TRunStats again = Run();
-  EXPECT_EQ(again.ProblemsReported, 0) << diagnostics.ProblemText();
+  const RunStats again = Run();
+  EXPECT_EQ(again.problems_reported, 0) << diagnostics.ProblemText();
   int width = 0, height = 0;
   ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
@@ -598,11 +598,11 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
   fs::remove(root / "c.jpg");
   fs::rename(root / "d.jpg", root / "e.jpg");
   test::WriteFile(root / "inline" / "detail" / "d.jpg", "my retouched copy");
-  const TRunStats stats = Run();
+  const RunStats stats = Run();
   EXPECT_EQ(test::ReadFile(root / "inline" / "a.jpg"), bInline);
   EXPECT_EQ(test::ReadFile(root / "inline" / "b.jpg"), aInline);
-  EXPECT_EQ(stats.PagesRemoved, 2);   // c.html, d.html
-  EXPECT_EQ(stats.ImagesRemoved, 3);  // c's two images, d's inline image
+  EXPECT_EQ(stats.pages_removed, 2);   // c.html, d.html
+  EXPECT_EQ(stats.images_removed, 3);  // c's two images, d's inline image
   for (const char* gone : {"c.html", "inline/c.jpg", "inline/detail/c.jpg", "d.html",
                            "inline/d.jpg"}) {
     EXPECT_FALSE(fs::exists(root / gone)) << gone;
@@ -618,8 +618,8 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
   test::WriteFile(home / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                   "[Display]\nDetailImageMaxSize=60\nInLineQuality=30\n");
-  EXPECT_EQ(Run().InlineMade, 3);
-  EXPECT_EQ(Run().InlineMade, 0);
+  EXPECT_EQ(Run().inline_made, 3);
+  EXPECT_EQ(Run().inline_made, 0);
 
   // An image the user replaced is theirs from then on: kept, and said once a run.
   test::WriteFile(root / "inline" / "a.jpg", "my own thumbnail");
@@ -635,17 +635,17 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
 
 TEST_F(WebSiteTest, ADamagedPictureIsPublishedAndReportedOnEveryRun) {
   test::WriteFile(root / "cut.jpg", test::CutInsideScan(test::MakeJpeg(test::SampleArt())));
-  const TRunStats first = Run();
-  EXPECT_EQ(first.Pictures, 1);
-  EXPECT_EQ(first.InlineMade, 1);
+  const RunStats first = Run();
+  EXPECT_EQ(first.pictures, 1);
+  EXPECT_EQ(first.inline_made, 1);
   ASSERT_EQ(ui.messages().size(), 1u);
   EXPECT_EQ(ui.messages()[0].text, "JPEG file " + (root / "cut.jpg").string() +
                                        " is damaged (Premature end of JPEG file); it is "
                                        "published as far as it could be read");
   // The rerun decodes nothing, yet says the same.
-  const TRunStats again = Run();
-  EXPECT_EQ(again.InlineMade, 0);
-  EXPECT_EQ(again.PicturesReported, 1);
+  const RunStats again = Run();
+  EXPECT_EQ(again.inline_made, 0);
+  EXPECT_EQ(again.pictures_reported, 1);
 }
 
 // The pages of every directory above the one being written wait to be finished; they must
@@ -664,10 +664,10 @@ TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
   rlimit low = old;
   low.rlim_cur = 40;
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-  const TRunStats stats = Run();
+  const RunStats stats = Run();
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
-  EXPECT_EQ(stats.ProblemsReported, 0) << diagnostics.ProblemText();
-  EXPECT_EQ(stats.Pictures, 2 * kDepth);
+  EXPECT_EQ(stats.problems_reported, 0) << diagnostics.ProblemText();
+  EXPECT_EQ(stats.pictures, 2 * kDepth);
   EXPECT_TRUE(fs::exists(directory / "index.html"));
   EXPECT_NE(Page("index.html").find("<D z/index.html|"), std::string::npos);
 }
@@ -681,7 +681,7 @@ TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
   for (const auto& [name, text] : broken) {
     SetLayout({});
     test::WriteFile(home / name, text);
-    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     const Status prepared = site.Prepare();
     EXPECT_FALSE(prepared.ok()) << name;
     EXPECT_NE(prepared.message().find((home / name).string()), std::string::npos)
@@ -701,14 +701,14 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "c.jpg", 10, 10, "");
   {
-    TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
     ASSERT_TRUE(site.Prepare().ok());
     fs::remove(root / "b.jpg");  // vanishes between the scan and its turn
     ui.AnswerMessage(MessageAnswer::kCancel);
     site.Execute();
     EXPECT_TRUE(site.Cancelled());
-    EXPECT_EQ(site.Stats().Pictures, 1);
-    EXPECT_EQ(site.Stats().PicturesReported, 1);
+    EXPECT_EQ(site.Stats().pictures, 1);
+    EXPECT_EQ(site.Stats().pictures_reported, 1);
   }
   ASSERT_EQ(ui.messages().size(), 1u);
   EXPECT_EQ(ui.messages()[0].title, "Missing File");
@@ -723,12 +723,12 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsSkippedWhenTheUserGoesOn) {
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
-  TWebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+  WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   fs::remove(root / "a.jpg");
   ui.AnswerMessage(MessageAnswer::kOk);
   site.Execute();
-  EXPECT_EQ(site.Stats().Pictures, 1);
+  EXPECT_EQ(site.Stats().pictures, 1);
   EXPECT_EQ(ui.messages().size(), 1u) << "reported once, not again as a corrupt picture";
   EXPECT_EQ(progress.Position(), 2);
 }
@@ -737,9 +737,9 @@ TEST_F(WebSiteTest, InlineDirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
   test::WriteFile(root / "inline", "a file where the inline directory belongs");
   test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(root / "sub" / "b.jpg", 10, 10, "");
-  const TRunStats stats = Run();
-  EXPECT_EQ(stats.Pictures, 2);
-  EXPECT_GE(stats.ProblemsReported, 2) << "the directory and the inline image of a.jpg";
+  const RunStats stats = Run();
+  EXPECT_EQ(stats.pictures, 2);
+  EXPECT_GE(stats.problems_reported, 2) << "the directory and the inline image of a.jpg";
   EXPECT_TRUE(fs::exists(root / "sub" / "inline" / "b.gif"));
   EXPECT_NE(Page("index.html").find("<E a.jpg"), std::string::npos);
 }
@@ -761,7 +761,7 @@ TEST_F(WebSiteTest, OddSettingsAreTakenSafely) {
 TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
   test::WriteJpegPicture(root / "site" / "a.jpg", 10, 10, "");
   test::WriteFile(root / "index.html", "<HTML><H1>Home page</H1></HTML>");
-  TWebSite site((root / "site").string(), home.path().string(), ui, progress, diagnostics);
+  WebSite site((root / "site").string(), home.path().string(), ui, progress, diagnostics);
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();
   EXPECT_NE(Page("site/index.html").find("[up:Home page]"), std::string::npos);
@@ -794,13 +794,13 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   test::WriteJpegPicture(root / "b.jpg", 40, 30, "");
   Run();
   AgeFiles(root.path());
-  EXPECT_EQ(Run().PagesUnchanged, 3);
+  EXPECT_EQ(Run().pages_unchanged, 3);
   // Nothing changed: nothing is made or written.
-  const TRunStats same = Run();
-  EXPECT_EQ(same.InlineMade, 0);
-  EXPECT_EQ(same.InlineReused, 2);
-  EXPECT_EQ(same.PagesWritten, 0);
-  EXPECT_EQ(same.PagesUnchanged, 3);
+  const RunStats same = Run();
+  EXPECT_EQ(same.inline_made, 0);
+  EXPECT_EQ(same.inline_reused, 2);
+  EXPECT_EQ(same.pages_written, 0);
+  EXPECT_EQ(same.pages_unchanged, 3);
   // A picture whose caption is changed in place by a tool that keeps its size and sets its
   // write time back: only its change time tells.
   {
@@ -813,7 +813,7 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
     std::fclose(file);
     fs::last_write_time(root / "a.jpg", written);
   }
-  EXPECT_EQ(Run().PagesWritten, 1);
+  EXPECT_EQ(Run().pages_written, 1);
   EXPECT_NE(Page("a.html").find("<DP Frost|300x200>"), std::string::npos) << Page("a.html");
   // A picture made anew, an inline image deleted, a page edited and put back in place by an
   // editor, a detail page replaced by one of the user's own.
@@ -826,8 +826,8 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   test::WriteFile(root / "mine.tmp", "<html>my own page about b</html>");
   fs::rename(root / "mine.tmp", root / "b.html");
   const std::size_t shownBefore = ui.messages().size();
-  const TRunStats changed = Run();
-  EXPECT_EQ(changed.InlineMade, 2);
+  const RunStats changed = Run();
+  EXPECT_EQ(changed.inline_made, 2);
   EXPECT_NE(Page("a.html").find("<DP Second|200x300>"), std::string::npos) << Page("a.html");
   EXPECT_NE(Page("index.html").find("<FL>"), std::string::npos) << "the edit is undone";
   EXPECT_EQ(diagnostics.Notices(),
@@ -871,7 +871,7 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
     test::TScriptedUserInterface runUi;
     RecordingProgress runProgress;
     CollectedDiagnostics runDiagnostics;
-    TWebSite site(tree.string(), home.path().string(), runUi, runProgress, runDiagnostics);
+    WebSite site(tree.string(), home.path().string(), runUi, runProgress, runDiagnostics);
     site.SetJobs(kJobs[run]);
     ASSERT_TRUE(site.Prepare().ok());
     site.Execute();
@@ -884,7 +884,7 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
       messages[run].push_back(text);
     }
     steps[run] = runProgress.Steps;
-    EXPECT_EQ(site.Stats().InlineMade, 14);
+    EXPECT_EQ(site.Stats().inline_made, 14);
   }
   const auto one = TreeContents(parents[0] / "site");
   for (int run = 1; run < 3; ++run) {
@@ -909,16 +909,16 @@ TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
   Result<std::unique_ptr<FileItem>> tree = FileItem::CreateRoot(root.path().string(), true);
   ASSERT_TRUE(tree.ok());
   std::vector<std::string> names;
-  for (const FileItem* item : TWebSite::ListPicturesInWalkOrder(**tree, SiteNames{})) {
+  for (const FileItem* item : WebSite::ListPicturesInWalkOrder(**tree, SiteNames{})) {
     names.emplace_back(fs::relative(item->szFullFileName(), root.path()).string());
   }
   EXPECT_EQ(names, (std::vector<std::string>{"a/b/2.gif", "a/1.jpg", "a/4.jpg", "c/3.jpg", "z.jpg"}));
 }
 
 TEST_F(WebSiteTest, EmptySiteWritesNothing) {
-  const TRunStats stats = Run();
+  const RunStats stats = Run();
   EXPECT_EQ(progress.StepCount(), 0);
-  EXPECT_EQ(stats.PagesWritten, 0);
+  EXPECT_EQ(stats.pages_written, 0);
   EXPECT_FALSE(fs::exists(root / "index.html"));
 }
 

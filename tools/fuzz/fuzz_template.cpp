@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using pix::fuzz::Expect;
   const auto [variables, templateText] = pix::fuzz::SplitAtNul(data, size);
-  pix::TVarArray array;
+  pix::VariableList array;
   array.ParseVarText(variables);
   std::ostringstream out;
   pix::ExpandTemplate(templateText, array, out);

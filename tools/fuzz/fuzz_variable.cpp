@@ -28,16 +28,16 @@ bool HasInnerNameLine(const std::string& value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using pix::fuzz::Expect;
-  pix::TVarArray first;
+  pix::VariableList first;
   first.ParseVarText(std::string_view(reinterpret_cast<const char*>(data), size));
   for (int i = 0; i < first.ItemCount(); ++i) {
-    if (HasInnerNameLine(first.Item(i).szVarValue)) return 0;
+    if (HasInnerNameLine(first.Item(i).var_value)) return 0;
   }
   const std::string written = first.FormatVarText();
-  pix::TVarArray second;
+  pix::VariableList second;
   second.ParseVarText(written);
   const std::string again = second.FormatVarText();
-  pix::TVarArray third;
+  pix::VariableList third;
   third.ParseVarText(again);
   Expect(third.FormatVarText() == again, "written text does not read back the same");
 
@@ -46,16 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // own wherever it stands, so such a record can come back earlier than it was.
   int withValue = 0;
   for (int i = 0; i < first.ItemCount(); ++i) {
-    const pix::TVarItem& item = first.Item(i);
-    if (item.szVarValue.empty()) continue;
+    const pix::Variable& item = first.Item(i);
+    if (item.var_value.empty()) continue;
     ++withValue;
-    const pix::TVarItem* back = second.FindVar(item.szVarName);
-    Expect(back != nullptr && back->szVarName == item.szVarName, "a variable lost");
-    const std::string closed = item.szVarValue + "\r\n\r\n";
-    Expect(back->szVarValue == closed.substr(0, closed.find("\r\n\r\n")), "a value changed");
+    const pix::Variable* back = second.FindVar(item.var_name);
+    Expect(back != nullptr && back->var_name == item.var_name, "a variable lost");
+    const std::string closed = item.var_value + "\r\n\r\n";
+    Expect(back->var_value == closed.substr(0, closed.find("\r\n\r\n")), "a value changed");
   }
   int readBack = 0;
-  for (int i = 0; i < second.ItemCount(); ++i) readBack += !second.Item(i).szVarValue.empty();
+  for (int i = 0; i < second.ItemCount(); ++i) readBack += !second.Item(i).var_value.empty();
   Expect(withValue == readBack, "a variable gained");
   return 0;
 }
