@@ -13,31 +13,31 @@ namespace pix {
 namespace {
 
 // The settings entries of the settings items.
-constexpr TIniEntry kGeneralSettingsEntries[] = {
+constexpr IniEntry kGeneralSettingsEntries[] = {
     {kAutoOrganizeLayout, kDeleteHTMLFirst},
     {kAutoOrganizeLayout, kPicturesPerGroup},
 };
-constexpr TIniEntry kUserEntries[] = {
+constexpr IniEntry kUserEntries[] = {
     {kHTMLDefaults, kPersonFullName},
     {kHTMLDefaults, kEMailAddress},
 };
-constexpr TIniEntry kImagesEntries[] = {
+constexpr IniEntry kImagesEntries[] = {
     {kDisplay, kMaxDisplayWidth},
     {kDisplay, kMaxDisplayHeight},
 };
-constexpr TIniEntry kNamesEntries[] = {
+constexpr IniEntry kNamesEntries[] = {
     {kFileExtensions, kAnchorFileExtList},
     {kFileExtensions, kInLineFileExt},
     {kFileExtensions, kPageDOSFileExt},
     {kFileExtensions, kPageHTMLFileExt},
 };
-constexpr TIniEntry kMatchPagesEntries[] = {
+constexpr IniEntry kMatchPagesEntries[] = {
     {kAutoOrganizeLayout, kMinMatchPerPage},
     {kAutoOrganizeLayout, kDoAutoOrganize},
 };
 
 template <std::size_t N>
-constexpr int CountOf(const TIniEntry (&)[N]) {
+constexpr int CountOf(const IniEntry (&)[N]) {
   return static_cast<int>(N);
 }
 
@@ -58,105 +58,105 @@ void ReportSaveFailures(const std::vector<Status>& failures, UserInterface& ui) 
 
 }  // namespace
 
-std::string MatchPageLabel(std::string_view baseName) {
-  return std::string(baseName) + " Match Page";
+std::string MatchPageLabel(std::string_view base_name) {
+  return std::string(base_name) + " Match Page";
 }
 
-// ---- TConfigItem -------------------------------------------------------------------------
+// ---- ConfigItem -------------------------------------------------------------------------
 
-TConfigItem::TConfigItem(std::string_view label, TVarNameIds names) : szLabel(label) {
+ConfigItem::ConfigItem(std::string_view label, VarNameIds names) : label_(label) {
   PIX_CHECK(!label.empty());
   for (std::string_view name : names) AddVarAt(name, "", ItemCount());
 }
 
-TConfigItem::TConfigItem(TParentLink link, std::string_view label, TVarNameIds names)
-    : TConfigItem(label, names) {
-  Parent = &link.Parent();
-  LevelValue = Parent->LevelValue + 1;
+ConfigItem::ConfigItem(ParentLink link, std::string_view label, VarNameIds names)
+    : ConfigItem(label, names) {
+  parent_ = &link.Parent();
+  level_ = parent_->level_ + 1;
 }
 
-TConfigItem::~TConfigItem() { DeleteChildren(); }
+ConfigItem::~ConfigItem() { DeleteChildren(); }
 
-void TConfigItem::DeleteChildren() {
-  while (!ppChild.empty()) {
-    std::unique_ptr<TConfigItem> child = std::move(ppChild.back());
-    ppChild.pop_back();
+void ConfigItem::DeleteChildren() {
+  while (!pp_child_.empty()) {
+    std::unique_ptr<ConfigItem> child = std::move(pp_child_.back());
+    pp_child_.pop_back();
     child.reset();
   }
 }
 
-int TConfigItem::GetBitmapId() const { return kBitmapItem; }
+int ConfigItem::GetBitmapId() const { return kBitmapItem; }
 
-bool TConfigItem::IsModified() const {
-  if (Modified) return true;
-  for (const auto& child : ppChild) {
+bool ConfigItem::IsModified() const {
+  if (modified_) return true;
+  for (const auto& child : pp_child_) {
     if (child->IsModified()) return true;
   }
   return false;
 }
 
-Status TConfigItem::Save() { return Status::OK(); }
+Status ConfigItem::Save() { return Status::OK(); }
 
-bool TConfigItem::CanDelete() const { return false; }
+bool ConfigItem::CanDelete() const { return false; }
 
-bool TConfigItem::CanOpen() const { return false; }
+bool ConfigItem::CanOpen() const { return false; }
 
-void TConfigItem::Open(UserInterface& ui) {
+void ConfigItem::Open(UserInterface& ui) {
   ui.ShowMessage("Unable to open this item.", "Warning", MessageButtons::kOk, MessageIcon::kWarning);
 }
 
-void TConfigItem::ShowPreview(PreviewTarget*) {}
+void ConfigItem::ShowPreview(PreviewTarget*) {}
 
-void TConfigItem::Load() {}
+void ConfigItem::Load() {}
 
-bool TConfigItem::CanRename() const { return false; }
+bool ConfigItem::CanRename() const { return false; }
 
-void TConfigItem::CollectDeletedFiles(std::vector<std::string>&) const {}
+void ConfigItem::CollectDeletedFiles(std::vector<std::string>&) const {}
 
-Trash* TConfigItem::trash() const {
-  const TConfigItem* root = this;
-  while (root->Parent != nullptr) root = root->Parent;
-  return root->TrashBin;
+Trash* ConfigItem::trash() const {
+  const ConfigItem* root = this;
+  while (root->parent_ != nullptr) root = root->parent_;
+  return root->trash_bin_;
 }
 
-bool TConfigItem::Rename(UserInterface&, std::string_view) { return false; }
+bool ConfigItem::Rename(UserInterface&, std::string_view) { return false; }
 
-void TConfigItem::SetLabel(std::string_view label) {
+void ConfigItem::SetLabel(std::string_view label) {
   PIX_CHECK(!label.empty());
-  szLabel.assign(label);
+  label_.assign(label);
 }
 
-void TConfigItem::CrossOutTree() {
-  CrossedOut = true;
-  Modified = true;
-  for (const auto& child : ppChild) child->CrossOutTree();
+void ConfigItem::CrossOutTree() {
+  crossed_out_ = true;
+  modified_ = true;
+  for (const auto& child : pp_child_) child->CrossOutTree();
 }
 
-void TConfigItem::UncrossTree() {
-  CrossedOut = false;
-  for (const auto& child : ppChild) child->UncrossTree();
+void ConfigItem::UncrossTree() {
+  crossed_out_ = false;
+  for (const auto& child : pp_child_) child->UncrossTree();
 }
 
-bool TConfigItem::HasCrossedOut() const {
-  if (CrossedOut) return true;
-  for (const auto& child : ppChild) {
+bool ConfigItem::HasCrossedOut() const {
+  if (crossed_out_) return true;
+  for (const auto& child : pp_child_) {
     if (child->HasCrossedOut()) return true;
   }
   return false;
 }
 
-std::vector<Status> TConfigItem::SaveTree(UserInterface* ui) {
+std::vector<Status> ConfigItem::SaveTree(UserInterface* ui) {
   std::vector<Status> failures;
   // The items saved, with whether their save succeeded; their flags are cleared at the end,
   // since a parent decides by its children's flags whether it is modified itself.
-  std::vector<std::pair<TConfigItem*, bool>> saved;
+  std::vector<std::pair<ConfigItem*, bool>> saved;
   // Depth first, children before their parent, without recursion: a stack of (item, next
   // child) pairs.
-  std::vector<std::pair<TConfigItem*, int>> stack{{this, 0}};
+  std::vector<std::pair<ConfigItem*, int>> stack{{this, 0}};
   while (!stack.empty()) {
     auto& [item, next] = stack.back();
     if (next < item->ChildCount()) {
-      TConfigItem* child = item->Child(next++);
+      ConfigItem* child = item->Child(next++);
       stack.emplace_back(child, 0);
       continue;
     }
@@ -165,14 +165,14 @@ std::vector<Status> TConfigItem::SaveTree(UserInterface* ui) {
       saved.emplace_back(item, status.ok());
       if (!status.ok()) {
         failures.push_back(std::move(status));
-      } else if (item->CrossedOut) {
+      } else if (item->crossed_out_) {
         // Deleted: the list stops showing it. An item whose deletion failed stays listed.
-        item->Shown = false;
+        item->shown_ = false;
       }
     }
     stack.pop_back();
   }
-  const auto succeeded = [&saved](const TConfigItem* item) {
+  const auto succeeded = [&saved](const ConfigItem* item) {
     for (const auto& [savedItem, ok] : saved) {
       if (savedItem == item) return ok;
     }
@@ -180,104 +180,104 @@ std::vector<Status> TConfigItem::SaveTree(UserInterface* ui) {
   };
   for (const auto& [item, ok] : saved) {
     // A piece is stored by its group: it is saved when the group's save succeeded.
-    if (ok && (!item->SavedByParent() || succeeded(item->Parent))) item->Modified = false;
+    if (ok && (!item->SavedByParent() || succeeded(item->parent_))) item->modified_ = false;
   }
   if (ui != nullptr) ReportSaveFailures(failures, *ui);
   return failures;
 }
 
-// ---- TBadDirectoryItem -------------------------------------------------------------------
+// ---- BadDirectoryItem -------------------------------------------------------------------
 
-TBadDirectoryItem::TBadDirectoryItem(TParentLink parent) : TConfigItem(parent, "No Dir Selected") {}
+BadDirectoryItem::BadDirectoryItem(ParentLink parent) : ConfigItem(parent, "No Dir Selected") {}
 
-// ---- TDirectoryItem: the build of the site's part of the tree ------------------------------
+// ---- DirectoryItem: the build of the site's part of the tree ------------------------------
 
-TDirectoryItem::TDirectoryItem(TParentLink parent, FileItem* dirFileItem, std::string_view label,
-                               std::string varFileName, TTreeBuildContext& context)
-    : TPageItem(parent, label, std::move(varFileName), {kPageTitle, kPageLabel, kPageIntro}),
-      DirFileItemValue(dirFileItem) {
-  PIX_CHECK(DirFileItemValue != nullptr);
-  for (FileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+DirectoryItem::DirectoryItem(ParentLink parent, FileItem* dir_file_item, std::string_view label,
+                               std::string var_file_name, TreeBuildContext& context)
+    : PageItem(parent, label, std::move(var_file_name), {kPageTitle, kPageLabel, kPageIntro}),
+      dir_file_item_(dir_file_item) {
+  PIX_CHECK(dir_file_item_ != nullptr);
+  for (FileItem* entry = dir_file_item_->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     const std::string_view name = entry->szFileName();
     if (IsDirectory(*entry)) {
-      if (IsSubPageDir(*entry, context.Names)) {
-        AddChild<TDirectoryItem>(entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
+      if (IsSubPageDir(*entry, context.names)) {
+        AddChild<DirectoryItem>(entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
                                  context);
       }
       continue;
     }
     if (IsSitePicture(*entry)) {
-      AddChild<TPictureItem>(name, entry->szFullFileName(), context, entry);
+      AddChild<PictureItem>(name, entry->szFullFileName(), context, entry);
     }
   }
 }
 
-// ---- TRootConfigItem ---------------------------------------------------------------------
+// ---- RootConfigItem ---------------------------------------------------------------------
 
-TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, UserInterface* ui)
-    : TConfigItem("My Web Site"),
-      szProgramDir(std::move(programDir)),
-      szSiteDir(std::move(siteDir)) {
-  const std::string& p = szProgramDir;
+RootConfigItem::RootConfigItem(std::string program_dir, std::string site_dir, UserInterface* ui)
+    : ConfigItem("My Web Site"),
+      program_dir_(std::move(program_dir)),
+      site_dir_(std::move(site_dir)) {
+  const std::string& p = program_dir_;
 
-  DefaultPageItem = AddChild<TGroupItem>("Default Page", JoinPath(p, "globals.txt"));
-  DefaultPageItem->AddChild<TPieceItem>(
-      "Page Start", TVarNameIds{kPageHeadTemplate, kPageIntro, kPageTitle, kPageLabel,
+  default_page_item = AddChild<GroupItem>("Default Page", JoinPath(p, "globals.txt"));
+  default_page_item->AddChild<PieceItem>(
+      "Page Start", VarNameIds{kPageHeadTemplate, kPageIntro, kPageTitle, kPageLabel,
                                 kBodyTag, kPageBodyTemplate});
-  DefaultPageItem->AddChild<TPieceItem>(
+  default_page_item->AddChild<PieceItem>(
       "Picture File List",
-      TVarNameIds{kFileLeaderTemplate, kFileEntryTemplate, kFileTrailerTemplate,
+      VarNameIds{kFileLeaderTemplate, kFileEntryTemplate, kFileTrailerTemplate,
                   kGroupLeaderTemplate, kGroupTrailerTemplate});
-  DefaultPageItem->AddChild<TPieceItem>(
+  default_page_item->AddChild<PieceItem>(
       "Sub-Page List",
-      TVarNameIds{kDirLeaderTemplate, kDirEntryTemplate, kDirTrailerTemplate});
-  DefaultPageItem->AddChild<TPieceItem>(
+      VarNameIds{kDirLeaderTemplate, kDirEntryTemplate, kDirTrailerTemplate});
+  default_page_item->AddChild<PieceItem>(
       "Page End",
-      TVarNameIds{kPageEndTemplate, kParentPageLabel, kPossibleReturnLabel, kImageTag});
-  DefaultPageItem->AddChild<TPieceItem>(
-      "Detail Pages", TVarNameIds{kDetailPageTemplate, kDetailPageTitle, kDetailPageLabel});
-  DefaultPageItem->AddChild<TPieceItem>(
+      VarNameIds{kPageEndTemplate, kParentPageLabel, kPossibleReturnLabel, kImageTag});
+  default_page_item->AddChild<PieceItem>(
+      "Detail Pages", VarNameIds{kDetailPageTemplate, kDetailPageTitle, kDetailPageLabel});
+  default_page_item->AddChild<PieceItem>(
       "Default Image Fields",
-      TVarNameIds{kImageSubjectName, kImagePhotographerName, kImageDescription});
+      VarNameIds{kImageSubjectName, kImagePhotographerName, kImageDescription});
 
-  GeneralSettingsItem = AddChild<TIniSettingsItem>("General Settings", kGeneralSettingsEntries,
+  general_settings_item = AddChild<IniSettingsItem>("General Settings", kGeneralSettingsEntries,
                                                    CountOf(kGeneralSettingsEntries));
-  GeneralSettingsItem->AddChild<TIniSettingsItem>("User", kUserEntries, CountOf(kUserEntries));
-  GeneralSettingsItem->AddChild<TIniSettingsItem>("Images", kImagesEntries,
+  general_settings_item->AddChild<IniSettingsItem>("User", kUserEntries, CountOf(kUserEntries));
+  general_settings_item->AddChild<IniSettingsItem>("Images", kImagesEntries,
                                                   CountOf(kImagesEntries));
-  GeneralSettingsItem->AddChild<TIniSettingsItem>("Names", kNamesEntries, CountOf(kNamesEntries));
+  general_settings_item->AddChild<IniSettingsItem>("Names", kNamesEntries, CountOf(kNamesEntries));
 
-  MatchPagesItem =
-      AddChild<TIniSettingsItem>("Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
-  MatchPagesItem->AddChild<TPageItem>("Default Match Page", JoinPath(p, "mglobals.txt"));
-  const std::string baseNames =
+  match_pages_item =
+      AddChild<IniSettingsItem>("Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
+  match_pages_item->AddChild<PageItem>("Default Match Page", JoinPath(p, "mglobals.txt"));
+  const std::string base_names =
       GetIniString(kAutoOrganizeLayout, kAutoOrganizeBaseFileNames,
                    "", kMatchPageListCapacity);
-  StringTokenList list(baseNames, ',');
+  StringTokenList list(base_names, ',');
   while (std::optional<std::string_view> token = list.GetNextToken()) {
     if (token->empty()) break;
-    const std::string baseName(*token);
-    MatchPagesItem->AddChild<TMatchItem>(MatchPageLabel(baseName), baseName,
-                                         BuildFileName(p, baseName, "txt"));
+    const std::string base_name(*token);
+    match_pages_item->AddChild<MatchItem>(MatchPageLabel(base_name), base_name,
+                                         BuildFileName(p, base_name, "txt"));
   }
 
-  DirIndexPagesItem = AddChild<TPageItem>("Directory Index Pages", JoinPath(p, "dglobals.txt"));
-  if (ValidateSiteDirectory(szSiteDir, szProgramDir, nullptr)) {
-    Result<std::unique_ptr<FileItem>> scanned = FileItem::CreateRoot(szSiteDir, true, &Problems);
-    if (scanned.ok()) SiteFileListValue = std::move(scanned).value();
+  dir_index_pages_item = AddChild<PageItem>("Directory Index Pages", JoinPath(p, "dglobals.txt"));
+  if (ValidateSiteDirectory(site_dir_, program_dir_, nullptr)) {
+    Result<std::unique_ptr<FileItem>> scanned = FileItem::CreateRoot(site_dir_, true, &problems_);
+    if (scanned.ok()) site_file_list_ = std::move(scanned).value();
   }
-  if (SiteFileListValue != nullptr) {
-    TTreeBuildContext context;
-    context.Ui = ui;
-    const RunSettings settings = ReadRunSettings(szProgramDir, Problems);
-    context.Names = settings.names;
+  if (site_file_list_ != nullptr) {
+    TreeBuildContext context;
+    context.ui = ui;
+    const RunSettings settings = ReadRunSettings(program_dir_, problems_);
+    context.names = settings.names;
     // The tree shows the pictures a run would put on the site. Which inline folders are a
     // run's the site's record knows; without one (a site not yet generated, or one a run is
     // writing now) a file named after a picture beside the folder is taken for a run's,
     // which only decides what the tree shows.
-    const std::unique_ptr<SiteRecord> record = SiteRecord::OpenToRead(szSiteDir);
-    const auto isOutput = [&record](const FileItem& file) {
+    const std::unique_ptr<SiteRecord> record = SiteRecord::OpenToRead(site_dir_);
+    const auto is_output = [&record](const FileItem& file) {
       if (record != nullptr) {
         return record->FindOutput(record->SitePath(file.szFullFileName())).has_value();
       }
@@ -296,20 +296,20 @@ TRootConfigItem::TRootConfigItem(std::string programDir, std::string siteDir, Us
       }
       return false;
     };
-    for (const std::string& leftOut : SettlePictureNames(
-             *SiteFileListValue, settings.names, settings.MatchPageNames(), isOutput)) {
-      Problems.Problem(leftOut);
+    for (const std::string& left_out : SettlePictureNames(
+             *site_file_list_, settings.names, settings.MatchPageNames(), is_output)) {
+      problems_.Problem(left_out);
     }
-    FileItem& node = *SiteFileListValue;
-    RootDirItem = DirIndexPagesItem->AddChild<TDirectoryItem>(
+    FileItem& node = *site_file_list_;
+    root_dir_item = dir_index_pages_item->AddChild<DirectoryItem>(
         &node, node.szFullFileName(), JoinPath(node.szFullFileName(), "index.txt"), context);
   } else {
     // A directory that passes the checks but cannot be listed (it was removed, or it is
     // not a directory) is no more usable than one that fails them.
-    DirIndexPagesItem->AddChild<TBadDirectoryItem>();
+    dir_index_pages_item->AddChild<BadDirectoryItem>();
   }
 }
 
-TRootConfigItem::~TRootConfigItem() { DeleteChildren(); }
+RootConfigItem::~RootConfigItem() { DeleteChildren(); }
 
 }  // namespace pix

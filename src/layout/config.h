@@ -1,18 +1,18 @@
 // The layout as a tree of configuration items.
 //
-// Every node the layout window lists is a TConfigItem: the whole site, the default page and
+// Every node the layout window lists is a ConfigItem: the whole site, the default page and
 // its pieces, the pages of settings, the match pages, the directories of the site and their
 // pictures. Each item is at the same time a variable array: its variables are what the
 // inspector edits, and each kind of item knows where they are stored (a variable file,
 // entries of the settings file, or the comment of a JPEG picture).
 //
-// The tree is built whole from disk by TRootConfigItem for the layout home and a site
+// The tree is built whole from disk by RootConfigItem for the layout home and a site
 // directory. Edits only touch the items' variables; files change when SaveTree saves the
 // modified items. Deleting an item crosses it out; what it stands for on disk is deleted at
 // the next save.
 //
 // Every item owns its children. A child is made only by its parent's AddChild, which hands
-// the child's constructor a TParentLink to the parent and keeps the new item in the
+// the child's constructor a ParentLink to the parent and keeps the new item in the
 // parent's child list; everything else holds items through plain pointers that are valid as
 // long as the tree. The root is owned by whoever made it.
 //
@@ -41,7 +41,7 @@
 namespace pix {
 
 class FileItem;
-class TObjInspectModel;
+class InspectorModel;
 class Trash;
 class UserInterface;
 
@@ -57,45 +57,45 @@ enum BitmapId : int {
 };
 
 /// What the items built for one tree share while it is built.
-struct TTreeBuildContext {
+struct TreeBuildContext {
   /// Where a picture that vanished since the directory scan is reported; none builds
   /// silently.
-  UserInterface* Ui = nullptr;
+  UserInterface* ui = nullptr;
   /// Set once the user has answered Cancel to a "Missing File" box: the rest of the build
   /// reports no more missing pictures.
-  bool bMissingFilesQuiet = false;
+  bool missing_files_quiet = false;
   /// The names of the site's own files, from the settings; the defaults when not given.
-  SiteNames Names;
+  SiteNames names;
 };
 
 /// The names of the variables an item starts with, in order.
-using TVarNameIds = std::initializer_list<std::string_view>;
+using VarNameIds = std::initializer_list<std::string_view>;
 
 /// One node of the layout tree, and the variables it edits.
-class TConfigItem : public VariableList {
+class ConfigItem : public VariableList {
  public:
   /// The parent of an item under construction. Only AddChild makes one, so an item built
   /// with a parent is always owned by that parent.
-  class TParentLink {
+  class ParentLink {
    public:
-    TConfigItem& Parent() const { return *ParentItem; }
+    ConfigItem& Parent() const { return *parent_item_; }
 
    private:
-    friend class TConfigItem;
-    explicit TParentLink(TConfigItem& parent) : ParentItem(&parent) {}
-    TConfigItem* ParentItem;
+    friend class ConfigItem;
+    explicit ParentLink(ConfigItem& parent) : parent_item_(&parent) {}
+    ConfigItem* parent_item_;
   };
 
   /// Makes a root: an item without a parent, owned by whoever made it, with one empty
   /// variable for each name of `names`, in order. The label must not be empty.
-  explicit TConfigItem(std::string_view label, TVarNameIds names = {});
+  explicit ConfigItem(std::string_view label, VarNameIds names = {});
   /// Makes an item as above, below `link`'s parent. The parent's AddChild, which made the
   /// link, takes the item into its child list once it is built.
-  TConfigItem(TParentLink link, std::string_view label, TVarNameIds names = {});
+  ConfigItem(ParentLink link, std::string_view label, VarNameIds names = {});
   /// Destroys the children, the last one first.
-  virtual ~TConfigItem();
-  TConfigItem(const TConfigItem&) = delete;
-  TConfigItem& operator=(const TConfigItem&) = delete;
+  virtual ~ConfigItem();
+  ConfigItem(const ConfigItem&) = delete;
+  ConfigItem& operator=(const ConfigItem&) = delete;
 
   // The operations every kind of item has.
 
@@ -119,40 +119,40 @@ class TConfigItem : public VariableList {
   /// True when the item may be renamed.
   virtual bool CanRename() const;
   /// Renames what the item stands for to `newName`; messages go to `ui`. True when done.
-  virtual bool Rename(UserInterface& ui, std::string_view newName);
+  virtual bool Rename(UserInterface& ui, std::string_view new_name);
 
   // The tree.
 
-  /// Makes an item of class T (a TConfigItem) and appends it to this item's children. T's
-  /// constructor gets a TParentLink to this item followed by `args`. This item owns the
+  /// Makes an item of class T (a ConfigItem) and appends it to this item's children. T's
+  /// constructor gets a ParentLink to this item followed by `args`. This item owns the
   /// child; the returned pointer is valid as long as this item.
   template <class T, class... Args>
   T* AddChild(Args&&... args) {
-    static_assert(std::is_base_of_v<TConfigItem, T>, "children are configuration items");
-    std::unique_ptr<T> child = std::make_unique<T>(TParentLink(*this), std::forward<Args>(args)...);
+    static_assert(std::is_base_of_v<ConfigItem, T>, "children are configuration items");
+    std::unique_ptr<T> child = std::make_unique<T>(ParentLink(*this), std::forward<Args>(args)...);
     T* observer = child.get();
-    ppChild.push_back(std::move(child));
+    pp_child_.push_back(std::move(child));
     return observer;
   }
 
   /// The item that owns this one; null for a root.
-  TConfigItem* GetParentConfigItem() const { return Parent; }
-  int ChildCount() const { return static_cast<int>(ppChild.size()); }
-  TConfigItem* Child(int index) const { return ppChild.at(static_cast<std::size_t>(index)).get(); }
+  ConfigItem* GetParentConfigItem() const { return parent_; }
+  int ChildCount() const { return static_cast<int>(pp_child_.size()); }
+  ConfigItem* Child(int index) const { return pp_child_.at(static_cast<std::size_t>(index)).get(); }
   /// Depth in the tree: 0 for the root.
-  int Level() const { return LevelValue; }
+  int Level() const { return level_; }
 
-  const std::string& Label() const { return szLabel; }
+  const std::string& Label() const { return label_; }
   /// Replaces the label; it must not be empty.
   void SetLabel(std::string_view label);
 
   /// The item's own flag (IsModified also looks below it). Cleared once the item has been
   /// saved (SaveTree).
-  bool ModifiedFlag() const { return Modified; }
-  void SetModified() { Modified = true; }
-  bool IsCrossedOut() const { return CrossedOut; }
+  bool ModifiedFlag() const { return modified_; }
+  void SetModified() { modified_ = true; }
+  bool IsCrossedOut() const { return crossed_out_; }
   /// False once a crossed-out item has been saved, that is deleted: it is no longer listed.
-  bool IsShown() const { return Shown; }
+  bool IsShown() const { return shown_; }
 
   /// Crosses out the item and everything below it (which also marks them modified).
   void CrossOutTree();
@@ -169,10 +169,10 @@ class TConfigItem : public VariableList {
   std::vector<Status> SaveTree(UserInterface* ui);
 
   /// Shows the item's variables in the inspector and its picture in `preview`.
-  void ShowInInspector(TObjInspectModel& inspector, PreviewTarget* preview);
+  void ShowInInspector(InspectorModel& inspector, PreviewTarget* preview);
   /// Takes the inspector's edits into the item: when any row was edited, the item's
   /// variables become the rows' variables and the item is modified.
-  void TakeFromInspector(const TObjInspectModel& inspector);
+  void TakeFromInspector(const InspectorModel& inspector);
   /// True when the inspector must not let the names of the item's variables change.
   virtual bool NamesAreFixed() const { return false; }
   /// Adds to `paths` the files a save of this item deletes while it is crossed out (those
@@ -182,50 +182,50 @@ class TConfigItem : public VariableList {
   /// which makes deletions permanent.
   Trash* trash() const;
   /// Sets the trash of the tree whose root this item is; `trash` must outlive the tree.
-  void SetTrash(Trash* trash) { TrashBin = trash; }
+  void SetTrash(Trash* trash) { trash_bin_ = trash; }
 
   /// True when the parent's Save stores this item's variables, so that the item counts as
   /// saved only when its parent's save succeeded.
   virtual bool SavedByParent() const { return false; }
 
   /// The item's row in the layout list; -1 until it is listed.
-  int ListBoxID = -1;
+  int list_box_id = -1;
 
  protected:
   /// Destroys the children, the last one first.
   void DeleteChildren();
 
  private:
-  TConfigItem* Parent = nullptr;  // Owns this item (except for a root); outlives it.
-  Trash* TrashBin = nullptr;     // Set on a root only; not owned.
-  std::vector<std::unique_ptr<TConfigItem>> ppChild;
-  std::string szLabel;
-  int LevelValue = 0;
-  bool Modified = false;
-  bool CrossedOut = false;
-  bool Shown = true;
+  ConfigItem* parent_ = nullptr;  // Owns this item (except for a root); outlives it.
+  Trash* trash_bin_ = nullptr;     // Set on a root only; not owned.
+  std::vector<std::unique_ptr<ConfigItem>> pp_child_;
+  std::string label_;
+  int level_ = 0;
+  bool modified_ = false;
+  bool crossed_out_ = false;
+  bool shown_ = true;
 };
 
 /// A variable file of the layout home and the pieces that share it ("Default Page").
-class TGroupItem : public TConfigItem {
+class GroupItem : public ConfigItem {
  public:
-  TGroupItem(TParentLink parent, std::string_view label, std::string szVarFileName);
+  GroupItem(ParentLink parent, std::string_view label, std::string var_file_name);
   int GetBitmapId() const override { return kBitmapPage; }
   /// Writes the group's own variables, then those of each piece in tree order.
   Status Save() override;
   /// Reads the variable file.
   void Load() override;
-  const std::string& VarFileName() const { return szVarFileName; }
+  const std::string& VarFileName() const { return var_file_name_; }
 
  private:
-  std::string szVarFileName;
+  std::string var_file_name_;
 };
 
 /// A part of a group's variables; what it holds is written by its group.
-class TPieceItem : public TConfigItem {
+class PieceItem : public ConfigItem {
  public:
-  /// Made by a TGroupItem, whose variables named by `names` move into the piece.
-  TPieceItem(TParentLink group, std::string_view label, TVarNameIds names);
+  /// Made by a GroupItem, whose variables named by `names` move into the piece.
+  PieceItem(ParentLink group, std::string_view label, VarNameIds names);
   int GetBitmapId() const override { return kBitmapPage; }
   bool SavedByParent() const override { return true; }
   /// Takes the values of its variables out of the group.
@@ -233,16 +233,16 @@ class TPieceItem : public TConfigItem {
 };
 
 /// One entry of the settings file: a section and a key.
-struct TIniEntry {
-  std::string_view Section;
-  std::string_view Key;
+struct IniEntry {
+  std::string_view section;
+  std::string_view key;
 };
 
 /// A page of settings: one variable per entry, named by its key.
-class TIniSettingsItem : public TConfigItem {
+class IniSettingsItem : public ConfigItem {
  public:
-  TIniSettingsItem(TParentLink parent, std::string_view label, const TIniEntry* entries,
-                   int entryCount);
+  IniSettingsItem(ParentLink parent, std::string_view label, const IniEntry* entries,
+                   int entry_count);
   int GetBitmapId() const override { return kBitmapBriefcase; }
   /// Writes the value of every entry's variable under the entry's section and key. Only the
   /// entries' own keys are ever written.
@@ -250,37 +250,37 @@ class TIniSettingsItem : public TConfigItem {
   /// Reads every entry into a variable named by its key.
   void Load() override;
   bool NamesAreFixed() const override { return true; }
-  int EntryCount() const { return EntryCountValue; }
+  int EntryCount() const { return entry_count_; }
 
  private:
-  const TIniEntry* EntryArray;  // A static table; not owned.
-  int EntryCountValue;
+  const IniEntry* entry_array_;  // A static table; not owned.
+  int entry_count_;
 };
 
 /// A page template of its own variable file ("Default Match Page", "Directory Index Pages")
 /// and the base of directory items.
-class TPageItem : public TConfigItem {
+class PageItem : public ConfigItem {
  public:
   /// Reads the variable file into the item after the starting variables `names`.
-  TPageItem(TParentLink parent, std::string_view label, std::string szVarFileName,
-            TVarNameIds names = {});
+  PageItem(ParentLink parent, std::string_view label, std::string var_file_name,
+            VarNameIds names = {});
   int GetBitmapId() const override { return kBitmapPage; }
   /// Writes the variable file, or deletes it when crossed out.
   Status Save() override;
   void CollectDeletedFiles(std::vector<std::string>& paths) const override;
-  const std::string& VarFileName() const { return szVarFileName; }
+  const std::string& VarFileName() const { return var_file_name_; }
 
  protected:
-  std::string szVarFileName;
+  std::string var_file_name_;
 };
 
 /// A directory of the site, with its index.txt, its sub-directories and its pictures.
-class TDirectoryItem : public TPageItem {
+class DirectoryItem : public PageItem {
  public:
   /// Builds the item for the file-list node `dirFileItem` (owned by the root's file list)
   /// and, below it, the items of its sub-directories and pictures.
-  TDirectoryItem(TParentLink parent, FileItem* dirFileItem, std::string_view label,
-                 std::string szVarFileName, TTreeBuildContext& context);
+  DirectoryItem(ParentLink parent, FileItem* dir_file_item, std::string_view label,
+                 std::string var_file_name, TreeBuildContext& context);
   int GetBitmapId() const override { return kBitmapFolder; }
   /// Writes index.txt; when crossed out deletes it, the files of the directory as they were
   /// listed, and the directory once it is empty.
@@ -290,29 +290,29 @@ class TDirectoryItem : public TPageItem {
   bool CanRename() const override { return true; }
   /// Renames the directory; the paths of this item and of every item below follow at once.
   /// Renaming the site directory itself also makes the settings remember the new path.
-  bool Rename(UserInterface& ui, std::string_view newName) override;
-  const FileItem* DirFileItem() const { return DirFileItemValue; }
+  bool Rename(UserInterface& ui, std::string_view new_name) override;
+  const FileItem* DirFileItem() const { return dir_file_item_; }
 
  private:
   // Points the variable file paths of this subtree at the file list's current names.
   void FollowFileList();
 
-  FileItem* DirFileItemValue;  // Owned by the root's file list, which outlives the tree.
+  FileItem* dir_file_item_;  // Owned by the root's file list, which outlives the tree.
 };
 
 /// Stands for a site directory that cannot be used ("No Dir Selected").
-class TBadDirectoryItem : public TConfigItem {
+class BadDirectoryItem : public ConfigItem {
  public:
-  explicit TBadDirectoryItem(TParentLink parent);
+  explicit BadDirectoryItem(ParentLink parent);
   int GetBitmapId() const override { return kBitmapFolder; }
 };
 
 /// A match page: its variable file in the layout home and its search pattern in the
 /// settings.
-class TMatchItem : public TConfigItem {
+class MatchItem : public ConfigItem {
  public:
-  TMatchItem(TParentLink parent, std::string_view label, std::string szBaseName,
-             std::string szVarFileName);
+  MatchItem(ParentLink parent, std::string_view label, std::string base_name,
+             std::string var_file_name);
   int GetBitmapId() const override { return kBitmapMatchPage; }
   /// Writes the search pattern entry and the variable file, or deletes both when crossed
   /// out. After a rename the names stored under the old base name are moved away.
@@ -321,61 +321,61 @@ class TMatchItem : public TConfigItem {
   bool CanDelete() const override { return true; }
   bool CanRename() const override { return true; }
   /// Gives the match page a new base name; the files follow at the next save.
-  bool Rename(UserInterface& ui, std::string_view newName) override;
-  const std::string& VarFileName() const { return szVarFileName; }
-  const std::string& BaseName() const { return szBaseName; }
+  bool Rename(UserInterface& ui, std::string_view new_name) override;
+  const std::string& VarFileName() const { return var_file_name_; }
+  const std::string& BaseName() const { return base_name_; }
 
  private:
-  std::string szVarFileName;
-  std::string szBaseName;
+  std::string var_file_name_;
+  std::string base_name_;
   // The base name that the settings and the layout home hold now; differs from base_name
   // after a rename until the next save.
-  std::string szStoredBaseName;
-  std::string szStoredVarFileName;
+  std::string stored_base_name_;
+  std::string stored_var_file_name_;
 };
 
 /// The whole layout: builds the tree for the layout home and a site directory.
-class TRootConfigItem : public TConfigItem {
+class RootConfigItem : public ConfigItem {
  public:
-  /// Builds the tree for the layout home `program_dir` and the site directory `szSiteDir`
+  /// Builds the tree for the layout home `program_dir` and the site directory `site_dir`
   /// (which may be unusable: the tree then shows "No Dir Selected"). Pictures that vanished
   /// since the scan are reported on `ui` when given.
-  TRootConfigItem(std::string szProgramDir, std::string szSiteDir, UserInterface* ui);
-  ~TRootConfigItem() override;
+  RootConfigItem(std::string program_dir, std::string site_dir, UserInterface* ui);
+  ~RootConfigItem() override;
   int GetBitmapId() const override { return kBitmapFace; }
   /// Writes the list of match pages that are not crossed out.
   Status Save() override;
 
   // Items of the tree that the rest of the program looks for; the tree owns them.
-  TIniSettingsItem* MatchPagesItem = nullptr;
-  TDirectoryItem* RootDirItem = nullptr;  // Null when the site directory is unusable.
-  TPageItem* DirIndexPagesItem = nullptr;
-  TIniSettingsItem* GeneralSettingsItem = nullptr;
-  TGroupItem* DefaultPageItem = nullptr;
+  IniSettingsItem* match_pages_item = nullptr;
+  DirectoryItem* root_dir_item = nullptr;  // Null when the site directory is unusable.
+  PageItem* dir_index_pages_item = nullptr;
+  IniSettingsItem* general_settings_item = nullptr;
+  GroupItem* default_page_item = nullptr;
 
   /// The scan of the site directory that the directory and picture items stand for; null
   /// when the site directory is unusable.
-  FileItem* SiteFileList() const { return SiteFileListValue.get(); }
+  FileItem* SiteFileList() const { return site_file_list_.get(); }
 
-  const std::string& ProgramDir() const { return szProgramDir; }
-  const std::string& SiteDir() const { return szSiteDir; }
+  const std::string& ProgramDir() const { return program_dir_; }
+  const std::string& SiteDir() const { return site_dir_; }
 
  private:
-  std::string szProgramDir;
-  std::string szSiteDir;
+  std::string program_dir_;
+  std::string site_dir_;
   // Items below the root point into the list, so the root destroys them first.
-  std::unique_ptr<FileItem> SiteFileListValue;
+  std::unique_ptr<FileItem> site_file_list_;
   /// What went wrong while the tree was built (a directory that cannot be read).
-  CollectedDiagnostics Problems;
+  CollectedDiagnostics problems_;
 
  public:
-  const CollectedDiagnostics& BuildProblems() const { return Problems; }
+  const CollectedDiagnostics& BuildProblems() const { return problems_; }
 };
 
 /// The most characters of the list of match pages that the settings hold and are read.
 inline constexpr std::size_t kMatchPageListCapacity = 16384;
 
 /// The label of the match page with base name `baseName`.
-std::string MatchPageLabel(std::string_view baseName);
+std::string MatchPageLabel(std::string_view base_name);
 
 }  // namespace pix

@@ -38,13 +38,13 @@ void Collect(Status& first, const Status& status) {
 }
 
 // The match pages beside `self` (children of the same parent) that are not crossed out.
-bool AnotherMatchPageUses(const TMatchItem& self, std::string_view baseName) {
-  const TConfigItem* parent = self.GetParentConfigItem();
+bool AnotherMatchPageUses(const MatchItem& self, std::string_view base_name) {
+  const ConfigItem* parent = self.GetParentConfigItem();
   if (parent == nullptr) return false;
   for (int i = 0; i < parent->ChildCount(); ++i) {
-    const auto* other = dynamic_cast<const TMatchItem*>(parent->Child(i));
+    const auto* other = dynamic_cast<const MatchItem*>(parent->Child(i));
     if (other == nullptr || other == &self || other->IsCrossedOut()) continue;
-    if (EqualsNoCase(other->BaseName(), baseName)) return true;
+    if (EqualsNoCase(other->BaseName(), base_name)) return true;
   }
   return false;
 }
@@ -81,32 +81,32 @@ Status WriteVarFile(const std::string& path, std::string_view text) {
   return WriteFileAtomically(path, text);
 }
 
-// ---- TGroupItem and TPieceItem -----------------------------------------------------------
+// ---- GroupItem and PieceItem -----------------------------------------------------------
 
-TGroupItem::TGroupItem(TParentLink parent, std::string_view label, std::string varFileName)
-    : TConfigItem(parent, label), szVarFileName(std::move(varFileName)) {
+GroupItem::GroupItem(ParentLink parent, std::string_view label, std::string var_file_name)
+    : ConfigItem(parent, label), var_file_name_(std::move(var_file_name)) {
   Load();
 }
 
-void TGroupItem::Load() { ParseVarText(LoadVarFileText(szVarFileName)); }
+void GroupItem::Load() { ParseVarText(LoadVarFileText(var_file_name_)); }
 
-Status TGroupItem::Save() {
+Status GroupItem::Save() {
   // What no piece claimed comes first, then each piece's variables in tree order.
   std::string text = FormatVarText();
   for (int i = 0; i < ChildCount(); ++i) {
-    if (dynamic_cast<const TPieceItem*>(Child(i)) != nullptr) text += Child(i)->FormatVarText();
+    if (dynamic_cast<const PieceItem*>(Child(i)) != nullptr) text += Child(i)->FormatVarText();
   }
-  return WriteVarFile(szVarFileName, text);
+  return WriteVarFile(var_file_name_, text);
 }
 
-TPieceItem::TPieceItem(TParentLink group, std::string_view label, TVarNameIds names)
-    : TConfigItem(group, label, names) {
-  PIX_CHECK(dynamic_cast<TGroupItem*>(&group.Parent()) != nullptr);
+PieceItem::PieceItem(ParentLink group, std::string_view label, VarNameIds names)
+    : ConfigItem(group, label, names) {
+  PIX_CHECK(dynamic_cast<GroupItem*>(&group.Parent()) != nullptr);
   Load();
 }
 
-void TPieceItem::Load() {
-  TConfigItem* group = GetParentConfigItem();
+void PieceItem::Load() {
+  ConfigItem* group = GetParentConfigItem();
   for (int i = 0; i < ItemCount(); ++i) {
     Variable& variable = Item(i);
     variable.SetVarValue(group->GetVarValue(variable.var_name), false);
@@ -114,18 +114,18 @@ void TPieceItem::Load() {
   }
 }
 
-// ---- TIniSettingsItem --------------------------------------------------------------------
+// ---- IniSettingsItem --------------------------------------------------------------------
 
-TIniSettingsItem::TIniSettingsItem(TParentLink parent, std::string_view label,
-                                   const TIniEntry* entries, int entryCount)
-    : TConfigItem(parent, label), EntryArray(entries), EntryCountValue(entryCount) {
+IniSettingsItem::IniSettingsItem(ParentLink parent, std::string_view label,
+                                   const IniEntry* entries, int entry_count)
+    : ConfigItem(parent, label), entry_array_(entries), entry_count_(entry_count) {
   Load();
 }
 
-void TIniSettingsItem::Load() {
-  for (int i = 0; i < EntryCountValue; ++i) {
-    const std::string_view key = EntryArray[i].Key;
-    const std::string value = GetIniString(EntryArray[i].Section, key, "", 256);
+void IniSettingsItem::Load() {
+  for (int i = 0; i < entry_count_; ++i) {
+    const std::string_view key = entry_array_[i].key;
+    const std::string value = GetIniString(entry_array_[i].section, key, "", 256);
     if (FindVar(key) != nullptr) {
       SetVar(key, value);
     } else {
@@ -134,69 +134,69 @@ void TIniSettingsItem::Load() {
   }
 }
 
-Status TIniSettingsItem::Save() {
+Status IniSettingsItem::Save() {
   // Each entry takes the value of the variable bearing its key, wherever the variable is;
   // nothing else is ever written, so the settings file cannot gain or lose keys here.
   Status failures;
-  for (int i = 0; i < EntryCountValue; ++i) {
-    const std::string_view key = EntryArray[i].Key;
+  for (int i = 0; i < entry_count_; ++i) {
+    const std::string_view key = entry_array_[i].key;
     const Variable* variable = FindVar(key);
     if (variable == nullptr) continue;
     Collect(failures,
-            WriteIniString(EntryArray[i].Section, key, variable->var_value));
+            WriteIniString(entry_array_[i].section, key, variable->var_value));
   }
   return failures;
 }
 
-// ---- TPageItem and TDirectoryItem --------------------------------------------------------
+// ---- PageItem and DirectoryItem --------------------------------------------------------
 
-TPageItem::TPageItem(TParentLink parent, std::string_view label, std::string varFileName,
-                     TVarNameIds names)
-    : TConfigItem(parent, label, names), szVarFileName(std::move(varFileName)) {
-  ParseVarText(LoadVarFileText(szVarFileName));
+PageItem::PageItem(ParentLink parent, std::string_view label, std::string var_file_name,
+                     VarNameIds names)
+    : ConfigItem(parent, label, names), var_file_name_(std::move(var_file_name)) {
+  ParseVarText(LoadVarFileText(var_file_name_));
 }
 
-Status TPageItem::Save() {
-  if (!IsCrossedOut()) return WriteVarFile(szVarFileName, FormatVarText());
-  return RemoveCrossedOutFile(szVarFileName, trash());
+Status PageItem::Save() {
+  if (!IsCrossedOut()) return WriteVarFile(var_file_name_, FormatVarText());
+  return RemoveCrossedOutFile(var_file_name_, trash());
 }
 
-void TPageItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
-  if (IsCrossedOut()) paths.push_back(szVarFileName);
+void PageItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+  if (IsCrossedOut()) paths.push_back(var_file_name_);
 }
 
-void TDirectoryItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+void DirectoryItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
   if (!IsCrossedOut()) return;
-  TPageItem::CollectDeletedFiles(paths);
-  for (const FileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+  PageItem::CollectDeletedFiles(paths);
+  for (const FileItem* entry = dir_file_item_->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     if (!IsDirectory(*entry)) paths.push_back(entry->szFullFileName());
   }
 }
 
-Status TDirectoryItem::Save() {
-  Status failures = TPageItem::Save();
+Status DirectoryItem::Save() {
+  Status failures = PageItem::Save();
   if (!IsCrossedOut()) return failures;
   // The files as they were listed when the tree was built; sub-directories were saved (so
   // deleted) before their parent. A directory that still holds anything (its inline
   // sub-directory, files that came later) stays.
-  for (const FileItem* entry = DirFileItemValue->FirstChild(); entry != nullptr;
+  for (const FileItem* entry = dir_file_item_->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     if (!IsDirectory(*entry)) {
       Collect(failures, RemoveCrossedOutFile(entry->szFullFileName(), trash()));
     }
   }
-  ::rmdir(DirFileItemValue->szFullFileName().c_str());
+  ::rmdir(dir_file_item_->szFullFileName().c_str());
   return failures;
 }
 
-bool TDirectoryItem::Rename(UserInterface& ui, std::string_view newName) {
-  if (newName.find('.') != std::string_view::npos) {
+bool DirectoryItem::Rename(UserInterface& ui, std::string_view new_name) {
+  if (new_name.find('.') != std::string_view::npos) {
     ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::kOk,
                    MessageIcon::kNone);
     return false;
   }
-  const Status renamed = RenameFileItem(*DirFileItemValue, newName);
+  const Status renamed = RenameFileItem(*dir_file_item_, new_name);
   if (!renamed.ok()) {
     // The box keeps the program's own words; the reason goes in its title.
     ui.ShowMessage("It was not possible to change the name of the directory", renamed.message(),
@@ -204,10 +204,10 @@ bool TDirectoryItem::Rename(UserInterface& ui, std::string_view newName) {
     return false;
   }
   FollowFileList();
-  if (DirFileItemValue->Parent() == nullptr) {
+  if (dir_file_item_->Parent() == nullptr) {
     // The site directory itself: the next start must find it under its new name.
     const Status remembered = WriteIniString(kFilesSection, kSearchDirectory,
-                                             DirFileItemValue->szFullFileName());
+                                             dir_file_item_->szFullFileName());
     if (!remembered.ok()) {
       ui.ShowMessage(
           "The directory was renamed, but the settings could not be changed to its "
@@ -219,49 +219,49 @@ bool TDirectoryItem::Rename(UserInterface& ui, std::string_view newName) {
   return true;
 }
 
-void TDirectoryItem::FollowFileList() {
+void DirectoryItem::FollowFileList() {
   // The file list has already taken the new name into every full path below the directory;
   // every item of the subtree takes its paths from there.
-  std::vector<TConfigItem*> pending{this};
+  std::vector<ConfigItem*> pending{this};
   while (!pending.empty()) {
-    TConfigItem* item = pending.back();
+    ConfigItem* item = pending.back();
     pending.pop_back();
-    if (auto* directory = dynamic_cast<TDirectoryItem*>(item)) {
-      std::string path = directory->DirFileItemValue->szFullFileName();
+    if (auto* directory = dynamic_cast<DirectoryItem*>(item)) {
+      std::string path = directory->dir_file_item_->szFullFileName();
       AppendWithSep(path, '/', "index.txt");
-      directory->szVarFileName = std::move(path);
-    } else if (auto* picture = dynamic_cast<TPictureItem*>(item)) {
+      directory->var_file_name_ = std::move(path);
+    } else if (auto* picture = dynamic_cast<PictureItem*>(item)) {
       picture->FollowFileItem();
     }
     for (int i = 0; i < item->ChildCount(); ++i) pending.push_back(item->Child(i));
   }
 }
 
-// ---- TMatchItem --------------------------------------------------------------------------
+// ---- MatchItem --------------------------------------------------------------------------
 
-TMatchItem::TMatchItem(TParentLink parent, std::string_view label, std::string baseName,
-                       std::string varFileName)
-    : TConfigItem(parent, label),
-      szVarFileName(std::move(varFileName)),
-      szBaseName(std::move(baseName)),
-      szStoredBaseName(szBaseName),
-      szStoredVarFileName(szVarFileName) {
+MatchItem::MatchItem(ParentLink parent, std::string_view label, std::string base_name,
+                       std::string var_file_name)
+    : ConfigItem(parent, label),
+      var_file_name_(std::move(var_file_name)),
+      base_name_(std::move(base_name)),
+      stored_base_name_(base_name_),
+      stored_var_file_name_(var_file_name_) {
   AddVarAt(kSearchPatternName,
-           GetIniString(kMatchPageSearchStrings, szBaseName, "", 256), ItemCount());
+           GetIniString(kMatchPageSearchStrings, base_name_, "", 256), ItemCount());
   AddVarAt(kPageTitle, "", ItemCount());
   AddVarAt(kPageLabel, "", ItemCount());
   AddVarAt(kPageIntro, "", ItemCount());
-  ParseVarText(LoadVarFileText(szVarFileName));
+  ParseVarText(LoadVarFileText(var_file_name_));
 }
 
-Status TMatchItem::Save() {
+Status MatchItem::Save() {
   const std::string_view section = kMatchPageSearchStrings;
   Status failures;
   if (IsCrossedOut()) {
-    for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
+    for (const std::string* name : {&base_name_, &stored_base_name_}) {
       if (AnotherMatchPageUses(*this, *name)) continue;
       Collect(failures, RemoveCrossedOutFile(
-                            name == &szBaseName ? szVarFileName : szStoredVarFileName, trash()));
+                            name == &base_name_ ? var_file_name_ : stored_var_file_name_, trash()));
       Collect(failures, WriteProfileText(section, *name, std::nullopt, IniFileName()));
     }
     return failures;
@@ -270,7 +270,7 @@ Status TMatchItem::Save() {
   // back from an older value there. The file holds the other records; it is written when
   // there are some or when it exists (it may hold records that were emptied, or an old
   // pattern that would override the settings), and is never created empty.
-  Collect(failures, WriteIniString(section, szBaseName, GetVarValue(kSearchPatternName)));
+  Collect(failures, WriteIniString(section, base_name_, GetVarValue(kSearchPatternName)));
   std::string text;
   for (int i = 0; i < ItemCount(); ++i) {
     const Variable& variable = Item(i);
@@ -278,70 +278,70 @@ Status TMatchItem::Save() {
     if (variable.var_name.empty() || variable.var_value.empty()) continue;
     text += variable.var_name + ":\r\n" + variable.var_value + "\r\n\r\n";
   }
-  if (!text.empty() || FileExists(szVarFileName)) {
-    Collect(failures, WriteVarFile(szVarFileName, text));
+  if (!text.empty() || FileExists(var_file_name_)) {
+    Collect(failures, WriteVarFile(var_file_name_, text));
   }
   // After a rename, what the old name left behind goes once the new name is written.
-  if (failures.ok() && !EqualsNoCase(szStoredBaseName, szBaseName) &&
-      !AnotherMatchPageUses(*this, szStoredBaseName)) {
-    Collect(failures, DeleteFileIfPresent(szStoredVarFileName));
-    Collect(failures, WriteProfileText(section, szStoredBaseName, std::nullopt, IniFileName()));
+  if (failures.ok() && !EqualsNoCase(stored_base_name_, base_name_) &&
+      !AnotherMatchPageUses(*this, stored_base_name_)) {
+    Collect(failures, DeleteFileIfPresent(stored_var_file_name_));
+    Collect(failures, WriteProfileText(section, stored_base_name_, std::nullopt, IniFileName()));
   }
   if (failures.ok()) {
-    szStoredBaseName = szBaseName;
-    szStoredVarFileName = szVarFileName;
+    stored_base_name_ = base_name_;
+    stored_var_file_name_ = var_file_name_;
   }
   return failures;
 }
 
-void TMatchItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+void MatchItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
   if (!IsCrossedOut()) return;
-  for (const std::string* name : {&szBaseName, &szStoredBaseName}) {
+  for (const std::string* name : {&base_name_, &stored_base_name_}) {
     if (!AnotherMatchPageUses(*this, *name)) {
-      paths.push_back(name == &szBaseName ? szVarFileName : szStoredVarFileName);
+      paths.push_back(name == &base_name_ ? var_file_name_ : stored_var_file_name_);
     }
   }
 }
 
-bool TMatchItem::Rename(UserInterface& ui, std::string_view newName) {
-  if (newName.find('.') != std::string_view::npos) {
+bool MatchItem::Rename(UserInterface& ui, std::string_view new_name) {
+  if (new_name.find('.') != std::string_view::npos) {
     ui.ShowMessage("Do not include a '.' in the new name", "", MessageButtons::kOk,
                    MessageIcon::kNone);
     return false;
   }
-  if (!IsUsableMatchPageName(newName)) {
+  if (!IsUsableMatchPageName(new_name)) {
     ui.ShowMessage(
         "A match page name cannot be empty, hold '/', ',' or '=', begin with ';' "
         "or '[', or begin or end with a blank.",
         "", MessageButtons::kOk, MessageIcon::kNone);
     return false;
   }
-  if (!EqualsNoCase(newName, szBaseName) && AnotherMatchPageUses(*this, newName)) {
+  if (!EqualsNoCase(new_name, base_name_) && AnotherMatchPageUses(*this, new_name)) {
     ui.ShowMessage("There is already a match page of that name.", "", MessageButtons::kOk,
                    MessageIcon::kNone);
     return false;
   }
   // The file keeps its directory and extension and takes the new name.
-  const std::size_t slash = szVarFileName.rfind('/');
+  const std::size_t slash = var_file_name_.rfind('/');
   const std::string directory =
-      slash == std::string::npos ? std::string() : szVarFileName.substr(0, slash);
-  const std::string name = szVarFileName.substr(slash == std::string::npos ? 0 : slash + 1);
+      slash == std::string::npos ? std::string() : var_file_name_.substr(0, slash);
+  const std::string name = var_file_name_.substr(slash == std::string::npos ? 0 : slash + 1);
   const std::size_t dot = name.rfind('.');
   const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-  szVarFileName = BuildFileName(directory, newName, extension);
-  szBaseName.assign(newName);
+  var_file_name_ = BuildFileName(directory, new_name, extension);
+  base_name_.assign(new_name);
   // The new name must reach the settings and the layout home at the next save, so the
   // item counts as changed.
   SetModified();
   return true;
 }
 
-// ---- TRootConfigItem ---------------------------------------------------------------------
+// ---- RootConfigItem ---------------------------------------------------------------------
 
-Status TRootConfigItem::Save() {
+Status RootConfigItem::Save() {
   std::string names;
-  for (int i = 1; MatchPagesItem != nullptr && i < MatchPagesItem->ChildCount(); ++i) {
-    const auto* match = dynamic_cast<const TMatchItem*>(MatchPagesItem->Child(i));
+  for (int i = 1; match_pages_item != nullptr && i < match_pages_item->ChildCount(); ++i) {
+    const auto* match = dynamic_cast<const MatchItem*>(match_pages_item->Child(i));
     PIX_CHECK(match != nullptr);
     if (match->IsCrossedOut() || match->BaseName().empty()) continue;
     AppendWithSep(names, ',', match->BaseName());

@@ -51,95 +51,95 @@ std::string NormalizeLineEnds(std::string_view text) {
   return out;
 }
 
-// ---- TVarField ---------------------------------------------------------------------------
+// ---- VarField ---------------------------------------------------------------------------
 
-void TVarField::ShowVar(const Variable& variable) {
-  szName = variable.var_name;
-  szValue = FormatValueForDisplay(variable.var_value);
-  StoredValue = variable.var_value;
-  bNameModified = false;
-  bValueModified = false;
+void VarField::ShowVar(const Variable& variable) {
+  name_ = variable.var_name;
+  value_ = FormatValueForDisplay(variable.var_value);
+  stored_ = variable.var_value;
+  name_modified_ = false;
+  value_modified_ = false;
 }
 
-void TVarField::ClearField() {
-  szName.clear();
-  szValue.clear();
-  StoredValue.reset();
+void VarField::ClearField() {
+  name_.clear();
+  value_.clear();
+  stored_.reset();
 }
 
-void TVarField::CommitTo(VariableList& array) const {
-  if (szName.empty()) return;
+void VarField::CommitTo(VariableList& array) const {
+  if (name_.empty()) return;
   // A value box leaves out tabs and control characters; a value the user did not touch
   // keeps what the box left out rather than losing it to an edit elsewhere.
-  const std::string& value = (!bValueModified && StoredValue) ? *StoredValue : szValue;
-  array.SetVar(szName, value);
+  const std::string& value = (!value_modified_ && stored_) ? *stored_ : value_;
+  array.SetVar(name_, value);
 }
 
-void TVarField::EditName(std::string_view text) {
-  if (text == szName) return;
-  szName.assign(text);
-  bNameModified = true;
+void VarField::EditName(std::string_view text) {
+  if (text == name_) return;
+  name_.assign(text);
+  name_modified_ = true;
 }
 
-void TVarField::EditValue(std::string_view text) {
+void VarField::EditValue(std::string_view text) {
   std::string value = NormalizeLineEnds(text);
-  if (value == szValue) return;
-  szValue = std::move(value);
-  bValueModified = true;
+  if (value == value_) return;
+  value_ = std::move(value);
+  value_modified_ = true;
 }
 
-// ---- TObjInspectModel --------------------------------------------------------------------
+// ---- InspectorModel --------------------------------------------------------------------
 
-TObjInspectModel::TObjInspectModel() { Reset(); }
+InspectorModel::InspectorModel() { Reset(); }
 
-void TObjInspectModel::SetField(int row, const Variable& variable) {
-  if (row >= 0 && row < RowCount()) ppVarField[static_cast<std::size_t>(row)].ShowVar(variable);
+void InspectorModel::SetField(int row, const Variable& variable) {
+  if (row >= 0 && row < RowCount()) pp_var_field_[static_cast<std::size_t>(row)].ShowVar(variable);
 }
 
-void TObjInspectModel::ClearFieldsFrom(int first) {
+void InspectorModel::ClearFieldsFrom(int first) {
   for (int row = std::max(first, 0); row < RowCount(); ++row) {
-    ppVarField[static_cast<std::size_t>(row)].ClearField();
+    pp_var_field_[static_cast<std::size_t>(row)].ClearField();
   }
 }
 
-void TObjInspectModel::ClearFields() { ClearFieldsFrom(0); }
+void InspectorModel::ClearFields() { ClearFieldsFrom(0); }
 
-void TObjInspectModel::CommitFields(VariableList& array) const {
-  for (const TVarField& field : ppVarField) field.CommitTo(array);
+void InspectorModel::CommitFields(VariableList& array) const {
+  for (const VarField& field : pp_var_field_) field.CommitTo(array);
 }
 
-bool TObjInspectModel::FieldsModified() const {
-  return std::any_of(ppVarField.begin(), ppVarField.end(),
-                     [](const TVarField& field) { return field.IsFieldModified(); });
+bool InspectorModel::FieldsModified() const {
+  return std::any_of(pp_var_field_.begin(), pp_var_field_.end(),
+                     [](const VarField& field) { return field.IsFieldModified(); });
 }
 
-void TObjInspectModel::PrepareRows(int variableCount, bool namesFixed) {
-  bNamesFixed = namesFixed;
-  const int spare = namesFixed ? 0 : 1;
-  ppVarField.assign(static_cast<std::size_t>(std::max(FieldCount, variableCount + spare)),
-                    TVarField());
+void InspectorModel::PrepareRows(int variable_count, bool names_fixed) {
+  names_fixed_ = names_fixed;
+  const int spare = names_fixed ? 0 : 1;
+  pp_var_field_.assign(static_cast<std::size_t>(std::max(field_count, variable_count + spare)),
+                    VarField());
 }
 
-void TObjInspectModel::Reset() { PrepareRows(0, false); }
+void InspectorModel::Reset() { PrepareRows(0, false); }
 
-void TObjInspectModel::EditName(int row, std::string_view text) {
-  if (bNamesFixed || row < 0 || row >= RowCount()) return;
-  ppVarField[static_cast<std::size_t>(row)].EditName(text);
+void InspectorModel::EditName(int row, std::string_view text) {
+  if (names_fixed_ || row < 0 || row >= RowCount()) return;
+  pp_var_field_[static_cast<std::size_t>(row)].EditName(text);
   KeepSpareRow();
 }
 
-void TObjInspectModel::EditValue(int row, std::string_view text) {
+void InspectorModel::EditValue(int row, std::string_view text) {
   if (row < 0 || row >= RowCount()) return;
-  ppVarField[static_cast<std::size_t>(row)].EditValue(text);
+  pp_var_field_[static_cast<std::size_t>(row)].EditValue(text);
 }
 
-void TObjInspectModel::KeepSpareRow() {
-  if (!ppVarField.back().Name().empty()) ppVarField.emplace_back();
+void InspectorModel::KeepSpareRow() {
+  if (!pp_var_field_.back().Name().empty()) pp_var_field_.emplace_back();
 }
 
 // ---- The item side -----------------------------------------------------------------------
 
-void TConfigItem::ShowInInspector(TObjInspectModel& inspector, PreviewTarget* preview) {
+void ConfigItem::ShowInInspector(InspectorModel& inspector, PreviewTarget* preview) {
   const int count = ItemCount();
   inspector.PrepareRows(count, NamesAreFixed());
   for (int i = 0; i < count; ++i) inspector.SetField(i, Item(i));
@@ -147,7 +147,7 @@ void TConfigItem::ShowInInspector(TObjInspectModel& inspector, PreviewTarget* pr
   ShowPreview(preview);
 }
 
-void TConfigItem::TakeFromInspector(const TObjInspectModel& inspector) {
+void ConfigItem::TakeFromInspector(const InspectorModel& inspector) {
   if (!inspector.FieldsModified()) return;
   DeleteAllVars();
   inspector.CommitFields(*this);

@@ -3,7 +3,7 @@
 //
 // The inspector window draws the rows and forwards the user's typing to EditName and
 // EditValue; it holds no state of its own. Showing an item fills the rows
-// (TConfigItem::ShowInInspector); taking the edits back (TConfigItem::TakeFromInspector)
+// (ConfigItem::ShowInInspector); taking the edits back (ConfigItem::TakeFromInspector)
 // replaces the item's variables by the rows' variables, and only when a row was edited.
 //
 // There are at least FieldCount rows. An item with more variables gets a row for every
@@ -34,7 +34,7 @@ std::string FormatValueForDisplay(std::string_view value);
 std::string NormalizeLineEnds(std::string_view text);
 
 /// One row: the name box and the value box of one variable.
-class TVarField {
+class VarField {
  public:
   /// Shows `variable` and clears both modify flags.
   void ShowVar(const Variable& variable);
@@ -45,34 +45,34 @@ class TVarField {
   /// not show.
   void CommitTo(VariableList& array) const;
   /// True when either box was edited since the row last showed a variable.
-  bool IsFieldModified() const { return bNameModified || bValueModified; }
+  bool IsFieldModified() const { return name_modified_ || value_modified_; }
 
   /// The user's edits. A change of text sets the box's modify flag.
   void EditName(std::string_view text);
   /// Takes the text with any line ends; the box holds CR LF.
   void EditValue(std::string_view text);
 
-  const std::string& Name() const { return szName; }
-  const std::string& Value() const { return szValue; }
+  const std::string& Name() const { return name_; }
+  const std::string& Value() const { return value_; }
 
  private:
-  std::string szName;
-  std::string szValue;
+  std::string name_;
+  std::string value_;
   // The value of the variable the row shows, as the item holds it; none for an empty row.
-  std::optional<std::string> StoredValue;
-  bool bNameModified = false;
-  bool bValueModified = false;
+  std::optional<std::string> stored_;
+  bool name_modified_ = false;
+  bool value_modified_ = false;
 };
 
-class TObjInspectModel {
+class InspectorModel {
  public:
   /// The fewest rows the inspector has.
-  static constexpr int FieldCount = 10;
+  static constexpr int field_count = 10;
 
-  TObjInspectModel();
+  InspectorModel();
 
-  int RowCount() const { return static_cast<int>(ppVarField.size()); }
-  const TVarField& Field(int row) const { return ppVarField.at(static_cast<std::size_t>(row)); }
+  int RowCount() const { return static_cast<int>(pp_var_field_.size()); }
+  const VarField& Field(int row) const { return pp_var_field_.at(static_cast<std::size_t>(row)); }
 
   /// Row `row` shows `variable`, if the row exists.
   void SetField(int row, const Variable& variable);
@@ -86,13 +86,13 @@ class TObjInspectModel {
 
   /// Starts showing an item of `variableCount` variables: there are enough rows for all of
   /// them (and a spare one when names may be typed), none of them modified, all empty.
-  void PrepareRows(int variableCount, bool namesFixed);
+  void PrepareRows(int variable_count, bool names_fixed);
   /// Empties the rows and forgets the item: FieldCount empty rows whose names may be typed.
   void Reset();
 
   /// True when the name boxes must not be edited (the item's names are fixed, as a
   /// settings item's names are its keys). EditName then changes nothing.
-  bool NamesReadOnly() const { return bNamesFixed; }
+  bool NamesReadOnly() const { return names_fixed_; }
 
   /// The user's edits, forwarded by the window. Typing a name into the last row adds an
   /// empty row below it; RowCount tells the window how many rows to draw.
@@ -102,8 +102,8 @@ class TObjInspectModel {
  private:
   void KeepSpareRow();
 
-  std::vector<TVarField> ppVarField;
-  bool bNamesFixed = false;
+  std::vector<VarField> pp_var_field_;
+  bool names_fixed_ = false;
 };
 
 }  // namespace pix

@@ -51,186 +51,186 @@ std::string FormatFileSize(std::uint64_t bytes) {
   return text;
 }
 
-std::string DescribeDeletion(const TDeletionSummary& summary) {
-  if (summary.FileCount == 0) return "no files";
-  return std::to_string(summary.FileCount) + (summary.FileCount == 1 ? " file of " : " files of ") +
-         FormatFileSize(summary.Bytes);
+std::string DescribeDeletion(const DeletionSummary& summary) {
+  if (summary.file_count == 0) return "no files";
+  return std::to_string(summary.file_count) + (summary.file_count == 1 ? " file of " : " files of ") +
+         FormatFileSize(summary.bytes);
 }
 
-TLayoutModel::TLayoutModel(UserInterface& ui) : Ui(ui) {
+LayoutModel::LayoutModel(UserInterface& ui) : ui_(ui) {
   LoadLayout();
   FillList();
 }
 
-TLayoutModel::~TLayoutModel() = default;
+LayoutModel::~LayoutModel() = default;
 
 // ---- The tree and its list ---------------------------------------------------------------
 
-void TLayoutModel::LoadLayout() {
+void LayoutModel::LoadLayout() {
   const ProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
-  szProgramDir = dirs.program_dir;
-  szSiteDir = dirs.search_dir;
-  Selected = nullptr;
-  SelectedRow = -1;
-  Rows.clear();
-  Root.reset();
-  Root = std::make_unique<TRootConfigItem>(szProgramDir, szSiteDir, &Ui);
-  Root->SetTrash(TrashBin);
+  program_dir_ = dirs.program_dir;
+  site_dir_ = dirs.search_dir;
+  selected_ = nullptr;
+  selected_row_ = -1;
+  rows_.clear();
+  root_.reset();
+  root_ = std::make_unique<RootConfigItem>(program_dir_, site_dir_, &ui_);
+  root_->SetTrash(trash_bin_);
 }
 
-void TLayoutModel::SetTrash(Trash* trash) {
-  TrashBin = trash;
-  if (Root != nullptr) Root->SetTrash(trash);
+void LayoutModel::SetTrash(Trash* trash) {
+  trash_bin_ = trash;
+  if (root_ != nullptr) root_->SetTrash(trash);
 }
 
-void TLayoutModel::RefreshLayout() {
+void LayoutModel::RefreshLayout() {
   LoadLayout();
   FillList();
-  InspectorModel.Reset();
-  if (Preview != nullptr) Preview->ClearPicture();
+  inspector_model_.Reset();
+  if (preview_ != nullptr) preview_->ClearPicture();
 }
 
-void TLayoutModel::FillList() {
-  Rows.clear();
+void LayoutModel::FillList() {
+  rows_.clear();
   // Pre-order, children in order; an item that is no longer shown hides its subtree.
-  std::vector<TConfigItem*> pending{Root.get()};
+  std::vector<ConfigItem*> pending{root_.get()};
   while (!pending.empty()) {
-    TConfigItem* item = pending.back();
+    ConfigItem* item = pending.back();
     pending.pop_back();
     if (!item->IsShown()) continue;
-    item->ListBoxID = static_cast<int>(Rows.size());
-    Rows.push_back(item);
+    item->list_box_id = static_cast<int>(rows_.size());
+    rows_.push_back(item);
     for (int i = item->ChildCount() - 1; i >= 0; --i) pending.push_back(item->Child(i));
   }
 }
 
 // ---- Selection ---------------------------------------------------------------------------
 
-void TLayoutModel::Select(int row) {
-  if (row < 0 || row == SelectedRow || row >= static_cast<int>(Rows.size())) return;
-  if (Selected != nullptr) Selected->TakeFromInspector(InspectorModel);
-  SelectedRow = row;
-  Selected = Rows[static_cast<std::size_t>(row)];
+void LayoutModel::Select(int row) {
+  if (row < 0 || row == selected_row_ || row >= static_cast<int>(rows_.size())) return;
+  if (selected_ != nullptr) selected_->TakeFromInspector(inspector_model_);
+  selected_row_ = row;
+  selected_ = rows_[static_cast<std::size_t>(row)];
   // Only pictures show something: any other item leaves the preview empty rather than
   // showing the picture selected before it.
-  if (Preview != nullptr) Preview->ClearPicture();
-  Selected->ShowInInspector(InspectorModel, Preview);
+  if (preview_ != nullptr) preview_->ClearPicture();
+  selected_->ShowInInspector(inspector_model_, preview_);
 }
 
 // ---- Commands on the selected item -------------------------------------------------------
 
-void TLayoutModel::Save() {
-  if (Selected == nullptr) return;
-  Selected->TakeFromInspector(InspectorModel);
+void LayoutModel::Save() {
+  if (selected_ == nullptr) return;
+  selected_->TakeFromInspector(inspector_model_);
   // The rows now stand for what the item holds: show them afresh, so that the same edits
   // are not taken a second time and untouched rows keep what the item holds.
-  Selected->ShowInInspector(InspectorModel, nullptr);
-  if (Selected->HasCrossedOut() && !ConfirmDeletions(*Selected, false)) Selected->UncrossTree();
-  const std::string label = Selected->Label();
-  const std::vector<Status> failures = Selected->SaveTree(&Ui);
-  szStatusText = failures.empty() ? "Saved \"" + label + "\" at " + ClockNow() + "."
+  selected_->ShowInInspector(inspector_model_, nullptr);
+  if (selected_->HasCrossedOut() && !ConfirmDeletions(*selected_, false)) selected_->UncrossTree();
+  const std::string label = selected_->Label();
+  const std::vector<Status> failures = selected_->SaveTree(&ui_);
+  status_text_ = failures.empty() ? "Saved \"" + label + "\" at " + ClockNow() + "."
                                   : "Saving \"" + label + "\" failed at " + ClockNow() + ": " +
                                         Counted(static_cast<int>(failures.size()), "problem") +
                                         ".";
 }
 
-TDeletionSummary TLayoutModel::SummarizeDeletions(const TConfigItem& item) const {
+DeletionSummary LayoutModel::SummarizeDeletions(const ConfigItem& item) const {
   std::vector<std::string> paths;
-  std::vector<const TConfigItem*> pending{&item};
+  std::vector<const ConfigItem*> pending{&item};
   while (!pending.empty()) {
-    const TConfigItem* next = pending.back();
+    const ConfigItem* next = pending.back();
     pending.pop_back();
     if (next->IsShown()) next->CollectDeletedFiles(paths);
     for (int i = 0; i < next->ChildCount(); ++i) pending.push_back(next->Child(i));
   }
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-  TDeletionSummary summary;
-  summary.bToTrash = TrashBin != nullptr && TrashBin->IsAvailable();
+  DeletionSummary summary;
+  summary.to_trash = trash_bin_ != nullptr && trash_bin_->IsAvailable();
   for (const std::string& path : paths) {
     struct stat status;
     if (path.empty() || ::lstat(path.c_str(), &status) != 0) continue;
-    ++summary.FileCount;
-    summary.Bytes += static_cast<std::uint64_t>(status.st_size);
+    ++summary.file_count;
+    summary.bytes += static_cast<std::uint64_t>(status.st_size);
   }
   return summary;
 }
 
-bool TLayoutModel::ConfirmDeletions(const TConfigItem& item, bool bQuestion) {
-  const TDeletionSummary summary = SummarizeDeletions(item);
+bool LayoutModel::ConfirmDeletions(const ConfigItem& item, bool question) {
+  const DeletionSummary summary = SummarizeDeletions(item);
   const std::string what = DescribeDeletion(summary);
-  if (!bQuestion) {
+  if (!question) {
     const std::string text =
-        summary.bToTrash
+        summary.to_trash
             ? "Crossed out item(s) will be deleted: " + what + " will be moved to the Trash."
             : "Crossed out item(s) (including physical disk files) will be permanently deleted "
               "off the disk forever: " +
                   what + ". There is no Trash to take them back from.";
-    return Ui.ShowMessage(text, "Confirm", MessageButtons::kOkCancel, MessageIcon::kQuestion) ==
+    return ui_.ShowMessage(text, "Confirm", MessageButtons::kOkCancel, MessageIcon::kQuestion) ==
            MessageAnswer::kOk;
   }
   const std::string text =
-      summary.bToTrash ? "Delete crossed-out items: " + what + " will be moved to the Trash."
+      summary.to_trash ? "Delete crossed-out items: " + what + " will be moved to the Trash."
                        : "Permanently delete crossed-out items: " + what +
                              ". There is no Trash to take them back from.";
-  return Ui.ShowMessage(text, "Question", MessageButtons::kYesNo, MessageIcon::kQuestion) ==
+  return ui_.ShowMessage(text, "Question", MessageButtons::kYesNo, MessageIcon::kQuestion) ==
          MessageAnswer::kYes;
 }
 
-void TLayoutModel::Delete() {
-  if (Selected == nullptr) return;
-  if (Selected->CanDelete()) {
-    Selected->CrossOutTree();
+void LayoutModel::Delete() {
+  if (selected_ == nullptr) return;
+  if (selected_->CanDelete()) {
+    selected_->CrossOutTree();
   } else {
-    Ui.ShowMessage("It is not possible to delete this item.", "Error", MessageButtons::kOk,
+    ui_.ShowMessage("It is not possible to delete this item.", "Error", MessageButtons::kOk,
                    MessageIcon::kStop);
   }
 }
 
-void TLayoutModel::Undo() {
-  if (Selected != nullptr && Selected->IsCrossedOut()) Selected->UncrossTree();
+void LayoutModel::Undo() {
+  if (selected_ != nullptr && selected_->IsCrossedOut()) selected_->UncrossTree();
 }
 
-bool TLayoutModel::Rename() {
-  if (Selected == nullptr || !Selected->CanRename()) return false;
+bool LayoutModel::Rename() {
+  if (selected_ == nullptr || !selected_->CanRename()) return false;
   const std::optional<std::string> typed =
-      Ui.PromptLine("File Rename", "Please enter new name of file:", Selected->Label(), 259);
+      ui_.PromptLine("File Rename", "Please enter new name of file:", selected_->Label(), 259);
   if (!typed) return false;
-  if (!Selected->Rename(Ui, *typed)) return false;
-  Selected->SetLabel(LabelAfterRename(*Selected, *typed));
+  if (!selected_->Rename(ui_, *typed)) return false;
+  selected_->SetLabel(LabelAfterRename(*selected_, *typed));
   // Renaming the site directory changes the remembered site directory.
-  szSiteDir = GetProgramAndSearchDirs().search_dir;
+  site_dir_ = GetProgramAndSearchDirs().search_dir;
   return true;
 }
 
-std::string TLayoutModel::LabelAfterRename(const TConfigItem& item, std::string_view typed) const {
-  if (const auto* picture = dynamic_cast<const TPictureItem*>(&item)) {
+std::string LayoutModel::LabelAfterRename(const ConfigItem& item, std::string_view typed) const {
+  if (const auto* picture = dynamic_cast<const PictureItem*>(&item)) {
     const std::string& path = picture->FullFileName();
     return path.substr(path.rfind('/') + 1);
   }
-  if (const auto* directory = dynamic_cast<const TDirectoryItem*>(&item)) {
+  if (const auto* directory = dynamic_cast<const DirectoryItem*>(&item)) {
     const FileItem* node = directory->DirFileItem();
     if (node->Parent() == nullptr) return node->szFullFileName();
     return std::string(node->szFileName());
   }
-  if (const auto* match = dynamic_cast<const TMatchItem*>(&item)) {
+  if (const auto* match = dynamic_cast<const MatchItem*>(&item)) {
     return MatchPageLabel(match->BaseName());
   }
   return std::string(typed);
 }
 
-void TLayoutModel::Open() {
-  if (Selected != nullptr) Selected->Open(Ui);
+void LayoutModel::Open() {
+  if (selected_ != nullptr) selected_->Open(ui_);
 }
 
-bool TLayoutModel::SaveLayout() {
-  if (Selected != nullptr) {
-    Selected->TakeFromInspector(InspectorModel);
-    Selected->ShowInInspector(InspectorModel, nullptr);
+bool LayoutModel::SaveLayout() {
+  if (selected_ != nullptr) {
+    selected_->TakeFromInspector(inspector_model_);
+    selected_->ShowInInspector(inspector_model_, nullptr);
   }
-  if (Root->HasCrossedOut() && !ConfirmDeletions(*Root, true)) Root->UncrossTree();
-  const std::vector<Status> failures = Root->SaveTree(&Ui);
-  szStatusText = failures.empty() ? "Layout saved at " + ClockNow() + "."
+  if (root_->HasCrossedOut() && !ConfirmDeletions(*root_, true)) root_->UncrossTree();
+  const std::vector<Status> failures = root_->SaveTree(&ui_);
+  status_text_ = failures.empty() ? "Layout saved at " + ClockNow() + "."
                                   : "Saving the layout failed at " + ClockNow() + ": " +
                                         Counted(static_cast<int>(failures.size()), "problem") +
                                         ".";
@@ -239,13 +239,13 @@ bool TLayoutModel::SaveLayout() {
 
 // ---- Closing -----------------------------------------------------------------------------
 
-bool TLayoutModel::HasUnsavedEdits() const {
-  return Root->IsModified() || InspectorModel.FieldsModified();
+bool LayoutModel::HasUnsavedEdits() const {
+  return root_->IsModified() || inspector_model_.FieldsModified();
 }
 
-bool TLayoutModel::QueryClose() {
+bool LayoutModel::QueryClose() {
   if (!HasUnsavedEdits()) return true;
-  switch (Ui.ShowMessage("The layout has changes that are not saved. Save them before closing?",
+  switch (ui_.ShowMessage("The layout has changes that are not saved. Save them before closing?",
                          "Question", MessageButtons::kSaveDiscardCancel, MessageIcon::kQuestion)) {
     case MessageAnswer::kSave:
       // What could not be saved was reported; the window stays so that it is not lost.
@@ -259,7 +259,7 @@ bool TLayoutModel::QueryClose() {
 
 // ---- Commands on the site ----------------------------------------------------------------
 
-bool TLayoutModel::SelectDirectory(std::string_view chosen) {
+bool LayoutModel::SelectDirectory(std::string_view chosen) {
   std::string directory(chosen);
   if (!IsDirectoryPath(directory)) {
     const std::size_t slash = directory.rfind('/');
@@ -267,53 +267,53 @@ bool TLayoutModel::SelectDirectory(std::string_view chosen) {
         slash == std::string::npos ? std::string() : directory.substr(0, slash == 0 ? 1 : slash);
   }
   if (directory.size() > 1) StripTrailingChar(directory, '/');
-  if (!ValidateSiteDirectory(directory, szProgramDir, &Ui)) return false;
+  if (!ValidateSiteDirectory(directory, program_dir_, &ui_)) return false;
   // The tree is replaced by the new directory's: what was edited is saved first rather
   // than dropped with the old tree.
-  if (Root->IsModified() || InspectorModel.FieldsModified()) SaveLayout();
+  if (root_->IsModified() || inspector_model_.FieldsModified()) SaveLayout();
   const Status remembered =
       WriteIniString(kFilesSection, kSearchDirectory, directory);
   if (!remembered.ok()) {
-    Ui.ShowMessage("The site directory could not be remembered:\n" + remembered.message(), "Error",
+    ui_.ShowMessage("The site directory could not be remembered:\n" + remembered.message(), "Error",
                    MessageButtons::kOk, MessageIcon::kWarning);
     return false;
   }
   RefreshLayout();
-  szStatusText = "Site directory: " + directory;
+  status_text_ = "Site directory: " + directory;
   return true;
 }
 
-bool TLayoutModel::CheckSiteDirectory() {
-  return ValidateSiteDirectory(szSiteDir, szProgramDir, &Ui);
+bool LayoutModel::CheckSiteDirectory() {
+  return ValidateSiteDirectory(site_dir_, program_dir_, &ui_);
 }
 
-void TLayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
+void LayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
   // What the user should know but is no problem (a page kept as edited by hand) comes after
   // the problems, in the same box.
   std::string text = problems.ProblemText();
   for (const std::string& notice : problems.Notices()) text += notice + "\n";
   if (text.empty()) return;
-  Ui.ShowMessage(text, problems.ProblemCount() > 0 ? "Problems" : "Note", MessageButtons::kOk,
+  ui_.ShowMessage(text, problems.ProblemCount() > 0 ? "Problems" : "Note", MessageButtons::kOk,
                  problems.ProblemCount() > 0 ? MessageIcon::kWarning : MessageIcon::kInformation);
 }
 
-void TLayoutModel::RunGeneration(Progress& progress) {
+void LayoutModel::RunGeneration(Progress& progress) {
   CollectedDiagnostics problems;
-  WebSite site(szSiteDir, szProgramDir, Ui, progress, problems);
+  WebSite site(site_dir_, program_dir_, ui_, progress, problems);
   site.SetJobs(WebSite::DefaultJobs());
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
-    Ui.ShowMessage(prepared.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
+    ui_.ShowMessage(prepared.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
     return;
   }
   site.Execute();
   ShowProblems(problems);
-  szStatusText = RunStatusText(site.Cancelled(), progress.Position(), progress.StepCount(),
+  status_text_ = RunStatusText(site.Cancelled(), progress.Position(), progress.StepCount(),
                                site.Stats().problems_reported + problems.ProblemCount(),
                                ClockNow());
 }
 
-std::string TLayoutModel::RunStatusText(bool cancelled, int done, int steps, int problems,
+std::string LayoutModel::RunStatusText(bool cancelled, int done, int steps, int problems,
                                         std::string_view clock) {
   const std::string at(clock);
   std::string text;
@@ -333,32 +333,32 @@ std::string TLayoutModel::RunStatusText(bool cancelled, int done, int steps, int
   return text;
 }
 
-void TLayoutModel::GenerateSite(Progress& progress) {
+void LayoutModel::GenerateSite(Progress& progress) {
   if (!CheckSiteDirectory()) return;
   SaveLayout();
   RunGeneration(progress);
   RefreshLayout();
 }
 
-AutoOrganizeChoice TLayoutModel::AutoOrganize(Progress& progress) {
+AutoOrganizeChoice LayoutModel::AutoOrganize(Progress& progress) {
   if (!CheckSiteDirectory()) return AutoOrganizeChoice::kAborted;
   const MessageAnswer answer =
-      Ui.ShowMessage("Regenerate Web Sight after creating layout design.", "Auto Layout",
+      ui_.ShowMessage("Regenerate Web Sight after creating layout design.", "Auto Layout",
                      MessageButtons::kYesNoCancel, MessageIcon::kQuestion);
   if (answer == MessageAnswer::kCancel) {
-    Ui.ShowMessage("Auto-Organize aborted.", "", MessageButtons::kOk, MessageIcon::kNone);
+    ui_.ShowMessage("Auto-Organize aborted.", "", MessageButtons::kOk, MessageIcon::kNone);
     return AutoOrganizeChoice::kAborted;
   }
   SaveLayout();
   CollectedDiagnostics problems;
-  const Status organized = BuildAutoOrganizeLayout(szSiteDir, szProgramDir, problems);
+  const Status organized = BuildAutoOrganizeLayout(site_dir_, program_dir_, problems);
   ShowProblems(problems);
   if (!organized.ok()) {
-    Ui.ShowMessage(organized.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
+    ui_.ShowMessage(organized.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
   } else if (answer == MessageAnswer::kYes) {
     RunGeneration(progress);
   } else {
-    szStatusText = "Layout organized at " + ClockNow() + "; the site was not generated.";
+    status_text_ = "Layout organized at " + ClockNow() + "; the site was not generated.";
   }
   RefreshLayout();
   return answer == MessageAnswer::kYes ? AutoOrganizeChoice::kOrganizeAndGenerate

@@ -30,10 +30,10 @@ class UserInterface;
 enum class AutoOrganizeChoice { kOrganizeAndGenerate, kOrganizeOnly, kAborted };
 
 /// What a save removes from the disk for the crossed-out items of a subtree.
-struct TDeletionSummary {
-  int FileCount = 0;          ///< Files there now that the save removes.
-  std::uint64_t Bytes = 0;    ///< Their sizes added up.
-  bool bToTrash = false;      ///< They go to the trash; otherwise they are deleted for good.
+struct DeletionSummary {
+  int file_count = 0;          ///< Files there now that the save removes.
+  std::uint64_t bytes = 0;    ///< Their sizes added up.
+  bool to_trash = false;      ///< They go to the trash; otherwise they are deleted for good.
 };
 
 /// A file size as a person reads it: "512 bytes", "340 K" (1024 bytes each, rounded toward
@@ -41,18 +41,18 @@ struct TDeletionSummary {
 std::string FormatFileSize(std::uint64_t bytes);
 
 /// "no files", "1 file of 3 K", "12 files of 2.4 MB".
-std::string DescribeDeletion(const TDeletionSummary& summary);
+std::string DescribeDeletion(const DeletionSummary& summary);
 
-class TLayoutModel {
+class LayoutModel {
  public:
   /// `ui` must outlive the model. The tree is built at once (LoadLayout) and listed.
-  explicit TLayoutModel(UserInterface& ui);
-  ~TLayoutModel();
-  TLayoutModel(const TLayoutModel&) = delete;
-  TLayoutModel& operator=(const TLayoutModel&) = delete;
+  explicit LayoutModel(UserInterface& ui);
+  ~LayoutModel();
+  LayoutModel(const LayoutModel&) = delete;
+  LayoutModel& operator=(const LayoutModel&) = delete;
 
   /// Where the selected picture's inline image is shown; may be null. Must outlive its use.
-  void SetPreviewTarget(PreviewTarget* preview) { Preview = preview; }
+  void SetPreviewTarget(PreviewTarget* preview) { preview_ = preview; }
   /// Where the files of crossed-out items go; none (the default) deletes them for good.
   /// Must outlive the model; every tree the model builds uses it.
   void SetTrash(Trash* trash);
@@ -65,16 +65,16 @@ class TLayoutModel {
   /// Builds the tree again, refills the list, empties the inspector and the preview.
   void RefreshLayout();
 
-  TRootConfigItem* RootItem() const { return Root.get(); }
-  const std::string& ProgramDir() const { return szProgramDir; }
-  const std::string& SiteDir() const { return szSiteDir; }
+  RootConfigItem* RootItem() const { return root_.get(); }
+  const std::string& ProgramDir() const { return program_dir_; }
+  const std::string& SiteDir() const { return site_dir_; }
 
   /// The rows of the list: the items in tree order, each before its children, leaving out
   /// every item that is no longer shown together with everything below it. An item's
   /// ListBoxID is its row. The rows change only when the list is refilled.
-  const std::vector<TConfigItem*>& ListedItems() const { return Rows; }
+  const std::vector<ConfigItem*>& ListedItems() const { return rows_; }
   /// The horizontal offset of a row's icon: two dialog base units per level.
-  static int RowIndent(int level, int dialogBaseUnitX) { return 2 * dialogBaseUnitX * level; }
+  static int RowIndent(int level, int dialog_base_unit_x) { return 2 * dialog_base_unit_x * level; }
 
   // ---- Selection and inspector ----
 
@@ -82,10 +82,10 @@ class TLayoutModel {
   /// was selected, and the new item is shown. Selecting the selected row again, or a row
   /// below 0, changes nothing.
   void Select(int row);
-  TConfigItem* SelectedItem() const { return Selected; }
-  int SelectedIndex() const { return SelectedRow; }
-  TObjInspectModel& Inspector() { return InspectorModel; }
-  const TObjInspectModel& Inspector() const { return InspectorModel; }
+  ConfigItem* SelectedItem() const { return selected_; }
+  int SelectedIndex() const { return selected_row_; }
+  InspectorModel& Inspector() { return inspector_model_; }
+  const InspectorModel& Inspector() const { return inspector_model_; }
 
   // ---- Commands ----
 
@@ -101,13 +101,13 @@ class TLayoutModel {
   /// Open: opens the selected item outside the program.
   void Open();
   /// True when an item is selected and Open starts something for it (a picture).
-  bool CanOpenSelected() const { return Selected != nullptr && Selected->CanOpen(); }
+  bool CanOpenSelected() const { return selected_ != nullptr && selected_->CanOpen(); }
   /// The save before leaving or regenerating: edits, the question about crossed-out items,
   /// then the whole tree. True when everything was saved.
   bool SaveLayout();
 
   /// What saving `item` would remove from the disk for its crossed-out items.
-  TDeletionSummary SummarizeDeletions(const TConfigItem& item) const;
+  DeletionSummary SummarizeDeletions(const ConfigItem& item) const;
 
   // ---- Closing ----
 
@@ -138,8 +138,8 @@ class TLayoutModel {
   /// The line the window shows after the last command that finished something the user
   /// cannot see otherwise (a save, a run and how it ended, a new site directory); empty
   /// when there is nothing new. TakeStatusText hands it over once.
-  const std::string& StatusText() const { return szStatusText; }
-  std::string TakeStatusText() { return std::exchange(szStatusText, std::string()); }
+  const std::string& StatusText() const { return status_text_; }
+  std::string TakeStatusText() { return std::exchange(status_text_, std::string()); }
 
   /// The status line of a generation run that ended after `done` of `steps` pictures:
   /// how far a cancelled run got and what it left incomplete.
@@ -152,23 +152,23 @@ class TLayoutModel {
   void ShowProblems(const CollectedDiagnostics& problems);
   void RunGeneration(Progress& progress);
   // The label a renamed item shows: what a rebuilt tree would call it.
-  std::string LabelAfterRename(const TConfigItem& item, std::string_view typed) const;
+  std::string LabelAfterRename(const ConfigItem& item, std::string_view typed) const;
 
   // Asks whether the crossed-out items below `item` may go; the question names what goes
   // and where. `confirmTitle` "Confirm" asks OK or Cancel, "Question" Yes or No.
-  bool ConfirmDeletions(const TConfigItem& item, bool bQuestion);
+  bool ConfirmDeletions(const ConfigItem& item, bool question);
 
-  UserInterface& Ui;
-  PreviewTarget* Preview = nullptr;
-  Trash* TrashBin = nullptr;
-  std::unique_ptr<TRootConfigItem> Root;
-  std::vector<TConfigItem*> Rows;
-  TConfigItem* Selected = nullptr;  // An item of Root's tree, or null.
-  int SelectedRow = -1;
-  TObjInspectModel InspectorModel;
-  std::string szProgramDir;
-  std::string szSiteDir;
-  std::string szStatusText;
+  UserInterface& ui_;
+  PreviewTarget* preview_ = nullptr;
+  Trash* trash_bin_ = nullptr;
+  std::unique_ptr<RootConfigItem> root_;
+  std::vector<ConfigItem*> rows_;
+  ConfigItem* selected_ = nullptr;  // An item of Root's tree, or null.
+  int selected_row_ = -1;
+  InspectorModel inspector_model_;
+  std::string program_dir_;
+  std::string site_dir_;
+  std::string status_text_;
 };
 
 }  // namespace pix

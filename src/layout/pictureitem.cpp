@@ -64,68 +64,68 @@ bool CommentFitsReader(std::string_view text) {
 
 // ---- Construction and the comment --------------------------------------------------------
 
-TPictureItem::TPictureItem(TParentLink parent, std::string_view label, std::string fullFileName,
-                           TTreeBuildContext& context, FileItem* fileItem)
-    : TConfigItem(parent, label,
+PictureItem::PictureItem(ParentLink parent, std::string_view label, std::string full_file_name,
+                           TreeBuildContext& context, FileItem* file_item)
+    : ConfigItem(parent, label,
                   {kDetailPageTitle, kDetailPageLabel, kImageDescription, kImageSubjectName,
                    kImagePhotographerName}),
-      szFullFileName(std::move(fullFileName)),
-      file_item_(fileItem),
-      Names(context.Names) {
-  if (!FileExists(szFullFileName)) {
+      full_file_name_(std::move(full_file_name)),
+      file_item_(file_item),
+      names_(context.names) {
+  if (!FileExists(full_file_name_)) {
     // Gone since the directory was scanned. The item is still built, with empty variables;
     // Cancel only asks not to be told about every other missing picture of this build.
-    if (context.Ui != nullptr && !context.bMissingFilesQuiet &&
-        context.Ui->ShowMessage(szFullFileName, "Missing File", MessageButtons::kOkCancel,
+    if (context.ui != nullptr && !context.missing_files_quiet &&
+        context.ui->ShowMessage(full_file_name_, "Missing File", MessageButtons::kOkCancel,
                                 MessageIcon::kWarning) == MessageAnswer::kCancel) {
-      context.bMissingFilesQuiet = true;
+      context.missing_files_quiet = true;
     }
     return;
   }
-  if (!HoldsPictureComment(szFullFileName)) return;
+  if (!HoldsPictureComment(full_file_name_)) return;
   FileImageInfo info;
-  info.file_name = szFullFileName;
+  info.file_name = full_file_name_;
   ReadJpegImageInfo(&info);
   ParseVarText(info.comments);
-  szStoredComment = FormatVarText();
+  stored_comment_ = FormatVarText();
 }
 
-Status TPictureItem::Save() {
-  if (IsCrossedOut()) return RemoveCrossedOutFile(szFullFileName, trash());
-  if (!HoldsPictureComment(szFullFileName)) return Status::OK();
+Status PictureItem::Save() {
+  if (IsCrossedOut()) return RemoveCrossedOutFile(full_file_name_, trash());
+  if (!HoldsPictureComment(full_file_name_)) return Status::OK();
   const std::string text = FormatVarText();
-  if (text == szStoredComment) return Status::OK();
+  if (text == stored_comment_) return Status::OK();
   if (!CommentFitsReader(text)) {
-    return Status::TooLarge("The text of " + szFullFileName + " is " + std::to_string(text.size()) +
+    return Status::TooLarge("The text of " + full_file_name_ + " is " + std::to_string(text.size()) +
                             " characters long, more than a picture's comment can give back; "
                             "the picture was left as it was");
   }
   // The comment writer replaces the picture only with a complete copy that reads back with
   // the new text; on any failure the picture stays as it was.
-  Status written = WriteJpegCommentInPlace(szFullFileName, text);
-  if (written.ok()) szStoredComment = text;
+  Status written = WriteJpegCommentInPlace(full_file_name_, text);
+  if (written.ok()) stored_comment_ = text;
   return written;
 }
 
-void TPictureItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
-  if (IsCrossedOut()) paths.push_back(szFullFileName);
+void PictureItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
+  if (IsCrossedOut()) paths.push_back(full_file_name_);
 }
 
 // ---- Rename ------------------------------------------------------------------------------
 
-bool TPictureItem::Rename(UserInterface& ui, std::string_view newName) {
+bool PictureItem::Rename(UserInterface& ui, std::string_view new_name) {
   std::string directory;
-  std::string oldName;
-  SplitPath(szFullFileName, &directory, &oldName);
-  std::string name(newName);
+  std::string old_name;
+  SplitPath(full_file_name_, &directory, &old_name);
+  std::string name(new_name);
   // A new name without a picture's extension keeps the old one: "Mr. Smith" for
   // "IMG_1.jpg" becomes "Mr. Smith.jpg".
-  const std::size_t newDot = name.rfind('.');
-  const std::string_view newExt =
-      newDot == std::string::npos ? std::string_view() : std::string_view(name).substr(newDot);
-  if (!name.empty() && !IsJpegExtension(newExt) && !IsGifExtension(newExt)) {
-    const std::size_t dot = oldName.rfind('.');
-    if (dot != std::string::npos) AppendWithSep(name, '.', oldName.substr(dot + 1));
+  const std::size_t new_dot = name.rfind('.');
+  const std::string_view new_ext =
+      new_dot == std::string::npos ? std::string_view() : std::string_view(name).substr(new_dot);
+  if (!name.empty() && !IsJpegExtension(new_ext) && !IsGifExtension(new_ext)) {
+    const std::size_t dot = old_name.rfind('.');
+    if (dot != std::string::npos) AppendWithSep(name, '.', old_name.substr(dot + 1));
   }
   if (file_item_ != nullptr) {
     const Status renamed = RenameFileItem(*file_item_, name);
@@ -133,7 +133,7 @@ bool TPictureItem::Rename(UserInterface& ui, std::string_view newName) {
       ShowRenameFailure(ui, renamed);
       return false;
     }
-    szFullFileName = file_item_->szFullFileName();
+    full_file_name_ = file_item_->szFullFileName();
     return true;
   }
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
@@ -141,56 +141,56 @@ bool TPictureItem::Rename(UserInterface& ui, std::string_view newName) {
     ShowRenameFailure(ui, Status::InvalidArgument("\"" + name + "\" is not a usable name"));
     return false;
   }
-  const std::string newPath = JoinPath(directory, name);
-  const Status renamed = RenameWithoutReplacing(szFullFileName, newPath);
+  const std::string new_path = JoinPath(directory, name);
+  const Status renamed = RenameWithoutReplacing(full_file_name_, new_path);
   if (!renamed.ok()) {
     ShowRenameFailure(ui, renamed);
     return false;
   }
-  szFullFileName = newPath;
+  full_file_name_ = new_path;
   return true;
 }
 
-void TPictureItem::FollowFileItem() {
-  if (file_item_ != nullptr) szFullFileName = file_item_->szFullFileName();
+void PictureItem::FollowFileItem() {
+  if (file_item_ != nullptr) full_file_name_ = file_item_->szFullFileName();
 }
 
 // ---- Preview -----------------------------------------------------------------------------
 
-std::filesystem::path TPictureItem::InlineImagePath() const {
-  PIX_CHECK(!szFullFileName.empty());
+std::filesystem::path PictureItem::InlineImagePath() const {
+  PIX_CHECK(!full_file_name_.empty());
   std::string directory;
   std::string name;
-  SplitPath(szFullFileName, &directory, &name);
-  const std::string baseName = name.substr(0, name.rfind('.'));
-  return BuildFileName(InlineDirectoryOf(directory, Names), baseName, Names.in_line_file_ext);
+  SplitPath(full_file_name_, &directory, &name);
+  const std::string base_name = name.substr(0, name.rfind('.'));
+  return BuildFileName(InlineDirectoryOf(directory, names_), base_name, names_.in_line_file_ext);
 }
 
-void TPictureItem::ShowPreview(PreviewTarget* preview) {
+void PictureItem::ShowPreview(PreviewTarget* preview) {
   if (preview != nullptr) preview->SetPicture(InlineImagePath());
 }
 
 // ---- Open --------------------------------------------------------------------------------
 
-std::vector<std::string> BuildEditorCommand(std::string_view commandLine, std::string_view path) {
+std::vector<std::string> BuildEditorCommand(std::string_view command_line, std::string_view path) {
   std::vector<std::string> words;
   std::string word;
-  bool inWord = false;
+  bool in_word = false;
   bool quoted = false;
-  for (char c : commandLine) {
+  for (char c : command_line) {
     if (c == '"') {
       quoted = !quoted;
-      inWord = true;
+      in_word = true;
     } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (inWord) words.push_back(std::move(word));
+      if (in_word) words.push_back(std::move(word));
       word.clear();
-      inWord = false;
+      in_word = false;
     } else {
       word += c;
-      inWord = true;
+      in_word = true;
     }
   }
-  if (inWord) words.push_back(std::move(word));
+  if (in_word) words.push_back(std::move(word));
   if (words.empty()) return {"xdg-open", std::string(path)};
 
   bool placed = false;
@@ -227,10 +227,10 @@ Status StartDetachedProgram(const std::vector<std::string>& argv) {
   return Status::OK();
 }
 
-void TPictureItem::Open(UserInterface& ui) {
-  PIX_CHECK(!szFullFileName.empty());
-  const std::string commandLine = GetIniString(kFilesSection, kPictureEditorKey, "", 1024);
-  const Status started = StartDetachedProgram(BuildEditorCommand(commandLine, szFullFileName));
+void PictureItem::Open(UserInterface& ui) {
+  PIX_CHECK(!full_file_name_.empty());
+  const std::string command_line = GetIniString(kFilesSection, kPictureEditorKey, "", 1024);
+  const Status started = StartDetachedProgram(BuildEditorCommand(command_line, full_file_name_));
   if (!started.ok()) {
     ui.ShowMessage("The picture editor could not be started.\n" + started.message(), "Error",
                    MessageButtons::kOk, MessageIcon::kWarning);

@@ -19,15 +19,15 @@ namespace pix {
 
 class FileItem;
 
-class TPictureItem : public TConfigItem {
+class PictureItem : public ConfigItem {
  public:
-  /// Builds the item for the picture at `szFullFileName` and reads its comment. A picture
+  /// Builds the item for the picture at `full_file_name` and reads its comment. A picture
   /// that does not exist (any more) is reported on the context's user interface ("Missing
   /// File", OK and Cancel; Cancel quiets the rest of the build) and gets empty variables.
   /// `fileItem`, when given, is the picture's node in the root's file list (which outlives
   /// the item); a rename then goes through the list, so that it follows the new name.
-  TPictureItem(TParentLink parent, std::string_view label, std::string szFullFileName,
-               TTreeBuildContext& context, FileItem* fileItem = nullptr);
+  PictureItem(ParentLink parent, std::string_view label, std::string full_file_name,
+               TreeBuildContext& context, FileItem* file_item = nullptr);
 
   int GetBitmapId() const override { return kBitmapPalette; }
   /// Writes the comment of a JPEG picture when its caption changed since it was read or last
@@ -45,9 +45,9 @@ class TPictureItem : public TConfigItem {
   bool CanRename() const override { return true; }
   /// Renames the picture file in its directory to `newName`, which keeps the old extension
   /// when it has none. An existing file is never replaced.
-  bool Rename(UserInterface& ui, std::string_view newName) override;
+  bool Rename(UserInterface& ui, std::string_view new_name) override;
 
-  const std::string& FullFileName() const { return szFullFileName; }
+  const std::string& FullFileName() const { return full_file_name_; }
   /// The inline image that a generation run makes for this picture:
   /// directory/inline/name.gif, the name up to its first ".".
   std::filesystem::path InlineImagePath() const;
@@ -55,13 +55,13 @@ class TPictureItem : public TConfigItem {
   void FollowFileItem();
 
  private:
-  std::string szFullFileName;
+  std::string full_file_name_;
   // The caption the picture holds, as this item would write it: what was read when the
   // item was built, then what the last successful save wrote. A save that would write the
   // same text leaves the picture alone.
-  std::string szStoredComment;
+  std::string stored_comment_;
   FileItem* file_item_;  // The picture's node in the root's file list; may be null.
-  SiteNames Names;     // Where the site keeps the picture's inline image.
+  SiteNames names_;     // Where the site keeps the picture's inline image.
 };
 
 /// True for the pictures whose comment holds their variables: JPEG pictures (see
@@ -77,7 +77,7 @@ bool CommentFitsReader(std::string_view text);
 /// "%s" is replaced by the path, which stays one argument whatever it holds, and a command
 /// without "%s" gets the path as its last argument. An empty command opens the picture with
 /// the desktop's default application (xdg-open).
-std::vector<std::string> BuildEditorCommand(std::string_view commandLine, std::string_view path);
+std::vector<std::string> BuildEditorCommand(std::string_view command_line, std::string_view path);
 
 /// Starts the program `argv[0]` (searched on PATH) with its arguments, in a session of its
 /// own, without a shell and without waiting for it. Fails when it cannot be started.

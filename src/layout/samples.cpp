@@ -42,17 +42,17 @@ struct FileNameLess {
 
 }  // namespace
 
-TSampleItem ReadSampleItem(const std::filesystem::path& path) {
-  TSampleItem item;
-  item.szFileName = path;
-  item.Vars = std::make_unique<VariableList>();
-  item.Vars->ParseVarText(ReadFilePrefix(path, kSampleReadLimit).value_or(std::string()));
-  item.szTitle = item.Vars->GetVarValue("VariableFileTitle");
-  item.szDescription = item.Vars->GetVarValue("VariableFileDescription");
+SampleItem ReadSampleItem(const std::filesystem::path& path) {
+  SampleItem item;
+  item.file_name = path;
+  item.vars = std::make_unique<VariableList>();
+  item.vars->ParseVarText(ReadFilePrefix(path, kSampleReadLimit).value_or(std::string()));
+  item.title = item.vars->GetVarValue("VariableFileTitle");
+  item.description = item.vars->GetVarValue("VariableFileDescription");
   return item;
 }
 
-std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories) {
+std::vector<SampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories) {
   const PatternListItem patterns(kSamplePattern);
   std::map<std::string, std::filesystem::path, FileNameLess> found;
   for (const std::filesystem::path& directory : directories) {
@@ -64,15 +64,15 @@ std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::pa
       found[std::string(item->szFileName())] = item->szFullFileName();
     }
   }
-  std::vector<TSampleItem> samples;
+  std::vector<SampleItem> samples;
   for (const auto& [name, path] : found) {
     samples.push_back(ReadSampleItem(path));
-    samples.back().ListIndex = static_cast<int>(samples.size()) - 1;
+    samples.back().list_index = static_cast<int>(samples.size()) - 1;
   }
   return samples;
 }
 
-std::vector<TSampleItem> ListSampleLayouts() {
+std::vector<SampleItem> ListSampleLayouts() {
   std::vector<std::filesystem::path> directories{FindShippedDataDir()};
   const std::filesystem::path home = LayoutHome();
   std::error_code error;
@@ -140,24 +140,24 @@ Status CopyToBackup(const std::filesystem::path& file, const std::filesystem::pa
   return Status::OK();
 }
 
-// ---- TSampleLayouts ----------------------------------------------------------------------
+// ---- SampleLayouts ----------------------------------------------------------------------
 
-TSampleLayouts::TSampleLayouts() : Items(ListSampleLayouts()) {}
+SampleLayouts::SampleLayouts() : items_(ListSampleLayouts()) {}
 
-TSampleLayouts::TSampleLayouts(const std::vector<std::filesystem::path>& directories)
-    : Items(ListSampleLayouts(directories)) {}
+SampleLayouts::SampleLayouts(const std::vector<std::filesystem::path>& directories)
+    : items_(ListSampleLayouts(directories)) {}
 
-const std::string& TSampleLayouts::Highlight(int index) {
-  Selected = nullptr;
-  for (const TSampleItem& item : Items) {
-    if (item.ListIndex == index) Selected = &item;
+const std::string& SampleLayouts::Highlight(int index) {
+  selected_ = nullptr;
+  for (const SampleItem& item : items_) {
+    if (item.list_index == index) selected_ = &item;
   }
-  return Selected != nullptr ? Selected->szDescription : kNoText;
+  return selected_ != nullptr ? selected_->description : kNoText;
 }
 
-TSampleLayouts::OkOutcome TSampleLayouts::PressOk(UserInterface& ui,
+SampleLayouts::OkOutcome SampleLayouts::PressOk(UserInterface& ui,
                                                   const std::filesystem::path& target) {
-  if (Selected == nullptr) return OkOutcome::kClosedUnchanged;
+  if (selected_ == nullptr) return OkOutcome::kClosedUnchanged;
   const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;
   std::error_code error;
   const bool keep = std::filesystem::exists(globals, error);
@@ -180,7 +180,7 @@ TSampleLayouts::OkOutcome TSampleLayouts::PressOk(UserInterface& ui,
       return OkOutcome::kStayOpen;
     }
   }
-  const Status copied = CopySampleLayout(Selected->szFileName, globals);
+  const Status copied = CopySampleLayout(selected_->file_name, globals);
   if (!copied.ok() && keep) {
     // The layout is unchanged, so the copy of it would only be in the way.
     std::filesystem::remove(backup, error);

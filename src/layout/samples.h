@@ -2,7 +2,7 @@
 // keeps in the layout home), listed by title with a description, and the copy of a chosen
 // sample over the layout home's globals.txt.
 //
-// The sample dialog of the desktop program draws TSampleLayouts and forwards the user's
+// The sample dialog of the desktop program draws SampleLayouts and forwards the user's
 // actions to it; everything it decides lives here.
 #pragma once
 
@@ -25,25 +25,25 @@ inline constexpr std::size_t kSampleReadLimit = 16384;
 inline constexpr const char* kSamplePattern = "samp####.txt";
 
 /// One sample layout.
-struct TSampleItem {
-  int ListIndex = -1;                ///< Its line in the list.
-  std::string szTitle;               ///< VariableFileTitle; empty when missing.
-  std::string szDescription;         ///< VariableFileDescription; empty when missing.
-  std::filesystem::path szFileName;  ///< Full path of the sample file.
-  std::unique_ptr<VariableList> Vars;   ///< The variables of its first kSampleReadLimit bytes.
+struct SampleItem {
+  int list_index = -1;                ///< Its line in the list.
+  std::string title;               ///< VariableFileTitle; empty when missing.
+  std::string description;         ///< VariableFileDescription; empty when missing.
+  std::filesystem::path file_name;  ///< Full path of the sample file.
+  std::unique_ptr<VariableList> vars;   ///< The variables of its first kSampleReadLimit bytes.
 };
 
 /// Reads the sample at `path`: the variables of its first kSampleReadLimit bytes, its
 /// title and description. A file that cannot be read gives an empty sample.
-TSampleItem ReadSampleItem(const std::filesystem::path& path);
+SampleItem ReadSampleItem(const std::filesystem::path& path);
 
 /// The samples of `directories`, in the sort order of their file names. A file of the same
 /// name in a later directory stands in for the earlier one (the layout home's copy of a
 /// shipped sample wins). Every file whose name matches kSamplePattern is listed.
-std::vector<TSampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories);
+std::vector<SampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories);
 
 /// The samples the program offers: the shipped data folder's, then the layout home's.
-std::vector<TSampleItem> ListSampleLayouts();
+std::vector<SampleItem> ListSampleLayouts();
 
 /// `text` with every line ending CR LF: a lone line feed or carriage return becomes CR LF.
 std::string WithCrLfLineEnds(std::string_view text);
@@ -62,7 +62,7 @@ std::filesystem::path NextNumberedBackup(const std::filesystem::path& file);
 Status CopyToBackup(const std::filesystem::path& file, const std::filesystem::path& backup);
 
 /// The sample dialog's model.
-class TSampleLayouts {
+class SampleLayouts {
  public:
   /// What pressing Ok led to.
   enum class OkOutcome {
@@ -72,17 +72,17 @@ class TSampleLayouts {
   };
 
   /// Lists the samples of `directories` (the program's own when none are given).
-  TSampleLayouts();
-  explicit TSampleLayouts(const std::vector<std::filesystem::path>& directories);
-  TSampleLayouts(const TSampleLayouts&) = delete;
-  TSampleLayouts& operator=(const TSampleLayouts&) = delete;
+  SampleLayouts();
+  explicit SampleLayouts(const std::vector<std::filesystem::path>& directories);
+  SampleLayouts(const SampleLayouts&) = delete;
+  SampleLayouts& operator=(const SampleLayouts&) = delete;
 
-  const std::vector<TSampleItem>& Samples() const { return Items; }
+  const std::vector<SampleItem>& Samples() const { return items_; }
 
   /// The list's line `index` is highlighted (-1: none). Returns the description to show,
   /// empty when nothing is highlighted.
   const std::string& Highlight(int index);
-  const TSampleItem* SelectedSample() const { return Selected; }
+  const SampleItem* SelectedSample() const { return selected_; }
 
   /// Ok: asks to replace the layout and copies the highlighted sample to `target` (the
   /// layout home's globals.txt when none is given). An existing target is first kept as its
@@ -91,8 +91,8 @@ class TSampleLayouts {
   OkOutcome PressOk(UserInterface& ui, const std::filesystem::path& target = {});
 
  private:
-  std::vector<TSampleItem> Items;
-  const TSampleItem* Selected = nullptr;
+  std::vector<SampleItem> items_;
+  const SampleItem* selected_ = nullptr;
 };
 
 }  // namespace pix

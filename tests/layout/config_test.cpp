@@ -23,36 +23,36 @@ TEST_F(ConfigTreeTest, ShapeLevelsClassesAndIcons) {
   EXPECT_EQ(root->GetBitmapId(), 611);
   EXPECT_EQ(ChildLabels(*root), (std::vector<std::string>{"Default Page", "General Settings",
                                                           "Match Pages", "Directory Index Pages"}));
-  EXPECT_EQ(ChildLabels(*root->DefaultPageItem),
+  EXPECT_EQ(ChildLabels(*root->default_page_item),
             (std::vector<std::string>{"Page Start", "Picture File List", "Sub-Page List",
                                       "Page End", "Detail Pages", "Default Image Fields"}));
-  EXPECT_EQ(ChildLabels(*root->GeneralSettingsItem),
+  EXPECT_EQ(ChildLabels(*root->general_settings_item),
             (std::vector<std::string>{"User", "Images", "Names"}));
-  EXPECT_EQ(ChildLabels(*root->MatchPagesItem), (std::vector<std::string>{"Default Match Page"}));
+  EXPECT_EQ(ChildLabels(*root->match_pages_item), (std::vector<std::string>{"Default Match Page"}));
 
-  ASSERT_NE(root->RootDirItem, nullptr);
-  EXPECT_EQ(root->RootDirItem->Label(), Site());
-  EXPECT_EQ(root->RootDirItem->VarFileName(), Site() + "/index.txt");
-  EXPECT_EQ(root->RootDirItem->Level(), 2);
-  EXPECT_EQ(ChildLabels(*root->RootDirItem), (std::vector<std::string>{"a.jpg", "sub"}));
-  TConfigItem* sub = root->RootDirItem->Child(1);
+  ASSERT_NE(root->root_dir_item, nullptr);
+  EXPECT_EQ(root->root_dir_item->Label(), Site());
+  EXPECT_EQ(root->root_dir_item->VarFileName(), Site() + "/index.txt");
+  EXPECT_EQ(root->root_dir_item->Level(), 2);
+  EXPECT_EQ(ChildLabels(*root->root_dir_item), (std::vector<std::string>{"a.jpg", "sub"}));
+  ConfigItem* sub = root->root_dir_item->Child(1);
   EXPECT_EQ(sub->Level(), 3);
   EXPECT_EQ(sub->Child(0)->Level(), 4);
-  EXPECT_EQ(static_cast<TDirectoryItem*>(sub)->VarFileName(), Site() + "/sub/index.txt");
+  EXPECT_EQ(static_cast<DirectoryItem*>(sub)->VarFileName(), Site() + "/sub/index.txt");
 
   // One icon per kind; kinds that look alike share one.
-  EXPECT_EQ(root->DefaultPageItem->GetBitmapId(), 607);
-  EXPECT_EQ(root->DefaultPageItem->Child(0)->GetBitmapId(), 607);
-  EXPECT_EQ(root->GeneralSettingsItem->GetBitmapId(), 609);
-  EXPECT_EQ(root->MatchPagesItem->Child(0)->GetBitmapId(), 607);
-  EXPECT_EQ(root->RootDirItem->GetBitmapId(), 606);
-  EXPECT_EQ(root->RootDirItem->Child(0)->GetBitmapId(), 610);
+  EXPECT_EQ(root->default_page_item->GetBitmapId(), 607);
+  EXPECT_EQ(root->default_page_item->Child(0)->GetBitmapId(), 607);
+  EXPECT_EQ(root->general_settings_item->GetBitmapId(), 609);
+  EXPECT_EQ(root->match_pages_item->Child(0)->GetBitmapId(), 607);
+  EXPECT_EQ(root->root_dir_item->GetBitmapId(), 606);
+  EXPECT_EQ(root->root_dir_item->Child(0)->GetBitmapId(), 610);
 
   // Only directories, match pages and pictures may be crossed out or renamed.
-  for (TConfigItem* item :
-       {static_cast<TConfigItem*>(root.get()), static_cast<TConfigItem*>(root->DefaultPageItem),
-        root->DefaultPageItem->Child(0), static_cast<TConfigItem*>(root->GeneralSettingsItem),
-        static_cast<TConfigItem*>(root->DirIndexPagesItem)}) {
+  for (ConfigItem* item :
+       {static_cast<ConfigItem*>(root.get()), static_cast<ConfigItem*>(root->default_page_item),
+        root->default_page_item->Child(0), static_cast<ConfigItem*>(root->general_settings_item),
+        static_cast<ConfigItem*>(root->dir_index_pages_item)}) {
     EXPECT_FALSE(item->CanDelete()) << item->Label();
     EXPECT_FALSE(item->CanRename()) << item->Label();
   }
@@ -68,9 +68,9 @@ TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPage) {
             "ImageTag:\r\n<img>\r\n\r\n"
             "DetailPageLabel:\r\nline one\r\nline two\r\n\r\n");
   auto root = Build();
-  TConfigItem* group = root->DefaultPageItem;
+  ConfigItem* group = root->default_page_item;
   EXPECT_EQ(VarNames(*group), std::vector<std::string>{"PageBodyBeginTemplate"});
-  TConfigItem* pageStart = ChildNamed(*group, "Page Start");
+  ConfigItem* pageStart = ChildNamed(*group, "Page Start");
   EXPECT_EQ(VarNames(*pageStart),
             (std::vector<std::string>{"PageHeadTemplate", "PageIntro", "PageTitle", "PageLabel",
                                       "BodyTag", "PageBodyTemplate"}));
@@ -85,9 +85,9 @@ TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPage) {
 
 TEST_F(ConfigTreeTest, MissingGlobalsGivesEmptyPieces) {
   auto root = Build();
-  EXPECT_EQ(root->DefaultPageItem->ItemCount(), 0);
-  for (int i = 0; i < root->DefaultPageItem->ChildCount(); ++i) {
-    const TConfigItem& piece = *root->DefaultPageItem->Child(i);
+  EXPECT_EQ(root->default_page_item->ItemCount(), 0);
+  for (int i = 0; i < root->default_page_item->ChildCount(); ++i) {
+    const ConfigItem& piece = *root->default_page_item->Child(i);
     EXPECT_GT(piece.ItemCount(), 0);
     for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).var_value, "");
   }
@@ -97,17 +97,17 @@ TEST_F(ConfigTreeTest, SettingsItemsHoldTheirEntries) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada Lovelace");
   WriteSetting("Display", "MaxDisplayWidth", "320");
   auto root = Build();
-  const TConfigItem& user = *ChildNamed(*root->GeneralSettingsItem, "User");
+  const ConfigItem& user = *ChildNamed(*root->general_settings_item, "User");
   EXPECT_EQ(VarNames(user), (std::vector<std::string>{"PersonFullName", "EMailAddress"}));
   EXPECT_EQ(user.GetVarValue("PersonFullName"), "Ada Lovelace");
-  EXPECT_EQ(ChildNamed(*root->GeneralSettingsItem, "Images")->GetVarValue("MaxDisplayWidth"),
+  EXPECT_EQ(ChildNamed(*root->general_settings_item, "Images")->GetVarValue("MaxDisplayWidth"),
             "320");
-  EXPECT_EQ(VarNames(*root->GeneralSettingsItem),
+  EXPECT_EQ(VarNames(*root->general_settings_item),
             (std::vector<std::string>{"DeleteHTMLFirst", "PicturesPerGroup"}));
-  EXPECT_EQ(VarNames(*ChildNamed(*root->GeneralSettingsItem, "Names")),
+  EXPECT_EQ(VarNames(*ChildNamed(*root->general_settings_item, "Names")),
             (std::vector<std::string>{"AnchorFileExtList", "InLineFileExt", "PageDOSFileExt",
                                       "PageHTMLFileExt"}));
-  EXPECT_EQ(VarNames(*root->MatchPagesItem),
+  EXPECT_EQ(VarNames(*root->match_pages_item),
             (std::vector<std::string>{"MinMatchPerPage", "DoAutoOrganize"}));
 }
 
@@ -125,15 +125,15 @@ TEST_F(ConfigTreeTest, MatchPagesFollowTheBaseNameList) {
   for (const Case& c : cases) {
     WriteSetting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames", c.list);
     auto root = Build();
-    EXPECT_EQ(ChildLabels(*root->MatchPagesItem), c.labels) << c.list;
+    EXPECT_EQ(ChildLabels(*root->match_pages_item), c.labels) << c.list;
   }
 
   WriteSetting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames", "dogs,cats");
   WriteSetting("MatchPageSearchStrings", "dogs", "[dog*.*]");
   WriteFile(home_ / "cats.txt", "PageTitle:\r\nCats\r\n\r\nSearchPattern:\r\n[cat*.*]\r\n\r\n");
   auto root = Build();
-  const auto* dogs = dynamic_cast<TMatchItem*>(root->MatchPagesItem->Child(1));
-  const auto* cats = dynamic_cast<TMatchItem*>(root->MatchPagesItem->Child(2));
+  const auto* dogs = dynamic_cast<MatchItem*>(root->match_pages_item->Child(1));
+  const auto* cats = dynamic_cast<MatchItem*>(root->match_pages_item->Child(2));
   ASSERT_TRUE(dogs != nullptr && cats != nullptr);
   EXPECT_EQ(dogs->VarFileName(), Home() + "/dogs.txt");
   EXPECT_EQ(cats->VarFileName(), Home() + "/cats.txt");
@@ -149,10 +149,10 @@ TEST_F(ConfigTreeTest, UnusableSiteDirectoriesGiveNoDirSelected) {
   const std::string cases[] = {
       "", "/", "/ab", Home(), temp_.path().string(), Site() + "/does-not-exist"};
   for (const std::string& site : cases) {
-    TRootConfigItem root(Home(), site, &ui_);
-    EXPECT_EQ(root.RootDirItem, nullptr) << site;
+    RootConfigItem root(Home(), site, &ui_);
+    EXPECT_EQ(root.root_dir_item, nullptr) << site;
     EXPECT_EQ(root.SiteFileList(), nullptr) << site;
-    EXPECT_EQ(ChildLabels(*root.DirIndexPagesItem), std::vector<std::string>{"No Dir Selected"})
+    EXPECT_EQ(ChildLabels(*root.dir_index_pages_item), std::vector<std::string>{"No Dir Selected"})
         << site;
   }
   EXPECT_TRUE(ui_.messages().empty());
@@ -170,10 +170,10 @@ TEST_F(ConfigTreeTest, TheSitesPicturesBecomePictureItems) {
   // A folder named like the inline folder in another case, holding the user's picture.
   WriteFile(site_ / "trip" / "Inline" / "y.jpg", "");
   auto root = Build();
-  EXPECT_EQ(ChildLabels(*root->RootDirItem),
+  EXPECT_EQ(ChildLabels(*root->root_dir_item),
             (std::vector<std::string>{"a.jpg", "b.GIF", "c.jpeg", "photo.old.jpg", "trip"}));
-  EXPECT_NE(dynamic_cast<TPictureItem*>(root->RootDirItem->Child(1)), nullptr);
-  EXPECT_EQ(ChildLabels(*root->RootDirItem->Child(4)),
+  EXPECT_NE(dynamic_cast<PictureItem*>(root->root_dir_item->Child(1)), nullptr);
+  EXPECT_EQ(ChildLabels(*root->root_dir_item->Child(4)),
             (std::vector<std::string>{"Inline", "x.jpg"}));
 }
 
@@ -182,20 +182,20 @@ TEST_F(ConfigTreeTest, CrossingOutWorksOnWholeSubtrees) {
   WriteFile(site_ / "trip" / "b.jpg", "");
   WriteFile(site_ / "c.jpg", "");
   auto root = Build();
-  TConfigItem* trip = ChildNamed(*root->RootDirItem, "trip");
-  TConfigItem* day1 = ChildNamed(*trip, "day1");
-  TConfigItem* outside = ChildNamed(*root->RootDirItem, "c.jpg");
+  ConfigItem* trip = ChildNamed(*root->root_dir_item, "trip");
+  ConfigItem* day1 = ChildNamed(*trip, "day1");
+  ConfigItem* outside = ChildNamed(*root->root_dir_item, "c.jpg");
   EXPECT_FALSE(root->IsModified());
   EXPECT_FALSE(root->HasCrossedOut());
 
   trip->CrossOutTree();
-  for (TConfigItem* item : {trip, day1, day1->Child(0), ChildNamed(*trip, "b.jpg")}) {
+  for (ConfigItem* item : {trip, day1, day1->Child(0), ChildNamed(*trip, "b.jpg")}) {
     EXPECT_TRUE(item->IsCrossedOut()) << item->Label();
     EXPECT_TRUE(item->ModifiedFlag()) << item->Label();
   }
   EXPECT_FALSE(outside->IsCrossedOut());
-  EXPECT_FALSE(root->RootDirItem->ModifiedFlag());
-  EXPECT_TRUE(root->RootDirItem->IsModified());  // A change below makes every ancestor save.
+  EXPECT_FALSE(root->root_dir_item->ModifiedFlag());
+  EXPECT_TRUE(root->root_dir_item->IsModified());  // A change below makes every ancestor save.
   EXPECT_TRUE(root->HasCrossedOut());
 
   trip->UncrossTree();
@@ -204,7 +204,7 @@ TEST_F(ConfigTreeTest, CrossingOutWorksOnWholeSubtrees) {
 }
 
 TEST_F(ConfigTreeTest, ItemsThatCannotBeOpenedSaySo) {
-  TConfigItem item("plain");
+  ConfigItem item("plain");
   item.Open(ui_);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text, "Unable to open this item.");
@@ -213,13 +213,13 @@ TEST_F(ConfigTreeTest, ItemsThatCannotBeOpenedSaySo) {
 
 TEST_F(ConfigTreeTest, MissingPictureIsReportedAndCancelQuietsTheRest) {
   // Pictures that vanished between the scan and the items' construction.
-  TConfigItem parent("dir");
-  TTreeBuildContext context;
-  context.Ui = &ui_;
+  ConfigItem parent("dir");
+  TreeBuildContext context;
+  context.ui = &ui_;
   ui_.AnswerMessage(MessageAnswer::kOk);
   ui_.AnswerMessage(MessageAnswer::kCancel);
   for (const char* name : {"gone1.jpg", "gone2.jpg", "gone3.jpg"}) {
-    parent.AddChild<TPictureItem>(name, Site() + "/" + name, context);
+    parent.AddChild<PictureItem>(name, Site() + "/" + name, context);
   }
   ASSERT_EQ(ui_.messages().size(), 2u);
   EXPECT_EQ(ui_.messages()[0].text, Site() + "/gone1.jpg");

@@ -46,7 +46,7 @@ TEST_F(ConfigStoreTest, EditingAPieceRewritesGlobalsInPieceOrder) {
             "PageHeadTemplate:\r\n<head>\r\n\r\n"
             "DirEntryTemplate:\r\n<li>\r\n\r\n");
   auto root = Build();
-  TConfigItem* pageStart = ChildNamed(*root->DefaultPageItem, "Page Start");
+  ConfigItem* pageStart = ChildNamed(*root->default_page_item, "Page Start");
   pageStart->SetVar("PageTitle", "Home");
   pageStart->SetModified();
   EXPECT_TRUE(root->SaveTree(&ui_).empty());
@@ -63,8 +63,8 @@ TEST_F(ConfigStoreTest, EditingAPieceRewritesGlobalsInPieceOrder) {
 TEST_F(ConfigStoreTest, EmptiedValueLeavesTheFile) {
   WriteFile(home_ / "dglobals.txt", "PageTitle:\r\nOld\r\n\r\nPageIntro:\r\nKeep\r\n\r\n");
   auto root = Build();
-  root->DirIndexPagesItem->SetVar("PageTitle", "");
-  root->DirIndexPagesItem->SetModified();
+  root->dir_index_pages_item->SetVar("PageTitle", "");
+  root->dir_index_pages_item->SetModified();
   root->SaveTree(&ui_);
   EXPECT_EQ(ReadFile(home_ / "dglobals.txt"), "PageIntro:\r\nKeep\r\n\r\n");
 }
@@ -73,7 +73,7 @@ TEST_F(ConfigStoreTest, SettingsItemWritesEmptyValuesAndOnlyItsOwnKeys) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
   WriteSetting("HTMLDefaults", "EMailAddress", "ada@example.org");
   auto root = Build();
-  TConfigItem* user = ChildNamed(*root->GeneralSettingsItem, "User");
+  ConfigItem* user = ChildNamed(*root->general_settings_item, "User");
   // The variables out of order, one renamed and one added: only the entries' keys count.
   user->DeleteAllVars();
   user->SetVar("EMailAddress", "");
@@ -93,19 +93,19 @@ TEST_F(ConfigStoreTest, CrossedOutMatchPageLosesFileKeyAndListPlace) {
   WriteFile(home_ / "cats.txt", "PageTitle:\r\nCats\r\n\r\n");
   WriteFile(home_ / "dogs.txt", "PageTitle:\r\nDogs\r\n\r\n");
   auto root = Build();
-  ChildNamed(*root->MatchPagesItem, "cats Match Page")->CrossOutTree();
+  ChildNamed(*root->match_pages_item, "cats Match Page")->CrossOutTree();
   EXPECT_TRUE(root->SaveTree(&ui_).empty());
   EXPECT_FALSE(fs::exists(home_ / "cats.txt"));
   EXPECT_EQ(Setting("MatchPageSearchStrings", "cats"), "<missing>");
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "dogs,birds");
   EXPECT_EQ(ReadFile(home_ / "dogs.txt"), "PageTitle:\r\nDogs\r\n\r\n");
-  EXPECT_FALSE(ChildNamed(*root->MatchPagesItem, "cats Match Page")->IsShown());
+  EXPECT_FALSE(ChildNamed(*root->match_pages_item, "cats Match Page")->IsShown());
 }
 
 TEST_F(ConfigStoreTest, MatchPageWritesPatternToSettingsAndOtherRecordsToItsFile) {
   WriteSetting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames", "dogs,cats");
   auto root = Build();
-  TConfigItem* dogs = ChildNamed(*root->MatchPagesItem, "dogs Match Page");
+  ConfigItem* dogs = ChildNamed(*root->match_pages_item, "dogs Match Page");
   dogs->SetVar("SearchPattern", "[dog*.*]");
   dogs->SetModified();
   root->SaveTree(&ui_);
@@ -123,7 +123,7 @@ TEST_F(ConfigStoreTest, MatchPageWritesPatternToSettingsAndOtherRecordsToItsFile
   dogs->SetModified();
   root->SaveTree(&ui_);
   auto rebuilt = Build();
-  const TConfigItem* again = ChildNamed(*rebuilt->MatchPagesItem, "dogs Match Page");
+  const ConfigItem* again = ChildNamed(*rebuilt->match_pages_item, "dogs Match Page");
   EXPECT_EQ(again->GetVarValue("PageTitle"), "");
   EXPECT_EQ(again->GetVarValue("SearchPattern"), "");
 }
@@ -132,13 +132,13 @@ TEST_F(ConfigStoreTest, PatternRecordInTheFileDoesNotOverrideAnEditedPattern) {
   WriteSetting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames", "dogs");
   WriteFile(home_ / "dogs.txt", "SearchPattern:\r\n[old*.*]\r\n\r\nPageTitle:\r\nDogs\r\n\r\n");
   auto root = Build();
-  TConfigItem* dogs = root->MatchPagesItem->Child(1);
+  ConfigItem* dogs = root->match_pages_item->Child(1);
   dogs->SetVar("SearchPattern", "[new*.*]");
   dogs->SetModified();
   root->SaveTree(&ui_);
   auto rebuilt = Build();
-  EXPECT_EQ(rebuilt->MatchPagesItem->Child(1)->GetVarValue("SearchPattern"), "[new*.*]");
-  EXPECT_EQ(rebuilt->MatchPagesItem->Child(1)->GetVarValue("PageTitle"), "Dogs");
+  EXPECT_EQ(rebuilt->match_pages_item->Child(1)->GetVarValue("SearchPattern"), "[new*.*]");
+  EXPECT_EQ(rebuilt->match_pages_item->Child(1)->GetVarValue("PageTitle"), "Dogs");
 }
 
 TEST_F(ConfigStoreTest, CrossedOutDirectoryDeletesItsFilesButKeepsTheInlineDirectory) {
@@ -149,7 +149,7 @@ TEST_F(ConfigStoreTest, CrossedOutDirectoryDeletesItsFilesButKeepsTheInlineDirec
   WriteFile(site_ / "trip" / "deeper" / "b.gif", "GIF");
   WriteFile(site_ / "keep.jpg", MakeJpeg(SampleArt(), {}));
   auto root = Build();
-  TConfigItem* trip = ChildNamed(*root->RootDirItem, "trip");
+  ConfigItem* trip = ChildNamed(*root->root_dir_item, "trip");
   trip->CrossOutTree();
   EXPECT_TRUE(root->SaveTree(&ui_).empty());
   EXPECT_FALSE(fs::exists(site_ / "trip" / "a.jpg"));
@@ -166,11 +166,11 @@ TEST_F(ConfigStoreTest, CrossedOutDirectoryDeletesItsFilesButKeepsTheInlineDirec
 TEST_F(ConfigStoreTest, UnwritableStoreIsReportedAndTheOthersAreSaved) {
   WriteFile(site_ / "gone" / "index.txt", "PageTitle:\r\nGone\r\n\r\n");
   auto root = Build();
-  TConfigItem* gone = ChildNamed(*root->RootDirItem, "gone");
+  ConfigItem* gone = ChildNamed(*root->root_dir_item, "gone");
   gone->SetVar("PageTitle", "Edited");
   gone->SetModified();
-  root->DirIndexPagesItem->SetVar("PageTitle", "Index");
-  root->DirIndexPagesItem->SetModified();
+  root->dir_index_pages_item->SetVar("PageTitle", "Index");
+  root->dir_index_pages_item->SetModified();
   // The directory disappears after the tree was built.
   fs::remove_all(site_ / "gone");
 
@@ -189,7 +189,7 @@ TEST_F(ConfigStoreTest, UnwritableStoreIsReportedAndTheOthersAreSaved) {
 TEST_F(ConfigStoreTest, DirectoryRenameIsRefusedWithADot) {
   WriteFile(site_ / "trip" / "a.jpg", "");
   auto root = Build();
-  TConfigItem* trip = ChildNamed(*root->RootDirItem, "trip");
+  ConfigItem* trip = ChildNamed(*root->root_dir_item, "trip");
   EXPECT_FALSE(trip->Rename(ui_, "trip.2020"));
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text, "Do not include a '.' in the new name");
@@ -207,10 +207,10 @@ TEST_F(ConfigStoreTest, RenamedDirectoryPathsFollowAtOnce) {
   WriteFile(site_ / "trip" / "day1" / "a.jpg", MakeJpeg(SampleArt(), {}));
   WriteFile(site_ / "trip" / "b.jpg", MakeJpeg(SampleArt(), {}));
   auto root = Build();
-  auto* trip = dynamic_cast<TDirectoryItem*>(ChildNamed(*root->RootDirItem, "trip"));
+  auto* trip = dynamic_cast<DirectoryItem*>(ChildNamed(*root->root_dir_item, "trip"));
   ASSERT_NE(trip, nullptr);
-  auto* day1 = dynamic_cast<TDirectoryItem*>(ChildNamed(*trip, "day1"));
-  auto* a = dynamic_cast<TPictureItem*>(day1->Child(0));
+  auto* day1 = dynamic_cast<DirectoryItem*>(ChildNamed(*trip, "day1"));
+  auto* a = dynamic_cast<PictureItem*>(day1->Child(0));
   ASSERT_TRUE(trip->Rename(ui_, "Holiday"));
   EXPECT_EQ(trip->VarFileName(), Site() + "/Holiday/index.txt");
   EXPECT_EQ(day1->VarFileName(), Site() + "/Holiday/day1/index.txt");
@@ -237,11 +237,11 @@ TEST_F(ConfigStoreTest, RenamingTheSiteDirectoryMovesTheRememberedSite) {
   WriteFile(site_ / "a.jpg", "");
   WriteSetting("Files", "SearchDirectory", Site());
   auto root = Build();
-  ASSERT_TRUE(root->RootDirItem->Rename(ui_, "site2"));
+  ASSERT_TRUE(root->root_dir_item->Rename(ui_, "site2"));
   const std::string moved = (temp_.path() / "site2").string();
   EXPECT_EQ(Setting("Files", "SearchDirectory"), moved);
-  EXPECT_EQ(root->RootDirItem->VarFileName(), moved + "/index.txt");
-  EXPECT_EQ(dynamic_cast<TPictureItem*>(root->RootDirItem->Child(0))->FullFileName(),
+  EXPECT_EQ(root->root_dir_item->VarFileName(), moved + "/index.txt");
+  EXPECT_EQ(dynamic_cast<PictureItem*>(root->root_dir_item->Child(0))->FullFileName(),
             moved + "/a.jpg");
 }
 
@@ -250,7 +250,7 @@ TEST_F(ConfigStoreTest, RenamedMatchPageMovesItsStoresAtTheNextSave) {
   WriteSetting("MatchPageSearchStrings", "dogs", "[dog*.*]");
   WriteFile(home_ / "dogs.txt", "PageTitle:\r\nDogs\r\n\r\n");
   auto root = Build();
-  auto* dogs = dynamic_cast<TMatchItem*>(root->MatchPagesItem->Child(1));
+  auto* dogs = dynamic_cast<MatchItem*>(root->match_pages_item->Child(1));
   EXPECT_FALSE(dogs->Rename(ui_, "pup.s"));
   EXPECT_EQ(ui_.messages().back().text, "Do not include a '.' in the new name");
   EXPECT_FALSE(dogs->Rename(ui_, "cats"));  // Another match page has that name.

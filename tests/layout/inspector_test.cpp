@@ -28,20 +28,20 @@ TEST(InspectorDisplayTest, ValueConversionForDisplay) {
 class InspectorTest : public LayoutTest {
  protected:
   // An item with the variables `names`, each valued by its name in lower case.
-  TConfigItem& MakeItem(const std::vector<std::string>& names) {
-    auto* item = root_.AddChild<TConfigItem>("item");
+  ConfigItem& MakeItem(const std::vector<std::string>& names) {
+    auto* item = root_.AddChild<ConfigItem>("item");
     for (const std::string& name : names) item->SetVar(name, "value of " + name);
     return *item;
   }
 
-  TConfigItem root_{"root"};
-  TObjInspectModel inspector_;
+  ConfigItem root_{"root"};
+  InspectorModel inspector_;
 };
 
 TEST_F(InspectorTest, ThreeVariablesFillThreeRowsAndAFourthCanBeTyped) {
-  TConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro"});
+  ConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro"});
   item.ShowInInspector(inspector_, nullptr);
-  ASSERT_EQ(inspector_.RowCount(), TObjInspectModel::FieldCount);
+  ASSERT_EQ(inspector_.RowCount(), InspectorModel::field_count);
   EXPECT_EQ(inspector_.Field(1).Name(), "PageLabel");
   EXPECT_EQ(inspector_.Field(1).Value(), "value of PageLabel");
   for (int row = 3; row < 10; ++row) EXPECT_EQ(inspector_.Field(row).Name(), "");
@@ -56,7 +56,7 @@ TEST_F(InspectorTest, ThreeVariablesFillThreeRowsAndAFourthCanBeTyped) {
 }
 
 TEST_F(InspectorTest, EmptyingANameRemovesTheVariableAndEmptyingAValueKeepsIt) {
-  TConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro"});
+  ConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro"});
   item.ShowInInspector(inspector_, nullptr);
   inspector_.EditName(1, "");
   inspector_.EditValue(2, "");
@@ -66,7 +66,7 @@ TEST_F(InspectorTest, EmptyingANameRemovesTheVariableAndEmptyingAValueKeepsIt) {
 }
 
 TEST_F(InspectorTest, RenamingAVariableReplacesItAndKeepsItsValue) {
-  TConfigItem& item = MakeItem({"PageTitle"});
+  ConfigItem& item = MakeItem({"PageTitle"});
   item.SetVar("PageTitle", "a\tb");
   item.ShowInInspector(inspector_, nullptr);
   inspector_.EditName(0, "DetailPageTitle");
@@ -76,7 +76,7 @@ TEST_F(InspectorTest, RenamingAVariableReplacesItAndKeepsItsValue) {
 }
 
 TEST_F(InspectorTest, LineEndsAndUnshownCharacters) {
-  TConfigItem& item = MakeItem({"PageIntro", "PageTitle"});
+  ConfigItem& item = MakeItem({"PageIntro", "PageTitle"});
   item.SetVar("PageIntro", "a\nb");
   item.SetVar("PageTitle", "caf\xc3\xa9\tnoir");
   item.ShowInInspector(inspector_, nullptr);
@@ -97,8 +97,8 @@ TEST_F(InspectorTest, LineEndsAndUnshownCharacters) {
 }
 
 TEST_F(InspectorTest, SelectingWithoutTypingLeavesItemsUnmodified) {
-  TConfigItem& first = MakeItem({"PageTitle", "PageLabel"});
-  TConfigItem& second = MakeItem({"PageIntro"});
+  ConfigItem& first = MakeItem({"PageTitle", "PageLabel"});
+  ConfigItem& second = MakeItem({"PageIntro"});
   first.ShowInInspector(inspector_, nullptr);
   inspector_.EditValue(0, "value of PageTitle");      // The same text: no change.
   inspector_.EditValue(1, "value of PageLabel\r\n");  // Not the same.
@@ -114,7 +114,7 @@ TEST_F(InspectorTest, SelectingWithoutTypingLeavesItemsUnmodified) {
 }
 
 TEST_F(InspectorTest, DuplicateNamesGiveOneVariableInTheFirstPlace) {
-  TConfigItem& item = MakeItem({"PageTitle", "PageLabel"});
+  ConfigItem& item = MakeItem({"PageTitle", "PageLabel"});
   item.ShowInInspector(inspector_, nullptr);
   inspector_.EditName(2, "pagetitle");
   inspector_.EditValue(2, "last");
@@ -126,7 +126,7 @@ TEST_F(InspectorTest, DuplicateNamesGiveOneVariableInTheFirstPlace) {
 TEST_F(InspectorTest, MoreThanTenVariablesAreAllShownAndKept) {
   std::vector<std::string> names;
   for (char c = 'A'; c < 'A' + 14; ++c) names.push_back(std::string("Var") + c + c);
-  TConfigItem& item = MakeItem(names);
+  ConfigItem& item = MakeItem(names);
   item.ShowInInspector(inspector_, nullptr);
   ASSERT_EQ(inspector_.RowCount(), 15);  // Every variable and a spare row.
   EXPECT_EQ(inspector_.Field(13).Name(), names[13]);
@@ -146,10 +146,10 @@ TEST_F(InspectorTest, MoreThanTenVariablesAreAllShownAndKept) {
 TEST_F(InspectorTest, SettingsItemsHaveReadOnlyNames) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
   auto root = Build();
-  TConfigItem* user = ChildNamed(*root->GeneralSettingsItem, "User");
+  ConfigItem* user = ChildNamed(*root->general_settings_item, "User");
   user->ShowInInspector(inspector_, nullptr);
   EXPECT_TRUE(inspector_.NamesReadOnly());
-  EXPECT_EQ(inspector_.RowCount(), TObjInspectModel::FieldCount);
+  EXPECT_EQ(inspector_.RowCount(), InspectorModel::field_count);
   inspector_.EditName(0, "Renamed");
   inspector_.EditName(2, "Added");
   EXPECT_FALSE(inspector_.FieldsModified());
@@ -160,7 +160,7 @@ TEST_F(InspectorTest, SettingsItemsHaveReadOnlyNames) {
   EXPECT_EQ(Setting("HTMLDefaults", "PersonFullName"), "Grace");
 
   // Another kind of item makes the names editable again.
-  root->DefaultPageItem->Child(0)->ShowInInspector(inspector_, nullptr);
+  root->default_page_item->Child(0)->ShowInInspector(inspector_, nullptr);
   EXPECT_FALSE(inspector_.NamesReadOnly());
 }
 

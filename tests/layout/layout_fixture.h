@@ -43,19 +43,19 @@ class LayoutTest : public testing::Test {
   }
 
   /// Builds the tree for the layout home and the site directory.
-  std::unique_ptr<TRootConfigItem> Build() {
-    return std::make_unique<TRootConfigItem>(Home(), Site(), &ui_);
+  std::unique_ptr<RootConfigItem> Build() {
+    return std::make_unique<RootConfigItem>(Home(), Site(), &ui_);
   }
 
   /// The labels of an item's children, in order.
-  static std::vector<std::string> ChildLabels(const TConfigItem& item) {
+  static std::vector<std::string> ChildLabels(const ConfigItem& item) {
     std::vector<std::string> labels;
     for (int i = 0; i < item.ChildCount(); ++i) labels.push_back(item.Child(i)->Label());
     return labels;
   }
 
   /// The child of `item` labelled `label`; fails the test when there is none.
-  static TConfigItem* ChildNamed(const TConfigItem& item, const std::string& label) {
+  static ConfigItem* ChildNamed(const ConfigItem& item, const std::string& label) {
     for (int i = 0; i < item.ChildCount(); ++i) {
       if (item.Child(i)->Label() == label) return item.Child(i);
     }

@@ -34,22 +34,22 @@ class LayoutModelTest : public LayoutTest {
   }
 
   // The row of the item labelled `label`.
-  static int RowOf(const TLayoutModel& model, const std::string& label) {
-    for (const TConfigItem* item : model.ListedItems()) {
-      if (item->Label() == label) return item->ListBoxID;
+  static int RowOf(const LayoutModel& model, const std::string& label) {
+    for (const ConfigItem* item : model.ListedItems()) {
+      if (item->Label() == label) return item->list_box_id;
     }
     ADD_FAILURE() << "no row " << label;
     return -1;
   }
-  static std::vector<std::string> Labels(const TLayoutModel& model) {
+  static std::vector<std::string> Labels(const LayoutModel& model) {
     std::vector<std::string> labels;
-    for (const TConfigItem* item : model.ListedItems()) labels.push_back(item->Label());
+    for (const ConfigItem* item : model.ListedItems()) labels.push_back(item->Label());
     return labels;
   }
 };
 
 TEST_F(LayoutModelTest, ListShowsTheTreeInOrderWithRowNumbers) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   const std::vector<std::string> labels = Labels(model);
   ASSERT_GE(labels.size(), 4u);
   EXPECT_EQ(labels[0], "My Web Site");
@@ -58,14 +58,14 @@ TEST_F(LayoutModelTest, ListShowsTheTreeInOrderWithRowNumbers) {
   EXPECT_EQ(std::vector<std::string>(labels.end() - 4, labels.end()),
             (std::vector<std::string>{Site(), "b.jpg", "trip", "a.jpg"}));
   for (std::size_t row = 0; row < model.ListedItems().size(); ++row) {
-    EXPECT_EQ(model.ListedItems()[row]->ListBoxID, static_cast<int>(row));
+    EXPECT_EQ(model.ListedItems()[row]->list_box_id, static_cast<int>(row));
   }
   EXPECT_EQ(model.SelectedItem(), nullptr);
-  EXPECT_EQ(TLayoutModel::RowIndent(3, 6), 36);
+  EXPECT_EQ(LayoutModel::RowIndent(3, 6), 36);
 }
 
 TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   RecordingPreview preview;
   model.SetPreviewTarget(&preview);
   model.Select(RowOf(model, "trip"));
@@ -76,7 +76,7 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
   // Every selection empties the preview first; only a picture shows something in it.
   EXPECT_EQ(preview.Shown,
             (std::vector<std::string>{"<clear>", "<clear>", Site() + "/trip/inline/a.gif"}));
-  TConfigItem* trip = model.ListedItems()[static_cast<std::size_t>(RowOf(model, "trip"))];
+  ConfigItem* trip = model.ListedItems()[static_cast<std::size_t>(RowOf(model, "trip"))];
   EXPECT_EQ(trip->GetVarValue("PageTitle"), "Holiday");
   EXPECT_TRUE(trip->ModifiedFlag());
   EXPECT_FALSE(model.SelectedItem()->ModifiedFlag());
@@ -89,7 +89,7 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
 }
 
 TEST_F(LayoutModelTest, OnlyPicturesCanBeOpened) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   EXPECT_FALSE(model.CanOpenSelected());
   model.Select(RowOf(model, "trip"));
   EXPECT_FALSE(model.CanOpenSelected());
@@ -98,7 +98,7 @@ TEST_F(LayoutModelTest, OnlyPicturesCanBeOpened) {
 }
 
 TEST_F(LayoutModelTest, DeleteOnlyWhatMayBeDeleted) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Delete();  // Nothing selected: nothing happens.
   EXPECT_TRUE(ui_.messages().empty());
   for (const char* label : {"Default Page", "General Settings", "User"}) {
@@ -115,7 +115,7 @@ TEST_F(LayoutModelTest, DeleteOnlyWhatMayBeDeleted) {
 }
 
 TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Select(RowOf(model, "a.jpg"));
   model.Inspector().EditValue(2, "Beach");  // ImageDescription
   model.Select(RowOf(model, "trip"));
@@ -125,10 +125,10 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
   EXPECT_EQ(ui_.messages().back().title, "Confirm");
   EXPECT_FALSE(model.RootItem()->HasCrossedOut());
   EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
-  TConfigItem parent("p");
-  TTreeBuildContext context;
+  ConfigItem parent("p");
+  TreeBuildContext context;
   auto* reread =
-      parent.AddChild<TPictureItem>("a.jpg", (site_ / "trip" / "a.jpg").string(), context);
+      parent.AddChild<PictureItem>("a.jpg", (site_ / "trip" / "a.jpg").string(), context);
   EXPECT_EQ(reread->GetVarValue("ImageDescription"), "Beach");
 
   // Confirmed: the directory's files go, and their rows stay until the list is refilled.
@@ -142,7 +142,7 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
 }
 
 TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Select(RowOf(model, "b.jpg"));
   model.Delete();
   model.Select(RowOf(model, "Directory Index Pages"));
@@ -159,7 +159,7 @@ TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
 }
 
 TEST_F(LayoutModelTest, RenameAsksAndRelabels) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Select(RowOf(model, "Default Page"));
   EXPECT_FALSE(model.Rename());  // Cannot be renamed: not even asked.
   EXPECT_TRUE(ui_.prompts().empty());
@@ -185,11 +185,11 @@ TEST_F(LayoutModelTest, RenameAsksAndRelabels) {
   EXPECT_EQ(model.SelectedItem()->Label(), moved);
   EXPECT_EQ(model.SiteDir(), moved);
   model.RefreshLayout();
-  EXPECT_EQ(model.RootItem()->RootDirItem->Label(), moved);
+  EXPECT_EQ(model.RootItem()->root_dir_item->Label(), moved);
 }
 
 TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   RecordingPreview preview;
   model.SetPreviewTarget(&preview);
   model.Select(RowOf(model, "trip"));
@@ -202,7 +202,7 @@ TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
   EXPECT_EQ(model.SiteDir(), Site() + "/trip");
   EXPECT_EQ(Setting("Files", "SearchDirectory"), Site() + "/trip");
   EXPECT_EQ(model.SelectedItem(), nullptr);
-  EXPECT_EQ(model.RootItem()->RootDirItem->Label(), Site() + "/trip");
+  EXPECT_EQ(model.RootItem()->root_dir_item->Label(), Site() + "/trip");
   EXPECT_EQ(preview.Shown.back(), "<clear>");
   ASSERT_TRUE(model.SelectDirectory(Site()));  // A directory chooser's answer.
   EXPECT_EQ(model.SiteDir(), Site());
@@ -211,7 +211,7 @@ TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
 
 TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken) {
   fs::create_directories(temp_ / "other");
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
   EXPECT_FALSE(model.SelectDirectory((temp_ / "missing").string()));
@@ -223,7 +223,7 @@ TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken)
 }
 
 TEST_F(LayoutModelTest, AutoOrganizeCancelledChangesNothing) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   Progress progress;
   ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_EQ(model.AutoOrganize(progress), AutoOrganizeChoice::kAborted);
@@ -234,13 +234,13 @@ TEST_F(LayoutModelTest, AutoOrganizeCancelledChangesNothing) {
   ui_.AnswerMessage(MessageAnswer::kNo);
   EXPECT_EQ(model.AutoOrganize(progress), AutoOrganizeChoice::kOrganizeOnly);
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
-  EXPECT_EQ(model.RootItem()->MatchPagesItem->ChildCount(), 2);
+  EXPECT_EQ(model.RootItem()->match_pages_item->ChildCount(), 2);
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 }
 
 TEST_F(LayoutModelTest, GenerateSiteSavesRunsAndRebuilds) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
   Progress progress;
@@ -262,7 +262,7 @@ class TStoppingProgress : public Progress {
 
 TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   EXPECT_EQ(model.StatusText(), "");
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
@@ -287,22 +287,22 @@ TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
             std::string::npos)
       << cancelled;
 
-  EXPECT_EQ(TLayoutModel::RunStatusText(true, 3, 10, 0, "14:05:32"),
+  EXPECT_EQ(LayoutModel::RunStatusText(true, 3, 10, 0, "14:05:32"),
             "Generate Site cancelled at 14:05:32 after 3 of 10 pictures: the other 7 have no "
             "entry or detail page yet, so the site is incomplete until the next Generate Site.");
-  EXPECT_EQ(TLayoutModel::RunStatusText(false, 1, 1, 2, "14:05:32"),
+  EXPECT_EQ(LayoutModel::RunStatusText(false, 1, 1, 2, "14:05:32"),
             "Site generated at 14:05:32: 1 picture, 2 problems reported.");
 }
 
 // ---- Saving once, closing, and the Trash ----------------------------------------------
 
 TEST_F(LayoutModelTest, SavedEditsAreNotSavedAgainAndOnlyChangedCaptionsAreRewritten) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   model.Select(RowOf(model, "a.jpg"));
   model.Inspector().EditValue(2, "Beach");  // ImageDescription
   EXPECT_TRUE(model.HasUnsavedEdits());
   ASSERT_TRUE(model.SaveLayout());
-  TConfigItem* a = model.SelectedItem();
+  ConfigItem* a = model.SelectedItem();
   EXPECT_FALSE(a->ModifiedFlag());
   EXPECT_FALSE(model.HasUnsavedEdits());
   const ino_t aAfterFirstSave = InodeOf(site_ / "trip" / "a.jpg");
@@ -325,7 +325,7 @@ TEST_F(LayoutModelTest, SavedEditsAreNotSavedAgainAndOnlyChangedCaptionsAreRewri
 }
 
 TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   EXPECT_TRUE(model.QueryClose());  // Nothing edited: nothing asked.
   EXPECT_TRUE(ui_.messages().empty());
 
@@ -365,19 +365,19 @@ TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
 
 TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   WriteFile(site_ / "trip" / "a.cr2", std::string(3000, 'r'));  // A RAW file beside.
-  TLayoutModel model(ui_);
+  LayoutModel model(ui_);
   fs::create_directories(temp_ / "trash");
   TRecordingTrash trash(temp_ / "trash");
   model.SetTrash(&trash);
   model.Select(RowOf(model, "trip"));
   model.Delete();
-  const TDeletionSummary summary = model.SummarizeDeletions(*model.RootItem());
-  EXPECT_EQ(summary.FileCount, 3);
-  EXPECT_TRUE(summary.bToTrash);
+  const DeletionSummary summary = model.SummarizeDeletions(*model.RootItem());
+  EXPECT_EQ(summary.file_count, 3);
+  EXPECT_TRUE(summary.to_trash);
   const std::uintmax_t bytes = fs::file_size(site_ / "trip" / "a.jpg") +
                                fs::file_size(site_ / "trip" / "a.cr2") +
                                fs::file_size(site_ / "trip" / "index.txt");
-  EXPECT_EQ(summary.Bytes, bytes);
+  EXPECT_EQ(summary.bytes, bytes);
   ui_.AnswerMessage(MessageAnswer::kYes);
   ASSERT_TRUE(model.SaveLayout());
   EXPECT_EQ(ui_.messages().back().text, "Delete crossed-out items: 3 files of " +

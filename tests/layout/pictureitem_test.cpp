@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 class PictureItemTest : public LayoutTest {
  protected:
   // A picture item under a plain parent, as the directory item would make it.
-  TPictureItem* MakeItem(const fs::path& path) {
-    return parent_.AddChild<TPictureItem>(path.filename().string(), path.string(), context_);
+  PictureItem* MakeItem(const fs::path& path) {
+    return parent_.AddChild<PictureItem>(path.filename().string(), path.string(), context_);
   }
   static std::string CommentOf(const fs::path& path) {
     FileImageInfo info;
@@ -34,15 +34,15 @@ class PictureItemTest : public LayoutTest {
     return MakeJpeg(SampleArt(), options);
   }
 
-  TConfigItem parent_{"dir"};
-  TTreeBuildContext context_{&ui_, false, SiteNames{}};
+  ConfigItem parent_{"dir"};
+  TreeBuildContext context_{&ui_, false, SiteNames{}};
 };
 
 TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
   WriteFile(
       site_ / "a.JPG",
       Jpeg("ImageDescription:\r\nfirst line\r\nsecond line\r\n\r\nCamera:\r\nOld box\r\n\r\n"));
-  TPictureItem* item = MakeItem(site_ / "a.JPG");
+  PictureItem* item = MakeItem(site_ / "a.JPG");
   EXPECT_EQ(VarNames(*item),
             (std::vector<std::string>{"DetailPageTitle", "DetailPageLabel", "ImageDescription",
                                       "ImageSubjectName", "ImagePhotographerName", "Camera"}));
@@ -52,7 +52,7 @@ TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
 
 TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   WriteFile(site_ / "a.jpg", Jpeg("just some free text"));
-  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  PictureItem* item = MakeItem(site_ / "a.jpg");
   for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).var_value, "");
   // UTF-8 text is written and read back byte for byte.
   const std::string title = "D\xC3\xBCnes au cr\xC3\xA9puscule";
@@ -66,7 +66,7 @@ TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   EXPECT_EQ(CommentOf(site_ / "a.jpg"), comment);
 
   // Read back by a new item, saved unchanged: the same comment again.
-  TPictureItem* again = MakeItem(site_ / "a.jpg");
+  PictureItem* again = MakeItem(site_ / "a.jpg");
   EXPECT_EQ(again->GetVarValue("DetailPageTitle"), title);
   EXPECT_EQ(again->GetVarValue("ImageDescription"), "red\r\nsky");
   ASSERT_TRUE(again->Save().ok());
@@ -80,7 +80,7 @@ TEST_F(PictureItemTest, CaptionOfALinkedPictureGoesIntoThePictureAndHardLinksAre
   WriteFile(site_ / "photos" / "real.jpg", Jpeg(""));
   fs::create_directories(site_ / "favourites");
   fs::create_symlink("../photos/real.jpg", site_ / "favourites" / "link.jpg");
-  TPictureItem* linked = MakeItem(site_ / "favourites" / "link.jpg");
+  PictureItem* linked = MakeItem(site_ / "favourites" / "link.jpg");
   linked->SetVar("DetailPageTitle", "Harbour");
   linked->SetModified();
   ASSERT_TRUE(linked->Save().ok());
@@ -91,7 +91,7 @@ TEST_F(PictureItemTest, CaptionOfALinkedPictureGoesIntoThePictureAndHardLinksAre
   // message says why.
   fs::create_hard_link(site_ / "photos" / "real.jpg", site_ / "photos" / "copy.jpg");
   const std::string before = ReadFile(site_ / "photos" / "real.jpg");
-  TPictureItem* hardLinked = MakeItem(site_ / "photos" / "real.jpg");
+  PictureItem* hardLinked = MakeItem(site_ / "photos" / "real.jpg");
   hardLinked->SetVar("DetailPageTitle", "Pier");
   const Status refused = hardLinked->Save();
   EXPECT_EQ(refused.code(), Status::Code::kRefused);
@@ -104,7 +104,7 @@ TEST_F(PictureItemTest, CaptionOfALinkedPictureGoesIntoThePictureAndHardLinksAre
 
 TEST_F(PictureItemTest, AllEmptyVariablesLeaveNoCaptionSegment) {
   WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nold\r\n\r\n"));
-  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  PictureItem* item = MakeItem(site_ / "a.jpg");
   item->SetVar("ImageDescription", "");
   ASSERT_TRUE(item->Save().ok());
   EXPECT_EQ(CommentOf(site_ / "a.jpg"), "");
@@ -116,7 +116,7 @@ TEST_F(PictureItemTest, FailedSaveLeavesThePictureWhole) {
   // A file that only looks like a JPEG picture: the writer cannot place a comment in it.
   const std::string notJpeg = "this is not a picture at all";
   WriteFile(site_ / "fake.jpg", notJpeg);
-  TPictureItem* item = MakeItem(site_ / "fake.jpg");
+  PictureItem* item = MakeItem(site_ / "fake.jpg");
   item->SetVar("DetailPageTitle", "x");
   EXPECT_FALSE(item->Save().ok());
   EXPECT_EQ(ReadFile(site_ / "fake.jpg"), notJpeg);
@@ -124,7 +124,7 @@ TEST_F(PictureItemTest, FailedSaveLeavesThePictureWhole) {
   // A text longer than the comment reader gives back is refused before anything is written.
   const std::string original = Jpeg("ImageDescription:\r\nshort\r\n\r\n");
   WriteFile(site_ / "long.jpg", original);
-  TPictureItem* big = MakeItem(site_ / "long.jpg");
+  PictureItem* big = MakeItem(site_ / "long.jpg");
   big->SetVar("ImageDescription", std::string(40000, 'x'));
   const Status saved = big->Save();
   EXPECT_EQ(saved.code(), Status::Code::kTooLarge);
@@ -161,7 +161,7 @@ TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
 TEST_F(PictureItemTest, GifPicturesKeepNoVariables) {
   WriteGifPicture(site_ / "b.gif", 4, 3, false);
   const std::string before = ReadFile(site_ / "b.gif");
-  TPictureItem* item = MakeItem(site_ / "b.gif");
+  PictureItem* item = MakeItem(site_ / "b.gif");
   EXPECT_EQ(item->ItemCount(), 5);
   item->SetVar("ImageDescription", "not stored");
   item->SetModified();
@@ -172,7 +172,7 @@ TEST_F(PictureItemTest, GifPicturesKeepNoVariables) {
 TEST_F(PictureItemTest, CrossedOutPictureIsDeletedButItsInlineImageStays) {
   WriteFile(site_ / "a.jpg", Jpeg(""));
   WriteFile(site_ / "inline" / "a.gif", "GIF");
-  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  PictureItem* item = MakeItem(site_ / "a.jpg");
   item->CrossOutTree();
   EXPECT_TRUE(item->Save().ok());
   EXPECT_FALSE(fs::exists(site_ / "a.jpg"));
@@ -182,7 +182,7 @@ TEST_F(PictureItemTest, CrossedOutPictureIsDeletedButItsInlineImageStays) {
 
 TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTyped) {
   WriteFile(site_ / "a.jpg", Jpeg(""));
-  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  PictureItem* item = MakeItem(site_ / "a.jpg");
   ASSERT_TRUE(item->Rename(ui_, "Sunset"));
   EXPECT_EQ(item->FullFileName(), Site() + "/Sunset.jpg");
   EXPECT_TRUE(fs::exists(site_ / "Sunset.jpg"));
@@ -191,7 +191,7 @@ TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTyped) {
 
   // A "." in a directory name plays no part.
   WriteFile(temp_ / "my.pics" / "a.jpg", Jpeg(""));
-  TPictureItem* dotted = MakeItem(temp_ / "my.pics" / "a.jpg");
+  PictureItem* dotted = MakeItem(temp_ / "my.pics" / "a.jpg");
   ASSERT_TRUE(dotted->Rename(ui_, "b"));
   EXPECT_EQ(dotted->FullFileName(), (temp_ / "my.pics" / "b.jpg").string());
   EXPECT_TRUE(ui_.messages().empty());
@@ -200,7 +200,7 @@ TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTyped) {
 TEST_F(PictureItemTest, RenameNeverReplacesAFile) {
   WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nA\r\n\r\n"));
   WriteFile(site_ / "b.jpg", Jpeg("ImageDescription:\r\nB\r\n\r\n"));
-  TPictureItem* item = MakeItem(site_ / "a.jpg");
+  PictureItem* item = MakeItem(site_ / "a.jpg");
   for (const char* name : {"b", "../escape", ""}) {
     EXPECT_FALSE(item->Rename(ui_, name)) << name;
     EXPECT_EQ(ui_.messages().back().text, "It was not possible to rename the picture file.");
@@ -213,7 +213,7 @@ TEST_F(PictureItemTest, RenameNeverReplacesAFile) {
 
 TEST_F(PictureItemTest, PreviewShowsTheInlineGifKeepingTheCase) {
   WriteFile(site_ / "IMG_0001.JPG", Jpeg(""));
-  TPictureItem* item = MakeItem(site_ / "IMG_0001.JPG");
+  PictureItem* item = MakeItem(site_ / "IMG_0001.JPG");
   RecordingPreview preview;
   item->ShowPreview(&preview);
   EXPECT_EQ(preview.Shown, std::vector<std::string>{Site() + "/inline/IMG_0001.gif"});
@@ -232,7 +232,7 @@ TEST_F(PictureItemTest, EditorCommandKeepsThePathOneArgument) {
 
 TEST_F(PictureItemTest, OpenStartsTheEditorWithoutAShell) {
   WriteFile(site_ / "a b;touch x.jpg", Jpeg(""));
-  TPictureItem* item = MakeItem(site_ / "a b;touch x.jpg");
+  PictureItem* item = MakeItem(site_ / "a b;touch x.jpg");
   const fs::path copy = temp_ / "copied.jpg";
   WriteSetting("Files", "PictureEditor", "cp %s " + copy.string());
   item->Open(ui_);

@@ -24,9 +24,9 @@ class SamplesTest : public testing::Test {
     fs::create_directories(shipped_);
     fs::create_directories(home_);
   }
-  static std::vector<std::string> Titles(const std::vector<TSampleItem>& samples) {
+  static std::vector<std::string> Titles(const std::vector<SampleItem>& samples) {
     std::vector<std::string> titles;
-    for (const TSampleItem& sample : samples) titles.push_back(sample.szTitle);
+    for (const SampleItem& sample : samples) titles.push_back(sample.title);
     return titles;
   }
 
@@ -44,13 +44,13 @@ TEST_F(SamplesTest, OnlySampNumberedTextFilesAreListedInNameOrder) {
     WriteFile(shipped_ / name, Sample("Wrong", "no"));
   }
   fs::create_directories(shipped_ / "samp0009.txt");  // A directory is no sample.
-  const std::vector<TSampleItem> samples = ListSampleLayouts({shipped_});
+  const std::vector<SampleItem> samples = ListSampleLayouts({shipped_});
   EXPECT_EQ(Titles(samples), (std::vector<std::string>{"First", "Second"}));
-  EXPECT_EQ(samples[0].ListIndex, 0);
-  EXPECT_EQ(samples[1].ListIndex, 1);
-  EXPECT_EQ(samples[1].szDescription, "two");
-  EXPECT_EQ(samples[1].szFileName, shipped_ / "samp0002.txt");
-  EXPECT_EQ(samples[1].Vars->GetVarValue("PageTitle"), "Second page");
+  EXPECT_EQ(samples[0].list_index, 0);
+  EXPECT_EQ(samples[1].list_index, 1);
+  EXPECT_EQ(samples[1].description, "two");
+  EXPECT_EQ(samples[1].file_name, shipped_ / "samp0002.txt");
+  EXPECT_EQ(samples[1].vars->GetVarValue("PageTitle"), "Second page");
 }
 
 TEST_F(SamplesTest, LayoutHomeSamplesJoinAndOverrideShippedOnes) {
@@ -66,34 +66,34 @@ TEST_F(SamplesTest, LayoutHomeSamplesJoinAndOverrideShippedOnes) {
 
 TEST_F(SamplesTest, TheProgramsSamplesComeFromTheShippedDataAndTheHome) {
   WriteFile(home_ / "samp9999.txt", Sample("Mine", "kept at home"));
-  const std::vector<TSampleItem> samples = ListSampleLayouts();
+  const std::vector<SampleItem> samples = ListSampleLayouts();
   ASSERT_GE(samples.size(), 2u);
-  EXPECT_EQ(samples.back().szTitle, "Mine");
-  for (const TSampleItem& sample : samples) EXPECT_FALSE(sample.szTitle.empty());
+  EXPECT_EQ(samples.back().title, "Mine");
+  for (const SampleItem& sample : samples) EXPECT_FALSE(sample.title.empty());
 }
 
 TEST_F(SamplesTest, OnlyTheFirst16384BytesAreRead) {
   std::string text = "VariableFileTitle:\r\nBig\r\n\r\nPageIntro:\r\n";
   text += std::string(kSampleReadLimit, 'x') + "\r\n\r\nLateVariable:\r\nlate\r\n\r\n";
   WriteFile(shipped_ / "samp0001.txt", text);
-  const TSampleItem sample = ReadSampleItem(shipped_ / "samp0001.txt");
-  EXPECT_EQ(sample.szTitle, "Big");
-  EXPECT_EQ(sample.szDescription, "");
-  EXPECT_EQ(sample.Vars->FindVar("LateVariable"), nullptr);
-  EXPECT_EQ(sample.Vars->GetVarValue("PageIntro").size(),
+  const SampleItem sample = ReadSampleItem(shipped_ / "samp0001.txt");
+  EXPECT_EQ(sample.title, "Big");
+  EXPECT_EQ(sample.description, "");
+  EXPECT_EQ(sample.vars->FindVar("LateVariable"), nullptr);
+  EXPECT_EQ(sample.vars->GetVarValue("PageIntro").size(),
             kSampleReadLimit - (text.find("PageIntro:\r\n") + 12));
 }
 
 TEST_F(SamplesTest, OkWithoutHighlightClosesAndCancelledConfirmationStaysOpen) {
   WriteFile(shipped_ / "samp0001.txt", Sample("First", "one"));
   WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
-  TSampleLayouts dialog({shipped_});
-  EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kClosedUnchanged);
+  SampleLayouts dialog({shipped_});
+  EXPECT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kClosedUnchanged);
   EXPECT_TRUE(ui_.messages().empty());
 
   EXPECT_EQ(dialog.Highlight(0), "one");
   ui_.AnswerMessage(MessageAnswer::kCancel);
-  EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kStayOpen);
+  EXPECT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kStayOpen);
   EXPECT_EQ(ui_.messages()[0].text,
             "Replace current layout with selection\n\nThe current globals.txt is kept as "
             "globals.txt.~1~ beside it.");
@@ -111,10 +111,10 @@ TEST_F(SamplesTest, ConfirmedCopyReplacesGlobalsWithCrLfLineEnds) {
                      "\n\nPageEndTemplate:\nend\r\nline\n\n";
   WriteFile(shipped_ / "samp0001.txt", text);
   WriteFile(home_ / "globals.txt", "old");
-  TSampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_});
   dialog.Highlight(0);
   ui_.AnswerMessage(MessageAnswer::kOk);
-  EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  EXPECT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kCopied);
   const std::string copied = ReadFile(home_ / "globals.txt");
   EXPECT_EQ(copied, WithCrLfLineEnds(text));
   EXPECT_EQ(copied.find("\r\r"), std::string::npos);
@@ -124,11 +124,11 @@ TEST_F(SamplesTest, ConfirmedCopyReplacesGlobalsWithCrLfLineEnds) {
 TEST_F(SamplesTest, FailedCopyIsReportedAndLeavesGlobalsAlone) {
   WriteFile(shipped_ / "samp0001.txt", Sample("First", "one"));
   WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
-  TSampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_});
   dialog.Highlight(0);
   fs::remove(shipped_ / "samp0001.txt");  // Gone since the list was read.
   ui_.AnswerMessage(MessageAnswer::kOk);
-  EXPECT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kStayOpen);
+  EXPECT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kStayOpen);
   EXPECT_EQ(ui_.messages().back().title, "Error");
   EXPECT_EQ(ReadFile(home_ / "globals.txt"), "PageTitle:\r\nMine\r\n\r\n");
   EXPECT_FALSE(fs::exists(home_ / "globals.txt.~1~"));
@@ -139,14 +139,14 @@ TEST_F(SamplesTest, EveryCopyKeepsTheLayoutItReplacesAsTheNextNumberedBackup) {
   WriteFile(shipped_ / "samp0002.txt", Sample("Second", "two"));
   WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
   WriteFile(home_ / "globals.txt.~1~", "an older backup");
-  TSampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_});
   dialog.Highlight(0);
   ui_.AnswerMessage(MessageAnswer::kOk);
-  ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  ASSERT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kCopied);
   EXPECT_NE(ui_.messages().back().text.find("kept as globals.txt.~2~"), std::string::npos);
   dialog.Highlight(1);
   ui_.AnswerMessage(MessageAnswer::kOk);
-  ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  ASSERT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kCopied);
   EXPECT_EQ(ReadFile(home_ / "globals.txt.~1~"), "an older backup");
   EXPECT_EQ(ReadFile(home_ / "globals.txt.~2~"), "PageTitle:\r\nMine\r\n\r\n");
   EXPECT_EQ(ReadFile(home_ / "globals.txt.~3~"), Sample("First", "one"));
@@ -155,7 +155,7 @@ TEST_F(SamplesTest, EveryCopyKeepsTheLayoutItReplacesAsTheNextNumberedBackup) {
   // Without a layout there is nothing to keep, and the question says nothing of a backup.
   fs::remove(home_ / "globals.txt");
   ui_.AnswerMessage(MessageAnswer::kOk);
-  ASSERT_EQ(dialog.PressOk(ui_), TSampleLayouts::OkOutcome::kCopied);
+  ASSERT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kCopied);
   EXPECT_EQ(ui_.messages().back().text, "Replace current layout with selection");
   EXPECT_FALSE(fs::exists(home_ / "globals.txt.~4~"));
 }

@@ -175,10 +175,10 @@ int main(int argc, char** argv) {
       }
     });
   };
-  pix::TLayoutModel asked(asking);
+  pix::LayoutModel asked(asking);
   const auto rowIn = [&asked](const std::string& label) {
-    for (const pix::TConfigItem* item : asked.ListedItems()) {
-      if (item->Label() == label) return item->ListBoxID;
+    for (const pix::ConfigItem* item : asked.ListedItems()) {
+      if (item->Label() == label) return item->list_box_id;
     }
     return -1;
   };

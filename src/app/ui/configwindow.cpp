@@ -38,9 +38,9 @@ QSize TConfigRowDelegate::sizeHint(const QStyleOptionViewItem& option,
   const auto& rows = Model.ListedItems();
   const auto row = static_cast<std::size_t>(index.row());
   if (index.row() < 0 || row >= rows.size()) return QSize(height, height);
-  const TConfigItem* item = rows[row];
+  const ConfigItem* item = rows[row];
   const int indent =
-      TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
+      LayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
   return QSize(
       indent + height + QFontMetrics(option.font).horizontalAdvance(ToQt(item->Label())) + 4,
       height);
@@ -51,7 +51,7 @@ void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   const auto& rows = Model.ListedItems();
   const auto row = static_cast<std::size_t>(index.row());
   if (index.row() < 0 || row >= rows.size()) return;
-  const TConfigItem* item = rows[row];
+  const ConfigItem* item = rows[row];
   const QRect r = option.rect;
   const bool selected = (option.state & QStyle::State_Selected) != 0;
   const QPalette::ColorGroup group =
@@ -62,7 +62,7 @@ void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   painter->fillRect(r, option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
   const int height = r.height();
   const int indent =
-      TLayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
+      LayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
   const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
   painter->drawPixmap(QRect(r.left() + indent, r.top(), height, height),
                       ResourcePixmap(item->GetBitmapId(), height, scale));
@@ -170,15 +170,15 @@ TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
     : ParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
       Ui(ui),
       trash_(std::make_unique<QtTrash>()),
-      LayoutModel(std::make_unique<TLayoutModel>(ui)),
+      layout_model_(std::make_unique<LayoutModel>(ui)),
       ListBox(FindControlAs<QListWidget>(kObjListBoxId)),
-      InspectWindow(new TObjInspectWindow(this, LayoutModel->Inspector())),
+      InspectWindow(new InspectorWindow(this, layout_model_->Inspector())),
       PreviewWindow(new ImageWindow(this)) {
   setObjectName(QStringLiteral("TConfigWindow"));
   PIX_CHECK(ListBox != nullptr);
-  LayoutModel->SetPreviewTarget(PreviewWindow);
-  LayoutModel->SetTrash(trash_.get());
-  ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *LayoutModel));
+  layout_model_->SetPreviewTarget(PreviewWindow);
+  layout_model_->SetTrash(trash_.get());
+  ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *layout_model_));
   // Each row is as wide as its label, so that a long one scrolls sideways rather than
   // being cut.
   ListBox->setUniformItemSizes(false);
@@ -242,7 +242,7 @@ TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
   ListBox->setMinimumWidth(10 * units.horizontal);
   InspectWindow->setMinimumSize(24 * units.horizontal,
                                 InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth());
-  connect(InspectWindow, &TObjInspectWindow::RowsChanged, this, &TConfigWindow::UpdateTabOrder);
+  connect(InspectWindow, &InspectorWindow::RowsChanged, this, &TConfigWindow::UpdateTabOrder);
   for (QWidget* placeholder : {FindControl(kInspectorFrameId), FindControl(kPreviewFrameId)}) {
     placeholder->setFocusPolicy(Qt::NoFocus);
   }
@@ -296,7 +296,7 @@ void TConfigWindow::LayoutControls() {
 
 TConfigWindow::~TConfigWindow() {
   // The rows edit the model's inspector: they go before the model does.
-  LayoutModel->SetPreviewTarget(nullptr);
+  layout_model_->SetPreviewTarget(nullptr);
   delete InspectWindow;
   delete PreviewWindow;
 }
@@ -344,7 +344,7 @@ bool TConfigWindow::Command(int id) {
 void TConfigWindow::FillList() {
   const QSignalBlocker block(ListBox);
   ListBox->clear();
-  const int count = static_cast<int>(LayoutModel->ListedItems().size());
+  const int count = static_cast<int>(layout_model_->ListedItems().size());
   for (int row = 0; row < count; ++row) ListBox->addItem(new QListWidgetItem);
   // The caret goes to the first row, but nothing is selected until the user picks a row.
   if (count > 0) {
@@ -352,7 +352,7 @@ void TConfigWindow::FillList() {
                                                QItemSelectionModel::NoUpdate);
   }
   // A list filled again for the same tree keeps showing the model's selection.
-  const int selected = LayoutModel->SelectedIndex();
+  const int selected = layout_model_->SelectedIndex();
   if (selected >= 0 && selected < count) ListBox->setCurrentRow(selected);
   InspectWindow->ShowModel();
 }
@@ -360,7 +360,7 @@ void TConfigWindow::FillList() {
 void TConfigWindow::SelectionChanged() {
   const QList<QListWidgetItem*> selected = ListBox->selectedItems();
   if (selected.isEmpty()) return;
-  LayoutModel->Select(ListBox->row(selected.front()));
+  layout_model_->Select(ListBox->row(selected.front()));
   InspectWindow->ShowModel();
 }
 
@@ -371,14 +371,14 @@ void TConfigWindow::RepaintList() {
 }
 
 void TConfigWindow::ShowStatus() {
-  const std::string text = LayoutModel->TakeStatusText();
+  const std::string text = layout_model_->TakeStatusText();
   if (!text.empty()) emit StatusMessage(ToQt(text));
 }
 
 void TConfigWindow::UpdateTabOrder() {
   QWidget* previous = ListBox;
   for (int row = 0; row < InspectWindow->FieldCount(); ++row) {
-    TVarField* field = InspectWindow->Field(row);
+    VarField* field = InspectWindow->Field(row);
     for (QWidget* box : {static_cast<QWidget*>(field->LabelEditBox()),
                          static_cast<QWidget*>(field->ValueEditBox())}) {
       setTabOrder(previous, box);
@@ -395,13 +395,13 @@ void TConfigWindow::UpdateTabOrder() {
 }
 
 void TConfigWindow::OpenIfPossible() {
-  if (LayoutModel->CanOpenSelected()) CmOpen();
+  if (layout_model_->CanOpenSelected()) CmOpen();
 }
 
 bool TConfigWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ListBox && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && LayoutModel->CanOpenSelected()) {
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && layout_model_->CanOpenSelected()) {
       CmOpen();
       return true;
     }
@@ -411,13 +411,13 @@ bool TConfigWindow::eventFilter(QObject* watched, QEvent* event) {
 
 QMenu* TConfigWindow::BuildContextMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
-  const TConfigItem* item = LayoutModel->SelectedItem();
+  const ConfigItem* item = layout_model_->SelectedItem();
   auto add = [&](const QString& text, int id, bool enabled) {
     QAction* action = menu->addAction(text, this, [this, id] { Command(id); });
     action->setEnabled(enabled);
     action->setData(id);
   };
-  add(QStringLiteral("&Open"), CM_OPEN, LayoutModel->CanOpenSelected());
+  add(QStringLiteral("&Open"), CM_OPEN, layout_model_->CanOpenSelected());
   add(QStringLiteral("Rename\tF2"), CM_RENAME, item != nullptr && item->CanRename());
   add(QStringLiteral("Delete\tDel"), CM_DELETE, item != nullptr && item->CanDelete());
   add(QStringLiteral("&Undo\tCtrl+Z"), CM_UNDO, item != nullptr && item->IsCrossedOut());
@@ -429,30 +429,30 @@ QMenu* TConfigWindow::BuildContextMenu(QWidget* parent) {
 // ---- Commands on the selected item -----------------------------------------------------
 
 void TConfigWindow::CmSave() {
-  LayoutModel->Save();
+  layout_model_->Save();
   InspectWindow->ShowModel();
   RepaintList();
   ShowStatus();
 }
 
 void TConfigWindow::CmDelete() {
-  LayoutModel->Delete();
+  layout_model_->Delete();
   RepaintList();
 }
 
 void TConfigWindow::CmUndo() {
-  LayoutModel->Undo();
+  layout_model_->Undo();
   RepaintList();
 }
 
 void TConfigWindow::CmRename() {
-  if (LayoutModel->Rename()) RepaintList();
+  if (layout_model_->Rename()) RepaintList();
 }
 
-void TConfigWindow::CmOpen() { LayoutModel->Open(); }
+void TConfigWindow::CmOpen() { layout_model_->Open(); }
 
 void TConfigWindow::CmExit() {
-  LayoutModel->SaveLayout();
+  layout_model_->SaveLayout();
   InspectWindow->ShowModel();
   ShowStatus();
   emit CloseRequested();
@@ -472,13 +472,13 @@ void TConfigWindow::CmHelp() {
 
 void TConfigWindow::CmSelectDirectory() {
   if (!ChooseDirectory) return;
-  const std::optional<std::string> chosen = ChooseDirectory(LayoutModel->SiteDir());
+  const std::optional<std::string> chosen = ChooseDirectory(layout_model_->SiteDir());
   if (!chosen) return;
   OpenSiteDirectory(*chosen);
 }
 
 bool TConfigWindow::OpenSiteDirectory(const std::string& directory) {
-  const bool taken = LayoutModel->SelectDirectory(directory);
+  const bool taken = layout_model_->SelectDirectory(directory);
   if (taken) FillList();  // Refused, the old tree and its edits stay as they were.
   ShowStatus();
   return taken;
@@ -499,22 +499,22 @@ void TConfigWindow::RunWithStatus(const std::function<void(Progress&)>& job) {
 }
 
 void TConfigWindow::CmGenerateSite() {
-  RunWithStatus([this](Progress& progress) { LayoutModel->GenerateSite(progress); });
+  RunWithStatus([this](Progress& progress) { layout_model_->GenerateSite(progress); });
 }
 
 void TConfigWindow::CmAutoOrganize() {
-  RunWithStatus([this](Progress& progress) { LayoutModel->AutoOrganize(progress); });
+  RunWithStatus([this](Progress& progress) { layout_model_->AutoOrganize(progress); });
 }
 
 void TConfigWindow::CmSampleLayouts() {
-  LayoutModel->SaveLayout();
+  layout_model_->SaveLayout();
   setCursor(Qt::WaitCursor);
   {
     TSamplesDlg dialog(this, Ui);
     dialog.OpenHelp = OpenHelp;
     if (ExecDialog) ExecDialog(dialog);
   }
-  LayoutModel->RefreshLayout();
+  layout_model_->RefreshLayout();
   FillList();
   unsetCursor();
   ShowStatus();

@@ -1,6 +1,6 @@
 // The layout window on template 601: the layout tree as an owner-drawn list, the object
 // inspector over frame 603, the preview over frame 604, and the buttons of the template.
-// It draws TLayoutModel and forwards every command to it; the dialogs it opens (directory
+// It draws LayoutModel and forwards every command to it; the dialogs it opens (directory
 // chooser, sample layouts, the status of a run) hand their results to the model.
 #pragma once
 
@@ -26,7 +26,7 @@ class UserInterface;
 namespace pix::ui {
 
 class ImageWindow;
-class TObjInspectWindow;
+class InspectorWindow;
 class TStatusDlg;
 
 /// Command ids of the layout window, as the menus and buttons send them.
@@ -77,9 +77,9 @@ class TConfigWindow : public ParentWindow {
   /// applies to the selected item. The caller owns it.
   QMenu* BuildContextMenu(QWidget* parent);
 
-  TLayoutModel& Model() { return *LayoutModel; }
+  LayoutModel& Model() { return *layout_model_; }
   QListWidget* ObjListBox() const { return ListBox; }
-  TObjInspectWindow* ObjInspectWindow() const { return InspectWindow; }
+  InspectorWindow* inspector_window() const { return InspectWindow; }
   ImageWindow* image_window() const { return PreviewWindow; }
 
   /// Asks for the new site directory, starting at the current one; nothing when the user
@@ -107,7 +107,7 @@ class TConfigWindow : public ParentWindow {
 
  signals:
   /// Exit or Cancel: the window is done and its frame should close (which asks
-  /// TLayoutModel::QueryClose about edits not saved).
+  /// LayoutModel::QueryClose about edits not saved).
   void CloseRequested();
   /// A generation run shows its progress in `dialog` until it ends.
   void RunStarted(TStatusDlg* dialog);
@@ -135,9 +135,9 @@ class TConfigWindow : public ParentWindow {
   UserInterface& Ui;
   // The desktop's trash for the files of crossed-out items; outlives the model.
   std::unique_ptr<Trash> trash_;
-  std::unique_ptr<TLayoutModel> LayoutModel;
+  std::unique_ptr<LayoutModel> layout_model_;
   QListWidget* ListBox;
-  TObjInspectWindow* InspectWindow;
+  InspectorWindow* InspectWindow;
   ImageWindow* PreviewWindow;
   QSplitter* Splitter = nullptr;
   QWidget* side_column_ = nullptr;  // The preview and the buttons; a child of Splitter.
@@ -149,7 +149,7 @@ class TConfigWindow : public ParentWindow {
 /// Base with Text; the line across a crossed-out row is drawn in the row's text colour.
 class TConfigRowDelegate : public QStyledItemDelegate {
  public:
-  TConfigRowDelegate(QObject* parent, const TLayoutModel& model)
+  TConfigRowDelegate(QObject* parent, const LayoutModel& model)
       : QStyledItemDelegate(parent), Model(model) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
@@ -158,7 +158,7 @@ class TConfigRowDelegate : public QStyledItemDelegate {
   static int RowHeight(const QFont& font);
 
  private:
-  const TLayoutModel& Model;  // Owned by the layout window, which owns this delegate.
+  const LayoutModel& Model;  // Owned by the layout window, which owns this delegate.
 };
 
 }  // namespace pix::ui

@@ -17,8 +17,8 @@ TSamplesDlg::TSamplesDlg(QWidget* parent, UserInterface& ui,
                          std::filesystem::path target)
     : QDialog(parent),
       Ui(ui),
-      Model(directories.empty() ? std::make_unique<TSampleLayouts>()
-                                : std::make_unique<TSampleLayouts>(directories)),
+      Model(directories.empty() ? std::make_unique<SampleLayouts>()
+                                : std::make_unique<SampleLayouts>(directories)),
       Target(std::move(target)),
       Body(new ParentWindow(this, QStringLiteral("Sample Layout Selection"), kSamplesDialogId)) {
   setWindowTitle(QStringLiteral("Sample Layout Selection"));
@@ -29,7 +29,7 @@ TSamplesDlg::TSamplesDlg(QWidget* parent, UserInterface& ui,
   ListBox = Body->FindControlAs<QListWidget>(kSampleListId);
   DescriptionBox = Body->FindControlAs<QPlainTextEdit>(kSampleDescriptionId);
   PIX_CHECK(ListBox != nullptr && DescriptionBox != nullptr);
-  for (const TSampleItem& sample : Model->Samples()) ListBox->addItem(ToQt(sample.szTitle));
+  for (const SampleItem& sample : Model->Samples()) ListBox->addItem(ToQt(sample.title));
   connect(ListBox, &QListWidget::itemSelectionChanged, this, &TSamplesDlg::Highlight);
   if (auto* ok = qobject_cast<QPushButton*>(Button(kOkButtonId))) {
     connect(ok, &QPushButton::clicked, this, &TSamplesDlg::PressOk);
@@ -57,11 +57,11 @@ void TSamplesDlg::Highlight() {
 
 void TSamplesDlg::PressOk() {
   switch (Model->PressOk(Ui, Target)) {
-    case TSampleLayouts::OkOutcome::kClosedUnchanged:
-    case TSampleLayouts::OkOutcome::kCopied:
+    case SampleLayouts::OkOutcome::kClosedUnchanged:
+    case SampleLayouts::OkOutcome::kCopied:
       accept();
       break;
-    case TSampleLayouts::OkOutcome::kStayOpen:
+    case SampleLayouts::OkOutcome::kStayOpen:
       break;
   }
 }

@@ -1,6 +1,6 @@
 // The sample layout dialog on template 501: the samples' titles, the highlighted one's
 // description, Ok (replace the layout after a confirmation), Cancel and Help. Everything it
-// decides is TSampleLayouts'.
+// decides is SampleLayouts'.
 #pragma once
 
 #include <QDialog>
@@ -34,7 +34,7 @@ class TSamplesDlg : public QDialog {
   QListWidget* List() const { return ListBox; }
   QPlainTextEdit* Description() const { return DescriptionBox; }
   QWidget* Button(int id) const;
-  const TSampleLayouts& Samples() const { return *Model; }
+  const SampleLayouts& Samples() const { return *Model; }
   /// Opens a help topic; the frame's help window by default.
   std::function<void(int)> OpenHelp;
 
@@ -43,7 +43,7 @@ class TSamplesDlg : public QDialog {
   void PressOk();
 
   UserInterface& Ui;
-  std::unique_ptr<TSampleLayouts> Model;
+  std::unique_ptr<SampleLayouts> Model;
   std::filesystem::path Target;
   ParentWindow* Body;
   QListWidget* ListBox;

@@ -22,94 +22,94 @@ QString ValueForBox(const std::string& value) {
 
 }  // namespace
 
-TVarField::TVarField(QWidget* parent, TObjInspectModel& model, int row)
-    : ParentWindow(parent, QStringLiteral("TVarField"), kVarFieldId),
-      Model(model),
-      RowIndex(row),
-      LabelEdit(FindControlAs<QLineEdit>(kLabelEditBoxId)),
-      ValueEdit(FindControlAs<QPlainTextEdit>(kValueEditBoxId)) {
-  PIX_CHECK(LabelEdit != nullptr);
-  PIX_CHECK(ValueEdit != nullptr);
-  connect(LabelEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
-    Model.EditName(RowIndex, FromQt(text));
-    emit Edited(RowIndex);
+VarField::VarField(QWidget* parent, InspectorModel& model, int row)
+    : ParentWindow(parent, QStringLiteral("VarField"), kVarFieldId),
+      model_(model),
+      row_index_(row),
+      label_edit_(FindControlAs<QLineEdit>(kLabelEditBoxId)),
+      value_edit_(FindControlAs<QPlainTextEdit>(kValueEditBoxId)) {
+  PIX_CHECK(label_edit_ != nullptr);
+  PIX_CHECK(value_edit_ != nullptr);
+  connect(label_edit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    model_.EditName(row_index_, FromQt(text));
+    emit Edited(row_index_);
   });
-  connect(ValueEdit, &QPlainTextEdit::textChanged, this, [this] {
-    Model.EditValue(RowIndex, FromQt(ValueEdit->toPlainText()));
-    emit Edited(RowIndex);
+  connect(value_edit_, &QPlainTextEdit::textChanged, this, [this] {
+    model_.EditValue(row_index_, FromQt(value_edit_->toPlainText()));
+    emit Edited(row_index_);
   });
-  LabelEdit->installEventFilter(this);
+  label_edit_->installEventFilter(this);
 }
 
-bool TVarField::eventFilter(QObject* watched, QEvent* event) {
+bool VarField::eventFilter(QObject* watched, QEvent* event) {
   // A line edit reached by Tab selects its whole text, so that the first key typed would
   // replace the variable's name. The name box lets the edit take the focus as usual, then
   // leaves the caret at the end of the name with nothing selected.
-  if (watched == LabelEdit && event->type() == QEvent::FocusIn) {
-    static_cast<QObject*>(LabelEdit)->event(event);
-    LabelEdit->deselect();
-    LabelEdit->end(false);
+  if (watched == label_edit_ && event->type() == QEvent::FocusIn) {
+    static_cast<QObject*>(label_edit_)->event(event);
+    label_edit_->deselect();
+    label_edit_->end(false);
     return true;
   }
   return ParentWindow::eventFilter(watched, event);
 }
 
-void TVarField::ShowFromModel() {
-  const auto& field = Model.Field(RowIndex);
+void VarField::ShowFromModel() {
+  const auto& field = model_.Field(row_index_);
   const QString name = ToQt(field.Name());
   const QString value = ValueForBox(field.Value());
-  const QSignalBlocker blockName(LabelEdit);
-  const QSignalBlocker blockValue(ValueEdit);
-  if (LabelEdit->text() != name) LabelEdit->setText(name);
-  if (ValueEdit->toPlainText() != value) ValueEdit->setPlainText(value);
-  LabelEdit->setReadOnly(Model.NamesReadOnly());
+  const QSignalBlocker block_name(label_edit_);
+  const QSignalBlocker block_value(value_edit_);
+  if (label_edit_->text() != name) label_edit_->setText(name);
+  if (value_edit_->toPlainText() != value) value_edit_->setPlainText(value);
+  label_edit_->setReadOnly(model_.NamesReadOnly());
 }
 
-TObjInspectWindow::TObjInspectWindow(QWidget* parent, TObjInspectModel& model)
-    : QScrollArea(parent), Model(model), Column(new QWidget) {
+InspectorWindow::InspectorWindow(QWidget* parent, InspectorModel& model)
+    : QScrollArea(parent), model_(model), column_(new QWidget) {
   setWindowTitle(QStringLiteral("Object Inspect Window"));
-  setObjectName(QStringLiteral("TObjInspectWindow"));
+  setObjectName(QStringLiteral("InspectorWindow"));
   setFrameStyle(QFrame::Box | QFrame::Plain);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setWidgetResizable(false);
   // The rows take the focus, not the scrolled area around them.
   setFocusPolicy(Qt::NoFocus);
-  setWidget(Column);
+  setWidget(column_);
   ShowModel();
 }
 
-int TObjInspectWindow::RowHeight() const {
-  if (!ppVarField.empty()) return ppVarField.front()->TemplateSize().height();
+int InspectorWindow::RowHeight() const {
+  if (!pp_var_field_.empty()) return pp_var_field_.front()->TemplateSize().height();
   return DialogBaseUnitsOf(font()).vertical * 40 / 8;
 }
 
-TVarField* TObjInspectWindow::AddRow() {
-  auto* field = new TVarField(Column, Model, FieldCount());
-  connect(field, &TVarField::Edited, this, &TObjInspectWindow::RowEdited);
+VarField* InspectorWindow::AddRow() {
+  auto* field = new VarField(column_, model_, FieldCount());
+  connect(field, &VarField::Edited, this, &InspectorWindow::RowEdited);
   field->show();
-  ppVarField.push_back(field);
+  pp_var_field_.push_back(field);
   return field;
 }
 
-void TObjInspectWindow::ShowModel() {
+void InspectorWindow::ShowModel() {
   const int before = FieldCount();
-  const int wanted = Model.RowCount();
+  const int wanted = model_.RowCount();
   while (FieldCount() < wanted) AddRow();
   while (FieldCount() > wanted) {
-    delete ppVarField.back();
-    ppVarField.pop_back();
+    delete pp_var_field_.back();
+    pp_var_field_.pop_back();
   }
-  for (TVarField* field : ppVarField) field->ShowFromModel();
+  for (VarField* field : pp_var_field_) field->ShowFromModel();
   PlaceRows();
   if (FieldCount() != before) emit RowsChanged();
 }
 
-void TObjInspectWindow::RowEdited(int) {
+void InspectorWindow::RowEdited(int) {
   // Typing a name into the last row makes the model add a spare row below it.
-  if (Model.RowCount() != FieldCount()) {
+  if (model_.RowCount() != FieldCount()) {
     const int before = FieldCount();
-    while (FieldCount() < Model.RowCount()) AddRow()->ShowFromModel();
+    while (FieldCount() < model_.RowCount()) AddRow()->ShowFromModel();
     if (FieldCount() != before) {
       PlaceRows();
       emit RowsChanged();
@@ -117,18 +117,18 @@ void TObjInspectWindow::RowEdited(int) {
   }
 }
 
-void TObjInspectWindow::PlaceRows() {
+void InspectorWindow::PlaceRows() {
   const int width = viewport()->width();
   const int height = RowHeight();
   for (int i = 0; i < FieldCount(); ++i) {
     Field(i)->setGeometry(0, i * height, width, height);
   }
-  Column->resize(width, height * FieldCount());
+  column_->resize(width, height * FieldCount());
   verticalScrollBar()->setSingleStep(height);
   verticalScrollBar()->setPageStep(std::max(height, viewport()->height() / height * height));
 }
 
-void TObjInspectWindow::resizeEvent(QResizeEvent* event) {
+void InspectorWindow::resizeEvent(QResizeEvent* event) {
   QScrollArea::resizeEvent(event);
   PlaceRows();
 }

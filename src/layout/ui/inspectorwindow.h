@@ -1,5 +1,5 @@
 // The object inspector's widgets: a scrolled column of rows, each row a name box above a
-// multi-line value box. They draw TObjInspectModel and forward every edit to it; the rows
+// multi-line value box. They draw InspectorModel and forward every edit to it; the rows
 // hold no text of their own that the model does not know.
 #pragma once
 
@@ -12,24 +12,24 @@ class QLineEdit;
 class QPlainTextEdit;
 
 namespace pix {
-class TObjInspectModel;
+class InspectorModel;
 }
 
 namespace pix::ui {
 
 /// One row on template 701: LabelEditBox (702) for the name, ValueEditBox (703) for the value.
-class TVarField : public ParentWindow {
+class VarField : public ParentWindow {
   Q_OBJECT
 
  public:
-  TVarField(QWidget* parent, TObjInspectModel& model, int row);
+  VarField(QWidget* parent, InspectorModel& model, int row);
 
   /// Shows what the model's row holds, without counting it as an edit.
   void ShowFromModel();
 
-  QLineEdit* LabelEditBox() const { return LabelEdit; }
-  QPlainTextEdit* ValueEditBox() const { return ValueEdit; }
-  int Row() const { return RowIndex; }
+  QLineEdit* LabelEditBox() const { return label_edit_; }
+  QPlainTextEdit* ValueEditBox() const { return value_edit_; }
+  int Row() const { return row_index_; }
 
  signals:
   /// The user changed the row's name or value.
@@ -39,25 +39,25 @@ class TVarField : public ParentWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  TObjInspectModel& Model;  // Owned by the layout model; outlives the row.
-  int RowIndex;
-  QLineEdit* LabelEdit;
-  QPlainTextEdit* ValueEdit;
+  InspectorModel& model_;  // Owned by the layout model; outlives the row.
+  int row_index_;
+  QLineEdit* label_edit_;
+  QPlainTextEdit* value_edit_;
 };
 
-class TObjInspectWindow : public QScrollArea {
+class InspectorWindow : public QScrollArea {
   Q_OBJECT
 
  public:
   /// `model` must outlive the window.
-  TObjInspectWindow(QWidget* parent, TObjInspectModel& model);
+  InspectorWindow(QWidget* parent, InspectorModel& model);
 
   /// Makes the rows match the model (as many rows as it has) and shows their text. Called
   /// after the model showed an item, took edits or was emptied.
   void ShowModel();
 
-  int FieldCount() const { return static_cast<int>(ppVarField.size()); }
-  TVarField* Field(int row) const { return ppVarField.at(static_cast<std::size_t>(row)); }
+  int FieldCount() const { return static_cast<int>(pp_var_field_.size()); }
+  VarField* Field(int row) const { return pp_var_field_.at(static_cast<std::size_t>(row)); }
   /// The height of one row in pixels: the template's 40 dialog units.
   int RowHeight() const;
 
@@ -69,13 +69,13 @@ class TObjInspectWindow : public QScrollArea {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  TVarField* AddRow();
+  VarField* AddRow();
   void PlaceRows();
   void RowEdited(int row);
 
-  TObjInspectModel& Model;
-  QWidget* Column;                     // The scrolled widget that holds the rows.
-  std::vector<TVarField*> ppVarField;  // Owned by Column.
+  InspectorModel& model_;
+  QWidget* column_;                     // The scrolled widget that holds the rows.
+  std::vector<VarField*> pp_var_field_;  // Owned by Column.
 };
 
 }  // namespace pix::ui

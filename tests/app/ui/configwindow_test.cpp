@@ -57,13 +57,13 @@ class ConfigWindowTest : public LayoutTest {
   }
 
   int RowOf(const std::string& label) const {
-    for (const TConfigItem* item : window_->Model().ListedItems()) {
-      if (item->Label() == label) return item->ListBoxID;
+    for (const ConfigItem* item : window_->Model().ListedItems()) {
+      if (item->Label() == label) return item->list_box_id;
     }
     ADD_FAILURE() << "no row " << label;
     return -1;
   }
-  TConfigItem* ItemAt(int row) const {
+  ConfigItem* ItemAt(int row) const {
     return window_->Model().ListedItems().at(static_cast<std::size_t>(row));
   }
   void Pick(const std::string& label) {
@@ -74,10 +74,10 @@ class ConfigWindowTest : public LayoutTest {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
   }
   QLineEdit* NameBox(int row) const {
-    return window_->ObjInspectWindow()->Field(row)->LabelEditBox();
+    return window_->inspector_window()->Field(row)->LabelEditBox();
   }
   QPlainTextEdit* ValueBox(int row) const {
-    return window_->ObjInspectWindow()->Field(row)->ValueEditBox();
+    return window_->inspector_window()->Field(row)->ValueEditBox();
   }
   void TypeValue(int row, const QString& text) {
     QPlainTextEdit* box = ValueBox(row);
@@ -117,13 +117,13 @@ TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
   EXPECT_EQ(list->currentRow(), 0);
   EXPECT_TRUE(list->selectedItems().isEmpty());
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
-  EXPECT_EQ(window_->ObjInspectWindow()->FieldCount(), TObjInspectModel::FieldCount);
-  for (int i = 0; i < TObjInspectModel::FieldCount; ++i) {
+  EXPECT_EQ(window_->inspector_window()->FieldCount(), InspectorModel::field_count);
+  for (int i = 0; i < InspectorModel::field_count; ++i) {
     EXPECT_TRUE(NameBox(i)->text().isEmpty());
     EXPECT_TRUE(ValueBox(i)->toPlainText().isEmpty());
   }
   // The inspector and the preview lie on their frames.
-  EXPECT_EQ(window_->ObjInspectWindow()->geometry(),
+  EXPECT_EQ(window_->inspector_window()->geometry(),
             window_->FindControl(kInspectorFrameId)->geometry());
   EXPECT_EQ(window_->image_window()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
 }
@@ -147,7 +147,7 @@ TEST_F(ConfigWindowTest, SelectingARowFillsTheInspectorAndSelectingItAgainChange
 
 TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit) {
   Pick("trip");
-  TConfigItem* trip = window_->Model().SelectedItem();
+  ConfigItem* trip = window_->Model().SelectedItem();
   int spare = 0;
   while (!NameBox(spare)->text().isEmpty()) ++spare;
   NameBox(spare)->setFocus();
@@ -164,14 +164,14 @@ TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit)
   EXPECT_TRUE(closed);
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"),
             "PageTitle:\r\nTrip\r\n\r\nPageIntro:\r\nFirst line\r\nsecond\r\n\r\n");
-  EXPECT_EQ(window_->ObjInspectWindow()->FieldCount(), window_->Model().Inspector().RowCount());
+  EXPECT_EQ(window_->inspector_window()->FieldCount(), window_->Model().Inspector().RowCount());
 }
 
 TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing) {
   Pick("trip");
   Pick("b.jpg");
   Pick("Default Page");
-  for (const TConfigItem* item : window_->Model().ListedItems()) {
+  for (const ConfigItem* item : window_->Model().ListedItems()) {
     EXPECT_FALSE(item->ModifiedFlag()) << item->Label();
   }
   TypeValue(0, "changed");
@@ -277,7 +277,7 @@ TEST_F(ConfigWindowTest, RenameAPictureAndNothingForDefaultPage) {
 
 TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
   Pick("b.jpg");
-  const TRootConfigItem* before = window_->Model().RootItem();
+  const RootConfigItem* before = window_->Model().RootItem();
   std::string offered;
   window_->ChooseDirectory = [&](const std::string& start) -> std::optional<std::string> {
     offered = start;
@@ -443,7 +443,7 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
   EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
   EXPECT_EQ(ui_.messages()[0].title, "Confirm");
   EXPECT_EQ(ReadFile(home_ / "globals.txt"),
-            WithCrLfLineEnds(ReadFile(ListSampleLayouts().front().szFileName)));
+            WithCrLfLineEnds(ReadFile(ListSampleLayouts().front().file_name)));
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
 }
 
@@ -498,7 +498,7 @@ TEST_F(ConfigWindowTest, TabGoesTreeInspectorButtonsAndANameBoxIsNotSelected) {
   EXPECT_EQ(window_->focusWidget(), ValueBox(0));
   tab();
   EXPECT_EQ(window_->focusWidget(), NameBox(1));
-  const int rows = window_->ObjInspectWindow()->FieldCount();
+  const int rows = window_->inspector_window()->FieldCount();
   for (int i = 3; i < 2 * rows; ++i) tab();
   EXPECT_EQ(window_->focusWidget(), ValueBox(rows - 1));
   for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
@@ -513,12 +513,12 @@ TEST_F(ConfigWindowTest, TabGoesTreeInspectorButtonsAndANameBoxIsNotSelected) {
   // A row the inspector adds joins the order in its place.
   int spare = 0;
   while (!NameBox(spare)->text().isEmpty()) ++spare;
-  const int before = window_->ObjInspectWindow()->FieldCount();
+  const int before = window_->inspector_window()->FieldCount();
   for (int i = spare; i < before; ++i) {
     NameBox(i)->setFocus();
     QTest::keyClicks(NameBox(i), QStringLiteral("Name%1").arg(i));
   }
-  ASSERT_GT(window_->ObjInspectWindow()->FieldCount(), before);
+  ASSERT_GT(window_->inspector_window()->FieldCount(), before);
   ValueBox(before - 1)->setFocus();
   tab();
   EXPECT_EQ(window_->focusWidget(), NameBox(before));
@@ -617,7 +617,7 @@ TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
   const QSize first = window_->sizeHint();
   EXPECT_GE(first.height(), window_->ObjListBox()->count() *
                                 ui::TConfigRowDelegate::RowHeight(window_->ObjListBox()->font()));
-  EXPECT_GE(first.height(), 5 * window_->ObjInspectWindow()->RowHeight());
+  EXPECT_GE(first.height(), 5 * window_->inspector_window()->RowHeight());
   window_->resize(first);
   QApplication::processEvents();
   ExpectButtonsWhole(*window_);

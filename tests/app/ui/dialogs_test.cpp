@@ -254,9 +254,9 @@ class FrameCloseTest : public FrameTest {
  protected:
   FrameCloseTest() {
     frame_.show();
-    TLayoutModel& model = frame_.ConfigWindow()->Model();
-    for (const TConfigItem* item : model.ListedItems()) {
-      if (item->Label() == "Directory Index Pages") model.Select(item->ListBoxID);
+    LayoutModel& model = frame_.ConfigWindow()->Model();
+    for (const ConfigItem* item : model.ListedItems()) {
+      if (item->Label() == "Directory Index Pages") model.Select(item->list_box_id);
     }
     model.Inspector().EditName(0, "PageTitle");
     model.Inspector().EditValue(0, "Albums");

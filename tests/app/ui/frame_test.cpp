@@ -45,13 +45,13 @@ class FrameWindowTest : public LayoutTest {
   ui::TConfigWindow& Window() const { return *frame_->ConfigWindow(); }
   QListWidget* List() const { return Window().ObjListBox(); }
   int RowOf(const std::string& label) const {
-    for (const TConfigItem* item : Window().Model().ListedItems()) {
-      if (item->Label() == label) return item->ListBoxID;
+    for (const ConfigItem* item : Window().Model().ListedItems()) {
+      if (item->Label() == label) return item->list_box_id;
     }
     ADD_FAILURE() << "no row " << label;
     return -1;
   }
-  TConfigItem* Item(const std::string& label) const {
+  ConfigItem* Item(const std::string& label) const {
     return Window().Model().ListedItems().at(static_cast<std::size_t>(RowOf(label)));
   }
   // Selects the row in the tree and gives the tree the focus, as a click does.
@@ -118,8 +118,8 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
 
 TEST_F(FrameWindowTest, InAnEditFieldTheKeysEditTheText) {
   Pick("trip");
-  QLineEdit* name = Window().ObjInspectWindow()->Field(0)->LabelEditBox();
-  QPlainTextEdit* value = Window().ObjInspectWindow()->Field(0)->ValueEditBox();
+  QLineEdit* name = Window().inspector_window()->Field(0)->LabelEditBox();
+  QPlainTextEdit* value = Window().inspector_window()->Field(0)->ValueEditBox();
   name->setFocus();
   name->setCursorPosition(0);
   Press(Qt::Key_Delete);
@@ -169,9 +169,9 @@ TEST_F(FrameWindowTest, FolderDroppedOnTheWindowBecomesTheSite) {
   const fs::path other = temp_ / "other site";
   WriteJpegPicture(other / "z.jpg", 20, 20, "");
   Pick("trip");
-  Window().ObjInspectWindow()->Field(0)->ValueEditBox()->setFocus();
-  Window().ObjInspectWindow()->Field(0)->ValueEditBox()->moveCursor(QTextCursor::End);
-  QTest::keyClicks(Window().ObjInspectWindow()->Field(0)->ValueEditBox(), " kept");
+  Window().inspector_window()->Field(0)->ValueEditBox()->setFocus();
+  Window().inspector_window()->Field(0)->ValueEditBox()->moveCursor(QTextCursor::End);
+  QTest::keyClicks(Window().inspector_window()->Field(0)->ValueEditBox(), " kept");
 
   // A file is not a site: the drop is not taken.
   QMimeData file;
@@ -189,7 +189,7 @@ TEST_F(FrameWindowTest, FolderDroppedOnTheWindowBecomesTheSite) {
   // A folder dropped even on a text box opens its site; the old site's edits are saved.
   QMimeData folder;
   folder.setUrls({QUrl::fromLocalFile(ui::PathToQt(other))});
-  EXPECT_TRUE(DragAndDrop(Window().ObjInspectWindow()->Field(1)->LabelEditBox(), folder));
+  EXPECT_TRUE(DragAndDrop(Window().inspector_window()->Field(1)->LabelEditBox(), folder));
   EXPECT_EQ(Window().Model().SiteDir(), other.string());
   EXPECT_GE(RowOf("z.jpg"), 0);
   EXPECT_EQ(List()->count(), static_cast<int>(Window().Model().ListedItems().size()));
