@@ -35,7 +35,7 @@ namespace {
 
 // What getopt_long returns for each option. The codes lie above every character, so that
 // they cannot be taken for the 1, '?' and ':' it returns for positional arguments and errors.
-enum TOptionCode : int {
+enum OptionCode : int {
   kOptionHome = 256,
   kOptionName,
   kOptionEmail,
@@ -100,38 +100,38 @@ std::optional<int> JobsFromText(const std::string& text) {
 Status UsageError(std::string text) { return Status::InvalidArgument(std::move(text)); }
 
 // Stores the value or flag of one recognised option.
-Status TakeOption(int code, const char* value, TCommandLineOptions& options) {
+Status TakeOption(int code, const char* value, CommandLineOptions& options) {
   switch (code) {
     case kOptionHome:
-      options.Home = value;
+      options.home = value;
       break;
     case kOptionName:
-      options.FullName = value;
+      options.full_name = value;
       break;
     case kOptionEmail:
-      options.EMailAddress = value;
+      options.e_mail_address = value;
       break;
     case kOptionJobs:
-      options.Jobs = JobsFromText(value);
-      if (!options.Jobs) return UsageError("--jobs needs a number from 1 to 9999");
+      options.jobs = JobsFromText(value);
+      if (!options.jobs) return UsageError("--jobs needs a number from 1 to 9999");
       break;
     case kOptionSet:
-      options.CommentFile = value;
+      options.comment_file = value;
       break;
     case kOptionQuiet:
-      options.bQuiet = true;
+      options.quiet = true;
       break;
     case kOptionVerbose:
-      options.bVerbose = true;
+      options.verbose = true;
       break;
   }
   return Status::OK();
 }
 
-Status TakeTarget(const char* argument, TCommandLineOptions& options, bool& bHasTarget) {
-  if (bHasTarget) return UsageError(std::string("unexpected argument ") + argument);
-  options.Target = argument;
-  bHasTarget = true;
+Status TakeTarget(const char* argument, CommandLineOptions& options, bool& has_target) {
+  if (has_target) return UsageError(std::string("unexpected argument ") + argument);
+  options.target = argument;
+  has_target = true;
   return Status::OK();
 }
 
@@ -142,18 +142,18 @@ Status RefusedOption(int result, const std::string& element) {
   if (optopt >= kOptionHome) return UsageError(OptionName(optopt) + " takes no value");
   // An unknown long option is named without its value. There are no short options, so
   // an argument such as "-rf.jpg" is named whole: it is usually a file name that wants "--".
-  const bool bLong = element.compare(0, 2, "--") == 0;
-  return UsageError("unknown option " + (bLong ? element.substr(0, element.find('=')) : element));
+  const bool long_option = element.compare(0, 2, "--") == 0;
+  return UsageError("unknown option " + (long_option ? element.substr(0, element.find('=')) : element));
 }
 
 }  // namespace
 
-Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& args) {
+Result<CommandLineOptions> ParseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("no command given");
-  const std::vector<option> longOptions = OptionsOfCommand(args.front());
-  if (longOptions.empty()) return UsageError("unknown command " + args.front());
-  TCommandLineOptions options;
-  options.Command = args.front();
+  const std::vector<option> long_options = OptionsOfCommand(args.front());
+  if (long_options.empty()) return UsageError("unknown command " + args.front());
+  CommandLineOptions options;
+  options.command = args.front();
 
   // getopt_long takes a writable argv (in its default mode it reorders it), so it gets
   // copies of the arguments; the command stands where it expects the program name.
@@ -170,16 +170,16 @@ Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& arg
   // a missing value as ':' rather than '?'.
   optind = 0;
   opterr = 0;
-  bool bHasTarget = false;
+  bool has_target = false;
   for (;;) {
     // With no short options, every call starts on a new argument: this one. (optind 0
     // stands for 1, the first argument after the command.)
     const int element = std::max(optind, 1);
-    const int result = getopt_long(argc, argv.data(), "-:", longOptions.data(), nullptr);
+    const int result = getopt_long(argc, argv.data(), "-:", long_options.data(), nullptr);
     if (result == -1) break;
     Status taken;
     if (result == 1) {
-      taken = TakeTarget(optarg, options, bHasTarget);
+      taken = TakeTarget(optarg, options, has_target);
     } else if (result == '?' || result == ':') {
       taken = RefusedOption(result, argv[element]);
     } else {
@@ -189,12 +189,12 @@ Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& arg
   }
   // What follows "--" is positional, whatever it looks like.
   for (int i = optind; i < argc; ++i) {
-    Status taken = TakeTarget(argv[i], options, bHasTarget);
+    Status taken = TakeTarget(argv[i], options, has_target);
     if (!taken.ok()) return taken;
   }
-  if (!bHasTarget) {
-    return UsageError(options.Command + " needs a " +
-                      (options.Command == "comment" ? "picture" : "site directory"));
+  if (!has_target) {
+    return UsageError(options.command + " needs a " +
+                      (options.command == "comment" ? "picture" : "site directory"));
   }
   return options;
 }
@@ -210,27 +210,27 @@ std::string AbsoluteDirectory(const std::string& directory) {
 
 namespace {
 
-int UsageFailure(TCommandLineIo& io, const std::string& text) {
-  io.Messages << "pixamond: " << text << "\nTry 'pixamond --help'.\n";
+int UsageFailure(CommandLineIo& io, const std::string& text) {
+  io.messages << "pixamond: " << text << "\nTry 'pixamond --help'.\n";
   return kExitUsage;
 }
 
 // Opens the layout home and checks the site directory; prints why when either fails.
-std::optional<std::string> PrepareSiteCommand(const TCommandLineOptions& options,
-                                              TCommandLineIo& io, UserInterface& ui) {
-  std::optional<std::filesystem::path> homeOption;
-  if (options.Home) homeOption = *options.Home;
-  const Status home = OpenLayoutHome(homeOption);
+std::optional<std::string> PrepareSiteCommand(const CommandLineOptions& options,
+                                              CommandLineIo& io, UserInterface& ui) {
+  std::optional<std::filesystem::path> home_option;
+  if (options.home) home_option = *options.home;
+  const Status home = OpenLayoutHome(home_option);
   if (!home.ok()) {
-    io.Messages << "pixamond: " << home.message() << "\n";
+    io.messages << "pixamond: " << home.message() << "\n";
     return std::nullopt;
   }
-  const std::string site = AbsoluteDirectory(options.Target);
+  const std::string site = AbsoluteDirectory(options.target);
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
   if (!ValidateSiteDirectory(site, program, &ui)) return std::nullopt;
   if (!IsDirectoryPath(site)) {
-    io.Messages << "pixamond: " << site << " is not a directory\n";
+    io.messages << "pixamond: " << site << " is not a directory\n";
     return std::nullopt;
   }
   return site;
@@ -238,32 +238,32 @@ std::optional<std::string> PrepareSiteCommand(const TCommandLineOptions& options
 
 // Stores --name and --email, then makes sure a full name is known: asked for on a
 // terminal, a usage failure otherwise.
-bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, UserInterface& ui) {
+bool SettleFullName(const CommandLineOptions& options, CommandLineIo& io, UserInterface& ui) {
   const std::string_view section = kHTMLDefaults;
   auto store = [&](const std::optional<std::string>& value, std::string_view key) {
     if (!value) return true;
     const Status written = WriteIniString(section, key, *value);
-    if (!written.ok()) io.Messages << "pixamond: " << written.message() << "\n";
+    if (!written.ok()) io.messages << "pixamond: " << written.message() << "\n";
     return written.ok();
   };
-  if (!store(options.FullName, kPersonFullName) ||
-      !store(options.EMailAddress, kEMailAddress)) {
+  if (!store(options.full_name, kPersonFullName) ||
+      !store(options.e_mail_address, kEMailAddress)) {
     return false;
   }
   std::string name = GetIniString(section, kPersonFullName);
   while (name.empty()) {
     std::optional<std::string> entered =
-        io.bInputIsTerminal ? ui.PromptLine("Input", "Please enter your full name:", "", 256)
+        io.input_is_terminal ? ui.PromptLine("Input", "Please enter your full name:", "", 256)
                             : std::nullopt;
     if (!entered) {
-      io.Messages << "Your Full Name is a required value.\n";
+      io.messages << "Your Full Name is a required value.\n";
       return false;
     }
     name = *entered;
   }
   const Status written = WriteIniString(section, kPersonFullName, name);
   if (!written.ok()) {
-    io.Messages << "pixamond: " << written.message() << "\n";
+    io.messages << "pixamond: " << written.message() << "\n";
     return false;
   }
   return true;
@@ -271,23 +271,23 @@ bool SettleFullName(const TCommandLineOptions& options, TCommandLineIo& io, User
 
 // The command's diagnostics sink: problems always reach standard error, the picture
 // libraries' detail lines only with --verbose. It stays the detail sink while it lives.
-class TCommandDiagnostics : public StreamDiagnostics {
+class CommandDiagnostics : public StreamDiagnostics {
  public:
-  TCommandDiagnostics(std::ostream& out, bool verbose) : StreamDiagnostics(out, verbose) {
+  CommandDiagnostics(std::ostream& out, bool verbose) : StreamDiagnostics(out, verbose) {
     SetDetailSink(this);
   }
-  ~TCommandDiagnostics() override { SetDetailSink(nullptr); }
-  TCommandDiagnostics(const TCommandDiagnostics&) = delete;
-  TCommandDiagnostics& operator=(const TCommandDiagnostics&) = delete;
+  ~CommandDiagnostics() override { SetDetailSink(nullptr); }
+  CommandDiagnostics(const CommandDiagnostics&) = delete;
+  CommandDiagnostics& operator=(const CommandDiagnostics&) = delete;
 };
 
-int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
-  const int jobs = options.Jobs.value_or(WebSite::DefaultJobs());
-  const bool quiet = options.bQuiet;
-  TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
-  TConsoleProgress progress(io.Messages, io.bMessagesAreTerminal && !quiet);
+int Generate(const CommandLineOptions& options, CommandLineIo& io) {
+  const int jobs = options.jobs.value_or(WebSite::DefaultJobs());
+  const bool quiet = options.quiet;
+  ConsoleUserInterface ui(io.input, io.messages, io.input_is_terminal);
+  ConsoleProgress progress(io.messages, io.messages_are_terminal && !quiet);
   ui.SetBeforeMessage([&progress] { progress.ClearLine(); });
-  TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
+  CommandDiagnostics diagnostics(io.messages, options.verbose);
   diagnostics.SetBeforeLine([&progress] { progress.ClearLine(); });
 
   const std::optional<std::string> site = PrepareSiteCommand(options, io, ui);
@@ -296,99 +296,99 @@ int Generate(const TCommandLineOptions& options, TCommandLineIo& io) {
 
   std::string program = LayoutHome().string();
   if (program.size() > 1) StripTrailingChar(program, '/');
-  WebSite webSite(*site, program, ui, progress, diagnostics);
-  webSite.SetJobs(jobs);
-  const Status prepared = webSite.Prepare();
+  WebSite web_site(*site, program, ui, progress, diagnostics);
+  web_site.SetJobs(jobs);
+  const Status prepared = web_site.Prepare();
   if (!prepared.ok()) {
-    io.Messages << "pixamond: " << prepared.message() << "\n";
+    io.messages << "pixamond: " << prepared.message() << "\n";
     // The site directory was checked above; what stops a run here (a layout file that
     // cannot be read, a site another run holds, a record that cannot be written) is no
     // misuse of the command.
     return kExitReported;
   }
-  webSite.Execute();
+  web_site.Execute();
   progress.ClearLine();
 
-  const RunStats& stats = webSite.Stats();
+  const RunStats& stats = web_site.Stats();
   if (!quiet) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", progress.ElapsedSeconds());
-    io.Messages << stats.pictures << " pictures, " << stats.pages_written << " pages written, "
+    io.messages << stats.pictures << " pictures, " << stats.pages_written << " pages written, "
                 << stats.pages_unchanged << " unchanged, "
                 << stats.inline_made << " inline images made, " << stats.inline_reused
                 << " reused, " << seconds << " s\n";
     if (stats.pages_removed > 0 || stats.images_removed > 0) {
-      io.Messages << stats.pages_removed << " pages and " << stats.images_removed
+      io.messages << stats.pages_removed << " pages and " << stats.images_removed
                   << " images of deleted pictures removed\n";
     }
     if (stats.other_removed > 0) {
-      io.Messages << stats.other_removed << " files the site no longer uses removed\n";
+      io.messages << stats.other_removed << " files the site no longer uses removed\n";
     }
   }
   const bool reported = stats.problems_reported > 0 || diagnostics.ProblemCount() > 0;
-  return reported || webSite.Cancelled() ? kExitReported : kExitOk;
+  return reported || web_site.Cancelled() ? kExitReported : kExitOk;
 }
 
-int Organize(const TCommandLineOptions& options, TCommandLineIo& io) {
-  TConsoleUserInterface ui(io.In, io.Messages, io.bInputIsTerminal);
-  TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
+int Organize(const CommandLineOptions& options, CommandLineIo& io) {
+  ConsoleUserInterface ui(io.input, io.messages, io.input_is_terminal);
+  CommandDiagnostics diagnostics(io.messages, options.verbose);
   const std::optional<std::string> site = PrepareSiteCommand(options, io, ui);
   if (!site) return kExitUsage;
   const Status built = BuildAutoOrganizeLayout(*site, LayoutHome(), diagnostics);
   if (!built.ok()) {
-    io.Messages << "pixamond: " << built.message() << "\n";
+    io.messages << "pixamond: " << built.message() << "\n";
     return kExitReported;
   }
   const std::string names = GetIniString(kAutoOrganizeLayout,
                                          kAutoOrganizeBaseFileNames, "", 16384);
   StringTokenList list(names, ',');
-  while (std::optional<std::string_view> name = list.GetNextToken()) io.Out << *name << "\n";
+  while (std::optional<std::string_view> name = list.GetNextToken()) io.out << *name << "\n";
   return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }
 
-int Comment(const TCommandLineOptions& options, TCommandLineIo& io) {
-  TCommandDiagnostics diagnostics(io.Messages, options.bVerbose);
-  const std::string& picture = options.Target;
+int Comment(const CommandLineOptions& options, CommandLineIo& io) {
+  CommandDiagnostics diagnostics(io.messages, options.verbose);
+  const std::string& picture = options.target;
   // Only regular files are opened: a named pipe would wait for a writer that never comes,
   // and a directory or a device holds no picture and no caption.
   Status regular = RequireRegularFile(picture);
-  if (regular.ok() && options.CommentFile && *options.CommentFile != "-") {
-    regular = RequireRegularFile(*options.CommentFile);
+  if (regular.ok() && options.comment_file && *options.comment_file != "-") {
+    regular = RequireRegularFile(*options.comment_file);
   }
   if (!regular.ok()) {
-    io.Messages << "pixamond: " << regular.message() << "\n";
+    io.messages << "pixamond: " << regular.message() << "\n";
     return kExitUsage;
   }
-  if (!options.CommentFile) {
+  if (!options.comment_file) {
     FileImageInfo info;
     info.file_name = picture;
     ReadJpegImageInfo(&info);
     if (info.open_error != 0) {
-      io.Messages << "pixamond: Cannot open " << picture << ": " << std::strerror(info.open_error)
+      io.messages << "pixamond: Cannot open " << picture << ": " << std::strerror(info.open_error)
                   << "\n";
       return kExitReported;
     }
     if (IsCorruptJpegInfo(info)) {
-      io.Messages << "pixamond: " << JpegCorruptMessage(picture) << "\n";
+      io.messages << "pixamond: " << JpegCorruptMessage(picture) << "\n";
       return kExitReported;
     }
-    io.Out << info.comments;
+    io.out << info.comments;
     return kExitOk;
   }
   std::string text;
-  if (*options.CommentFile == "-") {
-    text.assign(std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>());
+  if (*options.comment_file == "-") {
+    text.assign(std::istreambuf_iterator<char>(io.input), std::istreambuf_iterator<char>());
   } else {
-    Result<std::string> file = ReadTextFile(*options.CommentFile);
+    Result<std::string> file = ReadTextFile(*options.comment_file);
     if (!file.ok()) {
-      io.Messages << "pixamond: " << file.status().message() << "\n";
+      io.messages << "pixamond: " << file.status().message() << "\n";
       return kExitUsage;
     }
     text = std::move(*file);
   }
   const Status written = WriteJpegCommentInPlace(picture, text);
   if (!written.ok()) {
-    io.Messages << "pixamond: " << written.message() << "\n";
+    io.messages << "pixamond: " << written.message() << "\n";
     return kExitReported;
   }
   return kExitOk;
@@ -427,20 +427,20 @@ std::string CommandLineHelp() {
          "2 usage error or refused directory.\n";
 }
 
-int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io) {
+int RunCommandLine(const std::vector<std::string>& args, CommandLineIo& io) {
   if (args.empty() || args.front() == "--help" || args.front() == "-h" ||
       args.front() == "help") {
-    io.Out << CommandLineHelp();
+    io.out << CommandLineHelp();
     return kExitOk;
   }
   if (args.front() == "--version") {
-    io.Out << "pixamond " << kVersionMajor << "." << kVersionMinor << "\n";
+    io.out << "pixamond " << kVersionMajor << "." << kVersionMinor << "\n";
     return kExitOk;
   }
-  const Result<TCommandLineOptions> options = ParseCommandLine(args);
+  const Result<CommandLineOptions> options = ParseCommandLine(args);
   if (!options.ok()) return UsageFailure(io, options.status().message());
-  if (options->Command == "generate") return Generate(*options, io);
-  if (options->Command == "organize") return Organize(*options, io);
+  if (options->command == "generate") return Generate(*options, io);
+  if (options->command == "organize") return Organize(*options, io);
   return Comment(*options, io);
 }
 

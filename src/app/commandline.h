@@ -25,26 +25,26 @@
 namespace pix {
 
 /// The streams of one command, and whether the user sits at a terminal.
-struct TCommandLineIo {
-  std::istream& In;
-  std::ostream& Out;       ///< Results (comment text, match page names, help).
-  std::ostream& Messages;  ///< Messages of the run, progress line and summary.
-  bool bInputIsTerminal = false;
-  bool bMessagesAreTerminal = false;
+struct CommandLineIo {
+  std::istream& input;
+  std::ostream& out;       ///< Results (comment text, match page names, help).
+  std::ostream& messages;  ///< Messages of the run, progress line and summary.
+  bool input_is_terminal = false;
+  bool messages_are_terminal = false;
 };
 
 /// One command as the user gave it. Only the options of that command can be set; each value
 /// option keeps the last value given.
-struct TCommandLineOptions {
-  std::string Command;                      ///< "generate", "organize" or "comment".
-  std::string Target;                       ///< SITE_DIR, or PICTURE for comment.
-  std::optional<std::string> Home;          ///< --home: the layout home.
-  std::optional<std::string> FullName;      ///< --name: stored in the settings before the run.
-  std::optional<std::string> EMailAddress;  ///< --email: stored in the settings before the run.
-  std::optional<int> Jobs;                  ///< --jobs: 1 to 9999; none means one per core.
-  std::optional<std::string> CommentFile;   ///< --set: the new comment's file, "-" for input.
-  bool bQuiet = false;                      ///< --quiet: no progress line and no summary.
-  bool bVerbose = false;                    ///< --verbose: the readers' diagnostic lines.
+struct CommandLineOptions {
+  std::string command;                      ///< "generate", "organize" or "comment".
+  std::string target;                       ///< SITE_DIR, or PICTURE for comment.
+  std::optional<std::string> home;          ///< --home: the layout home.
+  std::optional<std::string> full_name;      ///< --name: stored in the settings before the run.
+  std::optional<std::string> e_mail_address;  ///< --email: stored in the settings before the run.
+  std::optional<int> jobs;                  ///< --jobs: 1 to 9999; none means one per core.
+  std::optional<std::string> comment_file;   ///< --set: the new comment's file, "-" for input.
+  bool quiet = false;                      ///< --quiet: no progress line and no summary.
+  bool verbose = false;                    ///< --verbose: the readers' diagnostic lines.
 };
 
 inline constexpr int kExitOk = 0;
@@ -55,10 +55,10 @@ inline constexpr int kExitUsage = 2;
 /// InvalidArgument whose message is one line without the "pixamond: " prefix, such as
 /// "unknown option --bogus". --help and --version are not commands here; RunCommandLine
 /// answers them. Uses getopt_long's global state, so it must not run on two threads at once.
-Result<TCommandLineOptions> ParseCommandLine(const std::vector<std::string>& args);
+Result<CommandLineOptions> ParseCommandLine(const std::vector<std::string>& args);
 
 /// Runs the command given by `args` (without the program name).
-int RunCommandLine(const std::vector<std::string>& args, TCommandLineIo& io);
+int RunCommandLine(const std::vector<std::string>& args, CommandLineIo& io);
 
 /// `directory` made absolute against the current directory, normalised, without a
 /// trailing "/"; as it is when it cannot be made absolute.

@@ -6,17 +6,17 @@
 
 namespace pix {
 
-TConsoleUserInterface::TConsoleUserInterface(std::istream& in, std::ostream& messages,
+ConsoleUserInterface::ConsoleUserInterface(std::istream& input, std::ostream& messages,
                                              bool interactive)
-    : In(in), Messages(messages), bInteractive(interactive) {}
+    : input_(input), messages_(messages), interactive_(interactive) {}
 
-MessageAnswer TConsoleUserInterface::ShowMessage(const std::string& text,
+MessageAnswer ConsoleUserInterface::ShowMessage(const std::string& text,
                                                  const std::string& title,
                                                  MessageButtons buttons, MessageIcon) {
-  if (BeforeMessage) BeforeMessage();
-  Messages << "pixamond: ";
-  if (!title.empty() && title != kProgramCaption) Messages << title << ": ";
-  Messages << text << std::endl;
+  if (before_message_) before_message_();
+  messages_ << "pixamond: ";
+  if (!title.empty() && title != kProgramCaption) messages_ << title << ": ";
+  messages_ << text << std::endl;
   // A terminal cannot be asked: edits are never dropped on its behalf.
   if (buttons == MessageButtons::kSaveDiscardCancel) return MessageAnswer::kCancel;
   return buttons == MessageButtons::kYesNo || buttons == MessageButtons::kYesNoCancel
@@ -24,44 +24,44 @@ MessageAnswer TConsoleUserInterface::ShowMessage(const std::string& text,
              : MessageAnswer::kOk;
 }
 
-std::optional<std::string> TConsoleUserInterface::PromptLine(const std::string&,
+std::optional<std::string> ConsoleUserInterface::PromptLine(const std::string&,
                                                              const std::string& prompt,
                                                              const std::string&,
-                                                             int maxLength) {
-  if (!bInteractive) return std::nullopt;
-  if (BeforeMessage) BeforeMessage();
-  Messages << prompt << " " << std::flush;
+                                                             int max_length) {
+  if (!interactive_) return std::nullopt;
+  if (before_message_) before_message_();
+  messages_ << prompt << " " << std::flush;
   std::string line;
-  if (!std::getline(In, line)) {
-    Messages << "\n";
+  if (!std::getline(input_, line)) {
+    messages_ << "\n";
     return std::nullopt;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (maxLength > 0 && line.size() >= static_cast<std::size_t>(maxLength)) {
-    line.resize(static_cast<std::size_t>(maxLength) - 1);
+  if (max_length > 0 && line.size() >= static_cast<std::size_t>(max_length)) {
+    line.resize(static_cast<std::size_t>(max_length) - 1);
   }
   return line;
 }
 
-TConsoleProgress::TConsoleProgress(std::ostream& out, bool enabled)
-    : Out(out), bEnabled(enabled), Start(std::chrono::steady_clock::now()) {}
+ConsoleProgress::ConsoleProgress(std::ostream& out, bool enabled)
+    : out_(out), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
 
-double TConsoleProgress::ElapsedSeconds() const {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+double ConsoleProgress::ElapsedSeconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-void TConsoleProgress::ClearLine() {
-  if (!bLineShown) return;
-  Out << "\r\033[K" << std::flush;
-  bLineShown = false;
+void ConsoleProgress::ClearLine() {
+  if (!line_shown_) return;
+  out_ << "\r\033[K" << std::flush;
+  line_shown_ = false;
 }
 
-void TConsoleProgress::Refresh() {
-  if (!bEnabled) return;
+void ConsoleProgress::Refresh() {
+  if (!enabled_) return;
   const auto now = std::chrono::steady_clock::now();
   const bool finished = Position() >= StepCount();
-  if (bLineShown && !finished && now - LastDraw < std::chrono::milliseconds(100)) return;
-  LastDraw = now;
+  if (line_shown_ && !finished && now - last_draw_ < std::chrono::milliseconds(100)) return;
+  last_draw_ = now;
   const int seconds = static_cast<int>(ElapsedSeconds());
   char head[96];
   std::snprintf(head, sizeof head, "[%d/%d %3d%%] %d:%02d ", Position(), StepCount(), Percent(),
@@ -69,8 +69,8 @@ void TConsoleProgress::Refresh() {
   std::string step = CurrentStep().empty() ? MainTask() : CurrentStep();
   constexpr std::size_t kStepWidth = 56;  // Keeps the line within an 80-column terminal.
   if (step.size() > kStepWidth) step = "..." + step.substr(step.size() - kStepWidth + 3);
-  Out << "\r\033[K" << head << step << std::flush;
-  bLineShown = true;
+  out_ << "\r\033[K" << head << step << std::flush;
+  line_shown_ = true;
 }
 
 }  // namespace pix

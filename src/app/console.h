@@ -16,31 +16,31 @@
 
 namespace pix {
 
-class TConsoleUserInterface : public UserInterface {
+class ConsoleUserInterface : public UserInterface {
  public:
-  TConsoleUserInterface(std::istream& in, std::ostream& messages, bool bInteractive);
+  ConsoleUserInterface(std::istream& input, std::ostream& messages, bool interactive);
 
   MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                             MessageButtons buttons, MessageIcon icon) override;
   std::optional<std::string> PromptLine(const std::string& title, const std::string& prompt,
-                                        const std::string& initial, int maxLength) override;
+                                        const std::string& initial, int max_length) override;
 
   /// Called before a message is written, so that a live progress line can step aside.
-  void SetBeforeMessage(std::function<void()> hook) { BeforeMessage = std::move(hook); }
+  void SetBeforeMessage(std::function<void()> hook) { before_message_ = std::move(hook); }
 
  private:
-  std::istream& In;
-  std::ostream& Messages;
-  bool bInteractive;
-  std::function<void()> BeforeMessage;
+  std::istream& input_;
+  std::ostream& messages_;
+  bool interactive_;
+  std::function<void()> before_message_;
 };
 
 /// A live progress line on a terminal: count, percentage, the current step and the time
 /// since the start, redrawn at most ten times a second.
-class TConsoleProgress : public Progress {
+class ConsoleProgress : public Progress {
  public:
   /// `enabled` false shows nothing (not a terminal, or --quiet).
-  TConsoleProgress(std::ostream& out, bool enabled);
+  ConsoleProgress(std::ostream& out, bool enabled);
 
   /// Removes the progress line so that other text can be written in its place.
   void ClearLine();
@@ -50,11 +50,11 @@ class TConsoleProgress : public Progress {
   void Refresh() override;
 
  private:
-  std::ostream& Out;
-  bool bEnabled;
-  bool bLineShown = false;
-  std::chrono::steady_clock::time_point Start;
-  std::chrono::steady_clock::time_point LastDraw;
+  std::ostream& out_;
+  bool enabled_;
+  bool line_shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_draw_;
 };
 
 }  // namespace pix

@@ -29,29 +29,29 @@ bool IsCommandLineRequest(const std::vector<std::string>& args) {
          first == "--help" || first == "-h" || first == "--version";
 }
 
-Result<TDesktopOptions> ParseDesktopArguments(const std::vector<std::string>& args) {
-  TDesktopOptions options;
-  bool bOptionsEnded = false;
+Result<DesktopOptions> ParseDesktopArguments(const std::vector<std::string>& args) {
+  DesktopOptions options;
+  bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (!bOptionsEnded && arg == "--") {
-      bOptionsEnded = true;
+    if (!options_ended && arg == "--") {
+      options_ended = true;
       continue;
     }
-    if (!bOptionsEnded && arg.size() > 1 && arg.front() == '-') {
+    if (!options_ended && arg.size() > 1 && arg.front() == '-') {
       if (arg == "--home") {
         if (i + 1 >= args.size()) return UsageError("--home needs a value");
-        options.Home = args[++i];
+        options.home = args[++i];
       } else if (arg.compare(0, 7, "--home=") == 0) {
-        options.Home = arg.substr(7);
+        options.home = arg.substr(7);
       } else {
-        const bool bLong = arg.compare(0, 2, "--") == 0;
-        return UsageError("unknown option " + (bLong ? arg.substr(0, arg.find('=')) : arg));
+        const bool long_option = arg.compare(0, 2, "--") == 0;
+        return UsageError("unknown option " + (long_option ? arg.substr(0, arg.find('=')) : arg));
       }
       continue;
     }
-    if (options.SiteDirectory) return UsageError("unexpected argument " + arg);
-    options.SiteDirectory = arg;
+    if (options.site_directory) return UsageError("unexpected argument " + arg);
+    options.site_directory = arg;
   }
   return options;
 }
@@ -66,25 +66,25 @@ std::optional<fs::path> FindDesktopProgram() {
   return std::nullopt;
 }
 
-int StartDesktopProgram(const std::vector<std::string>& args, TCommandLineIo& io) {
-  const Result<TDesktopOptions> options = ParseDesktopArguments(args);
+int StartDesktopProgram(const std::vector<std::string>& args, CommandLineIo& io) {
+  const Result<DesktopOptions> options = ParseDesktopArguments(args);
   if (!options.ok()) {
-    io.Messages << "pixamond: " << options.status().message() << "\nTry 'pixamond --help'.\n";
+    io.messages << "pixamond: " << options.status().message() << "\nTry 'pixamond --help'.\n";
     return kExitUsage;
   }
   // A word that names nothing on the disk is far more likely a mistyped command than a
   // site directory.
-  if (options->SiteDirectory) {
+  if (options->site_directory) {
     std::error_code error;
-    if (!fs::exists(*options->SiteDirectory, error)) {
-      io.Messages << "pixamond: unknown command " << *options->SiteDirectory
+    if (!fs::exists(*options->site_directory, error)) {
+      io.messages << "pixamond: unknown command " << *options->site_directory
                   << "\nTry 'pixamond --help'.\n";
       return kExitUsage;
     }
   }
   const std::optional<fs::path> program = FindDesktopProgram();
   if (!program) {
-    io.Messages << "pixamond: the desktop program " << kDesktopProgramName
+    io.messages << "pixamond: the desktop program " << kDesktopProgramName
                 << " is not installed; the commands work without it (pixamond --help)\n";
     return kExitUsage;
   }
@@ -94,12 +94,12 @@ int StartDesktopProgram(const std::vector<std::string>& args, TCommandLineIo& io
   std::vector<char*> argv;
   for (std::string& arg : storage) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  io.Out.flush();
-  io.Messages.flush();
+  io.out.flush();
+  io.messages.flush();
   std::cout.flush();
   std::cerr.flush();
   ::execv(argv.front(), argv.data());
-  io.Messages << "pixamond: cannot start " << program->string() << ": " << std::strerror(errno)
+  io.messages << "pixamond: cannot start " << program->string() << ": " << std::strerror(errno)
               << "\n";
   return kExitUsage;
 }

@@ -18,15 +18,15 @@
 
 namespace pix {
 
-struct TCommandLineIo;
+struct CommandLineIo;
 
 /// The file name of the desktop program.
 inline constexpr const char* kDesktopProgramName = "pixamond-desktop";
 
 /// What the desktop window is opened with.
-struct TDesktopOptions {
-  std::optional<std::string> Home;           ///< --home: the layout home.
-  std::optional<std::string> SiteDirectory;  ///< The site directory to select at start-up.
+struct DesktopOptions {
+  std::optional<std::string> home;           ///< --home: the layout home.
+  std::optional<std::string> site_directory;  ///< The site directory to select at start-up.
 };
 
 /// True when `args` (without the program name) ask for the command line: they start with a
@@ -36,7 +36,7 @@ bool IsCommandLineRequest(const std::vector<std::string>& args);
 /// Reads the desktop's arguments: "--home DIR" (or "--home=DIR") and at most one site
 /// directory, in any order; "--" ends the options. A usage error is an InvalidArgument
 /// with a one-line message, as ParseCommandLine gives.
-Result<TDesktopOptions> ParseDesktopArguments(const std::vector<std::string>& args);
+Result<DesktopOptions> ParseDesktopArguments(const std::vector<std::string>& args);
 
 /// The desktop program: `pixamond-desktop` beside the running executable, else where an
 /// installed `pixamond` finds it. Nothing when neither exists.
@@ -45,6 +45,6 @@ std::optional<std::filesystem::path> FindDesktopProgram();
 /// Checks `args` (the desktop's form) and replaces this process with the desktop program.
 /// Returns only when that cannot be done, with the exit status, after a message on
 /// `io.Messages`.
-int StartDesktopProgram(const std::vector<std::string>& args, TCommandLineIo& io);
+int StartDesktopProgram(const std::vector<std::string>& args, CommandLineIo& io);
 
 }  // namespace pix

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // Messages and diagnostic lines go to standard error; the command decides which lines
   // (--verbose) reach it.
-  pix::TCommandLineIo io{std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) != 0,
+  pix::CommandLineIo io{std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) != 0,
                          ::isatty(STDERR_FILENO) != 0};
   if (!pix::IsCommandLineRequest(args)) return pix::StartDesktopProgram(args, io);
   pix::InstallInterruptCleanup();

@@ -44,37 +44,37 @@ std::string JoinNumbers(const std::vector<int>& numbers) {
 
 }  // namespace
 
-std::optional<TWindowPlacement> ReadWindowPlacement() {
+std::optional<WindowPlacement> ReadWindowPlacement() {
   const std::optional<std::vector<int>> frame =
       ParseNumbers(GetIniString(kWindowSection, kPlacementKey));
   if (!frame || frame->size() != 4 || (*frame)[2] <= 0 || (*frame)[3] <= 0) return std::nullopt;
-  TWindowPlacement placement;
-  placement.Frame = DialogPixelRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
-  placement.bMaximized = GetIniBool(kWindowSection, kMaximizedKey, false);
+  WindowPlacement placement;
+  placement.frame = DialogPixelRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
+  placement.maximized = GetIniBool(kWindowSection, kMaximizedKey, false);
   const std::optional<std::vector<int>> panes =
       ParseNumbers(GetIniString(kWindowSection, kPanesKey));
   if (panes && panes->size() == 3 &&
       std::all_of(panes->begin(), panes->end(), [](int width) { return width >= 0; })) {
-    placement.PaneWidths = *panes;
+    placement.pane_widths = *panes;
   }
   return placement;
 }
 
-Status WriteWindowPlacement(const TWindowPlacement& placement) {
-  const DialogPixelRect& r = placement.Frame;
+Status WriteWindowPlacement(const WindowPlacement& placement) {
+  const DialogPixelRect& r = placement.frame;
   Status status =
       WriteIniString(kWindowSection, kPlacementKey, JoinNumbers({r.left, r.top, r.width, r.height}));
   if (!status.ok()) return status;
-  status = WriteIniBool(kWindowSection, kMaximizedKey, placement.bMaximized);
+  status = WriteIniBool(kWindowSection, kMaximizedKey, placement.maximized);
   if (!status.ok()) return status;
-  return WriteIniString(kWindowSection, kPanesKey, JoinNumbers(placement.PaneWidths));
+  return WriteIniString(kWindowSection, kPanesKey, JoinNumbers(placement.pane_widths));
 }
 
-DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int minWidth,
-                              int minHeight) {
+DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int min_width,
+                              int min_height) {
   DialogPixelRect r = wanted;
-  r.width = std::max(std::min(r.width, screen.width), minWidth);
-  r.height = std::max(std::min(r.height, screen.height), minHeight);
+  r.width = std::max(std::min(r.width, screen.width), min_width);
+  r.height = std::max(std::min(r.height, screen.height), min_height);
   // Right and bottom edges first, so that a window larger than the screen keeps its top
   // left corner (and its title bar) in view.
   r.left = std::min(r.left, screen.left + screen.width - r.width);

@@ -22,24 +22,24 @@ namespace pix {
 
 inline constexpr const char* kWindowSection = "Window";
 
-struct TWindowPlacement {
-  DialogPixelRect Frame;  ///< The frame's rectangle on the desktop, outside the decorations.
-  bool bMaximized = false;
-  std::vector<int> PaneWidths;  ///< Empty when not known.
+struct WindowPlacement {
+  DialogPixelRect frame;  ///< The frame's rectangle on the desktop, outside the decorations.
+  bool maximized = false;
+  std::vector<int> pane_widths;  ///< Empty when not known.
 };
 
 /// The placement the settings remember; nothing when there is none or its rectangle is
 /// not four numbers with a positive width and height. Pane widths that are not three
 /// numbers of 0 or more are left empty.
-std::optional<TWindowPlacement> ReadWindowPlacement();
+std::optional<WindowPlacement> ReadWindowPlacement();
 
 /// Remembers the placement in the settings.
-Status WriteWindowPlacement(const TWindowPlacement& placement);
+Status WriteWindowPlacement(const WindowPlacement& placement);
 
 /// The rectangle to open a window at, on a desktop whose free area is `screen`: `wanted`
 /// made no larger than the screen and no smaller than the minimum, then moved as little
 /// as possible to lie wholly on the screen (a remembered place on a screen that is gone
 /// comes back into view).
-DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int minWidth, int minHeight);
+DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int min_width, int min_height);
 
 }  // namespace pix

@@ -52,7 +52,7 @@ DialogTemplate Dialog(std::uint32_t style, const char* title, int cx, int cy,
 
 // The layout window: the tree on the left, the inspector beside it, the preview and the
 // buttons in a column on the right.
-DialogTemplate ConfigWindow() {
+DialogTemplate layout_window() {
   return Dialog(
       kChildWindow, "Layout Config Window", 273, 209,
       {
@@ -139,7 +139,7 @@ DialogTemplate AboutDialog() {
 const std::map<int, std::vector<std::uint8_t>>& TemplateTable() {
   static const std::map<int, std::vector<std::uint8_t>> table = {
       {kSamplesDialogId, WriteDialogTemplate(SamplesDialog())},
-      {kConfigWindowId, WriteDialogTemplate(ConfigWindow())},
+      {kConfigWindowId, WriteDialogTemplate(layout_window())},
       {kVarFieldId, WriteDialogTemplate(VarField())},
       {kStatusDialogId, WriteDialogTemplate(StatusDialog())},
       {kAboutDialogId, WriteDialogTemplate(AboutDialog())},

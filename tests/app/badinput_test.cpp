@@ -35,7 +35,7 @@ TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream messages;
-  TCommandLineIo io{in, out, messages, false, false};
+  CommandLineIo io{in, out, messages, false, false};
   const int status = RunCommandLine({"generate", site.path().string(), "--home",
                                      home.path().string(), "--name", "Ann", "--quiet"},
                                     io);

@@ -33,7 +33,7 @@ class CommandLineTest : public testing::Test {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream messages;
-    TCommandLineIo io{in, out, messages, terminal, false};
+    CommandLineIo io{in, out, messages, terminal, false};
     CommandRun run;
     run.status = RunCommandLine(args, io);
     run.out = out.str();
@@ -297,30 +297,30 @@ TEST(CommandLineOptionsTest, ValueAsNextArgumentOrAfterEqualsSign) {
     generate = spell(generate, "--name", "Ann = Example");
     generate = spell(generate, "--email", "-ann@example.org");
     generate = spell(generate, "--jobs", "3");
-    const Result<TCommandLineOptions> parsed = ParseCommandLine(generate);
+    const Result<CommandLineOptions> parsed = ParseCommandLine(generate);
     ASSERT_TRUE(parsed.ok()) << parsed.status().message();
-    EXPECT_EQ(parsed->Target, "site");
-    EXPECT_EQ(parsed->Home, "/h");
-    EXPECT_EQ(parsed->FullName, "Ann = Example");
-    EXPECT_EQ(parsed->EMailAddress, "-ann@example.org");
-    EXPECT_EQ(parsed->Jobs, 3);
+    EXPECT_EQ(parsed->target, "site");
+    EXPECT_EQ(parsed->home, "/h");
+    EXPECT_EQ(parsed->full_name, "Ann = Example");
+    EXPECT_EQ(parsed->e_mail_address, "-ann@example.org");
+    EXPECT_EQ(parsed->jobs, 3);
 
-    const Result<TCommandLineOptions> comment =
+    const Result<CommandLineOptions> comment =
         ParseCommandLine(spell({"comment", "a.jpg"}, "--set", "-"));
     ASSERT_TRUE(comment.ok()) << comment.status().message();
-    EXPECT_EQ(comment->CommentFile, "-");
+    EXPECT_EQ(comment->comment_file, "-");
   }
 }
 
 TEST(CommandLineOptionsTest, QuietAndVerboseAreTakenByEveryCommand) {
   for (const char* command : {"generate", "organize", "comment"}) {
-    const Result<TCommandLineOptions> neither = ParseCommandLine({command, "x"});
+    const Result<CommandLineOptions> neither = ParseCommandLine({command, "x"});
     ASSERT_TRUE(neither.ok()) << command << ": " << neither.status().message();
-    EXPECT_FALSE(neither->bQuiet || neither->bVerbose) << command;
-    const Result<TCommandLineOptions> both =
+    EXPECT_FALSE(neither->quiet || neither->verbose) << command;
+    const Result<CommandLineOptions> both =
         ParseCommandLine({command, "--verbose", "x", "--quiet"});
     ASSERT_TRUE(both.ok()) << command << ": " << both.status().message();
-    EXPECT_TRUE(both->bQuiet && both->bVerbose) << command;
+    EXPECT_TRUE(both->quiet && both->verbose) << command;
   }
 }
 
@@ -330,20 +330,20 @@ TEST(CommandLineOptionsTest, QuietAndVerboseAreTakenByEveryCommand) {
 TEST(CommandLineOptionsTest, OptionsOnEitherSideOfThePositionalArgument) {
   for (const bool posixlyCorrect : {false, true}) {
     if (posixlyCorrect) ::setenv("POSIXLY_CORRECT", "1", 1);
-    const Result<TCommandLineOptions> parsed =
+    const Result<CommandLineOptions> parsed =
         ParseCommandLine({"generate", "--home", "/h", "site", "--jobs", "2", "--quiet"});
     if (posixlyCorrect) ::unsetenv("POSIXLY_CORRECT");
     ASSERT_TRUE(parsed.ok()) << parsed.status().message();
-    EXPECT_EQ(parsed->Target, "site");
-    EXPECT_EQ(parsed->Home, "/h");
-    EXPECT_EQ(parsed->Jobs, 2);
-    EXPECT_TRUE(parsed->bQuiet);
+    EXPECT_EQ(parsed->target, "site");
+    EXPECT_EQ(parsed->home, "/h");
+    EXPECT_EQ(parsed->jobs, 2);
+    EXPECT_TRUE(parsed->quiet);
   }
-  const Result<TCommandLineOptions> dashed =
+  const Result<CommandLineOptions> dashed =
       ParseCommandLine({"comment", "--set", "new.txt", "--", "--verbose.jpg"});
   ASSERT_TRUE(dashed.ok()) << dashed.status().message();
-  EXPECT_EQ(dashed->Target, "--verbose.jpg");
-  EXPECT_FALSE(dashed->bVerbose);
+  EXPECT_EQ(dashed->target, "--verbose.jpg");
+  EXPECT_FALSE(dashed->verbose);
 }
 
 // Each usage error is one line naming what is wrong, then the pointer to --help, and exit
@@ -375,9 +375,9 @@ TEST_F(CommandLineTest, UsageErrorsGiveOneLineAndExitTwo) {
   }
   // getopt_long stopped at the "r" of "-rf.jpg"; the next parse starts afresh all the same.
   ASSERT_FALSE(ParseCommandLine({"comment", "-rf.jpg"}).ok());
-  const Result<TCommandLineOptions> after = ParseCommandLine({"comment", "a.jpg"});
+  const Result<CommandLineOptions> after = ParseCommandLine({"comment", "a.jpg"});
   ASSERT_TRUE(after.ok()) << after.status().message();
-  EXPECT_EQ(after->Target, "a.jpg");
+  EXPECT_EQ(after->target, "a.jpg");
 }
 
 TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus) {

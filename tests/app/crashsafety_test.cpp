@@ -162,7 +162,7 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
     std::istringstream in;
     std::ostringstream out;
     std::ostringstream messages;
-    TCommandLineIo io{in, out, messages, false, false};
+    CommandLineIo io{in, out, messages, false, false};
     return RunCommandLine({"generate", site.path().string(), "--home", home.path().string(),
                            "--name", "Ann", "--quiet"},
                           io);

@@ -22,31 +22,31 @@ TEST(DesktopArgumentsTest, CommandsAndTheirHelpStayWithTheCommandLine) {
 }
 
 TEST(DesktopArgumentsTest, HomeAndSiteInEitherOrderWithOrWithoutEquals) {
-  Result<TDesktopOptions> options = ParseDesktopArguments({"site", "--home", "/h"});
+  Result<DesktopOptions> options = ParseDesktopArguments({"site", "--home", "/h"});
   ASSERT_TRUE(options.ok()) << options.status().message();
-  EXPECT_EQ(options->Home, "/h");
-  EXPECT_EQ(options->SiteDirectory, "site");
+  EXPECT_EQ(options->home, "/h");
+  EXPECT_EQ(options->site_directory, "site");
 
   options = ParseDesktopArguments({"--home=/h2"});
   ASSERT_TRUE(options.ok());
-  EXPECT_EQ(options->Home, "/h2");
-  EXPECT_FALSE(options->SiteDirectory);
+  EXPECT_EQ(options->home, "/h2");
+  EXPECT_FALSE(options->site_directory);
 
   // After "--" a name that begins with "-" is the site directory.
   options = ParseDesktopArguments({"--", "-odd name"});
   ASSERT_TRUE(options.ok());
-  EXPECT_EQ(options->SiteDirectory, "-odd name");
-  EXPECT_FALSE(options->Home);
+  EXPECT_EQ(options->site_directory, "-odd name");
+  EXPECT_FALSE(options->home);
 
   options = ParseDesktopArguments({});
   ASSERT_TRUE(options.ok());
-  EXPECT_FALSE(options->Home);
-  EXPECT_FALSE(options->SiteDirectory);
+  EXPECT_FALSE(options->home);
+  EXPECT_FALSE(options->site_directory);
 }
 
 TEST(DesktopArgumentsTest, UsageErrorsAreOneLineLikeTheCommands) {
   const auto message = [](std::vector<std::string> args) {
-    Result<TDesktopOptions> options = ParseDesktopArguments(args);
+    Result<DesktopOptions> options = ParseDesktopArguments(args);
     return options.ok() ? std::string("accepted") : options.status().message();
   };
   EXPECT_EQ(message({"--home"}), "--home needs a value");
@@ -59,7 +59,7 @@ TEST(DesktopArgumentsTest, AWordThatNamesNothingIsAMistypedCommand) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream messages;
-  TCommandLineIo io{in, out, messages, false, false};
+  CommandLineIo io{in, out, messages, false, false};
   EXPECT_EQ(StartDesktopProgram({"genrate"}, io), kExitUsage);
   EXPECT_EQ(messages.str(), "pixamond: unknown command genrate\nTry 'pixamond --help'.\n");
 }

@@ -89,7 +89,7 @@ TEST(UserFilesTest, EverySettingKeepsEveryFileOfTheUsersAndSaysWhatItRefused) {
     std::istringstream in;
     std::ostringstream out;
     std::ostringstream messages;
-    TCommandLineIo io{in, out, messages, false, false};
+    CommandLineIo io{in, out, messages, false, false};
     const int status = RunCommandLine(
         {"generate", site.path().string(), "--home", home.path().string(), "--quiet"}, io);
     EXPECT_NE(status, kExitUsage) << messages.str();

@@ -17,18 +17,18 @@ class WindowPlacementTest : public testing::Test {
 
 TEST_F(WindowPlacementTest, RoundTripsThroughTheSettings) {
   EXPECT_FALSE(ReadWindowPlacement().has_value());
-  TWindowPlacement placement;
-  placement.Frame = DialogPixelRect{-20, 35, 1100, 700};
-  placement.bMaximized = true;
-  placement.PaneWidths = {280, 500, 160};
+  WindowPlacement placement;
+  placement.frame = DialogPixelRect{-20, 35, 1100, 700};
+  placement.maximized = true;
+  placement.pane_widths = {280, 500, 160};
   ASSERT_TRUE(WriteWindowPlacement(placement).ok());
   EXPECT_EQ(GetIniString(kWindowSection, "Placement"), "-20 35 1100 700");
   EXPECT_EQ(GetIniString(kWindowSection, "Panes"), "280 500 160");
-  const std::optional<TWindowPlacement> read = ReadWindowPlacement();
+  const std::optional<WindowPlacement> read = ReadWindowPlacement();
   ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->Frame, placement.Frame);
-  EXPECT_TRUE(read->bMaximized);
-  EXPECT_EQ(read->PaneWidths, placement.PaneWidths);
+  EXPECT_EQ(read->frame, placement.frame);
+  EXPECT_TRUE(read->maximized);
+  EXPECT_EQ(read->pane_widths, placement.pane_widths);
 }
 
 TEST_F(WindowPlacementTest, HandEditedNonsenseIsIgnored) {
@@ -40,9 +40,9 @@ TEST_F(WindowPlacementTest, HandEditedNonsenseIsIgnored) {
   ASSERT_TRUE(WriteIniString(kWindowSection, "Placement", "0 0 800 600").ok());
   for (const char* panes : {"1 2", "10 -1 20", "x 1 2"}) {
     ASSERT_TRUE(WriteIniString(kWindowSection, "Panes", panes).ok());
-    const std::optional<TWindowPlacement> read = ReadWindowPlacement();
+    const std::optional<WindowPlacement> read = ReadWindowPlacement();
     ASSERT_TRUE(read.has_value());
-    EXPECT_TRUE(read->PaneWidths.empty()) << panes;
+    EXPECT_TRUE(read->pane_widths.empty()) << panes;
   }
 }
 

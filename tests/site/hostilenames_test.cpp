@@ -32,7 +32,7 @@ TRun Generate(const fs::path& site, const fs::path& home) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream messages;
-  TCommandLineIo io{in, out, messages, false, false};
+  CommandLineIo io{in, out, messages, false, false};
   TRun run;
   run.Status = RunCommandLine(
       {"generate", site.string(), "--home", home.string(), "--name", "Ann", "--quiet"}, io);
@@ -85,7 +85,7 @@ TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream messages;
-  TCommandLineIo io{in, out, messages, false, false};
+  CommandLineIo io{in, out, messages, false, false};
   EXPECT_EQ(RunCommandLine({"comment", (site / "-rf.jpg").string()}, io), kExitOk)
       << messages.str();
 }

@@ -63,7 +63,7 @@ void Save(QWidget& widget, const QString& file) {
   std::cout << name << "\n";
 }
 
-int RowOf(pix::ui::TConfigWindow& window, const std::string& label) {
+int RowOf(pix::ui::LayoutWindow& window, const std::string& label) {
   const auto& rows = window.Model().ListedItems();
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (rows[i]->Label() == label) return static_cast<int>(i);
@@ -101,9 +101,9 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(argv[3]);
 
   TQuietUserInterface ui;
-  pix::ui::SDIDecFrame frame(ui);
+  pix::ui::MainWindow frame(ui);
   frame.show();
-  pix::ui::TConfigWindow& window = *frame.ConfigWindow();
+  pix::ui::LayoutWindow& window = *frame.layout_window();
   QListWidget& list = *window.ObjListBox();
   std::cout << "first size " << frame.width() << "x" << frame.height() << ", minimum "
             << frame.minimumSizeHint().width() << "x" << frame.minimumSizeHint().height()
@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
 
   // The status dialog half way through a run.
   bool shot = false;
-  QObject::connect(&window, &pix::ui::TConfigWindow::RunStarted, [&](pix::ui::TStatusDlg* dialog) {
-    QObject::connect(dialog, &pix::ui::TStatusDlg::Refreshed, [&, dialog] {
+  QObject::connect(&window, &pix::ui::LayoutWindow::RunStarted, [&](pix::ui::StatusDialog* dialog) {
+    QObject::connect(dialog, &pix::ui::StatusDialog::Refreshed, [&, dialog] {
       if (!shot && dialog->Position() * 2 >= dialog->StepCount() && dialog->StepCount() > 0) {
         shot = true;
         Save(*dialog, out + "status-dialog.png");
@@ -150,19 +150,19 @@ int main(int argc, char** argv) {
   Save(frame, out + "main-minimum-size.png");
   frame.resize(first);
 
-  pix::ui::TSamplesDlg samples(&frame, ui);
+  pix::ui::SamplesDialog samples(&frame, ui);
   samples.show();
   samples.List()->setCurrentRow(1);
   Save(samples, out + "sample-dialog.png");
   samples.hide();
 
-  pix::ui::pixamondAboutDlg about(&frame);
+  pix::ui::AboutDialog about(&frame);
   about.show();
   Save(about, out + "about-box.png");
   about.hide();
 
   frame.OpenHelp(pix::ui::kHelpLayoutWindow);
-  Save(*frame.HelpWindow(), out + "help-window.png");
+  Save(*frame.help_window(), out + "help-window.png");
 
   // The desktop program's own boxes, each pictured and then answered Cancel: the question
   // before closing with an edit not saved, and the confirmation of a deletion.

@@ -33,33 +33,33 @@ QString VersionLine() {
       .arg(static_cast<int>(sizeof(void*) * 8));
 }
 
-pixamondAboutDlg::pixamondAboutDlg(QWidget* parent)
+AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent),
-      Body(new ParentWindow(this, QStringLiteral("About pixamond"), kAboutDialogId)) {
+      body_(new ParentWindow(this, QStringLiteral("About pixamond"), kAboutDialogId)) {
   setWindowTitle(QStringLiteral("About pixamond"));
-  setObjectName(QStringLiteral("pixamondAboutDlg"));
+  setObjectName(QStringLiteral("AboutDialog"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(Body);
+  layout->addWidget(body_);
   const auto& values = ProjectRCVersion();
-  if (auto* version = Body->FindControlAs<QLabel>(kVersionLineId)) version->setText(VersionLine());
-  if (auto* copyright = Body->FindControlAs<QLabel>(kCopyrightLineId)) {
+  if (auto* version = body_->FindControlAs<QLabel>(kVersionLineId)) version->setText(VersionLine());
+  if (auto* copyright = body_->FindControlAs<QLabel>(kCopyrightLineId)) {
     const auto found = values.find("LegalCopyright");
     if (found != values.end()) copyright->setText(ToQt(found->second).left(255));
   }
-  if (auto* special = Body->FindControlAs<QLabel>(kSpecialBuildLineId)) {
+  if (auto* special = body_->FindControlAs<QLabel>(kSpecialBuildLineId)) {
     const auto found = values.find("SpecialBuild");
     if (found != values.end()) special->setText(ToQt(found->second).left(255));
   }
-  if (auto* ok = Body->FindControlAs<QPushButton>(kOkButtonId)) {
+  if (auto* ok = body_->FindControlAs<QPushButton>(kOkButtonId)) {
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   }
-  resize(Body->TemplateSize());
+  resize(body_->TemplateSize());
 }
 
-QString pixamondAboutDlg::Line(int id) const {
-  auto* label = Body->FindControlAs<QLabel>(id);
+QString AboutDialog::Line(int id) const {
+  auto* label = body_->FindControlAs<QLabel>(id);
   return label != nullptr ? label->text() : QString();
 }
 

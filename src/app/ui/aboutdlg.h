@@ -16,15 +16,15 @@ const std::map<std::string, std::string>& ProjectRCVersion();
 /// "Version 2.0 / 64-bit": the product version and the build's word size.
 QString VersionLine();
 
-class pixamondAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit pixamondAboutDlg(QWidget* parent);
+  explicit AboutDialog(QWidget* parent);
   QString Line(int id) const;
 
  private:
-  ParentWindow* Body;
+  ParentWindow* body_;
 };
 
 }  // namespace pix::ui

@@ -46,16 +46,16 @@ int RunDesktopApplication(int argc, char** argv) {
 
   // QApplication took its own options (-platform, -style...) out of argv; what is left is
   // the desktop's form, [--home DIR] [SITE_DIR].
-  const Result<TDesktopOptions> options =
+  const Result<DesktopOptions> options =
       ParseDesktopArguments(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
   if (!options.ok()) {
     ui.ShowMessage("pixamond: " + options.status().message(), "Error", MessageButtons::kOk,
                    MessageIcon::kStop);
     return 2;
   }
-  std::optional<std::filesystem::path> homeOption;
-  if (options->Home) homeOption = *options->Home;
-  const Status home = OpenLayoutHome(homeOption);
+  std::optional<std::filesystem::path> home_option;
+  if (options->home) home_option = *options->home;
+  const Status home = OpenLayoutHome(home_option);
   if (!home.ok()) {
     ui.ShowMessage(home.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
     return 1;
@@ -78,12 +78,12 @@ int RunDesktopApplication(int argc, char** argv) {
 
   int result = 0;
   {
-    SDIDecFrame frame(ui);
+    MainWindow frame(ui);
     ui.SetOwner(&frame);
     frame.show();
     // The site directory of the command line goes through the same checks as Select
     // Directory; a refused one leaves the window on the remembered site.
-    if (options->SiteDirectory) frame.OpenSiteDirectory(*options->SiteDirectory);
+    if (options->site_directory) frame.OpenSiteDirectory(*options->site_directory);
     result = app.exec();
   }
   SetAssertionInterface(nullptr);

@@ -28,14 +28,14 @@ namespace pix::ui {
 
 // ---- Rows ------------------------------------------------------------------------------
 
-int TConfigRowDelegate::RowHeight(const QFont& font) {
+int ConfigRowDelegate::RowHeight(const QFont& font) {
   return std::max(16, QFontMetrics(font).height() + 2);
 }
 
-QSize TConfigRowDelegate::sizeHint(const QStyleOptionViewItem& option,
+QSize ConfigRowDelegate::sizeHint(const QStyleOptionViewItem& option,
                                    const QModelIndex& index) const {
   const int height = RowHeight(option.font);
-  const auto& rows = Model.ListedItems();
+  const auto& rows = model_.ListedItems();
   const auto row = static_cast<std::size_t>(index.row());
   if (index.row() < 0 || row >= rows.size()) return QSize(height, height);
   const ConfigItem* item = rows[row];
@@ -46,9 +46,9 @@ QSize TConfigRowDelegate::sizeHint(const QStyleOptionViewItem& option,
       height);
 }
 
-void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+void ConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
-  const auto& rows = Model.ListedItems();
+  const auto& rows = model_.ListedItems();
   const auto row = static_cast<std::size_t>(index.row());
   if (index.row() < 0 || row >= rows.size()) return;
   const ConfigItem* item = rows[row];
@@ -84,9 +84,9 @@ void TConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 namespace {
 
 // A pane whose children all cover it whole: the inspector over its frame.
-class TStackPane : public QWidget {
+class StackPane : public QWidget {
  public:
-  explicit TStackPane(QWidget* parent) : QWidget(parent) {}
+  explicit StackPane(QWidget* parent) : QWidget(parent) {}
   QSize minimumSizeHint() const override {
     QSize size;
     for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -105,26 +105,26 @@ class TStackPane : public QWidget {
 
 // The column beside the inspector: the preview over its frame at the top and the buttons
 // below it, placed by LayoutSideColumn.
-class TSideColumnPane : public QWidget {
+class SideColumnPane : public QWidget {
  public:
-  TSideColumnPane(QWidget* parent, QWidget* previewFrame, QWidget* preview,
-                  std::vector<QPushButton*> buttons, int templateWidth)
+  SideColumnPane(QWidget* parent, QWidget* preview_frame, QWidget* preview,
+                  std::vector<QPushButton*> buttons, int template_width)
       : QWidget(parent),
-        PreviewFrame(previewFrame),
-        Preview(preview),
-        Buttons(std::move(buttons)),
-        TemplateWidth(templateWidth) {
-    PreviewFrame->setParent(this);
-    Preview->setParent(this);
-    for (QPushButton* button : Buttons) button->setParent(this);
+        preview_frame_(preview_frame),
+        preview_(preview),
+        buttons_(std::move(buttons)),
+        template_width_(template_width) {
+    preview_frame_->setParent(this);
+    preview_->setParent(this);
+    for (QPushButton* button : buttons_) button->setParent(this);
   }
 
   SideColumnShape Shape() const {
     SideColumnShape shape;
-    shape.button_count = static_cast<int>(Buttons.size());
+    shape.button_count = static_cast<int>(buttons_.size());
     int width = 0;
     int height = 0;
-    for (const QPushButton* button : Buttons) {
+    for (const QPushButton* button : buttons_) {
       width = std::max(width, button->sizeHint().width());
       height = std::max(height, button->sizeHint().height());
     }
@@ -140,62 +140,62 @@ class TSideColumnPane : public QWidget {
   }
   QSize sizeHint() const override {
     const QSize minimum = minimumSizeHint();
-    return QSize(std::max(minimum.width() * 5 / 4, TemplateWidth), minimum.height());
+    return QSize(std::max(minimum.width() * 5 / 4, template_width_), minimum.height());
   }
 
  protected:
   void resizeEvent(QResizeEvent*) override {
     const SideColumn column = LayoutSideColumn(width(), height(), Shape());
     const DialogPixelRect& p = column.preview;
-    PreviewFrame->setGeometry(p.left, p.top, p.width, p.height);
-    Preview->setGeometry(PreviewFrame->geometry());
-    for (std::size_t i = 0; i < Buttons.size() && i < column.buttons.size(); ++i) {
+    preview_frame_->setGeometry(p.left, p.top, p.width, p.height);
+    preview_->setGeometry(preview_frame_->geometry());
+    for (std::size_t i = 0; i < buttons_.size() && i < column.buttons.size(); ++i) {
       const DialogPixelRect& b = column.buttons[i];
-      Buttons[i]->setGeometry(b.left, b.top, b.width, b.height);
+      buttons_[i]->setGeometry(b.left, b.top, b.width, b.height);
     }
   }
 
  private:
-  QWidget* PreviewFrame;
-  QWidget* Preview;
-  std::vector<QPushButton*> Buttons;
-  int TemplateWidth;
+  QWidget* preview_frame_;
+  QWidget* preview_;
+  std::vector<QPushButton*> buttons_;
+  int template_width_;
 };
 
 }  // namespace
 
 // ---- The window ------------------------------------------------------------------------
 
-TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
+LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
     : ParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
-      Ui(ui),
+      ui_(ui),
       trash_(std::make_unique<QtTrash>()),
       layout_model_(std::make_unique<LayoutModel>(ui)),
-      ListBox(FindControlAs<QListWidget>(kObjListBoxId)),
-      InspectWindow(new InspectorWindow(this, layout_model_->Inspector())),
-      PreviewWindow(new ImageWindow(this)) {
-  setObjectName(QStringLiteral("TConfigWindow"));
-  PIX_CHECK(ListBox != nullptr);
-  layout_model_->SetPreviewTarget(PreviewWindow);
+      list_box_(FindControlAs<QListWidget>(kObjListBoxId)),
+      inspect_window_(new InspectorWindow(this, layout_model_->Inspector())),
+      preview_window_(new ImageWindow(this)) {
+  setObjectName(QStringLiteral("LayoutWindow"));
+  PIX_CHECK(list_box_ != nullptr);
+  layout_model_->SetPreviewTarget(preview_window_);
   layout_model_->SetTrash(trash_.get());
-  ListBox->setItemDelegate(new TConfigRowDelegate(ListBox, *layout_model_));
+  list_box_->setItemDelegate(new ConfigRowDelegate(list_box_, *layout_model_));
   // Each row is as wide as its label, so that a long one scrolls sideways rather than
   // being cut.
-  ListBox->setUniformItemSizes(false);
-  ListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  ListBox->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  ListBox->setContextMenuPolicy(Qt::CustomContextMenu);
-  ListBox->installEventFilter(this);
-  connect(ListBox, &QListWidget::itemSelectionChanged, this, &TConfigWindow::SelectionChanged);
-  connect(ListBox, &QListWidget::doubleClicked, this, &TConfigWindow::OpenIfPossible);
-  connect(ListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+  list_box_->setUniformItemSizes(false);
+  list_box_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  list_box_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  list_box_->setContextMenuPolicy(Qt::CustomContextMenu);
+  list_box_->installEventFilter(this);
+  connect(list_box_, &QListWidget::itemSelectionChanged, this, &LayoutWindow::SelectionChanged);
+  connect(list_box_, &QListWidget::doubleClicked, this, &LayoutWindow::OpenIfPossible);
+  connect(list_box_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     std::unique_ptr<QMenu> menu(BuildContextMenu(this));
-    menu->exec(ListBox->viewport()->mapToGlobal(at));
+    menu->exec(list_box_->viewport()->mapToGlobal(at));
   });
-  PreviewWindow->setFocusPolicy(Qt::NoFocus);
-  PreviewWindow->ClearPicture();
+  preview_window_->setFocusPolicy(Qt::NoFocus);
+  preview_window_->ClearPicture();
 
-  ChooseDirectory = [this](const std::string& start) -> std::optional<std::string> {
+  choose_directory = [this](const std::string& start) -> std::optional<std::string> {
     // Directory names are file names, not text: they cross as the file system spells them,
     // so a chosen folder comes back as exactly the folder on disk.
     const QString chosen = QFileDialog::getExistingDirectory(
@@ -203,14 +203,14 @@ TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
     if (chosen.isEmpty()) return std::nullopt;
     return PathFromQt(chosen).native();
   };
-  ExecDialog = [](QDialog& dialog) { return dialog.exec(); };
+  exec_dialog = [](QDialog& dialog) { return dialog.exec(); };
 
-  const std::pair<int, void (TConfigWindow::*)()> buttons[] = {
-      {kOkButtonId, &TConfigWindow::CmExit},
-      {kCancelButtonId, &TConfigWindow::CmCancel},
-      {kHelpButtonId, &TConfigWindow::CmHelp},
-      {kGenerateSiteButtonId, &TConfigWindow::CmGenerateSite},
-      {kSelectDirButtonId, &TConfigWindow::CmSelectDirectory},
+  const std::pair<int, void (LayoutWindow::*)()> buttons[] = {
+      {kOkButtonId, &LayoutWindow::CmExit},
+      {kCancelButtonId, &LayoutWindow::CmCancel},
+      {kHelpButtonId, &LayoutWindow::CmHelp},
+      {kGenerateSiteButtonId, &LayoutWindow::CmGenerateSite},
+      {kSelectDirButtonId, &LayoutWindow::CmSelectDirectory},
   };
   std::vector<QPushButton*> column;
   for (const auto& [id, handler] : buttons) {
@@ -222,118 +222,118 @@ TConfigWindow::TConfigWindow(QWidget* parent, UserInterface& ui)
 
   // Three panes the user can widen or narrow: the tree, the inspector over its frame, and
   // the column of the preview and the buttons (top to bottom as the template has them).
-  Splitter = new QSplitter(Qt::Horizontal, this);
-  Splitter->setObjectName(QStringLiteral("LayoutPanes"));
-  Splitter->setChildrenCollapsible(false);
-  Splitter->addWidget(ListBox);
-  auto* inspectorPane = new TStackPane(Splitter);
-  FindControl(kInspectorFrameId)->setParent(inspectorPane);
-  InspectWindow->setParent(inspectorPane);
-  Splitter->addWidget(inspectorPane);
+  splitter_ = new QSplitter(Qt::Horizontal, this);
+  splitter_->setObjectName(QStringLiteral("LayoutPanes"));
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(list_box_);
+  auto* inspector_pane = new StackPane(splitter_);
+  FindControl(kInspectorFrameId)->setParent(inspector_pane);
+  inspect_window_->setParent(inspector_pane);
+  splitter_->addWidget(inspector_pane);
   const DialogBaseUnits units = DialogBaseUnitsOf(font());
-  const int columnWidth =
+  const int column_width =
       DialogUnitsToPixels(0, 0, Sizer().Child(*Sizer().FindChild(kOkButtonId)).CX, 0, units).width;
-  side_column_ = new TSideColumnPane(Splitter, FindControl(kPreviewFrameId), PreviewWindow,
-                                   std::move(column), columnWidth);
-  Splitter->addWidget(side_column_);
-  Splitter->setStretchFactor(0, 1);
-  Splitter->setStretchFactor(1, 3);
-  Splitter->setStretchFactor(2, 1);
-  ListBox->setMinimumWidth(10 * units.horizontal);
-  InspectWindow->setMinimumSize(24 * units.horizontal,
-                                InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth());
-  connect(InspectWindow, &InspectorWindow::RowsChanged, this, &TConfigWindow::UpdateTabOrder);
+  side_column_ = new SideColumnPane(splitter_, FindControl(kPreviewFrameId), preview_window_,
+                                   std::move(column), column_width);
+  splitter_->addWidget(side_column_);
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 3);
+  splitter_->setStretchFactor(2, 1);
+  list_box_->setMinimumWidth(10 * units.horizontal);
+  inspect_window_->setMinimumSize(24 * units.horizontal,
+                                inspect_window_->RowHeight() + 2 * inspect_window_->frameWidth());
+  connect(inspect_window_, &InspectorWindow::RowsChanged, this, &LayoutWindow::UpdateTabOrder);
   for (QWidget* placeholder : {FindControl(kInspectorFrameId), FindControl(kPreviewFrameId)}) {
     placeholder->setFocusPolicy(Qt::NoFocus);
   }
 
   FillList();
   UpdateTabOrder();
-  Splitter->setSizes(PreferredPaneWidths());
+  splitter_->setSizes(PreferredPaneWidths());
   resize(sizeHint());
-  ListBox->setFocus();
+  list_box_->setFocus();
 }
 
-QList<int> TConfigWindow::PreferredPaneWidths() const {
+QList<int> LayoutWindow::PreferredPaneWidths() const {
   const DialogBaseUnits units = DialogBaseUnitsOf(font());
   // The tree: its widest row and the frame and scroll bar around it, within reason.
   int widest = 0;
-  for (int row = 0; row < ListBox->count(); ++row) {
-    widest = std::max(widest, ListBox->sizeHintForIndex(ListBox->model()->index(row, 0)).width());
+  for (int row = 0; row < list_box_->count(); ++row) {
+    widest = std::max(widest, list_box_->sizeHintForIndex(list_box_->model()->index(row, 0)).width());
   }
-  const int chrome = 2 * ListBox->frameWidth() + ListBox->verticalScrollBar()->sizeHint().width() + 4;
-  const int tree = std::clamp(widest + chrome, ListBox->minimumWidth(), 56 * units.horizontal);
+  const int chrome = 2 * list_box_->frameWidth() + list_box_->verticalScrollBar()->sizeHint().width() + 4;
+  const int tree = std::clamp(widest + chrome, list_box_->minimumWidth(), 56 * units.horizontal);
   // The inspector: room for a line of a template.
-  const int inspector = std::max(InspectWindow->minimumWidth(), 64 * units.horizontal);
+  const int inspector = std::max(inspect_window_->minimumWidth(), 64 * units.horizontal);
   return {tree, inspector, side_column_->sizeHint().width()};
 }
 
 static int PaneMargin(const QFont& font) { return std::max(2, DialogBaseUnitsOf(font).horizontal / 2); }
 
-QSize TConfigWindow::sizeHint() const {
+QSize LayoutWindow::sizeHint() const {
   const QList<int> widths = PreferredPaneWidths();
-  int width = Splitter->handleWidth() * 2;
+  int width = splitter_->handleWidth() * 2;
   for (int pane : widths) width += pane;
-  const int rowHeight = TConfigRowDelegate::RowHeight(ListBox->font());
-  const int tree = ListBox->count() * rowHeight + 2 * ListBox->frameWidth() +
-                   ListBox->horizontalScrollBar()->sizeHint().height() + 4;
-  const int inspector = 5 * InspectWindow->RowHeight() + 2 * InspectWindow->frameWidth();
+  const int row_height = ConfigRowDelegate::RowHeight(list_box_->font());
+  const int tree = list_box_->count() * row_height + 2 * list_box_->frameWidth() +
+                   list_box_->horizontalScrollBar()->sizeHint().height() + 4;
+  const int inspector = 5 * inspect_window_->RowHeight() + 2 * inspect_window_->frameWidth();
   const int height = std::max({tree, inspector, side_column_->minimumSizeHint().height()});
   const int margin = PaneMargin(font());
   return QSize(width + 2 * margin, height + 2 * margin);
 }
 
-QSize TConfigWindow::minimumSizeHint() const {
+QSize LayoutWindow::minimumSizeHint() const {
   const int margin = PaneMargin(font());
-  return Splitter->minimumSizeHint() + QSize(2 * margin, 2 * margin);
+  return splitter_->minimumSizeHint() + QSize(2 * margin, 2 * margin);
 }
 
-void TConfigWindow::LayoutControls() {
-  if (Splitter == nullptr) return;
+void LayoutWindow::LayoutControls() {
+  if (splitter_ == nullptr) return;
   const int margin = PaneMargin(font());
-  Splitter->setGeometry(rect().adjusted(margin, margin, -margin, -margin));
+  splitter_->setGeometry(rect().adjusted(margin, margin, -margin, -margin));
 }
 
-TConfigWindow::~TConfigWindow() {
+LayoutWindow::~LayoutWindow() {
   // The rows edit the model's inspector: they go before the model does.
   layout_model_->SetPreviewTarget(nullptr);
-  delete InspectWindow;
-  delete PreviewWindow;
+  delete inspect_window_;
+  delete preview_window_;
 }
 
-bool TConfigWindow::Command(int id) {
+bool LayoutWindow::Command(int id) {
   switch (id) {
-    case CM_SAVE:
+    case kSave:
       CmSave();
       return true;
-    case CM_SELECTDIR:
+    case kSelectDir:
       CmSelectDirectory();
       return true;
-    case CM_DELETE:
+    case kDelete:
       CmDelete();
       return true;
-    case CM_RENAME:
+    case kRename:
       CmRename();
       return true;
-    case CM_EXIT:
+    case kExit:
       CmExit();
       return true;
-    case CM_UNDO:
+    case kUndo:
       CmUndo();
       return true;
-    case CM_SAMPLELAYOUTS:
+    case kSampleLayouts:
       CmSampleLayouts();
       return true;
-    case CM_GENERATESITE:
+    case kGenerateSite:
       CmGenerateSite();
       return true;
-    case CM_AUTOORGANIZE:
+    case kAutoOrganize:
       CmAutoOrganize();
       return true;
-    case CM_HELPCONTENTS:
+    case kShowHelpContents:
       CmHelpContents();
       return true;
-    case CM_OPEN:
+    case kOpen:
       CmOpen();
       return true;
     default:
@@ -341,44 +341,44 @@ bool TConfigWindow::Command(int id) {
   }
 }
 
-void TConfigWindow::FillList() {
-  const QSignalBlocker block(ListBox);
-  ListBox->clear();
+void LayoutWindow::FillList() {
+  const QSignalBlocker block(list_box_);
+  list_box_->clear();
   const int count = static_cast<int>(layout_model_->ListedItems().size());
-  for (int row = 0; row < count; ++row) ListBox->addItem(new QListWidgetItem);
+  for (int row = 0; row < count; ++row) list_box_->addItem(new QListWidgetItem);
   // The caret goes to the first row, but nothing is selected until the user picks a row.
   if (count > 0) {
-    ListBox->selectionModel()->setCurrentIndex(ListBox->model()->index(0, 0),
+    list_box_->selectionModel()->setCurrentIndex(list_box_->model()->index(0, 0),
                                                QItemSelectionModel::NoUpdate);
   }
   // A list filled again for the same tree keeps showing the model's selection.
   const int selected = layout_model_->SelectedIndex();
-  if (selected >= 0 && selected < count) ListBox->setCurrentRow(selected);
-  InspectWindow->ShowModel();
+  if (selected >= 0 && selected < count) list_box_->setCurrentRow(selected);
+  inspect_window_->ShowModel();
 }
 
-void TConfigWindow::SelectionChanged() {
-  const QList<QListWidgetItem*> selected = ListBox->selectedItems();
+void LayoutWindow::SelectionChanged() {
+  const QList<QListWidgetItem*> selected = list_box_->selectedItems();
   if (selected.isEmpty()) return;
-  layout_model_->Select(ListBox->row(selected.front()));
-  InspectWindow->ShowModel();
+  layout_model_->Select(list_box_->row(selected.front()));
+  inspect_window_->ShowModel();
 }
 
-void TConfigWindow::RepaintList() {
+void LayoutWindow::RepaintList() {
   // A renamed row may be wider or narrower than before.
-  ListBox->doItemsLayout();
-  ListBox->viewport()->update();
+  list_box_->doItemsLayout();
+  list_box_->viewport()->update();
 }
 
-void TConfigWindow::ShowStatus() {
+void LayoutWindow::ShowStatus() {
   const std::string text = layout_model_->TakeStatusText();
   if (!text.empty()) emit StatusMessage(ToQt(text));
 }
 
-void TConfigWindow::UpdateTabOrder() {
-  QWidget* previous = ListBox;
-  for (int row = 0; row < InspectWindow->FieldCount(); ++row) {
-    VarField* field = InspectWindow->Field(row);
+void LayoutWindow::UpdateTabOrder() {
+  QWidget* previous = list_box_;
+  for (int row = 0; row < inspect_window_->FieldCount(); ++row) {
+    VarField* field = inspect_window_->Field(row);
     for (QWidget* box : {static_cast<QWidget*>(field->LabelEditBox()),
                          static_cast<QWidget*>(field->ValueEditBox())}) {
       setTabOrder(previous, box);
@@ -394,12 +394,12 @@ void TConfigWindow::UpdateTabOrder() {
   }
 }
 
-void TConfigWindow::OpenIfPossible() {
+void LayoutWindow::OpenIfPossible() {
   if (layout_model_->CanOpenSelected()) CmOpen();
 }
 
-bool TConfigWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ListBox && event->type() == QEvent::KeyPress) {
+bool LayoutWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_box_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && layout_model_->CanOpenSelected()) {
       CmOpen();
@@ -409,7 +409,7 @@ bool TConfigWindow::eventFilter(QObject* watched, QEvent* event) {
   return ParentWindow::eventFilter(watched, event);
 }
 
-QMenu* TConfigWindow::BuildContextMenu(QWidget* parent) {
+QMenu* LayoutWindow::BuildContextMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
   const ConfigItem* item = layout_model_->SelectedItem();
   auto add = [&](const QString& text, int id, bool enabled) {
@@ -417,75 +417,75 @@ QMenu* TConfigWindow::BuildContextMenu(QWidget* parent) {
     action->setEnabled(enabled);
     action->setData(id);
   };
-  add(QStringLiteral("&Open"), CM_OPEN, layout_model_->CanOpenSelected());
-  add(QStringLiteral("Rename\tF2"), CM_RENAME, item != nullptr && item->CanRename());
-  add(QStringLiteral("Delete\tDel"), CM_DELETE, item != nullptr && item->CanDelete());
-  add(QStringLiteral("&Undo\tCtrl+Z"), CM_UNDO, item != nullptr && item->IsCrossedOut());
+  add(QStringLiteral("&Open"), kOpen, layout_model_->CanOpenSelected());
+  add(QStringLiteral("Rename\tF2"), kRename, item != nullptr && item->CanRename());
+  add(QStringLiteral("Delete\tDel"), kDelete, item != nullptr && item->CanDelete());
+  add(QStringLiteral("&Undo\tCtrl+Z"), kUndo, item != nullptr && item->IsCrossedOut());
   menu->addSeparator();
-  add(QStringLiteral("&Save\tCtrl+S"), CM_SAVE, item != nullptr);
+  add(QStringLiteral("&Save\tCtrl+S"), kSave, item != nullptr);
   return menu;
 }
 
 // ---- Commands on the selected item -----------------------------------------------------
 
-void TConfigWindow::CmSave() {
+void LayoutWindow::CmSave() {
   layout_model_->Save();
-  InspectWindow->ShowModel();
+  inspect_window_->ShowModel();
   RepaintList();
   ShowStatus();
 }
 
-void TConfigWindow::CmDelete() {
+void LayoutWindow::CmDelete() {
   layout_model_->Delete();
   RepaintList();
 }
 
-void TConfigWindow::CmUndo() {
+void LayoutWindow::CmUndo() {
   layout_model_->Undo();
   RepaintList();
 }
 
-void TConfigWindow::CmRename() {
+void LayoutWindow::CmRename() {
   if (layout_model_->Rename()) RepaintList();
 }
 
-void TConfigWindow::CmOpen() { layout_model_->Open(); }
+void LayoutWindow::CmOpen() { layout_model_->Open(); }
 
-void TConfigWindow::CmExit() {
+void LayoutWindow::CmExit() {
   layout_model_->SaveLayout();
-  InspectWindow->ShowModel();
+  inspect_window_->ShowModel();
   ShowStatus();
   emit CloseRequested();
 }
 
-void TConfigWindow::CmCancel() { emit CloseRequested(); }
+void LayoutWindow::CmCancel() { emit CloseRequested(); }
 
-void TConfigWindow::CmHelpContents() {
-  if (OpenHelp) OpenHelp(kHelpContents);
+void LayoutWindow::CmHelpContents() {
+  if (open_help) open_help(kHelpContents);
 }
 
-void TConfigWindow::CmHelp() {
-  if (OpenHelp) OpenHelp(kHelpLayoutWindow);
+void LayoutWindow::CmHelp() {
+  if (open_help) open_help(kHelpLayoutWindow);
 }
 
 // ---- Commands on the site --------------------------------------------------------------
 
-void TConfigWindow::CmSelectDirectory() {
-  if (!ChooseDirectory) return;
-  const std::optional<std::string> chosen = ChooseDirectory(layout_model_->SiteDir());
+void LayoutWindow::CmSelectDirectory() {
+  if (!choose_directory) return;
+  const std::optional<std::string> chosen = choose_directory(layout_model_->SiteDir());
   if (!chosen) return;
   OpenSiteDirectory(*chosen);
 }
 
-bool TConfigWindow::OpenSiteDirectory(const std::string& directory) {
+bool LayoutWindow::OpenSiteDirectory(const std::string& directory) {
   const bool taken = layout_model_->SelectDirectory(directory);
   if (taken) FillList();  // Refused, the old tree and its edits stay as they were.
   ShowStatus();
   return taken;
 }
 
-void TConfigWindow::RunWithStatus(const std::function<void(Progress&)>& job) {
-  TStatusDlg status(this);
+void LayoutWindow::RunWithStatus(const std::function<void(Progress&)>& job) {
+  StatusDialog status(this);
   emit RunStarted(&status);
   setCursor(Qt::WaitCursor);
   job(status);
@@ -498,21 +498,21 @@ void TConfigWindow::RunWithStatus(const std::function<void(Progress&)>& job) {
   ShowStatus();
 }
 
-void TConfigWindow::CmGenerateSite() {
+void LayoutWindow::CmGenerateSite() {
   RunWithStatus([this](Progress& progress) { layout_model_->GenerateSite(progress); });
 }
 
-void TConfigWindow::CmAutoOrganize() {
+void LayoutWindow::CmAutoOrganize() {
   RunWithStatus([this](Progress& progress) { layout_model_->AutoOrganize(progress); });
 }
 
-void TConfigWindow::CmSampleLayouts() {
+void LayoutWindow::CmSampleLayouts() {
   layout_model_->SaveLayout();
   setCursor(Qt::WaitCursor);
   {
-    TSamplesDlg dialog(this, Ui);
-    dialog.OpenHelp = OpenHelp;
-    if (ExecDialog) ExecDialog(dialog);
+    SamplesDialog dialog(this, ui_);
+    dialog.open_help = open_help;
+    if (exec_dialog) exec_dialog(dialog);
   }
   layout_model_->RefreshLayout();
   FillList();

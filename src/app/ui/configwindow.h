@@ -27,31 +27,31 @@ namespace pix::ui {
 
 class ImageWindow;
 class InspectorWindow;
-class TStatusDlg;
+class StatusDialog;
 
 /// Command ids of the layout window, as the menus and buttons send them.
 enum ConfigCommand : int {
-  CM_SAVE = 24333,
-  CM_SELECTDIR = 206,
-  CM_DELETE = 215,
-  CM_RENAME = 219,
-  CM_EXIT = 24310,
-  CM_UNDO = 24321,
-  CM_SAMPLELAYOUTS = 302,
-  CM_GENERATESITE = 211,
-  CM_AUTOORGANIZE = 212,
-  CM_HELPCONTENTS = 401,
-  CM_OPEN = 24332,
+  kSave = 24333,
+  kSelectDir = 206,
+  kDelete = 215,
+  kRename = 219,
+  kExit = 24310,
+  kUndo = 24321,
+  kSampleLayouts = 302,
+  kGenerateSite = 211,
+  kAutoOrganize = 212,
+  kShowHelpContents = 401,
+  kOpen = 24332,
 };
 
-class TConfigWindow : public ParentWindow {
+class LayoutWindow : public ParentWindow {
   Q_OBJECT
 
  public:
   /// Builds the window and the layout of the layout home and the remembered site
   /// directory. `ui` shows every message and question and must outlive the window.
-  TConfigWindow(QWidget* parent, UserInterface& ui);
-  ~TConfigWindow() override;
+  LayoutWindow(QWidget* parent, UserInterface& ui);
+  ~LayoutWindow() override;
 
   /// Carries out a command id; false when the window has no such command.
   bool Command(int id);
@@ -64,7 +64,7 @@ class TConfigWindow : public ParentWindow {
 
   /// The splitter between the three panes: the tree, the inspector, and the column of the
   /// preview and the buttons.
-  QSplitter* PaneSplitter() const { return Splitter; }
+  QSplitter* PaneSplitter() const { return splitter_; }
   /// The panes' widths for a first showing: the whole widest row, the inspector's rows at
   /// a comfortable width, the column at its buttons' width.
   QList<int> PreferredPaneWidths() const;
@@ -78,17 +78,17 @@ class TConfigWindow : public ParentWindow {
   QMenu* BuildContextMenu(QWidget* parent);
 
   LayoutModel& Model() { return *layout_model_; }
-  QListWidget* ObjListBox() const { return ListBox; }
-  InspectorWindow* inspector_window() const { return InspectWindow; }
-  ImageWindow* image_window() const { return PreviewWindow; }
+  QListWidget* ObjListBox() const { return list_box_; }
+  InspectorWindow* inspector_window() const { return inspect_window_; }
+  ImageWindow* image_window() const { return preview_window_; }
 
   /// Asks for the new site directory, starting at the current one; nothing when the user
   /// cancels. A directory chooser by default.
-  std::function<std::optional<std::string>(const std::string&)> ChooseDirectory;
+  std::function<std::optional<std::string>(const std::string&)> choose_directory;
   /// Runs a modal dialog of the window (the sample layouts) and returns its result.
-  std::function<int(QDialog&)> ExecDialog;
+  std::function<int(QDialog&)> exec_dialog;
   /// Opens a help topic by context number.
-  std::function<void(int)> OpenHelp;
+  std::function<void(int)> open_help;
 
   // The commands.
   void CmSave();
@@ -110,7 +110,7 @@ class TConfigWindow : public ParentWindow {
   /// LayoutModel::QueryClose about edits not saved).
   void CloseRequested();
   /// A generation run shows its progress in `dialog` until it ends.
-  void RunStarted(TStatusDlg* dialog);
+  void RunStarted(StatusDialog* dialog);
   /// A command finished something worth a line in the status bar.
   void StatusMessage(const QString& text);
 
@@ -132,14 +132,14 @@ class TConfigWindow : public ParentWindow {
   // rebuilt the tree.
   void RunWithStatus(const std::function<void(Progress&)>& job);
 
-  UserInterface& Ui;
+  UserInterface& ui_;
   // The desktop's trash for the files of crossed-out items; outlives the model.
   std::unique_ptr<Trash> trash_;
   std::unique_ptr<LayoutModel> layout_model_;
-  QListWidget* ListBox;
-  InspectorWindow* InspectWindow;
-  ImageWindow* PreviewWindow;
-  QSplitter* Splitter = nullptr;
+  QListWidget* list_box_;
+  InspectorWindow* inspect_window_;
+  ImageWindow* preview_window_;
+  QSplitter* splitter_ = nullptr;
   QWidget* side_column_ = nullptr;  // The preview and the buttons; a child of Splitter.
 };
 
@@ -147,10 +147,10 @@ class TConfigWindow : public ParentWindow {
 /// screen's pixel ratio, indented two dialog base units per level, and its label. Colours
 /// come from the palette: a selected row in Highlight with HighlightedText, any other in
 /// Base with Text; the line across a crossed-out row is drawn in the row's text colour.
-class TConfigRowDelegate : public QStyledItemDelegate {
+class ConfigRowDelegate : public QStyledItemDelegate {
  public:
-  TConfigRowDelegate(QObject* parent, const LayoutModel& model)
-      : QStyledItemDelegate(parent), Model(model) {}
+  ConfigRowDelegate(QObject* parent, const LayoutModel& model)
+      : QStyledItemDelegate(parent), model_(model) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -158,7 +158,7 @@ class TConfigRowDelegate : public QStyledItemDelegate {
   static int RowHeight(const QFont& font);
 
  private:
-  const LayoutModel& Model;  // Owned by the layout window, which owns this delegate.
+  const LayoutModel& model_;  // Owned by the layout window, which owns this delegate.
 };
 
 }  // namespace pix::ui

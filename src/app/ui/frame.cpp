@@ -27,21 +27,21 @@
 
 namespace pix::ui {
 
-SDIDecFrame::SDIDecFrame(UserInterface& ui) : QMainWindow(nullptr), Ui(ui) {
+MainWindow::MainWindow(UserInterface& ui) : QMainWindow(nullptr), ui_(ui) {
   setWindowTitle(QStringLiteral("pixamond"));
-  setObjectName(QStringLiteral("SDIDecFrame"));
+  setObjectName(QStringLiteral("MainWindow"));
   setWindowIcon(ResourceIcon(1001));
   BuildMenus();
   BuildToolBar();
   BuildStatusBar();
-  Client = new TConfigWindow(this, Ui);
-  Client->OpenHelp = [this](int context) { OpenHelp(context); };
-  connect(Client, &TConfigWindow::CloseRequested, this, &QWidget::close);
-  connect(Client, &TConfigWindow::StatusMessage, this, [this](const QString& text) {
-    StatusText->setText(text);
-    StatusText->setToolTip(text);  // The whole line, when a narrow window cuts it.
+  client_ = new LayoutWindow(this, ui_);
+  client_->open_help = [this](int context) { OpenHelp(context); };
+  connect(client_, &LayoutWindow::CloseRequested, this, &QWidget::close);
+  connect(client_, &LayoutWindow::StatusMessage, this, [this](const QString& text) {
+    status_text_->setText(text);
+    status_text_->setToolTip(text);  // The whole line, when a narrow window cuts it.
   });
-  setCentralWidget(Client);
+  setCentralWidget(client_);
   // A folder dropped anywhere on the window becomes the site directory.
   setAcceptDrops(true);
   PlaceWindow();
@@ -50,35 +50,35 @@ SDIDecFrame::SDIDecFrame(UserInterface& ui) : QMainWindow(nullptr), Ui(ui) {
   UpdateEditActions();
 }
 
-SDIDecFrame::~SDIDecFrame() {
+MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   disconnect(qApp, nullptr, this, nullptr);
-  if (bHelpMode) QApplication::restoreOverrideCursor();
+  if (help_mode_) QApplication::restoreOverrideCursor();
 }
 
-QAction* SDIDecFrame::MakeAction(int id, const QString& text, const QString& hint) {
+QAction* MainWindow::MakeAction(int id, const QString& text, const QString& hint) {
   auto* action = new QAction(text, this);
   action->setStatusTip(hint);
   action->setData(id);
   connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
-  Actions.insert(id, action);
+  actions_.insert(id, action);
   return action;
 }
 
-void SDIDecFrame::BuildMenus() {
+void MainWindow::BuildMenus() {
   // Today's keys beside the design's own: they work everywhere in the window, and an edit
   // field keeps its own meaning of a key (Ctrl+Z, Ctrl+X, Del...) while it has the focus.
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->addAction(
       MakeAction(24333, QStringLiteral("&Save"), QStringLiteral("Saves this document")));
-  Actions.value(24333)->setShortcut(QKeySequence::Save);
+  actions_.value(24333)->setShortcut(QKeySequence::Save);
   file->addAction(MakeAction(206, QStringLiteral("Select &Directory..."), QString()));
-  Actions.value(206)->setShortcut(QKeySequence::Open);
+  actions_.value(206)->setShortcut(QKeySequence::Open);
   file->addAction(MakeAction(24332, QStringLiteral("&Open Picture"),
                              QStringLiteral("Opens the picture in the picture editor")));
   file->addAction(MakeAction(215, QStringLiteral("Delete"), QString()));
   file->addAction(MakeAction(219, QStringLiteral("Rename"), QString()));
-  Actions.value(219)->setShortcut(QKeySequence(Qt::Key_F2));
+  actions_.value(219)->setShortcut(QKeySequence(Qt::Key_F2));
   file->addSeparator();
   file->addAction(MakeAction(210, QStringLiteral("&Cancel"), QString()));
   file->addAction(
@@ -89,9 +89,9 @@ void SDIDecFrame::BuildMenus() {
   QList<QKeySequence> quit{QKeySequence(Qt::ALT | Qt::Key_F4)};
   quit.append(QKeySequence::keyBindings(QKeySequence::Quit));
   if (!quit.contains(QKeySequence(Qt::CTRL | Qt::Key_Q))) quit.append(Qt::CTRL | Qt::Key_Q);
-  Actions.value(24310)->setShortcuts(quit);
+  actions_.value(24310)->setShortcuts(quit);
   connect(file, &QMenu::aboutToShow, this, [this] {
-    Actions.value(24332)->setEnabled(Client->Model().CanOpenSelected());
+    actions_.value(24332)->setEnabled(client_->Model().CanOpenSelected());
   });
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -101,7 +101,7 @@ void SDIDecFrame::BuildMenus() {
     const char* hint;
     QList<QKeySequence> keys;
   };
-  const EditItem editItems[] = {
+  const EditItem edit_items[] = {
       {24321, "&Undo\tAlt+BkSp", "Reverses the last operation",
        {QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z)}},
       {24322, "Cu&t\tShift+Del", "Cuts the selection and puts it on the Clipboard",
@@ -114,7 +114,7 @@ void SDIDecFrame::BuildMenus() {
        {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
       {24325, "&Delete\tDel", "Deletes the selection", {QKeySequence(Qt::Key_Delete)}},
   };
-  for (const EditItem& item : editItems) {
+  for (const EditItem& item : edit_items) {
     QAction* action =
         MakeAction(item.id, QString::fromUtf8(item.text), QString::fromUtf8(item.hint));
     action->setShortcuts(item.keys);
@@ -128,7 +128,7 @@ void SDIDecFrame::BuildMenus() {
   QMenu* pages = menuBar()->addMenu(QStringLiteral("&Pages"));
   pages->addAction(MakeAction(302, QStringLiteral("&Sample Layouts..."), QString()));
   pages->addAction(MakeAction(211, QStringLiteral("&Generate Site"), QString()));
-  Actions.value(211)->setShortcuts(
+  actions_.value(211)->setShortcuts(
       {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_G)});
   pages->addAction(MakeAction(212, QStringLiteral("&Auto Organize..."), QString()));
 
@@ -140,14 +140,14 @@ void SDIDecFrame::BuildMenus() {
   // Commands without a menu item: the tool bar's help, help on help, and F3.
   MakeAction(2001, QStringLiteral("Help"), QStringLiteral("Help table of contents"));
   MakeAction(2002, QStringLiteral("Help on Help"), QStringLiteral("Help on using online Help"));
-  QAction* findNext =
+  QAction* find_next =
       MakeAction(24353, QStringLiteral("Find Next"), QStringLiteral("Finds the next match"));
-  findNext->setShortcut(QKeySequence(Qt::Key_F3));
-  addAction(findNext);
+  find_next->setShortcut(QKeySequence(Qt::Key_F3));
+  addAction(find_next);
   for (QMenu* menu : {file, edit, pages, help}) menu->installEventFilter(this);
 }
 
-void SDIDecFrame::BuildToolBar() {
+void MainWindow::BuildToolBar() {
   QToolBar* bar = addToolBar(QStringLiteral("Tools"));
   bar->setObjectName(QStringLiteral("32041"));
   bar->setMovable(false);
@@ -156,18 +156,18 @@ void SDIDecFrame::BuildToolBar() {
   bar->setFont(gadget);
   bar->setIconSize(QSize(20, 20));
   for (int id : {24333, 24322, 24323, 24324, 24321}) {
-    Actions.value(id)->setIcon(ResourceIcon(id));
-    bar->addAction(Actions.value(id));
+    actions_.value(id)->setIcon(ResourceIcon(id));
+    bar->addAction(actions_.value(id));
   }
   auto* gap = new QWidget(bar);
   gap->setFixedWidth(6);
   bar->addWidget(gap);
-  Actions.value(2001)->setIcon(ResourceIcon(2001));
-  bar->addAction(Actions.value(2001));
+  actions_.value(2001)->setIcon(ResourceIcon(2001));
+  bar->addAction(actions_.value(2001));
   for (QAction* action : bar->actions()) action->setToolTip(action->statusTip());
 }
 
-void SDIDecFrame::BuildStatusBar() {
+void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   QFont gadget = bar->font();
   gadget.setPointSize(10);
@@ -181,39 +181,39 @@ void SDIDecFrame::BuildStatusBar() {
     bar->addPermanentWidget(label);
   }
   // The last save, run or site directory; a menu item's hint covers it only for a while.
-  StatusText = new QLabel;
-  StatusText->setObjectName(QStringLiteral("StatusLine"));
-  StatusText->setTextFormat(Qt::PlainText);
-  StatusText->setMinimumWidth(1);  // Long lines are cut at the edge, not widening the window.
-  bar->addWidget(StatusText, 1);
-  OvertypeIndicator = new QLabel(QStringLiteral("OVR"));
-  OvertypeIndicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  OvertypeIndicator->setEnabled(false);
-  bar->addPermanentWidget(OvertypeIndicator);
+  status_text_ = new QLabel;
+  status_text_->setObjectName(QStringLiteral("StatusLine"));
+  status_text_->setTextFormat(Qt::PlainText);
+  status_text_->setMinimumWidth(1);  // Long lines are cut at the edge, not widening the window.
+  bar->addWidget(status_text_, 1);
+  overtype_indicator_ = new QLabel(QStringLiteral("OVR"));
+  overtype_indicator_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  overtype_indicator_->setEnabled(false);
+  bar->addPermanentWidget(overtype_indicator_);
 }
 
-THelpWindow* SDIDecFrame::HelpWindow() {
-  if (Help.isNull()) Help = new THelpWindow(this);
-  return Help.data();
+HelpWindow* MainWindow::help_window() {
+  if (help_.isNull()) help_ = new HelpWindow(this);
+  return help_.data();
 }
 
-void SDIDecFrame::OpenHelp(int context) { HelpWindow()->ShowTopic(context); }
+void MainWindow::OpenHelp(int context) { help_window()->ShowTopic(context); }
 
-void SDIDecFrame::UpdateEditActions() {
+void MainWindow::UpdateEditActions() {
   QWidget* focus = QApplication::focusWidget();
-  const bool editFocused =
+  const bool edit_focused =
       qobject_cast<QLineEdit*>(focus) != nullptr || qobject_cast<QPlainTextEdit*>(focus) != nullptr;
-  for (int id : {24322, 24323, 24324, 24326}) Actions.value(id)->setEnabled(editFocused);
+  for (int id : {24322, 24323, 24324, 24326}) actions_.value(id)->setEnabled(edit_focused);
   // Del deletes in an edit field, and crosses out the selected item in the tree.
-  Actions.value(24325)->setEnabled(editFocused || focus == Client->ObjListBox());
+  actions_.value(24325)->setEnabled(edit_focused || focus == client_->ObjListBox());
   // Undo reaches the layout window when no edit field has the focus.
-  Actions.value(24321)->setEnabled(true);
+  actions_.value(24321)->setEnabled(true);
   bool overtype = false;
   if (auto* plain = qobject_cast<QPlainTextEdit*>(focus)) overtype = plain->overwriteMode();
-  if (OvertypeIndicator != nullptr) OvertypeIndicator->setEnabled(overtype);
+  if (overtype_indicator_ != nullptr) overtype_indicator_->setEnabled(overtype);
 }
 
-void SDIDecFrame::EditCommand(int id) {
+void MainWindow::EditCommand(int id) {
   QWidget* focus = QApplication::focusWidget();
   if (auto* line = qobject_cast<QLineEdit*>(focus)) {
     switch (id) {
@@ -267,12 +267,12 @@ void SDIDecFrame::EditCommand(int id) {
     }
     return;
   }
-  if (id == 24321) Client->Command(id);
-  if (id == 24325 && focus == Client->ObjListBox()) Client->Command(CM_DELETE);
+  if (id == 24321) client_->Command(id);
+  if (id == 24325 && focus == client_->ObjListBox()) client_->Command(kDelete);
 }
 
-void SDIDecFrame::Dispatch(int id) {
-  if (bHelpMode || bF1Down) {
+void MainWindow::Dispatch(int id) {
+  if (help_mode_ || f1_down_) {
     // In help mode a command is not carried out: its help topic opens instead.
     LeaveHelpMode();
     OpenHelp(id);
@@ -287,41 +287,41 @@ void SDIDecFrame::Dispatch(int id) {
     case 24325:
       EditCommand(id);
       return;
-    case CM_HELPINDEX:
-      bHelpState = true;
+    case kHelpIndex:
+      help_state_ = true;
       OpenHelp(kHelpContents);
       return;
-    case CM_HELPHELP:
-      bHelpState = true;
+    case kHelpHelp:
+      help_state_ = true;
       OpenHelp(kHelpOnHelp);
       return;
-    case CM_HELPABOUT: {
-      pixamondAboutDlg about(this);
+    case kHelpAbout: {
+      AboutDialog about(this);
       about.exec();
       return;
     }
-    case CM_FILECANCEL:
-    case CM_EDITFINDNEXT:
+    case kFileCancel:
+    case kEditFindNext:
       return;  // Nothing to do.
     default:
-      Client->Command(id);
+      client_->Command(id);
   }
 }
 
-void SDIDecFrame::EnterHelpMode() {
-  if (!bHelpMode) QApplication::setOverrideCursor(HelpCursor());
-  bHelpMode = true;
+void MainWindow::EnterHelpMode() {
+  if (!help_mode_) QApplication::setOverrideCursor(HelpCursor());
+  help_mode_ = true;
 }
 
-void SDIDecFrame::LeaveHelpMode() {
-  if (bHelpMode) QApplication::restoreOverrideCursor();
-  bHelpMode = false;
+void MainWindow::LeaveHelpMode() {
+  if (help_mode_) QApplication::restoreOverrideCursor();
+  help_mode_ = false;
 }
 
-bool SDIDecFrame::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (HandleDrag(watched, event)) return true;
   if (event->type() == QEvent::KeyRelease) {
-    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) bF1Down = false;
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) f1_down_ = false;
     return false;
   }
   if (event->type() != QEvent::KeyPress) return false;
@@ -339,27 +339,27 @@ bool SDIDecFrame::eventFilter(QObject* watched, QEvent* event) {
     if (key->modifiers() & Qt::ShiftModifier) {
       EnterHelpMode();
     } else {
-      bF1Down = true;
+      f1_down_ = true;
       OpenHelp(kHelpContents);
     }
     return true;
   }
-  if (key->key() == Qt::Key_Escape && bHelpMode) {
+  if (key->key() == Qt::Key_Escape && help_mode_) {
     LeaveHelpMode();
     return true;
   }
   return false;
 }
 
-void SDIDecFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // Every way of closing (Exit, the Cancel button, the title bar, the window manager's
   // Alt+F4) asks about edits that are not saved.
-  if (!Client->Model().QueryClose()) {
+  if (!client_->Model().QueryClose()) {
     event->ignore();
     return;
   }
   // The help window belongs to the program; it goes with the frame.
-  if (!Help.isNull()) Help->close();
+  if (!help_.isNull()) help_->close();
   QMainWindow::closeEvent(event);
   if (event->isAccepted()) RememberPlacement();
 }
@@ -372,23 +372,23 @@ DialogPixelRect ToWindowRect(const QRect& r) { return DialogPixelRect{r.x(), r.y
 
 }  // namespace
 
-void SDIDecFrame::PlaceWindow() {
+void MainWindow::PlaceWindow() {
   const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
   const QRect desktop =
       shown != nullptr ? shown->availableGeometry() : QRect(0, 0, 1366, 768);
   // The window manager's title bar and borders come on top of the window's own rectangle.
   const QRect room = desktop.adjusted(0, 0, -8, -40);
   const QSize minimum = minimumSizeHint();
-  const std::optional<TWindowPlacement> remembered = ReadWindowPlacement();
+  const std::optional<WindowPlacement> remembered = ReadWindowPlacement();
   if (remembered) {
-    const DialogPixelRect r = FitWindowOnScreen(remembered->Frame, ToWindowRect(room),
+    const DialogPixelRect r = FitWindowOnScreen(remembered->frame, ToWindowRect(room),
                                             minimum.width(), minimum.height());
     setGeometry(r.left, r.top, r.width, r.height);
-    if (remembered->PaneWidths.size() == 3) {
-      Client->PaneSplitter()->setSizes(QList<int>(remembered->PaneWidths.begin(),
-                                                  remembered->PaneWidths.end()));
+    if (remembered->pane_widths.size() == 3) {
+      client_->PaneSplitter()->setSizes(QList<int>(remembered->pane_widths.begin(),
+                                                  remembered->pane_widths.end()));
     }
-    if (remembered->bMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+    if (remembered->maximized) setWindowState(windowState() | Qt::WindowMaximized);
     return;
   }
   // The first time: the whole tree and five rows of the inspector when the screen has
@@ -400,25 +400,25 @@ void SDIDecFrame::PlaceWindow() {
   const DialogPixelRect r =
       FitWindowOnScreen(centred, ToWindowRect(room), minimum.width(), minimum.height());
   setGeometry(r.left, r.top, r.width, r.height);
-  QList<int> panes = Client->PreferredPaneWidths();
-  Client->PaneSplitter()->setSizes(panes);
+  QList<int> panes = client_->PreferredPaneWidths();
+  client_->PaneSplitter()->setSizes(panes);
 }
 
-void SDIDecFrame::RememberPlacement() {
-  TWindowPlacement placement;
+void MainWindow::RememberPlacement() {
+  WindowPlacement placement;
   const bool maximized = isMaximized();
-  placement.Frame = ToWindowRect(maximized ? normalGeometry() : geometry());
-  placement.bMaximized = maximized;
-  for (int width : Client->PaneSplitter()->sizes()) placement.PaneWidths.push_back(width);
+  placement.frame = ToWindowRect(maximized ? normalGeometry() : geometry());
+  placement.maximized = maximized;
+  for (int width : client_->PaneSplitter()->sizes()) placement.pane_widths.push_back(width);
   // Losing the window's place is not worth a message on the way out.
   (void)WriteWindowPlacement(placement);
 }
 
-QString SDIDecFrame::StatusLine() const { return StatusText->text(); }
+QString MainWindow::StatusLine() const { return status_text_->text(); }
 
 // ---- A site dropped on the window --------------------------------------------------------
 
-std::optional<std::filesystem::path> SDIDecFrame::DroppedDirectory(const QMimeData* data) {
+std::optional<std::filesystem::path> MainWindow::DroppedDirectory(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
   const QList<QUrl> urls = data->urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
@@ -428,7 +428,7 @@ std::optional<std::filesystem::path> SDIDecFrame::DroppedDirectory(const QMimeDa
   return path;
 }
 
-bool SDIDecFrame::HandleDrag(QObject* watched, QEvent* event) {
+bool MainWindow::HandleDrag(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
@@ -444,7 +444,7 @@ bool SDIDecFrame::HandleDrag(QObject* watched, QEvent* event) {
   return true;
 }
 
-bool SDIDecFrame::OpenSiteDirectory(const std::filesystem::path& directory) {
+bool MainWindow::OpenSiteDirectory(const std::filesystem::path& directory) {
   // A name relative to the working directory is checked and remembered as a whole path.
   std::error_code error;
   std::filesystem::path whole = std::filesystem::absolute(directory, error);
@@ -452,7 +452,7 @@ bool SDIDecFrame::OpenSiteDirectory(const std::filesystem::path& directory) {
   std::string name = whole.native();
   // The path as typed may end in a slash; the site directory is kept without it.
   while (name.size() > 1 && name.back() == '/') name.pop_back();
-  return Client->OpenSiteDirectory(name);
+  return client_->OpenSiteDirectory(name);
 }
 
 }  // namespace pix::ui

@@ -23,39 +23,39 @@ class UserInterface;
 
 namespace pix::ui {
 
-class TConfigWindow;
-class THelpWindow;
+class LayoutWindow;
+class HelpWindow;
 
 /// Frame command ids that the layout window does not handle.
 enum FrameCommand : int {
-  CM_FILECANCEL = 210,
-  CM_EDITCUT = 24322,
-  CM_EDITCOPY = 24323,
-  CM_EDITPASTE = 24324,
-  CM_EDITCLEAR = 24326,
-  CM_EDITDELETE = 24325,
-  CM_HELPABOUT = 2009,
-  CM_HELPINDEX = 2001,
-  CM_HELPHELP = 2002,
-  CM_EDITFINDNEXT = 24353,
+  kFileCancel = 210,
+  kEditCut = 24322,
+  kEditCopy = 24323,
+  kEditPaste = 24324,
+  kEditClear = 24326,
+  kEditDelete = 24325,
+  kHelpAbout = 2009,
+  kHelpIndex = 2001,
+  kHelpHelp = 2002,
+  kEditFindNext = 24353,
 };
 
-class SDIDecFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
   /// `ui` shows the program's messages and must outlive the frame.
-  SDIDecFrame(UserInterface& ui);
-  ~SDIDecFrame() override;
+  MainWindow(UserInterface& ui);
+  ~MainWindow() override;
 
   /// Carries out a command id as the menu, tool bar or keyboard would.
   void Dispatch(int id);
-  QAction* Action(int id) const { return Actions.value(id); }
-  TConfigWindow* ConfigWindow() const { return Client; }
-  THelpWindow* HelpWindow();
+  QAction* Action(int id) const { return actions_.value(id); }
+  LayoutWindow* layout_window() const { return client_; }
+  HelpWindow* help_window();
   /// True once help was opened from the frame (tool bar or help on help).
-  bool HelpState() const { return bHelpState; }
-  bool InHelpMode() const { return bHelpMode; }
+  bool HelpState() const { return help_state_; }
+  bool InHelpMode() const { return help_mode_; }
   /// Opens help at a context number or command id.
   void OpenHelp(int context);
 
@@ -90,15 +90,15 @@ class SDIDecFrame : public QMainWindow {
   void EnterHelpMode();
   void LeaveHelpMode();
 
-  UserInterface& Ui;
-  TConfigWindow* Client;
-  QPointer<THelpWindow> Help;
-  QHash<int, QAction*> Actions;
-  QLabel* OvertypeIndicator = nullptr;
-  QLabel* StatusText = nullptr;
-  bool bHelpState = false;
-  bool bHelpMode = false;
-  bool bF1Down = false;
+  UserInterface& ui_;
+  LayoutWindow* client_;
+  QPointer<HelpWindow> help_;
+  QHash<int, QAction*> actions_;
+  QLabel* overtype_indicator_ = nullptr;
+  QLabel* status_text_ = nullptr;
+  bool help_state_ = false;
+  bool help_mode_ = false;
+  bool f1_down_ = false;
 };
 
 }  // namespace pix::ui

@@ -47,20 +47,20 @@ QString HelpPageFor(int context) {
 
 QString HelpDirectory() { return PathToQt(FindShippedDataDir() / "help"); }
 
-THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), View(new QTextBrowser) {
+HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), view_(new QTextBrowser) {
   setWindowTitle(QStringLiteral("pixamond Help"));
-  setObjectName(QStringLiteral("THelpWindow"));
+  setObjectName(QStringLiteral("HelpWindow"));
   setWindowIcon(ResourceIcon(2001));
-  View->setSearchPaths({HelpDirectory()});
-  View->setOpenExternalLinks(true);
+  view_->setSearchPaths({HelpDirectory()});
+  view_->setOpenExternalLinks(true);
   auto* contents = new QPushButton(QStringLiteral("&Contents"));
   auto* back = new QPushButton(QStringLiteral("&Back"));
   auto* forward = new QPushButton(QStringLiteral("&Forward"));
   connect(contents, &QPushButton::clicked, this, [this] { ShowTopic(kHelpContents); });
-  connect(back, &QPushButton::clicked, View, &QTextBrowser::backward);
-  connect(forward, &QPushButton::clicked, View, &QTextBrowser::forward);
-  connect(View, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
-  connect(View, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+  connect(back, &QPushButton::clicked, view_, &QTextBrowser::backward);
+  connect(forward, &QPushButton::clicked, view_, &QTextBrowser::forward);
+  connect(view_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+  connect(view_, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
   back->setEnabled(false);
   forward->setEnabled(false);
   auto* buttons = new QHBoxLayout;
@@ -70,17 +70,17 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), View(ne
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
-  layout->addWidget(View);
+  layout->addWidget(view_);
   resize(640, 520);
 }
 
-void THelpWindow::ShowTopic(int context) {
-  View->setSource(QUrl::fromLocalFile(HelpDirectory() + QLatin1Char('/') + HelpPageFor(context)));
+void HelpWindow::ShowTopic(int context) {
+  view_->setSource(QUrl::fromLocalFile(HelpDirectory() + QLatin1Char('/') + HelpPageFor(context)));
   show();
   raise();
   activateWindow();
 }
 
-QString THelpWindow::CurrentPage() const { return QFileInfo(View->source().path()).fileName(); }
+QString HelpWindow::CurrentPage() const { return QFileInfo(view_->source().path()).fileName(); }
 
 }  // namespace pix::ui

@@ -21,20 +21,20 @@ QString HelpPageFor(int context);
 /// The folder of the help pages.
 QString HelpDirectory();
 
-class THelpWindow : public QWidget {
+class HelpWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit THelpWindow(QWidget* parent);
+  explicit HelpWindow(QWidget* parent);
 
   /// Shows the page of `context` and brings the window to the front.
   void ShowTopic(int context);
   /// The page shown now, as a file name ("index.html").
   QString CurrentPage() const;
-  QTextBrowser* Browser() const { return View; }
+  QTextBrowser* Browser() const { return view_; }
 
  private:
-  QTextBrowser* View;
+  QTextBrowser* view_;
 };
 
 }  // namespace pix::ui

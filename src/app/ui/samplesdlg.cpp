@@ -12,51 +12,51 @@
 
 namespace pix::ui {
 
-TSamplesDlg::TSamplesDlg(QWidget* parent, UserInterface& ui,
+SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
                          const std::vector<std::filesystem::path>& directories,
                          std::filesystem::path target)
     : QDialog(parent),
-      Ui(ui),
-      Model(directories.empty() ? std::make_unique<SampleLayouts>()
+      ui_(ui),
+      model_(directories.empty() ? std::make_unique<SampleLayouts>()
                                 : std::make_unique<SampleLayouts>(directories)),
-      Target(std::move(target)),
-      Body(new ParentWindow(this, QStringLiteral("Sample Layout Selection"), kSamplesDialogId)) {
+      target_(std::move(target)),
+      body_(new ParentWindow(this, QStringLiteral("Sample Layout Selection"), kSamplesDialogId)) {
   setWindowTitle(QStringLiteral("Sample Layout Selection"));
-  setObjectName(QStringLiteral("TSamplesDlg"));
+  setObjectName(QStringLiteral("SamplesDialog"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(Body);
-  ListBox = Body->FindControlAs<QListWidget>(kSampleListId);
-  DescriptionBox = Body->FindControlAs<QPlainTextEdit>(kSampleDescriptionId);
-  PIX_CHECK(ListBox != nullptr && DescriptionBox != nullptr);
-  for (const SampleItem& sample : Model->Samples()) ListBox->addItem(ToQt(sample.title));
-  connect(ListBox, &QListWidget::itemSelectionChanged, this, &TSamplesDlg::Highlight);
+  layout->addWidget(body_);
+  list_box_ = body_->FindControlAs<QListWidget>(kSampleListId);
+  description_box_ = body_->FindControlAs<QPlainTextEdit>(kSampleDescriptionId);
+  PIX_CHECK(list_box_ != nullptr && description_box_ != nullptr);
+  for (const SampleItem& sample : model_->Samples()) list_box_->addItem(ToQt(sample.title));
+  connect(list_box_, &QListWidget::itemSelectionChanged, this, &SamplesDialog::Highlight);
   if (auto* ok = qobject_cast<QPushButton*>(Button(kOkButtonId))) {
-    connect(ok, &QPushButton::clicked, this, &TSamplesDlg::PressOk);
+    connect(ok, &QPushButton::clicked, this, &SamplesDialog::PressOk);
   }
   if (auto* cancel = qobject_cast<QPushButton*>(Button(kCancelButtonId))) {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   }
   if (auto* help = qobject_cast<QPushButton*>(Button(kHelpButtonId))) {
     connect(help, &QPushButton::clicked, this, [this] {
-      if (OpenHelp) OpenHelp(kHelpSampleLayouts);
+      if (open_help) open_help(kHelpSampleLayouts);
     });
   }
-  resize(Body->TemplateSize());
+  resize(body_->TemplateSize());
 }
 
-QWidget* TSamplesDlg::Button(int id) const { return Body->FindControl(id); }
+QWidget* SamplesDialog::Button(int id) const { return body_->FindControl(id); }
 
-void TSamplesDlg::Highlight() {
-  const QList<QListWidgetItem*> selected = ListBox->selectedItems();
-  const int row = selected.isEmpty() ? -1 : ListBox->row(selected.front());
-  QString text = ToQt(Model->Highlight(row));
+void SamplesDialog::Highlight() {
+  const QList<QListWidgetItem*> selected = list_box_->selectedItems();
+  const int row = selected.isEmpty() ? -1 : list_box_->row(selected.front());
+  QString text = ToQt(model_->Highlight(row));
   text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  DescriptionBox->setPlainText(text.left(16384));
+  description_box_->setPlainText(text.left(16384));
 }
 
-void TSamplesDlg::PressOk() {
-  switch (Model->PressOk(Ui, Target)) {
+void SamplesDialog::PressOk() {
+  switch (model_->PressOk(ui_, target_)) {
     case SampleLayouts::OkOutcome::kClosedUnchanged:
     case SampleLayouts::OkOutcome::kCopied:
       accept();

@@ -20,34 +20,34 @@ namespace pix::ui {
 
 class ParentWindow;
 
-class TSamplesDlg : public QDialog {
+class SamplesDialog : public QDialog {
   Q_OBJECT
 
  public:
   /// Lists the samples of `directories` (the program's own when empty); a confirmed choice
   /// replaces `target` (the layout home's globals.txt when empty). `ui` must outlive the
   /// dialog.
-  TSamplesDlg(QWidget* parent, UserInterface& ui,
+  SamplesDialog(QWidget* parent, UserInterface& ui,
               const std::vector<std::filesystem::path>& directories = {},
               std::filesystem::path target = {});
 
-  QListWidget* List() const { return ListBox; }
-  QPlainTextEdit* Description() const { return DescriptionBox; }
+  QListWidget* List() const { return list_box_; }
+  QPlainTextEdit* Description() const { return description_box_; }
   QWidget* Button(int id) const;
-  const SampleLayouts& Samples() const { return *Model; }
+  const SampleLayouts& Samples() const { return *model_; }
   /// Opens a help topic; the frame's help window by default.
-  std::function<void(int)> OpenHelp;
+  std::function<void(int)> open_help;
 
  private:
   void Highlight();
   void PressOk();
 
-  UserInterface& Ui;
-  std::unique_ptr<SampleLayouts> Model;
-  std::filesystem::path Target;
-  ParentWindow* Body;
-  QListWidget* ListBox;
-  QPlainTextEdit* DescriptionBox;
+  UserInterface& ui_;
+  std::unique_ptr<SampleLayouts> model_;
+  std::filesystem::path target_;
+  ParentWindow* body_;
+  QListWidget* list_box_;
+  QPlainTextEdit* description_box_;
 };
 
 }  // namespace pix::ui

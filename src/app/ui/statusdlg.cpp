@@ -16,59 +16,59 @@ namespace pix::ui {
 namespace {
 
 // The template's window whose only extra is that the bar follows frame 805.
-class TStatusBody : public ParentWindow {
+class StatusBody : public ParentWindow {
  public:
-  TStatusBody(QWidget* parent, QProgressBar*& bar)
-      : ParentWindow(parent, QStringLiteral("Status"), kStatusDialogId), Bar(bar) {}
+  StatusBody(QWidget* parent, QProgressBar*& bar)
+      : ParentWindow(parent, QStringLiteral("Status"), kStatusDialogId), bar_(bar) {}
 
  protected:
   void ControlsMoved() override {
-    if (Bar != nullptr) Bar->setGeometry(FindControl(kProgressFrameId)->geometry());
+    if (bar_ != nullptr) bar_->setGeometry(FindControl(kProgressFrameId)->geometry());
   }
 
  private:
-  QProgressBar*& Bar;
+  QProgressBar*& bar_;
 };
 
 }  // namespace
 
-TStatusDlg::TStatusDlg(QWidget* parent) : QDialog(parent), Bar(nullptr) {
+StatusDialog::StatusDialog(QWidget* parent) : QDialog(parent), bar_(nullptr) {
   setWindowTitle(QStringLiteral("Status"));
-  setObjectName(QStringLiteral("TStatusDlg"));
+  setObjectName(QStringLiteral("StatusDialog"));
   setWindowModality(Qt::ApplicationModal);
-  BodyWindow = new TStatusBody(this, Bar);
+  body_window_ = new StatusBody(this, bar_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(BodyWindow);
-  MainTaskEdit = BodyWindow->FindControlAs<QLineEdit>(kMainTaskFieldId);
-  CurrentStepEdit = BodyWindow->FindControlAs<QLineEdit>(kCurrentStepFieldId);
-  PIX_CHECK(MainTaskEdit != nullptr && CurrentStepEdit != nullptr);
+  layout->addWidget(body_window_);
+  main_task_edit_ = body_window_->FindControlAs<QLineEdit>(kMainTaskFieldId);
+  current_step_edit_ = body_window_->FindControlAs<QLineEdit>(kCurrentStepFieldId);
+  PIX_CHECK(main_task_edit_ != nullptr && current_step_edit_ != nullptr);
   // The bar is made at run time and laid over the frame, which only marks its place.
-  Bar = new QProgressBar(BodyWindow);
-  Bar->setObjectName(QStringLiteral("786"));
-  Bar->setRange(0, 100);
-  Bar->setValue(0);
-  Bar->setFormat(QStringLiteral("%p%"));
-  Bar->setAlignment(Qt::AlignCenter);
-  Bar->setGeometry(20, 20, 240, 34);
-  BodyWindow->FindControl(kProgressFrameId)->lower();
-  Bar->setGeometry(BodyWindow->FindControl(kProgressFrameId)->geometry());
+  bar_ = new QProgressBar(body_window_);
+  bar_->setObjectName(QStringLiteral("786"));
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->setFormat(QStringLiteral("%p%"));
+  bar_->setAlignment(Qt::AlignCenter);
+  bar_->setGeometry(20, 20, 240, 34);
+  body_window_->FindControl(kProgressFrameId)->lower();
+  bar_->setGeometry(body_window_->FindControl(kProgressFrameId)->geometry());
   if (auto* cancel = qobject_cast<QPushButton*>(CancelButton())) {
-    connect(cancel, &QPushButton::clicked, this, &TStatusDlg::reject);
+    connect(cancel, &QPushButton::clicked, this, &StatusDialog::reject);
   }
-  resize(BodyWindow->TemplateSize());
-  setMinimumSize(BodyWindow->TemplateSize() / 2);
+  resize(body_window_->TemplateSize());
+  setMinimumSize(body_window_->TemplateSize() / 2);
 }
 
-QWidget* TStatusDlg::CancelButton() const { return BodyWindow->FindControl(kCancelButtonId); }
+QWidget* StatusDialog::CancelButton() const { return body_window_->FindControl(kCancelButtonId); }
 
-void TStatusDlg::reject() {
-  bCancelRequested = true;
+void StatusDialog::reject() {
+  cancel_requested_ = true;
   if (auto* cancel = CancelButton()) cancel->setEnabled(false);
-  CurrentStepEdit->setText(QStringLiteral("Cancelling..."));
+  current_step_edit_->setText(QStringLiteral("Cancelling..."));
 }
 
-void TStatusDlg::closeEvent(QCloseEvent* event) {
+void StatusDialog::closeEvent(QCloseEvent* event) {
   // Closing the window while the job runs means stopping it; the job closes the dialog.
   if (isVisible()) {
     reject();
@@ -78,11 +78,11 @@ void TStatusDlg::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void TStatusDlg::Refresh() {
+void StatusDialog::Refresh() {
   if (!isVisible()) show();
-  MainTaskEdit->setText(ToQt(MainTask()));
-  if (!bCancelRequested) CurrentStepEdit->setText(ToQt(CurrentStep()));
-  Bar->setValue(std::clamp(Percent(), 0, 100));
+  main_task_edit_->setText(ToQt(MainTask()));
+  if (!cancel_requested_) current_step_edit_->setText(ToQt(CurrentStep()));
+  bar_->setValue(std::clamp(Percent(), 0, 100));
   emit Refreshed();
   // The job holds the thread: let the window repaint and hear the Cancel button now.
   QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -17,19 +17,19 @@ namespace pix::ui {
 
 class ParentWindow;
 
-class TStatusDlg : public QDialog, public Progress {
+class StatusDialog : public QDialog, public Progress {
   Q_OBJECT
 
  public:
-  explicit TStatusDlg(QWidget* parent);
+  explicit StatusDialog(QWidget* parent);
 
-  bool CancelRequested() const override { return bCancelRequested; }
+  bool CancelRequested() const override { return cancel_requested_; }
 
-  QLineEdit* MainTaskField() const { return MainTaskEdit; }
-  QLineEdit* CurrentStepField() const { return CurrentStepEdit; }
-  QProgressBar* ProgressBar() const { return Bar; }
+  QLineEdit* MainTaskField() const { return main_task_edit_; }
+  QLineEdit* CurrentStepField() const { return current_step_edit_; }
+  QProgressBar* ProgressBar() const { return bar_; }
   QWidget* CancelButton() const;
-  ParentWindow* Body() const { return BodyWindow; }
+  ParentWindow* Body() const { return body_window_; }
 
  public slots:
   /// The user asks to stop: the job ends after its current step.
@@ -46,11 +46,11 @@ class TStatusDlg : public QDialog, public Progress {
  private:
   void PlaceBar();
 
-  ParentWindow* BodyWindow;
-  QLineEdit* MainTaskEdit;
-  QLineEdit* CurrentStepEdit;
-  QProgressBar* Bar;
-  bool bCancelRequested = false;
+  ParentWindow* body_window_;
+  QLineEdit* main_task_edit_;
+  QLineEdit* current_step_edit_;
+  QProgressBar* bar_;
+  bool cancel_requested_ = false;
 };
 
 }  // namespace pix::ui

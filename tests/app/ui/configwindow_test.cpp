@@ -40,7 +40,7 @@ namespace pix::test {
 namespace {
 
 namespace fs = std::filesystem;
-using ui::TConfigWindow;
+using ui::LayoutWindow;
 
 class ConfigWindowTest : public LayoutTest {
  protected:
@@ -51,7 +51,7 @@ class ConfigWindowTest : public LayoutTest {
     WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
     WriteSetting("Files", "SearchDirectory", Site());
     WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
-    window_ = std::make_unique<TConfigWindow>(nullptr, ui_);
+    window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
     window_->resize(800, 600);
     window_->show();
   }
@@ -107,7 +107,7 @@ class ConfigWindowTest : public LayoutTest {
     return texts;
   }
 
-  std::unique_ptr<TConfigWindow> window_;
+  std::unique_ptr<LayoutWindow> window_;
 };
 
 TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
@@ -159,7 +159,7 @@ TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit)
   EXPECT_TRUE(trip->ModifiedFlag());
   EXPECT_EQ(trip->GetVarValue("PageIntro"), "First line\r\nsecond");
   bool closed = false;
-  QObject::connect(window_.get(), &TConfigWindow::CloseRequested, [&] { closed = true; });
+  QObject::connect(window_.get(), &LayoutWindow::CloseRequested, [&] { closed = true; });
   QTest::mouseClick(window_->FindControlAs<QPushButton>(kOkButtonId), Qt::LeftButton);
   EXPECT_TRUE(closed);
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"),
@@ -176,7 +176,7 @@ TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing)
   }
   TypeValue(0, "changed");
   bool closed = false;
-  QObject::connect(window_.get(), &TConfigWindow::CloseRequested, [&] { closed = true; });
+  QObject::connect(window_.get(), &LayoutWindow::CloseRequested, [&] { closed = true; });
   QTest::mouseClick(window_->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
   EXPECT_TRUE(closed);
   EXPECT_FALSE(fs::exists(home_ / "globals.txt") &&
@@ -185,13 +185,13 @@ TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing)
 
 TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTakesThemBack) {
   Pick("Default Page");
-  window_->Command(ui::CM_DELETE);
+  window_->Command(ui::kDelete);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text, "It is not possible to delete this item.");
   EXPECT_EQ(ui_.messages()[0].title, "Error");
 
   Pick("trip");
-  window_->Command(ui::CM_DELETE);
+  window_->Command(ui::kDelete);
   const int trip = RowOf("trip");
   const int a = RowOf("a.jpg");
   EXPECT_TRUE(ItemAt(trip)->IsCrossedOut());
@@ -214,7 +214,7 @@ TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTa
                    palette.color(QPalette::HighlightedText)));
   }
 
-  window_->Command(ui::CM_UNDO);
+  window_->Command(ui::kUndo);
   EXPECT_FALSE(ItemAt(a)->IsCrossedOut());
   const QImage picture = ListPicture();
   EXPECT_EQ(picture.pixelColor(picture.width() - 3, RowMiddle(a)),
@@ -224,12 +224,12 @@ TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTa
 TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSavesEdits) {
   Pick("trip");
   TypeValue(0, " edited");
-  window_->Command(ui::CM_DELETE);
+  window_->Command(ui::kDelete);
   ui_.AnswerMessage(MessageAnswer::kCancel);
   const std::uintmax_t bytes = fs::file_size(site_ / "trip" / "a.jpg") +
                                fs::file_size(site_ / "trip" / "c.jpg") +
                                fs::file_size(site_ / "trip" / "index.txt");
-  window_->Command(ui::CM_SAVE);
+  window_->Command(ui::kSave);
   ASSERT_EQ(Texts().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].title, "Confirm");
   // The desktop program moves the files to the Trash, and says how many and how much.
@@ -242,10 +242,10 @@ TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSa
 
 TEST_F(ConfigWindowTest, SaveWithConfirmationMovesThePictureToTheTrashAndKeepsItsRowCrossedOut) {
   Pick("b.jpg");
-  window_->Command(ui::CM_DELETE);
+  window_->Command(ui::kDelete);
   ui_.AnswerMessage(MessageAnswer::kOk);
   const std::string picture = ReadFile(site_ / "b.jpg");
-  window_->Command(ui::CM_SAVE);
+  window_->Command(ui::kSave);
   EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
   // In the freedesktop.org Trash, whole, with the record that takes it back.
   const fs::path trash = fs::path(std::getenv("XDG_DATA_HOME")) / "Trash";
@@ -260,12 +260,12 @@ TEST_F(ConfigWindowTest, SaveWithConfirmationMovesThePictureToTheTrashAndKeepsIt
 
 TEST_F(ConfigWindowTest, RenameAPictureAndNothingForDefaultPage) {
   Pick("Default Page");
-  window_->Command(ui::CM_RENAME);
+  window_->Command(ui::kRename);
   EXPECT_TRUE(ui_.prompts().empty());
 
   Pick("a.jpg");
   ui_.AnswerPrompt(std::string("Sunset"));
-  window_->Command(ui::CM_RENAME);
+  window_->Command(ui::kRename);
   ASSERT_EQ(ui_.prompts().size(), 1u);
   EXPECT_EQ(ui_.prompts()[0].title, "File Rename");
   EXPECT_EQ(ui_.prompts()[0].prompt, "Please enter new name of file:");
@@ -279,7 +279,7 @@ TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
   Pick("b.jpg");
   const RootConfigItem* before = window_->Model().RootItem();
   std::string offered;
-  window_->ChooseDirectory = [&](const std::string& start) -> std::optional<std::string> {
+  window_->choose_directory = [&](const std::string& start) -> std::optional<std::string> {
     offered = start;
     return Home();
   };
@@ -291,9 +291,9 @@ TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
   EXPECT_EQ(window_->Model().SelectedItem()->Label(), "b.jpg");
   EXPECT_EQ(window_->Model().SiteDir(), Site());
 
-  window_->ChooseDirectory = [](const std::string&) { return std::optional<std::string>(); };
+  window_->choose_directory = [](const std::string&) { return std::optional<std::string>(); };
   const std::size_t shown = ui_.messages().size();
-  window_->Command(ui::CM_SELECTDIR);
+  window_->Command(ui::kSelectDir);
   EXPECT_EQ(ui_.messages().size(), shown);
   EXPECT_EQ(window_->Model().RootItem(), before);
 }
@@ -303,10 +303,10 @@ TEST_F(ConfigWindowTest, SelectDirectorySavesEditsAndShowsTheNewTree) {
   WriteJpegPicture(temp_ / "other" / "z.jpg", 20, 20, "");
   Pick("trip");
   TypeValue(0, " kept");
-  window_->ChooseDirectory = [&](const std::string&) -> std::optional<std::string> {
+  window_->choose_directory = [&](const std::string&) -> std::optional<std::string> {
     return (temp_ / "other").string();
   };
-  window_->Command(ui::CM_SELECTDIR);
+  window_->Command(ui::kSelectDir);
   EXPECT_EQ(window_->Model().SiteDir(), (temp_ / "other").string());
   EXPECT_GE(RowOf("z.jpg"), 0);
   EXPECT_EQ(window_->ObjListBox()->count(),
@@ -319,8 +319,8 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
   EXPECT_TRUE(window_->image_window()->FileMissing());
   std::vector<int> percents;
   std::vector<std::string> steps;
-  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
-    QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog* dialog) {
+    QObject::connect(dialog, &ui::StatusDialog::Refreshed, [&, dialog] {
       EXPECT_TRUE(dialog->isVisible());
       percents.push_back(dialog->ProgressBar()->value());
       steps.push_back(ui::FromQt(dialog->CurrentStepField()->text()));
@@ -343,8 +343,8 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
 
 TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRebuilds) {
   int refreshes = 0;
-  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
-    QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog* dialog) {
+    QObject::connect(dialog, &ui::StatusDialog::Refreshed, [&, dialog] {
       ++refreshes;
       if (dialog->Position() == 1 && !dialog->CancelRequested()) {
         QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
@@ -354,7 +354,7 @@ TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRe
   // Each picture entry leaves its name on its page.
   WriteFile(home_ / "globals.txt", "FileEntryTemplate:\r\n[entry ${AnchorFileName}]\r\n\r\n");
   Pick("b.jpg");
-  window_->Command(ui::CM_GENERATESITE);
+  window_->Command(ui::kGenerateSite);
   EXPECT_GT(refreshes, 0);
   // One picture got its entry. (Inline images of the next pictures may have been made ahead
   // of the page writer; they are current copies, not part of the pages.)
@@ -381,8 +381,8 @@ TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRe
 
 TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
   // A picture that vanishes between the scan and its turn asks "Missing File".
-  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg* dialog) {
-    QObject::connect(dialog, &ui::TStatusDlg::Refreshed, [&, dialog] {
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog* dialog) {
+    QObject::connect(dialog, &ui::StatusDialog::Refreshed, [&, dialog] {
       if (dialog->MainTask() == "Creating Web Site" && dialog->Position() == 0) {
         fs::remove(site_ / "trip" / "a.jpg");
         fs::remove(site_ / "trip" / "c.jpg");
@@ -390,7 +390,7 @@ TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
     });
   });
   ui_.AnswerMessage(MessageAnswer::kCancel);
-  window_->Command(ui::CM_GENERATESITE);
+  window_->Command(ui::kGenerateSite);
   ASSERT_FALSE(ui_.messages().empty());
   EXPECT_EQ(ui_.messages()[0].title, "Missing File");
   EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kOkCancel);
@@ -402,7 +402,7 @@ TEST_F(ConfigWindowTest, AutoOrganizeWithCancelNoAndYes) {
   Pick("b.jpg");
   ui_.AnswerMessage(MessageAnswer::kCancel);
   ui_.AnswerMessage(MessageAnswer::kOk);
-  window_->Command(ui::CM_AUTOORGANIZE);
+  window_->Command(ui::kAutoOrganize);
   ASSERT_EQ(Texts(), (std::vector<std::string>{"Regenerate Web Sight after creating layout design.",
                                                "Auto-Organize aborted."}));
   EXPECT_EQ(ui_.messages()[0].title, "Auto Layout");
@@ -412,23 +412,23 @@ TEST_F(ConfigWindowTest, AutoOrganizeWithCancelNoAndYes) {
   EXPECT_EQ(window_->ObjListBox()->currentRow(), RowOf("b.jpg"));
 
   ui_.AnswerMessage(MessageAnswer::kNo);
-  window_->Command(ui::CM_AUTOORGANIZE);
+  window_->Command(ui::kAutoOrganize);
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 
   bool ran = false;
-  QObject::connect(window_.get(), &TConfigWindow::RunStarted, [&](ui::TStatusDlg*) { ran = true; });
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog*) { ran = true; });
   ui_.AnswerMessage(MessageAnswer::kYes);
-  window_->Command(ui::CM_AUTOORGANIZE);
+  window_->Command(ui::kAutoOrganize);
   EXPECT_TRUE(ran);
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
 }
 
 TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
   int ran = 0;
-  window_->ExecDialog = [&](QDialog& dialog) {
+  window_->exec_dialog = [&](QDialog& dialog) {
     ++ran;
-    auto& samples = dynamic_cast<ui::TSamplesDlg&>(dialog);
+    auto& samples = dynamic_cast<ui::SamplesDialog&>(dialog);
     EXPECT_EQ(samples.windowTitle(), "Sample Layout Selection");
     EXPECT_GT(samples.List()->count(), 0);
     samples.List()->setCurrentRow(0);
@@ -437,7 +437,7 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
   };
   ui_.AnswerMessage(MessageAnswer::kOk);
   Pick("b.jpg");
-  window_->Command(ui::CM_SAMPLELAYOUTS);
+  window_->Command(ui::kSampleLayouts);
   EXPECT_EQ(ran, 1);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
@@ -449,9 +449,9 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
 
 TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
   std::vector<int> topics;
-  window_->OpenHelp = [&](int topic) { topics.push_back(topic); };
+  window_->open_help = [&](int topic) { topics.push_back(topic); };
   QTest::mouseClick(window_->FindControlAs<QPushButton>(kHelpButtonId), Qt::LeftButton);
-  window_->Command(ui::CM_HELPCONTENTS);
+  window_->Command(ui::kShowHelpContents);
   EXPECT_EQ(topics, (std::vector<int>{27, 0}));
 }
 
@@ -461,7 +461,7 @@ TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndALongOneScrollsSideways) {
   const std::string longName =
       "A folder whose name is much longer than the tree is wide, as names of holidays are";
   WriteJpegPicture(site_ / longName / "x.jpg", 20, 20, "");
-  window_ = std::make_unique<TConfigWindow>(nullptr, ui_);
+  window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
   window_->resize(800, 600);
   window_->show();
   QListWidget* list = window_->ObjListBox();
@@ -561,12 +561,12 @@ TEST_F(ConfigWindowTest, OpenIsReachedByDoubleClickEnterAndTheRowsMenu) {
     }
     return nullptr;
   };
-  ASSERT_NE(action(ui::CM_OPEN), nullptr);
-  EXPECT_TRUE(action(ui::CM_OPEN)->isEnabled());
-  EXPECT_TRUE(action(ui::CM_RENAME)->isEnabled());
-  EXPECT_TRUE(action(ui::CM_DELETE)->isEnabled());
-  EXPECT_FALSE(action(ui::CM_UNDO)->isEnabled());
-  action(ui::CM_OPEN)->trigger();
+  ASSERT_NE(action(ui::kOpen), nullptr);
+  EXPECT_TRUE(action(ui::kOpen)->isEnabled());
+  EXPECT_TRUE(action(ui::kRename)->isEnabled());
+  EXPECT_TRUE(action(ui::kDelete)->isEnabled());
+  EXPECT_FALSE(action(ui::kUndo)->isEnabled());
+  action(ui::kOpen)->trigger();
   EXPECT_EQ(opened(), 1u);
 
   // Items that cannot be opened are not: no warning for a double-click or Enter on them.
@@ -577,14 +577,14 @@ TEST_F(ConfigWindowTest, OpenIsReachedByDoubleClickEnterAndTheRowsMenu) {
   EXPECT_EQ(opened(), 0u);
   Pick("Default Page");
   menu.reset(window_->BuildContextMenu(nullptr));
-  EXPECT_FALSE(action(ui::CM_OPEN)->isEnabled());
-  EXPECT_FALSE(action(ui::CM_RENAME)->isEnabled());
-  EXPECT_FALSE(action(ui::CM_DELETE)->isEnabled());
-  EXPECT_TRUE(action(ui::CM_SAVE)->isEnabled());
+  EXPECT_FALSE(action(ui::kOpen)->isEnabled());
+  EXPECT_FALSE(action(ui::kRename)->isEnabled());
+  EXPECT_FALSE(action(ui::kDelete)->isEnabled());
+  EXPECT_TRUE(action(ui::kSave)->isEnabled());
 }
 
 // Every button lies whole inside the window and shows its whole text.
-void ExpectButtonsWhole(TConfigWindow& window) {
+void ExpectButtonsWhole(LayoutWindow& window) {
   const QRect inside = window.rect();
   for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
                  kSelectDirButtonId}) {
@@ -616,7 +616,7 @@ TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
   // The first size shows every row of the tree and five rows of the inspector.
   const QSize first = window_->sizeHint();
   EXPECT_GE(first.height(), window_->ObjListBox()->count() *
-                                ui::TConfigRowDelegate::RowHeight(window_->ObjListBox()->font()));
+                                ui::ConfigRowDelegate::RowHeight(window_->ObjListBox()->font()));
   EXPECT_GE(first.height(), 5 * window_->inspector_window()->RowHeight());
   window_->resize(first);
   QApplication::processEvents();
@@ -647,14 +647,14 @@ TEST_F(ConfigWindowTest, InspectorEditInUtf8IsSavedIntoThePictureAndShownAgain) 
   ASSERT_EQ(NameBox(0)->text(), "DetailPageTitle");
   ValueBox(0)->setFocus();
   TypeText(ValueBox(0), QString::fromUtf16(kStorm));
-  window_->Command(ui::CM_SAVE);
+  window_->Command(ui::kSave);
   FileImageInfo info;
   info.file_name = (site_ / "b.jpg").string();
   ReadJpegImageInfo(&info);
   EXPECT_EQ(info.comments, std::string("DetailPageTitle:\r\n") + kStormUtf8 + "\r\n\r\n");
 
   // A window built afresh reads the picture and shows the text as it was typed.
-  window_ = std::make_unique<TConfigWindow>(nullptr, ui_);
+  window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
   window_->show();
   Pick("b.jpg");
   EXPECT_EQ(ValueBox(0)->toPlainText(), QString::fromUtf16(kStorm));
@@ -667,7 +667,7 @@ class ConfigWindowDialogTest : public ConfigWindowTest {
   ConfigWindowDialogTest() {
     WriteJpegPicture(site_ / "Fotos-Caf\xC3\xA9" / "x.jpg", 20, 20, "");
     WriteJpegPicture(site_ / "caf\xE9.jpg", 20, 20, "");
-    window_ = std::make_unique<TConfigWindow>(nullptr, qtUi_);
+    window_ = std::make_unique<LayoutWindow>(nullptr, qtUi_);
     qtUi_.SetOwner(window_.get());
     window_->resize(800, 600);
     window_->show();
@@ -718,7 +718,7 @@ class ConfigWindowDialogTest : public ConfigWindowTest {
       }
       dialog->accept();
     });
-    window_->Command(ui::CM_RENAME);
+    window_->Command(ui::kRename);
     return shown;
   }
 
@@ -765,7 +765,7 @@ TEST_F(ConfigWindowDialogTest, SelectDirectoryGivesBackTheChosenUtf8FolderExactl
     dialog->setDirectory(ui::PathToQt(folder));
     static_cast<QDialog*>(dialog)->accept();  // The file dialog's own accept is protected.
   });
-  window_->Command(ui::CM_SELECTDIR);
+  window_->Command(ui::kSelectDir);
   EXPECT_EQ(offered, ui::PathToQt(site_));
   EXPECT_EQ(window_->Model().SiteDir(), folder.string()) << "not its parent, not Latin-1";
   EXPECT_GE(RowOf("z.jpg"), 0);

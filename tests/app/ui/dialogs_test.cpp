@@ -86,7 +86,7 @@ TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
 }
 
 TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
-  ui::TStatusDlg dialog(nullptr);
+  ui::StatusDialog dialog(nullptr);
   EXPECT_EQ(dialog.windowTitle(), "Status");
   EXPECT_FALSE(dialog.isVisible());
   dialog.SetStepCount(3);
@@ -129,7 +129,7 @@ class SamplesDialogTest : public testing::Test {
 };
 
 TEST_F(SamplesDialogTest, ListsSamplesInOrderAndShowsTheHighlightedDescription) {
-  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
   EXPECT_EQ(dialog.windowTitle(), "Sample Layout Selection");
   ASSERT_EQ(dialog.List()->count(), 2);
   EXPECT_EQ(dialog.List()->item(0)->text(), "First");
@@ -142,7 +142,7 @@ TEST_F(SamplesDialogTest, ListsSamplesInOrderAndShowsTheHighlightedDescription) 
 }
 
 TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
-  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
   dialog.show();
   dialog.List()->setCurrentRow(0);
   ui_.AnswerMessage(MessageAnswer::kCancel);
@@ -163,9 +163,9 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
 }
 
 TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTopic24) {
-  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
   std::vector<int> topics;
-  dialog.OpenHelp = [&](int topic) { topics.push_back(topic); };
+  dialog.open_help = [&](int topic) { topics.push_back(topic); };
   dialog.show();
   QTest::mouseClick(dialog.Button(kHelpButtonId), Qt::LeftButton);
   EXPECT_EQ(topics, std::vector<int>{24});
@@ -180,7 +180,7 @@ TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTo
 }
 
 TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
-  ui::TSamplesDlg dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
   EXPECT_TRUE(qobject_cast<QPushButton*>(dialog.Button(kOkButtonId))->isDefault());
   dialog.show();
   dialog.List()->setFocus();
@@ -198,7 +198,7 @@ TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
 }
 
 TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
-  ui::pixamondAboutDlg about(nullptr);
+  ui::AboutDialog about(nullptr);
   EXPECT_EQ(about.windowTitle(), "About pixamond");
   EXPECT_EQ(about.Line(kVersionLineId),
             QStringLiteral("Version 2.0 / %1-bit").arg(sizeof(void*) * 8));
@@ -218,7 +218,7 @@ class FrameTest : public testing::Test {
 };
 
 TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
-  ui::SDIDecFrame frame(ui_);
+  ui::MainWindow frame(ui_);
   EXPECT_EQ(frame.windowTitle(), "pixamond");
   EXPECT_EQ(frame.Action(24333)->statusTip(), "Saves this document");
   EXPECT_EQ(frame.Action(24310)->text(), "E&xit\tAlt+F4");
@@ -227,13 +227,13 @@ TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
     EXPECT_FALSE(frame.Action(id)->isEnabled()) << id;
   }
   // File Cancel and F3 do nothing.
-  frame.Dispatch(ui::CM_FILECANCEL);
-  frame.Dispatch(ui::CM_EDITFINDNEXT);
+  frame.Dispatch(ui::kFileCancel);
+  frame.Dispatch(ui::kEditFindNext);
   EXPECT_TRUE(ui_.messages().empty());
 }
 
 TEST_F(FrameTest, MenuAcceleratorsShownAreTheOnesThatAct) {
-  ui::SDIDecFrame frame(ui_);
+  ui::MainWindow frame(ui_);
   int shown = 0;
   for (QAction* top : frame.menuBar()->actions()) {
     for (QAction* action : top->menu()->actions()) {
@@ -254,7 +254,7 @@ class FrameCloseTest : public FrameTest {
  protected:
   FrameCloseTest() {
     frame_.show();
-    LayoutModel& model = frame_.ConfigWindow()->Model();
+    LayoutModel& model = frame_.layout_window()->Model();
     for (const ConfigItem* item : model.ListedItems()) {
       if (item->Label() == "Directory Index Pages") model.Select(item->list_box_id);
     }
@@ -265,7 +265,7 @@ class FrameCloseTest : public FrameTest {
     return fs::exists(temp_ / "dglobals.txt") &&
            ReadFile(temp_ / "dglobals.txt").find("Albums") != std::string::npos;
   }
-  ui::SDIDecFrame frame_{ui_};
+  ui::MainWindow frame_{ui_};
 };
 
 TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
@@ -275,7 +275,7 @@ TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
   EXPECT_TRUE(frame_.isVisible());
   ui_.AnswerMessage(MessageAnswer::kCancel);
   QTest::mouseClick(
-      frame_.ConfigWindow()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+      frame_.layout_window()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
   EXPECT_TRUE(frame_.isVisible());
   ASSERT_EQ(ui_.messages().size(), 2u);
   for (const auto& message : ui_.messages()) {
@@ -292,7 +292,7 @@ TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
 TEST_F(FrameCloseTest, DiscardClosesWithoutSaving) {
   ui_.AnswerMessage(MessageAnswer::kDiscard);
   QTest::mouseClick(
-      frame_.ConfigWindow()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+      frame_.layout_window()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
   EXPECT_FALSE(frame_.isVisible());
   EXPECT_FALSE(Saved());
 }
@@ -307,22 +307,22 @@ TEST_F(FrameCloseTest, AltF4IsExitWhichSavesAndClosesWithoutAsking) {
 }
 
 TEST_F(FrameTest, HelpModeOpensTheCommandsTopicInsteadOfRunningIt) {
-  ui::SDIDecFrame frame(ui_);
+  ui::MainWindow frame(ui_);
   frame.show();
   QTest::keyClick(&frame, Qt::Key_F1, Qt::ShiftModifier);
   EXPECT_TRUE(frame.InHelpMode());
   bool ran = false;
-  QObject::connect(frame.ConfigWindow(), &ui::TConfigWindow::RunStarted,
-                   [&](ui::TStatusDlg*) { ran = true; });
+  QObject::connect(frame.layout_window(), &ui::LayoutWindow::RunStarted,
+                   [&](ui::StatusDialog*) { ran = true; });
   frame.Action(211)->trigger();
   EXPECT_FALSE(ran);
   EXPECT_TRUE(ui_.messages().empty());
   EXPECT_FALSE(frame.InHelpMode());
-  EXPECT_EQ(frame.HelpWindow()->CurrentPage(), "cmd_generatesite.html");
+  EXPECT_EQ(frame.help_window()->CurrentPage(), "cmd_generatesite.html");
   EXPECT_FALSE(frame.HelpState());
   frame.Action(2001)->trigger();
   EXPECT_TRUE(frame.HelpState());
-  EXPECT_EQ(frame.HelpWindow()->CurrentPage(), "index.html");
+  EXPECT_EQ(frame.help_window()->CurrentPage(), "index.html");
   // Escape leaves help mode without opening anything.
   QTest::keyClick(&frame, Qt::Key_F1, Qt::ShiftModifier);
   QTest::keyClick(&frame, Qt::Key_Escape);

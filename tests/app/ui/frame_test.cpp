@@ -37,12 +37,12 @@ class FrameWindowTest : public LayoutTest {
     WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
     WriteSetting("Files", "SearchDirectory", Site());
     WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
-    frame_ = std::make_unique<ui::SDIDecFrame>(ui_);
+    frame_ = std::make_unique<ui::MainWindow>(ui_);
     frame_->show();
     QApplication::setActiveWindow(frame_.get());
   }
 
-  ui::TConfigWindow& Window() const { return *frame_->ConfigWindow(); }
+  ui::LayoutWindow& Window() const { return *frame_->layout_window(); }
   QListWidget* List() const { return Window().ObjListBox(); }
   int RowOf(const std::string& label) const {
     for (const ConfigItem* item : Window().Model().ListedItems()) {
@@ -66,7 +66,7 @@ class FrameWindowTest : public LayoutTest {
     QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
   }
 
-  std::unique_ptr<ui::SDIDecFrame> frame_;
+  std::unique_ptr<ui::MainWindow> frame_;
 };
 
 TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
@@ -88,7 +88,7 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
   EXPECT_TRUE(frame_->StatusLine().startsWith("Saved \"b.jpg\" at ")) << ui::FromQt(frame_->StatusLine());
 
   int runs = 0;
-  QObject::connect(&Window(), &ui::TConfigWindow::RunStarted, [&](ui::TStatusDlg*) { ++runs; });
+  QObject::connect(&Window(), &ui::LayoutWindow::RunStarted, [&](ui::StatusDialog*) { ++runs; });
   Press(Qt::Key_F5);
   QApplication::processEvents();  // The window is active again once the run's dialog is gone.
   EXPECT_EQ(runs, 1);
@@ -99,7 +99,7 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
   EXPECT_EQ(runs, 2);
 
   int chosen = 0;
-  Window().ChooseDirectory = [&](const std::string&) {
+  Window().choose_directory = [&](const std::string&) {
     ++chosen;
     return std::optional<std::string>();
   };
@@ -144,7 +144,7 @@ TEST_F(FrameWindowTest, InAnEditFieldTheKeysEditTheText) {
 
 TEST_F(FrameWindowTest, OpenPictureMenuItemIsForPicturesOnly) {
   WriteSetting("Files", "PictureEditor", "/no/such/editor %s");
-  QAction* open = frame_->Action(ui::CM_OPEN);
+  QAction* open = frame_->Action(ui::kOpen);
   ASSERT_NE(open, nullptr);
   EXPECT_EQ(open->text(), "&Open Picture");
   Pick("a.jpg");
@@ -199,10 +199,10 @@ TEST_F(FrameWindowTest, FolderDroppedOnTheWindowBecomesTheSite) {
   // Two folders at once, or a remote one, are not one site.
   QMimeData two;
   two.setUrls({QUrl::fromLocalFile(ui::PathToQt(other)), QUrl::fromLocalFile(ui::PathToQt(site_))});
-  EXPECT_FALSE(ui::SDIDecFrame::DroppedDirectory(&two).has_value());
+  EXPECT_FALSE(ui::MainWindow::DroppedDirectory(&two).has_value());
   QMimeData remote;
   remote.setUrls({QUrl(QStringLiteral("https://example.org/photos/"))});
-  EXPECT_FALSE(ui::SDIDecFrame::DroppedDirectory(&remote).has_value());
+  EXPECT_FALSE(ui::MainWindow::DroppedDirectory(&remote).has_value());
 }
 
 TEST_F(FrameWindowTest, OpenSiteDirectoryTakesARelativeName) {
@@ -233,12 +233,12 @@ TEST_F(FrameWindowTest, FirstSizeFitsTheScreenAndPlaceAndPanesAreRemembered) {
   Window().PaneSplitter()->setSizes(panes);
   panes = Window().PaneSplitter()->sizes();
   frame_->close();
-  const std::optional<TWindowPlacement> kept = ReadWindowPlacement();
+  const std::optional<WindowPlacement> kept = ReadWindowPlacement();
   ASSERT_TRUE(kept.has_value());
-  EXPECT_EQ(kept->Frame, (DialogPixelRect{place.x(), place.y(), place.width(), place.height()}));
-  EXPECT_EQ(kept->PaneWidths, std::vector<int>(panes.begin(), panes.end()));
+  EXPECT_EQ(kept->frame, (DialogPixelRect{place.x(), place.y(), place.width(), place.height()}));
+  EXPECT_EQ(kept->pane_widths, std::vector<int>(panes.begin(), panes.end()));
 
-  frame_ = std::make_unique<ui::SDIDecFrame>(ui_);
+  frame_ = std::make_unique<ui::MainWindow>(ui_);
   frame_->show();
   QApplication::processEvents();
   EXPECT_EQ(frame_->geometry(), place);
