@@ -6,9 +6,9 @@
 
 namespace pix {
 
-ConsoleUserInterface::ConsoleUserInterface(std::istream& input, std::ostream& messages,
+ConsoleUserInterface::ConsoleUserInterface(std::istream& in, std::ostream& messages,
                                              bool interactive)
-    : input_(input), messages_(messages), interactive_(interactive) {}
+    : input_(in), messages_(messages), interactive_(interactive) {}
 
 MessageAnswer ConsoleUserInterface::ShowMessage(const std::string& text,
                                                  const std::string& title,

@@ -18,7 +18,7 @@ namespace pix {
 
 class ConsoleUserInterface : public UserInterface {
  public:
-  ConsoleUserInterface(std::istream& input, std::ostream& messages, bool interactive);
+  ConsoleUserInterface(std::istream& in, std::ostream& messages, bool interactive);
 
   MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                             MessageButtons buttons, MessageIcon icon) override;

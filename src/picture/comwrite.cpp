@@ -24,13 +24,13 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 std::string ErrnoText() { return std::strerror(errno); }
 
 // Moves `count` bytes from `in` to `out` (or only reads them when `out` is null).
-Status MoveBytes(std::FILE* input, std::FILE* out, std::int64_t count, const std::string& in_name) {
+Status MoveBytes(std::FILE* in, std::FILE* out, std::int64_t count, const std::string& in_name) {
   std::uint8_t buffer[1 << 16];
   while (count > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(count, sizeof buffer));
-    const std::size_t got = std::fread(buffer, 1, want, input);
+    const std::size_t got = std::fread(buffer, 1, want, in);
     if (got != want) {
-      if (std::ferror(input)) return Status::IoError("Cannot read " + in_name + ": " + ErrnoText());
+      if (std::ferror(in)) return Status::IoError("Cannot read " + in_name + ": " + ErrnoText());
       return Status::Corrupt(in_name + " changed while its comment was written");
     }
     if (out != nullptr && std::fwrite(buffer, 1, got, out) != got) {
@@ -41,15 +41,15 @@ Status MoveBytes(std::FILE* input, std::FILE* out, std::int64_t count, const std
   return Status::OK();
 }
 
-Status MoveRest(std::FILE* input, std::FILE* out, const std::string& in_name) {
+Status MoveRest(std::FILE* in, std::FILE* out, const std::string& in_name) {
   std::uint8_t buffer[1 << 16];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, input)) > 0) {
+  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
     if (std::fwrite(buffer, 1, got, out) != got) {
       return Status::IoError("Cannot write the copy of " + in_name + ": " + ErrnoText());
     }
   }
-  if (std::ferror(input)) return Status::IoError("Cannot read " + in_name + ": " + ErrnoText());
+  if (std::ferror(in)) return Status::IoError("Cannot read " + in_name + ": " + ErrnoText());
   return Status::OK();
 }
 
@@ -97,20 +97,20 @@ CommentWritePlan::CommentWritePlan(std::string_view init_comments, const JpegHea
   if (!placed) edits_.push_back(Edit{insert_at, insert_at, true});
 }
 
-Status CommentWritePlan::Copy(std::FILE* input, std::FILE* out, const std::string& in_name) const {
+Status CommentWritePlan::Copy(std::FILE* in, std::FILE* out, const std::string& in_name) const {
   std::int64_t position = 0;
   for (const Edit& edit : edits_) {
-    Status moved = MoveBytes(input, out, edit.offset - position, in_name);
+    Status moved = MoveBytes(in, out, edit.offset - position, in_name);
     if (!moved.ok()) return moved;
     if (edit.insert &&
         std::fwrite(segment_image_.data(), 1, segment_image_.size(), out) != segment_image_.size()) {
       return Status::IoError("Cannot write the copy of " + in_name + ": " + ErrnoText());
     }
-    moved = MoveBytes(input, nullptr, edit.drop_end - edit.offset, in_name);
+    moved = MoveBytes(in, nullptr, edit.drop_end - edit.offset, in_name);
     if (!moved.ok()) return moved;
     position = edit.drop_end;
   }
-  return MoveRest(input, out, in_name);
+  return MoveRest(in, out, in_name);
 }
 
 Status WriteJpegComment(const fs::path& in_file, const fs::path& out_file,

@@ -48,7 +48,7 @@ class CommentWritePlan {
 
   /// Copies `in` (read from its start) to `out` with the change made. Fails when the input
   /// ends before a planned place or on any read or write error; `inName` names it.
-  Status Copy(std::FILE* input, std::FILE* out, const std::string& in_name) const;
+  Status Copy(std::FILE* in, std::FILE* out, const std::string& in_name) const;
 
   /// The new segment as written: FF FE, the length, the text. Empty for an empty caption.
   const std::vector<std::uint8_t>& ComSegmentImage() const { return segment_image_; }

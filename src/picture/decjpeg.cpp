@@ -680,11 +680,11 @@ void EncodePictureStep(void* context) {
 
 // Decodes the JPEG file `in` into a GIF stream on `out`. `damage`, when given, receives the
 // library's first warning (empty for a clean decode).
-Result<int> DecodeFileToGif(std::FILE* input, const ScaleRequest& scale, std::FILE* out,
+Result<int> DecodeFileToGif(std::FILE* in, const ScaleRequest& scale, std::FILE* out,
                             const fs::path& name, std::string* damage = nullptr) {
   Result<DecompressorPtr> d = NewDecompressor(name);
   if (!d.ok()) return d.status();
-  jpeg_stdio_src(&(*d)->info, input);
+  jpeg_stdio_src(&(*d)->info, in);
   Result<int> decoded = DecodeToGif(**d, scale, out, name);
   if (decoded.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
   return decoded;
@@ -753,8 +753,8 @@ Status MakeJpegInlineImage(const fs::path& jpeg_file, const fs::path& inline_fil
                                    std::to_string(display_height) + " can be made for " +
                                    jpeg_file.string());
   }
-  FilePtr input(std::fopen(jpeg_file.c_str(), "rb"));
-  if (!input) {
+  FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
+  if (!in) {
     return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(errno));
   }
   ScaleRequest scale;
@@ -768,7 +768,7 @@ Status MakeJpegInlineImage(const fs::path& jpeg_file, const fs::path& inline_fil
   // itself when this function returns, whatever happened.
   Result<TempFileBeside> decoded = TempFileBeside::Create(inline_file);
   if (!decoded.ok()) return decoded.status();
-  Result<int> outcome = DecodeFileToGif(input.get(), scale, decoded->File(), jpeg_file, damage);
+  Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), jpeg_file, damage);
   if (!outcome.ok()) return outcome.status();
   // The intermediate file is read back at once and then removed, so it is only flushed,
   // not synced to disk.
@@ -784,13 +784,13 @@ Status MakeJpegInlineImage(const fs::path& jpeg_file, const fs::path& inline_fil
 Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
                                     std::string* damage) {
   if (damage != nullptr) damage->clear();
-  FilePtr input(std::fopen(jpeg_file.c_str(), "rb"));
-  if (!input) {
+  FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
+  if (!in) {
     return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(errno));
   }
   Result<DecompressorPtr> d = NewDecompressor(jpeg_file);
   if (!d.ok()) return d.status();
-  jpeg_stdio_src(&(*d)->info, input.get());
+  jpeg_stdio_src(&(*d)->info, in.get());
   ScaleRequest scale;
   scale.fit_width = fit_width;
   scale.fit_height = fit_height;

@@ -67,9 +67,9 @@ Result<GifImageRows> DecodeImage(const GifRecord& image, const fs::path& name) {
   wrapped.insert(wrapped.end(), image.body.begin(), image.body.end());
   wrapped.push_back(0x3B);
   GifBytes bytes{wrapped.data(), wrapped.size()};
-  Result<GifReadHandle> input = OpenGifInMemory(&bytes);
-  if (!input.ok()) return Status::Corrupt(name.string() + ": " + input.status().message());
-  GifFileType* gif = input->get();
+  Result<GifReadHandle> in = OpenGifInMemory(&bytes);
+  if (!in.ok()) return Status::Corrupt(name.string() + ": " + in.status().message());
+  GifFileType* gif = in->get();
   GifRecordType type = UNDEFINED_RECORD_TYPE;
   if (DGifGetRecordType(gif, &type) == GIF_ERROR || type != IMAGE_DESC_RECORD_TYPE ||
       DGifGetImageDesc(gif) == GIF_ERROR) {
@@ -140,8 +140,8 @@ Status PutLinesInOrder(GifRecord& image, const fs::path& name) {
   return Status::OK();
 }
 
-Status CopyDeinterlaced(std::FILE* input, std::FILE* out, const fs::path& name) {
-  GifRecordReader reader(input, name);
+Status CopyDeinterlaced(std::FILE* in, std::FILE* out, const fs::path& name) {
+  GifRecordReader reader(in, name);
   std::vector<std::uint8_t> start;
   Status read = reader.ReadStart(&start);
   if (!read.ok()) return read;

@@ -35,6 +35,6 @@ using GifImageRows = std::unique_ptr<GifPixelType, FreeGifRows>;
 /// Reads the pixels of the image whose descriptor `in` has just read (in->Image), putting
 /// the lines of an interlaced image in their places. Refuses an image without pixels or of
 /// more than kMaxGifImagePixels; `path` names the file in messages.
-Result<GifImageRows> ReadGifImageRows(GifFileType* input, const std::filesystem::path& path);
+Result<GifImageRows> ReadGifImageRows(GifFileType* in, const std::filesystem::path& path);
 
 }  // namespace pix

@@ -20,40 +20,40 @@ namespace {
 constexpr int kMaxGifDimension = 65535;
 
 // Passes over the compressed data of the current image without decoding it.
-bool SkipImageData(GifFileType* input) {
+bool SkipImageData(GifFileType* in) {
   int code_size = 0;
   GifByteType* block = nullptr;
-  if (DGifGetCode(input, &code_size, &block) == GIF_ERROR) return false;
+  if (DGifGetCode(in, &code_size, &block) == GIF_ERROR) return false;
   while (block != nullptr) {
-    if (DGifGetCodeNext(input, &block) == GIF_ERROR) return false;
+    if (DGifGetCodeNext(in, &block) == GIF_ERROR) return false;
   }
   return true;
 }
 
 // Copies an extension with its code and its first data sub-block only; the other
 // sub-blocks are read and dropped. An extension without data stays without data.
-bool CopyFirstExtensionBlock(GifFileType* input, GifFileType* out) {
+bool CopyFirstExtensionBlock(GifFileType* in, GifFileType* out) {
   int code = 0;
   GifByteType* block = nullptr;
-  if (DGifGetExtension(input, &code, &block) == GIF_ERROR) return false;
+  if (DGifGetExtension(in, &code, &block) == GIF_ERROR) return false;
   if (EGifPutExtensionLeader(out, code) == GIF_ERROR) return false;
   if (block != nullptr && EGifPutExtensionBlock(out, block[0], block + 1) == GIF_ERROR) {
     return false;
   }
   if (EGifPutExtensionTrailer(out) == GIF_ERROR) return false;
   while (block != nullptr) {
-    if (DGifGetExtensionNext(input, &block) == GIF_ERROR) return false;
+    if (DGifGetExtensionNext(in, &block) == GIF_ERROR) return false;
   }
   return true;
 }
 
 // Reads and drops every data sub-block of an extension.
-bool SkipExtension(GifFileType* input) {
+bool SkipExtension(GifFileType* in) {
   int code = 0;
   GifByteType* block = nullptr;
-  if (DGifGetExtension(input, &code, &block) == GIF_ERROR) return false;
+  if (DGifGetExtension(in, &code, &block) == GIF_ERROR) return false;
   while (block != nullptr) {
-    if (DGifGetExtensionNext(input, &block) == GIF_ERROR) return false;
+    if (DGifGetExtensionNext(in, &block) == GIF_ERROR) return false;
   }
   return true;
 }
@@ -61,15 +61,15 @@ bool SkipExtension(GifFileType* input) {
 // Resamples `in` (N pixels) into `out` (M pixels): output pixel j takes input pixel k for
 // the smallest k whose accumulated position has an integer part of at least j. The position
 // is a running sum of `scale`, not k * scale, so inexact factors pick pixels by their sums.
-void ResampleLine(const GifPixelType* input, int N, GifPixelType* out, int M, double scale) {
+void ResampleLine(const GifPixelType* in, int N, GifPixelType* out, int M, double scale) {
   double x = 0.0;
   int last = -1;
   for (int k = 0; k < N; ++k) {
     const int ix = static_cast<int>(x);
-    while (last < ix && last < M - 1) out[++last] = input[k];
+    while (last < ix && last < M - 1) out[++last] = in[k];
     x += scale;
   }
-  while (last < M - 1) out[++last] = input[N - 1];
+  while (last < M - 1) out[++last] = in[N - 1];
 }
 
 // The rectangle an image takes in the resized file, cut at the new screen's edge.
@@ -104,16 +104,16 @@ class GifResizer {
  public:
   // The resized picture is `width` x `height` once turned by `orientation`; before, it has
   // the stored size, with the sides swapped by the orientations that swap them.
-  GifResizer(GifFileType* input, int width, int height, Orientation orientation,
+  GifResizer(GifFileType* in, int width, int height, Orientation orientation,
               const fs::path& in_name)
-      : input_(input),
+      : input_(in),
         width_(width),
         height_(height),
         orientation_(orientation),
         stored_width_(SwapsSides(orientation) ? height : width),
         stored_height_(SwapsSides(orientation) ? width : height),
-        x_scale_(static_cast<double>(stored_width_) / input->SWidth),
-        y_scale_(static_cast<double>(stored_height_) / input->SHeight),
+        x_scale_(static_cast<double>(stored_width_) / in->SWidth),
+        y_scale_(static_cast<double>(stored_height_) / in->SHeight),
         in_name_(in_name) {}
 
   Status WriteTo(std::FILE* file) {
@@ -280,12 +280,12 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& in_file, const fs:
     return Status::InvalidArgument("Cannot resize " + in_file.string() + " to " +
                                    std::to_string(Width) + "x" + std::to_string(Height));
   }
-  Result<GifReadHandle> input = OpenGifForReading(in_file);
-  if (!input.ok()) {
-    ReportDetail(input.status().message());
-    return input.status();
+  Result<GifReadHandle> in = OpenGifForReading(in_file);
+  if (!in.ok()) {
+    ReportDetail(in.status().message());
+    return in.status();
   }
-  GifFileType* gif = input->get();
+  GifFileType* gif = in->get();
   if (gif->SWidth < 1 || gif->SHeight < 1) {
     return Status::Corrupt(in_file.string() + " has an empty logical screen");
   }
@@ -306,17 +306,17 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& in_file, const fs:
 Status GetGifSize(int* width, int* height, const fs::path& file) {
   *width = 0;
   *height = 0;
-  Result<GifReadHandle> input = OpenGifForReading(file);
-  if (!input.ok()) return input.status();
-  *width = (*input)->SWidth;
-  *height = (*input)->SHeight;
+  Result<GifReadHandle> in = OpenGifForReading(file);
+  if (!in.ok()) return in.status();
+  *width = (*in)->SWidth;
+  *height = (*in)->SHeight;
   return Status::OK();
 }
 
 Result<bool> IsGifInterlaced(const fs::path& szFile) {
-  Result<GifReadHandle> input = OpenGifForReading(szFile);
-  if (!input.ok()) return input.status();
-  GifFileType* gif = input->get();
+  Result<GifReadHandle> in = OpenGifForReading(szFile);
+  if (!in.ok()) return in.status();
+  GifFileType* gif = in->get();
   const auto failure = [&] {
     const char* text = GifErrorText(gif->Error);
     return Status::Corrupt("Cannot read " + szFile.string() + ": " +

@@ -230,9 +230,9 @@ RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int heigh
   };
   std::vector<float> light(static_cast<std::size_t>(picture.width) * 4, 0.0f);
   auto narrow = [&](std::size_t y) {
-    const std::uint8_t* input = &picture.pixels[y * picture.width * 3];
+    const std::uint8_t* in = &picture.pixels[y * picture.width * 3];
     for (std::size_t x = 0; x < static_cast<std::size_t>(picture.width); ++x) {
-      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[input[x * 3 + ch]];
+      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
     }
     float* out = ringRow(y);
     for (int x = 0; x < width; ++x) {
@@ -255,9 +255,9 @@ RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int heigh
     while (narrowed_rows < first + c.weights.size()) narrow(narrowed_rows++);
     std::fill(row.begin(), row.end(), 0.0f);
     for (std::size_t k = 0; k < c.weights.size(); ++k) {
-      const float* input = ringRow(first + k);
+      const float* in = ringRow(first + k);
       const float w = c.weights[k];
-      for (std::size_t i = 0; i < narrowed_row; ++i) row[i] += w * input[i];
+      for (std::size_t i = 0; i < narrowed_row; ++i) row[i] += w * in[i];
     }
     std::uint8_t* out = &result.pixels[static_cast<std::size_t>(y) * narrowed_row];
     for (std::size_t i = 0; i < narrowed_row; ++i) out[i] = Encode(encode, row[i]);
@@ -423,10 +423,10 @@ Status ImageSizeAs(WebImageFormat format, const fs::path& path, int* width, int*
     }
     case WebImageFormat::kWebP: {
       // The size lies in the first few dozen bytes of the file.
-      std::ifstream input(path, std::ios::binary);
+      std::ifstream in(path, std::ios::binary);
       std::vector<std::uint8_t> head(64);
-      input.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-      head.resize(static_cast<std::size_t>(input.gcount()));
+      in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+      head.resize(static_cast<std::size_t>(in.gcount()));
       const Status read = GetWebPSize(head, width, height);
       if (!read.ok()) return Status::Corrupt(path.string() + " is no readable WebP file");
       return read;
