@@ -28,9 +28,9 @@ int CountLinesNaming(const std::string& text, const std::string& path) {
 TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
   test::TempDir home;
   test::TempDir site;
-  test::ScopedLayoutHome restoreHome{home.path()};
-  const std::vector<test::TTreeFile> tree = test::BadInputTree();
-  for (const test::TTreeFile& file : tree) test::WriteFile(site / file.Name, file.Bytes);
+  test::ScopedLayoutHome restore_home{home.path()};
+  const std::vector<test::TreeFile> tree = test::BadInputTree();
+  for (const test::TreeFile& file : tree) test::WriteFile(site / file.name, file.bytes);
 
   std::istringstream in;
   std::ostringstream out;
@@ -42,19 +42,19 @@ TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
   const std::string report = messages.str();
   EXPECT_EQ(status, kExitReported) << report;
 
-  for (const test::TTreeFile& file : tree) {
-    const fs::path path = site / file.Name;
-    const fs::path inlineImage =
+  for (const test::TreeFile& file : tree) {
+    const fs::path path = site / file.name;
+    const fs::path inline_image =
         path.parent_path() / "inline" / path.filename().replace_extension(".gif");
-    if (file.bGood) {
-      EXPECT_EQ(CountLinesNaming(report, path.string()), 0) << file.Name << "\n" << report;
+    if (file.good) {
+      EXPECT_EQ(CountLinesNaming(report, path.string()), 0) << file.name << "\n" << report;
       EXPECT_TRUE(fs::exists(path.parent_path() / path.filename().replace_extension(".html")))
-          << file.Name;
-      EXPECT_TRUE(fs::exists(inlineImage)) << file.Name;
+          << file.name;
+      EXPECT_TRUE(fs::exists(inline_image)) << file.name;
     } else {
-      EXPECT_EQ(CountLinesNaming(report, path.string()), 1) << file.Name << "\n" << report;
-      EXPECT_EQ(test::ReadFile(path), file.Bytes) << file.Name << " was changed";
-      EXPECT_FALSE(fs::exists(inlineImage)) << file.Name;
+      EXPECT_EQ(CountLinesNaming(report, path.string()), 1) << file.name << "\n" << report;
+      EXPECT_EQ(test::ReadFile(path), file.bytes) << file.name << " was changed";
+      EXPECT_FALSE(fs::exists(inline_image)) << file.name;
     }
   }
   // No temporary file of the run is left anywhere in the tree.

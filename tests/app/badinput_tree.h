@@ -18,10 +18,10 @@
 
 namespace pix::test {
 
-struct TTreeFile {
-  std::string Name;    ///< Path inside the tree.
-  std::string Bytes;   ///< The file's contents.
-  bool bGood = false;  ///< Whether the run must make a page and an inline image for it.
+struct TreeFile {
+  std::string name;    ///< Path inside the tree.
+  std::string bytes;   ///< The file's contents.
+  bool good = false;  ///< Whether the run must make a page and an inline image for it.
 };
 
 /// The offset of the marker FF `code` in a JPEG file, or npos.
@@ -44,7 +44,7 @@ std::string PatchedFrame(const std::string& jpeg, Patch patch) {
 }
 
 /// An arithmetic-coded JPEG file of `art`, written with libjpeg's own encoder.
-inline std::string MakeArithmeticJpeg(const TPixelArt& art) {
+inline std::string MakeArithmeticJpeg(const PixelArt& art) {
   jpeg_compress_struct info{};
   jpeg_error_mgr err{};
   info.err = jpeg_std_error(&err);
@@ -52,16 +52,16 @@ inline std::string MakeArithmeticJpeg(const TPixelArt& art) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(art.Width);
-  info.image_height = static_cast<JDIMENSION>(art.Height);
+  info.image_width = static_cast<JDIMENSION>(art.width);
+  info.image_height = static_cast<JDIMENSION>(art.height);
   info.input_components = 3;
   info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
   info.arith_code = TRUE;
   jpeg_start_compress(&info, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(art.Width) * 3);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(art.width) * 3);
   while (info.next_scanline < info.image_height) {
-    for (int x = 0; x < art.Width; ++x) {
+    for (int x = 0; x < art.width; ++x) {
       const Rgb& p = art.At(x, static_cast<int>(info.next_scanline));
       row[x * 3] = p.R;
       row[x * 3 + 1] = p.G;
@@ -77,17 +77,17 @@ inline std::string MakeArithmeticJpeg(const TPixelArt& art) {
   return bytes;
 }
 
-inline std::vector<TTreeFile> BadInputTree() {
-  const TPixelArt art = GradientArt(48, 32);
+inline std::vector<TreeFile> BadInputTree() {
+  const PixelArt art = GradientArt(48, 32);
   const std::string jpeg = MakeJpeg(art);
-  TJpegOptions options;
-  std::vector<TTreeFile> files;
+  JpegOptions options;
+  std::vector<TreeFile> files;
   files.push_back({"good/plain.jpg", jpeg, true});
-  options.Kind = JpegKind::Progressive;
+  options.kind = JpegKind::kProgressive;
   files.push_back({"good/progressive.jpg", MakeJpeg(art, options), true});
-  options.Kind = JpegKind::Grey;
+  options.kind = JpegKind::kGrey;
   files.push_back({"good/grey.jpg", MakeJpeg(art, options), true});
-  options.Kind = JpegKind::Cmyk;
+  options.kind = JpegKind::kCmyk;
   files.push_back({"good/cmyk.jpg", MakeJpeg(art, options), true});
   files.push_back({"good/arithmetic.jpg", MakeArithmeticJpeg(art), true});
   files.push_back({"good/flat.gif",

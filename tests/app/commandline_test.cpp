@@ -41,9 +41,9 @@ class CommandLineTest : public testing::Test {
     return run;
   }
 
-  test::TempDir home;
-  test::TempDir site;
-  test::ScopedLayoutHome restoreHome{home.path()};
+  test::TempDir home_;
+  test::TempDir site_;
+  test::ScopedLayoutHome restore_home_{home_.path()};
 };
 
 TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
@@ -60,27 +60,27 @@ TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
 }
 
 TEST_F(CommandLineTest, GenerateWithoutANameFailsWhenNobodyCanBeAsked) {
-  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string()});
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string()});
   EXPECT_EQ(run.status, kExitUsage);
   EXPECT_EQ(run.messages, "Your Full Name is a required value.\n");
-  EXPECT_FALSE(fs::exists(site / "index.html"));
+  EXPECT_FALSE(fs::exists(site_ / "index.html"));
 }
 
 TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
-  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string(),
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
                               "--quiet"},
                              "\nAnn Example\n", /*terminal=*/true);
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
-  EXPECT_TRUE(fs::exists(site / "index.html"));
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
 }
 
 TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
-  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(site / "sub" / "b.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string(),
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
                               "--name", "Ann Example", "--email", "ann@example.org"});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress"), "ann@example.org");
@@ -89,20 +89,20 @@ TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
       << run.messages;
   // The layout home was seeded with the default layout, so the pages are real ones: two
   // index pages and two detail pages.
-  EXPECT_TRUE(fs::exists(home / "globals.txt"));
-  EXPECT_NE(test::ReadFile(site / "index.html").find("<TITLE>"), std::string::npos);
+  EXPECT_TRUE(fs::exists(home_ / "globals.txt"));
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("<TITLE>"), std::string::npos);
 }
 
 TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
-  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(site / "sub" / "b.jpg", 10, 10, "");
-  const std::vector<std::string> args = {"generate", site.path().string(), "--home",
-                                         home.path().string(), "--name", "Ann Example"};
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
+  const std::vector<std::string> args = {"generate", site_.path().string(), "--home",
+                                         home_.path().string(), "--name", "Ann Example"};
   ASSERT_EQ(Run(args).status, kExitOk);
   // Every file the run wrote is stamped with a time long past, so that a rewrite shows.
   const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
-  const fs::path files[] = {site / "index.html", site / "a.html", site / "sub" / "index.html",
-                            site / "sub" / "b.html", home / "pixamond.ini"};
+  const fs::path files[] = {site_ / "index.html", site_ / "a.html", site_ / "sub" / "index.html",
+                            site_ / "sub" / "b.html", home_ / "pixamond.ini"};
   for (const fs::path& file : files) {
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), past, 0), 0) << file;
   }
@@ -121,97 +121,97 @@ TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
 
   // One picture replaced by a larger one changes its own page; the other picture's page
   // stays.
-  test::WriteJpegPicture(site / "sub" / "b.jpg", 30, 20, "");
+  test::WriteJpegPicture(site_ / "sub" / "b.jpg", 30, 20, "");
   ASSERT_EQ(Run(args).status, kExitOk);
-  EXPECT_FALSE(untouched(site / "sub" / "b.html"));
-  EXPECT_TRUE(untouched(site / "a.html"));
-  EXPECT_TRUE(untouched(home / "pixamond.ini"));
+  EXPECT_FALSE(untouched(site_ / "sub" / "b.html"));
+  EXPECT_TRUE(untouched(site_ / "a.html"));
+  EXPECT_TRUE(untouched(home_ / "pixamond.ini"));
 }
 
 TEST_F(CommandLineTest, GenerateReportsBadPicturesWithTheirPathAndExitsWithOne) {
-  test::WriteFile(site / "broken.jpg", "garbage");
-  const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string(),
+  test::WriteFile(site_ / "broken.jpg", "garbage");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
                               "--name", "Ann", "--quiet"});
   EXPECT_EQ(run.status, kExitReported);
-  EXPECT_NE(run.messages.find("JPEG file " + (site / "broken.jpg").string() + " is corrupt"),
+  EXPECT_NE(run.messages.find("JPEG file " + (site_ / "broken.jpg").string() + " is corrupt"),
             std::string::npos)
       << run.messages;
 }
 
 TEST_F(CommandLineTest, RefusedDirectoriesExitWithTwo) {
-  EXPECT_EQ(Run({"generate", "/", "--home", home.path().string(), "--name", "A"}).status,
+  EXPECT_EQ(Run({"generate", "/", "--home", home_.path().string(), "--name", "A"}).status,
             kExitUsage);
-  const CommandRun own = Run({"generate", home.path().string() + "/", "--home",
-                              home.path().string(), "--name", "A"});
+  const CommandRun own = Run({"generate", home_.path().string() + "/", "--home",
+                              home_.path().string(), "--name", "A"});
   EXPECT_EQ(own.status, kExitUsage);
   EXPECT_NE(own.messages.find("Select a directory that does not contain program."),
             std::string::npos);
-  EXPECT_EQ(Run({"generate", (site / "missing").string(), "--home", home.path().string(),
+  EXPECT_EQ(Run({"generate", (site_ / "missing").string(), "--home", home_.path().string(),
                  "--name", "A"})
                 .status,
             kExitUsage);
 }
 
 TEST_F(CommandLineTest, AnUnreadableLayoutStopsTheRunWithItsMessageAndExitOne) {
-  test::WriteJpegPicture(site / "a.jpg", 20, 20, "");
-  test::WriteFile(home / "globals.txt", std::string("PageTitle:\r\n\0\0\r\n", 16));
+  test::WriteJpegPicture(site_ / "a.jpg", 20, 20, "");
+  test::WriteFile(home_ / "globals.txt", std::string("PageTitle:\r\n\0\0\r\n", 16));
   const CommandRun run =
-      Run({"generate", site.path().string(), "--home", home.path().string(), "--name", "A"});
+      Run({"generate", site_.path().string(), "--home", home_.path().string(), "--name", "A"});
   EXPECT_EQ(run.status, kExitReported);
-  EXPECT_EQ(run.messages, "pixamond: " + (home / "globals.txt").string() +
+  EXPECT_EQ(run.messages, "pixamond: " + (home_ / "globals.txt").string() +
                               " is not a text file of variables; it is not used\n");
-  EXPECT_FALSE(std::filesystem::exists(site / "index.html"));
+  EXPECT_FALSE(std::filesystem::exists(site_ / "index.html"));
 }
 
 TEST_F(CommandLineTest, NamesThatNeedEscapingGiveWorkingLinks) {
-  test::WriteJpegPicture(site / "x&y" / "a #1 & <b>.jpg", 20, 10, "");
-  const CommandRun run = Run({"generate", site.path().string(), "--home", home.path().string(),
+  test::WriteJpegPicture(site_ / "x&y" / "a #1 & <b>.jpg", 20, 10, "");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
                               "--name", "Ann", "--quiet"});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
-  EXPECT_TRUE(fs::exists(site / "x&y" / "a #1 & <b>.html"));
-  EXPECT_TRUE(fs::exists(site / "x&y" / "inline" / "a #1 & <b>.gif"));
-  const std::string page = test::ReadFile(site / "x&y" / "index.html");
+  EXPECT_TRUE(fs::exists(site_ / "x&y" / "a #1 & <b>.html"));
+  EXPECT_TRUE(fs::exists(site_ / "x&y" / "inline" / "a #1 & <b>.gif"));
+  const std::string page = test::ReadFile(site_ / "x&y" / "index.html");
   EXPECT_NE(page.find("href=\"a%20%231%20%26%20%3Cb%3E.html\""), std::string::npos) << page;
   EXPECT_NE(page.find("src=\"inline/a%20%231%20%26%20%3Cb%3E.gif\""), std::string::npos);
   EXPECT_NE(page.find(">a #1 &amp; &lt;b&gt;<"), std::string::npos) << "the name as text";
   EXPECT_EQ(page.find("<b>"), std::string::npos);
-  EXPECT_NE(test::ReadFile(site / "index.html").find("href=\"x%26y/index.html\""),
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("href=\"x%26y/index.html\""),
             std::string::npos);
 }
 
 TEST_F(CommandLineTest, OrganizePrintsTheMatchPagesItWrote) {
   for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg", "other.jpg"}) {
-    test::WriteJpegPicture(site / name, 10, 10, "");
+    test::WriteJpegPicture(site_ / name, 10, 10, "");
   }
-  const CommandRun run = Run({"organize", site.path().string(), "--home", home.path().string()});
+  const CommandRun run = Run({"organize", site_.path().string(), "--home", home_.path().string()});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(run.out, "photo0000\nmiscpics\n");
 }
 
 TEST_F(CommandLineTest, CommentPrintsAndReplacesTheCaption) {
-  const fs::path picture = site / "a.jpg";
+  const fs::path picture = site_ / "a.jpg";
   test::WriteJpegPicture(picture, 33, 17, "ImageDescription:\r\nOld\r\n\r\n");
   EXPECT_EQ(Run({"comment", picture.string()}).out, "ImageDescription:\r\nOld\r\n\r\n");
-  test::WriteFile(site / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
-  const CommandRun set = Run({"comment", picture.string(), "--set", (site / "new.txt").string()});
+  test::WriteFile(site_ / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
+  const CommandRun set = Run({"comment", picture.string(), "--set", (site_ / "new.txt").string()});
   EXPECT_EQ(set.status, kExitOk) << set.messages;
   EXPECT_EQ(set.out, "");
   EXPECT_EQ(Run({"comment", picture.string()}).out, "ImageDescription:\r\nNew\r\n\r\n");
   EXPECT_EQ(Run({"comment", picture.string(), "--set", "-"}, "From stdin\n").status, kExitOk);
   EXPECT_EQ(Run({"comment", picture.string()}).out, "From stdin\r\n");
-  EXPECT_EQ(Run({"comment", (site / "new.txt").string()}).status, kExitReported);
+  EXPECT_EQ(Run({"comment", (site_ / "new.txt").string()}).status, kExitReported);
 }
 
 TEST_F(CommandLineTest, CommentAndItsSetAgreeOnWhatIsCorrupt) {
   // Start and end of image and nothing between: no frame, so no picture to caption.
-  const fs::path picture = site / "empty.jpg";
+  const fs::path picture = site_ / "empty.jpg";
   test::WriteFile(picture, test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
-  test::WriteFile(site / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
+  test::WriteFile(site_ / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
   const std::string corrupt = "pixamond: JPEG file " + picture.string() + " is corrupt\n";
   const CommandRun read = Run({"comment", picture.string()});
   EXPECT_EQ(read.status, kExitReported);
   EXPECT_EQ(read.messages, corrupt);
-  const CommandRun set = Run({"comment", picture.string(), "--set", (site / "new.txt").string()});
+  const CommandRun set = Run({"comment", picture.string(), "--set", (site_ / "new.txt").string()});
   EXPECT_EQ(set.status, kExitReported);
   EXPECT_EQ(set.messages, corrupt);
   EXPECT_EQ(test::ReadFile(picture), test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
@@ -219,7 +219,7 @@ TEST_F(CommandLineTest, CommentAndItsSetAgreeOnWhatIsCorrupt) {
 
 TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
   // A picture under UTF-8 names, given a caption from a file and one from standard input.
-  const fs::path picture = site / "Fotos-Caf\xC3\xA9" /
+  const fs::path picture = site_ / "Fotos-Caf\xC3\xA9" /
                            "Z\xC3\xBCrich S\xC3\xBC"
                            "d.jpg";
   test::WriteJpegPicture(picture, 12, 8, "");
@@ -227,9 +227,9 @@ TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
       "ImageDescription:\r\nD\xC3\xBCnes au cr\xC3\xA9puscule\r\n\r\n"
       "DetailPageTitle:\r\nStorm \xC3\xBC"
       "ber Z\xC3\xBCrich \xE2\x80\x93 5 \xE2\x82\xAC\r\n\r\n";
-  test::WriteFile(site / "caption.txt", caption);
+  test::WriteFile(site_ / "caption.txt", caption);
   const CommandRun set =
-      Run({"comment", picture.string(), "--set", (site / "caption.txt").string()});
+      Run({"comment", picture.string(), "--set", (site_ / "caption.txt").string()});
   ASSERT_EQ(set.status, kExitOk) << set.messages;
   EXPECT_EQ(Run({"comment", picture.string()}).out, caption);
 
@@ -243,12 +243,12 @@ TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
 // Every value option, first as "--option value", then as "--option=value". A value may
 // itself hold "=" or begin with "-".
 TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
-  const fs::path picture = site / "photo.jpg";
+  const fs::path picture = site_ / "photo.jpg";
   test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
-  test::WriteFile(site / "new.txt", "New\n");
-  const fs::path pipe = site / "pipe.jpg";
+  test::WriteFile(site_ / "new.txt", "New\n");
+  const fs::path pipe = site_ / "pipe.jpg";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
-  const std::string pipeRefused =
+  const std::string pipe_refused =
       "pixamond: " + pipe.string() + " is a named pipe, not a regular file; it is not opened\n";
   // Nothing ever writes into the pipe: a command that opened it would wait for ever.
   for (const auto& args : std::vector<std::vector<std::string>>{
@@ -257,10 +257,10 @@ TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
            {"comment", picture.string(), "--set", pipe.string()}}) {
     const CommandRun run = Run(args);
     EXPECT_EQ(run.status, kExitUsage);
-    EXPECT_EQ(run.messages, pipeRefused);
+    EXPECT_EQ(run.messages, pipe_refused);
   }
-  EXPECT_EQ(Run({"comment", site.path().string()}).messages,
-            "pixamond: " + site.path().string() +
+  EXPECT_EQ(Run({"comment", site_.path().string()}).messages,
+            "pixamond: " + site_.path().string() +
                 " is a directory, not a regular file; it is not opened\n");
   EXPECT_EQ(Run({"comment", "/dev/null"}).messages,
             "pixamond: /dev/null is a device, not a regular file; it is not opened\n");
@@ -269,12 +269,12 @@ TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
 }
 
 TEST_F(CommandLineTest, CommentRefusesAReadOnlyPictureInOneLine) {
-  const fs::path picture = site / "photo.jpg";
+  const fs::path picture = site_ / "photo.jpg";
   test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
-  test::WriteFile(site / "new.txt", "New\n");
+  test::WriteFile(site_ / "new.txt", "New\n");
   ::chmod(picture.c_str(), 0444);
   const std::string before = test::ReadFile(picture);
-  const CommandRun run = Run({"comment", picture.string(), "--set", (site / "new.txt").string()});
+  const CommandRun run = Run({"comment", picture.string(), "--set", (site_ / "new.txt").string()});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_EQ(run.messages, "pixamond: " + picture.string() + " is read-only; it is left as it is\n");
   EXPECT_EQ(test::ReadFile(picture), before);
@@ -328,11 +328,11 @@ TEST(CommandLineOptionsTest, QuietAndVerboseAreTakenByEveryCommand) {
 // asks other programs to stop at the first argument that is not an option; after "--" an
 // argument that looks like an option is the positional one.
 TEST(CommandLineOptionsTest, OptionsOnEitherSideOfThePositionalArgument) {
-  for (const bool posixlyCorrect : {false, true}) {
-    if (posixlyCorrect) ::setenv("POSIXLY_CORRECT", "1", 1);
+  for (const bool posixly_correct : {false, true}) {
+    if (posixly_correct) ::setenv("POSIXLY_CORRECT", "1", 1);
     const Result<CommandLineOptions> parsed =
         ParseCommandLine({"generate", "--home", "/h", "site", "--jobs", "2", "--quiet"});
-    if (posixlyCorrect) ::unsetenv("POSIXLY_CORRECT");
+    if (posixly_correct) ::unsetenv("POSIXLY_CORRECT");
     ASSERT_TRUE(parsed.ok()) << parsed.status().message();
     EXPECT_EQ(parsed->target, "site");
     EXPECT_EQ(parsed->home, "/h");
@@ -350,7 +350,7 @@ TEST(CommandLineOptionsTest, OptionsOnEitherSideOfThePositionalArgument) {
 // status 2. All runs share one process, so a parse that stopped inside an argument must
 // leave nothing behind for the next one.
 TEST_F(CommandLineTest, UsageErrorsGiveOneLineAndExitTwo) {
-  const std::string dir = site.path().string();
+  const std::string dir = site_.path().string();
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"generate", dir, "--bogus"}, "unknown option --bogus"},
       {{"generate", "--bogus=1", dir}, "unknown option --bogus"},
@@ -381,73 +381,73 @@ TEST_F(CommandLineTest, UsageErrorsGiveOneLineAndExitTwo) {
 }
 
 TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus) {
-  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=png\n");
   const CommandRun run =
-      Run({"generate", "--quiet", "--home", home.path().string(), site.path().string()});
+      Run({"generate", "--quiet", "--home", home_.path().string(), site_.path().string()});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_EQ(
       run.messages,
       "InLineFileExt \"png\" is not supported: inline images are GIF, JPEG or WebP files and "
       "end in .gif, .jpg or .webp\n");
-  EXPECT_TRUE(fs::exists(site / "inline" / "a.gif"));
+  EXPECT_TRUE(fs::exists(site_ / "inline" / "a.gif"));
 }
 
 TEST_F(CommandLineTest, PicturesThatWouldShareAPageAreLeftOutAndReported) {
-  test::WriteJpegPicture(site / "a.jpeg", 30, 10, "");
-  test::WriteJpegPicture(site / "a.jpg", 10, 30, "");
-  test::WriteJpegPicture(site / "index.jpg", 10, 10, "");
-  test::WriteJpegPicture(site / "2024.06.01 walk.jpg", 10, 10, "");
-  test::WriteFile(home / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann\n");
+  test::WriteJpegPicture(site_ / "a.jpeg", 30, 10, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 30, "");
+  test::WriteJpegPicture(site_ / "index.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "2024.06.01 walk.jpg", 10, 10, "");
+  test::WriteFile(home_ / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann\n");
   const CommandRun run =
-      Run({"generate", "--quiet", "--home", home.path().string(), site.path().string()});
+      Run({"generate", "--quiet", "--home", home_.path().string(), site_.path().string()});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_NE(run.messages.find("a.jpg is left out of the site: a.jpeg already makes"),
             std::string::npos)
       << run.messages;
   EXPECT_NE(run.messages.find("index.jpg is left out of the site"), std::string::npos);
-  const std::string detail = test::ReadFile(site / "a.html");
+  const std::string detail = test::ReadFile(site_ / "a.html");
   EXPECT_NE(detail.find("a.jpeg"), std::string::npos) << "the first in name order keeps it";
   EXPECT_EQ(detail.find("a.jpg"), std::string::npos) << detail;
-  EXPECT_EQ(test::ReadFile(site / "index.html").find("index.jpg"), std::string::npos);
-  EXPECT_TRUE(fs::exists(site / "2024.06.01 walk.html")) << "a name with dots gets its page";
-  EXPECT_TRUE(fs::exists(site / "inline" / "2024.06.01 walk.gif"));
+  EXPECT_EQ(test::ReadFile(site_ / "index.html").find("index.jpg"), std::string::npos);
+  EXPECT_TRUE(fs::exists(site_ / "2024.06.01 walk.html")) << "a name with dots gets its page";
+  EXPECT_TRUE(fs::exists(site_ / "inline" / "2024.06.01 walk.gif"));
 }
 
 TEST_F(CommandLineTest, TheUsersNameReachesPagesEscaped) {
-  test::WriteJpegPicture(site / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", "--quiet", "--home", home.path().string(), "--name",
-                              "Ann & <Bob>", site.path().string()});
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", "--quiet", "--home", home_.path().string(), "--name",
+                              "Ann & <Bob>", site_.path().string()});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
-  const std::string index = test::ReadFile(site / "index.html");
+  const std::string index = test::ReadFile(site_ / "index.html");
   EXPECT_NE(index.find("Ann &amp; &lt;Bob&gt;"), std::string::npos) << index;
   EXPECT_EQ(index.find("<Bob>"), std::string::npos);
 }
 
 TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
   for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg"}) {
-    test::WriteJpegPicture(site / name, 10, 10, "");
+    test::WriteJpegPicture(site_ / name, 10, 10, "");
   }
-  const std::string homeOption = "--home=" + home.path().string();
-  const CommandRun generate = Run({"generate", "--quiet", "--verbose", homeOption,
-                                   "--name=Ann Example", "--jobs=2", site.path().string()});
+  const std::string home_option = "--home=" + home_.path().string();
+  const CommandRun generate = Run({"generate", "--quiet", "--verbose", home_option,
+                                   "--name=Ann Example", "--jobs=2", site_.path().string()});
   EXPECT_EQ(generate.status, kExitOk) << generate.messages;
   EXPECT_EQ(generate.messages.find("pictures,"), std::string::npos)
       << "--quiet leaves out the summary";
   EXPECT_NE(generate.messages.find("GifRSize: Image 1"), std::string::npos)
       << "--verbose shows the picture libraries' detail lines";
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
-  EXPECT_TRUE(fs::exists(site / "index.html"));
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
 
   const CommandRun organize =
-      Run({"organize", site.path().string(), "--verbose", "--quiet", homeOption});
+      Run({"organize", site_.path().string(), "--verbose", "--quiet", home_option});
   EXPECT_EQ(organize.status, kExitOk) << organize.messages;
   EXPECT_EQ(organize.out, "photo0000\nmiscpics\n");
 
-  test::WriteFile(site / "new.txt", "Caption\r\n");
-  const fs::path picture = site / "photo0001.jpg";
-  EXPECT_EQ(Run({"comment", "--verbose", picture.string(), "--set=" + (site / "new.txt").string(),
+  test::WriteFile(site_ / "new.txt", "Caption\r\n");
+  const fs::path picture = site_ / "photo0001.jpg";
+  EXPECT_EQ(Run({"comment", "--verbose", picture.string(), "--set=" + (site_ / "new.txt").string(),
                  "--quiet"})
                 .status,
             kExitOk);

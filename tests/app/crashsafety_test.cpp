@@ -87,14 +87,14 @@ TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
   ASSERT_FALSE(frame.empty());
 
   // The child saves the two comments in turn, for ever.
-  const auto saveForEver = [&] {
+  const auto save_for_ever = [&] {
     for (bool next = true;; next = !next) {
       WriteJpegCommentInPlace(picture, next ? "Title:\r\nNew\r\n\r\n" : "Title:\r\nOld\r\n\r\n");
     }
   };
-  const auto oneSave = TimeOf([&] { WriteJpegCommentInPlace(picture, "Title:\r\nOld\r\n\r\n"); });
+  const auto one_save = TimeOf([&] { WriteJpegCommentInPlace(picture, "Title:\r\nOld\r\n\r\n"); });
   for (int i = 0; i < kKills; ++i) {
-    RunAndKill(saveForEver, oneSave * i / 10);
+    RunAndKill(save_for_ever, one_save * i / 10);
     // Whole: the header reads without a complaint, the comment is one of the two, and the
     // picture behind it is the one it always was.
     FileImageInfo info;
@@ -130,14 +130,14 @@ TEST(CrashSafetyTest, AKilledSettingsWriteLeavesTheOldOrTheNewFileWhole) {
   }();
   test::WriteFile(ini, start);
 
-  const auto writeForEver = [&] {
+  const auto write_for_ever = [&] {
     for (bool next = true;; next = !next) {
       WriteProfileText("Display", "MaxDisplayWidth", next ? "640" : "320", ini);
     }
   };
-  const auto oneWrite = TimeOf([&] { WriteProfileText("Display", "MaxDisplayWidth", "320", ini); });
+  const auto one_write = TimeOf([&] { WriteProfileText("Display", "MaxDisplayWidth", "320", ini); });
   for (int i = 0; i < kKills; ++i) {
-    RunAndKill(writeForEver, oneWrite * i / 10);
+    RunAndKill(write_for_ever, one_write * i / 10);
     const std::string now = test::ReadFile(ini);
     ASSERT_TRUE(now == start || now == wide) << "after a kill at " << i << ":\n" << now;
   }
@@ -149,7 +149,7 @@ TEST(CrashSafetyTest, AKilledSettingsWriteLeavesTheOldOrTheNewFileWhole) {
 TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnoresLeftovers) {
   test::TempDir home;
   test::TempDir site;
-  test::ScopedLayoutHome restoreHome{home.path()};
+  test::ScopedLayoutHome restore_home{home.path()};
   test::WriteJpegPicture(site / "a.jpg", 300, 200, "Title:\r\nFirst\r\n\r\n");
   test::WriteJpegPicture(site / "b.jpg", 200, 300, "");
   test::WriteJpegPicture(site / "sub" / "c.jpg", 250, 250, "");
@@ -170,21 +170,21 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
 
   // A complete run in a child of its own gives the length of a run and the finished pages;
   // the pictures are then put back as they were, so that every kill meets a fresh site.
-  const auto oneRun = TimeOf([&] { RunAndKill([&] { generate(); }, std::chrono::seconds(60)); });
-  std::map<fs::path, std::string> finishedPages;
+  const auto one_run = TimeOf([&] { RunAndKill([&] { generate(); }, std::chrono::seconds(60)); });
+  std::map<fs::path, std::string> finished_pages;
   for (const auto& entry : fs::recursive_directory_iterator(site.path())) {
     if (entry.path().extension() == ".html") {
-      finishedPages[entry.path()] = test::ReadFile(entry.path());
+      finished_pages[entry.path()] = test::ReadFile(entry.path());
     }
   }
-  ASSERT_EQ(finishedPages.size(), 6u);
+  ASSERT_EQ(finished_pages.size(), 6u);
 
   for (int i = 0; i < kKills / 2; ++i) {
     for (const auto& [path, bytes] : pictures) test::WriteFile(path, bytes);
-    for (const auto& [path, bytes] : finishedPages) fs::remove(path);
+    for (const auto& [path, bytes] : finished_pages) fs::remove(path);
     fs::remove_all(site / "inline");
     fs::remove_all(site / "sub" / "inline");
-    RunAndKill([&] { generate(); }, oneRun * i / (kKills / 2));
+    RunAndKill([&] { generate(); }, one_run * i / (kKills / 2));
     for (const auto& [path, bytes] : pictures) {
       const std::string now = test::ReadFile(path);
       if (path.extension() == ".gif" && now != bytes) {
@@ -199,7 +199,7 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
         ASSERT_EQ(now, bytes) << path << " changed after a kill at " << i;
       }
     }
-    for (const auto& [path, bytes] : finishedPages) {
+    for (const auto& [path, bytes] : finished_pages) {
       if (fs::exists(path)) {
         const std::string page = test::ReadFile(path);
         ASSERT_GE(page.size(), 64u) << path;
@@ -212,7 +212,7 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
   // The next run finishes as if nothing had happened, and takes away what the killed runs
   // left: while it holds the site no other run can be writing there.
   EXPECT_EQ(generate(), kExitOk);
-  for (const auto& [path, bytes] : finishedPages) EXPECT_EQ(test::ReadFile(path), bytes) << path;
+  for (const auto& [path, bytes] : finished_pages) EXPECT_EQ(test::ReadFile(path), bytes) << path;
   EXPECT_EQ(LeftoverTemporaryFiles(site.path()), std::vector<fs::path>());
 }
 

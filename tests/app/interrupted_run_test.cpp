@@ -89,73 +89,73 @@ std::vector<std::string> TemporaryFiles(const fs::path& site) {
 // The pictures, the layout home and what a clean run writes for them, made once for all
 // cases: forty pictures in three folders, with JPEG inline images and detail images, so
 // that a run has work enough to be stopped in the middle of it.
-struct TSharedSite {
-  TSharedSite() {
-    EXPECT_TRUE(PrepareLayoutHome(Home.path(), PIXAMOND_SOURCE_DATA_DIR).ok());
-    test::WriteFile(Home / "pixamond.ini",
+struct SharedSite {
+  SharedSite() {
+    EXPECT_TRUE(PrepareLayoutHome(home.path(), PIXAMOND_SOURCE_DATA_DIR).ok());
+    test::WriteFile(home / "pixamond.ini",
                     "[HTMLDefaults]\nPersonFullName=Test\n[FileExtensions]\nInLineFileExt=jpg\n"
                     "[Display]\nDetailImageMaxSize=200\n");
     const char* const folders[] = {"", "north", "south/coast"};
     for (int i = 0; i < kPictures; ++i) {
-      const fs::path picture = Input / folders[i % 3] / ("photo" + std::to_string(i) + ".jpg");
+      const fs::path picture = input / folders[i % 3] / ("photo" + std::to_string(i) + ".jpg");
       const bool wide = i % 4 != 0;
       test::WriteJpegPicture(
           picture, wide ? 400 : 300, wide ? 300 : 400,
           i % 5 ? "" : "ImageDescription:\r\nNumber " + std::to_string(i) + "\r\n\r\n");
     }
-    const fs::path site = NewSite(Clean);
+    const fs::path site = NewSite(clean);
     const Clock::time_point start = Clock::now();
-    EXPECT_EQ(WaitFor(StartGenerate(site, Home.path(), Clean / "errors")), 0)
-        << test::ReadFile(Clean / "errors");
-    RunTime = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    Expected = test::VisibleFiles(site);
-    EXPECT_GT(Expected.size(), 3u * kPictures);
+    EXPECT_EQ(WaitFor(StartGenerate(site, home.path(), clean / "errors")), 0)
+        << test::ReadFile(clean / "errors");
+    run_time = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    expected = test::VisibleFiles(site);
+    EXPECT_GT(expected.size(), 3u * kPictures);
   }
 
   // A fresh copy of the pictures in `parent`, in a folder named as the clean run's (pages
   // show the folder's name).
   fs::path NewSite(const test::TempDir& parent) const {
-    fs::copy(Input.path(), parent / "site", fs::copy_options::recursive);
+    fs::copy(input.path(), parent / "site", fs::copy_options::recursive);
     return parent / "site";
   }
 
-  test::TempDir Input;
-  test::TempDir Home;
-  test::TempDir Clean;
-  std::chrono::microseconds RunTime{};
-  std::map<std::string, std::string> Expected;
+  test::TempDir input;
+  test::TempDir home;
+  test::TempDir clean;
+  std::chrono::microseconds run_time{};
+  std::map<std::string, std::string> expected;
 };
 
 class InterruptedRunTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() { shared_ = std::make_unique<TSharedSite>(); }
+  static void SetUpTestSuite() { shared_ = std::make_unique<SharedSite>(); }
   static void TearDownTestSuite() { shared_.reset(); }
 
   // A moment within one complete run.
   std::chrono::microseconds RandomMoment() {
     return std::chrono::microseconds(
-        std::uniform_int_distribution<long long>(0, shared_->RunTime.count())(random_));
+        std::uniform_int_distribution<long long>(0, shared_->run_time.count())(random_));
   }
 
   // Runs the generator normally on `site`, then checks that it ended well and left the site
   // a clean run writes, without a temporary file.
   void ExpectRerunFinishes(const fs::path& site) {
     const fs::path errors = site.parent_path() / "rerun-errors";
-    EXPECT_EQ(WaitFor(StartGenerate(site, shared_->Home.path(), errors)), 0)
+    EXPECT_EQ(WaitFor(StartGenerate(site, shared_->home.path(), errors)), 0)
         << test::ReadFile(errors);
     ExpectFinishedSite(site);
   }
 
   void ExpectFinishedSite(const fs::path& site) {
     EXPECT_EQ(TemporaryFiles(site), std::vector<std::string>());
-    EXPECT_EQ(test::DescribeDifferences(test::VisibleFiles(site), shared_->Expected), "");
+    EXPECT_EQ(test::DescribeDifferences(test::VisibleFiles(site), shared_->expected), "");
   }
 
-  static std::unique_ptr<TSharedSite> shared_;
+  static std::unique_ptr<SharedSite> shared_;
   std::mt19937 random_{kSeed};
 };
 
-std::unique_ptr<TSharedSite> InterruptedRunTest::shared_;
+std::unique_ptr<SharedSite> InterruptedRunTest::shared_;
 
 TEST_F(InterruptedRunTest, AKilledRunIsFinishedByTheNextRun) {
   SCOPED_TRACE("seed " + std::to_string(kSeed));
@@ -167,7 +167,7 @@ TEST_F(InterruptedRunTest, AKilledRunIsFinishedByTheNextRun) {
     for (int kill = 0; kill <= round % 2; ++kill) {
       const std::chrono::microseconds moment = RandomMoment();
       moments += " " + std::to_string(moment.count() / 1000) + " ms";
-      StopAfter(StartGenerate(site, shared_->Home.path(), parent / "errors"), SIGKILL, moment);
+      StopAfter(StartGenerate(site, shared_->home.path(), parent / "errors"), SIGKILL, moment);
     }
     SCOPED_TRACE("round " + std::to_string(round) + ", killed after" + moments);
     ExpectRerunFinishes(site);
@@ -183,7 +183,7 @@ TEST_F(InterruptedRunTest, AnInterruptedRunTakesItsTemporaryFilesWithIt) {
     SCOPED_TRACE("round " + std::to_string(round) + ", interrupted after " +
                  std::to_string(moment.count() / 1000) + " ms");
     const int status =
-        StopAfter(StartGenerate(site, shared_->Home.path(), parent / "errors"), SIGINT, moment);
+        StopAfter(StartGenerate(site, shared_->home.path(), parent / "errors"), SIGINT, moment);
     EXPECT_TRUE(status == 0 || status == 128 + SIGINT) << status;
     EXPECT_EQ(TemporaryFiles(site), std::vector<std::string>()) << "before any rerun";
     ExpectRerunFinishes(site);
@@ -200,9 +200,9 @@ TEST_F(InterruptedRunTest, TwoRunsAtOnceEndAndAtMostOneRefusesTheSite) {
         round == 0 ? std::chrono::microseconds(0) : RandomMoment() / 2;
     SCOPED_TRACE("round " + std::to_string(round) + ", the second started after " +
                  std::to_string(later.count() / 1000) + " ms");
-    const pid_t first = StartGenerate(site, shared_->Home.path(), parent / "first-errors");
+    const pid_t first = StartGenerate(site, shared_->home.path(), parent / "first-errors");
     std::this_thread::sleep_for(later);
-    const pid_t second = StartGenerate(site, shared_->Home.path(), parent / "second-errors");
+    const pid_t second = StartGenerate(site, shared_->home.path(), parent / "second-errors");
     const int statuses[] = {WaitFor(first), WaitFor(second)};
     const std::string errors[] = {test::ReadFile(parent / "first-errors"),
                                   test::ReadFile(parent / "second-errors")};

@@ -19,20 +19,20 @@ namespace {
 namespace fs = std::filesystem;
 
 // What a file is: its bytes (or a link's target) and its mode.
-struct TFileState {
-  std::string Contents;
-  unsigned Mode = 0;
-  bool operator==(const TFileState& o) const { return Contents == o.Contents && Mode == o.Mode; }
+struct FileState {
+  std::string contents;
+  unsigned mode = 0;
+  bool operator==(const FileState& o) const { return contents == o.contents && mode == o.mode; }
 };
 
-std::map<std::string, TFileState> Snapshot(const fs::path& root) {
-  std::map<std::string, TFileState> files;
+std::map<std::string, FileState> Snapshot(const fs::path& root) {
+  std::map<std::string, FileState> files;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     struct stat info;
     if (::lstat(entry.path().c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
-    TFileState state;
-    state.Mode = info.st_mode;
-    state.Contents = S_ISLNK(info.st_mode) ? fs::read_symlink(entry.path()).string()
+    FileState state;
+    state.mode = info.st_mode;
+    state.contents = S_ISLNK(info.st_mode) ? fs::read_symlink(entry.path()).string()
                                             : test::ReadFile(entry.path());
     files.emplace(fs::relative(entry.path(), root).string(), std::move(state));
   }
@@ -65,10 +65,10 @@ TEST(UserFilesTest, EverySettingKeepsEveryFileOfTheUsersAndSaysWhatItRefused) {
   test::TempDir home;
   test::TempDir site;
   test::TempDir elsewhere;
-  test::ScopedLayoutHome restoreHome{home.path()};
+  test::ScopedLayoutHome restore_home{home.path()};
   WriteUserTree(site.path(), elsewhere.path());
-  const auto siteBefore = Snapshot(site.path());
-  const auto elsewhereBefore = Snapshot(elsewhere.path());
+  const auto site_before = Snapshot(site.path());
+  const auto elsewhere_before = Snapshot(elsewhere.path());
 
   // Each setting with the word its refusal must name.
   const std::vector<std::pair<std::string, std::string>> settings = {
@@ -94,13 +94,13 @@ TEST(UserFilesTest, EverySettingKeepsEveryFileOfTheUsersAndSaysWhatItRefused) {
         {"generate", site.path().string(), "--home", home.path().string(), "--quiet"}, io);
     EXPECT_NE(status, kExitUsage) << messages.str();
 
-    const auto siteAfter = Snapshot(site.path());
-    for (const auto& [name, state] : siteBefore) {
-      const auto now = siteAfter.find(name);
-      ASSERT_NE(now, siteAfter.end()) << name << " is gone";
+    const auto site_after = Snapshot(site.path());
+    for (const auto& [name, state] : site_before) {
+      const auto now = site_after.find(name);
+      ASSERT_NE(now, site_after.end()) << name << " is gone";
       EXPECT_TRUE(now->second == state) << name << " was changed";
     }
-    EXPECT_TRUE(Snapshot(elsewhere.path()) == elsewhereBefore);
+    EXPECT_TRUE(Snapshot(elsewhere.path()) == elsewhere_before);
     // The folder of the user's holds nothing new.
     EXPECT_EQ(std::distance(fs::directory_iterator(site / "trip" / "Inline"), {}), 4)
         << "x.jpg, its page, the album's index page and its own inline folder";

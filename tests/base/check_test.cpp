@@ -15,7 +15,7 @@ TEST(CheckTest, FailedCheckNamesConditionModuleAndLine) {
 TEST(CheckDeathTest, FailedCheckIsShownThenEndsTheProgram) {
   EXPECT_DEATH(
       {
-        test::TScriptedUserInterface ui;
+        test::ScriptedUserInterface ui;
         SetAssertionInterface(&ui);
         const int items = 3;
         PIX_CHECK(items < 2);

@@ -246,10 +246,10 @@ TEST(InterruptTest, NoMomentOfCreatingOrReplacingLeavesAFileBehind) {
       work(0);
     }
     // The first files are in place before the interrupt, so that it finds the threads at work.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while ((!std::filesystem::exists(dir / "page0-0.html") ||
             !std::filesystem::exists(dir / "page1-0.html")) &&
-           std::chrono::steady_clock::now() < giveUp) {
+           std::chrono::steady_clock::now() < give_up) {
       std::this_thread::yield();
     }
     const auto moment =
@@ -281,13 +281,13 @@ TEST(InterruptTest, LeftoversAreKnownByTheirPatternAndRemovedOnlyWhenOld) {
 
 TEST(TempFileBesideTest, TemporaryNamesOfLongTargetsFitTheFileSystem) {
   test::TempDir dir;
-  const std::string longName = std::string(250, 'n') + ".html";
-  Result<TempFileBeside> temp = TempFileBeside::Create(dir / longName);
+  const std::string long_name = std::string(250, 'n') + ".html";
+  Result<TempFileBeside> temp = TempFileBeside::Create(dir / long_name);
   ASSERT_TRUE(temp.ok()) << temp.status().message();
   EXPECT_LE(temp->TempPath().filename().string().size(), 255u);
   std::fputs("page", temp->File());
   ASSERT_TRUE(temp->Commit().ok());
-  EXPECT_EQ(test::ReadFile(dir / longName), "page");
+  EXPECT_EQ(test::ReadFile(dir / long_name), "page");
 }
 
 }  // namespace

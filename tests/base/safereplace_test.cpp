@@ -38,8 +38,8 @@ TEST_F(SafeReplaceTest, CheckedNewFileReplacesTheOld) {
   std::string seen;
   const Status status = ReplaceFileSafely(
       target_, [](std::FILE* out) { return WriteText(out, "new"); },
-      [&](const std::filesystem::path& newFile) {
-        seen = test::ReadFile(newFile);             // complete before it is checked
+      [&](const std::filesystem::path& new_file) {
+        seen = test::ReadFile(new_file);             // complete before it is checked
         EXPECT_EQ(test::ReadFile(target_), "old");  // and the old one still in place
         return Status::OK();
       });

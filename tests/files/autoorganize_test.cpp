@@ -48,20 +48,20 @@ class AutoOrganizeTest : public testing::Test {
   }
 
   Status Organize(const std::string& directory) {
-    return BuildAutoOrganizeLayout(directory, home.path(), diagnostics);
+    return BuildAutoOrganizeLayout(directory, home_.path(), diagnostics_);
   }
 
-  test::TempDir home;
-  test::ScopedLayoutHome useHome{home.path()};
-  test::TempDir site;
-  CollectedDiagnostics diagnostics;
+  test::TempDir home_;
+  test::ScopedLayoutHome use_home_{home_.path()};
+  test::TempDir site_;
+  CollectedDiagnostics diagnostics_;
 };
 
 TEST_F(AutoOrganizeTest, SharedPatternsBecomeMatchPagesBeforeMiscPics) {
   for (const char* name : {"img0001.jpg", "img0002.jpg", "sub/img0003.JPG", "cat.gif"}) {
-    test::WriteFile(site / name, "");
+    test::WriteFile(site_ / name, "");
   }
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("MatchPageSearchStrings", "img0000"), "[img####.*]");
   EXPECT_EQ(Setting("MatchPageSearchStrings", "miscpics"), "[*.*]");
   EXPECT_EQ(Setting("MatchPageSearchStrings", "cat"), "<none>");
@@ -74,7 +74,7 @@ TEST_F(AutoOrganizeTest, OldMatchPagesAreReplacedAndOtherSettingsKept) {
                   "[HTMLDefaults]\nPersonFullName=Ann\n"
                   "[MatchPageSearchStrings]\nold0000=[old####.*]\n"
                   "[AutoOrganizeLayout]\nDoAutoOrganize=No\nAutoOrganizeBaseFileNames=old0000\n");
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(MatchSection(), "[MatchPageSearchStrings]\nmiscpics=[*.*]\n");
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
   EXPECT_EQ(Setting("AutoOrganizeLayout", "DoAutoOrganize"), "Yes");
@@ -82,14 +82,14 @@ TEST_F(AutoOrganizeTest, OldMatchPagesAreReplacedAndOtherSettingsKept) {
 }
 
 TEST_F(AutoOrganizeTest, RunsShorterThanTheMinimumGetNoPage) {
-  test::WriteFile(site / "img0001.jpg", "");
-  test::WriteFile(site / "img0002.jpg", "");
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  test::WriteFile(site_ / "img0001.jpg", "");
+  test::WriteFile(site_ / "img0002.jpg", "");
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
 
   // The minimum comes from the settings.
   ASSERT_TRUE(WriteIniString("AutoOrganizeLayout", "MinMatchPerPage", "2").ok());
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "img0000,miscpics");
 }
 
@@ -103,9 +103,9 @@ TEST_F(AutoOrganizeTest, OnlyThePicturesOfTheSiteTakePart) {
                            "a/inline/sub/x0001.gif", "a/inline/sub/x0002.gif",
                            // GIF twins of JPEG pictures, in any case:
                            "x0003.jpg", "x0003.GIF", "c/X0004.JPEG", "c/x0004.gif"}) {
-    test::WriteFile(site / name, "");
+    test::WriteFile(site_ / name, "");
   }
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "dsc-001,miscpics");
   EXPECT_EQ(Setting("MatchPageSearchStrings", "dsc-001"), "[dsc-##@.*]");
 }
@@ -113,9 +113,9 @@ TEST_F(AutoOrganizeTest, OnlyThePicturesOfTheSiteTakePart) {
 TEST_F(AutoOrganizeTest, PatternsDifferingInCaseFormOneSortedRun) {
   for (const char* name : {"Zoo01.jpg", "zoo02.jpg", "ZOO03.jpg", "_pic1.jpg", "_pic2.jpg",
                            "_pic3.jpg", "abc1.jpg", "ABC2.jpg", "aBc3.jpg"}) {
-    test::WriteFile(site / name, "");
+    test::WriteFile(site_ / name, "");
   }
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   // One page per run, in the order of the file list (the underscore after the letters).
   // A run whose spellings differ in case takes the one that sorts last by its bytes,
   // whatever order the directory was listed in.
@@ -128,28 +128,28 @@ TEST_F(AutoOrganizeTest, PatternsDifferingInCaseFormOneSortedRun) {
 TEST_F(AutoOrganizeTest, NamesThatCannotNameAPageAreLeftOut) {
   for (const char* base : {"a,b", "x=y", " lead", ";semi", "ok"}) {
     for (const char* number : {"1", "2", "3"}) {
-      test::WriteFile(site / (std::string(base) + number + ".jpg"), "");
+      test::WriteFile(site_ / (std::string(base) + number + ".jpg"), "");
     }
   }
   // A pattern without wildcards that would take the catch-all page's name.
   for (const char* name : {"a/miscpics.jpg", "b/MiscPics.jpg", "c/miscpics.gif"}) {
-    test::WriteFile(site / name, "");
+    test::WriteFile(site_ / name, "");
   }
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "ok0,miscpics");
   EXPECT_EQ(MatchSection(), "[MatchPageSearchStrings]\nok0=[ok#.*]\nmiscpics=[*.*]\n");
-  const std::string problems = diagnostics.ProblemText();
+  const std::string problems = diagnostics_.ProblemText();
   EXPECT_NE(problems.find("\"a,b#\""), std::string::npos) << problems;
 }
 
 TEST_F(AutoOrganizeTest, SeriesNamedLikeAPicturesPageOrAnIndexPageGetNoPage) {
   for (const char* name : {"a/folder.jpg", "b/folder.jpg", "c/folder.jpg", "a/index.jpg",
                            "b/index.jpg", "c/index.jpg", "walk1.jpg", "walk2.jpg", "walk3.jpg"}) {
-    test::WriteFile(site / name, "");
+    test::WriteFile(site_ / name, "");
   }
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "walk0,miscpics");
-  const std::string problems = diagnostics.ProblemText();
+  const std::string problems = diagnostics_.ProblemText();
   EXPECT_NE(problems.find("\"folder.html\" is already the name of a page"), std::string::npos)
       << problems;
   EXPECT_NE(problems.find("\"index.html\" is already the name of a page"), std::string::npos);
@@ -160,23 +160,23 @@ TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {
   const int count = 16390;
   ASSERT_TRUE(WriteIniString("AutoOrganizeLayout", "MinMatchPerPage", std::to_string(count)).ok());
   for (int folder = 0; folder < 7; ++folder) {
-    std::filesystem::create_directory(site / ("dir" + std::to_string(folder)));
+    std::filesystem::create_directory(site_ / ("dir" + std::to_string(folder)));
   }
   for (int i = 0; i < count; ++i) {
     const std::filesystem::path path =
-        site / ("dir" + std::to_string(i % 7)) / ("p" + std::to_string(100000 + i) + ".jpg");
+        site_ / ("dir" + std::to_string(i % 7)) / ("p" + std::to_string(100000 + i) + ".jpg");
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
   }
-  ASSERT_TRUE(Organize(site.path().string()).ok());
+  ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "p000000,miscpics");
 }
 
 TEST_F(AutoOrganizeTest, MissingSiteChangesNoSetting) {
   const std::string before = "[MatchPageSearchStrings]\nkeep0=[keep#.*]\n";
   test::WriteFile(IniFileName(), before);
-  EXPECT_FALSE(Organize((site / "gone").string()).ok());
+  EXPECT_FALSE(Organize((site_ / "gone").string()).ok());
   EXPECT_EQ(test::ReadFile(IniFileName()), before);
 }
 

@@ -237,11 +237,11 @@ TEST(FileListTest, NextInTreeWalksEveryDirectoryBeforeItsContents) {
 
   // A walk of one sub-directory stays inside it.
   const FileItem* a = root->FirstChild();
-  std::vector<std::string> inA;
+  std::vector<std::string> in_a;
   for (const FileItem* item = a->FirstChild(); item; item = NextInSubtree(*item, *a)) {
-    inA.emplace_back(item->szFileName());
+    in_a.emplace_back(item->szFileName());
   }
-  EXPECT_EQ(inA, (std::vector<std::string>{"1.jpg", "deep", "er", "2.jpg"}));
+  EXPECT_EQ(in_a, (std::vector<std::string>{"1.jpg", "deep", "er", "2.jpg"}));
 }
 
 TEST(FileListTest, RootPathsAreMadeAbsoluteAndChecked) {
@@ -333,13 +333,13 @@ TEST(FileListTest, UnreadableDirectoryIsListedEmptyAndReportedOnce) {
 // anyone, root included: the scan lists it without children, says so once and goes on.
 TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   test::TempDir dir;
-  const std::string longName(200, 'd');
+  const std::string long_name(200, 'd');
   int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(fd, 0);
   const int levels = 25;  // 25 * 201 characters: beyond the 4096 of a path.
   for (int level = 0; level < levels; ++level) {
-    ASSERT_EQ(::mkdirat(fd, longName.c_str(), 0700), 0);
-    const int next = ::openat(fd, longName.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::mkdirat(fd, long_name.c_str(), 0700), 0);
+    const int next = ::openat(fd, long_name.c_str(), O_RDONLY | O_DIRECTORY);
     ::close(fd);
     ASSERT_GE(next, 0);
     fd = next;
@@ -354,7 +354,7 @@ TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   int depth = 0;
   const FileItem* deepest = nullptr;
   for (const FileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
-    if (item->szFileName() == longName) {
+    if (item->szFileName() == long_name) {
       ++depth;
       deepest = item;
     }
@@ -370,10 +370,10 @@ TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
   std::vector<int> fds{fd};
   for (int level = 1; level < levels; ++level) {
-    fds.push_back(::openat(fds.back(), longName.c_str(), O_RDONLY | O_DIRECTORY));
+    fds.push_back(::openat(fds.back(), long_name.c_str(), O_RDONLY | O_DIRECTORY));
   }
   for (int level = levels - 1; level >= 0; --level) {
-    ::unlinkat(fds[level], longName.c_str(), AT_REMOVEDIR);
+    ::unlinkat(fds[level], long_name.c_str(), AT_REMOVEDIR);
     ::close(fds[level]);
   }
 }

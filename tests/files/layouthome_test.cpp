@@ -86,20 +86,20 @@ TEST(LayoutHomeTest, InstalledDataIsFoundFromEachProgramFolder) {
   test::TempDir prefix;
   const std::filesystem::path data = prefix / "share" / "pixamond";
   test::WriteFile(data / "globals.txt", "");
-  const std::vector<std::filesystem::path> programDirs{"bin", "lib/pixamond"};
-  const std::filesystem::path dataDir = "share/pixamond";
+  const std::vector<std::filesystem::path> program_dirs{"bin", "lib/pixamond"};
+  const std::filesystem::path data_dir = "share/pixamond";
 
-  EXPECT_EQ(FindInstalledDataDir(prefix / "bin", programDirs, dataDir), data);
-  EXPECT_EQ(FindInstalledDataDir(prefix / "lib" / "pixamond", programDirs, dataDir), data);
-  EXPECT_EQ(FindInstalledDataDir(prefix.path() / "bin/", programDirs, dataDir), data);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "bin", program_dirs, data_dir), data);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "lib" / "pixamond", program_dirs, data_dir), data);
+  EXPECT_EQ(FindInstalledDataDir(prefix.path() / "bin/", program_dirs, data_dir), data);
   // A build tree is no install folder, and neither is a folder that merely ends alike.
-  EXPECT_EQ(FindInstalledDataDir(prefix / "build", programDirs, dataDir), std::nullopt);
-  EXPECT_EQ(FindInstalledDataDir(prefix / "pixamond", programDirs, dataDir), std::nullopt);
-  EXPECT_EQ(FindInstalledDataDir(prefix / "other" / "pixamond", programDirs, dataDir),
+  EXPECT_EQ(FindInstalledDataDir(prefix / "build", program_dirs, data_dir), std::nullopt);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "pixamond", program_dirs, data_dir), std::nullopt);
+  EXPECT_EQ(FindInstalledDataDir(prefix / "other" / "pixamond", program_dirs, data_dir),
             std::nullopt);
   // An install folder without the data beside it.
   test::TempDir bare;
-  EXPECT_EQ(FindInstalledDataDir(bare / "bin", programDirs, dataDir), std::nullopt);
+  EXPECT_EQ(FindInstalledDataDir(bare / "bin", program_dirs, data_dir), std::nullopt);
 }
 
 TEST(LayoutHomeTest, ShippedDefaultLayoutIsFoundAndComplete) {

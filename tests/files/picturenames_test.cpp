@@ -40,17 +40,17 @@ TEST(PictureNamesTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
   fs::create_directory_symlink(site / "trips", site / "linked");
   const std::unique_ptr<FileItem> root = Scan(site);
 
-  auto subPages = [&](const SiteNames& names) {
+  auto sub_pages = [&](const SiteNames& names) {
     std::vector<std::string> found;
     for (const FileItem* item = root->FirstChild(); item; item = item->NextItem()) {
       if (IsSubPageDir(*item, names)) found.emplace_back(item->szFileName());
     }
     return found;
   };
-  EXPECT_EQ(subPages(SiteNames{}), (std::vector<std::string>{"thumbs", "trips"}));
+  EXPECT_EQ(sub_pages(SiteNames{}), (std::vector<std::string>{"thumbs", "trips"}));
   SiteNames thumbs;
   thumbs.in_line_sub_dir_name = "THUMBS";  // Compared without regard to case.
-  EXPECT_EQ(subPages(thumbs), (std::vector<std::string>{"Inline", "trips"}));
+  EXPECT_EQ(sub_pages(thumbs), (std::vector<std::string>{"Inline", "trips"}));
 }
 
 TEST(PictureNamesTest, AJpegStandsForItsGifTwinInAnyCaseAndSpelling) {
@@ -97,7 +97,7 @@ TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
     test::WriteFile(site / name, "");
   }
   const std::unique_ptr<FileItem> root = Scan(site);
-  const std::vector<std::string> leftOut =
+  const std::vector<std::string> left_out =
       SettlePictureNames(*root, SiteNames{}, std::vector<std::string>{"folder"},
                          [](const FileItem&) { return true; });
   // Names differing in case make different files here, so "B.jpg" and "b.jpg" both stay;
@@ -105,7 +105,7 @@ TEST(PictureNamesTest, CollisionsLeaveTheLaterPictureOutAndSayWhy) {
   EXPECT_EQ(SitePictures(*root, SiteNames{}),
             (std::vector<std::string>{"a.JPE", "B.jpg", "b.jpg", "trip/X.JPG"}));
   const std::string root_ = site.path().string();
-  EXPECT_EQ(leftOut, (std::vector<std::string>{
+  EXPECT_EQ(left_out, (std::vector<std::string>{
                          root_ + "/a.jpeg is left out of the site: a.JPE already makes its page "
                                  "a.html and inline image inline/a.gif",
                          root_ + "/a.jpg is left out of the site: a.JPE already makes its page "

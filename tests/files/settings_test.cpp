@@ -13,19 +13,19 @@ namespace {
 
 class SettingsTest : public testing::Test {
  protected:
-  test::TempDir home;
-  test::ScopedLayoutHome useHome{home.path()};
+  test::TempDir home_;
+  test::ScopedLayoutHome use_home_{home_.path()};
 };
 
 TEST_F(SettingsTest, SettingsFileLivesInTheLayoutHome) {
-  EXPECT_EQ(IniFileName(), home / "pixamond.ini");
+  EXPECT_EQ(IniFileName(), home_ / "pixamond.ini");
 }
 
 TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
   EXPECT_FALSE(GetIniBool("AutoOrganizeLayout", "DoAutoOrganize", false));
   EXPECT_EQ(GetIniString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
   CollectedDiagnostics diagnostics;
-  const RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  const RunSettings run = ReadRunSettings(home_.path(), diagnostics);
   EXPECT_FALSE(run.do_auto_organize);
   EXPECT_FALSE(run.delete_html_first);
   EXPECT_EQ(run.min_match_per_page, 3);
@@ -44,12 +44,12 @@ TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
 }
 
 TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLineEach) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[FileExtensions]\nInLineFileExt=webp\n[Display]\nInLineQuality=90\n"
                   "InLinePixelDensity=2\nDetailImageMaxSize=1600\n"
                   "[HTMLDefaults]\nPageLanguage=de-CH\n");
   CollectedDiagnostics diagnostics;
-  RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RunSettings run = ReadRunSettings(home_.path(), diagnostics);
   EXPECT_EQ(run.names.in_line_file_ext, "webp");
   EXPECT_EQ(run.in_line_quality, 90);
   EXPECT_EQ(run.in_line_pixel_density, 2);
@@ -57,11 +57,11 @@ TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLine
   EXPECT_EQ(run.page_language, "de-CH");
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
 
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[FileExtensions]\nInLineFileExt=jpg\n[Display]\nInLineQuality=0\n"
                   "InLinePixelDensity=3\nDetailImageMaxSize=99999\n"
                   "[HTMLDefaults]\nPageLanguage=en\" onload=\"x\n");
-  run = ReadRunSettings(home.path(), diagnostics);
+  run = ReadRunSettings(home_.path(), diagnostics);
   EXPECT_EQ(run.names.in_line_file_ext, "jpg");
   EXPECT_EQ(run.in_line_quality, 82);
   EXPECT_EQ(run.in_line_pixel_density, 1);
@@ -91,7 +91,7 @@ TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
     CollectedDiagnostics diagnostics;
-    const DisplaySize size = ReadRunSettings(home.path(), diagnostics).max_display;
+    const DisplaySize size = ReadRunSettings(home_.path(), diagnostics).max_display;
     EXPECT_EQ(size.width, c.width) << c.ini;
     EXPECT_EQ(size.height, c.height) << c.ini;
   }
@@ -112,14 +112,14 @@ TEST_F(SettingsTest, YesNoValuesAcceptSixWordsAndOtherwiseTheDefault) {
 TEST_F(SettingsTest, RunSettingsComeFromTheLayoutHomeTheyAreGiven) {
   // The process-wide layout home is another folder: the run must not read it.
   test::WriteFile(IniFileName(), "[Files]\nInLineSubDirName=Elsewhere\n");
-  test::TempDir runHome;
-  test::WriteFile(runHome / "pixamond.ini",
+  test::TempDir run_home;
+  test::WriteFile(run_home / "pixamond.ini",
                   "[Files]\nInLineSubDirName=\n[FileExtensions]\nInLineFileExt=png\n"
                   "[AutoOrganizeLayout]\nPicturesPerGroup=-4\nDoAutoOrganize=Y\n");
   CollectedDiagnostics diagnostics;
-  const RunSettings run = ReadRunSettings(runHome.path(), diagnostics);
+  const RunSettings run = ReadRunSettings(run_home.path(), diagnostics);
   EXPECT_EQ(run.names.in_line_sub_dir_name, "inline");
-  EXPECT_EQ(GetProfileText("Files", "InLineSubDirName", "", 256, runHome / "pixamond.ini"),
+  EXPECT_EQ(GetProfileText("Files", "InLineSubDirName", "", 256, run_home / "pixamond.ini"),
             "inline")
       << "an empty name is written back";
   EXPECT_EQ(run.names.in_line_file_ext, "gif");
@@ -149,7 +149,7 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
   for (const Case& c : cases) {
     test::WriteFile(IniFileName(), c.ini);
     CollectedDiagnostics diagnostics;
-    const RunSettings run = ReadRunSettings(home.path(), diagnostics);
+    const RunSettings run = ReadRunSettings(home_.path(), diagnostics);
     ASSERT_EQ(diagnostics.Problems().size(), 1u) << c.ini;
     EXPECT_EQ(diagnostics.Problems()[0].rfind(c.key, 0), 0u) << diagnostics.Problems()[0];
     EXPECT_EQ(run.names.page_dos_file_ext, "html") << c.ini;
@@ -160,7 +160,7 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
   test::WriteFile(IniFileName(), "[FileExtensions]\nPageDOSFileExt=htm\n[Files]\n"
                                  "InLineSubDirName=Thumbs\n[Display]\nMaxDisplayWidth=4096\n");
   CollectedDiagnostics diagnostics;
-  const RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  const RunSettings run = ReadRunSettings(home_.path(), diagnostics);
   EXPECT_EQ(diagnostics.ProblemCount(), 0) << diagnostics.ProblemText();
   EXPECT_EQ(run.names.page_dos_file_ext, "htm");
   EXPECT_EQ(run.names.in_line_sub_dir_name, "Thumbs");
@@ -168,19 +168,19 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
 }
 
 TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
-  test::TScriptedUserInterface ui;
+  test::ScriptedUserInterface ui;
   ui.AnswerPrompt(std::nullopt);
   ui.AnswerPrompt(std::string());
   ui.AnswerPrompt(std::string("Ann Example"));
   CollectedDiagnostics diagnostics;
-  RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RunSettings run = ReadRunSettings(home_.path(), diagnostics);
   RequireFullName(run, ui, diagnostics);
   EXPECT_EQ(run.person_full_name, "Ann Example");
 
   ASSERT_EQ(ui.prompts().size(), 3u);
   EXPECT_EQ(ui.prompts()[0].title, "Input");
   EXPECT_EQ(ui.prompts()[0].prompt, "Please enter your full name:");
-  EXPECT_EQ(ui.prompts()[0].maxLength, 256);
+  EXPECT_EQ(ui.prompts()[0].max_length, 256);
   ASSERT_EQ(ui.messages().size(), 1u) << "only the cancel shows the note";
   EXPECT_EQ(ui.messages()[0].text, "Your Full Name is a required value.");
   EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::kOk);
@@ -191,9 +191,9 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
 TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
   test::WriteFile(IniFileName(), "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
   const auto before = std::filesystem::last_write_time(IniFileName());
-  test::TScriptedUserInterface ui;
+  test::ScriptedUserInterface ui;
   CollectedDiagnostics diagnostics;
-  RunSettings run = ReadRunSettings(home.path(), diagnostics);
+  RunSettings run = ReadRunSettings(home_.path(), diagnostics);
   RequireFullName(run, ui, diagnostics);
   EXPECT_EQ(run.person_full_name, "Bo");
   EXPECT_EQ(run.e_mail_address, "bo@x.org");

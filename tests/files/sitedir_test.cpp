@@ -18,7 +18,7 @@ class SiteDirTest : public testing::Test {
  protected:
   // The message a refused directory shows, or "" when it is accepted without a message.
   std::string Outcome(std::string_view directory, std::string_view program) {
-    test::TScriptedUserInterface ui;
+    test::ScriptedUserInterface ui;
     const bool accepted = ValidateSiteDirectory(directory, program, &ui);
     EXPECT_EQ(ui.messages().size(), accepted ? 0u : 1u) << directory;
     if (ui.messages().empty()) return "";
@@ -27,8 +27,8 @@ class SiteDirTest : public testing::Test {
     return ui.messages()[0].text;
   }
 
-  test::TempDir home;
-  test::ScopedLayoutHome useHome{home.path()};
+  test::TempDir home_;
+  test::ScopedLayoutHome use_home_{home_.path()};
 };
 
 constexpr const char* kProperDirectory = "You must select a proper directory.";
@@ -68,7 +68,7 @@ TEST_F(SiteDirTest, ProgramDirectoryAndItsParentsAreRefusedInAnyCase) {
 TEST_F(SiteDirTest, LinksAreJudgedByWhereTheyLead) {
   test::TempDir links;
   fs::create_directory_symlink("/", links / "rootlink");
-  EXPECT_EQ(Outcome((links / "rootlink").string(), home.path().string()),
+  EXPECT_EQ(Outcome((links / "rootlink").string(), home_.path().string()),
             "You can't select the root directory of a drive");
   // A link to a folder above the layout home would take the home into the site.
   test::TempDir outer;
@@ -88,7 +88,7 @@ TEST_F(SiteDirTest, RefusalIsSilentWithoutAUserInterface) {
 
 TEST_F(SiteDirTest, ProgramAndSearchDirectoriesComeFromTheHomeAndTheSettings) {
   ProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
-  EXPECT_EQ(dirs.program_dir, home.path().string());
+  EXPECT_EQ(dirs.program_dir, home_.path().string());
   EXPECT_EQ(dirs.search_dir, "");
 
   ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/Pictures/Holiday 2001//").ok());
@@ -98,9 +98,9 @@ TEST_F(SiteDirTest, ProgramAndSearchDirectoriesComeFromTheHomeAndTheSettings) {
   ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/").ok());
   EXPECT_EQ(GetProgramAndSearchDirs().search_dir, "/");
 
-  test::TempDir withSlash;
-  test::ScopedLayoutHome slashHome(withSlash.path().string() + "/");
-  EXPECT_EQ(GetProgramAndSearchDirs().program_dir, withSlash.path().string());
+  test::TempDir with_slash;
+  test::ScopedLayoutHome slash_home(with_slash.path().string() + "/");
+  EXPECT_EQ(GetProgramAndSearchDirs().program_dir, with_slash.path().string());
 }
 
 }  // namespace

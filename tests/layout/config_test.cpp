@@ -70,11 +70,11 @@ TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPage) {
   auto root = Build();
   ConfigItem* group = root->default_page_item;
   EXPECT_EQ(VarNames(*group), std::vector<std::string>{"PageBodyBeginTemplate"});
-  ConfigItem* pageStart = ChildNamed(*group, "Page Start");
-  EXPECT_EQ(VarNames(*pageStart),
+  ConfigItem* page_start = ChildNamed(*group, "Page Start");
+  EXPECT_EQ(VarNames(*page_start),
             (std::vector<std::string>{"PageHeadTemplate", "PageIntro", "PageTitle", "PageLabel",
                                       "BodyTag", "PageBodyTemplate"}));
-  EXPECT_EQ(pageStart->GetVarValue("PageHeadTemplate"), "<head>");
+  EXPECT_EQ(page_start->GetVarValue("PageHeadTemplate"), "<head>");
   EXPECT_EQ(ChildNamed(*group, "Page End")->GetVarValue("ImageTag"), "<img>");
   EXPECT_EQ(ChildNamed(*group, "Detail Pages")->GetVarValue("DetailPageLabel"),
             "line one\r\nline two");

@@ -46,9 +46,9 @@ TEST_F(ConfigStoreTest, EditingAPieceRewritesGlobalsInPieceOrder) {
             "PageHeadTemplate:\r\n<head>\r\n\r\n"
             "DirEntryTemplate:\r\n<li>\r\n\r\n");
   auto root = Build();
-  ConfigItem* pageStart = ChildNamed(*root->default_page_item, "Page Start");
-  pageStart->SetVar("PageTitle", "Home");
-  pageStart->SetModified();
+  ConfigItem* page_start = ChildNamed(*root->default_page_item, "Page Start");
+  page_start->SetVar("PageTitle", "Home");
+  page_start->SetModified();
   EXPECT_TRUE(root->SaveTree(&ui_).empty());
   EXPECT_EQ(ReadFile(home_ / "globals.txt"),
             "PageBodyBeginTemplate:\r\n<body>\r\n\r\n"

@@ -20,14 +20,14 @@ namespace pix::test {
 /// A preview that records what it was asked to show ("<clear>" for ClearPicture).
 class RecordingPreview : public PreviewTarget {
  public:
-  void SetPicture(const std::filesystem::path& path) override { Shown.push_back(path.string()); }
-  void ClearPicture() override { Shown.push_back("<clear>"); }
-  std::vector<std::string> Shown;
+  void SetPicture(const std::filesystem::path& path) override { shown.push_back(path.string()); }
+  void ClearPicture() override { shown.push_back("<clear>"); }
+  std::vector<std::string> shown;
 };
 
 class LayoutTest : public testing::Test {
  protected:
-  LayoutTest() : home_(temp_ / "home"), site_(temp_ / "site"), scopedHome_(temp_ / "home") {
+  LayoutTest() : home_(temp_ / "home"), site_(temp_ / "site"), scoped_home_(temp_ / "home") {
     std::filesystem::create_directories(home_);
     std::filesystem::create_directories(site_);
   }
@@ -73,8 +73,8 @@ class LayoutTest : public testing::Test {
   TempDir temp_;
   std::filesystem::path home_;
   std::filesystem::path site_;
-  ScopedLayoutHome scopedHome_;
-  TScriptedUserInterface ui_;
+  ScopedLayoutHome scoped_home_;
+  ScriptedUserInterface ui_;
 };
 
 }  // namespace pix::test

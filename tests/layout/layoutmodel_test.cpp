@@ -74,7 +74,7 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
   EXPECT_EQ(model.Inspector().Field(0).Value(), "Holiday");
   model.Select(RowOf(model, "a.jpg"));
   // Every selection empties the preview first; only a picture shows something in it.
-  EXPECT_EQ(preview.Shown,
+  EXPECT_EQ(preview.shown,
             (std::vector<std::string>{"<clear>", "<clear>", Site() + "/trip/inline/a.gif"}));
   ConfigItem* trip = model.ListedItems()[static_cast<std::size_t>(RowOf(model, "trip"))];
   EXPECT_EQ(trip->GetVarValue("PageTitle"), "Holiday");
@@ -85,7 +85,7 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
   // A page after a picture: the picture does not stay in the preview.
   model.Select(RowOf(model, "Default Page"));
-  EXPECT_EQ(preview.Shown.back(), "<clear>");
+  EXPECT_EQ(preview.shown.back(), "<clear>");
 }
 
 TEST_F(LayoutModelTest, OnlyPicturesCanBeOpened) {
@@ -203,7 +203,7 @@ TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
   EXPECT_EQ(Setting("Files", "SearchDirectory"), Site() + "/trip");
   EXPECT_EQ(model.SelectedItem(), nullptr);
   EXPECT_EQ(model.RootItem()->root_dir_item->Label(), Site() + "/trip");
-  EXPECT_EQ(preview.Shown.back(), "<clear>");
+  EXPECT_EQ(preview.shown.back(), "<clear>");
   ASSERT_TRUE(model.SelectDirectory(Site()));  // A directory chooser's answer.
   EXPECT_EQ(model.SiteDir(), Site());
   EXPECT_EQ(model.TakeStatusText(), "Site directory: " + Site());
@@ -251,13 +251,13 @@ TEST_F(LayoutModelTest, GenerateSiteSavesRunsAndRebuilds) {
 }
 
 // Stops a run once `stopAfter` pictures are done, as the status window's Cancel does.
-class TStoppingProgress : public Progress {
+class StoppingProgress : public Progress {
  public:
-  explicit TStoppingProgress(int stopAfter) : StopAfter(stopAfter) {}
-  bool CancelRequested() const override { return Position() >= StopAfter; }
+  explicit StoppingProgress(int stop_after) : stop_after_(stop_after) {}
+  bool CancelRequested() const override { return Position() >= stop_after_; }
 
  private:
-  int StopAfter;
+  int stop_after_;
 };
 
 TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
@@ -279,7 +279,7 @@ TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
   EXPECT_TRUE(finished.rfind("Site generated at ", 0) == 0) << finished;
   EXPECT_NE(finished.find(": 2 pictures."), std::string::npos) << finished;
 
-  TStoppingProgress stopped(1);
+  StoppingProgress stopped(1);
   model.GenerateSite(stopped);
   const std::string cancelled = model.TakeStatusText();
   EXPECT_TRUE(cancelled.rfind("Generate Site cancelled at ", 0) == 0) << cancelled;
@@ -305,22 +305,22 @@ TEST_F(LayoutModelTest, SavedEditsAreNotSavedAgainAndOnlyChangedCaptionsAreRewri
   ConfigItem* a = model.SelectedItem();
   EXPECT_FALSE(a->ModifiedFlag());
   EXPECT_FALSE(model.HasUnsavedEdits());
-  const ino_t aAfterFirstSave = InodeOf(site_ / "trip" / "a.jpg");
+  const ino_t a_after_first_save = InodeOf(site_ / "trip" / "a.jpg");
 
   // Another picture edited: only that one is written, however often the layout is saved.
-  const ino_t bBefore = InodeOf(site_ / "b.jpg");
+  const ino_t before = InodeOf(site_ / "b.jpg");
   model.Select(RowOf(model, "b.jpg"));
   model.Inspector().EditValue(0, "Sunset");
   ASSERT_TRUE(model.SaveLayout());
   ASSERT_TRUE(model.SaveLayout());
-  EXPECT_EQ(InodeOf(site_ / "trip" / "a.jpg"), aAfterFirstSave);
-  EXPECT_NE(InodeOf(site_ / "b.jpg"), bBefore);
+  EXPECT_EQ(InodeOf(site_ / "trip" / "a.jpg"), a_after_first_save);
+  EXPECT_NE(InodeOf(site_ / "b.jpg"), before);
 
   // An edit that gives back the caption the picture holds writes nothing.
-  const ino_t bSaved = InodeOf(site_ / "b.jpg");
+  const ino_t saved = InodeOf(site_ / "b.jpg");
   model.Inspector().EditValue(0, "Sunset");
   ASSERT_TRUE(model.SaveLayout());
-  EXPECT_EQ(InodeOf(site_ / "b.jpg"), bSaved);
+  EXPECT_EQ(InodeOf(site_ / "b.jpg"), saved);
   EXPECT_TRUE(ui_.messages().empty());
 }
 
@@ -367,7 +367,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   WriteFile(site_ / "trip" / "a.cr2", std::string(3000, 'r'));  // A RAW file beside.
   LayoutModel model(ui_);
   fs::create_directories(temp_ / "trash");
-  TRecordingTrash trash(temp_ / "trash");
+  RecordingTrash trash(temp_ / "trash");
   model.SetTrash(&trash);
   model.Select(RowOf(model, "trip"));
   model.Delete();
@@ -383,7 +383,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   EXPECT_EQ(ui_.messages().back().text, "Delete crossed-out items: 3 files of " +
                                             FormatFileSize(bytes) +
                                             " will be moved to the Trash.");
-  EXPECT_EQ(trash.Moved.size(), 3u);
+  EXPECT_EQ(trash.moved.size(), 3u);
   EXPECT_TRUE(fs::exists(temp_ / "trash" / "a.jpg"));
   EXPECT_TRUE(fs::exists(temp_ / "trash" / "a.cr2"));
   EXPECT_FALSE(fs::exists(site_ / "trip"));
@@ -391,7 +391,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
 
   // A file the trash will not take stays where it is, and the save says so.
   model.RefreshLayout();
-  trash.Refused = (site_ / "b.jpg").string();
+  trash.refused = (site_ / "b.jpg").string();
   model.Select(RowOf(model, "b.jpg"));
   model.Delete();
   ui_.AnswerMessage(MessageAnswer::kOk);
@@ -402,7 +402,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   EXPECT_TRUE(model.HasUnsavedEdits());
 
   // Where there is no trash, the question says that the deletion is for good.
-  trash.bAvailable = false;
+  trash.available = false;
   ui_.AnswerMessage(MessageAnswer::kOk);
   model.Save();
   EXPECT_EQ(ui_.messages().back().text,
@@ -411,7 +411,7 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
                 FormatFileSize(fs::file_size(temp_ / "trash" / "a.jpg")) +
                 ". There is no Trash to take them back from.");
   EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
-  EXPECT_EQ(trash.Moved.size(), 3u);
+  EXPECT_EQ(trash.moved.size(), 3u);
 }
 
 TEST(FileSizeTextTest, BytesKilobytesAndMegabytes) {

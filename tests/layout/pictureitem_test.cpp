@@ -29,8 +29,8 @@ class PictureItemTest : public LayoutTest {
     return info.comments;
   }
   static std::string Jpeg(const std::string& comment) {
-    TJpegOptions options;
-    if (!comment.empty()) options.Comments = {comment};
+    JpegOptions options;
+    if (!comment.empty()) options.comments = {comment};
     return MakeJpeg(SampleArt(), options);
   }
 
@@ -91,9 +91,9 @@ TEST_F(PictureItemTest, CaptionOfALinkedPictureGoesIntoThePictureAndHardLinksAre
   // message says why.
   fs::create_hard_link(site_ / "photos" / "real.jpg", site_ / "photos" / "copy.jpg");
   const std::string before = ReadFile(site_ / "photos" / "real.jpg");
-  PictureItem* hardLinked = MakeItem(site_ / "photos" / "real.jpg");
-  hardLinked->SetVar("DetailPageTitle", "Pier");
-  const Status refused = hardLinked->Save();
+  PictureItem* hard_linked = MakeItem(site_ / "photos" / "real.jpg");
+  hard_linked->SetVar("DetailPageTitle", "Pier");
+  const Status refused = hard_linked->Save();
   EXPECT_EQ(refused.code(), Status::Code::kRefused);
   EXPECT_EQ(refused.message(), (site_ / "photos" / "real.jpg").string() +
                                    " has 2 hard links, which a rewritten copy would no longer "
@@ -114,12 +114,12 @@ TEST_F(PictureItemTest, AllEmptyVariablesLeaveNoCaptionSegment) {
 
 TEST_F(PictureItemTest, FailedSaveLeavesThePictureWhole) {
   // A file that only looks like a JPEG picture: the writer cannot place a comment in it.
-  const std::string notJpeg = "this is not a picture at all";
-  WriteFile(site_ / "fake.jpg", notJpeg);
+  const std::string not_jpeg = "this is not a picture at all";
+  WriteFile(site_ / "fake.jpg", not_jpeg);
   PictureItem* item = MakeItem(site_ / "fake.jpg");
   item->SetVar("DetailPageTitle", "x");
   EXPECT_FALSE(item->Save().ok());
-  EXPECT_EQ(ReadFile(site_ / "fake.jpg"), notJpeg);
+  EXPECT_EQ(ReadFile(site_ / "fake.jpg"), not_jpeg);
 
   // A text longer than the comment reader gives back is refused before anything is written.
   const std::string original = Jpeg("ImageDescription:\r\nshort\r\n\r\n");
@@ -216,7 +216,7 @@ TEST_F(PictureItemTest, PreviewShowsTheInlineGifKeepingTheCase) {
   PictureItem* item = MakeItem(site_ / "IMG_0001.JPG");
   RecordingPreview preview;
   item->ShowPreview(&preview);
-  EXPECT_EQ(preview.Shown, std::vector<std::string>{Site() + "/inline/IMG_0001.gif"});
+  EXPECT_EQ(preview.shown, std::vector<std::string>{Site() + "/inline/IMG_0001.gif"});
 }
 
 TEST_F(PictureItemTest, EditorCommandKeepsThePathOneArgument) {

@@ -34,7 +34,7 @@ class SamplesTest : public testing::Test {
   fs::path shipped_;
   fs::path home_;
   ScopedLayoutHome scoped_;
-  TScriptedUserInterface ui_;
+  ScriptedUserInterface ui_;
 };
 
 TEST_F(SamplesTest, OnlySampNumberedTextFilesAreListedInNameOrder) {

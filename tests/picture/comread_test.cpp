@@ -21,7 +21,7 @@ namespace {
 using test::Bytes;
 
 struct ReadOutcome {
-  FileImageInfo Info;
+  FileImageInfo info;
   std::string diagnostics;
 };
 
@@ -29,9 +29,9 @@ ReadOutcome ReadBytes(const std::string& bytes) {
   test::TempDir dir;
   test::WriteFile(dir / "picture.jpg", bytes);
   ReadOutcome outcome;
-  outcome.Info.file_name = (dir / "picture.jpg").string();
-  test::TDetailCapture capture;
-  EXPECT_EQ(ReadJpegImageInfo(&outcome.Info), 1);
+  outcome.info.file_name = (dir / "picture.jpg").string();
+  test::DetailCapture capture;
+  EXPECT_EQ(ReadJpegImageInfo(&outcome.info), 1);
   outcome.diagnostics = capture.Text();
   return outcome;
 }
@@ -62,16 +62,16 @@ std::string ComSegment(const std::string& text) {
 
 TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt()));
-  EXPECT_EQ(read.Info.width, 9);
-  EXPECT_EQ(read.Info.height, 7);
-  EXPECT_EQ(read.Info.comments, "");
+  EXPECT_EQ(read.info.width, 9);
+  EXPECT_EQ(read.info.height, 7);
+  EXPECT_EQ(read.info.comments, "");
   EXPECT_EQ(read.diagnostics, "");
 }
 
 TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
   const struct {
-    std::string Raw;
-    std::string Expected;
+    std::string raw;
+    std::string expected;
   } cases[] = {
       {"", "\r\n"},                  // an empty segment still ends in CR LF
       {"a\nb", "a\r\nb\r\n"},        // LF becomes CR LF; CR LF closes the text
@@ -85,22 +85,22 @@ TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
       {"x\x80\xFF\ry\x01\x1F\x7F\tcaf\xE9", "x\x80\xFFy\tcaf\xE9\r\n"},
   };
   for (const auto& c : cases) {
-    test::TJpegOptions options;
-    options.Comments = {c.Raw};
+    test::JpegOptions options;
+    options.comments = {c.raw};
     const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-    EXPECT_EQ(read.Info.comments, c.Expected) << "raw comment: " << c.Raw;
-    EXPECT_EQ(read.Info.width, 9);
+    EXPECT_EQ(read.info.comments, c.expected) << "raw comment: " << c.raw;
+    EXPECT_EQ(read.info.width, 9);
   }
 }
 
 TEST(ComReadTest, LastCommentBeforeTheScanWins) {
-  test::TJpegOptions options;
-  options.Comments = {"first", "second"};
-  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).Info.comments, "second\r\n");
+  test::JpegOptions options;
+  options.comments = {"first", "second"};
+  EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).info.comments, "second\r\n");
   // A comment behind the scan data is never seen.
   const ReadOutcome behind =
       ReadBytes(SoiAndFrame() + ComSegment("kept") + ScanAndEnd() + ComSegment("unseen"));
-  EXPECT_EQ(behind.Info.comments, "kept\r\n");
+  EXPECT_EQ(behind.info.comments, "kept\r\n");
 }
 
 TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
@@ -108,14 +108,14 @@ TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
   // hide it; without a caption the last comment is shown.
   const std::string caption = ComSegment("Title:\r\nSea\r\n\r\n");
   EXPECT_EQ(ReadBytes(SoiAndFrame() + caption + ComSegment("Created with GIMP") + ScanAndEnd())
-                .Info.comments,
+                .info.comments,
             "Title:\r\nSea\r\n\r\n");
   EXPECT_EQ(ReadBytes(SoiAndFrame() + ComSegment("Title:\nOld\n\n") + caption + ScanAndEnd())
-                .Info.comments,
+                .info.comments,
             "Title:\r\nSea\r\n\r\n");
   // One-line notes with a colon are comments, not records.
   EXPECT_EQ(ReadBytes(SoiAndFrame() + caption + ComSegment("Note: taken at dawn") + ScanAndEnd())
-                .Info.comments,
+                .info.comments,
             "Title:\r\nSea\r\n\r\n");
   EXPECT_FALSE(HoldsVariableRecords("Note: taken at dawn\n\n"));
   EXPECT_FALSE(HoldsVariableRecords("X:\r\nshort name\r\n\r\n"));
@@ -124,12 +124,12 @@ TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
 }
 
 TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
-  test::TJpegOptions options;
-  options.Comments = {std::string(40000, 'A')};
+  test::JpegOptions options;
+  options.comments = {std::string(40000, 'A')};
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.Info.comments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
-  EXPECT_EQ(read.Info.width, 9);
-  EXPECT_EQ(read.Info.height, 7);
+  EXPECT_EQ(read.info.comments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
+  EXPECT_EQ(read.info.width, 9);
+  EXPECT_EQ(read.info.height, 7);
   EXPECT_EQ(read.diagnostics, "");
 }
 
@@ -138,8 +138,8 @@ TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
   // to the tail, so the cut falls right after the tail's second byte.
   const std::string filler(MAX_COMMENTS_LENGTH - 7, 'a');
   const struct {
-    std::string Tail;
-    std::string Kept;
+    std::string tail;
+    std::string kept;
   } cases[] = {
       {"\xC3\xA9z", "\xC3\xA9"},  // "é" ends at the cut: it stays whole
       {"x\xC3\xA9", "x"},         // the cut falls inside "é": it goes whole
@@ -148,10 +148,10 @@ TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
       {"x\xFF\xFF", "x\xFF"},     // no UTF-8 lead byte: what fits is kept
   };
   for (const auto& c : cases) {
-    test::TJpegOptions options;
-    options.Comments = {filler + c.Tail};
+    test::JpegOptions options;
+    options.comments = {filler + c.tail};
     const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-    EXPECT_EQ(read.Info.comments, filler + c.Kept + "\r\n") << "tail of " << c.Tail.size();
+    EXPECT_EQ(read.info.comments, filler + c.kept + "\r\n") << "tail of " << c.tail.size();
   }
 }
 
@@ -163,16 +163,16 @@ TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
   const ReadOutcome read =
       ReadBytes(Bytes({0xFF, 0xD8}) + ComSegment(std::string(33000, 'z') + tail) +
                 SoiAndFrame().substr(2) + ScanAndEnd());
-  EXPECT_EQ(read.Info.width, 7);
-  EXPECT_EQ(read.Info.height, 5);
-  EXPECT_EQ(read.Info.comments.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 3));
+  EXPECT_EQ(read.info.width, 7);
+  EXPECT_EQ(read.info.height, 5);
+  EXPECT_EQ(read.info.comments.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 3));
 }
 
 TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
   for (int code : {0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC7, 0xC9, 0xCB, 0xCD, 0xCF}) {
     const ReadOutcome read = ReadBytes(SoiAndFrame(code) + ScanAndEnd());
-    EXPECT_EQ(read.Info.width, 7) << std::hex << code;
-    EXPECT_EQ(read.Info.height, 5) << std::hex << code;
+    EXPECT_EQ(read.info.width, 7) << std::hex << code;
+    EXPECT_EQ(read.info.height, 5) << std::hex << code;
   }
   // DHT (C4), JPG (C8) and DAC (CC) share the range but are skipped by their lengths, even
   // when their first bytes would read as a frame size.
@@ -182,19 +182,19 @@ TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
                                      0x01});
     const ReadOutcome read =
         ReadBytes(Bytes({0xFF, 0xD8}) + table + SoiAndFrame().substr(2) + ScanAndEnd());
-    EXPECT_EQ(read.Info.width, 7) << std::hex << code;
-    EXPECT_EQ(read.Info.height, 5) << std::hex << code;
+    EXPECT_EQ(read.info.width, 7) << std::hex << code;
+    EXPECT_EQ(read.info.height, 5) << std::hex << code;
   }
 }
 
 TEST(ComReadTest, ThumbnailInsideApp1DoesNotChangeTheSize) {
-  test::TJpegOptions options;
-  options.App1Payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb", "cmy"}));
-  options.Comments = {"caption"};
+  test::JpegOptions options;
+  options.app1_payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb", "cmy"}));
+  options.comments = {"caption"};
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.Info.width, 9);
-  EXPECT_EQ(read.Info.height, 7);
-  EXPECT_EQ(read.Info.comments, "caption\r\n");
+  EXPECT_EQ(read.info.width, 9);
+  EXPECT_EQ(read.info.height, 7);
+  EXPECT_EQ(read.info.comments, "caption\r\n");
 }
 
 // Running out of file handles says so; it never makes a good picture look corrupt.
@@ -237,14 +237,14 @@ TEST(ComReadTest, SegmentsLargerThanTheReadBufferArePassedOver) {
     for (int i = 0; i < before; ++i) bytes += app;
     bytes += ComSegment("after the big ones") + SoiAndFrame().substr(2) + ScanAndEnd();
     const ReadOutcome read = ReadBytes(bytes);
-    EXPECT_EQ(read.Info.width, 7) << before;
-    EXPECT_EQ(read.Info.height, 5) << before;
-    EXPECT_EQ(read.Info.comments, "after the big ones\r\n") << before;
+    EXPECT_EQ(read.info.width, 7) << before;
+    EXPECT_EQ(read.info.height, 5) << before;
+    EXPECT_EQ(read.info.comments, "after the big ones\r\n") << before;
     EXPECT_EQ(read.diagnostics, "") << before;
   }
   // A big segment that the file does not hold whole is read up to the end and reported.
   const ReadOutcome cut = ReadBytes(Bytes({0xFF, 0xD8}) + app + app.substr(0, 70000));
-  EXPECT_EQ(cut.Info.width, 0);
+  EXPECT_EQ(cut.info.width, 0);
   EXPECT_NE(cut.diagnostics.find("Premature EOF in JPEG file"), std::string::npos);
 }
 
@@ -255,8 +255,8 @@ TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
   // A right second byte leaves only the first complaint.
   const ReadOutcome half = ReadBytes(Bytes({0x00, 0xD8}) + SoiAndFrame().substr(2));
   EXPECT_EQ(half.diagnostics, "COMREAD(20): <1>Not a JPEG file\n");
-  EXPECT_EQ(half.Info.width, 0);
-  EXPECT_EQ(ReadBytes("").Info.height, 0);
+  EXPECT_EQ(half.info.width, 0);
+  EXPECT_EQ(ReadBytes("").info.height, 0);
 }
 
 TEST(ComReadTest, EndOfFileBetweenSegmentsReportsEachFurtherReadAttempt) {
@@ -272,37 +272,37 @@ TEST(ComReadTest, EndOfFileBetweenSegmentsReportsEachFurtherReadAttempt) {
 }
 
 TEST(ComReadTest, BadLengthsEndTheWalk) {
-  const ReadOutcome shortSegment =
+  const ReadOutcome short_segment =
       ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}) + SoiAndFrame().substr(2));
-  EXPECT_EQ(shortSegment.diagnostics, "COMREAD(30): <1>Erroneous JPEG marker length\n");
-  EXPECT_EQ(shortSegment.Info.width, 0);
+  EXPECT_EQ(short_segment.diagnostics, "COMREAD(30): <1>Erroneous JPEG marker length\n");
+  EXPECT_EQ(short_segment.info.width, 0);
 
-  const ReadOutcome shortComment =
+  const ReadOutcome short_comment =
       ReadBytes(SoiAndFrame() + ComSegment("good") + Bytes({0xFF, 0xFE, 0x00, 0x00}));
-  EXPECT_EQ(shortComment.diagnostics, "COMREAD(31): <1>Erroneous JPEG marker length\n");
-  EXPECT_EQ(shortComment.Info.comments, "");
-  EXPECT_EQ(shortComment.Info.width, 7);
+  EXPECT_EQ(short_comment.diagnostics, "COMREAD(31): <1>Erroneous JPEG marker length\n");
+  EXPECT_EQ(short_comment.info.comments, "");
+  EXPECT_EQ(short_comment.info.width, 7);
 
   // Length 16 does not fit three components (17); the size read stays.
   std::string bogus = SoiAndFrame();
   bogus[5] = 0x10;
   const ReadOutcome frame = ReadBytes(bogus + ScanAndEnd());
   EXPECT_EQ(frame.diagnostics, "COMREAD(40): <1>Bogus SOF marker length\n");
-  EXPECT_EQ(frame.Info.width, 7);
-  EXPECT_EQ(frame.Info.height, 5);
+  EXPECT_EQ(frame.info.width, 7);
+  EXPECT_EQ(frame.info.height, 5);
 }
 
 TEST(ComReadTest, SizeThatCouldNotBeReadIsNeverStored) {
   // The file ends after the first byte of the height: no 0xFF may pass for a size.
   const ReadOutcome read = ReadBytes(SoiAndFrame().substr(0, 8));
-  EXPECT_EQ(read.Info.height, 0);
-  EXPECT_EQ(read.Info.width, 0);
+  EXPECT_EQ(read.info.height, 0);
+  EXPECT_EQ(read.info.width, 0);
 }
 
 TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
-  test::TJpegOptions options;
-  options.App1Payload = "Exif" + test::MakeJpeg(test::ParseArt({"r"}));
-  options.Comments = {"Title:\r\nA walk\r\n\r\n"};
+  test::JpegOptions options;
+  options.app1_payload = "Exif" + test::MakeJpeg(test::ParseArt({"r"}));
+  options.comments = {"Title:\r\nA walk\r\n\r\n"};
   const std::string whole = test::MakeJpeg(test::SampleArt(), options);
   const std::regex line("(COMREAD\\(\\d+\\): <\\d+>[^\n]*\n)*");
   // Every cut before the scan marker is complete leaves the header unfinished.
@@ -310,9 +310,9 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
   ASSERT_NE(scan, std::string::npos);
   for (std::size_t cut = 0; cut < scan + 2; ++cut) {
     const ReadOutcome read = ReadBytes(whole.substr(0, cut));
-    const bool sized = read.Info.width == 9 && read.Info.height == 7;
-    EXPECT_TRUE(sized || (read.Info.width == 0 && read.Info.height == 0)) << "cut at " << cut;
-    EXPECT_TRUE(read.Info.comments.empty() || read.Info.comments == "Title:\r\nA walk\r\n\r\n")
+    const bool sized = read.info.width == 9 && read.info.height == 7;
+    EXPECT_TRUE(sized || (read.info.width == 0 && read.info.height == 0)) << "cut at " << cut;
+    EXPECT_TRUE(read.info.comments.empty() || read.info.comments == "Title:\r\nA walk\r\n\r\n")
         << "cut at " << cut;
     EXPECT_FALSE(read.diagnostics.empty()) << "cut at " << cut;
     EXPECT_TRUE(std::regex_match(read.diagnostics, line)) << read.diagnostics;
@@ -322,7 +322,7 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
 TEST(ComReadTest, MissingFileIsReportedWithTheSystemText) {
   FileImageInfo info;
   info.file_name = "/nonexistent/picture.jpg";
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   ReadJpegImageInfo(&info);
   EXPECT_EQ(capture.Text(), "COMREAD: No such file or directory\n");
   EXPECT_TRUE(info.missing);

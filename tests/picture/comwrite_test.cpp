@@ -44,7 +44,7 @@ class ComWriteTest : public testing::Test {
   std::string Rewrite(const std::string& input, const std::string& text) {
     test::WriteFile(dir_ / "in.jpg", input);
     std::filesystem::remove(dir_ / "out.jpg");
-    test::TDetailCapture capture;
+    test::DetailCapture capture;
     last_ = WriteJpegComment(dir_ / "in.jpg", dir_ / "out.jpg", text);
     diagnostics_ = capture.Text();
     return last_.ok() ? test::ReadFile(dir_ / "out.jpg") : "";
@@ -122,9 +122,9 @@ TEST_F(ComWriteTest, ACaptionNeverDisplacesAnotherProgramsComment) {
   EXPECT_EQ(info.comments, "Title:\r\nSea\r\n\r\n");
 
   // A caption behind the frame header is the current one: it moves in front of the frame.
-  const std::string captionBehind =
+  const std::string caption_behind =
       Bytes({0xFF, 0xD8}) + kFrame + Com("Title:\r\nOld\r\n\r\n") + kScan;
-  EXPECT_EQ(Rewrite(captionBehind, "Title:\r\nNew\r\n\r\n"),
+  EXPECT_EQ(Rewrite(caption_behind, "Title:\r\nNew\r\n\r\n"),
             Bytes({0xFF, 0xD8}) + Com("Title:\r\nNew\r\n\r\n") + kFrame + kScan);
 
   // Saving no caption into a picture that has none changes nothing, and writes nothing.
@@ -167,12 +167,12 @@ TEST_F(ComWriteTest, LongSegmentsAreCopiedByUnsignedLengths) {
 }
 
 TEST_F(ComWriteTest, ThumbnailInsideApp1DoesNotTriggerTheInsertion) {
-  test::TJpegOptions options;
-  options.App1Payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb"}));
+  test::JpegOptions options;
+  options.app1_payload = std::string("Exif\0\0", 6) + test::MakeJpeg(test::ParseArt({"rgb"}));
   const std::string input = test::MakeJpeg(test::SampleArt(), options);
   // The thumbnail has a frame header of its own; the picture's comes after the APP1 body.
   const std::size_t frame =
-      input.find("\xFF\xC0\x00\x11", input.find(options.App1Payload) + options.App1Payload.size());
+      input.find("\xFF\xC0\x00\x11", input.find(options.app1_payload) + options.app1_payload.size());
   ASSERT_NE(frame, std::string::npos);
   EXPECT_EQ(Rewrite(input, "x"),
             input.substr(0, frame + 1) + Inserted("x") + input.substr(frame + 1));
@@ -239,9 +239,9 @@ TEST_F(ComWriteTest, Utf8TextIsWrittenByteForByteAndReadsBackWhole) {
 TEST_F(ComWriteTest, DjpegDecodesTheRewrittenFileToTheSamePixels) {
   if (!test::ToolAvailable("djpeg")) GTEST_SKIP() << "djpeg is not installed";
   for (test::JpegKind kind :
-       {test::JpegKind::Baseline, test::JpegKind::Progressive, test::JpegKind::Grey}) {
-    test::TJpegOptions options;
-    options.Kind = kind;
+       {test::JpegKind::kBaseline, test::JpegKind::kProgressive, test::JpegKind::kGrey}) {
+    test::JpegOptions options;
+    options.kind = kind;
     test::WriteFile(dir_ / "in.jpg", test::MakeJpeg(test::GradientArt(37, 23), options));
     ASSERT_TRUE(WriteJpegComment(dir_ / "in.jpg", dir_ / "out.jpg", "text\r\n").ok());
     std::string before;
@@ -280,20 +280,20 @@ class CaptionSavesTest : public testing::Test {
   static constexpr const char* kCaption = "DetailPageTitle:\r\nDunes at dusk\r\n\r\n";
 
   void SetUp() override {
-    test::TJpegOptions options;
+    test::JpegOptions options;
     // EXIF: a little-endian TIFF header and one empty directory.
-    options.App1Payload = std::string("Exif\0\0II*\0\x08\0\0\0\0\0\0\0\0\0", 20);
-    options.Segments = {
+    options.app1_payload = std::string("Exif\0\0II*\0\x08\0\0\0\0\0\0\0\0\0", 20);
+    options.segments = {
         {0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) +
                 "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
                 "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
                 "xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:title><rdf:Alt><rdf:li "
                 "xml:lang='x-default'>Dunes</rdf:li></rdf:Alt></dc:title></rdf:Description>"
                 "</rdf:RDF></x:xmpmeta>"}};
-    options.Comments = {kForeign};
+    options.comments = {kForeign};
     original_ = test::MakeJpeg(test::GradientArt(37, 23), options);
     test::WriteFile(picture_, original_);
-    test::TDetailCapture capture;
+    test::DetailCapture capture;
     for (const char* caption :
          {"DetailPageTitle:\r\nFirst\r\n\r\nImageDescription:\r\nCall 555 0100\r\n\r\n",
           "DetailPageTitle:\r\nSecond\r\n\r\n", kCaption}) {

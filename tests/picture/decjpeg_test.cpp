@@ -19,23 +19,23 @@ using test::JpegKind;
 
 class DecJpegTest : public testing::Test {
  protected:
-  std::filesystem::path WriteJpeg(const test::TPixelArt& art, JpegKind kind) {
-    test::TJpegOptions options;
-    options.Kind = kind;
+  std::filesystem::path WriteJpeg(const test::PixelArt& art, JpegKind kind) {
+    test::JpegOptions options;
+    options.kind = kind;
     test::WriteFile(dir_ / "photo.jpg", test::MakeJpeg(art, options));
     return dir_ / "photo.jpg";
   }
 
   Status MakeInline(int width, int height,
                     DecodeReduction reduction = DecodeReduction::kDctScaling) {
-    test::TDetailCapture capture;
+    test::DetailCapture capture;
     Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", width,
                                         height, reduction);
     diagnostics_ = capture.Text();
     return status;
   }
 
-  test::TGifPicture Inline() { return test::ReadGif(dir_ / "inline" / "photo.gif"); }
+  test::GifPicture Inline() { return test::ReadGif(dir_ / "inline" / "photo.gif"); }
 
   // Everything in the inline folder: the inline image and nothing else, or nothing.
   int FilesInInlineDir() const {
@@ -54,8 +54,8 @@ class DecJpegTest : public testing::Test {
 };
 
 // The colour the GIF shows at (x, y) of its first frame.
-test::Rgb ColourAt(const test::TGifPicture& gif, int x, int y) {
-  return gif.GlobalColors.at(gif.Frames.at(0).At(x, y));
+test::Rgb ColourAt(const test::GifPicture& gif, int x, int y) {
+  return gif.global_colors.at(gif.frames.at(0).At(x, y));
 }
 
 bool Near(const test::Rgb& a, const test::Rgb& b, int tolerance) {
@@ -73,17 +73,17 @@ TEST(DecJpegScaleTest, SmallestEighthThatStillCoversTheDisplaySize) {
 }
 
 TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
-  const test::TPixelArt art = test::SampleArt();
+  const test::PixelArt art = test::SampleArt();
   for (JpegKind kind :
-       {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Cmyk, JpegKind::Ycck}) {
+       {JpegKind::kBaseline, JpegKind::kProgressive, JpegKind::kCmyk, JpegKind::kYcck}) {
     WriteJpeg(art, kind);
     ASSERT_TRUE(MakeInline(9, 7).ok()) << static_cast<int>(kind) << diagnostics_;
-    const test::TGifPicture gif = Inline();
-    EXPECT_EQ(gif.Signature, "GIF87a");
-    ASSERT_EQ(gif.Frames.size(), 1u);
-    EXPECT_FALSE(gif.Frames[0].Interlace);
-    EXPECT_TRUE(gif.Frames[0].LocalColors.empty());
-    EXPECT_LE(gif.GlobalColors.size(), 256u);
+    const test::GifPicture gif = Inline();
+    EXPECT_EQ(gif.signature, "GIF87a");
+    ASSERT_EQ(gif.frames.size(), 1u);
+    EXPECT_FALSE(gif.frames[0].interlace);
+    EXPECT_TRUE(gif.frames[0].local_colors.empty());
+    EXPECT_LE(gif.global_colors.size(), 256u);
     // The middle of each coloured block, away from the chroma blur at the edges.
     for (auto [x, y] : {std::pair{1, 1}, {7, 1}, {1, 5}, {7, 5}}) {
       EXPECT_TRUE(Near(ColourAt(gif, x, y), art.At(x, y), 40))
@@ -94,25 +94,25 @@ TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
 }
 
 TEST_F(DecJpegTest, GreyPictureGetsAGreyRamp) {
-  WriteJpeg(test::SampleArt(), JpegKind::Grey);
+  WriteJpeg(test::SampleArt(), JpegKind::kGrey);
   ASSERT_TRUE(MakeInline(9, 7).ok());
-  const test::TGifPicture gif = Inline();
-  ASSERT_EQ(gif.GlobalColors.size(), 256u);
+  const test::GifPicture gif = Inline();
+  ASSERT_EQ(gif.global_colors.size(), 256u);
   for (int i = 0; i < 256; ++i) {
     const auto level = static_cast<std::uint8_t>(i);
-    ASSERT_EQ(gif.GlobalColors[i], (test::Rgb{level, level, level}));
+    ASSERT_EQ(gif.global_colors[i], (test::Rgb{level, level, level}));
   }
   // White stays white, red becomes its luminance.
-  EXPECT_GE(gif.Frames[0].At(4, 3), 245);
-  EXPECT_NEAR(gif.Frames[0].At(1, 1), (220 * 299 + 20 * 587 + 30 * 114) / 1000, 12);
+  EXPECT_GE(gif.frames[0].At(4, 3), 245);
+  EXPECT_NEAR(gif.frames[0].At(1, 1), (220 * 299 + 20 * 587 + 30 * 114) / 1000, 12);
 }
 
 TEST_F(DecJpegTest, SmallPictureIsDecodedWholeAndEnlargedByReplication) {
-  WriteJpeg(test::SampleArt(), JpegKind::Baseline);
+  WriteJpeg(test::SampleArt(), JpegKind::kBaseline);
   ASSERT_TRUE(MakeInline(18, 14).ok());
-  const test::TGifPicture gif = Inline();
-  ASSERT_EQ(gif.ScreenWidth, 18);
-  const test::TGifFrame& frame = gif.Frames.at(0);
+  const test::GifPicture gif = Inline();
+  ASSERT_EQ(gif.screen_width, 18);
+  const test::GifFrame& frame = gif.frames.at(0);
   // Doubling: output pixels 2x-1 and 2x (and lines likewise) share one input pixel.
   for (int y = 1; y + 1 < 14; y += 2) {
     for (int x = 1; x + 1 < 18; x += 2) {
@@ -122,29 +122,29 @@ TEST_F(DecJpegTest, SmallPictureIsDecodedWholeAndEnlargedByReplication) {
 }
 
 TEST_F(DecJpegTest, DecoderScalesByTheRequestOrToFitASize) {
-  WriteJpeg(test::GradientArt(403, 301), JpegKind::Baseline);
-  const auto decodedSize = [&](DecodeJpegParams params) {
+  WriteJpeg(test::GradientArt(403, 301), JpegKind::kBaseline);
+  const auto decoded_size = [&](DecodeJpegParams params) {
     params.input_file_name = dir_ / "photo.jpg";
     params.output_file_name = dir_ / "decoded.gif";
     Result<int> outcome = DecodeJpeg(params);
     EXPECT_TRUE(outcome.ok()) << outcome.status().message();
     EXPECT_EQ(outcome.ok() ? *outcome : -1, 0);
-    const test::TGifPicture gif = test::ReadGif(dir_ / "decoded.gif");
-    return std::pair{gif.ScreenWidth, gif.ScreenHeight};
+    const test::GifPicture gif = test::ReadGif(dir_ / "decoded.gif");
+    return std::pair{gif.screen_width, gif.screen_height};
   };
-  EXPECT_EQ(decodedSize({}), (std::pair{403, 301}));
+  EXPECT_EQ(decoded_size({}), (std::pair{403, 301}));
   DecodeJpegParams half;
   half.scale_denominator = 2;
-  EXPECT_EQ(decodedSize(half), (std::pair{202, 151}));
+  EXPECT_EQ(decoded_size(half), (std::pair{202, 151}));
   DecodeJpegParams fitted;
   fitted.fit_width = 100;
   fitted.fit_height = 60;
-  EXPECT_EQ(decodedSize(fitted), (std::pair{101, 76}));  // 2/8, rounded up
+  EXPECT_EQ(decoded_size(fitted), (std::pair{101, 76}));  // 2/8, rounded up
 
   // Both reductions end in an inline image of the display size.
   ASSERT_TRUE(MakeInline(100, 75).ok());
   ASSERT_TRUE(MakeInline(100, 75, DecodeReduction::kFullSize).ok());
-  EXPECT_EQ(Inline().ScreenWidth, 100);
+  EXPECT_EQ(Inline().screen_width, 100);
 }
 
 TEST_F(DecJpegTest, UnusableInputsFailAndKeepTheOldInlineImage) {
@@ -153,7 +153,7 @@ TEST_F(DecJpegTest, UnusableInputsFailAndKeepTheOldInlineImage) {
   EXPECT_EQ(MakeInline(9, 7).code(), Status::Code::kCorrupt);
   EXPECT_EQ(diagnostics_, "Not a JPEG file: starts with 0x47 0x49\n");
 
-  WriteJpeg(test::SampleArt(), JpegKind::TwoChannel);
+  WriteJpeg(test::SampleArt(), JpegKind::kTwoChannel);
   EXPECT_FALSE(MakeInline(9, 7).ok());
   EXPECT_EQ(diagnostics_, "GIF output must be grayscale or RGB\n");
 
@@ -191,7 +191,7 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
   DecodeJpegParams params;
   params.input_file_name = dir_ / "photo.jpg";
   params.output_file_name = dir_ / "decoded.gif";
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   Result<int> outcome = DecodeJpeg(params);
   capture.Text();
   ASSERT_TRUE(outcome.ok());
@@ -199,65 +199,65 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
 }
 
 TEST_F(DecJpegTest, DamageTheDecoderFillsInIsHandedBackWithTheImage) {
-  const std::filesystem::path inlineFile = dir_ / "inline" / "photo.gif";
-  for (const JpegKind kind : {JpegKind::Baseline, JpegKind::Cmyk}) {
-    test::TJpegOptions options;
-    options.Kind = kind;
+  const std::filesystem::path inline_file = dir_ / "inline" / "photo.gif";
+  for (const JpegKind kind : {JpegKind::kBaseline, JpegKind::kCmyk}) {
+    test::JpegOptions options;
+    options.kind = kind;
     const std::string whole = test::MakeJpeg(test::GradientArt(33, 17), options);
     test::WriteFile(dir_ / "photo.jpg", whole);
     std::string damage = "left from before";
-    test::TDetailCapture capture;
-    ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10,
+    test::DetailCapture capture;
+    ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 20, 10,
                                     DecodeReduction::kDctScaling, Orientation::kNormal, {},
                                     &damage)
                     .ok());
     EXPECT_EQ(damage, "");
     test::WriteFile(dir_ / "photo.jpg", test::CutInsideScan(whole));
     const Status made =
-        MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 20, 10, DecodeReduction::kDctScaling,
+        MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 20, 10, DecodeReduction::kDctScaling,
                             Orientation::kNormal, {}, &damage);
     ASSERT_TRUE(made.ok()) << made.message();
     EXPECT_EQ(damage, "Premature end of JPEG file");
-    EXPECT_EQ(Inline().ScreenWidth, 20);
+    EXPECT_EQ(Inline().screen_width, 20);
     EXPECT_NE(capture.Text().find("Premature end of JPEG file\n"), std::string::npos);
   }
 }
 
 TEST_F(DecJpegTest, TheHookSeesTheInlineImageBeforeItReplacesTheOldOne) {
-  WriteJpeg(test::SampleArt(), JpegKind::Baseline);
-  const std::filesystem::path inlineFile = dir_ / "inline" / "photo.gif";
-  test::WriteFile(inlineFile, "old inline image");
-  test::TDetailCapture capture;
+  WriteJpeg(test::SampleArt(), JpegKind::kBaseline);
+  const std::filesystem::path inline_file = dir_ / "inline" / "photo.gif";
+  test::WriteFile(inline_file, "old inline image");
+  test::DetailCapture capture;
   std::string seen;
   const auto note = [&](const std::filesystem::path& finished) {
-    EXPECT_EQ(test::ReadFile(inlineFile), "old inline image");
+    EXPECT_EQ(test::ReadFile(inline_file), "old inline image");
     seen = test::ReadFile(finished);
     return Status::OK();
   };
-  ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 9, 7,
+  ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 9, 7,
                                   DecodeReduction::kDctScaling, Orientation::kNormal, note)
                   .ok());
   EXPECT_EQ(seen.rfind("GIF87a", 0), 0u);
-  EXPECT_EQ(test::ReadFile(inlineFile), seen);
+  EXPECT_EQ(test::ReadFile(inline_file), seen);
   // A hook that fails stops the replacement: the inline image made before stays.
   const auto refuse = [](const std::filesystem::path&) { return Status::IoError("no notes"); };
-  EXPECT_EQ(MakeJpegInlineImage(dir_ / "photo.jpg", inlineFile, 18, 14,
+  EXPECT_EQ(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 18, 14,
                                 DecodeReduction::kDctScaling, Orientation::kNormal, refuse)
                 .message(),
             "no notes");
-  EXPECT_EQ(test::ReadFile(inlineFile), seen);
+  EXPECT_EQ(test::ReadFile(inline_file), seen);
   EXPECT_EQ(FilesInInlineDir(), 1);
 }
 
 // A picture with detail in every block and every channel, so that each scan of a
 // progressive file carries much.
-test::TPixelArt BusyArt(int width, int height) {
-  test::TPixelArt art;
-  art.Width = width;
-  art.Height = height;
+test::PixelArt BusyArt(int width, int height) {
+  test::PixelArt art;
+  art.width = width;
+  art.height = height;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      art.Pixels.push_back({static_cast<std::uint8_t>((x * 37 + y * 11) % 256),
+      art.pixels.push_back({static_cast<std::uint8_t>((x * 37 + y * 11) % 256),
                             static_cast<std::uint8_t>(((x / 3) * (y / 5) * 13) % 256),
                             static_cast<std::uint8_t>((x ^ y) * 5 % 256)});
     }
@@ -266,10 +266,10 @@ test::TPixelArt BusyArt(int width, int height) {
 }
 
 TEST_F(DecJpegTest, ProgressivePicturesAtTheSmallestScaleAreDecodedFromTheirFirstScans) {
-  const test::TPixelArt art = BusyArt(256, 192);
-  test::TJpegOptions options;
+  const test::PixelArt art = BusyArt(256, 192);
+  test::JpegOptions options;
   const std::string baseline = test::MakeJpeg(art, options);
-  options.Kind = JpegKind::Progressive;
+  options.kind = JpegKind::kProgressive;
   const std::string progressive = test::MakeJpeg(art, options);
   // The same coefficients, sent in one scan and in ten: decoded whole, the same pixels.
   test::WriteFile(dir_ / "baseline.jpg", baseline);
@@ -298,19 +298,19 @@ TEST_F(DecJpegTest, ProgressivePicturesAtTheSmallestScaleAreDecodedFromTheirFirs
   ASSERT_NE(scan, std::string::npos);
   test::WriteFile(dir_ / "cut.jpg", progressive.substr(0, scan + 200));
   {
-    test::TDetailCapture capture;
+    test::DetailCapture capture;
     Result<RgbPicture> cut = DecodeJpegToRgb(dir_ / "cut.jpg", 32, 24);
     ASSERT_TRUE(cut.ok());
     EXPECT_EQ(cut->pixels, early->pixels);
     EXPECT_EQ(capture.Text(), "");
   }
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   ASSERT_TRUE(DecodeJpegToRgb(dir_ / "cut.jpg", 64, 48).ok());
   EXPECT_NE(capture.Text().find("Premature end of JPEG file"), std::string::npos);
   // The inline image of a progressive picture is made the same way, colour map and all.
   test::WriteFile(dir_ / "photo.jpg", progressive);
   ASSERT_TRUE(MakeInline(32, 24).ok()) << diagnostics_;
-  EXPECT_EQ(Inline().ScreenWidth, 32);
+  EXPECT_EQ(Inline().screen_width, 32);
   EXPECT_TRUE(Near(ColourAt(Inline(), 5, 5),
                    {early->pixels[(5 * 32 + 5) * 3], early->pixels[(5 * 32 + 5) * 3 + 1],
                     early->pixels[(5 * 32 + 5) * 3 + 2]},
@@ -332,19 +332,19 @@ TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
       {"yygg", "yygg", "yygg", "bbrr", "bbrr", "bbrr"},  // 7: right, bottom
       {"bbrr", "bbrr", "bbrr", "yygg", "yygg", "yygg"},  // 8: left, bottom
   };
-  const test::TPixelArt upright = test::ParseArt({"rg", "by"});
+  const test::PixelArt upright = test::ParseArt({"rg", "by"});
   for (int tag = 1; tag <= 8; ++tag) {
     // Blocks of 8 x 8 pixels keep their colour in the middle through JPEG's chroma blur.
-    WriteJpeg(test::EnlargeArt(test::ParseArt(stored[tag - 1]), 8), JpegKind::Baseline);
-    test::TDetailCapture capture;
+    WriteJpeg(test::EnlargeArt(test::ParseArt(stored[tag - 1]), 8), JpegKind::kBaseline);
+    test::DetailCapture capture;
     ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", 24, 16,
                                     DecodeReduction::kDctScaling, OrientationFromTag(tag))
                     .ok())
         << capture.Text();
-    const test::TGifPicture gif = Inline();
-    ASSERT_EQ(gif.ScreenWidth, 24) << "tag " << tag;
-    ASSERT_EQ(gif.ScreenHeight, 16) << "tag " << tag;
-    EXPECT_EQ(gif.Signature, "GIF87a");
+    const test::GifPicture gif = Inline();
+    ASSERT_EQ(gif.screen_width, 24) << "tag " << tag;
+    ASSERT_EQ(gif.screen_height, 16) << "tag " << tag;
+    EXPECT_EQ(gif.signature, "GIF87a");
     for (int qy = 0; qy < 2; ++qy) {
       for (int qx = 0; qx < 2; ++qx) {
         EXPECT_TRUE(Near(ColourAt(gif, 6 + qx * 12, 4 + qy * 8), upright.At(qx, qy), 40))
@@ -357,7 +357,7 @@ TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
 
 TEST_F(DecJpegTest, GiftextReadsTheInlineImage) {
   if (!test::ToolAvailable("giftext")) GTEST_SKIP() << "giftext is not installed";
-  WriteJpeg(test::GradientArt(64, 48), JpegKind::Progressive);
+  WriteJpeg(test::GradientArt(64, 48), JpegKind::kProgressive);
   ASSERT_TRUE(MakeInline(31, 23).ok());
   std::string output;
   EXPECT_EQ(test::RunTool("giftext " + test::ShellQuote(dir_ / "inline" / "photo.gif"), &output),

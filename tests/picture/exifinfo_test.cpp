@@ -9,19 +9,19 @@
 namespace pix {
 namespace {
 
-ExifInfo ReadFields(const test::TExifFields& fields) {
-  return ReadExifInfo(test::ExifSegment(fields).Payload);
+ExifInfo ReadFields(const test::ExifFields& fields) {
+  return ReadExifInfo(test::ExifSegment(fields).payload);
 }
 
 TEST(ExifInfoTest, TagsAreReadInBothByteOrders) {
   for (bool bigEndian : {false, true}) {
-    test::TExifFields fields;
+    test::ExifFields fields;
     fields.BigEndian = bigEndian;
     fields.orientation = 6;
-    fields.ImageDescription = "Harbour at dawn";
-    fields.Make = "Canon";
-    fields.Model = "Canon EOS R5";
-    fields.DateTimeOriginal = "2024:06:01 14:03:22";
+    fields.image_description = "Harbour at dawn";
+    fields.make = "Canon";
+    fields.model = "Canon EOS R5";
+    fields.date_time_original = "2024:06:01 14:03:22";
     const ExifInfo info = ReadFields(fields);
     EXPECT_EQ(info.orientation, Orientation::kRotate90) << bigEndian;
     EXPECT_EQ(info.description, "Harbour at dawn");
@@ -36,9 +36,9 @@ TEST(ExifInfoTest, MissingOrImpossibleValuesAreUnknown) {
   EXPECT_EQ(none.orientation, Orientation::kNormal);
   EXPECT_EQ(none.description, "");
   EXPECT_EQ(none.date_taken, "");
-  test::TExifFields fields;
+  test::ExifFields fields;
   fields.orientation = 9;
-  fields.DateTimeOriginal = "0000:00:00 00:00:00";
+  fields.date_time_original = "0000:00:00 00:00:00";
   const ExifInfo odd = ReadFields(fields);
   EXPECT_EQ(odd.orientation, Orientation::kNormal);
   EXPECT_EQ(odd.date_taken, "");
@@ -48,9 +48,9 @@ TEST(ExifInfoTest, MissingOrImpossibleValuesAreUnknown) {
 }
 
 TEST(ExifInfoTest, TextsAreCleanedAndLatin1BecomesUtf8) {
-  test::TExifFields fields;
-  fields.ImageDescription = "  Caf\xE9 \x01on the  corner\r\n ";
-  fields.Make = "NIKON CORPORATION   ";
+  test::ExifFields fields;
+  fields.image_description = "  Caf\xE9 \x01on the  corner\r\n ";
+  fields.make = "NIKON CORPORATION   ";
   const ExifInfo info = ReadFields(fields);
   EXPECT_EQ(info.description, "Caf\xC3\xA9 on the  corner");
   EXPECT_EQ(info.make, "NIKON CORPORATION");
@@ -60,10 +60,10 @@ TEST(ExifInfoTest, CameraPlaceholdersAreNoDescription) {
   for (const char* placeholder :
        {"OLYMPUS DIGITAL CAMERA", "SONY DSC", "sony dsc  ", "DCIM", "DCIM\\100OLYMP", "          ",
         "KODAK Digital Still Camera", "Pentax K-1", "PENTAX"}) {
-    test::TExifFields fields;
-    fields.Make = "PENTAX";
-    fields.Model = "Pentax K-1";
-    fields.ImageDescription = placeholder;
+    test::ExifFields fields;
+    fields.make = "PENTAX";
+    fields.model = "Pentax K-1";
+    fields.image_description = placeholder;
     EXPECT_EQ(ReadFields(fields).description, "") << placeholder;
   }
   EXPECT_FALSE(IsCameraPlaceholderDescription("SONY DSC at the lake", "SONY", "ILCE-7M3"));

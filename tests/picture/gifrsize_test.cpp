@@ -13,9 +13,9 @@
 namespace pix {
 namespace {
 
-using test::TGifExtension;
-using test::TGifFrame;
-using test::TGifPicture;
+using test::GifExtension;
+using test::GifFrame;
+using test::GifPicture;
 
 std::vector<std::uint8_t> Counting(int count) {
   std::vector<std::uint8_t> values;
@@ -24,33 +24,33 @@ std::vector<std::uint8_t> Counting(int count) {
 }
 
 // A frame at (left, top) of width x height whose pixels all hold `value`.
-TGifFrame Filled(int left, int top, int width, int height, std::uint8_t value) {
-  TGifFrame frame;
-  frame.Left = left;
-  frame.Top = top;
-  frame.Width = width;
-  frame.Height = height;
-  frame.Pixels.assign(static_cast<std::size_t>(width) * height, value);
+GifFrame Filled(int left, int top, int width, int height, std::uint8_t value) {
+  GifFrame frame;
+  frame.left = left;
+  frame.top = top;
+  frame.width = width;
+  frame.height = height;
+  frame.pixels.assign(static_cast<std::size_t>(width) * height, value);
   return frame;
 }
 
 class GifRSizeTest : public testing::Test {
  protected:
-  std::filesystem::path Write(const std::string& name, const TGifPicture& picture) {
+  std::filesystem::path Write(const std::string& name, const GifPicture& picture) {
     test::WriteFile(dir_ / name, test::MakeGif(picture));
     return dir_ / name;
   }
 
   // Resizes in.gif to out.gif, keeping what was written on standard error.
-  Status Resize(const TGifPicture& picture, int width, int height) {
+  Status Resize(const GifPicture& picture, int width, int height) {
     Write("in.gif", picture);
-    test::TDetailCapture capture;
+    test::DetailCapture capture;
     Status status = ResizeGifToSize(width, height, dir_ / "in.gif", dir_ / "out.gif");
     diagnostics_ = capture.Text();
     return status;
   }
 
-  TGifPicture Output() { return test::ReadGif(dir_ / "out.gif"); }
+  GifPicture Output() { return test::ReadGif(dir_ / "out.gif"); }
 
   int FilesInDir() const {
     int count = 0;
@@ -66,21 +66,21 @@ class GifRSizeTest : public testing::Test {
 
 TEST_F(GifRSizeTest, HalvingKeepsEveryOtherPixelOfEveryOtherLine) {
   ASSERT_TRUE(Resize(test::SimpleGif(4, 4, Counting(16)), 2, 2).ok());
-  const TGifPicture out = Output();
-  ASSERT_EQ(out.Frames.size(), 1u);
+  const GifPicture out = Output();
+  ASSERT_EQ(out.frames.size(), 1u);
   // Input pixel (x, y) holds 4 * y + x: (0,0), (2,0), (0,2), (2,2) are kept.
-  EXPECT_EQ(out.Frames[0].Pixels, (std::vector<std::uint8_t>{0, 2, 8, 10}));
-  EXPECT_EQ(out.ScreenWidth, 2);
-  EXPECT_EQ(out.GlobalColors, test::SimpleGif(1, 1, {0}).GlobalColors);
+  EXPECT_EQ(out.frames[0].pixels, (std::vector<std::uint8_t>{0, 2, 8, 10}));
+  EXPECT_EQ(out.screen_width, 2);
+  EXPECT_EQ(out.global_colors, test::SimpleGif(1, 1, {0}).global_colors);
 }
 
 TEST_F(GifRSizeTest, EnlargingRepeatsPixelsAndPadsWithTheLastOne) {
   ASSERT_TRUE(Resize(test::SimpleGif(3, 1, {1, 2, 3}), 6, 2).ok());
-  const TGifFrame frame = Output().Frames.at(0);
-  EXPECT_EQ(frame.Pixels, (std::vector<std::uint8_t>{1, 2, 2, 3, 3, 3,     // first line
+  const GifFrame frame = Output().frames.at(0);
+  EXPECT_EQ(frame.pixels, (std::vector<std::uint8_t>{1, 2, 2, 3, 3, 3,     // first line
                                                      1, 2, 2, 3, 3, 3}));  // repeated
   ASSERT_TRUE(Resize(test::SimpleGif(3, 3, Counting(9)), 1, 1).ok());
-  EXPECT_EQ(Output().Frames.at(0).Pixels, std::vector<std::uint8_t>{0});
+  EXPECT_EQ(Output().frames.at(0).pixels, std::vector<std::uint8_t>{0});
 }
 
 TEST_F(GifRSizeTest, InexactFactorsPickPixelsByTheirRunningSums) {
@@ -88,67 +88,67 @@ TEST_F(GifRSizeTest, InexactFactorsPickPixelsByTheirRunningSums) {
   // is taken where multiplying (10 * 0.1 == 1.0) would have taken pixel 10; summed twenty
   // times it gives 2.0000000000000004, and pixel 20 is taken.
   ASSERT_TRUE(Resize(test::SimpleGif(30, 1, Counting(30), 32), 3, 1).ok());
-  EXPECT_EQ(Output().Frames.at(0).Pixels, (std::vector<std::uint8_t>{0, 11, 20}));
+  EXPECT_EQ(Output().frames.at(0).pixels, (std::vector<std::uint8_t>{0, 11, 20}));
 }
 
 TEST_F(GifRSizeTest, FramesAreScaledWithTheirPlaceAndCutAtTheScreenEdge) {
-  TGifPicture picture = test::SimpleGif(100, 100, std::vector<std::uint8_t>(100 * 100, 1));
-  const TGifFrame inside = Filled(10, 10, 20, 20, 2);
-  const TGifFrame overEdge = Filled(90, 80, 20, 20, 3);  // reaches 10 pixels past the edge
-  const TGifFrame outside = Filled(200, 10, 4, 4, 4);    // entirely right of the screen
-  picture.Frames = {inside, outside, overEdge};
+  GifPicture picture = test::SimpleGif(100, 100, std::vector<std::uint8_t>(100 * 100, 1));
+  const GifFrame inside = Filled(10, 10, 20, 20, 2);
+  const GifFrame over_edge = Filled(90, 80, 20, 20, 3);  // reaches 10 pixels past the edge
+  const GifFrame outside = Filled(200, 10, 4, 4, 4);    // entirely right of the screen
+  picture.frames = {inside, outside, over_edge};
   ASSERT_TRUE(Resize(picture, 50, 50).ok());
-  const TGifPicture out = Output();
-  ASSERT_EQ(out.Frames.size(), 2u);
-  EXPECT_EQ((std::vector<int>{out.Frames[0].Left, out.Frames[0].Top, out.Frames[0].Width,
-                              out.Frames[0].Height}),
+  const GifPicture out = Output();
+  ASSERT_EQ(out.frames.size(), 2u);
+  EXPECT_EQ((std::vector<int>{out.frames[0].left, out.frames[0].top, out.frames[0].width,
+                              out.frames[0].height}),
             (std::vector<int>{5, 5, 10, 10}));
-  EXPECT_EQ((std::vector<int>{out.Frames[1].Left, out.Frames[1].Top, out.Frames[1].Width,
-                              out.Frames[1].Height}),
+  EXPECT_EQ((std::vector<int>{out.frames[1].left, out.frames[1].top, out.frames[1].width,
+                              out.frames[1].height}),
             (std::vector<int>{45, 40, 5, 10}));
-  EXPECT_EQ(out.Frames[1].Pixels, std::vector<std::uint8_t>(50, 3));
+  EXPECT_EQ(out.frames[1].pixels, std::vector<std::uint8_t>(50, 3));
 }
 
 TEST_F(GifRSizeTest, FrameWiderThanItsScreenIsReadWholeAndCut) {
-  TGifPicture picture = test::SimpleGif(4, 2, std::vector<std::uint8_t>(8, 0));
-  picture.Frames[0].Width = 10;  // a damaged file: the image is wider than the screen
-  picture.Frames[0].Pixels = Counting(20);
+  GifPicture picture = test::SimpleGif(4, 2, std::vector<std::uint8_t>(8, 0));
+  picture.frames[0].width = 10;  // a damaged file: the image is wider than the screen
+  picture.frames[0].pixels = Counting(20);
   ASSERT_TRUE(Resize(picture, 8, 4).ok());
-  const TGifFrame frame = Output().Frames.at(0);
-  ASSERT_EQ(frame.Width, 8);
-  ASSERT_EQ(frame.Height, 4);
-  EXPECT_EQ(std::vector<std::uint8_t>(frame.Pixels.begin(), frame.Pixels.begin() + 8),
+  const GifFrame frame = Output().frames.at(0);
+  ASSERT_EQ(frame.width, 8);
+  ASSERT_EQ(frame.height, 4);
+  EXPECT_EQ(std::vector<std::uint8_t>(frame.pixels.begin(), frame.pixels.begin() + 8),
             (std::vector<std::uint8_t>{0, 1, 1, 2, 2, 3, 3, 4}));
 }
 
 TEST_F(GifRSizeTest, AnimationKeepsFramesAndColourMapsAndFirstSubBlocksOnly) {
-  const TGifExtension loop{0xFF, {"NETSCAPE2.0", test::Bytes({0x01, 0x00, 0x00})}};
-  const TGifExtension control{0xF9, {test::Bytes({0x04, 0x0A, 0x00, 0x00})}};
-  const TGifExtension comment{0xFE, {"made", "by hand"}};
-  TGifPicture picture;
-  picture.ScreenWidth = 6;
-  picture.ScreenHeight = 4;
-  picture.GlobalColors = {{0, 0, 0}, {255, 255, 255}};
+  const GifExtension loop{0xFF, {"NETSCAPE2.0", test::Bytes({0x01, 0x00, 0x00})}};
+  const GifExtension control{0xF9, {test::Bytes({0x04, 0x0A, 0x00, 0x00})}};
+  const GifExtension comment{0xFE, {"made", "by hand"}};
+  GifPicture picture;
+  picture.screen_width = 6;
+  picture.screen_height = 4;
+  picture.global_colors = {{0, 0, 0}, {255, 255, 255}};
   for (int i = 0; i < 3; ++i) {
-    TGifFrame frame = Filled(0, 0, 6, 4, static_cast<std::uint8_t>(i % 2));
-    frame.LocalColors = {{static_cast<std::uint8_t>(80 * i), 10, 20}, {30, 40, 50}};
-    frame.ExtensionsBefore = {control};
-    if (i == 0) frame.ExtensionsBefore.insert(frame.ExtensionsBefore.begin(), loop);
-    picture.Frames.push_back(frame);
+    GifFrame frame = Filled(0, 0, 6, 4, static_cast<std::uint8_t>(i % 2));
+    frame.local_colors = {{static_cast<std::uint8_t>(80 * i), 10, 20}, {30, 40, 50}};
+    frame.extensions_before = {control};
+    if (i == 0) frame.extensions_before.insert(frame.extensions_before.begin(), loop);
+    picture.frames.push_back(frame);
   }
-  picture.TrailingExtensions = {comment};
+  picture.trailing_extensions = {comment};
   ASSERT_TRUE(Resize(picture, 3, 2).ok());
-  const TGifPicture out = Output();
-  EXPECT_EQ(out.Signature, "GIF87a");
-  ASSERT_EQ(out.Frames.size(), 3u);
-  EXPECT_EQ(out.Frames[0].ExtensionsBefore,
-            (std::vector<TGifExtension>{{0xFF, {"NETSCAPE2.0"}}, control}));
+  const GifPicture out = Output();
+  EXPECT_EQ(out.signature, "GIF87a");
+  ASSERT_EQ(out.frames.size(), 3u);
+  EXPECT_EQ(out.frames[0].extensions_before,
+            (std::vector<GifExtension>{{0xFF, {"NETSCAPE2.0"}}, control}));
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(out.Frames[i].LocalColors, picture.Frames[i].LocalColors);
-    EXPECT_EQ(out.Frames[i].Pixels, std::vector<std::uint8_t>(6, i % 2));
+    EXPECT_EQ(out.frames[i].local_colors, picture.frames[i].local_colors);
+    EXPECT_EQ(out.frames[i].pixels, std::vector<std::uint8_t>(6, i % 2));
   }
-  EXPECT_EQ(out.Frames[2].ExtensionsBefore, std::vector<TGifExtension>{control});
-  EXPECT_EQ(out.TrailingExtensions, (std::vector<TGifExtension>{{0xFE, {"made"}}}));
+  EXPECT_EQ(out.frames[2].extensions_before, std::vector<GifExtension>{control});
+  EXPECT_EQ(out.trailing_extensions, (std::vector<GifExtension>{{0xFE, {"made"}}}));
   EXPECT_EQ(diagnostics_,
             "GifRSize: Image 1 at (0, 0) [3x2]\n"
             "GifRSize: Image 2 at (0, 0) [3x2]\n"
@@ -165,19 +165,19 @@ TEST_F(GifRSizeTest, ExtensionWithoutDataStaysWithoutData) {
   bytes.insert(13 + 6, test::Bytes({0x21, 0xFE,               // comment extension
                                     0x00}));                  // no data sub-block at all
   test::WriteFile(dir_ / "in.gif", bytes);
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   ASSERT_TRUE(ResizeGifToSize(4, 4, dir_ / "in.gif", dir_ / "out.gif").ok());
   capture.Text();
-  const TGifPicture out = Output();
-  ASSERT_EQ(out.Frames.size(), 1u);
-  EXPECT_EQ(out.Frames[0].ExtensionsBefore, (std::vector<TGifExtension>{{0xFE, {}}}));
-  EXPECT_EQ(out.Frames[0].Pixels,
+  const GifPicture out = Output();
+  ASSERT_EQ(out.frames.size(), 1u);
+  EXPECT_EQ(out.frames[0].extensions_before, (std::vector<GifExtension>{{0xFE, {}}}));
+  EXPECT_EQ(out.frames[0].pixels,
             (std::vector<std::uint8_t>{0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
 }
 
 TEST_F(GifRSizeTest, SizeIsTheLogicalScreenNotTheFirstFrame) {
-  TGifPicture picture = test::SimpleGif(20, 10, std::vector<std::uint8_t>(200, 0));
-  picture.Frames[0] = Filled(2, 2, 5, 5, 1);
+  GifPicture picture = test::SimpleGif(20, 10, std::vector<std::uint8_t>(200, 0));
+  picture.frames[0] = Filled(2, 2, 5, 5, 1);
   int width = -1;
   int height = -1;
   EXPECT_TRUE(GetGifSize(&width, &height, Write("a.gif", picture)).ok());
@@ -190,16 +190,16 @@ TEST_F(GifRSizeTest, SizeIsTheLogicalScreenNotTheFirstFrame) {
 }
 
 TEST_F(GifRSizeTest, InterlacingIsJudgedByTheFirstImage) {
-  TGifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
-  picture.Frames.push_back(picture.Frames[0]);
-  picture.Frames[1].Interlace = true;
-  picture.Frames[0].ExtensionsBefore = {{0xFE, {"a", "b"}}};
-  Result<bool> secondOnly = IsGifInterlaced(Write("second.gif", picture));
-  ASSERT_TRUE(secondOnly.ok());
-  EXPECT_FALSE(*secondOnly);
-  std::swap(picture.Frames[0], picture.Frames[1]);
+  GifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
+  picture.frames.push_back(picture.frames[0]);
+  picture.frames[1].interlace = true;
+  picture.frames[0].extensions_before = {{0xFE, {"a", "b"}}};
+  Result<bool> second_only = IsGifInterlaced(Write("second.gif", picture));
+  ASSERT_TRUE(second_only.ok());
+  EXPECT_FALSE(*second_only);
+  std::swap(picture.frames[0], picture.frames[1]);
   EXPECT_TRUE(*IsGifInterlaced(Write("first.gif", picture)));
-  picture.Frames.clear();
+  picture.frames.clear();
   EXPECT_FALSE(*IsGifInterlaced(Write("none.gif", picture)));
   test::WriteFile(dir_ / "bad.gif", "not a gif");
   EXPECT_FALSE(IsGifInterlaced(dir_ / "bad.gif").ok());
@@ -210,18 +210,18 @@ TEST_F(GifRSizeTest, DeinterlacingPutsTheLinesInOrder) {
   // interlace passes.
   std::vector<std::uint8_t> pixels;
   for (int y = 0; y < 10; ++y) pixels.insert(pixels.end(), 3, static_cast<std::uint8_t>(y));
-  TGifPicture picture = test::SimpleGif(3, 10, pixels);
-  picture.Signature = "GIF87a";
-  picture.Frames[0].Interlace = true;
+  GifPicture picture = test::SimpleGif(3, 10, pixels);
+  picture.signature = "GIF87a";
+  picture.frames[0].interlace = true;
   const auto path = Write("pic.gif", picture);
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   ASSERT_TRUE(DeinterlaceGifInPlace(path).ok());
   const std::string progress = capture.Text();
-  const TGifPicture out = test::ReadGif(path);
-  ASSERT_EQ(out.Frames.size(), 1u);
-  EXPECT_FALSE(out.Frames[0].Interlace);
-  EXPECT_EQ(out.Frames[0].Pixels, pixels);
-  EXPECT_EQ(out.Signature, "GIF87a") << "the version is kept";
+  const GifPicture out = test::ReadGif(path);
+  ASSERT_EQ(out.frames.size(), 1u);
+  EXPECT_FALSE(out.frames[0].interlace);
+  EXPECT_EQ(out.frames[0].pixels, pixels);
+  EXPECT_EQ(out.signature, "GIF87a") << "the version is kept";
   EXPECT_NE(progress.find(" at (0, 0) [3x10]\n"), std::string::npos) << progress;
   EXPECT_EQ(FilesInDir(), 1);
 }
@@ -231,31 +231,31 @@ TEST_F(GifRSizeTest, InterlacedInputIsResizedLikeTheSamePictureInLineOrder) {
   for (int y = 0; y < 11; ++y) {
     for (int x = 0; x < 7; ++x) pixels.push_back(static_cast<std::uint8_t>((x + 3 * y) % 16));
   }
-  TGifPicture picture = test::SimpleGif(7, 11, pixels);
+  GifPicture picture = test::SimpleGif(7, 11, pixels);
   ASSERT_TRUE(Resize(picture, 5, 8).ok());
-  const TGifPicture flat = Output();
-  picture.Frames[0].Interlace = true;
+  const GifPicture flat = Output();
+  picture.frames[0].interlace = true;
   test::WriteFile(dir_ / "out.gif", "older inline image");
   ASSERT_TRUE(Resize(picture, 5, 8).ok()) << diagnostics_;
-  const TGifPicture laced = Output();
-  ASSERT_EQ(laced.Frames.size(), 1u);
-  EXPECT_FALSE(laced.Frames[0].Interlace);
-  EXPECT_EQ(laced.Frames[0].Pixels, flat.Frames[0].Pixels);
-  EXPECT_EQ(test::ReadGif(dir_ / "in.gif").Frames[0].Interlace, true) << "the input is not changed";
+  const GifPicture laced = Output();
+  ASSERT_EQ(laced.frames.size(), 1u);
+  EXPECT_FALSE(laced.frames[0].interlace);
+  EXPECT_EQ(laced.frames[0].pixels, flat.frames[0].pixels);
+  EXPECT_EQ(test::ReadGif(dir_ / "in.gif").frames[0].interlace, true) << "the input is not changed";
 }
 
 TEST_F(GifRSizeTest, DamagedFilesFailAndLeaveNothingHalfMade) {
   std::vector<std::uint8_t> pixels;
   for (int i = 0; i < 108; ++i) pixels.push_back(static_cast<std::uint8_t>(i * 7 % 4));
-  TGifPicture picture = test::SimpleGif(12, 9, pixels, 4);
-  picture.Frames[0].LocalColors = picture.GlobalColors;
-  picture.Frames[0].ExtensionsBefore = {{0xF9, {test::Bytes({0, 0, 0, 0})}}};
+  GifPicture picture = test::SimpleGif(12, 9, pixels, 4);
+  picture.frames[0].local_colors = picture.global_colors;
+  picture.frames[0].extensions_before = {{0xF9, {test::Bytes({0, 0, 0, 0})}}};
   const std::string whole = test::MakeGif(picture);
   test::WriteFile(dir_ / "out.gif", "good");
   test::WriteFile(dir_ / "copy.gif", "good");
   for (std::size_t cut = 0; cut + 1 < whole.size(); ++cut) {
     test::WriteFile(dir_ / "in.gif", whole.substr(0, cut));
-    test::TDetailCapture capture;
+    test::DetailCapture capture;
     const Status resized = ResizeGifToSize(5, 5, dir_ / "in.gif", dir_ / "out.gif");
     const Status copied = DeinterlaceGif(dir_ / "in.gif", dir_ / "copy.gif");
     const std::string diagnostics = capture.Text();
@@ -272,11 +272,11 @@ TEST_F(GifRSizeTest, DamagedFilesFailAndLeaveNothingHalfMade) {
 
 TEST_F(GifRSizeTest, GiftextReadsEveryFileWritten) {
   if (!test::ToolAvailable("giftext")) GTEST_SKIP() << "giftext is not installed";
-  TGifPicture picture = test::SimpleGif(13, 11, Counting(143), 256);
-  picture.Frames[0].Interlace = true;
-  picture.Frames[0].ExtensionsBefore = {{0xFF, {"NETSCAPE2.0", test::Bytes({1, 0, 0})}}};
+  GifPicture picture = test::SimpleGif(13, 11, Counting(143), 256);
+  picture.frames[0].interlace = true;
+  picture.frames[0].extensions_before = {{0xFF, {"NETSCAPE2.0", test::Bytes({1, 0, 0})}}};
   const auto path = Write("pic.gif", picture);
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   ASSERT_TRUE(DeinterlaceGif(path, dir_ / "flat.gif").ok());
   ASSERT_TRUE(ResizeGifToSize(7, 30, dir_ / "flat.gif", dir_ / "small.gif").ok());
   capture.Text();

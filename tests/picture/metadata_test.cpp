@@ -21,21 +21,21 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-test::TJpegOptions EverySource() {
-  test::TExifFields exif;
+test::JpegOptions EverySource() {
+  test::ExifFields exif;
   exif.orientation = 8;
-  exif.ImageDescription = "From EXIF";
-  exif.Make = "SONY";
-  exif.Model = "ILCE-7M3";
-  exif.DateTimeOriginal = "2023:12:24 18:30:00";
-  test::TJpegOptions options;
-  options.Segments = {
+  exif.image_description = "From EXIF";
+  exif.make = "SONY";
+  exif.model = "ILCE-7M3";
+  exif.date_time_original = "2023:12:24 18:30:00";
+  test::JpegOptions options;
+  options.segments = {
       test::ExifSegment(exif),
       test::XmpSegment("<dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">From XMP"
                        "</rdf:li></rdf:Alt></dc:description>"),
       test::PhotoshopIptcSegment({{2, 120, "From IPTC"}}),
   };
-  options.Comments = {"A plain comment"};
+  options.comments = {"A plain comment"};
   return options;
 }
 
@@ -88,8 +88,8 @@ void ExpectSameSegments(const JpegMetadataSegments& a, const JpegMetadataSegment
 TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
   test::TempDir dir;
   for (bool jfif : {true, false}) {
-    test::TJpegOptions options = EverySource();
-    options.Jfif = jfif;  // cameras start with their EXIF segment
+    test::JpegOptions options = EverySource();
+    options.jfif = jfif;  // cameras start with their EXIF segment
     test::WriteFile(dir / "photo.jpg", test::MakeJpeg(test::SampleArt(), options));
     const PictureMetadata metadata = ReadJpegMetadata(dir / "photo.jpg");
     EXPECT_EQ(metadata.exif.orientation, Orientation::kRotate270);
@@ -101,7 +101,7 @@ TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
     FileImageInfo info;
     ExpectSameSegments(SegmentsOfHeaderWalk(dir / "photo.jpg", &info),
                        ReadJpegMetadataSegments(dir / "photo.jpg"), jfif ? "JFIF" : "camera");
-    EXPECT_EQ(info.width, test::SampleArt().Width);
+    EXPECT_EQ(info.width, test::SampleArt().width);
     EXPECT_EQ(info.comments, "A plain comment\r\n");
   }
 }
@@ -109,9 +109,9 @@ TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
 TEST(JpegMetadataTest, OnlyTheHeaderIsRead) {
   test::TempDir dir;
   // SOI, then straight to a scan; an EXIF segment after it is data of the scan, not metadata.
-  test::TExifFields exif;
+  test::ExifFields exif;
   exif.orientation = 3;
-  const std::string payload = test::ExifSegment(exif).Payload;
+  const std::string payload = test::ExifSegment(exif).payload;
   test::WriteFile(dir / "late.jpg", Bytes({0xFF, 0xD8,              // SOI
                                            0xFF, 0xDA, 0x00, 0x02,  // SOS, empty header
                                            0xFF, 0xE1,              // APP1
@@ -126,17 +126,17 @@ TEST(JpegMetadataTest, OnlyTheHeaderIsRead) {
 
 TEST(JpegMetadataTest, PhotoshopResourcesOfSeveralSegmentsAreJoinedUpToTheirCap) {
   test::TempDir dir;
-  test::TJpegOptions options;
-  const test::TJpegSegment iptc = test::PhotoshopIptcSegment({{2, 120, "Caption"}});
+  test::JpegOptions options;
+  const test::JpegSegment iptc = test::PhotoshopIptcSegment({{2, 120, "Caption"}});
   // Photoshop splits long resources over segments; the first part here is 60000 bytes of
   // an unrelated resource, so that the caption's resource starts in the fifth segment.
   const std::string filler = "8BIM" +
                              Bytes({0x04, 0x0C, 0x00, 0x00,     // thumbnail, no name
                                     0x00, 0x03, 0xA9, 0x74}) +  // 239988 bytes
                              std::string(239988, 'x');
-  const std::string all = filler + iptc.Payload.substr(14);
+  const std::string all = filler + iptc.payload.substr(14);
   for (std::size_t at = 0; at < all.size(); at += 60000) {
-    options.Segments.push_back(
+    options.segments.push_back(
         {0xED, "Photoshop 3.0" + std::string(1, '\0') + all.substr(at, 60000)});
   }
   test::WriteFile(dir / "photo.jpg", test::MakeJpeg(test::SampleArt(), options));
@@ -147,7 +147,7 @@ TEST(JpegMetadataTest, PhotoshopResourcesOfSeveralSegmentsAreJoinedUpToTheirCap)
                             Bytes({0x04, 0x0C, 0x00, 0x00,     // thumbnail, no name
                                    0x00, 0x00, 0xEA, 0x54}) +  // 59988 bytes
                             std::string(59988, 'y');
-  options.Segments.insert(options.Segments.begin(),
+  options.segments.insert(options.segments.begin(),
                           {0xED, "Photoshop 3.0" + std::string(1, '\0') + first});
   test::WriteFile(dir / "photo.jpg", test::MakeJpeg(test::SampleArt(), options));
   const JpegMetadataSegments segments = ReadJpegMetadataSegments(dir / "photo.jpg");
@@ -188,12 +188,12 @@ TEST(JpegMetadataTest, DamagedSegmentsNeverBreakTheReaders) {
   const std::string whole = test::MakeJpeg(test::SampleArt(), EverySource());
   const std::size_t scan = whole.find("\xFF\xDA");
   const std::string exif =
-      test::ExifSegment({6, "From EXIF", "SONY", "ILCE", "2023:12:24 18:30:00", true}).Payload;
-  const test::TJpegSegment xmp = test::XmpSegment(
+      test::ExifSegment({6, "From EXIF", "SONY", "ILCE", "2023:12:24 18:30:00", true}).payload;
+  const test::JpegSegment xmp = test::XmpSegment(
       "<dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">From &amp; XMP"
       "</rdf:li></rdf:Alt></dc:description>");
   const std::string iptc =
-      test::PhotoshopIptcSegment({{1, 90, "\x1B%G"}, {2, 120, "From IPTC"}}).Payload.substr(14);
+      test::PhotoshopIptcSegment({{1, 90, "\x1B%G"}, {2, 120, "From IPTC"}}).payload.substr(14);
   std::mt19937 random(20240601);  // fixed, so that a failure can be replayed
   const auto damage = [&](std::string bytes, std::size_t from, std::size_t to) {
     const int flips = 1 + static_cast<int>(random() % 4);
@@ -216,7 +216,7 @@ TEST(JpegMetadataTest, DamagedSegmentsNeverBreakTheReaders) {
     // ...and each reader on its own payload, where every byte is reached.
     JpegMetadataSegments segments;
     segments.exif = damage(exif, 6, exif.size());
-    segments.xmp = damage(xmp.Payload.substr(29), 0, xmp.Payload.size() - 29);
+    segments.xmp = damage(xmp.payload.substr(29), 0, xmp.payload.size() - 29);
     segments.photoshop = damage(iptc, 0, iptc.size());
     if (round % 3 == 0) segments.exif.resize(random() % segments.exif.size());
     if (round % 5 == 0) segments.photoshop.resize(random() % segments.photoshop.size());

@@ -14,12 +14,12 @@ using namespace std::string_view_literals;
 
 std::string XmpPacket(const std::string& properties) {
   // The segment's payload after its 29-byte signature is the packet itself.
-  return test::XmpSegment(properties).Payload.substr(29);
+  return test::XmpSegment(properties).payload.substr(29);
 }
 
-std::string PhotoshopResources(const std::vector<test::TIptcDataSet>& dataSets) {
+std::string PhotoshopResources(const std::vector<test::IptcDataSet>& data_sets) {
   // The payload after its 14-byte "Photoshop 3.0\0" signature.
-  return test::PhotoshopIptcSegment(dataSets).Payload.substr(14);
+  return test::PhotoshopIptcSegment(data_sets).payload.substr(14);
 }
 
 TEST(XmpDescriptionTest, DefaultLanguageWinsElseTheFirst) {
@@ -89,9 +89,9 @@ TEST(IptcCaptionTest, ExtendedLengthIsReadAndLengthsPastTheEndStop) {
                                Bytes({0x00, 0x00, 0x00, static_cast<int>(extended.size())}) +
                                extended;
   EXPECT_EQ(IptcCaptionOf(resource), "Hello");
-  std::string tooLong = resource;
-  tooLong[20] = '\x7F';  // the caption's last length byte: 127 bytes, past the resource's end
-  EXPECT_EQ(IptcCaptionOf(tooLong), "");
+  std::string too_long = resource;
+  too_long[20] = '\x7F';  // the caption's last length byte: 127 bytes, past the resource's end
+  EXPECT_EQ(IptcCaptionOf(too_long), "");
 }
 
 TEST(MetadataTextTest, CleanUpGivesTrimmedUtf8Lines) {
@@ -100,8 +100,8 @@ TEST(MetadataTextTest, CleanUpGivesTrimmedUtf8Lines) {
   EXPECT_EQ(CleanMetadataText("bell\x07 tab\t del\x7F c1\xC2\x85 nbsp\xA0!"),
             "bell tab\t del c1 nbsp\xC2\xA0!");
   EXPECT_EQ(CleanMetadataText("cut \xE2\x82"), "cut \xC3\xA2") << "a cut sequence is Latin-1";
-  const std::string longText(kMaxMetadataTextLength - 1, 'x');
-  EXPECT_EQ(CleanMetadataText(longText + "\xC3\xA9"), longText)
+  const std::string long_text(kMaxMetadataTextLength - 1, 'x');
+  EXPECT_EQ(CleanMetadataText(long_text + "\xC3\xA9"), long_text)
       << "a character that does not fit whole is left out";
 }
 

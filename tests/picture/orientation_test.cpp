@@ -16,7 +16,7 @@ namespace {
 
 // A one-frame GIF whose pixels are letters 'a' to 'z' (colour index = letter - 'a'), row
 // by row, so that a turned picture can be compared with rows of text.
-test::TGifPicture LetterGif(const std::vector<std::string>& rows) {
+test::GifPicture LetterGif(const std::vector<std::string>& rows) {
   const int width = static_cast<int>(rows[0].size());
   const int height = static_cast<int>(rows.size());
   std::vector<std::uint8_t> pixels;
@@ -26,11 +26,11 @@ test::TGifPicture LetterGif(const std::vector<std::string>& rows) {
   return test::SimpleGif(width, height, pixels, 32);
 }
 
-std::vector<std::string> LettersOf(const test::TGifFrame& frame) {
+std::vector<std::string> LettersOf(const test::GifFrame& frame) {
   std::vector<std::string> rows;
-  for (int y = 0; y < frame.Height; ++y) {
+  for (int y = 0; y < frame.height; ++y) {
     std::string row;
-    for (int x = 0; x < frame.Width; ++x) row += static_cast<char>('a' + frame.At(x, y));
+    for (int x = 0; x < frame.width; ++x) row += static_cast<char>('a' + frame.At(x, y));
     rows.push_back(row);
   }
   return rows;
@@ -58,12 +58,12 @@ TEST(OrientationTest, EachTagValueShowsWhatAViewerShows) {
     ASSERT_TRUE(
         ResizeGifToSize(width, height, dir / "stored.gif", dir / "shown.gif", orientation).ok())
         << tag;
-    const test::TGifPicture gif = test::ReadGif(dir / "shown.gif");
-    EXPECT_EQ(gif.Signature, "GIF87a");
-    ASSERT_EQ(gif.Frames.size(), 1u);
-    EXPECT_EQ(LettersOf(gif.Frames[0]), shown[tag - 1]) << "tag " << tag;
-    EXPECT_EQ(gif.ScreenWidth, static_cast<int>(shown[tag - 1][0].size())) << "tag " << tag;
-    EXPECT_EQ(gif.ScreenHeight, static_cast<int>(shown[tag - 1].size())) << "tag " << tag;
+    const test::GifPicture gif = test::ReadGif(dir / "shown.gif");
+    EXPECT_EQ(gif.signature, "GIF87a");
+    ASSERT_EQ(gif.frames.size(), 1u);
+    EXPECT_EQ(LettersOf(gif.frames[0]), shown[tag - 1]) << "tag " << tag;
+    EXPECT_EQ(gif.screen_width, static_cast<int>(shown[tag - 1][0].size())) << "tag " << tag;
+    EXPECT_EQ(gif.screen_height, static_cast<int>(shown[tag - 1].size())) << "tag " << tag;
     EXPECT_EQ(SwapsSides(orientation), tag >= 5);
   }
   for (long value : {0L, 9L, -1L, 65535L}) {
@@ -73,31 +73,31 @@ TEST(OrientationTest, EachTagValueShowsWhatAViewerShows) {
 
 TEST(OrientationTest, ImagesKeepTheirPlaceOnTheTurnedScreen) {
   test::TempDir dir;
-  test::TGifPicture picture = LetterGif({"abcde", "fghij", "klmno"});
+  test::GifPicture picture = LetterGif({"abcde", "fghij", "klmno"});
   // A second image of 2 x 2 in the bottom-right corner of the 5 x 3 screen, own colours.
-  test::TGifFrame corner;
-  corner.Left = 3;
-  corner.Top = 1;
-  corner.Width = 2;
-  corner.Height = 2;
-  corner.LocalColors = {{255, 0, 0}, {0, 255, 0}};
-  corner.Pixels = {0, 1, 1, 0};
-  picture.Frames.push_back(corner);
+  test::GifFrame corner;
+  corner.left = 3;
+  corner.top = 1;
+  corner.width = 2;
+  corner.height = 2;
+  corner.local_colors = {{255, 0, 0}, {0, 255, 0}};
+  corner.pixels = {0, 1, 1, 0};
+  picture.frames.push_back(corner);
   test::WriteFile(dir / "stored.gif", test::MakeGif(picture));
   ASSERT_TRUE(
       ResizeGifToSize(3, 5, dir / "stored.gif", dir / "stored.gif", Orientation::kRotate90).ok());
-  const test::TGifPicture gif = test::ReadGif(dir / "stored.gif");
-  EXPECT_EQ(gif.ScreenWidth, 3);
-  EXPECT_EQ(gif.ScreenHeight, 5);
-  ASSERT_EQ(gif.Frames.size(), 2u);
-  EXPECT_EQ(LettersOf(gif.Frames[0]),
+  const test::GifPicture gif = test::ReadGif(dir / "stored.gif");
+  EXPECT_EQ(gif.screen_width, 3);
+  EXPECT_EQ(gif.screen_height, 5);
+  ASSERT_EQ(gif.frames.size(), 2u);
+  EXPECT_EQ(LettersOf(gif.frames[0]),
             (std::vector<std::string>{"kfa", "lgb", "mhc", "nid", "oje"}));
   // Turned clockwise, the bottom-right corner becomes the bottom-left one.
-  const test::TGifFrame& turned = gif.Frames[1];
-  EXPECT_EQ(turned.Left, 0);
-  EXPECT_EQ(turned.Top, 3);
-  EXPECT_EQ(turned.LocalColors, corner.LocalColors);
-  EXPECT_EQ(turned.Pixels, (std::vector<std::uint8_t>{1, 0, 0, 1}));
+  const test::GifFrame& turned = gif.frames[1];
+  EXPECT_EQ(turned.left, 0);
+  EXPECT_EQ(turned.top, 3);
+  EXPECT_EQ(turned.local_colors, corner.local_colors);
+  EXPECT_EQ(turned.pixels, (std::vector<std::uint8_t>{1, 0, 0, 1}));
 }
 
 TEST(OrientationTest, ReducedAndTurnedToTheShownSize) {
@@ -106,7 +106,7 @@ TEST(OrientationTest, ReducedAndTurnedToTheShownSize) {
   test::WriteFile(dir / "stored.gif", test::MakeGif(LetterGif({"aabb", "aabb"})));
   ASSERT_TRUE(
       ResizeGifToSize(1, 2, dir / "stored.gif", dir / "shown.gif", Orientation::kRotate90).ok());
-  EXPECT_EQ(LettersOf(test::ReadGif(dir / "shown.gif").Frames.at(0)),
+  EXPECT_EQ(LettersOf(test::ReadGif(dir / "shown.gif").frames.at(0)),
             (std::vector<std::string>{"a", "b"}));
 }
 

@@ -64,13 +64,13 @@ TEST(ResourceCapsTest, ResizedImagesKeepAPixelAndAFileWithoutImagesIsRefused) {
   test::TempDir dir;
   // A screen 4000 lines high holding an image of three lines: shrunk to 5 lines, the image
   // would round to no line at all.
-  test::TGifPicture tall = test::SimpleGif(4, 3, std::vector<std::uint8_t>(12, 1));
-  tall.ScreenHeight = 4000;
+  test::GifPicture tall = test::SimpleGif(4, 3, std::vector<std::uint8_t>(12, 1));
+  tall.screen_height = 4000;
   test::WriteFile(dir / "tall.gif", test::MakeGif(tall));
   ASSERT_TRUE(ResizeGifToSize(8, 5, dir / "tall.gif", dir / "tall-out.gif").ok());
-  const test::TGifPicture out = test::ReadGif(dir / "tall-out.gif");
-  ASSERT_EQ(out.Frames.size(), 1u);
-  EXPECT_EQ(out.Frames[0].Width * 100 + out.Frames[0].Height, 8 * 100 + 1);
+  const test::GifPicture out = test::ReadGif(dir / "tall-out.gif");
+  ASSERT_EQ(out.frames.size(), 1u);
+  EXPECT_EQ(out.frames[0].width * 100 + out.frames[0].height, 8 * 100 + 1);
 
   // A screen with no image at all gives no inline image.
   test::WriteFile(dir / "empty.gif",

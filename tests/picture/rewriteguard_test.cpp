@@ -26,46 +26,46 @@ namespace fs = std::filesystem;
 
 // Everything of a file that a refused rewrite must leave as it was: its bytes, its inode
 // (a rename would give a new one), mode, owner, group, links and modification time.
-struct TFileState {
-  std::string Bytes;
-  ino_t Inode = 0;
-  mode_t Mode = 0;
-  uid_t Owner = 0;
-  gid_t Group = 0;
-  nlink_t Links = 0;
-  long long ModifiedNanoseconds = 0;
-  bool operator==(const TFileState& o) const {
-    return Bytes == o.Bytes && Inode == o.Inode && Mode == o.Mode && Owner == o.Owner &&
-           Group == o.Group && Links == o.Links && ModifiedNanoseconds == o.ModifiedNanoseconds;
+struct FileState {
+  std::string bytes;
+  ino_t inode = 0;
+  mode_t mode = 0;
+  uid_t owner = 0;
+  gid_t group = 0;
+  nlink_t links = 0;
+  long long modified_nanoseconds = 0;
+  bool operator==(const FileState& o) const {
+    return bytes == o.bytes && inode == o.inode && mode == o.mode && owner == o.owner &&
+           group == o.group && links == o.links && modified_nanoseconds == o.modified_nanoseconds;
   }
 };
 
-TFileState StateOf(const fs::path& path) {
-  TFileState state;
+FileState StateOf(const fs::path& path) {
+  FileState state;
   struct stat info;
   EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-  state.Bytes = S_ISREG(info.st_mode) ? test::ReadFile(path) : "";
-  state.Inode = info.st_ino;
-  state.Mode = info.st_mode;
-  state.Owner = info.st_uid;
-  state.Group = info.st_gid;
-  state.Links = info.st_nlink;
-  state.ModifiedNanoseconds = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
+  state.bytes = S_ISREG(info.st_mode) ? test::ReadFile(path) : "";
+  state.inode = info.st_ino;
+  state.mode = info.st_mode;
+  state.owner = info.st_uid;
+  state.group = info.st_gid;
+  state.links = info.st_nlink;
+  state.modified_nanoseconds = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
   return state;
 }
 
 // One of the rewrites: how to make a picture it would change, and the rewrite itself.
-struct TRewrite {
-  std::string Name;
-  std::string FileName;
-  std::function<void(const fs::path&)> MakePicture;
-  std::function<Status(const fs::path&)> Rewrite;
+struct RewriteCase {
+  std::string name;
+  std::string file_name;
+  std::function<void(const fs::path&)> make_picture;
+  std::function<Status(const fs::path&)> rewrite;
   // Whether the picture at `path` shows the rewrite.
-  std::function<bool(const fs::path&)> Done;
+  std::function<bool(const fs::path&)> done;
 };
 
 // Test names and failures show a rewrite by its name.
-void PrintTo(const TRewrite& rewrite, std::ostream* out) { *out << rewrite.Name; }
+void PrintTo(const RewriteCase& rewrite, std::ostream* out) { *out << rewrite.name; }
 
 bool IsNoLongerInterlaced(const fs::path& path) {
   const Result<bool> interlaced = IsGifInterlaced(path);
@@ -79,12 +79,12 @@ bool HasNewCaption(const fs::path& path) {
   return info.comments == "Caption:\r\nNew\r\n\r\n";
 }
 
-const TRewrite kDeinterlace{
+const RewriteCase kDeinterlace{
     "Deinterlace", "laced.gif",
     [](const fs::path& path) { test::WriteGifPicture(path, 9, 12, /*interlaced=*/true); },
     [](const fs::path& path) { return DeinterlaceGifInPlace(path); }, IsNoLongerInterlaced};
 
-const TRewrite kCaption{
+const RewriteCase kCaption{
     "Caption", "photo.jpg",
     [](const fs::path& path) { test::WriteJpegPicture(path, 9, 7, "Caption:\r\nOld\r\n\r\n"); },
     [](const fs::path& path) { return WriteJpegCommentInPlace(path, "Caption:\r\nNew\r\n\r\n"); },
@@ -100,15 +100,15 @@ gid_t OtherGroup() {
   return other != nullptr ? other->gr_gid : 65534;
 }
 
-class PictureRewriteGuardTest : public testing::TestWithParam<TRewrite> {
+class PictureRewriteGuardTest : public testing::TestWithParam<RewriteCase> {
  protected:
-  PictureRewriteGuardTest() : picture_(dir_ / GetParam().FileName) {
-    GetParam().MakePicture(picture_);
+  PictureRewriteGuardTest() : picture_(dir_ / GetParam().file_name) {
+    GetParam().make_picture(picture_);
   }
 
   Status Rewrite(const fs::path& path) {
-    test::TDetailCapture capture;
-    return GetParam().Rewrite(path);
+    test::DetailCapture capture;
+    return GetParam().rewrite(path);
   }
 
   std::size_t FilesInDir() const {
@@ -118,7 +118,7 @@ class PictureRewriteGuardTest : public testing::TestWithParam<TRewrite> {
 
   // The rewrite of `path` is refused with `message`, and `path` stays as it was.
   void ExpectRefused(const fs::path& path, const std::string& message) {
-    const TFileState before = StateOf(path);
+    const FileState before = StateOf(path);
     const std::size_t files = FilesInDir();
     const Status status = Rewrite(path);
     EXPECT_EQ(status.code(), Status::Code::kRefused);
@@ -138,7 +138,7 @@ TEST_P(PictureRewriteGuardTest, ReadOnlyPictureIsLeftAsItIs) {
 }
 
 TEST_P(PictureRewriteGuardTest, HardLinkedPictureIsLeftAsItIs) {
-  const fs::path other = dir_ / ("other-" + GetParam().FileName);
+  const fs::path other = dir_ / ("other-" + GetParam().file_name);
   fs::create_hard_link(picture_, other);
   ExpectRefused(picture_, picture_.string() +
                               " has 2 hard links, which a rewritten copy would no longer share; "
@@ -154,7 +154,7 @@ TEST_P(PictureRewriteGuardTest, PictureOfAnotherUserIsLeftAsItIs) {
 }
 
 TEST_P(PictureRewriteGuardTest, NamedPipeIsRefusedWithoutWaitingForAWriter) {
-  const fs::path pipe = dir_ / ("pipe-" + GetParam().FileName);
+  const fs::path pipe = dir_ / ("pipe-" + GetParam().file_name);
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
   ExpectRefused(pipe, pipe.string() + " is a named pipe, not a regular file; it is left as it is");
 }
@@ -164,32 +164,32 @@ TEST_P(PictureRewriteGuardTest, RewriteKeepsModeOwnerAndGroup) {
   if (::geteuid() == 0) {
     ASSERT_EQ(::chown(picture_.c_str(), 0, OtherGroup()), 0);
   }
-  const TFileState before = StateOf(picture_);
+  const FileState before = StateOf(picture_);
   ASSERT_TRUE(Rewrite(picture_).ok());
-  ASSERT_TRUE(GetParam().Done(picture_));
-  const TFileState after = StateOf(picture_);
-  EXPECT_NE(after.Inode, before.Inode) << "replaced by a new file";
-  EXPECT_EQ(after.Mode, before.Mode);
-  EXPECT_EQ(after.Owner, before.Owner);
-  EXPECT_EQ(after.Group, before.Group);
+  ASSERT_TRUE(GetParam().done(picture_));
+  const FileState after = StateOf(picture_);
+  EXPECT_NE(after.inode, before.inode) << "replaced by a new file";
+  EXPECT_EQ(after.mode, before.mode);
+  EXPECT_EQ(after.owner, before.owner);
+  EXPECT_EQ(after.group, before.group);
   EXPECT_EQ(FilesInDir(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothRewrites, PictureRewriteGuardTest,
                          testing::Values(kDeinterlace, kCaption),
-                         [](const testing::TestParamInfo<TRewrite>& rewrite) {
-                           return rewrite.param.Name;
+                         [](const testing::TestParamInfo<RewriteCase>& rewrite) {
+                           return rewrite.param.name;
                          });
 
 // A symbolic link in the site is not followed by the de-interlacing the run does on its own;
 // a caption the user sets on a link is written into the picture the link leads to.
 TEST(PictureRewriteLinkTest, DeinterlacingRefusesALinkAndTheCaptionIsWrittenThroughIt) {
   test::TempDir dir;
-  kDeinterlace.MakePicture(dir / "real.gif");
+  kDeinterlace.make_picture(dir / "real.gif");
   fs::create_symlink(dir / "real.gif", dir / "link.gif");
-  const TFileState link = StateOf(dir / "link.gif");
-  const TFileState real = StateOf(dir / "real.gif");
-  test::TDetailCapture capture;
+  const FileState link = StateOf(dir / "link.gif");
+  const FileState real = StateOf(dir / "real.gif");
+  test::DetailCapture capture;
   const Status refused = DeinterlaceGifInPlace(dir / "link.gif");
   EXPECT_EQ(refused.code(), Status::Code::kRefused);
   EXPECT_EQ(refused.message(), (dir / "link.gif").string() +
@@ -198,10 +198,10 @@ TEST(PictureRewriteLinkTest, DeinterlacingRefusesALinkAndTheCaptionIsWrittenThro
   EXPECT_TRUE(StateOf(dir / "link.gif") == link);
   EXPECT_TRUE(StateOf(dir / "real.gif") == real);
 
-  kCaption.MakePicture(dir / "real.jpg");
+  kCaption.make_picture(dir / "real.jpg");
   ASSERT_EQ(::chmod((dir / "real.jpg").c_str(), 0640), 0);
   fs::create_symlink("real.jpg", dir / "link.jpg");
-  ASSERT_TRUE(kCaption.Rewrite(dir / "link.jpg").ok());
+  ASSERT_TRUE(kCaption.rewrite(dir / "link.jpg").ok());
   EXPECT_TRUE(fs::is_symlink(dir / "link.jpg"));
   EXPECT_EQ(fs::read_symlink(dir / "link.jpg"), "real.jpg");
   EXPECT_TRUE(HasNewCaption(dir / "real.jpg"));
@@ -210,9 +210,9 @@ TEST(PictureRewriteLinkTest, DeinterlacingRefusesALinkAndTheCaptionIsWrittenThro
 
   // Through a link, the file it leads to is judged, and the message names both.
   ASSERT_EQ(::chmod((dir / "real.jpg").c_str(), 0444), 0);
-  const TFileState before = StateOf(dir / "real.jpg");
-  const Status readOnly = kCaption.Rewrite(dir / "link.jpg");
-  EXPECT_EQ(readOnly.message(), (dir / "link.jpg").string() + " (a link to " +
+  const FileState before = StateOf(dir / "real.jpg");
+  const Status read_only = kCaption.rewrite(dir / "link.jpg");
+  EXPECT_EQ(read_only.message(), (dir / "link.jpg").string() + " (a link to " +
                                     fs::canonical(dir / "real.jpg").string() +
                                     ") is read-only; it is left as it is");
   EXPECT_TRUE(StateOf(dir / "real.jpg") == before);

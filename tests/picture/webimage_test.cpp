@@ -31,14 +31,14 @@ int Encoded(double l) {
 
 // A detailed photograph-like picture: smooth colour ramps under fine stripes and dots, the
 // kind of detail that dropping pixels turns into noise.
-test::TPixelArt DetailedArt(int width, int height) {
-  test::TPixelArt art;
-  art.Width = width;
-  art.Height = height;
-  art.Pixels.resize(static_cast<std::size_t>(width) * height);
+test::PixelArt DetailedArt(int width, int height) {
+  test::PixelArt art;
+  art.width = width;
+  art.height = height;
+  art.pixels.resize(static_cast<std::size_t>(width) * height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      test::Rgb& p = art.Pixels[static_cast<std::size_t>(y) * width + x];
+      test::Rgb& p = art.pixels[static_cast<std::size_t>(y) * width + x];
       const int stripe = ((x / 2 + y / 3) % 3 == 0) ? 60 : 0;
       p.R = static_cast<std::uint8_t>(std::min(255, 40 + x * 180 / width + stripe));
       p.G = static_cast<std::uint8_t>(std::min(255, 30 + y * 200 / height + ((x * y) % 7 == 0 ? 50 : 0)));
@@ -95,7 +95,7 @@ std::vector<std::uint8_t> DecodeWebPFile(const fs::path& path, int* width, int* 
 
 class WebImageTest : public testing::Test {
  protected:
-  test::TempDir dir;
+  test::TempDir dir_;
 };
 
 TEST_F(WebImageTest, ReductionHappensInLinearLight) {
@@ -124,9 +124,9 @@ TEST_F(WebImageTest, ReductionHappensInLinearLight) {
 }
 
 TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
-  const fs::path source = dir / "detail.jpg";
-  test::TJpegOptions fine;
-  fine.Quality = 95;
+  const fs::path source = dir_ / "detail.jpg";
+  test::JpegOptions fine;
+  fine.quality = 95;
   test::WriteFile(source, test::MakeJpeg(DetailedArt(900, 600), fine));
   Result<RgbPicture> full = DecodeJpegToRgb(source, 0, 0);
   ASSERT_TRUE(full.ok()) << full.status().message();
@@ -137,29 +137,29 @@ TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
   request.source = source;
   request.width = 150;
   request.height = 100;
-  request.target = dir / "inline" / "detail.jpg";
-  fs::create_directories(dir / "inline");
+  request.target = dir_ / "inline" / "detail.jpg";
+  fs::create_directories(dir_ / "inline");
   ASSERT_TRUE(MakeWebImage(request).ok());
-  const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(request.target));
-  ASSERT_EQ(jpeg.Width, 150);
-  ASSERT_EQ(jpeg.Height, 100);
-  ASSERT_EQ(jpeg.Components, 3);
+  const test::DecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(request.target));
+  ASSERT_EQ(jpeg.width, 150);
+  ASSERT_EQ(jpeg.height, 100);
+  ASSERT_EQ(jpeg.components, 3);
   // Measured: 38.7 dB at quality 82 (WebP 38.4 dB); the GIF path's inline image of the same
   // size, a 256-colour picture with pixels dropped, 30.5 dB.
-  const double jpegPsnr = Psnr(jpeg.Samples, reference.pixels);
-  EXPECT_GT(jpegPsnr, 36.0);
-  const fs::path gifFile = dir / "inline" / "detail.gif";
-  ASSERT_TRUE(MakeJpegInlineImage(source, gifFile, 150, 100).ok());
-  const test::TGifPicture gif = test::ReadGif(gifFile);
-  ASSERT_EQ(gif.Frames.size(), 1u);
-  std::vector<std::uint8_t> gifPixels;
-  for (const std::uint8_t index : gif.Frames[0].Pixels) {
-    const test::Rgb& colour = gif.GlobalColors[index];
-    gifPixels.insert(gifPixels.end(), {colour.R, colour.G, colour.B});
+  const double jpeg_psnr = Psnr(jpeg.samples, reference.pixels);
+  EXPECT_GT(jpeg_psnr, 36.0);
+  const fs::path gif_file = dir_ / "inline" / "detail.gif";
+  ASSERT_TRUE(MakeJpegInlineImage(source, gif_file, 150, 100).ok());
+  const test::GifPicture gif = test::ReadGif(gif_file);
+  ASSERT_EQ(gif.frames.size(), 1u);
+  std::vector<std::uint8_t> gif_pixels;
+  for (const std::uint8_t index : gif.frames[0].pixels) {
+    const test::Rgb& colour = gif.global_colors[index];
+    gif_pixels.insert(gif_pixels.end(), {colour.R, colour.G, colour.B});
   }
-  EXPECT_GT(jpegPsnr, Psnr(gifPixels, reference.pixels) + 3.0);
+  EXPECT_GT(jpeg_psnr, Psnr(gif_pixels, reference.pixels) + 3.0);
 
-  request.target = dir / "inline" / "detail.webp";
+  request.target = dir_ / "inline" / "detail.webp";
   request.format = WebImageFormat::kWebP;
   ASSERT_TRUE(MakeWebImage(request).ok());
   int width = 0;
@@ -173,28 +173,28 @@ TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
 TEST_F(WebImageTest, APictureStoredOnItsSideComesOutUprightWithOnlyItsColourProfile) {
   // Red on the left half, blue on the right, stored turned: EXIF 6 says a quarter turn
   // clockwise shows it upright, so the left (red) comes to the top.
-  test::TPixelArt art;
-  art.Width = 64;
-  art.Height = 32;
+  test::PixelArt art;
+  art.width = 64;
+  art.height = 32;
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 64; ++x) {
-      art.Pixels.push_back(x < 32 ? test::Rgb{220, 20, 20} : test::Rgb{20, 20, 220});
+      art.pixels.push_back(x < 32 ? test::Rgb{220, 20, 20} : test::Rgb{20, 20, 220});
     }
   }
   const std::string profile = "a colour profile's bytes";
-  test::TJpegOptions options;
-  test::TExifFields exif;
+  test::JpegOptions options;
+  test::ExifFields exif;
   exif.orientation = 6;
-  exif.Make = "Camera Maker";
-  options.Segments.push_back(test::ExifSegment(exif));
-  options.Segments.push_back({0xE2, std::string("ICC_PROFILE\0\1\1", 14) + profile});
-  const fs::path source = dir / "side.jpg";
+  exif.make = "Camera Maker";
+  options.segments.push_back(test::ExifSegment(exif));
+  options.segments.push_back({0xE2, std::string("ICC_PROFILE\0\1\1", 14) + profile});
+  const fs::path source = dir_ / "side.jpg";
   test::WriteFile(source, test::MakeJpeg(art, options));
 
   for (const WebImageFormat format : {WebImageFormat::kJpeg, WebImageFormat::kWebP}) {
     WebImageRequest request;
     request.source = source;
-    request.target = dir / (format == WebImageFormat::kJpeg ? "up.jpg" : "up.webp");
+    request.target = dir_ / (format == WebImageFormat::kJpeg ? "up.jpg" : "up.webp");
     request.format = format;
     request.width = 16;  // Upright: taller than wide.
     request.height = 32;
@@ -210,9 +210,9 @@ TEST_F(WebImageTest, APictureStoredOnItsSideComesOutUprightWithOnlyItsColourProf
     EXPECT_EQ(bytes.find("Exif"), std::string::npos) << "no EXIF data is published";
     EXPECT_EQ(bytes.find("Camera Maker"), std::string::npos);
     if (format == WebImageFormat::kJpeg) {
-      const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(bytes);
-      EXPECT_GT(jpeg.Samples[(2 * 16 + 8) * 3], 150) << "red at the top";
-      EXPECT_GT(jpeg.Samples[(29 * 16 + 8) * 3 + 2], 150) << "blue at the bottom";
+      const test::DecodedJpeg jpeg = test::DecodeJpegBytes(bytes);
+      EXPECT_GT(jpeg.samples[(2 * 16 + 8) * 3], 150) << "red at the top";
+      EXPECT_GT(jpeg.samples[(29 * 16 + 8) * 3 + 2], 150) << "blue at the bottom";
     }
   }
 }
@@ -220,12 +220,12 @@ TEST_F(WebImageTest, APictureStoredOnItsSideComesOutUprightWithOnlyItsColourProf
 TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStayClose) {
   // The detailed picture stored on its side: EXIF 6 turns it a quarter clockwise, so the
   // upright picture is 600 x 900 and its top row is the stored picture's left column.
-  const fs::path source = dir / "detail.jpg";
-  test::TJpegOptions options;
-  options.Quality = 95;
-  test::TExifFields exif;
+  const fs::path source = dir_ / "detail.jpg";
+  test::JpegOptions options;
+  options.quality = 95;
+  test::ExifFields exif;
   exif.orientation = 6;
-  options.Segments.push_back(test::ExifSegment(exif));
+  options.segments.push_back(test::ExifSegment(exif));
   test::WriteFile(source, test::MakeJpeg(DetailedArt(900, 600), options));
   Result<RgbPicture> full = DecodeJpegToRgb(source, 0, 0);
   ASSERT_TRUE(full.ok()) << full.status().message();
@@ -236,14 +236,14 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
     request.source = source;
     request.orientation = Orientation::kRotate90;
   }
-  requests[0].target = dir / "inline.jpg";  // The inline image, upright.
+  requests[0].target = dir_ / "inline.jpg";  // The inline image, upright.
   requests[0].width = 100;
   requests[0].height = 150;
-  requests[1].target = dir / "detail.webp";  // The detail image, three times larger.
+  requests[1].target = dir_ / "detail.webp";  // The detail image, three times larger.
   requests[1].format = WebImageFormat::kWebP;
   requests[1].width = 300;
   requests[1].height = 450;
-  requests[2].target = dir / "none.jpg";  // No image can have no pixels.
+  requests[2].target = dir_ / "none.jpg";  // No image can have no pixels.
   requests[2].width = 0;
   requests[2].height = 10;
   const std::vector<Status> outcomes = MakeWebImages(requests);
@@ -253,13 +253,13 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
   EXPECT_EQ(outcomes[2].code(), Status::Code::kInvalidArgument);
   EXPECT_FALSE(fs::exists(requests[2].target));
 
-  const test::TDecodedJpeg inlineImage =
+  const test::DecodedJpeg inline_image =
       test::DecodeJpegBytes(test::ReadFile(requests[0].target));
-  ASSERT_EQ(inlineImage.Width, 100);
-  ASSERT_EQ(inlineImage.Height, 150);
+  ASSERT_EQ(inline_image.width, 100);
+  ASSERT_EQ(inline_image.height, 150);
   // Reduced from the pixels decoded for the larger image, the inline image comes at least as
   // close to the exact reduction as one decoded for itself (measured: 40.4 dB).
-  EXPECT_GT(Psnr(inlineImage.Samples, reference.pixels), 36.0);
+  EXPECT_GT(Psnr(inline_image.samples, reference.pixels), 36.0);
   int width = 0;
   int height = 0;
   const std::vector<std::uint8_t> detail = DecodeWebPFile(requests[1].target, &width, &height);
@@ -267,37 +267,37 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
   ASSERT_EQ(height, 450);
   // The detail image, brought down to the inline image's size, shows the same upright
   // picture (measured: 39.3 dB); one turned the wrong way would not come near.
-  RgbPicture detailPicture;
-  detailPicture.width = width;
-  detailPicture.height = height;
-  detailPicture.pixels = detail;
-  EXPECT_GT(Psnr(BlockAverage(detailPicture, 3).pixels, reference.pixels), 33.0);
+  RgbPicture detail_picture;
+  detail_picture.width = width;
+  detail_picture.height = height;
+  detail_picture.pixels = detail;
+  EXPECT_GT(Psnr(BlockAverage(detail_picture, 3).pixels, reference.pixels), 33.0);
 }
 
 TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) {
   const std::string whole = test::MakeJpeg(test::GradientArt(64, 48));
-  test::WriteFile(dir / "cut.jpg", test::CutInsideScan(whole));
-  test::WriteFile(dir / "whole.jpg", whole);
+  test::WriteFile(dir_ / "cut.jpg", test::CutInsideScan(whole));
+  test::WriteFile(dir_ / "whole.jpg", whole);
   std::vector<WebImageRequest> requests(2);
   std::vector<std::string> seen(2);
   std::vector<std::string> targetWhenSeen(2);
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    requests[i].source = dir / "cut.jpg";
+    requests[i].source = dir_ / "cut.jpg";
     requests[i].before_replace = [&, i](const fs::path& finished) {
       seen[i] = test::ReadFile(finished);
       targetWhenSeen[i] = test::ReadFile(requests[i].target);
       return Status::OK();
     };
   }
-  requests[0].target = dir / "inline.jpg";
+  requests[0].target = dir_ / "inline.jpg";
   requests[0].width = 32;
   requests[0].height = 24;
-  requests[1].target = dir / "detail.webp";
+  requests[1].target = dir_ / "detail.webp";
   requests[1].format = WebImageFormat::kWebP;
   requests[1].width = 64;
   requests[1].height = 48;
   test::WriteFile(requests[1].target, "old detail image");
-  test::TDetailCapture capture;
+  test::DetailCapture capture;
   std::vector<std::string> damages = {"left from before"};
   std::vector<Status> outcomes = MakeWebImages(requests, &damages);
   ASSERT_TRUE(outcomes[0].ok() && outcomes[1].ok())
@@ -311,22 +311,22 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
 
   // The whole picture is clean; a failing hook keeps the detail image made above.
   const std::string detail = seen[1];
-  for (WebImageRequest& request : requests) request.source = dir / "whole.jpg";
+  for (WebImageRequest& request : requests) request.source = dir_ / "whole.jpg";
   requests[1].before_replace = [](const fs::path&) { return Status::IoError("no notes"); };
   outcomes = MakeWebImages(requests, &damages);
   EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
   EXPECT_EQ(outcomes[1].message(), "no notes");
   EXPECT_EQ(damages, std::vector<std::string>(2, ""));
   EXPECT_EQ(test::ReadFile(requests[1].target), detail);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 4) << "no temporary file";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 4) << "no temporary file";
 }
 
 TEST_F(WebImageTest, GifPicturesBecomeFullColourImages) {
-  test::WriteGifPicture(dir / "drawing.gif", 40, 30, true);
+  test::WriteGifPicture(dir_ / "drawing.gif", 40, 30, true);
   WebImageRequest request;
-  request.source = dir / "drawing.gif";
+  request.source = dir_ / "drawing.gif";
   request.source_is_jpeg = false;
-  request.target = dir / "drawing.jpg";
+  request.target = dir_ / "drawing.jpg";
   request.width = 20;
   request.height = 15;
   ASSERT_TRUE(MakeWebImage(request).ok());

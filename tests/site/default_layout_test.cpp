@@ -57,10 +57,10 @@ void ExpectCompleteLayout(const VariableList& all, const std::string& what) {
          at = value.find("${", at + 1)) {
       std::string_view name;
       std::string_view guarded;
-      bool whenEmpty = false;
+      bool when_empty = false;
       const std::string_view rest = std::string_view(value).substr(at);
       ASSERT_TRUE(ParseVarRef(rest, &name) > 0 ||
-                  ParseGuardedRef(rest, &name, &guarded, &whenEmpty) > 0)
+                  ParseGuardedRef(rest, &name, &guarded, &when_empty) > 0)
           << what << ": " << all.Item(i).var_name << ": malformed reference";
       EXPECT_TRUE(all.FindVar(name) != nullptr || kComputed.count(name) > 0)
           << what << ": " << all.Item(i).var_name << " refers to unknown ${" << name << "}";

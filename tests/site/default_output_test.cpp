@@ -48,7 +48,7 @@ std::string WithoutStandardsStart(std::string page) {
 TEST(DefaultOutputTest, ASiteWithDefaultSettingsIsWrittenAsBefore) {
   test::TempDir home;
   test::TempDir root;
-  test::ScopedLayoutHome useHome{home.path()};
+  test::ScopedLayoutHome use_home{home.path()};
   test::WriteFile(home / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann Example\n");
   // Every template of a page, and a detail page, with the names and sizes of the entries.
   test::WriteFile(
@@ -79,7 +79,7 @@ TEST(DefaultOutputTest, ASiteWithDefaultSettingsIsWrittenAsBefore) {
   test::WriteJpegPicture(root / "sub" / "small.jpg", 40, 30, "");
   test::WriteGifPicture(root / "sub" / "icon.gif", 20, 20, false);
 
-  test::TScriptedUserInterface ui;
+  test::ScriptedUserInterface ui;
   Progress progress;
   CollectedDiagnostics diagnostics;
   WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);

@@ -23,20 +23,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TRun {
-  int Status = -1;
-  std::string Messages;
+struct RunResult {
+  int status = -1;
+  std::string messages;
 };
 
-TRun Generate(const fs::path& site, const fs::path& home) {
+RunResult Generate(const fs::path& site, const fs::path& home) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream messages;
   CommandLineIo io{in, out, messages, false, false};
-  TRun run;
-  run.Status = RunCommandLine(
+  RunResult run;
+  run.status = RunCommandLine(
       {"generate", site.string(), "--home", home.string(), "--name", "Ann", "--quiet"}, io);
-  run.Messages = messages.str();
+  run.messages = messages.str();
   return run;
 }
 
@@ -52,9 +52,9 @@ int InChild(const std::function<int()>& work) {
 
 class HostileTreeTest : public testing::Test {
  protected:
-  test::TempDir home;
-  test::TempDir site;
-  test::ScopedLayoutHome restoreHome{home.path()};
+  test::TempDir home_;
+  test::TempDir site_;
+  test::ScopedLayoutHome restore_home_{home_.path()};
 };
 
 TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
@@ -65,20 +65,20 @@ TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
                                           "-rf.jpg",
                                           "--help.jpg",
                                           "  blanks  .jpg"};
-  for (const std::string& name : names) test::WriteJpegPicture(site / name, 30, 20, "");
-  test::WriteJpegPicture(site / "-dir" / "inner.jpg", 30, 20, "");
-  const TRun run = Generate(site.path(), home.path());
-  ASSERT_EQ(run.Status, kExitOk) << run.Messages;
-  const std::string index = test::ReadFile(site / "index.html");
+  for (const std::string& name : names) test::WriteJpegPicture(site_ / name, 30, 20, "");
+  test::WriteJpegPicture(site_ / "-dir" / "inner.jpg", 30, 20, "");
+  const RunResult run = Generate(site_.path(), home_.path());
+  ASSERT_EQ(run.status, kExitOk) << run.messages;
+  const std::string index = test::ReadFile(site_ / "index.html");
   for (const std::string& name : names) {
-    const fs::path page = (site / name).replace_extension(".html");
+    const fs::path page = (site_ / name).replace_extension(".html");
     EXPECT_TRUE(fs::exists(page)) << name;
-    EXPECT_TRUE(fs::exists((site / "inline" / name).replace_extension(".gif"))) << name;
+    EXPECT_TRUE(fs::exists((site_ / "inline" / name).replace_extension(".gif"))) << name;
   }
   EXPECT_EQ(index.find("<b>"), std::string::npos) << "a name was written as markup";
   EXPECT_NE(index.find("href=\"50%25%20%231%3F.html\""), std::string::npos) << index;
   EXPECT_NE(index.find("it&#39;s &quot;quoted&quot;"), std::string::npos) << index;
-  EXPECT_TRUE(fs::exists(site / "-dir" / "inner.html"));
+  EXPECT_TRUE(fs::exists(site_ / "-dir" / "inner.html"));
 
   // A picture whose name starts with a dash is a picture, not an option, to the comment
   // command once its path is given.
@@ -86,70 +86,70 @@ TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
   std::ostringstream out;
   std::ostringstream messages;
   CommandLineIo io{in, out, messages, false, false};
-  EXPECT_EQ(RunCommandLine({"comment", (site / "-rf.jpg").string()}, io), kExitOk)
+  EXPECT_EQ(RunCommandLine({"comment", (site_ / "-rf.jpg").string()}, io), kExitOk)
       << messages.str();
 }
 
 TEST_F(HostileTreeTest, ADeepTreeAndALinkCycleEnd) {
-  fs::path deep = site.path();
+  fs::path deep = site_.path();
   for (int level = 0; level < 60; ++level) deep /= "level";
   test::WriteJpegPicture(deep / "bottom.jpg", 30, 20, "");
-  test::WriteJpegPicture(site / "top.jpg", 30, 20, "");
-  fs::create_directory_symlink(site.path(), site / "loop");
-  fs::create_directory_symlink("..", site / "level" / "up");
+  test::WriteJpegPicture(site_ / "top.jpg", 30, 20, "");
+  fs::create_directory_symlink(site_.path(), site_ / "loop");
+  fs::create_directory_symlink("..", site_ / "level" / "up");
 
-  const TRun run = Generate(site.path(), home.path());
-  EXPECT_NE(run.Status, kExitUsage) << run.Messages;
+  const RunResult run = Generate(site_.path(), home_.path());
+  EXPECT_NE(run.status, kExitUsage) << run.messages;
   EXPECT_TRUE(fs::exists(deep / "bottom.html"));
-  EXPECT_TRUE(fs::exists(site / "top.html"));
+  EXPECT_TRUE(fs::exists(site_ / "top.html"));
   // Links to directories are listed but never followed, so the cycles are not walked: no
   // page lists them, and the run ends without going round.
-  EXPECT_EQ(run.Status, kExitOk) << run.Messages;
-  EXPECT_EQ(test::ReadFile(site / "index.html").find("loop/"), std::string::npos);
-  EXPECT_EQ(test::ReadFile(site / "level" / "index.html").find("up/"), std::string::npos);
+  EXPECT_EQ(run.status, kExitOk) << run.messages;
+  EXPECT_EQ(test::ReadFile(site_ / "index.html").find("loop/"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(site_ / "level" / "index.html").find("up/"), std::string::npos);
 }
 
 TEST_F(HostileTreeTest, ADirectoryTheRunMayNotWriteIsReportedAndTheRestIsMade) {
-  test::WriteJpegPicture(site / "open" / "a.jpg", 30, 20, "");
-  test::WriteJpegPicture(site / "locked" / "b.jpg", 30, 20, "");
-  const std::string locked = test::ReadFile(site / "locked" / "b.jpg");
+  test::WriteJpegPicture(site_ / "open" / "a.jpg", 30, 20, "");
+  test::WriteJpegPicture(site_ / "locked" / "b.jpg", 30, 20, "");
+  const std::string locked = test::ReadFile(site_ / "locked" / "b.jpg");
   // Root may write anywhere, so the run goes to an unprivileged user when root runs it.
   const bool root = ::geteuid() == 0;
   constexpr uid_t kNobody = 65534;
   if (root) {
-    for (const fs::path& dir : {home.path(), site.path()}) {
+    for (const fs::path& dir : {home_.path(), site_.path()}) {
       ::chown(dir.c_str(), kNobody, kNobody);
       for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         ::lchown(entry.path().c_str(), kNobody, kNobody);
       }
     }
   }
-  ::chmod((site / "locked").c_str(), 0555);
+  ::chmod((site_ / "locked").c_str(), 0555);
   const int status = InChild([&] {
     if (root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return 99;
-    return Generate(site.path(), home.path()).Status;
+    return Generate(site_.path(), home_.path()).status;
   });
-  ::chmod((site / "locked").c_str(), 0755);
+  ::chmod((site_ / "locked").c_str(), 0755);
   EXPECT_EQ(status, kExitReported);
-  EXPECT_TRUE(fs::exists(site / "open" / "a.html"));
-  EXPECT_TRUE(fs::exists(site / "open" / "inline" / "a.gif"));
-  EXPECT_TRUE(fs::exists(site / "index.html"));
-  EXPECT_FALSE(fs::exists(site / "locked" / "b.html"));
-  EXPECT_EQ(test::ReadFile(site / "locked" / "b.jpg"), locked);
+  EXPECT_TRUE(fs::exists(site_ / "open" / "a.html"));
+  EXPECT_TRUE(fs::exists(site_ / "open" / "inline" / "a.gif"));
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
+  EXPECT_FALSE(fs::exists(site_ / "locked" / "b.html"));
+  EXPECT_EQ(test::ReadFile(site_ / "locked" / "b.jpg"), locked);
 }
 
 TEST_F(HostileTreeTest, AFullDiskFailsTheWritesAndLosesNothing) {
-  test::WriteJpegPicture(site / "a.jpg", 640, 480, "Title:\r\nOld\r\n\r\n");
-  const std::string picture = test::ReadFile(site / "a.jpg");
+  test::WriteJpegPicture(site_ / "a.jpg", 640, 480, "Title:\r\nOld\r\n\r\n");
+  const std::string picture = test::ReadFile(site_ / "a.jpg");
   ASSERT_GT(picture.size(), 4096u);
-  ASSERT_EQ(Generate(site.path(), home.path()).Status, kExitOk);
-  const std::string index = test::ReadFile(site / "index.html");
-  fs::remove(site / "inline" / "a.gif");
-  fs::remove(site / "a.html");
+  ASSERT_EQ(Generate(site_.path(), home_.path()).status, kExitOk);
+  const std::string index = test::ReadFile(site_ / "index.html");
+  fs::remove(site_ / "inline" / "a.gif");
+  fs::remove(site_ / "a.html");
 
   // Past 4 KB every write fails, as on a full disk (the signal that would end the process
   // is ignored, so the write itself reports the failure).
-  const auto withFullDisk = [](const std::function<int()>& work) {
+  const auto with_full_disk = [](const std::function<int()>& work) {
     return InChild([&] {
       ::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{4096, 4096};
@@ -157,15 +157,15 @@ TEST_F(HostileTreeTest, AFullDiskFailsTheWritesAndLosesNothing) {
       return work();
     });
   };
-  EXPECT_EQ(withFullDisk([&] {
-              return WriteJpegCommentInPlace(site / "a.jpg", "Title:\r\nNew\r\n\r\n").ok() ? 0 : 1;
+  EXPECT_EQ(with_full_disk([&] {
+              return WriteJpegCommentInPlace(site_ / "a.jpg", "Title:\r\nNew\r\n\r\n").ok() ? 0 : 1;
             }),
             1);
-  EXPECT_EQ(test::ReadFile(site / "a.jpg"), picture);
-  EXPECT_EQ(withFullDisk([&] { return Generate(site.path(), home.path()).Status; }), kExitReported);
-  EXPECT_EQ(test::ReadFile(site / "a.jpg"), picture);
-  EXPECT_EQ(test::ReadFile(site / "index.html"), index) << "a page was half written";
-  for (const auto& entry : fs::recursive_directory_iterator(site.path())) {
+  EXPECT_EQ(test::ReadFile(site_ / "a.jpg"), picture);
+  EXPECT_EQ(with_full_disk([&] { return Generate(site_.path(), home_.path()).status; }), kExitReported);
+  EXPECT_EQ(test::ReadFile(site_ / "a.jpg"), picture);
+  EXPECT_EQ(test::ReadFile(site_ / "index.html"), index) << "a page was half written";
+  for (const auto& entry : fs::recursive_directory_iterator(site_.path())) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
         << entry.path() << " was left behind";
   }

@@ -19,17 +19,17 @@ namespace {
 namespace fs = std::filesystem;
 
 // Counts what is written without keeping it.
-class TCountingBuffer : public std::streambuf {
+class CountingBuffer : public std::streambuf {
  public:
-  std::size_t Count = 0;
+  std::size_t count = 0;
 
  protected:
   std::streamsize xsputn(const char*, std::streamsize n) override {
-    Count += static_cast<std::size_t>(n);
+    count += static_cast<std::size_t>(n);
     return n;
   }
   int_type overflow(int_type c) override {
-    ++Count;
+    ++count;
     return c;
   }
 };
@@ -46,19 +46,19 @@ TEST(HostileTemplateTest, ValuesThatMultiplyStopAtTheOutputAndReferenceCaps) {
   }
   array.SetVar("Lll", "lol");
   ResetExpansionDiagnostics();
-  TCountingBuffer counter;
+  CountingBuffer counter;
   std::ostream out(&counter);
   ExpandTemplate("${Aaa}", array, out);
-  EXPECT_GT(counter.Count, 0u);
-  EXPECT_LE(counter.Count, kMaxExpansionOutput);
+  EXPECT_GT(counter.count, 0u);
+  EXPECT_LE(counter.count, kMaxExpansionOutput);
 
   // The same with empty values writes nothing, and ends too.
   array.SetVar("Lll", "");
   array.DeleteVar("Lll");
-  TCountingBuffer nothing;
+  CountingBuffer nothing;
   std::ostream none(&nothing);
   ExpandTemplate("${Aaa}after", array, none);
-  EXPECT_EQ(nothing.Count, 0u) << "the text after a runaway reference is left out too";
+  EXPECT_EQ(nothing.count, 0u) << "the text after a runaway reference is left out too";
 }
 
 // A value that stays under the cap of one expansion but is repeated in every entry of a

@@ -65,8 +65,8 @@ bool WritePage(const fs::path& path, const std::string& text,
 }
 
 struct FileStamp {
-  ino_t Inode;
-  timespec Modified;
+  ino_t inode;
+  timespec modified;
 };
 
 FileStamp Stamp(const fs::path& path) {
@@ -94,8 +94,8 @@ TEST(PageFileTest, SameBytesLeaveTheOldPageAndItsTimeAlone) {
     const FileStamp before = Stamp(page);
     EXPECT_FALSE(WritePage(page, text)) << size;
     const FileStamp after = Stamp(page);
-    EXPECT_EQ(after.Inode, before.Inode) << size;
-    EXPECT_EQ(after.Modified.tv_sec, 1000000000) << size;
+    EXPECT_EQ(after.inode, before.inode) << size;
+    EXPECT_EQ(after.modified.tv_sec, 1000000000) << size;
     EXPECT_EQ(test::ReadFile(page), text) << size;
     EXPECT_TRUE(NoTemporaryLeft(dir.path()));
   }
@@ -105,12 +105,12 @@ TEST(PageFileTest, AnyDifferenceReplacesThePageWithTheNewBytes) {
   test::TempDir dir;
   const fs::path page = dir / "p.html";
   const std::string old = PageText(150000);
-  std::string changedLate = old;
-  changedLate[140000] = '#';  // In the third piece of the old page.
-  std::string changedEarly = old;
-  changedEarly[50] = '#';
+  std::string changed_late = old;
+  changed_late[140000] = '#';  // In the third piece of the old page.
+  std::string changed_early = old;
+  changed_early[50] = '#';
   const std::string cases[] = {
-      changedLate, changedEarly,
+      changed_late, changed_early,
       old + "more",                   // Longer: the old page ends first.
       old.substr(0, 100000),          // Shorter: the new page ends first.
       old.substr(0, 65536),           // Ends exactly at a piece of the old page.
@@ -163,14 +163,14 @@ TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
   // The same bytes: left alone, and the note stays.
   std::optional<RecordedOutput> again;
   EXPECT_FALSE(WritePage(path, PageText(3000), note, &again));
-  EXPECT_EQ(Stamp(path).Inode, before.Inode);
+  EXPECT_EQ(Stamp(path).inode, before.inode);
   ASSERT_TRUE(again);
   EXPECT_EQ(again->stamp, note->stamp);
   // The note is believed while the file is the one noted: a note whose digest is not the
   // file's shows that the file itself was not read.
-  RecordedOutput otherDigest = *note;
-  otherDigest.content.low ^= 1;
-  EXPECT_TRUE(WritePage(path, PageText(3000), otherDigest, &again));
+  RecordedOutput other_digest = *note;
+  other_digest.content.low ^= 1;
+  EXPECT_TRUE(WritePage(path, PageText(3000), other_digest, &again));
   EXPECT_EQ(test::ReadFile(path), PageText(3000));
   // Different bytes of the same length, longer and shorter ones replace the page.
   for (const std::string& text : {PageText(3000, 'c'), PageText(9000, 'd'), PageText(100)}) {

@@ -47,20 +47,20 @@ const std::map<std::string, std::vector<std::string>> kSettingValues = {
     {"MaxDisplayWidth", {"40", "64"}},         {"MaxDisplayHeight", {"40", "64"}}};
 
 // A file's access and write times, which `cp -p` keeps.
-using TFileTimes = std::array<timespec, 2>;
+using FileTimes = std::array<timespec, 2>;
 
-TFileTimes TimesOf(const fs::path& path) {
+FileTimes TimesOf(const fs::path& path) {
   struct stat info {};
   EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
   return {info.st_atim, info.st_mtim};
 }
 
-void SetTimes(const fs::path& path, const TFileTimes& times) {
+void SetTimes(const fs::path& path, const FileTimes& times) {
   EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times.data(), 0), 0) << path;
 }
 
 // Times `minutes` minutes ago: older than anything a run of the test writes.
-TFileTimes MinutesAgo(int minutes) {
+FileTimes MinutesAgo(int minutes) {
   const timespec then{::time(nullptr) - 60L * minutes, 0};
   return {then, then};
 }
@@ -73,62 +73,62 @@ std::string Caption(const std::string& text) { return "ImageDescription:\r\n" + 
 
 // A JPEG picture in colours of its own, striped so that the encoder has edges to keep.
 std::string PaintPicture(int id, int width, int height, const std::string& comment) {
-  test::TPixelArt art{width, height, {}};
+  test::PixelArt art{width, height, {}};
   const test::Rgb colour{static_cast<std::uint8_t>(id * 67 + 40),
                          static_cast<std::uint8_t>(id * 131 + 90),
                          static_cast<std::uint8_t>(id * 29 + 160)};
   const test::Rgb stripe{colour.B, colour.R, colour.G};
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) art.Pixels.push_back((x + y) / 6 % 2 ? stripe : colour);
+    for (int x = 0; x < width; ++x) art.pixels.push_back((x + y) / 6 % 2 ? stripe : colour);
   }
-  test::TJpegOptions options;
-  if (!comment.empty()) options.Comments.push_back(comment);
+  test::JpegOptions options;
+  if (!comment.empty()) options.comments.push_back(comment);
   return test::MakeJpeg(art, options);
 }
 
 // A version of a picture as a backup keeps it, to be copied back later.
-struct TBackup {
-  std::string Path, Bytes;
-  TFileTimes Times;
+struct Backup {
+  std::string path, bytes;
+  FileTimes times;
 };
 
 // The user's side of a site: every folder and file the user made in the site ("site/...")
 // and in the layout home ("home/..."), by its path relative to the folder that holds both.
-struct TTree {
-  TTree(unsigned seed, const fs::path& root) : Random(seed), Root(root) {}
+struct Tree {
+  Tree(unsigned seed, const fs::path& tree_root) : random(seed), root(tree_root) {}
   int Below(std::size_t count) {
-    return std::uniform_int_distribution<int>(0, static_cast<int>(count) - 1)(Random);
+    return std::uniform_int_distribution<int>(0, static_cast<int>(count) - 1)(random);
   }
   template <class Container>
   auto Pick(const Container& items) {
     return *std::next(std::begin(items), Below(std::size(items)));
   }
-  fs::path operator/(const std::string& relative) const { return Root / relative; }
+  fs::path operator/(const std::string& relative) const { return root / relative; }
   std::vector<std::string> Pictures() const {
     std::vector<std::string> pictures;
-    for (const auto& [path, digest] : Files) {
+    for (const auto& [path, digest] : files) {
       if (fs::path(path).extension() == ".jpg") pictures.push_back(path);
     }
     return pictures;
   }
 
-  std::mt19937 Random;
-  fs::path Root;
-  std::map<std::string, std::string> Settings;
-  std::set<std::string> Folders{"site"};     // of pictures, and the user's inline folders
-  std::map<std::string, std::size_t> Files;  // with their digests after the last change
-  std::vector<TBackup> Backups;
-  int Made = 0;  // numbers pictures, captions, folders and edits
+  std::mt19937 random;
+  fs::path root;
+  std::map<std::string, std::string> settings;
+  std::set<std::string> folders{"site"};     // of pictures, and the user's inline folders
+  std::map<std::string, std::size_t> files;  // with their digests after the last change
+  std::vector<Backup> backups;
+  int made = 0;  // numbers pictures, captions, folders and edits
 };
 
-void WriteSettings(TTree& tree) {
+void WriteSettings(Tree& tree) {
   std::string extensions = "[HTMLDefaults]\nPersonFullName=Ann Example\n[FileExtensions]\n";
   std::string display = "[Display]\n";
-  for (const auto& [key, value] : tree.Settings) {
+  for (const auto& [key, value] : tree.settings) {
     (key == "InLineFileExt" ? extensions : display) += key + "=" + value + "\n";
   }
   test::WriteFile(tree / "home/pixamond.ini", extensions + display);
-  tree.Files["home/pixamond.ini"];
+  tree.files["home/pixamond.ini"];
 }
 
 // The user's folders named like the inline folder; the run's own are never in Folders.
@@ -138,41 +138,41 @@ bool IsUsersInlineFolder(const std::string& folder) {
 }
 
 // The path of a picture of `folder` that no file takes yet; empty when every name is taken.
-std::string FreePicturePath(TTree& tree, const std::string& folder) {
+std::string FreePicturePath(Tree& tree, const std::string& folder) {
   std::vector<std::string> free;
   for (const char* name : kPictureNames) {
     const std::string path = (fs::path(folder) / name).concat(".jpg").string();
-    if (tree.Files.count(path) == 0) free.push_back(path);
+    if (tree.files.count(path) == 0) free.push_back(path);
   }
   return free.empty() ? std::string() : tree.Pick(free);
 }
 
 // Paints a picture at `path` with an old write time, some with a caption in their comment,
 // some with a caption file beside them.
-void PutPicture(TTree& tree, const std::string& path, int width, int height) {
-  const int id = ++tree.Made;
+void PutPicture(Tree& tree, const std::string& path, int width, int height) {
+  const int id = ++tree.made;
   const std::string comment = tree.Below(2) ? Caption("Picture " + std::to_string(id)) : "";
   test::WriteFile(tree / path, PaintPicture(id, width, height, comment));
   SetTimes(tree / path, MinutesAgo(600 - id));
-  tree.Files[path];
-  tree.Backups.push_back({path, test::ReadFile(tree / path), TimesOf(tree / path)});
+  tree.files[path];
+  tree.backups.push_back({path, test::ReadFile(tree / path), TimesOf(tree / path)});
   if (tree.Below(3) == 0) {
     const std::string text = fs::path(path).replace_extension(".txt").string();
     test::WriteFile(tree / text, Caption("Told of " + std::to_string(id)));
     SetTimes(tree / text, MinutesAgo(600 - id));
-    tree.Files[text];
+    tree.files[text];
   }
 }
 
 // Each change says what it did, or nothing when the tree offers it nothing to change.
-std::string AddPicture(TTree& tree) {
-  const std::string path = FreePicturePath(tree, tree.Pick(tree.Folders));
+std::string AddPicture(Tree& tree) {
+  const std::string path = FreePicturePath(tree, tree.Pick(tree.folders));
   if (path.empty()) return {};
   PutPicture(tree, path, 16 + tree.Below(120), 16 + tree.Below(100));
   return "add " + path;
 }
 
-std::string SwapPictures(TTree& tree) {
+std::string SwapPictures(Tree& tree) {
   const std::vector<std::string> pictures = tree.Pictures();
   if (pictures.size() < 2) return {};
   const std::string first = tree.Pick(pictures);
@@ -184,74 +184,74 @@ std::string SwapPictures(TTree& tree) {
   return "swap " + first + " " + second;
 }
 
-std::string RestoreOlderPicture(TTree& tree) {
-  std::vector<const TBackup*> differing;
-  for (const TBackup& backup : tree.Backups) {
-    if (test::ReadFile(tree / backup.Path) != backup.Bytes) differing.push_back(&backup);
+std::string RestoreOlderPicture(Tree& tree) {
+  std::vector<const Backup*> differing;
+  for (const Backup& backup : tree.backups) {
+    if (test::ReadFile(tree / backup.path) != backup.bytes) differing.push_back(&backup);
   }
   if (differing.empty()) return {};
-  const TBackup& backup = *tree.Pick(differing);
-  test::WriteFile(tree / backup.Path, backup.Bytes);
-  SetTimes(tree / backup.Path, backup.Times);
-  tree.Files[backup.Path];
-  return "restore " + backup.Path;
+  const Backup& backup = *tree.Pick(differing);
+  test::WriteFile(tree / backup.path, backup.bytes);
+  SetTimes(tree / backup.path, backup.times);
+  tree.files[backup.path];
+  return "restore " + backup.path;
 }
 
-std::string DeletePicture(TTree& tree) {
+std::string DeletePicture(Tree& tree) {
   if (tree.Pictures().empty()) return {};
   const std::string path = tree.Pick(tree.Pictures());
   fs::remove(tree / path);
-  tree.Files.erase(path);
+  tree.files.erase(path);
   return "delete " + path;
 }
 
-std::string RenamePicture(TTree& tree) {
+std::string RenamePicture(Tree& tree) {
   if (tree.Pictures().empty()) return {};
   const std::string from = tree.Pick(tree.Pictures());
   const std::string to = FreePicturePath(tree, fs::path(from).parent_path().string());
   if (to.empty()) return {};
   fs::rename(tree / from, tree / to);
-  tree.Files.erase(from);
-  tree.Files[to];
+  tree.files.erase(from);
+  tree.files[to];
   return "rename " + from + " " + to;
 }
 
 // A new caption in the picture's comment or in its caption file, the file's times kept.
-std::string EditCaption(TTree& tree) {
+std::string EditCaption(Tree& tree) {
   if (tree.Pictures().empty()) return {};
   const std::string picture = tree.Pick(tree.Pictures());
-  const std::string caption = Caption("Edited " + std::to_string(++tree.Made));
-  const bool inComment = tree.Below(2) == 0;
+  const std::string caption = Caption("Edited " + std::to_string(++tree.made));
+  const bool in_comment = tree.Below(2) == 0;
   const std::string path =
-      inComment ? picture : fs::path(picture).replace_extension(".txt").string();
-  const TFileTimes times = TimesOf(fs::exists(tree / path) ? tree / path : tree / picture);
-  if (inComment) {
+      in_comment ? picture : fs::path(picture).replace_extension(".txt").string();
+  const FileTimes times = TimesOf(fs::exists(tree / path) ? tree / path : tree / picture);
+  if (in_comment) {
     EXPECT_TRUE(WriteJpegCommentInPlace(tree / path, caption).ok()) << path;
-    tree.Backups.push_back({path, test::ReadFile(tree / path), times});
+    tree.backups.push_back({path, test::ReadFile(tree / path), times});
   } else {
     test::WriteFile(tree / path, caption);
-    tree.Files[path];
+    tree.files[path];
   }
   SetTimes(tree / path, times);
   return "caption " + path;
 }
 
-std::string ChangeSetting(TTree& tree) {
+std::string ChangeSetting(Tree& tree) {
   const auto [key, values] = tree.Pick(kSettingValues);
-  const std::string old = tree.Settings[key];
-  while (tree.Settings[key] == old) tree.Settings[key] = tree.Pick(values);
+  const std::string old = tree.settings[key];
+  while (tree.settings[key] == old) tree.settings[key] = tree.Pick(values);
   WriteSettings(tree);
-  return "set " + key + "=" + tree.Settings[key];
+  return "set " + key + "=" + tree.settings[key];
 }
 
-std::string ChangeLayout(TTree& tree) {
+std::string ChangeLayout(Tree& tree) {
   const std::string name = tree.Pick(kEditedTemplates);
   std::string text = test::ReadFile(tree / "home/globals.txt");
   const std::size_t at = text.find("\r\n" + name + ":\r\n");
   if (at == std::string::npos) return {};
   const std::size_t end = text.find("\r\n\r\n", at + name.size() + 5);
   if (end == std::string::npos) return {};
-  text.insert(end, "\r\n<!-- layout edit " + std::to_string(++tree.Made) + " -->");
+  text.insert(end, "\r\n<!-- layout edit " + std::to_string(++tree.made) + " -->");
   test::WriteFile(tree / "home/globals.txt", text);
   return "edit " + name;
 }
@@ -260,17 +260,17 @@ std::string ChangeLayout(TTree& tree) {
 // display box, the first named like a picture beside the folder, whose inline image would
 // take its name. "inline" goes into a picture folder that has no inline folder, a new one
 // when every folder has one.
-std::string AddUsersInlineFolder(TTree& tree, const std::string& name) {
+std::string AddUsersInlineFolder(Tree& tree, const std::string& name) {
   std::vector<std::string> candidates;
-  for (const std::string& folder : tree.Folders) {
+  for (const std::string& folder : tree.folders) {
     if (!IsUsersInlineFolder(folder) && !fs::exists(tree / folder / name)) {
       candidates.push_back(folder);
     }
   }
   std::string folder = candidates.empty() ? "" : tree.Pick(candidates);
   if (candidates.empty()) {
-    folder = "site/d" + std::to_string(++tree.Made);
-    tree.Folders.insert(folder);
+    folder = "site/d" + std::to_string(++tree.made);
+    tree.folders.insert(folder);
     PutPicture(tree, FreePicturePath(tree, folder), 50, 40);
   }
   const std::string album = (fs::path(folder) / name).string();
@@ -283,59 +283,59 @@ std::string AddUsersInlineFolder(TTree& tree, const std::string& name) {
       beside.empty() ? FreePicturePath(tree, album) : album + "/" + tree.Pick(beside) + ".jpg",
       150 + tree.Below(60), 110 + tree.Below(60));
   if (tree.Below(2)) PutPicture(tree, FreePicturePath(tree, album), 170, 120);
-  tree.Folders.insert(album);
+  tree.folders.insert(album);
   return "folder " + album;
 }
 
-std::string PlantInlineMarker(TTree& tree) {
+std::string PlantInlineMarker(Tree& tree) {
   std::vector<std::string> markers;
-  for (const std::string& folder : tree.Folders) {
+  for (const std::string& folder : tree.folders) {
     const std::string marker = folder + "/.pixamond-inline";
-    if (IsUsersInlineFolder(folder) && tree.Files.count(marker) == 0) markers.push_back(marker);
+    if (IsUsersInlineFolder(folder) && tree.files.count(marker) == 0) markers.push_back(marker);
   }
   if (markers.empty()) return {};
   const std::string marker = tree.Pick(markers);
   test::WriteFile(tree / marker, "");
-  tree.Files[marker];
+  tree.files[marker];
   return "marker " + marker;
 }
 
 // clang-format off
-const std::function<std::string(TTree&)> kChanges[] = {
+const std::function<std::string(Tree&)> kChanges[] = {
     AddPicture, SwapPictures, RestoreOlderPicture, DeletePicture, RenamePicture, EditCaption,
     ChangeSetting, ChangeLayout, PlantInlineMarker,
-    [](TTree& tree) { return AddUsersInlineFolder(tree, "inline"); },
-    [](TTree& tree) { return AddUsersInlineFolder(tree, "Inline"); }};
+    [](Tree& tree) { return AddUsersInlineFolder(tree, "inline"); },
+    [](Tree& tree) { return AddUsersInlineFolder(tree, "Inline"); }};
 // clang-format on
 
 // Two folders of three to five pictures, a layout home seeded with the shipped layout, and
 // some of the settings set.
-void BuildTree(TTree& tree) {
+void BuildTree(Tree& tree) {
   ASSERT_TRUE(PrepareLayoutHome(tree / "home", PIXAMOND_SOURCE_DATA_DIR).ok());
   for (const auto& entry : fs::directory_iterator(tree / "home")) {
-    tree.Files["home/" + entry.path().filename().string()];
+    tree.files["home/" + entry.path().filename().string()];
   }
   for (const auto& [key, values] : kSettingValues) {
-    if (tree.Below(2)) tree.Settings[key] = tree.Pick(values);
+    if (tree.Below(2)) tree.settings[key] = tree.Pick(values);
   }
   WriteSettings(tree);
-  tree.Folders.insert("site/trip");
+  tree.folders.insert("site/trip");
   PutPicture(tree, "site/p1.jpg", 90, 60);
   PutPicture(tree, "site/trip/p1.jpg", 30, 70);
   for (int more = 1 + tree.Below(3); more > 0; --more) AddPicture(tree);
 }
 
-void NoteUsersFiles(TTree& tree) {
-  for (auto& [path, digest] : tree.Files) digest = DigestOf(tree / path);
+void NoteUsersFiles(Tree& tree) {
+  for (auto& [path, digest] : tree.files) digest = DigestOf(tree / path);
 }
 
 // The user's files and folders that are no longer as the last change left them.
-std::string ChangedUsersFiles(const TTree& tree) {
+std::string ChangedUsersFiles(const Tree& tree) {
   std::string changed;
-  for (const std::string& folder : tree.Folders) {
+  for (const std::string& folder : tree.folders) {
     if (!fs::is_directory(tree / folder)) changed += "\n  folder deleted: " + folder;
   }
-  for (const auto& [path, digest] : tree.Files) {
+  for (const auto& [path, digest] : tree.files) {
     if (!fs::is_regular_file(tree / path)) {
       changed += "\n  deleted: " + path;
     } else if (DigestOf(tree / path) != digest) {
@@ -346,8 +346,8 @@ std::string ChangedUsersFiles(const TTree& tree) {
 }
 
 bool Generate(const fs::path& site, const fs::path& home) {
-  test::ScopedLayoutHome useHome{home};
-  test::TScriptedUserInterface ui;
+  test::ScopedLayoutHome use_home{home};
+  test::ScriptedUserInterface ui;
   Progress progress;
   CollectedDiagnostics diagnostics;
   WebSite run(site.string(), home.string(), ui, progress, diagnostics);
@@ -359,10 +359,10 @@ bool Generate(const fs::path& site, const fs::path& home) {
 
 // What a clean run writes for the user's files as they are now, copied with their times to
 // folders of the same names (pages show the site's).
-std::map<std::string, std::string> CleanRun(const TTree& tree) {
+std::map<std::string, std::string> CleanRun(const Tree& tree) {
   test::TempDir root;
-  for (const std::string& folder : tree.Folders) fs::create_directories(root / folder);
-  for (const auto& [path, digest] : tree.Files) {
+  for (const std::string& folder : tree.folders) fs::create_directories(root / folder);
+  for (const auto& [path, digest] : tree.files) {
     test::WriteFile(root / path, test::ReadFile(tree / path));
     SetTimes(root / path, TimesOf(tree / path));
   }
@@ -375,9 +375,9 @@ bool RunSequence(unsigned seed) {
   SCOPED_TRACE("seed " + std::to_string(seed) +
                ", replay with PIXAMOND_PROPERTY_SEED=" + std::to_string(seed));
   test::TempDir root;
-  TTree tree(seed, root.path());
+  Tree tree(seed, root.path());
   BuildTree(tree);
-  std::string story = "built " + std::to_string(tree.Files.size()) + " files";
+  std::string story = "built " + std::to_string(tree.files.size()) + " files";
   for (int change = 0; change <= kChangesPerSequence; ++change) {
     if (change > 0) {
       const std::string done = tree.Pick(kChanges)(tree);

@@ -125,12 +125,12 @@ TEST(ParseVarRefTest, NamesOfThreeToTwoHundredFiftyFiveLetters) {
   EXPECT_EQ(ParseVarRef("${ab}", &name), 0u);
   const std::string longest = "${" + std::string(255, 'a') + "}";
   EXPECT_EQ(ParseVarRef(longest, &name), 255u);
-  const std::string tooLong = "${" + std::string(256, 'a') + "}";
-  EXPECT_EQ(ParseVarRef(tooLong, &name), 0u);
+  const std::string too_long = "${" + std::string(256, 'a') + "}";
+  EXPECT_EQ(ParseVarRef(too_long, &name), 0u);
 
   VariableList array;
   array.SetVar(std::string(256, 'a'), "value");
-  EXPECT_EQ(Expand(tooLong, array), tooLong) << "written as ordinary text";
+  EXPECT_EQ(Expand(too_long, array), too_long) << "written as ordinary text";
 }
 
 }  // namespace

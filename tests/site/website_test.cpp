@@ -28,11 +28,11 @@ namespace fs = std::filesystem;
 // Records the progress calls of a run.
 class RecordingProgress : public Progress {
  public:
-  std::vector<std::string> Steps;
+  std::vector<std::string> steps;
 
  protected:
   void Refresh() override {
-    if (Steps.empty() || Steps.back() != CurrentStep()) Steps.push_back(CurrentStep());
+    if (steps.empty() || steps.back() != CurrentStep()) steps.push_back(CurrentStep());
   }
 };
 
@@ -45,7 +45,7 @@ const char kEnd[] = "\r\n<P>\r\n</HTML>\r\n";
 class WebSiteTest : public testing::Test {
  protected:
   WebSiteTest() {
-    test::WriteFile(home / "pixamond.ini",
+    test::WriteFile(home_ / "pixamond.ini",
                     "[HTMLDefaults]\nPersonFullName=Ann Example\n"
                     "[Display]\nMaxDisplayWidth=100\nMaxDisplayHeight=100\n");
     SetLayout({});
@@ -53,7 +53,7 @@ class WebSiteTest : public testing::Test {
 
   // Writes the site-wide layout: the test templates, with `extra` records after them.
   void SetLayout(const std::string& extra) {
-    test::WriteFile(home / "globals.txt",
+    test::WriteFile(home_ / "globals.txt",
                     "PageHeadTemplate:\r\n<TITLE>${PageTitle}</TITLE>\r\n\r\n"
                     "PageTitle:\r\nT-${DirBaseName}\r\n\r\n"
                     "PageLabel:\r\nL-${DirBaseName}\r\n\r\n"
@@ -73,48 +73,48 @@ class WebSiteTest : public testing::Test {
   }
 
   RunStats Run() {
-    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+    WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
     EXPECT_TRUE(site.Prepare().ok());
     site.Execute();
     return site.Stats();
   }
 
-  std::string Page(const std::string& relative) { return test::ReadFile(root / relative); }
+  std::string Page(const std::string& relative) { return test::ReadFile(root_ / relative); }
 
-  test::TempDir home;
-  test::TempDir root;
-  test::ScopedLayoutHome useHome{home.path()};
-  CollectedDiagnostics diagnostics;
-  test::TScriptedUserInterface ui;
-  RecordingProgress progress;
+  test::TempDir home_;
+  test::TempDir root_;
+  test::ScopedLayoutHome use_home_{home_.path()};
+  CollectedDiagnostics diagnostics_;
+  test::ScriptedUserInterface ui_;
+  RecordingProgress progress_;
 };
 
 TEST_F(WebSiteTest, OnePictureWritesLeaderGroupEntryTrailersInOrder) {
-  test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
   const RunStats stats = Run();
-  const std::string size = std::to_string(fs::file_size(root / "a.jpg") / 1024);
-  const std::string name = root.path().filename().string();
+  const std::string size = std::to_string(fs::file_size(root_ / "a.jpg") / 1024);
+  const std::string name = root_.path().filename().string();
   EXPECT_EQ(Page("index.html"), std::string(kHead) + "<HEAD><TITLE>T-" + name +
                                     "</TITLE></HEAD>\r\n<BODY><H1>L-" + name + "</H1>[]" +
                                     "<FL><GL><E a.jpg|100x50|" + size + "><GT><FT><END 1 " +
-                                    std::to_string(fs::file_size(root / "a.jpg")) + ">" + kEnd);
+                                    std::to_string(fs::file_size(root_ / "a.jpg")) + ">" + kEnd);
   EXPECT_EQ(stats.pictures, 1);
   EXPECT_EQ(stats.inline_made, 1);
   EXPECT_EQ(stats.problems_reported, 0);
   int width = 0, height = 0;
-  ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
+  ASSERT_TRUE(GetGifSize(&width, &height, root_ / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 100);
   EXPECT_EQ(height, 50);
-  EXPECT_EQ(progress.Steps, (std::vector<std::string>{"", "Processing Image a.jpg",
+  EXPECT_EQ(progress_.steps, (std::vector<std::string>{"", "Processing Image a.jpg",
                                                        "Finshed a.jpg"}));
-  EXPECT_EQ(progress.Position(), 1);
-  EXPECT_EQ(progress.StepCount(), 1);
+  EXPECT_EQ(progress_.Position(), 1);
+  EXPECT_EQ(progress_.StepCount(), 1);
 }
 
 TEST_F(WebSiteTest, SevenPicturesInGroupsOfThree) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nPicturesPerGroup=3\n");
-  for (int i = 1; i <= 7; ++i) test::WriteJpegPicture(root / ("p" + std::to_string(i) + ".jpg"), 10, 10, "");
+  for (int i = 1; i <= 7; ++i) test::WriteJpegPicture(root_ / ("p" + std::to_string(i) + ".jpg"), 10, 10, "");
   Run();
   std::string page = Page("index.html");
   std::string sequence;
@@ -128,32 +128,32 @@ TEST_F(WebSiteTest, SevenPicturesInGroupsOfThree) {
 }
 
 TEST_F(WebSiteTest, SubDirectoryIsWrittenFirstAndListedWithItsTotals) {
-  test::WriteJpegPicture(root / "a.jpg", 40, 40, "");
-  test::WriteJpegPicture(root / "b.jpg", 40, 40, "");
-  test::WriteJpegPicture(root / "sub" / "c.jpg", 80, 40, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 40, 40, "");
+  test::WriteJpegPicture(root_ / "b.jpg", 40, 40, "");
+  test::WriteJpegPicture(root_ / "sub" / "c.jpg", 80, 40, "");
   Run();
   const std::string sub = Page("sub/index.html");
   const std::string top = Page("index.html");
-  const std::string name = root.path().filename().string();
+  const std::string name = root_.path().filename().string();
   // The sub-directory's page returns to its parent's label, as the parent page has it.
   EXPECT_NE(sub.find("<H1>L-sub</H1>[up:L-" + name + "]"), std::string::npos) << sub;
-  const std::string cBytes = std::to_string(fs::file_size(root / "sub" / "c.jpg"));
-  EXPECT_NE(top.find("<DL T-sub><D sub/index.html|sub/inline/c.gif|1|" + cBytes + "><DT><FL>"),
+  const std::string c_bytes = std::to_string(fs::file_size(root_ / "sub" / "c.jpg"));
+  EXPECT_NE(top.find("<DL T-sub><D sub/index.html|sub/inline/c.gif|1|" + c_bytes + "><DT><FL>"),
             std::string::npos)
       << top;
   EXPECT_EQ(top.find("[up:"), std::string::npos) << "the root page has no parent page";
 }
 
 TEST_F(WebSiteTest, DirectoryWithoutPicturesGetsNoPageButAnInlineDirectory) {
-  fs::create_directories(root / "empty" / "inline");
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  fs::create_directories(root_ / "empty" / "inline");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
   Run();
-  EXPECT_FALSE(fs::exists(root / "empty" / "index.html"));
+  EXPECT_FALSE(fs::exists(root_ / "empty" / "index.html"));
   EXPECT_EQ(Page("index.html").find("<DL"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
-  test::WriteJpegPicture(root / "a.jpg", 300, 200, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 300, 200, "");
   EXPECT_EQ(Run().inline_made, 1);
   SetLayout("PageTitle:\r\nChanged\r\n\r\n");
   const RunStats second = Run();
@@ -161,56 +161,56 @@ TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
   EXPECT_EQ(second.inline_reused, 1);
   EXPECT_NE(Page("index.html").find("<TITLE>Changed</TITLE>"), std::string::npos)
       << "a changed title template reaches the existing page";
-  EXPECT_TRUE(diagnostics.Notices().empty());
+  EXPECT_TRUE(diagnostics_.Notices().empty());
 
   // The user edits the title by hand: from now on the page keeps its head, title and
   // heading, and says so once.
   std::string edited = Page("index.html");
   edited.replace(edited.find("<TITLE>Changed</TITLE>"), 22, "<TITLE>Mine</TITLE>");
-  test::WriteFile(root / "index.html", edited);
+  test::WriteFile(root_ / "index.html", edited);
   Run();
   EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
-  EXPECT_EQ(diagnostics.Notices().size(), 1u);
+  EXPECT_EQ(diagnostics_.Notices().size(), 1u);
   SetLayout("PageTitle:\r\nChanged again\r\n\r\n");
   Run();
   EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
-  EXPECT_EQ(diagnostics.Notices().size(), 1u);
+  EXPECT_EQ(diagnostics_.Notices().size(), 1u);
   // The page's own index.txt is read after the kept version, so it wins over it.
-  test::WriteFile(root / "index.txt", "PageLabel:\r\nFrom index.txt\r\n\r\n");
+  test::WriteFile(root_ / "index.txt", "PageLabel:\r\nFrom index.txt\r\n\r\n");
   Run();
   EXPECT_NE(Page("index.html").find("<H1>From index.txt</H1>"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, PagesOfAnEarlierVersionAreAdoptedAndTakeTheLayout) {
-  test::WriteJpegPicture(root / "a.jpg", 30, 20, "");
-  test::WriteFile(root / "index.html",
+  test::WriteJpegPicture(root_ / "a.jpg", 30, 20, "");
+  test::WriteFile(root_ / "index.html",
                   "<!--Produced With Pixamond Version 1.0-->\r\n"
                   "<!--Pixamond is written by the Pixamond developers-->\r\n"
                   "<HTML>\r\n<HEAD><TITLE>Old title</TITLE></HEAD>\r\n"
                   "<BODY><H1>Old label</H1>\r\n<P>\r\n</HTML>\r\n");
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\nPageLanguage=fr\n");
   Run();
-  EXPECT_EQ(ui.messages().size(), 0u);
+  EXPECT_EQ(ui_.messages().size(), 0u);
   const std::string page = Page("index.html");
   EXPECT_NE(page.find("-->\r\n<!DOCTYPE html>\r\n<HTML lang=\"fr\">\r\n<HEAD>"), std::string::npos);
   EXPECT_EQ(page.find("Old title"), std::string::npos);
-  const std::string name = root.path().filename().string();
+  const std::string name = root_.path().filename().string();
   EXPECT_NE(page.find("<TITLE>T-" + name + "</TITLE>"), std::string::npos) << page;
   EXPECT_EQ(page.find("<!DOCTYPE html>"), page.rfind("<!DOCTYPE html>")) << "one doctype";
 }
 
 TEST_F(WebSiteTest, DetailPagesLinkTheirNeighboursAcrossGroupsAndPastUnreadablePictures) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nPicturesPerGroup=2\n");
   SetLayout("DetailPageTemplate:\r\n[${PrevDetailPageURL}|${PrevDetailPageCaptionText}|"
             "${NextDetailPageURL}|${NextDetailPageCaptionText}|${PictureIndex}/${PictureCount}|"
             "${UpPageURL}]\r\n\r\n");
-  test::WriteJpegPicture(root / "a.jpg", 30, 20, "");
-  test::WriteJpegPicture(root / "b b.jpg", 30, 20, "");
-  test::WriteFile(root / "bz.jpg", "no picture");
-  test::WriteJpegPicture(root / "c.jpg", 30, 20, "ImageDescription:\r\nSunset & <I>sea</I>\r\n\r\n");
+  test::WriteJpegPicture(root_ / "a.jpg", 30, 20, "");
+  test::WriteJpegPicture(root_ / "b b.jpg", 30, 20, "");
+  test::WriteFile(root_ / "bz.jpg", "no picture");
+  test::WriteJpegPicture(root_ / "c.jpg", 30, 20, "ImageDescription:\r\nSunset & <I>sea</I>\r\n\r\n");
   Run();
   const std::string head = std::string(kHead);
   EXPECT_EQ(Page("a.html"), head + "[||b%20b.html|b b|1/4|index.html]</HTML>\r\n");
@@ -220,7 +220,7 @@ TEST_F(WebSiteTest, DetailPagesLinkTheirNeighboursAcrossGroupsAndPastUnreadableP
 }
 
 TEST_F(WebSiteTest, NeighboursStayWithinTheirSeriesPage) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n"
                   "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nAutoOrganizeBaseFileNames=photo0000\n"
                   "[MatchPageSearchStrings]\nphoto0000=[photo####.*]\n");
@@ -228,7 +228,7 @@ TEST_F(WebSiteTest, NeighboursStayWithinTheirSeriesPage) {
             "${PictureIndex}/${PictureCount}|${UpPageURL}]\r\n\r\n"
             "PageLabel:\r\n${SeriesNameRangeHTML}\r\n\r\n");
   for (const char* name : {"other.jpg", "photo0001.jpg", "photo0002.jpg"}) {
-    test::WriteJpegPicture(root / name, 30, 20, "");
+    test::WriteJpegPicture(root_ / name, 30, 20, "");
   }
   Run();
   const std::string head = std::string(kHead);
@@ -239,107 +239,107 @@ TEST_F(WebSiteTest, NeighboursStayWithinTheirSeriesPage) {
 }
 
 TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                   "[Display]\nMaxDisplayWidth=100\nMaxDisplayHeight=100\nInLinePixelDensity=2\n"
                   "DetailImageMaxSize=150\n");
   SetLayout("DetailPageTemplate:\r\n[${DetailImageURL}|${DetailImageWidth}x${DetailImageHeight}|"
             "${AnchorWidth}x${AnchorHeight}]\r\n\r\n");
-  test::WriteJpegPicture(root / "wide one.jpg", 400, 200, "");
-  test::WriteJpegPicture(root / "small.jpg", 60, 40, "");
+  test::WriteJpegPicture(root_ / "wide one.jpg", 400, 200, "");
+  test::WriteJpegPicture(root_ / "small.jpg", 60, 40, "");
   RunStats stats = Run();
   EXPECT_EQ(stats.inline_made, 2);
-  EXPECT_EQ(diagnostics.ProblemText(), "");
+  EXPECT_EQ(diagnostics_.ProblemText(), "");
   const std::string index = Page("index.html");
   EXPECT_NE(index.find("<E wide one.jpg|100x50|"), std::string::npos) << "shown at display size";
   auto size = [](const fs::path& path) {
-    const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
-    return std::to_string(jpeg.Width) + "x" + std::to_string(jpeg.Height);
+    const test::DecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
+    return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height);
   };
-  EXPECT_EQ(size(root / "inline" / "wide one.jpg"), "200x100");
-  EXPECT_EQ(size(root / "inline" / "small.jpg"), "100x66")
+  EXPECT_EQ(size(root_ / "inline" / "wide one.jpg"), "200x100");
+  EXPECT_EQ(size(root_ / "inline" / "small.jpg"), "100x66")
       << "a picture smaller than twice its display size gives what it has";
-  EXPECT_EQ(size(root / "inline" / "detail" / "wide one.jpg"), "150x75");
+  EXPECT_EQ(size(root_ / "inline" / "detail" / "wide one.jpg"), "150x75");
   EXPECT_EQ(Page("wide one.html"),
             std::string(kHead) + "[inline/detail/wide%20one.jpg|150x75|400x200]</HTML>\r\n");
   EXPECT_EQ(Page("small.html"),
             std::string(kHead) + "[inline/detail/small.jpg|60x40|60x40]</HTML>\r\n");
-  const auto detailTime = fs::last_write_time(root / "inline" / "detail" / "wide one.jpg");
+  const auto detail_time = fs::last_write_time(root_ / "inline" / "detail" / "wide one.jpg");
   stats = Run();
   EXPECT_EQ(stats.inline_made, 0);
   EXPECT_EQ(stats.inline_reused, 2);
-  EXPECT_EQ(fs::last_write_time(root / "inline" / "detail" / "wide one.jpg"), detailTime)
+  EXPECT_EQ(fs::last_write_time(root_ / "inline" / "detail" / "wide one.jpg"), detail_time)
       << "a current detail image is kept";
 }
 
 TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsMadeAgain) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                   "[Display]\nMaxDisplayWidth=100\nMaxDisplayHeight=100\nInLinePixelDensity=2\n"
                   "DetailImageMaxSize=150\n");
   SetLayout("DetailPageTemplate:\r\n[${DetailImageWidth}x${DetailImageHeight}]\r\n\r\n");
   // Stored 400 x 200, red on the left and blue on the right; EXIF 6 turns it a quarter
   // clockwise, upright 200 x 400 with red at the top.
-  test::TPixelArt art;
-  art.Width = 400;
-  art.Height = 200;
-  for (int y = 0; y < art.Height; ++y) {
-    for (int x = 0; x < art.Width; ++x) {
-      art.Pixels.push_back(x < 200 ? test::Rgb{220, 20, 20} : test::Rgb{20, 20, 220});
+  test::PixelArt art;
+  art.width = 400;
+  art.height = 200;
+  for (int y = 0; y < art.height; ++y) {
+    for (int x = 0; x < art.width; ++x) {
+      art.pixels.push_back(x < 200 ? test::Rgb{220, 20, 20} : test::Rgb{20, 20, 220});
     }
   }
-  test::TJpegOptions options;
-  test::TExifFields exif;
+  test::JpegOptions options;
+  test::ExifFields exif;
   exif.orientation = 6;
-  options.Segments.push_back(test::ExifSegment(exif));
-  test::WriteFile(root / "side.jpg", test::MakeJpeg(art, options));
-  const fs::path inlineImage = root / "inline" / "side.jpg";
-  const fs::path detailImage = root / "inline" / "detail" / "side.jpg";
+  options.segments.push_back(test::ExifSegment(exif));
+  test::WriteFile(root_ / "side.jpg", test::MakeJpeg(art, options));
+  const fs::path inline_image = root_ / "inline" / "side.jpg";
+  const fs::path detail_image = root_ / "inline" / "detail" / "side.jpg";
   auto upright = [](const fs::path& path) {
-    const test::TDecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
+    const test::DecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
     const auto at = [&](int x, int y, int channel) {
-      return jpeg.Samples[(static_cast<std::size_t>(y) * jpeg.Width + x) * 3 + channel];
+      return jpeg.samples[(static_cast<std::size_t>(y) * jpeg.width + x) * 3 + channel];
     };
-    const bool redTop = at(jpeg.Width / 2, jpeg.Height / 8, 0) > 150;
-    const bool blueBottom = at(jpeg.Width / 2, jpeg.Height * 7 / 8, 2) > 150;
-    return std::to_string(jpeg.Width) + "x" + std::to_string(jpeg.Height) +
-           (redTop && blueBottom ? " upright" : " turned");
+    const bool red_top = at(jpeg.width / 2, jpeg.height / 8, 0) > 150;
+    const bool blue_bottom = at(jpeg.width / 2, jpeg.height * 7 / 8, 2) > 150;
+    return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height) +
+           (red_top && blue_bottom ? " upright" : " turned");
   };
 
   EXPECT_EQ(Run().inline_made, 1);
-  EXPECT_EQ(diagnostics.ProblemText(), "");
-  EXPECT_EQ(upright(inlineImage), "100x200 upright") << "twice the 50x100 display size";
-  EXPECT_EQ(upright(detailImage), "75x150 upright");
+  EXPECT_EQ(diagnostics_.ProblemText(), "");
+  EXPECT_EQ(upright(inline_image), "100x200 upright") << "twice the 50x100 display size";
+  EXPECT_EQ(upright(detail_image), "75x150 upright");
   EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
 
   // With the inline image gone, only it is made again.
-  const auto detailTime = fs::last_write_time(detailImage);
-  fs::remove(inlineImage);
+  const auto detail_time = fs::last_write_time(detail_image);
+  fs::remove(inline_image);
   EXPECT_EQ(Run().inline_made, 1);
-  EXPECT_EQ(upright(inlineImage), "100x200 upright");
-  EXPECT_EQ(fs::last_write_time(detailImage), detailTime) << "a current detail image is kept";
+  EXPECT_EQ(upright(inline_image), "100x200 upright");
+  EXPECT_EQ(fs::last_write_time(detail_image), detail_time) << "a current detail image is kept";
 
   // With the detail image gone, only it is made again.
-  const auto inlineTime = fs::last_write_time(inlineImage);
-  fs::remove(detailImage);
+  const auto inline_time = fs::last_write_time(inline_image);
+  fs::remove(detail_image);
   const RunStats stats = Run();
   EXPECT_EQ(stats.inline_made, 0);
   EXPECT_EQ(stats.inline_reused, 1);
-  EXPECT_EQ(upright(detailImage), "75x150 upright");
-  EXPECT_EQ(fs::last_write_time(inlineImage), inlineTime) << "a current inline image is kept";
+  EXPECT_EQ(upright(detail_image), "75x150 upright");
+  EXPECT_EQ(fs::last_write_time(inline_image), inline_time) << "a current inline image is kept";
   EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
-  EXPECT_EQ(diagnostics.ProblemText(), "");
+  EXPECT_EQ(diagnostics_.ProblemText(), "");
 }
 
 TEST_F(WebSiteTest, CommentAndTextFileSetTheDetailPage) {
   SetLayout("DetailPageTemplate:\r\n[${DetailPageLabel}|${ImageDescription}|${AnchorWidth}]\r\n\r\n"
             "DetailPageLabel:\r\n${BaseFileName}\r\n\r\n");
-  test::WriteJpegPicture(root / "a.jpg", 64, 48,
+  test::WriteJpegPicture(root_ / "a.jpg", 64, 48,
                          "DetailPageLabel:\r\nMy label\r\n\r\nImageDescription:\r\nFrom comment\r\n\r\n");
-  test::WriteJpegPicture(root / "b.jpg", 64, 48,
+  test::WriteJpegPicture(root_ / "b.jpg", 64, 48,
                          "ImageDescription:\r\nFrom comment\r\n\r\n");
-  test::WriteFile(root / "b.txt", "ImageDescription:\r\nFrom text file\r\n\r\n");
-  test::WriteJpegPicture(root / "c.jpg", 64, 48, "");
+  test::WriteFile(root_ / "b.txt", "ImageDescription:\r\nFrom text file\r\n\r\n");
+  test::WriteJpegPicture(root_ / "c.jpg", 64, 48, "");
   Run();
   const std::string head = std::string(kHead).substr(0, std::string(kHead).size());
   EXPECT_EQ(Page("a.html"), head + "[My label|From comment|64]</HTML>\r\n");
@@ -359,7 +359,7 @@ TEST_F(WebSiteTest, Utf8CaptionsAndNamesReachThePagesByteForByte) {
       "Z\xC3\xBCrich S\xC3\xBC"
       "d";
   test::WriteJpegPicture(
-      root / (name + ".jpg"), 64, 48,
+      root_ / (name + ".jpg"), 64, 48,
       "DetailPageTitle:\r\n" + title + "\r\n\r\nImageDescription:\r\n" + description + "\r\n\r\n");
   Run();
   EXPECT_EQ(Page(name + ".html"), std::string(kHead) + "[" + title + "|" + description + "|" +
@@ -367,29 +367,29 @@ TEST_F(WebSiteTest, Utf8CaptionsAndNamesReachThePagesByteForByte) {
 }
 
 TEST_F(WebSiteTest, NoDetailPagesWithoutTemplate) {
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
   Run();
-  EXPECT_FALSE(fs::exists(root / "a.html"));
+  EXPECT_FALSE(fs::exists(root_ / "a.html"));
 }
 
 TEST_F(WebSiteTest, MatchPagesTakeTheirSeriesAndCatchAllTakesTheRest) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n"
                   "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\n"
                   "AutoOrganizeBaseFileNames=img00001,photo0000,miscpics\n"
                   "[MatchPageSearchStrings]\nimg00001=[img####@.*]\nphoto0000=[photo####.*]\n"
                   "miscpics=[*.*]\n");
-  test::WriteJpegPicture(root / "photo0001.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "photo0002.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "other.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "sub" / "img0001a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "sub" / "img0002a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "photo0001.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "photo0002.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "other.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "sub" / "img0001a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "sub" / "img0002a.jpg", 10, 10, "");
   Run();
-  EXPECT_TRUE(fs::exists(root / "photo0000.html"));
-  EXPECT_TRUE(fs::exists(root / "miscpics.html"));
-  EXPECT_FALSE(fs::exists(root / "img00001.html"));
-  EXPECT_TRUE(fs::exists(root / "sub" / "img00001.html"));
-  EXPECT_FALSE(fs::exists(root / "sub" / "miscpics.html")) << "every picture there was taken";
+  EXPECT_TRUE(fs::exists(root_ / "photo0000.html"));
+  EXPECT_TRUE(fs::exists(root_ / "miscpics.html"));
+  EXPECT_FALSE(fs::exists(root_ / "img00001.html"));
+  EXPECT_TRUE(fs::exists(root_ / "sub" / "img00001.html"));
+  EXPECT_FALSE(fs::exists(root_ / "sub" / "miscpics.html")) << "every picture there was taken";
   const std::string top = Page("index.html");
   EXPECT_NE(top.find("<D photo0000.html|inline/photo0001.gif|2|"), std::string::npos) << top;
   EXPECT_NE(top.find("<D miscpics.html|inline/other.gif|1|"), std::string::npos) << top;
@@ -399,121 +399,121 @@ TEST_F(WebSiteTest, MatchPagesTakeTheirSeriesAndCatchAllTakesTheRest) {
 }
 
 TEST_F(WebSiteTest, CorruptPictureIsReportedAndSkipped) {
-  test::WriteFile(root / "bad.jpg", "not a jpeg at all");
-  test::WriteJpegPicture(root / "good.jpg", 10, 10, "");
+  test::WriteFile(root_ / "bad.jpg", "not a jpeg at all");
+  test::WriteJpegPicture(root_ / "good.jpg", 10, 10, "");
   const RunStats stats = Run();
   EXPECT_EQ(stats.pictures, 1);
   EXPECT_EQ(stats.pictures_reported, 1);
-  ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0].text, "JPEG file " + (root / "bad.jpg").string() + " is corrupt");
-  EXPECT_EQ(ui.messages()[0].title, "Error");
-  EXPECT_EQ(progress.Position(), 2) << "progress advances for the skipped picture too";
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "JPEG file " + (root_ / "bad.jpg").string() + " is corrupt");
+  EXPECT_EQ(ui_.messages()[0].title, "Error");
+  EXPECT_EQ(progress_.Position(), 2) << "progress advances for the skipped picture too";
 }
 
 TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) {
-  test::WriteJpegPicture(root / "photo.jpg", 20, 20, "");
-  test::WriteGifPicture(root / "photo.gif", 20, 20, /*interlaced=*/false);
-  const std::string twin = test::ReadFile(root / "photo.gif");
-  test::WriteGifPicture(root / "anim.gif", 16, 24, /*interlaced=*/true);
+  test::WriteJpegPicture(root_ / "photo.jpg", 20, 20, "");
+  test::WriteGifPicture(root_ / "photo.gif", 20, 20, /*interlaced=*/false);
+  const std::string twin = test::ReadFile(root_ / "photo.gif");
+  test::WriteGifPicture(root_ / "anim.gif", 16, 24, /*interlaced=*/true);
   const RunStats stats = Run();
-  EXPECT_EQ(test::ReadFile(root / "photo.gif"), twin) << "the user's GIF is not deleted";
+  EXPECT_EQ(test::ReadFile(root_ / "photo.gif"), twin) << "the user's GIF is not deleted";
   EXPECT_EQ(stats.pictures, 2);
-  EXPECT_EQ(progress.StepCount(), 2);
+  EXPECT_EQ(progress_.StepCount(), 2);
   EXPECT_EQ(Page("index.html").find("<E photo.gif"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<E photo.jpg"), std::string::npos);
-  EXPECT_FALSE(*IsGifInterlaced(root / "anim.gif"));
+  EXPECT_FALSE(*IsGifInterlaced(root_ / "anim.gif"));
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, InterlacedGifThatMayNotBeRewrittenIsReportedLeftAloneAndStillShown) {
-  test::WriteGifPicture(root / "locked.gif", 16, 24, /*interlaced=*/true);
-  ::chmod((root / "locked.gif").c_str(), 0444);
-  test::WriteGifPicture(root / "shared.gif", 16, 24, /*interlaced=*/true);
-  fs::create_hard_link(root / "shared.gif", home / "shared-elsewhere.gif");
-  test::WriteGifPicture(root / "mine.gif", 16, 24, /*interlaced=*/true);
-  const std::string locked = test::ReadFile(root / "locked.gif");
-  const std::string shared = test::ReadFile(root / "shared.gif");
+  test::WriteGifPicture(root_ / "locked.gif", 16, 24, /*interlaced=*/true);
+  ::chmod((root_ / "locked.gif").c_str(), 0444);
+  test::WriteGifPicture(root_ / "shared.gif", 16, 24, /*interlaced=*/true);
+  fs::create_hard_link(root_ / "shared.gif", home_ / "shared-elsewhere.gif");
+  test::WriteGifPicture(root_ / "mine.gif", 16, 24, /*interlaced=*/true);
+  const std::string locked = test::ReadFile(root_ / "locked.gif");
+  const std::string shared = test::ReadFile(root_ / "shared.gif");
   const RunStats stats = Run();
 
   std::vector<std::string> texts;
-  for (const auto& message : ui.messages()) texts.push_back(message.text);
+  for (const auto& message : ui_.messages()) texts.push_back(message.text);
   EXPECT_EQ(texts,
             (std::vector<std::string>{
-                "The interlaced GIF file was not de-interlaced: " + (root / "locked.gif").string() +
+                "The interlaced GIF file was not de-interlaced: " + (root_ / "locked.gif").string() +
                     " is read-only; it is left as it is",
-                "The interlaced GIF file was not de-interlaced: " + (root / "shared.gif").string() +
+                "The interlaced GIF file was not de-interlaced: " + (root_ / "shared.gif").string() +
                     " has 2 hard links, which a rewritten copy would no longer share; it "
                     "is left as it is"}));
   EXPECT_EQ(stats.problems_reported, 2);
-  EXPECT_EQ(test::ReadFile(root / "locked.gif"), locked);
-  EXPECT_EQ(test::ReadFile(root / "shared.gif"), shared);
-  EXPECT_EQ(fs::hard_link_count(root / "shared.gif"), 2u);
-  EXPECT_FALSE(*IsGifInterlaced(root / "mine.gif"));
+  EXPECT_EQ(test::ReadFile(root_ / "locked.gif"), locked);
+  EXPECT_EQ(test::ReadFile(root_ / "shared.gif"), shared);
+  EXPECT_EQ(fs::hard_link_count(root_ / "shared.gif"), 2u);
+  EXPECT_FALSE(*IsGifInterlaced(root_ / "mine.gif"));
   // The run goes on: every picture gets its entry and its inline image.
   EXPECT_EQ(stats.pictures, 3);
   for (const char* name : {"locked.gif", "shared.gif", "mine.gif"}) {
     EXPECT_NE(Page("index.html").find(std::string("<E ") + name + "|66x100|"), std::string::npos)
         << name;
-    EXPECT_FALSE(*IsGifInterlaced(root / "inline" / name)) << name;
+    EXPECT_FALSE(*IsGifInterlaced(root_ / "inline" / name)) << name;
   }
 }
 
 TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOnlyThePagesItWroteEverywhere) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nDeleteHTMLFirst=Yes\n");
   const std::string ours = "<!--Produced With Pixamond Version 1.0-->\r\n<HTML></HTML>";
-  test::WriteFile(root / "old.htm", ours);
-  test::WriteFile(root / "deep" / "stale.HTML", ours);
-  test::WriteFile(root / "keep.txt", "x");
-  test::WriteFile(root / "mine.html", "<HTML>my own page</HTML>");
-  test::WriteFile(root / "elsewhere" / "target.html", ours);
-  fs::create_symlink(root / "elsewhere" / "target.html", root / "linked.html");
+  test::WriteFile(root_ / "old.htm", ours);
+  test::WriteFile(root_ / "deep" / "stale.HTML", ours);
+  test::WriteFile(root_ / "keep.txt", "x");
+  test::WriteFile(root_ / "mine.html", "<HTML>my own page</HTML>");
+  test::WriteFile(root_ / "elsewhere" / "target.html", ours);
+  fs::create_symlink(root_ / "elsewhere" / "target.html", root_ / "linked.html");
   Run();
-  EXPECT_FALSE(fs::exists(root / "old.htm"));
-  EXPECT_FALSE(fs::exists(root / "deep" / "stale.HTML"));
-  EXPECT_TRUE(fs::exists(root / "keep.txt"));
-  EXPECT_EQ(test::ReadFile(root / "mine.html"), "<HTML>my own page</HTML>");
-  EXPECT_TRUE(fs::is_symlink(root / "linked.html")) << "a link is never taken for a page";
-  const std::string problems = diagnostics.ProblemText();
-  EXPECT_NE(problems.find((root / "mine.html").string() + " is kept"), std::string::npos)
+  EXPECT_FALSE(fs::exists(root_ / "old.htm"));
+  EXPECT_FALSE(fs::exists(root_ / "deep" / "stale.HTML"));
+  EXPECT_TRUE(fs::exists(root_ / "keep.txt"));
+  EXPECT_EQ(test::ReadFile(root_ / "mine.html"), "<HTML>my own page</HTML>");
+  EXPECT_TRUE(fs::is_symlink(root_ / "linked.html")) << "a link is never taken for a page";
+  const std::string problems = diagnostics_.ProblemText();
+  EXPECT_NE(problems.find((root_ / "mine.html").string() + " is kept"), std::string::npos)
       << problems;
-  EXPECT_NE(problems.find((root / "linked.html").string() + " is kept"), std::string::npos);
+  EXPECT_NE(problems.find((root_ / "linked.html").string() + " is kept"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
   // The user's pictures elsewhere, reached through a link named like the inline folder.
   test::TempDir elsewhere;
   test::WriteGifPicture(elsewhere / "a.gif", 40, 40, false);
-  const std::string elsewhereBytes = test::ReadFile(elsewhere / "a.gif");
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
-  fs::create_directory_symlink(elsewhere.path(), root / "inline");
+  const std::string elsewhere_bytes = test::ReadFile(elsewhere / "a.gif");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  fs::create_directory_symlink(elsewhere.path(), root_ / "inline");
   // A link planted where a detail page goes, and a page of the user's own.
-  test::WriteJpegPicture(root / "sub" / "b.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "sub" / "notes.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "sub" / "b.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "sub" / "notes.jpg", 10, 10, "");
   test::WriteFile(elsewhere / "secret.html", "<TITLE>secret</TITLE><H1>secret</H1>");
-  fs::create_symlink(elsewhere / "secret.html", root / "sub" / "b.html");
-  test::WriteFile(root / "sub" / "notes.html", "<HTML>my notes</HTML>");
+  fs::create_symlink(elsewhere / "secret.html", root_ / "sub" / "b.html");
+  test::WriteFile(root_ / "sub" / "notes.html", "<HTML>my notes</HTML>");
   SetLayout("DetailPageTemplate:\r\n<D ${PageTitle}>\r\n\r\n");
 
   Run();
-  EXPECT_EQ(test::ReadFile(elsewhere / "a.gif"), elsewhereBytes);
-  EXPECT_TRUE(fs::is_symlink(root / "sub" / "b.html"));
+  EXPECT_EQ(test::ReadFile(elsewhere / "a.gif"), elsewhere_bytes);
+  EXPECT_TRUE(fs::is_symlink(root_ / "sub" / "b.html"));
   EXPECT_EQ(test::ReadFile(elsewhere / "secret.html"), "<TITLE>secret</TITLE><H1>secret</H1>");
-  EXPECT_EQ(test::ReadFile(root / "sub" / "notes.html"), "<HTML>my notes</HTML>");
+  EXPECT_EQ(test::ReadFile(root_ / "sub" / "notes.html"), "<HTML>my notes</HTML>");
   EXPECT_EQ(Page("sub/index.html").find("secret"), std::string::npos);
   const std::string shown = [&] {
     std::string text;
-    for (const auto& message : ui.messages()) text += message.text + "\n";
+    for (const auto& message : ui_.messages()) text += message.text + "\n";
     return text;
   }();
-  EXPECT_NE(shown.find((root / "inline").string() +
+  EXPECT_NE(shown.find((root_ / "inline").string() +
                        " is a link; nothing is written through a link"),
             std::string::npos)
       << shown;
-  EXPECT_NE(shown.find((root / "sub" / "b.html").string() +
+  EXPECT_NE(shown.find((root_ / "sub" / "b.html").string() +
                        " is kept as it is (a link); the page is not written"),
             std::string::npos);
-  EXPECT_NE(shown.find((root / "sub" / "notes.html").string() +
+  EXPECT_NE(shown.find((root_ / "sub" / "notes.html").string() +
                        " is kept as it is (not written by Pixamond); the page is not written"),
             std::string::npos);
 }
@@ -521,56 +521,56 @@ TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
 // A folder named like the inline folder is the run's only when it is empty or holds only
 // what the site's record says a run wrote there.
 TEST_F(WebSiteTest, AUsersFolderNamedInlineIsPublishedAndNeverWrittenInto) {
-  test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
-  test::WriteGifPicture(root / "inline" / "a.gif", 30, 20, /*interlaced=*/false);
-  test::WriteFile(root / "inline" / "notes.txt", "the user's notes");
-  const std::string usersGif = test::ReadFile(root / "inline" / "a.gif");
-  test::WriteJpegPicture(root / "trip" / "Inline" / "b.jpg", 40, 40, "");
-  test::WriteJpegPicture(root / "trip" / "c.jpg", 40, 40, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
+  test::WriteGifPicture(root_ / "inline" / "a.gif", 30, 20, /*interlaced=*/false);
+  test::WriteFile(root_ / "inline" / "notes.txt", "the user's notes");
+  const std::string users_gif = test::ReadFile(root_ / "inline" / "a.gif");
+  test::WriteJpegPicture(root_ / "trip" / "Inline" / "b.jpg", 40, 40, "");
+  test::WriteJpegPicture(root_ / "trip" / "c.jpg", 40, 40, "");
   Run();
 
-  EXPECT_EQ(test::ReadFile(root / "inline" / "a.gif"), usersGif);
-  EXPECT_EQ(diagnostics.Problems(),
-            std::vector<std::string>{(root / "inline").string() +
+  EXPECT_EQ(test::ReadFile(root_ / "inline" / "a.gif"), users_gif);
+  EXPECT_EQ(diagnostics_.Problems(),
+            std::vector<std::string>{(root_ / "inline").string() +
                                      " holds files of yours, so no inline images are written "
                                      "into it: it is published as an album, and the pictures "
                                      "beside it are shown in place of inline images (set "
                                      "another InLineSubDirName to have them made)"});
   // The folder is an album: its picture has its page, and its own inline folder.
   EXPECT_NE(Page("inline/index.html").find("<E a.gif|"), std::string::npos);
-  EXPECT_TRUE(fs::exists(root / "inline" / "inline" / "a.gif"));
+  EXPECT_TRUE(fs::exists(root_ / "inline" / "inline" / "a.gif"));
   EXPECT_NE(Page("index.html").find("<D inline/index.html|inline/inline/a.gif|"), std::string::npos);
   // Another case of the name is simply an album, and the inline folder beside it the run's.
   EXPECT_NE(Page("trip/index.html").find("<D Inline/index.html|Inline/inline/b.gif|"),
             std::string::npos);
-  EXPECT_TRUE(fs::exists(root / "trip" / "inline" / "c.gif"));
+  EXPECT_TRUE(fs::exists(root_ / "trip" / "inline" / "c.gif"));
 }
 
 // A site made before the record: its pages carry the version lines, its inline folders a
 // marker and small images, and its notes lie in an older file. Its first run adopts what
 // that program wrote and nothing else.
 TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
-  test::WriteJpegPicture(root / "a.jpg", 200, 100, "");
-  test::WriteJpegPicture(root / "b.jpg", 100, 100, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
+  test::WriteJpegPicture(root_ / "b.jpg", 100, 100, "");
   Run();
-  ASSERT_TRUE(fs::remove(root / std::string(RECORD_FILE_NAME)));
-  test::WriteFile(root / "inline" / ".pixamond-inline", "marker of an older version\n");
-  test::WriteFile(root / ".pixamond-facts", "Pixamond facts 1\nold notes\n");
+  ASSERT_TRUE(fs::remove(root_ / std::string(RECORD_FILE_NAME)));
+  test::WriteFile(root_ / "inline" / ".pixamond-inline", "marker of an older version\n");
+  test::WriteFile(root_ / ".pixamond-facts", "Pixamond facts 1\nold notes\n");
   // The picture changed meanwhile; the user keeps a full-size edit beside the site.
-  fs::remove(root / "a.jpg");
-  test::WriteJpegPicture(root / "a.jpg", 100, 200, "");
-  test::WriteJpegPicture(root / "trip" / "c.jpg", 60, 60, "");
-  test::WriteGifPicture(root / "trip" / "inline" / "c.gif", 600, 600, /*interlaced=*/false);
-  const std::string usersEdit = test::ReadFile(root / "trip" / "inline" / "c.gif");
+  fs::remove(root_ / "a.jpg");
+  test::WriteJpegPicture(root_ / "a.jpg", 100, 200, "");
+  test::WriteJpegPicture(root_ / "trip" / "c.jpg", 60, 60, "");
+  test::WriteGifPicture(root_ / "trip" / "inline" / "c.gif", 600, 600, /*interlaced=*/false);
+  const std::string users_edit = test::ReadFile(root_ / "trip" / "inline" / "c.gif");
   const RunStats again = Run();
-  EXPECT_EQ(again.problems_reported, 0) << diagnostics.ProblemText();
+  EXPECT_EQ(again.problems_reported, 0) << diagnostics_.ProblemText();
   int width = 0, height = 0;
-  ASSERT_TRUE(GetGifSize(&width, &height, root / "inline" / "a.gif").ok());
+  ASSERT_TRUE(GetGifSize(&width, &height, root_ / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
-  EXPECT_FALSE(fs::exists(root / ".pixamond-facts")) << "the older notes are gone";
-  EXPECT_TRUE(fs::exists(root / std::string(RECORD_FILE_NAME)));
+  EXPECT_FALSE(fs::exists(root_ / ".pixamond-facts")) << "the older notes are gone";
+  EXPECT_TRUE(fs::exists(root_ / std::string(RECORD_FILE_NAME)));
   // A folder holding a picture larger than any inline image is the user's album.
-  EXPECT_EQ(test::ReadFile(root / "trip" / "inline" / "c.gif"), usersEdit);
+  EXPECT_EQ(test::ReadFile(root_ / "trip" / "inline" / "c.gif"), users_edit);
   EXPECT_NE(Page("trip/inline/index.html").find("<E c.gif|"), std::string::npos);
 }
 
@@ -578,68 +578,68 @@ TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
 // user changed it since; swapping two pictures or restoring an older one with its old time
 // remakes their images.
 TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                   "[Display]\nDetailImageMaxSize=60\n");
   SetLayout("DetailPageTemplate:\r\n<DP ${AnchorFileName}>\r\n\r\n");
-  test::WriteJpegPicture(root / "a.jpg", 120, 80, "");
-  test::WriteJpegPicture(root / "b.jpg", 80, 120, "");
-  test::WriteJpegPicture(root / "c.jpg", 90, 90, "");
-  test::WriteJpegPicture(root / "d.jpg", 90, 60, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 120, 80, "");
+  test::WriteJpegPicture(root_ / "b.jpg", 80, 120, "");
+  test::WriteJpegPicture(root_ / "c.jpg", 90, 90, "");
+  test::WriteJpegPicture(root_ / "d.jpg", 90, 60, "");
   Run();
-  const std::string aInline = test::ReadFile(root / "inline" / "a.jpg");
-  const std::string bInline = test::ReadFile(root / "inline" / "b.jpg");
+  const std::string a_inline = test::ReadFile(root_ / "inline" / "a.jpg");
+  const std::string inline_image = test::ReadFile(root_ / "inline" / "b.jpg");
 
   // Swapped with mv, sizes and times travelling with them.
-  fs::rename(root / "a.jpg", root / "t.jpg");
-  fs::rename(root / "b.jpg", root / "a.jpg");
-  fs::rename(root / "t.jpg", root / "b.jpg");
+  fs::rename(root_ / "a.jpg", root_ / "t.jpg");
+  fs::rename(root_ / "b.jpg", root_ / "a.jpg");
+  fs::rename(root_ / "t.jpg", root_ / "b.jpg");
   // c is deleted, d renamed; the user edited d's detail image by hand.
-  fs::remove(root / "c.jpg");
-  fs::rename(root / "d.jpg", root / "e.jpg");
-  test::WriteFile(root / "inline" / "detail" / "d.jpg", "my retouched copy");
+  fs::remove(root_ / "c.jpg");
+  fs::rename(root_ / "d.jpg", root_ / "e.jpg");
+  test::WriteFile(root_ / "inline" / "detail" / "d.jpg", "my retouched copy");
   const RunStats stats = Run();
-  EXPECT_EQ(test::ReadFile(root / "inline" / "a.jpg"), bInline);
-  EXPECT_EQ(test::ReadFile(root / "inline" / "b.jpg"), aInline);
+  EXPECT_EQ(test::ReadFile(root_ / "inline" / "a.jpg"), inline_image);
+  EXPECT_EQ(test::ReadFile(root_ / "inline" / "b.jpg"), a_inline);
   EXPECT_EQ(stats.pages_removed, 2);   // c.html, d.html
   EXPECT_EQ(stats.images_removed, 3);  // c's two images, d's inline image
   for (const char* gone : {"c.html", "inline/c.jpg", "inline/detail/c.jpg", "d.html",
                            "inline/d.jpg"}) {
-    EXPECT_FALSE(fs::exists(root / gone)) << gone;
+    EXPECT_FALSE(fs::exists(root_ / gone)) << gone;
   }
-  EXPECT_EQ(test::ReadFile(root / "inline" / "detail" / "d.jpg"), "my retouched copy");
-  EXPECT_EQ(diagnostics.Notices(),
-            std::vector<std::string>{(root / "inline" / "detail" / "d.jpg").string() +
+  EXPECT_EQ(test::ReadFile(root_ / "inline" / "detail" / "d.jpg"), "my retouched copy");
+  EXPECT_EQ(diagnostics_.Notices(),
+            std::vector<std::string>{(root_ / "inline" / "detail" / "d.jpg").string() +
                                      " is kept: the site no longer uses it, but it was changed "
                                      "since Pixamond wrote it"});
-  EXPECT_TRUE(fs::exists(root / "e.html"));
+  EXPECT_TRUE(fs::exists(root_ / "e.html"));
 
   // A setting that shapes the images remakes them all; one that does not, none.
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                   "[Display]\nDetailImageMaxSize=60\nInLineQuality=30\n");
   EXPECT_EQ(Run().inline_made, 3);
   EXPECT_EQ(Run().inline_made, 0);
 
   // An image the user replaced is theirs from then on: kept, and said once a run.
-  test::WriteFile(root / "inline" / "a.jpg", "my own thumbnail");
-  const std::size_t shown = ui.messages().size();
+  test::WriteFile(root_ / "inline" / "a.jpg", "my own thumbnail");
+  const std::size_t shown = ui_.messages().size();
   Run();
-  EXPECT_EQ(test::ReadFile(root / "inline" / "a.jpg"), "my own thumbnail");
-  ASSERT_GT(ui.messages().size(), shown);
-  EXPECT_EQ(ui.messages()[shown].text, "Cannot make the inline image of " +
-                                           (root / "a.jpg").string() + ": " +
-                                           (root / "inline" / "a.jpg").string() +
+  EXPECT_EQ(test::ReadFile(root_ / "inline" / "a.jpg"), "my own thumbnail");
+  ASSERT_GT(ui_.messages().size(), shown);
+  EXPECT_EQ(ui_.messages()[shown].text, "Cannot make the inline image of " +
+                                           (root_ / "a.jpg").string() + ": " +
+                                           (root_ / "inline" / "a.jpg").string() +
                                            " is kept as it is (changed since Pixamond wrote it)");
 }
 
 TEST_F(WebSiteTest, ADamagedPictureIsPublishedAndReportedOnEveryRun) {
-  test::WriteFile(root / "cut.jpg", test::CutInsideScan(test::MakeJpeg(test::SampleArt())));
+  test::WriteFile(root_ / "cut.jpg", test::CutInsideScan(test::MakeJpeg(test::SampleArt())));
   const RunStats first = Run();
   EXPECT_EQ(first.pictures, 1);
   EXPECT_EQ(first.inline_made, 1);
-  ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0].text, "JPEG file " + (root / "cut.jpg").string() +
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, "JPEG file " + (root_ / "cut.jpg").string() +
                                        " is damaged (Premature end of JPEG file); it is "
                                        "published as far as it could be read");
   // The rerun decodes nothing, yet says the same.
@@ -652,7 +652,7 @@ TEST_F(WebSiteTest, ADamagedPictureIsPublishedAndReportedOnEveryRun) {
 // not each hold a file open, or a deep tree runs out of file handles and loses pages.
 TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
   constexpr int kDepth = 60;
-  fs::path directory = root.path();
+  fs::path directory = root_.path();
   for (int level = 0; level < kDepth; ++level) {
     // "a" comes first, so its entry opens the page before "z", the deep branch, is written.
     test::WriteJpegPicture(directory / "a" / "pic.jpg", 8, 8, "");
@@ -666,54 +666,54 @@ TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   const RunStats stats = Run();
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
-  EXPECT_EQ(stats.problems_reported, 0) << diagnostics.ProblemText();
+  EXPECT_EQ(stats.problems_reported, 0) << diagnostics_.ProblemText();
   EXPECT_EQ(stats.pictures, 2 * kDepth);
   EXPECT_TRUE(fs::exists(directory / "index.html"));
   EXPECT_NE(Page("index.html").find("<D z/index.html|"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
   const std::pair<const char*, std::string> broken[] = {
       {"globals.txt", "PageTitle:\rT\r\rPageLabel:\rL\r\r"},
       {"dglobals.txt", std::string("Dir\0Leader:\r\nx\r\n\r\n", 18)},
   };
   for (const auto& [name, text] : broken) {
     SetLayout({});
-    test::WriteFile(home / name, text);
-    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+    test::WriteFile(home_ / name, text);
+    WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
     const Status prepared = site.Prepare();
     EXPECT_FALSE(prepared.ok()) << name;
-    EXPECT_NE(prepared.message().find((home / name).string()), std::string::npos)
+    EXPECT_NE(prepared.message().find((home_ / name).string()), std::string::npos)
         << prepared.message();
-    EXPECT_FALSE(fs::exists(root / "index.html")) << name;
-    fs::remove(home / name);
+    EXPECT_FALSE(fs::exists(root_ / "index.html")) << name;
+    fs::remove(home_ / name);
   }
   // A directory's own layout file is reported and left out; the run goes on.
-  test::WriteFile(root / "globals.txt", "PageTitle:\rT\r\r");
+  test::WriteFile(root_ / "globals.txt", "PageTitle:\rT\r\r");
   Run();
-  EXPECT_NE(diagnostics.ProblemText().find("CR alone"), std::string::npos);
-  EXPECT_TRUE(fs::exists(root / "index.html"));
+  EXPECT_NE(diagnostics_.ProblemText().find("CR alone"), std::string::npos);
+  EXPECT_TRUE(fs::exists(root_ / "index.html"));
 }
 
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly) {
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "c.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "b.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "c.jpg", 10, 10, "");
   {
-    WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+    WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
     ASSERT_TRUE(site.Prepare().ok());
-    fs::remove(root / "b.jpg");  // vanishes between the scan and its turn
-    ui.AnswerMessage(MessageAnswer::kCancel);
+    fs::remove(root_ / "b.jpg");  // vanishes between the scan and its turn
+    ui_.AnswerMessage(MessageAnswer::kCancel);
     site.Execute();
     EXPECT_TRUE(site.Cancelled());
     EXPECT_EQ(site.Stats().pictures, 1);
     EXPECT_EQ(site.Stats().pictures_reported, 1);
   }
-  ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0].title, "Missing File");
-  EXPECT_EQ(ui.messages()[0].text, (root / "b.jpg").string());
-  EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::kOkCancel);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].title, "Missing File");
+  EXPECT_EQ(ui_.messages()[0].text, (root_ / "b.jpg").string());
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kOkCancel);
   const std::string page = Page("index.html");
   EXPECT_NE(page.find("<E a.jpg"), std::string::npos);
   EXPECT_EQ(page.find("<E c.jpg"), std::string::npos) << "nothing after the cancel";
@@ -721,47 +721,47 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndCancelStopsTheRunCleanly
 }
 
 TEST_F(WebSiteTest, PictureMissingAtItsTurnIsSkippedWhenTheUserGoesOn) {
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
-  WebSite site(root.path().string(), home.path().string(), ui, progress, diagnostics);
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "b.jpg", 10, 10, "");
+  WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
   ASSERT_TRUE(site.Prepare().ok());
-  fs::remove(root / "a.jpg");
-  ui.AnswerMessage(MessageAnswer::kOk);
+  fs::remove(root_ / "a.jpg");
+  ui_.AnswerMessage(MessageAnswer::kOk);
   site.Execute();
   EXPECT_EQ(site.Stats().pictures, 1);
-  EXPECT_EQ(ui.messages().size(), 1u) << "reported once, not again as a corrupt picture";
-  EXPECT_EQ(progress.Position(), 2);
+  EXPECT_EQ(ui_.messages().size(), 1u) << "reported once, not again as a corrupt picture";
+  EXPECT_EQ(progress_.Position(), 2);
 }
 
 TEST_F(WebSiteTest, InlineDirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
-  test::WriteFile(root / "inline", "a file where the inline directory belongs");
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "sub" / "b.jpg", 10, 10, "");
+  test::WriteFile(root_ / "inline", "a file where the inline directory belongs");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "sub" / "b.jpg", 10, 10, "");
   const RunStats stats = Run();
   EXPECT_EQ(stats.pictures, 2);
   EXPECT_GE(stats.problems_reported, 2) << "the directory and the inline image of a.jpg";
-  EXPECT_TRUE(fs::exists(root / "sub" / "inline" / "b.gif"));
+  EXPECT_TRUE(fs::exists(root_ / "sub" / "inline" / "b.gif"));
   EXPECT_NE(Page("index.html").find("<E a.jpg"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, OddSettingsAreTakenSafely) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[AutoOrganizeLayout]\nPicturesPerGroup=0\n"
                   "[FileExtensions]\nInLineFileExt=png\n");
-  test::WriteJpegPicture(root / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root / "b.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(root_ / "b.jpg", 10, 10, "");
   Run();
-  EXPECT_NE(diagnostics.ProblemText().find("InLineFileExt"), std::string::npos);
-  EXPECT_TRUE(fs::exists(root / "inline" / "a.gif"));
+  EXPECT_NE(diagnostics_.ProblemText().find("InLineFileExt"), std::string::npos);
+  EXPECT_TRUE(fs::exists(root_ / "inline" / "a.gif"));
   const std::string page = Page("index.html");
   EXPECT_NE(page.find("<GL><E a.jpg|100x100|0><GT><GL><E b.jpg"), std::string::npos)
       << "groups of fewer than one picture count as one: " << page;
 }
 
 TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
-  test::WriteJpegPicture(root / "site" / "a.jpg", 10, 10, "");
-  test::WriteFile(root / "index.html", "<HTML><H1>Home page</H1></HTML>");
-  WebSite site((root / "site").string(), home.path().string(), ui, progress, diagnostics);
+  test::WriteJpegPicture(root_ / "site" / "a.jpg", 10, 10, "");
+  test::WriteFile(root_ / "index.html", "<HTML><H1>Home page</H1></HTML>");
+  WebSite site((root_ / "site").string(), home_.path().string(), ui_, progress_, diagnostics_);
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();
   EXPECT_NE(Page("site/index.html").find("[up:Home page]"), std::string::npos);
@@ -790,10 +790,10 @@ void AgeFiles(const fs::path& root) {
 
 TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   SetLayout("DetailPageTemplate:\r\n<DP ${ImageDescription}|${AnchorWidth}x${AnchorHeight}>\r\n\r\n");
-  test::WriteJpegPicture(root / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
-  test::WriteJpegPicture(root / "b.jpg", 40, 30, "");
+  test::WriteJpegPicture(root_ / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
+  test::WriteJpegPicture(root_ / "b.jpg", 40, 30, "");
   Run();
-  AgeFiles(root.path());
+  AgeFiles(root_.path());
   EXPECT_EQ(Run().pages_unchanged, 3);
   // Nothing changed: nothing is made or written.
   const RunStats same = Run();
@@ -804,45 +804,45 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   // A picture whose caption is changed in place by a tool that keeps its size and sets its
   // write time back: only its change time tells.
   {
-    std::string bytes = test::ReadFile(root / "a.jpg");
+    std::string bytes = test::ReadFile(root_ / "a.jpg");
     bytes.replace(bytes.find("First"), 5, "Frost");
-    const auto written = fs::last_write_time(root / "a.jpg");
-    std::FILE* file = std::fopen((root / "a.jpg").c_str(), "r+b");
+    const auto written = fs::last_write_time(root_ / "a.jpg");
+    std::FILE* file = std::fopen((root_ / "a.jpg").c_str(), "r+b");
     ASSERT_NE(file, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
-    fs::last_write_time(root / "a.jpg", written);
+    fs::last_write_time(root_ / "a.jpg", written);
   }
   EXPECT_EQ(Run().pages_written, 1);
   EXPECT_NE(Page("a.html").find("<DP Frost|300x200>"), std::string::npos) << Page("a.html");
   // A picture made anew, an inline image deleted, a page edited and put back in place by an
   // editor, a detail page replaced by one of the user's own.
-  test::WriteJpegPicture(root / "a.jpg", 200, 300, "ImageDescription:\r\nSecond\r\n\r\n");
-  fs::remove(root / "inline" / "b.gif");
+  test::WriteJpegPicture(root_ / "a.jpg", 200, 300, "ImageDescription:\r\nSecond\r\n\r\n");
+  fs::remove(root_ / "inline" / "b.gif");
   std::string index = Page("index.html");
   index.replace(index.find("<FL>"), 4, "<XX>");
-  test::WriteFile(root / "edited.tmp", index);
-  fs::rename(root / "edited.tmp", root / "index.html");
-  test::WriteFile(root / "mine.tmp", "<html>my own page about b</html>");
-  fs::rename(root / "mine.tmp", root / "b.html");
-  const std::size_t shownBefore = ui.messages().size();
+  test::WriteFile(root_ / "edited.tmp", index);
+  fs::rename(root_ / "edited.tmp", root_ / "index.html");
+  test::WriteFile(root_ / "mine.tmp", "<html>my own page about b</html>");
+  fs::rename(root_ / "mine.tmp", root_ / "b.html");
+  const std::size_t shown_before = ui_.messages().size();
   const RunStats changed = Run();
   EXPECT_EQ(changed.inline_made, 2);
   EXPECT_NE(Page("a.html").find("<DP Second|200x300>"), std::string::npos) << Page("a.html");
   EXPECT_NE(Page("index.html").find("<FL>"), std::string::npos) << "the edit is undone";
-  EXPECT_EQ(diagnostics.Notices(),
-            std::vector<std::string>{(root / "index.html").string() +
+  EXPECT_EQ(diagnostics_.Notices(),
+            std::vector<std::string>{(root_ / "index.html").string() +
                                      " was edited by hand since Pixamond wrote it: its head, "
                                      "title and heading are kept in the new page"});
   EXPECT_EQ(Page("b.html"), "<html>my own page about b</html>");
-  ASSERT_EQ(ui.messages().size(), shownBefore + 1);
-  EXPECT_EQ(ui.messages().back().text,
-            (root / "b.html").string() +
+  ASSERT_EQ(ui_.messages().size(), shown_before + 1);
+  EXPECT_EQ(ui_.messages().back().text,
+            (root_ / "b.html").string() +
                 " is kept as it is (changed since Pixamond wrote it); the page is not written");
 }
 
 TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
-  test::WriteFile(home / "pixamond.ini",
+  test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n"
                   "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nPicturesPerGroup=2\n"
                   "AutoOrganizeBaseFileNames=photo0000,miscpics\n"
@@ -868,14 +868,14 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
       test::WriteJpegPicture(tree / sub / "p.jpg", 90, 60, "");
       test::WriteGifPicture(tree / sub / "q.gif", 12, 12, false);
     }
-    test::TScriptedUserInterface runUi;
-    RecordingProgress runProgress;
-    CollectedDiagnostics runDiagnostics;
-    WebSite site(tree.string(), home.path().string(), runUi, runProgress, runDiagnostics);
+    test::ScriptedUserInterface run_ui;
+    RecordingProgress run_progress;
+    CollectedDiagnostics run_diagnostics;
+    WebSite site(tree.string(), home_.path().string(), run_ui, run_progress, run_diagnostics);
     site.SetJobs(kJobs[run]);
     ASSERT_TRUE(site.Prepare().ok());
     site.Execute();
-    for (const auto& shown : runUi.messages()) {
+    for (const auto& shown : run_ui.messages()) {
       std::string text = shown.text;
       const std::string parent = parents[run].path().string();
       for (std::size_t at; (at = text.find(parent)) != std::string::npos;) {
@@ -883,7 +883,7 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
       }
       messages[run].push_back(text);
     }
-    steps[run] = runProgress.Steps;
+    steps[run] = run_progress.steps;
     EXPECT_EQ(site.Stats().inline_made, 14);
   }
   const auto one = TreeContents(parents[0] / "site");
@@ -917,9 +917,9 @@ TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
 
 TEST_F(WebSiteTest, EmptySiteWritesNothing) {
   const RunStats stats = Run();
-  EXPECT_EQ(progress.StepCount(), 0);
+  EXPECT_EQ(progress_.StepCount(), 0);
   EXPECT_EQ(stats.pages_written, 0);
-  EXPECT_FALSE(fs::exists(root / "index.html"));
+  EXPECT_FALSE(fs::exists(root_ / "index.html"));
 }
 
 }  // namespace

@@ -8,22 +8,22 @@
 
 namespace pix::test {
 
-class TDetailCapture {
+class DetailCapture {
  public:
-  TDetailCapture() { SetDetailSink(&Lines); }
-  ~TDetailCapture() { SetDetailSink(nullptr); }
-  TDetailCapture(const TDetailCapture&) = delete;
-  TDetailCapture& operator=(const TDetailCapture&) = delete;
+  DetailCapture() { SetDetailSink(&lines_); }
+  ~DetailCapture() { SetDetailSink(nullptr); }
+  DetailCapture(const DetailCapture&) = delete;
+  DetailCapture& operator=(const DetailCapture&) = delete;
 
   /// Every detail line so far, each followed by a line end.
   std::string Text() const {
     std::string text;
-    for (const std::string& line : Lines.Details()) text += line + "\n";
+    for (const std::string& line : lines_.Details()) text += line + "\n";
     return text;
   }
 
  private:
-  CollectedDiagnostics Lines;
+  CollectedDiagnostics lines_;
 };
 
 }  // namespace pix::test

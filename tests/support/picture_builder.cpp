@@ -33,13 +33,13 @@ Rgb ColorOf(char c) {
 // The test pictures are valid, so libjpeg's default handler (which ends the program) never
 // runs; it would only show a broken builder.
 struct Compressor {
-  jpeg_compress_struct Info{};
-  jpeg_error_mgr Err{};
+  jpeg_compress_struct info{};
+  jpeg_error_mgr err{};
   Compressor() {
-    Info.err = jpeg_std_error(&Err);
-    jpeg_create_compress(&Info);
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
   }
-  ~Compressor() { jpeg_destroy_compress(&Info); }
+  ~Compressor() { jpeg_destroy_compress(&info); }
 };
 
 int AppendToString(GifFileType* gif, const GifByteType* data, int length) {
@@ -64,9 +64,9 @@ std::vector<Rgb> ReadMap(const ColorMapObject* map) {
   return colors;
 }
 
-void PutExtension(GifFileType* gif, const TGifExtension& extension) {
-  EGifPutExtensionLeader(gif, extension.Code);
-  for (const std::string& block : extension.SubBlocks) {
+void PutExtension(GifFileType* gif, const GifExtension& extension) {
+  EGifPutExtensionLeader(gif, extension.code);
+  for (const std::string& block : extension.sub_blocks) {
     EGifPutExtensionBlock(gif, static_cast<int>(block.size()), block.data());
   }
   EGifPutExtensionTrailer(gif);
@@ -74,18 +74,18 @@ void PutExtension(GifFileType* gif, const TGifExtension& extension) {
 
 }  // namespace
 
-TPixelArt ParseArt(const std::vector<std::string>& rows) {
-  TPixelArt art;
-  art.Height = static_cast<int>(rows.size());
-  art.Width = rows.empty() ? 0 : static_cast<int>(rows[0].size());
+PixelArt ParseArt(const std::vector<std::string>& rows) {
+  PixelArt art;
+  art.height = static_cast<int>(rows.size());
+  art.width = rows.empty() ? 0 : static_cast<int>(rows[0].size());
   for (const std::string& row : rows) {
-    EXPECT_EQ(static_cast<int>(row.size()), art.Width) << "ragged pixel template";
-    for (char c : row) art.Pixels.push_back(ColorOf(c));
+    EXPECT_EQ(static_cast<int>(row.size()), art.width) << "ragged pixel template";
+    for (char c : row) art.pixels.push_back(ColorOf(c));
   }
   return art;
 }
 
-TPixelArt SampleArt() {
+PixelArt SampleArt() {
   return ParseArt({
       "rrrrwgggg",
       "rrrrwgggg",
@@ -97,24 +97,24 @@ TPixelArt SampleArt() {
   });
 }
 
-TPixelArt EnlargeArt(const TPixelArt& art, int factor) {
-  TPixelArt large;
-  large.Width = art.Width * factor;
-  large.Height = art.Height * factor;
-  for (int y = 0; y < large.Height; ++y) {
-    for (int x = 0; x < large.Width; ++x) large.Pixels.push_back(art.At(x / factor, y / factor));
+PixelArt EnlargeArt(const PixelArt& art, int factor) {
+  PixelArt large;
+  large.width = art.width * factor;
+  large.height = art.height * factor;
+  for (int y = 0; y < large.height; ++y) {
+    for (int x = 0; x < large.width; ++x) large.pixels.push_back(art.At(x / factor, y / factor));
   }
   return large;
 }
 
-TPixelArt GradientArt(int width, int height) {
-  TPixelArt art;
-  art.Width = width;
-  art.Height = height;
-  art.Pixels.resize(static_cast<std::size_t>(width) * height);
+PixelArt GradientArt(int width, int height) {
+  PixelArt art;
+  art.width = width;
+  art.height = height;
+  art.pixels.resize(static_cast<std::size_t>(width) * height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      art.Pixels[static_cast<std::size_t>(y) * width + x] =
+      art.pixels[static_cast<std::size_t>(y) * width + x] =
           Rgb{static_cast<std::uint8_t>(x * 255 / std::max(1, width - 1)),
               static_cast<std::uint8_t>(y * 255 / std::max(1, height - 1)),
               static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 160 + 40)};
@@ -123,55 +123,55 @@ TPixelArt GradientArt(int width, int height) {
   return art;
 }
 
-std::string MakeJpeg(const TPixelArt& art, const TJpegOptions& options) {
+std::string MakeJpeg(const PixelArt& art, const JpegOptions& options) {
   Compressor c;
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  jpeg_mem_dest(&c.Info, &buffer, &size);
-  c.Info.image_width = static_cast<JDIMENSION>(art.Width);
-  c.Info.image_height = static_cast<JDIMENSION>(art.Height);
+  jpeg_mem_dest(&c.info, &buffer, &size);
+  c.info.image_width = static_cast<JDIMENSION>(art.width);
+  c.info.image_height = static_cast<JDIMENSION>(art.height);
   int components = 3;
-  switch (options.Kind) {
-    case JpegKind::Grey:
+  switch (options.kind) {
+    case JpegKind::kGrey:
       components = 1;
-      c.Info.in_color_space = JCS_GRAYSCALE;
+      c.info.in_color_space = JCS_GRAYSCALE;
       break;
-    case JpegKind::Cmyk:
-    case JpegKind::Ycck:
+    case JpegKind::kCmyk:
+    case JpegKind::kYcck:
       components = 4;
-      c.Info.in_color_space = JCS_CMYK;
+      c.info.in_color_space = JCS_CMYK;
       break;
-    case JpegKind::TwoChannel:
+    case JpegKind::kTwoChannel:
       components = 2;
-      c.Info.in_color_space = JCS_UNKNOWN;
+      c.info.in_color_space = JCS_UNKNOWN;
       break;
     default:
-      c.Info.in_color_space = JCS_RGB;
+      c.info.in_color_space = JCS_RGB;
   }
-  c.Info.input_components = components;
-  jpeg_set_defaults(&c.Info);
-  if (options.Kind == JpegKind::Ycck) jpeg_set_colorspace(&c.Info, JCS_YCCK);
-  jpeg_set_quality(&c.Info, options.Quality, TRUE);
-  if (options.Kind == JpegKind::Progressive) jpeg_simple_progression(&c.Info);
-  if (!options.Jfif) c.Info.write_JFIF_header = FALSE;
-  jpeg_start_compress(&c.Info, TRUE);
-  if (!options.App1Payload.empty()) {
-    jpeg_write_marker(&c.Info, JPEG_APP0 + 1,
-                      reinterpret_cast<const JOCTET*>(options.App1Payload.data()),
-                      static_cast<unsigned>(options.App1Payload.size()));
+  c.info.input_components = components;
+  jpeg_set_defaults(&c.info);
+  if (options.kind == JpegKind::kYcck) jpeg_set_colorspace(&c.info, JCS_YCCK);
+  jpeg_set_quality(&c.info, options.quality, TRUE);
+  if (options.kind == JpegKind::kProgressive) jpeg_simple_progression(&c.info);
+  if (!options.jfif) c.info.write_JFIF_header = FALSE;
+  jpeg_start_compress(&c.info, TRUE);
+  if (!options.app1_payload.empty()) {
+    jpeg_write_marker(&c.info, JPEG_APP0 + 1,
+                      reinterpret_cast<const JOCTET*>(options.app1_payload.data()),
+                      static_cast<unsigned>(options.app1_payload.size()));
   }
-  for (const TJpegSegment& segment : options.Segments) {
-    jpeg_write_marker(&c.Info, segment.Marker,
-                      reinterpret_cast<const JOCTET*>(segment.Payload.data()),
-                      static_cast<unsigned>(segment.Payload.size()));
+  for (const JpegSegment& segment : options.segments) {
+    jpeg_write_marker(&c.info, segment.marker,
+                      reinterpret_cast<const JOCTET*>(segment.payload.data()),
+                      static_cast<unsigned>(segment.payload.size()));
   }
-  for (const std::string& comment : options.Comments) {
-    jpeg_write_marker(&c.Info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+  for (const std::string& comment : options.comments) {
+    jpeg_write_marker(&c.info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
                       static_cast<unsigned>(comment.size()));
   }
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(art.Width) * components);
-  for (int y = 0; y < art.Height; ++y) {
-    for (int x = 0; x < art.Width; ++x) {
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(art.width) * components);
+  for (int y = 0; y < art.height; ++y) {
+    for (int x = 0; x < art.width; ++x) {
       const Rgb& p = art.At(x, y);
       JSAMPLE* out = &row[static_cast<std::size_t>(x) * components];
       if (components == 1) {
@@ -192,15 +192,15 @@ std::string MakeJpeg(const TPixelArt& art, const TJpegOptions& options) {
       }
     }
     JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&c.Info, rows, 1);
+    jpeg_write_scanlines(&c.info, rows, 1);
   }
-  jpeg_finish_compress(&c.Info);
+  jpeg_finish_compress(&c.info);
   std::string bytes(reinterpret_cast<const char*>(buffer), size);
   std::free(buffer);
   return bytes;
 }
 
-TDecodedJpeg DecodeJpegBytes(const std::string& bytes) {
+DecodedJpeg DecodeJpegBytes(const std::string& bytes) {
   jpeg_decompress_struct info{};
   jpeg_error_mgr err{};
   info.err = jpeg_std_error(&err);
@@ -209,14 +209,14 @@ TDecodedJpeg DecodeJpegBytes(const std::string& bytes) {
                static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&info, TRUE);
   jpeg_start_decompress(&info);
-  TDecodedJpeg decoded;
-  decoded.Width = static_cast<int>(info.output_width);
-  decoded.Height = static_cast<int>(info.output_height);
-  decoded.Components = info.output_components;
-  const std::size_t stride = static_cast<std::size_t>(decoded.Width) * decoded.Components;
-  decoded.Samples.resize(stride * decoded.Height);
+  DecodedJpeg decoded;
+  decoded.width = static_cast<int>(info.output_width);
+  decoded.height = static_cast<int>(info.output_height);
+  decoded.components = info.output_components;
+  const std::size_t stride = static_cast<std::size_t>(decoded.width) * decoded.components;
+  decoded.samples.resize(stride * decoded.height);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = decoded.Samples.data() + info.output_scanline * stride;
+    JSAMPROW row = decoded.samples.data() + info.output_scanline * stride;
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
@@ -276,31 +276,31 @@ std::string BigEndianBytes(std::size_t value, int count) {
 
 }  // namespace
 
-TJpegSegment ExifSegment(const TExifFields& fields) {
+JpegSegment ExifSegment(const ExifFields& fields) {
   std::unique_ptr<ExifData, ExifDataDeleter> data(exif_data_new());
   exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
   const ExifByteOrder order = fields.BigEndian ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL;
   exif_data_set_byte_order(data.get(), order);
-  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION, fields.ImageDescription);
-  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MAKE, fields.Make);
-  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MODEL, fields.Model);
+  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION, fields.image_description);
+  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MAKE, fields.make);
+  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MODEL, fields.model);
   if (fields.orientation != 0) {
     unsigned char value[2];
     exif_set_short(value, order, static_cast<ExifShort>(fields.orientation));
     AddExifEntry(data.get(), EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1,
                  std::string(reinterpret_cast<const char*>(value), 2));
   }
-  AddExifText(data.get(), EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, fields.DateTimeOriginal);
+  AddExifText(data.get(), EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, fields.date_time_original);
   unsigned char* bytes = nullptr;
   unsigned int size = 0;
   exif_data_save_data(data.get(), &bytes, &size);
   EXPECT_NE(bytes, nullptr) << "libexif could not write the EXIF data";
-  TJpegSegment segment{JPEG_APP0 + 1, std::string(reinterpret_cast<const char*>(bytes), size)};
+  JpegSegment segment{JPEG_APP0 + 1, std::string(reinterpret_cast<const char*>(bytes), size)};
   std::free(bytes);
   return segment;
 }
 
-TJpegSegment XmpSegment(const std::string& properties) {
+JpegSegment XmpSegment(const std::string& properties) {
   const std::string packet =
       "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
       "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
@@ -314,12 +314,12 @@ TJpegSegment XmpSegment(const std::string& properties) {
   return {JPEG_APP0 + 1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet};
 }
 
-TJpegSegment PhotoshopIptcSegment(const std::vector<TIptcDataSet>& dataSets) {
+JpegSegment PhotoshopIptcSegment(const std::vector<IptcDataSet>& data_sets) {
   std::string iim;
-  for (const TIptcDataSet& set : dataSets) {
-    iim += Bytes({0x1C, set.Record, set.DataSet});  // tag marker, record, data set
-    iim += BigEndianBytes(set.Data.size(), 2);      // length of the data
-    iim += set.Data;
+  for (const IptcDataSet& set : data_sets) {
+    iim += Bytes({0x1C, set.record, set.data_set});  // tag marker, record, data set
+    iim += BigEndianBytes(set.data.size(), 2);      // length of the data
+    iim += set.data;
   }
   std::string payload("Photoshop 3.0\0", 14);  // signature of Photoshop's APP13
   payload += "8BIM";                           // image resource signature
@@ -331,68 +331,68 @@ TJpegSegment PhotoshopIptcSegment(const std::vector<TIptcDataSet>& dataSets) {
   return {JPEG_APP0 + 13, payload};
 }
 
-std::string MakeGif(const TGifPicture& picture) {
+std::string MakeGif(const GifPicture& picture) {
   std::string bytes;
   int error = 0;
   GifFileType* gif = EGifOpen(&bytes, AppendToString, &error);
   EXPECT_NE(gif, nullptr);
   if (gif == nullptr) return bytes;
-  EGifSetGifVersion(gif, picture.Signature == "GIF89a");
-  ColorMapObject* global = MakeMap(picture.GlobalColors);
-  EXPECT_EQ(EGifPutScreenDesc(gif, picture.ScreenWidth, picture.ScreenHeight,
-                              picture.ColorResolution, picture.BackgroundColor, global),
+  EGifSetGifVersion(gif, picture.signature == "GIF89a");
+  ColorMapObject* global = MakeMap(picture.global_colors);
+  EXPECT_EQ(EGifPutScreenDesc(gif, picture.screen_width, picture.screen_height,
+                              picture.color_resolution, picture.background_color, global),
             GIF_OK);
   GifFreeMapObject(global);
-  for (const TGifFrame& frame : picture.Frames) {
-    for (const TGifExtension& extension : frame.ExtensionsBefore) PutExtension(gif, extension);
-    ColorMapObject* local = MakeMap(frame.LocalColors);
+  for (const GifFrame& frame : picture.frames) {
+    for (const GifExtension& extension : frame.extensions_before) PutExtension(gif, extension);
+    ColorMapObject* local = MakeMap(frame.local_colors);
     // Through the program's own wrapper: giflib leaks a local colour map that an image
     // without one follows.
-    EXPECT_EQ(PutGifImageDesc(gif, frame.Left, frame.Top, frame.Width, frame.Height,
-                              frame.Interlace, local),
+    EXPECT_EQ(PutGifImageDesc(gif, frame.left, frame.top, frame.width, frame.height,
+                              frame.interlace, local),
               GIF_OK)
         << GifErrorString(gif->Error);
     GifFreeMapObject(local);
-    std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+    std::vector<GifPixelType> line(static_cast<std::size_t>(frame.width));
     std::vector<int> order;
-    if (frame.Interlace) {
+    if (frame.interlace) {
       const int start[] = {0, 4, 2, 1};
       const int step[] = {8, 8, 4, 2};
       for (int pass = 0; pass < 4; ++pass) {
-        for (int y = start[pass]; y < frame.Height; y += step[pass]) order.push_back(y);
+        for (int y = start[pass]; y < frame.height; y += step[pass]) order.push_back(y);
       }
     } else {
-      for (int y = 0; y < frame.Height; ++y) order.push_back(y);
+      for (int y = 0; y < frame.height; ++y) order.push_back(y);
     }
     for (int y : order) {
-      for (int x = 0; x < frame.Width; ++x) line[x] = frame.At(x, y);
-      EXPECT_EQ(EGifPutLine(gif, line.data(), frame.Width), GIF_OK);
+      for (int x = 0; x < frame.width; ++x) line[x] = frame.At(x, y);
+      EXPECT_EQ(EGifPutLine(gif, line.data(), frame.width), GIF_OK);
     }
   }
-  for (const TGifExtension& extension : picture.TrailingExtensions) PutExtension(gif, extension);
+  for (const GifExtension& extension : picture.trailing_extensions) PutExtension(gif, extension);
   EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
   return bytes;
 }
 
-TGifPicture ReadGif(const std::filesystem::path& path) {
-  TGifPicture picture;
+GifPicture ReadGif(const std::filesystem::path& path) {
+  GifPicture picture;
   FILE* file = std::fopen(path.c_str(), "rb");
   char signature[7] = {};
   if (file != nullptr) {
     if (std::fread(signature, 1, 6, file) != 6) signature[0] = '\0';
     std::fclose(file);
   }
-  picture.Signature = signature;
+  picture.signature = signature;
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   EXPECT_NE(gif, nullptr) << path << ": " << GifErrorString(error);
   if (gif == nullptr) return picture;
-  picture.ScreenWidth = gif->SWidth;
-  picture.ScreenHeight = gif->SHeight;
-  picture.ColorResolution = gif->SColorResolution;
-  picture.BackgroundColor = gif->SBackGroundColor;
-  picture.GlobalColors = ReadMap(gif->SColorMap);
-  std::vector<TGifExtension> pending;
+  picture.screen_width = gif->SWidth;
+  picture.screen_height = gif->SHeight;
+  picture.color_resolution = gif->SColorResolution;
+  picture.background_color = gif->SBackGroundColor;
+  picture.global_colors = ReadMap(gif->SColorMap);
+  std::vector<GifExtension> pending;
   GifRecordType type = UNDEFINED_RECORD_TYPE;
   do {
     if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
@@ -404,53 +404,53 @@ TGifPicture ReadGif(const std::filesystem::path& path) {
         ADD_FAILURE() << path << ": " << GifErrorString(gif->Error);
         break;
       }
-      TGifFrame frame;
-      frame.Left = gif->Image.Left;
-      frame.Top = gif->Image.Top;
-      frame.Width = gif->Image.Width;
-      frame.Height = gif->Image.Height;
-      frame.Interlace = gif->Image.Interlace;
-      frame.LocalColors = ReadMap(gif->Image.ColorMap);
-      frame.ExtensionsBefore = std::move(pending);
+      GifFrame frame;
+      frame.left = gif->Image.Left;
+      frame.top = gif->Image.Top;
+      frame.width = gif->Image.Width;
+      frame.height = gif->Image.Height;
+      frame.interlace = gif->Image.Interlace;
+      frame.local_colors = ReadMap(gif->Image.ColorMap);
+      frame.extensions_before = std::move(pending);
       pending.clear();
-      frame.Pixels.resize(static_cast<std::size_t>(frame.Width) * frame.Height);
-      for (int y = 0; y < frame.Height; ++y) {
-        if (DGifGetLine(gif, frame.Pixels.data() + static_cast<std::size_t>(y) * frame.Width,
-                        frame.Width) == GIF_ERROR) {
+      frame.pixels.resize(static_cast<std::size_t>(frame.width) * frame.height);
+      for (int y = 0; y < frame.height; ++y) {
+        if (DGifGetLine(gif, frame.pixels.data() + static_cast<std::size_t>(y) * frame.width,
+                        frame.width) == GIF_ERROR) {
           ADD_FAILURE() << path << ": " << GifErrorString(gif->Error);
           break;
         }
       }
-      picture.Frames.push_back(std::move(frame));
+      picture.frames.push_back(std::move(frame));
     } else if (type == EXTENSION_RECORD_TYPE) {
-      TGifExtension extension;
+      GifExtension extension;
       GifByteType* block = nullptr;
-      if (DGifGetExtension(gif, &extension.Code, &block) == GIF_ERROR) break;
+      if (DGifGetExtension(gif, &extension.code, &block) == GIF_ERROR) break;
       while (block != nullptr) {
-        extension.SubBlocks.emplace_back(reinterpret_cast<const char*>(block + 1), block[0]);
+        extension.sub_blocks.emplace_back(reinterpret_cast<const char*>(block + 1), block[0]);
         if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) break;
       }
       pending.push_back(std::move(extension));
     }
   } while (type != TERMINATE_RECORD_TYPE);
-  picture.TrailingExtensions = std::move(pending);
+  picture.trailing_extensions = std::move(pending);
   DGifCloseFile(gif, &error);
   return picture;
 }
 
-TGifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels, int colors) {
-  TGifPicture picture;
-  picture.ScreenWidth = width;
-  picture.ScreenHeight = height;
+GifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels, int colors) {
+  GifPicture picture;
+  picture.screen_width = width;
+  picture.screen_height = height;
   for (int i = 0; i < colors; ++i) {
     const auto level = static_cast<std::uint8_t>(i * 255 / std::max(1, colors - 1));
-    picture.GlobalColors.push_back(Rgb{level, level, level});
+    picture.global_colors.push_back(Rgb{level, level, level});
   }
-  TGifFrame frame;
-  frame.Width = width;
-  frame.Height = height;
-  frame.Pixels = pixels;
-  picture.Frames.push_back(frame);
+  GifFrame frame;
+  frame.width = width;
+  frame.height = height;
+  frame.pixels = pixels;
+  picture.frames.push_back(frame);
   return picture;
 }
 
@@ -483,16 +483,16 @@ std::string ShellQuote(const std::filesystem::path& path) {
 
 void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
                       const std::string& comment) {
-  TJpegOptions options;
-  if (!comment.empty()) options.Comments = {comment};
+  JpegOptions options;
+  if (!comment.empty()) options.comments = {comment};
   WriteFile(path, MakeJpeg(GradientArt(width, height), options));
 }
 
 void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced) {
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
   for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 16);
-  TGifPicture picture = SimpleGif(width, height, pixels);
-  picture.Frames[0].Interlace = interlaced;
+  GifPicture picture = SimpleGif(width, height, pixels);
+  picture.frames[0].interlace = interlaced;
   WriteFile(path, MakeGif(picture));
 }
 

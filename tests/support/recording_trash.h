@@ -10,25 +10,25 @@
 
 namespace pix::test {
 
-class TRecordingTrash : public Trash {
+class RecordingTrash : public Trash {
  public:
   /// Files go into `folder`, which must exist, under their own names.
-  explicit TRecordingTrash(std::filesystem::path folder) : Folder(std::move(folder)) {}
+  explicit RecordingTrash(std::filesystem::path trash_folder) : folder(std::move(trash_folder)) {}
 
-  bool IsAvailable() const override { return bAvailable; }
+  bool IsAvailable() const override { return available; }
   Status MoveToTrash(const std::string& path) override {
-    if (path == Refused) return Status::IoError("Cannot move " + path + " to the Trash");
+    if (path == refused) return Status::IoError("Cannot move " + path + " to the Trash");
     std::error_code error;
-    std::filesystem::rename(path, Folder / std::filesystem::path(path).filename(), error);
+    std::filesystem::rename(path, folder / std::filesystem::path(path).filename(), error);
     if (error) return Status::IoError("Cannot move " + path + ": " + error.message());
-    Moved.push_back(path);
+    moved.push_back(path);
     return Status::OK();
   }
 
-  std::filesystem::path Folder;
-  bool bAvailable = true;
-  std::string Refused;              ///< A path the trash will not take.
-  std::vector<std::string> Moved;   ///< What it took, in order.
+  std::filesystem::path folder;
+  bool available = true;
+  std::string refused;              ///< A path the trash will not take.
+  std::vector<std::string> moved;   ///< What it took, in order.
 };
 
 }  // namespace pix::test

@@ -18,7 +18,7 @@ class ScriptExhausted : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class TScriptedUserInterface : public UserInterface {
+class ScriptedUserInterface : public UserInterface {
  public:
   struct Shown {
     std::string text;
@@ -30,25 +30,25 @@ class TScriptedUserInterface : public UserInterface {
     std::string title;
     std::string prompt;
     std::string initial;
-    int maxLength;
+    int max_length;
   };
 
   /// Queues the answer to the next message box.
-  void AnswerMessage(MessageAnswer answer) { messageAnswers_.push_back(answer); }
+  void AnswerMessage(MessageAnswer answer) { message_answers_.push_back(answer); }
   /// Queues the answer to the next prompt: a text for OK, nothing for Cancel.
-  void AnswerPrompt(std::optional<std::string> answer) { promptAnswers_.push_back(answer); }
+  void AnswerPrompt(std::optional<std::string> answer) { prompt_answers_.push_back(answer); }
 
   MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                             MessageButtons buttons, MessageIcon icon) override;
   std::optional<std::string> PromptLine(const std::string& title, const std::string& prompt,
-                                        const std::string& initial, int maxLength) override;
+                                        const std::string& initial, int max_length) override;
 
   const std::vector<Shown>& messages() const { return messages_; }
   const std::vector<Prompted>& prompts() const { return prompts_; }
 
  private:
-  std::deque<MessageAnswer> messageAnswers_;
-  std::deque<std::optional<std::string>> promptAnswers_;
+  std::deque<MessageAnswer> message_answers_;
+  std::deque<std::optional<std::string>> prompt_answers_;
   std::vector<Shown> messages_;
   std::vector<Prompted> prompts_;
 };

@@ -53,10 +53,10 @@ class QuietStderr {
 // The display box is 200 x 200; a 4:3 picture fits it at 200 x 150.
 void MakeInline(benchmark::State& state, pix::DecodeReduction reduction) {
   const fs::path picture = Picture();
-  const fs::path inlineImage = picture.parent_path() / "inline.gif";
+  const fs::path inline_image = picture.parent_path() / "inline.gif";
   QuietStderr quiet;
   for (auto _ : state) {
-    const pix::Status status = pix::MakeJpegInlineImage(picture, inlineImage, 200, 150, reduction);
+    const pix::Status status = pix::MakeJpegInlineImage(picture, inline_image, 200, 150, reduction);
     if (!status.ok()) state.SkipWithError(status.message().c_str());
   }
   state.SetItemsProcessed(state.iterations());

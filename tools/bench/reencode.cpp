@@ -16,9 +16,9 @@
 namespace {
 
 struct Image {
-  int Width = 0;
-  int Height = 0;
-  std::vector<unsigned char> Rgb;
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned char> rgb;
 };
 
 bool Read(const char* path, Image* image) {
@@ -37,11 +37,11 @@ bool Read(const char* path, Image* image) {
   }
   cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&cinfo);
-  image->Width = static_cast<int>(cinfo.output_width);
-  image->Height = static_cast<int>(cinfo.output_height);
-  image->Rgb.resize(static_cast<std::size_t>(image->Width) * image->Height * 3);
+  image->width = static_cast<int>(cinfo.output_width);
+  image->height = static_cast<int>(cinfo.output_height);
+  image->rgb.resize(static_cast<std::size_t>(image->width) * image->height * 3);
   while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = &image->Rgb[static_cast<std::size_t>(cinfo.output_scanline) * image->Width * 3];
+    JSAMPROW row = &image->rgb[static_cast<std::size_t>(cinfo.output_scanline) * image->width * 3];
     jpeg_read_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_decompress(&cinfo);
@@ -52,20 +52,20 @@ bool Read(const char* path, Image* image) {
 
 // The source rectangle of the new aspect, centred, sampled at output pixel (x, y).
 Image Resize(const Image& in, int width, int height) {
-  double cropW = in.Width;
-  double cropH = in.Height;
-  if (cropW / cropH > static_cast<double>(width) / height) {
-    cropW = cropH * width / height;
+  double crop_w = in.width;
+  double crop_h = in.height;
+  if (crop_w / crop_h > static_cast<double>(width) / height) {
+    crop_w = crop_h * width / height;
   } else {
-    cropH = cropW * height / width;
+    crop_h = crop_w * height / width;
   }
-  const double left = (in.Width - cropW) / 2;
-  const double top = (in.Height - cropH) / 2;
-  const double step = cropW / width;  // source pixels per output pixel
+  const double left = (in.width - crop_w) / 2;
+  const double top = (in.height - crop_h) / 2;
+  const double step = crop_w / width;  // source pixels per output pixel
   Image out;
-  out.Width = width;
-  out.Height = height;
-  out.Rgb.resize(static_cast<std::size_t>(width) * height * 3);
+  out.width = width;
+  out.height = height;
+  out.rgb.resize(static_cast<std::size_t>(width) * height * 3);
   const int box = std::max(1, static_cast<int>(std::ceil(step)));
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
@@ -77,27 +77,27 @@ Image Resize(const Image& in, int width, int height) {
         if (step >= 1.0) {
           for (int dy = 0; dy < box; ++dy) {
             for (int dx = 0; dx < box; ++dx) {
-              const int px = std::min(in.Width - 1, static_cast<int>(sx) + dx);
-              const int py = std::min(in.Height - 1, static_cast<int>(sy) + dy);
-              sum += in.Rgb[(static_cast<std::size_t>(py) * in.Width + px) * 3 + c];
+              const int px = std::min(in.width - 1, static_cast<int>(sx) + dx);
+              const int py = std::min(in.height - 1, static_cast<int>(sy) + dy);
+              sum += in.rgb[(static_cast<std::size_t>(py) * in.width + px) * 3 + c];
               ++count;
             }
           }
         } else {
-          const int x0 = std::min(in.Width - 1, static_cast<int>(sx));
-          const int y0 = std::min(in.Height - 1, static_cast<int>(sy));
-          const int x1 = std::min(in.Width - 1, x0 + 1);
-          const int y1 = std::min(in.Height - 1, y0 + 1);
+          const int x0 = std::min(in.width - 1, static_cast<int>(sx));
+          const int y0 = std::min(in.height - 1, static_cast<int>(sy));
+          const int x1 = std::min(in.width - 1, x0 + 1);
+          const int y1 = std::min(in.height - 1, y0 + 1);
           const double fx = sx - x0;
           const double fy = sy - y0;
           auto at = [&](int px, int py) {
-            return in.Rgb[(static_cast<std::size_t>(py) * in.Width + px) * 3 + c];
+            return in.rgb[(static_cast<std::size_t>(py) * in.width + px) * 3 + c];
           };
           sum = (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) +
                 (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
           count = 1;
         }
-        out.Rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c] =
+        out.rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c] =
             static_cast<unsigned char>(std::lround(sum / count));
       }
     }
@@ -113,8 +113,8 @@ bool Write(const char* path, const Image& image) {
   cinfo.err = jpeg_std_error(&jerr);
   jpeg_create_compress(&cinfo);
   jpeg_stdio_dest(&cinfo, file);
-  cinfo.image_width = static_cast<JDIMENSION>(image.Width);
-  cinfo.image_height = static_cast<JDIMENSION>(image.Height);
+  cinfo.image_width = static_cast<JDIMENSION>(image.width);
+  cinfo.image_height = static_cast<JDIMENSION>(image.height);
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
@@ -122,7 +122,7 @@ bool Write(const char* path, const Image& image) {
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(
-        &image.Rgb[static_cast<std::size_t>(cinfo.next_scanline) * image.Width * 3]);
+        &image.rgb[static_cast<std::size_t>(cinfo.next_scanline) * image.width * 3]);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

@@ -24,10 +24,10 @@ pix::RgbPicture NoisyPicture(int width, int height) {
   return picture;
 }
 
-void Reduce(benchmark::State& state, int fromWidth, int fromHeight, int toWidth, int toHeight) {
-  const pix::RgbPicture picture = NoisyPicture(fromWidth, fromHeight);
+void Reduce(benchmark::State& state, int from_width, int from_height, int to_width, int to_height) {
+  const pix::RgbPicture picture = NoisyPicture(from_width, from_height);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(pix::ResampleInLinearLight(picture, toWidth, toHeight));
+    benchmark::DoNotOptimize(pix::ResampleInLinearLight(picture, to_width, to_height));
   }
 }
 

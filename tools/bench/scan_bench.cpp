@@ -44,13 +44,13 @@ double PeakRssMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB.
 }
 
-void MakeFiles(const fs::path& folder, int folderNumber) {
+void MakeFiles(const fs::path& folder, int folder_number) {
   fs::create_directories(folder);
   for (int i = 0; i < kFilesPerFolder; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "IMG_%04d%s", i + 1, i % 10 == 9 ? ".gif" : ".JPG");
     const int fd = ::open((folder / name).c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd < 0 || ::ftruncate(fd, 1000 + (folderNumber * 37 + i * 101) % 9000) != 0) {
+    if (fd < 0 || ::ftruncate(fd, 1000 + (folder_number * 37 + i * 101) % 9000) != 0) {
       std::cerr << "scan_bench: cannot make " << (folder / name) << "\n";
       std::exit(1);
     }
@@ -67,7 +67,7 @@ class BenchTree {
   }
   const std::string& Root() const { return root_; }
   /// The peak resident size of the process once the tree was made, before any scan.
-  double PeakRssBeforeScans() const { return peakRssBeforeScans_; }
+  double PeakRssBeforeScans() const { return peak_rss_before_scans_; }
 
   ~BenchTree() {
     if (!keep_) {
@@ -82,7 +82,7 @@ class BenchTree {
       root_ = dir;
       keep_ = true;
       if (fs::exists(fs::path(root_) / ".complete")) {
-        peakRssBeforeScans_ = PeakRssMiB();
+        peak_rss_before_scans_ = PeakRssMiB();
         return;
       }
     } else {
@@ -94,28 +94,28 @@ class BenchTree {
       root_ = pattern;
     }
     std::cerr << "scan_bench: making 100000 files in 1000 folders under " << root_ << "\n";
-    int folderNumber = 0;
+    int folder_number = 0;
     for (int top = 0; top < kTopFolders; ++top) {
-      const fs::path topFolder = fs::path(root_) / ("Roll " + std::to_string(top + 1));
-      MakeFiles(topFolder, folderNumber++);
+      const fs::path top_folder = fs::path(root_) / ("Roll " + std::to_string(top + 1));
+      MakeFiles(top_folder, folder_number++);
       for (int sub = 0; sub < kSubFoldersEach; ++sub) {
-        MakeFiles(topFolder / ("day_" + std::to_string(sub + 1)), folderNumber++);
+        MakeFiles(top_folder / ("day_" + std::to_string(sub + 1)), folder_number++);
       }
     }
     // Hidden, so the scan does not list it.
     std::FILE* marker = std::fopen((fs::path(root_) / ".complete").c_str(), "w");
     if (marker != nullptr) std::fclose(marker);
-    peakRssBeforeScans_ = PeakRssMiB();
+    peak_rss_before_scans_ = PeakRssMiB();
   }
 
   std::string root_;
-  double peakRssBeforeScans_ = 0;
+  double peak_rss_before_scans_ = 0;
   bool keep_ = false;
 };
 
 void BM_ScanTree(benchmark::State& state) {
-  const BenchTree& benchTree = BenchTree::Get();
-  const std::string& root = benchTree.Root();
+  const BenchTree& bench_tree = BenchTree::Get();
+  const std::string& root = bench_tree.Root();
   for (auto _ : state) {
     auto tree = pix::FileItem::CreateRoot(root, true);
     if (!tree.ok()) {
@@ -125,17 +125,17 @@ void BM_ScanTree(benchmark::State& state) {
     benchmark::DoNotOptimize((*tree)->lSize());
   }
   // One more scan, outside the timing, for what a tree holds.
-  const std::size_t heapBefore = ::mallinfo2().uordblks;
+  const std::size_t heap_before = ::mallinfo2().uordblks;
   auto tree = pix::FileItem::CreateRoot(root, true);
-  const std::size_t heapAfter = ::mallinfo2().uordblks;
+  const std::size_t heap_after = ::mallinfo2().uordblks;
   std::size_t items = 0;
   for (const pix::FileItem* item = (*tree)->FirstChild(); item; item = pix::NextInTree(*item)) {
     ++items;
   }
   state.counters["items"] = static_cast<double>(items);
-  state.counters["tree_heap_MiB"] = static_cast<double>(heapAfter - heapBefore) / (1024.0 * 1024.0);
+  state.counters["tree_heap_MiB"] = static_cast<double>(heap_after - heap_before) / (1024.0 * 1024.0);
   state.counters["peak_rss_MiB"] = PeakRssMiB();
-  state.counters["rss_before_MiB"] = benchTree.PeakRssBeforeScans();
+  state.counters["rss_before_MiB"] = bench_tree.PeakRssBeforeScans();
 }
 BENCHMARK(BM_ScanTree)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 

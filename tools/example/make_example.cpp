@@ -29,8 +29,8 @@ Rgb Mix(Rgb a, Rgb b, double t) {
 
 // A landscape: a sky from `skyTop` to `skyBottom`, a sun, and two rows of hills.
 struct Scene {
-  Rgb skyTop, skyBottom, sun, hillFar, hillNear;
-  double sunX, sunY, sunRadius;  // fractions of the width and height
+  Rgb sky_top, sky_bottom, sun, hill_far, hill_near;
+  double sun_x, sun_y, sun_radius;  // fractions of the width and height
   double phase;                  // shifts the hills
 };
 
@@ -39,15 +39,15 @@ Rgb Paint(const Scene& scene, int x, int y, int width, int height) {
   const double v = static_cast<double>(y) / height;
   const double far = 0.55 + 0.08 * std::sin(u * 7.0 + scene.phase) + 0.04 * std::sin(u * 17.0);
   const double near = 0.72 + 0.07 * std::sin(u * 4.0 + scene.phase * 2.0);
-  if (v > near) return Mix(scene.hillNear, {0.05, 0.05, 0.05}, (v - near) * 1.5);
-  if (v > far) return Mix(scene.hillFar, scene.hillNear, (v - far) * 2.0);
-  const double dx = (u - scene.sunX) * width / height;
-  const double dy = v - scene.sunY;
+  if (v > near) return Mix(scene.hill_near, {0.05, 0.05, 0.05}, (v - near) * 1.5);
+  if (v > far) return Mix(scene.hill_far, scene.hill_near, (v - far) * 2.0);
+  const double dx = (u - scene.sun_x) * width / height;
+  const double dy = v - scene.sun_y;
   const double distance = std::sqrt(dx * dx + dy * dy);
-  const Rgb sky = Mix(scene.skyTop, scene.skyBottom, v / far);
-  if (distance < scene.sunRadius) return scene.sun;
-  if (distance < scene.sunRadius * 2.2) {
-    return Mix(scene.sun, sky, (distance - scene.sunRadius) / (scene.sunRadius * 1.2));
+  const Rgb sky = Mix(scene.sky_top, scene.sky_bottom, v / far);
+  if (distance < scene.sun_radius) return scene.sun;
+  if (distance < scene.sun_radius * 2.2) {
+    return Mix(scene.sun, sky, (distance - scene.sun_radius) / (scene.sun_radius * 1.2));
   }
   return sky;
 }
@@ -64,7 +64,7 @@ struct Segment {
 
 bool WriteJpeg(const fs::path& path, const Scene& scene, int width, int height,
                const std::string& comment, const std::vector<Segment>& segments = {},
-               bool storedOnSide = false) {
+               bool stored_on_side = false) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
   jpeg_compress_struct cinfo;
@@ -94,7 +94,7 @@ bool WriteJpeg(const fs::path& path, const Scene& scene, int width, int height,
     for (int x = 0; x < width; ++x) {
       // A picture stored on its side holds the upright scene turned a quarter
       // anticlockwise, so that turning it clockwise shows the scene upright.
-      const Rgb c = storedOnSide ? Paint(scene, height - 1 - y, x, height, width)
+      const Rgb c = stored_on_side ? Paint(scene, height - 1 - y, x, height, width)
                                  : Paint(scene, x, y, width, height);
       row[static_cast<std::size_t>(x) * 3] = Byte(c.r);
       row[static_cast<std::size_t>(x) * 3 + 1] = Byte(c.g);
@@ -153,12 +153,12 @@ bool WriteGif(const fs::path& path, const Scene& scene, int width, int height, b
   GifFreeMapObject(map);
   // giflib creates its files readable by their owner only; a picture of a web site must be
   // readable by the web server too.
-  std::error_code permissionError;
+  std::error_code permission_error;
   fs::permissions(path,
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                       fs::perms::others_read,
-                  permissionError);
-  return ok && !permissionError;
+                  permission_error);
+  return ok && !permission_error;
 }
 
 // A picture's own variables, as the records of its comment.
@@ -182,12 +182,12 @@ void Put32(std::string& out, unsigned value) {
 // An EXIF segment as a phone writes it for a picture taken upright but stored on its side:
 // the orientation, the camera and, in the EXIF sub-directory, the time it was taken.
 Segment ExifSegment(unsigned orientation, const std::string& make, const std::string& model,
-                    const std::string& dateTaken) {
+                    const std::string& date_taken) {
   // Layout: header (8), IFD0 with 4 entries (2 + 4 * 12 + 4), the EXIF IFD with 1 entry
   // (2 + 12 + 4), then the texts.
   const unsigned ifd0 = 8;
-  const unsigned exifIfd = ifd0 + 2 + 4 * 12 + 4;
-  unsigned data = exifIfd + 2 + 12 + 4;
+  const unsigned exif_ifd = ifd0 + 2 + 4 * 12 + 4;
+  unsigned data = exif_ifd + 2 + 12 + 4;
   std::string texts;
   const auto text = [&](const std::string& value) {
     const unsigned at = data + static_cast<unsigned>(texts.size());
@@ -208,10 +208,10 @@ Segment ExifSegment(unsigned orientation, const std::string& make, const std::st
   entry(0x010F, 2, static_cast<unsigned>(make.size() + 1), text(make));    // Make
   entry(0x0110, 2, static_cast<unsigned>(model.size() + 1), text(model));  // Model
   entry(0x0112, 3, 1, orientation);                                         // Orientation
-  entry(0x8769, 4, 1, exifIfd);                                             // EXIF IFD
+  entry(0x8769, 4, 1, exif_ifd);                                             // EXIF IFD
   Put32(tiff, 0);
   Put16(tiff, 1);
-  entry(0x9003, 2, static_cast<unsigned>(dateTaken.size() + 1), text(dateTaken));
+  entry(0x9003, 2, static_cast<unsigned>(date_taken.size() + 1), text(date_taken));
   Put32(tiff, 0);
   return {JPEG_APP0 + 1, std::string("Exif\0\0", 6) + tiff + texts};
 }
@@ -243,7 +243,7 @@ const Scene kNight{{0.02, 0.03, 0.1}, {0.1, 0.15, 0.3}, {0.95, 0.95, 0.9},
                    {0.08, 0.1, 0.15}, {0.03, 0.04, 0.06}, 0.8, 0.2, 0.04, 3.1};
 
 Scene Varied(Scene scene, double shift) {
-  scene.sunX = std::fmod(scene.sunX + shift * 0.17, 0.9) + 0.05;
+  scene.sun_x = std::fmod(scene.sun_x + shift * 0.17, 0.9) + 0.05;
   scene.phase += shift;
   return scene;
 }

@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using pix::fuzz::Expect;
   // The first byte gives the length of the comment, which follows; the rest is the file.
   if (size < 1) return 0;
-  const std::size_t commentSize = std::min<std::size_t>(data[0], size - 1);
-  const std::string_view comment(reinterpret_cast<const char*>(data + 1), commentSize);
-  const std::string_view file(reinterpret_cast<const char*>(data + 1 + commentSize),
-                              size - 1 - commentSize);
+  const std::size_t comment_size = std::min<std::size_t>(data[0], size - 1);
+  const std::string_view comment(reinterpret_cast<const char*>(data + 1), comment_size);
+  const std::string_view file(reinterpret_cast<const char*>(data + 1 + comment_size),
+                              size - 1 - comment_size);
 
   pix::FileImageInfo before;
   before.file_name = pix::fuzz::WriteScratchFile("in.jpg", file).string();

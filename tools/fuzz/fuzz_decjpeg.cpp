@@ -20,10 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pix::fuzz::RemoveScratchFile("inline.gif");
 
   if (pix::MakeJpegInlineImage(in, out, width, height).ok()) {
-    int gotWidth = 0;
-    int gotHeight = 0;
-    Expect(pix::GetGifSize(&gotWidth, &gotHeight, out).ok(), "an unreadable inline image");
-    Expect(gotWidth == width && gotHeight == height, "an inline image of the wrong size");
+    int got_width = 0;
+    int got_height = 0;
+    Expect(pix::GetGifSize(&got_width, &got_height, out).ok(), "an unreadable inline image");
+    Expect(got_width == width && got_height == height, "an inline image of the wrong size");
   } else {
     Expect(!std::filesystem::exists(out), "a failed conversion left a file");
   }

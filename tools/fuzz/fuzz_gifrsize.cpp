@@ -12,24 +12,24 @@
 namespace {
 
 // What giflib makes of a whole file (a file without images counts as read).
-struct TReadBack {
-  bool bReads = false;
-  int Width = 0;
-  int Height = 0;
-  int Images = 0;
-  bool bInterlaced = false;
+struct ReadBack {
+  bool reads = false;
+  int width = 0;
+  int height = 0;
+  int images = 0;
+  bool interlaced = false;
 };
 
-TReadBack ReadBack(const std::filesystem::path& path) {
-  TReadBack back;
+ReadBack ReadBackFile(const std::filesystem::path& path) {
+  ReadBack back;
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   if (gif == nullptr) return back;
-  back.bReads = DGifSlurp(gif) == GIF_OK || gif->Error == D_GIF_ERR_NO_IMAG_DSCR;
-  back.Width = gif->SWidth;
-  back.Height = gif->SHeight;
-  back.Images = back.bReads ? gif->ImageCount : 0;
-  for (int i = 0; i < back.Images; ++i) back.bInterlaced |= gif->SavedImages[i].ImageDesc.Interlace;
+  back.reads = DGifSlurp(gif) == GIF_OK || gif->Error == D_GIF_ERR_NO_IMAG_DSCR;
+  back.width = gif->SWidth;
+  back.height = gif->SHeight;
+  back.images = back.reads ? gif->ImageCount : 0;
+  for (int i = 0; i < back.images; ++i) back.interlaced |= gif->SavedImages[i].ImageDesc.Interlace;
   DGifCloseFile(gif, &error);
   return back;
 }
@@ -48,26 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pix::fuzz::RemoveScratchFile("flat.gif");
   pix::fuzz::RemoveScratchFile("out.gif");
 
-  int screenWidth = 0;
-  int screenHeight = 0;
-  const bool readable = pix::GetGifSize(&screenWidth, &screenHeight, in).ok();
-  const TReadBack original = ReadBack(in);
+  int screen_width = 0;
+  int screen_height = 0;
+  const bool readable = pix::GetGifSize(&screen_width, &screen_height, in).ok();
+  const ReadBack original = ReadBackFile(in);
   if (pix::DeinterlaceGif(in, flat).ok()) {
     // The copy keeps every record of the original, so it reads whenever the original does,
     // with as many images, at the same size and with no interlaced image.
-    const TReadBack copy = ReadBack(flat);
-    Expect(!original.bReads || copy.bReads, "a de-interlaced copy that giflib cannot read");
-    Expect(!original.bReads || copy.Images == original.Images, "a copy with other images");
-    Expect(copy.Width == screenWidth && copy.Height == screenHeight, "a copy of another size");
-    Expect(!copy.bInterlaced, "an interlaced image left in the copy");
+    const ReadBack copy = ReadBackFile(flat);
+    Expect(!original.reads || copy.reads, "a de-interlaced copy that giflib cannot read");
+    Expect(!original.reads || copy.images == original.images, "a copy with other images");
+    Expect(copy.width == screen_width && copy.height == screen_height, "a copy of another size");
+    Expect(!copy.interlaced, "an interlaced image left in the copy");
   } else {
     Expect(!std::filesystem::exists(flat), "a failed de-interlace left a file");
   }
   if (pix::ResizeGifToSize(width, height, in, out).ok()) {
     Expect(readable, "an unreadable file resized");
-    const TReadBack resized = ReadBack(out);
-    Expect(resized.bReads && resized.Images > 0 && !resized.bInterlaced, "a broken resized copy");
-    Expect(resized.Width == width && resized.Height == height, "a resized copy of another size");
+    const ReadBack resized = ReadBackFile(out);
+    Expect(resized.reads && resized.images > 0 && !resized.interlaced, "a broken resized copy");
+    Expect(resized.width == width && resized.height == height, "a resized copy of another size");
   } else {
     Expect(!std::filesystem::exists(out), "a failed resize left a file");
   }

@@ -44,18 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Variables with a value are written; each must come back with its name and value. The
   // order may change: a name line after a lone CR inside a value is read as a record of its
   // own wherever it stands, so such a record can come back earlier than it was.
-  int withValue = 0;
+  int with_value = 0;
   for (int i = 0; i < first.ItemCount(); ++i) {
     const pix::Variable& item = first.Item(i);
     if (item.var_value.empty()) continue;
-    ++withValue;
+    ++with_value;
     const pix::Variable* back = second.FindVar(item.var_name);
     Expect(back != nullptr && back->var_name == item.var_name, "a variable lost");
     const std::string closed = item.var_value + "\r\n\r\n";
     Expect(back->var_value == closed.substr(0, closed.find("\r\n\r\n")), "a value changed");
   }
-  int readBack = 0;
-  for (int i = 0; i < second.ItemCount(); ++i) readBack += !second.Item(i).var_value.empty();
-  Expect(withValue == readBack, "a variable gained");
+  int read_back = 0;
+  for (int i = 0; i < second.ItemCount(); ++i) read_back += !second.Item(i).var_value.empty();
+  Expect(with_value == read_back, "a variable gained");
   return 0;
 }

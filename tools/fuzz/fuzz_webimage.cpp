@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pix::fuzz::RemoveScratchFile(webp ? "inline.webp" : "inline.jpg");
 
   if (pix::MakeWebImage(request).ok()) {
-    int gotWidth = 0;
-    int gotHeight = 0;
-    Expect(pix::GetWebImageSize(request.target, &gotWidth, &gotHeight).ok(),
+    int got_width = 0;
+    int got_height = 0;
+    Expect(pix::GetWebImageSize(request.target, &got_width, &got_height).ok(),
            "an unreadable inline image");
-    Expect(gotWidth == width && gotHeight == height, "an inline image of the wrong size");
+    Expect(got_width == width && got_height == height, "an inline image of the wrong size");
   } else {
     Expect(!std::filesystem::exists(request.target), "a failed conversion left a file");
   }

@@ -12,10 +12,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_badinput_tree DIR\n");
     return 2;
   }
-  for (const pix::test::TTreeFile& file : pix::test::BadInputTree()) {
-    const std::filesystem::path path = std::filesystem::path(argv[1]) / file.Name;
+  for (const pix::test::TreeFile& file : pix::test::BadInputTree()) {
+    const std::filesystem::path path = std::filesystem::path(argv[1]) / file.name;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << file.Bytes;
+    std::ofstream(path, std::ios::binary) << file.bytes;
   }
   return 0;
 }

@@ -22,17 +22,17 @@ void Write(const fs::path& dir, const std::string& name, const std::string& byte
 }
 
 std::vector<std::string> Jpegs() {
-  const TPixelArt art = ParseArt({"rgbyc", "mwk.r", "gbycm"});
+  const PixelArt art = ParseArt({"rgbyc", "mwk.r", "gbycm"});
   std::vector<std::string> files;
-  for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Grey, JpegKind::Cmyk,
-                        JpegKind::Ycck}) {
-    TJpegOptions options;
-    options.Kind = kind;
+  for (JpegKind kind : {JpegKind::kBaseline, JpegKind::kProgressive, JpegKind::kGrey, JpegKind::kCmyk,
+                        JpegKind::kYcck}) {
+    JpegOptions options;
+    options.kind = kind;
     files.push_back(MakeJpeg(art, options));
   }
-  TJpegOptions commented;
-  commented.Comments = {"Title:\r\nA picture\r\n\r\n", "Description:\nTwo\nlines\n\n"};
-  commented.App1Payload = "Exif\0\0MM";
+  JpegOptions commented;
+  commented.comments = {"Title:\r\nA picture\r\n\r\n", "Description:\nTwo\nlines\n\n"};
+  commented.app1_payload = "Exif\0\0MM";
   files.push_back(MakeJpeg(SampleArt(), commented));
   files.push_back(MakeJpeg(GradientArt(17, 9), {}));
   return files;
@@ -41,20 +41,20 @@ std::vector<std::string> Jpegs() {
 std::vector<std::string> Gifs() {
   std::vector<std::string> files;
   files.push_back(MakeGif(SimpleGif(3, 2, {0, 1, 2, 3, 4, 5}, 8)));
-  TGifPicture interlaced = SimpleGif(4, 9, std::vector<std::uint8_t>(36, 1), 4);
-  interlaced.Frames[0].Interlace = true;
+  GifPicture interlaced = SimpleGif(4, 9, std::vector<std::uint8_t>(36, 1), 4);
+  interlaced.frames[0].interlace = true;
   files.push_back(MakeGif(interlaced));
-  TGifPicture rich = SimpleGif(5, 3, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}, 4);
-  rich.Frames[0].ExtensionsBefore = {{0xF9, {std::string("\x01\x00\x00\x02", 4)}}};
-  TGifFrame second;
-  second.Left = 1;
-  second.Top = 1;
-  second.Width = 2;
-  second.Height = 2;
-  second.LocalColors = {{255, 0, 0}, {0, 255, 0}};
-  second.Pixels = {0, 1, 1, 0};
-  rich.Frames.push_back(second);
-  rich.TrailingExtensions = {{0xFE, {"a comment"}}};
+  GifPicture rich = SimpleGif(5, 3, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}, 4);
+  rich.frames[0].extensions_before = {{0xF9, {std::string("\x01\x00\x00\x02", 4)}}};
+  GifFrame second;
+  second.left = 1;
+  second.top = 1;
+  second.width = 2;
+  second.height = 2;
+  second.local_colors = {{255, 0, 0}, {0, 255, 0}};
+  second.pixels = {0, 1, 1, 0};
+  rich.frames.push_back(second);
+  rich.trailing_extensions = {{0xFE, {"a comment"}}};
   files.push_back(MakeGif(rich));
   return files;
 }
@@ -79,27 +79,27 @@ int main(int argc, char** argv) {
   }
   // Pictures with metadata for the metadata readers, and each payload on its own (the
   // target also hands its bytes to each payload reader).
-  TExifFields exif;
+  ExifFields exif;
   exif.orientation = 6;
-  exif.ImageDescription = "Harbour";
-  exif.Make = "NIKON CORPORATION";
-  exif.Model = "NIKON D750";
-  exif.DateTimeOriginal = "2024:06:01 14:03:22";
-  TJpegOptions described;
-  described.Jfif = false;
-  described.Segments = {
+  exif.image_description = "Harbour";
+  exif.make = "NIKON CORPORATION";
+  exif.model = "NIKON D750";
+  exif.date_time_original = "2024:06:01 14:03:22";
+  JpegOptions described;
+  described.jfif = false;
+  described.segments = {
       ExifSegment(exif),
       XmpSegment("<dc:description><rdf:Alt><rdf:li xml:lang=\"de\">Hafen</rdf:li>"
                  "<rdf:li xml:lang=\"x-default\">Harbour &amp; boats</rdf:li></rdf:Alt>"
                  "</dc:description>"),
       PhotoshopIptcSegment({{1, 90, "\x1B%G"}, {2, 120, "Caf\xC3\xA9"}}),
   };
-  described.Comments = {"A plain comment"};
+  described.comments = {"A plain comment"};
   Write(out / "metadata", "seed-1", MakeJpeg(SampleArt(), described));
   exif.BigEndian = true;
-  Write(out / "metadata", "seed-2", ExifSegment(exif).Payload.substr(6));
-  Write(out / "metadata", "seed-3", described.Segments[1].Payload.substr(29));
-  Write(out / "metadata", "seed-4", described.Segments[2].Payload.substr(14));
+  Write(out / "metadata", "seed-2", ExifSegment(exif).payload.substr(6));
+  Write(out / "metadata", "seed-3", described.segments[1].payload.substr(29));
+  Write(out / "metadata", "seed-4", described.segments[2].payload.substr(14));
   for (const std::string& gif : Gifs()) {
     const std::string name = "seed-" + std::to_string(++n);
     Write(out / "gifrsize", name, std::string("\x07\x04") + gif);

@@ -40,7 +40,7 @@
 namespace {
 
 // Answers every box with its first button and notes what it said.
-class TQuietUserInterface : public pix::UserInterface {
+class QuietUserInterface : public pix::UserInterface {
  public:
   pix::MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                                  pix::MessageButtons buttons, pix::MessageIcon) override {
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   const QString out = pix::ui::PathToQt(argv[3]) + QLatin1Char('/') + prefix;
   std::filesystem::create_directories(argv[3]);
 
-  TQuietUserInterface ui;
+  QuietUserInterface ui;
   pix::ui::MainWindow frame(ui);
   frame.show();
   pix::ui::LayoutWindow& window = *frame.layout_window();
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
   // The desktop program's own boxes, each pictured and then answered Cancel: the question
   // before closing with an edit not saved, and the confirmation of a deletion.
   pix::ui::QtUserInterface asking(&frame);
-  const auto pictureNextBox = [&](const QString& file) {
+  const auto picture_next_box = [&](const QString& file) {
     QTimer::singleShot(200, [&, file] {
       if (QWidget* box = QApplication::activeModalWidget()) {
         Save(*box, file);
@@ -176,23 +176,23 @@ int main(int argc, char** argv) {
     });
   };
   pix::LayoutModel asked(asking);
-  const auto rowIn = [&asked](const std::string& label) {
+  const auto row_in = [&asked](const std::string& label) {
     for (const pix::ConfigItem* item : asked.ListedItems()) {
       if (item->Label() == label) return item->list_box_id;
     }
     return -1;
   };
-  asked.Select(rowIn("Directory Index Pages"));
+  asked.Select(row_in("Directory Index Pages"));
   asked.Inspector().EditValue(0, "Albums");
-  pictureNextBox(out + "close-question.png");
+  picture_next_box(out + "close-question.png");
   asked.QueryClose();
   // The trash of the desktop program, kept in the scratch folder the site lies in.
   setenv("XDG_DATA_HOME", (std::filesystem::path(argv[2]).parent_path() / "data").c_str(), 1);
   pix::ui::QtTrash trash;
   asked.SetTrash(&trash);
-  asked.Select(rowIn("macro"));
+  asked.Select(row_in("macro"));
   asked.Delete();
-  pictureNextBox(out + "delete-confirmation.png");
+  picture_next_box(out + "delete-confirmation.png");
   asked.Save();
   return 0;
 }

@@ -458,20 +458,20 @@ TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
 // ---- Sizes, keys, the tab order and Open ----------------------------------------------------
 
 TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndALongOneScrollsSideways) {
-  const std::string longName =
+  const std::string long_name =
       "A folder whose name is much longer than the tree is wide, as names of holidays are";
-  WriteJpegPicture(site_ / longName / "x.jpg", 20, 20, "");
+  WriteJpegPicture(site_ / long_name / "x.jpg", 20, 20, "");
   window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
   window_->resize(800, 600);
   window_->show();
   QListWidget* list = window_->ObjListBox();
-  const QModelIndex longRow = list->model()->index(RowOf(longName), 0);
-  const QModelIndex shortRow = list->model()->index(RowOf("b.jpg"), 0);
-  const int labelWidth = QFontMetrics(list->font()).horizontalAdvance(ui::ToQt(longName));
-  EXPECT_GT(list->sizeHintForIndex(longRow).width(), labelWidth);
-  EXPECT_LT(list->sizeHintForIndex(shortRow).width(), list->sizeHintForIndex(longRow).width());
+  const QModelIndex long_row = list->model()->index(RowOf(long_name), 0);
+  const QModelIndex short_row = list->model()->index(RowOf("b.jpg"), 0);
+  const int label_width = QFontMetrics(list->font()).horizontalAdvance(ui::ToQt(long_name));
+  EXPECT_GT(list->sizeHintForIndex(long_row).width(), label_width);
+  EXPECT_LT(list->sizeHintForIndex(short_row).width(), list->sizeHintForIndex(long_row).width());
   EXPECT_GT(list->horizontalScrollBar()->maximum(), 0);
-  EXPECT_GE(list->visualRect(longRow).width(), list->sizeHintForIndex(longRow).width());
+  EXPECT_GE(list->visualRect(long_row).width(), list->sizeHintForIndex(long_row).width());
 }
 
 TEST_F(ConfigWindowTest, ValueBoxesWrapLongLines) {
@@ -667,8 +667,8 @@ class ConfigWindowDialogTest : public ConfigWindowTest {
   ConfigWindowDialogTest() {
     WriteJpegPicture(site_ / "Fotos-Caf\xC3\xA9" / "x.jpg", 20, 20, "");
     WriteJpegPicture(site_ / "caf\xE9.jpg", 20, 20, "");
-    window_ = std::make_unique<LayoutWindow>(nullptr, qtUi_);
-    qtUi_.SetOwner(window_.get());
+    window_ = std::make_unique<LayoutWindow>(nullptr, qt_ui_);
+    qt_ui_.SetOwner(window_.get());
     window_->resize(800, 600);
     window_->show();
     // A box the test did not ask for fails the test and is closed, rather than waiting for
@@ -722,7 +722,7 @@ class ConfigWindowDialogTest : public ConfigWindowTest {
     return shown;
   }
 
-  ui::QtUserInterface qtUi_;
+  ui::QtUserInterface qt_ui_;
   QTimer answer_;
   QTimer unexpected_;
 };

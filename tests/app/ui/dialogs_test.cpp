@@ -125,7 +125,7 @@ class SamplesDialogTest : public testing::Test {
   }
   TempDir temp_;
   fs::path target_ = temp_ / "globals.txt";
-  TScriptedUserInterface ui_;
+  ScriptedUserInterface ui_;
 };
 
 TEST_F(SamplesDialogTest, ListsSamplesInOrderAndShowsTheHighlightedDescription) {
@@ -214,7 +214,7 @@ class FrameTest : public testing::Test {
   }
   TempDir temp_;
   ScopedLayoutHome home_;
-  TScriptedUserInterface ui_;
+  ScriptedUserInterface ui_;
 };
 
 TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
