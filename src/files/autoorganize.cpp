@@ -27,8 +27,8 @@ std::vector<std::string> CollectPatterns(const FileItem& root, const SiteNames& 
   for (const FileItem* item = root.FirstChild(); item != nullptr;
        item = NextSiteItem(*item, names)) {
     if (!IsSitePicture(*item)) continue;
-    const std::string_view name = item->szFileName();
-    std::string pattern(name.substr(0, name.size() - item->szFileExt().size()));
+    const std::string_view name = item->FileName();
+    std::string pattern(name.substr(0, name.size() - item->Extension().size()));
     page_names.insert(pattern);
     MakeNamePattern(pattern);
     patterns.push_back(std::move(pattern));

@@ -37,8 +37,8 @@ signed char SortKey(char c) {
 // (B.jpg and b.jpg) are ordered by their bytes, so that a tree never depends on the order
 // in which the file system happens to list a directory.
 bool SortsBefore(const std::unique_ptr<FileItem>& a, const std::unique_ptr<FileItem>& b) {
-  const int order = CompareFileNames(a->szFileName(), b->szFileName());
-  return order != 0 ? order < 0 : a->szFileName() < b->szFileName();
+  const int order = CompareFileNames(a->FileName(), b->FileName());
+  return order != 0 ? order < 0 : a->FileName() < b->FileName();
 }
 
 // The walk shared by NextInTree and NextInSubtree; `top` may be none (the whole tree).
@@ -84,16 +84,16 @@ void FileItem::MarkJpegTwins(std::vector<std::unique_ptr<FileItem>>& items) {
   bool any_gif = false;
   for (const auto& item : items) {
     if (IsDirectory(*item)) continue;
-    const std::string_view ext = item->szFileExt();
-    const std::string_view name = item->szFileName();
+    const std::string_view ext = item->Extension();
+    const std::string_view name = item->FileName();
     if (IsJpegExtension(ext)) jpeg_names.insert(LowerCase(name.substr(0, name.size() - ext.size())));
     any_gif = any_gif || IsGifExtension(ext);
   }
   if (!any_gif || jpeg_names.empty()) return;
   for (const auto& item : items) {
-    const std::string_view ext = item->szFileExt();
+    const std::string_view ext = item->Extension();
     if (IsDirectory(*item) || !IsGifExtension(ext)) continue;
-    const std::string_view name = item->szFileName();
+    const std::string_view name = item->FileName();
     if (jpeg_names.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0) {
       item->flags_ |= kJpegTwinFlag;
     }
@@ -163,11 +163,11 @@ void FileItem::SetFullFileName(std::string full_file_name) {
   if (ext_start_ == std::string::npos || ext_start_ < name_start_) ext_start_ = full_file_name_.size();
 }
 
-std::string_view FileItem::szFileName() const {
+std::string_view FileItem::FileName() const {
   return std::string_view(full_file_name_).substr(name_start_);
 }
 
-std::string_view FileItem::szFileExt() const {
+std::string_view FileItem::Extension() const {
   return std::string_view(full_file_name_).substr(ext_start_);
 }
 
@@ -282,11 +282,11 @@ int CompareFileNames(std::string_view a, std::string_view b) {
 }
 
 const FileItem* FindLaterSibling(const FileItem& item, std::string_view name) {
-  if (CompareFileNames(name, item.szFileName()) <= 0) return nullptr;
+  if (CompareFileNames(name, item.FileName()) <= 0) return nullptr;
   for (const FileItem* next = item.NextItem(); next != nullptr; next = next->NextItem()) {
-    const int order = CompareFileNames(next->szFileName(), name);
+    const int order = CompareFileNames(next->FileName(), name);
     if (order > 0) break;
-    if (order == 0 && next->szFileName() == name) return next;
+    if (order == 0 && next->FileName() == name) return next;
   }
   return nullptr;
 }
@@ -318,7 +318,7 @@ Status RenameFileItem(FileItem& item, std::string_view requested_name) {
     return Status::InvalidArgument("\"" + new_name +
                                    "\" begins with \".\", which would hide it from the site");
   }
-  if (item.szFileName().empty()) {
+  if (item.FileName().empty()) {
     return Status::InvalidArgument("The root directory cannot be renamed");
   }
   const std::string old_full = item.full_file_name_;

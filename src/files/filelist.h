@@ -52,12 +52,12 @@ class FileItem {
   FileItem& operator=(const FileItem&) = delete;
 
   /// Full path of the entry, joined with "/".
-  const std::string& szFullFileName() const { return full_file_name_; }
+  const std::string& FullFileName() const { return full_file_name_; }
   /// The part of the full path after its last "/"; empty for the root "/".
-  std::string_view szFileName() const;
+  std::string_view FileName() const;
   /// The extension of the name from its last "." on ("2020.05.01 beach.jpg" has ".jpg");
   /// empty when the name has no ".".
-  std::string_view szFileExt() const;
+  std::string_view Extension() const;
   /// True when the entry's owner may not write it (its permissions as the scan found them).
   bool IsReadOnly() const {
     return (permissions_ & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
@@ -90,7 +90,7 @@ class FileItem {
   /// Size in bytes. A directory holds the sizes of every item listed into it, so a fully
   /// scanned directory holds the total size of all files below it (a directory entry
   /// itself counts as 0).
-  std::uint64_t lSize() const { return size_; }
+  std::uint64_t Size() const { return size_; }
   /// The time the file was last written, in nanoseconds since 1970, as the scan found it
   /// (through a link: the linked file's); 0 for directories.
   std::int64_t WriteTimeNs() const { return write_time_ns_; }

@@ -17,9 +17,9 @@ bool IsGifExtension(std::string_view ext) { return EqualsNoCase(ext, ".gif"); }
 
 PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
   PictureFiles files;
-  const std::string& full = item.szFullFileName();
-  const std::string_view name = item.szFileName();
-  const std::string_view ext = item.szFileExt();
+  const std::string& full = item.FullFileName();
+  const std::string_view name = item.FileName();
+  const std::string_view ext = item.Extension();
   const std::string_view directory = std::string_view(full).substr(0, full.size() - name.size());
   files.anchor_path = full;
   files.anchor_name.assign(name);
@@ -53,28 +53,28 @@ std::string InlineDirectoryOf(std::string_view directory, const SiteNames& names
 }
 
 bool IsJpegPicture(const FileItem& item) {
-  return !IsDirectory(item) && IsJpegExtension(item.szFileExt());
+  return !IsDirectory(item) && IsJpegExtension(item.Extension());
 }
 
 bool HasJpegTwin(const FileItem& item) { return item.IsJpegTwin(); }
 
 bool IsSitePicture(const FileItem& item) {
   if (IsDirectory(item) || item.IsLeftOut()) return false;
-  if (IsJpegExtension(item.szFileExt())) return true;
-  return IsGifExtension(item.szFileExt()) && !HasJpegTwin(item);
+  if (IsJpegExtension(item.Extension())) return true;
+  return IsGifExtension(item.Extension()) && !HasJpegTwin(item);
 }
 
 bool IsSubPageDir(const FileItem& item, const SiteNames& names) {
   return IsDirectory(item) && !item.IsDirectoryLink() &&
-         (!EqualsNoCase(item.szFileName(), names.in_line_sub_dir_name) ||
+         (!EqualsNoCase(item.FileName(), names.in_line_sub_dir_name) ||
           item.IsUserFolder());
 }
 
 namespace {
 
 std::string_view BaseNameOf(const FileItem& item) {
-  const std::string_view name = item.szFileName();
-  return name.substr(0, name.size() - item.szFileExt().size());
+  const std::string_view name = item.FileName();
+  return name.substr(0, name.size() - item.Extension().size());
 }
 
 // Settles the pictures of one directory (see SettlePictureNames).
@@ -92,8 +92,8 @@ void SettleDirectory(FileItem& directory, const SiteNames& names,
     const std::string_view base = BaseNameOf(*item);
     if (HasJpegTwin(*item)) {
       auto twin = jpegs_by_lower_name.find(LowerCase(base));
-      left_out.push_back(item->szFullFileName() + " is left out of the site: " +
-                        std::string(twin != jpegs_by_lower_name.end() ? twin->second->szFileName()
+      left_out.push_back(item->FullFileName() + " is left out of the site: " +
+                        std::string(twin != jpegs_by_lower_name.end() ? twin->second->FileName()
                                                                    : std::string_view("a JPEG")) +
                         " of the same name stands for it");
       continue;
@@ -106,7 +106,7 @@ void SettleDirectory(FileItem& directory, const SiteNames& names,
                match_page_names.end()) {
       why = "its page would replace the match page " + std::string(base) + page;
     } else if (auto owner = owners.find(base); owner != owners.end()) {
-      why = std::string(owner->second->szFileName()) + " already makes its page " +
+      why = std::string(owner->second->FileName()) + " already makes its page " +
             std::string(base) + page + " and inline image " + names.in_line_sub_dir_name + "/" +
             std::string(base) + "." + names.in_line_file_ext;
     } else {
@@ -114,7 +114,7 @@ void SettleDirectory(FileItem& directory, const SiteNames& names,
       continue;
     }
     item->MarkLeftOut();
-    left_out.push_back(item->szFullFileName() + " is left out of the site: " + why);
+    left_out.push_back(item->FullFileName() + " is left out of the site: " + why);
   }
 }
 
@@ -128,7 +128,7 @@ bool HoldsOnlyOutputs(const FileItem& folder, const OutputFileTest& is_output) {
       continue;
     }
     if (item->IsDirectoryLink()) return false;
-    if (item->szFileName() != kDetailImageDirName && !is_output(*item)) return false;
+    if (item->FileName() != kDetailImageDirName && !is_output(*item)) return false;
     if (!HoldsOnlyOutputs(*item, is_output)) return false;
   }
   return true;
@@ -138,16 +138,16 @@ void SettleInlineFolderOf(FileItem& directory, const SiteNames& names,
                           const OutputFileTest& is_output, std::vector<std::string>& reports) {
   for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item) || item->IsDirectoryLink() ||
-        !EqualsNoCase(item->szFileName(), names.in_line_sub_dir_name) ||
+        !EqualsNoCase(item->FileName(), names.in_line_sub_dir_name) ||
         is_output(*item) || HoldsOnlyOutputs(*item, is_output)) {
       continue;
     }
     // A folder that differs from the name only in case is merely the user's album; one of
     // the very name keeps the inline images of its neighbours from being made.
-    const bool takes_the_name = item->szFileName() == names.in_line_sub_dir_name;
+    const bool takes_the_name = item->FileName() == names.in_line_sub_dir_name;
     item->MarkUserInlineFolder(takes_the_name);
     if (takes_the_name) {
-      reports.push_back(item->szFullFileName() +
+      reports.push_back(item->FullFileName() +
                         " holds files of yours, so no inline images are written into it: it is "
                         "published as an album, and the pictures beside it are shown in place "
                         "of inline images (set another InLineSubDirName to have them made)");

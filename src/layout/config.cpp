@@ -199,16 +199,16 @@ DirectoryItem::DirectoryItem(ParentLink parent, FileItem* dir_file_item, std::st
   PIX_CHECK(dir_file_item_ != nullptr);
   for (FileItem* entry = dir_file_item_->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
-    const std::string_view name = entry->szFileName();
+    const std::string_view name = entry->FileName();
     if (IsDirectory(*entry)) {
       if (IsSubPageDir(*entry, context.names)) {
-        AddChild<DirectoryItem>(entry, name, JoinPath(entry->szFullFileName(), "index.txt"),
+        AddChild<DirectoryItem>(entry, name, JoinPath(entry->FullFileName(), "index.txt"),
                                  context);
       }
       continue;
     }
     if (IsSitePicture(*entry)) {
-      AddChild<PictureItem>(name, entry->szFullFileName(), context, entry);
+      AddChild<PictureItem>(name, entry->FullFileName(), context, entry);
     }
   }
 }
@@ -279,18 +279,18 @@ RootConfigItem::RootConfigItem(std::string program_dir, std::string site_dir, Us
     const std::unique_ptr<SiteRecord> record = SiteRecord::OpenToRead(site_dir_);
     const auto is_output = [&record](const FileItem& file) {
       if (record != nullptr) {
-        return record->FindOutput(record->SitePath(file.szFullFileName())).has_value();
+        return record->FindOutput(record->SitePath(file.FullFileName())).has_value();
       }
       const FileItem* directory = file.Parent() != nullptr ? file.Parent()->Parent() : nullptr;
-      if (directory != nullptr && file.Parent()->szFileName() == kDetailImageDirName) {
+      if (directory != nullptr && file.Parent()->FileName() == kDetailImageDirName) {
         directory = directory->Parent();
       }
-      const std::string_view name = file.szFileName();
-      const std::string_view base = name.substr(0, name.size() - file.szFileExt().size());
+      const std::string_view name = file.FileName();
+      const std::string_view base = name.substr(0, name.size() - file.Extension().size());
       for (const FileItem* item = directory != nullptr ? directory->FirstChild() : nullptr;
            item != nullptr; item = item->NextItem()) {
-        const std::string_view other = item->szFileName();
-        if (!IsDirectory(*item) && other.substr(0, other.size() - item->szFileExt().size()) == base) {
+        const std::string_view other = item->FileName();
+        if (!IsDirectory(*item) && other.substr(0, other.size() - item->Extension().size()) == base) {
           return true;
         }
       }
@@ -302,7 +302,7 @@ RootConfigItem::RootConfigItem(std::string program_dir, std::string site_dir, Us
     }
     FileItem& node = *site_file_list_;
     root_dir_item = dir_index_pages_item->AddChild<DirectoryItem>(
-        &node, node.szFullFileName(), JoinPath(node.szFullFileName(), "index.txt"), context);
+        &node, node.FullFileName(), JoinPath(node.FullFileName(), "index.txt"), context);
   } else {
     // A directory that passes the checks but cannot be listed (it was removed, or it is
     // not a directory) is no more usable than one that fails them.

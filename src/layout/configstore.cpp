@@ -170,7 +170,7 @@ void DirectoryItem::CollectDeletedFiles(std::vector<std::string>& paths) const {
   PageItem::CollectDeletedFiles(paths);
   for (const FileItem* entry = dir_file_item_->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
-    if (!IsDirectory(*entry)) paths.push_back(entry->szFullFileName());
+    if (!IsDirectory(*entry)) paths.push_back(entry->FullFileName());
   }
 }
 
@@ -183,10 +183,10 @@ Status DirectoryItem::Save() {
   for (const FileItem* entry = dir_file_item_->FirstChild(); entry != nullptr;
        entry = entry->NextItem()) {
     if (!IsDirectory(*entry)) {
-      Collect(failures, RemoveCrossedOutFile(entry->szFullFileName(), trash()));
+      Collect(failures, RemoveCrossedOutFile(entry->FullFileName(), trash()));
     }
   }
-  ::rmdir(dir_file_item_->szFullFileName().c_str());
+  ::rmdir(dir_file_item_->FullFileName().c_str());
   return failures;
 }
 
@@ -207,7 +207,7 @@ bool DirectoryItem::Rename(UserInterface& ui, std::string_view new_name) {
   if (dir_file_item_->Parent() == nullptr) {
     // The site directory itself: the next start must find it under its new name.
     const Status remembered = WriteIniString(kFilesSection, kSearchDirectory,
-                                             dir_file_item_->szFullFileName());
+                                             dir_file_item_->FullFileName());
     if (!remembered.ok()) {
       ui.ShowMessage(
           "The directory was renamed, but the settings could not be changed to its "
@@ -227,7 +227,7 @@ void DirectoryItem::FollowFileList() {
     ConfigItem* item = pending.back();
     pending.pop_back();
     if (auto* directory = dynamic_cast<DirectoryItem*>(item)) {
-      std::string path = directory->dir_file_item_->szFullFileName();
+      std::string path = directory->dir_file_item_->FullFileName();
       AppendWithSep(path, '/', "index.txt");
       directory->var_file_name_ = std::move(path);
     } else if (auto* picture = dynamic_cast<PictureItem*>(item)) {

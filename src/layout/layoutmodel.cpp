@@ -210,8 +210,8 @@ std::string LayoutModel::LabelAfterRename(const ConfigItem& item, std::string_vi
   }
   if (const auto* directory = dynamic_cast<const DirectoryItem*>(&item)) {
     const FileItem* node = directory->DirFileItem();
-    if (node->Parent() == nullptr) return node->szFullFileName();
-    return std::string(node->szFileName());
+    if (node->Parent() == nullptr) return node->FullFileName();
+    return std::string(node->FileName());
   }
   if (const auto* match = dynamic_cast<const MatchItem*>(&item)) {
     return MatchPageLabel(match->BaseName());

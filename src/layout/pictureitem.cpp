@@ -133,7 +133,7 @@ bool PictureItem::Rename(UserInterface& ui, std::string_view new_name) {
       ShowRenameFailure(ui, renamed);
       return false;
     }
-    full_file_name_ = file_item_->szFullFileName();
+    full_file_name_ = file_item_->FullFileName();
     return true;
   }
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
@@ -152,7 +152,7 @@ bool PictureItem::Rename(UserInterface& ui, std::string_view new_name) {
 }
 
 void PictureItem::FollowFileItem() {
-  if (file_item_ != nullptr) full_file_name_ = file_item_->szFullFileName();
+  if (file_item_ != nullptr) full_file_name_ = file_item_->FullFileName();
 }
 
 // ---- Preview -----------------------------------------------------------------------------

@@ -60,8 +60,8 @@ std::vector<SampleItem> ListSampleLayouts(const std::vector<std::filesystem::pat
     if (!listed.ok()) continue;
     for (const FileItem* item = (*listed)->FirstChild(); item != nullptr;
          item = item->NextItem()) {
-      if (IsDirectory(*item) || !MatchesAnyPattern(patterns, item->szFileName())) continue;
-      found[std::string(item->szFileName())] = item->szFullFileName();
+      if (IsDirectory(*item) || !MatchesAnyPattern(patterns, item->FileName())) continue;
+      found[std::string(item->FileName())] = item->FullFileName();
     }
   }
   std::vector<SampleItem> samples;

@@ -331,14 +331,14 @@ class DecodeMemoryBudget {
 
   void Acquire(std::uint64_t bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [&] { return Held == 0 || Held + bytes <= kBudget; });
-    Held += bytes;
+    released_.wait(lock, [&] { return held_ == 0 || held_ + bytes <= kBudget; });
+    held_ += bytes;
   }
 
   void Release(std::uint64_t bytes) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      Held -= bytes;
+      held_ -= bytes;
     }
     released_.notify_all();
   }
@@ -346,7 +346,7 @@ class DecodeMemoryBudget {
  private:
   std::mutex mutex_;
   std::condition_variable released_;
-  std::uint64_t Held = 0;
+  std::uint64_t held_ = 0;
 };
 
 // Holds a decoder's share of the budget for as long as the decoder runs.
@@ -717,12 +717,12 @@ Result<int> DecodeJpeg(const DecodeJpegParams& params) {
   }
   const ScaleRequest scale{params.scale_numerator, params.scale_denominator, params.fit_width,
                             params.fit_height};
-  bool outputCreated = false;
+  bool output_created = false;
   int warnings = 0;
   Status written = ReplaceFileSafely(
       params.output_file_name,
       [&](std::FILE* out) -> Status {
-        outputCreated = true;
+        output_created = true;
         Result<int> decoded = DecodeFileToGif(in.get(), scale, out, params.input_file_name);
         if (!decoded.ok()) return decoded.status();
         warnings = *decoded;
@@ -734,7 +734,7 @@ Result<int> DecodeJpeg(const DecodeJpegParams& params) {
         return GetGifSize(&width, &height, new_file);
       });
   if (!written.ok()) {
-    if (!outputCreated) {
+    if (!output_created) {
       const int error = errno;
       ReportDetail("Error=" + std::to_string(error) + "," + std::strerror(error));
     }

@@ -274,11 +274,11 @@ Status CheckScreenSize(const fs::path& new_file, int width, int height, const fs
 
 }  // namespace
 
-Status ResizeGifToSize(int Width, int Height, const fs::path& in_file, const fs::path& szOutFile,
+Status ResizeGifToSize(int width, int height, const fs::path& in_file, const fs::path& out_file,
                        Orientation orientation, const BeforeReplace& before_replace) {
-  if (Width < 1 || Height < 1 || Width > kMaxGifDimension || Height > kMaxGifDimension) {
+  if (width < 1 || height < 1 || width > kMaxGifDimension || height > kMaxGifDimension) {
     return Status::InvalidArgument("Cannot resize " + in_file.string() + " to " +
-                                   std::to_string(Width) + "x" + std::to_string(Height));
+                                   std::to_string(width) + "x" + std::to_string(height));
   }
   Result<GifReadHandle> in = OpenGifForReading(in_file);
   if (!in.ok()) {
@@ -289,13 +289,13 @@ Status ResizeGifToSize(int Width, int Height, const fs::path& in_file, const fs:
   if (gif->SWidth < 1 || gif->SHeight < 1) {
     return Status::Corrupt(in_file.string() + " has an empty logical screen");
   }
-  GifResizer resizer(gif, Width, Height, orientation, in_file);
+  GifResizer resizer(gif, width, height, orientation, in_file);
   return ReplaceFileSafely(
-      szOutFile, [&](std::FILE* out) { return resizer.WriteTo(out); },
+      out_file, [&](std::FILE* out) { return resizer.WriteTo(out); },
       // The check is the last step before the rename, so the caller's hook runs after it,
       // on the file that is about to replace the old one.
       [&](const fs::path& new_file) {
-        Status checked = CheckScreenSize(new_file, Width, Height, szOutFile);
+        Status checked = CheckScreenSize(new_file, width, height, out_file);
         if (!checked.ok() || !before_replace) return checked;
         return before_replace(new_file);
       },
@@ -313,13 +313,13 @@ Status GetGifSize(int* width, int* height, const fs::path& file) {
   return Status::OK();
 }
 
-Result<bool> IsGifInterlaced(const fs::path& szFile) {
-  Result<GifReadHandle> in = OpenGifForReading(szFile);
+Result<bool> IsGifInterlaced(const fs::path& file) {
+  Result<GifReadHandle> in = OpenGifForReading(file);
   if (!in.ok()) return in.status();
   GifFileType* gif = in->get();
   const auto failure = [&] {
     const char* text = GifErrorText(gif->Error);
-    return Status::Corrupt("Cannot read " + szFile.string() + ": " +
+    return Status::Corrupt("Cannot read " + file.string() + ": " +
                            (text != nullptr ? text : "GIF-LIB error"));
   };
   GifRecordType type = UNDEFINED_RECORD_TYPE;

@@ -222,11 +222,11 @@ RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int heigh
   // once, four values a pixel (the fourth unused) so that the filter weighs a whole pixel in
   // one step.
   const std::size_t narrowed_row = static_cast<std::size_t>(width) * 3;
-  std::size_t ringRows = 1;
-  for (const Coverage& c : down) ringRows = std::max(ringRows, c.weights.size());
-  std::unique_ptr<float[]> ring(new float[narrowed_row * ringRows]);
-  auto ringRow = [&](std::size_t input_row) {
-    return ring.get() + (input_row % ringRows) * narrowed_row;
+  std::size_t ring_rows = 1;
+  for (const Coverage& c : down) ring_rows = std::max(ring_rows, c.weights.size());
+  std::unique_ptr<float[]> ring(new float[narrowed_row * ring_rows]);
+  auto ring_row = [&](std::size_t input_row) {
+    return ring.get() + (input_row % ring_rows) * narrowed_row;
   };
   std::vector<float> light(static_cast<std::size_t>(picture.width) * 4, 0.0f);
   auto narrow = [&](std::size_t y) {
@@ -234,7 +234,7 @@ RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int heigh
     for (std::size_t x = 0; x < static_cast<std::size_t>(picture.width); ++x) {
       for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
     }
-    float* out = ringRow(y);
+    float* out = ring_row(y);
     for (int x = 0; x < width; ++x) {
       const Coverage& c = across[static_cast<std::size_t>(x)];
       const float* p = light.data() + static_cast<std::size_t>(c.first) * 4;
@@ -255,7 +255,7 @@ RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int heigh
     while (narrowed_rows < first + c.weights.size()) narrow(narrowed_rows++);
     std::fill(row.begin(), row.end(), 0.0f);
     for (std::size_t k = 0; k < c.weights.size(); ++k) {
-      const float* in = ringRow(first + k);
+      const float* in = ring_row(first + k);
       const float w = c.weights[k];
       for (std::size_t i = 0; i < narrowed_row; ++i) row[i] += w * in[i];
     }

@@ -24,7 +24,7 @@ DirIndexPage::DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* par
   dir_entry_template_.Bind(array, kDirEntryTemplate);
   dir_trailer_template_.Bind(array, kDirTrailerTemplate);
   array.CopyVarsFrom(site.DirGlobalArray());
-  array.ParseVarText(LoadVarFileText("dglobals", directory.szFullFileName(), &site.diagnostics()));
+  array.ParseVarText(LoadVarFileText("dglobals", directory.FullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "../index." + site.Names().page_html_file_ext);
   EnsureInlineDirectory();
 }
@@ -33,7 +33,7 @@ void DirIndexPage::EnsureInlineDirectory() {
   // A folder of the user's holds the name (reported when the tree was settled).
   if (Directory().HasNoInlineFolder()) return;
   const std::string inline_directory =
-      InlineDirectoryOf(Directory().szFullFileName(), Site().Names());
+      InlineDirectoryOf(Directory().FullFileName(), Site().Names());
   const Status made = Site().EnsureOutputFolder(inline_directory);
   if (!made.ok()) Site().Report(made.message());
 }
@@ -60,7 +60,7 @@ void DirIndexPage::WriteSubDirectoryPages() {
     if (sub_page.EntryCount() > 0) {
       AddToTotalFileSize(sub_page.TotalFileSize());
       AddToTotalFileLinkCount(sub_page.TotalFileLinkCount());
-      const std::string sub_name(item->szFileName());
+      const std::string sub_name(item->FileName());
       const std::string anchor_link = sub_name + "/index." + Site().Names().page_html_file_ext;
       // The main image of a branch is found however deep it lies.
       const std::string image_link =
@@ -95,7 +95,7 @@ MatchWebPage::MatchWebPage(FileItem& directory, const std::string& match_name, W
   // Picture names are the user's: "<!--01.jpg" must not open a comment in the page.
   array.SetVar("SearchPatternHTML", HtmlEscape(patterns_));
   array.CopyVarsFrom(site.MatchGlobalArray());
-  array.ParseVarText(LoadVarFileText("mglobals", directory.szFullFileName(), &site.diagnostics()));
+  array.ParseVarText(LoadVarFileText("mglobals", directory.FullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "index." + site.Names().page_html_file_ext);
 }
 
@@ -107,7 +107,7 @@ void MatchWebPage::TakePictures() {
     if (!IsSitePicture(*item) || index_page_.IsTaken(*item)) continue;
     // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
     // whole name and one without matches any part of it.
-    const std::string bracketed = "[" + LowerCase(std::string(item->szFileName())) + "]";
+    const std::string bracketed = "[" + LowerCase(std::string(item->FileName())) + "]";
     StringTokenList patterns(patterns_, ',');
     bool matched = false;
     while (std::optional<std::string_view> pattern = patterns.GetNextToken()) {

@@ -20,7 +20,7 @@ InlineImagePool::InlineImagePool(const WebSite& site, std::vector<const FileItem
   // The file's size stands for the work: decoding time follows the compressed data. Ties
   // keep the page order.
   std::stable_sort(work_order_.begin(), work_order_.end(), [this](std::size_t a, std::size_t b) {
-    return jobs_[a].picture->lSize() > jobs_[b].picture->lSize();
+    return jobs_[a].picture->Size() > jobs_[b].picture->Size();
   });
   back_ = work_order_.size();
   const int workers = std::max(1, std::min<int>(jobs - 1, static_cast<int>(jobs_.size())));

@@ -101,7 +101,7 @@ std::string ReadPictureTextFile(std::string_view text_path) {
 std::string ReadListedPictureTextFile(const FileItem& picture, const PictureFiles& names) {
   const std::string_view text_name =
       std::string_view(names.text_path).substr(names.text_path.rfind('/') + 1);
-  if (CompareFileNames(text_name, picture.szFileName()) > 0) {
+  if (CompareFileNames(text_name, picture.FileName()) > 0) {
     const FileItem* text = FindLaterSibling(picture, text_name);
     if (text == nullptr || IsDirectory(*text)) return std::string();
   }
@@ -179,7 +179,7 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
     ReportPicture(site, "JPEG file " + names.anchor_path + " is damaged (" + facts.damage +
                             "); it is published as far as it could be read");
   }
-  const std::uint64_t file_size = item.lSize();
+  const std::uint64_t file_size = item.Size();
   SetNamedPictureVars(page.VarArray(), names, file_size, facts.comments, facts.text_file,
                       jpeg ? &facts.metadata : nullptr);
   const DisplayFit fit = ComputeDisplaySize(facts.width, facts.height, site.MaxDisplayWidth(),
@@ -223,7 +223,7 @@ void ProcessPictures(WebPage& page, const std::vector<const FileItem*>& pictures
   for (std::size_t i = 0; i < pictures.size(); ++i) {
     if (site.Cancelled()) return;
     const FileItem& item = *pictures[i];
-    const std::string name(item.szFileName());
+    const std::string name(item.FileName());
     site.progress().SetCurrentStep("Processing Image " + name);
     page.VarArray().mark_changes = true;
     const PictureFiles names = PictureFilesOf(item, site.Names());
@@ -257,7 +257,7 @@ namespace {
 
 // A picture's stamp as the scan found it.
 FileStamp ScannedStamp(const FileItem& item) {
-  return FileStamp{item.lSize(), item.WriteTimeNs(), item.ChangeTimeNs(), item.Inode()};
+  return FileStamp{item.Size(), item.WriteTimeNs(), item.ChangeTimeNs(), item.Inode()};
 }
 
 // An image a picture needs: where it goes, what it must be made from and how.
@@ -405,7 +405,7 @@ void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg
     if (read.code() == Status::Code::kIoError) facts.open_status = read;
   }
   if (facts.width > 0 && facts.height > 0) {
-    facts.content = DigestOfFile(item.szFullFileName()).value_or(Digest());
+    facts.content = DigestOfFile(item.FullFileName()).value_or(Digest());
   }
 }
 

@@ -67,7 +67,7 @@ WebPage::WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
       page_base_name_(std::move(page_base_name)),
       directory_(&directory),
       var_array_(std::make_unique<VariableList>()) {
-  const std::string& directory_path = directory.szFullFileName();
+  const std::string& directory_path = directory.FullFileName();
   VariableList& array = *var_array_;
   array.CopyVarsFrom(site.GlobalArray());
   array.ParseVarText(LoadVarFileText("globals", directory_path, &site.diagnostics()));
@@ -81,8 +81,8 @@ WebPage::WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
 
   page_file_path_ = BuildFileName(directory_path, page_base_name_, site.Names().page_dos_file_ext);
   array.SetVar("PageFullDOSFileName", page_file_path_);
-  array.SetVar("DirBaseName", directory.szFileName());
-  array.SetVar("DirBaseNameHTML", HtmlEscape(directory.szFileName()));
+  array.SetVar("DirBaseName", directory.FileName());
+  array.SetVar("DirBaseNameHTML", HtmlEscape(directory.FileName()));
   program_page_path_ =
       BuildFileName(site.ProgramDirectory(), page_base_name_, site.Names().page_dos_file_ext);
   page_link_name_ = page_base_name_;
@@ -136,7 +136,7 @@ void WebPage::EnsurePageOpen() {
   array.ParseVarText(
       LoadVarFileText(page_base_name_, Site().ProgramDirectory(), &Site().diagnostics()));
   array.ParseVarText(
-      LoadVarFileText(page_base_name_, directory_->szFullFileName(), &Site().diagnostics()));
+      LoadVarFileText(page_base_name_, directory_->FullFileName(), &Site().diagnostics()));
 
   // The page is gathered in memory until it grows large (see OpenPageFile), so that the
   // pages of every directory above the one being written hold no file open.
@@ -164,7 +164,7 @@ void WebPage::SetParentLabel() {
   } else {
     // A page without a parent page links to the index page one directory up (for an index
     // page) or to its own directory's index page (for any other page), when one exists.
-    std::string candidate = directory_->szFullFileName();
+    std::string candidate = directory_->FullFileName();
     if (EqualsNoCase(page_base_name_, "index")) {
       CutAfterLastSlash(candidate);
     }

@@ -110,22 +110,22 @@ void WebSite::PurgeOldPages() {
   for (const FileItem* item = picture_tree_->FirstChild(); item != nullptr;
        item = NextInTree(*item)) {
     if (IsDirectory(*item)) continue;
-    std::string_view ext = item->szFileExt();
+    std::string_view ext = item->Extension();
     if (!ext.empty()) ext.remove_prefix(1);
     if (!EqualsNoCase(ext, "htm") && !EqualsNoCase(ext, "html")) continue;
     // Only the pages this program wrote go: a page of the user's own stays.
-    const std::string site_path = SitePath(item->szFullFileName());
+    const std::string site_path = SitePath(item->FullFileName());
     const std::optional<RecordedOutput> recorded = Record().FindOutput(site_path);
     const ClaimResult claim =
-        Record().Claim(item->szFullFileName(), recorded,
+        Record().Claim(item->FullFileName(), recorded,
                        [](const std::filesystem::path& path) { return IsPageOfThisProgram(path); });
     if (claim.claim != Ownership::kOurs) {
-      diagnostics_sink_.Problem(item->szFullFileName() +
+      diagnostics_sink_.Problem(item->FullFileName() +
                               " is kept: DeleteHTMLFirst deletes only pages Pixamond wrote");
       continue;
     }
-    if (::unlink(item->szFullFileName().c_str()) != 0) {
-      Report("Cannot delete the old page " + item->szFullFileName());
+    if (::unlink(item->FullFileName().c_str()) != 0) {
+      Report("Cannot delete the old page " + item->FullFileName());
     } else {
       Record().ForgetOutput(site_path);
     }
@@ -139,7 +139,7 @@ void WebSite::PrepareGifPictures() {
     // A GIF beside a JPEG of the same name is left out of the site (see IsSitePicture) but
     // kept on the disk: it may be the user's own picture, not an old copy.
     if (IsDirectory(*item) || !IsSitePicture(*item) || IsJpegPicture(*item)) continue;
-    const std::string& path = item->szFullFileName();
+    const std::string& path = item->FullFileName();
     const Result<bool> interlaced = IsGifInterlaced(path);
     if (interlaced.ok() && *interlaced) {
       // Replaced only by a complete copy that keeps everything but the line order, and only
@@ -211,7 +211,7 @@ void WebSite::RemoveStaleOutputs() {
                            return entry.output.kind == OutputKind::kFolder;
                          }),
             stale.end(), [](const auto& a, const auto& b) { return a.path.size() > b.path.size(); });
-  const std::filesystem::path site(picture_tree_->szFullFileName());
+  const std::filesystem::path site(picture_tree_->FullFileName());
   for (const SiteRecord::Unconfirmed& entry : stale) {
     const std::filesystem::path path = site / entry.path;
     if (entry.output.kind == OutputKind::kFolder) {
@@ -241,23 +241,23 @@ void WebSite::RemoveStaleOutputs() {
 }
 
 bool WebSite::IsOwnOutputFile(const FileItem& file) const {
-  const std::string site_path = SitePath(file.szFullFileName());
+  const std::string site_path = SitePath(file.FullFileName());
   if (Record().FindOutput(site_path)) return true;
   if (!Record().IsNew()) return false;
   // A site made before the record: an image no larger than this run would make it, beside
   // an index page of this program's, is taken for one of the inline or detail images that
   // run made. A full-size picture never is.
   const FileItem* folder = file.Parent();
-  const bool detail = folder != nullptr && folder->szFileName() == kDetailImageDirName;
+  const bool detail = folder != nullptr && folder->FileName() == kDetailImageDirName;
   const FileItem* directory = folder != nullptr ? folder->Parent() : nullptr;
   if (detail && directory != nullptr) directory = directory->Parent();
   if (directory == nullptr ||
-      !IsPageOfThisProgram(directory->szFullFileName() + "/index." + Names().page_dos_file_ext)) {
+      !IsPageOfThisProgram(directory->FullFileName() + "/index." + Names().page_dos_file_ext)) {
     return false;
   }
   int width = 0;
   int height = 0;
-  if (!GetWebImageSize(file.szFullFileName(), &width, &height).ok()) return false;
+  if (!GetWebImageSize(file.FullFileName(), &width, &height).ok()) return false;
   const ImageSize box =
       detail ? ImageSize{run_settings_.detail_image_max_size, run_settings_.detail_image_max_size}
              : LargestInlineImage(MaxDisplayWidth(), MaxDisplayHeight(),

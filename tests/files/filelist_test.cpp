@@ -31,7 +31,7 @@ std::unique_ptr<FileItem> Scan(const fs::path& directory, bool recurse,
 std::vector<std::string> ChainNames(const FileItem& directory) {
   std::vector<std::string> names;
   for (const FileItem* item = directory.FirstChild(); item; item = item->NextItem()) {
-    names.emplace_back(item->szFileName());
+    names.emplace_back(item->FileName());
   }
   return names;
 }
@@ -40,14 +40,14 @@ std::vector<std::string> ChainNames(const FileItem& directory) {
 std::vector<std::string> WalkOrder(const FileItem& root) {
   std::vector<std::string> paths;
   for (const FileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
-    paths.push_back(item->szFullFileName().substr(root.szFullFileName().size() + 1));
+    paths.push_back(item->FullFileName().substr(root.FullFileName().size() + 1));
   }
   return paths;
 }
 
 const FileItem* Find(const FileItem& root, std::string_view name) {
   for (const FileItem* item = root.FirstChild(); item; item = NextInTree(*item)) {
-    if (item->szFileName() == name) return item;
+    if (item->FileName() == name) return item;
   }
   return nullptr;
 }
@@ -77,7 +77,7 @@ TEST(FileListTest, DirectoryChainIsSortedWithoutRegardToCase) {
   // The names keep their case on disk and in the full names.
   const FileItem* b = Find(*root, "B.JPG");
   ASSERT_NE(b, nullptr);
-  EXPECT_EQ(b->szFullFileName(), (dir / "B.JPG").string());
+  EXPECT_EQ(b->FullFileName(), (dir / "B.JPG").string());
   EXPECT_EQ(b->Parent(), root.get());
 }
 
@@ -92,8 +92,8 @@ TEST(FileListTest, NamesDifferingOnlyInCaseAreBothListedInByteOrder) {
   ASSERT_TRUE(root);
   for (const FileItem* sub = root->FirstChild(); sub; sub = sub->NextItem()) {
     ASSERT_EQ(ChainNames(*sub), (std::vector<std::string>{"B.jpg", "b.jpg"}));
-    EXPECT_EQ(sub->FirstChild()->lSize(), 6u);
-    EXPECT_EQ(sub->FirstChild()->NextItem()->lSize(), 5u);
+    EXPECT_EQ(sub->FirstChild()->Size(), 6u);
+    EXPECT_EQ(sub->FirstChild()->NextItem()->Size(), 5u);
   }
 }
 
@@ -106,12 +106,12 @@ TEST(FileListTest, LaterSiblingsAreFoundByTheirExactName) {
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
   const FileItem* picture = root->FirstChild();
-  while (picture != nullptr && picture->szFileName() != "IMG_1.jpg") picture = picture->NextItem();
+  while (picture != nullptr && picture->FileName() != "IMG_1.jpg") picture = picture->NextItem();
   ASSERT_NE(picture, nullptr);
   const FileItem* text = FindLaterSibling(*picture, "IMG_1.txt");
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->szFileName(), "IMG_1.txt");
-  EXPECT_EQ(FindLaterSibling(*picture, "zzz.txt")->szFileName(), "zzz.txt");
+  EXPECT_EQ(text->FileName(), "IMG_1.txt");
+  EXPECT_EQ(FindLaterSibling(*picture, "zzz.txt")->FileName(), "zzz.txt");
   // Case counts; the picture itself and names sorting before it are not this walk's to find.
   EXPECT_EQ(FindLaterSibling(*picture, "img_1.txt"), nullptr);
   EXPECT_EQ(FindLaterSibling(*picture, "IMG_1.gif"), nullptr);
@@ -126,18 +126,18 @@ TEST(FileListTest, NameAndExtensionParts) {
   test::WriteFile(dir / "trailing.", "");
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
-  EXPECT_EQ(root->szFileName(), dir.path().filename().string());
-  EXPECT_TRUE(root->szFileExt().empty());
+  EXPECT_EQ(root->FileName(), dir.path().filename().string());
+  EXPECT_TRUE(root->Extension().empty());
 
   const FileItem* photo = Find(*root, "photo.old.jpg");
   ASSERT_NE(photo, nullptr);
-  EXPECT_EQ(photo->szFileExt(), ".jpg") << "the extension follows the last dot";
+  EXPECT_EQ(photo->Extension(), ".jpg") << "the extension follows the last dot";
   const FileItem* readme = Find(*root, "README");
   ASSERT_NE(readme, nullptr);
-  EXPECT_EQ(readme->szFileExt(), "");
+  EXPECT_EQ(readme->Extension(), "");
   const FileItem* trailing = Find(*root, "trailing.");
   ASSERT_NE(trailing, nullptr);
-  EXPECT_EQ(trailing->szFileExt(), ".");
+  EXPECT_EQ(trailing->Extension(), ".");
 }
 
 TEST(FileListTest, HiddenEntriesAndSpecialFilesAreNeverListed) {
@@ -182,19 +182,19 @@ TEST(FileListTest, ShallowScanListsSubdirectoriesWithoutChildren) {
   const FileItem* sub = Find(*root, "sub");
   ASSERT_NE(sub, nullptr);
   EXPECT_EQ(sub->FirstChild(), nullptr);
-  EXPECT_EQ(sub->lSize(), 0u);
-  EXPECT_EQ(root->lSize(), 1000u);
+  EXPECT_EQ(sub->Size(), 0u);
+  EXPECT_EQ(root->Size(), 1000u);
 
   // Listing the sub-directory later adds its size to every directory above it.
   FileItem* later = root->FirstChild()->NextItem();
   ASSERT_EQ(later, sub);
   ASSERT_NE(ScanDirectory(*later, false), nullptr);
-  EXPECT_EQ(sub->lSize(), 5000u);
-  EXPECT_EQ(root->lSize(), 6000u);
+  EXPECT_EQ(sub->Size(), 5000u);
+  EXPECT_EQ(root->Size(), 6000u);
   // A directory is listed only once.
   ScanDirectory(*later, true);
   EXPECT_EQ(ChainNames(*sub), std::vector<std::string>{"b.jpg"});
-  EXPECT_EQ(root->lSize(), 6000u);
+  EXPECT_EQ(root->Size(), 6000u);
 }
 
 TEST(FileListTest, DeepScanTotalsEverySizeBelowAndBeyondFourGigabytes) {
@@ -213,9 +213,9 @@ TEST(FileListTest, DeepScanTotalsEverySizeBelowAndBeyondFourGigabytes) {
   }
   auto root = Scan(dir.path(), true);
   ASSERT_TRUE(root);
-  EXPECT_EQ(Find(*root, "y")->lSize(), 3000u + big);
-  EXPECT_EQ(Find(*root, "x")->lSize(), 3200u + big);
-  EXPECT_EQ(root->lSize(), 3210u + big);
+  EXPECT_EQ(Find(*root, "y")->Size(), 3000u + big);
+  EXPECT_EQ(Find(*root, "x")->Size(), 3200u + big);
+  EXPECT_EQ(root->Size(), 3210u + big);
 }
 
 TEST(FileListTest, NextInTreeWalksEveryDirectoryBeforeItsContents) {
@@ -239,7 +239,7 @@ TEST(FileListTest, NextInTreeWalksEveryDirectoryBeforeItsContents) {
   const FileItem* a = root->FirstChild();
   std::vector<std::string> in_a;
   for (const FileItem* item = a->FirstChild(); item; item = NextInSubtree(*item, *a)) {
-    in_a.emplace_back(item->szFileName());
+    in_a.emplace_back(item->FileName());
   }
   EXPECT_EQ(in_a, (std::vector<std::string>{"1.jpg", "deep", "er", "2.jpg"}));
 }
@@ -249,15 +249,15 @@ TEST(FileListTest, RootPathsAreMadeAbsoluteAndChecked) {
   test::WriteFile(dir / "pics/a.jpg", "");
   auto messy = Scan(dir.path().string() + "/./pics/../pics//", false);
   ASSERT_TRUE(messy);
-  EXPECT_EQ(messy->szFullFileName(), (dir / "pics").string());
-  EXPECT_EQ(messy->FirstChild()->szFullFileName(), (dir / "pics/a.jpg").string());
+  EXPECT_EQ(messy->FullFileName(), (dir / "pics").string());
+  EXPECT_EQ(messy->FirstChild()->FullFileName(), (dir / "pics/a.jpg").string());
 
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
   Result<std::unique_ptr<FileItem>> relative = FileItem::CreateRoot("pics", false);
   fs::current_path(previous);
   ASSERT_TRUE(relative.ok());
-  EXPECT_EQ((*relative)->szFullFileName(), (dir / "pics").string());
+  EXPECT_EQ((*relative)->FullFileName(), (dir / "pics").string());
 
   EXPECT_EQ(FileItem::CreateRoot((dir / "none").string(), true).status().code(),
             Status::Code::kNotFound);
@@ -268,12 +268,12 @@ TEST(FileListTest, RootPathsAreMadeAbsoluteAndChecked) {
 TEST(FileListTest, FileSystemRootHasAnEmptyName) {
   auto root = Scan("/", false);
   ASSERT_TRUE(root);
-  EXPECT_EQ(root->szFullFileName(), "/");
-  EXPECT_EQ(root->szFileName(), "");
+  EXPECT_EQ(root->FullFileName(), "/");
+  EXPECT_EQ(root->FileName(), "");
   EXPECT_TRUE(IsDirectory(*root));
   ASSERT_NE(root->FirstChild(), nullptr);
   for (const FileItem* item = root->FirstChild(); item; item = item->NextItem()) {
-    EXPECT_EQ(item->szFullFileName(), "/" + std::string(item->szFileName()));
+    EXPECT_EQ(item->FullFileName(), "/" + std::string(item->FileName()));
   }
 }
 
@@ -298,8 +298,8 @@ TEST(FileListTest, SymbolicLinkCycleNeitherLoopsNorIsDescended) {
   const FileItem* alias = Find(*root, "alias.jpg");
   ASSERT_NE(alias, nullptr);
   EXPECT_FALSE(IsDirectory(*alias));
-  EXPECT_EQ(alias->lSize(), 7u);
-  EXPECT_EQ(root->lSize(), 14u);
+  EXPECT_EQ(alias->Size(), 7u);
+  EXPECT_EQ(root->Size(), 14u);
 }
 
 // The number of times `needle` occurs in `text`.
@@ -354,7 +354,7 @@ TEST(FileListTest, UnreachableDirectoryIsListedEmptyAndReportedOnce) {
   int depth = 0;
   const FileItem* deepest = nullptr;
   for (const FileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
-    if (item->szFileName() == long_name) {
+    if (item->FileName() == long_name) {
       ++depth;
       deepest = item;
     }
@@ -387,9 +387,9 @@ TEST(FileListTest, RenameTakesTheNewNameAndKeepsThePlace) {
   ASSERT_TRUE(root);
   FileItem* m = root->FirstChild()->NextItem();
   ASSERT_TRUE(RenameFileItem(*m, "Zebra.Photo.JPG").ok());
-  EXPECT_EQ(m->szFullFileName(), (dir / "Zebra.Photo.JPG").string());
-  EXPECT_EQ(m->szFileName(), "Zebra.Photo.JPG");
-  EXPECT_EQ(m->szFileExt(), ".JPG");
+  EXPECT_EQ(m->FullFileName(), (dir / "Zebra.Photo.JPG").string());
+  EXPECT_EQ(m->FileName(), "Zebra.Photo.JPG");
+  EXPECT_EQ(m->Extension(), ".JPG");
   EXPECT_EQ(test::ReadFile(dir / "Zebra.Photo.JPG"), "M");
   EXPECT_FALSE(fs::exists(dir / "m.jpg"));
   EXPECT_EQ(ChainNames(*root), (std::vector<std::string>{"a.jpg", "Zebra.Photo.JPG", "z.jpg"}));
@@ -408,11 +408,11 @@ TEST(FileListTest, RenameOntoAnExistingEntryFailsAndLosesNothing) {
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
   FileItem* lower = root->FirstChild()->NextItem();
-  ASSERT_EQ(lower->szFileName(), "b.jpg");
+  ASSERT_EQ(lower->FileName(), "b.jpg");
   for (const char* target : {"B.jpg", "x.jpg", "sub"}) {
     const Status status = RenameFileItem(*lower, target);
     EXPECT_EQ(status.code(), Status::Code::kExists) << target << ": " << status.message();
-    EXPECT_EQ(lower->szFullFileName(), (dir / "b.jpg").string());
+    EXPECT_EQ(lower->FullFileName(), (dir / "b.jpg").string());
   }
   EXPECT_EQ(test::ReadFile(dir / "b.jpg"), "lower");
   EXPECT_EQ(test::ReadFile(dir / "B.jpg"), "UPPER");
@@ -431,11 +431,11 @@ TEST(FileListTest, RenamedDirectoryTakesItsContentsAlong) {
   FileItem* old = root->FirstChild();
   ASSERT_TRUE(RenameFileItem(*old, "New Name").ok());
   for (const FileItem* item = root->FirstChild(); item; item = NextInTree(*item)) {
-    EXPECT_EQ(item->szFullFileName().rfind((dir / "New Name").string(), 0), 0u)
-        << item->szFullFileName();
-    EXPECT_TRUE(fs::exists(item->szFullFileName())) << item->szFullFileName();
+    EXPECT_EQ(item->FullFileName().rfind((dir / "New Name").string(), 0), 0u)
+        << item->FullFileName();
+    EXPECT_TRUE(fs::exists(item->FullFileName())) << item->FullFileName();
   }
-  EXPECT_EQ(Find(*root, "b.jpg")->szFileExt(), ".jpg");
+  EXPECT_EQ(Find(*root, "b.jpg")->Extension(), ".jpg");
 }
 
 TEST(FileListTest, RenameRefusesNamesThatAreNotOneEntry) {

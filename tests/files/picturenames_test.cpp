@@ -25,7 +25,7 @@ std::vector<std::string> SitePictures(const FileItem& root, const SiteNames& nam
   std::vector<std::string> pictures;
   for (const FileItem* item = root.FirstChild(); item; item = NextSiteItem(*item, names)) {
     if (IsSitePicture(*item)) {
-      pictures.push_back(item->szFullFileName().substr(root.szFullFileName().size() + 1));
+      pictures.push_back(item->FullFileName().substr(root.FullFileName().size() + 1));
     }
   }
   return pictures;
@@ -43,7 +43,7 @@ TEST(PictureNamesTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
   auto sub_pages = [&](const SiteNames& names) {
     std::vector<std::string> found;
     for (const FileItem* item = root->FirstChild(); item; item = item->NextItem()) {
-      if (IsSubPageDir(*item, names)) found.emplace_back(item->szFileName());
+      if (IsSubPageDir(*item, names)) found.emplace_back(item->FileName());
     }
     return found;
   };

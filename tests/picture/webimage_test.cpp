@@ -280,12 +280,12 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   test::WriteFile(dir_ / "whole.jpg", whole);
   std::vector<WebImageRequest> requests(2);
   std::vector<std::string> seen(2);
-  std::vector<std::string> targetWhenSeen(2);
+  std::vector<std::string> target_when_seen(2);
   for (std::size_t i = 0; i < requests.size(); ++i) {
     requests[i].source = dir_ / "cut.jpg";
     requests[i].before_replace = [&, i](const fs::path& finished) {
       seen[i] = test::ReadFile(finished);
-      targetWhenSeen[i] = test::ReadFile(requests[i].target);
+      target_when_seen[i] = test::ReadFile(requests[i].target);
       return Status::OK();
     };
   }
@@ -303,7 +303,7 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   ASSERT_TRUE(outcomes[0].ok() && outcomes[1].ok())
       << outcomes[0].message() << outcomes[1].message();
   EXPECT_EQ(damages, std::vector<std::string>(2, "Premature end of JPEG file"));
-  EXPECT_EQ(targetWhenSeen, (std::vector<std::string>{"", "old detail image"}));
+  EXPECT_EQ(target_when_seen, (std::vector<std::string>{"", "old detail image"}));
   for (std::size_t i = 0; i < requests.size(); ++i) {
     EXPECT_FALSE(seen[i].empty());
     EXPECT_EQ(test::ReadFile(requests[i].target), seen[i]) << i;

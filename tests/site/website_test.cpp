@@ -910,7 +910,7 @@ TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
   ASSERT_TRUE(tree.ok());
   std::vector<std::string> names;
   for (const FileItem* item : WebSite::ListPicturesInWalkOrder(**tree, SiteNames{})) {
-    names.emplace_back(fs::relative(item->szFullFileName(), root.path()).string());
+    names.emplace_back(fs::relative(item->FullFileName(), root.path()).string());
   }
   EXPECT_EQ(names, (std::vector<std::string>{"a/b/2.gif", "a/1.jpg", "a/4.jpg", "c/3.jpg", "z.jpg"}));
 }

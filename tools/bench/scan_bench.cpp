@@ -122,7 +122,7 @@ void BM_ScanTree(benchmark::State& state) {
       state.SkipWithError(tree.status().message().c_str());
       return;
     }
-    benchmark::DoNotOptimize((*tree)->lSize());
+    benchmark::DoNotOptimize((*tree)->Size());
   }
   // One more scan, outside the timing, for what a tree holds.
   const std::size_t heap_before = ::mallinfo2().uordblks;
