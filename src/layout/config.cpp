@@ -78,9 +78,9 @@ ConfigItem::ConfigItem(ParentLink link, std::string_view label, VarNameIds names
 ConfigItem::~ConfigItem() { DeleteChildren(); }
 
 void ConfigItem::DeleteChildren() {
-  while (!pp_child_.empty()) {
-    std::unique_ptr<ConfigItem> child = std::move(pp_child_.back());
-    pp_child_.pop_back();
+  while (!children_.empty()) {
+    std::unique_ptr<ConfigItem> child = std::move(children_.back());
+    children_.pop_back();
     child.reset();
   }
 }
@@ -89,7 +89,7 @@ int ConfigItem::GetBitmapId() const { return kBitmapItem; }
 
 bool ConfigItem::IsModified() const {
   if (modified_) return true;
-  for (const auto& child : pp_child_) {
+  for (const auto& child : children_) {
     if (child->IsModified()) return true;
   }
   return false;
@@ -129,17 +129,17 @@ void ConfigItem::SetLabel(std::string_view label) {
 void ConfigItem::CrossOutTree() {
   crossed_out_ = true;
   modified_ = true;
-  for (const auto& child : pp_child_) child->CrossOutTree();
+  for (const auto& child : children_) child->CrossOutTree();
 }
 
 void ConfigItem::UncrossTree() {
   crossed_out_ = false;
-  for (const auto& child : pp_child_) child->UncrossTree();
+  for (const auto& child : children_) child->UncrossTree();
 }
 
 bool ConfigItem::HasCrossedOut() const {
   if (crossed_out_) return true;
-  for (const auto& child : pp_child_) {
+  for (const auto& child : children_) {
     if (child->HasCrossedOut()) return true;
   }
   return false;

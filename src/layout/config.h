@@ -131,14 +131,14 @@ class ConfigItem : public VariableList {
     static_assert(std::is_base_of_v<ConfigItem, T>, "children are configuration items");
     std::unique_ptr<T> child = std::make_unique<T>(ParentLink(*this), std::forward<Args>(args)...);
     T* observer = child.get();
-    pp_child_.push_back(std::move(child));
+    children_.push_back(std::move(child));
     return observer;
   }
 
   /// The item that owns this one; null for a root.
   ConfigItem* GetParentConfigItem() const { return parent_; }
-  int ChildCount() const { return static_cast<int>(pp_child_.size()); }
-  ConfigItem* Child(int index) const { return pp_child_.at(static_cast<std::size_t>(index)).get(); }
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  ConfigItem* Child(int index) const { return children_.at(static_cast<std::size_t>(index)).get(); }
   /// Depth in the tree: 0 for the root.
   int Level() const { return level_; }
 
@@ -198,7 +198,7 @@ class ConfigItem : public VariableList {
  private:
   ConfigItem* parent_ = nullptr;  // Owns this item (except for a root); outlives it.
   Trash* trash_bin_ = nullptr;     // Set on a root only; not owned.
-  std::vector<std::unique_ptr<ConfigItem>> pp_child_;
+  std::vector<std::unique_ptr<ConfigItem>> children_;
   std::string label_;
   int level_ = 0;
   bool modified_ = false;

@@ -93,30 +93,30 @@ void VarField::EditValue(std::string_view text) {
 InspectorModel::InspectorModel() { Reset(); }
 
 void InspectorModel::SetField(int row, const Variable& variable) {
-  if (row >= 0 && row < RowCount()) pp_var_field_[static_cast<std::size_t>(row)].ShowVar(variable);
+  if (row >= 0 && row < RowCount()) fields_[static_cast<std::size_t>(row)].ShowVar(variable);
 }
 
 void InspectorModel::ClearFieldsFrom(int first) {
   for (int row = std::max(first, 0); row < RowCount(); ++row) {
-    pp_var_field_[static_cast<std::size_t>(row)].ClearField();
+    fields_[static_cast<std::size_t>(row)].ClearField();
   }
 }
 
 void InspectorModel::ClearFields() { ClearFieldsFrom(0); }
 
 void InspectorModel::CommitFields(VariableList& array) const {
-  for (const VarField& field : pp_var_field_) field.CommitTo(array);
+  for (const VarField& field : fields_) field.CommitTo(array);
 }
 
 bool InspectorModel::FieldsModified() const {
-  return std::any_of(pp_var_field_.begin(), pp_var_field_.end(),
+  return std::any_of(fields_.begin(), fields_.end(),
                      [](const VarField& field) { return field.IsFieldModified(); });
 }
 
 void InspectorModel::PrepareRows(int variable_count, bool names_fixed) {
   names_fixed_ = names_fixed;
   const int spare = names_fixed ? 0 : 1;
-  pp_var_field_.assign(static_cast<std::size_t>(std::max(field_count, variable_count + spare)),
+  fields_.assign(static_cast<std::size_t>(std::max(kFieldCount, variable_count + spare)),
                     VarField());
 }
 
@@ -124,17 +124,17 @@ void InspectorModel::Reset() { PrepareRows(0, false); }
 
 void InspectorModel::EditName(int row, std::string_view text) {
   if (names_fixed_ || row < 0 || row >= RowCount()) return;
-  pp_var_field_[static_cast<std::size_t>(row)].EditName(text);
+  fields_[static_cast<std::size_t>(row)].EditName(text);
   KeepSpareRow();
 }
 
 void InspectorModel::EditValue(int row, std::string_view text) {
   if (row < 0 || row >= RowCount()) return;
-  pp_var_field_[static_cast<std::size_t>(row)].EditValue(text);
+  fields_[static_cast<std::size_t>(row)].EditValue(text);
 }
 
 void InspectorModel::KeepSpareRow() {
-  if (!pp_var_field_.back().Name().empty()) pp_var_field_.emplace_back();
+  if (!fields_.back().Name().empty()) fields_.emplace_back();
 }
 
 // ---- The item side -----------------------------------------------------------------------

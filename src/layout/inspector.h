@@ -67,12 +67,12 @@ class VarField {
 class InspectorModel {
  public:
   /// The fewest rows the inspector has.
-  static constexpr int field_count = 10;
+  static constexpr int kFieldCount = 10;
 
   InspectorModel();
 
-  int RowCount() const { return static_cast<int>(pp_var_field_.size()); }
-  const VarField& Field(int row) const { return pp_var_field_.at(static_cast<std::size_t>(row)); }
+  int RowCount() const { return static_cast<int>(fields_.size()); }
+  const VarField& Field(int row) const { return fields_.at(static_cast<std::size_t>(row)); }
 
   /// Row `row` shows `variable`, if the row exists.
   void SetField(int row, const Variable& variable);
@@ -102,7 +102,7 @@ class InspectorModel {
  private:
   void KeepSpareRow();
 
-  std::vector<VarField> pp_var_field_;
+  std::vector<VarField> fields_;
   bool names_fixed_ = false;
 };
 

@@ -69,7 +69,7 @@ class PictureItem : public ConfigItem {
 bool HoldsPictureComment(std::string_view path);
 
 /// True when the comment reader hands back the whole of `text` (it keeps at most about
-/// MAX_COMMENTS_LENGTH bytes; a line feed counts two, as it comes back as CR LF).
+/// kMaxCommentsLength bytes; a line feed counts two, as it comes back as CR LF).
 bool CommentFitsReader(std::string_view text);
 
 /// The program and arguments that open `path` with the editor command line `commandLine`.

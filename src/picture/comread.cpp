@@ -390,7 +390,7 @@ bool IsKeptCommentByte(std::uint8_t byte) {
 
 void CommentTextFilter::Reset() {
   text_.clear();
-  free_places_ = MAX_COMMENTS_LENGTH;
+  free_places_ = kMaxCommentsLength;
 }
 
 bool CommentTextFilter::Add(std::uint8_t byte) {

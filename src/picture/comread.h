@@ -26,7 +26,7 @@ namespace pix {
 
 /// The most bytes `comments` may hold; the reader keeps a few places free, so the longest
 /// text it hands over is 31997 bytes.
-inline constexpr int MAX_COMMENTS_LENGTH = 32000;
+inline constexpr int kMaxCommentsLength = 32000;
 
 /// Frame size and comment of one JPEG picture.
 struct FileImageInfo {
@@ -104,7 +104,7 @@ bool IsKeptCommentByte(std::uint8_t byte);
 
 /// Turns the raw bytes of one COM segment into the text the reader hands over: LF becomes
 /// CR LF, the bytes IsKeptCommentByte accepts stay, every other byte is dropped, storing
-/// stops when five or fewer of MAX_COMMENTS_LENGTH places are left (a UTF-8 character cut
+/// stops when five or fewer of kMaxCommentsLength places are left (a UTF-8 character cut
 /// there is dropped whole), and CR LF ends the text when it does not already end in a line
 /// feed. Every kept byte takes one place, a line feed two.
 class CommentTextFilter {
@@ -120,7 +120,7 @@ class CommentTextFilter {
 
  private:
   std::string text_;
-  int free_places_ = MAX_COMMENTS_LENGTH;
+  int free_places_ = kMaxCommentsLength;
 };
 
 /// The text the reader would hand over for a COM segment holding `raw`.

@@ -172,7 +172,7 @@ bool IsBelievable(const RecordedPicture& picture) {
   }
   if (!exif.date_taken.empty() && !IsIsoDateTime(exif.date_taken)) return false;
   return picture.comments.empty() ||
-         (picture.comments.size() < static_cast<std::size_t>(MAX_COMMENTS_LENGTH) &&
+         (picture.comments.size() < static_cast<std::size_t>(kMaxCommentsLength) &&
           FilterCommentText(picture.comments) == picture.comments);
 }
 
@@ -305,7 +305,7 @@ FileStamp SettledStamp(const FileStamp& stamp) {
 
 Result<std::unique_ptr<SiteRecord>> SiteRecord::Open(const std::filesystem::path& site_directory,
                                                        Diagnostics& diagnostics) {
-  const std::filesystem::path file = site_directory / std::string(RECORD_FILE_NAME);
+  const std::filesystem::path file = site_directory / std::string(kRecordFileName);
   struct stat info;
   bool existed = false;
   if (::lstat(file.c_str(), &info) == 0) {
@@ -330,7 +330,7 @@ Result<std::unique_ptr<SiteRecord>> SiteRecord::Open(const std::filesystem::path
 }
 
 std::unique_ptr<SiteRecord> SiteRecord::OpenToRead(const std::filesystem::path& site_directory) {
-  const std::filesystem::path file = site_directory / std::string(RECORD_FILE_NAME);
+  const std::filesystem::path file = site_directory / std::string(kRecordFileName);
   struct stat info;
   if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   std::unique_ptr<SiteRecord> record(new SiteRecord());
@@ -369,7 +369,7 @@ Status SiteRecord::Execute(const char* sql) {
 }
 
 Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
-  const std::string file = (site_ / std::string(RECORD_FILE_NAME)).string();
+  const std::string file = (site_ / std::string(kRecordFileName)).string();
   // One run writes a site at a time: the first write takes a lock that the connection keeps
   // until it closes, and a second run meets it at once.
   sqlite3_busy_timeout(db_, 0);
@@ -459,7 +459,7 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
 // that still holds what was noted is recorded as the run's, with no recipe, so that it is
 // made again.
 Status SiteRecord::MergePending(Diagnostics& diagnostics) {
-  const std::filesystem::path pending = site_ / std::string(PENDING_FILE_NAME);
+  const std::filesystem::path pending = site_ / std::string(kPendingFileName);
   pending_fd_ = ::open(pending.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (pending_fd_ < 0) {
     return Status::IoError("Cannot write " + pending.string() + ": " + std::strerror(errno));
@@ -517,7 +517,7 @@ SiteRecord::~SiteRecord() {
     // Everything the list named is in the record now; a list that could not be committed
     // stays for the next run.
     ::close(pending_fd_);
-    if (committed) ::unlink((site_ / std::string(PENDING_FILE_NAME)).c_str());
+    if (committed) ::unlink((site_ / std::string(kPendingFileName)).c_str());
   }
 }
 
@@ -657,7 +657,7 @@ Status SiteRecord::NotePending(std::string_view path, OutputKind kind, const Dig
   if (pending_fd_ < 0) return Status::OK();
   // One write of a whole line: O_APPEND keeps lines of several threads apart.
   if (::write(pending_fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-    return Status::IoError("Cannot write " + (site_ / std::string(PENDING_FILE_NAME)).string() +
+    return Status::IoError("Cannot write " + (site_ / std::string(kPendingFileName)).string() +
                            ": " + std::strerror(errno));
   }
   return Status::OK();
@@ -803,7 +803,7 @@ Status SiteRecord::Commit() {
   std::lock_guard<std::mutex> lock(mutex_);
   static_cast<void>(CommitLocked());
   if (!write_error_.ok()) {
-    return Status::IoError("The site's record " + (site_ / std::string(RECORD_FILE_NAME)).string() +
+    return Status::IoError("The site's record " + (site_ / std::string(kRecordFileName)).string() +
                            " could not be written: " + write_error_.message());
   }
   return Status::OK();

@@ -7,14 +7,14 @@
 // (the identity of each input and every value that shaped it) differs from the recorded
 // one, so a rerun after any change gives what a clean run gives.
 //
-// The record is an SQLite database in the hidden file RECORD_FILE_NAME at the top of the
+// The record is an SQLite database in the hidden file kRecordFileName at the top of the
 // site. SQLite gives what a hand-written notes file could not: transactions, so that a run
 // killed at any moment leaves a record as of its last commit; a schema version that can be
 // migrated; a lock that keeps a second run from writing the same site; and lookups that
 // need no whole-file load, so memory stays flat however large the site.
 //
 // Between two commits, each file a run is about to put in place is first appended to a small
-// pending list (PENDING_FILE_NAME), so that a file renamed into place just before a kill is
+// pending list (kPendingFileName), so that a file renamed into place just before a kill is
 // still known for the run's own by the next run.
 //
 // One SiteRecord is used by one run. Its methods may be called from several threads; they
@@ -44,9 +44,9 @@ namespace pix {
 class Diagnostics;
 
 /// The name of the record at the top of a site.
-inline constexpr std::string_view RECORD_FILE_NAME = ".pixamond-record";
+inline constexpr std::string_view kRecordFileName = ".pixamond-record";
 /// The files a run put in place since its last commit (see above).
-inline constexpr std::string_view PENDING_FILE_NAME = ".pixamond-record-pending";
+inline constexpr std::string_view kPendingFileName = ".pixamond-record-pending";
 
 /// The line a run stops with when another run holds the site.
 inline constexpr std::string_view kAnotherRunText = "another run is writing this site";

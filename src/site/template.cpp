@@ -157,7 +157,7 @@ std::size_t ParseVarRef(std::string_view text, std::string_view* name) {
   std::size_t letters = 0;
   while (2 + letters < text.size() && IsAsciiLetter(text[2 + letters])) ++letters;
   if (2 + letters >= text.size() || text[2 + letters] != '}') return 0;
-  if (letters < 3 || letters >= max_var_name_size) return 0;
+  if (letters < 3 || letters >= kMaxVarNameSize) return 0;
   *name = text.substr(2, letters);
   return letters;
 }
@@ -170,7 +170,7 @@ std::size_t ParseGuardedRef(std::string_view text, std::string_view* name,
   if (2 + letters >= text.size() || (text[2 + letters] != '?' && text[2 + letters] != '!')) {
     return 0;
   }
-  if (letters < 3 || letters >= max_var_name_size) return 0;
+  if (letters < 3 || letters >= kMaxVarNameSize) return 0;
   const std::size_t start = 3 + letters;
   int depth = 1;
   for (std::size_t i = start; i < text.size(); ++i) {

@@ -30,7 +30,7 @@ class VariableList;
 
 /// The longest name a reference may have is one less than this; a longer run of letters
 /// in braces is ordinary text.
-inline constexpr std::size_t max_var_name_size = 256;
+inline constexpr std::size_t kMaxVarNameSize = 256;
 
 /// How deeply values may refer to values that refer to values. A reference to a variable
 /// that is already being expanded (a variable that refers to itself, directly or through

@@ -79,19 +79,19 @@ Variable* VariableList::AppendItem(std::string_view name, std::string_view value
   // The first item of a name is the one found; a later one of the same name (AddVarAt
   // does not look) stays out of the index.
   name_index_.emplace(LowerCase(name), item.get());
-  pp_var_item_.push_back(std::move(item));
-  return pp_var_item_.back().get();
+  variables_.push_back(std::move(item));
+  return variables_.back().get();
 }
 
 void VariableList::DeleteVar(std::string_view name) {
-  auto found = std::find_if(pp_var_item_.begin(), pp_var_item_.end(),
+  auto found = std::find_if(variables_.begin(), variables_.end(),
                             [&](const auto& item) { return EqualsNoCase(item->var_name, name); });
-  if (found == pp_var_item_.end()) return;
-  pp_var_item_.erase(found);
+  if (found == variables_.end()) return;
+  variables_.erase(found);
   // A later item of the same name, if any, becomes the one found.
   const std::string key = LowerCase(name);
   name_index_.erase(key);
-  for (const auto& item : pp_var_item_) {
+  for (const auto& item : variables_) {
     if (EqualsNoCase(item->var_name, name)) {
       name_index_.emplace(key, item.get());
       break;
@@ -100,16 +100,16 @@ void VariableList::DeleteVar(std::string_view name) {
 }
 
 void VariableList::DeleteAllVars() {
-  pp_var_item_.clear();
+  variables_.clear();
   name_index_.clear();
 }
 
 void VariableList::CopyVarsFrom(const VariableList& other) {
-  for (const auto& item : other.pp_var_item_) SetVar(item->var_name, item->var_value);
+  for (const auto& item : other.variables_) SetVar(item->var_name, item->var_value);
 }
 
 void VariableList::RevertMarkedVars() {
-  for (const auto& item : pp_var_item_) item->RevertVar();
+  for (const auto& item : variables_) item->RevertVar();
 }
 
 bool StartsNameLine(std::string_view text, std::size_t* name_length) {
@@ -152,7 +152,7 @@ void VariableList::ParseVarText(std::string_view text) {
 }
 
 void VariableList::WriteVars(std::ostream& out) const {
-  for (const auto& item : pp_var_item_) {
+  for (const auto& item : variables_) {
     if (item->var_name.empty() || item->var_value.empty()) continue;
     out << item->var_name << ":\r\n" << item->var_value << "\r\n\r\n";
   }

@@ -92,15 +92,15 @@ class VariableList {
   void WriteVars(std::ostream& out) const;
   std::string FormatVarText() const;
 
-  int ItemCount() const { return static_cast<int>(pp_var_item_.size()); }
-  Variable& Item(int index) const { return *pp_var_item_.at(static_cast<std::size_t>(index)); }
+  int ItemCount() const { return static_cast<int>(variables_.size()); }
+  Variable& Item(int index) const { return *variables_.at(static_cast<std::size_t>(index)); }
 
   bool mark_changes = false;
 
  private:
   Variable* AppendItem(std::string_view name, std::string_view value, VariableList* owner);
 
-  std::vector<std::unique_ptr<Variable>> pp_var_item_;
+  std::vector<std::unique_ptr<Variable>> variables_;
   // Each name, made lower case, with the first item of that name: lookups take constant
   // time, so that reading a file of many variables takes time in proportion to its size.
   std::unordered_map<std::string, Variable*> name_index_;

@@ -41,7 +41,7 @@ class InspectorTest : public LayoutTest {
 TEST_F(InspectorTest, ThreeVariablesFillThreeRowsAndAFourthCanBeTyped) {
   ConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro"});
   item.ShowInInspector(inspector_, nullptr);
-  ASSERT_EQ(inspector_.RowCount(), InspectorModel::field_count);
+  ASSERT_EQ(inspector_.RowCount(), InspectorModel::kFieldCount);
   EXPECT_EQ(inspector_.Field(1).Name(), "PageLabel");
   EXPECT_EQ(inspector_.Field(1).Value(), "value of PageLabel");
   for (int row = 3; row < 10; ++row) EXPECT_EQ(inspector_.Field(row).Name(), "");
@@ -149,7 +149,7 @@ TEST_F(InspectorTest, SettingsItemsHaveReadOnlyNames) {
   ConfigItem* user = ChildNamed(*root->general_settings_item, "User");
   user->ShowInInspector(inspector_, nullptr);
   EXPECT_TRUE(inspector_.NamesReadOnly());
-  EXPECT_EQ(inspector_.RowCount(), InspectorModel::field_count);
+  EXPECT_EQ(inspector_.RowCount(), InspectorModel::kFieldCount);
   inspector_.EditName(0, "Renamed");
   inspector_.EditName(2, "Added");
   EXPECT_FALSE(inspector_.FieldsModified());

@@ -139,7 +139,7 @@ TEST_F(PictureItemTest, FailedSaveLeavesThePictureWhole) {
 TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
   // The longest text that the reader hands back whole is accepted, one more is not.
   std::string text = "ImageDescription:\r\n";
-  text += std::string(MAX_COMMENTS_LENGTH - 5 - text.size() - 4, 'x') + "\r\n\r\n";
+  text += std::string(kMaxCommentsLength - 5 - text.size() - 4, 'x') + "\r\n\r\n";
   EXPECT_TRUE(CommentFitsReader(text));
   EXPECT_EQ(FilterCommentText(text), text);
   text.insert(20, "0123456789");
@@ -150,7 +150,7 @@ TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
   std::string utf8 = "ImageDescription:\r\n";
   for (int i = 0; i < 15986; ++i) utf8 += "\xC3\xA9";
   utf8 += "\r\n\r\n";
-  ASSERT_EQ(utf8.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 5));
+  ASSERT_EQ(utf8.size(), static_cast<std::size_t>(kMaxCommentsLength - 5));
   EXPECT_TRUE(CommentFitsReader(utf8));
   EXPECT_EQ(FilterCommentText(utf8), utf8);
   utf8.insert(20, "\xC3\xA9");

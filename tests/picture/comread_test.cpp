@@ -127,16 +127,16 @@ TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
   test::JpegOptions options;
   options.comments = {std::string(40000, 'A')};
   const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.info.comments, std::string(MAX_COMMENTS_LENGTH - 5, 'A') + "\r\n");
+  EXPECT_EQ(read.info.comments, std::string(kMaxCommentsLength - 5, 'A') + "\r\n");
   EXPECT_EQ(read.info.width, 9);
   EXPECT_EQ(read.info.height, 7);
   EXPECT_EQ(read.diagnostics, "");
 }
 
 TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
-  // The reader keeps MAX_COMMENTS_LENGTH - 5 bytes; the filler leaves the last two of them
+  // The reader keeps kMaxCommentsLength - 5 bytes; the filler leaves the last two of them
   // to the tail, so the cut falls right after the tail's second byte.
-  const std::string filler(MAX_COMMENTS_LENGTH - 7, 'a');
+  const std::string filler(kMaxCommentsLength - 7, 'a');
   const struct {
     std::string tail;
     std::string kept;
@@ -165,7 +165,7 @@ TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
                 SoiAndFrame().substr(2) + ScanAndEnd());
   EXPECT_EQ(read.info.width, 7);
   EXPECT_EQ(read.info.height, 5);
-  EXPECT_EQ(read.info.comments.size(), static_cast<std::size_t>(MAX_COMMENTS_LENGTH - 3));
+  EXPECT_EQ(read.info.comments.size(), static_cast<std::size_t>(kMaxCommentsLength - 3));
 }
 
 TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {

@@ -70,13 +70,13 @@ TEST(SiteRecordTest, OneRunAtATimeAndOnlyOnItsOwnRecord) {
 
   // What stands at the record's name and is not this program's record is kept as it is.
   test::TempDir other;
-  test::WriteFile(other / std::string(RECORD_FILE_NAME), "my own notes about the trip\n");
+  test::WriteFile(other / std::string(kRecordFileName), "my own notes about the trip\n");
   Result<std::unique_ptr<SiteRecord>> foreign = SiteRecord::Open(other.path(), diagnostics);
   ASSERT_FALSE(foreign.ok());
   EXPECT_EQ(foreign.status().code(), Status::Code::kRefused);
-  EXPECT_EQ(test::ReadFile(other / std::string(RECORD_FILE_NAME)), "my own notes about the trip\n");
+  EXPECT_EQ(test::ReadFile(other / std::string(kRecordFileName)), "my own notes about the trip\n");
   test::TempDir linked;
-  fs::create_symlink(other / "elsewhere.db", linked / std::string(RECORD_FILE_NAME));
+  fs::create_symlink(other / "elsewhere.db", linked / std::string(kRecordFileName));
   EXPECT_FALSE(SiteRecord::Open(linked.path(), diagnostics).ok());
   EXPECT_FALSE(fs::exists(other / "elsewhere.db")) << "nothing is written through a link";
 }
@@ -89,7 +89,7 @@ TEST(SiteRecordTest, ARecordOfAnotherVersionIsStartedAnewNotRefused) {
     WriteOutput(*record, site.path(), "a.gif", "GIF89a");
   }
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((site / std::string(RECORD_FILE_NAME)).c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open((site / std::string(kRecordFileName)).c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
 

@@ -553,7 +553,7 @@ TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
   test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
   test::WriteJpegPicture(root_ / "b.jpg", 100, 100, "");
   Run();
-  ASSERT_TRUE(fs::remove(root_ / std::string(RECORD_FILE_NAME)));
+  ASSERT_TRUE(fs::remove(root_ / std::string(kRecordFileName)));
   test::WriteFile(root_ / "inline" / ".pixamond-inline", "marker of an older version\n");
   test::WriteFile(root_ / ".pixamond-facts", "Pixamond facts 1\nold notes\n");
   // The picture changed meanwhile; the user keeps a full-size edit beside the site.
@@ -568,7 +568,7 @@ TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
   ASSERT_TRUE(GetGifSize(&width, &height, root_ / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
   EXPECT_FALSE(fs::exists(root_ / ".pixamond-facts")) << "the older notes are gone";
-  EXPECT_TRUE(fs::exists(root_ / std::string(RECORD_FILE_NAME)));
+  EXPECT_TRUE(fs::exists(root_ / std::string(kRecordFileName)));
   // A folder holding a picture larger than any inline image is the user's album.
   EXPECT_EQ(test::ReadFile(root_ / "trip" / "inline" / "c.gif"), users_edit);
   EXPECT_NE(Page("trip/inline/index.html").find("<E c.gif|"), std::string::npos);

@@ -13,15 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pix::FileImageInfo info;
   info.file_name = pix::fuzz::WriteScratchFile("picture.jpg", bytes).string();
   pix::ReadJpegImageInfo(&info);
-  Expect(info.comments.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
-         "a comment longer than MAX_COMMENTS_LENGTH");
+  Expect(info.comments.size() < static_cast<std::size_t>(pix::kMaxCommentsLength),
+         "a comment longer than kMaxCommentsLength");
   Expect(info.width >= 0 && info.height >= 0, "a negative frame size");
 
   // The filter hands over no control characters but tab and CR LF, and always ends in CR LF.
   const std::string text = pix::FilterCommentText(bytes);
   Expect(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0,
          "filtered text without its closing CR LF");
-  Expect(text.size() < static_cast<std::size_t>(pix::MAX_COMMENTS_LENGTH),
+  Expect(text.size() < static_cast<std::size_t>(pix::kMaxCommentsLength),
          "filtered text too long");
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);

@@ -80,7 +80,7 @@ InspectorWindow::InspectorWindow(QWidget* parent, InspectorModel& model)
 }
 
 int InspectorWindow::RowHeight() const {
-  if (!pp_var_field_.empty()) return pp_var_field_.front()->TemplateSize().height();
+  if (!fields_.empty()) return fields_.front()->TemplateSize().height();
   return DialogBaseUnitsOf(font()).vertical * 40 / 8;
 }
 
@@ -88,7 +88,7 @@ VarField* InspectorWindow::AddRow() {
   auto* field = new VarField(column_, model_, FieldCount());
   connect(field, &VarField::Edited, this, &InspectorWindow::RowEdited);
   field->show();
-  pp_var_field_.push_back(field);
+  fields_.push_back(field);
   return field;
 }
 
@@ -97,10 +97,10 @@ void InspectorWindow::ShowModel() {
   const int wanted = model_.RowCount();
   while (FieldCount() < wanted) AddRow();
   while (FieldCount() > wanted) {
-    delete pp_var_field_.back();
-    pp_var_field_.pop_back();
+    delete fields_.back();
+    fields_.pop_back();
   }
-  for (VarField* field : pp_var_field_) field->ShowFromModel();
+  for (VarField* field : fields_) field->ShowFromModel();
   PlaceRows();
   if (FieldCount() != before) emit RowsChanged();
 }

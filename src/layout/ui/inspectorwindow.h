@@ -56,8 +56,8 @@ class InspectorWindow : public QScrollArea {
   /// after the model showed an item, took edits or was emptied.
   void ShowModel();
 
-  int FieldCount() const { return static_cast<int>(pp_var_field_.size()); }
-  VarField* Field(int row) const { return pp_var_field_.at(static_cast<std::size_t>(row)); }
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  VarField* Field(int row) const { return fields_.at(static_cast<std::size_t>(row)); }
   /// The height of one row in pixels: the template's 40 dialog units.
   int RowHeight() const;
 
@@ -75,7 +75,7 @@ class InspectorWindow : public QScrollArea {
 
   InspectorModel& model_;
   QWidget* column_;                     // The scrolled widget that holds the rows.
-  std::vector<VarField*> pp_var_field_;  // Owned by Column.
+  std::vector<VarField*> fields_;  // Owned by Column.
 };
 
 }  // namespace pix::ui

@@ -117,8 +117,8 @@ TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
   EXPECT_EQ(list->currentRow(), 0);
   EXPECT_TRUE(list->selectedItems().isEmpty());
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
-  EXPECT_EQ(window_->inspector_window()->FieldCount(), InspectorModel::field_count);
-  for (int i = 0; i < InspectorModel::field_count; ++i) {
+  EXPECT_EQ(window_->inspector_window()->FieldCount(), InspectorModel::kFieldCount);
+  for (int i = 0; i < InspectorModel::kFieldCount; ++i) {
     EXPECT_TRUE(NameBox(i)->text().isEmpty());
     EXPECT_TRUE(ValueBox(i)->toPlainText().isEmpty());
   }
