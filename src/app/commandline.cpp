@@ -360,19 +360,16 @@ int Comment(const CommandLineOptions& options, CommandLineIo& io) {
     return kExitUsage;
   }
   if (!options.comment_file) {
-    FileImageInfo info;
-    info.file_name = picture;
-    ReadJpegImageInfo(&info);
-    if (info.open_error != 0) {
-      io.messages << "pixamond: Cannot open " << picture << ": " << std::strerror(info.open_error)
-                  << "\n";
+    const Result<JpegHeader> header = ReadJpegHeader(picture);
+    if (!header.ok()) {
+      io.messages << "pixamond: " << header.status().message() << "\n";
       return kExitReported;
     }
-    if (IsCorruptJpegInfo(info)) {
+    if (header->IsCorrupt()) {
       io.messages << "pixamond: " << JpegCorruptMessage(picture) << "\n";
       return kExitReported;
     }
-    io.out << info.comments;
+    io.out << header->comments;
     return kExitOk;
   }
   std::string text;

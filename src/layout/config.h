@@ -367,9 +367,6 @@ class RootConfigItem : public ConfigItem {
   std::unique_ptr<FileItem> site_file_list_;
   /// What went wrong while the tree was built (a directory that cannot be read).
   CollectedDiagnostics problems_;
-
- public:
-  const CollectedDiagnostics& BuildProblems() const { return problems_; }
 };
 
 /// The most characters of the list of match pages that the settings hold and are read.

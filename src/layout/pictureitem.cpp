@@ -83,10 +83,9 @@ PictureItem::PictureItem(ParentLink parent, std::string_view label, std::string 
     return;
   }
   if (!HoldsPictureComment(full_file_name_)) return;
-  FileImageInfo info;
-  info.file_name = full_file_name_;
-  ReadJpegImageInfo(&info);
-  ParseVarText(info.comments);
+  // A picture that cannot be read shows no caption; saving reports why it cannot be written.
+  const Result<JpegHeader> header = ReadJpegHeader(full_file_name_);
+  ParseVarText(header.ok() ? header->comments : std::string());
   stored_comment_ = FormatVarText();
 }
 

@@ -131,8 +131,8 @@ struct FdCloser {
 // the walk tests the error count, so a damaged file ends the walk at its first problem.
 class JpegHeaderWalk {
  public:
-  JpegHeaderWalk(int fd, FileImageInfo& info, JpegHeaderMap* map)
-      : reader_(fd), info_(info), map_(map) {}
+  JpegHeaderWalk(int fd, JpegHeader& info, JpegHeaderMap* map, JpegMetadataSegments* metadata)
+      : reader_(fd), info_(info), map_(map), metadata_segments_(metadata) {}
 
   void Run() {
     const int first = RawByte();
@@ -154,7 +154,7 @@ class JpegHeaderWalk {
       } else if (code == kMarkerCom) {
         ReadComment();
       } else if ((code == kMarkerApp1 || code == kMarkerApp13) &&
-                 info_.metadata_segments != nullptr) {
+                 metadata_segments_ != nullptr) {
         ReadMetadataSegment(code);
       } else {
         SkipSegment();
@@ -282,7 +282,7 @@ class JpegHeaderWalk {
     std::size_t signature = 0;
     std::string* keep = nullptr;
     if (reader_.Read(head.data(), head.size())) {
-      keep = MetadataSegmentKeeper(*info_.metadata_segments, code, head,
+      keep = MetadataSegmentKeeper(*metadata_segments_, code, head,
                                    static_cast<std::size_t>(size), &signature);
     } else {
       ReportError(kPlaceTestedByte, "Premature EOF in JPEG file");
@@ -343,8 +343,9 @@ class JpegHeaderWalk {
   }
 
   ByteReader reader_;
-  FileImageInfo& info_;
+  JpegHeader& info_;
   JpegHeaderMap* map_;  // Filled when not null; owned by the caller.
+  JpegMetadataSegments* metadata_segments_;  // Likewise.
   CommentTextFilter filter_;
   std::string raw_;  // The bytes of the COM segment being read.
   std::optional<std::string> caption_text_;
@@ -446,36 +447,24 @@ std::string JpegCorruptMessage(std::string_view file_name) {
   return "JPEG file " + std::string(file_name) + " is corrupt";
 }
 
-int ReadJpegHeaderMap(FileImageInfo* file_image_info, JpegHeaderMap* map) {
-  FileImageInfo& info = *file_image_info;
-  if (map != nullptr) *map = JpegHeaderMap();
-  info.width = 0;
-  info.height = 0;
-  info.comments.clear();
-  info.open_error = 0;
-  info.missing = false;
+Result<JpegHeader> ReadJpegHeader(const std::string& file_name, JpegHeaderExtras extras) {
+  if (extras.map != nullptr) *extras.map = JpegHeaderMap();
   // With O_NONBLOCK a named pipe in a picture's place reads as empty rather than waiting
   // for a writer that never comes.
-  const int fd = ::open(info.file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    info.open_error = errno;
-    info.missing = errno == ENOENT;
-    ReportDetail(std::string("COMREAD: ") + std::strerror(info.open_error));
-    return 1;
+    const int error = errno;
+    ReportDetail(std::string("COMREAD: ") + std::strerror(error));
+    std::string message = "Cannot open " + file_name + ": " + std::strerror(error);
+    return error == ENOENT ? Status::NotFound(std::move(message))
+                           : Status::IoError(std::move(message));
   }
   const std::unique_ptr<const int, FdCloser> closer(&fd);
-  JpegHeaderWalk walk(fd, info, map);
+  JpegHeader header;
+  JpegHeaderWalk walk(fd, header, extras.map, extras.metadata_segments);
   walk.Run();
-  return walk.Errors();
-}
-
-int ReadJpegImageInfoCountingErrors(FileImageInfo* file_image_info) {
-  return ReadJpegHeaderMap(file_image_info, nullptr);
-}
-
-int ReadJpegImageInfo(FileImageInfo* file_image_info) {
-  ReadJpegImageInfoCountingErrors(file_image_info);
-  return 1;
+  header.error_count = walk.Errors();
+  return header;
 }
 
 }  // namespace pix

@@ -8,7 +8,7 @@
 // compressed data, so a large picture costs no more than a small one. The caption segment is
 // the last COM segment holding variable records; a picture without one shows the text of
 // its last COM segment. The comment writer (comwrite.h) replaces the same segment, found by
-// the same walk (ReadJpegHeaderMap).
+// the same walk (ReadJpegHeader with a JpegHeaderMap).
 //
 // Problems are written as lines "COMREAD(place): <count>message" to the detail sink
 // (base/diagnostics.h) and end the walk; they never end the program. Every call keeps its own
@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "picture/metadata.h"
 
 namespace pix {
@@ -28,41 +29,41 @@ namespace pix {
 /// text it hands over is 31997 bytes.
 inline constexpr int kMaxCommentsLength = 32000;
 
-/// Frame size and comment of one JPEG picture.
-struct FileImageInfo {
+struct JpegHeaderMap;
+
+/// What the reader found in the header of one JPEG picture: its frame size and its caption.
+struct JpegHeader {
   std::int32_t width = 0;   ///< Frame width in pixels; 0 when no frame header was read.
   std::int32_t height = 0;  ///< Number of lines; 0 when no frame header was read.
-  std::string file_name;   ///< The picture's path; set by the caller.
   /// The text of the caption segment (the last COM segment before the scan that holds
-  /// variable records, or the last COM segment when none does), with every line ending made CR LF,
-  /// carriage returns and the other control characters except tab dropped, every other byte
-  /// (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when the file has
-  /// no COM segment or the segment could not be read.
+  /// variable records, or the last COM segment when none does), with every line ending made
+  /// CR LF, carriage returns and the other control characters except tab dropped, every
+  /// other byte (UTF-8 text included) kept as it is, and always ending in CR LF. Empty when
+  /// the file has no COM segment or the segment could not be read.
   std::string comments;
-  /// The errno of a file that could not be opened (too many open files, no permission...);
-  /// 0 when it was opened.
-  int open_error = 0;
-  /// The file was not there (set when it could not be opened for that reason).
-  bool missing = false;
-  /// When set by the caller, the walk also keeps the metadata segments it passes (as
-  /// ReadJpegMetadataSegments does), so the header is read once for both.
+  /// How many errors the walk reported: 0 for a header read cleanly up to its scan. Their
+  /// lines went to the detail sink.
+  int error_count = 0;
+
+  /// True when the header has no usable frame size: the file is no usable JPEG picture,
+  /// which every caller reports as JpegCorruptMessage.
+  bool IsCorrupt() const { return width <= 0 || height <= 0; }
+};
+
+/// What a walk of the header may gather besides the JpegHeader, each when given.
+struct JpegHeaderExtras {
+  /// The places of the segments the walk met (see JpegHeaderMap).
+  JpegHeaderMap* map = nullptr;
+  /// The metadata segments the walk passed (as ReadJpegMetadataSegments keeps them), so
+  /// that the header is read once for both.
   JpegMetadataSegments* metadata_segments = nullptr;
 };
 
-/// Reads the frame size and comment of the JPEG file `file_name` into the other fields.
-/// Always returns 1: the outcome is judged by the fields (a width and height both not above
-/// 0 mean the file is not a usable JPEG picture). Error lines go to the detail sink.
-int ReadJpegImageInfo(FileImageInfo* file_image_info);
-
-/// As ReadJpegImageInfo, but returns the number of errors the walk reported (0 for a header
-/// read cleanly up to its scan). Used where a written file is checked before it is kept.
-int ReadJpegImageInfoCountingErrors(FileImageInfo* file_image_info);
-
-/// True when the picture read into `info` has no usable frame size, which every caller
-/// reports as JpegCorruptMessage.
-inline bool IsCorruptJpegInfo(const FileImageInfo& info) {
-  return info.width <= 0 || info.height <= 0;
-}
+/// Reads the frame size and caption of the JPEG file `file_name`. Fails only when the file
+/// cannot be opened (NotFound when it is not there, IoError otherwise, with the reason); a
+/// file that opens but holds no usable picture is read as far as it goes, and IsCorrupt
+/// says so.
+Result<JpegHeader> ReadJpegHeader(const std::string& file_name, JpegHeaderExtras extras = {});
 
 /// "JPEG file NAME is corrupt": what the site run, the comment command and the comment
 /// writer say of a picture the reader finds no frame size in.
@@ -75,21 +76,17 @@ struct JpegCommentSegment {
   bool holds_records = false;   ///< Its text is variable records (HoldsVariableRecords).
 };
 
-/// Where the walk of ReadJpegHeaderMap found the COM segments and the frame header.
+/// Where the walk of ReadJpegHeader found the COM segments and the frame header.
 struct JpegHeaderMap {
   /// Every COM segment read whole before the walk ended, in file order.
   std::vector<JpegCommentSegment> comments;
   /// Offset of the 0xFF right before the first frame header's code; -1 when none was met.
   std::int64_t frame_header_start = -1;
-  /// Index in Comments of the caption segment, whose text comments holds; -1 for none.
+  /// Index in `comments` of the caption segment, whose text comments holds; -1 for none.
   int caption = -1;
   /// Number of the segments in Comments that hold variable records.
   int RecordSegmentCount() const;
 };
-
-/// As ReadJpegImageInfoCountingErrors, and fills `map` with the places of the segments the
-/// walk met.
-int ReadJpegHeaderMap(FileImageInfo* file_image_info, JpegHeaderMap* map);
 
 /// True when the raw text of a COM segment is variable records as this program writes them:
 /// it starts with a name line (two or more ASCII letters, a colon and a line end, LF or

@@ -134,11 +134,10 @@ Status WriteJpegComment(const fs::path& in_file, const fs::path& out_file,
 
   // The same walk that reads captions finds the segments to replace, so that the reader and
   // the writer always agree on which segment is the caption.
-  FileImageInfo before;
-  before.file_name = in_file.string();
   JpegHeaderMap map;
-  ReadJpegHeaderMap(&before, &map);
-  if (IsCorruptJpegInfo(before) || map.frame_header_start < 0) {
+  const Result<JpegHeader> before = ReadJpegHeader(in_file.string(), {&map, nullptr});
+  if (!before.ok()) return before.status();
+  if (before->IsCorrupt() || map.frame_header_start < 0) {
     return Status::Corrupt(JpegCorruptMessage(in_file.string()));
   }
   const CommentWritePlan change(comments, map);
@@ -151,14 +150,13 @@ Status WriteJpegComment(const fs::path& in_file, const fs::path& out_file,
   // The copy must read back with the new caption and the frame size of the original; a
   // caption emptied must leave no caption segment.
   const auto check = [&](const fs::path& new_file) {
-    FileImageInfo after;
-    after.file_name = new_file.string();
     JpegHeaderMap new_map;
-    ReadJpegHeaderMap(&after, &new_map);
+    const Result<JpegHeader> after = ReadJpegHeader(new_file.string(), {&new_map, nullptr});
+    if (!after.ok()) return after.status();
     const bool caption_right = comments.empty()
                                   ? new_map.RecordSegmentCount() == 0
-                                  : after.comments == FilterCommentText(comments);
-    if (after.width != before.width || after.height != before.height || !caption_right) {
+                                  : after->comments == FilterCommentText(comments);
+    if (after->width != before->width || after->height != before->height || !caption_right) {
       return Status::Corrupt("The comment written into " + target->name +
                              " does not read back as written; the file is left unchanged");
     }

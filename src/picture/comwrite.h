@@ -51,7 +51,6 @@ class CommentWritePlan {
   Status Copy(std::FILE* in, std::FILE* out, const std::string& in_name) const;
 
   /// The new segment as written: FF FE, the length, the text. Empty for an empty caption.
-  const std::vector<std::uint8_t>& ComSegmentImage() const { return segment_image_; }
 
  private:
   // At Offset the new segment is written (when insert), then the bytes up to DropEnd are

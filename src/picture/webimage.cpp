@@ -411,14 +411,11 @@ Status ImageSizeAs(WebImageFormat format, const fs::path& path, int* width, int*
     case WebImageFormat::kGif:
       return GetGifSize(width, height, path);
     case WebImageFormat::kJpeg: {
-      FileImageInfo info;
-      info.file_name = path.string();
-      ReadJpegImageInfo(&info);
-      if (info.width < 1 || info.height < 1) {
-        return Status::Corrupt(path.string() + " is no readable JPEG file");
-      }
-      *width = info.width;
-      *height = info.height;
+      const Result<JpegHeader> header = ReadJpegHeader(path.string());
+      if (!header.ok()) return header.status();
+      if (header->IsCorrupt()) return Status::Corrupt(path.string() + " is no readable JPEG file");
+      *width = header->width;
+      *height = header->height;
       return Status::OK();
     }
     case WebImageFormat::kWebP: {

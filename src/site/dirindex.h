@@ -35,7 +35,6 @@ class DirIndexPage : public WebPage {
   /// One entry of the directory section: a sub-directory page or a match page.
   void AddDirEntry(const VariableList& entry_array);
 
-  int DirEntryCount() const { return dir_entry_count_; }
 
   /// Marks a picture of this directory as taken by a match page.
   void TakePicture(const FileItem& item) { taken_pictures_.insert(&item); }

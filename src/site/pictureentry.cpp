@@ -383,23 +383,20 @@ BeforeReplace NoteBeforeReplace(const WebSite& site, const ImagePlan& plan,
 void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg,
                       PictureFacts& facts) {
   if (jpeg) {
-    FileImageInfo info;
-    info.file_name = names.anchor_path;
     // One walk over the header gives the size, the caption and the metadata.
     JpegMetadataSegments segments;
-    info.metadata_segments = &segments;
-    ReadJpegImageInfo(&info);
-    facts.missing = info.missing;
-    if (info.open_error != 0) {
-      facts.open_status = Status::IoError("Cannot open " + names.anchor_path + ": " +
-                                         std::strerror(info.open_error));
+    Result<JpegHeader> header = ReadJpegHeader(names.anchor_path, {nullptr, &segments});
+    if (!header.ok()) {
+      facts.missing = header.status().code() == Status::Code::kNotFound;
+      facts.open_status = Status::IoError(header.status().message());
+      header = JpegHeader();
     }
     facts.metadata = ParseJpegMetadata(segments);
     // Sizes are those of the picture shown upright.
     const bool swap = SwapsSides(facts.metadata.exif.orientation);
-    facts.width = swap ? info.height : info.width;
-    facts.height = swap ? info.width : info.height;
-    facts.comments = std::move(info.comments);
+    facts.width = swap ? header->height : header->width;
+    facts.height = swap ? header->width : header->height;
+    facts.comments = std::move(header->comments);
   } else if (Status read = GetGifSize(&facts.width, &facts.height, names.anchor_path); !read.ok()) {
     facts.width = facts.height = 0;
     if (read.code() == Status::Code::kIoError) facts.open_status = read;

@@ -96,10 +96,8 @@ class WebPage {
   const std::optional<std::string>& MainImageName() const { return main_image_name_; }
   const std::string& PageBaseName() const { return page_base_name_; }
   const std::string& PageLinkName() const { return page_link_name_; }
-  const std::string& PageFilePath() const { return page_file_path_; }
   FileItem& Directory() const { return *directory_; }
   WebSite& Site() const { return *site_; }
-  bool IsOpen() const { return opened_ && !closed_; }
 
  protected:
   /// Expands `templateText` against `array` into the page file (nothing when the page file

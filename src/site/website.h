@@ -104,7 +104,6 @@ class WebSite {
   void SetJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
   /// The number of jobs a run uses unless told otherwise: the number of cores.
   static int DefaultJobs();
-  int GetJobs() const { return jobs_; }
 
   /// Makes the output folder `directory` (an inline or detail image folder) when it is
   /// missing and records it as the run's. Refused when a link stands in its place: it may

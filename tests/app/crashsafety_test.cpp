@@ -97,9 +97,8 @@ TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
     RunAndKill(save_for_ever, one_save * i / 10);
     // Whole: the header reads without a complaint, the comment is one of the two, and the
     // picture behind it is the one it always was.
-    FileImageInfo info;
-    info.file_name = picture.string();
-    ASSERT_EQ(ReadJpegImageInfoCountingErrors(&info), 0) << "after a kill at " << i;
+    const JpegHeader info = test::HeaderOf(picture);
+    ASSERT_EQ(info.error_count, 0) << "after a kill at " << i;
     ASSERT_TRUE(info.comments == "Title:\r\nOld\r\n\r\n" ||
                 info.comments == "Title:\r\nNew\r\n\r\n")
         << info.comments;
@@ -110,9 +109,7 @@ TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
   // Whatever the kills left behind, the next save works and leaves nothing of its own.
   const std::vector<fs::path> leftovers = LeftoverTemporaryFiles(dir.path());
   ASSERT_TRUE(WriteJpegCommentInPlace(picture, "Title:\r\nLast\r\n\r\n").ok());
-  FileImageInfo info;
-  info.file_name = picture.string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf(picture);
   EXPECT_EQ(info.comments, "Title:\r\nLast\r\n\r\n");
   EXPECT_EQ(LeftoverTemporaryFiles(dir.path()), leftovers);
 }

@@ -227,9 +227,7 @@ TEST_F(ConfigStoreTest, RenamedDirectoryPathsFollowAtOnce) {
   EXPECT_EQ(ReadFile(site_ / "Holiday" / "day1" / "index.txt"), "PageTitle:\r\nDay one\r\n\r\n");
   EXPECT_EQ(ReadFile(site_ / "Holiday" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
   EXPECT_FALSE(fs::exists(site_ / "Holiday" / "b.jpg"));
-  FileImageInfo info;
-  info.file_name = (site_ / "Holiday" / "day1" / "a.jpg").string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf((site_ / "Holiday" / "day1" / "a.jpg"));
   EXPECT_NE(info.comments.find("ImageDescription:\r\nBeach\r\n"), std::string::npos);
 }
 

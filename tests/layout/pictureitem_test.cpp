@@ -23,9 +23,7 @@ class PictureItemTest : public LayoutTest {
     return parent_.AddChild<PictureItem>(path.filename().string(), path.string(), context_);
   }
   static std::string CommentOf(const fs::path& path) {
-    FileImageInfo info;
-    info.file_name = path.string();
-    ReadJpegImageInfo(&info);
+    const JpegHeader info = test::HeaderOf(path);
     return info.comments;
   }
   static std::string Jpeg(const std::string& comment) {

@@ -21,7 +21,7 @@ namespace {
 using test::Bytes;
 
 struct ReadOutcome {
-  FileImageInfo info;
+  JpegHeader info;
   std::string diagnostics;
 };
 
@@ -29,9 +29,10 @@ ReadOutcome ReadBytes(const std::string& bytes) {
   test::TempDir dir;
   test::WriteFile(dir / "picture.jpg", bytes);
   ReadOutcome outcome;
-  outcome.info.file_name = (dir / "picture.jpg").string();
   test::DetailCapture capture;
-  EXPECT_EQ(ReadJpegImageInfo(&outcome.info), 1);
+  Result<JpegHeader> read = ReadJpegHeader((dir / "picture.jpg").string());
+  EXPECT_TRUE(read.ok()) << read.status().message();
+  if (read.ok()) outcome.info = std::move(read).value();
   outcome.diagnostics = capture.Text();
   return outcome;
 }
@@ -209,21 +210,20 @@ TEST(ComReadTest, AFileThatCannotBeOpenedIsToldFromACorruptOne) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   std::vector<int> taken;
   for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken.push_back(fd);
-  FileImageInfo info;
-  info.file_name = (dir / "a.jpg").string();
-  ReadJpegImageInfo(&info);
+  const Result<JpegHeader> refused = ReadJpegHeader((dir / "a.jpg").string());
   int width = 0, height = 0;
   const Status gif = GetGifSize(&width, &height, dir / "b.gif");
   for (int fd : taken) ::close(fd);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
 
-  EXPECT_EQ(info.open_error, EMFILE);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.status().code(), Status::Code::kIoError);
+  EXPECT_EQ(refused.status().message(),
+            "Cannot open " + (dir / "a.jpg").string() + ": Too many open files");
   EXPECT_EQ(gif.code(), Status::Code::kIoError);
   EXPECT_EQ(gif.message(), "Cannot open " + (dir / "b.gif").string() + ": Too many open files");
   // With handles to spare, the same files read as they are.
-  ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.open_error, 0);
-  EXPECT_EQ(info.width, 20);
+  EXPECT_EQ(test::HeaderOf(dir / "a.jpg").width, 20);
   EXPECT_TRUE(GetGifSize(&width, &height, dir / "b.gif").ok());
 }
 
@@ -320,14 +320,13 @@ TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {
 }
 
 TEST(ComReadTest, MissingFileIsReportedWithTheSystemText) {
-  FileImageInfo info;
-  info.file_name = "/nonexistent/picture.jpg";
   test::DetailCapture capture;
-  ReadJpegImageInfo(&info);
+  const Result<JpegHeader> read = ReadJpegHeader("/nonexistent/picture.jpg");
   EXPECT_EQ(capture.Text(), "COMREAD: No such file or directory\n");
-  EXPECT_TRUE(info.missing);
-  EXPECT_EQ(info.width, 0);
-  EXPECT_EQ(info.comments, "");
+  ASSERT_FALSE(read.ok());
+  EXPECT_EQ(read.status().code(), Status::Code::kNotFound);
+  EXPECT_EQ(read.status().message(),
+            "Cannot open /nonexistent/picture.jpg: No such file or directory");
 }
 
 }  // namespace

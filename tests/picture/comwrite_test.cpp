@@ -84,9 +84,7 @@ TEST_F(ComWriteTest, CaptionReplacesItsOwnSegmentAndEveryOtherByteStays) {
   const std::string twice = Rewrite(once, "Title:\r\nNewer\r\n\r\n");
   EXPECT_EQ(twice, Bytes({0xFF, 0xD8}) + foreign + kTable + Com("Title:\r\nNewer\r\n\r\n") +
                        kFrame + kScan);
-  FileImageInfo info;
-  info.file_name = (dir_ / "out.jpg").string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf((dir_ / "out.jpg"));
   EXPECT_EQ(info.comments, "Title:\r\nNewer\r\n\r\n");
 }
 
@@ -116,9 +114,7 @@ TEST_F(ComWriteTest, ACaptionNeverDisplacesAnotherProgramsComment) {
   const std::string behind = Bytes({0xFF, 0xD8}) + kFrame + foreign + kScan;
   EXPECT_EQ(Rewrite(behind, "Title:\r\nSea\r\n\r\n"),
             Bytes({0xFF, 0xD8}) + Com("Title:\r\nSea\r\n\r\n") + kFrame + foreign + kScan);
-  FileImageInfo info;
-  info.file_name = (dir_ / "out.jpg").string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf((dir_ / "out.jpg"));
   EXPECT_EQ(info.comments, "Title:\r\nSea\r\n\r\n");
 
   // A caption behind the frame header is the current one: it moves in front of the frame.
@@ -206,9 +202,7 @@ TEST_F(ComWriteTest, InPlaceChangeLeavesNoTemporaryFile) {
   const std::filesystem::path picture = dir_ / "photo.jpg";
   test::WriteFile(picture, test::MakeJpeg(test::SampleArt()));
   ASSERT_TRUE(WriteJpegCommentInPlace(picture, "Title:\r\nSea\r\n\r\n").ok());
-  FileImageInfo info;
-  info.file_name = picture.string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf(picture);
   EXPECT_EQ(info.comments, "Title:\r\nSea\r\n\r\n");
   EXPECT_EQ(info.width, 9);
   EXPECT_EQ(FilesInDir(), 1);
@@ -224,16 +218,12 @@ TEST_F(ComWriteTest, Utf8TextIsWrittenByteForByteAndReadsBackWhole) {
   EXPECT_EQ(Rewrite(input, text),
             Bytes({0xFF, 0xD8, 0xFF}) + Inserted(text) + kFrame.substr(1) + kScan)
       << last_.message();
-  FileImageInfo info;
-  info.file_name = (dir_ / "out.jpg").string();
-  ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.comments, text);
+  EXPECT_EQ(test::HeaderOf(dir_ / "out.jpg").comments, text);
 
   // Control characters are written as given; the reader leaves them out, and the check of
   // the new file expects exactly that.
   EXPECT_NE(Rewrite(input, "caf\xC3\xA9\x01\x1B\x7F!"), "") << last_.message();
-  ReadJpegImageInfo(&info);
-  EXPECT_EQ(info.comments, "caf\xC3\xA9!\r\n");
+  EXPECT_EQ(test::HeaderOf(dir_ / "out.jpg").comments, "caf\xC3\xA9!\r\n");
 }
 
 TEST_F(ComWriteTest, DjpegDecodesTheRewrittenFileToTheSamePixels) {

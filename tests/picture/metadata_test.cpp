@@ -68,13 +68,11 @@ void ExpectWellFormed(const PictureMetadata& metadata, const std::string& contex
 }
 
 // The segments the caption reader's header walk keeps along the way.
-JpegMetadataSegments SegmentsOfHeaderWalk(const fs::path& file, FileImageInfo* info = nullptr) {
-  FileImageInfo own;
-  FileImageInfo& read = info != nullptr ? *info : own;
+JpegMetadataSegments SegmentsOfHeaderWalk(const fs::path& file, JpegHeader* info = nullptr) {
   JpegMetadataSegments segments;
-  read.file_name = file.string();
-  read.metadata_segments = &segments;
-  ReadJpegImageInfo(&read);
+  Result<JpegHeader> read = ReadJpegHeader(file.string(), {nullptr, &segments});
+  EXPECT_TRUE(read.ok()) << read.status().message();
+  if (info != nullptr && read.ok()) *info = *read;
   return segments;
 }
 
@@ -98,7 +96,7 @@ TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
     EXPECT_EQ(metadata.xmp_description, "From XMP");
     EXPECT_EQ(metadata.iptc_caption, "From IPTC");
     // The caption reader's walk keeps the same segments while it reads size and comment.
-    FileImageInfo info;
+    JpegHeader info;
     ExpectSameSegments(SegmentsOfHeaderWalk(dir / "photo.jpg", &info),
                        ReadJpegMetadataSegments(dir / "photo.jpg"), jfif ? "JFIF" : "camera");
     EXPECT_EQ(info.width, test::SampleArt().width);

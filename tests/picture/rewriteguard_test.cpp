@@ -73,9 +73,7 @@ bool IsNoLongerInterlaced(const fs::path& path) {
 }
 
 bool HasNewCaption(const fs::path& path) {
-  FileImageInfo info;
-  info.file_name = path.string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf(path);
   return info.comments == "Caption:\r\nNew\r\n\r\n";
 }
 

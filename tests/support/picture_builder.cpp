@@ -496,4 +496,13 @@ void WriteGifPicture(const std::filesystem::path& path, int width, int height, b
   WriteFile(path, MakeGif(picture));
 }
 
+JpegHeader HeaderOf(const std::filesystem::path& path) {
+  Result<JpegHeader> header = ReadJpegHeader(path.string());
+  if (!header.ok()) {
+    ADD_FAILURE() << header.status().message();
+    return JpegHeader();
+  }
+  return std::move(header).value();
+}
+
 }  // namespace pix::test

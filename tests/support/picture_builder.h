@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/comread.h"
+
 namespace pix::test {
 
 struct Rgb {
@@ -146,6 +148,10 @@ std::string MakeGif(const GifPicture& picture);
 
 /// A GIF file read back record by record; fails the current test when it cannot be read.
 GifPicture ReadGif(const std::filesystem::path& path);
+
+/// The header of the JPEG file at `path` as the caption reader reads it; a test failure and
+/// an empty header when the file cannot be opened.
+JpegHeader HeaderOf(const std::filesystem::path& path);
 
 /// A one-frame GIF whose pixel values are given row by row; the global colour map has
 /// `colors` distinct grey levels.

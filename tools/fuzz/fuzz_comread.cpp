@@ -10,9 +10,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using pix::fuzz::Expect;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  pix::FileImageInfo info;
-  info.file_name = pix::fuzz::WriteScratchFile("picture.jpg", bytes).string();
-  pix::ReadJpegImageInfo(&info);
+  const pix::Result<pix::JpegHeader> read =
+      pix::ReadJpegHeader(pix::fuzz::WriteScratchFile("picture.jpg", bytes).string());
+  Expect(read.ok(), "a written scratch file that cannot be opened");
+  if (!read.ok()) return 0;
+  const pix::JpegHeader& info = *read;
   Expect(info.comments.size() < static_cast<std::size_t>(pix::kMaxCommentsLength),
          "a comment longer than kMaxCommentsLength");
   Expect(info.width >= 0 && info.height >= 0, "a negative frame size");

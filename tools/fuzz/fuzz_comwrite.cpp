@@ -17,21 +17,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view file(reinterpret_cast<const char*>(data + 1 + comment_size),
                               size - 1 - comment_size);
 
-  pix::FileImageInfo before;
-  before.file_name = pix::fuzz::WriteScratchFile("in.jpg", file).string();
-  pix::ReadJpegImageInfo(&before);
+  const std::string in = pix::fuzz::WriteScratchFile("in.jpg", file).string();
+  const pix::Result<pix::JpegHeader> before = pix::ReadJpegHeader(in);
+  Expect(before.ok(), "a written scratch file that cannot be opened");
+  if (!before.ok()) return 0;
   const std::filesystem::path out = pix::fuzz::ScratchDir() / "out.jpg";
   pix::fuzz::RemoveScratchFile("out.jpg");
-  if (pix::WriteJpegComment(before.file_name, out, comment).ok()) {
-    pix::FileImageInfo after;
-    after.file_name = out.string();
+  if (pix::WriteJpegComment(in, out, comment).ok()) {
     pix::JpegHeaderMap map;
-    pix::ReadJpegHeaderMap(&after, &map);
+    const pix::Result<pix::JpegHeader> after = pix::ReadJpegHeader(out.string(), {&map, nullptr});
+    Expect(after.ok(), "a written copy that cannot be opened");
+    if (!after.ok()) return 0;
     if (!comment.empty()) {
-      Expect(after.comments == pix::FilterCommentText(comment), "the new comment not read back");
+      Expect(after->comments == pix::FilterCommentText(comment), "the new comment not read back");
     }
     Expect(map.RecordSegmentCount() <= 1, "an older caption kept");
-    Expect(after.width == before.width && after.height == before.height, "frame size changed");
+    Expect(after->width == before->width && after->height == before->height,
+           "frame size changed");
   } else {
     Expect(!std::filesystem::exists(out), "a failed write left an output file");
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "fuzz_support.h"
+#include "picture/comread.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
 
@@ -18,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::filesystem::path in = pix::fuzz::WriteScratchFile("picture.jpg", file);
   const std::filesystem::path out = pix::fuzz::ScratchDir() / "inline.gif";
   pix::fuzz::RemoveScratchFile("inline.gif");
+  const pix::Result<pix::JpegHeader> header = pix::ReadJpegHeader(in.string());
+  if (header.ok() && pix::fuzz::ExceedsFuzzedPixels(header->width, header->height)) return 0;
 
   if (pix::MakeJpegInlineImage(in, out, width, height).ok()) {
     int got_width = 0;

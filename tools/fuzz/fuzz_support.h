@@ -50,6 +50,15 @@ inline void RemoveScratchFile(const char* name) {
   std::filesystem::remove(ScratchDir() / name, ignored);
 }
 
+/// The decoders are fuzzed on pictures of at most a megapixel, as libjpeg-turbo's own
+/// fuzzers are: a larger frame costs a long decode per input and reaches no code that a
+/// small one does not, so it would only slow the search down.
+inline constexpr long long kMaxFuzzedPixels = 1LL << 20;
+
+inline bool ExceedsFuzzedPixels(long long width, long long height) {
+  return width * height > kMaxFuzzedPixels;
+}
+
 /// Stops the run with a message when a property the target checks does not hold, so that
 /// the fuzzer keeps the input as a crash.
 inline void Expect(bool holds, const char* what) {

@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "fuzz_support.h"
+#include "picture/comread.h"
+#include "picture/gifrsize.h"
 #include "picture/webimage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -30,6 +32,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.height = height;
   request.orientation = turns[data[1] >> 6];
   pix::fuzz::RemoveScratchFile(webp ? "inline.webp" : "inline.jpg");
+  int source_width = 0;
+  int source_height = 0;
+  if (gif) {
+    if (!pix::GetGifSize(&source_width, &source_height, request.source).ok()) {
+      source_width = source_height = 0;
+    }
+  } else if (const pix::Result<pix::JpegHeader> header =
+                 pix::ReadJpegHeader(request.source.string());
+             header.ok()) {
+    source_width = header->width;
+    source_height = header->height;
+  }
+  if (pix::fuzz::ExceedsFuzzedPixels(source_width, source_height)) {
+    pix::fuzz::RemoveScratchFile(gif ? "picture.gif" : "picture.jpg");
+    return 0;
+  }
 
   if (pix::MakeWebImage(request).ok()) {
     int got_width = 0;

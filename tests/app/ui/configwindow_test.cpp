@@ -648,9 +648,7 @@ TEST_F(ConfigWindowTest, InspectorEditInUtf8IsSavedIntoThePictureAndShownAgain) 
   ValueBox(0)->setFocus();
   TypeText(ValueBox(0), QString::fromUtf16(kStorm));
   window_->Command(ui::kSave);
-  FileImageInfo info;
-  info.file_name = (site_ / "b.jpg").string();
-  ReadJpegImageInfo(&info);
+  const JpegHeader info = test::HeaderOf((site_ / "b.jpg"));
   EXPECT_EQ(info.comments, std::string("DetailPageTitle:\r\n") + kStormUtf8 + "\r\n\r\n");
 
   // A window built afresh reads the picture and shows the text as it was typed.
