@@ -210,8 +210,9 @@ QList<int> LayoutWindow::PreferredPaneWidths() const {
   const int tree = std::clamp(widest + chrome, list_box_->minimumWidth(), 56 * unit);
   // The inspector: room for a line of a template.
   const int inspector = std::max(inspect_window_->minimumWidth(), 64 * unit);
-  // The column: the buttons with a little room beside them.
-  const int column = side_column_->minimumSizeHint().width() * 5 / 4;
+  // The column: room for an inline image of a common size in the preview, and for the
+  // buttons with a little room beside them.
+  const int column = std::max(side_column_->minimumSizeHint().width() * 5 / 4, 28 * unit);
   return {tree, inspector, column};
 }
 

@@ -35,10 +35,10 @@ SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
   description_box_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   description_box_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   description_box_->setTabChangesFocus(true);
-  // Room for a title or a line of a description, several titles and a few lines.
+  // Room for a long title or a line of a description, several titles and a few lines.
   const QFontMetrics metrics = fontMetrics();
-  list_box_->setMinimumSize(48 * std::max(1, metrics.averageCharWidth()), 6 * metrics.height());
-  description_box_->setMinimumHeight(4 * metrics.lineSpacing());
+  list_box_->setMinimumSize(60 * std::max(1, metrics.averageCharWidth()), 8 * metrics.height());
+  description_box_->setMinimumHeight(5 * metrics.lineSpacing());
   for (const SampleItem& sample : model_->Samples()) list_box_->addItem(ToQt(sample.title));
   connect(list_box_, &QListWidget::itemSelectionChanged, this, &SamplesDialog::Highlight);
 
@@ -63,7 +63,8 @@ SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
   layout->addWidget(list_box_, 3);
   layout->addWidget(description_box_, 2);
   layout->addWidget(buttons);
-  resize(sizeHint());
+  // It opens at the size those need; the list and the description grow with the dialog.
+  resize(minimumSizeHint());
 }
 
 void SamplesDialog::Highlight() {
