@@ -106,6 +106,11 @@ TEST(StatusDialogTest, LabelsShowWholeAndTheFieldsAndBarFollowTheWidth) {
   EXPECT_EQ(step->width(), field + 200);
   EXPECT_EQ(dialog.ProgressBar()->width(), bar + 200);
   ExpectTextsWhole(dialog);
+  // Escape is Cancel: the job is asked to stop and the dialog stays until it has.
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_TRUE(dialog.CancelRequested());
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(step->text(), "Cancelling...");
   dialog.hide();
 }
 
