@@ -16,24 +16,14 @@
 #include <vector>
 
 #include "base/status.h"
+#include "picture/graphic.h"
 
 namespace pix {
 
 inline constexpr const char* kWindowSection = "Window";
 
-/// A rectangle on the desktop, in pixels.
-struct ScreenRect {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const ScreenRect& o) const {
-    return left == o.left && top == o.top && width == o.width && height == o.height;
-  }
-};
-
 struct WindowPlacement {
-  ScreenRect frame;  ///< The frame's rectangle on the desktop, outside the decorations.
+  PixelRect frame;  ///< The frame's rectangle on the desktop, outside the decorations.
   bool maximized = false;
   std::vector<int> pane_widths;  ///< Empty when not known.
 };
@@ -50,6 +40,6 @@ Status WriteWindowPlacement(const WindowPlacement& placement);
 /// made no larger than the screen and no smaller than the minimum, then moved as little
 /// as possible to lie wholly on the screen (a remembered place on a screen that is gone
 /// comes back into view).
-ScreenRect FitWindowOnScreen(ScreenRect wanted, ScreenRect screen, int min_width, int min_height);
+PixelRect FitWindowOnScreen(PixelRect wanted, PixelRect screen, int min_width, int min_height);
 
 }  // namespace pix
