@@ -51,6 +51,11 @@ StatusDialog::StatusDialog(QWidget* parent)
   layout->addLayout(fields);
   layout->addWidget(bar_);
   layout->addWidget(buttons);
+  // The keyboard starts on Cancel, so that Space stops the run; Tab reaches the fields,
+  // whose text can be selected and copied.
+  setTabOrder(cancel_button_, main_task_edit_);
+  setTabOrder(main_task_edit_, current_step_edit_);
+  cancel_button_->setFocus();
   resize(sizeHint());
 }
 

@@ -106,6 +106,7 @@ TEST(StatusDialogTest, LabelsShowWholeAndTheFieldsAndBarFollowTheWidth) {
   EXPECT_EQ(step->width(), field + 200);
   EXPECT_EQ(dialog.ProgressBar()->width(), bar + 200);
   ExpectTextsWhole(dialog);
+  EXPECT_EQ(dialog.focusWidget(), dialog.CancelButton());
   // Escape is Cancel: the job is asked to stop and the dialog stays until it has.
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_TRUE(dialog.CancelRequested());
