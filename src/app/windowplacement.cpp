@@ -49,7 +49,7 @@ std::optional<WindowPlacement> ReadWindowPlacement() {
       ParseNumbers(GetIniString(kWindowSection, kPlacementKey));
   if (!frame || frame->size() != 4 || (*frame)[2] <= 0 || (*frame)[3] <= 0) return std::nullopt;
   WindowPlacement placement;
-  placement.frame = DialogPixelRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
+  placement.frame = PixelRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
   placement.maximized = GetIniBool(kWindowSection, kMaximizedKey, false);
   const std::optional<std::vector<int>> panes =
       ParseNumbers(GetIniString(kWindowSection, kPanesKey));
@@ -61,7 +61,7 @@ std::optional<WindowPlacement> ReadWindowPlacement() {
 }
 
 Status WriteWindowPlacement(const WindowPlacement& placement) {
-  const DialogPixelRect& r = placement.frame;
+  const PixelRect& r = placement.frame;
   Status status =
       WriteIniString(kWindowSection, kPlacementKey, JoinNumbers({r.left, r.top, r.width, r.height}));
   if (!status.ok()) return status;
@@ -70,9 +70,8 @@ Status WriteWindowPlacement(const WindowPlacement& placement) {
   return WriteIniString(kWindowSection, kPanesKey, JoinNumbers(placement.pane_widths));
 }
 
-DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int min_width,
-                              int min_height) {
-  DialogPixelRect r = wanted;
+PixelRect FitWindowOnScreen(PixelRect wanted, PixelRect screen, int min_width, int min_height) {
+  PixelRect r = wanted;
   r.width = std::max(std::min(r.width, screen.width), min_width);
   r.height = std::max(std::min(r.height, screen.height), min_height);
   // Right and bottom edges first, so that a window larger than the screen keeps its top

@@ -15,15 +15,15 @@
 #include <string_view>
 #include <vector>
 
-#include "base/sizer.h"
 #include "base/status.h"
+#include "picture/graphic.h"
 
 namespace pix {
 
 inline constexpr const char* kWindowSection = "Window";
 
 struct WindowPlacement {
-  DialogPixelRect frame;  ///< The frame's rectangle on the desktop, outside the decorations.
+  PixelRect frame;  ///< The frame's rectangle on the desktop, outside the decorations.
   bool maximized = false;
   std::vector<int> pane_widths;  ///< Empty when not known.
 };
@@ -40,6 +40,6 @@ Status WriteWindowPlacement(const WindowPlacement& placement);
 /// made no larger than the screen and no smaller than the minimum, then moved as little
 /// as possible to lie wholly on the screen (a remembered place on a screen that is gone
 /// comes back into view).
-DialogPixelRect FitWindowOnScreen(DialogPixelRect wanted, DialogPixelRect screen, int min_width, int min_height);
+PixelRect FitWindowOnScreen(PixelRect wanted, PixelRect screen, int min_width, int min_height);
 
 }  // namespace pix

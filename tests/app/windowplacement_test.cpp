@@ -18,7 +18,7 @@ class WindowPlacementTest : public testing::Test {
 TEST_F(WindowPlacementTest, RoundTripsThroughTheSettings) {
   EXPECT_FALSE(ReadWindowPlacement().has_value());
   WindowPlacement placement;
-  placement.frame = DialogPixelRect{-20, 35, 1100, 700};
+  placement.frame = PixelRect{-20, 35, 1100, 700};
   placement.maximized = true;
   placement.pane_widths = {280, 500, 160};
   ASSERT_TRUE(WriteWindowPlacement(placement).ok());
@@ -47,20 +47,20 @@ TEST_F(WindowPlacementTest, HandEditedNonsenseIsIgnored) {
 }
 
 TEST(FitWindowOnScreenTest, KeepsTheWindowWhollyOnTheScreen) {
-  const DialogPixelRect screen{0, 30, 1366, 738};
+  const PixelRect screen{0, 30, 1366, 738};
   // A place that fits stays as it is.
   EXPECT_EQ(FitWindowOnScreen({100, 80, 900, 600}, screen, 400, 300),
-            (DialogPixelRect{100, 80, 900, 600}));
+            (PixelRect{100, 80, 900, 600}));
   // A place on a screen that is gone comes back into view, as near as it can.
   EXPECT_EQ(FitWindowOnScreen({2500, 900, 900, 600}, screen, 400, 300),
-            (DialogPixelRect{466, 168, 900, 600}));
+            (PixelRect{466, 168, 900, 600}));
   EXPECT_EQ(FitWindowOnScreen({-800, -50, 900, 600}, screen, 400, 300),
-            (DialogPixelRect{0, 30, 900, 600}));
+            (PixelRect{0, 30, 900, 600}));
   // Too large for the screen: as large as the screen; never below the minimum.
   EXPECT_EQ(FitWindowOnScreen({0, 0, 3000, 2000}, screen, 400, 300),
-            (DialogPixelRect{0, 30, 1366, 738}));
+            (PixelRect{0, 30, 1366, 738}));
   EXPECT_EQ(FitWindowOnScreen({10, 40, 100, 100}, screen, 400, 300),
-            (DialogPixelRect{10, 40, 400, 300}));
+            (PixelRect{10, 40, 400, 300}));
 }
 
 }  // namespace

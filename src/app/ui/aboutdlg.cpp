@@ -1,11 +1,12 @@
 #include "app/ui/aboutdlg.h"
 
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "base/dialogs.h"
-#include "base/ui/parentwindow.h"
+#include "base/ui/icons.h"
 #include "base/ui/qttext.h"
 
 namespace pix::ui {
@@ -35,32 +36,70 @@ QString VersionLine() {
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent),
-      body_(new ParentWindow(this, QStringLiteral("About pixamond"), kAboutDialogId)) {
+      version_(new QLabel(VersionLine(), this)),
+      copyright_(new QLabel(this)),
+      special_build_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("About pixamond"));
   setObjectName(QStringLiteral("AboutDialog"));
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(body_);
   const auto& values = ProjectRCVersion();
-  if (auto* version = body_->FindControlAs<QLabel>(kVersionLineId)) version->setText(VersionLine());
-  if (auto* copyright = body_->FindControlAs<QLabel>(kCopyrightLineId)) {
-    const auto found = values.find("LegalCopyright");
-    if (found != values.end()) copyright->setText(ToQt(found->second).left(255));
+  const auto value = [&values](const char* key) {
+    const auto found = values.find(key);
+    return found == values.end() ? QString() : ToQt(found->second).left(255);
+  };
+  version_->setObjectName(QStringLiteral("VersionLine"));
+  copyright_->setObjectName(QStringLiteral("CopyrightLine"));
+  copyright_->setText(value("LegalCopyright"));
+  special_build_->setObjectName(QStringLiteral("SpecialBuildLine"));
+  special_build_->setText(value("SpecialBuild"));
+  // A line with nothing to say takes no room.
+  copyright_->setVisible(!copyright_->text().isEmpty());
+  special_build_->setVisible(!special_build_->text().isEmpty());
+
+  auto* icon = new QLabel(this);
+  icon->setObjectName(QStringLiteral("Icon"));
+  icon->setPixmap(ResourcePixmap(1001, 48, devicePixelRatioF()));
+  icon->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  auto* lines = new QVBoxLayout;
+  lines->setSpacing(2);
+  for (QLabel* line :
+       {new QLabel(QStringLiteral("Pixamond"), this), version_, copyright_, special_build_}) {
+    lines->addWidget(line);
   }
-  if (auto* special = body_->FindControlAs<QLabel>(kSpecialBuildLineId)) {
-    const auto found = values.find("SpecialBuild");
-    if (found != values.end()) special->setText(ToQt(found->second).left(255));
-  }
-  if (auto* ok = body_->FindControlAs<QPushButton>(kOkButtonId)) {
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  }
-  resize(body_->TemplateSize());
+  lines->addStretch(1);
+  auto* top = new QHBoxLayout;
+  top->setSpacing(12);
+  top->addWidget(icon, 0, Qt::AlignTop);
+  top->addLayout(lines, 1);
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("OkButton"));
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(ok, QDialogButtonBox::AcceptRole);
+  buttons->setCenterButtons(true);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addSpacing(6);
+  layout->addWidget(new QLabel(QStringLiteral("Written by the Pixamond developers."), this));
+  layout->addWidget(new QLabel(QStringLiteral("Questions and reports: see README.md."), this));
+  layout->addSpacing(6);
+  layout->addWidget(buttons);
+  // The box is as large as its text needs, no larger and no smaller.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QString AboutDialog::Line(int id) const {
-  auto* label = body_->FindControlAs<QLabel>(id);
-  return label != nullptr ? label->text() : QString();
+QString AboutDialog::Line(AboutLine line) const {
+  switch (line) {
+    case AboutLine::kVersion:
+      return version_->text();
+    case AboutLine::kCopyright:
+      return copyright_->text();
+    case AboutLine::kSpecialBuild:
+      return special_build_->text();
+  }
+  return QString();
 }
 
 }  // namespace pix::ui

@@ -11,20 +11,31 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ui/helpwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
-#include "base/dialogs.h"
-#include "base/sidecolumn.h"
 #include "base/ui/icons.h"
-#include "base/ui/qttrash.h"
 #include "base/ui/qttext.h"
+#include "base/ui/qttrash.h"
 #include "layout/inspector.h"
 #include "layout/ui/inspectorwindow.h"
 #include "picture/ui/imagewindow.h"
 
 namespace pix::ui {
+
+namespace {
+
+// The average width of a character of `font`: the unit of the panes' widths and of the
+// tree's indent.
+int CharWidth(const QFont& font) { return std::max(1, QFontMetrics(font).averageCharWidth()); }
+
+// The gap around the panes.
+int PaneMargin(const QFont& font) { return std::max(2, CharWidth(font) / 2); }
+
+}  // namespace
 
 // ---- Rows ------------------------------------------------------------------------------
 
@@ -39,8 +50,7 @@ QSize ConfigRowDelegate::sizeHint(const QStyleOptionViewItem& option,
   const auto row = static_cast<std::size_t>(index.row());
   if (index.row() < 0 || row >= rows.size()) return QSize(height, height);
   const ConfigItem* item = rows[row];
-  const int indent =
-      LayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
+  const int indent = LayoutModel::RowIndent(item->Level(), CharWidth(option.font));
   return QSize(
       indent + height + QFontMetrics(option.font).horizontalAdvance(ToQt(item->Label())) + 4,
       height);
@@ -61,8 +71,7 @@ void ConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   painter->save();
   painter->fillRect(r, option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
   const int height = r.height();
-  const int indent =
-      LayoutModel::RowIndent(item->Level(), DialogBaseUnitsOf(option.font).horizontal);
+  const int indent = LayoutModel::RowIndent(item->Level(), CharWidth(option.font));
   const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
   painter->drawPixmap(QRect(r.left() + indent, r.top(), height, height),
                       ResourcePixmap(item->GetBitmapId(), height, scale));
@@ -79,108 +88,25 @@ void ConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   painter->restore();
 }
 
-// ---- The panes -------------------------------------------------------------------------
-
-namespace {
-
-// A pane whose children all cover it whole: the inspector over its frame.
-class StackPane : public QWidget {
- public:
-  explicit StackPane(QWidget* parent) : QWidget(parent) {}
-  QSize minimumSizeHint() const override {
-    QSize size;
-    for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      size = size.expandedTo(child->minimumSize().expandedTo(child->minimumSizeHint()));
-    }
-    return size;
-  }
-
- protected:
-  void resizeEvent(QResizeEvent*) override {
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      child->setGeometry(rect());
-    }
-  }
-};
-
-// The column beside the inspector: the preview over its frame at the top and the buttons
-// below it, placed by LayoutSideColumn.
-class SideColumnPane : public QWidget {
- public:
-  SideColumnPane(QWidget* parent, QWidget* preview_frame, QWidget* preview,
-                  std::vector<QPushButton*> buttons, int template_width)
-      : QWidget(parent),
-        preview_frame_(preview_frame),
-        preview_(preview),
-        buttons_(std::move(buttons)),
-        template_width_(template_width) {
-    preview_frame_->setParent(this);
-    preview_->setParent(this);
-    for (QPushButton* button : buttons_) button->setParent(this);
-  }
-
-  SideColumnShape Shape() const {
-    SideColumnShape shape;
-    shape.button_count = static_cast<int>(buttons_.size());
-    int width = 0;
-    int height = 0;
-    for (const QPushButton* button : buttons_) {
-      width = std::max(width, button->sizeHint().width());
-      height = std::max(height, button->sizeHint().height());
-    }
-    // The buttons follow the window's height, but never below what their text needs and
-    // never to the sprawling size a large window would give them.
-    shape.button = SizeLimits{width, height, width * 8 / 5, height * 3 / 2};
-    shape.min_preview_side = height * 2;
-    return shape;
-  }
-  QSize minimumSizeHint() const override {
-    const DialogPixelRect minimum = MinimumSideColumn(Shape());
-    return QSize(minimum.width, minimum.height);
-  }
-  QSize sizeHint() const override {
-    const QSize minimum = minimumSizeHint();
-    return QSize(std::max(minimum.width() * 5 / 4, template_width_), minimum.height());
-  }
-
- protected:
-  void resizeEvent(QResizeEvent*) override {
-    const SideColumn column = LayoutSideColumn(width(), height(), Shape());
-    const DialogPixelRect& p = column.preview;
-    preview_frame_->setGeometry(p.left, p.top, p.width, p.height);
-    preview_->setGeometry(preview_frame_->geometry());
-    for (std::size_t i = 0; i < buttons_.size() && i < column.buttons.size(); ++i) {
-      const DialogPixelRect& b = column.buttons[i];
-      buttons_[i]->setGeometry(b.left, b.top, b.width, b.height);
-    }
-  }
-
- private:
-  QWidget* preview_frame_;
-  QWidget* preview_;
-  std::vector<QPushButton*> buttons_;
-  int template_width_;
-};
-
-}  // namespace
-
 // ---- The window ------------------------------------------------------------------------
 
 LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
-    : ParentWindow(parent, QStringLiteral("Config Window"), kConfigWindowId),
+    : QWidget(parent),
       ui_(ui),
       trash_(std::make_unique<QtTrash>()),
       layout_model_(std::make_unique<LayoutModel>(ui)),
-      list_box_(FindControlAs<QListWidget>(kObjListBoxId)),
-      inspect_window_(new InspectorWindow(this, layout_model_->Inspector())),
-      preview_window_(new ImageWindow(this)) {
+      list_box_(new QListWidget),
+      inspect_window_(new InspectorWindow(nullptr, layout_model_->Inspector())),
+      preview_window_(new ImageWindow(nullptr)) {
   setObjectName(QStringLiteral("LayoutWindow"));
-  PIX_CHECK(list_box_ != nullptr);
   layout_model_->SetPreviewTarget(preview_window_);
   layout_model_->SetTrash(trash_.get());
+
+  // The tree: one row per item, as wide as its label, so that a long one scrolls sideways
+  // rather than being cut.
+  list_box_->setObjectName(QStringLiteral("LayoutTree"));
+  list_box_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_box_->setItemDelegate(new ConfigRowDelegate(list_box_, *layout_model_));
-  // Each row is as wide as its label, so that a long one scrolls sideways rather than
-  // being cut.
   list_box_->setUniformItemSizes(false);
   list_box_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list_box_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -192,8 +118,6 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
     std::unique_ptr<QMenu> menu(BuildContextMenu(this));
     menu->exec(list_box_->viewport()->mapToGlobal(at));
   });
-  preview_window_->setFocusPolicy(Qt::NoFocus);
-  preview_window_->ClearPicture();
 
   choose_directory = [this](const std::string& start) -> std::optional<std::string> {
     // Directory names are file names, not text: they cross as the file system spells them,
@@ -205,47 +129,64 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
   };
   exec_dialog = [](QDialog& dialog) { return dialog.exec(); };
 
-  const std::pair<int, void (LayoutWindow::*)()> buttons[] = {
-      {kOkButtonId, &LayoutWindow::CmExit},
-      {kCancelButtonId, &LayoutWindow::CmCancel},
-      {kHelpButtonId, &LayoutWindow::CmHelp},
-      {kGenerateSiteButtonId, &LayoutWindow::CmGenerateSite},
-      {kSelectDirButtonId, &LayoutWindow::CmSelectDirectory},
+  // The column: the preview takes the height the buttons leave.
+  side_column_ = new QWidget;
+  side_column_->setObjectName(QStringLiteral("PreviewAndButtons"));
+  auto* column = new QVBoxLayout(side_column_);
+  column->setContentsMargins(0, 0, 0, 0);
+  preview_window_->setObjectName(QStringLiteral("Preview"));
+  preview_window_->setFocusPolicy(Qt::NoFocus);
+  preview_window_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  preview_window_->ClearPicture();
+  column->addWidget(preview_window_, 1);
+  const struct {
+    const char* text;
+    const char* name;
+    void (LayoutWindow::*handler)();
+  } buttons[] = {
+      {"Close", "CloseButton", &LayoutWindow::CmExit},
+      {"Cancel", "CancelButton", &LayoutWindow::CmCancel},
+      {"Help", "HelpButton", &LayoutWindow::CmHelp},
+      {"Generate Site", "GenerateSiteButton", &LayoutWindow::CmGenerateSite},
+      {"Select Dir", "SelectDirButton", &LayoutWindow::CmSelectDirectory},
   };
-  std::vector<QPushButton*> column;
-  for (const auto& [id, handler] : buttons) {
-    if (auto* button = FindControlAs<QPushButton>(id)) {
-      connect(button, &QPushButton::clicked, this, handler);
-      column.push_back(button);
-    }
+  int button_width = 0;
+  for (const auto& [text, name, handler] : buttons) {
+    auto* button = new QPushButton(QString::fromLatin1(text), side_column_);
+    button->setObjectName(QString::fromLatin1(name));
+    connect(button, &QPushButton::clicked, this, handler);
+    column->addWidget(button);
+    buttons_.push_back(button);
+    button_width = std::max(button_width, button->sizeHint().width());
   }
+  // The buttons are as wide as the widest text needs; a wider column lets them grow a
+  // little, centred, but never to a sprawling size.
+  for (QPushButton* button : buttons_) {
+    button->setMinimumWidth(button_width);
+    button->setMaximumWidth(button_width * 8 / 5);
+  }
+  preview_window_->setMinimumSize(button_width, 2 * buttons_.front()->sizeHint().height());
 
-  // Three panes the user can widen or narrow: the tree, the inspector over its frame, and
-  // the column of the preview and the buttons (top to bottom as the template has them).
-  splitter_ = new QSplitter(Qt::Horizontal, this);
+  // Three panes the user can widen or narrow.
+  splitter_ = new QSplitter(Qt::Horizontal);
   splitter_->setObjectName(QStringLiteral("LayoutPanes"));
   splitter_->setChildrenCollapsible(false);
   splitter_->addWidget(list_box_);
-  auto* inspector_pane = new StackPane(splitter_);
-  FindControl(kInspectorFrameId)->setParent(inspector_pane);
-  inspect_window_->setParent(inspector_pane);
-  splitter_->addWidget(inspector_pane);
-  const DialogBaseUnits units = DialogBaseUnitsOf(font());
-  const int column_width =
-      DialogUnitsToPixels(0, 0, Sizer().Child(*Sizer().FindChild(kOkButtonId)).CX, 0, units).width;
-  side_column_ = new SideColumnPane(splitter_, FindControl(kPreviewFrameId), preview_window_,
-                                   std::move(column), column_width);
+  splitter_->addWidget(inspect_window_);
   splitter_->addWidget(side_column_);
   splitter_->setStretchFactor(0, 1);
   splitter_->setStretchFactor(1, 3);
   splitter_->setStretchFactor(2, 1);
-  list_box_->setMinimumWidth(10 * units.horizontal);
-  inspect_window_->setMinimumSize(24 * units.horizontal,
-                                inspect_window_->RowHeight() + 2 * inspect_window_->frameWidth());
+  auto* layout = new QHBoxLayout(this);
+  const int margin = PaneMargin(font());
+  layout->setContentsMargins(margin, margin, margin, margin);
+  layout->addWidget(splitter_);
+
+  const int unit = CharWidth(font());
+  list_box_->setMinimumWidth(10 * unit);
+  inspect_window_->setMinimumSize(24 * unit,
+                                  inspect_window_->RowHeight() + 2 * inspect_window_->frameWidth());
   connect(inspect_window_, &InspectorWindow::RowsChanged, this, &LayoutWindow::UpdateTabOrder);
-  for (QWidget* placeholder : {FindControl(kInspectorFrameId), FindControl(kPreviewFrameId)}) {
-    placeholder->setFocusPolicy(Qt::NoFocus);
-  }
 
   FillList();
   UpdateTabOrder();
@@ -254,21 +195,26 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
   list_box_->setFocus();
 }
 
+QPushButton* LayoutWindow::Button(LayoutButton which) const {
+  return buttons_.at(static_cast<std::size_t>(which));
+}
+
 QList<int> LayoutWindow::PreferredPaneWidths() const {
-  const DialogBaseUnits units = DialogBaseUnitsOf(font());
+  const int unit = CharWidth(font());
   // The tree: its widest row and the frame and scroll bar around it, within reason.
   int widest = 0;
   for (int row = 0; row < list_box_->count(); ++row) {
     widest = std::max(widest, list_box_->sizeHintForIndex(list_box_->model()->index(row, 0)).width());
   }
   const int chrome = 2 * list_box_->frameWidth() + list_box_->verticalScrollBar()->sizeHint().width() + 4;
-  const int tree = std::clamp(widest + chrome, list_box_->minimumWidth(), 56 * units.horizontal);
+  const int tree = std::clamp(widest + chrome, list_box_->minimumWidth(), 56 * unit);
   // The inspector: room for a line of a template.
-  const int inspector = std::max(inspect_window_->minimumWidth(), 64 * units.horizontal);
-  return {tree, inspector, side_column_->sizeHint().width()};
+  const int inspector = std::max(inspect_window_->minimumWidth(), 64 * unit);
+  // The column: room for an inline image of a common size in the preview, and for the
+  // buttons with a little room beside them.
+  const int column = std::max(side_column_->minimumSizeHint().width() * 5 / 4, 28 * unit);
+  return {tree, inspector, column};
 }
-
-static int PaneMargin(const QFont& font) { return std::max(2, DialogBaseUnitsOf(font).horizontal / 2); }
 
 QSize LayoutWindow::sizeHint() const {
   const QList<int> widths = PreferredPaneWidths();
@@ -281,17 +227,6 @@ QSize LayoutWindow::sizeHint() const {
   const int height = std::max({tree, inspector, side_column_->minimumSizeHint().height()});
   const int margin = PaneMargin(font());
   return QSize(width + 2 * margin, height + 2 * margin);
-}
-
-QSize LayoutWindow::minimumSizeHint() const {
-  const int margin = PaneMargin(font());
-  return splitter_->minimumSizeHint() + QSize(2 * margin, 2 * margin);
-}
-
-void LayoutWindow::LayoutControls() {
-  if (splitter_ == nullptr) return;
-  const int margin = PaneMargin(font());
-  splitter_->setGeometry(rect().adjusted(margin, margin, -margin, -margin));
 }
 
 LayoutWindow::~LayoutWindow() {
@@ -385,12 +320,9 @@ void LayoutWindow::UpdateTabOrder() {
       previous = box;
     }
   }
-  for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
-                 kSelectDirButtonId}) {
-    if (QWidget* button = FindControl(id)) {
-      setTabOrder(previous, button);
-      previous = button;
-    }
+  for (QPushButton* button : buttons_) {
+    setTabOrder(previous, button);
+    previous = button;
   }
 }
 
@@ -406,7 +338,7 @@ bool LayoutWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
-  return ParentWindow::eventFilter(watched, event);
+  return QWidget::eventFilter(watched, event);
 }
 
 QMenu* LayoutWindow::BuildContextMenu(QWidget* parent) {

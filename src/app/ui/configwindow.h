@@ -1,21 +1,24 @@
-// The layout window on template 601: the layout tree as an owner-drawn list, the object
-// inspector over frame 603, the preview over frame 604, and the buttons of the template.
-// It draws LayoutModel and forwards every command to it; the dialogs it opens (directory
-// chooser, sample layouts, the status of a run) hand their results to the model.
+// The layout window: three panes side by side in a splitter, the layout tree as an
+// owner-drawn list, the object inspector, and a column of the preview above the buttons
+// Close, Cancel, Help, Generate Site and Select Dir. It draws LayoutModel and forwards every
+// command to it; the dialogs it opens (directory chooser, sample layouts, the status of a
+// run) hand their results to the model.
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "base/ui/parentwindow.h"
 #include "layout/layoutmodel.h"
 
 class QDialog;
 class QListWidget;
 class QMenu;
+class QPushButton;
 class QSplitter;
 
 namespace pix {
@@ -44,7 +47,10 @@ enum ConfigCommand : int {
   kOpen = 24332,
 };
 
-class LayoutWindow : public ParentWindow {
+/// The buttons of the layout window, top to bottom.
+enum class LayoutButton { kClose, kCancel, kHelp, kGenerateSite, kSelectDir };
+
+class LayoutWindow : public QWidget {
   Q_OBJECT
 
  public:
@@ -69,10 +75,9 @@ class LayoutWindow : public ParentWindow {
   /// a comfortable width, the column at its buttons' width.
   QList<int> PreferredPaneWidths() const;
   /// The size to open at: every row of the tree (or as many as fit on the screen, which
-  /// the frame sees to) and five rows of the inspector.
+  /// the frame sees to) and five rows of the inspector. The smallest size is the layout's:
+  /// every button's text and one inspector row show whole.
   QSize sizeHint() const override;
-  /// The smallest size at which every button's text and one inspector row show whole.
-  QSize minimumSizeHint() const override;
   /// The menu of a list row: Open, Rename, Delete, Undo and Save, each enabled when it
   /// applies to the selected item. The caller owns it.
   QMenu* BuildContextMenu(QWidget* parent);
@@ -81,6 +86,9 @@ class LayoutWindow : public ParentWindow {
   QListWidget* ObjListBox() const { return list_box_; }
   InspectorWindow* inspector_window() const { return inspect_window_; }
   ImageWindow* image_window() const { return preview_window_; }
+  QPushButton* Button(LayoutButton which) const;
+  /// The buttons, top to bottom.
+  const std::vector<QPushButton*>& Buttons() const { return buttons_; }
 
   /// Asks for the new site directory, starting at the current one; nothing when the user
   /// cancels. A directory chooser by default.
@@ -115,7 +123,6 @@ class LayoutWindow : public ParentWindow {
   void StatusMessage(const QString& text);
 
  protected:
-  void LayoutControls() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -140,11 +147,12 @@ class LayoutWindow : public ParentWindow {
   InspectorWindow* inspect_window_;
   ImageWindow* preview_window_;
   QSplitter* splitter_ = nullptr;
-  QWidget* side_column_ = nullptr;  // The preview and the buttons; a child of Splitter.
+  QWidget* side_column_ = nullptr;     // The preview and the buttons; a pane of splitter_.
+  std::vector<QPushButton*> buttons_;  // In LayoutButton order; children of side_column_.
 };
 
 /// Draws one row of the layout list: the item's icon at the row height, drawn for the
-/// screen's pixel ratio, indented two dialog base units per level, and its label. Colours
+/// screen's pixel ratio, indented two average character widths per level, and its label. Colours
 /// come from the palette: a selected row in Highlight with HighlightedText, any other in
 /// Base with Text; the line across a crossed-out row is drawn in the row's text colour.
 class ConfigRowDelegate : public QStyledItemDelegate {

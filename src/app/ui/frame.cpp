@@ -368,7 +368,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-DialogPixelRect ToWindowRect(const QRect& r) { return DialogPixelRect{r.x(), r.y(), r.width(), r.height()}; }
+PixelRect ToWindowRect(const QRect& r) { return PixelRect{r.x(), r.y(), r.width(), r.height()}; }
 
 }  // namespace
 
@@ -381,8 +381,8 @@ void MainWindow::PlaceWindow() {
   const QSize minimum = minimumSizeHint();
   const std::optional<WindowPlacement> remembered = ReadWindowPlacement();
   if (remembered) {
-    const DialogPixelRect r = FitWindowOnScreen(remembered->frame, ToWindowRect(room),
-                                            minimum.width(), minimum.height());
+    const PixelRect r =
+        FitWindowOnScreen(remembered->frame, ToWindowRect(room), minimum.width(), minimum.height());
     setGeometry(r.left, r.top, r.width, r.height);
     if (remembered->pane_widths.size() == 3) {
       client_->PaneSplitter()->setSizes(QList<int>(remembered->pane_widths.begin(),
@@ -394,10 +394,10 @@ void MainWindow::PlaceWindow() {
   // The first time: the whole tree and five rows of the inspector when the screen has
   // room for them, centred.
   const QSize wanted = sizeHint().expandedTo(minimum);
-  const DialogPixelRect centred{room.x() + (room.width() - wanted.width()) / 2,
-                            room.y() + (room.height() - wanted.height()) / 2, wanted.width(),
-                            wanted.height()};
-  const DialogPixelRect r =
+  const PixelRect centred{room.x() + (room.width() - wanted.width()) / 2,
+                           room.y() + (room.height() - wanted.height()) / 2, wanted.width(),
+                           wanted.height()};
+  const PixelRect r =
       FitWindowOnScreen(centred, ToWindowRect(room), minimum.width(), minimum.height());
   setGeometry(r.left, r.top, r.width, r.height);
   QList<int> panes = client_->PreferredPaneWidths();

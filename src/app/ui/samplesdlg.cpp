@@ -1,51 +1,71 @@
 #include "app/ui/samplesdlg.h"
 
+#include <QDialogButtonBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ui/helpwindow.h"
-#include "base/dialogs.h"
-#include "base/ui/parentwindow.h"
 #include "base/ui/qttext.h"
 
 namespace pix::ui {
 
 SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
-                         const std::vector<std::filesystem::path>& directories,
-                         std::filesystem::path target)
+                             const std::vector<std::filesystem::path>& directories,
+                             std::filesystem::path target)
     : QDialog(parent),
       ui_(ui),
       model_(directories.empty() ? std::make_unique<SampleLayouts>()
-                                : std::make_unique<SampleLayouts>(directories)),
+                                 : std::make_unique<SampleLayouts>(directories)),
       target_(std::move(target)),
-      body_(new ParentWindow(this, QStringLiteral("Sample Layout Selection"), kSamplesDialogId)) {
+      list_box_(new QListWidget(this)),
+      description_box_(new QPlainTextEdit(this)),
+      ok_button_(new QPushButton(QStringLiteral("Ok"), this)),
+      cancel_button_(new QPushButton(QStringLiteral("Cancel"), this)),
+      help_button_(new QPushButton(QStringLiteral("Help"), this)) {
   setWindowTitle(QStringLiteral("Sample Layout Selection"));
   setObjectName(QStringLiteral("SamplesDialog"));
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(body_);
-  list_box_ = body_->FindControlAs<QListWidget>(kSampleListId);
-  description_box_ = body_->FindControlAs<QPlainTextEdit>(kSampleDescriptionId);
-  PIX_CHECK(list_box_ != nullptr && description_box_ != nullptr);
+  list_box_->setObjectName(QStringLiteral("SampleList"));
+  list_box_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_box_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  description_box_->setObjectName(QStringLiteral("SampleDescription"));
+  description_box_->setReadOnly(true);
+  description_box_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  description_box_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  description_box_->setTabChangesFocus(true);
+  // Room for a long title or a line of a description, several titles and a few lines.
+  const QFontMetrics metrics = fontMetrics();
+  list_box_->setMinimumSize(60 * std::max(1, metrics.averageCharWidth()), 8 * metrics.height());
+  description_box_->setMinimumHeight(5 * metrics.lineSpacing());
   for (const SampleItem& sample : model_->Samples()) list_box_->addItem(ToQt(sample.title));
   connect(list_box_, &QListWidget::itemSelectionChanged, this, &SamplesDialog::Highlight);
-  if (auto* ok = qobject_cast<QPushButton*>(Button(kOkButtonId))) {
-    connect(ok, &QPushButton::clicked, this, &SamplesDialog::PressOk);
-  }
-  if (auto* cancel = qobject_cast<QPushButton*>(Button(kCancelButtonId))) {
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  }
-  if (auto* help = qobject_cast<QPushButton*>(Button(kHelpButtonId))) {
-    connect(help, &QPushButton::clicked, this, [this] {
-      if (open_help) open_help(kHelpSampleLayouts);
-    });
-  }
-  resize(body_->TemplateSize());
-}
 
-QWidget* SamplesDialog::Button(int id) const { return body_->FindControl(id); }
+  // Enter presses Ok wherever the focus is, Escape cancels.
+  ok_button_->setObjectName(QStringLiteral("OkButton"));
+  cancel_button_->setObjectName(QStringLiteral("CancelButton"));
+  help_button_->setObjectName(QStringLiteral("HelpButton"));
+  for (QPushButton* button : {ok_button_, cancel_button_, help_button_})
+    button->setAutoDefault(false);
+  ok_button_->setDefault(true);
+  connect(ok_button_, &QPushButton::clicked, this, &SamplesDialog::PressOk);
+  connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(help_button_, &QPushButton::clicked, this, [this] {
+    if (open_help) open_help(kHelpSampleLayouts);
+  });
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(ok_button_, QDialogButtonBox::AcceptRole);
+  buttons->addButton(cancel_button_, QDialogButtonBox::RejectRole);
+  buttons->addButton(help_button_, QDialogButtonBox::HelpRole);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_box_, 3);
+  layout->addWidget(description_box_, 2);
+  layout->addWidget(buttons);
+  // It opens at the size those need; the list and the description grow with the dialog.
+  resize(minimumSizeHint());
+}
 
 void SamplesDialog::Highlight() {
   const QList<QListWidgetItem*> selected = list_box_->selectedItems();

@@ -1,6 +1,6 @@
-// The sample layout dialog on template 501: the samples' titles, the highlighted one's
-// description, Ok (replace the layout after a confirmation), Cancel and Help. Everything it
-// decides is SampleLayouts'.
+// The sample layout dialog: the samples' titles above, the highlighted one's description
+// below, and the buttons Ok (replace the layout after a confirmation), Cancel and Help.
+// Everything it decides is SampleLayouts'.
 #pragma once
 
 #include <QDialog>
@@ -11,14 +11,13 @@
 
 class QListWidget;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace pix {
 class UserInterface;
 }
 
 namespace pix::ui {
-
-class ParentWindow;
 
 class SamplesDialog : public QDialog {
   Q_OBJECT
@@ -33,7 +32,9 @@ class SamplesDialog : public QDialog {
 
   QListWidget* List() const { return list_box_; }
   QPlainTextEdit* Description() const { return description_box_; }
-  QWidget* Button(int id) const;
+  QPushButton* OkButton() const { return ok_button_; }
+  QPushButton* CancelButton() const { return cancel_button_; }
+  QPushButton* HelpButton() const { return help_button_; }
   const SampleLayouts& Samples() const { return *model_; }
   /// Opens a help topic; the frame's help window by default.
   std::function<void(int)> open_help;
@@ -45,9 +46,11 @@ class SamplesDialog : public QDialog {
   UserInterface& ui_;
   std::unique_ptr<SampleLayouts> model_;
   std::filesystem::path target_;
-  ParentWindow* body_;
   QListWidget* list_box_;
   QPlainTextEdit* description_box_;
+  QPushButton* ok_button_;
+  QPushButton* cancel_button_;
+  QPushButton* help_button_;
 };
 
 }  // namespace pix::ui

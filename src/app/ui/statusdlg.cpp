@@ -2,69 +2,66 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "base/dialogs.h"
-#include "base/ui/parentwindow.h"
 #include "base/ui/qttext.h"
 
 namespace pix::ui {
 
-namespace {
-
-// The template's window whose only extra is that the bar follows frame 805.
-class StatusBody : public ParentWindow {
- public:
-  StatusBody(QWidget* parent, QProgressBar*& bar)
-      : ParentWindow(parent, QStringLiteral("Status"), kStatusDialogId), bar_(bar) {}
-
- protected:
-  void ControlsMoved() override {
-    if (bar_ != nullptr) bar_->setGeometry(FindControl(kProgressFrameId)->geometry());
-  }
-
- private:
-  QProgressBar*& bar_;
-};
-
-}  // namespace
-
-StatusDialog::StatusDialog(QWidget* parent) : QDialog(parent), bar_(nullptr) {
+StatusDialog::StatusDialog(QWidget* parent)
+    : QDialog(parent),
+      main_task_edit_(new QLineEdit(this)),
+      current_step_edit_(new QLineEdit(this)),
+      bar_(new QProgressBar(this)),
+      cancel_button_(new QPushButton(QStringLiteral("Cancel"), this)) {
   setWindowTitle(QStringLiteral("Status"));
   setObjectName(QStringLiteral("StatusDialog"));
   setWindowModality(Qt::ApplicationModal);
-  body_window_ = new StatusBody(this, bar_);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(body_window_);
-  main_task_edit_ = body_window_->FindControlAs<QLineEdit>(kMainTaskFieldId);
-  current_step_edit_ = body_window_->FindControlAs<QLineEdit>(kCurrentStepFieldId);
-  PIX_CHECK(main_task_edit_ != nullptr && current_step_edit_ != nullptr);
-  // The bar is made at run time and laid over the frame, which only marks its place.
-  bar_ = new QProgressBar(body_window_);
-  bar_->setObjectName(QStringLiteral("786"));
+  main_task_edit_->setObjectName(QStringLiteral("MainTask"));
+  current_step_edit_->setObjectName(QStringLiteral("CurrentStep"));
+  for (QLineEdit* field : {main_task_edit_, current_step_edit_}) {
+    field->setReadOnly(true);
+    // Room for a step that names a picture, such as "Processing Image img0001a.jpg".
+    field->setMinimumWidth(40 * std::max(1, field->fontMetrics().averageCharWidth()));
+  }
+  bar_->setObjectName(QStringLiteral("ProgressBar"));
   bar_->setRange(0, 100);
   bar_->setValue(0);
   bar_->setFormat(QStringLiteral("%p%"));
   bar_->setAlignment(Qt::AlignCenter);
-  bar_->setGeometry(20, 20, 240, 34);
-  body_window_->FindControl(kProgressFrameId)->lower();
-  bar_->setGeometry(body_window_->FindControl(kProgressFrameId)->geometry());
-  if (auto* cancel = qobject_cast<QPushButton*>(CancelButton())) {
-    connect(cancel, &QPushButton::clicked, this, &StatusDialog::reject);
-  }
-  resize(body_window_->TemplateSize());
-  setMinimumSize(body_window_->TemplateSize() / 2);
-}
+  cancel_button_->setObjectName(QStringLiteral("CancelButton"));
+  cancel_button_->setAutoDefault(false);
+  connect(cancel_button_, &QPushButton::clicked, this, &StatusDialog::reject);
 
-QWidget* StatusDialog::CancelButton() const { return body_window_->FindControl(kCancelButtonId); }
+  auto* fields = new QFormLayout;
+  fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  fields->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+  fields->addRow(QStringLiteral("Main Task:"), main_task_edit_);
+  fields->addRow(QStringLiteral("Current Step:"), current_step_edit_);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(cancel_button_, QDialogButtonBox::RejectRole);
+  buttons->setCenterButtons(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(fields);
+  layout->addWidget(bar_);
+  layout->addWidget(buttons);
+  // The keyboard starts on Cancel, so that Space stops the run; Tab reaches the fields,
+  // whose text can be selected and copied.
+  setTabOrder(cancel_button_, main_task_edit_);
+  setTabOrder(main_task_edit_, current_step_edit_);
+  cancel_button_->setFocus();
+  resize(sizeHint());
+}
 
 void StatusDialog::reject() {
   cancel_requested_ = true;
-  if (auto* cancel = CancelButton()) cancel->setEnabled(false);
+  cancel_button_->setEnabled(false);
   current_step_edit_->setText(QStringLiteral("Cancelling..."));
 }
 

@@ -1,5 +1,5 @@
-// The status dialog of a long job (a generation run) on template 801: the main task, the
-// current step, a progress bar laid over frame 805 and a working Cancel button.
+// The status dialog of a long job (a generation run): the main task and the current step
+// in read-only fields, a progress bar below them and a working Cancel button.
 //
 // The job runs on the window's thread; each change of its progress repaints the dialog and
 // lets the window handle what is waiting (repaints, the Cancel button), so the program stays
@@ -12,10 +12,9 @@
 
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 
 namespace pix::ui {
-
-class ParentWindow;
 
 class StatusDialog : public QDialog, public Progress {
   Q_OBJECT
@@ -28,8 +27,7 @@ class StatusDialog : public QDialog, public Progress {
   QLineEdit* MainTaskField() const { return main_task_edit_; }
   QLineEdit* CurrentStepField() const { return current_step_edit_; }
   QProgressBar* ProgressBar() const { return bar_; }
-  QWidget* CancelButton() const;
-  ParentWindow* Body() const { return body_window_; }
+  QPushButton* CancelButton() const { return cancel_button_; }
 
  public slots:
   /// The user asks to stop: the job ends after its current step.
@@ -44,12 +42,10 @@ class StatusDialog : public QDialog, public Progress {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void PlaceBar();
-
-  ParentWindow* body_window_;
   QLineEdit* main_task_edit_;
   QLineEdit* current_step_edit_;
   QProgressBar* bar_;
+  QPushButton* cancel_button_;
   bool cancel_requested_ = false;
 };
 

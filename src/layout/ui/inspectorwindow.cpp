@@ -4,8 +4,9 @@
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
 
-#include "base/dialogs.h"
 #include "base/ui/qttext.h"
 #include "layout/inspector.h"
 
@@ -20,16 +21,39 @@ QString ValueForBox(const std::string& value) {
   return text;
 }
 
+// How many lines of a value show without scrolling.
+constexpr int kValueLines = 3;
+
 }  // namespace
 
 VarField::VarField(QWidget* parent, InspectorModel& model, int row)
-    : ParentWindow(parent, QStringLiteral("VarField"), kVarFieldId),
+    : QWidget(parent),
       model_(model),
       row_index_(row),
-      label_edit_(FindControlAs<QLineEdit>(kLabelEditBoxId)),
-      value_edit_(FindControlAs<QPlainTextEdit>(kValueEditBoxId)) {
-  PIX_CHECK(label_edit_ != nullptr);
-  PIX_CHECK(value_edit_ != nullptr);
+      label_edit_(new QLineEdit(this)),
+      value_edit_(new QPlainTextEdit(this)) {
+  setObjectName(QStringLiteral("VarField"));
+  label_edit_->setObjectName(QStringLiteral("NameBox"));
+  value_edit_->setObjectName(QStringLiteral("ValueBox"));
+  // A value is read without scrolling sideways: long lines wrap at the box's width, at a
+  // space where there is one, anywhere in a word longer than the box.
+  value_edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  value_edit_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  value_edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  value_edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Enter starts a new line of the value; Tab goes on to the next box.
+  value_edit_->setTabChangesFocus(true);
+  const int value_height = kValueLines * value_edit_->fontMetrics().lineSpacing() +
+                           2 * value_edit_->frameWidth() +
+                           2 * static_cast<int>(value_edit_->document()->documentMargin());
+  value_edit_->setFixedHeight(value_height);
+  auto* layout = new QVBoxLayout(this);
+  // The rows of the column lie a small gap apart, the name right above its value.
+  layout->setContentsMargins(0, 0, 0, 4);
+  layout->setSpacing(1);
+  layout->addWidget(label_edit_);
+  layout->addWidget(value_edit_);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   connect(label_edit_, &QLineEdit::textEdited, this, [this](const QString& text) {
     model_.EditName(row_index_, FromQt(text));
     emit Edited(row_index_);
@@ -51,7 +75,7 @@ bool VarField::eventFilter(QObject* watched, QEvent* event) {
     label_edit_->end(false);
     return true;
   }
-  return ParentWindow::eventFilter(watched, event);
+  return QWidget::eventFilter(watched, event);
 }
 
 void VarField::ShowFromModel() {
@@ -72,7 +96,13 @@ InspectorWindow::InspectorWindow(QWidget* parent, InspectorModel& model)
   setFrameStyle(QFrame::Box | QFrame::Plain);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setWidgetResizable(false);
+  // The rows are as wide as the area and stacked from the top; what is left below them
+  // stays empty.
+  setWidgetResizable(true);
+  auto* rows = new QVBoxLayout(column_);
+  rows->setContentsMargins(0, 0, 0, 0);
+  rows->setSpacing(0);
+  rows->addStretch(1);
   // The rows take the focus, not the scrolled area around them.
   setFocusPolicy(Qt::NoFocus);
   setWidget(column_);
@@ -80,14 +110,16 @@ InspectorWindow::InspectorWindow(QWidget* parent, InspectorModel& model)
 }
 
 int InspectorWindow::RowHeight() const {
-  if (!fields_.empty()) return fields_.front()->TemplateSize().height();
-  return DialogBaseUnitsOf(font()).vertical * 40 / 8;
+  if (!fields_.empty()) return fields_.front()->sizeHint().height();
+  return fontMetrics().height() * (kValueLines + 2);
 }
 
 VarField* InspectorWindow::AddRow() {
   auto* field = new VarField(column_, model_, FieldCount());
   connect(field, &VarField::Edited, this, &InspectorWindow::RowEdited);
-  field->show();
+  auto* rows = static_cast<QVBoxLayout*>(column_->layout());
+  rows->insertWidget(FieldCount(), field);  // Above the stretch.
+  field->show();                            // Now, so that Tab reaches it at once.
   fields_.push_back(field);
   return field;
 }
@@ -118,12 +150,7 @@ void InspectorWindow::RowEdited(int) {
 }
 
 void InspectorWindow::PlaceRows() {
-  const int width = viewport()->width();
-  const int height = RowHeight();
-  for (int i = 0; i < FieldCount(); ++i) {
-    Field(i)->setGeometry(0, i * height, width, height);
-  }
-  column_->resize(width, height * FieldCount());
+  const int height = std::max(1, RowHeight());
   verticalScrollBar()->setSingleStep(height);
   verticalScrollBar()->setPageStep(std::max(height, viewport()->height() / height * height));
 }

@@ -6,8 +6,6 @@
 #include <QScrollArea>
 #include <vector>
 
-#include "base/ui/parentwindow.h"
-
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -17,8 +15,9 @@ class InspectorModel;
 
 namespace pix::ui {
 
-/// One row on template 701: LabelEditBox (702) for the name, ValueEditBox (703) for the value.
-class VarField : public ParentWindow {
+/// One row: LabelEditBox for the name, one line as wide as the row; ValueEditBox below it
+/// for the value, three lines high, wrapping long lines at its width and scrolling down.
+class VarField : public QWidget {
   Q_OBJECT
 
  public:
@@ -58,7 +57,7 @@ class InspectorWindow : public QScrollArea {
 
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   VarField* Field(int row) const { return fields_.at(static_cast<std::size_t>(row)); }
-  /// The height of one row in pixels: the template's 40 dialog units.
+  /// The height of one row in pixels: a line for the name and three for the value.
   int RowHeight() const;
 
  signals:
@@ -70,12 +69,13 @@ class InspectorWindow : public QScrollArea {
 
  private:
   VarField* AddRow();
+  // Sets the scroll steps to whole rows.
   void PlaceRows();
   void RowEdited(int row);
 
   InspectorModel& model_;
-  QWidget* column_;                     // The scrolled widget that holds the rows.
-  std::vector<VarField*> fields_;  // Owned by Column.
+  QWidget* column_;                // The scrolled widget that holds the rows.
+  std::vector<VarField*> fields_;  // Owned by column_, laid out top to bottom.
 };
 
 }  // namespace pix::ui

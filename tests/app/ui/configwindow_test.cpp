@@ -4,19 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
-#include <QAbstractTextDocumentLayout>
-#include <QMenu>
-#include <QScrollBar>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -24,7 +25,6 @@
 
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
-#include "base/dialogs.h"
 #include "base/ui/qttext.h"
 #include "base/ui/qtuserinterface.h"
 #include "layout/inspector.h"
@@ -40,6 +40,7 @@ namespace pix::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ui::LayoutButton;
 using ui::LayoutWindow;
 
 class ConfigWindowTest : public LayoutTest {
@@ -122,10 +123,6 @@ TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
     EXPECT_TRUE(NameBox(i)->text().isEmpty());
     EXPECT_TRUE(ValueBox(i)->toPlainText().isEmpty());
   }
-  // The inspector and the preview lie on their frames.
-  EXPECT_EQ(window_->inspector_window()->geometry(),
-            window_->FindControl(kInspectorFrameId)->geometry());
-  EXPECT_EQ(window_->image_window()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
 }
 
 TEST_F(ConfigWindowTest, SelectingARowFillsTheInspectorAndSelectingItAgainChangesNothing) {
@@ -160,7 +157,7 @@ TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit)
   EXPECT_EQ(trip->GetVarValue("PageIntro"), "First line\r\nsecond");
   bool closed = false;
   QObject::connect(window_.get(), &LayoutWindow::CloseRequested, [&] { closed = true; });
-  QTest::mouseClick(window_->FindControlAs<QPushButton>(kOkButtonId), Qt::LeftButton);
+  QTest::mouseClick(window_->Button(LayoutButton::kClose), Qt::LeftButton);
   EXPECT_TRUE(closed);
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"),
             "PageTitle:\r\nTrip\r\n\r\nPageIntro:\r\nFirst line\r\nsecond\r\n\r\n");
@@ -177,7 +174,7 @@ TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing)
   TypeValue(0, "changed");
   bool closed = false;
   QObject::connect(window_.get(), &LayoutWindow::CloseRequested, [&] { closed = true; });
-  QTest::mouseClick(window_->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+  QTest::mouseClick(window_->Button(LayoutButton::kCancel), Qt::LeftButton);
   EXPECT_TRUE(closed);
   EXPECT_FALSE(fs::exists(home_ / "globals.txt") &&
                ReadFile(home_ / "globals.txt").find("changed") != std::string::npos);
@@ -283,7 +280,7 @@ TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
     offered = start;
     return Home();
   };
-  QTest::mouseClick(window_->FindControlAs<QPushButton>(kSelectDirButtonId), Qt::LeftButton);
+  QTest::mouseClick(window_->Button(LayoutButton::kSelectDir), Qt::LeftButton);
   EXPECT_EQ(offered, Site());
   ASSERT_FALSE(ui_.messages().empty());
   EXPECT_EQ(window_->Model().RootItem(), before);
@@ -328,7 +325,7 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
                 dialog->MainTask().empty() ? "" : "Creating Web Site");
     });
   });
-  QTest::mouseClick(window_->FindControlAs<QPushButton>(kGenerateSiteButtonId), Qt::LeftButton);
+  QTest::mouseClick(window_->Button(LayoutButton::kGenerateSite), Qt::LeftButton);
   ASSERT_FALSE(percents.empty());
   EXPECT_EQ(percents.back(), 100);
   EXPECT_NE(std::find(steps.begin(), steps.end(), "Processing Image a.jpg"), steps.end());
@@ -432,7 +429,7 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
     EXPECT_EQ(samples.windowTitle(), "Sample Layout Selection");
     EXPECT_GT(samples.List()->count(), 0);
     samples.List()->setCurrentRow(0);
-    QTest::mouseClick(samples.Button(kOkButtonId), Qt::LeftButton);
+    QTest::mouseClick(samples.OkButton(), Qt::LeftButton);
     return dialog.result();
   };
   ui_.AnswerMessage(MessageAnswer::kOk);
@@ -450,7 +447,7 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
 TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
   std::vector<int> topics;
   window_->open_help = [&](int topic) { topics.push_back(topic); };
-  QTest::mouseClick(window_->FindControlAs<QPushButton>(kHelpButtonId), Qt::LeftButton);
+  QTest::mouseClick(window_->Button(LayoutButton::kHelp), Qt::LeftButton);
   window_->Command(ui::kShowHelpContents);
   EXPECT_EQ(topics, (std::vector<int>{27, 0}));
 }
@@ -501,10 +498,9 @@ TEST_F(ConfigWindowTest, TabGoesTreeInspectorButtonsAndANameBoxIsNotSelected) {
   const int rows = window_->inspector_window()->FieldCount();
   for (int i = 3; i < 2 * rows; ++i) tab();
   EXPECT_EQ(window_->focusWidget(), ValueBox(rows - 1));
-  for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
-                 kSelectDirButtonId}) {
+  for (QPushButton* button : window_->Buttons()) {
     tab();
-    EXPECT_EQ(window_->focusWidget(), window_->FindControl(id)) << id;
+    EXPECT_EQ(window_->focusWidget(), button) << ui::FromQt(button->text());
   }
   // Shift+Tab from the first name box goes back to the tree.
   NameBox(0)->setFocus(Qt::TabFocusReason);
@@ -586,32 +582,101 @@ TEST_F(ConfigWindowTest, OpenIsReachedByDoubleClickEnterAndTheRowsMenu) {
 // Every button lies whole inside the window and shows its whole text.
 void ExpectButtonsWhole(LayoutWindow& window) {
   const QRect inside = window.rect();
-  for (int id : {kOkButtonId, kCancelButtonId, kHelpButtonId, kGenerateSiteButtonId,
-                 kSelectDirButtonId}) {
-    auto* button = window.FindControlAs<QPushButton>(id);
+  for (QPushButton* button : window.Buttons()) {
+    const std::string name = ui::FromQt(button->text());
     const QRect place(button->mapTo(&window, QPoint(0, 0)), button->size());
-    EXPECT_TRUE(inside.contains(place)) << id << " at " << window.width() << "x" << window.height();
-    EXPECT_GE(button->width(), button->sizeHint().width()) << id;
-    EXPECT_GE(button->height(), button->sizeHint().height()) << id;
+    EXPECT_TRUE(inside.contains(place))
+        << name << " at " << window.width() << "x" << window.height();
+    EXPECT_GE(button->width(), button->sizeHint().width()) << name;
+    EXPECT_GE(button->height(), button->sizeHint().height()) << name;
+    EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text())) << name;
   }
+}
+
+TEST_F(ConfigWindowTest, ThreePanesSideBySideAndTheColumnHoldsThePreviewAboveTheButtons) {
+  QSplitter* panes = window_->PaneSplitter();
+  ASSERT_EQ(panes->count(), 3);
+  EXPECT_EQ(panes->widget(0), window_->ObjListBox());
+  EXPECT_EQ(panes->widget(1), window_->inspector_window());
+  EXPECT_TRUE(panes->widget(2)->isAncestorOf(window_->image_window()));
+  QStringList texts;
+  for (QPushButton* button : window_->Buttons()) {
+    EXPECT_TRUE(panes->widget(2)->isAncestorOf(button));
+    texts << button->text();
+  }
+  EXPECT_EQ(texts, QStringList({"Close", "Cancel", "Help", "Generate Site", "Select Dir"}));
+  EXPECT_EQ(window_->Button(LayoutButton::kGenerateSite)->text(), "Generate Site");
+  for (int i = 0; i < 3; ++i) EXPECT_GT(panes->sizes()[i], 0) << i;
+  // Left to right: tree, inspector, column; the preview on top, the buttons below it in
+  // their order, all of one width.
+  EXPECT_LT(window_->ObjListBox()->geometry().right(),
+            window_->inspector_window()->geometry().left());
+  EXPECT_LT(window_->inspector_window()->geometry().right(), panes->widget(2)->geometry().left());
+  int top = window_->image_window()->geometry().bottom();
+  for (QPushButton* button : window_->Buttons()) {
+    EXPECT_GT(button->geometry().top(), top) << ui::FromQt(button->text());
+    top = button->geometry().bottom();
+    EXPECT_EQ(button->width(), window_->Buttons().front()->width());
+  }
+  // The panes fill the window but for a small margin.
+  const QRect covered(panes->mapTo(window_.get(), QPoint(0, 0)), panes->size());
+  EXPECT_LE(window_->width() - covered.width(), 20);
+  EXPECT_LE(window_->height() - covered.height(), 20);
+}
+
+TEST_F(ConfigWindowTest, PanesFollowTheSplitterAndThePreviewGrowsWithTheWindow) {
+  QSplitter* panes = window_->PaneSplitter();
+  QApplication::processEvents();
+  QList<int> widths = panes->sizes();
+  widths[0] += 40;
+  widths[1] -= 40;
+  panes->setSizes(widths);
+  QApplication::processEvents();
+  EXPECT_EQ(panes->sizes(), widths);
+  EXPECT_EQ(window_->ObjListBox()->width(), widths[0]);
+  EXPECT_EQ(window_->inspector_window()->width(), widths[1]);
+
+  const QSize preview = window_->image_window()->size();
+  const int inspector = window_->inspector_window()->width();
+  window_->resize(window_->width() + 300, window_->height() + 200);
+  QApplication::processEvents();
+  // The inspector takes most of the new width; the preview takes all of the new height,
+  // and some of the width.
+  EXPECT_GT(window_->inspector_window()->width(), inspector + 100);
+  EXPECT_EQ(window_->image_window()->height(), preview.height() + 200);
+  EXPECT_GT(window_->image_window()->width(), preview.width());
+  // The buttons keep their height.
+  for (QPushButton* button : window_->Buttons()) {
+    EXPECT_EQ(button->height(), button->sizeHint().height()) << ui::FromQt(button->text());
+  }
+  // Wider panes by the splitter give the preview room in both directions.
+  widths = panes->sizes();
+  widths[2] += 100;
+  widths[1] -= 100;
+  const int before = window_->image_window()->width();
+  panes->setSizes(widths);
+  QApplication::processEvents();
+  EXPECT_GT(window_->image_window()->width(), before + 50);
 }
 
 TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
   const QSize minimum = window_->minimumSizeHint();
   window_->resize(minimum);
   QApplication::processEvents();
+  EXPECT_EQ(window_->size(), minimum);
   ExpectButtonsWhole(*window_);
-  // Never a giant: at a large size the buttons stay within half as much again.
+  // The smallest window still shows one inspector row whole and a preview.
+  EXPECT_GE(window_->inspector_window()->viewport()->height(),
+            window_->inspector_window()->RowHeight());
+  EXPECT_GT(window_->image_window()->height(), 0);
+  // Never a giant: at a large size the buttons stay within their width and a half.
   window_->resize(1800, 1100);
   QApplication::processEvents();
   ExpectButtonsWhole(*window_);
-  for (int id : {kOkButtonId, kSelectDirButtonId}) {
-    auto* button = window_->FindControlAs<QPushButton>(id);
+  for (QPushButton* button : window_->Buttons()) {
     EXPECT_LE(button->height(), button->sizeHint().height() * 3 / 2);
     EXPECT_LE(button->width(), button->sizeHint().width() * 2);
   }
-  // The preview sits on its frame, the inspector on its own.
-  EXPECT_EQ(window_->image_window()->geometry(), window_->FindControl(kPreviewFrameId)->geometry());
   EXPECT_GT(window_->image_window()->width(), 100);
   // The first size shows every row of the tree and five rows of the inspector.
   const QSize first = window_->sizeHint();
@@ -621,6 +686,27 @@ TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
   window_->resize(first);
   QApplication::processEvents();
   ExpectButtonsWhole(*window_);
+}
+
+TEST_F(ConfigWindowTest, InspectorRowsStackFromTheTopAsWideAsTheInspector) {
+  Pick("trip");
+  QApplication::processEvents();
+  ui::InspectorWindow* inspector = window_->inspector_window();
+  const int height = inspector->RowHeight();
+  ASSERT_GT(height, 0);
+  for (int i = 0; i < inspector->FieldCount(); ++i) {
+    ui::VarField* field = inspector->Field(i);
+    EXPECT_EQ(field->y(), i * height) << i;
+    EXPECT_EQ(field->height(), height) << i;
+    EXPECT_EQ(field->width(), inspector->viewport()->width()) << i;
+    // The name box above its value, both as wide as the row.
+    EXPECT_LT(NameBox(i)->geometry().bottom(), ValueBox(i)->geometry().top());
+    EXPECT_EQ(ValueBox(i)->width(), field->width());
+    // A value shows three lines without scrolling.
+    EXPECT_GE(ValueBox(i)->viewport()->height(), 3 * ValueBox(i)->fontMetrics().lineSpacing());
+  }
+  // The scroll bar moves a row at a time.
+  EXPECT_EQ(inspector->verticalScrollBar()->singleStep(), height);
 }
 
 // ---- UTF-8 text and file names through the window's own dialogs --------------------------

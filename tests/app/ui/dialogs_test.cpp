@@ -1,11 +1,11 @@
-// The windows built from dialog templates: the proportional layout of ParentWindow, the
-// status dialog, the sample layout dialog, the about box and the frame's commands.
-#include "base/dialogs.h"
-
+// The desktop program's dialogs: the status dialog, the sample layout dialog, the about box
+// and the frame's commands, driven as a user drives them, and laid out so that every text
+// shows whole.
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCheckBox>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -22,7 +22,6 @@
 #include "app/ui/helpwindow.h"
 #include "app/ui/samplesdlg.h"
 #include "app/ui/statusdlg.h"
-#include "base/ui/parentwindow.h"
 #include "base/ui/qttext.h"
 #include "files/settings.h"
 #include "support/scripted_ui.h"
@@ -33,56 +32,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QRect Rect(const QWidget* widget) { return widget->geometry(); }
-
-TEST(ParentWindowTest, ControlsKeepTheirShareOfTheWindow) {
-  ui::ParentWindow window(nullptr, "Config Window", kConfigWindowId);
-  window.resize(546, 418);
-  window.show();
-  EXPECT_EQ(Rect(window.FindControl(kObjListBoxId)), QRect(2, 8, 184, 406));
-  window.resize(273, 209);
-  EXPECT_EQ(Rect(window.FindControl(kObjListBoxId)), QRect(1, 4, 92, 203));
-  // 214 × 273 / 273 = 214, 63 × 209 / 209 = 63: the Close button at its template place.
-  EXPECT_EQ(Rect(window.FindControl(kOkButtonId)), QRect(214, 63, 54, 16));
-  EXPECT_EQ(window.FindControl(12345), nullptr);
-  EXPECT_EQ(window.windowTitle(), "Config Window");
-  EXPECT_NE(window.FindControlAs<QListWidget>(kObjListBoxId), nullptr);
-  EXPECT_EQ(qobject_cast<QPushButton*>(window.FindControl(kOkButtonId))->text(), "Close");
+// `widget` lies whole inside `window` (a widget of it, however deep).
+bool LiesInside(const QWidget* widget, const QWidget* window) {
+  const QRect place(widget->mapTo(window, QPoint(0, 0)), widget->size());
+  return window->rect().contains(place);
 }
 
-TEST(ParentWindowTest, ControlKindsFollowTheTemplate) {
-  DialogTemplate dialog;
-  dialog.CX = 100;
-  dialog.CY = 50;
-  auto item = [](int id, int ordinal, std::uint32_t style) {
-    DialogItemTemplate t;
-    t.id = id;
-    t.class_ordinal = ordinal;
-    t.style = style;
-    t.title = "x";
-    t.CX = 10;
-    t.CY = 10;
-    return t;
-  };
-  dialog.items = {item(1, kButtonClass, 0x50010002), item(2, kButtonClass, 0x50010003),
-                  item(3, kButtonClass, 0x50010000), item(4, kEditClass, 0x50810000),
-                  item(5, kEditClass, 0x50810004),   item(6, kListBoxClass, 0x50810000),
-                  item(7, kButtonClass, 0x50010001)};
-  Result<ControlSizer> sizer = ControlSizer::FromTemplate(dialog);
-  ASSERT_TRUE(sizer.ok());
-  ui::ParentWindow window(nullptr, "t", std::move(sizer.value()));
-  EXPECT_NE(window.FindControlAs<QCheckBox>(1), nullptr);
-  EXPECT_NE(window.FindControlAs<QCheckBox>(2), nullptr);
-  ASSERT_NE(window.FindControlAs<QPushButton>(3), nullptr);
-  EXPECT_FALSE(window.FindControlAs<QPushButton>(3)->isDefault());
-  EXPECT_NE(window.FindControlAs<QLineEdit>(4), nullptr);
-  EXPECT_NE(window.FindControlAs<QPlainTextEdit>(5), nullptr);
-  EXPECT_NE(window.FindControlAs<QListWidget>(6), nullptr);
-  // The template's default push button is the default one.
-  ASSERT_NE(window.FindControlAs<QPushButton>(7), nullptr);
-  EXPECT_TRUE(window.FindControlAs<QPushButton>(7)->isDefault());
-  // A multi-line edit without sideways scrolling wraps its lines.
-  EXPECT_EQ(window.FindControlAs<QPlainTextEdit>(5)->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+// Every label and button of `dialog` that is shown lies inside it and is at least as large
+// as its text needs.
+void ExpectTextsWhole(QWidget& dialog) {
+  QApplication::processEvents();
+  int seen = 0;
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    if (!widget->isVisible()) continue;
+    if (qobject_cast<QLabel*>(widget) == nullptr && qobject_cast<QPushButton*>(widget) == nullptr) {
+      continue;
+    }
+    ++seen;
+    const std::string name =
+        ui::FromQt(widget->objectName()) + " " + ui::FromQt(widget->property("text").toString());
+    EXPECT_TRUE(LiesInside(widget, &dialog)) << name;
+    EXPECT_GE(widget->width(), widget->sizeHint().width()) << name;
+    EXPECT_GE(widget->height(), widget->sizeHint().height()) << name;
+  }
+  EXPECT_GT(seen, 0);
 }
 
 TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
@@ -98,10 +71,7 @@ TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
   EXPECT_EQ(dialog.CurrentStepField()->text(), "Processing Image a.jpg");
   EXPECT_EQ(dialog.ProgressBar()->value(), 33);
   EXPECT_TRUE(dialog.MainTaskField()->isReadOnly());
-  const QWidget* frame = dialog.Body()->FindControl(kProgressFrameId);
-  EXPECT_EQ(dialog.ProgressBar()->geometry(), frame->geometry());
-  dialog.resize(dialog.width() * 2, dialog.height());
-  EXPECT_EQ(dialog.ProgressBar()->geometry(), frame->geometry());
+  EXPECT_TRUE(dialog.CurrentStepField()->isReadOnly());
 
   EXPECT_FALSE(dialog.CancelRequested());
   QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
@@ -110,6 +80,38 @@ TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
   // Closing the window during the job is a request to stop, not a way around it.
   dialog.close();
   EXPECT_TRUE(dialog.isVisible());
+  dialog.hide();
+}
+
+TEST(StatusDialogTest, LabelsShowWholeAndTheFieldsAndBarFollowTheWidth) {
+  ui::StatusDialog dialog(nullptr);
+  dialog.SetStepCount(2);
+  dialog.SetMainTask("Creating Web Site");
+  dialog.SetCurrentStep("Processing Image img0001a.jpg");
+  ExpectTextsWhole(dialog);
+  QLineEdit* step = dialog.CurrentStepField();
+  EXPECT_GE(step->width(), step->fontMetrics().horizontalAdvance(step->text()));
+  // The labels stand right-aligned before their fields, one above the other.
+  const QRect task = dialog.MainTaskField()->geometry();
+  EXPECT_LT(task.bottom(), step->geometry().top());
+  EXPECT_EQ(task.left(), step->geometry().left());
+  EXPECT_LT(step->geometry().bottom(), dialog.ProgressBar()->geometry().top());
+  EXPECT_LT(dialog.ProgressBar()->geometry().bottom(),
+            dialog.CancelButton()->mapTo(&dialog, QPoint(0, 0)).y());
+
+  const int field = step->width();
+  const int bar = dialog.ProgressBar()->width();
+  dialog.resize(dialog.width() + 200, dialog.height());
+  QApplication::processEvents();
+  EXPECT_EQ(step->width(), field + 200);
+  EXPECT_EQ(dialog.ProgressBar()->width(), bar + 200);
+  ExpectTextsWhole(dialog);
+  EXPECT_EQ(dialog.focusWidget(), dialog.CancelButton());
+  // Escape is Cancel: the job is asked to stop and the dialog stays until it has.
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_TRUE(dialog.CancelRequested());
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(step->text(), "Cancelling...");
   dialog.hide();
 }
 
@@ -146,7 +148,7 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
   dialog.show();
   dialog.List()->setCurrentRow(0);
   ui_.AnswerMessage(MessageAnswer::kCancel);
-  QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
+  QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(ReadFile(target_), "old");
   ASSERT_EQ(ui_.messages().size(), 1u);
@@ -155,7 +157,7 @@ TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
             "globals.txt.~1~ beside it.");
 
   ui_.AnswerMessage(MessageAnswer::kOk);
-  QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
+  QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(ReadFile(target_), "VariableFileTitle:\r\nFirst\r\n\r\nPageTitle:\r\nA\r\n\r\n");
@@ -167,21 +169,21 @@ TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTo
   std::vector<int> topics;
   dialog.open_help = [&](int topic) { topics.push_back(topic); };
   dialog.show();
-  QTest::mouseClick(dialog.Button(kHelpButtonId), Qt::LeftButton);
+  QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
   EXPECT_EQ(topics, std::vector<int>{24});
-  QTest::mouseClick(dialog.Button(kOkButtonId), Qt::LeftButton);
+  QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(ui_.messages().empty());
   dialog.show();
   dialog.List()->setCurrentRow(1);
-  QTest::mouseClick(dialog.Button(kCancelButtonId), Qt::LeftButton);
+  QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_EQ(ReadFile(target_), "old");
 }
 
 TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
   ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
-  EXPECT_TRUE(qobject_cast<QPushButton*>(dialog.Button(kOkButtonId))->isDefault());
+  EXPECT_TRUE(dialog.OkButton()->isDefault());
   dialog.show();
   dialog.List()->setFocus();
   dialog.List()->setCurrentRow(0);
@@ -197,13 +199,64 @@ TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
+TEST_F(SamplesDialogTest, TheListAndTheDescriptionGrowWithTheDialogAndTheButtonsShowWhole) {
+  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
+  dialog.show();
+  ExpectTextsWhole(dialog);
+  for (QPushButton* button : {dialog.OkButton(), dialog.CancelButton(), dialog.HelpButton()}) {
+    EXPECT_LT(dialog.Description()->mapTo(&dialog, QPoint(0, dialog.Description()->height())).y(),
+              button->mapTo(&dialog, QPoint(0, 0)).y());
+  }
+  const QSize list = dialog.List()->size();
+  const QSize description = dialog.Description()->size();
+  dialog.resize(dialog.width() + 100, dialog.height() + 150);
+  QApplication::processEvents();
+  EXPECT_EQ(dialog.List()->width(), list.width() + 100);
+  EXPECT_GT(dialog.List()->height(), list.height());
+  EXPECT_GT(dialog.Description()->height(), description.height());
+  EXPECT_EQ(dialog.List()->height() + dialog.Description()->height(),
+            list.height() + description.height() + 150);
+  ExpectTextsWhole(dialog);
+  // Tab goes from the list through the description to the buttons.
+  dialog.List()->setFocus();
+  QTest::keyClick(dialog.List(), Qt::Key_Tab);
+  EXPECT_EQ(dialog.focusWidget(), dialog.Description());
+  QTest::keyClick(dialog.Description(), Qt::Key_Tab);
+  EXPECT_TRUE(dialog.focusWidget() == dialog.OkButton() ||
+              dialog.focusWidget() == dialog.CancelButton() ||
+              dialog.focusWidget() == dialog.HelpButton());
+  dialog.hide();
+}
+
 TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
   ui::AboutDialog about(nullptr);
   EXPECT_EQ(about.windowTitle(), "About pixamond");
-  EXPECT_EQ(about.Line(kVersionLineId),
+  EXPECT_EQ(about.Line(ui::AboutLine::kVersion),
             QStringLiteral("Version 2.0 / %1-bit").arg(sizeof(void*) * 8));
-  EXPECT_TRUE(about.Line(kCopyrightLineId).startsWith("Copyright (C) 1996"));
-  EXPECT_EQ(about.Line(kSpecialBuildLineId), "");
+  EXPECT_TRUE(about.Line(ui::AboutLine::kCopyright).startsWith("Copyright (C) 1996"));
+  EXPECT_EQ(about.Line(ui::AboutLine::kSpecialBuild), "");
+}
+
+TEST(AboutBoxTest, FitsItsTextAndEnterCloses) {
+  ui::AboutDialog about(nullptr);
+  about.show();
+  ExpectTextsWhole(about);
+  QStringList texts;
+  for (const QLabel* label : about.findChildren<QLabel*>()) {
+    if (label->isVisible() && !label->text().isEmpty()) texts << label->text();
+  }
+  EXPECT_TRUE(texts.contains("Pixamond"));
+  EXPECT_TRUE(texts.contains("Written by the Pixamond developers."));
+  EXPECT_TRUE(texts.contains("Questions and reports: see README.md."));
+  // The empty special-build line takes no room.
+  EXPECT_EQ(texts.size(), 5);
+  // The icon shows beside the text.
+  const auto* icon = about.findChild<QLabel*>("Icon");
+  ASSERT_NE(icon, nullptr);
+  EXPECT_FALSE(icon->pixmap().isNull());
+  QTest::keyClick(&about, Qt::Key_Return);
+  EXPECT_FALSE(about.isVisible());
+  EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
 class FrameTest : public testing::Test {
@@ -274,8 +327,7 @@ TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
   EXPECT_FALSE(frame_.close());
   EXPECT_TRUE(frame_.isVisible());
   ui_.AnswerMessage(MessageAnswer::kCancel);
-  QTest::mouseClick(
-      frame_.layout_window()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kCancel), Qt::LeftButton);
   EXPECT_TRUE(frame_.isVisible());
   ASSERT_EQ(ui_.messages().size(), 2u);
   for (const auto& message : ui_.messages()) {
@@ -291,8 +343,7 @@ TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
 
 TEST_F(FrameCloseTest, DiscardClosesWithoutSaving) {
   ui_.AnswerMessage(MessageAnswer::kDiscard);
-  QTest::mouseClick(
-      frame_.layout_window()->FindControlAs<QPushButton>(kCancelButtonId), Qt::LeftButton);
+  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kCancel), Qt::LeftButton);
   EXPECT_FALSE(frame_.isVisible());
   EXPECT_FALSE(Saved());
 }

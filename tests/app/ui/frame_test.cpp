@@ -235,7 +235,7 @@ TEST_F(FrameWindowTest, FirstSizeFitsTheScreenAndPlaceAndPanesAreRemembered) {
   frame_->close();
   const std::optional<WindowPlacement> kept = ReadWindowPlacement();
   ASSERT_TRUE(kept.has_value());
-  EXPECT_EQ(kept->frame, (DialogPixelRect{place.x(), place.y(), place.width(), place.height()}));
+  EXPECT_EQ(kept->frame, (PixelRect{place.x(), place.y(), place.width(), place.height()}));
   EXPECT_EQ(kept->pane_widths, std::vector<int>(panes.begin(), panes.end()));
 
   frame_ = std::make_unique<ui::MainWindow>(ui_);
