@@ -21,6 +21,8 @@ COMMON_STYLE = """
     min-width: 0; color: inherit; text-decoration: none; }
   .card img { display: block; max-width: 100%; height: auto; }
   .card span { margin-top: .4rem; text-align: center; overflow-wrap: anywhere; }
+  body { overflow-wrap: break-word; }
+  h1, h2, .caption, .facts, .pager, td { overflow-wrap: anywhere; }
   @media (max-width: 40rem) {
     .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
   .picture { margin: 1rem 0; text-align: center; }
@@ -54,13 +56,27 @@ STYLE = """
   .caption { font-size: 1.1rem; }
   .facts { color: #57524d; font-size: .9rem; }
   .facts b { color: #2b2a28; font-weight: 600; }
+  :root { color-scheme: light dark; }
+  @media (prefers-color-scheme: dark) {
+    body { background: #1c1a17; color: #ece7e0; }
+    nav a, a.up { color: #dcbf9f; }
+    h2 { color: #dcbf9f; border-bottom-color: #3b362f; }
+    .intro, .facts { color: #c4bcb1; }
+    .card { background: #27241f; box-shadow: 0 1px 3px rgba(0,0,0,.6); }
+    .album { background: #2d2a24; }
+    .card small, footer { color: #b3aa9e; }
+    .facts b { color: #ece7e0; } }
 """.strip("\n")
 
 # The colours of each style sheet's text, each on the ground it stands on: WCAG AA asks
 # 4.5:1 of every one (small text included).
 STYLE_CONTRASTS = [("#2b2a28", "#f4f1ec"), ("#6e5236", "#f4f1ec"), ("#57524d", "#f4f1ec"),
                    ("#2b2a28", "#ffffff"), ("#67615a", "#ffffff"), ("#67615a", "#fbf8f3"),
-                   ("#67615a", "#f4f1ec"), ("#57524d", "#f4f1ec")]
+                   ("#67615a", "#f4f1ec"), ("#57524d", "#f4f1ec"),
+                   # The same in dark mode.
+                   ("#ece7e0", "#1c1a17"), ("#dcbf9f", "#1c1a17"), ("#c4bcb1", "#1c1a17"),
+                   ("#ece7e0", "#27241f"), ("#b3aa9e", "#27241f"), ("#b3aa9e", "#2d2a24"),
+                   ("#b3aa9e", "#1c1a17"), ("#ece7e0", "#2d2a24")]
 
 # Arrow keys move to the previous and next picture, as the page's own links say.
 KEYS_SCRIPT = (
@@ -73,8 +89,8 @@ KEYS_SCRIPT = (
 HEAD_META = ('<META charset="utf-8">\n'
              '<META name="viewport" content="width=device-width, initial-scale=1">')
 
-# Alt text and titles: the caption as plain text, or the picture's name.
-ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileNameHTML}}"
+# Alt text and titles: the caption as plain text, or a title made from the picture's name.
+ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileTitleHTML}}"
 
 # The facts of a picture, each in a span of its own; the style sheet puts the separators.
 FACTS = ('<P class="facts">${ImageSubjectName?<SPAN><B>${ImageSubjectName}</B></SPAN>}'
@@ -90,6 +106,17 @@ PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLab
          '${NextDetailPageURL?<A rel="next" href="${NextDetailPageURL}" '
          'title="${NextDetailPageCaptionText}">next &#8250;</A>}</SPAN></NAV>')
 
+# The links between the pages of a long index page, in the head and below the pictures;
+# nothing when all pictures fit on one page.
+INDEX_NEIGHBOUR_LINKS = ('${PreviousIndexPageURL?\n<LINK rel="prev" href="${PreviousIndexPageURL}">}'
+                         '${NextIndexPageURL?\n<LINK rel="next" href="${NextIndexPageURL}">}')
+INDEX_PAGER = ('${PageCount?\n<NAV class="pager" aria-label="Pages"><SPAN class="steps">'
+               '${PreviousIndexPageURL?<A rel="prev" href="${PreviousIndexPageURL}">'
+               '&#8249; previous page</A>}'
+               "<SPAN>page ${PageNumber} of ${PageCount}</SPAN>"
+               '${NextIndexPageURL?<A rel="next" href="${NextIndexPageURL}">next page &#8250;</A>}'
+               "</SPAN></NAV>}")
+
 NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
                    '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
 
@@ -99,8 +126,12 @@ GLOBALS = {
         "A light, modern gallery: albums and series as cards, pictures in a grid,\n"
         "and a detail page for every picture.",
     "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + STYLE + "\n</STYLE>",
-    "PageHeadTemplate": HEAD_META + "\n<TITLE>${PageTitle}</TITLE>\n${StyleSheet}",
+    "PageHeadTemplate":
+        HEAD_META + "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
+        + INDEX_NEIGHBOUR_LINKS + "\n${StyleSheet}",
     "BodyTag": "<BODY>",
+    "BodyEndTag": "</BODY>",
+    "IndexPageLinks": INDEX_PAGER,
     "PageBodyTemplate":
         '<DIV class="page">\n'
         "<NAV>${ActualReturnLabel}</NAV>\n"
@@ -123,15 +154,15 @@ GLOBALS = {
     "FileEntryTemplate":
         '<A class="card" href="${DetailPageFileURL}">${ImageTag}'
         "<SPAN>${DetailPageLabel}</SPAN></A>",
-    "FileTrailerTemplate": "</DIV>",
+    "FileTrailerTemplate": "</DIV>${IndexPageLinks}",
     "PageEndTemplate":
         "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         "in all &middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
         "</DIV>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
-    "DetailPageTitle": "${BaseFileNameHTML}",
-    "DetailPageLabel": "${BaseFileNameHTML}",
+    "DetailPageTitle": ALT_TEXT,
+    "DetailPageLabel": "${BaseFileTitleHTML}",
     "ImagePhotographerName": "${PersonFullNameHTML}",
     "DetailPageTemplate":
         "<HEAD>\n" + HEAD_META + "\n"
@@ -144,8 +175,8 @@ GLOBALS = {
         + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
         '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
-        'loading="lazy"></A></P>\n'
+        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
+        '</A></P>\n'
         '${ImageCaption?<P class="caption">${ImageCaption}</P>\n}'
         + FACTS + "\n"
         "</DIV>\n"
@@ -261,7 +292,7 @@ LIST_LAYOUT.update({
         '<TR><TD><A href="${DetailPageFileURL}">${ImageTag}</A></TD>'
         '<TD><A href="${DetailPageFileURL}">${DetailPageLabel}</A></TD>'
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
-    "FileTrailerTemplate": "</TABLE>",
+    "FileTrailerTemplate": "</TABLE>${IndexPageLinks}",
     "PageEndTemplate":
         "<P><SMALL>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         "in all. ${PersonFullNameHTML}</SMALL></P>",
@@ -275,8 +306,8 @@ LIST_LAYOUT.update({
         + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
         '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
-        'loading="lazy"></A></P>\n'
+        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
+        '</A></P>\n'
         "${ImageCaption?<P>${ImageCaption}</P>\n}"
         + FACTS + "\n"
         + KEYS_SCRIPT + "\n"
