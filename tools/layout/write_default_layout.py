@@ -28,7 +28,9 @@ COMMON_STYLE = """
   .picture { margin: 1rem 0; text-align: center; }
   .picture img { width: auto; height: auto; max-width: 100%; max-height: 78vh; }
   .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
-  .steps { display: flex; gap: 1rem; }
+  .steps { display: flex; flex-wrap: wrap; gap: .5rem 1rem; }
+  .pages { margin: 1.5rem 0; justify-content: center; }
+  h1 { line-height: 1.2; }
   .facts > span:not(:empty) ~ span:not(:empty)::before { content: " \\00b7  "; }
 """.strip("\n")
 
@@ -110,7 +112,7 @@ PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLab
 # nothing when all pictures fit on one page.
 INDEX_NEIGHBOUR_LINKS = ('${PreviousIndexPageURL?\n<LINK rel="prev" href="${PreviousIndexPageURL}">}'
                          '${NextIndexPageURL?\n<LINK rel="next" href="${NextIndexPageURL}">}')
-INDEX_PAGER = ('${PageCount?\n<NAV class="pager" aria-label="Pages"><SPAN class="steps">'
+INDEX_PAGER = ('${PageCount?\n<NAV class="pager pages" aria-label="Pages"><SPAN class="steps">'
                '${PreviousIndexPageURL?<A rel="prev" href="${PreviousIndexPageURL}">'
                '&#8249; previous page</A>}'
                "<SPAN>page ${PageNumber} of ${PageCount}</SPAN>"
