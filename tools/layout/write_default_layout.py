@@ -34,6 +34,92 @@ COMMON_STYLE = """
   .facts > span:not(:empty) ~ span:not(:empty)::before { content: " \\00b7  "; }
 """.strip("\n")
 
+# The full-screen viewer of the pictures of an index page: the picture as large as the
+# window allows, its caption, buttons for previous, next, slideshow and close. Hidden until
+# the script opens it.
+VIEWER_STYLE = """
+  .viewer { position: fixed; inset: 0; z-index: 10; background: #111; color: #eee;
+    display: flex; flex-direction: column; align-items: center; justify-content: center; }
+  .viewer[hidden] { display: none; }
+  .viewer img { max-width: 100vw; max-height: calc(100vh - 8rem); object-fit: contain; }
+  .viewer p { margin: .5rem 1rem; text-align: center; min-height: 1.5em; }
+  .viewer div { display: flex; gap: .5rem; align-items: center; }
+  .viewer button { font: inherit; font-size: 1.3rem; min-width: 2.75rem; min-height: 2.75rem;
+    color: #eee; background: rgba(255,255,255,.14); border: 0; border-radius: 4px; cursor: pointer; }
+  .viewer button:focus-visible { outline: 2px solid #fff; }
+  .viewing { overflow: hidden; }
+""".strip("\n")
+
+# Opens a picture of the page in the viewer instead of its detail page: arrow keys, swipes
+# and the buttons move, Escape or a click beside the picture closes it, the space bar or the
+# play button runs a slideshow. Without the script every link leads to the detail page, and
+# a link opened in a new tab or window still does. No "${" may appear: it would be taken for
+# a template reference.
+VIEWER_SCRIPT = """<SCRIPT>(function () {
+  var links = [].slice.call(document.querySelectorAll("a[data-full]"));
+  if (!links.length) return;
+  var box, img, caption, count, play, at = 0, timer = null, touchX = null;
+  function make(tag, text) {
+    var e = document.createElement(tag);
+    if (text) e.textContent = text;
+    return e; }
+  function button(label, text, act) {
+    var b = make("button", text);
+    b.type = "button"; b.title = label; b.setAttribute("aria-label", label);
+    b.addEventListener("click", function (e) { e.stopPropagation(); act(); });
+    return b; }
+  function build() {
+    box = make("div"); box.className = "viewer"; box.hidden = true; box.tabIndex = -1;
+    box.setAttribute("role", "dialog"); box.setAttribute("aria-modal", "true");
+    box.setAttribute("aria-label", "Picture viewer");
+    img = make("img"); caption = make("p"); count = make("span");
+    var bar = make("div");
+    play = button("Slideshow", "\\u25b6", slideshow);
+    [button("Previous picture", "\\u2039", function () { step(-1); }), count, play,
+     button("Next picture", "\\u203a", function () { step(1); }),
+     button("Close", "\\u00d7", close)].forEach(function (e) { bar.appendChild(e); });
+    [img, caption, bar].forEach(function (e) { box.appendChild(e); });
+    box.addEventListener("click", function (e) { if (e.target === box) close(); });
+    box.addEventListener("touchstart", function (e) { touchX = e.touches[0].clientX; }, {passive: true});
+    box.addEventListener("touchend", function (e) {
+      if (touchX === null) return;
+      var dx = e.changedTouches[0].clientX - touchX;
+      touchX = null;
+      if (Math.abs(dx) > 40) step(dx < 0 ? 1 : -1); });
+    document.body.appendChild(box); }
+  function show(i) {
+    at = (i + links.length) % links.length;
+    var a = links[at], text = a.getAttribute("data-caption") || "";
+    img.src = a.getAttribute("data-full"); img.alt = text; caption.textContent = text;
+    count.textContent = (at + 1) + " / " + links.length;
+    new Image().src = links[(at + 1) % links.length].getAttribute("data-full"); }
+  function step(d) { show(at + d); }
+  function open(i) {
+    if (!box) build();
+    box.hidden = false; document.documentElement.classList.add("viewing");
+    show(i); box.focus(); }
+  function stop() {
+    if (timer) clearInterval(timer);
+    timer = null; play.textContent = "\\u25b6"; play.setAttribute("aria-label", "Slideshow"); }
+  function close() {
+    stop(); box.hidden = true; document.documentElement.classList.remove("viewing");
+    links[at].focus(); }
+  function slideshow() {
+    if (timer) { stop(); return; }
+    timer = setInterval(function () { step(1); }, 4000);
+    play.textContent = "\\u275a\\u275a"; play.setAttribute("aria-label", "Stop the slideshow"); }
+  links.forEach(function (a, i) {
+    a.addEventListener("click", function (e) {
+      if (e.button || e.ctrlKey || e.metaKey || e.shiftKey || e.altKey) return;
+      e.preventDefault(); open(i); }); });
+  document.addEventListener("keydown", function (e) {
+    if (!box || box.hidden) return;
+    if (e.key === "Escape") close();
+    else if (e.key === "ArrowRight") step(1);
+    else if (e.key === "ArrowLeft") step(-1);
+    else if (e.key === " ") { e.preventDefault(); slideshow(); } });
+})();</SCRIPT>"""
+
 STYLE = """
   body { margin: 0; background: #f4f1ec; color: #2b2a28;
     font: 16px/1.5 "Helvetica Neue", Helvetica, Arial, sans-serif;
@@ -127,7 +213,8 @@ GLOBALS = {
     "VariableFileDescription":
         "A light, modern gallery: albums and series as cards, pictures in a grid,\n"
         "and a detail page for every picture.",
-    "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + STYLE + "\n</STYLE>",
+    "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + VIEWER_STYLE + "\n" + STYLE + "\n</STYLE>",
+    "ViewerScript": VIEWER_SCRIPT,
     "PageHeadTemplate":
         HEAD_META + "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
         + INDEX_NEIGHBOUR_LINKS + "\n${StyleSheet}",
@@ -154,9 +241,10 @@ GLOBALS = {
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
-        '<A class="card" href="${DetailPageFileURL}">${ImageTag}'
+        '<A class="card" href="${DetailPageFileURL}" data-full="${DetailImageURL}" '
+        'data-caption="' + ALT_TEXT + '">${ImageTag}'
         "<SPAN>${DetailPageLabel}</SPAN></A>",
-    "FileTrailerTemplate": "</DIV>${IndexPageLinks}",
+    "FileTrailerTemplate": "</DIV>${IndexPageLinks}\n${ViewerScript}",
     "PageEndTemplate":
         "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         "in all &middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
@@ -206,7 +294,8 @@ def with_style(layout, style, title, description):
     result = dict(layout)
     result["VariableFileTitle"] = title
     result["VariableFileDescription"] = description
-    result["StyleSheet"] = "<STYLE>\n" + COMMON_STYLE + "\n" + style + "\n</STYLE>"
+    result["StyleSheet"] = ("<STYLE>\n" + COMMON_STYLE + "\n" + VIEWER_STYLE + "\n" + style +
+                            "\n</STYLE>")
     return result
 
 
@@ -315,6 +404,9 @@ LIST_LAYOUT.update({
         + KEYS_SCRIPT + "\n"
         "</BODY>",
 })
+
+# The plain list keeps plain links: no viewer there.
+del LIST_LAYOUT["ViewerScript"]
 
 SAMPLES = {
     "samp0001.txt": with_style(GLOBALS, STYLE, "Warm paper",
