@@ -341,8 +341,12 @@ int Organize(const CommandLineOptions& options, CommandLineIo& io) {
   }
   const std::string names = GetIniString(kAutoOrganizeLayout,
                                          kAutoOrganizeBaseFileNames, "", 16384);
-  StringTokenList list(names, ',');
-  while (std::optional<std::string_view> name = list.GetNextToken()) io.out << *name << "\n";
+  // What the next generate writes: no catch-all page where no series took a picture.
+  const std::vector<std::string> pages = WritableMatchPages(names);
+  for (const std::string& page : pages) io.out << page << "\n";
+  if (pages.empty()) {
+    io.messages << "pixamond: no name series found; every folder lists its own pictures\n";
+  }
   return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }
 

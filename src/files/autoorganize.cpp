@@ -49,6 +49,16 @@ bool IsUsablePageName(std::string_view name) {
 
 }  // namespace
 
+std::vector<std::string> WritableMatchPages(std::string_view base_file_names) {
+  std::vector<std::string> pages;
+  StringTokenList list(base_file_names, ',');
+  while (std::optional<std::string_view> name = list.GetNextToken()) {
+    if (EqualsNoCase(*name, kMiscPicsBaseName) && pages.empty()) break;
+    pages.emplace_back(*name);
+  }
+  return pages;
+}
+
 void MakeNamePattern(std::string& base_name) {
   for (char& c : base_name) {
     if (IsDigit(c)) c = '#';

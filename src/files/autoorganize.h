@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 
@@ -17,6 +18,13 @@ class Diagnostics;
 /// The catch-all match page that every auto-organized layout ends with, and its pattern.
 inline constexpr const char* kMiscPicsBaseName = "miscpics";
 inline constexpr const char* kMiscPicsPattern = "[*.*]";
+
+/// The match pages of `base_file_names` (AutoOrganizeLayout/AutoOrganizeBaseFileNames) that
+/// a run can write, in order: every name before the catch-all page "miscpics", and the
+/// catch-all page itself only after another name, since a run writes it only in folders
+/// where an earlier match page took a picture. Names after a leading catch-all page are
+/// never looked at by a run and are left out too.
+std::vector<std::string> WritableMatchPages(std::string_view base_file_names);
 
 /// Rewrites a picture's base name (its name up to the first ".") into a pattern in place:
 /// every decimal digit becomes "#", and when the name has at least 5 characters, ends with

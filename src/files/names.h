@@ -52,5 +52,9 @@ inline constexpr std::string_view kImageSubjectName = "ImageSubjectName";
 inline constexpr std::string_view kImagePhotographerName = "ImagePhotographerName";
 inline constexpr std::string_view kImageDescription = "ImageDescription";
 inline constexpr std::string_view kSearchDirectory = "SearchDirectory";
+inline constexpr std::string_view kPages = "Pages";
+inline constexpr std::string_view kSortOrder = "SortOrder";
+inline constexpr std::string_view kPicturesPerPage = "PicturesPerPage";
+inline constexpr std::string_view kBodyEndTag = "BodyEndTag";
 
 }  // namespace pix

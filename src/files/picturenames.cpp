@@ -72,6 +72,29 @@ bool IsSubPageDir(const FileItem& item, const SiteNames& names) {
 
 namespace {
 
+// "index-2", "index-3"... for `first_page` "index": the pages a page continues on.
+bool IsNumberedPageName(std::string_view base, std::string_view first_page) {
+  if (base.size() <= first_page.size() + 1 || base.substr(0, first_page.size()) != first_page ||
+      base[first_page.size()] != '-') {
+    return false;
+  }
+  const std::string_view number = base.substr(first_page.size() + 1);
+  return number.front() != '0' &&
+         number.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The name of the match page whose page, or one of whose numbered pages, `base` would
+// take; nothing when it takes none.
+const std::string* TakenMatchPage(std::string_view base, const SiteNames& names,
+                                  const std::vector<std::string>& match_page_names) {
+  for (const std::string& match : match_page_names) {
+    if (base == match || (names.numbered_index_pages && IsNumberedPageName(base, match))) {
+      return &match;
+    }
+  }
+  return nullptr;
+}
+
 std::string_view BaseNameOf(const FileItem& item) {
   const std::string_view name = item.FileName();
   return name.substr(0, name.size() - item.Extension().size());
@@ -102,8 +125,9 @@ void SettleDirectory(FileItem& directory, const SiteNames& names,
     std::string why;
     if (base == "index") {
       why = "its page would replace the index page index" + page;
-    } else if (std::find(match_page_names.begin(), match_page_names.end(), base) !=
-               match_page_names.end()) {
+    } else if (names.numbered_index_pages && IsNumberedPageName(base, "index")) {
+      why = "its page would replace the index page " + std::string(base) + page;
+    } else if (TakenMatchPage(base, names, match_page_names) != nullptr) {
       why = "its page would replace the match page " + std::string(base) + page;
     } else if (auto owner = owners.find(base); owner != owners.end()) {
       why = std::string(owner->second->FileName()) + " already makes its page " +

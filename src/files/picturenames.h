@@ -27,6 +27,10 @@ struct SiteNames {
   std::string in_line_file_ext = "gif";        ///< Extension of inline images.
   std::string page_dos_file_ext = "html";      ///< Extension of page files on disk.
   std::string page_html_file_ext = "html";     ///< Extension of page files in links.
+  /// Index and match pages may continue on pages named "index-2", "index-3"... (and so
+  /// for each match page) when Pages/PicturesPerPage is set: no picture may take those
+  /// names then.
+  bool numbered_index_pages = false;
 };
 
 /// Extensions with their leading ".": ".jpg", ".jpeg" and ".jpe" in any case.

@@ -65,6 +65,24 @@ std::string RunSettings::MatchPageSearchString(std::string_view name) const {
   return profile_.Text(kMatchPageSearchStrings, name, "", 255);
 }
 
+std::optional<SortOrder> ParseSortOrder(std::string_view text) {
+  SortOrder order;
+  if (!text.empty() && text.front() == '-') {
+    order.reverse = true;
+    text.remove_prefix(1);
+  }
+  if (EqualsNoCase(text, "name")) {
+    order.key = SortKey::kName;
+  } else if (EqualsNoCase(text, "natural")) {
+    order.key = SortKey::kNatural;
+  } else if (EqualsNoCase(text, "date")) {
+    order.key = SortKey::kDate;
+  } else {
+    return std::nullopt;
+  }
+  return order;
+}
+
 namespace {
 
 // A name the run may join to a directory's path: not empty, not "." or "..", without "/"
@@ -215,6 +233,24 @@ RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostic
   settings.in_line_pixel_density = number(kInLinePixelDensityKey, 1, 1, 2, false);
   settings.detail_image_max_size =
       number(kDetailImageMaxSizeKey, 0, 0, kMaxDetailImageSide, true);
+
+  const std::string sort_text = ini.Text(kPages, kSortOrder, "name", 20);
+  if (std::optional<SortOrder> order = ParseSortOrder(sort_text)) {
+    settings.sort_order = *order;
+  } else {
+    diagnostics.Problem(std::string(kSortOrder) + " \"" + sort_text +
+                        "\" is not one of name, natural, date, -name, -natural, -date; "
+                        "\"name\" is used instead");
+  }
+  const int per_page = ini.Int(kPages, kPicturesPerPage, 0);
+  if (per_page >= 0 && per_page <= kMaxPicturesPerPage) {
+    settings.pictures_per_page = per_page;
+  } else {
+    diagnostics.Problem(std::string(kPicturesPerPage) + "=" + std::to_string(per_page) +
+                        " is not between 0 and " + std::to_string(kMaxPicturesPerPage) +
+                        "; 0 (one page) is used instead");
+  }
+  names.numbered_index_pages = settings.pictures_per_page > 0;
 
   settings.page_language = ini.Text(user, kPageLanguageKey, "en", 64);
   KeepUsable(settings.page_language, IsLanguageTag(settings.page_language), kPageLanguageKey,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,23 @@ struct DisplaySize {
 /// 100 by 100.
 DisplaySize DisplaySizeFrom(int max_display_width, int max_display_height);
 
+/// How the pictures of a page are ordered (Pages/SortOrder).
+enum class SortKey {
+  kName,     ///< By the bytes of the file names, the order of the scan.
+  kNatural,  ///< By name, runs of digits compared as numbers ("img2" before "img10").
+  kDate,     ///< By the date taken, then the file's time, then the name.
+};
+
+/// Pages/SortOrder as read: the key, and whether the order is reversed ("-name").
+struct SortOrder {
+  SortKey key = SortKey::kName;
+  bool reverse = false;
+};
+
+/// The order a SortOrder value names ("name", "natural", "date", each with an optional
+/// leading "-" for the reverse order, any case); nothing for other text.
+std::optional<SortOrder> ParseSortOrder(std::string_view text);
+
 /// Everything a generation run (or auto-organize) reads from the settings, read once from
 /// one layout home's settings file, so that the whole run sees one consistent file.
 struct RunSettings {
@@ -72,6 +90,12 @@ struct RunSettings {
   /// Display/DetailImageMaxSize: the box (this many pixels a side) that the web-sized JPEG
   /// of a detail page fits into; 0 shows the picture itself.
   int detail_image_max_size = 0;
+  /// Pages/SortOrder: the order of the pictures on index and match pages and of their
+  /// detail pages' neighbours.
+  SortOrder sort_order;
+  /// Pages/PicturesPerPage: the most pictures one index page lists before the rest go to
+  /// "index-2", "index-3"...; 0 lists them all on one page.
+  int pictures_per_page = 0;
   /// HTMLDefaults/PageLanguage: the language the pages declare, as a language tag.
   std::string page_language = "en";
   /// AutoOrganizeLayout/AutoOrganizeBaseFileNames: the match pages, comma-separated.
@@ -87,6 +111,9 @@ struct RunSettings {
   ProfileSnapshot profile_;
 };
 
+/// The most pictures per index page a setting may ask for.
+inline constexpr int kMaxPicturesPerPage = 100000;
+
 /// The largest side of the display box a setting may ask for.
 inline constexpr int kMaxDisplaySide = 4096;
 
@@ -95,7 +122,8 @@ inline constexpr int kMaxDetailImageSide = 8192;
 
 /// Reads the run's settings from the settings file of `layoutHome`. Values that cannot be
 /// used are reported to `diagnostics` and replaced by their defaults: an InLineFileExt
-/// other than "gif", "jpg" or "webp", an InLineQuality outside 1 to 100, an
+/// other than "gif", "jpg" or "webp", an InLineQuality outside 1 to 100, a SortOrder that names no order, a PicturesPerPage
+/// below 0 or above kMaxPicturesPerPage, an
 /// InLinePixelDensity other than 1 or 2, a DetailImageMaxSize below 0 or above
 /// kMaxDetailImageSide (which becomes that side), a PageLanguage that is no language tag, an InLineSubDirName that is not a plain folder name (empty, ".", "..",
 /// holding "/"), a page extension that is not a plain name or that names pictures or

@@ -51,4 +51,19 @@ PictureCaption ChoosePictureCaption(const CaptionSources& sources) {
   return caption;
 }
 
+std::string TitleFromFileName(std::string_view base_name) {
+  std::string title;
+  bool gap = false;
+  for (const char c : base_name) {
+    if (c == '_' || c == ' ') {
+      gap = !title.empty();
+      continue;
+    }
+    if (gap) title += ' ';
+    gap = false;
+    title += c;
+  }
+  return title.empty() ? std::string(base_name) : title;
+}
+
 }  // namespace pix

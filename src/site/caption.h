@@ -37,4 +37,10 @@ struct PictureCaption {
 
 PictureCaption ChoosePictureCaption(const CaptionSources& sources);
 
+/// A title made from a picture's file name without its extension, for a picture that has
+/// no caption: underscores become spaces, runs of them one space, and none stays at either
+/// end ("Bridge_by_Sander_Klootwijk" gives "Bridge by Sander Klootwijk"). A name of
+/// underscores only is kept as it is. Plain text, not escaped.
+std::string TitleFromFileName(std::string_view base_name);
+
 }  // namespace pix

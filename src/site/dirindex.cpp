@@ -15,8 +15,38 @@
 #include "site/website.h"
 
 namespace pix {
-DirIndexPage::DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* parent_page)
-    : WebPage(directory, "index", site, parent_page) {
+std::string NumberedPageBaseName(const std::string& first_page, int page_number) {
+  return page_number <= 1 ? first_page : first_page + "-" + std::to_string(page_number);
+}
+
+std::string IndexPageBaseName(int page_number) {
+  return NumberedPageBaseName("index", page_number);
+}
+
+void SetPageNumberVars(WebPage& page, const std::string& first_page, int page_number,
+                       int page_count) {
+  VariableList& array = page.VarArray();
+  const bool marking = array.mark_changes;
+  array.mark_changes = false;
+  const bool split = page_count > 1;
+  const std::string dot_ext = "." + page.Site().Names().page_html_file_ext;
+  array.SetVar("PageNumber", split ? std::to_string(page_number) : std::string());
+  array.SetVar("PageCount", split ? std::to_string(page_count) : std::string());
+  array.SetVar("PreviousIndexPageURL",
+               split && page_number > 1
+                   ? UrlEncodePath(NumberedPageBaseName(first_page, page_number - 1) + dot_ext)
+                   : std::string());
+  array.SetVar("NextIndexPageURL",
+               split && page_number < page_count
+                   ? UrlEncodePath(NumberedPageBaseName(first_page, page_number + 1) + dot_ext)
+                   : std::string());
+  array.mark_changes = marking;
+}
+
+DirIndexPage::DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* parent_page,
+                           int page_number)
+    : WebPage(directory, IndexPageBaseName(page_number), site, parent_page),
+      parent_page_(parent_page) {
   VariableList& array = VarArray();
   // Bound before the directory layers: a directory template that neither globals.txt
   // defines stays empty for the page.
@@ -26,7 +56,11 @@ DirIndexPage::DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* par
   array.CopyVarsFrom(site.DirGlobalArray());
   array.ParseVarText(LoadVarFileText("dglobals", directory.FullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "../index." + site.Names().page_html_file_ext);
-  EnsureInlineDirectory();
+  if (page_number <= 1) {
+    EnsureInlineDirectory();
+  } else {
+    MarkIndexContinuation();
+  }
 }
 
 void DirIndexPage::EnsureInlineDirectory() {
@@ -40,15 +74,42 @@ void DirIndexPage::EnsureInlineDirectory() {
 
 void DirIndexPage::Generate() {
   VarArray().mark_changes = true;
-  WriteMatchPages(*this);
+  std::vector<const FileItem*> items;
+  for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (IsSitePicture(*item)) items.push_back(item);
+  }
+  PictureList pictures(Site(), items);
+  std::vector<bool> taken(pictures.size(), false);
+  const std::vector<MatchPlan> plans = PlanMatchPages(Site(), pictures, taken);
+  std::vector<std::size_t> own;
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    if (!taken[i]) own.push_back(i);
+  }
+  // The split is known before anything is written, so that the first page's head can
+  // already link to the second.
+  std::vector<std::size_t> starts = pictures.PageStarts(own, Site().Settings().pictures_per_page);
+  starts.push_back(own.size());
+  const int page_count = static_cast<int>(starts.size()) - 1;
+  SetPageNumberVars(*this, "index", 1, page_count);
+
+  WriteMatchPages(*this, pictures, plans);
   WriteSubDirectoryPages();
   if (dir_entry_count_ > 0) Expand(dir_trailer_template_.Value(), VarArray());
-  std::vector<const FileItem*> pictures;
-  for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (IsSitePicture(*item) && !IsTaken(*item)) pictures.push_back(item);
-  }
-  ProcessPictures(*this, pictures);
+  PictureNeighbours around;
+  around.count = static_cast<int>(own.size());
+  pictures.Write(*this, own, starts[0], starts[1], around);
   if (FileLinkCount() > 0) WriteFileTrailer(VarArray());
+  for (int page = 2; page <= page_count && !Site().Cancelled(); ++page) {
+    DirIndexPage more(Directory(), Site(), parent_page_, page);
+    SetPageNumberVars(more, "index", page, page_count);
+    more.VarArray().mark_changes = true;
+    pictures.Write(more, own, starts[page - 1], starts[page], around);
+    if (more.FileLinkCount() > 0) more.WriteFileTrailer(more.VarArray());
+    more.Close();
+    // The directory is listed above with all its pictures.
+    AddToTotalFileSize(more.TotalFileSize());
+    AddToTotalFileLinkCount(more.FileLinkCount());
+  }
 }
 
 void DirIndexPage::WriteSubDirectoryPages() {
@@ -87,13 +148,13 @@ void DirIndexPage::AddDirEntry(const VariableList& entry_array) {
 }
 
 MatchWebPage::MatchWebPage(FileItem& directory, const std::string& match_name, WebSite& site,
-                             DirIndexPage& index_page)
-    : WebPage(directory, match_name, site, &index_page), index_page_(index_page) {
+                           DirIndexPage& index_page, int page_number)
+    : WebPage(directory, NumberedPageBaseName(match_name, page_number), site, &index_page) {
   VariableList& array = VarArray();
-  patterns_ = LowerCase(site.Settings().MatchPageSearchString(match_name));
-  array.SetVar("SearchPattern", patterns_);
+  const std::string patterns = LowerCase(site.Settings().MatchPageSearchString(match_name));
+  array.SetVar("SearchPattern", patterns);
   // Picture names are the user's: "<!--01.jpg" must not open a comment in the page.
-  array.SetVar("SearchPatternHTML", HtmlEscape(patterns_));
+  array.SetVar("SearchPatternHTML", HtmlEscape(patterns));
   array.CopyVarsFrom(site.MatchGlobalArray());
   array.ParseVarText(LoadVarFileText("mglobals", directory.FullFileName(), &site.diagnostics()));
   array.SetVar("ParentPageAnchor", "index." + site.Names().page_html_file_ext);
@@ -101,38 +162,23 @@ MatchWebPage::MatchWebPage(FileItem& directory, const std::string& match_name, W
 
 MatchWebPage::~MatchWebPage() { Finish(); }
 
-void MatchWebPage::TakePictures() {
-  std::vector<const FileItem*> pictures;
-  for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
-    if (!IsSitePicture(*item) || index_page_.IsTaken(*item)) continue;
-    // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
-    // whole name and one without matches any part of it.
-    const std::string bracketed = "[" + LowerCase(std::string(item->FileName())) + "]";
-    StringTokenList patterns(patterns_, ',');
-    bool matched = false;
-    while (std::optional<std::string_view> pattern = patterns.GetNextToken()) {
-      if (MatchFileNamePattern(bracketed, "*" + std::string(*pattern) + "*")) {
-        matched = true;
-        break;
-      }
-    }
-    if (!matched) continue;
-    pictures.push_back(item);
-    index_page_.TakePicture(*item);
-  }
+void MatchWebPage::WritePictures(PictureList& pictures, const MatchPlan& plan,
+                                 std::size_t begin, std::size_t end,
+                                 PictureNeighbours& around) {
   // A readable name for the series: its first and last pictures' names.
-  if (!pictures.empty()) {
-    const PictureFiles first = PictureFilesOf(*pictures.front(), Site().Names());
-    const PictureFiles last = PictureFilesOf(*pictures.back(), Site().Names());
+  if (!plan.pictures.empty()) {
+    const PictureFiles first = PictureFilesOf(pictures.Item(plan.pictures.front()), Site().Names());
+    const PictureFiles last = PictureFilesOf(pictures.Item(plan.pictures.back()), Site().Names());
     std::string range = HtmlEscape(first.base_name);
-    if (pictures.size() > 1) range += " &ndash; " + HtmlEscape(last.base_name);
+    if (plan.pictures.size() > 1) range += " &ndash; " + HtmlEscape(last.base_name);
     // A page value, not one of a picture's marked changes that the next picture undoes.
     const bool marking = VarArray().mark_changes;
     VarArray().mark_changes = false;
     VarArray().SetVar("SeriesNameRangeHTML", range);
     VarArray().mark_changes = marking;
   }
-  ProcessPictures(*this, pictures);
+  VarArray().mark_changes = true;
+  pictures.Write(*this, plan.pictures, begin, end, around);
 }
 
 void MatchWebPage::Finish() {
@@ -142,31 +188,81 @@ void MatchWebPage::Finish() {
   Close();
 }
 
-void WriteMatchPages(DirIndexPage& index_page) {
-  WebSite& site = index_page.Site();
-  if (!site.AutoOrganize()) return;
-  const std::string& names = site.Settings().auto_organize_base_file_names;
-  StringTokenList list(names, ',');
-  int matched_count = 0;
+std::vector<MatchPlan> PlanMatchPages(WebSite& site, PictureList& pictures,
+                                      std::vector<bool>& taken) {
+  std::vector<MatchPlan> plans;
+  if (!site.AutoOrganize()) return plans;
+  StringTokenList list(site.Settings().auto_organize_base_file_names, ',');
+  // Whether a page planned so far took a picture that will get an entry; looked at only
+  // when the catch-all page comes.
+  auto took_readable = [&] {
+    for (const MatchPlan& plan : plans) {
+      for (const std::size_t position : plan.pictures) {
+        if (pictures.Readable(position)) return true;
+      }
+    }
+    return false;
+  };
   while (std::optional<std::string_view> name = list.GetNextToken()) {
-    if (site.Cancelled()) return;
     // The catch-all page is made only where another match page already took a picture.
-    if (matched_count == 0 && EqualsNoCase(*name, "miscpics")) break;
+    if (EqualsNoCase(*name, "miscpics") && !took_readable()) break;
     // A match name becomes a file name in the directory; one that would lead elsewhere is
     // not followed.
     if (name->find('/') != std::string_view::npos || *name == "." || *name == "..") {
       site.Report("The match page name \"" + std::string(*name) + "\" cannot be a file name");
       continue;
     }
-    MatchWebPage match_page(index_page.Directory(), std::string(*name), site, index_page);
-    match_page.TakePictures();
-    matched_count += match_page.FileLinkCount();
+    MatchPlan plan;
+    plan.name = std::string(*name);
+    const std::string patterns = LowerCase(site.Settings().MatchPageSearchString(plan.name));
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+      if (taken[i]) continue;
+      // "[" and "]" mark the two ends of the name, so a pattern in brackets must match the
+      // whole name and one without matches any part of it.
+      const std::string bracketed = "[" + LowerCase(std::string(pictures.Item(i).FileName())) + "]";
+      StringTokenList tokens(patterns, ',');
+      while (std::optional<std::string_view> pattern = tokens.GetNextToken()) {
+        if (MatchFileNamePattern(bracketed, "*" + std::string(*pattern) + "*")) {
+          plan.pictures.push_back(i);
+          taken[i] = true;
+          break;
+        }
+      }
+    }
+    if (!plan.pictures.empty()) plans.push_back(std::move(plan));
+  }
+  return plans;
+}
+
+void WriteMatchPages(DirIndexPage& index_page, PictureList& pictures,
+                     const std::vector<MatchPlan>& plans) {
+  WebSite& site = index_page.Site();
+  for (const MatchPlan& plan : plans) {
+    if (site.Cancelled()) return;
+    std::vector<std::size_t> starts =
+        pictures.PageStarts(plan.pictures, site.Settings().pictures_per_page);
+    starts.push_back(plan.pictures.size());
+    const int page_count = static_cast<int>(starts.size()) - 1;
+    PictureNeighbours around;
+    around.count = static_cast<int>(plan.pictures.size());
+    MatchWebPage match_page(index_page.Directory(), plan.name, site, index_page);
+    SetPageNumberVars(match_page, plan.name, 1, page_count);
+    match_page.WritePictures(pictures, plan, starts[0], starts[1], around);
+    for (int page = 2; page <= page_count && !site.Cancelled(); ++page) {
+      MatchWebPage more(index_page.Directory(), plan.name, site, index_page, page);
+      SetPageNumberVars(more, plan.name, page, page_count);
+      more.WritePictures(pictures, plan, starts[page - 1], starts[page], around);
+      more.Finish();
+      // The series is listed on the index page with all its pictures.
+      match_page.AddToTotalFileSize(more.TotalFileSize());
+      match_page.AddToTotalFileLinkCount(more.FileLinkCount());
+    }
     if (match_page.EntryCount() > 0) {
       const std::string main_image = match_page.MainImageName().value_or(std::string());
       PictureEntryVars vars;
       vars.anchor_name = match_page.PageLinkName();
       vars.inline_link = main_image;
-      vars.base_name = *name;
+      vars.base_name = plan.name;
       SetPictureVars(match_page.VarArray(), vars);
       match_page.SetPageCounters(match_page.VarArray());
       index_page.AddDirEntry(match_page.VarArray());

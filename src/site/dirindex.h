@@ -13,7 +13,7 @@
 #pragma once
 
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 #include "site/webpage.h"
 
@@ -22,11 +22,22 @@ namespace pix {
 class FileItem;
 class WebSite;
 
+class PictureList;
+struct PictureNeighbours;
+
+/// What one match page of a directory takes: positions in the directory's PictureList.
+struct MatchPlan {
+  std::string name;
+  std::vector<std::size_t> pictures;
+};
+
 class DirIndexPage : public WebPage {
  public:
   /// The index page of `directory`; `parentPage` is the parent directory's index page, or
-  /// none for the site directory.
-  DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* parent_page);
+  /// none for the site directory. `page_number` above 1 makes the continuation page
+  /// "index-N" of a directory whose pictures Pages/PicturesPerPage splits.
+  DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* parent_page,
+               int page_number = 1);
 
   /// Writes everything in and below the directory, except the end of this page, which
   /// Close writes.
@@ -36,41 +47,59 @@ class DirIndexPage : public WebPage {
   void AddDirEntry(const VariableList& entry_array);
 
 
-  /// Marks a picture of this directory as taken by a match page.
-  void TakePicture(const FileItem& item) { taken_pictures_.insert(&item); }
-  bool IsTaken(const FileItem& item) const { return taken_pictures_.count(&item) > 0; }
-
  private:
   void WriteSubDirectoryPages();
   void EnsureInlineDirectory();
-
+  DirIndexPage* parent_page_;  // Not owned; outlives this page.
   int dir_entry_count_ = 0;
   TemplateBinding dir_leader_template_, dir_entry_template_, dir_trailer_template_;
-  std::unordered_set<const FileItem*> taken_pictures_;
 };
+
+/// The name of page `page_number` of a listing split by Pages/PicturesPerPage:
+/// `first_page` itself, then `first_page` "-2", "-3"...
+std::string NumberedPageBaseName(const std::string& first_page, int page_number);
+
+/// The name of index page `page_number` of a directory: "index", "index-2", "index-3"...
+std::string IndexPageBaseName(int page_number);
+
+/// Sets PageNumber, PageCount, PreviousIndexPageURL and NextIndexPageURL of page
+/// `page_number` of `page_count` pages named after `first_page`: all empty when there is
+/// one page.
+void SetPageNumberVars(WebPage& page, const std::string& first_page, int page_number,
+                       int page_count);
 
 class MatchWebPage : public WebPage {
  public:
-  /// The match page `matchName` of the directory of `indexPage`.
+  /// The match page `matchName` of the directory of `indexPage`; `page_number` above 1
+  /// makes its continuation page "matchName-N" when Pages/PicturesPerPage splits it.
   MatchWebPage(FileItem& directory, const std::string& match_name, WebSite& site,
-                DirIndexPage& index_page);
+               DirIndexPage& index_page, int page_number = 1);
   ~MatchWebPage() override;
 
-  /// Takes the pictures of the directory that match the page's patterns (and that no
-  /// earlier match page took) and writes their entries.
-  void TakePictures();
+  /// Writes the entries of the pictures plan.pictures[begin, end); `around` carries the
+  /// neighbours from the series' previous page.
+  void WritePictures(PictureList& pictures, const MatchPlan& plan, std::size_t begin,
+                     std::size_t end, PictureNeighbours& around);
 
   /// Ends the picture section and finishes the page.
   void Finish();
 
  private:
-  DirIndexPage& index_page_;  // Lists this page; outlives it.
-  std::string patterns_;    // Lower case, as read from the settings.
   bool finished_ = false;
 };
 
-/// Writes the match pages of the directory of `indexPage` and lists each one that took
-/// pictures on it. Nothing happens unless the run's auto-organize flag is on.
-void WriteMatchPages(DirIndexPage& index_page);
+/// Which pictures of `pictures` each match page of the directory takes, in the order of
+/// AutoOrganizeLayout/AutoOrganizeBaseFileNames: each picture goes to the first page with
+/// a pattern that matches its name; the catch-all page "miscpics" is planned only when an
+/// earlier page took a readable picture, and nothing after it is looked at then. Pages
+/// that take nothing are left out. Sets `taken` for every picture taken. Nothing is
+/// planned unless the run's auto-organize flag is on.
+std::vector<MatchPlan> PlanMatchPages(WebSite& site, PictureList& pictures,
+                                      std::vector<bool>& taken);
+
+/// Writes the match pages `plans` of the directory of `indexPage` and lists each one that
+/// got entries on it.
+void WriteMatchPages(DirIndexPage& index_page, PictureList& pictures,
+                     const std::vector<MatchPlan>& plans);
 
 }  // namespace pix

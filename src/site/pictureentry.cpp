@@ -26,6 +26,7 @@
 #include "site/caption.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
+#include "site/pictureorder.h"
 #include "site/siterecord.h"
 #include "site/variable.h"
 #include "site/webpage.h"
@@ -206,38 +207,80 @@ std::string NeighbourCaptionText(const PictureFiles& names, const PictureFacts& 
 
 }  // namespace
 
-void ProcessPictures(WebPage& page, const std::vector<const FileItem*>& pictures) {
-  WebSite& site = page.Site();
-  // Each picture's facts are learned once, at most one readable picture ahead of the one
-  // being written, so that its detail page can link to the next picture.
-  std::vector<std::optional<PictureFacts>> learned(pictures.size());
-  auto facts_of = [&](std::size_t i) -> PictureFacts& {
-    if (!learned[i]) {
-      std::optional<PictureFacts> taken = site.TakePictureFacts(*pictures[i]);
-      learned[i] = taken ? std::move(*taken) : LearnPicture(site, *pictures[i]);
-    }
-    return *learned[i];
-  };
-  PictureNeighbours around;
-  around.count = static_cast<int>(pictures.size());
+PictureList::PictureList(WebSite& site, const std::vector<const FileItem*>& pictures)
+    : site_(site), pictures_(pictures), learned_(pictures.size()) {
+  const SortOrder& order = site.Settings().sort_order;
+  std::vector<SortablePicture> sortable(pictures.size());
   for (std::size_t i = 0; i < pictures.size(); ++i) {
+    sortable[i].name = pictures[i]->FileName();
+    if (order.key != SortKey::kDate) continue;
+    // The order by date needs every picture's date before the first is written.
+    const PictureFacts& facts = FactsOf(i);
+    const bool jpeg = IsJpegPicture(*pictures[i]);
+    sortable[i].time_ns = PictureSortTime(jpeg ? facts.metadata.exif.date_taken : "",
+                                          pictures[i]->WriteTimeNs());
+  }
+  const std::vector<std::size_t> positions = SortedPositions(sortable, order);
+  std::vector<std::unique_ptr<PictureFacts>> learned(pictures.size());
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    pictures_[i] = pictures[positions[i]];
+    learned[i] = std::move(learned_[positions[i]]);
+  }
+  learned_ = std::move(learned);
+}
+
+PictureList::~PictureList() = default;
+
+PictureFacts& PictureList::FactsOf(std::size_t position) {
+  std::unique_ptr<PictureFacts>& facts = learned_[position];
+  if (!facts) {
+    std::optional<PictureFacts> taken = site_.TakePictureFacts(*pictures_[position]);
+    facts = std::make_unique<PictureFacts>(taken ? std::move(*taken)
+                                                 : LearnPicture(site_, *pictures_[position]));
+  }
+  return *facts;
+}
+
+bool PictureList::Readable(std::size_t position) { return FactsOf(position).readable; }
+
+std::vector<std::size_t> PictureList::PageStarts(const std::vector<std::size_t>& listing,
+                                                 int per_page) {
+  std::vector<std::size_t> starts{0};
+  if (per_page <= 0 || listing.size() <= static_cast<std::size_t>(per_page)) return starts;
+  int readable = 0;
+  for (std::size_t i = 0; i < listing.size(); ++i) {
+    if (!Readable(listing[i])) continue;
+    if (readable > 0 && readable % per_page == 0) starts.push_back(i);
+    ++readable;
+  }
+  return starts;
+}
+
+void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
+                        std::size_t begin, std::size_t end, PictureNeighbours& around) {
+  WebSite& site = page.Site();
+  // Each picture's facts are learned at most one readable picture ahead of the one being
+  // written (unless the order or the split needed them sooner), so that its detail page
+  // can link to the next picture.
+  for (std::size_t i = begin; i < end; ++i) {
     if (site.Cancelled()) return;
-    const FileItem& item = *pictures[i];
+    const std::size_t position = listing[i];
+    const FileItem& item = *pictures_[position];
     const std::string name(item.FileName());
     site.progress().SetCurrentStep("Processing Image " + name);
     page.VarArray().mark_changes = true;
     const PictureFiles names = PictureFilesOf(item, site.Names());
-    PictureFacts facts = std::move(facts_of(i));
+    PictureFacts facts = std::move(FactsOf(position));
     around.index = static_cast<int>(i) + 1;
     around.next_link.clear();
     around.next_caption_text.clear();
-    for (std::size_t j = i + 1; j < pictures.size() && facts.readable; ++j) {
-      const PictureFacts& next = facts_of(j);
+    for (std::size_t j = i + 1; j < listing.size() && facts.readable; ++j) {
+      const PictureFacts& next = FactsOf(listing[j]);
       if (!next.readable) continue;
-      const PictureFiles next_names = PictureFilesOf(*pictures[j], site.Names());
+      const FileItem& next_item = *pictures_[listing[j]];
+      const PictureFiles next_names = PictureFilesOf(next_item, site.Names());
       around.next_link = UrlEncodePath(next_names.detail_link);
-      around.next_caption_text =
-          NeighbourCaptionText(next_names, next, IsJpegPicture(*pictures[j]));
+      around.next_caption_text = NeighbourCaptionText(next_names, next, IsJpegPicture(next_item));
       break;
     }
     const bool jpeg = IsJpegPicture(item);
@@ -247,10 +290,22 @@ void ProcessPictures(WebPage& page, const std::vector<const FileItem*>& pictures
       around.prev_link = UrlEncodePath(names.detail_link);
       around.prev_caption_text = caption;
     }
-    learned[i].reset();
+    // What was written is not needed again; only a flag that it was read stays.
+    const bool readable = learned_[position]->readable;
+    learned_[position] = std::make_unique<PictureFacts>();
+    learned_[position]->readable = readable;
     site.progress().SetCurrentStep("Finshed " + name);
     site.progress().StepBy(1);
   }
+}
+
+void ProcessPictures(WebPage& page, const std::vector<const FileItem*>& pictures) {
+  PictureList list(page.Site(), pictures);
+  std::vector<std::size_t> listing(list.size());
+  for (std::size_t i = 0; i < listing.size(); ++i) listing[i] = i;
+  PictureNeighbours around;
+  around.count = static_cast<int>(listing.size());
+  list.Write(page, listing, 0, listing.size(), around);
 }
 
 namespace {
@@ -613,6 +668,7 @@ void SetPictureVars(VariableList& array, const PictureEntryVars& vars) {
   array.SetVar("ImageFileURL", UrlEncodePath(inline_link));
   array.SetVar("DetailPageFileURL", UrlEncodePath(detail_link));
   array.SetVar("BaseFileNameHTML", HtmlEscape(base_name));
+  array.SetVar("BaseFileTitleHTML", HtmlEscape(TitleFromFileName(base_name)));
   std::string read_here;
   if (vars.text_file_text == nullptr) read_here = ReadPictureTextFile(text_path);
   const std::string& picture_text = vars.text_file_text != nullptr ? *vars.text_file_text : read_here;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,12 +24,6 @@ class WebSite;
 struct PictureFacts;
 struct PictureMetadata;
 
-/// Makes each of `pictures` (in this order) an entry of `page`, with its inline image and
-/// detail page. A missing, corrupt or unconvertible picture is reported and the run goes on.
-/// Each detail page learns its neighbours on the page: the previous and next pictures that
-/// got an entry, their captions, and its place among the page's pictures.
-void ProcessPictures(WebPage& page, const std::vector<const FileItem*>& pictures);
-
 /// A picture's neighbours on its page, as its detail page links to them.
 struct PictureNeighbours {
   std::string prev_link;         ///< PrevDetailPageURL: empty for the first picture.
@@ -38,6 +33,50 @@ struct PictureNeighbours {
   int index = 0;                ///< PictureIndex: 1 for the page's first picture.
   int count = 0;                ///< PictureCount: the pictures the page lists.
 };
+
+/// The pictures of one directory in the order of Pages/SortOrder, with what has been
+/// learned of each. Facts are learned once, when first needed: for the order by date, for
+/// the split of a long index page (which counts the readable pictures), or at the latest
+/// when the picture is written. A listing is a sequence of positions in this list: a match
+/// page's pictures, or those left for the index page.
+class PictureList {
+ public:
+  /// `pictures` in name order, as the scan lists them; `site` must outlive the list.
+  PictureList(WebSite& site, const std::vector<const FileItem*>& pictures);
+  ~PictureList();
+  PictureList(const PictureList&) = delete;
+  PictureList& operator=(const PictureList&) = delete;
+
+  std::size_t size() const { return pictures_.size(); }
+  const FileItem& Item(std::size_t position) const { return *pictures_[position]; }
+  /// Whether the picture at `position` has a usable size (learning its facts if need be).
+  bool Readable(std::size_t position);
+
+  /// Where each index page of a listing starts when one page lists at most `per_page`
+  /// readable pictures (0: no limit): positions into `listing`, the first always 0. A
+  /// picture that cannot be read goes with the readable ones before it, so that no page is
+  /// left without an entry.
+  std::vector<std::size_t> PageStarts(const std::vector<std::size_t>& listing, int per_page);
+
+  /// Makes the pictures listing[begin, end) entries of `page`, with their inline images
+  /// and detail pages. A missing, corrupt or unconvertible picture is reported and the run
+  /// goes on. `around` carries the neighbours from one call to the next, so that the
+  /// detail pages of a listing split over several pages link from one page's last picture
+  /// to the next page's first; set its count to the listing's size before the first call.
+  void Write(WebPage& page, const std::vector<std::size_t>& listing, std::size_t begin,
+             std::size_t end, PictureNeighbours& around);
+
+ private:
+  PictureFacts& FactsOf(std::size_t position);
+
+  WebSite& site_;  // Not owned; outlives the list.
+  std::vector<const FileItem*> pictures_;
+  std::vector<std::unique_ptr<PictureFacts>> learned_;
+};
+
+/// Makes each of `pictures` (in the order of Pages/SortOrder) an entry of `page`, as
+/// PictureList::Write does for one page of a listing.
+void ProcessPictures(WebPage& page, const std::vector<const FileItem*>& pictures);
 
 /// The values of one entry's name and size variables. Entries that stand for whole pages
 /// leave the paths empty.

@@ -165,7 +165,7 @@ void WebPage::SetParentLabel() {
     // A page without a parent page links to the index page one directory up (for an index
     // page) or to its own directory's index page (for any other page), when one exists.
     std::string candidate = directory_->FullFileName();
-    if (EqualsNoCase(page_base_name_, "index")) {
+    if (EqualsNoCase(page_base_name_, "index") || index_continuation_) {
       CutAfterLastSlash(candidate);
     }
     candidate = BuildFileName(candidate, "index", Site().Names().page_dos_file_ext);
@@ -306,7 +306,15 @@ void WebPage::Close() {
   SetPageCounters(array);
   if (page_refused_) return;
   Expand(array.GetVarValue(kPageEndTemplate), array);
-  Out() << "\r\n<P>\r\n</HTML>\r\n";
+  // A layout that says how its body ends (BodyEndTag, "</BODY>" in the shipped layouts)
+  // gets a well-formed end; others keep the paragraph mark pages have always ended with.
+  if (array.FindVar(kBodyEndTag) != nullptr) {
+    Out() << "\r\n";
+    Expand("${BodyEndTag}", array);
+    Out() << "\r\n</HTML>\r\n";
+  } else {
+    Out() << "\r\n<P>\r\n</HTML>\r\n";
+  }
   OpenPageFile();
   if (!page_file_) return;
   pending_.str(std::string());

@@ -100,6 +100,10 @@ class WebPage {
   WebSite& Site() const { return *site_; }
 
  protected:
+  /// Makes this page a continuation of its directory's index page ("index-2"...), which
+  /// links upward as the index page does.
+  void MarkIndexContinuation() { index_continuation_ = true; }
+
   /// Expands `templateText` against `array` into the page file (nothing when the page file
   /// could not be created).
   void Expand(std::string_view template_text, const VariableList& array);
@@ -129,6 +133,7 @@ class WebPage {
   bool keeps_hand_edits_now_ = false;
   std::ostringstream pending_;  // The page so far, while no file is open for it.
   bool page_refused_ = false;
+  bool index_continuation_ = false;
   ExpansionBudget page_budget_;  // What the expansions into this page may still write.
   bool opened_ = false;
   bool closed_ = false;

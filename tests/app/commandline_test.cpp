@@ -188,6 +188,21 @@ TEST_F(CommandLineTest, OrganizePrintsTheMatchPagesItWrote) {
   EXPECT_EQ(run.out, "photo0000\nmiscpics\n");
 }
 
+TEST_F(CommandLineTest, OrganizeWithoutSeriesPrintsNoCatchAllPageAndGenerateWritesNone) {
+  for (const char* name : {"beach.jpg", "other.jpg"}) {
+    test::WriteJpegPicture(site_ / name, 10, 10, "");
+  }
+  const CommandRun run = Run({"organize", site_.path().string(), "--home", home_.path().string()});
+  EXPECT_EQ(run.status, kExitOk) << run.messages;
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.messages.find("no name series found"), std::string::npos);
+  const CommandRun generate = Run({"generate", site_.path().string(), "--home",
+                                   home_.path().string(), "--name", "Ann"});
+  EXPECT_EQ(generate.status, kExitOk) << generate.messages;
+  EXPECT_FALSE(fs::exists(site_ / "miscpics.html"));
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
+}
+
 TEST_F(CommandLineTest, CommentPrintsAndReplacesTheCaption) {
   const fs::path picture = site_ / "a.jpg";
   test::WriteJpegPicture(picture, 33, 17, "ImageDescription:\r\nOld\r\n\r\n");

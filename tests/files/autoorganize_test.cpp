@@ -69,6 +69,15 @@ TEST_F(AutoOrganizeTest, SharedPatternsBecomeMatchPagesBeforeMiscPics) {
   EXPECT_EQ(Setting("AutoOrganizeLayout", "DoAutoOrganize"), "Yes");
 }
 
+TEST(WritableMatchPagesTest, TheCatchAllPageCountsOnlyAfterAnotherPage) {
+  EXPECT_EQ(WritableMatchPages("img0000,miscpics"),
+            (std::vector<std::string>{"img0000", "miscpics"}));
+  EXPECT_EQ(WritableMatchPages("miscpics"), std::vector<std::string>{});
+  EXPECT_EQ(WritableMatchPages("MiscPics,img0000"), std::vector<std::string>{});
+  EXPECT_EQ(WritableMatchPages(",,a,,b"), std::vector<std::string>{});
+  EXPECT_EQ(WritableMatchPages("a,,b"), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST_F(AutoOrganizeTest, OldMatchPagesAreReplacedAndOtherSettingsKept) {
   test::WriteFile(IniFileName(),
                   "[HTMLDefaults]\nPersonFullName=Ann\n"

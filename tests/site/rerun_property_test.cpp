@@ -44,7 +44,8 @@ const char* const kEditedTemplates[] = {"PageHeadTemplate", "StyleSheet", "FileE
 const std::map<std::string, std::vector<std::string>> kSettingValues = {
     {"InLineFileExt", {"gif", "jpg", "webp"}}, {"InLinePixelDensity", {"1", "2"}},
     {"DetailImageMaxSize", {"0", "64", "96"}}, {"InLineQuality", {"60", "82", "95"}},
-    {"MaxDisplayWidth", {"40", "64"}},         {"MaxDisplayHeight", {"40", "64"}}};
+    {"MaxDisplayWidth", {"40", "64"}},         {"MaxDisplayHeight", {"40", "64"}},
+    {"SortOrder", {"name", "natural", "-date"}}, {"PicturesPerPage", {"0", "1", "2"}}};
 
 // A file's access and write times, which `cp -p` keeps.
 using FileTimes = std::array<timespec, 2>;
@@ -124,10 +125,14 @@ struct Tree {
 void WriteSettings(Tree& tree) {
   std::string extensions = "[HTMLDefaults]\nPersonFullName=Ann Example\n[FileExtensions]\n";
   std::string display = "[Display]\n";
+  std::string pages = "[Pages]\n";
   for (const auto& [key, value] : tree.settings) {
-    (key == "InLineFileExt" ? extensions : display) += key + "=" + value + "\n";
+    std::string& section = key == "InLineFileExt" ? extensions
+                           : key == "SortOrder" || key == "PicturesPerPage" ? pages
+                                                                            : display;
+    section += key + "=" + value + "\n";
   }
-  test::WriteFile(tree / "home/pixamond.ini", extensions + display);
+  test::WriteFile(tree / "home/pixamond.ini", extensions + display + pages);
   tree.files["home/pixamond.ini"];
 }
 

@@ -257,7 +257,8 @@ int main(int argc, char** argv) {
   }
   const fs::path root = argv[1];
   std::error_code error;
-  for (const char* folder : {"", "holiday", "garden", "garden/macro", "night", "Zürich Süd"}) {
+  for (const char* folder :
+       {"", "holiday", "garden", "garden/macro", "night", "Zürich Süd", "hike"}) {
     fs::create_directories(root / folder, error);
     if (error) {
       std::cerr << "cannot create " << (root / folder).string() << ": " << error.message() << "\n";
@@ -306,6 +307,22 @@ int main(int argc, char** argv) {
   // A caption written by a photo manager, in XMP only.
   ok &= WriteJpeg(root / "Zürich Süd" / "Limmat.jpg", Varied(kNoon, 4.1), 900, 600, "",
                   {XmpSegment("Die Limmat am Abend &amp; ein Café am Ufer")});
+  // A long album: thirty pictures, more than one page holds, named as a photographer
+  // names them, so that numbers in names need the natural order ("Summit_2" before
+  // "Summit_10") and no three share a name pattern that would make them a series.
+  const char* const places[] = {"Alpine_meadow", "Birch_grove", "Cairn", "Cliff_edge",
+                                "Creek", "Footbridge_over_the_Reuss_near_Andermatt",
+                                "Glacier_view", "Hut", "Lake", "Moraine", "Pass", "Ridge",
+                                "Scree", "Summit", "Waterfall"};
+  int shot = 0;
+  for (const char* place : places) {
+    for (const int number : {2, 10}) {
+      ++shot;
+      const std::string name = std::string(place) + "_" + std::to_string(number) + ".jpg";
+      ok &= WriteJpeg(root / "hike" / name, Varied(shot % 3 ? kNoon : kDawn, shot * 0.37),
+                      shot % 4 ? 640 : 427, shot % 4 ? 427 : 640, "");
+    }
+  }
   if (!ok) {
     std::cerr << "cannot write the example pictures into " << root.string() << "\n";
     return 1;

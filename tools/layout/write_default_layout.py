@@ -21,14 +21,104 @@ COMMON_STYLE = """
     min-width: 0; color: inherit; text-decoration: none; }
   .card img { display: block; max-width: 100%; height: auto; }
   .card span { margin-top: .4rem; text-align: center; overflow-wrap: anywhere; }
+  body { overflow-wrap: break-word; }
+  h1, h2, .caption, .facts, .pager, td { overflow-wrap: anywhere; }
   @media (max-width: 40rem) {
     .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
   .picture { margin: 1rem 0; text-align: center; }
   .picture img { width: auto; height: auto; max-width: 100%; max-height: 78vh; }
   .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
-  .steps { display: flex; gap: 1rem; }
+  .steps { display: flex; flex-wrap: wrap; gap: .5rem 1rem; }
+  .pages { margin: 1.5rem 0; justify-content: center; }
+  h1 { line-height: 1.2; }
   .facts > span:not(:empty) ~ span:not(:empty)::before { content: " \\00b7  "; }
 """.strip("\n")
+
+# The full-screen viewer of the pictures of an index page: the picture as large as the
+# window allows, its caption, buttons for previous, next, slideshow and close. Hidden until
+# the script opens it.
+VIEWER_STYLE = """
+  .viewer { position: fixed; inset: 0; z-index: 10; background: #111; color: #eee;
+    display: flex; flex-direction: column; align-items: center; justify-content: center; }
+  .viewer[hidden] { display: none; }
+  .viewer img { max-width: 100vw; max-height: calc(100vh - 8rem); object-fit: contain; }
+  .viewer p { margin: .5rem 1rem; text-align: center; min-height: 1.5em; }
+  .viewer div { display: flex; gap: .5rem; align-items: center; }
+  .viewer button { font: inherit; font-size: 1.3rem; min-width: 2.75rem; min-height: 2.75rem;
+    color: #eee; background: rgba(255,255,255,.14); border: 0; border-radius: 4px; cursor: pointer; }
+  .viewer button:focus-visible { outline: 2px solid #fff; }
+  .viewing { overflow: hidden; }
+""".strip("\n")
+
+# Opens a picture of the page in the viewer instead of its detail page: arrow keys, swipes
+# and the buttons move, Escape or a click beside the picture closes it, the space bar or the
+# play button runs a slideshow. Without the script every link leads to the detail page, and
+# a link opened in a new tab or window still does. No "${" may appear: it would be taken for
+# a template reference.
+VIEWER_SCRIPT = """<SCRIPT>(function () {
+  var links = [].slice.call(document.querySelectorAll("a[data-full]"));
+  if (!links.length) return;
+  var box, img, caption, count, play, at = 0, timer = null, touchX = null;
+  function make(tag, text) {
+    var e = document.createElement(tag);
+    if (text) e.textContent = text;
+    return e; }
+  function button(label, text, act) {
+    var b = make("button", text);
+    b.type = "button"; b.title = label; b.setAttribute("aria-label", label);
+    b.addEventListener("click", function (e) { e.stopPropagation(); act(); });
+    return b; }
+  function build() {
+    box = make("div"); box.className = "viewer"; box.hidden = true; box.tabIndex = -1;
+    box.setAttribute("role", "dialog"); box.setAttribute("aria-modal", "true");
+    box.setAttribute("aria-label", "Picture viewer");
+    img = make("img"); caption = make("p"); count = make("span");
+    var bar = make("div");
+    play = button("Slideshow", "\\u25b6", slideshow);
+    [button("Previous picture", "\\u2039", function () { step(-1); }), count, play,
+     button("Next picture", "\\u203a", function () { step(1); }),
+     button("Close", "\\u00d7", close)].forEach(function (e) { bar.appendChild(e); });
+    [img, caption, bar].forEach(function (e) { box.appendChild(e); });
+    box.addEventListener("click", function (e) { if (e.target === box) close(); });
+    box.addEventListener("touchstart", function (e) { touchX = e.touches[0].clientX; }, {passive: true});
+    box.addEventListener("touchend", function (e) {
+      if (touchX === null) return;
+      var dx = e.changedTouches[0].clientX - touchX;
+      touchX = null;
+      if (Math.abs(dx) > 40) step(dx < 0 ? 1 : -1); });
+    document.body.appendChild(box); }
+  function show(i) {
+    at = (i + links.length) % links.length;
+    var a = links[at], text = a.getAttribute("data-caption") || "";
+    img.src = a.getAttribute("data-full"); img.alt = text; caption.textContent = text;
+    count.textContent = (at + 1) + " / " + links.length;
+    new Image().src = links[(at + 1) % links.length].getAttribute("data-full"); }
+  function step(d) { show(at + d); }
+  function open(i) {
+    if (!box) build();
+    box.hidden = false; document.documentElement.classList.add("viewing");
+    show(i); box.focus(); }
+  function stop() {
+    if (timer) clearInterval(timer);
+    timer = null; play.textContent = "\\u25b6"; play.setAttribute("aria-label", "Slideshow"); }
+  function close() {
+    stop(); box.hidden = true; document.documentElement.classList.remove("viewing");
+    links[at].focus(); }
+  function slideshow() {
+    if (timer) { stop(); return; }
+    timer = setInterval(function () { step(1); }, 4000);
+    play.textContent = "\\u275a\\u275a"; play.setAttribute("aria-label", "Stop the slideshow"); }
+  links.forEach(function (a, i) {
+    a.addEventListener("click", function (e) {
+      if (e.button || e.ctrlKey || e.metaKey || e.shiftKey || e.altKey) return;
+      e.preventDefault(); open(i); }); });
+  document.addEventListener("keydown", function (e) {
+    if (!box || box.hidden) return;
+    if (e.key === "Escape") close();
+    else if (e.key === "ArrowRight") step(1);
+    else if (e.key === "ArrowLeft") step(-1);
+    else if (e.key === " ") { e.preventDefault(); slideshow(); } });
+})();</SCRIPT>"""
 
 STYLE = """
   body { margin: 0; background: #f4f1ec; color: #2b2a28;
@@ -54,13 +144,27 @@ STYLE = """
   .caption { font-size: 1.1rem; }
   .facts { color: #57524d; font-size: .9rem; }
   .facts b { color: #2b2a28; font-weight: 600; }
+  :root { color-scheme: light dark; }
+  @media (prefers-color-scheme: dark) {
+    body { background: #1c1a17; color: #ece7e0; }
+    nav a, a.up { color: #dcbf9f; }
+    h2 { color: #dcbf9f; border-bottom-color: #3b362f; }
+    .intro, .facts { color: #c4bcb1; }
+    .card { background: #27241f; box-shadow: 0 1px 3px rgba(0,0,0,.6); }
+    .album { background: #2d2a24; }
+    .card small, footer { color: #b3aa9e; }
+    .facts b { color: #ece7e0; } }
 """.strip("\n")
 
 # The colours of each style sheet's text, each on the ground it stands on: WCAG AA asks
 # 4.5:1 of every one (small text included).
 STYLE_CONTRASTS = [("#2b2a28", "#f4f1ec"), ("#6e5236", "#f4f1ec"), ("#57524d", "#f4f1ec"),
                    ("#2b2a28", "#ffffff"), ("#67615a", "#ffffff"), ("#67615a", "#fbf8f3"),
-                   ("#67615a", "#f4f1ec"), ("#57524d", "#f4f1ec")]
+                   ("#67615a", "#f4f1ec"), ("#57524d", "#f4f1ec"),
+                   # The same in dark mode.
+                   ("#ece7e0", "#1c1a17"), ("#dcbf9f", "#1c1a17"), ("#c4bcb1", "#1c1a17"),
+                   ("#ece7e0", "#27241f"), ("#b3aa9e", "#27241f"), ("#b3aa9e", "#2d2a24"),
+                   ("#b3aa9e", "#1c1a17"), ("#ece7e0", "#2d2a24")]
 
 # Arrow keys move to the previous and next picture, as the page's own links say.
 KEYS_SCRIPT = (
@@ -73,8 +177,8 @@ KEYS_SCRIPT = (
 HEAD_META = ('<META charset="utf-8">\n'
              '<META name="viewport" content="width=device-width, initial-scale=1">')
 
-# Alt text and titles: the caption as plain text, or the picture's name.
-ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileNameHTML}}"
+# Alt text and titles: the caption as plain text, or a title made from the picture's name.
+ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileTitleHTML}}"
 
 # The facts of a picture, each in a span of its own; the style sheet puts the separators.
 FACTS = ('<P class="facts">${ImageSubjectName?<SPAN><B>${ImageSubjectName}</B></SPAN>}'
@@ -90,6 +194,17 @@ PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLab
          '${NextDetailPageURL?<A rel="next" href="${NextDetailPageURL}" '
          'title="${NextDetailPageCaptionText}">next &#8250;</A>}</SPAN></NAV>')
 
+# The links between the pages of a long index page, in the head and below the pictures;
+# nothing when all pictures fit on one page.
+INDEX_NEIGHBOUR_LINKS = ('${PreviousIndexPageURL?\n<LINK rel="prev" href="${PreviousIndexPageURL}">}'
+                         '${NextIndexPageURL?\n<LINK rel="next" href="${NextIndexPageURL}">}')
+INDEX_PAGER = ('${PageCount?\n<NAV class="pager pages" aria-label="Pages"><SPAN class="steps">'
+               '${PreviousIndexPageURL?<A rel="prev" href="${PreviousIndexPageURL}">'
+               '&#8249; previous page</A>}'
+               "<SPAN>page ${PageNumber} of ${PageCount}</SPAN>"
+               '${NextIndexPageURL?<A rel="next" href="${NextIndexPageURL}">next page &#8250;</A>}'
+               "</SPAN></NAV>}")
+
 NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
                    '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
 
@@ -98,9 +213,14 @@ GLOBALS = {
     "VariableFileDescription":
         "A light, modern gallery: albums and series as cards, pictures in a grid,\n"
         "and a detail page for every picture.",
-    "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + STYLE + "\n</STYLE>",
-    "PageHeadTemplate": HEAD_META + "\n<TITLE>${PageTitle}</TITLE>\n${StyleSheet}",
+    "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + VIEWER_STYLE + "\n" + STYLE + "\n</STYLE>",
+    "ViewerScript": VIEWER_SCRIPT,
+    "PageHeadTemplate":
+        HEAD_META + "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
+        + INDEX_NEIGHBOUR_LINKS + "\n${StyleSheet}",
     "BodyTag": "<BODY>",
+    "BodyEndTag": "</BODY>",
+    "IndexPageLinks": INDEX_PAGER,
     "PageBodyTemplate":
         '<DIV class="page">\n'
         "<NAV>${ActualReturnLabel}</NAV>\n"
@@ -121,17 +241,18 @@ GLOBALS = {
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
-        '<A class="card" href="${DetailPageFileURL}">${ImageTag}'
+        '<A class="card" href="${DetailPageFileURL}" data-full="${DetailImageURL}" '
+        'data-caption="' + ALT_TEXT + '">${ImageTag}'
         "<SPAN>${DetailPageLabel}</SPAN></A>",
-    "FileTrailerTemplate": "</DIV>",
+    "FileTrailerTemplate": "</DIV>${IndexPageLinks}\n${ViewerScript}",
     "PageEndTemplate":
         "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         "in all &middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
         "</DIV>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
-    "DetailPageTitle": "${BaseFileNameHTML}",
-    "DetailPageLabel": "${BaseFileNameHTML}",
+    "DetailPageTitle": ALT_TEXT,
+    "DetailPageLabel": "${BaseFileTitleHTML}",
     "ImagePhotographerName": "${PersonFullNameHTML}",
     "DetailPageTemplate":
         "<HEAD>\n" + HEAD_META + "\n"
@@ -144,8 +265,8 @@ GLOBALS = {
         + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
         '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
-        'loading="lazy"></A></P>\n'
+        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
+        '</A></P>\n'
         '${ImageCaption?<P class="caption">${ImageCaption}</P>\n}'
         + FACTS + "\n"
         "</DIV>\n"
@@ -173,7 +294,8 @@ def with_style(layout, style, title, description):
     result = dict(layout)
     result["VariableFileTitle"] = title
     result["VariableFileDescription"] = description
-    result["StyleSheet"] = "<STYLE>\n" + COMMON_STYLE + "\n" + style + "\n</STYLE>"
+    result["StyleSheet"] = ("<STYLE>\n" + COMMON_STYLE + "\n" + VIEWER_STYLE + "\n" + style +
+                            "\n</STYLE>")
     return result
 
 
@@ -261,7 +383,7 @@ LIST_LAYOUT.update({
         '<TR><TD><A href="${DetailPageFileURL}">${ImageTag}</A></TD>'
         '<TD><A href="${DetailPageFileURL}">${DetailPageLabel}</A></TD>'
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
-    "FileTrailerTemplate": "</TABLE>",
+    "FileTrailerTemplate": "</TABLE>${IndexPageLinks}",
     "PageEndTemplate":
         "<P><SMALL>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         "in all. ${PersonFullNameHTML}</SMALL></P>",
@@ -275,13 +397,16 @@ LIST_LAYOUT.update({
         + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
         '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
-        'loading="lazy"></A></P>\n'
+        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
+        '</A></P>\n'
         "${ImageCaption?<P>${ImageCaption}</P>\n}"
         + FACTS + "\n"
         + KEYS_SCRIPT + "\n"
         "</BODY>",
 })
+
+# The plain list keeps plain links: no viewer there.
+del LIST_LAYOUT["ViewerScript"]
 
 SAMPLES = {
     "samp0001.txt": with_style(GLOBALS, STYLE, "Warm paper",

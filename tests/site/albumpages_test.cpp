@@ -1,0 +1,292 @@
+// The order of the pictures (Pages/SortOrder), long index pages split into numbered pages
+// (Pages/PicturesPerPage), titles made from file names and the end of a page, checked in
+// the pages a run writes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <string>
+#include <vector>
+
+#include "base/diagnostics.h"
+#include "base/progress.h"
+#include "site/caption.h"
+#include "site/pictureorder.h"
+#include "site/website.h"
+#include "support/picture_builder.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Entries print their picture's name, detail pages their neighbours and "up" link, and
+// index pages their page links, so that order and splitting can be read off the pages.
+const char kLayout[] =
+    "PageHeadTemplate:\r\n<TITLE>t</TITLE>"
+    "${PreviousIndexPageURL?<LINK rel=prev href=${PreviousIndexPageURL}>}"
+    "${NextIndexPageURL?<LINK rel=next href=${NextIndexPageURL}>}\r\n\r\n"
+    "PageBodyBeginTemplate:\r\n<BODY>[${PageNumber}/${PageCount}]\r\n\r\n"
+    "FileEntryTemplate:\r\n(${AnchorFileName})\r\n\r\n"
+    "DirEntryTemplate:\r\n{${AnchorFileName} ${TotalFileLinkCount}}\r\n\r\n"
+    "PageEndTemplate:\r\n<END ${TotalFileLinkCount}>\r\n\r\n"
+    "DetailPageTemplate:\r\n<BODY>${PrevDetailPageURL}|${NextDetailPageURL}|${UpPageURL}|"
+    "${PictureIndex}/${PictureCount}|${BaseFileTitleHTML}</BODY>\r\n\r\n"
+    "ParentPageLabel:\r\nx\r\n\r\n";
+
+class AlbumPagesTest : public testing::Test {
+ protected:
+  AlbumPagesTest() { test::WriteFile(home_ / "globals.txt", kLayout); }
+
+  void Settings(const std::string& pages) {
+    test::WriteFile(home_ / "pixamond.ini",
+                    "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\n" + pages);
+  }
+
+  void Run() {
+    Progress progress;
+    WebSite site(root_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
+    ASSERT_TRUE(site.Prepare().ok());
+    site.Execute();
+  }
+
+  // The names of the entries of a page, in order.
+  std::string Entries(const std::string& page) {
+    const std::string text = test::ReadFile(root_ / page);
+    std::string names;
+    for (std::size_t at = text.find('('); at != std::string::npos; at = text.find('(', at + 1)) {
+      if (!names.empty()) names += ' ';
+      names += text.substr(at + 1, text.find(')', at) - at - 1);
+    }
+    return names;
+  }
+
+  void Pictures(const std::vector<std::string>& names) {
+    for (const std::string& name : names) test::WriteJpegPicture(root_ / name, 8, 8, "");
+  }
+
+  // A JPEG picture taken at `date` ("2024:06:01 14:03:22"), or without a date when empty.
+  void PictureTaken(const std::string& name, const std::string& date) {
+    test::JpegOptions options;
+    test::ExifFields exif;
+    exif.date_time_original = date;
+    if (!date.empty()) options.segments.push_back(test::ExifSegment(exif));
+    test::WriteFile(root_ / name, test::MakeJpeg(test::SampleArt(), options));
+  }
+
+  void SetFileTime(const std::string& name, time_t seconds) {
+    const struct utimbuf times {seconds, seconds};
+    ASSERT_EQ(utime((root_ / name).c_str(), &times), 0);
+  }
+
+  test::TempDir home_;
+  test::TempDir root_;
+  test::ScopedLayoutHome use_home_{home_.path()};
+  CollectedDiagnostics diagnostics_;
+  test::ScriptedUserInterface ui_;
+};
+
+TEST(PictureOrderTest, NaturalOrderComparesNumbersAsNumbers) {
+  EXPECT_LT(CompareNatural("img2", "img10"), 0);
+  EXPECT_GT(CompareNatural("img10", "img9"), 0);
+  EXPECT_LT(CompareNatural("a1b2", "a1b10"), 0);
+  EXPECT_LT(CompareNatural("img", "img1"), 0);
+  // Equal numbers written differently stay apart, in byte order.
+  EXPECT_NE(CompareNatural("img007", "img7"), 0);
+  EXPECT_EQ(CompareNatural("img7", "img7"), 0);
+  EXPECT_LT(CompareNatural("99999999999999999999998", "99999999999999999999999"), 0);
+}
+
+TEST(PictureOrderTest, SortOrderSettingsAreRead) {
+  EXPECT_EQ(ParseSortOrder("natural")->key, SortKey::kNatural);
+  EXPECT_TRUE(ParseSortOrder("-Date")->reverse);
+  EXPECT_EQ(ParseSortOrder("-Date")->key, SortKey::kDate);
+  EXPECT_FALSE(ParseSortOrder("name")->reverse);
+  EXPECT_FALSE(ParseSortOrder("size").has_value());
+  EXPECT_FALSE(ParseSortOrder("--name").has_value());
+}
+
+TEST(PictureTitleTest, TitleFromFileNameTurnsUnderscoresIntoSpaces) {
+  EXPECT_EQ(TitleFromFileName("Bridge_by_Sander_Klootwijk"), "Bridge by Sander Klootwijk");
+  EXPECT_EQ(TitleFromFileName("_a__b_"), "a b");
+  EXPECT_EQ(TitleFromFileName("2024-06-01"), "2024-06-01");
+  EXPECT_EQ(TitleFromFileName("___"), "___");
+}
+
+TEST_F(AlbumPagesTest, NameOrderIsTheDefault) {
+  Settings("");
+  Pictures({"img10.jpg", "img2.jpg", "img1.jpg"});
+  Run();
+  EXPECT_EQ(Entries("index.html"), "img1.jpg img10.jpg img2.jpg");
+}
+
+TEST_F(AlbumPagesTest, NaturalOrderAndItsReverseReachPagesAndNeighbours) {
+  Settings("SortOrder=natural\n");
+  Pictures({"img10.jpg", "img2.jpg", "img1.jpg"});
+  Run();
+  EXPECT_EQ(Entries("index.html"), "img1.jpg img2.jpg img10.jpg");
+  EXPECT_NE(test::ReadFile(root_ / "img2.html").find("img1.html|img10.html|index.html|2/3"),
+            std::string::npos);
+  Settings("SortOrder=-natural\n");
+  Run();
+  EXPECT_EQ(Entries("index.html"), "img10.jpg img2.jpg img1.jpg");
+  EXPECT_NE(test::ReadFile(root_ / "img2.html").find("img10.html|img1.html|index.html|2/3"),
+            std::string::npos);
+}
+
+TEST_F(AlbumPagesTest, DateOrderUsesTheDateTakenThenTheFileTime) {
+  Settings("SortOrder=date\n");
+  PictureTaken("a.jpg", "2024:06:03 10:00:00");
+  PictureTaken("b.jpg", "2024:06:01 10:00:00");
+  PictureTaken("c.jpg", "");  // No date: its file time, 2024-06-02, places it.
+  SetFileTime("c.jpg", 1717322400);
+  PictureTaken("d.jpg", "2024:06:01 10:00:00");  // The same date as b: name order.
+  Run();
+  EXPECT_EQ(Entries("index.html"), "b.jpg d.jpg c.jpg a.jpg");
+  Settings("SortOrder=-date\n");
+  Run();
+  EXPECT_EQ(Entries("index.html"), "a.jpg c.jpg d.jpg b.jpg");
+}
+
+TEST_F(AlbumPagesTest, AnUnknownSortOrderIsReportedAndNameOrderUsed) {
+  Settings("SortOrder=size\n");
+  Pictures({"b.jpg", "a.jpg"});
+  Run();
+  EXPECT_EQ(Entries("index.html"), "a.jpg b.jpg");
+  ASSERT_FALSE(diagnostics_.Problems().empty());
+  EXPECT_NE(diagnostics_.Problems().front().find("SortOrder \"size\""), std::string::npos);
+}
+
+TEST_F(AlbumPagesTest, MatchPagesFollowTheOrder) {
+  test::WriteFile(home_ / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\nSortOrder=natural\n"
+                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nAutoOrganizeBaseFileNames=s,miscpics\n"
+                  "[MatchPageSearchStrings]\ns=[s*.*]\nmiscpics=[*.*]\n");
+  Pictures({"s10.jpg", "s9.jpg", "x2.jpg", "x10.jpg"});
+  Run();
+  EXPECT_EQ(Entries("s.html"), "s9.jpg s10.jpg");
+  EXPECT_EQ(Entries("miscpics.html"), "x2.jpg x10.jpg");
+}
+
+TEST_F(AlbumPagesTest, MatchPagesSplitLikeIndexPages) {
+  test::WriteFile(home_ / "pixamond.ini",
+                  "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\nPicturesPerPage=2\n"
+                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nAutoOrganizeBaseFileNames=s\n"
+                  "[MatchPageSearchStrings]\ns=[s*.*]\n");
+  Pictures({"s1.jpg", "s2.jpg", "s3.jpg", "x.jpg"});
+  Run();
+  EXPECT_EQ(Entries("s.html"), "s1.jpg s2.jpg");
+  EXPECT_EQ(Entries("s-2.html"), "s3.jpg");
+  EXPECT_NE(test::ReadFile(root_ / "s-2.html").find("<LINK rel=prev href=s.html>"),
+            std::string::npos);
+  EXPECT_NE(test::ReadFile(root_ / "s3.html").find("s2.html||s-2.html|3/3"), std::string::npos);
+  EXPECT_NE(test::ReadFile(root_ / "index.html").find("{s.html 3}"), std::string::npos);
+  EXPECT_EQ(Entries("index.html"), "x.jpg");
+}
+
+TEST_F(AlbumPagesTest, NoPageLimitKeepsOnePage) {
+  Settings("PicturesPerPage=0\n");
+  Pictures({"a.jpg", "b.jpg", "c.jpg"});
+  Run();
+  EXPECT_EQ(Entries("index.html"), "a.jpg b.jpg c.jpg");
+  EXPECT_NE(test::ReadFile(root_ / "index.html").find("<BODY>[/]"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root_ / "index-2.html"));
+}
+
+TEST_F(AlbumPagesTest, PageSplittingAtZeroOneNAndNPlusOnePictures) {
+  Settings("PicturesPerPage=2\n");
+  fs::create_directory(root_ / "zero");
+  fs::create_directory(root_ / "one");
+  test::WriteJpegPicture(root_ / "one" / "a.jpg", 8, 8, "");
+  fs::create_directory(root_ / "two");
+  for (const char* name : {"a.jpg", "b.jpg"}) test::WriteJpegPicture(root_ / "two" / name, 8, 8, "");
+  fs::create_directory(root_ / "three");
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+    test::WriteJpegPicture(root_ / "three" / name, 8, 8, "");
+  }
+  Run();
+  EXPECT_FALSE(fs::exists(root_ / "zero" / "index.html"));
+  EXPECT_EQ(Entries("one/index.html"), "a.jpg");
+  EXPECT_FALSE(fs::exists(root_ / "one" / "index-2.html"));
+  EXPECT_EQ(Entries("two/index.html"), "a.jpg b.jpg");
+  EXPECT_EQ(test::ReadFile(root_ / "two" / "index.html").find("rel=next"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root_ / "two" / "index-2.html"));
+
+  const std::string first = test::ReadFile(root_ / "three" / "index.html");
+  const std::string second = test::ReadFile(root_ / "three" / "index-2.html");
+  EXPECT_EQ(Entries("three/index.html"), "a.jpg b.jpg");
+  EXPECT_EQ(Entries("three/index-2.html"), "c.jpg");
+  EXPECT_NE(first.find("<LINK rel=next href=index-2.html>"), std::string::npos);
+  EXPECT_EQ(first.find("rel=prev"), std::string::npos);
+  EXPECT_NE(first.find("<BODY>[1/2]"), std::string::npos);
+  EXPECT_NE(second.find("<LINK rel=prev href=index.html>"), std::string::npos);
+  EXPECT_NE(second.find("<BODY>[2/2]"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root_ / "three" / "index-3.html"));
+  // The first page counts the whole album, and so does the album's entry above it.
+  EXPECT_NE(first.find("<END 3>"), std::string::npos);
+  EXPECT_NE(test::ReadFile(root_ / "index.html").find("{three/index.html 3}"), std::string::npos);
+  // Detail pages go up to the page that lists them, and from page to page.
+  EXPECT_NE(test::ReadFile(root_ / "three" / "b.html").find("a.html|c.html|index.html|2/3"),
+            std::string::npos);
+  EXPECT_NE(test::ReadFile(root_ / "three" / "c.html").find("b.html||index-2.html|3/3"),
+            std::string::npos);
+}
+
+TEST_F(AlbumPagesTest, UnreadablePicturesLeaveNoPageWithoutEntries) {
+  Settings("PicturesPerPage=1\n");
+  Pictures({"a.jpg", "c.jpg"});
+  test::WriteFile(root_ / "b.jpg", "not a picture");
+  Run();
+  EXPECT_EQ(Entries("index.html"), "a.jpg");
+  EXPECT_EQ(Entries("index-2.html"), "c.jpg");
+  EXPECT_FALSE(fs::exists(root_ / "index-3.html"));
+}
+
+TEST_F(AlbumPagesTest, ARunWithFewerPicturesRemovesTheLastPage) {
+  Settings("PicturesPerPage=1\n");
+  Pictures({"a.jpg", "b.jpg"});
+  Run();
+  ASSERT_TRUE(fs::exists(root_ / "index-2.html"));
+  fs::remove(root_ / "b.jpg");
+  Run();
+  EXPECT_FALSE(fs::exists(root_ / "index-2.html"));
+  EXPECT_EQ(test::ReadFile(root_ / "index.html").find("rel=next"), std::string::npos);
+}
+
+TEST_F(AlbumPagesTest, APictureNamedLikeANumberedIndexPageIsLeftOutOnlyWhenPagesSplit) {
+  Settings("PicturesPerPage=5\n");
+  Pictures({"index-2.jpg", "a.jpg"});
+  Run();
+  EXPECT_EQ(Entries("index.html"), "a.jpg");
+  Settings("");
+  Run();
+  EXPECT_EQ(Entries("index.html"), "a.jpg index-2.jpg");
+}
+
+TEST_F(AlbumPagesTest, DetailPagesHaveATitleMadeFromTheFileName) {
+  Settings("");
+  Pictures({"Bridge_by_Sander_Klootwijk.jpg"});
+  Run();
+  EXPECT_NE(test::ReadFile(root_ / "Bridge_by_Sander_Klootwijk.html")
+                .find("|Bridge by Sander Klootwijk</BODY>"),
+            std::string::npos);
+}
+
+TEST_F(AlbumPagesTest, BodyEndTagEndsIndexPagesWhenTheLayoutHasOne) {
+  Settings("");
+  Pictures({"a.jpg"});
+  Run();
+  const std::string old_end = "\r\n<P>\r\n</HTML>\r\n";
+  const std::string page = test::ReadFile(root_ / "index.html");
+  EXPECT_EQ(page.substr(page.size() - old_end.size()), old_end);
+  test::WriteFile(home_ / "globals.txt", std::string(kLayout) + "BodyEndTag:\r\n</BODY>\r\n\r\n");
+  Run();
+  const std::string new_end = "<END 1>\r\n</BODY>\r\n</HTML>\r\n";
+  const std::string ended = test::ReadFile(root_ / "index.html");
+  EXPECT_EQ(ended.substr(ended.size() - new_end.size()), new_end);
+}
+
+}  // namespace
+}  // namespace pix
