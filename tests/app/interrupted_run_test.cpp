@@ -184,7 +184,8 @@ TEST_F(InterruptedRunTest, AnInterruptedRunTakesItsTemporaryFilesWithIt) {
                  std::to_string(moment.count() / 1000) + " ms");
     const int status =
         StopAfter(StartGenerate(site, shared_->home.path(), parent / "errors"), SIGINT, moment);
-    EXPECT_TRUE(status == 0 || status == 128 + SIGINT) << status;
+    EXPECT_TRUE(status == 0 || status == 128 + SIGINT)
+        << status << "; the run said: " << test::ReadFile(parent / "errors");
     EXPECT_EQ(TemporaryFiles(site), std::vector<std::string>()) << "before any rerun";
     ExpectRerunFinishes(site);
   }
