@@ -4,6 +4,10 @@
 //                              [--quiet] [--verbose]
 //   pixamond organize SITE_DIR [--home DIR] [--quiet] [--verbose]
 //   pixamond comment PICTURE [--set FILE] [--quiet] [--verbose]
+//   pixamond publish SITE_DIR DEST [--dry-run] [--delete] [--with-originals] [--quiet]
+//                                  [--verbose]
+//   pixamond check SITE_DIR [--quiet] [--verbose]
+//   pixamond clean SITE_DIR [--dry-run] [--quiet] [--verbose]
 //   pixamond --help | --version
 //   pixamond [--home DIR] [SITE_DIR]      (no command: the desktop window, app/desktop.h)
 //
@@ -12,7 +16,8 @@
 // begins with "-".
 //
 // Exit status: 0 when all went well, 1 when the work was done but some pictures or pages
-// were reported, 2 for usage errors and refused directories.
+// were reported (for check: when it found anything; for publish and clean: when a file
+// could not be copied or removed), 2 for usage errors and refused directories.
 #pragma once
 
 #include <iosfwd>
@@ -36,8 +41,9 @@ struct CommandLineIo {
 /// One command as the user gave it. Only the options of that command can be set; each value
 /// option keeps the last value given.
 struct CommandLineOptions {
-  std::string command;                      ///< "generate", "organize" or "comment".
-  std::string target;                       ///< SITE_DIR, or PICTURE for comment.
+  std::string command;  ///< "generate", "organize", "comment", "publish", "check", "clean".
+  std::string target;   ///< SITE_DIR, or PICTURE for comment.
+  std::string destination;  ///< DEST of publish: a folder, "host:path" or "rsync://...".
   std::optional<std::string> home;          ///< --home: the layout home.
   std::optional<std::string> full_name;      ///< --name: stored in the settings before the run.
   std::optional<std::string> e_mail_address;  ///< --email: stored in the settings before the run.
@@ -45,6 +51,10 @@ struct CommandLineOptions {
   std::optional<std::string> comment_file;   ///< --set: the new comment's file, "-" for input.
   bool quiet = false;                      ///< --quiet: no progress line and no summary.
   bool verbose = false;                    ///< --verbose: the readers' diagnostic lines.
+  bool dry_run = false;         ///< --dry-run: say what publish or clean would do, do nothing.
+  bool delete_extra = false;    ///< --delete: publish removes what the site no longer has.
+  bool with_originals = false;  ///< --with-originals: publish originals with a GPS position.
+  bool check = false;           ///< --check: generate checks the site after the run.
 };
 
 inline constexpr int kExitOk = 0;

@@ -733,6 +733,20 @@ std::vector<SiteRecord::Unconfirmed> SiteRecord::UnconfirmedOutputs() const {
   return unconfirmed;
 }
 
+std::vector<std::pair<std::string, RecordedOutput>> SiteRecord::AllOutputs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::pair<std::string, RecordedOutput>> outputs;
+  sqlite3_stmt* statement = Statement(kAllOutputs);
+  if (statement == nullptr) return outputs;
+  StatementUse use(statement);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::string path = ColumnText(statement, 0);
+    if (!StaysInsideSite(path)) continue;
+    outputs.emplace_back(std::move(path), ColumnOutput(statement, 1));
+  }
+  return outputs;
+}
+
 // --- Ownership --------------------------------------------------------------------------
 
 ClaimResult SiteRecord::ClaimRecorded(const std::string& full_path,

@@ -232,6 +232,8 @@ class SiteRecord {
     bool source_gone = false;  ///< Made from a picture that is no longer part of the site.
   };
   std::vector<Unconfirmed> UnconfirmedOutputs() const;
+  /// Every output of the record, by its path relative to the site, in the record's order.
+  std::vector<std::pair<std::string, RecordedOutput>> AllOutputs() const;
   /// Forgets the pictures this run did not see. Only at the end of a complete run.
   void ForgetUnconfirmedPictures();
 
