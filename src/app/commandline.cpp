@@ -8,6 +8,8 @@
 #include "app/commandline.h"
 
 #include <getopt.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -236,6 +238,21 @@ Result<CommandLineOptions> ParseCommandLine(const std::vector<std::string>& args
   return options;
 }
 
+std::string AccountFullName() {
+  std::vector<char> buffer(16384);
+  passwd entry;
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr || found->pw_gecos == nullptr) {
+    return "";
+  }
+  std::string name = found->pw_gecos;
+  name = name.substr(0, name.find(','));
+  // Accounts made by the system carry their own name or none; neither is a person's.
+  if (name == found->pw_name) return "";
+  return name;
+}
+
 std::string AbsoluteDirectory(const std::string& directory) {
   if (directory.empty()) return directory;
   std::error_code error;
@@ -289,11 +306,14 @@ bool SettleFullName(const CommandLineOptions& options, CommandLineIo& io, UserIn
   }
   std::string name = GetIniString(section, kPersonFullName);
   while (name.empty()) {
+    // The account's own name is offered: an empty answer takes it.
     std::optional<std::string> entered =
-        io.input_is_terminal ? ui.PromptLine("Input", "Please enter your full name:", "", 256)
+        io.input_is_terminal ? ui.PromptLine("Input", "Please enter your full name:",
+                                             io.account_full_name, 256)
                             : std::nullopt;
     if (!entered) {
-      io.messages << "Your Full Name is a required value.\n";
+      io.messages << "pixamond: Your Full Name is a required value. Give it once with --name "
+                     "\"Your Name\"; it is remembered.\n";
       return false;
     }
     name = *entered;

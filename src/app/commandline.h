@@ -36,7 +36,13 @@ struct CommandLineIo {
   std::ostream& messages;  ///< Messages of the run, progress line and summary.
   bool input_is_terminal = false;
   bool messages_are_terminal = false;
+  /// The user account's full name, offered when a run asks for the name; may be empty.
+  std::string account_full_name = {};
 };
+
+/// The full name of the account running the program (the first field of its GECOS entry in
+/// the password database); empty when it has none.
+std::string AccountFullName();
 
 /// One command as the user gave it. Only the options of that command can be set; each value
 /// option keeps the last value given.

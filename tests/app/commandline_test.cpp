@@ -29,11 +29,11 @@ struct CommandRun {
 class CommandLineTest : public testing::Test {
  protected:
   CommandRun Run(std::vector<std::string> args, const std::string& input = "",
-                 bool terminal = false) {
+                 bool terminal = false, const std::string& account_name = "") {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream messages;
-    CommandLineIo io{in, out, messages, terminal, false};
+    CommandLineIo io{in, out, messages, terminal, false, account_name};
     CommandRun run;
     run.status = RunCommandLine(args, io);
     run.out = out.str();
@@ -64,7 +64,9 @@ TEST_F(CommandLineTest, GenerateWithoutANameFailsWhenNobodyCanBeAsked) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string()});
   EXPECT_EQ(run.status, kExitUsage);
-  EXPECT_EQ(run.messages, "Your Full Name is a required value.\n");
+  EXPECT_EQ(run.messages,
+            "pixamond: Your Full Name is a required value. Give it once with --name "
+            "\"Your Name\"; it is remembered.\n");
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 }
 
@@ -76,6 +78,16 @@ TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
+}
+
+TEST_F(CommandLineTest, GenerateOffersTheAccountsNameOnATerminal) {
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
+                              "--quiet"},
+                             "\n", /*terminal=*/true, "Ann Account");
+  EXPECT_EQ(run.status, kExitOk) << run.messages;
+  EXPECT_EQ(run.messages, "Please enter your full name: [Ann Account] ");
+  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Account");
 }
 
 TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
