@@ -28,6 +28,9 @@ struct CommandRun {
 
 class CommandLineTest : public testing::Test {
  protected:
+  // The design's defaults (GIF inline images), not the settings a new home is given.
+  CommandLineTest() { test::WriteFile(home_ / "pixamond.ini", ""); }
+
   CommandRun Run(std::vector<std::string> args, const std::string& input = "",
                  bool terminal = false, const std::string& account_name = "") {
     std::istringstream in(input);
