@@ -469,8 +469,8 @@ int Clean(const CommandLineOptions& options, CommandLineIo& io) {
   }
   if (!options.quiet) {
     io.messages << (options.dry_run ? "dry run: " : "") << stats->removed << " files and "
-                << stats->folders_removed << " folders removed, " << stats->kept
-                << " files kept because they changed\n";
+                << stats->folders_removed << " folders removed, " << stats->restored
+                << " pictures restored, " << stats->kept << " files kept because they changed\n";
   }
   return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ostream>
 #include <set>
 
 #include "base/diagnostics.h"
+#include "base/safereplace.h"
 #include "site/siterecord.h"
 
 namespace pix {
@@ -90,6 +92,38 @@ Result<CleanStats> CleanSite(const fs::path& site, bool dry_run, std::ostream& l
     }
     removed.insert(path);
     ++stats.folders_removed;
+  }
+  // Users' pictures a run rewrote get their old bytes back, if they still hold the rewrite.
+  for (const SiteRecord::Rewrite& rewrite : record->AllRewrites()) {
+    const fs::path full = site / rewrite.path;
+    const std::optional<Digest> now = DigestOfFile(full);
+    if (!now) continue;  // Gone, or no longer a plain file: nothing to give back.
+    if (rewrite.rewritten.Empty() || *now != rewrite.rewritten) {
+      diagnostics.Notice("kept " + rewrite.path + ": changed since Pixamond rewrote it");
+      ++stats.kept;
+      continue;
+    }
+    ++stats.restored;
+    if (dry_run) {
+      listing << "restore " << rewrite.path << "\n";
+      continue;
+    }
+    const Result<UserFileTarget> target = CheckUserFileRewrite(full, SymlinkRule::kRefuse);
+    Status restored = target.status();
+    if (target.ok()) {
+      restored = ReplaceUserFileSafely(*target, [&rewrite](std::FILE* out) {
+        if (std::fwrite(rewrite.original.data(), 1, rewrite.original.size(), out) !=
+            rewrite.original.size()) {
+          return Status::IoError(std::strerror(errno));
+        }
+        return Status::OK();
+      });
+    }
+    if (!restored.ok()) {
+      diagnostics.Problem("Cannot give " + full.string() + " back as it was: " + restored.message());
+      continue;
+    }
+    record->ForgetRewrite(rewrite.path);
   }
   if (dry_run) return stats;
   if (Status committed = record->Commit(); !committed.ok()) return committed;
