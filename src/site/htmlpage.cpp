@@ -74,8 +74,24 @@ class PageReader {
  public:
   explicit PageReader(HtmlPage& page) : page_(page) {}
 
-  void Visit(const GumboNode& node) {
-    if (node.type != GUMBO_NODE_ELEMENT && node.type != GUMBO_NODE_TEMPLATE) return;
+  // Visits every element below `root` in document order. A stack of its own rather than
+  // recursion: a page may nest elements deeper than the thread's stack would allow.
+  void Visit(const GumboNode& root) {
+    std::vector<const GumboNode*> pending{&root};
+    while (!pending.empty()) {
+      const GumboNode& node = *pending.back();
+      pending.pop_back();
+      if (node.type != GUMBO_NODE_ELEMENT && node.type != GUMBO_NODE_TEMPLATE) continue;
+      VisitElement(node);
+      const GumboVector& children = node.v.element.children;
+      for (unsigned i = children.length; i > 0; --i) {
+        pending.push_back(static_cast<const GumboNode*>(children.data[i - 1]));
+      }
+    }
+  }
+
+ private:
+  void VisitElement(const GumboNode& node) {
     const GumboElement& element = node.v.element;
     const unsigned line = element.start_pos.line;
     NoteRepairs(node, line);
@@ -95,12 +111,8 @@ class PageReader {
     if (element.tag == GUMBO_TAG_IMG && gumbo_get_attribute(&element.attributes, "alt") == nullptr) {
       page_.problems.push_back({line, "<img> has no alt text"});
     }
-    for (unsigned i = 0; i < element.children.length; ++i) {
-      Visit(*static_cast<const GumboNode*>(element.children.data[i]));
-    }
   }
 
- private:
   void NoteRepairs(const GumboNode& node, unsigned line) {
     const GumboElement& element = node.v.element;
     const unsigned flags = node.parse_flags;

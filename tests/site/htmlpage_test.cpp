@@ -76,5 +76,14 @@ TEST(HtmlPageTest, ReferencesResolveWithinTheSite) {
   EXPECT_EQ(ResolvePageReference("index.html", "#top"), std::nullopt);
 }
 
+TEST(HtmlPageTest, ADeeplyNestedPageIsReadWhole) {
+  std::string text = "<!DOCTYPE html><html lang=en><title>t</title>";
+  for (int i = 0; i < 20000; ++i) text += "<div>";
+  text += "<img src=deep.jpg alt=deep>";
+  const HtmlPage page = ReadHtmlPage(text);
+  ASSERT_EQ(page.references.size(), 1u);
+  EXPECT_EQ(page.references[0].value, "deep.jpg");
+}
+
 }  // namespace
 }  // namespace pix
