@@ -8,6 +8,8 @@
 #include "app/commandline.h"
 
 #include <getopt.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +30,9 @@
 #include "files/utils.h"
 #include "picture/comread.h"
 #include "picture/comwrite.h"
+#include "site/clean.h"
+#include "site/publish.h"
+#include "site/sitecheck.h"
 #include "site/website.h"
 
 namespace pix {
@@ -43,6 +48,10 @@ enum OptionCode : int {
   kOptionSet,
   kOptionQuiet,
   kOptionVerbose,
+  kOptionDryRun,
+  kOptionDelete,
+  kOptionWithOriginals,
+  kOptionCheck,
 };
 
 constexpr option kAllOptions[] = {
@@ -53,6 +62,10 @@ constexpr option kAllOptions[] = {
     {"set", required_argument, nullptr, kOptionSet},
     {"quiet", no_argument, nullptr, kOptionQuiet},
     {"verbose", no_argument, nullptr, kOptionVerbose},
+    {"dry-run", no_argument, nullptr, kOptionDryRun},
+    {"delete", no_argument, nullptr, kOptionDelete},
+    {"with-originals", no_argument, nullptr, kOptionWithOriginals},
+    {"check", no_argument, nullptr, kOptionCheck},
 };
 
 // The long option table of one command, ended by the all-zero entry getopt_long expects;
@@ -60,11 +73,17 @@ constexpr option kAllOptions[] = {
 std::vector<option> OptionsOfCommand(const std::string& command) {
   std::vector<int> codes;
   if (command == "generate") {
-    codes = {kOptionHome, kOptionName, kOptionEmail, kOptionJobs};
+    codes = {kOptionHome, kOptionName, kOptionEmail, kOptionJobs, kOptionCheck};
   } else if (command == "organize") {
     codes = {kOptionHome};
   } else if (command == "comment") {
     codes = {kOptionSet};
+  } else if (command == "publish") {
+    codes = {kOptionDryRun, kOptionDelete, kOptionWithOriginals};
+  } else if (command == "check") {
+    codes = {};
+  } else if (command == "clean") {
+    codes = {kOptionDryRun};
   } else {
     return {};
   }
@@ -124,11 +143,28 @@ Status TakeOption(int code, const char* value, CommandLineOptions& options) {
     case kOptionVerbose:
       options.verbose = true;
       break;
+    case kOptionDryRun:
+      options.dry_run = true;
+      break;
+    case kOptionDelete:
+      options.delete_extra = true;
+      break;
+    case kOptionWithOriginals:
+      options.with_originals = true;
+      break;
+    case kOptionCheck:
+      options.check = true;
+      break;
   }
   return Status::OK();
 }
 
 Status TakeTarget(const char* argument, CommandLineOptions& options, bool& has_target) {
+  if (has_target && options.command == "publish" && options.destination.empty() &&
+      *argument != '\0') {
+    options.destination = argument;
+    return Status::OK();
+  }
   if (has_target) return UsageError(std::string("unexpected argument ") + argument);
   options.target = argument;
   has_target = true;
@@ -196,7 +232,25 @@ Result<CommandLineOptions> ParseCommandLine(const std::vector<std::string>& args
     return UsageError(options.command + " needs a " +
                       (options.command == "comment" ? "picture" : "site directory"));
   }
+  if (options.command == "publish" && options.destination.empty()) {
+    return UsageError("publish needs a destination: a folder, host:path or rsync://...");
+  }
   return options;
+}
+
+std::string AccountFullName() {
+  std::vector<char> buffer(16384);
+  passwd entry;
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr || found->pw_gecos == nullptr) {
+    return "";
+  }
+  std::string name = found->pw_gecos;
+  name = name.substr(0, name.find(','));
+  // Accounts made by the system carry their own name or none; neither is a person's.
+  if (name == found->pw_name) return "";
+  return name;
 }
 
 std::string AbsoluteDirectory(const std::string& directory) {
@@ -252,11 +306,14 @@ bool SettleFullName(const CommandLineOptions& options, CommandLineIo& io, UserIn
   }
   std::string name = GetIniString(section, kPersonFullName);
   while (name.empty()) {
+    // The account's own name is offered: an empty answer takes it.
     std::optional<std::string> entered =
-        io.input_is_terminal ? ui.PromptLine("Input", "Please enter your full name:", "", 256)
+        io.input_is_terminal ? ui.PromptLine("Input", "Please enter your full name:",
+                                             io.account_full_name, 256)
                             : std::nullopt;
     if (!entered) {
-      io.messages << "Your Full Name is a required value.\n";
+      io.messages << "pixamond: Your Full Name is a required value. Give it once with --name "
+                     "\"Your Name\"; it is remembered.\n";
       return false;
     }
     name = *entered;
@@ -280,6 +337,40 @@ class CommandDiagnostics : public StreamDiagnostics {
   CommandDiagnostics(const CommandDiagnostics&) = delete;
   CommandDiagnostics& operator=(const CommandDiagnostics&) = delete;
 };
+
+// The site directory of publish, check and clean, made absolute; a usage message when it is
+// no directory. These commands read the site's record, not the layout home.
+std::optional<std::string> ExistingSiteDirectory(const CommandLineOptions& options,
+                                                 CommandLineIo& io) {
+  const std::string site = AbsoluteDirectory(options.target);
+  if (!IsDirectoryPath(site)) {
+    io.messages << "pixamond: " << site << " is not a directory\n";
+    return std::nullopt;
+  }
+  return site;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+// Prints the findings of a check of `site` to the output, one a line, with a count on the
+// message stream; false when there were findings or the site could not be checked.
+bool ReportCheck(const std::string& site, bool quiet, CommandLineIo& io) {
+  const Result<std::vector<std::string>> findings = CheckSite(site);
+  if (!findings.ok()) {
+    io.messages << "pixamond: " << findings.status().message() << "\n";
+    return false;
+  }
+  for (const std::string& finding : *findings) io.out << finding << "\n";
+  if (!quiet) {
+    io.messages << "check: " << findings->size()
+                << (findings->size() == 1 ? " finding\n" : " findings\n");
+  }
+  return findings->empty();
+}
 
 int Generate(const CommandLineOptions& options, CommandLineIo& io) {
   const int jobs = options.jobs.value_or(WebSite::DefaultJobs());
@@ -325,8 +416,63 @@ int Generate(const CommandLineOptions& options, CommandLineIo& io) {
       io.messages << stats.other_removed << " files the site no longer uses removed\n";
     }
   }
-  const bool reported = stats.problems_reported > 0 || diagnostics.ProblemCount() > 0;
+  bool reported = stats.problems_reported > 0 || diagnostics.ProblemCount() > 0;
+  if (options.check && !web_site.Cancelled() && !ReportCheck(*site, quiet, io)) reported = true;
   return reported || web_site.Cancelled() ? kExitReported : kExitOk;
+}
+
+int Publish(const CommandLineOptions& options, CommandLineIo& io) {
+  ConsoleProgress progress(io.messages, io.messages_are_terminal && !options.quiet);
+  CommandDiagnostics diagnostics(io.messages, options.verbose);
+  diagnostics.SetBeforeLine([&progress] { progress.ClearLine(); });
+  const std::optional<std::string> site = ExistingSiteDirectory(options, io);
+  if (!site) return kExitUsage;
+  std::string destination = options.destination;
+  if (!IsRemoteDestination(destination)) destination = AbsoluteDirectory(destination);
+  PublishOptions publish;
+  publish.dry_run = options.dry_run;
+  publish.delete_extra = options.delete_extra;
+  publish.with_originals = options.with_originals;
+  const Result<PublishStats> stats =
+      PublishSite(*site, destination, publish, progress, io.out, diagnostics);
+  progress.ClearLine();
+  if (!stats.ok()) {
+    io.messages << "pixamond: " << stats.status().message() << "\n";
+    return stats.status().code() == Status::Code::kInvalidArgument ? kExitUsage : kExitReported;
+  }
+  if (!options.quiet) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", progress.ElapsedSeconds());
+    io.messages << (options.dry_run ? "dry run: " : "") << stats->files << " files ("
+                << Megabytes(stats->bytes) << "), " << stats->copied << " copied, "
+                << stats->unchanged << " unchanged, " << stats->removed << " removed";
+    if (stats->withheld > 0) io.messages << ", " << stats->withheld << " originals left out";
+    io.messages << ", " << seconds << " s\n";
+  }
+  return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
+}
+
+int Check(const CommandLineOptions& options, CommandLineIo& io) {
+  const std::optional<std::string> site = ExistingSiteDirectory(options, io);
+  if (!site) return kExitUsage;
+  return ReportCheck(*site, options.quiet, io) ? kExitOk : kExitReported;
+}
+
+int Clean(const CommandLineOptions& options, CommandLineIo& io) {
+  CommandDiagnostics diagnostics(io.messages, options.verbose);
+  const std::optional<std::string> site = ExistingSiteDirectory(options, io);
+  if (!site) return kExitUsage;
+  const Result<CleanStats> stats = CleanSite(*site, options.dry_run, io.out, diagnostics);
+  if (!stats.ok()) {
+    io.messages << "pixamond: " << stats.status().message() << "\n";
+    return kExitReported;
+  }
+  if (!options.quiet) {
+    io.messages << (options.dry_run ? "dry run: " : "") << stats->removed << " files and "
+                << stats->folders_removed << " folders removed, " << stats->restored
+                << " pictures restored, " << stats->kept << " files kept because they changed\n";
+  }
+  return diagnostics.ProblemCount() > 0 ? kExitReported : kExitOk;
 }
 
 int Organize(const CommandLineOptions& options, CommandLineIo& io) {
@@ -402,13 +548,25 @@ std::string CommandLineHelp() {
          "  pixamond [--home DIR] [SITE_DIR]\n"
          "      Opens the desktop window, on the site directory SITE_DIR when given.\n"
          "  pixamond generate SITE_DIR [--home DIR] [--name TEXT] [--email TEXT]\n"
-         "                             [--jobs N] [--quiet] [--verbose]\n"
+         "                             [--jobs N] [--check] [--quiet] [--verbose]\n"
          "      Writes the web site of the pictures below SITE_DIR.\n"
          "  pixamond organize SITE_DIR [--home DIR] [--quiet] [--verbose]\n"
          "      Finds the name series of the site's pictures and makes them match pages.\n"
          "  pixamond comment PICTURE [--set FILE] [--quiet] [--verbose]\n"
          "      Prints the comment of a JPEG picture, or replaces it with the text of FILE\n"
          "      (\"-\" for standard input).\n"
+         "  pixamond publish SITE_DIR DEST [--dry-run] [--delete] [--with-originals]\n"
+         "                                 [--quiet] [--verbose]\n"
+         "      Copies the files the site is made of (pages, images, the files they link)\n"
+         "      to the folder DEST, or through rsync to host:path or rsync://host/path;\n"
+         "      only what changed is copied.\n"
+         "  pixamond check SITE_DIR [--quiet] [--verbose]\n"
+         "      Prints one line for each broken link, page a browser must repair, page\n"
+         "      without lang, image without alt, stale or missing output, file changed by\n"
+         "      hand and published file with a GPS position.\n"
+         "  pixamond clean SITE_DIR [--dry-run] [--quiet] [--verbose]\n"
+         "      Removes what Pixamond wrote into SITE_DIR and has not changed since, then\n"
+         "      the site's record; the user's files stay as they were.\n"
          "  pixamond --help | --version\n"
          "\n"
          "Options:\n"
@@ -419,13 +577,20 @@ std::string CommandLineHelp() {
          "  --quiet        no progress line and no summary\n"
          "  --verbose      also show the diagnostic lines of the picture readers\n"
          "  --jobs N       make N inline images at a time (default: the number of cores)\n"
+         "  --check        check the site after the run, as pixamond check does\n"
+         "  --dry-run      print what publish would copy and remove, or what clean would\n"
+         "                remove, and change nothing\n"
+         "  --delete       publish removes from DEST what the site no longer has (hidden\n"
+         "                files such as .htaccess stay)\n"
+         "  --with-originals  publish linked originals that carry a GPS position, one line\n"
+         "                each (without it they are left out and named)\n"
          "\n"
          "Options go before or after SITE_DIR or PICTURE. A value follows its option as the\n"
          "next argument or after \"=\": --jobs 4 and --jobs=4 are the same. \"--\" ends the\n"
          "options, for a name that begins with \"-\".\n"
          "\n"
-         "Exit status: 0 all went well, 1 some pictures or pages were reported,\n"
-         "2 usage error or refused directory.\n";
+         "Exit status: 0 all went well, 1 some pictures or pages were reported, check\n"
+         "found something, or publish or clean failed, 2 usage error or refused directory.\n";
 }
 
 int RunCommandLine(const std::vector<std::string>& args, CommandLineIo& io) {
@@ -442,6 +607,9 @@ int RunCommandLine(const std::vector<std::string>& args, CommandLineIo& io) {
   if (!options.ok()) return UsageFailure(io, options.status().message());
   if (options->command == "generate") return Generate(*options, io);
   if (options->command == "organize") return Organize(*options, io);
+  if (options->command == "publish") return Publish(*options, io);
+  if (options->command == "check") return Check(*options, io);
+  if (options->command == "clean") return Clean(*options, io);
   return Comment(*options, io);
 }
 

@@ -4,6 +4,10 @@
 //                              [--quiet] [--verbose]
 //   pixamond organize SITE_DIR [--home DIR] [--quiet] [--verbose]
 //   pixamond comment PICTURE [--set FILE] [--quiet] [--verbose]
+//   pixamond publish SITE_DIR DEST [--dry-run] [--delete] [--with-originals] [--quiet]
+//                                  [--verbose]
+//   pixamond check SITE_DIR [--quiet] [--verbose]
+//   pixamond clean SITE_DIR [--dry-run] [--quiet] [--verbose]
 //   pixamond --help | --version
 //   pixamond [--home DIR] [SITE_DIR]      (no command: the desktop window, app/desktop.h)
 //
@@ -12,7 +16,8 @@
 // begins with "-".
 //
 // Exit status: 0 when all went well, 1 when the work was done but some pictures or pages
-// were reported, 2 for usage errors and refused directories.
+// were reported (for check: when it found anything; for publish and clean: when a file
+// could not be copied or removed), 2 for usage errors and refused directories.
 #pragma once
 
 #include <iosfwd>
@@ -31,13 +36,20 @@ struct CommandLineIo {
   std::ostream& messages;  ///< Messages of the run, progress line and summary.
   bool input_is_terminal = false;
   bool messages_are_terminal = false;
+  /// The user account's full name, offered when a run asks for the name; may be empty.
+  std::string account_full_name = {};
 };
+
+/// The full name of the account running the program (the first field of its GECOS entry in
+/// the password database); empty when it has none.
+std::string AccountFullName();
 
 /// One command as the user gave it. Only the options of that command can be set; each value
 /// option keeps the last value given.
 struct CommandLineOptions {
-  std::string command;                      ///< "generate", "organize" or "comment".
-  std::string target;                       ///< SITE_DIR, or PICTURE for comment.
+  std::string command;  ///< "generate", "organize", "comment", "publish", "check", "clean".
+  std::string target;   ///< SITE_DIR, or PICTURE for comment.
+  std::string destination;  ///< DEST of publish: a folder, "host:path" or "rsync://...".
   std::optional<std::string> home;          ///< --home: the layout home.
   std::optional<std::string> full_name;      ///< --name: stored in the settings before the run.
   std::optional<std::string> e_mail_address;  ///< --email: stored in the settings before the run.
@@ -45,6 +57,10 @@ struct CommandLineOptions {
   std::optional<std::string> comment_file;   ///< --set: the new comment's file, "-" for input.
   bool quiet = false;                      ///< --quiet: no progress line and no summary.
   bool verbose = false;                    ///< --verbose: the readers' diagnostic lines.
+  bool dry_run = false;         ///< --dry-run: say what publish or clean would do, do nothing.
+  bool delete_extra = false;    ///< --delete: publish removes what the site no longer has.
+  bool with_originals = false;  ///< --with-originals: publish originals with a GPS position.
+  bool check = false;           ///< --check: generate checks the site after the run.
 };
 
 inline constexpr int kExitOk = 0;

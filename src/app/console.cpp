@@ -26,17 +26,20 @@ MessageAnswer ConsoleUserInterface::ShowMessage(const std::string& text,
 
 std::optional<std::string> ConsoleUserInterface::PromptLine(const std::string&,
                                                              const std::string& prompt,
-                                                             const std::string&,
+                                                             const std::string& initial,
                                                              int max_length) {
   if (!interactive_) return std::nullopt;
   if (before_message_) before_message_();
-  messages_ << prompt << " " << std::flush;
+  messages_ << prompt << " ";
+  if (!initial.empty()) messages_ << "[" << initial << "] ";
+  messages_ << std::flush;
   std::string line;
   if (!std::getline(input_, line)) {
     messages_ << "\n";
     return std::nullopt;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) line = initial;
   if (max_length > 0 && line.size() >= static_cast<std::size_t>(max_length)) {
     line.resize(static_cast<std::size_t>(max_length) - 1);
   }

@@ -3,7 +3,8 @@
 // Messages go to the message stream (standard error) as "pixamond: TITLE: TEXT"; a
 // question is answered with its first button (OK or Yes), so a run never waits for a
 // terminal that nobody watches. Prompts read one line from the input when it is a
-// terminal, and answer Cancel otherwise or at the end of the input.
+// terminal, and answer Cancel otherwise or at the end of the input; a prompt with an
+// initial value shows it in brackets and takes it for an empty line.
 #pragma once
 
 #include <chrono>

@@ -25,7 +25,8 @@ bool IsExecutableFile(const fs::path& path) {
 bool IsCommandLineRequest(const std::vector<std::string>& args) {
   if (args.empty()) return false;
   const std::string& first = args.front();
-  return first == "generate" || first == "organize" || first == "comment" || first == "help" ||
+  return first == "generate" || first == "organize" || first == "comment" || first == "publish" ||
+         first == "check" || first == "clean" || first == "help" ||
          first == "--help" || first == "-h" || first == "--version";
 }
 

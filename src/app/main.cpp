@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   pix::CommandLineIo io{std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) != 0,
                          ::isatty(STDERR_FILENO) != 0};
   if (!pix::IsCommandLineRequest(args)) return pix::StartDesktopProgram(args, io);
+  io.account_full_name = pix::AccountFullName();
   pix::InstallInterruptCleanup();
   const int status = pix::RunCommandLine(args, io);
   std::cout.flush();

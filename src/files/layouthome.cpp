@@ -8,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/safefile.h"
+
 namespace pix {
 namespace fs = std::filesystem;
 namespace {
@@ -94,7 +96,19 @@ fs::path FindShippedDataDir() {
 #endif
 }
 
+// The settings a home starts with when it has none (see PrepareLayoutHome).
+constexpr std::string_view kNewHomeSettings =
+    "[FileExtensions]\n"
+    "InLineFileExt=jpg\n"
+    "[Display]\n"
+    "MaxDisplayWidth=240\n"
+    "MaxDisplayHeight=180\n"
+    "InLinePixelDensity=2\n"
+    "DetailImageMaxSize=1600\n";
+
 Status PrepareLayoutHome(const fs::path& home, const fs::path& shipped_data) {
+  std::error_code missing;
+  const bool has_settings = fs::exists(fs::symlink_status(home / "pixamond.ini", missing));
   std::error_code error;
   fs::create_directories(home, error);
   if (error || !fs::is_directory(home)) {
@@ -114,7 +128,11 @@ Status PrepareLayoutHome(const fs::path& home, const fs::path& shipped_data) {
                              ": " + error.message());
     }
   }
-  return Status::OK();
+  if (has_settings) return Status::OK();
+  // A new home starts with a private and sharp site: JPEG thumbnails of twice the display
+  // box, sharp on dense screens, and detail pages that show a web-sized copy without the
+  // picture's metadata (its GPS position among them) instead of the original.
+  return WriteFileAtomically(home / "pixamond.ini", kNewHomeSettings);
 }
 
 Status OpenLayoutHome(const std::optional<fs::path>& home_option) {

@@ -46,7 +46,9 @@ std::optional<std::filesystem::path> FindInstalledDataDir(
 std::filesystem::path ExecutableDir();
 
 /// Creates `home` when missing and copies each site-wide layout file that it lacks from
-/// `shippedData`. Never overwrites a file.
+/// `shippedData`. A home without "pixamond.ini" gets one that asks for JPEG inline images
+/// at twice the 240 x 180 display box and 1600-pixel detail images without metadata; a
+/// settings file that is there is kept as it is. Never overwrites a file.
 Status PrepareLayoutHome(const std::filesystem::path& home,
                          const std::filesystem::path& shipped_data);
 

@@ -98,6 +98,19 @@ ExifInfo ReadExifInfo(std::string_view app1_payload) {
   return info;
 }
 
+bool ExifHasGpsPosition(std::string_view app1_payload) {
+  if (app1_payload.empty()) return false;
+  ExifDataPtr data(exif_data_new());
+  if (!data) return false;
+  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+  exif_data_load_data(data.get(), reinterpret_cast<const unsigned char*>(app1_payload.data()),
+                      static_cast<unsigned int>(app1_payload.size()));
+  ExifContent* gps = data->ifd[EXIF_IFD_GPS];
+  if (gps == nullptr) return false;
+  return exif_content_get_entry(gps, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE)) != nullptr ||
+         exif_content_get_entry(gps, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE)) != nullptr;
+}
+
 bool IsCameraPlaceholderDescription(std::string_view description, std::string_view make,
                                     std::string_view model) {
   // The fixed texts that makers' cameras write into every picture.

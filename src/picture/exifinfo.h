@@ -32,6 +32,10 @@ struct ExifInfo {
 /// cleaned up as CleanMetadataText does. Anything that cannot be read stays unknown.
 ExifInfo ReadExifInfo(std::string_view app1_payload);
 
+/// True when the EXIF data of an APP1 segment payload say where the picture was taken: its
+/// GPS directory holds a latitude or a longitude.
+bool ExifHasGpsPosition(std::string_view app1_payload);
+
 /// True when `description` is no description but what a camera writes into every picture:
 /// nothing but blanks, a maker's fixed text ("OLYMPUS DIGITAL CAMERA", "SONY DSC", a DCIM
 /// folder name and the like), or the camera's make or model itself.

@@ -438,6 +438,16 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
   if (!made.ok()) {
     return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
   }
+  // The rewrites of users' pictures came after the first schema; a record without their
+  // table gets it, and one that has it is left as it is.
+  if (made.ok() && !read_only_) {
+    made = Execute(
+        "CREATE TABLE IF NOT EXISTS rewrites (path TEXT PRIMARY KEY, original BLOB,"
+        " rewritten BLOB) WITHOUT ROWID");
+  }
+  if (!made.ok()) {
+    return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
+  }
   statements_.assign(kStatementCount, nullptr);
   if (Status merged = MergePending(diagnostics); !merged.ok()) return merged;
   if (Status committed = CommitLocked(); !committed.ok()) return committed;
@@ -731,6 +741,85 @@ std::vector<SiteRecord::Unconfirmed> SiteRecord::UnconfirmedOutputs() const {
     unconfirmed.push_back(std::move(entry));
   }
   return unconfirmed;
+}
+
+std::vector<std::pair<std::string, RecordedOutput>> SiteRecord::AllOutputs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::pair<std::string, RecordedOutput>> outputs;
+  sqlite3_stmt* statement = Statement(kAllOutputs);
+  if (statement == nullptr) return outputs;
+  StatementUse use(statement);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::string path = ColumnText(statement, 0);
+    if (!StaysInsideSite(path)) continue;
+    outputs.emplace_back(std::move(path), ColumnOutput(statement, 1));
+  }
+  return outputs;
+}
+
+void SiteRecord::RecordRewrite(std::string_view path, std::string_view original,
+                               const Digest& rewritten) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (db_ == nullptr || read_only_) return;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_,
+                         "INSERT OR REPLACE INTO rewrites VALUES (?1, ?2, ?3)", -1, &statement,
+                         nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    if (write_error_.ok()) write_error_ = Status::IoError(SqliteMessage(db_));
+    return;
+  }
+  BindText(statement, 1, path);
+  sqlite3_bind_blob64(statement, 2, original.data(), original.size(), SQLITE_STATIC);
+  if (rewritten.Empty()) {
+    sqlite3_bind_null(statement, 3);
+  } else {
+    BindDigest(statement, 3, rewritten);
+  }
+  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
+    write_error_ = Status::IoError(SqliteMessage(db_));
+  }
+  sqlite3_finalize(statement);
+  ++changes_since_commit_;
+}
+
+std::vector<SiteRecord::Rewrite> SiteRecord::AllRewrites() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<Rewrite> rewrites;
+  sqlite3_stmt* statement = nullptr;
+  // A record of a build before rewrites were kept has no such table: nothing to give back.
+  if (db_ == nullptr ||
+      sqlite3_prepare_v2(db_, "SELECT path, original, rewritten FROM rewrites", -1, &statement,
+                         nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return rewrites;
+  }
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    Rewrite rewrite;
+    rewrite.path = ColumnText(statement, 0);
+    if (!StaysInsideSite(rewrite.path)) continue;
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, 1));
+    if (bytes != nullptr) {
+      rewrite.original.assign(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, 1)));
+    }
+    rewrite.rewritten = ColumnDigest(statement, 2);
+    rewrites.push_back(std::move(rewrite));
+  }
+  sqlite3_finalize(statement);
+  return rewrites;
+}
+
+void SiteRecord::ForgetRewrite(std::string_view path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (db_ == nullptr || read_only_) return;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, "DELETE FROM rewrites WHERE path = ?1", -1, &statement, nullptr) ==
+      SQLITE_OK) {
+    BindText(statement, 1, path);
+    sqlite3_step(statement);
+  }
+  sqlite3_finalize(statement);
+  ++changes_since_commit_;
 }
 
 // --- Ownership --------------------------------------------------------------------------

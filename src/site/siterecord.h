@@ -232,6 +232,24 @@ class SiteRecord {
     bool source_gone = false;  ///< Made from a picture that is no longer part of the site.
   };
   std::vector<Unconfirmed> UnconfirmedOutputs() const;
+  /// Every output of the record, by its path relative to the site, in the record's order.
+  std::vector<std::pair<std::string, RecordedOutput>> AllOutputs() const;
+
+  /// A user's picture a run rewrote in place (an interlaced GIF put in line order), with
+  /// its bytes from before, so that cleaning the site can give it back as it was.
+  struct Rewrite {
+    std::string path;      ///< Relative to the site.
+    std::string original;  ///< The picture's bytes before the first rewrite.
+    Digest rewritten;      ///< Of the bytes the run left; empty while the rewrite is going on.
+  };
+  /// Notes the bytes of the picture at `path` before a rewrite (with `rewritten` empty),
+  /// then, once it is done, what the rewrite left. A picture rewritten again (the user put
+  /// another interlaced GIF in its place) is given back as it was before the last rewrite.
+  void RecordRewrite(std::string_view path, std::string_view original, const Digest& rewritten);
+  /// Every rewrite the record holds.
+  std::vector<Rewrite> AllRewrites() const;
+  /// Forgets the rewrite of `path` (after the picture was given back).
+  void ForgetRewrite(std::string_view path);
   /// Forgets the pictures this run did not see. Only at the end of a complete run.
   void ForgetUnconfirmedPictures();
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "base/diagnostics.h"
@@ -145,7 +147,23 @@ void WebSite::PrepareGifPictures() {
       // Replaced only by a complete copy that keeps everything but the line order, and only
       // when the file's mode, owner and links allow it; a GIF that is not rewritten stays
       // as it is, and its inline image is made from the interlaced original.
+      // The record keeps the picture's bytes from before, so that cleaning the site gives
+      // the user's file back as it was. They are noted before the rewrite, so that a run
+      // killed during it still knows them.
+      const std::string site_path = Record().SitePath(path);
+      std::string original;
+      {
+        std::ifstream in(path, std::ios::binary);
+        original.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      }
+      Record().RecordRewrite(site_path, original, Digest{});
       const Status done = DeinterlaceGifInPlace(path);
+      const std::optional<Digest> rewritten = done.ok() ? DigestOfFile(path) : std::nullopt;
+      if (rewritten) {
+        Record().RecordRewrite(site_path, original, *rewritten);
+      } else {
+        Record().ForgetRewrite(site_path);
+      }
       if (done.code() == Status::Code::kRefused) {
         Report("The interlaced GIF file was not de-interlaced: " + done.message());
       } else if (!done.ok()) {

@@ -29,6 +29,8 @@ TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
   test::TempDir home;
   test::TempDir site;
   test::ScopedLayoutHome restore_home{home.path()};
+  // The design's defaults (GIF inline images), not the settings a new home is given.
+  test::WriteFile(home / "pixamond.ini", "");
   const std::vector<test::TreeFile> tree = test::BadInputTree();
   for (const test::TreeFile& file : tree) test::WriteFile(site / file.name, file.bytes);
 

@@ -28,12 +28,15 @@ struct CommandRun {
 
 class CommandLineTest : public testing::Test {
  protected:
+  // The design's defaults (GIF inline images), not the settings a new home is given.
+  CommandLineTest() { test::WriteFile(home_ / "pixamond.ini", ""); }
+
   CommandRun Run(std::vector<std::string> args, const std::string& input = "",
-                 bool terminal = false) {
+                 bool terminal = false, const std::string& account_name = "") {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream messages;
-    CommandLineIo io{in, out, messages, terminal, false};
+    CommandLineIo io{in, out, messages, terminal, false, account_name};
     CommandRun run;
     run.status = RunCommandLine(args, io);
     run.out = out.str();
@@ -52,7 +55,8 @@ TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
   EXPECT_EQ(Run({"--version"}).out, "pixamond 2.0\n");
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"generate"}, {"frobnicate", "x"}, {"generate", "a", "b"},
-           {"generate", "a", "--bogus"}, {"generate", "a", "--home"}}) {
+           {"generate", "a", "--bogus"}, {"generate", "a", "--home"}, {"publish", "a"},
+           {"publish", "a", "b", "c"}, {"check", "a", "--delete"}, {"clean", "a", "--home", "h"}}) {
     const CommandRun run = Run(args);
     EXPECT_EQ(run.status, kExitUsage) << args.front();
     EXPECT_NE(run.messages.find("pixamond --help"), std::string::npos);
@@ -63,7 +67,9 @@ TEST_F(CommandLineTest, GenerateWithoutANameFailsWhenNobodyCanBeAsked) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string()});
   EXPECT_EQ(run.status, kExitUsage);
-  EXPECT_EQ(run.messages, "Your Full Name is a required value.\n");
+  EXPECT_EQ(run.messages,
+            "pixamond: Your Full Name is a required value. Give it once with --name "
+            "\"Your Name\"; it is remembered.\n");
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 }
 
@@ -75,6 +81,16 @@ TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
+}
+
+TEST_F(CommandLineTest, GenerateOffersTheAccountsNameOnATerminal) {
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
+                              "--quiet"},
+                             "\n", /*terminal=*/true, "Ann Account");
+  EXPECT_EQ(run.status, kExitOk) << run.messages;
+  EXPECT_EQ(run.messages, "Please enter your full name: [Ann Account] ");
+  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Account");
 }
 
 TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
@@ -467,6 +483,41 @@ TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
                 .status,
             kExitOk);
   EXPECT_EQ(Run({"comment", picture.string(), "--quiet", "--verbose"}).out, "Caption\r\n");
+}
+
+TEST_F(CommandLineTest, GenerateCheckPublishAndCleanFromTheCommandLine) {
+  test::WriteJpegPicture(site_ / "a.jpg", 40, 30, "");
+  const std::string site = site_.path().string();
+  const CommandRun generated =
+      Run({"generate", site, "--home", home_.path().string(), "--name", "Ann", "--check"});
+  EXPECT_EQ(generated.status, kExitOk) << generated.messages;
+  EXPECT_NE(generated.messages.find("check: 0 findings\n"), std::string::npos) << generated.messages;
+
+  test::TempDir web;
+  const CommandRun dry = Run({"publish", site, web.path().string(), "--dry-run"});
+  EXPECT_EQ(dry.status, kExitOk) << dry.messages;
+  EXPECT_NE(dry.out.find("copy index.html\n"), std::string::npos) << dry.out;
+  EXPECT_FALSE(fs::exists(web / "index.html"));
+  const CommandRun published = Run({"publish", site, web.path().string()});
+  EXPECT_EQ(published.status, kExitOk) << published.messages;
+  EXPECT_TRUE(fs::exists(web / "index.html"));
+  EXPECT_NE(published.messages.find(" unchanged, 0 removed, "), std::string::npos)
+      << published.messages;
+  EXPECT_EQ(Run({"publish", site, (site_ / "web").string()}).status, kExitUsage);
+
+  test::WriteFile(site_ / "index.html", "<html><img src=x.jpg></html>");
+  const CommandRun checked = Run({"check", site});
+  EXPECT_EQ(checked.status, kExitReported);
+  EXPECT_NE(checked.out.find("index.html:1: <img> src x.jpg leads to nothing\n"), std::string::npos)
+      << checked.out;
+
+  const CommandRun cleaned = Run({"clean", site});
+  EXPECT_EQ(cleaned.status, kExitOk) << cleaned.messages;
+  EXPECT_NE(cleaned.messages.find("kept index.html: changed since Pixamond wrote it\n"),
+            std::string::npos) << cleaned.messages;
+  EXPECT_FALSE(fs::exists(site_ / ".pixamond-record"));
+  EXPECT_EQ(Run({"check", site}).status, kExitReported);
+  EXPECT_EQ(Run({"clean", (site_ / "missing").string()}).status, kExitUsage);
 }
 
 }  // namespace

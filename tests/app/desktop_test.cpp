@@ -10,8 +10,8 @@ namespace pix {
 namespace {
 
 TEST(DesktopArgumentsTest, CommandsAndTheirHelpStayWithTheCommandLine) {
-  for (const char* first : {"generate", "organize", "comment", "help", "--help", "-h",
-                            "--version"}) {
+  for (const char* first : {"generate", "organize", "comment", "publish", "check", "clean", "help",
+                            "--help", "-h", "--version"}) {
     EXPECT_TRUE(IsCommandLineRequest({first, "x"})) << first;
   }
   // Everything else is the window's form: nothing, a site directory, or --home.

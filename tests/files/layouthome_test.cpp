@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "base/diagnostics.h"
+#include "files/settings.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -72,6 +74,31 @@ TEST(LayoutHomeTest, SeedingCreatesTheHomeAndCopiesOnlyMissingFiles) {
   test::WriteFile(home / "globals.txt", "Edited:\r\ny\r\n\r\n");
   ASSERT_TRUE(PrepareLayoutHome(home, shipped.path()).ok());
   EXPECT_EQ(test::ReadFile(home / "globals.txt"), "Edited:\r\ny\r\n\r\n") << "never overwritten";
+}
+
+TEST(LayoutHomeTest, ANewHomeStartsPrivateAndSharpAndAHomesOwnSettingsStay) {
+  test::TempDir shipped;
+  test::TempDir root;
+  CollectedDiagnostics diagnostics;
+  ASSERT_TRUE(PrepareLayoutHome(root / "new", shipped.path()).ok());
+  const RunSettings fresh = ReadRunSettings(root / "new", diagnostics);
+  EXPECT_EQ(fresh.names.in_line_file_ext, "jpg");
+  EXPECT_EQ(fresh.in_line_pixel_density, 2);
+  EXPECT_EQ(fresh.detail_image_max_size, 1600);
+  EXPECT_EQ(fresh.max_display.width, 240);
+  EXPECT_EQ(fresh.max_display.height, 180);
+
+  // A home with settings of its own keeps them, and the keys it lacks keep the design's
+  // defaults.
+  test::WriteFile(root / "own" / "pixamond.ini", "[Display]\nInLinePixelDensity=2\n");
+  ASSERT_TRUE(PrepareLayoutHome(root / "own", shipped.path()).ok());
+  EXPECT_EQ(test::ReadFile(root / "own" / "pixamond.ini"), "[Display]\nInLinePixelDensity=2\n");
+  const RunSettings own = ReadRunSettings(root / "own", diagnostics);
+  EXPECT_EQ(own.names.in_line_file_ext, "gif");
+  EXPECT_EQ(own.in_line_pixel_density, 2);
+  EXPECT_EQ(own.detail_image_max_size, 0);
+  EXPECT_EQ(own.max_display.width, 100);
+  EXPECT_TRUE(diagnostics.Problems().empty());
 }
 
 TEST(LayoutHomeTest, AHomeThatIsAFileIsReported) {

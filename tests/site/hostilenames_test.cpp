@@ -52,6 +52,9 @@ int InChild(const std::function<int()>& work) {
 
 class HostileTreeTest : public testing::Test {
  protected:
+  // The design's defaults (GIF inline images), not the settings a new home is given.
+  HostileTreeTest() { test::WriteFile(home_ / "pixamond.ini", ""); }
+
   test::TempDir home_;
   test::TempDir site_;
   test::ScopedLayoutHome restore_home_{home_.path()};

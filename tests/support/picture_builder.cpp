@@ -291,6 +291,23 @@ JpegSegment ExifSegment(const ExifFields& fields) {
                  std::string(reinterpret_cast<const char*>(value), 2));
   }
   AddExifText(data.get(), EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, fields.date_time_original);
+  if (fields.gps_position) {
+    // Degrees, minutes and seconds as three rationals each, and the hemispheres.
+    auto degrees = [order](int d, int m) {
+      unsigned char value[24];
+      const ExifRational parts[3] = {{static_cast<ExifLong>(d), 1}, {static_cast<ExifLong>(m), 1}, {0, 1}};
+      for (int i = 0; i < 3; ++i) exif_set_rational(value + 8 * i, order, parts[i]);
+      return std::string(reinterpret_cast<const char*>(value), sizeof value);
+    };
+    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE_REF),
+                 EXIF_FORMAT_ASCII, 2, std::string("N\0", 2));
+    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE),
+                 EXIF_FORMAT_RATIONAL, 3, degrees(48, 51));
+    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE_REF),
+                 EXIF_FORMAT_ASCII, 2, std::string("E\0", 2));
+    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE),
+                 EXIF_FORMAT_RATIONAL, 3, degrees(2, 21));
+  }
   unsigned char* bytes = nullptr;
   unsigned int size = 0;
   exif_data_save_data(data.get(), &bytes, &size);

@@ -95,6 +95,8 @@ struct ExifFields {
   std::string model;
   std::string date_time_original;  ///< In the first IFD's EXIF sub-IFD, as cameras write it.
   bool BigEndian = false;        ///< Motorola byte order ("MM") instead of Intel ("II").
+  /// A GPS directory with where the picture was taken: 48 deg 51' N, 2 deg 21' E.
+  bool gps_position = false;
 };
 
 /// An APP1 segment holding EXIF data ("Exif\0\0" and a TIFF structure), written by libexif.

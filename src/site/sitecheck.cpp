@@ -1,0 +1,114 @@
+#include "site/sitecheck.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "picture/versions.h"
+#include "site/htmlpage.h"
+#include "site/sitecontents.h"
+#include "site/siterecord.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Place(const std::string& page, unsigned line) {
+  return line == 0 ? page : page + ":" + std::to_string(line);
+}
+
+// The digest of what `path` leads to (a picture may be a link to the user's file).
+std::optional<Digest> DigestFollowingLink(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  Digester digester;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    digester.Add(std::string_view(buffer, static_cast<std::size_t>(in.gcount())));
+  }
+  if (in.bad()) return std::nullopt;
+  return digester.Finish();
+}
+
+// Why an image made from `source` no longer is what a run would make now; empty when it is.
+std::string Staleness(const fs::path& site, const SiteRecord& record, const std::string& source) {
+  const std::optional<RecordedPicture> picture = record.FindPicture(source);
+  if (!picture) return "made from " + source + ", which the record does not know";
+  const std::optional<FileStamp> stamp = StampOfFile(site / source, /*follow_link=*/true);
+  if (!stamp) return "made from " + source + ", which is gone";
+  if (picture->reader_version != kPictureReaderVersion) {
+    return "made from " + source + " by an older version of Pixamond";
+  }
+  if (picture->stamp.inode != 0 && *stamp == picture->stamp) return "";
+  const std::optional<Digest> digest = DigestFollowingLink(site / source);
+  if (!digest || *digest != picture->content) return "stale: " + source + " changed since it was made";
+  return "";
+}
+
+void CheckReferences(const fs::path& site, const std::string& page_path, const HtmlPage& page,
+                     std::vector<std::string>& findings) {
+  for (const PageProblem& problem : page.problems) {
+    findings.push_back(Place(page_path, problem.line) + ": " + problem.text);
+  }
+  for (const PageReference& reference : page.references) {
+    const std::optional<std::string> target = ResolvePageReference(page_path, reference.value);
+    if (!target) continue;
+    const std::string what = reference.element == "a" ? "link" : "<" + reference.element + "> " + reference.attribute;
+    if (LeavesSite(*target)) {
+      findings.push_back(Place(page_path, reference.line) + ": " + what + " " + reference.value +
+                         " leads out of the site");
+      continue;
+    }
+    struct stat info;
+    if (::stat((site / *target).c_str(), &info) != 0) {
+      findings.push_back(Place(page_path, reference.line) + ": " + what + " " + reference.value +
+                         " leads to nothing");
+    }
+  }
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> CheckSite(const fs::path& site) {
+  const std::unique_ptr<SiteRecord> record = SiteRecord::OpenToRead(site);
+  if (!record) {
+    return Status::NotFound(site.string() + " has no record of a Pixamond run that can be read");
+  }
+  std::vector<std::string> findings;
+  for (const auto& [path, output] : record->AllOutputs()) {
+    const fs::path full = site / path;
+    if (output.kind == OutputKind::kFolder) {
+      struct stat info;
+      if (::lstat(full.c_str(), &info) != 0) findings.push_back(path + ": missing folder");
+      continue;
+    }
+    const ClaimResult claim =
+        record->Claim(full, std::optional<RecordedOutput>(output), [](const fs::path&) { return false; });
+    if (claim.claim == Ownership::kAbsent) {
+      findings.push_back(path + ": missing");
+      continue;
+    }
+    if (claim.claim == Ownership::kHandEdited) {
+      findings.push_back(path + ": changed by hand since Pixamond wrote it");
+    } else if (claim.claim == Ownership::kUsers) {
+      findings.push_back(path + ": " + claim.why);
+    }
+    if (!output.source.empty()) {
+      const std::string stale = Staleness(site, *record, output.source);
+      if (!stale.empty()) findings.push_back(path + ": " + stale);
+    }
+  }
+  const std::vector<SiteFile> files = CollectSiteFiles(
+      site, *record, [&](const std::string& page_path, const HtmlPage& page) {
+        CheckReferences(site, page_path, page, findings);
+      });
+  for (const SiteFile& file : files) {
+    if (file.carries_gps) findings.push_back(file.path + ": carries a GPS position");
+  }
+  std::stable_sort(findings.begin(), findings.end());
+  return findings;
+}
+
+}  // namespace pix
