@@ -92,7 +92,7 @@ fs::path FindShippedDataDir() {
   return fs::path(PIXAMOND_SOURCE_DATA_DIR);
 #else
   // Not where it was installed: name the data folder it would have, for the messages.
-  return (programDir / ".." / dataInstallDir).lexically_normal();
+  return (program_dir / ".." / data_install_dir).lexically_normal();
 #endif
 }
 
