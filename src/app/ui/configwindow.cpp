@@ -152,8 +152,8 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
   };
   int button_width = 0;
   for (const auto& [text, name, handler] : buttons) {
-    auto* button = new QPushButton(QString::fromLatin1(text), side_column_);
-    button->setObjectName(QString::fromLatin1(name));
+    auto* button = new QPushButton(ToQt(text), side_column_);
+    button->setObjectName(ToQt(name));
     connect(button, &QPushButton::clicked, this, handler);
     column->addWidget(button);
     buttons_.push_back(button);
