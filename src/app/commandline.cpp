@@ -269,34 +269,39 @@ int UsageFailure(CommandLineIo& io, const std::string& text) {
   return kExitUsage;
 }
 
+// The folders a command that works on a site works with.
+struct SiteCommand {
+  std::filesystem::path layout_home;
+  std::string site;
+};
+
 // Opens the layout home and checks the site directory; prints why when either fails.
-std::optional<std::string> PrepareSiteCommand(const CommandLineOptions& options,
+std::optional<SiteCommand> PrepareSiteCommand(const CommandLineOptions& options,
                                               CommandLineIo& io, UserInterface& ui) {
   std::optional<std::filesystem::path> home_option;
   if (options.home) home_option = *options.home;
-  const Status home = OpenLayoutHome(home_option);
+  Result<std::filesystem::path> home = OpenLayoutHome(home_option);
   if (!home.ok()) {
-    io.messages << "pixamond: " << home.message() << "\n";
+    io.messages << "pixamond: " << home.status().message() << "\n";
     return std::nullopt;
   }
   const std::string site = AbsoluteDirectory(options.target);
-  std::string program = LayoutHome().string();
-  if (program.size() > 1) StripTrailingChar(program, '/');
-  if (!ValidateSiteDirectory(site, program, &ui)) return std::nullopt;
+  if (!ValidateSiteDirectory(site, home->string(), &ui)) return std::nullopt;
   if (!IsDirectoryPath(site)) {
     io.messages << "pixamond: " << site << " is not a directory\n";
     return std::nullopt;
   }
-  return site;
+  return SiteCommand{std::move(*home), site};
 }
 
 // Stores --name and --email, then makes sure a full name is known: asked for on a
 // terminal, a usage failure otherwise.
-bool SettleFullName(const CommandLineOptions& options, CommandLineIo& io, UserInterface& ui) {
+bool SettleFullName(const CommandLineOptions& options, const SettingsFile& settings,
+                    CommandLineIo& io, UserInterface& ui) {
   const std::string_view section = kHTMLDefaults;
   auto store = [&](const std::optional<std::string>& value, std::string_view key) {
     if (!value) return true;
-    const Status written = WriteIniString(section, key, *value);
+    const Status written = settings.WriteString(section, key, *value);
     if (!written.ok()) io.messages << "pixamond: " << written.message() << "\n";
     return written.ok();
   };
@@ -304,7 +309,7 @@ bool SettleFullName(const CommandLineOptions& options, CommandLineIo& io, UserIn
       !store(options.e_mail_address, kEMailAddress)) {
     return false;
   }
-  std::string name = GetIniString(section, kPersonFullName);
+  std::string name = settings.GetString(section, kPersonFullName);
   while (name.empty()) {
     // The account's own name is offered: an empty answer takes it.
     std::optional<std::string> entered =
@@ -318,7 +323,7 @@ bool SettleFullName(const CommandLineOptions& options, CommandLineIo& io, UserIn
     }
     name = *entered;
   }
-  const Status written = WriteIniString(section, kPersonFullName, name);
+  const Status written = settings.WriteString(section, kPersonFullName, name);
   if (!written.ok()) {
     io.messages << "pixamond: " << written.message() << "\n";
     return false;
@@ -381,13 +386,12 @@ int Generate(const CommandLineOptions& options, CommandLineIo& io) {
   CommandDiagnostics diagnostics(io.messages, options.verbose);
   diagnostics.SetBeforeLine([&progress] { progress.ClearLine(); });
 
-  const std::optional<std::string> site = PrepareSiteCommand(options, io, ui);
-  if (!site) return kExitUsage;
-  if (!SettleFullName(options, io, ui)) return kExitUsage;
+  const std::optional<SiteCommand> command = PrepareSiteCommand(options, io, ui);
+  if (!command) return kExitUsage;
+  const std::string& site = command->site;
+  if (!SettleFullName(options, SettingsFile(command->layout_home), io, ui)) return kExitUsage;
 
-  std::string program = LayoutHome().string();
-  if (program.size() > 1) StripTrailingChar(program, '/');
-  WebSite web_site(*site, program, ui, progress, diagnostics);
+  WebSite web_site(site, command->layout_home.string(), ui, progress, diagnostics);
   web_site.SetJobs(jobs);
   const Status prepared = web_site.Prepare();
   if (!prepared.ok()) {
@@ -417,7 +421,7 @@ int Generate(const CommandLineOptions& options, CommandLineIo& io) {
     }
   }
   bool reported = stats.problems_reported > 0 || diagnostics.ProblemCount() > 0;
-  if (options.check && !web_site.Cancelled() && !ReportCheck(*site, quiet, io)) reported = true;
+  if (options.check && !web_site.Cancelled() && !ReportCheck(site, quiet, io)) reported = true;
   return reported || web_site.Cancelled() ? kExitReported : kExitOk;
 }
 
@@ -478,15 +482,15 @@ int Clean(const CommandLineOptions& options, CommandLineIo& io) {
 int Organize(const CommandLineOptions& options, CommandLineIo& io) {
   ConsoleUserInterface ui(io.input, io.messages, io.input_is_terminal);
   CommandDiagnostics diagnostics(io.messages, options.verbose);
-  const std::optional<std::string> site = PrepareSiteCommand(options, io, ui);
-  if (!site) return kExitUsage;
-  const Status built = BuildAutoOrganizeLayout(*site, LayoutHome(), diagnostics);
+  const std::optional<SiteCommand> command = PrepareSiteCommand(options, io, ui);
+  if (!command) return kExitUsage;
+  const Status built = BuildAutoOrganizeLayout(command->site, command->layout_home, diagnostics);
   if (!built.ok()) {
     io.messages << "pixamond: " << built.message() << "\n";
     return kExitReported;
   }
-  const std::string names = GetIniString(kAutoOrganizeLayout,
-                                         kAutoOrganizeBaseFileNames, "", 16384);
+  const std::string names = SettingsFile(command->layout_home)
+                                .GetString(kAutoOrganizeLayout, kAutoOrganizeBaseFileNames, "", 16384);
   // What the next generate writes: no catch-all page where no series took a picture.
   const std::vector<std::string> pages = WritableMatchPages(names);
   for (const std::string& page : pages) io.out << page << "\n";

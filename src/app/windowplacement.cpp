@@ -44,15 +44,15 @@ std::string JoinNumbers(const std::vector<int>& numbers) {
 
 }  // namespace
 
-std::optional<WindowPlacement> ReadWindowPlacement() {
+std::optional<WindowPlacement> ReadWindowPlacement(const SettingsFile& settings) {
   const std::optional<std::vector<int>> frame =
-      ParseNumbers(GetIniString(kWindowSection, kPlacementKey));
+      ParseNumbers(settings.GetString(kWindowSection, kPlacementKey));
   if (!frame || frame->size() != 4 || (*frame)[2] <= 0 || (*frame)[3] <= 0) return std::nullopt;
   WindowPlacement placement;
   placement.frame = PixelRect{(*frame)[0], (*frame)[1], (*frame)[2], (*frame)[3]};
-  placement.maximized = GetIniBool(kWindowSection, kMaximizedKey, false);
+  placement.maximized = settings.GetBool(kWindowSection, kMaximizedKey, false);
   const std::optional<std::vector<int>> panes =
-      ParseNumbers(GetIniString(kWindowSection, kPanesKey));
+      ParseNumbers(settings.GetString(kWindowSection, kPanesKey));
   if (panes && panes->size() == 3 &&
       std::all_of(panes->begin(), panes->end(), [](int width) { return width >= 0; })) {
     placement.pane_widths = *panes;
@@ -60,14 +60,14 @@ std::optional<WindowPlacement> ReadWindowPlacement() {
   return placement;
 }
 
-Status WriteWindowPlacement(const WindowPlacement& placement) {
+Status WriteWindowPlacement(const SettingsFile& settings, const WindowPlacement& placement) {
   const PixelRect& r = placement.frame;
   Status status =
-      WriteIniString(kWindowSection, kPlacementKey, JoinNumbers({r.left, r.top, r.width, r.height}));
+      settings.WriteString(kWindowSection, kPlacementKey, JoinNumbers({r.left, r.top, r.width, r.height}));
   if (!status.ok()) return status;
-  status = WriteIniBool(kWindowSection, kMaximizedKey, placement.maximized);
+  status = settings.WriteBool(kWindowSection, kMaximizedKey, placement.maximized);
   if (!status.ok()) return status;
-  return WriteIniString(kWindowSection, kPanesKey, JoinNumbers(placement.pane_widths));
+  return settings.WriteString(kWindowSection, kPanesKey, JoinNumbers(placement.pane_widths));
 }
 
 PixelRect FitWindowOnScreen(PixelRect wanted, PixelRect screen, int min_width, int min_height) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "files/settings.h"
 #include "picture/graphic.h"
 
 namespace pix {
@@ -31,10 +32,10 @@ struct WindowPlacement {
 /// The placement the settings remember; nothing when there is none or its rectangle is
 /// not four numbers with a positive width and height. Pane widths that are not three
 /// numbers of 0 or more are left empty.
-std::optional<WindowPlacement> ReadWindowPlacement();
+std::optional<WindowPlacement> ReadWindowPlacement(const SettingsFile& settings);
 
 /// Remembers the placement in the settings.
-Status WriteWindowPlacement(const WindowPlacement& placement);
+Status WriteWindowPlacement(const SettingsFile& settings, const WindowPlacement& placement);
 
 /// The rectangle to open a window at, on a desktop whose free area is `screen`: `wanted`
 /// made no larger than the screen and no smaller than the minimum, then moved as little

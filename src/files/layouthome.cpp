@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
 #include <system_error>
 
@@ -13,9 +12,6 @@
 namespace pix {
 namespace fs = std::filesystem;
 namespace {
-
-std::mutex home_mutex;
-std::optional<fs::path> layout_home;
 
 std::optional<fs::path> NonEmptyEnvironment(const char* name) {
   const char* value = std::getenv(name);
@@ -47,7 +43,10 @@ Result<fs::path> ResolveLayoutHome(const std::optional<fs::path>& home_option) {
   std::error_code error;
   fs::path absolute = fs::absolute(*home, error);
   if (error) return Status::IoError("Cannot use the layout home " + home->string());
-  return absolute.lexically_normal();
+  // Without a trailing "/", so that the home's name compares equal however it was given.
+  absolute = absolute.lexically_normal();
+  if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+  return absolute;
 }
 
 std::optional<fs::path> FindInstalledDataDir(const fs::path& program_dir,
@@ -135,28 +134,12 @@ Status PrepareLayoutHome(const fs::path& home, const fs::path& shipped_data) {
   return WriteFileAtomically(home / "pixamond.ini", kNewHomeSettings);
 }
 
-Status OpenLayoutHome(const std::optional<fs::path>& home_option) {
+Result<fs::path> OpenLayoutHome(const std::optional<fs::path>& home_option) {
   Result<fs::path> home = ResolveLayoutHome(home_option);
   if (!home.ok()) return home.status();
   Status prepared = PrepareLayoutHome(*home, FindShippedDataDir());
   if (!prepared.ok()) return prepared;
-  SetLayoutHome(*home);
-  return Status::OK();
-}
-
-void SetLayoutHome(const fs::path& home) {
-  std::lock_guard<std::mutex> lock(home_mutex);
-  layout_home = home;
-}
-
-fs::path LayoutHome() {
-  std::lock_guard<std::mutex> lock(home_mutex);
-  if (!layout_home) {
-    Result<fs::path> home = ResolveLayoutHome(std::nullopt);
-    std::error_code error;
-    layout_home = home.ok() ? *home : fs::current_path(error);
-  }
-  return *layout_home;
+  return home;
 }
 
 }  // namespace pix

@@ -22,8 +22,9 @@ namespace pix {
 inline constexpr std::array<const char*, 3> kSiteLayoutFiles = {"globals.txt", "dglobals.txt",
                                                                  "mglobals.txt"};
 
-/// Where the layout home is, from the option and the environment; an error when none of
-/// them names a folder (no option, no variables, no HOME).
+/// Where the layout home is, from the option and the environment, as an absolute path
+/// without a trailing "/"; an error when none of them names a folder (no option, no
+/// variables, no HOME).
 Result<std::filesystem::path> ResolveLayoutHome(
     const std::optional<std::filesystem::path>& home_option);
 
@@ -52,14 +53,9 @@ std::filesystem::path ExecutableDir();
 Status PrepareLayoutHome(const std::filesystem::path& home,
                          const std::filesystem::path& shipped_data);
 
-/// Resolves, prepares and selects the layout home in one step, as start-up does.
-Status OpenLayoutHome(const std::optional<std::filesystem::path>& home_option);
-
-/// Selects the layout home that every later lookup uses. Called once at start-up (tests
-/// call it with their temporary folders).
-void SetLayoutHome(const std::filesystem::path& home);
-
-/// The selected layout home. Before one is selected, the one the environment names.
-std::filesystem::path LayoutHome();
+/// Resolves and prepares the layout home in one step, as start-up does; the home found.
+/// Everything later that reads the settings or the layout is handed this folder.
+Result<std::filesystem::path> OpenLayoutHome(
+    const std::optional<std::filesystem::path>& home_option);
 
 }  // namespace pix

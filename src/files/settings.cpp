@@ -6,29 +6,32 @@
 
 #include "base/diagnostics.h"
 #include "base/userinterface.h"
-#include "files/layouthome.h"
 #include "files/names.h"
 #include "files/profile.h"
 #include "files/utils.h"
 
 namespace pix {
-std::filesystem::path IniFileName() { return LayoutHome() / "pixamond.ini"; }
-
-std::string GetIniString(std::string_view section, std::string_view key,
-                         std::string_view default_text, std::size_t capacity) {
-  return GetProfileText(section, key, default_text, capacity, IniFileName());
+std::string SettingsFile::GetString(std::string_view section, std::string_view key,
+                                    std::string_view default_text, std::size_t capacity) const {
+  return GetProfileText(section, key, default_text, capacity, path_);
 }
 
-Status WriteIniString(std::string_view section, std::string_view key, std::string_view value) {
-  return WriteProfileText(section, key, value, IniFileName());
+Status SettingsFile::WriteString(std::string_view section, std::string_view key,
+                                 std::string_view value) const {
+  return WriteProfileText(section, key, value, path_);
 }
 
-int GetIniInt(std::string_view section, std::string_view key, int default_value) {
-  return GetProfileInt(section, key, default_value, IniFileName());
+Status SettingsFile::Remove(std::string_view section, std::string_view key) const {
+  return WriteProfileText(section, key, std::nullopt, path_);
 }
 
-bool GetIniBool(std::string_view section, std::string_view key, bool default_value) {
-  const std::string text = GetIniString(section, key, default_value ? "Yes" : "No", 10);
+int SettingsFile::GetInt(std::string_view section, std::string_view key, int default_value) const {
+  return GetProfileInt(section, key, default_value, path_);
+}
+
+bool SettingsFile::GetBool(std::string_view section, std::string_view key,
+                           bool default_value) const {
+  const std::string text = GetString(section, key, default_value ? "Yes" : "No", 10);
   for (const char* yes : {"Yes", "Y", "1"}) {
     if (EqualsNoCase(text, yes)) return true;
   }
@@ -38,8 +41,8 @@ bool GetIniBool(std::string_view section, std::string_view key, bool default_val
   return default_value;
 }
 
-Status WriteIniBool(std::string_view section, std::string_view key, bool value) {
-  return WriteIniString(section, key, value ? "Yes" : "No");
+Status SettingsFile::WriteBool(std::string_view section, std::string_view key, bool value) const {
+  return WriteString(section, key, value ? "Yes" : "No");
 }
 
 DisplaySize DisplaySizeFrom(int max_display_width, int max_display_height) {

@@ -21,24 +21,35 @@ class Diagnostics;
 
 class UserInterface;
 
-/// The settings file: "pixamond.ini" in the layout home.
-std::filesystem::path IniFileName();
+/// The settings file of one layout home, "pixamond.ini": typed reads and writes of its keys.
+/// A value that names the file; each call reads or writes the file itself, so that two
+/// of them on the same home always agree.
+class SettingsFile {
+ public:
+  explicit SettingsFile(const std::filesystem::path& layout_home)
+      : path_(layout_home / "pixamond.ini") {}
 
-/// Text of a key of the settings file, cut to `capacity` - 1 characters; `defaultText`
-/// when it is missing.
-std::string GetIniString(std::string_view section, std::string_view key,
-                         std::string_view default_text = {}, std::size_t capacity = 256);
-Status WriteIniString(std::string_view section, std::string_view key, std::string_view value);
+  const std::filesystem::path& path() const { return path_; }
 
-/// The integer of a key (see GetProfileInt); `defaultValue` when the key is missing.
-int GetIniInt(std::string_view section, std::string_view key, int default_value);
+  /// Text of a key, cut to `capacity` - 1 characters; `default_text` when it is missing.
+  std::string GetString(std::string_view section, std::string_view key,
+                        std::string_view default_text = {}, std::size_t capacity = 256) const;
+  /// The integer of a key (see GetProfileInt); `default_value` when the key is missing.
+  int GetInt(std::string_view section, std::string_view key, int default_value) const;
+  /// True for "Yes", "Y" or "1", false for "No", "N" or "0" (any case), `default_value` for
+  /// a missing key or any other text.
+  bool GetBool(std::string_view section, std::string_view key, bool default_value) const;
 
-/// True for "Yes", "Y" or "1", false for "No", "N" or "0" (any case), `defaultValue` for a
-/// missing key or any other text.
-bool GetIniBool(std::string_view section, std::string_view key, bool default_value);
+  Status WriteString(std::string_view section, std::string_view key,
+                     std::string_view value) const;
+  /// Writes "Yes" or "No".
+  Status WriteBool(std::string_view section, std::string_view key, bool value) const;
+  /// Removes a key; a key that is not there is no failure.
+  Status Remove(std::string_view section, std::string_view key) const;
 
-/// Writes "Yes" or "No".
-Status WriteIniBool(std::string_view section, std::string_view key, bool value);
+ private:
+  std::filesystem::path path_;
+};
 
 /// The box that inline pictures are fitted into.
 struct DisplaySize {

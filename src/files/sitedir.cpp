@@ -5,7 +5,6 @@
 
 #include "base/userinterface.h"
 #include "files/filelist.h"
-#include "files/layouthome.h"
 #include "files/names.h"
 #include "files/settings.h"
 #include "files/utils.h"
@@ -58,16 +57,13 @@ bool Refuse(UserInterface* ui, const char* message) {
 
 }  // namespace
 
-ProgramAndSearchDirs GetProgramAndSearchDirs() {
-  ProgramAndSearchDirs dirs;
-  dirs.program_dir = WithoutTrailingSlash(LayoutHome().string());
-  std::string search = GetIniString(kFilesSection, kSearchDirectory, "", PATH_MAX);
+std::string LastSiteDirectory(const SettingsFile& settings) {
+  std::string search = settings.GetString(kFilesSection, kSearchDirectory, "", PATH_MAX);
   if (!search.empty()) search = WithoutTrailingSlash(std::move(search));
-  dirs.search_dir = std::move(search);
-  return dirs;
+  return search;
 }
 
-bool ValidateSiteDirectory(std::string_view given_directory, std::string_view program_dir,
+bool ValidateSiteDirectory(std::string_view given_directory, std::string_view layout_home,
                            UserInterface* ui) {
   if (given_directory.empty()) return Refuse(ui, "No directory has been selected.");
   if (IsFileSystemRoot(given_directory)) {
@@ -82,9 +78,9 @@ bool ValidateSiteDirectory(std::string_view given_directory, std::string_view pr
   if (IsFileSystemRoot(RealPath(directory))) {
     return Refuse(ui, "You can't select the root directory of a drive");
   }
-  if (!program_dir.empty() &&
-      (SiteTakesIn(NormalPath(directory), NormalPath(program_dir)) ||
-       SiteTakesIn(RealPath(directory), RealPath(program_dir)))) {
+  if (!layout_home.empty() &&
+      (SiteTakesIn(NormalPath(directory), NormalPath(layout_home)) ||
+       SiteTakesIn(RealPath(directory), RealPath(layout_home)))) {
     return Refuse(ui, "Select a directory that does not contain program.");
   }
   return true;

@@ -113,6 +113,18 @@ bool ConfigItem::CanRename() const { return false; }
 
 void ConfigItem::CollectDeletedFiles(std::vector<std::string>&) const {}
 
+const std::string& ConfigItem::layout_home() const {
+  const ConfigItem* root = this;
+  while (root->parent_ != nullptr) root = root->parent_;
+  return root->layout_home_;
+}
+
+SettingsFile ConfigItem::settings() const {
+  const std::string& home = layout_home();
+  PIX_CHECK(!home.empty());
+  return SettingsFile(home);
+}
+
 Trash* ConfigItem::trash() const {
   const ConfigItem* root = this;
   while (root->parent_ != nullptr) root = root->parent_;
@@ -215,11 +227,10 @@ DirectoryItem::DirectoryItem(ParentLink parent, FileItem* dir_file_item, std::st
 
 // ---- RootConfigItem ---------------------------------------------------------------------
 
-RootConfigItem::RootConfigItem(std::string program_dir, std::string site_dir, UserInterface* ui)
-    : ConfigItem("My Web Site"),
-      program_dir_(std::move(program_dir)),
-      site_dir_(std::move(site_dir)) {
-  const std::string& p = program_dir_;
+RootConfigItem::RootConfigItem(std::string home, std::string site_dir, UserInterface* ui)
+    : ConfigItem("My Web Site"), site_dir_(std::move(site_dir)) {
+  SetLayoutHome(std::move(home));
+  const std::string& p = layout_home();
 
   default_page_item = AddChild<GroupItem>("Default Page", JoinPath(p, "globals.txt"));
   default_page_item->AddChild<PieceItem>(
@@ -252,8 +263,8 @@ RootConfigItem::RootConfigItem(std::string program_dir, std::string site_dir, Us
       AddChild<IniSettingsItem>("Match Pages", kMatchPagesEntries, CountOf(kMatchPagesEntries));
   match_pages_item->AddChild<PageItem>("Default Match Page", JoinPath(p, "mglobals.txt"));
   const std::string base_names =
-      GetIniString(kAutoOrganizeLayout, kAutoOrganizeBaseFileNames,
-                   "", kMatchPageListCapacity);
+      settings().GetString(kAutoOrganizeLayout, kAutoOrganizeBaseFileNames, "",
+                           kMatchPageListCapacity);
   StringTokenList list(base_names, ',');
   while (std::optional<std::string_view> token = list.GetNextToken()) {
     if (token->empty()) break;
@@ -263,14 +274,14 @@ RootConfigItem::RootConfigItem(std::string program_dir, std::string site_dir, Us
   }
 
   dir_index_pages_item = AddChild<PageItem>("Directory Index Pages", JoinPath(p, "dglobals.txt"));
-  if (ValidateSiteDirectory(site_dir_, program_dir_, nullptr)) {
+  if (ValidateSiteDirectory(site_dir_, layout_home(), nullptr)) {
     Result<std::unique_ptr<FileItem>> scanned = FileItem::CreateRoot(site_dir_, true, &problems_);
     if (scanned.ok()) site_file_list_ = std::move(scanned).value();
   }
   if (site_file_list_ != nullptr) {
     TreeBuildContext context;
     context.ui = ui;
-    const RunSettings settings = ReadRunSettings(program_dir_, problems_);
+    const RunSettings settings = ReadRunSettings(layout_home(), problems_);
     context.names = settings.names;
     // The tree shows the pictures a run would put on the site. Which inline folders are a
     // run's the site's record knows; without one (a site not yet generated, or one a run is

@@ -35,6 +35,7 @@
 #include "base/status.h"
 #include "files/names.h"
 #include "files/picturenames.h"
+#include "files/settings.h"
 #include "picture/preview.h"
 #include "site/variable.h"
 
@@ -183,6 +184,13 @@ class ConfigItem : public VariableList {
   Trash* trash() const;
   /// Sets the trash of the tree whose root this item is; `trash` must outlive the tree.
   void SetTrash(Trash* trash) { trash_bin_ = trash; }
+  /// The layout home that the tree's root was built for (empty for a tree without one).
+  const std::string& layout_home() const;
+  /// Sets the layout home of the tree whose root this item is, before any child that reads
+  /// the settings is built.
+  void SetLayoutHome(std::string layout_home) { layout_home_ = std::move(layout_home); }
+  /// The settings file of that layout home; the tree must have one.
+  SettingsFile settings() const;
 
   /// True when the parent's Save stores this item's variables, so that the item counts as
   /// saved only when its parent's save succeeded.
@@ -198,6 +206,7 @@ class ConfigItem : public VariableList {
  private:
   ConfigItem* parent_ = nullptr;  // Owns this item (except for a root); outlives it.
   Trash* trash_bin_ = nullptr;     // Set on a root only; not owned.
+  std::string layout_home_;        // Set on a root only.
   std::vector<std::unique_ptr<ConfigItem>> children_;
   std::string label_;
   int level_ = 0;
@@ -337,10 +346,10 @@ class MatchItem : public ConfigItem {
 /// The whole layout: builds the tree for the layout home and a site directory.
 class RootConfigItem : public ConfigItem {
  public:
-  /// Builds the tree for the layout home `program_dir` and the site directory `site_dir`
+  /// Builds the tree for the layout home `layout_home` and the site directory `site_dir`
   /// (which may be unusable: the tree then shows "No Dir Selected"). Pictures that vanished
   /// since the scan are reported on `ui` when given.
-  RootConfigItem(std::string program_dir, std::string site_dir, UserInterface* ui);
+  RootConfigItem(std::string layout_home, std::string site_dir, UserInterface* ui);
   ~RootConfigItem() override;
   int GetBitmapId() const override { return kBitmapFace; }
   /// Writes the list of match pages that are not crossed out.
@@ -357,11 +366,9 @@ class RootConfigItem : public ConfigItem {
   /// when the site directory is unusable.
   FileItem* SiteFileList() const { return site_file_list_.get(); }
 
-  const std::string& ProgramDir() const { return program_dir_; }
   const std::string& SiteDir() const { return site_dir_; }
 
  private:
-  std::string program_dir_;
   std::string site_dir_;
   // Items below the root point into the list, so the root destroys them first.
   std::unique_ptr<FileItem> site_file_list_;

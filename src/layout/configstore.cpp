@@ -125,7 +125,7 @@ IniSettingsItem::IniSettingsItem(ParentLink parent, std::string_view label,
 void IniSettingsItem::Load() {
   for (int i = 0; i < entry_count_; ++i) {
     const std::string_view key = entry_array_[i].key;
-    const std::string value = GetIniString(entry_array_[i].section, key, "", 256);
+    const std::string value = settings().GetString(entry_array_[i].section, key, "", 256);
     if (FindVar(key) != nullptr) {
       SetVar(key, value);
     } else {
@@ -143,7 +143,7 @@ Status IniSettingsItem::Save() {
     const Variable* variable = FindVar(key);
     if (variable == nullptr) continue;
     Collect(failures,
-            WriteIniString(entry_array_[i].section, key, variable->var_value));
+            settings().WriteString(entry_array_[i].section, key, variable->var_value));
   }
   return failures;
 }
@@ -206,7 +206,7 @@ bool DirectoryItem::Rename(UserInterface& ui, std::string_view new_name) {
   FollowFileList();
   if (dir_file_item_->Parent() == nullptr) {
     // The site directory itself: the next start must find it under its new name.
-    const Status remembered = WriteIniString(kFilesSection, kSearchDirectory,
+    const Status remembered = settings().WriteString(kFilesSection, kSearchDirectory,
                                              dir_file_item_->FullFileName());
     if (!remembered.ok()) {
       ui.ShowMessage(
@@ -247,7 +247,7 @@ MatchItem::MatchItem(ParentLink parent, std::string_view label, std::string base
       stored_base_name_(base_name_),
       stored_var_file_name_(var_file_name_) {
   AddVarAt(kSearchPatternName,
-           GetIniString(kMatchPageSearchStrings, base_name_, "", 256), ItemCount());
+           settings().GetString(kMatchPageSearchStrings, base_name_, "", 256), ItemCount());
   AddVarAt(kPageTitle, "", ItemCount());
   AddVarAt(kPageLabel, "", ItemCount());
   AddVarAt(kPageIntro, "", ItemCount());
@@ -262,7 +262,7 @@ Status MatchItem::Save() {
       if (AnotherMatchPageUses(*this, *name)) continue;
       Collect(failures, RemoveCrossedOutFile(
                             name == &base_name_ ? var_file_name_ : stored_var_file_name_, trash()));
-      Collect(failures, WriteProfileText(section, *name, std::nullopt, IniFileName()));
+      Collect(failures, settings().Remove(section, *name));
     }
     return failures;
   }
@@ -270,7 +270,7 @@ Status MatchItem::Save() {
   // back from an older value there. The file holds the other records; it is written when
   // there are some or when it exists (it may hold records that were emptied, or an old
   // pattern that would override the settings), and is never created empty.
-  Collect(failures, WriteIniString(section, base_name_, GetVarValue(kSearchPatternName)));
+  Collect(failures, settings().WriteString(section, base_name_, GetVarValue(kSearchPatternName)));
   std::string text;
   for (int i = 0; i < ItemCount(); ++i) {
     const Variable& variable = Item(i);
@@ -285,7 +285,7 @@ Status MatchItem::Save() {
   if (failures.ok() && !EqualsNoCase(stored_base_name_, base_name_) &&
       !AnotherMatchPageUses(*this, stored_base_name_)) {
     Collect(failures, DeleteFileIfPresent(stored_var_file_name_));
-    Collect(failures, WriteProfileText(section, stored_base_name_, std::nullopt, IniFileName()));
+    Collect(failures, settings().Remove(section, stored_base_name_));
   }
   if (failures.ok()) {
     stored_base_name_ = base_name_;
@@ -351,7 +351,7 @@ Status RootConfigItem::Save() {
                             std::to_string(kMatchPageListCapacity - 1) +
                             " characters and was not saved");
   }
-  return WriteIniString(kAutoOrganizeLayout,
+  return settings().WriteString(kAutoOrganizeLayout,
                         kAutoOrganizeBaseFileNames, names);
 }
 

@@ -57,7 +57,8 @@ std::string DescribeDeletion(const DeletionSummary& summary) {
          FormatFileSize(summary.bytes);
 }
 
-LayoutModel::LayoutModel(UserInterface& ui) : ui_(ui) {
+LayoutModel::LayoutModel(UserInterface& ui, const std::filesystem::path& layout_home)
+    : ui_(ui), layout_home_(layout_home.string()) {
   LoadLayout();
   FillList();
 }
@@ -67,14 +68,12 @@ LayoutModel::~LayoutModel() = default;
 // ---- The tree and its list ---------------------------------------------------------------
 
 void LayoutModel::LoadLayout() {
-  const ProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
-  program_dir_ = dirs.program_dir;
-  site_dir_ = dirs.search_dir;
+  site_dir_ = LastSiteDirectory(SettingsFile(layout_home_));
   selected_ = nullptr;
   selected_row_ = -1;
   rows_.clear();
   root_.reset();
-  root_ = std::make_unique<RootConfigItem>(program_dir_, site_dir_, &ui_);
+  root_ = std::make_unique<RootConfigItem>(layout_home_, site_dir_, &ui_);
   root_->SetTrash(trash_bin_);
 }
 
@@ -199,7 +198,7 @@ bool LayoutModel::Rename() {
   if (!selected_->Rename(ui_, *typed)) return false;
   selected_->SetLabel(LabelAfterRename(*selected_, *typed));
   // Renaming the site directory changes the remembered site directory.
-  site_dir_ = GetProgramAndSearchDirs().search_dir;
+  site_dir_ = LastSiteDirectory(SettingsFile(layout_home_));
   return true;
 }
 
@@ -267,12 +266,12 @@ bool LayoutModel::SelectDirectory(std::string_view chosen) {
         slash == std::string::npos ? std::string() : directory.substr(0, slash == 0 ? 1 : slash);
   }
   if (directory.size() > 1) StripTrailingChar(directory, '/');
-  if (!ValidateSiteDirectory(directory, program_dir_, &ui_)) return false;
+  if (!ValidateSiteDirectory(directory, layout_home_, &ui_)) return false;
   // The tree is replaced by the new directory's: what was edited is saved first rather
   // than dropped with the old tree.
   if (root_->IsModified() || inspector_model_.FieldsModified()) SaveLayout();
   const Status remembered =
-      WriteIniString(kFilesSection, kSearchDirectory, directory);
+      SettingsFile(layout_home_).WriteString(kFilesSection, kSearchDirectory, directory);
   if (!remembered.ok()) {
     ui_.ShowMessage("The site directory could not be remembered:\n" + remembered.message(), "Error",
                    MessageButtons::kOk, MessageIcon::kWarning);
@@ -284,7 +283,7 @@ bool LayoutModel::SelectDirectory(std::string_view chosen) {
 }
 
 bool LayoutModel::CheckSiteDirectory() {
-  return ValidateSiteDirectory(site_dir_, program_dir_, &ui_);
+  return ValidateSiteDirectory(site_dir_, layout_home_, &ui_);
 }
 
 void LayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
@@ -299,7 +298,7 @@ void LayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
 
 void LayoutModel::RunGeneration(Progress& progress) {
   CollectedDiagnostics problems;
-  WebSite site(site_dir_, program_dir_, ui_, progress, problems);
+  WebSite site(site_dir_, layout_home_, ui_, progress, problems);
   site.SetJobs(WebSite::DefaultJobs());
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
@@ -351,7 +350,7 @@ AutoOrganizeChoice LayoutModel::AutoOrganize(Progress& progress) {
   }
   SaveLayout();
   CollectedDiagnostics problems;
-  const Status organized = BuildAutoOrganizeLayout(site_dir_, program_dir_, problems);
+  const Status organized = BuildAutoOrganizeLayout(site_dir_, layout_home_, problems);
   ShowProblems(problems);
   if (!organized.ok()) {
     ui_.ShowMessage(organized.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,8 +46,9 @@ std::string DescribeDeletion(const DeletionSummary& summary);
 
 class LayoutModel {
  public:
-  /// `ui` must outlive the model. The tree is built at once (LoadLayout) and listed.
-  explicit LayoutModel(UserInterface& ui);
+  /// The model of the layout of `layout_home` and of the site directory its settings last
+  /// chose. `ui` must outlive the model. The tree is built at once (LoadLayout) and listed.
+  LayoutModel(UserInterface& ui, const std::filesystem::path& layout_home);
   ~LayoutModel();
   LayoutModel(const LayoutModel&) = delete;
   LayoutModel& operator=(const LayoutModel&) = delete;
@@ -59,14 +61,14 @@ class LayoutModel {
 
   // ---- The tree and its list ----
 
-  /// Reads the layout home and the site directory from the settings and builds a new tree;
+  /// Reads the site directory from the settings and builds a new tree;
   /// the selection is forgotten. The list is not refilled (RefreshLayout does both).
   void LoadLayout();
   /// Builds the tree again, refills the list, empties the inspector and the preview.
   void RefreshLayout();
 
   RootConfigItem* RootItem() const { return root_.get(); }
-  const std::string& ProgramDir() const { return program_dir_; }
+  const std::string& layout_home() const { return layout_home_; }
   const std::string& SiteDir() const { return site_dir_; }
 
   /// The rows of the list: the items in tree order, each before its children, leaving out
@@ -166,7 +168,7 @@ class LayoutModel {
   ConfigItem* selected_ = nullptr;  // An item of Root's tree, or null.
   int selected_row_ = -1;
   InspectorModel inspector_model_;
-  std::string program_dir_;
+  std::string layout_home_;
   std::string site_dir_;
   std::string status_text_;
 };

@@ -228,7 +228,7 @@ Status StartDetachedProgram(const std::vector<std::string>& argv) {
 
 void PictureItem::Open(UserInterface& ui) {
   PIX_CHECK(!full_file_name_.empty());
-  const std::string command_line = GetIniString(kFilesSection, kPictureEditorKey, "", 1024);
+  const std::string command_line = settings().GetString(kFilesSection, kPictureEditorKey, "", 1024);
   const Status started = StartDetachedProgram(BuildEditorCommand(command_line, full_file_name_));
   if (!started.ok()) {
     ui.ShowMessage("The picture editor could not be started.\n" + started.message(), "Error",

@@ -72,14 +72,13 @@ std::vector<SampleItem> ListSampleLayouts(const std::vector<std::filesystem::pat
   return samples;
 }
 
-std::vector<SampleItem> ListSampleLayouts() {
+std::vector<std::filesystem::path> SampleDirectories(const std::filesystem::path& home) {
   std::vector<std::filesystem::path> directories{FindShippedDataDir()};
-  const std::filesystem::path home = LayoutHome();
   std::error_code error;
   if (!std::filesystem::equivalent(directories.front(), home, error)) {
     directories.push_back(home);
   }
-  return ListSampleLayouts(directories);
+  return directories;
 }
 
 std::string WithCrLfLineEnds(std::string_view text) {
@@ -142,10 +141,9 @@ Status CopyToBackup(const std::filesystem::path& file, const std::filesystem::pa
 
 // ---- SampleLayouts ----------------------------------------------------------------------
 
-SampleLayouts::SampleLayouts() : items_(ListSampleLayouts()) {}
-
-SampleLayouts::SampleLayouts(const std::vector<std::filesystem::path>& directories)
-    : items_(ListSampleLayouts(directories)) {}
+SampleLayouts::SampleLayouts(const std::vector<std::filesystem::path>& directories,
+                             std::filesystem::path globals)
+    : items_(ListSampleLayouts(directories)), globals_(std::move(globals)) {}
 
 const std::string& SampleLayouts::Highlight(int index) {
   selected_ = nullptr;
@@ -155,10 +153,9 @@ const std::string& SampleLayouts::Highlight(int index) {
   return selected_ != nullptr ? selected_->description : kNoText;
 }
 
-SampleLayouts::OkOutcome SampleLayouts::PressOk(UserInterface& ui,
-                                                  const std::filesystem::path& target) {
+SampleLayouts::OkOutcome SampleLayouts::PressOk(UserInterface& ui) {
   if (selected_ == nullptr) return OkOutcome::kClosedUnchanged;
-  const std::filesystem::path globals = target.empty() ? LayoutHome() / "globals.txt" : target;
+  const std::filesystem::path& globals = globals_;
   std::error_code error;
   const bool keep = std::filesystem::exists(globals, error);
   const std::filesystem::path backup = keep ? NextNumberedBackup(globals) : std::filesystem::path();

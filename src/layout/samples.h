@@ -42,8 +42,9 @@ SampleItem ReadSampleItem(const std::filesystem::path& path);
 /// shipped sample wins). Every file whose name matches kSamplePattern is listed.
 std::vector<SampleItem> ListSampleLayouts(const std::vector<std::filesystem::path>& directories);
 
-/// The samples the program offers: the shipped data folder's, then the layout home's.
-std::vector<SampleItem> ListSampleLayouts();
+/// Where the program's samples are: the shipped data folder, then `layout_home` (unless
+/// they are the same folder).
+std::vector<std::filesystem::path> SampleDirectories(const std::filesystem::path& layout_home);
 
 /// `text` with every line ending CR LF: a lone line feed or carriage return becomes CR LF.
 std::string WithCrLfLineEnds(std::string_view text);
@@ -71,9 +72,10 @@ class SampleLayouts {
     kStayOpen,         ///< The user cancelled the confirmation, or the copy failed.
   };
 
-  /// Lists the samples of `directories` (the program's own when none are given).
-  SampleLayouts();
-  explicit SampleLayouts(const std::vector<std::filesystem::path>& directories);
+  /// Lists the samples of `directories`; a confirmed choice replaces `globals` (the layout
+  /// home's globals.txt).
+  SampleLayouts(const std::vector<std::filesystem::path>& directories,
+                std::filesystem::path globals);
   SampleLayouts(const SampleLayouts&) = delete;
   SampleLayouts& operator=(const SampleLayouts&) = delete;
 
@@ -84,14 +86,14 @@ class SampleLayouts {
   const std::string& Highlight(int index);
   const SampleItem* SelectedSample() const { return selected_; }
 
-  /// Ok: asks to replace the layout and copies the highlighted sample to `target` (the
-  /// layout home's globals.txt when none is given). An existing target is first kept as its
-  /// next numbered backup, which the question names. A failed backup or copy is reported on
-  /// `ui` and leaves the target as it was.
-  OkOutcome PressOk(UserInterface& ui, const std::filesystem::path& target = {});
+  /// Ok: asks to replace the layout and copies the highlighted sample over the globals file.
+  /// An existing file is first kept as its next numbered backup, which the question names.
+  /// A failed backup or copy is reported on `ui` and leaves the file as it was.
+  OkOutcome PressOk(UserInterface& ui);
 
  private:
   std::vector<SampleItem> items_;
+  std::filesystem::path globals_;
   const SampleItem* selected_ = nullptr;
 };
 

@@ -84,7 +84,7 @@ WebPage::WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
   array.SetVar("DirBaseName", directory.FileName());
   array.SetVar("DirBaseNameHTML", HtmlEscape(directory.FileName()));
   program_page_path_ =
-      BuildFileName(site.ProgramDirectory(), page_base_name_, site.Names().page_dos_file_ext);
+      BuildFileName(site.layout_home(), page_base_name_, site.Names().page_dos_file_ext);
   page_link_name_ = page_base_name_;
   AppendWithSep(page_link_name_, '.', site.Names().page_html_file_ext);
   array.SetVar("PageHTMLFileName", page_link_name_);
@@ -134,7 +134,7 @@ void WebPage::EnsurePageOpen() {
   if (!label.empty()) array.SetVar(kPageLabel, label);
 
   array.ParseVarText(
-      LoadVarFileText(page_base_name_, Site().ProgramDirectory(), &Site().diagnostics()));
+      LoadVarFileText(page_base_name_, Site().layout_home(), &Site().diagnostics()));
   array.ParseVarText(
       LoadVarFileText(page_base_name_, directory_->FullFileName(), &Site().diagnostics()));
 

@@ -41,10 +41,10 @@ void RemoveTemporaryNow(const std::string& path) {
 
 }  // namespace
 
-WebSite::WebSite(std::string site_directory, std::string program_directory, UserInterface& ui,
+WebSite::WebSite(std::string site_directory, std::string layout_home, UserInterface& ui,
                    Progress& progress, Diagnostics& diagnostics)
     : site_directory_(std::move(site_directory)),
-      program_directory_(std::move(program_directory)),
+      layout_home_(std::move(layout_home)),
       ui_(ui),
       progress_sink_(progress),
       diagnostics_sink_(diagnostics) {
@@ -55,7 +55,7 @@ WebSite::WebSite(std::string site_directory, std::string program_directory, User
 WebSite::~WebSite() = default;  // Out of line: the pool's type is complete here.
 
 Status WebSite::Prepare() {
-  run_settings_ = ReadRunSettings(program_directory_, diagnostics_sink_);
+  run_settings_ = ReadRunSettings(layout_home_, diagnostics_sink_);
   RequireFullName(run_settings_, ui_, diagnostics_sink_);
 
   site_global_array_.SetVar(kPersonFullName, run_settings_.person_full_name);
@@ -69,7 +69,7 @@ Status WebSite::Prepare() {
                                                         {"dglobals", &site_dir_global_array_},
                                                         {"mglobals", &site_match_global_array_}};
   for (const auto& [name, array] : layouts) {
-    Result<std::string> text = ReadVarFile(BuildFileName(program_directory_, name, "txt"));
+    Result<std::string> text = ReadVarFile(BuildFileName(layout_home_, name, "txt"));
     if (!text.ok()) return text.status();
     array->ParseVarText(*text);
   }
@@ -91,7 +91,7 @@ Status WebSite::Prepare() {
     RemoveTemporaryNow(leftover);
   }
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(program_directory_, error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(layout_home_, error)) {
     RemoveLeftoverTemporary(entry.path());
   }
   // Whose an inline-named folder is, and which pictures keep their names, is settled on

@@ -55,7 +55,7 @@ struct RunStats {
 class WebSite {
  public:
   /// `ui`, `progress` and `diagnostics` must outlive the run.
-  WebSite(std::string site_directory, std::string program_directory, UserInterface& ui,
+  WebSite(std::string site_directory, std::string layout_home, UserInterface& ui,
            Progress& progress, Diagnostics& diagnostics);
   ~WebSite();
   WebSite(const WebSite&) = delete;
@@ -81,7 +81,7 @@ class WebSite {
 
   // What the pages of the run read.
   const std::string& SiteDirectory() const { return site_directory_; }
-  const std::string& ProgramDirectory() const { return program_directory_; }
+  const std::string& layout_home() const { return layout_home_; }
   const VariableList& GlobalArray() const { return site_global_array_; }
   const VariableList& DirGlobalArray() const { return site_dir_global_array_; }
   const VariableList& MatchGlobalArray() const { return site_match_global_array_; }
@@ -139,7 +139,7 @@ class WebSite {
 
   std::unique_ptr<FileItem> picture_tree_;
   std::string site_directory_;
-  std::string program_directory_;
+  std::string layout_home_;
   RunSettings run_settings_;
   VariableList site_global_array_;
   VariableList site_dir_global_array_;

@@ -28,7 +28,6 @@ int CountLinesNaming(const std::string& text, const std::string& path) {
 TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
   test::TempDir home;
   test::TempDir site;
-  test::ScopedLayoutHome restore_home{home.path()};
   // The design's defaults (GIF inline images), not the settings a new home is given.
   test::WriteFile(home / "pixamond.ini", "");
   const std::vector<test::TreeFile> tree = test::BadInputTree();

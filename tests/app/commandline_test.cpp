@@ -46,7 +46,6 @@ class CommandLineTest : public testing::Test {
 
   test::TempDir home_;
   test::TempDir site_;
-  test::ScopedLayoutHome restore_home_{home_.path()};
 };
 
 TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
@@ -79,7 +78,7 @@ TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
                               "--quiet"},
                              "\nAnn Example\n", /*terminal=*/true);
   EXPECT_EQ(run.status, kExitOk) << run.messages;
-  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
+  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName"), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
 }
 
@@ -90,7 +89,7 @@ TEST_F(CommandLineTest, GenerateOffersTheAccountsNameOnATerminal) {
                              "\n", /*terminal=*/true, "Ann Account");
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(run.messages, "Please enter your full name: [Ann Account] ");
-  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Account");
+  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName"), "Ann Account");
 }
 
 TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
@@ -99,7 +98,7 @@ TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
   const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
                               "--name", "Ann Example", "--email", "ann@example.org"});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
-  EXPECT_EQ(GetIniString("HTMLDefaults", "EMailAddress"), "ann@example.org");
+  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "EMailAddress"), "ann@example.org");
   EXPECT_NE(run.messages.find("2 pictures, 4 pages written, 0 unchanged, 2 inline images made, 0 reused"),
             std::string::npos)
       << run.messages;
@@ -468,7 +467,7 @@ TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
       << "--quiet leaves out the summary";
   EXPECT_NE(generate.messages.find("GifRSize: Image 1"), std::string::npos)
       << "--verbose shows the picture libraries' detail lines";
-  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
+  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName"), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
 
   const CommandRun organize =

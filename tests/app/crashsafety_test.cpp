@@ -146,7 +146,6 @@ TEST(CrashSafetyTest, AKilledSettingsWriteLeavesTheOldOrTheNewFileWhole) {
 TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnoresLeftovers) {
   test::TempDir home;
   test::TempDir site;
-  test::ScopedLayoutHome restore_home{home.path()};
   test::WriteJpegPicture(site / "a.jpg", 300, 200, "Title:\r\nFirst\r\n\r\n");
   test::WriteJpegPicture(site / "b.jpg", 200, 300, "");
   test::WriteJpegPicture(site / "sub" / "c.jpg", 250, 250, "");

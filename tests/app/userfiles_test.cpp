@@ -65,7 +65,6 @@ TEST(UserFilesTest, EverySettingKeepsEveryFileOfTheUsersAndSaysWhatItRefused) {
   test::TempDir home;
   test::TempDir site;
   test::TempDir elsewhere;
-  test::ScopedLayoutHome restore_home{home.path()};
   WriteUserTree(site.path(), elsewhere.path());
   const auto site_before = Snapshot(site.path());
   const auto elsewhere_before = Snapshot(elsewhere.path());

@@ -12,19 +12,19 @@ namespace {
 class WindowPlacementTest : public testing::Test {
  protected:
   TempDir temp_;
-  ScopedLayoutHome home_{temp_.path()};
+  SettingsFile settings_{temp_.path()};
 };
 
 TEST_F(WindowPlacementTest, RoundTripsThroughTheSettings) {
-  EXPECT_FALSE(ReadWindowPlacement().has_value());
+  EXPECT_FALSE(ReadWindowPlacement(settings_).has_value());
   WindowPlacement placement;
   placement.frame = PixelRect{-20, 35, 1100, 700};
   placement.maximized = true;
   placement.pane_widths = {280, 500, 160};
-  ASSERT_TRUE(WriteWindowPlacement(placement).ok());
-  EXPECT_EQ(GetIniString(kWindowSection, "Placement"), "-20 35 1100 700");
-  EXPECT_EQ(GetIniString(kWindowSection, "Panes"), "280 500 160");
-  const std::optional<WindowPlacement> read = ReadWindowPlacement();
+  ASSERT_TRUE(WriteWindowPlacement(settings_, placement).ok());
+  EXPECT_EQ(settings_.GetString(kWindowSection, "Placement"), "-20 35 1100 700");
+  EXPECT_EQ(settings_.GetString(kWindowSection, "Panes"), "280 500 160");
+  const std::optional<WindowPlacement> read = ReadWindowPlacement(settings_);
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(read->frame, placement.frame);
   EXPECT_TRUE(read->maximized);
@@ -34,13 +34,13 @@ TEST_F(WindowPlacementTest, RoundTripsThroughTheSettings) {
 TEST_F(WindowPlacementTest, HandEditedNonsenseIsIgnored) {
   for (const char* frame : {"", "1 2 3", "1 2 3 4 5", "10 10 0 300", "10 10 -5 300", "a b c d",
                             "10 10 300 200x", "99999999999 1 2 3"}) {
-    ASSERT_TRUE(WriteIniString(kWindowSection, "Placement", frame).ok());
-    EXPECT_FALSE(ReadWindowPlacement().has_value()) << frame;
+    ASSERT_TRUE(settings_.WriteString(kWindowSection, "Placement", frame).ok());
+    EXPECT_FALSE(ReadWindowPlacement(settings_).has_value()) << frame;
   }
-  ASSERT_TRUE(WriteIniString(kWindowSection, "Placement", "0 0 800 600").ok());
+  ASSERT_TRUE(settings_.WriteString(kWindowSection, "Placement", "0 0 800 600").ok());
   for (const char* panes : {"1 2", "10 -1 20", "x 1 2"}) {
-    ASSERT_TRUE(WriteIniString(kWindowSection, "Panes", panes).ok());
-    const std::optional<WindowPlacement> read = ReadWindowPlacement();
+    ASSERT_TRUE(settings_.WriteString(kWindowSection, "Panes", panes).ok());
+    const std::optional<WindowPlacement> read = ReadWindowPlacement(settings_);
     ASSERT_TRUE(read.has_value());
     EXPECT_TRUE(read->pane_widths.empty()) << panes;
   }

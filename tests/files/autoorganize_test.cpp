@@ -34,11 +34,11 @@ TEST(NamePatternTest, DigitsAndAFinalLetterAreReplaced) {
 class AutoOrganizeTest : public testing::Test {
  protected:
   std::string Setting(const char* section, const char* key) {
-    return GetIniString(section, key, "<none>");
+    return settings_.GetString(section, key, "<none>");
   }
   // Every key of MatchPageSearchStrings, as the settings file holds it.
   std::string MatchSection() {
-    const std::string ini = test::ReadFile(IniFileName());
+    const std::string ini = test::ReadFile(settings_.path());
     const std::size_t start = ini.find("[MatchPageSearchStrings]");
     if (start == std::string::npos) return "<none>";
     const std::size_t end = ini.find("\n[", start);
@@ -52,7 +52,8 @@ class AutoOrganizeTest : public testing::Test {
   }
 
   test::TempDir home_;
-  test::ScopedLayoutHome use_home_{home_.path()};
+
+  SettingsFile settings_{home_.path()};
   test::TempDir site_;
   CollectedDiagnostics diagnostics_;
 };
@@ -79,7 +80,7 @@ TEST(WritableMatchPagesTest, TheCatchAllPageCountsOnlyAfterAnotherPage) {
 }
 
 TEST_F(AutoOrganizeTest, OldMatchPagesAreReplacedAndOtherSettingsKept) {
-  test::WriteFile(IniFileName(),
+  test::WriteFile(settings_.path(),
                   "[HTMLDefaults]\nPersonFullName=Ann\n"
                   "[MatchPageSearchStrings]\nold0000=[old####.*]\n"
                   "[AutoOrganizeLayout]\nDoAutoOrganize=No\nAutoOrganizeBaseFileNames=old0000\n");
@@ -97,7 +98,7 @@ TEST_F(AutoOrganizeTest, RunsShorterThanTheMinimumGetNoPage) {
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "miscpics");
 
   // The minimum comes from the settings.
-  ASSERT_TRUE(WriteIniString("AutoOrganizeLayout", "MinMatchPerPage", "2").ok());
+  ASSERT_TRUE(settings_.WriteString("AutoOrganizeLayout", "MinMatchPerPage", "2").ok());
   ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "img0000,miscpics");
 }
@@ -167,7 +168,7 @@ TEST_F(AutoOrganizeTest, SeriesNamedLikeAPicturesPageOrAnIndexPageGetNoPage) {
 TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {
   // A page that only a count of every one of these pictures reaches.
   const int count = 16390;
-  ASSERT_TRUE(WriteIniString("AutoOrganizeLayout", "MinMatchPerPage", std::to_string(count)).ok());
+  ASSERT_TRUE(settings_.WriteString("AutoOrganizeLayout", "MinMatchPerPage", std::to_string(count)).ok());
   for (int folder = 0; folder < 7; ++folder) {
     std::filesystem::create_directory(site_ / ("dir" + std::to_string(folder)));
   }
@@ -184,9 +185,9 @@ TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {
 
 TEST_F(AutoOrganizeTest, MissingSiteChangesNoSetting) {
   const std::string before = "[MatchPageSearchStrings]\nkeep0=[keep#.*]\n";
-  test::WriteFile(IniFileName(), before);
+  test::WriteFile(settings_.path(), before);
   EXPECT_FALSE(Organize((site_ / "gone").string()).ok());
-  EXPECT_EQ(test::ReadFile(IniFileName()), before);
+  EXPECT_EQ(test::ReadFile(settings_.path()), before);
 }
 
 }  // namespace

@@ -52,11 +52,13 @@ TEST(LayoutHomeTest, ResolvesInTheDocumentedOrder) {
   EXPECT_FALSE(ResolveLayoutHome(std::nullopt).ok());
 }
 
-TEST(LayoutHomeTest, RelativeOptionBecomesAbsolute) {
-  const Result<std::filesystem::path> home = ResolveLayoutHome(std::filesystem::path("rel/dir"));
+TEST(LayoutHomeTest, TheHomeIsAbsoluteAndNormalWithoutATrailingSlash) {
+  const Result<std::filesystem::path> home = ResolveLayoutHome(std::filesystem::path("rel/dir/"));
   ASSERT_TRUE(home.ok());
   EXPECT_TRUE(home->is_absolute());
   EXPECT_EQ(home->filename(), "dir");
+  EXPECT_EQ(*ResolveLayoutHome(std::filesystem::path("/tmp/a/../px//")), "/tmp/px");
+  EXPECT_EQ(*ResolveLayoutHome(std::filesystem::path("/")), "/");
 }
 
 TEST(LayoutHomeTest, SeedingCreatesTheHomeAndCopiesOnlyMissingFiles) {

@@ -14,16 +14,12 @@ namespace {
 class SettingsTest : public testing::Test {
  protected:
   test::TempDir home_;
-  test::ScopedLayoutHome use_home_{home_.path()};
+  SettingsFile settings_{home_.path()};
 };
 
-TEST_F(SettingsTest, SettingsFileLivesInTheLayoutHome) {
-  EXPECT_EQ(IniFileName(), home_ / "pixamond.ini");
-}
-
 TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
-  EXPECT_FALSE(GetIniBool("AutoOrganizeLayout", "DoAutoOrganize", false));
-  EXPECT_EQ(GetIniString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
+  EXPECT_FALSE(settings_.GetBool("AutoOrganizeLayout", "DoAutoOrganize", false));
+  EXPECT_EQ(settings_.GetString("FileExtensions", "AnchorFileExtList", "jpg", 20), "jpg");
   CollectedDiagnostics diagnostics;
   const RunSettings run = ReadRunSettings(home_.path(), diagnostics);
   EXPECT_FALSE(run.do_auto_organize);
@@ -89,7 +85,7 @@ TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
       {"[Display]\nMaxDisplayWidth=320\nMaxDisplayHeight=200\n", 320, 200},
   };
   for (const Case& c : cases) {
-    test::WriteFile(IniFileName(), c.ini);
+    test::WriteFile(settings_.path(), c.ini);
     CollectedDiagnostics diagnostics;
     const DisplaySize size = ReadRunSettings(home_.path(), diagnostics).max_display;
     EXPECT_EQ(size.width, c.width) << c.ini;
@@ -98,20 +94,20 @@ TEST_F(SettingsTest, DisplaySizeRuleUnboundsTheMissingSide) {
 }
 
 TEST_F(SettingsTest, YesNoValuesAcceptSixWordsAndOtherwiseTheDefault) {
-  test::WriteFile(IniFileName(), "[A]\nK1=y\nK2=maybe\nK3=NO\nK4=1\nK5=0\n");
-  EXPECT_TRUE(GetIniBool("A", "K1", false));
-  EXPECT_TRUE(GetIniBool("A", "K2", true));
-  EXPECT_FALSE(GetIniBool("A", "K2", false));
-  EXPECT_FALSE(GetIniBool("A", "K3", true));
-  EXPECT_TRUE(GetIniBool("A", "K4", false));
-  EXPECT_FALSE(GetIniBool("A", "K5", true));
-  ASSERT_TRUE(WriteIniBool("A", "K6", true).ok());
-  EXPECT_EQ(GetIniString("A", "K6"), "Yes");
+  test::WriteFile(settings_.path(), "[A]\nK1=y\nK2=maybe\nK3=NO\nK4=1\nK5=0\n");
+  EXPECT_TRUE(settings_.GetBool("A", "K1", false));
+  EXPECT_TRUE(settings_.GetBool("A", "K2", true));
+  EXPECT_FALSE(settings_.GetBool("A", "K2", false));
+  EXPECT_FALSE(settings_.GetBool("A", "K3", true));
+  EXPECT_TRUE(settings_.GetBool("A", "K4", false));
+  EXPECT_FALSE(settings_.GetBool("A", "K5", true));
+  ASSERT_TRUE(settings_.WriteBool("A", "K6", true).ok());
+  EXPECT_EQ(settings_.GetString("A", "K6"), "Yes");
 }
 
 TEST_F(SettingsTest, RunSettingsComeFromTheLayoutHomeTheyAreGiven) {
   // The process-wide layout home is another folder: the run must not read it.
-  test::WriteFile(IniFileName(), "[Files]\nInLineSubDirName=Elsewhere\n");
+  test::WriteFile(settings_.path(), "[Files]\nInLineSubDirName=Elsewhere\n");
   test::TempDir run_home;
   test::WriteFile(run_home / "pixamond.ini",
                   "[Files]\nInLineSubDirName=\n[FileExtensions]\nInLineFileExt=png\n"
@@ -147,7 +143,7 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
       {"[Display]\nMaxDisplayWidth=65535\n", "MaxDisplayWidth"},
   };
   for (const Case& c : cases) {
-    test::WriteFile(IniFileName(), c.ini);
+    test::WriteFile(settings_.path(), c.ini);
     CollectedDiagnostics diagnostics;
     const RunSettings run = ReadRunSettings(home_.path(), diagnostics);
     ASSERT_EQ(diagnostics.Problems().size(), 1u) << c.ini;
@@ -157,7 +153,7 @@ TEST_F(SettingsTest, NamesThatWouldLeadOutsideTheSiteOrOverPicturesAreRefused) {
     EXPECT_EQ(run.names.in_line_sub_dir_name, "inline") << c.ini;
     EXPECT_LE(run.max_display.width, kMaxDisplaySide) << c.ini;
   }
-  test::WriteFile(IniFileName(), "[FileExtensions]\nPageDOSFileExt=htm\n[Files]\n"
+  test::WriteFile(settings_.path(), "[FileExtensions]\nPageDOSFileExt=htm\n[Files]\n"
                                  "InLineSubDirName=Thumbs\n[Display]\nMaxDisplayWidth=4096\n");
   CollectedDiagnostics diagnostics;
   const RunSettings run = ReadRunSettings(home_.path(), diagnostics);
@@ -185,12 +181,12 @@ TEST_F(SettingsTest, FullNamePromptRepeatsUntilANameIsGiven) {
   EXPECT_EQ(ui.messages()[0].text, "Your Full Name is a required value.");
   EXPECT_EQ(ui.messages()[0].buttons, MessageButtons::kOk);
 
-  EXPECT_EQ(GetIniString("HTMLDefaults", "PersonFullName"), "Ann Example");
+  EXPECT_EQ(settings_.GetString("HTMLDefaults", "PersonFullName"), "Ann Example");
 }
 
 TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
-  test::WriteFile(IniFileName(), "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
-  const auto before = std::filesystem::last_write_time(IniFileName());
+  test::WriteFile(settings_.path(), "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
+  const auto before = std::filesystem::last_write_time(settings_.path());
   test::ScriptedUserInterface ui;
   CollectedDiagnostics diagnostics;
   RunSettings run = ReadRunSettings(home_.path(), diagnostics);
@@ -198,9 +194,9 @@ TEST_F(SettingsTest, StoredFullNameAsksNothingAndWritesNothing) {
   EXPECT_EQ(run.person_full_name, "Bo");
   EXPECT_EQ(run.e_mail_address, "bo@x.org");
   EXPECT_TRUE(ui.prompts().empty());
-  EXPECT_EQ(test::ReadFile(IniFileName()),
+  EXPECT_EQ(test::ReadFile(settings_.path()),
             "[HTMLDefaults]\nPersonFullName=Bo\nEMailAddress=bo@x.org\n");
-  EXPECT_EQ(std::filesystem::last_write_time(IniFileName()), before);
+  EXPECT_EQ(std::filesystem::last_write_time(settings_.path()), before);
 }
 
 }  // namespace

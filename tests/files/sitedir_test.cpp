@@ -28,7 +28,8 @@ class SiteDirTest : public testing::Test {
   }
 
   test::TempDir home_;
-  test::ScopedLayoutHome use_home_{home_.path()};
+
+  SettingsFile settings_{home_.path()};
 };
 
 constexpr const char* kProperDirectory = "You must select a proper directory.";
@@ -86,21 +87,12 @@ TEST_F(SiteDirTest, RefusalIsSilentWithoutAUserInterface) {
   EXPECT_TRUE(ValidateSiteDirectory("/p/site", "/p/home", nullptr));
 }
 
-TEST_F(SiteDirTest, ProgramAndSearchDirectoriesComeFromTheHomeAndTheSettings) {
-  ProgramAndSearchDirs dirs = GetProgramAndSearchDirs();
-  EXPECT_EQ(dirs.program_dir, home_.path().string());
-  EXPECT_EQ(dirs.search_dir, "");
-
-  ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/Pictures/Holiday 2001//").ok());
-  dirs = GetProgramAndSearchDirs();
-  EXPECT_EQ(dirs.search_dir, "/Pictures/Holiday 2001");  // Case kept, slashes gone.
-
-  ASSERT_TRUE(WriteIniString("Files", "SearchDirectory", "/").ok());
-  EXPECT_EQ(GetProgramAndSearchDirs().search_dir, "/");
-
-  test::TempDir with_slash;
-  test::ScopedLayoutHome slash_home(with_slash.path().string() + "/");
-  EXPECT_EQ(GetProgramAndSearchDirs().program_dir, with_slash.path().string());
+TEST_F(SiteDirTest, TheLastSiteDirectoryComesFromTheSettings) {
+  EXPECT_EQ(LastSiteDirectory(settings_), "");
+  ASSERT_TRUE(settings_.WriteString("Files", "SearchDirectory", "/Pictures/Holiday 2001//").ok());
+  EXPECT_EQ(LastSiteDirectory(settings_), "/Pictures/Holiday 2001");  // Case kept, slashes gone.
+  ASSERT_TRUE(settings_.WriteString("Files", "SearchDirectory", "/").ok());
+  EXPECT_EQ(LastSiteDirectory(settings_), "/");
 }
 
 }  // namespace

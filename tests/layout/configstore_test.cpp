@@ -84,7 +84,7 @@ TEST_F(ConfigStoreTest, SettingsItemWritesEmptyValuesAndOnlyItsOwnKeys) {
   EXPECT_EQ(Setting("HTMLDefaults", "PersonFullName"), "Grace");
   EXPECT_EQ(Setting("HTMLDefaults", "EMailAddress"), "");  // Written empty, not removed.
   EXPECT_EQ(Setting("HTMLDefaults", "Intruder"), "<missing>");
-  EXPECT_EQ(ReadFile(IniFileName()).find("Intruder"), std::string::npos);
+  EXPECT_EQ(ReadFile(SettingsFile(home_).path()).find("Intruder"), std::string::npos);
 }
 
 TEST_F(ConfigStoreTest, CrossedOutMatchPageLosesFileKeyAndListPlace) {

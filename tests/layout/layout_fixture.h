@@ -27,7 +27,7 @@ class RecordingPreview : public PreviewTarget {
 
 class LayoutTest : public testing::Test {
  protected:
-  LayoutTest() : home_(temp_ / "home"), site_(temp_ / "site"), scoped_home_(temp_ / "home") {
+  LayoutTest() : home_(temp_ / "home"), site_(temp_ / "site") {
     std::filesystem::create_directories(home_);
     std::filesystem::create_directories(site_);
   }
@@ -36,10 +36,10 @@ class LayoutTest : public testing::Test {
   std::string Site() const { return site_.string(); }
 
   void WriteSetting(const std::string& section, const std::string& key, const std::string& value) {
-    ASSERT_TRUE(WriteIniString(section, key, value).ok());
+    ASSERT_TRUE(SettingsFile(home_).WriteString(section, key, value).ok());
   }
   std::string Setting(const std::string& section, const std::string& key) {
-    return GetIniString(section, key, "<missing>", 16384);
+    return SettingsFile(home_).GetString(section, key, "<missing>", 16384);
   }
 
   /// Builds the tree for the layout home and the site directory.
@@ -73,7 +73,6 @@ class LayoutTest : public testing::Test {
   TempDir temp_;
   std::filesystem::path home_;
   std::filesystem::path site_;
-  ScopedLayoutHome scoped_home_;
   ScriptedUserInterface ui_;
 };
 

@@ -49,7 +49,7 @@ class LayoutModelTest : public LayoutTest {
 };
 
 TEST_F(LayoutModelTest, ListShowsTheTreeInOrderWithRowNumbers) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   const std::vector<std::string> labels = Labels(model);
   ASSERT_GE(labels.size(), 4u);
   EXPECT_EQ(labels[0], "My Web Site");
@@ -65,7 +65,7 @@ TEST_F(LayoutModelTest, ListShowsTheTreeInOrderWithRowNumbers) {
 }
 
 TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   RecordingPreview preview;
   model.SetPreviewTarget(&preview);
   model.Select(RowOf(model, "trip"));
@@ -89,7 +89,7 @@ TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
 }
 
 TEST_F(LayoutModelTest, OnlyPicturesCanBeOpened) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   EXPECT_FALSE(model.CanOpenSelected());
   model.Select(RowOf(model, "trip"));
   EXPECT_FALSE(model.CanOpenSelected());
@@ -98,7 +98,7 @@ TEST_F(LayoutModelTest, OnlyPicturesCanBeOpened) {
 }
 
 TEST_F(LayoutModelTest, DeleteOnlyWhatMayBeDeleted) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Delete();  // Nothing selected: nothing happens.
   EXPECT_TRUE(ui_.messages().empty());
   for (const char* label : {"Default Page", "General Settings", "User"}) {
@@ -115,7 +115,7 @@ TEST_F(LayoutModelTest, DeleteOnlyWhatMayBeDeleted) {
 }
 
 TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Select(RowOf(model, "a.jpg"));
   model.Inspector().EditValue(2, "Beach");  // ImageDescription
   model.Select(RowOf(model, "trip"));
@@ -142,7 +142,7 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
 }
 
 TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Select(RowOf(model, "b.jpg"));
   model.Delete();
   model.Select(RowOf(model, "Directory Index Pages"));
@@ -159,7 +159,7 @@ TEST_F(LayoutModelTest, SaveLayoutAnsweredNoKeepsFilesAndSavesEdits) {
 }
 
 TEST_F(LayoutModelTest, RenameAsksAndRelabels) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Select(RowOf(model, "Default Page"));
   EXPECT_FALSE(model.Rename());  // Cannot be renamed: not even asked.
   EXPECT_TRUE(ui_.prompts().empty());
@@ -189,7 +189,7 @@ TEST_F(LayoutModelTest, RenameAsksAndRelabels) {
 }
 
 TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   RecordingPreview preview;
   model.SetPreviewTarget(&preview);
   model.Select(RowOf(model, "trip"));
@@ -211,7 +211,7 @@ TEST_F(LayoutModelTest, SelectDirectoryChecksAndRebuilds) {
 
 TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken) {
   fs::create_directories(temp_ / "other");
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
   EXPECT_FALSE(model.SelectDirectory((temp_ / "missing").string()));
@@ -223,7 +223,7 @@ TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken)
 }
 
 TEST_F(LayoutModelTest, AutoOrganizeCancelledChangesNothing) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   Progress progress;
   ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_EQ(model.AutoOrganize(progress), AutoOrganizeChoice::kAborted);
@@ -240,7 +240,7 @@ TEST_F(LayoutModelTest, AutoOrganizeCancelledChangesNothing) {
 
 TEST_F(LayoutModelTest, GenerateSiteSavesRunsAndRebuilds) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
   Progress progress;
@@ -262,7 +262,7 @@ class StoppingProgress : public Progress {
 
 TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
   WriteSetting("HTMLDefaults", "PersonFullName", "Ada");
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   EXPECT_EQ(model.StatusText(), "");
   model.Select(RowOf(model, "trip"));
   model.Inspector().EditValue(0, "Holiday");
@@ -297,7 +297,7 @@ TEST_F(LayoutModelTest, StatusLineSaysWhatWasSavedAndHowARunEnded) {
 // ---- Saving once, closing, and the Trash ----------------------------------------------
 
 TEST_F(LayoutModelTest, SavedEditsAreNotSavedAgainAndOnlyChangedCaptionsAreRewritten) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   model.Select(RowOf(model, "a.jpg"));
   model.Inspector().EditValue(2, "Beach");  // ImageDescription
   EXPECT_TRUE(model.HasUnsavedEdits());
@@ -325,7 +325,7 @@ TEST_F(LayoutModelTest, SavedEditsAreNotSavedAgainAndOnlyChangedCaptionsAreRewri
 }
 
 TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   EXPECT_TRUE(model.QueryClose());  // Nothing edited: nothing asked.
   EXPECT_TRUE(ui_.messages().empty());
 
@@ -365,7 +365,7 @@ TEST_F(LayoutModelTest, ClosingAsksOnlyAboutUnsavedEditsAndFollowsTheAnswer) {
 
 TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   WriteFile(site_ / "trip" / "a.cr2", std::string(3000, 'r'));  // A RAW file beside.
-  LayoutModel model(ui_);
+  LayoutModel model(ui_, home_);
   fs::create_directories(temp_ / "trash");
   RecordingTrash trash(temp_ / "trash");
   model.SetTrash(&trash);

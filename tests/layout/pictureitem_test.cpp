@@ -20,6 +20,7 @@ class PictureItemTest : public LayoutTest {
  protected:
   // A picture item under a plain parent, as the directory item would make it.
   PictureItem* MakeItem(const fs::path& path) {
+    parent_.SetLayoutHome(Home());
     return parent_.AddChild<PictureItem>(path.filename().string(), path.string(), context_);
   }
   static std::string CommentOf(const fs::path& path) {

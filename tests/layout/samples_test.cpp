@@ -20,7 +20,7 @@ std::string Sample(const std::string& title, const std::string& description) {
 
 class SamplesTest : public testing::Test {
  protected:
-  SamplesTest() : shipped_(temp_ / "shipped"), home_(temp_ / "home"), scoped_(temp_ / "home") {
+  SamplesTest() : shipped_(temp_ / "shipped"), home_(temp_ / "home") {
     fs::create_directories(shipped_);
     fs::create_directories(home_);
   }
@@ -33,7 +33,6 @@ class SamplesTest : public testing::Test {
   TempDir temp_;
   fs::path shipped_;
   fs::path home_;
-  ScopedLayoutHome scoped_;
   ScriptedUserInterface ui_;
 };
 
@@ -66,7 +65,7 @@ TEST_F(SamplesTest, LayoutHomeSamplesJoinAndOverrideShippedOnes) {
 
 TEST_F(SamplesTest, TheProgramsSamplesComeFromTheShippedDataAndTheHome) {
   WriteFile(home_ / "samp9999.txt", Sample("Mine", "kept at home"));
-  const std::vector<SampleItem> samples = ListSampleLayouts();
+  const std::vector<SampleItem> samples = ListSampleLayouts(SampleDirectories(home_));
   ASSERT_GE(samples.size(), 2u);
   EXPECT_EQ(samples.back().title, "Mine");
   for (const SampleItem& sample : samples) EXPECT_FALSE(sample.title.empty());
@@ -87,7 +86,7 @@ TEST_F(SamplesTest, OnlyTheFirst16384BytesAreRead) {
 TEST_F(SamplesTest, OkWithoutHighlightClosesAndCancelledConfirmationStaysOpen) {
   WriteFile(shipped_ / "samp0001.txt", Sample("First", "one"));
   WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
-  SampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_}, home_ / "globals.txt");
   EXPECT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kClosedUnchanged);
   EXPECT_TRUE(ui_.messages().empty());
 
@@ -111,7 +110,7 @@ TEST_F(SamplesTest, ConfirmedCopyReplacesGlobalsWithCrLfLineEnds) {
                      "\n\nPageEndTemplate:\nend\r\nline\n\n";
   WriteFile(shipped_ / "samp0001.txt", text);
   WriteFile(home_ / "globals.txt", "old");
-  SampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_}, home_ / "globals.txt");
   dialog.Highlight(0);
   ui_.AnswerMessage(MessageAnswer::kOk);
   EXPECT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kCopied);
@@ -124,7 +123,7 @@ TEST_F(SamplesTest, ConfirmedCopyReplacesGlobalsWithCrLfLineEnds) {
 TEST_F(SamplesTest, FailedCopyIsReportedAndLeavesGlobalsAlone) {
   WriteFile(shipped_ / "samp0001.txt", Sample("First", "one"));
   WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
-  SampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_}, home_ / "globals.txt");
   dialog.Highlight(0);
   fs::remove(shipped_ / "samp0001.txt");  // Gone since the list was read.
   ui_.AnswerMessage(MessageAnswer::kOk);
@@ -139,7 +138,7 @@ TEST_F(SamplesTest, EveryCopyKeepsTheLayoutItReplacesAsTheNextNumberedBackup) {
   WriteFile(shipped_ / "samp0002.txt", Sample("Second", "two"));
   WriteFile(home_ / "globals.txt", "PageTitle:\r\nMine\r\n\r\n");
   WriteFile(home_ / "globals.txt.~1~", "an older backup");
-  SampleLayouts dialog({shipped_});
+  SampleLayouts dialog({shipped_}, home_ / "globals.txt");
   dialog.Highlight(0);
   ui_.AnswerMessage(MessageAnswer::kOk);
   ASSERT_EQ(dialog.PressOk(ui_), SampleLayouts::OkOutcome::kCopied);

@@ -48,7 +48,6 @@ std::string WithoutStandardsStart(std::string page) {
 TEST(DefaultOutputTest, ASiteWithDefaultSettingsIsWrittenAsBefore) {
   test::TempDir home;
   test::TempDir root;
-  test::ScopedLayoutHome use_home{home.path()};
   test::WriteFile(home / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann Example\n");
   // Every template of a page, and a detail page, with the names and sizes of the entries.
   test::WriteFile(

@@ -65,7 +65,6 @@ class GeneratedSiteTest : public testing::Test {
 
   TempDir home_;
   TempDir site_;
-  ScopedLayoutHome use_home_{home_.path()};
   ScriptedUserInterface ui_;
 };
 

@@ -57,7 +57,6 @@ class HostileTreeTest : public testing::Test {
 
   test::TempDir home_;
   test::TempDir site_;
-  test::ScopedLayoutHome restore_home_{home_.path()};
 };
 
 TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {

@@ -62,7 +62,6 @@ class PictureEntryTest : public testing::Test {
 
   test::TempDir home_;
   test::TempDir root_;
-  test::ScopedLayoutHome use_home_{home_.path()};
   CollectedDiagnostics diagnostics_;
   test::ScriptedUserInterface ui_;
   Progress progress_;

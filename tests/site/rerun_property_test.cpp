@@ -351,7 +351,6 @@ std::string ChangedUsersFiles(const Tree& tree) {
 }
 
 bool Generate(const fs::path& site, const fs::path& home) {
-  test::ScopedLayoutHome use_home{home};
   test::ScriptedUserInterface ui;
   Progress progress;
   CollectedDiagnostics diagnostics;

@@ -191,7 +191,6 @@ TEST(MarkedChangesTest, ParsedTextIsMarkedWhileMarkingIsOn) {
 TEST(LoadVarFileTextTest, FindsFilesByNameDirectoryOrPath) {
   test::TempDir home;
   test::TempDir site;
-  test::ScopedLayoutHome use_home(home.path());
   test::WriteFile(home / "globals.txt", "Where:\r\nhome\r\n\r\n");
   test::WriteFile(site / "globals.txt", "Where:\r\nsite\r\n\r\n");
   test::WriteFile(site / "odd.name", "Where:\r\npath\r\n\r\n");

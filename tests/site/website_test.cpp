@@ -83,7 +83,6 @@ class WebSiteTest : public testing::Test {
 
   test::TempDir home_;
   test::TempDir root_;
-  test::ScopedLayoutHome use_home_{home_.path()};
   CollectedDiagnostics diagnostics_;
   test::ScriptedUserInterface ui_;
   RecordingProgress progress_;

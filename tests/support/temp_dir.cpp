@@ -45,11 +45,4 @@ std::string ReadFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ScopedLayoutHome::ScopedLayoutHome(const std::filesystem::path& home)
-    : previous_(LayoutHome()) {
-  SetLayoutHome(home);
-}
-
-ScopedLayoutHome::~ScopedLayoutHome() { SetLayoutHome(previous_); }
-
 }  // namespace pix::test

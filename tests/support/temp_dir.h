@@ -27,14 +27,4 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 /// The exact bytes of `path`; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
 
-/// Makes `home` the layout home for the life of the object and restores the previous one.
-class ScopedLayoutHome {
- public:
-  explicit ScopedLayoutHome(const std::filesystem::path& home);
-  ~ScopedLayoutHome();
-
- private:
-  std::filesystem::path previous_;
-};
-
 }  // namespace pix::test

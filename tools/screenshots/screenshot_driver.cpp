@@ -95,13 +95,13 @@ int main(int argc, char** argv) {
   QApplication::setPalette(dark ? pix::test::DarkPalette() : QApplication::style()->standardPalette());
   pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   QApplication::setApplicationName(QStringLiteral("pixamond"));
-  pix::SetLayoutHome(argv[1]);
-  pix::WriteIniString(pix::kFilesSection, pix::kSearchDirectory, argv[2]);
+  const std::filesystem::path home = argv[1];
+  pix::SettingsFile(home).WriteString(pix::kFilesSection, pix::kSearchDirectory, argv[2]);
   const QString out = pix::ui::PathToQt(argv[3]) + QLatin1Char('/') + prefix;
   std::filesystem::create_directories(argv[3]);
 
   QuietUserInterface ui;
-  pix::ui::MainWindow frame(ui);
+  pix::ui::MainWindow frame(ui, home);
   frame.show();
   pix::ui::LayoutWindow& window = *frame.layout_window();
   QListWidget& list = *window.ObjListBox();
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   Save(frame, out + "main-minimum-size.png");
   frame.resize(first);
 
-  pix::ui::SamplesDialog samples(&frame, ui);
+  pix::ui::SamplesDialog samples(&frame, ui, pix::SampleDirectories(home), home / "globals.txt");
   samples.show();
   samples.List()->setCurrentRow(1);
   Save(samples, out + "sample-dialog.png");
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
       }
     });
   };
-  pix::LayoutModel asked(asking);
+  pix::LayoutModel asked(asking, home);
   const auto row_in = [&asked](const std::string& label) {
     for (const pix::ConfigItem* item : asked.ListedItems()) {
       if (item->Label() == label) return item->list_box_id;

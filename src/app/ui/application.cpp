@@ -28,8 +28,9 @@ namespace {
 void RedirectStream(std::FILE* stream, const std::filesystem::path& file) {
   std::fflush(stream);
   if (std::freopen(file.c_str(), "w", stream) == nullptr) {
-    // freopen closed the stream on failure; take the terminal again where there is one.
-    std::freopen("/dev/null", "w", stream);
+    // freopen closed the stream on failure; what is written to it later goes nowhere
+    // rather than into a closed stream. Should even that fail, there is nowhere left.
+    if (std::freopen("/dev/null", "w", stream) == nullptr) return;
   }
 }
 
@@ -55,14 +56,14 @@ int RunDesktopApplication(int argc, char** argv) {
   }
   std::optional<std::filesystem::path> home_option;
   if (options->home) home_option = *options->home;
-  const Status home = OpenLayoutHome(home_option);
+  const Result<std::filesystem::path> home = OpenLayoutHome(home_option);
   if (!home.ok()) {
-    ui.ShowMessage(home.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
+    ui.ShowMessage(home.status().message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
     return 1;
   }
   // Probe first, so that a layout home we cannot write to keeps the streams as they are.
-  const std::filesystem::path out = LayoutHome() / "stdout.txt";
-  const std::filesystem::path err = LayoutHome() / "stderr.txt";
+  const std::filesystem::path out = *home / "stdout.txt";
+  const std::filesystem::path err = *home / "stderr.txt";
   if (std::FILE* probe = std::fopen(out.c_str(), "w")) {
     std::fclose(probe);
     RedirectStream(stdout, out);
@@ -78,7 +79,7 @@ int RunDesktopApplication(int argc, char** argv) {
 
   int result = 0;
   {
-    MainWindow frame(ui);
+    MainWindow frame(ui, *home);
     ui.SetOwner(&frame);
     frame.show();
     // The site directory of the command line goes through the same checks as Select

@@ -90,11 +90,12 @@ void ConfigRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
 // ---- The window ------------------------------------------------------------------------
 
-LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
+LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
+                           const std::filesystem::path& layout_home)
     : QWidget(parent),
       ui_(ui),
       trash_(std::make_unique<QtTrash>()),
-      layout_model_(std::make_unique<LayoutModel>(ui)),
+      layout_model_(std::make_unique<LayoutModel>(ui, layout_home)),
       list_box_(new QListWidget),
       inspect_window_(new InspectorWindow(nullptr, layout_model_->Inspector())),
       preview_window_(new ImageWindow(nullptr)) {
@@ -442,7 +443,8 @@ void LayoutWindow::CmSampleLayouts() {
   layout_model_->SaveLayout();
   setCursor(Qt::WaitCursor);
   {
-    SamplesDialog dialog(this, ui_);
+    const std::filesystem::path home = layout_model_->layout_home();
+    SamplesDialog dialog(this, ui_, SampleDirectories(home), home / "globals.txt");
     dialog.open_help = open_help;
     if (exec_dialog) exec_dialog(dialog);
   }

@@ -56,7 +56,7 @@ class LayoutWindow : public QWidget {
  public:
   /// Builds the window and the layout of the layout home and the remembered site
   /// directory. `ui` shows every message and question and must outlive the window.
-  LayoutWindow(QWidget* parent, UserInterface& ui);
+  LayoutWindow(QWidget* parent, UserInterface& ui, const std::filesystem::path& layout_home);
   ~LayoutWindow() override;
 
   /// Carries out a command id; false when the window has no such command.

@@ -27,14 +27,15 @@
 
 namespace pix::ui {
 
-MainWindow::MainWindow(UserInterface& ui) : QMainWindow(nullptr), ui_(ui) {
+MainWindow::MainWindow(UserInterface& ui, const std::filesystem::path& layout_home)
+    : QMainWindow(nullptr), ui_(ui), settings_(layout_home) {
   setWindowTitle(QStringLiteral("pixamond"));
   setObjectName(QStringLiteral("MainWindow"));
   setWindowIcon(ResourceIcon(1001));
   BuildMenus();
   BuildToolBar();
   BuildStatusBar();
-  client_ = new LayoutWindow(this, ui_);
+  client_ = new LayoutWindow(this, ui_, layout_home);
   client_->open_help = [this](int context) { OpenHelp(context); };
   connect(client_, &LayoutWindow::CloseRequested, this, &QWidget::close);
   connect(client_, &LayoutWindow::StatusMessage, this, [this](const QString& text) {
@@ -379,7 +380,7 @@ void MainWindow::PlaceWindow() {
   // The window manager's title bar and borders come on top of the window's own rectangle.
   const QRect room = desktop.adjusted(0, 0, -8, -40);
   const QSize minimum = minimumSizeHint();
-  const std::optional<WindowPlacement> remembered = ReadWindowPlacement();
+  const std::optional<WindowPlacement> remembered = ReadWindowPlacement(settings_);
   if (remembered) {
     const PixelRect r =
         FitWindowOnScreen(remembered->frame, ToWindowRect(room), minimum.width(), minimum.height());
@@ -411,7 +412,7 @@ void MainWindow::RememberPlacement() {
   placement.maximized = maximized;
   for (int width : client_->PaneSplitter()->sizes()) placement.pane_widths.push_back(width);
   // Losing the window's place is not worth a message on the way out.
-  (void)WriteWindowPlacement(placement);
+  (void)WriteWindowPlacement(settings_, placement);
 }
 
 QString MainWindow::StatusLine() const { return status_text_->text(); }

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "files/settings.h"
+
 class QAction;
 class QLabel;
 class QMimeData;
@@ -45,7 +47,7 @@ class MainWindow : public QMainWindow {
 
  public:
   /// `ui` shows the program's messages and must outlive the frame.
-  MainWindow(UserInterface& ui);
+  MainWindow(UserInterface& ui, const std::filesystem::path& layout_home);
   ~MainWindow() override;
 
   /// Carries out a command id as the menu, tool bar or keyboard would.
@@ -91,6 +93,7 @@ class MainWindow : public QMainWindow {
   void LeaveHelpMode();
 
   UserInterface& ui_;
+  SettingsFile settings_;  // The layout home's: where the placement is remembered.
   LayoutWindow* client_;
   QPointer<HelpWindow> help_;
   QHash<int, QAction*> actions_;

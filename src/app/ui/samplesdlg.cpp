@@ -14,12 +14,10 @@ namespace pix::ui {
 
 SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
                              const std::vector<std::filesystem::path>& directories,
-                             std::filesystem::path target)
+                             const std::filesystem::path& target)
     : QDialog(parent),
       ui_(ui),
-      model_(directories.empty() ? std::make_unique<SampleLayouts>()
-                                 : std::make_unique<SampleLayouts>(directories)),
-      target_(std::move(target)),
+      model_(std::make_unique<SampleLayouts>(directories, target)),
       list_box_(new QListWidget(this)),
       description_box_(new QPlainTextEdit(this)),
       ok_button_(new QPushButton(QStringLiteral("Ok"), this)),
@@ -76,7 +74,7 @@ void SamplesDialog::Highlight() {
 }
 
 void SamplesDialog::PressOk() {
-  switch (model_->PressOk(ui_, target_)) {
+  switch (model_->PressOk(ui_)) {
     case SampleLayouts::OkOutcome::kClosedUnchanged:
     case SampleLayouts::OkOutcome::kCopied:
       accept();

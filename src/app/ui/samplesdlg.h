@@ -23,12 +23,11 @@ class SamplesDialog : public QDialog {
   Q_OBJECT
 
  public:
-  /// Lists the samples of `directories` (the program's own when empty); a confirmed choice
-  /// replaces `target` (the layout home's globals.txt when empty). `ui` must outlive the
-  /// dialog.
+  /// Lists the samples of `directories`; a confirmed choice replaces `target` (the layout
+  /// home's globals.txt). `ui` must outlive the dialog.
   SamplesDialog(QWidget* parent, UserInterface& ui,
-              const std::vector<std::filesystem::path>& directories = {},
-              std::filesystem::path target = {});
+                const std::vector<std::filesystem::path>& directories,
+                const std::filesystem::path& target);
 
   QListWidget* List() const { return list_box_; }
   QPlainTextEdit* Description() const { return description_box_; }
@@ -45,7 +44,6 @@ class SamplesDialog : public QDialog {
 
   UserInterface& ui_;
   std::unique_ptr<SampleLayouts> model_;
-  std::filesystem::path target_;
   QListWidget* list_box_;
   QPlainTextEdit* description_box_;
   QPushButton* ok_button_;

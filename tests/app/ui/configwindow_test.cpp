@@ -52,7 +52,7 @@ class ConfigWindowTest : public LayoutTest {
     WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
     WriteSetting("Files", "SearchDirectory", Site());
     WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
-    window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
+    window_ = std::make_unique<LayoutWindow>(nullptr, ui_, home_);
     window_->resize(800, 600);
     window_->show();
   }
@@ -440,7 +440,7 @@ TEST_F(ConfigWindowTest, SampleLayoutsReplaceTheLayoutAndRebuild) {
   EXPECT_EQ(ui_.messages()[0].text, "Replace current layout with selection");
   EXPECT_EQ(ui_.messages()[0].title, "Confirm");
   EXPECT_EQ(ReadFile(home_ / "globals.txt"),
-            WithCrLfLineEnds(ReadFile(ListSampleLayouts().front().file_name)));
+            WithCrLfLineEnds(ReadFile(ListSampleLayouts(SampleDirectories(home_)).front().file_name)));
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
 }
 
@@ -458,7 +458,7 @@ TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndALongOneScrollsSideways) {
   const std::string long_name =
       "A folder whose name is much longer than the tree is wide, as names of holidays are";
   WriteJpegPicture(site_ / long_name / "x.jpg", 20, 20, "");
-  window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
+  window_ = std::make_unique<LayoutWindow>(nullptr, ui_, home_);
   window_->resize(800, 600);
   window_->show();
   QListWidget* list = window_->ObjListBox();
@@ -738,7 +738,7 @@ TEST_F(ConfigWindowTest, InspectorEditInUtf8IsSavedIntoThePictureAndShownAgain) 
   EXPECT_EQ(info.comments, std::string("DetailPageTitle:\r\n") + kStormUtf8 + "\r\n\r\n");
 
   // A window built afresh reads the picture and shows the text as it was typed.
-  window_ = std::make_unique<LayoutWindow>(nullptr, ui_);
+  window_ = std::make_unique<LayoutWindow>(nullptr, ui_, home_);
   window_->show();
   Pick("b.jpg");
   EXPECT_EQ(ValueBox(0)->toPlainText(), QString::fromUtf16(kStorm));
@@ -751,7 +751,7 @@ class ConfigWindowDialogTest : public ConfigWindowTest {
   ConfigWindowDialogTest() {
     WriteJpegPicture(site_ / "Fotos-Caf\xC3\xA9" / "x.jpg", 20, 20, "");
     WriteJpegPicture(site_ / "caf\xE9.jpg", 20, 20, "");
-    window_ = std::make_unique<LayoutWindow>(nullptr, qt_ui_);
+    window_ = std::make_unique<LayoutWindow>(nullptr, qt_ui_, home_);
     qt_ui_.SetOwner(window_.get());
     window_->resize(800, 600);
     window_->show();

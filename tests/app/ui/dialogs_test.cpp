@@ -261,17 +261,16 @@ TEST(AboutBoxTest, FitsItsTextAndEnterCloses) {
 
 class FrameTest : public testing::Test {
  protected:
-  FrameTest() : home_(temp_.path()) {
-    WriteIniString("Files", "SearchDirectory", (temp_ / "site").string());
+  FrameTest() {
+    SettingsFile(temp_.path()).WriteString("Files", "SearchDirectory", (temp_ / "site").string());
     fs::create_directories(temp_ / "site");
   }
   TempDir temp_;
-  ScopedLayoutHome home_;
   ScriptedUserInterface ui_;
 };
 
 TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
-  ui::MainWindow frame(ui_);
+  ui::MainWindow frame(ui_, temp_.path());
   EXPECT_EQ(frame.windowTitle(), "pixamond");
   EXPECT_EQ(frame.Action(24333)->statusTip(), "Saves this document");
   EXPECT_EQ(frame.Action(24310)->text(), "E&xit\tAlt+F4");
@@ -286,7 +285,7 @@ TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
 }
 
 TEST_F(FrameTest, MenuAcceleratorsShownAreTheOnesThatAct) {
-  ui::MainWindow frame(ui_);
+  ui::MainWindow frame(ui_, temp_.path());
   int shown = 0;
   for (QAction* top : frame.menuBar()->actions()) {
     for (QAction* action : top->menu()->actions()) {
@@ -318,7 +317,7 @@ class FrameCloseTest : public FrameTest {
     return fs::exists(temp_ / "dglobals.txt") &&
            ReadFile(temp_ / "dglobals.txt").find("Albums") != std::string::npos;
   }
-  ui::MainWindow frame_{ui_};
+  ui::MainWindow frame_{ui_, temp_.path()};
 };
 
 TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskAndCancelKeepsTheWindowOpen) {
@@ -358,7 +357,7 @@ TEST_F(FrameCloseTest, AltF4IsExitWhichSavesAndClosesWithoutAsking) {
 }
 
 TEST_F(FrameTest, HelpModeOpensTheCommandsTopicInsteadOfRunningIt) {
-  ui::MainWindow frame(ui_);
+  ui::MainWindow frame(ui_, temp_.path());
   frame.show();
   QTest::keyClick(&frame, Qt::Key_F1, Qt::ShiftModifier);
   EXPECT_TRUE(frame.InHelpMode());

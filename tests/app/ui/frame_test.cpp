@@ -37,7 +37,7 @@ class FrameWindowTest : public LayoutTest {
     WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
     WriteSetting("Files", "SearchDirectory", Site());
     WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
-    frame_ = std::make_unique<ui::MainWindow>(ui_);
+    frame_ = std::make_unique<ui::MainWindow>(ui_, home_);
     frame_->show();
     QApplication::setActiveWindow(frame_.get());
   }
@@ -233,12 +233,12 @@ TEST_F(FrameWindowTest, FirstSizeFitsTheScreenAndPlaceAndPanesAreRemembered) {
   Window().PaneSplitter()->setSizes(panes);
   panes = Window().PaneSplitter()->sizes();
   frame_->close();
-  const std::optional<WindowPlacement> kept = ReadWindowPlacement();
+  const std::optional<WindowPlacement> kept = ReadWindowPlacement(SettingsFile(home_));
   ASSERT_TRUE(kept.has_value());
   EXPECT_EQ(kept->frame, (PixelRect{place.x(), place.y(), place.width(), place.height()}));
   EXPECT_EQ(kept->pane_widths, std::vector<int>(panes.begin(), panes.end()));
 
-  frame_ = std::make_unique<ui::MainWindow>(ui_);
+  frame_ = std::make_unique<ui::MainWindow>(ui_, home_);
   frame_->show();
   QApplication::processEvents();
   EXPECT_EQ(frame_->geometry(), place);
