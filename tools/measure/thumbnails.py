@@ -15,7 +15,7 @@ weight of each detail page: the HTML file plus the picture it shows.
 
 Run it with the python3 that has Pillow (Debian's /usr/bin/python3 with python3-pil).
 
-Needs python3-pil.
+Needs python3-pil (scripts/setup --packages bench).
 """
 import argparse
 import math
