@@ -3,9 +3,19 @@
 // originals that say where they were taken stay home unless asked for.
 #include "site/publish.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <set>
 #include <sstream>
@@ -211,6 +221,107 @@ TEST_F(RsyncPublishTest, HostPathGetsTheSameFilesAsAFolderAndASecondRunCopiesNot
   EXPECT_EQ(third->removed, 1);
   EXPECT_FALSE(fs::exists(web / "stray.html"));
   EXPECT_TRUE(fs::exists(web / ".well-known" / "x"));
+  for (const std::string& problem : diagnostics_.Problems()) ADD_FAILURE() << problem;
+}
+
+// A free TCP port of the loopback interface, as the kernel hands one out; 0 when none.
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  int port = 0;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  if (fd >= 0) ::close(fd);
+  return port;
+}
+
+bool AcceptsConnections(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool connected =
+      fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) ::close(fd);
+  return connected;
+}
+
+// An rsync daemon on the loopback interface, serving one writable module "www" (a folder
+// of the test's), as a web host's rsync:// service would.
+class RsyncDaemon {
+ public:
+  RsyncDaemon(const fs::path& config_dir, const fs::path& module_dir) {
+    port_ = FreeLoopbackPort();
+    const fs::path config = config_dir / "rsyncd.conf";
+    test::WriteFile(config, "use chroot = no\nuid = " + std::to_string(::getuid()) +
+                                "\ngid = " + std::to_string(::getgid()) +
+                                "\n[www]\npath = " + module_dir.string() + "\nread only = no\n");
+    std::string port_option = "--port=" + std::to_string(port_);
+    std::string config_option = "--config=" + config.string();
+    std::string address_option = "--address=127.0.0.1";
+    std::vector<char*> argv = {const_cast<char*>("rsync"), const_cast<char*>("--daemon"),
+                               const_cast<char*>("--no-detach"), port_option.data(),
+                               config_option.data(), address_option.data(), nullptr};
+    if (port_ == 0 || ::posix_spawnp(&pid_, "rsync", nullptr, nullptr, argv.data(), environ) != 0) {
+      pid_ = 0;
+      return;
+    }
+    for (int i = 0; i < 500 && !AcceptsConnections(port_); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~RsyncDaemon() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  RsyncDaemon(const RsyncDaemon&) = delete;
+  RsyncDaemon& operator=(const RsyncDaemon&) = delete;
+
+  bool Serving() const { return pid_ > 0 && AcceptsConnections(port_); }
+  std::string Url(const std::string& path) const {
+    return "rsync://127.0.0.1:" + std::to_string(port_) + "/www/" + path;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int port_ = 0;
+};
+
+TEST_F(RsyncPublishTest, AnRsyncServerGetsTheSiteAndDeleteFollowsIt) {
+  UseSettings(kPrivateSettings);
+  WritePictures();
+  ASSERT_TRUE(Generate());
+  const fs::path module = destination_ / "module";
+  fs::create_directories(module);
+  RsyncDaemon daemon(home_.path(), module);
+  if (!daemon.Serving()) GTEST_SKIP() << "no rsync daemon could listen on the loopback interface";
+
+  const Result<PublishStats> first = Publish(daemon.Url("web/"));
+  ASSERT_TRUE(first.ok()) << first.status().message();
+  std::set<std::string> expected = RecordedFiles();
+  expected.insert("trip/map.gif");
+  EXPECT_EQ(FilesBelow(module / "web"), expected);
+  EXPECT_EQ(test::ReadFile(module / "web" / "index.html"), test::ReadFile(site_ / "index.html"));
+
+  const Result<PublishStats> again = Publish(daemon.Url("web/"));
+  ASSERT_TRUE(again.ok());
+  EXPECT_EQ(again->copied, 0);
+
+  test::WriteFile(module / "web" / "stray.html", "x");
+  PublishOptions remove;
+  remove.delete_extra = true;
+  const Result<PublishStats> third = Publish(daemon.Url("web/"), remove);
+  ASSERT_TRUE(third.ok());
+  EXPECT_EQ(third->removed, 1);
+  EXPECT_FALSE(fs::exists(module / "web" / "stray.html"));
   for (const std::string& problem : diagnostics_.Problems()) ADD_FAILURE() << problem;
 }
 
