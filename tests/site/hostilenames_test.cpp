@@ -120,9 +120,9 @@ TEST_F(HostileTreeTest, ADirectoryTheRunMayNotWriteIsReportedAndTheRestIsMade) {
   constexpr uid_t kNobody = 65534;
   if (root) {
     for (const fs::path& dir : {home_.path(), site_.path()}) {
-      ::chown(dir.c_str(), kNobody, kNobody);
+      ASSERT_EQ(::chown(dir.c_str(), kNobody, kNobody), 0);
       for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        ::lchown(entry.path().c_str(), kNobody, kNobody);
+        ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
       }
     }
   }
