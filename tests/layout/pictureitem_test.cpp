@@ -23,10 +23,7 @@ class PictureItemTest : public LayoutTest {
     parent_.SetLayoutHome(Home());
     return parent_.AddChild<PictureItem>(path.filename().string(), path.string(), context_);
   }
-  static std::string CommentOf(const fs::path& path) {
-    const JpegHeader info = test::HeaderOf(path);
-    return info.comments;
-  }
+  static std::string CommentOf(const fs::path& path) { return HeaderOf(path).comments; }
   static std::string Jpeg(const std::string& comment) {
     JpegOptions options;
     if (!comment.empty()) options.comments = {comment};
@@ -129,10 +126,7 @@ TEST_F(PictureItemTest, FailedSaveLeavesThePictureWhole) {
   EXPECT_EQ(saved.code(), Status::Code::kTooLarge);
   EXPECT_EQ(ReadFile(site_ / "long.jpg"), original);
 
-  // No temporary files are left beside the pictures.
-  int files = 0;
-  for (const auto& entry : fs::directory_iterator(site_)) files += entry.is_regular_file();
-  EXPECT_EQ(files, 2);
+  EXPECT_EQ(CountEntries(site_), 2u) << "no temporary file is left beside the pictures";
 }
 
 TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
