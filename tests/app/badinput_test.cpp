@@ -7,6 +7,7 @@
 
 #include "app/badinput_tree.h"
 #include "app/commandline.h"
+#include "support/command_run.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -33,15 +34,10 @@ TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
   const std::vector<test::TreeFile> tree = test::BadInputTree();
   for (const test::TreeFile& file : tree) test::WriteFile(site / file.name, file.bytes);
 
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream messages;
-  CommandLineIo io{in, out, messages, false, false};
-  const int status = RunCommandLine({"generate", site.path().string(), "--home",
-                                     home.path().string(), "--name", "Ann", "--quiet"},
-                                    io);
-  const std::string report = messages.str();
-  EXPECT_EQ(status, kExitReported) << report;
+  const test::CommandRun run = test::RunCommand({"generate", site.path().string(), "--home",
+                                                 home.path().string(), "--name", "Ann", "--quiet"});
+  const std::string& report = run.messages;
+  EXPECT_EQ(run.status, kExitReported) << report;
 
   for (const test::TreeFile& file : tree) {
     const fs::path path = site / file.name;

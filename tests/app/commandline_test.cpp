@@ -5,12 +5,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <sstream>
 #include <utility>
 
 #include "files/layouthome.h"
 #include "files/settings.h"
 #include "picture/comread.h"
+#include "support/command_run.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -19,29 +19,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One command run with string streams in place of the terminal.
-struct CommandRun {
-  int status = -1;
-  std::string out;
-  std::string messages;
-};
+using test::CommandRun;
 
 class CommandLineTest : public testing::Test {
  protected:
   // The design's defaults (GIF inline images), not the settings a new home is given.
   CommandLineTest() { test::WriteFile(home_ / "pixamond.ini", ""); }
 
-  CommandRun Run(std::vector<std::string> args, const std::string& input = "",
-                 bool terminal = false, const std::string& account_name = "") {
-    std::istringstream in(input);
-    std::ostringstream out;
-    std::ostringstream messages;
-    CommandLineIo io{in, out, messages, terminal, false, account_name};
-    CommandRun run;
-    run.status = RunCommandLine(args, io);
-    run.out = out.str();
-    run.messages = messages.str();
-    return run;
+  static CommandRun Run(const std::vector<std::string>& args, const std::string& input = "",
+                        bool terminal = false, const std::string& account_name = "") {
+    return test::RunCommand(args, input, terminal, account_name);
+  }
+  // "generate SITE --home HOME" and then `more`.
+  CommandRun Generate(std::vector<std::string> more, const std::string& input = "",
+                      bool terminal = false, const std::string& account_name = "") {
+    std::vector<std::string> args = {"generate", site_.path().string(), "--home",
+                                     home_.path().string()};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args, input, terminal, account_name);
+  }
+  std::string PersonFullName() const {
+    return SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName");
   }
 
   test::TempDir home_;
@@ -64,7 +62,7 @@ TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
 
 TEST_F(CommandLineTest, GenerateWithoutANameFailsWhenNobodyCanBeAsked) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string()});
+  const CommandRun run = Generate({});
   EXPECT_EQ(run.status, kExitUsage);
   EXPECT_EQ(run.messages,
             "pixamond: Your Full Name is a required value. Give it once with --name "
@@ -72,31 +70,25 @@ TEST_F(CommandLineTest, GenerateWithoutANameFailsWhenNobodyCanBeAsked) {
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 }
 
+// On a terminal the run asks for the name, offering the account's; Enter takes the offer.
 TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
-                              "--quiet"},
-                             "\nAnn Example\n", /*terminal=*/true);
+  CommandRun run = Generate({"--quiet"}, "\nAnn Example\n", /*terminal=*/true);
   EXPECT_EQ(run.status, kExitOk) << run.messages;
-  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName"), "Ann Example");
+  EXPECT_EQ(PersonFullName(), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
-}
 
-TEST_F(CommandLineTest, GenerateOffersTheAccountsNameOnATerminal) {
-  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
-                              "--quiet"},
-                             "\n", /*terminal=*/true, "Ann Account");
+  test::WriteFile(home_ / "pixamond.ini", "");
+  run = Generate({"--quiet"}, "\n", /*terminal=*/true, "Ann Account");
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(run.messages, "Please enter your full name: [Ann Account] ");
-  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName"), "Ann Account");
+  EXPECT_EQ(PersonFullName(), "Ann Account");
 }
 
 TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
-                              "--name", "Ann Example", "--email", "ann@example.org"});
+  const CommandRun run = Generate({"--name", "Ann Example", "--email", "ann@example.org"});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "EMailAddress"), "ann@example.org");
   EXPECT_NE(run.messages.find("2 pictures, 4 pages written, 0 unchanged, 2 inline images made, 0 reused"),
@@ -111,9 +103,7 @@ TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
 TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
-  const std::vector<std::string> args = {"generate", site_.path().string(), "--home",
-                                         home_.path().string(), "--name", "Ann Example"};
-  ASSERT_EQ(Run(args).status, kExitOk);
+  ASSERT_EQ(Generate({"--name", "Ann Example"}).status, kExitOk);
   // Every file the run wrote is stamped with a time long past, so that a rewrite shows.
   const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
   const fs::path files[] = {site_ / "index.html", site_ / "a.html", site_ / "sub" / "index.html",
@@ -126,7 +116,7 @@ TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
     return ::stat(file.c_str(), &info) == 0 && info.st_mtim.tv_sec == 1000000000;
   };
 
-  const CommandRun again = Run(args);
+  const CommandRun again = Generate({"--name", "Ann Example"});
   EXPECT_EQ(again.status, kExitOk) << again.messages;
   EXPECT_NE(again.messages.find("2 pictures, 0 pages written, 4 unchanged, 0 inline images made, "
                                 "2 reused"),
@@ -137,7 +127,7 @@ TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
   // One picture replaced by a larger one changes its own page; the other picture's page
   // stays.
   test::WriteJpegPicture(site_ / "sub" / "b.jpg", 30, 20, "");
-  ASSERT_EQ(Run(args).status, kExitOk);
+  ASSERT_EQ(Generate({"--name", "Ann Example"}).status, kExitOk);
   EXPECT_FALSE(untouched(site_ / "sub" / "b.html"));
   EXPECT_TRUE(untouched(site_ / "a.html"));
   EXPECT_TRUE(untouched(home_ / "pixamond.ini"));
@@ -145,8 +135,7 @@ TEST_F(CommandLineTest, RerunWritesOnlyThePagesWhoseBytesChange) {
 
 TEST_F(CommandLineTest, GenerateReportsBadPicturesWithTheirPathAndExitsWithOne) {
   test::WriteFile(site_ / "broken.jpg", "garbage");
-  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
-                              "--name", "Ann", "--quiet"});
+  const CommandRun run = Generate({"--name", "Ann", "--quiet"});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_NE(run.messages.find("JPEG file " + (site_ / "broken.jpg").string() + " is corrupt"),
             std::string::npos)
@@ -154,24 +143,21 @@ TEST_F(CommandLineTest, GenerateReportsBadPicturesWithTheirPathAndExitsWithOne) 
 }
 
 TEST_F(CommandLineTest, RefusedDirectoriesExitWithTwo) {
-  EXPECT_EQ(Run({"generate", "/", "--home", home_.path().string(), "--name", "A"}).status,
-            kExitUsage);
-  const CommandRun own = Run({"generate", home_.path().string() + "/", "--home",
-                              home_.path().string(), "--name", "A"});
-  EXPECT_EQ(own.status, kExitUsage);
-  EXPECT_NE(own.messages.find("Select a directory that does not contain program."),
-            std::string::npos);
-  EXPECT_EQ(Run({"generate", (site_ / "missing").string(), "--home", home_.path().string(),
-                 "--name", "A"})
-                .status,
-            kExitUsage);
+  for (const std::string& dir :
+       {std::string("/"), home_.path().string() + "/", (site_ / "missing").string()}) {
+    const CommandRun run = Run({"generate", dir, "--home", home_.path().string(), "--name", "A"});
+    EXPECT_EQ(run.status, kExitUsage) << dir;
+    if (dir == home_.path().string() + "/") {
+      EXPECT_NE(run.messages.find("Select a directory that does not contain program."),
+                std::string::npos);
+    }
+  }
 }
 
 TEST_F(CommandLineTest, AnUnreadableLayoutStopsTheRunWithItsMessageAndExitOne) {
   test::WriteJpegPicture(site_ / "a.jpg", 20, 20, "");
   test::WriteFile(home_ / "globals.txt", std::string("PageTitle:\r\n\0\0\r\n", 16));
-  const CommandRun run =
-      Run({"generate", site_.path().string(), "--home", home_.path().string(), "--name", "A"});
+  const CommandRun run = Generate({"--name", "A"});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_EQ(run.messages, "pixamond: " + (home_ / "globals.txt").string() +
                               " is not a text file of variables; it is not used\n");
@@ -180,8 +166,7 @@ TEST_F(CommandLineTest, AnUnreadableLayoutStopsTheRunWithItsMessageAndExitOne) {
 
 TEST_F(CommandLineTest, NamesThatNeedEscapingGiveWorkingLinks) {
   test::WriteJpegPicture(site_ / "x&y" / "a #1 & <b>.jpg", 20, 10, "");
-  const CommandRun run = Run({"generate", site_.path().string(), "--home", home_.path().string(),
-                              "--name", "Ann", "--quiet"});
+  const CommandRun run = Generate({"--name", "Ann", "--quiet"});
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_TRUE(fs::exists(site_ / "x&y" / "a #1 & <b>.html"));
   EXPECT_TRUE(fs::exists(site_ / "x&y" / "inline" / "a #1 & <b>.gif"));
@@ -194,15 +179,6 @@ TEST_F(CommandLineTest, NamesThatNeedEscapingGiveWorkingLinks) {
             std::string::npos);
 }
 
-TEST_F(CommandLineTest, OrganizePrintsTheMatchPagesItWrote) {
-  for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg", "other.jpg"}) {
-    test::WriteJpegPicture(site_ / name, 10, 10, "");
-  }
-  const CommandRun run = Run({"organize", site_.path().string(), "--home", home_.path().string()});
-  EXPECT_EQ(run.status, kExitOk) << run.messages;
-  EXPECT_EQ(run.out, "photo0000\nmiscpics\n");
-}
-
 TEST_F(CommandLineTest, OrganizeWithoutSeriesPrintsNoCatchAllPageAndGenerateWritesNone) {
   for (const char* name : {"beach.jpg", "other.jpg"}) {
     test::WriteJpegPicture(site_ / name, 10, 10, "");
@@ -211,8 +187,7 @@ TEST_F(CommandLineTest, OrganizeWithoutSeriesPrintsNoCatchAllPageAndGenerateWrit
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.messages.find("no name series found"), std::string::npos);
-  const CommandRun generate = Run({"generate", site_.path().string(), "--home",
-                                   home_.path().string(), "--name", "Ann"});
+  const CommandRun generate = Generate({"--name", "Ann"});
   EXPECT_EQ(generate.status, kExitOk) << generate.messages;
   EXPECT_FALSE(fs::exists(site_ / "miscpics.html"));
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
@@ -270,8 +245,6 @@ TEST_F(CommandLineTest, CommentKeepsUtf8TextByteForByte) {
       << "UTF-8 stays; the control byte goes";
 }
 
-// Every value option, first as "--option value", then as "--option=value". A value may
-// itself hold "=" or begin with "-".
 TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
   const fs::path picture = site_ / "photo.jpg";
   test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
@@ -310,6 +283,8 @@ TEST_F(CommandLineTest, CommentRefusesAReadOnlyPictureInOneLine) {
   EXPECT_EQ(test::ReadFile(picture), before);
 }
 
+// Every value option, first as "--option value", then as "--option=value". A value may
+// itself hold "=" or begin with "-".
 TEST(CommandLineOptionsTest, ValueAsNextArgumentOrAfterEqualsSign) {
   for (const bool joined : {false, true}) {
     auto spell = [joined](std::vector<std::string> args, const std::string& option,
@@ -414,8 +389,7 @@ TEST_F(CommandLineTest, ProblemsAreReportedInOneLineAndCountTowardTheExitStatus)
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=png\n");
-  const CommandRun run =
-      Run({"generate", "--quiet", "--home", home_.path().string(), site_.path().string()});
+  const CommandRun run = Generate({"--quiet"});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_EQ(
       run.messages,
@@ -430,8 +404,7 @@ TEST_F(CommandLineTest, PicturesThatWouldShareAPageAreLeftOutAndReported) {
   test::WriteJpegPicture(site_ / "index.jpg", 10, 10, "");
   test::WriteJpegPicture(site_ / "2024.06.01 walk.jpg", 10, 10, "");
   test::WriteFile(home_ / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann\n");
-  const CommandRun run =
-      Run({"generate", "--quiet", "--home", home_.path().string(), site_.path().string()});
+  const CommandRun run = Generate({"--quiet"});
   EXPECT_EQ(run.status, kExitReported);
   EXPECT_NE(run.messages.find("a.jpg is left out of the site: a.jpeg already makes"),
             std::string::npos)
@@ -467,7 +440,7 @@ TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
       << "--quiet leaves out the summary";
   EXPECT_NE(generate.messages.find("GifRSize: Image 1"), std::string::npos)
       << "--verbose shows the picture libraries' detail lines";
-  EXPECT_EQ(SettingsFile(home_.path()).GetString("HTMLDefaults", "PersonFullName"), "Ann Example");
+  EXPECT_EQ(PersonFullName(), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
 
   const CommandRun organize =
@@ -487,8 +460,7 @@ TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
 TEST_F(CommandLineTest, GenerateCheckPublishAndCleanFromTheCommandLine) {
   test::WriteJpegPicture(site_ / "a.jpg", 40, 30, "");
   const std::string site = site_.path().string();
-  const CommandRun generated =
-      Run({"generate", site, "--home", home_.path().string(), "--name", "Ann", "--check"});
+  const CommandRun generated = Generate({"--name", "Ann", "--check"});
   EXPECT_EQ(generated.status, kExitOk) << generated.messages;
   EXPECT_NE(generated.messages.find("check: 0 findings\n"), std::string::npos) << generated.messages;
 

@@ -15,13 +15,13 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "app/commandline.h"
 #include "files/profile.h"
 #include "picture/comread.h"
 #include "picture/comwrite.h"
 #include "picture/gifrsize.h"
+#include "support/command_run.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -155,13 +155,9 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
     pictures[site / name] = test::ReadFile(site / name);
   }
   const auto generate = [&] {
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream messages;
-    CommandLineIo io{in, out, messages, false, false};
-    return RunCommandLine({"generate", site.path().string(), "--home", home.path().string(),
-                           "--name", "Ann", "--quiet"},
-                          io);
+    return test::RunCommand({"generate", site.path().string(), "--home", home.path().string(),
+                             "--name", "Ann", "--quiet"})
+        .status;
   };
 
   // A complete run in a child of its own gives the length of a run and the finished pages;

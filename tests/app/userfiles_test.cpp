@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "app/commandline.h"
+#include "support/command_run.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -85,13 +86,9 @@ TEST(UserFilesTest, EverySettingKeepsEveryFileOfTheUsersAndSaysWhatItRefused) {
   for (const auto& [ini, refusal] : settings) {
     SCOPED_TRACE(ini);
     test::WriteFile(home / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann\n" + ini);
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream messages;
-    CommandLineIo io{in, out, messages, false, false};
-    const int status = RunCommandLine(
-        {"generate", site.path().string(), "--home", home.path().string(), "--quiet"}, io);
-    EXPECT_NE(status, kExitUsage) << messages.str();
+    const test::CommandRun run = test::RunCommand(
+        {"generate", site.path().string(), "--home", home.path().string(), "--quiet"});
+    EXPECT_NE(run.status, kExitUsage) << run.messages;
 
     const auto site_after = Snapshot(site.path());
     for (const auto& [name, state] : site_before) {
@@ -101,17 +98,17 @@ TEST(UserFilesTest, EverySettingKeepsEveryFileOfTheUsersAndSaysWhatItRefused) {
     }
     EXPECT_TRUE(Snapshot(elsewhere.path()) == elsewhere_before);
     // The folder of the user's holds nothing new.
-    EXPECT_EQ(std::distance(fs::directory_iterator(site / "trip" / "Inline"), {}), 4)
+    EXPECT_EQ(test::CountEntries(site / "trip" / "Inline"), 4u)
         << "x.jpg, its page, the album's index page and its own inline folder";
 
     // One line for each thing refused, and the setting that was refused among them.
-    std::istringstream lines(messages.str());
+    std::istringstream lines(run.messages);
     for (std::string line; std::getline(lines, line);) EXPECT_FALSE(line.empty());
     if (!refusal.empty()) {
-      EXPECT_NE(messages.str().find(refusal), std::string::npos) << messages.str();
+      EXPECT_NE(run.messages.find(refusal), std::string::npos) << run.messages;
     }
-    EXPECT_NE(messages.str().find("map.gif"), std::string::npos) << "the read-only GIF is named";
-    EXPECT_NE(messages.str().find("holds files of yours"), std::string::npos);
+    EXPECT_NE(run.messages.find("map.gif"), std::string::npos) << "the read-only GIF is named";
+    EXPECT_NE(run.messages.find("holds files of yours"), std::string::npos);
   }
 }
 

@@ -16,13 +16,7 @@ namespace {
 
 class SafeReplaceTest : public testing::Test {
  protected:
-  int FilesInDir() const {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      ++count;
-    }
-    return count;
-  }
+  std::size_t FilesInDir() const { return test::CountEntries(dir_.path()); }
 
   static Status WriteText(std::FILE* out, const std::string& text) {
     std::fputs(text.c_str(), out);
@@ -46,7 +40,7 @@ TEST_F(SafeReplaceTest, CheckedNewFileReplacesTheOld) {
   EXPECT_TRUE(status.ok()) << status.message();
   EXPECT_EQ(seen, "new");
   EXPECT_EQ(test::ReadFile(target_), "new");
-  EXPECT_EQ(FilesInDir(), 1);
+  EXPECT_EQ(FilesInDir(), 1u);
 }
 
 TEST_F(SafeReplaceTest, AnyFailureKeepsTheOldFileAndLeavesNoTemporaryFile) {
@@ -64,7 +58,7 @@ TEST_F(SafeReplaceTest, AnyFailureKeepsTheOldFileAndLeavesNoTemporaryFile) {
             "bad copy");
 
   EXPECT_EQ(test::ReadFile(target_), "old");
-  EXPECT_EQ(FilesInDir(), 1);
+  EXPECT_EQ(FilesInDir(), 1u);
   EXPECT_FALSE(ReplaceFileSafely(dir_ / "no" / "such" / "dir.gif", empty).ok());
 }
 
@@ -86,7 +80,7 @@ TEST_F(SafeReplaceTest, UserFileThatChangesWhileItIsRewrittenIsLeftAsItNowIs) {
     EXPECT_EQ(status.message(),
               target_.string() + " changed while it was being rewritten; it is left as it is");
     EXPECT_EQ(test::ReadFile(target_), expected);
-    EXPECT_EQ(FilesInDir(), 1);
+    EXPECT_EQ(FilesInDir(), 1u);
   }
 }
 

@@ -117,7 +117,7 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
   EXPECT_FALSE(WriteProfileText("S", "K", "new", ini_).ok());
   std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
   EXPECT_EQ(test::ReadFile(ini_), "[S]\nK=old\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+  EXPECT_EQ(test::CountEntries(dir_.path()), 1u);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ namespace pix {
 namespace {
 
 using test::Bytes;
+using test::ComSegment;
 
 struct ReadOutcome {
   JpegHeader info;
@@ -54,11 +55,6 @@ std::string ScanAndEnd() {
   return Bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,  // SOS
                 0x12,                                                        // data
                 0xFF, 0xD9});                                                // EOI
-}
-
-std::string ComSegment(const std::string& text) {
-  const std::size_t length = text.size() + 2;
-  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) + text;
 }
 
 TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {

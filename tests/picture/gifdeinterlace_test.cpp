@@ -81,10 +81,7 @@ class GifDeinterlaceTest : public testing::Test {
     return status;
   }
 
-  std::size_t FilesInDir() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()));
-  }
+  std::size_t FilesInDir() const { return test::CountEntries(dir_.path()); }
 
   test::TempDir dir_;
   std::string details_;
@@ -105,6 +102,7 @@ TEST_F(GifDeinterlaceTest, LoopingAnimationKeepsEveryBlockInPlaceAndOnlyReorders
   const GifPicture before = test::ReadGif(path);
 
   ASSERT_TRUE(DeinterlaceInPlace(path).ok()) << details_;
+  EXPECT_NE(details_.find(" at (0, 0) [12x10]\n"), std::string::npos) << details_;
 
   const std::string rewritten = test::ReadFile(path);
   // Signature, screen descriptor and the global colour table of 4 entries, byte for byte.
@@ -154,6 +152,15 @@ TEST_F(GifDeinterlaceTest, PictureThatCannotBeWrittenAgainAsItWasIsLeftAlone) {
             path.string() + " holds an image with the LZW code size 9; it is left as it is");
   EXPECT_EQ(test::ReadFile(path), bytes);
   EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(GifDeinterlaceTest, AnOlderVersionKeepsItsSignature) {
+  GifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
+  picture.signature = "GIF87a";
+  picture.frames[0].interlace = true;
+  test::WriteFile(dir_ / "old.gif", test::MakeGif(picture));
+  ASSERT_TRUE(DeinterlaceInPlace(dir_ / "old.gif").ok()) << details_;
+  EXPECT_EQ(test::ReadFile(dir_ / "old.gif").substr(0, 6), "GIF87a");
 }
 
 }  // namespace

@@ -52,14 +52,6 @@ class GifRSizeTest : public testing::Test {
 
   GifPicture Output() { return test::ReadGif(dir_ / "out.gif"); }
 
-  int FilesInDir() const {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      ++count;
-    }
-    return count;
-  }
-
   test::TempDir dir_;
   std::string diagnostics_;
 };
@@ -205,27 +197,6 @@ TEST_F(GifRSizeTest, InterlacingIsJudgedByTheFirstImage) {
   EXPECT_FALSE(IsGifInterlaced(dir_ / "bad.gif").ok());
 }
 
-TEST_F(GifRSizeTest, DeinterlacingPutsTheLinesInOrder) {
-  // Line y of the picture holds the value y; the builder stores the lines in the four
-  // interlace passes.
-  std::vector<std::uint8_t> pixels;
-  for (int y = 0; y < 10; ++y) pixels.insert(pixels.end(), 3, static_cast<std::uint8_t>(y));
-  GifPicture picture = test::SimpleGif(3, 10, pixels);
-  picture.signature = "GIF87a";
-  picture.frames[0].interlace = true;
-  const auto path = Write("pic.gif", picture);
-  test::DetailCapture capture;
-  ASSERT_TRUE(DeinterlaceGifInPlace(path).ok());
-  const std::string progress = capture.Text();
-  const GifPicture out = test::ReadGif(path);
-  ASSERT_EQ(out.frames.size(), 1u);
-  EXPECT_FALSE(out.frames[0].interlace);
-  EXPECT_EQ(out.frames[0].pixels, pixels);
-  EXPECT_EQ(out.signature, "GIF87a") << "the version is kept";
-  EXPECT_NE(progress.find(" at (0, 0) [3x10]\n"), std::string::npos) << progress;
-  EXPECT_EQ(FilesInDir(), 1);
-}
-
 TEST_F(GifRSizeTest, InterlacedInputIsResizedLikeTheSamePictureInLineOrder) {
   std::vector<std::uint8_t> pixels;
   for (int y = 0; y < 11; ++y) {
@@ -264,27 +235,10 @@ TEST_F(GifRSizeTest, DamagedFilesFailAndLeaveNothingHalfMade) {
     EXPECT_FALSE(diagnostics.empty());
     ASSERT_EQ(test::ReadFile(dir_ / "out.gif"), "good") << "cut at " << cut;
     ASSERT_EQ(test::ReadFile(dir_ / "copy.gif"), "good") << "cut at " << cut;
-    ASSERT_EQ(FilesInDir(), 3) << "cut at " << cut;
+    ASSERT_EQ(test::CountEntries(dir_.path()), 3u) << "cut at " << cut;
   }
   EXPECT_EQ(ResizeGifToSize(0, 5, dir_ / "in.gif", dir_ / "out.gif").code(),
             Status::Code::kInvalidArgument);
-}
-
-TEST_F(GifRSizeTest, GiftextReadsEveryFileWritten) {
-  if (!test::ToolAvailable("giftext")) GTEST_SKIP() << "giftext is not installed";
-  GifPicture picture = test::SimpleGif(13, 11, Counting(143), 256);
-  picture.frames[0].interlace = true;
-  picture.frames[0].extensions_before = {{0xFF, {"NETSCAPE2.0", test::Bytes({1, 0, 0})}}};
-  const auto path = Write("pic.gif", picture);
-  test::DetailCapture capture;
-  ASSERT_TRUE(DeinterlaceGif(path, dir_ / "flat.gif").ok());
-  ASSERT_TRUE(ResizeGifToSize(7, 30, dir_ / "flat.gif", dir_ / "small.gif").ok());
-  capture.Text();
-  for (const char* name : {"flat.gif", "small.gif"}) {
-    std::string output;
-    EXPECT_EQ(test::RunTool("giftext " + test::ShellQuote(dir_ / name), &output), 0) << name;
-    EXPECT_NE(output.find("Screen Size - Width"), std::string::npos) << output;
-  }
 }
 
 }  // namespace

@@ -109,10 +109,7 @@ class PictureRewriteGuardTest : public testing::TestWithParam<RewriteCase> {
     return GetParam().rewrite(path);
   }
 
-  std::size_t FilesInDir() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()));
-  }
+  std::size_t FilesInDir() const { return test::CountEntries(dir_.path()); }
 
   // The rewrite of `path` is refused with `message`, and `path` stays as it was.
   void ExpectRefused(const fs::path& path, const std::string& message) {
@@ -214,7 +211,7 @@ TEST(PictureRewriteLinkTest, DeinterlacingRefusesALinkAndTheCaptionIsWrittenThro
                                     fs::canonical(dir / "real.jpg").string() +
                                     ") is read-only; it is left as it is");
   EXPECT_TRUE(StateOf(dir / "real.jpg") == before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+  EXPECT_EQ(test::CountEntries(dir.path()), 4u);
 }
 
 }  // namespace

@@ -93,6 +93,19 @@ std::vector<std::uint8_t> DecodeWebPFile(const fs::path& path, int* width, int* 
   return pixels;
 }
 
+WebImageRequest Request(const fs::path& source, const fs::path& target, int width, int height,
+                        WebImageFormat format = WebImageFormat::kJpeg,
+                        Orientation orientation = Orientation::kNormal) {
+  WebImageRequest request;
+  request.source = source;
+  request.target = target;
+  request.width = width;
+  request.height = height;
+  request.format = format;
+  request.orientation = orientation;
+  return request;
+}
+
 class WebImageTest : public testing::Test {
  protected:
   test::TempDir dir_;
@@ -133,11 +146,7 @@ TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
   // A sixth: the decoder's nearest scale (2/8) leaves the GIF path pixels to drop.
   const RgbPicture reference = BlockAverage(*full, 6);
 
-  WebImageRequest request;
-  request.source = source;
-  request.width = 150;
-  request.height = 100;
-  request.target = dir_ / "inline" / "detail.jpg";
+  WebImageRequest request = Request(source, dir_ / "inline" / "detail.jpg", 150, 100);
   fs::create_directories(dir_ / "inline");
   ASSERT_TRUE(MakeWebImage(request).ok());
   const test::DecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(request.target));
@@ -192,13 +201,10 @@ TEST_F(WebImageTest, APictureStoredOnItsSideComesOutUprightWithOnlyItsColourProf
   test::WriteFile(source, test::MakeJpeg(art, options));
 
   for (const WebImageFormat format : {WebImageFormat::kJpeg, WebImageFormat::kWebP}) {
-    WebImageRequest request;
-    request.source = source;
-    request.target = dir_ / (format == WebImageFormat::kJpeg ? "up.jpg" : "up.webp");
-    request.format = format;
-    request.width = 16;  // Upright: taller than wide.
-    request.height = 32;
-    request.orientation = Orientation::kRotate90;
+    // Upright: taller than wide.
+    const WebImageRequest request =
+        Request(source, dir_ / (format == WebImageFormat::kJpeg ? "up.jpg" : "up.webp"), 16, 32,
+                format, Orientation::kRotate90);
     ASSERT_TRUE(MakeWebImage(request).ok());
     int width = 0;
     int height = 0;
@@ -231,21 +237,12 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
   ASSERT_TRUE(full.ok()) << full.status().message();
   const RgbPicture reference = TurnUpright(BlockAverage(*full, 6), Orientation::kRotate90);
 
-  std::vector<WebImageRequest> requests(3);
-  for (WebImageRequest& request : requests) {
-    request.source = source;
-    request.orientation = Orientation::kRotate90;
-  }
-  requests[0].target = dir_ / "inline.jpg";  // The inline image, upright.
-  requests[0].width = 100;
-  requests[0].height = 150;
-  requests[1].target = dir_ / "detail.webp";  // The detail image, three times larger.
-  requests[1].format = WebImageFormat::kWebP;
-  requests[1].width = 300;
-  requests[1].height = 450;
-  requests[2].target = dir_ / "none.jpg";  // No image can have no pixels.
-  requests[2].width = 0;
-  requests[2].height = 10;
+  // The inline image, upright; the detail image, three times larger; one of no pixels.
+  const Orientation turned = Orientation::kRotate90;
+  const std::vector<WebImageRequest> requests = {
+      Request(source, dir_ / "inline.jpg", 100, 150, WebImageFormat::kJpeg, turned),
+      Request(source, dir_ / "detail.webp", 300, 450, WebImageFormat::kWebP, turned),
+      Request(source, dir_ / "none.jpg", 0, 10, WebImageFormat::kJpeg, turned)};
   const std::vector<Status> outcomes = MakeWebImages(requests);
   ASSERT_EQ(outcomes.size(), 3u);
   EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
@@ -278,24 +275,18 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   const std::string whole = test::MakeJpeg(test::GradientArt(64, 48));
   test::WriteFile(dir_ / "cut.jpg", test::CutInsideScan(whole));
   test::WriteFile(dir_ / "whole.jpg", whole);
-  std::vector<WebImageRequest> requests(2);
+  std::vector<WebImageRequest> requests = {
+      Request(dir_ / "cut.jpg", dir_ / "inline.jpg", 32, 24),
+      Request(dir_ / "cut.jpg", dir_ / "detail.webp", 64, 48, WebImageFormat::kWebP)};
   std::vector<std::string> seen(2);
   std::vector<std::string> target_when_seen(2);
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    requests[i].source = dir_ / "cut.jpg";
     requests[i].before_replace = [&, i](const fs::path& finished) {
       seen[i] = test::ReadFile(finished);
       target_when_seen[i] = test::ReadFile(requests[i].target);
       return Status::OK();
     };
   }
-  requests[0].target = dir_ / "inline.jpg";
-  requests[0].width = 32;
-  requests[0].height = 24;
-  requests[1].target = dir_ / "detail.webp";
-  requests[1].format = WebImageFormat::kWebP;
-  requests[1].width = 64;
-  requests[1].height = 48;
   test::WriteFile(requests[1].target, "old detail image");
   test::DetailCapture capture;
   std::vector<std::string> damages = {"left from before"};
@@ -318,17 +309,13 @@ TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) 
   EXPECT_EQ(outcomes[1].message(), "no notes");
   EXPECT_EQ(damages, std::vector<std::string>(2, ""));
   EXPECT_EQ(test::ReadFile(requests[1].target), detail);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 4) << "no temporary file";
+  EXPECT_EQ(test::CountEntries(dir_.path()), 4u) << "no temporary file";
 }
 
 TEST_F(WebImageTest, GifPicturesBecomeFullColourImages) {
   test::WriteGifPicture(dir_ / "drawing.gif", 40, 30, true);
-  WebImageRequest request;
-  request.source = dir_ / "drawing.gif";
+  WebImageRequest request = Request(dir_ / "drawing.gif", dir_ / "drawing.jpg", 20, 15);
   request.source_is_jpeg = false;
-  request.target = dir_ / "drawing.jpg";
-  request.width = 20;
-  request.height = 15;
   ASSERT_TRUE(MakeWebImage(request).ok());
   int width = 0;
   int height = 0;

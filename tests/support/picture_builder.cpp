@@ -242,6 +242,11 @@ std::string Bytes(std::initializer_list<int> values) {
   return bytes;
 }
 
+std::string ComSegment(const std::string& text) {
+  const std::size_t length = text.size() + 2;
+  return Bytes({0xFF, 0xFE, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) + text;
+}
+
 namespace {
 
 struct ExifDataDeleter {

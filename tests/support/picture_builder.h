@@ -86,6 +86,9 @@ std::string CutInsideScan(const std::string& jpeg);
 /// Bytes from a list of values 0 to 255 (for marker streams written out field by field).
 std::string Bytes(std::initializer_list<int> values);
 
+/// A whole COM segment holding `text`: marker, big-endian length (counting itself), text.
+std::string ComSegment(const std::string& text);
+
 /// What an EXIF segment built by ExifSegment holds; empty texts and an orientation of 0
 /// leave their tag out. Texts are written as they are, byte for byte.
 struct ExifFields {

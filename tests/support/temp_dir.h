@@ -1,6 +1,7 @@
 // Temporary folders for tests, removed with everything in them when the test ends.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,5 +27,9 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 
 /// The exact bytes of `path`; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+/// How many entries `dir` holds (not counting those below its subfolders), for the checks
+/// that no temporary file is left beside a target.
+std::size_t CountEntries(const std::filesystem::path& dir);
 
 }  // namespace pix::test
