@@ -110,10 +110,17 @@ CaptionPane::CaptionPane(QWidget* parent, InspectorModel& model)
 }
 
 bool CaptionPane::LayoutUses(const LayoutModel& layout, const std::string& variable) {
+  // The description is what a run makes the caption variables of a page from.
+  std::vector<std::string> names{variable};
+  if (variable == kImageDescription) {
+    names.insert(names.end(), {"ImageCaption", "ImageCaptionText"});
+  }
   for (const ConfigItem* item : layout.ListedItems()) {
     if (dynamic_cast<const PictureItem*>(item) != nullptr) continue;
     for (int i = 0; i < item->ItemCount(); ++i) {
-      if (RefersTo(item->Item(i).var_value, variable)) return true;
+      for (const std::string& name : names) {
+        if (RefersTo(item->Item(i).var_value, name)) return true;
+      }
     }
   }
   return false;

@@ -49,7 +49,8 @@ class CaptionPane : public QWidget {
   /// The boxes shown, top to bottom.
   std::vector<QPlainTextEdit*> ShownBoxes() const;
 
-  /// True when the layout's templates refer to `variable` ("${Name}", "${Name?...}").
+  /// True when the layout's templates refer to `variable` ("${Name}", "${Name?...}"); for
+  /// the description also when they refer to the caption a run makes of it.
   static bool LayoutUses(const LayoutModel& layout, const std::string& variable);
 
  signals:

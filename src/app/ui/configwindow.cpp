@@ -364,7 +364,6 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
   // Below the panes: the problems of the last run (shown when there are any) and the
   // progress of a run in the background.
   problems_ = new ProblemsList(this);
-  problems_->setMaximumHeight(8 * problems_->fontMetrics().height());
   problems_->hide();
   connect(problems_, &ProblemsList::FileChosen, this, &LayoutWindow::SelectFile);
   run_panel_ = new RunPanel(this, ui_, problems_);

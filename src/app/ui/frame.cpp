@@ -186,10 +186,14 @@ void MainWindow::BuildToolBar() {
   gadget.setPointSize(10);
   bar->setFont(gadget);
   bar->setIconSize(QSize(20, 20));
+  // The commands as verbs beside their icons; those without an icon show the word alone.
+  bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   for (int id : {24333, 24322, 24323, 24324, 24321}) {
     actions_.value(id)->setIcon(ResourceIcon(id));
     bar->addAction(actions_.value(id));
   }
+  bar->addSeparator();
+  for (int id : {211, 212, 302}) bar->addAction(actions_.value(id));
   auto* gap = new QWidget(bar);
   gap->setFixedWidth(6);
   bar->addWidget(gap);

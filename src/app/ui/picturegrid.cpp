@@ -55,6 +55,8 @@ PictureGrid::PictureGrid(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSpacing(4);
   setGridSize(QSize(kThumbnailSize + 16, kThumbnailSize + fontMetrics().height() + 12));
+  // At least one whole row of thumbnails with their names shows.
+  setMinimumHeight(gridSize().height() + 2 * frameWidth() + 2 * spacing());
   connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
     if (item != nullptr) emit PictureChosen(item->data(Qt::UserRole).toString());
   });

@@ -56,6 +56,9 @@ void ProblemsList::AddProblem(const QString& file, const QString& text) {
   row->setText(1, text);
   row->setToolTip(1, text);
   if (topLevelItemCount() == 1) resizeColumnToContents(0);
+  // As high as its rows, up to eight; more scroll.
+  const int rows = std::min(topLevelItemCount(), 8);
+  setFixedHeight(header()->sizeHint().height() + rows * sizeHintForRow(0) + 2 * frameWidth() + 2);
   show();
 }
 
