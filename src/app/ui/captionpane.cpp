@@ -169,6 +169,10 @@ void CaptionPane::FieldEdited(Field& field) {
   emit Edited();
 }
 
+void CaptionPane::SetReadOnly(bool read_only) {
+  for (Field& field : fields_) field.box->setReadOnly(read_only);
+}
+
 QPlainTextEdit* CaptionPane::FieldBox(const std::string& variable) const {
   for (const Field& field : fields_) {
     if (field.variable == variable) return field.box;

@@ -44,6 +44,9 @@ class CaptionPane : public QWidget {
   /// not an edit of the user's.
   void SetFieldText(const std::string& variable, const QString& text);
 
+  /// While a run works the fields are read-only.
+  void SetReadOnly(bool read_only);
+
   /// The field of `variable`, or null.
   QPlainTextEdit* FieldBox(const std::string& variable) const;
   /// The boxes shown, top to bottom.

@@ -886,6 +886,7 @@ void LayoutWindow::CancelRunThen(std::function<void()> then) {
 
 void LayoutWindow::SetRunning(bool running) {
   inspect_window_->SetReadOnly(running);
+  caption_pane_->SetReadOnly(running);
   for (LayoutButton button : {LayoutButton::kGenerateSite, LayoutButton::kSelectDir}) {
     Button(button)->setEnabled(!running);
   }

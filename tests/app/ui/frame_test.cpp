@@ -337,6 +337,25 @@ TEST_F(FrameWindowTest, UndoAndRedoTakeBackCaptionEditsRenamesAndCrossOuts) {
   EXPECT_EQ(header->comments, "ImageDescription:\r\nRed sky\r\n\r\n");
 }
 
+TEST_F(FrameWindowTest, ClosingDuringARunStopsTheRunFirstThenCloses) {
+  List()->setFocus();
+  Press(Qt::Key_F5);
+  ASSERT_TRUE(Window().IsRunning());
+  // While it runs, what would change the layout waits; the window can still be read.
+  EXPECT_FALSE(frame_->Action(ui::kGenerateSite)->isEnabled());
+  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
+  Pick("b.jpg");
+  EXPECT_EQ(Window().Model().SelectedItem()->Label(), "b.jpg");
+  EXPECT_TRUE(Window().caption_pane()->FieldBox("ImageDescription")->isReadOnly());
+  EXPECT_TRUE(Window().inspector_window()->Field(0)->ValueEditBox()->isReadOnly());
+  EXPECT_FALSE(frame_->close());  // Asked to stop; the window waits for it.
+  EXPECT_TRUE(Window().run_panel()->CancelRequested());
+  ASSERT_TRUE(WaitForRun(Window()));
+  EXPECT_FALSE(frame_->isVisible());
+  EXPECT_TRUE(frame_->StatusLine().startsWith("Generate Site cancelled at "))
+      << ui::FromQt(frame_->StatusLine());
+}
+
 TEST_F(FrameWindowTest, FirstSizeFitsTheScreenAndPlaceAndPanesAreRemembered) {
   const QRect screen = frame_->screen()->availableGeometry();
   EXPECT_TRUE(screen.contains(frame_->geometry())) << frame_->width() << "x" << frame_->height();
