@@ -1,7 +1,10 @@
 #include "app/ui/configwindow.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +31,9 @@
 #include "base/ui/icons.h"
 #include "base/ui/qttext.h"
 #include "base/ui/qttrash.h"
+#include "files/filelist.h"
+#include "files/names.h"
+#include "files/settings.h"
 #include "layout/inspector.h"
 #include "layout/pictureitem.h"
 #include "layout/ui/inspectorwindow.h"
@@ -272,6 +278,9 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui)
     return PathFromQt(chosen).native();
   };
   exec_dialog = [](QDialog& dialog) { return dialog.exec(); };
+  open_in_browser = [](const QString& page) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+  };
 
   // The column: the preview takes the height the buttons leave.
   side_column_ = new QWidget;
@@ -452,6 +461,7 @@ bool LayoutWindow::Command(int id) {
     switch (id) {
       case kShowHelpContents:
       case kOpen:
+      case kOpenInBrowser:
       case kExit:
         break;
       case kSave:
@@ -505,6 +515,9 @@ bool LayoutWindow::Command(int id) {
       return true;
     case kOpen:
       CmOpen();
+      return true;
+    case kOpenInBrowser:
+      CmOpenInBrowser();
       return true;
     default:
       return false;
@@ -832,6 +845,40 @@ void LayoutWindow::CmRename() {
 }
 
 void LayoutWindow::CmOpen() { layout_model_->Open(); }
+
+QString LayoutWindow::GeneratedPageOfSelection() const {
+  // Pages are written under the extension of the settings, as a run writes them. A
+  // picture's own page exists only where the layout makes detail pages; its folder's index
+  // page shows it otherwise.
+  const std::string extension = GetIniString(kFileExtensions, kPageDOSFileExt, "html", 20);
+  const ConfigItem* item = layout_model_->SelectedItem();
+  std::vector<std::string> pages;
+  if (const auto* picture = dynamic_cast<const PictureItem*>(item)) {
+    const std::string& path = picture->FullFileName();
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    const std::size_t end = dot != std::string::npos && dot > slash ? dot : path.size();
+    pages.push_back(path.substr(0, end) + "." + extension);
+    pages.push_back(path.substr(0, slash) + "/index." + extension);
+  } else if (const auto* directory = dynamic_cast<const DirectoryItem*>(item)) {
+    pages.push_back(directory->DirFileItem()->FullFileName() + "/index." + extension);
+  }
+  pages.push_back(layout_model_->SiteDir() + "/index." + extension);
+  for (const std::string& page : pages) {
+    if (QFileInfo(PathToQt(page)).isFile()) return PathToQt(page);
+  }
+  return PathToQt(pages.front());
+}
+
+void LayoutWindow::CmOpenInBrowser() {
+  const QString page = GeneratedPageOfSelection();
+  if (!QFileInfo(page).isFile()) {
+    emit StatusMessage(QStringLiteral("There is no page %1 yet: generate the site first (F5).")
+                           .arg(page));
+    return;
+  }
+  if (open_in_browser) open_in_browser(page);
+}
 
 void LayoutWindow::CmExit() {
   // Closing asks about edits not saved, whichever way the window is closed.

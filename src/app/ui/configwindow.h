@@ -54,6 +54,7 @@ enum ConfigCommand : int {
   kShowHelpContents = 401,
   kOpen = 24332,
   kRedo = 24327,
+  kOpenInBrowser = 24334,
 };
 
 /// The buttons of the layout window, top to bottom.
@@ -142,6 +143,13 @@ class LayoutWindow : public QWidget {
   std::function<int(QDialog&)> exec_dialog;
   /// Opens a help topic by context number.
   std::function<void(int)> open_help;
+  /// Shows a generated page in the desktop's web browser. QDesktopServices by default.
+  std::function<void(const QString& page)> open_in_browser;
+
+  /// The generated page of the selected item: a picture's detail page (or, where the
+  /// layout makes none, its folder's index page), a folder's index page, otherwise the
+  /// site's index page. The first of these that exists; none may exist yet.
+  QString GeneratedPageOfSelection() const;
 
   // The commands.
   void CmSave();
@@ -158,6 +166,9 @@ class LayoutWindow : public QWidget {
   void CmHelpContents();
   void CmHelp();
   void CmOpen();
+  /// Opens the generated page of the selection in the browser, or says that there is none
+  /// yet.
+  void CmOpenInBrowser();
 
  signals:
   /// Exit or Cancel: the window is done and its frame should close (which asks

@@ -91,6 +91,9 @@ void MainWindow::BuildMenus() {
   actions_.value(206)->setShortcut(QKeySequence::Open);
   file->addAction(MakeAction(24332, QStringLiteral("&Open Picture"),
                              QStringLiteral("Opens the picture in the picture editor")));
+  file->addAction(MakeAction(kOpenInBrowser, QStringLiteral("Open in &Browser"),
+                             QStringLiteral("Shows the generated page of the selection in the "
+                                            "web browser")));
   file->addAction(MakeAction(215, QStringLiteral("Delete"), QString()));
   file->addAction(MakeAction(219, QStringLiteral("Rename"), QString()));
   actions_.value(219)->setShortcut(QKeySequence(Qt::Key_F2));
@@ -193,7 +196,9 @@ void MainWindow::BuildToolBar() {
     bar->addAction(actions_.value(id));
   }
   bar->addSeparator();
-  for (int id : {211, 212, 302}) bar->addAction(actions_.value(id));
+  for (int id : {211, 212, 302, static_cast<int>(kOpenInBrowser)}) {
+    bar->addAction(actions_.value(id));
+  }
   auto* gap = new QWidget(bar);
   gap->setFixedWidth(6);
   bar->addWidget(gap);

@@ -37,6 +37,7 @@ QString HelpPageFor(int context) {
       {302, "samplelayouts.html"},
       {211, "cmd_generatesite.html"},
       {24332, "cmd_open.html"},
+      {24334, "cmd_generatesite.html"},
       {212, "cmd_autoorganize.html"},
       {401, "index.html"},
       {2001, "index.html"},

@@ -997,6 +997,34 @@ TEST_F(ConfigWindowTest, SubFoldersStartFoldedAndFoldWithTheArrowAndTheKeys) {
   EXPECT_TRUE(list->isRowHidden(RowOf("a.jpg")));
 }
 
+TEST_F(ConfigWindowTest, OpenInBrowserShowsTheGeneratedPageOfTheSelection) {
+  std::vector<QString> opened;
+  window_->open_in_browser = [&](const QString& page) { opened.push_back(page); };
+  QString said;
+  QObject::connect(window_.get(), &LayoutWindow::StatusMessage,
+                   [&](const QString& text) { said = text; });
+  Pick("a.jpg");
+  window_->Command(ui::kOpenInBrowser);
+  EXPECT_TRUE(opened.empty());  // Not generated yet: the status line says so.
+  EXPECT_TRUE(said.contains(QStringLiteral("generate the site first"))) << ui::FromQt(said);
+
+  // A layout that makes detail pages.
+  WriteFile(home_ / "globals.txt",
+            "DetailPageTemplate:\r\n<html><body>${AnchorFileName}</body></html>\r\n\r\n");
+  window_->Command(ui::kGenerateSite);
+  ASSERT_TRUE(WaitForRun(*window_));
+  Pick("a.jpg");
+  window_->Command(ui::kOpenInBrowser);
+  Pick("trip");
+  window_->Command(ui::kOpenInBrowser);
+  Pick("Default Page");
+  window_->Command(ui::kOpenInBrowser);
+  ASSERT_EQ(opened.size(), 3u) << ui::FromQt(said);
+  EXPECT_EQ(opened[0], ui::PathToQt(site_ / "trip" / "a.html"));
+  EXPECT_EQ(opened[1], ui::PathToQt(site_ / "trip" / "index.html"));
+  EXPECT_EQ(opened[2], ui::PathToQt(site_ / "index.html"));
+}
+
 class ConfigWindowDialogTest : public ConfigWindowTest {
  protected:
   ConfigWindowDialogTest() {
