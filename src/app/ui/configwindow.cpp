@@ -905,6 +905,11 @@ void LayoutWindow::CmSelectDirectory() {
 }
 
 bool LayoutWindow::OpenSiteDirectory(const std::string& directory) {
+  if (IsRunning()) {
+    // A folder dropped during a run: the tree the run will rebuild stays.
+    emit StatusMessage(QStringLiteral("A run is working; wait for it or cancel it first."));
+    return false;
+  }
   const bool taken = layout_model_->SelectDirectory(directory);
   if (taken) FillList();  // Refused, the old tree and its edits stay as they were.
   ShowStatus();

@@ -348,6 +348,9 @@ TEST_F(FrameWindowTest, ClosingDuringARunStopsTheRunFirstThenCloses) {
   EXPECT_EQ(Window().Model().SelectedItem()->Label(), "b.jpg");
   EXPECT_TRUE(Window().caption_pane()->FieldBox("ImageDescription")->isReadOnly());
   EXPECT_TRUE(Window().inspector_window()->Field(0)->ValueEditBox()->isReadOnly());
+  // A folder dropped meanwhile waits too.
+  EXPECT_FALSE(frame_->OpenSiteDirectory(temp_.path()));
+  EXPECT_EQ(Window().Model().SiteDir(), Site());
   EXPECT_FALSE(frame_->close());  // Asked to stop; the window waits for it.
   EXPECT_TRUE(Window().run_panel()->CancelRequested());
   ASSERT_TRUE(WaitForRun(Window()));
