@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
@@ -460,6 +461,19 @@ void MainWindow::PlaceOnScreen(const QRect& desktop) {
       FitWindowOnScreen(centred, ToWindowRect(room), minimum.width(), minimum.height());
   setGeometry(r.left, r.top, r.width, r.height);
   client_->PaneSplitter()->setSizes(client_->PaneWidthsFor(r.width));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  QTimer::singleShot(0, this, [this] {
+    const QScreen* shown = screen();
+    if (shown == nullptr || isMaximized() || isFullScreen()) return;
+    const QRect desktop = shown->availableGeometry();
+    const QRect framed = frameGeometry();
+    if (framed.top() < desktop.top() || framed.left() < desktop.left()) {
+      move(std::max(framed.left(), desktop.left()), std::max(framed.top(), desktop.top()));
+    }
+  });
 }
 
 void MainWindow::RememberPlacement() {

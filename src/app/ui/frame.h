@@ -79,6 +79,9 @@ class MainWindow : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Once the window manager has framed the window: a title bar higher than the room kept
+  // for it would lie above the screen, and the window moves down to show it.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildMenus();
