@@ -11,6 +11,7 @@
 // screen size the first window size follows), with QT_SCALE_FACTOR=2 for a 2x screen.
 // Messages are answered OK without a box.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
 #include <QPalette>
@@ -27,6 +28,7 @@
 #include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/picturegrid.h"
 #include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
 #include "base/ui/icons.h"
@@ -76,6 +78,16 @@ int RowOf(pix::ui::LayoutWindow& window, const std::string& label) {
     }
   }
   return -1;
+}
+
+// Lets the thumbnails of the grid be decoded (at most a few seconds) before a picture.
+void WaitForThumbnails(pix::ui::LayoutWindow& window) {
+  QElapsedTimer clock;
+  clock.start();
+  pix::ui::PictureGrid* grid = window.picture_grid();
+  while (grid->isVisible() && grid->ThumbnailsShown() < grid->count() && clock.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
 }
 
 }  // namespace
@@ -130,6 +142,7 @@ int main(int argc, char** argv) {
 
   int picture = RowOf(window, "img0001a.jpg");
   list.setCurrentRow(picture);
+  WaitForThumbnails(window);
   Save(frame, out + "main-picture-preview.png");
 
   list.setCurrentRow(RowOf(window, "macro"));
@@ -158,6 +171,7 @@ int main(int argc, char** argv) {
 
   picture = RowOf(window, "dew.jpg");
   list.setCurrentRow(picture);
+  WaitForThumbnails(window);
   Save(frame, out + "main-after-run.png");
 
   // The smallest window: every button's text and one inspector row still whole.
