@@ -7,6 +7,11 @@ void Diagnostics::Problem(const std::string& text) {
   WriteProblem(text);
 }
 
+void Diagnostics::ProblemWith(const std::string& file, const std::string& text) {
+  ++problems_;
+  WriteProblemWith(file, text);
+}
+
 void Diagnostics::Detail(const std::string& text) { WriteDetail(text); }
 
 void StreamDiagnostics::WriteProblem(const std::string& text) { WriteLine(text); }
@@ -52,6 +57,18 @@ std::string CollectedDiagnostics::ProblemText() const {
 void CollectedDiagnostics::WriteProblem(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   problem_lines_.push_back(text);
+  problem_files_.emplace_back();
+}
+
+void CollectedDiagnostics::WriteProblemWith(const std::string& file, const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  problem_lines_.push_back(text);
+  problem_files_.push_back(file);
+}
+
+std::vector<std::string> CollectedDiagnostics::ProblemFiles() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return problem_files_;
 }
 
 void CollectedDiagnostics::WriteDetail(const std::string& text) {

@@ -23,6 +23,9 @@ class Diagnostics {
 
   /// A problem the user can act on: one line, without a line end. Counted.
   void Problem(const std::string& text);
+  /// A problem with one file (a damaged picture): counted like Problem. A window lists the
+  /// file beside the text, so that the user can go to it.
+  void ProblemWith(const std::string& file, const std::string& text);
   /// A detail line of the picture libraries: why a file could not be read, and the like.
   void Detail(const std::string& text);
   /// Something the user should know that is not a problem (a page edited by hand whose
@@ -34,6 +37,11 @@ class Diagnostics {
 
  protected:
   virtual void WriteProblem(const std::string& text) = 0;
+  /// By default the text alone, which names the file itself.
+  virtual void WriteProblemWith(const std::string& file, const std::string& text) {
+    (void)file;
+    WriteProblem(text);
+  }
   virtual void WriteDetail(const std::string& text) = 0;
   virtual void WriteNotice(const std::string& text) = 0;
 
@@ -67,6 +75,8 @@ class StreamDiagnostics : public Diagnostics {
 class CollectedDiagnostics : public Diagnostics {
  public:
   std::vector<std::string> Problems() const;
+  /// The file of each problem, in the same order: empty for a problem not about one file.
+  std::vector<std::string> ProblemFiles() const;
   std::vector<std::string> Details() const;
   std::vector<std::string> Notices() const;
   /// Every problem, one a line.
@@ -74,12 +84,14 @@ class CollectedDiagnostics : public Diagnostics {
 
  protected:
   void WriteProblem(const std::string& text) override;
+  void WriteProblemWith(const std::string& file, const std::string& text) override;
   void WriteDetail(const std::string& text) override;
   void WriteNotice(const std::string& text) override;
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> problem_lines_;
+  std::vector<std::string> problem_files_;
   std::vector<std::string> detail_lines_;
   std::vector<std::string> notice_lines_;
 };

@@ -150,6 +150,7 @@ void ConfigItem::UncrossTree() {
 }
 
 bool ConfigItem::HasCrossedOut() const {
+  if (!shown_) return false;  // Deleted already: its files are gone.
   if (crossed_out_) return true;
   for (const auto& child : children_) {
     if (child->HasCrossedOut()) return true;
@@ -178,7 +179,9 @@ std::vector<Status> ConfigItem::SaveTree(UserInterface* ui) {
       if (!status.ok()) {
         failures.push_back(std::move(status));
       } else if (item->crossed_out_) {
-        // Deleted: the list stops showing it. An item whose deletion failed stays listed.
+        // Deleted: the list stops showing it, and nothing is left to ask about it
+        // (HasCrossedOut passes it over). An item whose deletion failed stays listed and
+        // crossed out.
         item->shown_ = false;
       }
     }

@@ -198,9 +198,10 @@ bool DirectoryItem::Rename(UserInterface& ui, std::string_view new_name) {
   }
   const Status renamed = RenameFileItem(*dir_file_item_, new_name);
   if (!renamed.ok()) {
-    // The box keeps the program's own words; the reason goes in its title.
-    ui.ShowMessage("It was not possible to change the name of the directory", renamed.message(),
-                   MessageButtons::kOk, MessageIcon::kNone);
+    // The box keeps the program's own words and says why in its body.
+    ui.ShowMessage(
+        "It was not possible to change the name of the directory\n\n" + renamed.message(), "",
+        MessageButtons::kOk, MessageIcon::kWarning);
     return false;
   }
   FollowFileList();

@@ -103,6 +103,23 @@ void LayoutModel::FillList() {
   }
 }
 
+void LayoutModel::DropDeletedRows() {
+  const bool any_deleted = std::any_of(rows_.begin(), rows_.end(),
+                                       [](const ConfigItem* item) { return !item->IsShown(); });
+  if (!any_deleted) return;
+  FillList();
+  if (selected_ == nullptr) return;
+  if (std::find(rows_.begin(), rows_.end(), selected_) == rows_.end()) {
+    // The selected item itself went: nothing is selected, the inspector is empty.
+    selected_ = nullptr;
+    selected_row_ = -1;
+    inspector_model_.Reset();
+    if (preview_ != nullptr) preview_->ClearPicture();
+  } else {
+    selected_row_ = selected_->list_box_id;
+  }
+}
+
 // ---- Selection ---------------------------------------------------------------------------
 
 void LayoutModel::Select(int row) {
@@ -127,6 +144,7 @@ void LayoutModel::Save() {
   if (selected_->HasCrossedOut() && !ConfirmDeletions(*selected_, false)) selected_->UncrossTree();
   const std::string label = selected_->Label();
   const std::vector<Status> failures = selected_->SaveTree(&ui_);
+  DropDeletedRows();
   status_text_ = failures.empty() ? "Saved \"" + label + "\" at " + ClockNow() + "."
                                   : "Saving \"" + label + "\" failed at " + ClockNow() + ": " +
                                         Counted(static_cast<int>(failures.size()), "problem") +
@@ -195,11 +213,27 @@ bool LayoutModel::Rename() {
   const std::optional<std::string> typed =
       ui_.PromptLine("File Rename", "Please enter new name of file:", selected_->Label(), 259);
   if (!typed) return false;
-  if (!selected_->Rename(ui_, *typed)) return false;
-  selected_->SetLabel(LabelAfterRename(*selected_, *typed));
+  return RenameItem(*selected_, *typed);
+}
+
+bool LayoutModel::RenameItem(ConfigItem& item, std::string_view name) {
+  if (!item.CanRename() || !item.Rename(ui_, name)) return false;
+  item.SetLabel(LabelAfterRename(item, name));
   // Renaming the site directory changes the remembered site directory.
   site_dir_ = LastSiteDirectory(SettingsFile(layout_home_));
   return true;
+}
+
+std::string LayoutModel::NameToRename(const ConfigItem& item) {
+  if (const auto* picture = dynamic_cast<const PictureItem*>(&item)) {
+    const std::string& path = picture->FullFileName();
+    return path.substr(path.rfind('/') + 1);
+  }
+  if (const auto* match = dynamic_cast<const MatchItem*>(&item)) return match->BaseName();
+  if (const auto* directory = dynamic_cast<const DirectoryItem*>(&item)) {
+    return std::string(directory->DirFileItem()->FileName());
+  }
+  return item.Label();
 }
 
 std::string LayoutModel::LabelAfterRename(const ConfigItem& item, std::string_view typed) const {
@@ -229,6 +263,7 @@ bool LayoutModel::SaveLayout() {
   }
   if (root_->HasCrossedOut() && !ConfirmDeletions(*root_, true)) root_->UncrossTree();
   const std::vector<Status> failures = root_->SaveTree(&ui_);
+  DropDeletedRows();
   status_text_ = failures.empty() ? "Layout saved at " + ClockNow() + "."
                                   : "Saving the layout failed at " + ClockNow() + ": " +
                                         Counted(static_cast<int>(failures.size()), "problem") +
@@ -267,9 +302,22 @@ bool LayoutModel::SelectDirectory(std::string_view chosen) {
   }
   if (directory.size() > 1) StripTrailingChar(directory, '/');
   if (!ValidateSiteDirectory(directory, layout_home_, &ui_)) return false;
-  // The tree is replaced by the new directory's: what was edited is saved first rather
-  // than dropped with the old tree.
-  if (root_->IsModified() || inspector_model_.FieldsModified()) SaveLayout();
+  // The tree is replaced by the new directory's: what was edited is neither written nor
+  // dropped without the user's word.
+  if (HasUnsavedEdits()) {
+    switch (ui_.ShowMessage(
+        "The layout has changes that are not saved. Save them before opening " + directory + "?",
+        "Question", MessageButtons::kSaveDiscardCancel, MessageIcon::kQuestion)) {
+      case MessageAnswer::kSave:
+        // What could not be saved was reported; the old tree stays so that it is not lost.
+        if (!SaveLayout()) return false;
+        break;
+      case MessageAnswer::kDiscard:
+        break;
+      default:
+        return false;
+    }
+  }
   const Status remembered =
       SettingsFile(layout_home_).WriteString(kFilesSection, kSearchDirectory, directory);
   if (!remembered.ok()) {
@@ -296,20 +344,22 @@ void LayoutModel::ShowProblems(const CollectedDiagnostics& problems) {
                  problems.ProblemCount() > 0 ? MessageIcon::kWarning : MessageIcon::kInformation);
 }
 
-void LayoutModel::RunGeneration(Progress& progress) {
-  CollectedDiagnostics problems;
-  WebSite site(site_dir_, layout_home_, ui_, progress, problems);
+void LayoutModel::RunGeneration(Progress& progress, UserInterface& ui, Diagnostics& problems,
+                                bool list_problems) {
+  WebSite site(site_dir_, layout_home_, ui, progress, problems);
   site.SetJobs(WebSite::DefaultJobs());
+  site.ReportToDiagnostics(list_problems);
   const Status prepared = site.Prepare();
   if (!prepared.ok()) {
-    ui_.ShowMessage(prepared.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
+    ui.ShowMessage(prepared.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
     return;
   }
   site.Execute();
-  ShowProblems(problems);
+  // Problems that went to boxes were counted by the run; listed ones are in `problems`.
+  const int reported = list_problems ? problems.ProblemCount()
+                                     : site.Stats().problems_reported + problems.ProblemCount();
   status_text_ = RunStatusText(site.Cancelled(), progress.Position(), progress.StepCount(),
-                               site.Stats().problems_reported + problems.ProblemCount(),
-                               ClockNow());
+                               reported, ClockNow());
 }
 
 std::string LayoutModel::RunStatusText(bool cancelled, int done, int steps, int problems,
@@ -332,14 +382,21 @@ std::string LayoutModel::RunStatusText(bool cancelled, int done, int steps, int 
   return text;
 }
 
-void LayoutModel::GenerateSite(Progress& progress) {
-  if (!CheckSiteDirectory()) return;
+bool LayoutModel::BeginGeneration() {
+  if (!CheckSiteDirectory()) return false;
   SaveLayout();
-  RunGeneration(progress);
+  return true;
+}
+
+void LayoutModel::GenerateSite(Progress& progress) {
+  if (!BeginGeneration()) return;
+  CollectedDiagnostics problems;
+  RunGeneration(progress, ui_, problems, false);
+  ShowProblems(problems);
   RefreshLayout();
 }
 
-AutoOrganizeChoice LayoutModel::AutoOrganize(Progress& progress) {
+AutoOrganizeChoice LayoutModel::BeginAutoOrganize() {
   if (!CheckSiteDirectory()) return AutoOrganizeChoice::kAborted;
   const MessageAnswer answer =
       ui_.ShowMessage("Regenerate Web Sight after creating layout design.", "Auto Layout",
@@ -349,19 +406,33 @@ AutoOrganizeChoice LayoutModel::AutoOrganize(Progress& progress) {
     return AutoOrganizeChoice::kAborted;
   }
   SaveLayout();
-  CollectedDiagnostics problems;
+  return answer == MessageAnswer::kYes ? AutoOrganizeChoice::kOrganizeAndGenerate
+                                       : AutoOrganizeChoice::kOrganizeOnly;
+}
+
+Status LayoutModel::Organize(Diagnostics& problems) {
   const Status organized = BuildAutoOrganizeLayout(site_dir_, layout_home_, problems);
+  if (organized.ok()) {
+    status_text_ = "Layout organized at " + ClockNow() + "; the site was not generated.";
+  }
+  return organized;
+}
+
+AutoOrganizeChoice LayoutModel::AutoOrganize(Progress& progress) {
+  const AutoOrganizeChoice choice = BeginAutoOrganize();
+  if (choice == AutoOrganizeChoice::kAborted) return choice;
+  CollectedDiagnostics problems;
+  const Status organized = Organize(problems);
   ShowProblems(problems);
   if (!organized.ok()) {
     ui_.ShowMessage(organized.message(), "Error", MessageButtons::kOk, MessageIcon::kStop);
-  } else if (answer == MessageAnswer::kYes) {
-    RunGeneration(progress);
-  } else {
-    status_text_ = "Layout organized at " + ClockNow() + "; the site was not generated.";
+  } else if (choice == AutoOrganizeChoice::kOrganizeAndGenerate) {
+    CollectedDiagnostics run_problems;
+    RunGeneration(progress, ui_, run_problems, false);
+    ShowProblems(run_problems);
   }
   RefreshLayout();
-  return answer == MessageAnswer::kYes ? AutoOrganizeChoice::kOrganizeAndGenerate
-                                      : AutoOrganizeChoice::kOrganizeOnly;
+  return choice;
 }
 
 }  // namespace pix

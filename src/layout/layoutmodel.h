@@ -18,11 +18,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/status.h"
 #include "layout/config.h"
 #include "layout/inspector.h"
 
 namespace pix {
 
+class Diagnostics;
 class Progress;
 class Trash;
 class UserInterface;
@@ -100,6 +102,12 @@ class LayoutModel {
   void Undo();
   /// Rename: asks for the new name and renames the selected item. True when renamed.
   bool Rename();
+  /// Renames `item` to `name` as Rename does after the prompt (the label follows). True when
+  /// renamed; a failure was shown to the user.
+  bool RenameItem(ConfigItem& item, std::string_view name);
+  /// The name that RenameItem takes to give `item` its present name back: a picture's file
+  /// name, a directory's name, a match page's base name.
+  static std::string NameToRename(const ConfigItem& item);
   /// Open: opens the selected item outside the program.
   void Open();
   /// True when an item is selected and Open starts something for it (a picture).
@@ -123,16 +131,34 @@ class LayoutModel {
 
   /// Select Directory, after the user picked `chosen` (a file inside the wanted directory,
   /// or the directory itself, chosen in a dialog, dropped on the window or named at
-  /// start-up): checks it with messages; when it may be used, saves the edits of the old
-  /// tree (SaveLayout, only when anything was edited), remembers the directory and rebuilds
-  /// the tree. False, with the tree and its edits as they were, when it is refused.
+  /// start-up): checks it with messages; when it may be used and the old tree holds edits
+  /// not saved, asks Save / Discard / Cancel; then remembers the directory and rebuilds the
+  /// tree. False, with the tree and its edits as they were, when it is refused or the user
+  /// cancels.
   bool SelectDirectory(std::string_view chosen);
   /// Checks the site directory, with messages.
   bool CheckSiteDirectory();
-  /// Generate Site: check, save, run the generation with `progress`, rebuild.
+  /// Generate Site: check, save, run the generation with `progress`, rebuild. Problems are
+  /// shown in boxes, one at the end for those that do not stop a picture.
   void GenerateSite(Progress& progress);
   /// Auto Organize: check, ask, save, analyse the site, optionally generate, rebuild.
   AutoOrganizeChoice AutoOrganize(Progress& progress);
+
+  // The same commands in steps, for a window that runs the work in the background: the
+  // first and last steps on the window's thread, the work between them on another thread
+  // while the window only reads the tree.
+
+  /// Checks the site directory and saves the layout; false when the directory is refused.
+  bool BeginGeneration();
+  /// Checks, asks the Auto Layout question and saves; kAborted when it stops there.
+  AutoOrganizeChoice BeginAutoOrganize();
+  /// The auto-organize analysis of the site: writes the settings, touches no item.
+  Status Organize(Diagnostics& problems);
+  /// A generation run of the site: touches no item of the tree. Questions of the run go to
+  /// `ui` (safe to call from the thread that runs this). With `list_problems` every problem
+  /// goes to `problems` (a picture's with its file) instead of one box each.
+  void RunGeneration(Progress& progress, UserInterface& ui, Diagnostics& problems,
+                     bool list_problems);
   /// Sample Layouts is SaveLayout, the sample dialog, then RefreshLayout.
 
   // ---- The status line ----
@@ -150,9 +176,11 @@ class LayoutModel {
 
  private:
   void FillList();
+  // After a save: the rows of items whose files were deleted go, and the selection follows
+  // (it is dropped when the selected item itself went).
+  void DropDeletedRows();
   // Shows the problems of a run or an analysis in one box, if there were any.
   void ShowProblems(const CollectedDiagnostics& problems);
-  void RunGeneration(Progress& progress);
   // The label a renamed item shows: what a rebuilt tree would call it.
   std::string LabelAfterRename(const ConfigItem& item, std::string_view typed) const;
 

@@ -4,9 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
+#include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/settings.h"
@@ -14,6 +17,7 @@
 #include "layout/configstore.h"
 #include "picture/comread.h"
 #include "picture/comwrite.h"
+#include "site/pictureentry.h"
 
 extern char** environ;
 
@@ -38,13 +42,26 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
   return path;
 }
 
-// The box keeps the program's own words; the reason goes in its title.
+// The box keeps the program's own words and says why below them, in the body, where a
+// long reason is read whole (a title is cut at the box's width).
 void ShowRenameFailure(UserInterface& ui, const Status& why) {
-  ui.ShowMessage("It was not possible to rename the picture file.", why.message(),
-                 MessageButtons::kOk, MessageIcon::kNone);
+  ui.ShowMessage("It was not possible to rename the picture file.\n\n" + why.message(), "",
+                 MessageButtons::kOk, MessageIcon::kWarning);
 }
 
 }  // namespace
+
+// The variables in the text file beside a picture: its start, as a generation run reads it;
+// empty when there is none or it is no plain file.
+std::string ReadCaptionTextFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::string();
+  std::ifstream in(path, std::ios::binary);
+  std::string text(kPictureTextFileLimit, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+  return text;
+}
 
 bool HoldsPictureComment(std::string_view path) {
   const std::size_t slash = path.rfind('/');
@@ -82,18 +99,66 @@ PictureItem::PictureItem(ParentLink parent, std::string_view label, std::string 
     }
     return;
   }
-  if (!HoldsPictureComment(full_file_name_)) return;
+  if (!HoldsPictureComment(full_file_name_)) {
+    // A GIF picture has no comment of ours: its variables live in the text file beside it,
+    // which a generation run reads for every picture.
+    ParseVarText(ReadCaptionTextFile(CaptionTextPath()));
+    stored_comment_ = FormatVarText();
+    return;
+  }
   // A picture that cannot be read shows no caption; saving reports why it cannot be written.
   const Result<JpegHeader> header = ReadJpegHeader(full_file_name_);
   ParseVarText(header.ok() ? header->comments : std::string());
   stored_comment_ = FormatVarText();
 }
 
+std::string PictureItem::CaptionTextPath() const {
+  const std::size_t slash = full_file_name_.rfind('/');
+  const std::size_t dot = full_file_name_.rfind('.');
+  const std::size_t end = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                              ? dot
+                              : full_file_name_.size();
+  return full_file_name_.substr(0, end) + ".txt";
+}
+
+Status PictureItem::SaveCaptionTextFile(const std::string& text) {
+  const std::string path = CaptionTextPath();
+  const std::string name = path.substr(path.rfind('/') + 1);
+  // A picture named like one of the directory's layout files would write its caption over
+  // that file's variables: such a caption cannot be kept beside it.
+  for (const char* layout_file : {"index.txt", "globals.txt", "dglobals.txt", "mglobals.txt"}) {
+    if (EqualsNoCase(name, layout_file)) {
+      return Status::Refused("The caption of " + full_file_name_ +
+                             " cannot be saved: a GIF picture keeps its caption in " + path +
+                             ", which is the directory's own layout file. Rename the picture "
+                             "to keep a caption; the edit is still in the window");
+    }
+  }
+  std::error_code error;
+  if (text.empty() && !std::filesystem::exists(path, error)) return Status::OK();
+  if (text.size() > kPictureTextFileLimit) {
+    return Status::TooLarge("The caption of " + full_file_name_ + " is " +
+                            std::to_string(text.size()) +
+                            " characters long, more than a generation run reads from " + path +
+                            "; nothing was written");
+  }
+  Status written = WriteFileAtomically(path, text);
+  if (!written.ok()) {
+    return Status::IoError("The caption of " + full_file_name_ + " could not be saved in " + path +
+                           ": " + written.message());
+  }
+  return written;
+}
+
 Status PictureItem::Save() {
   if (IsCrossedOut()) return RemoveCrossedOutFile(full_file_name_, trash());
-  if (!HoldsPictureComment(full_file_name_)) return Status::OK();
   const std::string text = FormatVarText();
   if (text == stored_comment_) return Status::OK();
+  if (!HoldsPictureComment(full_file_name_)) {
+    Status written = SaveCaptionTextFile(text);
+    if (written.ok()) stored_comment_ = text;
+    return written;
+  }
   if (!CommentFitsReader(text)) {
     return Status::TooLarge("The text of " + full_file_name_ + " is " + std::to_string(text.size()) +
                             " characters long, more than a picture's comment can give back; "

@@ -31,8 +31,10 @@ class PictureItem : public ConfigItem {
 
   int GetBitmapId() const override { return kBitmapPalette; }
   /// Writes the comment of a JPEG picture when its caption changed since it was read or last
-  /// saved, or deletes the picture when crossed out. A GIF picture has nowhere to keep its
-  /// variables, so nothing is written for it.
+  /// saved, or deletes the picture when crossed out. A GIF picture keeps its variables in
+  /// the text file beside it (CaptionTextPath), which a generation run reads as well; where
+  /// that file is one of the directory's layout files the save is refused with a message
+  /// and the edit stays in the item.
   Status Save() override;
   void CollectDeletedFiles(std::vector<std::string>& paths) const override;
   bool CanDelete() const override { return true; }
@@ -53,8 +55,12 @@ class PictureItem : public ConfigItem {
   std::filesystem::path InlineImagePath() const;
   /// Takes the path again from the file-list node after a directory above was renamed.
   void FollowFileItem();
+  /// The text file beside the picture: its path with the extension replaced by ".txt".
+  std::string CaptionTextPath() const;
 
  private:
+  Status SaveCaptionTextFile(const std::string& text);
+
   std::string full_file_name_;
   // The caption the picture holds, as this item would write it: what was read when the
   // item was built, then what the last successful save wrote. A save that would write the

@@ -130,9 +130,8 @@ void SetCaptionVars(VariableList& array, const PictureEntryVars& vars, std::stri
                exif != nullptr ? HtmlEscape(CameraName(exif->make, exif->model)) : std::string());
 }
 
-
-void ReportPicture(WebSite& site, const std::string& text) {
-  site.Report(text);
+void ReportPicture(WebSite& site, const std::string& picture, const std::string& text) {
+  site.Report(text, picture);
   ++site.Stats().pictures_reported;
 }
 
@@ -146,8 +145,9 @@ void AccountInlineImage(WebSite& site, const PictureFiles& names, const PictureF
       ++site.Stats().inline_made;
       break;
     case PictureFacts::Inline::kFailed:
-      ReportPicture(site, "Cannot make the inline image of " + names.anchor_path + ": " +
-                              facts.inline_status.message());
+      ReportPicture(site, names.anchor_path,
+                    "Cannot make the inline image of " + names.anchor_path + ": " +
+                        facts.inline_status.message());
       break;
     case PictureFacts::Inline::kNotTried:
       break;
@@ -171,14 +171,16 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
     return false;
   }
   if (!facts.readable) {
-    ReportPicture(site, !facts.open_status.ok() ? facts.open_status.message()
-                                               : (jpeg ? "JPEG file " : "GIF file ") +
-                                                     names.anchor_path + " is corrupt");
+    ReportPicture(site, names.anchor_path,
+                  !facts.open_status.ok()
+                      ? facts.open_status.message()
+                      : (jpeg ? "JPEG file " : "GIF file ") + names.anchor_path + " is corrupt");
     return false;
   }
   if (!facts.damage.empty()) {
-    ReportPicture(site, "JPEG file " + names.anchor_path + " is damaged (" + facts.damage +
-                            "); it is published as far as it could be read");
+    ReportPicture(site, names.anchor_path,
+                  "JPEG file " + names.anchor_path + " is damaged (" + facts.damage +
+                      "); it is published as far as it could be read");
   }
   const std::uint64_t file_size = item.Size();
   SetNamedPictureVars(page.VarArray(), names, file_size, facts.comments, facts.text_file,
@@ -187,8 +189,9 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);
   if (jpeg && site.Settings().detail_image_max_size > 0 && !facts.detail_status.ok()) {
-    ReportPicture(site, "Cannot make the detail image of " + names.anchor_path + ": " +
-                            facts.detail_status.message());
+    ReportPicture(site, names.anchor_path,
+                  "Cannot make the detail image of " + names.anchor_path + ": " +
+                      facts.detail_status.message());
   }
   AddEntry(page, names, facts, fit, file_size, around);
   return true;

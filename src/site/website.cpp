@@ -352,8 +352,12 @@ std::vector<const FileItem*> WebSite::ListPicturesInWalkOrder(const FileItem& di
   return pictures;
 }
 
-void WebSite::Report(const std::string& text) {
+void WebSite::Report(const std::string& text, const std::string& file) {
   ++stats_.problems_reported;
+  if (report_to_diagnostics_) {
+    diagnostics_sink_.ProblemWith(file, text);
+    return;
+  }
   ui_.ShowMessage(text, "Error", MessageButtons::kOk, MessageIcon::kStop);
 }
 

@@ -94,8 +94,13 @@ class WebSite {
   Progress& progress() const { return progress_sink_; }
   Diagnostics& diagnostics() const { return diagnostics_sink_; }
 
-  /// Shows a problem to the user with the title "Error" and counts it.
-  void Report(const std::string& text);
+  /// Shows a problem to the user with the title "Error" and counts it; `file` names the
+  /// picture or page it is about, when there is one. With ReportToDiagnostics set it goes
+  /// to the run's diagnostics instead, without a box.
+  void Report(const std::string& text, const std::string& file = std::string());
+  /// Problems go to the diagnostics rather than one box each: for a window that lists them
+  /// while the run goes on.
+  void ReportToDiagnostics(bool on) { report_to_diagnostics_ = on; }
   RunStats& Stats() { return stats_; }
   const RunStats& Stats() const { return stats_; }
 
@@ -145,6 +150,7 @@ class WebSite {
   VariableList site_dir_global_array_;
   VariableList site_match_global_array_;
   bool cancelled_ = false;
+  bool report_to_diagnostics_ = false;
   int jobs_ = 1;
   std::unique_ptr<InlineImagePool> pool_;  // Lives for the time of DoMainTask.
   std::unique_ptr<SiteRecord> record_;  // Open from Prepare to the end of the run.

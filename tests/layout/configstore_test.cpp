@@ -198,7 +198,9 @@ TEST_F(ConfigStoreTest, DirectoryRenameIsRefusedWithADot) {
 
   WriteFile(site_ / "taken" / "x.txt", "");
   EXPECT_FALSE(trip->Rename(ui_, "taken"));
-  EXPECT_EQ(ui_.messages().back().text, "It was not possible to change the name of the directory");
+  EXPECT_EQ(ui_.messages().back().text.rfind(
+                "It was not possible to change the name of the directory\n\n", 0),
+            0u);
   EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
 }
 

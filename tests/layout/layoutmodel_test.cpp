@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/progress.h"
 #include "layout/layout_fixture.h"
 #include "layout/pictureitem.h"
@@ -131,12 +133,16 @@ TEST_F(LayoutModelTest, SaveWithCancelledConfirmationDeletesNothingButSavesEdits
       parent.AddChild<PictureItem>("a.jpg", (site_ / "trip" / "a.jpg").string(), context);
   EXPECT_EQ(reread->GetVarValue("ImageDescription"), "Beach");
 
-  // Confirmed: the directory's files go, and their rows stay until the list is refilled.
+  // Confirmed: the directory's files go, and so do their rows and the selection; nothing
+  // is left to ask about.
   model.Delete();
   ui_.AnswerMessage(MessageAnswer::kOk);
   model.Save();
   EXPECT_FALSE(fs::exists(site_ / "trip" / "a.jpg"));
-  EXPECT_NE(RowOf(model, "a.jpg"), -1);
+  const std::vector<std::string> labels = Labels(model);
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), "a.jpg"), 0);
+  EXPECT_EQ(model.SelectedItem(), nullptr);
+  EXPECT_FALSE(model.RootItem()->HasCrossedOut());
   model.RefreshLayout();
   EXPECT_EQ(Labels(model).back(), "b.jpg");
 }
@@ -218,6 +224,13 @@ TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken)
   // Refused: nothing was written, and the edit is still in the inspector.
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
   EXPECT_EQ(model.Inspector().Field(0).Value(), "Holiday");
+  // Taken: the user is asked about the edits first; Cancel keeps the old site.
+  ui_.AnswerMessage(MessageAnswer::kCancel);
+  EXPECT_FALSE(model.SelectDirectory((temp_ / "other").string()));
+  EXPECT_EQ(ui_.messages().back().buttons, MessageButtons::kSaveDiscardCancel);
+  EXPECT_EQ(model.SiteDir(), Site());
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
+  ui_.AnswerMessage(MessageAnswer::kSave);
   ASSERT_TRUE(model.SelectDirectory((temp_ / "other").string()));
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nHoliday\r\n\r\n");
 }

@@ -137,15 +137,33 @@ TEST_F(PictureItemTest, CommentLimitMatchesTheReader) {
   EXPECT_NE(FilterCommentText(utf8), utf8);
 }
 
-TEST_F(PictureItemTest, GifPicturesKeepNoVariables) {
+TEST_F(PictureItemTest, GifPicturesKeepTheirCaptionInTheTextFileBesideThem) {
   WriteGifPicture(site_ / "b.gif", 4, 3, false);
   const std::string before = ReadFile(site_ / "b.gif");
   PictureItem* item = MakeItem(site_ / "b.gif");
   EXPECT_EQ(item->ItemCount(), 5);
-  item->SetVar("ImageDescription", "not stored");
+  item->SetVar("ImageDescription", "A red flower");
   item->SetModified();
-  EXPECT_TRUE(item->Save().ok());
+  ASSERT_TRUE(item->Save().ok());
+  // The picture is untouched; the text file a run reads beside it holds the caption.
   EXPECT_EQ(ReadFile(site_ / "b.gif"), before);
+  EXPECT_NE(ReadFile(site_ / "b.txt").find("ImageDescription:\r\nA red flower\r\n\r\n"),
+            std::string::npos);
+  // A tree built again reads it back.
+  EXPECT_EQ(MakeItem(site_ / "b.gif")->GetVarValue("ImageDescription"), "A red flower");
+
+  // A GIF named like the directory's own layout file cannot keep a caption beside it: the
+  // save says so and writes nothing, and the edit stays.
+  WriteGifPicture(site_ / "Globals.gif", 4, 3, false);
+  WriteFile(site_ / "Globals.txt", "PageTitle:\r\nHome\r\n\r\n");
+  PictureItem* index = MakeItem(site_ / "Globals.gif");
+  index->SetVar("ImageDescription", "lost?");
+  index->SetModified();
+  const Status refused = index->Save();
+  EXPECT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("cannot be saved"), std::string::npos) << refused.message();
+  EXPECT_EQ(ReadFile(site_ / "Globals.txt"), "PageTitle:\r\nHome\r\n\r\n");
+  EXPECT_EQ(index->GetVarValue("ImageDescription"), "lost?");
 }
 
 TEST_F(PictureItemTest, CrossedOutPictureIsDeletedButItsInlineImageStays) {
@@ -182,8 +200,11 @@ TEST_F(PictureItemTest, RenameNeverReplacesAFile) {
   PictureItem* item = MakeItem(site_ / "a.jpg");
   for (const char* name : {"b", "../escape", ""}) {
     EXPECT_FALSE(item->Rename(ui_, name)) << name;
-    EXPECT_EQ(ui_.messages().back().text, "It was not possible to rename the picture file.");
-    EXPECT_FALSE(ui_.messages().back().title.empty()) << "the box says why";
+    const std::string& text = ui_.messages().back().text;
+    EXPECT_EQ(text.rfind("It was not possible to rename the picture file.\n\n", 0), 0u) << text;
+    // The reason is in the body, below the program's words.
+    EXPECT_GT(text.size(),
+              std::string("It was not possible to rename the picture file.\n\n").size());
   }
   EXPECT_EQ(item->FullFileName(), Site() + "/a.jpg");
   EXPECT_NE(CommentOf(site_ / "a.jpg").find("\r\nA\r\n"), std::string::npos);

@@ -1,7 +1,8 @@
 // Takes pictures of the desktop program on a site for the eyes of its developers: the main
 // window at its first size with an item selected, with a picture previewed, with crossed-out
-// items, after a run, and at its minimum size; the status dialog during a run, the sample
-// layout dialog, the about box and the help window.
+// items, during a run in the background (with two damaged pictures in its problems list),
+// after it, and at its minimum size; the sample layout dialog, the about box and the help
+// window.
 //
 //   screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR [--dark] [--prefix TEXT]
 //
@@ -10,6 +11,8 @@
 // screen size the first window size follows), with QT_SCALE_FACTOR=2 for a 2x screen.
 // Messages are answered OK without a box.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QListWidget>
 #include <QPalette>
 #include <QPixmap>
@@ -18,14 +21,16 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "app/ui/aboutdlg.h"
 #include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/picturegrid.h"
+#include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
-#include "app/ui/statusdlg.h"
 #include "base/ui/icons.h"
 #include "base/ui/qttext.h"
 #include "base/ui/qttrash.h"
@@ -63,12 +68,26 @@ void Save(QWidget& widget, const QString& file) {
   std::cout << name << "\n";
 }
 
+// The row of `label`, unfolded so that it shows.
 int RowOf(pix::ui::LayoutWindow& window, const std::string& label) {
   const auto& rows = window.Model().ListedItems();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i]->Label() == label) return static_cast<int>(i);
+    if (rows[i]->Label() == label) {
+      window.RevealRow(static_cast<int>(i));
+      return static_cast<int>(i);
+    }
   }
   return -1;
+}
+
+// Lets the thumbnails of the grid be decoded (at most a few seconds) before a picture.
+void WaitForThumbnails(pix::ui::LayoutWindow& window) {
+  QElapsedTimer clock;
+  clock.start();
+  pix::ui::PictureGrid* grid = window.picture_grid();
+  while (grid->isVisible() && grid->ThumbnailsShown() < grid->count() && clock.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
 }
 
 }  // namespace
@@ -100,6 +119,12 @@ int main(int argc, char** argv) {
   const QString out = pix::ui::PathToQt(argv[3]) + QLatin1Char('/') + prefix;
   std::filesystem::create_directories(argv[3]);
 
+  // Two damaged pictures, for the problems list of the run.
+  for (const char* name : {"broken-1.jpg", "broken-2.jpg"}) {
+    std::ofstream(std::filesystem::path(argv[2]) / name, std::ios::binary)
+        << "\xFF\xD8\xFF not a picture";
+  }
+
   QuietUserInterface ui;
   pix::ui::MainWindow frame(ui, home);
   frame.show();
@@ -117,6 +142,7 @@ int main(int argc, char** argv) {
 
   int picture = RowOf(window, "img0001a.jpg");
   list.setCurrentRow(picture);
+  WaitForThumbnails(window);
   Save(frame, out + "main-picture-preview.png");
 
   list.setCurrentRow(RowOf(window, "macro"));
@@ -128,20 +154,24 @@ int main(int argc, char** argv) {
   list.setCurrentRow(RowOf(window, "macro"));
   window.CmUndo();
 
-  // The status dialog half way through a run.
+  // The window half way through a run in the background, and after it.
   bool shot = false;
-  QObject::connect(&window, &pix::ui::LayoutWindow::RunStarted, [&](pix::ui::StatusDialog* dialog) {
-    QObject::connect(dialog, &pix::ui::StatusDialog::Refreshed, [&, dialog] {
-      if (!shot && dialog->Position() * 2 >= dialog->StepCount() && dialog->StepCount() > 0) {
+  QObject::connect(&window, &pix::ui::LayoutWindow::RunStarted, [&](pix::ui::RunPanel* panel) {
+    QObject::connect(panel, &pix::ui::RunPanel::Refreshed, [&, panel] {
+      if (!shot && panel->Position() * 2 >= panel->StepCount() && panel->StepCount() > 0) {
         shot = true;
-        Save(*dialog, out + "status-dialog.png");
+        Save(frame, out + "main-during-run.png");
       }
     });
   });
+  QEventLoop run_ended;
+  QObject::connect(&window, &pix::ui::LayoutWindow::RunFinished, &run_ended, &QEventLoop::quit);
   window.CmGenerateSite();
+  if (window.IsRunning()) run_ended.exec();
 
   picture = RowOf(window, "dew.jpg");
   list.setCurrentRow(picture);
+  WaitForThumbnails(window);
   Save(frame, out + "main-after-run.png");
 
   // The smallest window: every button's text and one inspector row still whole.

@@ -1,8 +1,9 @@
 // The layout window: three panes side by side in a splitter, the layout tree as an
 // owner-drawn list, the object inspector, and a column of the preview above the buttons
-// Close, Cancel, Help, Generate Site and Select Dir. It draws LayoutModel and forwards every
-// command to it; the dialogs it opens (directory chooser, sample layouts, the status of a
-// run) hand their results to the model.
+// Close, Cancel, Help, Generate Site and Select Dir; below them the problems of the last run
+// and, while one works in the background, its progress. It draws LayoutModel and forwards
+// every command to it; the dialogs it opens (directory chooser, sample layouts) hand their
+// results to the model.
 #pragma once
 
 #include <QStyledItemDelegate>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,17 +22,23 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class QSplitter;
+class QUndoStack;
+class QTabWidget;
 
 namespace pix {
+class Diagnostics;
 class Trash;
 class UserInterface;
 }
 
 namespace pix::ui {
 
+class CaptionPane;
 class ImageWindow;
 class InspectorWindow;
-class StatusDialog;
+class PictureGrid;
+class ProblemsList;
+class RunPanel;
 
 /// Command ids of the layout window, as the menus and buttons send them.
 enum ConfigCommand : int {
@@ -45,6 +53,8 @@ enum ConfigCommand : int {
   kAutoOrganize = 212,
   kShowHelpContents = 401,
   kOpen = 24332,
+  kRedo = 24327,
+  kOpenInBrowser = 24334,
 };
 
 /// The buttons of the layout window, top to bottom.
@@ -74,6 +84,10 @@ class LayoutWindow : public QWidget {
   /// The panes' widths for a first showing: the whole widest row, the inspector's rows at
   /// a comfortable width, the column at its buttons' width.
   QList<int> PreferredPaneWidths() const;
+  /// The panes' widths in a window `window_width` wide: the tree its preferred width (at
+  /// most a third), the inspector room for a line of a template (at most a third), and the
+  /// rest, most of a wide window, for the preview.
+  QList<int> PaneWidthsFor(int window_width) const;
   /// The size to open at: every row of the tree (or as many as fit on the screen, which
   /// the frame sees to) and five rows of the inspector. The smallest size is the layout's:
   /// every button's text and one inspector row show whole.
@@ -83,12 +97,44 @@ class LayoutWindow : public QWidget {
   QMenu* BuildContextMenu(QWidget* parent);
 
   LayoutModel& Model() { return *layout_model_; }
+  /// What Undo and Redo take back and do again while the window is open: cross-outs,
+  /// renames and edits in the caption fields. Emptied when the tree is built anew.
+  QUndoStack* UndoStack() const { return undo_stack_; }
+  /// Shows the tree and the inspector again after Undo or Redo changed an item.
+  void ShowItemsAgain();
   QListWidget* ObjListBox() const { return list_box_; }
   InspectorWindow* inspector_window() const { return inspect_window_; }
+  /// The labelled caption fields of a picture; the first page of the inspector pane.
+  CaptionPane* caption_pane() const { return caption_pane_; }
+  /// The inspector pane: "Caption" for a picture, and "All Variables" for every item.
+  QTabWidget* InspectorTabs() const { return inspector_tabs_; }
   ImageWindow* image_window() const { return preview_window_; }
+  /// The thumbnails of the selected directory, or of the selected picture's directory.
+  PictureGrid* picture_grid() const { return picture_grid_; }
   QPushButton* Button(LayoutButton which) const;
   /// The buttons, top to bottom.
   const std::vector<QPushButton*>& Buttons() const { return buttons_; }
+  /// The problems of the last run, a row per file; hidden while there are none.
+  ProblemsList* Problems() const { return problems_; }
+  /// The progress of a run in the background; hidden while none works.
+  RunPanel* run_panel() const { return run_panel_; }
+  /// Folders and other items with rows below them fold: a folded item's rows are hidden.
+  /// A new site opens with its sub-folders folded, so that the whole tree shows at once.
+  bool IsFoldable(int row) const;
+  bool IsFolded(int row) const;
+  void SetFolded(int row, bool folded);
+  /// Unfolds every item above `row`, so that the row shows.
+  void RevealRow(int row);
+
+  /// True when the problems list names the picture of list row `row`; the row then shows
+  /// a warning sign after its label.
+  bool RowHasProblem(int row) const;
+  /// True while a run works in the background: the window shows the tree, the inspector
+  /// and the preview for reading, and commands that would change the layout wait.
+  bool IsRunning() const;
+  /// Asks a run in the background to stop and calls `then` once it has ended (at once when
+  /// none works).
+  void CancelRunThen(std::function<void()> then);
 
   /// Asks for the new site directory, starting at the current one; nothing when the user
   /// cancels. A directory chooser by default.
@@ -97,6 +143,13 @@ class LayoutWindow : public QWidget {
   std::function<int(QDialog&)> exec_dialog;
   /// Opens a help topic by context number.
   std::function<void(int)> open_help;
+  /// Shows a generated page in the desktop's web browser. QDesktopServices by default.
+  std::function<void(const QString& page)> open_in_browser;
+
+  /// The generated page of the selected item: a picture's detail page (or, where the
+  /// layout makes none, its folder's index page), a folder's index page, otherwise the
+  /// site's index page. The first of these that exists; none may exist yet.
+  QString GeneratedPageOfSelection() const;
 
   // The commands.
   void CmSave();
@@ -106,28 +159,47 @@ class LayoutWindow : public QWidget {
   void CmExit();
   void CmCancel();
   void CmUndo();
+  void CmRedo();
   void CmSampleLayouts();
   void CmGenerateSite();
   void CmAutoOrganize();
   void CmHelpContents();
   void CmHelp();
   void CmOpen();
+  /// Opens the generated page of the selection in the browser, or says that there is none
+  /// yet.
+  void CmOpenInBrowser();
 
  signals:
   /// Exit or Cancel: the window is done and its frame should close (which asks
   /// LayoutModel::QueryClose about edits not saved).
   void CloseRequested();
-  /// A generation run shows its progress in `dialog` until it ends.
-  void RunStarted(StatusDialog* dialog);
+  /// A run has started in the background; `panel` shows its progress until it ends.
+  void RunStarted(RunPanel* panel);
+  /// The run has ended and the window shows the rebuilt tree.
+  void RunFinished();
+  /// A run started (true) or ended (false): the frame enables its commands accordingly.
+  void RunningChanged(bool running);
   /// A command finished something worth a line in the status bar.
   void StatusMessage(const QString& text);
+  /// The edits not saved may have changed (an edit, a save, a deletion, a new tree).
+  void EditsChanged();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FillList();
+  // Hides the rows below folded items.
+  void ApplyFolds();
+  std::string FoldKey(const ConfigItem& item) const;
   void SelectionChanged();
+  // Shows the Caption page for a picture (as the user last chose) and only All Variables
+  // for any other item.
+  void ShowInspectorPages();
+  // Shows the thumbnails of the selected directory, or of the selected picture's directory
+  // with the picture chosen; none for other items.
+  void ShowPictureGrid();
   void RepaintList();
   // Hands the model's status line, if it has a new one, to the status bar.
   void ShowStatus();
@@ -135,9 +207,14 @@ class LayoutWindow : public QWidget {
   void UpdateTabOrder();
   // Open for the keyboard and the mouse: only items that can be opened are.
   void OpenIfPossible();
-  // Runs `job` under the wait cursor with a status dialog; refills the list when the job
-  // rebuilt the tree.
-  void RunWithStatus(const std::function<void(Progress&)>& job);
+  // Starts `job` in the background with the run panel; when it has ended the tree is built
+  // again and shown.
+  void RunInBackground(const QString& title,
+                       std::function<void(Progress&, UserInterface&, Diagnostics&)> job);
+  // Selects the row of the picture or directory at `file`, if the tree lists one.
+  void SelectFile(const QString& file);
+  // Commands that change the layout or the site wait while a run works.
+  void SetRunning(bool running);
 
   UserInterface& ui_;
   // The desktop's trash for the files of crossed-out items; outlives the model.
@@ -146,9 +223,23 @@ class LayoutWindow : public QWidget {
   QListWidget* list_box_;
   InspectorWindow* inspect_window_;
   ImageWindow* preview_window_;
+  CaptionPane* caption_pane_ = nullptr;
+  PictureGrid* picture_grid_ = nullptr;
+  QUndoStack* undo_stack_ = nullptr;
+  const RootConfigItem* shown_root_ = nullptr;  // The tree the undo stack's commands name.
+  // The folded items, by the labels from the root down, so that a tree built anew (after a
+  // run) keeps them folded. Empty until the first tree was shown.
+  std::set<std::string> folded_;
+  bool folds_set_ = false;
+  QTabWidget* inspector_tabs_ = nullptr;
+  // A picture opens on the Caption page unless the user last chose All Variables for one.
+  bool caption_preferred_ = true;
   QSplitter* splitter_ = nullptr;
   QWidget* side_column_ = nullptr;     // The preview and the buttons; a pane of splitter_.
   std::vector<QPushButton*> buttons_;  // In LayoutButton order; children of side_column_.
+  ProblemsList* problems_ = nullptr;
+  RunPanel* run_panel_ = nullptr;
+  std::function<void()> after_run_;  // What waits for the run to end (closing the window).
 };
 
 /// Draws one row of the layout list: the item's icon at the row height, drawn for the
@@ -159,6 +250,16 @@ class ConfigRowDelegate : public QStyledItemDelegate {
  public:
   ConfigRowDelegate(QObject* parent, const LayoutModel& model)
       : QStyledItemDelegate(parent), model_(model) {}
+  /// Rows for which `marked` answers true show a warning sign after their label.
+  void SetMarked(std::function<bool(int row)> marked) { marked_ = std::move(marked); }
+  /// Rows for which `foldable` answers true show an arrow before their icon, pointing
+  /// right when `folded` answers true and down otherwise.
+  void SetFolding(std::function<bool(int row)> foldable, std::function<bool(int row)> folded) {
+    foldable_ = std::move(foldable);
+    folded_ = std::move(folded);
+  }
+  /// The arrow's rectangle in a row at `rect` of an item at `level`.
+  static QRect ArrowRect(const QRect& rect, int level, const QFont& font);
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -167,6 +268,9 @@ class ConfigRowDelegate : public QStyledItemDelegate {
 
  private:
   const LayoutModel& model_;  // Owned by the layout window, which owns this delegate.
+  std::function<bool(int row)> marked_;
+  std::function<bool(int row)> foldable_;
+  std::function<bool(int row)> folded_;
 };
 
 }  // namespace pix::ui

@@ -15,8 +15,11 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/ui/aboutdlg.h"
 #include "app/ui/configwindow.h"
@@ -42,6 +45,11 @@ MainWindow::MainWindow(UserInterface& ui, const std::filesystem::path& layout_ho
     status_text_->setText(text);
     status_text_->setToolTip(text);  // The whole line, when a narrow window cuts it.
   });
+  connect(client_, &LayoutWindow::RunningChanged, this, [this](bool running) {
+    for (int id : {24333, 206, 215, 219, 302, 211, 212}) actions_.value(id)->setEnabled(!running);
+    if (!running) UpdateUnsavedMarks();
+  });
+  connect(client_, &LayoutWindow::EditsChanged, this, &MainWindow::UpdateUnsavedMarks);
   setCentralWidget(client_);
   // A folder dropped anywhere on the window becomes the site directory.
   setAcceptDrops(true);
@@ -49,6 +57,14 @@ MainWindow::MainWindow(UserInterface& ui, const std::filesystem::path& layout_ho
   qApp->installEventFilter(this);
   connect(qApp, &QApplication::focusChanged, this, [this] { UpdateEditActions(); });
   UpdateEditActions();
+  UpdateUnsavedMarks();
+}
+
+void MainWindow::UpdateUnsavedMarks() {
+  const bool unsaved = client_->Model().HasUnsavedEdits();
+  // The desktop's convention: the title starts with "*" while there is something to save.
+  setWindowTitle(unsaved ? QStringLiteral("*pixamond") : QStringLiteral("pixamond"));
+  if (!client_->IsRunning()) actions_.value(24333)->setEnabled(unsaved);
 }
 
 MainWindow::~MainWindow() {
@@ -77,19 +93,25 @@ void MainWindow::BuildMenus() {
   actions_.value(206)->setShortcut(QKeySequence::Open);
   file->addAction(MakeAction(24332, QStringLiteral("&Open Picture"),
                              QStringLiteral("Opens the picture in the picture editor")));
+  file->addAction(MakeAction(kOpenInBrowser, QStringLiteral("Open in &Browser"),
+                             QStringLiteral("Shows the generated page of the selection in the "
+                                            "web browser")));
   file->addAction(MakeAction(215, QStringLiteral("Delete"), QString()));
   file->addAction(MakeAction(219, QStringLiteral("Rename"), QString()));
   actions_.value(219)->setShortcut(QKeySequence(Qt::Key_F2));
   file->addSeparator();
   file->addAction(MakeAction(210, QStringLiteral("&Cancel"), QString()));
   file->addAction(
-      MakeAction(24310, QStringLiteral("E&xit\tAlt+F4"),
+      MakeAction(24310, QStringLiteral("E&xit"),
                  QStringLiteral("Quits pixamondApp and prompts to save the documents")));
-  // The key the menu shows acts, also where no window manager takes it; so do the desktop's
-  // Quit key, and Ctrl+Q where the desktop names none.
-  QList<QKeySequence> quit{QKeySequence(Qt::ALT | Qt::Key_F4)};
-  quit.append(QKeySequence::keyBindings(QKeySequence::Quit));
-  if (!quit.contains(QKeySequence(Qt::CTRL | Qt::Key_Q))) quit.append(Qt::CTRL | Qt::Key_Q);
+  // The menu shows Ctrl+Q, the desktop's Quit key; Alt+F4 acts too, also where no window
+  // manager takes it, and Ctrl+W closes the window like the title bar's button.
+  QList<QKeySequence> quit{QKeySequence(Qt::CTRL | Qt::Key_Q)};
+  for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Quit)) {
+    if (!quit.contains(key)) quit.append(key);
+  }
+  quit.append(QKeySequence(Qt::ALT | Qt::Key_F4));
+  quit.append(QKeySequence(Qt::CTRL | Qt::Key_W));
   actions_.value(24310)->setShortcuts(quit);
   connect(file, &QMenu::aboutToShow, this, [this] {
     actions_.value(24332)->setEnabled(client_->Model().CanOpenSelected());
@@ -102,18 +124,31 @@ void MainWindow::BuildMenus() {
     const char* hint;
     QList<QKeySequence> keys;
   };
+  // The menu shows the first key of each item, today's standard one; the older keys of
+  // the same command keep working beside it.
   const EditItem edit_items[] = {
-      {24321, "&Undo\tAlt+BkSp", "Reverses the last operation",
-       {QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z)}},
-      {24322, "Cu&t\tShift+Del", "Cuts the selection and puts it on the Clipboard",
-       {QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_X)}},
-      {24323, "&Copy\tCtrl+Ins", "Copies the selection and puts it on the Clipboard",
-       {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_C)}},
-      {24324, "&Paste\tShift+Ins", "Inserts the clipboard contents at the insertion point",
-       {QKeySequence(Qt::SHIFT | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_V)}},
-      {24326, "Clear &All\tCtrl+Del", "Clear the document",
-       {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
-      {24325, "&Delete\tDel", "Deletes the selection", {QKeySequence(Qt::Key_Delete)}},
+      {24321,
+       "&Undo",
+       "Reverses the last operation",
+       {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)}},
+      {kEditRedo,
+       "&Redo",
+       "Does again what Undo reversed",
+       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}},
+      {24322,
+       "Cu&t",
+       "Cuts the selection and puts it on the Clipboard",
+       {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
+      {24323,
+       "&Copy",
+       "Copies the selection and puts it on the Clipboard",
+       {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
+      {24324,
+       "&Paste",
+       "Inserts the clipboard contents at the insertion point",
+       {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
+      {24326, "Clear &All", "Clear the document", {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
+      {24325, "&Delete", "Deletes the selection", {QKeySequence(Qt::Key_Delete)}},
   };
   for (const EditItem& item : edit_items) {
     QAction* action =
@@ -123,7 +158,7 @@ void MainWindow::BuildMenus() {
     action->setShortcutContext(Qt::WindowShortcut);
     action->setEnabled(false);
     edit->addAction(action);
-    if (item.id == 24321 || item.id == 24324) edit->addSeparator();
+    if (item.id == kEditRedo || item.id == 24324) edit->addSeparator();
   }
 
   QMenu* pages = menuBar()->addMenu(QStringLiteral("&Pages"));
@@ -156,8 +191,14 @@ void MainWindow::BuildToolBar() {
   gadget.setPointSize(10);
   bar->setFont(gadget);
   bar->setIconSize(QSize(20, 20));
+  // The commands as verbs beside their icons; those without an icon show the word alone.
+  bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   for (int id : {24333, 24322, 24323, 24324, 24321}) {
     actions_.value(id)->setIcon(ResourceIcon(id));
+    bar->addAction(actions_.value(id));
+  }
+  bar->addSeparator();
+  for (int id : {211, 212, 302, static_cast<int>(kOpenInBrowser)}) {
     bar->addAction(actions_.value(id));
   }
   auto* gap = new QWidget(bar);
@@ -173,24 +214,14 @@ void MainWindow::BuildStatusBar() {
   QFont gadget = bar->font();
   gadget.setPointSize(10);
   bar->setFont(gadget);
-  // The lock keys cannot be read on every desktop; the indicators name them, and Overtype
-  // follows the focused edit field.
-  for (const char* name : {"CAP", "NUM", "SCRL"}) {
-    auto* label = new QLabel(QString::fromUtf8(name));
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setEnabled(false);
-    bar->addPermanentWidget(label);
-  }
+  // The whole width is the message's: lock-key indicators, which this desktop cannot read
+  // anyway, would only cut it.
   // The last save, run or site directory; a menu item's hint covers it only for a while.
   status_text_ = new QLabel;
   status_text_->setObjectName(QStringLiteral("StatusLine"));
   status_text_->setTextFormat(Qt::PlainText);
   status_text_->setMinimumWidth(1);  // Long lines are cut at the edge, not widening the window.
   bar->addWidget(status_text_, 1);
-  overtype_indicator_ = new QLabel(QStringLiteral("OVR"));
-  overtype_indicator_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  overtype_indicator_->setEnabled(false);
-  bar->addPermanentWidget(overtype_indicator_);
 }
 
 HelpWindow* MainWindow::help_window() {
@@ -207,11 +238,9 @@ void MainWindow::UpdateEditActions() {
   for (int id : {24322, 24323, 24324, 24326}) actions_.value(id)->setEnabled(edit_focused);
   // Del deletes in an edit field, and crosses out the selected item in the tree.
   actions_.value(24325)->setEnabled(edit_focused || focus == client_->ObjListBox());
-  // Undo reaches the layout window when no edit field has the focus.
+  // Undo and Redo reach the layout window when no edit field has the focus.
   actions_.value(24321)->setEnabled(true);
-  bool overtype = false;
-  if (auto* plain = qobject_cast<QPlainTextEdit*>(focus)) overtype = plain->overwriteMode();
-  if (overtype_indicator_ != nullptr) overtype_indicator_->setEnabled(overtype);
+  actions_.value(kEditRedo)->setEnabled(true);
 }
 
 void MainWindow::EditCommand(int id) {
@@ -220,6 +249,9 @@ void MainWindow::EditCommand(int id) {
     switch (id) {
       case 24321:
         line->undo();
+        break;
+      case kEditRedo:
+        line->redo();
         break;
       case 24322:
         line->cut();
@@ -247,6 +279,9 @@ void MainWindow::EditCommand(int id) {
       case 24321:
         plain->undo();
         break;
+      case kEditRedo:
+        plain->redo();
+        break;
       case 24322:
         plain->cut();
         break;
@@ -268,7 +303,7 @@ void MainWindow::EditCommand(int id) {
     }
     return;
   }
-  if (id == 24321) client_->Command(id);
+  if (id == 24321 || id == kEditRedo) client_->Command(id);
   if (id == 24325 && focus == client_->ObjListBox()) client_->Command(kDelete);
 }
 
@@ -281,6 +316,7 @@ void MainWindow::Dispatch(int id) {
   }
   switch (id) {
     case 24321:
+    case kEditRedo:
     case 24322:
     case 24323:
     case 24324:
@@ -327,6 +363,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   }
   if (event->type() != QEvent::KeyPress) return false;
   auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier &&
+      qobject_cast<QWidget*>(watched) != nullptr &&
+      static_cast<QWidget*>(watched)->window() == this &&
+      qobject_cast<QMenu*>(watched) == nullptr) {
+    // F10 opens the menu bar's first menu, as on every desktop.
+    const QList<QAction*> menus = menuBar()->actions();
+    if (!menus.isEmpty()) {
+      menuBar()->setFocus(Qt::MenuBarFocusReason);
+      menuBar()->setActiveAction(menus.front());
+    }
+    return true;
+  }
   if (key->key() == Qt::Key_F1) {
     if (key->isAutoRepeat()) return true;
     if (auto* menu = qobject_cast<QMenu*>(watched)) {
@@ -353,8 +401,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Every way of closing (Exit, the Cancel button, the title bar, the window manager's
-  // Alt+F4) asks about edits that are not saved.
+  // A run in the background is asked to stop first; the window closes once it has.
+  if (client_->IsRunning()) {
+    event->ignore();
+    client_->CancelRunThen([this] { close(); });
+    return;
+  }
+  // Every way of closing (Exit, the Close and Cancel buttons, the title bar, the window
+  // manager's Alt+F4, Ctrl+W, Ctrl+Q) asks about edits that are not saved.
   if (!client_->Model().QueryClose()) {
     event->ignore();
     return;
@@ -375,10 +429,14 @@ PixelRect ToWindowRect(const QRect& r) { return PixelRect{r.x(), r.y(), r.width(
 
 void MainWindow::PlaceWindow() {
   const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-  const QRect desktop =
-      shown != nullptr ? shown->availableGeometry() : QRect(0, 0, 1366, 768);
-  // The window manager's title bar and borders come on top of the window's own rectangle.
-  const QRect room = desktop.adjusted(0, 0, -8, -40);
+  PlaceOnScreen(shown != nullptr ? shown->availableGeometry() : QRect(0, 0, 1366, 768));
+}
+
+void MainWindow::PlaceOnScreen(const QRect& desktop) {
+  // The window manager's title bar and borders come around the window's own rectangle:
+  // room is kept for them, so that the title bar never lies above the top of the screen.
+  const int title_bar = std::max(32, 2 * fontMetrics().height());
+  const QRect room = desktop.adjusted(4, title_bar, -4, -4);
   const QSize minimum = minimumSizeHint();
   const std::optional<WindowPlacement> remembered = ReadWindowPlacement(settings_);
   if (remembered) {
@@ -392,17 +450,31 @@ void MainWindow::PlaceWindow() {
     if (remembered->maximized) setWindowState(windowState() | Qt::WindowMaximized);
     return;
   }
-  // The first time: the whole tree and five rows of the inspector when the screen has
-  // room for them, centred.
-  const QSize wanted = sizeHint().expandedTo(minimum);
+  // The first time: most of the screen, so that the tree, the inspector and a large
+  // preview show side by side, but not a sprawling window on a large screen; centred.
+  const QSize wanted =
+      QSize(std::min(room.width() * 92 / 100, 1600), std::min(room.height() * 92 / 100, 1000))
+          .expandedTo(minimum);
   const PixelRect centred{room.x() + (room.width() - wanted.width()) / 2,
                            room.y() + (room.height() - wanted.height()) / 2, wanted.width(),
                            wanted.height()};
   const PixelRect r =
       FitWindowOnScreen(centred, ToWindowRect(room), minimum.width(), minimum.height());
   setGeometry(r.left, r.top, r.width, r.height);
-  QList<int> panes = client_->PreferredPaneWidths();
-  client_->PaneSplitter()->setSizes(panes);
+  client_->PaneSplitter()->setSizes(client_->PaneWidthsFor(r.width));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  QTimer::singleShot(0, this, [this] {
+    const QScreen* shown = screen();
+    if (shown == nullptr || isMaximized() || isFullScreen()) return;
+    const QRect desktop = shown->availableGeometry();
+    const QRect framed = frameGeometry();
+    if (framed.top() < desktop.top() || framed.left() < desktop.left()) {
+      move(std::max(framed.left(), desktop.left()), std::max(framed.top(), desktop.top()));
+    }
+  });
 }
 
 void MainWindow::RememberPlacement() {

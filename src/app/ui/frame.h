@@ -40,6 +40,7 @@ enum FrameCommand : int {
   kHelpIndex = 2001,
   kHelpHelp = 2002,
   kEditFindNext = 24353,
+  kEditRedo = 24327,
 };
 
 class MainWindow : public QMainWindow {
@@ -72,10 +73,17 @@ class MainWindow : public QMainWindow {
   QString StatusLine() const;
   /// Remembers the window's place, size and pane widths in the settings.
   void RememberPlacement();
+  /// Places the window on a desktop whose free area is `desktop`: where it was last, made
+  /// to fit, or the first time at a size that shows the tree, the inspector and a large
+  /// preview. The title bar that the window manager adds always lies on the desktop.
+  void PlaceOnScreen(const QRect& desktop);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Once the window manager has framed the window: a title bar higher than the room kept
+  // for it would lie above the screen, and the window moves down to show it.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildMenus();
@@ -89,6 +97,8 @@ class MainWindow : public QMainWindow {
   QAction* MakeAction(int id, const QString& text, const QString& hint);
   void EditCommand(int id);
   void UpdateEditActions();
+  // The title's "*" and the Save command follow the edits not saved.
+  void UpdateUnsavedMarks();
   void EnterHelpMode();
   void LeaveHelpMode();
 
@@ -97,7 +107,6 @@ class MainWindow : public QMainWindow {
   LayoutWindow* client_;
   QPointer<HelpWindow> help_;
   QHash<int, QAction*> actions_;
-  QLabel* overtype_indicator_ = nullptr;
   QLabel* status_text_ = nullptr;
   bool help_state_ = false;
   bool help_mode_ = false;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -27,6 +28,7 @@ QString HelpPageFor(int context) {
       {210, "cmd_cancel.html"},
       {24310, "cmd_exit.html"},
       {24321, "cmd_undo.html"},
+      {24327, "cmd_undo.html"},
       {24322, "cmd_cut.html"},
       {24323, "cmd_copy.html"},
       {24324, "cmd_paste.html"},
@@ -35,6 +37,7 @@ QString HelpPageFor(int context) {
       {302, "samplelayouts.html"},
       {211, "cmd_generatesite.html"},
       {24332, "cmd_open.html"},
+      {24334, "cmd_generatesite.html"},
       {212, "cmd_autoorganize.html"},
       {401, "index.html"},
       {2001, "index.html"},
@@ -72,6 +75,13 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), view_(new
   layout->addLayout(buttons);
   layout->addWidget(view_);
   resize(640, 520);
+  // A help window goes away with the keys of every other secondary window.
+  for (const QKeySequence& key :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    auto* shortcut = new QShortcut(key, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+  }
 }
 
 void HelpWindow::ShowTopic(int context) {

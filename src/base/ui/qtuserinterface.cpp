@@ -1,9 +1,12 @@
 #include "base/ui/qtuserinterface.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QThread>
+#include <utility>
 
 #include "base/ui/qttext.h"
 
@@ -106,6 +109,38 @@ std::optional<std::string> QtUserInterface::PromptLine(const std::string& title,
   // UTF-8 is shown with U+FFFD, and must not turn into that spelling when accepted as is.
   if (dialog.textValue() == shown) return initial;
   return FromQt(dialog.textValue());
+}
+
+namespace {
+
+// Runs `ask` on the application's thread and waits for it.
+template <typename Ask>
+void OnApplicationThread(Ask&& ask) {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr || QThread::currentThread() == application->thread()) {
+    ask();
+    return;
+  }
+  QMetaObject::invokeMethod(application, std::forward<Ask>(ask), Qt::BlockingQueuedConnection);
+}
+
+}  // namespace
+
+MessageAnswer MainThreadUserInterface::ShowMessage(const std::string& text,
+                                                   const std::string& title, MessageButtons buttons,
+                                                   MessageIcon icon) {
+  MessageAnswer answer = MessageAnswer::kCancel;
+  OnApplicationThread([&] { answer = inner_.ShowMessage(text, title, buttons, icon); });
+  return answer;
+}
+
+std::optional<std::string> MainThreadUserInterface::PromptLine(const std::string& title,
+                                                               const std::string& prompt,
+                                                               const std::string& initial,
+                                                               int max_length) {
+  std::optional<std::string> answer;
+  OnApplicationThread([&] { answer = inner_.PromptLine(title, prompt, initial, max_length); });
+  return answer;
 }
 
 }  // namespace pix::ui

@@ -78,7 +78,7 @@ bool VarField::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void VarField::ShowFromModel() {
+void VarField::ShowFromModel(bool tab_stop_name) {
   const auto& field = model_.Field(row_index_);
   const QString name = ToQt(field.Name());
   const QString value = ValueForBox(field.Value());
@@ -86,7 +86,17 @@ void VarField::ShowFromModel() {
   const QSignalBlocker block_value(value_edit_);
   if (label_edit_->text() != name) label_edit_->setText(name);
   if (value_edit_->toPlainText() != value) value_edit_->setPlainText(value);
-  label_edit_->setReadOnly(model_.NamesReadOnly());
+  label_edit_->setReadOnly(model_.NamesReadOnly() || read_only_);
+  value_edit_->setReadOnly(read_only_);
+  const bool named = !name.isEmpty();
+  label_edit_->setFocusPolicy(tab_stop_name ? Qt::StrongFocus : Qt::ClickFocus);
+  value_edit_->setFocusPolicy(named ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void VarField::SetReadOnly(bool read_only) {
+  read_only_ = read_only;
+  label_edit_->setReadOnly(model_.NamesReadOnly() || read_only);
+  value_edit_->setReadOnly(read_only);
 }
 
 InspectorWindow::InspectorWindow(QWidget* parent, InspectorModel& model)
@@ -119,6 +129,7 @@ VarField* InspectorWindow::AddRow() {
   connect(field, &VarField::Edited, this, &InspectorWindow::RowEdited);
   auto* rows = static_cast<QVBoxLayout*>(column_->layout());
   rows->insertWidget(FieldCount(), field);  // Above the stretch.
+  field->SetReadOnly(read_only_);
   field->show();                            // Now, so that Tab reaches it at once.
   fields_.push_back(field);
   return field;
@@ -132,17 +143,39 @@ void InspectorWindow::ShowModel() {
     delete fields_.back();
     fields_.pop_back();
   }
-  for (VarField* field : fields_) field->ShowFromModel();
+  ShowRows();
   PlaceRows();
   if (FieldCount() != before) emit RowsChanged();
 }
 
+void InspectorWindow::ShowRows() {
+  bool spare_found = model_.NamesReadOnly();  // Settings pages take no new names.
+  for (VarField* field : fields_) {
+    const bool spare = !spare_found && model_.Field(field->Row()).Name().empty();
+    if (spare) spare_found = true;
+    field->ShowFromModel(spare);
+  }
+}
+
+void InspectorWindow::ScrollToTop() {
+  // The rows of the new item are laid out first, so that the position is one of theirs.
+  column_->adjustSize();
+  verticalScrollBar()->setValue(0);
+}
+
+void InspectorWindow::SetReadOnly(bool read_only) {
+  read_only_ = read_only;
+  for (VarField* field : fields_) field->SetReadOnly(read_only);
+}
+
 void InspectorWindow::RowEdited(int) {
+  emit Edited();
   // Typing a name into the last row makes the model add a spare row below it.
   if (model_.RowCount() != FieldCount()) {
     const int before = FieldCount();
-    while (FieldCount() < model_.RowCount()) AddRow()->ShowFromModel();
+    while (FieldCount() < model_.RowCount()) AddRow();
     if (FieldCount() != before) {
+      ShowRows();
       PlaceRows();
       emit RowsChanged();
     }

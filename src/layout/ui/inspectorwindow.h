@@ -23,8 +23,12 @@ class VarField : public QWidget {
  public:
   VarField(QWidget* parent, InspectorModel& model, int row);
 
-  /// Shows what the model's row holds, without counting it as an edit.
-  void ShowFromModel();
+  /// Shows what the model's row holds, without counting it as an edit. `tab_stop_name`:
+  /// the name box is reached by Tab (the first empty row, where a new variable is named);
+  /// otherwise only the value of a named row is, and the rest take the focus from a click.
+  void ShowFromModel(bool tab_stop_name = false);
+  /// Text can be read, selected and copied, but not changed.
+  void SetReadOnly(bool read_only);
 
   QLineEdit* LabelEditBox() const { return label_edit_; }
   QPlainTextEdit* ValueEditBox() const { return value_edit_; }
@@ -40,6 +44,7 @@ class VarField : public QWidget {
  private:
   InspectorModel& model_;  // Owned by the layout model; outlives the row.
   int row_index_;
+  bool read_only_ = false;
   QLineEdit* label_edit_;
   QPlainTextEdit* value_edit_;
 };
@@ -55,6 +60,11 @@ class InspectorWindow : public QScrollArea {
   /// after the model showed an item, took edits or was emptied.
   void ShowModel();
 
+  /// Shows the first row, as for an item just selected.
+  void ScrollToTop();
+  /// While a run works the rows are read-only.
+  void SetReadOnly(bool read_only);
+
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   VarField* Field(int row) const { return fields_.at(static_cast<std::size_t>(row)); }
   /// The height of one row in pixels: a line for the name and three for the value.
@@ -63,6 +73,8 @@ class InspectorWindow : public QScrollArea {
  signals:
   /// Rows were added or removed; the window's tab order has to take them in.
   void RowsChanged();
+  /// The user changed a row.
+  void Edited();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -73,7 +85,11 @@ class InspectorWindow : public QScrollArea {
   void PlaceRows();
   void RowEdited(int row);
 
+  // Shows every row's text and sets which boxes Tab visits.
+  void ShowRows();
+
   InspectorModel& model_;
+  bool read_only_ = false;
   QWidget* column_;                // The scrolled widget that holds the rows.
   std::vector<VarField*> fields_;  // Owned by column_, laid out top to bottom.
 };

@@ -6,9 +6,11 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -18,13 +20,17 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
+#include "app/ui/captionpane.h"
+#include "app/ui/picturegrid.h"
+#include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
-#include "app/ui/statusdlg.h"
+#include "app/ui/wait_for_run.h"
 #include "base/ui/qttext.h"
 #include "base/ui/qtuserinterface.h"
 #include "layout/inspector.h"
@@ -69,6 +75,7 @@ class ConfigWindowTest : public LayoutTest {
   }
   void Pick(const std::string& label) {
     const int row = RowOf(label);
+    window_->RevealRow(row);  // Sub-folders start folded.
     QListWidget* list = window_->ObjListBox();
     list->scrollToItem(list->item(row));
     const QRect rect = list->visualItemRect(list->item(row));
@@ -142,7 +149,8 @@ TEST_F(ConfigWindowTest, SelectingARowFillsTheInspectorAndSelectingItAgainChange
   EXPECT_FALSE(NameBox(0)->isReadOnly());
 }
 
-TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit) {
+TEST_F(ConfigWindowTest,
+       EditedItemIsModifiedAtTheNextSelectionAndCloseLeavesTheQuestionToTheFrame) {
   Pick("trip");
   ConfigItem* trip = window_->Model().SelectedItem();
   int spare = 0;
@@ -159,9 +167,12 @@ TEST_F(ConfigWindowTest, EditedItemIsModifiedAtTheNextSelectionAndWrittenByExit)
   QObject::connect(window_.get(), &LayoutWindow::CloseRequested, [&] { closed = true; });
   QTest::mouseClick(window_->Button(LayoutButton::kClose), Qt::LeftButton);
   EXPECT_TRUE(closed);
+  // Close writes nothing by itself: the frame asks, as for the title bar's button.
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
+  EXPECT_TRUE(window_->Model().HasUnsavedEdits());
+  window_->Model().SaveLayout();
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"),
             "PageTitle:\r\nTrip\r\n\r\nPageIntro:\r\nFirst line\r\nsecond\r\n\r\n");
-  EXPECT_EQ(window_->inspector_window()->FieldCount(), window_->Model().Inspector().RowCount());
 }
 
 TEST_F(ConfigWindowTest, UntouchedRowsLeaveItemsUnmodifiedAndCancelSavesNothing) {
@@ -188,6 +199,7 @@ TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTa
   EXPECT_EQ(ui_.messages()[0].title, "Error");
 
   Pick("trip");
+  window_->SetFolded(RowOf("trip"), false);
   window_->Command(ui::kDelete);
   const int trip = RowOf("trip");
   const int a = RowOf("a.jpg");
@@ -237,11 +249,12 @@ TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSa
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip edited\r\n\r\n");
 }
 
-TEST_F(ConfigWindowTest, SaveWithConfirmationMovesThePictureToTheTrashAndKeepsItsRowCrossedOut) {
+TEST_F(ConfigWindowTest, APictureMovedToTheTrashLeavesTheListAndAsksNothingMore) {
   Pick("b.jpg");
   window_->Command(ui::kDelete);
   ui_.AnswerMessage(MessageAnswer::kOk);
   const std::string picture = ReadFile(site_ / "b.jpg");
+  const int rows = window_->ObjListBox()->count();
   window_->Command(ui::kSave);
   EXPECT_FALSE(fs::exists(site_ / "b.jpg"));
   // In the freedesktop.org Trash, whole, with the record that takes it back.
@@ -250,9 +263,23 @@ TEST_F(ConfigWindowTest, SaveWithConfirmationMovesThePictureToTheTrashAndKeepsIt
   EXPECT_NE(ReadFile(trash / "info" / "b.jpg.trashinfo").find("Path=" + (site_ / "b.jpg").string()),
             std::string::npos);
   fs::remove_all(trash);
+  // Its row is gone rather than left crossed out, and nothing is selected any more.
+  EXPECT_EQ(window_->ObjListBox()->count(), rows - 1);
   EXPECT_EQ(window_->ObjListBox()->count(),
             static_cast<int>(window_->Model().ListedItems().size()));
-  EXPECT_TRUE(window_->Model().SelectedItem()->IsCrossedOut());
+  for (const ConfigItem* item : window_->Model().ListedItems()) {
+    EXPECT_NE(item->Label(), "b.jpg");
+    EXPECT_FALSE(item->IsCrossedOut()) << item->Label();
+  }
+  EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
+  EXPECT_FALSE(window_->Model().RootItem()->HasCrossedOut());
+  // The next Auto Organize asks its own question only, not about deleting what is gone.
+  ui_.AnswerMessage(MessageAnswer::kNo);
+  const std::size_t before = ui_.messages().size();
+  window_->Command(ui::kAutoOrganize);
+  ASSERT_TRUE(WaitForRun(*window_));
+  ASSERT_EQ(ui_.messages().size(), before + 1);
+  EXPECT_EQ(ui_.messages().back().title, "Auto Layout");
 }
 
 TEST_F(ConfigWindowTest, RenameAPictureAndNothingForDefaultPage) {
@@ -295,7 +322,7 @@ TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
   EXPECT_EQ(window_->Model().RootItem(), before);
 }
 
-TEST_F(ConfigWindowTest, SelectDirectorySavesEditsAndShowsTheNewTree) {
+TEST_F(ConfigWindowTest, SelectDirectoryAsksAboutEditsThenShowsTheNewTree) {
   fs::create_directories(temp_ / "other");
   WriteJpegPicture(temp_ / "other" / "z.jpg", 20, 20, "");
   Pick("trip");
@@ -303,6 +330,17 @@ TEST_F(ConfigWindowTest, SelectDirectorySavesEditsAndShowsTheNewTree) {
   window_->choose_directory = [&](const std::string&) -> std::optional<std::string> {
     return (temp_ / "other").string();
   };
+  // Cancel: the old site and its edit stay, nothing is written.
+  ui_.AnswerMessage(MessageAnswer::kCancel);
+  window_->Command(ui::kSelectDir);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kSaveDiscardCancel);
+  EXPECT_NE(ui_.messages()[0].text.find("not saved"), std::string::npos);
+  EXPECT_EQ(window_->Model().SiteDir(), Site());
+  EXPECT_EQ(ValueBox(0)->toPlainText(), "Trip kept");
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
+  // Save: the edit is written, then the new site is shown.
+  ui_.AnswerMessage(MessageAnswer::kSave);
   window_->Command(ui::kSelectDir);
   EXPECT_EQ(window_->Model().SiteDir(), (temp_ / "other").string());
   EXPECT_GE(RowOf("z.jpg"), 0);
@@ -316,18 +354,29 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
   EXPECT_TRUE(window_->image_window()->FileMissing());
   std::vector<int> percents;
   std::vector<std::string> steps;
-  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog* dialog) {
-    QObject::connect(dialog, &ui::StatusDialog::Refreshed, [&, dialog] {
-      EXPECT_TRUE(dialog->isVisible());
-      percents.push_back(dialog->ProgressBar()->value());
-      steps.push_back(ui::FromQt(dialog->CurrentStepField()->text()));
-      EXPECT_EQ(ui::FromQt(dialog->MainTaskField()->text()),
-                dialog->MainTask().empty() ? "" : "Creating Web Site");
+  std::vector<QString> shown;
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::RunPanel* panel) {
+    QObject::connect(panel, &ui::RunPanel::Refreshed, [&, panel] {
+      EXPECT_TRUE(panel->isVisible());
+      percents.push_back(panel->ProgressBar()->value());
+      steps.push_back(ui::FromQt(panel->StepLabel()->text()));
+      shown.push_back(panel->ProgressBar()->text());
+      if (!panel->MainTask().empty()) {
+        EXPECT_EQ(ui::FromQt(panel->TaskLabel()->text()), "Creating Web Site");
+      }
     });
   });
   QTest::mouseClick(window_->Button(LayoutButton::kGenerateSite), Qt::LeftButton);
+  // The window is not held by the run: it reads while the run works.
+  EXPECT_TRUE(window_->IsRunning());
+  EXPECT_TRUE(window_->run_panel()->isVisible());
+  EXPECT_FALSE(window_->Button(LayoutButton::kGenerateSite)->isEnabled());
+  ASSERT_TRUE(WaitForRun(*window_));
+  EXPECT_FALSE(window_->run_panel()->isVisible());
+  EXPECT_TRUE(window_->Button(LayoutButton::kGenerateSite)->isEnabled());
   ASSERT_FALSE(percents.empty());
-  EXPECT_EQ(percents.back(), 100);
+  EXPECT_EQ(percents.back(), 3);  // The bar counts pictures: 3 of 3.
+  EXPECT_EQ(shown.back(), "3 of 3");
   EXPECT_NE(std::find(steps.begin(), steps.end(), "Processing Image a.jpg"), steps.end());
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
   EXPECT_TRUE(fs::exists(site_ / "trip" / "inline" / "a.gif"));
@@ -340,11 +389,11 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
 
 TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRebuilds) {
   int refreshes = 0;
-  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog* dialog) {
-    QObject::connect(dialog, &ui::StatusDialog::Refreshed, [&, dialog] {
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::RunPanel* panel) {
+    QObject::connect(panel, &ui::RunPanel::Refreshed, [&, panel] {
       ++refreshes;
-      if (dialog->Position() == 1 && !dialog->CancelRequested()) {
-        QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+      if (panel->Position() == 1 && !panel->CancelRequested()) {
+        QTest::mouseClick(panel->CancelButton(), Qt::LeftButton);
       }
     });
   });
@@ -352,6 +401,7 @@ TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRe
   WriteFile(home_ / "globals.txt", "FileEntryTemplate:\r\n[entry ${AnchorFileName}]\r\n\r\n");
   Pick("b.jpg");
   window_->Command(ui::kGenerateSite);
+  ASSERT_TRUE(WaitForRun(*window_));
   EXPECT_GT(refreshes, 0);
   // One picture got its entry. (Inline images of the next pictures may have been made ahead
   // of the page writer; they are current copies, not part of the pages.)
@@ -378,9 +428,9 @@ TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRe
 
 TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
   // A picture that vanishes between the scan and its turn asks "Missing File".
-  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog* dialog) {
-    QObject::connect(dialog, &ui::StatusDialog::Refreshed, [&, dialog] {
-      if (dialog->MainTask() == "Creating Web Site" && dialog->Position() == 0) {
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::RunPanel* panel) {
+    QObject::connect(panel, &ui::RunPanel::Refreshed, [&, panel] {
+      if (panel->MainTask() == "Creating Web Site" && panel->Position() == 0) {
         fs::remove(site_ / "trip" / "a.jpg");
         fs::remove(site_ / "trip" / "c.jpg");
       }
@@ -388,6 +438,7 @@ TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
   });
   ui_.AnswerMessage(MessageAnswer::kCancel);
   window_->Command(ui::kGenerateSite);
+  ASSERT_TRUE(WaitForRun(*window_));
   ASSERT_FALSE(ui_.messages().empty());
   EXPECT_EQ(ui_.messages()[0].title, "Missing File");
   EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kOkCancel);
@@ -410,13 +461,15 @@ TEST_F(ConfigWindowTest, AutoOrganizeWithCancelNoAndYes) {
 
   ui_.AnswerMessage(MessageAnswer::kNo);
   window_->Command(ui::kAutoOrganize);
+  ASSERT_TRUE(WaitForRun(*window_));
   EXPECT_EQ(window_->Model().SelectedItem(), nullptr);
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
 
   bool ran = false;
-  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::StatusDialog*) { ran = true; });
+  QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::RunPanel*) { ran = true; });
   ui_.AnswerMessage(MessageAnswer::kYes);
   window_->Command(ui::kAutoOrganize);
+  ASSERT_TRUE(WaitForRun(*window_));
   EXPECT_TRUE(ran);
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
 }
@@ -481,31 +534,39 @@ TEST_F(ConfigWindowTest, ValueBoxesWrapLongLines) {
   EXPECT_GT(ValueBox(0)->document()->documentLayout()->documentSize().height(), 3);
 }
 
-TEST_F(ConfigWindowTest, TabGoesTreeInspectorButtonsAndANameBoxIsNotSelected) {
+TEST_F(ConfigWindowTest, TabGoesTreeValuesNewNameButtonsAndANameBoxIsNotSelected) {
   Pick("trip");
   QListWidget* list = window_->ObjListBox();
   list->setFocus();
   auto tab = [this] { QTest::keyClick(window_->focusWidget(), Qt::Key_Tab); };
-  tab();
-  ASSERT_EQ(window_->focusWidget(), NameBox(0));
-  // Reached by Tab, the name is not selected: typing adds to it rather than replacing it.
-  EXPECT_FALSE(NameBox(0)->hasSelectedText());
-  EXPECT_EQ(NameBox(0)->cursorPosition(), NameBox(0)->text().size());
-  tab();
-  EXPECT_EQ(window_->focusWidget(), ValueBox(0));
-  tab();
-  EXPECT_EQ(window_->focusWidget(), NameBox(1));
-  const int rows = window_->inspector_window()->FieldCount();
-  for (int i = 3; i < 2 * rows; ++i) tab();
-  EXPECT_EQ(window_->focusWidget(), ValueBox(rows - 1));
+  // The value of every named row, then the first empty row's name box, for a new variable.
+  std::vector<QWidget*> expected;
+  int first_empty = -1;
+  for (int row = 0; row < window_->inspector_window()->FieldCount(); ++row) {
+    if (!NameBox(row)->text().isEmpty()) {
+      expected.push_back(ValueBox(row));
+    } else if (first_empty < 0) {
+      first_empty = row;
+    }
+  }
+  ASSERT_GE(first_empty, 0);
+  expected.push_back(NameBox(first_empty));
+  for (QWidget* box : expected) {
+    tab();
+    EXPECT_EQ(window_->focusWidget(), box);
+  }
   for (QPushButton* button : window_->Buttons()) {
     tab();
     EXPECT_EQ(window_->focusWidget(), button) << ui::FromQt(button->text());
   }
-  // Shift+Tab from the first name box goes back to the tree.
-  NameBox(0)->setFocus(Qt::TabFocusReason);
-  QTest::keyClick(NameBox(0), Qt::Key_Backtab, Qt::ShiftModifier);
+  // Shift+Tab from the first value goes back to the tree.
+  ValueBox(0)->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(ValueBox(0), Qt::Key_Backtab, Qt::ShiftModifier);
   EXPECT_EQ(window_->focusWidget(), list);
+  // A name box reached from the keyboard does not select its name: typing adds to it.
+  NameBox(0)->setFocus(Qt::TabFocusReason);
+  EXPECT_FALSE(NameBox(0)->hasSelectedText());
+  EXPECT_EQ(NameBox(0)->cursorPosition(), NameBox(0)->text().size());
   // A row the inspector adds joins the order in its place.
   int spare = 0;
   while (!NameBox(spare)->text().isEmpty()) ++spare;
@@ -597,7 +658,9 @@ TEST_F(ConfigWindowTest, ThreePanesSideBySideAndTheColumnHoldsThePreviewAboveThe
   QSplitter* panes = window_->PaneSplitter();
   ASSERT_EQ(panes->count(), 3);
   EXPECT_EQ(panes->widget(0), window_->ObjListBox());
-  EXPECT_EQ(panes->widget(1), window_->inspector_window());
+  EXPECT_EQ(panes->widget(1), window_->InspectorTabs());
+  EXPECT_TRUE(panes->widget(1)->isAncestorOf(window_->inspector_window()));
+  EXPECT_TRUE(panes->widget(1)->isAncestorOf(window_->caption_pane()));
   EXPECT_TRUE(panes->widget(2)->isAncestorOf(window_->image_window()));
   QStringList texts;
   for (QPushButton* button : window_->Buttons()) {
@@ -609,9 +672,8 @@ TEST_F(ConfigWindowTest, ThreePanesSideBySideAndTheColumnHoldsThePreviewAboveThe
   for (int i = 0; i < 3; ++i) EXPECT_GT(panes->sizes()[i], 0) << i;
   // Left to right: tree, inspector, column; the preview on top, the buttons below it in
   // their order, all of one width.
-  EXPECT_LT(window_->ObjListBox()->geometry().right(),
-            window_->inspector_window()->geometry().left());
-  EXPECT_LT(window_->inspector_window()->geometry().right(), panes->widget(2)->geometry().left());
+  EXPECT_LT(window_->ObjListBox()->geometry().right(), panes->widget(1)->geometry().left());
+  EXPECT_LT(panes->widget(1)->geometry().right(), panes->widget(2)->geometry().left());
   int top = window_->image_window()->geometry().bottom();
   for (QPushButton* button : window_->Buttons()) {
     EXPECT_GT(button->geometry().top(), top) << ui::FromQt(button->text());
@@ -746,6 +808,223 @@ TEST_F(ConfigWindowTest, InspectorEditInUtf8IsSavedIntoThePictureAndShownAgain) 
 
 // The layout window with the program's own message boxes and prompts, answered by the test
 // through the dialogs themselves.
+// ---- Mended faults, each driven through the widgets --------------------------------------
+
+TEST_F(ConfigWindowTest, TheNextItemShowsItsFirstRowWhateverTheInspectorWasScrolledTo) {
+  window_->resize(800, 400);
+  Pick("trip");
+  QScrollBar* bar = window_->inspector_window()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the rows fit; nothing to scroll";
+  bar->setValue(bar->maximum());
+  for (const char* next : {"b.jpg", "Default Page", "a.jpg"}) {
+    Pick(next);
+    EXPECT_EQ(bar->value(), 0) << next;
+    // The first row lies in the visible part of the inspector.
+    QWidget* viewport = window_->inspector_window()->viewport();
+    const QPoint top = NameBox(0)->mapTo(viewport, QPoint(0, 0));
+    EXPECT_GE(top.y(), 0) << next;
+    EXPECT_LT(top.y(), viewport->height()) << next;
+    bar->setValue(bar->maximum());
+  }
+}
+
+TEST_F(ConfigWindowTest, AGifCaptionIsSavedBesideThePictureOrTheUserIsToldItCannotBe) {
+  WriteGifPicture(site_ / "flower.gif", 8, 6, false);
+  WriteGifPicture(site_ / "globals.gif", 8, 6, false);
+  ASSERT_TRUE(window_->OpenSiteDirectory(Site()));
+  const auto row_named = [this](const char* name) {
+    for (int row = 0; row < window_->inspector_window()->FieldCount(); ++row) {
+      if (NameBox(row)->text() == QLatin1String(name)) return row;
+    }
+    ADD_FAILURE() << "no row " << name;
+    return 0;
+  };
+  Pick("flower.gif");
+  TypeValue(row_named("ImageDescription"), "A red flower");
+  window_->Command(ui::kSave);
+  EXPECT_TRUE(ui_.messages().empty()) << ui_.messages().front().text;
+  EXPECT_NE(ReadFile(site_ / "flower.txt").find("ImageDescription:\r\nA red flower\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(window_->Model().HasUnsavedEdits());
+
+  // The picture's text file would be the directory's own layout file: the user is told,
+  // the edit stays and is still unsaved, and no layout file is written.
+  Pick("globals.gif");
+  TypeValue(row_named("ImageDescription"), "Not lost");
+  window_->Command(ui::kSave);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_NE(ui_.messages()[0].text.find("cannot be saved"), std::string::npos)
+      << ui_.messages()[0].text;
+  EXPECT_FALSE(fs::exists(site_ / "globals.txt"));
+  EXPECT_EQ(ValueBox(row_named("ImageDescription"))->toPlainText(), "Not lost");
+  EXPECT_TRUE(window_->Model().HasUnsavedEdits());
+}
+
+TEST_F(ConfigWindowTest, DamagedPicturesOfARunAreListedWithoutABoxAndAClickReachesThem) {
+  for (int i = 1; i <= 7; ++i) {
+    WriteFile(site_ / ("bad" + std::to_string(i) + ".jpg"), "\xFF\xD8\xFF\xE0 not a picture");
+  }
+  ASSERT_TRUE(window_->OpenSiteDirectory(Site()));
+  window_->Command(ui::kGenerateSite);
+  ASSERT_TRUE(WaitForRun(*window_));
+  for (const auto& shown : ui_.messages()) ADD_FAILURE() << "a box: " << shown.text;
+  ui::ProblemsList* problems = window_->Problems();
+  ASSERT_EQ(problems->topLevelItemCount(), 7);
+  EXPECT_TRUE(problems->isVisible());
+  for (int row = 0; row < 7; ++row) {
+    const QString file = problems->FileOfRow(row);
+    EXPECT_TRUE(file.contains(QStringLiteral("/bad"))) << ui::FromQt(file);
+    EXPECT_FALSE(problems->topLevelItem(row)->text(1).isEmpty());
+  }
+  // The tree marks them, and a click on a row of the list selects that picture.
+  EXPECT_TRUE(window_->RowHasProblem(RowOf("bad3.jpg")));
+  EXPECT_FALSE(window_->RowHasProblem(RowOf("b.jpg")));
+  int row_of_bad3 = -1;
+  for (int row = 0; row < 7; ++row) {
+    if (problems->FileOfRow(row).endsWith(QStringLiteral("bad3.jpg"))) row_of_bad3 = row;
+  }
+  ASSERT_GE(row_of_bad3, 0);
+  const QRect rect = problems->visualItemRect(problems->topLevelItem(row_of_bad3));
+  QTest::mouseClick(problems->viewport(), Qt::LeftButton, {}, rect.center());
+  ASSERT_NE(window_->Model().SelectedItem(), nullptr);
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "bad3.jpg");
+  EXPECT_EQ(window_->ObjListBox()->currentRow(), RowOf("bad3.jpg"));
+}
+
+TEST_F(ConfigWindowTest, AFailedRenameSaysWhyInTheBody) {
+  Pick("a.jpg");
+  ui_.AnswerPrompt(std::string("c"));  // trip/c.jpg is there already.
+  window_->Command(ui::kRename);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  const std::string& text = ui_.messages()[0].text;
+  EXPECT_EQ(text.rfind("It was not possible to rename the picture file.", 0), 0u) << text;
+  EXPECT_NE(text.find("c.jpg"), std::string::npos) << text;
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
+}
+
+TEST_F(ConfigWindowTest, TabGoesFromTheTreeThroughThePicturesValuesToClose) {
+  Pick("b.jpg");
+  window_->ObjListBox()->setFocus();
+  std::vector<QWidget*> visited;
+  for (int press = 0; press < 12 && window_->focusWidget() != window_->Button(LayoutButton::kClose);
+       ++press) {
+    QTest::keyClick(window_->focusWidget(), Qt::Key_Tab);
+    visited.push_back(window_->focusWidget());
+  }
+  ASSERT_EQ(window_->focusWidget(), window_->Button(LayoutButton::kClose));
+  // A picture opens on its Caption page: its five labelled fields, then Close.
+  const std::vector<QPlainTextEdit*> fields = window_->caption_pane()->ShownBoxes();
+  ASSERT_EQ(fields.size(), 5u);
+  ASSERT_EQ(visited.size(), 6u);
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(visited[i], fields[i]) << i;
+  // On the All Variables page: the five values, the name box of a new variable, then Close.
+  window_->InspectorTabs()->setCurrentIndex(1);
+  window_->ObjListBox()->setFocus();
+  visited.clear();
+  for (int press = 0; press < 12 && window_->focusWidget() != window_->Button(LayoutButton::kClose);
+       ++press) {
+    QTest::keyClick(window_->focusWidget(), Qt::Key_Tab);
+    visited.push_back(window_->focusWidget());
+  }
+  ASSERT_EQ(visited.size(), 7u);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(visited[static_cast<std::size_t>(i)], ValueBox(i)) << i;
+  EXPECT_EQ(visited[5], NameBox(5));
+  // Every box still takes the focus from a click.
+  QTest::mouseClick(NameBox(0), Qt::LeftButton);
+  EXPECT_EQ(window_->focusWidget(), NameBox(0));
+}
+
+TEST_F(ConfigWindowTest, ADirectoryShowsItsPicturesAsThumbnailsInStepWithTheTree) {
+  Pick("trip");
+  ui::PictureGrid* grid = window_->picture_grid();
+  ASSERT_TRUE(grid->isVisible());
+  ASSERT_EQ(grid->count(), 2);
+  EXPECT_EQ(grid->item(0)->text(), "a.jpg");
+  EXPECT_EQ(grid->item(1)->text(), "c.jpg");
+  EXPECT_EQ(grid->currentItem(), nullptr);
+  // No run has made inline images: the thumbnails are decoded from the pictures, in the
+  // background.
+  QElapsedTimer clock;
+  clock.start();
+  while (grid->ThumbnailsShown() < 2 && clock.elapsed() < 10000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  EXPECT_EQ(grid->ThumbnailsShown(), 2);
+  // Choosing a thumbnail selects the picture in the tree, the grid stays on its directory.
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                    grid->visualItemRect(grid->item(1)).center());
+  ASSERT_NE(window_->Model().SelectedItem(), nullptr);
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "c.jpg");
+  EXPECT_EQ(window_->ObjListBox()->currentRow(), RowOf("c.jpg"));
+  EXPECT_EQ(grid->count(), 2);
+  // The keyboard moves along the grid; the tree follows.
+  grid->setFocus();
+  QTest::keyClick(grid, Qt::Key_Left);
+  EXPECT_EQ(window_->Model().SelectedItem()->Label(), "a.jpg");
+  // And the tree's selection shows in the grid.
+  Pick("c.jpg");
+  EXPECT_EQ(grid->currentRow(), 1);
+  // Items that are not pictures or directories show no grid.
+  Pick("Default Page");
+  EXPECT_FALSE(grid->isVisible());
+}
+
+TEST_F(ConfigWindowTest, SubFoldersStartFoldedAndFoldWithTheArrowAndTheKeys) {
+  QListWidget* list = window_->ObjListBox();
+  const int trip = RowOf("trip");
+  EXPECT_TRUE(window_->IsFoldable(trip));
+  EXPECT_TRUE(window_->IsFolded(trip));
+  EXPECT_TRUE(list->isRowHidden(RowOf("a.jpg")));
+  EXPECT_FALSE(list->isRowHidden(RowOf("b.jpg")));  // The site folder itself is open.
+  // Right unfolds, Left folds again.
+  list->setFocus();
+  list->setCurrentRow(trip);
+  QTest::keyClick(list, Qt::Key_Right);
+  EXPECT_FALSE(list->isRowHidden(RowOf("a.jpg")));
+  QTest::keyClick(list, Qt::Key_Left);
+  EXPECT_TRUE(list->isRowHidden(RowOf("c.jpg")));
+  // A click on the arrow before the icon unfolds it.
+  const QRect rect = list->visualItemRect(list->item(trip));
+  const QRect arrow = ui::ConfigRowDelegate::ArrowRect(rect, ItemAt(trip)->Level(), list->font());
+  ASSERT_GT(arrow.width(), 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, arrow.center());
+  EXPECT_FALSE(list->isRowHidden(RowOf("c.jpg")));
+  // Folds last while the window is open: a run builds the tree anew and keeps them.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, arrow.center());
+  window_->Command(ui::kGenerateSite);
+  ASSERT_TRUE(WaitForRun(*window_));
+  EXPECT_TRUE(window_->IsFolded(RowOf("trip")));
+  EXPECT_TRUE(list->isRowHidden(RowOf("a.jpg")));
+}
+
+TEST_F(ConfigWindowTest, OpenInBrowserShowsTheGeneratedPageOfTheSelection) {
+  std::vector<QString> opened;
+  window_->open_in_browser = [&](const QString& page) { opened.push_back(page); };
+  QString said;
+  QObject::connect(window_.get(), &LayoutWindow::StatusMessage,
+                   [&](const QString& text) { said = text; });
+  Pick("a.jpg");
+  window_->Command(ui::kOpenInBrowser);
+  EXPECT_TRUE(opened.empty());  // Not generated yet: the status line says so.
+  EXPECT_TRUE(said.contains(QStringLiteral("generate the site first"))) << ui::FromQt(said);
+
+  // A layout that makes detail pages.
+  WriteFile(home_ / "globals.txt",
+            "DetailPageTemplate:\r\n<html><body>${AnchorFileName}</body></html>\r\n\r\n");
+  window_->Command(ui::kGenerateSite);
+  ASSERT_TRUE(WaitForRun(*window_));
+  Pick("a.jpg");
+  window_->Command(ui::kOpenInBrowser);
+  Pick("trip");
+  window_->Command(ui::kOpenInBrowser);
+  Pick("Default Page");
+  window_->Command(ui::kOpenInBrowser);
+  ASSERT_EQ(opened.size(), 3u) << ui::FromQt(said);
+  EXPECT_EQ(opened[0], ui::PathToQt(site_ / "trip" / "a.html"));
+  EXPECT_EQ(opened[1], ui::PathToQt(site_ / "trip" / "index.html"));
+  EXPECT_EQ(opened[2], ui::PathToQt(site_ / "index.html"));
+}
+
 class ConfigWindowDialogTest : public ConfigWindowTest {
  protected:
   ConfigWindowDialogTest() {

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -20,8 +21,8 @@
 #include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
-#include "app/ui/statusdlg.h"
 #include "base/ui/qttext.h"
 #include "files/settings.h"
 #include "support/scripted_ui.h"
@@ -58,174 +59,12 @@ void ExpectTextsWhole(QWidget& dialog) {
   EXPECT_GT(seen, 0);
 }
 
-TEST(StatusDialogTest, ShowsTheRunAndCancelAsksTheJobToStop) {
-  ui::StatusDialog dialog(nullptr);
-  EXPECT_EQ(dialog.windowTitle(), "Status");
-  EXPECT_FALSE(dialog.isVisible());
-  dialog.SetStepCount(3);
-  EXPECT_TRUE(dialog.isVisible());  // Shown by the first progress of the job.
-  dialog.SetMainTask("Creating Web Site");
-  dialog.SetCurrentStep("Processing Image a.jpg");
-  dialog.StepBy(1);
-  EXPECT_EQ(dialog.MainTaskField()->text(), "Creating Web Site");
-  EXPECT_EQ(dialog.CurrentStepField()->text(), "Processing Image a.jpg");
-  EXPECT_EQ(dialog.ProgressBar()->value(), 33);
-  EXPECT_TRUE(dialog.MainTaskField()->isReadOnly());
-  EXPECT_TRUE(dialog.CurrentStepField()->isReadOnly());
-
-  EXPECT_FALSE(dialog.CancelRequested());
-  QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
-  EXPECT_TRUE(dialog.CancelRequested());
-  EXPECT_FALSE(dialog.CancelButton()->isEnabled());
-  // Closing the window during the job is a request to stop, not a way around it.
-  dialog.close();
-  EXPECT_TRUE(dialog.isVisible());
-  dialog.hide();
-}
-
-TEST(StatusDialogTest, LabelsShowWholeAndTheFieldsAndBarFollowTheWidth) {
-  ui::StatusDialog dialog(nullptr);
-  dialog.SetStepCount(2);
-  dialog.SetMainTask("Creating Web Site");
-  dialog.SetCurrentStep("Processing Image img0001a.jpg");
-  ExpectTextsWhole(dialog);
-  QLineEdit* step = dialog.CurrentStepField();
-  EXPECT_GE(step->width(), step->fontMetrics().horizontalAdvance(step->text()));
-  // The labels stand right-aligned before their fields, one above the other.
-  const QRect task = dialog.MainTaskField()->geometry();
-  EXPECT_LT(task.bottom(), step->geometry().top());
-  EXPECT_EQ(task.left(), step->geometry().left());
-  EXPECT_LT(step->geometry().bottom(), dialog.ProgressBar()->geometry().top());
-  EXPECT_LT(dialog.ProgressBar()->geometry().bottom(),
-            dialog.CancelButton()->mapTo(&dialog, QPoint(0, 0)).y());
-
-  const int field = step->width();
-  const int bar = dialog.ProgressBar()->width();
-  dialog.resize(dialog.width() + 200, dialog.height());
-  QApplication::processEvents();
-  EXPECT_EQ(step->width(), field + 200);
-  EXPECT_EQ(dialog.ProgressBar()->width(), bar + 200);
-  ExpectTextsWhole(dialog);
-  EXPECT_EQ(dialog.focusWidget(), dialog.CancelButton());
-  // Escape is Cancel: the job is asked to stop and the dialog stays until it has.
-  QTest::keyClick(&dialog, Qt::Key_Escape);
-  EXPECT_TRUE(dialog.CancelRequested());
-  EXPECT_TRUE(dialog.isVisible());
-  EXPECT_EQ(step->text(), "Cancelling...");
-  dialog.hide();
-}
-
-class SamplesDialogTest : public testing::Test {
- protected:
-  SamplesDialogTest() {
-    WriteFile(temp_ / "samples" / "samp0002.txt",
-              "VariableFileTitle:\r\nSecond\r\n\r\nVariableFileDescription:\r\nTwo\nlines\r\n\r\n");
-    WriteFile(temp_ / "samples" / "samp0001.txt", "VariableFileTitle:\nFirst\n\nPageTitle:\nA\n\n");
-    WriteFile(temp_ / "samples" / "samp01.txt", "VariableFileTitle:\r\nNo\r\n\r\n");
-    WriteFile(temp_ / "samples" / "sample.txt", "VariableFileTitle:\r\nNo\r\n\r\n");
-    WriteFile(target_, "old");
-  }
-  TempDir temp_;
-  fs::path target_ = temp_ / "globals.txt";
-  ScriptedUserInterface ui_;
-};
-
-TEST_F(SamplesDialogTest, ListsSamplesInOrderAndShowsTheHighlightedDescription) {
-  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
-  EXPECT_EQ(dialog.windowTitle(), "Sample Layout Selection");
-  ASSERT_EQ(dialog.List()->count(), 2);
-  EXPECT_EQ(dialog.List()->item(0)->text(), "First");
-  EXPECT_EQ(dialog.List()->item(1)->text(), "Second");
-  dialog.List()->setCurrentRow(1);
-  EXPECT_EQ(dialog.Description()->toPlainText(), "Two\nlines");
-  dialog.List()->setCurrentRow(0);
-  EXPECT_EQ(dialog.Description()->toPlainText(), "");
-  EXPECT_TRUE(dialog.Description()->isReadOnly());
-}
-
-TEST_F(SamplesDialogTest, OkAsksFirstAndCancelInTheQuestionKeepsTheDialogOpen) {
-  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
-  dialog.show();
-  dialog.List()->setCurrentRow(0);
-  ui_.AnswerMessage(MessageAnswer::kCancel);
-  QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
-  EXPECT_TRUE(dialog.isVisible());
-  EXPECT_EQ(ReadFile(target_), "old");
-  ASSERT_EQ(ui_.messages().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].text,
-            "Replace current layout with selection\n\nThe current globals.txt is kept as "
-            "globals.txt.~1~ beside it.");
-
-  ui_.AnswerMessage(MessageAnswer::kOk);
-  QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
-  EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(ReadFile(target_), "VariableFileTitle:\r\nFirst\r\n\r\nPageTitle:\r\nA\r\n\r\n");
-  EXPECT_EQ(ReadFile(temp_ / "globals.txt.~1~"), "old");
-}
-
-TEST_F(SamplesDialogTest, OkWithoutSelectionAndCancelChangeNothingAndHelpOpensTopic24) {
-  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
-  std::vector<int> topics;
-  dialog.open_help = [&](int topic) { topics.push_back(topic); };
-  dialog.show();
-  QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
-  EXPECT_EQ(topics, std::vector<int>{24});
-  QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_TRUE(ui_.messages().empty());
-  dialog.show();
-  dialog.List()->setCurrentRow(1);
-  QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(ReadFile(target_), "old");
-}
-
-TEST_F(SamplesDialogTest, EnterPressesOkAndEscapeCancels) {
-  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
-  EXPECT_TRUE(dialog.OkButton()->isDefault());
-  dialog.show();
-  dialog.List()->setFocus();
-  dialog.List()->setCurrentRow(0);
-  ui_.AnswerMessage(MessageAnswer::kOk);
-  QTest::keyClick(dialog.List(), Qt::Key_Return);
-  ASSERT_EQ(ui_.messages().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].text.rfind("Replace current layout with selection", 0), 0u);
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-
-  dialog.show();
-  QTest::keyClick(dialog.List(), Qt::Key_Escape);
-  EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-}
-
-TEST_F(SamplesDialogTest, TheListAndTheDescriptionGrowWithTheDialogAndTheButtonsShowWhole) {
-  ui::SamplesDialog dialog(nullptr, ui_, {temp_ / "samples"}, target_);
-  dialog.show();
-  ExpectTextsWhole(dialog);
-  for (QPushButton* button : {dialog.OkButton(), dialog.CancelButton(), dialog.HelpButton()}) {
-    EXPECT_LT(dialog.Description()->mapTo(&dialog, QPoint(0, dialog.Description()->height())).y(),
-              button->mapTo(&dialog, QPoint(0, 0)).y());
-  }
-  const QSize list = dialog.List()->size();
-  const QSize description = dialog.Description()->size();
-  dialog.resize(dialog.width() + 100, dialog.height() + 150);
-  QApplication::processEvents();
-  EXPECT_EQ(dialog.List()->width(), list.width() + 100);
-  EXPECT_GT(dialog.List()->height(), list.height());
-  EXPECT_GT(dialog.Description()->height(), description.height());
-  EXPECT_EQ(dialog.List()->height() + dialog.Description()->height(),
-            list.height() + description.height() + 150);
-  ExpectTextsWhole(dialog);
-  // Tab goes from the list through the description to the buttons.
-  dialog.List()->setFocus();
-  QTest::keyClick(dialog.List(), Qt::Key_Tab);
-  EXPECT_EQ(dialog.focusWidget(), dialog.Description());
-  QTest::keyClick(dialog.Description(), Qt::Key_Tab);
-  EXPECT_TRUE(dialog.focusWidget() == dialog.OkButton() ||
-              dialog.focusWidget() == dialog.CancelButton() ||
-              dialog.focusWidget() == dialog.HelpButton());
-  dialog.hide();
+TEST(RunPanelTest, TimeLeftIsReadLikeAPersonSaysIt) {
+  EXPECT_EQ(ui::TimeLeftText(0, 10, 5000), "");   // Nothing done: no guess yet.
+  EXPECT_EQ(ui::TimeLeftText(10, 10, 5000), "");  // Done.
+  EXPECT_EQ(ui::TimeLeftText(5, 10, 20000), "about 20 s left");
+  EXPECT_EQ(ui::TimeLeftText(1, 10, 20000), "about 3 min left");
+  EXPECT_EQ(ui::TimeLeftText(1, 400, 20000), "about 2 h 13 min left");
 }
 
 TEST(AboutBoxTest, ShowsProductVersionAndCopyright) {
@@ -273,7 +112,7 @@ TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
   ui::MainWindow frame(ui_, temp_.path());
   EXPECT_EQ(frame.windowTitle(), "pixamond");
   EXPECT_EQ(frame.Action(24333)->statusTip(), "Saves this document");
-  EXPECT_EQ(frame.Action(24310)->text(), "E&xit\tAlt+F4");
+  EXPECT_EQ(frame.Action(24310)->text(), "E&xit");
   EXPECT_EQ(frame.Action(2001)->statusTip(), "Help table of contents");
   for (int id : {24322, 24323, 24324, 24326, 24325}) {
     EXPECT_FALSE(frame.Action(id)->isEnabled()) << id;
@@ -284,20 +123,79 @@ TEST_F(FrameTest, MenusCarryTheirHintsAndEditCommandsStartDisabled) {
   EXPECT_TRUE(ui_.messages().empty());
 }
 
-TEST_F(FrameTest, MenuAcceleratorsShownAreTheOnesThatAct) {
+TEST_F(FrameTest, MenusShowTodaysStandardKeysAndTheyAct) {
   ui::MainWindow frame(ui_, temp_.path());
-  int shown = 0;
+  // A menu shows an item's first key: today's standard one. No item writes a key into its
+  // text, where it could name a key that does not act.
   for (QAction* top : frame.menuBar()->actions()) {
     for (QAction* action : top->menu()->actions()) {
-      const int tab = action->text().indexOf(QLatin1Char('\t'));
-      if (tab < 0) continue;
-      QString key = action->text().mid(tab + 1);
-      key.replace(QStringLiteral("BkSp"), QStringLiteral("Backspace"));
-      EXPECT_EQ(action->shortcut(), QKeySequence(key)) << action->text().toStdString();
-      ++shown;
+      EXPECT_EQ(action->text().indexOf(QLatin1Char('\t')), -1) << action->text().toStdString();
     }
   }
-  EXPECT_EQ(shown, 7);
+  const std::pair<int, QKeySequence> shown[] = {
+      {24333, QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {24321, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+      {24322, QKeySequence(Qt::CTRL | Qt::Key_X)},
+      {24323, QKeySequence(Qt::CTRL | Qt::Key_C)},
+      {24324, QKeySequence(Qt::CTRL | Qt::Key_V)},
+      {24325, QKeySequence(Qt::Key_Delete)},
+      {219, QKeySequence(Qt::Key_F2)},
+      {211, QKeySequence(Qt::Key_F5)},
+      {24310, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+  };
+  for (const auto& [id, key] : shown) {
+    EXPECT_EQ(frame.Action(id)->shortcut(), key) << id;
+  }
+  // The design's older keys still act.
+  EXPECT_TRUE(frame.Action(24321)->shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_Backspace)));
+  EXPECT_TRUE(frame.Action(24324)->shortcuts().contains(QKeySequence(Qt::SHIFT | Qt::Key_Insert)));
+  EXPECT_TRUE(frame.Action(24310)->shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_F4)));
+  EXPECT_TRUE(frame.Action(24310)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W)));
+}
+
+TEST_F(FrameTest, F10OpensTheMenuAndTheHelpWindowClosesOnEscapeAndCtrlW) {
+  ui::MainWindow frame(ui_, temp_.path());
+  frame.show();
+  QApplication::setActiveWindow(&frame);
+  frame.layout_window()->ObjListBox()->setFocus();
+  QTest::keyClick(frame.layout_window()->ObjListBox(), Qt::Key_F10);
+  QApplication::processEvents();
+  auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(open, nullptr) << "F10 opened no menu";
+  EXPECT_EQ(open, frame.menuBar()->actions().front()->menu());
+  open->close();
+
+  for (const QKeySequence& key :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    frame.OpenHelp(ui::kHelpContents);
+    ui::HelpWindow* help = frame.help_window();
+    ASSERT_TRUE(help->isVisible());
+    QApplication::setActiveWindow(help);
+    QTest::keySequence(help->Browser(), key);
+    EXPECT_FALSE(help->isVisible()) << key.toString().toStdString();
+  }
+}
+
+TEST_F(FrameTest, StatusLineHasTheWholeBarForALongMessage) {
+  ui::MainWindow frame(ui_, temp_.path());
+  frame.resize(1000, 600);
+  frame.show();
+  const QString text = QStringLiteral(
+      "Generate Site cancelled at 14:05:32 after 12 of 340 pictures: the other 328 have no "
+      "entry or detail page yet");
+  emit frame.layout_window()->StatusMessage(text);
+  QApplication::processEvents();
+  auto* line = frame.statusBar()->findChild<QLabel*>(QStringLiteral("StatusLine"));
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(frame.StatusLine(), text);
+  // Nothing else sits in the bar beside it, and it is wide enough for the whole line.
+  for (QWidget* child :
+       frame.statusBar()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (child != line && child->isVisible() && qobject_cast<QLabel*>(child) != nullptr) {
+      ADD_FAILURE() << "another box in the status bar: " << child->objectName().toStdString();
+    }
+  }
+  EXPECT_GE(line->width(), line->fontMetrics().horizontalAdvance(text));
 }
 
 // Opens a frame on a layout with an edit still in the inspector: a new title for the
@@ -347,13 +245,29 @@ TEST_F(FrameCloseTest, DiscardClosesWithoutSaving) {
   EXPECT_FALSE(Saved());
 }
 
-TEST_F(FrameCloseTest, AltF4IsExitWhichSavesAndClosesWithoutAsking) {
+TEST_F(FrameCloseTest, TheCloseButtonAndEveryQuitKeyAskLikeTheTitleBar) {
   frame_.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&frame_));
-  QTest::keyClick(&frame_, Qt::Key_F4, Qt::AltModifier);
+  // The side Close button, Alt+F4, Ctrl+Q and Ctrl+W: each asks, and Cancel keeps the window
+  // and writes nothing.
+  ui_.AnswerMessage(MessageAnswer::kCancel);
+  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kClose), Qt::LeftButton);
+  for (const QKeySequence& key :
+       {QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q),
+        QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    ui_.AnswerMessage(MessageAnswer::kCancel);
+    QTest::keySequence(&frame_, key);
+  }
+  EXPECT_TRUE(frame_.isVisible());
+  ASSERT_EQ(ui_.messages().size(), 4u);
+  for (const auto& message : ui_.messages()) {
+    EXPECT_EQ(message.buttons, MessageButtons::kSaveDiscardCancel);
+  }
+  EXPECT_FALSE(Saved());
+  ui_.AnswerMessage(MessageAnswer::kSave);
+  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kClose), Qt::LeftButton);
   EXPECT_FALSE(frame_.isVisible());
   EXPECT_TRUE(Saved());
-  EXPECT_TRUE(ui_.messages().empty());
 }
 
 TEST_F(FrameTest, HelpModeOpensTheCommandsTopicInsteadOfRunningIt) {
@@ -363,7 +277,7 @@ TEST_F(FrameTest, HelpModeOpensTheCommandsTopicInsteadOfRunningIt) {
   EXPECT_TRUE(frame.InHelpMode());
   bool ran = false;
   QObject::connect(frame.layout_window(), &ui::LayoutWindow::RunStarted,
-                   [&](ui::StatusDialog*) { ran = true; });
+                   [&](ui::RunPanel*) { ran = true; });
   frame.Action(211)->trigger();
   EXPECT_FALSE(ran);
   EXPECT_TRUE(ui_.messages().empty());

@@ -11,17 +11,24 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
+#include <QUndoStack>
 #include <QUrl>
 
+#include "app/ui/captionpane.h"
 #include "app/ui/configwindow.h"
-#include "app/ui/statusdlg.h"
+#include "app/ui/runpanel.h"
+#include "app/ui/wait_for_run.h"
 #include "app/windowplacement.h"
 #include "base/ui/qttext.h"
 #include "layout/inspector.h"
 #include "layout/layout_fixture.h"
 #include "layout/ui/inspectorwindow.h"
+#include "picture/comread.h"
+#include "picture/ui/imagewindow.h"
 #include "support/picture_builder.h"
 
 namespace pix::test {
@@ -57,6 +64,7 @@ class FrameWindowTest : public LayoutTest {
   // Selects the row in the tree and gives the tree the focus, as a click does.
   void Pick(const std::string& label) {
     List()->setFocus();
+    Window().RevealRow(RowOf(label));  // Sub-folders start folded.
     List()->setCurrentRow(RowOf(label));
   }
   // Presses a key where the focus is.
@@ -88,14 +96,14 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
   EXPECT_TRUE(frame_->StatusLine().startsWith("Saved \"b.jpg\" at ")) << ui::FromQt(frame_->StatusLine());
 
   int runs = 0;
-  QObject::connect(&Window(), &ui::LayoutWindow::RunStarted, [&](ui::StatusDialog*) { ++runs; });
+  QObject::connect(&Window(), &ui::LayoutWindow::RunStarted, [&](ui::RunPanel*) { ++runs; });
   Press(Qt::Key_F5);
-  QApplication::processEvents();  // The window is active again once the run's dialog is gone.
+  ASSERT_TRUE(WaitForRun(Window()));
   EXPECT_EQ(runs, 1);
   EXPECT_TRUE(frame_->StatusLine().startsWith("Site generated at ")) << ui::FromQt(frame_->StatusLine());
   List()->setFocus();
   Press(Qt::Key_G, Qt::ControlModifier);
-  QApplication::processEvents();
+  ASSERT_TRUE(WaitForRun(Window()));
   EXPECT_EQ(runs, 2);
 
   int chosen = 0;
@@ -112,6 +120,7 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
   EXPECT_TRUE(frame_->Action(24323)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_C)));
   EXPECT_TRUE(frame_->Action(24324)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_V)));
 
+  ui_.AnswerMessage(MessageAnswer::kDiscard);  // The question before closing, if it comes.
   Press(Qt::Key_Q, Qt::ControlModifier);
   EXPECT_FALSE(frame_->isVisible());
 }
@@ -186,9 +195,11 @@ TEST_F(FrameWindowTest, FolderDroppedOnTheWindowBecomesTheSite) {
   EXPECT_EQ(Window().Model().SiteDir(), Site());
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
 
-  // A folder dropped even on a text box opens its site; the old site's edits are saved.
+  // A folder dropped even on a text box opens its site; the old site's edits are saved
+  // when the user says so.
   QMimeData folder;
   folder.setUrls({QUrl::fromLocalFile(ui::PathToQt(other))});
+  ui_.AnswerMessage(MessageAnswer::kSave);
   EXPECT_TRUE(DragAndDrop(Window().inspector_window()->Field(1)->LabelEditBox(), folder));
   EXPECT_EQ(Window().Model().SiteDir(), other.string());
   EXPECT_GE(RowOf("z.jpg"), 0);
@@ -218,13 +229,143 @@ TEST_F(FrameWindowTest, OpenSiteDirectoryTakesARelativeName) {
   EXPECT_EQ(Window().Model().SiteDir(), other.string());
 }
 
+TEST_F(FrameWindowTest, OnALaptopScreenTheFirstWindowShowsTreeAndALargePreview) {
+  // 1366x768 with a panel of 28 pixels at the top, as a desktop leaves it.
+  const QRect laptop(0, 28, 1366, 740);
+  frame_->PlaceOnScreen(laptop);
+  QApplication::processEvents();
+  EXPECT_TRUE(laptop.contains(frame_->geometry()));
+  // Room above for the title bar that the window manager adds.
+  EXPECT_GE(frame_->geometry().top(), laptop.top() + 24);
+  EXPECT_GE(frame_->width(), 1100);
+  EXPECT_GE(frame_->height(), 580);
+  // The whole tree shows without scrolling, and the preview has the room that is left.
+  QListWidget* list = List();
+  EXPECT_EQ(list->verticalScrollBar()->maximum(), 0);
+  EXPECT_GE(Window().image_window()->width(), 480);
+
+  // A remembered place above or beside the screen comes back whole onto it.
+  WindowPlacement placement;
+  placement.frame = PixelRect{-300, -20, 900, 600};
+  ASSERT_TRUE(WriteWindowPlacement(SettingsFile(home_), placement).ok());
+  frame_->PlaceOnScreen(laptop);
+  EXPECT_TRUE(laptop.contains(frame_->geometry()));
+  EXPECT_GE(frame_->geometry().top(), laptop.top() + 24);
+  EXPECT_EQ(frame_->size(), QSize(900, 600));
+}
+
+TEST_F(FrameWindowTest, TheTitleMarksUnsavedEditsAndSaveIsEnabledOnlyThen) {
+  EXPECT_EQ(frame_->windowTitle(), "pixamond");
+  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
+  Pick("trip");
+  QPlainTextEdit* value = Window().inspector_window()->Field(0)->ValueEditBox();
+  value->setFocus();
+  value->moveCursor(QTextCursor::End);
+  QTest::keyClicks(value, " again");
+  EXPECT_EQ(frame_->windowTitle(), "*pixamond");
+  EXPECT_TRUE(frame_->Action(ui::kSave)->isEnabled());
+  Press(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip again\r\n\r\n");
+  EXPECT_EQ(frame_->windowTitle(), "pixamond");
+  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
+}
+
+TEST_F(FrameWindowTest, ACaptionTypedInTheCaptionPaneIsSavedIntoTheJpegByCtrlS) {
+  Pick("b.jpg");
+  ASSERT_EQ(Window().InspectorTabs()->currentWidget(), Window().caption_pane());
+  QPlainTextEdit* description = Window().caption_pane()->FieldBox("ImageDescription");
+  ASSERT_NE(description, nullptr);
+  description->setFocus();
+  QTest::keyClicks(description, "Low tide at dawn");
+  // The same text stands in the full inspector's row.
+  bool in_inspector = false;
+  for (int row = 0; row < Window().inspector_window()->FieldCount(); ++row) {
+    ui::VarField* field = Window().inspector_window()->Field(row);
+    if (field->LabelEditBox()->text() == "ImageDescription") {
+      in_inspector = field->ValueEditBox()->toPlainText() == "Low tide at dawn";
+    }
+  }
+  EXPECT_TRUE(in_inspector);
+  EXPECT_EQ(frame_->windowTitle(), "*pixamond");
+  Press(Qt::Key_S, Qt::ControlModifier);
+  const Result<JpegHeader> header = ReadJpegHeader((site_ / "b.jpg").string());
+  ASSERT_TRUE(header.ok());
+  EXPECT_EQ(header->comments, "ImageDescription:\r\nLow tide at dawn\r\n\r\n");
+  EXPECT_FALSE(Window().Model().HasUnsavedEdits());
+  EXPECT_EQ(frame_->windowTitle(), "pixamond");
+  // A directory has no caption: its variables show on the All Variables page.
+  Pick("trip");
+  EXPECT_EQ(Window().InspectorTabs()->currentWidget(), Window().inspector_window());
+  EXPECT_FALSE(Window().InspectorTabs()->isTabEnabled(0));
+}
+
+TEST_F(FrameWindowTest, UndoAndRedoTakeBackCaptionEditsRenamesAndCrossOuts) {
+  Pick("b.jpg");
+  Press(Qt::Key_Delete);
+  ASSERT_TRUE(Item("b.jpg")->IsCrossedOut());
+  Pick("a.jpg");
+  ui_.AnswerPrompt(std::string("Sunset"));
+  Press(Qt::Key_F2);
+  ASSERT_TRUE(fs::exists(site_ / "trip" / "Sunset.jpg"));
+  QPlainTextEdit* description = Window().caption_pane()->FieldBox("ImageDescription");
+  description->setFocus();
+  QTest::keyClicks(description, "Red sky");
+  EXPECT_EQ(Window().UndoStack()->count(), 3);  // The keys typed in a row are one edit.
+
+  List()->setFocus();
+  Press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(description->toPlainText(), "");
+  Press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
+  EXPECT_FALSE(fs::exists(site_ / "trip" / "Sunset.jpg"));
+  EXPECT_GE(RowOf("a.jpg"), 0);
+  Press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_FALSE(Item("b.jpg")->IsCrossedOut());
+
+  Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(Item("b.jpg")->IsCrossedOut());
+  Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "Sunset.jpg"));
+  Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(description->toPlainText(), "Red sky");
+  // Saved, the caption is exactly what was typed: one caption segment, as ever.
+  Pick("Sunset.jpg");
+  ui_.AnswerMessage(MessageAnswer::kCancel);  // Keep b.jpg: answer Cancel if asked about it.
+  Press(Qt::Key_S, Qt::ControlModifier);
+  const Result<JpegHeader> header = ReadJpegHeader((site_ / "trip" / "Sunset.jpg").string());
+  ASSERT_TRUE(header.ok());
+  EXPECT_EQ(header->comments, "ImageDescription:\r\nRed sky\r\n\r\n");
+}
+
+TEST_F(FrameWindowTest, ClosingDuringARunStopsTheRunFirstThenCloses) {
+  List()->setFocus();
+  Press(Qt::Key_F5);
+  ASSERT_TRUE(Window().IsRunning());
+  // While it runs, what would change the layout waits; the window can still be read.
+  EXPECT_FALSE(frame_->Action(ui::kGenerateSite)->isEnabled());
+  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
+  Pick("b.jpg");
+  EXPECT_EQ(Window().Model().SelectedItem()->Label(), "b.jpg");
+  EXPECT_TRUE(Window().caption_pane()->FieldBox("ImageDescription")->isReadOnly());
+  EXPECT_TRUE(Window().inspector_window()->Field(0)->ValueEditBox()->isReadOnly());
+  // A folder dropped meanwhile waits too.
+  EXPECT_FALSE(frame_->OpenSiteDirectory(temp_.path()));
+  EXPECT_EQ(Window().Model().SiteDir(), Site());
+  EXPECT_FALSE(frame_->close());  // Asked to stop; the window waits for it.
+  EXPECT_TRUE(Window().run_panel()->CancelRequested());
+  ASSERT_TRUE(WaitForRun(Window()));
+  EXPECT_FALSE(frame_->isVisible());
+  EXPECT_TRUE(frame_->StatusLine().startsWith("Generate Site cancelled at "))
+      << ui::FromQt(frame_->StatusLine());
+}
+
 TEST_F(FrameWindowTest, FirstSizeFitsTheScreenAndPlaceAndPanesAreRemembered) {
   const QRect screen = frame_->screen()->availableGeometry();
   EXPECT_TRUE(screen.contains(frame_->geometry())) << frame_->width() << "x" << frame_->height();
   EXPECT_GE(frame_->width(), frame_->minimumSizeHint().width());
 
   const QSize minimum = frame_->minimumSizeHint();
-  const QRect place(20, 30, std::max(minimum.width(), 640), std::max(minimum.height(), 460));
+  const QRect place(20, 40, std::max(minimum.width(), 640), std::max(minimum.height(), 460));
   frame_->setGeometry(place);
   QApplication::processEvents();
   QList<int> panes = Window().PaneSplitter()->sizes();
