@@ -15,6 +15,7 @@
 #include "base/progress.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/picturenames.h"
 #include "files/utils.h"
 #include "picture/comread.h"
@@ -27,6 +28,7 @@
 #include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/pictureorder.h"
+#include "site/sitefeeds.h"
 #include "site/siterecord.h"
 #include "site/variable.h"
 #include "site/webpage.h"
@@ -154,6 +156,32 @@ void AccountInlineImage(WebSite& site, const PictureFiles& names, const PictureF
   }
 }
 
+// Hands a picture just listed to the site's feed: its detail page (or, without detail
+// pages, the page that lists it), its inline image and caption, and when it was taken.
+void NoteFeedEntry(WebPage& page, const FileItem& item, const PictureFiles& names,
+                   const PictureFacts& facts, const DisplayFit& fit, bool jpeg) {
+  WebSite& site = page.Site();
+  const std::string picture_path = site.SitePath(names.anchor_path);
+  const std::string folder = picture_path.substr(0, picture_path.rfind('/') + 1);
+  FeedEntry entry;
+  const bool detail_pages = !page.VarArray().GetVarValue(kDetailPageTemplate).empty();
+  entry.page_path = folder + (detail_pages ? names.detail_link : page.PageLinkName());
+  if (!names.inline_path.empty()) {
+    entry.image_path = folder + names.inline_link;
+    entry.image_width = fit.width;
+    entry.image_height = fit.height;
+  }
+  CaptionSources sources;
+  sources.comment_text = facts.comments;
+  sources.text_file_text = facts.text_file;
+  sources.metadata = jpeg ? &facts.metadata : nullptr;
+  entry.title_html = ChoosePictureCaption(sources).html;
+  if (entry.title_html.empty()) entry.title_html = HtmlEscape(TitleFromFileName(names.base_name));
+  entry.time_ns =
+      PictureSortTime(jpeg ? facts.metadata.exif.date_taken : "", item.WriteTimeNs());
+  site.Feed().Add(std::move(entry));
+}
+
 // Returns whether the picture got its entry and detail page.
 bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureFiles& names,
                              PictureFacts facts, const PictureNeighbours& around) {
@@ -191,6 +219,7 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
                             facts.detail_status.message());
   }
   AddEntry(page, names, facts, fit, file_size, around);
+  if (!site.Settings().site_url.empty()) NoteFeedEntry(page, item, names, facts, fit, jpeg);
   return true;
 }
 
@@ -242,6 +271,12 @@ PictureFacts& PictureList::FactsOf(std::size_t position) {
 }
 
 bool PictureList::Readable(std::size_t position) { return FactsOf(position).readable; }
+
+std::optional<std::string> PictureList::DetailImagePath(std::size_t position) {
+  const PictureFacts& facts = FactsOf(position);
+  if (!facts.readable || facts.detail_width <= 0 || facts.detail_height <= 0) return std::nullopt;
+  return PictureFilesOf(*pictures_[position], site_.Names()).detail_image_path;
+}
 
 std::vector<std::size_t> PictureList::PageStarts(const std::vector<std::size_t>& listing,
                                                  int per_page) {

@@ -498,7 +498,7 @@ Status SiteRecord::MergePending(Diagnostics& diagnostics) {
     const int kind = std::atoi(std::string(line.substr(0, tab1)).c_str());
     const std::optional<Digest> digest = DigestFromHex(line.substr(tab1 + 1, tab2 - tab1 - 1));
     const std::string path(line.substr(tab2 + 1));
-    if (!digest || kind < 1 || kind > 4 || !StaysInsideSite(path)) continue;
+    if (!digest || kind < 1 || kind > kLastOutputKind || !StaysInsideSite(path)) continue;
     const std::optional<Digest> on_disk = DigestOfFile(site_ / path);
     if (!on_disk || *on_disk != *digest) continue;
     RecordedOutput output = FindOutputLocked(path).value_or(RecordedOutput());

@@ -211,6 +211,7 @@ void WebSite::DoMainTask() {
   pool_.reset();
   // Only a run that saw the whole site knows what it no longer makes.
   if (!Cancelled()) {
+    WriteSiteFeeds(*this, feed_);
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
   }

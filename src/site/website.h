@@ -26,6 +26,7 @@
 
 #include "base/status.h"
 #include "files/settings.h"
+#include "site/sitefeeds.h"
 #include "site/siterecord.h"
 #include "site/variable.h"
 
@@ -124,6 +125,10 @@ class WebSite {
   static std::vector<const FileItem*> ListPicturesInWalkOrder(const FileItem& directory,
                                                                const SiteNames& names);
 
+  /// The pictures the feed may list: each picture entry is handed here when the site has a
+  /// SiteURL. Called by the page writer only.
+  FeedCollector& Feed() { return feed_; }
+
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { cancelled_ = true; }
   bool Cancelled() const;
@@ -154,6 +159,7 @@ class WebSite {
   Progress& progress_sink_;     // Not owned; outlives the run.
   Diagnostics& diagnostics_sink_;  // Not owned; outlives the run.
   RunStats stats_;
+  FeedCollector feed_;
 };
 
 }  // namespace pix

@@ -30,6 +30,7 @@ const std::set<std::string, std::less<>> kComputed = {
     "PrevDetailPageCaptionText", "NextDetailPageURL", "NextDetailPageCaptionText",
     "PictureIndex", "PictureCount", "UpPageURL", "SeriesNameRangeHTML", "BaseFileTitleHTML",
     "PageNumber", "PageCount", "PreviousIndexPageURL", "NextIndexPageURL",
+    "AlbumZipURL", "AlbumZipFileNameHTML", "AlbumZipSizeInK", "SiteURL", "FeedURL",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 

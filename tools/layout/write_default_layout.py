@@ -205,6 +205,13 @@ INDEX_PAGER = ('${PageCount?\n<NAV class="pager pages" aria-label="Pages"><SPAN 
                '${NextIndexPageURL?<A rel="next" href="${NextIndexPageURL}">next page &#8250;</A>}'
                "</SPAN></NAV>}")
 
+# The site's feed, when the settings say where the site is published (SiteURL).
+FEED_LINK = ('${FeedURL?\n<LINK rel="alternate" type="application/atom+xml" '
+             'title="Newest pictures" href="${FeedURL}">}')
+# An album's zip of its web-sized copies (AlbumZip), at the end of its pages.
+ALBUM_DOWNLOAD = ('${AlbumZipURL?\n<P class="download"><A href="${AlbumZipURL}" download>'
+                  'Download all pictures</A> (${AlbumZipFileNameHTML}, ${AlbumZipSizeInK} K)</P>}')
+
 NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
                    '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
 
@@ -217,7 +224,8 @@ GLOBALS = {
     "ViewerScript": VIEWER_SCRIPT,
     "PageHeadTemplate":
         HEAD_META + "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
-        + INDEX_NEIGHBOUR_LINKS + "\n${StyleSheet}",
+        + INDEX_NEIGHBOUR_LINKS + FEED_LINK + "\n${StyleSheet}",
+    "AlbumDownload": ALBUM_DOWNLOAD,
     "BodyTag": "<BODY>",
     "BodyEndTag": "</BODY>",
     "IndexPageLinks": INDEX_PAGER,
@@ -246,8 +254,10 @@ GLOBALS = {
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>${IndexPageLinks}\n${ViewerScript}",
     "PageEndTemplate":
+        "${AlbumDownload}"
         "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
-        "in all &middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
+        "in all &middot; pictures by ${PersonFullNameHTML}"
+        '${FeedURL? &middot; <A href="${FeedURL}">feed</A>}</FOOTER>\n'
         "</DIV>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
@@ -385,8 +395,9 @@ LIST_LAYOUT.update({
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
     "FileTrailerTemplate": "</TABLE>${IndexPageLinks}",
     "PageEndTemplate":
+        "${AlbumDownload}"
         "<P><SMALL>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
-        "in all. ${PersonFullNameHTML}</SMALL></P>",
+        'in all. ${PersonFullNameHTML}${FeedURL? <A href="${FeedURL}">Feed</A>}</SMALL></P>',
     "DetailPageTemplate":
         "<HEAD>\n" + HEAD_META + "\n"
         "<TITLE>${DetailPageTitle}</TITLE>\n"
