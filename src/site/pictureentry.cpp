@@ -39,7 +39,7 @@ namespace {
 
 void SetNamedPictureVars(VariableList& array, const PictureFiles& names, std::uint64_t file_size,
                          std::string_view comment, const std::string& text_file,
-                         const PictureMetadata* metadata) {
+                         const PictureMetadata* metadata, bool map_links) {
   PictureEntryVars vars;
   vars.anchor_path = names.anchor_path;
   vars.anchor_name = names.anchor_name;
@@ -52,6 +52,7 @@ void SetNamedPictureVars(VariableList& array, const PictureFiles& names, std::ui
   vars.comment_text = comment;
   vars.text_file_text = &text_file;
   vars.metadata = metadata;
+  vars.map_links = map_links;
   SetPictureVars(array, vars);
 }
 
@@ -130,6 +131,19 @@ void SetCaptionVars(VariableList& array, const PictureEntryVars& vars, std::stri
   array.SetVar("ImageDateTakenText", readable);
   array.SetVar("ImageCamera",
                exif != nullptr ? HtmlEscape(CameraName(exif->make, exif->model)) : std::string());
+  const auto exif_text = [exif](std::string ExifInfo::*field) {
+    return exif != nullptr ? HtmlEscape(exif->*field) : std::string();
+  };
+  array.SetVar("ImageExposureTime", exif_text(&ExifInfo::exposure_time));
+  array.SetVar("ImageAperture", exif_text(&ExifInfo::aperture));
+  array.SetVar("ImageISO", exif_text(&ExifInfo::iso));
+  array.SetVar("ImageFocalLength", exif_text(&ExifInfo::focal_length));
+  array.SetVar("ImageFocalLengthEquivalent", exif_text(&ExifInfo::focal_length_35mm));
+  array.SetVar("ImageLens", exif_text(&ExifInfo::lens));
+  // Where a picture was taken reaches a page only when the settings ask for it.
+  array.SetVar("ImageMapURL", vars.map_links && exif != nullptr && exif->has_position
+                                  ? HtmlEscape(OpenStreetMapUrl(exif->latitude, exif->longitude))
+                                  : std::string());
 }
 
 
@@ -210,7 +224,7 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
   }
   const std::uint64_t file_size = item.Size();
   SetNamedPictureVars(page.VarArray(), names, file_size, facts.comments, facts.text_file,
-                      jpeg ? &facts.metadata : nullptr);
+                      jpeg ? &facts.metadata : nullptr, site.Settings().map_links);
   const DisplayFit fit = ComputeDisplaySize(facts.width, facts.height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);

@@ -99,6 +99,8 @@ struct PictureEntryVars {
   /// With the comment and the text file: ImageCaption, ImageCaptionText, ImageDateTaken,
   /// ImageCamera. Not owned; null for entries that are no JPEG picture.
   const PictureMetadata* metadata = nullptr;
+  /// ImageMapURL: a link to where the picture was taken (Pages/MapLinks).
+  bool map_links = false;
 };
 
 /// Reads the facts of one picture and settles its inline image: what a worker of the

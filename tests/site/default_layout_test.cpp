@@ -31,6 +31,8 @@ const std::set<std::string, std::less<>> kComputed = {
     "PictureIndex", "PictureCount", "UpPageURL", "SeriesNameRangeHTML", "BaseFileTitleHTML",
     "PageNumber", "PageCount", "PreviousIndexPageURL", "NextIndexPageURL",
     "AlbumZipURL", "AlbumZipFileNameHTML", "AlbumZipSizeInK", "SiteURL", "FeedURL",
+    "ImageExposureTime", "ImageAperture", "ImageISO", "ImageFocalLength",
+    "ImageFocalLengthEquivalent", "ImageLens", "ImageMapURL",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 

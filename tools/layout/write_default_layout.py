@@ -185,6 +185,13 @@ FACTS = ('<P class="facts">${ImageSubjectName?<SPAN><B>${ImageSubjectName}</B></
          "<SPAN>photographed by ${ImagePhotographerName}</SPAN>"
          '${ImageDateTaken?<SPAN><TIME datetime="${ImageDateTaken}">${ImageDateTakenText}</TIME></SPAN>}'
          "${ImageCamera?<SPAN>${ImageCamera}</SPAN>}"
+         "${ImageLens?<SPAN>${ImageLens}</SPAN>}"
+         "${ImageFocalLength?<SPAN>${ImageFocalLength}"
+         "${ImageFocalLengthEquivalent? (${ImageFocalLengthEquivalent} on 35 mm film)}</SPAN>}"
+         "${ImageAperture?<SPAN>${ImageAperture}</SPAN>}"
+         "${ImageExposureTime?<SPAN>${ImageExposureTime}</SPAN>}"
+         "${ImageISO?<SPAN>ISO ${ImageISO}</SPAN>}"
+         '${ImageMapURL?<SPAN><A href="${ImageMapURL}">Show on a map</A></SPAN>}'
          "<SPAN>${AnchorWidth} &times; ${AnchorHeight} pixels, ${FileSizeInK} K</SPAN></P>")
 
 PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLabel}</A>'
