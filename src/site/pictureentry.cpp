@@ -228,7 +228,7 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
   const DisplayFit fit = ComputeDisplaySize(facts.width, facts.height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);
-  if (jpeg && site.Settings().detail_image_max_size > 0 && !facts.detail_status.ok()) {
+  if (site.Settings().detail_image_max_size > 0 && !facts.detail_status.ok()) {
     ReportPicture(site, "Cannot make the detail image of " + names.anchor_path + ": " +
                             facts.detail_status.message());
   }
@@ -521,7 +521,8 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   const WebImageFormat format = WebImageFormatOf(names.inline_path);
   const Orientation orientation = jpeg ? facts.metadata.exif.orientation : Orientation::kNormal;
 
-  const bool want_detail = jpeg && settings.detail_image_max_size > 0;
+  // A GIF picture gets its web-sized copy too, so that no detail page links an original.
+  const bool want_detail = settings.detail_image_max_size > 0;
   const ImageSize inline_size =
       InlineFileSize(fit, facts.width, facts.height, settings.in_line_pixel_density);
   const ImageSize detail_size =
@@ -598,6 +599,7 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   if (want_detail && detail_state == ImageState::kToMake) {
     WebImageRequest request;
     request.source = names.anchor_path;
+    request.source_is_jpeg = jpeg;
     request.target = names.detail_image_path;
     request.width = detail_plan.size.width;
     request.height = detail_plan.size.height;
