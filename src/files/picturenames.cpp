@@ -15,6 +15,15 @@ bool IsJpegExtension(std::string_view ext) {
 
 bool IsGifExtension(std::string_view ext) { return EqualsNoCase(ext, ".gif"); }
 
+bool IsVideoExtension(std::string_view ext) { return !VideoMimeType(ext).empty(); }
+
+std::string_view VideoMimeType(std::string_view ext) {
+  if (EqualsNoCase(ext, ".mp4")) return "video/mp4";
+  if (EqualsNoCase(ext, ".webm")) return "video/webm";
+  if (EqualsNoCase(ext, ".mov")) return "video/quicktime";
+  return {};
+}
+
 PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
   PictureFiles files;
   const std::string& full = item.FullFileName();
@@ -56,11 +65,15 @@ bool IsJpegPicture(const FileItem& item) {
   return !IsDirectory(item) && IsJpegExtension(item.Extension());
 }
 
+bool IsVideoFile(const FileItem& item) {
+  return !IsDirectory(item) && IsVideoExtension(item.Extension());
+}
+
 bool HasJpegTwin(const FileItem& item) { return item.IsJpegTwin(); }
 
 bool IsSitePicture(const FileItem& item) {
   if (IsDirectory(item) || item.IsLeftOut()) return false;
-  if (IsJpegExtension(item.Extension())) return true;
+  if (IsJpegExtension(item.Extension()) || IsVideoExtension(item.Extension())) return true;
   return IsGifExtension(item.Extension()) && !HasJpegTwin(item);
 }
 

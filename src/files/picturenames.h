@@ -37,6 +37,10 @@ struct SiteNames {
 bool IsJpegExtension(std::string_view ext);
 /// ".gif" in any case.
 bool IsGifExtension(std::string_view ext);
+/// ".mp4", ".webm" and ".mov" in any case: videos, listed beside the pictures.
+bool IsVideoExtension(std::string_view ext);
+/// The MIME type of a video extension ("video/mp4"); empty for others.
+std::string_view VideoMimeType(std::string_view ext);
 
 /// The files and links of one picture.
 struct PictureFiles {
@@ -64,11 +68,14 @@ PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names);
 /// The inline image directory of the picture directory `directory`.
 std::string InlineDirectoryOf(std::string_view directory, const SiteNames& names);
 
-/// True for a picture of the site: a JPEG, or a GIF without a JPEG twin, that was not left
-/// out by SettlePictureNames.
+/// True for a picture of the site: a JPEG, a GIF without a JPEG twin, or a video, that was
+/// not left out by SettlePictureNames.
 bool IsSitePicture(const FileItem& item);
 /// True for ".jpg" and ".jpeg" pictures.
 bool IsJpegPicture(const FileItem& item);
+/// True for a video file (IsVideoExtension). Videos are site pictures too: each gets an
+/// entry and a detail page, with a poster for an inline image.
+bool IsVideoFile(const FileItem& item);
 /// True for a GIF that has a JPEG twin in its directory (found when the directory was
 /// listed).
 bool HasJpegTwin(const FileItem& item);

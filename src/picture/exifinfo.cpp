@@ -197,6 +197,8 @@ std::string FormatCameraSettings(const ExifInfo& info) {
   }
   text += '\t';
   if (info.has_position) text += Decimal(info.latitude, 7) + "," + Decimal(info.longitude, 7);
+  text += '\t';
+  if (info.duration_seconds > 0) text += Decimal(info.duration_seconds, 3);
   return text;
 }
 
@@ -208,7 +210,13 @@ bool ParseCameraSettings(std::string_view text, ExifInfo& info) {
     if (tab == std::string_view::npos) break;
     start = tab + 1;
   }
-  if (fields.size() != 8 || fields[0] != "1") return false;
+  if (fields.size() != 9 || fields[0] != "1") return false;
+  info.duration_seconds = 0.0;
+  if (!fields[8].empty()) {
+    const std::from_chars_result read = std::from_chars(
+        fields[8].data(), fields[8].data() + fields[8].size(), info.duration_seconds);
+    if (read.ec != std::errc() || !(info.duration_seconds >= 0)) return false;
+  }
   std::string* targets[] = {&info.exposure_time, &info.aperture, &info.iso,
                             &info.focal_length, &info.focal_length_35mm, &info.lens};
   for (std::size_t i = 0; i < 6; ++i) targets[i]->assign(fields[i + 1]);

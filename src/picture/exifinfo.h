@@ -38,6 +38,8 @@ struct ExifInfo {
   bool has_position = false;
   double latitude = 0.0;
   double longitude = 0.0;
+  /// For a video, not a picture: its length in seconds as ffprobe gave it; 0 when unknown.
+  double duration_seconds = 0.0;
 };
 
 /// The exposure fields and the position of `info` in one line of text, for the site's

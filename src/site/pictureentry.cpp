@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/progress.h"
+#include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
 #include "files/names.h"
@@ -23,6 +24,7 @@
 #include "picture/gifrsize.h"
 #include "picture/metadata.h"
 #include "picture/versions.h"
+#include "picture/video.h"
 #include "picture/webimage.h"
 #include "site/caption.h"
 #include "site/escape.h"
@@ -67,12 +69,32 @@ void AddEntry(WebPage& page, const PictureFiles& names, const PictureFacts& fact
   // the picture's values below come after, so that they shadow the page's.
   page.EnsurePageOpen();
   array.mark_changes = true;
-  // The picture a detail page shows: its web-sized copy, or the picture itself.
+  // The picture a detail page shows: its web-sized copy, or the picture itself; for a
+  // video, its poster (the video itself plays from VideoURL).
+  const std::string_view name = names.anchor_name;
+  const std::string_view extension =
+      name.rfind('.') == std::string_view::npos ? std::string_view() : name.substr(name.rfind('.'));
+  const bool video = IsVideoExtension(extension);
   const bool detail_image = facts.detail_width > 0 && facts.detail_height > 0;
-  array.SetVar("DetailImageURL",
-               UrlEncodePath(detail_image ? names.detail_image_link : names.anchor_name));
-  array.SetIntVar("DetailImageWidth", detail_image ? facts.detail_width : facts.width);
-  array.SetIntVar("DetailImageHeight", detail_image ? facts.detail_height : facts.height);
+  if (video) {
+    array.SetVar("DetailImageURL", UrlEncodePath(names.inline_link));
+    array.SetIntVar("DetailImageWidth", fit.width);
+    array.SetIntVar("DetailImageHeight", fit.height);
+  } else {
+    array.SetVar("DetailImageURL",
+                 UrlEncodePath(detail_image ? names.detail_image_link : names.anchor_name));
+    array.SetIntVar("DetailImageWidth", detail_image ? facts.detail_width : facts.width);
+    array.SetIntVar("DetailImageHeight", detail_image ? facts.detail_height : facts.height);
+  }
+  const double duration = video ? facts.metadata.exif.duration_seconds : 0.0;
+  array.SetVar("VideoURL", video ? UrlEncodePath(names.anchor_name) : std::string());
+  array.SetVar("VideoType", video ? std::string(VideoMimeType(extension)) : std::string());
+  array.SetVar("VideoDuration", duration > 0 ? VideoDurationText(duration) : std::string());
+  array.SetVar("VideoDurationISO", duration > 0 ? VideoDurationIso(duration) : std::string());
+  array.SetVar("VideoNote",
+               video && page.Site().Video().ffmpeg.empty()
+                   ? "No preview frame: ffmpeg was not installed when this page was made."
+                   : std::string());
   array.SetVar("PrevDetailPageURL", around.prev_link);
   array.SetVar("PrevDetailPageCaptionText", around.prev_caption_text);
   array.SetVar("NextDetailPageURL", around.next_link);
@@ -213,9 +235,10 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
     return false;
   }
   if (!facts.readable) {
-    ReportPicture(site, !facts.open_status.ok() ? facts.open_status.message()
-                                               : (jpeg ? "JPEG file " : "GIF file ") +
-                                                     names.anchor_path + " is corrupt");
+    ReportPicture(site, !facts.open_status.ok()
+                            ? facts.open_status.message()
+                            : (jpeg ? "JPEG file " : IsVideoFile(item) ? "Video file " : "GIF file ") +
+                                  names.anchor_path + " is corrupt");
     return false;
   }
   if (!facts.damage.empty()) {
@@ -482,11 +505,46 @@ BeforeReplace NoteBeforeReplace(const WebSite& site, const ImagePlan& plan,
   };
 }
 
+// The shape a video is shown in when ffprobe cannot tell its size.
+constexpr int kVideoBoxWidth = 640;
+constexpr int kVideoBoxHeight = 360;
+
+// The version of what read a picture's facts.
+int ReaderVersionOf(const FileItem& item, const VideoTools& tools) {
+  return IsVideoFile(item) ? VideoReaderVersion(tools) : kPictureReaderVersion;
+}
+
+// Writes the poster of a video to `jpeg_file`: a frame from ffmpeg a little way in, or,
+// where ffmpeg is missing or cannot read the video, a drawn play symbol of `size`.
+void WriteVideoPoster(const VideoTools& tools, const std::string& video, double duration,
+                      const ImageSize& size, const std::filesystem::path& jpeg_file) {
+  if (!tools.ffmpeg.empty()) {
+    const double at = duration > 0 ? std::min(1.0, duration / 3.0) : 0.0;
+    if (ExtractPosterFrame(tools.ffmpeg, video, at, jpeg_file).ok()) {
+      const Result<JpegHeader> frame = ReadJpegHeader(jpeg_file.string());
+      if (frame.ok() && !frame->IsCorrupt()) return;
+    }
+  }
+  WriteVideoIcon(jpeg_file, size.width, size.height);
+}
+
 // Reads the facts of a picture the record does not know as it is now: its size, comment,
 // metadata and the digest of its bytes.
 void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg,
-                      PictureFacts& facts) {
-  if (jpeg) {
+                      const VideoTools& tools, PictureFacts& facts) {
+  if (IsVideoFile(item)) {
+    // A video is listed whatever ffprobe says of it; without a size, it is shown in a box
+    // of the usual shape.
+    if (const Status plain = RequireRegularFile(names.anchor_path); !plain.ok()) {
+      facts.open_status = Status::IoError(plain.message());
+      facts.missing = !FileExists(names.anchor_path);
+      return;
+    }
+    const std::optional<VideoProbe> probe = ProbeVideo(tools.ffprobe, names.anchor_path);
+    facts.width = probe ? probe->width : kVideoBoxWidth;
+    facts.height = probe ? probe->height : kVideoBoxHeight;
+    facts.metadata.exif.duration_seconds = probe ? probe->duration_seconds : 0.0;
+  } else if (jpeg) {
     // One walk over the header gives the size, the caption and the metadata.
     JpegMetadataSegments segments;
     Result<JpegHeader> header = ReadJpegHeader(names.anchor_path, {nullptr, &segments});
@@ -512,7 +570,7 @@ void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg
 
 // Settles the inline and detail images of a readable picture, making what is missing or
 // made from another recipe, and notes how each came out.
-void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg,
+void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg, bool video,
                        PictureFacts& facts) {
   const RunSettings& settings = site.Settings();
   const std::string picture_path = site.SitePath(names.anchor_path);
@@ -522,7 +580,7 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   const Orientation orientation = jpeg ? facts.metadata.exif.orientation : Orientation::kNormal;
 
   // A GIF picture gets its web-sized copy too, so that no detail page links an original.
-  const bool want_detail = settings.detail_image_max_size > 0;
+  const bool want_detail = !video && settings.detail_image_max_size > 0;
   const ImageSize inline_size =
       InlineFileSize(fit, facts.width, facts.height, settings.in_line_pixel_density);
   const ImageSize detail_size =
@@ -540,9 +598,14 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   inline_plan.path = names.inline_path;
   inline_plan.site_path = site.SitePath(names.inline_path);
   inline_plan.size = inline_size;
+  // A video's poster is a frame from ffmpeg, or a drawn symbol where there is none.
+  const std::string poster = !video                    ? std::string()
+                             : site.Video().ffmpeg.empty() ? "video icon"
+                                                           : "video frame";
   inline_plan.recipe = RecipeOf("inline", facts, inline_size, site.Names().in_line_file_ext,
-                               format == WebImageFormat::kGif ? 0 : settings.in_line_quality, jpeg,
-                               together ? size_text("with detail ", detail_size) : "");
+                               format == WebImageFormat::kGif ? 0 : settings.in_line_quality,
+                               jpeg || video,
+                               together ? size_text("with detail ", detail_size) : poster);
   const int density = settings.in_line_pixel_density;
   inline_plan.adopt_box =
       LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
@@ -568,6 +631,25 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     if (detail_state == ImageState::kCurrent) detail_state = ImageState::kToMake;
   }
 
+  // A video's inline image is made from its poster, a JPEG file beside it for the time of
+  // the making.
+  std::optional<TempFileBeside> poster_file;
+  std::string source = names.anchor_path;
+  if (video && inline_state == ImageState::kToMake) {
+    Result<TempFileBeside> temp =
+        TempFileBeside::Create(names.inline_path, TempFileBeside::Durability::kUnsynced);
+    if (!temp.ok() || !(facts.inline_status = temp->Close()).ok()) {
+      if (!temp.ok()) facts.inline_status = temp.status();
+      inline_state = ImageState::kRefused;
+    } else {
+      poster_file.emplace(std::move(*temp));
+      source = poster_file->TempPath().string();
+      WriteVideoPoster(site.Video(), names.anchor_path, facts.metadata.exif.duration_seconds,
+                       inline_size, source);
+    }
+  }
+  const bool from_jpeg = jpeg || video;
+
   MadeImage inline_made;
   MadeImage detail_made;
   std::vector<WebImageRequest> requests;
@@ -578,15 +660,15 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     const BeforeReplace hook = NoteBeforeReplace(site, inline_plan, inline_plan.in_place, inline_made);
     const ImageSize& size = inline_plan.size;
     facts.inline_status =
-        jpeg ? MakeJpegInlineImage(names.anchor_path, names.inline_path, size.width, size.height,
-                                   DecodeReduction::kDctScaling, orientation, hook, &damage)
-             : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
-                               Orientation::kNormal, hook);
+        from_jpeg ? MakeJpegInlineImage(source, names.inline_path, size.width, size.height,
+                                        DecodeReduction::kDctScaling, orientation, hook, &damage)
+                  : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
+                                    Orientation::kNormal, hook);
     decoded = jpeg;
   } else if (inline_state == ImageState::kToMake) {
     WebImageRequest request;
-    request.source = names.anchor_path;
-    request.source_is_jpeg = jpeg;
+    request.source = source;
+    request.source_is_jpeg = from_jpeg;
     request.target = names.inline_path;
     request.format = format;
     request.width = inline_plan.size.width;
@@ -652,7 +734,8 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
   const std::string picture_path = site.SitePath(names.anchor_path);
   // A picture the record knows as this very file is taken from the record.
   const std::optional<RecordedPicture> recorded = record.FindPicture(picture_path);
-  const bool same_readers = recorded && recorded->reader_version == kPictureReaderVersion;
+  const int reader_version = ReaderVersionOf(item, site.Video());
+  const bool same_readers = recorded && recorded->reader_version == reader_version;
   const bool trusted = same_readers && recorded->stamp.inode != 0 &&
                        recorded->stamp == ScannedStamp(item);
   if (trusted) {
@@ -662,7 +745,7 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
     facts.metadata = recorded->metadata;
     facts.content = recorded->content;
   } else {
-    ReadPictureFacts(item, names, jpeg, facts);
+    ReadPictureFacts(item, names, jpeg, site.Video(), facts);
   }
   // A frame of no pixels in either direction cannot be shown (a JPEG height of 0 is legal,
   // defined at the end of the scan, but such pictures are not read that far).
@@ -674,7 +757,9 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
   facts.detail_page_record = record.FindOutput(site.SitePath(names.detail_path));
 
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
-  if (!names.inline_path.empty()) MakePictureImages(site, names, jpeg, facts);
+  if (!names.inline_path.empty()) {
+    MakePictureImages(site, names, jpeg, IsVideoFile(item), facts);
+  }
 
   if (trusted && facts.damage == recorded->damage) {
     record.ConfirmPicture(picture_path);
@@ -682,7 +767,7 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
     RecordedPicture learned;
     learned.stamp = ScannedStamp(item);
     learned.content = facts.content;
-    learned.reader_version = kPictureReaderVersion;
+    learned.reader_version = reader_version;
     learned.width = facts.width;
     learned.height = facts.height;
     learned.comments = facts.comments;

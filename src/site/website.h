@@ -26,6 +26,7 @@
 
 #include "base/status.h"
 #include "files/settings.h"
+#include "picture/video.h"
 #include "site/sitefeeds.h"
 #include "site/siterecord.h"
 #include "site/variable.h"
@@ -112,6 +113,9 @@ class WebSite {
   /// to call from several threads.
   Status EnsureOutputFolder(const std::string& directory) const;
 
+  /// ffprobe and ffmpeg as found on the PATH when the run was prepared.
+  const VideoTools& Video() const { return video_tools_; }
+
   /// The site's record: what earlier runs wrote, and what this run writes.
   SiteRecord& Record() const { return *record_; }
   /// `path` (inside the site) relative to the site directory, as the record keeps paths.
@@ -160,6 +164,7 @@ class WebSite {
   Diagnostics& diagnostics_sink_;  // Not owned; outlives the run.
   RunStats stats_;
   FeedCollector feed_;
+  VideoTools video_tools_;
 };
 
 }  // namespace pix

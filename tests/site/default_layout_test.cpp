@@ -32,7 +32,8 @@ const std::set<std::string, std::less<>> kComputed = {
     "PageNumber", "PageCount", "PreviousIndexPageURL", "NextIndexPageURL",
     "AlbumZipURL", "AlbumZipFileNameHTML", "AlbumZipSizeInK", "SiteURL", "FeedURL",
     "ImageExposureTime", "ImageAperture", "ImageISO", "ImageFocalLength",
-    "ImageFocalLengthEquivalent", "ImageLens", "ImageMapURL",
+    "ImageFocalLengthEquivalent", "ImageLens", "ImageMapURL", "VideoURL", "VideoType",
+    "VideoDuration", "VideoDurationISO", "VideoNote",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 

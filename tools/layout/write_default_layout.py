@@ -27,6 +27,7 @@ COMMON_STYLE = """
     .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
   .picture { margin: 1rem 0; text-align: center; }
   .picture img { width: auto; height: auto; max-width: 100%; max-height: 78vh; }
+  .picture video { max-width: 100%; height: auto; background: #000; }
   .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
   .steps { display: flex; flex-wrap: wrap; gap: .5rem 1rem; }
   .pages { margin: 1.5rem 0; justify-content: center; }
@@ -192,6 +193,7 @@ FACTS = ('<P class="facts">${ImageSubjectName?<SPAN><B>${ImageSubjectName}</B></
          "${ImageExposureTime?<SPAN>${ImageExposureTime}</SPAN>}"
          "${ImageISO?<SPAN>ISO ${ImageISO}</SPAN>}"
          '${ImageMapURL?<SPAN><A href="${ImageMapURL}">Show on a map</A></SPAN>}'
+         '${VideoDuration?<SPAN><TIME datetime="${VideoDurationISO}">${VideoDuration}</TIME></SPAN>}'
          "<SPAN>${AnchorWidth} &times; ${AnchorHeight} pixels, ${FileSizeInK} K</SPAN></P>")
 
 PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLabel}</A>'
@@ -218,6 +220,17 @@ FEED_LINK = ('${FeedURL?\n<LINK rel="alternate" type="application/atom+xml" '
 # An album's zip of its web-sized copies (AlbumZip), at the end of its pages.
 ALBUM_DOWNLOAD = ('${AlbumZipURL?\n<P class="download"><A href="${AlbumZipURL}" download>'
                   'Download all pictures</A> (${AlbumZipFileNameHTML}, ${AlbumZipSizeInK} K)</P>}')
+
+# The picture of a detail page, or for a video the video itself with its poster, played
+# from the file as it is.
+DETAIL_PICTURE = (
+    '${VideoURL?<P class="picture"><VIDEO controls preload="none" poster="${DetailImageURL}" '
+    'width="${DetailImageWidth}" height="${DetailImageHeight}">'
+    '<SOURCE src="${VideoURL}" type="${VideoType}"><A href="${VideoURL}">Download the video</A>'
+    '</VIDEO></P>\n${VideoNote?<P class="note">${VideoNote}</P>\n}}'
+    '${VideoURL!<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
+    'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
+    '</A></P>\n}')
 
 NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
                    '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
@@ -281,9 +294,7 @@ GLOBALS = {
         '<DIV class="page">\n'
         + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
-        '</A></P>\n'
+        + DETAIL_PICTURE +
         '${ImageCaption?<P class="caption">${ImageCaption}</P>\n}'
         + FACTS + "\n"
         "</DIV>\n"
@@ -414,9 +425,7 @@ LIST_LAYOUT.update({
         "<BODY>\n"
         + PAGER + "\n"
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
-        '</A></P>\n'
+        + DETAIL_PICTURE +
         "${ImageCaption?<P>${ImageCaption}</P>\n}"
         + FACTS + "\n"
         + KEYS_SCRIPT + "\n"
