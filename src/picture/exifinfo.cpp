@@ -351,10 +351,14 @@ std::string IsoDateTimeFromExif(std::string_view text) {
   const int hour = NumberAt(text, 11, 2);
   const int minute = NumberAt(text, 14, 2);
   const int second = NumberAt(text, 17, 2);
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+  if (year < 1 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 ||
       second > 60) {
     return std::string();
   }
+  // A day the month does not have (2024:02:30, 2023:02:29, 2024:04:31) is no date either.
+  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0)) return std::string();
   std::string iso(text);
   iso[4] = '-';
   iso[7] = '-';
