@@ -26,7 +26,7 @@ COMMON_STYLE = """
   @media (max-width: 40rem) {
     .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
   .picture { margin: 1rem 0; text-align: center; }
-  .picture img { width: auto; height: auto; max-width: 100%; max-height: 78vh; }
+  .picture img { height: auto; max-width: 100%; max-height: 78vh; object-fit: contain; }
   .picture video { max-width: 100%; height: auto; background: #000; }
   .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
   .steps { display: flex; flex-wrap: wrap; gap: .5rem 1rem; }
@@ -177,6 +177,12 @@ KEYS_SCRIPT = (
 
 HEAD_META = ('<META charset="utf-8">\n'
              '<META name="viewport" content="width=device-width, initial-scale=1">')
+# What search engines show of a page, and an empty icon, so that no browser asks the server
+# for a favicon.ico that the site does not have.
+INDEX_HEAD_EXTRA = ('\n<META name="description" content="${PageDescription}">'
+                    '\n<LINK rel="icon" href="data:,">')
+DETAIL_HEAD_EXTRA = ('<META name="description" content="${DetailPageDescription}">\n'
+                     '<LINK rel="icon" href="data:,">\n')
 
 # Alt text and titles: the caption as plain text, or a title made from the picture's name.
 ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileTitleHTML}}"
@@ -243,8 +249,11 @@ GLOBALS = {
     "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + VIEWER_STYLE + "\n" + STYLE + "\n</STYLE>",
     "ViewerScript": VIEWER_SCRIPT,
     "PageHeadTemplate":
-        HEAD_META + "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
+        HEAD_META + INDEX_HEAD_EXTRA +
+        "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
         + INDEX_NEIGHBOUR_LINKS + FEED_LINK + "\n${StyleSheet}",
+    "PageDescription": "${PageTitle}: pictures by ${PersonFullNameHTML}",
+    "DetailPageDescription": ALT_TEXT + ", photographed by ${ImagePhotographerName}",
     "AlbumDownload": ALBUM_DOWNLOAD,
     "BodyTag": "<BODY>",
     "BodyEndTag": "</BODY>",
@@ -252,6 +261,7 @@ GLOBALS = {
     "PageBodyTemplate":
         '<DIV class="page">\n'
         "<NAV>${ActualReturnLabel}</NAV>\n"
+        "<MAIN>\n"
         "<H1>${PageLabel}</H1>\n"
         '${PageIntro?<P class="intro">${PageIntro}</P>}',
     "PageBodyBeginTemplate": "${BodyTag}\n${PageBodyTemplate}",
@@ -274,7 +284,7 @@ GLOBALS = {
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>${IndexPageLinks}\n${ViewerScript}",
     "PageEndTemplate":
-        "${AlbumDownload}"
+        "${AlbumDownload}</MAIN>\n"
         "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         "in all &middot; pictures by ${PersonFullNameHTML}"
         '${FeedURL? &middot; <A href="${FeedURL}">feed</A>}</FOOTER>\n'
@@ -285,7 +295,7 @@ GLOBALS = {
     "DetailPageLabel": "${BaseFileTitleHTML}",
     "ImagePhotographerName": "${PersonFullNameHTML}",
     "DetailPageTemplate":
-        "<HEAD>\n" + HEAD_META + "\n"
+        "<HEAD>\n" + HEAD_META + "\n" + DETAIL_HEAD_EXTRA +
         "<TITLE>${DetailPageTitle}</TITLE>\n"
         + NEIGHBOUR_LINKS +
         "${StyleSheet}\n"
@@ -293,10 +303,12 @@ GLOBALS = {
         "<BODY>\n"
         '<DIV class="page">\n'
         + PAGER + "\n"
+        "<MAIN>\n"
         "<H1>${DetailPageLabel}</H1>\n"
         + DETAIL_PICTURE +
         '${ImageCaption?<P class="caption">${ImageCaption}</P>\n}'
         + FACTS + "\n"
+        "</MAIN>\n"
         "</DIV>\n"
         + KEYS_SCRIPT + "\n"
         "</BODY>",
@@ -394,7 +406,7 @@ LIST_LAYOUT.update({
         "quick to load on any connection.",
     "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + LIST_STYLE + "\n</STYLE>",
     "PageBodyTemplate":
-        "<NAV>${ActualReturnLabel}</NAV>\n<H1>${PageLabel}</H1>\n${PageIntro?<P>${PageIntro}</P>}",
+        "<NAV>${ActualReturnLabel}</NAV>\n<MAIN>\n<H1>${PageLabel}</H1>\n${PageIntro?<P>${PageIntro}</P>}",
     "DirLeaderTemplate":
         "<H2>Albums</H2>\n<TABLE>\n"
         "<TR><TH>Picture</TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
@@ -413,21 +425,22 @@ LIST_LAYOUT.update({
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
     "FileTrailerTemplate": "</TABLE>${IndexPageLinks}",
     "PageEndTemplate":
-        "${AlbumDownload}"
+        "${AlbumDownload}</MAIN>\n"
         "<P><SMALL>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
         'in all. ${PersonFullNameHTML}${FeedURL? <A href="${FeedURL}">Feed</A>}</SMALL></P>',
     "DetailPageTemplate":
-        "<HEAD>\n" + HEAD_META + "\n"
+        "<HEAD>\n" + HEAD_META + "\n" + DETAIL_HEAD_EXTRA +
         "<TITLE>${DetailPageTitle}</TITLE>\n"
         + NEIGHBOUR_LINKS +
         "${StyleSheet}\n"
         "</HEAD>\n"
         "<BODY>\n"
         + PAGER + "\n"
+        "<MAIN>\n"
         "<H1>${DetailPageLabel}</H1>\n"
         + DETAIL_PICTURE +
         "${ImageCaption?<P>${ImageCaption}</P>\n}"
-        + FACTS + "\n"
+        + FACTS + "\n</MAIN>\n"
         + KEYS_SCRIPT + "\n"
         "</BODY>",
 })
