@@ -269,18 +269,23 @@ GLOBALS = {
     "ImageTag":
         '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
         'alt="${ImageAltText}" loading="lazy">',
+    # A card's label already names its picture: the image says only what a caption adds, so
+    # that a screen reader does not read the name twice.
+    "CardImageTag":
+        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
+        'alt="${ImageCaptionText}" loading="lazy">',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
         '${ImageFileURL?<IMG src="${ImageFileURL}" width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="${PageLabel}" loading="lazy">}'
+        'height="${DisplayHeight}" alt="" loading="lazy">}'
         "<SPAN>${PageLabel}</SPAN><SMALL>"
         "${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
         '<A class="card" href="${DetailPageFileURL}" data-full="${DetailImageURL}" '
-        'data-caption="' + ALT_TEXT + '">${ImageTag}'
+        'data-caption="' + ALT_TEXT + '">${CardImageTag}'
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>${IndexPageLinks}\n${ViewerScript}",
     "PageEndTemplate":
