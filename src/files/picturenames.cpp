@@ -47,6 +47,10 @@ PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
         InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.base_name, "jpg");
     files.detail_image_link = names.in_line_sub_dir_name + "/" + kDetailImageDirName + "/" +
                             files.base_name + ".jpg";
+    files.inline_1x_path = BuildFileName(InlineDirectoryOf(directory, names) + "/" + kOneXImageDirName,
+                                         files.base_name, names.in_line_file_ext);
+    files.inline_1x_link = names.in_line_sub_dir_name + "/" + kOneXImageDirName + "/" +
+                           files.base_name + "." + names.in_line_file_ext;
   }
   files.text_path = full.substr(0, full.size() - ext.size()) + ".txt";
   files.detail_link = files.base_name;

@@ -57,10 +57,16 @@ struct PictureFiles {
   /// one. Inside a folder of its own, so that no picture's inline image can take its name.
   std::string detail_image_path;
   std::string detail_image_link;  ///< inline/detail/B.jpg, relative to the picture's directory.
+  /// D/inline/1x/B.EXT: the inline image at the display size, beside the one of twice the
+  /// size that InLinePixelDensity=2 makes, for screens that need no more.
+  std::string inline_1x_path;
+  std::string inline_1x_link;  ///< inline/1x/B.EXT, relative to the picture's directory.
 };
 
 /// The folder inside the inline image folder that holds the detail images.
 inline constexpr const char* kDetailImageDirName = "detail";
+/// The folder inside the inline image folder that holds the inline images at 1x.
+inline constexpr const char* kOneXImageDirName = "1x";
 
 /// The files of the picture at `item`.
 PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names);

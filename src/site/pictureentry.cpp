@@ -95,6 +95,10 @@ void AddEntry(WebPage& page, const PictureFiles& names, const PictureFacts& fact
                video && page.Site().Video().ffmpeg.empty()
                    ? "No preview frame: ffmpeg was not installed when this page was made."
                    : std::string());
+  // The inline image at 1x and 2x, for a srcset attribute; empty without a 1x image.
+  array.SetVar("ImageSrcSet", facts.has_1x ? UrlEncodePath(names.inline_1x_link) + " 1x, " +
+                                                 UrlEncodePath(names.inline_link) + " 2x"
+                                           : std::string());
   array.SetVar("PrevDetailPageURL", around.prev_link);
   array.SetVar("PrevDetailPageCaptionText", around.prev_caption_text);
   array.SetVar("NextDetailPageURL", around.next_link);
@@ -399,6 +403,8 @@ struct ImagePlan {
   ImageSize adopt_box;
   // The bytes in place, when the file there is the run's (set by SettleImage).
   std::optional<Digest> in_place;
+  // The image lies in a folder inside the inline folder (detail, 1x).
+  bool nested = false;
 };
 
 // The recipe of an image: everything that shapes its bytes. The picture is named by the
@@ -433,7 +439,7 @@ enum class ImageState { kCurrent, kToMake, kRefused };
 ImageState SettleImage(const WebSite& site, ImagePlan& plan, Status& status) {
   // The folders first: nothing is looked at, let alone written, through a linked folder.
   const std::string folder = plan.path.substr(0, plan.path.rfind('/'));
-  if (plan.kind == OutputKind::kDetailImage) {
+  if (plan.nested) {
     status = site.EnsureOutputFolder(folder.substr(0, folder.rfind('/')));
     if (!status.ok()) return ImageState::kRefused;
   }
@@ -589,6 +595,12 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   // may be reduced from the larger's pixels: each is made only with the other, so that an
   // image is the same whichever of the two was stale.
   const bool together = want_detail && format != WebImageFormat::kGif;
+  // At density 2 a JPEG or WebP inline image has a companion at the display size, for
+  // pages to offer both (srcset), when the picture gives more pixels than that.
+  const ImageSize one_x_size{fit.width, fit.height};
+  const bool want_1x = !video && format != WebImageFormat::kGif &&
+                       settings.in_line_pixel_density == 2 &&
+                       (inline_size.width != fit.width || inline_size.height != fit.height);
   const auto size_text = [](std::string_view kind, const ImageSize& size) {
     return std::string(kind) + std::to_string(size.width) + "x" + std::to_string(size.height);
   };
@@ -605,7 +617,8 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   inline_plan.recipe = RecipeOf("inline", facts, inline_size, site.Names().in_line_file_ext,
                                format == WebImageFormat::kGif ? 0 : settings.in_line_quality,
                                jpeg || video,
-                               together ? size_text("with detail ", detail_size) : poster);
+                               (together ? size_text("with detail ", detail_size) : poster) +
+                                   (want_1x ? size_text(" with 1x ", one_x_size) : ""));
   const int density = settings.in_line_pixel_density;
   inline_plan.adopt_box =
       LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
@@ -624,7 +637,31 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
                                      inline_size)
                           : "");
     detail_plan.adopt_box = {settings.detail_image_max_size, settings.detail_image_max_size};
+    detail_plan.nested = true;
     detail_state = SettleImage(site, detail_plan, facts.detail_status);
+  }
+  ImagePlan one_x_plan;
+  ImageState one_x_state = ImageState::kCurrent;
+  Status one_x_status;
+  if (want_1x) {
+    one_x_plan.kind = OutputKind::kInlineImage;
+    one_x_plan.path = names.inline_1x_path;
+    one_x_plan.site_path = site.SitePath(names.inline_1x_path);
+    one_x_plan.size = one_x_size;
+    one_x_plan.recipe = RecipeOf(
+        "inline 1x", facts, one_x_size, site.Names().in_line_file_ext, settings.in_line_quality,
+        jpeg, size_text("with inline ", inline_size) +
+                  (together ? size_text(" with detail ", detail_size) : ""));
+    one_x_plan.adopt_box = {site.MaxDisplayWidth(), site.MaxDisplayHeight()};
+    one_x_plan.nested = true;
+    one_x_state = SettleImage(site, one_x_plan, one_x_status);
+  }
+  // The 1x image is reduced from the same decode as the others: all are made together.
+  if (want_1x && (inline_state == ImageState::kToMake || one_x_state == ImageState::kToMake ||
+                  (together && detail_state == ImageState::kToMake))) {
+    if (inline_state == ImageState::kCurrent) inline_state = ImageState::kToMake;
+    if (one_x_state == ImageState::kCurrent) one_x_state = ImageState::kToMake;
+    if (together && detail_state == ImageState::kCurrent) detail_state = ImageState::kToMake;
   }
   if (together && (inline_state == ImageState::kToMake || detail_state == ImageState::kToMake)) {
     if (inline_state == ImageState::kCurrent) inline_state = ImageState::kToMake;
@@ -652,6 +689,7 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
 
   MadeImage inline_made;
   MadeImage detail_made;
+  MadeImage one_x_made;
   std::vector<WebImageRequest> requests;
   bool decoded = false;
   std::string damage;
@@ -690,13 +728,28 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     request.before_replace = NoteBeforeReplace(site, detail_plan, detail_plan.in_place, detail_made);
     requests.push_back(std::move(request));
   }
+  if (want_1x && one_x_state == ImageState::kToMake) {
+    WebImageRequest request;
+    request.source = source;
+    request.source_is_jpeg = from_jpeg;
+    request.target = names.inline_1x_path;
+    request.format = format;
+    request.width = one_x_plan.size.width;
+    request.height = one_x_plan.size.height;
+    request.quality = settings.in_line_quality;
+    request.orientation = orientation;
+    request.before_replace = NoteBeforeReplace(site, one_x_plan, one_x_plan.in_place, one_x_made);
+    requests.push_back(std::move(request));
+  }
   if (!requests.empty()) {
     // Both images from one decode of the picture when both are to be made.
     std::vector<std::string> damages;
     const std::vector<Status> outcomes = MakeWebImages(requests, &damages);
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      const bool is_inline = requests[i].target == names.inline_path;
-      (is_inline ? facts.inline_status : facts.detail_status) = outcomes[i];
+      const std::filesystem::path& target = requests[i].target;
+      (target == names.inline_path       ? facts.inline_status
+       : target == names.inline_1x_path ? one_x_status
+                                        : facts.detail_status) = outcomes[i];
       if (i < damages.size() && damage.empty()) damage = damages[i];
     }
     decoded = jpeg;
@@ -715,6 +768,11 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   if (want_detail && detail_state == ImageState::kToMake && facts.detail_status.ok()) {
     RecordMadeImage(site, detail_plan, picture_path, detail_made.content);
   }
+  if (one_x_made.same) one_x_status = Status::OK();
+  if (want_1x && one_x_state == ImageState::kToMake && one_x_status.ok()) {
+    RecordMadeImage(site, one_x_plan, picture_path, one_x_made.content);
+  }
+  facts.has_1x = want_1x && one_x_state != ImageState::kRefused && one_x_status.ok();
   facts.inline_outcome = inline_state == ImageState::kCurrent ? PictureFacts::Inline::kCurrent
                         : facts.inline_status.ok()            ? PictureFacts::Inline::kMade
                                                              : PictureFacts::Inline::kFailed;

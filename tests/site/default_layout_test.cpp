@@ -33,7 +33,7 @@ const std::set<std::string, std::less<>> kComputed = {
     "AlbumZipURL", "AlbumZipFileNameHTML", "AlbumZipSizeInK", "SiteURL", "FeedURL",
     "ImageExposureTime", "ImageAperture", "ImageISO", "ImageFocalLength",
     "ImageFocalLengthEquivalent", "ImageLens", "ImageMapURL", "VideoURL", "VideoType",
-    "VideoDuration", "VideoDurationISO", "VideoNote",
+    "VideoDuration", "VideoDurationISO", "VideoNote", "ImageSrcSet",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 

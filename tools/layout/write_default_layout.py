@@ -267,13 +267,13 @@ GLOBALS = {
     "PageBodyBeginTemplate": "${BodyTag}\n${PageBodyTemplate}",
     "ImageAltText": ALT_TEXT,
     "ImageTag":
-        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
-        'alt="${ImageAltText}" loading="lazy">',
+        '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${ImageAltText}" loading="lazy">',
     # A card's label already names its picture: the image says only what a caption adds, so
     # that a screen reader does not read the name twice.
     "CardImageTag":
-        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
-        'alt="${ImageCaptionText}" loading="lazy">',
+        '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${ImageCaptionText}" loading="lazy">',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
