@@ -26,7 +26,7 @@ COMMON_STYLE = """
   @media (max-width: 40rem) {
     .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
   .picture { margin: 1rem 0; text-align: center; }
-  .picture img { height: auto; max-width: 100%; max-height: 78vh; object-fit: contain; }
+  .picture img { height: auto; max-width: 100%; }
   .picture video { max-width: 100%; height: auto; background: #000; }
   .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
   .steps { display: flex; flex-wrap: wrap; gap: .5rem 1rem; }
@@ -228,15 +228,18 @@ ALBUM_DOWNLOAD = ('${AlbumZipURL?\n<P class="download"><A href="${AlbumZipURL}" 
                   'Download all pictures</A> (${AlbumZipFileNameHTML}, ${AlbumZipSizeInK} K)</P>}')
 
 # The picture of a detail page, or for a video the video itself with its poster, played
-# from the file as it is.
+# from the file as it is. The picture's box is known before it loads, so that nothing moves:
+# its width and height attributes give its shape, and its width is what fits the page and
+# 78 % of the screen's height.
 DETAIL_PICTURE = (
     '${VideoURL?<P class="picture"><VIDEO controls preload="none" poster="${DetailImageURL}" '
     'width="${DetailImageWidth}" height="${DetailImageHeight}">'
     '<SOURCE src="${VideoURL}" type="${VideoType}"><A href="${VideoURL}">Download the video</A>'
     '</VIDEO></P>\n${VideoNote?<P class="note">${VideoNote}</P>\n}}'
     '${VideoURL!<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-    'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
-    '</A></P>\n}')
+    'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
+    'style="width: min(100%, ${DetailImageWidth}px, '
+    'calc(78vh * ${DetailImageWidth} / ${DetailImageHeight}))"></A></P>\n}')
 
 NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
                    '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
