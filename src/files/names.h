@@ -56,5 +56,8 @@ inline constexpr std::string_view kPages = "Pages";
 inline constexpr std::string_view kSortOrder = "SortOrder";
 inline constexpr std::string_view kPicturesPerPage = "PicturesPerPage";
 inline constexpr std::string_view kBodyEndTag = "BodyEndTag";
+inline constexpr std::string_view kAlbumZip = "AlbumZip";
+inline constexpr std::string_view kMapLinks = "MapLinks";
+inline constexpr std::string_view kSiteURL = "SiteURL";
 
 }  // namespace pix

@@ -15,6 +15,15 @@ bool IsJpegExtension(std::string_view ext) {
 
 bool IsGifExtension(std::string_view ext) { return EqualsNoCase(ext, ".gif"); }
 
+bool IsVideoExtension(std::string_view ext) { return !VideoMimeType(ext).empty(); }
+
+std::string_view VideoMimeType(std::string_view ext) {
+  if (EqualsNoCase(ext, ".mp4")) return "video/mp4";
+  if (EqualsNoCase(ext, ".webm")) return "video/webm";
+  if (EqualsNoCase(ext, ".mov")) return "video/quicktime";
+  return {};
+}
+
 PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
   PictureFiles files;
   const std::string& full = item.FullFileName();
@@ -38,6 +47,10 @@ PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
         InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.base_name, "jpg");
     files.detail_image_link = names.in_line_sub_dir_name + "/" + kDetailImageDirName + "/" +
                             files.base_name + ".jpg";
+    files.inline_1x_path = BuildFileName(InlineDirectoryOf(directory, names) + "/" + kOneXImageDirName,
+                                         files.base_name, names.in_line_file_ext);
+    files.inline_1x_link = names.in_line_sub_dir_name + "/" + kOneXImageDirName + "/" +
+                           files.base_name + "." + names.in_line_file_ext;
   }
   files.text_path = full.substr(0, full.size() - ext.size()) + ".txt";
   files.detail_link = files.base_name;
@@ -56,11 +69,15 @@ bool IsJpegPicture(const FileItem& item) {
   return !IsDirectory(item) && IsJpegExtension(item.Extension());
 }
 
+bool IsVideoFile(const FileItem& item) {
+  return !IsDirectory(item) && IsVideoExtension(item.Extension());
+}
+
 bool HasJpegTwin(const FileItem& item) { return item.IsJpegTwin(); }
 
 bool IsSitePicture(const FileItem& item) {
   if (IsDirectory(item) || item.IsLeftOut()) return false;
-  if (IsJpegExtension(item.Extension())) return true;
+  if (IsJpegExtension(item.Extension()) || IsVideoExtension(item.Extension())) return true;
   return IsGifExtension(item.Extension()) && !HasJpegTwin(item);
 }
 

@@ -37,6 +37,10 @@ struct SiteNames {
 bool IsJpegExtension(std::string_view ext);
 /// ".gif" in any case.
 bool IsGifExtension(std::string_view ext);
+/// ".mp4", ".webm" and ".mov" in any case: videos, listed beside the pictures.
+bool IsVideoExtension(std::string_view ext);
+/// The MIME type of a video extension ("video/mp4"); empty for others.
+std::string_view VideoMimeType(std::string_view ext);
 
 /// The files and links of one picture.
 struct PictureFiles {
@@ -53,10 +57,16 @@ struct PictureFiles {
   /// one. Inside a folder of its own, so that no picture's inline image can take its name.
   std::string detail_image_path;
   std::string detail_image_link;  ///< inline/detail/B.jpg, relative to the picture's directory.
+  /// D/inline/1x/B.EXT: the inline image at the display size, beside the one of twice the
+  /// size that InLinePixelDensity=2 makes, for screens that need no more.
+  std::string inline_1x_path;
+  std::string inline_1x_link;  ///< inline/1x/B.EXT, relative to the picture's directory.
 };
 
 /// The folder inside the inline image folder that holds the detail images.
 inline constexpr const char* kDetailImageDirName = "detail";
+/// The folder inside the inline image folder that holds the inline images at 1x.
+inline constexpr const char* kOneXImageDirName = "1x";
 
 /// The files of the picture at `item`.
 PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names);
@@ -64,11 +74,14 @@ PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names);
 /// The inline image directory of the picture directory `directory`.
 std::string InlineDirectoryOf(std::string_view directory, const SiteNames& names);
 
-/// True for a picture of the site: a JPEG, or a GIF without a JPEG twin, that was not left
-/// out by SettlePictureNames.
+/// True for a picture of the site: a JPEG, a GIF without a JPEG twin, or a video, that was
+/// not left out by SettlePictureNames.
 bool IsSitePicture(const FileItem& item);
 /// True for ".jpg" and ".jpeg" pictures.
 bool IsJpegPicture(const FileItem& item);
+/// True for a video file (IsVideoExtension). Videos are site pictures too: each gets an
+/// entry and a detail page, with a poster for an inline image.
+bool IsVideoFile(const FileItem& item);
 /// True for a GIF that has a JPEG twin in its directory (found when the directory was
 /// listed).
 bool HasJpegTwin(const FileItem& item);

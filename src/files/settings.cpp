@@ -124,6 +124,28 @@ bool IsLanguageTag(std::string_view tag) {
   return part_length > 0;
 }
 
+// The address a site is published at, as feeds and sitemaps need it whole: "http://" or
+// "https://", a host, and no character that would have to be escaped in XML or a URL.
+bool IsSiteUrl(std::string_view url) {
+  std::string_view rest;
+  if (url.substr(0, 8) == "https://") {
+    rest = url.substr(8);
+  } else if (url.substr(0, 7) == "http://") {
+    rest = url.substr(7);
+  } else {
+    return false;
+  }
+  if (rest.empty() || rest.front() == '/') return false;
+  for (const char c : rest) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7f || c == '"' || c == '<' || c == '>' || c == '&' ||
+        c == '\\' || c == '#' || c == '?' || c == '\'' || c == '`') {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Replaces a setting that cannot be used by its default, with one line that says so.
 void KeepUsable(std::string& value, bool usable, std::string_view key,
                 std::string_view default_value, std::string_view why,
@@ -258,6 +280,22 @@ RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostic
   settings.page_language = ini.Text(user, kPageLanguageKey, "en", 64);
   KeepUsable(settings.page_language, IsLanguageTag(settings.page_language), kPageLanguageKey,
              "en", "is not a language tag such as \"en\" or \"de-CH\"", diagnostics);
+
+  settings.album_zip = flag(kPages, kAlbumZip);
+  if (settings.album_zip && settings.detail_image_max_size == 0) {
+    // An album's zip holds its web-sized copies, never the originals (nor their GPS data).
+    diagnostics.Problem(std::string(kAlbumZip) + "=Yes needs " + kDetailImageMaxSizeKey +
+                        ": albums are zipped from their web-sized copies; no zip is made");
+    settings.album_zip = false;
+  }
+  settings.map_links = flag(kPages, kMapLinks);
+  settings.site_url = ini.Text(user, kSiteURL, "", 1024);
+  if (!settings.site_url.empty()) {
+    KeepUsable(settings.site_url, IsSiteUrl(settings.site_url), kSiteURL, "",
+               "is not the address of a web site (\"https://example.org/photos/\")",
+               diagnostics);
+    if (!settings.site_url.empty() && settings.site_url.back() != '/') settings.site_url += '/';
+  }
   return settings;
 }
 

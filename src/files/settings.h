@@ -109,6 +109,15 @@ struct RunSettings {
   int pictures_per_page = 0;
   /// HTMLDefaults/PageLanguage: the language the pages declare, as a language tag.
   std::string page_language = "en";
+  /// Pages/AlbumZip: each album (a folder with pictures) gets a zip of its detail images,
+  /// inline/FOLDER.zip, for visitors to download.
+  bool album_zip = false;
+  /// Pages/MapLinks: a picture with a GPS position gets a link to the place on a map.
+  bool map_links = false;
+  /// HTMLDefaults/SiteURL: where the site is published, "http://" or "https://" and ending
+  /// in "/"; empty when not set. Set, it makes the run write feed.xml and sitemap.xml at
+  /// the top of the site.
+  std::string site_url;
   /// AutoOrganizeLayout/AutoOrganizeBaseFileNames: the match pages, comma-separated.
   std::string auto_organize_base_file_names;
   /// The match pages a run writes: the names of auto_organize_base_file_names when

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -221,6 +222,25 @@ std::optional<std::string_view> StringTokenList::GetNextToken() {
   std::size_t end = start;
   while (end < text_.size() && text_[end] != '\0') ++end;
   return std::string_view(text_).substr(start, end - start);
+}
+
+std::optional<std::string> FindProgramOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (true) {
+    const std::size_t colon = rest.find(':');
+    std::string folder(rest.substr(0, colon));
+    if (folder.empty()) folder = ".";
+    const std::string candidate = folder + "/" + program;
+    struct stat info;
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return std::nullopt;
 }
 
 }  // namespace pix

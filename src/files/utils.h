@@ -79,6 +79,10 @@ void ReplaceChar(std::string& text, char from, char to);
 /// True when a plain file (or a link to one) of that name exists.
 bool FileExists(const std::filesystem::path& path);
 
+/// The full path of the executable `program` in the folders of PATH (the usual folders when
+/// it is not set); none when there is none.
+std::optional<std::string> FindProgramOnPath(const std::string& program);
+
 /// True when the path names an existing directory.
 bool IsDirectoryPath(const std::filesystem::path& path);
 

@@ -222,7 +222,8 @@ DirectoryItem::DirectoryItem(ParentLink parent, FileItem* dir_file_item, std::st
       }
       continue;
     }
-    if (IsSitePicture(*entry)) {
+    // Videos have no caption of their own to edit: they are not picture items.
+    if (IsSitePicture(*entry) && !IsVideoFile(*entry)) {
       AddChild<PictureItem>(name, entry->FullFileName(), context, entry);
     }
   }

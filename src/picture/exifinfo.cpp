@@ -3,7 +3,11 @@
 #include <libexif/exif-data.h>
 #include <libexif/exif-utils.h>
 
+#include <charconv>
+#include <cmath>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "picture/metatext.h"
 
@@ -72,7 +76,177 @@ int NumberAt(std::string_view text, std::size_t at, std::size_t count) {
   return value;
 }
 
+// The entry `tag` of `ifd` when it has `format` and at least `count` values of `width`
+// bytes each.
+ExifEntry* EntryOf(ExifData& data, ExifIfd ifd, ExifTag tag, ExifFormat format, unsigned count,
+                   unsigned width) {
+  ExifEntry* entry = exif_content_get_entry(data.ifd[ifd], tag);
+  if (entry == nullptr || entry->data == nullptr || entry->format != format ||
+      entry->components < count || entry->size < count * width) {
+    return nullptr;
+  }
+  return entry;
+}
+
+// The `index`th rational of an entry, as a number; none when it is missing or divides by 0.
+std::optional<double> RationalEntry(ExifData& data, ExifIfd ifd, ExifTag tag, unsigned index = 0) {
+  ExifEntry* entry = EntryOf(data, ifd, tag, EXIF_FORMAT_RATIONAL, index + 1, 8);
+  if (entry == nullptr) return std::nullopt;
+  const ExifRational value = exif_get_rational(entry->data + 8 * index, exif_data_get_byte_order(&data));
+  if (value.denominator == 0) return std::nullopt;
+  return static_cast<double>(value.numerator) / value.denominator;
+}
+
+// A SHORT or LONG entry as a number.
+std::optional<long> IntegerEntry(ExifData& data, ExifIfd ifd, ExifTag tag) {
+  const ExifByteOrder order = exif_data_get_byte_order(&data);
+  if (ExifEntry* entry = EntryOf(data, ifd, tag, EXIF_FORMAT_SHORT, 1, 2)) {
+    return exif_get_short(entry->data, order);
+  }
+  if (ExifEntry* entry = EntryOf(data, ifd, tag, EXIF_FORMAT_LONG, 1, 4)) {
+    return static_cast<long>(exif_get_long(entry->data, order));
+  }
+  return std::nullopt;
+}
+
+// A number with at most `decimals` places and no trailing zeros: 5.6, 50, 4.25.
+std::string Decimal(double value, int decimals) {
+  char text[64];
+  const std::to_chars_result written =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  std::string result(text, written.ec == std::errc() ? written.ptr : text);
+  if (result.find('.') != std::string::npos) {
+    while (!result.empty() && result.back() == '0') result.pop_back();
+    if (!result.empty() && result.back() == '.') result.pop_back();
+  }
+  return result;
+}
+
+// A positive, finite measure below `limit`, else none: what a camera writes for "unknown"
+// (zero, or a rational of 0/0) is no measure.
+std::optional<double> Measure(std::optional<double> value, double limit) {
+  if (!value || !std::isfinite(*value) || *value <= 0.0 || *value >= limit) return std::nullopt;
+  return value;
+}
+
+void ReadExposure(ExifData& data, ExifInfo& info) {
+  if (const std::optional<double> time = Measure(RationalEntry(data, EXIF_IFD_EXIF, EXIF_TAG_EXPOSURE_TIME), 1e6)) {
+    // Short times as the fraction a camera shows ("1/250"), long ones in seconds.
+    info.exposure_time = *time < 0.5 ? "1/" + Decimal(std::round(1.0 / *time), 0) + " s"
+                                     : Decimal(*time, 1) + " s";
+  }
+  if (const std::optional<double> f = Measure(RationalEntry(data, EXIF_IFD_EXIF, EXIF_TAG_FNUMBER), 1000)) {
+    info.aperture = "f/" + Decimal(*f, 1);
+  }
+  if (const std::optional<long> iso = IntegerEntry(data, EXIF_IFD_EXIF, EXIF_TAG_ISO_SPEED_RATINGS);
+      iso && *iso > 0) {
+    info.iso = std::to_string(*iso);
+  }
+  if (const std::optional<double> focal = Measure(RationalEntry(data, EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH), 100000)) {
+    info.focal_length = Decimal(*focal, 1) + " mm";
+  }
+  if (const std::optional<long> focal =
+          IntegerEntry(data, EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM);
+      focal && *focal > 0) {
+    info.focal_length_35mm = std::to_string(*focal) + " mm";
+  }
+  // LensModel and LensMake (EXIF 2.3); libexif of older releases has no names for them.
+  info.lens = TextEntry(data, EXIF_IFD_EXIF, static_cast<ExifTag>(0xa434));
+  if (info.lens.empty()) info.lens = TextEntry(data, EXIF_IFD_EXIF, static_cast<ExifTag>(0xa433));
+}
+
+// One coordinate of the GPS directory: degrees, minutes and seconds, negative for the
+// southern or western hemisphere (`negative_ref`).
+std::optional<double> Coordinate(ExifData& data, ExifTag tag, ExifTag ref_tag, char negative_ref,
+                                 double limit) {
+  std::optional<double> parts[3];
+  for (unsigned i = 0; i < 3; ++i) {
+    parts[i] = RationalEntry(data, EXIF_IFD_GPS, tag, i);
+    if (!parts[i]) return std::nullopt;
+  }
+  double value = *parts[0] + *parts[1] / 60.0 + *parts[2] / 3600.0;
+  if (!std::isfinite(value) || value > limit) return std::nullopt;
+  const std::string ref = TextEntry(data, EXIF_IFD_GPS, ref_tag);
+  if (!ref.empty() && (ref[0] == negative_ref || ref[0] == negative_ref + ('a' - 'A'))) value = -value;
+  return value;
+}
+
+void ReadPosition(ExifData& data, ExifInfo& info) {
+  if (data.ifd[EXIF_IFD_GPS] == nullptr) return;
+  const std::optional<double> latitude =
+      Coordinate(data, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE),
+                 static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE_REF), 'S', 90.0);
+  const std::optional<double> longitude =
+      Coordinate(data, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE),
+                 static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE_REF), 'W', 180.0);
+  // 0, 0 is what a receiver without a fix writes, not a place anyone photographs.
+  if (!latitude || !longitude || (*latitude == 0.0 && *longitude == 0.0)) return;
+  info.has_position = true;
+  info.latitude = *latitude;
+  info.longitude = *longitude;
+}
+
 }  // namespace
+
+std::string FormatCameraSettings(const ExifInfo& info) {
+  std::string text = "1";
+  for (const std::string* field : {&info.exposure_time, &info.aperture, &info.iso,
+                                   &info.focal_length, &info.focal_length_35mm, &info.lens}) {
+    text += '\t';
+    for (const char c : *field) text += c == '\t' || c == '\n' ? ' ' : c;
+  }
+  text += '\t';
+  if (info.has_position) text += Decimal(info.latitude, 7) + "," + Decimal(info.longitude, 7);
+  text += '\t';
+  if (info.duration_seconds > 0) text += Decimal(info.duration_seconds, 3);
+  return text;
+}
+
+bool ParseCameraSettings(std::string_view text, ExifInfo& info) {
+  std::vector<std::string_view> fields;
+  for (std::size_t start = 0;;) {
+    const std::size_t tab = text.find('\t', start);
+    fields.push_back(text.substr(start, tab == std::string_view::npos ? tab : tab - start));
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
+  if (fields.size() != 9 || fields[0] != "1") return false;
+  info.duration_seconds = 0.0;
+  if (!fields[8].empty()) {
+    const std::from_chars_result read = std::from_chars(
+        fields[8].data(), fields[8].data() + fields[8].size(), info.duration_seconds);
+    if (read.ec != std::errc() || !(info.duration_seconds >= 0)) return false;
+  }
+  std::string* targets[] = {&info.exposure_time, &info.aperture, &info.iso,
+                            &info.focal_length, &info.focal_length_35mm, &info.lens};
+  for (std::size_t i = 0; i < 6; ++i) targets[i]->assign(fields[i + 1]);
+  info.has_position = false;
+  const std::string_view position = fields[7];
+  if (position.empty()) return true;
+  const std::size_t comma = position.find(',');
+  if (comma == std::string_view::npos) return false;
+  double latitude = 0.0;
+  double longitude = 0.0;
+  const std::from_chars_result a =
+      std::from_chars(position.data(), position.data() + comma, latitude);
+  const std::from_chars_result b = std::from_chars(position.data() + comma + 1,
+                                                   position.data() + position.size(), longitude);
+  if (a.ec != std::errc() || b.ec != std::errc() || std::fabs(latitude) > 90.0 ||
+      std::fabs(longitude) > 180.0) {
+    return false;
+  }
+  info.has_position = true;
+  info.latitude = latitude;
+  info.longitude = longitude;
+  return true;
+}
+
+std::string OpenStreetMapUrl(double latitude, double longitude) {
+  const std::string lat = Decimal(latitude, 5);
+  const std::string lon = Decimal(longitude, 5);
+  return "https://www.openstreetmap.org/?mlat=" + lat + "&mlon=" + lon + "#map=16/" + lat + "/" +
+         lon;
+}
 
 ExifInfo ReadExifInfo(std::string_view app1_payload) {
   ExifInfo info;
@@ -95,6 +269,8 @@ ExifInfo ReadExifInfo(std::string_view app1_payload) {
   // A few programs put the tag into the first IFD instead.
   if (taken.empty()) taken = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_DATE_TIME_ORIGINAL);
   info.date_taken = IsoDateTimeFromExif(taken);
+  ReadExposure(*data, info);
+  ReadPosition(*data, info);
   return info;
 }
 
@@ -175,10 +351,14 @@ std::string IsoDateTimeFromExif(std::string_view text) {
   const int hour = NumberAt(text, 11, 2);
   const int minute = NumberAt(text, 14, 2);
   const int second = NumberAt(text, 17, 2);
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+  if (year < 1 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 ||
       second > 60) {
     return std::string();
   }
+  // A day the month does not have (2024:02:30, 2023:02:29, 2024:04:31) is no date either.
+  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0)) return std::string();
   std::string iso(text);
   iso[4] = '-';
   iso[7] = '-';

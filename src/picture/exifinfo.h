@@ -26,7 +26,29 @@ struct ExifInfo {
   std::string date_taken;
   std::string make;   ///< The camera's maker, as the camera spells it.
   std::string model;  ///< The camera's model name.
+  /// How the picture was exposed, each as a page shows it and empty when unknown:
+  std::string exposure_time;      ///< ExposureTime: "1/250 s", "2 s", "0.5 s".
+  std::string aperture;           ///< FNumber: "f/5.6".
+  std::string iso;                ///< PhotographicSensitivity (ISOSpeedRatings): "400".
+  std::string focal_length;       ///< FocalLength: "50 mm", "4.2 mm".
+  std::string focal_length_35mm;  ///< FocalLengthIn35mmFilm: "75 mm".
+  std::string lens;               ///< LensModel, else LensMake: "EF50mm f/1.8 STM".
+  /// Where the picture was taken, in decimal degrees (north and east positive), when its
+  /// GPS directory holds a usable latitude and longitude.
+  bool has_position = false;
+  double latitude = 0.0;
+  double longitude = 0.0;
+  /// For a video, not a picture: its length in seconds as ffprobe gave it; 0 when unknown.
+  double duration_seconds = 0.0;
 };
+
+/// The exposure fields and the position of `info` in one line of text, for the site's
+/// record; ParseCameraSettings reads it back (false for text it did not write).
+std::string FormatCameraSettings(const ExifInfo& info);
+bool ParseCameraSettings(std::string_view text, ExifInfo& info);
+
+/// The OpenStreetMap page of a position: a marker at it, zoomed to a street's scale.
+std::string OpenStreetMapUrl(double latitude, double longitude);
 
 /// Reads the EXIF data of an APP1 segment payload (starting with "Exif\0\0"). Texts are
 /// cleaned up as CleanMetadataText does. Anything that cannot be read stays unknown.

@@ -1,6 +1,10 @@
 #include "picture/metatext.h"
 
+#include <expat.h>
+
+#include <climits>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace pix {
@@ -57,6 +61,14 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
   }
 }
 
+// What Windows-1252 puts at 0x80 to 0x9F; 0 where it defines nothing (that byte is
+// dropped, like a control character).
+constexpr std::uint32_t kWindows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
 bool IsLineSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string_view Trimmed(std::string_view text) {
@@ -70,148 +82,79 @@ std::string_view Trimmed(std::string_view text) {
 // character references. No nesting is followed beyond what the description's own
 // structure (an rdf:Alt of rdf:li elements) needs.
 
-bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// ---------------------------------------------------------------------------------------
+// XMP packets, read with expat.
 
-// The position of the next start tag `<name` at or after `from`; the name must end there.
-std::size_t FindStartTag(std::string_view xml, std::string_view name, std::size_t from) {
-  while (from < xml.size()) {
-    const std::size_t at = xml.find(name, from);
-    if (at == npos) return npos;
-    const std::size_t after = at + name.size();
-    if (at > 0 && xml[at - 1] == '<' && after < xml.size() &&
-        (IsXmlSpace(xml[after]) || xml[after] == '>' || xml[after] == '/')) {
-      return at - 1;
+constexpr std::string_view kDublinCoreDescription = "http://purl.org/dc/elements/1.1/ description";
+constexpr std::string_view kRdfLi = "http://www.w3.org/1999/02/22-rdf-syntax-ns# li";
+constexpr std::string_view kXmlLang = "http://www.w3.org/XML/1998/namespace lang";
+
+// What the parser has found of the description so far.
+struct XmpReader {
+  int depth = 0;
+  int description_depth = 0;  // The depth of dc:description while inside it, else 0.
+  bool description_has_children = false;
+  std::string direct_text;      // Text straight inside dc:description.
+  bool in_item = false;         // Inside one of its rdf:li.
+  bool item_is_default = false;
+  std::string item_text;
+  std::optional<std::string> first;
+  std::optional<std::string> default_language;
+  std::optional<std::string> attribute;  // dc:description given as an attribute.
+};
+
+void XMLCALL XmpStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+  XmpReader& reader = *static_cast<XmpReader*>(data);
+  ++reader.depth;
+  const std::string_view element = name;
+  if (reader.description_depth == 0) {
+    if (element == kDublinCoreDescription) {
+      reader.description_depth = reader.depth;
+      return;
     }
-    from = at + 1;
-  }
-  return npos;
-}
-
-// The position of the ">" that ends the tag starting at `at`, passing over quoted values.
-std::size_t TagEnd(std::string_view xml, std::size_t at) {
-  char quote = 0;
-  for (std::size_t i = at; i < xml.size(); ++i) {
-    const char c = xml[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      return i;
-    }
-  }
-  return npos;
-}
-
-// The quoted value that follows `name` and "=" (white space allowed around it) at `at`.
-std::optional<std::string_view> QuotedValueAfter(std::string_view text, std::size_t at,
-                                                 std::string_view name) {
-  std::size_t i = at + name.size();
-  while (i < text.size() && IsXmlSpace(text[i])) ++i;
-  if (i >= text.size() || text[i] != '=') return std::nullopt;
-  ++i;
-  while (i < text.size() && IsXmlSpace(text[i])) ++i;
-  if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return std::nullopt;
-  const char quote = text[i];
-  const std::size_t end = text.find(quote, i + 1);
-  if (end == npos) return std::nullopt;
-  return text.substr(i + 1, end - i - 1);
-}
-
-// The value of attribute `name` in the start tag `tag` (which the caller has delimited).
-std::optional<std::string_view> AttributeValue(std::string_view tag, std::string_view name) {
-  for (std::size_t at = tag.find(name); at != npos; at = tag.find(name, at + 1)) {
-    if (at == 0 || !IsXmlSpace(tag[at - 1])) continue;
-    if (auto value = QuotedValueAfter(tag, at, name)) return value;
-  }
-  return std::nullopt;
-}
-
-// The character that the reference `name` (between "&" and ";") stands for, if any.
-std::optional<std::uint32_t> ReferencedCharacter(std::string_view name) {
-  if (name == "lt") return '<';
-  if (name == "gt") return '>';
-  if (name == "amp") return '&';
-  if (name == "quot") return '"';
-  if (name == "apos") return '\'';
-  if (name.size() < 2 || name[0] != '#') return std::nullopt;
-  const bool hex = name[1] == 'x' || name[1] == 'X';
-  const std::string_view digits = name.substr(hex ? 2 : 1);
-  if (digits.empty()) return std::nullopt;
-  std::uint32_t code = 0;
-  for (const char c : digits) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (hex && c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (hex && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    }
-    if (digit < 0) return std::nullopt;
-    code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
-    if (code > 0x10FFFF) return std::nullopt;
-  }
-  if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
-  return code;
-}
-
-// XML text with its character references replaced; a reference that cannot be read stays
-// as it is.
-std::string DecodeXmlText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&') {
-      // The longest reference read here is "&#x10FFFF;".
-      const std::size_t end = text.substr(i, 12).find(';');
-      if (end != npos) {
-        if (auto code = ReferencedCharacter(text.substr(i + 1, end - 1))) {
-          AppendUtf8(out, *code);
-          i += end;
-          continue;
-        }
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+      if (!reader.attribute && attributes[i] == kDublinCoreDescription) {
+        reader.attribute = attributes[i + 1];
       }
     }
-    out += text[i];
+    return;
   }
-  return out;
+  reader.description_has_children = true;
+  if (element == kRdfLi && !reader.in_item) {
+    reader.in_item = true;
+    reader.item_text.clear();
+    reader.item_is_default = false;
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+      if (attributes[i] == kXmlLang && std::string_view(attributes[i + 1]) == "x-default") {
+        reader.item_is_default = true;
+      }
+    }
+  }
 }
 
-// The description written as an attribute of rdf:Description, which some programs do
-// although the value is meant to be a list of alternatives.
-std::string_view DescriptionAttribute(std::string_view packet) {
-  constexpr std::string_view kName = "dc:description";
-  for (std::size_t at = packet.find(kName); at != npos; at = packet.find(kName, at + 1)) {
-    if (at == 0 || !IsXmlSpace(packet[at - 1])) continue;
-    if (auto value = QuotedValueAfter(packet, at, kName)) return *value;
+void XMLCALL XmpEnd(void* data, const XML_Char* name) {
+  XmpReader& reader = *static_cast<XmpReader*>(data);
+  if (reader.in_item && std::string_view(name) == kRdfLi) {
+    reader.in_item = false;
+    if (!reader.first) reader.first = reader.item_text;
+    if (reader.item_is_default && !reader.default_language) {
+      reader.default_language = reader.item_text;
+    }
   }
-  return {};
+  if (reader.depth == reader.description_depth) reader.description_depth = 0;
+  --reader.depth;
 }
 
-// The text of the x-default alternative of an rdf:Alt, or of its first one.
-std::optional<std::string_view> ChosenAlternative(std::string_view content) {
-  std::optional<std::string_view> first;
-  std::size_t at = FindStartTag(content, "rdf:li", 0);
-  while (at != npos) {
-    const std::size_t end = TagEnd(content, at);
-    if (end == npos) break;
-    const std::string_view tag = content.substr(at, end - at);
-    std::string_view text;
-    std::size_t next = end + 1;
-    if (content[end - 1] != '/') {
-      const std::size_t close = content.find("</rdf:li", end + 1);
-      if (close == npos) break;
-      text = content.substr(end + 1, close - end - 1);
-      next = close + 1;
-    }
-    if (AttributeValue(tag, "xml:lang") == std::optional<std::string_view>("x-default")) {
-      return text;
-    }
-    if (!first) first = text;
-    at = FindStartTag(content, "rdf:li", next);
+void XMLCALL XmpText(void* data, const XML_Char* text, int length) {
+  XmpReader& reader = *static_cast<XmpReader*>(data);
+  if (reader.description_depth == 0) return;
+  const std::string_view piece(text, static_cast<std::size_t>(length));
+  if (reader.in_item) {
+    if (reader.item_text.size() < kMaxMetadataTextLength) reader.item_text += piece;
+  } else if (reader.depth == reader.description_depth &&
+             reader.direct_text.size() < kMaxMetadataTextLength) {
+    reader.direct_text += piece;
   }
-  return first;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -223,11 +166,10 @@ std::uint32_t BigEndian(std::string_view bytes, std::size_t at, std::size_t coun
   return value;
 }
 
-// The caption data set among IIM data sets ("\x1C", record, data set, length, data).
-std::optional<std::string_view> IptcCaptionDataSet(std::string_view iim) {
+// A data set among IIM data sets ("\x1C", record, data set, length, data).
+std::optional<std::string_view> IptcDataSet(std::string_view iim, std::uint8_t wanted_record,
+                                            std::uint8_t wanted_data_set) {
   constexpr std::uint8_t kTagMarker = 0x1C;
-  constexpr std::uint8_t kApplicationRecord = 2;
-  constexpr std::uint8_t kCaption = 120;
   std::size_t at = 0;
   while (iim.size() - at >= 5 && ByteAt(iim, at) == kTagMarker) {
     const std::uint8_t record = ByteAt(iim, at + 1);
@@ -242,7 +184,7 @@ std::optional<std::string_view> IptcCaptionDataSet(std::string_view iim) {
       at += length_bytes;
     }
     if (iim.size() - at < length) break;
-    if (record == kApplicationRecord && data_set == kCaption) return iim.substr(at, length);
+    if (record == wanted_record && data_set == wanted_data_set) return iim.substr(at, length);
     at += length;
   }
   return std::nullopt;
@@ -251,34 +193,55 @@ std::optional<std::string_view> IptcCaptionDataSet(std::string_view iim) {
 }  // namespace
 
 std::string CleanMetadataText(std::string_view raw) {
+  return CleanMetadataTextAs(raw, TextEncoding::kDetect);
+}
+
+std::string CleanMetadataTextAs(std::string_view raw, TextEncoding encoding) {
   raw = raw.substr(0, raw.find('\0'));
+  // A field is one text in one character set: UTF-8 when all of it is, else the Windows
+  // code page that older programs and cameras write (Latin-1 with punctuation at 0x80 to
+  // 0x9F), unless the field declares UTF-8, whose broken sequences then become U+FFFD.
+  bool utf8 = encoding == TextEncoding::kUtf8;
+  if (!utf8) {
+    utf8 = true;
+    for (std::size_t i = 0; i < raw.size() && utf8;) {
+      const std::size_t length = Utf8SequenceLength(raw, i);
+      utf8 = length > 0;
+      i += length;
+    }
+  }
   std::string text;
   text.reserve(raw.size() < kMaxMetadataTextLength ? raw.size() : kMaxMetadataTextLength);
   for (std::size_t i = 0; i < raw.size();) {
-    const std::size_t length = Utf8SequenceLength(raw, i);
-    std::string piece;
-    if (length == 0) {
-      // Not UTF-8: the byte is taken as Latin-1, except for its control characters.
-      const std::uint8_t byte = ByteAt(raw, i);
-      if (byte >= 0xA0) AppendUtf8(piece, byte);
-      i += 1;
-    } else if (length == 1) {
-      const char c = raw[i];
-      if (c == '\r' || c == '\n') {
-        piece = "\r\n";
-        // A CR LF pair is one line end.
-        if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
-      } else if (c == '\t' || (c >= 0x20 && c != 0x7F)) {
-        piece = c;
+    std::uint32_t code = ByteAt(raw, i);
+    std::size_t length = 1;
+    if (utf8) {
+      length = Utf8SequenceLength(raw, i);
+      if (length == 0) {
+        code = 0xFFFD;
+        length = 1;
+      } else if (length > 1) {
+        code = ByteAt(raw, i) & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (ByteAt(raw, i + k) & 0x3F);
       }
-      i += 1;
-    } else {
-      // U+0080 to U+009F are control characters too.
-      if (!(length == 2 && ByteAt(raw, i) == 0xC2 && ByteAt(raw, i + 1) < 0xA0)) {
-        piece = raw.substr(i, length);
-      }
-      i += length;
+    } else if (code >= 0x80 && code < 0xA0) {
+      code = kWindows1252[code - 0x80];
     }
+    std::string piece;
+    if (code == '\r' || code == '\n') {
+      piece = "\r\n";
+      // A CR LF pair is one line end.
+      if (code == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') ++length;
+    } else if (code == '\t' || (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code < 0xA0))) {
+      // Control characters, C1 ones (U+0080 to U+009F) too, and the bytes the code page
+      // leaves undefined are dropped.
+      if (utf8 && code != 0xFFFD) {
+        piece = raw.substr(i, length);
+      } else {
+        AppendUtf8(piece, code);
+      }
+    }
+    i += length;
     if (text.size() + piece.size() > kMaxMetadataTextLength) break;
     text += piece;
   }
@@ -286,19 +249,40 @@ std::string CleanMetadataText(std::string_view raw) {
 }
 
 std::string XmpDescriptionOf(std::string_view packet) {
-  const std::size_t open = FindStartTag(packet, "dc:description", 0);
-  if (open == npos) return CleanMetadataText(DecodeXmlText(DescriptionAttribute(packet)));
-  const std::size_t open_end = TagEnd(packet, open);
-  if (open_end == npos || packet[open_end - 1] == '/') return std::string();
-  const std::size_t close = packet.find("</dc:description", open_end + 1);
-  if (close == npos) return std::string();
-  const std::string_view content = packet.substr(open_end + 1, close - open_end - 1);
-  if (std::optional<std::string_view> alternative = ChosenAlternative(content)) {
-    return CleanMetadataText(DecodeXmlText(*alternative));
+  // Writers pad packets with NULs and spaces; expat takes what is left, in UTF-8 or UTF-16,
+  // with namespaces resolved, so that any prefix bound to Dublin Core is understood, and
+  // comments, CDATA sections and references are read as XML reads them.
+  const std::size_t whole = packet.size();
+  while (!packet.empty() && packet.back() == '\0') packet.remove_suffix(1);
+  // In little-endian UTF-16 the last character's own high byte is a NUL too.
+  const bool little_endian_utf16 =
+      packet.size() >= 2 && ((packet[0] == '\xFF' && packet[1] == '\xFE') ||
+                             (packet[0] == '<' && packet[1] == '\0'));
+  if (little_endian_utf16 && packet.size() % 2 != 0 && packet.size() < whole) {
+    packet = std::string_view(packet.data(), packet.size() + 1);
   }
-  // Some programs write the text straight into the element.
-  if (content.find('<') != npos) return std::string();
-  return CleanMetadataText(DecodeXmlText(content));
+  if (packet.empty() || packet.size() > static_cast<std::size_t>(INT32_MAX)) return std::string();
+  XmpReader reader;
+  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreateNS(nullptr, ' '),
+                                                                 &XML_ParserFree);
+  if (!parser) return std::string();
+  XML_SetUserData(parser.get(), &reader);
+  XML_SetElementHandler(parser.get(), &XmpStart, &XmpEnd);
+  XML_SetCharacterDataHandler(parser.get(), &XmpText);
+  // A packet is a document of its own: no document type, no entities beyond XML's five.
+  XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
+  if (XML_Parse(parser.get(), packet.data(), static_cast<int>(packet.size()), XML_TRUE) !=
+      XML_STATUS_OK) {
+    return std::string();
+  }
+  if (reader.default_language) return CleanMetadataTextAs(*reader.default_language, TextEncoding::kUtf8);
+  if (reader.first) return CleanMetadataTextAs(*reader.first, TextEncoding::kUtf8);
+  // Some programs write the text straight into the element, or as an attribute.
+  if (!reader.description_has_children && !reader.direct_text.empty()) {
+    return CleanMetadataTextAs(reader.direct_text, TextEncoding::kUtf8);
+  }
+  if (reader.attribute) return CleanMetadataTextAs(*reader.attribute, TextEncoding::kUtf8);
+  return std::string();
 }
 
 std::string IptcCaptionOf(std::string_view resources) {
@@ -318,8 +302,13 @@ std::string IptcCaptionOf(std::string_view resources) {
     at += 4;
     if (resources.size() - at < size) break;
     if (id == kIptcResource) {
-      if (auto caption = IptcCaptionDataSet(resources.substr(at, size))) {
-        return CleanMetadataText(*caption);
+      const std::string_view iim = resources.substr(at, size);
+      if (auto caption = IptcDataSet(iim, 2, 120)) {
+        // The envelope's coded character set (1:90) says how every text is written; ESC % G
+        // is UTF-8. Without it each text is read as UTF-8 or Windows-1252, as a whole.
+        const std::optional<std::string_view> charset = IptcDataSet(iim, 1, 90);
+        const bool utf8 = charset && charset->size() >= 3 && charset->substr(0, 3) == "\x1B%G";
+        return CleanMetadataTextAs(*caption, utf8 ? TextEncoding::kUtf8 : TextEncoding::kDetect);
       }
     }
     // The data are padded to an even count too; the last pad byte may be missing.

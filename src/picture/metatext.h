@@ -15,12 +15,22 @@ namespace pix {
 /// The most bytes a text taken from a picture's metadata keeps.
 inline constexpr std::size_t kMaxMetadataTextLength = 8000;
 
-/// Turns raw metadata bytes into text for a page: the text ends at the first NUL; bytes
-/// that are not valid UTF-8 are taken as Latin-1 and converted; control characters other
-/// than tab and line ends are dropped, every line end becomes CR LF; leading and trailing
+/// Turns raw metadata bytes into text for a page: the text ends at the first NUL; a text
+/// that is not UTF-8 as a whole is read as Windows-1252 (Latin-1 with curly quotes, dashes
+/// and the euro sign at 0x80 to 0x9F); control characters other than tab and line ends are
+/// dropped, every line end becomes CR LF; leading and trailing
 /// white space is removed; the text is cut (at a character boundary) after
 /// kMaxMetadataTextLength bytes.
 std::string CleanMetadataText(std::string_view raw);
+
+/// How the bytes of a metadata text are to be read.
+enum class TextEncoding {
+  kDetect,  ///< UTF-8 when the whole text is UTF-8, else Windows-1252.
+  kUtf8,    ///< Declared UTF-8 (IPTC's coded character set ESC % G): broken bytes become U+FFFD.
+};
+
+/// CleanMetadataText with a known or detected encoding.
+std::string CleanMetadataTextAs(std::string_view raw, TextEncoding encoding);
 
 /// The description (dc:description) of an XMP packet: its "x-default" alternative, or the
 /// first one when none is marked so, with XML character references decoded and cleaned

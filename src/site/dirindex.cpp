@@ -10,6 +10,7 @@
 #include "files/picturenames.h"
 #include "files/settings.h"
 #include "files/utils.h"
+#include "site/albumzip.h"
 #include "site/escape.h"
 #include "site/pictureentry.h"
 #include "site/website.h"
@@ -79,6 +80,8 @@ void DirIndexPage::Generate() {
     if (IsSitePicture(*item)) items.push_back(item);
   }
   PictureList pictures(Site(), items);
+  if (Site().Settings().album_zip) SettleAlbumZipOf(pictures);
+  SetAlbumZipVars(*this);
   std::vector<bool> taken(pictures.size(), false);
   const std::vector<MatchPlan> plans = PlanMatchPages(Site(), pictures, taken);
   std::vector<std::size_t> own;
@@ -102,6 +105,7 @@ void DirIndexPage::Generate() {
   for (int page = 2; page <= page_count && !Site().Cancelled(); ++page) {
     DirIndexPage more(Directory(), Site(), parent_page_, page);
     SetPageNumberVars(more, "index", page, page_count);
+    SetAlbumZipVars(more);
     more.VarArray().mark_changes = true;
     pictures.Write(more, own, starts[page - 1], starts[page], around);
     if (more.FileLinkCount() > 0) more.WriteFileTrailer(more.VarArray());
@@ -131,11 +135,62 @@ void DirIndexPage::WriteSubDirectoryPages() {
       vars.inline_link = image_link;
       vars.base_name = sub_page.PageBaseName();
       SetPictureVars(sub_page.VarArray(), vars);
+      // The branch's zip, as this page links it.
+      if (!sub_page.album_zip_link_.empty()) {
+        sub_page.VarArray().SetVar("AlbumZipURL",
+                                   UrlEncodePath(sub_name + "/" + sub_page.album_zip_link_));
+      }
       sub_page.SetPageCounters(sub_page.VarArray());
       AddDirEntry(sub_page.VarArray());
+      // The sub-directory's own page ends with its own link.
+      sub_page.SetAlbumZipVars(sub_page);
     }
     sub_page.Close();
   }
+}
+
+void DirIndexPage::SettleAlbumZipOf(PictureList& pictures) {
+  if (Directory().HasNoInlineFolder()) return;
+  // Every picture of the folder, match pages' too: the album is the folder. Learning them
+  // all now makes their detail images before the first page is written, so that the pages
+  // can already say how large the zip is.
+  std::vector<AlbumMember> members;
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    if (Site().Cancelled()) return;
+    if (std::optional<std::string> detail = pictures.DetailImagePath(i)) {
+      AlbumMember member;
+      member.name = detail->substr(detail->rfind('/') + 1);
+      member.path = std::move(*detail);
+      members.push_back(std::move(member));
+    }
+  }
+  if (members.empty()) return;
+  std::string name = std::filesystem::path(Directory().FullFileName()).filename().string();
+  if (name.empty()) name = "pictures";
+  name += ".zip";
+  const std::string zip_path =
+      InlineDirectoryOf(Directory().FullFileName(), Site().Names()) + "/" + name;
+  Status status;
+  if (SettleAlbumZip(Site(), zip_path, members, status) == AlbumZipState::kRefused) {
+    Site().Report("Cannot make the album zip " + zip_path + ": " + status.message());
+    return;
+  }
+  album_zip_link_ = Site().Names().in_line_sub_dir_name + "/" + name;
+  album_zip_name_ = name;
+  std::error_code error;
+  album_zip_size_ = std::filesystem::file_size(zip_path, error);
+  if (error) album_zip_size_ = 0;
+}
+
+void DirIndexPage::SetAlbumZipVars(WebPage& page) const {
+  VariableList& array = page.VarArray();
+  const bool marking = array.mark_changes;
+  array.mark_changes = false;
+  const bool zip = !album_zip_link_.empty();
+  array.SetVar("AlbumZipURL", zip ? UrlEncodePath(album_zip_link_) : std::string());
+  array.SetVar("AlbumZipFileNameHTML", zip ? HtmlEscape(album_zip_name_) : std::string());
+  array.SetVar("AlbumZipSizeInK", zip ? std::to_string(album_zip_size_ / 1024) : std::string());
+  array.mark_changes = marking;
 }
 
 void DirIndexPage::AddDirEntry(const VariableList& entry_array) {
@@ -247,10 +302,12 @@ void WriteMatchPages(DirIndexPage& index_page, PictureList& pictures,
     around.count = static_cast<int>(plan.pictures.size());
     MatchWebPage match_page(index_page.Directory(), plan.name, site, index_page);
     SetPageNumberVars(match_page, plan.name, 1, page_count);
+    index_page.SetAlbumZipVars(match_page);
     match_page.WritePictures(pictures, plan, starts[0], starts[1], around);
     for (int page = 2; page <= page_count && !site.Cancelled(); ++page) {
       MatchWebPage more(index_page.Directory(), plan.name, site, index_page, page);
       SetPageNumberVars(more, plan.name, page, page_count);
+      index_page.SetAlbumZipVars(more);
       more.WritePictures(pictures, plan, starts[page - 1], starts[page], around);
       more.Finish();
       // The series is listed on the index page with all its pictures.

@@ -12,6 +12,7 @@
 // pictures it takes are left out of the index page's own picture section.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,22 @@ class DirIndexPage : public WebPage {
   /// One entry of the directory section: a sub-directory page or a match page.
   void AddDirEntry(const VariableList& entry_array);
 
+  /// Sets AlbumZipURL, AlbumZipFileNameHTML and AlbumZipSizeInK of `page` (a page of this
+  /// directory) to this directory's zip; all empty when it has none.
+  void SetAlbumZipVars(WebPage& page) const;
+
 
  private:
+  // Makes or keeps the zip of the directory's detail images (Pages/AlbumZip).
+  void SettleAlbumZipOf(PictureList& pictures);
   void WriteSubDirectoryPages();
   void EnsureInlineDirectory();
   DirIndexPage* parent_page_;  // Not owned; outlives this page.
   int dir_entry_count_ = 0;
+  // The directory's zip as its pages link it: inline/NAME.zip; empty when there is none.
+  std::string album_zip_link_;
+  std::string album_zip_name_;
+  std::uint64_t album_zip_size_ = 0;
   TemplateBinding dir_leader_template_, dir_entry_template_, dir_trailer_template_;
 };
 

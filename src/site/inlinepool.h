@@ -54,6 +54,9 @@ struct PictureFacts {
   Status inline_status;
   /// The size of the picture's detail image, when the settings ask for one and it is there
   /// (0 otherwise), and why it could not be made.
+  /// Whether the inline image at 1x (PictureFiles::inline_1x_path) is there beside the one
+  /// at twice the display size.
+  bool has_1x = false;
   int detail_width = 0;
   int detail_height = 0;
   Status detail_status;

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "base/progress.h"
+#include "base/safefile.h"
 #include "base/userinterface.h"
 #include "files/filelist.h"
+#include "files/names.h"
 #include "files/picturenames.h"
 #include "files/utils.h"
 #include "picture/comread.h"
@@ -22,11 +24,13 @@
 #include "picture/gifrsize.h"
 #include "picture/metadata.h"
 #include "picture/versions.h"
+#include "picture/video.h"
 #include "picture/webimage.h"
 #include "site/caption.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/pictureorder.h"
+#include "site/sitefeeds.h"
 #include "site/siterecord.h"
 #include "site/variable.h"
 #include "site/webpage.h"
@@ -37,7 +41,7 @@ namespace {
 
 void SetNamedPictureVars(VariableList& array, const PictureFiles& names, std::uint64_t file_size,
                          std::string_view comment, const std::string& text_file,
-                         const PictureMetadata* metadata) {
+                         const PictureMetadata* metadata, bool map_links) {
   PictureEntryVars vars;
   vars.anchor_path = names.anchor_path;
   vars.anchor_name = names.anchor_name;
@@ -50,6 +54,7 @@ void SetNamedPictureVars(VariableList& array, const PictureFiles& names, std::ui
   vars.comment_text = comment;
   vars.text_file_text = &text_file;
   vars.metadata = metadata;
+  vars.map_links = map_links;
   SetPictureVars(array, vars);
 }
 
@@ -64,12 +69,36 @@ void AddEntry(WebPage& page, const PictureFiles& names, const PictureFacts& fact
   // the picture's values below come after, so that they shadow the page's.
   page.EnsurePageOpen();
   array.mark_changes = true;
-  // The picture a detail page shows: its web-sized copy, or the picture itself.
+  // The picture a detail page shows: its web-sized copy, or the picture itself; for a
+  // video, its poster (the video itself plays from VideoURL).
+  const std::string_view name = names.anchor_name;
+  const std::string_view extension =
+      name.rfind('.') == std::string_view::npos ? std::string_view() : name.substr(name.rfind('.'));
+  const bool video = IsVideoExtension(extension);
   const bool detail_image = facts.detail_width > 0 && facts.detail_height > 0;
-  array.SetVar("DetailImageURL",
-               UrlEncodePath(detail_image ? names.detail_image_link : names.anchor_name));
-  array.SetIntVar("DetailImageWidth", detail_image ? facts.detail_width : facts.width);
-  array.SetIntVar("DetailImageHeight", detail_image ? facts.detail_height : facts.height);
+  if (video) {
+    array.SetVar("DetailImageURL", UrlEncodePath(names.inline_link));
+    array.SetIntVar("DetailImageWidth", fit.width);
+    array.SetIntVar("DetailImageHeight", fit.height);
+  } else {
+    array.SetVar("DetailImageURL",
+                 UrlEncodePath(detail_image ? names.detail_image_link : names.anchor_name));
+    array.SetIntVar("DetailImageWidth", detail_image ? facts.detail_width : facts.width);
+    array.SetIntVar("DetailImageHeight", detail_image ? facts.detail_height : facts.height);
+  }
+  const double duration = video ? facts.metadata.exif.duration_seconds : 0.0;
+  array.SetVar("VideoURL", video ? UrlEncodePath(names.anchor_name) : std::string());
+  array.SetVar("VideoType", video ? std::string(VideoMimeType(extension)) : std::string());
+  array.SetVar("VideoDuration", duration > 0 ? VideoDurationText(duration) : std::string());
+  array.SetVar("VideoDurationISO", duration > 0 ? VideoDurationIso(duration) : std::string());
+  array.SetVar("VideoNote",
+               video && page.Site().Video().ffmpeg.empty()
+                   ? "No preview frame: ffmpeg was not installed when this page was made."
+                   : std::string());
+  // The inline image at 1x and 2x, for a srcset attribute; empty without a 1x image.
+  array.SetVar("ImageSrcSet", facts.has_1x ? UrlEncodePath(names.inline_1x_link) + " 1x, " +
+                                                 UrlEncodePath(names.inline_link) + " 2x"
+                                           : std::string());
   array.SetVar("PrevDetailPageURL", around.prev_link);
   array.SetVar("PrevDetailPageCaptionText", around.prev_caption_text);
   array.SetVar("NextDetailPageURL", around.next_link);
@@ -128,6 +157,19 @@ void SetCaptionVars(VariableList& array, const PictureEntryVars& vars, std::stri
   array.SetVar("ImageDateTakenText", readable);
   array.SetVar("ImageCamera",
                exif != nullptr ? HtmlEscape(CameraName(exif->make, exif->model)) : std::string());
+  const auto exif_text = [exif](std::string ExifInfo::*field) {
+    return exif != nullptr ? HtmlEscape(exif->*field) : std::string();
+  };
+  array.SetVar("ImageExposureTime", exif_text(&ExifInfo::exposure_time));
+  array.SetVar("ImageAperture", exif_text(&ExifInfo::aperture));
+  array.SetVar("ImageISO", exif_text(&ExifInfo::iso));
+  array.SetVar("ImageFocalLength", exif_text(&ExifInfo::focal_length));
+  array.SetVar("ImageFocalLengthEquivalent", exif_text(&ExifInfo::focal_length_35mm));
+  array.SetVar("ImageLens", exif_text(&ExifInfo::lens));
+  // Where a picture was taken reaches a page only when the settings ask for it.
+  array.SetVar("ImageMapURL", vars.map_links && exif != nullptr && exif->has_position
+                                  ? HtmlEscape(OpenStreetMapUrl(exif->latitude, exif->longitude))
+                                  : std::string());
 }
 
 void ReportPicture(WebSite& site, const std::string& picture, const std::string& text) {
@@ -154,6 +196,32 @@ void AccountInlineImage(WebSite& site, const PictureFiles& names, const PictureF
   }
 }
 
+// Hands a picture just listed to the site's feed: its detail page (or, without detail
+// pages, the page that lists it), its inline image and caption, and when it was taken.
+void NoteFeedEntry(WebPage& page, const FileItem& item, const PictureFiles& names,
+                   const PictureFacts& facts, const DisplayFit& fit, bool jpeg) {
+  WebSite& site = page.Site();
+  const std::string picture_path = site.SitePath(names.anchor_path);
+  const std::string folder = picture_path.substr(0, picture_path.rfind('/') + 1);
+  FeedEntry entry;
+  const bool detail_pages = !page.VarArray().GetVarValue(kDetailPageTemplate).empty();
+  entry.page_path = folder + (detail_pages ? names.detail_link : page.PageLinkName());
+  if (!names.inline_path.empty()) {
+    entry.image_path = folder + names.inline_link;
+    entry.image_width = fit.width;
+    entry.image_height = fit.height;
+  }
+  CaptionSources sources;
+  sources.comment_text = facts.comments;
+  sources.text_file_text = facts.text_file;
+  sources.metadata = jpeg ? &facts.metadata : nullptr;
+  entry.title_html = ChoosePictureCaption(sources).html;
+  if (entry.title_html.empty()) entry.title_html = HtmlEscape(TitleFromFileName(names.base_name));
+  entry.time_ns =
+      PictureSortTime(jpeg ? facts.metadata.exif.date_taken : "", item.WriteTimeNs());
+  site.Feed().Add(std::move(entry));
+}
+
 // Returns whether the picture got its entry and detail page.
 bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureFiles& names,
                              PictureFacts facts, const PictureNeighbours& around) {
@@ -174,7 +242,8 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
     ReportPicture(site, names.anchor_path,
                   !facts.open_status.ok()
                       ? facts.open_status.message()
-                      : (jpeg ? "JPEG file " : "GIF file ") + names.anchor_path + " is corrupt");
+                      : (jpeg ? "JPEG file " : IsVideoFile(item) ? "Video file " : "GIF file ") +
+                            names.anchor_path + " is corrupt");
     return false;
   }
   if (!facts.damage.empty()) {
@@ -184,16 +253,17 @@ bool ProcessPictureWithNames(WebPage& page, const FileItem& item, const PictureF
   }
   const std::uint64_t file_size = item.Size();
   SetNamedPictureVars(page.VarArray(), names, file_size, facts.comments, facts.text_file,
-                      jpeg ? &facts.metadata : nullptr);
+                      jpeg ? &facts.metadata : nullptr, site.Settings().map_links);
   const DisplayFit fit = ComputeDisplaySize(facts.width, facts.height, site.MaxDisplayWidth(),
                                              site.MaxDisplayHeight());
   AccountInlineImage(site, names, facts);
-  if (jpeg && site.Settings().detail_image_max_size > 0 && !facts.detail_status.ok()) {
+  if (site.Settings().detail_image_max_size > 0 && !facts.detail_status.ok()) {
     ReportPicture(site, names.anchor_path,
                   "Cannot make the detail image of " + names.anchor_path + ": " +
                       facts.detail_status.message());
   }
   AddEntry(page, names, facts, fit, file_size, around);
+  if (!site.Settings().site_url.empty()) NoteFeedEntry(page, item, names, facts, fit, jpeg);
   return true;
 }
 
@@ -245,6 +315,12 @@ PictureFacts& PictureList::FactsOf(std::size_t position) {
 }
 
 bool PictureList::Readable(std::size_t position) { return FactsOf(position).readable; }
+
+std::optional<std::string> PictureList::DetailImagePath(std::size_t position) {
+  const PictureFacts& facts = FactsOf(position);
+  if (!facts.readable || facts.detail_width <= 0 || facts.detail_height <= 0) return std::nullopt;
+  return PictureFilesOf(*pictures_[position], site_.Names()).detail_image_path;
+}
 
 std::vector<std::size_t> PictureList::PageStarts(const std::vector<std::size_t>& listing,
                                                  int per_page) {
@@ -330,6 +406,8 @@ struct ImagePlan {
   ImageSize adopt_box;
   // The bytes in place, when the file there is the run's (set by SettleImage).
   std::optional<Digest> in_place;
+  // The image lies in a folder inside the inline folder (detail, 1x).
+  bool nested = false;
 };
 
 // The recipe of an image: everything that shapes its bytes. The picture is named by the
@@ -364,7 +442,7 @@ enum class ImageState { kCurrent, kToMake, kRefused };
 ImageState SettleImage(const WebSite& site, ImagePlan& plan, Status& status) {
   // The folders first: nothing is looked at, let alone written, through a linked folder.
   const std::string folder = plan.path.substr(0, plan.path.rfind('/'));
-  if (plan.kind == OutputKind::kDetailImage) {
+  if (plan.nested) {
     status = site.EnsureOutputFolder(folder.substr(0, folder.rfind('/')));
     if (!status.ok()) return ImageState::kRefused;
   }
@@ -436,11 +514,46 @@ BeforeReplace NoteBeforeReplace(const WebSite& site, const ImagePlan& plan,
   };
 }
 
+// The shape a video is shown in when ffprobe cannot tell its size.
+constexpr int kVideoBoxWidth = 640;
+constexpr int kVideoBoxHeight = 360;
+
+// The version of what read a picture's facts.
+int ReaderVersionOf(const FileItem& item, const VideoTools& tools) {
+  return IsVideoFile(item) ? VideoReaderVersion(tools) : kPictureReaderVersion;
+}
+
+// Writes the poster of a video to `jpeg_file`: a frame from ffmpeg a little way in, or,
+// where ffmpeg is missing or cannot read the video, a drawn play symbol of `size`.
+void WriteVideoPoster(const VideoTools& tools, const std::string& video, double duration,
+                      const ImageSize& size, const std::filesystem::path& jpeg_file) {
+  if (!tools.ffmpeg.empty()) {
+    const double at = duration > 0 ? std::min(1.0, duration / 3.0) : 0.0;
+    if (ExtractPosterFrame(tools.ffmpeg, video, at, jpeg_file).ok()) {
+      const Result<JpegHeader> frame = ReadJpegHeader(jpeg_file.string());
+      if (frame.ok() && !frame->IsCorrupt()) return;
+    }
+  }
+  WriteVideoIcon(jpeg_file, size.width, size.height);
+}
+
 // Reads the facts of a picture the record does not know as it is now: its size, comment,
 // metadata and the digest of its bytes.
 void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg,
-                      PictureFacts& facts) {
-  if (jpeg) {
+                      const VideoTools& tools, PictureFacts& facts) {
+  if (IsVideoFile(item)) {
+    // A video is listed whatever ffprobe says of it; without a size, it is shown in a box
+    // of the usual shape.
+    if (const Status plain = RequireRegularFile(names.anchor_path); !plain.ok()) {
+      facts.open_status = Status::IoError(plain.message());
+      facts.missing = !FileExists(names.anchor_path);
+      return;
+    }
+    const std::optional<VideoProbe> probe = ProbeVideo(tools.ffprobe, names.anchor_path);
+    facts.width = probe ? probe->width : kVideoBoxWidth;
+    facts.height = probe ? probe->height : kVideoBoxHeight;
+    facts.metadata.exif.duration_seconds = probe ? probe->duration_seconds : 0.0;
+  } else if (jpeg) {
     // One walk over the header gives the size, the caption and the metadata.
     JpegMetadataSegments segments;
     Result<JpegHeader> header = ReadJpegHeader(names.anchor_path, {nullptr, &segments});
@@ -466,7 +579,7 @@ void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg
 
 // Settles the inline and detail images of a readable picture, making what is missing or
 // made from another recipe, and notes how each came out.
-void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg,
+void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg, bool video,
                        PictureFacts& facts) {
   const RunSettings& settings = site.Settings();
   const std::string picture_path = site.SitePath(names.anchor_path);
@@ -475,7 +588,8 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   const WebImageFormat format = WebImageFormatOf(names.inline_path);
   const Orientation orientation = jpeg ? facts.metadata.exif.orientation : Orientation::kNormal;
 
-  const bool want_detail = jpeg && settings.detail_image_max_size > 0;
+  // A GIF picture gets its web-sized copy too, so that no detail page links an original.
+  const bool want_detail = !video && settings.detail_image_max_size > 0;
   const ImageSize inline_size =
       InlineFileSize(fit, facts.width, facts.height, settings.in_line_pixel_density);
   const ImageSize detail_size =
@@ -484,6 +598,12 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   // may be reduced from the larger's pixels: each is made only with the other, so that an
   // image is the same whichever of the two was stale.
   const bool together = want_detail && format != WebImageFormat::kGif;
+  // At density 2 a JPEG or WebP inline image has a companion at the display size, for
+  // pages to offer both (srcset), when the picture gives more pixels than that.
+  const ImageSize one_x_size{fit.width, fit.height};
+  const bool want_1x = !video && format != WebImageFormat::kGif &&
+                       settings.in_line_pixel_density == 2 &&
+                       (inline_size.width != fit.width || inline_size.height != fit.height);
   const auto size_text = [](std::string_view kind, const ImageSize& size) {
     return std::string(kind) + std::to_string(size.width) + "x" + std::to_string(size.height);
   };
@@ -493,9 +613,15 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   inline_plan.path = names.inline_path;
   inline_plan.site_path = site.SitePath(names.inline_path);
   inline_plan.size = inline_size;
+  // A video's poster is a frame from ffmpeg, or a drawn symbol where there is none.
+  const std::string poster = !video                    ? std::string()
+                             : site.Video().ffmpeg.empty() ? "video icon"
+                                                           : "video frame";
   inline_plan.recipe = RecipeOf("inline", facts, inline_size, site.Names().in_line_file_ext,
-                               format == WebImageFormat::kGif ? 0 : settings.in_line_quality, jpeg,
-                               together ? size_text("with detail ", detail_size) : "");
+                               format == WebImageFormat::kGif ? 0 : settings.in_line_quality,
+                               jpeg || video,
+                               (together ? size_text("with detail ", detail_size) : poster) +
+                                   (want_1x ? size_text(" with 1x ", one_x_size) : ""));
   const int density = settings.in_line_pixel_density;
   inline_plan.adopt_box =
       LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
@@ -514,15 +640,59 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
                                      inline_size)
                           : "");
     detail_plan.adopt_box = {settings.detail_image_max_size, settings.detail_image_max_size};
+    detail_plan.nested = true;
     detail_state = SettleImage(site, detail_plan, facts.detail_status);
+  }
+  ImagePlan one_x_plan;
+  ImageState one_x_state = ImageState::kCurrent;
+  Status one_x_status;
+  if (want_1x) {
+    one_x_plan.kind = OutputKind::kInlineImage;
+    one_x_plan.path = names.inline_1x_path;
+    one_x_plan.site_path = site.SitePath(names.inline_1x_path);
+    one_x_plan.size = one_x_size;
+    one_x_plan.recipe = RecipeOf(
+        "inline 1x", facts, one_x_size, site.Names().in_line_file_ext, settings.in_line_quality,
+        jpeg, size_text("with inline ", inline_size) +
+                  (together ? size_text(" with detail ", detail_size) : ""));
+    one_x_plan.adopt_box = {site.MaxDisplayWidth(), site.MaxDisplayHeight()};
+    one_x_plan.nested = true;
+    one_x_state = SettleImage(site, one_x_plan, one_x_status);
+  }
+  // The 1x image is reduced from the same decode as the others: all are made together.
+  if (want_1x && (inline_state == ImageState::kToMake || one_x_state == ImageState::kToMake ||
+                  (together && detail_state == ImageState::kToMake))) {
+    if (inline_state == ImageState::kCurrent) inline_state = ImageState::kToMake;
+    if (one_x_state == ImageState::kCurrent) one_x_state = ImageState::kToMake;
+    if (together && detail_state == ImageState::kCurrent) detail_state = ImageState::kToMake;
   }
   if (together && (inline_state == ImageState::kToMake || detail_state == ImageState::kToMake)) {
     if (inline_state == ImageState::kCurrent) inline_state = ImageState::kToMake;
     if (detail_state == ImageState::kCurrent) detail_state = ImageState::kToMake;
   }
 
+  // A video's inline image is made from its poster, a JPEG file beside it for the time of
+  // the making.
+  std::optional<TempFileBeside> poster_file;
+  std::string source = names.anchor_path;
+  if (video && inline_state == ImageState::kToMake) {
+    Result<TempFileBeside> temp =
+        TempFileBeside::Create(names.inline_path, TempFileBeside::Durability::kUnsynced);
+    if (!temp.ok() || !(facts.inline_status = temp->Close()).ok()) {
+      if (!temp.ok()) facts.inline_status = temp.status();
+      inline_state = ImageState::kRefused;
+    } else {
+      poster_file.emplace(std::move(*temp));
+      source = poster_file->TempPath().string();
+      WriteVideoPoster(site.Video(), names.anchor_path, facts.metadata.exif.duration_seconds,
+                       inline_size, source);
+    }
+  }
+  const bool from_jpeg = jpeg || video;
+
   MadeImage inline_made;
   MadeImage detail_made;
+  MadeImage one_x_made;
   std::vector<WebImageRequest> requests;
   bool decoded = false;
   std::string damage;
@@ -531,15 +701,15 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     const BeforeReplace hook = NoteBeforeReplace(site, inline_plan, inline_plan.in_place, inline_made);
     const ImageSize& size = inline_plan.size;
     facts.inline_status =
-        jpeg ? MakeJpegInlineImage(names.anchor_path, names.inline_path, size.width, size.height,
-                                   DecodeReduction::kDctScaling, orientation, hook, &damage)
-             : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
-                               Orientation::kNormal, hook);
+        from_jpeg ? MakeJpegInlineImage(source, names.inline_path, size.width, size.height,
+                                        DecodeReduction::kDctScaling, orientation, hook, &damage)
+                  : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
+                                    Orientation::kNormal, hook);
     decoded = jpeg;
   } else if (inline_state == ImageState::kToMake) {
     WebImageRequest request;
-    request.source = names.anchor_path;
-    request.source_is_jpeg = jpeg;
+    request.source = source;
+    request.source_is_jpeg = from_jpeg;
     request.target = names.inline_path;
     request.format = format;
     request.width = inline_plan.size.width;
@@ -552,6 +722,7 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   if (want_detail && detail_state == ImageState::kToMake) {
     WebImageRequest request;
     request.source = names.anchor_path;
+    request.source_is_jpeg = jpeg;
     request.target = names.detail_image_path;
     request.width = detail_plan.size.width;
     request.height = detail_plan.size.height;
@@ -560,13 +731,28 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     request.before_replace = NoteBeforeReplace(site, detail_plan, detail_plan.in_place, detail_made);
     requests.push_back(std::move(request));
   }
+  if (want_1x && one_x_state == ImageState::kToMake) {
+    WebImageRequest request;
+    request.source = source;
+    request.source_is_jpeg = from_jpeg;
+    request.target = names.inline_1x_path;
+    request.format = format;
+    request.width = one_x_plan.size.width;
+    request.height = one_x_plan.size.height;
+    request.quality = settings.in_line_quality;
+    request.orientation = orientation;
+    request.before_replace = NoteBeforeReplace(site, one_x_plan, one_x_plan.in_place, one_x_made);
+    requests.push_back(std::move(request));
+  }
   if (!requests.empty()) {
     // Both images from one decode of the picture when both are to be made.
     std::vector<std::string> damages;
     const std::vector<Status> outcomes = MakeWebImages(requests, &damages);
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      const bool is_inline = requests[i].target == names.inline_path;
-      (is_inline ? facts.inline_status : facts.detail_status) = outcomes[i];
+      const std::filesystem::path& target = requests[i].target;
+      (target == names.inline_path       ? facts.inline_status
+       : target == names.inline_1x_path ? one_x_status
+                                        : facts.detail_status) = outcomes[i];
       if (i < damages.size() && damage.empty()) damage = damages[i];
     }
     decoded = jpeg;
@@ -585,6 +771,11 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   if (want_detail && detail_state == ImageState::kToMake && facts.detail_status.ok()) {
     RecordMadeImage(site, detail_plan, picture_path, detail_made.content);
   }
+  if (one_x_made.same) one_x_status = Status::OK();
+  if (want_1x && one_x_state == ImageState::kToMake && one_x_status.ok()) {
+    RecordMadeImage(site, one_x_plan, picture_path, one_x_made.content);
+  }
+  facts.has_1x = want_1x && one_x_state != ImageState::kRefused && one_x_status.ok();
   facts.inline_outcome = inline_state == ImageState::kCurrent ? PictureFacts::Inline::kCurrent
                         : facts.inline_status.ok()            ? PictureFacts::Inline::kMade
                                                              : PictureFacts::Inline::kFailed;
@@ -604,7 +795,8 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
   const std::string picture_path = site.SitePath(names.anchor_path);
   // A picture the record knows as this very file is taken from the record.
   const std::optional<RecordedPicture> recorded = record.FindPicture(picture_path);
-  const bool same_readers = recorded && recorded->reader_version == kPictureReaderVersion;
+  const int reader_version = ReaderVersionOf(item, site.Video());
+  const bool same_readers = recorded && recorded->reader_version == reader_version;
   const bool trusted = same_readers && recorded->stamp.inode != 0 &&
                        recorded->stamp == ScannedStamp(item);
   if (trusted) {
@@ -614,7 +806,7 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
     facts.metadata = recorded->metadata;
     facts.content = recorded->content;
   } else {
-    ReadPictureFacts(item, names, jpeg, facts);
+    ReadPictureFacts(item, names, jpeg, site.Video(), facts);
   }
   // A frame of no pixels in either direction cannot be shown (a JPEG height of 0 is legal,
   // defined at the end of the scan, but such pictures are not read that far).
@@ -626,7 +818,9 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
   facts.detail_page_record = record.FindOutput(site.SitePath(names.detail_path));
 
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
-  if (!names.inline_path.empty()) MakePictureImages(site, names, jpeg, facts);
+  if (!names.inline_path.empty()) {
+    MakePictureImages(site, names, jpeg, IsVideoFile(item), facts);
+  }
 
   if (trusted && facts.damage == recorded->damage) {
     record.ConfirmPicture(picture_path);
@@ -634,7 +828,7 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
     RecordedPicture learned;
     learned.stamp = ScannedStamp(item);
     learned.content = facts.content;
-    learned.reader_version = kPictureReaderVersion;
+    learned.reader_version = reader_version;
     learned.width = facts.width;
     learned.height = facts.height;
     learned.comments = facts.comments;

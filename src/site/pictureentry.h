@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,9 @@ class PictureList {
   const FileItem& Item(std::size_t position) const { return *pictures_[position]; }
   /// Whether the picture at `position` has a usable size (learning its facts if need be).
   bool Readable(std::size_t position);
+  /// The full path of the web-sized copy of the picture at `position`, when it has one
+  /// (learning its facts, and so making its images, if need be).
+  std::optional<std::string> DetailImagePath(std::size_t position);
 
   /// Where each index page of a listing starts when one page lists at most `per_page`
   /// readable pictures (0: no limit): positions into `listing`, the first always 0. A
@@ -95,6 +99,8 @@ struct PictureEntryVars {
   /// With the comment and the text file: ImageCaption, ImageCaptionText, ImageDateTaken,
   /// ImageCamera. Not owned; null for entries that are no JPEG picture.
   const PictureMetadata* metadata = nullptr;
+  /// ImageMapURL: a link to where the picture was taken (Pages/MapLinks).
+  bool map_links = false;
 };
 
 /// Reads the facts of one picture and settles its inline image: what a worker of the

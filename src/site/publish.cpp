@@ -19,6 +19,7 @@
 #include "base/diagnostics.h"
 #include "base/progress.h"
 #include "base/safefile.h"
+#include "files/utils.h"
 #include "site/sitecontents.h"
 #include "site/siterecord.h"
 
@@ -164,24 +165,6 @@ Status PublishToFolder(const fs::path& site, const fs::path& destination,
 
 // --- Through rsync ----------------------------------------------------------------------
 
-std::optional<std::string> FindOnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string_view rest = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-  while (true) {
-    const std::size_t colon = rest.find(':');
-    std::string folder(rest.substr(0, colon));
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + program;
-    struct stat info;
-    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        ::access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
-    }
-    if (colon == std::string_view::npos) break;
-    rest.remove_prefix(colon + 1);
-  }
-  return std::nullopt;
-}
 
 // A temporary folder, removed with everything in it when the object goes.
 class StagingFolder {
@@ -236,7 +219,7 @@ Status PublishThroughRsync(const fs::path& site, const std::string& destination,
                            const std::vector<SiteFile>& files, const PublishOptions& options,
                            Progress& progress, std::ostream& listing, PublishStats& stats,
                            Diagnostics& diagnostics) {
-  const std::optional<std::string> rsync = FindOnPath("rsync");
+  const std::optional<std::string> rsync = FindProgramOnPath("rsync");
   if (!rsync) {
     return Status::NotFound(
         "rsync was not found on the PATH; it is what publishes to host:path and rsync:// "

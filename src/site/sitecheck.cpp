@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <fstream>
 
+#include "files/picturenames.h"
 #include "picture/versions.h"
+#include "picture/video.h"
 #include "site/htmlpage.h"
 #include "site/sitecontents.h"
 #include "site/siterecord.h"
@@ -38,7 +40,10 @@ std::string Staleness(const fs::path& site, const SiteRecord& record, const std:
   if (!picture) return "made from " + source + ", which the record does not know";
   const std::optional<FileStamp> stamp = StampOfFile(site / source, /*follow_link=*/true);
   if (!stamp) return "made from " + source + ", which is gone";
-  if (picture->reader_version != kPictureReaderVersion) {
+  const std::size_t dot = source.rfind('.');
+  const bool video = dot != std::string::npos && IsVideoExtension(source.substr(dot));
+  if (picture->reader_version !=
+      (video ? VideoReaderVersion(VideoTools::Find()) : kPictureReaderVersion)) {
     return "made from " + source + " by an older version of Pixamond";
   }
   if (picture->stamp.inode != 0 && *stamp == picture->stamp) return "";

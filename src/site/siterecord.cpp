@@ -39,7 +39,8 @@ constexpr const char* kSchema =
     "  path TEXT PRIMARY KEY, size INTEGER, write_ns INTEGER, change_ns INTEGER,"
     "  inode INTEGER, content BLOB, reader INTEGER, width INTEGER, height INTEGER,"
     "  orientation INTEGER, comments TEXT, description TEXT, date_taken TEXT, make TEXT,"
-    "  model TEXT, xmp_description TEXT, iptc_caption TEXT, damage TEXT) WITHOUT ROWID;"
+    "  model TEXT, xmp_description TEXT, iptc_caption TEXT, damage TEXT,"
+    "  camera_settings TEXT) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS outputs ("
     "  path TEXT PRIMARY KEY, kind INTEGER, source TEXT, recipe BLOB, content BLOB,"
     "  size INTEGER, write_ns INTEGER, change_ns INTEGER, inode INTEGER, width INTEGER,"
@@ -60,10 +61,10 @@ enum StatementId {
 
 constexpr const char* kStatementText[kStatementCount] = {
     "SELECT size, write_ns, change_ns, inode, content, reader, width, height, orientation,"
-    " comments, description, date_taken, make, model, xmp_description, iptc_caption, damage"
-    " FROM pictures WHERE path = ?1",
+    " comments, description, date_taken, make, model, xmp_description, iptc_caption, damage,"
+    " camera_settings FROM pictures WHERE path = ?1",
     "INSERT OR REPLACE INTO pictures VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11,"
-    " ?12, ?13, ?14, ?15, ?16, ?17, ?18)",
+    " ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19)",
     "SELECT kind, source, recipe, content, size, write_ns, change_ns, inode, width, height,"
     " keeps_hand_edits FROM outputs WHERE path = ?1",
     "INSERT OR REPLACE INTO outputs VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
@@ -438,6 +439,21 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
   if (!made.ok()) {
     return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
   }
+  // The camera settings of pictures came after the first schema too: a record without
+  // their column gets it, empty, and its pictures are read again.
+  if (made.ok() && !read_only_ && !new_record_) {
+    sqlite3_stmt* statement = nullptr;
+    bool has_column = true;
+    if (sqlite3_prepare_v2(db_,
+                           "SELECT count(*) FROM pragma_table_info('pictures')"
+                           " WHERE name = 'camera_settings'",
+                           -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      has_column = sqlite3_column_int(statement, 0) > 0;
+    }
+    sqlite3_finalize(statement);
+    if (!has_column) made = Execute("ALTER TABLE pictures ADD COLUMN camera_settings TEXT");
+  }
   // The rewrites of users' pictures came after the first schema; a record without their
   // table gets it, and one that has it is left as it is.
   if (made.ok() && !read_only_) {
@@ -498,7 +514,7 @@ Status SiteRecord::MergePending(Diagnostics& diagnostics) {
     const int kind = std::atoi(std::string(line.substr(0, tab1)).c_str());
     const std::optional<Digest> digest = DigestFromHex(line.substr(tab1 + 1, tab2 - tab1 - 1));
     const std::string path(line.substr(tab2 + 1));
-    if (!digest || kind < 1 || kind > 4 || !StaysInsideSite(path)) continue;
+    if (!digest || kind < 1 || kind > kLastOutputKind || !StaysInsideSite(path)) continue;
     const std::optional<Digest> on_disk = DigestOfFile(site_ / path);
     if (!on_disk || *on_disk != *digest) continue;
     RecordedOutput output = FindOutputLocked(path).value_or(RecordedOutput());
@@ -575,6 +591,9 @@ std::optional<RecordedPicture> SiteRecord::FindPicture(std::string_view path) co
     picture.metadata.xmp_description = ColumnText(statement, 14);
     picture.metadata.iptc_caption = ColumnText(statement, 15);
     picture.damage = ColumnText(statement, 16);
+    if (!ParseCameraSettings(ColumnText(statement, 17), picture.metadata.exif)) {
+      return std::nullopt;
+    }
   }
   // Judged outside the lock: the other threads' lookups need not wait for it.
   if (orientation < 1 || orientation > 8) return std::nullopt;
@@ -605,6 +624,8 @@ void SiteRecord::RecordPicture(std::string_view path, const RecordedPicture& pic
   BindText(statement, 16, picture.metadata.xmp_description);
   BindText(statement, 17, picture.metadata.iptc_caption);
   BindText(statement, 18, picture.damage);
+  const std::string camera_settings = FormatCameraSettings(exif);
+  BindText(statement, 19, camera_settings);
   if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
     write_error_ = Status::IoError(SqliteMessage(db_));
   }

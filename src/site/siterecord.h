@@ -124,7 +124,15 @@ struct RecordedPicture {
 };
 
 /// The kinds of files a run writes.
-enum class OutputKind : int { kPage = 1, kInlineImage = 2, kDetailImage = 3, kFolder = 4 };
+enum class OutputKind : int {
+  kPage = 1,
+  kInlineImage = 2,
+  kDetailImage = 3,
+  kFolder = 4,
+  kAlbumArchive = 5,  ///< An album's detail images in one zip file.
+  kSiteFile = 6,  ///< A file of the whole site for other programs: its feed, its sitemap.
+};
+inline constexpr int kLastOutputKind = 6;
 
 /// One file (or folder) a run wrote.
 struct RecordedOutput {

@@ -8,6 +8,7 @@
 #include "files/utils.h"
 #include "site/escape.h"
 #include "site/pagefile.h"
+#include "site/sitefeeds.h"
 #include "site/template.h"
 #include "site/website.h"
 
@@ -89,6 +90,10 @@ WebPage::WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
   AppendWithSep(page_link_name_, '.', site.Names().page_html_file_ext);
   array.SetVar("PageHTMLFileName", page_link_name_);
   array.SetVar("PageHTMLFileURL", UrlEncodePath(page_link_name_));
+  // The site's feed, at its address (SiteURL holds nothing that needs escaping).
+  const std::string& site_url = site.Settings().site_url;
+  array.SetVar("SiteURL", site_url);
+  array.SetVar("FeedURL", site_url.empty() ? std::string() : site_url + kFeedFileName);
 }
 
 WebPage::~WebPage() { Close(); }

@@ -56,6 +56,7 @@ WebSite::~WebSite() = default;  // Out of line: the pool's type is complete here
 
 Status WebSite::Prepare() {
   run_settings_ = ReadRunSettings(layout_home_, diagnostics_sink_);
+  video_tools_ = VideoTools::Find();
   RequireFullName(run_settings_, ui_, diagnostics_sink_);
 
   site_global_array_.SetVar(kPersonFullName, run_settings_.person_full_name);
@@ -140,7 +141,9 @@ void WebSite::PrepareGifPictures() {
        item = const_cast<FileItem*>(NextSiteItem(*item, Names()))) {
     // A GIF beside a JPEG of the same name is left out of the site (see IsSitePicture) but
     // kept on the disk: it may be the user's own picture, not an old copy.
-    if (IsDirectory(*item) || !IsSitePicture(*item) || IsJpegPicture(*item)) continue;
+    if (IsDirectory(*item) || !IsSitePicture(*item) || !IsGifExtension(item->Extension())) {
+      continue;
+    }
     const std::string& path = item->FullFileName();
     const Result<bool> interlaced = IsGifInterlaced(path);
     if (interlaced.ok() && *interlaced) {
@@ -211,6 +214,7 @@ void WebSite::DoMainTask() {
   pool_.reset();
   // Only a run that saw the whole site knows what it no longer makes.
   if (!Cancelled()) {
+    WriteSiteFeeds(*this, feed_);
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
   }

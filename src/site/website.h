@@ -26,6 +26,8 @@
 
 #include "base/status.h"
 #include "files/settings.h"
+#include "picture/video.h"
+#include "site/sitefeeds.h"
 #include "site/siterecord.h"
 #include "site/variable.h"
 
@@ -116,6 +118,9 @@ class WebSite {
   /// to call from several threads.
   Status EnsureOutputFolder(const std::string& directory) const;
 
+  /// ffprobe and ffmpeg as found on the PATH when the run was prepared.
+  const VideoTools& Video() const { return video_tools_; }
+
   /// The site's record: what earlier runs wrote, and what this run writes.
   SiteRecord& Record() const { return *record_; }
   /// `path` (inside the site) relative to the site directory, as the record keeps paths.
@@ -128,6 +133,10 @@ class WebSite {
   /// each directory's sub-directories first, then its own pictures.
   static std::vector<const FileItem*> ListPicturesInWalkOrder(const FileItem& directory,
                                                                const SiteNames& names);
+
+  /// The pictures the feed may list: each picture entry is handed here when the site has a
+  /// SiteURL. Called by the page writer only.
+  FeedCollector& Feed() { return feed_; }
 
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { cancelled_ = true; }
@@ -160,6 +169,8 @@ class WebSite {
   Progress& progress_sink_;     // Not owned; outlives the run.
   Diagnostics& diagnostics_sink_;  // Not owned; outlives the run.
   RunStats stats_;
+  FeedCollector feed_;
+  VideoTools video_tools_;
 };
 
 }  // namespace pix

@@ -75,9 +75,13 @@ TEST(ExifInfoTest, DatesMustBeRealDates) {
   EXPECT_EQ(IsoDateTimeFromExif("2024-06-01T14:03:22"), "2024-06-01T14:03:22");
   for (const char* text : {"", "    :  :     :  :  ", "2024:13:01 14:03:22", "2024:06:00 10:00:00",
                            "2024:06:01 24:00:00", "2024:06:01 14:03", "2024:06:01 14:03:22Z",
-                           "2O24:06:01 14:03:22", "2024/06/01 14:03:22"}) {
+                           "2O24:06:01 14:03:22", "2024/06/01 14:03:22", "2024:02:30 10:00:00",
+                           "2023:02:29 10:00:00", "2024:04:31 10:00:00", "1900:02:29 10:00:00"}) {
     EXPECT_EQ(IsoDateTimeFromExif(text), "") << text;
   }
+  // Leap days of leap years are dates.
+  EXPECT_EQ(IsoDateTimeFromExif("2024:02:29 10:00:00"), "2024-02-29T10:00:00");
+  EXPECT_EQ(IsoDateTimeFromExif("2000:02:29 10:00:00"), "2000-02-29T10:00:00");
 }
 
 TEST(ExifInfoTest, CameraNameNamesTheMakerOnce) {

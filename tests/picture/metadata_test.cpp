@@ -185,8 +185,14 @@ TEST(JpegMetadataTest, DamagedSegmentsNeverBreakTheReaders) {
   test::TempDir dir;
   const std::string whole = test::MakeJpeg(test::SampleArt(), EverySource());
   const std::size_t scan = whole.find("\xFF\xDA");
-  const std::string exif =
-      test::ExifSegment({6, "From EXIF", "SONY", "ILCE", "2023:12:24 18:30:00", true}).payload;
+  test::ExifFields fields;
+  fields.orientation = 6;
+  fields.image_description = "From EXIF";
+  fields.make = "SONY";
+  fields.model = "ILCE";
+  fields.date_time_original = "2023:12:24 18:30:00";
+  fields.BigEndian = true;
+  const std::string exif = test::ExifSegment(fields).payload;
   const test::JpegSegment xmp = test::XmpSegment(
       "<dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">From &amp; XMP"
       "</rdf:li></rdf:Alt></dc:description>");

@@ -30,6 +30,10 @@ const std::set<std::string, std::less<>> kComputed = {
     "PrevDetailPageCaptionText", "NextDetailPageURL", "NextDetailPageCaptionText",
     "PictureIndex", "PictureCount", "UpPageURL", "SeriesNameRangeHTML", "BaseFileTitleHTML",
     "PageNumber", "PageCount", "PreviousIndexPageURL", "NextIndexPageURL",
+    "AlbumZipURL", "AlbumZipFileNameHTML", "AlbumZipSizeInK", "SiteURL", "FeedURL",
+    "ImageExposureTime", "ImageAperture", "ImageISO", "ImageFocalLength",
+    "ImageFocalLengthEquivalent", "ImageLens", "ImageMapURL", "VideoURL", "VideoType",
+    "VideoDuration", "VideoDurationISO", "VideoNote", "ImageSrcSet",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 

@@ -305,14 +305,34 @@ JpegSegment ExifSegment(const ExifFields& fields) {
       return std::string(reinterpret_cast<const char*>(value), sizeof value);
     };
     AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE_REF),
-                 EXIF_FORMAT_ASCII, 2, std::string("N\0", 2));
+                 EXIF_FORMAT_ASCII, 2, std::string(fields.gps_south_west ? "S\0" : "N\0", 2));
     AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE),
                  EXIF_FORMAT_RATIONAL, 3, degrees(48, 51));
     AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE_REF),
-                 EXIF_FORMAT_ASCII, 2, std::string("E\0", 2));
+                 EXIF_FORMAT_ASCII, 2, std::string(fields.gps_south_west ? "W\0" : "E\0", 2));
     AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE),
                  EXIF_FORMAT_RATIONAL, 3, degrees(2, 21));
   }
+  auto rational = [&](ExifTag tag, const unsigned (&value)[2]) {
+    if (value[0] == 0 && value[1] == 0) return;
+    unsigned char bytes[8];
+    exif_set_rational(bytes, order, ExifRational{value[0], value[1]});
+    AddExifEntry(data.get(), EXIF_IFD_EXIF, tag, EXIF_FORMAT_RATIONAL, 1,
+                 std::string(reinterpret_cast<const char*>(bytes), 8));
+  };
+  auto short_value = [&](ExifTag tag, int value) {
+    if (value == 0) return;
+    unsigned char bytes[2];
+    exif_set_short(bytes, order, static_cast<ExifShort>(value));
+    AddExifEntry(data.get(), EXIF_IFD_EXIF, tag, EXIF_FORMAT_SHORT, 1,
+                 std::string(reinterpret_cast<const char*>(bytes), 2));
+  };
+  rational(EXIF_TAG_EXPOSURE_TIME, fields.exposure_time);
+  rational(EXIF_TAG_FNUMBER, fields.f_number);
+  rational(EXIF_TAG_FOCAL_LENGTH, fields.focal_length);
+  short_value(EXIF_TAG_ISO_SPEED_RATINGS, fields.iso);
+  short_value(EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM, fields.focal_length_35mm);
+  AddExifText(data.get(), EXIF_IFD_EXIF, static_cast<ExifTag>(0xa434), fields.lens_model);
   unsigned char* bytes = nullptr;
   unsigned int size = 0;
   exif_data_save_data(data.get(), &bytes, &size);

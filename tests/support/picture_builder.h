@@ -100,6 +100,16 @@ struct ExifFields {
   bool BigEndian = false;        ///< Motorola byte order ("MM") instead of Intel ("II").
   /// A GPS directory with where the picture was taken: 48 deg 51' N, 2 deg 21' E.
   bool gps_position = false;
+  /// With gps_position: the southern and western hemispheres ("S", "W") instead.
+  bool gps_south_west = false;
+  /// Exposure tags of the EXIF sub-IFD; a rational of 0/0, a number of 0 or an empty text
+  /// leaves the tag out.
+  unsigned exposure_time[2] = {0, 0};  ///< ExposureTime, numerator and denominator.
+  unsigned f_number[2] = {0, 0};       ///< FNumber.
+  unsigned focal_length[2] = {0, 0};   ///< FocalLength.
+  int iso = 0;                         ///< ISOSpeedRatings (SHORT).
+  int focal_length_35mm = 0;           ///< FocalLengthIn35mmFilm (SHORT).
+  std::string lens_model;              ///< LensModel.
 };
 
 /// An APP1 segment holding EXIF data ("Exif\0\0" and a TIFF structure), written by libexif.

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -179,41 +180,90 @@ void Put32(std::string& out, unsigned value) {
   Put16(out, value >> 16);
 }
 
+// One entry of a TIFF directory: its tag, type (2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL), count
+// and value bytes (little-endian).
+struct TiffEntry {
+  unsigned tag;
+  unsigned type;
+  unsigned count;
+  std::string bytes;
+};
+TiffEntry Ascii(unsigned tag, const std::string& text) {
+  return {tag, 2, static_cast<unsigned>(text.size() + 1), text + '\0'};
+}
+TiffEntry Short(unsigned tag, unsigned value) {
+  std::string bytes;
+  Put16(bytes, value);
+  return {tag, 3, 1, bytes};
+}
+TiffEntry Rationals(unsigned tag, std::initializer_list<std::pair<unsigned, unsigned>> values) {
+  std::string bytes;
+  for (const auto& [numerator, denominator] : values) {
+    Put32(bytes, numerator);
+    Put32(bytes, denominator);
+  }
+  return {tag, 5, static_cast<unsigned>(values.size()), bytes};
+}
+
 // An EXIF segment as a phone writes it for a picture taken upright but stored on its side:
-// the orientation, the camera and, in the EXIF sub-directory, the time it was taken.
+// the orientation and the camera, in the EXIF sub-directory the time it was taken and how
+// it was exposed, and in the GPS directory where.
 Segment ExifSegment(unsigned orientation, const std::string& make, const std::string& model,
                     const std::string& date_taken) {
-  // Layout: header (8), IFD0 with 4 entries (2 + 4 * 12 + 4), the EXIF IFD with 1 entry
-  // (2 + 12 + 4), then the texts.
+  const std::vector<TiffEntry> exif = {
+      Rationals(0x829A, {{1, 250}}),   // ExposureTime
+      Rationals(0x829D, {{18, 10}}),   // FNumber
+      Short(0x8827, 64),               // ISOSpeedRatings
+      Ascii(0x9003, date_taken),       // DateTimeOriginal
+      Rationals(0x920A, {{690, 100}}),  // FocalLength
+      Short(0xA405, 25),               // FocalLengthIn35mmFilm
+      Ascii(0xA434, "Pixel 8 back camera 6.9mm f/1.68"),  // LensModel
+  };
+  const std::vector<TiffEntry> gps = {
+      Ascii(0x0001, "N"), Rationals(0x0002, {{47, 1}, {21, 1}, {3240, 100}}),  // Latitude
+      Ascii(0x0003, "E"), Rationals(0x0004, {{8, 1}, {32, 1}, {2160, 100}}),   // Longitude
+  };
+  const auto ifd_size = [](std::size_t entries) {
+    return static_cast<unsigned>(2 + 12 * entries + 4);
+  };
+  // Layout: header, IFD0 (5 entries), the EXIF IFD, the GPS IFD, then the longer values.
   const unsigned ifd0 = 8;
-  const unsigned exif_ifd = ifd0 + 2 + 4 * 12 + 4;
-  unsigned data = exif_ifd + 2 + 12 + 4;
-  std::string texts;
-  const auto text = [&](const std::string& value) {
-    const unsigned at = data + static_cast<unsigned>(texts.size());
-    texts += value;
-    texts += '\0';
-    return at;
+  const unsigned exif_ifd = ifd0 + ifd_size(5);
+  const unsigned gps_ifd = exif_ifd + ifd_size(exif.size());
+  const std::vector<TiffEntry> main = {
+      Ascii(0x010F, make), Ascii(0x0110, model), Short(0x0112, orientation),
+      {0x8769, 4, 1, std::string()},  // EXIF IFD, filled in below
+      {0x8825, 4, 1, std::string()},  // GPS IFD
   };
   std::string tiff = "II*";
   tiff += '\0';
   Put32(tiff, ifd0);
-  Put16(tiff, 4);
-  const auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
-    Put16(tiff, tag);
-    Put16(tiff, type);
-    Put32(tiff, count);
-    Put32(tiff, value);
+  std::string data;
+  const unsigned data_start = gps_ifd + ifd_size(gps.size());
+  const auto write_ifd = [&](const std::vector<TiffEntry>& entries) {
+    Put16(tiff, static_cast<unsigned>(entries.size()));
+    for (const TiffEntry& entry : entries) {
+      Put16(tiff, entry.tag);
+      Put16(tiff, entry.type);
+      Put32(tiff, entry.count);
+      if (entry.tag == 0x8769 && entry.bytes.empty()) {
+        Put32(tiff, exif_ifd);
+      } else if (entry.tag == 0x8825 && entry.bytes.empty()) {
+        Put32(tiff, gps_ifd);
+      } else if (entry.bytes.size() <= 4) {
+        tiff += entry.bytes + std::string(4 - entry.bytes.size(), '\0');
+      } else {
+        Put32(tiff, data_start + static_cast<unsigned>(data.size()));
+        data += entry.bytes;
+        if (data.size() % 2 != 0) data += '\0';
+      }
+    }
+    Put32(tiff, 0);
   };
-  entry(0x010F, 2, static_cast<unsigned>(make.size() + 1), text(make));    // Make
-  entry(0x0110, 2, static_cast<unsigned>(model.size() + 1), text(model));  // Model
-  entry(0x0112, 3, 1, orientation);                                         // Orientation
-  entry(0x8769, 4, 1, exif_ifd);                                             // EXIF IFD
-  Put32(tiff, 0);
-  Put16(tiff, 1);
-  entry(0x9003, 2, static_cast<unsigned>(date_taken.size() + 1), text(date_taken));
-  Put32(tiff, 0);
-  return {JPEG_APP0 + 1, std::string("Exif\0\0", 6) + tiff + texts};
+  write_ifd(main);
+  write_ifd(exif);
+  write_ifd(gps);
+  return {JPEG_APP0 + 1, std::string("Exif\0\0", 6) + tiff + data};
 }
 
 // An XMP segment holding a description, as photo managers write a caption.

@@ -1,5 +1,6 @@
 // The metadata readers over any bytes: the header walk of a picture file, and the EXIF, XMP
-// and IPTC readers each on the bytes themselves, so that every byte reaches every reader.
+// and IPTC readers each on the bytes themselves, so that every byte reaches every reader;
+// the record's form of the camera settings, and the reading of ffprobe's output.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +8,7 @@
 #include "fuzz_support.h"
 #include "picture/metadata.h"
 #include "picture/metatext.h"
+#include "picture/video.h"
 
 namespace {
 
@@ -22,6 +24,19 @@ void CheckPromises(const pix::PictureMetadata& metadata) {
     Expect(text->size() <= pix::kMaxMetadataTextLength, "a text longer than its cap");
     Expect(text->find('\0') == std::string::npos, "a NUL kept in a text");
   }
+  const pix::ExifInfo& exif = metadata.exif;
+  Expect(!exif.has_position || (exif.latitude >= -90 && exif.latitude <= 90 &&
+                                exif.longitude >= -180 && exif.longitude <= 180),
+         "a position off the globe");
+  // What the record keeps reads back as it was.
+  pix::ExifInfo back;
+  Expect(pix::ParseCameraSettings(pix::FormatCameraSettings(exif), back),
+         "camera settings the record cannot read back");
+  Expect(back.exposure_time == exif.exposure_time && back.aperture == exif.aperture &&
+             back.iso == exif.iso && back.focal_length == exif.focal_length &&
+             back.focal_length_35mm == exif.focal_length_35mm &&
+             back.has_position == exif.has_position,
+         "camera settings that change on their way through the record");
 }
 
 }  // namespace
@@ -34,5 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   segments.xmp = std::string(bytes);
   segments.photoshop = std::string(bytes);
   CheckPromises(pix::ParseJpegMetadata(segments));
+  if (const std::optional<pix::VideoProbe> probe = pix::ParseVideoProbe(bytes)) {
+    pix::fuzz::Expect(probe->width > 0 && probe->height > 0 && probe->duration_seconds >= 0,
+                      "a video of no size");
+  }
   return 0;
 }

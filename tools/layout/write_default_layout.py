@@ -26,7 +26,8 @@ COMMON_STYLE = """
   @media (max-width: 40rem) {
     .grid { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); } }
   .picture { margin: 1rem 0; text-align: center; }
-  .picture img { width: auto; height: auto; max-width: 100%; max-height: 78vh; }
+  .picture img { height: auto; max-width: 100%; }
+  .picture video { max-width: 100%; height: auto; background: #000; }
   .pager { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; justify-content: space-between; }
   .steps { display: flex; flex-wrap: wrap; gap: .5rem 1rem; }
   .pages { margin: 1.5rem 0; justify-content: center; }
@@ -176,6 +177,12 @@ KEYS_SCRIPT = (
 
 HEAD_META = ('<META charset="utf-8">\n'
              '<META name="viewport" content="width=device-width, initial-scale=1">')
+# What search engines show of a page, and an empty icon, so that no browser asks the server
+# for a favicon.ico that the site does not have.
+INDEX_HEAD_EXTRA = ('\n<META name="description" content="${PageDescription}">'
+                    '\n<LINK rel="icon" href="data:,">')
+DETAIL_HEAD_EXTRA = ('<META name="description" content="${DetailPageDescription}">\n'
+                     '<LINK rel="icon" href="data:,">\n')
 
 # Alt text and titles: the caption as plain text, or a title made from the picture's name.
 ALT_TEXT = "${ImageCaptionText}${ImageCaptionText!${BaseFileTitleHTML}}"
@@ -185,6 +192,14 @@ FACTS = ('<P class="facts">${ImageSubjectName?<SPAN><B>${ImageSubjectName}</B></
          "<SPAN>photographed by ${ImagePhotographerName}</SPAN>"
          '${ImageDateTaken?<SPAN><TIME datetime="${ImageDateTaken}">${ImageDateTakenText}</TIME></SPAN>}'
          "${ImageCamera?<SPAN>${ImageCamera}</SPAN>}"
+         "${ImageLens?<SPAN>${ImageLens}</SPAN>}"
+         "${ImageFocalLength?<SPAN>${ImageFocalLength}"
+         "${ImageFocalLengthEquivalent? (${ImageFocalLengthEquivalent} on 35 mm film)}</SPAN>}"
+         "${ImageAperture?<SPAN>${ImageAperture}</SPAN>}"
+         "${ImageExposureTime?<SPAN>${ImageExposureTime}</SPAN>}"
+         "${ImageISO?<SPAN>ISO ${ImageISO}</SPAN>}"
+         '${ImageMapURL?<SPAN><A href="${ImageMapURL}">Show on a map</A></SPAN>}'
+         '${VideoDuration?<SPAN><TIME datetime="${VideoDurationISO}">${VideoDuration}</TIME></SPAN>}'
          "<SPAN>${AnchorWidth} &times; ${AnchorHeight} pixels, ${FileSizeInK} K</SPAN></P>")
 
 PAGER = ('<NAV class="pager"><A class="up" href="${UpPageURL}">&#8592; ${PageLabel}</A>'
@@ -205,6 +220,27 @@ INDEX_PAGER = ('${PageCount?\n<NAV class="pager pages" aria-label="Pages"><SPAN 
                '${NextIndexPageURL?<A rel="next" href="${NextIndexPageURL}">next page &#8250;</A>}'
                "</SPAN></NAV>}")
 
+# The site's feed, when the settings say where the site is published (SiteURL).
+FEED_LINK = ('${FeedURL?\n<LINK rel="alternate" type="application/atom+xml" '
+             'title="Newest pictures" href="${FeedURL}">}')
+# An album's zip of its web-sized copies (AlbumZip), at the end of its pages.
+ALBUM_DOWNLOAD = ('${AlbumZipURL?\n<P class="download"><A href="${AlbumZipURL}" download>'
+                  'Download all pictures</A> (${AlbumZipFileNameHTML}, ${AlbumZipSizeInK} K)</P>}')
+
+# The picture of a detail page, or for a video the video itself with its poster, played
+# from the file as it is. The picture's box is known before it loads, so that nothing moves:
+# its width and height attributes give its shape, and its width is what fits the page and
+# 78 % of the screen's height.
+DETAIL_PICTURE = (
+    '${VideoURL?<P class="picture"><VIDEO controls preload="none" poster="${DetailImageURL}" '
+    'width="${DetailImageWidth}" height="${DetailImageHeight}">'
+    '<SOURCE src="${VideoURL}" type="${VideoType}"><A href="${VideoURL}">Download the video</A>'
+    '</VIDEO></P>\n${VideoNote?<P class="note">${VideoNote}</P>\n}}'
+    '${VideoURL!<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
+    'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}" '
+    'style="width: min(100%, ${DetailImageWidth}px, '
+    'calc(78vh * ${DetailImageWidth} / ${DetailImageHeight}))"></A></P>\n}')
+
 NEIGHBOUR_LINKS = ('${PrevDetailPageURL?<LINK rel="prev" href="${PrevDetailPageURL}">\n}'
                    '${NextDetailPageURL?<LINK rel="next" href="${NextDetailPageURL}">\n}')
 
@@ -216,38 +252,50 @@ GLOBALS = {
     "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + VIEWER_STYLE + "\n" + STYLE + "\n</STYLE>",
     "ViewerScript": VIEWER_SCRIPT,
     "PageHeadTemplate":
-        HEAD_META + "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
-        + INDEX_NEIGHBOUR_LINKS + "\n${StyleSheet}",
+        HEAD_META + INDEX_HEAD_EXTRA +
+        "\n<TITLE>${PageTitle}${PageNumber?, page ${PageNumber}}</TITLE>"
+        + INDEX_NEIGHBOUR_LINKS + FEED_LINK + "\n${StyleSheet}",
+    "PageDescription": "${PageTitle}: pictures by ${PersonFullNameHTML}",
+    "DetailPageDescription": ALT_TEXT + ", photographed by ${ImagePhotographerName}",
+    "AlbumDownload": ALBUM_DOWNLOAD,
     "BodyTag": "<BODY>",
     "BodyEndTag": "</BODY>",
     "IndexPageLinks": INDEX_PAGER,
     "PageBodyTemplate":
         '<DIV class="page">\n'
         "<NAV>${ActualReturnLabel}</NAV>\n"
+        "<MAIN>\n"
         "<H1>${PageLabel}</H1>\n"
         '${PageIntro?<P class="intro">${PageIntro}</P>}',
     "PageBodyBeginTemplate": "${BodyTag}\n${PageBodyTemplate}",
     "ImageAltText": ALT_TEXT,
     "ImageTag":
-        '<IMG src="${ImageFileURL}" width="${DisplayWidth}" height="${DisplayHeight}" '
-        'alt="${ImageAltText}" loading="lazy">',
+        '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${ImageAltText}" loading="lazy">',
+    # A card's label already names its picture: the image says only what a caption adds, so
+    # that a screen reader does not read the name twice.
+    "CardImageTag":
+        '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${ImageCaptionText}" loading="lazy">',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
         '${ImageFileURL?<IMG src="${ImageFileURL}" width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="${PageLabel}" loading="lazy">}'
+        'height="${DisplayHeight}" alt="" loading="lazy">}'
         "<SPAN>${PageLabel}</SPAN><SMALL>"
         "${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
     "FileLeaderTemplate": '<H2>Pictures</H2>\n<DIV class="grid">',
     "FileEntryTemplate":
         '<A class="card" href="${DetailPageFileURL}" data-full="${DetailImageURL}" '
-        'data-caption="' + ALT_TEXT + '">${ImageTag}'
+        'data-caption="' + ALT_TEXT + '">${CardImageTag}'
         "<SPAN>${DetailPageLabel}</SPAN></A>",
     "FileTrailerTemplate": "</DIV>${IndexPageLinks}\n${ViewerScript}",
     "PageEndTemplate":
+        "${AlbumDownload}</MAIN>\n"
         "<FOOTER>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
-        "in all &middot; pictures by ${PersonFullNameHTML}</FOOTER>\n"
+        "in all &middot; pictures by ${PersonFullNameHTML}"
+        '${FeedURL? &middot; <A href="${FeedURL}">feed</A>}</FOOTER>\n'
         "</DIV>",
     "ParentPageLabel": "${PageLabel}",
     "PossibleReturnLabel": '<A class="up" href="${ParentPageAnchor}">&#8592; ${ParentPageLabel}</A>',
@@ -255,7 +303,7 @@ GLOBALS = {
     "DetailPageLabel": "${BaseFileTitleHTML}",
     "ImagePhotographerName": "${PersonFullNameHTML}",
     "DetailPageTemplate":
-        "<HEAD>\n" + HEAD_META + "\n"
+        "<HEAD>\n" + HEAD_META + "\n" + DETAIL_HEAD_EXTRA +
         "<TITLE>${DetailPageTitle}</TITLE>\n"
         + NEIGHBOUR_LINKS +
         "${StyleSheet}\n"
@@ -263,12 +311,12 @@ GLOBALS = {
         "<BODY>\n"
         '<DIV class="page">\n'
         + PAGER + "\n"
+        "<MAIN>\n"
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
-        '</A></P>\n'
+        + DETAIL_PICTURE +
         '${ImageCaption?<P class="caption">${ImageCaption}</P>\n}'
         + FACTS + "\n"
+        "</MAIN>\n"
         "</DIV>\n"
         + KEYS_SCRIPT + "\n"
         "</BODY>",
@@ -366,7 +414,7 @@ LIST_LAYOUT.update({
         "quick to load on any connection.",
     "StyleSheet": "<STYLE>\n" + COMMON_STYLE + "\n" + LIST_STYLE + "\n</STYLE>",
     "PageBodyTemplate":
-        "<NAV>${ActualReturnLabel}</NAV>\n<H1>${PageLabel}</H1>\n${PageIntro?<P>${PageIntro}</P>}",
+        "<NAV>${ActualReturnLabel}</NAV>\n<MAIN>\n<H1>${PageLabel}</H1>\n${PageIntro?<P>${PageIntro}</P>}",
     "DirLeaderTemplate":
         "<H2>Albums</H2>\n<TABLE>\n"
         "<TR><TH>Picture</TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
@@ -385,22 +433,22 @@ LIST_LAYOUT.update({
         "<TD>${AnchorWidth} &times; ${AnchorHeight}</TD><TD>${FileSizeInK} K</TD></TR>",
     "FileTrailerTemplate": "</TABLE>${IndexPageLinks}",
     "PageEndTemplate":
+        "${AlbumDownload}</MAIN>\n"
         "<P><SMALL>${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K "
-        "in all. ${PersonFullNameHTML}</SMALL></P>",
+        'in all. ${PersonFullNameHTML}${FeedURL? <A href="${FeedURL}">Feed</A>}</SMALL></P>',
     "DetailPageTemplate":
-        "<HEAD>\n" + HEAD_META + "\n"
+        "<HEAD>\n" + HEAD_META + "\n" + DETAIL_HEAD_EXTRA +
         "<TITLE>${DetailPageTitle}</TITLE>\n"
         + NEIGHBOUR_LINKS +
         "${StyleSheet}\n"
         "</HEAD>\n"
         "<BODY>\n"
         + PAGER + "\n"
+        "<MAIN>\n"
         "<H1>${DetailPageLabel}</H1>\n"
-        '<P class="picture"><A href="${DetailImageURL}"><IMG src="${DetailImageURL}" '
-        'width="${DetailImageWidth}" height="${DetailImageHeight}" alt="${ImageAltText}">'
-        '</A></P>\n'
+        + DETAIL_PICTURE +
         "${ImageCaption?<P>${ImageCaption}</P>\n}"
-        + FACTS + "\n"
+        + FACTS + "\n</MAIN>\n"
         + KEYS_SCRIPT + "\n"
         "</BODY>",
 })

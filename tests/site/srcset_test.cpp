@@ -1,0 +1,73 @@
+// Inline images at 1x beside those at twice the display size (InLinePixelDensity=2), for
+// pages to offer both in a srcset: checked in the pages and files a run writes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/diagnostics.h"
+#include "base/progress.h"
+#include "picture/webimage.h"
+#include "site/website.h"
+#include "support/picture_builder.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SrcSetTest : public testing::Test {
+ protected:
+  SrcSetTest() {
+    test::WriteFile(home_ / "globals.txt",
+                    "PageHeadTemplate:\r\n<TITLE>t</TITLE>\r\n\r\n"
+                    "FileEntryTemplate:\r\n(${AnchorFileName}:${ImageSrcSet})\r\n\r\n"
+                    "ParentPageLabel:\r\nx\r\n\r\n");
+    test::WriteJpegPicture(root_ / "big.jpg", 120, 90, "");
+    test::WriteJpegPicture(root_ / "small.jpg", 30, 20, "");  // no more pixels than 1x
+  }
+
+  RunStats Run(int density) {
+    test::WriteFile(home_ / "pixamond.ini",
+                    "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
+                    "[Display]\nMaxDisplayWidth=40\nMaxDisplayHeight=40\nInLinePixelDensity=" +
+                        std::to_string(density) + "\n");
+    CollectedDiagnostics diagnostics;
+    Progress progress;
+    WebSite site(root_.path().string(), home_.path().string(), ui_, progress, diagnostics);
+    EXPECT_TRUE(site.Prepare().ok());
+    site.Execute();
+    EXPECT_EQ(diagnostics.ProblemCount() + site.Stats().problems_reported, 0);
+    return site.Stats();
+  }
+
+  test::TempDir home_;
+  test::TempDir root_;
+  test::ScriptedUserInterface ui_;
+};
+
+TEST_F(SrcSetTest, DensityTwoGivesA1xCompanionThatFollowsTheSetting) {
+  Run(2);
+  const std::string page = test::ReadFile(root_ / "index.html");
+  EXPECT_NE(page.find("(big.jpg:inline/1x/big.jpg 1x, inline/big.jpg 2x)"), std::string::npos)
+      << page;
+  EXPECT_NE(page.find("(small.jpg:)"), std::string::npos) << page;
+  int width = 0;
+  int height = 0;
+  ASSERT_TRUE(GetWebImageSize(root_ / "inline" / "1x" / "big.jpg", &width, &height).ok());
+  EXPECT_EQ(width, 40);
+  EXPECT_EQ(height, 30);
+  ASSERT_TRUE(GetWebImageSize(root_ / "inline" / "big.jpg", &width, &height).ok());
+  EXPECT_EQ(width, 80);
+  EXPECT_FALSE(fs::exists(root_ / "inline" / "1x" / "small.jpg"));
+
+  // Nothing is made again on a rerun; the companion goes with the setting.
+  EXPECT_EQ(Run(2).inline_made, 0);
+  Run(1);
+  EXPECT_FALSE(fs::exists(root_ / "inline" / "1x"));
+  EXPECT_NE(test::ReadFile(root_ / "index.html").find("(big.jpg:)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pix
