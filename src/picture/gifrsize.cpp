@@ -31,15 +31,16 @@ bool SkipImageData(GifFileType* in) {
 }
 
 // Copies an extension with its code and its first data sub-block only; the other
-// sub-blocks are read and dropped. An extension without data stays without data.
+// sub-blocks are read and dropped. An extension without data is left out: it says nothing,
+// and giflib's own whole-file reader (DGifSlurp) takes the byte after its terminator for a
+// sub-block, so a copy that kept it could not be read back.
 bool CopyFirstExtensionBlock(GifFileType* in, GifFileType* out) {
   int code = 0;
   GifByteType* block = nullptr;
   if (DGifGetExtension(in, &code, &block) == GIF_ERROR) return false;
+  if (block == nullptr) return true;  // Its terminator is read already.
   if (EGifPutExtensionLeader(out, code) == GIF_ERROR) return false;
-  if (block != nullptr && EGifPutExtensionBlock(out, block[0], block + 1) == GIF_ERROR) {
-    return false;
-  }
+  if (EGifPutExtensionBlock(out, block[0], block + 1) == GIF_ERROR) return false;
   if (EGifPutExtensionTrailer(out) == GIF_ERROR) return false;
   while (block != nullptr) {
     if (DGifGetExtensionNext(in, &block) == GIF_ERROR) return false;
