@@ -694,6 +694,22 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   MadeImage detail_made;
   MadeImage one_x_made;
   std::vector<WebImageRequest> requests;
+  // One web image to make from one decode with the others; `made` learns what was written.
+  const auto add_request = [&](const std::string& from, bool from_is_jpeg, const std::string& target,
+                              WebImageFormat image_format, const ImagePlan& plan,
+                              Orientation turn, MadeImage& made) {
+    WebImageRequest request;
+    request.source = from;
+    request.source_is_jpeg = from_is_jpeg;
+    request.target = target;
+    request.format = image_format;
+    request.width = plan.size.width;
+    request.height = plan.size.height;
+    request.quality = settings.in_line_quality;
+    request.orientation = turn;
+    request.before_replace = NoteBeforeReplace(site, plan, plan.in_place, made);
+    requests.push_back(std::move(request));
+  };
   bool decoded = false;
   std::string damage;
   if (inline_state == ImageState::kToMake && format == WebImageFormat::kGif) {
@@ -707,42 +723,15 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
                                     Orientation::kNormal, hook);
     decoded = jpeg;
   } else if (inline_state == ImageState::kToMake) {
-    WebImageRequest request;
-    request.source = source;
-    request.source_is_jpeg = from_jpeg;
-    request.target = names.inline_path;
-    request.format = format;
-    request.width = inline_plan.size.width;
-    request.height = inline_plan.size.height;
-    request.quality = settings.in_line_quality;
-    request.orientation = orientation;
-    request.before_replace = NoteBeforeReplace(site, inline_plan, inline_plan.in_place, inline_made);
-    requests.push_back(std::move(request));
+    add_request(source, from_jpeg, names.inline_path, format, inline_plan, orientation, inline_made);
   }
   if (want_detail && detail_state == ImageState::kToMake) {
-    WebImageRequest request;
-    request.source = names.anchor_path;
-    request.source_is_jpeg = jpeg;
-    request.target = names.detail_image_path;
-    request.width = detail_plan.size.width;
-    request.height = detail_plan.size.height;
-    request.quality = settings.in_line_quality;
-    request.orientation = facts.metadata.exif.orientation;
-    request.before_replace = NoteBeforeReplace(site, detail_plan, detail_plan.in_place, detail_made);
-    requests.push_back(std::move(request));
+    add_request(names.anchor_path, jpeg, names.detail_image_path, WebImageFormat::kJpeg,
+               detail_plan, facts.metadata.exif.orientation, detail_made);
   }
   if (want_1x && one_x_state == ImageState::kToMake) {
-    WebImageRequest request;
-    request.source = source;
-    request.source_is_jpeg = from_jpeg;
-    request.target = names.inline_1x_path;
-    request.format = format;
-    request.width = one_x_plan.size.width;
-    request.height = one_x_plan.size.height;
-    request.quality = settings.in_line_quality;
-    request.orientation = orientation;
-    request.before_replace = NoteBeforeReplace(site, one_x_plan, one_x_plan.in_place, one_x_made);
-    requests.push_back(std::move(request));
+    add_request(source, from_jpeg, names.inline_1x_path, format, one_x_plan, orientation,
+               one_x_made);
   }
   if (!requests.empty()) {
     // Both images from one decode of the picture when both are to be made.
