@@ -258,6 +258,13 @@ RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostic
   settings.in_line_pixel_density = number(kInLinePixelDensityKey, 1, 1, 2, false);
   settings.detail_image_max_size =
       number(kDetailImageMaxSizeKey, 0, 0, kMaxDetailImageSide, true);
+  const std::string palette = ini.Text(display, kInLinePaletteKey, "Dither", 20);
+  if (EqualsNoCase(palette, "MedianCut")) {
+    settings.in_line_palette = InlinePalette::kMedianCut;
+  } else if (!EqualsNoCase(palette, "Dither")) {
+    diagnostics.Problem(std::string(kInLinePaletteKey) + " \"" + palette +
+                        "\" is not Dither or MedianCut; \"Dither\" is used instead");
+  }
 
   const std::string sort_text = ini.Text(kPages, kSortOrder, "name", 20);
   if (std::optional<SortOrder> order = ParseSortOrder(sort_text)) {

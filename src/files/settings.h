@@ -63,6 +63,13 @@ struct DisplaySize {
 DisplaySize DisplaySizeFrom(int max_display_width, int max_display_height);
 
 /// How the pictures of a page are ordered (Pages/SortOrder).
+/// How a JPEG picture's colours come down to the 256 of a GIF inline image
+/// (Display/InLinePalette).
+enum class InlinePalette {
+  kDither,     ///< "Dither": libjpeg's two-pass quantizer, dithered, before the reduction.
+  kMedianCut,  ///< "MedianCut": a median cut of the reduced picture, without dithering.
+};
+
 enum class SortKey {
   kName,     ///< By the bytes of the file names, the order of the scan.
   kNatural,  ///< By name, runs of digits compared as numbers ("img2" before "img10").
@@ -98,6 +105,8 @@ struct RunSettings {
   /// Display/InLinePixelDensity: 1, or 2 for inline images of twice the display size (the
   /// page still shows them at the display size, sharp on screens of high pixel density).
   int in_line_pixel_density = 1;
+  /// Display/InLinePalette: how GIF inline images of JPEG pictures get their colours.
+  InlinePalette in_line_palette = InlinePalette::kDither;
   /// Display/DetailImageMaxSize: the box (this many pixels a side) that the web-sized JPEG
   /// of a detail page fits into; 0 shows the picture itself.
   int detail_image_max_size = 0;
@@ -163,6 +172,7 @@ inline constexpr const char* kInLineSubDirNameKey = "InLineSubDirName";
 inline constexpr const char* kPictureEditorKey = "PictureEditor";
 inline constexpr const char* kInLineQualityKey = "InLineQuality";
 inline constexpr const char* kInLinePixelDensityKey = "InLinePixelDensity";
+inline constexpr const char* kInLinePaletteKey = "InLinePalette";
 inline constexpr const char* kDetailImageMaxSizeKey = "DetailImageMaxSize";
 inline constexpr const char* kPageLanguageKey = "PageLanguage";
 

@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <array>
 #include <condition_variable>
 #include <csetjmp>
 #include <cstdint>
@@ -18,8 +19,6 @@
 #include "base/diagnostics.h"
 #include "base/safefile.h"
 #include "base/safereplace.h"
-#include "picture/gifio.h"
-#include "picture/gifrsize.h"
 
 namespace pix {
 namespace fs = std::filesystem;
@@ -281,38 +280,26 @@ void ApplyScale(jpeg_decompress_struct& info, const ScaleRequest& scale) {
   }
 }
 
-struct GifMapDeleter {
-  void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
-};
-
-// The global colour map of the output: the quantizer's palette, or a ramp of 256 grey
-// levels, padded with black to a power of two.
-std::unique_ptr<ColorMapObject, GifMapDeleter> MakeOutputColorMap(
-    const jpeg_decompress_struct& info) {
+// The palette of the decoded picture: the quantizer's colours, or a ramp of 256 grey levels.
+std::vector<std::array<std::uint8_t, 3>> OutputPalette(const jpeg_decompress_struct& info) {
   const bool quantized = info.quantize_colors;
   const int colors = quantized ? info.actual_number_of_colors : 256;
-  const int entries = 1 << GifBitSize(colors < 2 ? 2 : colors);
-  std::unique_ptr<ColorMapObject, GifMapDeleter> map(GifMakeMapObject(entries, nullptr));
-  if (!map) return map;
-  for (int i = 0; i < entries; ++i) {
-    GifColorType& c = map->Colors[i];
-    if (i >= colors) {
-      c.Red = c.Green = c.Blue = 0;
-    } else if (!quantized) {
-      c.Red = c.Green = c.Blue = static_cast<GifByteType>(i);
+  std::vector<std::array<std::uint8_t, 3>> palette(static_cast<std::size_t>(colors));
+  for (int i = 0; i < colors; ++i) {
+    std::array<std::uint8_t, 3>& c = palette[static_cast<std::size_t>(i)];
+    if (!quantized) {
+      c = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
     } else if (info.out_color_components == 1) {
-      c.Red = c.Green = c.Blue = info.colormap[0][i];
+      c[0] = c[1] = c[2] = info.colormap[0][i];
     } else {
-      c.Red = info.colormap[0][i];
-      c.Green = info.colormap[1][i];
-      c.Blue = info.colormap[2][i];
+      c = {info.colormap[0][i], info.colormap[1][i], info.colormap[2][i]};
     }
   }
-  return map;
+  return palette;
 }
 
-Result<int> DecodeCmykToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FILE* out,
-                            const fs::path& name);
+Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleRequest& scale,
+                                           const fs::path& name);
 
 // The memory that pictures being decoded at the same time may hold in whole-picture buffers.
 // A progressive picture keeps every DCT coefficient of the whole picture until its last
@@ -381,10 +368,11 @@ std::uint64_t WholePictureBuffers(const jpeg_decompress_struct& info) {
   return bytes;
 }
 
-// Decodes the picture whose source is already attached to `d` and writes it as a GIF
-// stream to `out`. Returns the warning outcome (0 or kDecodeHadWarnings).
-Result<int> DecodeToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FILE* out,
-                        const fs::path& name) {
+// Decodes the picture whose source is already attached to `d` into palette indices, with
+// the library's two-pass quantizer (a grey picture keeps its levels). Warnings about damaged
+// data stay in `d.err`.
+Result<IndexedPicture> DecodeToPalette(JpegDecompressor& d, const ScaleRequest& scale,
+                                       const fs::path& name) {
   jpeg_decompress_struct& info = d.info;
   if (!CallJpeg(d.err, ReadHeaderStep, &info)) return LibraryFailure(d.err, name);
   const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
@@ -397,41 +385,34 @@ Result<int> DecodeToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FIL
     return Status::TooLarge(message);
   }
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
-    return DecodeCmykToGif(d, scale, out, name);
+    return DecodeCmykToPalette(d, scale, name);
   }
   ApplyScale(info, scale);
-  const DecodeMemoryShare share(WholePictureBuffers(info));
   if (!CallJpeg(d.err, SetUpGifOutputStep, &info)) return LibraryFailure(d.err, name);
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+  if (static_cast<long long>(width) * height > kMaxRgbPicturePixels) {
+    return Status::TooLarge(name.string() + ": " + std::to_string(width) + "x" +
+                            std::to_string(height) + " pixels are too many to convert");
+  }
+  const DecodeMemoryShare share(WholePictureBuffers(info) +
+                                 static_cast<std::uint64_t>(width) * height);
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);
   if (info.output_components != 1) {
     return Status::Corrupt(name.string() + ": the decoder did not map the picture to colours");
   }
-  const int width = static_cast<int>(info.output_width);
-  const int height = static_cast<int>(info.output_height);
-
-  Result<GifWriter> writer = GifWriter::Open(out);
-  if (!writer.ok()) return writer.status();
-  GifFileType* gif = writer->Gif();
-  auto map = MakeOutputColorMap(info);
-  if (!map) return Status::TooLarge(name.string() + ": no memory for a colour map");
-  if (EGifPutScreenDesc(gif, width, height, map->BitsPerPixel, 0, map.get()) == GIF_ERROR ||
-      PutGifImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_ERROR) {
-    PrintGifError(gif->Error);
-    return Status::IoError("Cannot write the GIF image of " + name.string());
-  }
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(width));
-  ReadRow read{&info, row.data()};
+  IndexedPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.indices.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   while (info.output_scanline < info.output_height) {
+    ReadRow read{&info, picture.indices.data() + static_cast<std::size_t>(info.output_scanline) *
+                                                     static_cast<std::size_t>(width)};
     if (!CallJpeg(d.err, ReadRowStep, &read)) return LibraryFailure(d.err, name);
-    if (EGifPutLine(gif, row.data(), width) == GIF_ERROR) {
-      PrintGifError(gif->Error);
-      return Status::IoError("Cannot write the GIF image of " + name.string());
-    }
   }
+  picture.palette = OutputPalette(info);
   if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
-  Status closed = writer->Close();
-  if (!closed.ok()) return closed;
-  return d.err.pub.num_warnings > 0 ? kDecodeHadWarnings : 0;
+  return picture;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -521,8 +502,8 @@ void CmykRowToRgb(const JSAMPLE* cmyk, int width, bool inverted, JSAMPLE* target
   }
 }
 
-Result<int> DecodeCmykToGif(JpegDecompressor& d, const ScaleRequest& scale, std::FILE* out,
-                            const fs::path& name) {
+Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleRequest& scale,
+                                           const fs::path& name) {
   jpeg_decompress_struct& info = d.info;
   ApplyScale(info, scale);
   info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
@@ -551,14 +532,15 @@ Result<int> DecodeCmykToGif(JpegDecompressor& d, const ScaleRequest& scale, std:
   Result<DecompressorPtr> again = NewDecompressor(name);
   if (!again.ok()) return again.status();
   jpeg_mem_src(&(*again)->info, rgb_jpeg->data(), static_cast<unsigned long>(rgb_jpeg->size()));
-  Result<int> decoded = DecodeToGif(**again, ScaleRequest{}, out, name);
+  Result<IndexedPicture> decoded = DecodeToPalette(**again, ScaleRequest{}, name);
   if (!decoded.ok()) return decoded;
-  // An outcome with warnings always comes with their text: should the converted copy warn
-  // where the picture itself did not, the copy's warning is handed on.
-  if (!warned && *decoded == kDecodeHadWarnings) {
+  // Should the converted copy warn where the picture itself did not, the copy's warning is
+  // handed on, so that damage is never reported without its text.
+  if (!warned && (*again)->err.pub.num_warnings > 0) {
+    d.err.pub.num_warnings = (*again)->err.pub.num_warnings;
     std::memcpy(d.err.first_warning, (*again)->err.first_warning, sizeof d.err.first_warning);
   }
-  return warned ? kDecodeHadWarnings : *decoded;
+  return decoded;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -678,18 +660,6 @@ void EncodePictureStep(void* context) {
   jpeg_finish_compress(info);
 }
 
-// Decodes the JPEG file `in` into a GIF stream on `out`. `damage`, when given, receives the
-// library's first warning (empty for a clean decode).
-Result<int> DecodeFileToGif(std::FILE* in, const ScaleRequest& scale, std::FILE* out,
-                            const fs::path& name, std::string* damage = nullptr) {
-  Result<DecompressorPtr> d = NewDecompressor(name);
-  if (!d.ok()) return d.status();
-  jpeg_stdio_src(&(*d)->info, in);
-  Result<int> decoded = DecodeToGif(**d, scale, out, name);
-  if (decoded.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
-  return decoded;
-}
-
 }  // namespace
 
 int ChooseDctScaleEighths(int image_width, int image_height, int min_width, int min_height) {
@@ -701,84 +671,24 @@ int ChooseDctScaleEighths(int image_width, int image_height, int min_width, int 
   return 8;
 }
 
-Result<int> DecodeJpeg(const DecodeJpegParams& params) {
-  if (params.output_format != kDecodeOutputGif) {
-    return Status::InvalidArgument("Unknown output format " + std::to_string(params.output_format));
-  }
-  const bool fitted = params.fit_width > 0 && params.fit_height > 0;
-  if (!fitted && (params.scale_numerator == 0 || params.scale_denominator == 0)) {
-    return Status::InvalidArgument("A decode scale needs a numerator and a denominator");
-  }
-  FilePtr in(std::fopen(params.input_file_name.c_str(), "rb"));
-  if (!in) {
-    const std::string why = std::strerror(errno);
-    ReportDetail("Cannot open " + params.input_file_name.string() + ": " + why);
-    return Status::NotFound("Cannot open " + params.input_file_name.string() + ": " + why);
-  }
-  const ScaleRequest scale{params.scale_numerator, params.scale_denominator, params.fit_width,
-                            params.fit_height};
-  bool output_created = false;
-  int warnings = 0;
-  Status written = ReplaceFileSafely(
-      params.output_file_name,
-      [&](std::FILE* out) -> Status {
-        output_created = true;
-        Result<int> decoded = DecodeFileToGif(in.get(), scale, out, params.input_file_name);
-        if (!decoded.ok()) return decoded.status();
-        warnings = *decoded;
-        return Status::OK();
-      },
-      [&](const fs::path& new_file) {
-        int width = 0;
-        int height = 0;
-        return GetGifSize(&width, &height, new_file);
-      });
-  if (!written.ok()) {
-    if (!output_created) {
-      const int error = errno;
-      ReportDetail("Error=" + std::to_string(error) + "," + std::strerror(error));
-    }
-    return written;
-  }
-  return warnings;
-}
-
-Status MakeJpegInlineImage(const fs::path& jpeg_file, const fs::path& inline_file,
-                           int display_width, int display_height, DecodeReduction reduction,
-                           Orientation orientation, const BeforeReplace& before_replace,
-                           std::string* damage) {
+Result<IndexedPicture> DecodeJpegToPalette(const fs::path& jpeg_file, int fit_width,
+                                           int fit_height, std::string* damage) {
   if (damage != nullptr) damage->clear();
-  if (display_width < 1 || display_height < 1) {
-    return Status::InvalidArgument("No inline image of " + std::to_string(display_width) + "x" +
-                                   std::to_string(display_height) + " can be made for " +
-                                   jpeg_file.string());
-  }
   FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
   if (!in) {
-    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(errno));
+    const std::string why = std::strerror(errno);
+    ReportDetail("Cannot open " + jpeg_file.string() + ": " + why);
+    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + why);
   }
+  Result<DecompressorPtr> d = NewDecompressor(jpeg_file);
+  if (!d.ok()) return d.status();
+  jpeg_stdio_src(&(*d)->info, in.get());
   ScaleRequest scale;
-  if (reduction == DecodeReduction::kDctScaling) {
-    // The decoder works on the picture as it is stored.
-    const bool swap = SwapsSides(orientation);
-    scale.fit_width = swap ? display_height : display_width;
-    scale.fit_height = swap ? display_width : display_height;
-  }
-  // The decoded picture goes to a temporary file beside the inline image, which removes
-  // itself when this function returns, whatever happened.
-  Result<TempFileBeside> decoded = TempFileBeside::Create(inline_file);
-  if (!decoded.ok()) return decoded.status();
-  Result<int> outcome = DecodeFileToGif(in.get(), scale, decoded->File(), jpeg_file, damage);
-  if (!outcome.ok()) return outcome.status();
-  // The intermediate file is read back at once and then removed, so it is only flushed,
-  // not synced to disk.
-  if (std::fflush(decoded->File()) != 0 || std::ferror(decoded->File()) != 0) {
-    return Status::IoError("Cannot write beside " + inline_file.string() + ": " +
-                           std::strerror(errno));
-  }
-  // The resizer turns the picture once it has its display size, the smallest it gets.
-  return ResizeGifToSize(display_width, display_height, decoded->TempPath(), inline_file,
-                         orientation, before_replace);
+  scale.fit_width = fit_width;
+  scale.fit_height = fit_height;
+  Result<IndexedPicture> picture = DecodeToPalette(**d, scale, jpeg_file);
+  if (picture.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  return picture;
 }
 
 Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,

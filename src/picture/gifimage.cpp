@@ -14,6 +14,31 @@ constexpr const char* kProgressLabel = "GifRSize";
 
 }  // namespace
 
+std::vector<int> PickedPlaces(int in_count, int out_count, double scale) {
+  std::vector<int> picked(static_cast<std::size_t>(out_count > 0 ? out_count : 0));
+  double x = 0.0;
+  int last = -1;
+  for (int k = 0; k < in_count; ++k) {
+    const int ix = static_cast<int>(x);
+    while (last < ix && last < out_count - 1) picked[++last] = k;
+    x += scale;
+  }
+  while (last < out_count - 1) picked[++last] = in_count - 1;
+  return picked;
+}
+
+Status CheckGifScreenSize(const fs::path& new_file, int width, int height,
+                          const fs::path& target) {
+  int got_width = 0;
+  int got_height = 0;
+  Status read = GetGifSize(&got_width, &got_height, new_file);
+  if (!read.ok() || got_width != width || got_height != height) {
+    return Status::Corrupt("The new version of " + target.string() +
+                           " does not read back as a GIF file of the right size");
+  }
+  return Status::OK();
+}
+
 void PrintGifImageProgress(int number, int left, int top, int width, int height) {
   ReportDetail(std::string(kProgressLabel) + ": Image " + std::to_string(number) + " at (" +
                std::to_string(left) + ", " + std::to_string(top) + ") [" + std::to_string(width) +

@@ -7,10 +7,26 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "base/status.h"
 
 namespace pix {
+
+/// The largest width or height a GIF file can state.
+inline constexpr int kMaxGifDimension = 65535;
+
+/// How pictures are resized without new colours: for each of `out_count` places along a
+/// side, the place of `in_count` whose pixel it copies. Output place j takes input place k
+/// for the smallest k whose accumulated position (a running sum of `scale`, not k * scale,
+/// so inexact factors pick pixels by their sums) has an integer part of at least j; places
+/// past the last input take the last.
+std::vector<int> PickedPlaces(int in_count, int out_count, double scale);
+
+/// Accepts the new GIF file `new_file` only when it reads back with a logical screen of
+/// `width` x `height`; `target` names the file it is to replace in the failure.
+Status CheckGifScreenSize(const std::filesystem::path& new_file, int width, int height,
+                          const std::filesystem::path& target);
 
 /// Sends "GifRSize: Image N at (LEFT, TOP) [WIDTHxHEIGHT]" to the detail sink.
 void PrintGifImageProgress(int number, int left, int top, int width, int height);

@@ -17,8 +17,6 @@ namespace pix {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr int kMaxGifDimension = 65535;
-
 // Passes over the compressed data of the current image without decoding it.
 bool SkipImageData(GifFileType* in) {
   int code_size = 0;
@@ -57,20 +55,6 @@ bool SkipExtension(GifFileType* in) {
     if (DGifGetExtensionNext(in, &block) == GIF_ERROR) return false;
   }
   return true;
-}
-
-// Resamples `in` (N pixels) into `out` (M pixels): output pixel j takes input pixel k for
-// the smallest k whose accumulated position has an integer part of at least j. The position
-// is a running sum of `scale`, not k * scale, so inexact factors pick pixels by their sums.
-void ResampleLine(const GifPixelType* in, int N, GifPixelType* out, int M, double scale) {
-  double x = 0.0;
-  int last = -1;
-  for (int k = 0; k < N; ++k) {
-    const int ix = static_cast<int>(x);
-    while (last < ix && last < M - 1) out[++last] = in[k];
-    x += scale;
-  }
-  while (last < M - 1) out[++last] = in[N - 1];
 }
 
 // The rectangle an image takes in the resized file, cut at the new screen's edge.
@@ -186,6 +170,7 @@ class GifResizer {
     }
     std::vector<GifPixelType> in_line(whole ? 0 : static_cast<std::size_t>(in_width));
     std::vector<GifPixelType> out_line(static_cast<std::size_t>(r.width));
+    const std::vector<int> columns = PickedPlaces(in_width, r.width, x_scale_);
     double y = 0.0;
     int last_y = -1;
     for (int line = 0; line < in_height; ++line) {
@@ -197,7 +182,7 @@ class GifResizer {
       }
       const int iy = static_cast<int>(y);
       if (last_y < iy) {
-        ResampleLine(source, in_width, out_line.data(), r.width, x_scale_);
+        for (int x = 0; x < r.width; ++x) out_line[x] = source[columns[x]];
         while (last_y < iy && last_y < r.height - 1) {
           Status written = PutLine(out_line, ++last_y);
           if (!written.ok()) return written;
@@ -261,18 +246,6 @@ class GifResizer {
   PixelBuffer resized_;  // The image being resized, while it waits to be turned.
 };
 
-// Accepts a new GIF file only when it reads back with the expected screen size.
-Status CheckScreenSize(const fs::path& new_file, int width, int height, const fs::path& target) {
-  int got_width = 0;
-  int got_height = 0;
-  Status read = GetGifSize(&got_width, &got_height, new_file);
-  if (!read.ok() || got_width != width || got_height != height) {
-    return Status::Corrupt("The new version of " + target.string() +
-                           " does not read back as a GIF file of the right size");
-  }
-  return Status::OK();
-}
-
 }  // namespace
 
 Status ResizeGifToSize(int width, int height, const fs::path& in_file, const fs::path& out_file,
@@ -296,7 +269,7 @@ Status ResizeGifToSize(int width, int height, const fs::path& in_file, const fs:
       // The check is the last step before the rename, so the caller's hook runs after it,
       // on the file that is about to replace the old one.
       [&](const fs::path& new_file) {
-        Status checked = CheckScreenSize(new_file, width, height, out_file);
+        Status checked = CheckGifScreenSize(new_file, width, height, out_file);
         if (!checked.ok() || !before_replace) return checked;
         return before_replace(new_file);
       },

@@ -22,6 +22,7 @@
 #include "picture/comread.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
+#include "picture/inlinegif.h"
 #include "picture/metadata.h"
 #include "picture/versions.h"
 #include "picture/video.h"
@@ -617,7 +618,11 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   const std::string poster = !video                    ? std::string()
                              : site.Video().ffmpeg.empty() ? "video icon"
                                                            : "video frame";
-  inline_plan.recipe = RecipeOf("inline", facts, inline_size, site.Names().in_line_file_ext,
+  // A GIF inline image of a JPEG picture owes its colours to the palette method.
+  const bool median_cut = format == WebImageFormat::kGif && (jpeg || video) &&
+                          settings.in_line_palette == InlinePalette::kMedianCut;
+  inline_plan.recipe = RecipeOf(median_cut ? "inline median cut" : "inline", facts, inline_size,
+                               site.Names().in_line_file_ext,
                                format == WebImageFormat::kGif ? 0 : settings.in_line_quality,
                                jpeg || video,
                                (together ? size_text("with detail ", detail_size) : poster) +
@@ -716,9 +721,13 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     // A GIF inline image has a maker of its own.
     const BeforeReplace hook = NoteBeforeReplace(site, inline_plan, inline_plan.in_place, inline_made);
     const ImageSize& size = inline_plan.size;
+    InlineGifOptions options;
+    options.orientation = orientation;
+    options.palette = settings.in_line_palette;
+    options.before_replace = hook;
+    options.damage = &damage;
     facts.inline_status =
-        from_jpeg ? MakeJpegInlineImage(source, names.inline_path, size.width, size.height,
-                                        DecodeReduction::kDctScaling, orientation, hook, &damage)
+        from_jpeg ? MakeJpegInlineImage(source, names.inline_path, size.width, size.height, options)
                   : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
                                     Orientation::kNormal, hook);
     decoded = jpeg;

@@ -1,4 +1,5 @@
 #include "picture/decjpeg.h"
+#include "picture/inlinegif.h"
 
 #include <gtest/gtest.h>
 
@@ -26,11 +27,10 @@ class DecJpegTest : public testing::Test {
     return dir_ / "photo.jpg";
   }
 
-  Status MakeInline(int width, int height,
-                    DecodeReduction reduction = DecodeReduction::kDctScaling) {
+  Status MakeInline(int width, int height, InlineGifOptions options = {}) {
     test::DetailCapture capture;
     Status status = MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", width,
-                                        height, reduction);
+                                        height, options);
     diagnostics_ = capture.Text();
     return status;
   }
@@ -65,12 +65,21 @@ TEST(DecJpegScaleTest, SmallestEighthThatStillCoversTheDisplaySize) {
   EXPECT_EQ(ChooseDctScaleEighths(50, 40, 100, 80), 8);  // smaller than the box: full size
 }
 
+// Both ways of choosing the colours of an inline image.
+InlineGifOptions WithPalette(InlinePalette palette) {
+  InlineGifOptions options;
+  options.palette = palette;
+  return options;
+}
+constexpr InlinePalette kPalettes[] = {InlinePalette::kDither, InlinePalette::kMedianCut};
+
 TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
   const test::PixelArt art = test::SampleArt();
+  for (const InlinePalette palette : kPalettes) {
   for (JpegKind kind :
        {JpegKind::kBaseline, JpegKind::kProgressive, JpegKind::kCmyk, JpegKind::kYcck}) {
     WriteJpeg(art, kind);
-    ASSERT_TRUE(MakeInline(9, 7).ok()) << static_cast<int>(kind) << diagnostics_;
+    ASSERT_TRUE(MakeInline(9, 7, WithPalette(palette)).ok()) << static_cast<int>(kind) << diagnostics_;
     const test::GifPicture gif = Inline();
     EXPECT_EQ(gif.signature, "GIF87a");
     ASSERT_EQ(gif.frames.size(), 1u);
@@ -83,6 +92,7 @@ TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
           << "kind " << static_cast<int>(kind) << " at " << x << "," << y;
     }
     EXPECT_EQ(FilesInInlineDir(), 1u);
+  }
   }
 }
 
@@ -102,7 +112,8 @@ TEST_F(DecJpegTest, GreyPictureGetsAGreyRamp) {
 
 TEST_F(DecJpegTest, SmallPictureIsDecodedWholeAndEnlargedByReplication) {
   WriteJpeg(test::SampleArt(), JpegKind::kBaseline);
-  ASSERT_TRUE(MakeInline(18, 14).ok());
+  for (const InlinePalette palette : kPalettes) {
+  ASSERT_TRUE(MakeInline(18, 14, WithPalette(palette)).ok());
   const test::GifPicture gif = Inline();
   ASSERT_EQ(gif.screen_width, 18);
   const test::GifFrame& frame = gif.frames.at(0);
@@ -112,31 +123,24 @@ TEST_F(DecJpegTest, SmallPictureIsDecodedWholeAndEnlargedByReplication) {
       EXPECT_EQ(frame.At(x, y), frame.At(x + 1, y + 1)) << x << "," << y;
     }
   }
+  }
 }
 
-TEST_F(DecJpegTest, DecoderScalesByTheRequestOrToFitASize) {
+TEST_F(DecJpegTest, DecoderScalesToFitASize) {
   WriteJpeg(test::GradientArt(403, 301), JpegKind::kBaseline);
-  const auto decoded_size = [&](DecodeJpegParams params) {
-    params.input_file_name = dir_ / "photo.jpg";
-    params.output_file_name = dir_ / "decoded.gif";
-    Result<int> outcome = DecodeJpeg(params);
-    EXPECT_TRUE(outcome.ok()) << outcome.status().message();
-    EXPECT_EQ(outcome.ok() ? *outcome : -1, 0);
-    const test::GifPicture gif = test::ReadGif(dir_ / "decoded.gif");
-    return std::pair{gif.screen_width, gif.screen_height};
+  const auto decoded_size = [&](int fit_width, int fit_height) {
+    Result<IndexedPicture> decoded = DecodeJpegToPalette(dir_ / "photo.jpg", fit_width, fit_height);
+    EXPECT_TRUE(decoded.ok()) << decoded.status().message();
+    return decoded.ok() ? std::pair{decoded->width, decoded->height} : std::pair{0, 0};
   };
-  EXPECT_EQ(decoded_size({}), (std::pair{403, 301}));
-  DecodeJpegParams half;
-  half.scale_denominator = 2;
-  EXPECT_EQ(decoded_size(half), (std::pair{202, 151}));
-  DecodeJpegParams fitted;
-  fitted.fit_width = 100;
-  fitted.fit_height = 60;
-  EXPECT_EQ(decoded_size(fitted), (std::pair{101, 76}));  // 2/8, rounded up
+  EXPECT_EQ(decoded_size(0, 0), (std::pair{403, 301}));
+  EXPECT_EQ(decoded_size(100, 60), (std::pair{101, 76}));  // 2/8, rounded up
 
   // Both reductions end in an inline image of the display size.
   ASSERT_TRUE(MakeInline(100, 75).ok());
-  ASSERT_TRUE(MakeInline(100, 75, DecodeReduction::kFullSize).ok());
+  InlineGifOptions full;
+  full.reduction = DecodeReduction::kFullSize;
+  ASSERT_TRUE(MakeInline(100, 75, full).ok());
   EXPECT_EQ(Inline().screen_width, 100);
 }
 
@@ -181,14 +185,6 @@ TEST_F(DecJpegTest, PictureCutAnywhereFailsOrComesOutWithAWarning) {
     // Inside the scan header either may happen, but never a half-made inline image.
     EXPECT_EQ(FilesInInlineDir(), made.ok() ? 1u : 0u) << "cut at " << cut;
   }
-  DecodeJpegParams params;
-  params.input_file_name = dir_ / "photo.jpg";
-  params.output_file_name = dir_ / "decoded.gif";
-  test::DetailCapture capture;
-  Result<int> outcome = DecodeJpeg(params);
-  capture.Text();
-  ASSERT_TRUE(outcome.ok());
-  EXPECT_EQ(*outcome, kDecodeHadWarnings);
 }
 
 TEST_F(DecJpegTest, DamageTheDecoderFillsInIsHandedBackWithTheImage) {
@@ -200,15 +196,13 @@ TEST_F(DecJpegTest, DamageTheDecoderFillsInIsHandedBackWithTheImage) {
     test::WriteFile(dir_ / "photo.jpg", whole);
     std::string damage = "left from before";
     test::DetailCapture capture;
-    ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 20, 10,
-                                    DecodeReduction::kDctScaling, Orientation::kNormal, {},
-                                    &damage)
-                    .ok());
+    InlineGifOptions inline_options;
+    inline_options.damage = &damage;
+    ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 20, 10, inline_options).ok());
     EXPECT_EQ(damage, "");
     test::WriteFile(dir_ / "photo.jpg", test::CutInsideScan(whole));
     const Status made =
-        MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 20, 10, DecodeReduction::kDctScaling,
-                            Orientation::kNormal, {}, &damage);
+        MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 20, 10, inline_options);
     ASSERT_TRUE(made.ok()) << made.message();
     EXPECT_EQ(damage, "Premature end of JPEG file");
     EXPECT_EQ(Inline().screen_width, 20);
@@ -227,16 +221,15 @@ TEST_F(DecJpegTest, TheHookSeesTheInlineImageBeforeItReplacesTheOldOne) {
     seen = test::ReadFile(finished);
     return Status::OK();
   };
-  ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 9, 7,
-                                  DecodeReduction::kDctScaling, Orientation::kNormal, note)
-                  .ok());
+  InlineGifOptions options;
+  options.before_replace = note;
+  ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 9, 7, options).ok());
   EXPECT_EQ(seen.rfind("GIF87a", 0), 0u);
   EXPECT_EQ(test::ReadFile(inline_file), seen);
   // A hook that fails stops the replacement: the inline image made before stays.
   const auto refuse = [](const std::filesystem::path&) { return Status::IoError("no notes"); };
-  EXPECT_EQ(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 18, 14,
-                                DecodeReduction::kDctScaling, Orientation::kNormal, refuse)
-                .message(),
+  options.before_replace = refuse;
+  EXPECT_EQ(MakeJpegInlineImage(dir_ / "photo.jpg", inline_file, 18, 14, options).message(),
             "no notes");
   EXPECT_EQ(test::ReadFile(inline_file), seen);
   EXPECT_EQ(FilesInInlineDir(), 1u);
@@ -330,8 +323,11 @@ TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
     // Blocks of 8 x 8 pixels keep their colour in the middle through JPEG's chroma blur.
     WriteJpeg(test::EnlargeArt(test::ParseArt(stored[tag - 1]), 8), JpegKind::kBaseline);
     test::DetailCapture capture;
+    InlineGifOptions options;
+    options.orientation = OrientationFromTag(tag);
+    options.palette = kPalettes[tag % 2];
     ASSERT_TRUE(MakeJpegInlineImage(dir_ / "photo.jpg", dir_ / "inline" / "photo.gif", 24, 16,
-                                    DecodeReduction::kDctScaling, OrientationFromTag(tag))
+                                    options)
                     .ok())
         << capture.Text();
     const test::GifPicture gif = Inline();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "picture/decjpeg.h"
+#include "picture/inlinegif.h"
 #include "picture/gifrsize.h"
 #include "picture/graphic.h"
 #include "support/picture_builder.h"

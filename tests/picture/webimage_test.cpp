@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "picture/decjpeg.h"
+#include "picture/inlinegif.h"
 #include "support/detail_capture.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "picture/decjpeg.h"
+#include "picture/inlinegif.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -51,12 +52,16 @@ class QuietStderr {
 };
 
 // The display box is 200 x 200; a 4:3 picture fits it at 200 x 150.
-void MakeInline(benchmark::State& state, pix::DecodeReduction reduction) {
+void MakeInline(benchmark::State& state, pix::DecodeReduction reduction,
+                pix::InlinePalette palette = pix::InlinePalette::kDither) {
   const fs::path picture = Picture();
   const fs::path inline_image = picture.parent_path() / "inline.gif";
   QuietStderr quiet;
+  pix::InlineGifOptions options;
+  options.reduction = reduction;
+  options.palette = palette;
   for (auto _ : state) {
-    const pix::Status status = pix::MakeJpegInlineImage(picture, inline_image, 200, 150, reduction);
+    const pix::Status status = pix::MakeJpegInlineImage(picture, inline_image, 200, 150, options);
     if (!status.ok()) state.SkipWithError(status.message().c_str());
   }
   state.SetItemsProcessed(state.iterations());
@@ -64,6 +69,17 @@ void MakeInline(benchmark::State& state, pix::DecodeReduction reduction) {
 
 void BM_InlineWithDctScaling(benchmark::State& state) {
   MakeInline(state, pix::DecodeReduction::kDctScaling);
+}
+void BM_InlineMedianCut(benchmark::State& state) {
+  MakeInline(state, pix::DecodeReduction::kDctScaling, pix::InlinePalette::kMedianCut);
+}
+void BM_DecodeOnly(benchmark::State& state) {
+  const fs::path picture = Picture();
+  QuietStderr quiet;
+  for (auto _ : state) {
+    if (!pix::DecodeJpegToRgb(picture, 200, 150).ok()) state.SkipWithError("cannot decode");
+  }
+  state.SetItemsProcessed(state.iterations());
 }
 void BM_InlineFullSizeDecode(benchmark::State& state) {
   MakeInline(state, pix::DecodeReduction::kFullSize);
@@ -82,6 +98,8 @@ void BM_DjpegScaleOneEighth(benchmark::State& state) {
 }
 
 BENCHMARK(BM_InlineWithDctScaling)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InlineMedianCut)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_InlineFullSizeDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DjpegScaleOneEighth)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -6,7 +6,7 @@
 
 #include "fuzz_support.h"
 #include "picture/comread.h"
-#include "picture/decjpeg.h"
+#include "picture/inlinegif.h"
 #include "picture/gifrsize.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -7,19 +7,26 @@ both paths make images of the same pixel size. For every JPEG picture it compare
 inline image with a reference reduction of the original (Pillow's Lanczos filter, with the
 EXIF orientation applied) and prints the file sizes and PSNR of both, then the totals.
 
+With --palettes it instead compares the two ways GIF inline images of JPEG pictures get their
+colours (InLinePalette=Dither and MedianCut) against a reference made in linear light
+(`vipsthumbnail --linear`, forced to the inline image's size), with ffmpeg's PSNR and SSIM
+filters, and prints both per picture and their means.
+
 With --detail SIZE it also generates the album with DetailImageMaxSize=SIZE and prints the
 weight of each detail page: the HTML file plus the picture it shows.
 
     tools/measure/thumbnails.py build/pixamond ALBUM [--box 100x100] [--detail 1600]
+    tools/measure/thumbnails.py build/pixamond ALBUM --palettes [--box 100x100]
     tools/measure/thumbnails.py --mosaic OUT.jpg PHOTO... (a 5120x2880 test picture)
 
 Run it with the python3 that has Pillow (Debian's /usr/bin/python3 with python3-pil).
 
-Needs python3-pil (scripts/setup --packages bench).
+Needs python3-pil, and for --palettes libvips-tools and ffmpeg (scripts/setup --packages bench).
 """
 import argparse
 import math
 import pathlib
+import re
 import shutil
 import subprocess
 import tempfile
@@ -97,6 +104,53 @@ def compare_thumbnails(pixamond, album, box):
               f"{totals['better']} of {totals['n']}")
 
 
+def psnr_and_ssim(image, reference):
+    """ffmpeg's PSNR (dB) and SSIM (0 to 1) of `image` against `reference`, both in RGB."""
+    result = subprocess.run(
+        ["ffmpeg", "-hide_banner", "-nostats", "-i", str(image), "-i", str(reference),
+         "-lavfi", "[0:v]format=rgb24,split[a0][a1];[1:v]format=rgb24,split[b0][b1];"
+                   "[a0][b0]psnr;[a1][b1]ssim", "-f", "null", "-"],
+        capture_output=True, text=True, check=True)
+    psnr_db = re.search(r"PSNR .* average:(\S+)", result.stderr).group(1)
+    ssim = re.search(r"SSIM .* All:(\S+)", result.stderr).group(1)
+    return (99.0 if psnr_db == "inf" else float(psnr_db)), float(ssim)
+
+
+def compare_palettes(pixamond, album, box):
+    width, height = box
+    display = f"[Display]\nMaxDisplayWidth={width}\nMaxDisplayHeight={height}\n"
+    methods = ("Dither", "MedianCut")
+    with tempfile.TemporaryDirectory() as work:
+        work = pathlib.Path(work)
+        sites = {m: generate(pixamond, album, work / m, display + f"InLinePalette={m}\n")
+                 for m in methods}
+        sums = {m: [0.0, 0.0, 0] for m in methods}
+        print(f"{'picture':40} " + " ".join(f"{m + ' dB':>13} {m + ' SSIM':>14} {'bytes':>6}"
+                                             for m in methods))
+        pictures_seen = 0
+        for picture in pictures(album):
+            relative = picture.relative_to(album)
+            inline = relative.parent / "inline" / (relative.stem + ".gif")
+            size = Image.open(sites[methods[0]] / inline).size
+            reference = work / "reference.png"
+            subprocess.run(["vipsthumbnail", "--linear", "--size", f"{size[0]}x{size[1]}!",
+                            "-o", str(reference), str(picture)], check=True)
+            row = f"{str(relative)[:40]:40} "
+            for m in methods:
+                gif = sites[m] / inline
+                db, ssim = psnr_and_ssim(gif, reference)
+                sums[m][0] += db
+                sums[m][1] += ssim
+                sums[m][2] += gif.stat().st_size
+                row += f"{db:13.2f} {ssim:14.4f} {gif.stat().st_size:6} "
+            print(row)
+            pictures_seen += 1
+        n = max(1, pictures_seen)
+        for m in methods:
+            print(f"{m}: mean PSNR {sums[m][0] / n:.2f} dB, mean SSIM {sums[m][1] / n:.4f}, "
+                  f"{sums[m][2]} bytes for {pictures_seen} pictures at a {width}x{height} box")
+
+
 def detail_weights(pixamond, album, size):
     with tempfile.TemporaryDirectory() as work:
         site = generate(pixamond, album, pathlib.Path(work),
@@ -133,6 +187,7 @@ def main():
     parser.add_argument("album", nargs="?", type=pathlib.Path)
     parser.add_argument("--box", default="100x100")
     parser.add_argument("--detail", type=int)
+    parser.add_argument("--palettes", action="store_true")
     parser.add_argument("--mosaic", type=pathlib.Path)
     parser.add_argument("photos", nargs="*")
     args = parser.parse_args()
@@ -141,6 +196,9 @@ def main():
         mosaic(args.mosaic, [str(p) for p in photos])
         return
     box = tuple(int(side) for side in args.box.split("x"))
+    if args.palettes:
+        compare_palettes(args.pixamond, args.album, box)
+        return
     compare_thumbnails(args.pixamond, args.album, box)
     if args.detail:
         detail_weights(args.pixamond, args.album, args.detail)

@@ -1,0 +1,88 @@
+// The decoding floor of a first run: the time libjpeg alone takes to decode the pictures
+// given as a run must decode them for their inline images, and nothing else (no colour
+// step, no image written, no page). Each picture's header is read with the run's reader,
+// its display size fitted into the display box as a run fits it, and the picture decoded
+// at the smallest DCT scale that covers that size, a progressive picture only up to the
+// scans that scale needs. The box is square by default, so a picture's EXIF orientation
+// does not change the scale and is not read.
+//
+//   decode_floor [--box WxH] [--jobs N] PICTURE...
+//
+// Prints the pictures decoded, the wall time and the time a picture; tools/bench/run sets
+// every first run beside it.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "picture/comread.h"
+#include "picture/decjpeg.h"
+#include "site/pictureentry.h"
+
+namespace {
+
+struct Options {
+  int box_width = 100;
+  int box_height = 100;
+  int jobs = 1;
+  std::vector<std::string> pictures;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--box" && i + 1 < argc) {
+      if (std::sscanf(argv[++i], "%dx%d", &options.box_width, &options.box_height) != 2) {
+        return false;
+      }
+    } else if (argument == "--jobs" && i + 1 < argc) {
+      options.jobs = std::atoi(argv[++i]);
+    } else if (!argument.empty() && argument[0] == '-') {
+      return false;
+    } else {
+      options.pictures.push_back(argument);
+    }
+  }
+  return options.jobs >= 1 && options.box_width >= 1 && options.box_height >= 1;
+}
+
+// Decodes one picture as a run does for its inline image; false when it cannot be read.
+bool DecodeLikeARun(const std::string& picture, const Options& options) {
+  pix::Result<pix::JpegHeader> header = pix::ReadJpegHeader(picture);
+  if (!header.ok() || header->width < 1 || header->height < 1) return false;
+  const pix::DisplayFit fit = pix::ComputeDisplaySize(header->width, header->height,
+                                                      options.box_width, options.box_height);
+  return pix::DecodeJpegToRgb(picture, fit.width, fit.height).ok();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options) || options.pictures.empty()) {
+    std::fprintf(stderr, "usage: decode_floor [--box WxH] [--jobs N] PICTURE...\n");
+    return 2;
+  }
+  pix::PrepareMemoryForDecoding();
+  std::atomic<std::size_t> next{0};
+  std::atomic<int> failed{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < options.pictures.size();) {
+      if (!DecodeLikeARun(options.pictures[i], options)) ++failed;
+    }
+  };
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> threads;
+  for (int j = 1; j < options.jobs; ++j) threads.emplace_back(work);
+  work();
+  for (std::thread& thread : threads) thread.join();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::size_t count = options.pictures.size();
+  std::printf("%zu pictures (%d unreadable) in %.3f s: %.3f ms a picture\n", count, failed.load(),
+              seconds, seconds * 1000.0 / static_cast<double>(count));
+  return 0;
+}
