@@ -42,7 +42,7 @@ TEST_F(SettingsTest, AbsentFileGivesTheDocumentedDefaults) {
 TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLineEach) {
   test::WriteFile(home_ / "pixamond.ini",
                   "[FileExtensions]\nInLineFileExt=webp\n[Display]\nInLineQuality=90\n"
-                  "InLinePixelDensity=2\nDetailImageMaxSize=1600\n"
+                  "InLinePixelDensity=2\nDetailImageMaxSize=1600\nInLinePalette=mediancut\n"
                   "[HTMLDefaults]\nPageLanguage=de-CH\n");
   CollectedDiagnostics diagnostics;
   RunSettings run = ReadRunSettings(home_.path(), diagnostics);
@@ -51,11 +51,12 @@ TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLine
   EXPECT_EQ(run.in_line_pixel_density, 2);
   EXPECT_EQ(run.detail_image_max_size, 1600);
   EXPECT_EQ(run.page_language, "de-CH");
+  EXPECT_EQ(run.in_line_palette, InlinePalette::kMedianCut);
   EXPECT_EQ(diagnostics.ProblemCount(), 0);
 
   test::WriteFile(home_ / "pixamond.ini",
                   "[FileExtensions]\nInLineFileExt=jpg\n[Display]\nInLineQuality=0\n"
-                  "InLinePixelDensity=3\nDetailImageMaxSize=99999\n"
+                  "InLinePixelDensity=3\nDetailImageMaxSize=99999\nInLinePalette=Octree\n"
                   "[HTMLDefaults]\nPageLanguage=en\" onload=\"x\n");
   run = ReadRunSettings(home_.path(), diagnostics);
   EXPECT_EQ(run.names.in_line_file_ext, "jpg");
@@ -64,12 +65,15 @@ TEST_F(SettingsTest, PhotographersSettingsAreReadAndOddValuesReplacedWithOneLine
   EXPECT_EQ(run.detail_image_max_size, kMaxDetailImageSide);
   EXPECT_EQ(run.page_language, "en") << "a language that could break out of its attribute";
   const std::vector<std::string>& problems = diagnostics.Problems();
-  ASSERT_EQ(problems.size(), 4u);
+  EXPECT_EQ(run.in_line_palette, InlinePalette::kDither);
+  ASSERT_EQ(problems.size(), 5u);
   EXPECT_EQ(problems[0], "InLineQuality=0 is not between 1 and 100; 82 is used instead");
   EXPECT_EQ(problems[1], "InLinePixelDensity=3 is not between 1 and 2; 1 is used instead");
   EXPECT_EQ(problems[2],
             "DetailImageMaxSize=99999 is not between 0 and 8192; 8192 is used instead");
   EXPECT_EQ(problems[3],
+            "InLinePalette \"Octree\" is not Dither or MedianCut; \"Dither\" is used instead");
+  EXPECT_EQ(problems[4],
             "PageLanguage \"en\" onload=\"x\" is not a language tag such as \"en\" or "
             "\"de-CH\"; \"en\" is used instead");
 }
