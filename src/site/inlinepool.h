@@ -60,8 +60,11 @@ struct PictureFacts {
   int detail_width = 0;
   int detail_height = 0;
   Status detail_status;
-  /// The digest of the picture's bytes, which the recipes of its images name.
+  /// The digest of the picture's bytes.
   Digest content;
+  /// The digest of what its images are made from (PictureDigests::image), which the
+  /// recipes of its images name: a new caption does not remake them.
+  Digest image;
   /// What the decoder said of damaged data in the picture; empty for a sound picture.
   std::string damage;
   /// What the site's record holds of the picture's detail page, looked up here so that the

@@ -421,8 +421,8 @@ Digest RecipeOf(std::string_view what, const PictureFacts& facts, const ImageSiz
   std::string text(what);
   text += ' ';
   text += std::to_string(kImageMakerVersion);
-  text.append(reinterpret_cast<const char*>(&facts.content.low), 8);
-  text.append(reinterpret_cast<const char*>(&facts.content.high), 8);
+  text.append(reinterpret_cast<const char*>(&facts.image.low), 8);
+  text.append(reinterpret_cast<const char*>(&facts.image.high), 8);
   text += ' ';
   text += format;
   text += ' ' + std::to_string(size.width) + 'x' + std::to_string(size.height);
@@ -574,7 +574,10 @@ void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg
     if (read.code() == Status::Code::kIoError) facts.open_status = read;
   }
   if (facts.width > 0 && facts.height > 0) {
-    facts.content = DigestOfFile(item.FullFileName()).value_or(Digest());
+    const PictureDigests digests =
+        DigestOfPicture(item.FullFileName()).value_or(PictureDigests());
+    facts.content = digests.file;
+    facts.image = digests.image;
   }
 }
 
@@ -803,6 +806,7 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
     facts.comments = recorded->comments;
     facts.metadata = recorded->metadata;
     facts.content = recorded->content;
+    facts.image = recorded->image;
   } else {
     ReadPictureFacts(item, names, jpeg, site.Video(), facts);
   }
@@ -826,6 +830,7 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
     RecordedPicture learned;
     learned.stamp = ScannedStamp(item);
     learned.content = facts.content;
+    learned.image = facts.image;
     learned.reader_version = reader_version;
     learned.width = facts.width;
     learned.height = facts.height;

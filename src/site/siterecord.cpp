@@ -40,7 +40,7 @@ constexpr const char* kSchema =
     "  inode INTEGER, content BLOB, reader INTEGER, width INTEGER, height INTEGER,"
     "  orientation INTEGER, comments TEXT, description TEXT, date_taken TEXT, make TEXT,"
     "  model TEXT, xmp_description TEXT, iptc_caption TEXT, damage TEXT,"
-    "  camera_settings TEXT) WITHOUT ROWID;"
+    "  camera_settings TEXT, image BLOB) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS outputs ("
     "  path TEXT PRIMARY KEY, kind INTEGER, source TEXT, recipe BLOB, content BLOB,"
     "  size INTEGER, write_ns INTEGER, change_ns INTEGER, inode INTEGER, width INTEGER,"
@@ -62,9 +62,13 @@ enum StatementId {
 constexpr const char* kStatementText[kStatementCount] = {
     "SELECT size, write_ns, change_ns, inode, content, reader, width, height, orientation,"
     " comments, description, date_taken, make, model, xmp_description, iptc_caption, damage,"
-    " camera_settings FROM pictures WHERE path = ?1",
-    "INSERT OR REPLACE INTO pictures VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11,"
-    " ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19)",
+    " camera_settings, image FROM pictures WHERE path = ?1",
+    // Columns by name: those added to an older record come in the order they were added.
+    "INSERT OR REPLACE INTO pictures (path, size, write_ns, change_ns, inode, content, reader,"
+    " width, height, orientation, comments, description, date_taken, make, model,"
+    " xmp_description, iptc_caption, damage, camera_settings, image)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
+    " ?19, ?20)",
     "SELECT kind, source, recipe, content, size, write_ns, change_ns, inode, width, height,"
     " keeps_hand_edits FROM outputs WHERE path = ?1",
     "INSERT OR REPLACE INTO outputs VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
@@ -279,6 +283,118 @@ std::optional<Digest> DigestOfFile(const std::filesystem::path& path) {
   return digester.Finish();
 }
 
+namespace {
+
+// Hands a digester the bytes of a JPEG stream that its image digest covers: all but the
+// COM segments before the first scan (marker, length and text). Fed a piece at a time, it
+// keeps where it is in the stream between pieces. A stream that is not JPEG is taken whole.
+class ImageBytes {
+ public:
+  explicit ImageBytes(Digester& digester) : digester_(digester) {}
+
+  void Add(std::string_view piece) {
+    std::size_t i = 0;
+    while (i < piece.size()) {
+      if (state_ == State::kWhole) {
+        digester_.Add(piece.substr(i));
+        return;
+      }
+      if (state_ == State::kBody) {
+        const std::size_t n = std::min<std::size_t>(remaining_, piece.size() - i);
+        if (!skip_) digester_.Add(piece.substr(i, n));
+        i += n;
+        remaining_ -= n;
+        if (remaining_ == 0) state_ = State::kMarker;
+        continue;
+      }
+      Take(static_cast<unsigned char>(piece[i++]));
+    }
+  }
+
+ private:
+  enum class State { kStart, kMarker, kCode, kLengthHigh, kLengthLow, kBody, kWhole };
+
+  // One byte of the header structure: a marker, its code or its length.
+  void Take(unsigned char byte) {
+    header_ += static_cast<char>(byte);
+    switch (state_) {
+      case State::kStart:
+        if (header_.size() == 2) Emit(header_ == "\xFF\xD8" ? State::kMarker : State::kWhole);
+        break;
+      case State::kMarker:
+        if (byte != 0xFF) Emit(State::kWhole);  // Not a marker: the structure ends here.
+        else state_ = State::kCode;
+        break;
+      case State::kCode:
+        if (byte == 0xFF) break;  // A fill byte.
+        code_ = byte;
+        if (byte == 0x01 || (byte >= 0xD0 && byte <= 0xD8)) Emit(State::kMarker);
+        else if (byte == 0xD9 || byte == 0xDA) Emit(State::kWhole);  // EOI, or the scan
+        else state_ = State::kLengthHigh;
+        break;
+      case State::kLengthHigh:
+        state_ = State::kLengthLow;
+        break;
+      case State::kLengthLow: {
+        const std::size_t n = header_.size();
+        const std::size_t length = (static_cast<unsigned char>(header_[n - 2]) << 8) | byte;
+        skip_ = code_ == 0xFE;
+        remaining_ = length >= 2 ? length - 2 : 0;
+        if (skip_) header_.clear();
+        Emit(remaining_ > 0 ? State::kBody : State::kMarker);
+        break;
+      }
+      case State::kBody:
+      case State::kWhole:
+        break;
+    }
+  }
+
+  // Hands on the header bytes gathered so far and goes on in `next`.
+  void Emit(State next) {
+    digester_.Add(header_);
+    header_.clear();
+    state_ = next;
+  }
+
+  Digester& digester_;
+  State state_ = State::kStart;
+  std::string header_;
+  unsigned char code_ = 0;
+  std::size_t remaining_ = 0;
+  bool skip_ = false;
+};
+
+}  // namespace
+
+std::optional<PictureDigests> DigestOfPicture(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  Digester file;
+  Digester image;
+  ImageBytes image_bytes(image);
+  std::vector<char> buffer(256 * 1024);
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    const std::string_view piece(buffer.data(), static_cast<std::size_t>(got));
+    file.Add(piece);
+    image_bytes.Add(piece);
+  }
+  ::close(fd);
+  return PictureDigests{file.Finish(), image.Finish()};
+}
+
 FileStamp StampOf(const struct stat& info) {
   return FileStamp{static_cast<std::uint64_t>(info.st_size), TimeNs(info.st_mtim),
                     TimeNs(info.st_ctim), static_cast<std::uint64_t>(info.st_ino)};
@@ -439,20 +555,21 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
   if (!made.ok()) {
     return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
   }
-  // The camera settings of pictures came after the first schema too: a record without
-  // their column gets it, empty, and its pictures are read again.
-  if (made.ok() && !read_only_ && !new_record_) {
+  // The camera settings of pictures and their image digests came after the first schema
+  // too: a record without their columns gets them, empty, and its pictures are read again.
+  for (const char* column : {"camera_settings TEXT", "image BLOB"}) {
+    if (!made.ok() || read_only_ || new_record_) break;
+    const std::string name(column, std::strchr(column, ' '));
     sqlite3_stmt* statement = nullptr;
     bool has_column = true;
-    if (sqlite3_prepare_v2(db_,
-                           "SELECT count(*) FROM pragma_table_info('pictures')"
-                           " WHERE name = 'camera_settings'",
-                           -1, &statement, nullptr) == SQLITE_OK &&
+    const std::string query =
+        "SELECT count(*) FROM pragma_table_info('pictures') WHERE name = '" + name + "'";
+    if (sqlite3_prepare_v2(db_, query.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
         sqlite3_step(statement) == SQLITE_ROW) {
       has_column = sqlite3_column_int(statement, 0) > 0;
     }
     sqlite3_finalize(statement);
-    if (!has_column) made = Execute("ALTER TABLE pictures ADD COLUMN camera_settings TEXT");
+    if (!has_column) made = Execute(("ALTER TABLE pictures ADD COLUMN " + std::string(column)).c_str());
   }
   // The rewrites of users' pictures came after the first schema; a record without their
   // table gets it, and one that has it is left as it is.
@@ -594,6 +711,9 @@ std::optional<RecordedPicture> SiteRecord::FindPicture(std::string_view path) co
     if (!ParseCameraSettings(ColumnText(statement, 17), picture.metadata.exif)) {
       return std::nullopt;
     }
+    // A picture recorded before image digests were kept is read again.
+    picture.image = ColumnDigest(statement, 18);
+    if (picture.image.Empty()) return std::nullopt;
   }
   // Judged outside the lock: the other threads' lookups need not wait for it.
   if (orientation < 1 || orientation > 8) return std::nullopt;
@@ -626,6 +746,7 @@ void SiteRecord::RecordPicture(std::string_view path, const RecordedPicture& pic
   BindText(statement, 18, picture.damage);
   const std::string camera_settings = FormatCameraSettings(exif);
   BindText(statement, 19, camera_settings);
+  BindDigest(statement, 20, picture.image);
   if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
     write_error_ = Status::IoError(SqliteMessage(db_));
   }

@@ -83,6 +83,19 @@ Digest DigestOf(std::string_view bytes);
 /// cannot be read.
 std::optional<Digest> DigestOfFile(const std::filesystem::path& path);
 
+/// The two digests of a picture: of all its bytes, and of what its images are made from,
+/// its bytes less the comment (COM) segments of a JPEG file's header, where its caption
+/// lives. A new caption changes the first and leaves the second, so that it remakes pages
+/// and no image.
+struct PictureDigests {
+  Digest file;
+  Digest image;
+};
+
+/// The digests of the regular file at `path`, read once without following a link; none
+/// when it cannot be read. A file that is not a JPEG file has one digest for both.
+std::optional<PictureDigests> DigestOfPicture(const std::filesystem::path& path);
+
 /// What tells, without reading it, that a file is still the one that was recorded. The
 /// change time catches what keeps size and write time (a tool that sets the write time back
 /// after editing); the inode, a file put in the place of another.
@@ -115,6 +128,7 @@ FileStamp SettledStamp(const FileStamp& stamp);
 struct RecordedPicture {
   FileStamp stamp;  ///< As the scan found it.
   Digest content;   ///< Of the picture's bytes.
+  Digest image;     ///< Of what its images are made from (PictureDigests::image).
   int reader_version = 0;
   int width = 0;  ///< Shown upright.
   int height = 0;

@@ -108,6 +108,7 @@ TEST(CameraSettingsRecordTest, RecordKeepsTheSettingsAndAnOlderRecordGainsTheirC
   picture.stamp.inode = 7;
   picture.reader_version = 2;
   picture.width = picture.height = 8;
+  picture.image = DigestOf("pixels");
   ExifInfo& exif = picture.metadata.exif;
   exif.exposure_time = "1/60 s";
   exif.aperture = "f/2";

@@ -12,6 +12,7 @@
 
 #include "base/diagnostics.h"
 #include "support/temp_dir.h"
+#include "support/picture_builder.h"
 
 namespace pix {
 namespace {
@@ -173,6 +174,29 @@ TEST(SiteRecordTest, AFileIsTheRunsOnlyWhileItHoldsWhatWasWritten) {
   EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, always).claim, Ownership::kUsers);
 }
 
+TEST(SiteRecordTest, APicturesImageDigestLeavesOutItsCommentsAndNothingElse) {
+  test::TempDir dir;
+  const auto digests = [&](const std::string& bytes) {
+    test::WriteFile(dir / "p.jpg", bytes);
+    return DigestOfPicture(dir / "p.jpg").value();
+  };
+  using namespace std::string_literals;  // The segments hold NUL bytes.
+  const std::string start = "\xFF\xD8\xFF\xE0\x00\x04JF"s;
+  const std::string scan = "\xFF\xDA\x00\x02scan data \xFF\xFE\x00\x03x\xFF\xD9"s;
+  const std::string comment = "\xFF\xFE\x00\x07Title"s;
+  const PictureDigests plain = digests(start + scan);
+  const PictureDigests captioned = digests(start + comment + "\xFF" + comment + scan);
+  EXPECT_NE(plain.file, captioned.file);
+  EXPECT_EQ(plain.image, captioned.image);
+  // A byte of another segment, or of the scan (where a COM marker is only data), counts.
+  EXPECT_NE(digests(start.substr(0, 7) + "K" + scan).image, plain.image);
+  EXPECT_NE(digests(start + "\xFF\xDA\x00\x02scan data \xFF\xD9"s).image, plain.image);
+  // Not a JPEG stream: one digest for both.
+  const PictureDigests gif = digests("GIF89a" + comment);
+  EXPECT_EQ(gif.file, gif.image);
+  EXPECT_EQ(gif.file, DigestOf("GIF89a" + comment));
+}
+
 TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;
@@ -180,6 +204,7 @@ TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   RecordedPicture picture;
   picture.stamp = {1234, 1'000'000'000, 1'000'000'000, 77};
   picture.content = DigestOf("picture bytes");
+  picture.image = DigestOf("picture bytes less comments");
   picture.reader_version = 3;
   picture.width = 640;
   picture.height = 480;
@@ -195,6 +220,7 @@ TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   ASSERT_TRUE(back);
   EXPECT_EQ(back->stamp, picture.stamp) << "a stamp long settled is kept as it is";
   EXPECT_EQ(back->content, picture.content);
+  EXPECT_EQ(back->image, picture.image);
   EXPECT_EQ(back->reader_version, 3);
   EXPECT_EQ(back->width, 640);
   EXPECT_EQ(back->comments, picture.comments);
@@ -222,6 +248,7 @@ TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
     for (const char* name : {"a.jpg", "b.jpg"}) {
       RecordedPicture picture;
       picture.width = picture.height = 10;
+      picture.image = DigestOf(name);
       record->RecordPicture(name, picture);
       RecordedOutput image;
       image.source = name;

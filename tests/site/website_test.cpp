@@ -15,6 +15,7 @@
 #include "files/picturenames.h"
 #include "files/settings.h"
 #include "site/siterecord.h"
+#include "picture/comwrite.h"
 #include "picture/gifrsize.h"
 #include "support/picture_builder.h"
 #include "support/scripted_ui.h"
@@ -580,7 +581,7 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
   test::WriteFile(home_ / "pixamond.ini",
                   "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                   "[Display]\nDetailImageMaxSize=60\n");
-  SetLayout("DetailPageTemplate:\r\n<DP ${AnchorFileName}>\r\n\r\n");
+  SetLayout("DetailPageTemplate:\r\n<DP ${AnchorFileName} ${ImageCaption}>\r\n\r\n");
   test::WriteJpegPicture(root_ / "a.jpg", 120, 80, "");
   test::WriteJpegPicture(root_ / "b.jpg", 80, 120, "");
   test::WriteJpegPicture(root_ / "c.jpg", 90, 90, "");
@@ -619,6 +620,15 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
                   "[Display]\nDetailImageMaxSize=60\nInLineQuality=30\n");
   EXPECT_EQ(Run().inline_made, 3);
   EXPECT_EQ(Run().inline_made, 0);
+  // A new caption changes the pages that show it, and no image: the images are made from
+  // the picture without its comment.
+  const std::string e_detail = test::ReadFile(root_ / "inline" / "detail" / "e.jpg");
+  ASSERT_TRUE(
+      WriteJpegCommentInPlace(root_ / "e.jpg", "ImageDescription:\r\nHarbour\r\n\r\n").ok());
+  const RunStats captioned = Run();
+  EXPECT_EQ(captioned.inline_made, 0);
+  EXPECT_EQ(test::ReadFile(root_ / "inline" / "detail" / "e.jpg"), e_detail);
+  EXPECT_NE(test::ReadFile(root_ / "e.html").find("Harbour"), std::string::npos);
 
   // An image the user replaced is theirs from then on: kept, and said once a run.
   test::WriteFile(root_ / "inline" / "a.jpg", "my own thumbnail");
