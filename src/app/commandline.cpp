@@ -116,8 +116,6 @@ std::optional<int> JobsFromText(const std::string& text) {
   return jobs >= 1 ? std::optional<int>(jobs) : std::nullopt;
 }
 
-Status UsageError(std::string text) { return Status::InvalidArgument(std::move(text)); }
-
 // Stores the value or flag of one recognised option.
 Status TakeOption(int code, const char* value, CommandLineOptions& options) {
   switch (code) {

@@ -23,11 +23,15 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
 
 namespace pix {
+
+/// A mistake in the words of a command line (the usage exit code, 2).
+inline Status UsageError(std::string text) { return Status::InvalidArgument(std::move(text)); }
 
 /// The streams of one command, and whether the user sits at a terminal.
 struct CommandLineIo {

@@ -13,8 +13,6 @@ namespace pix {
 namespace fs = std::filesystem;
 namespace {
 
-Status UsageError(std::string text) { return Status::InvalidArgument(std::move(text)); }
-
 bool IsExecutableFile(const fs::path& path) {
   std::error_code error;
   return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;

@@ -18,6 +18,12 @@
 
 namespace pix {
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+/// A stdio file that closes itself.
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
 struct RegisteredTemporary;
 
 /// Called with the finished new file (closed, and on the disk when synced) just before it

@@ -28,7 +28,8 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-signed char SortKey(char c) {
+// A name's byte as the sort compares it: ASCII letters in upper case.
+signed char FoldedByte(char c) {
   if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return static_cast<signed char>(c);
 }
@@ -273,8 +274,8 @@ const FileItem* NextInSubtree(const FileItem& item, const FileItem& top) {
 int CompareFileNames(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const signed char left = SortKey(a[i]);
-    const signed char right = SortKey(b[i]);
+    const signed char left = FoldedByte(a[i]);
+    const signed char right = FoldedByte(b[i]);
     if (left != right) return left < right ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;

@@ -33,10 +33,6 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
   return std::string_view::npos;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 // The largest text file read into memory. Settings, variable files and the text beside a
@@ -46,7 +42,7 @@ constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
 
 Result<std::string> ReadTextFile(const std::filesystem::path& path) {
   if (!FileExists(path)) return Status::NotFound("There is no file " + path.string());
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) return Status::IoError("Cannot open " + path.string() + ": " + std::strerror(errno));
   // Read in blocks rather than trusting the size from a stat: the file may be growing,
   // shrinking, or a pipe-like special file.
@@ -123,6 +119,12 @@ std::size_t AppendWithSep(std::string& destination, char separator, std::string_
   const std::size_t start = destination.size();
   destination.append(text);
   return start;
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  AppendWithSep(path, '/', name);
+  return path;
 }
 
 std::string BuildFileName(std::string_view directory, std::string_view name,

@@ -51,6 +51,9 @@ bool StartsLikePageOfThisProgram(std::string_view start);
 /// Returns the position in `destination` where the added text starts.
 std::size_t AppendWithSep(std::string& destination, char separator, std::string_view text);
 
+/// directory "/" name, joined with AppendWithSep.
+std::string JoinPath(std::string_view directory, std::string_view name);
+
 /// directory "/" name "." extension, joined with AppendWithSep.
 std::string BuildFileName(std::string_view directory, std::string_view name,
                           std::string_view extension);

@@ -41,12 +41,6 @@ constexpr int CountOf(const IniEntry (&)[N]) {
   return static_cast<int>(N);
 }
 
-std::string JoinPath(std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  AppendWithSep(path, '/', name);
-  return path;
-}
-
 // One box for everything a save could not do, so that a save with many failures asks for
 // one answer, not one per file.
 void ReportSaveFailures(const std::vector<Status>& failures, UserInterface& ui) {

@@ -36,12 +36,6 @@ void SplitPath(const std::string& path, std::string* directory, std::string* nam
   }
 }
 
-std::string JoinPath(std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  AppendWithSep(path, '/', name);
-  return path;
-}
-
 // The box keeps the program's own words and says why below them, in the body, where a
 // long reason is read whole (a title is cut at the box's width).
 void ShowRenameFailure(UserInterface& ui, const Status& why) {

@@ -16,10 +16,6 @@ namespace {
 
 constexpr std::uint8_t kMarkerCom = 0xFE;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ErrnoText() { return std::strerror(errno); }
 

@@ -36,10 +36,6 @@ constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
 // The largest CMYK picture that is converted to RGB in memory.
 constexpr std::uint64_t kMaxConvertedPixels = 64ULL * 1024 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // ---------------------------------------------------------------------------------------
 // The error manager and the one place where libjpeg's longjmp lands.

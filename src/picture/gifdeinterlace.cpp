@@ -29,10 +29,6 @@ namespace {
 // The de-interlacer numbers its images across the whole run of the program.
 std::atomic<int> deinterlaced_image_count{0};
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 struct MapFreer {
   void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
