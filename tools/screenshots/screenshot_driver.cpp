@@ -28,6 +28,7 @@
 #include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/pagepreviewpane.h"
 #include "app/ui/picturegrid.h"
 #include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR [--dark] [--prefix TEXT]\n";
     return 2;
   }
+  pix::ui::PrepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setPalette(dark ? pix::test::DarkPalette() : QApplication::style()->standardPalette());

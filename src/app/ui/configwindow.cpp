@@ -25,6 +25,7 @@
 
 #include "app/ui/captionpane.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/pagepreviewpane.h"
 #include "app/ui/picturegrid.h"
 #include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
@@ -35,6 +36,7 @@
 #include "files/names.h"
 #include "files/settings.h"
 #include "layout/inspector.h"
+#include "layout/livepreview.h"
 #include "layout/pictureitem.h"
 #include "layout/ui/inspectorwindow.h"
 #include "picture/ui/imagewindow.h"
@@ -297,10 +299,22 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
   picture_grid_ = new PictureGrid(nullptr);
   picture_grid_->hide();
   connect(picture_grid_, &PictureGrid::PictureChosen, this, &LayoutWindow::SelectFile);
+  // The preview shows the picture, or the page as a browser shows it.
+  page_preview_ = new PagePreviewPane(nullptr);
+  page_preview_->make_page = [this](PagePreview& preview, Diagnostics& diagnostics) {
+    return MakePagePreview({}, preview, diagnostics);
+  };
+  preview_tabs_ = new QTabWidget;
+  preview_tabs_->setObjectName(QStringLiteral("PreviewTabs"));
+  preview_tabs_->setDocumentMode(true);
+  preview_tabs_->addTab(preview_window_, QStringLiteral("Picture"));
+  preview_tabs_->addTab(page_preview_, QStringLiteral("Page"));
+  preview_tabs_->tabBar()->setFocusPolicy(Qt::ClickFocus);
+  connect(this, &LayoutWindow::EditsChanged, page_preview_, &PagePreviewPane::Schedule);
   auto* pictures = new QSplitter(Qt::Vertical);
   pictures->setObjectName(QStringLiteral("PreviewAndThumbnails"));
   pictures->setChildrenCollapsible(false);
-  pictures->addWidget(preview_window_);
+  pictures->addWidget(preview_tabs_);
   pictures->addWidget(picture_grid_);
   pictures->setStretchFactor(0, 3);
   pictures->setStretchFactor(1, 2);
@@ -453,6 +467,7 @@ LayoutWindow::~LayoutWindow() {
   layout_model_->SetPreviewTarget(nullptr);
   delete caption_pane_;
   delete inspect_window_;
+  delete page_preview_;
   delete preview_window_;
 }
 
@@ -531,6 +546,8 @@ void LayoutWindow::FillList() {
   if (new_tree) {
     undo_stack_->clear();
     shown_root_ = layout_model_->RootItem();
+    preview_directory_.clear();
+    page_preview_->Schedule();
   }
   const QSignalBlocker block(list_box_);
   list_box_->clear();
@@ -606,6 +623,14 @@ void LayoutWindow::SelectionChanged() {
   // Another item starts at its first row, whatever was scrolled to before.
   if (layout_model_->SelectedIndex() != before) inspect_window_->ScrollToTop();
   UpdateTabOrder();
+  // Page templates and settings show on the page of the folder looked at last.
+  const ConfigItem* item = layout_model_->SelectedItem();
+  if (const auto* folder = dynamic_cast<const DirectoryItem*>(item)) {
+    preview_directory_ = folder->DirFileItem()->FullFileName();
+  } else if (const auto* picture = dynamic_cast<const PictureItem*>(item)) {
+    preview_directory_ = picture->FullFileName().substr(0, picture->FullFileName().rfind('/'));
+  }
+  page_preview_->Schedule();
 }
 
 std::string LayoutWindow::FoldKey(const ConfigItem& item) const {
@@ -847,6 +872,22 @@ void LayoutWindow::CmRename() {
 
 void LayoutWindow::CmOpen() { layout_model_->Open(); }
 
+Status LayoutWindow::MakePagePreview(const std::filesystem::path& sample, PagePreview& preview,
+                                     Diagnostics& diagnostics) const {
+  const RootConfigItem* root = layout_model_->RootItem();
+  if (root == nullptr) return Status::NotFound("No layout");
+  CollectUnsavedLayout(*root, layout_model_->SelectedItem(), layout_model_->Inspector(), preview);
+  if (!sample.empty() && !UseSampleLayout(sample, layout_model_->layout_home(), preview)) {
+    return Status::IoError("Cannot read the sample layout " + sample.string());
+  }
+  const std::string extension = SettingsFile(layout_model_->layout_home())
+                                    .GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
+  return PreviewFirstPage(layout_model_->SiteDir(), layout_model_->layout_home(),
+                          PagesShowing(layout_model_->SelectedItem(), layout_model_->SiteDir(),
+                                       preview_directory_, extension),
+                          preview, diagnostics);
+}
+
 QString LayoutWindow::GeneratedPageOfSelection() const {
   // Pages are written under the extension of the settings, as a run writes them. A
   // picture's own page exists only where the layout makes detail pages; its folder's index
@@ -1001,6 +1042,11 @@ void LayoutWindow::CmSampleLayouts() {
     const std::filesystem::path home = layout_model_->layout_home();
     SamplesDialog dialog(this, ui_, SampleDirectories(home), home / "globals.txt");
     dialog.open_help = open_help;
+    // The highlighted sample on the page of the selection, before it replaces anything.
+    dialog.ShowPagePreview([this](const std::filesystem::path& sample, PagePreview& preview,
+                                  Diagnostics& diagnostics) {
+      return MakePagePreview(sample, preview, diagnostics);
+    });
     if (exec_dialog) exec_dialog(dialog);
   }
   layout_model_->RefreshLayout();

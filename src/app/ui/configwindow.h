@@ -27,6 +27,7 @@ class QTabWidget;
 
 namespace pix {
 class Diagnostics;
+struct PagePreview;
 class Trash;
 class UserInterface;
 }
@@ -36,6 +37,7 @@ namespace pix::ui {
 class CaptionPane;
 class ImageWindow;
 class InspectorWindow;
+class PagePreviewPane;
 class PictureGrid;
 class ProblemsList;
 class RunPanel;
@@ -109,6 +111,11 @@ class LayoutWindow : public QWidget {
   /// The inspector pane: "Caption" for a picture, and "All Variables" for every item.
   QTabWidget* InspectorTabs() const { return inspector_tabs_; }
   ImageWindow* image_window() const { return preview_window_; }
+  /// The live page preview: the page of the selected item as a browser shows it, made
+  /// from the layout as the window holds it, edits not saved included.
+  PagePreviewPane* page_preview() const { return page_preview_; }
+  /// The preview's pages: "Picture" (the inline image) and "Page" (the live page preview).
+  QTabWidget* PreviewTabs() const { return preview_tabs_; }
   /// The thumbnails of the selected directory, or of the selected picture's directory.
   PictureGrid* picture_grid() const { return picture_grid_; }
   QPushButton* Button(LayoutButton which) const;
@@ -215,6 +222,10 @@ class LayoutWindow : public QWidget {
   void SelectFile(const QString& file);
   // Commands that change the layout or the site wait while a run works.
   void SetRunning(bool running);
+  // The page of the selection as a run would make it now from the layout in memory, with
+  // the sample layout file `sample` (when not empty) in place of the layout's globals.txt.
+  Status MakePagePreview(const std::filesystem::path& sample, PagePreview& preview,
+                         Diagnostics& diagnostics) const;
 
   UserInterface& ui_;
   // The desktop's trash for the files of crossed-out items; outlives the model.
@@ -223,6 +234,11 @@ class LayoutWindow : public QWidget {
   QListWidget* list_box_;
   InspectorWindow* inspect_window_;
   ImageWindow* preview_window_;
+  PagePreviewPane* page_preview_ = nullptr;
+  QTabWidget* preview_tabs_ = nullptr;
+  // The site folder whose pages show items that are no page of their own (page templates,
+  // settings): the one of the folder or picture selected last; empty for the site's own.
+  std::string preview_directory_;
   CaptionPane* caption_pane_ = nullptr;
   PictureGrid* picture_grid_ = nullptr;
   QUndoStack* undo_stack_ = nullptr;

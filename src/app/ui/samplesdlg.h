@@ -7,17 +7,23 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/status.h"
 #include "layout/samples.h"
 
+class QHBoxLayout;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace pix {
+class Diagnostics;
+struct PagePreview;
 class UserInterface;
 }
 
 namespace pix::ui {
+
+class PagePreviewPane;
 
 class SamplesDialog : public QDialog {
   Q_OBJECT
@@ -35,6 +41,13 @@ class SamplesDialog : public QDialog {
   QPushButton* CancelButton() const { return cancel_button_; }
   QPushButton* HelpButton() const { return help_button_; }
   const SampleLayouts& Samples() const { return *model_; }
+  /// Shows beside the list how the highlighted sample makes a page of the site: `make_page`
+  /// makes that page with the sample's file in place of the layout's.
+  void ShowPagePreview(std::function<Status(const std::filesystem::path& sample,
+                                            PagePreview& preview, Diagnostics& diagnostics)>
+                           make_page);
+  /// The page preview; null unless ShowPagePreview was called.
+  PagePreviewPane* page_preview() const { return page_preview_; }
   /// Opens a help topic; the frame's help window by default.
   std::function<void(int)> open_help;
 
@@ -49,6 +62,8 @@ class SamplesDialog : public QDialog {
   QPushButton* ok_button_;
   QPushButton* cancel_button_;
   QPushButton* help_button_;
+  QHBoxLayout* panes_;  // The list and description, and the page preview beside them.
+  PagePreviewPane* page_preview_ = nullptr;
 };
 
 }  // namespace pix::ui
