@@ -154,6 +154,40 @@ class CaptionEditCommand : public QUndoCommand {
   bool first_ = true;
 };
 
+// An edit in the All Variables inspector: the item's variables, names and values in order,
+// before and after it. Typing on in the same row of the same item makes one edit.
+class InspectorEditCommand : public QUndoCommand {
+ public:
+  InspectorEditCommand(LayoutWindow& window, ConfigItem& item, int row,
+                       LayoutWindow::Variables before, LayoutWindow::Variables after)
+      : QUndoCommand(QStringLiteral("Edit %1").arg(ToQt(item.Label()))),
+        window_(window),
+        item_(item),
+        row_(row),
+        before_(std::move(before)),
+        after_(std::move(after)) {}
+  int id() const override { return 2; }
+  bool mergeWith(const QUndoCommand* other) override {
+    const auto* next = static_cast<const InspectorEditCommand*>(other);
+    if (&next->item_ != &item_ || next->row_ != row_) return false;
+    after_ = next->after_;
+    return true;
+  }
+  void redo() override {
+    if (std::exchange(first_, false)) return;  // Done already, by the typing.
+    window_.PutVariables(item_, after_);
+  }
+  void undo() override { window_.PutVariables(item_, before_); }
+
+ private:
+  LayoutWindow& window_;
+  ConfigItem& item_;
+  int row_;
+  LayoutWindow::Variables before_;
+  LayoutWindow::Variables after_;
+  bool first_ = true;
+};
+
 }  // namespace
 
 // ---- Rows ------------------------------------------------------------------------------
@@ -377,8 +411,17 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
             if (ConfigItem* item = layout_model_->SelectedItem()) {
               undo_stack_->push(new CaptionEditCommand(*this, *item, variable, before, after));
             }
+            shown_variables_ = VariablesShown();
           });
   connect(inspect_window_, &InspectorWindow::Edited, caption_pane_, &CaptionPane::ShowValues);
+  connect(inspect_window_, &InspectorWindow::RowChanged, this, [this](int row) {
+    ConfigItem* item = layout_model_->SelectedItem();
+    if (item == nullptr) return;
+    Variables after = VariablesShown();
+    if (after == shown_variables_) return;
+    undo_stack_->push(new InspectorEditCommand(*this, *item, row, shown_variables_, after));
+    shown_variables_ = std::move(after);
+  });
   splitter_->addWidget(list_box_);
   splitter_->addWidget(inspector_tabs_);
   splitter_->addWidget(side_column_);
@@ -630,6 +673,7 @@ void LayoutWindow::SelectionChanged() {
   } else if (const auto* picture = dynamic_cast<const PictureItem*>(item)) {
     preview_directory_ = picture->FullFileName().substr(0, picture->FullFileName().rfind('/'));
   }
+  shown_variables_ = VariablesShown();
   page_preview_->Schedule();
 }
 
@@ -821,7 +865,35 @@ void LayoutWindow::ShowItemsAgain() {
   RepaintList();
   inspect_window_->ShowModel();
   caption_pane_->ShowValues();
+  shown_variables_ = VariablesShown();
   emit EditsChanged();
+}
+
+LayoutWindow::Variables LayoutWindow::VariablesShown() const {
+  Variables variables;
+  const ConfigItem* item = layout_model_->SelectedItem();
+  if (item == nullptr) return variables;
+  // The rows, once edited, are what the item takes at the next save or selection.
+  VariableList edited;
+  const InspectorModel& rows = layout_model_->Inspector();
+  if (rows.FieldsModified()) rows.CommitFields(edited);
+  const VariableList* shown = item;
+  if (rows.FieldsModified()) shown = &edited;
+  for (int i = 0; i < shown->ItemCount(); ++i) {
+    variables.emplace_back(shown->Item(i).var_name, shown->Item(i).var_value);
+  }
+  return variables;
+}
+
+void LayoutWindow::PutVariables(ConfigItem& item, const Variables& variables) {
+  item.DeleteAllVars();
+  for (const auto& [name, value] : variables) item.SetVar(name, value);
+  item.SetModified();
+  // The selected item shows its variables again, as rows that hold no edit of their own.
+  if (layout_model_->SelectedItem() == &item) {
+    item.ShowInInspector(layout_model_->Inspector(), nullptr);
+  }
+  ShowItemsAgain();
 }
 
 void LayoutWindow::CmSave() {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "layout/layoutmodel.h"
@@ -100,10 +101,18 @@ class LayoutWindow : public QWidget {
 
   LayoutModel& Model() { return *layout_model_; }
   /// What Undo and Redo take back and do again while the window is open: cross-outs,
-  /// renames and edits in the caption fields. Emptied when the tree is built anew.
+  /// renames, and edits in the caption fields and the inspector. Emptied when the tree is
+  /// built anew.
   QUndoStack* UndoStack() const { return undo_stack_; }
   /// Shows the tree and the inspector again after Undo or Redo changed an item.
   void ShowItemsAgain();
+  /// An item's variables, names and values in order.
+  using Variables = std::vector<std::pair<std::string, std::string>>;
+  /// The selected item's variables as the inspector shows them, edits included.
+  Variables VariablesShown() const;
+  /// Gives `item` the variables `variables` (Undo and Redo of an inspector edit); the item
+  /// counts as edited, and the window shows it again.
+  void PutVariables(ConfigItem& item, const Variables& variables);
   QListWidget* ObjListBox() const { return list_box_; }
   InspectorWindow* inspector_window() const { return inspect_window_; }
   /// The labelled caption fields of a picture; the first page of the inspector pane.
@@ -239,6 +248,9 @@ class LayoutWindow : public QWidget {
   // The site folder whose pages show items that are no page of their own (page templates,
   // settings): the one of the folder or picture selected last; empty for the site's own.
   std::string preview_directory_;
+  // The selected item's variables as last shown, edits included: what an edit in the
+  // inspector changes, for its Undo.
+  Variables shown_variables_;
   CaptionPane* caption_pane_ = nullptr;
   PictureGrid* picture_grid_ = nullptr;
   QUndoStack* undo_stack_ = nullptr;
