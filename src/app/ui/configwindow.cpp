@@ -352,6 +352,9 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
   pictures->addWidget(picture_grid_);
   pictures->setStretchFactor(0, 3);
   pictures->setStretchFactor(1, 2);
+  // The same shares from the start, whatever the panes' own size hints say: a page needs
+  // the height as much as a picture does.
+  pictures->setSizes({3000, 2000});
   column->addWidget(pictures, 1);
   const struct {
     const char* text;

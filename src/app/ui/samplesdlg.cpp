@@ -78,8 +78,9 @@ void SamplesDialog::ShowPagePreview(
   if (page_preview_ == nullptr) {
     page_preview_ = new PagePreviewPane(this);
     const QFontMetrics metrics = fontMetrics();
+    // Room for the top of a page: its heading and a row of pictures.
     page_preview_->setMinimumSize(60 * std::max(1, metrics.averageCharWidth()),
-                                  list_box_->minimumHeight());
+                                  24 * metrics.height());
     panes_->addWidget(page_preview_, 3);
     resize(minimumSizeHint());
   }
