@@ -335,9 +335,7 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
   connect(picture_grid_, &PictureGrid::PictureChosen, this, &LayoutWindow::SelectFile);
   // The preview shows the picture, or the page as a browser shows it.
   page_preview_ = new PagePreviewPane(nullptr);
-  page_preview_->make_page = [this](PagePreview& preview, Diagnostics& diagnostics) {
-    return MakePagePreview({}, preview, diagnostics);
-  };
+  page_preview_->prepare_page = [this] { return PreparePagePreview({}); };
   preview_tabs_ = new QTabWidget;
   preview_tabs_->setObjectName(QStringLiteral("PreviewTabs"));
   preview_tabs_->setDocumentMode(true);
@@ -947,20 +945,22 @@ void LayoutWindow::CmRename() {
 
 void LayoutWindow::CmOpen() { layout_model_->Open(); }
 
-Status LayoutWindow::MakePagePreview(const std::filesystem::path& sample, PagePreview& preview,
-                                     Diagnostics& diagnostics) const {
+Result<PageRequest> LayoutWindow::PreparePagePreview(const std::filesystem::path& sample) const {
   const RootConfigItem* root = layout_model_->RootItem();
   if (root == nullptr) return Status::NotFound("No layout");
-  CollectUnsavedLayout(*root, layout_model_->SelectedItem(), layout_model_->Inspector(), preview);
-  if (!sample.empty() && !UseSampleLayout(sample, layout_model_->layout_home(), preview)) {
+  PageRequest request;
+  request.site_directory = layout_model_->SiteDir();
+  request.layout_home = layout_model_->layout_home();
+  CollectUnsavedLayout(*root, layout_model_->SelectedItem(), layout_model_->Inspector(),
+                       request.preview);
+  if (!sample.empty() && !UseSampleLayout(sample, request.layout_home, request.preview)) {
     return Status::IoError("Cannot read the sample layout " + sample.string());
   }
-  const std::string extension = SettingsFile(layout_model_->layout_home())
-                                    .GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
-  return PreviewFirstPage(layout_model_->SiteDir(), layout_model_->layout_home(),
-                          PagesShowing(layout_model_->SelectedItem(), layout_model_->SiteDir(),
-                                       preview_directory_, extension),
-                          preview, diagnostics);
+  const std::string extension =
+      SettingsFile(request.layout_home).GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
+  request.pages = PagesShowing(layout_model_->SelectedItem(), request.site_directory,
+                               preview_directory_, extension);
+  return request;
 }
 
 QString LayoutWindow::GeneratedPageOfSelection() const {
@@ -1118,10 +1118,8 @@ void LayoutWindow::CmSampleLayouts() {
     SamplesDialog dialog(this, ui_, SampleDirectories(home), home / "globals.txt");
     dialog.open_help = open_help;
     // The highlighted sample on the page of the selection, before it replaces anything.
-    dialog.ShowPagePreview([this](const std::filesystem::path& sample, PagePreview& preview,
-                                  Diagnostics& diagnostics) {
-      return MakePagePreview(sample, preview, diagnostics);
-    });
+    dialog.ShowPagePreview(
+        [this](const std::filesystem::path& sample) { return PreparePagePreview(sample); });
     if (exec_dialog) exec_dialog(dialog);
   }
   layout_model_->RefreshLayout();

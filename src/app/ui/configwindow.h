@@ -28,7 +28,6 @@ class QTabWidget;
 
 namespace pix {
 class Diagnostics;
-struct PagePreview;
 class Trash;
 class UserInterface;
 }
@@ -39,6 +38,7 @@ class CaptionPane;
 class ImageWindow;
 class InspectorWindow;
 class PagePreviewPane;
+struct PageRequest;
 class PictureGrid;
 class ProblemsList;
 class RunPanel;
@@ -231,10 +231,10 @@ class LayoutWindow : public QWidget {
   void SelectFile(const QString& file);
   // Commands that change the layout or the site wait while a run works.
   void SetRunning(bool running);
-  // The page of the selection as a run would make it now from the layout in memory, with
-  // the sample layout file `sample` (when not empty) in place of the layout's globals.txt.
-  Status MakePagePreview(const std::filesystem::path& sample, PagePreview& preview,
-                         Diagnostics& diagnostics) const;
+  // What the page of the selection is made from, as a run would make it now from the layout
+  // in memory, with the sample layout file `sample` (when not empty) in place of the
+  // layout's globals.txt.
+  Result<PageRequest> PreparePagePreview(const std::filesystem::path& sample) const;
 
   UserInterface& ui_;
   // The desktop's trash for the files of crossed-out items; outlives the model.

@@ -4,14 +4,16 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 #include <cstdlib>
+#include <memory>
 
 #include "base/diagnostics.h"
 #include "base/ui/qttext.h"
-#include "site/pagepreview.h"
+#include "layout/livepreview.h"
 
 namespace pix::ui {
 
@@ -39,7 +41,13 @@ PagePreviewPane::PagePreviewPane(QWidget* parent) : QWidget(parent) {
   connect(&quiet_, &QTimer::timeout, this, &PagePreviewPane::Refresh);
 }
 
-PagePreviewPane::~PagePreviewPane() = default;
+PagePreviewPane::~PagePreviewPane() {
+  // The page being made is dropped; its thread ends first.
+  if (maker_ != nullptr) {
+    maker_->wait();
+    delete maker_;
+  }
+}
 
 void PagePreviewPane::EnsureView() {
   if (view_ != nullptr) return;
@@ -75,15 +83,46 @@ void PagePreviewPane::showEvent(QShowEvent* event) {
 
 void PagePreviewPane::Refresh() {
   quiet_.stop();
-  if (!isVisible() || !make_page) return;
+  if (!isVisible() || !prepare_page) return;
+  // One page is made at a time; the newest request follows the one being made.
+  if (maker_ != nullptr) {
+    stale_ = true;
+    return;
+  }
   stale_ = false;
   if (!since_request_.isValid()) since_request_.start();
-  PagePreview preview;
-  CollectedDiagnostics diagnostics;
-  QElapsedTimer making;
-  making.start();
-  const Status made = make_page(preview, diagnostics);
-  make_ms_ = making.elapsed();
+  Result<PageRequest> request = prepare_page();
+  if (!request.ok()) {
+    ShowMade(request.status(), PageRequest());
+    return;
+  }
+  struct Job {
+    PageRequest request;
+    Status made;
+    qint64 ms = 0;
+  };
+  auto job = std::make_shared<Job>();
+  job->request = std::move(request).value();
+  maker_ = QThread::create([job] {
+    QElapsedTimer making;
+    making.start();
+    CollectedDiagnostics diagnostics;
+    job->made = PreviewFirstPage(job->request.site_directory, job->request.layout_home,
+                                 job->request.pages, job->request.preview, diagnostics);
+    job->ms = making.elapsed();
+  });
+  connect(maker_, &QThread::finished, this, [this, job] {
+    maker_->deleteLater();
+    maker_ = nullptr;
+    make_ms_ = job->ms;
+    ShowMade(job->made, job->request);
+    if (stale_ && isVisible()) quiet_.start();
+  });
+  maker_->start();
+}
+
+void PagePreviewPane::ShowMade(const Status& made, const PageRequest& request) {
+  const PagePreview& preview = request.preview;
   if (!made.ok() || !preview.html) {
     page_path_.clear();
     message_->setText(made.ok() ? QStringLiteral("No page to show.") : ToQt(made.message()));

@@ -1,7 +1,9 @@
 // The live page preview: the page that shows the selected item, as a browser shows it,
 // made in memory from the layout as the window holds it (site/pagepreview.h) and drawn by
 // Qt WebEngine. An edit asks for a new page (Schedule); the page is made once the typing
-// pauses, so that a burst of keys makes one page.
+// pauses, so that a burst of keys makes one page. What the page is made from is gathered on
+// the window's thread; the page is made on a thread of its own, so that a large site never
+// stops the window, and an edit made meanwhile asks for the next page once it is done.
 //
 // The engine starts only when the pane is first shown: a window whose user never looks at
 // a page starts no browser processes.
@@ -13,16 +15,14 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
+#include "site/pagepreview.h"
 
 class QLabel;
+class QThread;
 class QWebEngineView;
-
-namespace pix {
-struct PagePreview;
-class Diagnostics;
-}
 
 namespace pix::ui {
 
@@ -31,6 +31,15 @@ namespace pix::ui {
 /// the engine's sandbox and GPU use turned off unless QTWEBENGINE_CHROMIUM_FLAGS says
 /// otherwise.
 void PrepareWebEngine();
+
+/// What one page of the preview is made from: the first of `pages` that a run makes of the
+/// site with the texts in memory of `preview`.
+struct PageRequest {
+  std::string site_directory;
+  std::string layout_home;
+  std::vector<std::string> pages;
+  PagePreview preview;
+};
 
 class PagePreviewPane : public QWidget {
   Q_OBJECT
@@ -42,14 +51,14 @@ class PagePreviewPane : public QWidget {
   explicit PagePreviewPane(QWidget* parent);
   ~PagePreviewPane() override;
 
-  /// Makes the wanted page into `preview` (its page_path names it then); the window's
-  /// layout and selection decide which page and with what. Set by the owner.
-  std::function<Status(PagePreview& preview, Diagnostics& diagnostics)> make_page;
+  /// Gathers what the page is made from, on the window's thread: the window's layout and
+  /// selection decide which page and with what. Set by the owner.
+  std::function<Result<PageRequest>()> prepare_page;
 
   /// Asks for the page again after the typing pauses (kQuietMs). Nothing is made while the
   /// pane is hidden; it catches up when shown.
   void Schedule();
-  /// Makes and shows the page now (when the pane is shown).
+  /// Starts making the page now (when the pane is shown); it shows once made.
   void Refresh();
 
   /// The engine's view; null until the pane was first shown.
@@ -61,7 +70,9 @@ class PagePreviewPane : public QWidget {
   qint64 LastMakeMs() const { return make_ms_; }
   qint64 LastShowMs() const { return show_ms_; }
   /// True while a page was asked for and is not shown yet.
-  bool IsBusy() const { return quiet_.isActive() || since_request_.isValid(); }
+  bool IsBusy() const {
+    return quiet_.isActive() || since_request_.isValid() || maker_ != nullptr;
+  }
 
  signals:
   /// A page made after an edit has been loaded into the engine.
@@ -72,11 +83,14 @@ class PagePreviewPane : public QWidget {
 
  private:
   void EnsureView();
+  // Shows what the maker made of `request`: the page, or why there is none.
+  void ShowMade(const Status& made, const PageRequest& request);
 
   QTimer quiet_;
   QElapsedTimer since_request_;
   QWebEngineView* view_ = nullptr;
   QLabel* message_ = nullptr;  // What stands in for a page that cannot be made.
+  QThread* maker_ = nullptr;   // Makes the page asked for last; null when none works.
   QString page_path_;
   bool stale_ = true;
   qint64 make_ms_ = -1;

@@ -72,24 +72,20 @@ SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
 }
 
 void SamplesDialog::ShowPagePreview(
-    std::function<Status(const std::filesystem::path& sample, PagePreview& preview,
-                         Diagnostics& diagnostics)>
-        make_page) {
+    std::function<Result<PageRequest>(const std::filesystem::path& sample)> prepare_page) {
   if (page_preview_ == nullptr) {
     page_preview_ = new PagePreviewPane(this);
-    const QFontMetrics metrics = fontMetrics();
     // Room for the top of a page: its heading and a row of pictures.
+    const QFontMetrics metrics = fontMetrics();
     page_preview_->setMinimumSize(60 * std::max(1, metrics.averageCharWidth()),
                                   24 * metrics.height());
     panes_->addWidget(page_preview_, 3);
     resize(minimumSizeHint());
   }
   // Before any sample is highlighted, the page as the layout makes it now.
-  page_preview_->make_page = [this, make_page = std::move(make_page)](
-                                 PagePreview& preview, Diagnostics& diagnostics) {
+  page_preview_->prepare_page = [this, prepare_page = std::move(prepare_page)] {
     const SampleItem* sample = model_->SelectedSample();
-    return make_page(sample != nullptr ? sample->file_name : std::filesystem::path(), preview,
-                     diagnostics);
+    return prepare_page(sample != nullptr ? sample->file_name : std::filesystem::path());
   };
   page_preview_->Schedule();
 }

@@ -16,14 +16,13 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace pix {
-class Diagnostics;
-struct PagePreview;
 class UserInterface;
 }
 
 namespace pix::ui {
 
 class PagePreviewPane;
+struct PageRequest;
 
 class SamplesDialog : public QDialog {
   Q_OBJECT
@@ -41,11 +40,11 @@ class SamplesDialog : public QDialog {
   QPushButton* CancelButton() const { return cancel_button_; }
   QPushButton* HelpButton() const { return help_button_; }
   const SampleLayouts& Samples() const { return *model_; }
-  /// Shows beside the list how the highlighted sample makes a page of the site: `make_page`
-  /// makes that page with the sample's file in place of the layout's.
-  void ShowPagePreview(std::function<Status(const std::filesystem::path& sample,
-                                            PagePreview& preview, Diagnostics& diagnostics)>
-                           make_page);
+  /// Shows beside the list how the highlighted sample makes a page of the site:
+  /// `prepare_page` says what that page is made from, with the sample's file (none before
+  /// a sample is highlighted) in place of the layout's.
+  void ShowPagePreview(
+      std::function<Result<PageRequest>(const std::filesystem::path& sample)> prepare_page);
   /// The page preview; null unless ShowPagePreview was called.
   PagePreviewPane* page_preview() const { return page_preview_; }
   /// Opens a help topic; the frame's help window by default.
