@@ -8,6 +8,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 
@@ -16,6 +20,27 @@
 #include "layout/livepreview.h"
 
 namespace pix::ui {
+namespace {
+
+// `html` with a <BASE> element naming `base` first in its head (or first of all).
+std::string WithBase(const std::string& html, const std::string& base) {
+  std::string escaped;
+  for (const char c : base) escaped += c == '"' ? std::string("%22") : std::string(1, c);
+  const std::string element = "<BASE href=\"" + escaped + "\">";
+  std::string lower(html.size(), '\0');
+  std::transform(html.begin(), html.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::size_t head = lower.find("<head");
+  while (head != std::string::npos && head + 5 < lower.size() &&
+         std::isalnum(static_cast<unsigned char>(lower[head + 5]))) {
+    head = lower.find("<head", head + 5);  // <header> is no head.
+  }
+  const std::size_t end = head == std::string::npos ? std::string::npos : html.find('>', head);
+  if (end == std::string::npos) return element + html;
+  return html.substr(0, end + 1) + element + html.substr(end + 1);
+}
+
+}  // namespace
 
 void PrepareWebEngine() {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -138,7 +163,30 @@ void PagePreviewPane::ShowMade(const Status& made, const PageRequest& request) {
   page_path_ = PathToQt(preview.page_path);
   // The page's would-be place in the site: its links, images and stylesheet resolve there,
   // to what the last run made.
-  view_->setHtml(ToQt(*preview.html), QUrl::fromLocalFile(page_path_));
+  const QUrl base = QUrl::fromLocalFile(page_path_);
+  if (preview.html->size() <= kLargestInlinePage) {
+    view_->setHtml(ToQt(*preview.html), base);
+    return;
+  }
+  // setHtml hands the engine a data: URL, which holds at most 2 MB once percent-encoded: a
+  // larger page goes through a file of the pane's own, outside the site, whose <BASE>
+  // names the page's place.
+  if (!scratch_) scratch_ = std::make_unique<QTemporaryDir>();
+  const QString file = scratch_->filePath(QStringLiteral("page.html"));
+  QFile out(file);
+  if (!scratch_->isValid() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      out.write(WithBase(*preview.html, base.toEncoded().toStdString()).c_str()) < 0 ||
+      !out.flush()) {
+    view_->hide();
+    message_->setText(QStringLiteral("The page is too large to show here (%1 K).")
+                          .arg(preview.html->size() / 1024));
+    message_->show();
+    since_request_.invalidate();
+    emit PageShown();
+    return;
+  }
+  out.close();
+  view_->setUrl(QUrl::fromLocalFile(file));
 }
 
 }  // namespace pix::ui

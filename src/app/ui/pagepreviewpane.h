@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "site/pagepreview.h"
 
 class QLabel;
+class QTemporaryDir;
 class QThread;
 class QWebEngineView;
 
@@ -47,6 +49,9 @@ class PagePreviewPane : public QWidget {
  public:
   /// How long the typing must pause before the page is made again.
   static constexpr int kQuietMs = 250;
+  /// The largest page handed to the engine as it is (setHtml, whose data: URL holds 2 MB
+  /// once percent-encoded, up to three bytes for one); a larger one goes through a file.
+  static constexpr std::size_t kLargestInlinePage = 600 * 1024;
 
   explicit PagePreviewPane(QWidget* parent);
   ~PagePreviewPane() override;
@@ -91,6 +96,7 @@ class PagePreviewPane : public QWidget {
   QWebEngineView* view_ = nullptr;
   QLabel* message_ = nullptr;  // What stands in for a page that cannot be made.
   QThread* maker_ = nullptr;   // Makes the page asked for last; null when none works.
+  std::unique_ptr<QTemporaryDir> scratch_;  // Holds a page too large for setHtml.
   QString page_path_;
   bool stale_ = true;
   qint64 make_ms_ = -1;

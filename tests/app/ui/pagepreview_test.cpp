@@ -172,6 +172,26 @@ TEST_F(PagePreviewWindowTest, UnsavedEditsShowInThePageOnceTheTypingPausesAndNot
       5000))
       << RunScript(Pane()->View(), QStringLiteral("document.title")).toStdString();
 
+  // A page larger than the engine takes from memory still shows whole, its images and
+  // links still resolving in the site.
+  Pick("trip");
+  ASSERT_TRUE(WaitFor([&] { return !Pane()->IsBusy(); }, 5000));
+  const int intro = InspectorRow("PageIntro");
+  ASSERT_GE(intro, 0);
+  // Beyond PagePreviewPane::kLargestInlinePage.
+  const QString words = QStringLiteral("many words ").repeated(70000) + QStringLiteral("THE END");
+  window_->inspector_window()->Field(intro)->ValueEditBox()->setPlainText(words);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return !Pane()->IsBusy() &&
+               RunScript(Pane()->View(),
+                         QStringLiteral("String(document.body.innerText.includes("
+                                        "'words THE END'))")) == QStringLiteral("true");
+      },
+      10000));
+  EXPECT_EQ(RunScript(Pane()->View(), QStringLiteral("document.baseURI")),
+            QUrl::fromLocalFile(PathToQt(site_ / "trip" / "index.html")).toString());
+
   // Nothing reached the site or the layout home.
   EXPECT_EQ(DescribeDifferences(VisibleFiles(site_), site_before), "");
   EXPECT_FALSE(fs::exists(site_ / ".pixamond-record"));
