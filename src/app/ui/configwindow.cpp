@@ -522,6 +522,7 @@ bool LayoutWindow::Command(int id) {
       case kShowHelpContents:
       case kOpen:
       case kOpenInBrowser:
+      case kShowPagePreview:
       case kExit:
         break;
       case kSave:
@@ -578,6 +579,9 @@ bool LayoutWindow::Command(int id) {
       return true;
     case kOpenInBrowser:
       CmOpenInBrowser();
+      return true;
+    case kShowPagePreview:
+      CmShowPagePreview();
       return true;
     default:
       return false;
@@ -995,6 +999,11 @@ void LayoutWindow::CmOpenInBrowser() {
     return;
   }
   if (open_in_browser) open_in_browser(page);
+}
+
+void LayoutWindow::CmShowPagePreview() {
+  const bool page = preview_tabs_->currentWidget() == page_preview_;
+  preview_tabs_->setCurrentWidget(page ? static_cast<QWidget*>(preview_window_) : page_preview_);
 }
 
 void LayoutWindow::CmExit() {

@@ -58,6 +58,7 @@ enum ConfigCommand : int {
   kOpen = 24332,
   kRedo = 24327,
   kOpenInBrowser = 24334,
+  kShowPagePreview = 24335,
 };
 
 /// The buttons of the layout window, top to bottom.
@@ -185,6 +186,8 @@ class LayoutWindow : public QWidget {
   /// Opens the generated page of the selection in the browser, or says that there is none
   /// yet.
   void CmOpenInBrowser();
+  /// Switches the preview between the picture and the live page preview.
+  void CmShowPagePreview();
 
  signals:
   /// Exit or Cancel: the window is done and its frame should close (which asks

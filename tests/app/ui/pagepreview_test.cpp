@@ -112,7 +112,8 @@ class PagePreviewWindowTest : public LayoutTest {
   // Shows the Page tab and waits for its first page.
   void ShowPageTab() {
     QSignalSpy shown(Pane(), &PagePreviewPane::PageShown);
-    window_->PreviewTabs()->setCurrentWidget(Pane());
+    window_->Command(ui::kShowPagePreview);  // Pages, Page Preview
+    ASSERT_EQ(window_->PreviewTabs()->currentWidget(), Pane());
     ASSERT_TRUE(shown.wait(20000)) << "no page was shown";
     ASSERT_NE(Pane()->View(), nullptr);
   }
