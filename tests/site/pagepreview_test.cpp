@@ -47,6 +47,18 @@ TEST_F(PagePreviewTest, EveryKindOfPageEqualsWhatARunWroteAndThePreviewWritesNot
   EXPECT_EQ(test::DescribeDifferences(test::VisibleFiles(site_.path()), site_before), "");
   EXPECT_EQ(test::ReadFile(site_ / ".pixamond-record"), record_before);
 
+  // Listings split over numbered pages, and an album zip the pages link.
+  test::WriteFile(home_ / "pixamond.ini",
+                  std::string(kPrivateSettings) + "[Pages]\nPicturesPerPage=1\nAlbumZip=1\n");
+  ASSERT_TRUE(Generate());
+  ASSERT_NE(test::ReadFile(site_ / "trip" / "index.html").find(".zip"), std::string::npos);
+  for (const char* page : {"index.html", "index-2.html", "dune.html", "trip/index.html",
+                           "trip/index-2.html"}) {
+    SCOPED_TRACE(page);
+    ASSERT_TRUE(fs::exists(site_ / page));
+    EXPECT_EQ(Preview(page), test::ReadFile(site_ / page));
+  }
+
   // A page the run does not make is said to be missing, not made up.
   EXPECT_EQ(Preview("nothing.html"), "");
   EXPECT_EQ(last_status_.code(), Status::Code::kNotFound);
