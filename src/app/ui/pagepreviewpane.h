@@ -51,7 +51,7 @@ class PagePreviewPane : public QWidget {
   static constexpr int kQuietMs = 250;
   /// The largest page handed to the engine as it is (setHtml, whose data: URL holds 2 MB
   /// once percent-encoded, up to three bytes for one); a larger one goes through a file.
-  static constexpr std::size_t kLargestInlinePage = 600 * 1024;
+  static constexpr std::size_t kLargestInlinePage = 256 * 1024;
 
   explicit PagePreviewPane(QWidget* parent);
   ~PagePreviewPane() override;
