@@ -45,6 +45,20 @@ void Collect(const ConfigItem& item, const ConfigItem* selected, const Inspector
     } else if (const auto* match = dynamic_cast<const MatchItem*>(&item)) {
       preview.files[match->VarFileName()] =
           match->IsCrossedOut() ? std::string() : VarTextOf(item, selected, inspector);
+    } else if (const auto* settings = dynamic_cast<const IniSettingsItem*>(&item)) {
+      // Each entry takes the value of the variable bearing its key, as a save writes it.
+      VariableList edited;
+      const VariableList* values = settings;
+      if (&item == selected && inspector.FieldsModified()) {
+        inspector.CommitFields(edited);
+        values = &edited;
+      }
+      for (int i = 0; i < settings->EntryCount(); ++i) {
+        const IniEntry& entry = settings->Entry(i);
+        const Variable* value = values->FindVar(entry.key);
+        if (value == nullptr) continue;
+        preview.settings[{LowerCase(entry.section), LowerCase(entry.key)}] = value->var_value;
+      }
     } else if (const auto* picture = dynamic_cast<const PictureItem*>(&item)) {
       std::string text = VarTextOf(item, selected, inspector);
       if (HoldsPictureComment(picture->FullFileName())) {

@@ -19,8 +19,8 @@ class RootConfigItem;
 /// Puts into `preview` the variable files and picture captions that the items of `root`
 /// hold and a save would write: those of every item changed since it was read or saved,
 /// and the inspector's rows for `selected` when they were edited and not yet taken into
-/// it. A crossed-out page's file counts as gone. The settings pages are not included: a
-/// preview reads the settings file.
+/// it, and the values of the settings pages changed so. A crossed-out page's file counts as
+/// gone.
 void CollectUnsavedLayout(const RootConfigItem& root, const ConfigItem* selected,
                           const InspectorModel& inspector, PagePreview& preview);
 

@@ -1,6 +1,6 @@
 // One page of the site as a generation run would write it now, made in memory from the
 // layout as the layout window holds it (edits not saved yet included), without writing
-// anything: no page, image, folder or record changes.
+// anything: no page, image, folder, record or settings changes.
 //
 // The preview is a WebSite run that expands pages into memory: the same page writer, the
 // same templates and the same picture facts, so that the page equals what Generate Site
@@ -21,6 +21,7 @@
 #include <string>
 
 #include "base/status.h"
+#include "files/profile.h"
 
 namespace pix {
 
@@ -38,6 +39,8 @@ struct PagePreview {
   /// The comment of a JPEG picture (its variable records), by the picture's full path, in
   /// place of what the picture holds.
   std::map<std::string, std::string> comments;
+  /// Settings as the layout window holds them, in place of the settings file's values.
+  SettingsValues settings;
 
   /// The page, once the run made it.
   std::optional<std::string> html;

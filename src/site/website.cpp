@@ -56,7 +56,8 @@ WebSite::WebSite(std::string site_directory, std::string layout_home, UserInterf
 WebSite::~WebSite() = default;  // Out of line: the pool's type is complete here.
 
 Status WebSite::Prepare() {
-  run_settings_ = ReadRunSettings(layout_home_, diagnostics_sink_);
+  run_settings_ = ReadRunSettings(layout_home_, diagnostics_sink_,
+                                  preview_ != nullptr ? &preview_->settings : nullptr);
   video_tools_ = VideoTools::Find();
   // A preview asks nobody: it shows the name the settings hold.
   if (!preview_) RequireFullName(run_settings_, ui_, diagnostics_sink_);

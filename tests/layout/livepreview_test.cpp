@@ -60,6 +60,9 @@ TEST_F(LivePreviewTest, TheUnsavedTextsAreWhatASaveWouldWriteAndOnlyThose) {
   Type(model.Inspector(), "DetailPageTitle", "Route");
   model.Select(RowOf(model, "trip"));
   model.Delete();
+  // ...a setting...
+  model.Select(RowOf(model, "Images"));
+  Type(model.Inspector(), "MaxDisplayWidth", "300");
   // ...and a piece of the default page whose rows are edited, not yet taken.
   model.Select(RowOf(model, "Page Start"));
   ASSERT_GE(FieldRow(model.Inspector(), "PageTitle"), 0);
@@ -76,6 +79,8 @@ TEST_F(LivePreviewTest, TheUnsavedTextsAreWhatASaveWouldWriteAndOnlyThose) {
   const std::string globals = preview.files[(home_ / "globals.txt").string()];
   EXPECT_NE(globals.find("PageTitle:\r\nEdited title\r\n\r\n"), std::string::npos) << globals;
   EXPECT_EQ(preview.files.size(), 3u);
+  EXPECT_EQ(preview.settings[std::make_pair(std::string("display"), std::string("maxdisplaywidth"))],
+            "300");
   // Nothing was taken into the piece, and nothing was written.
   EXPECT_FALSE(model.SelectedItem()->ModifiedFlag());
   EXPECT_FALSE(std::filesystem::exists(home_ / "globals.txt"));

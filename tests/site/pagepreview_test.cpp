@@ -80,10 +80,14 @@ TEST_F(PagePreviewTest, EditsInMemoryShowOnANeverGeneratedSiteThatStaysUntouched
   edits.files[(site_ / "trip" / "map.txt").string()] = "DetailPageTitle:\r\nOur route\r\n\r\n";
   // The folder's own page file, emptied by a cross-out: its page takes the layout home's.
   edits.files[(site_ / "trip" / "index.txt").string()] = "";
+  // A setting changed in the window and not saved; the settings file keeps its own.
+  edits.settings[{"htmldefaults", "pagelanguage"}] = "fr";
+  const std::string settings_before = test::ReadFile(home_ / "pixamond.ini");
 
   const std::string index = Preview("index.html", edits);
   ASSERT_TRUE(last_status_.ok()) << last_status_.message();
   EXPECT_NE(index.find("body { color: #123456 }"), std::string::npos) << index;
+  EXPECT_NE(index.find("<HTML lang=\"fr\">"), std::string::npos);
   EXPECT_NE(Preview("beach.html", edits).find("<TITLE>Sand and sea</TITLE>"), std::string::npos);
   EXPECT_NE(Preview("trip/map.html", edits).find("Our route"), std::string::npos);
   const std::string trip = Preview("trip/index.html", edits);
@@ -96,6 +100,7 @@ TEST_F(PagePreviewTest, EditsInMemoryShowOnANeverGeneratedSiteThatStaysUntouched
   EXPECT_EQ(test::DescribeDifferences(site_after, site_before), "");
   EXPECT_FALSE(fs::exists(site_ / ".pixamond-record"));
   EXPECT_FALSE(fs::exists(site_ / "inline"));
+  EXPECT_EQ(test::ReadFile(home_ / "pixamond.ini"), settings_before);
 }
 
 }  // namespace
