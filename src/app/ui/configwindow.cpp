@@ -35,6 +35,7 @@
 #include "files/filelist.h"
 #include "files/names.h"
 #include "files/settings.h"
+#include "files/utils.h"
 #include "layout/inspector.h"
 #include "layout/livepreview.h"
 #include "layout/pictureitem.h"
@@ -960,8 +961,13 @@ Result<PageRequest> LayoutWindow::PreparePagePreview(const std::filesystem::path
   if (!sample.empty() && !UseSampleLayout(sample, request.layout_home, request.preview)) {
     return Status::IoError("Cannot read the sample layout " + sample.string());
   }
+  // Pages are named with the extension of the settings as the window holds them.
+  const SettingsValues& unsaved = request.preview.settings;
+  const auto named = unsaved.find({LowerCase(kFileExtensions), LowerCase(kPageDOSFileExt)});
   const std::string extension =
-      SettingsFile(request.layout_home).GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
+      named != unsaved.end() && !named->second.empty()
+          ? named->second
+          : SettingsFile(request.layout_home).GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
   request.pages = PagesShowing(layout_model_->SelectedItem(), request.site_directory,
                                preview_directory_, extension);
   return request;
