@@ -160,8 +160,18 @@ ProfileSnapshot ProfileSnapshot::Read(const std::filesystem::path& file) {
 
 bool ProfileSnapshot::Unreadable() const { return file_ && file_->unreadable; }
 
+ProfileSnapshot ProfileSnapshot::WithValues(SettingsValues values) const {
+  ProfileSnapshot snapshot = *this;
+  snapshot.values_ = std::make_shared<const SettingsValues>(std::move(values));
+  return snapshot;
+}
+
 std::optional<std::string_view> ProfileSnapshot::Find(std::string_view section,
                                                        std::string_view key) const {
+  if (values_) {
+    const auto found = values_->find({LowerCase(section), LowerCase(key)});
+    if (found != values_->end()) return WithoutQuotes(found->second);
+  }
   if (!file_) return std::nullopt;
   const std::optional<std::size_t> line = file_->FindKey(section, key);
   if (!line) return std::nullopt;

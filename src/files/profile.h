@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,10 @@ namespace pix {
 namespace detail {
 class ProfileFile;
 }  // namespace detail
+
+/// Settings values by section and key, both in lower case: values that stand in for what a
+/// settings file holds (ProfileSnapshot::WithValues).
+using SettingsValues = std::map<std::pair<std::string, std::string>, std::string>;
 
 /// The settings file as read once: for a run that reads many keys and must see one
 /// consistent file. Lookups follow the rules of GetProfileText and GetProfileInt.
@@ -39,8 +44,13 @@ class ProfileSnapshot {
                    std::size_t capacity) const;
   int Int(std::string_view section, std::string_view key, int default_value) const;
 
+  /// This snapshot with `values` in place of the file's (a value there is found even where
+  /// the file has no such key), for a look at settings not yet written.
+  ProfileSnapshot WithValues(SettingsValues values) const;
+
  private:
   std::shared_ptr<const detail::ProfileFile> file_;
+  std::shared_ptr<const SettingsValues> values_;
 };
 
 /// The value of `key` in `section`, cut to `capacity` - 1 characters; `defaultText` (cut the

@@ -158,10 +158,12 @@ void KeepUsable(std::string& value, bool usable, std::string_view key,
 
 }  // namespace
 
-RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostics& diagnostics) {
+RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostics& diagnostics,
+                            const SettingsValues* values) {
   RunSettings settings;
   settings.ini_file = layout_home / "pixamond.ini";
   settings.profile_ = ProfileSnapshot::Read(settings.ini_file);
+  if (values != nullptr) settings.profile_ = settings.profile_.WithValues(*values);
   const ProfileSnapshot& ini = settings.profile_;
   if (ini.Unreadable()) {
     diagnostics.Problem("Cannot read the settings file " + settings.ini_file.string() +
@@ -206,7 +208,7 @@ RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostic
   names.in_line_sub_dir_name = ini.Text(kFilesSection, kInLineSubDirNameKey, "", 256);
   const bool empty_key = ini.Find(kFilesSection, kInLineSubDirNameKey).has_value();
   if (names.in_line_sub_dir_name.empty()) names.in_line_sub_dir_name = "inline";
-  if (empty_key && ini.Find(kFilesSection, kInLineSubDirNameKey)->empty()) {
+  if (empty_key && ini.Find(kFilesSection, kInLineSubDirNameKey)->empty() && values == nullptr) {
     // A key left empty is filled in, so that the user sees the name in use; a missing
     // key is not written, so that a run with nothing to change writes nothing.
     const Status written = WriteProfileText(kFilesSection, kInLineSubDirNameKey,

@@ -136,7 +136,8 @@ struct RunSettings {
   std::string MatchPageSearchString(std::string_view name) const;
 
  private:
-  friend RunSettings ReadRunSettings(const std::filesystem::path&, Diagnostics&);
+  friend RunSettings ReadRunSettings(const std::filesystem::path&, Diagnostics&,
+                                     const SettingsValues*);
   ProfileSnapshot profile_;
 };
 
@@ -158,8 +159,10 @@ inline constexpr int kMaxDetailImageSide = 8192;
 /// holding "/"), a page extension that is not a plain name or that names pictures or
 /// caption files (jpg, jpeg, jpe, gif, txt), and a display side over kMaxDisplaySide
 /// (which becomes kMaxDisplaySide). An empty Files/InLineSubDirName becomes "inline"; a key that is present
-/// but empty is written back.
-RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostics& diagnostics);
+/// but empty is written back. With `values`, those stand in for the file's, and nothing is
+/// written: a look at settings not saved yet.
+RunSettings ReadRunSettings(const std::filesystem::path& layout_home, Diagnostics& diagnostics,
+                            const SettingsValues* values = nullptr);
 
 /// Makes sure the run has the user's full name: asks until a name is given (a cancelled
 /// prompt is answered with a note and asked again) and stores a name given so in the

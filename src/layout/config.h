@@ -260,6 +260,7 @@ class IniSettingsItem : public ConfigItem {
   void Load() override;
   bool NamesAreFixed() const override { return true; }
   int EntryCount() const { return entry_count_; }
+  const IniEntry& Entry(int index) const { return entry_array_[index]; }
 
  private:
   const IniEntry* entry_array_;  // A static table; not owned.

@@ -12,6 +12,7 @@
 #include "files/utils.h"
 #include "site/albumzip.h"
 #include "site/escape.h"
+#include "site/pagepreview.h"
 #include "site/pictureentry.h"
 #include "site/website.h"
 
@@ -55,7 +56,7 @@ DirIndexPage::DirIndexPage(FileItem& directory, WebSite& site, DirIndexPage* par
   dir_entry_template_.Bind(array, kDirEntryTemplate);
   dir_trailer_template_.Bind(array, kDirTrailerTemplate);
   array.CopyVarsFrom(site.DirGlobalArray());
-  array.ParseVarText(LoadVarFileText("dglobals", directory.FullFileName(), &site.diagnostics()));
+  array.ParseVarText(site.LayoutFileText("dglobals", directory.FullFileName()));
   array.SetVar("ParentPageAnchor", "../index." + site.Names().page_html_file_ext);
   if (page_number <= 1) {
     EnsureInlineDirectory();
@@ -120,6 +121,11 @@ void DirIndexPage::WriteSubDirectoryPages() {
   for (FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (Site().Cancelled()) return;
     if (!IsSubPageDir(*item, Site().Names())) continue;
+    // A preview walks only the branches its page shows.
+    if (Site().Preview() &&
+        !Site().Preview()->NeedsBranch(Directory().FullFileName(), item->FullFileName())) {
+      continue;
+    }
     DirIndexPage sub_page(*item, Site(), this);
     sub_page.Generate();
     if (sub_page.EntryCount() > 0) {
@@ -171,7 +177,11 @@ void DirIndexPage::SettleAlbumZipOf(PictureList& pictures) {
   const std::string zip_path =
       InlineDirectoryOf(Directory().FullFileName(), Site().Names()) + "/" + name;
   Status status;
-  if (SettleAlbumZip(Site(), zip_path, members, status) == AlbumZipState::kRefused) {
+  // A preview makes no zip: its pages link the one a run made, if any.
+  if (Site().Preview()) {
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(zip_path, missing)) return;
+  } else if (SettleAlbumZip(Site(), zip_path, members, status) == AlbumZipState::kRefused) {
     Site().Report("Cannot make the album zip " + zip_path + ": " + status.message());
     return;
   }
@@ -211,7 +221,7 @@ MatchWebPage::MatchWebPage(FileItem& directory, const std::string& match_name, W
   // Picture names are the user's: "<!--01.jpg" must not open a comment in the page.
   array.SetVar("SearchPatternHTML", HtmlEscape(patterns));
   array.CopyVarsFrom(site.MatchGlobalArray());
-  array.ParseVarText(LoadVarFileText("mglobals", directory.FullFileName(), &site.diagnostics()));
+  array.ParseVarText(site.LayoutFileText("mglobals", directory.FullFileName()));
   array.SetVar("ParentPageAnchor", "index." + site.Names().page_html_file_ext);
 }
 

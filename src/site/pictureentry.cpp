@@ -30,6 +30,7 @@
 #include "site/caption.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
+#include "site/pagepreview.h"
 #include "site/pictureorder.h"
 #include "site/sitefeeds.h"
 #include "site/siterecord.h"
@@ -481,6 +482,7 @@ ImageState SettleImage(const WebSite& site, ImagePlan& plan, Status& status) {
 // Records an image just made from `plan`, whose bytes have `content`.
 void RecordMadeImage(const WebSite& site, const ImagePlan& plan, std::string_view picture,
                      const Digest& content) {
+  if (site.Preview()) return;
   RecordedOutput made;
   made.kind = plan.kind;
   made.source.assign(picture);
@@ -679,11 +681,13 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     if (detail_state == ImageState::kCurrent) detail_state = ImageState::kToMake;
   }
 
+  // A preview makes nothing: an image to make is taken as made, as the pages name it.
+  const bool make = site.Preview() == nullptr;
   // A video's inline image is made from its poster, a JPEG file beside it for the time of
   // the making.
   std::optional<TempFileBeside> poster_file;
   std::string source = names.anchor_path;
-  if (video && inline_state == ImageState::kToMake) {
+  if (make && video && inline_state == ImageState::kToMake) {
     Result<TempFileBeside> temp =
         TempFileBeside::Create(names.inline_path, TempFileBeside::Durability::kUnsynced);
     if (!temp.ok() || !(facts.inline_status = temp->Close()).ok()) {
@@ -720,7 +724,7 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   };
   bool decoded = false;
   std::string damage;
-  if (inline_state == ImageState::kToMake && format == WebImageFormat::kGif) {
+  if (make && inline_state == ImageState::kToMake && format == WebImageFormat::kGif) {
     // A GIF inline image has a maker of its own.
     const BeforeReplace hook = NoteBeforeReplace(site, inline_plan, inline_plan.in_place, inline_made);
     const ImageSize& size = inline_plan.size;
@@ -734,14 +738,14 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
                   : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
                                     Orientation::kNormal, hook);
     decoded = jpeg;
-  } else if (inline_state == ImageState::kToMake) {
+  } else if (make && inline_state == ImageState::kToMake) {
     add_request(source, from_jpeg, names.inline_path, format, inline_plan, orientation, inline_made);
   }
-  if (want_detail && detail_state == ImageState::kToMake) {
+  if (make && want_detail && detail_state == ImageState::kToMake) {
     add_request(names.anchor_path, jpeg, names.detail_image_path, WebImageFormat::kJpeg,
                detail_plan, facts.metadata.exif.orientation, detail_made);
   }
-  if (want_1x && one_x_state == ImageState::kToMake) {
+  if (make && want_1x && one_x_state == ImageState::kToMake) {
     add_request(source, from_jpeg, names.inline_1x_path, format, one_x_plan, orientation,
                one_x_made);
   }
@@ -817,12 +821,23 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
   // What the decoder said of the same bytes before, until a decode says otherwise.
   if (same_readers && recorded->content == facts.content) facts.damage = recorded->damage;
   facts.text_file = ReadListedPictureTextFile(item, names);
+  // A preview takes the caption the layout window holds, saved or not.
+  if (const PagePreview* preview = site.Preview()) {
+    if (const auto found = preview->comments.find(names.anchor_path);
+        found != preview->comments.end()) {
+      facts.comments = found->second;
+    }
+    if (const auto found = preview->files.find(names.text_path); found != preview->files.end()) {
+      facts.text_file = found->second;
+    }
+  }
   facts.detail_page_record = record.FindOutput(site.SitePath(names.detail_path));
 
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (!names.inline_path.empty()) {
     MakePictureImages(site, names, jpeg, IsVideoFile(item), facts);
   }
+  if (site.Preview()) return facts;  // A preview records nothing.
 
   if (trusted && facts.damage == recorded->damage) {
     record.ConfirmPicture(picture_path);

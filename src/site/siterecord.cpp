@@ -477,6 +477,22 @@ std::unique_ptr<SiteRecord> SiteRecord::OpenToRead(const std::filesystem::path& 
   return record;
 }
 
+std::unique_ptr<SiteRecord> SiteRecord::OpenInMemory(const std::filesystem::path& site_directory) {
+  std::unique_ptr<SiteRecord> record(new SiteRecord());
+  record->site_ = site_directory;
+  record->new_record_ = true;
+  if (sqlite3_open_v2(":memory:", &record->db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK ||
+      !record->Execute(kSchema).ok()) {
+    return nullptr;
+  }
+  // Nothing of it is committed anywhere: it is dropped with the connection.
+  record->read_only_ = true;
+  record->statements_.assign(kStatementCount, nullptr);
+  return record;
+}
+
 Status SiteRecord::Execute(const char* sql) {
   char* error = nullptr;
   if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) == SQLITE_OK) return Status::OK();

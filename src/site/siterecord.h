@@ -193,6 +193,11 @@ class SiteRecord {
   /// is none or it cannot be read now.
   static std::unique_ptr<SiteRecord> OpenToRead(const std::filesystem::path& site_directory);
 
+  /// An empty record of `site_directory` in memory, for a look at the site that writes
+  /// nothing (a preview of a page where the site has no record yet, or one that a run
+  /// holds now). What is recorded in it goes with it.
+  static std::unique_ptr<SiteRecord> OpenInMemory(const std::filesystem::path& site_directory);
+
   ~SiteRecord();
   SiteRecord(const SiteRecord&) = delete;
   SiteRecord& operator=(const SiteRecord&) = delete;

@@ -71,7 +71,7 @@ WebPage::WebPage(FileItem& directory, std::string page_base_name, WebSite& site,
   const std::string& directory_path = directory.FullFileName();
   VariableList& array = *var_array_;
   array.CopyVarsFrom(site.GlobalArray());
-  array.ParseVarText(LoadVarFileText("globals", directory_path, &site.diagnostics()));
+  array.ParseVarText(site.LayoutFileText("globals", directory_path));
   array.SetVar("DirectoryFullFileName", directory_path);
 
   // Bound before the subclass's layers and the page's own files are read: a file template
@@ -138,10 +138,8 @@ void WebPage::EnsurePageOpen() {
   if (!title.empty()) array.SetVar(kPageTitle, title);
   if (!label.empty()) array.SetVar(kPageLabel, label);
 
-  array.ParseVarText(
-      LoadVarFileText(page_base_name_, Site().layout_home(), &Site().diagnostics()));
-  array.ParseVarText(
-      LoadVarFileText(page_base_name_, directory_->FullFileName(), &Site().diagnostics()));
+  array.ParseVarText(Site().LayoutFileText(page_base_name_, Site().layout_home()));
+  array.ParseVarText(Site().LayoutFileText(page_base_name_, directory_->FullFileName()));
 
   // The page is gathered in memory until it grows large (see OpenPageFile), so that the
   // pages of every directory above the one being written hold no file open.
@@ -187,7 +185,8 @@ void WebPage::Expand(std::string_view template_text, const VariableList& array) 
   // After Close, what is still expanded goes to the emptied gathering and is dropped.
   if (!opened_ || page_refused_) return;
   ExpandTemplate(template_text, array, Out(), &Site().diagnostics(), &page_budget_);
-  if (!page_file_ && !closed_ &&
+  // A preview keeps its pages in memory to the end.
+  if (!page_file_ && !closed_ && !Site().Preview() &&
       pending_.tellp() > static_cast<std::streamoff>(kPendingPageLimit)) {
     OpenPageFile();
   }
@@ -260,6 +259,20 @@ void WebPage::WriteDetailPage(const VariableList& entry_array, const std::string
                                const std::optional<RecordedOutput>& recorded) {
   const std::string& detail_template = entry_array.GetVarValue("DetailPageTemplate");
   if (detail_template.empty()) return;
+  // The whole page: the skeleton around the expanded template.
+  const auto write_page = [&](std::ostream& out) {
+    WriteVersionComment(out);
+    WriteHtmlStart(out, Site().Settings().page_language);
+    ExpansionBudget budget;
+    ExpandTemplate(detail_template, entry_array, out, &Site().diagnostics(), &budget);
+    out << "</HTML>\r\n";
+  };
+  if (Site().Preview()) {
+    std::ostringstream text;
+    write_page(text);
+    Site().OfferPreviewPage(detail_page_path, text.str());
+    return;
+  }
   SiteRecord& record = Site().Record();
   const std::string site_path = Site().SitePath(detail_page_path);
   ClaimResult claim = record.Claim(detail_page_path, recorded, IsOlderPageOfOurs);
@@ -276,12 +289,7 @@ void WebPage::WriteDetailPage(const VariableList& entry_array, const std::string
   }
   PageFile& page = **file;
   page.SetBeforeReplace(NotePendingPage(record, site_path, page.Content()));
-  std::ostream& out = (*file)->Stream();
-  WriteVersionComment(out);
-  WriteHtmlStart(out, Site().Settings().page_language);
-  ExpansionBudget budget;
-  ExpandTemplate(detail_template, entry_array, out, &Site().diagnostics(), &budget);
-  out << "</HTML>\r\n";
+  write_page((*file)->Stream());
   const Status closed = (*file)->Close();
   if (closed.ok()) {
     ++(page.Written() ? Site().Stats().pages_written : Site().Stats().pages_unchanged);
@@ -319,6 +327,11 @@ void WebPage::Close() {
     Out() << "\r\n</HTML>\r\n";
   } else {
     Out() << "\r\n<P>\r\n</HTML>\r\n";
+  }
+  if (Site().Preview()) {
+    Site().OfferPreviewPage(page_file_path_, pending_.str());
+    pending_.str(std::string());
+    return;
   }
   OpenPageFile();
   if (!page_file_) return;

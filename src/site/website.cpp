@@ -27,6 +27,7 @@
 #include "site/dirindex.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
+#include "site/pagepreview.h"
 #include "site/pictureentry.h"
 #include "site/template.h"
 
@@ -55,9 +56,11 @@ WebSite::WebSite(std::string site_directory, std::string layout_home, UserInterf
 WebSite::~WebSite() = default;  // Out of line: the pool's type is complete here.
 
 Status WebSite::Prepare() {
-  run_settings_ = ReadRunSettings(layout_home_, diagnostics_sink_);
+  run_settings_ = ReadRunSettings(layout_home_, diagnostics_sink_,
+                                  preview_ != nullptr ? &preview_->settings : nullptr);
   video_tools_ = VideoTools::Find();
-  RequireFullName(run_settings_, ui_, diagnostics_sink_);
+  // A preview asks nobody: it shows the name the settings hold.
+  if (!preview_) RequireFullName(run_settings_, ui_, diagnostics_sink_);
 
   site_global_array_.SetVar(kPersonFullName, run_settings_.person_full_name);
   site_global_array_.SetVar(kEMailAddress, run_settings_.e_mail_address);
@@ -70,21 +73,40 @@ Status WebSite::Prepare() {
                                                         {"dglobals", &site_dir_global_array_},
                                                         {"mglobals", &site_match_global_array_}};
   for (const auto& [name, array] : layouts) {
-    Result<std::string> text = ReadVarFile(BuildFileName(layout_home_, name, "txt"));
+    const std::string path = BuildFileName(layout_home_, name, "txt");
+    if (preview_) {
+      array->ParseVarText(preview_->FileText(path, &diagnostics_sink_));
+      continue;
+    }
+    Result<std::string> text = ReadVarFile(path);
     if (!text.ok()) return text.status();
     array->ParseVarText(*text);
   }
 
-  // The record decides what this run may replace; it also keeps a second run out.
-  Result<std::unique_ptr<SiteRecord>> record = SiteRecord::Open(site_directory_, diagnostics_sink_);
-  if (!record.ok()) return record.status();
-  record_ = std::move(record).value();
+  // The record decides what this run may replace; it also keeps a second run out. A
+  // preview only reads it, and where there is none to read (or a run holds it) it starts
+  // from an empty one in memory.
+  if (preview_) {
+    record_ = SiteRecord::OpenToRead(site_directory_);
+    if (!record_) record_ = SiteRecord::OpenInMemory(site_directory_);
+    if (!record_) return Status::IoError("Cannot read the site's record");
+  } else {
+    Result<std::unique_ptr<SiteRecord>> record = SiteRecord::Open(site_directory_, diagnostics_sink_);
+    if (!record.ok()) return record.status();
+    record_ = std::move(record).value();
+  }
 
   // The tree is listed once; the purge and the GIF preparation work on it.
   Result<std::unique_ptr<FileItem>> tree =
       FileItem::CreateRoot(site_directory_, true, &diagnostics_sink_);
   if (!tree.ok()) return tree.status();
   picture_tree_ = std::move(tree).value();
+  if (preview_) {
+    // Only what the walk reads: which pictures keep their names. Nothing is changed.
+    SettlePictureNames(*picture_tree_, Names(), run_settings_.MatchPageNames(),
+                       [this](const FileItem& file) { return IsOwnOutputFile(file); });
+    return Status::OK();
+  }
   // What an interrupted run left behind goes. In the site no other run can be writing now
   // (the record is locked), so every leftover goes at once; in the layout home, shared by
   // every site, only what nobody has written to for a while.
@@ -212,6 +234,10 @@ void WebSite::DoMainTask() {
     root_page.Close();
   }
   pool_.reset();
+  if (preview_) {
+    record_.reset();
+    return;
+  }
   // Only a run that saw the whole site knows what it no longer makes.
   if (!Cancelled()) {
     WriteSiteFeeds(*this, feed_);
@@ -290,6 +316,7 @@ bool WebSite::IsOwnOutputFile(const FileItem& file) const {
 std::string WebSite::SitePath(std::string_view path) const { return Record().SitePath(path); }
 
 Status WebSite::EnsureOutputFolder(const std::string& directory) const {
+  if (preview_) return Status::OK();  // A preview makes no folder.
   {
     std::lock_guard<std::mutex> lock(folders_mutex_);
     if (folders_ensured_.count(directory) > 0) return Status::OK();
@@ -366,5 +393,27 @@ void WebSite::Report(const std::string& text, const std::string& file) {
 }
 
 bool WebSite::Cancelled() const { return cancelled_ || progress_sink_.CancelRequested(); }
+
+}  // namespace pix
+
+namespace pix {
+
+std::string WebSite::LayoutFileText(std::string_view name, std::string_view directory) const {
+  if (!preview_) return LoadVarFileText(name, directory, &diagnostics_sink_);
+  const std::string path = name.find('/') != std::string_view::npos || directory.empty()
+                               ? std::string(name)
+                               : BuildFileName(directory, name, "txt");
+  return preview_->FileText(path, &diagnostics_sink_);
+}
+
+void WebSite::OfferPreviewPage(const std::string& path, std::string text) {
+  if (!preview_ || preview_->html) return;
+  if (path != preview_->page_path && std::filesystem::path(path).lexically_normal() !=
+                                         std::filesystem::path(preview_->page_path).lexically_normal()) {
+    return;
+  }
+  preview_->html = std::move(text);
+  Cancel();  // Nothing after the wanted page changes it.
+}
 
 }  // namespace pix

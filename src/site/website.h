@@ -36,6 +36,7 @@ namespace pix {
 class Diagnostics;
 class FileItem;
 class InlineImagePool;
+struct PagePreview;
 class Progress;
 struct PictureFacts;
 class UserInterface;
@@ -138,6 +139,19 @@ class WebSite {
   /// SiteURL. Called by the page writer only.
   FeedCollector& Feed() { return feed_; }
 
+  /// Makes this run a preview (site/pagepreview.h): it reads the layout's variable files
+  /// from `preview` where it holds them, writes nothing (no page, image, folder, feed or
+  /// record), asks nothing, and hands the wanted page to `preview`. Set before Prepare;
+  /// `preview` must outlive the run.
+  void SetPreview(PagePreview* preview) { preview_ = preview; }
+  PagePreview* Preview() const { return preview_; }
+  /// The text of the variable file `name` in `directory` (as LoadVarFileText finds it), or
+  /// the one a preview holds in its place.
+  std::string LayoutFileText(std::string_view name, std::string_view directory) const;
+  /// A page the run has finished, `text` being all of it: a preview keeps it when it is
+  /// the wanted one, and the run then stops. Only for a preview.
+  void OfferPreviewPage(const std::string& path, std::string text);
+
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { cancelled_ = true; }
   bool Cancelled() const;
@@ -160,6 +174,7 @@ class WebSite {
   VariableList site_match_global_array_;
   bool cancelled_ = false;
   bool report_to_diagnostics_ = false;
+  PagePreview* preview_ = nullptr;  // Not owned; set for a preview only.
   int jobs_ = 1;
   std::unique_ptr<InlineImagePool> pool_;  // Lives for the time of DoMainTask.
   std::unique_ptr<SiteRecord> record_;  // Open from Prepare to the end of the run.

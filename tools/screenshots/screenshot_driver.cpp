@@ -14,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QPalette>
 #include <QPixmap>
 #include <QScreen>
@@ -28,6 +30,7 @@
 #include "app/ui/configwindow.h"
 #include "app/ui/frame.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/pagepreviewpane.h"
 #include "app/ui/picturegrid.h"
 #include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
@@ -39,7 +42,9 @@
 #include "files/layouthome.h"
 #include "files/names.h"
 #include "files/settings.h"
+#include "layout/inspector.h"
 #include "layout/pictureitem.h"
+#include "layout/ui/inspectorwindow.h"
 #include "support/ui/dark_palette.h"  // the palette the widget tests draw with
 
 namespace {
@@ -90,6 +95,17 @@ void WaitForThumbnails(pix::ui::LayoutWindow& window) {
   }
 }
 
+// Lets the page preview make and load its page (at most ten seconds), and the engine draw it.
+void WaitForPage(pix::ui::PagePreviewPane& pane) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 10000 && (pane.IsBusy() || pane.View() == nullptr)) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  const qint64 loaded = clock.elapsed();
+  while (clock.elapsed() < loaded + 500) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +125,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: screenshot_driver LAYOUT_HOME SITE_DIR OUT_DIR [--dark] [--prefix TEXT]\n";
     return 2;
   }
+  pix::ui::PrepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setPalette(dark ? pix::test::DarkPalette() : QApplication::style()->standardPalette());
@@ -174,17 +191,50 @@ int main(int argc, char** argv) {
   WaitForThumbnails(window);
   Save(frame, out + "main-after-run.png");
 
+  // The live page preview: the picture's page, then its folder's page with a stylesheet
+  // edit not saved.
+  pix::ui::PagePreviewPane& page = *window.page_preview();
+  window.PreviewTabs()->setCurrentWidget(&page);
+  WaitForPage(page);
+  Save(frame, out + "main-page-preview.png");
+  list.setCurrentRow(RowOf(window, "garden"));
+  WaitForPage(page);
+  list.setCurrentRow(RowOf(window, "Default Page"));
+  window.InspectorTabs()->setCurrentWidget(window.inspector_window());
+  const pix::InspectorModel& rows = window.Model().Inspector();
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    if (rows.Field(row).Name() != "StyleSheet") continue;
+    QPlainTextEdit* box = window.inspector_window()->Field(row)->ValueEditBox();
+    box->moveCursor(QTextCursor::End);
+    box->insertPlainText(QStringLiteral(
+        "\n<STYLE>body { background: #fdf6e3; } h1 { color: #b58900; }</STYLE>"));
+  }
+  WaitForPage(page);
+  std::cout << "page made in " << page.LastMakeMs() << " ms, shown " << page.LastShowMs()
+            << " ms after the edit\n";
+  Save(frame, out + "main-page-preview-edited.png");
+  window.CmUndo();
+  WaitForPage(page);
+  window.PreviewTabs()->setCurrentIndex(0);
+
   // The smallest window: every button's text and one inspector row still whole.
   const QSize first = frame.size();
   frame.resize(frame.minimumSizeHint());
   Save(frame, out + "main-minimum-size.png");
   frame.resize(first);
 
-  pix::ui::SamplesDialog samples(&frame, ui, pix::SampleDirectories(home), home / "globals.txt");
-  samples.show();
-  samples.List()->setCurrentRow(1);
-  Save(samples, out + "sample-dialog.png");
-  samples.hide();
+  // The sample dialog as the window opens it, with the highlighted sample on the page of
+  // the folder selected.
+  list.setCurrentRow(RowOf(window, "garden"));
+  window.exec_dialog = [&](QDialog& dialog) {
+    auto& samples = static_cast<pix::ui::SamplesDialog&>(dialog);
+    samples.show();
+    samples.List()->setCurrentRow(1);
+    if (samples.page_preview() != nullptr) WaitForPage(*samples.page_preview());
+    Save(samples, out + "sample-dialog.png");
+    return static_cast<int>(QDialog::Rejected);
+  };
+  window.CmSampleLayouts();
 
   pix::ui::AboutDialog about(&frame);
   about.show();

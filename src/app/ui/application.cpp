@@ -12,6 +12,7 @@
 #include "app/commandline.h"
 #include "app/desktop.h"
 #include "app/ui/frame.h"
+#include "app/ui/pagepreviewpane.h"
 #include "base/check.h"
 #include "base/diagnostics.h"
 #include "base/ui/icons.h"
@@ -37,6 +38,7 @@ void RedirectStream(std::FILE* stream, const std::filesystem::path& file) {
 }  // namespace
 
 int RunDesktopApplication(int argc, char** argv) {
+  PrepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pixamond"));
   // Lets the desktop match the window with the installed desktop entry and its icon.

@@ -25,6 +25,7 @@
 
 #include "app/ui/captionpane.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/pagepreviewpane.h"
 #include "app/ui/picturegrid.h"
 #include "app/ui/runpanel.h"
 #include "app/ui/samplesdlg.h"
@@ -34,7 +35,9 @@
 #include "files/filelist.h"
 #include "files/names.h"
 #include "files/settings.h"
+#include "files/utils.h"
 #include "layout/inspector.h"
+#include "layout/livepreview.h"
 #include "layout/pictureitem.h"
 #include "layout/ui/inspectorwindow.h"
 #include "picture/ui/imagewindow.h"
@@ -149,6 +152,40 @@ class CaptionEditCommand : public QUndoCommand {
   std::string variable_;
   QString before_;
   QString after_;
+  bool first_ = true;
+};
+
+// An edit in the All Variables inspector: the item's variables, names and values in order,
+// before and after it. Typing on in the same row of the same item makes one edit.
+class InspectorEditCommand : public QUndoCommand {
+ public:
+  InspectorEditCommand(LayoutWindow& window, ConfigItem& item, int row,
+                       LayoutWindow::Variables before, LayoutWindow::Variables after)
+      : QUndoCommand(QStringLiteral("Edit %1").arg(ToQt(item.Label()))),
+        window_(window),
+        item_(item),
+        row_(row),
+        before_(std::move(before)),
+        after_(std::move(after)) {}
+  int id() const override { return 2; }
+  bool mergeWith(const QUndoCommand* other) override {
+    const auto* next = static_cast<const InspectorEditCommand*>(other);
+    if (&next->item_ != &item_ || next->row_ != row_) return false;
+    after_ = next->after_;
+    return true;
+  }
+  void redo() override {
+    if (std::exchange(first_, false)) return;  // Done already, by the typing.
+    window_.PutVariables(item_, after_);
+  }
+  void undo() override { window_.PutVariables(item_, before_); }
+
+ private:
+  LayoutWindow& window_;
+  ConfigItem& item_;
+  int row_;
+  LayoutWindow::Variables before_;
+  LayoutWindow::Variables after_;
   bool first_ = true;
 };
 
@@ -297,13 +334,26 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
   picture_grid_ = new PictureGrid(nullptr);
   picture_grid_->hide();
   connect(picture_grid_, &PictureGrid::PictureChosen, this, &LayoutWindow::SelectFile);
+  // The preview shows the picture, or the page as a browser shows it.
+  page_preview_ = new PagePreviewPane(nullptr);
+  page_preview_->prepare_page = [this] { return PreparePagePreview({}); };
+  preview_tabs_ = new QTabWidget;
+  preview_tabs_->setObjectName(QStringLiteral("PreviewTabs"));
+  preview_tabs_->setDocumentMode(true);
+  preview_tabs_->addTab(preview_window_, QStringLiteral("Picture"));
+  preview_tabs_->addTab(page_preview_, QStringLiteral("Page"));
+  preview_tabs_->tabBar()->setFocusPolicy(Qt::ClickFocus);
+  connect(this, &LayoutWindow::EditsChanged, page_preview_, &PagePreviewPane::Schedule);
   auto* pictures = new QSplitter(Qt::Vertical);
   pictures->setObjectName(QStringLiteral("PreviewAndThumbnails"));
   pictures->setChildrenCollapsible(false);
-  pictures->addWidget(preview_window_);
+  pictures->addWidget(preview_tabs_);
   pictures->addWidget(picture_grid_);
   pictures->setStretchFactor(0, 3);
   pictures->setStretchFactor(1, 2);
+  // The same shares from the start, whatever the panes' own size hints say: a page needs
+  // the height as much as a picture does.
+  pictures->setSizes({3000, 2000});
   column->addWidget(pictures, 1);
   const struct {
     const char* text;
@@ -363,8 +413,17 @@ LayoutWindow::LayoutWindow(QWidget* parent, UserInterface& ui,
             if (ConfigItem* item = layout_model_->SelectedItem()) {
               undo_stack_->push(new CaptionEditCommand(*this, *item, variable, before, after));
             }
+            shown_variables_ = VariablesShown();
           });
   connect(inspect_window_, &InspectorWindow::Edited, caption_pane_, &CaptionPane::ShowValues);
+  connect(inspect_window_, &InspectorWindow::RowChanged, this, [this](int row) {
+    ConfigItem* item = layout_model_->SelectedItem();
+    if (item == nullptr) return;
+    Variables after = VariablesShown();
+    if (after == shown_variables_) return;
+    undo_stack_->push(new InspectorEditCommand(*this, *item, row, shown_variables_, after));
+    shown_variables_ = std::move(after);
+  });
   splitter_->addWidget(list_box_);
   splitter_->addWidget(inspector_tabs_);
   splitter_->addWidget(side_column_);
@@ -453,6 +512,7 @@ LayoutWindow::~LayoutWindow() {
   layout_model_->SetPreviewTarget(nullptr);
   delete caption_pane_;
   delete inspect_window_;
+  delete page_preview_;
   delete preview_window_;
 }
 
@@ -463,6 +523,7 @@ bool LayoutWindow::Command(int id) {
       case kShowHelpContents:
       case kOpen:
       case kOpenInBrowser:
+      case kShowPagePreview:
       case kExit:
         break;
       case kSave:
@@ -520,6 +581,9 @@ bool LayoutWindow::Command(int id) {
     case kOpenInBrowser:
       CmOpenInBrowser();
       return true;
+    case kShowPagePreview:
+      CmShowPagePreview();
+      return true;
     default:
       return false;
   }
@@ -531,6 +595,8 @@ void LayoutWindow::FillList() {
   if (new_tree) {
     undo_stack_->clear();
     shown_root_ = layout_model_->RootItem();
+    preview_directory_.clear();
+    page_preview_->Schedule();
   }
   const QSignalBlocker block(list_box_);
   list_box_->clear();
@@ -606,6 +672,15 @@ void LayoutWindow::SelectionChanged() {
   // Another item starts at its first row, whatever was scrolled to before.
   if (layout_model_->SelectedIndex() != before) inspect_window_->ScrollToTop();
   UpdateTabOrder();
+  // Page templates and settings show on the page of the folder looked at last.
+  const ConfigItem* item = layout_model_->SelectedItem();
+  if (const auto* folder = dynamic_cast<const DirectoryItem*>(item)) {
+    preview_directory_ = folder->DirFileItem()->FullFileName();
+  } else if (const auto* picture = dynamic_cast<const PictureItem*>(item)) {
+    preview_directory_ = picture->FullFileName().substr(0, picture->FullFileName().rfind('/'));
+  }
+  shown_variables_ = VariablesShown();
+  page_preview_->Schedule();
 }
 
 std::string LayoutWindow::FoldKey(const ConfigItem& item) const {
@@ -796,7 +871,35 @@ void LayoutWindow::ShowItemsAgain() {
   RepaintList();
   inspect_window_->ShowModel();
   caption_pane_->ShowValues();
+  shown_variables_ = VariablesShown();
   emit EditsChanged();
+}
+
+LayoutWindow::Variables LayoutWindow::VariablesShown() const {
+  Variables variables;
+  const ConfigItem* item = layout_model_->SelectedItem();
+  if (item == nullptr) return variables;
+  // The rows, once edited, are what the item takes at the next save or selection.
+  VariableList edited;
+  const InspectorModel& rows = layout_model_->Inspector();
+  if (rows.FieldsModified()) rows.CommitFields(edited);
+  const VariableList* shown = item;
+  if (rows.FieldsModified()) shown = &edited;
+  for (int i = 0; i < shown->ItemCount(); ++i) {
+    variables.emplace_back(shown->Item(i).var_name, shown->Item(i).var_value);
+  }
+  return variables;
+}
+
+void LayoutWindow::PutVariables(ConfigItem& item, const Variables& variables) {
+  item.DeleteAllVars();
+  for (const auto& [name, value] : variables) item.SetVar(name, value);
+  item.SetModified();
+  // The selected item shows its variables again, as rows that hold no edit of their own.
+  if (layout_model_->SelectedItem() == &item) {
+    item.ShowInInspector(layout_model_->Inspector(), nullptr);
+  }
+  ShowItemsAgain();
 }
 
 void LayoutWindow::CmSave() {
@@ -847,6 +950,29 @@ void LayoutWindow::CmRename() {
 
 void LayoutWindow::CmOpen() { layout_model_->Open(); }
 
+Result<PageRequest> LayoutWindow::PreparePagePreview(const std::filesystem::path& sample) const {
+  const RootConfigItem* root = layout_model_->RootItem();
+  if (root == nullptr) return Status::NotFound("No layout");
+  PageRequest request;
+  request.site_directory = layout_model_->SiteDir();
+  request.layout_home = layout_model_->layout_home();
+  CollectUnsavedLayout(*root, layout_model_->SelectedItem(), layout_model_->Inspector(),
+                       request.preview);
+  if (!sample.empty() && !UseSampleLayout(sample, request.layout_home, request.preview)) {
+    return Status::IoError("Cannot read the sample layout " + sample.string());
+  }
+  // Pages are named with the extension of the settings as the window holds them.
+  const SettingsValues& unsaved = request.preview.settings;
+  const auto named = unsaved.find({LowerCase(kFileExtensions), LowerCase(kPageDOSFileExt)});
+  const std::string extension =
+      named != unsaved.end() && !named->second.empty()
+          ? named->second
+          : SettingsFile(request.layout_home).GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
+  request.pages = PagesShowing(layout_model_->SelectedItem(), request.site_directory,
+                               preview_directory_, extension);
+  return request;
+}
+
 QString LayoutWindow::GeneratedPageOfSelection() const {
   // Pages are written under the extension of the settings, as a run writes them. A
   // picture's own page exists only where the layout makes detail pages; its folder's index
@@ -879,6 +1005,11 @@ void LayoutWindow::CmOpenInBrowser() {
     return;
   }
   if (open_in_browser) open_in_browser(page);
+}
+
+void LayoutWindow::CmShowPagePreview() {
+  const bool page = preview_tabs_->currentWidget() == page_preview_;
+  preview_tabs_->setCurrentWidget(page ? static_cast<QWidget*>(preview_window_) : page_preview_);
 }
 
 void LayoutWindow::CmExit() {
@@ -1001,6 +1132,9 @@ void LayoutWindow::CmSampleLayouts() {
     const std::filesystem::path home = layout_model_->layout_home();
     SamplesDialog dialog(this, ui_, SampleDirectories(home), home / "globals.txt");
     dialog.open_help = open_help;
+    // The highlighted sample on the page of the selection, before it replaces anything.
+    dialog.ShowPagePreview(
+        [this](const std::filesystem::path& sample) { return PreparePagePreview(sample); });
     if (exec_dialog) exec_dialog(dialog);
   }
   layout_model_->RefreshLayout();

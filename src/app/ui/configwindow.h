@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "layout/layoutmodel.h"
@@ -36,6 +37,8 @@ namespace pix::ui {
 class CaptionPane;
 class ImageWindow;
 class InspectorWindow;
+class PagePreviewPane;
+struct PageRequest;
 class PictureGrid;
 class ProblemsList;
 class RunPanel;
@@ -55,6 +58,7 @@ enum ConfigCommand : int {
   kOpen = 24332,
   kRedo = 24327,
   kOpenInBrowser = 24334,
+  kShowPagePreview = 24335,
 };
 
 /// The buttons of the layout window, top to bottom.
@@ -98,10 +102,18 @@ class LayoutWindow : public QWidget {
 
   LayoutModel& Model() { return *layout_model_; }
   /// What Undo and Redo take back and do again while the window is open: cross-outs,
-  /// renames and edits in the caption fields. Emptied when the tree is built anew.
+  /// renames, and edits in the caption fields and the inspector. Emptied when the tree is
+  /// built anew.
   QUndoStack* UndoStack() const { return undo_stack_; }
   /// Shows the tree and the inspector again after Undo or Redo changed an item.
   void ShowItemsAgain();
+  /// An item's variables, names and values in order.
+  using Variables = std::vector<std::pair<std::string, std::string>>;
+  /// The selected item's variables as the inspector shows them, edits included.
+  Variables VariablesShown() const;
+  /// Gives `item` the variables `variables` (Undo and Redo of an inspector edit); the item
+  /// counts as edited, and the window shows it again.
+  void PutVariables(ConfigItem& item, const Variables& variables);
   QListWidget* ObjListBox() const { return list_box_; }
   InspectorWindow* inspector_window() const { return inspect_window_; }
   /// The labelled caption fields of a picture; the first page of the inspector pane.
@@ -109,6 +121,11 @@ class LayoutWindow : public QWidget {
   /// The inspector pane: "Caption" for a picture, and "All Variables" for every item.
   QTabWidget* InspectorTabs() const { return inspector_tabs_; }
   ImageWindow* image_window() const { return preview_window_; }
+  /// The live page preview: the page of the selected item as a browser shows it, made
+  /// from the layout as the window holds it, edits not saved included.
+  PagePreviewPane* page_preview() const { return page_preview_; }
+  /// The preview's pages: "Picture" (the inline image) and "Page" (the live page preview).
+  QTabWidget* PreviewTabs() const { return preview_tabs_; }
   /// The thumbnails of the selected directory, or of the selected picture's directory.
   PictureGrid* picture_grid() const { return picture_grid_; }
   QPushButton* Button(LayoutButton which) const;
@@ -169,6 +186,8 @@ class LayoutWindow : public QWidget {
   /// Opens the generated page of the selection in the browser, or says that there is none
   /// yet.
   void CmOpenInBrowser();
+  /// Switches the preview between the picture and the live page preview.
+  void CmShowPagePreview();
 
  signals:
   /// Exit or Cancel: the window is done and its frame should close (which asks
@@ -215,6 +234,10 @@ class LayoutWindow : public QWidget {
   void SelectFile(const QString& file);
   // Commands that change the layout or the site wait while a run works.
   void SetRunning(bool running);
+  // What the page of the selection is made from, as a run would make it now from the layout
+  // in memory, with the sample layout file `sample` (when not empty) in place of the
+  // layout's globals.txt.
+  Result<PageRequest> PreparePagePreview(const std::filesystem::path& sample) const;
 
   UserInterface& ui_;
   // The desktop's trash for the files of crossed-out items; outlives the model.
@@ -223,6 +246,14 @@ class LayoutWindow : public QWidget {
   QListWidget* list_box_;
   InspectorWindow* inspect_window_;
   ImageWindow* preview_window_;
+  PagePreviewPane* page_preview_ = nullptr;
+  QTabWidget* preview_tabs_ = nullptr;
+  // The site folder whose pages show items that are no page of their own (page templates,
+  // settings): the one of the folder or picture selected last; empty for the site's own.
+  std::string preview_directory_;
+  // The selected item's variables as last shown, edits included: what an edit in the
+  // inspector changes, for its Undo.
+  Variables shown_variables_;
   CaptionPane* caption_pane_ = nullptr;
   PictureGrid* picture_grid_ = nullptr;
   QUndoStack* undo_stack_ = nullptr;

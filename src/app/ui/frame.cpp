@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -24,6 +25,7 @@
 #include "app/ui/aboutdlg.h"
 #include "app/ui/configwindow.h"
 #include "app/ui/helpwindow.h"
+#include "app/ui/pagepreviewpane.h"
 #include "app/windowplacement.h"
 #include "base/ui/icons.h"
 #include "base/ui/qttext.h"
@@ -50,6 +52,11 @@ MainWindow::MainWindow(UserInterface& ui, const std::filesystem::path& layout_ho
     if (!running) UpdateUnsavedMarks();
   });
   connect(client_, &LayoutWindow::EditsChanged, this, &MainWindow::UpdateUnsavedMarks);
+  // The menu's check mark follows the preview's tab, however it was chosen.
+  connect(client_->PreviewTabs(), &QTabWidget::currentChanged, this, [this] {
+    actions_.value(kShowPagePreview)
+        ->setChecked(client_->PreviewTabs()->currentWidget() == client_->page_preview());
+  });
   setCentralWidget(client_);
   // A folder dropped anywhere on the window becomes the site directory.
   setAcceptDrops(true);
@@ -70,6 +77,8 @@ void MainWindow::UpdateUnsavedMarks() {
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   disconnect(qApp, nullptr, this, nullptr);
+  // The preview's tabs change as the window's children go, after this window's members.
+  disconnect(client_->PreviewTabs(), nullptr, this, nullptr);
   if (help_mode_) QApplication::restoreOverrideCursor();
 }
 
@@ -167,6 +176,13 @@ void MainWindow::BuildMenus() {
   actions_.value(211)->setShortcuts(
       {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_G)});
   pages->addAction(MakeAction(212, QStringLiteral("&Auto Organize..."), QString()));
+  pages->addSeparator();
+  QAction* page_preview =
+      MakeAction(kShowPagePreview, QStringLiteral("&Page Preview"),
+                 QStringLiteral("Shows the selection's page as a browser shows it, with the "
+                                "edits not saved yet"));
+  page_preview->setCheckable(true);
+  pages->addAction(page_preview);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(MakeAction(401, QStringLiteral("&Contents"), QString()));

@@ -1,6 +1,7 @@
 #include "app/ui/samplesdlg.h"
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 #include <algorithm>
 
 #include "app/ui/helpwindow.h"
+#include "app/ui/pagepreviewpane.h"
 #include "base/ui/qttext.h"
 
 namespace pix::ui {
@@ -58,11 +60,34 @@ SamplesDialog::SamplesDialog(QWidget* parent, UserInterface& ui,
   buttons->addButton(help_button_, QDialogButtonBox::HelpRole);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(list_box_, 3);
-  layout->addWidget(description_box_, 2);
+  auto* choice = new QVBoxLayout;
+  choice->addWidget(list_box_, 3);
+  choice->addWidget(description_box_, 2);
+  panes_ = new QHBoxLayout;
+  panes_->addLayout(choice, 2);
+  layout->addLayout(panes_, 1);
   layout->addWidget(buttons);
   // It opens at the size those need; the list and the description grow with the dialog.
   resize(minimumSizeHint());
+}
+
+void SamplesDialog::ShowPagePreview(
+    std::function<Result<PageRequest>(const std::filesystem::path& sample)> prepare_page) {
+  if (page_preview_ == nullptr) {
+    page_preview_ = new PagePreviewPane(this);
+    // Room for the top of a page: its heading and a row of pictures.
+    const QFontMetrics metrics = fontMetrics();
+    page_preview_->setMinimumSize(60 * std::max(1, metrics.averageCharWidth()),
+                                  24 * metrics.height());
+    panes_->addWidget(page_preview_, 3);
+    resize(minimumSizeHint());
+  }
+  // Before any sample is highlighted, the page as the layout makes it now.
+  page_preview_->prepare_page = [this, prepare_page = std::move(prepare_page)] {
+    const SampleItem* sample = model_->SelectedSample();
+    return prepare_page(sample != nullptr ? sample->file_name : std::filesystem::path());
+  };
+  page_preview_->Schedule();
 }
 
 void SamplesDialog::Highlight() {
@@ -71,6 +96,7 @@ void SamplesDialog::Highlight() {
   QString text = ToQt(model_->Highlight(row));
   text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   description_box_->setPlainText(text.left(16384));
+  if (page_preview_ != nullptr) page_preview_->Schedule();
 }
 
 void SamplesDialog::PressOk() {

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/status.h"
 #include "layout/samples.h"
 
+class QHBoxLayout;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -18,6 +20,9 @@ class UserInterface;
 }
 
 namespace pix::ui {
+
+class PagePreviewPane;
+struct PageRequest;
 
 class SamplesDialog : public QDialog {
   Q_OBJECT
@@ -35,6 +40,13 @@ class SamplesDialog : public QDialog {
   QPushButton* CancelButton() const { return cancel_button_; }
   QPushButton* HelpButton() const { return help_button_; }
   const SampleLayouts& Samples() const { return *model_; }
+  /// Shows beside the list how the highlighted sample makes a page of the site:
+  /// `prepare_page` says what that page is made from, with the sample's file (none before
+  /// a sample is highlighted) in place of the layout's.
+  void ShowPagePreview(
+      std::function<Result<PageRequest>(const std::filesystem::path& sample)> prepare_page);
+  /// The page preview; null unless ShowPagePreview was called.
+  PagePreviewPane* page_preview() const { return page_preview_; }
   /// Opens a help topic; the frame's help window by default.
   std::function<void(int)> open_help;
 
@@ -49,6 +61,8 @@ class SamplesDialog : public QDialog {
   QPushButton* ok_button_;
   QPushButton* cancel_button_;
   QPushButton* help_button_;
+  QHBoxLayout* panes_;  // The list and description, and the page preview beside them.
+  PagePreviewPane* page_preview_ = nullptr;
 };
 
 }  // namespace pix::ui

@@ -168,7 +168,8 @@ void InspectorWindow::SetReadOnly(bool read_only) {
   for (VarField* field : fields_) field->SetReadOnly(read_only);
 }
 
-void InspectorWindow::RowEdited(int) {
+void InspectorWindow::RowEdited(int row) {
+  emit RowChanged(row);
   emit Edited();
   // Typing a name into the last row makes the model add a spare row below it.
   if (model_.RowCount() != FieldCount()) {

@@ -75,6 +75,8 @@ class InspectorWindow : public QScrollArea {
   void RowsChanged();
   /// The user changed a row.
   void Edited();
+  /// The user changed row `row` (its name or value); sent before Edited.
+  void RowChanged(int row);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

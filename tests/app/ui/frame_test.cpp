@@ -337,6 +337,55 @@ TEST_F(FrameWindowTest, UndoAndRedoTakeBackCaptionEditsRenamesAndCrossOuts) {
   EXPECT_EQ(header->comments, "ImageDescription:\r\nRed sky\r\n\r\n");
 }
 
+TEST_F(FrameWindowTest, UndoAndRedoTakeBackInspectorEditsBeforeAndAfterTheItemTookThem) {
+  Pick("trip");
+  const InspectorModel& rows = Window().Model().Inspector();
+  const auto row_of = [&](const std::string& name) {
+    for (int row = 0; row < rows.RowCount(); ++row) {
+      if (rows.Field(row).Name() == name) return row;
+    }
+    return -1;
+  };
+  const auto value_box = [&](const std::string& name) {
+    return Window().inspector_window()->Field(row_of(name))->ValueEditBox();
+  };
+  ASSERT_GE(row_of("PageTitle"), 0);
+  ASSERT_GE(row_of("PageLabel"), 0);
+  const int commands = Window().UndoStack()->count();
+  QPlainTextEdit* title = value_box("PageTitle");
+  title->setFocus();
+  title->moveCursor(QTextCursor::End);
+  QTest::keyClicks(title, " in May");
+  QPlainTextEdit* label = value_box("PageLabel");
+  label->setFocus();
+  QTest::keyClicks(label, "May");
+  // The keys typed in one row are one edit; each row is an edit of its own.
+  EXPECT_EQ(Window().UndoStack()->count(), commands + 2);
+
+  List()->setFocus();
+  Press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(value_box("PageLabel")->toPlainText(), "");
+  EXPECT_EQ(value_box("PageTitle")->toPlainText(), "Trip in May");
+  Press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(value_box("PageTitle")->toPlainText(), "Trip");
+  Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(value_box("PageTitle")->toPlainText(), "Trip in May");
+
+  // Another item selected, the folder took the edit; Undo and Redo still reach it.
+  Pick("b.jpg");
+  EXPECT_EQ(Item("trip")->GetVarValue("PageTitle"), "Trip in May");
+  Press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Item("trip")->GetVarValue("PageTitle"), "Trip");
+  Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Item("trip")->GetVarValue("PageTitle"), "Trip in May");
+  EXPECT_TRUE(frame_->Action(ui::kSave)->isEnabled());
+  Pick("trip");
+  EXPECT_EQ(value_box("PageTitle")->toPlainText(), "Trip in May");
+  Press(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt").find("PageTitle:\r\nTrip in May\r\n"), 0u)
+      << ReadFile(site_ / "trip" / "index.txt");
+}
+
 TEST_F(FrameWindowTest, ClosingDuringARunStopsTheRunFirstThenCloses) {
   List()->setFocus();
   Press(Qt::Key_F5);

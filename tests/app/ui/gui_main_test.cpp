@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/ui/pagepreviewpane.h"
 #include "base/ui/icons.h"
 #include "files/layouthome.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   if (::mkdtemp(home) == nullptr) return 2;
   setenv("HOME", home, 1);
   setenv("XDG_DATA_HOME", (std::string(home) + "/data").c_str(), 1);
+  pix::ui::PrepareWebEngine();
   QApplication app(argc, argv);
   pix::ui::SetIconDirectory(pix::FindShippedDataDir() / "icons");
   ::testing::InitGoogleTest(&argc, argv);
