@@ -98,15 +98,6 @@ TEST(PictureOrderTest, NaturalOrderComparesNumbersAsNumbers) {
   EXPECT_LT(CompareNatural("99999999999999999999998", "99999999999999999999999"), 0);
 }
 
-TEST(PictureOrderTest, SortOrderSettingsAreRead) {
-  EXPECT_EQ(ParseSortOrder("natural")->key, SortKey::kNatural);
-  EXPECT_TRUE(ParseSortOrder("-Date")->reverse);
-  EXPECT_EQ(ParseSortOrder("-Date")->key, SortKey::kDate);
-  EXPECT_FALSE(ParseSortOrder("name")->reverse);
-  EXPECT_FALSE(ParseSortOrder("size").has_value());
-  EXPECT_FALSE(ParseSortOrder("--name").has_value());
-}
-
 TEST(PictureTitleTest, TitleFromFileNameTurnsUnderscoresIntoSpaces) {
   EXPECT_EQ(TitleFromFileName("Bridge_by_Sander_Klootwijk"), "Bridge by Sander Klootwijk");
   EXPECT_EQ(TitleFromFileName("_a__b_"), "a b");
