@@ -50,10 +50,10 @@ TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
   EXPECT_EQ(Run({}).status, kExitOk);
   EXPECT_NE(Run({"--help"}).out.find("pixamond generate SITE_DIR"), std::string::npos);
   EXPECT_EQ(Run({"--version"}).out, "pixamond 2.0\n");
+  // Those of publish, check and clean; the others have the table of their own below.
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"generate"}, {"frobnicate", "x"}, {"generate", "a", "b"},
-           {"generate", "a", "--bogus"}, {"generate", "a", "--home"}, {"publish", "a"},
-           {"publish", "a", "b", "c"}, {"check", "a", "--delete"}, {"clean", "a", "--home", "h"}}) {
+           {"generate"}, {"publish", "a"}, {"publish", "a", "b", "c"}, {"check", "a", "--delete"},
+           {"clean", "a", "--home", "h"}}) {
     const CommandRun run = Run(args);
     EXPECT_EQ(run.status, kExitUsage) << args.front();
     EXPECT_NE(run.messages.find("pixamond --help"), std::string::npos);

@@ -279,48 +279,31 @@ TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages
       << "a current detail image is kept";
 }
 
+// The pixels of a turned picture are the image maker's to test; here the run hands the
+// orientation to both images and remakes only the one that is stale.
 TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsMadeAgain) {
   SetSettings(kJpegImagesAtTwiceTheDisplaySize);
   SetLayout("DetailPageTemplate:\r\n[${DetailImageWidth}x${DetailImageHeight}]\r\n\r\n");
-  // Stored 400 x 200, red on the left and blue on the right; EXIF 6 turns it a quarter
-  // clockwise, upright 200 x 400 with red at the top.
-  test::PixelArt art;
-  art.width = 400;
-  art.height = 200;
-  for (int y = 0; y < art.height; ++y) {
-    for (int x = 0; x < art.width; ++x) {
-      art.pixels.push_back(x < 200 ? test::Rgb{220, 20, 20} : test::Rgb{20, 20, 220});
-    }
-  }
+  // Stored 400 x 200; EXIF 6 turns it a quarter clockwise, upright 200 x 400.
   test::JpegOptions options;
   test::ExifFields exif;
   exif.orientation = 6;
   options.segments.push_back(test::ExifSegment(exif));
-  test::WriteFile(root_ / "side.jpg", test::MakeJpeg(art, options));
+  test::WriteFile(root_ / "side.jpg", test::MakeJpeg(test::GradientArt(400, 200), options));
   const fs::path inline_image = root_ / "inline" / "side.jpg";
   const fs::path detail_image = root_ / "inline" / "detail" / "side.jpg";
-  auto upright = [](const fs::path& path) {
-    const test::DecodedJpeg jpeg = test::DecodeJpegBytes(test::ReadFile(path));
-    const auto at = [&](int x, int y, int channel) {
-      return jpeg.samples[(static_cast<std::size_t>(y) * jpeg.width + x) * 3 + channel];
-    };
-    const bool red_top = at(jpeg.width / 2, jpeg.height / 8, 0) > 150;
-    const bool blue_bottom = at(jpeg.width / 2, jpeg.height * 7 / 8, 2) > 150;
-    return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height) +
-           (red_top && blue_bottom ? " upright" : " turned");
-  };
 
   EXPECT_EQ(Run().inline_made, 1);
   EXPECT_EQ(diagnostics_.ProblemText(), "");
-  EXPECT_EQ(upright(inline_image), "100x200 upright") << "twice the 50x100 display size";
-  EXPECT_EQ(upright(detail_image), "75x150 upright");
+  EXPECT_EQ(JpegSize(inline_image), "100x200") << "twice the 50x100 display size";
+  EXPECT_EQ(JpegSize(detail_image), "75x150");
   EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
 
   // With the inline image gone, only it is made again.
   const auto detail_time = fs::last_write_time(detail_image);
   fs::remove(inline_image);
   EXPECT_EQ(Run().inline_made, 1);
-  EXPECT_EQ(upright(inline_image), "100x200 upright");
+  EXPECT_EQ(JpegSize(inline_image), "100x200");
   EXPECT_EQ(fs::last_write_time(detail_image), detail_time) << "a current detail image is kept";
 
   // With the detail image gone, only it is made again.
@@ -329,7 +312,7 @@ TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsM
   const RunStats stats = Run();
   EXPECT_EQ(stats.inline_made, 0);
   EXPECT_EQ(stats.inline_reused, 1);
-  EXPECT_EQ(upright(detail_image), "75x150 upright");
+  EXPECT_EQ(JpegSize(detail_image), "75x150");
   EXPECT_EQ(fs::last_write_time(inline_image), inline_time) << "a current inline image is kept";
   EXPECT_NE(Page("side.html").find("[75x150]"), std::string::npos);
   EXPECT_EQ(diagnostics_.ProblemText(), "");
@@ -409,31 +392,25 @@ TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) 
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
 }
 
+// Which rewrites are refused, with which words, and that the files stay as they were are
+// the rewrite guard's tests; here the run says each refusal once and goes on.
 TEST_F(WebSiteTest, InterlacedGifThatMayNotBeRewrittenIsReportedLeftAloneAndStillShown) {
   test::WriteGifPicture(root_ / "locked.gif", 16, 24, /*interlaced=*/true);
   ::chmod((root_ / "locked.gif").c_str(), 0444);
   test::WriteGifPicture(root_ / "shared.gif", 16, 24, /*interlaced=*/true);
   fs::create_hard_link(root_ / "shared.gif", home_ / "shared-elsewhere.gif");
   test::WriteGifPicture(root_ / "mine.gif", 16, 24, /*interlaced=*/true);
-  const std::string locked = test::ReadFile(root_ / "locked.gif");
-  const std::string shared = test::ReadFile(root_ / "shared.gif");
   const RunStats stats = Run();
-
-  std::vector<std::string> texts;
-  for (const auto& message : ui_.messages()) texts.push_back(message.text);
-  EXPECT_EQ(texts,
-            (std::vector<std::string>{
-                "The interlaced GIF file was not de-interlaced: " + (root_ / "locked.gif").string() +
-                    " is read-only; it is left as it is",
-                "The interlaced GIF file was not de-interlaced: " + (root_ / "shared.gif").string() +
-                    " has 2 hard links, which a rewritten copy would no longer share; it "
-                    "is left as it is"}));
   EXPECT_EQ(stats.problems_reported, 2);
-  EXPECT_EQ(test::ReadFile(root_ / "locked.gif"), locked);
-  EXPECT_EQ(test::ReadFile(root_ / "shared.gif"), shared);
-  EXPECT_EQ(fs::hard_link_count(root_ / "shared.gif"), 2u);
+  ASSERT_EQ(ui_.messages().size(), 2u);
+  EXPECT_EQ(ui_.messages()[0].text.rfind("The interlaced GIF file was not de-interlaced: " +
+                                             (root_ / "locked.gif").string() + " is read-only",
+                                         0),
+            0u);
+  EXPECT_NE(ui_.messages()[1].text.find((root_ / "shared.gif").string()), std::string::npos);
+  EXPECT_TRUE(*IsGifInterlaced(root_ / "locked.gif"));
+  EXPECT_TRUE(*IsGifInterlaced(root_ / "shared.gif"));
   EXPECT_FALSE(*IsGifInterlaced(root_ / "mine.gif"));
-  // The run goes on: every picture gets its entry and its inline image.
   EXPECT_EQ(stats.pictures, 3);
   for (const char* name : {"locked.gif", "shared.gif", "mine.gif"}) {
     EXPECT_NE(Page("index.html").find(std::string("<E ") + name + "|66x100|"), std::string::npos)
