@@ -120,16 +120,6 @@ TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
   EXPECT_TRUE(HoldsVariableRecords("Title:\nSea\n\n"));
 }
 
-TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
-  test::JpegOptions options;
-  options.comments = {std::string(40000, 'A')};
-  const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.info.comments, std::string(kMaxCommentsLength - 5, 'A') + "\r\n");
-  EXPECT_EQ(read.info.width, 9);
-  EXPECT_EQ(read.info.height, 7);
-  EXPECT_EQ(read.diagnostics, "");
-}
-
 TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
   // The reader keeps kMaxCommentsLength - 5 bytes; the filler leaves the last two of them
   // to the tail, so the cut falls right after the tail's second byte.
