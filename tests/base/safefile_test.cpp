@@ -37,28 +37,28 @@ int ExitStatusOf(pid_t child) {
   return WEXITSTATUS(status);
 }
 
-TEST(SafeFileTest, ReplacesContentsAndKeepsPermissions) {
+// A replaced file keeps its mode, a new one is readable like any file the user makes, no
+// temporary file stays, and a missing folder is reported with the path.
+TEST(SafeFileTest, ReplacesContentsKeepsPermissionsAndNamesAMissingFolder) {
   test::TempDir dir;
   const auto target = dir / "page.html";
   test::WriteFile(target, "old");
   ::chmod(target.c_str(), 0640);
+  const mode_t old = ::umask(022);
   ASSERT_TRUE(WriteFileAtomically(target, "new contents").ok());
+  ASSERT_TRUE(WriteFileAtomically(dir / "new.txt", "").ok());
+  ::umask(old);
   EXPECT_EQ(test::ReadFile(target), "new contents");
   struct stat info;
   ASSERT_EQ(::stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
-  EXPECT_EQ(CountEntries(dir.path()), 1u) << "no temporary file is left";
-}
-
-TEST(SafeFileTest, NewFilesAreReadableLikeOrdinaryFiles) {
-  test::TempDir dir;
-  const mode_t old = ::umask(022);
-  ASSERT_TRUE(WriteFileAtomically(dir / "new.txt", "").ok());
-  ::umask(old);
-  struct stat info;
   ASSERT_EQ(::stat((dir / "new.txt").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0644u);
   EXPECT_EQ(info.st_size, 0);
+  EXPECT_EQ(CountEntries(dir.path()), 2u) << "no temporary file is left";
+  const Status status = WriteFileAtomically(dir / "no" / "such" / "file", "x");
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("no/such/file"), std::string::npos);
 }
 
 TEST(SafeFileTest, AbandonedReplacementLeavesTheOldFileAlone) {
@@ -112,13 +112,6 @@ TEST(SafeFileTest, AFailingHookLeavesTheTargetAndRemovesTheNewFileAtOnce) {
   EXPECT_EQ(committed.message(), "The notes cannot be written");
   EXPECT_EQ(test::ReadFile(target), old);
   EXPECT_EQ(CountEntries(dir.path()), 1u) << "the new file is gone while its object still lives";
-}
-
-TEST(SafeFileTest, MissingFolderIsReportedWithItsPath) {
-  test::TempDir dir;
-  const Status status = WriteFileAtomically(dir / "no" / "such" / "file", "x");
-  EXPECT_FALSE(status.ok());
-  EXPECT_NE(status.message().find("no/such/file"), std::string::npos);
 }
 
 TEST(WriteFileAtomicallyTest, ALinkedFileIsWrittenWhereItLivesAndTheLinkStays) {

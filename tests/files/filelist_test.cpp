@@ -119,22 +119,33 @@ TEST(FileListTest, LaterSiblingsAreFoundByTheirExactName) {
   EXPECT_EQ(FindLaterSibling(*picture, "IMG_1.jpg"), nullptr);
 }
 
-TEST(FileListTest, NameAndExtensionParts) {
+// The extension follows the last dot; read-only and directory come from the file status.
+TEST(FileListTest, NamesExtensionsAndAttributesComeFromTheEntry) {
   test::TempDir dir;
-  test::WriteFile(dir / "photo.old.jpg", "");
-  test::WriteFile(dir / "README", "");
-  test::WriteFile(dir / "trailing.", "");
+  for (const char* name : {"photo.old.jpg", "README", "trailing.", "locked.jpg"}) {
+    test::WriteFile(dir / name, "");
+  }
+  fs::create_directory(dir / "sub");
+  fs::permissions(dir / "locked.jpg", fs::perms::owner_read | fs::perms::group_read);
   auto root = Scan(dir.path(), false);
   ASSERT_TRUE(root);
   EXPECT_EQ(root->FileName(), dir.path().filename().string());
   EXPECT_TRUE(root->Extension().empty());
-  // The extension follows the last dot.
+  EXPECT_TRUE(IsDirectory(*root));
   for (const auto& [name, extension] : std::vector<std::pair<std::string, std::string>>{
            {"photo.old.jpg", ".jpg"}, {"README", ""}, {"trailing.", "."}}) {
     const FileItem* item = Find(*root, name);
     ASSERT_NE(item, nullptr) << name;
     EXPECT_EQ(item->Extension(), extension) << name;
+    EXPECT_FALSE(item->IsReadOnly() || IsDirectory(*item)) << name;
   }
+  const FileItem* locked = Find(*root, "locked.jpg");
+  const FileItem* sub = Find(*root, "sub");
+  ASSERT_TRUE(locked && sub);
+  EXPECT_TRUE(locked->IsReadOnly());
+  EXPECT_FALSE(IsDirectory(*locked));
+  EXPECT_TRUE(IsDirectory(*sub));
+  EXPECT_FALSE(sub->IsDirectoryLink());
 }
 
 TEST(FileListTest, HiddenEntriesAndSpecialFilesAreNeverListed) {
@@ -147,27 +158,6 @@ TEST(FileListTest, HiddenEntriesAndSpecialFilesAreNeverListed) {
   auto root = Scan(dir.path(), true);
   ASSERT_TRUE(root);
   EXPECT_EQ(WalkOrder(*root), std::vector<std::string>{"seen.jpg"});
-}
-
-TEST(FileListTest, AttributesComeFromTheFileStatus) {
-  test::TempDir dir;
-  test::WriteFile(dir / "locked.jpg", "x");
-  test::WriteFile(dir / "open.jpg", "x");
-  fs::create_directory(dir / "sub");
-  fs::permissions(dir / "locked.jpg", fs::perms::owner_read | fs::perms::group_read);
-  auto root = Scan(dir.path(), false);
-  ASSERT_TRUE(root);
-  EXPECT_TRUE(IsDirectory(*root));
-  const FileItem* locked = Find(*root, "locked.jpg");
-  const FileItem* open = Find(*root, "open.jpg");
-  const FileItem* sub = Find(*root, "sub");
-  ASSERT_TRUE(locked && open && sub);
-  EXPECT_TRUE(locked->IsReadOnly());
-  EXPECT_FALSE(IsDirectory(*locked));
-  EXPECT_FALSE(open->IsReadOnly());
-  EXPECT_TRUE(IsDirectory(*sub));
-  EXPECT_FALSE(sub->IsDirectoryLink());
-  EXPECT_FALSE(IsDirectory(*open));
 }
 
 TEST(FileListTest, ShallowScanListsSubdirectoriesWithoutChildren) {

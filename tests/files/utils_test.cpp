@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 
 #include "support/temp_dir.h"
 
@@ -27,11 +26,6 @@ TEST(AppendWithSepTest, JoinsWithoutDoublingTheSeparator) {
   EXPECT_EQ(list, "a,b");
 }
 
-TEST(AppendWithSepTest, BuildFileNameJoinsDirectoryNameAndExtension) {
-  EXPECT_EQ(BuildFileName("/site/", "index", "html"), "/site/index.html");
-  EXPECT_EQ(BuildFileName("/site", "photo", ".txt"), "/site/photo.txt");
-}
-
 TEST(ExtractTagTextTest, FindsTheElementWhateverTheCaseOfItsTagsOrGivesNothing) {
   EXPECT_EQ(ExtractTagText("<html><TITLE>Holiday</title></html>", "title"), "Holiday");
   EXPECT_EQ(ExtractTagText("<title>Holiday</TITLE>", "TITLE"), "Holiday");
@@ -42,13 +36,6 @@ TEST(ExtractTagTextTest, FindsTheElementWhateverTheCaseOfItsTagsOrGivesNothing) 
   EXPECT_EQ(ExtractTagText("<p>no title here</p>", "title"), std::nullopt);
   EXPECT_EQ(ExtractTagText("text <title", "title"), std::nullopt);
   EXPECT_EQ(ExtractTagText("", "h1"), std::nullopt);
-}
-
-TEST(ExtractTagTextTest, ReadsTagsFromAFile) {
-  test::TempDir dir;
-  test::WriteFile(dir / "index.htm", "<HEAD><TITLE>Old</TITLE></HEAD><H1>Label</H1>");
-  EXPECT_EQ(GetHtmlTagText(dir / "index.htm", "H1"), "Label");
-  EXPECT_EQ(GetHtmlTagText(dir / "missing.htm", "H1"), std::nullopt);
 }
 
 TEST(TextFileTest, ReadsBytesExactlyAndNothingForMissingFilesOrFolders) {
@@ -73,14 +60,6 @@ TEST(TextFileTest, FileQueriesTellFilesFromFolders) {
   EXPECT_EQ(GetFileSizeOf(dir / "none"), std::nullopt);
   EXPECT_TRUE(GetFileWriteTime(dir / "f.jpg").has_value());
   EXPECT_FALSE(GetFileWriteTime(dir / "none").has_value());
-}
-
-TEST(VersionCommentTest, OpensEveryPageWithTheVersionLine) {
-  std::ostringstream out;
-  WriteVersionComment(out);
-  const std::string text = out.str();
-  EXPECT_EQ(text.rfind("<!--Produced With Pixamond Version 2.0-->\r\n<!--", 0), 0u);
-  EXPECT_EQ(text.substr(text.size() - 5), "-->\r\n");
 }
 
 TEST(NameHelpersTest, CompareWithoutRegardToCase) {

@@ -55,24 +55,24 @@ TEST_F(InspectorTest, ThreeVariablesFillThreeRowsAndAFourthCanBeTyped) {
   EXPECT_EQ(item.GetVarValue("BodyTag"), "<body>");
 }
 
-TEST_F(InspectorTest, EmptyingANameRemovesTheVariableAndEmptyingAValueKeepsIt) {
-  ConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro"});
+// An emptied name removes its variable, an emptied value keeps it, a new name replaces the
+// variable with its value, and a name given twice (in any case) is one variable where it
+// first stood, with the last value.
+TEST_F(InspectorTest, NameEditsRemoveRenameAndMergeVariables) {
+  ConfigItem& item = MakeItem({"PageTitle", "PageLabel", "PageIntro", "BodyTag"});
+  item.SetVar("BodyTag", "a\tb");
   item.ShowInInspector(inspector_, nullptr);
   inspector_.EditName(1, "");
   inspector_.EditValue(2, "");
+  inspector_.EditName(3, "DetailPageTitle");
+  inspector_.EditName(4, "pagetitle");
+  inspector_.EditValue(4, "last");
   item.TakeFromInspector(inspector_);
-  EXPECT_EQ(VarNames(item), (std::vector<std::string>{"PageTitle", "PageIntro"}));
+  EXPECT_EQ(VarNames(item),
+            (std::vector<std::string>{"PageTitle", "PageIntro", "DetailPageTitle"}));
   EXPECT_EQ(item.GetVarValue("PageIntro"), "");
-}
-
-TEST_F(InspectorTest, RenamingAVariableReplacesItAndKeepsItsValue) {
-  ConfigItem& item = MakeItem({"PageTitle"});
-  item.SetVar("PageTitle", "a\tb");
-  item.ShowInInspector(inspector_, nullptr);
-  inspector_.EditName(0, "DetailPageTitle");
-  item.TakeFromInspector(inspector_);
-  EXPECT_EQ(VarNames(item), std::vector<std::string>{"DetailPageTitle"});
   EXPECT_EQ(item.GetVarValue("DetailPageTitle"), "a\tb");
+  EXPECT_EQ(item.GetVarValue("PageTitle"), "last");
 }
 
 TEST_F(InspectorTest, LineEndsAndUnshownCharacters) {
@@ -111,16 +111,6 @@ TEST_F(InspectorTest, SelectingWithoutTypingLeavesItemsUnmodified) {
   EXPECT_FALSE(second.ModifiedFlag());
   inspector_.Reset();
   EXPECT_FALSE(inspector_.FieldsModified());
-}
-
-TEST_F(InspectorTest, DuplicateNamesGiveOneVariableInTheFirstPlace) {
-  ConfigItem& item = MakeItem({"PageTitle", "PageLabel"});
-  item.ShowInInspector(inspector_, nullptr);
-  inspector_.EditName(2, "pagetitle");
-  inspector_.EditValue(2, "last");
-  item.TakeFromInspector(inspector_);
-  EXPECT_EQ(VarNames(item), (std::vector<std::string>{"PageTitle", "PageLabel"}));
-  EXPECT_EQ(item.GetVarValue("PageTitle"), "last");
 }
 
 TEST_F(InspectorTest, MoreThanTenVariablesAreAllShownAndKept) {

@@ -71,19 +71,6 @@ TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   EXPECT_NE(ReadFile(site_ / "a.jpg").find("just some free text"), std::string::npos);
 }
 
-TEST_F(PictureItemTest, CaptionOfALinkedPictureGoesIntoThePicture) {
-  // A favourites folder holding a symbolic link to the real picture.
-  WriteFile(site_ / "photos" / "real.jpg", Jpeg(""));
-  fs::create_directories(site_ / "favourites");
-  fs::create_symlink("../photos/real.jpg", site_ / "favourites" / "link.jpg");
-  PictureItem* linked = MakeItem(site_ / "favourites" / "link.jpg");
-  linked->SetVar("DetailPageTitle", "Harbour");
-  linked->SetModified();
-  ASSERT_TRUE(linked->Save().ok());
-  EXPECT_TRUE(fs::is_symlink(site_ / "favourites" / "link.jpg"));
-  EXPECT_EQ(CommentOf(site_ / "photos" / "real.jpg"), "DetailPageTitle:\r\nHarbour\r\n\r\n");
-}
-
 TEST_F(PictureItemTest, AllEmptyVariablesLeaveNoCaptionSegment) {
   WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nold\r\n\r\n"));
   PictureItem* item = MakeItem(site_ / "a.jpg");

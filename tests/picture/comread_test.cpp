@@ -120,16 +120,6 @@ TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
   EXPECT_TRUE(HoldsVariableRecords("Title:\nSea\n\n"));
 }
 
-TEST(ComReadTest, LongCommentIsCutFivePlacesShortAndTheWalkGoesOn) {
-  test::JpegOptions options;
-  options.comments = {std::string(40000, 'A')};
-  const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
-  EXPECT_EQ(read.info.comments, std::string(kMaxCommentsLength - 5, 'A') + "\r\n");
-  EXPECT_EQ(read.info.width, 9);
-  EXPECT_EQ(read.info.height, 7);
-  EXPECT_EQ(read.diagnostics, "");
-}
-
 TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
   // The reader keeps kMaxCommentsLength - 5 bytes; the filler leaves the last two of them
   // to the tail, so the cut falls right after the tail's second byte.
@@ -255,18 +245,6 @@ TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
   EXPECT_EQ(ReadBytes("").info.height, 0);
 }
 
-TEST(ComReadTest, EndOfFileBetweenSegmentsReportsEachFurtherReadAttempt) {
-  // The marker search meets the end, the second half of the search and the length of the
-  // skipped "segment" each try to read once more.
-  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8})).diagnostics,
-            "COMREAD(11): <1>Premature EOF in JPEG file\n"
-            "COMREAD(10): <2>Attempt to read past end of file.\n"
-            "COMREAD(10): <3>Attempt to read past end of file.\n");
-  // The end inside a length field ends the walk at once.
-  EXPECT_EQ(ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00})).diagnostics,
-            "COMREAD(13): <1>Premature EOF in JPEG file\n");
-}
-
 TEST(ComReadTest, BadLengthsEndTheWalk) {
   const ReadOutcome short_segment =
       ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}) + SoiAndFrame().substr(2));
@@ -286,13 +264,6 @@ TEST(ComReadTest, BadLengthsEndTheWalk) {
   EXPECT_EQ(frame.diagnostics, "COMREAD(40): <1>Bogus SOF marker length\n");
   EXPECT_EQ(frame.info.width, 7);
   EXPECT_EQ(frame.info.height, 5);
-}
-
-TEST(ComReadTest, SizeThatCouldNotBeReadIsNeverStored) {
-  // The file ends after the first byte of the height: no 0xFF may pass for a size.
-  const ReadOutcome read = ReadBytes(SoiAndFrame().substr(0, 8));
-  EXPECT_EQ(read.info.height, 0);
-  EXPECT_EQ(read.info.width, 0);
 }
 
 TEST(ComReadTest, PictureCutAtAnyOffsetGivesAllOrNothing) {

@@ -76,14 +76,6 @@ TEST_F(GifRSizeTest, EnlargingRepeatsPixelsAndPadsWithTheLastOne) {
   EXPECT_EQ(Output().frames.at(0).pixels, std::vector<std::uint8_t>{0});
 }
 
-TEST_F(GifRSizeTest, InexactFactorsPickPixelsByTheirRunningSums) {
-  // 30 pixels to 3: the factor 0.1 summed ten times gives 0.9999999999999999, so pixel 11
-  // is taken where multiplying (10 * 0.1 == 1.0) would have taken pixel 10; summed twenty
-  // times it gives 2.0000000000000004, and pixel 20 is taken.
-  ASSERT_TRUE(Resize(test::SimpleGif(30, 1, Counting(30), 32), 3, 1).ok());
-  EXPECT_EQ(Output().frames.at(0).pixels, (std::vector<std::uint8_t>{0, 11, 20}));
-}
-
 TEST_F(GifRSizeTest, FramesAreScaledWithTheirPlaceAndCutAtTheScreenEdge) {
   GifPicture picture = test::SimpleGif(100, 100, std::vector<std::uint8_t>(100 * 100, 1));
   const GifFrame inside = Filled(10, 10, 20, 20, 2);

@@ -32,64 +32,48 @@ TEST(VarFileTest, TwoRecordsReadAndWriteBackByteForByte) {
   EXPECT_EQ(out.str(), text);
 }
 
-TEST(VarFileTest, LaterRecordReplacesValueButKeepsFirstSpellingAndPlace) {
-  VariableList array;
-  array.ParseVarText("PageTitle:\r\nOne\r\n\r\nX:\r\n\r\nPageLabel:\r\nL\r\n\r\npagetitle:\r\nTwo\r\n\r\n");
-  ASSERT_GE(array.ItemCount(), 1);
-  EXPECT_EQ(array.Item(0).var_name, "PageTitle");
-  EXPECT_EQ(array.Item(0).var_value, "Two");
-  EXPECT_EQ(array.FindVar("PAGETITLE"), &array.Item(0));
+// Which lines start records and where values end: each text with the records it gives.
+TEST(VarFileTest, TextBecomesRecords) {
+  const struct {
+    const char* why;
+    std::string text;
+    Pairs records;
+  } cases[] = {
+      {"nothing", "", {}},
+      {"text without a name line", "just text\r\nno records\r\n", {}},
+      {"only names of letters and leading colons start records",
+       "intro text\r\nA:\r\none letter\r\n\r\nPage2Title:\r\ndigit\r\n\r\n"
+       "Page_Title:\r\nunderscore\r\n\r\nGood:\r\nyes\r\n\r\n::Odd:\r\nv\r\n\r\n",
+       {{"Good", "yes"}, {"::Odd", "v"}}},
+      {"a value on the name line loses its leading blanks only",
+       "PageTitle:   My Pictures  \r\n\r\n", {{"PageTitle", "My Pictures  "}}},
+      {"the last value keeps its line break", "PageTitle:\r\nNo blank line after\r\n",
+       {{"PageTitle", "No blank line after\r\n"}}},
+      {"a blank line ends a value, a later name line starts a record",
+       "Text:\nfirst\n\nskipped line\nNote: inside\nmore\n",
+       {{"Text", "first"}, {"Note", "inside\nmore\n"}}},
+      {"a value ends before the LF of the line that starts a new record",
+       "Text:\r\nfirst\r\nNote: a note\r\n\r\n", {{"Text", "first\r"}, {"Note", "a note"}}},
+      {"an empty record takes the next record as its value",
+       "Empty:\r\n\r\nPageTitle:\r\nX\r\n\r\n", {{"Empty", "PageTitle:\r\nX"}}},
+      {"a later record replaces the value, keeping the first spelling and place",
+       "PageTitle:\r\nOne\r\n\r\nPageLabel:\r\nL\r\n\r\npagetitle:\r\nTwo\r\n\r\n",
+       {{"PageTitle", "Two"}, {"PageLabel", "L"}}},
+  };
+  for (const auto& c : cases) {
+    VariableList array;
+    array.ParseVarText(c.text);
+    EXPECT_EQ(Vars(array), c.records) << c.why;
+  }
 }
 
-TEST(VarFileTest, OnlyNameLinesStartRecords) {
-  VariableList array;
-  array.ParseVarText("");
-  array.ParseVarText("just text\r\nno records\r\n");
-  EXPECT_EQ(array.ItemCount(), 0);
-  array.ParseVarText(
-      "intro text\r\n"
-      "A:\r\none letter\r\n\r\n"
-      "Page2Title:\r\ndigit\r\n\r\n"
-      "Page_Title:\r\nunderscore\r\n\r\n"
-      "Good:\r\nyes\r\n\r\n"
-      "::Odd:\r\nv\r\n\r\n");  // Colons at the start count as name characters.
-  EXPECT_EQ(Vars(array), (Pairs{{"Good", "yes"}, {"::Odd", "v"}}));
-}
-
-TEST(VarFileTest, ValueOnTheNameLineLosesLeadingSpacesKeepsTrailingOnes) {
-  VariableList array;
-  array.ParseVarText("PageTitle:   My Pictures  \r\n\r\n");
-  EXPECT_EQ(array.GetVarValue("PageTitle"), "My Pictures  ");
-}
-
-TEST(VarFileTest, MultiLineValuesSurviveAndLastValueKeepsItsLineBreak) {
+TEST(VarFileTest, MultiLineValuesSurviveAWriteAndARead) {
   VariableList array;
   array.SetVar("Body", "line one\r\nline two");
   VariableList back;
   back.ParseVarText(array.FormatVarText());
   EXPECT_EQ(back.GetVarValue("Body"), "line one\r\nline two");
 
-  VariableList open;
-  open.ParseVarText("PageTitle:\r\nNo blank line after\r\n");
-  EXPECT_EQ(open.GetVarValue("PageTitle"), "No blank line after\r\n");
-}
-
-TEST(VarFileTest, BlankLineEndsValueAndLaterNameLinesStartRecords) {
-  VariableList array;
-  array.ParseVarText("Text:\nfirst\n\nskipped line\nNote: inside\nmore\n");
-  EXPECT_EQ(Vars(array), (Pairs{{"Text", "first"}, {"Note", "inside\nmore\n"}}));
-
-  VariableList crlf;
-  crlf.ParseVarText("Text:\r\nfirst\r\nNote: a note\r\n\r\n");
-  EXPECT_EQ(crlf.GetVarValue("Text"), "first\r") << "the value ends before the LF of the "
-                                                    "line that starts a new record";
-  EXPECT_EQ(crlf.GetVarValue("Note"), "a note");
-}
-
-TEST(VarFileTest, EmptyRecordValueTakesTheNextRecordAsItsValue) {
-  VariableList array;
-  array.ParseVarText("Empty:\r\n\r\nPageTitle:\r\nX\r\n\r\n");
-  EXPECT_EQ(array.GetVarValue("Empty"), "PageTitle:\r\nX");
 }
 
 TEST(VarFileTest, EmptyValuesAreNotWritten) {
