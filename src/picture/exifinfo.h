@@ -2,9 +2,9 @@
 // it was taken and with which camera.
 //
 // The EXIF data are the payload of the picture's APP1 segment that starts with "Exif\0\0";
-// libexif reads them, in this file only. The data may be damaged or hostile: libexif checks
-// its offsets against the buffer, every value is checked for the format and size it must
-// have, and whatever cannot be read is simply not known.
+// exiv2 reads them, in this file only. The data may be damaged or hostile: exiv2 checks its
+// offsets against the buffer and passes over an entry it cannot read, every value is checked
+// for the type and count it must have, and whatever cannot be read is simply not known.
 #pragma once
 
 #include <string>
