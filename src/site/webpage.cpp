@@ -228,7 +228,10 @@ void WebPage::WriteEntry(std::string_view template_text, const VariableList& ent
     array.SetVar("MainImageDisplayWidth", width);
     array.SetVar("MainImageDisplayHeight", height);
     const std::string& image = entry_array.GetVarValue("ImageFileName");
-    if (!image.empty()) main_image_name_ = image;
+    if (!image.empty()) {
+      main_image_name_ = image;
+      main_image_srcset_ = entry_array.GetVarValue("ImageSrcSet");
+    }
   }
   Expand(template_text, entry_array);
   ++entry_count_;

@@ -94,6 +94,9 @@ class WebPage {
   int TotalFileLinkCount() const { return file_link_count_ + total_file_link_count_; }
   void AddToTotalFileLinkCount(int count) { total_file_link_count_ += count; }  ///< Listed pages'.
   const std::optional<std::string>& MainImageName() const { return main_image_name_; }
+  /// The ImageSrcSet of the entry that gave the main image (links relative to this page's
+  /// folder); empty when it has none.
+  const std::string& MainImageSrcSet() const { return main_image_srcset_; }
   const std::string& PageBaseName() const { return page_base_name_; }
   const std::string& PageLinkName() const { return page_link_name_; }
   FileItem& Directory() const { return *directory_; }
@@ -141,6 +144,7 @@ class WebPage {
   int file_link_count_ = 0;
   int total_file_link_count_ = 0;
   std::optional<std::string> main_image_name_;
+  std::string main_image_srcset_;
   TemplateBinding file_leader_template_, file_entry_template_, file_trailer_template_;
   TemplateBinding group_leader_template_, group_trailer_template_;
   int pictures_per_group_ = 1;

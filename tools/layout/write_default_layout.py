@@ -280,8 +280,8 @@ GLOBALS = {
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
-        '${ImageFileURL?<IMG src="${ImageFileURL}" width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="" loading="lazy">}'
+        '${ImageFileURL?<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} '
+        'width="${DisplayWidth}" height="${DisplayHeight}" alt="" loading="lazy">}'
         "<SPAN>${PageLabel}</SPAN><SMALL>"
         "${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
@@ -419,8 +419,8 @@ LIST_LAYOUT.update({
         "<H2>Albums</H2>\n<TABLE>\n"
         "<TR><TH>Picture</TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
     "DirEntryTemplate":
-        '<TR><TD>${ImageFileURL?<A href="${AnchorFileURL}"><IMG src="${ImageFileURL}" '
-        'width="${DisplayWidth}" height="${DisplayHeight}" alt="${PageLabel}" loading="lazy"></A>}</TD>'
+        '<TR><TD>${ImageFileURL?<A href="${AnchorFileURL}"><IMG src="${ImageFileURL}"'
+        '${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" height="${DisplayHeight}" alt="${PageLabel}" loading="lazy"></A>}</TD>'
         '<TD><A href="${AnchorFileURL}">${PageLabel}</A></TD>'
         "<TD>${TotalFileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
     "DirTrailerTemplate": "</TABLE>",
