@@ -278,10 +278,12 @@ GLOBALS = {
         '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
         'height="${DisplayHeight}" alt="${ImageCaptionText}" loading="lazy">',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
+    # Album covers come first on a page and are few: loaded at once, not lazily, since one
+    # of them is often the largest picture a visitor sees first.
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
         '${ImageFileURL?<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} '
-        'width="${DisplayWidth}" height="${DisplayHeight}" alt="" loading="lazy">}'
+        'width="${DisplayWidth}" height="${DisplayHeight}" alt="">}'
         "<SPAN>${PageLabel}</SPAN><SMALL>"
         "${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
@@ -420,7 +422,8 @@ LIST_LAYOUT.update({
         "<TR><TH>Picture</TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
     "DirEntryTemplate":
         '<TR><TD>${ImageFileURL?<A href="${AnchorFileURL}"><IMG src="${ImageFileURL}"'
-        '${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" height="${DisplayHeight}" alt="${PageLabel}" loading="lazy"></A>}</TD>'
+        '${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${PageLabel}"></A>}</TD>'
         '<TD><A href="${AnchorFileURL}">${PageLabel}</A></TD>'
         "<TD>${TotalFileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
     "DirTrailerTemplate": "</TABLE>",
