@@ -245,6 +245,9 @@ void WebPage::AddPictureEntry(VariableList& entry_array, std::uint64_t file_size
     Expand(file_leader_template_.Value(), entry_array);
   }
   if (file_link_count_ % pictures_per_group_ == 0) Expand(group_leader_template_.Value(), entry_array);
+  // The first pictures of a page are in view as it opens: a layout loads them at once and
+  // the others as they come into view.
+  entry_array.SetVar("ImageLoading", file_link_count_ < kPicturesLoadedAtOnce ? "eager" : "lazy");
   WriteEntry(file_entry_template_.Value(), entry_array);
   WriteDetailPage(entry_array, detail_page_path, recorded_detail_page);
   ++file_link_count_;

@@ -28,6 +28,10 @@ namespace pix {
 /// so a tree of any depth never runs out of them.
 inline constexpr std::size_t kPendingPageLimit = std::size_t{1} << 20;
 
+/// How many picture entries at the top of a page have ImageLoading "eager" (the others
+/// "lazy"): a row of the shipped layouts' grid on a wide screen, two on a phone.
+inline constexpr int kPicturesLoadedAtOnce = 4;
+
 class FileItem;
 class PageFile;
 class WebSite;

@@ -271,12 +271,12 @@ GLOBALS = {
     "ImageAltText": ALT_TEXT,
     "ImageTag":
         '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="${ImageAltText}" loading="lazy">',
+        'height="${DisplayHeight}" alt="${ImageAltText}"${ImageLoading? loading="${ImageLoading}"}>',
     # A card's label already names its picture: the image says only what a caption adds, so
     # that a screen reader does not read the name twice.
     "CardImageTag":
         '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="${ImageCaptionText}" loading="lazy">',
+        'height="${DisplayHeight}" alt="${ImageCaptionText}"${ImageLoading? loading="${ImageLoading}"}>',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
     # Album covers come first on a page and are few: loaded at once, not lazily, since one
     # of them is often the largest picture a visitor sees first.
