@@ -127,13 +127,6 @@ class ExifEntries {
   std::vector<Found> found_;
 };
 
-// Exiv2 reports what it finds wrong on standard error; metadata are a bonus, and a damaged
-// picture is no problem of the run.
-void QuietenExiv2() {
-  static std::once_flag once;
-  std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
-}
-
 // A number of `bytes` bytes at `at` of a TIFF structure in its byte order; none past the end.
 std::optional<std::uint32_t> TiffNumber(std::string_view tiff, std::size_t at, std::size_t bytes) {
   if (at > tiff.size() || tiff.size() - at < bytes) return std::nullopt;
@@ -290,6 +283,11 @@ void ReadPosition(const ExifEntries& entries, ExifInfo& info) {
 }
 
 }  // namespace
+
+void QuietenExiv2() {
+  static std::once_flag once;
+  std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+}
 
 std::string FormatCameraSettings(const ExifInfo& info) {
   std::string text = "1";

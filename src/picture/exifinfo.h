@@ -58,6 +58,11 @@ ExifInfo ReadExifInfo(std::string_view app1_payload);
 /// GPS directory holds a latitude or a longitude.
 bool ExifHasGpsPosition(std::string_view app1_payload);
 
+/// Keeps exiv2 from writing what it finds wrong in a picture to standard error: metadata
+/// are a bonus, and damaged ones are no problem of the run. Called before every use of
+/// exiv2 (here and by IptcCaptionOf); only the first call does anything.
+void QuietenExiv2();
+
 /// True when `description` is no description but what a camera writes into every picture:
 /// nothing but blanks, a maker's fixed text ("OLYMPUS DIGITAL CAMERA", "SONY DSC", a DCIM
 /// folder name and the like), or the camera's make or model itself.

@@ -1,6 +1,5 @@
 #include "picture/metatext.h"
 
-#include <exiv2/error.hpp>
 #include <exiv2/iptc.hpp>
 #include <exiv2/jpgimage.hpp>
 #include <expat.h>
@@ -8,8 +7,9 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
+
+#include "picture/exifinfo.h"
 
 namespace pix {
 namespace {
@@ -270,10 +270,7 @@ std::string XmpDescriptionOf(std::string_view packet) {
 
 std::string IptcCaptionOf(std::string_view resources) {
   if (resources.empty() || resources.size() > static_cast<std::size_t>(LONG_MAX)) return std::string();
-  // Exiv2 reports what it finds wrong on standard error; a damaged record is no problem of
-  // the run.
-  static std::once_flag once;
-  std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+  QuietenExiv2();
   try {
     // Photoshop may hold the record in several resources of its kind, one after the other.
     const auto* data = reinterpret_cast<const Exiv2::byte*>(resources.data());
