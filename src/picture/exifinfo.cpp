@@ -1,11 +1,13 @@
 #include "picture/exifinfo.h"
 
-#include <libexif/exif-data.h>
-#include <libexif/exif-utils.h>
+#include <exiv2/error.hpp>
+#include <exiv2/exif.hpp>
+#include <exiv2/value.hpp>
 
 #include <charconv>
 #include <cmath>
-#include <memory>
+#include <cstdint>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -13,11 +15,6 @@
 
 namespace pix {
 namespace {
-
-struct ExifDataDeleter {
-  void operator()(ExifData* data) const { exif_data_unref(data); }
-};
-using ExifDataPtr = std::unique_ptr<ExifData, ExifDataDeleter>;
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -33,34 +30,174 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-// The text of an entry of `ifd`. Texts should be ASCII, but cameras and programs also store
-// them as bytes or undefined data (often UTF-8); all three are read alike.
-std::string TextEntry(ExifData& data, ExifIfd ifd, ExifTag tag) {
-  ExifEntry* entry = exif_content_get_entry(data.ifd[ifd], tag);
-  if (entry == nullptr || entry->data == nullptr || entry->size == 0) return std::string();
-  if (entry->format != EXIF_FORMAT_ASCII && entry->format != EXIF_FORMAT_BYTE &&
-      entry->format != EXIF_FORMAT_UNDEFINED) {
-    return std::string();
+// The tags read, by the directory exiv2 names their group after.
+enum class Ifd { kImage, kPhoto, kGps };
+
+// The entries of one EXIF structure that a page uses, found in one pass over what exiv2
+// read. Exiv2 reads a damaged entry as best it can and passes over one it cannot read, so
+// the entries around it are kept.
+class ExifEntries {
+ public:
+  ExifEntries(const Exiv2::ExifData& data, Exiv2::ByteOrder order) : order_(order) {
+    for (const Exiv2::Exifdatum& datum : data) {
+      const std::uint16_t tag = datum.tag();
+      // Cheap tests first: most entries (maker notes, the thumbnail's) are not wanted.
+      if (!IsWanted(tag)) continue;
+      const std::string group = datum.groupName();
+      const std::optional<Ifd> ifd = group == "Image"     ? std::optional(Ifd::kImage)
+                                     : group == "Photo"   ? std::optional(Ifd::kPhoto)
+                                     : group == "GPSInfo" ? std::optional(Ifd::kGps)
+                                                          : std::nullopt;
+      if (!ifd) continue;
+      // The first of two entries of the same tag counts, as for any reader that searches.
+      if (Find(*ifd, tag) == nullptr) found_.push_back({*ifd, tag, &datum});
+    }
   }
-  return CleanMetadataText(
-      std::string_view(reinterpret_cast<const char*>(entry->data), entry->size));
+
+  const Exiv2::Exifdatum* Find(Ifd ifd, std::uint16_t tag) const {
+    for (const Found& entry : found_) {
+      if (entry.ifd == ifd && entry.tag == tag) return entry.datum;
+    }
+    return nullptr;
+  }
+
+  // The text of an entry. Texts should be ASCII, but cameras and programs also store them
+  // as bytes or undefined data (often UTF-8); all three are read alike.
+  std::string Text(Ifd ifd, std::uint16_t tag) const {
+    const Exiv2::Exifdatum* datum = Find(ifd, tag);
+    if (datum == nullptr) return std::string();
+    const Exiv2::TypeId type = datum->typeId();
+    if (type != Exiv2::asciiString && type != Exiv2::unsignedByte && type != Exiv2::undefined) {
+      return std::string();
+    }
+    std::string bytes(static_cast<std::size_t>(datum->size()), '\0');
+    if (bytes.empty()) return bytes;
+    datum->copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), order_);
+    return CleanMetadataText(bytes);
+  }
+
+  // A SHORT or LONG entry as a number.
+  std::optional<long> Integer(Ifd ifd, std::uint16_t tag) const {
+    const Exiv2::Exifdatum* datum = Find(ifd, tag);
+    if (datum == nullptr || datum->count() < 1) return std::nullopt;
+    if (datum->typeId() != Exiv2::unsignedShort && datum->typeId() != Exiv2::unsignedLong) {
+      return std::nullopt;
+    }
+    return datum->toLong(0);
+  }
+
+  // The `index`th unsigned rational of an entry, as a number; none when it is missing or
+  // divides by 0.
+  std::optional<double> Rational(Ifd ifd, std::uint16_t tag, long index = 0) const {
+    const Exiv2::Exifdatum* datum = Find(ifd, tag);
+    if (datum == nullptr || datum->typeId() != Exiv2::unsignedRational ||
+        datum->count() <= index) {
+      return std::nullopt;
+    }
+    const auto* values = dynamic_cast<const Exiv2::URationalValue*>(&datum->value());
+    if (values == nullptr || values->value_.size() <= static_cast<std::size_t>(index)) {
+      return std::nullopt;
+    }
+    const Exiv2::URational value = values->value_[static_cast<std::size_t>(index)];
+    if (value.second == 0) return std::nullopt;
+    return static_cast<double>(value.first) / value.second;
+  }
+
+ private:
+  struct Found {
+    Ifd ifd;
+    std::uint16_t tag;
+    const Exiv2::Exifdatum* datum;
+  };
+
+  static bool IsWanted(std::uint16_t tag) {
+    switch (tag) {
+      case 0x0001: case 0x0002: case 0x0003: case 0x0004:  // GPS position and hemispheres
+      case 0x010E: case 0x010F: case 0x0110: case 0x0112:  // description, make, model, orientation
+      case 0x829A: case 0x829D: case 0x8827:               // exposure time, FNumber, ISO
+      case 0x9003: case 0x920A: case 0xA405:               // date taken, focal lengths
+      case 0xA433: case 0xA434:                            // lens make and model
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  Exiv2::ByteOrder order_;
+  std::vector<Found> found_;
+};
+
+// A number of `bytes` bytes at `at` of a TIFF structure in its byte order; none past the end.
+std::optional<std::uint32_t> TiffNumber(std::string_view tiff, std::size_t at, std::size_t bytes) {
+  if (at > tiff.size() || tiff.size() - at < bytes) return std::nullopt;
+  const bool big_endian = tiff[0] == 'M';
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < bytes; ++i) {
+    const std::size_t from = big_endian ? at + i : at + bytes - 1 - i;
+    value = value << 8 | static_cast<std::uint8_t>(tiff[from]);
+  }
+  return value;
+}
+
+// Where the entry `tag` of the directory at `ifd` starts; none when it has none or the
+// directory does not fit.
+std::optional<std::size_t> FindTiffEntry(std::string_view tiff, std::size_t ifd,
+                                         std::uint16_t tag) {
+  const std::optional<std::uint32_t> count = TiffNumber(tiff, ifd, 2);
+  if (!count) return std::nullopt;
+  for (std::size_t i = 0; i < *count; ++i) {
+    const std::size_t entry = ifd + 2 + 12 * i;
+    const std::optional<std::uint32_t> entry_tag = TiffNumber(tiff, entry, 2);
+    if (!entry_tag || tiff.size() - entry < 12) return std::nullopt;
+    if (*entry_tag == tag) return entry;
+  }
+  return std::nullopt;
+}
+
+// Renames the maker note of a TIFF structure to a private tag, which exiv2 keeps as plain
+// bytes instead of parsing it: a maker's note can hold hundreds of entries, which cost
+// exiv2 ten times what the rest of the data do, and no page uses them.
+void HideMakerNote(std::string& tiff) {
+  const std::string_view header = std::string_view(tiff).substr(0, 4);
+  if (tiff.size() < 8 || (header != std::string_view("II*\0", 4) &&
+                          header != std::string_view("MM\0*", 4))) {
+    return;
+  }
+  const std::optional<std::uint32_t> ifd0 = TiffNumber(tiff, 4, 4);
+  if (!ifd0) return;
+  const std::optional<std::size_t> pointer = FindTiffEntry(tiff, *ifd0, 0x8769);
+  if (!pointer) return;
+  const std::optional<std::uint32_t> exif_ifd = TiffNumber(tiff, *pointer + 8, 4);
+  if (!exif_ifd) return;
+  const std::optional<std::size_t> note = FindTiffEntry(tiff, *exif_ifd, 0x927C);
+  if (!note) return;
+  // 0xFFFE: in the range of private tags no one defines.
+  tiff[*note] = '\xFF';
+  tiff[*note + 1] = '\xFE';
+}
+
+// Reads the TIFF structure of an APP1 payload with exiv2; false when there is none that it
+// can read.
+bool DecodeExif(std::string_view app1_payload, Exiv2::ExifData& data, Exiv2::ByteOrder& order) {
+  constexpr std::size_t kSignatureBytes = 6;  // "Exif\0\0"
+  if (app1_payload.size() <= kSignatureBytes || app1_payload.size() > UINT32_MAX) return false;
+  QuietenExiv2();
+  std::string tiff(app1_payload.substr(kSignatureBytes));
+  HideMakerNote(tiff);
+  try {
+    order = Exiv2::ExifParser::decode(data, reinterpret_cast<const Exiv2::byte*>(tiff.data()),
+                                      static_cast<std::uint32_t>(tiff.size()));
+  } catch (const std::exception&) {
+    // Whatever exiv2 had read before it gave up is kept.
+  }
+  return !data.empty();
 }
 
 // The orientation tag of the main image. Only the first IFD counts: the thumbnail's IFD may
 // carry a tag of its own, which says nothing about the picture.
-Orientation OrientationEntry(ExifData& data) {
-  ExifEntry* entry = exif_content_get_entry(data.ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-  if (entry == nullptr || entry->data == nullptr || entry->components < 1) {
-    return Orientation::kNormal;
-  }
-  const ExifByteOrder order = exif_data_get_byte_order(&data);
-  if (entry->format == EXIF_FORMAT_SHORT && entry->size >= 2) {
-    return OrientationFromTag(exif_get_short(entry->data, order));
-  }
-  if (entry->format == EXIF_FORMAT_LONG && entry->size >= 4) {
-    return OrientationFromTag(static_cast<long>(exif_get_long(entry->data, order)));
-  }
-  return Orientation::kNormal;
+Orientation OrientationEntry(const ExifEntries& entries) {
+  const std::optional<long> value = entries.Integer(Ifd::kImage, 0x0112);
+  return value ? OrientationFromTag(*value) : Orientation::kNormal;
 }
 
 bool IsDigitRun(std::string_view text, std::size_t at, std::size_t count) {
@@ -74,39 +211,6 @@ int NumberAt(std::string_view text, std::size_t at, std::size_t count) {
   int value = 0;
   for (std::size_t i = at; i < at + count; ++i) value = value * 10 + (text[i] - '0');
   return value;
-}
-
-// The entry `tag` of `ifd` when it has `format` and at least `count` values of `width`
-// bytes each.
-ExifEntry* EntryOf(ExifData& data, ExifIfd ifd, ExifTag tag, ExifFormat format, unsigned count,
-                   unsigned width) {
-  ExifEntry* entry = exif_content_get_entry(data.ifd[ifd], tag);
-  if (entry == nullptr || entry->data == nullptr || entry->format != format ||
-      entry->components < count || entry->size < count * width) {
-    return nullptr;
-  }
-  return entry;
-}
-
-// The `index`th rational of an entry, as a number; none when it is missing or divides by 0.
-std::optional<double> RationalEntry(ExifData& data, ExifIfd ifd, ExifTag tag, unsigned index = 0) {
-  ExifEntry* entry = EntryOf(data, ifd, tag, EXIF_FORMAT_RATIONAL, index + 1, 8);
-  if (entry == nullptr) return std::nullopt;
-  const ExifRational value = exif_get_rational(entry->data + 8 * index, exif_data_get_byte_order(&data));
-  if (value.denominator == 0) return std::nullopt;
-  return static_cast<double>(value.numerator) / value.denominator;
-}
-
-// A SHORT or LONG entry as a number.
-std::optional<long> IntegerEntry(ExifData& data, ExifIfd ifd, ExifTag tag) {
-  const ExifByteOrder order = exif_data_get_byte_order(&data);
-  if (ExifEntry* entry = EntryOf(data, ifd, tag, EXIF_FORMAT_SHORT, 1, 2)) {
-    return exif_get_short(entry->data, order);
-  }
-  if (ExifEntry* entry = EntryOf(data, ifd, tag, EXIF_FORMAT_LONG, 1, 4)) {
-    return static_cast<long>(exif_get_long(entry->data, order));
-  }
-  return std::nullopt;
 }
 
 // A number with at most `decimals` places and no trailing zeros: 5.6, 50, 4.25.
@@ -129,56 +233,48 @@ std::optional<double> Measure(std::optional<double> value, double limit) {
   return value;
 }
 
-void ReadExposure(ExifData& data, ExifInfo& info) {
-  if (const std::optional<double> time = Measure(RationalEntry(data, EXIF_IFD_EXIF, EXIF_TAG_EXPOSURE_TIME), 1e6)) {
+void ReadExposure(const ExifEntries& entries, ExifInfo& info) {
+  if (const std::optional<double> time = Measure(entries.Rational(Ifd::kPhoto, 0x829A), 1e6)) {
     // Short times as the fraction a camera shows ("1/250"), long ones in seconds.
     info.exposure_time = *time < 0.5 ? "1/" + Decimal(std::round(1.0 / *time), 0) + " s"
                                      : Decimal(*time, 1) + " s";
   }
-  if (const std::optional<double> f = Measure(RationalEntry(data, EXIF_IFD_EXIF, EXIF_TAG_FNUMBER), 1000)) {
+  if (const std::optional<double> f = Measure(entries.Rational(Ifd::kPhoto, 0x829D), 1000)) {
     info.aperture = "f/" + Decimal(*f, 1);
   }
-  if (const std::optional<long> iso = IntegerEntry(data, EXIF_IFD_EXIF, EXIF_TAG_ISO_SPEED_RATINGS);
-      iso && *iso > 0) {
+  if (const std::optional<long> iso = entries.Integer(Ifd::kPhoto, 0x8827); iso && *iso > 0) {
     info.iso = std::to_string(*iso);
   }
-  if (const std::optional<double> focal = Measure(RationalEntry(data, EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH), 100000)) {
+  if (const std::optional<double> focal = Measure(entries.Rational(Ifd::kPhoto, 0x920A), 100000)) {
     info.focal_length = Decimal(*focal, 1) + " mm";
   }
-  if (const std::optional<long> focal =
-          IntegerEntry(data, EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM);
-      focal && *focal > 0) {
+  if (const std::optional<long> focal = entries.Integer(Ifd::kPhoto, 0xA405); focal && *focal > 0) {
     info.focal_length_35mm = std::to_string(*focal) + " mm";
   }
-  // LensModel and LensMake (EXIF 2.3); libexif of older releases has no names for them.
-  info.lens = TextEntry(data, EXIF_IFD_EXIF, static_cast<ExifTag>(0xa434));
-  if (info.lens.empty()) info.lens = TextEntry(data, EXIF_IFD_EXIF, static_cast<ExifTag>(0xa433));
+  // LensModel, else LensMake.
+  info.lens = entries.Text(Ifd::kPhoto, 0xA434);
+  if (info.lens.empty()) info.lens = entries.Text(Ifd::kPhoto, 0xA433);
 }
 
 // One coordinate of the GPS directory: degrees, minutes and seconds, negative for the
 // southern or western hemisphere (`negative_ref`).
-std::optional<double> Coordinate(ExifData& data, ExifTag tag, ExifTag ref_tag, char negative_ref,
-                                 double limit) {
+std::optional<double> Coordinate(const ExifEntries& entries, std::uint16_t tag,
+                                 std::uint16_t ref_tag, char negative_ref, double limit) {
   std::optional<double> parts[3];
-  for (unsigned i = 0; i < 3; ++i) {
-    parts[i] = RationalEntry(data, EXIF_IFD_GPS, tag, i);
+  for (long i = 0; i < 3; ++i) {
+    parts[i] = entries.Rational(Ifd::kGps, tag, i);
     if (!parts[i]) return std::nullopt;
   }
   double value = *parts[0] + *parts[1] / 60.0 + *parts[2] / 3600.0;
   if (!std::isfinite(value) || value > limit) return std::nullopt;
-  const std::string ref = TextEntry(data, EXIF_IFD_GPS, ref_tag);
+  const std::string ref = entries.Text(Ifd::kGps, ref_tag);
   if (!ref.empty() && (ref[0] == negative_ref || ref[0] == negative_ref + ('a' - 'A'))) value = -value;
   return value;
 }
 
-void ReadPosition(ExifData& data, ExifInfo& info) {
-  if (data.ifd[EXIF_IFD_GPS] == nullptr) return;
-  const std::optional<double> latitude =
-      Coordinate(data, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE),
-                 static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE_REF), 'S', 90.0);
-  const std::optional<double> longitude =
-      Coordinate(data, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE),
-                 static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE_REF), 'W', 180.0);
+void ReadPosition(const ExifEntries& entries, ExifInfo& info) {
+  const std::optional<double> latitude = Coordinate(entries, 0x0002, 0x0001, 'S', 90.0);
+  const std::optional<double> longitude = Coordinate(entries, 0x0004, 0x0003, 'W', 180.0);
   // 0, 0 is what a receiver without a fix writes, not a place anyone photographs.
   if (!latitude || !longitude || (*latitude == 0.0 && *longitude == 0.0)) return;
   info.has_position = true;
@@ -187,6 +283,11 @@ void ReadPosition(ExifData& data, ExifInfo& info) {
 }
 
 }  // namespace
+
+void QuietenExiv2() {
+  static std::once_flag once;
+  std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+}
 
 std::string FormatCameraSettings(const ExifInfo& info) {
   std::string text = "1";
@@ -250,41 +351,32 @@ std::string OpenStreetMapUrl(double latitude, double longitude) {
 
 ExifInfo ReadExifInfo(std::string_view app1_payload) {
   ExifInfo info;
-  if (app1_payload.empty()) return info;
-  ExifDataPtr data(exif_data_new());
-  if (!data) return info;
-  // Read what the picture holds and nothing else: following the standard would make the
-  // library add the tags it requires, with invented values.
-  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-  exif_data_load_data(data.get(), reinterpret_cast<const unsigned char*>(app1_payload.data()),
-                      static_cast<unsigned int>(app1_payload.size()));
-  info.orientation = OrientationEntry(*data);
-  info.make = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_MAKE);
-  info.model = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_MODEL);
-  info.description = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION);
+  Exiv2::ExifData data;
+  Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
+  if (!DecodeExif(app1_payload, data, order)) return info;
+  const ExifEntries entries(data, order);
+  info.orientation = OrientationEntry(entries);
+  info.make = entries.Text(Ifd::kImage, 0x010F);
+  info.model = entries.Text(Ifd::kImage, 0x0110);
+  info.description = entries.Text(Ifd::kImage, 0x010E);
   if (IsCameraPlaceholderDescription(info.description, info.make, info.model)) {
     info.description.clear();
   }
-  std::string taken = TextEntry(*data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL);
+  std::string taken = entries.Text(Ifd::kPhoto, 0x9003);
   // A few programs put the tag into the first IFD instead.
-  if (taken.empty()) taken = TextEntry(*data, EXIF_IFD_0, EXIF_TAG_DATE_TIME_ORIGINAL);
+  if (taken.empty()) taken = entries.Text(Ifd::kImage, 0x9003);
   info.date_taken = IsoDateTimeFromExif(taken);
-  ReadExposure(*data, info);
-  ReadPosition(*data, info);
+  ReadExposure(entries, info);
+  ReadPosition(entries, info);
   return info;
 }
 
 bool ExifHasGpsPosition(std::string_view app1_payload) {
-  if (app1_payload.empty()) return false;
-  ExifDataPtr data(exif_data_new());
-  if (!data) return false;
-  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-  exif_data_load_data(data.get(), reinterpret_cast<const unsigned char*>(app1_payload.data()),
-                      static_cast<unsigned int>(app1_payload.size()));
-  ExifContent* gps = data->ifd[EXIF_IFD_GPS];
-  if (gps == nullptr) return false;
-  return exif_content_get_entry(gps, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE)) != nullptr ||
-         exif_content_get_entry(gps, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE)) != nullptr;
+  Exiv2::ExifData data;
+  Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
+  if (!DecodeExif(app1_payload, data, order)) return false;
+  const ExifEntries entries(data, order);
+  return entries.Find(Ifd::kGps, 0x0002) != nullptr || entries.Find(Ifd::kGps, 0x0004) != nullptr;
 }
 
 bool IsCameraPlaceholderDescription(std::string_view description, std::string_view make,

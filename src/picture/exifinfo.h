@@ -2,9 +2,9 @@
 // it was taken and with which camera.
 //
 // The EXIF data are the payload of the picture's APP1 segment that starts with "Exif\0\0";
-// libexif reads them, in this file only. The data may be damaged or hostile: libexif checks
-// its offsets against the buffer, every value is checked for the format and size it must
-// have, and whatever cannot be read is simply not known.
+// exiv2 reads them, in this file only. The data may be damaged or hostile: exiv2 checks its
+// offsets against the buffer and passes over an entry it cannot read, every value is checked
+// for the type and count it must have, and whatever cannot be read is simply not known.
 #pragma once
 
 #include <string>
@@ -57,6 +57,11 @@ ExifInfo ReadExifInfo(std::string_view app1_payload);
 /// True when the EXIF data of an APP1 segment payload say where the picture was taken: its
 /// GPS directory holds a latitude or a longitude.
 bool ExifHasGpsPosition(std::string_view app1_payload);
+
+/// Keeps exiv2 from writing what it finds wrong in a picture to standard error: metadata
+/// are a bonus, and damaged ones are no problem of the run. Called before every use of
+/// exiv2 (here and by IptcCaptionOf); only the first call does anything.
+void QuietenExiv2();
 
 /// True when `description` is no description but what a camera writes into every picture:
 /// nothing but blanks, a maker's fixed text ("OLYMPUS DIGITAL CAMERA", "SONY DSC", a DCIM

@@ -110,7 +110,11 @@ std::string* MetadataSegmentKeeper(JpegMetadataSegments& segments, int code,
                                    std::size_t* signature) {
   static_assert(kXmpSignature.size() == kMetadataSignatureBytes);
   *signature = 0;
-  if (code == kMarkerApp1 && segments.exif.empty() && StartsWith(head, kExifSignature)) {
+  if (code == kMarkerApp1 && StartsWith(head, kExifSignature) && !segments.exif_full) {
+    segments.exif_full = segments.exif.size() + size > kMaxExifBytes;
+    if (segments.exif_full) return nullptr;
+    // A later segment continues the data of the first: its signature is left out.
+    if (!segments.exif.empty()) *signature = kExifSignature.size();
     return &segments.exif;
   }
   if (code == kMarkerApp1 && segments.xmp.empty() && head == kXmpSignature) {

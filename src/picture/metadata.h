@@ -22,15 +22,22 @@ namespace pix {
 /// that are kept; one segment carries at most 65533.
 inline constexpr std::size_t kMaxPhotoshopResourceBytes = 256 * 1024;
 
+/// The most bytes of EXIF data (which may span several segments) that are kept.
+inline constexpr std::size_t kMaxExifBytes = 1024 * 1024;
+
 /// The payloads of the metadata segments of a JPEG header, each without its signature
-/// except the EXIF payload, which keeps its "Exif\0\0" as libexif wants it.
+/// except the EXIF payload, which keeps its "Exif\0\0".
 struct JpegMetadataSegments {
-  std::string exif;       ///< The first APP1 segment starting with "Exif\0\0".
+  /// The first APP1 segment starting with "Exif\0\0", and joined to it without their
+  /// signature the later ones: writers split EXIF data longer than a segment holds so.
+  std::string exif;
   std::string xmp;        ///< The XMP packet of the first APP1 XMP segment.
   std::string photoshop;  ///< The image resources of every APP13 "Photoshop 3.0" segment.
   /// A Photoshop segment could not be kept, so later ones are not kept either: the
   /// resources run on from one segment to the next.
   bool photoshop_full = false;
+  /// Likewise for EXIF segments.
+  bool exif_full = false;
 };
 
 /// The bytes a walk reads of a segment before it can tell whether the segment is kept.

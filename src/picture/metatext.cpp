@@ -1,11 +1,15 @@
 #include "picture/metatext.h"
 
+#include <exiv2/iptc.hpp>
+#include <exiv2/jpgimage.hpp>
 #include <expat.h>
 
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <optional>
+
+#include "picture/exifinfo.h"
 
 namespace pix {
 namespace {
@@ -158,36 +162,15 @@ void XMLCALL XmpText(void* data, const XML_Char* text, int length) {
 }
 
 // ---------------------------------------------------------------------------------------
-// IPTC records inside Photoshop's image resources.
+// IPTC records inside Photoshop's image resources, read with exiv2.
 
-std::uint32_t BigEndian(std::string_view bytes, std::size_t at, std::size_t count) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < count; ++i) value = value << 8 | ByteAt(bytes, at + i);
-  return value;
-}
-
-// A data set among IIM data sets ("\x1C", record, data set, length, data).
-std::optional<std::string_view> IptcDataSet(std::string_view iim, std::uint8_t wanted_record,
-                                            std::uint8_t wanted_data_set) {
-  constexpr std::uint8_t kTagMarker = 0x1C;
-  std::size_t at = 0;
-  while (iim.size() - at >= 5 && ByteAt(iim, at) == kTagMarker) {
-    const std::uint8_t record = ByteAt(iim, at + 1);
-    const std::uint8_t data_set = ByteAt(iim, at + 2);
-    std::size_t length = BigEndian(iim, at + 3, 2);
-    at += 5;
-    if (length & 0x8000) {
-      // An extended data set: the low bits give how many bytes hold the length.
-      const std::size_t length_bytes = length & 0x7FFF;
-      if (length_bytes == 0 || length_bytes > 4 || iim.size() - at < length_bytes) break;
-      length = BigEndian(iim, at, length_bytes);
-      at += length_bytes;
-    }
-    if (iim.size() - at < length) break;
-    if (record == wanted_record && data_set == wanted_data_set) return iim.substr(at, length);
-    at += length;
+// The raw bytes of a data set's value.
+std::string IptcBytes(const Exiv2::Iptcdatum& datum) {
+  std::string bytes(static_cast<std::size_t>(datum.size()), '\0');
+  if (!bytes.empty()) {
+    datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::bigEndian);
   }
-  return std::nullopt;
+  return bytes;
 }
 
 }  // namespace
@@ -286,36 +269,48 @@ std::string XmpDescriptionOf(std::string_view packet) {
 }
 
 std::string IptcCaptionOf(std::string_view resources) {
-  constexpr std::string_view kSignature = "8BIM";
-  constexpr std::uint32_t kIptcResource = 0x0404;
-  std::size_t at = 0;
-  // Signature, resource id, then at least the name's length byte and its padding.
-  while (resources.size() - at >= 8 && resources.substr(at, 4) == kSignature) {
-    const std::uint32_t id = BigEndian(resources, at + 4, 2);
-    at += 6;
-    // The name: a length byte and its characters, padded to an even count.
-    std::size_t name_bytes = 1 + ByteAt(resources, at);
-    name_bytes += name_bytes % 2;
-    if (resources.size() - at < name_bytes + 4) break;
-    at += name_bytes;
-    const std::size_t size = BigEndian(resources, at, 4);
-    at += 4;
-    if (resources.size() - at < size) break;
-    if (id == kIptcResource) {
-      const std::string_view iim = resources.substr(at, size);
-      if (auto caption = IptcDataSet(iim, 2, 120)) {
-        // The envelope's coded character set (1:90) says how every text is written; ESC % G
-        // is UTF-8. Without it each text is read as UTF-8 or Windows-1252, as a whole.
-        const std::optional<std::string_view> charset = IptcDataSet(iim, 1, 90);
-        const bool utf8 = charset && charset->size() >= 3 && charset->substr(0, 3) == "\x1B%G";
-        return CleanMetadataTextAs(*caption, utf8 ? TextEncoding::kUtf8 : TextEncoding::kDetect);
+  if (resources.empty() || resources.size() > static_cast<std::size_t>(LONG_MAX)) return std::string();
+  QuietenExiv2();
+  try {
+    // Photoshop may hold the record in several resources of its kind, one after the other.
+    const auto* data = reinterpret_cast<const Exiv2::byte*>(resources.data());
+    const long size = static_cast<long>(resources.size());
+    std::string iim;
+    const Exiv2::byte* record = nullptr;
+    std::uint32_t header_bytes = 0;
+    std::uint32_t data_bytes = 0;
+    for (long at = 0; at < size && Exiv2::Photoshop::locateIptcIrb(data + at, size - at, &record,
+                                                                    &header_bytes, &data_bytes) == 0;) {
+      const long start = static_cast<long>(record - data) + header_bytes;
+      if (start > size || data_bytes > static_cast<std::uint32_t>(size - start)) break;
+      iim.append(resources.substr(static_cast<std::size_t>(start), data_bytes));
+      at = start + static_cast<long>(data_bytes) + static_cast<long>(data_bytes % 2);
+    }
+    if (iim.empty()) return std::string();
+    Exiv2::IptcData datasets;
+    Exiv2::IptcParser::decode(datasets, reinterpret_cast<const Exiv2::byte*>(iim.data()),
+                              static_cast<std::uint32_t>(iim.size()));
+    const Exiv2::Iptcdatum* caption = nullptr;
+    const Exiv2::Iptcdatum* charset = nullptr;
+    for (const Exiv2::Iptcdatum& datum : datasets) {
+      if (caption == nullptr && datum.record() == Exiv2::IptcDataSets::application2 &&
+          datum.tag() == Exiv2::IptcDataSets::Caption) {
+        caption = &datum;
+      }
+      if (charset == nullptr && datum.record() == Exiv2::IptcDataSets::envelope &&
+          datum.tag() == Exiv2::IptcDataSets::CharacterSet) {
+        charset = &datum;
       }
     }
-    // The data are padded to an even count too; the last pad byte may be missing.
-    at += size + size % 2;
-    if (at > resources.size()) break;
+    if (caption == nullptr) return std::string();
+    // The envelope's coded character set says how every text is written; ESC % G is UTF-8.
+    // Without it each text is read as UTF-8 or Windows-1252, as a whole.
+    const bool utf8 = charset != nullptr && IptcBytes(*charset).substr(0, 3) == "\x1B%G";
+    return CleanMetadataTextAs(IptcBytes(*caption),
+                               utf8 ? TextEncoding::kUtf8 : TextEncoding::kDetect);
+  } catch (const std::exception&) {
+    return std::string();
   }
-  return std::string();
 }
 
 bool IsProgramStampComment(std::string_view comment) {

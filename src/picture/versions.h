@@ -6,7 +6,7 @@ namespace pix {
 
 /// Bumped whenever a picture reader (header, comment, EXIF, XMP, IPTC) hands over other
 /// values for the same bytes: every picture is read again.
-inline constexpr int kPictureReaderVersion = 2;
+inline constexpr int kPictureReaderVersion = 3;
 
 /// Bumped whenever an image maker (the inline GIF, JPEG and WebP images, the detail image)
 /// writes other bytes for the same picture and settings: every image is made again.

@@ -29,9 +29,10 @@ bool HoldsVariableRecords(std::string_view text) {
 // The caption the picture itself carries, as plain text: sources 2 to 5.
 std::string EmbeddedCaption(const CaptionSources& sources) {
   if (const PictureMetadata* metadata = sources.metadata) {
+    // As the Metadata Working Group asks readers: EXIF, then XMP, then IPTC.
+    if (!metadata->exif.description.empty()) return metadata->exif.description;
     if (!metadata->xmp_description.empty()) return metadata->xmp_description;
     if (!metadata->iptc_caption.empty()) return metadata->iptc_caption;
-    if (!metadata->exif.description.empty()) return metadata->exif.description;
   }
   if (IsBlank(sources.comment_text) || HoldsVariableRecords(sources.comment_text) ||
       IsProgramStampComment(sources.comment_text)) {

@@ -4,12 +4,13 @@
 // The caption is, first found:
 //   1. the ImageDescription the picture's own variable records set (its JPEG comment, or the
 //      text file beside it, which wins as it does for every variable);
-//   2. the description of its XMP packet;
-//   3. the caption of its IPTC record;
-//   4. its EXIF ImageDescription, unless that is a camera's placeholder;
+//   2. its EXIF ImageDescription, unless that is a camera's placeholder;
+//   3. the description of its XMP packet;
+//   4. the caption of its IPTC record;
 //   5. the text of a JPEG comment that holds no variable records, unless a program wrote it
 //      as its stamp.
-// The first is a layout value and HTML already; the others are plain text from the picture
+// Sources 2 to 4 are ranked as the Metadata Working Group's guidance reads the same field
+// of EXIF, XMP and IPTC. The first is a layout value and HTML already; the others are plain text from the picture
 // and are escaped before they reach a page, so that no file can put markup or a template
 // reference into it.
 #pragma once

@@ -17,6 +17,25 @@
 #include "site/website.h"
 
 namespace pix {
+namespace {
+
+// A srcset of links relative to a sub-folder, as its parent folder's page links them:
+// "inline/1x/B.jpg 1x, inline/B.jpg 2x" below "trip" gives "trip/inline/1x/B.jpg 1x,
+// trip/inline/B.jpg 2x".
+std::string SrcSetBelow(const std::string& folder_url, const std::string& srcset) {
+  std::string result;
+  for (std::size_t start = 0; start < srcset.size();) {
+    std::size_t end = srcset.find(", ", start);
+    if (end == std::string::npos) end = srcset.size();
+    if (!result.empty()) result += ", ";
+    result += folder_url + "/" + srcset.substr(start, end - start);
+    start = end + 2;
+  }
+  return result;
+}
+
+}  // namespace
+
 std::string NumberedPageBaseName(const std::string& first_page, int page_number) {
   return page_number <= 1 ? first_page : first_page + "-" + std::to_string(page_number);
 }
@@ -141,6 +160,9 @@ void DirIndexPage::WriteSubDirectoryPages() {
       vars.inline_link = image_link;
       vars.base_name = sub_page.PageBaseName();
       SetPictureVars(sub_page.VarArray(), vars);
+      // The cover's 1x and 2x images, as this page links them.
+      sub_page.VarArray().SetVar("ImageSrcSet",
+                                 SrcSetBelow(UrlEncodePath(sub_name), sub_page.MainImageSrcSet()));
       // The branch's zip, as this page links it.
       if (!sub_page.album_zip_link_.empty()) {
         sub_page.VarArray().SetVar("AlbumZipURL",
@@ -331,6 +353,7 @@ void WriteMatchPages(DirIndexPage& index_page, PictureList& pictures,
       vars.inline_link = main_image;
       vars.base_name = plan.name;
       SetPictureVars(match_page.VarArray(), vars);
+      match_page.VarArray().SetVar("ImageSrcSet", match_page.MainImageSrcSet());
       match_page.SetPageCounters(match_page.VarArray());
       index_page.AddDirEntry(match_page.VarArray());
       index_page.AddToTotalFileSize(match_page.TotalFileSize());

@@ -16,6 +16,7 @@
 #include "base/filetime.h"
 #include "files/utils.h"
 #include "picture/comread.h"
+#include "picture/exifinfo.h"
 #include "picture/metatext.h"
 
 namespace pix {
@@ -154,16 +155,6 @@ RecordedOutput ColumnOutput(sqlite3_stmt* statement, int first) {
 }
 
 // "2024-06-01T18:30:12", as the EXIF reader makes it.
-bool IsIsoDateTime(std::string_view text) {
-  constexpr std::string_view kShape = "0000-00-00T00:00:00";
-  if (text.size() != kShape.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
-  }
-  return true;
-}
-
 // A record travels with its site (an album unpacked from an archive keeps its files' times),
 // so what it says of a picture is believed only when it is what the readers themselves
 // would have handed over.
@@ -175,7 +166,10 @@ bool IsBelievable(const RecordedPicture& picture) {
                                   &metadata.xmp_description, &metadata.iptc_caption}) {
     if (CleanMetadataText(*text) != *text) return false;
   }
-  if (!exif.date_taken.empty() && !IsIsoDateTime(exif.date_taken)) return false;
+  // A date the reader would not hand over (a day the month does not have) is no date.
+  if (!exif.date_taken.empty() && IsoDateTimeFromExif(exif.date_taken) != exif.date_taken) {
+    return false;
+  }
   return picture.comments.empty() ||
          (picture.comments.size() < static_cast<std::size_t>(kMaxCommentsLength) &&
           FilterCommentText(picture.comments) == picture.comments);

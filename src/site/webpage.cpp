@@ -227,7 +227,10 @@ void WebPage::WriteEntry(std::string_view template_text, const VariableList& ent
     array.SetVar("MainImageDisplayWidth", width);
     array.SetVar("MainImageDisplayHeight", height);
     const std::string& image = entry_array.GetVarValue("ImageFileName");
-    if (!image.empty()) main_image_name_ = image;
+    if (!image.empty()) {
+      main_image_name_ = image;
+      main_image_srcset_ = entry_array.GetVarValue("ImageSrcSet");
+    }
   }
   Expand(template_text, entry_array);
   ++entry_count_;
@@ -241,6 +244,9 @@ void WebPage::AddPictureEntry(VariableList& entry_array, std::uint64_t file_size
     Expand(file_leader_template_.Value(), entry_array);
   }
   if (file_link_count_ % pictures_per_group_ == 0) Expand(group_leader_template_.Value(), entry_array);
+  // The first pictures of a page are in view as it opens: a layout loads them at once and
+  // the others as they come into view.
+  entry_array.SetVar("ImageLoading", file_link_count_ < kPicturesLoadedAtOnce ? "eager" : "lazy");
   WriteEntry(file_entry_template_.Value(), entry_array);
   WriteDetailPage(entry_array, detail_page_path, recorded_detail_page);
   ++file_link_count_;

@@ -28,6 +28,10 @@ namespace pix {
 /// so a tree of any depth never runs out of them.
 inline constexpr std::size_t kPendingPageLimit = std::size_t{1} << 20;
 
+/// How many picture entries at the top of a page have ImageLoading "eager" (the others
+/// "lazy"): a row of the shipped layouts' grid on a wide screen, two on a phone.
+inline constexpr int kPicturesLoadedAtOnce = 4;
+
 class FileItem;
 class PageFile;
 class WebSite;
@@ -94,6 +98,9 @@ class WebPage {
   int TotalFileLinkCount() const { return file_link_count_ + total_file_link_count_; }
   void AddToTotalFileLinkCount(int count) { total_file_link_count_ += count; }  ///< Listed pages'.
   const std::optional<std::string>& MainImageName() const { return main_image_name_; }
+  /// The ImageSrcSet of the entry that gave the main image (links relative to this page's
+  /// folder); empty when it has none.
+  const std::string& MainImageSrcSet() const { return main_image_srcset_; }
   const std::string& PageBaseName() const { return page_base_name_; }
   const std::string& PageLinkName() const { return page_link_name_; }
   FileItem& Directory() const { return *directory_; }
@@ -141,6 +148,7 @@ class WebPage {
   int file_link_count_ = 0;
   int total_file_link_count_ = 0;
   std::optional<std::string> main_image_name_;
+  std::string main_image_srcset_;
   TemplateBinding file_leader_template_, file_entry_template_, file_trailer_template_;
   TemplateBinding group_leader_template_, group_trailer_template_;
   int pictures_per_group_ = 1;

@@ -47,6 +47,35 @@ TEST(ExifInfoTest, MissingOrImpossibleValuesAreUnknown) {
             Orientation::kNormal);
 }
 
+TEST(ExifInfoTest, DamagedEntriesDoNotHideTheTagsAroundThem) {
+  for (bool big_endian : {false, true}) {
+    test::ExifFields fields;
+    fields.BigEndian = big_endian;
+    fields.make = "Canon";
+    fields.model = "Canon EOS R5";
+    fields.orientation = 6;
+    fields.date_time_original = "2024:06:01 14:03:22";
+    fields.exposure_time[0] = 1;
+    fields.exposure_time[1] = 250;
+    // An entry of zeros in the first directory, as some writers leave one; in the EXIF
+    // directory, written ahead of the date, an entry of a type that does not exist, one
+    // whose value would lie far past the end of the data, a pointer to a directory past the
+    // end and a maker's note that cannot be read.
+    fields.more_ifd0_entries = {{0x0000, 0, 0, std::string()}};
+    fields.more_exif_entries = {{0x8822, 99, 1, std::string("\0\x01", 2)},
+                                {0x9000, 7, 0x10000000, std::string("\xFF\xFF\xFF\x0F", 4)},
+                                {0xA005, 4, 1, std::string("\xF0\xFF\xFF\x7F", 4)},
+                                {0x927C, 7, 16, std::string("SONY DSC \0\0\0\xFF\xFF\0\0", 16)}};
+    fields.sorted = false;
+    const ExifInfo info = ReadFields(fields);
+    EXPECT_EQ(info.make, "Canon") << big_endian;
+    EXPECT_EQ(info.model, "Canon EOS R5");
+    EXPECT_EQ(info.orientation, Orientation::kRotate90);
+    EXPECT_EQ(info.date_taken, "2024-06-01T14:03:22");
+    EXPECT_EQ(info.exposure_time, "1/250 s");
+  }
+}
+
 TEST(ExifInfoTest, TextsAreCleanedAndLatin1BecomesUtf8) {
   test::ExifFields fields;
   fields.image_description = "  Caf\xE9 \x01on the  corner\r\n ";

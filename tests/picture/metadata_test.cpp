@@ -104,6 +104,35 @@ TEST(JpegMetadataTest, EverySourceIsFoundWhereverItsSegmentIs) {
   }
 }
 
+TEST(JpegMetadataTest, ExifSplitOverSeveralSegmentsIsJoined) {
+  test::TempDir dir;
+  // EXIF data longer than a segment holds, as some writers split them: each piece in an
+  // APP1 segment of its own that starts with the EXIF signature. The date lies in the last.
+  test::ExifFields fields;
+  fields.make = "SONY";
+  fields.image_description = std::string(100000, 'd');
+  fields.date_time_original = "2023:12:24 18:30:00";
+  const std::string tiff = test::ExifSegment(fields).payload.substr(6);
+  test::JpegOptions options;
+  for (std::size_t at = 0; at < tiff.size(); at += 65000) {
+    options.segments.push_back({0xE1, std::string("Exif\0\0", 6) + tiff.substr(at, 65000)});
+  }
+  ASSERT_EQ(options.segments.size(), 2u);
+  test::WriteFile(dir / "split.jpg", test::MakeJpeg(test::SampleArt(), options));
+  const PictureMetadata metadata = ReadJpegMetadata(dir / "split.jpg");
+  EXPECT_EQ(metadata.exif.make, "SONY");
+  EXPECT_EQ(metadata.exif.date_taken, "2023-12-24T18:30:00");
+  ExpectSameSegments(SegmentsOfHeaderWalk(dir / "split.jpg"),
+                     ReadJpegMetadataSegments(dir / "split.jpg"), "split");
+  if (test::ToolAvailable("exiftool")) {
+    // The reference reading agrees.
+    std::string output;
+    ASSERT_EQ(test::RunTool("exiftool -s3 -DateTimeOriginal " +
+                                test::ShellQuote(dir / "split.jpg"), &output), 0);
+    EXPECT_EQ(output, "2023:12:24 18:30:00\n");
+  }
+}
+
 TEST(JpegMetadataTest, OnlyTheHeaderIsRead) {
   test::TempDir dir;
   // SOI, then straight to a scan; an EXIF segment after it is data of the scan, not metadata.

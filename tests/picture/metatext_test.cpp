@@ -139,20 +139,6 @@ TEST(IptcCaptionTest, CaptionIsFoundAmongOtherDataSetsAndResources) {
   EXPECT_EQ(IptcCaptionOf(PhotoshopResources({{2, 5, "Object name"}})), "");
 }
 
-TEST(IptcCaptionTest, ExtendedLengthIsReadAndLengthsPastTheEndStop) {
-  const std::string extended = Bytes({0x1C, 2, 120,  // caption data set
-                                      0x80, 0x04,    // extended: four length bytes
-                                      0x00, 0x00, 0x00, 0x05}) +
-                               "Hello";
-  const std::string resource = "8BIM" + Bytes({0x04, 0x04, 0x00, 0x00}) +  // IPTC, no name
-                               Bytes({0x00, 0x00, 0x00, static_cast<int>(extended.size())}) +
-                               extended;
-  EXPECT_EQ(IptcCaptionOf(resource), "Hello");
-  std::string too_long = resource;
-  too_long[20] = '\x7F';  // the caption's last length byte: 127 bytes, past the resource's end
-  EXPECT_EQ(IptcCaptionOf(too_long), "");
-}
-
 TEST(MetadataTextTest, CleanUpGivesTrimmedUtf8Lines) {
   EXPECT_EQ(CleanMetadataText("  one\ntwo\rthree\r\nfour\0five  "sv),
             "one\r\ntwo\r\nthree\r\nfour");

@@ -29,7 +29,7 @@ const char kLayout[] =
     "${PreviousIndexPageURL?<LINK rel=prev href=${PreviousIndexPageURL}>}"
     "${NextIndexPageURL?<LINK rel=next href=${NextIndexPageURL}>}\r\n\r\n"
     "PageBodyBeginTemplate:\r\n<BODY>[${PageNumber}/${PageCount}]\r\n\r\n"
-    "FileEntryTemplate:\r\n(${AnchorFileName})\r\n\r\n"
+    "FileEntryTemplate:\r\n(${AnchorFileName})[${ImageLoading}]\r\n\r\n"
     "DirEntryTemplate:\r\n{${AnchorFileName} ${TotalFileLinkCount}}\r\n\r\n"
     "PageEndTemplate:\r\n<END ${TotalFileLinkCount}>\r\n\r\n"
     "DetailPageTemplate:\r\n<BODY>${PrevDetailPageURL}|${NextDetailPageURL}|${UpPageURL}|"
@@ -215,6 +215,18 @@ TEST_F(AlbumPagesTest, PageSplittingAtZeroOneNAndNPlusOnePictures) {
             std::string::npos);
   EXPECT_NE(test::ReadFile(root_ / "three" / "c.html").find("b.html||index-2.html|3/3"),
             std::string::npos);
+}
+
+TEST_F(AlbumPagesTest, TheFirstPicturesOfEveryPageLoadAtOnce) {
+  Settings("PicturesPerPage=5\n");
+  Pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
+  Run();
+  const std::string first = test::ReadFile(root_ / "index.html");
+  EXPECT_NE(first.find("(a.jpg)[eager](b.jpg)[eager](c.jpg)[eager](d.jpg)[eager]"
+                       "(e.jpg)[lazy]"),
+            std::string::npos)
+      << first;
+  EXPECT_NE(test::ReadFile(root_ / "index-2.html").find("(f.jpg)[eager]"), std::string::npos);
 }
 
 // An unreadable picture takes no place on a page; a run with fewer pictures removes the

@@ -1,63 +1,42 @@
-// How a picture was taken, on its pages: exposure, aperture, sensitivity, focal lengths and
-// lens from its EXIF data, and a map link for a picture that says where it was taken only
-// when Pages/MapLinks asks for one. Checked in the pages a run writes, and in what the
-// site's record keeps for the next run.
+// How a picture was taken, on its pages: exposure, aperture, sensitivity, focal lengths,
+// lens and date from its EXIF data (never a day the month does not have), and a map link
+// for a picture that says where it was taken only when Pages/MapLinks asks for one. Checked
+// in the pages a run writes, and in what the site's record keeps for the next run.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <string>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
+#include "generated_site.h"
 #include "site/siterecord.h"
-#include "site/website.h"
-#include "support/picture_builder.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
-
-namespace fs = std::filesystem;
 
 const char kLayout[] =
     "PageHeadTemplate:\r\n<TITLE>t</TITLE>\r\n\r\n"
     "FileEntryTemplate:\r\n(${AnchorFileName})\r\n\r\n"
     "DetailPageTemplate:\r\n<BODY>[${ImageExposureTime}|${ImageAperture}|${ImageISO}|"
-    "${ImageFocalLength}|${ImageFocalLengthEquivalent}|${ImageLens}|${ImageMapURL}]</BODY>\r\n\r\n"
+    "${ImageFocalLength}|${ImageFocalLengthEquivalent}|${ImageLens}|${ImageMapURL}]"
+    "${ImageDateTaken?<TIME datetime=\"${ImageDateTaken}\">}</BODY>\r\n\r\n"
     "ParentPageLabel:\r\nx\r\n\r\n";
 
-class CameraSettingsTest : public testing::Test {
+class CameraSettingsTest : public test::GeneratedSiteTest {
  protected:
   CameraSettingsTest() { test::WriteFile(home_ / "globals.txt", kLayout); }
-
-  void Run(const std::string& pages) {
-    test::WriteFile(home_ / "pixamond.ini",
-                    "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\n" + pages);
-    CollectedDiagnostics diagnostics;
-    Progress progress;
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress, diagnostics);
-    ASSERT_TRUE(site.Prepare().ok());
-    site.Execute();
-    EXPECT_EQ(diagnostics.ProblemCount() + site.Stats().problems_reported, 0);
-  }
 
   void Picture(const std::string& name, const test::ExifFields& exif) {
     test::JpegOptions options;
     options.segments.push_back(test::ExifSegment(exif));
-    test::WriteFile(root_ / name, test::MakeJpeg(test::SampleArt(), options));
+    test::WriteFile(site_ / name, test::MakeJpeg(test::SampleArt(), options));
   }
 
   // What the detail page of `base` shows between its brackets.
   std::string Shown(const std::string& base) {
-    const std::string page = test::ReadFile(root_ / (base + ".html"));
+    const std::string page = test::ReadFile(site_ / (base + ".html"));
     const std::size_t open = page.find('[');
     return page.substr(open + 1, page.find(']', open) - open - 1);
   }
-
-  test::TempDir home_;
-  test::TempDir root_;
-  test::ScriptedUserInterface ui_;
 };
 
 TEST_F(CameraSettingsTest, ExposureTagsBecomeVariablesAndTheMapLinkNeedsTheSetting) {
@@ -83,15 +62,17 @@ TEST_F(CameraSettingsTest, ExposureTagsBecomeVariablesAndTheMapLinkNeedsTheSetti
   long_exposure.gps_position = true;
   long_exposure.gps_south_west = true;
   Picture("long.jpg", long_exposure);
-  test::WriteJpegPicture(root_ / "bare.jpg", 8, 8, "");
+  test::WriteJpegPicture(site_ / "bare.jpg", 8, 8, "");
 
-  Run("");
+  UseSettings("[HTMLDefaults]\nPersonFullName=Ann\n");
+  ASSERT_TRUE(Generate());
   // Texts from the picture are escaped; without MapLinks no position reaches a page.
   EXPECT_EQ(Shown("full"), "1/250 s|f/5.6|400|50 mm|75 mm|EF50mm f/1.8 &lt;STM&gt;|");
   EXPECT_EQ(Shown("long"), "2.5 s|||4.2 mm|||");
   EXPECT_EQ(Shown("bare"), "||||||");
 
-  Run("MapLinks=Yes\n");
+  UseSettings("[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\nMapLinks=Yes\n");
+  ASSERT_TRUE(Generate());
   EXPECT_EQ(Shown("full"),
             "1/250 s|f/5.6|400|50 mm|75 mm|EF50mm f/1.8 &lt;STM&gt;|"
             "https://www.openstreetmap.org/?mlat=48.85&amp;mlon=2.35#map=16/48.85/2.35");
@@ -99,6 +80,40 @@ TEST_F(CameraSettingsTest, ExposureTagsBecomeVariablesAndTheMapLinkNeedsTheSetti
             "2.5 s|||4.2 mm|||"
             "https://www.openstreetmap.org/?mlat=-48.85&amp;mlon=-2.35#map=16/-48.85/-2.35");
   EXPECT_EQ(Shown("bare"), "||||||");
+}
+
+TEST_F(CameraSettingsTest, ADayTheMonthDoesNotHaveNeverReachesAPage) {
+  test::ExifFields leap;
+  leap.date_time_original = "2024:02:29 10:00:00";
+  Picture("leap.jpg", leap);
+  test::ExifFields impossible;
+  impossible.date_time_original = "2024:02:30 10:00:00";
+  Picture("impossible.jpg", impossible);
+  UseSettings("[HTMLDefaults]\nPersonFullName=Ann\n");
+  ASSERT_TRUE(Generate());
+  EXPECT_NE(test::ReadFile(site_ / "leap.html").find("datetime=\"2024-02-29T10:00:00\""),
+            std::string::npos);
+  EXPECT_EQ(test::ReadFile(site_ / "impossible.html").find("datetime"), std::string::npos);
+  // Nor from a record that an older reader wrote, which believed the day: the record is
+  // made to say so of both pictures, with stamps that match the files, and the pictures
+  // are read again.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((site_ / std::string(kRecordFileName)).c_str(), &db), SQLITE_OK);
+  for (const char* name : {"leap.jpg", "impossible.jpg"}) {
+    const std::optional<FileStamp> stamp = StampOfFile(site_ / name, /*follow_link=*/false);
+    ASSERT_TRUE(stamp);
+    const std::string update =
+        "UPDATE pictures SET date_taken = '2024-02-30T10:00:00', size = " +
+        std::to_string(stamp->size) + ", write_ns = " + std::to_string(stamp->write_time_ns) +
+        ", change_ns = " + std::to_string(stamp->change_time_ns) +
+        ", inode = " + std::to_string(stamp->inode) + " WHERE path = '" + name + "'";
+    ASSERT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  sqlite3_close(db);
+  ASSERT_TRUE(Generate());
+  EXPECT_EQ(test::ReadFile(site_ / "impossible.html").find("datetime"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "leap.html").find("datetime=\"2024-02-29T10:00:00\""),
+            std::string::npos);
 }
 
 TEST(CameraSettingsRecordTest, RecordKeepsTheSettingsAndAnOlderRecordGainsTheirColumn) {

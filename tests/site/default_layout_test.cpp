@@ -33,7 +33,7 @@ const std::set<std::string, std::less<>> kComputed = {
     "AlbumZipURL", "AlbumZipFileNameHTML", "AlbumZipSizeInK", "SiteURL", "FeedURL",
     "ImageExposureTime", "ImageAperture", "ImageISO", "ImageFocalLength",
     "ImageFocalLengthEquivalent", "ImageLens", "ImageMapURL", "VideoURL", "VideoType",
-    "VideoDuration", "VideoDurationISO", "VideoNote", "ImageSrcSet",
+    "VideoDuration", "VideoDurationISO", "VideoNote", "ImageSrcSet", "ImageLoading",
     // Picture fields that a picture's comment usually sets.
     "ImageSubjectName", "ImagePhotographerName", "ImageDescription", "PageIntro"};
 
@@ -74,7 +74,8 @@ void ExpectCompleteLayout(const VariableList& all, const std::string& what) {
 }
 
 // Every picture of a shipped layout keeps its place while it loads and says what it shows;
-// thumbnails load lazily, the picture of a detail page at once. Pages end with the body's
+// thumbnails load lazily after the first few of a page (ImageLoading), album covers and
+// the picture of a detail page at once. Pages end with the body's
 // end tag, written after the page-end template.
 void ExpectAccessibleLayout(const VariableList& all, const std::string& what) {
   for (int i = 0; i < all.ItemCount(); ++i) {
@@ -86,9 +87,11 @@ void ExpectAccessibleLayout(const VariableList& all, const std::string& what) {
         EXPECT_NE(tag.find(attribute), std::string::npos)
             << what << ": " << all.Item(i).var_name << ": " << tag << " lacks" << attribute;
       }
-      const bool detail = all.Item(i).var_name == "DetailPageTemplate";
-      EXPECT_EQ(tag.find(" loading=\"lazy\"") != std::string::npos, !detail)
-          << what << ": " << all.Item(i).var_name << ": " << tag;
+      const std::string& name = all.Item(i).var_name;
+      const bool at_once = name == "DetailPageTemplate" || name == "DirEntryTemplate";
+      const bool lazy = tag.find(" loading=\"lazy\"") != std::string::npos ||
+                        tag.find(" loading=\"${ImageLoading}\"") != std::string::npos;
+      EXPECT_EQ(lazy, !at_once) << what << ": " << name << ": " << tag;
     }
   }
   EXPECT_EQ(all.GetVarValue("PageEndTemplate").find("</BODY>"), std::string::npos) << what;

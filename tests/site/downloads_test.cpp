@@ -14,12 +14,11 @@
 
 #include "base/diagnostics.h"
 #include "base/progress.h"
+#include "generated_site.h"
 #include "site/albumzip.h"
 #include "site/publish.h"
 #include "site/sitefeeds.h"
-#include "site/website.h"
 #include "support/picture_builder.h"
-#include "support/scripted_ui.h"
 #include "support/site_files.h"
 #include "support/temp_dir.h"
 
@@ -97,7 +96,7 @@ const char kLayout[] =
     "DetailPageTemplate:\r\n<BODY>${ImageCaption}</BODY>\r\n\r\n"
     "ParentPageLabel:\r\nx\r\n\r\n";
 
-class DownloadsTest : public testing::Test {
+class DownloadsTest : public test::GeneratedSiteTest {
  protected:
   DownloadsTest() { test::WriteFile(home_ / "globals.txt", kLayout); }
 
@@ -107,16 +106,7 @@ class DownloadsTest : public testing::Test {
                     "[HTMLDefaults]\nPersonFullName=Ann <Example>\n" + extra);
   }
 
-  // Runs the generator over `root`; the number of problems it reported.
-  int Run(const fs::path& root) {
-    CollectedDiagnostics diagnostics;
-    Progress progress;
-    WebSite site(root.string(), home_.path().string(), ui_, progress, diagnostics);
-    EXPECT_TRUE(site.Prepare().ok());
-    site.Execute();
-    return diagnostics.ProblemCount() + site.Stats().problems_reported;
-  }
-  int Run() { return Run(root_.path()); }
+  int Run() { return ProblemsOfRun(site_.path()); }
 
   void PictureTaken(const fs::path& path, const std::string& date, int shade) {
     test::JpegOptions options;
@@ -138,9 +128,6 @@ class DownloadsTest : public testing::Test {
     return info;
   }
 
-  test::TempDir home_;
-  test::TempDir root_;
-  test::ScriptedUserInterface ui_;
 };
 
 constexpr const char* kZipSettings =
@@ -148,28 +135,28 @@ constexpr const char* kZipSettings =
 
 TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChanges) {
   Settings(kZipSettings);
-  PictureTaken(root_ / "trip" / "b.jpg", "2024:06:02 10:00:00", 1);
-  PictureTaken(root_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 2);
-  test::WriteGifPicture(root_ / "trip" / "notes.gif", 20, 10, false);
+  PictureTaken(site_ / "trip" / "b.jpg", "2024:06:02 10:00:00", 1);
+  PictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 2);
+  test::WriteGifPicture(site_ / "trip" / "notes.gif", 20, 10, false);
   ASSERT_EQ(Run(), 0);
 
-  const fs::path zip = root_ / "trip" / "inline" / "trip.zip";
+  const fs::path zip = site_ / "trip" / "inline" / "trip.zip";
   // Web-sized copies only (the GIF's is a JPEG too): no original goes in.
   EXPECT_EQ(Members(zip), (std::vector<std::string>{"a.jpg", "b.jpg", "notes.jpg"}));
   // Each member is the detail image byte for byte (stored).
-  EXPECT_EQ(test::ReadFile(zip).find(test::ReadFile(root_ / "trip/inline/detail/a.jpg")) !=
+  EXPECT_EQ(test::ReadFile(zip).find(test::ReadFile(site_ / "trip/inline/detail/a.jpg")) !=
                 std::string::npos,
             true);
   // The album's page links it; the page above links it from there.
-  const std::string page = test::ReadFile(root_ / "trip" / "index.html");
+  const std::string page = test::ReadFile(site_ / "trip" / "index.html");
   EXPECT_NE(page.find("<ZIP inline/trip.zip "), std::string::npos) << page;
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("zip=trip/inline/trip.zip}"),
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("zip=trip/inline/trip.zip}"),
             std::string::npos);
 
   // A rerun, and a picture only touched, leave the zip as it is: the record decides.
   const struct stat first = Stat(zip);
   const struct utimbuf later {2000000000, 2000000000};
-  ASSERT_EQ(::utime((root_ / "trip" / "a.jpg").c_str(), &later), 0);
+  ASSERT_EQ(::utime((site_ / "trip" / "a.jpg").c_str(), &later), 0);
   ASSERT_EQ(Run(), 0);
   const struct stat second = Stat(zip);
   EXPECT_EQ(second.st_ino, first.st_ino);
@@ -178,16 +165,16 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
 
   // A changed picture changes its member: the zip is made again, and equals what a clean
   // run of the same pictures makes.
-  PictureTaken(root_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 9);
-  PictureTaken(root_ / "trip" / "c.jpg", "2024:06:03 10:00:00", 3);
+  PictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 9);
+  PictureTaken(site_ / "trip" / "c.jpg", "2024:06:03 10:00:00", 3);
   ASSERT_EQ(Run(), 0);
   EXPECT_NE(Stat(zip).st_ino, first.st_ino);
   EXPECT_EQ(Members(zip), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg", "notes.jpg"}));
   test::TempDir clean;
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "notes.gif"}) {
-    test::WriteFile(clean / "trip" / name, test::ReadFile(root_ / "trip" / name));
+    test::WriteFile(clean / "trip" / name, test::ReadFile(site_ / "trip" / name));
   }
-  ASSERT_EQ(Run(clean.path()), 0);
+  ASSERT_EQ(ProblemsOfRun(clean.path()), 0);
   EXPECT_EQ(test::ReadFile(clean / "trip" / "inline" / "trip.zip"), test::ReadFile(zip));
 
   // Publishing carries the zip; with the setting off, the next run removes it.
@@ -195,45 +182,45 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
   CollectedDiagnostics diagnostics;
   Progress progress;
   std::ostringstream listing;
-  ASSERT_TRUE(PublishSite(root_.path(), published.path().string(), PublishOptions(), progress,
+  ASSERT_TRUE(PublishSite(site_.path(), published.path().string(), PublishOptions(), progress,
                           listing, diagnostics)
                   .ok());
   EXPECT_TRUE(fs::exists(published / "trip" / "inline" / "trip.zip"));
   Settings("[Display]\nDetailImageMaxSize=32\n[FileExtensions]\nInLineFileExt=jpg\n");
   ASSERT_EQ(Run(), 0);
   EXPECT_FALSE(fs::exists(zip));
-  EXPECT_EQ(test::ReadFile(root_ / "trip" / "index.html").find("inline/trip.zip"),
+  EXPECT_EQ(test::ReadFile(site_ / "trip" / "index.html").find("inline/trip.zip"),
             std::string::npos);
 }
 
 TEST_F(DownloadsTest, AlbumZipNeedsWebSizedCopiesAndLeavesAUsersFileAlone) {
   // Without detail images there is nothing to zip but originals: the setting is refused.
   Settings("[Pages]\nAlbumZip=Yes\n");
-  PictureTaken(root_ / "a.jpg", "2024:06:01 10:00:00", 1);
+  PictureTaken(site_ / "a.jpg", "2024:06:01 10:00:00", 1);
   EXPECT_EQ(Run(), 1);
-  for (const auto& [path, bytes] : test::VisibleFiles(root_.path())) {
+  for (const auto& [path, bytes] : test::VisibleFiles(site_.path())) {
     EXPECT_EQ(path.find(".zip"), std::string::npos) << path;
   }
 
   // A file of the user's where the zip would go is never written over.
   Settings(kZipSettings);
-  fs::create_directories(root_ / "inline");
-  const std::string name = root_.path().filename().string() + ".zip";
-  test::WriteFile(root_ / "inline" / name, "mine");
+  fs::create_directories(site_ / "inline");
+  const std::string name = site_.path().filename().string() + ".zip";
+  test::WriteFile(site_ / "inline" / name, "mine");
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(test::ReadFile(root_ / "inline" / name), "mine");
+  EXPECT_EQ(test::ReadFile(site_ / "inline" / name), "mine");
 }
 
 TEST_F(DownloadsTest, FeedListsTheNewestPicturesAndSitemapEveryPage) {
   Settings("SiteURL=https://example.org/photos\n");
-  PictureTaken(root_ / "old.jpg", "2020:01:01 08:00:00", 1);
-  PictureTaken(root_ / "trip" / "new.jpg", "2024:06:01 14:03:22", 2);
-  PictureTaken(root_ / "trip" / "mid & more.jpg", "2022:02:02 02:02:02", 3);
-  test::WriteFile(root_ / "trip" / "mid & more.txt", "ImageDescription:\r\nA <b>bold</b> caption\r\n\r\n");
+  PictureTaken(site_ / "old.jpg", "2020:01:01 08:00:00", 1);
+  PictureTaken(site_ / "trip" / "new.jpg", "2024:06:01 14:03:22", 2);
+  PictureTaken(site_ / "trip" / "mid & more.jpg", "2022:02:02 02:02:02", 3);
+  test::WriteFile(site_ / "trip" / "mid & more.txt", "ImageDescription:\r\nA <b>bold</b> caption\r\n\r\n");
   ASSERT_EQ(Run(), 0);
 
-  const std::unique_ptr<XmlElement> feed = ParseXml(test::ReadFile(root_ / "feed.xml"));
-  ASSERT_NE(feed, nullptr) << test::ReadFile(root_ / "feed.xml");
+  const std::unique_ptr<XmlElement> feed = ParseXml(test::ReadFile(site_ / "feed.xml"));
+  ASSERT_NE(feed, nullptr) << test::ReadFile(site_ / "feed.xml");
   EXPECT_EQ(feed->name, std::string(kAtom) + "feed");
   EXPECT_EQ(feed->First(std::string(kAtom) + "id")->text, "https://example.org/photos/");
   EXPECT_EQ(feed->First(std::string(kAtom) + "updated")->text, "2024-06-01T14:03:22Z");
@@ -258,7 +245,7 @@ TEST_F(DownloadsTest, FeedListsTheNewestPicturesAndSitemapEveryPage) {
                 "<img src=\"https://example.org/photos/trip/inline/mid%20%26%20more.gif\""),
             std::string::npos);
 
-  const std::unique_ptr<XmlElement> sitemap = ParseXml(test::ReadFile(root_ / "sitemap.xml"));
+  const std::unique_ptr<XmlElement> sitemap = ParseXml(test::ReadFile(site_ / "sitemap.xml"));
   ASSERT_NE(sitemap, nullptr);
   EXPECT_EQ(sitemap->name, std::string(kSitemap) + "urlset");
   std::vector<std::string> locations;
@@ -273,28 +260,28 @@ TEST_F(DownloadsTest, FeedListsTheNewestPicturesAndSitemapEveryPage) {
                            "https://example.org/photos/trip/new.html"}));
 
   // A picture removed leaves both; a rerun with nothing changed writes neither again.
-  fs::remove(root_ / "old.jpg");
+  fs::remove(site_ / "old.jpg");
   ASSERT_EQ(Run(), 0);
-  EXPECT_EQ(test::ReadFile(root_ / "sitemap.xml").find("old.html"), std::string::npos);
-  EXPECT_EQ(test::ReadFile(root_ / "feed.xml").find("old.html"), std::string::npos);
-  const struct stat before = Stat(root_ / "feed.xml");
+  EXPECT_EQ(test::ReadFile(site_ / "sitemap.xml").find("old.html"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(site_ / "feed.xml").find("old.html"), std::string::npos);
+  const struct stat before = Stat(site_ / "feed.xml");
   ASSERT_EQ(Run(), 0);
-  EXPECT_EQ(Stat(root_ / "feed.xml").st_ino, before.st_ino);
+  EXPECT_EQ(Stat(site_ / "feed.xml").st_ino, before.st_ino);
 
   // Without a SiteURL the run writes neither and removes its own.
   Settings("");
   ASSERT_EQ(Run(), 0);
-  EXPECT_FALSE(fs::exists(root_ / "feed.xml"));
-  EXPECT_FALSE(fs::exists(root_ / "sitemap.xml"));
+  EXPECT_FALSE(fs::exists(site_ / "feed.xml"));
+  EXPECT_FALSE(fs::exists(site_ / "sitemap.xml"));
 }
 
 TEST_F(DownloadsTest, SiteUrlMustBeAWebAddress) {
   for (const char* bad : {"example.org", "ftp://example.org/", "https://", "https://a b/",
                           "https://example.org/?q=1"}) {
     Settings(std::string("SiteURL=") + bad + "\n");
-    test::WriteJpegPicture(root_ / "a.jpg", 8, 8, "");
+    test::WriteJpegPicture(site_ / "a.jpg", 8, 8, "");
     EXPECT_EQ(Run(), 1) << bad;
-    EXPECT_FALSE(fs::exists(root_ / "feed.xml")) << bad;
+    EXPECT_FALSE(fs::exists(site_ / "feed.xml")) << bad;
   }
 }
 

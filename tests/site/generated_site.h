@@ -1,5 +1,6 @@
-// A site generated with the shipped default layout into a temporary folder, for the tests of
-// what is done with a finished site: publishing, checking and cleaning it.
+// A site generated into a temporary folder, with the shipped default layout unless a test
+// writes its own into the layout home: for the tests of what is done with a finished site
+// (publishing, checking and cleaning it) and of the pages themselves.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -53,15 +54,19 @@ class GeneratedSiteTest : public testing::Test {
     WriteFile(path, MakeJpeg(GradientArt(30, 20), options));
   }
 
-  // Generates the site; true when the run reported nothing.
-  bool Generate() {
+  // Generates the site in `site`: how many problems the run reported, -1 when it could
+  // not start.
+  int ProblemsOfRun(const std::filesystem::path& site) {
     CollectedDiagnostics diagnostics;
     Progress progress;
-    WebSite site(site_.path().string(), home_.path().string(), ui_, progress, diagnostics);
-    if (!site.Prepare().ok()) return false;
-    site.Execute();
-    return diagnostics.ProblemCount() == 0 && site.Stats().problems_reported == 0;
+    WebSite run(site.string(), home_.path().string(), ui_, progress, diagnostics);
+    if (!run.Prepare().ok()) return -1;
+    run.Execute();
+    return diagnostics.ProblemCount() + run.Stats().problems_reported;
   }
+
+  // Generates the fixture's site; true when the run reported nothing.
+  bool Generate() { return ProblemsOfRun(site_.path()) == 0; }
 
   TempDir home_;
   TempDir site_;

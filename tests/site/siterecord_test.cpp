@@ -235,9 +235,11 @@ TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   record->RecordPicture("trip/b.jpg", odd);
   EXPECT_FALSE(record->FindPicture("trip/b.jpg"));
   odd = picture;
-  odd.metadata.exif.date_taken = "yesterday";
-  record->RecordPicture("trip/c.jpg", odd);
-  EXPECT_FALSE(record->FindPicture("trip/c.jpg"));
+  for (const char* date : {"yesterday", "2024-02-30T10:00:00", "2023-02-29T10:00:00"}) {
+    odd.metadata.exif.date_taken = date;
+    record->RecordPicture("trip/c.jpg", odd);
+    EXPECT_FALSE(record->FindPicture("trip/c.jpg")) << date;
+  }
 }
 
 TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {

@@ -1,5 +1,6 @@
 // Inline images at 1x beside those at twice the display size (InLinePixelDensity=2), for
-// pages to offer both in a srcset: checked in the pages and files a run writes.
+// pages to offer both in a srcset, for pictures and album covers: checked in the pages and
+// files a run writes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,9 +24,12 @@ class SrcSetTest : public testing::Test {
     test::WriteFile(home_ / "globals.txt",
                     "PageHeadTemplate:\r\n<TITLE>t</TITLE>\r\n\r\n"
                     "FileEntryTemplate:\r\n(${AnchorFileName}:${ImageSrcSet})\r\n\r\n"
+                    "DirEntryTemplate:\r\n[${AnchorFileName}:${ImageSrcSet}]\r\n\r\n"
                     "ParentPageLabel:\r\nx\r\n\r\n");
     test::WriteJpegPicture(root_ / "big.jpg", 120, 90, "");
     test::WriteJpegPicture(root_ / "small.jpg", 30, 20, "");  // no more pixels than 1x
+    // An album whose cover lies one folder deeper.
+    test::WriteJpegPicture(root_ / "trip" / "day 1" / "boat.jpg", 120, 90, "");
   }
 
   RunStats Run(int density) {
@@ -53,6 +57,11 @@ TEST_F(SrcSetTest, DensityTwoGivesA1xCompanionThatFollowsTheSetting) {
   EXPECT_NE(page.find("(big.jpg:inline/1x/big.jpg 1x, inline/big.jpg 2x)"), std::string::npos)
       << page;
   EXPECT_NE(page.find("(small.jpg:)"), std::string::npos) << page;
+  // Album covers too, linked from the page that lists the album.
+  EXPECT_NE(page.find("[trip/index.html:trip/day%201/inline/1x/boat.jpg 1x, "
+                      "trip/day%201/inline/boat.jpg 2x]"),
+            std::string::npos)
+      << page;
   int width = 0;
   int height = 0;
   ASSERT_TRUE(GetWebImageSize(root_ / "inline" / "1x" / "big.jpg", &width, &height).ok());
@@ -67,6 +76,7 @@ TEST_F(SrcSetTest, DensityTwoGivesA1xCompanionThatFollowsTheSetting) {
   Run(1);
   EXPECT_FALSE(fs::exists(root_ / "inline" / "1x"));
   EXPECT_NE(test::ReadFile(root_ / "index.html").find("(big.jpg:)"), std::string::npos);
+  EXPECT_NE(test::ReadFile(root_ / "index.html").find("[trip/index.html:]"), std::string::npos);
 }
 
 }  // namespace

@@ -11,14 +11,11 @@
 
 #include "base/diagnostics.h"
 #include "base/progress.h"
+#include "generated_site.h"
 #include "picture/video.h"
 #include "picture/webimage.h"
 #include "site/pictureentry.h"
 #include "site/publish.h"
-#include "site/website.h"
-#include "support/picture_builder.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
@@ -45,7 +42,7 @@ class ScopedPath {
   std::string old_;
 };
 
-class VideoTest : public testing::Test {
+class VideoTest : public test::GeneratedSiteTest {
  protected:
   VideoTest() {
     test::WriteFile(home_ / "globals.txt", kLayout);
@@ -53,8 +50,8 @@ class VideoTest : public testing::Test {
                     "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                     "[Display]\nMaxDisplayWidth=160\nMaxDisplayHeight=160\n");
     // A video file's bytes do not matter to the stand-ins.
-    test::WriteFile(root_ / "clip.mp4", "not really a video");
-    test::WriteJpegPicture(root_ / "photo.jpg", 16, 12, "");
+    test::WriteFile(site_ / "clip.mp4", "not really a video");
+    test::WriteJpegPicture(site_ / "photo.jpg", 16, 12, "");
   }
 
   // Stand-ins for ffprobe (a 240 x 320 stream stored turned a quarter, so 320 x 240 as
@@ -74,35 +71,27 @@ class VideoTest : public testing::Test {
   void Run() {
     // Only the stand-ins: ffmpeg installed on the machine is not what is tested.
     ScopedPath path(tools_.path().string());
-    CollectedDiagnostics diagnostics;
-    Progress progress;
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress, diagnostics);
-    ASSERT_TRUE(site.Prepare().ok());
-    site.Execute();
-    EXPECT_EQ(diagnostics.ProblemCount() + site.Stats().problems_reported, 0);
+    ASSERT_TRUE(Generate());
   }
 
   std::string Detail() {
-    const std::string page = test::ReadFile(root_ / "clip.html");
+    const std::string page = test::ReadFile(site_ / "clip.html");
     const std::size_t body = page.find("<BODY>");
     return page.substr(body + 6, page.find("</BODY>") - body - 6);
   }
 
   ImageSize PosterSize() {
     ImageSize size;
-    EXPECT_TRUE(GetWebImageSize(root_ / "inline" / "clip.jpg", &size.width, &size.height).ok());
+    EXPECT_TRUE(GetWebImageSize(site_ / "inline" / "clip.jpg", &size.width, &size.height).ok());
     return size;
   }
 
-  test::TempDir home_;
-  test::TempDir root_;
   test::TempDir tools_;
-  test::ScriptedUserInterface ui_;
 };
 
 TEST_F(VideoTest, ListedWithAPosterAndANoteWithoutTheTools) {
   Run();
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("(clip.mp4 inline/clip.jpg)"),
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("(clip.mp4 inline/clip.jpg)"),
             std::string::npos);
   EXPECT_EQ(Detail(),
             "<VIDEO src=\"clip.mp4\" poster=\"inline/clip.jpg\"></VIDEO>|video/mp4|||"
@@ -117,7 +106,7 @@ TEST_F(VideoTest, ListedWithAPosterAndANoteWithoutTheTools) {
   CollectedDiagnostics diagnostics;
   Progress progress;
   std::ostringstream listing;
-  ASSERT_TRUE(PublishSite(root_.path(), web.path().string(), PublishOptions(), progress, listing,
+  ASSERT_TRUE(PublishSite(site_.path(), web.path().string(), PublishOptions(), progress, listing,
                           diagnostics)
                   .ok());
   EXPECT_EQ(test::ReadFile(web / "clip.mp4"), "not really a video");

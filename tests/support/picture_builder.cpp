@@ -3,6 +3,8 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +14,6 @@
 #include "picture/gifio.h"
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
-#include <libexif/exif-data.h>
-#include <libexif/exif-utils.h>
 
 #include "support/temp_dir.h"
 
@@ -249,28 +249,17 @@ std::string ComSegment(const std::string& text) {
 
 namespace {
 
-struct ExifDataDeleter {
-  void operator()(ExifData* data) const { exif_data_unref(data); }
-};
-
-// Adds an entry of `format` holding `bytes` to `ifd`; libexif frees the data with the entry.
-void AddExifEntry(ExifData* data, ExifIfd ifd, ExifTag tag, ExifFormat format,
-                  unsigned long components, const std::string& bytes) {
-  ExifEntry* entry = exif_entry_new();
-  entry->tag = tag;
-  entry->format = format;
-  entry->components = components;
-  entry->size = static_cast<unsigned int>(bytes.size());
-  entry->data = static_cast<unsigned char*>(std::calloc(bytes.size(), 1));
-  std::memcpy(entry->data, bytes.data(), bytes.size());
-  exif_content_add_entry(data->ifd[ifd], entry);
-  exif_entry_unref(entry);
+// Numbers in a TIFF structure's byte order.
+void PutNumber(std::string& out, std::uint32_t value, int bytes, bool big_endian) {
+  for (int i = 0; i < bytes; ++i) {
+    const int shift = 8 * (big_endian ? bytes - 1 - i : i);
+    out += static_cast<char>((value >> shift) & 0xFF);
+  }
 }
 
-void AddExifText(ExifData* data, ExifIfd ifd, ExifTag tag, const std::string& text) {
-  if (text.empty()) return;
+TiffEntry TextEntry(unsigned tag, const std::string& text) {
   // ASCII values end with a NUL, which the count includes.
-  AddExifEntry(data, ifd, tag, EXIF_FORMAT_ASCII, text.size() + 1, text + '\0');
+  return {tag, 2, static_cast<unsigned>(text.size() + 1), text + '\0'};
 }
 
 std::string BigEndianBytes(std::size_t value, int count) {
@@ -281,65 +270,100 @@ std::string BigEndianBytes(std::size_t value, int count) {
 
 }  // namespace
 
-JpegSegment ExifSegment(const ExifFields& fields) {
-  std::unique_ptr<ExifData, ExifDataDeleter> data(exif_data_new());
-  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-  const ExifByteOrder order = fields.BigEndian ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL;
-  exif_data_set_byte_order(data.get(), order);
-  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION, fields.image_description);
-  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MAKE, fields.make);
-  AddExifText(data.get(), EXIF_IFD_0, EXIF_TAG_MODEL, fields.model);
-  if (fields.orientation != 0) {
-    unsigned char value[2];
-    exif_set_short(value, order, static_cast<ExifShort>(fields.orientation));
-    AddExifEntry(data.get(), EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1,
-                 std::string(reinterpret_cast<const char*>(value), 2));
+std::string TiffStructure(bool big_endian, std::vector<TiffEntry> ifd0,
+                          std::vector<TiffEntry> exif, std::vector<TiffEntry> gps) {
+  // The sub-directories' pointers, filled in below.
+  if (!exif.empty()) ifd0.push_back({0x8769, 4, 1, std::string()});
+  if (!gps.empty()) ifd0.push_back({0x8825, 4, 1, std::string()});
+  const auto ifd_size = [](const std::vector<TiffEntry>& ifd) {
+    return ifd.empty() ? 0u : static_cast<unsigned>(2 + 12 * ifd.size() + 4);
+  };
+  // Header, the three directories one after the other, then the longer values.
+  const unsigned ifd0_at = 8;
+  const unsigned exif_at = ifd0_at + ifd_size(ifd0);
+  const unsigned gps_at = exif_at + ifd_size(exif);
+  const unsigned data_at = gps_at + ifd_size(gps);
+  std::string tiff = big_endian ? "MM" : "II";
+  PutNumber(tiff, 42, 2, big_endian);
+  PutNumber(tiff, ifd0_at, 4, big_endian);
+  std::string data;
+  for (const std::vector<TiffEntry>* ifd : {&ifd0, &exif, &gps}) {
+    if (ifd->empty()) continue;
+    PutNumber(tiff, static_cast<unsigned>(ifd->size()), 2, big_endian);
+    for (const TiffEntry& entry : *ifd) {
+      PutNumber(tiff, entry.tag, 2, big_endian);
+      PutNumber(tiff, entry.type, 2, big_endian);
+      PutNumber(tiff, entry.count, 4, big_endian);
+      if (entry.tag == 0x8769 && entry.bytes.empty()) {
+        PutNumber(tiff, exif_at, 4, big_endian);
+      } else if (entry.tag == 0x8825 && entry.bytes.empty()) {
+        PutNumber(tiff, gps_at, 4, big_endian);
+      } else if (entry.bytes.size() <= 4) {
+        tiff += entry.bytes + std::string(4 - entry.bytes.size(), '\0');
+      } else {
+        PutNumber(tiff, data_at + static_cast<unsigned>(data.size()), 4, big_endian);
+        data += entry.bytes;
+        if (data.size() % 2 != 0) data += '\0';
+      }
+    }
+    PutNumber(tiff, 0, 4, big_endian);  // no next directory
   }
-  AddExifText(data.get(), EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, fields.date_time_original);
+  return tiff + data;
+}
+
+JpegSegment ExifSegment(const ExifFields& fields) {
+  const bool big = fields.BigEndian;
+  std::vector<TiffEntry> ifd0 = fields.more_ifd0_entries;
+  std::vector<TiffEntry> exif = fields.more_exif_entries;
+  std::vector<TiffEntry> gps;
+  const auto text = [](std::vector<TiffEntry>& ifd, unsigned tag, const std::string& value) {
+    if (!value.empty()) ifd.push_back(TextEntry(tag, value));
+  };
+  const auto short_value = [big](std::vector<TiffEntry>& ifd, unsigned tag, int value) {
+    if (value == 0) return;
+    std::string bytes;
+    PutNumber(bytes, static_cast<std::uint32_t>(value), 2, big);
+    ifd.push_back({tag, 3, 1, bytes});
+  };
+  const auto rationals = [big](std::vector<TiffEntry>& ifd, unsigned tag,
+                               std::initializer_list<std::pair<unsigned, unsigned>> values) {
+    std::string bytes;
+    for (const auto& [numerator, denominator] : values) {
+      PutNumber(bytes, numerator, 4, big);
+      PutNumber(bytes, denominator, 4, big);
+    }
+    ifd.push_back({tag, 5, static_cast<unsigned>(values.size()), bytes});
+  };
+  text(ifd0, 0x010E, fields.image_description);
+  text(ifd0, 0x010F, fields.make);
+  text(ifd0, 0x0110, fields.model);
+  short_value(ifd0, 0x0112, fields.orientation);
+  text(exif, 0x9003, fields.date_time_original);
+  const auto rational = [&](unsigned tag, const unsigned (&value)[2]) {
+    if (value[0] != 0 || value[1] != 0) rationals(exif, tag, {{value[0], value[1]}});
+  };
+  rational(0x829A, fields.exposure_time);
+  rational(0x829D, fields.f_number);
+  rational(0x920A, fields.focal_length);
+  short_value(exif, 0x8827, fields.iso);
+  short_value(exif, 0xA405, fields.focal_length_35mm);
+  text(exif, 0xA434, fields.lens_model);
   if (fields.gps_position) {
     // Degrees, minutes and seconds as three rationals each, and the hemispheres.
-    auto degrees = [order](int d, int m) {
-      unsigned char value[24];
-      const ExifRational parts[3] = {{static_cast<ExifLong>(d), 1}, {static_cast<ExifLong>(m), 1}, {0, 1}};
-      for (int i = 0; i < 3; ++i) exif_set_rational(value + 8 * i, order, parts[i]);
-      return std::string(reinterpret_cast<const char*>(value), sizeof value);
-    };
-    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE_REF),
-                 EXIF_FORMAT_ASCII, 2, std::string(fields.gps_south_west ? "S\0" : "N\0", 2));
-    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LATITUDE),
-                 EXIF_FORMAT_RATIONAL, 3, degrees(48, 51));
-    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE_REF),
-                 EXIF_FORMAT_ASCII, 2, std::string(fields.gps_south_west ? "W\0" : "E\0", 2));
-    AddExifEntry(data.get(), EXIF_IFD_GPS, static_cast<ExifTag>(EXIF_TAG_GPS_LONGITUDE),
-                 EXIF_FORMAT_RATIONAL, 3, degrees(2, 21));
+    text(gps, 0x0001, fields.gps_south_west ? "S" : "N");
+    rationals(gps, 0x0002, {{48, 1}, {51, 1}, {0, 1}});
+    text(gps, 0x0003, fields.gps_south_west ? "W" : "E");
+    rationals(gps, 0x0004, {{2, 1}, {21, 1}, {0, 1}});
   }
-  auto rational = [&](ExifTag tag, const unsigned (&value)[2]) {
-    if (value[0] == 0 && value[1] == 0) return;
-    unsigned char bytes[8];
-    exif_set_rational(bytes, order, ExifRational{value[0], value[1]});
-    AddExifEntry(data.get(), EXIF_IFD_EXIF, tag, EXIF_FORMAT_RATIONAL, 1,
-                 std::string(reinterpret_cast<const char*>(bytes), 8));
-  };
-  auto short_value = [&](ExifTag tag, int value) {
-    if (value == 0) return;
-    unsigned char bytes[2];
-    exif_set_short(bytes, order, static_cast<ExifShort>(value));
-    AddExifEntry(data.get(), EXIF_IFD_EXIF, tag, EXIF_FORMAT_SHORT, 1,
-                 std::string(reinterpret_cast<const char*>(bytes), 2));
-  };
-  rational(EXIF_TAG_EXPOSURE_TIME, fields.exposure_time);
-  rational(EXIF_TAG_FNUMBER, fields.f_number);
-  rational(EXIF_TAG_FOCAL_LENGTH, fields.focal_length);
-  short_value(EXIF_TAG_ISO_SPEED_RATINGS, fields.iso);
-  short_value(EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM, fields.focal_length_35mm);
-  AddExifText(data.get(), EXIF_IFD_EXIF, static_cast<ExifTag>(0xa434), fields.lens_model);
-  unsigned char* bytes = nullptr;
-  unsigned int size = 0;
-  exif_data_save_data(data.get(), &bytes, &size);
-  EXPECT_NE(bytes, nullptr) << "libexif could not write the EXIF data";
-  JpegSegment segment{JPEG_APP0 + 1, std::string(reinterpret_cast<const char*>(bytes), size)};
-  std::free(bytes);
-  return segment;
+  // Directories list their entries by tag; the extra entries go first among equals.
+  const auto by_tag = [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; };
+  if (fields.sorted) {
+    std::stable_sort(ifd0.begin(), ifd0.end(), by_tag);
+    std::stable_sort(exif.begin(), exif.end(), by_tag);
+  }
+  return {JPEG_APP0 + 1,
+          std::string("Exif\0\0", 6) + TiffStructure(big, std::move(ifd0), std::move(exif),
+                                                      std::move(gps))};
 }
 
 JpegSegment XmpSegment(const std::string& properties) {

@@ -89,6 +89,21 @@ std::string Bytes(std::initializer_list<int> values);
 /// A whole COM segment holding `text`: marker, big-endian length (counting itself), text.
 std::string ComSegment(const std::string& text);
 
+/// An entry of a TIFF directory: tag, type (2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, or any
+/// number for a damaged entry), count, and its value bytes in the structure's byte order.
+struct TiffEntry {
+  unsigned tag = 0;
+  unsigned type = 0;
+  unsigned count = 0;
+  std::string bytes;
+};
+
+/// A TIFF structure as EXIF data hold it: the first directory with `ifd0`, and when they
+/// are not empty an EXIF and a GPS directory that it points to (their pointers are added
+/// last to the first directory). Entries are written in the order given.
+std::string TiffStructure(bool big_endian, std::vector<TiffEntry> ifd0,
+                          std::vector<TiffEntry> exif, std::vector<TiffEntry> gps);
+
 /// What an EXIF segment built by ExifSegment holds; empty texts and an orientation of 0
 /// leave their tag out. Texts are written as they are, byte for byte.
 struct ExifFields {
@@ -110,9 +125,14 @@ struct ExifFields {
   int iso = 0;                         ///< ISOSpeedRatings (SHORT).
   int focal_length_35mm = 0;           ///< FocalLengthIn35mmFilm (SHORT).
   std::string lens_model;              ///< LensModel.
+  /// Entries written as they are into the first and the EXIF directory (damaged ones too).
+  std::vector<TiffEntry> more_ifd0_entries;
+  std::vector<TiffEntry> more_exif_entries;
+  /// Entries sorted by tag, as the standard wants; false keeps the extra entries first.
+  bool sorted = true;
 };
 
-/// An APP1 segment holding EXIF data ("Exif\0\0" and a TIFF structure), written by libexif.
+/// An APP1 segment holding EXIF data: "Exif\0\0" and a TIFF structure.
 JpegSegment ExifSegment(const ExifFields& fields);
 
 /// An APP1 segment holding an XMP packet whose rdf:Description contains `properties`

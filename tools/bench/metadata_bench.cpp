@@ -1,6 +1,6 @@
 // How long reading a picture's metadata takes once its header has been walked: the EXIF
-// data (libexif, with the exposure tags and the GPS position), the XMP packet (expat) and
-// the IPTC record, as a run does for every new or changed JPEG picture.
+// data (exiv2, with the exposure tags and the GPS position), the XMP packet (expat) and
+// the IPTC record (exiv2), as a run does for every new or changed JPEG picture.
 //
 // The segments come from the JPEG pictures of $PIXAMOND_METADATA_BENCH_DIR (every .jpg
 // below it, read once before timing), by default the example site that scripts/example

@@ -1,6 +1,8 @@
-// The metadata readers over any bytes: the header walk of a picture file, and the EXIF, XMP
-// and IPTC readers each on the bytes themselves, so that every byte reaches every reader;
-// the record's form of the camera settings, and the reading of ffprobe's output.
+// The metadata code of our own over any bytes: the header walk of a picture file (which
+// joins split EXIF data and Photoshop resources, then hands them to exiv2), the XMP reader
+// and the text clean-up on the bytes themselves, so that every byte reaches them; the
+// record's form of the camera settings, and the reading of ffprobe's output. EXIF and IPTC
+// records are exiv2's to parse and are not fed to it directly.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,10 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   CheckPromises(pix::ReadJpegMetadata(pix::fuzz::WriteScratchFile("picture.jpg", bytes)));
   pix::JpegMetadataSegments segments;
-  segments.exif = std::string("Exif\0\0", 6) + std::string(bytes);
   segments.xmp = std::string(bytes);
-  segments.photoshop = std::string(bytes);
   CheckPromises(pix::ParseJpegMetadata(segments));
+  for (const pix::TextEncoding encoding : {pix::TextEncoding::kDetect, pix::TextEncoding::kUtf8}) {
+    const std::string text = pix::CleanMetadataTextAs(bytes, encoding);
+    pix::fuzz::Expect(text.size() <= pix::kMaxMetadataTextLength &&
+                          text.find('\0') == std::string::npos &&
+                          pix::CleanMetadataTextAs(text, pix::TextEncoding::kUtf8) == text,
+                      "a cleaned text that is not clean");
+  }
   if (const std::optional<pix::VideoProbe> probe = pix::ParseVideoProbe(bytes)) {
     pix::fuzz::Expect(probe->width > 0 && probe->height > 0 && probe->duration_seconds >= 0,
                       "a video of no size");

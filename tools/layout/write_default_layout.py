@@ -271,17 +271,19 @@ GLOBALS = {
     "ImageAltText": ALT_TEXT,
     "ImageTag":
         '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="${ImageAltText}" loading="lazy">',
+        'height="${DisplayHeight}" alt="${ImageAltText}"${ImageLoading? loading="${ImageLoading}"}>',
     # A card's label already names its picture: the image says only what a caption adds, so
     # that a screen reader does not read the name twice.
     "CardImageTag":
         '<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="${ImageCaptionText}" loading="lazy">',
+        'height="${DisplayHeight}" alt="${ImageCaptionText}"${ImageLoading? loading="${ImageLoading}"}>',
     "DirLeaderTemplate": '<H2>Albums</H2>\n<DIV class="grid">',
+    # Album covers come first on a page and are few: loaded at once, not lazily, since one
+    # of them is often the largest picture a visitor sees first.
     "DirEntryTemplate":
         '<A class="card album" href="${AnchorFileURL}">'
-        '${ImageFileURL?<IMG src="${ImageFileURL}" width="${DisplayWidth}" '
-        'height="${DisplayHeight}" alt="" loading="lazy">}'
+        '${ImageFileURL?<IMG src="${ImageFileURL}"${ImageSrcSet? srcset="${ImageSrcSet}"} '
+        'width="${DisplayWidth}" height="${DisplayHeight}" alt="">}'
         "<SPAN>${PageLabel}</SPAN><SMALL>"
         "${TotalFileLinkCount?${TotalFileLinkCount} pictures, }${TotalFileSizeInK} K</SMALL></A>",
     "DirTrailerTemplate": "</DIV>",
@@ -419,8 +421,9 @@ LIST_LAYOUT.update({
         "<H2>Albums</H2>\n<TABLE>\n"
         "<TR><TH>Picture</TH><TH>Album</TH><TH>Pictures</TH><TH>Size</TH></TR>",
     "DirEntryTemplate":
-        '<TR><TD>${ImageFileURL?<A href="${AnchorFileURL}"><IMG src="${ImageFileURL}" '
-        'width="${DisplayWidth}" height="${DisplayHeight}" alt="${PageLabel}" loading="lazy"></A>}</TD>'
+        '<TR><TD>${ImageFileURL?<A href="${AnchorFileURL}"><IMG src="${ImageFileURL}"'
+        '${ImageSrcSet? srcset="${ImageSrcSet}"} width="${DisplayWidth}" '
+        'height="${DisplayHeight}" alt="${PageLabel}"></A>}</TD>'
         '<TD><A href="${AnchorFileURL}">${PageLabel}</A></TD>'
         "<TD>${TotalFileLinkCount}</TD><TD>${TotalFileSizeInK} K</TD></TR>",
     "DirTrailerTemplate": "</TABLE>",
