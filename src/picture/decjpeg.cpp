@@ -348,6 +348,13 @@ class DecodeMemoryShare {
   std::uint64_t bytes_;
 };
 
+// Refuses a decode that would hand back more than kMaxRgbPicturePixels.
+Status CheckOutputSize(int width, int height, const fs::path& name) {
+  if (static_cast<long long>(width) * height <= kMaxRgbPicturePixels) return Status::OK();
+  return Status::TooLarge(name.string() + ": " + std::to_string(width) + "x" +
+                          std::to_string(height) + " pixels are too many to convert");
+}
+
 // What the decoder of a picture whose header has been read keeps for the whole picture: the
 // coefficients of every block when the picture is progressive (or otherwise needs more
 // than one pass over its data), nothing worth counting when it is decoded a band at a time.
@@ -387,10 +394,7 @@ Result<IndexedPicture> DecodeToPalette(JpegDecompressor& d, const ScaleRequest& 
   if (!CallJpeg(d.err, SetUpGifOutputStep, &info)) return LibraryFailure(d.err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
-  if (static_cast<long long>(width) * height > kMaxRgbPicturePixels) {
-    return Status::TooLarge(name.string() + ": " + std::to_string(width) + "x" +
-                            std::to_string(height) + " pixels are too many to convert");
-  }
+  if (Status fits = CheckOutputSize(width, height, name); !fits.ok()) return fits;
   const DecodeMemoryShare share(WholePictureBuffers(info) +
                                  static_cast<std::uint64_t>(width) * height);
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);
@@ -589,10 +593,7 @@ Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& sc
   if (!CallJpeg(d.err, CalcOutputStep, &info)) return LibraryFailure(d.err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
-  if (static_cast<long long>(width) * height > kMaxRgbPicturePixels) {
-    return Status::TooLarge(name.string() + ": " + std::to_string(width) + "x" +
-                            std::to_string(height) + " pixels are too many to convert");
-  }
+  if (Status fits = CheckOutputSize(width, height, name); !fits.ok()) return fits;
   const DecodeMemoryShare share(WholePictureBuffers(info) +
                                  static_cast<std::uint64_t>(width) * height * 3);
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);

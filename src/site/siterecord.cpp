@@ -253,27 +253,41 @@ Digest DigestOf(std::string_view bytes) {
   return Digest{hash.low64, hash.high64};
 }
 
-std::optional<Digest> DigestOfFile(const std::filesystem::path& path) {
+namespace {
+
+// Reads the regular file at `path`, without following a link, a piece at a time into
+// `take`; false when it cannot be read.
+template <typename Take>
+bool ReadRegularFile(const std::filesystem::path& path, Take take) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return false;
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    return false;
   }
-  Digester digester;
   std::vector<char> buffer(256 * 1024);
   for (;;) {
     const ssize_t got = ::read(fd, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       ::close(fd);
-      return std::nullopt;
+      return false;
     }
     if (got == 0) break;
-    digester.Add(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    take(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
   }
   ::close(fd);
+  return true;
+}
+
+}  // namespace
+
+std::optional<Digest> DigestOfFile(const std::filesystem::path& path) {
+  Digester digester;
+  if (!ReadRegularFile(path, [&](std::string_view piece) { digester.Add(piece); })) {
+    return std::nullopt;
+  }
   return digester.Finish();
 }
 
@@ -362,30 +376,14 @@ class ImageBytes {
 }  // namespace
 
 std::optional<PictureDigests> DigestOfPicture(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
   Digester file;
   Digester image;
   ImageBytes image_bytes(image);
-  std::vector<char> buffer(256 * 1024);
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    const std::string_view piece(buffer.data(), static_cast<std::size_t>(got));
+  const bool read = ReadRegularFile(path, [&](std::string_view piece) {
     file.Add(piece);
     image_bytes.Add(piece);
-  }
-  ::close(fd);
+  });
+  if (!read) return std::nullopt;
   return PictureDigests{file.Finish(), image.Finish()};
 }
 

@@ -977,20 +977,10 @@ QString LayoutWindow::GeneratedPageOfSelection() const {
   // Pages are written under the extension of the settings, as a run writes them. A
   // picture's own page exists only where the layout makes detail pages; its folder's index
   // page shows it otherwise.
-  const std::string extension = SettingsFile(layout_model_->layout_home()).GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
-  const ConfigItem* item = layout_model_->SelectedItem();
-  std::vector<std::string> pages;
-  if (const auto* picture = dynamic_cast<const PictureItem*>(item)) {
-    const std::string& path = picture->FullFileName();
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    const std::size_t end = dot != std::string::npos && dot > slash ? dot : path.size();
-    pages.push_back(path.substr(0, end) + "." + extension);
-    pages.push_back(path.substr(0, slash) + "/index." + extension);
-  } else if (const auto* directory = dynamic_cast<const DirectoryItem*>(item)) {
-    pages.push_back(directory->DirFileItem()->FullFileName() + "/index." + extension);
-  }
-  pages.push_back(layout_model_->SiteDir() + "/index." + extension);
+  const std::string extension = SettingsFile(layout_model_->layout_home())
+                                    .GetString(kFileExtensions, kPageDOSFileExt, "html", 20);
+  const std::vector<std::string> pages =
+      PagesShowing(layout_model_->SelectedItem(), layout_model_->SiteDir(), "", extension);
   for (const std::string& page : pages) {
     if (QFileInfo(PathToQt(page)).isFile()) return PathToQt(page);
   }
