@@ -113,8 +113,9 @@ FileItem::FileItem(FileItem* parent, std::string full_file_name, bool directory,
   SetFullFileName(std::move(full_file_name));
 }
 
-Result<std::unique_ptr<FileItem>> FileItem::CreateRoot(std::string_view directory,
-                                                         bool recurse, Diagnostics* diagnostics) {
+Result<std::unique_ptr<FileItem>> FileItem::CreateRoot(
+    std::string_view directory, bool recurse, Diagnostics* diagnostics,
+    std::function<bool(std::string_view name)> without_status) {
   const std::string given(directory);
   if (given.empty() || given.find('\0') != std::string::npos) {
     return Status::InvalidArgument("\"" + given + "\" is not a directory name");
@@ -132,12 +133,18 @@ Result<std::unique_ptr<FileItem>> FileItem::CreateRoot(std::string_view director
   if (!S_ISDIR(info.st_mode)) return Status::InvalidArgument(full + " is not a directory");
   std::unique_ptr<FileItem> root(
       new FileItem(nullptr, std::move(full), true, false, info.st_mode, 0));
-  root->diagnostics_ = diagnostics;
+  root->root_ = std::make_unique<RootData>();
+  root->root_->diagnostics = diagnostics;
+  root->root_->without_status = std::move(without_status);
   ScanDirectory(*root, recurse);
   return Result<std::unique_ptr<FileItem>>(std::move(root));
 }
 
-FileItem::~FileItem() {
+FileItem::~FileItem() { DestroyChildren(); }
+
+void FileItem::ForgetChildren() { DestroyChildren(); }
+
+void FileItem::DestroyChildren() {
   // Tear the tree down from its leaves: descend along first children to an item without
   // children, delete it (its parent's chain then starts at its next item) and go on with
   // the next item, or climb to the parent once its chain is empty. Every deleted item has
@@ -191,6 +198,7 @@ void FileItem::ListEntries() {
   const int dir_fd = ::dirfd(dir.get());
   const std::string prefix = full_file_name_.back() == '/' ? full_file_name_ : full_file_name_ + "/";
 
+  const std::function<bool(std::string_view)>& without_status = Root().without_status;
   std::vector<std::unique_ptr<FileItem>> items;
   std::uint64_t total = 0;
   for (;;) {
@@ -209,6 +217,11 @@ void FileItem::ListEntries() {
       continue;
     }
 
+    if (entry->d_type == DT_REG && without_status && without_status(entry->d_name)) {
+      items.emplace_back(new FileItem(this, prefix + entry->d_name, false, false, 0, 0));
+      items.back()->flags_ |= kNoStatusFlag;
+      continue;
+    }
     struct stat info;
     if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
     bool link = false;
@@ -237,16 +250,26 @@ void FileItem::ListEntries() {
   AddSize(total);
 }
 
-void FileItem::NoteLeftoverTemporary(std::string path) {
-  FileItem* root = this;
+FileItem::RootData& FileItem::Root() const {
+  const FileItem* root = this;
   while (root->parent_ != nullptr) root = root->parent_;
-  root->leftover_temporaries_.push_back(std::move(path));
+  return *root->root_;
+}
+
+const std::vector<std::string>& FileItem::LeftoverTemporaries() const {
+  return Root().leftover_temporaries;
+}
+
+std::vector<std::string> FileItem::TakeLeftoverTemporaries() {
+  return std::move(Root().leftover_temporaries);
+}
+
+void FileItem::NoteLeftoverTemporary(std::string path) {
+  Root().leftover_temporaries.push_back(std::move(path));
 }
 
 void FileItem::ReportProblem(const std::string& text) const {
-  const FileItem* root = this;
-  while (root->parent_ != nullptr) root = root->parent_;
-  if (root->diagnostics_ != nullptr) root->diagnostics_->Problem(text);
+  if (Root().diagnostics != nullptr) Root().diagnostics->Problem(text);
 }
 
 FileItem* ScanDirectory(FileItem& item, bool recurse) {

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,8 +42,12 @@ class FileItem {
   /// Fails when the path does not name an existing directory. A directory of the tree that
   /// cannot be read, now or when listed later, is reported to `diagnostics` (when given),
   /// which must outlive the tree.
-  static Result<std::unique_ptr<FileItem>> CreateRoot(std::string_view directory, bool recurse,
-                                                       Diagnostics* diagnostics = nullptr);
+  /// `without_status`, when given, names the plain files that are listed from their
+  /// directory entry alone, without a look at their status (HasStatus is false): files a
+  /// task needs only the names of, such as the pages a run writes.
+  static Result<std::unique_ptr<FileItem>> CreateRoot(
+      std::string_view directory, bool recurse, Diagnostics* diagnostics = nullptr,
+      std::function<bool(std::string_view name)> without_status = {});
 
   /// Destroys every item below this one (without recursion, so that neither a long chain
   /// nor a deep tree can exhaust the stack). Only a root is owned by a caller; items below
@@ -58,10 +63,15 @@ class FileItem {
   /// The extension of the name from its last "." on ("2020.05.01 beach.jpg" has ".jpg");
   /// empty when the name has no ".".
   std::string_view Extension() const;
-  /// True when the entry's owner may not write it (its permissions as the scan found them).
+  /// True when the entry's owner may not write it (its permissions as the scan found them);
+  /// false for a file listed without its status.
   bool IsReadOnly() const {
-    return (permissions_ & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+    return HasStatus() &&
+           (permissions_ & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
   }
+  /// False for a plain file listed without a look at its status (see CreateRoot): its size,
+  /// times and inode are then 0.
+  bool HasStatus() const { return !Has(kNoStatusFlag); }
   /// True for a directory (a symbolic link to one included).
   bool IsDirectoryEntry() const { return Has(kDirectoryFlag); }
   /// True for a symbolic link to a directory: listed as a directory, never descended into.
@@ -112,7 +122,15 @@ class FileItem {
 
   /// On a root: the temporary files of this program (see IsLeftoverTemporaryName) that the
   /// listing came across, which an interrupted run may have left.
-  const std::vector<std::string>& LeftoverTemporaries() const { return leftover_temporaries_; }
+  const std::vector<std::string>& LeftoverTemporaries() const;
+  /// On a root: hands over the temporary files noted so far and forgets them, for a walk
+  /// that lists the tree folder by folder and deals with them as it goes.
+  std::vector<std::string> TakeLeftoverTemporaries();
+
+  /// Destroys the items listed into this directory once a task is done with them, so that
+  /// a walk that lists and leaves one folder at a time holds only the folders it is in.
+  /// The directory keeps its size and stays listed: ScanDirectory does not list it again.
+  void ForgetChildren();
 
  private:
   // `directory` and `link` as the entry's status says; the permissions from its mode.
@@ -123,6 +141,8 @@ class FileItem {
   void SetFullFileName(std::string full_file_name);
   // Takes the times and inode of a file from its status.
   void SetFileStatus(const struct stat& info);
+  // Destroys every item below this one, from the leaves, without recursion.
+  void DestroyChildren();
   // Reads the directory's entries into a sorted chain of children (once).
   void ListEntries();
   // Adds `size` to this item and to every directory above it.
@@ -149,6 +169,7 @@ class FileItem {
     kLeftOutFlag = 1 << 3,
     kUserFolderFlag = 1 << 4,
     kNoInlineFolderFlag = 1 << 5,
+    kNoStatusFlag = 1 << 6,
   };
   bool Has(Flag flag) const { return (flags_ & flag) != 0; }
 
@@ -162,8 +183,14 @@ class FileItem {
   FileItem* parent_ = nullptr;      // Owns this item (through its chain); outlives it.
   FileItem* next_item_ = nullptr;    // Owned by this item's parent, like every chain item.
   FileItem* first_child_ = nullptr;  // Owned: this item destroys the whole chain below it.
-  Diagnostics* diagnostics_ = nullptr;  // Set on the root only; not owned.
-  std::vector<std::string> leftover_temporaries_;  // On the root only.
+  // What only the root keeps, so that the many other items do not carry it.
+  struct RootData {
+    Diagnostics* diagnostics = nullptr;  // Not owned.
+    std::function<bool(std::string_view name)> without_status;
+    std::vector<std::string> leftover_temporaries;
+  };
+  RootData& Root() const;
+  std::unique_ptr<RootData> root_;  // On the root only.
 };
 
 /// Lists the directory of `item` into child items (and with `recurse` every directory

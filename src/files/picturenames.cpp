@@ -1,8 +1,15 @@
 #include "files/picturenames.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
+#include <unordered_set>
+
+#include "base/safefile.h"
 
 #include "files/filelist.h"
 #include "files/utils.h"
@@ -179,10 +186,12 @@ void SettleInlineFolderOf(FileItem& directory, const SiteNames& names,
                           const OutputFileTest& is_output, std::vector<std::string>& reports) {
   for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (!IsDirectory(*item) || item->IsDirectoryLink() ||
-        !EqualsNoCase(item->FileName(), names.in_line_sub_dir_name) ||
-        is_output(*item) || HoldsOnlyOutputs(*item, is_output)) {
+        !EqualsNoCase(item->FileName(), names.in_line_sub_dir_name) || is_output(*item)) {
       continue;
     }
+    // A walk that lists folder by folder has not looked inside it yet.
+    ScanDirectory(*item, true);
+    if (HoldsOnlyOutputs(*item, is_output)) continue;
     // A folder that differs from the name only in case is merely the user's album; one of
     // the very name keeps the inline images of its neighbours from being made.
     const bool takes_the_name = item->FileName() == names.in_line_sub_dir_name;
@@ -220,6 +229,103 @@ std::vector<std::string> SettlePictureNames(FileItem& root, const SiteNames& nam
     if (IsSubPageDir(*item, names)) SettleDirectory(*item, names, match_page_names, left_out);
   }
   return left_out;
+}
+
+std::vector<std::string> SettleDirectoryNames(FileItem& directory, const SiteNames& names,
+                                              const std::vector<std::string>& match_page_names,
+                                              const OutputFileTest& is_output) {
+  std::vector<std::string> reports;
+  SettleInlineFolderOf(directory, names, is_output, reports);
+  SettleDirectory(directory, names, match_page_names, reports);
+  return reports;
+}
+
+namespace {
+
+bool IsPictureByName(std::string_view ext, bool jpeg_twin) {
+  return IsJpegExtension(ext) || IsVideoExtension(ext) || (IsGifExtension(ext) && !jpeg_twin);
+}
+
+std::string_view ExtensionOf(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
+}  // namespace
+
+int CountPicturesByName(const FileItem& directory) {
+  int count = 0;
+  for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (!IsDirectory(*item) && IsPictureByName(item->Extension(), item->IsJpegTwin())) ++count;
+  }
+  return count;
+}
+
+bool IsInsideInlineFolder(const FileItem& directory, const SiteNames& names) {
+  for (const FileItem* item = &directory; item->Parent() != nullptr; item = item->Parent()) {
+    if (EqualsNoCase(item->FileName(), names.in_line_sub_dir_name)) return true;
+  }
+  return false;
+}
+
+SiteSurvey SurveySite(const std::string& site_directory, const SiteNames& names) {
+  SiteSurvey survey;
+  struct Pending {
+    std::string path;
+    bool counted;  // Outside every inline-named folder.
+  };
+  std::vector<Pending> stack{{site_directory, true}};
+  std::vector<std::string> files;  // Of the directory at hand, for the twins.
+  while (!stack.empty()) {
+    Pending directory = std::move(stack.back());
+    stack.pop_back();
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.path.c_str()), ::closedir);
+    if (!dir) continue;
+    const int dir_fd = ::dirfd(dir.get());
+    const std::string prefix = directory.path == "/" ? directory.path : directory.path + "/";
+    files.clear();
+    while (const dirent* entry = ::readdir(dir.get())) {
+      const std::string_view name = entry->d_name;
+      if (name.front() == '.') {
+        if (IsLeftoverTemporaryName(name)) {
+          survey.leftover_temporaries.push_back(prefix + entry->d_name);
+        }
+        continue;
+      }
+      unsigned char type = entry->d_type;
+      if (type == DT_LNK || type == DT_UNKNOWN) {
+        // As the listing sees it: a link counts as what it leads to, and a link to a
+        // folder is not walked into.
+        struct stat info;
+        if (::fstatat(dir_fd, entry->d_name, &info, 0) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+          if (type == DT_LNK) continue;
+          type = DT_DIR;
+        } else {
+          type = S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+      }
+      if (type == DT_DIR) {
+        stack.push_back({prefix + entry->d_name,
+                         directory.counted && !EqualsNoCase(name, names.in_line_sub_dir_name)});
+      } else if (type == DT_REG && directory.counted) {
+        files.emplace_back(name);
+      }
+    }
+    if (files.empty()) continue;
+    std::unordered_set<std::string> jpeg_names;
+    for (const std::string& name : files) {
+      const std::string_view ext = ExtensionOf(name);
+      if (IsJpegExtension(ext)) jpeg_names.insert(LowerCase(name.substr(0, name.size() - ext.size())));
+    }
+    for (const std::string& name : files) {
+      const std::string_view ext = ExtensionOf(name);
+      const bool twin = IsGifExtension(ext) &&
+                        jpeg_names.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0;
+      if (IsPictureByName(ext, twin)) ++survey.pictures;
+    }
+  }
+  return survey;
 }
 
 const FileItem* NextSiteItem(const FileItem& item, const SiteNames& names) {

@@ -116,6 +116,34 @@ std::vector<std::string> SettlePictureNames(FileItem& root, const SiteNames& nam
                                             const std::vector<std::string>& match_page_names,
                                             const OutputFileTest& is_output);
 
+/// SettlePictureNames for one listed directory: whose the inline-named folders in it are
+/// (a folder the record does not know is listed, however deep, to judge it; a folder of the
+/// run's is not listed at all), then which of its pictures keep their names. For a walk
+/// that lists and settles the site folder by folder, each folder before it is written.
+std::vector<std::string> SettleDirectoryNames(FileItem& directory, const SiteNames& names,
+                                              const std::vector<std::string>& match_page_names,
+                                              const OutputFileTest& is_output);
+
+/// How many pictures `directory` shows, judged by its listing alone (a JPEG, a video, or a
+/// GIF without a JPEG twin), before any is left out by SettlePictureNames.
+int CountPicturesByName(const FileItem& directory);
+
+/// What a look over the whole site finds without reading any file's status beyond its
+/// kind: the number of pictures (CountPicturesByName's count, summed over the site's
+/// directories, and leaving out everything inside a folder named like the inline folder),
+/// and the temporary files an interrupted run left anywhere below the site, inline folders
+/// included. It reads the directories only; a directory that cannot be read counts as
+/// empty (the walk that follows reports it).
+struct SiteSurvey {
+  int pictures = 0;
+  std::vector<std::string> leftover_temporaries;
+};
+SiteSurvey SurveySite(const std::string& site_directory, const SiteNames& names);
+
+/// True when `directory` is, or lies inside, a folder named like the inline folder (in any
+/// case) below the site's root: SurveySite did not count its pictures.
+bool IsInsideInlineFolder(const FileItem& directory, const SiteNames& names);
+
 /// The next item of a walk through the site's own directories (start at the root's
 /// FirstChild): the directories that get an index page, and their files; nothing inside an
 /// inline directory.

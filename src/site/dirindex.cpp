@@ -145,36 +145,44 @@ void DirIndexPage::WriteSubDirectoryPages() {
         !Site().Preview()->NeedsBranch(Directory().FullFileName(), item->FullFileName())) {
       continue;
     }
-    DirIndexPage sub_page(*item, Site(), this);
-    sub_page.Generate();
-    if (sub_page.EntryCount() > 0) {
-      AddToTotalFileSize(sub_page.TotalFileSize());
-      AddToTotalFileLinkCount(sub_page.TotalFileLinkCount());
-      const std::string sub_name(item->FileName());
-      const std::string anchor_link = sub_name + "/index." + Site().Names().page_html_file_ext;
-      // The main image of a branch is found however deep it lies.
-      const std::string image_link =
-          sub_page.MainImageName() ? sub_name + "/" + *sub_page.MainImageName() : std::string();
-      PictureEntryVars vars;
-      vars.anchor_name = anchor_link;
-      vars.inline_link = image_link;
-      vars.base_name = sub_page.PageBaseName();
-      SetPictureVars(sub_page.VarArray(), vars);
-      // The cover's 1x and 2x images, as this page links them.
-      sub_page.VarArray().SetVar("ImageSrcSet",
-                                 SrcSetBelow(UrlEncodePath(sub_name), sub_page.MainImageSrcSet()));
-      // The branch's zip, as this page links it.
-      if (!sub_page.album_zip_link_.empty()) {
-        sub_page.VarArray().SetVar("AlbumZipURL",
-                                   UrlEncodePath(sub_name + "/" + sub_page.album_zip_link_));
-      }
-      sub_page.SetPageCounters(sub_page.VarArray());
-      AddDirEntry(sub_page.VarArray());
-      // The sub-directory's own page ends with its own link.
-      sub_page.SetAlbumZipVars(sub_page);
-    }
-    sub_page.Close();
+    // The folder is listed before its page is made (which makes its inline folder) and
+    // forgotten once the page is finished.
+    Site().EnterDirectory(*item);
+    WriteSubDirectoryPage(*item);
+    Site().LeaveDirectory(*item);
   }
+}
+
+void DirIndexPage::WriteSubDirectoryPage(FileItem& item) {
+  DirIndexPage sub_page(item, Site(), this);
+  sub_page.Generate();
+  if (sub_page.EntryCount() > 0) {
+    AddToTotalFileSize(sub_page.TotalFileSize());
+    AddToTotalFileLinkCount(sub_page.TotalFileLinkCount());
+    const std::string sub_name(item.FileName());
+    const std::string anchor_link = sub_name + "/index." + Site().Names().page_html_file_ext;
+    // The main image of a branch is found however deep it lies.
+    const std::string image_link =
+        sub_page.MainImageName() ? sub_name + "/" + *sub_page.MainImageName() : std::string();
+    PictureEntryVars vars;
+    vars.anchor_name = anchor_link;
+    vars.inline_link = image_link;
+    vars.base_name = sub_page.PageBaseName();
+    SetPictureVars(sub_page.VarArray(), vars);
+    // The cover's 1x and 2x images, as this page links them.
+    sub_page.VarArray().SetVar("ImageSrcSet",
+                               SrcSetBelow(UrlEncodePath(sub_name), sub_page.MainImageSrcSet()));
+    // The branch's zip, as this page links it.
+    if (!sub_page.album_zip_link_.empty()) {
+      sub_page.VarArray().SetVar("AlbumZipURL",
+                                 UrlEncodePath(sub_name + "/" + sub_page.album_zip_link_));
+    }
+    sub_page.SetPageCounters(sub_page.VarArray());
+    AddDirEntry(sub_page.VarArray());
+    // The sub-directory's own page ends with its own link.
+    sub_page.SetAlbumZipVars(sub_page);
+  }
+  sub_page.Close();
 }
 
 void DirIndexPage::SettleAlbumZipOf(PictureList& pictures) {

@@ -56,6 +56,8 @@ class DirIndexPage : public WebPage {
   // Makes or keeps the zip of the directory's detail images (Pages/AlbumZip).
   void SettleAlbumZipOf(PictureList& pictures);
   void WriteSubDirectoryPages();
+  // Writes the index page of the sub-directory `item` and adds its entry to this page.
+  void WriteSubDirectoryPage(FileItem& item);
   void EnsureInlineDirectory();
   DirIndexPage* parent_page_;  // Not owned; outlives this page.
   int dir_entry_count_ = 0;

@@ -7,24 +7,9 @@
 
 namespace pix {
 
-InlineImagePool::InlineImagePool(const WebSite& site, std::vector<const FileItem*> pictures,
-                                   int jobs)
-    : site_(site) {
-  jobs_.resize(pictures.size());
-  work_order_.resize(pictures.size());
-  for (std::size_t i = 0; i < pictures.size(); ++i) {
-    jobs_[i].picture = pictures[i];
-    index_of_.emplace(pictures[i], i);
-    work_order_[i] = i;
-  }
-  // The file's size stands for the work: decoding time follows the compressed data. Ties
-  // keep the page order.
-  std::stable_sort(work_order_.begin(), work_order_.end(), [this](std::size_t a, std::size_t b) {
-    return jobs_[a].picture->Size() > jobs_[b].picture->Size();
-  });
-  back_ = work_order_.size();
-  const int workers = std::max(1, std::min<int>(jobs - 1, static_cast<int>(jobs_.size())));
-  for (int i = 0; i < workers && !jobs_.empty(); ++i) workers_.emplace_back([this] { Work(); });
+InlineImagePool::InlineImagePool(const WebSite& site, int jobs) : site_(site) {
+  const int workers = std::max(1, jobs - 1);
+  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
 
 InlineImagePool::~InlineImagePool() {
@@ -32,76 +17,106 @@ InlineImagePool::~InlineImagePool() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
+  work_.notify_all();
   for (std::thread& worker : workers_) worker.join();
 }
 
-std::optional<std::size_t> InlineImagePool::ClaimCostliest() {
-  while (front_ < back_ && jobs_[work_order_[front_]].claimed) ++front_;
-  if (front_ >= back_) return std::nullopt;
-  const std::size_t index = work_order_[front_++];
-  jobs_[index].claimed = true;
-  return index;
-}
-
-std::optional<std::size_t> InlineImagePool::ClaimCheapest() {
-  while (back_ > front_ && jobs_[work_order_[back_ - 1]].claimed) --back_;
-  if (back_ <= front_) return std::nullopt;
-  const std::size_t index = work_order_[--back_];
-  jobs_[index].claimed = true;
-  return index;
-}
-
-void InlineImagePool::DoJob(std::size_t index) {
-  // Each job is touched by exactly one thread until it is marked done.
-  auto facts = std::make_unique<PictureFacts>(LearnPicture(site_, *jobs_[index].picture));
+void InlineImagePool::Add(const std::vector<const FileItem*>& pictures) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_[index].facts = std::move(facts);
-    jobs_[index].done = true;
+    for (const FileItem* picture : pictures) {
+      const auto [job, added] = jobs_.try_emplace(picture);
+      if (!added) continue;
+      // The file's size stands for the work: decoding time follows the compressed data.
+      job->second.size = picture->Size();
+      job->second.order = given_++;
+      waiting_.insert({job->second.size, job->second.order, picture});
+    }
+  }
+  work_.notify_all();
+}
+
+const FileItem* InlineImagePool::ClaimCostliest() {
+  if (waiting_.empty()) return nullptr;
+  const FileItem* picture = waiting_.begin()->picture;
+  waiting_.erase(waiting_.begin());
+  jobs_[picture].claimed = true;
+  return picture;
+}
+
+const FileItem* InlineImagePool::ClaimCheapest() {
+  if (waiting_.empty()) return nullptr;
+  const auto last = std::prev(waiting_.end());
+  const FileItem* picture = last->picture;
+  waiting_.erase(last);
+  jobs_[picture].claimed = true;
+  return picture;
+}
+
+void InlineImagePool::DoJob(const FileItem* picture) {
+  // A claimed job is touched by this thread alone until it is marked done, and it is not
+  // forgotten before then (Take and Release wait for it).
+  auto facts = std::make_unique<PictureFacts>(LearnPicture(site_, *picture));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Job& job = jobs_.at(picture);
+    job.facts = std::move(facts);
+    job.done = true;
   }
   done_.notify_all();
 }
 
 void InlineImagePool::Work() {
   for (;;) {
-    std::optional<std::size_t> index;
+    const FileItem* picture = nullptr;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
+      work_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
       if (stopping_) return;
-      index = ClaimCostliest();
+      picture = ClaimCostliest();
     }
-    if (!index) return;
-    DoJob(*index);
+    DoJob(picture);
   }
 }
 
 std::optional<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
-  const auto found = index_of_.find(&picture);
-  if (found == index_of_.end()) return std::nullopt;
-  Job& job = jobs_[found->second];
   std::unique_lock<std::mutex> lock(mutex_);
-  if (job.taken) return std::nullopt;
-  job.taken = true;
+  const auto found = jobs_.find(&picture);
+  if (found == jobs_.end()) return std::nullopt;
+  Job& job = found->second;
   for (;;) {
     if (job.done) {
       std::optional<PictureFacts> facts = std::move(*job.facts);
-      job.facts.reset();
+      jobs_.erase(found);
       return facts;
     }
     if (!job.claimed) {
       // No worker has come to it yet: do it here rather than wait.
-      job.claimed = true;
+      waiting_.erase({job.size, job.order, &picture});
+      jobs_.erase(found);
       lock.unlock();
-      return LearnPicture(site_, *job.picture);
+      return LearnPicture(site_, picture);
     }
     // A worker is at it: meanwhile the cheapest picture nobody has started is done here.
-    if (const std::optional<std::size_t> other = ClaimCheapest()) {
+    if (const FileItem* other = ClaimCheapest()) {
       lock.unlock();
-      DoJob(*other);
+      DoJob(other);
       lock.lock();
       continue;
     }
     done_.wait(lock, [&] { return job.done; });
+  }
+}
+
+void InlineImagePool::Release(const FileItem& directory) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    const auto found = jobs_.find(item);
+    if (found == jobs_.end()) continue;
+    Job& job = found->second;
+    if (!job.claimed) waiting_.erase({job.size, job.order, item});
+    if (job.claimed) done_.wait(lock, [&] { return job.done; });
+    jobs_.erase(found);
   }
 }
 

@@ -1,19 +1,21 @@
 // Makes inline images ahead of the page writer, on a pool of worker threads.
 //
-// Before the pages of a run are written, the run lists its pictures in the order the page
-// writer will reach them (each directory's sub-directories first, then its own pictures).
-// The workers take them costliest first (the largest files, as the scan found them), so
-// that no large picture is left to finish alone at the end while the other cores idle.
-// Each reads its picture's header once, computes the display size, and makes the inline
-// image when it is missing or stale. The page writer keeps its order: when it reaches a
-// picture it takes the worker's result; a picture no worker has started it does itself,
-// and while it waits for one a worker is doing, it does the cheapest pictures nobody has
-// started yet. So a run of N jobs keeps N threads busy (N - 1 workers and the page writer)
-// until the end, and the pages, their order, the progress and the messages are exactly
-// those of a run without workers, which is also what a run with one job is.
+// The page writer walks the site folder by folder and hands the pool each folder's
+// pictures as it lists the folder (Add). The workers take them costliest first (the
+// largest files, as the listing found them), so that no large picture is left to finish
+// alone while the other cores idle. Each reads its picture's header once, computes the
+// display size, and makes the inline image when it is missing or stale. The page writer
+// keeps its order: when it reaches a picture it takes the worker's result; a picture no
+// worker has started it does itself, and while it waits for one a worker is doing, it does
+// the cheapest pictures nobody has started yet. So a run of N jobs keeps N threads busy
+// (N - 1 workers and the page writer), and the pages, their order, the progress and the
+// messages are exactly those of a run without workers, which is also what a run with one
+// job is.
 //
-// What is kept for a picture done ahead of the page writer is small (its size, comment and
-// metadata). A run that is cancelled stops once the pictures being worked on are done.
+// The pool holds only the pictures of the folders the page writer has listed and not yet
+// left (Release): what is kept for a picture done ahead of the page writer is small (its
+// size, comment and metadata), and it is never more than those folders' pictures, however
+// large the site. A run that is cancelled stops once the pictures being worked on are done.
 #pragma once
 
 #include <condition_variable>
@@ -21,6 +23,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -74,46 +77,60 @@ struct PictureFacts {
 
 class InlineImagePool {
  public:
-  /// Starts `jobs` - 1 workers (at least one) over `pictures` (in the order the page writer
-  /// will ask for them). `site` must outlive the pool and not change its settings meanwhile.
-  InlineImagePool(const WebSite& site, std::vector<const FileItem*> pictures, int jobs);
+  /// Starts `jobs` - 1 workers (at least one), which wait for pictures. `site` must outlive
+  /// the pool and not change its settings meanwhile.
+  InlineImagePool(const WebSite& site, int jobs);
   /// Stops the workers (after their current picture) and waits for them.
   ~InlineImagePool();
   InlineImagePool(const InlineImagePool&) = delete;
   InlineImagePool& operator=(const InlineImagePool&) = delete;
 
+  /// Hands the workers `pictures`, which must stay as they are until released. A picture
+  /// already given is not given twice.
+  void Add(const std::vector<const FileItem*>& pictures);
   /// The facts of `picture`, once its worker is done with it; nothing for a picture the
   /// pool was not given. Each picture's facts can be taken once.
   std::optional<PictureFacts> Take(const FileItem& picture);
+  /// Forgets the pictures listed in `directory` that were not taken, after waiting for a
+  /// worker that is doing one: called before the directory's items are destroyed.
+  void Release(const FileItem& directory);
 
  private:
   struct Job {
-    const FileItem* picture = nullptr;
     bool claimed = false;  // A worker or the page writer is doing it.
     bool done = false;
-    bool taken = false;
-    // Only while done and not yet taken: a job waiting its turn costs a few words, so that
-    // a site of any size can be listed up front.
+    std::uint64_t size = 0;   // The picture's size when it was given.
+    std::uint64_t order = 0;  // Its place among the jobs given, for ties of size.
+    // Only while done and not yet taken.
     std::unique_ptr<PictureFacts> facts;
+  };
+  // The jobs nobody has started, costliest first: by size, then in the order given.
+  struct Waiting {
+    std::uint64_t size;
+    std::uint64_t order;
+    const FileItem* picture;
+    bool operator<(const Waiting& other) const {
+      return size != other.size ? size > other.size : order < other.order;
+    }
   };
 
   void Work();
-  // Claims the costliest job nobody has started (from the front of WorkOrder) or the
-  // cheapest (from its back); none when every job is claimed. Mutex must be held.
-  std::optional<std::size_t> ClaimCostliest();
-  std::optional<std::size_t> ClaimCheapest();
-  // Does job `index`, claimed by the caller, and records its facts. Mutex must not be held.
-  void DoJob(std::size_t index);
+  // Claims the costliest or the cheapest job nobody has started; none when there is none.
+  // Mutex must be held.
+  const FileItem* ClaimCostliest();
+  const FileItem* ClaimCheapest();
+  // Does the job of `picture`, claimed by the caller, and records its facts. Mutex must not
+  // be held.
+  void DoJob(const FileItem* picture);
 
   const WebSite& site_;  // Not owned; outlives the pool.
-  std::vector<Job> jobs_;   // In page order.
-  std::unordered_map<const FileItem*, std::size_t> index_of_;
-  std::vector<std::size_t> work_order_;  // Indexes into Jobs, the largest pictures first.
   std::mutex mutex_;
-  std::condition_variable done_;
-  std::size_t front_ = 0;        // Guarded by Mutex: WorkOrder before it is claimed.
-  std::size_t back_ = 0;         // Guarded by Mutex: WorkOrder from it on is claimed.
-  bool stopping_ = false;       // Guarded by Mutex.
+  std::condition_variable work_;  // A job was added, or the pool stops.
+  std::condition_variable done_;  // A job is done.
+  std::unordered_map<const FileItem*, Job> jobs_;  // Guarded by Mutex.
+  std::set<Waiting> waiting_;                      // Guarded by Mutex.
+  std::uint64_t given_ = 0;                        // Guarded by Mutex.
+  bool stopping_ = false;                          // Guarded by Mutex.
   std::vector<std::thread> workers_;
 };
 

@@ -96,44 +96,73 @@ Status WebSite::Prepare() {
     record_ = std::move(record).value();
   }
 
-  // The tree is listed once; the purge and the GIF preparation work on it.
+  // The site is walked and written folder by folder: here only its top is listed. A look
+  // over every folder's names (no file's status) counts the pictures for the progress and
+  // finds what an interrupted run left behind.
+  // Pages are listed by name alone: whose a page is the record says, when its turn comes.
+  const auto is_page = [page_ext = "." + Names().page_dos_file_ext](std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    const std::string_view ext = name.substr(dot);
+    return EqualsNoCase(ext, ".html") || EqualsNoCase(ext, ".htm") || EqualsNoCase(ext, page_ext);
+  };
   Result<std::unique_ptr<FileItem>> tree =
-      FileItem::CreateRoot(site_directory_, true, &diagnostics_sink_);
+      FileItem::CreateRoot(site_directory_, false, &diagnostics_sink_, is_page);
   if (!tree.ok()) return tree.status();
   picture_tree_ = std::move(tree).value();
-  if (preview_) {
-    // Only what the walk reads: which pictures keep their names. Nothing is changed.
-    SettlePictureNames(*picture_tree_, Names(), run_settings_.MatchPageNames(),
-                       [this](const FileItem& file) { return IsOwnOutputFile(file); });
-    return Status::OK();
-  }
+  if (preview_) return Status::OK();
+  SiteSurvey survey = SurveySite(picture_tree_->FullFileName(), Names());
+  step_count_ = survey.pictures;
   // What an interrupted run left behind goes. In the site no other run can be writing now
   // (the record is locked), so every leftover goes at once; in the layout home, shared by
   // every site, only what nobody has written to for a while.
-  for (const std::string& leftover : picture_tree_->LeftoverTemporaries()) {
-    RemoveTemporaryNow(leftover);
-  }
+  for (const std::string& leftover : survey.leftover_temporaries) RemoveTemporaryNow(leftover);
+  picture_tree_->TakeLeftoverTemporaries();
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(layout_home_, error)) {
     RemoveLeftoverTemporary(entry.path());
   }
-  // Whose an inline-named folder is, and which pictures keep their names, is settled on
-  // the tree as listed, before anything changes on the disk: two pictures never share a
-  // page or an inline image, nor does a picture take the page of an index or match page;
-  // what is left out is reported, and nothing is overwritten.
-  const auto is_output = [this](const FileItem& file) { return IsOwnOutputFile(file); };
-  for (const std::string& left_out :
-       SettlePictureNames(*picture_tree_, Names(), run_settings_.MatchPageNames(), is_output)) {
-    diagnostics_sink_.Problem(left_out);
-  }
-  if (run_settings_.delete_html_first) PurgeOldPages();
-  PrepareGifPictures();
   return Status::OK();
 }
 
-void WebSite::PurgeOldPages() {
-  for (const FileItem* item = picture_tree_->FirstChild(); item != nullptr;
-       item = NextInTree(*item)) {
+void WebSite::EnterDirectory(FileItem& directory) {
+  ScanDirectory(directory, false);
+  // What an interrupted run left here was found by the survey and is gone.
+  picture_tree_->TakeLeftoverTemporaries();
+  // Whose an inline-named folder is, and which pictures keep their names, is settled on
+  // the folder as listed, before anything in it changes on the disk: two pictures never
+  // share a page or an inline image, nor does a picture take the page of an index or match
+  // page; what is left out is reported, and nothing is overwritten.
+  const auto is_output = [this](const FileItem& file) { return IsOwnOutputFile(file); };
+  const std::vector<std::string> reports =
+      SettleDirectoryNames(directory, Names(), run_settings_.MatchPageNames(), is_output);
+  std::vector<const FileItem*> pictures;
+  for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    // An inline folder of the run's was listed only to judge it.
+    if (IsDirectory(*item) && !IsSubPageDir(*item, Names())) item->ForgetChildren();
+    if (IsSitePicture(*item)) pictures.push_back(item);
+  }
+  if (!preview_) {
+    for (const std::string& report : reports) diagnostics_sink_.Problem(report);
+    if (run_settings_.delete_html_first) PurgeOldPages(directory);
+    PrepareGifPictures(directory);
+    const int guessed =
+        IsInsideInlineFolder(directory, Names()) ? 0 : CountPicturesByName(directory);
+    if (static_cast<int>(pictures.size()) != guessed) {
+      step_count_ += static_cast<int>(pictures.size()) - guessed;
+      progress_sink_.SetStepCount(step_count_);
+    }
+  }
+  if (pool_) pool_->Add(pictures);
+}
+
+void WebSite::LeaveDirectory(FileItem& directory) {
+  if (pool_) pool_->Release(directory);
+  directory.ForgetChildren();
+}
+
+void WebSite::PurgeOldPages(const FileItem& directory) {
+  for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     if (IsDirectory(*item)) continue;
     std::string_view ext = item->Extension();
     if (!ext.empty()) ext.remove_prefix(1);
@@ -157,10 +186,8 @@ void WebSite::PurgeOldPages() {
   }
 }
 
-void WebSite::PrepareGifPictures() {
-  // Links to directories are never listed into, so a link cannot lead the run in circles.
-  for (FileItem* item = picture_tree_->FirstChild(); item != nullptr;
-       item = const_cast<FileItem*>(NextSiteItem(*item, Names()))) {
+void WebSite::PrepareGifPictures(FileItem& directory) {
+  for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     // A GIF beside a JPEG of the same name is left out of the site (see IsSitePicture) but
     // kept on the disk: it may be the user's own picture, not an old copy.
     if (IsDirectory(*item) || !IsSitePicture(*item) || !IsGifExtension(item->Extension())) {
@@ -199,15 +226,7 @@ void WebSite::PrepareGifPictures() {
   }
 }
 
-int WebSite::GetStepCount() const {
-  if (!picture_tree_) return 0;
-  int count = 0;
-  for (const FileItem* item = picture_tree_->FirstChild(); item != nullptr;
-       item = NextSiteItem(*item, Names())) {
-    if (IsSitePicture(*item)) ++count;
-  }
-  return count;
-}
+int WebSite::GetStepCount() const { return step_count_; }
 
 int WebSite::DefaultJobs() {
   const unsigned cores = std::thread::hardware_concurrency();
@@ -225,14 +244,15 @@ void WebSite::DoMainTask() {
   ResetExpansionDiagnostics();
   if (jobs_ > 1) {
     PrepareMemoryForDecoding();
-    pool_ = std::make_unique<InlineImagePool>(*this, ListPicturesInWalkOrder(*picture_tree_, Names()),
-                                              jobs_);
+    pool_ = std::make_unique<InlineImagePool>(*this, jobs_);
   }
+  EnterDirectory(*picture_tree_);
   {
     DirIndexPage root_page(*picture_tree_, *this, nullptr);
     root_page.Generate();
     root_page.Close();
   }
+  LeaveDirectory(*picture_tree_);
   pool_.reset();
   if (preview_) {
     record_.reset();
@@ -349,38 +369,6 @@ Status WebSite::EnsureOutputFolder(const std::string& directory) const {
 std::optional<PictureFacts> WebSite::TakePictureFacts(const FileItem& picture) {
   if (!pool_) return std::nullopt;
   return pool_->Take(picture);
-}
-
-std::vector<const FileItem*> WebSite::ListPicturesInWalkOrder(const FileItem& directory,
-                                                                const SiteNames& names) {
-  std::vector<const FileItem*> pictures;
-  // An explicit stack of directories still to list, so that no tree is too deep.
-  struct Pending {
-    const FileItem* directory;
-    bool sub_directories_listed;
-  };
-  std::vector<Pending> stack{{&directory, false}};
-  while (!stack.empty()) {
-    Pending& top = stack.back();
-    const FileItem* current = top.directory;
-    if (!top.sub_directories_listed) {
-      top.sub_directories_listed = true;
-      // Pushed in reverse, so that they are listed in name order.
-      std::vector<const FileItem*> sub_directories;
-      for (const FileItem* item = current->FirstChild(); item; item = item->NextItem()) {
-        if (IsSubPageDir(*item, names)) sub_directories.push_back(item);
-      }
-      for (auto it = sub_directories.rbegin(); it != sub_directories.rend(); ++it) {
-        stack.push_back({*it, false});
-      }
-      continue;
-    }
-    stack.pop_back();
-    for (const FileItem* item = current->FirstChild(); item; item = item->NextItem()) {
-      if (IsSitePicture(*item)) pictures.push_back(item);
-    }
-  }
-  return pictures;
 }
 
 void WebSite::Report(const std::string& text, const std::string& file) {

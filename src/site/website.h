@@ -130,10 +130,16 @@ class WebSite {
   /// What the workers learned of `picture`; nothing when they were not given it.
   std::optional<PictureFacts> TakePictureFacts(const FileItem& picture);
 
-  /// The pictures of the tree below `directory` in the order the page writer reaches them:
-  /// each directory's sub-directories first, then its own pictures.
-  static std::vector<const FileItem*> ListPicturesInWalkOrder(const FileItem& directory,
-                                                               const SiteNames& names);
+  /// Lists `directory` (the site's root or a directory that gets an index page) before its
+  /// page is made: removes what an interrupted run left in it, settles whose its inline-named
+  /// folders are and which of its pictures keep their names, removes its old pages with
+  /// DeleteHTMLFirst, de-interlaces its GIF pictures, corrects the progress's step count
+  /// where the survey's guess by names was off, and hands its pictures to the workers.
+  /// Called by the page writer only.
+  void EnterDirectory(FileItem& directory);
+  /// Forgets what was listed in `directory` once its pages are finished, so that a run holds
+  /// only the folders it is in. Called by the page writer only.
+  void LeaveDirectory(FileItem& directory);
 
   /// The pictures the feed may list: each picture entry is handed here when the site has a
   /// SiteURL. Called by the page writer only.
@@ -157,8 +163,8 @@ class WebSite {
   bool Cancelled() const;
 
  private:
-  void PurgeOldPages();
-  void PrepareGifPictures();
+  void PurgeOldPages(const FileItem& directory);
+  void PrepareGifPictures(FileItem& directory);
   // Removes what the record holds that this complete run no longer made, where it is still
   // as written; forgets the rest.
   void RemoveStaleOutputs();
@@ -176,6 +182,7 @@ class WebSite {
   bool report_to_diagnostics_ = false;
   PagePreview* preview_ = nullptr;  // Not owned; set for a preview only.
   int jobs_ = 1;
+  int step_count_ = 0;  // The survey's count of pictures, as the walk corrects it.
   std::unique_ptr<InlineImagePool> pool_;  // Lives for the time of DoMainTask.
   std::unique_ptr<SiteRecord> record_;  // Open from Prepare to the end of the run.
   mutable std::mutex folders_mutex_;

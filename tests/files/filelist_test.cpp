@@ -184,6 +184,48 @@ TEST(FileListTest, ShallowScanListsSubdirectoriesWithoutChildren) {
   EXPECT_EQ(root->Size(), 6000u);
 }
 
+TEST(FileListTest, AForgottenFolderKeepsItsSizeAndIsNotListedAgain) {
+  test::TempDir dir;
+  test::WriteFile(dir / "sub/a.jpg", std::string(700, 'a'));
+  test::WriteFile(dir / "sub/deep/b.jpg", std::string(300, 'b'));
+  auto root = Scan(dir.path(), true);
+  ASSERT_TRUE(root);
+  FileItem* sub = root->FirstChild();
+  ASSERT_EQ(sub->FileName(), "sub");
+  sub->ForgetChildren();
+  EXPECT_EQ(sub->FirstChild(), nullptr);
+  EXPECT_EQ(sub->Size(), 1000u);
+  EXPECT_EQ(ScanDirectory(*sub, true), nullptr) << "a folder a walk has left stays left";
+  EXPECT_EQ(root->Size(), 1000u);
+}
+
+TEST(FileListTest, FilesNamedForNoStatusAreListedFromTheirEntryAlone) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.jpg", std::string(10, 'a'));
+  test::WriteFile(dir / "a.html", std::string(20, 'h'));
+  test::WriteFile(dir / "sub.html/b.jpg", "");
+  ::chmod((dir / "a.html").c_str(), 0444);
+  fs::create_symlink(dir / "a.jpg", dir / "link.html");
+  const auto is_page = [](std::string_view name) {
+    return name.size() > 5 && name.substr(name.size() - 5) == ".html";
+  };
+  Result<std::unique_ptr<FileItem>> root =
+      FileItem::CreateRoot(dir.path().string(), true, nullptr, is_page);
+  ASSERT_TRUE(root.ok());
+  const FileItem* page = Find(**root, "a.html");
+  ASSERT_NE(page, nullptr);
+  EXPECT_FALSE(page->HasStatus());
+  EXPECT_EQ(page->Size(), 0u);
+  EXPECT_FALSE(page->IsReadOnly()) << "nothing is known of its permissions";
+  EXPECT_TRUE(Find(**root, "a.jpg")->HasStatus());
+  // A folder and a link are always looked at: their kind is what the walk needs.
+  EXPECT_TRUE(IsDirectory(*Find(**root, "sub.html")));
+  EXPECT_NE(Find(**root, "b.jpg"), nullptr);
+  EXPECT_TRUE(Find(**root, "link.html")->HasStatus());
+  EXPECT_EQ(Find(**root, "link.html")->Size(), 10u);
+  EXPECT_EQ((*root)->Size(), 20u) << "a.jpg and the link to it";
+}
+
 TEST(FileListTest, DeepScanTotalsEverySizeBelowAndBeyondFourGigabytes) {
   test::TempDir dir;
   test::WriteFile(dir / "a.jpg", std::string(10, 'a'));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,6 +52,42 @@ TEST(PictureNamesTest, SubPageDirectoriesLeaveOutInlineFilesAndLinks) {
   SiteNames thumbs;
   thumbs.in_line_sub_dir_name = "THUMBS";  // Compared without regard to case.
   EXPECT_EQ(sub_pages(thumbs), (std::vector<std::string>{"Inline", "trips"}));
+}
+
+TEST(PictureNamesTest, TheSurveyCountsWhatTheListingsShowAndFindsEveryLeftover) {
+  test::TempDir site;
+  for (const char* name : {"a.jpg", "a.gif", "b.GIF", "v.mp4", "notes.txt", "index.html",
+                           "trip/c.jpeg", "trip/deep/d.jpg", "inline/x.gif",
+                           "INLINE/album/y.jpg", "inline/detail/z.jpg", ".hidden/h.jpg",
+                           "inline/.x.gif.tmp-Ab12Cd", "trip/.c.html.tmp-Zz99Yy"}) {
+    test::WriteFile(site / name, "");
+  }
+  fs::create_directory_symlink(site / "trip", site / "linked");
+  fs::create_symlink(site / "a.jpg", site / "e.jpg");
+  fs::create_symlink(site / "gone.jpg", site / "broken.jpg");
+  const SiteSurvey survey = SurveySite(site.path().string(), SiteNames{});
+  // a.jpg, b.GIF, v.mp4, e.jpg (a link to a file), trip/c.jpeg and trip/deep/d.jpg; a.gif
+  // is a JPEG's twin, and nothing inside a folder named like the inline folder counts.
+  EXPECT_EQ(survey.pictures, 6);
+  std::vector<std::string> leftovers;
+  for (const std::string& path : survey.leftover_temporaries) {
+    leftovers.push_back(fs::relative(path, site.path()).string());
+  }
+  std::sort(leftovers.begin(), leftovers.end());
+  EXPECT_EQ(leftovers, (std::vector<std::string>{"inline/.x.gif.tmp-Ab12Cd",
+                                                  "trip/.c.html.tmp-Zz99Yy"}));
+
+  // The survey's count is CountPicturesByName's summed over the listings of the folders.
+  const std::unique_ptr<FileItem> root = Scan(site);
+  int listed = 0;
+  for (const FileItem* item = root.get(); item != nullptr;
+       item = item == root.get() ? root->FirstChild() : NextSiteItem(*item, SiteNames{})) {
+    if (IsDirectory(*item) && (item == root.get() || IsSubPageDir(*item, SiteNames{})) &&
+        !IsInsideInlineFolder(*item, SiteNames{})) {
+      listed += CountPicturesByName(*item);
+    }
+  }
+  EXPECT_EQ(listed, survey.pictures);
 }
 
 TEST(PictureNamesTest, AJpegStandsForItsGifTwinInAnyCaseAndSpelling) {

@@ -830,19 +830,5 @@ TEST_F(WebSiteTest, ManyJobsWriteExactlyWhatOneJobWrites) {
   EXPECT_EQ(messages[0].size(), 1u);
 }
 
-TEST(WalkOrderTest, SubDirectoriesComeBeforeTheirDirectorysPictures) {
-  test::TempDir root;
-  for (const char* name : {"z.jpg", "a/1.jpg", "a/b/2.gif", "c/3.jpg", "a/4.jpg", "inline/x.gif"}) {
-    test::WriteFile(root / name, "");
-  }
-  Result<std::unique_ptr<FileItem>> tree = FileItem::CreateRoot(root.path().string(), true);
-  ASSERT_TRUE(tree.ok());
-  std::vector<std::string> names;
-  for (const FileItem* item : WebSite::ListPicturesInWalkOrder(**tree, SiteNames{})) {
-    names.emplace_back(fs::relative(item->FullFileName(), root.path()).string());
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"a/b/2.gif", "a/1.jpg", "a/4.jpg", "c/3.jpg", "z.jpg"}));
-}
-
 }  // namespace
 }  // namespace pix

@@ -427,12 +427,14 @@ TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRe
 }
 
 TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
-  // A picture that vanishes between the scan and its turn asks "Missing File".
+  // A picture that vanishes between the listing of its folder and its turn asks "Missing
+  // File". The top folder is listed before the run starts its steps; "d.jpg" comes after
+  // "b.jpg" in it.
+  WriteJpegPicture(site_ / "d.jpg", 30, 30, "");
   QObject::connect(window_.get(), &LayoutWindow::RunStarted, [&](ui::RunPanel* panel) {
     QObject::connect(panel, &ui::RunPanel::Refreshed, [&, panel] {
       if (panel->MainTask() == "Creating Web Site" && panel->Position() == 0) {
-        fs::remove(site_ / "trip" / "a.jpg");
-        fs::remove(site_ / "trip" / "c.jpg");
+        fs::remove(site_ / "b.jpg");
       }
     });
   });
@@ -443,7 +445,7 @@ TEST_F(ConfigWindowTest, MissingFileQuestionAnsweredCancelStopsTheRun) {
   EXPECT_EQ(ui_.messages()[0].title, "Missing File");
   EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::kOkCancel);
   EXPECT_EQ(ui_.messages().size(), 1u);  // Nothing more is asked once cancelled.
-  EXPECT_FALSE(fs::exists(site_ / "b.html")) << "no entry after the cancel";
+  EXPECT_FALSE(fs::exists(site_ / "d.html")) << "no entry after the cancel";
 }
 
 TEST_F(ConfigWindowTest, AutoOrganizeWithCancelNoAndYes) {
