@@ -7,11 +7,6 @@
 namespace pix {
 namespace {
 
-TEST(CheckTest, FailedCheckNamesConditionModuleAndLine) {
-  EXPECT_EQ(FormatAssertionText("DidClose", "/src/site/webpage.cpp", 42),
-            "Assertion failed: DidClose, file webpage.cpp, line 42");
-}
-
 TEST(CheckDeathTest, FailedCheckIsShownThenEndsTheProgram) {
   EXPECT_DEATH(
       {

@@ -63,7 +63,6 @@ TEST_F(LayoutModelTest, ListShowsTheTreeInOrderWithRowNumbers) {
     EXPECT_EQ(model.ListedItems()[row]->list_box_id, static_cast<int>(row));
   }
   EXPECT_EQ(model.SelectedItem(), nullptr);
-  EXPECT_EQ(LayoutModel::RowIndent(3, 6), 36);
 }
 
 TEST_F(LayoutModelTest, SelectionTakesEditsOnceAndShowsThePreview) {
@@ -228,7 +227,9 @@ TEST_F(LayoutModelTest, SelectDirectorySavesEditsOnlyWhenTheNewDirectoryIsTaken)
   ui_.AnswerMessage(MessageAnswer::kCancel);
   EXPECT_FALSE(model.SelectDirectory((temp_ / "other").string()));
   EXPECT_EQ(ui_.messages().back().buttons, MessageButtons::kSaveDiscardCancel);
+  EXPECT_NE(ui_.messages().back().text.find("not saved"), std::string::npos);
   EXPECT_EQ(model.SiteDir(), Site());
+  EXPECT_EQ(model.Inspector().Field(0).Value(), "Holiday");
   EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip\r\n\r\n");
   ui_.AnswerMessage(MessageAnswer::kSave);
   ASSERT_TRUE(model.SelectDirectory((temp_ / "other").string()));

@@ -234,17 +234,6 @@ TEST(ComReadTest, SegmentsLargerThanTheReadBufferArePassedOver) {
   EXPECT_NE(cut.diagnostics.find("Premature EOF in JPEG file"), std::string::npos);
 }
 
-TEST(ComReadTest, FileThatIsNotAJpegIsReportedLineByLine) {
-  EXPECT_EQ(ReadBytes("GIF89a").diagnostics,
-            "COMREAD(20): <1>Not a JPEG file\n"
-            "COMREAD(21): <2>Expected SOI marker first\n");
-  // A right second byte leaves only the first complaint.
-  const ReadOutcome half = ReadBytes(Bytes({0x00, 0xD8}) + SoiAndFrame().substr(2));
-  EXPECT_EQ(half.diagnostics, "COMREAD(20): <1>Not a JPEG file\n");
-  EXPECT_EQ(half.info.width, 0);
-  EXPECT_EQ(ReadBytes("").info.height, 0);
-}
-
 TEST(ComReadTest, BadLengthsEndTheWalk) {
   const ReadOutcome short_segment =
       ReadBytes(Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}) + SoiAndFrame().substr(2));

@@ -2,20 +2,14 @@
 // (Pages/PicturesPerPage), titles made from file names and the end of a page, checked in
 // the pages a run writes.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <utime.h>
 
 #include <string>
 #include <vector>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
+#include "generated_site.h"
 #include "site/caption.h"
 #include "site/pictureorder.h"
-#include "site/website.h"
-#include "support/picture_builder.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
@@ -36,7 +30,7 @@ const char kLayout[] =
     "${PictureIndex}/${PictureCount}|${BaseFileTitleHTML}</BODY>\r\n\r\n"
     "ParentPageLabel:\r\nx\r\n\r\n";
 
-class AlbumPagesTest : public testing::Test {
+class AlbumPagesTest : public test::GeneratedSiteTest {
  protected:
   AlbumPagesTest() { test::WriteFile(home_ / "globals.txt", kLayout); }
 
@@ -45,16 +39,11 @@ class AlbumPagesTest : public testing::Test {
                     "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\n" + pages);
   }
 
-  void Run() {
-    Progress progress;
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
-    ASSERT_TRUE(site.Prepare().ok());
-    site.Execute();
-  }
+  void Run() { RunSite(); }
 
   // The names of the entries of a page, in order.
   std::string Entries(const std::string& page) {
-    const std::string text = test::ReadFile(root_ / page);
+    const std::string text = test::ReadFile(site_ / page);
     std::string names;
     for (std::size_t at = text.find('('); at != std::string::npos; at = text.find('(', at + 1)) {
       if (!names.empty()) names += ' ';
@@ -64,27 +53,8 @@ class AlbumPagesTest : public testing::Test {
   }
 
   void Pictures(const std::vector<std::string>& names) {
-    for (const std::string& name : names) test::WriteJpegPicture(root_ / name, 8, 8, "");
+    for (const std::string& name : names) test::WriteJpegPicture(site_ / name, 8, 8, "");
   }
-
-  // A JPEG picture taken at `date` ("2024:06:01 14:03:22"), or without a date when empty.
-  void PictureTaken(const std::string& name, const std::string& date) {
-    test::JpegOptions options;
-    test::ExifFields exif;
-    exif.date_time_original = date;
-    if (!date.empty()) options.segments.push_back(test::ExifSegment(exif));
-    test::WriteFile(root_ / name, test::MakeJpeg(test::SampleArt(), options));
-  }
-
-  void SetFileTime(const std::string& name, time_t seconds) {
-    const struct utimbuf times {seconds, seconds};
-    ASSERT_EQ(utime((root_ / name).c_str(), &times), 0);
-  }
-
-  test::TempDir home_;
-  test::TempDir root_;
-  CollectedDiagnostics diagnostics_;
-  test::ScriptedUserInterface ui_;
 };
 
 TEST(PictureOrderTest, NaturalOrderComparesNumbersAsNumbers) {
@@ -122,7 +92,7 @@ TEST_F(AlbumPagesTest, SortOrderReachesEntriesAndNeighbours) {
     Settings(c.setting);
     Run();
     EXPECT_EQ(Entries("index.html"), c.entries);
-    EXPECT_NE(test::ReadFile(root_ / "img2.html").find(c.neighbours_of_img2), std::string::npos);
+    EXPECT_NE(test::ReadFile(site_ / "img2.html").find(c.neighbours_of_img2), std::string::npos);
   }
   ASSERT_EQ(diagnostics_.Problems().size(), 1u);
   EXPECT_NE(diagnostics_.Problems().front().find("SortOrder \"size\""), std::string::npos);
@@ -130,11 +100,12 @@ TEST_F(AlbumPagesTest, SortOrderReachesEntriesAndNeighbours) {
 
 TEST_F(AlbumPagesTest, DateOrderUsesTheDateTakenThenTheFileTime) {
   Settings("SortOrder=date\n");
-  PictureTaken("a.jpg", "2024:06:03 10:00:00");
-  PictureTaken("b.jpg", "2024:06:01 10:00:00");
-  PictureTaken("c.jpg", "");  // No date: its file time, 2024-06-02, places it.
-  SetFileTime("c.jpg", 1717322400);
-  PictureTaken("d.jpg", "2024:06:01 10:00:00");  // The same date as b: name order.
+  WritePictureTaken(site_ / "a.jpg", "2024:06:03 10:00:00");
+  WritePictureTaken(site_ / "b.jpg", "2024:06:01 10:00:00");
+  WritePictureTaken(site_ / "c.jpg", "");  // No date: its file time, 2024-06-02, places it.
+  const struct utimbuf taken {1717322400, 1717322400};
+  ASSERT_EQ(utime((site_ / "c.jpg").c_str(), &taken), 0);
+  WritePictureTaken(site_ / "d.jpg", "2024:06:01 10:00:00");  // The same date as b: name order.
   Run();
   EXPECT_EQ(Entries("index.html"), "b.jpg d.jpg c.jpg a.jpg");
   Settings("SortOrder=-date\n");
@@ -162,10 +133,10 @@ TEST_F(AlbumPagesTest, MatchPagesSplitLikeIndexPages) {
   Run();
   EXPECT_EQ(Entries("s.html"), "s1.jpg s2.jpg");
   EXPECT_EQ(Entries("s-2.html"), "s3.jpg");
-  EXPECT_NE(test::ReadFile(root_ / "s-2.html").find("<LINK rel=prev href=s.html>"),
+  EXPECT_NE(test::ReadFile(site_ / "s-2.html").find("<LINK rel=prev href=s.html>"),
             std::string::npos);
-  EXPECT_NE(test::ReadFile(root_ / "s3.html").find("s2.html||s-2.html|3/3"), std::string::npos);
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("{s.html 3}"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "s3.html").find("s2.html||s-2.html|3/3"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("{s.html 3}"), std::string::npos);
   EXPECT_EQ(Entries("index.html"), "x.jpg");
 }
 
@@ -174,31 +145,31 @@ TEST_F(AlbumPagesTest, NoPageLimitKeepsOnePage) {
   Pictures({"a.jpg", "b.jpg", "c.jpg"});
   Run();
   EXPECT_EQ(Entries("index.html"), "a.jpg b.jpg c.jpg");
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("<BODY>[/]"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_ / "index-2.html"));
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("<BODY>[/]"), std::string::npos);
+  EXPECT_FALSE(fs::exists(site_ / "index-2.html"));
 }
 
 TEST_F(AlbumPagesTest, PageSplittingAtZeroOneNAndNPlusOnePictures) {
   Settings("PicturesPerPage=2\n");
-  fs::create_directory(root_ / "zero");
-  fs::create_directory(root_ / "one");
-  test::WriteJpegPicture(root_ / "one" / "a.jpg", 8, 8, "");
-  fs::create_directory(root_ / "two");
-  for (const char* name : {"a.jpg", "b.jpg"}) test::WriteJpegPicture(root_ / "two" / name, 8, 8, "");
-  fs::create_directory(root_ / "three");
+  fs::create_directory(site_ / "zero");
+  fs::create_directory(site_ / "one");
+  test::WriteJpegPicture(site_ / "one" / "a.jpg", 8, 8, "");
+  fs::create_directory(site_ / "two");
+  for (const char* name : {"a.jpg", "b.jpg"}) test::WriteJpegPicture(site_ / "two" / name, 8, 8, "");
+  fs::create_directory(site_ / "three");
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
-    test::WriteJpegPicture(root_ / "three" / name, 8, 8, "");
+    test::WriteJpegPicture(site_ / "three" / name, 8, 8, "");
   }
   Run();
-  EXPECT_FALSE(fs::exists(root_ / "zero" / "index.html"));
+  EXPECT_FALSE(fs::exists(site_ / "zero" / "index.html"));
   EXPECT_EQ(Entries("one/index.html"), "a.jpg");
-  EXPECT_FALSE(fs::exists(root_ / "one" / "index-2.html"));
+  EXPECT_FALSE(fs::exists(site_ / "one" / "index-2.html"));
   EXPECT_EQ(Entries("two/index.html"), "a.jpg b.jpg");
-  EXPECT_EQ(test::ReadFile(root_ / "two" / "index.html").find("rel=next"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_ / "two" / "index-2.html"));
+  EXPECT_EQ(test::ReadFile(site_ / "two" / "index.html").find("rel=next"), std::string::npos);
+  EXPECT_FALSE(fs::exists(site_ / "two" / "index-2.html"));
 
-  const std::string first = test::ReadFile(root_ / "three" / "index.html");
-  const std::string second = test::ReadFile(root_ / "three" / "index-2.html");
+  const std::string first = test::ReadFile(site_ / "three" / "index.html");
+  const std::string second = test::ReadFile(site_ / "three" / "index-2.html");
   EXPECT_EQ(Entries("three/index.html"), "a.jpg b.jpg");
   EXPECT_EQ(Entries("three/index-2.html"), "c.jpg");
   EXPECT_NE(first.find("<LINK rel=next href=index-2.html>"), std::string::npos);
@@ -206,14 +177,14 @@ TEST_F(AlbumPagesTest, PageSplittingAtZeroOneNAndNPlusOnePictures) {
   EXPECT_NE(first.find("<BODY>[1/2]"), std::string::npos);
   EXPECT_NE(second.find("<LINK rel=prev href=index.html>"), std::string::npos);
   EXPECT_NE(second.find("<BODY>[2/2]"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_ / "three" / "index-3.html"));
+  EXPECT_FALSE(fs::exists(site_ / "three" / "index-3.html"));
   // The first page counts the whole album, and so does the album's entry above it.
   EXPECT_NE(first.find("<END 3>"), std::string::npos);
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("{three/index.html 3}"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("{three/index.html 3}"), std::string::npos);
   // Detail pages go up to the page that lists them, and from page to page.
-  EXPECT_NE(test::ReadFile(root_ / "three" / "b.html").find("a.html|c.html|index.html|2/3"),
+  EXPECT_NE(test::ReadFile(site_ / "three" / "b.html").find("a.html|c.html|index.html|2/3"),
             std::string::npos);
-  EXPECT_NE(test::ReadFile(root_ / "three" / "c.html").find("b.html||index-2.html|3/3"),
+  EXPECT_NE(test::ReadFile(site_ / "three" / "c.html").find("b.html||index-2.html|3/3"),
             std::string::npos);
 }
 
@@ -221,12 +192,12 @@ TEST_F(AlbumPagesTest, TheFirstPicturesOfEveryPageLoadAtOnce) {
   Settings("PicturesPerPage=5\n");
   Pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
   Run();
-  const std::string first = test::ReadFile(root_ / "index.html");
+  const std::string first = test::ReadFile(site_ / "index.html");
   EXPECT_NE(first.find("(a.jpg)[eager](b.jpg)[eager](c.jpg)[eager](d.jpg)[eager]"
                        "(e.jpg)[lazy]"),
             std::string::npos)
       << first;
-  EXPECT_NE(test::ReadFile(root_ / "index-2.html").find("(f.jpg)[eager]"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "index-2.html").find("(f.jpg)[eager]"), std::string::npos);
 }
 
 // An unreadable picture takes no place on a page; a run with fewer pictures removes the
@@ -234,15 +205,15 @@ TEST_F(AlbumPagesTest, TheFirstPicturesOfEveryPageLoadAtOnce) {
 TEST_F(AlbumPagesTest, PagesCountOnlyReadablePicturesAndTheLastPageGoesWithThem) {
   Settings("PicturesPerPage=1\n");
   Pictures({"a.jpg", "c.jpg"});
-  test::WriteFile(root_ / "b.jpg", "not a picture");
+  test::WriteFile(site_ / "b.jpg", "not a picture");
   Run();
   EXPECT_EQ(Entries("index.html"), "a.jpg");
   EXPECT_EQ(Entries("index-2.html"), "c.jpg");
-  EXPECT_FALSE(fs::exists(root_ / "index-3.html"));
-  fs::remove(root_ / "c.jpg");
+  EXPECT_FALSE(fs::exists(site_ / "index-3.html"));
+  fs::remove(site_ / "c.jpg");
   Run();
-  EXPECT_FALSE(fs::exists(root_ / "index-2.html"));
-  EXPECT_EQ(test::ReadFile(root_ / "index.html").find("rel=next"), std::string::npos);
+  EXPECT_FALSE(fs::exists(site_ / "index-2.html"));
+  EXPECT_EQ(test::ReadFile(site_ / "index.html").find("rel=next"), std::string::npos);
 }
 
 TEST_F(AlbumPagesTest, APictureNamedLikeANumberedIndexPageIsLeftOutOnlyWhenPagesSplit) {
@@ -259,7 +230,7 @@ TEST_F(AlbumPagesTest, DetailPagesHaveATitleMadeFromTheFileName) {
   Settings("");
   Pictures({"Bridge_by_Sander_Klootwijk.jpg"});
   Run();
-  EXPECT_NE(test::ReadFile(root_ / "Bridge_by_Sander_Klootwijk.html")
+  EXPECT_NE(test::ReadFile(site_ / "Bridge_by_Sander_Klootwijk.html")
                 .find("|Bridge by Sander Klootwijk</BODY>"),
             std::string::npos);
 }
@@ -269,12 +240,12 @@ TEST_F(AlbumPagesTest, BodyEndTagEndsIndexPagesWhenTheLayoutHasOne) {
   Pictures({"a.jpg"});
   Run();
   const std::string old_end = "\r\n<P>\r\n</HTML>\r\n";
-  const std::string page = test::ReadFile(root_ / "index.html");
+  const std::string page = test::ReadFile(site_ / "index.html");
   EXPECT_EQ(page.substr(page.size() - old_end.size()), old_end);
   test::WriteFile(home_ / "globals.txt", std::string(kLayout) + "BodyEndTag:\r\n</BODY>\r\n\r\n");
   Run();
   const std::string new_end = "<END 1>\r\n</BODY>\r\n</HTML>\r\n";
-  const std::string ended = test::ReadFile(root_ / "index.html");
+  const std::string ended = test::ReadFile(site_ / "index.html");
   EXPECT_EQ(ended.substr(ended.size() - new_end.size()), new_end);
 }
 

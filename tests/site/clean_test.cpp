@@ -37,7 +37,6 @@ class CleanTest : public test::GeneratedSiteTest {
     return CleanSite(site_.path(), dry_run, listing_, diagnostics_);
   }
   std::ostringstream listing_;
-  CollectedDiagnostics diagnostics_;
 };
 
 TEST_F(CleanTest, TheUsersTreeComesBackAsItWasBeforeTheFirstRun) {

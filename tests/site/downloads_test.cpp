@@ -8,19 +8,13 @@
 
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
 #include "generated_site.h"
 #include "site/albumzip.h"
-#include "site/publish.h"
 #include "site/sitefeeds.h"
-#include "support/picture_builder.h"
 #include "support/site_files.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
@@ -108,14 +102,6 @@ class DownloadsTest : public test::GeneratedSiteTest {
 
   int Run() { return ProblemsOfRun(site_.path()); }
 
-  void PictureTaken(const fs::path& path, const std::string& date, int shade) {
-    test::JpegOptions options;
-    test::ExifFields exif;
-    exif.date_time_original = date;
-    options.segments.push_back(test::ExifSegment(exif));
-    test::WriteFile(path, test::MakeJpeg(test::GradientArt(40 + shade, 30), options));
-  }
-
   std::vector<std::string> Members(const fs::path& zip) {
     Result<std::vector<std::string>> names = ListZipMembers(zip);
     EXPECT_TRUE(names.ok()) << names.status().message();
@@ -127,7 +113,6 @@ class DownloadsTest : public test::GeneratedSiteTest {
     ::stat(path.c_str(), &info);
     return info;
   }
-
 };
 
 constexpr const char* kZipSettings =
@@ -135,8 +120,8 @@ constexpr const char* kZipSettings =
 
 TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChanges) {
   Settings(kZipSettings);
-  PictureTaken(site_ / "trip" / "b.jpg", "2024:06:02 10:00:00", 1);
-  PictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 2);
+  WritePictureTaken(site_ / "trip" / "b.jpg", "2024:06:02 10:00:00", 41);
+  WritePictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 42);
   test::WriteGifPicture(site_ / "trip" / "notes.gif", 20, 10, false);
   ASSERT_EQ(Run(), 0);
 
@@ -165,8 +150,8 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
 
   // A changed picture changes its member: the zip is made again, and equals what a clean
   // run of the same pictures makes.
-  PictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 9);
-  PictureTaken(site_ / "trip" / "c.jpg", "2024:06:03 10:00:00", 3);
+  WritePictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 49);
+  WritePictureTaken(site_ / "trip" / "c.jpg", "2024:06:03 10:00:00", 43);
   ASSERT_EQ(Run(), 0);
   EXPECT_NE(Stat(zip).st_ino, first.st_ino);
   EXPECT_EQ(Members(zip), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg", "notes.jpg"}));
@@ -179,12 +164,7 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
 
   // Publishing carries the zip; with the setting off, the next run removes it.
   test::TempDir published;
-  CollectedDiagnostics diagnostics;
-  Progress progress;
-  std::ostringstream listing;
-  ASSERT_TRUE(PublishSite(site_.path(), published.path().string(), PublishOptions(), progress,
-                          listing, diagnostics)
-                  .ok());
+  ASSERT_TRUE(PublishTo(published.path()));
   EXPECT_TRUE(fs::exists(published / "trip" / "inline" / "trip.zip"));
   Settings("[Display]\nDetailImageMaxSize=32\n[FileExtensions]\nInLineFileExt=jpg\n");
   ASSERT_EQ(Run(), 0);
@@ -196,7 +176,7 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
 TEST_F(DownloadsTest, AlbumZipNeedsWebSizedCopiesAndLeavesAUsersFileAlone) {
   // Without detail images there is nothing to zip but originals: the setting is refused.
   Settings("[Pages]\nAlbumZip=Yes\n");
-  PictureTaken(site_ / "a.jpg", "2024:06:01 10:00:00", 1);
+  WritePictureTaken(site_ / "a.jpg", "2024:06:01 10:00:00", 41);
   EXPECT_EQ(Run(), 1);
   for (const auto& [path, bytes] : test::VisibleFiles(site_.path())) {
     EXPECT_EQ(path.find(".zip"), std::string::npos) << path;
@@ -213,9 +193,9 @@ TEST_F(DownloadsTest, AlbumZipNeedsWebSizedCopiesAndLeavesAUsersFileAlone) {
 
 TEST_F(DownloadsTest, FeedListsTheNewestPicturesAndSitemapEveryPage) {
   Settings("SiteURL=https://example.org/photos\n");
-  PictureTaken(site_ / "old.jpg", "2020:01:01 08:00:00", 1);
-  PictureTaken(site_ / "trip" / "new.jpg", "2024:06:01 14:03:22", 2);
-  PictureTaken(site_ / "trip" / "mid & more.jpg", "2022:02:02 02:02:02", 3);
+  WritePictureTaken(site_ / "old.jpg", "2020:01:01 08:00:00", 41);
+  WritePictureTaken(site_ / "trip" / "new.jpg", "2024:06:01 14:03:22", 42);
+  WritePictureTaken(site_ / "trip" / "mid & more.jpg", "2022:02:02 02:02:02", 43);
   test::WriteFile(site_ / "trip" / "mid & more.txt", "ImageDescription:\r\nA <b>bold</b> caption\r\n\r\n");
   ASSERT_EQ(Run(), 0);
 

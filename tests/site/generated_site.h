@@ -1,17 +1,19 @@
 // A site generated into a temporary folder, with the shipped default layout unless a test
-// writes its own into the layout home: for the tests of what is done with a finished site
-// (publishing, checking and cleaning it) and of the pages themselves.
+// writes its own into the layout home: for the tests of the runs, of the pages they write
+// and of what is done with a finished site (publishing, checking and cleaning it).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "base/diagnostics.h"
 #include "base/progress.h"
 #include "files/layouthome.h"
+#include "site/publish.h"
 #include "site/website.h"
 #include "support/picture_builder.h"
 #include "support/scripted_ui.h"
@@ -54,6 +56,38 @@ class GeneratedSiteTest : public testing::Test {
     WriteFile(path, MakeJpeg(GradientArt(30, 20), options));
   }
 
+  // A JPEG picture of `width` x 30 pixels taken at `date` ("2024:06:01 14:03:22"), or
+  // without a date when it is empty.
+  static void WritePictureTaken(const std::filesystem::path& path, const std::string& date,
+                                int width = 40) {
+    ExifFields exif;
+    exif.date_time_original = date;
+    JpegOptions options;
+    if (!date.empty()) options.segments.push_back(ExifSegment(exif));
+    WriteFile(path, MakeJpeg(GradientArt(width, 30), options));
+  }
+
+  // Publishes the fixture's site into the folder `to`; true when it went well.
+  bool PublishTo(const std::filesystem::path& to) {
+    CollectedDiagnostics diagnostics;
+    Progress progress;
+    std::ostringstream listing;
+    return PublishSite(site_.path(), to.string(), PublishOptions(), progress, listing, diagnostics)
+        .ok();
+  }
+
+  // Generates the fixture's site, `jobs` at a time unless 0, telling `progress` if given;
+  // what the runs report gathers in `diagnostics_`.
+  RunStats RunSite(int jobs = 0, Progress* progress = nullptr) {
+    Progress quiet;
+    WebSite run(site_.path().string(), home_.path().string(), ui_, progress ? *progress : quiet,
+                diagnostics_);
+    if (jobs > 0) run.SetJobs(jobs);
+    EXPECT_TRUE(run.Prepare().ok());
+    run.Execute();
+    return run.Stats();
+  }
+
   // Generates the site in `site`: how many problems the run reported, -1 when it could
   // not start.
   int ProblemsOfRun(const std::filesystem::path& site) {
@@ -71,6 +105,7 @@ class GeneratedSiteTest : public testing::Test {
   TempDir home_;
   TempDir site_;
   ScriptedUserInterface ui_;
+  CollectedDiagnostics diagnostics_;
 };
 
 }  // namespace pix::test

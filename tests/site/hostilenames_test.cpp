@@ -10,11 +10,10 @@
 #include <unistd.h>
 
 #include <functional>
-#include <sstream>
 
 #include "app/commandline.h"
-#include "picture/comread.h"
 #include "picture/comwrite.h"
+#include "support/command_run.h"
 #include "support/picture_builder.h"
 #include "support/temp_dir.h"
 
@@ -23,21 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int status = -1;
-  std::string messages;
-};
-
-RunResult Generate(const fs::path& site, const fs::path& home) {
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream messages;
-  CommandLineIo io{in, out, messages, false, false};
-  RunResult run;
-  run.status = RunCommandLine(
-      {"generate", site.string(), "--home", home.string(), "--name", "Ann", "--quiet"}, io);
-  run.messages = messages.str();
-  return run;
+test::CommandRun Generate(const fs::path& site, const fs::path& home) {
+  return test::RunCommand(
+      {"generate", site.string(), "--home", home.string(), "--name", "Ann", "--quiet"});
 }
 
 // Runs `work` in a child process and returns its exit status (-1 when it did not exit).
@@ -69,7 +56,7 @@ TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
                                           "  blanks  .jpg"};
   for (const std::string& name : names) test::WriteJpegPicture(site_ / name, 30, 20, "");
   test::WriteJpegPicture(site_ / "-dir" / "inner.jpg", 30, 20, "");
-  const RunResult run = Generate(site_.path(), home_.path());
+  const test::CommandRun run = Generate(site_.path(), home_.path());
   ASSERT_EQ(run.status, kExitOk) << run.messages;
   const std::string index = test::ReadFile(site_ / "index.html");
   for (const std::string& name : names) {
@@ -84,12 +71,8 @@ TEST_F(HostileTreeTest, NamesWithMarkupQuotesBytesAndDashesGiveWorkingPages) {
 
   // A picture whose name starts with a dash is a picture, not an option, to the comment
   // command once its path is given.
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream messages;
-  CommandLineIo io{in, out, messages, false, false};
-  EXPECT_EQ(RunCommandLine({"comment", (site_ / "-rf.jpg").string()}, io), kExitOk)
-      << messages.str();
+  const test::CommandRun comment = test::RunCommand({"comment", (site_ / "-rf.jpg").string()});
+  EXPECT_EQ(comment.status, kExitOk) << comment.messages;
 }
 
 TEST_F(HostileTreeTest, ADeepTreeAndALinkCycleEnd) {
@@ -100,7 +83,7 @@ TEST_F(HostileTreeTest, ADeepTreeAndALinkCycleEnd) {
   fs::create_directory_symlink(site_.path(), site_ / "loop");
   fs::create_directory_symlink("..", site_ / "level" / "up");
 
-  const RunResult run = Generate(site_.path(), home_.path());
+  const test::CommandRun run = Generate(site_.path(), home_.path());
   EXPECT_NE(run.status, kExitUsage) << run.messages;
   EXPECT_TRUE(fs::exists(deep / "bottom.html"));
   EXPECT_TRUE(fs::exists(site_ / "top.html"));

@@ -4,13 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
+#include "generated_site.h"
 #include "picture/gifrsize.h"
-#include "site/website.h"
-#include "support/picture_builder.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
@@ -22,7 +17,7 @@ const char kHead[] =
     "<!--Pixamond is written by the Pixamond developers-->\r\n"
     "<!DOCTYPE html>\r\n<HTML lang=\"en\">\r\n";
 
-class PictureEntryTest : public testing::Test {
+class PictureEntryTest : public test::GeneratedSiteTest {
  protected:
   PictureEntryTest() {
     test::WriteFile(home_ / "pixamond.ini",
@@ -37,17 +32,11 @@ class PictureEntryTest : public testing::Test {
         "${ImageDateTakenText?|${ImageDateTakenText}}]\r\n\r\n");
   }
 
-  RunStats Run(int jobs = 1) {
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
-    site.SetJobs(jobs);
-    EXPECT_TRUE(site.Prepare().ok());
-    site.Execute();
-    return site.Stats();
-  }
+  RunStats Run(int jobs = 1) { return RunSite(jobs); }
 
   // The variables of a picture's detail page, between the brackets.
   std::string Detail(const std::string& base) {
-    const std::string page = test::ReadFile(root_ / (base + ".html"));
+    const std::string page = test::ReadFile(site_ / (base + ".html"));
     EXPECT_EQ(page.rfind(kHead, 0), 0u) << page;
     const std::size_t open = page.find('[');
     const std::size_t close = page.rfind(']');
@@ -57,14 +46,9 @@ class PictureEntryTest : public testing::Test {
 
   void WritePicture(const std::string& name, const test::PixelArt& art,
                     const test::JpegOptions& options) {
-    test::WriteFile(root_ / name, test::MakeJpeg(art, options));
+    test::WriteFile(site_ / name, test::MakeJpeg(art, options));
   }
 
-  test::TempDir home_;
-  test::TempDir root_;
-  CollectedDiagnostics diagnostics_;
-  test::ScriptedUserInterface ui_;
-  Progress progress_;
 };
 
 test::JpegOptions WithExif(const test::ExifFields& fields) {
@@ -81,18 +65,18 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
     fields.orientation = tag;
     WritePicture("p" + std::to_string(tag) + ".jpg", test::GradientArt(200, 100), WithExif(fields));
   }
-  const std::string before = test::ReadFile(root_ / "p6.jpg");
+  const std::string before = test::ReadFile(site_ / "p6.jpg");
   EXPECT_EQ(Run(4).inline_made, 8);
   for (int tag = 1; tag <= 8; ++tag) {
     const std::string base = "p" + std::to_string(tag);
     const bool side = tag >= 5;
     EXPECT_EQ(Detail(base), side ? "||||100x200|50x100" : "||||200x100|100x50") << base;
     int width = 0, height = 0;
-    ASSERT_TRUE(GetGifSize(&width, &height, root_ / "inline" / (base + ".gif")).ok());
+    ASSERT_TRUE(GetGifSize(&width, &height, site_ / "inline" / (base + ".gif")).ok());
     EXPECT_EQ(width, side ? 50 : 100) << base;
     EXPECT_EQ(height, side ? 100 : 50) << base;
   }
-  EXPECT_EQ(test::ReadFile(root_ / "p6.jpg"), before) << "the picture itself is never changed";
+  EXPECT_EQ(test::ReadFile(site_ / "p6.jpg"), before) << "the picture itself is never changed";
   const RunStats second = Run();
   EXPECT_EQ(second.inline_made, 0);
   EXPECT_EQ(second.inline_reused, 8);
@@ -117,7 +101,7 @@ TEST_F(PictureEntryTest, CaptionDateAndCameraComeFromThePicture) {
   test::JpegOptions commented = WithExif(fields);
   commented.comments = {"ImageDescription:\r\n<em>Our</em> boat\r\n\r\n"};
   WritePicture("d.jpg", test::SampleArt(), commented);
-  test::WriteGifPicture(root_ / "e.gif", 9, 7, false);
+  test::WriteGifPicture(site_ / "e.gif", 9, 7, false);
   Run();
   EXPECT_EQ(Detail("a"),
             "Boats &amp; &quot;gulls&quot;|Boats &amp; &quot;gulls&quot;|2024-06-01T14:03:22|"
@@ -138,11 +122,11 @@ TEST_F(PictureEntryTest, DirectoryEntryTakesNothingFromItsLastPicture) {
   fields.model = "Canon EOS R5";
   test::JpegOptions options = WithExif(fields);
   options.comments = {"A quiet street"};
-  test::WriteFile(root_ / "sub" / "a.jpg", test::MakeJpeg(test::SampleArt(), options));
+  test::WriteFile(site_ / "sub" / "a.jpg", test::MakeJpeg(test::SampleArt(), options));
   Run();
-  const std::string top = test::ReadFile(root_ / "index.html");
+  const std::string top = test::ReadFile(site_ / "index.html");
   EXPECT_NE(top.find("<D sub/index.html||>"), std::string::npos) << top;
-  const std::string detail = test::ReadFile(root_ / "sub" / "a.html");
+  const std::string detail = test::ReadFile(site_ / "sub" / "a.html");
   EXPECT_NE(detail.find("[A quiet street|A quiet street||Canon EOS R5|9x7|100x77]"),
             std::string::npos)
       << detail;

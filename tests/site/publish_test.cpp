@@ -59,7 +59,6 @@ class PublishTest : public test::GeneratedSiteTest {
   test::TempDir destination_;
   Progress progress_;
   std::ostringstream listing_;
-  CollectedDiagnostics diagnostics_;
 };
 
 TEST_F(PublishTest, AFolderGetsExactlyTheRecordedFilesOnceAndDeleteFollowsTheSite) {

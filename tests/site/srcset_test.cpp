@@ -5,20 +5,15 @@
 
 #include <string>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
+#include "generated_site.h"
 #include "picture/webimage.h"
-#include "site/website.h"
-#include "support/picture_builder.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SrcSetTest : public testing::Test {
+class SrcSetTest : public test::GeneratedSiteTest {
  protected:
   SrcSetTest() {
     test::WriteFile(home_ / "globals.txt",
@@ -26,10 +21,10 @@ class SrcSetTest : public testing::Test {
                     "FileEntryTemplate:\r\n(${AnchorFileName}:${ImageSrcSet})\r\n\r\n"
                     "DirEntryTemplate:\r\n[${AnchorFileName}:${ImageSrcSet}]\r\n\r\n"
                     "ParentPageLabel:\r\nx\r\n\r\n");
-    test::WriteJpegPicture(root_ / "big.jpg", 120, 90, "");
-    test::WriteJpegPicture(root_ / "small.jpg", 30, 20, "");  // no more pixels than 1x
+    test::WriteJpegPicture(site_ / "big.jpg", 120, 90, "");
+    test::WriteJpegPicture(site_ / "small.jpg", 30, 20, "");  // no more pixels than 1x
     // An album whose cover lies one folder deeper.
-    test::WriteJpegPicture(root_ / "trip" / "day 1" / "boat.jpg", 120, 90, "");
+    test::WriteJpegPicture(site_ / "trip" / "day 1" / "boat.jpg", 120, 90, "");
   }
 
   RunStats Run(int density) {
@@ -37,23 +32,15 @@ class SrcSetTest : public testing::Test {
                     "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
                     "[Display]\nMaxDisplayWidth=40\nMaxDisplayHeight=40\nInLinePixelDensity=" +
                         std::to_string(density) + "\n");
-    CollectedDiagnostics diagnostics;
-    Progress progress;
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress, diagnostics);
-    EXPECT_TRUE(site.Prepare().ok());
-    site.Execute();
-    EXPECT_EQ(diagnostics.ProblemCount() + site.Stats().problems_reported, 0);
-    return site.Stats();
+    const RunStats stats = RunSite();
+    EXPECT_EQ(diagnostics_.ProblemCount() + stats.problems_reported, 0);
+    return stats;
   }
-
-  test::TempDir home_;
-  test::TempDir root_;
-  test::ScriptedUserInterface ui_;
 };
 
 TEST_F(SrcSetTest, DensityTwoGivesA1xCompanionThatFollowsTheSetting) {
   Run(2);
-  const std::string page = test::ReadFile(root_ / "index.html");
+  const std::string page = test::ReadFile(site_ / "index.html");
   EXPECT_NE(page.find("(big.jpg:inline/1x/big.jpg 1x, inline/big.jpg 2x)"), std::string::npos)
       << page;
   EXPECT_NE(page.find("(small.jpg:)"), std::string::npos) << page;
@@ -64,19 +51,19 @@ TEST_F(SrcSetTest, DensityTwoGivesA1xCompanionThatFollowsTheSetting) {
       << page;
   int width = 0;
   int height = 0;
-  ASSERT_TRUE(GetWebImageSize(root_ / "inline" / "1x" / "big.jpg", &width, &height).ok());
+  ASSERT_TRUE(GetWebImageSize(site_ / "inline" / "1x" / "big.jpg", &width, &height).ok());
   EXPECT_EQ(width, 40);
   EXPECT_EQ(height, 30);
-  ASSERT_TRUE(GetWebImageSize(root_ / "inline" / "big.jpg", &width, &height).ok());
+  ASSERT_TRUE(GetWebImageSize(site_ / "inline" / "big.jpg", &width, &height).ok());
   EXPECT_EQ(width, 80);
-  EXPECT_FALSE(fs::exists(root_ / "inline" / "1x" / "small.jpg"));
+  EXPECT_FALSE(fs::exists(site_ / "inline" / "1x" / "small.jpg"));
 
   // Nothing is made again on a rerun; the companion goes with the setting.
   EXPECT_EQ(Run(2).inline_made, 0);
   Run(1);
-  EXPECT_FALSE(fs::exists(root_ / "inline" / "1x"));
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("(big.jpg:)"), std::string::npos);
-  EXPECT_NE(test::ReadFile(root_ / "index.html").find("[trip/index.html:]"), std::string::npos);
+  EXPECT_FALSE(fs::exists(site_ / "inline" / "1x"));
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("(big.jpg:)"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("[trip/index.html:]"), std::string::npos);
 }
 
 }  // namespace

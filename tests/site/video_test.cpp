@@ -6,16 +6,12 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
 #include "generated_site.h"
 #include "picture/video.h"
 #include "picture/webimage.h"
 #include "site/pictureentry.h"
-#include "site/publish.h"
 
 namespace pix {
 namespace {
@@ -103,12 +99,7 @@ TEST_F(VideoTest, ListedWithAPosterAndANoteWithoutTheTools) {
 
   // Publishing carries the video as it is, and its poster.
   test::TempDir web;
-  CollectedDiagnostics diagnostics;
-  Progress progress;
-  std::ostringstream listing;
-  ASSERT_TRUE(PublishSite(site_.path(), web.path().string(), PublishOptions(), progress, listing,
-                          diagnostics)
-                  .ok());
+  ASSERT_TRUE(PublishTo(web.path()));
   EXPECT_EQ(test::ReadFile(web / "clip.mp4"), "not really a video");
   EXPECT_TRUE(fs::exists(web / "inline" / "clip.jpg"));
 }

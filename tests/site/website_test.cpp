@@ -8,18 +8,14 @@
 
 #include <chrono>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
 #include "files/filelist.h"
+#include "generated_site.h"
 #include "files/picturenames.h"
 #include "files/settings.h"
 #include "site/siterecord.h"
 #include "picture/comwrite.h"
 #include "picture/gifrsize.h"
-#include "support/picture_builder.h"
-#include "support/scripted_ui.h"
 #include "support/site_files.h"
-#include "support/temp_dir.h"
 
 namespace pix {
 namespace {
@@ -52,7 +48,7 @@ std::string JpegSize(const fs::path& path) {
   return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height);
 }
 
-class WebSiteTest : public testing::Test {
+class WebSiteTest : public test::GeneratedSiteTest {
  protected:
   WebSiteTest() {
     test::WriteFile(home_ / "pixamond.ini",
@@ -87,36 +83,26 @@ class WebSiteTest : public testing::Test {
                         extra);
   }
 
-  RunStats Run() {
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
-    EXPECT_TRUE(site.Prepare().ok());
-    site.Execute();
-    return site.Stats();
-  }
+  RunStats Run() { return RunSite(0, &progress_); }
+  std::string Page(const std::string& relative) { return test::ReadFile(site_ / relative); }
 
-  std::string Page(const std::string& relative) { return test::ReadFile(root_ / relative); }
-
-  test::TempDir home_;
-  test::TempDir root_;
-  CollectedDiagnostics diagnostics_;
-  test::ScriptedUserInterface ui_;
   RecordingProgress progress_;
 };
 
 TEST_F(WebSiteTest, OnePictureWritesLeaderGroupEntryTrailersInOrder) {
-  test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 200, 100, "");
   const RunStats stats = Run();
-  const std::string size = std::to_string(fs::file_size(root_ / "a.jpg") / 1024);
-  const std::string name = root_.path().filename().string();
+  const std::string size = std::to_string(fs::file_size(site_ / "a.jpg") / 1024);
+  const std::string name = site_.path().filename().string();
   EXPECT_EQ(Page("index.html"), std::string(kHead) + "<HEAD><TITLE>T-" + name +
                                     "</TITLE></HEAD>\r\n<BODY><H1>L-" + name + "</H1>[]" +
                                     "<FL><GL><E a.jpg|100x50|" + size + "><GT><FT><END 1 " +
-                                    std::to_string(fs::file_size(root_ / "a.jpg")) + ">" + kEnd);
+                                    std::to_string(fs::file_size(site_ / "a.jpg")) + ">" + kEnd);
   EXPECT_EQ(stats.pictures, 1);
   EXPECT_EQ(stats.inline_made, 1);
   EXPECT_EQ(stats.problems_reported, 0);
   int width = 0, height = 0;
-  ASSERT_TRUE(GetGifSize(&width, &height, root_ / "inline" / "a.gif").ok());
+  ASSERT_TRUE(GetGifSize(&width, &height, site_ / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 100);
   EXPECT_EQ(height, 50);
   EXPECT_EQ(progress_.steps, (std::vector<std::string>{"", "Processing Image a.jpg",
@@ -127,7 +113,7 @@ TEST_F(WebSiteTest, OnePictureWritesLeaderGroupEntryTrailersInOrder) {
 
 // Groups of fewer than one picture count as one.
 TEST_F(WebSiteTest, SevenPicturesInGroupsOfThreeOrOfOne) {
-  for (int i = 1; i <= 7; ++i) test::WriteJpegPicture(root_ / ("p" + std::to_string(i) + ".jpg"), 10, 10, "");
+  for (int i = 1; i <= 7; ++i) test::WriteJpegPicture(site_ / ("p" + std::to_string(i) + ".jpg"), 10, 10, "");
   const std::pair<const char*, std::string> cases[] = {
       {"3", "FL GL p1 p2 p3 GT GL p4 p5 p6 GT GL p7 GT FT "},
       {"0", "FL GL p1 GT GL p2 GT GL p3 GT GL p4 GT GL p5 GT GL p6 GT GL p7 GT FT "}};
@@ -147,16 +133,16 @@ TEST_F(WebSiteTest, SevenPicturesInGroupsOfThreeOrOfOne) {
 }
 
 TEST_F(WebSiteTest, SubDirectoryIsWrittenFirstAndListedWithItsTotals) {
-  test::WriteJpegPicture(root_ / "a.jpg", 40, 40, "");
-  test::WriteJpegPicture(root_ / "b.jpg", 40, 40, "");
-  test::WriteJpegPicture(root_ / "sub" / "c.jpg", 80, 40, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 40, 40, "");
+  test::WriteJpegPicture(site_ / "b.jpg", 40, 40, "");
+  test::WriteJpegPicture(site_ / "sub" / "c.jpg", 80, 40, "");
   Run();
   const std::string sub = Page("sub/index.html");
   const std::string top = Page("index.html");
-  const std::string name = root_.path().filename().string();
+  const std::string name = site_.path().filename().string();
   // The sub-directory's page returns to its parent's label, as the parent page has it.
   EXPECT_NE(sub.find("<H1>L-sub</H1>[up:L-" + name + "]"), std::string::npos) << sub;
-  const std::string c_bytes = std::to_string(fs::file_size(root_ / "sub" / "c.jpg"));
+  const std::string c_bytes = std::to_string(fs::file_size(site_ / "sub" / "c.jpg"));
   EXPECT_NE(top.find("<DL T-sub><D sub/index.html|sub/inline/c.gif|1|" + c_bytes + "><DT><FL>"),
             std::string::npos)
       << top;
@@ -167,17 +153,17 @@ TEST_F(WebSiteTest, SubDirectoryIsWrittenFirstAndListedWithItsTotals) {
 TEST_F(WebSiteTest, WhatHasNothingToShowGetsNoPage) {
   EXPECT_EQ(Run().pages_written, 0);
   EXPECT_EQ(progress_.StepCount(), 0);
-  EXPECT_FALSE(fs::exists(root_ / "index.html"));
-  fs::create_directories(root_ / "empty" / "inline");
-  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  EXPECT_FALSE(fs::exists(site_ / "index.html"));
+  fs::create_directories(site_ / "empty" / "inline");
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   Run();
-  EXPECT_FALSE(fs::exists(root_ / "empty" / "index.html"));
+  EXPECT_FALSE(fs::exists(site_ / "empty" / "index.html"));
   EXPECT_EQ(Page("index.html").find("<DL"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_ / "a.html"));
+  EXPECT_FALSE(fs::exists(site_ / "a.html"));
 }
 
 TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
-  test::WriteJpegPicture(root_ / "a.jpg", 300, 200, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 300, 200, "");
   EXPECT_EQ(Run().inline_made, 1);
   SetLayout("PageTitle:\r\nChanged\r\n\r\n");
   const RunStats second = Run();
@@ -191,7 +177,7 @@ TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
   // heading, and says so once.
   std::string edited = Page("index.html");
   edited.replace(edited.find("<TITLE>Changed</TITLE>"), 22, "<TITLE>Mine</TITLE>");
-  test::WriteFile(root_ / "index.html", edited);
+  test::WriteFile(site_ / "index.html", edited);
   Run();
   EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
   EXPECT_EQ(diagnostics_.Notices().size(), 1u);
@@ -200,15 +186,15 @@ TEST_F(WebSiteTest, PagesFollowTheLayoutUnlessEditedByHand) {
   EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
   EXPECT_EQ(diagnostics_.Notices().size(), 1u);
   // The page's own index.txt is read after the kept version, so it wins over it.
-  test::WriteFile(root_ / "index.txt", "PageLabel:\r\nFrom index.txt\r\n\r\n");
+  test::WriteFile(site_ / "index.txt", "PageLabel:\r\nFrom index.txt\r\n\r\n");
   Run();
   EXPECT_NE(Page("index.html").find("<H1>From index.txt</H1>"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<TITLE>Mine</TITLE>"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, PagesOfAnEarlierVersionAreAdoptedAndTakeTheLayout) {
-  test::WriteJpegPicture(root_ / "a.jpg", 30, 20, "");
-  test::WriteFile(root_ / "index.html",
+  test::WriteJpegPicture(site_ / "a.jpg", 30, 20, "");
+  test::WriteFile(site_ / "index.html",
                   "<!--Produced With Pixamond Version 1.0-->\r\n"
                   "<!--Pixamond is written by the Pixamond developers-->\r\n"
                   "<HTML>\r\n<HEAD><TITLE>Old title</TITLE></HEAD>\r\n"
@@ -219,7 +205,7 @@ TEST_F(WebSiteTest, PagesOfAnEarlierVersionAreAdoptedAndTakeTheLayout) {
   const std::string page = Page("index.html");
   EXPECT_NE(page.find("-->\r\n<!DOCTYPE html>\r\n<HTML lang=\"fr\">\r\n<HEAD>"), std::string::npos);
   EXPECT_EQ(page.find("Old title"), std::string::npos);
-  const std::string name = root_.path().filename().string();
+  const std::string name = site_.path().filename().string();
   EXPECT_NE(page.find("<TITLE>T-" + name + "</TITLE>"), std::string::npos) << page;
   EXPECT_EQ(page.find("<!DOCTYPE html>"), page.rfind("<!DOCTYPE html>")) << "one doctype";
 }
@@ -229,10 +215,10 @@ TEST_F(WebSiteTest, DetailPagesLinkTheirNeighboursAcrossGroupsAndPastUnreadableP
   SetLayout("DetailPageTemplate:\r\n[${PrevDetailPageURL}|${PrevDetailPageCaptionText}|"
             "${NextDetailPageURL}|${NextDetailPageCaptionText}|${PictureIndex}/${PictureCount}|"
             "${UpPageURL}]\r\n\r\n");
-  test::WriteJpegPicture(root_ / "a.jpg", 30, 20, "");
-  test::WriteJpegPicture(root_ / "b b.jpg", 30, 20, "");
-  test::WriteFile(root_ / "bz.jpg", "no picture");
-  test::WriteJpegPicture(root_ / "c.jpg", 30, 20, "ImageDescription:\r\nSunset & <I>sea</I>\r\n\r\n");
+  test::WriteJpegPicture(site_ / "a.jpg", 30, 20, "");
+  test::WriteJpegPicture(site_ / "b b.jpg", 30, 20, "");
+  test::WriteFile(site_ / "bz.jpg", "no picture");
+  test::WriteJpegPicture(site_ / "c.jpg", 30, 20, "ImageDescription:\r\nSunset & <I>sea</I>\r\n\r\n");
   Run();
   const std::string head = std::string(kHead);
   EXPECT_EQ(Page("a.html"), head + "[||b%20b.html|b b|1/4|index.html]</HTML>\r\n");
@@ -248,7 +234,7 @@ TEST_F(WebSiteTest, NeighboursStayWithinTheirSeriesPage) {
             "${PictureIndex}/${PictureCount}|${UpPageURL}]\r\n\r\n"
             "PageLabel:\r\n${SeriesNameRangeHTML}\r\n\r\n");
   for (const char* name : {"other.jpg", "photo0001.jpg", "photo0002.jpg"}) {
-    test::WriteJpegPicture(root_ / name, 30, 20, "");
+    test::WriteJpegPicture(site_ / name, 30, 20, "");
   }
   Run();
   const std::string head = std::string(kHead);
@@ -262,26 +248,26 @@ TEST_F(WebSiteTest, JpegInlineImagesAtTwiceTheDisplaySizeAndWebSizedDetailImages
   SetSettings(kJpegImagesAtTwiceTheDisplaySize);
   SetLayout("DetailPageTemplate:\r\n[${DetailImageURL}|${DetailImageWidth}x${DetailImageHeight}|"
             "${AnchorWidth}x${AnchorHeight}]\r\n\r\n");
-  test::WriteJpegPicture(root_ / "wide one.jpg", 400, 200, "");
-  test::WriteJpegPicture(root_ / "small.jpg", 60, 40, "");
+  test::WriteJpegPicture(site_ / "wide one.jpg", 400, 200, "");
+  test::WriteJpegPicture(site_ / "small.jpg", 60, 40, "");
   RunStats stats = Run();
   EXPECT_EQ(stats.inline_made, 2);
   EXPECT_EQ(diagnostics_.ProblemText(), "");
   const std::string index = Page("index.html");
   EXPECT_NE(index.find("<E wide one.jpg|100x50|"), std::string::npos) << "shown at display size";
-  EXPECT_EQ(JpegSize(root_ / "inline" / "wide one.jpg"), "200x100");
-  EXPECT_EQ(JpegSize(root_ / "inline" / "small.jpg"), "100x66")
+  EXPECT_EQ(JpegSize(site_ / "inline" / "wide one.jpg"), "200x100");
+  EXPECT_EQ(JpegSize(site_ / "inline" / "small.jpg"), "100x66")
       << "a picture smaller than twice its display size gives what it has";
-  EXPECT_EQ(JpegSize(root_ / "inline" / "detail" / "wide one.jpg"), "150x75");
+  EXPECT_EQ(JpegSize(site_ / "inline" / "detail" / "wide one.jpg"), "150x75");
   EXPECT_EQ(Page("wide one.html"),
             std::string(kHead) + "[inline/detail/wide%20one.jpg|150x75|400x200]</HTML>\r\n");
   EXPECT_EQ(Page("small.html"),
             std::string(kHead) + "[inline/detail/small.jpg|60x40|60x40]</HTML>\r\n");
-  const auto detail_time = fs::last_write_time(root_ / "inline" / "detail" / "wide one.jpg");
+  const auto detail_time = fs::last_write_time(site_ / "inline" / "detail" / "wide one.jpg");
   stats = Run();
   EXPECT_EQ(stats.inline_made, 0);
   EXPECT_EQ(stats.inline_reused, 2);
-  EXPECT_EQ(fs::last_write_time(root_ / "inline" / "detail" / "wide one.jpg"), detail_time)
+  EXPECT_EQ(fs::last_write_time(site_ / "inline" / "detail" / "wide one.jpg"), detail_time)
       << "a current detail image is kept";
 }
 
@@ -295,9 +281,9 @@ TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsM
   test::ExifFields exif;
   exif.orientation = 6;
   options.segments.push_back(test::ExifSegment(exif));
-  test::WriteFile(root_ / "side.jpg", test::MakeJpeg(test::GradientArt(400, 200), options));
-  const fs::path inline_image = root_ / "inline" / "side.jpg";
-  const fs::path detail_image = root_ / "inline" / "detail" / "side.jpg";
+  test::WriteFile(site_ / "side.jpg", test::MakeJpeg(test::GradientArt(400, 200), options));
+  const fs::path inline_image = site_ / "inline" / "side.jpg";
+  const fs::path detail_image = site_ / "inline" / "detail" / "side.jpg";
 
   EXPECT_EQ(Run().inline_made, 1);
   EXPECT_EQ(diagnostics_.ProblemText(), "");
@@ -327,12 +313,12 @@ TEST_F(WebSiteTest, BothImagesOfAPictureOnItsSideStandUprightAndOnlyAStaleOneIsM
 TEST_F(WebSiteTest, CommentAndTextFileSetTheDetailPage) {
   SetLayout("DetailPageTemplate:\r\n[${DetailPageLabel}|${ImageDescription}|${AnchorWidth}]\r\n\r\n"
             "DetailPageLabel:\r\n${BaseFileName}\r\n\r\n");
-  test::WriteJpegPicture(root_ / "a.jpg", 64, 48,
+  test::WriteJpegPicture(site_ / "a.jpg", 64, 48,
                          "DetailPageLabel:\r\nMy label\r\n\r\nImageDescription:\r\nFrom comment\r\n\r\n");
-  test::WriteJpegPicture(root_ / "b.jpg", 64, 48,
+  test::WriteJpegPicture(site_ / "b.jpg", 64, 48,
                          "ImageDescription:\r\nFrom comment\r\n\r\n");
-  test::WriteFile(root_ / "b.txt", "ImageDescription:\r\nFrom text file\r\n\r\n");
-  test::WriteJpegPicture(root_ / "c.jpg", 64, 48, "");
+  test::WriteFile(site_ / "b.txt", "ImageDescription:\r\nFrom text file\r\n\r\n");
+  test::WriteJpegPicture(site_ / "c.jpg", 64, 48, "");
   Run();
   const std::string head = kHead;
   EXPECT_EQ(Page("a.html"), head + "[My label|From comment|64]</HTML>\r\n");
@@ -352,7 +338,7 @@ TEST_F(WebSiteTest, Utf8CaptionsAndNamesReachThePagesByteForByte) {
       "Z\xC3\xBCrich S\xC3\xBC"
       "d";
   test::WriteJpegPicture(
-      root_ / (name + ".jpg"), 64, 48,
+      site_ / (name + ".jpg"), 64, 48,
       "DetailPageTitle:\r\n" + title + "\r\n\r\nImageDescription:\r\n" + description + "\r\n\r\n");
   Run();
   EXPECT_EQ(Page(name + ".html"), std::string(kHead) + "[" + title + "|" + description + "|" +
@@ -364,17 +350,17 @@ TEST_F(WebSiteTest, MatchPagesTakeTheirSeriesAndCatchAllTakesTheRest) {
                   "AutoOrganizeBaseFileNames=img00001,photo0000,miscpics\n"
                   "[MatchPageSearchStrings]\nimg00001=[img####@.*]\nphoto0000=[photo####.*]\n"
                   "miscpics=[*.*]\n");
-  test::WriteJpegPicture(root_ / "photo0001.jpg", 10, 10, "");
-  test::WriteJpegPicture(root_ / "photo0002.jpg", 10, 10, "");
-  test::WriteJpegPicture(root_ / "other.jpg", 10, 10, "");
-  test::WriteJpegPicture(root_ / "sub" / "img0001a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root_ / "sub" / "img0002a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "photo0001.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "photo0002.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "other.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "img0001a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "img0002a.jpg", 10, 10, "");
   Run();
-  EXPECT_TRUE(fs::exists(root_ / "photo0000.html"));
-  EXPECT_TRUE(fs::exists(root_ / "miscpics.html"));
-  EXPECT_FALSE(fs::exists(root_ / "img00001.html"));
-  EXPECT_TRUE(fs::exists(root_ / "sub" / "img00001.html"));
-  EXPECT_FALSE(fs::exists(root_ / "sub" / "miscpics.html")) << "every picture there was taken";
+  EXPECT_TRUE(fs::exists(site_ / "photo0000.html"));
+  EXPECT_TRUE(fs::exists(site_ / "miscpics.html"));
+  EXPECT_FALSE(fs::exists(site_ / "img00001.html"));
+  EXPECT_TRUE(fs::exists(site_ / "sub" / "img00001.html"));
+  EXPECT_FALSE(fs::exists(site_ / "sub" / "miscpics.html")) << "every picture there was taken";
   const std::string top = Page("index.html");
   EXPECT_NE(top.find("<D photo0000.html|inline/photo0001.gif|2|"), std::string::npos) << top;
   EXPECT_NE(top.find("<D miscpics.html|inline/other.gif|1|"), std::string::npos) << top;
@@ -384,66 +370,66 @@ TEST_F(WebSiteTest, MatchPagesTakeTheirSeriesAndCatchAllTakesTheRest) {
 }
 
 TEST_F(WebSiteTest, GifTwinOfAJpegIsKeptButNotListedAndInterlacedGifsRewritten) {
-  test::WriteJpegPicture(root_ / "photo.jpg", 20, 20, "");
-  test::WriteGifPicture(root_ / "photo.gif", 20, 20, /*interlaced=*/false);
-  const std::string twin = test::ReadFile(root_ / "photo.gif");
-  test::WriteGifPicture(root_ / "anim.gif", 16, 24, /*interlaced=*/true);
+  test::WriteJpegPicture(site_ / "photo.jpg", 20, 20, "");
+  test::WriteGifPicture(site_ / "photo.gif", 20, 20, /*interlaced=*/false);
+  const std::string twin = test::ReadFile(site_ / "photo.gif");
+  test::WriteGifPicture(site_ / "anim.gif", 16, 24, /*interlaced=*/true);
   const RunStats stats = Run();
-  EXPECT_EQ(test::ReadFile(root_ / "photo.gif"), twin) << "the user's GIF is not deleted";
+  EXPECT_EQ(test::ReadFile(site_ / "photo.gif"), twin) << "the user's GIF is not deleted";
   EXPECT_EQ(stats.pictures, 2);
   EXPECT_EQ(progress_.StepCount(), 2);
   EXPECT_EQ(Page("index.html").find("<E photo.gif"), std::string::npos);
   EXPECT_NE(Page("index.html").find("<E photo.jpg"), std::string::npos);
-  EXPECT_FALSE(*IsGifInterlaced(root_ / "anim.gif"));
+  EXPECT_FALSE(*IsGifInterlaced(site_ / "anim.gif"));
   EXPECT_NE(Page("index.html").find("<E anim.gif|66x100|"), std::string::npos);
 }
 
 // Which rewrites are refused, with which words, and that the files stay as they were are
 // the rewrite guard's tests; here the run says each refusal once and goes on.
 TEST_F(WebSiteTest, InterlacedGifThatMayNotBeRewrittenIsReportedLeftAloneAndStillShown) {
-  test::WriteGifPicture(root_ / "locked.gif", 16, 24, /*interlaced=*/true);
-  ::chmod((root_ / "locked.gif").c_str(), 0444);
-  test::WriteGifPicture(root_ / "shared.gif", 16, 24, /*interlaced=*/true);
-  fs::create_hard_link(root_ / "shared.gif", home_ / "shared-elsewhere.gif");
-  test::WriteGifPicture(root_ / "mine.gif", 16, 24, /*interlaced=*/true);
+  test::WriteGifPicture(site_ / "locked.gif", 16, 24, /*interlaced=*/true);
+  ::chmod((site_ / "locked.gif").c_str(), 0444);
+  test::WriteGifPicture(site_ / "shared.gif", 16, 24, /*interlaced=*/true);
+  fs::create_hard_link(site_ / "shared.gif", home_ / "shared-elsewhere.gif");
+  test::WriteGifPicture(site_ / "mine.gif", 16, 24, /*interlaced=*/true);
   const RunStats stats = Run();
   EXPECT_EQ(stats.problems_reported, 2);
   ASSERT_EQ(ui_.messages().size(), 2u);
   EXPECT_EQ(ui_.messages()[0].text.rfind("The interlaced GIF file was not de-interlaced: " +
-                                             (root_ / "locked.gif").string() + " is read-only",
+                                             (site_ / "locked.gif").string() + " is read-only",
                                          0),
             0u);
-  EXPECT_NE(ui_.messages()[1].text.find((root_ / "shared.gif").string()), std::string::npos);
-  EXPECT_TRUE(*IsGifInterlaced(root_ / "locked.gif"));
-  EXPECT_TRUE(*IsGifInterlaced(root_ / "shared.gif"));
-  EXPECT_FALSE(*IsGifInterlaced(root_ / "mine.gif"));
+  EXPECT_NE(ui_.messages()[1].text.find((site_ / "shared.gif").string()), std::string::npos);
+  EXPECT_TRUE(*IsGifInterlaced(site_ / "locked.gif"));
+  EXPECT_TRUE(*IsGifInterlaced(site_ / "shared.gif"));
+  EXPECT_FALSE(*IsGifInterlaced(site_ / "mine.gif"));
   EXPECT_EQ(stats.pictures, 3);
   for (const char* name : {"locked.gif", "shared.gif", "mine.gif"}) {
     EXPECT_NE(Page("index.html").find(std::string("<E ") + name + "|66x100|"), std::string::npos)
         << name;
-    EXPECT_FALSE(*IsGifInterlaced(root_ / "inline" / name)) << name;
+    EXPECT_FALSE(*IsGifInterlaced(site_ / "inline" / name)) << name;
   }
 }
 
 TEST_F(WebSiteTest, DeleteHtmlFirstPurgesOnlyThePagesItWroteEverywhere) {
   SetSettings("[AutoOrganizeLayout]\nDeleteHTMLFirst=Yes\n");
   const std::string ours = "<!--Produced With Pixamond Version 1.0-->\r\n<HTML></HTML>";
-  test::WriteFile(root_ / "old.htm", ours);
-  test::WriteFile(root_ / "deep" / "stale.HTML", ours);
-  test::WriteFile(root_ / "keep.txt", "x");
-  test::WriteFile(root_ / "mine.html", "<HTML>my own page</HTML>");
-  test::WriteFile(root_ / "elsewhere" / "target.html", ours);
-  fs::create_symlink(root_ / "elsewhere" / "target.html", root_ / "linked.html");
+  test::WriteFile(site_ / "old.htm", ours);
+  test::WriteFile(site_ / "deep" / "stale.HTML", ours);
+  test::WriteFile(site_ / "keep.txt", "x");
+  test::WriteFile(site_ / "mine.html", "<HTML>my own page</HTML>");
+  test::WriteFile(site_ / "elsewhere" / "target.html", ours);
+  fs::create_symlink(site_ / "elsewhere" / "target.html", site_ / "linked.html");
   Run();
-  EXPECT_FALSE(fs::exists(root_ / "old.htm"));
-  EXPECT_FALSE(fs::exists(root_ / "deep" / "stale.HTML"));
-  EXPECT_TRUE(fs::exists(root_ / "keep.txt"));
-  EXPECT_EQ(test::ReadFile(root_ / "mine.html"), "<HTML>my own page</HTML>");
-  EXPECT_TRUE(fs::is_symlink(root_ / "linked.html")) << "a link is never taken for a page";
+  EXPECT_FALSE(fs::exists(site_ / "old.htm"));
+  EXPECT_FALSE(fs::exists(site_ / "deep" / "stale.HTML"));
+  EXPECT_TRUE(fs::exists(site_ / "keep.txt"));
+  EXPECT_EQ(test::ReadFile(site_ / "mine.html"), "<HTML>my own page</HTML>");
+  EXPECT_TRUE(fs::is_symlink(site_ / "linked.html")) << "a link is never taken for a page";
   const std::string problems = diagnostics_.ProblemText();
-  EXPECT_NE(problems.find((root_ / "mine.html").string() + " is kept"), std::string::npos)
+  EXPECT_NE(problems.find((site_ / "mine.html").string() + " is kept"), std::string::npos)
       << problems;
-  EXPECT_NE(problems.find((root_ / "linked.html").string() + " is kept"), std::string::npos);
+  EXPECT_NE(problems.find((site_ / "linked.html").string() + " is kept"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
@@ -451,35 +437,35 @@ TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
   test::TempDir elsewhere;
   test::WriteGifPicture(elsewhere / "a.gif", 40, 40, false);
   const std::string elsewhere_bytes = test::ReadFile(elsewhere / "a.gif");
-  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
-  fs::create_directory_symlink(elsewhere.path(), root_ / "inline");
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  fs::create_directory_symlink(elsewhere.path(), site_ / "inline");
   // A link planted where a detail page goes, and a page of the user's own.
-  test::WriteJpegPicture(root_ / "sub" / "b.jpg", 10, 10, "");
-  test::WriteJpegPicture(root_ / "sub" / "notes.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "notes.jpg", 10, 10, "");
   test::WriteFile(elsewhere / "secret.html", "<TITLE>secret</TITLE><H1>secret</H1>");
-  fs::create_symlink(elsewhere / "secret.html", root_ / "sub" / "b.html");
-  test::WriteFile(root_ / "sub" / "notes.html", "<HTML>my notes</HTML>");
+  fs::create_symlink(elsewhere / "secret.html", site_ / "sub" / "b.html");
+  test::WriteFile(site_ / "sub" / "notes.html", "<HTML>my notes</HTML>");
   SetLayout("DetailPageTemplate:\r\n<D ${PageTitle}>\r\n\r\n");
 
   Run();
   EXPECT_EQ(test::ReadFile(elsewhere / "a.gif"), elsewhere_bytes);
-  EXPECT_TRUE(fs::is_symlink(root_ / "sub" / "b.html"));
+  EXPECT_TRUE(fs::is_symlink(site_ / "sub" / "b.html"));
   EXPECT_EQ(test::ReadFile(elsewhere / "secret.html"), "<TITLE>secret</TITLE><H1>secret</H1>");
-  EXPECT_EQ(test::ReadFile(root_ / "sub" / "notes.html"), "<HTML>my notes</HTML>");
+  EXPECT_EQ(test::ReadFile(site_ / "sub" / "notes.html"), "<HTML>my notes</HTML>");
   EXPECT_EQ(Page("sub/index.html").find("secret"), std::string::npos);
   const std::string shown = [&] {
     std::string text;
     for (const auto& message : ui_.messages()) text += message.text + "\n";
     return text;
   }();
-  EXPECT_NE(shown.find((root_ / "inline").string() +
+  EXPECT_NE(shown.find((site_ / "inline").string() +
                        " is a link; nothing is written through a link"),
             std::string::npos)
       << shown;
-  EXPECT_NE(shown.find((root_ / "sub" / "b.html").string() +
+  EXPECT_NE(shown.find((site_ / "sub" / "b.html").string() +
                        " is kept as it is (a link); the page is not written"),
             std::string::npos);
-  EXPECT_NE(shown.find((root_ / "sub" / "notes.html").string() +
+  EXPECT_NE(shown.find((site_ / "sub" / "notes.html").string() +
                        " is kept as it is (not written by Pixamond); the page is not written"),
             std::string::npos);
 }
@@ -487,56 +473,56 @@ TEST_F(WebSiteTest, NothingIsWrittenThroughLinksOrOverTheUsersOwnPages) {
 // A folder named like the inline folder is the run's only when it is empty or holds only
 // what the site's record says a run wrote there.
 TEST_F(WebSiteTest, AUsersFolderNamedInlineIsPublishedAndNeverWrittenInto) {
-  test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
-  test::WriteGifPicture(root_ / "inline" / "a.gif", 30, 20, /*interlaced=*/false);
-  test::WriteFile(root_ / "inline" / "notes.txt", "the user's notes");
-  const std::string users_gif = test::ReadFile(root_ / "inline" / "a.gif");
-  test::WriteJpegPicture(root_ / "trip" / "Inline" / "b.jpg", 40, 40, "");
-  test::WriteJpegPicture(root_ / "trip" / "c.jpg", 40, 40, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 200, 100, "");
+  test::WriteGifPicture(site_ / "inline" / "a.gif", 30, 20, /*interlaced=*/false);
+  test::WriteFile(site_ / "inline" / "notes.txt", "the user's notes");
+  const std::string users_gif = test::ReadFile(site_ / "inline" / "a.gif");
+  test::WriteJpegPicture(site_ / "trip" / "Inline" / "b.jpg", 40, 40, "");
+  test::WriteJpegPicture(site_ / "trip" / "c.jpg", 40, 40, "");
   Run();
 
-  EXPECT_EQ(test::ReadFile(root_ / "inline" / "a.gif"), users_gif);
+  EXPECT_EQ(test::ReadFile(site_ / "inline" / "a.gif"), users_gif);
   EXPECT_EQ(diagnostics_.Problems(),
-            std::vector<std::string>{(root_ / "inline").string() +
+            std::vector<std::string>{(site_ / "inline").string() +
                                      " holds files of yours, so no inline images are written "
                                      "into it: it is published as an album, and the pictures "
                                      "beside it are shown in place of inline images (set "
                                      "another InLineSubDirName to have them made)"});
   // The folder is an album: its picture has its page, and its own inline folder.
   EXPECT_NE(Page("inline/index.html").find("<E a.gif|"), std::string::npos);
-  EXPECT_TRUE(fs::exists(root_ / "inline" / "inline" / "a.gif"));
+  EXPECT_TRUE(fs::exists(site_ / "inline" / "inline" / "a.gif"));
   EXPECT_NE(Page("index.html").find("<D inline/index.html|inline/inline/a.gif|"), std::string::npos);
   // Another case of the name is simply an album, and the inline folder beside it the run's.
   EXPECT_NE(Page("trip/index.html").find("<D Inline/index.html|Inline/inline/b.gif|"),
             std::string::npos);
-  EXPECT_TRUE(fs::exists(root_ / "trip" / "inline" / "c.gif"));
+  EXPECT_TRUE(fs::exists(site_ / "trip" / "inline" / "c.gif"));
 }
 
 // A site made before the record: its pages carry the version lines, its inline folders a
 // marker and small images, and its notes lie in an older file. Its first run adopts what
 // that program wrote and nothing else.
 TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
-  test::WriteJpegPicture(root_ / "a.jpg", 200, 100, "");
-  test::WriteJpegPicture(root_ / "b.jpg", 100, 100, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 200, 100, "");
+  test::WriteJpegPicture(site_ / "b.jpg", 100, 100, "");
   Run();
-  ASSERT_TRUE(fs::remove(root_ / std::string(kRecordFileName)));
-  test::WriteFile(root_ / "inline" / ".pixamond-inline", "marker of an older version\n");
-  test::WriteFile(root_ / ".pixamond-facts", "Pixamond facts 1\nold notes\n");
+  ASSERT_TRUE(fs::remove(site_ / std::string(kRecordFileName)));
+  test::WriteFile(site_ / "inline" / ".pixamond-inline", "marker of an older version\n");
+  test::WriteFile(site_ / ".pixamond-facts", "Pixamond facts 1\nold notes\n");
   // The picture changed meanwhile; the user keeps a full-size edit beside the site.
-  fs::remove(root_ / "a.jpg");
-  test::WriteJpegPicture(root_ / "a.jpg", 100, 200, "");
-  test::WriteJpegPicture(root_ / "trip" / "c.jpg", 60, 60, "");
-  test::WriteGifPicture(root_ / "trip" / "inline" / "c.gif", 600, 600, /*interlaced=*/false);
-  const std::string users_edit = test::ReadFile(root_ / "trip" / "inline" / "c.gif");
+  fs::remove(site_ / "a.jpg");
+  test::WriteJpegPicture(site_ / "a.jpg", 100, 200, "");
+  test::WriteJpegPicture(site_ / "trip" / "c.jpg", 60, 60, "");
+  test::WriteGifPicture(site_ / "trip" / "inline" / "c.gif", 600, 600, /*interlaced=*/false);
+  const std::string users_edit = test::ReadFile(site_ / "trip" / "inline" / "c.gif");
   const RunStats again = Run();
   EXPECT_EQ(again.problems_reported, 0) << diagnostics_.ProblemText();
   int width = 0, height = 0;
-  ASSERT_TRUE(GetGifSize(&width, &height, root_ / "inline" / "a.gif").ok());
+  ASSERT_TRUE(GetGifSize(&width, &height, site_ / "inline" / "a.gif").ok());
   EXPECT_EQ(width, 50) << "the stale inline image is made again in the adopted folder";
-  EXPECT_FALSE(fs::exists(root_ / ".pixamond-facts")) << "the older notes are gone";
-  EXPECT_TRUE(fs::exists(root_ / std::string(kRecordFileName)));
+  EXPECT_FALSE(fs::exists(site_ / ".pixamond-facts")) << "the older notes are gone";
+  EXPECT_TRUE(fs::exists(site_ / std::string(kRecordFileName)));
   // A folder holding a picture larger than any inline image is the user's album.
-  EXPECT_EQ(test::ReadFile(root_ / "trip" / "inline" / "c.gif"), users_edit);
+  EXPECT_EQ(test::ReadFile(site_ / "trip" / "inline" / "c.gif"), users_edit);
   EXPECT_NE(Page("trip/inline/index.html").find("<E c.gif|"), std::string::npos);
 }
 
@@ -546,22 +532,22 @@ TEST_F(WebSiteTest, ASiteMadeBeforeTheRecordIsAdoptedOnItsFirstRun) {
 TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
   SetSettings("[FileExtensions]\nInLineFileExt=jpg\n[Display]\nDetailImageMaxSize=60\n");
   SetLayout("DetailPageTemplate:\r\n<DP ${AnchorFileName} ${ImageCaption}>\r\n\r\n");
-  test::WriteJpegPicture(root_ / "a.jpg", 120, 80, "");
-  test::WriteJpegPicture(root_ / "b.jpg", 80, 120, "");
-  test::WriteJpegPicture(root_ / "c.jpg", 90, 90, "");
-  test::WriteJpegPicture(root_ / "d.jpg", 90, 60, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 120, 80, "");
+  test::WriteJpegPicture(site_ / "b.jpg", 80, 120, "");
+  test::WriteJpegPicture(site_ / "c.jpg", 90, 90, "");
+  test::WriteJpegPicture(site_ / "d.jpg", 90, 60, "");
   Run();
   // c is deleted, d renamed; the user edited d's detail image by hand.
-  fs::remove(root_ / "c.jpg");
-  fs::rename(root_ / "d.jpg", root_ / "e.jpg");
-  test::WriteFile(root_ / "inline" / "detail" / "d.jpg", "my retouched copy");
+  fs::remove(site_ / "c.jpg");
+  fs::rename(site_ / "d.jpg", site_ / "e.jpg");
+  test::WriteFile(site_ / "inline" / "detail" / "d.jpg", "my retouched copy");
   const RunStats stats = Run();
   EXPECT_EQ(stats.pages_removed, 2);   // c.html, d.html
   EXPECT_EQ(stats.images_removed, 3);  // c's two images, d's inline image
-  EXPECT_FALSE(fs::exists(root_ / "inline" / "detail" / "c.jpg"));
-  EXPECT_EQ(test::ReadFile(root_ / "inline" / "detail" / "d.jpg"), "my retouched copy");
+  EXPECT_FALSE(fs::exists(site_ / "inline" / "detail" / "c.jpg"));
+  EXPECT_EQ(test::ReadFile(site_ / "inline" / "detail" / "d.jpg"), "my retouched copy");
   EXPECT_EQ(diagnostics_.Notices(),
-            std::vector<std::string>{(root_ / "inline" / "detail" / "d.jpg").string() +
+            std::vector<std::string>{(site_ / "inline" / "detail" / "d.jpg").string() +
                                      " is kept: the site no longer uses it, but it was changed "
                                      "since Pixamond wrote it"});
 
@@ -571,40 +557,40 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
   EXPECT_EQ(Run().inline_made, 0);
   // A new caption changes the pages that show it, and no image: the images are made from
   // the picture without its comment.
-  const std::string e_detail = test::ReadFile(root_ / "inline" / "detail" / "e.jpg");
+  const std::string e_detail = test::ReadFile(site_ / "inline" / "detail" / "e.jpg");
   ASSERT_TRUE(
-      WriteJpegCommentInPlace(root_ / "e.jpg", "ImageDescription:\r\nHarbour\r\n\r\n").ok());
+      WriteJpegCommentInPlace(site_ / "e.jpg", "ImageDescription:\r\nHarbour\r\n\r\n").ok());
   const RunStats captioned = Run();
   EXPECT_EQ(captioned.inline_made, 0);
-  EXPECT_EQ(test::ReadFile(root_ / "inline" / "detail" / "e.jpg"), e_detail);
-  EXPECT_NE(test::ReadFile(root_ / "e.html").find("Harbour"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(site_ / "inline" / "detail" / "e.jpg"), e_detail);
+  EXPECT_NE(test::ReadFile(site_ / "e.html").find("Harbour"), std::string::npos);
 
   // An image the user replaced is theirs from then on: kept, and said once a run.
-  test::WriteFile(root_ / "inline" / "a.jpg", "my own thumbnail");
+  test::WriteFile(site_ / "inline" / "a.jpg", "my own thumbnail");
   const std::size_t shown = ui_.messages().size();
   Run();
-  EXPECT_EQ(test::ReadFile(root_ / "inline" / "a.jpg"), "my own thumbnail");
+  EXPECT_EQ(test::ReadFile(site_ / "inline" / "a.jpg"), "my own thumbnail");
   ASSERT_GT(ui_.messages().size(), shown);
   EXPECT_EQ(ui_.messages()[shown].text, "Cannot make the inline image of " +
-                                           (root_ / "a.jpg").string() + ": " +
-                                           (root_ / "inline" / "a.jpg").string() +
+                                           (site_ / "a.jpg").string() + ": " +
+                                           (site_ / "inline" / "a.jpg").string() +
                                            " is kept as it is (changed since Pixamond wrote it)");
 }
 
 // A picture that holds nothing usable is skipped; one cut short is published as far as it
 // could be read. Both are said on every run, also when the rerun decodes nothing.
 TEST_F(WebSiteTest, CorruptPictureIsSkippedDamagedOnePublishedAndBothReportedOnEveryRun) {
-  test::WriteFile(root_ / "bad.jpg", "not a jpeg at all");
-  test::WriteFile(root_ / "cut.jpg", test::CutInsideScan(test::MakeJpeg(test::SampleArt())));
-  test::WriteJpegPicture(root_ / "good.jpg", 10, 10, "");
+  test::WriteFile(site_ / "bad.jpg", "not a jpeg at all");
+  test::WriteFile(site_ / "cut.jpg", test::CutInsideScan(test::MakeJpeg(test::SampleArt())));
+  test::WriteJpegPicture(site_ / "good.jpg", 10, 10, "");
   const RunStats first = Run();
   EXPECT_EQ(first.pictures, 2);
   EXPECT_EQ(first.inline_made, 2);
   EXPECT_EQ(progress_.Position(), 3) << "progress advances for the skipped picture too";
   ASSERT_EQ(ui_.messages().size(), 2u);
-  EXPECT_EQ(ui_.messages()[0].text, "JPEG file " + (root_ / "bad.jpg").string() + " is corrupt");
+  EXPECT_EQ(ui_.messages()[0].text, "JPEG file " + (site_ / "bad.jpg").string() + " is corrupt");
   EXPECT_EQ(ui_.messages()[0].title, "Error");
-  EXPECT_EQ(ui_.messages()[1].text, "JPEG file " + (root_ / "cut.jpg").string() +
+  EXPECT_EQ(ui_.messages()[1].text, "JPEG file " + (site_ / "cut.jpg").string() +
                                        " is damaged (Premature end of JPEG file); it is "
                                        "published as far as it could be read");
   const RunStats again = Run();
@@ -617,7 +603,7 @@ TEST_F(WebSiteTest, CorruptPictureIsSkippedDamagedOnePublishedAndBothReportedOnE
 // not each hold a file open, or a deep tree runs out of file handles and loses pages.
 TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
   constexpr int kDepth = 60;
-  fs::path directory = root_.path();
+  fs::path directory = site_.path();
   for (int level = 0; level < kDepth; ++level) {
     // "a" comes first, so its entry opens the page before "z", the deep branch, is written.
     test::WriteJpegPicture(directory / "a" / "pic.jpg", 8, 8, "");
@@ -638,7 +624,7 @@ TEST_F(WebSiteTest, ADeepTreeNeedsFewFileHandles) {
 }
 
 TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
-  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   const std::pair<const char*, std::string> broken[] = {
       {"globals.txt", "PageTitle:\rT\r\rPageLabel:\rL\r\r"},
       {"dglobals.txt", std::string("Dir\0Leader:\r\nx\r\n\r\n", 18)},
@@ -646,19 +632,19 @@ TEST_F(WebSiteTest, ALayoutThatCannotBeReadAsWrittenStopsTheRunBeforeAnyPage) {
   for (const auto& [name, text] : broken) {
     SetLayout({});
     test::WriteFile(home_ / name, text);
-    WebSite site(root_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
+    WebSite site(site_.path().string(), home_.path().string(), ui_, progress_, diagnostics_);
     const Status prepared = site.Prepare();
     EXPECT_FALSE(prepared.ok()) << name;
     EXPECT_NE(prepared.message().find((home_ / name).string()), std::string::npos)
         << prepared.message();
-    EXPECT_FALSE(fs::exists(root_ / "index.html")) << name;
+    EXPECT_FALSE(fs::exists(site_ / "index.html")) << name;
     fs::remove(home_ / name);
   }
   // A directory's own layout file is reported and left out; the run goes on.
-  test::WriteFile(root_ / "globals.txt", "PageTitle:\rT\r\r");
+  test::WriteFile(site_ / "globals.txt", "PageTitle:\rT\r\r");
   Run();
   EXPECT_NE(diagnostics_.ProblemText().find("CR alone"), std::string::npos);
-  EXPECT_TRUE(fs::exists(root_ / "index.html"));
+  EXPECT_TRUE(fs::exists(site_ / "index.html"));
 }
 
 // A picture that vanishes between the scan and its turn is reported once; Cancel stops the
@@ -667,7 +653,7 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndTheRunStopsOrGoesOnAsAns
   for (const MessageAnswer answer : {MessageAnswer::kCancel, MessageAnswer::kOk}) {
     const bool cancel = answer == MessageAnswer::kCancel;
     SCOPED_TRACE(cancel ? "cancel" : "go on");
-    const fs::path tree = root_ / (cancel ? "cancel" : "go-on");
+    const fs::path tree = site_ / (cancel ? "cancel" : "go-on");
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) test::WriteJpegPicture(tree / name, 10, 10, "");
     test::ScriptedUserInterface ui;
     RecordingProgress progress;
@@ -696,20 +682,20 @@ TEST_F(WebSiteTest, PictureMissingAtItsTurnIsReportedAndTheRunStopsOrGoesOnAsAns
 }
 
 TEST_F(WebSiteTest, InlineDirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
-  test::WriteFile(root_ / "inline", "a file where the inline directory belongs");
-  test::WriteJpegPicture(root_ / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(root_ / "sub" / "b.jpg", 10, 10, "");
+  test::WriteFile(site_ / "inline", "a file where the inline directory belongs");
+  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
+  test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
   const RunStats stats = Run();
   EXPECT_EQ(stats.pictures, 2);
   EXPECT_GE(stats.problems_reported, 2) << "the directory and the inline image of a.jpg";
-  EXPECT_TRUE(fs::exists(root_ / "sub" / "inline" / "b.gif"));
+  EXPECT_TRUE(fs::exists(site_ / "sub" / "inline" / "b.gif"));
   EXPECT_NE(Page("index.html").find("<E a.jpg"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, RootPageReturnsToAnIndexPageOneDirectoryUp) {
-  test::WriteJpegPicture(root_ / "site" / "a.jpg", 10, 10, "");
-  test::WriteFile(root_ / "index.html", "<HTML><H1>Home page</H1></HTML>");
-  WebSite site((root_ / "site").string(), home_.path().string(), ui_, progress_, diagnostics_);
+  test::WriteJpegPicture(site_ / "site" / "a.jpg", 10, 10, "");
+  test::WriteFile(site_ / "index.html", "<HTML><H1>Home page</H1></HTML>");
+  WebSite site((site_ / "site").string(), home_.path().string(), ui_, progress_, diagnostics_);
   ASSERT_TRUE(site.Prepare().ok());
   site.Execute();
   EXPECT_NE(Page("site/index.html").find("[up:Home page]"), std::string::npos);
@@ -726,10 +712,10 @@ void AgeFiles(const fs::path& root) {
 
 TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   SetLayout("DetailPageTemplate:\r\n<DP ${ImageDescription}|${AnchorWidth}x${AnchorHeight}>\r\n\r\n");
-  test::WriteJpegPicture(root_ / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
-  test::WriteJpegPicture(root_ / "b.jpg", 40, 30, "");
+  test::WriteJpegPicture(site_ / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
+  test::WriteJpegPicture(site_ / "b.jpg", 40, 30, "");
   Run();
-  AgeFiles(root_.path());
+  AgeFiles(site_.path());
   EXPECT_EQ(Run().pages_unchanged, 3);
   // Nothing changed: nothing is made or written.
   const RunStats same = Run();
@@ -740,40 +726,40 @@ TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   // A picture whose caption is changed in place by a tool that keeps its size and sets its
   // write time back: only its change time tells.
   {
-    std::string bytes = test::ReadFile(root_ / "a.jpg");
+    std::string bytes = test::ReadFile(site_ / "a.jpg");
     bytes.replace(bytes.find("First"), 5, "Frost");
-    const auto written = fs::last_write_time(root_ / "a.jpg");
-    std::FILE* file = std::fopen((root_ / "a.jpg").c_str(), "r+b");
+    const auto written = fs::last_write_time(site_ / "a.jpg");
+    std::FILE* file = std::fopen((site_ / "a.jpg").c_str(), "r+b");
     ASSERT_NE(file, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
-    fs::last_write_time(root_ / "a.jpg", written);
+    fs::last_write_time(site_ / "a.jpg", written);
   }
   EXPECT_EQ(Run().pages_written, 1);
   EXPECT_NE(Page("a.html").find("<DP Frost|300x200>"), std::string::npos) << Page("a.html");
   // A picture made anew, an inline image deleted, a page edited and put back in place by an
   // editor, a detail page replaced by one of the user's own.
-  test::WriteJpegPicture(root_ / "a.jpg", 200, 300, "ImageDescription:\r\nSecond\r\n\r\n");
-  fs::remove(root_ / "inline" / "b.gif");
+  test::WriteJpegPicture(site_ / "a.jpg", 200, 300, "ImageDescription:\r\nSecond\r\n\r\n");
+  fs::remove(site_ / "inline" / "b.gif");
   std::string index = Page("index.html");
   index.replace(index.find("<FL>"), 4, "<XX>");
-  test::WriteFile(root_ / "edited.tmp", index);
-  fs::rename(root_ / "edited.tmp", root_ / "index.html");
-  test::WriteFile(root_ / "mine.tmp", "<html>my own page about b</html>");
-  fs::rename(root_ / "mine.tmp", root_ / "b.html");
+  test::WriteFile(site_ / "edited.tmp", index);
+  fs::rename(site_ / "edited.tmp", site_ / "index.html");
+  test::WriteFile(site_ / "mine.tmp", "<html>my own page about b</html>");
+  fs::rename(site_ / "mine.tmp", site_ / "b.html");
   const std::size_t shown_before = ui_.messages().size();
   const RunStats changed = Run();
   EXPECT_EQ(changed.inline_made, 2);
   EXPECT_NE(Page("a.html").find("<DP Second|200x300>"), std::string::npos) << Page("a.html");
   EXPECT_NE(Page("index.html").find("<FL>"), std::string::npos) << "the edit is undone";
   EXPECT_EQ(diagnostics_.Notices(),
-            std::vector<std::string>{(root_ / "index.html").string() +
+            std::vector<std::string>{(site_ / "index.html").string() +
                                      " was edited by hand since Pixamond wrote it: its head, "
                                      "title and heading are kept in the new page"});
   EXPECT_EQ(Page("b.html"), "<html>my own page about b</html>");
   ASSERT_EQ(ui_.messages().size(), shown_before + 1);
   EXPECT_EQ(ui_.messages().back().text,
-            (root_ / "b.html").string() +
+            (site_ / "b.html").string() +
                 " is kept as it is (changed since Pixamond wrote it); the page is not written");
 }
 

@@ -14,53 +14,36 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QTest>
 #include <QUndoStack>
 #include <QUrl>
 
 #include "app/ui/captionpane.h"
 #include "app/ui/configwindow.h"
 #include "app/ui/runpanel.h"
-#include "app/ui/wait_for_run.h"
+#include "app/ui/layout_window_fixture.h"
 #include "app/windowplacement.h"
 #include "base/ui/qttext.h"
 #include "layout/inspector.h"
-#include "layout/layout_fixture.h"
 #include "layout/ui/inspectorwindow.h"
 #include "picture/comread.h"
 #include "picture/ui/imagewindow.h"
-#include "support/picture_builder.h"
 
 namespace pix::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FrameWindowTest : public LayoutTest {
+class FrameWindowTest : public LayoutWindowTest {
  protected:
   FrameWindowTest() {
-    WriteJpegPicture(site_ / "trip" / "a.jpg", 60, 40, "");
     WriteFile(site_ / "trip" / "index.txt", "PageTitle:\r\nTrip\r\n\r\n");
-    WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
-    WriteSetting("Files", "SearchDirectory", Site());
-    WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
     frame_ = std::make_unique<ui::MainWindow>(ui_, home_);
     frame_->show();
     QApplication::setActiveWindow(frame_.get());
   }
 
-  ui::LayoutWindow& Window() const { return *frame_->layout_window(); }
+  ui::LayoutWindow& Window() const override { return *frame_->layout_window(); }
   QListWidget* List() const { return Window().ObjListBox(); }
-  int RowOf(const std::string& label) const {
-    for (const ConfigItem* item : Window().Model().ListedItems()) {
-      if (item->Label() == label) return item->list_box_id;
-    }
-    ADD_FAILURE() << "no row " << label;
-    return -1;
-  }
-  ConfigItem* Item(const std::string& label) const {
-    return Window().Model().ListedItems().at(static_cast<std::size_t>(RowOf(label)));
-  }
   // Selects the row in the tree and gives the tree the focus, as a click does.
   void Pick(const std::string& label) {
     List()->setFocus();
@@ -114,11 +97,6 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
   List()->setFocus();
   Press(Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(chosen, 1);
-
-  // The edit keys of the Edit menu carry today's keys too.
-  EXPECT_TRUE(frame_->Action(24322)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_X)));
-  EXPECT_TRUE(frame_->Action(24323)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_C)));
-  EXPECT_TRUE(frame_->Action(24324)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_V)));
 
   ui_.AnswerMessage(MessageAnswer::kDiscard);  // The question before closing, if it comes.
   Press(Qt::Key_Q, Qt::ControlModifier);
@@ -178,9 +156,7 @@ TEST_F(FrameWindowTest, FolderDroppedOnTheWindowBecomesTheSite) {
   const fs::path other = temp_ / "other site";
   WriteJpegPicture(other / "z.jpg", 20, 20, "");
   Pick("trip");
-  Window().inspector_window()->Field(0)->ValueEditBox()->setFocus();
-  Window().inspector_window()->Field(0)->ValueEditBox()->moveCursor(QTextCursor::End);
-  QTest::keyClicks(Window().inspector_window()->Field(0)->ValueEditBox(), " kept");
+  TypeValue(0, " kept");
 
   // A file is not a site: the drop is not taken.
   QMimeData file;
@@ -258,10 +234,7 @@ TEST_F(FrameWindowTest, TheTitleMarksUnsavedEditsAndSaveIsEnabledOnlyThen) {
   EXPECT_EQ(frame_->windowTitle(), "pixamond");
   EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
   Pick("trip");
-  QPlainTextEdit* value = Window().inspector_window()->Field(0)->ValueEditBox();
-  value->setFocus();
-  value->moveCursor(QTextCursor::End);
-  QTest::keyClicks(value, " again");
+  TypeValue(0, " again");
   EXPECT_EQ(frame_->windowTitle(), "*pixamond");
   EXPECT_TRUE(frame_->Action(ui::kSave)->isEnabled());
   Press(Qt::Key_S, Qt::ControlModifier);
@@ -278,14 +251,8 @@ TEST_F(FrameWindowTest, ACaptionTypedInTheCaptionPaneIsSavedIntoTheJpegByCtrlS) 
   description->setFocus();
   QTest::keyClicks(description, "Low tide at dawn");
   // The same text stands in the full inspector's row.
-  bool in_inspector = false;
-  for (int row = 0; row < Window().inspector_window()->FieldCount(); ++row) {
-    ui::VarField* field = Window().inspector_window()->Field(row);
-    if (field->LabelEditBox()->text() == "ImageDescription") {
-      in_inspector = field->ValueEditBox()->toPlainText() == "Low tide at dawn";
-    }
-  }
-  EXPECT_TRUE(in_inspector);
+  ASSERT_GE(InspectorRow("ImageDescription"), 0);
+  EXPECT_EQ(ValueBox(InspectorRow("ImageDescription"))->toPlainText(), "Low tide at dawn");
   EXPECT_EQ(frame_->windowTitle(), "*pixamond");
   Press(Qt::Key_S, Qt::ControlModifier);
   const Result<JpegHeader> header = ReadJpegHeader((site_ / "b.jpg").string());
@@ -339,18 +306,9 @@ TEST_F(FrameWindowTest, UndoAndRedoTakeBackCaptionEditsRenamesAndCrossOuts) {
 
 TEST_F(FrameWindowTest, UndoAndRedoTakeBackInspectorEditsBeforeAndAfterTheItemTookThem) {
   Pick("trip");
-  const InspectorModel& rows = Window().Model().Inspector();
-  const auto row_of = [&](const std::string& name) {
-    for (int row = 0; row < rows.RowCount(); ++row) {
-      if (rows.Field(row).Name() == name) return row;
-    }
-    return -1;
-  };
-  const auto value_box = [&](const std::string& name) {
-    return Window().inspector_window()->Field(row_of(name))->ValueEditBox();
-  };
-  ASSERT_GE(row_of("PageTitle"), 0);
-  ASSERT_GE(row_of("PageLabel"), 0);
+  const auto value_box = [&](const std::string& name) { return ValueBox(InspectorRow(name)); };
+  ASSERT_GE(InspectorRow("PageTitle"), 0);
+  ASSERT_GE(InspectorRow("PageLabel"), 0);
   const int commands = Window().UndoStack()->count();
   QPlainTextEdit* title = value_box("PageTitle");
   title->setFocus();

@@ -7,27 +7,20 @@
 #include <gtest/gtest.h>
 
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
-#include <functional>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTest>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "app/ui/captionpane.h"
 #include "app/ui/configwindow.h"
+#include "app/ui/layout_window_fixture.h"
 #include "app/ui/samplesdlg.h"
 #include "base/ui/qttext.h"
-#include "files/layouthome.h"
-#include "layout/layout_fixture.h"
-#include "layout/ui/inspectorwindow.h"
-#include "support/picture_builder.h"
 #include "support/site_files.h"
 
 namespace pix::test {
@@ -38,17 +31,6 @@ using ui::LayoutWindow;
 using ui::PagePreviewPane;
 using ui::PathToQt;
 using ui::ToQt;
-
-// Waits until `done` answers true, letting the engine work; false after `timeout_ms`.
-bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeout_ms) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
 
 // What the engine shows of `view`'s page as text; empty when it cannot say in time.
 QString PageText(QWebEngineView* view) {
@@ -74,40 +56,10 @@ QString RunScript(QWebEngineView* view, const QString& script) {
   return result;
 }
 
-class PagePreviewWindowTest : public LayoutTest {
+class PagePreviewWindowTest : public LayoutWindowTest {
  protected:
-  PagePreviewWindowTest() {
-    EXPECT_TRUE(PrepareLayoutHome(home_, FindShippedDataDir()).ok());
-    WriteJpegPicture(site_ / "trip" / "a.jpg", 60, 40, "");
-    WriteJpegPicture(site_ / "trip" / "c.jpg", 30, 50, "");
-    WriteJpegPicture(site_ / "b.jpg", 50, 30, "");
-    WriteSetting("Files", "SearchDirectory", Site());
-    WriteSetting("HTMLDefaults", "PersonFullName", "Test Person");
-    window_ = std::make_unique<LayoutWindow>(nullptr, ui_, home_);
-    window_->resize(1200, 760);
-    window_->show();
-  }
+  PagePreviewWindowTest() : LayoutWindowTest(/*seeded=*/true) { OpenWindow(1200, 760); }
 
-  void Pick(const std::string& label) {
-    int row = -1;
-    for (const ConfigItem* item : window_->Model().ListedItems()) {
-      if (item->Label() == label) row = item->list_box_id;
-    }
-    ASSERT_GE(row, 0) << label;
-    window_->RevealRow(row);
-    QListWidget* list = window_->ObjListBox();
-    list->scrollToItem(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->item(row)).center());
-  }
-  // The row of the inspector that shows `name`.
-  int InspectorRow(const std::string& name) const {
-    const InspectorModel& rows = window_->Model().Inspector();
-    for (int row = 0; row < rows.RowCount(); ++row) {
-      if (rows.Field(row).Name() == name) return row;
-    }
-    return -1;
-  }
   PagePreviewPane* Pane() const { return window_->page_preview(); }
   // Shows the Page tab and waits for its first page.
   void ShowPageTab() {
@@ -117,8 +69,6 @@ class PagePreviewWindowTest : public LayoutTest {
     ASSERT_TRUE(shown.wait(20000)) << "no page was shown";
     ASSERT_NE(Pane()->View(), nullptr);
   }
-
-  std::unique_ptr<LayoutWindow> window_;
 };
 
 TEST_F(PagePreviewWindowTest, UnsavedEditsShowInThePageOnceTheTypingPausesAndNothingIsWritten) {
@@ -138,7 +88,7 @@ TEST_F(PagePreviewWindowTest, UnsavedEditsShowInThePageOnceTheTypingPausesAndNot
   const int row = InspectorRow("StyleSheet");
   ASSERT_GE(row, 0);
   window_->InspectorTabs()->setCurrentWidget(window_->inspector_window());
-  QPlainTextEdit* box = window_->inspector_window()->Field(row)->ValueEditBox();
+  QPlainTextEdit* box = ValueBox(row);
   box->setFocus();
   box->moveCursor(QTextCursor::End);
   // The page of the selection settles first: what follows is the typing's page.
@@ -183,7 +133,7 @@ TEST_F(PagePreviewWindowTest, UnsavedEditsShowInThePageOnceTheTypingPausesAndNot
   const QString words = QStringLiteral("many words ").repeated(27000) + QStringLiteral("THE END");
   QElapsedTimer large;
   large.start();
-  window_->inspector_window()->Field(intro)->ValueEditBox()->setPlainText(words);
+  ValueBox(intro)->setPlainText(words);
   const qint64 typed_large = large.restart();
   ASSERT_TRUE(WaitFor([&] { return !Pane()->IsBusy(); }, 10000));
   const qint64 shown_large = large.restart();
