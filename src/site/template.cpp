@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -72,7 +73,15 @@ void Expand(std::string_view text, const VariableList& array, Expansion& expansi
 // The value is expanded into memory to be looked at, under the same guards against
 // runaway expansion as any other reference.
 bool HasSomethingToSay(const Variable& item, const VariableList& array, Expansion& expansion) {
-  std::ostringstream value;
+  // A stream for each depth of nesting, kept between calls: making a stream costs more
+  // than most of the values looked at.
+  thread_local std::vector<std::unique_ptr<std::ostringstream>> streams;
+  const std::size_t depth = expansion.stack.size();
+  if (streams.size() <= depth) streams.resize(depth + 1);
+  if (!streams[depth]) streams[depth] = std::make_unique<std::ostringstream>();
+  std::ostringstream& value = *streams[depth];
+  value.str(std::string());
+  value.clear();
   Expansion inner{value, expansion.stack, expansion.written, expansion.references, false,
                    expansion.diagnostics};
   inner.stack.push_back(&item);

@@ -38,7 +38,14 @@ void Variable::RevertVar() {
 }
 
 Variable* VariableList::FindVar(std::string_view name) const {
-  const auto found = name_index_.find(LowerCase(name));
+  // Every reference of every page is looked up here: the lower-case key is made in a
+  // buffer that keeps its room, not in a new string each time.
+  thread_local std::string key;
+  key.assign(name);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  const auto found = name_index_.find(key);
   return found != name_index_.end() ? found->second : nullptr;
 }
 
