@@ -1,11 +1,13 @@
 // One run of the site generator.
 //
-// From the site directory (the root of the picture tree) and the program directory (the
-// layout home, which holds the settings and the site-wide layout files), a run prepares the
-// picture tree, loads the site-wide variables and settings, and writes the whole site by
-// generating the index page of the site directory, which generates every page below it.
+// From the site directory (the root of the picture tree) and the layout home (which holds
+// the settings and the site-wide layout files), a run loads the site-wide variables and
+// settings and writes the whole site by generating the index page of the site directory,
+// which generates every page below it. The tree is listed one folder at a time as the walk
+// reaches it and forgotten once the folder's pages are done, so that memory does not grow
+// with the site.
 //
-//     WebSite site(siteDir, layoutHome, ui, progress, diagnostics);
+//     WebSite site(site_dir, layout_home, ui, progress, diagnostics);
 //     if (site.Prepare().ok()) site.Execute();
 //
 // The settings are read once, from the layout home the run is given, into a RunSettings
@@ -66,10 +68,12 @@ class WebSite {
 
   /// The preparations before any page is written: the user's full name (asked for until
   /// one is given), the site-wide variables, the extensions and display box, the site's
-  /// record (opened and locked for this run), the scan of the tree, the purge of old pages
-  /// when DeleteHTMLFirst is set and the GIF preparation. Fails, before anything is written,
-  /// when a layout file cannot be read, when another run holds the site or its record
-  /// cannot be used, or when the site directory cannot be scanned.
+  /// record (opened and locked for this run), the listing of the site's top folder, and a
+  /// survey of every folder's names that counts the pictures and removes what an
+  /// interrupted run left. Each folder is then listed and prepared as the walk reaches it
+  /// (EnterDirectory). Fails, before anything is written, when a layout file cannot be
+  /// read, when another run holds the site or its record cannot be used, or when the site
+  /// directory cannot be read.
   Status Prepare();
 
   /// Writes the site: sets the step count and main task of the progress, then does the
