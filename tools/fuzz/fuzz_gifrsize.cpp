@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::filesystem::path out = pix::fuzz::ScratchDir() / "out.gif";
   pix::fuzz::RemoveScratchFile("flat.gif");
   pix::fuzz::RemoveScratchFile("out.gif");
+  if (pix::fuzz::GifExceedsFuzzedPixels(in)) return 0;
 
   int screen_width = 0;
   int screen_height = 0;

@@ -2,6 +2,7 @@
 // read a file, and a check that stops the run when a property of the output does not hold.
 #pragma once
 
+#include <gif_lib.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -50,13 +51,44 @@ inline void RemoveScratchFile(const char* name) {
   std::filesystem::remove(ScratchDir() / name, ignored);
 }
 
-/// The decoders are fuzzed on pictures of at most a megapixel, as libjpeg-turbo's own
-/// fuzzers are: a larger frame costs a long decode per input and reaches no code that a
-/// small one does not, so it would only slow the search down.
-inline constexpr long long kMaxFuzzedPixels = 1LL << 20;
+/// The decoders are fuzzed on pictures of at most a quarter of a megapixel (libjpeg-turbo's
+/// own fuzzers stop at one): a larger frame costs a long decode per input and reaches no
+/// code that a small one does not, so it would only slow the search down.
+inline constexpr long long kMaxFuzzedPixels = 1LL << 18;
 
 inline bool ExceedsFuzzedPixels(long long width, long long height) {
   return width * height > kMaxFuzzedPixels;
+}
+
+/// Whether the images of a GIF file say they hold more pixels, together, than the cap. The
+/// records are walked without decoding any image; a file that giflib stops reading counts
+/// the images it has seen up to that point, since the code under test stops there too.
+inline bool GifExceedsFuzzedPixels(const std::filesystem::path& path) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  if (gif == nullptr) return false;
+  long long pixels = 0;
+  GifRecordType type = UNDEFINED_RECORD_TYPE;
+  bool readable = true;
+  while (readable && pixels <= kMaxFuzzedPixels && type != TERMINATE_RECORD_TYPE) {
+    readable = DGifGetRecordType(gif, &type) != GIF_ERROR;
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (readable && type == IMAGE_DESC_RECORD_TYPE) {
+      readable = DGifGetImageDesc(gif) != GIF_ERROR;
+      if (!readable) break;
+      pixels += static_cast<long long>(gif->Image.Width) * gif->Image.Height;
+      readable = DGifGetCode(gif, &code, &block) != GIF_ERROR;
+      while (readable && block != nullptr) readable = DGifGetCodeNext(gif, &block) != GIF_ERROR;
+    } else if (readable && type == EXTENSION_RECORD_TYPE) {
+      readable = DGifGetExtension(gif, &code, &block) != GIF_ERROR;
+      while (readable && block != nullptr) {
+        readable = DGifGetExtensionNext(gif, &block) != GIF_ERROR;
+      }
+    }
+  }
+  DGifCloseFile(gif, &error);
+  return pixels > kMaxFuzzedPixels;
 }
 
 /// Stops the run with a message when a property the target checks does not hold, so that

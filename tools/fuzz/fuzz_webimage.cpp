@@ -38,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!pix::GetGifSize(&source_width, &source_height, request.source).ok()) {
       source_width = source_height = 0;
     }
+    if (pix::fuzz::GifExceedsFuzzedPixels(request.source)) {
+      pix::fuzz::RemoveScratchFile("picture.gif");
+      return 0;
+    }
   } else if (const pix::Result<pix::JpegHeader> header =
                  pix::ReadJpegHeader(request.source.string());
              header.ok()) {
