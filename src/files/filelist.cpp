@@ -81,23 +81,16 @@ bool ExistsWithoutFollowing(const std::string& path, int* error) {
 // Marks the GIF files whose name, without its extension and compared without regard to
 // case, is also the name of a JPEG file of the same directory.
 void FileItem::MarkJpegTwins(std::vector<std::unique_ptr<FileItem>>& items) {
-  std::unordered_set<std::string> jpeg_names;
-  bool any_gif = false;
+  std::vector<std::string_view> names;
+  std::vector<FileItem*> files;
   for (const auto& item : items) {
     if (IsDirectory(*item)) continue;
-    const std::string_view ext = item->Extension();
-    const std::string_view name = item->FileName();
-    if (IsJpegExtension(ext)) jpeg_names.insert(LowerCase(name.substr(0, name.size() - ext.size())));
-    any_gif = any_gif || IsGifExtension(ext);
+    names.push_back(item->FileName());
+    files.push_back(item.get());
   }
-  if (!any_gif || jpeg_names.empty()) return;
-  for (const auto& item : items) {
-    const std::string_view ext = item->Extension();
-    if (IsDirectory(*item) || !IsGifExtension(ext)) continue;
-    const std::string_view name = item->FileName();
-    if (jpeg_names.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0) {
-      item->flags_ |= kJpegTwinFlag;
-    }
+  const std::vector<bool> twins = FindJpegTwins(names);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (twins[i]) files[i]->flags_ |= kJpegTwinFlag;
   }
 }
 

@@ -31,6 +31,30 @@ std::string_view VideoMimeType(std::string_view ext) {
   return {};
 }
 
+std::vector<bool> FindJpegTwins(const std::vector<std::string_view>& file_names) {
+  std::vector<bool> twins(file_names.size(), false);
+  const auto base_of = [](std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? name : name.substr(0, dot);
+  };
+  const auto extension_of = [](std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+  };
+  std::unordered_set<std::string> jpeg_names;
+  bool any_gif = false;
+  for (std::string_view name : file_names) {
+    if (IsJpegExtension(extension_of(name))) jpeg_names.insert(LowerCase(base_of(name)));
+    any_gif = any_gif || IsGifExtension(extension_of(name));
+  }
+  if (!any_gif || jpeg_names.empty()) return twins;
+  for (std::size_t i = 0; i < file_names.size(); ++i) {
+    twins[i] = IsGifExtension(extension_of(file_names[i])) &&
+               jpeg_names.count(LowerCase(base_of(file_names[i]))) > 0;
+  }
+  return twins;
+}
+
 PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
   PictureFiles files;
   const std::string& full = item.FullFileName();
@@ -313,16 +337,9 @@ SiteSurvey SurveySite(const std::string& site_directory, const SiteNames& names)
       }
     }
     if (files.empty()) continue;
-    std::unordered_set<std::string> jpeg_names;
-    for (const std::string& name : files) {
-      const std::string_view ext = ExtensionOf(name);
-      if (IsJpegExtension(ext)) jpeg_names.insert(LowerCase(name.substr(0, name.size() - ext.size())));
-    }
-    for (const std::string& name : files) {
-      const std::string_view ext = ExtensionOf(name);
-      const bool twin = IsGifExtension(ext) &&
-                        jpeg_names.count(LowerCase(name.substr(0, name.size() - ext.size()))) > 0;
-      if (IsPictureByName(ext, twin)) ++survey.pictures;
+    const std::vector<bool> twins = FindJpegTwins({files.begin(), files.end()});
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (IsPictureByName(ExtensionOf(files[i]), twins[i])) ++survey.pictures;
     }
   }
   return survey;

@@ -42,6 +42,10 @@ bool IsVideoExtension(std::string_view ext);
 /// The MIME type of a video extension ("video/mp4"); empty for others.
 std::string_view VideoMimeType(std::string_view ext);
 
+/// For each of a directory's file names, whether it is a GIF with a JPEG twin: a JPEG file
+/// of the same name without its extension, compared without regard to case.
+std::vector<bool> FindJpegTwins(const std::vector<std::string_view>& file_names);
+
 /// The files and links of one picture.
 struct PictureFiles {
   std::string anchor_path;  ///< Full path of the picture.
