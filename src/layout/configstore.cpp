@@ -109,8 +109,8 @@ void PieceItem::Load() {
   ConfigItem* group = GetParentConfigItem();
   for (int i = 0; i < ItemCount(); ++i) {
     Variable& variable = Item(i);
-    variable.SetVarValue(group->GetVarValue(variable.var_name), false);
-    group->DeleteVar(variable.var_name);
+    variable.SetVarValue(group->GetVarValue(variable.name()), false);
+    group->DeleteVar(variable.name());
   }
 }
 
@@ -143,7 +143,7 @@ Status IniSettingsItem::Save() {
     const Variable* variable = FindVar(key);
     if (variable == nullptr) continue;
     Collect(failures,
-            settings().WriteString(entry_array_[i].section, key, variable->var_value));
+            settings().WriteString(entry_array_[i].section, key, variable->value()));
   }
   return failures;
 }
@@ -275,9 +275,9 @@ Status MatchItem::Save() {
   std::string text;
   for (int i = 0; i < ItemCount(); ++i) {
     const Variable& variable = Item(i);
-    if (EqualsNoCase(variable.var_name, kSearchPatternName)) continue;
-    if (variable.var_name.empty() || variable.var_value.empty()) continue;
-    text += variable.var_name + ":\r\n" + variable.var_value + "\r\n\r\n";
+    if (EqualsNoCase(variable.name(), kSearchPatternName)) continue;
+    if (variable.name().empty() || variable.value().empty()) continue;
+    text += variable.name() + ":\r\n" + variable.value() + "\r\n\r\n";
   }
   if (!text.empty() || FileExists(var_file_name_)) {
     Collect(failures, WriteVarFile(var_file_name_, text));

@@ -54,9 +54,9 @@ std::string NormalizeLineEnds(std::string_view text) {
 // ---- VarField ---------------------------------------------------------------------------
 
 void VarField::ShowVar(const Variable& variable) {
-  name_ = variable.var_name;
-  value_ = FormatValueForDisplay(variable.var_value);
-  stored_ = variable.var_value;
+  name_ = variable.name();
+  value_ = FormatValueForDisplay(variable.value());
+  stored_ = variable.value();
   name_modified_ = false;
   value_modified_ = false;
 }

@@ -57,7 +57,7 @@ void Collect(const ConfigItem& item, const ConfigItem* selected, const Inspector
         const IniEntry& entry = settings->Entry(i);
         const Variable* value = values->FindVar(entry.key);
         if (value == nullptr) continue;
-        preview.settings[{LowerCase(entry.section), LowerCase(entry.key)}] = value->var_value;
+        preview.settings[{LowerCase(entry.section), LowerCase(entry.key)}] = value->value();
       }
     } else if (const auto* picture = dynamic_cast<const PictureItem*>(&item)) {
       std::string text = VarTextOf(item, selected, inspector);

@@ -30,8 +30,6 @@ constexpr int kSchemaVersion = 1;
 // Recorded changes are committed in batches; the pending list covers the files put in place
 // in between.
 constexpr int kChangesPerCommit = 2000;
-// A change this recent may not yet show in a file's times (see SettledStamp).
-constexpr std::int64_t kSettledNs = 2'000'000'000;
 // The largest pending list that is read back; a run appends a line a file between commits.
 constexpr off_t kMaxPendingSize = 64 * 1024 * 1024;
 
@@ -227,32 +225,6 @@ std::int64_t NowNs() {
 
 // --- Digests and stamps ---------------------------------------------------------------
 
-struct Digester::State {
-  State() : hash(XXH3_createState()) {
-    if (hash == nullptr) throw std::bad_alloc();
-    XXH3_128bits_reset(hash);
-  }
-  ~State() { XXH3_freeState(hash); }
-  XXH3_state_t* hash;
-};
-
-Digester::Digester() : impl_(std::make_unique<State>()) {}
-Digester::~Digester() = default;
-
-void Digester::Add(std::string_view bytes) {
-  XXH3_128bits_update(impl_->hash, bytes.data(), bytes.size());
-}
-
-Digest Digester::Finish() const {
-  const XXH128_hash_t hash = XXH3_128bits_digest(impl_->hash);
-  return Digest{hash.low64, hash.high64};
-}
-
-Digest DigestOf(std::string_view bytes) {
-  const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
-  return Digest{hash.low64, hash.high64};
-}
-
 namespace {
 
 // Reads the regular file at `path`, without following a link, a piece at a time into
@@ -401,8 +373,9 @@ std::optional<FileStamp> StampOfFile(const std::filesystem::path& path, bool fol
   return StampOf(info);
 }
 
-FileStamp SettledStamp(const FileStamp& stamp) {
-  if (NowNs() - stamp.change_time_ns >= kSettledNs && NowNs() - stamp.write_time_ns >= kSettledNs) {
+FileStamp SettledStamp(const FileStamp& stamp, std::int64_t settle_time_ns) {
+  if (NowNs() - stamp.change_time_ns >= settle_time_ns &&
+      NowNs() - stamp.write_time_ns >= settle_time_ns) {
     return stamp;
   }
   FileStamp unsettled = stamp;
@@ -737,7 +710,7 @@ void SiteRecord::RecordPicture(std::string_view path, const RecordedPicture& pic
   if (statement == nullptr) return;
   StatementUse use(statement);
   BindText(statement, 1, path);
-  BindStamp(statement, 2, SettledStamp(picture.stamp));
+  BindStamp(statement, 2, SettledStamp(picture.stamp, settle_time_ns_));
   BindDigest(statement, 6, picture.content);
   sqlite3_bind_int(statement, 7, picture.reader_version);
   sqlite3_bind_int(statement, 8, picture.width);
@@ -839,7 +812,7 @@ void SiteRecord::RecordOutputLocked(std::string_view path, const RecordedOutput&
   BindText(statement, 3, output.source);
   BindDigest(statement, 4, output.recipe);
   BindDigest(statement, 5, output.content);
-  BindStamp(statement, 6, SettledStamp(output.stamp));
+  BindStamp(statement, 6, SettledStamp(output.stamp, settle_time_ns_));
   sqlite3_bind_int(statement, 10, output.width);
   sqlite3_bind_int(statement, 11, output.height);
   sqlite3_bind_int(statement, 12, output.keeps_hand_edits ? 1 : 0);

@@ -35,6 +35,7 @@
 
 #include "base/status.h"
 #include "picture/metadata.h"
+#include "site/digest.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -50,34 +51,6 @@ inline constexpr std::string_view kPendingFileName = ".pixamond-record-pending";
 
 /// The line a run stops with when another run holds the site.
 inline constexpr std::string_view kAnotherRunText = "another run is writing this site";
-
-/// A 128-bit XXH3 digest of a file's bytes.
-struct Digest {
-  std::uint64_t low = 0;
-  std::uint64_t high = 0;
-  bool Empty() const { return low == 0 && high == 0; }
-  bool operator==(const Digest& other) const { return low == other.low && high == other.high; }
-  bool operator!=(const Digest& other) const { return !(*this == other); }
-};
-
-/// The digest of bytes handed over a piece at a time.
-class Digester {
- public:
-  Digester();
-  ~Digester();
-  Digester(const Digester&) = delete;
-  Digester& operator=(const Digester&) = delete;
-  void Add(std::string_view bytes);
-  /// The digest of everything added so far.
-  Digest Finish() const;
-
- private:
-  struct State;
-  std::unique_ptr<State> impl_;
-};
-
-/// The digest of `bytes`.
-Digest DigestOf(std::string_view bytes);
 
 /// The digest of the regular file at `path`, read without following a link; none when it
 /// cannot be read.
@@ -118,10 +91,13 @@ FileStamp StampOf(const struct stat& info);
 /// without, a link has none); none for anything but a regular file.
 std::optional<FileStamp> StampOfFile(const std::filesystem::path& path, bool follow_link);
 
-/// `stamp` as it may be trusted later: a file changed within the last two seconds could be
-/// changed again without its times showing it (file systems keep times only so finely), so
-/// its stamp is kept as one that never matches and the next run reads the file.
-FileStamp SettledStamp(const FileStamp& stamp);
+/// How long a file must stand unchanged before its stamp is trusted: two seconds.
+inline constexpr std::int64_t kSettleTimeNs = 2'000'000'000;
+
+/// `stamp` as it may be trusted later: a file changed within the last `settle_time_ns`
+/// could be changed again without its times showing it (file systems keep times only so
+/// finely), so its stamp is kept as one that never matches and the next run reads the file.
+FileStamp SettledStamp(const FileStamp& stamp, std::int64_t settle_time_ns = kSettleTimeNs);
 
 /// What a run learned of one readable picture, valid while the picture's bytes are the
 /// same (Content) and the readers are those of ReaderVersion.
@@ -205,6 +181,10 @@ class SiteRecord {
   /// True when the site had no record before this run (or one that had to be started
   /// anew): files of a site made before the record may then be adopted.
   bool IsNew() const { return new_record_; }
+  /// Trusts the stamps of files changed less than `settle_time_ns` ago as well, so that a
+  /// test need not wait for files to settle. It must make no two changes of a file that its
+  /// times cannot tell apart.
+  void SetSettleTimeForTesting(std::int64_t settle_time_ns) { settle_time_ns_ = settle_time_ns; }
   const std::filesystem::path& SiteDirectory() const { return site_; }
 
   /// `path` (inside the site) relative to the site directory, as the record keeps paths.
@@ -301,6 +281,7 @@ class SiteRecord {
   mutable std::vector<sqlite3_stmt*> statements_;
   mutable std::mutex mutex_;
   bool new_record_ = false;
+  std::int64_t settle_time_ns_ = kSettleTimeNs;
   bool read_only_ = false;
   int pending_fd_ = -1;
   int changes_since_commit_ = 0;

@@ -31,9 +31,12 @@ struct Expansion {
   // The most this call may write: the call's own cap, or less when its page is nearly full.
   std::size_t limit = kMaxExpansionOutput;
   bool page_full = false;
+  // A runaway happened, whether or not it was reported (only the first of a run is).
+  bool ran_away = false;
 };
 
-void ReportRunaway(const Expansion& expansion, std::string_view name, Runaway why) {
+void ReportRunaway(Expansion& expansion, std::string_view name, Runaway why) {
+  expansion.ran_away = true;
   // A size report names no variable: the cap is reached by the sum of them all.
   if (expansion.diagnostics == nullptr || runaway_reported.exchange(true)) return;
   std::string text;
@@ -86,9 +89,10 @@ bool HasSomethingToSay(const Variable& item, const VariableList& array, Expansio
                    expansion.diagnostics};
   inner.stack.push_back(&item);
   const VariableList& owner = item.owner_array != nullptr ? *item.owner_array : array;
-  Expand(item.var_value, owner, inner);
+  Expand(item.value(), owner, inner);
   expansion.references = inner.references;
   if (inner.stopped) expansion.stopped = true;
+  if (inner.ran_away) expansion.ran_away = true;
   const std::string text = value.str();
   return !text.empty() && text != "0";
 }
@@ -147,7 +151,7 @@ void Expand(std::string_view text, const VariableList& array, Expansion& expansi
       } else {
         const VariableList& owner = item->owner_array != nullptr ? *item->owner_array : array;
         stack.push_back(item);
-        Expand(item->var_value, owner, expansion);
+        Expand(item->value(), owner, expansion);
         stack.pop_back();
       }
     }
@@ -203,9 +207,15 @@ void ExpandTemplate(std::string_view template_text, const VariableList& array, s
     expansion.limit = page->remaining;
     expansion.page_full = true;
   }
-  if (expansion.limit == 0) return;  // Reported when the page filled up.
+  if (expansion.limit == 0) {  // Reported when the page filled up.
+    if (page != nullptr) page->ran_away = true;
+    return;
+  }
   Expand(template_text, array, expansion);
-  if (page != nullptr) page->remaining -= expansion.written;
+  if (page != nullptr) {
+    page->remaining -= expansion.written;
+    if (expansion.ran_away) page->ran_away = true;
+  }
 }
 
 void ResetExpansionDiagnostics() { runaway_reported.store(false); }

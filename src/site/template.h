@@ -53,6 +53,9 @@ inline constexpr std::size_t kMaxPageOutput = std::size_t{256} << 20;
 /// What one page may still take; every expansion into the page draws on it.
 struct ExpansionBudget {
   std::size_t remaining = kMaxPageOutput;
+  /// Some expansion into the page ran away (a cycle, too deep, a cap reached), whether or
+  /// not it was reported: such a page is made again on every run, so that it is reported.
+  bool ran_away = false;
 };
 
 /// If `text` begins with a reference, stores its name in `name` and returns the number of

@@ -20,16 +20,25 @@ const std::string kEmptyText;
 
 }  // namespace
 
+Variable::Variable(std::string_view name, std::string_view value) : name_(name) {
+  StoreValue(value);
+}
+
+void Variable::StoreValue(std::string_view value) {
+  value_.assign(value);
+  digest_ = DigestOf(name_, value_);
+}
+
 void Variable::SetVarValue(std::string_view value, bool mark) {
-  if (!marked && mark) saved_value = var_value;
-  var_value.assign(value);
+  if (!marked && mark) saved_value = value_;
+  StoreValue(value);
   marked = mark;
 }
 
 void Variable::RevertVar() {
   if (!marked) return;
   if (!saved_value) {
-    var_value.clear();
+    StoreValue({});
     return;
   }
   // Copy first: SetVarValue must not read from the saved value while replacing it.
@@ -51,7 +60,7 @@ Variable* VariableList::FindVar(std::string_view name) const {
 
 const std::string& VariableList::GetVarValue(std::string_view name) const {
   const Variable* item = FindVar(name);
-  return item != nullptr ? item->var_value : kEmptyText;
+  return item != nullptr ? item->value() : kEmptyText;
 }
 
 Variable* VariableList::SetVar(std::string_view name, std::string_view value, VariableList* owner) {
@@ -78,9 +87,7 @@ Variable* VariableList::AddVarAt(std::string_view name, std::string_view value, 
 }
 
 Variable* VariableList::AppendItem(std::string_view name, std::string_view value, VariableList* owner) {
-  auto item = std::make_unique<Variable>();
-  item->var_name.assign(name);
-  item->var_value.assign(value);
+  auto item = std::make_unique<Variable>(name, value);
   item->marked = mark_changes;
   item->owner_array = owner != nullptr ? owner : this;
   // The first item of a name is the one found; a later one of the same name (AddVarAt
@@ -92,14 +99,14 @@ Variable* VariableList::AppendItem(std::string_view name, std::string_view value
 
 void VariableList::DeleteVar(std::string_view name) {
   auto found = std::find_if(variables_.begin(), variables_.end(),
-                            [&](const auto& item) { return EqualsNoCase(item->var_name, name); });
+                            [&](const auto& item) { return EqualsNoCase(item->name(), name); });
   if (found == variables_.end()) return;
   variables_.erase(found);
   // A later item of the same name, if any, becomes the one found.
   const std::string key = LowerCase(name);
   name_index_.erase(key);
   for (const auto& item : variables_) {
-    if (EqualsNoCase(item->var_name, name)) {
+    if (EqualsNoCase(item->name(), name)) {
       name_index_.emplace(key, item.get());
       break;
     }
@@ -112,11 +119,44 @@ void VariableList::DeleteAllVars() {
 }
 
 void VariableList::CopyVarsFrom(const VariableList& other) {
-  for (const auto& item : other.variables_) SetVar(item->var_name, item->var_value);
+  for (const auto& item : other.variables_) SetVar(item->name(), item->value());
 }
 
 void VariableList::RevertMarkedVars() {
   for (const auto& item : variables_) item->RevertVar();
+}
+
+namespace {
+
+// Appends the digests of the items of `array` to `words`; `seen` holds the arrays already
+// taken, so that arrays whose items expand against each other are each taken once.
+void AddContent(const VariableList& array, std::vector<std::uint64_t>& words,
+                std::vector<const VariableList*>& seen) {
+  seen.push_back(&array);
+  for (int i = 0; i < array.ItemCount(); ++i) {
+    const Variable& item = array.Item(i);
+    words.push_back(item.digest().low);
+    words.push_back(item.digest().high);
+    const VariableList* owner = item.owner_array;
+    if (owner == nullptr || owner == &array) continue;
+    // Where the value expands matters as much as what it holds.
+    const auto at = std::find(seen.begin(), seen.end(), owner);
+    words.push_back(static_cast<std::uint64_t>(at - seen.begin()));
+    if (at == seen.end()) AddContent(*owner, words, seen);
+  }
+}
+
+}  // namespace
+
+Digest VariableList::ContentDigest() const {
+  // Every detail page takes one: the words are gathered in a buffer that keeps its room and
+  // digested at once.
+  thread_local std::vector<std::uint64_t> words;
+  words.clear();
+  std::vector<const VariableList*> seen;
+  AddContent(*this, words, seen);
+  return DigestOf(std::string_view(reinterpret_cast<const char*>(words.data()),
+                                   words.size() * sizeof(std::uint64_t)));
 }
 
 bool StartsNameLine(std::string_view text, std::size_t* name_length) {
@@ -160,8 +200,8 @@ void VariableList::ParseVarText(std::string_view text) {
 
 void VariableList::WriteVars(std::ostream& out) const {
   for (const auto& item : variables_) {
-    if (item->var_name.empty() || item->var_value.empty()) continue;
-    out << item->var_name << ":\r\n" << item->var_value << "\r\n\r\n";
+    if (item->name().empty() || item->value().empty()) continue;
+    out << item->name() << ":\r\n" << item->value() << "\r\n\r\n";
   }
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "site/digest.h"
 
 namespace pix {
 
@@ -32,6 +33,13 @@ class VariableList;
 /// One variable: a name and a text value, with the saved value of a marked change.
 class Variable {
  public:
+  Variable(std::string_view name, std::string_view value);
+
+  const std::string& name() const { return name_; }  ///< Never empty; spelled as first given.
+  const std::string& value() const { return value_; }  ///< May be empty.
+  /// The digest of the name and the value, kept up to date with every change of the value.
+  const Digest& digest() const { return digest_; }
+
   /// Stores `value`. When `mark` is set on an item that is not yet marked, the current
   /// value is saved first, so that RevertVar can bring it back.
   void SetVarValue(std::string_view value, bool mark);
@@ -40,13 +48,18 @@ class Variable {
   /// marked item gets its saved value back. Both stay marked; unmarked items are untouched.
   void RevertVar();
 
-  std::string var_name;                    // Never empty; spelled as first given.
-  std::string var_value;                   // May be empty.
   std::optional<std::string> saved_value;  // The value before the first marked change.
   bool marked = false;                     // The value was last stored as a marked change.
   // The array whose variables are used when this value is expanded. Not owned; it is the
   // array that holds the item unless re-pointed, and must outlive every expansion of it.
   VariableList* owner_array = nullptr;
+
+ private:
+  void StoreValue(std::string_view value);
+
+  std::string name_;
+  std::string value_;
+  Digest digest_;
 };
 
 /// An ordered array of variables whose names are unique without regard to ASCII case.
@@ -91,6 +104,11 @@ class VariableList {
   /// non-empty, in order. Nothing comes before the first record or after the last.
   void WriteVars(std::ostream& out) const;
   std::string FormatVarText() const;
+
+  /// The digest of everything an expansion against this array can see: every item's name
+  /// and value in order and, for an item whose value expands against another array, that
+  /// array's digest too. Two arrays with the same digest expand every template alike.
+  Digest ContentDigest() const;
 
   int ItemCount() const { return static_cast<int>(variables_.size()); }
   Variable& Item(int index) const { return *variables_.at(static_cast<std::size_t>(index)); }

@@ -33,23 +33,41 @@ void WriteHtmlStart(std::ostream& out, const std::string& language) {
 // Whether a page file not in the record is one this program wrote before it kept a record.
 bool IsOlderPageOfOurs(const std::filesystem::path& path) { return IsPageOfThisProgram(path); }
 
-// Records a page file just finished: its digest and stamp, or only that it is still as
-// recorded.
+// Records a page file just finished: its digest, stamp and recipe, or only that it is still
+// as recorded.
 void RecordPage(SiteRecord& record, const std::string& site_path, const PageFile& file,
                 const std::optional<RecordedOutput>& recorded, bool keeps_hand_edits,
-                std::string picture = std::string()) {
+                std::string picture = std::string(), const Digest& recipe = Digest()) {
   RecordedOutput page;
   page.kind = OutputKind::kPage;
   page.source = std::move(picture);
+  page.recipe = recipe;
   page.content = file.Content();
   page.stamp = file.Stamp().value_or(FileStamp());
   page.keeps_hand_edits = keeps_hand_edits;
   if (recorded && recorded->content == page.content && recorded->stamp == page.stamp &&
-      recorded->keeps_hand_edits == keeps_hand_edits && recorded->source == page.source) {
+      recorded->keeps_hand_edits == keeps_hand_edits && recorded->source == page.source &&
+      recorded->recipe == page.recipe) {
     record.ConfirmOutput(site_path);
   } else {
     record.RecordOutput(site_path, page);
   }
+}
+
+// The recipe of a detail page: everything its bytes are made from. The page is its
+// skeleton (the version lines, the doctype and the language) around the detail template
+// expanded against the entry's array, and the expansion sees nothing but that array and
+// the arrays its values expand against, so the array's digest stands for the template,
+// the picture's facts and every layout variable at once.
+Digest DetailPageRecipe(const VariableList& entry_array, const std::string& language) {
+  Digester digester;
+  std::ostringstream skeleton;
+  skeleton << "detail page 1\n";
+  WriteVersionComment(skeleton);
+  WriteHtmlStart(skeleton, language);
+  digester.Add(skeleton.str());
+  digester.Add(entry_array.ContentDigest());
+  return digester.Finish();
 }
 
 // The hook that notes a page's bytes just before they are put in place.
@@ -265,13 +283,16 @@ void WebPage::WriteDetailPage(const VariableList& entry_array, const std::string
                                const std::optional<RecordedOutput>& recorded) {
   const std::string& detail_template = entry_array.GetVarValue("DetailPageTemplate");
   if (detail_template.empty()) return;
+  const std::string& language = Site().Settings().page_language;
+  bool ran_away = false;
   // The whole page: the skeleton around the expanded template.
   const auto write_page = [&](std::ostream& out) {
     WriteVersionComment(out);
-    WriteHtmlStart(out, Site().Settings().page_language);
+    WriteHtmlStart(out, language);
     ExpansionBudget budget;
     ExpandTemplate(detail_template, entry_array, out, &Site().diagnostics(), &budget);
     out << "</HTML>\r\n";
+    ran_away = budget.ran_away;
   };
   if (Site().Preview()) {
     std::ostringstream text;
@@ -287,6 +308,16 @@ void WebPage::WriteDetailPage(const VariableList& entry_array, const std::string
     claim.claim = Ownership::kUsers;
     claim.why = "changed since Pixamond wrote it";
   }
+  // A page of ours, untouched since it was written from the same recipe, already holds
+  // what expanding it again would write: it is neither expanded nor read.
+  Digest recipe = DetailPageRecipe(entry_array, language);
+  if (claim.claim == Ownership::kOurs && claim.stamp_matched && recorded &&
+      !recorded->recipe.Empty() && recorded->recipe == recipe) {
+    ++Site().Stats().pages_unchanged;
+    ++Site().Stats().pages_not_expanded;
+    record.ConfirmOutput(site_path);
+    return;
+  }
   Result<std::unique_ptr<PageFile>> file = PageFile::Create(detail_page_path, claim, recorded);
   if (!file.ok()) {
     if (recorded) record.ForgetOutput(site_path);
@@ -296,11 +327,13 @@ void WebPage::WriteDetailPage(const VariableList& entry_array, const std::string
   PageFile& page = **file;
   page.SetBeforeReplace(NotePendingPage(record, site_path, page.Content()));
   write_page((*file)->Stream());
+  // A page whose expansion ran away is made again on every run, so that it is reported.
+  if (ran_away) recipe = Digest();
   const Status closed = (*file)->Close();
   if (closed.ok()) {
     ++(page.Written() ? Site().Stats().pages_written : Site().Stats().pages_unchanged);
     RecordPage(record, site_path, page, recorded, false,
-               Site().SitePath(entry_array.GetVarValue("AnchorDOSFullFileName")));
+               Site().SitePath(entry_array.GetVarValue("AnchorDOSFullFileName")), recipe);
   } else {
     Site().Report(closed.message());
   }

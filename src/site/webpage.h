@@ -43,7 +43,7 @@ class TemplateBinding {
  public:
   void Bind(const VariableList& array, std::string_view name) { item_ = array.FindVar(name); }
   std::string_view Value() const {
-    return item_ != nullptr ? std::string_view(item_->var_value) : std::string_view();
+    return item_ != nullptr ? std::string_view(item_->value()) : std::string_view();
   }
 
  private:

@@ -49,6 +49,8 @@ struct RunStats {
   int pictures_reported = 0;  ///< Pictures that were missing, corrupt or not converted.
   int pages_written = 0;      ///< Index, match and detail pages written.
   int pages_unchanged = 0;    ///< Pages whose old file already held the new bytes.
+  /// Of those, the pages that were not even expanded: their recipe was that of the last run.
+  int pages_not_expanded = 0;
   int inline_made = 0;        ///< Inline images made because they were missing or stale.
   int inline_reused = 0;      ///< Inline images that were current and kept.
   int problems_reported = 0;  ///< Every problem reported, pictures included.

@@ -89,7 +89,7 @@ TEST_F(ConfigTreeTest, MissingGlobalsGivesEmptyPieces) {
   for (int i = 0; i < root->default_page_item->ChildCount(); ++i) {
     const ConfigItem& piece = *root->default_page_item->Child(i);
     EXPECT_GT(piece.ItemCount(), 0);
-    for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).var_value, "");
+    for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).value(), "");
   }
 }
 

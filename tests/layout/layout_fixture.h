@@ -66,7 +66,7 @@ class LayoutTest : public testing::Test {
   /// The names of an item's variables, in order.
   static std::vector<std::string> VarNames(const VariableList& array) {
     std::vector<std::string> names;
-    for (int i = 0; i < array.ItemCount(); ++i) names.push_back(array.Item(i).var_name);
+    for (int i = 0; i < array.ItemCount(); ++i) names.push_back(array.Item(i).name());
     return names;
   }
 

@@ -49,7 +49,7 @@ TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
 TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
   WriteFile(site_ / "a.jpg", Jpeg("just some free text"));
   PictureItem* item = MakeItem(site_ / "a.jpg");
-  for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).var_value, "");
+  for (int i = 0; i < item->ItemCount(); ++i) EXPECT_EQ(item->Item(i).value(), "");
   // UTF-8 text is written and read back byte for byte.
   const std::string title = "D\xC3\xBCnes au cr\xC3\xA9puscule";
   const std::string comment =

@@ -57,7 +57,7 @@ void ExpectCompleteLayout(const VariableList& all, const std::string& what) {
     EXPECT_FALSE(all.GetVarValue(required).empty()) << what << " lacks " << required;
   }
   for (int i = 0; i < all.ItemCount(); ++i) {
-    const std::string& value = all.Item(i).var_value;
+    const std::string& value = all.Item(i).value();
     for (std::size_t at = value.find("${"); at != std::string::npos;
          at = value.find("${", at + 1)) {
       std::string_view name;
@@ -66,9 +66,9 @@ void ExpectCompleteLayout(const VariableList& all, const std::string& what) {
       const std::string_view rest = std::string_view(value).substr(at);
       ASSERT_TRUE(ParseVarRef(rest, &name) > 0 ||
                   ParseGuardedRef(rest, &name, &guarded, &when_empty) > 0)
-          << what << ": " << all.Item(i).var_name << ": malformed reference";
+          << what << ": " << all.Item(i).name() << ": malformed reference";
       EXPECT_TRUE(all.FindVar(name) != nullptr || kComputed.count(name) > 0)
-          << what << ": " << all.Item(i).var_name << " refers to unknown ${" << name << "}";
+          << what << ": " << all.Item(i).name() << " refers to unknown ${" << name << "}";
     }
   }
 }
@@ -79,15 +79,15 @@ void ExpectCompleteLayout(const VariableList& all, const std::string& what) {
 // end tag, written after the page-end template.
 void ExpectAccessibleLayout(const VariableList& all, const std::string& what) {
   for (int i = 0; i < all.ItemCount(); ++i) {
-    const std::string& value = all.Item(i).var_value;
+    const std::string& value = all.Item(i).value();
     for (std::size_t at = value.find("<IMG"); at != std::string::npos;
          at = value.find("<IMG", at + 1)) {
       const std::string tag = value.substr(at, value.find('>', at) - at);
       for (const char* attribute : {" width=\"", " height=\"", " alt=\""}) {
         EXPECT_NE(tag.find(attribute), std::string::npos)
-            << what << ": " << all.Item(i).var_name << ": " << tag << " lacks" << attribute;
+            << what << ": " << all.Item(i).name() << ": " << tag << " lacks" << attribute;
       }
-      const std::string& name = all.Item(i).var_name;
+      const std::string& name = all.Item(i).name();
       const bool at_once = name == "DetailPageTemplate" || name == "DirEntryTemplate";
       const bool lazy = tag.find(" loading=\"lazy\"") != std::string::npos ||
                         tag.find(" loading=\"${ImageLoading}\"") != std::string::npos;

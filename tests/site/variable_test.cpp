@@ -12,7 +12,7 @@ namespace {
 std::vector<std::pair<std::string, std::string>> Vars(const VariableList& array) {
   std::vector<std::pair<std::string, std::string>> vars;
   for (int i = 0; i < array.ItemCount(); ++i) {
-    vars.emplace_back(array.Item(i).var_name, array.Item(i).var_value);
+    vars.emplace_back(array.Item(i).name(), array.Item(i).value());
   }
   return vars;
 }
@@ -170,6 +170,46 @@ TEST(MarkedChangesTest, ParsedTextIsMarkedWhileMarkingIsOn) {
   EXPECT_EQ(array.GetVarValue("ImageDescription"), "A comment");
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("ImageDescription"), "default");
+}
+
+// The content digest stands for everything an expansion against the array can see, so it
+// must move with every value, every name and every array a value expands against, and
+// come back when a marked change is undone.
+TEST(ContentDigestTest, FollowsWhatAnExpansionCanSee) {
+  VariableList parent;
+  parent.SetVar("PageLabel", "Trip");
+  VariableList page;
+  page.SetVar("DetailPageTemplate", "<P ${Caption} ${ParentPageLabel}>");
+  page.SetVar("ParentPageLabel", "${PageLabel}");
+  const Digest base = page.ContentDigest();
+
+  page.mark_changes = true;
+  page.SetVar("Caption", "Boat");
+  const Digest boat = page.ContentDigest();
+  EXPECT_NE(boat, base);
+  page.RevertMarkedVars();
+  page.SetVar("Caption", "Dune");
+  EXPECT_NE(page.ContentDigest(), boat);
+  page.RevertMarkedVars();
+  page.SetVar("Caption", "Boat");
+  EXPECT_EQ(page.ContentDigest(), boat) << "the same values give the same digest";
+
+  // The same text under another name, or split otherwise between name and value, differs.
+  VariableList one, two;
+  one.SetVar("Abc", "def");
+  two.SetVar("Abcd", "ef");
+  EXPECT_NE(one.ContentDigest(), two.ContentDigest());
+
+  // A value that expands against another array: that array's content counts too.
+  page.FindVar("ParentPageLabel")->owner_array = &parent;
+  const Digest linked = page.ContentDigest();
+  EXPECT_NE(linked, boat);
+  parent.SetVar("PageLabel", "Holiday");
+  EXPECT_NE(page.ContentDigest(), linked);
+  // Arrays whose values expand against each other are each taken once.
+  parent.SetVar("Back", "${ParentPageLabel}", &page);
+  const Digest cycle = page.ContentDigest();
+  EXPECT_EQ(page.ContentDigest(), cycle);
 }
 
 TEST(LoadVarFileTextTest, FindsFilesByNameDirectoryOrPath) {

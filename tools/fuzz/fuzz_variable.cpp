@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pix::VariableList first;
   first.ParseVarText(std::string_view(reinterpret_cast<const char*>(data), size));
   for (int i = 0; i < first.ItemCount(); ++i) {
-    if (HasInnerNameLine(first.Item(i).var_value)) return 0;
+    if (HasInnerNameLine(first.Item(i).value())) return 0;
   }
   const std::string written = first.FormatVarText();
   pix::VariableList second;
@@ -47,15 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int with_value = 0;
   for (int i = 0; i < first.ItemCount(); ++i) {
     const pix::Variable& item = first.Item(i);
-    if (item.var_value.empty()) continue;
+    if (item.value().empty()) continue;
     ++with_value;
-    const pix::Variable* back = second.FindVar(item.var_name);
-    Expect(back != nullptr && back->var_name == item.var_name, "a variable lost");
-    const std::string closed = item.var_value + "\r\n\r\n";
-    Expect(back->var_value == closed.substr(0, closed.find("\r\n\r\n")), "a value changed");
+    const pix::Variable* back = second.FindVar(item.name());
+    Expect(back != nullptr && back->name() == item.name(), "a variable lost");
+    const std::string closed = item.value() + "\r\n\r\n";
+    Expect(back->value() == closed.substr(0, closed.find("\r\n\r\n")), "a value changed");
   }
   int read_back = 0;
-  for (int i = 0; i < second.ItemCount(); ++i) read_back += !second.Item(i).var_value.empty();
+  for (int i = 0; i < second.ItemCount(); ++i) read_back += !second.Item(i).value().empty();
   Expect(with_value == read_back, "a variable gained");
   return 0;
 }

@@ -119,7 +119,7 @@ bool CaptionPane::LayoutUses(const LayoutModel& layout, const std::string& varia
     if (dynamic_cast<const PictureItem*>(item) != nullptr) continue;
     for (int i = 0; i < item->ItemCount(); ++i) {
       for (const std::string& name : names) {
-        if (RefersTo(item->Item(i).var_value, name)) return true;
+        if (RefersTo(item->Item(i).value(), name)) return true;
       }
     }
   }

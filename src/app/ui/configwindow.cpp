@@ -886,7 +886,7 @@ LayoutWindow::Variables LayoutWindow::VariablesShown() const {
   const VariableList* shown = item;
   if (rows.FieldsModified()) shown = &edited;
   for (int i = 0; i < shown->ItemCount(); ++i) {
-    variables.emplace_back(shown->Item(i).var_name, shown->Item(i).var_value);
+    variables.emplace_back(shown->Item(i).name(), shown->Item(i).value());
   }
   return variables;
 }
