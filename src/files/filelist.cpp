@@ -19,6 +19,7 @@
 #include "base/filetime.h"
 #include "base/safefile.h"
 #include "files/picturenames.h"
+#include "files/statmany.h"
 #include "files/utils.h"
 
 namespace pix {
@@ -193,6 +194,7 @@ void FileItem::ListEntries() {
 
   const std::function<bool(std::string_view)>& without_status = Root().without_status;
   std::vector<std::unique_ptr<FileItem>> items;
+  std::vector<std::string> looked_at;  // The entries whose status is read.
   std::uint64_t total = 0;
   for (;;) {
     errno = 0;
@@ -215,11 +217,17 @@ void FileItem::ListEntries() {
       items.back()->flags_ |= kNoStatusFlag;
       continue;
     }
-    struct stat info;
-    if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // Gone.
+    looked_at.emplace_back(entry->d_name);
+  }
+  // The statuses of the folder's entries, asked for all at once.
+  const std::vector<PathStatus> statuses = LinkStatusOfMany(dir_fd, looked_at);
+  for (std::size_t i = 0; i < looked_at.size(); ++i) {
+    const std::string& name = looked_at[i];
+    if (statuses[i].error != 0) continue;  // Gone.
+    struct stat info = statuses[i].info;
     bool link = false;
     if (S_ISLNK(info.st_mode)) {
-      if (::fstatat(dir_fd, entry->d_name, &info, 0) != 0) continue;  // A broken link.
+      if (::fstatat(dir_fd, name.c_str(), &info, 0) != 0) continue;  // A broken link.
       link = S_ISDIR(info.st_mode);
     }
     const bool directory = S_ISDIR(info.st_mode);
@@ -227,8 +235,7 @@ void FileItem::ListEntries() {
     if (!directory && !S_ISREG(info.st_mode)) continue;
     const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     total += size;
-    items.emplace_back(
-        new FileItem(this, prefix + entry->d_name, directory, link, info.st_mode, size));
+    items.emplace_back(new FileItem(this, prefix + name, directory, link, info.st_mode, size));
     if (S_ISREG(info.st_mode)) items.back()->SetFileStatus(info);
   }
 

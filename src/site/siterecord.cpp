@@ -947,11 +947,38 @@ void SiteRecord::ForgetRewrite(std::string_view path) {
 
 // --- Ownership --------------------------------------------------------------------------
 
+void SiteRecord::ReadStatusAhead(const std::vector<std::string>& full_paths, const void* group) {
+  std::vector<PathStatus> statuses = LinkStatusOfMany(AT_FDCWD, full_paths);
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  for (std::size_t i = 0; i < full_paths.size(); ++i) {
+    ahead_[full_paths[i]] = StatusAhead{statuses[i], group};
+  }
+}
+
+void SiteRecord::ForgetStatusAhead(const void* group) {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  for (auto it = ahead_.begin(); it != ahead_.end();) {
+    it = it->second.group == group ? ahead_.erase(it) : std::next(it);
+  }
+}
+
+std::optional<PathStatus> SiteRecord::TakeStatusAhead(const std::string& full_path) const {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  if (ahead_.empty()) return std::nullopt;
+  const auto found = ahead_.find(full_path);
+  if (found == ahead_.end()) return std::nullopt;
+  const PathStatus status = found->second.status;
+  ahead_.erase(found);
+  return status;
+}
+
 ClaimResult SiteRecord::ClaimRecorded(const std::string& full_path,
                                         const std::optional<RecordedOutput>& recorded) const {
   ClaimResult result;
   struct stat info;
-  if (::lstat(full_path.c_str(), &info) != 0) {
+  const std::optional<PathStatus> ahead = TakeStatusAhead(full_path);
+  if (ahead) info = ahead->info;
+  if (ahead ? ahead->error != 0 : ::lstat(full_path.c_str(), &info) != 0) {
     // Nothing there, or a place that cannot even be looked at (a name too long for the file
     // system): the write says why it fails, and nothing of the user's can be lost by it.
     result.claim = Ownership::kAbsent;

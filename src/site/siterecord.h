@@ -30,10 +30,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "base/status.h"
+#include "files/statmany.h"
 #include "picture/metadata.h"
 #include "site/digest.h"
 
@@ -225,6 +227,12 @@ class SiteRecord {
     }
     return result;
   }
+  /// Reads the statuses of the files at `full_paths` all at once, ahead of their claims,
+  /// which then take them instead of looking at each file. `group` tags them, so that
+  /// ForgetStatusAhead drops what no claim took when the group is done.
+  void ReadStatusAhead(const std::vector<std::string>& full_paths, const void* group);
+  void ForgetStatusAhead(const void* group);
+
   template <typename AdoptTest>
   ClaimResult Claim(const std::filesystem::path& full_path,
                      const std::optional<RecordedOutput>& recorded, AdoptTest&& may_adopt) const {
@@ -282,6 +290,16 @@ class SiteRecord {
   mutable std::mutex mutex_;
   bool new_record_ = false;
   std::int64_t settle_time_ns_ = kSettleTimeNs;
+  // Statuses read ahead of claims, by full path, with the group that asked for them; each
+  // is taken by one claim. Under a lock of their own: workers claim while the walk reads.
+  struct StatusAhead {
+    PathStatus status;
+    const void* group = nullptr;
+  };
+  mutable std::mutex ahead_mutex_;
+  mutable std::unordered_map<std::string, StatusAhead> ahead_;
+  // The status read ahead for `full_path`, taken out of the map; none when there is none.
+  std::optional<PathStatus> TakeStatusAhead(const std::string& full_path) const;
   bool read_only_ = false;
   int pending_fd_ = -1;
   int changes_since_commit_ = 0;

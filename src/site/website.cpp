@@ -153,11 +153,30 @@ void WebSite::EnterDirectory(FileItem& directory) {
       progress_sink_.SetStepCount(step_count_);
     }
   }
+  if (!preview_) ReadStatusAhead(directory, pictures);
   if (pool_) pool_->Add(pictures);
+}
+
+void WebSite::ReadStatusAhead(const FileItem& directory,
+                              const std::vector<const FileItem*>& pictures) {
+  // The files each picture's claims look at: its page and its images. One the run does
+  // not claim after all (a picture left out) costs a status and is forgotten.
+  std::vector<std::string> paths;
+  for (const FileItem* picture : pictures) {
+    PictureFiles files = PictureFilesOf(*picture, Names());
+    paths.push_back(std::move(files.detail_path));
+    if (!files.inline_path.empty()) paths.push_back(std::move(files.inline_path));
+    if (run_settings_.detail_image_max_size > 0) {
+      paths.push_back(std::move(files.detail_image_path));
+    }
+    if (run_settings_.in_line_pixel_density == 2) paths.push_back(std::move(files.inline_1x_path));
+  }
+  Record().ReadStatusAhead(paths, &directory);
 }
 
 void WebSite::LeaveDirectory(FileItem& directory) {
   if (pool_) pool_->Release(directory);
+  Record().ForgetStatusAhead(&directory);
   directory.ForgetChildren();
 }
 
