@@ -947,8 +947,20 @@ void SiteRecord::ForgetRewrite(std::string_view path) {
 
 // --- Ownership --------------------------------------------------------------------------
 
-void SiteRecord::ReadStatusAhead(const std::vector<std::string>& full_paths, const void* group) {
-  std::vector<PathStatus> statuses = LinkStatusOfMany(AT_FDCWD, full_paths);
+void SiteRecord::ReadStatusAhead(const std::string& folder, const std::vector<std::string>& full_paths,
+                                 const void* group) {
+  // Looked up from the folder, not from the top of the file system, each by a name or two.
+  const int folder_fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  std::vector<std::string> names;
+  names.reserve(full_paths.size());
+  for (const std::string& path : full_paths) {
+    const bool inside = folder_fd >= 0 && path.size() > prefix.size() &&
+                        path.compare(0, prefix.size(), prefix) == 0;
+    names.push_back(inside ? path.substr(prefix.size()) : path);
+  }
+  std::vector<PathStatus> statuses = LinkStatusOfMany(folder_fd >= 0 ? folder_fd : AT_FDCWD, names);
+  if (folder_fd >= 0) ::close(folder_fd);
   const std::lock_guard<std::mutex> lock(ahead_mutex_);
   for (std::size_t i = 0; i < full_paths.size(); ++i) {
     ahead_[full_paths[i]] = StatusAhead{statuses[i], group};

@@ -227,10 +227,11 @@ class SiteRecord {
     }
     return result;
   }
-  /// Reads the statuses of the files at `full_paths` all at once, ahead of their claims,
-  /// which then take them instead of looking at each file. `group` tags them, so that
-  /// ForgetStatusAhead drops what no claim took when the group is done.
-  void ReadStatusAhead(const std::vector<std::string>& full_paths, const void* group);
+  /// Reads the statuses of the files at `full_paths` (most of them in `folder`) all at once,
+  /// ahead of their claims, which then take them instead of looking at each file. `group`
+  /// tags them, so that ForgetStatusAhead drops what no claim took when the group is done.
+  void ReadStatusAhead(const std::string& folder, const std::vector<std::string>& full_paths,
+                       const void* group);
   void ForgetStatusAhead(const void* group);
 
   template <typename AdoptTest>

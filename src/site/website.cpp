@@ -171,7 +171,7 @@ void WebSite::ReadStatusAhead(const FileItem& directory,
     }
     if (run_settings_.in_line_pixel_density == 2) paths.push_back(std::move(files.inline_1x_path));
   }
-  Record().ReadStatusAhead(paths, &directory);
+  Record().ReadStatusAhead(directory.FullFileName(), paths, &directory);
 }
 
 void WebSite::LeaveDirectory(FileItem& directory) {
