@@ -70,6 +70,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 /// The text with the ASCII letters A to Z made lower case; other bytes stay as they are.
 std::string LowerCase(std::string_view text);
 
+/// A letter of ASCII, A to Z in either case: what names of variables and settings are made of.
+inline bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 /// Removes every trailing copy of `c`.
 void StripTrailingChar(std::string& text, char c);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "files/utils.h"
 
 namespace pix {
 namespace {
@@ -354,8 +355,6 @@ class JpegHeaderWalk {
   int last_comment_index_ = -1;
   int error_count_ = 0;
 };
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;

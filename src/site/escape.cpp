@@ -1,9 +1,10 @@
 #include "site/escape.h"
 
+#include "files/utils.h"
+
 namespace pix {
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) {
   return IsAsciiDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "files/utils.h"
 #include "site/variable.h"
 
 namespace pix {
 namespace {
 
 std::atomic<bool> runaway_reported{false};
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 enum class Runaway { kCycle, kDepth, kSize };
 
