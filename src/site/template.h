@@ -28,6 +28,10 @@ class Diagnostics;
 
 class VariableList;
 
+/// Bumped whenever expansion writes other text for the same template and variables: every
+/// detail page, whose recipe names it, is expanded again.
+inline constexpr int kTemplateExpansionVersion = 1;
+
 /// The longest name a reference may have is one less than this; a longer run of letters
 /// in braces is ordinary text.
 inline constexpr std::size_t kMaxVarNameSize = 256;

@@ -62,7 +62,7 @@ void RecordPage(SiteRecord& record, const std::string& site_path, const PageFile
 Digest DetailPageRecipe(const VariableList& entry_array, const std::string& language) {
   Digester digester;
   std::ostringstream skeleton;
-  skeleton << "detail page 1\n";
+  skeleton << "detail page " << kTemplateExpansionVersion << "\n";
   WriteVersionComment(skeleton);
   WriteHtmlStart(skeleton, language);
   digester.Add(skeleton.str());
