@@ -795,8 +795,9 @@ void CalcOutputStep(void* context) {
   jpeg_calc_output_dimensions(static_cast<j_decompress_ptr>(context));
 }
 
-Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& scale,
-                                      const fs::path& name) {
+// Decodes the picture whose source is attached to `d` into RGB rows for `sink`.
+Status DecodeOpenedToRows(JpegDecompressor& d, const ScaleRequest& scale, RgbRowSink& sink,
+                          const fs::path& name) {
   jpeg_decompress_struct& info = d.info;
   if (!CallJpeg(d.err, ReadHeaderKeepingProfileStep, &info)) return LibraryFailure(d.err, name);
   const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
@@ -806,8 +807,8 @@ Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& sc
                             std::to_string(info.image_height) + " pixels, more than the " +
                             std::to_string(kMaxJpegPicturePixels) + " a picture may have");
   }
-  RgbPicture picture;
-  ReadProfile profile{&info, &picture.icc_profile};
+  std::vector<std::uint8_t> icc_profile;
+  ReadProfile profile{&info, &icc_profile};
   if (!CallJpeg(d.err, ReadProfileStep, &profile)) return LibraryFailure(d.err, name);
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   // The library turns YCCK into CMYK, grey and YCbCr into RGB.
@@ -817,38 +818,71 @@ Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& sc
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   if (Status fits = CheckOutputSize(width, height, name); !fits.ok()) return fits;
-  const DecodeMemoryShare share(WholePictureBuffers(info) +
-                                 static_cast<std::uint64_t>(width) * height * 3);
+  const DecodeMemoryShare share(WholePictureBuffers(info) + sink.MemoryFor(width, height));
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);
-  picture.width = width;
-  picture.height = height;
-  picture.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  // A profile for CMYK describes inks the RGB pixels no longer hold.
+  if (cmyk) icc_profile.clear();
+  sink.Begin(width, height, icc_profile);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
   std::vector<JSAMPLE> cmyk_row(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
   while (info.output_scanline < info.output_height) {
-    JSAMPLE* target =
-        picture.pixels.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
-    ReadRow read{&info, cmyk ? cmyk_row.data() : target};
+    ReadRow read{&info, cmyk ? cmyk_row.data() : row.data()};
     if (!CallJpeg(d.err, ReadRowStep, &read)) return LibraryFailure(d.err, name);
-    if (cmyk) CmykRowToRgb(cmyk_row.data(), width, info.saw_Adobe_marker, target);
+    if (cmyk) CmykRowToRgb(cmyk_row.data(), width, info.saw_Adobe_marker, row.data());
+    sink.Row(row.data());
   }
   if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
-  // A profile for CMYK describes inks the RGB pixels no longer hold.
-  if (cmyk) picture.icc_profile.clear();
-  return picture;
+  return Status::OK();
 }
 
-struct EncodePicture {
-  j_compress_ptr info;
-  const RgbPicture* picture;
-  int quality;
+// Keeps the rows of a picture whole.
+class CollectRows : public RgbRowSink {
+ public:
+  explicit CollectRows(RgbPicture& picture) : picture_(picture) {}
+  std::uint64_t MemoryFor(int width, int height) override {
+    return static_cast<std::uint64_t>(width) * height * 3;
+  }
+  void Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) override {
+    picture_.width = width;
+    picture_.height = height;
+    picture_.icc_profile = icc_profile;
+    picture_.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+    next_ = picture_.pixels.data();
+  }
+  void Row(const std::uint8_t* pixels) override {
+    const std::size_t bytes = static_cast<std::size_t>(picture_.width) * 3;
+    std::memcpy(next_, pixels, bytes);
+    next_ += bytes;
+  }
+
+ private:
+  RgbPicture& picture_;
+  std::uint8_t* next_ = nullptr;
 };
 
-void EncodePictureStep(void* context) {
-  auto* job = static_cast<EncodePicture*>(context);
+// How an image of `width` x `height` pixels is encoded (see JpegRowEncoder): its colour at
+// full resolution for a thumbnail, else at half resolution each way; progressive past the
+// size of a thumbnail.
+bool KeepsFullColour(int width, int height) {
+  return static_cast<long long>(width) * height <= 512LL * 512;
+}
+bool IsProgressive(int width, int height) {
+  return static_cast<long long>(width) * height > 300LL * 300;
+}
+
+struct StartEncoding {
+  j_compress_ptr info;
+  int width;
+  int height;
+  int quality;
+  const std::vector<std::uint8_t>* icc_profile;
+};
+
+void StartEncodingStep(void* context) {
+  auto* job = static_cast<StartEncoding*>(context);
   j_compress_ptr info = job->info;
-  const RgbPicture& picture = *job->picture;
-  info->image_width = static_cast<JDIMENSION>(picture.width);
-  info->image_height = static_cast<JDIMENSION>(picture.height);
+  info->image_width = static_cast<JDIMENSION>(job->width);
+  info->image_height = static_cast<JDIMENSION>(job->height);
   info->input_components = 3;
   info->in_color_space = JCS_RGB;
   jpeg_set_defaults(info);
@@ -856,7 +890,7 @@ void EncodePictureStep(void* context) {
   info->optimize_coding = TRUE;
   // Thumbnails keep their colour at full resolution: halving it costs a small picture's
   // edges more than the few bytes it saves.
-  if (static_cast<long long>(picture.width) * picture.height <= 512LL * 512) {
+  if (KeepsFullColour(job->width, job->height)) {
     for (int i = 0; i < info->num_components; ++i) {
       info->comp_info[i].h_samp_factor = 1;
       info->comp_info[i].v_samp_factor = 1;
@@ -864,20 +898,25 @@ void EncodePictureStep(void* context) {
   }
   // Progressive files are smaller and show early on a slow line, but only past the size of
   // a thumbnail.
-  if (static_cast<long long>(picture.width) * picture.height > 300LL * 300) {
-    jpeg_simple_progression(info);
-  }
+  if (IsProgressive(job->width, job->height)) jpeg_simple_progression(info);
   jpeg_start_compress(info, TRUE);
-  if (!picture.icc_profile.empty()) {
-    jpeg_write_icc_profile(info, picture.icc_profile.data(),
-                           static_cast<unsigned int>(picture.icc_profile.size()));
+  if (!job->icc_profile->empty()) {
+    jpeg_write_icc_profile(info, job->icc_profile->data(),
+                           static_cast<unsigned int>(job->icc_profile->size()));
   }
-  const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
-  while (info->next_scanline < info->image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(picture.pixels.data()) + info->next_scanline * stride;
-    jpeg_write_scanlines(info, &row, 1);
-  }
-  jpeg_finish_compress(info);
+}
+
+struct WriteRow {
+  j_compress_ptr info;
+  JSAMPROW row;
+};
+void WriteRowStep(void* context) {
+  auto* write = static_cast<WriteRow*>(context);
+  jpeg_write_scanlines(write->info, &write->row, 1);
+}
+
+void FinishEncodingStep(void* context) {
+  jpeg_finish_compress(static_cast<j_compress_ptr>(context));
 }
 
 }  // namespace
@@ -911,8 +950,8 @@ Result<IndexedPicture> DecodeJpegToPalette(const fs::path& jpeg_file, int fit_wi
   return picture;
 }
 
-Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
-                                    std::string* damage) {
+Status DecodeJpegRows(const fs::path& jpeg_file, int fit_width, int fit_height,
+                      RgbRowSink& sink, std::string* damage) {
   if (damage != nullptr) damage->clear();
   FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
   if (!in) {
@@ -924,9 +963,82 @@ Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int
   ScaleRequest scale;
   scale.fit_width = fit_width;
   scale.fit_height = fit_height;
-  Result<RgbPicture> picture = DecodeOpenedToRgb(**d, scale, jpeg_file);
-  if (picture.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  Status decoded = DecodeOpenedToRows(**d, scale, sink, jpeg_file);
+  if (decoded.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  return decoded;
+}
+
+Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
+                                    std::string* damage) {
+  RgbPicture picture;
+  CollectRows collect(picture);
+  Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, collect, damage);
+  if (!decoded.ok()) return decoded;
   return picture;
+}
+
+std::uint64_t JpegEncoderMemory(int width, int height) {
+  // Two bytes a coefficient, one coefficient a pixel for each of three components, the two
+  // of colour at a quarter of the pixels where they are halved each way.
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
+  return KeepsFullColour(width, height) ? pixels * 6 : pixels * 3;
+}
+
+struct JpegRowEncoder::Compressor : JpegCompressor {};
+
+void JpegRowEncoder::CompressorDeleter::operator()(Compressor* compressor) const {
+  JpegCompressorDeleter()(compressor);
+}
+
+JpegRowEncoder::JpegRowEncoder() = default;
+JpegRowEncoder::~JpegRowEncoder() = default;
+
+Status JpegRowEncoder::Start(int width, int height, int quality,
+                             const std::vector<std::uint8_t>& icc_profile,
+                             const fs::path& name) {
+  name_ = name;
+  if (width < 1 || height < 1) {
+    return status_ = Status::InvalidArgument("No JPEG file can be made of an empty picture for " +
+                                             name.string());
+  }
+  compressor_.reset(new Compressor{});
+  JpegCompressor& c = *compressor_;
+  c.info.err = SetUpErrorManager(c.err);
+  if (!CallJpeg(
+          c.err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
+          &c.info)) {
+    return status_ = LibraryFailure(c.err, name);
+  }
+  c.arrays.Install(reinterpret_cast<j_common_ptr>(&c.info));
+  c.destination.bytes = &c.bytes;
+  c.destination.pub.init_destination = InitDestination;
+  c.destination.pub.empty_output_buffer = GrowDestination;
+  c.destination.pub.term_destination = TermDestination;
+  c.info.dest = &c.destination.pub;
+  StartEncoding job{&c.info, width, height, quality < 1 ? 1 : (quality > 100 ? 100 : quality),
+                    &icc_profile};
+  if (!CallJpeg(c.err, StartEncodingStep, &job)) return status_ = LibraryFailure(c.err, name);
+  return status_;
+}
+
+void JpegRowEncoder::Row(const std::uint8_t* pixels) {
+  if (!status_.ok() || compressor_ == nullptr) return;
+  WriteRow write{&compressor_->info, const_cast<JSAMPLE*>(pixels)};
+  if (!CallJpeg(compressor_->err, WriteRowStep, &write)) {
+    status_ = LibraryFailure(compressor_->err, name_);
+  }
+}
+
+Result<std::vector<std::uint8_t>> JpegRowEncoder::Finish() {
+  if (!status_.ok()) return status_;
+  if (compressor_ == nullptr || compressor_->info.next_scanline < compressor_->info.image_height) {
+    return Status::Corrupt(name_.string() + ": the image was not given all its rows");
+  }
+  if (!CallJpeg(compressor_->err, FinishEncodingStep, &compressor_->info)) {
+    return status_ = LibraryFailure(compressor_->err, name_);
+  }
+  compressor_->arrays.Release();
+  return std::move(compressor_->bytes);
 }
 
 Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
@@ -936,22 +1048,18 @@ Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
     return Status::InvalidArgument("No JPEG file can be made of an empty picture for " +
                                    name.string());
   }
-  CompressorPtr c(new JpegCompressor{});
-  c->info.err = SetUpErrorManager(c->err);
-  if (!CallJpeg(
-          c->err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
-          &c->info)) {
-    return LibraryFailure(c->err, name);
+  const DecodeMemoryShare share(JpegEncoderMemory(picture.width, picture.height));
+  JpegRowEncoder encoder;
+  encoder.Start(picture.width, picture.height, quality, picture.icc_profile, name);
+  const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
+  for (int y = 0; y < picture.height; ++y) {
+    encoder.Row(picture.pixels.data() + static_cast<std::size_t>(y) * stride);
   }
-  c->arrays.Install(reinterpret_cast<j_common_ptr>(&c->info));
-  jpeg_stdio_dest(&c->info, out);
-  EncodePicture job{&c->info, &picture, quality < 1 ? 1 : (quality > 100 ? 100 : quality)};
-  // The encoder keeps the coefficients of the whole image (it is progressive or optimises
-  // its Huffman tables): two bytes a coefficient, its colour at half resolution each way
-  // past the size of a thumbnail (see EncodePictureStep).
-  const std::uint64_t pixels = static_cast<std::uint64_t>(picture.width) * picture.height;
-  const DecodeMemoryShare share(pixels <= 512ull * 512 ? pixels * 6 : pixels * 3);
-  if (!CallJpeg(c->err, EncodePictureStep, &job)) return LibraryFailure(c->err, name);
+  Result<std::vector<std::uint8_t>> bytes = encoder.Finish();
+  if (!bytes.ok()) return bytes.status();
+  if (std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size()) {
+    return Status::IoError("Cannot write " + name.string());
+  }
   return Status::OK();
 }
 
