@@ -138,11 +138,13 @@ class BlockArrays {
   // Unmaps every array. Called once the library is done with the image (it has finished or
   // aborted it, or is destroyed).
   void Release() {
-    for (int i = 0; i < count_; ++i) {
-      Array& array = arrays_[static_cast<std::size_t>(i)];
-      if (array.mapping != nullptr) ::munmap(array.mapping, array.mapped);
-      array = Array{};
+    for (int i = 0; i < mapping_count_; ++i) {
+      Mapping& mapping = mappings_[static_cast<std::size_t>(i)];
+      ::munmap(mapping.start, mapping.bytes);
+      mapping = Mapping{};
     }
+    for (int i = 0; i < count_; ++i) arrays_[static_cast<std::size_t>(i)] = Array{};
+    mapping_count_ = 0;
     count_ = 0;
   }
 
@@ -150,9 +152,7 @@ class BlockArrays {
   struct Array {
     JDIMENSION blocks_per_row = 0;
     JDIMENSION rows = 0;
-    void* mapping = nullptr;  // Null until realized.
-    std::size_t mapped = 0;
-    JBLOCKARRAY row_pointers = nullptr;  // Inside the mapping, before the blocks.
+    JBLOCKARRAY row_pointers = nullptr;  // Null until realized; in a mapping, before the blocks.
   };
 
   static BlockArrays& Of(j_common_ptr info) {
@@ -180,16 +180,13 @@ class BlockArrays {
     std::uint64_t total = 0;
     for (int i = 0; i < self.count_; ++i) {
       const Array& array = self.arrays_[static_cast<std::size_t>(i)];
-      total += static_cast<std::uint64_t>(array.blocks_per_row) * array.rows * sizeof(JBLOCK);
+      if (array.row_pointers == nullptr) total += Bytes(array);
     }
+    if (total == 0) return;
     if (total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
       ERREXIT1(info, JERR_OUT_OF_MEMORY, 11);
     }
-    for (int i = 0; i < self.count_; ++i) {
-      Array& array = self.arrays_[static_cast<std::size_t>(i)];
-      if (array.mapping != nullptr) continue;
-      if (!Map(array)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
-    }
+    if (!self.Map(static_cast<std::size_t>(total))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
   }
 
   static JBLOCKARRAY Access(j_common_ptr info, jvirt_barray_ptr ptr, JDIMENSION start_row,
@@ -202,16 +199,23 @@ class BlockArrays {
     return array.row_pointers + start_row;
   }
 
-  // Maps `array`: its row pointers, then its blocks. A mapping of a huge page or more starts
-  // on a huge page's boundary, so that the kernel can back it with huge pages.
-  static bool Map(Array& array) {
-    const std::size_t pointers =
-        (static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW) + sizeof(JBLOCK) - 1) /
-        sizeof(JBLOCK) * sizeof(JBLOCK);
-    const std::size_t row_bytes = static_cast<std::size_t>(array.blocks_per_row) * sizeof(JBLOCK);
-    const std::size_t bytes = pointers + row_bytes * array.rows;
-    const bool huge = bytes >= kHugePage;
-    const std::size_t mapped = huge ? bytes + kHugePage : bytes;
+  // The bytes of `array` in a mapping: its row pointers, then its blocks.
+  static std::size_t PointerBytes(const Array& array) {
+    return (static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW) + sizeof(JBLOCK) - 1) /
+           sizeof(JBLOCK) * sizeof(JBLOCK);
+  }
+  static std::size_t Bytes(const Array& array) {
+    return PointerBytes(array) +
+           static_cast<std::size_t>(array.blocks_per_row) * sizeof(JBLOCK) * array.rows;
+  }
+
+  // Maps the arrays not yet realized, `bytes` in all, in one mapping. One of a megabyte or
+  // more starts on a huge page's boundary and ends on one, so that the kernel can back all
+  // of it with huge pages; the few pages it rounds up by are not touched.
+  bool Map(std::size_t bytes) {
+    const bool huge = bytes >= kHugePage / 2;
+    const std::size_t rounded = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
+    const std::size_t mapped = huge ? rounded + kHugePage : rounded;
     void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
                            -1, 0);
     if (mapping == MAP_FAILED) return false;
@@ -220,18 +224,29 @@ class BlockArrays {
       const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(start);
       start += (kHugePage - at % kHugePage) % kHugePage;
       // Only advice: where the system gives no huge pages, small ones serve.
-      ::madvise(start, bytes, MADV_HUGEPAGE);
+      ::madvise(start, rounded, MADV_HUGEPAGE);
     }
-    array.mapping = mapping;
-    array.mapped = mapped;
-    array.row_pointers = reinterpret_cast<JBLOCKARRAY>(start);
-    auto* blocks = reinterpret_cast<JBLOCKROW>(start + pointers);
-    for (JDIMENSION row = 0; row < array.rows; ++row) {
-      array.row_pointers[row] = blocks + static_cast<std::size_t>(row) * array.blocks_per_row;
+    mappings_[static_cast<std::size_t>(mapping_count_++)] = {mapping, mapped};
+    for (int i = 0; i < count_; ++i) {
+      Array& array = arrays_[static_cast<std::size_t>(i)];
+      if (array.row_pointers != nullptr) continue;
+      array.row_pointers = reinterpret_cast<JBLOCKARRAY>(start);
+      auto* blocks = reinterpret_cast<JBLOCKROW>(start + PointerBytes(array));
+      for (JDIMENSION row = 0; row < array.rows; ++row) {
+        array.row_pointers[row] = blocks + static_cast<std::size_t>(row) * array.blocks_per_row;
+      }
+      start += Bytes(array);
     }
     return true;
   }
 
+  struct Mapping {
+    void* start = nullptr;
+    std::size_t bytes = 0;
+  };
+  // One mapping for each time the arrays are realized (once an image).
+  std::array<Mapping, MAX_COMPONENTS> mappings_{};
+  int mapping_count_ = 0;
   std::array<Array, MAX_COMPONENTS> arrays_{};
   int count_ = 0;
   void (*library_realize_)(j_common_ptr) = nullptr;
