@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 // jpeglib.h needs the declarations of <cstdio> before it.
@@ -745,7 +746,11 @@ Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleReque
   jpeg_decompress_struct& info = d.info;
   ApplyScale(info, scale);
   info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
-  const DecodeMemoryShare share(WholePictureBuffers(info));
+  // Held only while the CMYK data is decoded: the converted copy's decoding takes a share
+  // of its own, and a thread that held one share while waiting for another could wait for
+  // ever on a thread that does the same.
+  std::optional<DecodeMemoryShare> share;
+  share.emplace(WholePictureBuffers(info));
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
@@ -763,6 +768,7 @@ Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleReque
     CmykRowToRgb(cmyk.data(), width, inverted, target);
   }
   if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
+  share.reset();
   const bool warned = d.err.pub.num_warnings > 0;
 
   Result<std::vector<JOCTET>> rgb_jpeg = EncodeRgbInMemory(rgb, width, height, name);
