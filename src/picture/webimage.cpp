@@ -279,10 +279,12 @@ class LinearResampler : public RowTarget {
 
   // The bytes a resampler of these sizes holds.
   static std::uint64_t Memory(int in_width, int in_height, int width, int height) {
-    const double reach = 6.0 * std::max(1.0, static_cast<double>(in_height) / height) + 2;
-    return static_cast<std::uint64_t>(width) * 3 * sizeof(float) * static_cast<std::uint64_t>(reach) +
-           static_cast<std::uint64_t>(in_width) * 4 * sizeof(float) +
-           static_cast<std::uint64_t>(width) * 3 * (sizeof(float) + 1);
+    // The ring holds as many rows as the filter reaches down.
+    const auto reach = static_cast<std::uint64_t>(
+        6.0 * std::max(1.0, static_cast<double>(in_height) / height) + 2);
+    const std::uint64_t out_row = static_cast<std::uint64_t>(width) * 3;
+    const std::uint64_t in_row = static_cast<std::uint64_t>(in_width) * 4;
+    return out_row * sizeof(float) * reach + in_row * sizeof(float) + out_row * (sizeof(float) + 1);
   }
 
   void Row(const std::uint8_t* in) override {
@@ -480,7 +482,10 @@ class EncodeRows : public RowTarget {
 
 // The images of one picture made from one decode, as the decoded rows come: the largest is
 // reduced from the decoded rows, and a smaller one from the largest's rows when they are
-// at least twice its size each way, else from the decoded rows too. A JPEG image that
+// at least twice its size each way (which costs less than reducing the decoded picture
+// again and comes as close to an exact reduction: the large step has been taken in linear
+// light already, and the second filter works over two pixels and more), else from the
+// decoded rows too. A JPEG image that
 // stands as the picture is stored is encoded as its rows come; the others (turned upright,
 // or WebP) are kept whole until the decoding is done. So the decoded picture and the larger
 // images are never held whole.
