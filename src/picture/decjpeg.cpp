@@ -112,10 +112,10 @@ bool CallJpeg(JpegErrorManager& err, void (*step)(void*), void* context) {
 // with a pass of its own, so every page of them is first touched, one fault at a time,
 // before the decoding starts; on a virtual machine, where a page fault is dear, that was a
 // third of the time a progressive picture took. Here the library's memory manager gets them
-// from BlockArrays instead: each is a mapping of its own, which the kernel hands over
-// already cleared, in huge pages where the system gives them on request (one fault for
-// 2 MB instead of for every 4 KB), and which goes back to the system as soon as the image is
-// done, instead of staying behind in the heap of the thread that used it.
+// from BlockArrays instead: the arrays of an image share a mapping of their own, which the
+// kernel hands over already cleared, in huge pages where the system gives them on request
+// (one fault for 2 MB instead of for every 4 KB), and which goes back to the system as soon
+// as the image is done, instead of staying behind in the heap of the thread that used it.
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
