@@ -1,6 +1,7 @@
 #include "picture/decjpeg.h"
 
 #include <malloc.h>
+#include <sys/mman.h>
 
 #include <array>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 // jpeglib.h needs the declarations of <cstdio> before it.
@@ -102,6 +104,156 @@ bool CallJpeg(JpegErrorManager& err, void (*step)(void*), void* context) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Whole-image coefficient arrays, mapped apart from the heap.
+//
+// A progressive picture is decoded through an array that holds every DCT coefficient of the
+// whole picture, and a progressive or Huffman-optimised image is encoded through one: tens
+// of megabytes for a large photograph. The library takes them from malloc and clears them
+// with a pass of its own, so every page of them is first touched, one fault at a time,
+// before the decoding starts; on a virtual machine, where a page fault is dear, that was a
+// third of the time a progressive picture took. Here the library's memory manager gets them
+// from BlockArrays instead: the arrays of an image share a mapping of their own, which the
+// kernel hands over already cleared, in huge pages where the system gives them on request
+// (one fault for 2 MB instead of for every 4 KB), and which goes back to the system as soon
+// as the image is done, instead of staying behind in the heap of the thread that used it.
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+class BlockArrays {
+ public:
+  BlockArrays() = default;
+  ~BlockArrays() { Release(); }
+  BlockArrays(const BlockArrays&) = delete;
+  BlockArrays& operator=(const BlockArrays&) = delete;
+
+  // Makes the memory manager of `info` (created, nothing requested yet) take its
+  // whole-image coefficient arrays from here. Uses the object's client_data.
+  void Install(j_common_ptr info) {
+    info->client_data = this;
+    library_realize_ = info->mem->realize_virt_arrays;
+    info->mem->request_virt_barray = Request;
+    info->mem->realize_virt_arrays = Realize;
+    info->mem->access_virt_barray = Access;
+  }
+
+  // Unmaps every array. Called once the library is done with the image (it has finished or
+  // aborted it, or is destroyed).
+  void Release() {
+    for (int i = 0; i < mapping_count_; ++i) {
+      Mapping& mapping = mappings_[static_cast<std::size_t>(i)];
+      ::munmap(mapping.start, mapping.bytes);
+      mapping = Mapping{};
+    }
+    for (int i = 0; i < count_; ++i) arrays_[static_cast<std::size_t>(i)] = Array{};
+    mapping_count_ = 0;
+    count_ = 0;
+  }
+
+ private:
+  struct Array {
+    JDIMENSION blocks_per_row = 0;
+    JDIMENSION rows = 0;
+    JBLOCKARRAY row_pointers = nullptr;  // Null until realized; in a mapping, before the blocks.
+  };
+
+  static BlockArrays& Of(j_common_ptr info) {
+    return *static_cast<BlockArrays*>(info->client_data);
+  }
+
+  // These are called by the library; they fail through its error exit, so they hold no
+  // object with a destructor.
+  static jvirt_barray_ptr Request(j_common_ptr info, int pool_id, boolean /*pre_zero*/,
+                                  JDIMENSION blocks_per_row, JDIMENSION rows,
+                                  JDIMENSION /*max_access*/) {
+    // Every array comes cleared, so a request to clear one is always met.
+    if (pool_id != JPOOL_IMAGE) ERREXIT1(info, JERR_BAD_POOL_ID, pool_id);
+    BlockArrays& self = Of(info);
+    if (self.count_ >= MAX_COMPONENTS) ERREXIT1(info, JERR_OUT_OF_MEMORY, 10);
+    Array& array = self.arrays_[static_cast<std::size_t>(self.count_++)];
+    array.blocks_per_row = blocks_per_row;
+    array.rows = rows;
+    return reinterpret_cast<jvirt_barray_ptr>(&array);
+  }
+
+  static void Realize(j_common_ptr info) {
+    BlockArrays& self = Of(info);
+    self.library_realize_(info);  // The library's own arrays of samples.
+    std::uint64_t total = 0;
+    for (int i = 0; i < self.count_; ++i) {
+      const Array& array = self.arrays_[static_cast<std::size_t>(i)];
+      if (array.row_pointers == nullptr) total += Bytes(array);
+    }
+    if (total == 0) return;
+    if (total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
+      ERREXIT1(info, JERR_OUT_OF_MEMORY, 11);
+    }
+    if (!self.Map(static_cast<std::size_t>(total))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
+  }
+
+  static JBLOCKARRAY Access(j_common_ptr info, jvirt_barray_ptr ptr, JDIMENSION start_row,
+                            JDIMENSION rows, boolean /*writable*/) {
+    const Array& array = *reinterpret_cast<const Array*>(ptr);
+    if (array.row_pointers == nullptr || start_row > array.rows ||
+        rows > array.rows - start_row) {
+      ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    }
+    return array.row_pointers + start_row;
+  }
+
+  // The bytes of `array` in a mapping: its row pointers, then its blocks.
+  static std::size_t PointerBytes(const Array& array) {
+    return (static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW) + sizeof(JBLOCK) - 1) /
+           sizeof(JBLOCK) * sizeof(JBLOCK);
+  }
+  static std::size_t Bytes(const Array& array) {
+    return PointerBytes(array) +
+           static_cast<std::size_t>(array.blocks_per_row) * sizeof(JBLOCK) * array.rows;
+  }
+
+  // Maps the arrays not yet realized, `bytes` in all, in one mapping. One of a megabyte or
+  // more starts on a huge page's boundary and ends on one, so that the kernel can back all
+  // of it with huge pages; the few pages it rounds up by are not touched.
+  bool Map(std::size_t bytes) {
+    const bool huge = bytes >= kHugePage / 2;
+    const std::size_t rounded = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
+    const std::size_t mapped = huge ? rounded + kHugePage : rounded;
+    void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                           -1, 0);
+    if (mapping == MAP_FAILED) return false;
+    auto* start = static_cast<std::uint8_t*>(mapping);
+    if (huge) {
+      const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(start);
+      start += (kHugePage - at % kHugePage) % kHugePage;
+      // Only advice: where the system gives no huge pages, small ones serve.
+      ::madvise(start, rounded, MADV_HUGEPAGE);
+    }
+    mappings_[static_cast<std::size_t>(mapping_count_++)] = {mapping, mapped};
+    for (int i = 0; i < count_; ++i) {
+      Array& array = arrays_[static_cast<std::size_t>(i)];
+      if (array.row_pointers != nullptr) continue;
+      array.row_pointers = reinterpret_cast<JBLOCKARRAY>(start);
+      auto* blocks = reinterpret_cast<JBLOCKROW>(start + PointerBytes(array));
+      for (JDIMENSION row = 0; row < array.rows; ++row) {
+        array.row_pointers[row] = blocks + static_cast<std::size_t>(row) * array.blocks_per_row;
+      }
+      start += Bytes(array);
+    }
+    return true;
+  }
+
+  struct Mapping {
+    void* start = nullptr;
+    std::size_t bytes = 0;
+  };
+  // One mapping for each time the arrays are realized (once an image).
+  std::array<Mapping, MAX_COMPONENTS> mappings_{};
+  int mapping_count_ = 0;
+  std::array<Array, MAX_COMPONENTS> arrays_{};
+  int count_ = 0;
+  void (*library_realize_)(j_common_ptr) = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------
 // Owned decompressor and compressor.
 
 // A source that reads a file as libjpeg's own stdio source does, except at the end: once
@@ -162,6 +314,7 @@ struct JpegDecompressor {
   jpeg_decompress_struct info;
   JpegErrorManager err;
   FileSource source;
+  BlockArrays arrays;
 
   // Reads the compressed data from `file`, which must stay open while the decompressor
   // reads.
@@ -187,11 +340,17 @@ struct JpegDecompressorDeleter {
 using DecompressorPtr = std::unique_ptr<JpegDecompressor, JpegDecompressorDeleter>;
 
 // A destination that collects the compressed bytes in memory.
+struct MemoryDestination {
+  jpeg_destination_mgr pub;  // First, so that the library's pointer to it leads here.
+  std::vector<JOCTET>* bytes;
+};
+
 struct JpegCompressor {
   jpeg_compress_struct info;
   JpegErrorManager err;
-  jpeg_destination_mgr destination;
+  MemoryDestination destination;
   std::vector<JOCTET> bytes;
+  BlockArrays arrays;
 };
 struct JpegCompressorDeleter {
   void operator()(JpegCompressor* c) const {
@@ -214,6 +373,7 @@ Result<DecompressorPtr> NewDecompressor(const fs::path& name) {
     return LibraryFailure(d->err, name);
   }
   d->info.mem->max_memory_to_use = kMaxDecoderMemory;
+  d->arrays.Install(reinterpret_cast<j_common_ptr>(&d->info));
   return d;
 }
 
@@ -315,7 +475,10 @@ bool StartDecoding(JpegDecompressor& d) {
 
 // Ends a decoding begun by StartDecoding.
 bool FinishDecoding(JpegDecompressor& d) {
-  return CallJpeg(d.err, d.info.buffered_image ? FinishFirstScansStep : FinishStep, &d.info);
+  const bool finished =
+      CallJpeg(d.err, d.info.buffered_image ? FinishFirstScansStep : FinishStep, &d.info);
+  d.arrays.Release();  // The library is done with them, even when it failed.
+  return finished;
 }
 
 struct ReadRow {
@@ -491,25 +654,29 @@ Result<IndexedPicture> DecodeToPalette(JpegDecompressor& d, const ScaleRequest& 
 // as CMYK, converted here, and passed once more through the library as an RGB picture (a
 // near-lossless JPEG in memory) so that they get the same quantizer as every other picture.
 
+std::vector<JOCTET>& DestinationBytes(j_compress_ptr info) {
+  return *reinterpret_cast<MemoryDestination*>(info->dest)->bytes;
+}
+
 void InitDestination(j_compress_ptr info) {
-  auto* c = reinterpret_cast<JpegCompressor*>(info->client_data);
-  c->bytes.resize(1 << 16);
-  info->dest->next_output_byte = c->bytes.data();
-  info->dest->free_in_buffer = c->bytes.size();
+  std::vector<JOCTET>& bytes = DestinationBytes(info);
+  bytes.resize(1 << 16);
+  info->dest->next_output_byte = bytes.data();
+  info->dest->free_in_buffer = bytes.size();
 }
 
 boolean GrowDestination(j_compress_ptr info) {
-  auto* c = reinterpret_cast<JpegCompressor*>(info->client_data);
-  const std::size_t used = c->bytes.size();
-  c->bytes.resize(used * 2);  // Cannot throw in practice: the picture is at most 64 MP.
-  info->dest->next_output_byte = c->bytes.data() + used;
-  info->dest->free_in_buffer = c->bytes.size() - used;
+  std::vector<JOCTET>& bytes = DestinationBytes(info);
+  const std::size_t used = bytes.size();
+  bytes.resize(used * 2);  // Cannot throw in practice: the picture is at most 64 MP.
+  info->dest->next_output_byte = bytes.data() + used;
+  info->dest->free_in_buffer = bytes.size() - used;
   return TRUE;
 }
 
 void TermDestination(j_compress_ptr info) {
-  auto* c = reinterpret_cast<JpegCompressor*>(info->client_data);
-  c->bytes.resize(c->bytes.size() - info->dest->free_in_buffer);
+  std::vector<JOCTET>& bytes = DestinationBytes(info);
+  bytes.resize(bytes.size() - info->dest->free_in_buffer);
 }
 
 struct EncodeRgb {
@@ -550,11 +717,12 @@ Result<std::vector<JOCTET>> EncodeRgbInMemory(const std::vector<JSAMPLE>& pixels
           &c->info)) {
     return LibraryFailure(c->err, name);
   }
-  c->info.client_data = c.get();
-  c->destination.init_destination = InitDestination;
-  c->destination.empty_output_buffer = GrowDestination;
-  c->destination.term_destination = TermDestination;
-  c->info.dest = &c->destination;
+  c->arrays.Install(reinterpret_cast<j_common_ptr>(&c->info));
+  c->destination.bytes = &c->bytes;
+  c->destination.pub.init_destination = InitDestination;
+  c->destination.pub.empty_output_buffer = GrowDestination;
+  c->destination.pub.term_destination = TermDestination;
+  c->info.dest = &c->destination.pub;
   EncodeRgb job{&c->info, &pixels, width, height};
   if (!CallJpeg(c->err, EncodeRgbStep, &job)) return LibraryFailure(c->err, name);
   return std::move(c->bytes);
@@ -578,7 +746,11 @@ Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleReque
   jpeg_decompress_struct& info = d.info;
   ApplyScale(info, scale);
   info.out_color_space = JCS_CMYK;  // The library turns YCCK into CMYK.
-  const DecodeMemoryShare share(WholePictureBuffers(info));
+  // Held only while the CMYK data is decoded: the converted copy's decoding takes a share
+  // of its own, and a thread that held one share while waiting for another could wait for
+  // ever on a thread that does the same.
+  std::optional<DecodeMemoryShare> share;
+  share.emplace(WholePictureBuffers(info));
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
@@ -596,6 +768,7 @@ Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleReque
     CmykRowToRgb(cmyk.data(), width, inverted, target);
   }
   if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
+  share.reset();
   const bool warned = d.err.pub.num_warnings > 0;
 
   Result<std::vector<JOCTET>> rgb_jpeg = EncodeRgbInMemory(rgb, width, height, name);
@@ -643,8 +816,9 @@ void CalcOutputStep(void* context) {
   jpeg_calc_output_dimensions(static_cast<j_decompress_ptr>(context));
 }
 
-Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& scale,
-                                      const fs::path& name) {
+// Decodes the picture whose source is attached to `d` into RGB rows for `sink`.
+Status DecodeOpenedToRows(JpegDecompressor& d, const ScaleRequest& scale, RgbRowSink& sink,
+                          const fs::path& name) {
   jpeg_decompress_struct& info = d.info;
   if (!CallJpeg(d.err, ReadHeaderKeepingProfileStep, &info)) return LibraryFailure(d.err, name);
   const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
@@ -654,8 +828,8 @@ Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& sc
                             std::to_string(info.image_height) + " pixels, more than the " +
                             std::to_string(kMaxJpegPicturePixels) + " a picture may have");
   }
-  RgbPicture picture;
-  ReadProfile profile{&info, &picture.icc_profile};
+  std::vector<std::uint8_t> icc_profile;
+  ReadProfile profile{&info, &icc_profile};
   if (!CallJpeg(d.err, ReadProfileStep, &profile)) return LibraryFailure(d.err, name);
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   // The library turns YCCK into CMYK, grey and YCbCr into RGB.
@@ -665,38 +839,71 @@ Result<RgbPicture> DecodeOpenedToRgb(JpegDecompressor& d, const ScaleRequest& sc
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   if (Status fits = CheckOutputSize(width, height, name); !fits.ok()) return fits;
-  const DecodeMemoryShare share(WholePictureBuffers(info) +
-                                 static_cast<std::uint64_t>(width) * height * 3);
+  const DecodeMemoryShare share(WholePictureBuffers(info) + sink.MemoryFor(width, height));
   if (!StartDecoding(d)) return LibraryFailure(d.err, name);
-  picture.width = width;
-  picture.height = height;
-  picture.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  // A profile for CMYK describes inks the RGB pixels no longer hold.
+  if (cmyk) icc_profile.clear();
+  sink.Begin(width, height, icc_profile);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
   std::vector<JSAMPLE> cmyk_row(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
   while (info.output_scanline < info.output_height) {
-    JSAMPLE* target =
-        picture.pixels.data() + static_cast<std::size_t>(info.output_scanline) * width * 3;
-    ReadRow read{&info, cmyk ? cmyk_row.data() : target};
+    ReadRow read{&info, cmyk ? cmyk_row.data() : row.data()};
     if (!CallJpeg(d.err, ReadRowStep, &read)) return LibraryFailure(d.err, name);
-    if (cmyk) CmykRowToRgb(cmyk_row.data(), width, info.saw_Adobe_marker, target);
+    if (cmyk) CmykRowToRgb(cmyk_row.data(), width, info.saw_Adobe_marker, row.data());
+    sink.Row(row.data());
   }
   if (!FinishDecoding(d)) return LibraryFailure(d.err, name);
-  // A profile for CMYK describes inks the RGB pixels no longer hold.
-  if (cmyk) picture.icc_profile.clear();
-  return picture;
+  return Status::OK();
 }
 
-struct EncodePicture {
-  j_compress_ptr info;
-  const RgbPicture* picture;
-  int quality;
+// Keeps the rows of a picture whole.
+class CollectRows : public RgbRowSink {
+ public:
+  explicit CollectRows(RgbPicture& picture) : picture_(picture) {}
+  std::uint64_t MemoryFor(int width, int height) override {
+    return static_cast<std::uint64_t>(width) * height * 3;
+  }
+  void Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) override {
+    picture_.width = width;
+    picture_.height = height;
+    picture_.icc_profile = icc_profile;
+    picture_.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+    next_ = picture_.pixels.data();
+  }
+  void Row(const std::uint8_t* pixels) override {
+    const std::size_t bytes = static_cast<std::size_t>(picture_.width) * 3;
+    std::memcpy(next_, pixels, bytes);
+    next_ += bytes;
+  }
+
+ private:
+  RgbPicture& picture_;
+  std::uint8_t* next_ = nullptr;
 };
 
-void EncodePictureStep(void* context) {
-  auto* job = static_cast<EncodePicture*>(context);
+// How an image of `width` x `height` pixels is encoded (see JpegRowEncoder): its colour at
+// full resolution for a thumbnail, else at half resolution each way; progressive past the
+// size of a thumbnail.
+bool KeepsFullColour(int width, int height) {
+  return static_cast<long long>(width) * height <= 512LL * 512;
+}
+bool IsProgressive(int width, int height) {
+  return static_cast<long long>(width) * height > 300LL * 300;
+}
+
+struct StartEncoding {
+  j_compress_ptr info;
+  int width;
+  int height;
+  int quality;
+  const std::vector<std::uint8_t>* icc_profile;
+};
+
+void StartEncodingStep(void* context) {
+  auto* job = static_cast<StartEncoding*>(context);
   j_compress_ptr info = job->info;
-  const RgbPicture& picture = *job->picture;
-  info->image_width = static_cast<JDIMENSION>(picture.width);
-  info->image_height = static_cast<JDIMENSION>(picture.height);
+  info->image_width = static_cast<JDIMENSION>(job->width);
+  info->image_height = static_cast<JDIMENSION>(job->height);
   info->input_components = 3;
   info->in_color_space = JCS_RGB;
   jpeg_set_defaults(info);
@@ -704,7 +911,7 @@ void EncodePictureStep(void* context) {
   info->optimize_coding = TRUE;
   // Thumbnails keep their colour at full resolution: halving it costs a small picture's
   // edges more than the few bytes it saves.
-  if (static_cast<long long>(picture.width) * picture.height <= 512LL * 512) {
+  if (KeepsFullColour(job->width, job->height)) {
     for (int i = 0; i < info->num_components; ++i) {
       info->comp_info[i].h_samp_factor = 1;
       info->comp_info[i].v_samp_factor = 1;
@@ -712,20 +919,25 @@ void EncodePictureStep(void* context) {
   }
   // Progressive files are smaller and show early on a slow line, but only past the size of
   // a thumbnail.
-  if (static_cast<long long>(picture.width) * picture.height > 300LL * 300) {
-    jpeg_simple_progression(info);
-  }
+  if (IsProgressive(job->width, job->height)) jpeg_simple_progression(info);
   jpeg_start_compress(info, TRUE);
-  if (!picture.icc_profile.empty()) {
-    jpeg_write_icc_profile(info, picture.icc_profile.data(),
-                           static_cast<unsigned int>(picture.icc_profile.size()));
+  if (!job->icc_profile->empty()) {
+    jpeg_write_icc_profile(info, job->icc_profile->data(),
+                           static_cast<unsigned int>(job->icc_profile->size()));
   }
-  const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
-  while (info->next_scanline < info->image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(picture.pixels.data()) + info->next_scanline * stride;
-    jpeg_write_scanlines(info, &row, 1);
-  }
-  jpeg_finish_compress(info);
+}
+
+struct WriteRow {
+  j_compress_ptr info;
+  JSAMPROW row;
+};
+void WriteRowStep(void* context) {
+  auto* write = static_cast<WriteRow*>(context);
+  jpeg_write_scanlines(write->info, &write->row, 1);
+}
+
+void FinishEncodingStep(void* context) {
+  jpeg_finish_compress(static_cast<j_compress_ptr>(context));
 }
 
 }  // namespace
@@ -759,8 +971,8 @@ Result<IndexedPicture> DecodeJpegToPalette(const fs::path& jpeg_file, int fit_wi
   return picture;
 }
 
-Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
-                                    std::string* damage) {
+Status DecodeJpegRows(const fs::path& jpeg_file, int fit_width, int fit_height,
+                      RgbRowSink& sink, std::string* damage) {
   if (damage != nullptr) damage->clear();
   FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
   if (!in) {
@@ -772,9 +984,82 @@ Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int
   ScaleRequest scale;
   scale.fit_width = fit_width;
   scale.fit_height = fit_height;
-  Result<RgbPicture> picture = DecodeOpenedToRgb(**d, scale, jpeg_file);
-  if (picture.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  Status decoded = DecodeOpenedToRows(**d, scale, sink, jpeg_file);
+  if (decoded.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  return decoded;
+}
+
+Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
+                                    std::string* damage) {
+  RgbPicture picture;
+  CollectRows collect(picture);
+  Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, collect, damage);
+  if (!decoded.ok()) return decoded;
   return picture;
+}
+
+std::uint64_t JpegEncoderMemory(int width, int height) {
+  // Two bytes a coefficient, one coefficient a pixel for each of three components, the two
+  // of colour at a quarter of the pixels where they are halved each way.
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
+  return KeepsFullColour(width, height) ? pixels * 6 : pixels * 3;
+}
+
+struct JpegRowEncoder::Compressor : JpegCompressor {};
+
+void JpegRowEncoder::CompressorDeleter::operator()(Compressor* compressor) const {
+  JpegCompressorDeleter()(compressor);
+}
+
+JpegRowEncoder::JpegRowEncoder() = default;
+JpegRowEncoder::~JpegRowEncoder() = default;
+
+Status JpegRowEncoder::Start(int width, int height, int quality,
+                             const std::vector<std::uint8_t>& icc_profile,
+                             const fs::path& name) {
+  name_ = name;
+  if (width < 1 || height < 1) {
+    return status_ = Status::InvalidArgument("No JPEG file can be made of an empty picture for " +
+                                             name.string());
+  }
+  compressor_.reset(new Compressor{});
+  JpegCompressor& c = *compressor_;
+  c.info.err = SetUpErrorManager(c.err);
+  if (!CallJpeg(
+          c.err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
+          &c.info)) {
+    return status_ = LibraryFailure(c.err, name);
+  }
+  c.arrays.Install(reinterpret_cast<j_common_ptr>(&c.info));
+  c.destination.bytes = &c.bytes;
+  c.destination.pub.init_destination = InitDestination;
+  c.destination.pub.empty_output_buffer = GrowDestination;
+  c.destination.pub.term_destination = TermDestination;
+  c.info.dest = &c.destination.pub;
+  StartEncoding job{&c.info, width, height, quality < 1 ? 1 : (quality > 100 ? 100 : quality),
+                    &icc_profile};
+  if (!CallJpeg(c.err, StartEncodingStep, &job)) return status_ = LibraryFailure(c.err, name);
+  return status_;
+}
+
+void JpegRowEncoder::Row(const std::uint8_t* pixels) {
+  if (!status_.ok() || compressor_ == nullptr) return;
+  WriteRow write{&compressor_->info, const_cast<JSAMPLE*>(pixels)};
+  if (!CallJpeg(compressor_->err, WriteRowStep, &write)) {
+    status_ = LibraryFailure(compressor_->err, name_);
+  }
+}
+
+Result<std::vector<std::uint8_t>> JpegRowEncoder::Finish() {
+  if (!status_.ok()) return status_;
+  if (compressor_ == nullptr || compressor_->info.next_scanline < compressor_->info.image_height) {
+    return Status::Corrupt(name_.string() + ": the image was not given all its rows");
+  }
+  if (!CallJpeg(compressor_->err, FinishEncodingStep, &compressor_->info)) {
+    return status_ = LibraryFailure(compressor_->err, name_);
+  }
+  compressor_->arrays.Release();
+  return std::move(compressor_->bytes);
 }
 
 Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
@@ -784,16 +1069,18 @@ Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
     return Status::InvalidArgument("No JPEG file can be made of an empty picture for " +
                                    name.string());
   }
-  CompressorPtr c(new JpegCompressor{});
-  c->info.err = SetUpErrorManager(c->err);
-  if (!CallJpeg(
-          c->err, [](void* info) { jpeg_create_compress(static_cast<j_compress_ptr>(info)); },
-          &c->info)) {
-    return LibraryFailure(c->err, name);
+  const DecodeMemoryShare share(JpegEncoderMemory(picture.width, picture.height));
+  JpegRowEncoder encoder;
+  encoder.Start(picture.width, picture.height, quality, picture.icc_profile, name);
+  const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
+  for (int y = 0; y < picture.height; ++y) {
+    encoder.Row(picture.pixels.data() + static_cast<std::size_t>(y) * stride);
   }
-  jpeg_stdio_dest(&c->info, out);
-  EncodePicture job{&c->info, &picture, quality < 1 ? 1 : (quality > 100 ? 100 : quality)};
-  if (!CallJpeg(c->err, EncodePictureStep, &job)) return LibraryFailure(c->err, name);
+  Result<std::vector<std::uint8_t>> bytes = encoder.Finish();
+  if (!bytes.ok()) return bytes.status();
+  if (std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size()) {
+    return Status::IoError("Cannot write " + name.string());
+  }
   return Status::OK();
 }
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,27 @@ inline constexpr long long kMaxRgbPicturePixels = 64LL * 1024 * 1024;
 Result<RgbPicture> DecodeJpegToRgb(const std::filesystem::path& jpeg_file, int fit_width,
                                     int fit_height, std::string* damage = nullptr);
 
+/// Takes a picture's RGB rows as they are decoded (DecodeJpegRows), so that the picture is
+/// never held whole.
+class RgbRowSink {
+ public:
+  virtual ~RgbRowSink() = default;
+  /// The bytes the sink will hold while it takes a picture of `width` x `height` pixels,
+  /// which the decoding counts against the memory budget of pictures decoded at once.
+  virtual std::uint64_t MemoryFor(int width, int height) = 0;
+  /// Called once before the first row with the decoded size and the colour profile.
+  virtual void Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) = 0;
+  /// One row of `width` RGB pixels, three bytes each; the top row first.
+  virtual void Row(const std::uint8_t* pixels) = 0;
+};
+
+/// Decodes as DecodeJpegToRgb does, handing the rows to `sink` as they come. The memory the
+/// sink names and the decoder's own whole-picture buffers are held against one budget
+/// shared by every thread: a decoding waits while others hold it (unless nothing does).
+/// The sink may have had rows when the decoding fails.
+Status DecodeJpegRows(const std::filesystem::path& jpeg_file, int fit_width, int fit_height,
+                      RgbRowSink& sink, std::string* damage = nullptr);
+
 /// Decodes the JPEG picture `jpeg_file` into palette indices with the library's two-pass
 /// quantizer, as it is stored (not turned upright), at the smallest scale M/8 whose size
 /// still covers `fit_width` x `fit_height`; with either of them 0, at full size. A grey
@@ -71,6 +93,38 @@ Result<IndexedPicture> DecodeJpegToPalette(const std::filesystem::path& jpeg_fil
 /// profile and no other metadata. `name` names the file in messages.
 Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
                      const std::filesystem::path& name);
+
+/// The memory a JpegRowEncoder of an image of `width` x `height` pixels holds: the
+/// coefficients of the whole image.
+std::uint64_t JpegEncoderMemory(int width, int height);
+
+/// Encodes an image into memory row by row, with the settings and bytes of EncodeJpegRgb.
+/// The first failure is kept: later rows are ignored and Finish returns it.
+class JpegRowEncoder {
+ public:
+  JpegRowEncoder();
+  ~JpegRowEncoder();
+  JpegRowEncoder(const JpegRowEncoder&) = delete;
+  JpegRowEncoder& operator=(const JpegRowEncoder&) = delete;
+
+  /// Starts an image of `width` x `height` pixels at `quality` (1 to 100) carrying
+  /// `icc_profile`; `name` names the file in messages.
+  Status Start(int width, int height, int quality, const std::vector<std::uint8_t>& icc_profile,
+               const std::filesystem::path& name);
+  /// The next row of `width` RGB pixels.
+  void Row(const std::uint8_t* pixels);
+  /// The JPEG stream, once every row has been given.
+  Result<std::vector<std::uint8_t>> Finish();
+
+ private:
+  struct Compressor;
+  struct CompressorDeleter {
+    void operator()(Compressor* compressor) const;
+  };
+  std::unique_ptr<Compressor, CompressorDeleter> compressor_;
+  Status status_;
+  std::filesystem::path name_;
+};
 
 /// Makes every thread of the process allocate from one heap, so that the large buffers
 /// one decoder frees are reused by the next instead of being kept per thread. Called once

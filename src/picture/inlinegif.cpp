@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -37,6 +38,69 @@ std::vector<std::uint8_t> Resample(const std::uint8_t* in, int in_width, int in_
   return out;
 }
 
+// Takes the pixels Resample would pick from the decoded picture as its rows come, so that a
+// picture reduced to its inline image is never held whole; one smaller than the inline image
+// (to be enlarged) is kept whole.
+class PickPixels : public RgbRowSink {
+ public:
+  PickPixels(int width, int height) : width_(width), height_(height) {}
+
+  std::uint64_t MemoryFor(int width, int height) override {
+    const bool enlarged =
+        static_cast<long long>(width_) * height_ > static_cast<long long>(width) * height;
+    return enlarged ? static_cast<std::uint64_t>(width) * height * 3
+                    : static_cast<std::uint64_t>(width_) * height_ * 3;
+  }
+
+  void Begin(int width, int height, const std::vector<std::uint8_t>&) override {
+    decoded_width_ = width;
+    decoded_height_ = height;
+    enlarged_ = static_cast<long long>(width_) * height_ > static_cast<long long>(width) * height;
+    if (enlarged_) {
+      pixels_.resize(static_cast<std::size_t>(width) * height * 3);
+      return;
+    }
+    columns_ = PickedPlaces(width, width_, static_cast<double>(width_) / width);
+    rows_ = PickedPlaces(height, height_, static_cast<double>(height_) / height);
+    pixels_.resize(static_cast<std::size_t>(width_) * height_ * 3);
+  }
+
+  void Row(const std::uint8_t* pixels) override {
+    const int y = row_++;
+    if (enlarged_) {
+      const std::size_t bytes = static_cast<std::size_t>(decoded_width_) * 3;
+      std::copy(pixels, pixels + bytes, pixels_.data() + static_cast<std::size_t>(y) * bytes);
+      return;
+    }
+    // The picked rows come in order; one input row may stand for several output rows.
+    for (; next_ < height_ && rows_[static_cast<std::size_t>(next_)] == y; ++next_) {
+      std::uint8_t* target = pixels_.data() + static_cast<std::size_t>(next_) * width_ * 3;
+      for (int x = 0; x < width_; ++x) {
+        const std::uint8_t* pixel = pixels + static_cast<std::size_t>(columns_[x]) * 3;
+        for (int b = 0; b < 3; ++b) *target++ = pixel[b];
+      }
+    }
+  }
+
+  bool Enlarged() const { return enlarged_; }
+  int DecodedWidth() const { return decoded_width_; }
+  int DecodedHeight() const { return decoded_height_; }
+  // The picked pixels at the inline image's size, or the whole decoded picture.
+  const std::vector<std::uint8_t>& Pixels() const { return pixels_; }
+
+ private:
+  int width_;
+  int height_;
+  int decoded_width_ = 0;
+  int decoded_height_ = 0;
+  bool enlarged_ = false;
+  std::vector<int> columns_;
+  std::vector<int> rows_;
+  std::vector<std::uint8_t> pixels_;
+  int row_ = 0;   // The next decoded row.
+  int next_ = 0;  // The next output row.
+};
+
 // The picture at the stored size of the inline image, in at most 256 colours.
 Result<IndexedPicture> ReducedPicture(const fs::path& jpeg_file, int width, int height,
                                       const InlineGifOptions& options) {
@@ -55,18 +119,16 @@ Result<IndexedPicture> ReducedPicture(const fs::path& jpeg_file, int width, int 
     reduced.palette = std::move(decoded->palette);
     return reduced;
   }
-  Result<RgbPicture> decoded = DecodeJpegToRgb(jpeg_file, fit_width, fit_height, options.damage);
-  if (!decoded.ok()) return decoded.status();
-  if (static_cast<long long>(width) * height <=
-      static_cast<long long>(decoded->width) * decoded->height) {
-    const std::vector<std::uint8_t> rgb =
-        Resample(decoded->pixels.data(), decoded->width, decoded->height, 3, width, height);
-    return ReduceToPalette(rgb.data(), width, height);
-  }
+  PickPixels picked(width, height);
+  const Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, picked, options.damage);
+  if (!decoded.ok()) return decoded;
+  if (!picked.Enlarged()) return ReduceToPalette(picked.Pixels().data(), width, height);
   // Enlarged: the colours are chosen among the picture's own pixels, fewer than are shown.
-  IndexedPicture reduced = ReduceToPalette(decoded->pixels.data(), decoded->width, decoded->height);
+  const int decoded_width = picked.DecodedWidth();
+  const int decoded_height = picked.DecodedHeight();
+  IndexedPicture reduced = ReduceToPalette(picked.Pixels().data(), decoded_width, decoded_height);
   reduced.indices =
-      Resample(reduced.indices.data(), decoded->width, decoded->height, 1, width, height);
+      Resample(reduced.indices.data(), decoded_width, decoded_height, 1, width, height);
   reduced.width = width;
   reduced.height = height;
   return reduced;

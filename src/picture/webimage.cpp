@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -205,62 +206,163 @@ Result<RgbPicture> DecodeGifToRgb(const fs::path& path) {
   }
 }
 
-RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int height) {
-  RgbPicture result;
-  result.width = width;
-  result.height = height;
-  result.icc_profile = picture.icc_profile;
-  result.pixels.resize(static_cast<std::size_t>(width) * height * 3);
-  const std::array<float, 256>& linear = LinearOf();
-  const EncodeTables& encode = SharedEncodeTables();
-  const std::vector<Coverage> across = CoverageOf(picture.width, width);
-  const std::vector<Coverage> down = CoverageOf(picture.height, height);
-  // Rows are narrowed as the output rows come to need them, and only the narrowed rows the
-  // filter still reaches are kept, in a ring: the rows an output row needs start no earlier
-  // than those of the row before, so a ring of as many rows as the widest reach holds them
-  // all, and it stays in the processor's cache. Each input row is brought into linear light
-  // once, four values a pixel (the fourth unused) so that the filter weighs a whole pixel in
-  // one step.
-  const std::size_t narrowed_row = static_cast<std::size_t>(width) * 3;
-  std::size_t ring_rows = 1;
-  for (const Coverage& c : down) ring_rows = std::max(ring_rows, c.weights.size());
-  std::unique_ptr<float[]> ring(new float[narrowed_row * ring_rows]);
-  auto ring_row = [&](std::size_t input_row) {
-    return ring.get() + (input_row % ring_rows) * narrowed_row;
-  };
-  std::vector<float> light(static_cast<std::size_t>(picture.width) * 4, 0.0f);
-  auto narrow = [&](std::size_t y) {
-    const std::uint8_t* in = &picture.pixels[y * picture.width * 3];
-    for (std::size_t x = 0; x < static_cast<std::size_t>(picture.width); ++x) {
+namespace {
+
+// Four floats that the processor adds and multiplies in one step each.
+using Float4 = float __attribute__((vector_size(16)));
+
+// Where the rows of an image go as they are made, top row first.
+class RowTarget {
+ public:
+  virtual ~RowTarget() = default;
+  virtual void Row(const std::uint8_t* pixels) = 0;
+};
+
+// Keeps the rows of an image whole, in a picture of the image's size.
+class CollectRows : public RowTarget {
+ public:
+  CollectRows(RgbPicture& picture, int width, int height,
+              const std::vector<std::uint8_t>& icc_profile)
+      : picture_(picture) {
+    picture_.width = width;
+    picture_.height = height;
+    picture_.icc_profile = icc_profile;
+    picture_.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+    next_ = picture_.pixels.data();
+  }
+  void Row(const std::uint8_t* pixels) override {
+    const std::size_t bytes = static_cast<std::size_t>(picture_.width) * 3;
+    std::copy(pixels, pixels + bytes, next_);
+    next_ += bytes;
+  }
+
+ private:
+  RgbPicture& picture_;
+  std::uint8_t* next_ = nullptr;
+};
+
+// Hands every row to several targets.
+class ShareRows : public RowTarget {
+ public:
+  void Add(RowTarget* target) { targets_.push_back(target); }
+  void Row(const std::uint8_t* pixels) override {
+    for (RowTarget* target : targets_) target->Row(pixels);
+  }
+
+ private:
+  std::vector<RowTarget*> targets_;
+};
+
+// Reduces (or enlarges) an image given row by row in linear light, as ResampleInLinearLight
+// describes, and hands each output row on as soon as the input rows it needs have come.
+// Each input row is narrowed once, into linear light, and only the narrowed rows the
+// filter still reaches are kept, in a ring: the rows an output row needs start no earlier
+// than those of the row before, so a ring of as many rows as the widest reach holds them
+// all, and it stays in the processor's cache. Four values a pixel (the fourth unused), so
+// that the filter weighs a whole pixel in one step.
+class LinearResampler : public RowTarget {
+ public:
+  LinearResampler(int in_width, int in_height, int width, int height, RowTarget& target)
+      : in_width_(in_width),
+        width_(width),
+        height_(height),
+        across_(CoverageOf(in_width, width)),
+        down_(CoverageOf(in_height, height)),
+        narrowed_row_(static_cast<std::size_t>(width) * 3),
+        target_(target) {
+    for (const Coverage& c : down_) ring_rows_ = std::max(ring_rows_, c.weights.size());
+    ring_.reset(new float[narrowed_row_ * ring_rows_]);
+    light_.assign(static_cast<std::size_t>(in_width) * 4, 0.0f);
+    sum_.resize(narrowed_row_);
+    out_.resize(narrowed_row_);
+  }
+
+  // The bytes a resampler of these sizes holds.
+  static std::uint64_t Memory(int in_width, int in_height, int width, int height) {
+    // The ring holds as many rows as the filter reaches down.
+    const auto reach = static_cast<std::uint64_t>(
+        6.0 * std::max(1.0, static_cast<double>(in_height) / height) + 2);
+    const std::uint64_t out_row = static_cast<std::uint64_t>(width) * 3;
+    const std::uint64_t in_row = static_cast<std::uint64_t>(in_width) * 4;
+    return out_row * sizeof(float) * reach + in_row * sizeof(float) + out_row * (sizeof(float) + 1);
+  }
+
+  void Row(const std::uint8_t* in) override {
+    Narrow(in, ring_.get() + (taken_ % ring_rows_) * narrowed_row_);
+    ++taken_;
+    const EncodeTables& encode = SharedEncodeTables();
+    while (next_ < height_) {
+      const Coverage& c = down_[static_cast<std::size_t>(next_)];
+      const std::size_t first = static_cast<std::size_t>(c.first);
+      if (first + c.weights.size() > taken_) break;
+      // Through local pointers: a store of a byte may alias anything, so that a member
+      // read in the loop would be read again for every value.
+      float* sum = sum_.data();
+      std::uint8_t* out = out_.data();
+      const std::size_t values = narrowed_row_;
+      std::fill(sum, sum + values, 0.0f);
+      for (std::size_t k = 0; k < c.weights.size(); ++k) {
+        const float* row = ring_.get() + ((first + k) % ring_rows_) * values;
+        const float w = c.weights[k];
+        for (std::size_t i = 0; i < values; ++i) sum[i] += w * row[i];
+      }
+      for (std::size_t i = 0; i < values; ++i) out[i] = Encode(encode, sum[i]);
+      target_.Row(out);
+      ++next_;
+    }
+  }
+
+ private:
+  // Brings input row `in` into linear light and narrows it to the output's width.
+  void Narrow(const std::uint8_t* in, float* out) {
+    const std::array<float, 256>& linear = LinearOf();
+    float* light = light_.data();
+    for (std::size_t x = 0; x < static_cast<std::size_t>(in_width_); ++x) {
       for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
     }
-    float* out = ring_row(y);
-    for (int x = 0; x < width; ++x) {
-      const Coverage& c = across[static_cast<std::size_t>(x)];
-      const float* p = light.data() + static_cast<std::size_t>(c.first) * 4;
+    for (int x = 0; x < width_; ++x) {
+      const Coverage& c = across_[static_cast<std::size_t>(x)];
+      const float* p = light + static_cast<std::size_t>(c.first) * 4;
       const float* w = c.weights.data();
       const std::size_t taps = c.weights.size();
-      float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+      // A pixel's four values in one vector: each is weighed and summed exactly as it
+      // would be on its own, in the same order.
+      Float4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
       for (std::size_t k = 0; k < taps; ++k, p += 4) {
-        for (std::size_t ch = 0; ch < 4; ++ch) sum[ch] += w[k] * p[ch];
+        Float4 pixel;
+        std::memcpy(&pixel, p, sizeof pixel);
+        const Float4 weight = {w[k], w[k], w[k], w[k]};
+        sum += weight * pixel;
       }
       for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
     }
-  };
-  std::size_t narrowed_rows = 0;  // Input rows narrowed so far, from the top.
-  std::vector<float> row(narrowed_row);
-  for (int y = 0; y < height; ++y) {
-    const Coverage& c = down[static_cast<std::size_t>(y)];
-    const std::size_t first = static_cast<std::size_t>(c.first);
-    while (narrowed_rows < first + c.weights.size()) narrow(narrowed_rows++);
-    std::fill(row.begin(), row.end(), 0.0f);
-    for (std::size_t k = 0; k < c.weights.size(); ++k) {
-      const float* in = ring_row(first + k);
-      const float w = c.weights[k];
-      for (std::size_t i = 0; i < narrowed_row; ++i) row[i] += w * in[i];
-    }
-    std::uint8_t* out = &result.pixels[static_cast<std::size_t>(y) * narrowed_row];
-    for (std::size_t i = 0; i < narrowed_row; ++i) out[i] = Encode(encode, row[i]);
+  }
+
+  int in_width_;
+  int width_;
+  int height_;
+  std::vector<Coverage> across_;
+  std::vector<Coverage> down_;
+  std::size_t narrowed_row_;
+  std::size_t ring_rows_ = 1;
+  std::unique_ptr<float[]> ring_;
+  std::vector<float> light_;
+  std::vector<float> sum_;
+  std::vector<std::uint8_t> out_;
+  std::size_t taken_ = 0;  // Input rows narrowed so far, from the top.
+  int next_ = 0;           // The next output row.
+  RowTarget& target_;
+};
+
+}  // namespace
+
+RgbPicture ResampleInLinearLight(const RgbPicture& picture, int width, int height) {
+  RgbPicture result;
+  CollectRows collect(result, width, height, picture.icc_profile);
+  LinearResampler resampler(picture.width, picture.height, width, height, collect);
+  const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
+  for (int y = 0; y < picture.height; ++y) {
+    resampler.Row(picture.pixels.data() + static_cast<std::size_t>(y) * stride);
   }
   return result;
 }
@@ -351,6 +453,157 @@ Status MakeWebImage(const WebImageRequest& request) {
   return MakeWebImages({request}).front();
 }
 
+namespace {
+
+// Writes `bytes`, the image `request` asks for encoded, to the target.
+Status WriteEncodedImage(const WebImageRequest& request, const std::vector<std::uint8_t>& bytes) {
+  // A JPEG file needs no check of its own (the encoder fails rather than make a short one),
+  // so the caller's hook takes the check's place, just before the rename.
+  return ReplaceFileSafely(
+      request.target,
+      [&](std::FILE* out) -> Status {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+          return Status::IoError("Cannot write " + request.target.string());
+        }
+        return Status::OK();
+      },
+      request.before_replace, TempFileBeside::Durability::kUnsynced);
+}
+
+// Encodes the rows of a JPEG image as they come.
+class EncodeRows : public RowTarget {
+ public:
+  explicit EncodeRows(JpegRowEncoder& encoder) : encoder_(encoder) {}
+  void Row(const std::uint8_t* pixels) override { encoder_.Row(pixels); }
+
+ private:
+  JpegRowEncoder& encoder_;
+};
+
+// The images of one picture made from one decode, as the decoded rows come: the largest is
+// reduced from the decoded rows, and a smaller one from the largest's rows when they are
+// at least twice its size each way (which costs less than reducing the decoded picture
+// again and comes as close to an exact reduction: the large step has been taken in linear
+// light already, and the second filter works over two pixels and more), else from the
+// decoded rows too. A JPEG image that
+// stands as the picture is stored is encoded as its rows come; the others (turned upright,
+// or WebP) are kept whole until the decoding is done. So the decoded picture and the larger
+// images are never held whole.
+class WebImagePipeline : public RgbRowSink {
+ public:
+  // `requests` all name one picture; those whose outcome is not ok are left out.
+  WebImagePipeline(const std::vector<WebImageRequest>& requests,
+                   const std::vector<Status>& outcomes)
+      : requests_(requests) {
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      if (!outcomes[i].ok()) continue;
+      images_.push_back(std::make_unique<Image>());
+      images_.back()->request = i;
+    }
+    // The largest image first.
+    std::stable_sort(images_.begin(), images_.end(),
+                     [&](const std::unique_ptr<Image>& a, const std::unique_ptr<Image>& b) {
+                       return Area(requests[a->request]) > Area(requests[b->request]);
+                     });
+    for (const std::unique_ptr<Image>& each : images_) {
+      Image& image = *each;
+      const WebImageRequest& request = requests[image.request];
+      image.width = StoredWidth(request);
+      image.height = StoredHeight(request);
+      image.streamed = request.format == WebImageFormat::kJpeg &&
+                       request.orientation == Orientation::kNormal;
+      if (&image != images_.front().get()) {
+        const Image& largest = *images_.front();
+        image.from_largest = largest.width >= 2 * image.width && largest.height >= 2 * image.height;
+      }
+    }
+  }
+
+  std::uint64_t MemoryFor(int width, int height) override {
+    std::uint64_t bytes = 0;
+    for (const std::unique_ptr<Image>& each : images_) {
+      const Image& image = *each;
+      const bool from_largest = image.from_largest;
+      bytes += LinearResampler::Memory(from_largest ? images_.front()->width : width,
+                                       from_largest ? images_.front()->height : height,
+                                       image.width, image.height);
+      const std::uint64_t pixels = static_cast<std::uint64_t>(image.width) * image.height;
+      bytes += image.streamed ? JpegEncoderMemory(image.width, image.height)
+                              : pixels * 3 * (requests_[image.request].orientation ==
+                                                      Orientation::kNormal
+                                                  ? 1
+                                                  : 2);
+    }
+    return bytes;
+  }
+
+  void Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) override {
+    // The largest first, so that the smaller ones can take its rows.
+    for (const std::unique_ptr<Image>& each : images_) {
+      Image& image = *each;
+      const WebImageRequest& request = requests_[image.request];
+      if (image.streamed) {
+        image.encoder.Start(image.width, image.height, request.quality, icc_profile,
+                            request.target);
+        image.sink = std::make_unique<EncodeRows>(image.encoder);
+      } else {
+        image.sink = std::make_unique<CollectRows>(image.whole, image.width, image.height,
+                                                   icc_profile);
+      }
+      image.rows.Add(image.sink.get());
+      Image& largest = *images_.front();
+      image.resampler = std::make_unique<LinearResampler>(
+          image.from_largest ? largest.width : width, image.from_largest ? largest.height : height,
+          image.width, image.height, image.rows);
+      if (image.from_largest) largest.rows.Add(image.resampler.get());
+    }
+  }
+
+  void Row(const std::uint8_t* pixels) override {
+    for (const std::unique_ptr<Image>& image : images_) {
+      if (!image->from_largest) image->resampler->Row(pixels);
+    }
+  }
+
+  // Writes every image to its target once all rows are in; their outcomes go to
+  // `outcomes`.
+  void Write(std::vector<Status>& outcomes) {
+    for (const std::unique_ptr<Image>& each : images_) {
+      Image& image = *each;
+      const WebImageRequest& request = requests_[image.request];
+      if (!image.streamed) {
+        outcomes[image.request] = WriteWebImage(request, image.whole);
+        continue;
+      }
+      Result<std::vector<std::uint8_t>> bytes = image.encoder.Finish();
+      outcomes[image.request] = bytes.ok() ? WriteEncodedImage(request, *bytes) : bytes.status();
+    }
+  }
+
+ private:
+  struct Image {
+    std::size_t request = 0;
+    int width = 0;  // As the picture is stored.
+    int height = 0;
+    bool from_largest = false;
+    bool streamed = false;  // Encoded as its rows come, else kept whole.
+    JpegRowEncoder encoder;
+    RgbPicture whole;
+    std::unique_ptr<RowTarget> sink;  // Encodes or keeps the image's rows.
+    ShareRows rows;                   // The sink, and for the largest the smaller images.
+    std::unique_ptr<LinearResampler> resampler;
+  };
+
+  static long long Area(const WebImageRequest& request) {
+    return static_cast<long long>(request.width) * request.height;
+  }
+
+  const std::vector<WebImageRequest>& requests_;
+  std::vector<std::unique_ptr<Image>> images_;  // The largest first.
+};
+
+}  // namespace
+
 std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
                                   std::vector<std::string>* damages) {
   std::vector<Status> outcomes(requests.size(), Status::OK());
@@ -373,34 +626,34 @@ std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
   }
   if (!wanted) return outcomes;
   const WebImageRequest& first = requests.front();
+  WebImagePipeline pipeline(requests, outcomes);
   std::string damage;  // Stays empty for a GIF picture, which giflib reads whole or not at all.
-  Result<RgbPicture> decoded = first.source_is_jpeg
-                                    ? DecodeJpegToRgb(first.source, fit_width, fit_height, &damage)
-                                    : DecodeGifToRgb(first.source);
-  // The largest image first: a smaller one is reduced from its pixels when they are at
-  // least twice its size each way, which costs less than reducing the decoded picture
-  // again and comes as close to an exact reduction (the large step has been taken in
-  // linear light already, and the second filter works over two pixels and more).
-  std::vector<std::size_t> order(requests.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return static_cast<long long>(requests[a].width) * requests[a].height >
-           static_cast<long long>(requests[b].width) * requests[b].height;
-  });
-  RgbPicture largest;  // The largest image made, as the picture is stored.
-  for (const std::size_t i : order) {
-    if (!outcomes[i].ok()) continue;
-    if (!decoded.ok()) {
-      outcomes[i] = decoded.status();
-      continue;
+  Status decoded;
+  if (first.source_is_jpeg) {
+    decoded = DecodeJpegRows(first.source, fit_width, fit_height, pipeline, &damage);
+  } else {
+    Result<RgbPicture> picture = DecodeGifToRgb(first.source);
+    decoded = picture.status();
+    if (picture.ok()) {
+      pipeline.Begin(picture->width, picture->height, picture->icc_profile);
+      const std::size_t stride = static_cast<std::size_t>(picture->width) * 3;
+      for (int y = 0; y < picture->height; ++y) {
+        pipeline.Row(picture->pixels.data() + static_cast<std::size_t>(y) * stride);
+      }
     }
+  }
+  if (!decoded.ok()) {
+    for (Status& outcome : outcomes) {
+      if (outcome.ok()) outcome = decoded;
+    }
+    return outcomes;
+  }
+  std::vector<Status> written(requests.size(), Status::OK());
+  pipeline.Write(written);
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    if (!outcomes[i].ok()) continue;
+    outcomes[i] = written[i];
     if (damages != nullptr) (*damages)[i] = damage;
-    const int width = StoredWidth(requests[i]);
-    const int height = StoredHeight(requests[i]);
-    const bool from_largest = largest.width >= 2 * width && largest.height >= 2 * height;
-    RgbPicture stored = ResampleInLinearLight(from_largest ? largest : *decoded, width, height);
-    outcomes[i] = WriteWebImage(requests[i], stored);
-    if (largest.width == 0) largest = std::move(stored);
   }
   return outcomes;
 }

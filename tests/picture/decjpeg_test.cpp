@@ -96,6 +96,35 @@ TEST_F(DecJpegTest, EveryKindOfColourPictureKeepsItsColours) {
   }
 }
 
+TEST_F(DecJpegTest, AProgressivePictureDecodesToThePixelsOfItsBaselineTwin) {
+  // The same pixels stored baseline and progressive carry the same coefficients; the
+  // progressive one is decoded through arrays of the whole picture's coefficients, which
+  // must hand every block back where it belongs, at every scale and in pictures whose sides
+  // are no multiple of a block, with colour halved each way.
+  const test::PixelArt art = test::GradientArt(203, 131);
+  test::JpegOptions options;
+  test::WriteFile(dir_ / "baseline.jpg", test::MakeJpeg(art, options));
+  options.kind = JpegKind::kProgressive;
+  test::WriteFile(dir_ / "progressive.jpg", test::MakeJpeg(art, options));
+  for (const auto& [fit_width, fit_height] : {std::pair{0, 0}, {150, 90}, {60, 40}}) {
+    Result<RgbPicture> baseline = DecodeJpegToRgb(dir_ / "baseline.jpg", fit_width, fit_height);
+    Result<RgbPicture> progressive =
+        DecodeJpegToRgb(dir_ / "progressive.jpg", fit_width, fit_height);
+    ASSERT_TRUE(baseline.ok() && progressive.ok());
+    EXPECT_EQ(progressive->width, baseline->width);
+    EXPECT_EQ(progressive->height, baseline->height);
+    EXPECT_TRUE(progressive->pixels == baseline->pixels) << "fit " << fit_width;
+  }
+}
+
+TEST(JpegRowEncoderTest, AnImageGivenTooFewRowsIsRefused) {
+  JpegRowEncoder encoder;
+  ASSERT_TRUE(encoder.Start(640, 480, 82, {}, "short.jpg").ok());
+  const std::vector<std::uint8_t> row(640 * 3, 128);
+  for (int y = 0; y < 479; ++y) encoder.Row(row.data());
+  EXPECT_FALSE(encoder.Finish().ok());
+}
+
 TEST_F(DecJpegTest, GreyPictureGetsAGreyRamp) {
   WriteJpeg(test::SampleArt(), JpegKind::kGrey);
   ASSERT_TRUE(MakeInline(9, 7).ok());

@@ -272,6 +272,59 @@ TEST_F(WebImageTest, ImagesMadeFromOneDecodeEachHaveTheirSizeStandUprightAndStay
   EXPECT_GT(Psnr(BlockAverage(detail_picture, 3).pixels, reference.pixels), 33.0);
 }
 
+// The bytes EncodeJpegRgb writes for `picture`.
+std::string EncodedJpeg(const RgbPicture& picture, const fs::path& file) {
+  std::FILE* out = std::fopen(file.c_str(), "wb");
+  EXPECT_NE(out, nullptr);
+  if (out == nullptr) return {};
+  const Status encoded = EncodeJpegRgb(picture, 82, out, file);
+  std::fclose(out);
+  EXPECT_TRUE(encoded.ok()) << encoded.message();
+  return test::ReadFile(file);
+}
+
+TEST_F(WebImageTest, ImagesMadeAsThePictureIsDecodedAreThoseOfTheWholePicture) {
+  // The images of one decode are reduced and encoded row by row as the picture is decoded;
+  // they must be byte for byte those made from the whole decoded picture, the smaller from
+  // the larger's pixels, for baseline pictures and for progressive ones (whose coefficients
+  // the decoder keeps for the whole picture).
+  for (const test::JpegKind kind : {test::JpegKind::kBaseline, test::JpegKind::kProgressive}) {
+    const fs::path source = dir_ / "photo.jpg";
+    test::JpegOptions options;
+    options.kind = kind;
+    test::WriteFile(source, test::MakeJpeg(DetailedArt(901, 603), options));
+    Result<RgbPicture> full = DecodeJpegToRgb(source, 600, 402);
+    ASSERT_TRUE(full.ok()) << full.status().message();
+    const RgbPicture detail = ResampleInLinearLight(*full, 600, 402);
+    const std::string want_detail = EncodedJpeg(detail, dir_ / "want-detail.jpg");
+    const std::string want_inline =
+        EncodedJpeg(ResampleInLinearLight(detail, 240, 161), dir_ / "want-inline.jpg");
+    // Less than twice smaller than the detail image: reduced from the decoded picture.
+    const std::string want_large =
+        EncodedJpeg(ResampleInLinearLight(*full, 320, 214), dir_ / "want-large.jpg");
+
+    std::vector<WebImageRequest> requests = {
+        Request(source, dir_ / "inline.jpg", 240, 161),
+        Request(source, dir_ / "detail.jpg", 600, 402),
+        Request(source, dir_ / "large.jpg", 320, 214)};
+    for (WebImageRequest& request : requests) request.quality = 82;
+    std::vector<Status> outcomes = MakeWebImages(requests);
+    for (const Status& outcome : outcomes) ASSERT_TRUE(outcome.ok()) << outcome.message();
+    EXPECT_EQ(test::ReadFile(dir_ / "detail.jpg"), want_detail) << static_cast<int>(kind);
+    EXPECT_EQ(test::ReadFile(dir_ / "inline.jpg"), want_inline) << static_cast<int>(kind);
+    EXPECT_EQ(test::ReadFile(dir_ / "large.jpg"), want_large) << static_cast<int>(kind);
+
+    // The detail image cannot be written (its folder is missing): the images reduced from
+    // its rows are made all the same.
+    fs::remove(dir_ / "inline.jpg");
+    requests[1].target = dir_ / "missing" / "detail.jpg";
+    outcomes = MakeWebImages(requests);
+    EXPECT_FALSE(outcomes[1].ok());
+    EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].message();
+    EXPECT_EQ(test::ReadFile(dir_ / "inline.jpg"), want_inline) << static_cast<int>(kind);
+  }
+}
+
 TEST_F(WebImageTest, ADamagedPictureStillGetsItsImagesAndItsDamageIsHandedBack) {
   const std::string whole = test::MakeJpeg(test::GradientArt(64, 48));
   test::WriteFile(dir_ / "cut.jpg", test::CutInsideScan(whole));

@@ -1,10 +1,11 @@
 // The decoding floor of a first run: the time libjpeg alone takes to decode the pictures
 // given as a run must decode them for their inline images, and nothing else (no colour
-// step, no image written, no page). Each picture's header is read with the run's reader,
-// its display size fitted into the display box as a run fits it, and the picture decoded
-// at the smallest DCT scale that covers that size, a progressive picture only up to the
-// scans that scale needs. The box is square by default, so a picture's EXIF orientation
-// does not change the scale and is not read.
+// step, no image written, no page; the decoded rows are not kept). Each picture's header
+// is read with the run's reader, its display size fitted into the display box as a run
+// fits it, and the picture decoded with the run's decoder at the smallest DCT scale that
+// covers that size, a progressive picture only up to the scans that scale needs. The box
+// is square by default, so a picture's EXIF orientation does not change the scale and is
+// not read.
 //
 //   decode_floor [--box WxH] [--jobs N] PICTURE...
 //
@@ -12,6 +13,7 @@
 // every first run beside it.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,13 +51,22 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return options.jobs >= 1 && options.box_width >= 1 && options.box_height >= 1;
 }
 
+// Takes the decoded rows and keeps nothing.
+class DropRows : public pix::RgbRowSink {
+ public:
+  std::uint64_t MemoryFor(int, int) override { return 0; }
+  void Begin(int, int, const std::vector<std::uint8_t>&) override {}
+  void Row(const std::uint8_t*) override {}
+};
+
 // Decodes one picture as a run does for its inline image; false when it cannot be read.
 bool DecodeLikeARun(const std::string& picture, const Options& options) {
   pix::Result<pix::JpegHeader> header = pix::ReadJpegHeader(picture);
   if (!header.ok() || header->width < 1 || header->height < 1) return false;
   const pix::DisplayFit fit = pix::ComputeDisplaySize(header->width, header->height,
                                                       options.box_width, options.box_height);
-  return pix::DecodeJpegToRgb(picture, fit.width, fit.height).ok();
+  DropRows rows;
+  return pix::DecodeJpegRows(picture, fit.width, fit.height, rows).ok();
 }
 
 }  // namespace
