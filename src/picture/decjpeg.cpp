@@ -686,19 +686,27 @@ struct EncodeRgb {
   int height;
 };
 
-void EncodeRgbStep(void* context) {
-  auto* job = static_cast<EncodeRgb*>(context);
-  j_compress_ptr info = job->info;
-  info->image_width = static_cast<JDIMENSION>(job->width);
-  info->image_height = static_cast<JDIMENSION>(job->height);
+// Sets the encoder up for RGB pixels of `width` x `height` at `quality`, with libjpeg's
+// defaults otherwise; with `full_colour`, the colour is kept at full resolution instead of
+// halved each way.
+void SetUpRgbEncoder(j_compress_ptr info, int width, int height, int quality, bool full_colour) {
+  info->image_width = static_cast<JDIMENSION>(width);
+  info->image_height = static_cast<JDIMENSION>(height);
   info->input_components = 3;
   info->in_color_space = JCS_RGB;
   jpeg_set_defaults(info);
-  jpeg_set_quality(info, 100, TRUE);
+  jpeg_set_quality(info, quality, TRUE);
+  if (!full_colour) return;
   for (int i = 0; i < info->num_components; ++i) {
-    info->comp_info[i].h_samp_factor = 1;  // No chroma subsampling: keep every colour.
+    info->comp_info[i].h_samp_factor = 1;
     info->comp_info[i].v_samp_factor = 1;
   }
+}
+
+void EncodeRgbStep(void* context) {
+  auto* job = static_cast<EncodeRgb*>(context);
+  j_compress_ptr info = job->info;
+  SetUpRgbEncoder(info, job->width, job->height, 100, /*full_colour=*/true);
   jpeg_start_compress(info, TRUE);
   const std::size_t stride = static_cast<std::size_t>(job->width) * 3;
   while (info->next_scanline < info->image_height) {
@@ -902,21 +910,11 @@ struct StartEncoding {
 void StartEncodingStep(void* context) {
   auto* job = static_cast<StartEncoding*>(context);
   j_compress_ptr info = job->info;
-  info->image_width = static_cast<JDIMENSION>(job->width);
-  info->image_height = static_cast<JDIMENSION>(job->height);
-  info->input_components = 3;
-  info->in_color_space = JCS_RGB;
-  jpeg_set_defaults(info);
-  jpeg_set_quality(info, job->quality, TRUE);
-  info->optimize_coding = TRUE;
   // Thumbnails keep their colour at full resolution: halving it costs a small picture's
   // edges more than the few bytes it saves.
-  if (KeepsFullColour(job->width, job->height)) {
-    for (int i = 0; i < info->num_components; ++i) {
-      info->comp_info[i].h_samp_factor = 1;
-      info->comp_info[i].v_samp_factor = 1;
-    }
-  }
+  SetUpRgbEncoder(info, job->width, job->height, job->quality,
+                  KeepsFullColour(job->width, job->height));
+  info->optimize_coding = TRUE;
   // Progressive files are smaller and show early on a slow line, but only past the size of
   // a thumbnail.
   if (IsProgressive(job->width, job->height)) jpeg_simple_progression(info);
