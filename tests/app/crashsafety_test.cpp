@@ -23,6 +23,7 @@
 #include "picture/gifrsize.h"
 #include "support/command_run.h"
 #include "support/picture_builder.h"
+#include "support/repeats.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -68,6 +69,8 @@ std::vector<fs::path> LeftoverTemporaryFiles(const fs::path& dir) {
   return found;
 }
 
+// Kills of each operation, at moments spread over four times its length (fewer, spread as
+// far, when test::Repeats asks for a share).
 constexpr int kKills = 40;
 
 // The bytes of a JPEG file from its frame header on: the picture itself, which a comment
@@ -93,8 +96,9 @@ TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
     }
   };
   const auto one_save = TimeOf([&] { WriteJpegCommentInPlace(picture, "Title:\r\nOld\r\n\r\n"); });
-  for (int i = 0; i < kKills; ++i) {
-    RunAndKill(save_for_ever, one_save * i / 10);
+  const int kills = test::Repeats(kKills);
+  for (int i = 0; i < kills; ++i) {
+    RunAndKill(save_for_ever, one_save * (i * kKills / kills) / 10);
     // Whole: the header reads without a complaint, the comment is one of the two, and the
     // picture behind it is the one it always was.
     const JpegHeader info = test::HeaderOf(picture);
@@ -133,8 +137,9 @@ TEST(CrashSafetyTest, AKilledSettingsWriteLeavesTheOldOrTheNewFileWhole) {
     }
   };
   const auto one_write = TimeOf([&] { WriteProfileText("Display", "MaxDisplayWidth", "320", ini); });
-  for (int i = 0; i < kKills; ++i) {
-    RunAndKill(write_for_ever, one_write * i / 10);
+  const int kills = test::Repeats(kKills);
+  for (int i = 0; i < kills; ++i) {
+    RunAndKill(write_for_ever, one_write * (i * kKills / kills) / 10);
     const std::string now = test::ReadFile(ini);
     ASSERT_TRUE(now == start || now == wide) << "after a kill at " << i << ":\n" << now;
   }
@@ -171,12 +176,14 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
   }
   ASSERT_EQ(finished_pages.size(), 6u);
 
-  for (int i = 0; i < kKills / 2; ++i) {
+  // The moments stay spread over the whole run however many there are.
+  const int kills = test::Repeats(kKills / 2);
+  for (int i = 0; i < kills; ++i) {
     for (const auto& [path, bytes] : pictures) test::WriteFile(path, bytes);
     for (const auto& [path, bytes] : finished_pages) fs::remove(path);
     fs::remove_all(site / "inline");
     fs::remove_all(site / "sub" / "inline");
-    RunAndKill([&] { generate(); }, one_run * i / (kKills / 2));
+    RunAndKill([&] { generate(); }, one_run * i / kills);
     for (const auto& [path, bytes] : pictures) {
       const std::string now = test::ReadFile(path);
       if (path.extension() == ".gif" && now != bytes) {

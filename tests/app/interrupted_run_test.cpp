@@ -22,7 +22,9 @@
 
 #include "base/safefile.h"
 #include "files/layouthome.h"
+#include "support/build_paths.h"
 #include "support/picture_builder.h"
+#include "support/repeats.h"
 #include "support/site_files.h"
 #include "support/temp_dir.h"
 
@@ -47,15 +49,15 @@ pid_t StartGenerate(const fs::path& site, const fs::path& home, const fs::path& 
   ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   ::posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-  std::vector<std::string> args = {PIXAMOND_PROGRAM, "generate", site.string(), "--home",
+  std::vector<std::string> args = {test::kProgramPath, "generate", site.string(), "--home",
                                    home.string(),    "--name",   "Test",        "--quiet"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
-  const int failed = ::posix_spawn(&pid, PIXAMOND_PROGRAM, &actions, nullptr, argv.data(), environ);
+  const int failed = ::posix_spawn(&pid, test::kProgramPath, &actions, nullptr, argv.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
-  EXPECT_EQ(failed, 0) << "cannot start " << PIXAMOND_PROGRAM;
+  EXPECT_EQ(failed, 0) << "cannot start " << test::kProgramPath;
   return failed == 0 ? pid : -1;
 }
 
@@ -91,7 +93,7 @@ std::vector<std::string> TemporaryFiles(const fs::path& site) {
 // that a run has work enough to be stopped in the middle of it.
 struct SharedSite {
   SharedSite() {
-    EXPECT_TRUE(PrepareLayoutHome(home.path(), PIXAMOND_SOURCE_DATA_DIR).ok());
+    EXPECT_TRUE(PrepareLayoutHome(home.path(), test::kSourceDataDir).ok());
     test::WriteFile(home / "pixamond.ini",
                     "[HTMLDefaults]\nPersonFullName=Test\n[FileExtensions]\nInLineFileExt=jpg\n"
                     "[Display]\nDetailImageMaxSize=200\n");
@@ -159,7 +161,7 @@ std::unique_ptr<SharedSite> InterruptedRunTest::shared_;
 
 TEST_F(InterruptedRunTest, AKilledRunIsFinishedByTheNextRun) {
   SCOPED_TRACE("seed " + std::to_string(kSeed));
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < test::Repeats(8); ++round) {
     test::TempDir parent;
     const fs::path site = shared_->NewSite(parent);
     // One kill, or a second one in the run that follows the first.
@@ -176,7 +178,7 @@ TEST_F(InterruptedRunTest, AKilledRunIsFinishedByTheNextRun) {
 
 TEST_F(InterruptedRunTest, AnInterruptedRunTakesItsTemporaryFilesWithIt) {
   SCOPED_TRACE("seed " + std::to_string(kSeed));
-  for (int round = 0; round < 6; ++round) {
+  for (int round = 0; round < test::Repeats(6); ++round) {
     test::TempDir parent;
     const fs::path site = shared_->NewSite(parent);
     const std::chrono::microseconds moment = RandomMoment();
@@ -193,7 +195,7 @@ TEST_F(InterruptedRunTest, AnInterruptedRunTakesItsTemporaryFilesWithIt) {
 
 TEST_F(InterruptedRunTest, TwoRunsAtOnceEndAndAtMostOneRefusesTheSite) {
   SCOPED_TRACE("seed " + std::to_string(kSeed));
-  for (int round = 0; round < 4; ++round) {
+  for (int round = 0; round < test::Repeats(4); ++round) {
     test::TempDir parent;
     const fs::path site = shared_->NewSite(parent);
     // The second starts with the first, or a little later, when the first is at work.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/repeats.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -192,7 +193,7 @@ TEST(InterruptTest, NoMomentOfCreatingOrReplacingLeavesAFileBehind) {
   constexpr unsigned kSeed = 20240612;
   SCOPED_TRACE("seed " + std::to_string(kSeed));
   std::mt19937 random(kSeed);
-  for (int round = 0; round < 40; ++round) {
+  for (int round = 0; round < test::Repeats(40); ++round) {
     test::TempDir dir;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

@@ -52,19 +52,6 @@ const FileItem* Find(const FileItem& root, std::string_view name) {
   return nullptr;
 }
 
-TEST(FileListTest, CompareFileNamesFollowsTheUpperCaseSignedOrder) {
-  EXPECT_EQ(CompareFileNames("abc", "ABC"), 0);
-  EXPECT_LT(CompareFileNames("ab", "abc"), 0);  // A prefix comes first.
-  EXPECT_GT(CompareFileNames("abc", "ab"), 0);
-  EXPECT_LT(CompareFileNames("z", "_"), 0);  // 'z' counts as 'Z' (0x5A), below '_' (0x5F).
-  EXPECT_LT(CompareFileNames("Z", "_"), 0);
-  EXPECT_LT(CompareFileNames("_", "~"), 0);
-  EXPECT_LT(CompareFileNames("1", "a"), 0);
-  EXPECT_LT(CompareFileNames("\xe9", "!"), 0);  // Bytes above 127 come before ASCII.
-  EXPECT_LT(CompareFileNames("\xff", "\x01"), 0);
-  EXPECT_LT(CompareFileNames("", "a"), 0);
-}
-
 TEST(FileListTest, DirectoryChainIsSortedWithoutRegardToCase) {
   test::TempDir dir;
   for (const char* name : {"B.JPG", "a.gif", "_x.jpg", "Zz.jpg", "\xe9t\xe9.jpg", "10.jpg"}) {

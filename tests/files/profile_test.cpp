@@ -46,12 +46,6 @@ TEST_F(ProfileTest, WritingTheValueAlreadyThereLeavesTheFileAndItsTimeAlone) {
   EXPECT_EQ(test::ReadFile(ini_), "; mine\r\n[HTMLDefaults]\r\nPersonFullName=Bo Example\r\n");
 }
 
-TEST_F(ProfileTest, TextIsCutToCapacityMinusOne) {
-  test::WriteFile(ini_, "[S]\nK=abcdefghij\n");
-  EXPECT_EQ(GetProfileText("S", "K", "", 5, ini_), "abcd");
-  EXPECT_EQ(GetProfileText("S", "Missing", "defaults", 5, ini_), "defa");
-}
-
 TEST_F(ProfileTest, IntegersAreTheLeadingDigits) {
   test::WriteFile(ini_, "[S]\nA=42px\nB=wide\nC=\nD=-5\nE=99999999999999\n");
   EXPECT_EQ(GetProfileInt("S", "A", 7, ini_), 42);

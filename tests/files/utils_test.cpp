@@ -2,29 +2,10 @@
 
 #include <gtest/gtest.h>
 
-
 #include "support/temp_dir.h"
 
 namespace pix {
 namespace {
-
-TEST(AppendWithSepTest, JoinsWithoutDoublingTheSeparator) {
-  std::string path = "/pics/";
-  EXPECT_EQ(AppendWithSep(path, '/', "/a.jpg"), 6u);
-  EXPECT_EQ(path, "/pics/a.jpg");
-
-  path = "/pics";
-  AppendWithSep(path, '/', "a.jpg");
-  EXPECT_EQ(path, "/pics/a.jpg");
-
-  path = "";
-  EXPECT_EQ(AppendWithSep(path, '/', "/a.jpg"), 0u);
-  EXPECT_EQ(path, "/a.jpg") << "an empty destination takes the text unchanged";
-
-  std::string list = "a";
-  AppendWithSep(list, ',', "b");
-  EXPECT_EQ(list, "a,b");
-}
 
 TEST(ExtractTagTextTest, FindsTheElementWhateverTheCaseOfItsTagsOrGivesNothing) {
   EXPECT_EQ(ExtractTagText("<html><TITLE>Holiday</title></html>", "title"), "Holiday");
@@ -48,20 +29,6 @@ TEST(TextFileTest, ReadsBytesExactlyAndNothingForMissingFilesOrFolders) {
       << "a folder is not a text file";
 }
 
-TEST(TextFileTest, FileQueriesTellFilesFromFolders) {
-  test::TempDir dir;
-  test::WriteFile(dir / "f.jpg", std::string(1536, 'x'));
-  EXPECT_TRUE(FileExists(dir / "f.jpg"));
-  EXPECT_FALSE(FileExists(dir.path()));
-  EXPECT_FALSE(FileExists(dir / "none"));
-  EXPECT_TRUE(IsDirectoryPath(dir.path()));
-  EXPECT_FALSE(IsDirectoryPath(dir / "f.jpg"));
-  EXPECT_EQ(GetFileSizeOf(dir / "f.jpg"), 1536u);
-  EXPECT_EQ(GetFileSizeOf(dir / "none"), std::nullopt);
-  EXPECT_TRUE(GetFileWriteTime(dir / "f.jpg").has_value());
-  EXPECT_FALSE(GetFileWriteTime(dir / "none").has_value());
-}
-
 TEST(NameHelpersTest, CompareWithoutRegardToCase) {
   EXPECT_TRUE(StartsWithNoCase("<TITLE>x", "<title"));
   EXPECT_FALSE(StartsWithNoCase("<TI", "<title"));
@@ -69,23 +36,6 @@ TEST(NameHelpersTest, CompareWithoutRegardToCase) {
   EXPECT_FALSE(DoesStringEndMatch("g", ".gif")) << "shorter than the suffix";
   EXPECT_TRUE(EqualsNoCase("PageTitle", "pagetitle"));
   EXPECT_FALSE(EqualsNoCase("\xe9", "\xc9")) << "only ASCII letters fold";
-}
-
-TEST(NameHelpersTest, EditPathsInPlace) {
-  std::string path = "/site/pics///";
-  StripTrailingChar(path, '/');
-  EXPECT_EQ(path, "/site/pics");
-  CutAfterLastSlash(path);
-  EXPECT_EQ(path, "/site/");
-  std::string plain = "name";
-  CutAfterLastSlash(plain);
-  EXPECT_EQ(plain, "name");
-  std::string text = "a#b#c";
-  ReplaceChar(text, '#', '0');
-  EXPECT_EQ(text, "a0b0c");
-  EXPECT_TRUE(IsFileSystemRoot("/"));
-  EXPECT_FALSE(IsFileSystemRoot("//"));
-  EXPECT_FALSE(IsFileSystemRoot("/home"));
 }
 
 std::vector<std::string> Tokens(std::string_view text) {

@@ -26,6 +26,7 @@
 #include "files/layouthome.h"
 #include "picture/comwrite.h"
 #include "site/website.h"
+#include "support/build_paths.h"
 #include "support/picture_builder.h"
 #include "support/scripted_ui.h"
 #include "support/site_files.h"
@@ -316,7 +317,7 @@ const std::function<std::string(Tree&)> kChanges[] = {
 // Two folders of three to five pictures, a layout home seeded with the shipped layout, and
 // some of the settings set.
 void BuildTree(Tree& tree) {
-  ASSERT_TRUE(PrepareLayoutHome(tree / "home", PIXAMOND_SOURCE_DATA_DIR).ok());
+  ASSERT_TRUE(PrepareLayoutHome(tree / "home", test::kSourceDataDir).ok());
   for (const auto& entry : fs::directory_iterator(tree / "home")) {
     tree.files["home/" + entry.path().filename().string()];
   }
