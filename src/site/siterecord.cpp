@@ -55,6 +55,8 @@ enum StatementId {
   kAllOutputs,
   kAllPictures,
   kDeletePicture,
+  kOutputRange,
+  kPictureRange,
   kStatementCount
 };
 
@@ -76,6 +78,11 @@ constexpr const char* kStatementText[kStatementCount] = {
     " height, keeps_hand_edits FROM outputs",
     "SELECT path FROM pictures",
     "DELETE FROM pictures WHERE path = ?1",
+    "SELECT path, kind, source, recipe, content, size, write_ns, change_ns, inode, width,"
+    " height, keeps_hand_edits FROM outputs WHERE path >= ?1 AND path <= ?2 ORDER BY path",
+    "SELECT path, size, write_ns, change_ns, inode, content, reader, width, height, orientation,"
+    " comments, description, date_taken, make, model, xmp_description, iptc_caption, damage,"
+    " camera_settings, image FROM pictures WHERE path >= ?1 AND path <= ?2 ORDER BY path",
 };
 
 std::uint64_t PathHash(std::string_view path) { return XXH3_64bits(path.data(), path.size()); }
@@ -171,6 +178,79 @@ bool IsBelievable(const RecordedPicture& picture) {
   return picture.comments.empty() ||
          (picture.comments.size() < static_cast<std::size_t>(kMaxCommentsLength) &&
           FilterCommentText(picture.comments) == picture.comments);
+}
+
+// The columns of a picture's row from `first` on, in the order of kFindPicture's; none for
+// a row this build cannot use. Orientation is kept unchecked for Believed.
+std::optional<RecordedPicture> ColumnPicture(sqlite3_stmt* statement, int first) {
+  RecordedPicture picture;
+  picture.stamp = ColumnStamp(statement, first);
+  picture.content = ColumnDigest(statement, first + 4);
+  picture.reader_version = sqlite3_column_int(statement, first + 5);
+  picture.width = sqlite3_column_int(statement, first + 6);
+  picture.height = sqlite3_column_int(statement, first + 7);
+  ExifInfo& exif = picture.metadata.exif;
+  exif.orientation = static_cast<Orientation>(sqlite3_column_int(statement, first + 8));
+  picture.comments = ColumnText(statement, first + 9);
+  exif.description = ColumnText(statement, first + 10);
+  exif.date_taken = ColumnText(statement, first + 11);
+  exif.make = ColumnText(statement, first + 12);
+  exif.model = ColumnText(statement, first + 13);
+  picture.metadata.xmp_description = ColumnText(statement, first + 14);
+  picture.metadata.iptc_caption = ColumnText(statement, first + 15);
+  picture.damage = ColumnText(statement, first + 16);
+  if (!ParseCameraSettings(ColumnText(statement, first + 17), picture.metadata.exif)) {
+    return std::nullopt;
+  }
+  // A picture recorded before image digests were kept is read again.
+  picture.image = ColumnDigest(statement, first + 18);
+  if (picture.image.Empty()) return std::nullopt;
+  return picture;
+}
+
+// Hands the rows of `paths` (sorted, distinct) to `take(index, statement, first_column)`;
+// a path the record has no row of is not handed over. The rows come from one pass of
+// `range` (the rows whose paths lie between ?1 and ?2, in order, path first): a folder's
+// outputs and pictures lie side by side in the record. Where the pass meets many rows of
+// others (a subfolder whose name sorts among the folder's files, or the top folder, whose
+// range holds the whole site), it stops, and the rest are looked up one by one with `find`.
+template <typename Take>
+void ReadRows(sqlite3_stmt* range, sqlite3_stmt* find, const std::vector<std::string>& paths,
+              Take&& take) {
+  if (paths.empty() || range == nullptr || find == nullptr) return;
+  std::size_t next = 0;  // Every path before it is settled.
+  {
+    StatementUse use(range);
+    BindText(range, 1, paths.front());
+    BindText(range, 2, paths.back());
+    std::size_t others_allowed = paths.size() * 4 + 64;
+    int step = SQLITE_ROW;
+    while (next < paths.size() && (step = sqlite3_step(range)) == SQLITE_ROW) {
+      const std::string_view path(reinterpret_cast<const char*>(sqlite3_column_text(range, 0)),
+                                  static_cast<std::size_t>(sqlite3_column_bytes(range, 0)));
+      while (next < paths.size() && paths[next] < path) ++next;  // The record has none.
+      if (next < paths.size() && paths[next] == path) {
+        take(next++, range, 1);
+      } else if (--others_allowed == 0) {
+        break;
+      }
+    }
+    if (step == SQLITE_DONE) return;
+  }
+  for (; next < paths.size(); ++next) {
+    StatementUse use(find);
+    BindText(find, 1, paths[next]);
+    if (sqlite3_step(find) == SQLITE_ROW) take(next, find, 0);
+  }
+}
+
+// `picture` when what it says could have come from the readers themselves.
+std::optional<RecordedPicture> Believed(std::optional<RecordedPicture> picture) {
+  if (!picture) return std::nullopt;
+  const int orientation = static_cast<int>(picture->metadata.exif.orientation);
+  if (orientation < 1 || orientation > 8) return std::nullopt;
+  if (!IsBelievable(*picture)) return std::nullopt;
+  return picture;
 }
 
 std::string SqliteMessage(sqlite3* db) { return db != nullptr ? sqlite3_errmsg(db) : "no memory"; }
@@ -665,8 +745,10 @@ std::string SiteRecord::SitePath(std::string_view path) const {
 // --- Pictures ---------------------------------------------------------------------------
 
 std::optional<RecordedPicture> SiteRecord::FindPicture(std::string_view path) const {
-  RecordedPicture picture;
-  int orientation = 0;
+  if (std::optional<std::optional<RecordedPicture>> ahead = PictureAhead(path)) {
+    return std::move(*ahead);
+  }
+  std::optional<RecordedPicture> picture;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     sqlite3_stmt* statement = Statement(kFindPicture);
@@ -674,38 +756,16 @@ std::optional<RecordedPicture> SiteRecord::FindPicture(std::string_view path) co
     StatementUse use(statement);
     BindText(statement, 1, path);
     if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
-    picture.stamp = ColumnStamp(statement, 0);
-    picture.content = ColumnDigest(statement, 4);
-    picture.reader_version = sqlite3_column_int(statement, 5);
-    picture.width = sqlite3_column_int(statement, 6);
-    picture.height = sqlite3_column_int(statement, 7);
-    orientation = sqlite3_column_int(statement, 8);
-    ExifInfo& exif = picture.metadata.exif;
-    picture.comments = ColumnText(statement, 9);
-    exif.description = ColumnText(statement, 10);
-    exif.date_taken = ColumnText(statement, 11);
-    exif.make = ColumnText(statement, 12);
-    exif.model = ColumnText(statement, 13);
-    picture.metadata.xmp_description = ColumnText(statement, 14);
-    picture.metadata.iptc_caption = ColumnText(statement, 15);
-    picture.damage = ColumnText(statement, 16);
-    if (!ParseCameraSettings(ColumnText(statement, 17), picture.metadata.exif)) {
-      return std::nullopt;
-    }
-    // A picture recorded before image digests were kept is read again.
-    picture.image = ColumnDigest(statement, 18);
-    if (picture.image.Empty()) return std::nullopt;
+    picture = ColumnPicture(statement, 0);
   }
   // Judged outside the lock: the other threads' lookups need not wait for it.
-  if (orientation < 1 || orientation > 8) return std::nullopt;
-  picture.metadata.exif.orientation = static_cast<Orientation>(orientation);
-  if (!IsBelievable(picture)) return std::nullopt;
-  return picture;
+  return Believed(std::move(picture));
 }
 
 void SiteRecord::RecordPicture(std::string_view path, const RecordedPicture& picture) {
   ConfirmPicture(path);
   std::lock_guard<std::mutex> lock(mutex_);
+  DropPictureAhead(path);
   sqlite3_stmt* statement = Statement(kPutPicture);
   if (statement == nullptr) return;
   StatementUse use(statement);
@@ -759,6 +819,7 @@ void SiteRecord::ForgetUnconfirmedPictures() {
   }
   sqlite3_stmt* remove = Statement(kDeletePicture);
   for (const std::string& path : gone) {
+    DropPictureAhead(path);
     StatementUse use(remove);
     BindText(remove, 1, path);
     sqlite3_step(remove);
@@ -769,6 +830,9 @@ void SiteRecord::ForgetUnconfirmedPictures() {
 // --- Outputs ----------------------------------------------------------------------------
 
 std::optional<RecordedOutput> SiteRecord::FindOutput(std::string_view path) const {
+  if (std::optional<std::optional<RecordedOutput>> ahead = OutputAhead(path)) {
+    return std::move(*ahead);
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   return FindOutputLocked(path);
 }
@@ -804,6 +868,7 @@ void SiteRecord::RecordOutput(std::string_view path, const RecordedOutput& outpu
 
 void SiteRecord::RecordOutputLocked(std::string_view path, const RecordedOutput& output) {
   ConfirmOutput(path);
+  DropOutputAhead(path);
   sqlite3_stmt* statement = Statement(kPutOutput);
   if (statement == nullptr) return;
   StatementUse use(statement);
@@ -830,6 +895,7 @@ void SiteRecord::ConfirmOutput(std::string_view path) {
 
 void SiteRecord::ForgetOutput(std::string_view path) {
   std::lock_guard<std::mutex> lock(mutex_);
+  DropOutputAhead(path);
   sqlite3_stmt* statement = Statement(kDeleteOutput);
   if (statement == nullptr) return;
   StatementUse use(statement);
@@ -947,6 +1013,19 @@ void SiteRecord::ForgetRewrite(std::string_view path) {
 
 // --- Ownership --------------------------------------------------------------------------
 
+void SiteRecord::ReadAhead(const std::string& folder, const std::vector<std::string>& output_paths,
+                           const std::vector<std::string>& picture_paths, const void* group) {
+  ReadStatusAhead(folder, output_paths, group);
+  std::vector<std::string> outputs;
+  outputs.reserve(output_paths.size());
+  for (const std::string& path : output_paths) outputs.push_back(SitePath(path));
+  ReadOutputsAhead(std::move(outputs), group);
+  std::vector<std::string> pictures;
+  pictures.reserve(picture_paths.size());
+  for (const std::string& path : picture_paths) pictures.push_back(SitePath(path));
+  ReadPicturesAhead(std::move(pictures), group);
+}
+
 void SiteRecord::ReadStatusAhead(const std::string& folder, const std::vector<std::string>& full_paths,
                                  const void* group) {
   // Looked up from the folder, not from the top of the file system, each by a name or two.
@@ -967,11 +1046,72 @@ void SiteRecord::ReadStatusAhead(const std::string& folder, const std::vector<st
   }
 }
 
-void SiteRecord::ForgetStatusAhead(const void* group) {
-  const std::lock_guard<std::mutex> lock(ahead_mutex_);
-  for (auto it = ahead_.begin(); it != ahead_.end();) {
-    it = it->second.group == group ? ahead_.erase(it) : std::next(it);
+void SiteRecord::ReadOutputsAhead(std::vector<std::string> site_paths, const void* group) {
+  std::sort(site_paths.begin(), site_paths.end());
+  site_paths.erase(std::unique(site_paths.begin(), site_paths.end()), site_paths.end());
+  std::vector<std::optional<RecordedOutput>> rows(site_paths.size());
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReadRows(Statement(kOutputRange), Statement(kFindOutput), site_paths,
+           [&rows](std::size_t index, sqlite3_stmt* statement, int first) {
+             rows[index] = ColumnOutput(statement, first);
+           });
+  const std::lock_guard<std::mutex> ahead(ahead_mutex_);
+  for (std::size_t i = 0; i < site_paths.size(); ++i) {
+    outputs_ahead_[std::move(site_paths[i])] = {std::move(rows[i]), group};
   }
+}
+
+void SiteRecord::ReadPicturesAhead(std::vector<std::string> site_paths, const void* group) {
+  std::sort(site_paths.begin(), site_paths.end());
+  site_paths.erase(std::unique(site_paths.begin(), site_paths.end()), site_paths.end());
+  std::vector<std::optional<RecordedPicture>> rows(site_paths.size());
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReadRows(Statement(kPictureRange), Statement(kFindPicture), site_paths,
+           [&rows](std::size_t index, sqlite3_stmt* statement, int first) {
+             rows[index] = Believed(ColumnPicture(statement, first));
+           });
+  const std::lock_guard<std::mutex> ahead(ahead_mutex_);
+  for (std::size_t i = 0; i < site_paths.size(); ++i) {
+    pictures_ahead_[std::move(site_paths[i])] = {std::move(rows[i]), group};
+  }
+}
+
+void SiteRecord::ForgetAhead(const void* group) {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  const auto forget = [group](auto& map) {
+    for (auto it = map.begin(); it != map.end();) {
+      it = it->second.group == group ? map.erase(it) : std::next(it);
+    }
+  };
+  forget(ahead_);
+  forget(outputs_ahead_);
+  forget(pictures_ahead_);
+}
+
+std::optional<std::optional<RecordedOutput>> SiteRecord::OutputAhead(std::string_view path) const {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  if (outputs_ahead_.empty()) return std::nullopt;
+  const auto found = outputs_ahead_.find(std::string(path));
+  if (found == outputs_ahead_.end()) return std::nullopt;
+  return found->second.row;
+}
+
+std::optional<std::optional<RecordedPicture>> SiteRecord::PictureAhead(std::string_view path) const {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  if (pictures_ahead_.empty()) return std::nullopt;
+  const auto found = pictures_ahead_.find(std::string(path));
+  if (found == pictures_ahead_.end()) return std::nullopt;
+  return found->second.row;
+}
+
+void SiteRecord::DropOutputAhead(std::string_view path) {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  if (!outputs_ahead_.empty()) outputs_ahead_.erase(std::string(path));
+}
+
+void SiteRecord::DropPictureAhead(std::string_view path) {
+  const std::lock_guard<std::mutex> lock(ahead_mutex_);
+  if (!pictures_ahead_.empty()) pictures_ahead_.erase(std::string(path));
 }
 
 std::optional<PathStatus> SiteRecord::TakeStatusAhead(const std::string& full_path) const {

@@ -227,12 +227,15 @@ class SiteRecord {
     }
     return result;
   }
-  /// Reads the statuses of the files at `full_paths` (most of them in `folder`) all at once,
-  /// ahead of their claims, which then take them instead of looking at each file. `group`
-  /// tags them, so that ForgetStatusAhead drops what no claim took when the group is done.
-  void ReadStatusAhead(const std::string& folder, const std::vector<std::string>& full_paths,
-                       const void* group);
-  void ForgetStatusAhead(const void* group);
+  /// Reads, ahead of a folder's work, what its claims and lookups will ask: the statuses
+  /// of the files at `output_paths` (most of them in `folder`), which claims then take
+  /// instead of looking at each file, and the record's rows of those outputs and of the
+  /// pictures at `picture_paths` (all full paths), which FindOutput and FindPicture then
+  /// answer from memory. `group` tags what was read, so that ForgetAhead drops it when the
+  /// folder is done. What is recorded after the read replaces what was read.
+  void ReadAhead(const std::string& folder, const std::vector<std::string>& output_paths,
+                 const std::vector<std::string>& picture_paths, const void* group);
+  void ForgetAhead(const void* group);
 
   template <typename AdoptTest>
   ClaimResult Claim(const std::filesystem::path& full_path,
@@ -291,16 +294,38 @@ class SiteRecord {
   mutable std::mutex mutex_;
   bool new_record_ = false;
   std::int64_t settle_time_ns_ = kSettleTimeNs;
-  // Statuses read ahead of claims, by full path, with the group that asked for them; each
-  // is taken by one claim. Under a lock of their own: workers claim while the walk reads.
+  // What was read ahead of a folder's work (ReadAhead), under a lock of its own: workers
+  // claim and look up while the walk reads the next folder. A status is taken by the one
+  // claim that asks for it; a row stays until its group is forgotten or the record's row
+  // changes (erased under mutex_ as well, so that a row read under mutex_ is never older
+  // than the record).
   struct StatusAhead {
     PathStatus status;
     const void* group = nullptr;
   };
+  template <typename Row>
+  struct RowAhead {
+    std::optional<Row> row;  // None: the record has no such row.
+    const void* group = nullptr;
+  };
   mutable std::mutex ahead_mutex_;
   mutable std::unordered_map<std::string, StatusAhead> ahead_;
+  std::unordered_map<std::string, RowAhead<RecordedOutput>> outputs_ahead_;
+  std::unordered_map<std::string, RowAhead<RecordedPicture>> pictures_ahead_;
+  void ReadStatusAhead(const std::string& folder, const std::vector<std::string>& full_paths,
+                       const void* group);
   // The status read ahead for `full_path`, taken out of the map; none when there is none.
   std::optional<PathStatus> TakeStatusAhead(const std::string& full_path) const;
+  // The rows of `site_paths` read in one pass under mutex_ (see ReadRowsAhead).
+  void ReadOutputsAhead(std::vector<std::string> site_paths, const void* group);
+  void ReadPicturesAhead(std::vector<std::string> site_paths, const void* group);
+  // The row read ahead for `path`: none when nothing was read for it, an empty row when
+  // the record had none.
+  std::optional<std::optional<RecordedOutput>> OutputAhead(std::string_view path) const;
+  std::optional<std::optional<RecordedPicture>> PictureAhead(std::string_view path) const;
+  // Drops what was read ahead of the row at `path`, which is about to change. Under mutex_.
+  void DropOutputAhead(std::string_view path);
+  void DropPictureAhead(std::string_view path);
   bool read_only_ = false;
   int pending_fd_ = -1;
   int changes_since_commit_ = 0;

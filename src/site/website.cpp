@@ -153,30 +153,33 @@ void WebSite::EnterDirectory(FileItem& directory) {
       progress_sink_.SetStepCount(step_count_);
     }
   }
-  if (!preview_) ReadStatusAhead(directory, pictures);
+  if (!preview_) ReadAhead(directory, pictures);
   if (pool_) pool_->Add(pictures);
 }
 
-void WebSite::ReadStatusAhead(const FileItem& directory,
-                              const std::vector<const FileItem*>& pictures) {
-  // The files each picture's claims look at: its page and its images. One the run does
-  // not claim after all (a picture left out) costs a status and is forgotten.
-  std::vector<std::string> paths;
+void WebSite::ReadAhead(const FileItem& directory, const std::vector<const FileItem*>& pictures) {
+  // What each picture's lookups and claims ask for: the picture's row, and the statuses
+  // and rows of its page and its images. One the run does not claim after all (a picture
+  // left out) costs a little and is forgotten.
+  std::vector<std::string> outputs;
+  std::vector<std::string> anchors;
+  anchors.reserve(pictures.size());
   for (const FileItem* picture : pictures) {
     PictureFiles files = PictureFilesOf(*picture, Names());
-    paths.push_back(std::move(files.detail_path));
-    if (!files.inline_path.empty()) paths.push_back(std::move(files.inline_path));
+    anchors.push_back(std::move(files.anchor_path));
+    outputs.push_back(std::move(files.detail_path));
+    if (!files.inline_path.empty()) outputs.push_back(std::move(files.inline_path));
     if (run_settings_.detail_image_max_size > 0) {
-      paths.push_back(std::move(files.detail_image_path));
+      outputs.push_back(std::move(files.detail_image_path));
     }
-    if (run_settings_.in_line_pixel_density == 2) paths.push_back(std::move(files.inline_1x_path));
+    if (run_settings_.in_line_pixel_density == 2) outputs.push_back(std::move(files.inline_1x_path));
   }
-  Record().ReadStatusAhead(directory.FullFileName(), paths, &directory);
+  Record().ReadAhead(directory.FullFileName(), outputs, anchors, &directory);
 }
 
 void WebSite::LeaveDirectory(FileItem& directory) {
   if (pool_) pool_->Release(directory);
-  Record().ForgetStatusAhead(&directory);
+  Record().ForgetAhead(&directory);
   directory.ForgetChildren();
 }
 

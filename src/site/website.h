@@ -169,9 +169,9 @@ class WebSite {
   bool Cancelled() const;
 
  private:
-  /// Reads the statuses of the pages and images of `pictures` (of `directory`) at once,
-  /// ahead of their claims.
-  void ReadStatusAhead(const FileItem& directory, const std::vector<const FileItem*>& pictures);
+  /// Reads what the record holds of `pictures` (of `directory`), their pages and images,
+  /// and the statuses of those pages and images, at once, ahead of their lookups and claims.
+  void ReadAhead(const FileItem& directory, const std::vector<const FileItem*>& pictures);
   void PurgeOldPages(const FileItem& directory);
   void PrepareGifPictures(FileItem& directory);
   // Removes what the record holds that this complete run no longer made, where it is still

@@ -280,5 +280,70 @@ TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
   EXPECT_FALSE(record->FindPicture("b.jpg"));
 }
 
+// A folder's rows are read ahead in one pass over the record, which stops and looks up one
+// by one where a subfolder's rows lie among the folder's; either way the answers are the
+// record's, before and after anything is recorded.
+TEST(SiteRecordTest, WhatIsReadAheadOfAFolderAnswersAsTheRecordDoes) {
+  test::TempDir site;
+  fs::create_directories(site.path() / "trip");
+  CollectedDiagnostics diagnostics;
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
+  RecordedOutput page;
+  page.kind = OutputKind::kPage;
+  for (const char* name : {"trip/a.html", "trip/zz.html"}) {
+    page.content = DigestOf(name);
+    record->RecordOutput(name, page);
+  }
+  for (int i = 0; i < 200; ++i) record->RecordOutput("trip/sub/" + std::to_string(i), page);
+  RecordedPicture picture;
+  picture.width = picture.height = 10;
+  picture.metadata.exif.orientation = Orientation::kNormal;
+  picture.image = DigestOf("image");
+  record->RecordPicture("trip/a.jpg", picture);
+  RecordedPicture odd = picture;
+  odd.metadata.exif.make = "Canon\x01";
+  record->RecordPicture("trip/b.jpg", odd);
+
+  const std::vector<std::string> outputs = {"trip/zz.html", "trip/a.html", "trip/m.html"};
+  const std::vector<std::string> pictures = {"trip/a.jpg", "trip/b.jpg", "trip/c.jpg"};
+  const auto answers = [&] {
+    std::string text;
+    for (const std::string& path : outputs) {
+      const std::optional<RecordedOutput> found = record->FindOutput(path);
+      text += path + (found ? "=" + std::to_string(found->content.low) : " none") + "\n";
+    }
+    for (const std::string& path : pictures) {
+      text += path + (record->FindPicture(path) ? " found" : " none") + "\n";
+    }
+    return text;
+  };
+  const std::string from_record = answers();
+  EXPECT_EQ(from_record.find("trip/a.html none"), std::string::npos);
+  EXPECT_NE(from_record.find("trip/m.html none"), std::string::npos);
+  EXPECT_NE(from_record.find("trip/a.jpg found\ntrip/b.jpg none\ntrip/c.jpg none"),
+            std::string::npos);
+
+  std::vector<std::string> full_outputs;
+  std::vector<std::string> full_pictures;
+  for (const std::string& path : outputs) full_outputs.push_back((site.path() / path).string());
+  for (const std::string& path : pictures) full_pictures.push_back((site.path() / path).string());
+  const int group = 0;
+  record->ReadAhead((site.path() / "trip").string(), full_outputs, full_pictures, &group);
+  EXPECT_EQ(answers(), from_record);
+
+  // What is recorded after the read is what comes back.
+  page.content = DigestOf("new");
+  record->RecordOutput("trip/m.html", page);
+  record->ForgetOutput("trip/a.html");
+  record->RecordPicture("trip/c.jpg", picture);
+  ASSERT_TRUE(record->FindOutput("trip/m.html"));
+  EXPECT_EQ(record->FindOutput("trip/m.html")->content, DigestOf("new"));
+  EXPECT_FALSE(record->FindOutput("trip/a.html"));
+  EXPECT_TRUE(record->FindPicture("trip/c.jpg"));
+  const std::string after_changes = answers();
+  record->ForgetAhead(&group);
+  EXPECT_EQ(answers(), after_changes);
+}
+
 }  // namespace
 }  // namespace pix
