@@ -70,16 +70,16 @@ PictureFiles PictureFilesOf(const FileItem& item, const SiteNames& names) {
     // shows itself.
     files.inline_link = files.anchor_name;
   } else {
-    files.inline_path =
-        BuildFileName(InlineDirectoryOf(directory, names), files.base_name, names.in_line_file_ext);
+    const std::string inline_dir = InlineDirectoryOf(directory, names);
+    files.inline_path = BuildFileName(inline_dir, files.base_name, names.in_line_file_ext);
     files.inline_link =
         names.in_line_sub_dir_name + "/" + files.base_name + "." + names.in_line_file_ext;
-    files.detail_image_path = BuildFileName(
-        InlineDirectoryOf(directory, names) + "/" + kDetailImageDirName, files.base_name, "jpg");
+    files.detail_image_path =
+        BuildFileName(inline_dir + "/" + kDetailImageDirName, files.base_name, "jpg");
     files.detail_image_link = names.in_line_sub_dir_name + "/" + kDetailImageDirName + "/" +
-                            files.base_name + ".jpg";
-    files.inline_1x_path = BuildFileName(InlineDirectoryOf(directory, names) + "/" + kOneXImageDirName,
-                                         files.base_name, names.in_line_file_ext);
+                              files.base_name + ".jpg";
+    files.inline_1x_path =
+        BuildFileName(inline_dir + "/" + kOneXImageDirName, files.base_name, names.in_line_file_ext);
     files.inline_1x_link = names.in_line_sub_dir_name + "/" + kOneXImageDirName + "/" +
                            files.base_name + "." + names.in_line_file_ext;
   }

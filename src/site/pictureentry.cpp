@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/progress.h"
@@ -343,6 +344,8 @@ void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
   // Each picture's facts are learned at most one readable picture ahead of the one being
   // written (unless the order or the split needed them sooner), so that its detail page
   // can link to the next picture.
+  // The names of the picture after the one being written, kept for its own turn.
+  std::optional<std::pair<std::size_t, PictureFiles>> next_files;
   for (std::size_t i = begin; i < end; ++i) {
     if (site.Cancelled()) return;
     const std::size_t position = listing[i];
@@ -350,7 +353,10 @@ void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
     const std::string name(item.FileName());
     site.progress().SetCurrentStep("Processing Image " + name);
     page.VarArray().mark_changes = true;
-    const PictureFiles names = PictureFilesOf(item, site.Names());
+    const PictureFiles names = next_files && next_files->first == position
+                                   ? std::move(next_files->second)
+                                   : PictureFilesOf(item, site.Names());
+    next_files.reset();
     PictureFacts facts = std::move(FactsOf(position));
     around.index = static_cast<int>(i) + 1;
     around.next_link.clear();
@@ -359,7 +365,8 @@ void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
       const PictureFacts& next = FactsOf(listing[j]);
       if (!next.readable) continue;
       const FileItem& next_item = *pictures_[listing[j]];
-      const PictureFiles next_names = PictureFilesOf(next_item, site.Names());
+      next_files.emplace(listing[j], PictureFilesOf(next_item, site.Names()));
+      const PictureFiles& next_names = next_files->second;
       around.next_link = UrlEncodePath(next_names.detail_link);
       around.next_caption_text = NeighbourCaptionText(next_names, next, IsJpegPicture(next_item));
       break;
