@@ -1013,19 +1013,6 @@ void SiteRecord::ForgetRewrite(std::string_view path) {
 
 // --- Ownership --------------------------------------------------------------------------
 
-void SiteRecord::ReadAhead(const std::string& folder, const std::vector<std::string>& output_paths,
-                           const std::vector<std::string>& picture_paths, const void* group) {
-  ReadStatusAhead(folder, output_paths, group);
-  std::vector<std::string> outputs;
-  outputs.reserve(output_paths.size());
-  for (const std::string& path : output_paths) outputs.push_back(SitePath(path));
-  ReadOutputsAhead(std::move(outputs), group);
-  std::vector<std::string> pictures;
-  pictures.reserve(picture_paths.size());
-  for (const std::string& path : picture_paths) pictures.push_back(SitePath(path));
-  ReadPicturesAhead(std::move(pictures), group);
-}
-
 void SiteRecord::ReadStatusAhead(const std::string& folder, const std::vector<std::string>& full_paths,
                                  const void* group) {
   // Looked up from the folder, not from the top of the file system, each by a name or two.
@@ -1046,34 +1033,40 @@ void SiteRecord::ReadStatusAhead(const std::string& folder, const std::vector<st
   }
 }
 
-void SiteRecord::ReadOutputsAhead(std::vector<std::string> site_paths, const void* group) {
+template <typename Row, typename ReadColumns>
+void SiteRecord::ReadRowsAhead(std::vector<std::string> site_paths, int range, int find,
+                               ReadColumns read_columns,
+                               std::unordered_map<std::string, RowAhead<Row>>& ahead,
+                               const void* group) {
   std::sort(site_paths.begin(), site_paths.end());
   site_paths.erase(std::unique(site_paths.begin(), site_paths.end()), site_paths.end());
-  std::vector<std::optional<RecordedOutput>> rows(site_paths.size());
+  std::vector<std::optional<Row>> rows(site_paths.size());
   std::lock_guard<std::mutex> lock(mutex_);
-  ReadRows(Statement(kOutputRange), Statement(kFindOutput), site_paths,
-           [&rows](std::size_t index, sqlite3_stmt* statement, int first) {
-             rows[index] = ColumnOutput(statement, first);
+  ReadRows(Statement(range), Statement(find), site_paths,
+           [&](std::size_t index, sqlite3_stmt* statement, int first) {
+             rows[index] = read_columns(statement, first);
            });
-  const std::lock_guard<std::mutex> ahead(ahead_mutex_);
+  const std::lock_guard<std::mutex> ahead_lock(ahead_mutex_);
   for (std::size_t i = 0; i < site_paths.size(); ++i) {
-    outputs_ahead_[std::move(site_paths[i])] = {std::move(rows[i]), group};
+    ahead[std::move(site_paths[i])] = {std::move(rows[i]), group};
   }
 }
 
-void SiteRecord::ReadPicturesAhead(std::vector<std::string> site_paths, const void* group) {
-  std::sort(site_paths.begin(), site_paths.end());
-  site_paths.erase(std::unique(site_paths.begin(), site_paths.end()), site_paths.end());
-  std::vector<std::optional<RecordedPicture>> rows(site_paths.size());
-  std::lock_guard<std::mutex> lock(mutex_);
-  ReadRows(Statement(kPictureRange), Statement(kFindPicture), site_paths,
-           [&rows](std::size_t index, sqlite3_stmt* statement, int first) {
-             rows[index] = Believed(ColumnPicture(statement, first));
-           });
-  const std::lock_guard<std::mutex> ahead(ahead_mutex_);
-  for (std::size_t i = 0; i < site_paths.size(); ++i) {
-    pictures_ahead_[std::move(site_paths[i])] = {std::move(rows[i]), group};
-  }
+void SiteRecord::ReadAhead(const std::string& folder, const std::vector<std::string>& output_paths,
+                           const std::vector<std::string>& picture_paths, const void* group) {
+  ReadStatusAhead(folder, output_paths, group);
+  std::vector<std::string> outputs;
+  outputs.reserve(output_paths.size());
+  for (const std::string& path : output_paths) outputs.push_back(SitePath(path));
+  ReadRowsAhead(std::move(outputs), kOutputRange, kFindOutput, ColumnOutput, outputs_ahead_,
+                group);
+  std::vector<std::string> pictures;
+  pictures.reserve(picture_paths.size());
+  for (const std::string& path : picture_paths) pictures.push_back(SitePath(path));
+  ReadRowsAhead(
+      std::move(pictures), kPictureRange, kFindPicture,
+      [](sqlite3_stmt* statement, int first) { return Believed(ColumnPicture(statement, first)); },
+      pictures_ahead_, group);
 }
 
 void SiteRecord::ForgetAhead(const void* group) {

@@ -316,9 +316,12 @@ class SiteRecord {
                        const void* group);
   // The status read ahead for `full_path`, taken out of the map; none when there is none.
   std::optional<PathStatus> TakeStatusAhead(const std::string& full_path) const;
-  // The rows of `site_paths` read in one pass under mutex_ (see ReadRowsAhead).
-  void ReadOutputsAhead(std::vector<std::string> site_paths, const void* group);
-  void ReadPicturesAhead(std::vector<std::string> site_paths, const void* group);
+  // Reads the rows of `site_paths` with the statements `range` and `find` in one turn on
+  // mutex_, each row's columns by `read_columns`, into `ahead`.
+  template <typename Row, typename ReadColumns>
+  void ReadRowsAhead(std::vector<std::string> site_paths, int range, int find,
+                     ReadColumns read_columns,
+                     std::unordered_map<std::string, RowAhead<Row>>& ahead, const void* group);
   // The row read ahead for `path`: none when nothing was read for it, an empty row when
   // the record had none.
   std::optional<std::optional<RecordedOutput>> OutputAhead(std::string_view path) const;
