@@ -244,6 +244,17 @@ void ReadRows(sqlite3_stmt* range, sqlite3_stmt* find, const std::vector<std::st
   }
 }
 
+// The row read ahead for `path` in `ahead` (a map of SiteRecord's RowAhead); none when
+// nothing was read for it.
+template <typename Map>
+auto RowReadAhead(const Map& ahead, std::string_view path)
+    -> std::optional<decltype(ahead.begin()->second.row)> {
+  if (ahead.empty()) return std::nullopt;
+  const auto found = ahead.find(std::string(path));
+  if (found == ahead.end()) return std::nullopt;
+  return found->second.row;
+}
+
 // `picture` when what it says could have come from the readers themselves.
 std::optional<RecordedPicture> Believed(std::optional<RecordedPicture> picture) {
   if (!picture) return std::nullopt;
@@ -1083,18 +1094,12 @@ void SiteRecord::ForgetAhead(const void* group) {
 
 std::optional<std::optional<RecordedOutput>> SiteRecord::OutputAhead(std::string_view path) const {
   const std::lock_guard<std::mutex> lock(ahead_mutex_);
-  if (outputs_ahead_.empty()) return std::nullopt;
-  const auto found = outputs_ahead_.find(std::string(path));
-  if (found == outputs_ahead_.end()) return std::nullopt;
-  return found->second.row;
+  return RowReadAhead(outputs_ahead_, path);
 }
 
 std::optional<std::optional<RecordedPicture>> SiteRecord::PictureAhead(std::string_view path) const {
   const std::lock_guard<std::mutex> lock(ahead_mutex_);
-  if (pictures_ahead_.empty()) return std::nullopt;
-  const auto found = pictures_ahead_.find(std::string(path));
-  if (found == pictures_ahead_.end()) return std::nullopt;
-  return found->second.row;
+  return RowReadAhead(pictures_ahead_, path);
 }
 
 void SiteRecord::DropOutputAhead(std::string_view path) {
