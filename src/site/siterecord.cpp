@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <random>
+#include <thread>
 #include <unordered_map>
 
 #include "base/diagnostics.h"
@@ -488,18 +490,34 @@ Result<std::unique_ptr<SiteRecord>> SiteRecord::Open(const std::filesystem::path
     }
     existed = true;
   }
-  std::unique_ptr<SiteRecord> record(new SiteRecord());
-  record->site_ = site_directory;
-  const int opened = sqlite3_open_v2(
-      file.c_str(), &record->db_,
-      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
-      nullptr);
-  if (opened != SQLITE_OK) {
-    return Status::IoError("Cannot open the site's record " + file.string() + ": " +
-                           SqliteMessage(record->db_));
+  // Two runs that start at the same moment can each take the record's shared lock before
+  // either takes the exclusive one; in the exclusive locking mode neither lets go of it,
+  // and both would be refused. So a run refused closes its connection and tries again a
+  // few milliseconds later, a random time, until one of them holds the site; a run that
+  // already holds it still refuses the other within a fraction of a second.
+  std::minstd_rand random(static_cast<unsigned>(::getpid()) ^
+                          static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 1;; ++attempt) {
+    std::unique_ptr<SiteRecord> record(new SiteRecord());
+    record->site_ = site_directory;
+    const int opened = sqlite3_open_v2(
+        file.c_str(), &record->db_,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
+        nullptr);
+    if (opened != SQLITE_OK) {
+      return Status::IoError("Cannot open the site's record " + file.string() + ": " +
+                             SqliteMessage(record->db_));
+    }
+    Status prepared = record->Prepare(diagnostics, existed);
+    if (prepared.ok()) return record;
+    constexpr int kAttempts = 12;
+    if (prepared.code() != Status::Code::kRefused || prepared.message() != kAnotherRunText ||
+        attempt == kAttempts) {
+      return prepared;
+    }
+    record.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 40));
   }
-  if (Status prepared = record->Prepare(diagnostics, existed); !prepared.ok()) return prepared;
-  return record;
 }
 
 std::unique_ptr<SiteRecord> SiteRecord::OpenToRead(const std::filesystem::path& site_directory) {
