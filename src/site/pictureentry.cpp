@@ -341,11 +341,11 @@ std::vector<std::size_t> PictureList::PageStarts(const std::vector<std::size_t>&
 void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
                         std::size_t begin, std::size_t end, PictureNeighbours& around) {
   WebSite& site = page.Site();
+  // The names of the picture after the one being written, kept for its own turn.
+  std::optional<std::pair<std::size_t, PictureFiles>> next_files;
   // Each picture's facts are learned at most one readable picture ahead of the one being
   // written (unless the order or the split needed them sooner), so that its detail page
   // can link to the next picture.
-  // The names of the picture after the one being written, kept for its own turn.
-  std::optional<std::pair<std::size_t, PictureFiles>> next_files;
   for (std::size_t i = begin; i < end; ++i) {
     if (site.Cancelled()) return;
     const std::size_t position = listing[i];

@@ -62,30 +62,36 @@ enum StatementId {
   kStatementCount
 };
 
+// The columns that ColumnPicture and ColumnOutput read, in their order; every statement
+// that hands a row to one of them selects these.
+#define PIXAMOND_PICTURE_COLUMNS                                                            \
+  "size, write_ns, change_ns, inode, content, reader, width, height, orientation, comments," \
+  " description, date_taken, make, model, xmp_description, iptc_caption, damage,"           \
+  " camera_settings, image"
+#define PIXAMOND_OUTPUT_COLUMNS \
+  "kind, source, recipe, content, size, write_ns, change_ns, inode, width, height, keeps_hand_edits"
+
 constexpr const char* kStatementText[kStatementCount] = {
-    "SELECT size, write_ns, change_ns, inode, content, reader, width, height, orientation,"
-    " comments, description, date_taken, make, model, xmp_description, iptc_caption, damage,"
-    " camera_settings, image FROM pictures WHERE path = ?1",
+    "SELECT " PIXAMOND_PICTURE_COLUMNS " FROM pictures WHERE path = ?1",
     // Columns by name: those added to an older record come in the order they were added.
     "INSERT OR REPLACE INTO pictures (path, size, write_ns, change_ns, inode, content, reader,"
     " width, height, orientation, comments, description, date_taken, make, model,"
     " xmp_description, iptc_caption, damage, camera_settings, image)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
     " ?19, ?20)",
-    "SELECT kind, source, recipe, content, size, write_ns, change_ns, inode, width, height,"
-    " keeps_hand_edits FROM outputs WHERE path = ?1",
+    "SELECT " PIXAMOND_OUTPUT_COLUMNS " FROM outputs WHERE path = ?1",
     "INSERT OR REPLACE INTO outputs VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
     "DELETE FROM outputs WHERE path = ?1",
-    "SELECT path, kind, source, recipe, content, size, write_ns, change_ns, inode, width,"
-    " height, keeps_hand_edits FROM outputs",
+    "SELECT path, " PIXAMOND_OUTPUT_COLUMNS " FROM outputs",
     "SELECT path FROM pictures",
     "DELETE FROM pictures WHERE path = ?1",
-    "SELECT path, kind, source, recipe, content, size, write_ns, change_ns, inode, width,"
-    " height, keeps_hand_edits FROM outputs WHERE path >= ?1 AND path <= ?2 ORDER BY path",
-    "SELECT path, size, write_ns, change_ns, inode, content, reader, width, height, orientation,"
-    " comments, description, date_taken, make, model, xmp_description, iptc_caption, damage,"
-    " camera_settings, image FROM pictures WHERE path >= ?1 AND path <= ?2 ORDER BY path",
+    "SELECT path, " PIXAMOND_OUTPUT_COLUMNS
+    " FROM outputs WHERE path >= ?1 AND path <= ?2 ORDER BY path",
+    "SELECT path, " PIXAMOND_PICTURE_COLUMNS
+    " FROM pictures WHERE path >= ?1 AND path <= ?2 ORDER BY path",
 };
+#undef PIXAMOND_PICTURE_COLUMNS
+#undef PIXAMOND_OUTPUT_COLUMNS
 
 std::uint64_t PathHash(std::string_view path) { return XXH3_64bits(path.data(), path.size()); }
 
@@ -495,8 +501,8 @@ Result<std::unique_ptr<SiteRecord>> SiteRecord::Open(const std::filesystem::path
   // and both would be refused. So a run refused closes its connection and tries again a
   // few milliseconds later, a random time, until one of them holds the site; a run that
   // already holds it still refuses the other within a fraction of a second.
-  std::minstd_rand random(static_cast<unsigned>(::getpid()) ^
-                          static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::minstd_rand random(static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(now));
   for (int attempt = 1;; ++attempt) {
     std::unique_ptr<SiteRecord> record(new SiteRecord());
     record->site_ = site_directory;
