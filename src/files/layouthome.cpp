@@ -74,27 +74,6 @@ std::optional<fs::path> FindInstalledDataDir(const fs::path& program_dir,
   return std::nullopt;
 }
 
-fs::path FindShippedDataDir() {
-  std::vector<fs::path> program_install_dirs;
-  std::string_view dirs = PIXAMOND_PROGRAM_INSTALL_DIRS;
-  while (!dirs.empty()) {
-    const std::size_t end = std::min(dirs.find(':'), dirs.size());
-    if (end > 0) program_install_dirs.emplace_back(dirs.substr(0, end));
-    dirs.remove_prefix(std::min(end + 1, dirs.size()));
-  }
-  const fs::path program_dir = ExecutableDir();
-  const fs::path data_install_dir = PIXAMOND_DATA_INSTALL_DIR;
-  if (auto installed = FindInstalledDataDir(program_dir, program_install_dirs, data_install_dir)) {
-    return *installed;
-  }
-#ifdef PIXAMOND_SOURCE_DATA_DIR
-  return fs::path(PIXAMOND_SOURCE_DATA_DIR);
-#else
-  // Not where it was installed: name the data folder it would have, for the messages.
-  return (program_dir / ".." / data_install_dir).lexically_normal();
-#endif
-}
-
 // The settings a home starts with when it has none (see PrepareLayoutHome).
 constexpr std::string_view kNewHomeSettings =
     "[FileExtensions]\n"
