@@ -864,31 +864,6 @@ Status DecodeOpenedToRows(JpegDecompressor& d, const ScaleRequest& scale, RgbRow
   return Status::OK();
 }
 
-// Keeps the rows of a picture whole.
-class CollectRows : public RgbRowSink {
- public:
-  explicit CollectRows(RgbPicture& picture) : picture_(picture) {}
-  std::uint64_t MemoryFor(int width, int height) override {
-    return static_cast<std::uint64_t>(width) * height * 3;
-  }
-  void Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) override {
-    picture_.width = width;
-    picture_.height = height;
-    picture_.icc_profile = icc_profile;
-    picture_.pixels.resize(static_cast<std::size_t>(width) * height * 3);
-    next_ = picture_.pixels.data();
-  }
-  void Row(const std::uint8_t* pixels) override {
-    const std::size_t bytes = static_cast<std::size_t>(picture_.width) * 3;
-    std::memcpy(next_, pixels, bytes);
-    next_ += bytes;
-  }
-
- private:
-  RgbPicture& picture_;
-  std::uint8_t* next_ = nullptr;
-};
-
 // How an image of `width` x `height` pixels is encoded (see JpegRowEncoder): its colour at
 // full resolution for a thumbnail, else at half resolution each way; progressive past the
 // size of a thumbnail.
@@ -987,10 +962,28 @@ Status DecodeJpegRows(const fs::path& jpeg_file, int fit_width, int fit_height,
   return decoded;
 }
 
+std::uint64_t CollectRgbRows::MemoryFor(int width, int height) {
+  return static_cast<std::uint64_t>(width) * height * 3;
+}
+
+void CollectRgbRows::Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) {
+  picture_.width = width;
+  picture_.height = height;
+  picture_.icc_profile = icc_profile;
+  picture_.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  next_ = picture_.pixels.data();
+}
+
+void CollectRgbRows::Row(const std::uint8_t* pixels) {
+  const std::size_t bytes = static_cast<std::size_t>(picture_.width) * 3;
+  std::memcpy(next_, pixels, bytes);
+  next_ += bytes;
+}
+
 Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
                                     std::string* damage) {
   RgbPicture picture;
-  CollectRows collect(picture);
+  CollectRgbRows collect(picture);
   Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, collect, damage);
   if (!decoded.ok()) return decoded;
   return picture;

@@ -74,6 +74,19 @@ class RgbRowSink {
   virtual void Row(const std::uint8_t* pixels) = 0;
 };
 
+/// A sink that keeps the rows whole, in `picture`.
+class CollectRgbRows : public RgbRowSink {
+ public:
+  explicit CollectRgbRows(RgbPicture& picture) : picture_(picture) {}
+  std::uint64_t MemoryFor(int width, int height) override;
+  void Begin(int width, int height, const std::vector<std::uint8_t>& icc_profile) override;
+  void Row(const std::uint8_t* pixels) override;
+
+ private:
+  RgbPicture& picture_;
+  std::uint8_t* next_ = nullptr;
+};
+
 /// Decodes as DecodeJpegToRgb does, handing the rows to `sink` as they come. The memory the
 /// sink names and the decoder's own whole-picture buffers are held against one budget
 /// shared by every thread: a decoding waits while others hold it (unless nothing does).

@@ -223,22 +223,13 @@ class CollectRows : public RowTarget {
  public:
   CollectRows(RgbPicture& picture, int width, int height,
               const std::vector<std::uint8_t>& icc_profile)
-      : picture_(picture) {
-    picture_.width = width;
-    picture_.height = height;
-    picture_.icc_profile = icc_profile;
-    picture_.pixels.resize(static_cast<std::size_t>(width) * height * 3);
-    next_ = picture_.pixels.data();
+      : rows_(picture) {
+    rows_.Begin(width, height, icc_profile);
   }
-  void Row(const std::uint8_t* pixels) override {
-    const std::size_t bytes = static_cast<std::size_t>(picture_.width) * 3;
-    std::copy(pixels, pixels + bytes, next_);
-    next_ += bytes;
-  }
+  void Row(const std::uint8_t* pixels) override { rows_.Row(pixels); }
 
  private:
-  RgbPicture& picture_;
-  std::uint8_t* next_ = nullptr;
+  CollectRgbRows rows_;
 };
 
 // Hands every row to several targets.
