@@ -24,7 +24,15 @@ Variable::Variable(std::string_view name, std::string_view value) : name_(name) 
 
 void Variable::StoreValue(std::string_view value) {
   value_.assign(value);
-  digest_ = DigestOf(name_, value_);
+  digest_known_ = false;
+}
+
+const Digest& Variable::digest() const {
+  if (!digest_known_) {
+    digest_ = DigestOf(name_, value_);
+    digest_known_ = true;
+  }
+  return digest_;
 }
 
 void Variable::SetVarValue(std::string_view value, bool mark) {
@@ -35,13 +43,9 @@ void Variable::SetVarValue(std::string_view value, bool mark) {
 
 void Variable::RevertVar() {
   if (!marked) return;
-  if (!saved_value) {
-    StoreValue({});
-    return;
-  }
-  // Copy first: SetVarValue must not read from the saved value while replacing it.
-  const std::string saved = *saved_value;
-  SetVarValue(saved, true);
+  // The item stays marked, so its saved value stays the one to come back to.
+  const std::string_view before = saved_value ? std::string_view(*saved_value) : std::string_view();
+  if (value_ != before) StoreValue(before);
 }
 
 Variable* VariableList::FindVar(std::string_view name) const {
@@ -65,9 +69,17 @@ Variable* VariableList::SetVar(std::string_view name, std::string_view value, Va
   PIX_CHECK(!name.empty());
   if (Variable* item = FindVar(name)) {
     item->SetVarValue(value, mark_changes);
+    NoteMarked(item);
     return item;
   }
   return AppendItem(name, value, owner);
+}
+
+void VariableList::NoteMarked(Variable* item) {
+  if (item->marked && !item->listed_as_marked) {
+    item->listed_as_marked = true;
+    marked_items_.push_back(item);
+  }
 }
 
 Variable* VariableList::SetIntVar(std::string_view name, int value) {
@@ -91,6 +103,7 @@ Variable* VariableList::AppendItem(std::string_view name, std::string_view value
   // The first item of a name is the one found; a later one of the same name (AddVarAt
   // does not look) stays out of the index.
   name_index_.emplace(LowerCase(name), item.get());
+  NoteMarked(item.get());
   variables_.push_back(std::move(item));
   return variables_.back().get();
 }
@@ -99,6 +112,9 @@ void VariableList::DeleteVar(std::string_view name) {
   auto found = std::find_if(variables_.begin(), variables_.end(),
                             [&](const auto& item) { return EqualsNoCase(item->name(), name); });
   if (found == variables_.end()) return;
+  if ((*found)->listed_as_marked) {
+    marked_items_.erase(std::find(marked_items_.begin(), marked_items_.end(), found->get()));
+  }
   variables_.erase(found);
   // A later item of the same name, if any, becomes the one found.
   const std::string key = LowerCase(name);
@@ -114,6 +130,7 @@ void VariableList::DeleteVar(std::string_view name) {
 void VariableList::DeleteAllVars() {
   variables_.clear();
   name_index_.clear();
+  marked_items_.clear();
 }
 
 void VariableList::CopyVarsFrom(const VariableList& other) {
@@ -121,7 +138,13 @@ void VariableList::CopyVarsFrom(const VariableList& other) {
 }
 
 void VariableList::RevertMarkedVars() {
-  for (const auto& item : variables_) item->RevertVar();
+  // Items stored unmarked since leave the list; the others stay marked, and listed.
+  const auto unmarked = std::remove_if(marked_items_.begin(), marked_items_.end(), [](Variable* item) {
+    item->RevertVar();
+    item->listed_as_marked = item->marked;
+    return !item->marked;
+  });
+  marked_items_.erase(unmarked, marked_items_.end());
 }
 
 namespace {

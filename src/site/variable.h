@@ -37,8 +37,10 @@ class Variable {
 
   const std::string& name() const { return name_; }  ///< Never empty; spelled as first given.
   const std::string& value() const { return value_; }  ///< May be empty.
-  /// The digest of the name and the value, kept up to date with every change of the value.
-  const Digest& digest() const { return digest_; }
+  /// The digest of the name and the value. Made when first asked for after a change of
+  /// the value: most values a run stores are replaced before anything digests them. An
+  /// array and its items are used by one thread at a time.
+  const Digest& digest() const;
 
   /// Stores `value`. When `mark` is set on an item that is not yet marked, the current
   /// value is saved first, so that RevertVar can bring it back.
@@ -50,6 +52,7 @@ class Variable {
 
   std::optional<std::string> saved_value;  // The value before the first marked change.
   bool marked = false;                     // The value was last stored as a marked change.
+  bool listed_as_marked = false;           // In its array's list of marked items.
   // The array whose variables are used when this value is expanded. Not owned; it is the
   // array that holds the item unless re-pointed, and must outlive every expansion of it.
   VariableList* owner_array = nullptr;
@@ -59,7 +62,8 @@ class Variable {
 
   std::string name_;
   std::string value_;
-  Digest digest_;
+  mutable Digest digest_;
+  mutable bool digest_known_ = false;
 };
 
 /// An ordered array of variables whose names are unique without regard to ASCII case.
@@ -117,11 +121,16 @@ class VariableList {
 
  private:
   Variable* AppendItem(std::string_view name, std::string_view value, VariableList* owner);
+  // Notes `item` in marked_items_ if it was marked by the store just made.
+  void NoteMarked(Variable* item);
 
   std::vector<std::unique_ptr<Variable>> variables_;
   // Each name, made lower case, with the first item of that name: lookups take constant
   // time, so that reading a file of many variables takes time in proportion to its size.
   std::unordered_map<std::string, Variable*> name_index_;
+  // The items that were marked when last looked at, so that undoing one picture's values
+  // visits the few it changed rather than every item of the array.
+  std::vector<Variable*> marked_items_;
 };
 
 /// True when a variable-record name line starts at `text` (see ParseVarText); `nameLength`

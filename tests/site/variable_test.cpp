@@ -172,6 +172,24 @@ TEST(MarkedChangesTest, ParsedTextIsMarkedWhileMarkingIsOn) {
   EXPECT_EQ(array.GetVarValue("ImageDescription"), "default");
 }
 
+TEST(MarkedChangesTest, DeletedItemsAreNotRevertedAndOthersStillAre) {
+  VariableList array;
+  array.SetVar("Kept", "base");
+  array.mark_changes = true;
+  array.SetVar("Gone", "for picture one");
+  array.SetVar("Kept", "picture one");
+  array.DeleteVar("Gone");
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.FindVar("Gone"), nullptr);
+  EXPECT_EQ(array.GetVarValue("Kept"), "base");
+  array.DeleteAllVars();
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.ItemCount(), 0);
+  array.SetVar("Kept", "after");
+  array.RevertMarkedVars();
+  EXPECT_EQ(array.GetVarValue("Kept"), "") << "made while marking: emptied by the revert";
+}
+
 // The content digest stands for everything an expansion against the array can see, so it
 // must move with every value, every name and every array a value expands against, and
 // come back when a marked change is undone.
