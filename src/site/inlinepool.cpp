@@ -21,12 +21,15 @@ InlineImagePool::~InlineImagePool() {
   for (std::thread& worker : workers_) worker.join();
 }
 
-void InlineImagePool::Add(const std::vector<const FileItem*>& pictures) {
+void InlineImagePool::Add(const std::vector<const FileItem*>& pictures,
+                          std::vector<PictureFiles> files) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const FileItem* picture : pictures) {
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+      const FileItem* picture = pictures[i];
       const auto [job, added] = jobs_.try_emplace(picture);
       if (!added) continue;
+      job->second.files = std::move(files[i]);
       // The file's size stands for the work: decoding time follows the compressed data.
       job->second.size = picture->Size();
       job->second.order = given_++;
@@ -36,27 +39,33 @@ void InlineImagePool::Add(const std::vector<const FileItem*>& pictures) {
   work_.notify_all();
 }
 
-const FileItem* InlineImagePool::ClaimCostliest() {
-  if (waiting_.empty()) return nullptr;
-  const FileItem* picture = waiting_.begin()->picture;
-  waiting_.erase(waiting_.begin());
-  jobs_[picture].claimed = true;
-  return picture;
+InlineImagePool::Claimed InlineImagePool::Claim(const FileItem* picture) {
+  Job& job = jobs_.at(picture);
+  job.claimed = true;
+  return {picture, std::move(job.files)};
 }
 
-const FileItem* InlineImagePool::ClaimCheapest() {
-  if (waiting_.empty()) return nullptr;
+InlineImagePool::Claimed InlineImagePool::ClaimCostliest() {
+  if (waiting_.empty()) return {};
+  const FileItem* picture = waiting_.begin()->picture;
+  waiting_.erase(waiting_.begin());
+  return Claim(picture);
+}
+
+InlineImagePool::Claimed InlineImagePool::ClaimCheapest() {
+  if (waiting_.empty()) return {};
   const auto last = std::prev(waiting_.end());
   const FileItem* picture = last->picture;
   waiting_.erase(last);
-  jobs_[picture].claimed = true;
-  return picture;
+  return Claim(picture);
 }
 
-void InlineImagePool::DoJob(const FileItem* picture) {
+void InlineImagePool::DoJob(Claimed claimed) {
   // A claimed job is touched by this thread alone until it is marked done, and it is not
   // forgotten before then (Take and Release wait for it).
-  auto facts = std::make_unique<PictureFacts>(LearnPicture(site_, *picture));
+  const FileItem* picture = claimed.picture;
+  auto facts =
+      std::make_unique<PictureFacts>(LearnPicture(site_, *picture, std::move(claimed.files)));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     Job& job = jobs_.at(picture);
@@ -68,14 +77,14 @@ void InlineImagePool::DoJob(const FileItem* picture) {
 
 void InlineImagePool::Work() {
   for (;;) {
-    const FileItem* picture = nullptr;
+    Claimed claimed;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       work_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
       if (stopping_) return;
-      picture = ClaimCostliest();
+      claimed = ClaimCostliest();
     }
-    DoJob(picture);
+    DoJob(std::move(claimed));
   }
 }
 
@@ -93,14 +102,15 @@ std::optional<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
     if (!job.claimed) {
       // No worker has come to it yet: do it here rather than wait.
       waiting_.erase({job.size, job.order, &picture});
+      PictureFiles files = std::move(job.files);
       jobs_.erase(found);
       lock.unlock();
-      return LearnPicture(site_, picture);
+      return LearnPicture(site_, picture, std::move(files));
     }
     // A worker is at it: meanwhile the cheapest picture nobody has started is done here.
-    if (const FileItem* other = ClaimCheapest()) {
+    if (Claimed other = ClaimCheapest(); other.picture != nullptr) {
       lock.unlock();
-      DoJob(other);
+      DoJob(std::move(other));
       lock.lock();
       continue;
     }

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "files/picturenames.h"
 #include "picture/metadata.h"
 #include "site/siterecord.h"
 
@@ -73,6 +74,8 @@ struct PictureFacts {
   /// What the site's record holds of the picture's detail page, looked up here so that the
   /// page writer need not.
   std::optional<RecordedOutput> detail_page_record;
+  /// The picture's own files and links (PictureFilesOf), named once for all who need them.
+  PictureFiles files;
 };
 
 class InlineImagePool {
@@ -85,9 +88,10 @@ class InlineImagePool {
   InlineImagePool(const InlineImagePool&) = delete;
   InlineImagePool& operator=(const InlineImagePool&) = delete;
 
-  /// Hands the workers `pictures`, which must stay as they are until released. A picture
-  /// already given is not given twice.
-  void Add(const std::vector<const FileItem*>& pictures);
+  /// Hands the workers `pictures`, which must stay as they are until released, with the
+  /// names of their files (`files[i]` of `pictures[i]`). A picture already given is not
+  /// given twice.
+  void Add(const std::vector<const FileItem*>& pictures, std::vector<PictureFiles> files);
   /// The facts of `picture`, once its worker is done with it; nothing for a picture the
   /// pool was not given. Each picture's facts can be taken once.
   std::optional<PictureFacts> Take(const FileItem& picture);
@@ -103,6 +107,8 @@ class InlineImagePool {
     std::uint64_t order = 0;  // Its place among the jobs given, for ties of size.
     // Only while done and not yet taken.
     std::unique_ptr<PictureFacts> facts;
+    // Until the job is claimed.
+    PictureFiles files;
   };
   // The jobs nobody has started, costliest first: by size, then in the order given.
   struct Waiting {
@@ -115,13 +121,18 @@ class InlineImagePool {
   };
 
   void Work();
+  // A job claimed: its picture and the names of the picture's files.
+  struct Claimed {
+    const FileItem* picture = nullptr;
+    PictureFiles files;
+  };
   // Claims the costliest or the cheapest job nobody has started; none when there is none.
   // Mutex must be held.
-  const FileItem* ClaimCostliest();
-  const FileItem* ClaimCheapest();
-  // Does the job of `picture`, claimed by the caller, and records its facts. Mutex must not
-  // be held.
-  void DoJob(const FileItem* picture);
+  Claimed ClaimCostliest();
+  Claimed ClaimCheapest();
+  Claimed Claim(const FileItem* picture);
+  // Does the job claimed by the caller and records its facts. Mutex must not be held.
+  void DoJob(Claimed job);
 
   const WebSite& site_;  // Not owned; outlives the pool.
   std::mutex mutex_;

@@ -322,7 +322,7 @@ bool PictureList::Readable(std::size_t position) { return FactsOf(position).read
 std::optional<std::string> PictureList::DetailImagePath(std::size_t position) {
   const PictureFacts& facts = FactsOf(position);
   if (!facts.readable || facts.detail_width <= 0 || facts.detail_height <= 0) return std::nullopt;
-  return PictureFilesOf(*pictures_[position], site_.Names()).detail_image_path;
+  return facts.files.detail_image_path;
 }
 
 std::vector<std::size_t> PictureList::PageStarts(const std::vector<std::size_t>& listing,
@@ -341,8 +341,6 @@ std::vector<std::size_t> PictureList::PageStarts(const std::vector<std::size_t>&
 void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
                         std::size_t begin, std::size_t end, PictureNeighbours& around) {
   WebSite& site = page.Site();
-  // The names of the picture after the one being written, kept for its own turn.
-  std::optional<std::pair<std::size_t, PictureFiles>> next_files;
   // Each picture's facts are learned at most one readable picture ahead of the one being
   // written (unless the order or the split needed them sooner), so that its detail page
   // can link to the next picture.
@@ -353,11 +351,8 @@ void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
     const std::string name(item.FileName());
     site.progress().SetCurrentStep("Processing Image " + name);
     page.VarArray().mark_changes = true;
-    const PictureFiles names = next_files && next_files->first == position
-                                   ? std::move(next_files->second)
-                                   : PictureFilesOf(item, site.Names());
-    next_files.reset();
     PictureFacts facts = std::move(FactsOf(position));
+    const PictureFiles names = std::move(facts.files);
     around.index = static_cast<int>(i) + 1;
     around.next_link.clear();
     around.next_caption_text.clear();
@@ -365,10 +360,8 @@ void PictureList::Write(WebPage& page, const std::vector<std::size_t>& listing,
       const PictureFacts& next = FactsOf(listing[j]);
       if (!next.readable) continue;
       const FileItem& next_item = *pictures_[listing[j]];
-      next_files.emplace(listing[j], PictureFilesOf(next_item, site.Names()));
-      const PictureFiles& next_names = next_files->second;
-      around.next_link = UrlEncodePath(next_names.detail_link);
-      around.next_caption_text = NeighbourCaptionText(next_names, next, IsJpegPicture(next_item));
+      around.next_link = UrlEncodePath(next.files.detail_link);
+      around.next_caption_text = NeighbourCaptionText(next.files, next, IsJpegPicture(next_item));
       break;
     }
     const bool jpeg = IsJpegPicture(item);
@@ -800,8 +793,13 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
 }  // namespace
 
 PictureFacts LearnPicture(const WebSite& site, const FileItem& item) {
+  return LearnPicture(site, item, PictureFilesOf(item, site.Names()));
+}
+
+PictureFacts LearnPicture(const WebSite& site, const FileItem& item, PictureFiles files) {
   PictureFacts facts;
-  const PictureFiles names = PictureFilesOf(item, site.Names());
+  facts.files = std::move(files);
+  const PictureFiles& names = facts.files;
   const bool jpeg = IsJpegPicture(item);
   SiteRecord& record = site.Record();
   const std::string picture_path = site.SitePath(names.anchor_path);

@@ -23,6 +23,7 @@ class VariableList;
 class WebPage;
 class WebSite;
 struct PictureFacts;
+struct PictureFiles;
 struct PictureMetadata;
 
 /// A picture's neighbours on its page, as its detail page links to them.
@@ -105,8 +106,10 @@ struct PictureEntryVars {
 
 /// Reads the facts of one picture and settles its inline image: what a worker of the
 /// inline image pool does, and what the page writer does itself for a picture the pool was
-/// not given.
+/// not given. `files` are the picture's files as PictureFilesOf names them; without them
+/// they are named here.
 PictureFacts LearnPicture(const WebSite& site, const FileItem& picture);
+PictureFacts LearnPicture(const WebSite& site, const FileItem& picture, PictureFiles files);
 
 /// The variable step common to every entry: undoes the previous picture's values, turns on
 /// marked changes, stores the names and sizes and the caption, date and camera (empty when

@@ -153,26 +153,29 @@ void WebSite::EnterDirectory(FileItem& directory) {
       progress_sink_.SetStepCount(step_count_);
     }
   }
-  if (!preview_) ReadAhead(directory, pictures);
-  if (pool_) pool_->Add(pictures);
+  // Each picture's files are named once, here, for the reading ahead and for the worker
+  // that learns the picture.
+  if (preview_ && !pool_) return;
+  std::vector<PictureFiles> files;
+  files.reserve(pictures.size());
+  for (const FileItem* picture : pictures) files.push_back(PictureFilesOf(*picture, Names()));
+  if (!preview_) ReadAhead(directory, files);
+  if (pool_) pool_->Add(pictures, std::move(files));
 }
 
-void WebSite::ReadAhead(const FileItem& directory, const std::vector<const FileItem*>& pictures) {
+void WebSite::ReadAhead(const FileItem& directory, const std::vector<PictureFiles>& pictures) {
   // What each picture's lookups and claims ask for: the picture's row, and the statuses
   // and rows of its page and its images. One the run does not claim after all (a picture
   // left out) costs a little and is forgotten.
   std::vector<std::string> outputs;
   std::vector<std::string> anchors;
   anchors.reserve(pictures.size());
-  for (const FileItem* picture : pictures) {
-    PictureFiles files = PictureFilesOf(*picture, Names());
-    anchors.push_back(std::move(files.anchor_path));
-    outputs.push_back(std::move(files.detail_path));
-    if (!files.inline_path.empty()) outputs.push_back(std::move(files.inline_path));
-    if (run_settings_.detail_image_max_size > 0) {
-      outputs.push_back(std::move(files.detail_image_path));
-    }
-    if (run_settings_.in_line_pixel_density == 2) outputs.push_back(std::move(files.inline_1x_path));
+  for (const PictureFiles& files : pictures) {
+    anchors.push_back(files.anchor_path);
+    outputs.push_back(files.detail_path);
+    if (!files.inline_path.empty()) outputs.push_back(files.inline_path);
+    if (run_settings_.detail_image_max_size > 0) outputs.push_back(files.detail_image_path);
+    if (run_settings_.in_line_pixel_density == 2) outputs.push_back(files.inline_1x_path);
   }
   Record().ReadAhead(directory.FullFileName(), outputs, anchors, &directory);
 }

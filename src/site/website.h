@@ -171,7 +171,7 @@ class WebSite {
  private:
   /// Reads what the record holds of `pictures` (of `directory`), their pages and images,
   /// and the statuses of those pages and images, at once, ahead of their lookups and claims.
-  void ReadAhead(const FileItem& directory, const std::vector<const FileItem*>& pictures);
+  void ReadAhead(const FileItem& directory, const std::vector<PictureFiles>& pictures);
   void PurgeOldPages(const FileItem& directory);
   void PrepareGifPictures(FileItem& directory);
   // Removes what the record holds that this complete run no longer made, where it is still
