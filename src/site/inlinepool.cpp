@@ -88,14 +88,14 @@ void InlineImagePool::Work() {
   }
 }
 
-std::optional<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
+std::unique_ptr<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
   std::unique_lock<std::mutex> lock(mutex_);
   const auto found = jobs_.find(&picture);
-  if (found == jobs_.end()) return std::nullopt;
+  if (found == jobs_.end()) return nullptr;
   Job& job = found->second;
   for (;;) {
     if (job.done) {
-      std::optional<PictureFacts> facts = std::move(*job.facts);
+      std::unique_ptr<PictureFacts> facts = std::move(job.facts);
       jobs_.erase(found);
       return facts;
     }
@@ -105,7 +105,7 @@ std::optional<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
       PictureFiles files = std::move(job.files);
       jobs_.erase(found);
       lock.unlock();
-      return LearnPicture(site_, picture, std::move(files));
+      return std::make_unique<PictureFacts>(LearnPicture(site_, picture, std::move(files)));
     }
     // A worker is at it: meanwhile the cheapest picture nobody has started is done here.
     if (Claimed other = ClaimCheapest(); other.picture != nullptr) {

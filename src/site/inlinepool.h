@@ -94,7 +94,7 @@ class InlineImagePool {
   void Add(const std::vector<const FileItem*>& pictures, std::vector<PictureFiles> files);
   /// The facts of `picture`, once its worker is done with it; nothing for a picture the
   /// pool was not given. Each picture's facts can be taken once.
-  std::optional<PictureFacts> Take(const FileItem& picture);
+  std::unique_ptr<PictureFacts> Take(const FileItem& picture);
   /// Forgets the pictures listed in `directory` that were not taken, after waiting for a
   /// worker that is doing one: called before the directory's items are destroyed.
   void Release(const FileItem& directory);

@@ -310,9 +310,8 @@ PictureList::~PictureList() = default;
 PictureFacts& PictureList::FactsOf(std::size_t position) {
   std::unique_ptr<PictureFacts>& facts = learned_[position];
   if (!facts) {
-    std::optional<PictureFacts> taken = site_.TakePictureFacts(*pictures_[position]);
-    facts = std::make_unique<PictureFacts>(taken ? std::move(*taken)
-                                                 : LearnPicture(site_, *pictures_[position]));
+    facts = site_.TakePictureFacts(*pictures_[position]);
+    if (!facts) facts = std::make_unique<PictureFacts>(LearnPicture(site_, *pictures_[position]));
   }
   return *facts;
 }

@@ -1,6 +1,8 @@
 #include "site/variable.h"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 #include <sstream>
 
 #include "base/check.h"
@@ -83,11 +85,14 @@ void VariableList::NoteMarked(Variable* item) {
 }
 
 Variable* VariableList::SetIntVar(std::string_view name, int value) {
-  return SetVar(name, std::to_string(value));
+  return SetLongVar(name, value);
 }
 
 Variable* VariableList::SetLongVar(std::string_view name, long long value) {
-  return SetVar(name, std::to_string(value));
+  // Written in place: every picture sets several numbers.
+  char text[24];
+  const std::to_chars_result written = std::to_chars(std::begin(text), std::end(text), value);
+  return SetVar(name, std::string_view(text, static_cast<std::size_t>(written.ptr - text)));
 }
 
 Variable* VariableList::AddVarAt(std::string_view name, std::string_view value, int index) {

@@ -391,8 +391,8 @@ Status WebSite::EnsureOutputFolder(const std::string& directory) const {
   return Status::OK();
 }
 
-std::optional<PictureFacts> WebSite::TakePictureFacts(const FileItem& picture) {
-  if (!pool_) return std::nullopt;
+std::unique_ptr<PictureFacts> WebSite::TakePictureFacts(const FileItem& picture) {
+  if (!pool_) return nullptr;
   return pool_->Take(picture);
 }
 

@@ -134,7 +134,7 @@ class WebSite {
   std::string SitePath(std::string_view path) const;
 
   /// What the workers learned of `picture`; nothing when they were not given it.
-  std::optional<PictureFacts> TakePictureFacts(const FileItem& picture);
+  std::unique_ptr<PictureFacts> TakePictureFacts(const FileItem& picture);
 
   /// Lists `directory` (the site's root or a directory that gets an index page) before its
   /// page is made: removes what an interrupted run left in it, settles whose its inline-named
