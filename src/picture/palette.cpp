@@ -16,13 +16,6 @@ struct BoxSums {
   std::uint64_t sum[3] = {0, 0, 0};
   std::uint64_t squares[3] = {0, 0, 0};
 
-  void Add(const BoxSums& other) {
-    count += other.count;
-    for (int c = 0; c < 3; ++c) {
-      sum[c] += other.sum[c];
-      squares[c] += other.squares[c];
-    }
-  }
   void Subtract(const BoxSums& other) {
     count -= other.count;
     for (int c = 0; c < 3; ++c) {
@@ -38,16 +31,8 @@ struct BoxSums {
   double Error() const { return ChannelError(0) + ChannelError(1) + ChannelError(2); }
 };
 
-// The pixels whose colours share one level in each channel (see LevelOf): they always fall
-// in one box, so the boxes are cut over cells, fewer than the pixels.
-struct Cell {
-  BoxSums sums;
-  std::uint8_t level[3];
-  std::uint16_t entry = 0;  // The palette entry of its box, once the boxes are settled.
-};
-
 struct Box {
-  std::size_t begin = 0;  // The cells order[begin, end).
+  std::size_t begin = 0;  // The cells [begin, end).
   std::size_t end = 0;
   BoxSums sums;
   double error = 0.0;
@@ -57,19 +42,49 @@ struct Box {
 // apart in a small picture; the colour of a box is still the exact mean of its pixels.
 constexpr int kLevels = 32;
 int LevelOf(std::uint8_t value) { return value >> 3; }
+// A colour's levels in 15 bits: red, green, blue from the top.
+int KeyOf(const std::uint8_t* p) {
+  return (LevelOf(p[0]) << 10) | (LevelOf(p[1]) << 5) | LevelOf(p[2]);
+}
+
+// The pixels whose colours share one level in each channel form a cell: they always fall in
+// one box, so the boxes are cut over cells, fewer than the pixels. A box is a range of the
+// array of cells, which its cut reorders into two ranges. A cell is one row of eight
+// numbers, so that adding or moving one takes a few vector instructions: the count of its
+// pixels, their sums of red, green and blue, the sums of their squares, and last the cell's
+// key (KeyOf), which a sum of cells leaves meaningless. `Sum` has 32 bits when every sum of
+// the picture fits in them (up to 66 051 pixels: most inline images), else 64.
+template <typename Sum>
+struct Cell {
+  Sum value[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+
+  void Add(const Cell& other) {
+    for (int k = 0; k < 8; ++k) value[k] += other.value[k];
+  }
+  int Key() const { return static_cast<int>(value[7]); }
+  int Level(int axis) const { return (Key() >> (10 - 5 * axis)) & (kLevels - 1); }
+  BoxSums Sums() const {
+    BoxSums sums;
+    sums.count = value[0];
+    for (int c = 0; c < 3; ++c) {
+      sums.sum[c] = value[1 + c];
+      sums.squares[c] = value[4 + c];
+    }
+    return sums;
+  }
+};
 
 // The per-level sums of one channel's values inside a box, to find where to cut it.
+template <typename Sum>
 class ChannelHistogram {
  public:
-  // Fills the histogram of `axis` over the `count` cells that `order` names.
-  void Fill(const std::vector<Cell>& cells, const std::uint16_t* order, std::size_t count,
-            int axis) {
+  // Fills the histogram of `axis` over the cells [begin, end).
+  void Fill(const Cell<Sum>* begin, const Cell<Sum>* end, int axis) {
     low_ = kLevels - 1;
     high_ = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const Cell& cell = cells[order[i]];
-      const int level = cell.level[axis];
-      bins_[level].Add(cell.sums);
+    for (const Cell<Sum>* cell = begin; cell != end; ++cell) {
+      const int level = cell->Level(axis);
+      bins_[level].Add(*cell);
       low_ = std::min(low_, level);
       high_ = std::max(high_, level);
     }
@@ -85,13 +100,13 @@ class ChannelHistogram {
     std::uint64_t sum[3] = {0, 0, 0};
     double best = -1.0;
     for (int level = low_; level < high_; ++level) {
-      const BoxSums& bin = bins_[level];
-      if (bin.count == 0) continue;
-      count += bin.count;
+      const Sum* bin = bins_[level].value;
+      if (bin[0] == 0) continue;
+      count += bin[0];
       double below = 0.0;
       double above = 0.0;
       for (int c = 0; c < 3; ++c) {
-        sum[c] += bin.sum[c];
+        sum[c] += bin[1 + c];
         const double b = static_cast<double>(sum[c]);
         const double a = static_cast<double>(whole.sum[c] - sum[c]);
         below += b * b;
@@ -105,18 +120,19 @@ class ChannelHistogram {
       }
     }
     if (best < 0.0) return false;
-    *lower = BoxSums();
-    for (int level = low_; level <= *cut; ++level) lower->Add(bins_[level]);
+    Cell<Sum> part;
+    for (int level = low_; level <= *cut; ++level) part.Add(bins_[level]);
+    *lower = part.Sums();
     return true;
   }
 
   // Empties the levels used, ready for the next box.
   void Clear() {
-    for (int level = low_; level <= high_; ++level) bins_[level] = BoxSums();
+    for (int level = low_; level <= high_; ++level) bins_[level] = Cell<Sum>();
   }
 
  private:
-  BoxSums bins_[kLevels];
+  Cell<Sum> bins_[kLevels];
   int low_ = kLevels - 1;
   int high_ = 0;
 };
@@ -163,50 +179,46 @@ bool TryExactPalette(const std::uint8_t* rgb, std::size_t pixels, int max_colors
   return true;
 }
 
+template <typename Sum>
 void MedianCut(const std::uint8_t* rgb, std::size_t pixels, int max_colors,
                IndexedPicture& picture) {
-  // Each pixel's cell, by its levels packed into 15 bits, and the cells. Both are the
-  // thread's own and kept between pictures (emptied of what each one used): fresh ones
-  // would cost a small picture more than its cutting.
+  // Each colour key's cell (its place in `cells`), and the cells; `spare` takes the upper
+  // part of a box while it is cut. They are the thread's own and kept between pictures
+  // (`cell_of` emptied of what each one used): fresh ones would cost a small picture more
+  // than its cutting.
   constexpr std::uint16_t kNoCell = 0xFFFF;
   thread_local std::vector<std::uint16_t> cell_of(std::size_t{1} << 15, kNoCell);
-  thread_local std::vector<Cell> cells;
+  thread_local std::vector<Cell<Sum>> cells;
+  thread_local std::vector<Cell<Sum>> spare;
   cells.clear();
-  // The boxes are cut by moving the numbers of their cells, not the cells.
-  std::vector<std::uint16_t> order;
-  const auto key_of = [](const std::uint8_t* p) {
-    return (LevelOf(p[0]) << 10) | (LevelOf(p[1]) << 5) | LevelOf(p[2]);
-  };
-  Box first;
   for (std::size_t i = 0; i < pixels; ++i) {
     const std::uint8_t* p = rgb + i * 3;
-    std::uint16_t& number = cell_of[key_of(p)];
+    const int key = KeyOf(p);
+    std::uint16_t& number = cell_of[static_cast<std::size_t>(key)];
     if (number == kNoCell) {
       number = static_cast<std::uint16_t>(cells.size());
-      Cell cell;
-      for (int c = 0; c < 3; ++c) cell.level[c] = static_cast<std::uint8_t>(LevelOf(p[c]));
-      cells.push_back(cell);
+      cells.emplace_back().value[7] = static_cast<Sum>(key);
     }
-    BoxSums& sums = cells[number].sums;
-    ++sums.count;
+    Sum* sums = cells[number].value;
+    ++sums[0];
     for (int c = 0; c < 3; ++c) {
-      sums.sum[c] += p[c];
-      sums.squares[c] += static_cast<std::uint64_t>(p[c]) * p[c];
+      sums[1 + c] += p[c];
+      sums[4 + c] += static_cast<Sum>(p[c]) * p[c];
     }
   }
-  order.resize(cells.size());
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    first.sums.Add(cells[i].sums);
-    order[i] = static_cast<std::uint16_t>(i);
-  }
+  spare.resize(cells.size());
+  Cell<Sum> all;
+  for (const Cell<Sum>& cell : cells) all.Add(cell);
+  Box first;
   first.end = cells.size();
+  first.sums = all.Sums();
   first.error = first.sums.Error();
   std::vector<Box> boxes{first};
   boxes.reserve(static_cast<std::size_t>(max_colors));
   // The boxes that can still be cut, the costliest on top.
   std::priority_queue<std::pair<double, std::size_t>> queue;
   if (first.error > 0.0) queue.push({first.error, 0});
-  ChannelHistogram histogram;
+  ChannelHistogram<Sum> histogram;
   while (static_cast<int>(boxes.size()) < max_colors && !queue.empty()) {
     const std::size_t worst_index = queue.top().second;
     queue.pop();
@@ -215,18 +227,28 @@ void MedianCut(const std::uint8_t* rgb, std::size_t pixels, int max_colors,
     for (int c = 1; c < 3; ++c) {
       if (worst.sums.ChannelError(c) > worst.sums.ChannelError(axis)) axis = c;
     }
-    std::uint16_t* begin = order.data() + worst.begin;
-    std::uint16_t* end = order.data() + worst.end;
+    Cell<Sum>* begin = cells.data() + worst.begin;
+    Cell<Sum>* end = cells.data() + worst.end;
     BoxSums lower;
-    histogram.Fill(cells, begin, worst.end - worst.begin, axis);
+    histogram.Fill(begin, end, axis);
     int cut = 0;
     const bool can_cut = histogram.BestCut(worst.sums, &cut, &lower);
     histogram.Clear();
     if (!can_cut) continue;  // All its samples share a level on that side.
-    const std::size_t middle = static_cast<std::size_t>(
-        std::partition(begin, end,
-                       [&](std::uint16_t cell) { return cells[cell].level[axis] <= cut; }) -
-        order.data());
+    // The lower part stays at the front of the box, the upper part goes to `spare` and then
+    // after it. Choosing where a cell goes costs no branch, which would guess wrong for
+    // about half the cells.
+    Cell<Sum>* below = begin;
+    Cell<Sum>* above = spare.data();
+    for (const Cell<Sum>* cell = begin; cell != end; ++cell) {
+      const Cell<Sum> moved = *cell;
+      const bool low = moved.Level(axis) <= cut;
+      *(low ? below : above) = moved;
+      below += low;
+      above += !low;
+    }
+    std::copy(spare.data(), above, below);
+    const std::size_t middle = static_cast<std::size_t>(below - cells.data());
     Box upper;
     upper.begin = middle;
     upper.end = worst.end;
@@ -240,6 +262,7 @@ void MedianCut(const std::uint8_t* rgb, std::size_t pixels, int max_colors,
     if (upper.error > 0.0) queue.push({upper.error, boxes.size()});
     boxes.push_back(upper);
   }
+  // Each key's place in `cell_of` now takes the palette entry of its cell's box.
   picture.palette.resize(boxes.size());
   for (std::size_t b = 0; b < boxes.size(); ++b) {
     const Box& box = boxes[b];
@@ -248,15 +271,14 @@ void MedianCut(const std::uint8_t* rgb, std::size_t pixels, int max_colors,
           static_cast<std::uint8_t>((box.sums.sum[c] + box.sums.count / 2) / box.sums.count);
     }
     for (std::size_t i = box.begin; i < box.end; ++i) {
-      cells[order[i]].entry = static_cast<std::uint16_t>(b);
+      cell_of[static_cast<std::size_t>(cells[i].Key())] = static_cast<std::uint16_t>(b);
     }
   }
   for (std::size_t i = 0; i < pixels; ++i) {
-    picture.indices[i] = static_cast<std::uint8_t>(cells[cell_of[key_of(rgb + i * 3)]].entry);
+    picture.indices[i] =
+        static_cast<std::uint8_t>(cell_of[static_cast<std::size_t>(KeyOf(rgb + i * 3))]);
   }
-  for (const Cell& cell : cells) {
-    cell_of[(cell.level[0] << 10) | (cell.level[1] << 5) | cell.level[2]] = kNoCell;
-  }
+  for (const Cell<Sum>& cell : cells) cell_of[static_cast<std::size_t>(cell.Key())] = kNoCell;
 }
 
 }  // namespace
@@ -270,7 +292,13 @@ IndexedPicture ReduceToPalette(const std::uint8_t* rgb, int width, int height, i
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   picture.indices.resize(pixels);
   if (!TryExactPalette(rgb, pixels, max_colors, picture)) {
-    MedianCut(rgb, pixels, max_colors, picture);
+    // A channel's sum of squares fits in 32 bits for up to 66 051 pixels.
+    constexpr std::size_t kNarrowPixels = 0xFFFFFFFFu / (255 * 255);
+    if (pixels <= kNarrowPixels) {
+      MedianCut<std::uint32_t>(rgb, pixels, max_colors, picture);
+    } else {
+      MedianCut<std::uint64_t>(rgb, pixels, max_colors, picture);
+    }
   }
   return picture;
 }

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -25,6 +27,102 @@ double PsnrOf(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t
   for (std::size_t i = 0; i < a.size(); ++i) squared += (a[i] - b[i]) * (a[i] - b[i]);
   const double mse = squared / static_cast<double>(a.size());
   return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The median cut done the plain way, for comparison: each box a list of its pixels, its
+// sums taken from them, the box to cut found by looking at every box.
+IndexedPicture PlainMedianCut(const std::vector<std::uint8_t>& rgb, int max_colors) {
+  struct Box {
+    std::vector<std::size_t> pixels;
+    std::uint64_t count = 0, sum[3] = {}, squares[3] = {};
+    bool can_cut = true;
+    double ChannelError(int c) const {
+      const double s = static_cast<double>(sum[c]);
+      return static_cast<double>(squares[c]) - s * s / static_cast<double>(count);
+    }
+    double Error() const { return ChannelError(0) + ChannelError(1) + ChannelError(2); }
+  };
+  const auto box_of = [&](std::vector<std::size_t> pixels) {
+    Box box;
+    for (const std::size_t i : pixels) {
+      ++box.count;
+      for (int c = 0; c < 3; ++c) {
+        box.sum[c] += rgb[i * 3 + c];
+        box.squares[c] += rgb[i * 3 + c] * rgb[i * 3 + c];
+      }
+    }
+    box.pixels = std::move(pixels);
+    return box;
+  };
+  std::vector<std::size_t> all(rgb.size() / 3);
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+  std::vector<Box> boxes{box_of(all)};
+  while (static_cast<int>(boxes.size()) < max_colors) {
+    // The costliest box; of equal ones, the last in the list (a cut box keeps its place for
+    // its lower part, the upper part goes last).
+    std::size_t worst = boxes.size();
+    for (std::size_t b = 0; b < boxes.size(); ++b) {
+      if (boxes[b].can_cut && boxes[b].Error() > 0.0 &&
+          (worst == boxes.size() || boxes[b].Error() >= boxes[worst].Error())) {
+        worst = b;
+      }
+    }
+    if (worst == boxes.size()) break;
+    const Box whole = boxes[worst];
+    int axis = 0;
+    for (int c = 1; c < 3; ++c) {
+      if (whole.ChannelError(c) > whole.ChannelError(axis)) axis = c;
+    }
+    // Between levels of 8 values, where the two parts keep the most of |sum|^2 / count.
+    std::uint64_t counts[32] = {}, sums[32][3] = {};
+    for (const std::size_t i : whole.pixels) {
+      const int level = rgb[i * 3 + axis] >> 3;
+      ++counts[level];
+      for (int c = 0; c < 3; ++c) sums[level][c] += rgb[i * 3 + c];
+    }
+    int cut = -1;
+    double best = -1.0;
+    std::uint64_t count = 0, sum[3] = {};
+    for (int level = 0; level < 31; ++level) {
+      count += counts[level];
+      for (int c = 0; c < 3; ++c) sum[c] += sums[level][c];
+      if (count == 0 || count == whole.count) continue;
+      double below = 0.0, above = 0.0;
+      for (int c = 0; c < 3; ++c) {
+        const double b = static_cast<double>(sum[c]);
+        const double a = static_cast<double>(whole.sum[c] - sum[c]);
+        below += b * b;
+        above += a * a;
+      }
+      const double kept =
+          below / static_cast<double>(count) + above / static_cast<double>(whole.count - count);
+      if (kept > best) {
+        best = kept;
+        cut = level;
+      }
+    }
+    if (cut < 0) {
+      boxes[worst].can_cut = false;
+      continue;
+    }
+    std::vector<std::size_t> lower, upper;
+    for (const std::size_t i : whole.pixels) {
+      (rgb[i * 3 + axis] >> 3 <= cut ? lower : upper).push_back(i);
+    }
+    boxes[worst] = box_of(std::move(lower));
+    boxes.push_back(box_of(std::move(upper)));
+  }
+  IndexedPicture picture;
+  picture.indices.resize(all.size());
+  for (std::size_t b = 0; b < boxes.size(); ++b) {
+    const Box& box = boxes[b];
+    picture.palette.push_back({});
+    for (int c = 0; c < 3; ++c) {
+      picture.palette[b][c] = static_cast<std::uint8_t>((box.sum[c] + box.count / 2) / box.count);
+    }
+    for (const std::size_t i : box.pixels) picture.indices[i] = static_cast<std::uint8_t>(b);
+  }
+  return picture;
 }
 
 TEST(PaletteTest, AFewColoursAreKeptExactly) {
@@ -85,6 +183,44 @@ TEST(PaletteTest, ManyColoursComeDownToTheLimitWithLittleError) {
   EXPECT_NE(two.indices.front(), two.indices.back());
   EXPECT_NEAR(two.palette[two.indices.front()][0], 22, 1);
   EXPECT_NEAR(two.palette[two.indices.back()][0], 222, 1);
+}
+
+TEST(PaletteTest, MedianCutGivesWhatThePlainWayGives) {
+  std::mt19937 random(20250611);  // fixed, so that a failure can be replayed
+  const auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  // Small pictures of a few colour clusters with noise, each with its number of colours;
+  // then 100 000 bright pixels, whose sums of squares outgrow 32 bits.
+  for (int round = 0; round < 8; ++round) {
+    const bool large = round == 7;
+    const int width = large ? 400 : pick(24, 60);
+    const int height = large ? 250 : pick(24, 60);
+    const int max_colors = large ? 16 : pick(2, 256);
+    std::vector<int> centres(3 * static_cast<std::size_t>(pick(1, 12)));
+    for (int& value : centres) value = pick(0, 255);
+    std::vector<std::uint8_t> rgb;
+    for (int i = 0; i < width * height; ++i) {
+      const std::size_t centre =
+          3 * static_cast<std::size_t>(pick(0, static_cast<int>(centres.size()) / 3 - 1));
+      for (int c = 0; c < 3; ++c) {
+        rgb.push_back(static_cast<std::uint8_t>(
+            large ? pick(176, 255) : std::clamp(centres[centre + c] + pick(-20, 20), 0, 255)));
+      }
+    }
+    std::vector<bool> seen(1 << 24);
+    int colours = 0;
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+      const int key = (rgb[i] << 16) | (rgb[i + 1] << 8) | rgb[i + 2];
+      colours += seen[key] ? 0 : 1;
+      seen[key] = true;
+    }
+    ASSERT_GT(colours, max_colors) << "a picture for the median cut";
+    const IndexedPicture picture = ReduceToPalette(rgb.data(), width, height, max_colors);
+    const IndexedPicture plain = PlainMedianCut(rgb, max_colors);
+    EXPECT_EQ(picture.palette, plain.palette) << "round " << round;
+    EXPECT_EQ(picture.indices, plain.indices) << "round " << round;
+  }
 }
 
 }  // namespace
