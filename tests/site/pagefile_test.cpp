@@ -1,13 +1,14 @@
 #include "site/pagefile.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
+#include "support/site_files.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -75,13 +76,6 @@ FileStamp Stamp(const fs::path& path) {
   return {info.st_ino, info.st_mtim};
 }
 
-bool NoTemporaryLeft(const fs::path& folder) {
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().filename().string().front() == '.') return false;
-  }
-  return true;
-}
-
 TEST(PageFileTest, SameBytesLeaveTheOldPageAndItsTimeAlone) {
   test::TempDir dir;
   const fs::path page = dir / "index.html";
@@ -97,7 +91,7 @@ TEST(PageFileTest, SameBytesLeaveTheOldPageAndItsTimeAlone) {
     EXPECT_EQ(after.inode, before.inode) << size;
     EXPECT_EQ(after.modified.tv_sec, 1000000000) << size;
     EXPECT_EQ(test::ReadFile(page), text) << size;
-    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 
@@ -120,7 +114,7 @@ TEST(PageFileTest, AnyDifferenceReplacesThePageWithTheNewBytes) {
     test::WriteFile(page, old);
     EXPECT_TRUE(WritePage(page, text)) << text.size();
     EXPECT_EQ(test::ReadFile(page), text) << text.size();
-    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 
@@ -137,7 +131,7 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
     (*abandoned)->Stream() << PageText(100, 'z');
   }
   EXPECT_EQ(test::ReadFile(page), PageText(500));
-  EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+  EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
 }
 
 TEST(PageFileTest, EveryFinishedPageIsNotedAsItNowIs) {
@@ -178,7 +172,7 @@ TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
     const std::optional<RecordedOutput> current = again;
     EXPECT_TRUE(WritePage(path, text, current, &again));
     EXPECT_EQ(test::ReadFile(path), text);
-    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 

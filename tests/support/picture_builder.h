@@ -63,6 +63,8 @@ struct JpegOptions {
   std::vector<JpegSegment> segments;
   /// COM segments, in this order, after the APP segments and before the tables.
   std::vector<std::string> comments;
+  /// Arithmetic coding instead of Huffman coding (baseline and progressive kinds).
+  bool arithmetic = false;
 };
 
 /// A JPEG file of the picture. CMYK and YCCK pictures are written the way Adobe's programs
@@ -135,6 +137,9 @@ struct ExifFields {
 /// An APP1 segment holding EXIF data: "Exif\0\0" and a TIFF structure.
 JpegSegment ExifSegment(const ExifFields& fields);
 
+/// Options for a JPEG file as a camera writes it: its EXIF segment first, no JFIF segment.
+JpegOptions WithExif(const ExifFields& fields);
+
 /// An APP1 segment holding an XMP packet whose rdf:Description contains `properties`
 /// (XML text such as "<dc:description>...</dc:description>").
 JpegSegment XmpSegment(const std::string& properties);
@@ -200,6 +205,10 @@ void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
 
 /// Writes a one-frame GIF picture of `width` by `height` to `path`, interlaced when asked.
 void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced);
+
+/// The size of an image file of any inline format (GIF, JPEG, WebP, by its extension) as
+/// "WxH"; "unreadable" when it cannot be read.
+std::string ImageSizeOf(const std::filesystem::path& path);
 
 /// True when the command-line tool `name` is on the PATH.
 bool ToolAvailable(const std::string& name);
