@@ -562,6 +562,15 @@ std::string ShellQuote(const std::filesystem::path& path) {
   return quoted + "'";
 }
 
+std::string HugeGif(bool interlaced) {
+  return Bytes({'G', 'I', 'F', '8', '9', 'a'}) +
+         Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0, 0}) +        // screen 65535 x 65535, no colours
+         Bytes({0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}) +  // image 65535 x 65535
+         Bytes({interlaced ? 0x40 : 0x00}) +                  // packed fields
+         Bytes({0x02, 0x02, 0x44, 0x01, 0x00}) +  // code size 2, a block holding a clear code
+         Bytes({0x3B});                           // trailer
+}
+
 void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
                       const std::string& comment) {
   JpegOptions options;

@@ -198,6 +198,10 @@ JpegHeader HeaderOf(const std::filesystem::path& path);
 GifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels,
                       int colors = 16);
 
+/// A hostile GIF of 34 bytes: a 65535 x 65535 screen and an image of that size, interlaced
+/// when asked, whose data hold only a clear code.
+std::string HugeGif(bool interlaced = false);
+
 /// Writes a JPEG picture of `width` by `height` (a smooth gradient) to `path`, with
 /// `comment` in a COM segment unless it is empty. Parent folders are created.
 void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
