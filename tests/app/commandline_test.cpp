@@ -107,9 +107,7 @@ TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarisesEveryRun) {
                                 "2 reused"),
             std::string::npos)
       << again.messages;
-  struct stat info {};
-  ASSERT_EQ(::stat((home_ / "pixamond.ini").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(test::StatOf(home_ / "pixamond.ini").st_mtim.tv_sec, 1000000000);
 }
 
 TEST_F(CommandLineTest, RefusedDirectoriesExitWithTwo) {

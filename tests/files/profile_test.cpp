@@ -30,14 +30,11 @@ TEST_F(ProfileTest, WritingTheValueAlreadyThereLeavesTheFileAndItsTimeAlone) {
   test::WriteFile(ini_, "; mine\r\n[HTMLDefaults]\r\nPersonFullName=Ann Example\r\n");
   const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, ini_.c_str(), past, 0), 0);
-  struct stat before {};
-  ASSERT_EQ(::stat(ini_.c_str(), &before), 0);
+  const ino_t before = test::StatOf(ini_).st_ino;
   ASSERT_TRUE(WriteProfileText("HTMLDefaults", "PersonFullName", "Ann Example", ini_).ok());
   ASSERT_TRUE(WriteProfileText("HTMLDefaults", "NoSuchKey", std::nullopt, ini_).ok());
-  struct stat after {};
-  ASSERT_EQ(::stat(ini_.c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(after.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(test::StatOf(ini_).st_ino, before);
+  EXPECT_EQ(test::StatOf(ini_).st_mtim.tv_sec, 1000000000);
   // A changed value is written as before.
   ASSERT_TRUE(WriteProfileText("HTMLDefaults", "PersonFullName", "Bo Example", ini_).ok());
   EXPECT_EQ(test::ReadFile(ini_), "; mine\r\n[HTMLDefaults]\r\nPersonFullName=Bo Example\r\n");

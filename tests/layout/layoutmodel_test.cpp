@@ -20,11 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A file's inode: a rewritten picture gets a new one.
-ino_t InodeOf(const fs::path& path) {
-  struct stat status {};
-  ::stat(path.c_str(), &status);
-  return status.st_ino;
-}
+ino_t InodeOf(const fs::path& path) { return StatOf(path).st_ino; }
 
 class LayoutModelTest : public LayoutTest {
  protected:

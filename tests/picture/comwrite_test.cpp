@@ -107,15 +107,10 @@ TEST_F(ComWriteTest, ACaptionNeverDisplacesAnotherProgramsComment) {
 
   // Saving no caption into a picture that has none changes nothing, and writes nothing.
   test::WriteFile(dir_ / "same.jpg", input);
-  const auto inode = [&] {
-    struct stat status {};
-    ::stat((dir_ / "same.jpg").c_str(), &status);
-    return status.st_ino;
-  };
-  const auto before = inode();
+  const ino_t before = test::StatOf(dir_ / "same.jpg").st_ino;
   ASSERT_TRUE(WriteJpegCommentInPlace(dir_ / "same.jpg", "").ok());
   EXPECT_EQ(test::ReadFile(dir_ / "same.jpg"), input);
-  EXPECT_EQ(inode(), before);
+  EXPECT_EQ(test::StatOf(dir_ / "same.jpg").st_ino, before);
 }
 
 TEST_F(ComWriteTest, PlainTextReplacesTheCommentTheReaderShows) {
