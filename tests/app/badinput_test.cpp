@@ -8,6 +8,7 @@
 #include "app/badinput_tree.h"
 #include "app/commandline.h"
 #include "support/command_run.h"
+#include "support/site_files.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -55,9 +56,7 @@ TEST(BadInputTest, GenerateMakesTheGoodPicturesAndReportsEachBadOneOnce) {
     }
   }
   // No temporary file of the run is left anywhere in the tree.
-  for (const auto& entry : fs::recursive_directory_iterator(site.path())) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
-  }
+  EXPECT_EQ(test::TemporaryFilesBelow(site.path()), std::vector<std::string>());
 }
 
 }  // namespace

@@ -60,20 +60,18 @@ TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
   }
 }
 
-TEST_F(CommandLineTest, GenerateWithoutANameFailsWhenNobodyCanBeAsked) {
+// Without a name and nobody to ask, generate fails; on a terminal the run asks for the name,
+// offering the account's, and Enter takes the offer.
+TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminalAndFailsWhenNobodyCanBeAsked) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  const CommandRun run = Generate({});
+  CommandRun run = Generate({});
   EXPECT_EQ(run.status, kExitUsage);
   EXPECT_EQ(run.messages,
             "pixamond: Your Full Name is a required value. Give it once with --name "
             "\"Your Name\"; it is remembered.\n");
   EXPECT_FALSE(fs::exists(site_ / "index.html"));
-}
 
-// On a terminal the run asks for the name, offering the account's; Enter takes the offer.
-TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
-  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  CommandRun run = Generate({"--quiet"}, "\nAnn Example\n", /*terminal=*/true);
+  run = Generate({"--quiet"}, "\nAnn Example\n", /*terminal=*/true);
   EXPECT_EQ(run.status, kExitOk) << run.messages;
   EXPECT_EQ(PersonFullName(), "Ann Example");
   EXPECT_TRUE(fs::exists(site_ / "index.html"));
@@ -85,7 +83,9 @@ TEST_F(CommandLineTest, GenerateAsksForTheNameOnATerminal) {
   EXPECT_EQ(PersonFullName(), "Ann Account");
 }
 
-TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
+// The summary of a run and of a rerun (which pages a rerun rewrites is the generator's own
+// test); a name given again leaves the settings file alone.
+TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarisesEveryRun) {
   test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
   test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
   const CommandRun run = Generate({"--name", "Ann Example", "--email", "ann@example.org"});
@@ -98,14 +98,7 @@ TEST_F(CommandLineTest, GenerateStoresNameAndEmailAndSummarises) {
   // index pages and two detail pages.
   EXPECT_TRUE(fs::exists(home_ / "globals.txt"));
   EXPECT_NE(test::ReadFile(site_ / "index.html").find("<TITLE>"), std::string::npos);
-}
 
-// Which pages a rerun rewrites is the generator's own test; here the summary says so, and
-// a name given again leaves the settings file alone.
-TEST_F(CommandLineTest, ARerunSaysNothingChangedAndLeavesTheSettingsAlone) {
-  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  test::WriteJpegPicture(site_ / "sub" / "b.jpg", 10, 10, "");
-  ASSERT_EQ(Generate({"--name", "Ann Example"}).status, kExitOk);
   const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, (home_ / "pixamond.ini").c_str(), past, 0), 0);
   const CommandRun again = Generate({"--name", "Ann Example"});
@@ -114,9 +107,7 @@ TEST_F(CommandLineTest, ARerunSaysNothingChangedAndLeavesTheSettingsAlone) {
                                 "2 reused"),
             std::string::npos)
       << again.messages;
-  struct stat info {};
-  ASSERT_EQ(::stat((home_ / "pixamond.ini").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(test::StatOf(home_ / "pixamond.ini").st_mtim.tv_sec, 1000000000);
 }
 
 TEST_F(CommandLineTest, RefusedDirectoriesExitWithTwo) {
@@ -169,21 +160,6 @@ TEST_F(CommandLineTest, CommentPrintsAndReplacesTheCaption) {
   EXPECT_EQ(Run({"comment", (site_ / "new.txt").string()}).status, kExitReported);
 }
 
-TEST_F(CommandLineTest, CommentAndItsSetAgreeOnWhatIsCorrupt) {
-  // Start and end of image and nothing between: no frame, so no picture to caption.
-  const fs::path picture = site_ / "empty.jpg";
-  test::WriteFile(picture, test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
-  test::WriteFile(site_ / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
-  const std::string corrupt = "pixamond: JPEG file " + picture.string() + " is corrupt\n";
-  const CommandRun read = Run({"comment", picture.string()});
-  EXPECT_EQ(read.status, kExitReported);
-  EXPECT_EQ(read.messages, corrupt);
-  const CommandRun set = Run({"comment", picture.string(), "--set", (site_ / "new.txt").string()});
-  EXPECT_EQ(set.status, kExitReported);
-  EXPECT_EQ(set.messages, corrupt);
-  EXPECT_EQ(test::ReadFile(picture), test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
-}
-
 TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
   const fs::path picture = site_ / "photo.jpg";
   test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
@@ -210,15 +186,29 @@ TEST_F(CommandLineTest, CommentOpensOnlyRegularFiles) {
   EXPECT_EQ(Run({"comment", picture.string()}).out, "Old\r\n");
 }
 
-TEST_F(CommandLineTest, CommentRefusesAReadOnlyPictureInOneLine) {
+// A corrupt picture is refused in one line by comment and by its --set alike; a read-only
+// picture is left as it is, and said so in one line.
+TEST_F(CommandLineTest, CommentRefusesCorruptAndReadOnlyPicturesInOneLine) {
+  // Start and end of image and nothing between: no frame, so no picture to caption.
+  const fs::path empty = site_ / "empty.jpg";
+  test::WriteFile(empty, test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
+  test::WriteFile(site_ / "new.txt", "ImageDescription:\r\nNew\r\n\r\n");
+  const std::string corrupt = "pixamond: JPEG file " + empty.string() + " is corrupt\n";
+  const CommandRun read = Run({"comment", empty.string()});
+  EXPECT_EQ(read.status, kExitReported);
+  EXPECT_EQ(read.messages, corrupt);
+  CommandRun set = Run({"comment", empty.string(), "--set", (site_ / "new.txt").string()});
+  EXPECT_EQ(set.status, kExitReported);
+  EXPECT_EQ(set.messages, corrupt);
+  EXPECT_EQ(test::ReadFile(empty), test::Bytes({0xFF, 0xD8, 0xFF, 0xD9}));
+
   const fs::path picture = site_ / "photo.jpg";
   test::WriteJpegPicture(picture, 10, 10, "Old\r\n");
-  test::WriteFile(site_ / "new.txt", "New\n");
   ::chmod(picture.c_str(), 0444);
   const std::string before = test::ReadFile(picture);
-  const CommandRun run = Run({"comment", picture.string(), "--set", (site_ / "new.txt").string()});
-  EXPECT_EQ(run.status, kExitReported);
-  EXPECT_EQ(run.messages, "pixamond: " + picture.string() + " is read-only; it is left as it is\n");
+  set = Run({"comment", picture.string(), "--set", (site_ / "new.txt").string()});
+  EXPECT_EQ(set.status, kExitReported);
+  EXPECT_EQ(set.messages, "pixamond: " + picture.string() + " is read-only; it is left as it is\n");
   EXPECT_EQ(test::ReadFile(picture), before);
 }
 
@@ -345,30 +335,24 @@ TEST_F(CommandLineTest, PicturesThatWouldShareAPageAreLeftOutAndReported) {
   EXPECT_TRUE(fs::exists(site_ / "inline" / "2024.06.01 walk.gif"));
 }
 
-TEST_F(CommandLineTest, TheUsersNameReachesPagesEscaped) {
-  test::WriteJpegPicture(site_ / "a.jpg", 10, 10, "");
-  const CommandRun run = Run({"generate", "--quiet", "--home", home_.path().string(), "--name",
-                              "Ann & <Bob>", site_.path().string()});
-  EXPECT_EQ(run.status, kExitOk) << run.messages;
-  const std::string index = test::ReadFile(site_ / "index.html");
-  EXPECT_NE(index.find("Ann &amp; &lt;Bob&gt;"), std::string::npos) << index;
-  EXPECT_EQ(index.find("<Bob>"), std::string::npos);
-}
-
+// Values joined to their options, flags in any place; the name reaches the pages escaped.
 TEST_F(CommandLineTest, JoinedValuesAndFlagsWorkThroughAWholeRun) {
   for (const char* name : {"photo0001.jpg", "photo0002.jpg", "photo0003.jpg"}) {
     test::WriteJpegPicture(site_ / name, 10, 10, "");
   }
   const std::string home_option = "--home=" + home_.path().string();
   const CommandRun generate = Run({"generate", "--quiet", "--verbose", home_option,
-                                   "--name=Ann Example", "--jobs=2", site_.path().string()});
+                                   "--name=Ann & <Bob>", "--jobs=2", site_.path().string()});
   EXPECT_EQ(generate.status, kExitOk) << generate.messages;
   EXPECT_EQ(generate.messages.find("pictures,"), std::string::npos)
       << "--quiet leaves out the summary";
   EXPECT_NE(generate.messages.find("GifRSize: Image 1"), std::string::npos)
       << "--verbose shows the picture libraries' detail lines";
-  EXPECT_EQ(PersonFullName(), "Ann Example");
-  EXPECT_TRUE(fs::exists(site_ / "index.html"));
+  EXPECT_EQ(PersonFullName(), "Ann & <Bob>");
+  // The user's name reaches the pages escaped.
+  const std::string index = test::ReadFile(site_ / "index.html");
+  EXPECT_NE(index.find("Ann &amp; &lt;Bob&gt;"), std::string::npos) << index;
+  EXPECT_EQ(index.find("<Bob>"), std::string::npos);
 
   const CommandRun organize =
       Run({"organize", site_.path().string(), "--verbose", "--quiet", home_option});

@@ -24,6 +24,7 @@
 #include "support/command_run.h"
 #include "support/picture_builder.h"
 #include "support/repeats.h"
+#include "support/site_files.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -58,17 +59,6 @@ std::chrono::microseconds TimeOf(const std::function<void()>& work) {
   return std::max(took, std::chrono::microseconds(1000));
 }
 
-// The names of the temporary files left in `dir` and below.
-std::vector<fs::path> LeftoverTemporaryFiles(const fs::path& dir) {
-  std::vector<fs::path> found;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.path().filename().string().find(".tmp-") != std::string::npos) {
-      found.push_back(entry.path());
-    }
-  }
-  return found;
-}
-
 // Kills of each operation, at moments spread over four times its length (fewer, spread as
 // far, when test::Repeats asks for a share).
 constexpr int kKills = 40;
@@ -76,10 +66,8 @@ constexpr int kKills = 40;
 // The bytes of a JPEG file from its frame header on: the picture itself, which a comment
 // save passes on unchanged (earlier comments stay in front of it).
 std::string FromFrameHeader(const std::string& jpeg) {
-  for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
-    if (jpeg[i] == '\xFF' && jpeg[i + 1] == '\xC0') return jpeg.substr(i);
-  }
-  return std::string();
+  const std::size_t frame = jpeg.find("\xFF\xC0");
+  return frame == std::string::npos ? std::string() : jpeg.substr(frame);
 }
 
 TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
@@ -111,11 +99,11 @@ TEST(CrashSafetyTest, AKilledCommentSaveLeavesTheOldOrTheNewPictureWhole) {
   }
 
   // Whatever the kills left behind, the next save works and leaves nothing of its own.
-  const std::vector<fs::path> leftovers = LeftoverTemporaryFiles(dir.path());
+  const std::vector<std::string> leftovers = test::TemporaryFilesBelow(dir.path());
   ASSERT_TRUE(WriteJpegCommentInPlace(picture, "Title:\r\nLast\r\n\r\n").ok());
   const JpegHeader info = test::HeaderOf(picture);
   EXPECT_EQ(info.comments, "Title:\r\nLast\r\n\r\n");
-  EXPECT_EQ(LeftoverTemporaryFiles(dir.path()), leftovers);
+  EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), leftovers);
 }
 
 TEST(CrashSafetyTest, AKilledSettingsWriteLeavesTheOldOrTheNewFileWhole) {
@@ -190,10 +178,7 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
         // The interlaced GIF is rewritten by the run: the new one must be whole.
         Result<bool> interlaced = IsGifInterlaced(path);
         ASSERT_TRUE(interlaced.ok() && !*interlaced) << path << " after a kill at " << i;
-        int width = 0;
-        int height = 0;
-        ASSERT_TRUE(GetGifSize(&width, &height, path).ok());
-        EXPECT_EQ(width * 1000 + height, 90 * 1000 + 60);
+        EXPECT_EQ(test::ImageSizeOf(path), "90x60");
       } else {
         ASSERT_EQ(now, bytes) << path << " changed after a kill at " << i;
       }
@@ -212,7 +197,7 @@ TEST(CrashSafetyTest, AKilledGenerationRunLeavesPicturesWholeAndTheNextRunIgnore
   // left: while it holds the site no other run can be writing there.
   EXPECT_EQ(generate(), kExitOk);
   for (const auto& [path, bytes] : finished_pages) EXPECT_EQ(test::ReadFile(path), bytes) << path;
-  EXPECT_EQ(LeftoverTemporaryFiles(site.path()), std::vector<fs::path>());
+  EXPECT_EQ(test::TemporaryFilesBelow(site.path()), std::vector<std::string>());
 }
 
 }  // namespace

@@ -77,17 +77,6 @@ int StopAfter(pid_t pid, int signal, std::chrono::microseconds delay) {
   return WaitFor(pid);
 }
 
-// Every temporary file below `site`, hidden folders included.
-std::vector<std::string> TemporaryFiles(const fs::path& site) {
-  std::vector<std::string> found;
-  for (const auto& entry : fs::recursive_directory_iterator(site)) {
-    if (IsLeftoverTemporaryName(entry.path().filename().string())) {
-      found.push_back(fs::relative(entry.path(), site).string());
-    }
-  }
-  return found;
-}
-
 // The pictures, the layout home and what a clean run writes for them, made once for all
 // cases: forty pictures in three folders, with JPEG inline images and detail images, so
 // that a run has work enough to be stopped in the middle of it.
@@ -149,7 +138,7 @@ class InterruptedRunTest : public testing::Test {
   }
 
   void ExpectFinishedSite(const fs::path& site) {
-    EXPECT_EQ(TemporaryFiles(site), std::vector<std::string>());
+    EXPECT_EQ(test::TemporaryFilesBelow(site), std::vector<std::string>());
     EXPECT_EQ(test::DescribeDifferences(test::VisibleFiles(site), shared_->expected), "");
   }
 
@@ -188,7 +177,7 @@ TEST_F(InterruptedRunTest, AnInterruptedRunTakesItsTemporaryFilesWithIt) {
         StopAfter(StartGenerate(site, shared_->home.path(), parent / "errors"), SIGINT, moment);
     EXPECT_TRUE(status == 0 || status == 128 + SIGINT)
         << status << "; the run said: " << test::ReadFile(parent / "errors");
-    EXPECT_EQ(TemporaryFiles(site), std::vector<std::string>()) << "before any rerun";
+    EXPECT_EQ(test::TemporaryFilesBelow(site), std::vector<std::string>()) << "before any rerun";
     ExpectRerunFinishes(site);
   }
 }

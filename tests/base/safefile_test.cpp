@@ -14,22 +14,13 @@
 #include <vector>
 
 #include "support/repeats.h"
+#include "support/site_files.h"
 #include "support/temp_dir.h"
 
 namespace pix {
 namespace {
 
 using test::CountEntries;
-
-// The names of the temporary files in `dir`.
-std::vector<std::string> TemporaryNames(const std::filesystem::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (IsLeftoverTemporaryName(name)) names.push_back(name);
-  }
-  return names;
-}
 
 // Waits for `child` to end: its exit status, or -1 when it did not exit by itself.
 int ExitStatusOf(pid_t child) {
@@ -178,7 +169,8 @@ TEST(InterruptTest, TheFilesOfManyThreadsAreAllRemovedAndTheRunEndsWith143) {
     }
     while (ready.load() < kThreads) std::this_thread::yield();
     if (failed.load()) ::_exit(1);
-    if (TemporaryNames(dir.path()).size() != std::size_t{kThreads} * kFilesEach) ::_exit(2);
+    if (test::TemporaryFilesBelow(dir.path()).size() != std::size_t{kThreads} * kFilesEach)
+      ::_exit(2);
     ::raise(SIGTERM);
     ::_exit(3);  // Not reached.
   }
@@ -228,7 +220,7 @@ TEST(InterruptTest, NoMomentOfCreatingOrReplacingLeavesAFileBehind) {
     SCOPED_TRACE("round " + std::to_string(round) + ", interrupted after " +
                  std::to_string(moment.count()) + " us");
     EXPECT_EQ(ExitStatusOf(child), 130);
-    EXPECT_EQ(TemporaryNames(dir.path()), std::vector<std::string>());
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 

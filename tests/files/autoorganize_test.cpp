@@ -58,16 +58,69 @@ class AutoOrganizeTest : public testing::Test {
   CollectedDiagnostics diagnostics_;
 };
 
-TEST_F(AutoOrganizeTest, SharedPatternsBecomeMatchPagesBeforeMiscPics) {
-  for (const char* name : {"img0001.jpg", "img0002.jpg", "sub/img0003.JPG", "cat.gif"}) {
-    test::WriteFile(site_ / name, "");
+// Which name series become match pages, in which order and under which pattern: each tree
+// with the base names it gives, the match section the settings then hold, and a problem the
+// organizing reports.
+TEST_F(AutoOrganizeTest, NameSeriesOfTheSitesPicturesBecomeMatchPagesBeforeMiscPics) {
+  const struct {
+    const char* why;
+    std::vector<std::string> files;
+    std::string base_names;
+    std::string match_section;          // "" when not checked
+    std::vector<std::string> problems;  // among what the organizing reports
+  } cases[] = {
+      {"shared patterns, in any case of the extension",
+       {"img0001.jpg", "img0002.jpg", "sub/img0003.JPG", "cat.gif"},
+       "img0000,miscpics",
+       "[MatchPageSearchStrings]\nimg0000=[img####.*]\nmiscpics=[*.*]\n"},
+      {"only the site's pictures: not other files, pictures by a later extension only, "
+       "anything in or below an inline folder in any case, or GIF twins of JPEG pictures",
+       {"a/dsc-01a.jpg", "b/dsc-02b.jpeg", "dsc-03c.GIF", "dsc-04d.txt", "dsc-05e.jpg.txt",
+        "dsc-06f.old.jpg", "inline/img0001.gif", "a/INLINE/img0002.gif", "b/Inline/img0003.gif",
+        "a/inline/sub/x0001.gif", "a/inline/sub/x0002.gif", "x0003.jpg", "x0003.GIF",
+        "c/X0004.JPEG", "c/x0004.gif"},
+       "dsc-001,miscpics",
+       "[MatchPageSearchStrings]\ndsc-001=[dsc-##@.*]\nmiscpics=[*.*]\n"},
+      // One page per run, in the order of the file list (the underscore after the letters);
+      // a run whose spellings differ in case takes the one that sorts last by its bytes,
+      // whatever order the directory was listed in.
+      {"patterns differing in case",
+       {"Zoo01.jpg", "zoo02.jpg", "ZOO03.jpg", "_pic1.jpg", "_pic2.jpg", "_pic3.jpg", "abc1.jpg",
+        "ABC2.jpg", "aBc3.jpg"},
+       "abc0,zoo00,_pic0,miscpics",
+       "[MatchPageSearchStrings]\nabc0=[abc#.*]\nzoo00=[zoo##.*]\n_pic0=[_pic#.*]\n"
+       "miscpics=[*.*]\n"},
+      // Names that would break the settings, and a pattern without wildcards that would
+      // take the catch-all page's name.
+      {"names that cannot name a page",
+       {"a,b1.jpg", "a,b2.jpg", "a,b3.jpg", "x=y1.jpg", "x=y2.jpg", "x=y3.jpg", " lead1.jpg",
+        " lead2.jpg", " lead3.jpg", ";semi1.jpg", ";semi2.jpg", ";semi3.jpg", "ok1.jpg", "ok2.jpg",
+        "ok3.jpg", "a/miscpics.jpg", "b/MiscPics.jpg", "c/miscpics.gif"},
+       "ok0,miscpics",
+       "[MatchPageSearchStrings]\nok0=[ok#.*]\nmiscpics=[*.*]\n",
+       {"\"a,b#\""}},
+      {"series named like a picture's page or an index page",
+       {"a/folder.jpg", "b/folder.jpg", "c/folder.jpg", "a/index.jpg", "b/index.jpg", "c/index.jpg",
+        "walk1.jpg", "walk2.jpg", "walk3.jpg"},
+       "walk0,miscpics",
+       "",
+       {"\"folder.html\" is already the name of a page",
+        "\"index.html\" is already the name of a page"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    test::TempDir site;
+    for (const std::string& name : c.files) test::WriteFile(site / name, "");
+    CollectedDiagnostics diagnostics;
+    ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string(), home_.path(), diagnostics).ok());
+    EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), c.base_names);
+    EXPECT_EQ(Setting("AutoOrganizeLayout", "DoAutoOrganize"), "Yes");
+    if (!c.match_section.empty()) EXPECT_EQ(MatchSection(), c.match_section);
+    for (const std::string& problem : c.problems) {
+      EXPECT_NE(diagnostics.ProblemText().find(problem), std::string::npos)
+          << diagnostics.ProblemText();
+    }
   }
-  ASSERT_TRUE(Organize(site_.path().string()).ok());
-  EXPECT_EQ(Setting("MatchPageSearchStrings", "img0000"), "[img####.*]");
-  EXPECT_EQ(Setting("MatchPageSearchStrings", "miscpics"), "[*.*]");
-  EXPECT_EQ(Setting("MatchPageSearchStrings", "cat"), "<none>");
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "img0000,miscpics");
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "DoAutoOrganize"), "Yes");
 }
 
 TEST(WritableMatchPagesTest, TheCatchAllPageCountsOnlyAfterAnotherPage) {
@@ -101,68 +154,6 @@ TEST_F(AutoOrganizeTest, RunsShorterThanTheMinimumGetNoPage) {
   ASSERT_TRUE(settings_.WriteString("AutoOrganizeLayout", "MinMatchPerPage", "2").ok());
   ASSERT_TRUE(Organize(site_.path().string()).ok());
   EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "img0000,miscpics");
-}
-
-TEST_F(AutoOrganizeTest, OnlyThePicturesOfTheSiteTakePart) {
-  for (const char* name : {"a/dsc-01a.jpg", "b/dsc-02b.jpeg", "dsc-03c.GIF",
-                           // Not pictures, or pictures by a later extension only:
-                           "dsc-04d.txt", "dsc-05e.jpg.txt", "dsc-06f.old.jpg",
-                           // Inline copies, whatever the case of the directory's name, and
-                           // anything below an inline directory:
-                           "inline/img0001.gif", "a/INLINE/img0002.gif", "b/Inline/img0003.gif",
-                           "a/inline/sub/x0001.gif", "a/inline/sub/x0002.gif",
-                           // GIF twins of JPEG pictures, in any case:
-                           "x0003.jpg", "x0003.GIF", "c/X0004.JPEG", "c/x0004.gif"}) {
-    test::WriteFile(site_ / name, "");
-  }
-  ASSERT_TRUE(Organize(site_.path().string()).ok());
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "dsc-001,miscpics");
-  EXPECT_EQ(Setting("MatchPageSearchStrings", "dsc-001"), "[dsc-##@.*]");
-}
-
-TEST_F(AutoOrganizeTest, PatternsDifferingInCaseFormOneSortedRun) {
-  for (const char* name : {"Zoo01.jpg", "zoo02.jpg", "ZOO03.jpg", "_pic1.jpg", "_pic2.jpg",
-                           "_pic3.jpg", "abc1.jpg", "ABC2.jpg", "aBc3.jpg"}) {
-    test::WriteFile(site_ / name, "");
-  }
-  ASSERT_TRUE(Organize(site_.path().string()).ok());
-  // One page per run, in the order of the file list (the underscore after the letters).
-  // A run whose spellings differ in case takes the one that sorts last by its bytes,
-  // whatever order the directory was listed in.
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"),
-            "abc0,zoo00,_pic0,miscpics");
-  EXPECT_EQ(Setting("MatchPageSearchStrings", "abc0"), "[abc#.*]");
-  EXPECT_EQ(Setting("MatchPageSearchStrings", "zoo00"), "[zoo##.*]");
-}
-
-TEST_F(AutoOrganizeTest, NamesThatCannotNameAPageAreLeftOut) {
-  for (const char* base : {"a,b", "x=y", " lead", ";semi", "ok"}) {
-    for (const char* number : {"1", "2", "3"}) {
-      test::WriteFile(site_ / (std::string(base) + number + ".jpg"), "");
-    }
-  }
-  // A pattern without wildcards that would take the catch-all page's name.
-  for (const char* name : {"a/miscpics.jpg", "b/MiscPics.jpg", "c/miscpics.gif"}) {
-    test::WriteFile(site_ / name, "");
-  }
-  ASSERT_TRUE(Organize(site_.path().string()).ok());
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "ok0,miscpics");
-  EXPECT_EQ(MatchSection(), "[MatchPageSearchStrings]\nok0=[ok#.*]\nmiscpics=[*.*]\n");
-  const std::string problems = diagnostics_.ProblemText();
-  EXPECT_NE(problems.find("\"a,b#\""), std::string::npos) << problems;
-}
-
-TEST_F(AutoOrganizeTest, SeriesNamedLikeAPicturesPageOrAnIndexPageGetNoPage) {
-  for (const char* name : {"a/folder.jpg", "b/folder.jpg", "c/folder.jpg", "a/index.jpg",
-                           "b/index.jpg", "c/index.jpg", "walk1.jpg", "walk2.jpg", "walk3.jpg"}) {
-    test::WriteFile(site_ / name, "");
-  }
-  ASSERT_TRUE(Organize(site_.path().string()).ok());
-  EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), "walk0,miscpics");
-  const std::string problems = diagnostics_.ProblemText();
-  EXPECT_NE(problems.find("\"folder.html\" is already the name of a page"), std::string::npos)
-      << problems;
-  EXPECT_NE(problems.find("\"index.html\" is already the name of a page"), std::string::npos);
 }
 
 TEST_F(AutoOrganizeTest, EveryPictureCountsHoweverManyThereAre) {

@@ -61,7 +61,14 @@ TEST_F(ConfigTreeTest, ShapeLevelsClassesAndIcons) {
   EXPECT_TRUE(ui_.messages().empty());
 }
 
-TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPage) {
+TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPageAndAreEmptyWithoutIt) {
+  auto empty = Build();
+  EXPECT_EQ(empty->default_page_item->ItemCount(), 0);
+  for (int i = 0; i < empty->default_page_item->ChildCount(); ++i) {
+    const ConfigItem& piece = *empty->default_page_item->Child(i);
+    EXPECT_GT(piece.ItemCount(), 0);
+    for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).value(), "");
+  }
   WriteFile(home_ / "globals.txt",
             "pageheadtemplate:\r\n<head>\r\n\r\n"
             "PageBodyBeginTemplate:\r\n<body>\r\n\r\n"
@@ -81,16 +88,6 @@ TEST_F(ConfigTreeTest, PiecesTakeTheirVariablesOutOfDefaultPage) {
   EXPECT_EQ(
       VarNames(*ChildNamed(*group, "Default Image Fields")),
       (std::vector<std::string>{"ImageSubjectName", "ImagePhotographerName", "ImageDescription"}));
-}
-
-TEST_F(ConfigTreeTest, MissingGlobalsGivesEmptyPieces) {
-  auto root = Build();
-  EXPECT_EQ(root->default_page_item->ItemCount(), 0);
-  for (int i = 0; i < root->default_page_item->ChildCount(); ++i) {
-    const ConfigItem& piece = *root->default_page_item->Child(i);
-    EXPECT_GT(piece.ItemCount(), 0);
-    for (int v = 0; v < piece.ItemCount(); ++v) EXPECT_EQ(piece.Item(v).value(), "");
-  }
 }
 
 TEST_F(ConfigTreeTest, SettingsItemsHoldTheirEntries) {

@@ -12,6 +12,7 @@
 #include "files/profile.h"
 #include "files/settings.h"
 #include "layout/config.h"
+#include "layout/layoutmodel.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
@@ -61,6 +62,15 @@ class LayoutTest : public testing::Test {
     }
     ADD_FAILURE() << "no child " << label << " under " << item.Label();
     return nullptr;
+  }
+
+  /// The row of the item labelled `label` in `model`'s list; fails the test when there is none.
+  static int RowOf(const LayoutModel& model, const std::string& label) {
+    for (const ConfigItem* item : model.ListedItems()) {
+      if (item->Label() == label) return item->list_box_id;
+    }
+    ADD_FAILURE() << "no row " << label;
+    return -1;
   }
 
   /// The names of an item's variables, in order.

@@ -20,11 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A file's inode: a rewritten picture gets a new one.
-ino_t InodeOf(const fs::path& path) {
-  struct stat status {};
-  ::stat(path.c_str(), &status);
-  return status.st_ino;
-}
+ino_t InodeOf(const fs::path& path) { return StatOf(path).st_ino; }
 
 class LayoutModelTest : public LayoutTest {
  protected:
@@ -35,14 +31,6 @@ class LayoutModelTest : public LayoutTest {
     WriteSetting("Files", "SearchDirectory", Site());
   }
 
-  // The row of the item labelled `label`.
-  static int RowOf(const LayoutModel& model, const std::string& label) {
-    for (const ConfigItem* item : model.ListedItems()) {
-      if (item->Label() == label) return item->list_box_id;
-    }
-    ADD_FAILURE() << "no row " << label;
-    return -1;
-  }
   static std::vector<std::string> Labels(const LayoutModel& model) {
     std::vector<std::string> labels;
     for (const ConfigItem* item : model.ListedItems()) labels.push_back(item->Label());
@@ -411,6 +399,9 @@ TEST_F(LayoutModelTest, CrossedOutFilesGoToTheTrashAndTheQuestionSaysHowMuch) {
   ui_.AnswerMessage(MessageAnswer::kOk);
   model.Save();
   EXPECT_EQ(ui_.messages()[ui_.messages().size() - 2].title, "Confirm");
+  EXPECT_EQ(ui_.messages()[ui_.messages().size() - 2].text,
+            "Crossed out item(s) will be deleted: 1 file of " +
+                FormatFileSize(fs::file_size(site_ / "b.jpg")) + " will be moved to the Trash.");
   EXPECT_EQ(ui_.messages().back().title, "Error");
   EXPECT_TRUE(fs::exists(site_ / "b.jpg"));
   EXPECT_TRUE(model.HasUnsavedEdits());

@@ -22,13 +22,6 @@ class LivePreviewTest : public LayoutTest {
     WriteSetting("Files", "SearchDirectory", Site());
     WriteSetting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames", "boats");
   }
-  static int RowOf(const LayoutModel& model, const std::string& label) {
-    for (const ConfigItem* item : model.ListedItems()) {
-      if (item->Label() == label) return item->list_box_id;
-    }
-    ADD_FAILURE() << "no row " << label;
-    return -1;
-  }
   static int FieldRow(const InspectorModel& rows, const std::string& name) {
     for (int row = 0; row < rows.RowCount(); ++row) {
       if (rows.Field(row).Name() == name) return row;

@@ -34,16 +34,20 @@ class PictureItemTest : public LayoutTest {
   TreeBuildContext context_{&ui_, false, SiteNames{}};
 };
 
-TEST_F(PictureItemTest, CommentRecordsFillTheVariables) {
+TEST_F(PictureItemTest, CommentRecordsFillTheVariablesAndTheInlineGifIsThePreview) {
   WriteFile(
-      site_ / "a.JPG",
+      site_ / "Img_A.JPG",
       Jpeg("ImageDescription:\r\nfirst line\r\nsecond line\r\n\r\nCamera:\r\nOld box\r\n\r\n"));
-  PictureItem* item = MakeItem(site_ / "a.JPG");
+  PictureItem* item = MakeItem(site_ / "Img_A.JPG");
   EXPECT_EQ(VarNames(*item),
             (std::vector<std::string>{"DetailPageTitle", "DetailPageLabel", "ImageDescription",
                                       "ImageSubjectName", "ImagePhotographerName", "Camera"}));
   EXPECT_EQ(item->GetVarValue("ImageDescription"), "first line\r\nsecond line");
   EXPECT_EQ(item->GetVarValue("Camera"), "Old box");
+  // Its preview is the inline GIF, named with the case of the picture's name.
+  RecordingPreview preview;
+  item->ShowPreview(&preview);
+  EXPECT_EQ(preview.shown, std::vector<std::string>{Site() + "/inline/Img_A.gif"});
 }
 
 TEST_F(PictureItemTest, SaveWritesTheRecordsAndReadsBack) {
@@ -164,7 +168,7 @@ TEST_F(PictureItemTest, CrossedOutPictureIsDeletedButItsInlineImageStays) {
   EXPECT_TRUE(item->Save().ok());  // Already gone: no failure.
 }
 
-TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTyped) {
+TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTypedAndNeverReplacesAFile) {
   WriteFile(site_ / "a.jpg", Jpeg(""));
   PictureItem* item = MakeItem(site_ / "a.jpg");
   ASSERT_TRUE(item->Rename(ui_, "Sunset"));
@@ -179,31 +183,21 @@ TEST_F(PictureItemTest, RenameKeepsTheExtensionUnlessOneIsTyped) {
   ASSERT_TRUE(dotted->Rename(ui_, "b"));
   EXPECT_EQ(dotted->FullFileName(), (temp_ / "my.pics" / "b.jpg").string());
   EXPECT_TRUE(ui_.messages().empty());
-}
 
-TEST_F(PictureItemTest, RenameNeverReplacesAFile) {
-  WriteFile(site_ / "a.jpg", Jpeg("ImageDescription:\r\nA\r\n\r\n"));
-  WriteFile(site_ / "b.jpg", Jpeg("ImageDescription:\r\nB\r\n\r\n"));
-  PictureItem* item = MakeItem(site_ / "a.jpg");
-  for (const char* name : {"b", "../escape", ""}) {
-    EXPECT_FALSE(item->Rename(ui_, name)) << name;
+  // A name that is taken, leads out of the folder or is empty is refused; nothing is replaced.
+  WriteFile(site_ / "c.jpg", Jpeg("ImageDescription:\r\nC\r\n\r\n"));
+  WriteFile(site_ / "d.jpg", Jpeg("ImageDescription:\r\nD\r\n\r\n"));
+  PictureItem* c = MakeItem(site_ / "c.jpg");
+  const std::string refused = "It was not possible to rename the picture file.\n\n";
+  for (const char* name : {"d", "../escape", ""}) {
+    EXPECT_FALSE(c->Rename(ui_, name)) << name;
     const std::string& text = ui_.messages().back().text;
-    EXPECT_EQ(text.rfind("It was not possible to rename the picture file.\n\n", 0), 0u) << text;
-    // The reason is in the body, below the program's words.
-    EXPECT_GT(text.size(),
-              std::string("It was not possible to rename the picture file.\n\n").size());
+    EXPECT_EQ(text.rfind(refused, 0), 0u) << text;
+    EXPECT_GT(text.size(), refused.size()) << "the reason follows, below the program's words";
   }
-  EXPECT_EQ(item->FullFileName(), Site() + "/a.jpg");
-  EXPECT_NE(CommentOf(site_ / "a.jpg").find("\r\nA\r\n"), std::string::npos);
-  EXPECT_NE(CommentOf(site_ / "b.jpg").find("\r\nB\r\n"), std::string::npos);
-}
-
-TEST_F(PictureItemTest, PreviewShowsTheInlineGifKeepingTheCase) {
-  WriteFile(site_ / "IMG_0001.JPG", Jpeg(""));
-  PictureItem* item = MakeItem(site_ / "IMG_0001.JPG");
-  RecordingPreview preview;
-  item->ShowPreview(&preview);
-  EXPECT_EQ(preview.shown, std::vector<std::string>{Site() + "/inline/IMG_0001.gif"});
+  EXPECT_EQ(c->FullFileName(), Site() + "/c.jpg");
+  EXPECT_NE(CommentOf(site_ / "c.jpg").find("\r\nC\r\n"), std::string::npos);
+  EXPECT_NE(CommentOf(site_ / "d.jpg").find("\r\nD\r\n"), std::string::npos);
 }
 
 TEST_F(PictureItemTest, EditorCommandKeepsThePathOneArgument) {

@@ -36,7 +36,7 @@ class SamplesTest : public testing::Test {
   ScriptedUserInterface ui_;
 };
 
-TEST_F(SamplesTest, OnlySampNumberedTextFilesAreListedInNameOrder) {
+TEST_F(SamplesTest, OnlySampNumberedTextFilesAreListedAndTheHomesOverrideShippedOnes) {
   WriteFile(shipped_ / "samp0002.txt", Sample("Second", "two"));
   WriteFile(shipped_ / "samp0001.txt", Sample("First", "one"));
   for (const char* name : {"samp01.txt", "sample.txt", "samp0001.bak", "sampabcd.txt"}) {
@@ -50,9 +50,7 @@ TEST_F(SamplesTest, OnlySampNumberedTextFilesAreListedInNameOrder) {
   EXPECT_EQ(samples[1].description, "two");
   EXPECT_EQ(samples[1].file_name, shipped_ / "samp0002.txt");
   EXPECT_EQ(samples[1].vars->GetVarValue("PageTitle"), "Second page");
-}
-
-TEST_F(SamplesTest, LayoutHomeSamplesJoinAndOverrideShippedOnes) {
+  // The layout home's samples join the shipped ones and override those of their name.
   WriteFile(shipped_ / "samp0001.txt", Sample("Shipped one", ""));
   WriteFile(shipped_ / "samp0003.txt", Sample("Shipped three", ""));
   WriteFile(home_ / "samp0001.txt", Sample("My one", ""));

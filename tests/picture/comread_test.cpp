@@ -57,14 +57,6 @@ std::string ScanAndEnd() {
                 0xFF, 0xD9});                                                // EOI
 }
 
-TEST(ComReadTest, PictureWithoutCommentGivesItsFrameSizeAndNoText) {
-  const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt()));
-  EXPECT_EQ(read.info.width, 9);
-  EXPECT_EQ(read.info.height, 7);
-  EXPECT_EQ(read.info.comments, "");
-  EXPECT_EQ(read.diagnostics, "");
-}
-
 TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
   const struct {
     std::string raw;
@@ -90,7 +82,7 @@ TEST(ComReadTest, CommentLineEndsBecomeCrLfUtf8StaysAndControlBytesAreDropped) {
   }
 }
 
-TEST(ComReadTest, LastCommentBeforeTheScanWins) {
+TEST(ComReadTest, TheLastCommentBeforeTheScanWinsUnlessAnEarlierOneIsTheCaption) {
   test::JpegOptions options;
   options.comments = {"first", "second"};
   EXPECT_EQ(ReadBytes(test::MakeJpeg(test::SampleArt(), options)).info.comments, "second\r\n");
@@ -98,9 +90,6 @@ TEST(ComReadTest, LastCommentBeforeTheScanWins) {
   const ReadOutcome behind =
       ReadBytes(SoiAndFrame() + ComSegment("kept") + ScanAndEnd() + ComSegment("unseen"));
   EXPECT_EQ(behind.info.comments, "kept\r\n");
-}
-
-TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
   // Another program's comment after the caption, even behind the frame header, does not
   // hide it; without a caption the last comment is shown.
   const std::string caption = ComSegment("Title:\r\nSea\r\n\r\n");
@@ -120,7 +109,7 @@ TEST(ComReadTest, LastSegmentOfVariableRecordsIsTheCaptionWhateverFollows) {
   EXPECT_TRUE(HoldsVariableRecords("Title:\nSea\n\n"));
 }
 
-TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
+TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8CharacterAndItsRestIsNoMarkers) {
   // The reader keeps kMaxCommentsLength - 5 bytes; the filler leaves the last two of them
   // to the tail, so the cut falls right after the tail's second byte.
   const std::string filler(kMaxCommentsLength - 7, 'a');
@@ -140,9 +129,6 @@ TEST(ComReadTest, LongCommentIsNeverCutInsideAUtf8Character) {
     const ReadOutcome read = ReadBytes(test::MakeJpeg(test::SampleArt(), options));
     EXPECT_EQ(read.info.comments, filler + c.kept + "\r\n") << "tail of " << c.tail.size();
   }
-}
-
-TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
   // Past the stored part, the comment holds bytes that look like a frame header of
   // 0x1234 x 0x5678 and an EOI; they belong to the comment and must be passed over.
   const std::string tail = Bytes(
@@ -155,11 +141,14 @@ TEST(ComReadTest, RestOfALongCommentIsNeverTakenForMarkers) {
   EXPECT_EQ(read.info.comments.size(), static_cast<std::size_t>(kMaxCommentsLength - 3));
 }
 
+// A picture without a comment gives its frame size, no text and no detail line.
 TEST(ComReadTest, EveryFrameHeaderKindGivesTheSizeButTablesDoNot) {
   for (int code : {0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC7, 0xC9, 0xCB, 0xCD, 0xCF}) {
     const ReadOutcome read = ReadBytes(SoiAndFrame(code) + ScanAndEnd());
     EXPECT_EQ(read.info.width, 7) << std::hex << code;
     EXPECT_EQ(read.info.height, 5) << std::hex << code;
+    EXPECT_EQ(read.info.comments, "") << std::hex << code;
+    EXPECT_EQ(read.diagnostics, "") << std::hex << code;
   }
   // DHT (C4), JPG (C8) and DAC (CC) share the range but are skipped by their lengths, even
   // when their first bytes would read as a frame size.

@@ -107,15 +107,10 @@ TEST_F(ComWriteTest, ACaptionNeverDisplacesAnotherProgramsComment) {
 
   // Saving no caption into a picture that has none changes nothing, and writes nothing.
   test::WriteFile(dir_ / "same.jpg", input);
-  const auto inode = [&] {
-    struct stat status {};
-    ::stat((dir_ / "same.jpg").c_str(), &status);
-    return status.st_ino;
-  };
-  const auto before = inode();
+  const ino_t before = test::StatOf(dir_ / "same.jpg").st_ino;
   ASSERT_TRUE(WriteJpegCommentInPlace(dir_ / "same.jpg", "").ok());
   EXPECT_EQ(test::ReadFile(dir_ / "same.jpg"), input);
-  EXPECT_EQ(inode(), before);
+  EXPECT_EQ(test::StatOf(dir_ / "same.jpg").st_ino, before);
 }
 
 TEST_F(ComWriteTest, PlainTextReplacesTheCommentTheReaderShows) {
@@ -193,23 +188,6 @@ TEST_F(ComWriteTest, Utf8TextIsWrittenByteForByteAndReadsBackWhole) {
   EXPECT_EQ(test::HeaderOf(dir_ / "out.jpg").comments, "caf\xC3\xA9!\r\n");
 }
 
-TEST_F(ComWriteTest, DjpegDecodesTheRewrittenFileToTheSamePixels) {
-  if (!test::ToolAvailable("djpeg")) GTEST_SKIP() << "djpeg is not installed";
-  for (test::JpegKind kind :
-       {test::JpegKind::kBaseline, test::JpegKind::kProgressive, test::JpegKind::kGrey}) {
-    test::JpegOptions options;
-    options.kind = kind;
-    test::WriteFile(dir_ / "in.jpg", test::MakeJpeg(test::GradientArt(37, 23), options));
-    ASSERT_TRUE(WriteJpegComment(dir_ / "in.jpg", dir_ / "out.jpg", "text\r\n").ok());
-    std::string before;
-    std::string after;
-    ASSERT_EQ(test::RunTool("djpeg -pnm " + test::ShellQuote(dir_ / "in.jpg"), &before), 0);
-    ASSERT_EQ(test::RunTool("djpeg -pnm " + test::ShellQuote(dir_ / "out.jpg"), &after), 0);
-    EXPECT_FALSE(before.empty());
-    EXPECT_EQ(before, after);
-  }
-}
-
 // ---- Several saves checked with the tools of other programs ------------------------------
 
 // The marker segments of a JPEG file from SOI up to its scan, one string each (the 0xFF and
@@ -229,8 +207,9 @@ std::vector<std::string> SplitSegments(const std::string& file) {
   return segments;
 }
 
-// A picture that another program has commented, with EXIF and XMP segments, after three
-// captions were saved into it; the last one is kCaption.
+// A progressive picture (scans and tables after the first scan) that another program has
+// commented, with EXIF and XMP segments, after three captions were saved into it; the last
+// one is kCaption. Every byte but the caption's stays, so every decoder sees the same pixels.
 class CaptionSavesTest : public testing::Test {
  protected:
   static constexpr const char* kForeign = "Created with GIMP";
@@ -238,6 +217,7 @@ class CaptionSavesTest : public testing::Test {
 
   void SetUp() override {
     test::JpegOptions options;
+    options.kind = test::JpegKind::kProgressive;
     // EXIF: a little-endian TIFF header and one empty directory.
     options.app1_payload = std::string("Exif\0\0II*\0\x08\0\0\0\0\0\0\0\0\0", 20);
     options.segments = {
@@ -266,18 +246,11 @@ class CaptionSavesTest : public testing::Test {
 TEST_F(CaptionSavesTest, OneCaptionSegmentIsAddedAndEveryOtherSegmentStaysAsItWas) {
   std::vector<std::string> expected = SplitSegments(original_);
   const auto frame = std::find_if(expected.begin(), expected.end(), [](const std::string& s) {
-    return s.size() > 1 && static_cast<unsigned char>(s[1]) == 0xC0;
+    return s.size() > 1 && static_cast<unsigned char>(s[1]) == 0xC2;  // progressive frame
   });
   ASSERT_NE(frame, expected.end());
   expected.insert(frame, Com(kCaption));
   EXPECT_EQ(SplitSegments(test::ReadFile(picture_)), expected);
-}
-
-TEST_F(CaptionSavesTest, RdjpgcomShowsTheForeignCommentAndTheLastCaptionOnly) {
-  if (!test::ToolAvailable("rdjpgcom")) GTEST_SKIP() << "rdjpgcom (libjpeg-turbo-progs) is missing";
-  std::string output;
-  ASSERT_EQ(test::RunTool("rdjpgcom " + test::ShellQuote(picture_), &output), 0);
-  EXPECT_EQ(output, std::string(kForeign) + "\nDetailPageTitle:\nDunes at dusk\n\n\n");
 }
 
 TEST_F(CaptionSavesTest, ExiftoolReadsTheForeignCommentFirstAndTheXmpUnchanged) {

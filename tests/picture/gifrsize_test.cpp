@@ -57,7 +57,7 @@ class GifRSizeTest : public testing::Test {
   std::string diagnostics_;
 };
 
-TEST_F(GifRSizeTest, HalvingKeepsEveryOtherPixelOfEveryOtherLine) {
+TEST_F(GifRSizeTest, HalvingKeepsEveryOtherPixelAndEnlargingRepeatsPixels) {
   ASSERT_TRUE(Resize(test::SimpleGif(4, 4, Counting(16)), 2, 2).ok());
   const GifPicture out = Output();
   ASSERT_EQ(out.frames.size(), 1u);
@@ -65,9 +65,7 @@ TEST_F(GifRSizeTest, HalvingKeepsEveryOtherPixelOfEveryOtherLine) {
   EXPECT_EQ(out.frames[0].pixels, (std::vector<std::uint8_t>{0, 2, 8, 10}));
   EXPECT_EQ(out.screen_width, 2);
   EXPECT_EQ(out.global_colors, test::SimpleGif(1, 1, {0}).global_colors);
-}
-
-TEST_F(GifRSizeTest, EnlargingRepeatsPixelsAndPadsWithTheLastOne) {
+  // Enlarging repeats pixels and pads with the last one.
   ASSERT_TRUE(Resize(test::SimpleGif(3, 1, {1, 2, 3}), 6, 2).ok());
   const GifFrame frame = Output().frames.at(0);
   EXPECT_EQ(frame.pixels, (std::vector<std::uint8_t>{1, 2, 2, 3, 3, 3,     // first line
@@ -160,7 +158,7 @@ TEST_F(GifRSizeTest, ExtensionWithoutDataIsLeftOutSoThatGiflibReadsTheCopyWhole)
             (std::vector<std::uint8_t>{0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
 }
 
-TEST_F(GifRSizeTest, SizeIsTheLogicalScreenNotTheFirstFrame) {
+TEST_F(GifRSizeTest, SizeIsTheLogicalScreensAndInterlacingTheFirstImages) {
   GifPicture picture = test::SimpleGif(20, 10, std::vector<std::uint8_t>(200, 0));
   picture.frames[0] = Filled(2, 2, 5, 5, 1);
   int width = -1;
@@ -172,10 +170,9 @@ TEST_F(GifRSizeTest, SizeIsTheLogicalScreenNotTheFirstFrame) {
   EXPECT_FALSE(GetGifSize(&width, &height, dir_ / "bad.gif").ok());
   EXPECT_EQ(width, 0);
   EXPECT_EQ(height, 0);
-}
 
-TEST_F(GifRSizeTest, InterlacingIsJudgedByTheFirstImage) {
-  GifPicture picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
+  // Interlacing is judged by the first image.
+  picture = test::SimpleGif(3, 10, std::vector<std::uint8_t>(30, 1));
   picture.frames.push_back(picture.frames[0]);
   picture.frames[1].interlace = true;
   picture.frames[0].extensions_before = {{0xFE, {"a", "b"}}};

@@ -14,7 +14,7 @@ TEST(PictureSizeCapTest, RealPicturesAreShownAndClaimedGiantsAreNot) {
   EXPECT_FALSE(MayShowPictureOfSize(100, -1));
 }
 
-TEST(FitPictureToClientTest, ExamplesOfTheDisplay) {
+TEST(FitPictureToClientTest, ExamplesOfTheDisplayAndDegenerateSizes) {
   const PictureFit small = FitPictureToClient(100, 50, 400, 300);
   EXPECT_EQ(small.picture, (PixelRect{0, 0, 100, 50}));
   ASSERT_EQ(small.white_area_count, 2);
@@ -26,9 +26,6 @@ TEST(FitPictureToClientTest, ExamplesOfTheDisplay) {
   EXPECT_EQ(FitPictureToClient(200, 100, 200, 100).white_area_count, 0);
   // Too wide by one pixel: the height shrinks by truncation.
   EXPECT_EQ(FitPictureToClient(201, 100, 200, 300).picture, (PixelRect{0, 0, 200, 99}));
-}
-
-TEST(FitPictureToClientTest, DegenerateSizes) {
   EXPECT_EQ(FitPictureToClient(100, 50, 0, 0).picture, (PixelRect{0, 0, 0, 0}));
   EXPECT_EQ(FitPictureToClient(100, 50, -5, 30).picture, (PixelRect{0, 0, 0, 0}));
   EXPECT_EQ(FitPictureToClient(100, 50, 0, 0).white_area_count, 0);

@@ -155,11 +155,5 @@ TEST(MetadataTextTest, CleanUpGivesTrimmedUtf8Lines) {
       << "a character that does not fit whole is left out";
 }
 
-TEST(MetadataTextTest, ProgramStampsAreRecognised) {
-  EXPECT_TRUE(IsProgramStampComment("Created with GIMP\r\n"));
-  EXPECT_TRUE(IsProgramStampComment("CREATOR: gd-jpeg v1.0 (using IJG JPEG v62), quality = 90\n"));
-  EXPECT_FALSE(IsProgramStampComment("Grandma's garden, created with love"));
-}
-
 }  // namespace
 }  // namespace pix

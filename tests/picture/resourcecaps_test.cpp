@@ -20,16 +20,6 @@ static_assert(kMaxJpegPicturePixels > 200'000'000);
 static_assert(kMaxGifImagePixels > 200'000'000);
 static_assert(kMaxRasterPicturePixels > 200'000'000);
 
-// A 34-byte GIF: a 65535 x 65535 screen and an image of that size, `interlace` as asked,
-// whose data hold only a clear code.
-std::string HugeGif(bool interlace) {
-  return test::Bytes(
-      {'G',  'I',  'F',  '8',  '9',  'a',  0xFF, 0xFF, 0xFF, 0xFF,
-       0x00, 0,    0,                                                                  //
-       0x2C, 0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, interlace ? 0x40 : 0x00,  //
-       0x02, 0x02, 0x44, 0x01, 0x00, 0x3B});
-}
-
 TEST(ResourceCapsTest, AJpegClaimingTooManyPixelsIsRefusedBeforeDecoding) {
   test::TempDir dir;
   std::string jpeg = test::MakeJpeg(test::GradientArt(16, 16));
@@ -49,8 +39,8 @@ TEST(ResourceCapsTest, AJpegClaimingTooManyPixelsIsRefusedBeforeDecoding) {
 
 TEST(ResourceCapsTest, AGifClaimingTooManyPixelsIsRefusedByEveryReader) {
   test::TempDir dir;
-  test::WriteFile(dir / "huge.gif", HugeGif(false));
-  test::WriteFile(dir / "laced.gif", HugeGif(true));
+  test::WriteFile(dir / "huge.gif", test::HugeGif(false));
+  test::WriteFile(dir / "laced.gif", test::HugeGif(true));
 
   const Status resized = ResizeGifToSize(64, 48, dir / "huge.gif", dir / "out.gif");
   EXPECT_EQ(resized.code(), Status::Code::kTooLarge);

@@ -34,10 +34,7 @@ class AlbumPagesTest : public test::GeneratedSiteTest {
  protected:
   AlbumPagesTest() { test::WriteFile(home_ / "globals.txt", kLayout); }
 
-  void Settings(const std::string& pages) {
-    test::WriteFile(home_ / "pixamond.ini",
-                    "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\n" + pages);
-  }
+  void Settings(const std::string& pages) { WriteSettings("[Pages]\n" + pages); }
 
   void Run() { RunSite(); }
 
@@ -114,10 +111,9 @@ TEST_F(AlbumPagesTest, DateOrderUsesTheDateTakenThenTheFileTime) {
 }
 
 TEST_F(AlbumPagesTest, MatchPagesFollowTheOrder) {
-  test::WriteFile(home_ / "pixamond.ini",
-                  "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\nSortOrder=natural\n"
-                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nAutoOrganizeBaseFileNames=s,miscpics\n"
-                  "[MatchPageSearchStrings]\ns=[s*.*]\nmiscpics=[*.*]\n");
+  Settings(
+      "SortOrder=natural\n[AutoOrganizeLayout]\nDoAutoOrganize=Yes\n"
+      "AutoOrganizeBaseFileNames=s,miscpics\n[MatchPageSearchStrings]\ns=[s*.*]\nmiscpics=[*.*]\n");
   Pictures({"s10.jpg", "s9.jpg", "x2.jpg", "x10.jpg"});
   Run();
   EXPECT_EQ(Entries("s.html"), "s9.jpg s10.jpg");
@@ -125,10 +121,9 @@ TEST_F(AlbumPagesTest, MatchPagesFollowTheOrder) {
 }
 
 TEST_F(AlbumPagesTest, MatchPagesSplitLikeIndexPages) {
-  test::WriteFile(home_ / "pixamond.ini",
-                  "[HTMLDefaults]\nPersonFullName=Ann\n[Pages]\nPicturesPerPage=2\n"
-                  "[AutoOrganizeLayout]\nDoAutoOrganize=Yes\nAutoOrganizeBaseFileNames=s\n"
-                  "[MatchPageSearchStrings]\ns=[s*.*]\n");
+  Settings(
+      "PicturesPerPage=2\n[AutoOrganizeLayout]\nDoAutoOrganize=Yes\n"
+      "AutoOrganizeBaseFileNames=s\n[MatchPageSearchStrings]\ns=[s*.*]\n");
   Pictures({"s1.jpg", "s2.jpg", "s3.jpg", "x.jpg"});
   Run();
   EXPECT_EQ(Entries("s.html"), "s1.jpg s2.jpg");
@@ -138,15 +133,6 @@ TEST_F(AlbumPagesTest, MatchPagesSplitLikeIndexPages) {
   EXPECT_NE(test::ReadFile(site_ / "s3.html").find("s2.html||s-2.html|3/3"), std::string::npos);
   EXPECT_NE(test::ReadFile(site_ / "index.html").find("{s.html 3}"), std::string::npos);
   EXPECT_EQ(Entries("index.html"), "x.jpg");
-}
-
-TEST_F(AlbumPagesTest, NoPageLimitKeepsOnePage) {
-  Settings("PicturesPerPage=0\n");
-  Pictures({"a.jpg", "b.jpg", "c.jpg"});
-  Run();
-  EXPECT_EQ(Entries("index.html"), "a.jpg b.jpg c.jpg");
-  EXPECT_NE(test::ReadFile(site_ / "index.html").find("<BODY>[/]"), std::string::npos);
-  EXPECT_FALSE(fs::exists(site_ / "index-2.html"));
 }
 
 TEST_F(AlbumPagesTest, PageSplittingAtZeroOneNAndNPlusOnePictures) {
@@ -216,29 +202,30 @@ TEST_F(AlbumPagesTest, PagesCountOnlyReadablePicturesAndTheLastPageGoesWithThem)
   EXPECT_EQ(test::ReadFile(site_ / "index.html").find("rel=next"), std::string::npos);
 }
 
+// Without a page limit an album keeps one page, and a picture named like a numbered index
+// page is a picture like any other.
 TEST_F(AlbumPagesTest, APictureNamedLikeANumberedIndexPageIsLeftOutOnlyWhenPagesSplit) {
   Settings("PicturesPerPage=5\n");
-  Pictures({"index-2.jpg", "a.jpg"});
+  Pictures({"index-2.jpg", "a.jpg", "b.jpg"});
   Run();
-  EXPECT_EQ(Entries("index.html"), "a.jpg");
-  Settings("");
+  EXPECT_EQ(Entries("index.html"), "a.jpg b.jpg");
+  Settings("PicturesPerPage=0\n");
   Run();
-  EXPECT_EQ(Entries("index.html"), "a.jpg index-2.jpg");
+  EXPECT_EQ(Entries("index.html"), "a.jpg b.jpg index-2.jpg");
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("<BODY>[/]"), std::string::npos);
+  EXPECT_TRUE(fs::exists(site_ / "index-2.html")) << "the picture's own page";
+  EXPECT_EQ(test::ReadFile(site_ / "index-2.html").find("(a.jpg)"), std::string::npos);
 }
 
-TEST_F(AlbumPagesTest, DetailPagesHaveATitleMadeFromTheFileName) {
+// Detail pages have a title made from the file name; index pages end with the body's end
+// tag when the layout has one.
+TEST_F(AlbumPagesTest, TitlesComeFromFileNamesAndTheBodyEndTagEndsIndexPages) {
   Settings("");
   Pictures({"Bridge_by_Sander_Klootwijk.jpg"});
   Run();
   EXPECT_NE(test::ReadFile(site_ / "Bridge_by_Sander_Klootwijk.html")
                 .find("|Bridge by Sander Klootwijk</BODY>"),
             std::string::npos);
-}
-
-TEST_F(AlbumPagesTest, BodyEndTagEndsIndexPagesWhenTheLayoutHasOne) {
-  Settings("");
-  Pictures({"a.jpg"});
-  Run();
   const std::string old_end = "\r\n<P>\r\n</HTML>\r\n";
   const std::string page = test::ReadFile(site_ / "index.html");
   EXPECT_EQ(page.substr(page.size() - old_end.size()), old_end);

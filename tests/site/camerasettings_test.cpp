@@ -26,9 +26,7 @@ class CameraSettingsTest : public test::GeneratedSiteTest {
   CameraSettingsTest() { test::WriteFile(home_ / "globals.txt", kLayout); }
 
   void Picture(const std::string& name, const test::ExifFields& exif) {
-    test::JpegOptions options;
-    options.segments.push_back(test::ExifSegment(exif));
-    test::WriteFile(site_ / name, test::MakeJpeg(test::SampleArt(), options));
+    test::WriteFile(site_ / name, test::MakeJpeg(test::SampleArt(), test::WithExif(exif)));
   }
 
   // What the detail page of `base` shows between its brackets.

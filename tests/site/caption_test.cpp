@@ -52,6 +52,8 @@ TEST_F(CaptionTest, ProgramStampsAreNoCaption) {
   EXPECT_EQ(Caption().html, "");
   comment = "CREATOR: gd-jpeg v1.0 (using IJG JPEG v62), default quality\r\n";
   EXPECT_EQ(Caption().html, "");
+  comment = "Our garden, created with love\r\n";
+  EXPECT_EQ(Caption().html, "Our garden, created with love");
 }
 
 TEST_F(CaptionTest, TextFromThePictureIsEscapedAndTheLayoutsHtmlKept) {

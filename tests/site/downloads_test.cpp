@@ -107,12 +107,6 @@ class DownloadsTest : public test::GeneratedSiteTest {
     EXPECT_TRUE(names.ok()) << names.status().message();
     return names.ok() ? *names : std::vector<std::string>();
   }
-
-  static struct stat Stat(const fs::path& path) {
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info;
-  }
 };
 
 constexpr const char* kZipSettings =
@@ -139,11 +133,11 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
             std::string::npos);
 
   // A rerun, and a picture only touched, leave the zip as it is: the record decides.
-  const struct stat first = Stat(zip);
+  const struct stat first = test::StatOf(zip);
   const struct utimbuf later {2000000000, 2000000000};
   ASSERT_EQ(::utime((site_ / "trip" / "a.jpg").c_str(), &later), 0);
   ASSERT_EQ(Run(), 0);
-  const struct stat second = Stat(zip);
+  const struct stat second = test::StatOf(zip);
   EXPECT_EQ(second.st_ino, first.st_ino);
   EXPECT_EQ(second.st_mtim.tv_nsec, first.st_mtim.tv_nsec);
   EXPECT_EQ(second.st_mtim.tv_sec, first.st_mtim.tv_sec);
@@ -153,7 +147,7 @@ TEST_F(DownloadsTest, AlbumZipHoldsTheDetailImagesAndIsRemadeOnlyWhenAMemberChan
   WritePictureTaken(site_ / "trip" / "a.jpg", "2024:06:01 10:00:00", 49);
   WritePictureTaken(site_ / "trip" / "c.jpg", "2024:06:03 10:00:00", 43);
   ASSERT_EQ(Run(), 0);
-  EXPECT_NE(Stat(zip).st_ino, first.st_ino);
+  EXPECT_NE(test::StatOf(zip).st_ino, first.st_ino);
   EXPECT_EQ(Members(zip), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg", "notes.jpg"}));
   test::TempDir clean;
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "notes.gif"}) {
@@ -244,9 +238,9 @@ TEST_F(DownloadsTest, FeedListsTheNewestPicturesAndSitemapEveryPage) {
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(test::ReadFile(site_ / "sitemap.xml").find("old.html"), std::string::npos);
   EXPECT_EQ(test::ReadFile(site_ / "feed.xml").find("old.html"), std::string::npos);
-  const struct stat before = Stat(site_ / "feed.xml");
+  const struct stat before = test::StatOf(site_ / "feed.xml");
   ASSERT_EQ(Run(), 0);
-  EXPECT_EQ(Stat(site_ / "feed.xml").st_ino, before.st_ino);
+  EXPECT_EQ(test::StatOf(site_ / "feed.xml").st_ino, before.st_ino);
 
   // Without a SiteURL the run writes neither and removes its own.
   Settings("");

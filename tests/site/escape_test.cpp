@@ -5,16 +5,14 @@
 namespace pix {
 namespace {
 
-TEST(EscapeTest, LinksKeepTheirSlashesAndEncodeEverythingElseThatIsNotPlain) {
+TEST(EscapeTest, LinksKeepTheirSlashesAndTextEscapesMarkupAndTemplateReferences) {
   EXPECT_EQ(UrlEncodePath("sub/inline/IMG_0001.gif"), "sub/inline/IMG_0001.gif");
   EXPECT_EQ(UrlEncodePath("my #1 photo?.jpg"), "my%20%231%20photo%3F.jpg");
   EXPECT_EQ(UrlEncodePath("100%.jpg"), "100%25.jpg");
   EXPECT_EQ(UrlEncodePath("a&b<\"c'>.jpg"), "a%26b%3C%22c%27%3E.jpg");
   EXPECT_EQ(UrlEncodePath("caf\xc3\xa9.jpg"), "caf%C3%A9.jpg") << "UTF-8 bytes one by one";
   EXPECT_EQ(UrlEncodePath("${PageTitle}"), "%24%7BPageTitle%7D");
-}
-
-TEST(EscapeTest, TextEscapesMarkupAndTemplateReferences) {
+  // Text escapes markup and template references.
   EXPECT_EQ(HtmlEscape("Tom & Jerry <3 \"quotes\" 'too'"),
             "Tom &amp; Jerry &lt;3 &quot;quotes&quot; &#39;too&#39;");
   EXPECT_EQ(HtmlEscape("${PageTitle}"), "&#36;{PageTitle}");

@@ -4,10 +4,7 @@
 
 #include <filesystem>
 
-#include "base/diagnostics.h"
-#include "base/progress.h"
 #include "site/generated_site.h"
-#include "site/website.h"
 #include "support/site_files.h"
 
 namespace pix {
@@ -21,12 +18,8 @@ class FolderWalkTest : public test::GeneratedSiteTest {
 
   // Runs over the fixture's site with `jobs`; the progress as it ended.
   Progress Run(int jobs) {
-    CollectedDiagnostics diagnostics;
     Progress progress;
-    WebSite run(site_.path().string(), home_.path().string(), ui_, progress, diagnostics);
-    run.SetJobs(jobs);
-    EXPECT_TRUE(run.Prepare().ok());
-    run.Execute();
+    RunSite(jobs, &progress);
     return progress;
   }
 };

@@ -31,10 +31,20 @@ class GeneratedSiteTest : public testing::Test {
       "[Display]\nInLinePixelDensity=2\nDetailImageMaxSize=1600\n";
   // The shipped defaults: detail pages show the original itself.
   static constexpr const char* kOriginalSettings = "[HTMLDefaults]\nPersonFullName=Ann Example\n";
+  // What every page a run writes starts with.
+  static constexpr const char* kPageHead =
+      "<!--Produced With Pixamond Version 2.0-->\r\n"
+      "<!--Pixamond is written by the Pixamond developers-->\r\n"
+      "<!DOCTYPE html>\r\n<HTML lang=\"en\">\r\n";
 
   void UseSettings(const char* settings) {
     WriteFile(home_ / "pixamond.ini", settings);
     ASSERT_TRUE(OpenLayoutHome(home_.path()).ok());
+  }
+
+  // Writes the layout home's settings: the user's name, then `more`.
+  void WriteSettings(const std::string& more = "") {
+    WriteFile(home_ / "pixamond.ini", "[HTMLDefaults]\nPersonFullName=Ann\n" + more);
   }
 
   // A few pictures in two folders, with a caption file and a page of the user's own.
@@ -51,9 +61,7 @@ class GeneratedSiteTest : public testing::Test {
   void WriteGpsPicture(const std::filesystem::path& path) {
     ExifFields exif;
     exif.gps_position = true;
-    JpegOptions options;
-    options.segments = {ExifSegment(exif)};
-    WriteFile(path, MakeJpeg(GradientArt(30, 20), options));
+    WriteFile(path, MakeJpeg(GradientArt(30, 20), WithExif(exif)));
   }
 
   // A JPEG picture of `width` x 30 pixels taken at `date` ("2024:06:01 14:03:22"), or
@@ -62,9 +70,8 @@ class GeneratedSiteTest : public testing::Test {
                                 int width = 40) {
     ExifFields exif;
     exif.date_time_original = date;
-    JpegOptions options;
-    if (!date.empty()) options.segments.push_back(ExifSegment(exif));
-    WriteFile(path, MakeJpeg(GradientArt(width, 30), options));
+    WriteFile(path,
+              MakeJpeg(GradientArt(width, 30), date.empty() ? JpegOptions() : WithExif(exif)));
   }
 
   // Publishes the fixture's site into the folder `to`; true when it went well.

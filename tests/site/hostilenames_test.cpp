@@ -15,6 +15,7 @@
 #include "picture/comwrite.h"
 #include "support/command_run.h"
 #include "support/picture_builder.h"
+#include "support/site_files.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -150,10 +151,7 @@ TEST_F(HostileTreeTest, AFullDiskFailsTheWritesAndLosesNothing) {
   EXPECT_EQ(with_full_disk([&] { return Generate(site_.path(), home_.path()).status; }), kExitReported);
   EXPECT_EQ(test::ReadFile(site_ / "a.jpg"), picture);
   EXPECT_EQ(test::ReadFile(site_ / "index.html"), index) << "a page was half written";
-  for (const auto& entry : fs::recursive_directory_iterator(site_.path())) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
-        << entry.path() << " was left behind";
-  }
+  EXPECT_EQ(test::TemporaryFilesBelow(site_.path()), std::vector<std::string>());
 }
 
 }  // namespace

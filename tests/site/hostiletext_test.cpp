@@ -98,7 +98,7 @@ TEST(HostileTextFileTest, AFileTooLargeToReadIsRefusedAndSettingsInItAreNotRepla
   EXPECT_EQ(fs::file_size(big), (std::uintmax_t{64} << 20) + 1) << "the settings were replaced";
 }
 
-TEST(HostileSettingsTest, NamesThatWouldChangeTheFileStructureAreRefused) {
+TEST(HostileSettingsTest, NamesAndValuesThatWouldChangeTheFileStructureAreRefused) {
   test::TempDir dir;
   const fs::path ini = dir / "pixamond.ini";
   test::WriteFile(ini, "[Display]\r\nMaxDisplayWidth=320\r\n\r\n[Files]\r\nPictureEditor=x\r\n");
@@ -116,6 +116,9 @@ TEST(HostileSettingsTest, NamesThatWouldChangeTheFileStructureAreRefused) {
     EXPECT_EQ(WriteProfileText(section, key, "1", ini).code(), Status::Code::kInvalidArgument)
         << "[" << section << "] " << key;
   }
+  // A value of two lines would make its second line a line of its own.
+  EXPECT_EQ(WriteProfileText("Display", "Width", "two\nlines", ini).code(),
+            Status::Code::kInvalidArgument);
   EXPECT_EQ(test::ReadFile(ini), before);
   ASSERT_TRUE(WriteProfileText("Display", "Width]x", "2", ini).ok());
   EXPECT_EQ(GetProfileText("Display", "Width]x", "", 16, ini), "2");

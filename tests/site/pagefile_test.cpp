@@ -1,13 +1,14 @@
 #include "site/pagefile.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
+#include "support/site_files.h"
 #include "support/temp_dir.h"
 
 namespace pix {
@@ -64,24 +65,6 @@ bool WritePage(const fs::path& path, const std::string& text,
   return (*page)->Written();
 }
 
-struct FileStamp {
-  ino_t inode;
-  timespec modified;
-};
-
-FileStamp Stamp(const fs::path& path) {
-  struct stat info {};
-  ::stat(path.c_str(), &info);
-  return {info.st_ino, info.st_mtim};
-}
-
-bool NoTemporaryLeft(const fs::path& folder) {
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().filename().string().front() == '.') return false;
-  }
-  return true;
-}
-
 TEST(PageFileTest, SameBytesLeaveTheOldPageAndItsTimeAlone) {
   test::TempDir dir;
   const fs::path page = dir / "index.html";
@@ -91,13 +74,12 @@ TEST(PageFileTest, SameBytesLeaveTheOldPageAndItsTimeAlone) {
     test::WriteFile(page, text);
     const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, page.c_str(), past, 0), 0);
-    const FileStamp before = Stamp(page);
+    const ino_t before = test::StatOf(page).st_ino;
     EXPECT_FALSE(WritePage(page, text)) << size;
-    const FileStamp after = Stamp(page);
-    EXPECT_EQ(after.inode, before.inode) << size;
-    EXPECT_EQ(after.modified.tv_sec, 1000000000) << size;
+    EXPECT_EQ(test::StatOf(page).st_ino, before) << size;
+    EXPECT_EQ(test::StatOf(page).st_mtim.tv_sec, 1000000000) << size;
     EXPECT_EQ(test::ReadFile(page), text) << size;
-    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 
@@ -120,7 +102,7 @@ TEST(PageFileTest, AnyDifferenceReplacesThePageWithTheNewBytes) {
     test::WriteFile(page, old);
     EXPECT_TRUE(WritePage(page, text)) << text.size();
     EXPECT_EQ(test::ReadFile(page), text) << text.size();
-    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 
@@ -137,7 +119,7 @@ TEST(PageFileTest, NewPageIsWrittenAndAbandonedPageLeavesTheOldOne) {
     (*abandoned)->Stream() << PageText(100, 'z');
   }
   EXPECT_EQ(test::ReadFile(page), PageText(500));
-  EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+  EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
 }
 
 TEST(PageFileTest, EveryFinishedPageIsNotedAsItNowIs) {
@@ -159,11 +141,11 @@ TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
   std::optional<RecordedOutput> note;
   WritePage(path, PageText(3000), std::nullopt, &note);
   ASSERT_TRUE(note);
-  const FileStamp before = Stamp(path);
+  const ino_t before = test::StatOf(path).st_ino;
   // The same bytes: left alone, and the note stays.
   std::optional<RecordedOutput> again;
   EXPECT_FALSE(WritePage(path, PageText(3000), note, &again));
-  EXPECT_EQ(Stamp(path).inode, before.inode);
+  EXPECT_EQ(test::StatOf(path).st_ino, before);
   ASSERT_TRUE(again);
   EXPECT_EQ(again->stamp, note->stamp);
   // The note is believed while the file is the one noted: a note whose digest is not the
@@ -178,7 +160,7 @@ TEST(PageFileTest, APageStillAsNotedIsComparedByItsDigestWithoutBeingRead) {
     const std::optional<RecordedOutput> current = again;
     EXPECT_TRUE(WritePage(path, text, current, &again));
     EXPECT_EQ(test::ReadFile(path), text);
-    EXPECT_TRUE(NoTemporaryLeft(dir.path()));
+    EXPECT_EQ(test::TemporaryFilesBelow(dir.path()), std::vector<std::string>());
   }
 }
 

@@ -5,17 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "generated_site.h"
-#include "picture/gifrsize.h"
 
 namespace pix {
 namespace {
 
 namespace fs = std::filesystem;
-
-const char kHead[] =
-    "<!--Produced With Pixamond Version 2.0-->\r\n"
-    "<!--Pixamond is written by the Pixamond developers-->\r\n"
-    "<!DOCTYPE html>\r\n<HTML lang=\"en\">\r\n";
 
 class PictureEntryTest : public test::GeneratedSiteTest {
  protected:
@@ -37,7 +31,7 @@ class PictureEntryTest : public test::GeneratedSiteTest {
   // The variables of a picture's detail page, between the brackets.
   std::string Detail(const std::string& base) {
     const std::string page = test::ReadFile(site_ / (base + ".html"));
-    EXPECT_EQ(page.rfind(kHead, 0), 0u) << page;
+    EXPECT_EQ(page.rfind(kPageHead, 0), 0u) << page;
     const std::size_t open = page.find('[');
     const std::size_t close = page.rfind(']');
     if (open == std::string::npos || close == std::string::npos) return page;
@@ -48,22 +42,15 @@ class PictureEntryTest : public test::GeneratedSiteTest {
                     const test::JpegOptions& options) {
     test::WriteFile(site_ / name, test::MakeJpeg(art, options));
   }
-
 };
-
-test::JpegOptions WithExif(const test::ExifFields& fields) {
-  test::JpegOptions options;
-  options.jfif = false;
-  options.segments = {test::ExifSegment(fields)};
-  return options;
-}
 
 TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
   // Stored 200 x 100; the tag turns the even ones on their side.
   for (int tag = 1; tag <= 8; ++tag) {
     test::ExifFields fields;
     fields.orientation = tag;
-    WritePicture("p" + std::to_string(tag) + ".jpg", test::GradientArt(200, 100), WithExif(fields));
+    WritePicture("p" + std::to_string(tag) + ".jpg", test::GradientArt(200, 100),
+                 test::WithExif(fields));
   }
   const std::string before = test::ReadFile(site_ / "p6.jpg");
   EXPECT_EQ(Run(4).inline_made, 8);
@@ -71,10 +58,8 @@ TEST_F(PictureEntryTest, TurnedPicturesShowUprightSizesAndAreNotMadeTwice) {
     const std::string base = "p" + std::to_string(tag);
     const bool side = tag >= 5;
     EXPECT_EQ(Detail(base), side ? "||||100x200|50x100" : "||||200x100|100x50") << base;
-    int width = 0, height = 0;
-    ASSERT_TRUE(GetGifSize(&width, &height, site_ / "inline" / (base + ".gif")).ok());
-    EXPECT_EQ(width, side ? 50 : 100) << base;
-    EXPECT_EQ(height, side ? 100 : 50) << base;
+    EXPECT_EQ(test::ImageSizeOf(site_ / "inline" / (base + ".gif")), side ? "50x100" : "100x50")
+        << base;
   }
   EXPECT_EQ(test::ReadFile(site_ / "p6.jpg"), before) << "the picture itself is never changed";
   const RunStats second = Run();
@@ -89,7 +74,7 @@ TEST_F(PictureEntryTest, CaptionDateAndCameraComeFromThePicture) {
   fields.make = "OLYMPUS IMAGING CORP.";
   fields.model = "E-M5 <Mark II>";
   fields.date_time_original = "2024:06:01 14:03:22";
-  test::JpegOptions xmp = WithExif(fields);
+  test::JpegOptions xmp = test::WithExif(fields);
   xmp.segments.push_back(test::XmpSegment(
       "<dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">Boats &amp; \"gulls\""
       "</rdf:li></rdf:Alt></dc:description>"));
@@ -97,8 +82,8 @@ TEST_F(PictureEntryTest, CaptionDateAndCameraComeFromThePicture) {
   test::JpegOptions iptc;
   iptc.segments = {test::PhotoshopIptcSegment({{2, 120, "Market day"}})};
   WritePicture("b.jpg", test::SampleArt(), iptc);
-  WritePicture("c.jpg", test::SampleArt(), WithExif(fields));  // a placeholder only
-  test::JpegOptions commented = WithExif(fields);
+  WritePicture("c.jpg", test::SampleArt(), test::WithExif(fields));  // a placeholder only
+  test::JpegOptions commented = test::WithExif(fields);
   commented.comments = {"ImageDescription:\r\n<em>Our</em> boat\r\n\r\n"};
   WritePicture("d.jpg", test::SampleArt(), commented);
   test::WriteGifPicture(site_ / "e.gif", 9, 7, false);
@@ -120,7 +105,7 @@ TEST_F(PictureEntryTest, DirectoryEntryTakesNothingFromItsLastPicture) {
   test::ExifFields fields;
   fields.make = "Canon";
   fields.model = "Canon EOS R5";
-  test::JpegOptions options = WithExif(fields);
+  test::JpegOptions options = test::WithExif(fields);
   options.comments = {"A quiet street"};
   test::WriteFile(site_ / "sub" / "a.jpg", test::MakeJpeg(test::SampleArt(), options));
   Run();

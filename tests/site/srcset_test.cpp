@@ -6,7 +6,6 @@
 #include <string>
 
 #include "generated_site.h"
-#include "picture/webimage.h"
 
 namespace pix {
 namespace {
@@ -28,10 +27,10 @@ class SrcSetTest : public test::GeneratedSiteTest {
   }
 
   RunStats Run(int density) {
-    test::WriteFile(home_ / "pixamond.ini",
-                    "[HTMLDefaults]\nPersonFullName=Ann\n[FileExtensions]\nInLineFileExt=jpg\n"
-                    "[Display]\nMaxDisplayWidth=40\nMaxDisplayHeight=40\nInLinePixelDensity=" +
-                        std::to_string(density) + "\n");
+    WriteSettings(
+        "[FileExtensions]\nInLineFileExt=jpg\n[Display]\nMaxDisplayWidth=40\n"
+        "MaxDisplayHeight=40\nInLinePixelDensity=" +
+        std::to_string(density) + "\n");
     const RunStats stats = RunSite();
     EXPECT_EQ(diagnostics_.ProblemCount() + stats.problems_reported, 0);
     return stats;
@@ -49,13 +48,8 @@ TEST_F(SrcSetTest, DensityTwoGivesA1xCompanionThatFollowsTheSetting) {
                       "trip/day%201/inline/boat.jpg 2x]"),
             std::string::npos)
       << page;
-  int width = 0;
-  int height = 0;
-  ASSERT_TRUE(GetWebImageSize(site_ / "inline" / "1x" / "big.jpg", &width, &height).ok());
-  EXPECT_EQ(width, 40);
-  EXPECT_EQ(height, 30);
-  ASSERT_TRUE(GetWebImageSize(site_ / "inline" / "big.jpg", &width, &height).ok());
-  EXPECT_EQ(width, 80);
+  EXPECT_EQ(test::ImageSizeOf(site_ / "inline" / "1x" / "big.jpg"), "40x30");
+  EXPECT_EQ(test::ImageSizeOf(site_ / "inline" / "big.jpg"), "80x60");
   EXPECT_FALSE(fs::exists(site_ / "inline" / "1x" / "small.jpg"));
 
   // Nothing is made again on a rerun; the companion goes with the setting.

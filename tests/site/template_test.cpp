@@ -71,7 +71,7 @@ TEST(ExpandTemplateTest, WhatIsNotAReferenceIsWrittenAsItStands) {
   }
 }
 
-TEST(ExpandTemplateTest, ValuesExpandAgainstTheArrayThatOwnsThem) {
+TEST(ExpandTemplateTest, ValuesExpandAgainstTheArrayThatOwnsThemWhenWritten) {
   VariableList parent;
   parent.SetVar("PageLabel", "Parent label");
   VariableList page;
@@ -79,9 +79,7 @@ TEST(ExpandTemplateTest, ValuesExpandAgainstTheArrayThatOwnsThem) {
   page.SetVar("ParentPageLabel", "${PageLabel}")->owner_array = &parent;
   page.SetVar("ActualReturnLabel", "${ParentPageLabel}");
   EXPECT_EQ(Expand("${PageLabel} < ${ActualReturnLabel}", page), "Child label < Parent label");
-}
-
-TEST(ExpandTemplateTest, LookupHappensAtTheMomentOfWriting) {
+  // Lookup happens at the moment of writing.
   VariableList array;
   array.SetVar("Entry", "[${ImageFileName}]");
   array.SetVar("ImageFileName", "a.gif");

@@ -19,13 +19,19 @@ std::vector<std::pair<std::string, std::string>> Vars(const VariableList& array)
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-TEST(VarFileTest, TwoRecordsReadAndWriteBackByteForByte) {
+// Records read and write back byte for byte: a value of several lines, long names and
+// values kept whole; an empty value is not written.
+TEST(VarFileTest, RecordsReadAndWriteBackByteForByte) {
+  const std::string name(300, 'N');
+  const std::string value(100000, 'v');
   const std::string text =
-      "PageTitle:\r\nMy Pictures\r\n\r\n"
-      "PageLabel:\r\nPictures\r\n\r\n";
+      "PageTitle:\r\nMy Pictures\r\n\r\nBody:\r\nline one\r\nline two\r\n\r\n" + name + ":\r\n" +
+      value + "\r\n\r\n";
   VariableList array;
   array.ParseVarText(text);
-  EXPECT_EQ(Vars(array), (Pairs{{"PageTitle", "My Pictures"}, {"PageLabel", "Pictures"}}));
+  EXPECT_EQ(Vars(array),
+            (Pairs{{"PageTitle", "My Pictures"}, {"Body", "line one\r\nline two"}, {name, value}}));
+  array.SetVar("Empty", "");
   EXPECT_EQ(array.FormatVarText(), text);
   std::ostringstream out;
   array.WriteVars(out);
@@ -67,31 +73,6 @@ TEST(VarFileTest, TextBecomesRecords) {
   }
 }
 
-TEST(VarFileTest, MultiLineValuesSurviveAWriteAndARead) {
-  VariableList array;
-  array.SetVar("Body", "line one\r\nline two");
-  VariableList back;
-  back.ParseVarText(array.FormatVarText());
-  EXPECT_EQ(back.GetVarValue("Body"), "line one\r\nline two");
-
-}
-
-TEST(VarFileTest, EmptyValuesAreNotWritten) {
-  VariableList array;
-  array.SetVar("Empty", "");
-  array.SetVar("Full", "x");
-  EXPECT_EQ(array.FormatVarText(), "Full:\r\nx\r\n\r\n");
-}
-
-TEST(VarFileTest, LongNamesAndValuesAreKeptWhole) {
-  const std::string name(300, 'N');
-  const std::string value(100000, 'v');
-  VariableList array;
-  array.ParseVarText(name + ":\r\n" + value + "\r\n\r\n");
-  EXPECT_EQ(array.GetVarValue(name), value);
-  EXPECT_EQ(array.FormatVarText(), name + ":\r\n" + value + "\r\n\r\n");
-}
-
 TEST(VarArrayTest, DeleteKeepsOrderOfTheRestAndAbsentVariablesReadAsEmpty) {
   VariableList array;
   array.SetVar("One", "1");
@@ -104,14 +85,10 @@ TEST(VarArrayTest, DeleteKeepsOrderOfTheRestAndAbsentVariablesReadAsEmpty) {
   EXPECT_EQ(array.FindVar("Two"), nullptr);
   array.DeleteAllVars();
   EXPECT_EQ(array.ItemCount(), 0);
-}
-
-TEST(VarArrayTest, NumbersAreFormattedInDecimal) {
-  VariableList array;
+  // Numbers are formatted in decimal, also past 32 bits.
   array.SetIntVar("Width", -12);
   array.SetLongVar("Bytes", 5000000000LL);
-  EXPECT_EQ(array.GetVarValue("Width"), "-12");
-  EXPECT_EQ(array.GetVarValue("Bytes"), "5000000000");
+  EXPECT_EQ(Vars(array), (Pairs{{"Width", "-12"}, {"Bytes", "5000000000"}}));
 }
 
 TEST(VarArrayTest, CopiesBelongToTheCopyingArray) {
@@ -130,14 +107,20 @@ TEST(VarArrayTest, CopiesBelongToTheCopyingArray) {
   EXPECT_EQ(page.AddVarAt("Fixed", "z", page.ItemCount())->owner_array, &page);
 }
 
-TEST(MarkedChangesTest, RevertRestoresOldValuesAndEmptiesNewOnes) {
+// A revert restores the values stored while marking was off and empties variables that
+// marking made; text parsed while marking is on is marked like any store.
+TEST(MarkedChangesTest, RevertRestoresTheUnmarkedValuesAndEmptiesNewOnes) {
   VariableList array;
   array.SetVar("PageTitle", "Base");
+  array.SetVar("ImageDescription", "default");
   array.mark_changes = true;
   array.SetVar("PageTitle", "Picture one");
   array.SetVar("X", "only for picture one");
+  array.ParseVarText("ImageDescription:\r\nA comment\r\n\r\n");
+  EXPECT_EQ(array.GetVarValue("ImageDescription"), "A comment");
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("PageTitle"), "Base");
+  EXPECT_EQ(array.GetVarValue("ImageDescription"), "default");
   EXPECT_EQ(array.GetVarValue("X"), "");
   ASSERT_NE(array.FindVar("X"), nullptr) << "a reverted new variable stays, empty";
   EXPECT_TRUE(array.FindVar("X")->marked);
@@ -146,30 +129,17 @@ TEST(MarkedChangesTest, RevertRestoresOldValuesAndEmptiesNewOnes) {
   array.SetVar("PageTitle", "Picture two, again");
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("PageTitle"), "Base") << "the first saved value is kept";
-}
 
-TEST(MarkedChangesTest, UnmarkedStoreBecomesTheNewBase) {
-  VariableList array;
-  array.mark_changes = true;
+  // An unmarked store (a page's opening stores base values) becomes the new base.
   array.SetVar("PageLabel", "Picture");
   array.mark_changes = false;
-  array.SetVar("PageLabel", "Opened page");  // the page's opening stores base values
+  array.SetVar("PageLabel", "Opened page");
   array.mark_changes = true;
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("PageLabel"), "Opened page") << "not undone by a revert";
   array.SetVar("PageLabel", "Next picture");
   array.RevertMarkedVars();
   EXPECT_EQ(array.GetVarValue("PageLabel"), "Opened page");
-}
-
-TEST(MarkedChangesTest, ParsedTextIsMarkedWhileMarkingIsOn) {
-  VariableList array;
-  array.SetVar("ImageDescription", "default");
-  array.mark_changes = true;
-  array.ParseVarText("ImageDescription:\r\nA comment\r\n\r\n");
-  EXPECT_EQ(array.GetVarValue("ImageDescription"), "A comment");
-  array.RevertMarkedVars();
-  EXPECT_EQ(array.GetVarValue("ImageDescription"), "default");
 }
 
 TEST(MarkedChangesTest, DeletedItemsAreNotRevertedAndOthersStillAre) {

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "picture/gifio.h"
+#include "picture/webimage.h"
 // jpeglib.h needs the declarations of <cstdio> before it.
 #include <jpeglib.h>
 
@@ -154,6 +155,7 @@ std::string MakeJpeg(const PixelArt& art, const JpegOptions& options) {
   jpeg_set_quality(&c.info, options.quality, TRUE);
   if (options.kind == JpegKind::kProgressive) jpeg_simple_progression(&c.info);
   if (!options.jfif) c.info.write_JFIF_header = FALSE;
+  if (options.arithmetic) c.info.arith_code = TRUE;
   jpeg_start_compress(&c.info, TRUE);
   if (!options.app1_payload.empty()) {
     jpeg_write_marker(&c.info, JPEG_APP0 + 1,
@@ -366,6 +368,13 @@ JpegSegment ExifSegment(const ExifFields& fields) {
                                                       std::move(gps))};
 }
 
+JpegOptions WithExif(const ExifFields& fields) {
+  JpegOptions options;
+  options.jfif = false;
+  options.segments = {ExifSegment(fields)};
+  return options;
+}
+
 JpegSegment XmpSegment(const std::string& properties) {
   const std::string packet =
       "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
@@ -520,6 +529,12 @@ GifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pix
   return picture;
 }
 
+std::string ImageSizeOf(const std::filesystem::path& path) {
+  int width = 0, height = 0;
+  if (!GetWebImageSize(path, &width, &height).ok()) return "unreadable";
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
 bool ToolAvailable(const std::string& name) {
   return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -545,6 +560,15 @@ std::string ShellQuote(const std::filesystem::path& path) {
     }
   }
   return quoted + "'";
+}
+
+std::string HugeGif(bool interlaced) {
+  return Bytes({'G', 'I', 'F', '8', '9', 'a'}) +
+         Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0, 0}) +        // screen 65535 x 65535, no colours
+         Bytes({0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}) +  // image 65535 x 65535
+         Bytes({interlaced ? 0x40 : 0x00}) +                  // packed fields
+         Bytes({0x02, 0x02, 0x44, 0x01, 0x00}) +  // code size 2, a block holding a clear code
+         Bytes({0x3B});                           // trailer
 }
 
 void WriteJpegPicture(const std::filesystem::path& path, int width, int height,

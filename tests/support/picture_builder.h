@@ -63,6 +63,8 @@ struct JpegOptions {
   std::vector<JpegSegment> segments;
   /// COM segments, in this order, after the APP segments and before the tables.
   std::vector<std::string> comments;
+  /// Arithmetic coding instead of Huffman coding (baseline and progressive kinds).
+  bool arithmetic = false;
 };
 
 /// A JPEG file of the picture. CMYK and YCCK pictures are written the way Adobe's programs
@@ -135,6 +137,9 @@ struct ExifFields {
 /// An APP1 segment holding EXIF data: "Exif\0\0" and a TIFF structure.
 JpegSegment ExifSegment(const ExifFields& fields);
 
+/// Options for a JPEG file as a camera writes it: its EXIF segment first, no JFIF segment.
+JpegOptions WithExif(const ExifFields& fields);
+
 /// An APP1 segment holding an XMP packet whose rdf:Description contains `properties`
 /// (XML text such as "<dc:description>...</dc:description>").
 JpegSegment XmpSegment(const std::string& properties);
@@ -193,6 +198,10 @@ JpegHeader HeaderOf(const std::filesystem::path& path);
 GifPicture SimpleGif(int width, int height, const std::vector<std::uint8_t>& pixels,
                       int colors = 16);
 
+/// A hostile GIF of 34 bytes: a 65535 x 65535 screen and an image of that size, interlaced
+/// when asked, whose data hold only a clear code.
+std::string HugeGif(bool interlaced = false);
+
 /// Writes a JPEG picture of `width` by `height` (a smooth gradient) to `path`, with
 /// `comment` in a COM segment unless it is empty. Parent folders are created.
 void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
@@ -200,6 +209,10 @@ void WriteJpegPicture(const std::filesystem::path& path, int width, int height,
 
 /// Writes a one-frame GIF picture of `width` by `height` to `path`, interlaced when asked.
 void WriteGifPicture(const std::filesystem::path& path, int width, int height, bool interlaced);
+
+/// The size of an image file of any inline format (GIF, JPEG, WebP, by its extension) as
+/// "WxH"; "unreadable" when it cannot be read.
+std::string ImageSizeOf(const std::filesystem::path& path);
 
 /// True when the command-line tool `name` is on the PATH.
 bool ToolAvailable(const std::string& name);

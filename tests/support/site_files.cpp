@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/safefile.h"
 #include "support/temp_dir.h"
 
 namespace pix::test {
@@ -19,6 +20,17 @@ std::map<std::string, std::string> VisibleFiles(const fs::path& site) {
     }
   }
   return files;
+}
+
+std::vector<std::string> TemporaryFilesBelow(const fs::path& root) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (IsLeftoverTemporaryName(entry.path().filename().string())) {
+      found.push_back(fs::relative(entry.path(), root).generic_string());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 namespace {

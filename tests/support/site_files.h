@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace pix::test {
 
@@ -17,5 +18,9 @@ std::map<std::string, std::string> VisibleFiles(const std::filesystem::path& sit
 /// whose bytes differ (with the first differing place); empty when they are the same.
 std::string DescribeDifferences(const std::map<std::string, std::string>& actual,
                                 const std::map<std::string, std::string>& expected);
+
+/// The temporary files a write leaves while it works (".NAME.tmp-XXXXXX") below `root`,
+/// hidden folders included, by their paths relative to `root`, sorted.
+std::vector<std::string> TemporaryFilesBelow(const std::filesystem::path& root);
 
 }  // namespace pix::test

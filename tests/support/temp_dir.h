@@ -1,6 +1,8 @@
 // Temporary folders for tests, removed with everything in them when the test ends.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -27,6 +29,9 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 
 /// The exact bytes of `path`; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+/// The status of the file at `path` (a link followed); all zeroes when there is none.
+struct stat StatOf(const std::filesystem::path& path);
 
 /// How many entries `dir` holds (not counting those below its subfolders), for the checks
 /// that no temporary file is left beside a target.

@@ -67,7 +67,9 @@ class ConfigWindowTest : public LayoutWindowTest {
   }
 };
 
-TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
+// Nothing is selected at first; a row picked fills the inspector, and picking it again
+// neither takes nor overwrites an edit in it.
+TEST_F(ConfigWindowTest, RowsFollowTheTreeAndSelectingARowAgainChangesNothing) {
   QListWidget* list = window_->ObjListBox();
   ASSERT_EQ(list->count(), static_cast<int>(window_->Model().ListedItems().size()));
   EXPECT_EQ(ItemAt(0)->Label(), "My Web Site");
@@ -79,16 +81,12 @@ TEST_F(ConfigWindowTest, RowsFollowTheTreeAndNothingIsSelectedAtFirst) {
     EXPECT_TRUE(NameBox(i)->text().isEmpty());
     EXPECT_TRUE(ValueBox(i)->toPlainText().isEmpty());
   }
-}
-
-TEST_F(ConfigWindowTest, SelectingARowFillsTheInspectorAndSelectingItAgainChangesNothing) {
   Pick("trip");
   EXPECT_EQ(window_->Model().SelectedItem()->Label(), "trip");
   EXPECT_EQ(NameBox(0)->text(), "PageTitle");
   EXPECT_EQ(ValueBox(0)->toPlainText(), "Trip");
   TypeValue(0, " again");
   Pick("trip");
-  // The edit is neither taken nor overwritten by showing the item a second time.
   EXPECT_EQ(ValueBox(0)->toPlainText(), "Trip again");
   EXPECT_FALSE(window_->Model().SelectedItem()->ModifiedFlag());
   // Settings items show their keys, which cannot be edited.
@@ -179,25 +177,6 @@ TEST_F(ConfigWindowTest, DeleteCrossesOutDrawsLinesInThePalettesColoursAndUndoTa
             DarkPalette().color(QPalette::Base));
 }
 
-TEST_F(ConfigWindowTest, SaveWithCrossedOutDirectoryAndCancelDeletesNothingButSavesEdits) {
-  Pick("trip");
-  TypeValue(0, " edited");
-  window_->Command(ui::kDelete);
-  ui_.AnswerMessage(MessageAnswer::kCancel);
-  const std::uintmax_t bytes = fs::file_size(site_ / "trip" / "a.jpg") +
-                               fs::file_size(site_ / "trip" / "c.jpg") +
-                               fs::file_size(site_ / "trip" / "index.txt");
-  window_->Command(ui::kSave);
-  ASSERT_EQ(Texts().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].title, "Confirm");
-  // The desktop program moves the files to the Trash, and says how many and how much.
-  EXPECT_EQ(ui_.messages()[0].text, "Crossed out item(s) will be deleted: 3 files of " +
-                                        FormatFileSize(bytes) + " will be moved to the Trash.");
-  EXPECT_TRUE(fs::exists(site_ / "trip" / "a.jpg"));
-  EXPECT_FALSE(ItemAt(RowOf("trip"))->IsCrossedOut());
-  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip edited\r\n\r\n");
-}
-
 TEST_F(ConfigWindowTest, APictureMovedToTheTrashLeavesTheListAndAsksNothingMore) {
   Pick("b.jpg");
   window_->Command(ui::kDelete);
@@ -254,9 +233,13 @@ TEST_F(ConfigWindowTest, SelectDirectoryRefusesTheLayoutHomeAndMissingFolders) {
   EXPECT_EQ(window_->Model().RootItem(), before);
 }
 
+// The preview shows a hint for items that are not pictures, and for a picture that has no
+// inline image yet; after a run it shows the picture.
 TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFollows) {
+  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
   Pick("a.jpg");
   EXPECT_TRUE(window_->image_window()->FileMissing());
+  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kGeneratePreviewHint));
   std::vector<int> percents;
   std::vector<std::string> steps;
   std::vector<QString> shown;
@@ -290,6 +273,9 @@ TEST_F(ConfigWindowTest, GenerateSiteShowsProgressRebuildsTheTreeAndThePreviewFo
   Pick("a.jpg");
   EXPECT_TRUE(window_->image_window()->PictureShown());
   EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor);
+  Pick("trip");
+  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
+  EXPECT_FALSE(window_->image_window()->FileMissing());
 }
 
 TEST_F(ConfigWindowTest, CancelDuringARunStopsAfterThePictureClosesThePagesAndRebuilds) {
@@ -411,7 +397,7 @@ TEST_F(ConfigWindowTest, HelpButtonOpensTheLayoutWindowTopic) {
 
 // ---- Sizes, keys, the tab order and Open ----------------------------------------------------
 
-TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndALongOneScrollsSideways) {
+TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndLongValuesWrap) {
   const std::string long_name =
       "A folder whose name is much longer than the tree is wide, as names of holidays are";
   WriteJpegPicture(site_ / long_name / "x.jpg", 20, 20, "");
@@ -424,9 +410,7 @@ TEST_F(ConfigWindowTest, RowsAreAsWideAsTheirLabelsAndALongOneScrollsSideways) {
   EXPECT_LT(list->sizeHintForIndex(short_row).width(), list->sizeHintForIndex(long_row).width());
   EXPECT_GT(list->horizontalScrollBar()->maximum(), 0);
   EXPECT_GE(list->visualRect(long_row).width(), list->sizeHintForIndex(long_row).width());
-}
-
-TEST_F(ConfigWindowTest, ValueBoxesWrapLongLines) {
+  // A long value wraps in its box rather than scrolling sideways.
   Pick("trip");
   ValueBox(0)->setPlainText(QString(QStringLiteral("<td>a cell of a long template line</td> "))
                                 .repeated(20));
@@ -498,15 +482,6 @@ TEST_F(ConfigWindowTest, TabGoesFromTheTreeThroughCaptionsOrValuesAndANewNameToT
   EXPECT_EQ(window_->focusWidget(), NameBox(0));
 }
 
-TEST_F(ConfigWindowTest, PreviewShowsTheHintForItemsThatAreNotPictures) {
-  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
-  Pick("a.jpg");
-  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kGeneratePreviewHint));
-  Pick("trip");
-  EXPECT_EQ(window_->image_window()->Hint(), QString::fromUtf8(ui::kSelectPictureHint));
-  EXPECT_FALSE(window_->image_window()->FileMissing());
-}
-
 TEST_F(ConfigWindowTest, OpenIsReachedByDoubleClickEnterAndTheRowsMenu) {
   // An editor that cannot start says so at once: the sign that Open was called.
   WriteSetting("Files", "PictureEditor", "/no/such/editor %s");
@@ -571,7 +546,7 @@ void ExpectButtonsWhole(LayoutWindow& window) {
   }
 }
 
-TEST_F(ConfigWindowTest, ThreePanesSideBySideAndTheColumnHoldsThePreviewAboveTheButtons) {
+TEST_F(ConfigWindowTest, ThreePanesSideBySideFollowTheSplitterAndThePreviewGrowsWithTheWindow) {
   QSplitter* panes = window_->PaneSplitter();
   ASSERT_EQ(panes->count(), 3);
   EXPECT_EQ(panes->widget(0), window_->ObjListBox());
@@ -600,10 +575,7 @@ TEST_F(ConfigWindowTest, ThreePanesSideBySideAndTheColumnHoldsThePreviewAboveThe
   const QRect covered(panes->mapTo(window_.get(), QPoint(0, 0)), panes->size());
   EXPECT_LE(window_->width() - covered.width(), 20);
   EXPECT_LE(window_->height() - covered.height(), 20);
-}
-
-TEST_F(ConfigWindowTest, PanesFollowTheSplitterAndThePreviewGrowsWithTheWindow) {
-  QSplitter* panes = window_->PaneSplitter();
+  // The panes follow the splitter; the preview grows with the window.
   QApplication::processEvents();
   QList<int> widths = panes->sizes();
   widths[0] += 40;
@@ -637,7 +609,7 @@ TEST_F(ConfigWindowTest, PanesFollowTheSplitterAndThePreviewGrowsWithTheWindow) 
   EXPECT_GT(window_->image_window()->width(), before + 50);
 }
 
-TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
+TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeAndInspectorRowsStackFromTheTop) {
   const QSize minimum = window_->minimumSizeHint();
   window_->resize(minimum);
   QApplication::processEvents();
@@ -664,9 +636,7 @@ TEST_F(ConfigWindowTest, ButtonsKeepTheirTextWholeFromTheMinimumSizeUp) {
   window_->resize(first);
   QApplication::processEvents();
   ExpectButtonsWhole(*window_);
-}
-
-TEST_F(ConfigWindowTest, InspectorRowsStackFromTheTopAsWideAsTheInspector) {
+  // Inspector rows stack from the top, as wide as the inspector.
   Pick("trip");
   QApplication::processEvents();
   ui::InspectorWindow* inspector = window_->inspector_window();

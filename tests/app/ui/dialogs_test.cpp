@@ -203,35 +203,18 @@ class FrameCloseTest : public FrameTest {
   ui::MainWindow frame_{ui_, temp_.path()};
 };
 
-TEST_F(FrameCloseTest, TitleBarAndCancelButtonAskCancelKeepsTheWindowAndDiscardSavesNothing) {
-  // The title bar's close button and the window manager's Alt+F4 send a close event.
-  ui_.AnswerMessage(MessageAnswer::kCancel);
-  EXPECT_FALSE(frame_.close());
-  EXPECT_TRUE(frame_.isVisible());
-  ui_.AnswerMessage(MessageAnswer::kCancel);
-  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kCancel), Qt::LeftButton);
-  EXPECT_TRUE(frame_.isVisible());
-  ASSERT_EQ(ui_.messages().size(), 2u);
-  for (const auto& message : ui_.messages()) {
-    EXPECT_EQ(message.text, "The layout has changes that are not saved. Save them before closing?");
-    EXPECT_EQ(message.buttons, MessageButtons::kSaveDiscardCancel);
-  }
-  EXPECT_FALSE(Saved());
-
-  // Discard closes without saving.
-  ui_.AnswerMessage(MessageAnswer::kDiscard);
-  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kCancel), Qt::LeftButton);
-  EXPECT_FALSE(frame_.isVisible());
-  EXPECT_FALSE(Saved());
-}
-
-TEST_F(FrameCloseTest, TheCloseButtonAndEveryQuitKeyAskLikeTheTitleBar) {
+// The title bar's close button (and the window manager's Alt+F4, which send a close event),
+// the Cancel and Close buttons, Ctrl+Q and Ctrl+W: each asks, Cancel keeps the window and
+// writes nothing, Discard closes without saving and Save closes after saving.
+TEST_F(FrameCloseTest, EveryWayOfClosingAsksAndFollowsTheAnswer) {
   frame_.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&frame_));
-  // The side Close button, Alt+F4, Ctrl+Q and Ctrl+W: each asks, and Cancel keeps the window
-  // and writes nothing.
   ui_.AnswerMessage(MessageAnswer::kCancel);
-  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kClose), Qt::LeftButton);
+  EXPECT_FALSE(frame_.close());
+  for (const ui::LayoutButton button : {ui::LayoutButton::kCancel, ui::LayoutButton::kClose}) {
+    ui_.AnswerMessage(MessageAnswer::kCancel);
+    QTest::mouseClick(frame_.layout_window()->Button(button), Qt::LeftButton);
+  }
   for (const QKeySequence& key :
        {QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q),
         QKeySequence(Qt::CTRL | Qt::Key_W)}) {
@@ -239,11 +222,17 @@ TEST_F(FrameCloseTest, TheCloseButtonAndEveryQuitKeyAskLikeTheTitleBar) {
     QTest::keySequence(&frame_, key);
   }
   EXPECT_TRUE(frame_.isVisible());
-  ASSERT_EQ(ui_.messages().size(), 4u);
+  ASSERT_EQ(ui_.messages().size(), 6u);
   for (const auto& message : ui_.messages()) {
+    EXPECT_EQ(message.text, "The layout has changes that are not saved. Save them before closing?");
     EXPECT_EQ(message.buttons, MessageButtons::kSaveDiscardCancel);
   }
   EXPECT_FALSE(Saved());
+  ui_.AnswerMessage(MessageAnswer::kDiscard);
+  QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kCancel), Qt::LeftButton);
+  EXPECT_FALSE(frame_.isVisible());
+  EXPECT_FALSE(Saved());
+  frame_.show();
   ui_.AnswerMessage(MessageAnswer::kSave);
   QTest::mouseClick(frame_.layout_window()->Button(ui::LayoutButton::kClose), Qt::LeftButton);
   EXPECT_FALSE(frame_.isVisible());

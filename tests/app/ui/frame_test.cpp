@@ -98,6 +98,16 @@ TEST_F(FrameWindowTest, TodaysKeysWorkBesideTheOldOnes) {
   Press(Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(chosen, 1);
 
+  // File, Open Picture starts the picture editor; one that cannot start says so at once.
+  WriteSetting("Files", "PictureEditor", "/no/such/editor %s");
+  QAction* open = frame_->Action(ui::kOpen);
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->text(), "&Open Picture");
+  Pick("a.jpg");
+  open->trigger();
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text.rfind("The picture editor could not be started.", 0), 0u);
+
   ui_.AnswerMessage(MessageAnswer::kDiscard);  // The question before closing, if it comes.
   Press(Qt::Key_Q, Qt::ControlModifier);
   EXPECT_FALSE(frame_->isVisible());
@@ -127,17 +137,6 @@ TEST_F(FrameWindowTest, InAnEditFieldTheKeysEditTheText) {
   frame_->Action(24323)->trigger();  // Copy
   frame_->Action(24324)->trigger();  // Paste over the selection
   EXPECT_EQ(value->toPlainText(), "TripTrip");
-}
-
-TEST_F(FrameWindowTest, OpenPictureMenuItemIsForPicturesOnly) {
-  WriteSetting("Files", "PictureEditor", "/no/such/editor %s");
-  QAction* open = frame_->Action(ui::kOpen);
-  ASSERT_NE(open, nullptr);
-  EXPECT_EQ(open->text(), "&Open Picture");
-  Pick("a.jpg");
-  open->trigger();
-  ASSERT_EQ(ui_.messages().size(), 1u);
-  EXPECT_EQ(ui_.messages()[0].text.rfind("The picture editor could not be started.", 0), 0u);
 }
 
 // Drags `data` over `target` and drops it there, as a file manager does.
@@ -230,20 +229,10 @@ TEST_F(FrameWindowTest, OnALaptopScreenTheFirstWindowShowsTreeAndALargePreview) 
   EXPECT_EQ(frame_->size(), QSize(900, 600));
 }
 
-TEST_F(FrameWindowTest, TheTitleMarksUnsavedEditsAndSaveIsEnabledOnlyThen) {
-  EXPECT_EQ(frame_->windowTitle(), "pixamond");
-  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
-  Pick("trip");
-  TypeValue(0, " again");
-  EXPECT_EQ(frame_->windowTitle(), "*pixamond");
-  EXPECT_TRUE(frame_->Action(ui::kSave)->isEnabled());
-  Press(Qt::Key_S, Qt::ControlModifier);
-  EXPECT_EQ(ReadFile(site_ / "trip" / "index.txt"), "PageTitle:\r\nTrip again\r\n\r\n");
-  EXPECT_EQ(frame_->windowTitle(), "pixamond");
-  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
-}
-
+// The title marks unsaved edits with "*", and Save is enabled only then.
 TEST_F(FrameWindowTest, ACaptionTypedInTheCaptionPaneIsSavedIntoTheJpegByCtrlS) {
+  EXPECT_EQ(frame_->windowTitle(), "pixamond");
+  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
   Pick("b.jpg");
   ASSERT_EQ(Window().InspectorTabs()->currentWidget(), Window().caption_pane());
   QPlainTextEdit* description = Window().caption_pane()->FieldBox("ImageDescription");
@@ -254,12 +243,14 @@ TEST_F(FrameWindowTest, ACaptionTypedInTheCaptionPaneIsSavedIntoTheJpegByCtrlS) 
   ASSERT_GE(InspectorRow("ImageDescription"), 0);
   EXPECT_EQ(ValueBox(InspectorRow("ImageDescription"))->toPlainText(), "Low tide at dawn");
   EXPECT_EQ(frame_->windowTitle(), "*pixamond");
+  EXPECT_TRUE(frame_->Action(ui::kSave)->isEnabled());
   Press(Qt::Key_S, Qt::ControlModifier);
   const Result<JpegHeader> header = ReadJpegHeader((site_ / "b.jpg").string());
   ASSERT_TRUE(header.ok());
   EXPECT_EQ(header->comments, "ImageDescription:\r\nLow tide at dawn\r\n\r\n");
   EXPECT_FALSE(Window().Model().HasUnsavedEdits());
   EXPECT_EQ(frame_->windowTitle(), "pixamond");
+  EXPECT_FALSE(frame_->Action(ui::kSave)->isEnabled());
   // A directory has no caption: its variables show on the All Variables page.
   Pick("trip");
   EXPECT_EQ(Window().InspectorTabs()->currentWidget(), Window().inspector_window());

@@ -66,13 +66,7 @@ class LayoutWindowTest : public LayoutTest {
   /// The window the helpers drive.
   virtual ui::LayoutWindow& Window() const { return *window_; }
 
-  int RowOf(const std::string& label) const {
-    for (const ConfigItem* item : Window().Model().ListedItems()) {
-      if (item->Label() == label) return item->list_box_id;
-    }
-    ADD_FAILURE() << "no row " << label;
-    return -1;
-  }
+  int RowOf(const std::string& label) const { return LayoutTest::RowOf(Window().Model(), label); }
   ConfigItem* ItemAt(int row) const {
     return Window().Model().ListedItems().at(static_cast<std::size_t>(row));
   }

@@ -18,15 +18,13 @@ const char kStormUtf8[] =
     "ber Z\xC3\xBCrich \xE2\x80\x93 5 \xE2\x82\xAC";
 const char16_t kStorm[] = u"Storm \u00FCber Z\u00FCrich \u2013 5 \u20AC";
 
-TEST(QtTextTest, TextCrossesAsUtf8BothWays) {
+TEST(QtTextTest, TextAndUtf8NamesCrossAsTheyAre) {
   EXPECT_EQ(ui::ToQt(kStormUtf8), QString::fromUtf16(kStorm));
   EXPECT_EQ(ui::FromQt(QString::fromUtf16(kStorm)), kStormUtf8);
   EXPECT_EQ(ui::FromQt(ui::ToQt("")), "");
   // Bytes that are not UTF-8 are shown as U+FFFD, never as other letters.
   EXPECT_EQ(ui::ToQt("caf\xE9"), QString::fromUtf16(u"caf\uFFFD"));
-}
-
-TEST(QtPathTest, Utf8NamesCrossAsTheyAre) {
+  // UTF-8 file names cross as they are.
   const std::string name =
       "/photos/Fotos-Caf\xC3\xA9/Z\xC3\xBCrich S\xC3\xBC"
       "d.jpg";
