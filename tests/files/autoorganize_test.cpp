@@ -72,7 +72,8 @@ TEST_F(AutoOrganizeTest, NameSeriesOfTheSitesPicturesBecomeMatchPagesBeforeMiscP
       {"shared patterns, in any case of the extension",
        {"img0001.jpg", "img0002.jpg", "sub/img0003.JPG", "cat.gif"},
        "img0000,miscpics",
-       "[MatchPageSearchStrings]\nimg0000=[img####.*]\nmiscpics=[*.*]\n"},
+       "[MatchPageSearchStrings]\nimg0000=[img####.*]\nmiscpics=[*.*]\n",
+       {}},
       {"only the site's pictures: not other files, pictures by a later extension only, "
        "anything in or below an inline folder in any case, or GIF twins of JPEG pictures",
        {"a/dsc-01a.jpg", "b/dsc-02b.jpeg", "dsc-03c.GIF", "dsc-04d.txt", "dsc-05e.jpg.txt",
@@ -80,7 +81,8 @@ TEST_F(AutoOrganizeTest, NameSeriesOfTheSitesPicturesBecomeMatchPagesBeforeMiscP
         "a/inline/sub/x0001.gif", "a/inline/sub/x0002.gif", "x0003.jpg", "x0003.GIF",
         "c/X0004.JPEG", "c/x0004.gif"},
        "dsc-001,miscpics",
-       "[MatchPageSearchStrings]\ndsc-001=[dsc-##@.*]\nmiscpics=[*.*]\n"},
+       "[MatchPageSearchStrings]\ndsc-001=[dsc-##@.*]\nmiscpics=[*.*]\n",
+       {}},
       // One page per run, in the order of the file list (the underscore after the letters);
       // a run whose spellings differ in case takes the one that sorts last by its bytes,
       // whatever order the directory was listed in.
@@ -89,7 +91,8 @@ TEST_F(AutoOrganizeTest, NameSeriesOfTheSitesPicturesBecomeMatchPagesBeforeMiscP
         "ABC2.jpg", "aBc3.jpg"},
        "abc0,zoo00,_pic0,miscpics",
        "[MatchPageSearchStrings]\nabc0=[abc#.*]\nzoo00=[zoo##.*]\n_pic0=[_pic#.*]\n"
-       "miscpics=[*.*]\n"},
+       "miscpics=[*.*]\n",
+       {}},
       // Names that would break the settings, and a pattern without wildcards that would
       // take the catch-all page's name.
       {"names that cannot name a page",
@@ -115,7 +118,9 @@ TEST_F(AutoOrganizeTest, NameSeriesOfTheSitesPicturesBecomeMatchPagesBeforeMiscP
     ASSERT_TRUE(BuildAutoOrganizeLayout(site.path().string(), home_.path(), diagnostics).ok());
     EXPECT_EQ(Setting("AutoOrganizeLayout", "AutoOrganizeBaseFileNames"), c.base_names);
     EXPECT_EQ(Setting("AutoOrganizeLayout", "DoAutoOrganize"), "Yes");
-    if (!c.match_section.empty()) EXPECT_EQ(MatchSection(), c.match_section);
+    if (!c.match_section.empty()) {
+      EXPECT_EQ(MatchSection(), c.match_section);
+    }
     for (const std::string& problem : c.problems) {
       EXPECT_NE(diagnostics.ProblemText().find(problem), std::string::npos)
           << diagnostics.ProblemText();
