@@ -58,6 +58,9 @@ inline std::vector<TreeFile> BadInputTree() {
   files.push_back({"good/flat.gif",
                    MakeGif(SimpleGif(5, 3, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})),
                    true});
+  GifPicture interlaced = SimpleGif(4, 9, std::vector<std::uint8_t>(36, 5));
+  interlaced.frames[0].interlace = true;
+  files.push_back({"good/interlaced.gif", MakeGif(interlaced), true});
 
   files.push_back({"bad/zero-size.jpg", "", false});
   files.push_back({"bad/garbage.jpg", "this is no picture at all", false});
