@@ -309,24 +309,59 @@ class LinearResampler : public RowTarget {
     const std::array<float, 256>& linear = LinearOf();
     float* light = light_.data();
     for (std::size_t x = 0; x < static_cast<std::size_t>(in_width_); ++x) {
-      for (std::size_t ch = 0; ch < 3; ++ch) light[x * 4 + ch] = linear[in[x * 3 + ch]];
+      light[x * 4 + 0] = linear[in[x * 3 + 0]];
+      light[x * 4 + 1] = linear[in[x * 3 + 1]];
+      light[x * 4 + 2] = linear[in[x * 3 + 2]];
     }
-    for (int x = 0; x < width_; ++x) {
-      const Coverage& c = across_[static_cast<std::size_t>(x)];
-      const float* p = light + static_cast<std::size_t>(c.first) * 4;
-      const float* w = c.weights.data();
-      const std::size_t taps = c.weights.size();
-      // A pixel's four values in one vector: each is weighed and summed exactly as it
-      // would be on its own, in the same order.
-      Float4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
-      for (std::size_t k = 0; k < taps; ++k, p += 4) {
-        Float4 pixel;
-        std::memcpy(&pixel, p, sizeof pixel);
-        const Float4 weight = {w[k], w[k], w[k], w[k]};
-        sum += weight * pixel;
+    // Four output pixels at a time: each pixel's sum is one chain of additions that must
+    // keep its order (so that the bytes do not depend on how the loop is cut), and four
+    // chains side by side keep the processor busy where one would wait on each addition.
+    const std::size_t width = static_cast<std::size_t>(width_);
+    std::size_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+      const Coverage* c = &across_[x];
+      const std::size_t common = std::min(std::min(c[0].weights.size(), c[1].weights.size()),
+                                          std::min(c[2].weights.size(), c[3].weights.size()));
+      const float* p0 = light + static_cast<std::size_t>(c[0].first) * 4;
+      const float* p1 = light + static_cast<std::size_t>(c[1].first) * 4;
+      const float* p2 = light + static_cast<std::size_t>(c[2].first) * 4;
+      const float* p3 = light + static_cast<std::size_t>(c[3].first) * 4;
+      const float* w0 = c[0].weights.data();
+      const float* w1 = c[1].weights.data();
+      const float* w2 = c[2].weights.data();
+      const float* w3 = c[3].weights.data();
+      Float4 sum0 = {}, sum1 = {}, sum2 = {}, sum3 = {};
+      for (std::size_t k = 0; k < common; ++k) {
+        sum0 += Weighed(w0[k], p0 + k * 4);
+        sum1 += Weighed(w1[k], p1 + k * 4);
+        sum2 += Weighed(w2[k], p2 + k * 4);
+        sum3 += Weighed(w3[k], p3 + k * 4);
       }
+      const Float4 sums[4] = {sum0, sum1, sum2, sum3};
+      for (std::size_t j = 0; j < 4; ++j) {
+        Float4 sum = sums[j];
+        const float* p = light + static_cast<std::size_t>(c[j].first) * 4;
+        for (std::size_t k = common; k < c[j].weights.size(); ++k) {
+          sum += Weighed(c[j].weights[k], p + k * 4);
+        }
+        for (std::size_t ch = 0; ch < 3; ++ch) out[(x + j) * 3 + ch] = sum[ch];
+      }
+    }
+    for (; x < width; ++x) {
+      const Coverage& c = across_[x];
+      const float* p = light + static_cast<std::size_t>(c.first) * 4;
+      Float4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
+      for (std::size_t k = 0; k < c.weights.size(); ++k) sum += Weighed(c.weights[k], p + k * 4);
       for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
     }
+  }
+
+  // A pixel's four values in one vector, each weighed exactly as it would be on its own.
+  static Float4 Weighed(float weight, const float* pixel) {
+    Float4 values;
+    std::memcpy(&values, pixel, sizeof values);
+    const Float4 weights = {weight, weight, weight, weight};
+    return weights * values;
   }
 
   int in_width_;
