@@ -338,22 +338,18 @@ class LinearResampler : public RowTarget {
         sum3 += Weighed(w3[k], p3 + k * 4);
       }
       const Float4 sums[4] = {sum0, sum1, sum2, sum3};
-      for (std::size_t j = 0; j < 4; ++j) {
-        Float4 sum = sums[j];
-        const float* p = light + static_cast<std::size_t>(c[j].first) * 4;
-        for (std::size_t k = common; k < c[j].weights.size(); ++k) {
-          sum += Weighed(c[j].weights[k], p + k * 4);
-        }
-        for (std::size_t ch = 0; ch < 3; ++ch) out[(x + j) * 3 + ch] = sum[ch];
-      }
+      for (std::size_t j = 0; j < 4; ++j) Finish(c[j], light, common, sums[j], out + (x + j) * 3);
     }
-    for (; x < width; ++x) {
-      const Coverage& c = across_[x];
-      const float* p = light + static_cast<std::size_t>(c.first) * 4;
-      Float4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
-      for (std::size_t k = 0; k < c.weights.size(); ++k) sum += Weighed(c.weights[k], p + k * 4);
-      for (std::size_t ch = 0; ch < 3; ++ch) out[x * 3 + ch] = sum[ch];
-    }
+    for (; x < width; ++x) Finish(across_[x], light, 0, Float4{}, out + x * 3);
+  }
+
+  // Adds the taps of `c` from `from` on to `sum`, the pixel's sum of the taps before, and
+  // stores the pixel's three values at `out`.
+  static void Finish(const Coverage& c, const float* light, std::size_t from, Float4 sum,
+                     float* out) {
+    const float* p = light + static_cast<std::size_t>(c.first) * 4;
+    for (std::size_t k = from; k < c.weights.size(); ++k) sum += Weighed(c.weights[k], p + k * 4);
+    for (std::size_t ch = 0; ch < 3; ++ch) out[ch] = sum[ch];
   }
 
   // A pixel's four values in one vector, each weighed exactly as it would be on its own.

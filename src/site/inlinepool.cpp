@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/check.h"
 #include "files/filelist.h"
 #include "site/pictureentry.h"
 
@@ -23,6 +24,7 @@ InlineImagePool::~InlineImagePool() {
 
 void InlineImagePool::Add(const std::vector<const FileItem*>& pictures,
                           std::vector<PictureFiles> files) {
+  PIX_CHECK(files.size() == pictures.size());
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (std::size_t i = 0; i < pictures.size(); ++i) {

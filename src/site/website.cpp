@@ -153,9 +153,9 @@ void WebSite::EnterDirectory(FileItem& directory) {
       progress_sink_.SetStepCount(step_count_);
     }
   }
+  if (preview_ && !pool_) return;
   // Each picture's files are named once, here, for the reading ahead and for the worker
   // that learns the picture.
-  if (preview_ && !pool_) return;
   std::vector<PictureFiles> files;
   files.reserve(pictures.size());
   for (const FileItem* picture : pictures) files.push_back(PictureFilesOf(*picture, Names()));
