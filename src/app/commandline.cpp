@@ -410,6 +410,10 @@ int Generate(const CommandLineOptions& options, CommandLineIo& io) {
                 << stats.pages_unchanged << " unchanged, "
                 << stats.inline_made << " inline images made, " << stats.inline_reused
                 << " reused, " << seconds << " s\n";
+    if (stats.folders_unchanged > 0) {
+      io.messages << stats.folders_unchanged
+                  << " folders as the last run left them: their pictures were not read\n";
+    }
     if (stats.pages_removed > 0 || stats.images_removed > 0) {
       io.messages << stats.pages_removed << " pages and " << stats.images_removed
                   << " images of deleted pictures removed\n";

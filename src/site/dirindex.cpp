@@ -1,9 +1,16 @@
 #include "site/dirindex.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sys/stat.h>
+
 #include <cctype>
 #include <filesystem>
 #include <vector>
 
+#include "base/progress.h"
+#include "files/statmany.h"
 #include "files/filelist.h"
 #include "files/names.h"
 #include "files/pattern.h"
@@ -14,6 +21,7 @@
 #include "site/escape.h"
 #include "site/pagepreview.h"
 #include "site/pictureentry.h"
+#include "site/template.h"
 #include "site/website.h"
 
 namespace pix {
@@ -147,15 +155,162 @@ void DirIndexPage::WriteSubDirectoryPages() {
     }
     // The folder is listed before its page is made (which makes its inline folder) and
     // forgotten once the page is finished.
-    Site().EnterDirectory(*item);
-    WriteSubDirectoryPage(*item);
+    const FolderMarks marks = Site().MarkFolderStart();
+    const FolderListing listing = Site().EnterDirectory(*item);
+    WriteSubDirectoryPage(*item, listing, marks);
     Site().LeaveDirectory(*item);
   }
 }
 
-void DirIndexPage::WriteSubDirectoryPage(FileItem& item) {
+void DirIndexPage::SetChainKey(const Digest& above, bool above_trusted,
+                               const FolderListing& listing) {
+  chain_trusted_ = above_trusted && listing.trusted;
+  if (!chain_trusted_) return;
+  Digester digester;
+  digester.Add(above);
+  digester.Add(listing.digest);
+  digester.Add(VarArray().ContentDigest());
+  chain_key_ = digester.Finish();
+  // The pages below read this page's heading, which a page edited by hand keeps: such a
+  // branch is generated whole.
+  if (!listing.leaf) chain_trusted_ = TakesNoHandEdits();
+}
+
+std::optional<Digest> DirIndexPage::LeafKeyOf(const DirIndexPage& sub_page,
+                                              const FolderListing& listing) const {
+  if (!listing.leaf || !sub_page.chain_trusted_) return std::nullopt;
+  // The folder's pages expand some values against this page's array (its heading), as it
+  // stands when they are written: as it stands now, and once this page has opened.
+  Digester digester;
+  digester.Add(sub_page.chain_key_);
+  digester.Add(VarArray().ContentDigest());
+  digester.Add(IsOpen() ? "open" : "not open");
+  return digester.Finish();
+}
+
+bool DirIndexPage::TakeAsRecorded(const Digest& key, const FolderListing& listing) {
+  WebSite& site = Site();
+  SiteRecord& record = site.Record();
+  const std::string folder = site.SitePath(Directory().FullFileName());
+  const std::optional<RecordedFolder> recorded = record.FindFolder(folder);
+  if (!recorded || recorded->key != key) return false;
+  std::optional<FolderSummary> summary = ParseFolderSummary(recorded->summary);
+  if (!summary) return false;
+  // The folder itself first: its stamp tells that nothing was added, removed or renamed
+  // in it since its pages were written; then what the run made in it.
+  const int folder_fd =
+      ::open(Directory().FullFileName().c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder_fd < 0) return false;
+  std::vector<std::string> names;
+  names.reserve(summary->outputs.size() + 1);
+  names.emplace_back(".");
+  for (const FolderSummary::Output& output : summary->outputs) names.push_back(output.path);
+  const std::vector<PathStatus> statuses = LinkStatusOfMany(folder_fd, names);
+  ::close(folder_fd);
+  const auto as_noted = [](const PathStatus& status, const FileStamp& stamp, bool is_folder) {
+    if (status.error != 0 || stamp.inode == 0) return false;
+    if (is_folder ? !S_ISDIR(status.info.st_mode) : !S_ISREG(status.info.st_mode)) return false;
+    return StampOf(status.info) == stamp;
+  };
+  if (!as_noted(statuses[0], summary->folder_stamp, true)) return false;
+  for (std::size_t i = 0; i < summary->outputs.size(); ++i) {
+    const FolderSummary::Output& output = summary->outputs[i];
+    if (!as_noted(statuses[i + 1], output.stamp, output.kind == OutputKind::kFolder)) return false;
+  }
+  for (const FolderSummary::Output& output : summary->outputs) {
+    record.ConfirmOutput(folder + "/" + output.path);
+  }
+  for (const FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (IsSitePicture(*item)) record.ConfirmPicture(site.SitePath(item->FullFileName()));
+  }
+  record.ConfirmFolder(folder);
+  RunStats& stats = site.Stats();
+  stats.pictures += summary->pictures;
+  stats.pages_unchanged += summary->pages;
+  stats.pages_not_expanded += summary->pages;
+  stats.inline_reused += summary->inline_images;
+  ++stats.folders_unchanged;
+  site.progress().StepBy(listing.pictures);
+  TakeSummary(*summary);
+  album_zip_link_ = std::move(summary->album_zip_link);
+  album_zip_name_ = std::move(summary->album_zip_name);
+  album_zip_size_ = summary->album_zip_size;
+  return true;
+}
+
+bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summary) const {
+  WebSite& site = Site();
+  // A folder whose generation reported anything is generated, and reported, on every run.
+  if (site.Cancelled() || site.MarkFolderStart().problems != marks.problems ||
+      ExpansionRunawayCount() != marks.runaways) {
+    return false;
+  }
+  const std::int64_t settle = site.Record().SettleTimeNs();
+  const auto stamp_of = [settle](const std::string& path) -> std::optional<FileStamp> {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    const FileStamp stamp = SettledStamp(StampOf(info), settle);
+    if (stamp.inode == 0) return std::nullopt;
+    return stamp;
+  };
+  const std::string& directory = Directory().FullFileName();
+  const std::string folder = site.SitePath(directory);
+  for (auto& [path, output] : site.Record().OutputsSince(folder, marks.outputs)) {
+    if (output.keeps_hand_edits) return false;
+    FolderSummary::Output noted{path.substr(folder.size() + 1), output.kind, output.stamp};
+    if (output.kind == OutputKind::kFolder) {
+      const std::optional<FileStamp> stamp = stamp_of(site.Record().SiteDirectory() / path);
+      if (!stamp) return false;
+      noted.stamp = *stamp;
+    }
+    if (noted.stamp.inode == 0) return false;
+    summary.outputs.push_back(std::move(noted));
+  }
+  // A folder that gets no page of its own (an inline folder the run did not make) holds
+  // nothing the folder's pages read, unless something is put into it.
+  for (const FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (!IsDirectory(*item) || IsSubPageDir(*item, site.Names())) continue;
+    const std::string name(item->FileName());
+    const bool noted = std::any_of(summary.outputs.begin(), summary.outputs.end(),
+                                   [&](const FolderSummary::Output& output) {
+                                     return output.path == name;
+                                   });
+    if (noted) continue;
+    const std::optional<FileStamp> stamp = stamp_of(item->FullFileName());
+    if (!stamp) return false;
+    summary.outputs.push_back({name, OutputKind::kFolder, *stamp});
+  }
+  const std::optional<FileStamp> stamp = stamp_of(directory);
+  if (!stamp) return false;
+  summary.folder_stamp = *stamp;
+  const RunStats& stats = site.Stats();
+  summary.pictures = stats.pictures - marks.stats.pictures;
+  summary.pages = stats.pages_written + stats.pages_unchanged - marks.stats.pages_written -
+                  marks.stats.pages_unchanged;
+  summary.inline_images =
+      stats.inline_made + stats.inline_reused - marks.stats.inline_made - marks.stats.inline_reused;
+  return true;
+}
+
+void DirIndexPage::WriteSubDirectoryPage(FileItem& item, const FolderListing& listing,
+                                         const FolderMarks& marks) {
   DirIndexPage sub_page(item, Site(), this);
-  sub_page.Generate();
+  sub_page.SetChainKey(chain_key_, chain_trusted_, listing);
+  const std::optional<Digest> key = LeafKeyOf(sub_page, listing);
+  const bool taken = key && sub_page.TakeAsRecorded(*key, listing);
+  FolderSummary summary;
+  bool summarized = false;
+  if (!taken) {
+    Site().StartPictures(item);
+    std::vector<Digest> before;
+    if (key) before = sub_page.ItemDigests();
+    sub_page.Generate();
+    // What this page reads of the folder's page, before it sets its own values there.
+    summarized = key && sub_page.NoteSummary(before, summary);
+    summary.album_zip_link = sub_page.album_zip_link_;
+    summary.album_zip_name = sub_page.album_zip_name_;
+    summary.album_zip_size = sub_page.album_zip_size_;
+  }
   if (sub_page.EntryCount() > 0) {
     AddToTotalFileSize(sub_page.TotalFileSize());
     AddToTotalFileLinkCount(sub_page.TotalFileLinkCount());
@@ -183,6 +338,15 @@ void DirIndexPage::WriteSubDirectoryPage(FileItem& item) {
     sub_page.SetAlbumZipVars(sub_page);
   }
   sub_page.Close();
+  if (taken || Site().Preview()) return;
+  // Noted, so that the next run can take the folder as it is; or forgotten, so that the
+  // next run generates it.
+  const std::string folder = Site().SitePath(item.FullFileName());
+  if (summarized && sub_page.FinishSummary(marks, summary)) {
+    Site().Record().RecordFolder(folder, {*key, FormatFolderSummary(summary)});
+  } else {
+    Site().Record().ForgetFolder(folder);
+  }
 }
 
 void DirIndexPage::SettleAlbumZipOf(PictureList& pictures) {

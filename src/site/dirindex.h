@@ -13,15 +13,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "site/foldersummary.h"
 #include "site/webpage.h"
 
 namespace pix {
 
 class FileItem;
 class WebSite;
+struct FolderListing;
+struct FolderMarks;
 
 class PictureList;
 struct PictureNeighbours;
@@ -51,16 +55,34 @@ class DirIndexPage : public WebPage {
   /// directory) to this directory's zip; all empty when it has none.
   void SetAlbumZipVars(WebPage& page) const;
 
+  /// Sets the digest of what the pages of this directory and below are made from besides
+  /// their own folders: `above` (the page above's, or the run's SiteKey for the top), this
+  /// directory's listing, the layout as this page holds it, and whether this page keeps
+  /// hand edits. Called once the page is made, before Generate.
+  void SetChainKey(const Digest& above, bool above_trusted, const FolderListing& listing);
+
 
  private:
   // Makes or keeps the zip of the directory's detail images (Pages/AlbumZip).
   void SettleAlbumZipOf(PictureList& pictures);
   void WriteSubDirectoryPages();
   // Writes the index page of the sub-directory `item` and adds its entry to this page.
-  void WriteSubDirectoryPage(FileItem& item);
+  void WriteSubDirectoryPage(FileItem& item, const FolderListing& listing,
+                             const FolderMarks& marks);
+  // The key of the leaf folder `sub_page` lists, as this page stands now; none when its
+  // pages cannot be taken as they are or noted.
+  std::optional<Digest> LeafKeyOf(const DirIndexPage& sub_page, const FolderListing& listing) const;
+  // Takes this page's folder as the record noted it under `key`, when every file and
+  // folder the run made in it is as it was; false when the folder is to be generated.
+  bool TakeAsRecorded(const Digest& key, const FolderListing& listing);
+  // Completes `summary` of this page's folder, finished and closed, from what its
+  // generation since `marks` did; false when it cannot be taken as it is by a later run.
+  bool FinishSummary(const FolderMarks& marks, FolderSummary& summary) const;
   void EnsureInlineDirectory();
   DirIndexPage* parent_page_;  // Not owned; outlives this page.
   int dir_entry_count_ = 0;
+  Digest chain_key_;
+  bool chain_trusted_ = false;
   // The directory's zip as its pages link it: inline/NAME.zip; empty when there is none.
   std::string album_zip_link_;
   std::string album_zip_name_;

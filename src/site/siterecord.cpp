@@ -59,6 +59,11 @@ enum StatementId {
   kDeletePicture,
   kOutputRange,
   kPictureRange,
+  kFindFolder,
+  kPutFolder,
+  kDeleteFolder,
+  kAllFolders,
+  kOutputsBelow,
   kStatementCount
 };
 
@@ -89,6 +94,13 @@ constexpr const char* kStatementText[kStatementCount] = {
     " FROM outputs WHERE path >= ?1 AND path <= ?2 ORDER BY path",
     "SELECT path, " PIXAMOND_PICTURE_COLUMNS
     " FROM pictures WHERE path >= ?1 AND path <= ?2 ORDER BY path",
+    "SELECT key, summary FROM folders WHERE path = ?1",
+    "INSERT OR REPLACE INTO folders VALUES (?1, ?2, ?3)",
+    "DELETE FROM folders WHERE path = ?1",
+    "SELECT path FROM folders",
+    // Every path that starts with ?1: "a/b/" up to, not including, "a/b0" ('0' follows '/').
+    "SELECT path, " PIXAMOND_OUTPUT_COLUMNS
+    " FROM outputs WHERE path >= ?1 AND path < ?2 ORDER BY path",
 };
 #undef PIXAMOND_PICTURE_COLUMNS
 #undef PIXAMOND_OUTPUT_COLUMNS
@@ -634,7 +646,9 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
     // No older schema has been released yet; a newer one is not this build's to read. Either
     // way the record starts anew, and the site's files are adopted as on a first run.
     diagnostics.Detail(file + " was written by another version of Pixamond; it is started anew");
-    if (Status dropped = Execute("DROP TABLE IF EXISTS pictures; DROP TABLE IF EXISTS outputs");
+    if (Status dropped = Execute(
+            "DROP TABLE IF EXISTS pictures; DROP TABLE IF EXISTS outputs;"
+            " DROP TABLE IF EXISTS folders");
         !dropped.ok()) {
       return Status::IoError("Cannot renew the site's record " + file + ": " + dropped.message());
     }
@@ -673,6 +687,12 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
     made = Execute(
         "CREATE TABLE IF NOT EXISTS rewrites (path TEXT PRIMARY KEY, original BLOB,"
         " rewritten BLOB) WITHOUT ROWID");
+  }
+  // So did the notes of finished folders; without them every folder is made once more.
+  if (made.ok() && !read_only_) {
+    made = Execute(
+        "CREATE TABLE IF NOT EXISTS folders (path TEXT PRIMARY KEY, key BLOB, summary BLOB)"
+        " WITHOUT ROWID");
   }
   if (!made.ok()) {
     return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
@@ -1044,6 +1064,116 @@ void SiteRecord::ForgetRewrite(std::string_view path) {
   }
   sqlite3_finalize(statement);
   ++changes_since_commit_;
+}
+
+// --- Folders ----------------------------------------------------------------------------
+
+std::optional<RecordedFolder> SiteRecord::FindFolder(std::string_view path) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = Statement(kFindFolder);
+  if (statement == nullptr) return std::nullopt;
+  StatementUse use(statement);
+  BindText(statement, 1, path);
+  if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
+  RecordedFolder folder;
+  folder.key = ColumnDigest(statement, 0);
+  const void* summary = sqlite3_column_blob(statement, 1);
+  const int size = sqlite3_column_bytes(statement, 1);
+  if (summary != nullptr && size > 0) {
+    folder.summary.assign(static_cast<const char*>(summary), static_cast<std::size_t>(size));
+  }
+  return folder;
+}
+
+void SiteRecord::RecordFolder(std::string_view path, const RecordedFolder& folder) {
+  ConfirmFolder(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = Statement(kPutFolder);
+  if (statement == nullptr) return;
+  StatementUse use(statement);
+  BindText(statement, 1, path);
+  BindDigest(statement, 2, folder.key);
+  sqlite3_bind_blob(statement, 3, folder.summary.data(), static_cast<int>(folder.summary.size()),
+                    SQLITE_STATIC);
+  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
+    write_error_ = Status::IoError(SqliteMessage(db_));
+  }
+  ++changes_since_commit_;
+  CommitIfDue();
+}
+
+void SiteRecord::ConfirmFolder(std::string_view path) {
+  const std::uint64_t hash = PathHash(path);
+  std::lock_guard<std::mutex> lock(seen_mutex_);
+  seen_folders_.push_back(hash);
+}
+
+void SiteRecord::ForgetFolder(std::string_view path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = Statement(kDeleteFolder);
+  if (statement == nullptr) return;
+  StatementUse use(statement);
+  BindText(statement, 1, path);
+  sqlite3_step(statement);
+  ++changes_since_commit_;
+}
+
+void SiteRecord::ForgetUnconfirmedFolders() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> seen(seen_mutex_);
+  std::sort(seen_folders_.begin(), seen_folders_.end());
+  std::vector<std::string> gone;
+  {
+    sqlite3_stmt* statement = Statement(kAllFolders);
+    if (statement == nullptr) return;
+    StatementUse use(statement);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      std::string path = ColumnText(statement, 0);
+      if (!std::binary_search(seen_folders_.begin(), seen_folders_.end(), PathHash(path))) {
+        gone.push_back(std::move(path));
+      }
+    }
+  }
+  sqlite3_stmt* remove = Statement(kDeleteFolder);
+  for (const std::string& path : gone) {
+    StatementUse use(remove);
+    BindText(remove, 1, path);
+    sqlite3_step(remove);
+    ++changes_since_commit_;
+  }
+}
+
+std::size_t SiteRecord::OutputMark() const {
+  std::lock_guard<std::mutex> lock(seen_mutex_);
+  return seen_outputs_.size();
+}
+
+std::vector<std::pair<std::string, RecordedOutput>> SiteRecord::OutputsSince(
+    std::string_view folder, std::size_t mark) const {
+  std::vector<std::uint64_t> since;
+  {
+    std::lock_guard<std::mutex> seen(seen_mutex_);
+    if (mark < seen_outputs_.size()) since.assign(seen_outputs_.begin() + mark, seen_outputs_.end());
+  }
+  std::sort(since.begin(), since.end());
+  std::vector<std::pair<std::string, RecordedOutput>> outputs;
+  std::string first(folder);
+  if (!first.empty()) first += '/';
+  std::string after = first;
+  if (!after.empty()) after.back() = '/' + 1;
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = Statement(kOutputsBelow);
+  if (statement == nullptr) return outputs;
+  StatementUse use(statement);
+  BindText(statement, 1, first);
+  // The top folder: every path is below it.
+  BindText(statement, 2, after.empty() ? std::string_view("\xff") : std::string_view(after));
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::string path = ColumnText(statement, 0);
+    if (!std::binary_search(since.begin(), since.end(), PathHash(path))) continue;
+    outputs.emplace_back(std::move(path), ColumnOutput(statement, 1));
+  }
+  return outputs;
 }
 
 // --- Ownership --------------------------------------------------------------------------

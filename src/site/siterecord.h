@@ -139,6 +139,14 @@ struct RecordedOutput {
   bool keeps_hand_edits = false;
 };
 
+/// What the record keeps of a folder whose pages and images a later run may take as they
+/// are, without making them again: the digest of everything they were made from, and the
+/// run's own notes of them (site/foldersummary.h), which the record keeps as they come.
+struct RecordedFolder {
+  Digest key;
+  std::string summary;
+};
+
 /// Whose the file at an output's place is.
 enum class Ownership {
   kAbsent,      ///< Nothing is there: the run may write it.
@@ -272,6 +280,27 @@ class SiteRecord {
   /// Forgets the pictures this run did not see. Only at the end of a complete run.
   void ForgetUnconfirmedPictures();
 
+  /// What the record holds of the folder at `path` (relative to the site).
+  std::optional<RecordedFolder> FindFolder(std::string_view path) const;
+  /// Records what a run noted of a folder it finished, and marks it as one of this run's.
+  void RecordFolder(std::string_view path, const RecordedFolder& folder);
+  /// Marks a recorded folder as still part of the site, as recorded.
+  void ConfirmFolder(std::string_view path);
+  /// Forgets a folder whose notes no longer hold.
+  void ForgetFolder(std::string_view path);
+  /// Forgets the folders this run neither recorded nor confirmed. Only at the end of a
+  /// complete run.
+  void ForgetUnconfirmedFolders();
+
+  /// A mark in the list of outputs this run recorded or confirmed, for OutputsSince.
+  std::size_t OutputMark() const;
+  /// The outputs below the folder `folder` (relative to the site; "" for the top) that this
+  /// run recorded or confirmed since `mark`, with their rows, in the order of their paths.
+  std::vector<std::pair<std::string, RecordedOutput>> OutputsSince(std::string_view folder,
+                                                                   std::size_t mark) const;
+  /// How long a file must stand unchanged before its stamp is trusted (see SettledStamp).
+  std::int64_t SettleTimeNs() const { return settle_time_ns_; }
+
   /// Commits what was recorded. A record that could not be written says why.
   Status Commit();
 
@@ -338,6 +367,7 @@ class SiteRecord {
   mutable std::mutex seen_mutex_;
   std::vector<std::uint64_t> seen_outputs_;
   std::vector<std::uint64_t> seen_pictures_;
+  std::vector<std::uint64_t> seen_folders_;
 };
 
 }  // namespace pix

@@ -14,6 +14,8 @@ namespace pix {
 namespace {
 
 std::atomic<bool> runaway_reported{false};
+// Every expansion that ran away, reported or not.
+std::atomic<long> runaway_count{0};
 
 enum class Runaway { kCycle, kDepth, kSize };
 
@@ -36,6 +38,7 @@ struct Expansion {
 
 void ReportRunaway(Expansion& expansion, std::string_view name, Runaway why) {
   expansion.ran_away = true;
+  runaway_count.fetch_add(1, std::memory_order_relaxed);
   // A size report names no variable: the cap is reached by the sum of them all.
   if (expansion.diagnostics == nullptr || runaway_reported.exchange(true)) return;
   std::string text;
@@ -218,5 +221,7 @@ void ExpandTemplate(std::string_view template_text, const VariableList& array, s
 }
 
 void ResetExpansionDiagnostics() { runaway_reported.store(false); }
+
+long ExpansionRunawayCount() { return runaway_count.load(std::memory_order_relaxed); }
 
 }  // namespace pix

@@ -84,4 +84,8 @@ void ExpandTemplate(std::string_view template_text, const VariableList& array, s
 /// runaway expansion is reported once between two resets.
 void ResetExpansionDiagnostics();
 
+/// How many expansions ran away so far in this process, each counted, whether reported or
+/// not: a page whose expansion ran away must be made, and reported, on every run.
+long ExpansionRunawayCount();
+
 }  // namespace pix

@@ -7,6 +7,7 @@
 #include "files/settings.h"
 #include "files/utils.h"
 #include "site/escape.h"
+#include "site/foldersummary.h"
 #include "site/pagefile.h"
 #include "site/sitefeeds.h"
 #include "site/template.h"
@@ -385,6 +386,60 @@ void WebPage::Close() {
   if (!closed.ok()) {
     Site().Report(closed.message());
   }
+}
+
+bool WebPage::TakesNoHandEdits() const {
+  SiteRecord& record = Site().Record();
+  const std::optional<RecordedOutput> recorded = record.FindOutput(Site().SitePath(page_file_path_));
+  const ClaimResult claim = record.Claim(page_file_path_, recorded, IsOlderPageOfOurs);
+  return claim.claim != Ownership::kHandEdited &&
+         !(claim.claim == Ownership::kOurs && recorded && recorded->keeps_hand_edits);
+}
+
+std::vector<Digest> WebPage::ItemDigests() const {
+  std::vector<Digest> digests;
+  digests.reserve(static_cast<std::size_t>(var_array_->ItemCount()));
+  for (int i = 0; i < var_array_->ItemCount(); ++i) digests.push_back(var_array_->Item(i).digest());
+  return digests;
+}
+
+bool WebPage::NoteSummary(const std::vector<Digest>& before, FolderSummary& summary) const {
+  const VariableList& array = *var_array_;
+  if (static_cast<std::size_t>(array.ItemCount()) < before.size()) return false;
+  const VariableList* above = parent_page_ != nullptr ? &parent_page_->VarArray() : nullptr;
+  for (int i = 0; i < array.ItemCount(); ++i) {
+    const Variable& item = array.Item(i);
+    const bool own = item.owner_array == nullptr || item.owner_array == var_array_.get();
+    if (!own && (above == nullptr || item.owner_array != above)) return false;
+    const std::size_t index = static_cast<std::size_t>(i);
+    if (own && index < before.size() && item.digest() == before[index]) continue;
+    summary.page_variables.push_back({item.name(), item.value(), !own});
+  }
+  summary.entry_count = entry_count_;
+  summary.file_link_count = file_link_count_;
+  summary.listed_file_link_count = total_file_link_count_;
+  summary.total_file_size = total_file_size_;
+  summary.main_image_name = main_image_name_;
+  summary.main_image_srcset = main_image_srcset_;
+  return true;
+}
+
+void WebPage::TakeSummary(const FolderSummary& summary) {
+  VariableList& array = *var_array_;
+  array.mark_changes = false;
+  VariableList* above = parent_page_ != nullptr ? &parent_page_->VarArray() : nullptr;
+  for (const FolderSummary::PageVariable& variable : summary.page_variables) {
+    Variable* item = array.SetVar(variable.name, variable.value);
+    item->owner_array = variable.expands_above && above != nullptr ? above : &array;
+  }
+  // As a page whose pictures were written leaves it: their changes are marked.
+  array.mark_changes = true;
+  entry_count_ = summary.entry_count;
+  file_link_count_ = summary.file_link_count;
+  total_file_link_count_ = summary.listed_file_link_count;
+  total_file_size_ = summary.total_file_size;
+  main_image_name_ = summary.main_image_name;
+  main_image_srcset_ = summary.main_image_srcset;
 }
 
 }  // namespace pix

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "site/siterecord.h"
 #include "site/template.h"
@@ -35,6 +36,7 @@ inline constexpr int kPicturesLoadedAtOnce = 4;
 class FileItem;
 class PageFile;
 class WebSite;
+struct FolderSummary;
 
 /// A template variable as it was bound: the item of that name that existed in the page's
 /// array at the moment of binding, whose current value it yields whenever it is written. A
@@ -105,6 +107,21 @@ class WebPage {
   const std::string& PageLinkName() const { return page_link_name_; }
   FileItem& Directory() const { return *directory_; }
   WebSite& Site() const { return *site_; }
+  /// Whether the page has started (it has had an entry, or a page it lists has).
+  bool IsOpen() const { return opened_; }
+  /// Whether the page, when it opens, takes its head, title and heading from the layout
+  /// alone: the page there is not one the user edited by hand (see EnsurePageOpen).
+  bool TakesNoHandEdits() const;
+
+  /// The digest of each item of the page's array, in order: what NoteSummary compares with.
+  std::vector<Digest> ItemDigests() const;
+  /// Notes in `summary` what the page above reads of this finished page: its totals, its
+  /// main image, and each variable of its array that is not as `before` (ItemDigests when
+  /// the page was made) had it. False when the array changed in a way a summary cannot say
+  /// (an item gone, or expanded against an array other than its own or the page above's).
+  bool NoteSummary(const std::vector<Digest>& before, FolderSummary& summary) const;
+  /// Makes this page, which is not written, read as the page that `summary` describes.
+  void TakeSummary(const FolderSummary& summary);
 
  protected:
   /// Makes this page a continuation of its directory's index page ("index-2"...), which

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,7 @@
 #include "files/utils.h"
 #include "picture/decjpeg.h"
 #include "picture/gifrsize.h"
+#include "picture/versions.h"
 #include "picture/webimage.h"
 #include "site/dirindex.h"
 #include "site/escape.h"
@@ -33,6 +36,13 @@
 
 namespace pix {
 namespace {
+
+// The time now, as file times are kept.
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 // Removes a temporary file this program made, if it is a plain file.
 void RemoveTemporaryNow(const std::string& path) {
@@ -125,7 +135,7 @@ Status WebSite::Prepare() {
   return Status::OK();
 }
 
-void WebSite::EnterDirectory(FileItem& directory) {
+FolderListing WebSite::EnterDirectory(FileItem& directory) {
   ScanDirectory(directory, false);
   // What an interrupted run left here was found by the survey and is gone.
   picture_tree_->TakeLeftoverTemporaries();
@@ -136,11 +146,11 @@ void WebSite::EnterDirectory(FileItem& directory) {
   const auto is_output = [this](const FileItem& file) { return IsOwnOutputFile(file); };
   const std::vector<std::string> reports =
       SettleDirectoryNames(directory, Names(), run_settings_.MatchPageNames(), is_output);
-  std::vector<const FileItem*> pictures;
+  int pictures = 0;
   for (FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     // An inline folder of the run's was listed only to judge it.
     if (IsDirectory(*item) && !IsSubPageDir(*item, Names())) item->ForgetChildren();
-    if (IsSitePicture(*item)) pictures.push_back(item);
+    if (IsSitePicture(*item)) ++pictures;
   }
   if (!preview_) {
     for (const std::string& report : reports) diagnostics_sink_.Problem(report);
@@ -148,12 +158,58 @@ void WebSite::EnterDirectory(FileItem& directory) {
     PrepareGifPictures(directory);
     const int guessed =
         IsInsideInlineFolder(directory, Names()) ? 0 : CountPicturesByName(directory);
-    if (static_cast<int>(pictures.size()) != guessed) {
-      step_count_ += static_cast<int>(pictures.size()) - guessed;
+    if (pictures != guessed) {
+      step_count_ += pictures - guessed;
       progress_sink_.SetStepCount(step_count_);
     }
   }
+  return ListingOf(directory, pictures);
+}
+
+FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const {
+  FolderListing listing;
+  listing.pictures = pictures;
+  if (!KeepsFolderSummaries()) {
+    listing.trusted = false;
+    return listing;
+  }
+  // Pages are left out: the run writes them, and whether they are still as written is
+  // told by their stamps and the folder's. Every other file counts with its stamp, since
+  // pictures, caption files and layout files are all read by the folder's pages.
+  const std::int64_t now = NowNs();
+  const std::int64_t settle = Record().SettleTimeNs();
+  Digester digester;
+  for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    const std::string_view name = item->FileName();
+    if (IsDirectory(*item)) {
+      const bool page = IsSubPageDir(*item, Names());
+      if (page) listing.leaf = false;
+      digester.Add(page ? std::string_view("D") : std::string_view("d"));
+      digester.Add(DigestOf(name));
+      continue;
+    }
+    if (!item->HasStatus()) continue;
+    const std::uint64_t facts[] = {item->Size(), static_cast<std::uint64_t>(item->WriteTimeNs()),
+                                   static_cast<std::uint64_t>(item->ChangeTimeNs()), item->Inode(),
+                                   (item->IsLeftOut() ? 1u : 0u) | (item->IsJpegTwin() ? 2u : 0u)};
+    digester.Add("f");
+    digester.Add(DigestOf(name));
+    digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
+    if (now - item->WriteTimeNs() < settle || now - item->ChangeTimeNs() < settle) {
+      listing.trusted = false;
+    }
+  }
+  if (directory.HasNoInlineFolder()) digester.Add("no inline folder");
+  listing.digest = digester.Finish();
+  return listing;
+}
+
+void WebSite::StartPictures(const FileItem& directory) {
   if (preview_ && !pool_) return;
+  std::vector<const FileItem*> pictures;
+  for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
+    if (IsSitePicture(*item)) pictures.push_back(item);
+  }
   // Each picture's files are named once, here, for the reading ahead and for the worker
   // that learns the picture.
   std::vector<PictureFiles> files;
@@ -251,6 +307,77 @@ void WebSite::PrepareGifPictures(FileItem& directory) {
   }
 }
 
+bool WebSite::KeepsFolderSummaries() const {
+  return !preview_ && record_ && !run_settings_.delete_html_first && run_settings_.site_url.empty();
+}
+
+FolderMarks WebSite::MarkFolderStart() const {
+  FolderMarks marks;
+  marks.outputs = Record().OutputMark();
+  marks.problems = diagnostics_sink_.ProblemCount() + stats_.problems_reported;
+  marks.runaways = ExpansionRunawayCount();
+  marks.stats = stats_;
+  return marks;
+}
+
+void WebSite::MakeSiteKey() {
+  site_key_trusted_ = KeepsFolderSummaries();
+  if (!site_key_trusted_) return;
+  const std::int64_t now = NowNs();
+  const std::int64_t settle = Record().SettleTimeNs();
+  Digester digester;
+  // What the pages and images are made by.
+  const std::string versions = "folder key 1 " + std::to_string(kTemplateExpansionVersion) + " " +
+                               std::to_string(kPictureReaderVersion) + " " +
+                               std::to_string(kImageMakerVersion) + " " +
+                               std::to_string(VideoReaderVersion(video_tools_));
+  digester.Add(versions);
+  digester.Add(DigestOf(site_directory_));
+  digester.Add(DigestOf(layout_home_));
+  for (const VariableList* array :
+       {&site_global_array_, &site_dir_global_array_, &site_match_global_array_}) {
+    digester.Add(array->ContentDigest());
+  }
+  // Dates and names in pages may be written as the time zone and the locale say.
+  for (const char* name : {"TZ", "LANG", "LC_ALL", "LC_TIME", "LC_CTYPE"}) {
+    const char* value = std::getenv(name);
+    digester.Add(DigestOf(name, value != nullptr ? value : ""));
+  }
+  // The files whose stamps stand for what they hold: the settings, the layout's files and
+  // pages in the layout home, the tools that make video posters, and the page above the
+  // site, whose heading the top page reads.
+  std::vector<std::string> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(layout_home_, error)) {
+    files.push_back(entry.path().string());
+  }
+  if (error) site_key_trusted_ = false;
+  std::sort(files.begin(), files.end());
+  for (const std::string* tool : {&video_tools_.ffprobe, &video_tools_.ffmpeg}) {
+    files.push_back(*tool);
+  }
+  std::string above = site_directory_;
+  CutAfterLastSlash(above);
+  files.push_back(BuildFileName(above, "index", Names().page_dos_file_ext));
+  for (const std::string& file : files) {
+    digester.Add(DigestOf(file));
+    struct stat info;
+    if (file.empty() || ::stat(file.c_str(), &info) != 0) {
+      digester.Add("none");
+      continue;
+    }
+    const FileStamp stamp = StampOf(info);
+    const std::uint64_t facts[] = {stamp.size, static_cast<std::uint64_t>(stamp.write_time_ns),
+                                   static_cast<std::uint64_t>(stamp.change_time_ns), stamp.inode,
+                                   static_cast<std::uint64_t>(info.st_mode)};
+    digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
+    if (now - stamp.write_time_ns < settle || now - stamp.change_time_ns < settle) {
+      site_key_trusted_ = false;
+    }
+  }
+  site_key_ = digester.Finish();
+}
+
 int WebSite::GetStepCount() const { return step_count_; }
 
 int WebSite::DefaultJobs() {
@@ -271,9 +398,12 @@ void WebSite::DoMainTask() {
     PrepareMemoryForDecoding();
     pool_ = std::make_unique<InlineImagePool>(*this, jobs_);
   }
-  EnterDirectory(*picture_tree_);
+  MakeSiteKey();
+  const FolderListing listing = EnterDirectory(*picture_tree_);
+  StartPictures(*picture_tree_);
   {
     DirIndexPage root_page(*picture_tree_, *this, nullptr);
+    root_page.SetChainKey(site_key_, site_key_trusted_, listing);
     root_page.Generate();
     root_page.Close();
   }
@@ -288,6 +418,7 @@ void WebSite::DoMainTask() {
     WriteSiteFeeds(*this, feed_);
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
+    Record().ForgetUnconfirmedFolders();
   }
   if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
   record_.reset();  // Lets the next run in.

@@ -51,12 +51,36 @@ struct RunStats {
   int pages_unchanged = 0;    ///< Pages whose old file already held the new bytes.
   /// Of those, the pages that were not even expanded: their recipe was that of the last run.
   int pages_not_expanded = 0;
+  /// Folders whose pages and images were taken as the last run left them, unread.
+  int folders_unchanged = 0;
   int inline_made = 0;        ///< Inline images made because they were missing or stale.
   int inline_reused = 0;      ///< Inline images that were current and kept.
   int problems_reported = 0;  ///< Every problem reported, pictures included.
   int pages_removed = 0;      ///< Pages of pictures that are gone, removed.
   int images_removed = 0;     ///< Inline and detail images of pictures that are gone, removed.
   int other_removed = 0;      ///< Other files the site no longer uses (old names), removed.
+};
+
+/// What the walk learned of a folder as it listed it, for the folder's key (see
+/// site/foldersummary.h).
+struct FolderListing {
+  /// Of the names, kinds and stamps of its files and folders; the pages in it, which a run
+  /// writes, are left out.
+  Digest digest;
+  /// Every stamp in it had settled: a file changed since would show another stamp.
+  bool trusted = true;
+  /// It has no folder that gets a page of its own.
+  bool leaf = true;
+  int pictures = 0;  ///< Its pictures that get an entry, as listed.
+};
+
+/// Where a folder's generation started: what it had done then, so that what the folder's
+/// pages did can be told apart.
+struct FolderMarks {
+  std::size_t outputs = 0;  ///< SiteRecord::OutputMark
+  int problems = 0;         ///< Diagnostics' problems and the run's reports.
+  long runaways = 0;        ///< ExpansionRunawayCount
+  RunStats stats;
 };
 
 class WebSite {
@@ -142,7 +166,10 @@ class WebSite {
   /// DeleteHTMLFirst, de-interlaces its GIF pictures, corrects the progress's step count
   /// where the survey's guess by names was off, and hands its pictures to the workers.
   /// Called by the page writer only.
-  void EnterDirectory(FileItem& directory);
+  FolderListing EnterDirectory(FileItem& directory);
+  /// Hands the pictures of `directory`, entered, to the workers and reads ahead what the
+  /// record holds of them. Not called for a folder taken as it is.
+  void StartPictures(const FileItem& directory);
   /// Forgets what was listed in `directory` once its pages are finished, so that a run holds
   /// only the folders it is in. Called by the page writer only.
   void LeaveDirectory(FileItem& directory);
@@ -164,6 +191,18 @@ class WebSite {
   /// the wanted one, and the run then stops. Only for a preview.
   void OfferPreviewPage(const std::string& path, std::string text);
 
+  /// Whether folders may be noted and taken as they are (site/foldersummary.h): not in a
+  /// preview, not with DeleteHTMLFirst (which removes the pages), not for a site with a
+  /// feed (which gathers every picture).
+  bool KeepsFolderSummaries() const;
+  /// The digest of what every page of the run is made from besides its folder: the
+  /// versions of the readers and makers, the layout home's files, the tools found, the
+  /// site's place. `trusted` is false when a file in it changed too recently to tell.
+  const Digest& SiteKey() const { return site_key_; }
+  bool SiteKeyTrusted() const { return site_key_trusted_; }
+  /// What the run has done so far, for a folder about to be generated.
+  FolderMarks MarkFolderStart() const;
+
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { cancelled_ = true; }
   bool Cancelled() const;
@@ -177,6 +216,10 @@ class WebSite {
   // Removes what the record holds that this complete run no longer made, where it is still
   // as written; forgets the rest.
   void RemoveStaleOutputs();
+  // The digest of `directory`'s listing, entered, with `pictures` site pictures.
+  FolderListing ListingOf(const FileItem& directory, int pictures) const;
+  // Sets site_key_ and site_key_trusted_.
+  void MakeSiteKey();
   // Whether `file`, in a folder named like the inline folder, is one a run wrote.
   bool IsOwnOutputFile(const FileItem& file) const;
 
@@ -200,6 +243,8 @@ class WebSite {
   Progress& progress_sink_;     // Not owned; outlives the run.
   Diagnostics& diagnostics_sink_;  // Not owned; outlives the run.
   RunStats stats_;
+  Digest site_key_;
+  bool site_key_trusted_ = false;
   FeedCollector feed_;
   VideoTools video_tools_;
 };

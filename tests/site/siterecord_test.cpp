@@ -280,6 +280,50 @@ TEST(SiteRecordTest, WhatARunNoLongerMakesIsListedWithWhetherItsPictureIsGone) {
   EXPECT_FALSE(record->FindPicture("b.jpg"));
 }
 
+// A folder's outputs are those below it that the run recorded or confirmed since the mark;
+// notes of folders a complete run did not see go with it.
+TEST(SiteRecordTest, AFoldersOutputsAndNotesAreThoseOfThisRun) {
+  test::TempDir site;
+  CollectedDiagnostics diagnostics;
+  {
+    std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
+    RecordedOutput output;
+    for (const char* path : {"a/old.html", "a/kept.html", "a.html", "ab/x.html", "a0/y.html"}) {
+      record->RecordOutput(path, output);
+    }
+    record->RecordFolder("a", {DigestOf("a's key"), "notes of a"});
+    record->RecordFolder("gone", {DigestOf("gone's key"), "notes"});
+  }
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
+  record->ConfirmOutput("a/kept.html");
+  const std::size_t mark = record->OutputMark();
+  record->ConfirmOutput("ab/x.html");
+  record->ConfirmOutput("a0/y.html");
+  record->ConfirmOutput("a.html");
+  RecordedOutput image;
+  image.kind = OutputKind::kInlineImage;
+  image.width = 7;
+  record->RecordOutput("a/inline/p.gif", image);
+  record->ConfirmOutput("a/kept.html");
+  std::vector<std::string> below;
+  for (const auto& [path, row] : record->OutputsSince("a", mark)) {
+    below.push_back(path + " " + std::to_string(row.width));
+  }
+  EXPECT_EQ(below, (std::vector<std::string>{"a/inline/p.gif 7", "a/kept.html 0"}));
+  EXPECT_TRUE(record->OutputsSince("a", record->OutputMark()).empty());
+
+  const std::optional<RecordedFolder> noted = record->FindFolder("a");
+  ASSERT_TRUE(noted);
+  EXPECT_EQ(noted->key, DigestOf("a's key"));
+  EXPECT_EQ(noted->summary, "notes of a");
+  record->ConfirmFolder("a");
+  record->ForgetUnconfirmedFolders();
+  EXPECT_TRUE(record->FindFolder("a"));
+  EXPECT_FALSE(record->FindFolder("gone"));
+  record->ForgetFolder("a");
+  EXPECT_FALSE(record->FindFolder("a"));
+}
+
 // A folder's rows are read ahead in one pass over the record, which stops and looks up one
 // by one where a subfolder's rows lie among the folder's; either way the answers are the
 // record's, before and after anything is recorded.

@@ -1,0 +1,106 @@
+// A rerun takes a folder whose inputs and outputs are as the last run left them without
+// reading its pictures or expanding its pages, and generates it again after any change in it
+// or above it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "generated_site.h"
+#include "support/site_files.h"
+
+namespace pix {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FolderSkipTest : public test::GeneratedSiteTest {
+ protected:
+  FolderSkipTest() {
+    UseSettings(kOriginalSettings);
+    test::WriteJpegPicture(site_ / "top.jpg", 40, 30, "");
+    test::WriteJpegPicture(site_ / "a" / "one.jpg", 40, 30, "ImageDescription:\r\nOne\r\n\r\n");
+    test::WriteJpegPicture(site_ / "a" / "two.jpg", 30, 40, "");
+    test::WriteJpegPicture(site_ / "b" / "three.jpg", 20, 20, "");
+  }
+
+  // A rerun that trusts every stamp at once, as a run trusts those of settled files.
+  RunStats Rerun() {
+    Progress progress;
+    WebSite run(site_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
+    EXPECT_TRUE(run.Prepare().ok());
+    run.Record().SetSettleTimeForTesting(0);
+    run.Execute();
+    return run.Stats();
+  }
+
+  // A change the user makes: later than anything the last run wrote, as the file times of
+  // the folders tell it (they are kept to a few milliseconds).
+  static void Later(const std::function<void()>& change) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    change();
+  }
+};
+
+TEST_F(FolderSkipTest, AFolderIsTakenAsItIsUntilSomethingInItOrAboveItChanges) {
+  Rerun();
+  Rerun();  // notes the folders with the stamps of what the first run wrote
+  const std::map<std::string, std::string> written = test::VisibleFiles(site_.path());
+  const RunStats same = Rerun();
+  EXPECT_EQ(same.folders_unchanged, 2);
+  EXPECT_EQ(same.pictures, 4);
+  EXPECT_EQ(same.pages_written, 0);
+  EXPECT_EQ(same.inline_reused, 4);
+  EXPECT_EQ(test::DescribeDifferences(test::VisibleFiles(site_.path()), written), "");
+
+  // Each change, and the folders that are still taken as they are after it.
+  struct Change {
+    const char* what;
+    std::function<void()> make;
+    int unchanged;
+  };
+  const Change changes[] = {
+      {"a file of the user's in a's inline folder",
+       [&] { test::WriteFile(site_ / "a" / "inline" / "mine.txt", "mine"); }, 1},
+      {"a detail page removed", [&] { fs::remove(site_ / "b" / "three.html"); }, 1},
+      {"a layout file of b's own",
+       [&] { test::WriteFile(site_ / "b" / "dglobals.txt", "PageTitle:\r\nB's own\r\n\r\n"); }, 1},
+      {"a caption", [&] { test::WriteFile(site_ / "a" / "two.txt", "ImageDescription:\r\nTwo\r\n\r\n"); },
+       1},
+      {"a picture at the top, which the pages below do not show",
+       [&] { test::WriteJpegPicture(site_ / "top2.jpg", 30, 30, ""); }, 0},
+      {"the layout home's settings",
+       [&] { test::WriteFile(home_ / "pixamond.ini", std::string(kOriginalSettings) + "[Display]\nMaxDisplayWidth=90\n"); },
+       0},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    Later(change.make);
+    EXPECT_EQ(Rerun().folders_unchanged, change.unchanged);
+    EXPECT_EQ(Rerun().folders_unchanged, 2) << "noted again";
+  }
+  EXPECT_EQ(test::ReadFile(site_ / "a" / "inline" / "mine.txt"), "mine");
+  EXPECT_TRUE(fs::exists(site_ / "b" / "three.html"));
+  EXPECT_NE(test::ReadFile(site_ / "b" / "index.html").find("B's own"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "a" / "two.html").find("Two"), std::string::npos);
+  EXPECT_NE(test::ReadFile(site_ / "index.html").find("top2"), std::string::npos);
+}
+
+// What a run reports, it reports on every run; a page edited by hand keeps its head on
+// every run, taken from the page as it stands. Such folders are generated every time.
+TEST_F(FolderSkipTest, AFolderWithAProblemOrAPageEditedByHandIsGeneratedOnEveryRun) {
+  test::WriteFile(site_ / "a" / "bad.jpg", "not a jpeg at all");
+  Rerun();
+  std::string page = test::ReadFile(site_ / "b" / "index.html");
+  page.replace(page.find("<TITLE>"), 7, "<TITLE>Mine: ");
+  Later([&] { test::WriteFile(site_ / "b" / "index.html", page); });
+  const std::size_t shown = ui_.messages().size();
+  for (int run = 0; run < 3; ++run) EXPECT_EQ(Rerun().folders_unchanged, 0) << run;
+  EXPECT_EQ(ui_.messages().size(), shown + 3) << "the corrupt picture, on every run";
+  EXPECT_EQ(diagnostics_.Notices().size(), 1u) << "the page's head is kept from now on";
+  EXPECT_NE(test::ReadFile(site_ / "b" / "index.html").find("<TITLE>Mine: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pix
