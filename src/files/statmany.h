@@ -1,11 +1,12 @@
-// The status of many files read at once.
+// The statuses of many files, read one by one.
 //
-// A rerun of a large site looks at three files a picture (the picture, its page, its inline
-// image) and changes none of them; a system call each would cost more than the look itself.
-// The statuses are asked of the kernel in batches through one io_uring, a submission and a
-// wait for up to a batch of files. Where the kernel has no io_uring or refuses it (an old
-// kernel, a container that forbids it), each file is looked at with fstatat as before:
-// the results are the same either way.
+// A rerun of a large site looks at a few files a picture (the picture, its page, its inline
+// and detail images) and changes none of them. Reading their statuses in batches through
+// io_uring made 0.5 system calls a picture instead of 4.6, but the kernel runs every statx
+// of a ring in a worker thread of its own, and handing each over cost more than the call:
+// an unchanged rerun of 100 000 pictures took 1.7 s with the ring and 1.0 s without (Linux
+// 6.18, 2 cores). So each status is a plain fstatat; callers still ask for a folder's
+// statuses at once, so that another way of reading them needs no change of theirs.
 #pragma once
 
 #include <sys/stat.h>
@@ -23,11 +24,7 @@ struct PathStatus {
 
 /// The status of each of `names`, resolved against the folder `dir_fd` (AT_FDCWD: the
 /// current folder; an absolute name ignores it), as fstatat with AT_SYMLINK_NOFOLLOW gives
-/// it: a link is not followed. The results are in the order of `names`. Only the size,
-/// mode, times, inode, device, link count, owner and group of `info` are filled in.
+/// it: a link is not followed. The results are in the order of `names`.
 std::vector<PathStatus> LinkStatusOfMany(int dir_fd, const std::vector<std::string>& names);
-
-/// Turns the batches off for the calling thread, for the tests of the plain path.
-void UseStatusBatchesForTesting(bool use);
 
 }  // namespace pix
