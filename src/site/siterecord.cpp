@@ -64,6 +64,7 @@ enum StatementId {
   kDeleteFolder,
   kAllFolders,
   kOutputsBelow,
+  kAllOutputPaths,
   kStatementCount
 };
 
@@ -101,11 +102,40 @@ constexpr const char* kStatementText[kStatementCount] = {
     // Every path that starts with ?1: "a/b/" up to, not including, "a/b0" ('0' follows '/').
     "SELECT path, " PIXAMOND_OUTPUT_COLUMNS
     " FROM outputs WHERE path >= ?1 AND path < ?2 ORDER BY path",
+    "SELECT path FROM outputs",
 };
 #undef PIXAMOND_PICTURE_COLUMNS
 #undef PIXAMOND_OUTPUT_COLUMNS
 
 std::uint64_t PathHash(std::string_view path) { return XXH3_64bits(path.data(), path.size()); }
+
+// The paths a run saw, by their hashes, for asking of every row of a table whether the run
+// saw it: sorted, with where each value of the top 16 bits starts, so that a question looks
+// at a few neighbouring hashes rather than searching the whole list.
+class SeenPaths {
+ public:
+  explicit SeenPaths(std::vector<std::uint64_t> hashes) : hashes_(std::move(hashes)) {
+    std::sort(hashes_.begin(), hashes_.end());
+    starts_.resize(kBuckets + 1);
+    std::size_t at = 0;
+    for (std::size_t bucket = 0; bucket <= kBuckets; ++bucket) {
+      while (at < hashes_.size() && (hashes_[at] >> kShift) < bucket) ++at;
+      starts_[bucket] = static_cast<std::uint32_t>(at);
+    }
+  }
+  bool Contains(std::uint64_t hash) const {
+    const std::size_t bucket = static_cast<std::size_t>(hash >> kShift);
+    return std::binary_search(hashes_.begin() + starts_[bucket],
+                              hashes_.begin() + starts_[bucket + 1], hash);
+  }
+  bool Contains(std::string_view path) const { return Contains(PathHash(path)); }
+
+ private:
+  static constexpr int kShift = 48;
+  static constexpr std::size_t kBuckets = std::size_t{1} << (64 - kShift);
+  std::vector<std::uint64_t> hashes_;
+  std::vector<std::uint32_t> starts_;
+};
 
 // Resets a statement when it goes out of scope, so that it holds no lock or row.
 class StatementUse {
@@ -144,6 +174,14 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
   return text != nullptr ? std::string(text, static_cast<std::size_t>(
                                                  sqlite3_column_bytes(statement, column)))
                          : std::string();
+}
+
+// The text of a column as SQLite holds it, valid until the statement steps on.
+std::string_view ColumnView(sqlite3_stmt* statement, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  return text != nullptr
+             ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+             : std::string_view();
 }
 
 Digest ColumnDigest(sqlite3_stmt* statement, int column) {
@@ -719,6 +757,10 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
 // made again.
 Status SiteRecord::MergePending(Diagnostics& diagnostics) {
   const std::filesystem::path pending = site_ / std::string(kPendingFileName);
+  // The list goes only when a run commits at its end: a run that ended any other way left
+  // it behind.
+  struct stat before;
+  last_run_finished_ = !new_record_ && ::lstat(pending.c_str(), &before) != 0 && errno == ENOENT;
   pending_fd_ = ::open(pending.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (pending_fd_ < 0) {
     return Status::IoError("Cannot write " + pending.string() + ": " + std::strerror(errno));
@@ -858,18 +900,17 @@ void SiteRecord::ConfirmPicture(std::string_view path) {
 
 void SiteRecord::ForgetUnconfirmedPictures() {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::lock_guard<std::mutex> seen(seen_mutex_);
-  std::sort(seen_pictures_.begin(), seen_pictures_.end());
+  std::unique_lock<std::mutex> seen_lock(seen_mutex_);
+  const SeenPaths seen(seen_pictures_);
+  seen_lock.unlock();
   std::vector<std::string> gone;
   {
     sqlite3_stmt* statement = Statement(kAllPictures);
     if (statement == nullptr) return;
     StatementUse use(statement);
     while (sqlite3_step(statement) == SQLITE_ROW) {
-      std::string path = ColumnText(statement, 0);
-      if (!std::binary_search(seen_pictures_.begin(), seen_pictures_.end(), PathHash(path))) {
-        gone.push_back(std::move(path));
-      }
+      const std::string_view path = ColumnView(statement, 0);
+      if (!seen.Contains(path)) gone.emplace_back(path);
     }
   }
   sqlite3_stmt* remove = Statement(kDeletePicture);
@@ -968,20 +1009,26 @@ std::vector<SiteRecord::Unconfirmed> SiteRecord::UnconfirmedOutputs() const {
     outputs = seen_outputs_;
     pictures = seen_pictures_;
   }
-  std::sort(outputs.begin(), outputs.end());
-  std::sort(pictures.begin(), pictures.end());
+  const SeenPaths seen_outputs(std::move(outputs));
+  const SeenPaths seen_pictures(std::move(pictures));
+  // Every row's path is asked about, and only a row the run did not see is read whole.
+  std::vector<std::string> paths;
+  {
+    sqlite3_stmt* statement = Statement(kAllOutputPaths);
+    if (statement == nullptr) return {};
+    StatementUse use(statement);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      const std::string_view path = ColumnView(statement, 0);
+      if (!seen_outputs.Contains(path) && StaysInsideSite(path)) paths.emplace_back(path);
+    }
+  }
   std::vector<Unconfirmed> unconfirmed;
-  sqlite3_stmt* statement = Statement(kAllOutputs);
-  if (statement == nullptr) return unconfirmed;
-  StatementUse use(statement);
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    std::string path = ColumnText(statement, 0);
-    if (std::binary_search(outputs.begin(), outputs.end(), PathHash(path))) continue;
-    if (!StaysInsideSite(path)) continue;
-    Unconfirmed entry{std::move(path), ColumnOutput(statement, 1), false};
+  for (std::string& path : paths) {
+    std::optional<RecordedOutput> output = FindOutputLocked(path);
+    if (!output) continue;
+    Unconfirmed entry{std::move(path), std::move(*output), false};
     entry.source_gone =
-        !entry.output.source.empty() &&
-        !std::binary_search(pictures.begin(), pictures.end(), PathHash(entry.output.source));
+        !entry.output.source.empty() && !seen_pictures.Contains(entry.output.source);
     unconfirmed.push_back(std::move(entry));
   }
   return unconfirmed;
@@ -1121,17 +1168,15 @@ void SiteRecord::ForgetFolder(std::string_view path) {
 void SiteRecord::ForgetUnconfirmedFolders() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::lock_guard<std::mutex> seen(seen_mutex_);
-  std::sort(seen_folders_.begin(), seen_folders_.end());
+  const SeenPaths seen_folders(seen_folders_);
   std::vector<std::string> gone;
   {
     sqlite3_stmt* statement = Statement(kAllFolders);
     if (statement == nullptr) return;
     StatementUse use(statement);
     while (sqlite3_step(statement) == SQLITE_ROW) {
-      std::string path = ColumnText(statement, 0);
-      if (!std::binary_search(seen_folders_.begin(), seen_folders_.end(), PathHash(path))) {
-        gone.push_back(std::move(path));
-      }
+      const std::string_view path = ColumnView(statement, 0);
+      if (!seen_folders.Contains(path)) gone.emplace_back(path);
     }
   }
   sqlite3_stmt* remove = Statement(kDeleteFolder);
@@ -1141,6 +1186,19 @@ void SiteRecord::ForgetUnconfirmedFolders() {
     sqlite3_step(remove);
     ++changes_since_commit_;
   }
+}
+
+int SiteRecord::PictureCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = nullptr;
+  int count = 0;
+  if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM pictures", -1, &statement, nullptr) ==
+          SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    count = sqlite3_column_int(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  return count;
 }
 
 std::size_t SiteRecord::OutputMark() const {

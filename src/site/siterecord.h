@@ -191,6 +191,11 @@ class SiteRecord {
   /// True when the site had no record before this run (or one that had to be started
   /// anew): files of a site made before the record may then be adopted.
   bool IsNew() const { return new_record_; }
+  /// True when the last run that wrote the site committed its record at its end: it was
+  /// not killed, so it left no temporary file behind.
+  bool LastRunFinished() const { return last_run_finished_; }
+  /// The number of pictures the record knows.
+  int PictureCount() const;
   /// Trusts the stamps of files changed less than `settle_time_ns` ago as well, so that a
   /// test need not wait for files to settle. It must make no two changes of a file that its
   /// times cannot tell apart.
@@ -322,6 +327,7 @@ class SiteRecord {
   mutable std::vector<sqlite3_stmt*> statements_;
   mutable std::mutex mutex_;
   bool new_record_ = false;
+  bool last_run_finished_ = false;
   std::int64_t settle_time_ns_ = kSettleTimeNs;
   // What was read ahead of a folder's work (ReadAhead), under a lock of its own: workers
   // claim and look up while the walk reads the next folder. A status is taken by the one

@@ -121,13 +121,20 @@ Status WebSite::Prepare() {
   if (!tree.ok()) return tree.status();
   picture_tree_ = std::move(tree).value();
   if (preview_) return Status::OK();
-  SiteSurvey survey = SurveySite(picture_tree_->FullFileName(), Names());
-  step_count_ = survey.pictures;
   // What an interrupted run left behind goes. In the site no other run can be writing now
   // (the record is locked), so every leftover goes at once; in the layout home, shared by
-  // every site, only what nobody has written to for a while.
-  for (const std::string& leftover : survey.leftover_temporaries) RemoveTemporaryNow(leftover);
-  picture_tree_->TakeLeftoverTemporaries();
+  // every site, only what nobody has written to for a while. After a run that finished,
+  // only another program's leftovers can be in the site, beside the pictures it wrote: the
+  // walk finds those, and the record's count of pictures is a good guess for the progress.
+  surveyed_ = !Record().LastRunFinished();
+  if (surveyed_) {
+    SiteSurvey survey = SurveySite(picture_tree_->FullFileName(), Names());
+    step_count_ = survey.pictures;
+    for (const std::string& leftover : survey.leftover_temporaries) RemoveTemporaryNow(leftover);
+  } else {
+    step_count_ = Record().PictureCount();
+  }
+  RemoveLeftoversOfWalk();
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(layout_home_, error)) {
     RemoveLeftoverTemporary(entry.path());
@@ -137,8 +144,7 @@ Status WebSite::Prepare() {
 
 FolderListing WebSite::EnterDirectory(FileItem& directory) {
   ScanDirectory(directory, false);
-  // What an interrupted run left here was found by the survey and is gone.
-  picture_tree_->TakeLeftoverTemporaries();
+  RemoveLeftoversOfWalk();
   // Whose an inline-named folder is, and which pictures keep their names, is settled on
   // the folder as listed, before anything in it changes on the disk: two pictures never
   // share a page or an inline image, nor does a picture take the page of an index or match
@@ -156,10 +162,17 @@ FolderListing WebSite::EnterDirectory(FileItem& directory) {
     for (const std::string& report : reports) diagnostics_sink_.Problem(report);
     if (run_settings_.delete_html_first) PurgeOldPages(directory);
     PrepareGifPictures(directory);
-    const int guessed =
-        IsInsideInlineFolder(directory, Names()) ? 0 : CountPicturesByName(directory);
-    if (pictures != guessed) {
+    // The survey counted the folder's pictures by their names, and the record's count is
+    // of the last run's: either guess is put right as the walk sees each folder.
+    const int guessed = !surveyed_ || IsInsideInlineFolder(directory, Names())
+                            ? 0
+                            : CountPicturesByName(directory);
+    pictures_entered_ += pictures;
+    if (surveyed_ && pictures != guessed) {
       step_count_ += pictures - guessed;
+      progress_sink_.SetStepCount(step_count_);
+    } else if (!surveyed_ && pictures_entered_ > step_count_) {
+      step_count_ = pictures_entered_;
       progress_sink_.SetStepCount(step_count_);
     }
   }
@@ -376,6 +389,13 @@ void WebSite::MakeSiteKey() {
     }
   }
   site_key_ = digester.Finish();
+}
+
+void WebSite::RemoveLeftoversOfWalk() {
+  std::vector<std::string> leftovers = picture_tree_->TakeLeftoverTemporaries();
+  // The survey found them already.
+  if (surveyed_ || preview_) return;
+  for (const std::string& leftover : leftovers) RemoveTemporaryNow(leftover);
 }
 
 int WebSite::GetStepCount() const { return step_count_; }

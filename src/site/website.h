@@ -218,6 +218,9 @@ class WebSite {
   void RemoveStaleOutputs();
   // The digest of `directory`'s listing, entered, with `pictures` site pictures.
   FolderListing ListingOf(const FileItem& directory, int pictures) const;
+  // Removes the leftover temporary files the walk has found since it was last asked,
+  // unless the survey removed them already.
+  void RemoveLeftoversOfWalk();
   // Sets site_key_ and site_key_trusted_.
   void MakeSiteKey();
   // Whether `file`, in a folder named like the inline folder, is one a run wrote.
@@ -235,6 +238,8 @@ class WebSite {
   PagePreview* preview_ = nullptr;  // Not owned; set for a preview only.
   int jobs_ = 1;
   int step_count_ = 0;  // The survey's count of pictures, as the walk corrects it.
+  bool surveyed_ = false;  // The survey looked at every folder (the last run did not finish).
+  int pictures_entered_ = 0;  // The pictures of the folders the walk has entered.
   std::unique_ptr<InlineImagePool> pool_;  // Lives for the time of DoMainTask.
   std::unique_ptr<SiteRecord> record_;  // Open from Prepare to the end of the run.
   mutable std::mutex folders_mutex_;

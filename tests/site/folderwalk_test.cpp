@@ -46,8 +46,14 @@ TEST_F(FolderWalkTest, WhatAKilledRunLeftInAnInlineFolderGoesOnTheNextRun) {
   const fs::path leftovers[] = {site_ / "trip" / "inline" / ".boat.gif.tmp-Ab12Cd",
                                 site_ / "trip" / ".boat.html.tmp-Zz99Yy"};
   for (const fs::path& leftover : leftovers) test::WriteFile(leftover, "half");
+  // A killed run leaves the list of files it was putting in place.
+  test::WriteFile(site_ / ".pixamond-record-pending", "");
   ASSERT_TRUE(Generate());
   for (const fs::path& leftover : leftovers) EXPECT_FALSE(fs::exists(leftover)) << leftover;
+  // After a run that finished, what another program left beside the pictures goes too.
+  test::WriteFile(leftovers[1], "half");
+  ASSERT_TRUE(Generate());
+  EXPECT_FALSE(fs::exists(leftovers[1]));
 }
 
 TEST_F(FolderWalkTest, ManyFoldersGiveTheSamePagesWithAnyNumberOfJobs) {
