@@ -357,8 +357,8 @@ void WebSite::MakeSiteKey() {
     digester.Add(DigestOf(name, value != nullptr ? value : ""));
   }
   // The files whose stamps stand for what they hold: the settings, the layout's files and
-  // pages in the layout home, the tools that make video posters, and the page above the
-  // site, whose heading the top page reads.
+  // pages in the layout home, the tools that make video posters, the page above the site,
+  // whose heading the top page reads, and the program.
   std::vector<std::string> files;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(layout_home_, error)) {
@@ -372,6 +372,8 @@ void WebSite::MakeSiteKey() {
   std::string above = site_directory_;
   CutAfterLastSlash(above);
   files.push_back(BuildFileName(above, "index", Names().page_dos_file_ext));
+  // This program itself: another build may write other pages from the same inputs.
+  files.push_back("/proc/self/exe");
   for (const std::string& file : files) {
     digester.Add(DigestOf(file));
     struct stat info;
