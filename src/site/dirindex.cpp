@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "base/progress.h"
-#include "files/statmany.h"
 #include "files/filelist.h"
 #include "files/names.h"
 #include "files/pattern.h"
 #include "files/picturenames.h"
 #include "files/settings.h"
+#include "files/statmany.h"
 #include "files/utils.h"
 #include "site/albumzip.h"
 #include "site/escape.h"
