@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "base/progress.h"
@@ -231,6 +232,7 @@ bool DirIndexPage::TakeAsRecorded(const Digest& key, const FolderListing& listin
   stats.inline_reused += summary->inline_images;
   ++stats.folders_unchanged;
   site.progress().StepBy(listing.pictures);
+  for (const FeedEntry& entry : summary->feed) site.Feed().Add(entry);
   TakeSummary(*summary);
   album_zip_link_ = std::move(summary->album_zip_link);
   album_zip_name_ = std::move(summary->album_zip_name);
@@ -304,7 +306,12 @@ void DirIndexPage::WriteSubDirectoryPage(FileItem& item, const FolderListing& li
     Site().StartPictures(item);
     std::vector<Digest> before;
     if (key) before = sub_page.ItemDigests();
+    // The folder's own newest pictures are gathered apart, then handed to the site's feed.
+    FeedCollector site_feed = std::exchange(Site().Feed(), FeedCollector());
     sub_page.Generate();
+    summary.feed = Site().Feed().Newest();
+    Site().Feed() = std::move(site_feed);
+    for (const FeedEntry& entry : summary.feed) Site().Feed().Add(entry);
     // What this page reads of the folder's page, before it sets its own values there.
     summarized = key && sub_page.NoteSummary(before, summary);
     summary.album_zip_link = sub_page.album_zip_link_;

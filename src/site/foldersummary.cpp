@@ -5,7 +5,7 @@ namespace pix {
 namespace {
 
 // The first bytes of a summary: a summary of another layout is not read.
-constexpr std::string_view kMagic = "PXFS2";
+constexpr std::string_view kMagic = "PXFS3";
 
 // Numbers are written in 7-bit groups, the low group first, so that the small ones most
 // numbers are take a byte or two; signed differences are folded so that small negative
@@ -155,6 +155,15 @@ std::string FormatFolderSummary(const FolderSummary& summary) {
     previous = output.stamp;
   }
   WriteStamp(out, summary.folder_stamp, FileStamp());
+  out.Number(summary.feed.size());
+  for (const FeedEntry& entry : summary.feed) {
+    out.Text(entry.page_path);
+    out.Text(entry.image_path);
+    out.Text(entry.title_html);
+    out.Signed(entry.time_ns);
+    out.Number(static_cast<std::uint64_t>(entry.image_width));
+    out.Number(static_cast<std::uint64_t>(entry.image_height));
+  }
   out.Number(static_cast<std::uint64_t>(summary.pictures));
   out.Number(static_cast<std::uint64_t>(summary.pages));
   out.Number(static_cast<std::uint64_t>(summary.inline_images));
@@ -200,6 +209,16 @@ std::optional<FolderSummary> ParseFolderSummary(std::string_view bytes) {
     previous = output.stamp;
   }
   summary.folder_stamp = ReadStamp(in, FileStamp());
+  // Each feed entry takes at least its three lengths, its time and its size.
+  summary.feed.resize(in.Count(6));
+  for (FeedEntry& entry : summary.feed) {
+    entry.page_path = in.Text();
+    entry.image_path = in.Text();
+    entry.title_html = in.Text();
+    entry.time_ns = in.Signed();
+    entry.image_width = in.Int();
+    entry.image_height = in.Int();
+  }
   summary.pictures = in.Int();
   summary.pages = in.Int();
   summary.inline_images = in.Int();

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "site/sitefeeds.h"
 #include "site/siterecord.h"
 
 namespace pix {
@@ -48,6 +49,10 @@ struct FolderSummary {
   std::vector<Output> outputs;
   /// The folder's own stamp after its pages were written.
   FileStamp folder_stamp;
+
+  /// The folder's newest pictures as the site's feed lists them (at most kFeedEntryLimit):
+  /// the site's newest are among the folders' newest.
+  std::vector<FeedEntry> feed;
 
   // What the folder's generation counted, for a run's summary.
   int pictures = 0;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -36,13 +35,6 @@
 
 namespace pix {
 namespace {
-
-// The time now, as file times are kept.
-std::int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // Removes a temporary file this program made, if it is a plain file.
 void RemoveTemporaryNow(const std::string& path) {
@@ -189,7 +181,6 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
   // Pages are left out: the run writes them, and whether they are still as written is
   // told by their stamps and the folder's. Every other file counts with its stamp, since
   // pictures, caption files and layout files are all read by the folder's pages.
-  const std::int64_t now = NowNs();
   const std::int64_t settle = Record().SettleTimeNs();
   Digester digester;
   for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
@@ -208,9 +199,8 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
     digester.Add("f");
     digester.Add(DigestOf(name));
     digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
-    if (now - item->WriteTimeNs() < settle || now - item->ChangeTimeNs() < settle) {
-      listing.trusted = false;
-    }
+    const FileStamp stamp{item->Size(), item->WriteTimeNs(), item->ChangeTimeNs(), item->Inode()};
+    if (SettledStamp(stamp, settle).inode == 0) listing.trusted = false;
   }
   if (directory.HasNoInlineFolder()) digester.Add("no inline folder");
   listing.digest = digester.Finish();
@@ -321,7 +311,7 @@ void WebSite::PrepareGifPictures(FileItem& directory) {
 }
 
 bool WebSite::KeepsFolderSummaries() const {
-  return !preview_ && record_ && !run_settings_.delete_html_first && run_settings_.site_url.empty();
+  return !preview_ && record_ && !run_settings_.delete_html_first;
 }
 
 FolderMarks WebSite::MarkFolderStart() const {
@@ -336,7 +326,6 @@ FolderMarks WebSite::MarkFolderStart() const {
 void WebSite::MakeSiteKey() {
   site_key_trusted_ = KeepsFolderSummaries();
   if (!site_key_trusted_) return;
-  const std::int64_t now = NowNs();
   const std::int64_t settle = Record().SettleTimeNs();
   Digester digester;
   // What the pages and images are made by.
@@ -386,9 +375,7 @@ void WebSite::MakeSiteKey() {
                                    static_cast<std::uint64_t>(stamp.change_time_ns), stamp.inode,
                                    static_cast<std::uint64_t>(info.st_mode)};
     digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
-    if (now - stamp.write_time_ns < settle || now - stamp.change_time_ns < settle) {
-      site_key_trusted_ = false;
-    }
+    if (SettledStamp(stamp, settle).inode == 0) site_key_trusted_ = false;
   }
   site_key_ = digester.Finish();
 }

@@ -192,8 +192,7 @@ class WebSite {
   void OfferPreviewPage(const std::string& path, std::string text);
 
   /// Whether folders may be noted and taken as they are (site/foldersummary.h): not in a
-  /// preview, not with DeleteHTMLFirst (which removes the pages), not for a site with a
-  /// feed (which gathers every picture).
+  /// preview, not with DeleteHTMLFirst (which removes the pages).
   bool KeepsFolderSummaries() const;
   /// The digest of what every page of the run is made from besides its folder: the
   /// versions of the readers and makers, the layout home's files, the tools found, the

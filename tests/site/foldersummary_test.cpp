@@ -23,6 +23,7 @@ FolderSummary FullSummary() {
                      {"p2.html", OutputKind::kPage, {11, INT64_MIN, INT64_MAX, ~0ull}},
                      {"inline", OutputKind::kFolder, {4096, -5, 6, 7}}};
   summary.folder_stamp = {4096, 1, 2, 3};
+  summary.feed = {{"trip/p1.html", "trip/inline/p1.gif", "A &amp; B", -1, 64, 48}};
   summary.pictures = 2;
   summary.pages = 3;
   summary.inline_images = 2;
@@ -42,6 +43,9 @@ TEST(FolderSummaryTest, ComesBackAsNotedAndOnlyWhole) {
   EXPECT_EQ(read->outputs[1].stamp, (FileStamp{11, INT64_MIN, INT64_MAX, ~0ull}));
   EXPECT_EQ(read->outputs[2].kind, OutputKind::kFolder);
   EXPECT_EQ(read->outputs[2].stamp, (FileStamp{4096, -5, 6, 7}));
+  ASSERT_EQ(read->feed.size(), 1u);
+  EXPECT_EQ(read->feed[0].title_html, "A &amp; B");
+  EXPECT_EQ(read->feed[0].time_ns, -1);
   // Without a main image, the page above lists the folder without one.
   FolderSummary bare;
   EXPECT_FALSE(ParseFolderSummary(FormatFolderSummary(bare))->main_image_name);

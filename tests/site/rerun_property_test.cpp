@@ -41,12 +41,14 @@ constexpr int kChangesPerSequence = 6;
 const char* const kPictureNames[] = {"p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8", "p9"};
 const char* const kEditedTemplates[] = {"PageHeadTemplate", "StyleSheet", "FileEntryTemplate",
                                         "DetailPageTemplate"};
-// The values each setting takes: all in [Display] but InLineFileExt, in [FileExtensions].
+// The values each setting takes: all in [Display] but InLineFileExt, in [FileExtensions],
+// SiteURL (which makes the site's feed) in [HTMLDefaults] and those of [Pages].
 const std::map<std::string, std::vector<std::string>> kSettingValues = {
     {"InLineFileExt", {"gif", "jpg", "webp"}}, {"InLinePixelDensity", {"1", "2"}},
     {"DetailImageMaxSize", {"0", "64", "96"}}, {"InLineQuality", {"60", "82", "95"}},
     {"MaxDisplayWidth", {"40", "64"}},         {"MaxDisplayHeight", {"40", "64"}},
-    {"SortOrder", {"name", "natural", "-date"}}, {"PicturesPerPage", {"0", "1", "2"}}};
+    {"SortOrder", {"name", "natural", "-date"}}, {"PicturesPerPage", {"0", "1", "2"}},
+    {"SiteURL", {"https://example.org/pictures/", "https://example.org/"}}};
 
 // A file's access and write times, which `cp -p` keeps.
 using FileTimes = std::array<timespec, 2>;
@@ -124,16 +126,18 @@ struct Tree {
 };
 
 void WriteSettings(Tree& tree) {
-  std::string extensions = "[HTMLDefaults]\nPersonFullName=Ann Example\n[FileExtensions]\n";
+  std::string defaults = "[HTMLDefaults]\nPersonFullName=Ann Example\n";
+  std::string extensions = "[FileExtensions]\n";
   std::string display = "[Display]\n";
   std::string pages = "[Pages]\n";
   for (const auto& [key, value] : tree.settings) {
-    std::string& section = key == "InLineFileExt" ? extensions
+    std::string& section = key == "InLineFileExt"                            ? extensions
+                           : key == "SiteURL"                                ? defaults
                            : key == "SortOrder" || key == "PicturesPerPage" ? pages
                                                                             : display;
     section += key + "=" + value + "\n";
   }
-  test::WriteFile(tree / "home/pixamond.ini", extensions + display + pages);
+  test::WriteFile(tree / "home/pixamond.ini", defaults + extensions + display + pages);
   tree.files["home/pixamond.ini"];
 }
 
