@@ -25,15 +25,7 @@ class FolderSkipTest : public test::GeneratedSiteTest {
     test::WriteJpegPicture(site_ / "b" / "three.jpg", 20, 20, "");
   }
 
-  // A rerun that trusts every stamp at once, as a run trusts those of settled files.
-  RunStats Rerun() {
-    Progress progress;
-    WebSite run(site_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
-    EXPECT_TRUE(run.Prepare().ok());
-    run.Record().SetSettleTimeForTesting(0);
-    run.Execute();
-    return run.Stats();
-  }
+  RunStats Rerun() { return RunTrustingStamps(); }
 
   // A change the user makes: later than anything the last run wrote, as the file times of
   // the folders tell it (they are kept to a few milliseconds).

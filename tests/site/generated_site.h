@@ -95,6 +95,17 @@ class GeneratedSiteTest : public testing::Test {
     return run.Stats();
   }
 
+  // A run that trusts the stamps of every file at once, as a real run trusts those of
+  // files that have settled.
+  RunStats RunTrustingStamps() {
+    Progress progress;
+    WebSite run(site_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
+    EXPECT_TRUE(run.Prepare().ok());
+    run.Record().SetSettleTimeForTesting(0);
+    run.Execute();
+    return run.Stats();
+  }
+
   // Generates the site in `site`: how many problems the run reported, -1 when it could
   // not start.
   int ProblemsOfRun(const std::filesystem::path& site) {

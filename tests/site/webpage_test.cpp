@@ -25,16 +25,7 @@ class DetailPageRecipeTest : public test::GeneratedSiteTest {
                                                records);
   }
 
-  // A run that trusts the stamps of every file at once, as a real run trusts those of
-  // files that have settled.
-  RunStats Run() {
-    Progress progress;
-    WebSite run(site_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
-    EXPECT_TRUE(run.Prepare().ok());
-    run.Record().SetSettleTimeForTesting(0);
-    run.Execute();
-    return run.Stats();
-  }
+  RunStats Run() { return RunTrustingStamps(); }
 
   std::string Page(const std::string& name) { return test::ReadFile(site_ / name); }
 };
