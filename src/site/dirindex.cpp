@@ -192,7 +192,7 @@ std::optional<Digest> DirIndexPage::LeafKeyOf(const DirIndexPage& sub_page,
 bool DirIndexPage::TakeAsRecorded(const Digest& key, const FolderListing& listing) {
   WebSite& site = Site();
   SiteRecord& record = site.Record();
-  const std::string folder = site.SitePath(Directory().FullFileName());
+  const std::string folder = FolderPath();
   const std::optional<RecordedFolder> recorded = record.FindFolder(folder);
   if (!recorded || recorded->key != key) return false;
   std::optional<FolderSummary> summary = ParseFolderSummary(recorded->summary);
@@ -213,13 +213,15 @@ bool DirIndexPage::TakeAsRecorded(const Digest& key, const FolderListing& listin
     if (is_folder ? !S_ISDIR(status.info.st_mode) : !S_ISREG(status.info.st_mode)) return false;
     return StampOf(status.info) == stamp;
   };
-  if (!as_noted(statuses[0], summary->folder_stamp, true)) return false;
+  // The top folder holds the record, whose companions come and go with every run: its
+  // listing names its pages instead.
+  if (!IsTop() && !as_noted(statuses[0], summary->folder_stamp, true)) return false;
   for (std::size_t i = 0; i < summary->outputs.size(); ++i) {
     const FolderSummary::Output& output = summary->outputs[i];
     if (!as_noted(statuses[i + 1], output.stamp, output.kind == OutputKind::kFolder)) return false;
   }
   for (const FolderSummary::Output& output : summary->outputs) {
-    record.ConfirmOutput(folder + "/" + output.path);
+    record.ConfirmOutput(folder.empty() ? output.path : folder + "/" + output.path);
   }
   for (const FileItem* item = Directory().FirstChild(); item != nullptr; item = item->NextItem()) {
     if (IsSitePicture(*item)) record.ConfirmPicture(site.SitePath(item->FullFileName()));
@@ -256,10 +258,11 @@ bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summar
     return stamp;
   };
   const std::string& directory = Directory().FullFileName();
-  const std::string folder = site.SitePath(directory);
+  const std::string folder = FolderPath();
   for (auto& [path, output] : site.Record().OutputsSince(folder, marks.outputs)) {
     if (output.keeps_hand_edits) return false;
-    FolderSummary::Output noted{path.substr(folder.size() + 1), output.kind, output.stamp};
+    FolderSummary::Output noted{folder.empty() ? path : path.substr(folder.size() + 1),
+                                output.kind, output.stamp};
     if (output.kind == OutputKind::kFolder) {
       const std::optional<FileStamp> stamp = stamp_of(site.Record().SiteDirectory() / path);
       if (!stamp) return false;
@@ -282,9 +285,11 @@ bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summar
     if (!stamp) return false;
     summary.outputs.push_back({name, OutputKind::kFolder, *stamp});
   }
-  const std::optional<FileStamp> stamp = stamp_of(directory);
-  if (!stamp) return false;
-  summary.folder_stamp = *stamp;
+  if (!IsTop()) {
+    const std::optional<FileStamp> stamp = stamp_of(directory);
+    if (!stamp) return false;
+    summary.folder_stamp = *stamp;
+  }
   const RunStats& stats = site.Stats();
   summary.pictures = stats.pictures - marks.stats.pictures;
   summary.pages = stats.pages_written + stats.pages_unchanged - marks.stats.pages_written -
@@ -294,30 +299,65 @@ bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summar
   return true;
 }
 
+bool DirIndexPage::TakeOrGenerate(const std::optional<Digest>& key, const FolderListing& listing,
+                                  FolderSummary& summary, bool& summarized) {
+  if (key && TakeAsRecorded(*key, listing)) return true;
+  Site().StartPictures(Directory());
+  std::vector<Digest> before;
+  if (key) before = ItemDigests();
+  // The folder's own newest pictures are gathered apart, then handed to the site's feed.
+  FeedCollector site_feed = std::exchange(Site().Feed(), FeedCollector());
+  Generate();
+  summary.feed = Site().Feed().Newest();
+  Site().Feed() = std::move(site_feed);
+  for (const FeedEntry& entry : summary.feed) Site().Feed().Add(entry);
+  // What the page above reads of this page, before it sets its own values here.
+  summarized = key && NoteSummary(before, summary);
+  summary.album_zip_link = album_zip_link_;
+  summary.album_zip_name = album_zip_name_;
+  summary.album_zip_size = album_zip_size_;
+  return false;
+}
+
+void DirIndexPage::NoteFolder(const std::optional<Digest>& key, bool summarized,
+                              const FolderMarks& marks, FolderSummary& summary) {
+  if (Site().Preview()) return;
+  // Noted, so that the next run can take the folder as it is; or forgotten, so that the
+  // next run generates it.
+  if (summarized && FinishSummary(marks, summary)) {
+    Site().Record().RecordFolder(FolderPath(), {*key, FormatFolderSummary(summary)});
+  } else {
+    Site().Record().ForgetFolder(FolderPath());
+  }
+}
+
+void DirIndexPage::GenerateTop(const FolderListing& listing, const FolderMarks& marks) {
+  // The top folder is noted only when it is all the site is: no page lists it. Its own
+  // stamp changes with every run (the record is kept there), so its pages are known by
+  // their names instead.
+  std::optional<Digest> key;
+  if (listing.leaf && chain_trusted_) {
+    Digester digester;
+    digester.Add("top folder");
+    digester.Add(chain_key_);
+    digester.Add(listing.pages);
+    key = digester.Finish();
+  }
+  FolderSummary summary;
+  bool summarized = false;
+  const bool taken = TakeOrGenerate(key, listing, summary, summarized);
+  Close();
+  if (!taken) NoteFolder(key, summarized, marks, summary);
+}
+
 void DirIndexPage::WriteSubDirectoryPage(FileItem& item, const FolderListing& listing,
                                          const FolderMarks& marks) {
   DirIndexPage sub_page(item, Site(), this);
   sub_page.SetChainKey(chain_key_, chain_trusted_, listing);
   const std::optional<Digest> key = LeafKeyOf(sub_page, listing);
-  const bool taken = key && sub_page.TakeAsRecorded(*key, listing);
   FolderSummary summary;
   bool summarized = false;
-  if (!taken) {
-    Site().StartPictures(item);
-    std::vector<Digest> before;
-    if (key) before = sub_page.ItemDigests();
-    // The folder's own newest pictures are gathered apart, then handed to the site's feed.
-    FeedCollector site_feed = std::exchange(Site().Feed(), FeedCollector());
-    sub_page.Generate();
-    summary.feed = Site().Feed().Newest();
-    Site().Feed() = std::move(site_feed);
-    for (const FeedEntry& entry : summary.feed) Site().Feed().Add(entry);
-    // What this page reads of the folder's page, before it sets its own values there.
-    summarized = key && sub_page.NoteSummary(before, summary);
-    summary.album_zip_link = sub_page.album_zip_link_;
-    summary.album_zip_name = sub_page.album_zip_name_;
-    summary.album_zip_size = sub_page.album_zip_size_;
-  }
+  const bool taken = sub_page.TakeOrGenerate(key, listing, summary, summarized);
   if (sub_page.EntryCount() > 0) {
     AddToTotalFileSize(sub_page.TotalFileSize());
     AddToTotalFileLinkCount(sub_page.TotalFileLinkCount());
@@ -345,15 +385,13 @@ void DirIndexPage::WriteSubDirectoryPage(FileItem& item, const FolderListing& li
     sub_page.SetAlbumZipVars(sub_page);
   }
   sub_page.Close();
-  if (taken || Site().Preview()) return;
-  // Noted, so that the next run can take the folder as it is; or forgotten, so that the
-  // next run generates it.
-  const std::string folder = Site().SitePath(item.FullFileName());
-  if (summarized && sub_page.FinishSummary(marks, summary)) {
-    Site().Record().RecordFolder(folder, {*key, FormatFolderSummary(summary)});
-  } else {
-    Site().Record().ForgetFolder(folder);
-  }
+  if (!taken) sub_page.NoteFolder(key, summarized, marks, summary);
+}
+
+bool DirIndexPage::IsTop() const { return Directory().Parent() == nullptr; }
+
+std::string DirIndexPage::FolderPath() const {
+  return IsTop() ? std::string() : Site().SitePath(Directory().FullFileName());
 }
 
 void DirIndexPage::SettleAlbumZipOf(PictureList& pictures) {

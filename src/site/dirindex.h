@@ -55,6 +55,10 @@ class DirIndexPage : public WebPage {
   /// directory) to this directory's zip; all empty when it has none.
   void SetAlbumZipVars(WebPage& page) const;
 
+  /// Generates the site's top folder, or takes it as it is when it is all the site is and
+  /// nothing changed; the page is closed after. `marks` are from before it was entered.
+  void GenerateTop(const FolderListing& listing, const FolderMarks& marks);
+
   /// Sets the digest of what the pages of this directory and below are made from besides
   /// their own folders: `above` (the page above's, or the run's SiteKey for the top), this
   /// directory's listing, the layout as this page holds it, and whether this page keeps
@@ -69,6 +73,17 @@ class DirIndexPage : public WebPage {
   // Writes the index page of the sub-directory `item` and adds its entry to this page.
   void WriteSubDirectoryPage(FileItem& item, const FolderListing& listing,
                              const FolderMarks& marks);
+  // Takes this page's folder as noted under `key` (none: it cannot be taken), or generates
+  // it; true when it was taken. After a generation `summary` holds what the page above
+  // reads of this page, and `summarized` says whether a note could be made of it.
+  bool TakeOrGenerate(const std::optional<Digest>& key, const FolderListing& listing,
+                      FolderSummary& summary, bool& summarized);
+  // After the page is closed: notes its folder for the next run, or forgets it.
+  void NoteFolder(const std::optional<Digest>& key, bool summarized, const FolderMarks& marks,
+                  FolderSummary& summary);
+  bool IsTop() const;
+  // The folder's path as the record keeps it: "" for the site's top.
+  std::string FolderPath() const;
   // The key of the leaf folder `sub_page` lists, as this page stands now; none when its
   // pages cannot be taken as they are or noted.
   std::optional<Digest> LeafKeyOf(const DirIndexPage& sub_page, const FolderListing& listing) const;

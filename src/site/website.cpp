@@ -183,6 +183,7 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
   // pictures, caption files and layout files are all read by the folder's pages.
   const std::int64_t settle = Record().SettleTimeNs();
   Digester digester;
+  Digester pages;
   for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     const std::string_view name = item->FileName();
     if (IsDirectory(*item)) {
@@ -192,7 +193,10 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
       digester.Add(DigestOf(name));
       continue;
     }
-    if (!item->HasStatus()) continue;
+    if (!item->HasStatus()) {
+      pages.Add(DigestOf(name));
+      continue;
+    }
     const std::uint64_t facts[] = {item->Size(), static_cast<std::uint64_t>(item->WriteTimeNs()),
                                    static_cast<std::uint64_t>(item->ChangeTimeNs()), item->Inode(),
                                    (item->IsLeftOut() ? 1u : 0u) | (item->IsJpegTwin() ? 2u : 0u)};
@@ -204,6 +208,7 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
   }
   if (directory.HasNoInlineFolder()) digester.Add("no inline folder");
   listing.digest = digester.Finish();
+  listing.pages = pages.Finish();
   return listing;
 }
 
@@ -408,13 +413,12 @@ void WebSite::DoMainTask() {
     pool_ = std::make_unique<InlineImagePool>(*this, jobs_);
   }
   MakeSiteKey();
+  const FolderMarks marks = MarkFolderStart();
   const FolderListing listing = EnterDirectory(*picture_tree_);
-  StartPictures(*picture_tree_);
   {
     DirIndexPage root_page(*picture_tree_, *this, nullptr);
     root_page.SetChainKey(site_key_, site_key_trusted_, listing);
-    root_page.Generate();
-    root_page.Close();
+    root_page.GenerateTop(listing, marks);
   }
   LeaveDirectory(*picture_tree_);
   pool_.reset();

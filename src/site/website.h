@@ -67,6 +67,9 @@ struct FolderListing {
   /// Of the names, kinds and stamps of its files and folders; the pages in it, which a run
   /// writes, are left out.
   Digest digest;
+  /// Of the names of the pages in it: a folder's own stamp tells when one comes or goes,
+  /// except at the top of the site, which holds the record.
+  Digest pages;
   /// Every stamp in it had settled: a file changed since would show another stamp.
   bool trusted = true;
   /// It has no folder that gets a page of its own.

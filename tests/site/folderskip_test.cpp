@@ -79,6 +79,26 @@ TEST_F(FolderSkipTest, AFolderIsTakenAsItIsUntilSomethingInItOrAboveItChanges) {
   EXPECT_NE(test::ReadFile(site_ / "index.html").find("top2"), std::string::npos);
 }
 
+// A site that is one folder: its top holds the record, which changes it on every run, so
+// what comes and goes there is told by the names of its pages.
+TEST_F(FolderSkipTest, ASiteOfOneFolderIsTakenAsItIsToo) {
+  fs::remove_all(site_ / "a");
+  fs::remove_all(site_ / "b");
+  Rerun();
+  Rerun();
+  EXPECT_EQ(Rerun().folders_unchanged, 1);
+  Later([&] { test::WriteFile(site_ / "notes.html", "<p>mine</p>"); });
+  EXPECT_EQ(Rerun().folders_unchanged, 0) << "a page of the user's";
+  EXPECT_EQ(Rerun().folders_unchanged, 1);
+  Later([&] { fs::remove(site_ / "top.html"); });
+  EXPECT_EQ(Rerun().folders_unchanged, 0) << "a detail page removed";
+  EXPECT_TRUE(fs::exists(site_ / "top.html"));
+  EXPECT_EQ(test::ReadFile(site_ / "notes.html"), "<p>mine</p>");
+  // The page made again is among the names once more: one more run notes that.
+  EXPECT_EQ(Rerun().folders_unchanged, 0);
+  EXPECT_EQ(Rerun().folders_unchanged, 1);
+}
+
 // What a run reports, it reports on every run; a page edited by hand keeps its head on
 // every run, taken from the page as it stands. Such folders are generated every time.
 TEST_F(FolderSkipTest, AFolderWithAProblemOrAPageEditedByHandIsGeneratedOnEveryRun) {
