@@ -60,7 +60,7 @@ class DirIndexPage : public WebPage {
   void GenerateTop(const FolderListing& listing, const FolderMarks& marks);
 
   /// Sets the digest of what the pages of this directory and below are made from besides
-  /// their own folders: `above` (the page above's, or the run's SiteKey for the top), this
+  /// their own folders: `above` (the page above's, or the run's site key for the top), this
   /// directory's listing, the layout as this page holds it, and whether this page keeps
   /// hand edits. Called once the page is made, before Generate.
   void SetChainKey(const Digest& above, bool above_trusted, const FolderListing& listing);

@@ -900,25 +900,34 @@ void SiteRecord::ConfirmPicture(std::string_view path) {
 
 void SiteRecord::ForgetUnconfirmedPictures() {
   std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> gone = PathsNotSeen(kAllPictures, seen_pictures_);
+  for (const std::string& path : gone) DropPictureAhead(path);
+  DeleteRows(kDeletePicture, gone);
+}
+
+std::vector<std::string> SiteRecord::PathsNotSeen(int all,
+                                                  const std::vector<std::uint64_t>& seen) const {
   std::unique_lock<std::mutex> seen_lock(seen_mutex_);
-  const SeenPaths seen(seen_pictures_);
+  const SeenPaths seen_paths(seen);
   seen_lock.unlock();
-  std::vector<std::string> gone;
-  {
-    sqlite3_stmt* statement = Statement(kAllPictures);
-    if (statement == nullptr) return;
-    StatementUse use(statement);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      const std::string_view path = ColumnView(statement, 0);
-      if (!seen.Contains(path)) gone.emplace_back(path);
-    }
+  std::vector<std::string> paths;
+  sqlite3_stmt* statement = Statement(all);
+  if (statement == nullptr) return paths;
+  StatementUse use(statement);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    const std::string_view path = ColumnView(statement, 0);
+    if (!seen_paths.Contains(path)) paths.emplace_back(path);
   }
-  sqlite3_stmt* remove = Statement(kDeletePicture);
-  for (const std::string& path : gone) {
-    DropPictureAhead(path);
-    StatementUse use(remove);
-    BindText(remove, 1, path);
-    sqlite3_step(remove);
+  return paths;
+}
+
+void SiteRecord::DeleteRows(int remove, const std::vector<std::string>& paths) {
+  sqlite3_stmt* statement = Statement(remove);
+  if (statement == nullptr) return;
+  for (const std::string& path : paths) {
+    StatementUse use(statement);
+    BindText(statement, 1, path);
+    sqlite3_step(statement);
     ++changes_since_commit_;
   }
 }
@@ -1167,25 +1176,7 @@ void SiteRecord::ForgetFolder(std::string_view path) {
 
 void SiteRecord::ForgetUnconfirmedFolders() {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::lock_guard<std::mutex> seen(seen_mutex_);
-  const SeenPaths seen_folders(seen_folders_);
-  std::vector<std::string> gone;
-  {
-    sqlite3_stmt* statement = Statement(kAllFolders);
-    if (statement == nullptr) return;
-    StatementUse use(statement);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      const std::string_view path = ColumnView(statement, 0);
-      if (!seen_folders.Contains(path)) gone.emplace_back(path);
-    }
-  }
-  sqlite3_stmt* remove = Statement(kDeleteFolder);
-  for (const std::string& path : gone) {
-    StatementUse use(remove);
-    BindText(remove, 1, path);
-    sqlite3_step(remove);
-    ++changes_since_commit_;
-  }
+  DeleteRows(kDeleteFolder, PathsNotSeen(kAllFolders, seen_folders_));
 }
 
 int SiteRecord::PictureCount() const {

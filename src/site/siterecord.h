@@ -364,6 +364,11 @@ class SiteRecord {
   // Drops what was read ahead of the row at `path`, which is about to change. Under mutex_.
   void DropOutputAhead(std::string_view path);
   void DropPictureAhead(std::string_view path);
+  // The paths the statement `all` lists whose hashes are not among `seen` (one of the
+  // seen_ lists, read under seen_mutex_). Under mutex_.
+  std::vector<std::string> PathsNotSeen(int all, const std::vector<std::uint64_t>& seen) const;
+  // Deletes the row of each of `paths` with the statement `remove`. Under mutex_.
+  void DeleteRows(int remove, const std::vector<std::string>& paths);
   bool read_only_ = false;
   int pending_fd_ = -1;
   int changes_since_commit_ = 0;

@@ -36,6 +36,14 @@
 namespace pix {
 namespace {
 
+// Adds a file's stamp, and `more` of what was found of it, to a digest.
+void AddStamp(Digester& digester, const FileStamp& stamp, std::uint64_t more) {
+  const std::uint64_t facts[] = {stamp.size, static_cast<std::uint64_t>(stamp.write_time_ns),
+                                 static_cast<std::uint64_t>(stamp.change_time_ns), stamp.inode,
+                                 more};
+  digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
+}
+
 // Removes a temporary file this program made, if it is a plain file.
 void RemoveTemporaryNow(const std::string& path) {
   struct stat info;
@@ -197,13 +205,10 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
       pages.Add(DigestOf(name));
       continue;
     }
-    const std::uint64_t facts[] = {item->Size(), static_cast<std::uint64_t>(item->WriteTimeNs()),
-                                   static_cast<std::uint64_t>(item->ChangeTimeNs()), item->Inode(),
-                                   (item->IsLeftOut() ? 1u : 0u) | (item->IsJpegTwin() ? 2u : 0u)};
+    const FileStamp stamp{item->Size(), item->WriteTimeNs(), item->ChangeTimeNs(), item->Inode()};
     digester.Add("f");
     digester.Add(DigestOf(name));
-    digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
-    const FileStamp stamp{item->Size(), item->WriteTimeNs(), item->ChangeTimeNs(), item->Inode()};
+    AddStamp(digester, stamp, (item->IsLeftOut() ? 1u : 0u) | (item->IsJpegTwin() ? 2u : 0u));
     if (SettledStamp(stamp, settle).inode == 0) listing.trusted = false;
   }
   if (directory.HasNoInlineFolder()) digester.Add("no inline folder");
@@ -376,10 +381,7 @@ void WebSite::MakeSiteKey() {
       continue;
     }
     const FileStamp stamp = StampOf(info);
-    const std::uint64_t facts[] = {stamp.size, static_cast<std::uint64_t>(stamp.write_time_ns),
-                                   static_cast<std::uint64_t>(stamp.change_time_ns), stamp.inode,
-                                   static_cast<std::uint64_t>(info.st_mode)};
-    digester.Add(std::string_view(reinterpret_cast<const char*>(facts), sizeof facts));
+    AddStamp(digester, stamp, info.st_mode);
     if (SettledStamp(stamp, settle).inode == 0) site_key_trusted_ = false;
   }
   site_key_ = digester.Finish();

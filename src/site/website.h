@@ -197,11 +197,6 @@ class WebSite {
   /// Whether folders may be noted and taken as they are (site/foldersummary.h): not in a
   /// preview, not with DeleteHTMLFirst (which removes the pages).
   bool KeepsFolderSummaries() const;
-  /// The digest of what every page of the run is made from besides its folder: the
-  /// versions of the readers and makers, the layout home's files, the tools found, the
-  /// site's place. `trusted` is false when a file in it changed too recently to tell.
-  const Digest& SiteKey() const { return site_key_; }
-  bool SiteKeyTrusted() const { return site_key_trusted_; }
   /// What the run has done so far, for a folder about to be generated.
   FolderMarks MarkFolderStart() const;
 
@@ -223,7 +218,10 @@ class WebSite {
   // Removes the leftover temporary files the walk has found since it was last asked,
   // unless the survey removed them already.
   void RemoveLeftoversOfWalk();
-  // Sets site_key_ and site_key_trusted_.
+  // Sets site_key_, the digest of what every page of the run is made from besides its
+  // folder (the program, the versions of the readers and makers, the layout home's files,
+  // the tools found, the site's place), and site_key_trusted_, false when a file in it
+  // changed too recently to tell.
   void MakeSiteKey();
   // Whether `file`, in a folder named like the inline folder, is one a run wrote.
   bool IsOwnOutputFile(const FileItem& file) const;
