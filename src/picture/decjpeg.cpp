@@ -266,6 +266,7 @@ struct FileSource {
   std::FILE* file = nullptr;
   bool ended = false;
   bool started = false;  // Some bytes came from the file.
+  FileBytesObserver* observer = nullptr;  // Sees every byte read, when set.
   std::array<JOCTET, 16384> buffer;
 };
 
@@ -281,6 +282,7 @@ boolean FillFileSource(j_decompress_ptr info) {
   if (!source.ended) {
     got = std::fread(source.buffer.data(), 1, source.buffer.size(), source.file);
     source.ended = got == 0;
+    if (got > 0 && source.observer != nullptr) source.observer->Bytes(source.buffer.data(), got);
   }
   if (got == 0) {
     if (!source.started) ERREXIT(info, JERR_INPUT_EMPTY);
@@ -310,6 +312,21 @@ void SkipFileSource(j_decompress_ptr info, long count) {
 
 void TermFileSource(j_decompress_ptr) {}
 
+// Hands the source's observer the rest of the file, which the decoding did not need, and
+// then the end. Called once the decoding is done with the file.
+void ReadRestForObserver(FileSource& source) {
+  if (source.observer == nullptr) return;
+  while (!source.ended) {
+    const std::size_t got =
+        std::fread(source.buffer.data(), 1, source.buffer.size(), source.file);
+    if (got == 0) break;
+    source.observer->Bytes(source.buffer.data(), got);
+  }
+  source.ended = true;
+  source.observer->End(std::ferror(source.file) == 0);
+  source.observer = nullptr;
+}
+
 struct JpegDecompressor {
   jpeg_decompress_struct info;
   JpegErrorManager err;
@@ -317,10 +334,11 @@ struct JpegDecompressor {
   BlockArrays arrays;
 
   // Reads the compressed data from `file`, which must stay open while the decompressor
-  // reads.
-  void ReadFrom(std::FILE* file) {
+  // reads; `observer`, when given, sees every byte read (FileBytesObserver).
+  void ReadFrom(std::FILE* file, FileBytesObserver* observer = nullptr) {
     source.file = file;
     source.ended = false;
+    source.observer = observer;
     source.pub.init_source = InitFileSource;
     source.pub.fill_input_buffer = FillFileSource;
     source.pub.skip_input_data = SkipFileSource;
@@ -924,41 +942,66 @@ int ChooseDctScaleEighths(int image_width, int image_height, int min_width, int 
   return 8;
 }
 
-Result<IndexedPicture> DecodeJpegToPalette(const fs::path& jpeg_file, int fit_width,
-                                           int fit_height, std::string* damage) {
-  if (damage != nullptr) damage->clear();
+namespace {
+
+// A decompressor reading `jpeg_file`, which it holds open. Without one, the observer has
+// been told that the file could not be read.
+struct OpenedDecompressor {
+  FilePtr file;
+  DecompressorPtr decompressor;
+};
+Result<OpenedDecompressor> OpenDecompressor(const fs::path& jpeg_file,
+                                            FileBytesObserver* observer) {
   FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
   if (!in) {
-    const std::string why = std::strerror(errno);
-    ReportDetail("Cannot open " + jpeg_file.string() + ": " + why);
-    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + why);
+    const int error = errno;
+    if (observer != nullptr) observer->End(false);
+    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(error));
   }
   Result<DecompressorPtr> d = NewDecompressor(jpeg_file);
-  if (!d.ok()) return d.status();
-  (*d)->ReadFrom(in.get());
+  if (!d.ok()) {
+    if (observer != nullptr) observer->End(false);
+    return d.status();
+  }
+  (*d)->ReadFrom(in.get(), observer);
+  return OpenedDecompressor{std::move(in), std::move(*d)};
+}
+
+}  // namespace
+
+Result<IndexedPicture> DecodeJpegToPalette(const fs::path& jpeg_file, int fit_width,
+                                           int fit_height, std::string* damage,
+                                           FileBytesObserver* file_bytes) {
+  if (damage != nullptr) damage->clear();
+  Result<OpenedDecompressor> opened = OpenDecompressor(jpeg_file, file_bytes);
+  if (!opened.ok()) {
+    if (opened.status().code() == Status::Code::kNotFound) {
+      ReportDetail(opened.status().message());
+    }
+    return opened.status();
+  }
+  JpegDecompressor& d = *opened->decompressor;
   ScaleRequest scale;
   scale.fit_width = fit_width;
   scale.fit_height = fit_height;
-  Result<IndexedPicture> picture = DecodeToPalette(**d, scale, jpeg_file);
-  if (picture.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  Result<IndexedPicture> picture = DecodeToPalette(d, scale, jpeg_file);
+  ReadRestForObserver(d.source);
+  if (picture.ok() && damage != nullptr) *damage = d.err.first_warning;
   return picture;
 }
 
 Status DecodeJpegRows(const fs::path& jpeg_file, int fit_width, int fit_height,
-                      RgbRowSink& sink, std::string* damage) {
+                      RgbRowSink& sink, std::string* damage, FileBytesObserver* file_bytes) {
   if (damage != nullptr) damage->clear();
-  FilePtr in(std::fopen(jpeg_file.c_str(), "rb"));
-  if (!in) {
-    return Status::NotFound("Cannot open " + jpeg_file.string() + ": " + std::strerror(errno));
-  }
-  Result<DecompressorPtr> d = NewDecompressor(jpeg_file);
-  if (!d.ok()) return d.status();
-  (*d)->ReadFrom(in.get());
+  Result<OpenedDecompressor> opened = OpenDecompressor(jpeg_file, file_bytes);
+  if (!opened.ok()) return opened.status();
+  JpegDecompressor& d = *opened->decompressor;
   ScaleRequest scale;
   scale.fit_width = fit_width;
   scale.fit_height = fit_height;
-  Status decoded = DecodeOpenedToRows(**d, scale, sink, jpeg_file);
-  if (decoded.ok() && damage != nullptr) *damage = (*d)->err.first_warning;
+  Status decoded = DecodeOpenedToRows(d, scale, sink, jpeg_file);
+  ReadRestForObserver(d.source);
+  if (decoded.ok() && damage != nullptr) *damage = d.err.first_warning;
   return decoded;
 }
 
@@ -981,10 +1024,10 @@ void CollectRgbRows::Row(const std::uint8_t* pixels) {
 }
 
 Result<RgbPicture> DecodeJpegToRgb(const fs::path& jpeg_file, int fit_width, int fit_height,
-                                    std::string* damage) {
+                                    std::string* damage, FileBytesObserver* file_bytes) {
   RgbPicture picture;
   CollectRgbRows collect(picture);
-  Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, collect, damage);
+  Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, collect, damage, file_bytes);
   if (!decoded.ok()) return decoded;
   return picture;
 }

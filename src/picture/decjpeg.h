@@ -33,6 +33,20 @@ namespace pix {
 /// damaged file that claims 65500 x 65500 pixels is refused before anything is decoded.
 inline constexpr long long kMaxJpegPicturePixels = 1LL << 28;
 
+/// Sees the bytes of a picture's file as a decoding reads them, so that what needs the whole
+/// file (its digests) is made from the same read, and from exactly the bytes decoded: every
+/// byte once, in order from the first; once the decoding is done, whether it succeeded or
+/// not, the rest of the file it did not need (a progressive picture decoded at a small
+/// scale is read only to its first scans); then End.
+class FileBytesObserver {
+ public:
+  virtual ~FileBytesObserver() = default;
+  virtual void Bytes(const std::uint8_t* data, std::size_t size) = 0;
+  /// Called once, last; `whole` is false when the file could not be read to its end (or
+  /// not opened), and the bytes given are then not the file's.
+  virtual void End(bool whole) = 0;
+};
+
 /// The smallest M (1 to 8) for which a picture of `ImageWidth` x `ImageHeight` decoded at
 /// scale M/8 (each side rounded up, as libjpeg does) is at least `MinWidth` x `MinHeight`;
 /// 8 when even the full size is smaller.
@@ -56,9 +70,11 @@ inline constexpr long long kMaxRgbPicturePixels = 64LL * 1024 * 1024;
 /// them 0, at full size. Grey pictures become grey RGB; CMYK and YCCK pictures are
 /// converted. Only the colour profile is kept of the picture's metadata. `damage`, when
 /// given, receives the library's first warning about damaged data, such as
-/// "Premature end of JPEG file"; empty for a clean decode.
+/// "Premature end of JPEG file"; empty for a clean decode. `file_bytes`, when given, sees
+/// every byte of the file (FileBytesObserver).
 Result<RgbPicture> DecodeJpegToRgb(const std::filesystem::path& jpeg_file, int fit_width,
-                                    int fit_height, std::string* damage = nullptr);
+                                    int fit_height, std::string* damage = nullptr,
+                                    FileBytesObserver* file_bytes = nullptr);
 
 /// Takes a picture's RGB rows as they are decoded (DecodeJpegRows), so that the picture is
 /// never held whole.
@@ -92,14 +108,17 @@ class CollectRgbRows : public RgbRowSink {
 /// shared by every thread: a decoding waits while others hold it (unless nothing does).
 /// The sink may have had rows when the decoding fails.
 Status DecodeJpegRows(const std::filesystem::path& jpeg_file, int fit_width, int fit_height,
-                      RgbRowSink& sink, std::string* damage = nullptr);
+                      RgbRowSink& sink, std::string* damage = nullptr,
+                      FileBytesObserver* file_bytes = nullptr);
 
 /// Decodes the JPEG picture `jpeg_file` into palette indices with the library's two-pass
 /// quantizer, as it is stored (not turned upright), at the smallest scale M/8 whose size
 /// still covers `fit_width` x `fit_height`; with either of them 0, at full size. A grey
-/// picture gets a ramp of 256 grey levels as its palette. `damage` as for DecodeJpegToRgb.
+/// picture gets a ramp of 256 grey levels as its palette. `damage` and `file_bytes` as for
+/// DecodeJpegToRgb.
 Result<IndexedPicture> DecodeJpegToPalette(const std::filesystem::path& jpeg_file, int fit_width,
-                                           int fit_height, std::string* damage = nullptr);
+                                           int fit_height, std::string* damage = nullptr,
+                                           FileBytesObserver* file_bytes = nullptr);
 
 /// Writes `Picture` to `out` as a JPEG stream of quality `Quality` (1 to 100) with optimised
 /// Huffman tables, progressive when it is larger than a thumbnail, carrying its colour

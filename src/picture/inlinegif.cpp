@@ -109,7 +109,7 @@ Result<IndexedPicture> ReducedPicture(const fs::path& jpeg_file, int width, int 
   const int fit_height = scaled ? height : 0;
   if (options.palette == InlinePalette::kDither) {
     Result<IndexedPicture> decoded =
-        DecodeJpegToPalette(jpeg_file, fit_width, fit_height, options.damage);
+        DecodeJpegToPalette(jpeg_file, fit_width, fit_height, options.damage, options.file_bytes);
     if (!decoded.ok()) return decoded.status();
     IndexedPicture reduced;
     reduced.width = width;
@@ -120,7 +120,8 @@ Result<IndexedPicture> ReducedPicture(const fs::path& jpeg_file, int width, int 
     return reduced;
   }
   PickPixels picked(width, height);
-  const Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, picked, options.damage);
+  const Status decoded = DecodeJpegRows(jpeg_file, fit_width, fit_height, picked, options.damage,
+                                         options.file_bytes);
   if (!decoded.ok()) return decoded;
   if (!picked.Enlarged()) return ReduceToPalette(picked.Pixels().data(), width, height);
   // Enlarged: the colours are chosen among the picture's own pixels, fewer than are shown.

@@ -28,6 +28,8 @@
 
 namespace pix {
 
+class FileBytesObserver;  // picture/decjpeg.h
+
 /// How MakeJpegInlineImage reduces the picture while decoding it.
 enum class DecodeReduction {
   kDctScaling,  ///< Decode at the smallest M/8 that still covers the display size.
@@ -47,6 +49,8 @@ struct InlineGifOptions {
   /// Receives the library's first warning about damaged data in the picture (such as
   /// "Premature end of JPEG file"); empty when it decoded cleanly or not at all.
   std::string* damage = nullptr;
+  /// Sees every byte of the picture's file as it is decoded (FileBytesObserver).
+  FileBytesObserver* file_bytes = nullptr;
 };
 
 /// Makes the inline image `inline_file` (a GIF file of `display_width` x `display_height`)

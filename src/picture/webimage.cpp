@@ -627,7 +627,8 @@ class WebImagePipeline : public RgbRowSink {
 }  // namespace
 
 std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
-                                  std::vector<std::string>* damages) {
+                                  std::vector<std::string>* damages,
+                                  FileBytesObserver* source_bytes) {
   std::vector<Status> outcomes(requests.size(), Status::OK());
   if (damages != nullptr) damages->assign(requests.size(), std::string());
   // The decode covers the largest image asked for; one of an impossible size is refused
@@ -652,7 +653,7 @@ std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
   std::string damage;  // Stays empty for a GIF picture, which giflib reads whole or not at all.
   Status decoded;
   if (first.source_is_jpeg) {
-    decoded = DecodeJpegRows(first.source, fit_width, fit_height, pipeline, &damage);
+    decoded = DecodeJpegRows(first.source, fit_width, fit_height, pipeline, &damage, source_bytes);
   } else {
     Result<RgbPicture> picture = DecodeGifToRgb(first.source);
     decoded = picture.status();

@@ -23,6 +23,8 @@
 
 namespace pix {
 
+class FileBytesObserver;  // picture/decjpeg.h
+
 /// The kinds of file an inline image may be.
 enum class WebImageFormat { kGif, kJpeg, kWebP };
 
@@ -75,8 +77,12 @@ Status MakeWebImage(const WebImageRequest& request);
 /// for a request the decoded picture went to, though damaged, since its image is made all
 /// the same. It is empty when the decode was clean, for a GIF picture, and for a request
 /// no decoded picture went to (a refused size, a picture that could not be decoded).
+///
+/// `source_bytes`, when given, sees every byte of a JPEG source as it is decoded
+/// (FileBytesObserver); it is not called for a GIF source or when nothing is decoded.
 std::vector<Status> MakeWebImages(const std::vector<WebImageRequest>& requests,
-                                  std::vector<std::string>* damages = nullptr);
+                                  std::vector<std::string>* damages = nullptr,
+                                  FileBytesObserver* source_bytes = nullptr);
 
 /// The width and height of an image file of any inline format (by its extension); both 0
 /// and a failure when it cannot be read.

@@ -401,7 +401,9 @@ struct ImagePlan {
   std::string path;      // Full path.
   std::string site_path;  // As the record keeps it.
   ImageSize size;
-  Digest recipe;
+  // The recipe's text before and after the picture's digest (see SetRecipe).
+  std::string recipe_head;
+  std::string recipe_tail;
   // The largest image of this kind a run could have made: an image found in a site made
   // before the record is taken for the run's only when it fits this box.
   ImageSize adopt_box;
@@ -409,30 +411,81 @@ struct ImagePlan {
   std::optional<Digest> in_place;
   // The image lies in a folder inside the inline folder (detail, 1x).
   bool nested = false;
+
+  // The recipe of the image made from a picture whose image digest is `image`.
+  Digest Recipe(const Digest& image) const {
+    std::string text = recipe_head;
+    text.append(reinterpret_cast<const char*>(&image.low), 8);
+    text.append(reinterpret_cast<const char*>(&image.high), 8);
+    text += recipe_tail;
+    return DigestOf(text);
+  }
 };
 
-// The recipe of an image: everything that shapes its bytes. The picture is named by the
-// digest of its bytes, so that a picture swapped for another, or restored with old times,
-// is told apart from the one the image was made from, and a picture only touched is not.
-// `partner` names the other image made from the same decode, whose pixels this one may be
-// reduced from; it is part of the recipe, since it shapes the bytes.
-Digest RecipeOf(std::string_view what, const PictureFacts& facts, const ImageSize& size,
-                 std::string_view format, int quality, bool jpeg, std::string_view partner) {
-  std::string text(what);
-  text += ' ';
-  text += std::to_string(kImageMakerVersion);
-  text.append(reinterpret_cast<const char*>(&facts.image.low), 8);
-  text.append(reinterpret_cast<const char*>(&facts.image.high), 8);
-  text += ' ';
-  text += format;
-  text += ' ' + std::to_string(size.width) + 'x' + std::to_string(size.height);
-  text += " q" + std::to_string(quality);
-  text += " o" + std::to_string(static_cast<int>(facts.metadata.exif.orientation));
-  text += jpeg ? " jpeg" : " gif";
-  text += ' ';
-  text += partner;
-  return DigestOf(text);
+// Sets the recipe of `plan`: everything that shapes the image's bytes. The picture is named
+// by the digest of its bytes (given to ImagePlan::Recipe), so that a picture swapped for
+// another, or restored with old times, is told apart from the one the image was made from,
+// and a picture only touched is not. `partner` names the other image made from the same
+// decode, whose pixels this one may be reduced from; it is part of the recipe, since it
+// shapes the bytes.
+void SetRecipe(ImagePlan& plan, std::string_view what, Orientation orientation,
+               std::string_view format, int quality, bool jpeg, std::string_view partner) {
+  plan.recipe_head = std::string(what) + ' ' + std::to_string(kImageMakerVersion);
+  std::string& tail = plan.recipe_tail;
+  tail = ' ';
+  tail += format;
+  tail += ' ' + std::to_string(plan.size.width) + 'x' + std::to_string(plan.size.height);
+  tail += " q" + std::to_string(quality);
+  tail += " o" + std::to_string(static_cast<int>(orientation));
+  tail += jpeg ? " jpeg" : " gif";
+  tail += ' ';
+  tail += partner;
 }
+
+// The digests of a picture that were not read with its other facts. The decode that makes
+// its images reads the whole file anyway, and gives them from the very bytes it decoded;
+// whatever needs them before (an image's recipe to compare with the record's) or without
+// such a decode reads the file for them.
+class LateDigests {
+ public:
+  LateDigests(PictureFacts& facts, std::string path, bool pending)
+      : facts_(facts), path_(std::move(path)), pending_(pending) {}
+
+  // The digest of what the picture's images are made from, read now if still pending.
+  const Digest& Image() {
+    Settle();
+    return facts_.image;
+  }
+  // What the one decode that may give the digests sees the file's bytes through; null when
+  // they are known or were offered to a decode already.
+  FileBytesObserver* ForDecode() {
+    if (!pending_ || offered_) return nullptr;
+    offered_ = true;
+    return &digester_;
+  }
+  // Takes what that decode gave, when it read the whole file.
+  void TakeFromDecode() {
+    if (!pending_ || !offered_) return;
+    if (const std::optional<PictureDigests> digests = digester_.Finish()) Set(*digests);
+  }
+  // Reads the file for the digests when no decode gave them.
+  void Settle() {
+    if (pending_) Set(DigestOfPicture(path_).value_or(PictureDigests()));
+  }
+
+ private:
+  void Set(const PictureDigests& digests) {
+    facts_.content = digests.file;
+    facts_.image = digests.image;
+    pending_ = false;
+  }
+
+  PictureFacts& facts_;
+  std::string path_;
+  bool pending_;
+  bool offered_ = false;
+  PictureDigester digester_;
+};
 
 // How an image of a picture stands before anything is made.
 enum class ImageState { kCurrent, kToMake, kRefused };
@@ -440,7 +493,8 @@ enum class ImageState { kCurrent, kToMake, kRefused };
 // Settles one image: current when the record made it from the same recipe and the file is
 // still as written; to be made when nothing is there or the file is the run's; refused
 // (and reported once) when the file in its place is the user's.
-ImageState SettleImage(const WebSite& site, ImagePlan& plan, Status& status) {
+ImageState SettleImage(const WebSite& site, ImagePlan& plan, LateDigests& digests,
+                       Status& status) {
   // The folders first: nothing is looked at, let alone written, through a linked folder.
   const std::string folder = plan.path.substr(0, plan.path.rfind('/'));
   if (plan.nested) {
@@ -459,8 +513,8 @@ ImageState SettleImage(const WebSite& site, ImagePlan& plan, Status& status) {
   };
   const ClaimResult claim = record.Claim(plan.path, recorded, adoptable);
   if (claim.claim == Ownership::kOurs && recorded) plan.in_place = recorded->content;
-  if (claim.claim == Ownership::kOurs && recorded && recorded->recipe == plan.recipe &&
-      recorded->width == plan.size.width && recorded->height == plan.size.height) {
+  if (claim.claim == Ownership::kOurs && recorded && recorded->width == plan.size.width &&
+      recorded->height == plan.size.height && recorded->recipe == plan.Recipe(digests.Image())) {
     if (claim.stamp_matched) {
       record.ConfirmOutput(plan.site_path);
     } else if (const std::optional<FileStamp> stamp = StampOfFile(plan.path, false)) {
@@ -478,14 +532,15 @@ ImageState SettleImage(const WebSite& site, ImagePlan& plan, Status& status) {
   return ImageState::kRefused;
 }
 
-// Records an image just made from `plan`, whose bytes have `content`.
+// Records an image just made from `plan` and a picture whose image digest is `image`; the
+// image's bytes have `content`.
 void RecordMadeImage(const WebSite& site, const ImagePlan& plan, std::string_view picture,
-                     const Digest& content) {
+                     const Digest& image, const Digest& content) {
   if (site.Preview()) return;
   RecordedOutput made;
   made.kind = plan.kind;
   made.source.assign(picture);
-  made.recipe = plan.recipe;
+  made.recipe = plan.Recipe(image);
   made.content = content;
   made.stamp = StampOfFile(plan.path, false).value_or(FileStamp());
   made.width = plan.size.width;
@@ -540,9 +595,9 @@ void WriteVideoPoster(const VideoTools& tools, const std::string& video, double 
 }
 
 // Reads the facts of a picture the record does not know as it is now: its size, comment,
-// metadata and the digest of its bytes.
+// metadata and, unless `digests` is false, the digests of its bytes.
 void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg,
-                      const VideoTools& tools, PictureFacts& facts) {
+                      const VideoTools& tools, bool digests, PictureFacts& facts) {
   if (IsVideoFile(item)) {
     // A video is listed whatever ffprobe says of it; without a size, it is shown in a box
     // of the usual shape.
@@ -574,18 +629,17 @@ void ReadPictureFacts(const FileItem& item, const PictureFiles& names, bool jpeg
     facts.width = facts.height = 0;
     if (read.code() == Status::Code::kIoError) facts.open_status = read;
   }
-  if (facts.width > 0 && facts.height > 0) {
-    const PictureDigests digests =
-        DigestOfPicture(item.FullFileName()).value_or(PictureDigests());
-    facts.content = digests.file;
-    facts.image = digests.image;
+  if (digests && facts.width > 0 && facts.height > 0) {
+    const PictureDigests read = DigestOfPicture(item.FullFileName()).value_or(PictureDigests());
+    facts.content = read.file;
+    facts.image = read.image;
   }
 }
 
 // Settles the inline and detail images of a readable picture, making what is missing or
 // made from another recipe, and notes how each came out.
 void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg, bool video,
-                       PictureFacts& facts) {
+                       PictureFacts& facts, LateDigests& digests) {
   const RunSettings& settings = site.Settings();
   const std::string picture_path = site.SitePath(names.anchor_path);
   const DisplayFit fit = ComputeDisplaySize(facts.width, facts.height, site.MaxDisplayWidth(),
@@ -625,16 +679,15 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   // A GIF inline image of a JPEG picture owes its colours to the palette method.
   const bool median_cut = format == WebImageFormat::kGif && (jpeg || video) &&
                           settings.in_line_palette == InlinePalette::kMedianCut;
-  inline_plan.recipe = RecipeOf(median_cut ? "inline median cut" : "inline", facts, inline_size,
-                               site.Names().in_line_file_ext,
-                               format == WebImageFormat::kGif ? 0 : settings.in_line_quality,
-                               jpeg || video,
-                               (together ? size_text("with detail ", detail_size) : poster) +
-                                   (want_1x ? size_text(" with 1x ", one_x_size) : ""));
+  SetRecipe(inline_plan, median_cut ? "inline median cut" : "inline", facts.metadata.exif.orientation,
+            site.Names().in_line_file_ext,
+            format == WebImageFormat::kGif ? 0 : settings.in_line_quality, jpeg || video,
+            (together ? size_text("with detail ", detail_size) : poster) +
+                (want_1x ? size_text(" with 1x ", one_x_size) : ""));
   const int density = settings.in_line_pixel_density;
   inline_plan.adopt_box =
       LargestInlineImage(site.MaxDisplayWidth(), site.MaxDisplayHeight(), density);
-  ImageState inline_state = SettleImage(site, inline_plan, facts.inline_status);
+  ImageState inline_state = SettleImage(site, inline_plan, digests, facts.inline_status);
 
   ImagePlan detail_plan;
   ImageState detail_state = ImageState::kCurrent;
@@ -643,14 +696,14 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     detail_plan.path = names.detail_image_path;
     detail_plan.site_path = site.SitePath(names.detail_image_path);
     detail_plan.size = detail_size;
-    detail_plan.recipe =
-        RecipeOf("detail", facts, detail_size, "jpg", settings.in_line_quality, jpeg,
-                 together ? size_text("with inline " + site.Names().in_line_file_ext + " ",
-                                     inline_size)
-                          : "");
+    SetRecipe(detail_plan, "detail", facts.metadata.exif.orientation, "jpg",
+              settings.in_line_quality, jpeg,
+              together ? size_text("with inline " + site.Names().in_line_file_ext + " ",
+                                   inline_size)
+                       : "");
     detail_plan.adopt_box = {settings.detail_image_max_size, settings.detail_image_max_size};
     detail_plan.nested = true;
-    detail_state = SettleImage(site, detail_plan, facts.detail_status);
+    detail_state = SettleImage(site, detail_plan, digests, facts.detail_status);
   }
   ImagePlan one_x_plan;
   ImageState one_x_state = ImageState::kCurrent;
@@ -660,13 +713,13 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     one_x_plan.path = names.inline_1x_path;
     one_x_plan.site_path = site.SitePath(names.inline_1x_path);
     one_x_plan.size = one_x_size;
-    one_x_plan.recipe = RecipeOf(
-        "inline 1x", facts, one_x_size, site.Names().in_line_file_ext, settings.in_line_quality,
-        jpeg, size_text("with inline ", inline_size) +
+    SetRecipe(one_x_plan, "inline 1x", facts.metadata.exif.orientation, site.Names().in_line_file_ext,
+              settings.in_line_quality, jpeg,
+              size_text("with inline ", inline_size) +
                   (together ? size_text(" with detail ", detail_size) : ""));
     one_x_plan.adopt_box = {site.MaxDisplayWidth(), site.MaxDisplayHeight()};
     one_x_plan.nested = true;
-    one_x_state = SettleImage(site, one_x_plan, one_x_status);
+    one_x_state = SettleImage(site, one_x_plan, digests, one_x_status);
   }
   // The 1x image is reduced from the same decode as the others: all are made together.
   if (want_1x && (inline_state == ImageState::kToMake || one_x_state == ImageState::kToMake ||
@@ -732,6 +785,7 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     options.palette = settings.in_line_palette;
     options.before_replace = hook;
     options.damage = &damage;
+    if (from_jpeg && source == names.anchor_path) options.file_bytes = digests.ForDecode();
     facts.inline_status =
         from_jpeg ? MakeJpegInlineImage(source, names.inline_path, size.width, size.height, options)
                   : ResizeGifToSize(size.width, size.height, names.anchor_path, names.inline_path,
@@ -751,7 +805,9 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   if (!requests.empty()) {
     // Both images from one decode of the picture when both are to be made.
     std::vector<std::string> damages;
-    const std::vector<Status> outcomes = MakeWebImages(requests, &damages);
+    const std::vector<Status> outcomes = MakeWebImages(
+        requests, &damages,
+        requests.front().source == names.anchor_path ? digests.ForDecode() : nullptr);
     for (std::size_t i = 0; i < requests.size(); ++i) {
       const std::filesystem::path& target = requests[i].target;
       (target == names.inline_path       ? facts.inline_status
@@ -762,6 +818,8 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     decoded = jpeg;
   }
   if (decoded) facts.damage = damage;
+  digests.TakeFromDecode();
+  digests.Settle();
   // New bytes equal to those in place left the image as it was: it counts as current.
   if (inline_made.same) {
     facts.inline_status = Status::OK();
@@ -770,14 +828,14 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
   if (detail_made.same) facts.detail_status = Status::OK();
 
   if ((inline_state == ImageState::kToMake || inline_made.same) && facts.inline_status.ok()) {
-    RecordMadeImage(site, inline_plan, picture_path, inline_made.content);
+    RecordMadeImage(site, inline_plan, picture_path, facts.image, inline_made.content);
   }
   if (want_detail && detail_state == ImageState::kToMake && facts.detail_status.ok()) {
-    RecordMadeImage(site, detail_plan, picture_path, detail_made.content);
+    RecordMadeImage(site, detail_plan, picture_path, facts.image, detail_made.content);
   }
   if (one_x_made.same) one_x_status = Status::OK();
   if (want_1x && one_x_state == ImageState::kToMake && one_x_status.ok()) {
-    RecordMadeImage(site, one_x_plan, picture_path, one_x_made.content);
+    RecordMadeImage(site, one_x_plan, picture_path, facts.image, one_x_made.content);
   }
   facts.has_1x = want_1x && one_x_state != ImageState::kRefused && one_x_status.ok();
   facts.inline_outcome = inline_state == ImageState::kCurrent ? PictureFacts::Inline::kCurrent
@@ -808,6 +866,9 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item, PictureFile
   const bool same_readers = recorded && recorded->reader_version == reader_version;
   const bool trusted = same_readers && recorded->stamp.inode != 0 &&
                        recorded->stamp == ScannedStamp(item);
+  // A JPEG picture new to the record is about to be decoded for its images, which reads the
+  // whole file: its digests come from that read (see LateDigests).
+  const bool late_digests = !recorded && jpeg && !IsVideoFile(item);
   if (trusted) {
     facts.width = recorded->width;
     facts.height = recorded->height;
@@ -816,14 +877,16 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item, PictureFile
     facts.content = recorded->content;
     facts.image = recorded->image;
   } else {
-    ReadPictureFacts(item, names, jpeg, site.Video(), facts);
+    ReadPictureFacts(item, names, jpeg, site.Video(), !late_digests, facts);
   }
   // A frame of no pixels in either direction cannot be shown (a JPEG height of 0 is legal,
   // defined at the end of the scan, but such pictures are not read that far).
   facts.readable = facts.width > 0 && facts.height > 0;
   if (!facts.readable) return facts;
-  // What the decoder said of the same bytes before, until a decode says otherwise.
-  if (same_readers && recorded->content == facts.content) facts.damage = recorded->damage;
+  LateDigests digests(facts, item.FullFileName(), late_digests);
+  // What the decoder said of the same image bytes before, until a decode says otherwise: it
+  // skips the comments.
+  if (same_readers && recorded->image == facts.image) facts.damage = recorded->damage;
   facts.text_file = ReadListedPictureTextFile(item, names);
   // A preview takes the caption the layout window holds, saved or not.
   if (const PagePreview* preview = site.Preview()) {
@@ -839,8 +902,9 @@ PictureFacts LearnPicture(const WebSite& site, const FileItem& item, PictureFile
 
   // Beside a user's folder of the inline folder's name, no inline or detail image is made.
   if (!names.inline_path.empty()) {
-    MakePictureImages(site, names, jpeg, IsVideoFile(item), facts);
+    MakePictureImages(site, names, jpeg, IsVideoFile(item), facts, digests);
   }
+  digests.Settle();
   if (site.Preview()) return facts;  // A preview records nothing.
 
   if (trusted && facts.damage == recorded->damage) {

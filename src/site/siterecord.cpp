@@ -376,11 +376,12 @@ std::int64_t NowNs() {
 
 namespace {
 
-// Reads the regular file at `path`, without following a link, a piece at a time into
-// `take`; false when it cannot be read.
+// Reads the regular file at `path`, following a link only when asked, a piece at a time
+// into `take`; false when it cannot be read.
 template <typename Take>
-bool ReadRegularFile(const std::filesystem::path& path, Take take) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+bool ReadRegularFile(const std::filesystem::path& path, bool follow_link, Take take) {
+  const int fd = ::open(path.c_str(),
+                        O_RDONLY | (follow_link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -406,31 +407,33 @@ bool ReadRegularFile(const std::filesystem::path& path, Take take) {
 
 std::optional<Digest> DigestOfFile(const std::filesystem::path& path) {
   Digester digester;
-  if (!ReadRegularFile(path, [&](std::string_view piece) { digester.Add(piece); })) {
+  if (!ReadRegularFile(path, /*follow_link=*/false,
+                       [&](std::string_view piece) { digester.Add(piece); })) {
     return std::nullopt;
   }
   return digester.Finish();
 }
 
-namespace {
-
-// Hands a digester the bytes of a JPEG stream that its image digest covers: all but the
-// COM segments before the first scan (marker, length and text). Fed a piece at a time, it
-// keeps where it is in the stream between pieces. A stream that is not JPEG is taken whole.
+// Splits a JPEG stream, handed over a piece at a time, between two digesters: the image
+// digest takes all but the COM segments before the first scan (marker, length and text); the
+// comments digest takes those segments, each after the count of image bytes before it, so
+// that the two together tell every byte of the file and its place. It keeps where it is in
+// the stream between pieces. A stream that is not JPEG is image bytes whole.
 class ImageBytes {
  public:
-  explicit ImageBytes(Digester& digester) : digester_(digester) {}
+  ImageBytes(Digester& image, Digester& comments) : image_(image), comments_(comments) {}
 
   void Add(std::string_view piece) {
     std::size_t i = 0;
     while (i < piece.size()) {
       if (state_ == State::kWhole) {
-        digester_.Add(piece.substr(i));
+        AddImage(piece.substr(i));
         return;
       }
       if (state_ == State::kBody) {
         const std::size_t n = std::min<std::size_t>(remaining_, piece.size() - i);
-        if (!skip_) digester_.Add(piece.substr(i, n));
+        if (skip_) comments_.Add(piece.substr(i, n));
+        else AddImage(piece.substr(i, n));
         i += n;
         remaining_ -= n;
         if (remaining_ == 0) state_ = State::kMarker;
@@ -440,8 +443,16 @@ class ImageBytes {
     }
   }
 
+  // Whether the stream held a comment segment.
+  bool SawComment() const { return saw_comment_; }
+
  private:
   enum class State { kStart, kMarker, kCode, kLengthHigh, kLengthLow, kBody, kWhole };
+
+  void AddImage(std::string_view bytes) {
+    image_.Add(bytes);
+    image_count_ += bytes.size();
+  }
 
   // One byte of the header structure: a marker, its code or its length.
   void Take(unsigned char byte) {
@@ -469,7 +480,13 @@ class ImageBytes {
         const std::size_t length = (static_cast<unsigned char>(header_[n - 2]) << 8) | byte;
         skip_ = code_ == 0xFE;
         remaining_ = length >= 2 ? length - 2 : 0;
-        if (skip_) header_.clear();
+        if (skip_) {
+          saw_comment_ = true;
+          comments_.Add(std::string_view(reinterpret_cast<const char*>(&image_count_),
+                                         sizeof image_count_));
+          comments_.Add(header_);
+          header_.clear();
+        }
         Emit(remaining_ > 0 ? State::kBody : State::kMarker);
         break;
       }
@@ -481,12 +498,15 @@ class ImageBytes {
 
   // Hands on the header bytes gathered so far and goes on in `next`.
   void Emit(State next) {
-    digester_.Add(header_);
+    AddImage(header_);
     header_.clear();
     state_ = next;
   }
 
-  Digester& digester_;
+  Digester& image_;
+  Digester& comments_;
+  std::uint64_t image_count_ = 0;  // Bytes given to the image digest so far.
+  bool saw_comment_ = false;
   State state_ = State::kStart;
   std::string header_;
   unsigned char code_ = 0;
@@ -494,18 +514,38 @@ class ImageBytes {
   bool skip_ = false;
 };
 
-}  // namespace
+PictureDigester::PictureDigester()
+    : image_bytes_(std::make_unique<ImageBytes>(image_, comments_)) {}
+
+PictureDigester::~PictureDigester() = default;
+
+void PictureDigester::Bytes(const std::uint8_t* data, std::size_t size) {
+  image_bytes_->Add(std::string_view(reinterpret_cast<const char*>(data), size));
+}
+
+void PictureDigester::End(bool whole) {
+  ended_ = true;
+  whole_ = whole;
+}
+
+std::optional<PictureDigests> PictureDigester::Finish() {
+  if (!ended_ || !whole_) return std::nullopt;
+  const Digest image = image_.Finish();
+  if (!image_bytes_->SawComment()) return PictureDigests{image, image};
+  // The bulk of the file went into one digest only; the file's adds its comments.
+  Digester file;
+  file.Add(image);
+  file.Add(comments_.Finish());
+  return PictureDigests{file.Finish(), image};
+}
 
 std::optional<PictureDigests> DigestOfPicture(const std::filesystem::path& path) {
-  Digester file;
-  Digester image;
-  ImageBytes image_bytes(image);
-  const bool read = ReadRegularFile(path, [&](std::string_view piece) {
-    file.Add(piece);
-    image_bytes.Add(piece);
+  PictureDigester digester;
+  const bool read = ReadRegularFile(path, /*follow_link=*/true, [&](std::string_view piece) {
+    digester.Bytes(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
   });
-  if (!read) return std::nullopt;
-  return PictureDigests{file.Finish(), image.Finish()};
+  digester.End(read);
+  return digester.Finish();
 }
 
 FileStamp StampOf(const struct stat& info) {

@@ -36,6 +36,7 @@
 
 #include "base/status.h"
 #include "files/statmany.h"
+#include "picture/decjpeg.h"
 #include "picture/metadata.h"
 #include "site/digest.h"
 
@@ -58,18 +59,44 @@ inline constexpr std::string_view kAnotherRunText = "another run is writing this
 /// cannot be read.
 std::optional<Digest> DigestOfFile(const std::filesystem::path& path);
 
-/// The two digests of a picture: of all its bytes, and of what its images are made from,
+/// The two digests of a picture: of the whole file, and of what its images are made from,
 /// its bytes less the comment (COM) segments of a JPEG file's header, where its caption
 /// lives. A new caption changes the first and leaves the second, so that it remakes pages
-/// and no image.
+/// and no image. The bytes are digested once: the file's digest is the image's when there
+/// are no such segments, else a digest of it and of the segments with their places.
 struct PictureDigests {
   Digest file;
   Digest image;
 };
 
-/// The digests of the regular file at `path`, read once without following a link; none
-/// when it cannot be read. A file that is not a JPEG file has one digest for both.
+/// The digests of the regular file at `path` (following a link, as the decoder does), read
+/// once; none when it cannot be read. A file that is not a JPEG file has one digest for both.
 std::optional<PictureDigests> DigestOfPicture(const std::filesystem::path& path);
+
+class ImageBytes;
+
+/// Makes a picture's two digests, as DigestOfPicture does, from its bytes handed over in
+/// order a piece at a time: those a decoder reads (a FileBytesObserver), so that a picture
+/// decoded anyway is not read a second time for its digests.
+class PictureDigester : public FileBytesObserver {
+ public:
+  PictureDigester();
+  ~PictureDigester() override;
+  PictureDigester(const PictureDigester&) = delete;
+  PictureDigester& operator=(const PictureDigester&) = delete;
+
+  void Bytes(const std::uint8_t* data, std::size_t size) override;
+  void End(bool whole) override;
+  /// The digests, once the whole file was given and ended; none otherwise.
+  std::optional<PictureDigests> Finish();
+
+ private:
+  Digester image_;
+  Digester comments_;
+  std::unique_ptr<ImageBytes> image_bytes_;
+  bool ended_ = false;
+  bool whole_ = false;
+};
 
 /// What tells, without reading it, that a file is still the one that was recorded. The
 /// change time catches what keeps size and write time (a tool that sets the write time back

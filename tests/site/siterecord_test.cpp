@@ -197,6 +197,52 @@ TEST(SiteRecordTest, APicturesImageDigestLeavesOutItsCommentsAndNothingElse) {
   EXPECT_EQ(gif.file, DigestOf("GIF89a" + comment));
 }
 
+TEST(SiteRecordTest, APicturesDigestsFromItsDecodeAreThoseOfItsFile) {
+  // The decoder reads a progressive picture at a small scale only to its first scans, and
+  // libjpeg stops at the end of the image: the rest is read for the digests all the same.
+  test::TempDir dir;
+  test::JpegOptions progressive;
+  progressive.kind = test::JpegKind::kProgressive;
+  progressive.comments = {"Title:\r\nOne\r\n\r\n", "another program's comment"};
+  const std::string large = test::MakeJpeg(test::GradientArt(1600, 1200), progressive);
+  ASSERT_GT(large.size(), 48u * 1024);  // Several of the decoder's reads.
+  const std::string baseline = test::MakeJpeg(test::SampleArt());
+  const std::vector<std::pair<std::string, std::string>> pictures = {
+      {"progressive", large},
+      {"trailing bytes", baseline + std::string(70000, 'x')},
+      {"cut short", test::CutInsideScan(baseline)},
+      {"not a JPEG file", "GIF89a and more"}};
+  for (const auto& [name, bytes] : pictures) {
+    SCOPED_TRACE(name);
+    test::WriteFile(dir / "p.jpg", bytes);
+    const PictureDigests read = DigestOfPicture(dir / "p.jpg").value();
+    PictureDigester from_rows;
+    RgbPicture decoded;
+    CollectRgbRows collect(decoded);
+    static_cast<void>(DecodeJpegRows(dir / "p.jpg", 40, 30, collect, nullptr, &from_rows));
+    PictureDigester from_palette;
+    static_cast<void>(DecodeJpegToPalette(dir / "p.jpg", 40, 30, nullptr, &from_palette));
+    for (PictureDigester* digester : {&from_rows, &from_palette}) {
+      const std::optional<PictureDigests> given = digester->Finish();
+      ASSERT_TRUE(given.has_value());
+      EXPECT_EQ(given->file, read.file);
+      EXPECT_EQ(given->image, read.image);
+    }
+  }
+  // A file that cannot be opened gives no digests, and a digester never ended gives none.
+  PictureDigester missing;
+  RgbPicture nothing;
+  CollectRgbRows collect(nothing);
+  EXPECT_FALSE(DecodeJpegRows(dir / "missing.jpg", 40, 30, collect, nullptr, &missing).ok());
+  EXPECT_FALSE(missing.Finish().has_value());
+  PictureDigester unfinished;
+  unfinished.Bytes(reinterpret_cast<const std::uint8_t*>(baseline.data()), baseline.size());
+  EXPECT_FALSE(unfinished.Finish().has_value());
+  // A picture reached through a link is read as the decoder reads it.
+  fs::create_symlink(dir / "p.jpg", dir / "link.jpg");
+  EXPECT_EQ(DigestOfPicture(dir / "link.jpg").value().file, DigestOfPicture(dir / "p.jpg")->file);
+}
+
 TEST(SiteRecordTest, PicturesComeBackAsRecordedAndOnlyIfBelievable) {
   test::TempDir site;
   CollectedDiagnostics diagnostics;

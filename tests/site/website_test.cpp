@@ -532,6 +532,24 @@ TEST_F(WebSiteTest, AChangedTreeReachesTheSiteAndADeletedPictureIsUnpublished) {
   EXPECT_EQ(test::ReadFile(site_ / "inline" / "detail" / "e.jpg"), e_detail);
   EXPECT_NE(test::ReadFile(site_ / "e.html").find("Harbour"), std::string::npos);
 
+  // A picture reached through a link is read through it: another picture of the same size
+  // behind the link remakes its images, the first time it is seen as on every rerun.
+  test::TempDir elsewhere;
+  test::WriteFile(elsewhere / "shot.jpg", test::MakeJpeg(test::EnlargeArt(test::SampleArt(), 8)));
+  fs::create_symlink(elsewhere / "shot.jpg", site_ / "linked.jpg");
+  EXPECT_EQ(Run().inline_made, 1);
+  std::string linked_detail = test::ReadFile(site_ / "inline" / "detail" / "linked.jpg");
+  for (const int quality : {20, 50}) {
+    test::JpegOptions other;
+    other.quality = quality;
+    test::WriteFile(elsewhere / "shot.jpg",
+                    test::MakeJpeg(test::EnlargeArt(test::SampleArt(), 8), other));
+    EXPECT_EQ(Run().inline_made, 1) << quality;
+    const std::string detail = test::ReadFile(site_ / "inline" / "detail" / "linked.jpg");
+    EXPECT_TRUE(detail != linked_detail) << "the detail image of quality " << quality;
+    linked_detail = detail;
+  }
+
   // An image the user replaced is theirs from then on: kept, and said once a run.
   test::WriteFile(site_ / "inline" / "a.jpg", "my own thumbnail");
   const std::size_t shown = ui_.messages().size();
