@@ -244,6 +244,88 @@ class ShareRows : public RowTarget {
   std::vector<RowTarget*> targets_;
 };
 
+// The resampler's two loops are compiled twice: for the processors of the last decade
+// (AVX2: twice the values a step, three-operand instructions, broadcasts from memory) and
+// for any x86-64 processor; the program picks one when it starts. AVX2 holds no fused
+// multiply-add (a feature of its own, not asked for, and the file is compiled without
+// contracting products and sums), so both forms round every step alike: the same bytes.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PIX_ALSO_FOR_AVX2 __attribute__((target_clones("avx2", "default")))
+#else
+#define PIX_ALSO_FOR_AVX2
+#endif
+
+// A pixel's four values in one vector, each weighed exactly as it would be on its own.
+inline Float4 Weighed(float weight, const float* pixel) {
+  Float4 values;
+  std::memcpy(&values, pixel, sizeof values);
+  const Float4 weights = {weight, weight, weight, weight};
+  return weights * values;
+}
+
+// Adds the taps of `c` from `from` on to `sum`, the pixel's sum of the taps before, and
+// stores the pixel's three values at `out`.
+inline void FinishPixel(const Coverage& c, const float* light, std::size_t from, Float4 sum,
+                        float* out) {
+  const float* p = light + static_cast<std::size_t>(c.first) * 4;
+  for (std::size_t k = from; k < c.weights.size(); ++k) sum += Weighed(c.weights[k], p + k * 4);
+  for (std::size_t ch = 0; ch < 3; ++ch) out[ch] = sum[ch];
+}
+
+// Brings input row `in` (`in_width` RGB pixels) into linear light, in `light` (four values
+// a pixel), and narrows it to `width` pixels of three values at `out`, pixel x weighing
+// the input pixels `across[x]` covers.
+PIX_ALSO_FOR_AVX2
+void NarrowRow(const std::array<float, 256>& linear, const std::uint8_t* in, int in_width,
+               float* light, const Coverage* across, int width, float* out) {
+  for (std::size_t x = 0; x < static_cast<std::size_t>(in_width); ++x) {
+    light[x * 4 + 0] = linear[in[x * 3 + 0]];
+    light[x * 4 + 1] = linear[in[x * 3 + 1]];
+    light[x * 4 + 2] = linear[in[x * 3 + 2]];
+  }
+  // Four output pixels at a time: each pixel's sum is one chain of additions that must
+  // keep its order (so that the bytes do not depend on how the loop is cut), and four
+  // chains side by side keep the processor busy where one would wait on each addition.
+  const std::size_t pixels = static_cast<std::size_t>(width);
+  std::size_t x = 0;
+  for (; x + 4 <= pixels; x += 4) {
+    const Coverage* c = across + x;
+    const std::size_t common = std::min(std::min(c[0].weights.size(), c[1].weights.size()),
+                                        std::min(c[2].weights.size(), c[3].weights.size()));
+    const float* p0 = light + static_cast<std::size_t>(c[0].first) * 4;
+    const float* p1 = light + static_cast<std::size_t>(c[1].first) * 4;
+    const float* p2 = light + static_cast<std::size_t>(c[2].first) * 4;
+    const float* p3 = light + static_cast<std::size_t>(c[3].first) * 4;
+    const float* w0 = c[0].weights.data();
+    const float* w1 = c[1].weights.data();
+    const float* w2 = c[2].weights.data();
+    const float* w3 = c[3].weights.data();
+    Float4 sum0 = {}, sum1 = {}, sum2 = {}, sum3 = {};
+    for (std::size_t k = 0; k < common; ++k) {
+      sum0 += Weighed(w0[k], p0 + k * 4);
+      sum1 += Weighed(w1[k], p1 + k * 4);
+      sum2 += Weighed(w2[k], p2 + k * 4);
+      sum3 += Weighed(w3[k], p3 + k * 4);
+    }
+    const Float4 sums[4] = {sum0, sum1, sum2, sum3};
+    for (std::size_t j = 0; j < 4; ++j) FinishPixel(c[j], light, common, sums[j], out + (x + j) * 3);
+  }
+  for (; x < pixels; ++x) FinishPixel(across[x], light, 0, Float4{}, out + x * 3);
+}
+
+// Sums `count` narrowed rows of `values` values each, from row `first` of the ring of
+// `ring_rows` rows at `ring` on, row k weighed by `weights[k]`, into `sum`.
+PIX_ALSO_FOR_AVX2
+void WeighRows(const float* ring, std::size_t ring_rows, std::size_t values, std::size_t first,
+               const float* weights, std::size_t count, float* sum) {
+  std::fill(sum, sum + values, 0.0f);
+  for (std::size_t k = 0; k < count; ++k) {
+    const float* row = ring + ((first + k) % ring_rows) * values;
+    const float w = weights[k];
+    for (std::size_t i = 0; i < values; ++i) sum[i] += w * row[i];
+  }
+}
+
 // Reduces (or enlarges) an image given row by row in linear light, as ResampleInLinearLight
 // describes, and hands each output row on as soon as the input rows it needs have come.
 // Each input row is narrowed once, into linear light, and only the narrowed rows the
@@ -279,86 +361,25 @@ class LinearResampler : public RowTarget {
   }
 
   void Row(const std::uint8_t* in) override {
-    Narrow(in, ring_.get() + (taken_ % ring_rows_) * narrowed_row_);
+    NarrowRow(LinearOf(), in, in_width_, light_.data(), across_.data(), width_,
+              ring_.get() + (taken_ % ring_rows_) * narrowed_row_);
     ++taken_;
     const EncodeTables& encode = SharedEncodeTables();
     while (next_ < height_) {
       const Coverage& c = down_[static_cast<std::size_t>(next_)];
       const std::size_t first = static_cast<std::size_t>(c.first);
       if (first + c.weights.size() > taken_) break;
-      // Through local pointers: a store of a byte may alias anything, so that a member
-      // read in the loop would be read again for every value.
-      float* sum = sum_.data();
+      WeighRows(ring_.get(), ring_rows_, narrowed_row_, first, c.weights.data(),
+                c.weights.size(), sum_.data());
       std::uint8_t* out = out_.data();
-      const std::size_t values = narrowed_row_;
-      std::fill(sum, sum + values, 0.0f);
-      for (std::size_t k = 0; k < c.weights.size(); ++k) {
-        const float* row = ring_.get() + ((first + k) % ring_rows_) * values;
-        const float w = c.weights[k];
-        for (std::size_t i = 0; i < values; ++i) sum[i] += w * row[i];
-      }
-      for (std::size_t i = 0; i < values; ++i) out[i] = Encode(encode, sum[i]);
+      const float* sum = sum_.data();
+      for (std::size_t i = 0; i < narrowed_row_; ++i) out[i] = Encode(encode, sum[i]);
       target_.Row(out);
       ++next_;
     }
   }
 
  private:
-  // Brings input row `in` into linear light and narrows it to the output's width.
-  void Narrow(const std::uint8_t* in, float* out) {
-    const std::array<float, 256>& linear = LinearOf();
-    float* light = light_.data();
-    for (std::size_t x = 0; x < static_cast<std::size_t>(in_width_); ++x) {
-      light[x * 4 + 0] = linear[in[x * 3 + 0]];
-      light[x * 4 + 1] = linear[in[x * 3 + 1]];
-      light[x * 4 + 2] = linear[in[x * 3 + 2]];
-    }
-    // Four output pixels at a time: each pixel's sum is one chain of additions that must
-    // keep its order (so that the bytes do not depend on how the loop is cut), and four
-    // chains side by side keep the processor busy where one would wait on each addition.
-    const std::size_t width = static_cast<std::size_t>(width_);
-    std::size_t x = 0;
-    for (; x + 4 <= width; x += 4) {
-      const Coverage* c = &across_[x];
-      const std::size_t common = std::min(std::min(c[0].weights.size(), c[1].weights.size()),
-                                          std::min(c[2].weights.size(), c[3].weights.size()));
-      const float* p0 = light + static_cast<std::size_t>(c[0].first) * 4;
-      const float* p1 = light + static_cast<std::size_t>(c[1].first) * 4;
-      const float* p2 = light + static_cast<std::size_t>(c[2].first) * 4;
-      const float* p3 = light + static_cast<std::size_t>(c[3].first) * 4;
-      const float* w0 = c[0].weights.data();
-      const float* w1 = c[1].weights.data();
-      const float* w2 = c[2].weights.data();
-      const float* w3 = c[3].weights.data();
-      Float4 sum0 = {}, sum1 = {}, sum2 = {}, sum3 = {};
-      for (std::size_t k = 0; k < common; ++k) {
-        sum0 += Weighed(w0[k], p0 + k * 4);
-        sum1 += Weighed(w1[k], p1 + k * 4);
-        sum2 += Weighed(w2[k], p2 + k * 4);
-        sum3 += Weighed(w3[k], p3 + k * 4);
-      }
-      const Float4 sums[4] = {sum0, sum1, sum2, sum3};
-      for (std::size_t j = 0; j < 4; ++j) Finish(c[j], light, common, sums[j], out + (x + j) * 3);
-    }
-    for (; x < width; ++x) Finish(across_[x], light, 0, Float4{}, out + x * 3);
-  }
-
-  // Adds the taps of `c` from `from` on to `sum`, the pixel's sum of the taps before, and
-  // stores the pixel's three values at `out`.
-  static void Finish(const Coverage& c, const float* light, std::size_t from, Float4 sum,
-                     float* out) {
-    const float* p = light + static_cast<std::size_t>(c.first) * 4;
-    for (std::size_t k = from; k < c.weights.size(); ++k) sum += Weighed(c.weights[k], p + k * 4);
-    for (std::size_t ch = 0; ch < 3; ++ch) out[ch] = sum[ch];
-  }
-
-  // A pixel's four values in one vector, each weighed exactly as it would be on its own.
-  static Float4 Weighed(float weight, const float* pixel) {
-    Float4 values;
-    std::memcpy(&values, pixel, sizeof values);
-    const Float4 weights = {weight, weight, weight, weight};
-    return weights * values;
-  }
 
   int in_width_;
   int width_;
