@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -564,11 +565,26 @@ class DecodeMemoryBudget {
     return budget;
   }
 
+  // Waits until `bytes` fit, doing the thread's wait work (DecodeWaitWork) meanwhile.
   void Acquire(std::uint64_t bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [&] { return held_ == 0 || held_ + bytes <= kBudget; });
+    const auto fits = [&] { return held_ == 0 || held_ + bytes <= kBudget; };
+    while (!fits()) {
+      if (const std::function<bool()>* work = thread_wait_work) {
+        lock.unlock();
+        thread_wait_work = nullptr;  // Nothing nested: its decoders wait.
+        const bool did = (*work)();
+        thread_wait_work = work;
+        lock.lock();
+        if (did) continue;
+      }
+      released_.wait(lock, fits);
+    }
     held_ += bytes;
   }
+
+  // The calling thread's wait work, when it has some (DecodeWaitWork).
+  static inline thread_local const std::function<bool()>* thread_wait_work = nullptr;
 
   void Release(std::uint64_t bytes) {
     {
@@ -1117,6 +1133,13 @@ Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
   }
   return Status::OK();
 }
+
+DecodeWaitWork::DecodeWaitWork(std::function<bool()> work)
+    : work_(std::move(work)), before_(DecodeMemoryBudget::thread_wait_work) {
+  DecodeMemoryBudget::thread_wait_work = &work_;
+}
+
+DecodeWaitWork::~DecodeWaitWork() { DecodeMemoryBudget::thread_wait_work = before_; }
 
 void PrepareMemoryForDecoding() {
   // glibc gives every thread that allocates its own heap (up to eight a core), and a heap

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -156,6 +157,24 @@ class JpegRowEncoder {
   std::unique_ptr<Compressor, CompressorDeleter> compressor_;
   Status status_;
   std::filesystem::path name_;
+};
+
+/// Work the calling thread does, instead of waiting idle, while one of its decoders waits
+/// for its share of the memory that decoders of large progressive pictures share (see
+/// DecodeJpegRows): a pool of workers sets it to doing a small picture nobody has started.
+/// It returns false when there was nothing to do; the decoder then waits. While it runs,
+/// no further work is nested: a decoder of that work that must wait, waits. The scope sets
+/// it for the calling thread and puts the one before back when it ends.
+class DecodeWaitWork {
+ public:
+  explicit DecodeWaitWork(std::function<bool()> work);
+  ~DecodeWaitWork();
+  DecodeWaitWork(const DecodeWaitWork&) = delete;
+  DecodeWaitWork& operator=(const DecodeWaitWork&) = delete;
+
+ private:
+  std::function<bool()> work_;
+  const std::function<bool()>* before_;
 };
 
 /// Makes every thread of the process allocate from one heap, so that the large buffers

@@ -4,6 +4,7 @@
 
 #include "base/check.h"
 #include "files/filelist.h"
+#include "picture/decjpeg.h"
 #include "site/pictureentry.h"
 
 namespace pix {
@@ -77,7 +78,22 @@ void InlineImagePool::DoJob(Claimed claimed) {
   done_.notify_all();
 }
 
+bool InlineImagePool::DoCheapestWaiting() {
+  Claimed claimed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return false;
+    claimed = ClaimCheapest();
+  }
+  if (claimed.picture == nullptr) return false;
+  DoJob(std::move(claimed));
+  return true;
+}
+
 void InlineImagePool::Work() {
+  // A large progressive picture waits for the memory another one holds: meanwhile this
+  // worker does small pictures rather than idle.
+  const DecodeWaitWork meanwhile([this] { return DoCheapestWaiting(); });
   for (;;) {
     Claimed claimed;
     {
@@ -91,6 +107,7 @@ void InlineImagePool::Work() {
 }
 
 std::unique_ptr<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
+  const DecodeWaitWork meanwhile([this] { return DoCheapestWaiting(); });
   std::unique_lock<std::mutex> lock(mutex_);
   const auto found = jobs_.find(&picture);
   if (found == jobs_.end()) return nullptr;

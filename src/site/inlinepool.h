@@ -121,6 +121,9 @@ class InlineImagePool {
   };
 
   void Work();
+  // Does the cheapest picture nobody has started, when there is one; false otherwise. The
+  // work of a thread whose decoder waits for memory (DecodeWaitWork).
+  bool DoCheapestWaiting();
   // A job claimed: its picture and the names of the picture's files.
   struct Claimed {
     const FileItem* picture = nullptr;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/detail_capture.h"
@@ -371,6 +374,66 @@ TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
     }
     EXPECT_EQ(FilesInInlineDir(), 1u) << "no temporary file is left, tag " << tag;
   }
+}
+
+
+// A sink that claims most of the memory decoders share, so that a second such decoding
+// must wait for the first, and that holds its decoding at the first row until let go.
+class HeldRows : public RgbRowSink {
+ public:
+  std::uint64_t MemoryFor(int, int) override { return std::uint64_t{90} << 20; }
+  void Begin(int, int, const std::vector<std::uint8_t>&) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    begun_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return let_go_; });
+  }
+  void Row(const std::uint8_t*) override {}
+  void WaitUntilBegun() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return begun_; });
+  }
+  void LetGo() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    let_go_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool begun_ = false;
+  bool let_go_ = false;
+};
+
+TEST_F(DecJpegTest, ADecoderWaitingForMemoryDoesItsThreadsWaitWorkWithoutNestingIt) {
+  const std::filesystem::path picture = WriteJpeg(test::SampleArt(), JpegKind::kBaseline);
+  HeldRows first;
+  std::thread holder([&] { EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, first).ok()); });
+  first.WaitUntilBegun();
+
+  // This decoding must wait for the first: its thread's work runs meanwhile, once. A
+  // decoding inside that work waits for its memory too, without running the work again.
+  int calls = 0;
+  const DecodeWaitWork meanwhile([&] {
+    ++calls;
+    first.LetGo();
+    HeldRows nested;
+    nested.LetGo();
+    EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, nested).ok());
+    return true;
+  });
+  HeldRows second;
+  second.LetGo();
+  EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, second).ok());
+  holder.join();
+  EXPECT_EQ(calls, 1);
+
+  // With nothing to wait for, the work is not done at all.
+  HeldRows alone;
+  alone.LetGo();
+  EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, alone).ok());
+  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
