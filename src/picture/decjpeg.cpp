@@ -555,10 +555,13 @@ Result<IndexedPicture> DecodeCmykToPalette(JpegDecompressor& d, const ScaleReque
 // scan (about 3 bytes a pixel, over 50 MB for a 24-megapixel photograph), whatever the
 // output scale; several of them at once could pass any sensible limit. Decoders ask for
 // their share first and wait while others hold it; a picture that alone needs more than
-// the whole budget is decoded when nothing else holds any.
+// the whole budget is decoded when nothing else holds any. A small share (a baseline
+// picture's, its images' buffers) may go past the budget by up to kSlack in all, so that
+// small pictures go on beside the largest progressive one rather than wait for it.
 class DecodeMemoryBudget {
  public:
   static constexpr std::uint64_t kBudget = 96ull << 20;
+  static constexpr std::uint64_t kSlack = 16ull << 20;
 
   static DecodeMemoryBudget& Shared() {
     static DecodeMemoryBudget budget;
@@ -568,7 +571,10 @@ class DecodeMemoryBudget {
   // Waits until `bytes` fit, doing the thread's wait work (DecodeWaitWork) meanwhile.
   void Acquire(std::uint64_t bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const auto fits = [&] { return held_ == 0 || held_ + bytes <= kBudget; };
+    const auto fits = [&] {
+      return held_ == 0 || held_ + bytes <= kBudget ||
+             (bytes <= kSlack && held_ + bytes <= kBudget + kSlack);
+    };
     while (!fits()) {
       if (const std::function<bool()>* work = thread_wait_work) {
         lock.unlock();

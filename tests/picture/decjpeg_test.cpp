@@ -381,7 +381,8 @@ TEST_F(DecJpegTest, InlineImageOfATurnedPictureIsUpright) {
 // must wait for the first, and that holds its decoding at the first row until let go.
 class HeldRows : public RgbRowSink {
  public:
-  std::uint64_t MemoryFor(int, int) override { return std::uint64_t{90} << 20; }
+  explicit HeldRows(std::uint64_t megabytes = 90) : bytes_(megabytes << 20) {}
+  std::uint64_t MemoryFor(int, int) override { return bytes_; }
   void Begin(int, int, const std::vector<std::uint8_t>&) override {
     std::unique_lock<std::mutex> lock(mutex_);
     begun_ = true;
@@ -400,6 +401,7 @@ class HeldRows : public RgbRowSink {
   }
 
  private:
+  std::uint64_t bytes_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool begun_ = false;
@@ -411,6 +413,18 @@ TEST_F(DecJpegTest, ADecoderWaitingForMemoryDoesItsThreadsWaitWorkWithoutNesting
   HeldRows first;
   std::thread holder([&] { EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, first).ok()); });
   first.WaitUntilBegun();
+
+  // A small share goes on beside it, past the budget (a baseline picture's buffers).
+  {
+    const DecodeWaitWork never([&] {
+      ADD_FAILURE() << "a small share waited";
+      first.LetGo();
+      return false;
+    });
+    HeldRows small(12);
+    small.LetGo();
+    EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, small).ok());
+  }
 
   // This decoding must wait for the first: its thread's work runs meanwhile, once. A
   // decoding inside that work waits for its memory too, without running the work again.
