@@ -249,7 +249,10 @@ class ShareRows : public RowTarget {
 // for any x86-64 processor; the program picks one when it starts. AVX2 holds no fused
 // multiply-add (a feature of its own, not asked for, and the file is compiled without
 // contracting products and sums), so both forms round every step alike: the same bytes.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// ThreadSanitizer's runtime is not up yet when the program's start picks the form, and the
+// instrumented picker crashes there: a build for it keeps the one form.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+    !defined(__SANITIZE_THREAD__)
 #define PIX_ALSO_FOR_AVX2 __attribute__((target_clones("avx2", "default")))
 #else
 #define PIX_ALSO_FOR_AVX2
