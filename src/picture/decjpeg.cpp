@@ -578,9 +578,12 @@ class DecodeMemoryBudget {
     while (!fits()) {
       if (const std::function<bool()>* work = thread_wait_work) {
         lock.unlock();
-        thread_wait_work = nullptr;  // Nothing nested: its decoders wait.
-        const bool did = (*work)();
-        thread_wait_work = work;
+        bool did = false;
+        {
+          // Nothing nested: the decoders of the work wait. Put back however it ends.
+          const NoWaitWork nested;
+          did = (*work)();
+        }
         lock.lock();
         if (did) continue;
       }
@@ -588,6 +591,15 @@ class DecodeMemoryBudget {
     }
     held_ += bytes;
   }
+
+  // Takes the calling thread's wait work away for as long as it lives.
+  struct NoWaitWork {
+    const std::function<bool()>* const before = thread_wait_work;
+    NoWaitWork() { thread_wait_work = nullptr; }
+    ~NoWaitWork() { thread_wait_work = before; }
+    NoWaitWork(const NoWaitWork&) = delete;
+    NoWaitWork& operator=(const NoWaitWork&) = delete;
+  };
 
   // The calling thread's wait work, when it has some (DecodeWaitWork).
   static inline thread_local const std::function<bool()>* thread_wait_work = nullptr;
