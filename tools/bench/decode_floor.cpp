@@ -5,17 +5,23 @@
 // fits it, and the picture decoded with the run's decoder at the smallest DCT scale that
 // covers that size, a progressive picture only up to the scans that scale needs. The box
 // is square by default, so a picture's EXIF orientation does not change the scale and is
-// not read.
+// not read. Its threads share the work as a run's do: the largest files first, and while a
+// decoder waits for the memory that decoders of large progressive pictures share, the
+// smallest picture nobody has started.
 //
 //   decode_floor [--box WxH] [--jobs N] PICTURE...
 //
 // Prints the pictures decoded, the wall time and the time a picture; tools/bench/run sets
 // every first run beside it.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,11 +84,39 @@ int main(int argc, char** argv) {
     return 2;
   }
   pix::PrepareMemoryForDecoding();
-  std::atomic<std::size_t> next{0};
+  // The pictures nobody has started, largest file first.
+  std::deque<std::string> waiting;
+  {
+    std::vector<std::pair<std::uintmax_t, std::string>> sized;
+    for (const std::string& picture : options.pictures) {
+      std::error_code error;
+      const std::uintmax_t size = std::filesystem::file_size(picture, error);
+      sized.emplace_back(error ? 0 : size, picture);
+    }
+    std::stable_sort(sized.begin(), sized.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (auto& [size, picture] : sized) waiting.push_back(std::move(picture));
+  }
+  std::mutex mutex;
   std::atomic<int> failed{0};
+  // Takes the largest or the smallest picture nobody has started; false when none is left.
+  const auto take = [&](bool largest, std::string& picture) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (waiting.empty()) return false;
+    picture = largest ? std::move(waiting.front()) : std::move(waiting.back());
+    if (largest) waiting.pop_front();
+    else waiting.pop_back();
+    return true;
+  };
   const auto work = [&] {
-    for (std::size_t i; (i = next++) < options.pictures.size();) {
-      if (!DecodeLikeARun(options.pictures[i], options)) ++failed;
+    const pix::DecodeWaitWork meanwhile([&] {
+      std::string picture;
+      if (!take(false, picture)) return false;
+      if (!DecodeLikeARun(picture, options)) ++failed;
+      return true;
+    });
+    for (std::string picture; take(true, picture);) {
+      if (!DecodeLikeARun(picture, options)) ++failed;
     }
   };
   const auto start = std::chrono::steady_clock::now();
