@@ -576,13 +576,14 @@ class DecodeMemoryBudget {
              (bytes <= kSlack && held_ + bytes <= kBudget + kSlack);
     };
     while (!fits()) {
-      if (const std::function<bool()>* work = thread_wait_work) {
+      if (const DecodeWaitWork::Work* work = thread_wait_work) {
+        const std::uint64_t room = held_ < kBudget ? kBudget - held_ : 0;
         lock.unlock();
         bool did = false;
         {
           // Nothing nested: the decoders of the work wait. Put back however it ends.
           const NoWaitWork nested;
-          did = (*work)();
+          did = (*work)(room);
         }
         lock.lock();
         if (did) continue;
@@ -594,7 +595,7 @@ class DecodeMemoryBudget {
 
   // Takes the calling thread's wait work away for as long as it lives.
   struct NoWaitWork {
-    const std::function<bool()>* const before = thread_wait_work;
+    const DecodeWaitWork::Work* const before = thread_wait_work;
     NoWaitWork() { thread_wait_work = nullptr; }
     ~NoWaitWork() { thread_wait_work = before; }
     NoWaitWork(const NoWaitWork&) = delete;
@@ -602,7 +603,7 @@ class DecodeMemoryBudget {
   };
 
   // The calling thread's wait work, when it has some (DecodeWaitWork).
-  static inline thread_local const std::function<bool()>* thread_wait_work = nullptr;
+  static inline thread_local const DecodeWaitWork::Work* thread_wait_work = nullptr;
 
   void Release(std::uint64_t bytes) {
     {
@@ -1152,12 +1153,23 @@ Status EncodeJpegRgb(const RgbPicture& picture, int quality, std::FILE* out,
   return Status::OK();
 }
 
-DecodeWaitWork::DecodeWaitWork(std::function<bool()> work)
+DecodeWaitWork::DecodeWaitWork(Work work)
     : work_(std::move(work)), before_(DecodeMemoryBudget::thread_wait_work) {
   DecodeMemoryBudget::thread_wait_work = &work_;
 }
 
 DecodeWaitWork::~DecodeWaitWork() { DecodeMemoryBudget::thread_wait_work = before_; }
+
+std::uint64_t WholePictureMemoryOf(const fs::path& jpeg_file) {
+  Result<OpenedDecompressor> opened = OpenDecompressor(jpeg_file, nullptr);
+  if (!opened.ok()) return 0;
+  JpegDecompressor& d = *opened->decompressor;
+  // A look at the header only: the library's words on damage are said when it is decoded.
+  d.err.pub.emit_message = [](j_common_ptr, int) {};
+  d.err.pub.output_message = [](j_common_ptr) {};
+  if (!CallJpeg(d.err, ReadHeaderStep, &d.info)) return 0;
+  return WholePictureBuffers(d.info);
+}
 
 void PrepareMemoryForDecoding() {
   // glibc gives every thread that allocates its own heap (up to eight a core), and a heap

@@ -162,20 +162,28 @@ class JpegRowEncoder {
 /// Work the calling thread does, instead of waiting idle, while one of its decoders waits
 /// for its share of the memory that decoders of large progressive pictures share (see
 /// DecodeJpegRows): a pool of workers sets it to doing a small picture nobody has started.
-/// It returns false when there was nothing to do; the decoder then waits. While it runs,
-/// no further work is nested: a decoder of that work that must wait, waits. The scope sets
-/// it for the calling thread and puts the one before back when it ends.
+/// It is given the room left: the most whole-picture buffers (WholePictureMemoryOf) a
+/// picture may need to be decoded now without waiting in turn. It returns false when it
+/// found nothing to do; the decoder then waits. While it runs, no further work is nested:
+/// a decoder of that work that must wait, waits. The scope sets it for the calling thread
+/// and puts the one before back when it ends.
 class DecodeWaitWork {
  public:
-  explicit DecodeWaitWork(std::function<bool()> work);
+  using Work = std::function<bool(std::uint64_t room)>;
+  explicit DecodeWaitWork(Work work);
   ~DecodeWaitWork();
   DecodeWaitWork(const DecodeWaitWork&) = delete;
   DecodeWaitWork& operator=(const DecodeWaitWork&) = delete;
 
  private:
-  std::function<bool()> work_;
-  const std::function<bool()>* before_;
+  Work work_;
+  const Work* before_;
 };
+
+/// The bytes of whole-picture buffers a decoder of the JPEG picture `jpeg_file` holds: its
+/// coefficients when it is progressive, 0 when it is decoded a band at a time or cannot be
+/// read. Reads the header only.
+std::uint64_t WholePictureMemoryOf(const std::filesystem::path& jpeg_file);
 
 /// Makes every thread of the process allocate from one heap, so that the large buffers
 /// one decoder frees are reused by the next instead of being kept per thread. Called once

@@ -4,6 +4,7 @@
 
 #include "base/check.h"
 #include "files/filelist.h"
+#include "files/picturenames.h"
 #include "picture/decjpeg.h"
 #include "site/pictureentry.h"
 
@@ -78,22 +79,39 @@ void InlineImagePool::DoJob(Claimed claimed) {
   done_.notify_all();
 }
 
-bool InlineImagePool::DoCheapestWaiting() {
-  Claimed claimed;
+bool InlineImagePool::DoCheapestWaiting(std::uint64_t room) {
+  // A small file may still be a large progressive picture, whose decoder would wait too:
+  // the headers of the few cheapest are looked at first, outside the lock.
+  constexpr std::size_t kLookedAt = 4;
+  std::vector<const FileItem*> cheapest;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return false;
-    claimed = ClaimCheapest();
+    for (auto it = waiting_.rbegin(); it != waiting_.rend() && cheapest.size() < kLookedAt; ++it) {
+      cheapest.push_back(it->picture);
+    }
   }
-  if (claimed.picture == nullptr) return false;
-  DoJob(std::move(claimed));
-  return true;
+  for (const FileItem* picture : cheapest) {
+    if (IsJpegPicture(*picture) && WholePictureMemoryOf(picture->FullFileName()) > room) continue;
+    Claimed claimed;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const auto found = jobs_.find(picture);
+      // Someone may have started it, or its folder been left, meanwhile.
+      if (stopping_ || found == jobs_.end() || found->second.claimed) continue;
+      waiting_.erase({found->second.size, found->second.order, picture});
+      claimed = Claim(picture);
+    }
+    DoJob(std::move(claimed));
+    return true;
+  }
+  return false;
 }
 
 void InlineImagePool::Work() {
   // A large progressive picture waits for the memory another one holds: meanwhile this
   // worker does small pictures rather than idle.
-  const DecodeWaitWork meanwhile([this] { return DoCheapestWaiting(); });
+  const DecodeWaitWork meanwhile([this](std::uint64_t room) { return DoCheapestWaiting(room); });
   for (;;) {
     Claimed claimed;
     {
@@ -107,7 +125,7 @@ void InlineImagePool::Work() {
 }
 
 std::unique_ptr<PictureFacts> InlineImagePool::Take(const FileItem& picture) {
-  const DecodeWaitWork meanwhile([this] { return DoCheapestWaiting(); });
+  const DecodeWaitWork meanwhile([this](std::uint64_t room) { return DoCheapestWaiting(room); });
   std::unique_lock<std::mutex> lock(mutex_);
   const auto found = jobs_.find(&picture);
   if (found == jobs_.end()) return nullptr;

@@ -121,9 +121,10 @@ class InlineImagePool {
   };
 
   void Work();
-  // Does the cheapest picture nobody has started, when there is one; false otherwise. The
-  // work of a thread whose decoder waits for memory (DecodeWaitWork).
-  bool DoCheapestWaiting();
+  // The work of a thread whose decoder waits for memory (DecodeWaitWork): does one of the
+  // few cheapest pictures nobody has started whose decoder would not wait in turn, needing
+  // at most `room` bytes of whole-picture buffers; false when there is none.
+  bool DoCheapestWaiting(std::uint64_t room);
   // A job claimed: its picture and the names of the picture's files.
   struct Claimed {
     const FileItem* picture = nullptr;

@@ -416,7 +416,7 @@ TEST_F(DecJpegTest, ADecoderWaitingForMemoryDoesItsThreadsWaitWorkWithoutNesting
 
   // A small share goes on beside it, past the budget (a baseline picture's buffers).
   {
-    const DecodeWaitWork never([&] {
+    const DecodeWaitWork never([&](std::uint64_t) {
       ADD_FAILURE() << "a small share waited";
       first.LetGo();
       return false;
@@ -429,8 +429,9 @@ TEST_F(DecJpegTest, ADecoderWaitingForMemoryDoesItsThreadsWaitWorkWithoutNesting
   // This decoding must wait for the first: its thread's work runs meanwhile, once. A
   // decoding inside that work waits for its memory too, without running the work again.
   int calls = 0;
-  const DecodeWaitWork meanwhile([&] {
+  const DecodeWaitWork meanwhile([&](std::uint64_t room) {
     ++calls;
+    EXPECT_EQ(room, std::uint64_t{6} << 20) << "the budget less the first's share";
     first.LetGo();
     HeldRows nested;
     nested.LetGo();
@@ -448,6 +449,18 @@ TEST_F(DecJpegTest, ADecoderWaitingForMemoryDoesItsThreadsWaitWorkWithoutNesting
   alone.LetGo();
   EXPECT_TRUE(DecodeJpegRows(picture, 0, 0, alone).ok());
   EXPECT_EQ(calls, 1);
+}
+
+TEST_F(DecJpegTest, OnlyAProgressivePictureHoldsWholePictureBuffers) {
+  // Luma alone is two bytes a pixel of coefficients; colour adds to it.
+  test::JpegOptions progressive;
+  progressive.kind = JpegKind::kProgressive;
+  test::WriteFile(dir_ / "progressive.jpg", test::MakeJpeg(test::GradientArt(64, 48), progressive));
+  EXPECT_GE(WholePictureMemoryOf(dir_ / "progressive.jpg"), std::uint64_t{64} * 48 * 2);
+  EXPECT_EQ(WholePictureMemoryOf(WriteJpeg(test::GradientArt(64, 48), JpegKind::kBaseline)), 0u);
+  EXPECT_EQ(WholePictureMemoryOf(dir_ / "missing.jpg"), 0u);
+  test::WriteFile(dir_ / "garbage.jpg", "not a picture");
+  EXPECT_EQ(WholePictureMemoryOf(dir_ / "garbage.jpg"), 0u);
 }
 
 }  // namespace

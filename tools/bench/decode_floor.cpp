@@ -99,23 +99,42 @@ int main(int argc, char** argv) {
   }
   std::mutex mutex;
   std::atomic<int> failed{0};
-  // Takes the largest or the smallest picture nobody has started; false when none is left.
-  const auto take = [&](bool largest, std::string& picture) {
+  // Takes the largest picture nobody has started; false when none is left.
+  const auto take = [&](std::string& picture) {
     std::lock_guard<std::mutex> lock(mutex);
     if (waiting.empty()) return false;
-    picture = largest ? std::move(waiting.front()) : std::move(waiting.back());
-    if (largest) waiting.pop_front();
-    else waiting.pop_back();
+    picture = std::move(waiting.front());
+    waiting.pop_front();
     return true;
   };
+  // Takes one of the few smallest pictures whose decoder would not wait in turn.
+  const auto take_small = [&](std::uint64_t room, std::string& picture) {
+    std::vector<std::string> smallest;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      for (auto it = waiting.rbegin(); it != waiting.rend() && smallest.size() < 4; ++it) {
+        smallest.push_back(*it);
+      }
+    }
+    for (const std::string& candidate : smallest) {
+      if (pix::WholePictureMemoryOf(candidate) > room) continue;
+      std::lock_guard<std::mutex> lock(mutex);
+      const auto found = std::find(waiting.begin(), waiting.end(), candidate);
+      if (found == waiting.end()) continue;
+      picture = candidate;
+      waiting.erase(found);
+      return true;
+    }
+    return false;
+  };
   const auto work = [&] {
-    const pix::DecodeWaitWork meanwhile([&] {
+    const pix::DecodeWaitWork meanwhile([&](std::uint64_t room) {
       std::string picture;
-      if (!take(false, picture)) return false;
+      if (!take_small(room, picture)) return false;
       if (!DecodeLikeARun(picture, options)) ++failed;
       return true;
     });
-    for (std::string picture; take(true, picture);) {
+    for (std::string picture; take(picture);) {
       if (!DecodeLikeARun(picture, options)) ++failed;
     }
   };
