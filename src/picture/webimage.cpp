@@ -316,6 +316,13 @@ void NarrowRow(const std::array<float, 256>& linear, const std::uint8_t* in, int
   for (; x < pixels; ++x) FinishPixel(across[x], light, 0, Float4{}, out + x * 3);
 }
 
+// Codes `values` values of light at `light` as sRGB bytes at `out`.
+PIX_ALSO_FOR_AVX2
+void EncodeRow(const EncodeTables& tables, const float* light, std::size_t values,
+               std::uint8_t* out) {
+  for (std::size_t i = 0; i < values; ++i) out[i] = Encode(tables, light[i]);
+}
+
 // Sums `count` narrowed rows of `values` values each, from row `first` of the ring of
 // `ring_rows` rows at `ring` on, row k weighed by `weights[k]`, into `sum`.
 PIX_ALSO_FOR_AVX2
@@ -374,10 +381,8 @@ class LinearResampler : public RowTarget {
       if (first + c.weights.size() > taken_) break;
       WeighRows(ring_.get(), ring_rows_, narrowed_row_, first, c.weights.data(),
                 c.weights.size(), sum_.data());
-      std::uint8_t* out = out_.data();
-      const float* sum = sum_.data();
-      for (std::size_t i = 0; i < narrowed_row_; ++i) out[i] = Encode(encode, sum[i]);
-      target_.Row(out);
+      EncodeRow(encode, sum_.data(), narrowed_row_, out_.data());
+      target_.Row(out_.data());
       ++next_;
     }
   }
