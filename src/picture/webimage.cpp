@@ -244,7 +244,7 @@ class ShareRows : public RowTarget {
   std::vector<RowTarget*> targets_;
 };
 
-// The resampler's two loops are compiled twice: for the processors of the last decade
+// The resampler's loops are compiled twice: for the processors of the last decade
 // (AVX2: twice the values a step, three-operand instructions, broadcasts from memory) and
 // for any x86-64 processor; the program picks one when it starts. AVX2 holds no fused
 // multiply-add (a feature of its own, not asked for, and the file is compiled without
