@@ -1,6 +1,11 @@
 #include "site/digest.h"
 
 #include <xxhash.h>
+// On x86-64 the library also holds forms of XXH3 for AVX2 and AVX-512, picked at the first
+// call; the header makes the calls below go to them. The digests are the same.
+#if defined(__x86_64__)
+#include <xxh_x86dispatch.h>
+#endif
 
 #include <new>
 
