@@ -925,10 +925,7 @@ void SiteRecord::RecordPicture(std::string_view path, const RecordedPicture& pic
   const std::string camera_settings = FormatCameraSettings(exif);
   BindText(statement, 19, camera_settings);
   BindDigest(statement, 20, picture.image);
-  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
-    write_error_ = Status::IoError(SqliteMessage(db_));
-  }
-  ++changes_since_commit_;
+  StepWrite(statement);
   CommitIfDue();
 }
 
@@ -1026,10 +1023,7 @@ void SiteRecord::RecordOutputLocked(std::string_view path, const RecordedOutput&
   sqlite3_bind_int(statement, 10, output.width);
   sqlite3_bind_int(statement, 11, output.height);
   sqlite3_bind_int(statement, 12, output.keeps_hand_edits ? 1 : 0);
-  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
-    write_error_ = Status::IoError(SqliteMessage(db_));
-  }
-  ++changes_since_commit_;
+  StepWrite(statement);
 }
 
 void SiteRecord::ConfirmOutput(std::string_view path) {
@@ -1116,11 +1110,8 @@ void SiteRecord::RecordRewrite(std::string_view path, std::string_view original,
   } else {
     BindDigest(statement, 3, rewritten);
   }
-  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
-    write_error_ = Status::IoError(SqliteMessage(db_));
-  }
+  StepWrite(statement);
   sqlite3_finalize(statement);
-  ++changes_since_commit_;
 }
 
 std::vector<SiteRecord::Rewrite> SiteRecord::AllRewrites() const {
@@ -1191,10 +1182,7 @@ void SiteRecord::RecordFolder(std::string_view path, const RecordedFolder& folde
   BindDigest(statement, 2, folder.key);
   sqlite3_bind_blob(statement, 3, folder.summary.data(), static_cast<int>(folder.summary.size()),
                     SQLITE_STATIC);
-  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
-    write_error_ = Status::IoError(SqliteMessage(db_));
-  }
-  ++changes_since_commit_;
+  StepWrite(statement);
   CommitIfDue();
 }
 
@@ -1410,6 +1398,13 @@ ClaimResult SiteRecord::ClaimRecorded(const std::string& full_path,
 }
 
 // --- Commits ----------------------------------------------------------------------------
+
+void SiteRecord::StepWrite(sqlite3_stmt* statement) {
+  if (sqlite3_step(statement) != SQLITE_DONE && write_error_.ok()) {
+    write_error_ = Status::IoError(SqliteMessage(db_));
+  }
+  ++changes_since_commit_;
+}
 
 void SiteRecord::CommitIfDue() {
   if (changes_since_commit_ >= kChangesPerCommit) static_cast<void>(CommitLocked());

@@ -343,6 +343,9 @@ class SiteRecord {
   sqlite3_stmt* Statement(int which) const;
   Status MergePending(Diagnostics& diagnostics);
   void CommitIfDue();
+  // Runs a statement that writes one row and counts the change; its first failure is kept
+  // for Commit to report. Mutex must be held.
+  void StepWrite(sqlite3_stmt* statement);
   Status CommitLocked();
   ClaimResult ClaimRecorded(const std::string& full_path,
                              const std::optional<RecordedOutput>& recorded) const;
