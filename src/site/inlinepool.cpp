@@ -81,26 +81,31 @@ void InlineImagePool::DoJob(Claimed claimed) {
 
 bool InlineImagePool::DoCheapestWaiting(std::uint64_t room) {
   // A small file may still be a large progressive picture, whose decoder would wait too:
-  // the headers of the few cheapest are looked at first, outside the lock.
+  // the headers of the few cheapest are looked at first, outside the lock. Their items may
+  // be gone by then (the page writer left their folder), so what is needed of them is
+  // copied under the lock, and a job is claimed only if it is still the one looked at.
   constexpr std::size_t kLookedAt = 4;
-  std::vector<const FileItem*> cheapest;
+  struct Candidate {
+    Waiting waiting;
+    std::string path;
+    bool jpeg;
+  };
+  std::vector<Candidate> cheapest;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return false;
     for (auto it = waiting_.rbegin(); it != waiting_.rend() && cheapest.size() < kLookedAt; ++it) {
-      cheapest.push_back(it->picture);
+      cheapest.push_back({*it, it->picture->FullFileName(), IsJpegPicture(*it->picture)});
     }
   }
-  for (const FileItem* picture : cheapest) {
-    if (IsJpegPicture(*picture) && WholePictureMemoryOf(picture->FullFileName()) > room) continue;
+  for (const Candidate& candidate : cheapest) {
+    if (candidate.jpeg && WholePictureMemoryOf(candidate.path) > room) continue;
     Claimed claimed;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      const auto found = jobs_.find(picture);
       // Someone may have started it, or its folder been left, meanwhile.
-      if (stopping_ || found == jobs_.end() || found->second.claimed) continue;
-      waiting_.erase({found->second.size, found->second.order, picture});
-      claimed = Claim(picture);
+      if (stopping_ || waiting_.erase(candidate.waiting) == 0) continue;
+      claimed = Claim(candidate.waiting.picture);
     }
     DoJob(std::move(claimed));
     return true;
