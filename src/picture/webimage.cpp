@@ -17,114 +17,12 @@
 #include "picture/gifimage.h"
 #include "picture/gifio.h"
 #include "picture/gifrsize.h"
+#include "picture/lightrows.h"
 #include "picture/webpio.h"
 
 namespace pix {
 namespace fs = std::filesystem;
 namespace {
-
-// sRGB's transfer curve: the light of each 8-bit value, and back.
-const std::array<float, 256>& LinearOf() {
-  static const std::array<float, 256> table = [] {
-    std::array<float, 256> values{};
-    for (int i = 0; i < 256; ++i) {
-      const double v = i / 255.0;
-      values[i] = static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-    }
-    return values;
-  }();
-  return table;
-}
-
-// Light back to 8-bit sRGB values, rounded to the nearest: the value v is taken from the
-// light halfway between the values v - 1 and v on, so a value is found by comparing with
-// these thresholds. A table over kEncodeSteps equal steps of light gives the value at the
-// start of each step, and one comparison with the next threshold settles it: the curve is
-// steepest in the deepest shadows, 12.92 x 255 values for all the light, so a step of
-// 1/8192 spans less than half a value and holds at most one threshold.
-constexpr int kEncodeSteps = 8192;
-
-struct EncodeTables {
-  std::array<float, 257> threshold{};  // Threshold[v]: the least light that codes as v.
-  std::array<std::uint8_t, kEncodeSteps + 1> start_of{};
-};
-
-const EncodeTables& SharedEncodeTables() {
-  static const EncodeTables tables = [] {
-    EncodeTables t;
-    t.threshold[0] = -1.0f;
-    for (int v = 1; v <= 255; ++v) {
-      const double coded = (v - 0.5) / 255.0;
-      t.threshold[v] = static_cast<float>(
-          coded <= 0.04045 ? coded / 12.92 : std::pow((coded + 0.055) / 1.055, 2.4));
-    }
-    t.threshold[256] = 2.0f;  // Past all light: nothing codes above 255.
-    int v = 0;
-    for (int i = 0; i <= kEncodeSteps; ++i) {
-      const float light = static_cast<float>(i) / kEncodeSteps;
-      while (light >= t.threshold[v + 1]) ++v;
-      t.start_of[i] = static_cast<std::uint8_t>(v);
-    }
-    return t;
-  }();
-  return tables;
-}
-
-inline std::uint8_t Encode(const EncodeTables& tables, float light) {
-  if (!(light > 0.0f)) return 0;
-  if (light >= 1.0f) return 255;
-  const int v = tables.start_of[static_cast<int>(light * kEncodeSteps)];
-  return static_cast<std::uint8_t>(v + (light >= tables.threshold[v + 1] ? 1 : 0));
-}
-
-// The input pixels that make one output pixel along one direction, with their weights.
-struct Coverage {
-  int first = 0;
-  std::vector<float> weights;  // Summing to 1.
-};
-
-// Lanczos' windowed sinc with three lobes.
-double Lanczos3(double x) {
-  x = std::fabs(x);
-  if (x < 1e-9) return 1.0;
-  if (x >= 3.0) return 0.0;
-  const double pi = 3.14159265358979323846;
-  return 3.0 * std::sin(pi * x) * std::sin(pi * x / 3.0) / (pi * pi * x * x);
-}
-
-// The weights of each output pixel: Lanczos3 stretched over as many input pixels as one
-// output pixel covers when reducing, so that every input pixel counts (an area-weighted
-// average with a sharper edge than a plain box), and at its own width when enlarging.
-// Input pixels past the edges repeat the edge pixel.
-std::vector<Coverage> CoverageOf(int in_size, int out_size) {
-  std::vector<Coverage> result(static_cast<std::size_t>(out_size));
-  const double scale = static_cast<double>(in_size) / out_size;
-  const double stretch = std::max(1.0, scale);
-  const double support = 3.0 * stretch;
-  for (int o = 0; o < out_size; ++o) {
-    const double centre = (o + 0.5) * scale - 0.5;
-    const int first = static_cast<int>(std::floor(centre - support)) + 1;
-    const int last = static_cast<int>(std::ceil(centre + support)) - 1;
-    std::vector<double> weights(static_cast<std::size_t>(last - first + 1));
-    double total = 0.0;
-    for (int i = first; i <= last; ++i) {
-      const double w = Lanczos3((i - centre) / stretch);
-      weights[static_cast<std::size_t>(i - first)] = w;
-      total += w;
-    }
-    // Pixels beyond an edge are the edge pixel again: their weights go to it.
-    Coverage& c = result[static_cast<std::size_t>(o)];
-    c.first = std::max(0, first);
-    const int end = std::min(in_size - 1, last);
-    c.weights.assign(static_cast<std::size_t>(end - c.first + 1), 0.0f);
-    for (int i = first; i <= last; ++i) {
-      const int at = std::clamp(i, 0, in_size - 1) - c.first;
-      c.weights[static_cast<std::size_t>(at)] +=
-          static_cast<float>(weights[static_cast<std::size_t>(i - first)] / total);
-    }
-  }
-  return result;
-}
 
 }  // namespace
 
@@ -208,8 +106,6 @@ Result<RgbPicture> DecodeGifToRgb(const fs::path& path) {
 
 namespace {
 
-// Four floats that the processor adds and multiplies in one step each.
-using Float4 = float __attribute__((vector_size(16)));
 
 // Where the rows of an image go as they are made, top row first.
 class RowTarget {
@@ -244,98 +140,6 @@ class ShareRows : public RowTarget {
   std::vector<RowTarget*> targets_;
 };
 
-// The resampler's loops are compiled twice: for the processors of the last decade
-// (AVX2: twice the values a step, three-operand instructions, broadcasts from memory) and
-// for any x86-64 processor; the program picks one when it starts. AVX2 holds no fused
-// multiply-add (a feature of its own, not asked for, and the file is compiled without
-// contracting products and sums), so both forms round every step alike: the same bytes.
-// ThreadSanitizer's runtime is not up yet when the program's start picks the form, and the
-// instrumented picker crashes there: a build for it keeps the one form.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
-    !defined(__SANITIZE_THREAD__)
-#define PIX_ALSO_FOR_AVX2 __attribute__((target_clones("avx2", "default")))
-#else
-#define PIX_ALSO_FOR_AVX2
-#endif
-
-// A pixel's four values in one vector, each weighed exactly as it would be on its own.
-inline Float4 Weighed(float weight, const float* pixel) {
-  Float4 values;
-  std::memcpy(&values, pixel, sizeof values);
-  const Float4 weights = {weight, weight, weight, weight};
-  return weights * values;
-}
-
-// Adds the taps of `c` from `from` on to `sum`, the pixel's sum of the taps before, and
-// stores the pixel's three values at `out`.
-inline void FinishPixel(const Coverage& c, const float* light, std::size_t from, Float4 sum,
-                        float* out) {
-  const float* p = light + static_cast<std::size_t>(c.first) * 4;
-  for (std::size_t k = from; k < c.weights.size(); ++k) sum += Weighed(c.weights[k], p + k * 4);
-  for (std::size_t ch = 0; ch < 3; ++ch) out[ch] = sum[ch];
-}
-
-// Brings input row `in` (`in_width` RGB pixels) into linear light, in `light` (four values
-// a pixel), and narrows it to `width` pixels of three values at `out`, pixel x weighing
-// the input pixels `across[x]` covers.
-PIX_ALSO_FOR_AVX2
-void NarrowRow(const std::array<float, 256>& linear, const std::uint8_t* in, int in_width,
-               float* light, const Coverage* across, int width, float* out) {
-  for (std::size_t x = 0; x < static_cast<std::size_t>(in_width); ++x) {
-    light[x * 4 + 0] = linear[in[x * 3 + 0]];
-    light[x * 4 + 1] = linear[in[x * 3 + 1]];
-    light[x * 4 + 2] = linear[in[x * 3 + 2]];
-  }
-  // Four output pixels at a time: each pixel's sum is one chain of additions that must
-  // keep its order (so that the bytes do not depend on how the loop is cut), and four
-  // chains side by side keep the processor busy where one would wait on each addition.
-  const std::size_t pixels = static_cast<std::size_t>(width);
-  std::size_t x = 0;
-  for (; x + 4 <= pixels; x += 4) {
-    const Coverage* c = across + x;
-    const std::size_t common = std::min(std::min(c[0].weights.size(), c[1].weights.size()),
-                                        std::min(c[2].weights.size(), c[3].weights.size()));
-    const float* p0 = light + static_cast<std::size_t>(c[0].first) * 4;
-    const float* p1 = light + static_cast<std::size_t>(c[1].first) * 4;
-    const float* p2 = light + static_cast<std::size_t>(c[2].first) * 4;
-    const float* p3 = light + static_cast<std::size_t>(c[3].first) * 4;
-    const float* w0 = c[0].weights.data();
-    const float* w1 = c[1].weights.data();
-    const float* w2 = c[2].weights.data();
-    const float* w3 = c[3].weights.data();
-    Float4 sum0 = {}, sum1 = {}, sum2 = {}, sum3 = {};
-    for (std::size_t k = 0; k < common; ++k) {
-      sum0 += Weighed(w0[k], p0 + k * 4);
-      sum1 += Weighed(w1[k], p1 + k * 4);
-      sum2 += Weighed(w2[k], p2 + k * 4);
-      sum3 += Weighed(w3[k], p3 + k * 4);
-    }
-    const Float4 sums[4] = {sum0, sum1, sum2, sum3};
-    for (std::size_t j = 0; j < 4; ++j) FinishPixel(c[j], light, common, sums[j], out + (x + j) * 3);
-  }
-  for (; x < pixels; ++x) FinishPixel(across[x], light, 0, Float4{}, out + x * 3);
-}
-
-// Codes `values` values of light at `light` as sRGB bytes at `out`.
-PIX_ALSO_FOR_AVX2
-void EncodeRow(const EncodeTables& tables, const float* light, std::size_t values,
-               std::uint8_t* out) {
-  for (std::size_t i = 0; i < values; ++i) out[i] = Encode(tables, light[i]);
-}
-
-// Sums `count` narrowed rows of `values` values each, from row `first` of the ring of
-// `ring_rows` rows at `ring` on, row k weighed by `weights[k]`, into `sum`.
-PIX_ALSO_FOR_AVX2
-void WeighRows(const float* ring, std::size_t ring_rows, std::size_t values, std::size_t first,
-               const float* weights, std::size_t count, float* sum) {
-  std::fill(sum, sum + values, 0.0f);
-  for (std::size_t k = 0; k < count; ++k) {
-    const float* row = ring + ((first + k) % ring_rows) * values;
-    const float w = weights[k];
-    for (std::size_t i = 0; i < values; ++i) sum[i] += w * row[i];
-  }
-}
-
 // Reduces (or enlarges) an image given row by row in linear light, as ResampleInLinearLight
 // describes, and hands each output row on as soon as the input rows it needs have come.
 // Each input row is narrowed once, into linear light, and only the narrowed rows the
@@ -349,7 +153,7 @@ class LinearResampler : public RowTarget {
       : in_width_(in_width),
         width_(width),
         height_(height),
-        across_(CoverageOf(in_width, width)),
+        across_(in_width, width),
         down_(CoverageOf(in_height, height)),
         narrowed_row_(static_cast<std::size_t>(width) * 3),
         target_(target) {
@@ -367,21 +171,28 @@ class LinearResampler : public RowTarget {
         6.0 * std::max(1.0, static_cast<double>(in_height) / height) + 2);
     const std::uint64_t out_row = static_cast<std::uint64_t>(width) * 3;
     const std::uint64_t in_row = static_cast<std::uint64_t>(in_width) * 4;
-    return out_row * sizeof(float) * reach + in_row * sizeof(float) + out_row * (sizeof(float) + 1);
+    // The weights: each output pixel's coverage (a vector of its own) across and down, and
+    // those across once more, side by side.
+    const auto reach_across = static_cast<std::uint64_t>(
+        6.0 * std::max(1.0, static_cast<double>(in_width) / width) + 2);
+    const std::uint64_t weights =
+        static_cast<std::uint64_t>(width) * (reach_across * 2 * sizeof(float) + 48) +
+        static_cast<std::uint64_t>(height) * (reach * sizeof(float) + 48);
+    return out_row * sizeof(float) * reach + in_row * sizeof(float) +
+           out_row * (sizeof(float) + 1) + weights;
   }
 
   void Row(const std::uint8_t* in) override {
-    NarrowRow(LinearOf(), in, in_width_, light_.data(), across_.data(), width_,
-              ring_.get() + (taken_ % ring_rows_) * narrowed_row_);
+    loops_.narrow(in, in_width_, light_.data(), across_,
+                  ring_.get() + (taken_ % ring_rows_) * narrowed_row_);
     ++taken_;
-    const EncodeTables& encode = SharedEncodeTables();
     while (next_ < height_) {
       const Coverage& c = down_[static_cast<std::size_t>(next_)];
       const std::size_t first = static_cast<std::size_t>(c.first);
       if (first + c.weights.size() > taken_) break;
-      WeighRows(ring_.get(), ring_rows_, narrowed_row_, first, c.weights.data(),
-                c.weights.size(), sum_.data());
-      EncodeRow(encode, sum_.data(), narrowed_row_, out_.data());
+      loops_.weigh(ring_.get(), ring_rows_, narrowed_row_, first, c.weights.data(),
+                   c.weights.size(), sum_.data());
+      loops_.encode(sum_.data(), narrowed_row_, out_.data());
       target_.Row(out_.data());
       ++next_;
     }
@@ -389,10 +200,11 @@ class LinearResampler : public RowTarget {
 
  private:
 
+  const LightRowLoops& loops_ = FastestLightRowLoops();
   int in_width_;
   int width_;
   int height_;
-  std::vector<Coverage> across_;
+  RowWeights across_;
   std::vector<Coverage> down_;
   std::size_t narrowed_row_;
   std::size_t ring_rows_ = 1;
