@@ -772,6 +772,12 @@ Status SiteRecord::Prepare(Diagnostics& diagnostics, bool existed) {
         "CREATE TABLE IF NOT EXISTS folders (path TEXT PRIMARY KEY, key BLOB, summary BLOB)"
         " WITHOUT ROWID");
   }
+  // The outputs whose stamps are not trusted yet, for SettleOutputs: an index of only those,
+  // so that the end of a run finds them without reading every row.
+  if (made.ok() && !read_only_) {
+    made = Execute(
+        "CREATE INDEX IF NOT EXISTS unsettled_outputs ON outputs (path) WHERE inode = 0");
+  }
   if (!made.ok()) {
     return Status::IoError("Cannot write the site's record " + file + ": " + made.message());
   }
@@ -1019,7 +1025,11 @@ void SiteRecord::RecordOutputLocked(std::string_view path, const RecordedOutput&
   BindText(statement, 3, output.source);
   BindDigest(statement, 4, output.recipe);
   BindDigest(statement, 5, output.content);
-  BindStamp(statement, 6, SettledStamp(output.stamp, settle_time_ns_));
+  const FileStamp stamp = SettledStamp(output.stamp, settle_time_ns_);
+  BindStamp(statement, 6, stamp);
+  if (stamp.inode == 0 && output.stamp.inode != 0 && output.kind != OutputKind::kFolder) {
+    recorded_unsettled_ = true;
+  }
   sqlite3_bind_int(statement, 10, output.width);
   sqlite3_bind_int(statement, 11, output.height);
   sqlite3_bind_int(statement, 12, output.keeps_hand_edits ? 1 : 0);
@@ -1395,6 +1405,109 @@ ClaimResult SiteRecord::ClaimRecorded(const std::string& full_path,
   }
   result.why = "changed since Pixamond wrote it";
   return result;
+}
+
+// --- Settling ---------------------------------------------------------------------------
+
+namespace {
+
+// The file system's clock now, read from a file of the record's own that is given the time
+// of now (`fd`), with the file system it is on; none where that fails.
+std::optional<struct stat> FileSystemNow(int fd) {
+  struct stat now;
+  if (::futimens(fd, nullptr) != 0 || ::fstat(fd, &now) != 0) return std::nullopt;
+  return now;
+}
+
+}  // namespace
+
+int SiteRecord::SettleOutputs() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!recorded_unsettled_ || read_only_ || db_ == nullptr || pending_fd_ < 0) return 0;
+  recorded_unsettled_ = false;
+  std::optional<struct stat> now = FileSystemNow(pending_fd_);
+  if (!now) return 0;
+
+  sqlite3_stmt* find = nullptr;
+  sqlite3_stmt* put = nullptr;
+  const auto finalize = [&] {
+    sqlite3_finalize(find);
+    sqlite3_finalize(put);
+  };
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT path, content FROM outputs WHERE inode = 0 AND path > ?1"
+                         " AND kind <> ?2 ORDER BY path LIMIT 256",
+                         -1, &find, nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(db_,
+                         "UPDATE outputs SET size = ?2, write_ns = ?3, change_ns = ?4,"
+                         " inode = ?5 WHERE path = ?1 AND inode = 0 AND content = ?6",
+                         -1, &put, nullptr) != SQLITE_OK) {
+    finalize();
+    return 0;
+  }
+  struct Candidate {
+    std::string path;
+    Digest content;
+  };
+  int settled = 0;
+  // Files change their times in steps of the file system's clock (of a few milliseconds on
+  // most). A file whose change time is of an earlier step than now shows a later one after
+  // any change to come; one changed in the step of now could change again unseen. Returns
+  // false for that one.
+  const auto settle = [&](const Candidate& candidate) {
+    struct stat info;
+    const std::filesystem::path file = site_ / candidate.path;
+    if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_dev != now->st_dev) {
+      return true;  // Not to be settled: the next run looks at it.
+    }
+    const FileStamp stamp = StampOf(info);
+    const std::int64_t now_ns = StampOf(*now).change_time_ns;
+    if (stamp.change_time_ns >= now_ns || stamp.write_time_ns >= now_ns) return false;
+    // The stamp was read before the bytes: a change since shows in the stamp, a change
+    // before in the digest.
+    const std::optional<Digest> digest = DigestOfFile(file);
+    if (!digest || *digest != candidate.content) return true;
+    sqlite3_reset(put);
+    BindText(put, 1, candidate.path);
+    BindStamp(put, 2, stamp);
+    BindDigest(put, 6, candidate.content);
+    StepWrite(put);
+    ++settled;
+    return true;
+  };
+
+  // The files changed in the step of now (the run's last few): kept to try again once the
+  // clock has moved on, up to a number.
+  constexpr std::size_t kMostLate = 4096;
+  std::vector<Candidate> late;
+  std::string after;
+  for (bool more = true; more;) {
+    // A batch of the unsettled outputs (this run's, and the few an earlier run left),
+    // taken before any row changes.
+    std::vector<Candidate> batch;
+    more = false;
+    sqlite3_reset(find);
+    BindText(find, 1, after);
+    sqlite3_bind_int(find, 2, static_cast<int>(OutputKind::kFolder));
+    while (sqlite3_step(find) == SQLITE_ROW) {
+      more = true;
+      after.assign(ColumnView(find, 0));
+      batch.push_back({after, ColumnDigest(find, 1)});
+    }
+    for (Candidate& candidate : batch) {
+      if (!settle(candidate) && late.size() < kMostLate) late.push_back(std::move(candidate));
+    }
+  }
+  // A step of the clock lasts milliseconds: a few short waits see the last files through.
+  for (int attempt = 0; attempt < 20 && !late.empty(); ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    now = FileSystemNow(pending_fd_);
+    if (!now) break;
+    late.erase(std::remove_if(late.begin(), late.end(), settle), late.end());
+  }
+  finalize();
+  return settled;
 }
 
 // --- Commits ----------------------------------------------------------------------------

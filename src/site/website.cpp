@@ -434,6 +434,7 @@ void WebSite::DoMainTask() {
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
     Record().ForgetUnconfirmedFolders();
+    Record().SettleOutputs();
   }
   if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
   record_.reset();  // Lets the next run in.

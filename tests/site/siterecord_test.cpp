@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,6 +174,48 @@ TEST(SiteRecordTest, AFileIsTheRunsOnlyWhileItHoldsWhatWasWritten) {
   record.reset();
   record = OpenRecord(site.path(), diagnostics);
   EXPECT_EQ(record->Claim(site / "old.gif", std::nullopt, always).claim, Ownership::kUsers);
+}
+
+TEST(SiteRecordTest, AtItsEndARunTrustsTheStampsOfWhatItWroteOnlyIfItStillHoldsIt) {
+  test::TempDir site;
+  CollectedDiagnostics diagnostics;
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
+  WriteOutput(*record, site.path(), "kept.jpg", "thumbnail");
+  WriteOutput(*record, site.path(), "page.html", kPage, OutputKind::kPage);
+  WriteOutput(*record, site.path(), "edited.jpg", "thumbnail");
+  WriteOutput(*record, site.path(), "gone.jpg", "thumbnail");
+  // Changed or removed after the run wrote them, before the end of the run.
+  test::WriteFile(site / "edited.jpg", "the user's");
+  fs::remove(site / "gone.jpg");
+  EXPECT_EQ(record->SettleOutputs(), 2);
+  ASSERT_TRUE(record->Commit().ok());
+  record.reset();
+
+  record = OpenRecord(site.path(), diagnostics);
+  const auto claim = [&](const std::string& name) {
+    return record->Claim(site / name, record->FindOutput(name),
+                         [](const fs::path&) { return false; });
+  };
+  // The next run takes what it wrote on its stamp, without reading it...
+  EXPECT_TRUE(claim("kept.jpg").stamp_matched);
+  EXPECT_TRUE(claim("page.html").stamp_matched);
+  EXPECT_EQ(claim("kept.jpg").claim, Ownership::kOurs);
+  // ...but not what was changed before the end of the run.
+  EXPECT_EQ(claim("edited.jpg").claim, Ownership::kUsers);
+  EXPECT_EQ(claim("gone.jpg").claim, Ownership::kAbsent);
+
+  // A later change shows in the stamp even where it keeps the size and the write time.
+  const fs::path kept = site / "kept.jpg";
+  struct stat before;
+  ASSERT_EQ(::stat(kept.c_str(), &before), 0);
+  test::WriteFile(kept, "thumbnaiL");
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, kept.c_str(), times, 0), 0);
+  const ClaimResult changed = claim("kept.jpg");
+  EXPECT_FALSE(changed.stamp_matched);
+  EXPECT_EQ(changed.claim, Ownership::kUsers);
+  // A run that recorded nothing new reads nothing at its end.
+  EXPECT_EQ(record->SettleOutputs(), 0);
 }
 
 TEST(SiteRecordTest, APicturesImageDigestLeavesOutItsCommentsAndNothingElse) {

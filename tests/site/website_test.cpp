@@ -695,6 +695,44 @@ void AgeFiles(const fs::path& root) {
   }
 }
 
+TEST_F(WebSiteTest, AFirstRunLeavesWhatItWroteTrustedAndStillSeesAnEditRightAfter) {
+  SetLayout("DetailPageTemplate:\r\n<DP ${ImageDescription}>\r\n\r\n");
+  test::WriteJpegPicture(site_ / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
+  test::WriteJpegPicture(site_ / "b.jpg", 40, 30, "");
+  EXPECT_EQ(Run().pages_written, 3);
+  // The run read back what it wrote at its end: the next one, a moment later, takes every
+  // file on its stamp instead of reading it.
+  {
+    const std::unique_ptr<SiteRecord> record = SiteRecord::OpenToRead(site_.path());
+    ASSERT_TRUE(record);
+    int files = 0;
+    for (const auto& [path, output] : record->AllOutputs()) {
+      if (output.kind == OutputKind::kFolder) continue;
+      ++files;
+      EXPECT_NE(output.stamp.inode, 0u) << path << " is read again by the next run";
+    }
+    EXPECT_EQ(files, 5);  // Three pages, two inline images.
+  }
+  // A page edited right after the run, by a tool that keeps its size and write time.
+  {
+    std::string page = Page("a.html");
+    page.replace(page.find("First"), 5, "Frost");
+    const auto written = fs::last_write_time(site_ / "a.html");
+    std::FILE* file = std::fopen((site_ / "a.html").c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(page.data(), 1, page.size(), file);
+    std::fclose(file);
+    fs::last_write_time(site_ / "a.html", written);
+  }
+  const std::size_t shown_before = ui_.messages().size();
+  Run();
+  EXPECT_NE(Page("a.html").find("<DP Frost>"), std::string::npos) << "the edit is kept";
+  ASSERT_GT(ui_.messages().size(), shown_before) << "the edit is seen";
+  EXPECT_NE(ui_.messages().back().text.find("changed since Pixamond wrote it"),
+            std::string::npos)
+      << ui_.messages().back().text;
+}
+
 TEST_F(WebSiteTest, ARerunTakesSettledFilesOnTrustAndStillSeesEveryChange) {
   SetLayout("DetailPageTemplate:\r\n<DP ${ImageDescription}|${AnchorWidth}x${AnchorHeight}>\r\n\r\n");
   test::WriteJpegPicture(site_ / "a.jpg", 300, 200, "ImageDescription:\r\nFirst\r\n\r\n");
