@@ -242,19 +242,23 @@ bool DirIndexPage::TakeAsRecorded(const Digest& key, const FolderListing& listin
   return true;
 }
 
-bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summary) const {
+bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summary,
+                                 bool& provisional) const {
   WebSite& site = Site();
+  provisional = false;
   // A folder whose generation reported anything is generated, and reported, on every run.
   if (site.Cancelled() || site.MarkFolderStart().problems != marks.problems ||
       ExpansionRunawayCount() != marks.runaways) {
     return false;
   }
+  // Stamps too new to trust make the summary provisional: the end of the run settles it,
+  // once it has read back what it wrote (WebSite::SettleFolders), or forgets it.
   const std::int64_t settle = site.Record().SettleTimeNs();
-  const auto stamp_of = [settle](const std::string& path) -> std::optional<FileStamp> {
+  const auto stamp_of = [&](const std::string& path) -> std::optional<FileStamp> {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
-    const FileStamp stamp = SettledStamp(StampOf(info), settle);
-    if (stamp.inode == 0) return std::nullopt;
+    const FileStamp stamp = StampOf(info);
+    if (SettledStamp(stamp, settle).inode == 0) provisional = true;
     return stamp;
   };
   const std::string& directory = Directory().FullFileName();
@@ -268,7 +272,7 @@ bool DirIndexPage::FinishSummary(const FolderMarks& marks, FolderSummary& summar
       if (!stamp) return false;
       noted.stamp = *stamp;
     }
-    if (noted.stamp.inode == 0) return false;
+    if (noted.stamp.inode == 0) provisional = true;
     summary.outputs.push_back(std::move(noted));
   }
   // A folder that gets no page of its own (an inline folder the run did not make) holds
@@ -324,8 +328,13 @@ void DirIndexPage::NoteFolder(const std::optional<Digest>& key, bool summarized,
   if (Site().Preview()) return;
   // Noted, so that the next run can take the folder as it is; or forgotten, so that the
   // next run generates it.
-  if (summarized && FinishSummary(marks, summary)) {
-    Site().Record().RecordFolder(FolderPath(), {*key, FormatFolderSummary(summary)});
+  bool provisional = false;
+  if (summarized && FinishSummary(marks, summary, provisional)) {
+    if (provisional) {
+      Site().NoteProvisionalFolder(FolderPath(), *key, summary);
+    } else {
+      Site().Record().RecordFolder(FolderPath(), {*key, FormatFolderSummary(summary)});
+    }
   } else {
     Site().Record().ForgetFolder(FolderPath());
   }

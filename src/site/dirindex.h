@@ -92,7 +92,8 @@ class DirIndexPage : public WebPage {
   bool TakeAsRecorded(const Digest& key, const FolderListing& listing);
   // Completes `summary` of this page's folder, finished and closed, from what its
   // generation since `marks` did; false when it cannot be taken as it is by a later run.
-  bool FinishSummary(const FolderMarks& marks, FolderSummary& summary) const;
+  // `provisional` says that it holds stamps of files the run wrote too recently to trust.
+  bool FinishSummary(const FolderMarks& marks, FolderSummary& summary, bool& provisional) const;
   void EnsureInlineDirectory();
   DirIndexPage* parent_page_;  // Not owned; outlives this page.
   int dir_entry_count_ = 0;

@@ -1409,23 +1409,19 @@ ClaimResult SiteRecord::ClaimRecorded(const std::string& full_path,
 
 // --- Settling ---------------------------------------------------------------------------
 
-namespace {
-
-// The file system's clock now, read from a file of the record's own that is given the time
-// of now (`fd`), with the file system it is on; none where that fails.
-std::optional<struct stat> FileSystemNow(int fd) {
+std::optional<struct stat> SiteRecord::FileSystemNow() const {
   struct stat now;
-  if (::futimens(fd, nullptr) != 0 || ::fstat(fd, &now) != 0) return std::nullopt;
+  if (pending_fd_ < 0 || ::futimens(pending_fd_, nullptr) != 0 || ::fstat(pending_fd_, &now) != 0) {
+    return std::nullopt;
+  }
   return now;
 }
-
-}  // namespace
 
 int SiteRecord::SettleOutputs() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!recorded_unsettled_ || read_only_ || db_ == nullptr || pending_fd_ < 0) return 0;
   recorded_unsettled_ = false;
-  std::optional<struct stat> now = FileSystemNow(pending_fd_);
+  std::optional<struct stat> now = FileSystemNow();
   if (!now) return 0;
 
   sqlite3_stmt* find = nullptr;
@@ -1468,6 +1464,7 @@ int SiteRecord::SettleOutputs() {
     // before in the digest.
     const std::optional<Digest> digest = DigestOfFile(file);
     if (!digest || *digest != candidate.content) return true;
+    DropOutputAhead(candidate.path);
     sqlite3_reset(put);
     BindText(put, 1, candidate.path);
     BindStamp(put, 2, stamp);
@@ -1502,7 +1499,7 @@ int SiteRecord::SettleOutputs() {
   // A step of the clock lasts milliseconds: a few short waits see the last files through.
   for (int attempt = 0; attempt < 20 && !late.empty(); ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    now = FileSystemNow(pending_fd_);
+    now = FileSystemNow();
     if (!now) break;
     late.erase(std::remove_if(late.begin(), late.end(), settle), late.end());
   }

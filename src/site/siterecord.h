@@ -340,6 +340,10 @@ class SiteRecord {
   /// change to come shows a later change time. Returns how many were settled. Called at the
   /// end of a run; the outputs an earlier run left unsettled are tried too.
   int SettleOutputs();
+  /// The file system's clock now, as the change time of a file of the record's own that is
+  /// given the time of now, with the file system the record is on (st_dev); none where that
+  /// fails. A file whose change time is earlier shows a later one after any change to come.
+  std::optional<struct stat> FileSystemNow() const;
 
   /// Commits what was recorded. A record that could not be written says why.
   Status Commit();

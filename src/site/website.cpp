@@ -27,6 +27,7 @@
 #include "picture/versions.h"
 #include "picture/webimage.h"
 #include "site/dirindex.h"
+#include "site/foldersummary.h"
 #include "site/escape.h"
 #include "site/inlinepool.h"
 #include "site/pagepreview.h"
@@ -197,6 +198,13 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
     if (IsDirectory(*item)) {
       const bool page = IsSubPageDir(*item, Names());
       if (page) listing.leaf = false;
+      // The run's own inline folder is left out: the first run makes it, and what it
+      // holds is the folder's output, which the folder's summary notes with its stamps.
+      // So the listing a first run sees is the one the run after sees.
+      if (!page && !item->IsDirectoryLink() &&
+          EqualsNoCase(name, Names().in_line_sub_dir_name)) {
+        continue;
+      }
       digester.Add(page ? std::string_view("D") : std::string_view("d"));
       digester.Add(DigestOf(name));
       continue;
@@ -435,9 +443,81 @@ void WebSite::DoMainTask() {
     Record().ForgetUnconfirmedPictures();
     Record().ForgetUnconfirmedFolders();
     Record().SettleOutputs();
+    SettleFolders();
   }
   if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
   record_.reset();  // Lets the next run in.
+}
+
+namespace {
+
+// The key a provisional summary is recorded under: one no run asks for.
+Digest ProvisionalKey(const Digest& key) {
+  Digester digester;
+  digester.Add(key);
+  digester.Add("provisional");
+  return digester.Finish();
+}
+
+}  // namespace
+
+void WebSite::NoteProvisionalFolder(const std::string& path, const Digest& key,
+                                    const FolderSummary& summary) {
+  Record().RecordFolder(path, {ProvisionalKey(key), FormatFolderSummary(summary)});
+  const std::lock_guard<std::mutex> lock(provisional_mutex_);
+  provisional_folders_.emplace_back(path, key);
+}
+
+void WebSite::SettleFolders() {
+  std::vector<std::pair<std::string, Digest>> folders;
+  {
+    const std::lock_guard<std::mutex> lock(provisional_mutex_);
+    folders.swap(provisional_folders_);
+  }
+  if (folders.empty()) return;
+  SiteRecord& record = Record();
+  const std::optional<struct stat> now = record.FileSystemNow();
+  // A folder is as noted when it still has the noted stamp, from an earlier step of the
+  // file system's clock than now: anything added, removed or renamed in it from now on
+  // gives it another.
+  const auto as_noted = [&](const std::filesystem::path& folder, const FileStamp& noted) {
+    struct stat info;
+    if (!now || ::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_dev != now->st_dev) {
+      return false;
+    }
+    const FileStamp stamp = StampOf(info);
+    const std::int64_t now_ns = StampOf(*now).change_time_ns;
+    return stamp == noted && stamp.change_time_ns < now_ns && stamp.write_time_ns < now_ns;
+  };
+  for (const auto& [path, key] : folders) {
+    const std::optional<RecordedFolder> recorded = record.FindFolder(path);
+    std::optional<FolderSummary> summary;
+    if (recorded && recorded->key == ProvisionalKey(key)) {
+      summary = ParseFolderSummary(recorded->summary);
+    }
+    const std::filesystem::path folder = record.SiteDirectory() / path;
+    bool settled = summary.has_value();
+    for (std::size_t i = 0; settled && i < summary->outputs.size(); ++i) {
+      FolderSummary::Output& output = summary->outputs[i];
+      if (output.kind == OutputKind::kFolder) {
+        settled = as_noted(folder / output.path, output.stamp);
+      } else if (output.stamp.inode == 0) {
+        // Read back at the end of the run (SiteRecord::SettleOutputs), or left unsettled.
+        const std::optional<RecordedOutput> now_recorded =
+            record.FindOutput(path.empty() ? output.path : path + "/" + output.path);
+        settled = now_recorded && now_recorded->stamp.inode != 0;
+        if (settled) output.stamp = now_recorded->stamp;
+      }
+    }
+    // The top folder's own stamp changes with the record kept in it; it is not noted.
+    if (settled && !path.empty()) settled = as_noted(folder, summary->folder_stamp);
+    if (settled) {
+      record.RecordFolder(path, {key, FormatFolderSummary(*summary)});
+    } else {
+      record.ForgetFolder(path);
+    }
+  }
 }
 
 void WebSite::RemoveStaleOutputs() {

@@ -35,6 +35,8 @@
 
 namespace pix {
 
+struct FolderSummary;
+
 class Diagnostics;
 class FileItem;
 class InlineImagePool;
@@ -199,6 +201,12 @@ class WebSite {
   bool KeepsFolderSummaries() const;
   /// What the run has done so far, for a folder about to be generated.
   FolderMarks MarkFolderStart() const;
+  /// Records `summary` of the folder at `path` (relative to the site), whose key is `key`,
+  /// as provisional: it holds stamps of files the run wrote too recently to trust. No run
+  /// takes the folder by it until the end of this run has settled it (SettleFolders); a
+  /// run that ends before leaves it for the next to forget.
+  void NoteProvisionalFolder(const std::string& path, const Digest& key,
+                             const FolderSummary& summary);
 
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { cancelled_ = true; }
@@ -213,6 +221,11 @@ class WebSite {
   // Removes what the record holds that this complete run no longer made, where it is still
   // as written; forgets the rest.
   void RemoveStaleOutputs();
+  // Settles the provisional summaries of folders, once SettleOutputs has settled what the
+  // run wrote: each whose outputs now have trusted stamps, and whose folders are as noted
+  // and older than the file system's clock, is recorded under its key; the others are
+  // forgotten.
+  void SettleFolders();
   // The digest of `directory`'s listing, entered, with `pictures` site pictures.
   FolderListing ListingOf(const FileItem& directory, int pictures) const;
   // Removes the leftover temporary files the walk has found since it was last asked,
@@ -251,6 +264,9 @@ class WebSite {
   Digest site_key_;
   bool site_key_trusted_ = false;
   FeedCollector feed_;
+  // The folders whose summaries are provisional, with their keys (NoteProvisionalFolder).
+  std::mutex provisional_mutex_;
+  std::vector<std::pair<std::string, Digest>> provisional_folders_;
   VideoTools video_tools_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -91,6 +92,18 @@ class GeneratedSiteTest : public testing::Test {
                 diagnostics_);
     if (jobs > 0) run.SetJobs(jobs);
     EXPECT_TRUE(run.Prepare().ok());
+    run.Execute();
+    return run.Stats();
+  }
+
+  // A run that trusts the stamps of files older than `age` (a real run: two seconds), so
+  // that a test can tell files it wrote a while ago from those the run writes.
+  RunStats RunTrustingStampsOlderThan(std::chrono::milliseconds age) {
+    Progress progress;
+    WebSite run(site_.path().string(), home_.path().string(), ui_, progress, diagnostics_);
+    EXPECT_TRUE(run.Prepare().ok());
+    run.Record().SetSettleTimeForTesting(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(age).count());
     run.Execute();
     return run.Stats();
   }
