@@ -331,7 +331,10 @@ void DirIndexPage::NoteFolder(const std::optional<Digest>& key, bool summarized,
   bool provisional = false;
   if (summarized && FinishSummary(marks, summary, provisional)) {
     if (provisional) {
-      Site().NoteProvisionalFolder(FolderPath(), *key, summary);
+      // The top's key holds the names of its pages, which this run may have written: it is
+      // made again from those at the end of the run.
+      Site().NoteProvisionalFolder(FolderPath(), *key, summary,
+                                   IsTop() ? std::optional<Digest>(chain_key_) : std::nullopt);
     } else {
       Site().Record().RecordFolder(FolderPath(), {*key, FormatFolderSummary(summary)});
     }
@@ -340,18 +343,20 @@ void DirIndexPage::NoteFolder(const std::optional<Digest>& key, bool summarized,
   }
 }
 
+Digest TopFolderKey(const Digest& chain_key, const Digest& page_names) {
+  Digester digester;
+  digester.Add("top folder");
+  digester.Add(chain_key);
+  digester.Add(page_names);
+  return digester.Finish();
+}
+
 void DirIndexPage::GenerateTop(const FolderListing& listing, const FolderMarks& marks) {
   // The top folder is noted only when it is all the site is: no page lists it. Its own
   // stamp changes with every run (the record is kept there), so its pages are known by
   // their names instead.
   std::optional<Digest> key;
-  if (listing.leaf && chain_trusted_) {
-    Digester digester;
-    digester.Add("top folder");
-    digester.Add(chain_key_);
-    digester.Add(listing.pages);
-    key = digester.Finish();
-  }
+  if (listing.leaf && chain_trusted_) key = TopFolderKey(chain_key_, listing.pages);
   FolderSummary summary;
   bool summarized = false;
   const bool taken = TakeOrGenerate(key, listing, summary, summarized);

@@ -36,6 +36,10 @@ struct MatchPlan {
   std::vector<std::size_t> pictures;
 };
 
+/// The key of the site's top folder when it is all the site is, from the chain of keys of
+/// its page (`chain_key`) and the digest of the names of its pages (FolderListing::pages).
+Digest TopFolderKey(const Digest& chain_key, const Digest& page_names);
+
 class DirIndexPage : public WebPage {
  public:
   /// The index page of `directory`; `parentPage` is the parent directory's index page, or

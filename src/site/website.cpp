@@ -1,8 +1,8 @@
 #include "site/website.h"
 
-#include <unistd.h>
-
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -111,12 +111,7 @@ Status WebSite::Prepare() {
   // over every folder's names (no file's status) counts the pictures for the progress and
   // finds what an interrupted run left behind.
   // Pages are listed by name alone: whose a page is the record says, when its turn comes.
-  const auto is_page = [page_ext = "." + Names().page_dos_file_ext](std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return false;
-    const std::string_view ext = name.substr(dot);
-    return EqualsNoCase(ext, ".html") || EqualsNoCase(ext, ".htm") || EqualsNoCase(ext, page_ext);
-  };
+  const auto is_page = [this](std::string_view name) { return IsPageName(name); };
   Result<std::unique_ptr<FileItem>> tree =
       FileItem::CreateRoot(site_directory_, false, &diagnostics_sink_, is_page);
   if (!tree.ok()) return tree.status();
@@ -180,6 +175,45 @@ FolderListing WebSite::EnterDirectory(FileItem& directory) {
   return ListingOf(directory, pictures);
 }
 
+bool WebSite::IsPageName(std::string_view name) const {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string_view ext = name.substr(dot);
+  return EqualsNoCase(ext, ".html") || EqualsNoCase(ext, ".htm") ||
+         EqualsNoCase(ext, "." + Names().page_dos_file_ext);
+}
+
+namespace {
+
+// The digest of the names of a folder's pages, in byte order.
+Digest PageNamesDigest(std::vector<std::string_view> names) {
+  std::sort(names.begin(), names.end());
+  Digester digester;
+  for (const std::string_view name : names) digester.Add(DigestOf(name));
+  return digester.Finish();
+}
+
+}  // namespace
+
+std::optional<Digest> WebSite::TopPageNamesNow() const {
+  // As the walk lists a folder (FileItem::ListDirectory): a page is a plain file, not
+  // hidden, that the directory entry says is one and whose name is a page's.
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(site_directory_.c_str()), ::closedir);
+  if (!dir) return std::nullopt;
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0) return std::nullopt;
+      break;
+    }
+    if (entry->d_name[0] == '.' || entry->d_type != DT_REG) continue;
+    if (IsPageName(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  return PageNamesDigest(std::vector<std::string_view>(names.begin(), names.end()));
+}
+
 FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const {
   FolderListing listing;
   listing.pictures = pictures;
@@ -192,7 +226,7 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
   // pictures, caption files and layout files are all read by the folder's pages.
   const std::int64_t settle = Record().SettleTimeNs();
   Digester digester;
-  Digester pages;
+  std::vector<std::string_view> pages;
   for (const FileItem* item = directory.FirstChild(); item != nullptr; item = item->NextItem()) {
     const std::string_view name = item->FileName();
     if (IsDirectory(*item)) {
@@ -210,7 +244,7 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
       continue;
     }
     if (!item->HasStatus()) {
-      pages.Add(DigestOf(name));
+      pages.push_back(name);
       continue;
     }
     const FileStamp stamp{item->Size(), item->WriteTimeNs(), item->ChangeTimeNs(), item->Inode()};
@@ -221,7 +255,7 @@ FolderListing WebSite::ListingOf(const FileItem& directory, int pictures) const 
   }
   if (directory.HasNoInlineFolder()) digester.Add("no inline folder");
   listing.digest = digester.Finish();
-  listing.pages = pages.Finish();
+  listing.pages = PageNamesDigest(std::move(pages));
   return listing;
 }
 
@@ -462,14 +496,15 @@ Digest ProvisionalKey(const Digest& key) {
 }  // namespace
 
 void WebSite::NoteProvisionalFolder(const std::string& path, const Digest& key,
-                                    const FolderSummary& summary) {
+                                    const FolderSummary& summary,
+                                    const std::optional<Digest>& top_chain_key) {
   Record().RecordFolder(path, {ProvisionalKey(key), FormatFolderSummary(summary)});
   const std::lock_guard<std::mutex> lock(provisional_mutex_);
-  provisional_folders_.emplace_back(path, key);
+  provisional_folders_.push_back({path, key, top_chain_key});
 }
 
 void WebSite::SettleFolders() {
-  std::vector<std::pair<std::string, Digest>> folders;
+  std::vector<ProvisionalFolder> folders;
   {
     const std::lock_guard<std::mutex> lock(provisional_mutex_);
     folders.swap(provisional_folders_);
@@ -490,7 +525,9 @@ void WebSite::SettleFolders() {
     const std::int64_t now_ns = StampOf(*now).change_time_ns;
     return stamp == noted && stamp.change_time_ns < now_ns && stamp.write_time_ns < now_ns;
   };
-  for (const auto& [path, key] : folders) {
+  for (const ProvisionalFolder& provisional : folders) {
+    const std::string& path = provisional.path;
+    Digest key = provisional.key;
     const std::optional<RecordedFolder> recorded = record.FindFolder(path);
     std::optional<FolderSummary> summary;
     if (recorded && recorded->key == ProvisionalKey(key)) {
@@ -510,8 +547,14 @@ void WebSite::SettleFolders() {
         if (settled) output.stamp = now_recorded->stamp;
       }
     }
-    // The top folder's own stamp changes with the record kept in it; it is not noted.
+    // The top folder's own stamp changes with the record kept in it; it is not noted, and
+    // the names of its pages, which its key holds instead, are those this run wrote.
     if (settled && !path.empty()) settled = as_noted(folder, summary->folder_stamp);
+    if (settled && provisional.top_chain_key) {
+      const std::optional<Digest> pages = TopPageNamesNow();
+      settled = pages.has_value();
+      if (settled) key = TopFolderKey(*provisional.top_chain_key, *pages);
+    }
     if (settled) {
       record.RecordFolder(path, {key, FormatFolderSummary(*summary)});
     } else {

@@ -205,8 +205,11 @@ class WebSite {
   /// as provisional: it holds stamps of files the run wrote too recently to trust. No run
   /// takes the folder by it until the end of this run has settled it (SettleFolders); a
   /// run that ends before leaves it for the next to forget.
+  /// For the site's top (`top_chain_key`, its chain of keys), the key is made again at the
+  /// end from the names of its pages then (TopFolderKey).
   void NoteProvisionalFolder(const std::string& path, const Digest& key,
-                             const FolderSummary& summary);
+                             const FolderSummary& summary,
+                             const std::optional<Digest>& top_chain_key);
 
   /// Stops the run: no further picture is processed, and every open page is finished.
   void Cancel() { cancelled_ = true; }
@@ -228,6 +231,11 @@ class WebSite {
   void SettleFolders();
   // The digest of `directory`'s listing, entered, with `pictures` site pictures.
   FolderListing ListingOf(const FileItem& directory, int pictures) const;
+  // Whether a file of the name is a page, listed by its name alone.
+  bool IsPageName(std::string_view name) const;
+  // The digest of the names of the pages in the site's top as it stands now, as ListingOf
+  // makes it from the walk's listing (FolderListing::pages); none when it cannot be read.
+  std::optional<Digest> TopPageNamesNow() const;
   // Removes the leftover temporary files the walk has found since it was last asked,
   // unless the survey removed them already.
   void RemoveLeftoversOfWalk();
@@ -266,7 +274,12 @@ class WebSite {
   FeedCollector feed_;
   // The folders whose summaries are provisional, with their keys (NoteProvisionalFolder).
   std::mutex provisional_mutex_;
-  std::vector<std::pair<std::string, Digest>> provisional_folders_;
+  struct ProvisionalFolder {
+    std::string path;
+    Digest key;
+    std::optional<Digest> top_chain_key;
+  };
+  std::vector<ProvisionalFolder> provisional_folders_;
   VideoTools video_tools_;
 };
 

@@ -99,6 +99,26 @@ TEST_F(FolderSkipTest, ASiteOfOneFolderIsTakenAsItIsToo) {
   EXPECT_EQ(Rerun().folders_unchanged, 1);
 }
 
+// The run right after the first takes the site as it is, though the first wrote all of its
+// pages and images moments before: it read them back at its end. Runs here trust stamps as
+// real ones do, only sooner.
+TEST_F(FolderSkipTest, TheRunRightAfterTheFirstTakesFoldersAsTheyAre) {
+  const auto run = [&] { return RunTrustingStampsOlderThan(std::chrono::milliseconds(200)); };
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // The pictures are older.
+  run();
+  EXPECT_EQ(run().folders_unchanged, 2);
+}
+
+TEST_F(FolderSkipTest, TheRunRightAfterTheFirstTakesASiteOfOneFolderAsItIs) {
+  fs::remove_all(site_ / "a");
+  fs::remove_all(site_ / "b");
+  const auto run = [&] { return RunTrustingStampsOlderThan(std::chrono::milliseconds(200)); };
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The key of the site's top names its pages, which the first run writes.
+  EXPECT_EQ(run().pages_written, 2);
+  EXPECT_EQ(run().folders_unchanged, 1);
+}
+
 // What a run reports, it reports on every run; a page edited by hand keeps its head on
 // every run, taken from the page as it stands. Such folders are generated every time.
 TEST_F(FolderSkipTest, AFolderWithAProblemOrAPageEditedByHandIsGeneratedOnEveryRun) {
