@@ -377,9 +377,11 @@ std::int64_t NowNs() {
 namespace {
 
 // Reads the regular file at `path`, following a link only when asked, a piece at a time
-// into `take`; false when it cannot be read.
+// into `take`; false when it cannot be read. Its status, read before its bytes, goes to
+// `status` when given.
 template <typename Take>
-bool ReadRegularFile(const std::filesystem::path& path, bool follow_link, Take take) {
+bool ReadRegularFile(const std::filesystem::path& path, bool follow_link, Take take,
+                     struct stat* status = nullptr) {
   const int fd = ::open(path.c_str(),
                         O_RDONLY | (follow_link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
@@ -388,16 +390,22 @@ bool ReadRegularFile(const std::filesystem::path& path, bool follow_link, Take t
     ::close(fd);
     return false;
   }
-  std::vector<char> buffer(256 * 1024);
+  if (status != nullptr) *status = info;
+  // A buffer of the file's size and one byte more (so that most files take one read and
+  // the one that says the end), at most 256 KB; not cleared, since only what was read is
+  // taken. A run reads back hundreds of thousands of small files.
+  const auto size = static_cast<std::size_t>(
+      std::min<off_t>(std::max<off_t>(info.st_size, 0) + 1, 256 * 1024));
+  const std::unique_ptr<char[]> buffer(new char[size]);
   for (;;) {
-    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    const ssize_t got = ::read(fd, buffer.get(), size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       ::close(fd);
       return false;
     }
     if (got == 0) break;
-    take(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    take(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
   }
   ::close(fd);
   return true;
@@ -1451,19 +1459,19 @@ int SiteRecord::SettleOutputs() {
   // any change to come; one changed in the step of now could change again unseen. Returns
   // false for that one.
   const auto settle = [&](const Candidate& candidate) {
-    struct stat info;
-    const std::filesystem::path file = site_ / candidate.path;
-    if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+    // The status is read before the bytes: a change since shows in the stamp, a change
+    // before in the digest.
+    struct stat info {};
+    Digester digester;
+    if (!ReadRegularFile(site_ / candidate.path, /*follow_link=*/false,
+                         [&](std::string_view piece) { digester.Add(piece); }, &info) ||
         info.st_dev != now->st_dev) {
       return true;  // Not to be settled: the next run looks at it.
     }
     const FileStamp stamp = StampOf(info);
     const std::int64_t now_ns = StampOf(*now).change_time_ns;
     if (stamp.change_time_ns >= now_ns || stamp.write_time_ns >= now_ns) return false;
-    // The stamp was read before the bytes: a change since shows in the stamp, a change
-    // before in the digest.
-    const std::optional<Digest> digest = DigestOfFile(file);
-    if (!digest || *digest != candidate.content) return true;
+    if (digester.Finish() != candidate.content) return true;
     DropOutputAhead(candidate.path);
     sqlite3_reset(put);
     BindText(put, 1, candidate.path);
