@@ -1425,7 +1425,61 @@ std::optional<struct stat> SiteRecord::FileSystemNow() const {
   return now;
 }
 
-int SiteRecord::SettleOutputs() {
+namespace {
+
+// An output a run recorded with a stamp too new to trust, to be read back.
+struct SettleCandidate {
+  std::string path;  // Relative to the site.
+  Digest content;    // As recorded.
+  // What the read back found.
+  enum class Found { kUnread, kSettled, kTooNew, kNot } found = Found::kUnread;
+  FileStamp stamp;
+};
+
+// Reads `candidate` back (at `site`) against the file system's clock `now`. Files change
+// their times in steps of that clock (of a few milliseconds on most). A file whose change
+// time is of an earlier step than now shows a later one after any change to come; one
+// changed in the step of now could change again unseen, and is too new. The status is read
+// before the bytes: a change since shows in the stamp, a change before in the digest.
+void ReadBack(const std::filesystem::path& site, const struct stat& now,
+              SettleCandidate& candidate) {
+  struct stat info {};
+  Digester digester;
+  candidate.found = SettleCandidate::Found::kNot;  // The next run looks at it.
+  if (!ReadRegularFile(site / candidate.path, /*follow_link=*/false,
+                       [&](std::string_view piece) { digester.Add(piece); }, &info) ||
+      info.st_dev != now.st_dev) {
+    return;
+  }
+  candidate.stamp = StampOf(info);
+  const std::int64_t now_ns = StampOf(now).change_time_ns;
+  if (candidate.stamp.change_time_ns >= now_ns || candidate.stamp.write_time_ns >= now_ns) {
+    candidate.found = SettleCandidate::Found::kTooNew;
+  } else if (digester.Finish() == candidate.content) {
+    candidate.found = SettleCandidate::Found::kSettled;
+  }
+}
+
+// Reads `candidates` back, `threads` at a time.
+void ReadBackAll(const std::filesystem::path& site, const struct stat& now,
+                 std::vector<SettleCandidate>& candidates, int threads) {
+  const std::size_t count = candidates.size();
+  const std::size_t parts = std::min<std::size_t>(std::max(threads, 1), count);
+  std::vector<std::thread> helpers;
+  for (std::size_t part = 1; part < parts; ++part) {
+    helpers.emplace_back([&, part] {
+      for (std::size_t i = part; i < count; i += parts) ReadBack(site, now, candidates[i]);
+    });
+  }
+  for (std::size_t i = 0; i < count; i += std::max<std::size_t>(parts, 1)) {
+    ReadBack(site, now, candidates[i]);
+  }
+  for (std::thread& helper : helpers) helper.join();
+}
+
+}  // namespace
+
+int SiteRecord::SettleOutputs(int threads) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!recorded_unsettled_ || read_only_ || db_ == nullptr || pending_fd_ < 0) return 0;
   recorded_unsettled_ = false;
@@ -1440,7 +1494,7 @@ int SiteRecord::SettleOutputs() {
   };
   if (sqlite3_prepare_v2(db_,
                          "SELECT path, content FROM outputs WHERE inode = 0 AND path > ?1"
-                         " AND kind <> ?2 ORDER BY path LIMIT 256",
+                         " AND kind <> ?2 ORDER BY path LIMIT 512",
                          -1, &find, nullptr) != SQLITE_OK ||
       sqlite3_prepare_v2(db_,
                          "UPDATE outputs SET size = ?2, write_ns = ?3, change_ns = ?4,"
@@ -1449,48 +1503,34 @@ int SiteRecord::SettleOutputs() {
     finalize();
     return 0;
   }
-  struct Candidate {
-    std::string path;
-    Digest content;
-  };
   int settled = 0;
-  // Files change their times in steps of the file system's clock (of a few milliseconds on
-  // most). A file whose change time is of an earlier step than now shows a later one after
-  // any change to come; one changed in the step of now could change again unseen. Returns
-  // false for that one.
-  const auto settle = [&](const Candidate& candidate) {
-    // The status is read before the bytes: a change since shows in the stamp, a change
-    // before in the digest.
-    struct stat info {};
-    Digester digester;
-    if (!ReadRegularFile(site_ / candidate.path, /*follow_link=*/false,
-                         [&](std::string_view piece) { digester.Add(piece); }, &info) ||
-        info.st_dev != now->st_dev) {
-      return true;  // Not to be settled: the next run looks at it.
+  // Records the stamps of those read back as still holding what was recorded; keeps those
+  // too new to tell in `late` (the run's last few), up to a number, to try again once the
+  // clock has moved on.
+  constexpr std::size_t kMostLate = 4096;
+  std::vector<SettleCandidate> late;
+  const auto take = [&](std::vector<SettleCandidate>& candidates) {
+    for (SettleCandidate& candidate : candidates) {
+      if (candidate.found == SettleCandidate::Found::kTooNew) {
+        if (late.size() < kMostLate) late.push_back(std::move(candidate));
+        continue;
+      }
+      if (candidate.found != SettleCandidate::Found::kSettled) continue;
+      DropOutputAhead(candidate.path);
+      sqlite3_reset(put);
+      BindText(put, 1, candidate.path);
+      BindStamp(put, 2, candidate.stamp);
+      BindDigest(put, 6, candidate.content);
+      StepWrite(put);
+      ++settled;
     }
-    const FileStamp stamp = StampOf(info);
-    const std::int64_t now_ns = StampOf(*now).change_time_ns;
-    if (stamp.change_time_ns >= now_ns || stamp.write_time_ns >= now_ns) return false;
-    if (digester.Finish() != candidate.content) return true;
-    DropOutputAhead(candidate.path);
-    sqlite3_reset(put);
-    BindText(put, 1, candidate.path);
-    BindStamp(put, 2, stamp);
-    BindDigest(put, 6, candidate.content);
-    StepWrite(put);
-    ++settled;
-    return true;
   };
 
-  // The files changed in the step of now (the run's last few): kept to try again once the
-  // clock has moved on, up to a number.
-  constexpr std::size_t kMostLate = 4096;
-  std::vector<Candidate> late;
   std::string after;
   for (bool more = true; more;) {
     // A batch of the unsettled outputs (this run's, and the few an earlier run left),
     // taken before any row changes.
-    std::vector<Candidate> batch;
+    std::vector<SettleCandidate> batch;
     more = false;
     sqlite3_reset(find);
     BindText(find, 1, after);
@@ -1498,18 +1538,22 @@ int SiteRecord::SettleOutputs() {
     while (sqlite3_step(find) == SQLITE_ROW) {
       more = true;
       after.assign(ColumnView(find, 0));
-      batch.push_back({after, ColumnDigest(find, 1)});
+      SettleCandidate& candidate = batch.emplace_back();
+      candidate.path = after;
+      candidate.content = ColumnDigest(find, 1);
     }
-    for (Candidate& candidate : batch) {
-      if (!settle(candidate) && late.size() < kMostLate) late.push_back(std::move(candidate));
-    }
+    ReadBackAll(site_, *now, batch, threads);
+    take(batch);
   }
   // A step of the clock lasts milliseconds: a few short waits see the last files through.
   for (int attempt = 0; attempt < 20 && !late.empty(); ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = FileSystemNow();
     if (!now) break;
-    late.erase(std::remove_if(late.begin(), late.end(), settle), late.end());
+    std::vector<SettleCandidate> again;
+    again.swap(late);
+    ReadBackAll(site_, *now, again, 1);
+    take(again);
   }
   finalize();
   return settled;

@@ -338,8 +338,9 @@ class SiteRecord {
   /// still holds it in memory) and its stamp kept when its bytes are those recorded. Only a
   /// file changed in an earlier step of the file system's clock than now is settled: any
   /// change to come shows a later change time. Returns how many were settled. Called at the
-  /// end of a run; the outputs an earlier run left unsettled are tried too.
-  int SettleOutputs();
+  /// end of a run, reading with `threads` threads; the outputs an earlier run left
+  /// unsettled are tried too.
+  int SettleOutputs(int threads = 1);
   /// The file system's clock now, as the change time of a file of the record's own that is
   /// given the time of now, with the file system the record is on (st_dev); none where that
   /// fails. A file whose change time is earlier shows a later one after any change to come.

@@ -476,7 +476,7 @@ void WebSite::DoMainTask() {
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
     Record().ForgetUnconfirmedFolders();
-    Record().SettleOutputs();
+    Record().SettleOutputs(jobs_);
     SettleFolders();
   }
   if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
