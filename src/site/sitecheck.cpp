@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "files/picturenames.h"
 #include "picture/versions.h"
@@ -21,19 +20,6 @@ std::string Place(const std::string& page, unsigned line) {
   return line == 0 ? page : page + ":" + std::to_string(line);
 }
 
-// The digest of what `path` leads to (a picture may be a link to the user's file).
-std::optional<Digest> DigestFollowingLink(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  Digester digester;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    digester.Add(std::string_view(buffer, static_cast<std::size_t>(in.gcount())));
-  }
-  if (in.bad()) return std::nullopt;
-  return digester.Finish();
-}
-
 // Why an image made from `source` no longer is what a run would make now; empty when it is.
 std::string Staleness(const fs::path& site, const SiteRecord& record, const std::string& source) {
   const std::optional<RecordedPicture> picture = record.FindPicture(source);
@@ -47,8 +33,11 @@ std::string Staleness(const fs::path& site, const SiteRecord& record, const std:
     return "made from " + source + " by an older version of Pixamond";
   }
   if (picture->stamp.inode != 0 && *stamp == picture->stamp) return "";
-  const std::optional<Digest> digest = DigestFollowingLink(site / source);
-  if (!digest || *digest != picture->content) return "stale: " + source + " changed since it was made";
+  // Digested as a run digests it, through a link too.
+  const std::optional<PictureDigests> digests = DigestOfPicture(site / source);
+  if (!digests || digests->file != picture->content) {
+    return "stale: " + source + " changed since it was made";
+  }
   return "";
 }
 
