@@ -15,10 +15,20 @@
 
 namespace pix::fuzz {
 
+/// A folder that is removed, with what it holds, when the object goes.
+struct ScratchFolder {
+  std::filesystem::path path;
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
 /// A folder of this process's own, in memory when the machine has /dev/shm, removed when
-/// the process ends.
+/// the process ends. (A handler registered with atexit while the folder's name was being
+/// made ran after the name was destroyed, and left every folder behind.)
 inline const std::filesystem::path& ScratchDir() {
-  static const std::filesystem::path dir = [] {
+  static const ScratchFolder folder = [] {
     std::error_code ec;
     std::filesystem::path base = "/dev/shm";
     if (!std::filesystem::is_directory(base, ec)) base = std::filesystem::temp_directory_path();
@@ -26,13 +36,9 @@ inline const std::filesystem::path& ScratchDir() {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) std::abort();
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(ScratchDir(), ignored);
-    });
-    return std::filesystem::path(name.data());
+    return ScratchFolder{std::filesystem::path(name.data())};
   }();
-  return dir;
+  return folder.path;
 }
 
 /// Writes `bytes` to `name` in the scratch folder and returns its path.
