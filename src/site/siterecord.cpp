@@ -413,13 +413,18 @@ bool ReadRegularFile(const std::filesystem::path& path, bool follow_link, Take t
 
 }  // namespace
 
-std::optional<Digest> DigestOfFile(const std::filesystem::path& path) {
+std::optional<Digest> DigestOfFile(const std::filesystem::path& path, struct stat* status) {
   Digester digester;
   if (!ReadRegularFile(path, /*follow_link=*/false,
-                       [&](std::string_view piece) { digester.Add(piece); })) {
+                       [&](std::string_view piece) { digester.Add(piece); }, status)) {
     return std::nullopt;
   }
   return digester.Finish();
+}
+
+bool ChangedBefore(const FileStamp& stamp, const struct stat& now) {
+  const std::int64_t now_ns = StampOf(now).change_time_ns;
+  return stamp.change_time_ns < now_ns && stamp.write_time_ns < now_ns;
 }
 
 // Splits a JPEG stream, handed over a piece at a time, between two digesters: the image
@@ -1431,8 +1436,8 @@ namespace {
 struct SettleCandidate {
   std::string path;  // Relative to the site.
   Digest content;    // As recorded.
-  // What the read back found.
-  enum class Found { kUnread, kSettled, kTooNew, kNot } found = Found::kUnread;
+  // What the read back found; kNot: nothing to settle, the next run looks at it.
+  enum class Found { kNot, kSettled, kTooNew } found = Found::kNot;
   FileStamp stamp;
 };
 
@@ -1444,18 +1449,13 @@ struct SettleCandidate {
 void ReadBack(const std::filesystem::path& site, const struct stat& now,
               SettleCandidate& candidate) {
   struct stat info {};
-  Digester digester;
-  candidate.found = SettleCandidate::Found::kNot;  // The next run looks at it.
-  if (!ReadRegularFile(site / candidate.path, /*follow_link=*/false,
-                       [&](std::string_view piece) { digester.Add(piece); }, &info) ||
-      info.st_dev != now.st_dev) {
-    return;
-  }
+  candidate.found = SettleCandidate::Found::kNot;
+  const std::optional<Digest> digest = DigestOfFile(site / candidate.path, &info);
+  if (!digest || info.st_dev != now.st_dev) return;
   candidate.stamp = StampOf(info);
-  const std::int64_t now_ns = StampOf(now).change_time_ns;
-  if (candidate.stamp.change_time_ns >= now_ns || candidate.stamp.write_time_ns >= now_ns) {
+  if (!ChangedBefore(candidate.stamp, now)) {
     candidate.found = SettleCandidate::Found::kTooNew;
-  } else if (digester.Finish() == candidate.content) {
+  } else if (*digest == candidate.content) {
     candidate.found = SettleCandidate::Found::kSettled;
   }
 }

@@ -56,8 +56,9 @@ inline constexpr std::string_view kPendingFileName = ".pixamond-record-pending";
 inline constexpr std::string_view kAnotherRunText = "another run is writing this site";
 
 /// The digest of the regular file at `path`, read without following a link; none when it
-/// cannot be read.
-std::optional<Digest> DigestOfFile(const std::filesystem::path& path);
+/// cannot be read. Its status, read before its bytes, goes to `status` when given.
+std::optional<Digest> DigestOfFile(const std::filesystem::path& path,
+                                   struct stat* status = nullptr);
 
 /// The two digests of a picture: of the whole file, and of what its images are made from,
 /// its bytes less the comment (COM) segments of a JPEG file's header, where its caption
@@ -115,6 +116,10 @@ struct FileStamp {
 
 /// The stamp of a file from its status.
 FileStamp StampOf(const struct stat& info);
+
+/// Whether `stamp` was made in an earlier step of the file system's clock than `now` (see
+/// SiteRecord::FileSystemNow): any change to come gives the file a later change time.
+bool ChangedBefore(const FileStamp& stamp, const struct stat& now);
 
 /// The stamp of the regular file at `path` (with `followLink`, of the file a link leads to;
 /// without, a link has none); none for anything but a regular file.

@@ -522,8 +522,7 @@ void WebSite::SettleFolders() {
       return false;
     }
     const FileStamp stamp = StampOf(info);
-    const std::int64_t now_ns = StampOf(*now).change_time_ns;
-    return stamp == noted && stamp.change_time_ns < now_ns && stamp.write_time_ns < now_ns;
+    return stamp == noted && ChangedBefore(stamp, *now);
   };
   for (const ProvisionalFolder& provisional : folders) {
     const std::string& path = provisional.path;
