@@ -266,6 +266,7 @@ std::size_t RowWeights::Bytes() const {
 std::uint8_t EncodeLight(float light) { return Encode(SharedEncodeTables(), light); }
 
 std::vector<Coverage> CoverageOf(int in_size, int out_size) {
+  if (out_size <= 0) return {};
   std::vector<Coverage> result(static_cast<std::size_t>(out_size));
   const double scale = static_cast<double>(in_size) / out_size;
   const double stretch = std::max(1.0, scale);

@@ -137,6 +137,21 @@ TEST_F(WebImageTest, ReductionHappensInLinearLight) {
   for (const std::uint8_t v : ResampleInLinearLight(grey, 7, 5).pixels) EXPECT_EQ(v, 77);
 }
 
+TEST_F(WebImageTest, AnImageOfThePicturesOwnSizeHoldsItsPixels) {
+  // Every value in every neighbourhood, in rows of several lengths: the image is the
+  // picture itself, whether the filter runs or is left out.
+  for (const auto& [width, height] : {std::pair{256, 3}, std::pair{7, 300}, std::pair{1, 1}}) {
+    RgbPicture picture;
+    picture.width = width;
+    picture.height = height;
+    for (int i = 0; i < width * height * 3; ++i) {
+      picture.pixels.push_back(static_cast<std::uint8_t>((i * 7 + i / 3 * 101) % 256));
+    }
+    EXPECT_EQ(ResampleInLinearLight(picture, width, height).pixels, picture.pixels)
+        << width << "x" << height;
+  }
+}
+
 TEST_F(WebImageTest, JpegAndWebPInlineImagesComeCloseToTheExactReduction) {
   const fs::path source = dir_ / "detail.jpg";
   test::JpegOptions fine;
