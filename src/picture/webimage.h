@@ -63,12 +63,17 @@ struct WebImageRequest {
 /// that reads back with the wanted size; on failure an earlier file stays as it was.
 Status MakeWebImage(const WebImageRequest& request);
 
+/// Whether, among images made from one decode, one of `width` x `height` is reduced from
+/// the pixels of a larger one of `larger_width` x `larger_height` (MakeWebImages): when that
+/// one is at least twice its size each way.
+bool IsReducedFrom(int larger_width, int larger_height, int width, int height);
+
 /// Makes several web images of one picture (an inline image and a detail image, say) from
 /// one decode: every request names the same source, kind and orientation. A JPEG picture
 /// is decoded at the scale the largest image needs, since reading its compressed data costs
 /// about as much at every scale. The largest image is reduced from the decoded pixels, and
-/// a smaller one from the largest's pixels when they are at least twice its size each way,
-/// else from the decoded pixels too.
+/// a smaller one from the pixels of the smallest larger image it IsReducedFrom, else from
+/// the decoded pixels too. An image of the decoded picture's own size is that picture.
 /// Returns one status for each request, in their order; each target is replaced as
 /// MakeWebImage replaces it, so one image failing leaves the others made.
 ///

@@ -713,10 +713,15 @@ void MakePictureImages(const WebSite& site, const PictureFiles& names, bool jpeg
     one_x_plan.path = names.inline_1x_path;
     one_x_plan.site_path = site.SitePath(names.inline_1x_path);
     one_x_plan.size = one_x_size;
+    // Reduced from the inline image's pixels when it can be, else from the detail image's
+    // or the decoded picture's: which one shapes its bytes.
+    const bool from_inline = IsReducedFrom(inline_size.width, inline_size.height,
+                                           one_x_size.width, one_x_size.height);
     SetRecipe(one_x_plan, "inline 1x", facts.metadata.exif.orientation, site.Names().in_line_file_ext,
               settings.in_line_quality, jpeg,
               size_text("with inline ", inline_size) +
-                  (together ? size_text(" with detail ", detail_size) : ""));
+                  (together ? size_text(" with detail ", detail_size) : "") +
+                  (from_inline ? " from inline" : ""));
     one_x_plan.adopt_box = {site.MaxDisplayWidth(), site.MaxDisplayHeight()};
     one_x_plan.nested = true;
     one_x_state = SettleImage(site, one_x_plan, digests, one_x_status);

@@ -300,9 +300,9 @@ std::string EncodedJpeg(const RgbPicture& picture, const fs::path& file) {
 
 TEST_F(WebImageTest, ImagesMadeAsThePictureIsDecodedAreThoseOfTheWholePicture) {
   // The images of one decode are reduced and encoded row by row as the picture is decoded;
-  // they must be byte for byte those made from the whole decoded picture, the smaller from
-  // the larger's pixels, for baseline pictures and for progressive ones (whose coefficients
-  // the decoder keeps for the whole picture).
+  // they must be byte for byte those made from the whole decoded picture, each smaller one
+  // from the pixels of the smallest image at least twice its size, for baseline pictures and
+  // for progressive ones (whose coefficients the decoder keeps for the whole picture).
   for (const test::JpegKind kind : {test::JpegKind::kBaseline, test::JpegKind::kProgressive}) {
     const fs::path source = dir_ / "photo.jpg";
     test::JpegOptions options;
@@ -312,8 +312,11 @@ TEST_F(WebImageTest, ImagesMadeAsThePictureIsDecodedAreThoseOfTheWholePicture) {
     ASSERT_TRUE(full.ok()) << full.status().message();
     const RgbPicture detail = ResampleInLinearLight(*full, 600, 402);
     const std::string want_detail = EncodedJpeg(detail, dir_ / "want-detail.jpg");
-    const std::string want_inline =
-        EncodedJpeg(ResampleInLinearLight(detail, 240, 161), dir_ / "want-inline.jpg");
+    const RgbPicture inline_picture = ResampleInLinearLight(detail, 240, 161);
+    const std::string want_inline = EncodedJpeg(inline_picture, dir_ / "want-inline.jpg");
+    // Half the inline image's size: reduced from its pixels, not from the detail image's.
+    const std::string want_small =
+        EncodedJpeg(ResampleInLinearLight(inline_picture, 120, 80), dir_ / "want-small.jpg");
     // Less than twice smaller than the detail image: reduced from the decoded picture.
     const std::string want_large =
         EncodedJpeg(ResampleInLinearLight(*full, 320, 214), dir_ / "want-large.jpg");
@@ -321,13 +324,26 @@ TEST_F(WebImageTest, ImagesMadeAsThePictureIsDecodedAreThoseOfTheWholePicture) {
     std::vector<WebImageRequest> requests = {
         Request(source, dir_ / "inline.jpg", 240, 161),
         Request(source, dir_ / "detail.jpg", 600, 402),
-        Request(source, dir_ / "large.jpg", 320, 214)};
+        Request(source, dir_ / "large.jpg", 320, 214),
+        Request(source, dir_ / "small.jpg", 120, 80)};
     for (WebImageRequest& request : requests) request.quality = 82;
     std::vector<Status> outcomes = MakeWebImages(requests);
     for (const Status& outcome : outcomes) ASSERT_TRUE(outcome.ok()) << outcome.message();
     EXPECT_EQ(test::ReadFile(dir_ / "detail.jpg"), want_detail) << static_cast<int>(kind);
     EXPECT_EQ(test::ReadFile(dir_ / "inline.jpg"), want_inline) << static_cast<int>(kind);
     EXPECT_EQ(test::ReadFile(dir_ / "large.jpg"), want_large) << static_cast<int>(kind);
+    EXPECT_EQ(test::ReadFile(dir_ / "small.jpg"), want_small) << static_cast<int>(kind);
+
+    // An image of the picture's own size is the decoded picture, and the one reduced from
+    // it is the decoded picture's reduction.
+    Result<RgbPicture> whole = DecodeJpegToRgb(source, 901, 603);
+    ASSERT_TRUE(whole.ok()) << whole.status().message();
+    const std::vector<WebImageRequest> own = {Request(source, dir_ / "own.jpg", 901, 603),
+                                              Request(source, dir_ / "quarter.jpg", 225, 150)};
+    for (const Status& outcome : MakeWebImages(own)) ASSERT_TRUE(outcome.ok()) << outcome.message();
+    EXPECT_EQ(test::ReadFile(dir_ / "own.jpg"), EncodedJpeg(*whole, dir_ / "want-own.jpg"));
+    EXPECT_EQ(test::ReadFile(dir_ / "quarter.jpg"),
+              EncodedJpeg(ResampleInLinearLight(*whole, 225, 150), dir_ / "want-quarter.jpg"));
 
     // The detail image cannot be written (its folder is missing): the images reduced from
     // its rows are made all the same.
