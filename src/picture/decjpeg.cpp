@@ -105,7 +105,7 @@ bool CallJpeg(JpegErrorManager& err, void (*step)(void*), void* context) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Whole-image coefficient arrays, mapped apart from the heap.
+// Whole-image coefficient arrays, in huge pages kept apart from the heap.
 //
 // A progressive picture is decoded through an array that holds every DCT coefficient of the
 // whole picture, and a progressive or Huffman-optimised image is encoded through one: tens
@@ -113,12 +113,98 @@ bool CallJpeg(JpegErrorManager& err, void (*step)(void*), void* context) {
 // with a pass of its own, so every page of them is first touched, one fault at a time,
 // before the decoding starts; on a virtual machine, where a page fault is dear, that was a
 // third of the time a progressive picture took. Here the library's memory manager gets them
-// from BlockArrays instead: the arrays of an image share a mapping of their own, which the
-// kernel hands over already cleared, in huge pages where the system gives them on request
-// (one fault for 2 MB instead of for every 4 KB), and which goes back to the system as soon
-// as the image is done, instead of staying behind in the heap of the thread that used it.
+// from BlockArrays instead: their rows are laid in chunks of one huge page each, which the
+// kernel hands over already cleared (one fault for 2 MB instead of for every 4 KB).
+//
+// A chunk the system hands over fresh still costs its clearing by the kernel, and on a
+// virtual machine the host's work to back it: 16 to 24 ms for 64 MB here, against 2.5 ms
+// to clear memory the process already holds. So chunks an image is done with wait in a
+// shared pool (ChunkPool) for the next image, up to a cap, and are cleared there only for
+// the arrays that the library asks to get cleared (a decoder's; an encoder writes every
+// block before it reads one). The pool only ever holds chunks that images held at once
+// before, so it adds nothing to the most memory the arrays took.
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kChunk = kHugePage;
+
+// Chunks of kChunk bytes on kChunk boundaries, each mapped on its own account, and those
+// that wait for the next image.
+class ChunkPool {
+ public:
+  // The most chunks that wait: 128 MB, more than the decoders share (DecodeMemoryBudget)
+  // with the encoders of their images.
+  static constexpr std::size_t kMostIdle = 64;
+
+  static ChunkPool& Shared() {
+    static ChunkPool pool;
+    return pool;
+  }
+
+  // Fills `chunks` with `count` chunks; `fresh` says of each whether the system has just
+  // handed it over, cleared. False when the system has no memory left; what was taken is
+  // then in `chunks` all the same, for Give.
+  bool Take(std::size_t count, void** chunks, bool* fresh, std::size_t* taken) {
+    *taken = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      while (*taken < count && idle_count_ > 0) {
+        chunks[*taken] = idle_[--idle_count_];
+        fresh[(*taken)++] = false;
+      }
+    }
+    if (*taken == count) return true;
+    // The rest in one mapping, trimmed to chunk boundaries so that each chunk can go back
+    // to the system alone.
+    const std::size_t wanted = (count - *taken) * kChunk;
+    void* mapping = ::mmap(nullptr, wanted + kChunk, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) return false;
+    auto* raw = static_cast<std::uint8_t*>(mapping);
+    const std::size_t head =
+        (kChunk - reinterpret_cast<std::uintptr_t>(raw) % kChunk) % kChunk;
+    if (head > 0) ::munmap(raw, head);
+    if (kChunk - head > 0) ::munmap(raw + head + wanted, kChunk - head);
+    // Only advice: where the system gives no huge pages, small ones serve.
+    ::madvise(raw + head, wanted, MADV_HUGEPAGE);
+    for (std::uint8_t* chunk = raw + head; *taken < count; chunk += kChunk) {
+      chunks[*taken] = chunk;
+      fresh[(*taken)++] = true;
+    }
+    return true;
+  }
+
+  std::uint64_t IdleBytes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<std::uint64_t>(idle_count_) * kChunk;
+  }
+
+  // Gives every idle chunk back to the system.
+  void Drain() {
+    std::array<void*, kMostIdle> idle{};
+    std::size_t count = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::swap(idle, idle_);
+      std::swap(count, idle_count_);
+    }
+    for (std::size_t i = 0; i < count; ++i) ::munmap(idle[i], kChunk);
+  }
+
+  // Takes back `count` chunks; those past the cap go back to the system.
+  void Give(void* const* chunks, std::size_t count) {
+    std::size_t kept = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      while (kept < count && idle_count_ < kMostIdle) idle_[idle_count_++] = chunks[kept++];
+    }
+    for (; kept < count; ++kept) ::munmap(chunks[kept], kChunk);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::array<void*, kMostIdle> idle_{};
+  std::size_t idle_count_ = 0;
+};
 
 class BlockArrays {
  public:
@@ -137,16 +223,12 @@ class BlockArrays {
     info->mem->access_virt_barray = Access;
   }
 
-  // Unmaps every array. Called once the library is done with the image (it has finished or
-  // aborted it, or is destroyed).
+  // Gives every chunk back. Called once the library is done with the image (it has
+  // finished or aborted it, or is destroyed), which also frees the row pointers.
   void Release() {
-    for (int i = 0; i < mapping_count_; ++i) {
-      Mapping& mapping = mappings_[static_cast<std::size_t>(i)];
-      ::munmap(mapping.start, mapping.bytes);
-      mapping = Mapping{};
-    }
+    if (chunk_count_ > 0) ChunkPool::Shared().Give(chunks_.data(), chunk_count_);
+    chunk_count_ = 0;
     for (int i = 0; i < count_; ++i) arrays_[static_cast<std::size_t>(i)] = Array{};
-    mapping_count_ = 0;
     count_ = 0;
   }
 
@@ -154,41 +236,114 @@ class BlockArrays {
   struct Array {
     JDIMENSION blocks_per_row = 0;
     JDIMENSION rows = 0;
-    JBLOCKARRAY row_pointers = nullptr;  // Null until realized; in a mapping, before the blocks.
+    bool cleared = false;                // The library wants it cleared.
+    JBLOCKARRAY row_pointers = nullptr;  // Null until realized; in the library's image pool.
   };
+
+  // A row is at most 65 535 pixels of 8 x 8 blocks of 64 coefficients of 2 bytes: 1 MB,
+  // so every row fits a chunk. The most chunks the largest arrays allowed need, each
+  // chunk left at worst half empty.
+  static constexpr std::size_t kMostChunks =
+      2 * static_cast<std::size_t>(kMaxDecoderMemory) / kChunk + MAX_COMPONENTS;
 
   static BlockArrays& Of(j_common_ptr info) {
     return *static_cast<BlockArrays*>(info->client_data);
   }
 
+  static std::size_t RowBytes(const Array& array) {
+    return static_cast<std::size_t>(array.blocks_per_row) * sizeof(JBLOCK);
+  }
+
   // These are called by the library; they fail through its error exit, so they hold no
   // object with a destructor.
-  static jvirt_barray_ptr Request(j_common_ptr info, int pool_id, boolean /*pre_zero*/,
+  static jvirt_barray_ptr Request(j_common_ptr info, int pool_id, boolean pre_zero,
                                   JDIMENSION blocks_per_row, JDIMENSION rows,
                                   JDIMENSION /*max_access*/) {
-    // Every array comes cleared, so a request to clear one is always met.
     if (pool_id != JPOOL_IMAGE) ERREXIT1(info, JERR_BAD_POOL_ID, pool_id);
     BlockArrays& self = Of(info);
     if (self.count_ >= MAX_COMPONENTS) ERREXIT1(info, JERR_OUT_OF_MEMORY, 10);
     Array& array = self.arrays_[static_cast<std::size_t>(self.count_++)];
     array.blocks_per_row = blocks_per_row;
     array.rows = rows;
+    array.cleared = pre_zero != FALSE;
     return reinterpret_cast<jvirt_barray_ptr>(&array);
   }
 
+  // Lays the rows of the arrays not yet realized in chunks, row after row, a row never
+  // across two chunks.
   static void Realize(j_common_ptr info) {
     BlockArrays& self = Of(info);
     self.library_realize_(info);  // The library's own arrays of samples.
     std::uint64_t total = 0;
+    std::size_t chunks = 0;
+    std::size_t room = 0;  // Left in the last chunk counted.
     for (int i = 0; i < self.count_; ++i) {
       const Array& array = self.arrays_[static_cast<std::size_t>(i)];
-      if (array.row_pointers == nullptr) total += Bytes(array);
+      if (array.row_pointers != nullptr || array.rows == 0) continue;
+      const std::size_t row = RowBytes(array);
+      if (row == 0 || row > kChunk) ERREXIT1(info, JERR_OUT_OF_MEMORY, 13);
+      total += static_cast<std::uint64_t>(row) * array.rows;
+      if (total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
+        ERREXIT1(info, JERR_OUT_OF_MEMORY, 11);
+      }
+      for (JDIMENSION r = 0; r < array.rows; ++r) {
+        if (room < row) {
+          ++chunks;
+          room = kChunk;
+        }
+        room -= row;
+      }
     }
-    if (total == 0) return;
-    if (total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
-      ERREXIT1(info, JERR_OUT_OF_MEMORY, 11);
+    if (chunks == 0) return;
+    // Arrays of a small image, less than half a chunk, come from the library's own pool
+    // rather than take a whole huge page.
+    if (total < kChunk / 2) {
+      for (int i = 0; i < self.count_; ++i) {
+        Array& array = self.arrays_[static_cast<std::size_t>(i)];
+        if (array.row_pointers != nullptr || array.rows == 0) continue;
+        const std::size_t row = RowBytes(array);
+        array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_large)(
+            info, JPOOL_IMAGE, static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW)));
+        auto* blocks = static_cast<std::uint8_t*>(
+            (*info->mem->alloc_large)(info, JPOOL_IMAGE, row * array.rows));
+        if (array.cleared) std::memset(blocks, 0, row * array.rows);
+        for (JDIMENSION r = 0; r < array.rows; ++r) {
+          array.row_pointers[r] = reinterpret_cast<JBLOCKROW>(blocks + row * r);
+        }
+      }
+      return;
     }
-    if (!self.Map(static_cast<std::size_t>(total))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
+    if (self.chunk_count_ + chunks > kMostChunks) ERREXIT1(info, JERR_OUT_OF_MEMORY, 14);
+    std::array<bool, kMostChunks> fresh{};
+    std::size_t taken = 0;
+    const bool got = ChunkPool::Shared().Take(chunks, self.chunks_.data() + self.chunk_count_,
+                                              fresh.data(), &taken);
+    const std::size_t first = self.chunk_count_;
+    self.chunk_count_ += taken;  // Given back by Release, whatever happens next.
+    if (!got) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
+
+    // As counted above: the first row starts the first chunk, and a row that does not fit
+    // in what is left starts the next.
+    std::size_t chunk = first;
+    std::size_t used = 0;  // Bytes laid in the current chunk.
+    for (int i = 0; i < self.count_; ++i) {
+      Array& array = self.arrays_[static_cast<std::size_t>(i)];
+      if (array.row_pointers != nullptr || array.rows == 0) continue;
+      const std::size_t row = RowBytes(array);
+      array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_large)(
+          info, JPOOL_IMAGE, static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW)));
+      for (JDIMENSION r = 0; r < array.rows; ++r) {
+        if (kChunk - used < row) {
+          ++chunk;
+          used = 0;
+        }
+        auto* at = static_cast<std::uint8_t*>(self.chunks_[chunk]) + used;
+        // A chunk that has served an image before still holds its coefficients.
+        if (array.cleared && !fresh[chunk - first]) std::memset(at, 0, row);
+        array.row_pointers[r] = reinterpret_cast<JBLOCKROW>(at);
+        used += row;
+      }
+    }
   }
 
   static JBLOCKARRAY Access(j_common_ptr info, jvirt_barray_ptr ptr, JDIMENSION start_row,
@@ -201,56 +356,10 @@ class BlockArrays {
     return array.row_pointers + start_row;
   }
 
-  // The bytes of `array` in a mapping: its row pointers, then its blocks.
-  static std::size_t PointerBytes(const Array& array) {
-    return (static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW) + sizeof(JBLOCK) - 1) /
-           sizeof(JBLOCK) * sizeof(JBLOCK);
-  }
-  static std::size_t Bytes(const Array& array) {
-    return PointerBytes(array) +
-           static_cast<std::size_t>(array.blocks_per_row) * sizeof(JBLOCK) * array.rows;
-  }
-
-  // Maps the arrays not yet realized, `bytes` in all, in one mapping. One of a megabyte or
-  // more starts on a huge page's boundary and ends on one, so that the kernel can back all
-  // of it with huge pages; the few pages it rounds up by are not touched.
-  bool Map(std::size_t bytes) {
-    const bool huge = bytes >= kHugePage / 2;
-    const std::size_t rounded = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
-    const std::size_t mapped = huge ? rounded + kHugePage : rounded;
-    void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                           -1, 0);
-    if (mapping == MAP_FAILED) return false;
-    auto* start = static_cast<std::uint8_t*>(mapping);
-    if (huge) {
-      const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(start);
-      start += (kHugePage - at % kHugePage) % kHugePage;
-      // Only advice: where the system gives no huge pages, small ones serve.
-      ::madvise(start, rounded, MADV_HUGEPAGE);
-    }
-    mappings_[static_cast<std::size_t>(mapping_count_++)] = {mapping, mapped};
-    for (int i = 0; i < count_; ++i) {
-      Array& array = arrays_[static_cast<std::size_t>(i)];
-      if (array.row_pointers != nullptr) continue;
-      array.row_pointers = reinterpret_cast<JBLOCKARRAY>(start);
-      auto* blocks = reinterpret_cast<JBLOCKROW>(start + PointerBytes(array));
-      for (JDIMENSION row = 0; row < array.rows; ++row) {
-        array.row_pointers[row] = blocks + static_cast<std::size_t>(row) * array.blocks_per_row;
-      }
-      start += Bytes(array);
-    }
-    return true;
-  }
-
-  struct Mapping {
-    void* start = nullptr;
-    std::size_t bytes = 0;
-  };
-  // One mapping for each time the arrays are realized (once an image).
-  std::array<Mapping, MAX_COMPONENTS> mappings_{};
-  int mapping_count_ = 0;
   std::array<Array, MAX_COMPONENTS> arrays_{};
   int count_ = 0;
+  std::array<void*, kMostChunks> chunks_{};
+  std::size_t chunk_count_ = 0;
   void (*library_realize_)(j_common_ptr) = nullptr;
 };
 
@@ -1170,6 +1279,10 @@ std::uint64_t WholePictureMemoryOf(const fs::path& jpeg_file) {
   if (!CallJpeg(d.err, ReadHeaderStep, &d.info)) return 0;
   return WholePictureBuffers(d.info);
 }
+
+std::uint64_t SpareDecodingMemory() { return ChunkPool::Shared().IdleBytes(); }
+
+void ReleaseSpareDecodingMemory() { ChunkPool::Shared().Drain(); }
 
 void PrepareMemoryForDecoding() {
   // glibc gives every thread that allocates its own heap (up to eight a core), and a heap

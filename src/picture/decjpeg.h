@@ -185,6 +185,15 @@ class DecodeWaitWork {
 /// read. Reads the header only.
 std::uint64_t WholePictureMemoryOf(const std::filesystem::path& jpeg_file);
 
+/// The memory that decoders and encoders of large pictures handed back and that waits,
+/// already backed by the system, for the next one: at most 128 MB, and never more than
+/// such decoders and encoders held at once before.
+std::uint64_t SpareDecodingMemory();
+
+/// Gives the SpareDecodingMemory back to the system; a run calls it once its pictures are
+/// done, so that a long-lived window does not keep it.
+void ReleaseSpareDecodingMemory();
+
 /// Makes every thread of the process allocate from one heap, so that the large buffers
 /// one decoder frees are reused by the next instead of being kept per thread. Called once
 /// before the threads that decode are started (later calls do nothing).

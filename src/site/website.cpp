@@ -466,6 +466,7 @@ void WebSite::DoMainTask() {
   }
   LeaveDirectory(*picture_tree_);
   pool_.reset();
+  ReleaseSpareDecodingMemory();
   if (preview_) {
     record_.reset();
     return;
