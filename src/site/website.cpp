@@ -474,12 +474,16 @@ void WebSite::DoMainTask() {
   // Only a run that saw the whole site knows what it no longer makes.
   if (!Cancelled()) {
     WriteSiteFeeds(*this, feed_);
+    // These take seconds on a large site: the progress says what the run is doing.
+    progress_sink_.SetCurrentStep("Removing files the site no longer has");
     RemoveStaleOutputs();
     Record().ForgetUnconfirmedPictures();
     Record().ForgetUnconfirmedFolders();
+    progress_sink_.SetCurrentStep("Reading back the files just written");
     Record().SettleOutputs(jobs_);
     SettleFolders();
   }
+  progress_sink_.SetCurrentStep("Saving the site's record");
   if (const Status committed = Record().Commit(); !committed.ok()) Report(committed.message());
   record_.reset();  // Lets the next run in.
 }
