@@ -131,9 +131,10 @@ constexpr std::size_t kChunk = kHugePage;
 // that wait for the next image.
 class ChunkPool {
  public:
-  // The most chunks that wait: 128 MB, more than the decoders share (DecodeMemoryBudget)
-  // with the encoders of their images.
-  static constexpr std::size_t kMostIdle = 64;
+  // The most chunks held, lent and waiting, once chunks come back: 96 MB, what decoders
+  // and the encoders of their images share (DecodeMemoryBudget). So waiting chunks never
+  // take more than the budget lets images hold at once.
+  static constexpr std::size_t kMostIdle = 48;
 
   static ChunkPool& Shared() {
     static ChunkPool pool;
@@ -151,6 +152,7 @@ class ChunkPool {
         chunks[*taken] = idle_[--idle_count_];
         fresh[(*taken)++] = false;
       }
+      lent_ += count;  // What is not taken here is mapped below, or given back on failure.
     }
     if (*taken == count) return true;
     // The rest in one mapping, trimmed to chunk boundaries so that each chunk can go back
@@ -158,7 +160,11 @@ class ChunkPool {
     const std::size_t wanted = (count - *taken) * kChunk;
     void* mapping = ::mmap(nullptr, wanted + kChunk, PROT_READ | PROT_WRITE,
                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) return false;
+    if (mapping == MAP_FAILED) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lent_ -= count - *taken;
+      return false;
+    }
     auto* raw = static_cast<std::uint8_t*>(mapping);
     const std::size_t head =
         (kChunk - reinterpret_cast<std::uintptr_t>(raw) % kChunk) % kChunk;
@@ -195,7 +201,10 @@ class ChunkPool {
     std::size_t kept = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      while (kept < count && idle_count_ < kMostIdle) idle_[idle_count_++] = chunks[kept++];
+      lent_ -= count;
+      while (kept < count && lent_ + idle_count_ < kMostIdle) {
+        idle_[idle_count_++] = chunks[kept++];
+      }
     }
     for (; kept < count; ++kept) ::munmap(chunks[kept], kChunk);
   }
@@ -204,6 +213,7 @@ class ChunkPool {
   std::mutex mutex_;
   std::array<void*, kMostIdle> idle_{};
   std::size_t idle_count_ = 0;
+  std::size_t lent_ = 0;  // Chunks images hold.
 };
 
 class BlockArrays {

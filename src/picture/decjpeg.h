@@ -186,8 +186,8 @@ class DecodeWaitWork {
 std::uint64_t WholePictureMemoryOf(const std::filesystem::path& jpeg_file);
 
 /// The memory that decoders and encoders of large pictures handed back and that waits,
-/// already backed by the system, for the next one: at most 128 MB, and never more than
-/// such decoders and encoders held at once before.
+/// already backed by the system, for the next one: with what they still hold, at most the
+/// 96 MB they share, and never more than they held at once before.
 std::uint64_t SpareDecodingMemory();
 
 /// Gives the SpareDecodingMemory back to the system; a run calls it once its pictures are
