@@ -284,14 +284,22 @@ class BlockArrays {
   static void Realize(j_common_ptr info) {
     BlockArrays& self = Of(info);
     self.library_realize_(info);  // The library's own arrays of samples.
+    // An array without blocks gets row pointers (to nothing) and no memory.
+    for (int i = 0; i < self.count_; ++i) {
+      Array& array = self.arrays_[static_cast<std::size_t>(i)];
+      if (array.row_pointers != nullptr || (array.rows > 0 && array.blocks_per_row > 0)) continue;
+      array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_small)(
+          info, JPOOL_IMAGE, (static_cast<std::size_t>(array.rows) + 1) * sizeof(JBLOCKROW)));
+      for (JDIMENSION r = 0; r < array.rows; ++r) array.row_pointers[r] = nullptr;
+    }
     std::uint64_t total = 0;
     std::size_t chunks = 0;
     std::size_t room = 0;  // Left in the last chunk counted.
     for (int i = 0; i < self.count_; ++i) {
       const Array& array = self.arrays_[static_cast<std::size_t>(i)];
-      if (array.row_pointers != nullptr || array.rows == 0) continue;
+      if (array.row_pointers != nullptr) continue;
       const std::size_t row = RowBytes(array);
-      if (row == 0 || row > kChunk) ERREXIT1(info, JERR_OUT_OF_MEMORY, 13);
+      if (row > kChunk) ERREXIT1(info, JERR_OUT_OF_MEMORY, 13);
       total += static_cast<std::uint64_t>(row) * array.rows;
       if (total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
         ERREXIT1(info, JERR_OUT_OF_MEMORY, 11);
@@ -310,7 +318,7 @@ class BlockArrays {
     if (total < kChunk / 2) {
       for (int i = 0; i < self.count_; ++i) {
         Array& array = self.arrays_[static_cast<std::size_t>(i)];
-        if (array.row_pointers != nullptr || array.rows == 0) continue;
+        if (array.row_pointers != nullptr) continue;
         const std::size_t row = RowBytes(array);
         array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_large)(
             info, JPOOL_IMAGE, static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW)));
@@ -338,7 +346,7 @@ class BlockArrays {
     std::size_t used = 0;  // Bytes laid in the current chunk.
     for (int i = 0; i < self.count_; ++i) {
       Array& array = self.arrays_[static_cast<std::size_t>(i)];
-      if (array.row_pointers != nullptr || array.rows == 0) continue;
+      if (array.row_pointers != nullptr) continue;
       const std::size_t row = RowBytes(array);
       array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_large)(
           info, JPOOL_IMAGE, static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW)));
