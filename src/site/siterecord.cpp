@@ -1479,7 +1479,7 @@ void ReadBackAll(const std::filesystem::path& site, const struct stat& now,
 
 }  // namespace
 
-int SiteRecord::SettleOutputs(int threads) {
+int SiteRecord::SettleOutputs(int threads, const std::function<bool(int)>& read_so_far) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!recorded_unsettled_ || read_only_ || db_ == nullptr || pending_fd_ < 0) return 0;
   recorded_unsettled_ = false;
@@ -1527,7 +1527,9 @@ int SiteRecord::SettleOutputs(int threads) {
   };
 
   std::string after;
-  for (bool more = true; more;) {
+  int read = 0;
+  bool stopped = false;
+  for (bool more = true; more && !stopped;) {
     // A batch of the unsettled outputs (this run's, and the few an earlier run left),
     // taken before any row changes.
     std::vector<SettleCandidate> batch;
@@ -1544,9 +1546,11 @@ int SiteRecord::SettleOutputs(int threads) {
     }
     ReadBackAll(site_, *now, batch, threads);
     take(batch);
+    read += static_cast<int>(batch.size());
+    stopped = read_so_far && !read_so_far(read);
   }
   // A step of the clock lasts milliseconds: a few short waits see the last files through.
-  for (int attempt = 0; attempt < 20 && !late.empty(); ++attempt) {
+  for (int attempt = 0; attempt < 20 && !late.empty() && !stopped; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = FileSystemNow();
     if (!now) break;

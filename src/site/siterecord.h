@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -344,8 +345,9 @@ class SiteRecord {
   /// file changed in an earlier step of the file system's clock than now is settled: any
   /// change to come shows a later change time. Returns how many were settled. Called at the
   /// end of a run, reading with `threads` threads; the outputs an earlier run left
-  /// unsettled are tried too.
-  int SettleOutputs(int threads = 1);
+  /// unsettled are tried too. `read_so_far`, when given, is told how many were read after
+  /// every few hundred; when it returns false the rest is left for the next run.
+  int SettleOutputs(int threads = 1, const std::function<bool(int)>& read_so_far = {});
   /// The file system's clock now, as the change time of a file of the record's own that is
   /// given the time of now, with the file system the record is on (st_dev); none where that
   /// fails. A file whose change time is earlier shows a later one after any change to come.

@@ -480,7 +480,14 @@ void WebSite::DoMainTask() {
     Record().ForgetUnconfirmedPictures();
     Record().ForgetUnconfirmedFolders();
     progress_sink_.SetCurrentStep("Reading back the files just written");
-    Record().SettleOutputs(jobs_);
+    // A stop asked for here leaves the rest to be read by the next run.
+    Record().SettleOutputs(jobs_, [this](int read) {
+      if (read >= 8192 && read % 8192 < 512) {
+        progress_sink_.SetCurrentStep("Reading back the files just written: " +
+                                      std::to_string(read));
+      }
+      return !Cancelled();
+    });
     SettleFolders();
   }
   progress_sink_.SetCurrentStep("Saving the site's record");

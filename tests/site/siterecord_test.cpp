@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "base/diagnostics.h"
 #include "support/temp_dir.h"
@@ -216,6 +217,35 @@ TEST(SiteRecordTest, AtItsEndARunTrustsTheStampsOfWhatItWroteOnlyIfItStillHoldsI
   EXPECT_EQ(changed.claim, Ownership::kUsers);
   // A run that recorded nothing new reads nothing at its end.
   EXPECT_EQ(record->SettleOutputs(), 0);
+}
+
+TEST(SiteRecordTest, AReadBackStoppedHalfwayLeavesTheRestForTheNextRun) {
+  test::TempDir site;
+  CollectedDiagnostics diagnostics;
+  std::unique_ptr<SiteRecord> record = OpenRecord(site.path(), diagnostics);
+  for (int i = 0; i < 600; ++i) {
+    WriteOutput(*record, site.path(), "image" + std::to_string(1000 + i) + ".jpg", "thumbnail");
+  }
+  // Past the step of the file system's clock the files were written in.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::vector<int> told;
+  EXPECT_EQ(record->SettleOutputs(2, [&](int read) {
+              told.push_back(read);
+              return false;  // The user stopped the run.
+            }),
+            512);
+  EXPECT_EQ(told, std::vector<int>{512});
+  ASSERT_TRUE(record->Commit().ok());
+  record.reset();
+
+  record = OpenRecord(site.path(), diagnostics);
+  const auto trusted = [&](const std::string& name) {
+    return record->Claim(site / name, record->FindOutput(name),
+                         [](const fs::path&) { return false; })
+        .stamp_matched;
+  };
+  EXPECT_TRUE(trusted("image1000.jpg"));
+  EXPECT_FALSE(trusted("image1599.jpg"));
 }
 
 TEST(SiteRecordTest, APicturesImageDigestLeavesOutItsCommentsAndNothingElse) {
