@@ -279,89 +279,102 @@ class BlockArrays {
     return reinterpret_cast<jvirt_barray_ptr>(&array);
   }
 
-  // Lays the rows of the arrays not yet realized in chunks, row after row, a row never
-  // across two chunks.
+  // Gives the arrays not yet realized their memory: those of a small image from the
+  // library's own pool, the others in chunks, row after row, a row never across two chunks.
   static void Realize(j_common_ptr info) {
     BlockArrays& self = Of(info);
     self.library_realize_(info);  // The library's own arrays of samples.
-    // An array without blocks gets row pointers (to nothing) and no memory.
-    for (int i = 0; i < self.count_; ++i) {
-      Array& array = self.arrays_[static_cast<std::size_t>(i)];
-      if (array.row_pointers != nullptr || (array.rows > 0 && array.blocks_per_row > 0)) continue;
-      array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_small)(
-          info, JPOOL_IMAGE, (static_cast<std::size_t>(array.rows) + 1) * sizeof(JBLOCKROW)));
-      for (JDIMENSION r = 0; r < array.rows; ++r) array.row_pointers[r] = nullptr;
-    }
     std::uint64_t total = 0;
     std::size_t chunks = 0;
+    self.Measure(info, &total, &chunks);
+    if (chunks == 0) return;
+    // Less than half a chunk would take a whole huge page.
+    if (total < kChunk / 2) {
+      self.LayInLibraryPool(info);
+    } else {
+      self.LayInChunks(info, chunks);
+    }
+  }
+
+  // The bytes of the blocks of the arrays not yet realized, and the chunks they take laid
+  // as LayInChunks lays them. An array without blocks gets row pointers (to nothing) here.
+  void Measure(j_common_ptr info, std::uint64_t* total, std::size_t* chunks) {
     std::size_t room = 0;  // Left in the last chunk counted.
-    for (int i = 0; i < self.count_; ++i) {
-      const Array& array = self.arrays_[static_cast<std::size_t>(i)];
+    for (int i = 0; i < count_; ++i) {
+      Array& array = arrays_[static_cast<std::size_t>(i)];
       if (array.row_pointers != nullptr) continue;
       const std::size_t row = RowBytes(array);
+      if (row == 0 || array.rows == 0) {
+        array.row_pointers = NewRowPointers(info, array);
+        for (JDIMENSION r = 0; r < array.rows; ++r) array.row_pointers[r] = nullptr;
+        continue;
+      }
       if (row > kChunk) ERREXIT1(info, JERR_OUT_OF_MEMORY, 13);
-      total += static_cast<std::uint64_t>(row) * array.rows;
-      if (total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
+      *total += static_cast<std::uint64_t>(row) * array.rows;
+      if (*total > static_cast<std::uint64_t>(kMaxDecoderMemory)) {
         ERREXIT1(info, JERR_OUT_OF_MEMORY, 11);
       }
       for (JDIMENSION r = 0; r < array.rows; ++r) {
         if (room < row) {
-          ++chunks;
+          ++*chunks;
           room = kChunk;
         }
         room -= row;
       }
     }
-    if (chunks == 0) return;
-    // Arrays of a small image, less than half a chunk, come from the library's own pool
-    // rather than take a whole huge page.
-    if (total < kChunk / 2) {
-      for (int i = 0; i < self.count_; ++i) {
-        Array& array = self.arrays_[static_cast<std::size_t>(i)];
-        if (array.row_pointers != nullptr) continue;
-        const std::size_t row = RowBytes(array);
-        array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_large)(
-            info, JPOOL_IMAGE, static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW)));
-        auto* blocks = static_cast<std::uint8_t*>(
-            (*info->mem->alloc_large)(info, JPOOL_IMAGE, row * array.rows));
-        if (array.cleared) std::memset(blocks, 0, row * array.rows);
-        for (JDIMENSION r = 0; r < array.rows; ++r) {
-          array.row_pointers[r] = reinterpret_cast<JBLOCKROW>(blocks + row * r);
-        }
-      }
-      return;
-    }
-    if (self.chunk_count_ + chunks > kMostChunks) ERREXIT1(info, JERR_OUT_OF_MEMORY, 14);
-    std::array<bool, kMostChunks> fresh{};
-    std::size_t taken = 0;
-    const bool got = ChunkPool::Shared().Take(chunks, self.chunks_.data() + self.chunk_count_,
-                                              fresh.data(), &taken);
-    const std::size_t first = self.chunk_count_;
-    self.chunk_count_ += taken;  // Given back by Release, whatever happens next.
-    if (!got) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
+  }
 
-    // As counted above: the first row starts the first chunk, and a row that does not fit
-    // in what is left starts the next.
-    std::size_t chunk = first;
-    std::size_t used = 0;  // Bytes laid in the current chunk.
-    for (int i = 0; i < self.count_; ++i) {
-      Array& array = self.arrays_[static_cast<std::size_t>(i)];
+  void LayInLibraryPool(j_common_ptr info) {
+    for (int i = 0; i < count_; ++i) {
+      Array& array = arrays_[static_cast<std::size_t>(i)];
       if (array.row_pointers != nullptr) continue;
       const std::size_t row = RowBytes(array);
-      array.row_pointers = static_cast<JBLOCKARRAY>((*info->mem->alloc_large)(
-          info, JPOOL_IMAGE, static_cast<std::size_t>(array.rows) * sizeof(JBLOCKROW)));
+      array.row_pointers = NewRowPointers(info, array);
+      auto* blocks = static_cast<std::uint8_t*>(
+          (*info->mem->alloc_large)(info, JPOOL_IMAGE, row * array.rows));
+      if (array.cleared) std::memset(blocks, 0, row * array.rows);
+      for (JDIMENSION r = 0; r < array.rows; ++r) {
+        array.row_pointers[r] = reinterpret_cast<JBLOCKROW>(blocks + row * r);
+      }
+    }
+  }
+
+  // As Measure counted: the first row starts the first chunk, and a row that does not fit
+  // in what is left starts the next.
+  void LayInChunks(j_common_ptr info, std::size_t chunks) {
+    if (chunk_count_ + chunks > kMostChunks) ERREXIT1(info, JERR_OUT_OF_MEMORY, 14);
+    std::array<bool, kMostChunks> fresh{};
+    std::size_t taken = 0;
+    const bool got =
+        ChunkPool::Shared().Take(chunks, chunks_.data() + chunk_count_, fresh.data(), &taken);
+    const std::size_t first = chunk_count_;
+    chunk_count_ += taken;  // Given back by Release, whatever happens next.
+    if (!got) ERREXIT1(info, JERR_OUT_OF_MEMORY, 12);
+    std::size_t chunk = first;
+    std::size_t used = 0;  // Bytes laid in the current chunk.
+    for (int i = 0; i < count_; ++i) {
+      Array& array = arrays_[static_cast<std::size_t>(i)];
+      if (array.row_pointers != nullptr) continue;
+      const std::size_t row = RowBytes(array);
+      array.row_pointers = NewRowPointers(info, array);
       for (JDIMENSION r = 0; r < array.rows; ++r) {
         if (kChunk - used < row) {
           ++chunk;
           used = 0;
         }
-        auto* at = static_cast<std::uint8_t*>(self.chunks_[chunk]) + used;
+        auto* at = static_cast<std::uint8_t*>(chunks_[chunk]) + used;
         // A chunk that has served an image before still holds its coefficients.
         if (array.cleared && !fresh[chunk - first]) std::memset(at, 0, row);
         array.row_pointers[r] = reinterpret_cast<JBLOCKROW>(at);
         used += row;
       }
     }
+  }
+
+  // Row pointers for `array`, in the library's image pool, freed with the image.
+  static JBLOCKARRAY NewRowPointers(j_common_ptr info, const Array& array) {
+    return static_cast<JBLOCKARRAY>((*info->mem->alloc_small)(
+        info, JPOOL_IMAGE, (static_cast<std::size_t>(array.rows) + 1) * sizeof(JBLOCKROW)));
   }
 
   static JBLOCKARRAY Access(j_common_ptr info, jvirt_barray_ptr ptr, JDIMENSION start_row,
